@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+namespace crel {
+
+// The user-facing error: every case carries a complete sentence.
+class CrelError : public std::exception {
+public:
+  enum class Kind { capture, shortcut, rendering, invalidImage };
+
+  static CrelError capture(const QString &message) { return {Kind::capture, message}; }
+  static CrelError shortcut(const QString &message) { return {Kind::shortcut, message}; }
+  static CrelError rendering() { return {Kind::rendering, {}}; }
+  static CrelError invalidImage() { return {Kind::invalidImage, {}}; }
+
+  Kind kind() const { return kind_; }
+  // The carried message for capture and shortcut; the fixed sentence otherwise.
+  QString errorDescription() const;
+  const char *what() const noexcept override { return utf8_.c_str(); }
+
+  friend bool operator==(const CrelError &a, const CrelError &b) {
+    return a.kind_ == b.kind_ && a.message_ == b.message_;
+  }
+
+private:
+  CrelError(Kind kind, const QString &message);
+  Kind kind_;
+  QString message_;
+  std::string utf8_;
+};
+
+} // namespace crel

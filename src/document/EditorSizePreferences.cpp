@@ -1,0 +1,27 @@
+#include "EditorSizePreferences.h"
+
+#include "platform/SettingsStore.h"
+
+namespace crel {
+
+namespace {
+const QString kKey = QStringLiteral("editorWindowSize");
+}
+
+EditorSizePreferences::EditorSizePreferences(SettingsStore &store, QObject *parent)
+    : QObject(parent), store_(store),
+      size_(fromRawValue<EditorSize>(store.stringForKey(kKey).value_or(QString())).value_or(EditorSize::large)) {}
+
+EditorSizePreferences &EditorSizePreferences::shared() {
+  static EditorSizePreferences *instance = new EditorSizePreferences(SettingsStore::standard());
+  return *instance;
+}
+
+void EditorSizePreferences::setSize(EditorSize size) {
+  size_ = size;
+  store_.setString(kKey, rawValue(size));
+  Q_EMIT sizeChanged(size);
+  Q_EMIT changed();
+}
+
+} // namespace crel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+namespace crel {
+
+// Finds the application directory (Crel.app) and its resources. The bundle is
+// the parent of the executable's bin/ when it holds Info.json; programs that
+// live outside a bundle (tests, tools) name it through CREL_BUNDLE_DIR.
+class ResourceLocator {
+public:
+  // Empty when no bundle can be found.
+  static QString bundleDirectory();
+  // Info.json of the bundle; empty when absent or unreadable.
+  static QJsonObject infoDictionary();
+  // Path of Resources/<name>.<type> (or Resources/<name> when type is empty);
+  // empty when the file does not exist.
+  static QString resourcePath(const QString &name, const QString &type = {});
+  static QString resourcesDirectory();
+
+  // Tests point the locator at another bundle; an empty path restores discovery.
+  static void setBundleDirectoryOverride(const QString &path);
+};
+
+} // namespace crel

@@ -1,0 +1,60 @@
+#include "platform/AppIdentity.h"
+#include "platform/AppTheme.h"
+#include "platform/BundledFonts.h"
+#include "platform/ResourceLocator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+
+namespace {
+void writeFile(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+struct BundleOverride {
+  explicit BundleOverride(const QString &path) { ResourceLocator::setBundleDirectoryOverride(path); }
+  ~BundleOverride() { ResourceLocator::setBundleDirectoryOverride({}); }
+};
+} // namespace
+
+TEST(Bundle, TheBuiltBundleHoldsItsIdentityBrandAndFonts) {
+  const QString bundle = ResourceLocator::bundleDirectory();
+  ASSERT_FALSE(bundle.isEmpty());
+  EXPECT_TRUE(bundle.endsWith("/Crel.app"));
+  EXPECT_EQ(AppIdentity::name(), "Crel");
+  EXPECT_EQ(AppIdentity::identifier(), "co.quorvex.crel");
+  EXPECT_FALSE(ResourceLocator::resourcePath("brand", "json").isEmpty());
+  EXPECT_TRUE(QFile::exists(bundle + "/Resources/fonts/DejaVuSans.ttf"));
+  EXPECT_TRUE(QFile::exists(bundle + "/Resources/fonts/ComicNeue-Bold.otf"));
+  EXPECT_TRUE(BundledFonts::hasFamily("Comic Neue"));
+  EXPECT_TRUE(BundledFonts::hasFamily(BundledFonts::formalFamily()));
+}
+
+TEST(Bundle, NameFallsBackToTheFolderNameWithoutExtension) {
+  QTemporaryDir dir;
+  const QString bundle = dir.filePath("My.Tool.app");
+  ASSERT_TRUE(QDir().mkpath(bundle));
+  writeFile(bundle + "/Info.json", R"({"CFBundleDisplayName": 7, "CFBundleIdentifier": "org.example.tool"})");
+  BundleOverride use(bundle);
+  EXPECT_EQ(AppIdentity::name(), "My.Tool");
+  EXPECT_EQ(AppIdentity::identifier(), "org.example.tool");
+}
+
+TEST(Bundle, PrimaryColourComesFromTheBrandResource) {
+  QFile brand(ResourceLocator::resourcePath("brand", "json"));
+  ASSERT_TRUE(brand.open(QIODevice::ReadOnly));
+  const QString hex = QJsonDocument::fromJson(brand.readAll()).object().value("primaryColor").toString();
+  EXPECT_EQ(AppTheme::primary(), AppTheme::parseHex(hex));
+  EXPECT_FALSE(AppTheme::parseHex("#12345").isValid());
+  EXPECT_FALSE(AppTheme::parseHex("red").isValid());
+  EXPECT_EQ(AppTheme::parseHex("#ff8000"), QColor(255, 128, 0));
+}

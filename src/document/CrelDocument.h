@@ -8,7 +8,7 @@
 #include "Mark.h"
 #include "MarkTool.h"
 
-#include <QHash>
+#include <QMap>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -155,8 +155,8 @@ private:
   MarkTool tool_ = MarkTool::arrow;
   Ink ink_;
   double stroke_ = 32;
-  QHash<QString, double> toolWidths_;
-  QHash<QString, Ink> toolInks_;
+  QMap<QString, double> toolWidths_;
+  QMap<QString, Ink> toolInks_;
   HighlightMode highlightMode_ = HighlightMode::text;
   HighlightMode redactMode_ = HighlightMode::area;
   HighlightMode blurMode_ = HighlightMode::area;

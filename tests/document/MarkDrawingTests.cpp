@@ -1,6 +1,8 @@
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
 
+#include "MarkSamples.h"
+
 #include <QImage>
 #include <QPainter>
 
@@ -9,21 +11,9 @@
 #include <numbers>
 
 using namespace crel;
+using test::makeMark;
 
 namespace {
-
-Mark makeMark(MarkTool tool, QPointF start, QPointF end, double width = 4) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = tool;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = width;
-  m.fontSize = 24;
-  m.textBoxWidth = 200;
-  return m;
-}
 
 QImage canvas(const QColor &background, QSize size = {200, 120}) {
   QImage image(size, QImage::Format_ARGB32_Premultiplied);

@@ -2,27 +2,18 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 
+#include "MarkSamples.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
 using namespace crel;
+using test::expectNear;
+using test::makeMark;
 
 namespace {
-
-Mark makeMark(MarkTool tool, QPointF start, QPointF end, double width = 4) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = tool;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = width;
-  m.fontSize = 24;
-  m.textBoxWidth = 320;
-  return m;
-}
 
 Mark textMark(const QString &text, double fontSize = 40, double boxWidth = 200) {
   Mark m = makeMark(MarkTool::text, {10, 20}, {10, 20});
@@ -30,11 +21,6 @@ Mark textMark(const QString &text, double fontSize = 40, double boxWidth = 200) 
   m.fontSize = fontSize;
   m.textBoxWidth = boxWidth;
   return m;
-}
-
-void expectNear(QPointF actual, QPointF expected, double tolerance = 1e-9) {
-  EXPECT_NEAR(actual.x(), expected.x(), tolerance);
-  EXPECT_NEAR(actual.y(), expected.y(), tolerance);
 }
 
 } // namespace

@@ -1,40 +1,26 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 
+#include "MarkSamples.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
 using namespace crel;
+using test::expectNear;
+using test::makeMark;
 
 namespace {
 
 using Type = MarkPath::ElementType;
-
-Mark makeMark(MarkTool tool, QPointF start, QPointF end, double width = 4,
-              std::optional<AnnotationStyle> style = std::nullopt) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = tool;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = width;
-  m.style = style;
-  return m;
-}
 
 QList<Type> types(const MarkPath &p) {
   QList<Type> out;
   for (const MarkPath::Element &e : p.elements())
     out.append(e.type);
   return out;
-}
-
-void expectNear(QPointF actual, QPointF expected, double tolerance = 1e-9) {
-  EXPECT_NEAR(actual.x(), expected.x(), tolerance);
-  EXPECT_NEAR(actual.y(), expected.y(), tolerance);
 }
 
 } // namespace

@@ -65,6 +65,18 @@ TEST(FormalArrowPath, OutlineSpansExactlyFromTailToTip) {
   expectNear(e[e.size() - 2].points[2], e.first().points[0], 1e-12);
   expectNear(e.first().points[0], {6.72, -6.72}, 1e-12); // the round tail's radius is 0.21 w
 
+  // The rounded tip lands on the end point for short, long, thin and
+  // big-headed arrows alike.
+  for (double len : {12.0, 60.0, 300.0, 2000.0})
+    for (double width : {1.0, 6.0, 32.0})
+      for (double scale : {0.5, 1.0, 2.0}) {
+        Mark m = makeMark(MarkTool::arrow, {0, 0}, {len, 0}, width);
+        m.arrowHeadScale = scale;
+        const geom::Rect b = formalArrowPath(m).boundingBox();
+        EXPECT_NEAR(b.maxX(), len, 1e-9 * len) << len << " " << width << " " << scale;
+        EXPECT_NEAR(b.minX(), 0, 1e-12);
+      }
+
   // Turned and moved with the arrow.
   const Mark down = makeMark(MarkTool::arrow, {50, 20}, {50, 320}, 32);
   const geom::Rect turned = path(down).boundingBox();
@@ -233,4 +245,17 @@ TEST(MarkPathElements, PainterPathKeepsWindingAndSegmentsIncludeCloses) {
   });
   EXPECT_GT(worst, 0);
   EXPECT_LE(worst, 0.6);
+}
+
+TEST(MarkPathsDegenerate, ZeroWidthsGiveFinitePaths) {
+  const Mark hairline = makeMark(MarkTool::arrow, {0, 0}, {100, 0}, 0);
+  const geom::Rect b = path(hairline).boundingBox();
+  EXPECT_TRUE(std::isfinite(b.width()) && std::isfinite(b.height()));
+  EXPECT_NEAR(b.maxX(), 100, 1e-9);
+  const Mark dot = makeMark(MarkTool::step, {10, 10}, {10, 10}, 0);
+  EXPECT_EQ(bounds(dot), geom::Rect(10, 10, 0, 0));
+  Mark narrowText = makeMark(MarkTool::text, {0, 0}, {0, 0});
+  narrowText.text = "abc";
+  narrowText.textBoxWidth = 0;
+  EXPECT_GE(bounds(narrowText).height(), 3 * 24); // one glyph a line, never a NaN
 }

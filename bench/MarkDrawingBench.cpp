@@ -24,8 +24,8 @@ namespace {
 constexpr int markCount = 500;
 const QSize imageSize(5120, 2880);
 
-const MarkTool mixedTools[] = {MarkTool::arrow, MarkTool::line,      MarkTool::rectangle, MarkTool::ellipse,
-                               MarkTool::triangle, MarkTool::pen,    MarkTool::text,      MarkTool::highlight,
+const MarkTool mixedTools[] = {MarkTool::arrow,    MarkTool::line, MarkTool::rectangle, MarkTool::ellipse,
+                               MarkTool::triangle, MarkTool::pen,  MarkTool::text,      MarkTool::highlight,
                                MarkTool::redact,   MarkTool::step};
 
 Mark randomMark(std::mt19937 &rng, MarkTool tool) {
@@ -65,8 +65,7 @@ Mark randomMark(std::mt19937 &rng, MarkTool tool) {
     m.width = 48;
     m.number = 1 + int(unit(rng) * 20);
     break;
-  default:
-    break;
+  default: break;
   }
   return m;
 }

@@ -9,25 +9,17 @@ namespace crel::EditingGeometry {
 
 QPointF opposite(MarkHandle handle, const Mark &mark) {
   switch (handle) {
-  case MarkHandle::start:
-    return mark.end;
-  case MarkHandle::end:
-    return mark.start;
-  default:
-    break;
+  case MarkHandle::start: return mark.end;
+  case MarkHandle::end: return mark.start;
+  default: break;
   }
   const geom::Rect b = bounds(mark);
   switch (handle) {
-  case MarkHandle::topLeft:
-    return {b.maxX(), b.maxY()};
-  case MarkHandle::topRight:
-    return {b.minX(), b.maxY()};
-  case MarkHandle::bottomLeft:
-    return {b.maxX(), b.minY()};
-  case MarkHandle::bottomRight:
-    return {b.minX(), b.minY()};
-  default:
-    return b.center();
+  case MarkHandle::topLeft: return {b.maxX(), b.maxY()};
+  case MarkHandle::topRight: return {b.minX(), b.maxY()};
+  case MarkHandle::bottomLeft: return {b.maxX(), b.minY()};
+  case MarkHandle::bottomRight: return {b.minX(), b.minY()};
+  default: return b.center();
   }
 }
 

@@ -109,18 +109,10 @@ void draw(QPainter &painter, const Mark &mark) {
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.setTransform(rotationTransform(mark), true);
   switch (mark.tool) {
-  case MarkTool::highlight:
-    drawHighlight(painter, mark);
-    break;
-  case MarkTool::redact:
-    drawRedaction(painter, mark);
-    break;
-  case MarkTool::step:
-    drawStep(painter, mark);
-    break;
-  case MarkTool::text:
-    drawText(painter, mark);
-    break;
+  case MarkTool::highlight: drawHighlight(painter, mark); break;
+  case MarkTool::redact: drawRedaction(painter, mark); break;
+  case MarkTool::step: drawStep(painter, mark); break;
+  case MarkTool::text: drawText(painter, mark); break;
   default: {
     const MarkPath outline = path(mark);
     if (outline.isEmpty())

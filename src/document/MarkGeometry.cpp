@@ -22,9 +22,8 @@ bool isCorner(MarkHandle handle) {
 
 // Marks whose painted box is their geometric box.
 bool paintsItsBounds(const Mark &mark) {
-  return mark.regions || mark.tool == MarkTool::text || mark.tool == MarkTool::step ||
-         mark.tool == MarkTool::redact || mark.tool == MarkTool::blur ||
-         (mark.tool == MarkTool::highlight && mark.highlightMode == HighlightMode::area);
+  return mark.regions || mark.tool == MarkTool::text || mark.tool == MarkTool::step || mark.tool == MarkTool::redact ||
+         mark.tool == MarkTool::blur || (mark.tool == MarkTool::highlight && mark.highlightMode == HighlightMode::area);
 }
 
 geom::Rect grown(const geom::Rect &r, double by) { return r.insetBy(-by, -by); }
@@ -41,9 +40,8 @@ QPointF inverseMapped(const QTransform &t, QPointF p) {
 // a degenerate segment is its end point.
 double segmentDistance(QPointF q, QPointF a, QPointF b) {
   const QPointF d = b - a;
-  const double t = std::clamp(((q.x() - a.x()) * d.x() + (q.y() - a.y()) * d.y()) /
-                                  std::max(d.x() * d.x() + d.y() * d.y(), 0.001),
-                              0.0, 1.0);
+  const double t = std::clamp(
+      ((q.x() - a.x()) * d.x() + (q.y() - a.y()) * d.y()) / std::max(d.x() * d.x() + d.y() * d.y(), 0.001), 0.0, 1.0);
   return distance(q, a + t * d);
 }
 
@@ -70,8 +68,7 @@ geom::Rect bounds(const Mark &mark) {
     const double height = std::max(std::ceil(layout.size().height()), 1.3 * mark.fontSize);
     return {mark.start.x(), mark.start.y(), mark.textBoxWidth, height};
   }
-  default:
-    break;
+  default: break;
   }
   const QList<QPointF> points = mark.points.isEmpty() ? QList<QPointF>{mark.start, mark.end} : mark.points;
   double x0 = points.first().x(), y0 = points.first().y(), x1 = x0, y1 = y0;

@@ -171,9 +171,7 @@ geom::Rect MarkPath::boundingBox() const {
       add(current);
       break;
     }
-    case ElementType::close:
-      current = start;
-      break;
+    case ElementType::close: current = start; break;
     }
   }
   return {x0, y0, x1 - x0, y1 - y0};
@@ -184,18 +182,10 @@ QPainterPath MarkPath::toPainterPath() const {
   path.setFillRule(Qt::WindingFill);
   for (const Element &e : elements_) {
     switch (e.type) {
-    case ElementType::moveTo:
-      path.moveTo(e.points[0]);
-      break;
-    case ElementType::lineTo:
-      path.lineTo(e.points[0]);
-      break;
-    case ElementType::curveTo:
-      path.cubicTo(e.points[0], e.points[1], e.points[2]);
-      break;
-    case ElementType::close:
-      path.closeSubpath();
-      break;
+    case ElementType::moveTo: path.moveTo(e.points[0]); break;
+    case ElementType::lineTo: path.lineTo(e.points[0]); break;
+    case ElementType::curveTo: path.cubicTo(e.points[0], e.points[1], e.points[2]); break;
+    case ElementType::close: path.closeSubpath(); break;
     }
   }
   return path;
@@ -207,9 +197,7 @@ bool MarkPath::anySegment(const std::function<bool(QPointF, QPointF)> &visit) co
   QPointF current, start;
   for (const Element &e : elements_) {
     switch (e.type) {
-    case ElementType::moveTo:
-      current = start = e.points[0];
-      break;
+    case ElementType::moveTo: current = start = e.points[0]; break;
     case ElementType::lineTo:
       if (visit(current, e.points[0]))
         return true;

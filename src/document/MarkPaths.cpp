@@ -29,10 +29,8 @@ bool hasDoodleForm(MarkTool tool) {
   case MarkTool::ellipse:
   case MarkTool::triangle:
   case MarkTool::pen:
-  case MarkTool::text:
-    return true;
-  default:
-    return false;
+  case MarkTool::text: return true;
+  default: return false;
   }
 }
 
@@ -131,12 +129,8 @@ MarkPath path(const Mark &mark) {
     break;
   case MarkTool::rectangle:
   case MarkTool::blur:
-  case MarkTool::redact:
-    path.addRect(bounds(mark));
-    break;
-  case MarkTool::ellipse:
-    path.addOval(bounds(mark));
-    break;
+  case MarkTool::redact: path.addRect(bounds(mark)); break;
+  case MarkTool::ellipse: path.addOval(bounds(mark)); break;
   case MarkTool::triangle: {
     const geom::Rect b = bounds(mark);
     path.moveTo({b.midX(), b.minY()});
@@ -211,12 +205,8 @@ MarkPath doodlePath(const Mark &mark) {
   MarkPath path;
   switch (mark.tool) {
   case MarkTool::arrow:
-  case MarkTool::line:
-    path = doodleLine(mark);
-    break;
-  case MarkTool::ellipse:
-    path = doodleEllipse(bounds(mark));
-    break;
+  case MarkTool::line: path = doodleLine(mark); break;
+  case MarkTool::ellipse: path = doodleEllipse(bounds(mark)); break;
   case MarkTool::rectangle: {
     const geom::Rect b = bounds(mark);
     path = doodlePolygon({{b.minX(), b.minY()}, {b.maxX(), b.minY()}, {b.maxX(), b.maxY()}, {b.minX(), b.maxY()}},
@@ -234,8 +224,7 @@ MarkPath doodlePath(const Mark &mark) {
       return path; // no stroke settings either
     path = doodlePen(mark.points);
     break;
-  default:
-    break;
+  default: break;
   }
   path.lineWidth = effectiveLineWidth(mark);
   return path;

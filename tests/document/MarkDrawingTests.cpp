@@ -95,8 +95,8 @@ TEST(MarkDrawing, HighlightMultipliesAtDefaultOpacityAndScreensDarkRegions) {
 
 TEST(MarkDrawing, StepLabelColourFollowsLuma) {
   const QList<Ink> &palette = Ink::palette();
-  EXPECT_EQ(stepLabelColor(palette[3]), QColor(Qt::black)); // Yellow, luma ≈ 0.70
-  EXPECT_EQ(stepLabelColor(palette[0]), QColor(Qt::white)); // Coral, luma ≈ 0.39
+  EXPECT_EQ(stepLabelColor(palette[3]), QColor(Qt::black));             // Yellow, luma ≈ 0.70
+  EXPECT_EQ(stepLabelColor(palette[0]), QColor(Qt::white));             // Coral, luma ≈ 0.39
   EXPECT_EQ(stepLabelColor(Ink{"", 0.6, 0.6, 0.6}), QColor(Qt::white)); // not above 0.6
   EXPECT_EQ(stepLabelColor(palette[4]), QColor(Qt::black));
 

@@ -141,7 +141,8 @@ TEST(MarkHandles, KindsAndOrderPerTool) {
 
   const QList<MarkHandlePoint> r = handles(makeMark(MarkTool::ellipse, {100, 80}, {0, 0}));
   ASSERT_EQ(r.size(), 4);
-  const MarkHandle order[] = {MarkHandle::topLeft, MarkHandle::topRight, MarkHandle::bottomLeft, MarkHandle::bottomRight};
+  const MarkHandle order[] = {MarkHandle::topLeft, MarkHandle::topRight, MarkHandle::bottomLeft,
+                              MarkHandle::bottomRight};
   const QPointF corners[] = {{0, 0}, {100, 0}, {0, 80}, {100, 80}};
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(r[i].handle, order[i]);
@@ -291,8 +292,8 @@ TEST(EditingGeometry, OppositeAndProportional) {
   EXPECT_EQ(EditingGeometry::opposite(MarkHandle::rotation, m), QPointF(60, 45));
 
   using EditingGeometry::proportional;
-  EXPECT_EQ(proportional({30, 5}, {0, 0}, 2), QPointF(30, 15));   // width wins
-  EXPECT_EQ(proportional({10, 40}, {0, 0}, 2), QPointF(80, 40));  // height wins
+  EXPECT_EQ(proportional({30, 5}, {0, 0}, 2), QPointF(30, 15));     // width wins
+  EXPECT_EQ(proportional({10, 40}, {0, 0}, 2), QPointF(80, 40));    // height wins
   EXPECT_EQ(proportional({-30, -5}, {0, 0}, 2), QPointF(-30, -15)); // stays on the point's side
   EXPECT_EQ(proportional({0, 0}, {0, 0}, 1), QPointF(0, 0));
   EXPECT_EQ(proportional({5, 5}, {5, 0}, 1), QPointF(10, 5)); // a tie on x counts as positive

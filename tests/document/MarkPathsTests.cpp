@@ -102,7 +102,7 @@ TEST(FormalArrowPath, TangentArcsMeetTheirCorners) {
   expectNear(p.elements()[1].points[0], {8, 0});
   expectNear(p.currentPoint(), {10, 2});
   const QPointF c1 = p.elements()[2].points[0], c2 = p.elements()[2].points[1];
-  EXPECT_NEAR(c1.y(), 0, 1e-12); // leaves along the incoming line
+  EXPECT_NEAR(c1.y(), 0, 1e-12);  // leaves along the incoming line
   EXPECT_NEAR(c2.x(), 10, 1e-12); // arrives along the outgoing line
   const geom::Rect box = p.boundingBox();
   EXPECT_NEAR(box.maxX(), 10, 1e-9);
@@ -168,8 +168,8 @@ TEST(DoodlePath, PenIsACatmullRomSpline) {
 TEST(DoodlePath, BoxesBulgeAlternatelyAndOvalsAreSkewed) {
   const Mark rect = makeMark(MarkTool::rectangle, {0, 0}, {200, 100}, 4, AnnotationStyle::doodle);
   const MarkPath r = path(rect);
-  ASSERT_EQ(types(r), (QList<Type>{Type::moveTo, Type::curveTo, Type::curveTo, Type::curveTo, Type::curveTo,
-                                   Type::close}));
+  ASSERT_EQ(types(r),
+            (QList<Type>{Type::moveTo, Type::curveTo, Type::curveTo, Type::curveTo, Type::curveTo, Type::close}));
   // Edge 0 (top) by +0.028 · 100, edge 1 (right) by -0.018 · 100 along its normal.
   EXPECT_NEAR(r.elements()[1].points[0].y(), 2.8, 1e-9);
   EXPECT_NEAR(r.elements()[2].points[0].x(), 200 + 1.8, 1e-9);

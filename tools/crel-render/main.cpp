@@ -71,8 +71,7 @@ Mark sampleMark(MarkTool tool, AnnotationStyle style) {
     m.number = 3;
     m.ink = Ink::palette()[1];
     break;
-  default:
-    break;
+  default: break;
   }
   return m;
 }
@@ -136,16 +135,15 @@ int main(int argc, char **argv) {
   }
 
   QList<Entry> entries;
-  const MarkTool tools[] = {MarkTool::arrow, MarkTool::line,      MarkTool::rectangle, MarkTool::ellipse,
-                            MarkTool::triangle, MarkTool::pen,    MarkTool::text,      MarkTool::highlight,
-                            MarkTool::redact,   MarkTool::step};
+  const MarkTool tools[] = {MarkTool::arrow, MarkTool::line, MarkTool::rectangle, MarkTool::ellipse, MarkTool::triangle,
+                            MarkTool::pen,   MarkTool::text, MarkTool::highlight, MarkTool::redact,  MarkTool::step};
   for (MarkTool tool : tools)
     for (AnnotationStyle style : {AnnotationStyle::formal, AnnotationStyle::doodle})
       for (int degrees : {0, 30}) {
         Mark m = sampleMark(tool, style);
         m = rotated(m, degrees * std::numbers::pi / 180);
-        entries.append({QStringLiteral("%1-%2-%3").arg(rawValue(tool), rawValue(style)).arg(degrees),
-                        renderTile({m}, false)});
+        entries.append(
+            {QStringLiteral("%1-%2-%3").arg(rawValue(tool), rawValue(style)).arg(degrees), renderTile({m}, false)});
       }
 
   Mark constrained = sampleMark(MarkTool::arrow, AnnotationStyle::doodle);

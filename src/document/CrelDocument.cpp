@@ -1,6 +1,7 @@
 #include "CrelDocument.h"
 
 #include "AnnotationPreferences.h"
+#include "MarkGeometry.h"
 
 #include "platform/Translate.h"
 
@@ -313,6 +314,41 @@ void CrelDocument::setStyle(AnnotationStyle style) {
 }
 
 // ---- operations on the selected mark
+
+void CrelDocument::duplicateSelection() {
+  const Mark *selected = selectedMark();
+  if (!selected)
+    return;
+  Mark copy = moved(*selected, 16, 16);
+  copy.id = QUuid::createUuid();
+  if (copy.tool == MarkTool::step)
+    copy.number = nextStep();
+  QList<Mark> updated = marks_;
+  updated.append(copy);
+  commit(updated);
+  selectMark(copy, false);
+}
+
+void CrelDocument::rotateSelection(std::optional<double> by) {
+  callFinishTextEditing();
+  const Mark *selected = selectedMark();
+  if (!selected)
+    return;
+  double angle = 0;
+  if (by) {
+    const double current = selected->rotation.value_or(0);
+    angle = (std::isfinite(current) ? current : 0) + *by;
+  }
+  const Mark turned = rotated(*selected, angle);
+  QList<Mark> updated = marks_;
+  for (Mark &m : updated)
+    if (m.id == turned.id) {
+      m = turned;
+      break;
+    }
+  commit(updated);
+  selectMark(turned, false);
+}
 
 void CrelDocument::reorderSelection(bool front) {
   const Mark *selected = selectedMark();

@@ -327,3 +327,47 @@ TEST_F(DocumentTest, EveryObservedFieldEmitsItsSignalAndChanged) {
   EXPECT_EQ(history.count(), 1);
   EXPECT_GE(changed.count(), 3);
 }
+
+TEST_F(DocumentTest, DuplicateOffsetsRenumbersStepsAndSelectsTheCopy) {
+  Mark three = makeMark(MarkTool::step), seven = makeMark(MarkTool::step);
+  three.number = 3;
+  seven.number = 7;
+  doc->commit({three, seven});
+  doc->setSelection(three.id);
+  doc->duplicateSelection();
+  ASSERT_EQ(doc->marks().size(), 3);
+  const Mark copy = doc->marks().last();
+  EXPECT_NE(copy.id, three.id);
+  EXPECT_EQ(copy.number, 8);
+  EXPECT_EQ(copy.start, three.start + QPointF(16, 16));
+  EXPECT_EQ(doc->selection(), copy.id);
+  EXPECT_EQ(doc->tool(), MarkTool::select);
+  doc->duplicateSelection(); // from the first copy
+  EXPECT_EQ(doc->marks().last().start, three.start + QPointF(32, 32));
+}
+
+TEST_F(DocumentTest, FourQuarterTurnsLeaveNoRotation) {
+  int finished = 0;
+  doc->finishTextEditing = [&] { ++finished; };
+  Mark m = makeMark(MarkTool::rectangle);
+  doc->commit({m});
+  doc->setSelection(m.id);
+  for (int i = 0; i < 4; ++i)
+    doc->rotateSelection(std::numbers::pi / 2);
+  EXPECT_FALSE(doc->marks()[0].rotation.has_value());
+  EXPECT_EQ(finished, 4);
+  const qsizetype steps = doc->history().size();
+  doc->rotateSelection(std::nullopt); // reset of an unrotated mark: no step, still selected
+  EXPECT_EQ(doc->history().size(), steps);
+  EXPECT_EQ(doc->tool(), MarkTool::select);
+  doc->rotateSelection(std::numbers::pi / 2);
+  doc->rotateSelection(std::nullopt);
+  EXPECT_FALSE(doc->marks()[0].rotation.has_value());
+  EXPECT_EQ(doc->history().size(), steps + 2);
+
+  Mark broken = doc->marks()[0];
+  broken.rotation = NAN;
+  doc->commit({broken});
+  doc->rotateSelection(0.5);
+  EXPECT_EQ(doc->marks()[0].rotation, 0.5); // a non-finite angle counts as 0
+}

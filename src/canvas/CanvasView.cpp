@@ -1,0 +1,394 @@
+#include "CanvasView.h"
+
+#include "CanvasLayout.h"
+#include "EditorStageView.h"
+
+#include "document/CrelDocument.h"
+#include "document/MarkDrawing.h"
+#include "document/MarkGeometry.h"
+#include "platform/AppTheme.h"
+#include "platform/Translate.h"
+
+#include <QLinearGradient>
+#include <QNativeGestureEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace crel {
+
+namespace {
+
+constexpr double minZoom = 1, maxZoom = 12;
+// View points a wheel notch pans, and the zoom step of Ctrl+wheel per notch.
+constexpr double wheelPanStep = 40, wheelZoomStep = 0.1;
+constexpr double fadeBandHeight = 22;
+
+const QColor shadowColor = QColor::fromRgbF(0.05f, 0.1f, 0.2f, 0.1f);
+
+QColor withAlpha(QColor color, double alpha) {
+  color.setAlphaF(float(alpha));
+  return color;
+}
+
+// TEMPORARY until the document's flattening path lands: the canvas rectangle
+// of a mark list (the image grown by 16 past any overflowing mark).
+geom::Rect expandedBoundsOf(QSizeF pixelSize, const QList<Mark> &marks) {
+  geom::Rect u(0, 0, pixelSize.width(), pixelSize.height());
+  for (const Mark &mark : marks) {
+    const geom::Rect v = localVisualBounds(mark);
+    if (!v.isNull())
+      u = u.united(v.applying(rotationTransform(mark)));
+  }
+  const double left = u.minX() < 0 ? std::floor(u.minX() - 16) : 0;
+  const double top = u.minY() < 0 ? std::floor(u.minY() - 16) : 0;
+  const double right = u.maxX() > pixelSize.width() ? std::ceil(u.maxX() + 16) : pixelSize.width();
+  const double bottom = u.maxY() > pixelSize.height() ? std::ceil(u.maxY() + 16) : pixelSize.height();
+  return {left, top, right - left, bottom - top};
+}
+
+} // namespace
+
+CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
+    : QWidget(parent), document_(&document), paperShadowWide_(28, {0, 10}, shadowColor),
+      paperShadowNear_(3, {0, 1}, shadowColor), handleShadow_(3, {0, 1}, QColor::fromRgbF(0, 0, 0, 0.22f)) {
+  setAttribute(Qt::WA_NoSystemBackground);
+  setAutoFillBackground(false);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::ClickFocus);
+  setAccessibleName(crel::tr("Screenshot annotation canvas"));
+  setAccessibleDescription(
+      crel::tr("Choose a tool, then drag to annotate. Hover to inspect pixel colors; Alt-click or right-click to copy a "
+         "color. V selects marks. Drag the round handle above a selection to rotate, or use Alt+Left and Alt+Right. "
+         "Shift snaps rotation to 15 degrees. Delete removes a mark; arrow keys move it. Ctrl+Z undoes the last "
+         "change."));
+  document.finishTextEditing = [canvas = QPointer<CanvasView>(this)] {
+    if (canvas)
+      canvas->finishText(false);
+  };
+  // One queued refresh per change; queued calls to a deleted canvas are dropped.
+  connect(&document, &CrelDocument::changed, this, &CanvasView::refreshAfterDocumentChange, Qt::QueuedConnection);
+}
+
+CanvasView::~CanvasView() = default;
+
+CanvasView *CanvasView::find(QWidget *root) {
+  if (!root)
+    return nullptr;
+  if (auto *canvas = qobject_cast<CanvasView *>(root))
+    return canvas;
+  for (QObject *child : root->children()) {
+    if (auto *widget = qobject_cast<QWidget *>(child)) {
+      if (CanvasView *found = find(widget))
+        return found;
+    }
+  }
+  return nullptr;
+}
+
+// ---- placement
+
+geom::Rect CanvasView::fitArea() const {
+  return CanvasLayout::fitArea(geom::Rect(0, 0, width(), height()), chromeFrames_);
+}
+
+geom::Rect CanvasView::imageRect() const {
+  if (interactionImageRect_)
+    return *interactionImageRect_;
+  if (!document_)
+    return {0, 0, 0, 0};
+  const geom::Rect expanded = expandedBoundsOf(document_->pixelSize(), document_->marks());
+  return CanvasLayout::imageRect(fitArea(), expanded, document_->pixelSize(), document_->zoom(), document_->pan());
+}
+
+double CanvasView::scale() const {
+  if (!document_ || document_->pixelSize().width() <= 0)
+    return 1;
+  return imageRect().width() / document_->pixelSize().width();
+}
+
+QPointF CanvasView::point(QPointF viewPoint) const {
+  const geom::Rect r = imageRect();
+  const double s = scale();
+  return {(viewPoint.x() - r.minX()) / s, (viewPoint.y() - r.minY()) / s};
+}
+
+void CanvasView::setZoom(double zoom, std::optional<QPointF> location) {
+  if (anchor_ || !document_)
+    return;
+  finishText(false);
+  const QPointF p = location.value_or(QPointF(width() / 2.0, height() / 2.0));
+  const QPointF q = point(p);
+  document_->setZoom(std::clamp(zoom, minZoom, maxZoom));
+  // Both pan corrections come from the rectangle as it stands right after
+  // the zoom change, before either of them is applied.
+  const geom::Rect r = imageRect();
+  const double s = scale();
+  QSizeF pan = document_->pan();
+  document_->setPan({pan.width() + p.x() - (r.minX() + q.x() * s), pan.height()});
+  pan = document_->pan();
+  document_->setPan({pan.width(), pan.height() + p.y() - (r.minY() + q.y() * s)});
+  if (document_->zoom() == 1)
+    document_->setPan({0, 0});
+  update();
+}
+
+void CanvasView::setChromeFrames(const QList<geom::Rect> &frames) {
+  const bool changed = frames != chromeFrames_;
+  chromeFrames_ = frames;
+  update();
+  if (changed)
+    relayout();
+}
+
+// ---- gesture state
+
+void CanvasView::setDraft(const std::optional<Mark> &mark) {
+  draft_ = mark;
+  update();
+}
+
+void CanvasView::setMoving(const std::optional<Mark> &mark) {
+  moving_ = mark;
+  update();
+}
+
+void CanvasView::beginGesture(QPointF anchor) {
+  interactionImageRect_ = imageRect();
+  anchor_ = anchor;
+}
+
+void CanvasView::endGesture() {
+  anchor_.reset();
+  interactionImageRect_.reset();
+  update();
+}
+
+void CanvasView::setEditingTextID(std::optional<QUuid> id) {
+  editingTextID_ = id;
+  update();
+}
+
+void CanvasView::finishText(bool) {
+  // The inline text editor commits or discards its text here once it exists.
+}
+
+QList<Mark> CanvasView::drawnMarks() const {
+  QList<Mark> drawn;
+  if (!document_)
+    return drawn;
+  drawn.reserve(document_->marks().size() + 1);
+  for (const Mark &mark : document_->marks()) {
+    if (editingTextID_ && mark.id == *editingTextID_)
+      continue;
+    drawn.append(moving_ && moving_->id == mark.id ? *moving_ : mark);
+  }
+  if (draft_)
+    drawn.append(*draft_);
+  return drawn;
+}
+
+// ---- refresh and layout
+
+void CanvasView::refreshAfterDocumentChange() {
+  // The inline text editor and the colour readout follow the document here.
+  update();
+  Q_EMIT refreshed();
+}
+
+void CanvasView::relayout() {
+  // The inline text editor and the colour readout follow the placement here.
+  Q_EMIT laidOut();
+}
+
+// ---- events
+
+bool CanvasView::event(QEvent *event) {
+  if (event->type() == QEvent::NativeGesture) {
+    auto *gesture = static_cast<QNativeGestureEvent *>(event);
+    if (gesture->gestureType() == Qt::ZoomNativeGesture && document_)
+      setZoom(document_->zoom() * (1 + gesture->value()), gesture->position());
+    event->accept();
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void CanvasView::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  relayout();
+}
+
+void CanvasView::wheelEvent(QWheelEvent *event) {
+  event->accept();
+  if (!document_)
+    return;
+  if (event->modifiers() & Qt::ControlModifier) {
+    // Where the X server delivers no pinch gestures, Ctrl+wheel zooms instead.
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches != 0)
+      setZoom(document_->zoom() * (1 + wheelZoomStep * notches), event->position());
+    return;
+  }
+  if (anchor_ || document_->zoom() <= 1)
+    return;
+  const QPointF delta =
+      event->pixelDelta().isNull() ? QPointF(event->angleDelta()) / 120.0 * wheelPanStep : QPointF(event->pixelDelta());
+  const QSizeF pan = document_->pan();
+  document_->setPan({pan.width() + delta.x(), pan.height()});
+  document_->setPan({document_->pan().width(), document_->pan().height() + delta.y()});
+  update();
+}
+
+// ---- drawing
+
+void CanvasView::paintEvent(QPaintEvent *) {
+  QPainter painter(this);
+  paintCanvas(painter);
+}
+
+void CanvasView::paintCanvas(QPainter &painter) {
+  if (!document_)
+    return;
+  const geom::Rect r = imageRect();
+  const double s = scale();
+  QTransform toView;
+  toView.translate(r.minX(), r.minY());
+  toView.scale(s, s);
+
+  painter.save();
+  painter.setClipRect(rect());
+  painter.setRenderHint(QPainter::Antialiasing);
+
+  const QList<Mark> drawn = drawnMarks();
+  const geom::Rect canvasRect = expandedBoundsOf(document_->pixelSize(), drawn);
+  const QRectF paper = toView.mapRect(canvasRect.toQRectF());
+
+  paperShadowWide_.drawForRect(painter, paper);
+  paperShadowNear_.drawForRect(painter, paper);
+  painter.fillRect(paper, Qt::white);
+
+  painter.save();
+  painter.setTransform(toView, true);
+  drawSurfaceAndMarks(painter, canvasRect, drawn);
+  painter.restore();
+
+  painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.1f), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(paper.adjusted(-0.5, -0.5, 0.5, 0.5));
+
+  if (document_->tool() == MarkTool::select)
+    drawSelectionChrome(painter, toView, s);
+  painter.restore();
+
+  if (document_->zoom() > 1 || document_->pan().width() != 0 || document_->pan().height() != 0)
+    drawTopFade(painter);
+}
+
+// The document's one painting path: the surface, then every mark in order.
+void CanvasView::drawSurfaceAndMarks(QPainter &painter, const geom::Rect &canvasRect, const QList<Mark> &marks) {
+  // TEMPORARY until the document's background and painting loop land.
+  const QSize size = document_->pixelSize();
+  QPainterPath outside;
+  outside.addRect(canvasRect.toQRectF());
+  outside.addRect(QRectF(0, 0, size.width(), size.height()));
+  painter.fillPath(outside, QColor::fromRgbF(0.945f, 0.945f, 0.945f));
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(QRectF(0, 0, size.width(), size.height()), document_->image());
+  painter.restore();
+  for (const Mark &mark : marks)
+    draw(painter, mark);
+}
+
+void CanvasView::drawSelectionChrome(QPainter &painter, const QTransform &toView, double s) {
+  const Mark *selected = nullptr;
+  if (moving_) {
+    selected = &*moving_;
+  } else if (document_->selection()) {
+    const QList<Mark> &marks = document_->marks();
+    auto it = std::find_if(marks.begin(), marks.end(), [&](const Mark &m) { return m.id == *document_->selection(); });
+    if (it != marks.end())
+      selected = &*it;
+  }
+  if (!selected || (editingTextID_ && selected->id == *editingTextID_))
+    return;
+  const Mark &mark = *selected;
+  const QColor primary = AppTheme::primary();
+  const QTransform rotation = rotationTransform(mark);
+  const QTransform markToView = rotation * toView;
+
+  geom::Rect box = bounds(mark);
+  const geom::Rect visual = localVisualBounds(mark);
+  if (!visual.isNull())
+    box = box.united(visual);
+  const double grow = 6 / s;
+  const QRectF outline = box.insetBy(-grow, -grow).toQRectF();
+
+  // Drawn in view points, so line widths and dashes keep their size at every zoom.
+  QPen dashed(withAlpha(primary, 0.85), 1.25);
+  dashed.setDashPattern({5 / 1.25, 3.5 / 1.25});
+  dashed.setDashOffset(0);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(dashed);
+  painter.drawPolygon(markToView.map(QPolygonF(outline)));
+
+  QPen solid(withAlpha(primary, 0.85), 1.25);
+  painter.setPen(solid);
+  const QPointF stalkStart = markToView.map(QPointF(box.midX(), box.minY() - grow));
+  painter.drawLine(stalkStart, toView.map(rotationHandle(mark, s)));
+
+  static const QFont glyphFont = [] {
+    QFont font;
+    font.setPixelSize(14);
+    font.setWeight(QFont::DemiBold);
+    return font;
+  }();
+  static const QString glyph = QStringLiteral("\u21BB");
+  for (const MarkHandlePoint &handle : selectionHandles(mark, s)) {
+    const double radius = handle.handle == MarkHandle::rotation ? 9 : 5.5;
+    const QPointF centre = toView.map(handle.point);
+    handleShadow_.drawForCircle(painter, centre, radius);
+    painter.setPen(QPen(primary, 2));
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(centre, radius, radius);
+    if (handle.handle == MarkHandle::rotation) {
+      const QFontMetricsF metrics(glyphFont);
+      const QSizeF size(metrics.horizontalAdvance(glyph), metrics.height());
+      painter.setFont(glyphFont);
+      painter.setPen(primary);
+      painter.drawText(centre - QPointF(size.width() / 2, size.height() / 2) + QPointF(0, metrics.ascent()), glyph);
+    }
+  }
+}
+
+void CanvasView::drawTopFade(QPainter &painter) {
+  const EditorStageView *stage = nullptr;
+  for (QWidget *w = parentWidget(); w && !stage; w = w->parentWidget())
+    stage = qobject_cast<EditorStageView *>(w);
+  if (!stage)
+    return;
+  const QRectF stageRect(mapFrom(stage, QPointF(0, 0)), QSizeF(stage->size()));
+  const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+  const QSize bandPixels(int(std::ceil(width() * dpr)), int(std::ceil(fadeBandHeight * dpr)));
+  if (fadeBand_.size() != bandPixels || fadeBand_.devicePixelRatio() != dpr || fadeBandStage_ != stageRect) {
+    fadeBand_ = QImage(bandPixels, QImage::Format_ARGB32_Premultiplied);
+    fadeBand_.setDevicePixelRatio(dpr);
+    fadeBand_.fill(Qt::transparent);
+    QPainter band(&fadeBand_);
+    band.setRenderHint(QPainter::Antialiasing);
+    AppTheme::drawStage(band, stageRect, true);
+    band.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    QLinearGradient gradient(0, 0, 0, fadeBandHeight);
+    gradient.setColorAt(0, QColor::fromRgbF(0, 0, 0, 1));
+    gradient.setColorAt(1, QColor::fromRgbF(0, 0, 0, 0));
+    band.fillRect(QRectF(0, 0, width(), fadeBandHeight), gradient);
+    fadeBandStage_ = stageRect;
+  }
+  painter.drawImage(QPointF(0, 0), fadeBand_);
+}
+
+} // namespace crel

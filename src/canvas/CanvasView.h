@@ -1,0 +1,124 @@
+#pragma once
+
+#include "SoftShadow.h"
+
+#include "document/CrelDocument.h"
+#include "document/Mark.h"
+#include "document/MarkHandle.h"
+#include "platform/Geometry.h"
+
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+#include <optional>
+
+namespace crel {
+
+// The view that shows one CrelDocument: places the image between the
+// floating chrome (fit, zoom, pan), maps view points to image pixels, and
+// paints the paper, the surface, the marks, the mark being drawn and the
+// selection chrome through the document's one painting path. It subscribes
+// to the document's changes and refreshes on a later turn of the event loop.
+//
+// Pointer gestures, the keyboard, word gestures, the context menu, inline
+// text editing and colour inspection drive the canvas through the gesture
+// state below (draft, moving, anchor, edited text).
+class CanvasView : public QWidget {
+  Q_OBJECT
+public:
+  // The document must outlive the canvas or be destroyed with it; a canvas
+  // whose document is gone paints nothing and ignores input.
+  explicit CanvasView(CrelDocument &document, QWidget *parent = nullptr);
+  ~CanvasView() override;
+
+  // Depth-first, pre-order: a canvas nested in an earlier child wins over a
+  // later sibling.
+  static CanvasView *find(QWidget *root);
+
+  CrelDocument *document() const { return document_; }
+
+  // ---- placement (view points)
+  geom::Rect fitArea() const;
+  // Frozen while a gesture runs; otherwise fitted from the committed marks.
+  geom::Rect imageRect() const;
+  // View points per image pixel.
+  double scale() const;
+  // A view point in image pixels; neither rounded nor clamped.
+  QPointF point(QPointF viewPoint) const;
+
+  // Zooms to `zoom` clamped to 1...12 keeping the image point under
+  // `location` (the view's centre when none) in place; zoom 1 resets the pan.
+  // Does nothing while a gesture runs.
+  void setZoom(double zoom, std::optional<QPointF> location = std::nullopt);
+
+  // Rectangles of the floating bars over the canvas, in view points.
+  const QList<geom::Rect> &chromeFrames() const { return chromeFrames_; }
+  // Always repaints; lays out again only when the frames differ.
+  void setChromeFrames(const QList<geom::Rect> &frames);
+
+  // ---- gesture state, owned by the gesture handlers
+  const std::optional<Mark> &draft() const { return draft_; }
+  void setDraft(const std::optional<Mark> &mark);
+  const std::optional<Mark> &moving() const { return moving_; }
+  void setMoving(const std::optional<Mark> &mark);
+  std::optional<MarkHandle> resizingHandle() const { return resizingHandle_; }
+  void setResizingHandle(std::optional<MarkHandle> handle) { resizingHandle_ = handle; }
+  // A gesture is in progress while the anchor (image pixels) has a value;
+  // beginning one freezes the image rectangle until it ends.
+  std::optional<QPointF> anchor() const { return anchor_; }
+  void beginGesture(QPointF anchor);
+  void endGesture();
+  // The text mark open in the inline editor: neither drawn nor given chrome.
+  std::optional<QUuid> editingTextID() const { return editingTextID_; }
+  void setEditingTextID(std::optional<QUuid> id);
+
+  // Commits (or with `cancel` discards) an open inline text edit; the
+  // document calls it through its finishTextEditing hook.
+  void finishText(bool cancel);
+
+  // The marks as painted now: the committed list without the edited text
+  // mark, with the moving copy in its place, the draft last.
+  QList<Mark> drawnMarks() const;
+
+  // Paints the whole canvas; paintEvent and offscreen renders come here.
+  void paintCanvas(QPainter &painter);
+
+Q_SIGNALS:
+  // After each queued refresh that follows a document change.
+  void refreshed();
+  // After each layout (resize or changed chrome frames).
+  void laidOut();
+
+protected:
+  bool event(QEvent *event) override;
+  void paintEvent(QPaintEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+
+private:
+  void refreshAfterDocumentChange();
+  void relayout();
+  void drawSurfaceAndMarks(QPainter &painter, const geom::Rect &canvasRect, const QList<Mark> &marks);
+  void drawSelectionChrome(QPainter &painter, const QTransform &toView, double s);
+  void drawTopFade(QPainter &painter);
+
+  QPointer<CrelDocument> document_;
+  std::optional<Mark> draft_;
+  std::optional<Mark> moving_;
+  std::optional<MarkHandle> resizingHandle_;
+  std::optional<QPointF> anchor_;
+  std::optional<geom::Rect> interactionImageRect_;
+  std::optional<QUuid> editingTextID_;
+  QList<geom::Rect> chromeFrames_;
+
+  SoftShadow paperShadowWide_;
+  SoftShadow paperShadowNear_;
+  SoftShadow handleShadow_;
+  QImage fadeBand_;
+  QRectF fadeBandStage_;
+};
+
+} // namespace crel

@@ -1,0 +1,309 @@
+#include "canvas/CanvasView.h"
+#include "canvas/EditorStageView.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/MarkGeometry.h"
+#include "platform/AppTheme.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QNativeGestureEvent>
+#include <QPainter>
+#include <QPointingDevice>
+#include <QSignalSpy>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace crel;
+
+namespace {
+
+const QColor imageColor(40, 160, 90);
+
+QImage solidImage(int w, int h) {
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+  image.fill(imageColor);
+  return image;
+}
+
+Mark rectangleMark(QPointF start, QPointF end) {
+  Mark m;
+  m.id = QUuid::createUuid();
+  m.tool = MarkTool::rectangle;
+  m.start = start;
+  m.end = end;
+  m.ink = Ink::palette().first();
+  m.width = 6;
+  m.style = AnnotationStyle::formal;
+  return m;
+}
+
+class CanvasViewTest : public ::testing::Test {
+protected:
+  // A 400x300 screenshot in a 1000x600 view: s = 1.85, image at (130, 22.5).
+  CanvasViewTest() { canvas->resize(1000, 600); }
+
+  QImage render(CanvasView &view) {
+    QImage out(view.size(), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    view.paintCanvas(painter);
+    return out;
+  }
+  QImage render() { return render(*canvas); }
+
+  void wheel(QPoint angle, Qt::KeyboardModifiers modifiers = {}, QPoint pixels = {}) {
+    QWheelEvent event(QPointF(500, 300), canvas->mapToGlobal(QPointF(500, 300)), pixels, angle, Qt::NoButton,
+                      modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas.get(), &event);
+  }
+
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences{settings.store()};
+  CrelDocument document{solidImage(400, 300), preferences};
+  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
+};
+
+bool near(QRgb pixel, QColor color, int tolerance = 6) {
+  return std::abs(qRed(pixel) - color.red()) <= tolerance && std::abs(qGreen(pixel) - color.green()) <= tolerance &&
+         std::abs(qBlue(pixel) - color.blue()) <= tolerance;
+}
+
+// ---- placement
+
+TEST_F(CanvasViewTest, ImageIsFittedBetweenTheMarginsAndPointsMapBothWays) {
+  EXPECT_EQ(canvas->fitArea(), geom::Rect(30, 22.5, 940, 555));
+  EXPECT_EQ(canvas->imageRect(), geom::Rect(130, 22.5, 740, 555));
+  EXPECT_DOUBLE_EQ(canvas->scale(), 1.85);
+  const QPointF p = canvas->point(QPointF(130 + 1.85 * 10, 22.5 + 1.85 * 20));
+  EXPECT_NEAR(p.x(), 10, 1e-12);
+  EXPECT_NEAR(p.y(), 20, 1e-12);
+  // Unclamped outside the image.
+  EXPECT_LT(canvas->point(QPointF(0, 0)).x(), 0);
+}
+
+TEST_F(CanvasViewTest, ImagePlacementFollowsCommittedMarksOnlyAndFreezesDuringAGesture) {
+  const geom::Rect before = canvas->imageRect();
+  canvas->setDraft(rectangleMark({350, 250}, {600, 380}));
+  EXPECT_EQ(canvas->imageRect(), before);
+  canvas->beginGesture({350, 250});
+  document.commit({rectangleMark({350, 250}, {600, 380})});
+  EXPECT_EQ(canvas->imageRect(), before);
+  canvas->endGesture();
+  EXPECT_LT(canvas->imageRect().width(), before.width());
+}
+
+TEST_F(CanvasViewTest, ZoomIsClampedAndZoomOneResetsThePan) {
+  canvas->setZoom(20, QPointF(300, 200));
+  EXPECT_EQ(document.zoom(), 12);
+  canvas->setZoom(0.5, QPointF(300, 200));
+  EXPECT_EQ(document.zoom(), 1);
+  EXPECT_EQ(document.pan(), QSizeF(0, 0));
+}
+
+TEST_F(CanvasViewTest, ZoomKeepsTheImagePointUnderTheAnchor) {
+  for (const QPointF anchor : {QPointF(300, 200), QPointF(820, 90), QPointF(500, 300)}) {
+    const QPointF before = canvas->point(anchor);
+    canvas->setZoom(document.zoom() * 1.7, anchor);
+    const QPointF after = canvas->point(anchor);
+    EXPECT_NEAR(after.x(), before.x(), 1e-9);
+    EXPECT_NEAR(after.y(), before.y(), 1e-9);
+  }
+  // Without a location the view's centre is the anchor.
+  const QPointF centre = canvas->point(QPointF(500, 300));
+  canvas->setZoom(5);
+  EXPECT_NEAR(canvas->point(QPointF(500, 300)).x(), centre.x(), 1e-9);
+}
+
+TEST_F(CanvasViewTest, ZoomAndPinchDoNothingDuringAGesture) {
+  canvas->beginGesture({10, 10});
+  canvas->setZoom(4, QPointF(300, 200));
+  QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, QPointF(300, 200),
+                            QPointF(300, 200), canvas->mapToGlobal(QPointF(300, 200)), 0.5, QPointF(), 0);
+  QApplication::sendEvent(canvas.get(), &pinch);
+  EXPECT_EQ(document.zoom(), 1);
+  canvas->endGesture();
+  QApplication::sendEvent(canvas.get(), &pinch);
+  EXPECT_DOUBLE_EQ(document.zoom(), 1.5);
+}
+
+TEST_F(CanvasViewTest, WheelPansOnlyWhenZoomedInAndIsAlwaysSwallowed) {
+  wheel({0, 120});
+  EXPECT_EQ(document.zoom(), 1);
+  EXPECT_EQ(document.pan(), QSizeF(0, 0));
+
+  canvas->setZoom(2, QPointF(500, 300));
+  const QSizeF pan = document.pan();
+  wheel({0, -240});
+  EXPECT_EQ(document.pan(), QSizeF(pan.width(), pan.height() - 80));
+  wheel({}, {}, {7, 3}); // touchpads report pixels
+  EXPECT_EQ(document.pan(), QSizeF(pan.width() + 7, pan.height() - 77));
+
+  canvas->beginGesture({0, 0});
+  wheel({0, 120});
+  EXPECT_EQ(document.pan(), QSizeF(pan.width() + 7, pan.height() - 77));
+  canvas->endGesture();
+}
+
+TEST_F(CanvasViewTest, CtrlWheelZoomsAboutThePointer) {
+  const QPointF before = canvas->point(QPointF(500, 300));
+  wheel({0, 240}, Qt::ControlModifier);
+  EXPECT_DOUBLE_EQ(document.zoom(), 1.2);
+  EXPECT_NEAR(canvas->point(QPointF(500, 300)).x(), before.x(), 1e-9);
+}
+
+TEST(CanvasViewFind, SearchesDepthFirstInChildOrder) {
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences{settings.store()};
+  CrelDocument document{solidImage(10, 10), preferences};
+  QWidget root;
+  auto *first = new QWidget(&root);
+  auto *nested = new QWidget(first);
+  auto *deep = new CanvasView(document, nested);
+  auto *sibling = new CanvasView(document, &root);
+  EXPECT_EQ(CanvasView::find(&root), deep);
+  EXPECT_EQ(CanvasView::find(sibling), sibling);
+  EXPECT_EQ(CanvasView::find(new QWidget(&root)), nullptr);
+  EXPECT_EQ(CanvasView::find(nullptr), nullptr);
+}
+
+// ---- subscription and layout
+
+TEST_F(CanvasViewTest, EveryDocumentChangeQueuesOneRefresh) {
+  QSignalSpy refreshed(canvas.get(), &CanvasView::refreshed);
+  document.setZoom(2);
+  document.setPan({3, 4});
+  document.setTool(MarkTool::select);
+  EXPECT_EQ(refreshed.count(), 0); // deferred, never inside the notification
+  QCoreApplication::processEvents();
+  EXPECT_EQ(refreshed.count(), 3);
+}
+
+TEST_F(CanvasViewTest, ChangesAfterTheCanvasIsGoneAreHarmless) {
+  document.setZoom(2); // queued towards the canvas
+  canvas.reset();
+  document.setZoom(3);
+  document.finishTextEditing(); // the hook outlives the canvas
+  QCoreApplication::processEvents();
+  EXPECT_EQ(document.zoom(), 3);
+}
+
+TEST_F(CanvasViewTest, EqualChromeFramesRepaintWithoutALayout) {
+  QSignalSpy laidOut(canvas.get(), &CanvasView::laidOut);
+  canvas->setChromeFrames({});
+  EXPECT_EQ(laidOut.count(), 0);
+  canvas->setChromeFrames({geom::Rect(0, 0, 1000, 60)});
+  EXPECT_EQ(laidOut.count(), 1);
+  canvas->setChromeFrames({geom::Rect(0, 0, 1000, 60)});
+  EXPECT_EQ(laidOut.count(), 1);
+  canvas->setChromeFrames({geom::Rect(0, 0, 1000, 60), geom::Rect(0, 0, 1000, 60)});
+  EXPECT_EQ(laidOut.count(), 2);
+  EXPECT_EQ(canvas->fitArea().minY(), 60 + 22.5);
+}
+
+TEST_F(CanvasViewTest, DrawnListHidesTheEditedTextPutsTheMovingCopyInPlaceAndTheDraftLast) {
+  const Mark a = rectangleMark({10, 10}, {50, 50}), b = rectangleMark({60, 60}, {90, 90});
+  const Mark c = rectangleMark({100, 100}, {150, 150});
+  document.commit({a, b, c});
+  canvas->setEditingTextID(a.id);
+  canvas->setMoving(moved(b, 5, 5));
+  const Mark draft = rectangleMark({0, 0}, {1, 1});
+  canvas->setDraft(draft);
+  EXPECT_EQ(canvas->drawnMarks(), (QList<Mark>{moved(b, 5, 5), c, draft}));
+}
+
+// ---- drawing
+
+TEST_F(CanvasViewTest, PaintsPaperImageAndAHairlineBorder) {
+  const QImage out = render();
+  EXPECT_TRUE(near(out.pixel(500, 300), imageColor));
+  // The hairline lies just outside the image's left edge at x = 130.
+  const QRgb border = out.pixel(129, 300), beyond = out.pixel(110, 300);
+  EXPECT_LT(qGray(border), qGray(beyond) - 10);
+  EXPECT_GT(qGray(beyond), 240); // only a faint shadow out there
+  // The wide shadow falls downward: darker below the paper than above it.
+  EXPECT_LT(qGray(out.pixel(500, 590)), 255);
+}
+
+TEST_F(CanvasViewTest, SelectionChromeOnlyWithTheSelectTool) {
+  const Mark mark = rectangleMark({100, 100}, {200, 200});
+  document.commit({mark});
+  document.setSelection(mark.id);
+  // The top-left handle is centred at (315, 207.5); these pixels' centres
+  // lie 0.5 and 5.5 points from it: on its fill and on its ring.
+  const QPoint corner(315, 207);
+  const QPoint ring = corner + QPoint(5, 0);
+
+  document.setTool(MarkTool::rectangle);
+  const QImage withoutChrome = render();
+  EXPECT_FALSE(near(withoutChrome.pixel(corner), Qt::white));
+
+  document.setTool(MarkTool::select);
+  const QImage withChrome = render();
+  EXPECT_TRUE(near(withChrome.pixel(corner), Qt::white)); // the handle's fill
+  EXPECT_TRUE(near(withChrome.pixel(ring), AppTheme::primary(), 40));
+
+  // The chrome follows the moving copy, not the stored mark.
+  canvas->setMoving(moved(mark, 50, 0));
+  const QImage movingOut = render();
+  EXPECT_FALSE(near(movingOut.pixel(corner), Qt::white));
+  EXPECT_TRUE(near(movingOut.pixel(corner + QPoint(qRound(50 * 1.85), 0)), Qt::white));
+}
+
+TEST_F(CanvasViewTest, NoChromeForAnUnknownSelectionOrTheEditedTextMark) {
+  const Mark mark = rectangleMark({100, 100}, {200, 200});
+  document.commit({mark});
+  document.setTool(MarkTool::select);
+  const QImage plain = render();
+  document.setSelection(QUuid::createUuid());
+  EXPECT_EQ(render(), plain);
+
+  Mark text = rectangleMark({220, 40}, {380, 90});
+  text.tool = MarkTool::text;
+  text.text = "Edited";
+  text.fontSize = 30;
+  text.textBoxWidth = 160;
+  document.commit({mark, text});
+  document.setSelection(text.id);
+  canvas->setEditingTextID(text.id);
+  EXPECT_EQ(render(), plain);
+}
+
+TEST_F(CanvasViewTest, TheDraftGrowsThePaperLive) {
+  const QPoint grownArea(900, 100); // right of the image at x = 870
+  EXPECT_GT(qGray(render().pixel(grownArea)), 250);
+  canvas->setDraft(rectangleMark({350, 100}, {500, 200}));
+  const QRgb surface = render().pixel(grownArea);
+  EXPECT_NEAR(qRed(surface), 241, 4); // the grey grown-canvas surface
+}
+
+TEST_F(CanvasViewTest, TopFadeOnlyWhenZoomedOrPannedInsideAStage) {
+  const QColor stageTop = [] {
+    QImage stage(1000, 600, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&stage);
+    AppTheme::drawStage(painter, QRectF(0, 0, 1000, 600), true);
+    return QColor(stage.pixel(500, 0));
+  }();
+  document.setZoom(2);
+  EXPECT_TRUE(near(render().pixel(500, 0), imageColor)); // no stage ancestor
+
+  auto *bare = canvas.release();
+  EditorStageView stage(bare);
+  stage.resize(1000, 600);
+  ASSERT_EQ(bare->size(), QSize(1000, 600));
+  const QImage faded = render(*bare);
+  EXPECT_TRUE(near(faded.pixel(500, 0), stageTop, 8));
+  EXPECT_TRUE(near(faded.pixel(500, 30), imageColor)); // below the 22-point band
+
+  document.setZoom(1);
+  document.setPan({0, 5});
+  EXPECT_TRUE(near(render(*bare).pixel(500, 0), stageTop, 8));
+  document.setPan({0, 0});
+  EXPECT_TRUE(near(render(*bare).pixel(500, 0), Qt::white));
+}
+
+} // namespace

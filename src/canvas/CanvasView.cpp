@@ -164,6 +164,7 @@ void CanvasView::beginGesture(QPointF anchor) {
 void CanvasView::endGesture() {
   anchor_.reset();
   interactionImageRect_.reset();
+  layer_.reset();
   update();
 }
 
@@ -265,20 +266,43 @@ void CanvasView::paintCanvas(QPainter &painter) {
 
   const QList<Mark> drawn = drawnMarks();
   const geom::Rect canvasRect = expandedBoundsOf(document_->pixelSize(), drawn);
-  const QRectF paper = toView.mapRect(canvasRect.toQRectF());
 
-  paperShadowWide_.drawForRect(painter, paper);
-  paperShadowNear_.drawForRect(painter, paper);
-  painter.fillRect(paper, Qt::white);
-
-  painter.save();
-  painter.setTransform(toView, true);
-  drawSurfaceAndMarks(painter, canvasRect, drawn);
-  painter.restore();
-
-  painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.1f), 1));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRect(paper.adjusted(-0.5, -0.5, 0.5, 0.5));
+  // While a gesture runs only the dragged mark and what lies above it change
+  // from frame to frame; everything beneath is painted once into a layer.
+  // A blur above the split sees the marks beneath it, so it needs them live.
+  qsizetype split = drawn.size();
+  if (moving_) {
+    split = std::find_if(drawn.begin(), drawn.end(), [&](const Mark &m) { return m.id == moving_->id; }) -
+            drawn.begin();
+  } else if (draft_) {
+    split = drawn.size() - 1;
+  }
+  const bool layered = anchor_ && split > 0 && painter.worldTransform().type() <= QTransform::TxTranslate &&
+                       std::none_of(drawn.begin() + split, drawn.end(),
+                                    [](const Mark &m) { return m.tool == MarkTool::blur; });
+  if (layered) {
+    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+    LayerKey key{size(), dpr, r, canvasRect, drawn.mid(0, split)};
+    if (!layer_ || !(layer_->key == key)) {
+      QImage image(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))),
+                   QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(dpr);
+      image.fill(Qt::transparent);
+      QPainter layerPainter(&image);
+      layerPainter.setRenderHint(QPainter::Antialiasing);
+      paintPaperAndMarks(layerPainter, toView, canvasRect, key.marks);
+      layerPainter.end();
+      layer_ = Layer{std::move(key), std::move(image)};
+    }
+    painter.drawImage(QPointF(0, 0), layer_->image);
+    painter.save();
+    painter.setTransform(toView, true);
+    drawMarks(painter, drawn.mid(split));
+    painter.restore();
+  } else {
+    layer_.reset();
+    paintPaperAndMarks(painter, toView, canvasRect, drawn);
+  }
 
   if (document_->tool() == MarkTool::select)
     drawSelectionChrome(painter, toView, s);
@@ -288,9 +312,31 @@ void CanvasView::paintCanvas(QPainter &painter) {
     drawTopFade(painter);
 }
 
-// The document's one painting path: the surface, then every mark in order.
-void CanvasView::drawSurfaceAndMarks(QPainter &painter, const geom::Rect &canvasRect, const QList<Mark> &marks) {
-  // TEMPORARY until the document's background and painting loop land.
+void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
+                                    const QList<Mark> &marks) {
+  const QRectF paper = toView.mapRect(canvasRect.toQRectF());
+  paperShadowWide_.drawForRect(painter, paper);
+  paperShadowNear_.drawForRect(painter, paper);
+  painter.fillRect(paper, Qt::white);
+
+  painter.save();
+  painter.setTransform(toView, true);
+  drawSurface(painter, canvasRect);
+  painter.restore();
+
+  painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.1f), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(paper.adjusted(-0.5, -0.5, 0.5, 0.5));
+
+  painter.save();
+  painter.setTransform(toView, true);
+  drawMarks(painter, marks);
+  painter.restore();
+}
+
+// TEMPORARY until the document's background lands: grey outside the
+// screenshot, the screenshot drawn whole.
+void CanvasView::drawSurface(QPainter &painter, const geom::Rect &canvasRect) {
   const QSize size = document_->pixelSize();
   QPainterPath outside;
   outside.addRect(canvasRect.toQRectF());
@@ -300,6 +346,11 @@ void CanvasView::drawSurfaceAndMarks(QPainter &painter, const geom::Rect &canvas
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawImage(QRectF(0, 0, size.width(), size.height()), document_->image());
   painter.restore();
+}
+
+// The document's one painting loop. TEMPORARY until it lands on the
+// document: blur marks are skipped here.
+void CanvasView::drawMarks(QPainter &painter, const QList<Mark> &marks) {
   for (const Mark &mark : marks)
     draw(painter, mark);
 }

@@ -101,7 +101,10 @@ protected:
 private:
   void refreshAfterDocumentChange();
   void relayout();
-  void drawSurfaceAndMarks(QPainter &painter, const geom::Rect &canvasRect, const QList<Mark> &marks);
+  void paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
+                          const QList<Mark> &marks);
+  void drawSurface(QPainter &painter, const geom::Rect &canvasRect);
+  void drawMarks(QPainter &painter, const QList<Mark> &marks);
   void drawSelectionChrome(QPainter &painter, const QTransform &toView, double s);
   void drawTopFade(QPainter &painter);
 
@@ -117,6 +120,21 @@ private:
   SoftShadow paperShadowWide_;
   SoftShadow paperShadowNear_;
   SoftShadow handleShadow_;
+  // Paper, surface and the marks beneath the one being dragged, painted
+  // once per gesture at device resolution.
+  struct LayerKey {
+    QSize viewSize;
+    double devicePixelRatio = 1;
+    geom::Rect imageRect;
+    geom::Rect canvasRect;
+    QList<Mark> marks;
+    friend bool operator==(const LayerKey &, const LayerKey &) = default;
+  };
+  struct Layer {
+    LayerKey key;
+    QImage image;
+  };
+  std::optional<Layer> layer_;
   QImage fadeBand_;
   QRectF fadeBandStage_;
 };

@@ -2,7 +2,10 @@
 
 #include "platform/AppTheme.h"
 
+#include <QPaintEvent>
 #include <QPainter>
+
+#include <cmath>
 #include <QVBoxLayout>
 
 namespace crel {
@@ -18,10 +21,22 @@ EditorStageView::EditorStageView(QWidget *content, QWidget *parent) : QWidget(pa
     layout->addWidget(content);
 }
 
-void EditorStageView::paintEvent(QPaintEvent *) {
+void EditorStageView::paintEvent(QPaintEvent *event) {
+  // The glows cost a few milliseconds over a large window and the canvas
+  // repaints the stage behind it on every frame of a drag, so the stage is
+  // painted once per size and copied after that.
   QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  AppTheme::drawStage(painter, QRectF(rect()), true);
+  const double dpr = devicePixelRatioF();
+  const QSize pixels(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+  if (painted_.size() != pixels || painted_.devicePixelRatio() != dpr) {
+    painted_ = QImage(pixels, QImage::Format_RGB32);
+    painted_.setDevicePixelRatio(dpr);
+    QPainter stage(&painted_);
+    stage.setRenderHint(QPainter::Antialiasing);
+    AppTheme::drawStage(stage, QRectF(rect()), true);
+  }
+  const QRect dirty = event->rect();
+  painter.drawImage(dirty, painted_, QRectF(QPointF(dirty.topLeft()) * dpr, QSizeF(dirty.size()) * dpr));
 }
 
 } // namespace crel

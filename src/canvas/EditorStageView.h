@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 
@@ -20,6 +21,7 @@ protected:
 
 private:
   QPointer<QWidget> content_;
+  QImage painted_; // the stage at the current size and pixel ratio
 };
 
 } // namespace crel

@@ -306,4 +306,45 @@ TEST_F(CanvasViewTest, TopFadeOnlyWhenZoomedOrPannedInsideAStage) {
   EXPECT_TRUE(near(render(*bare).pixel(500, 0), Qt::white));
 }
 
+int largestDifference(const QImage &a, const QImage &b) {
+  int worst = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                        std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+    }
+  return worst;
+}
+
+TEST_F(CanvasViewTest, ADragPaintsTheSameAsAFullRepaintAndFollowsEditsBeneath) {
+  const Mark low = rectangleMark({20, 20}, {120, 90}), dragged = rectangleMark({150, 100}, {260, 200});
+  Mark highlight = rectangleMark({100, 60}, {300, 60});
+  highlight.tool = MarkTool::highlight;
+  highlight.highlightMode = HighlightMode::marker;
+  highlight.ink = Ink::lemon();
+  highlight.width = 24;
+  highlight.points = {{100, 60}, {300, 70}};
+  document.commit({low, dragged, highlight});
+  document.setTool(MarkTool::select);
+  document.setSelection(dragged.id);
+
+  canvas->beginGesture({150, 100});
+  for (double dx : {0.0, 30.0, 61.5}) {
+    canvas->setMoving(moved(dragged, dx, dx / 2));
+    const QImage duringDrag = render();
+    const geom::Rect frozen = canvas->imageRect();
+    canvas->endGesture();
+    const QImage full = render();
+    canvas->beginGesture({150, 100});
+    ASSERT_EQ(canvas->imageRect(), frozen);
+    EXPECT_LE(largestDifference(duringDrag, full), 2) << dx;
+  }
+  // A change beneath the dragged mark during the gesture shows at once.
+  const QImage before = render();
+  document.commit({moved(low, 0, 100), dragged, highlight});
+  EXPECT_GT(largestDifference(render(), before), 50);
+  canvas->endGesture();
+}
+
 } // namespace

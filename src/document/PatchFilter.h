@@ -1,0 +1,59 @@
+#pragma once
+
+#include "BlurEffect.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QRect>
+
+#include <array>
+#include <optional>
+
+namespace crel {
+
+// The image filters behind blur and pixelate marks. Every function reads its
+// source as if it were extended without end by its edge pixels, so a result
+// near (or beyond) the source's border never pulls in transparency. Results
+// are Format_ARGB32_Premultiplied; filtering happens on premultiplied
+// values, so colour never bleeds out of transparent pixels.
+class PatchFilter {
+public:
+  // The strength a blur mark uses: 16 when absent, NaN becomes 4, then
+  // clamped to 4…96. It is both the blur's sigma and the pixel cell size.
+  static double strength(std::optional<double> blurStrength);
+
+  // The area that is filtered for a patch covering `patchRect`: grown by
+  // ceil(3·s) on every side, so that the patch's edge pixels see their real
+  // neighbours.
+  static QRect workingArea(const QRect &patchRect, double s);
+  // False when the working area is too large to allocate (over 32,768 on a
+  // side or over 80,000,000 pixels); the patch then shows black.
+  static bool workingAreaFits(const QRect &area);
+
+  // A patch: `working` holds everything beneath the mark over the canvas
+  // rectangle `area`; the result holds the filtered pixels of the canvas
+  // rectangle `patchRect`. Pixelate cells are anchored to the canvas origin,
+  // so every patch of a document shares one grid.
+  static QImage filter(const QImage &working, const QRect &area, const QRect &patchRect, BlurEffect effect,
+                       double s);
+
+  // Gaussian blur approximated by three box passes per axis, so the cost per
+  // pixel does not depend on sigma. Returns the blurred pixels of `crop`
+  // (source pixel coordinates; it may reach outside the source). Sigma below
+  // about 0.6 leaves the image as it is; sigma is capped at 8,000, which
+  // already averages any image this program can hold.
+  static QImage gaussianBlur(const QImage &source, double sigma, const QRect &crop);
+
+  // Replaces each cell of a square grid by the average of the pixels whose
+  // centres lie in it. The grid has cells of `cellSize` pixels (at least 1;
+  // fractional sizes allowed) with a corner at `gridOrigin` (source pixel
+  // coordinates, anywhere). Returns the pixels of `crop`; cells that cross
+  // the crop are averaged whole, so a crop agrees with a larger one.
+  static QImage pixelate(const QImage &source, double cellSize, QPointF gridOrigin, const QRect &crop);
+
+  // The odd widths of the three box passes whose combined variance is
+  // closest to sigma² (within 9% from sigma 4 on, coarser below).
+  static std::array<int, 3> boxWidths(double sigma);
+};
+
+} // namespace crel

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace crel {
@@ -142,7 +144,11 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
   const int lastRow = std::clamp(crop.bottom() + reach, 0, sourceHeight - 1);
   const int rows = lastRow - firstRow + 1;
   const std::size_t rowBytes = static_cast<std::size_t>(cw) * channels;
-  std::vector<std::uint8_t> horizontal(rowBytes * rows);
+  // Left uninitialised: every byte is written below, by the thread that then owns its pages.
+  const std::unique_ptr<std::uint8_t[]> horizontalStorage(new (std::nothrow) std::uint8_t[rowBytes * rows]);
+  if (!horizontalStorage)
+    return {};
+  std::uint8_t *const horizontal = horizontalStorage.get();
 
   const int n0 = cw + 2 * reach; // the extended source line
   const int n1 = cw + 2 * (r1 + r2);
@@ -168,7 +174,7 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
           std::fill(ext + rightRepeat, ext + n0 + 1, line[sourceWidth - 1]);
           boxLine(extended.data(), n1, widths[0], toWide, first.data());
           boxLine(first.data(), n2, widths[1], keepWide, second.data());
-          boxLine(second.data(), cw, widths[2], toByte, horizontal.data() + rowBytes * row);
+          boxLine(second.data(), cw, widths[2], toByte, horizontal + rowBytes * row);
         }
       },
       static_cast<std::int64_t>(n0) * rows);
@@ -193,7 +199,7 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
         std::vector<const std::uint8_t *> in(m0 + 1);
         for (int v = 0; v <= m0; ++v) {
           const int y = std::clamp(crop.top() - reach + std::min(v, m0 - 1), 0, sourceHeight - 1);
-          in[v] = horizontal.data() + rowBytes * (y - firstRow) + x0 * channels;
+          in[v] = horizontal + rowBytes * (y - firstRow) + x0 * channels;
         }
         std::vector<std::uint16_t> first(static_cast<std::size_t>(m1 + 1) * lanes, 0);
         std::vector<std::uint16_t> second(static_cast<std::size_t>(m2 + 1) * lanes, 0);

@@ -55,23 +55,23 @@ QImage ImagePyramid::halved(const QImage &image) {
   std::uint8_t *const bits = result.bits();
   const qsizetype stride = result.bytesPerLine();
   constexpr int rowsPerBand = 32;
-  parallelFor(
-      (hh + rowsPerBand - 1) / rowsPerBand,
-      [&](int band) {
-        const int end = std::min(hh, (band + 1) * rowsPerBand);
-        for (int y = band * rowsPerBand; y < end; ++y) {
-          const std::uint8_t *a = source.constScanLine(2 * y);
-          const std::uint8_t *b = source.constScanLine(std::min(2 * y + 1, h - 1));
-          std::uint8_t *out = bits + stride * y;
-          for (int x = 0; x < hw; ++x) {
-            const int left = 8 * x;
-            const int right = 4 * std::min(2 * x + 1, w - 1);
-            for (int c = 0; c < 4; ++c)
-              out[4 * x + c] = static_cast<std::uint8_t>((a[left + c] + a[right + c] + b[left + c] + b[right + c] + 2) >> 2);
-          }
-        }
-      },
-      static_cast<std::int64_t>(w) * h);
+  parallelFor((hh + rowsPerBand - 1) / rowsPerBand,
+              [&](int band) {
+                const int end = std::min(hh, (band + 1) * rowsPerBand);
+                for (int y = band * rowsPerBand; y < end; ++y) {
+                  const std::uint8_t *a = source.constScanLine(2 * y);
+                  const std::uint8_t *b = source.constScanLine(std::min(2 * y + 1, h - 1));
+                  std::uint8_t *out = bits + stride * y;
+                  for (int x = 0; x < hw; ++x) {
+                    const int left = 8 * x;
+                    const int right = 4 * std::min(2 * x + 1, w - 1);
+                    for (int c = 0; c < 4; ++c)
+                      out[4 * x + c] =
+                          static_cast<std::uint8_t>((a[left + c] + a[right + c] + b[left + c] + b[right + c] + 2) >> 2);
+                  }
+                }
+              },
+              static_cast<std::int64_t>(w) * h);
   return result;
 }
 

@@ -10,7 +10,8 @@ namespace crel {
 void parallelFor(int count, const std::function<void(int)> &body, std::int64_t work) {
   constexpr std::int64_t minimumWorkPerThread = 1 << 16;
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int threads = static_cast<int>(std::min<std::int64_t>({cores, count, std::max<std::int64_t>(1, work / minimumWorkPerThread)}));
+  const int threads =
+      static_cast<int>(std::min<std::int64_t>({cores, count, std::max<std::int64_t>(1, work / minimumWorkPerThread)}));
   if (threads <= 1) {
     for (int i = 0; i < count; ++i)
       body(i);

@@ -157,27 +157,26 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
   const int leftRepeat = std::clamp(-lineStart, 0, n0);
   const int rightRepeat = std::clamp(sourceWidth - lineStart, 0, n0);
   constexpr int rowsPerBand = 16;
-  parallelFor(
-      (rows + rowsPerBand - 1) / rowsPerBand,
-      [&](int band) {
-        std::vector<std::uint8_t> extended(static_cast<std::size_t>(n0 + 1) * channels);
-        std::vector<std::uint16_t> first(static_cast<std::size_t>(n1 + 1) * channels);
-        std::vector<std::uint16_t> second(static_cast<std::size_t>(n2 + 1) * channels);
-        const int end = std::min(rows, (band + 1) * rowsPerBand);
-        for (int row = band * rowsPerBand; row < end; ++row) {
-          const auto *line = reinterpret_cast<const std::uint32_t *>(source.constScanLine(firstRow + row));
-          auto *ext = reinterpret_cast<std::uint32_t *>(extended.data());
-          std::fill(ext, ext + leftRepeat, line[0]);
-          if (rightRepeat > leftRepeat)
-            std::memcpy(ext + leftRepeat, line + lineStart + leftRepeat,
-                        sizeof(std::uint32_t) * (rightRepeat - leftRepeat));
-          std::fill(ext + rightRepeat, ext + n0 + 1, line[sourceWidth - 1]);
-          boxLine(extended.data(), n1, widths[0], toWide, first.data());
-          boxLine(first.data(), n2, widths[1], keepWide, second.data());
-          boxLine(second.data(), cw, widths[2], toByte, horizontal + rowBytes * row);
-        }
-      },
-      static_cast<std::int64_t>(n0) * rows);
+  parallelFor((rows + rowsPerBand - 1) / rowsPerBand,
+              [&](int band) {
+                std::vector<std::uint8_t> extended(static_cast<std::size_t>(n0 + 1) * channels);
+                std::vector<std::uint16_t> first(static_cast<std::size_t>(n1 + 1) * channels);
+                std::vector<std::uint16_t> second(static_cast<std::size_t>(n2 + 1) * channels);
+                const int end = std::min(rows, (band + 1) * rowsPerBand);
+                for (int row = band * rowsPerBand; row < end; ++row) {
+                  const auto *line = reinterpret_cast<const std::uint32_t *>(source.constScanLine(firstRow + row));
+                  auto *ext = reinterpret_cast<std::uint32_t *>(extended.data());
+                  std::fill(ext, ext + leftRepeat, line[0]);
+                  if (rightRepeat > leftRepeat)
+                    std::memcpy(ext + leftRepeat, line + lineStart + leftRepeat,
+                                sizeof(std::uint32_t) * (rightRepeat - leftRepeat));
+                  std::fill(ext + rightRepeat, ext + n0 + 1, line[sourceWidth - 1]);
+                  boxLine(extended.data(), n1, widths[0], toWide, first.data());
+                  boxLine(first.data(), n2, widths[1], keepWide, second.data());
+                  boxLine(second.data(), cw, widths[2], toByte, horizontal + rowBytes * row);
+                }
+              },
+              static_cast<std::int64_t>(n0) * rows);
 
   // Vertical passes over bands of columns, walking down the rows so that
   // memory is read in order.
@@ -191,32 +190,31 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
   const int m1 = ch + 2 * (r1 + r2);
   const int m2 = ch + 2 * r2;
   constexpr int bandColumns = 64;
-  parallelFor(
-      (cw + bandColumns - 1) / bandColumns,
-      [&](int band) {
-        const int x0 = band * bandColumns;
-        const int lanes = std::min(bandColumns, cw - x0) * channels;
-        std::vector<const std::uint8_t *> in(m0 + 1);
-        for (int v = 0; v <= m0; ++v) {
-          const int y = std::clamp(crop.top() - reach + std::min(v, m0 - 1), 0, sourceHeight - 1);
-          in[v] = horizontal + rowBytes * (y - firstRow) + x0 * channels;
-        }
-        std::vector<std::uint16_t> first(static_cast<std::size_t>(m1 + 1) * lanes, 0);
-        std::vector<std::uint16_t> second(static_cast<std::size_t>(m2 + 1) * lanes, 0);
-        std::vector<std::uint16_t *> firstRows(m1 + 1), secondRows(m2 + 1);
-        for (int i = 0; i <= m1; ++i)
-          firstRows[i] = first.data() + static_cast<std::size_t>(i) * lanes;
-        for (int i = 0; i <= m2; ++i)
-          secondRows[i] = second.data() + static_cast<std::size_t>(i) * lanes;
-        std::vector<std::uint8_t *> outRows(ch);
-        for (int y = 0; y < ch; ++y)
-          outRows[y] = resultBits + resultStride * y + x0 * channels;
-        std::vector<std::uint32_t> sums(lanes);
-        boxColumns(in.data(), m1, widths[0], toWide, firstRows.data(), lanes, sums);
-        boxColumns(firstRows.data(), m2, widths[1], keepWide, secondRows.data(), lanes, sums);
-        boxColumns(secondRows.data(), ch, widths[2], toByte, outRows.data(), lanes, sums);
-      },
-      static_cast<std::int64_t>(cw) * m0);
+  parallelFor((cw + bandColumns - 1) / bandColumns,
+              [&](int band) {
+                const int x0 = band * bandColumns;
+                const int lanes = std::min(bandColumns, cw - x0) * channels;
+                std::vector<const std::uint8_t *> in(m0 + 1);
+                for (int v = 0; v <= m0; ++v) {
+                  const int y = std::clamp(crop.top() - reach + std::min(v, m0 - 1), 0, sourceHeight - 1);
+                  in[v] = horizontal + rowBytes * (y - firstRow) + x0 * channels;
+                }
+                std::vector<std::uint16_t> first(static_cast<std::size_t>(m1 + 1) * lanes, 0);
+                std::vector<std::uint16_t> second(static_cast<std::size_t>(m2 + 1) * lanes, 0);
+                std::vector<std::uint16_t *> firstRows(m1 + 1), secondRows(m2 + 1);
+                for (int i = 0; i <= m1; ++i)
+                  firstRows[i] = first.data() + static_cast<std::size_t>(i) * lanes;
+                for (int i = 0; i <= m2; ++i)
+                  secondRows[i] = second.data() + static_cast<std::size_t>(i) * lanes;
+                std::vector<std::uint8_t *> outRows(ch);
+                for (int y = 0; y < ch; ++y)
+                  outRows[y] = resultBits + resultStride * y + x0 * channels;
+                std::vector<std::uint32_t> sums(lanes);
+                boxColumns(in.data(), m1, widths[0], toWide, firstRows.data(), lanes, sums);
+                boxColumns(firstRows.data(), m2, widths[1], keepWide, secondRows.data(), lanes, sums);
+                boxColumns(secondRows.data(), ch, widths[2], toByte, outRows.data(), lanes, sums);
+              },
+              static_cast<std::int64_t>(cw) * m0);
   return result;
 }
 

@@ -34,8 +34,7 @@ public:
   // rectangle `area`; the result holds the filtered pixels of the canvas
   // rectangle `patchRect`. Pixelate cells are anchored to the canvas origin,
   // so every patch of a document shares one grid.
-  static QImage filter(const QImage &working, const QRect &area, const QRect &patchRect, BlurEffect effect,
-                       double s);
+  static QImage filter(const QImage &working, const QRect &area, const QRect &patchRect, BlurEffect effect, double s);
 
   // Gaussian blur approximated by three box passes per axis, so the cost per
   // pixel does not depend on sigma. Returns the blurred pixels of `crop`

@@ -165,8 +165,8 @@ TEST(PatchFilter, BlurRepeatsEdgePixelsBeyondTheSource) {
   const QImage padded = edgePadded(source, pad);
   // Crops at, across and beyond every edge, compared with the same crop of
   // an image padded explicitly.
-  for (const QRect crop : {QRect(0, 0, 50, 37), QRect(-6, -6, 20, 20), QRect(40, 30, 14, 11), QRect(-4, 10, 3, 5),
-                           QRect(20, -2, 1, 41)}) {
+  for (const QRect crop :
+       {QRect(0, 0, 50, 37), QRect(-6, -6, 20, 20), QRect(40, 30, 14, 11), QRect(-4, 10, 3, 5), QRect(20, -2, 1, 41)}) {
     const QImage got = PatchFilter::gaussianBlur(source, 5, crop);
     const QImage expected = PatchFilter::gaussianBlur(padded, 5, crop.translated(pad, pad));
     EXPECT_EQ(got, expected) << crop.x() << "," << crop.y();
@@ -210,8 +210,8 @@ TEST(PatchFilter, PixelateAveragesCellsOfTheGrid) {
           const QRgb p = source.pixel(std::clamp(cx, 0, 60), std::clamp(cy, 0, 42));
           sum[0] += qRed(p), sum[1] += qGreen(p), sum[2] += qBlue(p), sum[3] += qAlpha(p);
         }
-      ASSERT_EQ(out.pixel(x, y), qRgba((sum[0] + 50) / 100, (sum[1] + 50) / 100, (sum[2] + 50) / 100,
-                                       (sum[3] + 50) / 100))
+      ASSERT_EQ(out.pixel(x, y),
+                qRgba((sum[0] + 50) / 100, (sum[1] + 50) / 100, (sum[2] + 50) / 100, (sum[3] + 50) / 100))
           << x << "," << y;
     }
   // A crop whose border cuts through cells agrees with the whole grid.
@@ -251,8 +251,8 @@ TEST(PatchFilter, PatchesShareOneGridAnchoredAtTheCanvasOrigin) {
     }
   // The same grid from a different working area.
   const QRect other = area.adjusted(5, 9, -3, -2);
-  const QImage again = PatchFilter::filter(working.copy(other.translated(-area.topLeft())), other, patchRect,
-                                           BlurEffect::pixelate, 16);
+  const QImage again =
+      PatchFilter::filter(working.copy(other.translated(-area.topLeft())), other, patchRect, BlurEffect::pixelate, 16);
   EXPECT_EQ(again, patch);
   // Blur crops the same place.
   const QImage blurred = PatchFilter::filter(working, area, patchRect, BlurEffect::blur, 16);

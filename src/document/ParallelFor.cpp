@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -24,8 +25,13 @@ void parallelFor(int count, const std::function<void(int)> &body, std::int64_t w
   };
   std::vector<std::jthread> pool;
   pool.reserve(threads - 1);
-  for (int t = 1; t < threads; ++t)
-    pool.emplace_back(run);
+  for (int t = 1; t < threads; ++t) {
+    try {
+      pool.emplace_back(run);
+    } catch (const std::system_error &) {
+      break; // out of threads: the ones running (and this one) share the rest
+    }
+  }
   run();
 }
 

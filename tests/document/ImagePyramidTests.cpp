@@ -59,6 +59,25 @@ TEST(ImagePyramid, HalvingAveragesBlocksAndRepeatsAnOddEdge) {
   EXPECT_EQ(qRed(qUnpremultiply(mixed)), 255);
 }
 
+TEST(ImagePyramid, LargeHalvingsMatchAPlainAverage) {
+  QImage image(1001, 777, QImage::Format_ARGB32_Premultiplied); // split over threads
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      image.setPixel(x, y, qRgba((x * 7) % 256, (y * 3) % 256, (x ^ y) % 256, 255));
+  const QImage half = ImagePyramid::halved(image);
+  ASSERT_EQ(half.size(), QSize(501, 389));
+  for (int y = 0; y < half.height(); ++y)
+    for (int x = 0; x < half.width(); ++x) {
+      int sum[3] = {};
+      for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+          const QRgb p = image.pixel(std::min(2 * x + dx, 1000), std::min(2 * y + dy, 776));
+          sum[0] += qRed(p), sum[1] += qGreen(p), sum[2] += qBlue(p);
+        }
+      ASSERT_EQ(half.pixel(x, y), qRgb((sum[0] + 2) / 4, (sum[1] + 2) / 4, (sum[2] + 2) / 4)) << x << "," << y;
+    }
+}
+
 TEST(ImagePyramid, LevelChoiceNeverShrinksTheChosenLevelByMoreThanHalf) {
   const ImagePyramid pyramid(QImage(4096, 1024, QImage::Format_ARGB32_Premultiplied)); // 13 levels
   EXPECT_EQ(pyramid.levelFor(2), 0);

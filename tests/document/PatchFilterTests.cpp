@@ -258,3 +258,15 @@ TEST(PatchFilter, PatchesShareOneGridAnchoredAtTheCanvasOrigin) {
   const QImage blurred = PatchFilter::filter(working, area, patchRect, BlurEffect::blur, 16);
   EXPECT_EQ(blurred, PatchFilter::gaussianBlur(working, 16, patchRect.translated(-area.topLeft())));
 }
+
+TEST(PatchFilter, BandsSplitAcrossThreadsJoinSeamlessly) {
+  // Large enough to be split over threads; the small crops run on one.
+  const QImage source = noise(900, 600, 5);
+  const QImage blurred = PatchFilter::gaussianBlur(source, 7, source.rect());
+  const QImage pixelated = PatchFilter::pixelate(source, 9, QPointF(4, 2), source.rect());
+  for (const QRect part :
+       {QRect(0, 0, 40, 30), QRect(60, 11, 70, 23), QRect(401, 300, 50, 40), QRect(860, 570, 40, 30)}) {
+    EXPECT_EQ(PatchFilter::gaussianBlur(source, 7, part), blurred.copy(part)) << part.x() << "," << part.y();
+    EXPECT_EQ(PatchFilter::pixelate(source, 9, QPointF(4, 2), part), pixelated.copy(part)) << part.x();
+  }
+}

@@ -23,32 +23,28 @@ QImage premultiplied(const QImage &image) {
              : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// One box pass along a line of pixels: out[i] = round(scale · Σ in[i … i+width-1])
-// per channel, with a sliding sum so the cost does not depend on the width.
-// `in` holds count + width pixels; the last one is only read, never used, so
-// the loop needs no branch. Intermediate passes keep 8 extra bits of
-// precision (uint16 lines), so only the stored results are rounded to bytes.
+// One box pass along a line of pixels, per channel:
+//   out[i] = round(scale · (Σ in[i+1 … i+span] + alpha · (in[i] + in[i+span+1])))
+// with span = 2·radius + 1: a box with fractional end taps, whose width can
+// match any variance. The sum slides, so the cost does not depend on the
+// radius. `in` holds count + span + 1 pixels. Intermediate passes keep 8
+// extra bits (uint16 lines), so only stored results are rounded to bytes.
 template <class In, class Out>
-void boxLine(const In *__restrict in, int count, int width, float scale, Out *__restrict out) {
-  std::uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-  for (int j = 0; j < width; ++j) {
-    s0 += in[channels * j];
-    s1 += in[channels * j + 1];
-    s2 += in[channels * j + 2];
-    s3 += in[channels * j + 3];
-  }
+void boxLine(const In *__restrict in, int count, int radius, float alpha, float scale, Out *__restrict out) {
+  const int span = 2 * radius + 1;
+  std::uint32_t s[channels] = {0, 0, 0, 0};
+  for (int j = 1; j <= span; ++j)
+    for (int c = 0; c < channels; ++c)
+      s[c] += in[channels * j + c];
   for (int i = 0; i < count; ++i) {
+    const In *low = in + channels * i;
+    const In *high = in + channels * (i + span + 1);
     Out *o = out + channels * i;
-    o[0] = static_cast<Out>(static_cast<float>(s0) * scale + 0.5f);
-    o[1] = static_cast<Out>(static_cast<float>(s1) * scale + 0.5f);
-    o[2] = static_cast<Out>(static_cast<float>(s2) * scale + 0.5f);
-    o[3] = static_cast<Out>(static_cast<float>(s3) * scale + 0.5f);
-    const In *add = in + channels * (i + width);
-    const In *sub = in + channels * i;
-    s0 += static_cast<std::uint32_t>(add[0]) - sub[0];
-    s1 += static_cast<std::uint32_t>(add[1]) - sub[1];
-    s2 += static_cast<std::uint32_t>(add[2]) - sub[2];
-    s3 += static_cast<std::uint32_t>(add[3]) - sub[3];
+    for (int c = 0; c < channels; ++c) {
+      const float ends = static_cast<float>(low[c] + high[c]);
+      o[c] = static_cast<Out>((static_cast<float>(s[c]) + alpha * ends) * scale + 0.5f);
+      s[c] += static_cast<std::uint32_t>(high[c]) - low[channels + c];
+    }
   }
 }
 
@@ -56,23 +52,26 @@ void boxLine(const In *__restrict in, int count, int width, float scale, Out *__
 // the first pass can read the edge rows repeatedly without copying them.
 // Every lane of a row is independent, which lets the compiler vectorise.
 template <class In, class Out>
-void boxColumns(const In *const *in, int count, int width, float scale, Out *const *out, int lanes,
+void boxColumns(const In *const *in, int count, int radius, float alpha, float scale, Out *const *out, int lanes,
                 std::vector<std::uint32_t> &sums) {
+  const int span = 2 * radius + 1;
   std::uint32_t *__restrict s = sums.data();
   std::fill(s, s + lanes, 0u);
-  for (int j = 0; j < width; ++j) {
+  for (int j = 1; j <= span; ++j) {
     const In *__restrict row = in[j];
     for (int l = 0; l < lanes; ++l)
       s[l] += row[l];
   }
   for (int i = 0; i < count; ++i) {
     Out *__restrict o = out[i];
-    for (int l = 0; l < lanes; ++l)
-      o[l] = static_cast<Out>(static_cast<float>(s[l]) * scale + 0.5f);
-    const In *__restrict add = in[i + width];
-    const In *__restrict sub = in[i];
-    for (int l = 0; l < lanes; ++l)
-      s[l] += static_cast<std::uint32_t>(add[l]) - sub[l];
+    const In *__restrict low = in[i];
+    const In *__restrict next = in[i + 1];
+    const In *__restrict high = in[i + span + 1];
+    for (int l = 0; l < lanes; ++l) {
+      const float ends = static_cast<float>(low[l] + high[l]);
+      o[l] = static_cast<Out>((static_cast<float>(s[l]) + alpha * ends) * scale + 0.5f);
+      s[l] += static_cast<std::uint32_t>(high[l]) - next[l];
+    }
   }
 }
 
@@ -103,23 +102,26 @@ QImage PatchFilter::filter(const QImage &working, const QRect &area, const QRect
   return gaussianBlur(working, s, crop);
 }
 
-std::array<int, 3> PatchFilter::boxWidths(double sigma) {
+PatchFilter::BoxPass PatchFilter::boxPass(double sigma) {
   if (!(sigma > 0))
-    return {1, 1, 1};
+    return {0, 0};
   sigma = std::min(sigma, maximumSigma);
-  // Three boxes of widths wl or wl + 2 (odd, so each is centred), mixed so
-  // that their summed variance (w² - 1) / 12 comes closest to sigma².
-  constexpr int n = 3;
-  const double variance = sigma * sigma;
-  int wl = static_cast<int>(std::floor(std::sqrt(12 * variance / n + 1)));
-  if (wl % 2 == 0)
-    --wl;
-  const double m = (12 * variance - n * wl * wl - 4.0 * n * wl - 3.0 * n) / (-4.0 * wl - 4);
-  const int narrow = std::clamp(static_cast<int>(std::lround(m)), 0, n);
-  std::array<int, 3> widths{};
-  for (int i = 0; i < n; ++i)
-    widths[i] = i < narrow ? wl : wl + 2;
-  return widths;
+  // Each of the three passes carries a third of the variance. The whole box
+  // of radius r has variance r(r+1)/3; the fractional end taps make up the
+  // rest, so the sum is sigma² exactly.
+  const double target = sigma * sigma / 3;
+  int r = static_cast<int>(std::floor((std::sqrt(12 * target + 1) - 1) / 2));
+  while (r > 0 && r * (r + 1) / 3.0 > target)
+    --r;
+  while ((r + 1) * (r + 2) / 3.0 <= target)
+    ++r;
+  const double alpha = (2 * r + 1) * (target - r * (r + 1) / 3.0) / (2 * ((r + 1.0) * (r + 1.0) - target));
+  return {r, alpha};
+}
+
+double PatchFilter::BoxPass::variance() const {
+  return ((2 * radius + 1) * radius * (radius + 1) / 3.0 + 2 * extension * (radius + 1.0) * (radius + 1.0)) /
+         (2 * radius + 1 + 2 * extension);
 }
 
 QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect &crop) {
@@ -128,14 +130,17 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
   const QImage source = premultiplied(image);
   const int sourceWidth = source.width();
   const int sourceHeight = source.height();
-  const std::array<int, 3> widths = boxWidths(sigma);
-  const int r0 = (widths[0] - 1) / 2, r1 = (widths[1] - 1) / 2, r2 = (widths[2] - 1) / 2;
-  const int reach = r0 + r1 + r2; // how far the three passes together look along one axis
+  const BoxPass pass = boxPass(sigma);
+  const int r = pass.radius;
+  const auto alpha = static_cast<float>(pass.extension);
+  const int step = r + 1;     // how far one pass looks to each side
+  const int reach = 3 * step; // how far the three passes together look
   const int cw = crop.width();
   const int ch = crop.height();
-  const float toWide = 256.0f / static_cast<float>(widths[0]);
-  const float keepWide = 1.0f / static_cast<float>(widths[1]);
-  const float toByte = 1.0f / (256.0f * static_cast<float>(widths[2]));
+  const float norm = static_cast<float>(2 * r + 1 + 2 * pass.extension);
+  const float toWide = 256.0f / norm;
+  const float keepWide = 1.0f / norm;
+  const float toByte = 1.0f / (256.0f * norm);
 
   // Horizontal passes, once per distinct source row the vertical passes
   // need (rows beyond the source repeat its edge rows, so they are not
@@ -151,17 +156,17 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
   std::uint8_t *const horizontal = horizontalStorage.get();
 
   const int n0 = cw + 2 * reach; // the extended source line
-  const int n1 = cw + 2 * (r1 + r2);
-  const int n2 = cw + 2 * r2;
+  const int n1 = cw + 4 * step;
+  const int n2 = cw + 2 * step;
   const int lineStart = crop.left() - reach;
   const int leftRepeat = std::clamp(-lineStart, 0, n0);
   const int rightRepeat = std::clamp(sourceWidth - lineStart, 0, n0);
   constexpr int rowsPerBand = 16;
   parallelFor((rows + rowsPerBand - 1) / rowsPerBand,
               [&](int band) {
-                std::vector<std::uint8_t> extended(static_cast<std::size_t>(n0 + 1) * channels);
-                std::vector<std::uint16_t> first(static_cast<std::size_t>(n1 + 1) * channels);
-                std::vector<std::uint16_t> second(static_cast<std::size_t>(n2 + 1) * channels);
+                std::vector<std::uint8_t> extended(static_cast<std::size_t>(n0) * channels);
+                std::vector<std::uint16_t> first(static_cast<std::size_t>(n1) * channels);
+                std::vector<std::uint16_t> second(static_cast<std::size_t>(n2) * channels);
                 const int end = std::min(rows, (band + 1) * rowsPerBand);
                 for (int row = band * rowsPerBand; row < end; ++row) {
                   const auto *line = reinterpret_cast<const std::uint32_t *>(source.constScanLine(firstRow + row));
@@ -170,10 +175,10 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
                   if (rightRepeat > leftRepeat)
                     std::memcpy(ext + leftRepeat, line + lineStart + leftRepeat,
                                 sizeof(std::uint32_t) * (rightRepeat - leftRepeat));
-                  std::fill(ext + rightRepeat, ext + n0 + 1, line[sourceWidth - 1]);
-                  boxLine(extended.data(), n1, widths[0], toWide, first.data());
-                  boxLine(first.data(), n2, widths[1], keepWide, second.data());
-                  boxLine(second.data(), cw, widths[2], toByte, horizontal + rowBytes * row);
+                  std::fill(ext + rightRepeat, ext + n0, line[sourceWidth - 1]);
+                  boxLine(extended.data(), n1, r, alpha, toWide, first.data());
+                  boxLine(first.data(), n2, r, alpha, keepWide, second.data());
+                  boxLine(second.data(), cw, r, alpha, toByte, horizontal + rowBytes * row);
                 }
               },
               static_cast<std::int64_t>(n0) * rows);
@@ -187,32 +192,32 @@ QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect 
   std::uint8_t *const resultBits = result.bits();
   const qsizetype resultStride = result.bytesPerLine();
   const int m0 = ch + 2 * reach;
-  const int m1 = ch + 2 * (r1 + r2);
-  const int m2 = ch + 2 * r2;
+  const int m1 = ch + 4 * step;
+  const int m2 = ch + 2 * step;
   constexpr int bandColumns = 64;
   parallelFor((cw + bandColumns - 1) / bandColumns,
               [&](int band) {
                 const int x0 = band * bandColumns;
                 const int lanes = std::min(bandColumns, cw - x0) * channels;
-                std::vector<const std::uint8_t *> in(m0 + 1);
-                for (int v = 0; v <= m0; ++v) {
-                  const int y = std::clamp(crop.top() - reach + std::min(v, m0 - 1), 0, sourceHeight - 1);
+                std::vector<const std::uint8_t *> in(m0);
+                for (int v = 0; v < m0; ++v) {
+                  const int y = std::clamp(crop.top() - reach + v, 0, sourceHeight - 1);
                   in[v] = horizontal + rowBytes * (y - firstRow) + x0 * channels;
                 }
-                std::vector<std::uint16_t> first(static_cast<std::size_t>(m1 + 1) * lanes, 0);
-                std::vector<std::uint16_t> second(static_cast<std::size_t>(m2 + 1) * lanes, 0);
-                std::vector<std::uint16_t *> firstRows(m1 + 1), secondRows(m2 + 1);
-                for (int i = 0; i <= m1; ++i)
+                std::vector<std::uint16_t> first(static_cast<std::size_t>(m1) * lanes);
+                std::vector<std::uint16_t> second(static_cast<std::size_t>(m2) * lanes);
+                std::vector<std::uint16_t *> firstRows(m1), secondRows(m2);
+                for (int i = 0; i < m1; ++i)
                   firstRows[i] = first.data() + static_cast<std::size_t>(i) * lanes;
-                for (int i = 0; i <= m2; ++i)
+                for (int i = 0; i < m2; ++i)
                   secondRows[i] = second.data() + static_cast<std::size_t>(i) * lanes;
                 std::vector<std::uint8_t *> outRows(ch);
                 for (int y = 0; y < ch; ++y)
                   outRows[y] = resultBits + resultStride * y + x0 * channels;
                 std::vector<std::uint32_t> sums(lanes);
-                boxColumns(in.data(), m1, widths[0], toWide, firstRows.data(), lanes, sums);
-                boxColumns(firstRows.data(), m2, widths[1], keepWide, secondRows.data(), lanes, sums);
-                boxColumns(secondRows.data(), ch, widths[2], toByte, outRows.data(), lanes, sums);
+                boxColumns(in.data(), m1, r, alpha, toWide, firstRows.data(), lanes, sums);
+                boxColumns(firstRows.data(), m2, r, alpha, keepWide, secondRows.data(), lanes, sums);
+                boxColumns(secondRows.data(), ch, r, alpha, toByte, outRows.data(), lanes, sums);
               },
               static_cast<std::int64_t>(cw) * m0);
   return result;

@@ -6,7 +6,6 @@
 #include <QPointF>
 #include <QRect>
 
-#include <array>
 #include <optional>
 
 namespace crel {
@@ -36,11 +35,12 @@ public:
   // so every patch of a document shares one grid.
   static QImage filter(const QImage &working, const QRect &area, const QRect &patchRect, BlurEffect effect, double s);
 
-  // Gaussian blur approximated by three box passes per axis, so the cost per
-  // pixel does not depend on sigma. Returns the blurred pixels of `crop`
-  // (source pixel coordinates; it may reach outside the source). Sigma below
-  // about 0.6 leaves the image as it is; sigma is capped at 8,000, which
-  // already averages any image this program can hold.
+  // Gaussian blur approximated by three box passes per axis with the
+  // Gaussian's variance, so the cost per pixel does not depend on sigma.
+  // Returns the blurred pixels of `crop` (source pixel coordinates; it may
+  // reach outside the source). Sigma 0 (or NaN) leaves the image as it is;
+  // sigma is capped at 8,000, which already averages any image this
+  // program can hold.
   static QImage gaussianBlur(const QImage &source, double sigma, const QRect &crop);
 
   // Replaces each cell of a square grid by the average of the pixels whose
@@ -50,9 +50,15 @@ public:
   // the crop are averaged whole, so a crop agrees with a larger one.
   static QImage pixelate(const QImage &source, double cellSize, QPointF gridOrigin, const QRect &crop);
 
-  // The odd widths of the three box passes whose combined variance is
-  // closest to sigma² (within 9% from sigma 4 on, coarser below).
-  static std::array<int, 3> boxWidths(double sigma);
+  // One of the three equal box passes per axis: full weight over
+  // [-radius, radius], `extension` (0…1) at ±(radius + 1). Three of them
+  // have the variance sigma².
+  struct BoxPass {
+    int radius = 0;
+    double extension = 0;
+    double variance() const;
+  };
+  static BoxPass boxPass(double sigma);
 };
 
 } // namespace crel

@@ -154,6 +154,9 @@ BENCHMARK(BM_SeparableGaussian)->Arg(16)->Unit(benchmark::kMillisecond)->UseReal
 // Keeps each run's time (ms) by name for the goal lines.
 class GoalReporter : public benchmark::ConsoleReporter {
 public:
+  // No colour codes: they would stick to the start of the GOAL lines that
+  // bench/run-all greps for.
+  GoalReporter() : ConsoleReporter(OO_Tabular) {}
   std::map<std::string, double> ms;
   double flatness = NAN;
   void ReportRuns(const std::vector<Run> &runs) override {

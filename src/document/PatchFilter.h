@@ -32,7 +32,9 @@ public:
   // A patch: `working` holds everything beneath the mark over the canvas
   // rectangle `area`; the result holds the filtered pixels of the canvas
   // rectangle `patchRect`. Pixelate cells are anchored to the canvas origin,
-  // so every patch of a document shares one grid.
+  // so every patch of a document shares one grid. Every function here
+  // returns a null image when memory runs out: show black, never the
+  // unfiltered pixels.
   static QImage filter(const QImage &working, const QRect &area, const QRect &patchRect, BlurEffect effect, double s);
 
   // Gaussian blur approximated by three box passes per axis with the

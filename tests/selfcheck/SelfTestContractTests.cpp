@@ -1,0 +1,48 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// The failure contract of the real self-test mode, end to end: a probe
+// build of it runs the product's suites and then a deliberately wrong check.
+TEST(SelfTestContract, FirstFailureGivesOneLineStatusOneAndNoRoot) {
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
+  const QString tmp = scratch.filePath("tmp");
+  ASSERT_TRUE(QDir().mkdir(tmp));
+  const QString note = scratch.filePath("root-note");
+
+  QProcess probe;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("TMPDIR", tmp);
+  env.insert("PROBE_ROOT_NOTE", note);
+  probe.setProcessEnvironment(env);
+  probe.start(QStringLiteral(CREL_SELFTEST_PROBE), {"--self-test"});
+  ASSERT_TRUE(probe.waitForFinished(120000));
+  const QString out = QString::fromUtf8(probe.readAllStandardOutput());
+  const QString err = QString::fromUtf8(probe.readAllStandardError());
+
+  EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(probe.exitCode(), 1);
+  EXPECT_EQ(err, "FAIL: Undo history is capped at 99 steps\n");
+
+  // The product's checks passed before it; nothing ran after it.
+  const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_FALSE(lines.isEmpty());
+  for (const QString &line : lines)
+    EXPECT_TRUE(line.startsWith("PASS: ")) << line.toStdString();
+  EXPECT_FALSE(out.contains("ALL NATIVE REGRESSION CHECKS PASSED"));
+  EXPECT_FALSE(out.contains("A suite after the failure ran"));
+  EXPECT_TRUE(out.endsWith('\n'));
+
+  // The run's root was in the temporary folder and is gone.
+  QFile noted(note);
+  ASSERT_TRUE(noted.open(QIODevice::ReadOnly));
+  const QString root = QString::fromUtf8(noted.readAll());
+  EXPECT_EQ(QFileInfo(root).absolutePath(), QFileInfo(tmp).absoluteFilePath());
+  EXPECT_FALSE(QFileInfo::exists(root));
+  EXPECT_TRUE(QDir(tmp).entryList({"crel-test-*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+}

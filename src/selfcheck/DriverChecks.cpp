@@ -36,10 +36,8 @@ bool roundTripTool(MarkTool tool) {
   case MarkTool::ellipse:
   case MarkTool::triangle:
   case MarkTool::pen:
-  case MarkTool::text:
-    return true;
-  default:
-    return false;
+  case MarkTool::text: return true;
+  default: return false;
   }
 }
 

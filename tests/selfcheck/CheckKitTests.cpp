@@ -152,13 +152,15 @@ TEST(Driver, RunsEntriesInOrderAndStopsAtTheFirstFailure) {
   Pasteboard *const outside = &Pasteboard::general();
   bool isolated = false;
   const SuiteTable suites{
-      {"First", [&](SuiteContext &c) {
+      {"First",
+       [&](SuiteContext &c) {
          root = c.root().path();
-         isolated = &Pasteboard::general() != outside &&
-                    AnnotationPreferences::shared().style() == AnnotationStyle::formal;
+         isolated =
+             &Pasteboard::general() != outside && AnnotationPreferences::shared().style() == AnnotationStyle::formal;
          pass("one");
        }},
-      {"Second", [](SuiteContext &c) {
+      {"Second",
+       [](SuiteContext &c) {
          EXPECT_EQ(c.image().size(), QSize(800, 600));
          expect(false, "two");
        }},
@@ -180,11 +182,13 @@ TEST(Driver, EachSuiteGetsItsOwnFixtureCopy) {
   std::ostringstream out;
   const CheckReporter reporter(out);
   const SuiteTable suites{
-      {"Paints", [](SuiteContext &c) {
+      {"Paints",
+       [](SuiteContext &c) {
          QImage image = c.image();
          image.fill(Qt::black);
        }},
-      {"Looks", [](SuiteContext &c) {
+      {"Looks",
+       [](SuiteContext &c) {
          expect(c.image().pixelColor(400, 20) == QColor(Qt::white), "fixture untouched");
          expect(&c.driverDocument() == &c.driverDocument(), "one driver document");
        }},
@@ -202,9 +206,9 @@ TEST(Driver, ReportGivesTheExitStatusAndOneFailureLine) {
   EXPECT_EQ(readAll(err), "");
 
   std::ostringstream failed;
-  EXPECT_EQ(report({{"Throws", [](SuiteContext &) { throw std::runtime_error("disk full\nwhile saving"); }}}, failed,
-                   err),
-            1);
+  EXPECT_EQ(
+      report({{"Throws", [](SuiteContext &) { throw std::runtime_error("disk full\nwhile saving"); }}}, failed, err),
+      1);
   EXPECT_EQ(failed.str(), "");
   EXPECT_EQ(readAll(err), "FAIL: disk full while saving\n");
   std::fclose(err);

@@ -116,8 +116,13 @@ void stateChecks(const QImage &image, const QDir &root, AnnotationPreferences &p
 void run(const QImage &image, const QDir &root) {
   NativeTests::IsolatedSettings settings(root.path(), QStringLiteral("annotation-tests-"));
   AnnotationPreferences preferences(settings.store());
-  // Next: default arrow weight, Formal and Doodle export and history, style
-  // persistence and fonts, Formal arrow geometry.
+  CrelDocument styleDocument(image, preferences);
+  const QList<double> inspectorPresets{8, 14, 22, 32};
+  expect(styleDocument.stroke() == 32 && inspectorPresets.contains(styleDocument.stroke()),
+         QStringLiteral("New arrows start at the default weight, which is also the selected inspector preset"));
+  expect(styleDocument.annotationStyle() == AnnotationStyle::formal, QStringLiteral("First-run style is Formal"));
+  // Next, with rendering: Formal and Doodle export and history per tool,
+  // style persistence and fonts, Formal arrow geometry.
   stateChecks(image, root, preferences);
   // Next: canvas growth, update recovery and the editor stage.
 }

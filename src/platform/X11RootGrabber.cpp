@@ -29,9 +29,7 @@ void detachSegment(void *address) { shmdt(address); }
 [[noreturn]] void throwFor(xcb_generic_error_t *error) {
   const int code = error ? error->error_code : 0;
   std::free(error);
-  if (code == badAccess)
-    throw SnapshotError::readRefused();
-  throw SnapshotError::failed();
+  throw X11RootGrabber::errorForCode(code);
 }
 
 // Opaque 32-bit pixels: X leaves the pad byte undefined (usually 0), while
@@ -45,6 +43,10 @@ void makeOpaque(uchar *data, int width, int height, int bytesPerLine) {
 }
 
 } // namespace
+
+SnapshotError X11RootGrabber::errorForCode(int code) {
+  return code == badAccess ? SnapshotError::readRefused() : SnapshotError::failed();
+}
 
 X11RootGrabber::X11RootGrabber(QByteArray displayName) : displayName_(std::move(displayName)) {}
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SnapshotError.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
@@ -37,6 +39,10 @@ public:
   // instant. The result is Format_RGB32 (or a converted copy for other
   // depths) and owns its pixels. Throws SnapshotError.
   QImage grab(const QRect &area);
+
+  // The failure an X error code stands for: the server refusing the read
+  // (BadAccess) is a declined permission, anything else a plain failure.
+  static SnapshotError errorForCode(int code);
 
   // MIT-SHM is used when the server shares memory with us; tests and the
   // benchmark turn it off to measure the plain path.

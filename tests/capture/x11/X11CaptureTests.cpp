@@ -1,0 +1,273 @@
+#include "capture/CaptureSnapshot.h"
+#include "capture/CaptureSource.h"
+#include "document/CrelError.h"
+#include "platform/AppIdentity.h"
+#include "platform/X11RootGrabber.h"
+#include "platform/X11SnapshotProvider.h"
+#include "platform/X11WindowServerInfo.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace crel;
+
+namespace {
+
+constexpr QRgb background = 0xff00c000;
+constexpr QRgb colours[] = {0xffe01010, 0xff1030e0};
+
+QString layout() { return qEnvironmentVariable("CREL_TESTBED_LAYOUT"); }
+
+// Paints the root window a known colour over a connection of our own.
+void paintRoot(QRgb colour) {
+  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(c));
+  xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const quint32 pixel = colour & 0xffffff;
+  xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXEL, &pixel);
+  xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // round trip
+  xcb_disconnect(c);
+}
+
+std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {
+  auto w = std::make_unique<QWidget>(nullptr, flags);
+  w->setWindowTitle(title);
+  w->setAutoFillBackground(true);
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, QColor::fromRgb(colour));
+  w->setPalette(p);
+  w->setGeometry(logical);
+  w->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  return w;
+}
+
+struct Outcome {
+  std::vector<DisplayStill> stills;
+  std::exception_ptr error;
+};
+
+Outcome takeStills(SnapshotProvider &provider) {
+  Outcome outcome;
+  QObject receiver;
+  QEventLoop loop;
+  bool done = false;
+  provider.takeDisplays(&receiver, [&](std::vector<DisplayStill> s, std::exception_ptr e) {
+    outcome = {std::move(s), e};
+    done = true;
+    loop.quit();
+  });
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  if (!done)
+    loop.exec();
+  EXPECT_TRUE(done);
+  return outcome;
+}
+
+QString describe(const std::exception_ptr &error) {
+  try {
+    if (error)
+      std::rethrow_exception(error);
+  } catch (const std::exception &e) {
+    return QString::fromUtf8(e.what());
+  }
+  return {};
+}
+
+class X11Capture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (layout().isEmpty() || QGuiApplication::platformName() != "xcb")
+      GTEST_SKIP() << "needs scripts/xvfb-testbed";
+  }
+};
+
+} // namespace
+
+TEST_F(X11Capture, QtSeesTheLayoutsScreens) {
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  if (layout() == "dual") {
+    ASSERT_EQ(screens.size(), 2);
+    EXPECT_EQ(screens[0]->name(), "LEFT");
+    EXPECT_EQ(screens[0]->geometry(), QRect(0, 0, 1440, 900));
+    EXPECT_EQ(screens[0]->devicePixelRatio(), 2);
+    EXPECT_EQ(screens[1]->name(), "RIGHT");
+    EXPECT_EQ(screens[1]->geometry(), QRect(2880, 0, 1920, 1080));
+    EXPECT_EQ(screens[1]->devicePixelRatio(), 1);
+  } else {
+    ASSERT_EQ(screens.size(), 1);
+    EXPECT_EQ(screens[0]->geometry(), QRect(0, 0, 1920, 1080));
+  }
+}
+
+TEST_F(X11Capture, StillsAreNativeSizeAndShowWhatIsOnEachDisplay) {
+  paintRoot(background);
+  std::vector<std::unique_ptr<QWidget>> windows;
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (int i = 0; i < screens.size(); ++i) {
+    const QRect g = screens[i]->geometry();
+    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
+                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
+  }
+  QTest::qWait(100);
+
+  for (bool shm : {true, false}) {
+    SCOPED_TRACE(shm ? "shared memory" : "plain read");
+    X11SnapshotProvider provider;
+    provider.setSharedMemoryAllowed(shm);
+    const Outcome outcome = takeStills(provider);
+    ASSERT_FALSE(outcome.error) << describe(outcome.error).toStdString();
+    ASSERT_EQ(outcome.stills.size(), size_t(screens.size()));
+    for (int i = 0; i < screens.size(); ++i) {
+      const DisplayStill &still = outcome.stills[size_t(i)];
+      const qreal dpr = screens[i]->devicePixelRatio();
+      EXPECT_EQ(still.displayID, SnapshotProvider::displayID(screens[i]));
+      EXPECT_EQ(still.frame, QRectF(screens[i]->geometry()));
+      EXPECT_EQ(still.scaleFactor, dpr);
+      EXPECT_EQ(still.image.size(), screens[i]->geometry().size() * dpr);
+      EXPECT_EQ(still.image.devicePixelRatio(), dpr);
+      EXPECT_EQ(still.image.format(), QImage::Format_RGB32);
+      // The window covers logical (100,100)-(500,400) of its display.
+      EXPECT_EQ(still.image.pixel(QPoint(300, 250) * dpr), colours[i % 2]);
+      EXPECT_EQ(still.image.pixel(QPoint(101, 101) * dpr), colours[i % 2]);
+      EXPECT_EQ(still.image.pixel(QPoint(99, 99) * dpr), background);
+      EXPECT_EQ(still.image.pixel(still.image.width() - 1, still.image.height() - 1), background);
+    }
+  }
+}
+
+TEST_F(X11Capture, TheFastPathUsesSharedMemory) {
+  X11RootGrabber grabber;
+  const QImage image = grabber.grab(QRect(0, 0, 64, 32));
+  EXPECT_EQ(image.size(), QSize(64, 32));
+  EXPECT_TRUE(grabber.lastGrabUsedSharedMemory());
+  grabber.setSharedMemoryAllowed(false);
+  EXPECT_EQ(grabber.grab(QRect(10, 10, 64, 32)).size(), QSize(64, 32));
+  EXPECT_FALSE(grabber.lastGrabUsedSharedMemory());
+}
+
+TEST_F(X11Capture, CropsOfEachDisplayHaveTheExactPixelSize) {
+  paintRoot(background);
+  std::vector<std::unique_ptr<QWidget>> windows;
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (int i = 0; i < screens.size(); ++i) {
+    const QRect g = screens[i]->geometry();
+    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
+                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
+  }
+  QTest::qWait(100);
+  std::vector<CaptureSnapshot> snapshots;
+  std::exception_ptr error;
+  QObject receiver;
+  QEventLoop loop;
+  X11SnapshotProvider provider;
+  CaptureSnapshot::takeDisplays(provider, &receiver, [&](auto s, auto e) {
+    snapshots = std::move(s);
+    error = e;
+    loop.quit();
+  });
+  loop.exec();
+  ASSERT_FALSE(error) << describe(error).toStdString();
+  for (size_t i = 0; i < snapshots.size(); ++i) {
+    const CaptureSnapshot &s = snapshots[i];
+    const qreal dpr = screens[int(i)]->devicePixelRatio();
+    // 50.5 × 40.25 points inside the coloured window.
+    const geom::Rect selection(s.screenFrame.minX() + 150, s.screenFrame.minY() + 150, 50.5, 40.25);
+    const QImage crop = s.crop(selection);
+    EXPECT_EQ(crop.size(), QSize(int(std::round(50.5 * dpr)), int(std::round(40.25 * dpr))));
+    EXPECT_EQ(crop.pixel(0, 0), colours[i % 2]);
+    EXPECT_EQ(crop.pixel(crop.width() - 1, crop.height() - 1), colours[i % 2]);
+  }
+  snapshots.clear();
+}
+
+TEST_F(X11Capture, AScreenWithoutItsMonitorIsADisplayChange) {
+  X11RootGrabber grabber;
+  QScreen *screen = QGuiApplication::primaryScreen();
+  const X11SnapshotProvider::Screen real{1, screen->name(), QRectF(screen->geometry()), screen->devicePixelRatio()};
+  EXPECT_EQ(X11SnapshotProvider::grabScreens(grabber, {real}).size(), 1u);
+
+  auto kindOf = [&](const std::vector<X11SnapshotProvider::Screen> &screens) {
+    try {
+      X11SnapshotProvider::grabScreens(grabber, screens);
+    } catch (const SnapshotError &e) {
+      return e.kind();
+    }
+    return SnapshotError::Kind::failed;
+  };
+  if (layout() == "dual") {
+    auto gone = real;
+    gone.name = "UNPLUGGED";
+    EXPECT_EQ(kindOf({real, gone}), SnapshotError::Kind::displayChanged);
+  }
+  auto rescaled = real;
+  rescaled.scaleFactor = real.scaleFactor * 1.5;
+  EXPECT_EQ(kindOf({rescaled}), SnapshotError::Kind::displayChanged);
+  EXPECT_EQ(kindOf({}), SnapshotError::Kind::noDisplay);
+}
+
+TEST_F(X11Capture, NoServerMeansNoDisplay) {
+  X11RootGrabber grabber("not-a-display-name");
+  try {
+    grabber.grab(QRect(0, 0, 1, 1));
+    FAIL() << "grabbed without a server";
+  } catch (const SnapshotError &e) {
+    EXPECT_EQ(e.kind(), SnapshotError::Kind::noDisplay);
+    EXPECT_EQ(e.message(), "No display is available to capture.");
+  }
+  X11WindowServerInfo info("not-a-display-name");
+  EXPECT_FALSE(info.frontmostApplication());
+  EXPECT_TRUE(info.windowsFrontToBack().empty());
+}
+
+TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
+  const QRect g = QGuiApplication::primaryScreen()->geometry();
+  auto behind = colouredWindow(QRect(g.topLeft() + QPoint(600, 200), QSize(300, 200)), colours[1], Qt::Window,
+                               "Behind");
+  auto report = colouredWindow(QRect(g.topLeft() + QPoint(200, 200), QSize(300, 200)), colours[0], Qt::Window,
+                               QString::fromUtf8("Report: Q3/Q4 — draft"));
+  report->raise();
+  report->activateWindow();
+  const quint32 reportId = quint32(report->winId());
+
+  X11WindowServerInfo info;
+  std::optional<RunningApplication> front;
+  for (int i = 0; i < 100; ++i) {
+    front = info.frontmostApplication();
+    if (front && front->window == reportId)
+      break;
+    QTest::qWait(30);
+  }
+  ASSERT_TRUE(front);
+  EXPECT_EQ(front->window, reportId);
+  EXPECT_EQ(front->processIdentifier, QCoreApplication::applicationPid());
+  EXPECT_EQ(front->localizedName, AppIdentity::name());
+  EXPECT_EQ(info.windowTitle(reportId), QString::fromUtf8("Report: Q3/Q4 — draft"));
+
+  const std::vector<WindowInfo> windows = info.windowsFrontToBack();
+  auto position = [&](quint32 id) {
+    return std::find_if(windows.begin(), windows.end(), [&](const WindowInfo &w) { return w.window == id; });
+  };
+  ASSERT_NE(position(reportId), windows.end());
+  ASSERT_NE(position(quint32(behind->winId())), windows.end());
+  EXPECT_LT(position(reportId), position(quint32(behind->winId())));
+  EXPECT_EQ(position(reportId)->layer, 0);
+
+  const CaptureSource source = CaptureSource::current(front, info);
+  EXPECT_EQ(source.applicationName, AppIdentity::name());
+  EXPECT_EQ(source.windowTitle, QString::fromUtf8("Report: Q3/Q4 — draft"));
+  const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
+  EXPECT_EQ(source.filenameStem(at), QString::fromUtf8("Report Q3 Q4 — draft - ") + AppIdentity::name() +
+                                         " - 2026-05-06 07.08.09");
+}

@@ -9,6 +9,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 
@@ -24,7 +25,6 @@ template <typename T> struct FreeDeleter {
 template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter<T>>;
 
 void freeReply(void *reply) { std::free(reply); }
-void detachSegment(void *address) { shmdt(address); }
 
 [[noreturn]] void throwFor(xcb_generic_error_t *error) {
   const int code = error ? error->error_code : 0;
@@ -44,6 +44,20 @@ void makeOpaque(uchar *data, int width, int height, int bytesPerLine) {
 
 } // namespace
 
+struct X11RootGrabber::Segment {
+  void *address = nullptr;
+  size_t size = 0;
+  xcb_shm_seg_t id = 0;
+  std::atomic<int> views{0}; // images still looking into it
+  ~Segment() { shmdt(address); }
+};
+
+void X11RootGrabber::releaseView(void *info) {
+  auto *segment = static_cast<std::shared_ptr<Segment> *>(info);
+  (*segment)->views.fetch_sub(1, std::memory_order_release);
+  delete segment;
+}
+
 SnapshotError X11RootGrabber::errorForCode(int code) {
   return code == badAccess ? SnapshotError::readRefused() : SnapshotError::failed();
 }
@@ -52,7 +66,19 @@ X11RootGrabber::X11RootGrabber(QByteArray displayName) : displayName_(std::move(
 
 X11RootGrabber::~X11RootGrabber() { disconnect(); }
 
+void X11RootGrabber::dropSegment() {
+  // Images still using it keep our mapping alive; only the server lets go.
+  if (segment_ && connection_ && !xcb_connection_has_error(connection_)) {
+    xcb_shm_detach(connection_, segment_->id);
+    xcb_flush(connection_);
+  }
+  segment_.reset();
+}
+
+void X11RootGrabber::releaseIdleMemory() { dropSegment(); }
+
 void X11RootGrabber::disconnect() {
+  dropSegment();
   if (connection_)
     xcb_disconnect(connection_);
   connection_ = nullptr;
@@ -164,46 +190,53 @@ QImage X11RootGrabber::wrap(uchar *data, const QRect &area, int bytesPerLine, vo
 QImage X11RootGrabber::grabShared(const QRect &area) {
   const int bytesPerLine = ((area.width() * bitsPerPixel_ + 31) / 32) * 4;
   const size_t size = size_t(bytesPerLine) * size_t(area.height());
-  const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-  if (id < 0) {
-    shmWorks_ = false;
-    return {};
-  }
-  void *address = shmat(id, nullptr, 0);
-  if (address == reinterpret_cast<void *>(-1)) {
+  if (segment_ && (segment_->views.load(std::memory_order_acquire) != 0 || segment_->size < size))
+    dropSegment();
+  if (!segment_) {
+    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (id < 0) {
+      shmWorks_ = false;
+      return {};
+    }
+    void *address = shmat(id, nullptr, 0);
+    if (address == reinterpret_cast<void *>(-1)) {
+      shmctl(id, IPC_RMID, nullptr);
+      shmWorks_ = false;
+      return {};
+    }
+    auto segment = std::make_shared<Segment>();
+    segment->address = address;
+    segment->size = size;
+    segment->id = xcb_generate_id(connection_);
+    xcb_generic_error_t *attachError =
+        xcb_request_check(connection_, xcb_shm_attach_checked(connection_, segment->id, quint32(id), 0));
+    // Marked for removal at once so a crash cannot leak it; it lives until
+    // the last detach.
     shmctl(id, IPC_RMID, nullptr);
-    shmWorks_ = false;
-    return {};
-  }
-  const xcb_shm_seg_t segment = xcb_generate_id(connection_);
-  xcb_generic_error_t *attachError =
-      xcb_request_check(connection_, xcb_shm_attach_checked(connection_, segment, quint32(id), 0));
-  // Marked for removal now so a crash cannot leak it; it lives until the
-  // last detach.
-  shmctl(id, IPC_RMID, nullptr);
-  if (attachError) {
-    // A server on another host, or in another IPC namespace: use the wire.
-    std::free(attachError);
-    shmdt(address);
-    shmWorks_ = false;
-    return {};
+    if (attachError) {
+      // A server on another host, or in another IPC namespace: use the wire.
+      std::free(attachError);
+      shmWorks_ = false;
+      return {};
+    }
+    segment_ = std::move(segment);
   }
   xcb_generic_error_t *error = nullptr;
   XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
       connection_,
       xcb_shm_get_image(connection_, screen_->root, qint16(area.x()), qint16(area.y()), quint16(area.width()),
-                        quint16(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment, 0),
+                        quint16(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id, 0),
       &error));
-  xcb_shm_detach(connection_, segment);
-  xcb_flush(connection_);
   if (!reply) {
-    // The plain read below tells a refusal from other failures.
+    // The plain read tells a refusal from other failures.
     std::free(error);
-    shmdt(address);
+    dropSegment();
     return {};
   }
   lastUsedShm_ = true;
-  return wrap(static_cast<uchar *>(address), area, bytesPerLine, detachSegment, address);
+  segment_->views.fetch_add(1, std::memory_order_relaxed);
+  return wrap(static_cast<uchar *>(segment_->address), area, bytesPerLine, releaseView,
+              new std::shared_ptr<Segment>(segment_));
 }
 
 QImage X11RootGrabber::grabPlain(const QRect &area) {

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 struct xcb_connection_t;
@@ -49,9 +50,16 @@ public:
   void setSharedMemoryAllowed(bool allowed) { shmAllowed_ = allowed; }
   bool lastGrabUsedSharedMemory() const { return lastUsedShm_; }
 
+  // Gives back the shared segment kept for the next grab once no still uses
+  // it any more (it is as large as all displays together).
+  void releaseIdleMemory();
+
 private:
+  struct Segment;
+  static void releaseView(void *info);
   void connectIfNeeded();
   void disconnect();
+  void dropSegment();
   QImage grabShared(const QRect &area);
   QImage grabPlain(const QRect &area);
   QImage wrap(uchar *data, const QRect &area, int bytesPerLine, void (*cleanup)(void *), void *info);
@@ -64,6 +72,9 @@ private:
   bool shmAllowed_ = true;
   bool shmWorks_ = true;
   bool lastUsedShm_ = false;
+  // Attached to the server and reused while no image looks into it: fresh
+  // segments cost page faults on both sides, more than the read itself.
+  std::shared_ptr<Segment> segment_;
 };
 
 } // namespace crel

@@ -32,6 +32,11 @@ bool sizeMatches(double logical, qreal scale, int native) {
 X11SnapshotProvider::X11SnapshotProvider(QByteArray displayName)
     : grabber_(std::make_shared<X11RootGrabber>(std::move(displayName))) {
   pool_.setMaxThreadCount(1);
+  trim_.setSingleShot(true);
+  trim_.setInterval(30'000);
+  QObject::connect(&trim_, &QTimer::timeout, [this] {
+    pool_.start([grabber = grabber_] { grabber->releaseIdleMemory(); });
+  });
 }
 
 X11SnapshotProvider::~X11SnapshotProvider() { pool_.waitForDone(); }
@@ -81,6 +86,7 @@ std::vector<DisplayStill> X11SnapshotProvider::grabScreens(X11RootGrabber &grabb
 
 SnapshotRequest X11SnapshotProvider::takeDisplays(QObject *receiver, Completion done) {
   SnapshotRequest request;
+  trim_.start();
   const QList<QScreen *> qtScreens = QGuiApplication::screens();
   if (qtScreens.isEmpty()) {
     deliver(receiver, request, std::move(done), {}, std::make_exception_ptr(SnapshotError::noDisplay()));

@@ -3,6 +3,7 @@
 #include "SnapshotProvider.h"
 
 #include <QThreadPool>
+#include <QTimer>
 
 #include <memory>
 
@@ -36,6 +37,8 @@ public:
 private:
   QThreadPool pool_; // one worker, so requests run in order
   std::shared_ptr<X11RootGrabber> grabber_;
+  // The grab memory is kept for a quick next capture, then given back.
+  QTimer trim_;
 };
 
 } // namespace crel

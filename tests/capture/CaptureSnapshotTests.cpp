@@ -1,5 +1,6 @@
 #include "capture/CaptureSnapshot.h"
 #include "document/CrelError.h"
+#include "platform/X11RootGrabber.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -239,4 +240,19 @@ TEST(SessionRefusal, RefusesWaylandSessionsAndExplainsWhy) {
   QProcessEnvironment typed;
   typed.insert("XDG_SESSION_TYPE", "wayland");
   EXPECT_TRUE(crel::SnapshotProvider::sessionRefusal(typed));
+}
+
+TEST(SnapshotErrors, TellARefusedReadFromOtherXErrors) {
+  using crel::SnapshotError;
+  using crel::X11RootGrabber;
+  const SnapshotError refused = X11RootGrabber::errorForCode(10); // BadAccess
+  EXPECT_EQ(refused.kind(), SnapshotError::Kind::permissionDeclined);
+  EXPECT_EQ(refused.message(), "The X server refused to let this application read the screen. Allow it to read "
+                               "the screen, then start a new capture.");
+  for (int code : {2, 8, 9, 11, 17}) { // BadValue, BadMatch, BadDrawable, BadAlloc, BadImplementation
+    const SnapshotError other = X11RootGrabber::errorForCode(code);
+    EXPECT_EQ(other.kind(), SnapshotError::Kind::failed);
+    EXPECT_EQ(other.message(), "The display could not be captured. Start a new capture.");
+  }
+  EXPECT_EQ(SnapshotError::noDisplay().message(), "No display is available to capture.");
 }

@@ -157,6 +157,36 @@ TEST_F(X11Capture, TheFastPathUsesSharedMemory) {
   EXPECT_FALSE(grabber.lastGrabUsedSharedMemory());
 }
 
+TEST_F(X11Capture, LaterGrabsNeverOverwriteStillsInUse) {
+  const QRect g = QGuiApplication::primaryScreen()->geometry();
+  const qreal dpr = QGuiApplication::primaryScreen()->devicePixelRatio();
+  auto window = colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(200, 200)), colours[0],
+                               Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {});
+  auto paint = [&](QRgb colour) {
+    QPalette p = window->palette();
+    p.setColor(QPalette::Window, QColor::fromRgb(colour));
+    window->setPalette(p);
+    window->repaint();
+    QTest::qWait(100);
+  };
+  const QPoint probe = QPoint(200, 200) * dpr;
+  QTest::qWait(100);
+  X11SnapshotProvider provider;
+  std::vector<DisplayStill> first = takeStills(provider).stills;
+  ASSERT_FALSE(first.empty());
+  paint(colours[1]);
+  std::vector<DisplayStill> second = takeStills(provider).stills;
+  ASSERT_FALSE(second.empty());
+  EXPECT_EQ(first[0].image.pixel(probe), colours[0]);
+  EXPECT_EQ(second[0].image.pixel(probe), colours[1]);
+  first.clear(); // its memory may now be reused
+  paint(background);
+  std::vector<DisplayStill> third = takeStills(provider).stills;
+  ASSERT_FALSE(third.empty());
+  EXPECT_EQ(second[0].image.pixel(probe), colours[1]);
+  EXPECT_EQ(third[0].image.pixel(probe), background);
+}
+
 TEST_F(X11Capture, CropsOfEachDisplayHaveTheExactPixelSize) {
   paintRoot(background);
   std::vector<std::unique_ptr<QWidget>> windows;

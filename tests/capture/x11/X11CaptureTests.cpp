@@ -15,6 +15,9 @@
 
 #include <xcb/xcb.h>
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -148,6 +151,10 @@ TEST_F(X11Capture, StillsAreNativeSizeAndShowWhatIsOnEachDisplay) {
 }
 
 TEST_F(X11Capture, TheFastPathUsesSharedMemory) {
+  const int probe = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+  if (probe < 0)
+    GTEST_SKIP() << "this machine offers no System V shared memory";
+  shmctl(probe, IPC_RMID, nullptr);
   X11RootGrabber grabber;
   const QImage image = grabber.grab(QRect(0, 0, 64, 32));
   EXPECT_EQ(image.size(), QSize(64, 32));
@@ -300,4 +307,28 @@ TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
   const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
   EXPECT_EQ(source.filenameStem(at), QString::fromUtf8("Report Q3 Q4 — draft - ") + AppIdentity::name() +
                                          " - 2026-05-06 07.08.09");
+}
+
+TEST_F(X11Capture, AnUntrustedClientIsRefusedAndToldApartFromFailures) {
+  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
+  if (untrusted.isEmpty())
+    GTEST_SKIP() << "the server offers no untrusted authorisation";
+  const QByteArray trusted = qgetenv("XAUTHORITY");
+  // xcb reads the authority file when it connects.
+  qputenv("XAUTHORITY", untrusted);
+  X11RootGrabber grabber;
+  std::exception_ptr error;
+  try {
+    grabber.grab(QRect(0, 0, 16, 16));
+  } catch (...) {
+    error = std::current_exception();
+  }
+  qputenv("XAUTHORITY", trusted);
+  ASSERT_TRUE(error) << "an untrusted client read the screen";
+  EXPECT_TRUE(CaptureSnapshot::isPermissionError(error));
+  EXPECT_EQ(describe(error), "The X server refused to let this application read the screen. Allow it to read the "
+                             "screen, then start a new capture.");
+  // The same server still serves a trusted client.
+  X11RootGrabber trustedGrabber;
+  EXPECT_EQ(trustedGrabber.grab(QRect(0, 0, 16, 16)).size(), QSize(16, 16));
 }

@@ -56,6 +56,21 @@ std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFl
   return w;
 }
 
+// The background colour on the root and, on each display, a window in
+// colours[i % 2] over logical (100,100)-(500,400) of that display.
+std::vector<std::unique_ptr<QWidget>> paintEachDisplay() {
+  paintRoot(background);
+  std::vector<std::unique_ptr<QWidget>> windows;
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (int i = 0; i < screens.size(); ++i) {
+    const QRect g = screens[i]->geometry();
+    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
+                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
+  }
+  QTest::qWait(100);
+  return windows;
+}
+
 struct Outcome {
   std::vector<DisplayStill> stills;
   std::exception_ptr error;
@@ -115,15 +130,8 @@ TEST_F(X11Capture, QtSeesTheLayoutsScreens) {
 }
 
 TEST_F(X11Capture, StillsAreNativeSizeAndShowWhatIsOnEachDisplay) {
-  paintRoot(background);
-  std::vector<std::unique_ptr<QWidget>> windows;
   const QList<QScreen *> screens = QGuiApplication::screens();
-  for (int i = 0; i < screens.size(); ++i) {
-    const QRect g = screens[i]->geometry();
-    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
-                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
-  }
-  QTest::qWait(100);
+  const auto windows = paintEachDisplay();
 
   for (bool shm : {true, false}) {
     SCOPED_TRACE(shm ? "shared memory" : "plain read");
@@ -195,15 +203,8 @@ TEST_F(X11Capture, LaterGrabsNeverOverwriteStillsInUse) {
 }
 
 TEST_F(X11Capture, CropsOfEachDisplayHaveTheExactPixelSize) {
-  paintRoot(background);
-  std::vector<std::unique_ptr<QWidget>> windows;
   const QList<QScreen *> screens = QGuiApplication::screens();
-  for (int i = 0; i < screens.size(); ++i) {
-    const QRect g = screens[i]->geometry();
-    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
-                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
-  }
-  QTest::qWait(100);
+  const auto windows = paintEachDisplay();
   std::vector<CaptureSnapshot> snapshots;
   std::exception_ptr error;
   QObject receiver;

@@ -37,8 +37,7 @@ int main(int argc, char **argv) {
     try {
       std::rethrow_exception(error);
     } catch (const std::exception &e) {
-      std::fprintf(stderr, "%s%s\n", crel::CaptureSnapshot::isPermissionError(error) ? "permission: " : "",
-                   e.what());
+      std::fprintf(stderr, "%s%s\n", crel::CaptureSnapshot::isPermissionError(error) ? "permission: " : "", e.what());
     }
     return 1;
   }

@@ -76,8 +76,8 @@ int main(int argc, char **argv) {
   // The first monitor takes over the server's one output, which retires the
   // automatic monitor that covers the whole root.
   xcb_randr_output_t output = XCB_NONE;
-  if (auto *res = xcb_randr_get_screen_resources_current_reply(
-          c, xcb_randr_get_screen_resources_current(c, root), nullptr)) {
+  if (auto *res =
+          xcb_randr_get_screen_resources_current_reply(c, xcb_randr_get_screen_resources_current(c, root), nullptr)) {
     if (xcb_randr_get_screen_resources_current_outputs_length(res) > 0)
       output = xcb_randr_get_screen_resources_current_outputs(res)[0];
     std::free(res);

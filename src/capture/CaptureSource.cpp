@@ -85,7 +85,8 @@ QString CaptureSource::filenameStem(const QDateTime &date) const {
   } else {
     stem = app.isEmpty() ? QStringLiteral("Crel") : app;
   }
-  return stem + QStringLiteral(" - ") + QLocale::c().toString(date.toLocalTime(), QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+  return stem + QStringLiteral(" - ") +
+         QLocale::c().toString(date.toLocalTime(), QStringLiteral("yyyy-MM-dd HH.mm.ss"));
 }
 
 } // namespace crel

@@ -9,10 +9,10 @@ namespace crel {
 // One display frozen at capture time.
 struct DisplayStill {
   quint32 displayID = 0;
-  QString name;      // the screen's name (a RandR monitor name on X11)
-  QRectF frame;      // logical global coordinates, origin top-left
+  QString name; // the screen's name (a RandR monitor name on X11)
+  QRectF frame; // logical global coordinates, origin top-left
   qreal scaleFactor = 1;
-  QImage image;      // native pixels; devicePixelRatio() == scaleFactor
+  QImage image; // native pixels; devicePixelRatio() == scaleFactor
 };
 
 } // namespace crel

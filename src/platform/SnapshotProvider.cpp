@@ -32,9 +32,7 @@ std::optional<SnapshotError> SnapshotProvider::sessionRefusal(const QProcessEnvi
   return std::nullopt;
 }
 
-std::unique_ptr<SnapshotProvider> SnapshotProvider::createDefault() {
-  return std::make_unique<X11SnapshotProvider>();
-}
+std::unique_ptr<SnapshotProvider> SnapshotProvider::createDefault() { return std::make_unique<X11SnapshotProvider>(); }
 
 void SnapshotProvider::deliver(QObject *receiver, const SnapshotRequest &request, Completion done,
                                std::vector<DisplayStill> stills, std::exception_ptr error) {

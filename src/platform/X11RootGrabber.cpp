@@ -241,11 +241,11 @@ QImage X11RootGrabber::grabShared(const QRect &area) {
 
 QImage X11RootGrabber::grabPlain(const QRect &area) {
   xcb_generic_error_t *error = nullptr;
-  xcb_get_image_reply_t *reply = xcb_get_image_reply(
-      connection_,
-      xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, qint16(area.x()), qint16(area.y()),
-                    quint16(area.width()), quint16(area.height()), ~0u),
-      &error);
+  xcb_get_image_reply_t *reply =
+      xcb_get_image_reply(connection_,
+                          xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, qint16(area.x()),
+                                        qint16(area.y()), quint16(area.width()), quint16(area.height()), ~0u),
+                          &error);
   if (!reply) {
     if (!error || xcb_connection_has_error(connection_)) {
       std::free(error);

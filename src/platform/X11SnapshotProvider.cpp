@@ -34,9 +34,8 @@ X11SnapshotProvider::X11SnapshotProvider(QByteArray displayName)
   pool_.setMaxThreadCount(1);
   trim_.setSingleShot(true);
   trim_.setInterval(30'000);
-  QObject::connect(&trim_, &QTimer::timeout, [this] {
-    pool_.start([grabber = grabber_] { grabber->releaseIdleMemory(); });
-  });
+  QObject::connect(&trim_, &QTimer::timeout,
+                   [this] { pool_.start([grabber = grabber_] { grabber->releaseIdleMemory(); }); });
 }
 
 X11SnapshotProvider::~X11SnapshotProvider() { pool_.waitForDone(); }
@@ -113,7 +112,7 @@ SnapshotRequest X11SnapshotProvider::takeDisplays(QObject *receiver, Completion 
 
   QPointer<QObject> guard(receiver);
   auto finish = [relay, changed, guard, request, done = std::move(done)](std::vector<DisplayStill> stills,
-                                                                          std::exception_ptr error) {
+                                                                         std::exception_ptr error) {
     relay->deleteLater();
     if (!guard || request.isCancelled())
       return;

@@ -70,8 +70,8 @@ quint32 X11WindowServerInfo::atom(const char *name) {
 }
 
 QByteArray X11WindowServerInfo::property(quint32 window, quint32 name, quint32 type, quint32 *actualType) {
-  XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-      connection_, xcb_get_property(connection_, 0, window, name, type, 0, 1 << 16), nullptr));
+  XcbReply<xcb_get_property_reply_t> reply(
+      xcb_get_property_reply(connection_, xcb_get_property(connection_, 0, window, name, type, 0, 1 << 16), nullptr));
   if (actualType)
     *actualType = reply ? reply->type : 0;
   if (!reply || reply->type == XCB_NONE)
@@ -202,8 +202,8 @@ std::vector<WindowInfo> X11WindowServerInfo::windowsFrontToBack() {
 
   std::vector<WindowInfo> windows;
   for (quint32 window : stack) {
-    XcbReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-        connection_, xcb_get_window_attributes(connection_, window), nullptr));
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr));
     if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
       continue;
     const std::vector<quint32> state = toWords(property(window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM));

@@ -271,8 +271,8 @@ TEST_F(X11Capture, NoServerMeansNoDisplay) {
 
 TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
   const QRect g = QGuiApplication::primaryScreen()->geometry();
-  auto behind = colouredWindow(QRect(g.topLeft() + QPoint(600, 200), QSize(300, 200)), colours[1], Qt::Window,
-                               "Behind");
+  auto behind =
+      colouredWindow(QRect(g.topLeft() + QPoint(600, 200), QSize(300, 200)), colours[1], Qt::Window, "Behind");
   auto report = colouredWindow(QRect(g.topLeft() + QPoint(200, 200), QSize(300, 200)), colours[0], Qt::Window,
                                QString::fromUtf8("Report: Q3/Q4 — draft"));
   report->raise();
@@ -306,8 +306,8 @@ TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
   EXPECT_EQ(source.applicationName, AppIdentity::name());
   EXPECT_EQ(source.windowTitle, QString::fromUtf8("Report: Q3/Q4 — draft"));
   const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
-  EXPECT_EQ(source.filenameStem(at), QString::fromUtf8("Report Q3 Q4 — draft - ") + AppIdentity::name() +
-                                         " - 2026-05-06 07.08.09");
+  EXPECT_EQ(source.filenameStem(at),
+            QString::fromUtf8("Report Q3 Q4 — draft - ") + AppIdentity::name() + " - 2026-05-06 07.08.09");
 }
 
 TEST_F(X11Capture, AnUntrustedClientIsRefusedAndToldApartFromFailures) {
@@ -332,4 +332,21 @@ TEST_F(X11Capture, AnUntrustedClientIsRefusedAndToldApartFromFailures) {
   // The same server still serves a trusted client.
   X11RootGrabber trustedGrabber;
   EXPECT_EQ(trustedGrabber.grab(QRect(0, 0, 16, 16)).size(), QSize(16, 16));
+}
+
+TEST_F(X11Capture, RequestsRunInOrderAndACancelledOneNeverAnswers) {
+  X11SnapshotProvider provider;
+  QObject receiver;
+  std::vector<int> answered;
+  QEventLoop loop;
+  provider.takeDisplays(&receiver, [&](auto stills, auto) { answered.push_back(stills.empty() ? -1 : 1); });
+  provider.takeDisplays(&receiver, [&](auto, auto) { answered.push_back(2); }).cancel();
+  provider.takeDisplays(&receiver, [&](auto stills, auto) {
+    answered.push_back(stills.empty() ? -3 : 3);
+    loop.quit();
+  });
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  loop.exec();
+  QTest::qWait(50);
+  EXPECT_EQ(answered, (std::vector<int>{1, 3}));
 }

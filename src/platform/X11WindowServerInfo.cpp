@@ -1,9 +1,11 @@
 #include "X11WindowServerInfo.h"
 
 #include "AppIdentity.h"
+#include "DesktopEntryIndex.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <xcb/xcb.h>
 
@@ -143,8 +145,14 @@ QString X11WindowServerInfo::applicationName(std::optional<qint64> pid, quint32 
     return AppIdentity::name();
   // WM_CLASS holds the instance name, then the class name.
   const QList<QByteArray> wmClass = property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
-  if (wmClass.size() >= 2 && !wmClass[1].isEmpty())
-    return QString::fromLatin1(wmClass[1]);
+  const QString instance = wmClass.size() >= 1 ? QString::fromLatin1(wmClass[0]) : QString();
+  const QString className = wmClass.size() >= 2 ? QString::fromLatin1(wmClass[1]) : QString();
+  const QString executable = pid ? QFileInfo(QStringLiteral("/proc/%1/exe").arg(*pid)).symLinkTarget() : QString();
+  const QString launcherName = DesktopEntryIndex::system().applicationName(className, instance, executable);
+  if (!launcherName.isEmpty())
+    return launcherName;
+  if (!className.isEmpty())
+    return className;
   if (pid) {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(*pid));
     if (comm.open(QIODevice::ReadOnly))

@@ -350,3 +350,67 @@ TEST_F(X11Capture, RequestsRunInOrderAndACancelledOneNeverAnswers) {
   QTest::qWait(50);
   EXPECT_EQ(answered, (std::vector<int>{1, 3}));
 }
+
+namespace {
+
+// A bare X window of another "process", made over our own connection.
+struct ForeignWindow {
+  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+  xcb_window_t id = 0;
+
+  xcb_atom_t atom(const char *name) {
+    auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, quint16(strlen(name)), name), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : 0;
+    free(reply);
+    return a;
+  }
+  void set(xcb_atom_t property, xcb_atom_t type, int format, const void *data, int count) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, property, type, quint8(format), quint32(count), data);
+  }
+  ForeignWindow(const QByteArray &latin1Title, const char *type) {
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    id = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen->root, 50, 50, 120, 80, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, 0, nullptr);
+    const quint32 pid = 1;
+    set(atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
+    set(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, latin1Title.constData(), int(latin1Title.size()));
+    set(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, "probe\0Probe\0", 12);
+    if (type) {
+      const xcb_atom_t t = atom(type);
+      set(atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &t, 1);
+    }
+    xcb_map_window(c, id);
+    xcb_flush(c);
+  }
+  ~ForeignWindow() { xcb_disconnect(c); }
+};
+
+std::optional<WindowInfo> findWindow(X11WindowServerInfo &info, quint32 id) {
+  for (int i = 0; i < 100; ++i) {
+    for (const WindowInfo &w : info.windowsFrontToBack())
+      if (w.window == id)
+        return w;
+    QTest::qWait(20);
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(X11Capture, DescribesWindowsOfOtherProgramsFromTheirProperties) {
+  X11WindowServerInfo info;
+  ForeignWindow normal("Caf\xe9 menu", nullptr);
+  ForeignWindow dock("Panel", "_NET_WM_WINDOW_TYPE_DOCK");
+  const auto first = findWindow(info, normal.id);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->ownerPID, 1);
+  EXPECT_EQ(first->layer, 0);
+  EXPECT_EQ(first->name, QString::fromUtf8("Café menu"));
+  const auto second = findWindow(info, dock.id);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->layer, 1);
+
+  const RunningApplication init{1, "init", 0};
+  EXPECT_EQ(CaptureSource::current(init, info).windowTitle, QString::fromUtf8("Café menu"));
+}

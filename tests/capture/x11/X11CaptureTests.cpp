@@ -56,6 +56,18 @@ std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFl
   return w;
 }
 
+// Waits until the server shows `colour` at a logical point of a display
+// (Qt paints asynchronously; a busy machine may lag).
+void waitForColour(QScreen *screen, QPoint local, QRgb colour) {
+  const QPoint native = screen->geometry().topLeft() + local * screen->devicePixelRatio();
+  X11RootGrabber grabber;
+  for (int i = 0; i < 150; ++i) {
+    if (grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0) == colour)
+      return;
+    QTest::qWait(20);
+  }
+}
+
 // The background colour on the root and, on each display, a window in
 // colours[i % 2] over logical (100,100)-(500,400) of that display.
 std::vector<std::unique_ptr<QWidget>> paintEachDisplay() {
@@ -67,7 +79,8 @@ std::vector<std::unique_ptr<QWidget>> paintEachDisplay() {
     windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
                                      Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
   }
-  QTest::qWait(100);
+  for (int i = 0; i < screens.size(); ++i)
+    waitForColour(screens[i], QPoint(300, 250), colours[i % 2]);
   return windows;
 }
 
@@ -182,10 +195,10 @@ TEST_F(X11Capture, LaterGrabsNeverOverwriteStillsInUse) {
     p.setColor(QPalette::Window, QColor::fromRgb(colour));
     window->setPalette(p);
     window->repaint();
-    QTest::qWait(100);
+    waitForColour(QGuiApplication::primaryScreen(), QPoint(200, 200), colour);
   };
   const QPoint probe = QPoint(200, 200) * dpr;
-  QTest::qWait(100);
+  waitForColour(QGuiApplication::primaryScreen(), QPoint(200, 200), colours[0]);
   X11SnapshotProvider provider;
   std::vector<DisplayStill> first = takeStills(provider).stills;
   ASSERT_FALSE(first.empty());

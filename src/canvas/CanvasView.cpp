@@ -4,6 +4,7 @@
 #include "EditorStageView.h"
 
 #include "document/CrelDocument.h"
+#include "document/ExtendedImageBackground.h"
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
 #include "platform/AppTheme.h"
@@ -12,7 +13,6 @@
 #include <QLinearGradient>
 #include <QNativeGestureEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -334,18 +334,16 @@ void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView,
   painter.restore();
 }
 
-// TEMPORARY until the document's background lands: grey outside the
-// screenshot, the screenshot drawn whole.
 void CanvasView::drawSurface(QPainter &painter, const geom::Rect &canvasRect) {
-  const QSize size = document_->pixelSize();
-  QPainterPath outside;
-  outside.addRect(canvasRect.toQRectF());
-  outside.addRect(QRectF(0, 0, size.width(), size.height()));
-  painter.fillPath(outside, QColor::fromRgbF(0.945f, 0.945f, 0.945f));
-  painter.save();
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(QRectF(0, 0, size.width(), size.height()), document_->image());
-  painter.restore();
+  surface().draw(painter, canvasRect, true);
+}
+
+const ExtendedImageBackground &CanvasView::surface() {
+  // TEMPORARY until the document owns its background: the canvas makes the
+  // same one from the document's image, once.
+  if (!background_)
+    background_ = std::make_unique<ExtendedImageBackground>(document_->image());
+  return *background_;
 }
 
 // The document's one painting loop. TEMPORARY until it lands on the

@@ -5,25 +5,21 @@
 
 #include "platform/Translate.h"
 
-#include <QColorSpace>
+#include "CrelError.h"
+#include "MarkDrawing.h"
+
+#include "platform/Pasteboard.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QPainter>
 
 #include <cmath>
 
 namespace crel {
 
-namespace {
-
-QImage toSrgbPremultiplied(const QImage &image) {
-  QImage converted = image;
-  if (converted.colorSpace().isValid() && converted.colorSpace() != QColorSpace(QColorSpace::SRgb))
-    converted.convertToColorSpace(QColorSpace(QColorSpace::SRgb));
-  return converted.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
-} // namespace
-
 CrelDocument::CrelDocument(const QImage &image, AnnotationPreferences &preferences, QObject *parent)
-    : QObject(parent), image_(image), pixels_(toSrgbPremultiplied(image)), preferences_(preferences),
+    : QObject(parent), image_(image), background_(std::make_unique<ExtendedImageBackground>(image)), preferences_(preferences),
       annotationStyle_(preferences.style()), ink_(Ink::palette().first()),
       status_(tr("Drag to add an arrow. Draw past any edge to make more room.")) {}
 
@@ -200,9 +196,12 @@ bool CrelDocument::darkBackground(const geom::Rect &rect) const {
     return false;
   // Exact mean of the premultiplied pixels, as a 1x1 area-average would give.
   const int x0 = int(area.minX()), y0 = int(area.minY()), w = int(area.width()), h = int(area.height());
+  const QImage &pixels = background_->pixels();
+  if (pixels.format() != QImage::Format_ARGB32_Premultiplied)
+    return false;
   double r = 0, g = 0, b = 0;
   for (int y = y0; y < y0 + h; ++y) {
-    const auto *row = reinterpret_cast<const QRgb *>(pixels_.constScanLine(y));
+    const auto *row = reinterpret_cast<const QRgb *>(pixels.constScanLine(y));
     for (int x = x0; x < x0 + w; ++x) {
       r += qRed(row[x]);
       g += qGreen(row[x]);
@@ -377,6 +376,101 @@ void CrelDocument::deleteSelection() {
       kept.append(m);
   commit(kept);
   setSelection(std::nullopt);
+}
+
+// ---- flattening and export
+
+geom::Rect CrelDocument::expandedBounds(const QList<Mark> &marks) const {
+  const double width = pixelSize().width(), height = pixelSize().height();
+  geom::Rect u(0, 0, width, height);
+  for (const Mark &m : marks) {
+    const geom::Rect v = localVisualBounds(m);
+    if (!v.isNull())
+      u = u.united(v.applying(rotationTransform(m)));
+  }
+  const double left = u.minX() < 0 ? std::floor(u.minX() - 16) : 0;
+  const double top = u.minY() < 0 ? std::floor(u.minY() - 16) : 0;
+  const double right = u.maxX() > width ? std::ceil(u.maxX() + 16) : width;
+  const double bottom = u.maxY() > height ? std::ceil(u.maxY() + 16) : height;
+  return {left, top, right - left, bottom - top};
+}
+
+void CrelDocument::drawMarks(QPainter &painter, const QList<Mark> &marks) {
+  for (qsizetype i = 0; i < marks.size(); ++i) {
+    const Mark &mark = marks[i];
+    if (mark.tool != MarkTool::blur) {
+      draw(painter, mark);
+      continue;
+    }
+    const QList<Mark> preceding = marks.first(i);
+    blurRenderer_.draw(painter, mark, preceding, [this, &preceding](QPainter &p, const geom::Rect &r) {
+      background_->draw(p, r, false);
+      drawMarks(p, preceding);
+    });
+  }
+}
+
+bool CrelDocument::exportSizeAllowed(const geom::Rect &rect) {
+  const double w = rect.width(), h = rect.height();
+  return w * h <= maxExportPixels && w <= maxExportSide && h <= maxExportSide;
+}
+
+QImage CrelDocument::renderBitmap(const geom::Rect &rect) {
+  const double w = rect.width(), h = rect.height();
+  if (!exportSizeAllowed(rect))
+    throw CrelError::capture(tr("This canvas is too large to export. Move the outermost marks closer to the "
+                                "screenshot, or undo the last change."));
+  QImage bitmap(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
+  if (bitmap.isNull())
+    throw CrelError::rendering();
+  bitmap.fill(Qt::transparent);
+  QPainter painter(&bitmap);
+  if (!painter.isActive())
+    throw CrelError::rendering();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.translate(-rect.minX(), -rect.minY());
+  const QList<Mark> current = marks_;
+  background_->draw(painter, expandedBounds(current), false);
+  drawMarks(painter, current);
+  return bitmap;
+}
+
+QByteArray CrelDocument::renderPNG() {
+  const QImage bitmap = renderBitmap(expandedBounds(marks_));
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  if (!writer.write(bitmap) || data.isEmpty())
+    throw CrelError::rendering();
+  return data;
+}
+
+void CrelDocument::copy(Pasteboard &pasteboard) {
+  callFinishTextEditing();
+  const QByteArray png = renderPNG();
+  pasteboard.clear();
+  if (!pasteboard.writeData(QStringLiteral("image/png"), png))
+    throw CrelError::rendering();
+  setStatus(tr("Copied to clipboard. Paste anywhere with Ctrl+V."));
+}
+
+std::optional<PixelColor> CrelDocument::pixelColor(QPointF point) {
+  if (!std::isfinite(point.x()) || !std::isfinite(point.y()))
+    return std::nullopt;
+  if (!expandedBounds(marks_).contains(point))
+    return std::nullopt;
+  QImage pixel;
+  try {
+    pixel = renderBitmap(geom::Rect(std::floor(point.x()), std::floor(point.y()), 1, 1));
+  } catch (const CrelError &) {
+    return std::nullopt;
+  }
+  const QRgb premultiplied = reinterpret_cast<const QRgb *>(pixel.constScanLine(0))[0];
+  if (qAlpha(premultiplied) == 0)
+    return PixelColor{0, 0, 0, 0};
+  const QRgb c = qUnpremultiply(premultiplied);
+  return PixelColor{std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c)), std::uint8_t(qAlpha(c))};
 }
 
 } // namespace crel

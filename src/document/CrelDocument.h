@@ -2,6 +2,9 @@
 
 #include "AnnotationStyle.h"
 #include "BlurEffect.h"
+#include "BlurRenderer.h"
+#include "ExtendedImageBackground.h"
+#include "PixelColor.h"
 #include "EditState.h"
 #include "HighlightMode.h"
 #include "Ink.h"
@@ -17,11 +20,13 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace crel {
 
 class AnnotationPreferences;
+class Pasteboard;
 
 // One screenshot and its ordered marks, with everything the editor and the
 // canvas need to know about the current editing state. Every assignment to an
@@ -36,6 +41,8 @@ public:
   // ---- constants
   const QImage &image() const { return image_; }
   QSize pixelSize() const { return image_.size(); }
+  const ExtendedImageBackground &background() const { return *background_; }
+  BlurRenderer &blurRenderer() { return blurRenderer_; }
 
   // ---- observed state
   AnnotationStyle annotationStyle() const { return annotationStyle_; }
@@ -105,7 +112,30 @@ public:
   void deleteSelection();
   void rotateSelection(std::optional<double> by);
 
+  // ---- flattening and export (canvas coordinates: image pixels, y down)
+  // The canvas rectangle holding the screenshot and every mark, grown past
+  // an edge only where a mark overflows it, by a 16-pixel margin.
+  geom::Rect expandedBounds(const QList<Mark> &marks) const;
+  // The one painting loop shared by export, sampling and the canvas: marks
+  // first to last; a blur mark shows a filtered copy of everything beneath.
+  void drawMarks(QPainter &painter, const QList<Mark> &marks);
+  // The flattened canvas region `rect`, premultiplied ARGB. Throws
+  // CrelError::capture for canvases over the size limits (checked before
+  // anything is allocated) and CrelError::rendering when memory runs out.
+  QImage renderBitmap(const geom::Rect &rect);
+  // Whether a canvas rectangle is within the export limits (inclusive).
+  static bool exportSizeAllowed(const geom::Rect &rect);
+  // PNG of the whole expanded canvas; throws as renderBitmap does.
+  QByteArray renderPNG();
+  // Puts only the PNG on the pasteboard; throws and leaves it untouched when
+  // rendering fails, or CrelError::rendering when the pasteboard refuses.
+  void copy(Pasteboard &pasteboard);
+  // Flattened colour of the canvas pixel under `point`; none outside the canvas.
+  std::optional<PixelColor> pixelColor(QPointF point);
+
   static constexpr int historyLimit = 100;
+  static constexpr double maxExportSide = 32'768;
+  static constexpr double maxExportPixels = 160'000'000;
 
 Q_SIGNALS:
   void annotationStyleChanged();
@@ -146,7 +176,8 @@ private:
   template <class F> void commitSelected(F change);
 
   QImage image_;
-  QImage pixels_; // 8-bit sRGB, premultiplied: what is sampled and exported
+  std::unique_ptr<ExtendedImageBackground> background_;
+  BlurRenderer blurRenderer_;
   AnnotationPreferences &preferences_;
 
   AnnotationStyle annotationStyle_;

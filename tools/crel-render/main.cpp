@@ -4,11 +4,19 @@
 // sheet of them all (gallery.png). A dashed line shows each mark's visual
 // bounds so the geometry can be checked by eye.
 
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 
+#include "platform/JsonReader.h"
+#include "platform/SettingsStore.h"
+
 #include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -116,6 +124,38 @@ struct Entry {
   QImage image;
 };
 
+// Flattens a screenshot and a JSON list of marks onto the grown canvas.
+int renderDocument(const QString &imagePath, const QString &marksPath, const QString &outPath) {
+  const QImage image(imagePath);
+  if (image.isNull()) {
+    std::fprintf(stderr, "cannot read the image %s\n", qPrintable(imagePath));
+    return 1;
+  }
+  QFile marksFile(marksPath);
+  if (!marksFile.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "cannot read %s\n", qPrintable(marksPath));
+    return 1;
+  }
+  try {
+    const QList<Mark> marks = Mark::decodeList(json::parse(marksFile.readAll()));
+    QTemporaryDir settingsDir;
+    SettingsStore store(settingsDir.filePath("settings.ini"));
+    AnnotationPreferences preferences(store);
+    CrelDocument document(image, preferences);
+    document.commit(marks);
+    const QByteArray png = document.renderPNG();
+    QSaveFile out(outPath);
+    if (!out.open(QIODevice::WriteOnly) || out.write(png) != png.size() || !out.commit()) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(outPath));
+      return 1;
+    }
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -124,8 +164,12 @@ int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
     qputenv("CREL_BUNDLE_DIR", CREL_RENDER_BUNDLE_DIR);
   QGuiApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  if (args.size() == 7 && args[1] == "--image" && args[3] == "--marks" && args[5] == "--out")
+    return renderDocument(args[2], args[4], args[6]);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: crel-render <output folder>\n");
+    std::fprintf(stderr, "usage: crel-render <output folder>\n"
+                         "       crel-render --image in.png --marks marks.json --out out.png\n");
     return 2;
   }
   const QDir folder(QString::fromLocal8Bit(argv[1]));

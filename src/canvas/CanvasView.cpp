@@ -5,7 +5,6 @@
 
 #include "document/CrelDocument.h"
 #include "document/ExtendedImageBackground.h"
-#include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
 #include "platform/AppTheme.h"
 #include "platform/Translate.h"
@@ -32,22 +31,6 @@ const QColor shadowColor = QColor::fromRgbF(0.05f, 0.1f, 0.2f, 0.1f);
 QColor withAlpha(QColor color, double alpha) {
   color.setAlphaF(float(alpha));
   return color;
-}
-
-// TEMPORARY until the document's flattening path lands: the canvas rectangle
-// of a mark list (the image grown by 16 past any overflowing mark).
-geom::Rect expandedBoundsOf(QSizeF pixelSize, const QList<Mark> &marks) {
-  geom::Rect u(0, 0, pixelSize.width(), pixelSize.height());
-  for (const Mark &mark : marks) {
-    const geom::Rect v = localVisualBounds(mark);
-    if (!v.isNull())
-      u = u.united(v.applying(rotationTransform(mark)));
-  }
-  const double left = u.minX() < 0 ? std::floor(u.minX() - 16) : 0;
-  const double top = u.minY() < 0 ? std::floor(u.minY() - 16) : 0;
-  const double right = u.maxX() > pixelSize.width() ? std::ceil(u.maxX() + 16) : pixelSize.width();
-  const double bottom = u.maxY() > pixelSize.height() ? std::ceil(u.maxY() + 16) : pixelSize.height();
-  return {left, top, right - left, bottom - top};
 }
 
 } // namespace
@@ -100,7 +83,7 @@ geom::Rect CanvasView::imageRect() const {
     return *interactionImageRect_;
   if (!document_)
     return {0, 0, 0, 0};
-  const geom::Rect expanded = expandedBoundsOf(document_->pixelSize(), document_->marks());
+  const geom::Rect expanded = document_->expandedBounds(document_->marks());
   return CanvasLayout::imageRect(fitArea(), expanded, document_->pixelSize(), document_->zoom(), document_->pan());
 }
 
@@ -265,7 +248,7 @@ void CanvasView::paintCanvas(QPainter &painter) {
   painter.setRenderHint(QPainter::Antialiasing);
 
   const QList<Mark> drawn = drawnMarks();
-  const geom::Rect canvasRect = expandedBoundsOf(document_->pixelSize(), drawn);
+  const geom::Rect canvasRect = document_->expandedBounds(drawn);
 
   // While a gesture runs only the dragged mark and what lies above it change
   // from frame to frame; everything beneath is painted once into a layer.
@@ -297,7 +280,7 @@ void CanvasView::paintCanvas(QPainter &painter) {
     painter.drawImage(QPointF(0, 0), layer_->image);
     painter.save();
     painter.setTransform(toView, true);
-    drawMarks(painter, drawn.mid(split));
+    document_->drawMarks(painter, drawn.mid(split));
     painter.restore();
   } else {
     layer_.reset();
@@ -321,7 +304,7 @@ void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView,
 
   painter.save();
   painter.setTransform(toView, true);
-  drawSurface(painter, canvasRect);
+  document_->background().draw(painter, canvasRect, true);
   painter.restore();
 
   painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.1f), 1));
@@ -330,27 +313,8 @@ void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView,
 
   painter.save();
   painter.setTransform(toView, true);
-  drawMarks(painter, marks);
+  document_->drawMarks(painter, marks);
   painter.restore();
-}
-
-void CanvasView::drawSurface(QPainter &painter, const geom::Rect &canvasRect) {
-  surface().draw(painter, canvasRect, true);
-}
-
-const ExtendedImageBackground &CanvasView::surface() {
-  // TEMPORARY until the document owns its background: the canvas makes the
-  // same one from the document's image, once.
-  if (!background_)
-    background_ = std::make_unique<ExtendedImageBackground>(document_->image());
-  return *background_;
-}
-
-// The document's one painting loop. TEMPORARY until it lands on the
-// document: blur marks are skipped here.
-void CanvasView::drawMarks(QPainter &painter, const QList<Mark> &marks) {
-  for (const Mark &mark : marks)
-    draw(painter, mark);
 }
 
 void CanvasView::drawSelectionChrome(QPainter &painter, const QTransform &toView, double s) {

@@ -13,12 +13,9 @@
 #include <QUuid>
 #include <QWidget>
 
-#include <memory>
 #include <optional>
 
 namespace crel {
-
-class ExtendedImageBackground;
 
 // The view that shows one CrelDocument: places the image between the
 // floating chrome (fit, zoom, pan), maps view points to image pixels, and
@@ -106,9 +103,6 @@ private:
   void relayout();
   void paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
                           const QList<Mark> &marks);
-  void drawSurface(QPainter &painter, const geom::Rect &canvasRect);
-  const ExtendedImageBackground &surface();
-  void drawMarks(QPainter &painter, const QList<Mark> &marks);
   void drawSelectionChrome(QPainter &painter, const QTransform &toView, double s);
   void drawTopFade(QPainter &painter);
 
@@ -139,7 +133,6 @@ private:
     QImage image;
   };
   std::optional<Layer> layer_;
-  std::unique_ptr<ExtendedImageBackground> background_;
   QImage fadeBand_;
   QRectF fadeBandStage_;
 };

@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QLayout>
-#include <QLayout>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -56,9 +55,9 @@ QImage screenshotLike(QSize size) {
 }
 
 Mark randomMark(std::mt19937 &rng, int index, QSize size) {
-  static const MarkTool tools[] = {MarkTool::arrow,   MarkTool::rectangle, MarkTool::ellipse, MarkTool::line,
-                                   MarkTool::pen,     MarkTool::text,      MarkTool::highlight, MarkTool::step,
-                                   MarkTool::redact,  MarkTool::triangle};
+  static const MarkTool tools[] = {MarkTool::arrow,  MarkTool::rectangle, MarkTool::ellipse,   MarkTool::line,
+                                   MarkTool::pen,    MarkTool::text,      MarkTool::highlight, MarkTool::step,
+                                   MarkTool::redact, MarkTool::triangle};
   std::uniform_real_distribution<double> unit(0, 1);
   const double k = size.height() / 1080.0;
   Mark m;
@@ -85,9 +84,7 @@ Mark randomMark(std::mt19937 &rng, int index, QSize size) {
     m.ink = Ink::lemon();
     m.points = {m.start, m.start + QPointF(300 * k, 4 * k)};
     break;
-  case MarkTool::step:
-    m.number = index;
-    break;
+  case MarkTool::step: m.number = index; break;
   case MarkTool::blur:
     m.blurEffect = index == 27 ? BlurEffect::pixelate : BlurEffect::blur;
     m.blurStrength = 16;
@@ -203,6 +200,28 @@ template <bool naive> void BM_DragFrame(benchmark::State &state) {
 BENCHMARK_TEMPLATE(BM_DragFrame, false)->Arg(0)->Arg(1)->Iterations(frames)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_DragFrame, true)->Arg(0)->Arg(1)->Iterations(frames)->Unit(benchmark::kMillisecond);
 
+// A frame outside any gesture, as zooming or panning paints: everything live.
+double fullFrameMs = 0;
+void BM_PanFrame(benchmark::State &state) {
+  Scene &s = scene(0);
+  s.canvas->endGesture();
+  s.canvas->setMoving(std::nullopt);
+  s.document.setZoom(1.5);
+  std::vector<double> record;
+  int i = 0;
+  for (auto _ : state) {
+    ++i;
+    s.document.setPan({double(i % 7), double(i % 5)});
+    const auto t0 = std::chrono::steady_clock::now();
+    QPainter painter(&s.frame);
+    s.stage.render(&painter);
+    record.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+  }
+  fullFrameMs = median(record);
+  state.counters["median_ms"] = fullFrameMs;
+}
+BENCHMARK(BM_PanFrame)->Iterations(frames)->Unit(benchmark::kMillisecond);
+
 void goal(const char *name, double measured, double target) {
   std::printf("GOAL %s %.3f %.3f %s\n", name, measured, target, measured <= target ? "MET" : "MISSED");
 }
@@ -234,6 +253,7 @@ int main(int argc, char **argv) {
     std::printf("INFO drag_frame_80mp_naive_ms %.3f\n", median(times[1][1]));
   std::printf("INFO drag_first_frame_5k_ms %.3f (paints the layer beneath the dragged mark)\n", firstFrame[0]);
   std::printf("INFO drag_first_frame_80mp_ms %.3f\n", firstFrame[1]);
+  std::printf("INFO pan_frame_5k_ms %.3f (no gesture: every mark painted live)\n", fullFrameMs);
   scene5k.reset();
   scene80mp.reset();
   return 0;

@@ -43,11 +43,11 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
   setAccessibleName(crel::tr("Screenshot annotation canvas"));
-  setAccessibleDescription(
-      crel::tr("Choose a tool, then drag to annotate. Hover to inspect pixel colors; Alt-click or right-click to copy a "
-         "color. V selects marks. Drag the round handle above a selection to rotate, or use Alt+Left and Alt+Right. "
-         "Shift snaps rotation to 15 degrees. Delete removes a mark; arrow keys move it. Ctrl+Z undoes the last "
-         "change."));
+  setAccessibleDescription(crel::tr(
+      "Choose a tool, then drag to annotate. Hover to inspect pixel colors; Alt-click or right-click to copy a "
+      "color. V selects marks. Drag the round handle above a selection to rotate, or use Alt+Left and Alt+Right. "
+      "Shift snaps rotation to 15 degrees. Delete removes a mark; arrow keys move it. Ctrl+Z undoes the last "
+      "change."));
   document.finishTextEditing = [canvas = QPointer<CanvasView>(this)] {
     if (canvas)
       canvas->finishText(false);
@@ -255,14 +255,14 @@ void CanvasView::paintCanvas(QPainter &painter) {
   // A blur above the split sees the marks beneath it, so it needs them live.
   qsizetype split = drawn.size();
   if (moving_) {
-    split = std::find_if(drawn.begin(), drawn.end(), [&](const Mark &m) { return m.id == moving_->id; }) -
-            drawn.begin();
+    split =
+        std::find_if(drawn.begin(), drawn.end(), [&](const Mark &m) { return m.id == moving_->id; }) - drawn.begin();
   } else if (draft_) {
     split = drawn.size() - 1;
   }
-  const bool layered = anchor_ && split > 0 && painter.worldTransform().type() <= QTransform::TxTranslate &&
-                       std::none_of(drawn.begin() + split, drawn.end(),
-                                    [](const Mark &m) { return m.tool == MarkTool::blur; });
+  const bool layered =
+      anchor_ && split > 0 && painter.worldTransform().type() <= QTransform::TxTranslate &&
+      std::none_of(drawn.begin() + split, drawn.end(), [](const Mark &m) { return m.tool == MarkTool::blur; });
   if (layered) {
     const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
     LayerKey key{size(), dpr, r, canvasRect, drawn.mid(0, split)};

@@ -5,8 +5,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include <cmath>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace crel {
 

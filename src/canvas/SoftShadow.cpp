@@ -41,14 +41,11 @@ void SoftShadow::prepareRect(double dpr) {
   const int k = std::max(1, int(std::ceil(3 * sigma)));
   // Pixel (x, y) of a corner tile lies k - x outside the vertical edge when
   // the tile sits on the shape's left side, x - k when it sits on its right.
-  auto along = [k, sigma](double p, bool outsideFirst) {
-    return edgeCoverage(outsideFirst ? k - p : p - k, sigma);
-  };
+  auto along = [k, sigma](double p, bool outsideFirst) { return edgeCoverage(outsideFirst ? k - p : p - k, sigma); };
   for (int i = 0; i < 4; ++i) {
     const bool left = i % 2 == 0, top = i < 2;
-    corners_[size_t(i)] = alphaImage(2 * k, 2 * k, color_, dpr, [&](double x, double y) {
-      return along(x, left) * along(y, top);
-    });
+    corners_[size_t(i)] =
+        alphaImage(2 * k, 2 * k, color_, dpr, [&](double x, double y) { return along(x, left) * along(y, top); });
   }
   edges_[0] = alphaImage(1, 2 * k, color_, dpr, [&](double, double y) { return along(y, true); });
   edges_[1] = alphaImage(1, 2 * k, color_, dpr, [&](double, double y) { return along(y, false); });
@@ -68,22 +65,18 @@ void SoftShadow::drawForRect(QPainter &painter, const QRectF &shape) {
   const double sx = (k + cx) * dpr, sy = (k + cy) * dpr;
   const double full = 2 * k * dpr;
   painter.drawImage(QRectF(r.left() - k, r.top() - k, k + cx, k + cy), corners_[0], QRectF(0, 0, sx, sy));
-  painter.drawImage(QRectF(r.right() - cx, r.top() - k, k + cx, k + cy), corners_[1],
-                    QRectF(full - sx, 0, sx, sy));
-  painter.drawImage(QRectF(r.left() - k, r.bottom() - cy, k + cx, k + cy), corners_[2],
-                    QRectF(0, full - sy, sx, sy));
+  painter.drawImage(QRectF(r.right() - cx, r.top() - k, k + cx, k + cy), corners_[1], QRectF(full - sx, 0, sx, sy));
+  painter.drawImage(QRectF(r.left() - k, r.bottom() - cy, k + cx, k + cy), corners_[2], QRectF(0, full - sy, sx, sy));
   painter.drawImage(QRectF(r.right() - cx, r.bottom() - cy, k + cx, k + cy), corners_[3],
                     QRectF(full - sx, full - sy, sx, sy));
   const double innerW = r.width() - 2 * cx, innerH = r.height() - 2 * cy;
   if (innerW > 0) {
     painter.drawImage(QRectF(r.left() + cx, r.top() - k, innerW, k + cy), edges_[0], QRectF(0, 0, 1, sy));
-    painter.drawImage(QRectF(r.left() + cx, r.bottom() - cy, innerW, k + cy), edges_[1],
-                      QRectF(0, full - sy, 1, sy));
+    painter.drawImage(QRectF(r.left() + cx, r.bottom() - cy, innerW, k + cy), edges_[1], QRectF(0, full - sy, 1, sy));
   }
   if (innerH > 0) {
     painter.drawImage(QRectF(r.left() - k, r.top() + cy, k + cx, innerH), edges_[2], QRectF(0, 0, sx, 1));
-    painter.drawImage(QRectF(r.right() - cx, r.top() + cy, k + cx, innerH), edges_[3],
-                      QRectF(full - sx, 0, sx, 1));
+    painter.drawImage(QRectF(r.right() - cx, r.top() + cy, k + cx, innerH), edges_[3], QRectF(full - sx, 0, sx, 1));
   }
 }
 

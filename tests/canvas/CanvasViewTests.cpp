@@ -57,8 +57,8 @@ protected:
   QImage render() { return render(*canvas); }
 
   void wheel(QPoint angle, Qt::KeyboardModifiers modifiers = {}, QPoint pixels = {}) {
-    QWheelEvent event(QPointF(500, 300), canvas->mapToGlobal(QPointF(500, 300)), pixels, angle, Qt::NoButton,
-                      modifiers, Qt::NoScrollPhase, false);
+    QWheelEvent event(QPointF(500, 300), canvas->mapToGlobal(QPointF(500, 300)), pixels, angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(canvas.get(), &event);
   }
 
@@ -340,6 +340,22 @@ TEST_F(CanvasViewTest, ADragPaintsTheSameAsAFullRepaintAndFollowsEditsBeneath) {
     ASSERT_EQ(canvas->imageRect(), frozen);
     EXPECT_LE(largestDifference(duringDrag, full), 2) << dx;
   }
+  // Beneath a blur the dragged mark is painted live with everything under
+  // the blur, and the blur shows it.
+  Mark blur = rectangleMark({140, 90}, {280, 220});
+  blur.tool = MarkTool::blur;
+  blur.blurEffect = BlurEffect::pixelate;
+  blur.blurStrength = 16;
+  document.commit({low, dragged, highlight, blur});
+  canvas->setMoving(moved(dragged, 12, 0));
+  const QImage blurredDrag = render();
+  canvas->endGesture();
+  EXPECT_LE(largestDifference(blurredDrag, render()), 2);
+  canvas->setMoving(std::nullopt);
+  EXPECT_GT(largestDifference(blurredDrag, render()), 20);
+  canvas->beginGesture({150, 100});
+  document.commit({low, dragged, highlight});
+
   // A change beneath the dragged mark during the gesture shows at once.
   const QImage before = render();
   document.commit({moved(low, 0, 100), dragged, highlight});

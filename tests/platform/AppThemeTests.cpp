@@ -28,12 +28,12 @@ TEST(AppTheme, WashIsTheAccentOrNeutralBlendedTowardPrimary) {
 }
 
 TEST(AppTheme, MalformedBrandIsRejected) {
-  for (const char *json : {R"({"primaryColor":"#FF0000"})", R"({"primaryColor":"#FF000","neutralColor":"#000000"})",
-                           R"({"primaryColor":"#FF00000","neutralColor":"#000000"})",
-                           R"({"primaryColor":"FF00000","neutralColor":"#000000"})",
-                           R"({"primaryColor":"#FF00G0","neutralColor":"#000000"})",
-                           R"({"primaryColor":1,"neutralColor":"#000000"})",
-                           R"({"primaryColor":"#FF0000","neutralColor":"#000000","accentColor":"#12"})", "[]"})
+  for (const char *json :
+       {R"({"primaryColor":"#FF0000"})", R"({"primaryColor":"#FF000","neutralColor":"#000000"})",
+        R"({"primaryColor":"#FF00000","neutralColor":"#000000"})",
+        R"({"primaryColor":"FF00000","neutralColor":"#000000"})",
+        R"({"primaryColor":"#FF00G0","neutralColor":"#000000"})", R"({"primaryColor":1,"neutralColor":"#000000"})",
+        R"({"primaryColor":"#FF0000","neutralColor":"#000000","accentColor":"#12"})", "[]"})
     EXPECT_FALSE(AppTheme::paletteFromBrand(json)) << json;
 }
 

@@ -1,0 +1,386 @@
+#include "TesseractTextRecognizer.h"
+
+#include "platform/TextRecognitionError.h"
+#include "platform/Translate.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <QPainter>
+#include <QThread>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <thread>
+
+namespace crel {
+
+namespace {
+
+// Light/dark classification works on cells; a cell's background is the median
+// of its neighbourhood's means, so text strokes never flip a cell.
+constexpr int kCell = 8;
+constexpr int kNeighbourhood = 2; // cells on each side: a 5 x 5 window
+constexpr int kDarkBelow = 128;
+constexpr int kMinDarkSide = 16;  // pixels; smaller dark areas hold no text line
+
+// Strips: each keeps the lines whose centre falls in its core; the margin
+// around the core lets any line up to twice its height be read whole.
+constexpr int kStripMargin = 64;
+constexpr int kMinStripCore = 200;
+constexpr qint64 kSplitArea = 1'500'000;
+
+constexpr int kResolution = 96;
+constexpr float kMinWordConfidence = 40;
+constexpr float kMinSymbolConfidence = 75;
+
+struct GrayImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels; // rows of `width` bytes
+  std::uint8_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+GrayImage toGray(const QImage &image) {
+  QImage opaque = image;
+  if (image.hasAlphaChannel()) {
+    // Transparent pixels read as the white page behind them.
+    opaque = QImage(image.size(), QImage::Format_RGB32);
+    opaque.fill(Qt::white);
+    QPainter painter(&opaque);
+    painter.drawImage(0, 0, image);
+  }
+  const QImage gray = opaque.convertToFormat(QImage::Format_Grayscale8);
+  GrayImage out{gray.width(), gray.height(), {}};
+  out.pixels.resize(std::size_t(out.width) * out.height);
+  for (int y = 0; y < out.height; ++y)
+    std::copy_n(gray.constScanLine(y), out.width, out.pixels.begin() + std::ptrdiff_t(y) * out.width);
+  return out;
+}
+
+struct CellMap {
+  int columns = 0;
+  int rows = 0;
+  std::vector<std::uint8_t> dark;
+  bool isDark(int column, int row) const { return dark[std::size_t(row) * columns + column]; }
+};
+
+CellMap classify(const GrayImage &gray) {
+  CellMap map;
+  map.columns = (gray.width + kCell - 1) / kCell;
+  map.rows = (gray.height + kCell - 1) / kCell;
+  std::vector<std::uint8_t> means(std::size_t(map.columns) * map.rows);
+  for (int row = 0; row < map.rows; ++row) {
+    for (int column = 0; column < map.columns; ++column) {
+      const int x0 = column * kCell, y0 = row * kCell;
+      const int x1 = std::min(x0 + kCell, gray.width), y1 = std::min(y0 + kCell, gray.height);
+      unsigned sum = 0;
+      for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+          sum += gray.at(x, y);
+      means[std::size_t(row) * map.columns + column] = std::uint8_t(sum / unsigned((x1 - x0) * (y1 - y0)));
+    }
+  }
+  map.dark.resize(means.size());
+  std::vector<std::uint8_t> window;
+  for (int row = 0; row < map.rows; ++row) {
+    for (int column = 0; column < map.columns; ++column) {
+      window.clear();
+      for (int r = std::max(0, row - kNeighbourhood); r <= std::min(map.rows - 1, row + kNeighbourhood); ++r)
+        for (int c = std::max(0, column - kNeighbourhood); c <= std::min(map.columns - 1, column + kNeighbourhood);
+             ++c)
+          window.push_back(means[std::size_t(r) * map.columns + c]);
+      const auto middle = window.begin() + std::ptrdiff_t(window.size() / 2);
+      std::nth_element(window.begin(), middle, window.end());
+      map.dark[std::size_t(row) * map.columns + column] = *middle < kDarkBelow;
+    }
+  }
+  return map;
+}
+
+// Bounding boxes (in pixels) of the 4-connected groups of dark cells.
+std::vector<QRect> darkAreas(const CellMap &map, int width, int height) {
+  std::vector<QRect> areas;
+  std::vector<std::uint8_t> seen(map.dark.size());
+  std::vector<std::pair<int, int>> stack;
+  for (int row = 0; row < map.rows; ++row) {
+    for (int column = 0; column < map.columns; ++column) {
+      const std::size_t index = std::size_t(row) * map.columns + column;
+      if (!map.dark[index] || seen[index])
+        continue;
+      int minC = column, maxC = column, minR = row, maxR = row;
+      seen[index] = 1;
+      stack.assign(1, {column, row});
+      while (!stack.empty()) {
+        const auto [c, r] = stack.back();
+        stack.pop_back();
+        minC = std::min(minC, c), maxC = std::max(maxC, c), minR = std::min(minR, r), maxR = std::max(maxR, r);
+        const std::pair<int, int> next[] = {{c - 1, r}, {c + 1, r}, {c, r - 1}, {c, r + 1}};
+        for (const auto &[nc, nr] : next) {
+          if (nc < 0 || nr < 0 || nc >= map.columns || nr >= map.rows)
+            continue;
+          const std::size_t n = std::size_t(nr) * map.columns + nc;
+          if (map.dark[n] && !seen[n]) {
+            seen[n] = 1;
+            stack.push_back({nc, nr});
+          }
+        }
+      }
+      const QRect area(QPoint(minC * kCell, minR * kCell),
+                       QPoint(std::min((maxC + 1) * kCell, width) - 1, std::min((maxR + 1) * kCell, height) - 1));
+      if (area.width() >= kMinDarkSide && area.height() >= kMinDarkSide)
+        areas.push_back(area);
+    }
+  }
+  return areas;
+}
+
+// The text to read in the ordinary pass: dark areas blanked, so that they
+// cost nothing there and cannot be read twice.
+std::shared_ptr<GrayImage> lightPage(const GrayImage &gray, const CellMap &map) {
+  auto page = std::make_shared<GrayImage>(gray);
+  for (int y = 0; y < gray.height; ++y)
+    for (int x = 0; x < gray.width; ++x)
+      if (map.isDark(x / kCell, y / kCell))
+        page->pixels[std::size_t(y) * gray.width + x] = 255;
+  return page;
+}
+
+// One dark area, inverted so its light text reads as dark on light; the
+// light cells inside its box are blanked (the ordinary pass reads them).
+std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &map, const QRect &area) {
+  auto out = std::make_shared<GrayImage>();
+  out->width = area.width();
+  out->height = area.height();
+  out->pixels.resize(std::size_t(out->width) * out->height);
+  for (int y = 0; y < out->height; ++y) {
+    for (int x = 0; x < out->width; ++x) {
+      const int gx = area.x() + x, gy = area.y() + y;
+      out->pixels[std::size_t(y) * out->width + x] =
+          map.isDark(gx / kCell, gy / kCell) ? std::uint8_t(255 - gray.at(gx, gy)) : 255;
+    }
+  }
+  return out;
+}
+
+void limitOpenMpOnThisThread() {
+  // Tesseract parallelises inside each engine with OpenMP; we run several
+  // engines instead, which is far faster than oversubscribing the cores.
+  // The runtime reads OMP_THREAD_LIMIT when it is loaded, before main, so
+  // the limit is set through its API, per thread, when one is present.
+  using SetInt = void (*)(int);
+  static const auto setMaxActiveLevels =
+      reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+  static const auto setNumThreads = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+  if (setMaxActiveLevels)
+    setMaxActiveLevels(0);
+  if (setNumThreads)
+    setNumThreads(1);
+}
+
+bool hasLetterOrDigit(const QString &text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+}
+
+bool isNoise(const QString &text, float confidence) {
+  if (text.isEmpty() || confidence < kMinWordConfidence)
+    return true;
+  if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
+    return true;
+  return !hasLetterOrDigit(text) && confidence < kMinSymbolConfidence;
+}
+
+struct Tagged {
+  TextObservation observation;
+  std::size_t job;
+};
+
+double overlapArea(const geom::Rect &a, const geom::Rect &b) {
+  const geom::Rect r = a.intersected(b);
+  return r.isNull() ? 0 : r.width() * r.height();
+}
+
+// Lines read twice (by two jobs over the same pixels) keep the surer reading.
+std::vector<TextObservation> merge(std::vector<Tagged> lines) {
+  std::vector<bool> dropped(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t j = i + 1; j < lines.size() && !dropped[i]; ++j) {
+      if (dropped[j] || lines[i].job == lines[j].job)
+        continue;
+      const geom::Rect &a = lines[i].observation.bounds, &b = lines[j].observation.bounds;
+      const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
+      if (overlapArea(a, b) <= 0.5 * smaller)
+        continue;
+      if (lines[j].observation.confidence > lines[i].observation.confidence)
+        dropped[i] = true;
+      else
+        dropped[j] = true;
+    }
+  }
+  std::vector<TextObservation> out;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (!dropped[i])
+      out.push_back(std::move(lines[i].observation));
+  return out;
+}
+
+} // namespace
+
+struct TesseractTextRecognizer::Job {
+  std::shared_ptr<const GrayImage> buffer;
+  QPoint origin;             // the buffer's top-left in the image
+  int top = 0, bottom = 0;   // rows of the buffer to read
+  int coreTop = 0, coreBottom = 0; // image rows whose lines this job keeps
+};
+
+namespace {
+
+template <typename JobT>
+void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int engines) {
+  const int height = buffer->height;
+  int strips = 1;
+  if (qint64(buffer->width) * height >= kSplitArea)
+    strips = std::clamp(height / kMinStripCore, 1, engines);
+  for (int k = 0; k < strips; ++k) {
+    const int coreTop = height * k / strips, coreBottom = height * (k + 1) / strips;
+    JobT job;
+    job.buffer = buffer;
+    job.origin = origin;
+    job.top = k == 0 ? 0 : std::max(0, coreTop - kStripMargin);
+    job.bottom = k == strips - 1 ? height : std::min(height, coreBottom + kStripMargin);
+    job.coreTop = origin.y() + (k == 0 ? std::numeric_limits<int>::min() / 2 : coreTop);
+    job.coreBottom = origin.y() + (k == strips - 1 ? std::numeric_limits<int>::max() / 2 : coreBottom);
+    jobs.push_back(std::move(job));
+  }
+}
+
+} // namespace
+
+TesseractTextRecognizer::TesseractTextRecognizer() : TesseractTextRecognizer(Options{}) {}
+
+TesseractTextRecognizer::TesseractTextRecognizer(Options options)
+    : options_(std::move(options)),
+      engineCount_(options_.engineCount > 0 ? options_.engineCount
+                                            : std::clamp(QThread::idealThreadCount(), 1, 8)) {
+  engines_.resize(std::size_t(engineCount_));
+}
+
+TesseractTextRecognizer::~TesseractTextRecognizer() {
+  for (auto &api : engines_)
+    if (api)
+      api->End();
+}
+
+tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
+  auto &slot = engines_[std::size_t(index)];
+  if (slot)
+    return *slot;
+  auto api = std::make_unique<tesseract::TessBaseAPI>();
+  // Dictionaries off: screenshots are full of names, paths and code that a
+  // dictionary would "correct".
+  std::vector<std::string> names{"load_system_dawg", "load_freq_dawg", "debug_file"};
+  std::vector<std::string> values{"0", "0", "/dev/null"};
+  const QByteArray path = options_.dataPath.toLocal8Bit();
+  const QByteArray language = options_.language.toLatin1();
+  if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY,
+                nullptr, 0, &names, &values, false) != 0)
+    throw TextRecognitionError(tr("The text recognition data is missing. Install the package tesseract-ocr-eng."));
+  api->SetPageSegMode(tesseract::PSM_AUTO);
+  slot = std::move(api);
+  return *slot;
+}
+
+std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job) const {
+  const GrayImage &buffer = *job.buffer;
+  api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
+               buffer.width);
+  api.SetSourceResolution(kResolution);
+  if (api.Recognize(nullptr) != 0)
+    throw TextRecognitionError(tr("The text recognition engine could not read the image."));
+  std::vector<TextObservation> lines;
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  if (!it)
+    return lines;
+  const int dx = job.origin.x(), dy = job.origin.y() + job.top;
+  do {
+    if (it->Empty(tesseract::RIL_TEXTLINE))
+      continue;
+    TextObservation line;
+    QStringList texts;
+    float confidenceSum = 0;
+    do {
+      std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
+      const QString text = QString::fromUtf8(utf8 ? utf8.get() : "").trimmed();
+      const float confidence = it->Confidence(tesseract::RIL_WORD);
+      int left = 0, top = 0, right = 0, bottom = 0;
+      if (!isNoise(text, confidence) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) &&
+          right > left && bottom > top) {
+        const geom::Rect rect(left + dx, top + dy, right - left, bottom - top);
+        texts.push_back(text);
+        line.wordRects.push_back(rect);
+        line.bounds = line.bounds.united(rect);
+        confidenceSum += confidence;
+      }
+      if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
+        break;
+    } while (it->Next(tesseract::RIL_WORD));
+    if (texts.isEmpty())
+      continue;
+    const double midY = line.bounds.midY();
+    if (midY < job.coreTop || midY >= job.coreBottom)
+      continue;
+    line.text = texts.join(QLatin1Char(' '));
+    line.confidence = confidenceSum / float(texts.size()) / 100.0f;
+    lines.push_back(std::move(line));
+  } while (it->Next(tesseract::RIL_TEXTLINE));
+  return lines;
+}
+
+std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &image) {
+  if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+    return {};
+  QMutexLocker lock(&mutex_);
+  const GrayImage gray = toGray(image);
+  const CellMap map = classify(gray);
+  std::vector<Job> jobs;
+  addStrips(jobs, lightPage(gray, map), QPoint(0, 0), engineCount_);
+  for (const QRect &area : darkAreas(map, gray.width, gray.height))
+    addStrips(jobs, invertedArea(gray, map, area), area.topLeft(), engineCount_);
+
+  const int threads = std::min<int>(engineCount_, int(jobs.size()));
+  std::vector<std::vector<TextObservation>> results(jobs.size());
+  std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
+  std::atomic<std::size_t> next{0};
+  auto work = [&](int index) {
+    try {
+      limitOpenMpOnThisThread();
+      tesseract::TessBaseAPI &api = engine(index);
+      for (std::size_t j = next++; j < jobs.size(); j = next++)
+        results[j] = read(api, jobs[j]);
+    } catch (...) {
+      errors[std::size_t(index)] = std::current_exception();
+      next = jobs.size();
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int k = 1; k < threads; ++k)
+    helpers.emplace_back(work, k);
+  work(0);
+  for (auto &helper : helpers)
+    helper.join();
+  for (const auto &error : errors)
+    if (error)
+      std::rethrow_exception(error);
+
+  std::vector<Tagged> lines;
+  for (std::size_t j = 0; j < results.size(); ++j)
+    for (auto &line : results[j])
+      lines.push_back({std::move(line), j});
+  return merge(std::move(lines));
+}
+
+} // namespace crel

@@ -2,6 +2,8 @@
 // line, order, rectangle (x y width height, image pixels) and text.
 //   crel-recognize-text <image>        an image file
 //   crel-recognize-text --fixture [out.png]   the built-in recognition page
+//   --scale F before either resamples the image first (smooth), to try other
+//   screen densities.
 
 #include "document/TextRecognition.h"
 #include "platform/TesseractTextRecognizer.h"
@@ -18,7 +20,12 @@ int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  const QStringList args = app.arguments().mid(1);
+  QStringList args = app.arguments().mid(1);
+  double scale = 1;
+  if (args.size() > 2 && args[0] == "--scale") {
+    scale = args[1].toDouble();
+    args = args.mid(2);
+  }
   if (args.isEmpty()) {
     std::fprintf(stderr, "usage: crel-recognize-text <image> | --fixture [out.png]\n");
     return 2;
@@ -39,6 +46,8 @@ int main(int argc, char **argv) {
       return 1;
     }
   }
+  if (scale > 0 && scale != 1)
+    image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   crel::TesseractTextRecognizer recognizer;
   QElapsedTimer timer;
   timer.start();

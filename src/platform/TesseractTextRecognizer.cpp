@@ -32,7 +32,7 @@ constexpr int kMinDarkSide = 16;  // pixels; smaller dark areas hold no text lin
 // around the core lets any line up to twice its height be read whole.
 constexpr int kStripMargin = 64;
 constexpr int kMinStripCore = 200;
-constexpr qint64 kSplitArea = 1'500'000;
+constexpr qint64 kSplitArea = 800'000;
 
 constexpr int kResolution = 96;
 constexpr float kMinWordConfidence = 40;

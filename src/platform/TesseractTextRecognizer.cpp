@@ -21,11 +21,16 @@ namespace crel {
 
 namespace {
 
-// Light/dark classification works on cells; a cell's background is the median
-// of its neighbourhood's means, so text strokes never flip a cell.
+// Light-on-dark areas are found on a grid of cells. A cell's background is
+// the median of its pixels; its text is the pixels well above or below that.
+// Over a cell's neighbourhood, the median background and which kind of text
+// dominates decide: light text makes an area dark unless its background is
+// very light, dark text makes it dark only on a near-black background, and
+// an empty area is dark below mid-grey. So a blue selected row with white
+// text is inverted, a grey button with black text is not.
 constexpr int kCell = 8;
 constexpr int kNeighbourhood = 2; // cells on each side: a 5 x 5 window
-constexpr int kDarkBelow = 128;
+constexpr int kTextContrast = 48;
 constexpr int kMinDarkSide = 16;  // pixels; smaller dark areas hold no text line
 
 // Strips: each keeps the lines whose centre falls in its core; the margin
@@ -66,37 +71,59 @@ struct CellMap {
   int columns = 0;
   int rows = 0;
   std::vector<std::uint8_t> dark;
+  std::vector<std::uint8_t> level; // the neighbourhood's background
   bool isDark(int column, int row) const { return dark[std::size_t(row) * columns + column]; }
+  int levelAt(int column, int row) const { return level[std::size_t(row) * columns + column]; }
 };
 
 CellMap classify(const GrayImage &gray) {
   CellMap map;
   map.columns = (gray.width + kCell - 1) / kCell;
   map.rows = (gray.height + kCell - 1) / kCell;
-  std::vector<std::uint8_t> means(std::size_t(map.columns) * map.rows);
+  const std::size_t cells = std::size_t(map.columns) * map.rows;
+  std::vector<std::uint8_t> background(cells);
+  std::vector<std::uint16_t> lighter(cells), darker(cells);
+  std::vector<std::uint8_t> values;
   for (int row = 0; row < map.rows; ++row) {
     for (int column = 0; column < map.columns; ++column) {
       const int x0 = column * kCell, y0 = row * kCell;
       const int x1 = std::min(x0 + kCell, gray.width), y1 = std::min(y0 + kCell, gray.height);
-      unsigned sum = 0;
+      values.clear();
       for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-          sum += gray.at(x, y);
-      means[std::size_t(row) * map.columns + column] = std::uint8_t(sum / unsigned((x1 - x0) * (y1 - y0)));
+          values.push_back(gray.at(x, y));
+      auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+      std::nth_element(values.begin(), middle, values.end());
+      const int median = *middle;
+      const std::size_t index = std::size_t(row) * map.columns + column;
+      background[index] = std::uint8_t(median);
+      for (std::uint8_t v : values) {
+        lighter[index] += v > median + kTextContrast;
+        darker[index] += v < median - kTextContrast;
+      }
     }
   }
-  map.dark.resize(means.size());
-  std::vector<std::uint8_t> window;
+  map.dark.resize(cells);
+  map.level.resize(cells);
   for (int row = 0; row < map.rows; ++row) {
     for (int column = 0; column < map.columns; ++column) {
-      window.clear();
-      for (int r = std::max(0, row - kNeighbourhood); r <= std::min(map.rows - 1, row + kNeighbourhood); ++r)
+      values.clear();
+      int light = 0, dark = 0;
+      for (int r = std::max(0, row - kNeighbourhood); r <= std::min(map.rows - 1, row + kNeighbourhood); ++r) {
         for (int c = std::max(0, column - kNeighbourhood); c <= std::min(map.columns - 1, column + kNeighbourhood);
-             ++c)
-          window.push_back(means[std::size_t(r) * map.columns + c]);
-      const auto middle = window.begin() + std::ptrdiff_t(window.size() / 2);
-      std::nth_element(window.begin(), middle, window.end());
-      map.dark[std::size_t(row) * map.columns + column] = *middle < kDarkBelow;
+             ++c) {
+          const std::size_t n = std::size_t(r) * map.columns + c;
+          values.push_back(background[n]);
+          light += lighter[n];
+          dark += darker[n];
+        }
+      }
+      auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+      std::nth_element(values.begin(), middle, values.end());
+      const int level = *middle;
+      const int limit = light > dark ? 200 : dark > light ? 60 : 128;
+      map.dark[std::size_t(row) * map.columns + column] = level < limit;
+      map.level[std::size_t(row) * map.columns + column] = std::uint8_t(level);
     }
   }
   return map;
@@ -150,18 +177,29 @@ std::shared_ptr<GrayImage> lightPage(const GrayImage &gray, const CellMap &map) 
   return page;
 }
 
-// One dark area, inverted so its light text reads as dark on light; the
-// light cells inside its box are blanked (the ordinary pass reads them).
+// One dark area, inverted and stretched so that its background turns white
+// and its light text black (a mid-tone background left grey would be
+// thresholded together with the text), inside
+// a white frame of `kAreaFrame` pixels (Tesseract reads poorly right at an
+// image's edge); the light cells inside its box are blanked, as the
+// ordinary pass reads them.
+constexpr int kAreaFrame = 16;
+
 std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &map, const QRect &area) {
   auto out = std::make_shared<GrayImage>();
-  out->width = area.width();
-  out->height = area.height();
-  out->pixels.resize(std::size_t(out->width) * out->height);
-  for (int y = 0; y < out->height; ++y) {
-    for (int x = 0; x < out->width; ++x) {
+  out->width = area.width() + 2 * kAreaFrame;
+  out->height = area.height() + 2 * kAreaFrame;
+  out->pixels.assign(std::size_t(out->width) * out->height, 255);
+  for (int y = 0; y < area.height(); ++y) {
+    for (int x = 0; x < area.width(); ++x) {
       const int gx = area.x() + x, gy = area.y() + y;
-      out->pixels[std::size_t(y) * out->width + x] =
-          map.isDark(gx / kCell, gy / kCell) ? std::uint8_t(255 - gray.at(gx, gy)) : 255;
+      const int column = gx / kCell, row = gy / kCell;
+      if (!map.isDark(column, row))
+        continue;
+      const int level = map.levelAt(column, row);
+      const int above = std::clamp(int(gray.at(gx, gy)) - level, 0, 255 - level);
+      out->pixels[std::size_t(y + kAreaFrame) * out->width + x + kAreaFrame] =
+          std::uint8_t(255 - above * 255 / std::max(1, 255 - level));
     }
   }
   return out;
@@ -349,8 +387,12 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   std::vector<Job> jobs;
   addStrips(jobs, lightPage(gray, map), QPoint(0, 0), engineCount_);
   for (const QRect &area : darkAreas(map, gray.width, gray.height))
-    addStrips(jobs, invertedArea(gray, map, area), area.topLeft(), engineCount_);
+    addStrips(jobs, invertedArea(gray, map, area), area.topLeft() - QPoint(kAreaFrame, kAreaFrame), engineCount_);
 
+  // Largest first, so that no engine starts a big job when the others are done.
+  std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) {
+    return qint64(a.bottom - a.top) * a.buffer->width > qint64(b.bottom - b.top) * b.buffer->width;
+  });
   const int threads = std::min<int>(engineCount_, int(jobs.size()));
   std::vector<std::vector<TextObservation>> results(jobs.size());
   std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));

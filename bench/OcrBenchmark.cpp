@@ -27,22 +27,22 @@
 namespace {
 
 const char *const kVocabulary[] = {
-    "project",  "release",  "update",   "window",   "screen",   "capture",  "settings", "account",  "network",
-    "storage",  "version",  "preview",  "history",  "folder",   "message",  "review",   "change",   "status",
-    "report",   "summary",  "server",   "client",   "request",  "response", "timeline", "budget",   "meeting",
-    "schedule", "planning", "design",   "feature",  "support",  "customer", "product",  "market",   "quarter",
-    "weekly",   "monthly",  "daily",    "team",     "member",   "owner",    "editor",   "export",   "import",
-    "search",   "filter",   "sort",     "archive",  "delete",   "restore",  "backup",   "upload",   "download",
-    "share",    "comment",  "reply",    "forward",  "draft",    "publish",  "approve",  "reject",   "pending",
-    "complete", "progress", "blocked",  "priority", "label",    "milestone", "branch",  "commit",   "merge",
-    "build",    "test",     "deploy",   "monitor",  "alert",    "error",    "warning",  "notice",   "guide",
-    "manual",   "chapter",  "section",  "page",     "table",    "figure",   "chart",    "value",    "total",
-    "average",  "number",   "amount",   "price",    "order",    "invoice",  "payment",  "receipt",  "address",
-    "contact",  "phone",    "email",    "calendar", "event",    "reminder", "task",     "note",     "idea",
-    "question", "answer",   "topic",    "thread",   "channel",  "profile",  "picture",  "image",    "video",
-    "audio",    "document", "sheet",    "slide",    "layer",    "color",    "shape",    "border",   "margin",
-    "green",    "orange",   "yellow",   "purple",   "silver",   "morning",  "evening",  "weekend",  "holiday",
-    "travel",   "office",   "garden",   "river",    "mountain", "forest",   "harbor",   "bridge",   "station",
+    "project",  "release",  "update",  "window",   "screen",   "capture",   "settings", "account", "network",
+    "storage",  "version",  "preview", "history",  "folder",   "message",   "review",   "change",  "status",
+    "report",   "summary",  "server",  "client",   "request",  "response",  "timeline", "budget",  "meeting",
+    "schedule", "planning", "design",  "feature",  "support",  "customer",  "product",  "market",  "quarter",
+    "weekly",   "monthly",  "daily",   "team",     "member",   "owner",     "editor",   "export",  "import",
+    "search",   "filter",   "sort",    "archive",  "delete",   "restore",   "backup",   "upload",  "download",
+    "share",    "comment",  "reply",   "forward",  "draft",    "publish",   "approve",  "reject",  "pending",
+    "complete", "progress", "blocked", "priority", "label",    "milestone", "branch",   "commit",  "merge",
+    "build",    "test",     "deploy",  "monitor",  "alert",    "error",     "warning",  "notice",  "guide",
+    "manual",   "chapter",  "section", "page",     "table",    "figure",    "chart",    "value",   "total",
+    "average",  "number",   "amount",  "price",    "order",    "invoice",   "payment",  "receipt", "address",
+    "contact",  "phone",    "email",   "calendar", "event",    "reminder",  "task",     "note",    "idea",
+    "question", "answer",   "topic",   "thread",   "channel",  "profile",   "picture",  "image",   "video",
+    "audio",    "document", "sheet",   "slide",    "layer",    "color",     "shape",    "border",  "margin",
+    "green",    "orange",   "yellow",  "purple",   "silver",   "morning",   "evening",  "weekend", "holiday",
+    "travel",   "office",   "garden",  "river",    "mountain", "forest",    "harbor",   "bridge",  "station",
 };
 
 struct Page {

@@ -54,8 +54,8 @@ int main(int argc, char **argv) {
   try {
     const crel::RecognizedText text = crel::TextRecognition::recognize(recognizer, image);
     for (const crel::RecognizedWord &word : text.words)
-      std::printf("%d\t%d\t%g %g %g %g\t%s\n", word.line, word.order, word.rect.x(), word.rect.y(),
-                  word.rect.width(), word.rect.height(), qPrintable(word.text));
+      std::printf("%d\t%d\t%g %g %g %g\t%s\n", word.line, word.order, word.rect.x(), word.rect.y(), word.rect.width(),
+                  word.rect.height(), qPrintable(word.text));
     std::fprintf(stderr, "%lld words in %lld ms\n", static_cast<long long>(text.words.size()),
                  static_cast<long long>(timer.elapsed()));
   } catch (const crel::TextRecognitionError &error) {

@@ -12,8 +12,7 @@ namespace crel {
 namespace {
 
 // Earliest word with the smallest distance; `words` must not be empty.
-template <typename Distance>
-const RecognizedWord &nearest(const QList<RecognizedWord> &words, Distance distance) {
+template <typename Distance> const RecognizedWord &nearest(const QList<RecognizedWord> &words, Distance distance) {
   const RecognizedWord *best = &words.front();
   double bestDistance = distance(*best);
   for (const RecognizedWord &word : words) {

@@ -37,8 +37,8 @@ public:
 
   // Recognises `image` on the shared serial recognition thread and calls
   // `done` on the main thread, unless `receiver` has been destroyed by then.
-  static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image,
-                                    QObject *receiver, std::function<void(Outcome)> done);
+  static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image, QObject *receiver,
+                                    std::function<void(Outcome)> done);
 
   // The status while a recognition runs.
   static QString runningStatus();

@@ -31,7 +31,7 @@ namespace {
 constexpr int kCell = 8;
 constexpr int kNeighbourhood = 2; // cells on each side: a 5 x 5 window
 constexpr int kTextContrast = 48;
-constexpr int kMinDarkSide = 16;  // pixels; smaller dark areas hold no text line
+constexpr int kMinDarkSide = 16; // pixels; smaller dark areas hold no text line
 
 // Strips: each keeps the lines whose centre falls in its core; the margin
 // around the core lets any line up to twice its height be read whole.
@@ -211,8 +211,7 @@ void limitOpenMpOnThisThread() {
   // The runtime reads OMP_THREAD_LIMIT when it is loaded, before main, so
   // the limit is set through its API, per thread, when one is present.
   using SetInt = void (*)(int);
-  static const auto setMaxActiveLevels =
-      reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+  static const auto setMaxActiveLevels = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
   static const auto setNumThreads = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
   if (setMaxActiveLevels)
     setMaxActiveLevels(0);
@@ -270,8 +269,8 @@ std::vector<TextObservation> merge(std::vector<Tagged> lines) {
 
 struct TesseractTextRecognizer::Job {
   std::shared_ptr<const GrayImage> buffer;
-  QPoint origin;             // the buffer's top-left in the image
-  int top = 0, bottom = 0;   // rows of the buffer to read
+  QPoint origin;                   // the buffer's top-left in the image
+  int top = 0, bottom = 0;         // rows of the buffer to read
   int coreTop = 0, coreBottom = 0; // image rows whose lines this job keeps
 };
 
@@ -302,8 +301,7 @@ TesseractTextRecognizer::TesseractTextRecognizer() : TesseractTextRecognizer(Opt
 
 TesseractTextRecognizer::TesseractTextRecognizer(Options options)
     : options_(std::move(options)),
-      engineCount_(options_.engineCount > 0 ? options_.engineCount
-                                            : std::clamp(QThread::idealThreadCount(), 1, 8)) {
+      engineCount_(options_.engineCount > 0 ? options_.engineCount : std::clamp(QThread::idealThreadCount(), 1, 8)) {
   engines_.resize(std::size_t(engineCount_));
 }
 
@@ -324,8 +322,8 @@ tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   std::vector<std::string> values{"0", "0", "/dev/null"};
   const QByteArray path = options_.dataPath.toLocal8Bit();
   const QByteArray language = options_.language.toLatin1();
-  if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY,
-                nullptr, 0, &names, &values, false) != 0)
+  if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
+                &names, &values, false) != 0)
     throw TextRecognitionError(tr("The text recognition data is missing. Install the package tesseract-ocr-eng."));
   api->SetPageSegMode(tesseract::PSM_AUTO);
   slot = std::move(api);

@@ -22,9 +22,9 @@ namespace crel {
 class TesseractTextRecognizer final : public TextRecognizer {
 public:
   struct Options {
-    QString dataPath;        // the tessdata folder; empty means Tesseract's own default
+    QString dataPath; // the tessdata folder; empty means Tesseract's own default
     QString language = "eng";
-    int engineCount = 0;     // 0: one per core, at most 8
+    int engineCount = 0; // 0: one per core, at most 8
   };
 
   TesseractTextRecognizer();

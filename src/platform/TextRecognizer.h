@@ -39,8 +39,7 @@ public:
   // and its outcome is dropped; the receiver is never kept alive by it.
   // `transform` runs on the recognition thread.
   template <typename Result>
-  static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image,
-                                    QObject *receiver,
+  static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image, QObject *receiver,
                                     std::function<Result(const TextRecognitionOutcome &)> transform,
                                     std::function<void(Result)> done);
 
@@ -58,8 +57,8 @@ void TextRecognizer::recognizeInBackground(std::shared_ptr<TextRecognizer> recog
                                            QObject *receiver,
                                            std::function<Result(const TextRecognitionOutcome &)> transform,
                                            std::function<void(Result)> done) {
-  submit([recognizer = std::move(recognizer), image, receiver = QPointer<QObject>(receiver), transform = std::move(transform),
-          done = std::move(done)]() mutable {
+  submit([recognizer = std::move(recognizer), image, receiver = QPointer<QObject>(receiver),
+          transform = std::move(transform), done = std::move(done)]() mutable {
     auto result = std::make_shared<Result>(transform(run(*recognizer, image)));
     deliver(receiver, [done = std::move(done), result]() { done(std::move(*result)); });
   });

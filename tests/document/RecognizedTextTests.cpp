@@ -26,11 +26,10 @@ QPointF centre(const RecognizedWord &w) { return w.rect.center(); }
 //   line 1: echo foxtrot
 //   line 2: golf hotel india
 RecognizedText column() {
-  return {{word("alpha", 0, 0, 40, 10, 0, 0), word("beta", 50, 0, 40, 10, 0, 1),
-           word("gamma", 100, 0, 40, 10, 0, 2), word("delta", 150, 0, 40, 10, 0, 3),
-           word("echo", 0, 30, 40, 10, 1, 0), word("foxtrot", 50, 30, 40, 10, 1, 1),
-           word("golf", 0, 60, 40, 10, 2, 0), word("hotel", 50, 60, 40, 10, 2, 1),
-           word("india", 100, 60, 40, 10, 2, 2)}};
+  return {{word("alpha", 0, 0, 40, 10, 0, 0), word("beta", 50, 0, 40, 10, 0, 1), word("gamma", 100, 0, 40, 10, 0, 2),
+           word("delta", 150, 0, 40, 10, 0, 3), word("echo", 0, 30, 40, 10, 1, 0),
+           word("foxtrot", 50, 30, 40, 10, 1, 1), word("golf", 0, 60, 40, 10, 2, 0),
+           word("hotel", 50, 60, 40, 10, 2, 1), word("india", 100, 60, 40, 10, 2, 2)}};
 }
 
 } // namespace

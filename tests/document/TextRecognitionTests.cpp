@@ -28,8 +28,7 @@ QList<geom::Rect> boxes(int count, double y, double x = 0) {
   return rects;
 }
 
-template <typename Condition>
-bool waitFor(Condition condition) {
+template <typename Condition> bool waitFor(Condition condition) {
   QDeadlineTimer deadline(10000);
   while (!condition() && !deadline.hasExpired())
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -55,12 +54,12 @@ TEST(TextRecognition, SplitsLinesIntoWhitespaceFreeRuns) {
 
 TEST(TextRecognition, OrdersLinesByHeightAloneAndLeavesGapsForDroppedLines) {
   const auto text = TextRecognition::recognizedText({
-      line("left", boxes(1, 20.5)),            // lower by half a pixel
-      line("right", boxes(1, 20, 500)),        // higher: line 0 despite its column
-      line("quiet", boxes(1, 40), 0.29f),      // dropped: line 2 leaves a gap
-      line("edge", boxes(1, 60), 0.3f),        // exactly at the floor: kept
+      line("left", boxes(1, 20.5)),       // lower by half a pixel
+      line("right", boxes(1, 20, 500)),   // higher: line 0 despite its column
+      line("quiet", boxes(1, 40), 0.29f), // dropped: line 2 leaves a gap
+      line("edge", boxes(1, 60), 0.3f),   // exactly at the floor: kept
       line("tieRight", boxes(1, 80, 300)),
-      line("tieLeft", boxes(1, 80, 100)),      // same centre: left edge decides
+      line("tieLeft", boxes(1, 80, 100)), // same centre: left edge decides
       line("nan", boxes(1, 100), std::nanf("")),
   });
   QStringList order;
@@ -75,8 +74,8 @@ TEST(TextRecognition, OrdersLinesByHeightAloneAndLeavesGapsForDroppedLines) {
 
 TEST(TextRecognition, DropsWordsWithoutAUsableBoxAndKeepsTheirNumbers) {
   QList<geom::Rect> rects = boxes(4, 0);
-  rects[1] = geom::Rect();              // no box
-  rects[2] = geom::Rect(100, 0, 0, 10); // empty box
+  rects[1] = geom::Rect();                                                       // no box
+  rects[2] = geom::Rect(100, 0, 0, 10);                                          // empty box
   const auto text = TextRecognition::recognizedText({line("a b c d e", rects)}); // "e" has no box at all
   ASSERT_EQ(text.words.size(), 2);
   EXPECT_EQ(text.words[0].order, 0);

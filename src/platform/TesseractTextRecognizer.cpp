@@ -32,6 +32,7 @@ constexpr int kCell = 8;
 constexpr int kNeighbourhood = 2; // cells on each side: a 5 x 5 window
 constexpr int kTextContrast = 48;
 constexpr int kMinDarkSide = 16; // pixels; smaller dark areas hold no text line
+constexpr int kMinLightTextPixels = 24;
 
 // Strips: each keeps the lines whose centre falls in its core; the margin
 // around the core lets any line up to twice its height be read whole.
@@ -50,20 +51,28 @@ struct GrayImage {
   std::uint8_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
 };
 
+// Luminance of the image as if painted over a white page, converted row by
+// row so that even an 80-megapixel image is not copied in colour.
 GrayImage toGray(const QImage &image) {
-  QImage opaque = image;
-  if (image.hasAlphaChannel()) {
-    // Transparent pixels read as the white page behind them.
-    opaque = QImage(image.size(), QImage::Format_RGB32);
-    opaque.fill(Qt::white);
-    QPainter painter(&opaque);
-    painter.drawImage(0, 0, image);
-  }
-  const QImage gray = opaque.convertToFormat(QImage::Format_Grayscale8);
-  GrayImage out{gray.width(), gray.height(), {}};
+  GrayImage out{image.width(), image.height(), {}};
   out.pixels.resize(std::size_t(out.width) * out.height);
-  for (int y = 0; y < out.height; ++y)
-    std::copy_n(gray.constScanLine(y), out.width, out.pixels.begin() + std::ptrdiff_t(y) * out.width);
+  const bool direct = image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32 ||
+                      image.format() == QImage::Format_ARGB32;
+  const QImage source = direct ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const bool premultiplied = source.format() != QImage::Format_ARGB32;
+  for (int y = 0; y < out.height; ++y) {
+    const auto *row = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+    std::uint8_t *target = out.pixels.data() + std::size_t(y) * out.width;
+    for (int x = 0; x < out.width; ++x) {
+      QRgb p = row[x];
+      if (source.format() == QImage::Format_RGB32)
+        p |= 0xff000000u;
+      else if (!premultiplied)
+        p = qPremultiply(p);
+      const int white = 255 - qAlpha(p);
+      target[x] = std::uint8_t(qGray(qRed(p) + white, qGreen(p) + white, qBlue(p) + white));
+    }
+  }
   return out;
 }
 
@@ -71,9 +80,11 @@ struct CellMap {
   int columns = 0;
   int rows = 0;
   std::vector<std::uint8_t> dark;
-  std::vector<std::uint8_t> level; // the neighbourhood's background
-  bool isDark(int column, int row) const { return dark[std::size_t(row) * columns + column]; }
-  int levelAt(int column, int row) const { return level[std::size_t(row) * columns + column]; }
+  std::vector<std::uint8_t> level;    // the neighbourhood's background
+  std::vector<std::uint16_t> lighter; // pixels well above the cell's own background
+  std::size_t index(int column, int row) const { return std::size_t(row) * columns + column; }
+  bool isDark(int column, int row) const { return dark[index(column, row)]; }
+  int levelAt(int column, int row) const { return level[index(column, row)]; }
 };
 
 CellMap classify(const GrayImage &gray) {
@@ -82,7 +93,8 @@ CellMap classify(const GrayImage &gray) {
   map.rows = (gray.height + kCell - 1) / kCell;
   const std::size_t cells = std::size_t(map.columns) * map.rows;
   std::vector<std::uint8_t> background(cells);
-  std::vector<std::uint16_t> lighter(cells), darker(cells);
+  std::vector<std::uint16_t> &lighter = map.lighter, darker(cells);
+  lighter.resize(cells);
   std::vector<std::uint8_t> values;
   for (int row = 0; row < map.rows; ++row) {
     for (int column = 0; column < map.columns; ++column) {
@@ -107,96 +119,182 @@ CellMap classify(const GrayImage &gray) {
   map.level.resize(cells);
   for (int row = 0; row < map.rows; ++row) {
     for (int column = 0; column < map.columns; ++column) {
+      const int r0 = std::max(0, row - kNeighbourhood), r1 = std::min(map.rows - 1, row + kNeighbourhood);
+      const int c0 = std::max(0, column - kNeighbourhood), c1 = std::min(map.columns - 1, column + kNeighbourhood);
       values.clear();
-      int light = 0, dark = 0;
-      for (int r = std::max(0, row - kNeighbourhood); r <= std::min(map.rows - 1, row + kNeighbourhood); ++r) {
-        for (int c = std::max(0, column - kNeighbourhood); c <= std::min(map.columns - 1, column + kNeighbourhood);
-             ++c) {
-          const std::size_t n = std::size_t(r) * map.columns + c;
-          values.push_back(background[n]);
-          light += lighter[n];
-          dark += darker[n];
-        }
-      }
+      for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c)
+          values.push_back(background[map.index(c, r)]);
       auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
       std::nth_element(values.begin(), middle, values.end());
       const int level = *middle;
+      // Only cells on this background vote: a cell across the edge of an
+      // area would count the other side as text.
+      int light = 0, dark = 0;
+      for (int r = r0; r <= r1; ++r) {
+        for (int c = c0; c <= c1; ++c) {
+          const std::size_t n = map.index(c, r);
+          if (std::abs(int(background[n]) - level) < kTextContrast) {
+            light += lighter[n];
+            dark += darker[n];
+          }
+        }
+      }
       const int limit = light > dark ? 200 : dark > light ? 60 : 128;
-      map.dark[std::size_t(row) * map.columns + column] = level < limit;
+      // The cell itself must be on the dark background too, so that the
+      // window does not bridge the light gap between two nearby dark areas.
+      const std::size_t i = map.index(column, row);
+      map.dark[i] = level < limit && background[i] < limit;
       map.level[std::size_t(row) * map.columns + column] = std::uint8_t(level);
     }
   }
   return map;
 }
 
-// Bounding boxes (in pixels) of the 4-connected groups of dark cells.
-std::vector<QRect> darkAreas(const CellMap &map, int width, int height) {
-  std::vector<QRect> areas;
+// A 4-connected group of dark cells that holds some light text. Most are
+// rectangles (title bars, selected rows, dark panels, buttons); their edges
+// are then found to the pixel, so that text close to an edge is not cut by a
+// cell-sized step. Other shapes follow their cells.
+struct DarkArea {
+  QRect rect;
+  bool rectangular = false;
+  int level = 0; // the median background of its cells
+  int id = 0;
+};
+
+struct DarkAreas {
+  std::vector<DarkArea> areas;
+  std::vector<int> cellArea; // per cell: index into areas, or -1
+};
+
+// A row (or column) lies inside an area when most of its pixels are near the
+// area's background.
+bool mostlyNear(const GrayImage &gray, int level, int x0, int y0, int dx, int dy, int count) {
+  int near = 0;
+  for (int i = 0; i < count; ++i)
+    near += std::abs(int(gray.at(x0 + i * dx, y0 + i * dy)) - level) < kTextContrast;
+  return 2 * near > count;
+}
+
+void refineEdges(const GrayImage &gray, DarkArea &area) {
+  QRect r = area.rect;
+  const auto rowInside = [&](int y) { return mostlyNear(gray, area.level, r.left(), y, 1, 0, r.width()); };
+  const auto columnInside = [&](int x) { return mostlyNear(gray, area.level, x, r.top(), 0, 1, r.height()); };
+  int top = std::max(0, r.top() - kCell);
+  while (top < r.top() + kCell && !rowInside(top))
+    ++top;
+  int bottom = std::min(gray.height - 1, r.bottom() + kCell);
+  while (bottom > r.bottom() - kCell && !rowInside(bottom))
+    --bottom;
+  if (bottom <= top)
+    return;
+  r.setTop(top);
+  r.setBottom(bottom);
+  int left = std::max(0, r.left() - kCell);
+  while (left < r.left() + kCell && !columnInside(left))
+    ++left;
+  int right = std::min(gray.width - 1, r.right() + kCell);
+  while (right > r.right() - kCell && !columnInside(right))
+    --right;
+  if (right <= left)
+    return;
+  r.setLeft(left);
+  r.setRight(right);
+  area.rect = r;
+}
+
+DarkAreas darkAreas(const GrayImage &gray, const CellMap &map) {
+  DarkAreas result;
+  result.cellArea.assign(map.dark.size(), -1);
   std::vector<std::uint8_t> seen(map.dark.size());
-  std::vector<std::pair<int, int>> stack;
+  std::vector<std::pair<int, int>> stack, members;
+  std::vector<std::uint8_t> levels;
   for (int row = 0; row < map.rows; ++row) {
     for (int column = 0; column < map.columns; ++column) {
-      const std::size_t index = std::size_t(row) * map.columns + column;
-      if (!map.dark[index] || seen[index])
+      if (!map.isDark(column, row) || seen[map.index(column, row)])
         continue;
       int minC = column, maxC = column, minR = row, maxR = row;
-      seen[index] = 1;
+      long lightText = 0;
+      seen[map.index(column, row)] = 1;
       stack.assign(1, {column, row});
+      members.clear();
       while (!stack.empty()) {
         const auto [c, r] = stack.back();
         stack.pop_back();
+        members.push_back({c, r});
         minC = std::min(minC, c), maxC = std::max(maxC, c), minR = std::min(minR, r), maxR = std::max(maxR, r);
+        lightText += map.lighter[map.index(c, r)];
         const std::pair<int, int> next[] = {{c - 1, r}, {c + 1, r}, {c, r - 1}, {c, r + 1}};
         for (const auto &[nc, nr] : next) {
           if (nc < 0 || nr < 0 || nc >= map.columns || nr >= map.rows)
             continue;
-          const std::size_t n = std::size_t(nr) * map.columns + nc;
-          if (map.dark[n] && !seen[n]) {
-            seen[n] = 1;
+          if (map.isDark(nc, nr) && !seen[map.index(nc, nr)]) {
+            seen[map.index(nc, nr)] = 1;
             stack.push_back({nc, nr});
           }
         }
       }
-      const QRect area(QPoint(minC * kCell, minR * kCell),
-                       QPoint(std::min((maxC + 1) * kCell, width) - 1, std::min((maxR + 1) * kCell, height) - 1));
-      if (area.width() >= kMinDarkSide && area.height() >= kMinDarkSide)
-        areas.push_back(area);
+      DarkArea area;
+      area.rect = QRect(QPoint(minC * kCell, minR * kCell), QPoint(std::min((maxC + 1) * kCell, gray.width) - 1,
+                                                                   std::min((maxR + 1) * kCell, gray.height) - 1));
+      // Dark areas with no light text (photos, icons, dark rules) are not worth a pass.
+      if (area.rect.width() < kMinDarkSide || area.rect.height() < kMinDarkSide || lightText < kMinLightTextPixels)
+        continue;
+      levels.clear();
+      for (const auto &[c, r] : members)
+        levels.push_back(std::uint8_t(map.levelAt(c, r)));
+      std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(levels.size() / 2), levels.end());
+      area.level = levels[levels.size() / 2];
+      const qint64 boxCells = qint64(maxC - minC + 1) * (maxR - minR + 1);
+      area.rectangular = 10 * qint64(members.size()) >= 9 * boxCells;
+      if (area.rectangular)
+        refineEdges(gray, area);
+      area.id = int(result.areas.size());
+      for (const auto &[c, r] : members)
+        result.cellArea[map.index(c, r)] = area.id;
+      result.areas.push_back(area);
     }
   }
-  return areas;
+  return result;
 }
 
 // The text to read in the ordinary pass: dark areas blanked, so that they
-// cost nothing there and cannot be read twice.
-std::shared_ptr<GrayImage> lightPage(const GrayImage &gray, const CellMap &map) {
-  auto page = std::make_shared<GrayImage>(gray);
+// cost nothing there and cannot be read twice. Done in place, last.
+void blankDarkAreas(GrayImage &gray, const CellMap &map, const DarkAreas &dark) {
   for (int y = 0; y < gray.height; ++y)
     for (int x = 0; x < gray.width; ++x)
-      if (map.isDark(x / kCell, y / kCell))
-        page->pixels[std::size_t(y) * gray.width + x] = 255;
-  return page;
+      if (map.isDark(x / kCell, y / kCell) && dark.cellArea[map.index(x / kCell, y / kCell)] < 0)
+        gray.pixels[std::size_t(y) * gray.width + x] = 255; // dark, but without text: no need to read
+  for (const DarkArea &area : dark.areas) {
+    for (int y = area.rect.top(); y <= area.rect.bottom(); ++y) {
+      for (int x = area.rect.left(); x <= area.rect.right(); ++x) {
+        const int id = dark.cellArea[map.index(x / kCell, y / kCell)];
+        if (area.rectangular || id == area.id)
+          gray.pixels[std::size_t(y) * gray.width + x] = 255;
+      }
+    }
+  }
 }
 
 // One dark area, inverted and stretched so that its background turns white
 // and its light text black (a mid-tone background left grey would be
-// thresholded together with the text), inside
-// a white frame of `kAreaFrame` pixels (Tesseract reads poorly right at an
-// image's edge); the light cells inside its box are blanked, as the
-// ordinary pass reads them.
+// thresholded together with the text), inside a white frame of
+// `kAreaFrame` pixels (Tesseract reads poorly right at an image's edge).
 constexpr int kAreaFrame = 16;
 
-std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &map, const QRect &area) {
+std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &map, const DarkAreas &dark,
+                                        const DarkArea &area) {
   auto out = std::make_shared<GrayImage>();
-  out->width = area.width() + 2 * kAreaFrame;
-  out->height = area.height() + 2 * kAreaFrame;
+  out->width = area.rect.width() + 2 * kAreaFrame;
+  out->height = area.rect.height() + 2 * kAreaFrame;
   out->pixels.assign(std::size_t(out->width) * out->height, 255);
-  for (int y = 0; y < area.height(); ++y) {
-    for (int x = 0; x < area.width(); ++x) {
-      const int gx = area.x() + x, gy = area.y() + y;
+  for (int y = 0; y < area.rect.height(); ++y) {
+    for (int x = 0; x < area.rect.width(); ++x) {
+      const int gx = area.rect.x() + x, gy = area.rect.y() + y;
       const int column = gx / kCell, row = gy / kCell;
-      if (!map.isDark(column, row))
-        continue;
-      const int level = map.levelAt(column, row);
+      if (!area.rectangular && dark.cellArea[map.index(column, row)] != area.id)
+        continue; // light cells inside the box belong to the ordinary pass
+      const int level = area.rectangular ? area.level : map.levelAt(column, row);
       const int above = std::clamp(int(gray.at(gx, gy)) - level, 0, 255 - level);
       out->pixels[std::size_t(y + kAreaFrame) * out->width + x + kAreaFrame] =
           std::uint8_t(255 - above * 255 / std::max(1, 255 - level));
@@ -380,12 +478,15 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   if (image.isNull() || image.width() <= 0 || image.height() <= 0)
     return {};
   QMutexLocker lock(&mutex_);
-  const GrayImage gray = toGray(image);
-  const CellMap map = classify(gray);
+  auto gray = std::make_shared<GrayImage>(toGray(image));
+  const CellMap map = classify(*gray);
   std::vector<Job> jobs;
-  addStrips(jobs, lightPage(gray, map), QPoint(0, 0), engineCount_);
-  for (const QRect &area : darkAreas(map, gray.width, gray.height))
-    addStrips(jobs, invertedArea(gray, map, area), area.topLeft() - QPoint(kAreaFrame, kAreaFrame), engineCount_);
+  const DarkAreas dark = darkAreas(*gray, map);
+  for (const DarkArea &area : dark.areas)
+    addStrips(jobs, invertedArea(*gray, map, dark, area), area.rect.topLeft() - QPoint(kAreaFrame, kAreaFrame),
+              engineCount_);
+  blankDarkAreas(*gray, map, dark);
+  addStrips(jobs, std::shared_ptr<const GrayImage>(std::move(gray)), QPoint(0, 0), engineCount_);
 
   // Largest first, so that no engine starts a big job when the others are done.
   std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) {

@@ -65,6 +65,11 @@ TEST(TesseractTextRecognizer, FindsDarkAndLightTextAtItsPlace) {
     drawLine(painter, drawn, "Selected row", {660, 62}, 24, Qt::white);
     painter.fillRect(QRect(0, 230, 1200, 120), QColor(0x1e, 0x1e, 0x1e));
     drawLine(painter, drawn, "Dark theme panel", {60, 300}, 20, QColor(0xd0, 0xd0, 0xd0));
+    // Small buttons whose text sits close to their edges: dark, and light grey.
+    painter.fillRect(QRect(40, 370, 150, 30), QColor(0x33, 0x33, 0x33));
+    drawLine(painter, drawn, "Deploy now", {50, 391}, 17, Qt::white);
+    painter.fillRect(QRect(240, 370, 150, 30), QColor(0xe4, 0xe6, 0xea));
+    drawLine(painter, drawn, "Cancel", {254, 391}, 17, Qt::black);
   }
   const auto found = words(recognizer().recognize(image));
   QStringList foundTexts;

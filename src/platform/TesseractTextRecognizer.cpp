@@ -79,9 +79,10 @@ GrayImage toGray(const QImage &image) {
 struct CellMap {
   int columns = 0;
   int rows = 0;
-  std::vector<std::uint8_t> dark;
-  std::vector<std::uint8_t> level;    // the neighbourhood's background
-  std::vector<std::uint16_t> lighter; // pixels well above the cell's own background
+  std::vector<std::uint8_t> dark;       // on a dark background, and so is the cell itself
+  std::vector<std::uint8_t> darkAround; // on a dark background, whatever the cell (glyphs too)
+  std::vector<std::uint8_t> level;      // the neighbourhood's background
+  std::vector<std::uint16_t> lighter;   // pixels well above the cell's own background
   std::size_t index(int column, int row) const { return std::size_t(row) * columns + column; }
   bool isDark(int column, int row) const { return dark[index(column, row)]; }
   int levelAt(int column, int row) const { return level[index(column, row)]; }
@@ -116,6 +117,7 @@ CellMap classify(const GrayImage &gray) {
     }
   }
   map.dark.resize(cells);
+  map.darkAround.resize(cells);
   map.level.resize(cells);
   for (int row = 0; row < map.rows; ++row) {
     for (int column = 0; column < map.columns; ++column) {
@@ -144,6 +146,7 @@ CellMap classify(const GrayImage &gray) {
       // The cell itself must be on the dark background too, so that the
       // window does not bridge the light gap between two nearby dark areas.
       const std::size_t i = map.index(column, row);
+      map.darkAround[i] = level < limit;
       map.dark[i] = level < limit && background[i] < limit;
       map.level[std::size_t(row) * map.columns + column] = std::uint8_t(level);
     }
@@ -169,6 +172,13 @@ struct DarkAreas {
 
 // A row (or column) lies inside an area when most of its pixels are near the
 // area's background.
+// A cell of an area of another shape: one of its own cells, or a cell amid
+// its background that no area claims (a cell filled by a large glyph).
+bool belongsTo(const CellMap &map, const DarkAreas &dark, const DarkArea &area, int column, int row) {
+  const int id = dark.cellArea[map.index(column, row)];
+  return id == area.id || (id < 0 && map.darkAround[map.index(column, row)]);
+}
+
 bool mostlyNear(const GrayImage &gray, int level, int x0, int y0, int dx, int dy, int count) {
   int near = 0;
   for (int i = 0; i < count; ++i)
@@ -268,8 +278,7 @@ void blankDarkAreas(GrayImage &gray, const CellMap &map, const DarkAreas &dark) 
   for (const DarkArea &area : dark.areas) {
     for (int y = area.rect.top(); y <= area.rect.bottom(); ++y) {
       for (int x = area.rect.left(); x <= area.rect.right(); ++x) {
-        const int id = dark.cellArea[map.index(x / kCell, y / kCell)];
-        if (area.rectangular || id == area.id)
+        if (area.rectangular || belongsTo(map, dark, area, x / kCell, y / kCell))
           gray.pixels[std::size_t(y) * gray.width + x] = 255;
       }
     }
@@ -292,7 +301,7 @@ std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &ma
     for (int x = 0; x < area.rect.width(); ++x) {
       const int gx = area.rect.x() + x, gy = area.rect.y() + y;
       const int column = gx / kCell, row = gy / kCell;
-      if (!area.rectangular && dark.cellArea[map.index(column, row)] != area.id)
+      if (!area.rectangular && !belongsTo(map, dark, area, column, row))
         continue; // light cells inside the box belong to the ordinary pass
       const int level = area.rectangular ? area.level : map.levelAt(column, row);
       const int above = std::clamp(int(gray.at(gx, gy)) - level, 0, 255 - level);

@@ -122,6 +122,11 @@ TEST(TesseractTextRecognizer, BlankImagesHaveNoText) {
   clear.fill(Qt::transparent);
   EXPECT_TRUE(recognizer().recognize(clear).empty());
   EXPECT_TRUE(recognizer().recognize(QImage()).empty());
+  for (const QSize size : {QSize(1, 1), QSize(2, 300), QSize(300, 2)}) {
+    QImage tiny(size, QImage::Format_RGB32);
+    tiny.fill(Qt::black);
+    EXPECT_TRUE(recognizer().recognize(tiny).empty());
+  }
 }
 
 TEST(TesseractTextRecognizer, MissingLanguageDataIsAnErrorWithASentence) {

@@ -26,7 +26,8 @@ TEST(TextRecognitionFixture, RealRecognitionFindsEveryWordOnLightAndDark) {
   QStringList found;
   for (const auto &word : text.words)
     found.push_back(word.text);
-  EXPECT_EQ(found.join(' '), TextRecognitionFixture::lines().join(' '));
+  EXPECT_EQ(found.join(QLatin1Char(' ')).toStdString(),
+            TextRecognitionFixture::lines().join(QLatin1Char(' ')).toStdString());
   ASSERT_EQ(text.words.size(), 17);
 
   const QRect band = TextRecognitionFixture::darkBand();
@@ -44,4 +45,16 @@ TEST(TextRecognitionFixture, RealRecognitionFindsEveryWordOnLightAndDark) {
   EXPECT_EQ(RecognizedText::rectangles(selection).size(), 2);
   EXPECT_EQ(RecognizedText::string(selection), "Review the release notes\nHighlight words across lines");
   EXPECT_TRUE(text.selection({1090, 10}, lines.rect.center()).isEmpty());
+}
+
+TEST(TextRecognitionFixture, AnInvertedPageReadsTheSame) {
+  // A dark-theme page with one light band: the polarity of every area flips.
+  QImage page = TextRecognitionFixture::page();
+  page.invertPixels();
+  TesseractTextRecognizer recognizer;
+  QStringList found;
+  for (const auto &word : TextRecognition::recognize(recognizer, page).words)
+    found.push_back(word.text);
+  EXPECT_EQ(found.join(QLatin1Char(' ')).toStdString(),
+            TextRecognitionFixture::lines().join(QLatin1Char(' ')).toStdString());
 }

@@ -135,8 +135,7 @@ bool RecognizedText::copy(const QList<RecognizedWord> &selected, Pasteboard &pas
   if (kept.isEmpty())
     return false;
   pasteboard.clear();
-  pasteboard.writeText(string(kept));
-  return true;
+  return pasteboard.writeText(string(kept));
 }
 
 QString RecognizedText::copiedStatus() { return tr("Copied selected text."); }

@@ -44,8 +44,10 @@ struct RecognizedText {
   QList<RecognizedWord> keepingAvailable(const QList<RecognizedWord> &selected) const;
 
   // Puts string() of keepingAvailable(selected) on `pasteboard` as plain
-  // text, after clearing it. Returns false, touching nothing, when none of
-  // the selected words is available.
+  // text, after clearing it. Returns whether the text is on the pasteboard:
+  // false, touching nothing, when none of the selected words is available,
+  // and false when the pasteboard refused the text (so that no "copied"
+  // status claims a copy that did not happen).
   bool copy(const QList<RecognizedWord> &selected, Pasteboard &pasteboard) const;
 
   // The status a successful copy shows.

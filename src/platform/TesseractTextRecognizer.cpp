@@ -6,7 +6,6 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
-#include <QPainter>
 #include <QThread>
 
 #include <dlfcn.h>
@@ -15,7 +14,10 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <limits>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace crel {
 

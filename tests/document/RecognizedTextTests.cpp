@@ -169,4 +169,9 @@ TEST(RecognizedText, CopyWritesOnlySelectedWordsThatAreStillAvailable) {
   EXPECT_EQ(board.clearCount, 1);
   EXPECT_EQ(board.text, QString("beta gamma delta\necho"));
   EXPECT_EQ(RecognizedText::copiedStatus(), "Copied selected text.");
+
+  FakePasteboard refusing;
+  refusing.failWrites = true;
+  EXPECT_FALSE(visible.copy(selected, refusing));
+  EXPECT_FALSE(refusing.text.has_value());
 }

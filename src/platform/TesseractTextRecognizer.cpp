@@ -16,6 +16,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -188,30 +189,34 @@ bool mostlyNear(const GrayImage &gray, int level, int x0, int y0, int dx, int dy
   return 2 * near > count;
 }
 
+// The first and last of the lines (rows or columns) from `first` to `last`
+// that lie inside, each looked for within a cell of where the cells put it.
+template <typename Inside> std::optional<std::pair<int, int>> insideSpan(int first, int last, int size, Inside inside) {
+  int low = std::max(0, first - kCell);
+  while (low < first + kCell && !inside(low))
+    ++low;
+  int high = std::min(size - 1, last + kCell);
+  while (high > last - kCell && !inside(high))
+    --high;
+  if (high <= low)
+    return std::nullopt;
+  return std::pair{low, high};
+}
+
 void refineEdges(const GrayImage &gray, DarkArea &area) {
   QRect r = area.rect;
-  const auto rowInside = [&](int y) { return mostlyNear(gray, area.level, r.left(), y, 1, 0, r.width()); };
-  const auto columnInside = [&](int x) { return mostlyNear(gray, area.level, x, r.top(), 0, 1, r.height()); };
-  int top = std::max(0, r.top() - kCell);
-  while (top < r.top() + kCell && !rowInside(top))
-    ++top;
-  int bottom = std::min(gray.height - 1, r.bottom() + kCell);
-  while (bottom > r.bottom() - kCell && !rowInside(bottom))
-    --bottom;
-  if (bottom <= top)
+  const auto rows = insideSpan(r.top(), r.bottom(), gray.height,
+                               [&](int y) { return mostlyNear(gray, area.level, r.left(), y, 1, 0, r.width()); });
+  if (!rows)
     return;
-  r.setTop(top);
-  r.setBottom(bottom);
-  int left = std::max(0, r.left() - kCell);
-  while (left < r.left() + kCell && !columnInside(left))
-    ++left;
-  int right = std::min(gray.width - 1, r.right() + kCell);
-  while (right > r.right() - kCell && !columnInside(right))
-    --right;
-  if (right <= left)
+  r.setTop(rows->first);
+  r.setBottom(rows->second);
+  const auto columns = insideSpan(r.left(), r.right(), gray.width,
+                                  [&](int x) { return mostlyNear(gray, area.level, x, r.top(), 0, 1, r.height()); });
+  if (!columns)
     return;
-  r.setLeft(left);
-  r.setRight(right);
+  r.setLeft(columns->first);
+  r.setRight(columns->second);
   area.rect = r;
 }
 

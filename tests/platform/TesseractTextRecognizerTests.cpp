@@ -129,6 +129,33 @@ TEST(TesseractTextRecognizer, BlankImagesHaveNoText) {
   }
 }
 
+TEST(TesseractTextRecognizer, InterfaceChromeIsNotReadAsText) {
+  // Rules, frames, check boxes, dots and a scroll bar: nothing to read.
+  QImage image(900, 500, QImage::Format_RGB32);
+  image.fill(QColor(0xf6, 0xf6, 0xf8));
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0xc8, 0xc8, 0xcc), 1));
+    for (int y = 40; y < 480; y += 44)
+      painter.drawLine(20, y, 860, y);
+    painter.setPen(QPen(QColor(0x88, 0x88, 0x90), 2));
+    for (int i = 0; i < 8; ++i) {
+      painter.drawRect(30, 52 + i * 44, 18, 18);
+      painter.drawEllipse(QPointF(120 + i * 90, 470), 6, 6);
+    }
+    painter.fillRect(870, 20, 12, 460, QColor(0xdd, 0xdd, 0xe0));
+    painter.fillRect(872, 60, 8, 120, QColor(0x99, 0x99, 0xa0));
+    painter.fillRect(400, 100, 300, 180, QColor(0x30, 0x30, 0x34));
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawRect(420, 120, 260, 140);
+  }
+  QStringList words;
+  for (const auto &[text, rect] : ::words(recognizer().recognize(image)))
+    words.push_back(text);
+  EXPECT_TRUE(words.isEmpty()) << qPrintable(words.join(' '));
+}
+
 TEST(TesseractTextRecognizer, MissingLanguageDataIsAnErrorWithASentence) {
   QTemporaryDir empty;
   TesseractTextRecognizer::Options options;

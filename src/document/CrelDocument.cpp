@@ -2,6 +2,7 @@
 
 #include "AnnotationPreferences.h"
 #include "MarkGeometry.h"
+#include "TextRecognition.h"
 
 #include "platform/Translate.h"
 
@@ -42,8 +43,48 @@ void CrelDocument::setZoom(double zoom) { publish(zoom_, zoom, &CrelDocument::zo
 void CrelDocument::setPan(QSizeF pan) { publish(pan_, pan, &CrelDocument::panChanged); }
 void CrelDocument::setStatus(const QString &status) { publish(status_, status, &CrelDocument::statusChanged); }
 
+void CrelDocument::setSelectedWords(const QList<RecognizedWord> &words) {
+  publish(selectedWords_, words, &CrelDocument::selectedWordsChanged);
+}
+
 void CrelDocument::scheduleAutosave() {}
-void CrelDocument::recognizeTextIfNeeded() {}
+
+// ---- recognised text
+
+void CrelDocument::recognizeTextIfNeeded() {
+  if (recognitionAttempted_ || image_.isNull())
+    return;
+  recognitionAttempted_ = true;
+  publish(recognizing_, true, &CrelDocument::recognizingChanged);
+  publish(recognitionStatus_, TextRecognition::runningStatus(), &CrelDocument::recognitionStatusChanged);
+  // The receiver guard drops the outcome when the document is gone first.
+  TextRecognition::recognizeInBackground(TextRecognizer::shared(), image_, this,
+                                         [this](const TextRecognition::Outcome &outcome) {
+                                           publish(recognizing_, false, &CrelDocument::recognizingChanged);
+                                           if (!outcome.failed)
+                                             publish(recognizedText_, outcome.text,
+                                                     &CrelDocument::recognizedTextChanged);
+                                           publish(recognitionStatus_, outcome.statusText(),
+                                                   &CrelDocument::recognitionStatusChanged);
+                                         });
+}
+
+RecognizedText CrelDocument::availableText() const {
+  QList<geom::Rect> hidden;
+  for (const Mark &m : marks_) {
+    if (m.tool != MarkTool::redact && m.tool != MarkTool::blur)
+      continue;
+    const QTransform rotation = rotationTransform(m);
+    for (const geom::Rect &area : m.regions ? *m.regions : QList<geom::Rect>{bounds(m)})
+      hidden.append(area.applying(rotation));
+  }
+  return recognizedText_.excludingAreas(hidden);
+}
+
+void CrelDocument::copyRecognizedText(Pasteboard &pasteboard) {
+  if (availableText().copy(selectedWords_, pasteboard))
+    setStatus(RecognizedText::copiedStatus());
+}
 
 void CrelDocument::callFinishTextEditing() {
   if (finishTextEditing)
@@ -56,7 +97,7 @@ void CrelDocument::selectTool(MarkTool tool) {
   callFinishTextEditing();
   setTool(tool);
   setSelection(std::nullopt);
-  // Selected words are cleared here once recognition lands.
+  setSelectedWords({});
   if (tool != MarkTool::select) {
     const QString key = rawValue(tool);
     publish(stroke_, toolWidths_.value(key, AnnotationPreferences::defaultWidth(tool)), &CrelDocument::strokeChanged);

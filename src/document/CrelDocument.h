@@ -5,6 +5,7 @@
 #include "BlurRenderer.h"
 #include "ExtendedImageBackground.h"
 #include "PixelColor.h"
+#include "RecognizedText.h"
 #include "EditState.h"
 #include "HighlightMode.h"
 #include "Ink.h"
@@ -64,6 +65,10 @@ public:
   const QString &status() const { return status_; }
   const QList<EditState> &history() const { return history_; }
   const QList<EditState> &future() const { return future_; }
+  const RecognizedText &recognizedText() const { return recognizedText_; }
+  const QString &recognitionStatus() const { return recognitionStatus_; }
+  bool recognizing() const { return recognizing_; }
+  const QList<RecognizedWord> &selectedWords() const { return selectedWords_; }
 
   // Assigned directly by the editor's mode controls and the canvas; nothing
   // else changes with them.
@@ -75,6 +80,16 @@ public:
   void setZoom(double zoom);
   void setPan(QSizeF pan);
   void setStatus(const QString &status);
+  // Set by the canvas's word gestures and the editor's choice of all text.
+  void setSelectedWords(const QList<RecognizedWord> &words);
+
+  // ---- recognised text
+  // Starts recognition of the screenshot once per document, in the background.
+  virtual void recognizeTextIfNeeded();
+  // The recognised words not hidden by a redact or blur mark; recomputed on every read.
+  RecognizedText availableText() const;
+  // Copies the selected words that are still available as plain text.
+  void copyRecognizedText(Pasteboard &pasteboard);
 
   // Set by the canvas: ends an open inline text edit.
   std::function<void()> finishTextEditing;
@@ -157,13 +172,16 @@ Q_SIGNALS:
   void statusChanged();
   void historyChanged();
   void futureChanged();
+  void recognizedTextChanged();
+  void recognitionStatusChanged();
+  void recognizingChanged();
+  void selectedWordsChanged();
   // Any observed field changed.
   void changed();
 
 protected:
-  // Hooks filled in by autosave and text recognition.
+  // Filled in by autosave.
   virtual void scheduleAutosave();
-  virtual void recognizeTextIfNeeded();
 
 private:
   template <class T, class Signal> void publish(T &field, const T &value, Signal signal);
@@ -203,6 +221,11 @@ private:
   QString status_;
   QList<EditState> history_;
   QList<EditState> future_;
+  RecognizedText recognizedText_;
+  QString recognitionStatus_;
+  bool recognizing_ = false;
+  bool recognitionAttempted_ = false;
+  QList<RecognizedWord> selectedWords_;
 };
 
 } // namespace crel

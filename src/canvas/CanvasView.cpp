@@ -6,6 +6,7 @@
 #include "document/CrelDocument.h"
 #include "document/ExtendedImageBackground.h"
 #include "document/MarkGeometry.h"
+#include "document/RecognizedText.h"
 #include "platform/AppTheme.h"
 #include "platform/Translate.h"
 
@@ -99,6 +100,12 @@ QPointF CanvasView::point(QPointF viewPoint) const {
   return {(viewPoint.x() - r.minX()) / s, (viewPoint.y() - r.minY()) / s};
 }
 
+QPointF CanvasView::viewPoint(QPointF imagePoint) const {
+  const geom::Rect r = imageRect();
+  const double s = scale();
+  return {r.minX() + imagePoint.x() * s, r.minY() + imagePoint.y() * s};
+}
+
 void CanvasView::setZoom(double zoom, std::optional<QPointF> location) {
   if (anchor_ || !document_)
     return;
@@ -153,6 +160,11 @@ void CanvasView::endGesture() {
 
 void CanvasView::setEditingTextID(std::optional<QUuid> id) {
   editingTextID_ = id;
+  update();
+}
+
+void CanvasView::setHoverWord(const std::optional<RecognizedWord> &word) {
+  hoverWord_ = word;
   update();
 }
 
@@ -287,6 +299,7 @@ void CanvasView::paintCanvas(QPainter &painter) {
     paintPaperAndMarks(painter, toView, canvasRect, drawn);
   }
 
+  drawWords(painter, toView);
   if (document_->tool() == MarkTool::select)
     drawSelectionChrome(painter, toView, s);
   painter.restore();
@@ -315,6 +328,23 @@ void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView,
   painter.setTransform(toView, true);
   document_->drawMarks(painter, marks);
   painter.restore();
+}
+
+void CanvasView::drawWords(QPainter &painter, const QTransform &toView) {
+  const MarkTool tool = document_->tool();
+  const QColor primary = AppTheme::primary();
+  if (tool == MarkTool::extract) {
+    for (const geom::Rect &line : RecognizedText::rectangles(document_->selectedWords()))
+      painter.fillRect(toView.mapRect(line.toQRectF()), withAlpha(primary, 0.22));
+  }
+  const bool wordTool =
+      tool == MarkTool::highlight || tool == MarkTool::extract || tool == MarkTool::redact || tool == MarkTool::blur;
+  if (hoverWord_ && !anchor_ && wordTool) {
+    // The margin is in image pixels, the line width in view points.
+    painter.setPen(QPen(primary, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(toView.mapRect(hoverWord_->rect.insetBy(-2, -2).toQRectF()));
+  }
 }
 
 void CanvasView::drawSelectionChrome(QPainter &painter, const QTransform &toView, double s) {

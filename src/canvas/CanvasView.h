@@ -5,6 +5,7 @@
 #include "document/CrelDocument.h"
 #include "document/Mark.h"
 #include "document/MarkHandle.h"
+#include "document/RecognizedWord.h"
 #include "platform/Geometry.h"
 
 #include <QImage>
@@ -48,6 +49,8 @@ public:
   double scale() const;
   // A view point in image pixels; neither rounded nor clamped.
   QPointF point(QPointF viewPoint) const;
+  // An image point in view points.
+  QPointF viewPoint(QPointF imagePoint) const;
 
   // Zooms to `zoom` clamped to 1...12 keeping the image point under
   // `location` (the view's centre when none) in place; zoom 1 resets the pan.
@@ -74,6 +77,10 @@ public:
   // The text mark open in the inline editor: neither drawn nor given chrome.
   std::optional<QUuid> editingTextID() const { return editingTextID_; }
   void setEditingTextID(std::optional<QUuid> id);
+
+  // The recognised word under the pointer, outlined for the word tools.
+  const std::optional<RecognizedWord> &hoverWord() const { return hoverWord_; }
+  void setHoverWord(const std::optional<RecognizedWord> &word);
 
   // Commits (or with `cancel` discards) an open inline text edit; the
   // document calls it through its finishTextEditing hook.
@@ -103,6 +110,7 @@ private:
   void relayout();
   void paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
                           const QList<Mark> &marks);
+  void drawWords(QPainter &painter, const QTransform &toView);
   void drawSelectionChrome(QPainter &painter, const QTransform &toView, double s);
   void drawTopFade(QPainter &painter);
 
@@ -113,6 +121,7 @@ private:
   std::optional<QPointF> anchor_;
   std::optional<geom::Rect> interactionImageRect_;
   std::optional<QUuid> editingTextID_;
+  std::optional<RecognizedWord> hoverWord_;
   QList<geom::Rect> chromeFrames_;
 
   SoftShadow paperShadowWide_;

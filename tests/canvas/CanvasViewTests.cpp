@@ -4,6 +4,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
+#include "document/RecognizedWord.h"
 #include "platform/AppTheme.h"
 #include "support/TestSupport.h"
 
@@ -84,6 +85,9 @@ TEST_F(CanvasViewTest, ImageIsFittedBetweenTheMarginsAndPointsMapBothWays) {
   EXPECT_NEAR(p.y(), 20, 1e-12);
   // Unclamped outside the image.
   EXPECT_LT(canvas->point(QPointF(0, 0)).x(), 0);
+  const QPointF back = canvas->viewPoint(canvas->point(QPointF(321.25, 47.5)));
+  EXPECT_NEAR(back.x(), 321.25, 1e-12);
+  EXPECT_NEAR(back.y(), 47.5, 1e-12);
 }
 
 TEST_F(CanvasViewTest, ImagePlacementFollowsCommittedMarksOnlyAndFreezesDuringAGesture) {
@@ -271,6 +275,34 @@ TEST_F(CanvasViewTest, NoChromeForAnUnknownSelectionOrTheEditedTextMark) {
   document.setSelection(text.id);
   canvas->setEditingTextID(text.id);
   EXPECT_EQ(render(), plain);
+}
+
+TEST_F(CanvasViewTest, ChosenWordsShowOnlyForExtractionAndTheHoverWordOnlyForWordTools) {
+  // Line rectangles grow the words by 2 px: (98, 98)-(152, 122) in image pixels.
+  document.setSelectedWords({RecognizedWord{"word", geom::Rect(100, 100, 50, 20), 0, 0}});
+  const QPoint inside = canvas->viewPoint({125, 110}).toPoint();
+  document.setTool(MarkTool::extract);
+  const QRgb tinted = render().pixel(inside);
+  EXPECT_FALSE(near(tinted, imageColor));
+  EXPECT_GT(qBlue(tinted), imageColor.blue() + 20);
+  document.setTool(MarkTool::arrow);
+  EXPECT_TRUE(near(render().pixel(inside), imageColor));
+
+  // The outline's left edge sits 2 image pixels left of the word.
+  canvas->setHoverWord(RecognizedWord{"hover", geom::Rect(200, 150, 40, 20), 0, 0});
+  const QPointF edge = canvas->viewPoint({198, 160});
+  const QPoint onEdge(int(std::floor(edge.x())), int(edge.y()));
+  const auto outlined = [&](MarkTool tool) {
+    document.setTool(tool);
+    return near(render().pixel(onEdge), AppTheme::primary(), 60);
+  };
+  for (MarkTool tool : {MarkTool::highlight, MarkTool::extract, MarkTool::redact, MarkTool::blur})
+    EXPECT_TRUE(outlined(tool)) << rawValue(tool).toStdString();
+  for (MarkTool tool : {MarkTool::select, MarkTool::arrow, MarkTool::text, MarkTool::pen})
+    EXPECT_FALSE(outlined(tool)) << rawValue(tool).toStdString();
+  canvas->beginGesture({0, 0});
+  EXPECT_FALSE(outlined(MarkTool::highlight));
+  canvas->endGesture();
 }
 
 TEST_F(CanvasViewTest, TheDraftGrowsThePaperLive) {

@@ -10,6 +10,7 @@
 #include "platform/AppTheme.h"
 #include "platform/Translate.h"
 
+#include <QAccessibleWidget>
 #include <QLinearGradient>
 #include <QNativeGestureEvent>
 #include <QPainter>
@@ -34,6 +35,13 @@ QColor withAlpha(QColor color, double alpha) {
   return color;
 }
 
+// Assistive technology sees the canvas as an image.
+QAccessibleInterface *accessibleCanvas(const QString &className, QObject *object) {
+  if (className == QLatin1String(CanvasView::staticMetaObject.className()) && object && object->isWidgetType())
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Graphic);
+  return nullptr;
+}
+
 } // namespace
 
 CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
@@ -43,6 +51,8 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   setAutoFillBackground(false);
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
+  static const bool accessibilityInstalled = (QAccessible::installFactory(accessibleCanvas), true);
+  Q_UNUSED(accessibilityInstalled);
   setAccessibleName(crel::tr("Screenshot annotation canvas"));
   setAccessibleDescription(crel::tr(
       "Choose a tool, then drag to annotate. Hover to inspect pixel colors; Alt-click or right-click to copy a "

@@ -8,6 +8,7 @@
 #include "platform/AppTheme.h"
 #include "support/TestSupport.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QNativeGestureEvent>
 #include <QPainter>
@@ -158,6 +159,14 @@ TEST_F(CanvasViewTest, CtrlWheelZoomsAboutThePointer) {
   wheel({0, 240}, Qt::ControlModifier);
   EXPECT_DOUBLE_EQ(document.zoom(), 1.2);
   EXPECT_NEAR(canvas->point(QPointF(500, 300)).x(), before.x(), 1e-9);
+}
+
+TEST_F(CanvasViewTest, IsAnImageToAssistiveTechnology) {
+  QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(canvas.get());
+  ASSERT_NE(accessible, nullptr);
+  EXPECT_EQ(accessible->role(), QAccessible::Graphic);
+  EXPECT_EQ(accessible->text(QAccessible::Name), "Screenshot annotation canvas");
+  EXPECT_TRUE(accessible->text(QAccessible::Description).startsWith("Choose a tool"));
 }
 
 TEST(CanvasViewFind, SearchesDepthFirstInChildOrder) {

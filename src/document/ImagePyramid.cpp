@@ -87,15 +87,17 @@ void ImagePyramid::draw(QPainter &painter, const QRectF &target) const {
   const QImage image = level(i);
 
   // Only the visible part is read: a zoomed-in view of a huge image touches a few of its pixels.
+  // Worked out in painter coordinates: the device's size in pixels is not
+  // known here (a widget painted through QWidget::render, or on a high-density
+  // backing store, reports its logical size while the transform maps to
+  // pixels), but its logical rectangle (the window) and the clip are.
   QRectF visible = target;
   bool invertible = false;
-  const QTransform inverse = t.inverted(&invertible);
-  if (invertible && painter.device()) {
-    QRectF device(0, 0, painter.device()->width(), painter.device()->height());
-    if (painter.hasClipping())
-      device &= t.mapRect(painter.clipBoundingRect());
-    visible &= inverse.mapRect(device);
-  }
+  const QTransform inverseWorld = painter.worldTransform().inverted(&invertible);
+  if (invertible)
+    visible &= inverseWorld.mapRect(QRectF(painter.window()));
+  if (painter.hasClipping())
+    visible &= painter.clipBoundingRect();
   if (visible.isEmpty())
     return;
   // Level coordinates of the visible part, widened to whole level pixels so

@@ -242,6 +242,23 @@ TEST_F(CanvasViewTest, PaintsPaperImageAndAHairlineBorder) {
   EXPECT_LT(qGray(out.pixel(500, 590)), 255);
 }
 
+TEST_F(CanvasViewTest, HighDensityDisplaysShowTheWholeVisibleImage) {
+  document.setZoom(1.5);
+  for (const bool throughStage : {false, true}) {
+    QImage out(canvas->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(2);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    if (throughStage)
+      canvas->render(&painter);
+    else
+      canvas->paintCanvas(painter);
+    painter.end();
+    for (const QPoint p : {QPoint(100, 100), QPoint(1800, 1100), QPoint(1000, 600), QPoint(1990, 1190)})
+      EXPECT_TRUE(near(out.pixel(p), imageColor)) << throughStage << " " << p.x() << "," << p.y();
+  }
+}
+
 TEST_F(CanvasViewTest, SelectionChromeOnlyWithTheSelectTool) {
   const Mark mark = rectangleMark({100, 100}, {200, 200});
   document.commit({mark});

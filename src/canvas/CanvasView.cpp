@@ -1,11 +1,13 @@
 #include "CanvasView.h"
 
 #include "CanvasLayout.h"
+#include "DeviceScale.h"
 #include "EditorStageView.h"
 
 #include "document/CrelDocument.h"
 #include "document/ExtendedImageBackground.h"
 #include "document/MarkGeometry.h"
+#include "document/PatchFilter.h"
 #include "document/RecognizedText.h"
 #include "platform/AppTheme.h"
 #include "platform/Translate.h"
@@ -14,6 +16,7 @@
 #include <QLinearGradient>
 #include <QNativeGestureEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -274,7 +277,6 @@ void CanvasView::paintCanvas(QPainter &painter) {
 
   // While a gesture runs only the dragged mark and what lies above it change
   // from frame to frame; everything beneath is painted once into a layer.
-  // A blur above the split sees the marks beneath it, so it needs them live.
   qsizetype split = drawn.size();
   if (moving_) {
     split =
@@ -282,11 +284,8 @@ void CanvasView::paintCanvas(QPainter &painter) {
   } else if (draft_) {
     split = drawn.size() - 1;
   }
-  const bool layered =
-      anchor_ && split > 0 && painter.worldTransform().type() <= QTransform::TxTranslate &&
-      std::none_of(drawn.begin() + split, drawn.end(), [](const Mark &m) { return m.tool == MarkTool::blur; });
-  if (layered) {
-    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+  if (anchor_ && painter.worldTransform().type() <= QTransform::TxTranslate) {
+    const double dpr = deviceScale(painter);
     LayerKey key{size(), dpr, r, canvasRect, drawn.mid(0, split)};
     if (!layer_ || !(layer_->key == key)) {
       QImage image(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))),
@@ -299,11 +298,16 @@ void CanvasView::paintCanvas(QPainter &painter) {
       layerPainter.end();
       layer_ = Layer{std::move(key), std::move(image)};
     }
-    painter.drawImage(QPointF(0, 0), layer_->image);
-    painter.save();
-    painter.setTransform(toView, true);
-    document_->drawMarks(painter, drawn.mid(split));
-    painter.restore();
+    const QList<Mark> live = drawn.mid(split);
+    if (std::any_of(live.begin(), live.end(), [](const Mark &m) { return m.tool == MarkTool::blur; })) {
+      painter.drawImage(QPointF(0, 0), paintLiveMarksOverLayer(toView, dpr, live));
+    } else {
+      painter.drawImage(QPointF(0, 0), layer_->image);
+      painter.save();
+      painter.setTransform(toView, true);
+      document_->drawMarks(painter, live);
+      painter.restore();
+    }
   } else {
     layer_.reset();
     paintPaperAndMarks(painter, toView, canvasRect, drawn);
@@ -337,6 +341,70 @@ void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView,
   painter.save();
   painter.setTransform(toView, true);
   document_->drawMarks(painter, marks);
+  painter.restore();
+}
+
+// A blur above the dragged mark must show the mark under it on every frame.
+// Filtering its patch at full resolution each time costs far more than a
+// frame, so while the gesture lasts it is filtered from the frame itself, at
+// device resolution with the strength scaled to match; the release commits
+// and the full-resolution patch takes over.
+QImage CanvasView::paintLiveMarksOverLayer(const QTransform &toView, double dpr, const QList<Mark> &live) {
+  QImage frame = layer_->image.copy();
+  QPainter painter(&frame);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setTransform(toView);
+  QList<Mark> run;
+  for (const Mark &mark : live) {
+    if (mark.tool != MarkTool::blur) {
+      run.append(mark);
+      continue;
+    }
+    document_->drawMarks(painter, run);
+    run.clear();
+    drawBlurFromFrame(painter, frame, mark, toView, dpr);
+  }
+  document_->drawMarks(painter, run);
+  return frame;
+}
+
+void CanvasView::drawBlurFromFrame(QPainter &painter, const QImage &frame, const Mark &mark, const QTransform &toView,
+                                   double dpr) {
+  const QTransform rotation = rotationTransform(mark);
+  geom::Rect unionRect;
+  QPainterPath clip;
+  clip.setFillRule(Qt::WindingFill);
+  for (const geom::Rect &r : mark.regions ? *mark.regions : QList<geom::Rect>{bounds(mark)}) {
+    if (r.isEmpty())
+      continue;
+    unionRect = unionRect.united(r.applying(rotation));
+    clip.addPolygon(rotation.map(QPolygonF(r.toQRectF())));
+    clip.closeSubpath();
+  }
+  if (unionRect.isNull())
+    return;
+  const QTransform toDevice = toView * QTransform::fromScale(dpr, dpr);
+  const QRect patchRect = toDevice.mapRect(unionRect.toQRectF()).toAlignedRect() & frame.rect();
+  if (patchRect.isEmpty())
+    return;
+  const double strength = PatchFilter::strength(mark.blurStrength) * std::hypot(toDevice.m11(), toDevice.m12());
+  const BlurEffect effect = mark.blurEffect.value_or(BlurEffect::blur);
+  const QRect area = PatchFilter::workingArea(patchRect, strength) & frame.rect();
+  // Pixel cells stay anchored at the canvas origin, as in the full-resolution patch.
+  const QPoint origin = toDevice.map(QPointF(0, 0)).toPoint();
+  const QImage filtered =
+      PatchFilter::filter(frame.copy(area), area.translated(-origin), patchRect.translated(-origin), effect, strength);
+  const QRectF target(QPointF(patchRect.topLeft()) / dpr, QSizeF(patchRect.size()) / dpr);
+  painter.save();
+  painter.setClipPath(clip, Qt::IntersectClip);
+  painter.resetTransform();
+  if (filtered.isNull()) {
+    painter.fillRect(target, Qt::black);
+  } else {
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, effect != BlurEffect::pixelate);
+    painter.drawImage(target, filtered);
+  }
   painter.restore();
 }
 
@@ -425,7 +493,7 @@ void CanvasView::drawTopFade(QPainter &painter) {
   if (!stage)
     return;
   const QRectF stageRect(mapFrom(stage, QPointF(0, 0)), QSizeF(stage->size()));
-  const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+  const double dpr = deviceScale(painter);
   const QSize bandPixels(int(std::ceil(width() * dpr)), int(std::ceil(fadeBandHeight * dpr)));
   if (fadeBand_.size() != bandPixels || fadeBand_.devicePixelRatio() != dpr || fadeBandStage_ != stageRect) {
     fadeBand_ = QImage(bandPixels, QImage::Format_ARGB32_Premultiplied);

@@ -110,6 +110,9 @@ private:
   void relayout();
   void paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
                           const QList<Mark> &marks);
+  QImage paintLiveMarksOverLayer(const QTransform &toView, double dpr, const QList<Mark> &live);
+  void drawBlurFromFrame(QPainter &painter, const QImage &frame, const Mark &mark, const QTransform &toView,
+                         double dpr);
   void drawWords(QPainter &painter, const QTransform &toView);
   void drawSelectionChrome(QPainter &painter, const QTransform &toView, double s);
   void drawTopFade(QPainter &painter);

@@ -1,5 +1,7 @@
 #include "EditorStageView.h"
 
+#include "DeviceScale.h"
+
 #include "platform/AppTheme.h"
 
 #include <QPaintEvent>
@@ -26,7 +28,7 @@ void EditorStageView::paintEvent(QPaintEvent *event) {
   // repaints the stage behind it on every frame of a drag, so the stage is
   // painted once per size and copied after that.
   QPainter painter(this);
-  const double dpr = devicePixelRatioF();
+  const double dpr = deviceScale(painter);
   const QSize pixels(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
   if (painted_.size() != pixels || painted_.devicePixelRatio() != dpr) {
     painted_ = QImage(pixels, QImage::Format_RGB32);

@@ -1,5 +1,7 @@
 #include "SoftShadow.h"
 
+#include "DeviceScale.h"
+
 #include <QPainter>
 
 #include <cmath>
@@ -56,7 +58,7 @@ void SoftShadow::prepareRect(double dpr) {
 void SoftShadow::drawForRect(QPainter &painter, const QRectF &shape) {
   if (shape.isEmpty())
     return;
-  const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+  const double dpr = deviceScale(painter);
   prepareRect(dpr);
   const QRectF r = shape.translated(offset_);
   const double k = corners_[0].width() / dpr / 2; // logical half size of a corner
@@ -93,7 +95,7 @@ void SoftShadow::prepareCircle(double radius, double dpr) {
 }
 
 void SoftShadow::drawForCircle(QPainter &painter, QPointF centre, double radius) {
-  const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1;
+  const double dpr = deviceScale(painter);
   prepareCircle(radius, dpr);
   const double half = circle_.width() / dpr / 2;
   painter.drawImage(QRectF(centre + offset_ - QPointF(half, half), QSizeF(2 * half, 2 * half)), circle_);

@@ -442,3 +442,29 @@ TEST_F(CanvasViewTest, ADragPaintsTheSameAsAFullRepaintAndFollowsEditsBeneath) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(EditorStageView, PaintsTheStageAtEverySizeAndCarriesItsContent) {
+  auto *content = new QWidget;
+  crel::EditorStageView stage(content);
+  for (const QSize size : {QSize(800, 460), QSize(1120, 780)}) {
+    stage.resize(size);
+    QImage expected(size, QImage::Format_ARGB32_Premultiplied);
+    {
+      QPainter painter(&expected);
+      painter.setRenderHint(QPainter::Antialiasing);
+      crel::AppTheme::drawStage(painter, QRectF(QPointF(0, 0), size), true);
+    }
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&out);
+    stage.render(&painter, {}, {}, QWidget::DrawWindowBackground); // the stage alone
+    painter.end();
+    for (const QPoint p : {QPoint(5, 5), QPoint(size.width() * 9 / 10, size.height() * 7 / 10)})
+      EXPECT_EQ(out.pixel(p), expected.pixel(p)) << size.width();
+    EXPECT_EQ(content->parentWidget(), &stage);
+    EXPECT_EQ(stage.content(), content);
+  }
+}
+
+} // namespace

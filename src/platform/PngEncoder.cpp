@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <system_error>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -84,8 +85,13 @@ public:
   bool run() {
     std::vector<std::thread> workers;
     workers.reserve(std::size_t(threads_ - 1));
-    for (int t = 1; t < threads_; ++t)
-      workers.emplace_back([this] { work(); });
+    for (int t = 1; t < threads_; ++t) {
+      try {
+        workers.emplace_back([this] { work(); });
+      } catch (const std::system_error &) {
+        break; // fewer threads only make it slower; the bytes stay the same
+      }
+    }
     work();
     for (std::thread &w : workers)
       w.join();

@@ -33,8 +33,8 @@ void putBigEndian(std::uint8_t *p, std::uint32_t v) {
   p[3] = std::uint8_t(v);
 }
 
-// Wraps payload[8, size - 4) as a chunk of the given type: fills in length,
-// type and CRC around it.
+// Seals chunk[8, 8 + payload) as a chunk of the given type: fills in length,
+// type and the CRC after it.
 void sealChunk(std::uint8_t *chunk, std::size_t payload, const char *type) {
   putBigEndian(chunk, std::uint32_t(payload));
   std::memcpy(chunk + 4, type, 4);

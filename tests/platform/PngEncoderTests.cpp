@@ -9,6 +9,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -346,6 +347,21 @@ TEST(DeflateEncoder, PiecesConcatenateIntoOneValidStream) {
     const std::vector<std::uint8_t> big = make(3'000'000, kind); // several blocks per piece
     EXPECT_EQ(roundTrip(big, {7, 40'000, 40'001, 1'500'000, 3'000'000}), big);
   }
+}
+
+TEST(DeflateEncoder, CodesStayWithinFifteenBitsForSkewedAlphabets) {
+  // Fibonacci frequencies over 27 symbols would give an optimal code 26 bits
+  // deep; deflate allows 15.
+  std::vector<std::uint8_t> data;
+  std::uint64_t a = 1, b = 1;
+  for (int symbol = 0; symbol < 27; ++symbol) {
+    data.insert(data.end(), a, std::uint8_t(symbol * 9 + 1));
+    const std::uint64_t c = a + b;
+    a = b;
+    b = c;
+  }
+  std::shuffle(data.begin(), data.end(), std::mt19937(1));
+  EXPECT_EQ(roundTrip(data, {data.size()}), data);
 }
 
 // ---- the row work --------------------------------------------------------

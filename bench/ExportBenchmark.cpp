@@ -68,6 +68,8 @@ public:
     double bytes = 0;
   };
   std::map<std::string, Result> results;
+  // No colour codes: they would stick to the GOAL lines bench/run-all greps for.
+  GoalReporter() : ConsoleReporter(OO_Tabular) {}
 
   void ReportRuns(const std::vector<Run> &runs) override {
     for (const Run &run : runs) {

@@ -104,7 +104,7 @@ int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   for (const std::string kind : {"ui", "photo"}) {
     if (!roundTrips(kind)) {
-      std::fprintf(stderr, "export_benchmark: our PNG of the %s image does not decode to its pixels\n", kind.c_str());
+      std::fprintf(stderr, "crel_export_bench: our PNG of the %s image does not decode to its pixels\n", kind.c_str());
       return 1;
     }
     benchmark::RegisterBenchmark(("export_ours/" + kind).c_str(), exportOurs, kind)

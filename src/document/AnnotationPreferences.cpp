@@ -6,7 +6,8 @@ namespace crel {
 
 namespace {
 const QString kKey = QStringLiteral("annotationStyle");
-}
+AnnotationPreferences *sharedOverride = nullptr;
+} // namespace
 
 AnnotationPreferences::AnnotationPreferences(SettingsStore &store, QObject *parent)
     : QObject(parent), store_(store),
@@ -14,7 +15,11 @@ AnnotationPreferences::AnnotationPreferences(SettingsStore &store, QObject *pare
                  ? AnnotationStyle::doodle
                  : AnnotationStyle::formal) {}
 
+void AnnotationPreferences::overrideShared(AnnotationPreferences *instance) { sharedOverride = instance; }
+
 AnnotationPreferences &AnnotationPreferences::shared() {
+  if (sharedOverride)
+    return *sharedOverride;
   static AnnotationPreferences *instance = new AnnotationPreferences(SettingsStore::standard());
   return *instance;
 }

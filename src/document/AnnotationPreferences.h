@@ -16,6 +16,9 @@ public:
   // Reads the stored value; reading never writes.
   explicit AnnotationPreferences(SettingsStore &store, QObject *parent = nullptr);
   static AnnotationPreferences &shared();
+  // Makes shared() answer `instance` until called again with nullptr. The
+  // self-test installs preferences over a private store for its whole run.
+  static void overrideShared(AnnotationPreferences *instance);
 
   AnnotationStyle style() const { return style_; }
   // Every assignment writes, even of an equal value, and notifies.

@@ -14,6 +14,9 @@ class EditorSizePreferences : public QObject {
 public:
   explicit EditorSizePreferences(SettingsStore &store, QObject *parent = nullptr);
   static EditorSizePreferences &shared();
+  // Makes shared() answer `instance` until called again with nullptr. The
+  // self-test installs preferences over a private store for its whole run.
+  static void overrideShared(EditorSizePreferences *instance);
 
   EditorSize size() const { return size_; }
   void setSize(EditorSize size);

@@ -6,10 +6,18 @@
 
 namespace crel {
 
+namespace {
+Pasteboard *generalOverride = nullptr;
+}
+
 Pasteboard &Pasteboard::general() {
+  if (generalOverride)
+    return *generalOverride;
   static ClipboardPasteboard board;
   return board;
 }
+
+void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
 
 void ClipboardPasteboard::clear() {
   formats_.clear();

@@ -17,8 +17,11 @@ public:
   virtual bool writeData(const QString &mimeType, const QByteArray &data) = 0;
   virtual bool writeText(const QString &text) = 0;
 
-  // The system clipboard.
+  // The system clipboard, unless a stand-in is installed.
   static Pasteboard &general();
+  // Makes general() answer `board` until called again with nullptr. The
+  // self-test installs a private board so a run never touches the clipboard.
+  static void overrideGeneral(Pasteboard *board);
 };
 
 // The system clipboard through QClipboard.

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "BlurCache.h"
+#include "Mark.h"
+
+#include "platform/Geometry.h"
+
+#include <functional>
+
+class QPainter;
+
+namespace crel {
+
+// Paints blur and pixelate marks: a filtered copy of everything beneath the
+// mark, clipped to its (rotated) regions, kept in a cache keyed by the marks
+// that produced it. Failures paint black in the mark's shape, never the
+// unfiltered pixels. Main thread only.
+class BlurRenderer {
+public:
+  // Paints what lies beneath the mark over a canvas rectangle into the painter.
+  using DrawUnderlying = std::function<void(QPainter &, const geom::Rect &)>;
+
+  // `preceding` are the marks beneath `mark`, lowest first; they key the cache.
+  void draw(QPainter &painter, const Mark &mark, const QList<Mark> &preceding, const DrawUnderlying &underlying);
+
+  BlurCache &cache() { return cache_; }
+
+private:
+  BlurCache cache_;
+};
+
+} // namespace crel

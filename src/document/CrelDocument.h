@@ -1,0 +1,208 @@
+#pragma once
+
+#include "AnnotationStyle.h"
+#include "BlurEffect.h"
+#include "BlurRenderer.h"
+#include "ExtendedImageBackground.h"
+#include "PixelColor.h"
+#include "EditState.h"
+#include "HighlightMode.h"
+#include "Ink.h"
+#include "Mark.h"
+#include "MarkTool.h"
+
+#include <QMap>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QSizeF>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace crel {
+
+class AnnotationPreferences;
+class Pasteboard;
+
+// One screenshot and its ordered marks, with everything the editor and the
+// canvas need to know about the current editing state. Every assignment to an
+// observed field emits that field's signal and then the coarse changed();
+// receivers refresh on a queued call. Main thread only.
+class CrelDocument : public QObject {
+  Q_OBJECT
+public:
+  CrelDocument(const QImage &image, AnnotationPreferences &preferences, QObject *parent = nullptr);
+  ~CrelDocument() override;
+
+  // ---- constants
+  const QImage &image() const { return image_; }
+  QSize pixelSize() const { return image_.size(); }
+  const ExtendedImageBackground &background() const { return *background_; }
+  BlurRenderer &blurRenderer() { return blurRenderer_; }
+
+  // ---- observed state
+  AnnotationStyle annotationStyle() const { return annotationStyle_; }
+  const QList<Mark> &marks() const { return marks_; }
+  std::optional<QUuid> selection() const { return selection_; }
+  MarkTool tool() const { return tool_; }
+  const Ink &ink() const { return ink_; }
+  double stroke() const { return stroke_; }
+  HighlightMode highlightMode() const { return highlightMode_; }
+  HighlightMode redactMode() const { return redactMode_; }
+  HighlightMode blurMode() const { return blurMode_; }
+  BlurEffect blurEffect() const { return blurEffect_; }
+  double blurStrength() const { return blurStrength_; }
+  double highlightOpacity() const { return highlightOpacity_; }
+  double zoom() const { return zoom_; }
+  QSizeF pan() const { return pan_; }
+  double arrowHeadScale() const { return arrowHeadScale_; }
+  double fontSize() const { return fontSize_; }
+  const QString &status() const { return status_; }
+  const QList<EditState> &history() const { return history_; }
+  const QList<EditState> &future() const { return future_; }
+
+  // Assigned directly by the editor's mode controls and the canvas; nothing
+  // else changes with them.
+  void setSelection(std::optional<QUuid> id);
+  void setTool(MarkTool tool);
+  void setHighlightMode(HighlightMode mode);
+  void setRedactMode(HighlightMode mode);
+  void setBlurMode(HighlightMode mode);
+  void setZoom(double zoom);
+  void setPan(QSizeF pan);
+  void setStatus(const QString &status);
+
+  // Set by the canvas: ends an open inline text edit.
+  std::function<void()> finishTextEditing;
+
+  // ---- tools and settings
+  void selectTool(MarkTool tool);
+  void selectMark(const Mark &mark, bool keepTool);
+  void setStroke(double width);
+  void setInk(const Ink &ink);
+  void setBlur(std::optional<BlurEffect> effect, std::optional<double> strength);
+  void setHighlightOpacity(double opacity);
+  void setArrowHeadScale(double scale);
+  void setFontSize(double size);
+  // The selected mark's tool, else the current tool.
+  MarkTool activeTool() const;
+  // The number a new step mark gets.
+  long long nextStep() const;
+  // Whether the screenshot under the rectangle (image pixels) is dark.
+  bool darkBackground(const geom::Rect &rect) const;
+  // The first mark with the selected id.
+  const Mark *selectedMark() const;
+
+  // ---- edit history
+  void commit(const QList<Mark> &marks);
+  void undo();
+  void redo();
+  bool canUndo() const;
+  void beginEditing();
+  void endEditing(bool cancel);
+  void setStyle(AnnotationStyle style);
+
+  // ---- operations on the selected mark
+  void duplicateSelection();
+  void reorderSelection(bool front);
+  void deleteSelection();
+  void rotateSelection(std::optional<double> by);
+
+  // ---- flattening and export (canvas coordinates: image pixels, y down)
+  // The canvas rectangle holding the screenshot and every mark, grown past
+  // an edge only where a mark overflows it, by a 16-pixel margin.
+  geom::Rect expandedBounds(const QList<Mark> &marks) const;
+  // The one painting loop shared by export, sampling and the canvas: marks
+  // first to last; a blur mark shows a filtered copy of everything beneath.
+  void drawMarks(QPainter &painter, const QList<Mark> &marks);
+  // The flattened canvas region `rect`, premultiplied ARGB. Throws
+  // CrelError::capture for canvases over the size limits (checked before
+  // anything is allocated) and CrelError::rendering when memory runs out.
+  QImage renderBitmap(const geom::Rect &rect);
+  // Whether a canvas rectangle is within the export limits (inclusive).
+  static bool exportSizeAllowed(const geom::Rect &rect);
+  // PNG of the whole expanded canvas; throws as renderBitmap does.
+  QByteArray renderPNG();
+  // Puts only the PNG on the pasteboard; throws and leaves it untouched when
+  // rendering fails, or CrelError::rendering when the pasteboard refuses.
+  void copy(Pasteboard &pasteboard);
+  // Flattened colour of the canvas pixel under `point`; none outside the canvas.
+  std::optional<PixelColor> pixelColor(QPointF point);
+
+  static constexpr int historyLimit = 100;
+  static constexpr double maxExportSide = 32'768;
+  static constexpr double maxExportPixels = 160'000'000;
+
+Q_SIGNALS:
+  void annotationStyleChanged();
+  void marksChanged();
+  void selectionChanged();
+  void toolChanged();
+  void inkChanged();
+  void strokeChanged();
+  void highlightModeChanged();
+  void redactModeChanged();
+  void blurModeChanged();
+  void blurEffectChanged();
+  void blurStrengthChanged();
+  void highlightOpacityChanged();
+  void zoomChanged();
+  void panChanged();
+  void arrowHeadScaleChanged();
+  void fontSizeChanged();
+  void statusChanged();
+  void historyChanged();
+  void futureChanged();
+  // Any observed field changed.
+  void changed();
+
+protected:
+  // Hooks filled in by autosave and text recognition.
+  virtual void scheduleAutosave();
+  virtual void recognizeTextIfNeeded();
+
+private:
+  template <class T, class Signal> void publish(T &field, const T &value, Signal signal);
+  EditState currentSnapshot() const;
+  void recordUndo(const EditState &state);
+  void restore(const EditState &state);
+  void step(QList<EditState> &from, QList<EditState> &to, void (CrelDocument::*fromSignal)(),
+            void (CrelDocument::*toSignal)());
+  void callFinishTextEditing();
+  template <class F> void commitSelected(F change);
+
+  QImage image_;
+  std::unique_ptr<ExtendedImageBackground> background_;
+  BlurRenderer blurRenderer_;
+  AnnotationPreferences &preferences_;
+
+  AnnotationStyle annotationStyle_;
+  QList<Mark> marks_;
+  std::optional<QUuid> selection_;
+  MarkTool tool_ = MarkTool::arrow;
+  Ink ink_;
+  double stroke_ = 32;
+  QMap<QString, double> toolWidths_;
+  QMap<QString, Ink> toolInks_;
+  HighlightMode highlightMode_ = HighlightMode::text;
+  HighlightMode redactMode_ = HighlightMode::area;
+  HighlightMode blurMode_ = HighlightMode::area;
+  BlurEffect blurEffect_ = BlurEffect::blur;
+  double blurStrength_ = 16;
+  double highlightOpacity_ = 0.35;
+  double zoom_ = 1;
+  QSizeF pan_{0, 0};
+  double arrowHeadScale_ = 1;
+  double fontSize_ = 40;
+  std::optional<EditState> editBaseline_;
+  std::optional<QList<EditState>> editFuture_;
+  QString status_;
+  QList<EditState> history_;
+  QList<EditState> future_;
+};
+
+} // namespace crel

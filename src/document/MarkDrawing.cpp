@@ -1,0 +1,130 @@
+#include "MarkDrawing.h"
+
+#include "MarkGeometry.h"
+#include "MarkPaths.h"
+#include "TextLayout.h"
+
+#include "platform/BundledFonts.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+namespace crel {
+
+namespace {
+
+constexpr double defaultHighlightOpacity = 0.35;
+
+QPainter::CompositionMode highlightBlend(bool dark) {
+  // Multiply darkens what lies beneath; screen lightens it, so a highlight
+  // over a dark background stays visible.
+  return dark ? QPainter::CompositionMode_Screen : QPainter::CompositionMode_Multiply;
+}
+
+void strokePath(QPainter &painter, const MarkPath &path, const QColor &color) {
+  QPen pen(color, path.lineWidth.value_or(1), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  painter.strokePath(path.toPainterPath(), pen);
+}
+
+void fillPath(QPainter &painter, const MarkPath &path, const QColor &color) {
+  painter.fillPath(path.toPainterPath(), color);
+}
+
+void fillRect(QPainter &painter, const geom::Rect &r, const QColor &color) {
+  if (!r.isNull())
+    painter.fillRect(r.standardized().toQRectF(), color);
+}
+
+void drawHighlight(QPainter &painter, const Mark &mark) {
+  double alpha = mark.opacity.value_or(defaultHighlightOpacity);
+  alpha = std::isnan(alpha) ? defaultHighlightOpacity : std::clamp(alpha, 0.0, 1.0);
+  const QColor color = mark.ink.color(alpha);
+  const QList<bool> dark = mark.highlightDarkRegions.value_or(QList<bool>{});
+  if (mark.regions) {
+    for (qsizetype i = 0; i < mark.regions->size(); ++i) {
+      painter.setCompositionMode(highlightBlend(i < dark.size() && dark[i]));
+      fillRect(painter, (*mark.regions)[i], color);
+    }
+    return;
+  }
+  painter.setCompositionMode(highlightBlend(!dark.isEmpty() && dark.first()));
+  const MarkPath outline = path(mark);
+  if (mark.highlightMode == HighlightMode::area)
+    fillPath(painter, outline, color);
+  else
+    strokePath(painter, outline, color);
+}
+
+void drawRedaction(QPainter &painter, const Mark &mark) {
+  // Always opaque black, whatever the ink: a redaction must hide.
+  if (mark.regions) {
+    for (const geom::Rect &r : *mark.regions)
+      fillRect(painter, r, Qt::black);
+  } else {
+    fillRect(painter, bounds(mark), Qt::black);
+  }
+}
+
+void drawStep(QPainter &painter, const Mark &mark) {
+  const geom::Rect disc = bounds(mark);
+  MarkPath oval;
+  oval.addOval(disc);
+  fillPath(painter, oval, mark.ink.color());
+  const TextLayout label(QString::number(mark.number.value_or(1)), stepLabelFont(mark.width));
+  const QSizeF size = label.size();
+  label.draw(painter, {mark.start.x() - size.width() / 2, mark.start.y() - size.height() / 2},
+             stepLabelColor(mark.ink));
+}
+
+void drawText(QPainter &painter, const Mark &mark) {
+  const TextAttributes attributes = textAttributes(mark);
+  const TextLayout layout(mark.text, attributes.font, mark.textBoxWidth);
+  layout.draw(painter, mark.start, attributes.color);
+}
+
+} // namespace
+
+QColor stepLabelColor(const Ink &ink) {
+  // Luma of the stored (non-linear) sRGB components, BT.709 weights.
+  const double luma = 0.2126 * ink.red + 0.7152 * ink.green + 0.0722 * ink.blue;
+  return luma > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QFont stepLabelFont(double width) {
+  const double size = 0.52 * width;
+  QFont f(BundledFonts::formalFamily());
+  f.setPointSizeF(std::isfinite(size) && size > 0 ? size : 1.0);
+  f.setWeight(QFont::Bold);
+  f.setHintingPreference(QFont::PreferNoHinting);
+  f.setStyleStrategy(QFont::PreferAntialias);
+  return f;
+}
+
+void draw(QPainter &painter, const Mark &mark) {
+  if (mark.tool == MarkTool::blur)
+    return;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setTransform(rotationTransform(mark), true);
+  switch (mark.tool) {
+  case MarkTool::highlight: drawHighlight(painter, mark); break;
+  case MarkTool::redact: drawRedaction(painter, mark); break;
+  case MarkTool::step: drawStep(painter, mark); break;
+  case MarkTool::text: drawText(painter, mark); break;
+  default: {
+    const MarkPath outline = path(mark);
+    if (outline.isEmpty())
+      break;
+    if (fillsPath(mark))
+      fillPath(painter, outline, mark.ink.color());
+    else
+      strokePath(painter, outline, mark.ink.color());
+    break;
+  }
+  }
+  painter.restore();
+}
+
+} // namespace crel

@@ -1,0 +1,93 @@
+#include "TextLayout.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace crel {
+
+const QPaintDevice *TextLayout::designDevice() {
+  static const QImage device = [] {
+    QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    // 2835 dots per metre reads back as 72 dpi.
+    image.setDotsPerMeterX(2835);
+    image.setDotsPerMeterY(2835);
+    return image;
+  }();
+  return &device;
+}
+
+TextLayout::TextLayout(const QString &text, const QFont &font, double width) {
+  QString laidOut = text;
+  // Same length, so positions in the text and in the layout agree.
+  laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+  layout_ = std::make_unique<QTextLayout>(laidOut, font, designDevice());
+
+  const bool wraps = std::isfinite(width);
+  QTextOption option;
+  option.setUseDesignMetrics(true);
+  option.setWrapMode(wraps ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+  layout_->setTextOption(option);
+  layout_->setCacheEnabled(true);
+
+  // QTextLine::height() rounds each line up to a whole pixel; stacking the
+  // exact metrics instead keeps tall texts from drifting with line count.
+  double y = 0, widest = 0;
+  layout_->beginLayout();
+  for (QTextLine line = layout_->createLine(); line.isValid(); line = layout_->createLine()) {
+    line.setLeadingIncluded(true);
+    line.setLineWidth(wraps ? std::max(width, 0.0) : 1e6);
+    line.setPosition({0, y});
+    y += line.ascent() + line.descent() + std::max(line.leading(), 0.0);
+    widest = std::max(widest, line.naturalTextWidth());
+  }
+  layout_->endLayout();
+  size_ = {widest, y};
+}
+
+TextLayout::~TextLayout() = default;
+TextLayout::TextLayout(TextLayout &&) noexcept = default;
+TextLayout &TextLayout::operator=(TextLayout &&) noexcept = default;
+
+int TextLayout::lineCount() const { return layout_->lineCount(); }
+
+void TextLayout::draw(QPainter &painter, QPointF origin, const QColor &color) const {
+  painter.save();
+  painter.setPen(color);
+  painter.setBrush(Qt::NoBrush);
+  layout_->draw(&painter, origin);
+  painter.restore();
+}
+
+QRectF TextLayout::cursorRect(int position) const {
+  const int length = int(layout_->text().size());
+  position = std::clamp(position, 0, length);
+  QTextLine line = layout_->lineForTextPosition(position);
+  if (!line.isValid())
+    line = layout_->lineAt(layout_->lineCount() - 1);
+  if (!line.isValid())
+    return {};
+  const double x = line.cursorToX(position);
+  return {x, line.y(), 0, line.ascent() + line.descent() + std::max(line.leading(), 0.0)};
+}
+
+int TextLayout::positionAt(QPointF point) const {
+  const int count = layout_->lineCount();
+  if (count == 0)
+    return 0;
+  int index = count - 1;
+  for (int i = 0; i < count; ++i) {
+    const QTextLine line = layout_->lineAt(i);
+    if (point.y() < line.y() + line.ascent() + line.descent() + std::max(line.leading(), 0.0)) {
+      index = i;
+      break;
+    }
+  }
+  return layout_->lineAt(index).xToCursor(point.x());
+}
+
+} // namespace crel

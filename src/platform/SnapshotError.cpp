@@ -1,0 +1,30 @@
+#include "SnapshotError.h"
+
+#include "Translate.h"
+
+namespace crel {
+
+SnapshotError::SnapshotError(Kind kind, const QString &message)
+    : kind_(kind), message_(message), utf8_(message.toStdString()) {}
+
+SnapshotError SnapshotError::noDisplay() { return {Kind::noDisplay, tr("No display is available to capture.")}; }
+
+SnapshotError SnapshotError::displayChanged() {
+  return {Kind::displayChanged, tr("A display changed. Start a new capture on an available display.")};
+}
+
+SnapshotError SnapshotError::readRefused() {
+  return {Kind::permissionDeclined, tr("The X server refused to let this application read the screen. Allow it to read "
+                                       "the screen, then start a new capture.")};
+}
+
+SnapshotError SnapshotError::waylandSession() {
+  return {Kind::permissionDeclined, tr("This Wayland session does not let applications read the screen through X11. "
+                                       "Log in to an X11 session to capture the screen.")};
+}
+
+SnapshotError SnapshotError::failed() {
+  return {Kind::failed, tr("The display could not be captured. Start a new capture.")};
+}
+
+} // namespace crel

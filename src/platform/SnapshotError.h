@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+namespace crel {
+
+// Why the displays could not be frozen, with the sentence the user sees.
+class SnapshotError : public std::exception {
+public:
+  enum class Kind {
+    noDisplay,
+    displayChanged,
+    // The system will not let us read the screen (the X server refused the
+    // read, or a Wayland session where X reads would come back black).
+    permissionDeclined,
+    failed,
+  };
+
+  SnapshotError(Kind kind, const QString &message);
+  static SnapshotError noDisplay();
+  static SnapshotError displayChanged();
+  static SnapshotError readRefused();
+  static SnapshotError waylandSession();
+  static SnapshotError failed();
+
+  Kind kind() const { return kind_; }
+  const QString &message() const { return message_; }
+  const char *what() const noexcept override { return utf8_.c_str(); }
+
+private:
+  Kind kind_;
+  QString message_;
+  std::string utf8_;
+};
+
+} // namespace crel

@@ -1,0 +1,51 @@
+#include "Fixtures.h"
+
+#include "Failure.h"
+
+#include <QColorSpace>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace crel::NativeTests {
+
+QImage driverFixture() {
+  QImage bitmap(800, 600, QImage::Format_RGBA8888);
+  if (bitmap.isNull())
+    throw Failure(QStringLiteral("The 800 by 600 fixture bitmap could not be created"));
+  bitmap.setColorSpace(QColorSpace(QColorSpace::SRgb));
+  const QColor white = QColor::fromRgbF(1, 1, 1, 1);
+  const QColor grey = QColor::fromRgbF(0.65f, 0.65f, 0.65f, 1);
+  for (int y = 0; y < bitmap.height(); ++y)
+    for (int x = 0; x < bitmap.width(); ++x)
+      bitmap.setPixelColor(x, y, y < 300 ? white : grey);
+  return bitmap;
+}
+
+void pumpFor(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+  // A nested loop does not run deferred deletes scheduled at this level.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+bool pumpUntil(const std::function<bool()> &condition, int deadlineMs, int stepMs) {
+  const QDeadlineTimer deadline(deadlineMs);
+  bool holds = condition();
+  while (!holds && !deadline.hasExpired()) {
+    pumpFor(std::min<qint64>(stepMs, std::max<qint64>(deadline.remainingTime(), 0)));
+    holds = condition();
+  }
+  return holds;
+}
+
+const Ink &paletteInk(qsizetype index) {
+  const QList<Ink> &palette = Ink::palette();
+  if (index < 0 || index >= palette.size())
+    throw Failure(QStringLiteral("Ink palette entry %1 is missing").arg(index + 1));
+  return palette[index];
+}
+
+} // namespace crel::NativeTests

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "document/Ink.h"
+
+#include <QImage>
+
+#include <functional>
+
+namespace crel::NativeTests {
+
+// The driver's 800 x 600 bitmap: rows 0-299 white, rows 300-599 grey 0.65,
+// opaque, sRGB. Every call builds new pixels. Throws Failure when the bitmap
+// cannot be made.
+QImage driverFixture();
+
+// Runs the main event loop for `ms` milliseconds, so scheduled work (timers,
+// queued calls, deferred deletes) lands.
+void pumpFor(int ms);
+
+// Runs the main event loop in steps of `stepMs` until `condition` holds or
+// `deadlineMs` have passed; answers the condition's last value.
+bool pumpUntil(const std::function<bool()> &condition, int deadlineMs, int stepMs);
+
+// Entry `index` (from 0) of the ink palette; a missing entry ends the run
+// with a failure naming it instead of reading past the list.
+const Ink &paletteInk(qsizetype index);
+
+} // namespace crel::NativeTests

@@ -1,0 +1,17 @@
+#include "ShapeProbe.h"
+
+#include <cmath>
+
+namespace crel::NativeTests {
+
+double thickness(const QPainterPath &path, double x) {
+  int inside = 0;
+  for (int i = 0; i <= 320; ++i)
+    if (path.contains(QPointF(x, -40 + i * 0.25)))
+      ++inside;
+  return inside * 0.25;
+}
+
+bool near(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()) < 0.001; }
+
+} // namespace crel::NativeTests

@@ -1,0 +1,27 @@
+#include "SuiteContext.h"
+
+#include "Failure.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+
+namespace crel::NativeTests {
+
+SuiteContext::SuiteContext(const QDir &root, const QImage &fixture) : root_(root), fixture_(fixture) {}
+
+SuiteContext::~SuiteContext() = default;
+
+QImage SuiteContext::image() const {
+  QImage copy = fixture_.copy();
+  if (copy.isNull())
+    throw Failure(QStringLiteral("The fixture image could not be copied for the next suite"));
+  return copy;
+}
+
+CrelDocument &SuiteContext::driverDocument() {
+  if (!driverDocument_)
+    driverDocument_ = std::make_unique<CrelDocument>(image(), AnnotationPreferences::shared());
+  return *driverDocument_;
+}
+
+} // namespace crel::NativeTests

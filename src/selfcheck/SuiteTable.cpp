@@ -1,0 +1,39 @@
+#include "SuiteTable.h"
+
+#include "DriverChecks.h"
+#include "StyleCanvasTests.h"
+
+namespace crel::NativeTests {
+
+// The order is part of the product's output and never changes. A suite joins
+// at its numbered place when it is built; until then its line stays a comment.
+const SuiteTable &suiteTable() {
+  static const SuiteTable table{
+      // Driver's own checks: document and export, per-tool round trip, move
+      // and redo branch, save and dirty state, pasteboard, capture geometry,
+      // permission errors, global hot key.
+      {"Driver", driverChecks},
+      //  1 Autosave and naming      NativeTests::autosaveChecks(image, root)
+      //  2 Storage                  StorageTests::run(image, root)
+      //  3 Canvas input             NativeTests::canvasInputChecks(image, root)
+      //  4 Updates                  UpdateTests::run(image, root)
+      //  5 Styles, arrows, canvas growth, update recovery and stage
+      {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},
+      //  6 Editor sizes             EditorSizeTests::run(image)
+      //  7 Editor routing           EditorRoutingTests::run(image)
+      //  8 Login item               LaunchAtLoginTests::run()
+      //  9 Window presentation      WindowPresentationTests::run(image)
+      // 10 Draft rendering          DraftRenderingTests::run(image)
+      // 11 Editing, text recognition EditingTests::run(image, root)
+      // 12 Blur                     BlurTests::run(root)
+      // 13 Rotation                 RotationTests::run(image, root)
+      // 14 Colour inspection        ColorInspectionTests::run()
+      // 15 Capture                  CaptureTests::run()
+      // 16 Memory                   MemoryTests::run(root)
+      // Driver's closing check: one synthetic hot-key event against the
+      // manager its hot-key checks left registered, under the name "Driver".
+  };
+  return table;
+}
+
+} // namespace crel::NativeTests

@@ -1,0 +1,258 @@
+#include "capture/CaptureSnapshot.h"
+#include "document/CrelError.h"
+#include "platform/X11RootGrabber.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using crel::CaptureSnapshot;
+using crel::CrelError;
+using crel::geom::Rect;
+
+namespace {
+
+// A display whose every pixel encodes its own position, so a crop can be
+// checked for exactly which pixels it took.
+QImage positionImage(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      image.setPixel(x, y, qRgb(x & 0xff, y & 0xff, ((x >> 8) << 4) | (y >> 8)));
+  return image;
+}
+
+CaptureSnapshot snapshot(Rect frame, int width, int height) { return {7, frame, positionImage(width, height)}; }
+
+QString cropError(const CaptureSnapshot &s, Rect r) {
+  try {
+    s.crop(r);
+  } catch (const CrelError &e) {
+    EXPECT_EQ(e.kind(), CrelError::Kind::capture);
+    return e.errorDescription();
+  }
+  return {};
+}
+
+} // namespace
+
+TEST(PixelRect, MapsTheTopLeftRestatementOfTheFlipExample) {
+  // A selection 70 points up from the bottom of a 100-point display lies
+  // 10 points down from its top.
+  const auto s = snapshot({0, 0, 100, 100}, 200, 200);
+  EXPECT_EQ(s.pixelRect({10, 10, 20, 20}), QRect(20, 20, 40, 40));
+}
+
+TEST(PixelRect, ScalesATwoTimesDisplayToNativePixels) {
+  const auto s = snapshot({0, 0, 1440, 900}, 2880, 1800);
+  EXPECT_EQ(s.pixelRect({0, 0, 1440, 900}), QRect(0, 0, 2880, 1800));
+  EXPECT_EQ(s.pixelRect({100.25, 50.75, 10, 10}), QRect(201, 102, 20, 20));
+}
+
+TEST(PixelRect, RoundsEachEdgeHalfAwayFromZeroSoNeighboursShareEdges) {
+  // 1.5× : 1.5 → 2.25 → 2, 3 → 4.5 → 5. The width is x1 − x0 = 3, not
+  // round(1.5 × 1.5) = 2.
+  const auto s = snapshot({0, 0, 100, 100}, 150, 150);
+  const QRect left = s.pixelRect({1.5, 0, 1.5, 10});
+  const QRect right = s.pixelRect({3, 0, 1.5, 10});
+  EXPECT_EQ(left, QRect(2, 0, 3, 15));
+  EXPECT_EQ(left.x() + left.width(), right.x());
+  // 0.5 × 1 rounds up, not to even.
+  const auto half = snapshot({0, 0, 100, 100}, 100, 100);
+  EXPECT_EQ(half.pixelRect({0.5, 2.5, 1, 1}), QRect(1, 3, 1, 1));
+}
+
+TEST(PixelRect, ScalesEachAxisOnItsOwn) {
+  const auto s = snapshot({0, 0, 100, 50}, 300, 100);
+  EXPECT_EQ(s.pixelRect({10, 10, 20, 20}), QRect(30, 20, 60, 40));
+}
+
+TEST(PixelRect, ClipsToTheDisplayAndIsEmptyOutsideIt) {
+  const auto s = snapshot({0, 0, 100, 100}, 200, 200);
+  EXPECT_EQ(s.pixelRect({-50, 90, 100, 100}), QRect(0, 180, 100, 20));
+  EXPECT_TRUE(s.pixelRect({100, 0, 10, 10}).isEmpty()); // touches the right edge only
+  EXPECT_TRUE(s.pixelRect({200, 200, 10, 10}).isEmpty());
+  EXPECT_TRUE(s.pixelRect({10, 10, 0, 10}).isEmpty());
+  EXPECT_TRUE(s.pixelRect(Rect::null()).isEmpty());
+  // A sliver thinner than half a pixel has no pixels.
+  EXPECT_TRUE(s.pixelRect({10.1, 10, 0.1, 10}).isEmpty());
+  EXPECT_EQ(cropError(s, {200, 200, 10, 10}), "Select an area inside the captured display.");
+}
+
+TEST(PixelRect, ClampsToTheImageWhenTheImageIsSmallerThanScaleSays) {
+  // The grab came back a pixel short of frame × scale.
+  CaptureSnapshot s{1, {0, 0, 100, 100}, positionImage(199, 199)};
+  EXPECT_EQ(s.pixelRect({0, 0, 100, 100}), QRect(0, 0, 199, 199));
+  EXPECT_EQ(s.pixelRect({99.9, 99.9, 0.1, 0.1}), QRect());
+}
+
+TEST(PixelRect, UsesTheFrameOfASecondMonitorAtANegativeOrigin) {
+  // A 2× monitor placed left of and above the main one.
+  const auto s = snapshot({-1440, -300, 1440, 900}, 2880, 1800);
+  EXPECT_EQ(s.pixelRect({-1440, -300, 1440, 900}), QRect(0, 0, 2880, 1800));
+  EXPECT_EQ(s.pixelRect({-100, 500, 300, 300}), QRect(2680, 1600, 200, 200));
+  EXPECT_TRUE(s.pixelRect({0, 0, 50, 50}).isEmpty());
+}
+
+TEST(PixelRect, IgnoresNonFiniteSelections) {
+  const auto s = snapshot({0, 0, 100, 100}, 200, 200);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_TRUE(s.pixelRect({nan, 0, 10, 10}).isEmpty());
+  const CaptureSnapshot flat{1, {0, 0, 0, 100}, positionImage(10, 10)};
+  EXPECT_TRUE(flat.pixelRect({0, 0, 10, 10}).isEmpty());
+}
+
+TEST(Crop, CopiesExactlyThePixelsUnderTheSelection) {
+  const auto s = snapshot({-1440, -300, 1440, 900}, 2880, 1800);
+  const QImage crop = s.crop({-1000, 0, 10.5, 20});
+  ASSERT_EQ(crop.size(), QSize(21, 40));
+  EXPECT_EQ(crop.pixel(0, 0), s.image.pixel(880, 600));
+  EXPECT_EQ(crop.pixel(20, 39), s.image.pixel(900, 639));
+  EXPECT_EQ(crop.devicePixelRatio(), 1);
+}
+
+TEST(Crop, OutlivesItsSnapshot) {
+  QImage crop;
+  QRgb expected = 0;
+  {
+    auto s = std::make_unique<CaptureSnapshot>(snapshot({0, 0, 100, 100}, 200, 200));
+    expected = s->image.pixel(40, 80);
+    crop = s->crop({10, 20, 30, 30});
+  }
+  EXPECT_EQ(crop.pixel(20, 40), expected);
+}
+
+TEST(Crop, OwnsItsPixelsWhenTheStillIsAViewIntoForeignMemory) {
+  std::vector<quint32> buffer(16 * 8, 0xff336699u);
+  QImage view(reinterpret_cast<const uchar *>(buffer.data()), 16, 8, 64, QImage::Format_RGB32);
+  const CaptureSnapshot s{1, {0, 0, 16, 8}, view};
+  const QImage crop = s.crop({2, 2, 4, 4});
+  std::fill(buffer.begin(), buffer.end(), 0u);
+  EXPECT_EQ(crop.pixel(1, 1), 0xff336699u);
+}
+
+namespace {
+
+struct Outcome {
+  std::vector<CaptureSnapshot> snapshots;
+  std::exception_ptr error;
+  bool called = false;
+};
+
+Outcome take(crel::SnapshotProvider &provider) {
+  Outcome outcome;
+  QObject receiver;
+  QEventLoop loop;
+  CaptureSnapshot::takeDisplays(provider, &receiver, [&](std::vector<CaptureSnapshot> s, std::exception_ptr e) {
+    outcome = {std::move(s), e, true};
+    loop.quit();
+  });
+  EXPECT_FALSE(outcome.called) << "the completion must not run inside the call";
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  loop.exec();
+  return outcome;
+}
+
+QString messageOf(const std::exception_ptr &error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const CrelError &e) {
+    return "CrelError: " + e.errorDescription();
+  } catch (const crel::SnapshotError &e) {
+    return "SnapshotError: " + e.message();
+  } catch (...) {
+  }
+  return {};
+}
+
+} // namespace
+
+TEST(TakeDisplays, DeliversOneSnapshotPerStill) {
+  crel::FakeSnapshotProvider provider;
+  provider.stills = {{3, "LEFT", QRectF(0, 0, 960, 540), 2, positionImage(1920, 1080)},
+                     {4, "RIGHT", QRectF(1920, 0, 1920, 1080), 1, positionImage(1920, 1080)}};
+  const Outcome outcome = take(provider);
+  ASSERT_TRUE(outcome.called);
+  ASSERT_EQ(outcome.snapshots.size(), 2u);
+  EXPECT_EQ(outcome.snapshots[0].displayID, 3u);
+  EXPECT_EQ(outcome.snapshots[0].screenFrame, Rect(0, 0, 960, 540));
+  EXPECT_EQ(outcome.snapshots[1].screenFrame, Rect(1920, 0, 1920, 1080));
+}
+
+TEST(TakeDisplays, TurnsNoDisplayAndDisplayChangedIntoCaptureErrors) {
+  crel::FakeSnapshotProvider provider;
+  EXPECT_EQ(messageOf(take(provider).error), "CrelError: No display is available to capture.");
+  provider.error = std::make_exception_ptr(crel::SnapshotError::displayChanged());
+  EXPECT_EQ(messageOf(take(provider).error),
+            "CrelError: A display changed. Start a new capture on an available display.");
+}
+
+TEST(TakeDisplays, PassesPlatformFailuresOnAndRecognisesOnlyTheRefusalAsPermission) {
+  crel::FakeSnapshotProvider provider;
+  provider.error = std::make_exception_ptr(crel::SnapshotError::readRefused());
+  Outcome outcome = take(provider);
+  EXPECT_TRUE(CaptureSnapshot::isPermissionError(outcome.error));
+  EXPECT_TRUE(messageOf(outcome.error).startsWith("SnapshotError: The X server refused"));
+
+  provider.error = std::make_exception_ptr(crel::SnapshotError::waylandSession());
+  EXPECT_TRUE(CaptureSnapshot::isPermissionError(take(provider).error));
+
+  provider.error = std::make_exception_ptr(crel::SnapshotError::failed());
+  outcome = take(provider);
+  EXPECT_FALSE(CaptureSnapshot::isPermissionError(outcome.error));
+  EXPECT_EQ(messageOf(outcome.error), "SnapshotError: The display could not be captured. Start a new capture.");
+
+  EXPECT_FALSE(CaptureSnapshot::isPermissionError(std::make_exception_ptr(CrelError::capture("x"))));
+  EXPECT_FALSE(CaptureSnapshot::isPermissionError(nullptr));
+}
+
+TEST(TakeDisplays, NeverCallsBackAfterCancelOrWithoutItsReceiver) {
+  crel::FakeSnapshotProvider provider;
+  provider.stills = {{1, "S", QRectF(0, 0, 10, 10), 1, positionImage(10, 10)}};
+  int calls = 0;
+  QObject receiver;
+  CaptureSnapshot::takeDisplays(provider, &receiver, [&](auto, auto) { ++calls; }).cancel();
+  {
+    QObject gone;
+    CaptureSnapshot::takeDisplays(provider, &gone, [&](auto, auto) { ++calls; });
+  }
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(calls, 0);
+}
+
+TEST(SessionRefusal, RefusesWaylandSessionsAndExplainsWhy) {
+  QProcessEnvironment env;
+  EXPECT_FALSE(crel::SnapshotProvider::sessionRefusal(env));
+  env.insert("XDG_SESSION_TYPE", "x11");
+  env.insert("DISPLAY", ":5");
+  EXPECT_FALSE(crel::SnapshotProvider::sessionRefusal(env));
+
+  QProcessEnvironment xwayland = env;
+  xwayland.insert("WAYLAND_DISPLAY", "wayland-0");
+  const auto refusal = crel::SnapshotProvider::sessionRefusal(xwayland);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->kind(), crel::SnapshotError::Kind::permissionDeclined);
+  EXPECT_TRUE(refusal->message().contains("Wayland"));
+
+  QProcessEnvironment typed;
+  typed.insert("XDG_SESSION_TYPE", "wayland");
+  EXPECT_TRUE(crel::SnapshotProvider::sessionRefusal(typed));
+}
+
+TEST(SnapshotErrors, TellARefusedReadFromOtherXErrors) {
+  using crel::SnapshotError;
+  using crel::X11RootGrabber;
+  const SnapshotError refused = X11RootGrabber::errorForCode(10); // BadAccess
+  EXPECT_EQ(refused.kind(), SnapshotError::Kind::permissionDeclined);
+  EXPECT_EQ(refused.message(), "The X server refused to let this application read the screen. Allow it to read "
+                               "the screen, then start a new capture.");
+  for (int code : {2, 8, 9, 11, 17}) { // BadValue, BadMatch, BadDrawable, BadAlloc, BadImplementation
+    const SnapshotError other = X11RootGrabber::errorForCode(code);
+    EXPECT_EQ(other.kind(), SnapshotError::Kind::failed);
+    EXPECT_EQ(other.message(), "The display could not be captured. Start a new capture.");
+  }
+  EXPECT_EQ(SnapshotError::noDisplay().message(), "No display is available to capture.");
+}

@@ -1,0 +1,429 @@
+#include "capture/CaptureSnapshot.h"
+#include "capture/CaptureSource.h"
+#include "document/CrelError.h"
+#include "platform/AppIdentity.h"
+#include "platform/X11RootGrabber.h"
+#include "platform/X11SnapshotProvider.h"
+#include "platform/X11WindowServerInfo.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace crel;
+
+namespace {
+
+constexpr QRgb background = 0xff00c000;
+constexpr QRgb colours[] = {0xffe01010, 0xff1030e0};
+
+QString layout() { return qEnvironmentVariable("CREL_TESTBED_LAYOUT"); }
+
+// Paints the root window a known colour over a connection of our own.
+void paintRoot(QRgb colour) {
+  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(c));
+  xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const quint32 pixel = colour & 0xffffff;
+  xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXEL, &pixel);
+  xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // round trip
+  xcb_disconnect(c);
+}
+
+std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {
+  auto w = std::make_unique<QWidget>(nullptr, flags);
+  w->setWindowTitle(title);
+  w->setAutoFillBackground(true);
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, QColor::fromRgb(colour));
+  w->setPalette(p);
+  w->setGeometry(logical);
+  w->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+  return w;
+}
+
+// Waits until the server shows `colour` at a logical point of a display
+// (Qt paints asynchronously; a busy machine may lag).
+void waitForColour(QScreen *screen, QPoint local, QRgb colour) {
+  const QPoint native = screen->geometry().topLeft() + local * screen->devicePixelRatio();
+  X11RootGrabber grabber;
+  for (int i = 0; i < 150; ++i) {
+    if (grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0) == colour)
+      return;
+    QTest::qWait(20);
+  }
+}
+
+// The background colour on the root and, on each display, a window in
+// colours[i % 2] over logical (100,100)-(500,400) of that display.
+std::vector<std::unique_ptr<QWidget>> paintEachDisplay() {
+  paintRoot(background);
+  std::vector<std::unique_ptr<QWidget>> windows;
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (int i = 0; i < screens.size(); ++i) {
+    const QRect g = screens[i]->geometry();
+    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
+                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
+  }
+  for (int i = 0; i < screens.size(); ++i)
+    waitForColour(screens[i], QPoint(300, 250), colours[i % 2]);
+  return windows;
+}
+
+struct Outcome {
+  std::vector<DisplayStill> stills;
+  std::exception_ptr error;
+};
+
+Outcome takeStills(SnapshotProvider &provider) {
+  Outcome outcome;
+  QObject receiver;
+  QEventLoop loop;
+  bool done = false;
+  provider.takeDisplays(&receiver, [&](std::vector<DisplayStill> s, std::exception_ptr e) {
+    outcome = {std::move(s), e};
+    done = true;
+    loop.quit();
+  });
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  if (!done)
+    loop.exec();
+  EXPECT_TRUE(done);
+  return outcome;
+}
+
+QString describe(const std::exception_ptr &error) {
+  try {
+    if (error)
+      std::rethrow_exception(error);
+  } catch (const std::exception &e) {
+    return QString::fromUtf8(e.what());
+  }
+  return {};
+}
+
+class X11Capture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (layout().isEmpty() || QGuiApplication::platformName() != "xcb")
+      GTEST_SKIP() << "needs scripts/xvfb-testbed";
+  }
+};
+
+} // namespace
+
+TEST_F(X11Capture, QtSeesTheLayoutsScreens) {
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  if (layout() == "dual") {
+    ASSERT_EQ(screens.size(), 2);
+    EXPECT_EQ(screens[0]->name(), "LEFT");
+    EXPECT_EQ(screens[0]->geometry(), QRect(0, 0, 1440, 900));
+    EXPECT_EQ(screens[0]->devicePixelRatio(), 2);
+    EXPECT_EQ(screens[1]->name(), "RIGHT");
+    EXPECT_EQ(screens[1]->geometry(), QRect(2880, 0, 1920, 1080));
+    EXPECT_EQ(screens[1]->devicePixelRatio(), 1);
+  } else {
+    ASSERT_EQ(screens.size(), 1);
+    EXPECT_EQ(screens[0]->geometry(), QRect(0, 0, 1920, 1080));
+  }
+}
+
+TEST_F(X11Capture, StillsAreNativeSizeAndShowWhatIsOnEachDisplay) {
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  const auto windows = paintEachDisplay();
+
+  for (bool shm : {true, false}) {
+    SCOPED_TRACE(shm ? "shared memory" : "plain read");
+    X11SnapshotProvider provider;
+    provider.setSharedMemoryAllowed(shm);
+    const Outcome outcome = takeStills(provider);
+    ASSERT_FALSE(outcome.error) << describe(outcome.error).toStdString();
+    ASSERT_EQ(outcome.stills.size(), size_t(screens.size()));
+    for (int i = 0; i < screens.size(); ++i) {
+      const DisplayStill &still = outcome.stills[size_t(i)];
+      const qreal dpr = screens[i]->devicePixelRatio();
+      EXPECT_EQ(still.displayID, SnapshotProvider::displayID(screens[i]));
+      EXPECT_EQ(still.frame, QRectF(screens[i]->geometry()));
+      EXPECT_EQ(still.scaleFactor, dpr);
+      EXPECT_EQ(still.image.size(), screens[i]->geometry().size() * dpr);
+      EXPECT_EQ(still.image.devicePixelRatio(), dpr);
+      EXPECT_EQ(still.image.format(), QImage::Format_RGB32);
+      // The window covers logical (100,100)-(500,400) of its display.
+      EXPECT_EQ(still.image.pixel(QPoint(300, 250) * dpr), colours[i % 2]);
+      EXPECT_EQ(still.image.pixel(QPoint(101, 101) * dpr), colours[i % 2]);
+      EXPECT_EQ(still.image.pixel(QPoint(99, 99) * dpr), background);
+      EXPECT_EQ(still.image.pixel(still.image.width() - 1, still.image.height() - 1), background);
+    }
+  }
+}
+
+TEST_F(X11Capture, TheFastPathUsesSharedMemory) {
+  const int probe = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+  if (probe < 0)
+    GTEST_SKIP() << "this machine offers no System V shared memory";
+  shmctl(probe, IPC_RMID, nullptr);
+  X11RootGrabber grabber;
+  const QImage image = grabber.grab(QRect(0, 0, 64, 32));
+  EXPECT_EQ(image.size(), QSize(64, 32));
+  EXPECT_TRUE(grabber.lastGrabUsedSharedMemory());
+  grabber.setSharedMemoryAllowed(false);
+  EXPECT_EQ(grabber.grab(QRect(10, 10, 64, 32)).size(), QSize(64, 32));
+  EXPECT_FALSE(grabber.lastGrabUsedSharedMemory());
+}
+
+TEST_F(X11Capture, LaterGrabsNeverOverwriteStillsInUse) {
+  const QRect g = QGuiApplication::primaryScreen()->geometry();
+  const qreal dpr = QGuiApplication::primaryScreen()->devicePixelRatio();
+  auto window = colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(200, 200)), colours[0],
+                               Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {});
+  auto paint = [&](QRgb colour) {
+    QPalette p = window->palette();
+    p.setColor(QPalette::Window, QColor::fromRgb(colour));
+    window->setPalette(p);
+    window->repaint();
+    waitForColour(QGuiApplication::primaryScreen(), QPoint(200, 200), colour);
+  };
+  const QPoint probe = QPoint(200, 200) * dpr;
+  waitForColour(QGuiApplication::primaryScreen(), QPoint(200, 200), colours[0]);
+  X11SnapshotProvider provider;
+  std::vector<DisplayStill> first = takeStills(provider).stills;
+  ASSERT_FALSE(first.empty());
+  paint(colours[1]);
+  std::vector<DisplayStill> second = takeStills(provider).stills;
+  ASSERT_FALSE(second.empty());
+  EXPECT_EQ(first[0].image.pixel(probe), colours[0]);
+  EXPECT_EQ(second[0].image.pixel(probe), colours[1]);
+  first.clear(); // its memory may now be reused
+  paint(background);
+  std::vector<DisplayStill> third = takeStills(provider).stills;
+  ASSERT_FALSE(third.empty());
+  EXPECT_EQ(second[0].image.pixel(probe), colours[1]);
+  EXPECT_EQ(third[0].image.pixel(probe), background);
+}
+
+TEST_F(X11Capture, CropsOfEachDisplayHaveTheExactPixelSize) {
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  const auto windows = paintEachDisplay();
+  std::vector<CaptureSnapshot> snapshots;
+  std::exception_ptr error;
+  QObject receiver;
+  QEventLoop loop;
+  X11SnapshotProvider provider;
+  CaptureSnapshot::takeDisplays(provider, &receiver, [&](auto s, auto e) {
+    snapshots = std::move(s);
+    error = e;
+    loop.quit();
+  });
+  loop.exec();
+  ASSERT_FALSE(error) << describe(error).toStdString();
+  for (size_t i = 0; i < snapshots.size(); ++i) {
+    const CaptureSnapshot &s = snapshots[i];
+    const qreal dpr = screens[int(i)]->devicePixelRatio();
+    // 50.5 × 40.25 points inside the coloured window.
+    const geom::Rect selection(s.screenFrame.minX() + 150, s.screenFrame.minY() + 150, 50.5, 40.25);
+    const QImage crop = s.crop(selection);
+    EXPECT_EQ(crop.size(), QSize(int(std::round(50.5 * dpr)), int(std::round(40.25 * dpr))));
+    EXPECT_EQ(crop.pixel(0, 0), colours[i % 2]);
+    EXPECT_EQ(crop.pixel(crop.width() - 1, crop.height() - 1), colours[i % 2]);
+  }
+  snapshots.clear();
+}
+
+TEST_F(X11Capture, AScreenWithoutItsMonitorIsADisplayChange) {
+  X11RootGrabber grabber;
+  QScreen *screen = QGuiApplication::primaryScreen();
+  const X11SnapshotProvider::Screen real{1, screen->name(), QRectF(screen->geometry()), screen->devicePixelRatio()};
+  EXPECT_EQ(X11SnapshotProvider::grabScreens(grabber, {real}).size(), 1u);
+
+  auto kindOf = [&](const std::vector<X11SnapshotProvider::Screen> &screens) {
+    try {
+      X11SnapshotProvider::grabScreens(grabber, screens);
+    } catch (const SnapshotError &e) {
+      return e.kind();
+    }
+    return SnapshotError::Kind::failed;
+  };
+  if (layout() == "dual") {
+    auto gone = real;
+    gone.name = "UNPLUGGED";
+    EXPECT_EQ(kindOf({real, gone}), SnapshotError::Kind::displayChanged);
+  }
+  auto rescaled = real;
+  rescaled.scaleFactor = real.scaleFactor * 1.5;
+  EXPECT_EQ(kindOf({rescaled}), SnapshotError::Kind::displayChanged);
+  EXPECT_EQ(kindOf({}), SnapshotError::Kind::noDisplay);
+}
+
+TEST_F(X11Capture, NoServerMeansNoDisplay) {
+  X11RootGrabber grabber("not-a-display-name");
+  try {
+    grabber.grab(QRect(0, 0, 1, 1));
+    FAIL() << "grabbed without a server";
+  } catch (const SnapshotError &e) {
+    EXPECT_EQ(e.kind(), SnapshotError::Kind::noDisplay);
+    EXPECT_EQ(e.message(), "No display is available to capture.");
+  }
+  X11WindowServerInfo info("not-a-display-name");
+  EXPECT_FALSE(info.frontmostApplication());
+  EXPECT_TRUE(info.windowsFrontToBack().empty());
+}
+
+TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
+  const QRect g = QGuiApplication::primaryScreen()->geometry();
+  auto behind =
+      colouredWindow(QRect(g.topLeft() + QPoint(600, 200), QSize(300, 200)), colours[1], Qt::Window, "Behind");
+  auto report = colouredWindow(QRect(g.topLeft() + QPoint(200, 200), QSize(300, 200)), colours[0], Qt::Window,
+                               QString::fromUtf8("Report: Q3/Q4 — draft"));
+  report->raise();
+  report->activateWindow();
+  const quint32 reportId = quint32(report->winId());
+
+  X11WindowServerInfo info;
+  std::optional<RunningApplication> front;
+  for (int i = 0; i < 100; ++i) {
+    front = info.frontmostApplication();
+    if (front && front->window == reportId)
+      break;
+    QTest::qWait(30);
+  }
+  ASSERT_TRUE(front);
+  EXPECT_EQ(front->window, reportId);
+  EXPECT_EQ(front->processIdentifier, QCoreApplication::applicationPid());
+  EXPECT_EQ(front->localizedName, AppIdentity::name());
+  EXPECT_EQ(info.windowTitle(reportId), QString::fromUtf8("Report: Q3/Q4 — draft"));
+
+  const std::vector<WindowInfo> windows = info.windowsFrontToBack();
+  auto position = [&](quint32 id) {
+    return std::find_if(windows.begin(), windows.end(), [&](const WindowInfo &w) { return w.window == id; });
+  };
+  ASSERT_NE(position(reportId), windows.end());
+  ASSERT_NE(position(quint32(behind->winId())), windows.end());
+  EXPECT_LT(position(reportId), position(quint32(behind->winId())));
+  EXPECT_EQ(position(reportId)->layer, 0);
+
+  const CaptureSource source = CaptureSource::current(front, info);
+  EXPECT_EQ(source.applicationName, AppIdentity::name());
+  EXPECT_EQ(source.windowTitle, QString::fromUtf8("Report: Q3/Q4 — draft"));
+  const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
+  EXPECT_EQ(source.filenameStem(at),
+            QString::fromUtf8("Report Q3 Q4 — draft - ") + AppIdentity::name() + " - 2026-05-06 07.08.09");
+}
+
+TEST_F(X11Capture, AnUntrustedClientIsRefusedAndToldApartFromFailures) {
+  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
+  if (untrusted.isEmpty())
+    GTEST_SKIP() << "the server offers no untrusted authorisation";
+  const QByteArray trusted = qgetenv("XAUTHORITY");
+  // xcb reads the authority file when it connects.
+  qputenv("XAUTHORITY", untrusted);
+  X11RootGrabber grabber;
+  std::exception_ptr error;
+  try {
+    grabber.grab(QRect(0, 0, 16, 16));
+  } catch (...) {
+    error = std::current_exception();
+  }
+  qputenv("XAUTHORITY", trusted);
+  ASSERT_TRUE(error) << "an untrusted client read the screen";
+  EXPECT_TRUE(CaptureSnapshot::isPermissionError(error));
+  EXPECT_EQ(describe(error), "The X server refused to let this application read the screen. Allow it to read the "
+                             "screen, then start a new capture.");
+  // The same server still serves a trusted client.
+  X11RootGrabber trustedGrabber;
+  EXPECT_EQ(trustedGrabber.grab(QRect(0, 0, 16, 16)).size(), QSize(16, 16));
+}
+
+TEST_F(X11Capture, RequestsRunInOrderAndACancelledOneNeverAnswers) {
+  X11SnapshotProvider provider;
+  QObject receiver;
+  std::vector<int> answered;
+  QEventLoop loop;
+  provider.takeDisplays(&receiver, [&](auto stills, auto) { answered.push_back(stills.empty() ? -1 : 1); });
+  provider.takeDisplays(&receiver, [&](auto, auto) { answered.push_back(2); }).cancel();
+  provider.takeDisplays(&receiver, [&](auto stills, auto) {
+    answered.push_back(stills.empty() ? -3 : 3);
+    loop.quit();
+  });
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  loop.exec();
+  QTest::qWait(50);
+  EXPECT_EQ(answered, (std::vector<int>{1, 3}));
+}
+
+namespace {
+
+// A bare X window of another "process", made over our own connection.
+struct ForeignWindow {
+  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+  xcb_window_t id = 0;
+
+  xcb_atom_t atom(const char *name) {
+    auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, quint16(strlen(name)), name), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : 0;
+    free(reply);
+    return a;
+  }
+  void set(xcb_atom_t property, xcb_atom_t type, int format, const void *data, int count) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, property, type, quint8(format), quint32(count), data);
+  }
+  ForeignWindow(const QByteArray &latin1Title, const char *type) {
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    id = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen->root, 50, 50, 120, 80, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, 0, nullptr);
+    const quint32 pid = 1;
+    set(atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &pid, 1);
+    set(XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, latin1Title.constData(), int(latin1Title.size()));
+    set(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, "probe\0Probe\0", 12);
+    if (type) {
+      const xcb_atom_t t = atom(type);
+      set(atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &t, 1);
+    }
+    xcb_map_window(c, id);
+    xcb_flush(c);
+  }
+  ~ForeignWindow() { xcb_disconnect(c); }
+};
+
+std::optional<WindowInfo> findWindow(X11WindowServerInfo &info, quint32 id) {
+  for (int i = 0; i < 100; ++i) {
+    for (const WindowInfo &w : info.windowsFrontToBack())
+      if (w.window == id)
+        return w;
+    QTest::qWait(20);
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(X11Capture, DescribesWindowsOfOtherProgramsFromTheirProperties) {
+  X11WindowServerInfo info;
+  ForeignWindow normal("Caf\xe9 menu", nullptr);
+  ForeignWindow dock("Panel", "_NET_WM_WINDOW_TYPE_DOCK");
+  const auto first = findWindow(info, normal.id);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->ownerPID, 1);
+  EXPECT_EQ(first->layer, 0);
+  EXPECT_EQ(first->name, QString::fromUtf8("Café menu"));
+  const auto second = findWindow(info, dock.id);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->layer, 1);
+
+  const RunningApplication init{1, "init", 0};
+  EXPECT_EQ(CaptureSource::current(init, info).windowTitle, QString::fromUtf8("Café menu"));
+}

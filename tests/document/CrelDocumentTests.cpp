@@ -1,0 +1,373 @@
+#include "support/TestSupport.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace crel;
+
+namespace {
+
+Mark makeMark(MarkTool tool, QPointF start = {10, 10}, QPointF end = {60, 40}) {
+  Mark m;
+  m.id = QUuid::createUuid();
+  m.tool = tool;
+  m.start = start;
+  m.end = end;
+  m.ink = Ink::palette().first();
+  m.width = 12;
+  m.fontSize = 40;
+  m.textBoxWidth = 200;
+  return m;
+}
+
+class DocumentTest : public ::testing::Test {
+protected:
+  DocumentTest() : preferences(settings.store()) {
+    QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    doc = std::make_unique<CrelDocument>(image, preferences);
+  }
+
+  QList<Mark> withAppended(const Mark &m) const {
+    QList<Mark> marks = doc->marks();
+    marks.append(m);
+    return marks;
+  }
+
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences;
+  std::unique_ptr<CrelDocument> doc;
+};
+
+} // namespace
+
+TEST_F(DocumentTest, NewDocumentDefaults) {
+  EXPECT_EQ(doc->tool(), MarkTool::arrow);
+  EXPECT_EQ(doc->stroke(), 32);
+  EXPECT_EQ(doc->ink(), Ink::palette().first());
+  EXPECT_EQ(doc->highlightMode(), HighlightMode::text);
+  EXPECT_EQ(doc->redactMode(), HighlightMode::area);
+  EXPECT_EQ(doc->blurMode(), HighlightMode::area);
+  EXPECT_EQ(doc->blurEffect(), BlurEffect::blur);
+  EXPECT_EQ(doc->blurStrength(), 16);
+  EXPECT_EQ(doc->highlightOpacity(), 0.35);
+  EXPECT_EQ(doc->zoom(), 1);
+  EXPECT_EQ(doc->pan(), QSizeF(0, 0));
+  EXPECT_EQ(doc->arrowHeadScale(), 1);
+  EXPECT_EQ(doc->fontSize(), 40);
+  EXPECT_EQ(doc->status(), "Drag to add an arrow. Draw past any edge to make more room.");
+  EXPECT_TRUE(doc->history().isEmpty());
+  EXPECT_FALSE(doc->canUndo());
+  EXPECT_EQ(doc->pixelSize(), QSize(200, 100));
+  EXPECT_EQ(doc->annotationStyle(), AnnotationStyle::formal);
+}
+
+TEST_F(DocumentTest, ToolMemoryRestoresWidthAndInkPerTool) {
+  doc->selectTool(MarkTool::highlight);
+  EXPECT_EQ(doc->ink(), Ink::lemon());
+  EXPECT_EQ(doc->stroke(), 40);
+  doc->selectTool(MarkTool::rectangle);
+  EXPECT_EQ(doc->ink(), Ink::palette().first());
+  EXPECT_EQ(doc->stroke(), 12);
+
+  doc->selectTool(MarkTool::arrow);
+  doc->setStroke(50);
+  doc->setInk(Ink::palette()[2]);
+  doc->selectTool(MarkTool::pen);
+  EXPECT_EQ(doc->stroke(), 12);
+  doc->selectTool(MarkTool::arrow);
+  EXPECT_EQ(doc->stroke(), 50);
+  EXPECT_EQ(doc->ink(), Ink::palette()[2]);
+
+  doc->selectTool(MarkTool::select); // keeps stroke and ink
+  EXPECT_EQ(doc->stroke(), 50);
+  EXPECT_EQ(doc->status(), hint(MarkTool::select));
+}
+
+TEST_F(DocumentTest, ChoosingAToolFinishesTextAndClearsTheSelection) {
+  int finished = 0;
+  doc->finishTextEditing = [&] { ++finished; };
+  const Mark m = makeMark(MarkTool::rectangle);
+  doc->commit({m});
+  doc->selectMark(m, false);
+  doc->selectTool(MarkTool::text);
+  EXPECT_EQ(finished, 1);
+  EXPECT_FALSE(doc->selection());
+}
+
+TEST_F(DocumentTest, SetterClamps) {
+  doc->setStroke(0);
+  EXPECT_EQ(doc->stroke(), 1);
+  doc->setStroke(NAN);
+  EXPECT_EQ(doc->stroke(), 1);
+  doc->setStroke(500);
+  EXPECT_EQ(doc->stroke(), 500);
+  doc->selectTool(MarkTool::step);
+  doc->setStroke(0);
+  EXPECT_EQ(doc->stroke(), 16);
+
+  doc->setBlur(std::nullopt, 2);
+  EXPECT_EQ(doc->blurStrength(), 4);
+  doc->setBlur(std::nullopt, 200);
+  EXPECT_EQ(doc->blurStrength(), 96);
+  doc->setBlur(std::nullopt, NAN);
+  EXPECT_EQ(doc->blurStrength(), 4);
+  doc->setHighlightOpacity(7); // published unclamped
+  EXPECT_EQ(doc->highlightOpacity(), 7);
+}
+
+TEST_F(DocumentTest, SettersApplyToTheSelectedMarkOfTheMatchingTool) {
+  Mark blur = makeMark(MarkTool::blur);
+  Mark arrow = makeMark(MarkTool::arrow);
+  doc->commit({blur, arrow});
+  doc->setSelection(blur.id);
+  doc->setBlur(BlurEffect::pixelate, std::nullopt);
+  EXPECT_EQ(doc->marks()[0].blurEffect, BlurEffect::pixelate);
+  EXPECT_EQ(doc->marks()[0].blurStrength, 16.0); // takes the current strength too
+
+  doc->setSelection(arrow.id);
+  const qsizetype steps = doc->history().size();
+  doc->setFontSize(72);
+  EXPECT_EQ(doc->fontSize(), 72);
+  EXPECT_EQ(doc->history().size(), steps); // no step: the arrow has no font size to take
+  doc->setArrowHeadScale(2);
+  EXPECT_EQ(doc->marks()[1].arrowHeadScale, 2);
+  EXPECT_EQ(doc->history().size(), steps + 1);
+}
+
+TEST_F(DocumentTest, SelectMarkMirrorsItsSettings) {
+  Mark highlight = makeMark(MarkTool::highlight);
+  doc->selectMark(highlight, true);
+  EXPECT_EQ(doc->tool(), MarkTool::arrow);
+  EXPECT_EQ(doc->highlightOpacity(), 0.35);
+  EXPECT_EQ(doc->highlightMode(), HighlightMode::marker);
+  EXPECT_EQ(doc->status(), "Highlight selected. Drag to move; use the round handle above to rotate. Shift snaps "
+                           "rotation to 15° steps.");
+
+  Mark redact = makeMark(MarkTool::redact);
+  redact.regions = QList<geom::Rect>{{0, 0, 4, 4}};
+  doc->selectMark(redact, false);
+  EXPECT_EQ(doc->tool(), MarkTool::select);
+  EXPECT_EQ(doc->redactMode(), HighlightMode::text);
+  EXPECT_EQ(doc->activeTool(), MarkTool::select); // the mark is not in the list
+}
+
+TEST_F(DocumentTest, ActiveToolAndNextStep) {
+  EXPECT_EQ(doc->nextStep(), 1);
+  Mark a = makeMark(MarkTool::step), b = makeMark(MarkTool::step), c = makeMark(MarkTool::step);
+  a.number = 1;
+  b.number = 5;
+  c.number = 2;
+  doc->commit({a, b, c, makeMark(MarkTool::step)});
+  EXPECT_EQ(doc->nextStep(), 6);
+  doc->setSelection(QUuid::createUuid());
+  EXPECT_EQ(doc->activeTool(), doc->tool());
+  doc->setSelection(b.id);
+  EXPECT_EQ(doc->activeTool(), MarkTool::step);
+}
+
+TEST_F(DocumentTest, HistoryIsCappedAndCommitClearsRedo) {
+  for (int i = 0; i < 101; ++i)
+    doc->commit(withAppended(makeMark(MarkTool::line)));
+  EXPECT_EQ(doc->history().size(), 100);
+  EXPECT_EQ(doc->history().first().marks.size(), 1); // the empty start is gone
+
+  const qsizetype before = doc->history().size();
+  doc->commit(doc->marks()); // equal array: no step
+  EXPECT_EQ(doc->history().size(), before);
+
+  doc->undo();
+  EXPECT_EQ(doc->future().size(), 1);
+  doc->commit(doc->marks()); // still equal: redo survives
+  EXPECT_EQ(doc->future().size(), 1);
+  doc->commit(withAppended(makeMark(MarkTool::line)));
+  EXPECT_TRUE(doc->future().isEmpty());
+}
+
+TEST_F(DocumentTest, UndoRedoRoundTripClearsSelection) {
+  const Mark m = makeMark(MarkTool::rectangle);
+  doc->commit({m});
+  doc->setSelection(m.id);
+  doc->undo();
+  EXPECT_TRUE(doc->marks().isEmpty());
+  EXPECT_FALSE(doc->selection());
+  doc->redo();
+  EXPECT_EQ(doc->marks(), QList<Mark>{m});
+  EXPECT_FALSE(doc->selection());
+  doc->redo(); // empty stack: nothing
+  EXPECT_EQ(doc->history().size(), 1);
+}
+
+TEST_F(DocumentTest, StyleChangeIsOneStepAndUndoRestoresThePreference) {
+  doc->commit({makeMark(MarkTool::arrow)});
+  doc->setStyle(AnnotationStyle::doodle);
+  EXPECT_EQ(doc->marks()[0].style, AnnotationStyle::doodle);
+  EXPECT_EQ(preferences.style(), AnnotationStyle::doodle);
+  doc->undo();
+  EXPECT_EQ(doc->annotationStyle(), AnnotationStyle::formal);
+  EXPECT_FALSE(doc->marks()[0].style.has_value());
+  EXPECT_EQ(preferences.style(), AnnotationStyle::formal);
+
+  // The same style on marks that already carry it: no step, but stored.
+  doc->redo();
+  const qsizetype steps = doc->history().size();
+  settings.store().remove("annotationStyle");
+  doc->setStyle(AnnotationStyle::doodle);
+  EXPECT_EQ(doc->history().size(), steps);
+  EXPECT_EQ(settings.store().stringForKey("annotationStyle"), QString("doodle"));
+}
+
+TEST_F(DocumentTest, EditBrackets) {
+  const Mark m = makeMark(MarkTool::text);
+  doc->commit({m});
+  doc->undo();
+  doc->redo();
+  doc->undo(); // future holds one state
+  ASSERT_EQ(doc->future().size(), 1);
+
+  // Unchanged: no step, redo given back.
+  doc->beginEditing();
+  doc->commit({m});
+  doc->commit({});
+  doc->endEditing(false);
+  EXPECT_EQ(doc->future().size(), 1);
+  EXPECT_TRUE(doc->history().isEmpty());
+
+  // Changed: one step; canUndo inside the bracket with an empty history.
+  doc->beginEditing();
+  doc->commit({m});
+  doc->beginEditing(); // keeps the first baseline
+  Mark edited = m;
+  edited.text = "typed";
+  doc->commit({edited});
+  EXPECT_TRUE(doc->history().isEmpty());
+  EXPECT_TRUE(doc->canUndo());
+  doc->endEditing(false);
+  EXPECT_EQ(doc->history().size(), 1);
+  EXPECT_TRUE(doc->history().last().marks.isEmpty());
+
+  // Cancelled: back to the start, redo stack restored, no step.
+  doc->undo();
+  doc->beginEditing();
+  doc->commit({edited});
+  doc->endEditing(true);
+  EXPECT_TRUE(doc->marks().isEmpty());
+  EXPECT_EQ(doc->future().size(), 1);
+  EXPECT_TRUE(doc->history().isEmpty());
+  doc->endEditing(true); // no bracket: nothing
+}
+
+TEST_F(DocumentTest, UndoDuringAnOpenBracketClosesItFirst) {
+  const Mark m = makeMark(MarkTool::rectangle);
+  doc->commit({m});
+  doc->setSelection(m.id);
+  doc->beginEditing(); // a colour panel drag
+  doc->setInk(Ink::palette()[3]);
+  doc->undo(); // before the settle delay
+  EXPECT_EQ(doc->marks()[0].ink, Ink::palette().first());
+  doc->endEditing(false); // the settle timer fires late: nothing left to close
+  doc->undo();
+  EXPECT_TRUE(doc->marks().isEmpty()); // goes backwards, not forwards
+  doc->redo();
+  doc->redo();
+  EXPECT_EQ(doc->marks()[0].ink, Ink::palette()[3]);
+}
+
+TEST_F(DocumentTest, SelectionOperations) {
+  Mark a = makeMark(MarkTool::rectangle), b = makeMark(MarkTool::ellipse);
+  doc->commit({a, b});
+  doc->setSelection(b.id);
+  const qsizetype steps = doc->history().size();
+  doc->reorderSelection(true); // already front
+  EXPECT_EQ(doc->history().size(), steps);
+  doc->reorderSelection(false);
+  EXPECT_EQ(doc->marks()[0].id, b.id);
+  doc->deleteSelection();
+  EXPECT_EQ(doc->marks(), QList<Mark>{a});
+  EXPECT_FALSE(doc->selection());
+  doc->undo();
+  EXPECT_EQ(doc->marks()[0].id, b.id);
+  EXPECT_FALSE(doc->selection());
+  doc->setSelection(QUuid::createUuid());
+  const qsizetype now = doc->history().size();
+  doc->deleteSelection(); // names no mark: no step, selection cleared
+  EXPECT_EQ(doc->history().size(), now);
+  EXPECT_FALSE(doc->selection());
+}
+
+TEST_F(DocumentTest, DarkBackground) {
+  QImage image(100, 100, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 100; ++x)
+      image.setPixel(x, y, qRgb(0, 0, 0));
+  CrelDocument d(image, preferences);
+  EXPECT_TRUE(d.darkBackground({10, 10, 20, 20}));
+  EXPECT_FALSE(d.darkBackground({10, 60, 20, 20}));
+  EXPECT_FALSE(d.darkBackground({200, 200, 20, 20}));
+  EXPECT_TRUE(d.darkBackground({-50, -50, 60.5, 60.5})); // clipped to the image, rounded outward
+}
+
+TEST_F(DocumentTest, EveryObservedFieldEmitsItsSignalAndChanged) {
+  QSignalSpy changed(doc.get(), &CrelDocument::changed);
+  QSignalSpy zoom(doc.get(), &CrelDocument::zoomChanged);
+  QSignalSpy marks(doc.get(), &CrelDocument::marksChanged);
+  QSignalSpy history(doc.get(), &CrelDocument::historyChanged);
+  doc->setZoom(1); // equal values still announce
+  doc->commit({makeMark(MarkTool::line)});
+  EXPECT_EQ(zoom.count(), 1);
+  EXPECT_EQ(marks.count(), 1);
+  EXPECT_EQ(history.count(), 1);
+  EXPECT_GE(changed.count(), 3);
+}
+
+TEST_F(DocumentTest, DuplicateOffsetsRenumbersStepsAndSelectsTheCopy) {
+  Mark three = makeMark(MarkTool::step), seven = makeMark(MarkTool::step);
+  three.number = 3;
+  seven.number = 7;
+  doc->commit({three, seven});
+  doc->setSelection(three.id);
+  doc->duplicateSelection();
+  ASSERT_EQ(doc->marks().size(), 3);
+  const Mark copy = doc->marks().last();
+  EXPECT_NE(copy.id, three.id);
+  EXPECT_EQ(copy.number, 8);
+  EXPECT_EQ(copy.start, three.start + QPointF(16, 16));
+  EXPECT_EQ(doc->selection(), copy.id);
+  EXPECT_EQ(doc->tool(), MarkTool::select);
+  doc->duplicateSelection(); // from the first copy
+  EXPECT_EQ(doc->marks().last().start, three.start + QPointF(32, 32));
+}
+
+TEST_F(DocumentTest, FourQuarterTurnsLeaveNoRotation) {
+  int finished = 0;
+  doc->finishTextEditing = [&] { ++finished; };
+  Mark m = makeMark(MarkTool::rectangle);
+  doc->commit({m});
+  doc->setSelection(m.id);
+  for (int i = 0; i < 4; ++i)
+    doc->rotateSelection(std::numbers::pi / 2);
+  EXPECT_FALSE(doc->marks()[0].rotation.has_value());
+  EXPECT_EQ(finished, 4);
+  const qsizetype steps = doc->history().size();
+  doc->rotateSelection(std::nullopt); // reset of an unrotated mark: no step, still selected
+  EXPECT_EQ(doc->history().size(), steps);
+  EXPECT_EQ(doc->tool(), MarkTool::select);
+  doc->rotateSelection(std::numbers::pi / 2);
+  doc->rotateSelection(std::nullopt);
+  EXPECT_FALSE(doc->marks()[0].rotation.has_value());
+  EXPECT_EQ(doc->history().size(), steps + 2);
+
+  Mark broken = doc->marks()[0];
+  broken.rotation = NAN;
+  doc->commit({broken});
+  doc->rotateSelection(0.5);
+  EXPECT_EQ(doc->marks()[0].rotation, 0.5); // a non-finite angle counts as 0
+}

@@ -1,0 +1,212 @@
+#include "support/TestSupport.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/CrelError.h"
+#include "document/MarkGeometry.h"
+
+#include "platform/Pasteboard.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace crel;
+
+namespace {
+
+Mark mark(MarkTool tool, QPointF start, QPointF end, double width = 12) {
+  Mark m;
+  m.id = QUuid::createUuid();
+  m.tool = tool;
+  m.start = start;
+  m.end = end;
+  m.ink = Ink::palette().first();
+  m.width = width;
+  m.fontSize = 40;
+  m.textBoxWidth = 200;
+  return m;
+}
+
+// A striped screenshot, so filters visibly change it.
+QImage stripes(int w, int h) {
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      image.setPixel(x, y, (x / 3) % 2 ? qRgb(250, 250, 250) : qRgb(10, 40, 200));
+  return image;
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+  ExportTest() : preferences(settings.store()) {}
+  std::unique_ptr<CrelDocument> document(const QImage &image) {
+    return std::make_unique<CrelDocument>(image, preferences);
+  }
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences;
+};
+
+QImage decode(const QByteArray &png) {
+  return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+TEST_F(ExportTest, CanvasGrowsOnlyWhereMarksOverflow) {
+  auto doc = document(stripes(200, 100));
+  EXPECT_EQ(doc->expandedBounds({}), geom::Rect(0, 0, 200, 100));
+  EXPECT_EQ(decode(doc->renderPNG()).size(), QSize(200, 100));
+  EXPECT_EQ(doc->expandedBounds({mark(MarkTool::rectangle, {20, 20}, {80, 60})}), geom::Rect(0, 0, 200, 100));
+
+  const Mark arrow = mark(MarkTool::arrow, {-5, 40}, {50, 40}, 32);
+  const geom::Rect grown = doc->expandedBounds({arrow});
+  EXPECT_EQ(grown.minX(), std::floor(localVisualBounds(arrow).minX() - 16));
+  EXPECT_EQ(grown.minY(), 0);
+  EXPECT_EQ(grown.maxX(), 200);
+  EXPECT_EQ(grown.maxY(), 100);
+
+  // A rectangle near the bottom-right corner, rotated: grows by the rotated extent.
+  Mark box = mark(MarkTool::rectangle, {150, 60}, {195, 95}, 2);
+  const geom::Rect straight = doc->expandedBounds({box});
+  box.rotation = std::numbers::pi / 4;
+  const geom::Rect turned = doc->expandedBounds({box});
+  EXPECT_EQ(straight, geom::Rect(0, 0, 200, 100));
+  EXPECT_GT(turned.maxY(), 100);
+  EXPECT_EQ(turned.maxY(), std::ceil(visualBounds(box).maxY() + 16));
+
+  // A zero-length arrow paints nothing and never grows the canvas.
+  EXPECT_EQ(doc->expandedBounds({mark(MarkTool::arrow, {-50, -50}, {-50, -50})}), geom::Rect(0, 0, 200, 100));
+}
+
+TEST_F(ExportTest, ScreenshotKeepsItsPixelsInTheGrownCanvas) {
+  auto doc = document(stripes(60, 40));
+  doc->commit({mark(MarkTool::line, {-30, 20}, {-10, 20}, 2)});
+  const geom::Rect bounds = doc->expandedBounds(doc->marks());
+  const QImage out = decode(doc->renderPNG());
+  ASSERT_EQ(out.width(), int(bounds.width()));
+  const int dx = int(-bounds.minX());
+  EXPECT_EQ(out.pixel(dx + 0, 5), doc->background().pixels().pixel(0, 5));
+  EXPECT_EQ(out.pixel(dx + 4, 5), doc->background().pixels().pixel(4, 5));
+  // The grown area is the opaque light grain.
+  const QRgb grain = out.pixel(2, 2);
+  EXPECT_EQ(qAlpha(grain), 255);
+  EXPECT_GE(qRed(grain), 239);
+}
+
+TEST_F(ExportTest, SizeLimitsAreInclusiveAndCheckedBeforeAllocating) {
+  EXPECT_TRUE(CrelDocument::exportSizeAllowed({0, 0, 32768, 4882}));
+  EXPECT_FALSE(CrelDocument::exportSizeAllowed({0, 0, 32768, 4883}));
+  EXPECT_FALSE(CrelDocument::exportSizeAllowed({0, 0, 32769, 1}));
+  EXPECT_FALSE(CrelDocument::exportSizeAllowed({0, 0, NAN, 1}));
+  auto doc = document(stripes(10, 10));
+  try {
+    doc->renderBitmap({0, 0, 32768, 4883});
+    FAIL() << "a too-large canvas was rendered";
+  } catch (const CrelError &e) {
+    EXPECT_EQ(e.kind(), CrelError::Kind::capture);
+    EXPECT_EQ(e.errorDescription(), "This canvas is too large to export. Move the outermost marks closer to the "
+                                    "screenshot, or undo the last change.");
+  }
+}
+
+TEST_F(ExportTest, CopyOffersOnlyPngAndKeepsOldContentsWhenRefused) {
+  auto doc = document(stripes(30, 20));
+  FakePasteboard board;
+  board.writeText("earlier");
+  int finished = 0;
+  doc->finishTextEditing = [&] { ++finished; };
+  doc->copy(board);
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(board.data.keys(), QStringList{"image/png"});
+  EXPECT_FALSE(board.text.has_value());
+  EXPECT_EQ(decode(board.data.value("image/png")).size(), QSize(30, 20));
+  EXPECT_EQ(doc->status(), "Copied to clipboard. Paste anywhere with Ctrl+V.");
+
+  FakePasteboard kept;
+  kept.writeText("earlier");
+  doc->commit({mark(MarkTool::line, {0, 0}, {40000, 0})}); // too wide to export
+  EXPECT_THROW(doc->copy(kept), CrelError);
+  EXPECT_EQ(kept.text, QString("earlier"));
+  EXPECT_EQ(kept.clearCount, 0);
+
+  doc->commit({});
+  FakePasteboard refusing;
+  refusing.failWrites = true;
+  try {
+    doc->copy(refusing);
+    FAIL();
+  } catch (const CrelError &e) {
+    EXPECT_EQ(e.kind(), CrelError::Kind::rendering);
+  }
+}
+
+TEST_F(ExportTest, PixelSampling) {
+  QImage image(20, 20, QImage::Format_ARGB32_Premultiplied);
+  image.fill(qRgb(255, 0, 128));
+  image.setPixel(3, 3, 0); // fully transparent
+  auto doc = document(image);
+  EXPECT_FALSE(doc->pixelColor({-0.5, 3}));
+  EXPECT_FALSE(doc->pixelColor({NAN, 3}));
+  EXPECT_FALSE(doc->pixelColor({20, 3})); // half-open at the right edge
+  EXPECT_EQ(doc->pixelColor({5.9, 5.2}), (PixelColor{255, 0, 128, 255}));
+  EXPECT_EQ(doc->pixelColor({3.5, 3.5}), (PixelColor{0, 0, 0, 0}));
+
+  doc->commit({mark(MarkTool::line, {-40, 10}, {-30, 10}, 2)});
+  const auto grain = doc->pixelColor({-50, 1});
+  ASSERT_TRUE(grain);
+  EXPECT_EQ(grain->alpha, 255);
+  EXPECT_GE(grain->red, 235);
+  EXPECT_EQ(grain->red, grain->blue);
+
+  EXPECT_EQ((PixelColor{255, 0, 128, 255}).hex(), "#FF0080");
+  EXPECT_EQ((PixelColor{255, 0, 128, 64}).hex(), "#FF008040");
+}
+
+TEST_F(ExportTest, BlurChangesOnlyItsRegionAndSeesOnlyWhatIsBeneath) {
+  auto doc = document(stripes(120, 80));
+  const QImage plain = doc->renderBitmap(doc->expandedBounds({}));
+  Mark blur = mark(MarkTool::blur, {30, 20}, {90, 60});
+  doc->commit({blur});
+  const QImage blurred = doc->renderBitmap(doc->expandedBounds(doc->marks()));
+  int changedInside = 0;
+  for (int y = 0; y < 80; ++y)
+    for (int x = 0; x < 120; ++x) {
+      const bool inside = x >= 30 && x < 90 && y >= 20 && y < 60;
+      if (!inside)
+        ASSERT_EQ(blurred.pixel(x, y), plain.pixel(x, y)) << x << "," << y;
+      else if (blurred.pixel(x, y) != plain.pixel(x, y))
+        ++changedInside;
+    }
+  EXPECT_GT(changedInside, 60 * 40 / 2);
+
+  // Over a redaction, the blur shows only the black box's pixels, and a mark
+  // above the blur stays sharp.
+  Mark redact = mark(MarkTool::redact, {20, 10}, {100, 70});
+  Mark above = mark(MarkTool::rectangle, {40, 30}, {80, 50}, 4);
+  above.ink = {"White", 1, 1, 1};
+  blur.blurStrength = 4; // the box's edge is far beyond the filter's reach at (60, 40)
+  doc->commit({redact, blur, above});
+  const QImage out = doc->renderBitmap(doc->expandedBounds(doc->marks()));
+  EXPECT_EQ(out.pixel(60, 40), qRgb(0, 0, 0));
+  EXPECT_EQ(out.pixel(40, 40), qRgb(255, 255, 255)); // the white outline on top
+}
+
+TEST_F(ExportTest, PixelateGivesFlatCellsOnTheCanvasGrid) {
+  auto doc = document(stripes(120, 80));
+  Mark cells = mark(MarkTool::blur, {10, 10}, {110, 70});
+  cells.blurEffect = BlurEffect::pixelate;
+  cells.blurStrength = 16;
+  doc->commit({cells});
+  const QImage out = doc->renderBitmap(doc->expandedBounds(doc->marks()));
+  // Cells span canvas multiples of 16: [16, 32) is one flat cell, 31|32 a border.
+  for (int x = 16; x < 32; ++x)
+    EXPECT_EQ(out.pixel(x, 20), out.pixel(16, 20));
+  EXPECT_EQ(out.pixel(20, 16), out.pixel(20, 31));
+
+  cells.blurStrength = 200; // clamps to 96
+  doc->commit({cells});
+  const QImage coarse = doc->renderBitmap(doc->expandedBounds(doc->marks()));
+  EXPECT_EQ(coarse.pixel(12, 12), coarse.pixel(95, 60));
+}

@@ -1,0 +1,225 @@
+#include "selfcheck/Check.h"
+#include "selfcheck/CheckReporter.h"
+#include "selfcheck/Fixtures.h"
+#include "selfcheck/IsolatedEnvironment.h"
+#include "selfcheck/NativeTests.h"
+#include "selfcheck/SelfTestMode.h"
+#include "selfcheck/TemporaryRoot.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+using namespace crel;
+using namespace crel::NativeTests;
+
+namespace {
+
+std::string readAll(std::FILE *file) {
+  std::rewind(file);
+  std::string text;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, file))
+    text += buffer;
+  return text;
+}
+
+} // namespace
+
+TEST(CheckKit, PassAndFailureOutcomes) {
+  std::ostringstream out;
+  const CheckReporter reporter(out);
+  expect(true, QStringLiteral("Undo restores the mark"));
+  EXPECT_EQ(out.str(), "PASS: Undo restores the mark\n");
+
+  try {
+    expect(false, QStringLiteral("Redo restores the mark"));
+    FAIL() << "a false condition must throw";
+  } catch (const Failure &failure) {
+    EXPECT_STREQ(failure.what(), "Redo restores the mark");
+    EXPECT_EQ(failure.description(), QStringLiteral("Redo restores the mark"));
+  }
+  EXPECT_EQ(out.str(), "PASS: Undo restores the mark\n"); // nothing for the failure
+
+  // Non-ASCII text survives both ways.
+  EXPECT_STREQ(Failure(QStringLiteral("Pfeil – ✓")).what(), "Pfeil – ✓");
+}
+
+TEST(CheckKit, ReportersNestAndRestore) {
+  std::ostringstream outer, inner;
+  const CheckReporter first(outer);
+  {
+    const CheckReporter second(inner);
+    pass(QStringLiteral("inner"));
+  }
+  pass(QStringLiteral("outer"));
+  EXPECT_EQ(inner.str(), "PASS: inner\n");
+  EXPECT_EQ(outer.str(), "PASS: outer\n");
+}
+
+TEST(CheckKit, TemporaryRootIsPrivateFreshAndAlwaysRemoved) {
+  QString firstPath, secondPath;
+  try {
+    const TemporaryRoot first;
+    const TemporaryRoot second;
+    firstPath = first.path();
+    secondPath = second.path();
+    EXPECT_NE(firstPath, secondPath);
+    const QFileInfo info(firstPath);
+    EXPECT_TRUE(info.isDir());
+    EXPECT_EQ(info.absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
+    EXPECT_TRUE(info.fileName().startsWith("crel-test-"));
+    EXPECT_EQ(info.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+    ASSERT_TRUE(QDir().mkpath(first.filePath("nested/deeper")));
+    QFile file(first.filePath("nested/deeper/file.png"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    throw Failure(QStringLiteral("leaving by failure"));
+  } catch (const Failure &) {
+  }
+  EXPECT_FALSE(QFileInfo::exists(firstPath));
+  EXPECT_FALSE(QFileInfo::exists(secondPath));
+}
+
+TEST(CheckKit, FixtureIsWhiteAboveGreyBelow) {
+  const QImage image = driverFixture();
+  ASSERT_EQ(image.size(), QSize(800, 600));
+  EXPECT_EQ(image.pixelColor(400, 20).rgba(), qRgba(255, 255, 255, 255));
+  const QColor grey = image.pixelColor(400, 580);
+  EXPECT_NEAR(grey.redF(), 0.65, 0.5 / 255);
+  EXPECT_EQ(grey.red(), grey.green());
+  EXPECT_EQ(grey.red(), grey.blue());
+  EXPECT_EQ(grey.alpha(), 255);
+  EXPECT_EQ(image.pixelColor(0, 299), QColor(Qt::white));
+  EXPECT_EQ(image.pixelColor(799, 300), grey);
+}
+
+TEST(CheckKit, IsolatedEnvironmentKeepsSharedObjectsPrivateAndRestoresThem) {
+  QTemporaryDir folder;
+  Pasteboard *before = &Pasteboard::general();
+  {
+    IsolatedEnvironment environment(folder.path());
+    EXPECT_EQ(&AnnotationPreferences::shared(), &environment.annotationPreferences());
+    EXPECT_EQ(&EditorSizePreferences::shared(), &environment.editorSizePreferences());
+    EXPECT_EQ(&Pasteboard::general(), &environment.pasteboard());
+    // A fresh private store: defaults, whatever the user chose.
+    EXPECT_EQ(AnnotationPreferences::shared().style(), AnnotationStyle::formal);
+    EXPECT_EQ(EditorSizePreferences::shared().size(), EditorSize::large);
+
+    AnnotationPreferences::shared().setStyle(AnnotationStyle::doodle);
+    EditorSizePreferences::shared().setSize(EditorSize::compact);
+    EXPECT_EQ(environment.settings().stringForKey("annotationStyle"), QString("doodle"));
+    EXPECT_EQ(environment.settings().stringForKey("editorWindowSize"), QString("compact"));
+    EXPECT_TRUE(environment.settings().path().startsWith(folder.path()));
+    Pasteboard::general().writeText("kept in the run");
+    EXPECT_EQ(environment.pasteboard().text, QString("kept in the run"));
+  }
+  EXPECT_EQ(&Pasteboard::general(), before);
+  EXPECT_TRUE(QDir(folder.path()).isEmpty()); // the private settings file is gone
+}
+
+TEST(CheckKit, PumpRunsScheduledWorkAndHonoursDeadlines) {
+  bool fired = false;
+  QTimer::singleShot(10, [&] { fired = true; });
+  pumpFor(40);
+  EXPECT_TRUE(fired);
+
+  bool later = false;
+  QTimer::singleShot(30, [&] { later = true; });
+  EXPECT_TRUE(pumpUntil([&] { return later; }, 2000, 5));
+  EXPECT_FALSE(pumpUntil([] { return false; }, 30, 5));
+}
+
+TEST(CheckKit, MissingPaletteInkFailsByName) {
+  EXPECT_EQ(paletteInk(0).name, QString("Coral"));
+  try {
+    paletteInk(Ink::palette().size());
+    FAIL() << "reading past the palette must fail";
+  } catch (const Failure &failure) {
+    EXPECT_EQ(failure.description(), QStringLiteral("Ink palette entry %1 is missing").arg(Ink::palette().size() + 1));
+  }
+}
+
+TEST(Driver, RunsEntriesInOrderAndStopsAtTheFirstFailure) {
+  std::ostringstream out;
+  const CheckReporter reporter(out);
+  QString root;
+  Pasteboard *const outside = &Pasteboard::general();
+  bool isolated = false;
+  const SuiteTable suites{
+      {"First",
+       [&](SuiteContext &c) {
+         root = c.root().path();
+         isolated =
+             &Pasteboard::general() != outside && AnnotationPreferences::shared().style() == AnnotationStyle::formal;
+         pass("one");
+       }},
+      {"Second",
+       [](SuiteContext &c) {
+         EXPECT_EQ(c.image().size(), QSize(800, 600));
+         expect(false, "two");
+       }},
+      {"Third", [](SuiteContext &) { pass("three"); }},
+  };
+  try {
+    run(suites);
+    FAIL() << "the failing entry must end the run";
+  } catch (const Failure &failure) {
+    EXPECT_STREQ(failure.what(), "two");
+  }
+  EXPECT_TRUE(isolated);
+  EXPECT_EQ(out.str(), "PASS: one\n");
+  EXPECT_FALSE(root.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(root));
+}
+
+TEST(Driver, EachSuiteGetsItsOwnFixtureCopy) {
+  std::ostringstream out;
+  const CheckReporter reporter(out);
+  const SuiteTable suites{
+      {"Paints",
+       [](SuiteContext &c) {
+         QImage image = c.image();
+         image.fill(Qt::black);
+       }},
+      {"Looks",
+       [](SuiteContext &c) {
+         expect(c.image().pixelColor(400, 20) == QColor(Qt::white), "fixture untouched");
+         expect(&c.driverDocument() == &c.driverDocument(), "one driver document");
+       }},
+  };
+  run(suites);
+  EXPECT_EQ(out.str(), "PASS: fixture untouched\nPASS: one driver document\nALL NATIVE REGRESSION CHECKS PASSED\n");
+}
+
+TEST(Driver, ReportGivesTheExitStatusAndOneFailureLine) {
+  std::FILE *err = std::tmpfile();
+  ASSERT_NE(err, nullptr);
+  std::ostringstream out;
+  EXPECT_EQ(report({{"Passes", [](SuiteContext &) { pass("fine"); }}}, out, err), 0);
+  EXPECT_EQ(out.str(), "PASS: fine\nALL NATIVE REGRESSION CHECKS PASSED\n");
+  EXPECT_EQ(readAll(err), "");
+
+  std::ostringstream failed;
+  EXPECT_EQ(
+      report({{"Throws", [](SuiteContext &) { throw std::runtime_error("disk full\nwhile saving"); }}}, failed, err),
+      1);
+  EXPECT_EQ(failed.str(), "");
+  EXPECT_EQ(readAll(err), "FAIL: disk full while saving\n");
+  std::fclose(err);
+}
+
+TEST(SelfTestModeSwitch, FoundAnywhereOnTheCommandLine) {
+  char program[] = "crel", other[] = "--capture", self[] = "--self-test", prefix[] = "--self-test-x";
+  char *withSwitch[] = {program, other, self};
+  char *without[] = {program, prefix, other};
+  char *programOnly[] = {self}; // argv[0] is the program, never a switch
+  EXPECT_TRUE(SelfTestMode::requested(3, withSwitch));
+  EXPECT_FALSE(SelfTestMode::requested(3, without));
+  EXPECT_FALSE(SelfTestMode::requested(1, programOnly));
+}

@@ -12,8 +12,8 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
-#include <system_error>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 

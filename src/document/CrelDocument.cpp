@@ -10,12 +10,12 @@
 #include "MarkDrawing.h"
 
 #include "platform/Pasteboard.h"
+#include "platform/PngEncoder.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QPainter>
 
 #include <cmath>
+#include <new>
 
 namespace crel {
 
@@ -479,10 +479,12 @@ QImage CrelDocument::renderBitmap(const geom::Rect &rect) {
 QByteArray CrelDocument::renderPNG() {
   const QImage bitmap = renderBitmap(expandedBounds(marks_));
   QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  if (!writer.write(bitmap) || data.isEmpty())
+  try {
+    data = PngEncoder::encode(bitmap);
+  } catch (const std::bad_alloc &) {
+    throw CrelError::rendering();
+  }
+  if (data.isEmpty())
     throw CrelError::rendering();
   return data;
 }

@@ -8,6 +8,7 @@
 #include "platform/JsonReader.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -60,11 +61,17 @@ TEST_F(AutosaveTest, ABurstOfEditsIsOneWriteAfterTheLast) {
   EXPECT_FALSE(doc->isDirty());
 
   QSignalSpy writes(doc.get(), &CrelDocument::savedURLChanged);
+  QElapsedTimer clock;
+  qint64 longestGap = 0;
   for (int i = 0; i < 3; ++i) {
+    clock.start();
     doc->commit(doc->marks() + QList<Mark>{line(10 + 10 * i)});
     EXPECT_EQ(doc->status(), "Saving changes…");
     QTest::qWait(100);
+    longestGap = std::max(longestGap, clock.elapsed());
   }
+  if (longestGap >= CrelDocument::autosaveDelayMs)
+    GTEST_SKIP() << "the machine stalled for " << longestGap << " ms between edits";
   EXPECT_EQ(writes.count(), 0);
   EXPECT_TRUE(doc->isDirty());
   QTest::qWait(250);

@@ -200,7 +200,7 @@ template <bool naive> void BM_DragFrame(benchmark::State &state) {
 BENCHMARK_TEMPLATE(BM_DragFrame, false)->Arg(0)->Arg(1)->Iterations(frames)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_DragFrame, true)->Arg(0)->Arg(1)->Iterations(frames)->Unit(benchmark::kMillisecond);
 
-// A frame outside any gesture, as zooming or panning paints: everything live.
+// A frame outside any gesture, as zooming or panning paints: everything anew.
 double fullFrameMs = 0;
 void BM_PanFrame(benchmark::State &state) {
   Scene &s = scene(0);
@@ -284,7 +284,7 @@ int main(int argc, char **argv) {
     std::printf("INFO drag_frame_80mp_naive_ms %.3f\n", median(times[1][1]));
   std::printf("INFO drag_first_frame_5k_ms %.3f (paints the layer beneath the dragged mark)\n", firstFrame[0]);
   std::printf("INFO drag_first_frame_80mp_ms %.3f\n", firstFrame[1]);
-  std::printf("INFO pan_frame_5k_ms %.3f (no gesture: every mark painted live)\n", fullFrameMs);
+  std::printf("INFO pan_frame_5k_ms %.3f (the placement changes: everything painted anew)\n", fullFrameMs);
   std::printf("INFO blur_drag_frame_5k_ms %.3f (the dragged blur filtered from the frame each time)\n", blurDragMs);
   scene5k.reset();
   scene80mp.reset();

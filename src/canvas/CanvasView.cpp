@@ -167,7 +167,6 @@ void CanvasView::beginGesture(QPointF anchor) {
 void CanvasView::endGesture() {
   anchor_.reset();
   interactionImageRect_.reset();
-  layer_.reset();
   update();
 }
 
@@ -275,8 +274,9 @@ void CanvasView::paintCanvas(QPainter &painter) {
   const QList<Mark> drawn = drawnMarks();
   const geom::Rect canvasRect = document_->expandedBounds(drawn);
 
-  // While a gesture runs only the dragged mark and what lies above it change
-  // from frame to frame; everything beneath is painted once into a layer.
+  // Most frames change only what lies over the marks (the pointer's word,
+  // the chrome) or, during a gesture, the dragged mark and what lies above
+  // it; everything beneath is painted once into a layer and copied after.
   qsizetype split = drawn.size();
   if (moving_) {
     split =
@@ -284,7 +284,7 @@ void CanvasView::paintCanvas(QPainter &painter) {
   } else if (draft_) {
     split = drawn.size() - 1;
   }
-  if (anchor_ && painter.worldTransform().type() <= QTransform::TxTranslate) {
+  if (painter.worldTransform().type() <= QTransform::TxTranslate) {
     const double dpr = deviceScale(painter);
     LayerKey key{size(), dpr, r, canvasRect, drawn.mid(0, split)};
     if (!layer_ || !(layer_->key == key)) {

@@ -130,8 +130,8 @@ private:
   SoftShadow paperShadowWide_;
   SoftShadow paperShadowNear_;
   SoftShadow handleShadow_;
-  // Paper, surface and the marks beneath the one being dragged, painted
-  // once per gesture at device resolution.
+  // Paper, surface and the marks beneath the one being dragged (all of them
+  // outside a gesture), painted once at device resolution.
   struct LayerKey {
     QSize viewSize;
     double devicePixelRatio = 1;

@@ -75,6 +75,29 @@ bool near(QRgb pixel, QColor color, int tolerance = 6) {
          std::abs(qBlue(pixel) - color.blue()) <= tolerance;
 }
 
+int pixelDifference(QRgb p, QRgb q) {
+  return std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q)),
+                   std::abs(qAlpha(p) - qAlpha(q))});
+}
+
+// The largest channel difference, leaving out the pixels of `except`.
+int largestDifference(const QImage &a, const QImage &b, const QRect &except = {}) {
+  int worst = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (!except.contains(x, y))
+        worst = std::max(worst, pixelDifference(a.pixel(x, y), b.pixel(x, y)));
+  return worst;
+}
+
+double meanDifference(const QImage &a, const QImage &b, const QRect &within) {
+  double sum = 0;
+  for (int y = within.top(); y <= within.bottom(); ++y)
+    for (int x = within.left(); x <= within.right(); ++x)
+      sum += pixelDifference(a.pixel(x, y), b.pixel(x, y));
+  return sum / (double(within.width()) * within.height());
+}
+
 // ---- placement
 
 TEST_F(CanvasViewTest, ImageIsFittedBetweenTheMarginsAndPointsMapBothWays) {
@@ -259,6 +282,36 @@ TEST_F(CanvasViewTest, HighDensityDisplaysShowTheWholeVisibleImage) {
   }
 }
 
+TEST_F(CanvasViewTest, TheCachedLayerPaintsWhatDirectPaintingDoes) {
+  const Mark low = rectangleMark({20, 20}, {120, 90});
+  Mark blur = rectangleMark({60, 40}, {200, 160});
+  blur.tool = MarkTool::blur;
+  blur.blurStrength = 8;
+  document.commit({low, blur, rectangleMark({150, 100}, {420, 200})}); // past the edge: grain too
+  document.setTool(MarkTool::select);
+  document.setSelection(document.marks().last().id);
+  // A scaling painter paints directly; a high-density image goes through the layer.
+  QImage direct(canvas->size() * 2, QImage::Format_ARGB32_Premultiplied);
+  direct.fill(Qt::white);
+  QPainter scaled(&direct);
+  scaled.scale(2, 2);
+  canvas->paintCanvas(scaled);
+  scaled.end();
+  const auto dense = [&] {
+    QImage layered(canvas->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    layered.setDevicePixelRatio(2);
+    layered.fill(Qt::white);
+    QPainter painter(&layered);
+    canvas->paintCanvas(painter);
+    painter.end();
+    layered.setDevicePixelRatio(1);
+    return layered;
+  };
+  const QImage painted = dense();
+  EXPECT_LE(largestDifference(direct, painted), 3);
+  EXPECT_EQ(dense(), painted); // the second time from the layer as it stands
+}
+
 TEST_F(CanvasViewTest, SelectionChromeOnlyWithTheSelectTool) {
   const Mark mark = rectangleMark({100, 100}, {200, 200});
   document.commit({mark});
@@ -362,29 +415,6 @@ TEST_F(CanvasViewTest, TopFadeOnlyWhenZoomedOrPannedInsideAStage) {
   EXPECT_TRUE(near(render(*bare).pixel(500, 0), stageTop, 8));
   document.setPan({0, 0});
   EXPECT_TRUE(near(render(*bare).pixel(500, 0), Qt::white));
-}
-
-int pixelDifference(QRgb p, QRgb q) {
-  return std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q)),
-                   std::abs(qAlpha(p) - qAlpha(q))});
-}
-
-// The largest channel difference, leaving out the pixels of `except`.
-int largestDifference(const QImage &a, const QImage &b, const QRect &except = {}) {
-  int worst = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x)
-      if (!except.contains(x, y))
-        worst = std::max(worst, pixelDifference(a.pixel(x, y), b.pixel(x, y)));
-  return worst;
-}
-
-double meanDifference(const QImage &a, const QImage &b, const QRect &within) {
-  double sum = 0;
-  for (int y = within.top(); y <= within.bottom(); ++y)
-    for (int x = within.left(); x <= within.right(); ++x)
-      sum += pixelDifference(a.pixel(x, y), b.pixel(x, y));
-  return sum / (double(within.width()) * within.height());
 }
 
 TEST_F(CanvasViewTest, ADragPaintsTheSameAsAFullRepaintAndFollowsEditsBeneath) {

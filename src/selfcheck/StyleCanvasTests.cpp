@@ -299,7 +299,7 @@ void run(const QImage &image, const QDir &root) {
   persistenceChecks(image, styleDocument, settings.store());
   arrowGeometry();
   stateChecks(image, root, preferences);
-  // Next: canvas growth, update recovery and the editor stage.
+  growthChecks(image, root, preferences);
 }
 
 } // namespace crel::StyleCanvasTests

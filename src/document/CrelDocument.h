@@ -6,6 +6,7 @@
 #include "ExtendedImageBackground.h"
 #include "PixelColor.h"
 #include "RecognizedText.h"
+#include "UpdateSnapshot.h"
 #include "EditState.h"
 #include "HighlightMode.h"
 #include "Ink.h"
@@ -17,6 +18,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSizeF>
+#include <QTimer>
 #include <QUrl>
 #include <QUuid>
 
@@ -69,6 +71,12 @@ public:
   const QString &recognitionStatus() const { return recognitionStatus_; }
   bool recognizing() const { return recognizing_; }
   const QList<RecognizedWord> &selectedWords() const { return selectedWords_; }
+  // File the document was last written to (a local path).
+  const std::optional<QString> &savedURL() const { return savedURL_; }
+  const std::optional<QString> &autosaveError() const { return autosaveError_; }
+  const std::optional<QString> &autosaveDirectory() const { return autosaveDirectory_; }
+  const QString &filenameStem() const { return filenameStem_; }
+  const std::optional<QList<Mark>> &savedMarks() const { return savedMarks_; }
 
   // Assigned directly by the editor's mode controls and the canvas; nothing
   // else changes with them.
@@ -148,7 +156,33 @@ public:
   // Flattened colour of the canvas pixel under `point`; none outside the canvas.
   std::optional<PixelColor> pixelColor(QPointF point);
 
+  // ---- autosave (paths are local file paths)
+  // Writes a pending change now: cancels the scheduled write, then writes
+  // when the marks differ from the saved ones or the file is gone. On failure
+  // publishes "Could not save: …" in autosaveError and status, and rethrows.
+  void flushAutosave();
+  // Writes the PNG to `path` atomically and records it as saved.
+  void save(const QString &path);
+  // Turns autosave on for a new capture and writes at once; `stem` names the file.
+  void enableAutosave(const QString &directory, const QString &stem);
+  // Moves autosave to another folder, writing a new file there at once; on
+  // failure everything is as before (pending changes go to the old file).
+  void changeAutosaveDirectory(const QString &directory);
+  // Never written, or the marks changed since the last write.
+  bool isDirty() const;
+
+  // ---- across an update
+  using UpdateSnapshot = crel::UpdateSnapshot;
+  // The whole editable state; only for a document whose marks are saved.
+  UpdateSnapshot snapshotForUpdate();
+  // Rebuilds an editable document. Throws CrelError::invalidImage for an image
+  // that does not decode. A failed re-save does not lose the document: it
+  // comes back with the error shown, as a new capture would.
+  static std::unique_ptr<CrelDocument> restoreAfterUpdate(const UpdateSnapshot &snapshot,
+                                                          AnnotationPreferences &preferences);
+
   static constexpr int historyLimit = 100;
+  static constexpr int autosaveDelayMs = 250;
   static constexpr double maxExportSide = 32'768;
   static constexpr double maxExportPixels = 160'000'000;
 
@@ -176,12 +210,14 @@ Q_SIGNALS:
   void recognitionStatusChanged();
   void recognizingChanged();
   void selectedWordsChanged();
+  void savedURLChanged();
+  void autosaveErrorChanged();
   // Any observed field changed.
   void changed();
 
 protected:
-  // Filled in by autosave.
-  virtual void scheduleAutosave();
+  // Debounces a write 0.25 s ahead while autosave is on.
+  void scheduleAutosave();
 
 private:
   template <class T, class Signal> void publish(T &field, const T &value, Signal signal);
@@ -226,6 +262,13 @@ private:
   bool recognizing_ = false;
   bool recognitionAttempted_ = false;
   QList<RecognizedWord> selectedWords_;
+  std::optional<QString> savedURL_;
+  std::optional<QList<Mark>> savedMarks_;
+  std::optional<QString> autosaveError_;
+  std::optional<QString> autosaveDirectory_;
+  QString filenameStem_;
+  QTimer pendingSave_;
+  bool savePending_ = false; // a scheduled write has not been flushed yet
 };
 
 } // namespace crel

@@ -9,6 +9,8 @@
 #include "document/MarkGeometry.h"
 #include "platform/Pasteboard.h"
 
+#include <QFileInfo>
+
 namespace crel::NativeTests {
 
 namespace {
@@ -73,7 +75,7 @@ int redPixelsNearTopLeft(const QImage &image) {
 
 void documentChecks(CrelDocument &document) {
   expect(document.pixelSize() == QSize(800, 600), QStringLiteral("Original pixel resolution retained"));
-  // Next, with autosave: "New capture is unsaved" (isDirty).
+  expect(document.isDirty(), QStringLiteral("New capture is unsaved"));
   const QImage exported = decodePNG(document.renderPNG(), QStringLiteral("The driver document's export"));
   expect(colorAt(exported, 400, 580).redF() < colorAt(exported, 400, 20).redF(),
          QStringLiteral("Export preserves top/bottom source orientation"));
@@ -112,6 +114,30 @@ void moveAndRedoBranch(CrelDocument &document) {
   expect(document.future().isEmpty(), QStringLiteral("New edit discards stale redo branch"));
 }
 
+void saveChecks(CrelDocument &document, const QString &exportPath) {
+  document.save(exportPath);
+  expect(QFileInfo::exists(exportPath) && document.savedMarks() && sameMarks(*document.savedMarks(), document.marks()) &&
+             document.savedURL() == exportPath,
+         QStringLiteral("Atomic save updates saved file and dirty state"));
+  // Next, with the application's image import: reopening the saved PNG.
+  const Mark mark = moveMark();
+  document.commit({mark});
+  expect(document.isDirty(), QStringLiteral("Editing saved image becomes dirty"));
+  document.undo();
+  expect(document.savedMarks() && sameMarks(*document.savedMarks(), document.marks()) && !document.isDirty(),
+         QStringLiteral("Undo to saved revision clears dirty state"));
+}
+
+void failedSaveCheck(CrelDocument &document, const QDir &root, const QString &exportPath) {
+  bool threw = false;
+  try {
+    document.save(root.filePath(QStringLiteral("missing/no.png")));
+  } catch (const std::exception &) {
+    threw = true;
+  }
+  expect(threw && document.savedURL() == exportPath, QStringLiteral("Failed save preserves last successful file"));
+}
+
 void pasteboardChecks(CrelDocument &document) {
   FakePasteboard pasteboard;
   document.copy(pasteboard);
@@ -128,12 +154,12 @@ void driverChecks(SuiteContext &context) {
   documentChecks(document);
   perToolRoundTrip(document);
   moveAndRedoBranch(document);
-  // Next, with autosave: save and dirty state (export.png, reopening it,
-  // dirty after an edit, clean after undoing it).
+  const QString exportPath = context.root().filePath(QStringLiteral("export.png"));
+  saveChecks(document, exportPath);
   pasteboardChecks(document);
-  // Next, with autosave: the failed save into a missing folder. Then, with
-  // capture and the hot key: capture geometry, permission errors, global
-  // hot key registration.
+  failedSaveCheck(document, context.root(), exportPath);
+  // Next, with capture and the hot key: capture geometry, permission errors,
+  // global hot key registration.
 }
 
 } // namespace crel::NativeTests

@@ -1,5 +1,6 @@
 #include "SuiteTable.h"
 
+#include "AutosaveChecks.h"
 #include "DriverChecks.h"
 #include "StyleCanvasTests.h"
 
@@ -13,7 +14,7 @@ const SuiteTable &suiteTable() {
       // and redo branch, save and dirty state, pasteboard, capture geometry,
       // permission errors, global hot key.
       {"Driver", driverChecks},
-      //  1 Autosave and naming      NativeTests::autosaveChecks(image, root)
+      {"Autosave", [](SuiteContext &c) { autosaveChecks(c.image(), c.root()); }},
       //  2 Storage                  StorageTests::run(image, root)
       //  3 Canvas input             NativeTests::canvasInputChecks(image, root)
       //  4 Updates                  UpdateTests::run(image, root)

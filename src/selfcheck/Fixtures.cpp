@@ -2,10 +2,13 @@
 
 #include "Failure.h"
 
+#include "platform/JsonWriter.h"
+
 #include <QColorSpace>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QJsonDocument>
 #include <QTimer>
 
 namespace crel::NativeTests {
@@ -46,6 +49,16 @@ const Ink &paletteInk(qsizetype index) {
   if (index < 0 || index >= palette.size())
     throw Failure(QStringLiteral("Ink palette entry %1 is missing").arg(index + 1));
   return palette[index];
+}
+
+UpdateSnapshot throughJson(const UpdateSnapshot &snapshot) {
+  JsonWriter writer;
+  snapshot.encode(writer);
+  QJsonParseError error;
+  const QJsonDocument json = QJsonDocument::fromJson(writer.take(), &error);
+  if (error.error != QJsonParseError::NoError || !json.isObject())
+    throw Failure(QStringLiteral("The encoded update snapshot could not be read back: ") + error.errorString());
+  return UpdateSnapshot::decode(json.object());
 }
 
 } // namespace crel::NativeTests

@@ -5,12 +5,14 @@
 #include "IsolatedSettings.h"
 #include "ShapeProbe.h"
 
+#include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 #include "platform/JsonWriter.h"
 
+#include <QDateTime>
 #include <QFontInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -214,7 +216,6 @@ void arrowGeometry() {
 } // namespace
 
 void stateChecks(const QImage &image, const QDir &root, AnnotationPreferences &preferences) {
-  Q_UNUSED(root) // the update checkpoint rows autosave into it
   const Mark drawingArrow = arrowMark({80, 100}, {300, 170}, AnnotationStyle::doodle);
   Mark formalCopy = drawingArrow;
   formalCopy.id = QUuid::createUuid();
@@ -255,14 +256,23 @@ void stateChecks(const QImage &image, const QDir &root, AnnotationPreferences &p
   expect(styleDocument.future().isEmpty(),
          QStringLiteral("A new style choice clears the previous redo branch even with no marks"));
 
-  // Next, with autosave and update restore: the encoded update checkpoint
-  // (undo and redo on the restored document), then the other-window check.
-  // Until then the style document stands in for the restored one.
+  styleDocument.enableAutosave(root.path(), CaptureSource{}.filenameStem(QDateTime::currentDateTime()));
+  const std::unique_ptr<CrelDocument> restored =
+      CrelDocument::restoreAfterUpdate(NativeTests::throughJson(styleDocument.snapshotForUpdate()), preferences);
+  restored->undo();
+  expect(restored->annotationStyle() == AnnotationStyle::doodle && restored->marks().isEmpty(),
+         QStringLiteral("Empty style history survives an encoded update checkpoint"));
+  restored->redo();
+  expect(restored->annotationStyle() == AnnotationStyle::formal,
+         QStringLiteral("Restored style changes redo explicitly without inspecting a mark"));
+
   CrelDocument otherWindow(image, preferences);
   otherWindow.commit({formalCopy});
   otherWindow.commit({moved(formalCopy, 15, 10)});
-  styleDocument.setStyle(AnnotationStyle::doodle);
+  restored->setStyle(AnnotationStyle::doodle);
   otherWindow.undo();
+  expect(otherWindow.annotationStyle() == AnnotationStyle::formal && preferences.style() == AnnotationStyle::doodle,
+         QStringLiteral("Ordinary undo in another window does not overwrite the latest style preference"));
 
   otherWindow.selectMark(formalCopy, false);
   otherWindow.selectTool(MarkTool::text);

@@ -10,7 +10,6 @@
 #include "document/MarkPaths.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineF>
 
@@ -19,19 +18,6 @@ namespace crel::NativeTests {
 namespace {
 
 const CaptureSource browser{QStringLiteral("Google Chrome"), QStringLiteral("Quarterly plan: Launch / Review")};
-
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    fail(QStringLiteral("The saved file could not be read: ") + path);
-  return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-    fail(QStringLiteral("The file could not be written: ") + path);
-}
 
 Mark probeArrow(double width) {
   Mark mark;

@@ -26,6 +26,12 @@ bool pumpUntil(const std::function<bool()> &condition, int deadlineMs, int stepM
 // with a failure naming it instead of reading past the list.
 const Ink &paletteInk(qsizetype index);
 
+// The bytes of the file at `path`; a file that cannot be read ends the run
+// with a failure naming it.
+QByteArray readFile(const QString &path);
+// Replaces the file at `path` with `bytes` in place, as a plain write does.
+void writeFile(const QString &path, const QByteArray &bytes);
+
 // `snapshot` written as JSON and read back, as an update hands it to the
 // relaunched application. A snapshot that does not survive the trip ends the
 // run with a failure naming it.

@@ -4,12 +4,14 @@
 #include "Fixtures.h"
 #include "PixelProbe.h"
 
+#include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "platform/Pasteboard.h"
 
 #include <QColorSpace>
+#include <QDateTime>
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +57,6 @@ QImage transparentFixture() {
 } // namespace
 
 void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &preferences) {
-  Q_UNUSED(root) // the update-recovery rows autosave into it
   preferences.setStyle(AnnotationStyle::doodle);
   CrelDocument document(image, preferences);
   const double W = document.pixelSize().width();
@@ -131,8 +132,18 @@ void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &
   const QImage clipboard = NativeTests::decodePNG(copied, QStringLiteral("The copied grown canvas"));
   expect(clipboard.size() == exported.size(), QStringLiteral("Clipboard includes the expanded canvas"));
 
-  // Next, with autosave and update restore: the grown canvas across an
-  // update checkpoint whose file holds stale pixels.
+  document.enableAutosave(root.path(), CaptureSource{}.filenameStem(QDateTime::currentDateTime()));
+  const UpdateSnapshot snapshot = document.snapshotForUpdate();
+  const QString checkpointFile = snapshot.savedURL.toLocalFile();
+  NativeTests::writeFile(checkpointFile, bare);
+  const std::unique_ptr<CrelDocument> restored = CrelDocument::restoreAfterUpdate(snapshot, preferences);
+  expect(restored->expandedBounds(restored->marks()) == grown && restored->annotationStyle() == AnnotationStyle::doodle,
+         QStringLiteral("Expanded canvas and style survive update recovery"));
+  const QByteArray restoredExport = restored->renderPNG();
+  const QByteArray documentExport = document.renderPNG();
+  expect(NativeTests::readFile(checkpointFile) == restoredExport && !restored->isDirty(),
+         QStringLiteral("Update recovery saves the current renderer's pixels before declaring the crel saved"));
+  expect(restoredExport == documentExport, QStringLiteral("Restored extension exports the same pixels"));
 
   document.undo();
   expect(document.expandedBounds(document.marks()).origin() == QPointF(0, 0) && document.renderPNG() == bare,

@@ -103,7 +103,8 @@ void run(const QDir &root) {
   FakePasteboard pasteboard;
   document.copy(pasteboard);
   const QByteArray copied = pasteboard.read(QStringLiteral("image/png"));
-  expect(!copied.isEmpty() && copied == pixelated, QStringLiteral("Clipboard output includes the flattened pixelation"));
+  expect(!copied.isEmpty() && copied == pixelated,
+         QStringLiteral("Clipboard output includes the flattened pixelation"));
 
   document.enableAutosave(root.path(), CaptureSource{}.filenameStem(QDateTime::currentDateTime()));
   const UpdateSnapshot snapshot = NativeTests::throughJson(document.snapshotForUpdate());

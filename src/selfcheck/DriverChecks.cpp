@@ -116,8 +116,8 @@ void moveAndRedoBranch(CrelDocument &document) {
 
 void saveChecks(CrelDocument &document, const QString &exportPath) {
   document.save(exportPath);
-  expect(QFileInfo::exists(exportPath) && document.savedMarks() && sameMarks(*document.savedMarks(), document.marks()) &&
-             document.savedURL() == exportPath,
+  expect(QFileInfo::exists(exportPath) && document.savedMarks() &&
+             sameMarks(*document.savedMarks(), document.marks()) && document.savedURL() == exportPath,
          QStringLiteral("Atomic save updates saved file and dirty state"));
   // Next, with the application's image import: reopening the saved PNG.
   const Mark mark = moveMark();

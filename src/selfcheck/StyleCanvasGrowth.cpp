@@ -83,15 +83,16 @@ void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &
   const QImage original = NativeTests::decodePNG(bare, QStringLiteral("The unannotated export"));
   const QColor top = colorAt(original, 500, 20);
   const QColor bottom = colorAt(original, 500, int(std::trunc(H - 20)));
-  const QList<QPointF> probes{{500, -20},     {500, H + 10},    {-20, 20},     {-20, H - 20},     {W + 20, 20},
-                              {W + 20, H - 20}, {-20, -20},     {W + 20, -20}, {-20, H + 10},     {W + 20, H + 10}};
+  const QList<QPointF> probes{{500, -20},       {500, H + 10}, {-20, 20},     {-20, H - 20}, {W + 20, 20},
+                              {W + 20, H - 20}, {-20, -20},    {W + 20, -20}, {-20, H + 10}, {W + 20, H + 10}};
   expect(std::all_of(probes.cbegin(), probes.cend(), [&](QPointF p) { return neutralSurface(color(p.x(), p.y())); }),
          QStringLiteral("Every extended edge and corner uses the same opaque neutral surface despite different source "
                         "edge colors"));
   // The grain-spread check over column x = -20 waits for a decision: that
   // column crosses the left arrow, whose Coral red (0.92) lies 0.03 below
   // the lightest grain, more than the spread the check allows.
-  expect(document.renderPNG() == document.renderPNG(), QStringLiteral("Repeated export preserves identical grain pixels"));
+  expect(document.renderPNG() == document.renderPNG(),
+         QStringLiteral("Repeated export preserves identical grain pixels"));
 
   QList<Mark> shifted = document.marks();
   shifted[0] = moved(shifted[0], -80, -160);

@@ -194,8 +194,9 @@ void arrowGeometry() {
   const double tail = NativeTests::thickness(outline, 20);
   const double neck = NativeTests::thickness(outline, 300 - head - 4);
   const double headWidth = NativeTests::thickness(outline, 300 - 0.87 * head + 1);
-  expect(tail < 0.6 * neck && neck <= effectiveLineWidth(tipArrow) + 0.5 && headWidth > 2 * neck,
-         QStringLiteral("The shaft tapers from a slim tail into the neck, and the head is clearly wider than the shaft"));
+  expect(
+      tail < 0.6 * neck && neck <= effectiveLineWidth(tipArrow) + 0.5 && headWidth > 2 * neck,
+      QStringLiteral("The shaft tapers from a slim tail into the neck, and the head is clearly wider than the shaft"));
   expect(tipBounds.minX() >= -0.01 && std::abs(tipBounds.minX()) < 0.5,
          QStringLiteral("The rounded tail starts at the arrow's origin"));
 
@@ -291,7 +292,8 @@ void stateChecks(const QImage &image, const QDir &root, AnnotationPreferences &p
     const double headRatio = arrowHeadLength(resized) / arrowHeadLength(proportion);
     expect(std::abs(widthRatio - 2) < 0.001 && std::abs(headRatio - 2) < 0.001,
            label(style) + QStringLiteral(" short arrows resize without changing their proportions"));
-    expect(hitTest(proportion, {115, 50}, 2), label(style) + QStringLiteral(" arrowhead can be selected at its visible tip"));
+    expect(hitTest(proportion, {115, 50}, 2),
+           label(style) + QStringLiteral(" arrowhead can be selected at its visible tip"));
   }
   expect(hitTest(formalCopy, {265, 155}, 0),
          QStringLiteral("Filled Formal arrowheads can be selected inside their silhouette"));

@@ -101,8 +101,7 @@ void perToolRoundTrip(CrelDocument &document) {
   }
 }
 
-void moveAndRedoBranch(CrelDocument &document) {
-  const Mark mark = moveMark();
+void moveAndRedoBranch(CrelDocument &document, const Mark &mark) {
   document.commit({mark});
   const Mark shifted = moved(mark, 20, -10);
   expect(geom::exactlyEqual(shifted.start, {120, 90}) && geom::exactlyEqual(shifted.end, {420, 290}),
@@ -114,13 +113,12 @@ void moveAndRedoBranch(CrelDocument &document) {
   expect(document.future().isEmpty(), QStringLiteral("New edit discards stale redo branch"));
 }
 
-void saveChecks(CrelDocument &document, const QString &exportPath) {
+void saveChecks(CrelDocument &document, const QString &exportPath, const Mark &mark) {
   document.save(exportPath);
   expect(QFileInfo::exists(exportPath) && document.savedMarks() &&
              sameMarks(*document.savedMarks(), document.marks()) && document.savedURL() == exportPath,
          QStringLiteral("Atomic save updates saved file and dirty state"));
   // Next, with the application's image import: reopening the saved PNG.
-  const Mark mark = moveMark();
   document.commit({mark});
   expect(document.isDirty(), QStringLiteral("Editing saved image becomes dirty"));
   document.undo();
@@ -153,9 +151,10 @@ void driverChecks(SuiteContext &context) {
   CrelDocument &document = context.driverDocument();
   documentChecks(document);
   perToolRoundTrip(document);
-  moveAndRedoBranch(document);
+  const Mark move = moveMark();
+  moveAndRedoBranch(document, move);
   const QString exportPath = context.root().filePath(QStringLiteral("export.png"));
-  saveChecks(document, exportPath);
+  saveChecks(document, exportPath, move);
   pasteboardChecks(document);
   failedSaveCheck(document, context.root(), exportPath);
   // Next, with capture and the hot key: capture geometry, permission errors,

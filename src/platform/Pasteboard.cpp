@@ -1,7 +1,10 @@
 #include "Pasteboard.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QMimeData>
 
 namespace crel {
@@ -18,6 +21,48 @@ Pasteboard &Pasteboard::general() {
 }
 
 void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
+
+namespace {
+
+QImage decoded(const QByteArray &bytes) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  QImageReader reader(&buffer);
+  reader.setAutoTransform(true);
+  return reader.read();
+}
+
+} // namespace
+
+QByteArray Pasteboard::read(const QString &mimeType) const {
+  const QMap<QString, QByteArray> all = representations();
+  if (const auto it = all.constFind(mimeType); it != all.cend())
+    return it.value();
+  const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(mimeType.toLatin1());
+  if (formats.isEmpty())
+    return {};
+  const QImage image = readImage();
+  if (image.isNull())
+    return {};
+  QByteArray converted;
+  QBuffer buffer(&converted);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, formats.first());
+  if (!writer.write(image))
+    return {};
+  return converted;
+}
+
+QImage Pasteboard::readImage() const {
+  const QMap<QString, QByteArray> all = representations();
+  for (auto it = all.cbegin(); it != all.cend(); ++it) {
+    if (!it.key().startsWith(QLatin1String("image/")))
+      continue;
+    if (QImage image = decoded(it.value()); !image.isNull())
+      return image;
+  }
+  return {};
+}
 
 void ClipboardPasteboard::clear() {
   formats_.clear();
@@ -39,6 +84,17 @@ void ClipboardPasteboard::publish() {
   if (hasText_)
     mime->setText(text_);
   clipboard->setMimeData(mime);
+}
+
+QMap<QString, QByteArray> ClipboardPasteboard::representations() const {
+  QMap<QString, QByteArray> all;
+  auto *clipboard = QGuiApplication::clipboard();
+  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
+  if (!mime)
+    return all;
+  for (const QString &format : mime->formats())
+    all.insert(format, mime->data(format));
+  return all;
 }
 
 bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &data) {

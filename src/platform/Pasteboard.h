@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QMap>
 #include <QString>
 
@@ -17,11 +18,23 @@ public:
   virtual bool writeData(const QString &mimeType, const QByteArray &data) = 0;
   virtual bool writeText(const QString &text) = 0;
 
+  // What a paste asking for `mimeType` gets: the bytes written for it, else
+  // the written image converted to that image format (the way a PNG is also
+  // offered as TIFF); empty when there is neither.
+  QByteArray read(const QString &mimeType) const;
+  // The image a paste gets: the first written representation that decodes;
+  // null when none does.
+  QImage readImage() const;
+
   // The system clipboard, unless a stand-in is installed.
   static Pasteboard &general();
   // Makes general() answer `board` until called again with nullptr. The
   // self-test installs a private board so a run never touches the clipboard.
   static void overrideGeneral(Pasteboard *board);
+
+protected:
+  // Every representation on the board, by MIME type.
+  virtual QMap<QString, QByteArray> representations() const = 0;
 };
 
 // The system clipboard through QClipboard.
@@ -30,6 +43,9 @@ public:
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
   bool writeText(const QString &text) override;
+
+protected:
+  QMap<QString, QByteArray> representations() const override;
 
 private:
   void publish();
@@ -44,6 +60,8 @@ public:
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
   bool writeText(const QString &text) override;
+
+  QMap<QString, QByteArray> representations() const override { return data; }
 
   bool failWrites = false;
   int clearCount = 0;

@@ -2,9 +2,14 @@
 
 #include "Check.h"
 #include "Fixtures.h"
+#include "PixelProbe.h"
 #include "SuiteContext.h"
 
 #include "document/CrelDocument.h"
+#include "document/MarkGeometry.h"
+#include "platform/Pasteboard.h"
+
+#include <QFileInfo>
 
 namespace crel::NativeTests {
 
@@ -41,10 +46,39 @@ bool roundTripTool(MarkTool tool) {
   }
 }
 
+// The mark the move and save checks commit.
+Mark moveMark() {
+  Mark mark;
+  mark.id = QUuid::createUuid();
+  mark.tool = MarkTool::arrow;
+  mark.start = {100, 100};
+  mark.end = {400, 300};
+  mark.ink = paletteInk(1);
+  mark.width = 4;
+  mark.arrowHeadScale = 1;
+  mark.fontSize = 40;
+  mark.textBoxWidth = 320;
+  return mark;
+}
+
+// Strongly red pixels (the first palette ink) in the region the test mark covers.
+int redPixelsNearTopLeft(const QImage &image) {
+  int count = 0;
+  for (int y = 30; y <= 199; ++y)
+    for (int x = 40; x <= 419; ++x) {
+      const QColor c = colorAt(image, x, y);
+      if (c.redF() > 0.7 && c.greenF() < 0.5)
+        ++count;
+    }
+  return count;
+}
+
 void documentChecks(CrelDocument &document) {
   expect(document.pixelSize() == QSize(800, 600), QStringLiteral("Original pixel resolution retained"));
-  // Next: "New capture is unsaved" (isDirty) and the export orientation
-  // check, with saving and rendering.
+  expect(document.isDirty(), QStringLiteral("New capture is unsaved"));
+  const QImage exported = decodePNG(document.renderPNG(), QStringLiteral("The driver document's export"));
+  expect(colorAt(exported, 400, 580).redF() < colorAt(exported, 400, 20).redF(),
+         QStringLiteral("Export preserves top/bottom source orientation"));
 }
 
 void perToolRoundTrip(CrelDocument &document) {
@@ -54,8 +88,9 @@ void perToolRoundTrip(CrelDocument &document) {
     const QString name = label(tool);
     const Mark mark = testMark(tool);
     document.commit({mark});
-    // Next, with rendering: " exports full resolution" and " appears at
-    // intended top-left coordinates" on the decoded export.
+    const QImage exported = decodePNG(document.renderPNG(), name + QStringLiteral(" export"));
+    expect(exported.size() == QSize(800, 600), name + QStringLiteral(" exports full resolution"));
+    expect(redPixelsNearTopLeft(exported) >= 11, name + QStringLiteral(" appears at intended top-left coordinates"));
     document.undo();
     expect(document.marks().isEmpty(), name + QStringLiteral(" undo restores source"));
     document.redo();
@@ -66,15 +101,64 @@ void perToolRoundTrip(CrelDocument &document) {
   }
 }
 
+void moveAndRedoBranch(CrelDocument &document, const Mark &mark) {
+  document.commit({mark});
+  const Mark shifted = moved(mark, 20, -10);
+  expect(geom::exactlyEqual(shifted.start, {120, 90}) && geom::exactlyEqual(shifted.end, {420, 290}),
+         QStringLiteral("Move translates entire annotation"));
+
+  document.commit({shifted});
+  document.undo();
+  document.commit({});
+  expect(document.future().isEmpty(), QStringLiteral("New edit discards stale redo branch"));
+}
+
+void saveChecks(CrelDocument &document, const QString &exportPath, const Mark &mark) {
+  document.save(exportPath);
+  expect(QFileInfo::exists(exportPath) && document.savedMarks() &&
+             sameMarks(*document.savedMarks(), document.marks()) && document.savedURL() == exportPath,
+         QStringLiteral("Atomic save updates saved file and dirty state"));
+  // Next, with the application's image import: reopening the saved PNG.
+  document.commit({mark});
+  expect(document.isDirty(), QStringLiteral("Editing saved image becomes dirty"));
+  document.undo();
+  expect(document.savedMarks() && sameMarks(*document.savedMarks(), document.marks()) && !document.isDirty(),
+         QStringLiteral("Undo to saved revision clears dirty state"));
+}
+
+void failedSaveCheck(CrelDocument &document, const QDir &root, const QString &exportPath) {
+  bool threw = false;
+  try {
+    document.save(root.filePath(QStringLiteral("missing/no.png")));
+  } catch (const std::exception &) {
+    threw = true;
+  }
+  expect(threw && document.savedURL() == exportPath, QStringLiteral("Failed save preserves last successful file"));
+}
+
+void pasteboardChecks(CrelDocument &document) {
+  FakePasteboard pasteboard;
+  document.copy(pasteboard);
+  expect(!pasteboard.read(QStringLiteral("image/png")).isEmpty() &&
+             !pasteboard.read(QStringLiteral("image/tiff")).isEmpty(),
+         QStringLiteral("Copy provides PNG and TIFF to native pasteboard"));
+  expect(!pasteboard.readImage().isNull(), QStringLiteral("Native paste can consume copied screenshot"));
+}
+
 } // namespace
 
 void driverChecks(SuiteContext &context) {
   CrelDocument &document = context.driverDocument();
   documentChecks(document);
   perToolRoundTrip(document);
-  // Still to join, in this order: move and redo branch (Mark::moved), save
-  // and dirty state, pasteboard copy, capture geometry, permission errors,
-  // global hot key.
+  const Mark move = moveMark();
+  moveAndRedoBranch(document, move);
+  const QString exportPath = context.root().filePath(QStringLiteral("export.png"));
+  saveChecks(document, exportPath, move);
+  pasteboardChecks(document);
+  failedSaveCheck(document, context.root(), exportPath);
+  // Next, with capture and the hot key: capture geometry, permission errors,
+  // global hot key registration.
 }
 
 } // namespace crel::NativeTests

@@ -2,10 +2,14 @@
 
 #include "Failure.h"
 
+#include "platform/JsonWriter.h"
+
 #include <QColorSpace>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
 #include <QTimer>
 
 namespace crel::NativeTests {
@@ -46,6 +50,29 @@ const Ink &paletteInk(qsizetype index) {
   if (index < 0 || index >= palette.size())
     throw Failure(QStringLiteral("Ink palette entry %1 is missing").arg(index + 1));
   return palette[index];
+}
+
+QByteArray readFile(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw Failure(QStringLiteral("The file could not be read: ") + path);
+  return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    throw Failure(QStringLiteral("The file could not be written: ") + path);
+}
+
+UpdateSnapshot throughJson(const UpdateSnapshot &snapshot) {
+  JsonWriter writer;
+  snapshot.encode(writer);
+  QJsonParseError error;
+  const QJsonDocument json = QJsonDocument::fromJson(writer.take(), &error);
+  if (error.error != QJsonParseError::NoError || !json.isObject())
+    throw Failure(QStringLiteral("The encoded update snapshot could not be read back: ") + error.errorString());
+  return UpdateSnapshot::decode(json.object());
 }
 
 } // namespace crel::NativeTests

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/Ink.h"
+#include "document/UpdateSnapshot.h"
 
 #include <QImage>
 
@@ -24,5 +25,16 @@ bool pumpUntil(const std::function<bool()> &condition, int deadlineMs, int stepM
 // Entry `index` (from 0) of the ink palette; a missing entry ends the run
 // with a failure naming it instead of reading past the list.
 const Ink &paletteInk(qsizetype index);
+
+// The bytes of the file at `path`; a file that cannot be read ends the run
+// with a failure naming it.
+QByteArray readFile(const QString &path);
+// Replaces the file at `path` with `bytes` in place, as a plain write does.
+void writeFile(const QString &path, const QByteArray &bytes);
+
+// `snapshot` written as JSON and read back, as an update hands it to the
+// relaunched application. A snapshot that does not survive the trip ends the
+// run with a failure naming it.
+UpdateSnapshot throughJson(const UpdateSnapshot &snapshot);
 
 } // namespace crel::NativeTests

@@ -18,4 +18,8 @@ void run(const QImage &image, const QDir &root);
 // with `preferences` across documents and history formats.
 void stateChecks(const QImage &image, const QDir &root, AnnotationPreferences &preferences);
 
+// Canvas growth past every edge, its neutral grained surface, the copy and
+// history of a grown canvas, on a Doodle document.
+void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &preferences);
+
 } // namespace crel::StyleCanvasTests

@@ -1,5 +1,8 @@
 #include "SuiteTable.h"
 
+#include "AutosaveChecks.h"
+#include "BlurTests.h"
+#include "DraftRenderingTests.h"
 #include "DriverChecks.h"
 #include "StyleCanvasTests.h"
 
@@ -13,7 +16,8 @@ const SuiteTable &suiteTable() {
       // and redo branch, save and dirty state, pasteboard, capture geometry,
       // permission errors, global hot key.
       {"Driver", driverChecks},
-      //  1 Autosave and naming      NativeTests::autosaveChecks(image, root)
+      //  1 Autosave and naming
+      {"Autosave", [](SuiteContext &c) { autosaveChecks(c.image(), c.root()); }},
       //  2 Storage                  StorageTests::run(image, root)
       //  3 Canvas input             NativeTests::canvasInputChecks(image, root)
       //  4 Updates                  UpdateTests::run(image, root)
@@ -23,9 +27,11 @@ const SuiteTable &suiteTable() {
       //  7 Editor routing           EditorRoutingTests::run(image)
       //  8 Login item               LaunchAtLoginTests::run()
       //  9 Window presentation      WindowPresentationTests::run(image)
-      // 10 Draft rendering          DraftRenderingTests::run(image)
+      // 10 Draft rendering
+      {"DraftRendering", [](SuiteContext &c) { DraftRenderingTests::run(c.image(), c.root()); }},
       // 11 Editing, text recognition EditingTests::run(image, root)
-      // 12 Blur                     BlurTests::run(root)
+      // 12 Blur
+      {"Blur", [](SuiteContext &c) { BlurTests::run(c.root()); }},
       // 13 Rotation                 RotationTests::run(image, root)
       // 14 Colour inspection        ColorInspectionTests::run()
       // 15 Capture                  CaptureTests::run()

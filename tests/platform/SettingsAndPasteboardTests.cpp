@@ -2,6 +2,7 @@
 
 #include "platform/Pasteboard.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -44,4 +45,32 @@ TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClear) {
   ASSERT_NE(mime, nullptr);
   EXPECT_EQ(mime->data("image/png"), QByteArray("png-bytes"));
   EXPECT_EQ(mime->text(), "hello");
+}
+
+TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
+  QImage image(3, 2, QImage::Format_ARGB32);
+  image.fill(qRgba(10, 20, 30, 255));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(image.save(&buffer, "PNG"));
+
+  FakePasteboard board;
+  EXPECT_TRUE(board.read("image/png").isEmpty());
+  EXPECT_TRUE(board.readImage().isNull());
+  board.writeData("image/png", png);
+  board.writeData("text/x-note", "n");
+  EXPECT_EQ(board.read("image/png"), png);
+  EXPECT_EQ(board.read("text/x-note"), QByteArray("n"));
+  EXPECT_TRUE(board.read("application/x-unknown").isEmpty());
+
+  const QImage tiff = QImage::fromData(board.read("image/tiff"), "TIFF");
+  ASSERT_EQ(tiff.size(), QSize(3, 2));
+  EXPECT_EQ(tiff.pixel(2, 1), qRgba(10, 20, 30, 255));
+
+  // Bytes that only claim to be an image give neither an image nor a conversion.
+  FakePasteboard broken;
+  broken.writeData("image/png", "not a png");
+  EXPECT_TRUE(broken.readImage().isNull());
+  EXPECT_TRUE(broken.read("image/tiff").isEmpty());
 }

@@ -145,6 +145,43 @@ TEST(CheckKit, MissingPaletteInkFailsByName) {
   }
 }
 
+TEST(CheckKit, FilesAreReadAndReplacedInPlaceAndMissingOnesFailByName) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("saved.png");
+  writeFile(path, "first revision");
+  writeFile(path, "2nd");
+  EXPECT_EQ(readFile(path), QByteArray("2nd")); // truncated, not overlaid
+
+  const QString missing = dir.filePath("gone/saved.png");
+  try {
+    readFile(missing);
+    FAIL() << "a missing file must fail";
+  } catch (const Failure &failure) {
+    EXPECT_TRUE(failure.description().endsWith(missing));
+  }
+  EXPECT_THROW(writeFile(missing, "x"), Failure);
+}
+
+TEST(CheckKit, SnapshotsSurviveTheJsonTripUnchanged) {
+  UpdateSnapshot snapshot;
+  snapshot.originalPNG = QByteArray("\x89PNG\0bytes", 10);
+  Mark mark;
+  mark.id = QUuid::createUuid();
+  mark.start = {1.5, -2};
+  mark.end = {0.1, 1e-9};
+  mark.ink = paletteInk(0);
+  mark.width = 24;
+  mark.blurStrength = 24;
+  snapshot.marks = {mark};
+  snapshot.history = {EditState{{}, AnnotationStyle::doodle}};
+  snapshot.savedURL = QUrl::fromLocalFile("/tmp/a b/Crel - 1.png");
+  snapshot.ink = paletteInk(1);
+  snapshot.stroke = 9;
+  snapshot.blurEffect = BlurEffect::pixelate;
+  EXPECT_EQ(throughJson(snapshot), snapshot);
+}
+
 TEST(Driver, RunsEntriesInOrderAndStopsAtTheFirstFailure) {
   std::ostringstream out;
   const CheckReporter reporter(out);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QDir>
+#include <QImage>
+
+namespace crel::DraftRenderingTests {
+
+// Degenerate marks (a zero-length arrow, empty freehand paths) have no
+// extent, never grow the canvas and export the untouched image. Its
+// preferences live in a settings file of their own inside `settingsFolder`.
+void run(const QImage &image, const QDir &settingsFolder);
+
+} // namespace crel::DraftRenderingTests

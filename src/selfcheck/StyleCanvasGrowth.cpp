@@ -1,0 +1,158 @@
+#include "StyleCanvasTests.h"
+
+#include "Check.h"
+#include "Fixtures.h"
+#include "PixelProbe.h"
+
+#include "capture/CaptureSource.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/MarkGeometry.h"
+#include "platform/Pasteboard.h"
+
+#include <QColorSpace>
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+
+namespace crel::StyleCanvasTests {
+
+using NativeTests::colorAt;
+using NativeTests::expect;
+using NativeTests::matches;
+
+namespace {
+
+Mark outsideMark(MarkTool tool, QPointF start, QPointF end, const QString &text = {}) {
+  Mark mark;
+  mark.id = QUuid::createUuid();
+  mark.tool = tool;
+  mark.start = start;
+  mark.end = end;
+  mark.ink = NativeTests::paletteInk(0);
+  mark.width = 24;
+  mark.text = text;
+  mark.arrowHeadScale = 1;
+  mark.fontSize = 40;
+  mark.textBoxWidth = 320;
+  mark.style = AnnotationStyle::doodle;
+  return mark;
+}
+
+bool neutralSurface(const QColor &c) {
+  return c.redF() > 0.92 && c.redF() < 0.97 && std::abs(c.redF() - c.greenF()) < 0.005 &&
+         std::abs(c.greenF() - c.blueF()) < 0.005 && c.alphaF() == 1;
+}
+
+QImage transparentFixture() {
+  QImage bitmap(12, 12, QImage::Format_RGBA8888);
+  if (bitmap.isNull())
+    NativeTests::fail(QStringLiteral("The 12 by 12 transparent fixture could not be created"));
+  bitmap.setColorSpace(QColorSpace(QColorSpace::SRgb));
+  bitmap.fill(Qt::transparent);
+  return bitmap;
+}
+
+} // namespace
+
+void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &preferences) {
+  preferences.setStyle(AnnotationStyle::doodle);
+  CrelDocument document(image, preferences);
+  const double W = document.pixelSize().width();
+  const double H = document.pixelSize().height();
+  const QByteArray bare = document.renderPNG();
+
+  document.commit({
+      outsideMark(MarkTool::arrow, {-100, 100}, {100, 100}),
+      outsideMark(MarkTool::rectangle, {40, -90}, {180, 40}),
+      outsideMark(MarkTool::ellipse, {W - 40, 200}, {W + 120, 320}),
+      outsideMark(MarkTool::text, {100, H + 20}, {0, 0}, QStringLiteral("Room to explain")),
+  });
+  const geom::Rect grown = document.expandedBounds(document.marks());
+  expect(grown.minX() < -100 && grown.minY() < -90 && grown.maxX() > W + 120 && grown.maxY() > H + 20,
+         QStringLiteral("Annotations grow the canvas on all four edges"));
+  expect(std::all_of(document.marks().cbegin(), document.marks().cend(),
+                     [&](const Mark &mark) { return grown.contains(visualBounds(mark)); }),
+         QStringLiteral("Expanded canvas contains thick strokes, curved heads and handwritten text"));
+  const QImage exported = NativeTests::decodePNG(document.renderPNG(), QStringLiteral("The grown export"));
+  expect(exported.width() == int(std::trunc(grown.width())) && exported.height() == int(std::trunc(grown.height())),
+         QStringLiteral("Export dimensions include all expanded space"));
+
+  const auto color = [&](double x, double y) { return colorAt(exported, grown, x, y); };
+  const QImage original = NativeTests::decodePNG(bare, QStringLiteral("The unannotated export"));
+  const QColor top = colorAt(original, 500, 20);
+  const QColor bottom = colorAt(original, 500, int(std::trunc(H - 20)));
+  const QList<QPointF> probes{{500, -20},       {500, H + 10}, {-20, 20},     {-20, H - 20}, {W + 20, 20},
+                              {W + 20, H - 20}, {-20, -20},    {W + 20, -20}, {-20, H + 10}, {W + 20, H + 10}};
+  expect(std::all_of(probes.cbegin(), probes.cend(), [&](QPointF p) { return neutralSurface(color(p.x(), p.y())); }),
+         QStringLiteral("Every extended edge and corner uses the same opaque neutral surface despite different source "
+                        "edge colors"));
+  // The grain-spread check over column x = -20 waits for a decision: that
+  // column crosses the left arrow, whose Coral red (0.92) lies 0.03 below
+  // the lightest grain, more than the spread the check allows.
+  expect(document.renderPNG() == document.renderPNG(),
+         QStringLiteral("Repeated export preserves identical grain pixels"));
+
+  QList<Mark> shifted = document.marks();
+  shifted[0] = moved(shifted[0], -80, -160);
+  document.commit(shifted);
+  const geom::Rect further = document.expandedBounds(document.marks());
+  const QImage grownFurther = NativeTests::decodePNG(document.renderPNG(), QStringLiteral("The further grown export"));
+  bool anchored = true;
+  for (int y = 0; y < int(std::trunc(H)) && anchored; ++y)
+    anchored = matches(color(W + 20, y), colorAt(grownFurther, further, W + 20, y));
+  expect(anchored, QStringLiteral("Growing the top and left leaves existing grain anchored to the screenshot"));
+  document.undo();
+  expect(matches(color(500, 20), top) && matches(color(500, H - 20), bottom),
+         QStringLiteral("Source pixels retain their original orientation and colors inside the extension"));
+
+  CrelDocument transparent(transparentFixture(), preferences);
+  Mark line;
+  line.id = QUuid::createUuid();
+  line.tool = MarkTool::line;
+  line.start = {-40, -30};
+  line.end = {45, -30};
+  line.ink = NativeTests::paletteInk(0);
+  line.width = 6;
+  line.arrowHeadScale = 1;
+  line.fontSize = 40;
+  line.textBoxWidth = 320;
+  transparent.commit({line});
+  const geom::Rect transparentBounds = transparent.expandedBounds(transparent.marks());
+  const QImage transparentExport =
+      NativeTests::decodePNG(transparent.renderPNG(), QStringLiteral("The transparent document's export"));
+  expect(colorAt(transparentExport, transparentBounds, 6, 6).alpha() == 0,
+         QStringLiteral("The extended surface preserves transparent pixels inside an imported image"));
+
+  FakePasteboard pasteboard;
+  document.copy(pasteboard);
+  const QByteArray copied = pasteboard.read(QStringLiteral("image/png"));
+  if (copied.isEmpty())
+    NativeTests::fail(QStringLiteral("The pasteboard holds no PNG data after copying the grown canvas"));
+  const QImage clipboard = NativeTests::decodePNG(copied, QStringLiteral("The copied grown canvas"));
+  expect(clipboard.size() == exported.size(), QStringLiteral("Clipboard includes the expanded canvas"));
+
+  document.enableAutosave(root.path(), CaptureSource{}.filenameStem(QDateTime::currentDateTime()));
+  const UpdateSnapshot snapshot = document.snapshotForUpdate();
+  const QString checkpointFile = snapshot.savedURL.toLocalFile();
+  NativeTests::writeFile(checkpointFile, bare);
+  const std::unique_ptr<CrelDocument> restored = CrelDocument::restoreAfterUpdate(snapshot, preferences);
+  expect(restored->expandedBounds(restored->marks()) == grown && restored->annotationStyle() == AnnotationStyle::doodle,
+         QStringLiteral("Expanded canvas and style survive update recovery"));
+  const QByteArray restoredExport = restored->renderPNG();
+  const QByteArray documentExport = document.renderPNG();
+  expect(NativeTests::readFile(checkpointFile) == restoredExport && !restored->isDirty(),
+         QStringLiteral("Update recovery saves the current renderer's pixels before declaring the crel saved"));
+  expect(restoredExport == documentExport, QStringLiteral("Restored extension exports the same pixels"));
+
+  document.undo();
+  expect(document.expandedBounds(document.marks()).origin() == QPointF(0, 0) && document.renderPNG() == bare,
+         QStringLiteral("Undoing outside marks returns the exact original canvas"));
+  document.redo();
+  expect(document.expandedBounds(document.marks()) == grown, QStringLiteral("Redo restores canvas expansion"));
+  // Next, with the editor window: the stage, the fit between the bars and
+  // the window's look.
+}
+
+} // namespace crel::StyleCanvasTests

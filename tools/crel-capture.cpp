@@ -32,8 +32,8 @@ int main(int argc, char **argv) {
       app.exit(1);
       return;
     }
-    std::printf("%dx%d from \"%s\" / \"%s\" -> %s\n", image.width(), image.height(),
-                qPrintable(source.applicationName), qPrintable(source.windowTitle), qPrintable(output));
+    std::printf("%dx%d from \"%s\" / \"%s\" -> %s\n", image.width(), image.height(), qPrintable(source.applicationName),
+                qPrintable(source.windowTitle), qPrintable(output));
     std::fflush(stdout);
     app.exit(0);
   });

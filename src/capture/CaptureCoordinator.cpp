@@ -65,8 +65,8 @@ void CaptureCoordinator::begin() {
   // Before any panel exists, so the panels cannot be what is in front.
   const std::optional<RunningApplication> application = windowServer().frontmostApplication();
   QPointer<CaptureCoordinator> self(this);
-  SnapshotRequest request =
-      snapshots_(this, [self, generation, application](std::vector<CaptureSnapshot> snapshots, std::exception_ptr error) {
+  SnapshotRequest request = snapshots_(
+      this, [self, generation, application](std::vector<CaptureSnapshot> snapshots, std::exception_ptr error) {
         if (self)
           self->snapshotsArrived(generation, application, std::move(snapshots), error);
       });
@@ -75,8 +75,7 @@ void CaptureCoordinator::begin() {
     pendingCapture_ = request;
 }
 
-void CaptureCoordinator::snapshotsArrived(const QUuid &generation,
-                                          const std::optional<RunningApplication> &application,
+void CaptureCoordinator::snapshotsArrived(const QUuid &generation, const std::optional<RunningApplication> &application,
                                           std::vector<CaptureSnapshot> snapshots, std::exception_ptr error) {
   if (generation != generation_ || phase_ != Phase::preparing || (pendingCapture_ && pendingCapture_->isCancelled()))
     return;

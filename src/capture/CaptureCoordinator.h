@@ -44,8 +44,7 @@ public:
 
   // Empty arguments mean the defaults: every display through the session's
   // snapshot provider, and on-screen panels.
-  explicit CaptureCoordinator(Snapshots snapshots = {}, CapturePanelFactory makePanel = {},
-                              QObject *parent = nullptr);
+  explicit CaptureCoordinator(Snapshots snapshots = {}, CapturePanelFactory makePanel = {}, QObject *parent = nullptr);
   // Closes the panels of a capture still running: they hold the keyboard and
   // would otherwise stay over every display with nobody to take them down.
   ~CaptureCoordinator() override;

@@ -10,8 +10,6 @@
 
 namespace crel {
 
-
-
 // A borderless panel that covers one display during a capture and hosts its
 // selection view. An interface, so a silent stand-in can replace the
 // on-screen panel: Qt's widget state getters are not virtual.

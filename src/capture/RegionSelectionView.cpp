@@ -60,8 +60,8 @@ bool RegionSelectionView::isLargeEnough(const QRectF &selection) {
 }
 
 QString RegionSelectionView::sizeLabelText(const CaptureSnapshot &snapshot, const QRectF &localSelection) {
-  const geom::Rect global = geom::Rect::fromQRectF(localSelection)
-                                .offsetBy(snapshot.screenFrame.minX(), snapshot.screenFrame.minY());
+  const geom::Rect global =
+      geom::Rect::fromQRectF(localSelection).offsetBy(snapshot.screenFrame.minX(), snapshot.screenFrame.minY());
   const QRect pixels = snapshot.pixelRect(global);
   // Not translated: digits and a unit.
   return QString::number(pixels.width()) + QStringLiteral(" \u00d7 ") + QString::number(pixels.height()) +
@@ -141,8 +141,8 @@ void RegionSelectionView::paintEvent(QPaintEvent *event) {
   const QImage &still = snapshot_.image;
   if (dimmed_.isNull() && !still.isNull()) {
     // Dimmed once, so a repaint is a copy and never a blend over the display.
-    dimmed_ = still.convertToFormat(still.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                            : QImage::Format_RGB32);
+    dimmed_ =
+        still.convertToFormat(still.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     QPainter dim(&dimmed_);
     dim.fillRect(dimmed_.rect(), QColor::fromRgbF(0, 0, 0, 0.28f));
   }

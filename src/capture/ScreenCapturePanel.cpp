@@ -18,8 +18,8 @@ QPointer<ScreenCapturePanel> keyPanel;
 } // namespace
 
 ScreenCapturePanel::ScreenCapturePanel(const geom::Rect &contentRect)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint),
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+                           Qt::NoDropShadowWindowHint),
       frame_(contentRect.standardized()) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);

@@ -50,27 +50,27 @@ void settle() {
 class Coordinator : public ::testing::Test {
 protected:
   Coordinator()
-      : coordinator([this](QObject *, CaptureSnapshot::Completion done) {
-          ++requests;
-          pending = std::move(done);
-          request = SnapshotRequest();
-          return request;
-        },
-                    [this](const geom::Rect &rect) {
-                      if (!panelsAllowed)
-                        ADD_FAILURE() << "a panel was made";
-                      auto panel = std::make_shared<SilentCapturePanel>(rect);
-                      panels.push_back(panel);
-                      return panel;
-                    }) {
+      : coordinator(
+            [this](QObject *, CaptureSnapshot::Completion done) {
+              ++requests;
+              pending = std::move(done);
+              request = SnapshotRequest();
+              return request;
+            },
+            [this](const geom::Rect &rect) {
+              if (!panelsAllowed)
+                ADD_FAILURE() << "a panel was made";
+              auto panel = std::make_shared<SilentCapturePanel>(rect);
+              panels.push_back(panel);
+              return panel;
+            }) {
     coordinator.setWindowServer(&windowServer);
     coordinator.setOnImage(nullptr, [this](const QImage &image, const CaptureSource &source) {
       images.push_back(image);
       sources.push_back(source);
     });
-    coordinator.setOnError(nullptr, [this](const std::exception_ptr &e) {
-      errors.push_back(CaptureCoordinator::errorMessage(e));
-    });
+    coordinator.setOnError(
+        nullptr, [this](const std::exception_ptr &e) { errors.push_back(CaptureCoordinator::errorMessage(e)); });
     coordinator.setOnPermissionRequired(nullptr, [this] { ++permissionRequests; });
   }
 
@@ -281,7 +281,8 @@ TEST_F(Coordinator, ADeclinedPermissionGoesToThePermissionCallbackOnlyAndShowsNo
   coordinator.begin();
   resume({}, std::make_exception_ptr(SnapshotError::displayChanged()));
   coordinator.begin();
-  resume({}, std::make_exception_ptr(CrelError::capture("A display changed. Start a new capture on an available display.")));
+  resume({}, std::make_exception_ptr(
+                 CrelError::capture("A display changed. Start a new capture on an available display.")));
   EXPECT_EQ(permissionRequests, 2);
   EXPECT_EQ(errors, (std::vector<QString>{"A display changed. Start a new capture on an available display.",
                                           "A display changed. Start a new capture on an available display."}));

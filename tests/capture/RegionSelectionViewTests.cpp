@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -47,8 +49,7 @@ protected:
 TEST_F(SelectionView, CoversItsDisplayAndStartsWithoutASelection) {
   EXPECT_EQ(view->size(), QSize(400, 300));
   EXPECT_FALSE(view->selection());
-  EXPECT_EQ(view->accessibleName(),
-            "Screen capture region. Drag an area to capture, or press Escape to cancel.");
+  EXPECT_EQ(view->accessibleName(), "Screen capture region. Drag an area to capture, or press Escape to cancel.");
   EXPECT_EQ(RegionSelectionView::hintText(), QString::fromUtf8("Drag to capture an area · Esc to cancel"));
 }
 
@@ -130,17 +131,14 @@ TEST_F(SelectionView, ThePressMakesItsPanelKey) {
 
 TEST_F(SelectionView, TheSizeLabelShowsThePixelsTheCropWillHave) {
   const CaptureSnapshot snapshot{7, frame, test::quadrantImage()};
-  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(10, 20, 100, 50)),
-            QString::fromUtf8("200 × 100 px"));
+  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(10, 20, 100, 50)), QString::fromUtf8("200 × 100 px"));
   // Each edge rounded once: 0.5 → 1 and 7.5 → 8 across, 0.5 → 1 and 11.5 → 12 down.
   const QRectF fractional(0.25, 0.25, 3.5, 5.5);
   EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, fractional), QString::fromUtf8("7 × 11 px"));
-  const QImage crop =
-      snapshot.crop(geom::Rect::fromQRectF(fractional).offsetBy(frame.minX(), frame.minY()));
+  const QImage crop = snapshot.crop(geom::Rect::fromQRectF(fractional).offsetBy(frame.minX(), frame.minY()));
   EXPECT_EQ(crop.size(), QSize(7, 11));
   // Clipped to the display like the crop.
-  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(390, 290, 100, 100)),
-            QString::fromUtf8("20 × 20 px"));
+  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(390, 290, 100, 100)), QString::fromUtf8("20 × 20 px"));
 }
 
 TEST_F(SelectionView, TheHintSitsLeftOfTheCentreButNeverNearTheLeftEdge) {
@@ -191,4 +189,63 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   const QRgb edge = shown.pixel(80, 20);
   EXPECT_GT(qRed(edge), 150);
   EXPECT_GT(qBlue(edge), 150);
+}
+
+namespace {
+
+struct PaintRecorder : QObject {
+  QRegion painted;
+  bool eventFilter(QObject *, QEvent *e) override {
+    if (e->type() == QEvent::Paint)
+      painted += static_cast<QPaintEvent *>(e)->region();
+    return false;
+  }
+};
+
+qint64 area(const QRegion &region) {
+  qint64 sum = 0;
+  for (const QRect &r : region)
+    sum += qint64(r.width()) * r.height();
+  return sum;
+}
+
+} // namespace
+
+TEST(SelectionViewRepaint, ADragRepaintsWhatChangedNotTheWholeDisplay) {
+  const geom::Rect frame(0, 0, 3840, 2160);
+  QImage still(3840, 2160, QImage::Format_RGB32);
+  still.fill(Qt::darkCyan);
+  SilentCapturePanel panel(frame);
+  auto *view = new RegionSelectionView({1, frame, still});
+  panel.setContentView(view);
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+  PaintRecorder recorder;
+  view->installEventFilter(&recorder);
+  auto mouse = [&](QEvent::Type type, QPointF at) {
+    QMouseEvent event(type, at, at, Qt::LeftButton, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+  };
+  mouse(QEvent::MouseButtonPress, {1000, 600});
+  mouse(QEvent::MouseMove, {1800, 1200});
+  QCoreApplication::processEvents();
+  recorder.painted = QRegion();
+
+  // Growing a large selection by a few points touches its new strips, its
+  // edges and the label: a small part of the display.
+  mouse(QEvent::MouseMove, {1805, 1204});
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(recorder.painted.isEmpty());
+  EXPECT_LT(area(recorder.painted), 3840 * 2160 / 50);
+  EXPECT_TRUE(recorder.painted.contains(QRect(1801, 601, 4, 599))) << "the strip the selection gained";
+  EXPECT_FALSE(recorder.painted.contains(QPoint(1400, 900))) << "the unchanged inside";
+  EXPECT_FALSE(recorder.painted.contains(QPoint(100, 100))) << "the unchanged dimmed outside";
+
+  // Shrinking gives the strip back to the dimmed backdrop.
+  recorder.painted = QRegion();
+  mouse(QEvent::MouseMove, {1700, 1204});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(recorder.painted.contains(QRect(1703, 601, 100, 500)));
+  EXPECT_LT(area(recorder.painted), 3840 * 2160 / 50);
 }

@@ -130,3 +130,59 @@ TEST_F(X11Selection, ARightClickCancelsAndATinyDragIsIgnored) {
   EXPECT_TRUE(images.empty());
   EXPECT_TRUE(errors.empty());
 }
+
+TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
+  if (layout() != "dual")
+    GTEST_SKIP() << "needs two displays";
+  const auto windows = paintEachDisplay();
+  beginAndWaitForPanels();
+  QScreen *left = QGuiApplication::screens()[0];
+  QScreen *right = QGuiApplication::screens()[1];
+  // From the 2× display into the one beside it: the pointer stays with the
+  // panel it pressed on, whose selection stops at its right edge.
+  xdotool(pointAt(left, {1300, 700}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(right, {100, 400}) +
+          pointAt(right, {120, 400}) + QStringList{"mouseup", "1"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 10000));
+  ASSERT_EQ(images.size(), 1u);
+  // The release lies at root pixels (3000, 400): points (1500, 200) of the
+  // 2× panel. So 1300..1440 across and 200..700 down, at 2×.
+  EXPECT_EQ(images[0].size(), QSize(280, 1000));
+  EXPECT_EQ(images[0].pixel(0, 0), background);
+  EXPECT_EQ(images[0].pixel(279, 999), background);
+}
+
+TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
+  auto fetch = [] {
+    std::optional<ShareableContent> content;
+    std::exception_ptr error;
+    bool done = false;
+    QObject receiver;
+    CaptureCoordinator::availableContent(&receiver, [&](ShareableContent c, std::exception_ptr e) {
+      content = std::move(c);
+      error = e;
+      done = true;
+    });
+    EXPECT_FALSE(done) << "answers later";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+    return std::make_pair(content, error);
+  };
+  const auto [content, error] = fetch();
+  ASSERT_FALSE(error) << CaptureCoordinator::errorMessage(error).toStdString();
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  ASSERT_EQ(content->displays.size(), size_t(screens.size()));
+  for (int i = 0; i < screens.size(); ++i) {
+    EXPECT_EQ(content->displays[size_t(i)].name, screens[i]->name());
+    EXPECT_EQ(content->displays[size_t(i)].frame, QRectF(screens[i]->geometry()));
+  }
+
+  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
+  if (untrusted.isEmpty())
+    return;
+  const QByteArray trusted = qgetenv("XAUTHORITY");
+  qputenv("XAUTHORITY", untrusted);
+  const auto [refusedContent, refusal] = fetch();
+  qputenv("XAUTHORITY", trusted);
+  ASSERT_TRUE(refusal);
+  EXPECT_TRUE(CaptureSnapshot::isPermissionError(refusal));
+  EXPECT_TRUE(refusedContent->displays.empty());
+}

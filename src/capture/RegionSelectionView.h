@@ -61,10 +61,10 @@ protected:
 private:
   void report(std::optional<geom::Rect> globalRect);
   void cancelSelection();
-  // What lies over the dimmed backdrop now (selection, its stroke and label,
-  // or the hint); repainting only this and the last one keeps a move cheap
-  // on any display size.
+  // The stroke band and label of the selection, or the hint bubble.
   QRegion decoration() const;
+  // Repaints only what a change touched, so a move costs the same on any
+  // display size.
   void refreshOverlay();
   void drawBackdrop(QPainter &painter, const QImage &image, const QRectF &target) const;
   static void drawLabel(QPainter &painter, const QString &text, QPointF origin);

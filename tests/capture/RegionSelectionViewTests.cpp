@@ -15,10 +15,16 @@ using namespace crel;
 
 namespace {
 
+QImage retinaStill() {
+  QImage image = test::quadrantImage();
+  image.setDevicePixelRatio(2); // as the provider delivers it
+  return image;
+}
+
 // A 2× display of 400 × 300 points at (100, 50), its view in a silent panel.
 class SelectionView : public ::testing::Test {
 protected:
-  SelectionView() : panel(frame), view(new RegionSelectionView({7, frame, test::quadrantImage()})) {
+  SelectionView() : panel(frame), view(new RegionSelectionView({7, frame, retinaStill()})) {
     panel.setContentView(view);
     view->complete = [this](std::optional<geom::Rect> rect) { reports.push_back(rect); };
   }
@@ -180,6 +186,10 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   ASSERT_EQ(shown.size(), QSize(400, 300));
   const QRgb inside = shown.pixel(80, 65);
   EXPECT_EQ(inside, qRgb(0, 255, 0)) << "the selection shows the still as it was";
+  // The still's quadrants meet at the display's centre.
+  EXPECT_NEAR(qGreen(shown.pixel(198, 148)), 184, 2);
+  EXPECT_NEAR(qRed(shown.pixel(202, 148)), 184, 2);
+  EXPECT_NEAR(qBlue(shown.pixel(198, 152)), 184, 2);
   const QRgb dimmed = shown.pixel(300, 60);
   EXPECT_NEAR(qRed(dimmed), 184, 2) << "black at 0.28 over red";
   EXPECT_EQ(qGreen(dimmed), 0);

@@ -2,26 +2,43 @@
 
 #include "AnnotationPreferences.h"
 #include "MarkGeometry.h"
+#include "TextRecognition.h"
 
 #include "platform/Translate.h"
 
 #include "CrelError.h"
+#include "CrelStorage.h"
 #include "MarkDrawing.h"
 
+#include "platform/AtomicFileWriter.h"
+#include "platform/FileError.h"
 #include "platform/Pasteboard.h"
+#include "platform/PngEncoder.h"
+#include "platform/PngEncoder.h"
 
-#include <QBuffer>
-#include <QImageWriter>
+#include <QFileInfo>
 #include <QPainter>
 
 #include <cmath>
+#include <new>
 
 namespace crel {
 
 CrelDocument::CrelDocument(const QImage &image, AnnotationPreferences &preferences, QObject *parent)
     : QObject(parent), image_(image), background_(std::make_unique<ExtendedImageBackground>(image)), preferences_(preferences),
       annotationStyle_(preferences.style()), ink_(Ink::palette().first()),
-      status_(tr("Drag to add an arrow. Draw past any edge to make more room.")) {}
+      status_(tr("Drag to add an arrow. Draw past any edge to make more room.")) {
+  pendingSave_.setSingleShot(true);
+  pendingSave_.setInterval(autosaveDelayMs);
+  // The timer dies with the document, so a closed document never writes.
+  connect(&pendingSave_, &QTimer::timeout, this, [this] {
+    try {
+      flushAutosave();
+    } catch (...) {
+      // Already published in autosaveError and status.
+    }
+  });
+}
 
 CrelDocument::~CrelDocument() = default;
 
@@ -42,8 +59,219 @@ void CrelDocument::setZoom(double zoom) { publish(zoom_, zoom, &CrelDocument::zo
 void CrelDocument::setPan(QSizeF pan) { publish(pan_, pan, &CrelDocument::panChanged); }
 void CrelDocument::setStatus(const QString &status) { publish(status_, status, &CrelDocument::statusChanged); }
 
-void CrelDocument::scheduleAutosave() {}
-void CrelDocument::recognizeTextIfNeeded() {}
+void CrelDocument::setSelectedWords(const QList<RecognizedWord> &words) {
+  publish(selectedWords_, words, &CrelDocument::selectedWordsChanged);
+}
+
+void CrelDocument::scheduleAutosave() {
+  if (!autosaveDirectory_)
+    return;
+  setStatus(tr("Saving changes…"));
+  savePending_ = true;
+  pendingSave_.start();
+}
+
+namespace {
+QString describe(const std::exception &e) {
+  if (const auto *crel = dynamic_cast<const CrelError *>(&e))
+    return crel->errorDescription();
+  if (const auto *file = dynamic_cast<const FileError *>(&e))
+    return file->message();
+  return QString::fromUtf8(e.what());
+}
+} // namespace
+
+void CrelDocument::flushAutosave() {
+  pendingSave_.stop();
+  const bool wasPending = std::exchange(savePending_, false);
+  if (!autosaveDirectory_)
+    return;
+  if (savedURL_ && !isDirty() && QFileInfo::exists(*savedURL_)) {
+    publish(autosaveError_, std::optional<QString>(), &CrelDocument::autosaveErrorChanged);
+    // A change that was undone before the delayed write must not leave
+    // "Saving changes…" showing forever.
+    if (wasPending)
+      setStatus(tr("Saved %1").arg(QFileInfo(*savedURL_).fileName()));
+    return;
+  }
+  try {
+    CrelStorage::prepareDirectory(*autosaveDirectory_);
+    if (savedURL_) {
+      save(*savedURL_);
+    } else {
+      // A new name is never allowed to replace a file that appeared meanwhile.
+      const QString target = CrelStorage::availableURL(*autosaveDirectory_, filenameStem_);
+      AtomicFileWriter::write(target, renderPNG(), AtomicFileWriter::Existing::refuse);
+      publish(savedURL_, std::optional<QString>(target), &CrelDocument::savedURLChanged);
+      savedMarks_ = marks_;
+      setStatus(tr("Saved %1").arg(QFileInfo(target).fileName()));
+    }
+    publish(autosaveError_, std::optional<QString>(), &CrelDocument::autosaveErrorChanged);
+  } catch (const std::exception &e) {
+    const QString message = tr("Could not save: %1").arg(describe(e));
+    publish(autosaveError_, std::optional<QString>(message), &CrelDocument::autosaveErrorChanged);
+    setStatus(message);
+    throw;
+  }
+}
+
+void CrelDocument::save(const QString &path) {
+  const QByteArray png = renderPNG();
+  AtomicFileWriter::write(path, png, AtomicFileWriter::Existing::replace);
+  publish(savedURL_, std::optional<QString>(path), &CrelDocument::savedURLChanged);
+  savedMarks_ = marks_;
+  setStatus(tr("Saved %1").arg(QFileInfo(path).fileName()));
+}
+
+void CrelDocument::enableAutosave(const QString &directory, const QString &stem) {
+  autosaveDirectory_ = directory;
+  filenameStem_ = stem;
+  flushAutosave();
+}
+
+void CrelDocument::changeAutosaveDirectory(const QString &directory) {
+  const auto oldDirectory = autosaveDirectory_;
+  const auto oldURL = savedURL_;
+  const auto oldMarks = savedMarks_;
+  autosaveDirectory_ = directory;
+  savedURL_.reset();
+  savedMarks_.reset();
+  try {
+    flushAutosave();
+  } catch (...) {
+    autosaveDirectory_ = oldDirectory;
+    publish(savedURL_, oldURL, &CrelDocument::savedURLChanged);
+    savedMarks_ = oldMarks;
+    // Changes that were waiting for the delayed write still reach the old
+    // file; the failure stays on show.
+    if (savedURL_ && isDirty()) {
+      const QString failure = status_;
+      try {
+        save(*savedURL_);
+      } catch (...) {
+      }
+      setStatus(failure);
+    }
+    throw;
+  }
+}
+
+bool CrelDocument::isDirty() const { return !savedMarks_ || !sameMarks(*savedMarks_, marks_); }
+
+// ---- across an update
+
+UpdateSnapshot CrelDocument::snapshotForUpdate() {
+  callFinishTextEditing();
+  endEditing(false);
+  flushAutosave();
+  const auto refuse = [] { return CrelError::capture(tr("Save this crel before installing the update.")); };
+  if (!savedMarks_ || !sameMarks(*savedMarks_, marks_) || !savedURL_)
+    throw refuse();
+  const QByteArray png = PngEncoder::encode(image_);
+  if (png.isEmpty())
+    throw refuse();
+  UpdateSnapshot s;
+  s.originalPNG = png;
+  s.marks = marks_;
+  s.history = history_;
+  s.future = future_;
+  s.savedURL = QUrl::fromLocalFile(*savedURL_);
+  s.tool = tool_;
+  s.ink = ink_;
+  s.stroke = stroke_;
+  s.fontSize = fontSize_;
+  s.arrowHeadScale = arrowHeadScale_;
+  s.selection = selection_;
+  s.annotationStyle = annotationStyle_;
+  s.toolWidths = toolWidths_;
+  s.toolInks = toolInks_;
+  s.highlightMode = highlightMode_;
+  s.redactMode = redactMode_;
+  s.highlightOpacity = highlightOpacity_;
+  s.blurMode = blurMode_;
+  s.blurEffect = blurEffect_;
+  s.blurStrength = blurStrength_;
+  return s;
+}
+
+std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnapshot &s,
+                                                               AnnotationPreferences &preferences) {
+  const QImage image = QImage::fromData(s.originalPNG, "PNG");
+  if (image.isNull())
+    throw CrelError::invalidImage();
+  auto doc = std::make_unique<CrelDocument>(image, preferences);
+  CrelDocument &d = *doc;
+  d.marks_ = s.marks;
+  d.history_ = s.history;
+  d.future_ = s.future;
+  const QString path = s.savedURL.toLocalFile();
+  d.savedURL_ = path;
+  d.autosaveDirectory_ = QFileInfo(path).absolutePath();
+  d.filenameStem_ = QFileInfo(path).completeBaseName();
+  d.tool_ = s.tool;
+  d.ink_ = s.ink;
+  d.stroke_ = s.stroke;
+  d.fontSize_ = s.fontSize;
+  d.arrowHeadScale_ = s.arrowHeadScale;
+  d.selection_ = s.selection;
+  d.annotationStyle_ = s.annotationStyle.value_or(AnnotationStyle::formal);
+  d.toolWidths_ = s.toolWidths.value_or(QMap<QString, double>());
+  d.toolInks_ = s.toolInks.value_or(QMap<QString, Ink>());
+  d.highlightMode_ = s.highlightMode.value_or(HighlightMode::text);
+  d.redactMode_ = s.redactMode.value_or(HighlightMode::area);
+  d.blurMode_ = s.blurMode.value_or(HighlightMode::area);
+  d.blurEffect_ = s.blurEffect.value_or(BlurEffect::blur);
+  d.blurStrength_ = s.blurStrength.value_or(16);
+  d.highlightOpacity_ = s.highlightOpacity.value_or(0.35);
+  bool saved = true;
+  try {
+    d.flushAutosave();
+  } catch (...) {
+    saved = false; // shown in autosaveError and status; the user can choose another folder
+  }
+  if (d.tool_ == MarkTool::highlight || d.tool_ == MarkTool::redact || d.tool_ == MarkTool::extract)
+    d.recognizeTextIfNeeded();
+  if (saved)
+    d.setStatus(tr("Restored after updating. Your annotations are still editable."));
+  return doc;
+}
+
+// ---- recognised text
+
+void CrelDocument::recognizeTextIfNeeded() {
+  if (recognitionAttempted_ || image_.isNull())
+    return;
+  recognitionAttempted_ = true;
+  publish(recognizing_, true, &CrelDocument::recognizingChanged);
+  publish(recognitionStatus_, TextRecognition::runningStatus(), &CrelDocument::recognitionStatusChanged);
+  // The receiver guard drops the outcome when the document is gone first.
+  TextRecognition::recognizeInBackground(TextRecognizer::shared(), image_, this,
+                                         [this](const TextRecognition::Outcome &outcome) {
+                                           publish(recognizing_, false, &CrelDocument::recognizingChanged);
+                                           if (!outcome.failed)
+                                             publish(recognizedText_, outcome.text,
+                                                     &CrelDocument::recognizedTextChanged);
+                                           publish(recognitionStatus_, outcome.statusText(),
+                                                   &CrelDocument::recognitionStatusChanged);
+                                         });
+}
+
+RecognizedText CrelDocument::availableText() const {
+  QList<geom::Rect> hidden;
+  for (const Mark &m : marks_) {
+    if (m.tool != MarkTool::redact && m.tool != MarkTool::blur)
+      continue;
+    const QTransform rotation = rotationTransform(m);
+    for (const geom::Rect &area : m.regions ? *m.regions : QList<geom::Rect>{bounds(m)})
+      hidden.append(area.applying(rotation));
+  }
+  return recognizedText_.excludingAreas(hidden);
+}
+
+void CrelDocument::copyRecognizedText(Pasteboard &pasteboard) {
+  if (availableText().copy(selectedWords_, pasteboard))
+    setStatus(RecognizedText::copiedStatus());
+}
 
 void CrelDocument::callFinishTextEditing() {
   if (finishTextEditing)
@@ -56,7 +284,7 @@ void CrelDocument::selectTool(MarkTool tool) {
   callFinishTextEditing();
   setTool(tool);
   setSelection(std::nullopt);
-  // Selected words are cleared here once recognition lands.
+  setSelectedWords({});
   if (tool != MarkTool::select) {
     const QString key = rawValue(tool);
     publish(stroke_, toolWidths_.value(key, AnnotationPreferences::defaultWidth(tool)), &CrelDocument::strokeChanged);
@@ -438,10 +666,12 @@ QImage CrelDocument::renderBitmap(const geom::Rect &rect) {
 QByteArray CrelDocument::renderPNG() {
   const QImage bitmap = renderBitmap(expandedBounds(marks_));
   QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  if (!writer.write(bitmap) || data.isEmpty())
+  try {
+    data = PngEncoder::encode(bitmap);
+  } catch (const std::bad_alloc &) {
+    throw CrelError::rendering();
+  }
+  if (data.isEmpty())
     throw CrelError::rendering();
   return data;
 }

@@ -5,6 +5,8 @@
 #include "BlurRenderer.h"
 #include "ExtendedImageBackground.h"
 #include "PixelColor.h"
+#include "RecognizedText.h"
+#include "UpdateSnapshot.h"
 #include "EditState.h"
 #include "HighlightMode.h"
 #include "Ink.h"
@@ -16,6 +18,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSizeF>
+#include <QTimer>
 #include <QUrl>
 #include <QUuid>
 
@@ -64,6 +67,16 @@ public:
   const QString &status() const { return status_; }
   const QList<EditState> &history() const { return history_; }
   const QList<EditState> &future() const { return future_; }
+  const RecognizedText &recognizedText() const { return recognizedText_; }
+  const QString &recognitionStatus() const { return recognitionStatus_; }
+  bool recognizing() const { return recognizing_; }
+  const QList<RecognizedWord> &selectedWords() const { return selectedWords_; }
+  // File the document was last written to (a local path).
+  const std::optional<QString> &savedURL() const { return savedURL_; }
+  const std::optional<QString> &autosaveError() const { return autosaveError_; }
+  const std::optional<QString> &autosaveDirectory() const { return autosaveDirectory_; }
+  const QString &filenameStem() const { return filenameStem_; }
+  const std::optional<QList<Mark>> &savedMarks() const { return savedMarks_; }
 
   // Assigned directly by the editor's mode controls and the canvas; nothing
   // else changes with them.
@@ -75,6 +88,16 @@ public:
   void setZoom(double zoom);
   void setPan(QSizeF pan);
   void setStatus(const QString &status);
+  // Set by the canvas's word gestures and the editor's choice of all text.
+  void setSelectedWords(const QList<RecognizedWord> &words);
+
+  // ---- recognised text
+  // Starts recognition of the screenshot once per document, in the background.
+  virtual void recognizeTextIfNeeded();
+  // The recognised words not hidden by a redact or blur mark; recomputed on every read.
+  RecognizedText availableText() const;
+  // Copies the selected words that are still available as plain text.
+  void copyRecognizedText(Pasteboard &pasteboard);
 
   // Set by the canvas: ends an open inline text edit.
   std::function<void()> finishTextEditing;
@@ -133,7 +156,33 @@ public:
   // Flattened colour of the canvas pixel under `point`; none outside the canvas.
   std::optional<PixelColor> pixelColor(QPointF point);
 
+  // ---- autosave (paths are local file paths)
+  // Writes a pending change now: cancels the scheduled write, then writes
+  // when the marks differ from the saved ones or the file is gone. On failure
+  // publishes "Could not save: …" in autosaveError and status, and rethrows.
+  void flushAutosave();
+  // Writes the PNG to `path` atomically and records it as saved.
+  void save(const QString &path);
+  // Turns autosave on for a new capture and writes at once; `stem` names the file.
+  void enableAutosave(const QString &directory, const QString &stem);
+  // Moves autosave to another folder, writing a new file there at once; on
+  // failure everything is as before (pending changes go to the old file).
+  void changeAutosaveDirectory(const QString &directory);
+  // Never written, or the marks changed since the last write.
+  bool isDirty() const;
+
+  // ---- across an update
+  using UpdateSnapshot = crel::UpdateSnapshot;
+  // The whole editable state; only for a document whose marks are saved.
+  UpdateSnapshot snapshotForUpdate();
+  // Rebuilds an editable document. Throws CrelError::invalidImage for an image
+  // that does not decode. A failed re-save does not lose the document: it
+  // comes back with the error shown, as a new capture would.
+  static std::unique_ptr<CrelDocument> restoreAfterUpdate(const UpdateSnapshot &snapshot,
+                                                          AnnotationPreferences &preferences);
+
   static constexpr int historyLimit = 100;
+  static constexpr int autosaveDelayMs = 250;
   static constexpr double maxExportSide = 32'768;
   static constexpr double maxExportPixels = 160'000'000;
 
@@ -157,13 +206,18 @@ Q_SIGNALS:
   void statusChanged();
   void historyChanged();
   void futureChanged();
+  void recognizedTextChanged();
+  void recognitionStatusChanged();
+  void recognizingChanged();
+  void selectedWordsChanged();
+  void savedURLChanged();
+  void autosaveErrorChanged();
   // Any observed field changed.
   void changed();
 
 protected:
-  // Hooks filled in by autosave and text recognition.
-  virtual void scheduleAutosave();
-  virtual void recognizeTextIfNeeded();
+  // Debounces a write 0.25 s ahead while autosave is on.
+  void scheduleAutosave();
 
 private:
   template <class T, class Signal> void publish(T &field, const T &value, Signal signal);
@@ -203,6 +257,18 @@ private:
   QString status_;
   QList<EditState> history_;
   QList<EditState> future_;
+  RecognizedText recognizedText_;
+  QString recognitionStatus_;
+  bool recognizing_ = false;
+  bool recognitionAttempted_ = false;
+  QList<RecognizedWord> selectedWords_;
+  std::optional<QString> savedURL_;
+  std::optional<QList<Mark>> savedMarks_;
+  std::optional<QString> autosaveError_;
+  std::optional<QString> autosaveDirectory_;
+  QString filenameStem_;
+  QTimer pendingSave_;
+  bool savePending_ = false; // a scheduled write has not been flushed yet
 };
 
 } // namespace crel

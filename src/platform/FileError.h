@@ -14,6 +14,11 @@ public:
   const QString &message() const { return message_; }
   const QString &path() const { return path_; }
 
+  // The sentence for an errno value met while saving the file at path.
+  static FileError savingFile(int errorCode, const QString &path);
+  // The sentence for an errno value met while creating the folder at path.
+  static FileError creatingFolder(int errorCode, const QString &path);
+
 private:
   QString message_;
   QString path_;

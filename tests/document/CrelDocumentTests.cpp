@@ -1,3 +1,5 @@
+#include "MarkSamples.h"
+
 #include "support/TestSupport.h"
 
 #include "document/AnnotationPreferences.h"
@@ -11,21 +13,9 @@
 #include <numbers>
 
 using namespace crel;
+using test::makeMark;
 
 namespace {
-
-Mark makeMark(MarkTool tool, QPointF start = {10, 10}, QPointF end = {60, 40}) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = tool;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = 12;
-  m.fontSize = 40;
-  m.textBoxWidth = 200;
-  return m;
-}
 
 class DocumentTest : public ::testing::Test {
 protected:

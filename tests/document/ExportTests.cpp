@@ -1,3 +1,5 @@
+#include "MarkSamples.h"
+
 #include "support/TestSupport.h"
 
 #include "document/AnnotationPreferences.h"
@@ -13,21 +15,9 @@
 #include <numbers>
 
 using namespace crel;
+using test::makeMark;
 
 namespace {
-
-Mark mark(MarkTool tool, QPointF start, QPointF end, double width = 12) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = tool;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = width;
-  m.fontSize = 40;
-  m.textBoxWidth = 200;
-  return m;
-}
 
 // A striped screenshot, so filters visibly change it.
 QImage stripes(int w, int h) {
@@ -58,9 +48,9 @@ TEST_F(ExportTest, CanvasGrowsOnlyWhereMarksOverflow) {
   auto doc = document(stripes(200, 100));
   EXPECT_EQ(doc->expandedBounds({}), geom::Rect(0, 0, 200, 100));
   EXPECT_EQ(decode(doc->renderPNG()).size(), QSize(200, 100));
-  EXPECT_EQ(doc->expandedBounds({mark(MarkTool::rectangle, {20, 20}, {80, 60})}), geom::Rect(0, 0, 200, 100));
+  EXPECT_EQ(doc->expandedBounds({makeMark(MarkTool::rectangle, {20, 20}, {80, 60})}), geom::Rect(0, 0, 200, 100));
 
-  const Mark arrow = mark(MarkTool::arrow, {-5, 40}, {50, 40}, 32);
+  const Mark arrow = makeMark(MarkTool::arrow, {-5, 40}, {50, 40}, 32);
   const geom::Rect grown = doc->expandedBounds({arrow});
   EXPECT_EQ(grown.minX(), std::floor(localVisualBounds(arrow).minX() - 16));
   EXPECT_EQ(grown.minY(), 0);
@@ -68,7 +58,7 @@ TEST_F(ExportTest, CanvasGrowsOnlyWhereMarksOverflow) {
   EXPECT_EQ(grown.maxY(), 100);
 
   // A rectangle near the bottom-right corner, rotated: grows by the rotated extent.
-  Mark box = mark(MarkTool::rectangle, {150, 60}, {195, 95}, 2);
+  Mark box = makeMark(MarkTool::rectangle, {150, 60}, {195, 95}, 2);
   const geom::Rect straight = doc->expandedBounds({box});
   box.rotation = std::numbers::pi / 4;
   const geom::Rect turned = doc->expandedBounds({box});
@@ -77,12 +67,12 @@ TEST_F(ExportTest, CanvasGrowsOnlyWhereMarksOverflow) {
   EXPECT_EQ(turned.maxY(), std::ceil(visualBounds(box).maxY() + 16));
 
   // A zero-length arrow paints nothing and never grows the canvas.
-  EXPECT_EQ(doc->expandedBounds({mark(MarkTool::arrow, {-50, -50}, {-50, -50})}), geom::Rect(0, 0, 200, 100));
+  EXPECT_EQ(doc->expandedBounds({makeMark(MarkTool::arrow, {-50, -50}, {-50, -50})}), geom::Rect(0, 0, 200, 100));
 }
 
 TEST_F(ExportTest, ScreenshotKeepsItsPixelsInTheGrownCanvas) {
   auto doc = document(stripes(60, 40));
-  doc->commit({mark(MarkTool::line, {-30, 20}, {-10, 20}, 2)});
+  doc->commit({makeMark(MarkTool::line, {-30, 20}, {-10, 20}, 2)});
   const geom::Rect bounds = doc->expandedBounds(doc->marks());
   const QImage out = decode(doc->renderPNG());
   ASSERT_EQ(out.width(), int(bounds.width()));
@@ -126,7 +116,7 @@ TEST_F(ExportTest, CopyOffersOnlyPngAndKeepsOldContentsWhenRefused) {
 
   FakePasteboard kept;
   kept.writeText("earlier");
-  doc->commit({mark(MarkTool::line, {0, 0}, {40000, 0})}); // too wide to export
+  doc->commit({makeMark(MarkTool::line, {0, 0}, {40000, 0})}); // too wide to export
   EXPECT_THROW(doc->copy(kept), CrelError);
   EXPECT_EQ(kept.text, QString("earlier"));
   EXPECT_EQ(kept.clearCount, 0);
@@ -153,7 +143,7 @@ TEST_F(ExportTest, PixelSampling) {
   EXPECT_EQ(doc->pixelColor({5.9, 5.2}), (PixelColor{255, 0, 128, 255}));
   EXPECT_EQ(doc->pixelColor({3.5, 3.5}), (PixelColor{0, 0, 0, 0}));
 
-  doc->commit({mark(MarkTool::line, {-40, 10}, {-30, 10}, 2)});
+  doc->commit({makeMark(MarkTool::line, {-40, 10}, {-30, 10}, 2)});
   const auto grain = doc->pixelColor({-50, 1});
   ASSERT_TRUE(grain);
   EXPECT_EQ(grain->alpha, 255);
@@ -167,7 +157,7 @@ TEST_F(ExportTest, PixelSampling) {
 TEST_F(ExportTest, BlurChangesOnlyItsRegionAndSeesOnlyWhatIsBeneath) {
   auto doc = document(stripes(120, 80));
   const QImage plain = doc->renderBitmap(doc->expandedBounds({}));
-  Mark blur = mark(MarkTool::blur, {30, 20}, {90, 60});
+  Mark blur = makeMark(MarkTool::blur, {30, 20}, {90, 60});
   doc->commit({blur});
   const QImage blurred = doc->renderBitmap(doc->expandedBounds(doc->marks()));
   int changedInside = 0;
@@ -183,8 +173,8 @@ TEST_F(ExportTest, BlurChangesOnlyItsRegionAndSeesOnlyWhatIsBeneath) {
 
   // Over a redaction, the blur shows only the black box's pixels, and a mark
   // above the blur stays sharp.
-  Mark redact = mark(MarkTool::redact, {20, 10}, {100, 70});
-  Mark above = mark(MarkTool::rectangle, {40, 30}, {80, 50}, 4);
+  Mark redact = makeMark(MarkTool::redact, {20, 10}, {100, 70});
+  Mark above = makeMark(MarkTool::rectangle, {40, 30}, {80, 50}, 4);
   above.ink = {"White", 1, 1, 1};
   blur.blurStrength = 4; // the box's edge is far beyond the filter's reach at (60, 40)
   doc->commit({redact, blur, above});
@@ -195,7 +185,7 @@ TEST_F(ExportTest, BlurChangesOnlyItsRegionAndSeesOnlyWhatIsBeneath) {
 
 TEST_F(ExportTest, PixelateGivesFlatCellsOnTheCanvasGrid) {
   auto doc = document(stripes(120, 80));
-  Mark cells = mark(MarkTool::blur, {10, 10}, {110, 70});
+  Mark cells = makeMark(MarkTool::blur, {10, 10}, {110, 70});
   cells.blurEffect = BlurEffect::pixelate;
   cells.blurStrength = 16;
   doc->commit({cells});

@@ -10,7 +10,7 @@ namespace crel::test {
 
 // A mark of `tool` from start to end in the first palette ink, with a text
 // box of 320 × 24 px for text marks.
-inline Mark makeMark(MarkTool tool, QPointF start, QPointF end, double width = 4,
+inline Mark makeMark(MarkTool tool, QPointF start = {10, 10}, QPointF end = {60, 40}, double width = 4,
                      std::optional<AnnotationStyle> style = std::nullopt) {
   Mark m;
   m.id = QUuid::createUuid();

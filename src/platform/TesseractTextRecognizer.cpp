@@ -1,0 +1,543 @@
+#include "TesseractTextRecognizer.h"
+
+#include "platform/TextRecognitionError.h"
+#include "platform/Translate.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <QThread>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace crel {
+
+namespace {
+
+// Light-on-dark areas are found on a grid of cells. A cell's background is
+// the median of its pixels; its text is the pixels well above or below that.
+// Over a cell's neighbourhood, the median background and which kind of text
+// dominates decide: light text makes an area dark unless its background is
+// very light, dark text makes it dark only on a near-black background, and
+// an empty area is dark below mid-grey. So a blue selected row with white
+// text is inverted, a grey button with black text is not.
+constexpr int kCell = 8;
+constexpr int kNeighbourhood = 2; // cells on each side: a 5 x 5 window
+constexpr int kTextContrast = 48;
+constexpr int kMinDarkSide = 16; // pixels; smaller dark areas hold no text line
+constexpr int kMinLightTextPixels = 24;
+
+// Strips: each keeps the lines whose centre falls in its core; the margin
+// around the core lets any line up to twice its height be read whole.
+constexpr int kStripMargin = 64;
+constexpr int kMinStripCore = 200;
+constexpr qint64 kSplitArea = 800'000;
+
+constexpr int kResolution = 96;
+constexpr float kMinWordConfidence = 40;
+constexpr float kMinSymbolConfidence = 75;
+
+struct GrayImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels; // rows of `width` bytes
+  std::uint8_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+// Luminance of the image as if painted over a white page, converted row by
+// row so that even an 80-megapixel image is not copied in colour.
+GrayImage toGray(const QImage &image) {
+  GrayImage out{image.width(), image.height(), {}};
+  out.pixels.resize(std::size_t(out.width) * out.height);
+  const bool direct = image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32 ||
+                      image.format() == QImage::Format_ARGB32;
+  const QImage source = direct ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const bool premultiplied = source.format() != QImage::Format_ARGB32;
+  for (int y = 0; y < out.height; ++y) {
+    const auto *row = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+    std::uint8_t *target = out.pixels.data() + std::size_t(y) * out.width;
+    for (int x = 0; x < out.width; ++x) {
+      QRgb p = row[x];
+      if (source.format() == QImage::Format_RGB32)
+        p |= 0xff000000u;
+      else if (!premultiplied)
+        p = qPremultiply(p);
+      const int white = 255 - qAlpha(p);
+      target[x] = std::uint8_t(qGray(qRed(p) + white, qGreen(p) + white, qBlue(p) + white));
+    }
+  }
+  return out;
+}
+
+struct CellMap {
+  int columns = 0;
+  int rows = 0;
+  std::vector<std::uint8_t> dark;       // on a dark background, and so is the cell itself
+  std::vector<std::uint8_t> darkAround; // on a dark background, whatever the cell (glyphs too)
+  std::vector<std::uint8_t> level;      // the neighbourhood's background
+  std::vector<std::uint16_t> lighter;   // pixels well above the cell's own background
+  std::size_t index(int column, int row) const { return std::size_t(row) * columns + column; }
+  bool isDark(int column, int row) const { return dark[index(column, row)]; }
+  int levelAt(int column, int row) const { return level[index(column, row)]; }
+};
+
+CellMap classify(const GrayImage &gray) {
+  CellMap map;
+  map.columns = (gray.width + kCell - 1) / kCell;
+  map.rows = (gray.height + kCell - 1) / kCell;
+  const std::size_t cells = std::size_t(map.columns) * map.rows;
+  std::vector<std::uint8_t> background(cells);
+  std::vector<std::uint16_t> &lighter = map.lighter, darker(cells);
+  lighter.resize(cells);
+  std::vector<std::uint8_t> values;
+  for (int row = 0; row < map.rows; ++row) {
+    for (int column = 0; column < map.columns; ++column) {
+      const int x0 = column * kCell, y0 = row * kCell;
+      const int x1 = std::min(x0 + kCell, gray.width), y1 = std::min(y0 + kCell, gray.height);
+      values.clear();
+      for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+          values.push_back(gray.at(x, y));
+      auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+      std::nth_element(values.begin(), middle, values.end());
+      const int median = *middle;
+      const std::size_t index = std::size_t(row) * map.columns + column;
+      background[index] = std::uint8_t(median);
+      for (std::uint8_t v : values) {
+        lighter[index] += v > median + kTextContrast;
+        darker[index] += v < median - kTextContrast;
+      }
+    }
+  }
+  map.dark.resize(cells);
+  map.darkAround.resize(cells);
+  map.level.resize(cells);
+  for (int row = 0; row < map.rows; ++row) {
+    for (int column = 0; column < map.columns; ++column) {
+      const int r0 = std::max(0, row - kNeighbourhood), r1 = std::min(map.rows - 1, row + kNeighbourhood);
+      const int c0 = std::max(0, column - kNeighbourhood), c1 = std::min(map.columns - 1, column + kNeighbourhood);
+      values.clear();
+      for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c)
+          values.push_back(background[map.index(c, r)]);
+      auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+      std::nth_element(values.begin(), middle, values.end());
+      const int level = *middle;
+      // Only cells on this background vote: a cell across the edge of an
+      // area would count the other side as text.
+      int light = 0, dark = 0;
+      for (int r = r0; r <= r1; ++r) {
+        for (int c = c0; c <= c1; ++c) {
+          const std::size_t n = map.index(c, r);
+          if (std::abs(int(background[n]) - level) < kTextContrast) {
+            light += lighter[n];
+            dark += darker[n];
+          }
+        }
+      }
+      const int limit = light > dark ? 200 : dark > light ? 60 : 128;
+      // The cell itself must be on the dark background too, so that the
+      // window does not bridge the light gap between two nearby dark areas.
+      const std::size_t i = map.index(column, row);
+      map.darkAround[i] = level < limit;
+      map.dark[i] = level < limit && background[i] < limit;
+      map.level[std::size_t(row) * map.columns + column] = std::uint8_t(level);
+    }
+  }
+  return map;
+}
+
+// A 4-connected group of dark cells that holds some light text. Most are
+// rectangles (title bars, selected rows, dark panels, buttons); their edges
+// are then found to the pixel, so that text close to an edge is not cut by a
+// cell-sized step. Other shapes follow their cells.
+struct DarkArea {
+  QRect rect;
+  bool rectangular = false;
+  int level = 0; // the median background of its cells
+  int id = 0;
+};
+
+struct DarkAreas {
+  std::vector<DarkArea> areas;
+  std::vector<int> cellArea; // per cell: index into areas, or -1
+};
+
+// A row (or column) lies inside an area when most of its pixels are near the
+// area's background.
+// A cell of an area of another shape: one of its own cells, or a cell amid
+// its background that no area claims (a cell filled by a large glyph).
+bool belongsTo(const CellMap &map, const DarkAreas &dark, const DarkArea &area, int column, int row) {
+  const int id = dark.cellArea[map.index(column, row)];
+  return id == area.id || (id < 0 && map.darkAround[map.index(column, row)]);
+}
+
+bool mostlyNear(const GrayImage &gray, int level, int x0, int y0, int dx, int dy, int count) {
+  int near = 0;
+  for (int i = 0; i < count; ++i)
+    near += std::abs(int(gray.at(x0 + i * dx, y0 + i * dy)) - level) < kTextContrast;
+  return 2 * near > count;
+}
+
+// The first and last of the lines (rows or columns) from `first` to `last`
+// that lie inside, each looked for within a cell of where the cells put it.
+template <typename Inside> std::optional<std::pair<int, int>> insideSpan(int first, int last, int size, Inside inside) {
+  int low = std::max(0, first - kCell);
+  while (low < first + kCell && !inside(low))
+    ++low;
+  int high = std::min(size - 1, last + kCell);
+  while (high > last - kCell && !inside(high))
+    --high;
+  if (high <= low)
+    return std::nullopt;
+  return std::pair{low, high};
+}
+
+void refineEdges(const GrayImage &gray, DarkArea &area) {
+  QRect r = area.rect;
+  const auto rows = insideSpan(r.top(), r.bottom(), gray.height,
+                               [&](int y) { return mostlyNear(gray, area.level, r.left(), y, 1, 0, r.width()); });
+  if (!rows)
+    return;
+  r.setTop(rows->first);
+  r.setBottom(rows->second);
+  const auto columns = insideSpan(r.left(), r.right(), gray.width,
+                                  [&](int x) { return mostlyNear(gray, area.level, x, r.top(), 0, 1, r.height()); });
+  if (!columns)
+    return;
+  r.setLeft(columns->first);
+  r.setRight(columns->second);
+  area.rect = r;
+}
+
+DarkAreas darkAreas(const GrayImage &gray, const CellMap &map) {
+  DarkAreas result;
+  result.cellArea.assign(map.dark.size(), -1);
+  std::vector<std::uint8_t> seen(map.dark.size());
+  std::vector<std::pair<int, int>> stack, members;
+  std::vector<std::uint8_t> levels;
+  for (int row = 0; row < map.rows; ++row) {
+    for (int column = 0; column < map.columns; ++column) {
+      if (!map.isDark(column, row) || seen[map.index(column, row)])
+        continue;
+      int minC = column, maxC = column, minR = row, maxR = row;
+      long lightText = 0;
+      seen[map.index(column, row)] = 1;
+      stack.assign(1, {column, row});
+      members.clear();
+      while (!stack.empty()) {
+        const auto [c, r] = stack.back();
+        stack.pop_back();
+        members.push_back({c, r});
+        minC = std::min(minC, c), maxC = std::max(maxC, c), minR = std::min(minR, r), maxR = std::max(maxR, r);
+        lightText += map.lighter[map.index(c, r)];
+        const std::pair<int, int> next[] = {{c - 1, r}, {c + 1, r}, {c, r - 1}, {c, r + 1}};
+        for (const auto &[nc, nr] : next) {
+          if (nc < 0 || nr < 0 || nc >= map.columns || nr >= map.rows)
+            continue;
+          if (map.isDark(nc, nr) && !seen[map.index(nc, nr)]) {
+            seen[map.index(nc, nr)] = 1;
+            stack.push_back({nc, nr});
+          }
+        }
+      }
+      DarkArea area;
+      area.rect = QRect(QPoint(minC * kCell, minR * kCell), QPoint(std::min((maxC + 1) * kCell, gray.width) - 1,
+                                                                   std::min((maxR + 1) * kCell, gray.height) - 1));
+      // Dark areas with no light text (photos, icons, dark rules) are not worth a pass.
+      if (area.rect.width() < kMinDarkSide || area.rect.height() < kMinDarkSide || lightText < kMinLightTextPixels)
+        continue;
+      levels.clear();
+      for (const auto &[c, r] : members)
+        levels.push_back(std::uint8_t(map.levelAt(c, r)));
+      std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(levels.size() / 2), levels.end());
+      area.level = levels[levels.size() / 2];
+      const qint64 boxCells = qint64(maxC - minC + 1) * (maxR - minR + 1);
+      area.rectangular = 10 * qint64(members.size()) >= 9 * boxCells;
+      if (area.rectangular)
+        refineEdges(gray, area);
+      area.id = int(result.areas.size());
+      for (const auto &[c, r] : members)
+        result.cellArea[map.index(c, r)] = area.id;
+      result.areas.push_back(area);
+    }
+  }
+  return result;
+}
+
+// The text to read in the ordinary pass: dark areas blanked, so that they
+// cost nothing there and cannot be read twice. Done in place, last.
+void blankDarkAreas(GrayImage &gray, const CellMap &map, const DarkAreas &dark) {
+  for (int y = 0; y < gray.height; ++y)
+    for (int x = 0; x < gray.width; ++x)
+      if (map.isDark(x / kCell, y / kCell) && dark.cellArea[map.index(x / kCell, y / kCell)] < 0)
+        gray.pixels[std::size_t(y) * gray.width + x] = 255; // dark, but without text: no need to read
+  for (const DarkArea &area : dark.areas) {
+    for (int y = area.rect.top(); y <= area.rect.bottom(); ++y) {
+      for (int x = area.rect.left(); x <= area.rect.right(); ++x) {
+        if (area.rectangular || belongsTo(map, dark, area, x / kCell, y / kCell))
+          gray.pixels[std::size_t(y) * gray.width + x] = 255;
+      }
+    }
+  }
+}
+
+// One dark area, inverted and stretched so that its background turns white
+// and its light text black (a mid-tone background left grey would be
+// thresholded together with the text), inside a white frame of
+// `kAreaFrame` pixels (Tesseract reads poorly right at an image's edge).
+constexpr int kAreaFrame = 16;
+
+std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &map, const DarkAreas &dark,
+                                        const DarkArea &area) {
+  auto out = std::make_shared<GrayImage>();
+  out->width = area.rect.width() + 2 * kAreaFrame;
+  out->height = area.rect.height() + 2 * kAreaFrame;
+  out->pixels.assign(std::size_t(out->width) * out->height, 255);
+  for (int y = 0; y < area.rect.height(); ++y) {
+    for (int x = 0; x < area.rect.width(); ++x) {
+      const int gx = area.rect.x() + x, gy = area.rect.y() + y;
+      const int column = gx / kCell, row = gy / kCell;
+      if (!area.rectangular && !belongsTo(map, dark, area, column, row))
+        continue; // light cells inside the box belong to the ordinary pass
+      const int level = area.rectangular ? area.level : map.levelAt(column, row);
+      const int above = std::clamp(int(gray.at(gx, gy)) - level, 0, 255 - level);
+      out->pixels[std::size_t(y + kAreaFrame) * out->width + x + kAreaFrame] =
+          std::uint8_t(255 - above * 255 / std::max(1, 255 - level));
+    }
+  }
+  return out;
+}
+
+void limitOpenMpOnThisThread() {
+  // Tesseract parallelises inside each engine with OpenMP; we run several
+  // engines instead, which is far faster than oversubscribing the cores.
+  // The runtime reads OMP_THREAD_LIMIT when it is loaded, before main, so
+  // the limit is set through its API, per thread, when one is present.
+  using SetInt = void (*)(int);
+  static const auto setMaxActiveLevels = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+  static const auto setNumThreads = reinterpret_cast<SetInt>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+  if (setMaxActiveLevels)
+    setMaxActiveLevels(0);
+  if (setNumThreads)
+    setNumThreads(1);
+}
+
+bool hasLetterOrDigit(const QString &text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); });
+}
+
+bool isNoise(const QString &text, float confidence) {
+  if (text.isEmpty() || confidence < kMinWordConfidence)
+    return true;
+  if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
+    return true;
+  return !hasLetterOrDigit(text) && confidence < kMinSymbolConfidence;
+}
+
+struct Tagged {
+  TextObservation observation;
+  std::size_t job;
+};
+
+double overlapArea(const geom::Rect &a, const geom::Rect &b) {
+  const geom::Rect r = a.intersected(b);
+  return r.isNull() ? 0 : r.width() * r.height();
+}
+
+// Lines read twice (by two jobs over the same pixels) keep the surer reading.
+std::vector<TextObservation> merge(std::vector<Tagged> lines) {
+  std::vector<bool> dropped(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t j = i + 1; j < lines.size() && !dropped[i]; ++j) {
+      if (dropped[j] || lines[i].job == lines[j].job)
+        continue;
+      const geom::Rect &a = lines[i].observation.bounds, &b = lines[j].observation.bounds;
+      const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
+      if (overlapArea(a, b) <= 0.5 * smaller)
+        continue;
+      if (lines[j].observation.confidence > lines[i].observation.confidence)
+        dropped[i] = true;
+      else
+        dropped[j] = true;
+    }
+  }
+  std::vector<TextObservation> out;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (!dropped[i])
+      out.push_back(std::move(lines[i].observation));
+  return out;
+}
+
+} // namespace
+
+struct TesseractTextRecognizer::Job {
+  std::shared_ptr<const GrayImage> buffer;
+  QPoint origin;                   // the buffer's top-left in the image
+  int top = 0, bottom = 0;         // rows of the buffer to read
+  int coreTop = 0, coreBottom = 0; // image rows whose lines this job keeps
+};
+
+namespace {
+
+template <typename JobT>
+void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int engines) {
+  const int height = buffer->height;
+  int strips = 1;
+  if (qint64(buffer->width) * height >= kSplitArea)
+    strips = std::clamp(height / kMinStripCore, 1, engines);
+  for (int k = 0; k < strips; ++k) {
+    const int coreTop = height * k / strips, coreBottom = height * (k + 1) / strips;
+    JobT job;
+    job.buffer = buffer;
+    job.origin = origin;
+    job.top = k == 0 ? 0 : std::max(0, coreTop - kStripMargin);
+    job.bottom = k == strips - 1 ? height : std::min(height, coreBottom + kStripMargin);
+    job.coreTop = origin.y() + (k == 0 ? std::numeric_limits<int>::min() / 2 : coreTop);
+    job.coreBottom = origin.y() + (k == strips - 1 ? std::numeric_limits<int>::max() / 2 : coreBottom);
+    jobs.push_back(std::move(job));
+  }
+}
+
+} // namespace
+
+TesseractTextRecognizer::TesseractTextRecognizer() : TesseractTextRecognizer(Options{}) {}
+
+TesseractTextRecognizer::TesseractTextRecognizer(Options options)
+    : options_(std::move(options)),
+      engineCount_(options_.engineCount > 0 ? options_.engineCount : std::clamp(QThread::idealThreadCount(), 1, 8)) {
+  engines_.resize(std::size_t(engineCount_));
+}
+
+TesseractTextRecognizer::~TesseractTextRecognizer() {
+  for (auto &api : engines_)
+    if (api)
+      api->End();
+}
+
+tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
+  auto &slot = engines_[std::size_t(index)];
+  if (slot)
+    return *slot;
+  auto api = std::make_unique<tesseract::TessBaseAPI>();
+  // Dictionaries off: screenshots are full of names, paths and code that a
+  // dictionary would "correct".
+  std::vector<std::string> names{"load_system_dawg", "load_freq_dawg", "debug_file"};
+  std::vector<std::string> values{"0", "0", "/dev/null"};
+  const QByteArray path = options_.dataPath.toLocal8Bit();
+  const QByteArray language = options_.language.toLatin1();
+  if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
+                &names, &values, false) != 0)
+    throw TextRecognitionError(tr("The text recognition data is missing. Install the package tesseract-ocr-eng."));
+  api->SetPageSegMode(tesseract::PSM_AUTO);
+  slot = std::move(api);
+  return *slot;
+}
+
+std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job) const {
+  const GrayImage &buffer = *job.buffer;
+  api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
+               buffer.width);
+  api.SetSourceResolution(kResolution);
+  if (api.Recognize(nullptr) != 0)
+    throw TextRecognitionError(tr("The text recognition engine could not read the image."));
+  std::vector<TextObservation> lines;
+  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+  if (!it)
+    return lines;
+  const int dx = job.origin.x(), dy = job.origin.y() + job.top;
+  do {
+    if (it->Empty(tesseract::RIL_TEXTLINE))
+      continue;
+    TextObservation line;
+    QStringList texts;
+    float confidenceSum = 0;
+    do {
+      std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
+      const QString text = QString::fromUtf8(utf8 ? utf8.get() : "").trimmed();
+      const float confidence = it->Confidence(tesseract::RIL_WORD);
+      int left = 0, top = 0, right = 0, bottom = 0;
+      if (!isNoise(text, confidence) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) &&
+          right > left && bottom > top) {
+        const geom::Rect rect(left + dx, top + dy, right - left, bottom - top);
+        texts.push_back(text);
+        line.wordRects.push_back(rect);
+        line.bounds = line.bounds.united(rect);
+        confidenceSum += confidence;
+      }
+      if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
+        break;
+    } while (it->Next(tesseract::RIL_WORD));
+    if (texts.isEmpty())
+      continue;
+    const double midY = line.bounds.midY();
+    if (midY < job.coreTop || midY >= job.coreBottom)
+      continue;
+    line.text = texts.join(QLatin1Char(' '));
+    line.confidence = confidenceSum / float(texts.size()) / 100.0f;
+    lines.push_back(std::move(line));
+  } while (it->Next(tesseract::RIL_TEXTLINE));
+  return lines;
+}
+
+std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &image) {
+  if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+    return {};
+  QMutexLocker lock(&mutex_);
+  auto gray = std::make_shared<GrayImage>(toGray(image));
+  const CellMap map = classify(*gray);
+  std::vector<Job> jobs;
+  const DarkAreas dark = darkAreas(*gray, map);
+  for (const DarkArea &area : dark.areas)
+    addStrips(jobs, invertedArea(*gray, map, dark, area), area.rect.topLeft() - QPoint(kAreaFrame, kAreaFrame),
+              engineCount_);
+  blankDarkAreas(*gray, map, dark);
+  addStrips(jobs, std::shared_ptr<const GrayImage>(std::move(gray)), QPoint(0, 0), engineCount_);
+
+  // Largest first, so that no engine starts a big job when the others are done.
+  std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) {
+    return qint64(a.bottom - a.top) * a.buffer->width > qint64(b.bottom - b.top) * b.buffer->width;
+  });
+  const int threads = std::min<int>(engineCount_, int(jobs.size()));
+  std::vector<std::vector<TextObservation>> results(jobs.size());
+  std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
+  std::atomic<std::size_t> next{0};
+  auto work = [&](int index) {
+    try {
+      limitOpenMpOnThisThread();
+      tesseract::TessBaseAPI &api = engine(index);
+      for (std::size_t j = next++; j < jobs.size(); j = next++)
+        results[j] = read(api, jobs[j]);
+    } catch (...) {
+      errors[std::size_t(index)] = std::current_exception();
+      next = jobs.size();
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int k = 1; k < threads; ++k)
+    helpers.emplace_back(work, k);
+  work(0);
+  for (auto &helper : helpers)
+    helper.join();
+  for (const auto &error : errors)
+    if (error)
+      std::rethrow_exception(error);
+
+  std::vector<Tagged> lines;
+  for (std::size_t j = 0; j < results.size(); ++j)
+    for (auto &line : results[j])
+      lines.push_back({std::move(line), j});
+  return merge(std::move(lines));
+}
+
+} // namespace crel

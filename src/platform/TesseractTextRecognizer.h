@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/TextRecognizer.h"
+
+#include <QMutex>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace tesseract {
+class TessBaseAPI;
+}
+
+namespace crel {
+
+// Text recognition with Tesseract's LSTM engine, tuned for screenshots:
+// light-on-dark areas are found, inverted and read separately; large images
+// are read as overlapping horizontal strips on several engines at once; noise
+// (empty, symbol-only or low-confidence words) is dropped. Engines are made on
+// first use and kept for the life of the object. One recognition at a time.
+class TesseractTextRecognizer final : public TextRecognizer {
+public:
+  struct Options {
+    QString dataPath; // the tessdata folder; empty means Tesseract's own default
+    QString language = "eng";
+    int engineCount = 0; // 0: one per core, at most 8
+  };
+
+  TesseractTextRecognizer();
+  explicit TesseractTextRecognizer(Options options);
+  ~TesseractTextRecognizer() override;
+
+  std::vector<TextObservation> recognize(const QImage &image) override;
+
+  int engineCount() const { return engineCount_; }
+
+private:
+  struct Job;
+  tesseract::TessBaseAPI &engine(int index);
+  std::vector<TextObservation> read(tesseract::TessBaseAPI &api, const Job &job) const;
+
+  Options options_;
+  int engineCount_;
+  QMutex mutex_;
+  std::vector<std::unique_ptr<tesseract::TessBaseAPI>> engines_;
+};
+
+} // namespace crel

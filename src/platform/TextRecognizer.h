@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/TextObservation.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace crel {
+
+// Outcome of one background recognition: the lines, or the error's sentence.
+struct TextRecognitionOutcome {
+  std::vector<TextObservation> observations;
+  bool failed = false;
+  QString errorDescription;
+};
+
+// On-device text recognition of one image.
+class TextRecognizer {
+public:
+  virtual ~TextRecognizer() = default;
+
+  // Synchronous and slow. Throws TextRecognitionError when recognition
+  // cannot run (for example, missing language data).
+  virtual std::vector<TextObservation> recognize(const QImage &image) = 0;
+
+  // The recogniser the application uses: Tesseract unless replaced.
+  static std::shared_ptr<TextRecognizer> shared();
+  static void setShared(std::shared_ptr<TextRecognizer> recognizer);
+
+  // Runs recognize() on the process's one serial recognition thread (jobs of
+  // all callers run one after another, in submission order) and hands
+  // `transform` of the outcome to `done` on the main thread. Call from the
+  // main thread. When `receiver` is destroyed first, the work still finishes
+  // and its outcome is dropped; the receiver is never kept alive by it.
+  // `transform` runs on the recognition thread.
+  template <typename Result>
+  static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image, QObject *receiver,
+                                    std::function<Result(const TextRecognitionOutcome &)> transform,
+                                    std::function<void(Result)> done);
+
+  // Blocks until every job submitted so far has finished (tests, shutdown).
+  static void waitForBackgroundWork();
+
+private:
+  static void submit(std::function<void()> job);
+  static void deliver(QPointer<QObject> receiver, std::function<void()> call);
+  static TextRecognitionOutcome run(TextRecognizer &recognizer, const QImage &image);
+};
+
+template <typename Result>
+void TextRecognizer::recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image,
+                                           QObject *receiver,
+                                           std::function<Result(const TextRecognitionOutcome &)> transform,
+                                           std::function<void(Result)> done) {
+  submit([recognizer = std::move(recognizer), image, receiver = QPointer<QObject>(receiver),
+          transform = std::move(transform), done = std::move(done)]() mutable {
+    auto result = std::make_shared<Result>(transform(run(*recognizer, image)));
+    deliver(receiver, [done = std::move(done), result]() { done(std::move(*result)); });
+  });
+}
+
+} // namespace crel

@@ -1,0 +1,120 @@
+#include "document/CrelStorage.h"
+#include "platform/AppIdentity.h"
+#include "platform/FileError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace crel;
+
+namespace {
+
+void touch(const QString &path) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("x");
+}
+
+QString failure(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const FileError &e) {
+    return e.message();
+  }
+  return {};
+}
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnvironment {
+public:
+  ScopedEnvironment(const char *name, const QByteArray &value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+    qputenv(name, value);
+  }
+  ~ScopedEnvironment() {
+    if (had_)
+      qputenv(name_, old_);
+    else
+      qunsetenv(name_);
+  }
+
+private:
+  const char *name_;
+  bool had_;
+  QByteArray old_;
+};
+
+TEST(CrelStorage, PrepareDirectoryCreatesParentsAndAcceptsAnExistingFolder) {
+  QTemporaryDir root;
+  const QString nested = root.filePath("a/b/c");
+  EXPECT_EQ(CrelStorage::prepareDirectory(nested), nested);
+  EXPECT_TRUE(QFileInfo(nested).isDir());
+  EXPECT_EQ(CrelStorage::prepareDirectory(nested), nested);
+  EXPECT_EQ(CrelStorage::prepareDirectory(nested + "/"), nested + "/");
+}
+
+TEST(CrelStorage, AFileWhereTheFolderShouldBeIsAClearError) {
+  // Tests run as root, so a file in the way stands in for every refusal.
+  QTemporaryDir root;
+  touch(root.filePath("Crel"));
+  const QString expected = "The folder “Crel” couldn’t be created because a file with that name is in the way.";
+  EXPECT_EQ(failure([&] { CrelStorage::prepareDirectory(root.filePath("Crel")); }), expected);
+  EXPECT_EQ(failure([&] { CrelStorage::prepareDirectory(root.filePath("Crel/inner")); }), expected);
+  EXPECT_EQ(failure([&] { CrelStorage::availableURL(root.filePath("Crel"), "S"); }), expected);
+  EXPECT_TRUE(QFileInfo(root.filePath("Crel")).isFile());
+}
+
+TEST(CrelStorage, AvailableURLNeverChoosesAnExistingName) {
+  QTemporaryDir root;
+  const QString folder = root.filePath("Pictures/Crel");
+  EXPECT_EQ(CrelStorage::availableURL(folder, "S"), folder + "/S.png");
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+
+  touch(folder + "/S.png");
+  EXPECT_EQ(CrelStorage::availableURL(folder, "S"), folder + "/S (2).png");
+  touch(folder + "/S (2).png");
+  EXPECT_EQ(CrelStorage::availableURL(folder, "S"), folder + "/S (3).png");
+
+  // Folders and dangling links are taken names too; other stems are unaffected.
+  ASSERT_TRUE(QDir(folder).mkdir("S (3).png"));
+  ASSERT_TRUE(QFile::link(folder + "/nowhere", folder + "/S (4).png"));
+  EXPECT_EQ(CrelStorage::availableURL(folder, "S"), folder + "/S (5).png");
+  EXPECT_EQ(CrelStorage::availableURL(folder, "S (2)"), folder + "/S (2) (2).png");
+  EXPECT_EQ(CrelStorage::availableURL(folder, "T"), folder + "/T.png");
+}
+
+TEST(CrelStorage, AvailableURLStaysInTheFolder) {
+  QTemporaryDir root;
+  const QString folder = root.filePath("Crel");
+  const QString chosen = CrelStorage::availableURL(folder, "../../etc/passwd");
+  EXPECT_EQ(QFileInfo(chosen).absolutePath(), QFileInfo(folder).absoluteFilePath());
+  EXPECT_EQ(QFileInfo(chosen).fileName(), ".. .. etc passwd.png");
+}
+
+TEST(CrelStorage, DefaultFolderIsTheXdgPicturesFolderPlusTheAppName) {
+  QTemporaryDir home;
+  ScopedEnvironment homeVariable("HOME", QFile::encodeName(home.path()));
+  ScopedEnvironment config("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+  ASSERT_EQ(AppIdentity::name(), "Crel");
+
+  EXPECT_EQ(CrelStorage::defaultDirectory(), home.path() + "/Pictures/Crel");
+  EXPECT_EQ(CrelStorage::defaultDirectoryDisplayPath(), "~/Pictures/Crel");
+  EXPECT_FALSE(QFileInfo::exists(CrelStorage::defaultDirectory()));
+
+  // A localised Pictures folder from the XDG user directories.
+  ASSERT_TRUE(QDir(home.path()).mkpath(".config"));
+  QFile dirs(home.filePath(".config/user-dirs.dirs"));
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+  dirs.close();
+  EXPECT_EQ(CrelStorage::defaultDirectory(), home.path() + "/Bilder/Crel");
+  EXPECT_EQ(CrelStorage::defaultDirectoryDisplayPath(), "~/Bilder/Crel");
+}
+
+} // namespace

@@ -1,0 +1,125 @@
+#include "support/TestSupport.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+
+#include "platform/FakeTextRecognizer.h"
+#include "platform/Pasteboard.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <numbers>
+
+using namespace crel;
+
+namespace {
+
+class DocumentTextTest : public ::testing::Test {
+protected:
+  DocumentTextTest() : preferences(settings.store()) {
+    recognizer = std::make_shared<FakeTextRecognizer>();
+    // One line "alpha beta" and one line "gamma".
+    recognizer->setObservations({
+        {"alpha beta", {10, 10, 100, 20}, 0.9f, {{10, 10, 40, 20}, {60, 10, 50, 20}}},
+        {"gamma", {10, 50, 60, 20}, 0.9f, {{10, 50, 60, 20}}},
+    });
+    TextRecognizer::setShared(recognizer);
+    QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    doc = std::make_unique<CrelDocument>(image, preferences);
+  }
+  ~DocumentTextTest() override {
+    TextRecognizer::waitForBackgroundWork();
+    TextRecognizer::setShared(nullptr);
+  }
+
+  void finishRecognition() {
+    TextRecognizer::waitForBackgroundWork();
+    for (int i = 0; i < 50 && doc->recognizing(); ++i)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+
+  Mark redactOver(geom::Rect box) {
+    Mark m;
+    m.id = QUuid::createUuid();
+    m.tool = MarkTool::redact;
+    m.start = box.origin();
+    m.end = {box.maxX(), box.maxY()};
+    m.ink = Ink::palette().first();
+    return m;
+  }
+
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences;
+  std::shared_ptr<FakeTextRecognizer> recognizer;
+  std::unique_ptr<CrelDocument> doc;
+};
+
+} // namespace
+
+TEST_F(DocumentTextTest, RecognitionRunsOnceForTheTextTools) {
+  doc->selectTool(MarkTool::rectangle);
+  EXPECT_FALSE(doc->recognizing());
+  doc->selectTool(MarkTool::blur);
+  EXPECT_TRUE(doc->recognizing());
+  EXPECT_EQ(doc->recognitionStatus(), "Finding text on this computer…");
+  doc->selectTool(MarkTool::extract); // while running: nothing new
+  finishRecognition();
+  EXPECT_FALSE(doc->recognizing());
+  EXPECT_EQ(doc->recognizedText().words.size(), 3);
+  EXPECT_EQ(doc->recognitionStatus(), "Text ready. Click a word or drag across lines.");
+  doc->selectTool(MarkTool::highlight);
+  finishRecognition();
+  EXPECT_EQ(recognizer->callCount(), 1);
+}
+
+TEST_F(DocumentTextTest, AFailureIsShownAndNeverRetried) {
+  recognizer->setFailure(QString("The engine is missing."));
+  doc->recognizeTextIfNeeded();
+  finishRecognition();
+  EXPECT_TRUE(doc->recognizedText().words.isEmpty());
+  EXPECT_EQ(doc->recognitionStatus(), "Text recognition failed: The engine is missing.");
+  doc->recognizeTextIfNeeded();
+  finishRecognition();
+  EXPECT_EQ(recognizer->callCount(), 1);
+}
+
+TEST_F(DocumentTextTest, AClosedDocumentDropsItsLateResult) {
+  recognizer->hold();
+  doc->recognizeTextIfNeeded();
+  doc.reset();
+  recognizer->release();
+  TextRecognizer::waitForBackgroundWork();
+  QCoreApplication::processEvents(); // must not touch the destroyed document
+}
+
+TEST_F(DocumentTextTest, HiddenWordsAreNeitherAvailableNorCopied) {
+  doc->recognizeTextIfNeeded();
+  finishRecognition();
+  const QList<RecognizedWord> all = doc->recognizedText().words;
+  ASSERT_EQ(all.size(), 3);
+  doc->commit({redactOver({55, 5, 10, 10})}); // touches "beta"
+  EXPECT_EQ(doc->availableText().words.size(), 2);
+
+  doc->setSelectedWords(all);
+  FakePasteboard board;
+  doc->copyRecognizedText(board);
+  EXPECT_EQ(board.text, QString("alpha\ngamma"));
+  EXPECT_EQ(doc->status(), "Copied selected text.");
+
+  // A redaction rotated by 45° hides by the bounding box of its rotated area.
+  Mark turned = redactOver({107, 37, 30, 10}); // its box, not its shape, reaches "beta"
+  turned.rotation = std::numbers::pi / 4;
+  doc->commit({turned});
+  EXPECT_EQ(doc->availableText().words.size(), 2);
+
+  // Nothing available: nothing written, status unchanged.
+  doc->commit({redactOver({0, 0, 200, 100})});
+  FakePasteboard untouched;
+  doc->setStatus("before");
+  doc->copyRecognizedText(untouched);
+  EXPECT_EQ(untouched.clearCount, 0);
+  EXPECT_EQ(doc->status(), "before");
+}

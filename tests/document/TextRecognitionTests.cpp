@@ -1,0 +1,145 @@
+#include "document/TextRecognition.h"
+
+#include "platform/FakeTextRecognizer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace crel;
+
+namespace {
+
+TextObservation line(const QString &text, QList<geom::Rect> rects, float confidence = 0.9f) {
+  geom::Rect bounds;
+  for (const auto &r : rects)
+    bounds = bounds.united(r);
+  return {text, bounds, confidence, rects};
+}
+
+QList<geom::Rect> boxes(int count, double y, double x = 0) {
+  QList<geom::Rect> rects;
+  for (int i = 0; i < count; ++i)
+    rects.push_back(geom::Rect(x + i * 50, y, 40, 10));
+  return rects;
+}
+
+template <typename Condition> bool waitFor(Condition condition) {
+  QDeadlineTimer deadline(10000);
+  while (!condition() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return condition();
+}
+
+} // namespace
+
+TEST(TextRecognition, SplitsLinesIntoWhitespaceFreeRuns) {
+  const auto text = TextRecognition::recognizedText({line("Four  words\there\u00a0now", boxes(4, 0))});
+  ASSERT_EQ(text.words.size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(text.words[i].line, 0);
+    EXPECT_EQ(text.words[i].order, i);
+    EXPECT_EQ(text.words[i].rect, boxes(4, 0)[i]);
+  }
+  EXPECT_EQ(text.words[2].text, "here");
+  // A combining accent belongs to its letter; leading and trailing space yield nothing.
+  const auto accented = TextRecognition::recognizedText({line(" cafe\u0301 ", boxes(1, 0))});
+  ASSERT_EQ(accented.words.size(), 1);
+  EXPECT_EQ(accented.words[0].text, "cafe\u0301");
+}
+
+TEST(TextRecognition, OrdersLinesByHeightAloneAndLeavesGapsForDroppedLines) {
+  const auto text = TextRecognition::recognizedText({
+      line("left", boxes(1, 20.5)),       // lower by half a pixel
+      line("right", boxes(1, 20, 500)),   // higher: line 0 despite its column
+      line("quiet", boxes(1, 40), 0.29f), // dropped: line 2 leaves a gap
+      line("edge", boxes(1, 60), 0.3f),   // exactly at the floor: kept
+      line("tieRight", boxes(1, 80, 300)),
+      line("tieLeft", boxes(1, 80, 100)), // same centre: left edge decides
+      line("nan", boxes(1, 100), std::nanf("")),
+  });
+  QStringList order;
+  QList<int> lines;
+  for (const auto &w : text.words) {
+    order.push_back(w.text);
+    lines.push_back(w.line);
+  }
+  EXPECT_EQ(order, QStringList({"right", "left", "edge", "tieLeft", "tieRight"}));
+  EXPECT_EQ(lines, QList<int>({0, 1, 3, 4, 5}));
+}
+
+TEST(TextRecognition, DropsWordsWithoutAUsableBoxAndKeepsTheirNumbers) {
+  QList<geom::Rect> rects = boxes(4, 0);
+  rects[1] = geom::Rect();                                                       // no box
+  rects[2] = geom::Rect(100, 0, 0, 10);                                          // empty box
+  const auto text = TextRecognition::recognizedText({line("a b c d e", rects)}); // "e" has no box at all
+  ASSERT_EQ(text.words.size(), 2);
+  EXPECT_EQ(text.words[0].order, 0);
+  EXPECT_EQ(text.words[1].text, "d");
+  EXPECT_EQ(text.words[1].order, 3);
+  // Top-left pixel space: a word at the top of the image keeps a small y.
+  EXPECT_EQ(TextRecognition::recognizedText({line("top", {geom::Rect(3, 2, 10, 8)})}).words[0].rect.y(), 2);
+}
+
+TEST(TextRecognition, StatusTextsNameEachEnding) {
+  EXPECT_EQ(TextRecognition::runningStatus(), "Finding text on this computer…");
+  TextRecognition::Outcome outcome;
+  EXPECT_EQ(outcome.statusText(), "No text found. Use Marker or Area to highlight manually.");
+  outcome.text.words.push_back({"w", geom::Rect(0, 0, 1, 1), 0, 0});
+  EXPECT_EQ(outcome.statusText(), "Text ready. Click a word or drag across lines.");
+  outcome.failed = true;
+  outcome.errorDescription = "The engine stopped.";
+  EXPECT_EQ(outcome.statusText(), "Text recognition failed: The engine stopped.");
+}
+
+TEST(TextRecognition, BackgroundRecognitionDeliversOnTheMainThreadInSubmissionOrder) {
+  auto first = std::make_shared<FakeTextRecognizer>();
+  auto second = std::make_shared<FakeTextRecognizer>();
+  first->setObservations({line("hello world", boxes(2, 5))});
+  second->setFailure(QString("Language data missing."));
+  first->hold();
+  QObject receiver;
+  QStringList arrivals;
+  std::optional<TextRecognition::Outcome> firstOutcome, secondOutcome;
+  const QImage image(40, 30, QImage::Format_ARGB32_Premultiplied);
+  TextRecognition::recognizeInBackground(first, image, &receiver, [&](TextRecognition::Outcome o) {
+    EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+    arrivals.push_back("first");
+    firstOutcome = std::move(o);
+  });
+  TextRecognition::recognizeInBackground(second, image, &receiver, [&](TextRecognition::Outcome o) {
+    arrivals.push_back("second");
+    secondOutcome = std::move(o);
+  });
+  ASSERT_TRUE(waitFor([&] { return first->callCount() == 1; }));
+  QThread::msleep(50);
+  EXPECT_EQ(second->callCount(), 0) << "the queue is serial";
+  first->release();
+  ASSERT_TRUE(waitFor([&] { return arrivals.size() == 2; }));
+  EXPECT_EQ(arrivals, QStringList({"first", "second"}));
+  EXPECT_EQ(first->lastImageSize(), QSize(40, 30));
+  ASSERT_EQ(firstOutcome->text.words.size(), 2);
+  EXPECT_FALSE(firstOutcome->failed);
+  EXPECT_TRUE(secondOutcome->failed);
+  EXPECT_EQ(secondOutcome->statusText(), "Text recognition failed: Language data missing.");
+}
+
+TEST(TextRecognition, AnOutcomeForADestroyedReceiverIsDropped) {
+  auto recognizer = std::make_shared<FakeTextRecognizer>();
+  recognizer->hold();
+  auto receiver = std::make_unique<QObject>();
+  bool delivered = false;
+  TextRecognition::recognizeInBackground(recognizer, QImage(4, 4, QImage::Format_RGB32), receiver.get(),
+                                         [&](TextRecognition::Outcome) { delivered = true; });
+  ASSERT_TRUE(waitFor([&] { return recognizer->callCount() == 1; }));
+  receiver.reset();
+  recognizer->release();
+  TextRecognizer::waitForBackgroundWork();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(delivered);
+}

@@ -1,0 +1,129 @@
+#include "platform/AtomicFileWriter.h"
+#include "platform/FileError.h"
+#include "platform/PngEncoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace crel;
+
+namespace {
+
+QByteArray contents(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList entries(const QString &folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+mode_t permissions(const QString &path) {
+  struct stat st {};
+  ::stat(QFile::encodeName(path).constData(), &st);
+  return st.st_mode & 07777;
+}
+
+// The sentence a failing write throws; empty when it does not throw.
+QString failure(const QString &path, const QByteArray &data, AtomicFileWriter::Existing existing) {
+  try {
+    AtomicFileWriter::write(path, data, existing);
+  } catch (const FileError &e) {
+    return e.message();
+  }
+  return {};
+}
+
+TEST(AtomicFileWriter, WritesReplacesOrRefusesAndLeavesNothingBehind) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("S.png");
+  AtomicFileWriter::write(path, "first");
+  EXPECT_EQ(contents(path), "first");
+  EXPECT_EQ(permissions(path), mode_t(0644));
+  AtomicFileWriter::write(path, "second, longer");
+  EXPECT_EQ(contents(path), "second, longer");
+
+  EXPECT_EQ(failure(path, "third", AtomicFileWriter::Existing::refuse), "The file “S.png” already exists.");
+  EXPECT_EQ(contents(path), "second, longer");
+
+  AtomicFileWriter::write(dir.filePath("S (2).png"), "new", AtomicFileWriter::Existing::refuse);
+  AtomicFileWriter::write(dir.filePath("private"), "secret", AtomicFileWriter::Existing::replace, 0600);
+  EXPECT_EQ(permissions(dir.filePath("private")), mode_t(0600));
+  EXPECT_EQ(entries(dir.path()), QStringList({"S (2).png", "S.png", "private"}));
+}
+
+TEST(AtomicFileWriter, FailuresSayWhyAndTouchNothing) {
+  QTemporaryDir dir;
+  // Tests run as root, so failures are provoked by the shape of the tree, not by modes.
+  EXPECT_EQ(failure(dir.filePath("missing/S.png"), "x", AtomicFileWriter::Existing::replace),
+            "The file “S.png” couldn’t be saved because the folder “missing” doesn’t exist.");
+  AtomicFileWriter::write(dir.filePath("plain"), "a file");
+  EXPECT_EQ(failure(dir.filePath("plain/S.png"), "x", AtomicFileWriter::Existing::replace),
+            "The file “S.png” couldn’t be saved because “plain” is not a folder.");
+  ASSERT_TRUE(QDir(dir.path()).mkdir("taken.png"));
+  EXPECT_EQ(failure(dir.filePath("taken.png"), "x", AtomicFileWriter::Existing::replace),
+            "The file “taken.png” couldn’t be saved because a folder with that name already exists.");
+  EXPECT_EQ(failure(dir.filePath("taken.png"), "x", AtomicFileWriter::Existing::refuse),
+            "The file “taken.png” already exists.");
+  EXPECT_EQ(entries(dir.path()), QStringList({"plain", "taken.png"}));
+  EXPECT_EQ(contents(dir.filePath("plain")), "a file");
+}
+
+TEST(AtomicFileWriter, KilledWritersNeverLeaveAPartialImage) {
+  // Two different PNGs of a few megabytes, rewritten in a loop by a child
+  // process that is killed at a random moment; the final name must always hold
+  // one of them whole (or nothing, before the first write).
+  QImage a(1600, 1000, QImage::Format_ARGB32_Premultiplied);
+  QImage b = a;
+  std::mt19937 rng(9);
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      a.setPixel(x, y, qRgb(int(rng() & 255), x & 255, y & 255));
+      b.setPixel(x, y, qRgba(y & 255, int(rng() & 255), x & 255, 128));
+    }
+  const QByteArray pngs[2] = {PngEncoder::encode(a), PngEncoder::encode(b)};
+  ASSERT_GT(pngs[0].size(), 1'000'000);
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath("Capture.png");
+  int sawWhole = 0;
+  for (int round = 0; round < 12; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      try {
+        for (int i = 0; i < 200; ++i)
+          AtomicFileWriter::write(path, pngs[i % 2]);
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    ::usleep(useconds_t(2000 + rng() % 40000));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const QByteArray now = contents(path);
+    if (QFile::exists(path)) {
+      EXPECT_TRUE(now == pngs[0] || now == pngs[1]) << "round " << round << ": " << now.size() << " bytes";
+      ++sawWhole;
+    }
+    QImage decoded;
+    if (!now.isEmpty()) {
+      EXPECT_TRUE(decoded.loadFromData(now, "PNG"));
+    }
+  }
+  EXPECT_GT(sawWhole, 0);
+}
+
+} // namespace

@@ -1,0 +1,172 @@
+#include "platform/BundledFonts.h"
+#include "platform/TesseractTextRecognizer.h"
+#include "platform/TextRecognitionError.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace crel;
+
+namespace {
+
+TesseractTextRecognizer &recognizer() {
+  static TesseractTextRecognizer shared;
+  return shared;
+}
+
+struct Drawn {
+  QString text;
+  QRectF ink; // where the glyphs are
+};
+
+// Draws words of one line and remembers each word's ink box.
+void drawLine(QPainter &painter, std::vector<Drawn> &drawn, const QString &line, QPointF baseline, int pixels,
+              QColor color) {
+  QFont font(BundledFonts::formalFamily());
+  font.setPixelSize(pixels);
+  painter.setFont(font);
+  painter.setPen(color);
+  painter.drawText(baseline, line);
+  const QFontMetricsF metrics(font);
+  double x = baseline.x();
+  for (const QString &word : line.split(' ')) {
+    drawn.push_back({word, metrics.tightBoundingRect(word).translated(x, baseline.y())});
+    x += metrics.horizontalAdvance(word + ' ');
+  }
+}
+
+std::vector<std::pair<QString, geom::Rect>> words(const std::vector<TextObservation> &lines) {
+  std::vector<std::pair<QString, geom::Rect>> out;
+  for (const auto &line : lines) {
+    const QStringList texts = line.text.split(' ');
+    EXPECT_EQ(texts.size(), line.wordRects.size());
+    for (qsizetype i = 0; i < texts.size() && i < line.wordRects.size(); ++i)
+      out.push_back({texts[i], line.wordRects[i]});
+  }
+  return out;
+}
+
+} // namespace
+
+TEST(TesseractTextRecognizer, FindsDarkAndLightTextAtItsPlace) {
+  QImage image(1200, 420, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  std::vector<Drawn> drawn;
+  {
+    QPainter painter(&image);
+    drawLine(painter, drawn, "Quarterly budget review", {40, 80}, 32, Qt::black);
+    drawLine(painter, drawn, "Second line of text", {40, 150}, 24, QColor(0x44, 0x44, 0x44));
+    painter.fillRect(QRect(640, 30, 480, 48), QColor(0x2f, 0x6f, 0xdf));
+    drawLine(painter, drawn, "Selected row", {660, 62}, 24, Qt::white);
+    painter.fillRect(QRect(0, 230, 1200, 120), QColor(0x1e, 0x1e, 0x1e));
+    drawLine(painter, drawn, "Dark theme panel", {60, 300}, 20, QColor(0xd0, 0xd0, 0xd0));
+    // Small buttons whose text sits close to their edges: dark, and light grey.
+    painter.fillRect(QRect(40, 370, 150, 30), QColor(0x33, 0x33, 0x33));
+    drawLine(painter, drawn, "Deploy now", {50, 391}, 17, Qt::white);
+    painter.fillRect(QRect(240, 370, 150, 30), QColor(0xe4, 0xe6, 0xea));
+    drawLine(painter, drawn, "Cancel", {254, 391}, 17, Qt::black);
+  }
+  const auto found = words(recognizer().recognize(image));
+  QStringList foundTexts;
+  for (const auto &[text, rect] : found)
+    foundTexts.push_back(text);
+  if (qEnvironmentVariableIsSet("CREL_TEST_SAVE_IMAGES"))
+    image.save(qEnvironmentVariable("CREL_TEST_SAVE_IMAGES") + "/dark-and-light.png");
+  ASSERT_EQ(found.size(), drawn.size()) << qPrintable(foundTexts.join(' '));
+  std::map<QString, geom::Rect> byText(found.begin(), found.end());
+  for (const Drawn &d : drawn) {
+    ASSERT_TRUE(byText.count(d.text)) << qPrintable(d.text);
+    const geom::Rect &r = byText[d.text];
+    EXPECT_NEAR(r.minX(), d.ink.left(), 3) << qPrintable(d.text);
+    EXPECT_NEAR(r.maxX(), d.ink.right(), 3) << qPrintable(d.text);
+    EXPECT_NEAR(r.minY(), d.ink.top(), 3) << qPrintable(d.text);
+    EXPECT_NEAR(r.maxY(), d.ink.bottom(), 3) << qPrintable(d.text);
+  }
+}
+
+TEST(TesseractTextRecognizer, ReadsATallImageInStripsWithEveryWordOnce) {
+  // Line pitch 70 puts lines across the strip boundaries.
+  QImage image(1000, 2400, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  const QStringList nouns = {"harbor", "garden", "station", "river", "bridge", "forest", "meadow"};
+  std::map<QString, int> expected;
+  {
+    QPainter painter(&image);
+    std::vector<Drawn> drawn;
+    for (int row = 0; row < 34; ++row) {
+      const QString line = QString("row %1 %2 %3").arg(row).arg(nouns[row % 7], nouns[(row + 3) % 7]);
+      drawLine(painter, drawn, line, QPointF(60 + (row % 3) * 90, 40 + row * 70), 26, Qt::black);
+    }
+    for (const Drawn &d : drawn)
+      ++expected[d.text];
+  }
+  TesseractTextRecognizer::Options options;
+  options.engineCount = 8;
+  TesseractTextRecognizer eight(options);
+  std::map<QString, int> found;
+  for (const auto &[text, rect] : words(eight.recognize(image)))
+    ++found[text];
+  EXPECT_EQ(found, expected);
+}
+
+TEST(TesseractTextRecognizer, BlankImagesHaveNoText) {
+  QImage white(800, 600, QImage::Format_RGB32);
+  white.fill(Qt::white);
+  EXPECT_TRUE(recognizer().recognize(white).empty());
+  QImage clear(300, 200, QImage::Format_ARGB32_Premultiplied);
+  clear.fill(Qt::transparent);
+  EXPECT_TRUE(recognizer().recognize(clear).empty());
+  EXPECT_TRUE(recognizer().recognize(QImage()).empty());
+  for (const QSize size : {QSize(1, 1), QSize(2, 300), QSize(300, 2)}) {
+    QImage tiny(size, QImage::Format_RGB32);
+    tiny.fill(Qt::black);
+    EXPECT_TRUE(recognizer().recognize(tiny).empty());
+  }
+}
+
+TEST(TesseractTextRecognizer, InterfaceChromeIsNotReadAsText) {
+  // Rules, frames, check boxes, dots and a scroll bar: nothing to read.
+  QImage image(900, 500, QImage::Format_RGB32);
+  image.fill(QColor(0xf6, 0xf6, 0xf8));
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0xc8, 0xc8, 0xcc), 1));
+    for (int y = 40; y < 480; y += 44)
+      painter.drawLine(20, y, 860, y);
+    painter.setPen(QPen(QColor(0x88, 0x88, 0x90), 2));
+    for (int i = 0; i < 8; ++i) {
+      painter.drawRect(30, 52 + i * 44, 18, 18);
+      painter.drawEllipse(QPointF(120 + i * 90, 470), 6, 6);
+    }
+    painter.fillRect(870, 20, 12, 460, QColor(0xdd, 0xdd, 0xe0));
+    painter.fillRect(872, 60, 8, 120, QColor(0x99, 0x99, 0xa0));
+    painter.fillRect(400, 100, 300, 180, QColor(0x30, 0x30, 0x34));
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawRect(420, 120, 260, 140);
+  }
+  QStringList words;
+  for (const auto &[text, rect] : ::words(recognizer().recognize(image)))
+    words.push_back(text);
+  EXPECT_TRUE(words.isEmpty()) << qPrintable(words.join(' '));
+}
+
+TEST(TesseractTextRecognizer, MissingLanguageDataIsAnErrorWithASentence) {
+  QTemporaryDir empty;
+  TesseractTextRecognizer::Options options;
+  options.dataPath = empty.path();
+  TesseractTextRecognizer broken(options);
+  QImage image(200, 100, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  try {
+    broken.recognize(image);
+    FAIL() << "expected an error";
+  } catch (const TextRecognitionError &error) {
+    EXPECT_TRUE(error.description().contains("tesseract-ocr-eng")) << qPrintable(error.description());
+  }
+}

@@ -1,0 +1,66 @@
+// Prints the words recognised on an image, one line per word:
+// line, order, rectangle (x y width height, image pixels) and text.
+//   crel-recognize-text <image>        an image file
+//   crel-recognize-text --fixture [out.png]   the built-in recognition page
+//   --scale F before either resamples the image first (smooth), to try other
+//   screen densities.
+
+#include "document/TextRecognition.h"
+#include "platform/TesseractTextRecognizer.h"
+#include "platform/TextRecognitionError.h"
+#include "selfcheck/TextRecognitionFixture.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImageReader>
+
+#include <cstdio>
+
+int main(int argc, char **argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  double scale = 1;
+  if (args.size() > 2 && args[0] == "--scale") {
+    scale = args[1].toDouble();
+    args = args.mid(2);
+  }
+  if (args.isEmpty()) {
+    std::fprintf(stderr, "usage: crel-recognize-text <image> | --fixture [out.png]\n");
+    return 2;
+  }
+  QImage image;
+  if (args[0] == "--fixture") {
+    image = crel::TextRecognitionFixture::page();
+    if (args.size() > 1 && !image.save(args[1])) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(args[1]));
+      return 1;
+    }
+  } else {
+    QImageReader reader(args[0]);
+    reader.setAutoTransform(true);
+    image = reader.read();
+    if (image.isNull()) {
+      std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(args[0]), qPrintable(reader.errorString()));
+      return 1;
+    }
+  }
+  if (scale > 0 && scale != 1)
+    image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  crel::TesseractTextRecognizer recognizer;
+  QElapsedTimer timer;
+  timer.start();
+  try {
+    const crel::RecognizedText text = crel::TextRecognition::recognize(recognizer, image);
+    for (const crel::RecognizedWord &word : text.words)
+      std::printf("%d\t%d\t%g %g %g %g\t%s\n", word.line, word.order, word.rect.x(), word.rect.y(), word.rect.width(),
+                  word.rect.height(), qPrintable(word.text));
+    std::fprintf(stderr, "%lld words in %lld ms\n", static_cast<long long>(text.words.size()),
+                 static_cast<long long>(timer.elapsed()));
+  } catch (const crel::TextRecognitionError &error) {
+    std::fprintf(stderr, "%s\n", qPrintable(error.description()));
+    return 1;
+  }
+  return 0;
+}

@@ -1,3 +1,4 @@
+#include "X11TestScreens.h"
 #include "capture/CaptureSnapshot.h"
 #include "capture/CaptureSource.h"
 #include "document/CrelError.h"
@@ -23,66 +24,9 @@
 #include <memory>
 
 using namespace crel;
+using namespace crel::test;
 
 namespace {
-
-constexpr QRgb background = 0xff00c000;
-constexpr QRgb colours[] = {0xffe01010, 0xff1030e0};
-
-QString layout() { return qEnvironmentVariable("CREL_TESTBED_LAYOUT"); }
-
-// Paints the root window a known colour over a connection of our own.
-void paintRoot(QRgb colour) {
-  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-  ASSERT_FALSE(xcb_connection_has_error(c));
-  xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-  const quint32 pixel = colour & 0xffffff;
-  xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXEL, &pixel);
-  xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
-  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // round trip
-  xcb_disconnect(c);
-}
-
-std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {
-  auto w = std::make_unique<QWidget>(nullptr, flags);
-  w->setWindowTitle(title);
-  w->setAutoFillBackground(true);
-  QPalette p = w->palette();
-  p.setColor(QPalette::Window, QColor::fromRgb(colour));
-  w->setPalette(p);
-  w->setGeometry(logical);
-  w->show();
-  EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-  return w;
-}
-
-// Waits until the server shows `colour` at a logical point of a display
-// (Qt paints asynchronously; a busy machine may lag).
-void waitForColour(QScreen *screen, QPoint local, QRgb colour) {
-  const QPoint native = screen->geometry().topLeft() + local * screen->devicePixelRatio();
-  X11RootGrabber grabber;
-  for (int i = 0; i < 150; ++i) {
-    if (grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0) == colour)
-      return;
-    QTest::qWait(20);
-  }
-}
-
-// The background colour on the root and, on each display, a window in
-// colours[i % 2] over logical (100,100)-(500,400) of that display.
-std::vector<std::unique_ptr<QWidget>> paintEachDisplay() {
-  paintRoot(background);
-  std::vector<std::unique_ptr<QWidget>> windows;
-  const QList<QScreen *> screens = QGuiApplication::screens();
-  for (int i = 0; i < screens.size(); ++i) {
-    const QRect g = screens[i]->geometry();
-    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
-                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
-  }
-  for (int i = 0; i < screens.size(); ++i)
-    waitForColour(screens[i], QPoint(300, 250), colours[i % 2]);
-  return windows;
-}
 
 struct Outcome {
   std::vector<DisplayStill> stills;

@@ -1,0 +1,231 @@
+#include "CaptureCoordinator.h"
+
+#include "RegionSelectionView.h"
+#include "ScreenCapturePanel.h"
+#include "document/CrelError.h"
+#include "platform/Translate.h"
+#include "platform/WindowServerInfo.h"
+#include "platform/X11RootGrabber.h"
+
+#include <QCursor>
+#include <QTimer>
+
+namespace crel {
+
+CaptureCoordinator::CaptureCoordinator(Snapshots snapshots, CapturePanelFactory makePanel, QObject *parent)
+    : QObject(parent), generation_(QUuid::createUuid()),
+      snapshots_(snapshots ? std::move(snapshots) : defaultSnapshots()),
+      makePanel_(makePanel ? std::move(makePanel) : ScreenCapturePanel::factory()) {}
+
+CaptureCoordinator::~CaptureCoordinator() {
+  if (pendingCapture_)
+    pendingCapture_->cancel();
+  closePanels();
+}
+
+CaptureCoordinator::Snapshots CaptureCoordinator::defaultSnapshots() {
+  // Made on first use: the provider needs the application's screens.
+  auto provider = std::make_shared<std::unique_ptr<SnapshotProvider>>();
+  return [provider](QObject *receiver, CaptureSnapshot::Completion done) {
+    if (!*provider)
+      *provider = SnapshotProvider::createDefault();
+    return CaptureSnapshot::takeDisplays(**provider, receiver, std::move(done));
+  };
+}
+
+void CaptureCoordinator::setOnImage(QObject *owner, ImageCallback callback) {
+  onImage_ = {owner, owner != nullptr, std::move(callback)};
+}
+
+void CaptureCoordinator::setOnError(QObject *owner, ErrorCallback callback) {
+  onError_ = {owner, owner != nullptr, std::move(callback)};
+}
+
+void CaptureCoordinator::setOnPermissionRequired(QObject *owner, PermissionCallback callback) {
+  onPermissionRequired_ = {owner, owner != nullptr, std::move(callback)};
+}
+
+WindowServerInfo &CaptureCoordinator::windowServer() {
+  return windowServer_ ? *windowServer_ : WindowServerInfo::system();
+}
+
+void CaptureCoordinator::setPhase(Phase phase) {
+  if (phase_ == phase)
+    return;
+  phase_ = phase;
+  Q_EMIT phaseChanged(phase);
+}
+
+void CaptureCoordinator::begin() {
+  if (phase_ != Phase::idle)
+    return;
+  generation_ = QUuid::createUuid();
+  setPhase(Phase::preparing);
+  const QUuid generation = generation_;
+  // Before any panel exists, so the panels cannot be what is in front.
+  const std::optional<RunningApplication> application = windowServer().frontmostApplication();
+  QPointer<CaptureCoordinator> self(this);
+  SnapshotRequest request = snapshots_(
+      this, [self, generation, application](std::vector<CaptureSnapshot> snapshots, std::exception_ptr error) {
+        if (self)
+          self->snapshotsArrived(generation, application, std::move(snapshots), error);
+      });
+  // A provider that answered at once has already moved on.
+  if (generation_ == generation && phase_ == Phase::preparing)
+    pendingCapture_ = request;
+}
+
+void CaptureCoordinator::snapshotsArrived(const QUuid &generation, const std::optional<RunningApplication> &application,
+                                          std::vector<CaptureSnapshot> snapshots, std::exception_ptr error) {
+  if (generation != generation_ || phase_ != Phase::preparing || (pendingCapture_ && pendingCapture_->isCancelled()))
+    return;
+  pendingCapture_.reset();
+  if (!error && snapshots.empty())
+    error = std::make_exception_ptr(CrelError::capture(tr("No display is available to capture.")));
+  if (error) {
+    setPhase(Phase::idle);
+    if (CaptureSnapshot::isPermissionError(error)) {
+      if (onPermissionRequired_.callable())
+        onPermissionRequired_.function();
+    } else if (onError_.callable()) {
+      onError_.function(error);
+    }
+    return;
+  }
+  source_ = CaptureSource::current(application, windowServer());
+  setPhase(Phase::selecting);
+  presentSelectors(snapshots);
+}
+
+void CaptureCoordinator::presentSelectors(const std::vector<CaptureSnapshot> &snapshots) {
+  windowSession_ = std::make_unique<CaptureWindowSession>(CaptureWindowSession::currentKeyWindow());
+  QPointer<CaptureCoordinator> self(this);
+  for (const CaptureSnapshot &snapshot : snapshots) {
+    std::shared_ptr<CapturePanel> panel = makePanel_(snapshot.screenFrame);
+    if (!panel)
+      continue;
+    auto *view = new RegionSelectionView(snapshot);
+    view->complete = [self, snapshot](std::optional<geom::Rect> rect) {
+      if (self)
+        self->finish(rect, snapshot);
+    };
+    panel->setContentView(view);
+    panels_.push_back(panel);
+    panel->present();
+  }
+  if (panels_.empty()) {
+    // Nothing to select on, and nothing the user could cancel.
+    endSelection(false);
+    if (onError_.callable())
+      onError_.function(std::make_exception_ptr(CrelError::capture(tr("No display is available to capture."))));
+    return;
+  }
+  // The panel under the pointer takes the keyboard; with the pointer over
+  // none, the first does, so Escape works from the start.
+  const QPointF pointer = QCursor::pos();
+  auto key = std::find_if(panels_.begin(), panels_.end(), [&](const auto &p) { return p->frame().contains(pointer); });
+  (key != panels_.end() ? *key : panels_.front())->makeKey();
+}
+
+void CaptureCoordinator::finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot) {
+  if (phase_ != Phase::selecting)
+    return;
+  setPhase(Phase::finishing);
+  QImage image;
+  std::exception_ptr error;
+  if (rect) {
+    try {
+      image = snapshot.crop(*rect);
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  const bool captured = rect && !error;
+  const QUuid generation = generation_;
+  // After the panel's event handling has returned; the panels keep covering
+  // the displays until then.
+  QTimer::singleShot(0, this, [this, generation, captured, image, error] {
+    if (generation != generation_)
+      return;
+    if (error) {
+      endSelection(false);
+      if (onError_.callable())
+        onError_.function(error);
+    } else if (captured) {
+      endSelection(true);
+      if (onImage_.callable())
+        onImage_.function(image, source_);
+    } else {
+      endSelection(false);
+    }
+  });
+}
+
+void CaptureCoordinator::closePanels() {
+  std::vector<std::shared_ptr<CapturePanel>> panels = std::move(panels_);
+  panels_.clear();
+  for (const auto &panel : panels) {
+    if (RegionSelectionView *view = panel->contentView())
+      view->complete = nullptr;
+    panel->orderOut();
+    panel->close();
+    panel->removeContentView();
+  }
+}
+
+void CaptureCoordinator::endSelection(bool captured) {
+  closePanels();
+  if (std::unique_ptr<CaptureWindowSession> session = std::move(windowSession_))
+    session->restore(captured);
+  setPhase(Phase::idle);
+}
+
+void CaptureCoordinator::cancel() {
+  if (phase_ == Phase::idle)
+    return;
+  generation_ = QUuid::createUuid();
+  if (pendingCapture_) {
+    pendingCapture_->cancel();
+    pendingCapture_.reset();
+  }
+  endSelection(false);
+}
+
+void CaptureCoordinator::availableContent(QObject *receiver,
+                                          std::function<void(ShareableContent, std::exception_ptr)> done) {
+  QPointer<QObject> guard(receiver);
+  QMetaObject::invokeMethod(
+      receiver,
+      [guard, done = std::move(done)] {
+        if (!guard)
+          return;
+        ShareableContent content;
+        std::exception_ptr error;
+        try {
+          X11RootGrabber grabber;
+          content = ShareableContent::current(grabber);
+        } catch (...) {
+          error = std::current_exception();
+        }
+        done(std::move(content), error);
+      },
+      Qt::QueuedConnection);
+}
+
+QString CaptureCoordinator::errorMessage(const std::exception_ptr &error) {
+  if (!error)
+    return {};
+  try {
+    std::rethrow_exception(error);
+  } catch (const CrelError &e) {
+    return e.errorDescription();
+  } catch (const SnapshotError &e) {
+    return e.message();
+  } catch (const std::exception &e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+  }
+  return tr("The display could not be captured. Start a new capture.");
+}
+
+} // namespace crel

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "CapturePanel.h"
+#include "CaptureSnapshot.h"
+#include "CaptureSource.h"
+#include "CaptureWindowSession.h"
+#include "ShareableContent.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace crel {
+
+class WindowServerInfo;
+
+// Runs one screen capture from the shortcut to the cropped image: freezes
+// every display, shows one selection panel per display, crops the chosen
+// rectangle, closes the panels and reports through one of three callbacks.
+// At most one capture runs at a time; everything that comes back later is
+// checked against the capture generation, so a cancelled or superseded
+// capture never delivers. Main thread only.
+class CaptureCoordinator final : public QObject {
+  Q_OBJECT
+
+public:
+  enum class Phase { idle, preparing, selecting, finishing };
+  Q_ENUM(Phase)
+
+  // Freezes the displays: `done` runs later on `receiver`'s thread with the
+  // snapshots or an error, and not at all once the request is cancelled.
+  using Snapshots = std::function<SnapshotRequest(QObject *receiver, CaptureSnapshot::Completion done)>;
+
+  using ImageCallback = std::function<void(const QImage &image, const CaptureSource &source)>;
+  using ErrorCallback = std::function<void(const std::exception_ptr &error)>;
+  using PermissionCallback = std::function<void()>;
+
+  // Empty arguments mean the defaults: every display through the session's
+  // snapshot provider, and on-screen panels.
+  explicit CaptureCoordinator(Snapshots snapshots = {}, CapturePanelFactory makePanel = {}, QObject *parent = nullptr);
+  // Closes the panels of a capture still running: they hold the keyboard and
+  // would otherwise stay over every display with nobody to take them down.
+  ~CaptureCoordinator() override;
+
+  static Snapshots defaultSnapshots();
+
+  // Starts a capture when idle; otherwise does nothing.
+  void begin();
+  // Ends a capture that is not idle without delivering anything.
+  void cancel();
+  Phase phase() const { return phase_; }
+  const CaptureSource &source() const { return source_; }
+
+  // Each callback runs only while its `owner` lives (no owner: always).
+  void setOnImage(QObject *owner, ImageCallback callback);
+  void setOnError(QObject *owner, ErrorCallback callback);
+  void setOnPermissionRequired(QObject *owner, PermissionCallback callback);
+
+  // Where the front application and window are read; the session's window
+  // server unless set.
+  void setWindowServer(WindowServerInfo *windowServer) { windowServer_ = windowServer; }
+
+  // The displays we may read, for the shell's permission diagnostics. `done`
+  // runs later on `receiver`'s thread; a declined permission arrives as an
+  // error that CaptureSnapshot::isPermissionError recognises.
+  static void availableContent(QObject *receiver,
+                               std::function<void(ShareableContent content, std::exception_ptr error)> done);
+
+  // The sentence for an error delivered to onError.
+  static QString errorMessage(const std::exception_ptr &error);
+
+Q_SIGNALS:
+  void phaseChanged(crel::CaptureCoordinator::Phase phase);
+
+private:
+  template <typename F> struct Callback {
+    QPointer<QObject> owner;
+    bool owned = false;
+    F function;
+    bool callable() const { return function && (!owned || owner); }
+  };
+
+  void setPhase(Phase phase);
+  void snapshotsArrived(const QUuid &generation, const std::optional<RunningApplication> &application,
+                        std::vector<CaptureSnapshot> snapshots, std::exception_ptr error);
+  void presentSelectors(const std::vector<CaptureSnapshot> &snapshots);
+  void finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot);
+  void endSelection(bool captured);
+  void closePanels();
+  WindowServerInfo &windowServer();
+
+  std::vector<std::shared_ptr<CapturePanel>> panels_;
+  std::optional<SnapshotRequest> pendingCapture_;
+  QUuid generation_;
+  CaptureSource source_;
+  std::unique_ptr<CaptureWindowSession> windowSession_;
+  Phase phase_ = Phase::idle;
+  Snapshots snapshots_;
+  CapturePanelFactory makePanel_;
+  Callback<ImageCallback> onImage_;
+  Callback<ErrorCallback> onError_;
+  Callback<PermissionCallback> onPermissionRequired_;
+  WindowServerInfo *windowServer_ = nullptr;
+};
+
+} // namespace crel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "CapturePanel.h"
+
+#include <QTimer>
+#include <QWidget>
+
+namespace crel {
+
+// The on-screen capture panel: a frameless override-redirect window over one
+// display, above panels, docks and full-screen windows, out of the window
+// manager's reach (no animation, no taskbar entry, never activated by a
+// click). It takes the keyboard with an X grab rather than the input focus,
+// so the window that had the focus keeps it and Escape still reaches us
+// whatever a window manager or another client does with the focus.
+class ScreenCapturePanel final : public QWidget, public CapturePanel {
+  Q_OBJECT
+
+public:
+  explicit ScreenCapturePanel(const geom::Rect &contentRect);
+  ~ScreenCapturePanel() override;
+
+  // The factory for the coordinator: panels are deleted through the event
+  // loop, since one may be handling an event when it is let go.
+  static CapturePanelFactory factory();
+
+  geom::Rect frame() const override { return frame_; }
+  void present() override;
+  void makeKey() override;
+  void orderOut() override;
+  void close() override;
+
+  // The X server routes the keyboard to this panel now.
+  bool hasKeyboardGrab() const { return grabbed_; }
+
+protected:
+  void installContentView(RegionSelectionView *view) override;
+  void paintEvent(QPaintEvent *event) override;
+  bool event(QEvent *event) override;
+
+private:
+  void tryGrabKeyboard();
+  void releaseKeyboardGrab();
+
+  geom::Rect frame_;
+  bool wantsKeyboard_ = false;
+  bool grabbed_ = false;
+  // A grab fails while the window is not mapped yet, and while another
+  // client holds the keyboard (our own global shortcut, until its keys are
+  // released): retried until it holds.
+  QTimer grabRetry_;
+};
+
+} // namespace crel

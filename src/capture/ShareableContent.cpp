@@ -1,0 +1,32 @@
+#include "ShareableContent.h"
+
+#include "platform/SnapshotProvider.h"
+#include "platform/X11RootGrabber.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace crel {
+
+ShareableContent ShareableContent::current(X11RootGrabber &grabber) {
+  if (auto refusal = SnapshotProvider::sessionRefusal(QProcessEnvironment::systemEnvironment()))
+    throw *refusal;
+  const std::vector<X11RootGrabber::Monitor> monitors = grabber.monitors();
+  const QRect root = grabber.rootRect();
+  grabber.grab(QRect(root.topLeft(), QSize(1, 1)));
+
+  ShareableContent content;
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (QScreen *screen : screens) {
+    bool shown = false;
+    for (const auto &monitor : monitors)
+      shown = shown || monitor.name == screen->name();
+    // Without RandR monitors Qt shows the whole root as its one screen.
+    shown = shown || (monitors.empty() && screens.size() == 1);
+    if (shown)
+      content.displays.push_back({SnapshotProvider::displayID(screen), screen->name(), QRectF(screen->geometry())});
+  }
+  return content;
+}
+
+} // namespace crel

@@ -1,0 +1,411 @@
+#include "CaptureTestFixtures.h"
+
+#include "capture/CaptureCoordinator.h"
+#include "capture/RegionSelectionView.h"
+#include "capture/SilentCapturePanel.h"
+#include "document/CrelError.h"
+#include "platform/WindowServerInfo.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+using Phase = CaptureCoordinator::Phase;
+
+namespace {
+
+void send(QWidget *view, QEvent::Type type, QPointF at, Qt::MouseButton button) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent event(type, at, view->mapToGlobal(at), button, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &event);
+}
+
+void drag(QWidget *view, QPointF from, QPointF to) {
+  send(view, QEvent::MouseButtonPress, from, Qt::LeftButton);
+  send(view, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+  send(view, QEvent::MouseButtonRelease, to, Qt::LeftButton);
+}
+
+void pressEscape(QWidget *view) {
+  QKeyEvent event(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &event);
+}
+
+// Lets queued deliveries and deferred deletes run.
+void settle() {
+  for (int i = 0; i < 3; ++i) {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+// A capture driven by hand: the stills come when the test says so, and the
+// panels never reach the screen.
+class Coordinator : public ::testing::Test {
+protected:
+  Coordinator()
+      : coordinator(
+            [this](QObject *, CaptureSnapshot::Completion done) {
+              ++requests;
+              pending = std::move(done);
+              request = SnapshotRequest();
+              return request;
+            },
+            [this](const geom::Rect &rect) {
+              if (!panelsAllowed)
+                ADD_FAILURE() << "a panel was made";
+              auto panel = std::make_shared<SilentCapturePanel>(rect);
+              panels.push_back(panel);
+              return panel;
+            }) {
+    coordinator.setWindowServer(&windowServer);
+    coordinator.setOnImage(nullptr, [this](const QImage &image, const CaptureSource &source) {
+      images.push_back(image);
+      sources.push_back(source);
+    });
+    coordinator.setOnError(
+        nullptr, [this](const std::exception_ptr &e) { errors.push_back(CaptureCoordinator::errorMessage(e)); });
+    coordinator.setOnPermissionRequired(nullptr, [this] { ++permissionRequests; });
+  }
+
+  // Answers the waiting request, also when it was cancelled meanwhile: the
+  // coordinator must drop a late answer itself.
+  void resume(std::vector<CaptureSnapshot> snapshots, std::exception_ptr error = nullptr) {
+    ASSERT_TRUE(pending);
+    auto done = std::move(pending);
+    pending = nullptr;
+    done(std::move(snapshots), error);
+  }
+
+  RegionSelectionView *view(size_t i) { return panels.at(i)->contentView(); }
+
+  void startSelecting(std::vector<CaptureSnapshot> snapshots = {test::primarySnapshot()}) {
+    coordinator.begin();
+    resume(std::move(snapshots));
+    ASSERT_EQ(coordinator.phase(), Phase::selecting);
+  }
+
+  FakeWindowServerInfo windowServer;
+  int requests = 0;
+  CaptureSnapshot::Completion pending;
+  SnapshotRequest request;
+  bool panelsAllowed = true;
+  std::vector<std::shared_ptr<SilentCapturePanel>> panels;
+  std::vector<QImage> images;
+  std::vector<CaptureSource> sources;
+  std::vector<QString> errors;
+  int permissionRequests = 0;
+  CaptureCoordinator coordinator;
+};
+
+bool isGreen(QRgb c) { return qGreen(c) > 230 && qRed(c) < 25 && qBlue(c) < 25; }
+bool isBlue(QRgb c) { return qBlue(c) > 230 && qRed(c) < 25 && qGreen(c) < 25; }
+
+} // namespace
+
+TEST_F(Coordinator, ARepeatedBeginStartsOnePreparationAndShowsNothingUntilTheStillsExist) {
+  coordinator.begin();
+  coordinator.begin();
+  EXPECT_EQ(requests, 1);
+  EXPECT_EQ(coordinator.phase(), Phase::preparing);
+  EXPECT_TRUE(panels.empty());
+  settle();
+  EXPECT_TRUE(panels.empty());
+
+  resume({test::primarySnapshot(), test::secondarySnapshot()});
+  EXPECT_EQ(coordinator.phase(), Phase::selecting);
+  ASSERT_EQ(panels.size(), 2u);
+  EXPECT_EQ(panels[0]->frame(), test::primarySnapshot().screenFrame);
+  EXPECT_EQ(panels[1]->frame(), test::secondarySnapshot().screenFrame);
+  for (const auto &panel : panels) {
+    EXPECT_TRUE(panel->presented);
+    ASSERT_TRUE(panel->contentView());
+    EXPECT_EQ(panel->contentView()->panel(), panel.get());
+  }
+  EXPECT_EQ(view(1)->snapshot().displayID, 43u);
+  coordinator.begin();
+  EXPECT_EQ(requests, 1);
+}
+
+TEST_F(Coordinator, ASelectionIsCroppedFromItsOwnStillAndDeliveredOnceAfterTheEventReturns) {
+  windowServer.front = RunningApplication{7, "Viewer", 9};
+  windowServer.windows = {{9, 7, 0, QString("Quarterly report")}};
+  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
+  QPointer<RegionSelectionView> first = view(0), second = view(1);
+
+  // A release without a press, and a 1 × 1 point drag, change nothing.
+  send(second, QEvent::MouseButtonRelease, {140, 270}, Qt::LeftButton);
+  drag(second, {50, 50}, {51, 51});
+  settle();
+  EXPECT_EQ(coordinator.phase(), Phase::selecting);
+  EXPECT_TRUE(images.empty());
+
+  // Bottom left of the 1× display: blue.
+  drag(second, {20, 320}, {120, 400});
+  send(second, QEvent::MouseButtonRelease, {120, 400}, Qt::LeftButton);
+  EXPECT_EQ(coordinator.phase(), Phase::finishing);
+  EXPECT_TRUE(images.empty());
+  EXPECT_TRUE(panels[0]->presented && panels[1]->presented) << "the panels shield the desktop until delivery";
+
+  settle();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].size(), QSize(100, 80));
+  EXPECT_TRUE(isBlue(images[0].pixel(50, 40)));
+  EXPECT_EQ(sources[0], (CaptureSource{"Viewer", "Quarterly report"}));
+  EXPECT_EQ(requests, 1) << "the crop comes from the frozen still";
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  for (const auto &panel : panels) {
+    EXPECT_FALSE(panel->presented);
+    EXPECT_TRUE(panel->closed);
+    EXPECT_FALSE(panel->contentView());
+  }
+  EXPECT_FALSE(first) << "views are released with their panels";
+  EXPECT_FALSE(second);
+}
+
+TEST_F(Coordinator, ARetinaSelectionIsCroppedAtNativeResolution) {
+  startSelecting();
+  drag(view(0), {20, 30}, {140, 100}); // green quadrant of a 2× display
+  settle();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].size(), QSize(240, 140));
+  EXPECT_TRUE(isGreen(images[0].pixel(120, 70)));
+}
+
+TEST_F(Coordinator, CancelWhilePreparingDropsTheLateStillsAndAllowsANewCapture) {
+  coordinator.begin();
+  coordinator.cancel();
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_TRUE(request.isCancelled());
+  resume({test::primarySnapshot()});
+  settle();
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_TRUE(panels.empty());
+  EXPECT_TRUE(images.empty() && errors.empty());
+
+  // A late error is dropped the same way.
+  coordinator.begin();
+  coordinator.cancel();
+  resume({}, std::make_exception_ptr(SnapshotError::failed()));
+  EXPECT_TRUE(errors.empty());
+
+  coordinator.begin();
+  EXPECT_EQ(requests, 3);
+  resume({test::primarySnapshot()});
+  EXPECT_EQ(panels.size(), 1u);
+}
+
+TEST_F(Coordinator, TheFirstReportWinsAndClosesEveryDisplay) {
+  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
+  drag(view(1), {20, 320}, {120, 400});
+  pressEscape(view(0));
+  drag(view(0), {20, 30}, {140, 100});
+  settle();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].size(), QSize(100, 80));
+  EXPECT_FALSE(panels[0]->presented || panels[1]->presented);
+
+  // A cancellation first: nothing is delivered, whatever follows.
+  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
+  send(view(2), QEvent::MouseButtonPress, {30, 30}, Qt::RightButton);
+  EXPECT_EQ(coordinator.phase(), Phase::selecting) << "the right press is swallowed";
+  send(view(2), QEvent::MouseButtonRelease, {30, 30}, Qt::RightButton);
+  drag(view(3), {20, 320}, {120, 400});
+  EXPECT_TRUE(panels[2]->presented) << "the shield stays until the queued end";
+  settle();
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_EQ(images.size(), 1u);
+  EXPECT_FALSE(panels[3]->contentView());
+}
+
+TEST_F(Coordinator, ADeliveryQueuedBeforeCancelOrANewBeginIsDropped) {
+  startSelecting();
+  QPointer<RegionSelectionView> v = view(0);
+  drag(v, {20, 30}, {140, 100});
+  coordinator.cancel();
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_FALSE(panels[0]->contentView());
+  settle();
+  EXPECT_TRUE(images.empty());
+  EXPECT_FALSE(v);
+
+  startSelecting();
+  drag(view(1), {20, 30}, {140, 100});
+  coordinator.cancel();
+  coordinator.begin(); // a new generation before the old delivery runs
+  settle();
+  EXPECT_TRUE(images.empty());
+  EXPECT_EQ(coordinator.phase(), Phase::preparing);
+}
+
+TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {
+  coordinator.begin();
+  resume({});
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_EQ(errors, std::vector<QString>{"No display is available to capture."});
+  EXPECT_TRUE(panels.empty());
+
+  // The same through a provider that has no display to offer.
+  FakeSnapshotProvider provider;
+  CaptureCoordinator fromProvider([&](QObject *receiver, CaptureSnapshot::Completion done) {
+    return CaptureSnapshot::takeDisplays(provider, receiver, std::move(done));
+  });
+  fromProvider.setWindowServer(&windowServer);
+  QString message;
+  fromProvider.setOnError(nullptr, [&](const std::exception_ptr &e) { message = CaptureCoordinator::errorMessage(e); });
+  fromProvider.begin();
+  EXPECT_EQ(fromProvider.phase(), Phase::preparing) << "stills always arrive later";
+  settle();
+  EXPECT_EQ(fromProvider.phase(), Phase::idle);
+  EXPECT_EQ(message, "No display is available to capture.");
+}
+
+TEST_F(Coordinator, ADeclinedPermissionGoesToThePermissionCallbackOnlyAndShowsNoPanel) {
+  panelsAllowed = false;
+  coordinator.begin();
+  resume({}, std::make_exception_ptr(SnapshotError::readRefused()));
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_EQ(permissionRequests, 1);
+  EXPECT_TRUE(errors.empty());
+
+  coordinator.begin();
+  resume({}, std::make_exception_ptr(SnapshotError::waylandSession()));
+  EXPECT_EQ(permissionRequests, 2);
+
+  coordinator.begin();
+  resume({}, std::make_exception_ptr(SnapshotError::displayChanged()));
+  coordinator.begin();
+  resume({}, std::make_exception_ptr(
+                 CrelError::capture("A display changed. Start a new capture on an available display.")));
+  EXPECT_EQ(permissionRequests, 2);
+  EXPECT_EQ(errors, (std::vector<QString>{"A display changed. Start a new capture on an available display.",
+                                          "A display changed. Start a new capture on an available display."}));
+}
+
+TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {
+  startSelecting();
+  view(0)->complete(geom::Rect(900, 900, 40, 40));
+  settle();
+  EXPECT_EQ(errors, std::vector<QString>{"Select an area inside the captured display."});
+  EXPECT_TRUE(images.empty());
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+  EXPECT_TRUE(panels[0]->closed);
+}
+
+TEST_F(Coordinator, CallbacksAreDroppedOnceTheirOwnerIsGone) {
+  auto owner = std::make_unique<QObject>();
+  int calls = 0;
+  coordinator.setOnImage(owner.get(), [&](const QImage &, const CaptureSource &) { ++calls; });
+  startSelecting();
+  drag(view(0), {20, 30}, {140, 100});
+  owner.reset();
+  settle();
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(coordinator.phase(), Phase::idle);
+}
+
+TEST_F(Coordinator, TheKeyboardGoesToThePanelUnderThePointerElseTheFirst) {
+  CaptureSnapshot under = test::secondarySnapshot();
+  under.screenFrame = geom::Rect::fromQRectF(QRectF(QCursor::pos() - QPointF(10, 10), QSizeF(800, 600)));
+  startSelecting({test::primarySnapshot(), under});
+  EXPECT_EQ(panels[0]->keyRequests, 0);
+  EXPECT_EQ(panels[1]->keyRequests, 1);
+  coordinator.cancel();
+
+  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
+  EXPECT_EQ(panels[2]->keyRequests, 1);
+  // A press makes its panel key.
+  send(view(3), QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+  EXPECT_EQ(panels[3]->keyRequests, 1);
+}
+
+TEST_F(Coordinator, DestroyingTheCoordinatorClosesItsPanels) {
+  auto owned = std::make_unique<CaptureCoordinator>(
+      [](QObject *, CaptureSnapshot::Completion done) {
+        done({test::primarySnapshot()}, nullptr);
+        return SnapshotRequest();
+      },
+      [this](const geom::Rect &rect) {
+        auto panel = std::make_shared<SilentCapturePanel>(rect);
+        panels.push_back(panel);
+        return panel;
+      });
+  owned->setWindowServer(&windowServer);
+  owned->begin();
+  ASSERT_EQ(owned->phase(), Phase::selecting) << "a provider that answers at once is handled too";
+  ASSERT_EQ(panels.size(), 1u);
+  owned.reset();
+  EXPECT_FALSE(panels[0]->presented);
+  EXPECT_TRUE(panels[0]->closed);
+}
+
+namespace {
+
+bool becomesActive(QWidget *w) {
+  w->activateWindow();
+  return QTest::qWaitFor([&] { return QApplication::activeWindow() == w; }, 2000);
+}
+
+struct ActivationCounter : QObject {
+  int count = 0;
+  bool eventFilter(QObject *, QEvent *e) override {
+    count += e->type() == QEvent::WindowActivate;
+    return false;
+  }
+};
+
+} // namespace
+
+TEST_F(Coordinator, EscapeGivesTheKeyWindowBackOnceUnlessItClosedOrMinimised) {
+  QWidget editor, other;
+  editor.setGeometry(10, 10, 200, 100);
+  other.setGeometry(300, 10, 200, 100);
+  editor.show();
+  other.show();
+  ASSERT_TRUE(becomesActive(&editor));
+
+  startSelecting();
+  ASSERT_TRUE(becomesActive(&other)); // something took the keyboard meanwhile
+  ActivationCounter counter;
+  editor.installEventFilter(&counter);
+  pressEscape(view(0));
+  settle();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &editor; }, 2000));
+  QTest::qWait(50);
+  EXPECT_EQ(counter.count, 1);
+
+  // After an image the editor about to open takes the keyboard instead.
+  startSelecting();
+  ASSERT_TRUE(becomesActive(&other));
+  drag(view(1), {20, 30}, {140, 100});
+  settle();
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeWindow(), &other);
+
+  // A window closed during the capture is not brought back.
+  ASSERT_TRUE(becomesActive(&editor));
+  startSelecting();
+  editor.close();
+  editor.show(); // shown again, but it announced its close
+  ASSERT_TRUE(becomesActive(&other));
+  pressEscape(view(2));
+  settle();
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeWindow(), &other);
+
+  // Nor one that was minimised.
+  ASSERT_TRUE(becomesActive(&editor));
+  startSelecting();
+  editor.showMinimized();
+  ASSERT_TRUE(becomesActive(&other));
+  pressEscape(view(3));
+  settle();
+  QTest::qWait(50);
+  EXPECT_EQ(QApplication::activeWindow(), &other);
+}

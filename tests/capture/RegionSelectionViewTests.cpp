@@ -1,0 +1,261 @@
+#include "CaptureTestFixtures.h"
+
+#include "capture/RegionSelectionView.h"
+#include "capture/SilentCapturePanel.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+
+namespace {
+
+QImage retinaStill() {
+  QImage image = test::quadrantImage();
+  image.setDevicePixelRatio(2); // as the provider delivers it
+  return image;
+}
+
+// A 2× display of 400 × 300 points at (100, 50), its view in a silent panel.
+class SelectionView : public ::testing::Test {
+protected:
+  SelectionView() : panel(frame), view(new RegionSelectionView({7, frame, retinaStill()})) {
+    panel.setContentView(view);
+    view->complete = [this](std::optional<geom::Rect> rect) { reports.push_back(rect); };
+  }
+
+  void mouse(QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, at, at + frame.origin(), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+  }
+  void drag(QPointF from, QPointF to) {
+    mouse(QEvent::MouseButtonPress, from);
+    mouse(QEvent::MouseMove, to);
+    mouse(QEvent::MouseButtonRelease, to);
+  }
+  void key(int k) {
+    QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+  }
+
+  const geom::Rect frame{100, 50, 400, 300};
+  SilentCapturePanel panel;
+  RegionSelectionView *view;
+  std::vector<std::optional<geom::Rect>> reports;
+};
+
+} // namespace
+
+TEST_F(SelectionView, CoversItsDisplayAndStartsWithoutASelection) {
+  EXPECT_EQ(view->size(), QSize(400, 300));
+  EXPECT_FALSE(view->selection());
+  EXPECT_EQ(view->accessibleName(), "Screen capture region. Drag an area to capture, or press Escape to cancel.");
+  EXPECT_EQ(RegionSelectionView::hintText(), QString::fromUtf8("Drag to capture an area · Esc to cancel"));
+}
+
+TEST_F(SelectionView, SelectionsUnderThreeByThreePointsAreDroppedAndTheNextDragCounts) {
+  drag({10, 10}, {10, 10});
+  drag({10, 10}, {12.9, 20});
+  drag({10, 10}, {20, 12.9});
+  EXPECT_TRUE(reports.empty());
+  EXPECT_FALSE(view->isCompleted());
+  EXPECT_FALSE(view->selection()) << "ready for a new drag";
+
+  drag({10, 10}, {13, 13});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], geom::Rect(110, 60, 3, 3)) << "global points";
+}
+
+TEST_F(SelectionView, AReverseDragReportsTheSameRectangle) {
+  drag({200.5, 180}, {20, 30});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], geom::Rect(120, 80, 180.5, 150));
+}
+
+TEST_F(SelectionView, ADragLeavingTheDisplayIsClippedBeforeTheSizeTestAndTheReport) {
+  drag({398, 10}, {600, 50}); // 2 points wide once clipped
+  EXPECT_TRUE(reports.empty());
+  drag({390, 290}, {500, 400});
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], geom::Rect(490, 340, 10, 10));
+}
+
+TEST_F(SelectionView, AfterOneReportEveryInputIsIgnored) {
+  drag({10, 10}, {50, 50});
+  key(Qt::Key_Escape);
+  mouse(QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
+  mouse(QEvent::MouseButtonRelease, {5, 5}, Qt::RightButton);
+  drag({100, 100}, {200, 200});
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(SelectionView, EscapeAndARightClickCancelOtherKeysDoNothing) {
+  key(Qt::Key_A);
+  key(Qt::Key_Return);
+  mouse(QEvent::MouseButtonPress, {30, 30}, Qt::RightButton);
+  EXPECT_TRUE(reports.empty());
+  mouse(QEvent::MouseButtonRelease, {30, 30}, Qt::RightButton);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_FALSE(reports[0]);
+
+  RegionSelectionView other({8, frame, QImage()});
+  bool cancelled = false;
+  other.complete = [&](std::optional<geom::Rect> r) { cancelled = !r; };
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(&other, &press); // a drag under way does not matter
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(&other, &escape);
+  EXPECT_TRUE(cancelled);
+}
+
+TEST_F(SelectionView, AViewOutsideAPanelClearsTheDragInsteadOfReporting) {
+  panel.setContentView(nullptr); // deletes the view later
+  RegionSelectionView loose({7, frame, test::quadrantImage()});
+  bool reported = false;
+  loose.complete = [&](std::optional<geom::Rect>) { reported = true; };
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(60, 60), QPointF(60, 60), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(&loose, &press);
+  QCoreApplication::sendEvent(&loose, &release);
+  EXPECT_FALSE(reported);
+  EXPECT_FALSE(loose.selection());
+}
+
+TEST_F(SelectionView, ThePressMakesItsPanelKey) {
+  mouse(QEvent::MouseButtonPress, {10, 10});
+  EXPECT_EQ(panel.keyRequests, 1);
+}
+
+TEST_F(SelectionView, TheSizeLabelShowsThePixelsTheCropWillHave) {
+  const CaptureSnapshot snapshot{7, frame, test::quadrantImage()};
+  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(10, 20, 100, 50)), QString::fromUtf8("200 × 100 px"));
+  // Each edge rounded once: 0.5 → 1 and 7.5 → 8 across, 0.5 → 1 and 11.5 → 12 down.
+  const QRectF fractional(0.25, 0.25, 3.5, 5.5);
+  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, fractional), QString::fromUtf8("7 × 11 px"));
+  const QImage crop = snapshot.crop(geom::Rect::fromQRectF(fractional).offsetBy(frame.minX(), frame.minY()));
+  EXPECT_EQ(crop.size(), QSize(7, 11));
+  // Clipped to the display like the crop.
+  EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(390, 290, 100, 100)), QString::fromUtf8("20 × 20 px"));
+}
+
+TEST_F(SelectionView, TheHintSitsLeftOfTheCentreButNeverNearTheLeftEdge) {
+  EXPECT_EQ(RegionSelectionView::hintOrigin(QSizeF(1440, 900)), QPointF(550, 450));
+  EXPECT_EQ(RegionSelectionView::hintOrigin(QSizeF(380, 200)), QPointF(20, 100));
+  EXPECT_EQ(RegionSelectionView::hintOrigin(QSizeF(100, 50)), QPointF(20, 25));
+  // The origin is the bubble's bottom-left corner: the bubble ends at the
+  // centre line.
+  const QRectF bubble = RegionSelectionView::bubbleRect("x", QPointF(20, 100));
+  EXPECT_EQ(bubble.bottom(), 100);
+  EXPECT_EQ(bubble.left(), 20);
+}
+
+TEST_F(SelectionView, TheSizeLabelHangsBelowTheSelectionWithinTheEdges) {
+  const QSizeF bounds(400, 300);
+  EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(10, 20, 50, 40), bounds), QPointF(10, 95));
+  // Never starting closer than 180 points to the right edge.
+  EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(300, 20, 50, 40), bounds), QPointF(220, 95));
+  // Never lower than 12 points above the bottom edge.
+  EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(10, 200, 50, 80), bounds), QPointF(10, 288));
+  const QRectF label = RegionSelectionView::bubbleRect(QString::fromUtf8("800 × 600 px"), QPointF(10, 288));
+  EXPECT_EQ(label.bottom(), 288);
+  EXPECT_GT(label.width(), 24);
+  EXPECT_GT(label.height(), 16);
+}
+
+TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
+  // Without a drag: the hint's dark bubble just above the centre line.
+  const QImage idle = view->grab().toImage();
+  const QRectF hint = RegionSelectionView::bubbleRect(RegionSelectionView::hintText(),
+                                                      RegionSelectionView::hintOrigin(QSizeF(400, 300)));
+  EXPECT_LT(qGray(idle.pixel(hint.toRect().topLeft() + QPoint(4, 12))), 40);
+  EXPECT_NEAR(qGreen(idle.pixel(10, 10)), 184, 2);
+
+  // Green top left, red top right of the still.
+  mouse(QEvent::MouseButtonPress, {20, 20});
+  mouse(QEvent::MouseMove, {150, 120});
+  const QImage shown = view->grab().toImage();
+  ASSERT_EQ(shown.size(), QSize(400, 300));
+  const QRgb inside = shown.pixel(80, 65);
+  EXPECT_EQ(inside, qRgb(0, 255, 0)) << "the selection shows the still as it was";
+  // The still's quadrants meet at the display's centre.
+  EXPECT_NEAR(qGreen(shown.pixel(198, 148)), 184, 2);
+  EXPECT_NEAR(qRed(shown.pixel(202, 148)), 184, 2);
+  EXPECT_NEAR(qBlue(shown.pixel(198, 152)), 184, 2);
+  const QRgb dimmed = shown.pixel(300, 60);
+  EXPECT_NEAR(qRed(dimmed), 184, 2) << "black at 0.28 over red";
+  EXPECT_EQ(qGreen(dimmed), 0);
+  const QRgb belowDimmed = shown.pixel(40, 250);
+  EXPECT_NEAR(qBlue(belowDimmed), 184, 2);
+  // The white stroke runs along the selection's edge.
+  const QRgb edge = shown.pixel(80, 20);
+  EXPECT_GT(qRed(edge), 150);
+  EXPECT_GT(qBlue(edge), 150);
+}
+
+namespace {
+
+struct PaintRecorder : QObject {
+  QRegion painted;
+  bool eventFilter(QObject *, QEvent *e) override {
+    if (e->type() == QEvent::Paint)
+      painted += static_cast<QPaintEvent *>(e)->region();
+    return false;
+  }
+};
+
+qint64 area(const QRegion &region) {
+  qint64 sum = 0;
+  for (const QRect &r : region)
+    sum += qint64(r.width()) * r.height();
+  return sum;
+}
+
+} // namespace
+
+TEST(SelectionViewRepaint, ADragRepaintsWhatChangedNotTheWholeDisplay) {
+  const geom::Rect frame(0, 0, 3840, 2160);
+  QImage still(3840, 2160, QImage::Format_RGB32);
+  still.fill(Qt::darkCyan);
+  SilentCapturePanel panel(frame);
+  auto *view = new RegionSelectionView({1, frame, still});
+  panel.setContentView(view);
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+  PaintRecorder recorder;
+  view->installEventFilter(&recorder);
+  auto mouse = [&](QEvent::Type type, QPointF at) {
+    QMouseEvent event(type, at, at, Qt::LeftButton, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+  };
+  mouse(QEvent::MouseButtonPress, {1000, 600});
+  mouse(QEvent::MouseMove, {1800, 1200});
+  QCoreApplication::processEvents();
+  recorder.painted = QRegion();
+
+  // Growing a large selection by a few points touches its new strips, its
+  // edges and the label: a small part of the display.
+  mouse(QEvent::MouseMove, {1805, 1204});
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(recorder.painted.isEmpty());
+  EXPECT_LT(area(recorder.painted), 3840 * 2160 / 50);
+  EXPECT_TRUE(recorder.painted.contains(QRect(1801, 601, 4, 599))) << "the strip the selection gained";
+  EXPECT_FALSE(recorder.painted.contains(QPoint(1400, 900))) << "the unchanged inside";
+  EXPECT_FALSE(recorder.painted.contains(QPoint(100, 100))) << "the unchanged dimmed outside";
+
+  // Shrinking gives the strip back to the dimmed backdrop.
+  recorder.painted = QRegion();
+  mouse(QEvent::MouseMove, {1700, 1204});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(recorder.painted.contains(QRect(1703, 601, 100, 500)));
+  EXPECT_LT(area(recorder.painted), 3840 * 2160 / 50);
+}

@@ -1,0 +1,188 @@
+#include "X11TestScreens.h"
+
+#include "capture/CaptureCoordinator.h"
+#include "capture/ScreenCapturePanel.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+using namespace crel::test;
+using Phase = CaptureCoordinator::Phase;
+
+namespace {
+
+// Real panels over real displays, driven through XTest like a user would.
+class X11Selection : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (layout().isEmpty() || QGuiApplication::platformName() != "xcb")
+      GTEST_SKIP() << "needs scripts/xvfb-testbed";
+    ASSERT_FALSE(QStandardPaths::findExecutable("xdotool").isEmpty()) << "scripts/install-deps installs xdotool";
+    coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Snapshots(), [this](const geom::Rect &r) {
+      std::shared_ptr<CapturePanel> panel = ScreenCapturePanel::factory()(r);
+      panels.push_back(static_cast<ScreenCapturePanel *>(panel.get()));
+      return panel;
+    });
+    coordinator->setOnImage(nullptr, [this](const QImage &image, const CaptureSource &) { images.push_back(image); });
+    coordinator->setOnError(
+        nullptr, [this](const std::exception_ptr &e) { errors.push_back(CaptureCoordinator::errorMessage(e)); });
+    coordinator->setOnPermissionRequired(nullptr, [this] { errors.push_back("permission"); });
+  }
+
+  // Starts a capture and waits until every display shows its panel and one
+  // of them holds the keyboard.
+  void beginAndWaitForPanels() {
+    coordinator->begin();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() != Phase::preparing; }, 20000));
+    ASSERT_EQ(coordinator->phase(), Phase::selecting) << (errors.empty() ? "" : errors[0].toStdString());
+    ASSERT_EQ(panels.size(), size_t(QGuiApplication::screens().size()));
+    for (const auto &panel : panels) {
+      ASSERT_TRUE(panel);
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.data()));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return std::any_of(panels.begin(), panels.end(), [](auto &p) { return p && p->hasKeyboardGrab(); }); },
+        5000));
+  }
+
+  static void xdotool(const QStringList &arguments) {
+    QProcess process;
+    process.start("xdotool", arguments);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  }
+
+  static QStringList pointAt(QScreen *screen, QPoint local) {
+    // xdotool speaks root pixels.
+    const QPoint native = screen->geometry().topLeft() + local * screen->devicePixelRatio();
+    return {"mousemove", QString::number(native.x()), QString::number(native.y()), "sleep", "0.05"};
+  }
+
+  std::unique_ptr<CaptureCoordinator> coordinator;
+  std::vector<QPointer<ScreenCapturePanel>> panels;
+  std::vector<QImage> images;
+  std::vector<QString> errors;
+};
+
+} // namespace
+
+TEST_F(X11Selection, ADragOnEachDisplayDeliversItsFrozenPixelsAtNativeSize) {
+  const auto windows = paintEachDisplay();
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  // The last display first: the second monitor of the dual layout.
+  for (int index = int(screens.size()) - 1; index >= 0; --index) {
+    SCOPED_TRACE(screens[index]->name().toStdString());
+    QScreen *screen = screens[index];
+    const qreal dpr = screen->devicePixelRatio();
+    images.clear();
+    panels.clear();
+    beginAndWaitForPanels();
+    // The coloured window covers (100,100)-(500,400) of every display.
+    xdotool(pointAt(screen, {150, 150}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(screen, {250, 200}) +
+            pointAt(screen, {350, 250}) + QStringList{"mouseup", "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 10000));
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    ASSERT_EQ(images.size(), 1u);
+    const QImage &image = images[0];
+    EXPECT_EQ(image.size(), QSize(int(200 * dpr), int(100 * dpr)));
+    for (QPoint p : {QPoint(0, 0), QPoint(image.width() - 1, image.height() - 1), image.rect().center()})
+      EXPECT_EQ(image.pixel(p), colours[index % 2]) << "at " << p.x() << "," << p.y();
+    EXPECT_EQ(coordinator->phase(), Phase::idle);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return std::none_of(panels.begin(), panels.end(), [](auto &p) { return p; }); }, 2000))
+        << "the panels are gone";
+  }
+}
+
+TEST_F(X11Selection, EscapeDeliversNothingAndReturnsToIdle) {
+  beginAndWaitForPanels();
+  xdotool({"key", "Escape"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
+  QTest::qWait(100);
+  EXPECT_TRUE(images.empty());
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return std::none_of(panels.begin(), panels.end(), [](auto &p) { return p; }); }, 2000));
+
+  // The keyboard is free again: another capture starts and ends the same way.
+  panels.clear();
+  beginAndWaitForPanels();
+  xdotool({"key", "Escape"});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
+}
+
+TEST_F(X11Selection, ARightClickCancelsAndATinyDragIsIgnored) {
+  beginAndWaitForPanels();
+  QScreen *screen = QGuiApplication::screens().front();
+  xdotool(pointAt(screen, {200, 200}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(screen, {201, 201}) +
+          QStringList{"mouseup", "1", "sleep", "0.2"});
+  QTest::qWait(100);
+  EXPECT_EQ(coordinator->phase(), Phase::selecting);
+  xdotool({"click", "3"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
+  EXPECT_TRUE(images.empty());
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
+  if (layout() != "dual")
+    GTEST_SKIP() << "needs two displays";
+  const auto windows = paintEachDisplay();
+  beginAndWaitForPanels();
+  QScreen *left = QGuiApplication::screens()[0];
+  QScreen *right = QGuiApplication::screens()[1];
+  // From the 2× display into the one beside it: the pointer stays with the
+  // panel it pressed on, whose selection stops at its right edge.
+  xdotool(pointAt(left, {1300, 700}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(right, {100, 400}) +
+          pointAt(right, {120, 400}) + QStringList{"mouseup", "1"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 10000));
+  ASSERT_EQ(images.size(), 1u);
+  // The release lies at root pixels (3000, 400): points (1500, 200) of the
+  // 2× panel. So 1300..1440 across and 200..700 down, at 2×.
+  EXPECT_EQ(images[0].size(), QSize(280, 1000));
+  EXPECT_EQ(images[0].pixel(0, 0), background);
+  EXPECT_EQ(images[0].pixel(279, 999), background);
+}
+
+TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
+  auto fetch = [] {
+    std::optional<ShareableContent> content;
+    std::exception_ptr error;
+    bool done = false;
+    QObject receiver;
+    CaptureCoordinator::availableContent(&receiver, [&](ShareableContent c, std::exception_ptr e) {
+      content = std::move(c);
+      error = e;
+      done = true;
+    });
+    EXPECT_FALSE(done) << "answers later";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+    return std::make_pair(content, error);
+  };
+  const auto [content, error] = fetch();
+  ASSERT_FALSE(error) << CaptureCoordinator::errorMessage(error).toStdString();
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  ASSERT_EQ(content->displays.size(), size_t(screens.size()));
+  for (int i = 0; i < screens.size(); ++i) {
+    EXPECT_EQ(content->displays[size_t(i)].name, screens[i]->name());
+    EXPECT_EQ(content->displays[size_t(i)].frame, QRectF(screens[i]->geometry()));
+  }
+
+  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
+  if (untrusted.isEmpty())
+    return;
+  const QByteArray trusted = qgetenv("XAUTHORITY");
+  qputenv("XAUTHORITY", untrusted);
+  const auto [refusedContent, refusal] = fetch();
+  qputenv("XAUTHORITY", trusted);
+  ASSERT_TRUE(refusal);
+  EXPECT_TRUE(CaptureSnapshot::isPermissionError(refusal));
+  EXPECT_TRUE(refusedContent->displays.empty());
+}

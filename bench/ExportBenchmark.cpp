@@ -13,8 +13,8 @@
 
 #include <QBuffer>
 #include <QGuiApplication>
-#include <QTemporaryDir>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
@@ -36,8 +36,8 @@ const QImage &source(const std::string &kind) {
 
 crel::Mark annotation(int i) {
   using namespace crel;
-  static const MarkTool tools[] = {MarkTool::arrow, MarkTool::rectangle, MarkTool::ellipse, MarkTool::text,
-                                   MarkTool::highlight, MarkTool::step, MarkTool::line};
+  static const MarkTool tools[] = {MarkTool::arrow,     MarkTool::rectangle, MarkTool::ellipse, MarkTool::text,
+                                   MarkTool::highlight, MarkTool::step,      MarkTool::line};
   Mark m;
   m.id = QUuid::createUuid();
   m.tool = i % 7 == 6 ? MarkTool::blur : tools[i % 7];

@@ -7,9 +7,7 @@
 
 namespace crel {
 
-QString label(AnnotationStyle style) {
-  return style == AnnotationStyle::doodle ? tr("Doodle") : tr("Formal");
-}
+QString label(AnnotationStyle style) { return style == AnnotationStyle::doodle ? tr("Doodle") : tr("Formal"); }
 
 QString description(AnnotationStyle style) {
   return style == AnnotationStyle::doodle ? tr("Smooth ink curves and handwritten labels")

@@ -5,7 +5,9 @@
 
 namespace crel {
 
-bool sameMarks(const QList<Mark> &a, const QList<Mark> &b) { return std::equal(a.begin(), a.end(), b.begin(), b.end()); }
+bool sameMarks(const QList<Mark> &a, const QList<Mark> &b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
 
 bool operator==(const EditState &a, const EditState &b) { return sameMarks(a.marks, b.marks) && a.style == b.style; }
 

@@ -11,12 +11,9 @@ const QList<Ink> &Ink::palette() {
   static const QList<Ink> inks = [] {
     const QColor primary = AppTheme::primary().toRgb();
     return QList<Ink>{
-        {"Coral", 0.92, 0.25, 0.23},
-        {"Blue", primary.redF(), primary.greenF(), primary.blueF()},
-        {"Green", 0.07, 0.57, 0.38},
-        {"Yellow", 0.95, 0.68, 0.08},
-        {"White", 1, 1, 1},
-        {"Black", 0.08, 0.08, 0.10},
+        {"Coral", 0.92, 0.25, 0.23}, {"Blue", primary.redF(), primary.greenF(), primary.blueF()},
+        {"Green", 0.07, 0.57, 0.38}, {"Yellow", 0.95, 0.68, 0.08},
+        {"White", 1, 1, 1},          {"Black", 0.08, 0.08, 0.10},
     };
   }();
   return inks;
@@ -35,10 +32,10 @@ Ink Ink::custom(const QColor &color) {
 
 QString Ink::displayName() const {
   static const char *const known[] = {
-      QT_TRANSLATE_NOOP("Crel", "Lemon"), QT_TRANSLATE_NOOP("Crel", "Mint"),   QT_TRANSLATE_NOOP("Crel", "Pink"),
-      QT_TRANSLATE_NOOP("Crel", "Sky"),   QT_TRANSLATE_NOOP("Crel", "Lilac"),  QT_TRANSLATE_NOOP("Crel", "Coral"),
-      QT_TRANSLATE_NOOP("Crel", "Blue"),  QT_TRANSLATE_NOOP("Crel", "Green"),  QT_TRANSLATE_NOOP("Crel", "Yellow"),
-      QT_TRANSLATE_NOOP("Crel", "White"), QT_TRANSLATE_NOOP("Crel", "Black"),  QT_TRANSLATE_NOOP("Crel", "Custom"),
+      QT_TRANSLATE_NOOP("Crel", "Lemon"), QT_TRANSLATE_NOOP("Crel", "Mint"),  QT_TRANSLATE_NOOP("Crel", "Pink"),
+      QT_TRANSLATE_NOOP("Crel", "Sky"),   QT_TRANSLATE_NOOP("Crel", "Lilac"), QT_TRANSLATE_NOOP("Crel", "Coral"),
+      QT_TRANSLATE_NOOP("Crel", "Blue"),  QT_TRANSLATE_NOOP("Crel", "Green"), QT_TRANSLATE_NOOP("Crel", "Yellow"),
+      QT_TRANSLATE_NOOP("Crel", "White"), QT_TRANSLATE_NOOP("Crel", "Black"), QT_TRANSLATE_NOOP("Crel", "Custom"),
   };
   for (const char *k : known)
     if (name == QLatin1String(k))

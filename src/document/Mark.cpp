@@ -19,12 +19,11 @@ template <class T> bool sameOptional(const std::optional<T> &a, const std::optio
 } // namespace
 
 bool operator==(const Mark &a, const Mark &b) {
-  return a.id == b.id && a.tool == b.tool && geom::exactlyEqual(a.start, b.start) &&
-         geom::exactlyEqual(a.end, b.end) && samePoints(a.points, b.points) && a.ink == b.ink &&
-         a.width == b.width && a.text == b.text && a.arrowHeadScale == b.arrowHeadScale &&
-         a.fontSize == b.fontSize && a.textBoxWidth == b.textBoxWidth && sameOptional(a.style, b.style) &&
-         sameOptional(a.highlightMode, b.highlightMode) && sameOptional(a.regions, b.regions) &&
-         sameOptional(a.opacity, b.opacity) && sameOptional(a.number, b.number) &&
+  return a.id == b.id && a.tool == b.tool && geom::exactlyEqual(a.start, b.start) && geom::exactlyEqual(a.end, b.end) &&
+         samePoints(a.points, b.points) && a.ink == b.ink && a.width == b.width && a.text == b.text &&
+         a.arrowHeadScale == b.arrowHeadScale && a.fontSize == b.fontSize && a.textBoxWidth == b.textBoxWidth &&
+         sameOptional(a.style, b.style) && sameOptional(a.highlightMode, b.highlightMode) &&
+         sameOptional(a.regions, b.regions) && sameOptional(a.opacity, b.opacity) && sameOptional(a.number, b.number) &&
          sameOptional(a.constrained, b.constrained) && sameOptional(a.highlightDarkRegions, b.highlightDarkRegions) &&
          sameOptional(a.blurEffect, b.blurEffect) && sameOptional(a.blurStrength, b.blurStrength) &&
          sameOptional(a.rotation, b.rotation);

@@ -45,12 +45,9 @@ QString hint(MarkTool tool) {
     return tr("Drag to draw. Shift snaps to 45° steps, including horizontal and vertical. V selects marks.");
   case MarkTool::rectangle:
   case MarkTool::ellipse:
-  case MarkTool::triangle:
-    return tr("Drag to draw. Hold Shift for equal width and height.");
-  case MarkTool::pen:
-    return tr("Drag to draw freehand. Hold Shift for a straight stroke. [ and ] change thickness.");
-  case MarkTool::text:
-    return tr("Click and type on the image. Return finishes; Shift+Return adds a line.");
+  case MarkTool::triangle: return tr("Drag to draw. Hold Shift for equal width and height.");
+  case MarkTool::pen: return tr("Drag to draw freehand. Hold Shift for a straight stroke. [ and ] change thickness.");
+  case MarkTool::text: return tr("Click and type on the image. Return finishes; Shift+Return adds a line.");
   case MarkTool::highlight:
     return tr("Smart text: click a word or drag across lines. Marker: drag a stroke; Shift keeps it straight. Area: "
               "drag a box.");
@@ -60,8 +57,7 @@ QString hint(MarkTool tool) {
   case MarkTool::redact:
     return tr("Cover an area with solid ink, or choose Smart text to cover recognized words. Review coverage before "
               "sharing.");
-  case MarkTool::step:
-    return tr("Click to add the next numbered step. V selects a step to move or resize it.");
+  case MarkTool::step: return tr("Click to add the next numbered step. V selects a step to move or resize it.");
   case MarkTool::extract:
     return tr("Click or drag over recognized text, then Copy text. Recognition stays on this computer.");
   }

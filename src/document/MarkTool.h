@@ -8,7 +8,21 @@ namespace crel {
 
 // The annotation tools, in the order they are listed everywhere. The raw
 // value is the stored form and keys the document's per-tool memory.
-enum class MarkTool { select, arrow, line, rectangle, ellipse, triangle, pen, text, highlight, blur, redact, step, extract };
+enum class MarkTool {
+  select,
+  arrow,
+  line,
+  rectangle,
+  ellipse,
+  triangle,
+  pen,
+  text,
+  highlight,
+  blur,
+  redact,
+  step,
+  extract
+};
 
 template <> struct RawValues<MarkTool> {
   static constexpr std::array<std::pair<MarkTool, std::string_view>, 13> table{{

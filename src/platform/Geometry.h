@@ -22,8 +22,7 @@ inline bool exactlyEqual(QSizeF a, QSizeF b) { return a.width() == b.width() && 
 class Rect {
 public:
   constexpr Rect() = default; // the null rect
-  constexpr Rect(double x, double y, double width, double height)
-      : x_(x), y_(y), w_(width), h_(height), null_(false) {}
+  constexpr Rect(double x, double y, double width, double height) : x_(x), y_(y), w_(width), h_(height), null_(false) {}
   Rect(QPointF origin, QSizeF size) : Rect(origin.x(), origin.y(), size.width(), size.height()) {}
   static Rect fromQRectF(const QRectF &r) { return {r.x(), r.y(), r.width(), r.height()}; }
   static Rect fromPoints(QPointF a, QPointF b);

@@ -33,8 +33,8 @@ bool toBool(const QJsonValue &v);
 QString toString(const QJsonValue &v);
 QUuid toUuid(const QJsonValue &v); // either case
 QByteArray toBase64Data(const QJsonValue &v);
-QPointF toPoint(const QJsonValue &v);     // [x, y]
-geom::Rect toRect(const QJsonValue &v);   // [[x, y], [w, h]]
+QPointF toPoint(const QJsonValue &v);   // [x, y]
+geom::Rect toRect(const QJsonValue &v); // [[x, y], [w, h]]
 QJsonObject toObject(const QJsonValue &v);
 QJsonArray toArray(const QJsonValue &v);
 

@@ -1,8 +1,8 @@
 #include "JsonWriter.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 
 namespace crel {
 

@@ -34,7 +34,7 @@ public:
   void value(bool v);
   void value(const QString &v);
   void value(const char *v) { value(QString::fromUtf8(v)); }
-  void value(const QUuid &v);  // canonical upper-case form
+  void value(const QUuid &v); // canonical upper-case form
   void valueBase64(const QByteArray &data);
   void valueUrl(const QUrl &url); // absolute, fully encoded
   void nullValue();

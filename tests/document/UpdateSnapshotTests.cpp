@@ -48,7 +48,7 @@ TEST(UpdateSnapshot, RoundTripsEveryField) {
   const QByteArray bytes = encoded(s);
   EXPECT_EQ(UpdateSnapshot::decode(json::parse(bytes)), s);
   EXPECT_TRUE(bytes.contains(R"("toolWidths":{"arrow":20,"step":70})")); // sorted: stable bytes
-  EXPECT_TRUE(bytes.contains("Report%20-%20Editor")); // absolute, fully encoded URL
+  EXPECT_TRUE(bytes.contains("Report%20-%20Editor"));                    // absolute, fully encoded URL
 }
 
 TEST(UpdateSnapshot, OptionalKeysAreOmittedAndRequiredKeysEnforced) {
@@ -60,8 +60,8 @@ TEST(UpdateSnapshot, OptionalKeysAreOmittedAndRequiredKeysEnforced) {
   EXPECT_FALSE(back.toolWidths.has_value());
 
   QJsonObject object = json::parse(bytes).toObject();
-  for (const char *key : {"originalPNG", "marks", "history", "future", "savedURL", "tool", "ink", "stroke",
-                          "fontSize", "arrowHeadScale"}) {
+  for (const char *key : {"originalPNG", "marks", "history", "future", "savedURL", "tool", "ink", "stroke", "fontSize",
+                          "arrowHeadScale"}) {
     QJsonObject missing = object;
     missing.remove(key);
     EXPECT_THROW(UpdateSnapshot::decode(missing), JsonDecodingError) << key;

@@ -54,7 +54,8 @@ TEST(JsonWriter, EscapesStringsAndWritesUuidsUpperCase) {
   w.value(QUuid("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
   w.valueBase64(QByteArray("hi?"));
   w.endArray();
-  EXPECT_EQ(w.take(), QByteArray("[\"a\\\"b\\\\c\\nd\\u0001 \xc3\xa9\",\"0F8FAD5B-D9CB-469F-A165-70867728950E\",\"aGk/\"]"));
+  EXPECT_EQ(w.take(),
+            QByteArray("[\"a\\\"b\\\\c\\nd\\u0001 \xc3\xa9\",\"0F8FAD5B-D9CB-469F-A165-70867728950E\",\"aGk/\"]"));
 }
 
 TEST(JsonWriter, RejectsMalformedStructure) {

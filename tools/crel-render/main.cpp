@@ -15,11 +15,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
-#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSaveFile>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <cmath>

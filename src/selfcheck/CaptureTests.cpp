@@ -199,10 +199,11 @@ void captures(const QImage &fixture) {
   const QImage drawn = firstView.grab().toImage();
   if (drawn.isNull() || firstView.width() <= 0 || firstView.height() <= 0)
     fail(QStringLiteral("The selection view could not be drawn"));
-  const QColor shown = colorAt(drawn, int(80.0 / firstView.width() * drawn.width()),
-                               int(65.0 / firstView.height() * drawn.height()));
-  expect(shown.greenF() > 0.9 && shown.redF() < 0.1,
-         QStringLiteral("Selector renders frozen dropdown pixels instead of a transparent hole onto the changed desktop"));
+  const QColor shown =
+      colorAt(drawn, int(80.0 / firstView.width() * drawn.width()), int(65.0 / firstView.height() * drawn.height()));
+  expect(
+      shown.greenF() > 0.9 && shown.redF() < 0.1,
+      QStringLiteral("Selector renders frozen dropdown pixels instead of a transparent hole onto the changed desktop"));
 
   sendMouse(firstView, QEvent::MouseButtonRelease, Qt::LeftButton, {140, 30});
   sendMouse(firstView, QEvent::MouseButtonRelease, Qt::LeftButton, {140, 30});
@@ -295,9 +296,8 @@ void captures(const QImage &fixture) {
 
 CaptureCoordinator::Snapshots denyingSnapshots() {
   return [](QObject *receiver, CaptureSnapshot::Completion done) {
-    QTimer::singleShot(0, receiver, [done = std::move(done)] {
-      done({}, std::make_exception_ptr(SnapshotError::readRefused()));
-    });
+    QTimer::singleShot(0, receiver,
+                       [done = std::move(done)] { done({}, std::make_exception_ptr(SnapshotError::readRefused())); });
     return SnapshotRequest();
   };
 }
@@ -315,8 +315,8 @@ void permissionChecks(CaptureCoordinator::Snapshots denying) {
   coordinator.setOnPermissionRequired(nullptr, [&permissionRequests] { ++permissionRequests; });
   coordinator.setOnError(nullptr, [&errors](const std::exception_ptr &) { ++errors; });
   coordinator.begin();
-  const bool returned = NativeTests::pumpUntil(
-      [&] { return coordinator.phase() == Phase::idle && permissionRequests > 0; }, 3000, 5);
+  const bool returned =
+      NativeTests::pumpUntil([&] { return coordinator.phase() == Phase::idle && permissionRequests > 0; }, 3000, 5);
   if (overlayRequested)
     fail(QStringLiteral("Permission failure must not create an overlay"));
   expect(returned, QStringLiteral("X server denial returns through the existing permission flow"));

@@ -168,7 +168,8 @@ void captureGeometryChecks() {
   const geom::Rect secondary(-1920, -880, 1920, 1080);
   const geom::Rect selection(-1800, -280, 320, 180);
   const QRect local = geometryStill(secondary, 1).pixelRect(selection);
-  expect(local == QRect(120, 600, 320, 180), QStringLiteral("Secondary display and vertical offset coordinate conversion"));
+  expect(local == QRect(120, 600, 320, 180),
+         QStringLiteral("Secondary display and vertical offset coordinate conversion"));
 
   const QSize doubled(int(std::round(local.width() * 2.0)), int(std::round(local.height() * 2.0)));
   const QSize retina = geometryStill(secondary, 2).pixelRect(selection).size();

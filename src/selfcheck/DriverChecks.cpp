@@ -5,11 +5,17 @@
 #include "PixelProbe.h"
 #include "SuiteContext.h"
 
+#include "capture/CaptureSnapshot.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
+#include "platform/FileError.h"
 #include "platform/Pasteboard.h"
+#include "platform/SnapshotError.h"
 
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cmath>
 
 namespace crel::NativeTests {
 
@@ -145,6 +151,44 @@ void pasteboardChecks(CrelDocument &document) {
   expect(!pasteboard.readImage().isNull(), QStringLiteral("Native paste can consume copied screenshot"));
 }
 
+// A still of `frame` at `scale` pixels per point. Only its size matters to
+// the mapping, so one bit a pixel is enough.
+CaptureSnapshot geometryStill(const geom::Rect &frame, int scale) {
+  const int width = int(frame.width()) * scale;
+  const int height = int(frame.height()) * scale;
+  QImage image(width, height, QImage::Format_Mono);
+  if (image.isNull())
+    fail(QStringLiteral("The %1 by %2 display still could not be created").arg(width).arg(height));
+  return {1, frame, image};
+}
+
+// Frames and selections are global points with the origin at the top left,
+// so a display above the primary one has a negative y.
+void captureGeometryChecks() {
+  const geom::Rect secondary(-1920, -880, 1920, 1080);
+  const geom::Rect selection(-1800, -280, 320, 180);
+  const QRect local = geometryStill(secondary, 1).pixelRect(selection);
+  expect(local == QRect(120, 600, 320, 180),
+         QStringLiteral("Secondary display and vertical offset coordinate conversion"));
+
+  const QSize doubled(int(std::round(local.width() * 2.0)), int(std::round(local.height() * 2.0)));
+  const QSize retina = geometryStill(secondary, 2).pixelRect(selection).size();
+  expect(doubled == QSize(640, 360) && retina == doubled, QStringLiteral("Retina capture dimensions"));
+
+  const QRect clipped = geometryStill({0, -100, 100, 100}, 1).pixelRect({-10, -30, 40, 40});
+  expect(clipped == QRect(0, 70, 30, 30), QStringLiteral("Selection clips to display bounds"));
+}
+
+void permissionErrorChecks() {
+  const auto permission = [](auto error) { return CaptureSnapshot::isPermissionError(std::make_exception_ptr(error)); };
+  expect(permission(SnapshotError::readRefused()), QStringLiteral("X server permission denial is recognized"));
+  expect(!permission(SnapshotError::failed()),
+         QStringLiteral("Display failure is not misreported as missing permission"));
+  // A permission error of another kind: a file we may not write.
+  expect(!permission(FileError::savingFile(EACCES, QStringLiteral("/export.png"))),
+         QStringLiteral("Unrelated errors do not open permission instructions"));
+}
+
 } // namespace
 
 void driverChecks(SuiteContext &context) {
@@ -157,8 +201,10 @@ void driverChecks(SuiteContext &context) {
   saveChecks(document, exportPath, move);
   pasteboardChecks(document);
   failedSaveCheck(document, context.root(), exportPath);
-  // Next, with capture and the hot key: capture geometry, permission errors,
-  // global hot key registration.
+  captureGeometryChecks();
+  permissionErrorChecks();
+  // Next, with the hot key: global hot key registration, an occupied hot key,
+  // the hot key after relaunch.
 }
 
 } // namespace crel::NativeTests

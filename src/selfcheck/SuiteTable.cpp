@@ -2,6 +2,7 @@
 
 #include "AutosaveChecks.h"
 #include "BlurTests.h"
+#include "CaptureTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
 #include "StyleCanvasTests.h"
@@ -34,7 +35,8 @@ const SuiteTable &suiteTable() {
       {"Blur", [](SuiteContext &c) { BlurTests::run(c.root()); }},
       // 13 Rotation                 RotationTests::run(image, root)
       // 14 Colour inspection        ColorInspectionTests::run()
-      // 15 Capture                  CaptureTests::run()
+      // 15 Capture
+      {"Capture", [](SuiteContext &) { CaptureTests::run(); }},
       // 16 Memory                   MemoryTests::run(root)
       // Driver's closing check: one synthetic hot-key event against the
       // manager its hot-key checks left registered, under the name "Driver".

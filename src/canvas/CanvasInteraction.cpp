@@ -181,7 +181,10 @@ void CanvasInteraction::press(QPointF v, Qt::KeyboardModifiers modifiers, int cl
   rawPoints_ = {p};
   canvas_.setResizingHandle(std::nullopt);
   canvas_.setHoverWord(std::nullopt);
+  // A release lost to a popup's grab must not leave the last gesture's copies behind.
   gesture_.reset();
+  canvas_.setDraft(std::nullopt);
+  canvas_.setMoving(std::nullopt);
 
   textGesture_ = !temporaryTool_ && isWordTool(document);
   if (textGesture_) {

@@ -7,9 +7,9 @@ namespace crel {
 
 // The pointer as one gesture sees it, in image pixels.
 struct GestureInput {
-  QPointF anchor;               // the press
-  QPointF point;                // the pointer now
-  QList<QPointF> samples;       // the pointer's path, press first (shared, not copied)
+  QPointF anchor;         // the press
+  QPointF point;          // the pointer now
+  QList<QPointF> samples; // the pointer's path, press first (shared, not copied)
   bool shift = false;
 };
 

@@ -73,11 +73,9 @@ bool CanvasInteraction::eventFilter(QObject *watched, QEvent *event) {
   case QEvent::MouseButtonPress:
   case QEvent::MouseButtonDblClick:
   case QEvent::MouseMove:
-  case QEvent::MouseButtonRelease:
-    return mouseEvent(static_cast<QMouseEvent &>(*event));
+  case QEvent::MouseButtonRelease: return mouseEvent(static_cast<QMouseEvent &>(*event));
   case QEvent::KeyPress:
-  case QEvent::KeyRelease:
-    return keyEvent(static_cast<QKeyEvent &>(*event));
+  case QEvent::KeyRelease: return keyEvent(static_cast<QKeyEvent &>(*event));
   case QEvent::ShortcutOverride:
     // The canvas has the first say over the keys it uses.
     if (keyboard_.action(static_cast<QKeyEvent &>(*event))) {
@@ -94,8 +92,7 @@ bool CanvasInteraction::eventFilter(QObject *watched, QEvent *event) {
     event->accept();
     return true;
   }
-  default:
-    return false;
+  default: return false;
   }
 }
 
@@ -120,8 +117,7 @@ bool CanvasInteraction::mouseEvent(QMouseEvent &event) {
       return false;
     release(v, event.modifiers());
     break;
-  default:
-    return false;
+  default: return false;
   }
   event.accept();
   return true;

@@ -14,7 +14,9 @@ namespace crel {
 
 namespace {
 
-bool isArrow(int key) { return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down; }
+bool isArrow(int key) {
+  return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
 
 // The tool whose letter the key carries. The key code follows the keyboard
 // layout and ignores Shift, so R and r both choose the rectangle.
@@ -64,12 +66,8 @@ bool CanvasKeyboard::keyPress(const QKeyEvent &event) {
   CrelDocument &document = *interaction_.canvas().document();
   const int key = event.key();
   switch (*todo) {
-  case Action::pan:
-    interaction_.setSpaceHeld(true);
-    break;
-  case Action::cancel:
-    interaction_.cancel();
-    break;
+  case Action::pan: interaction_.setSpaceHeld(true); break;
+  case Action::cancel: interaction_.cancel(); break;
   case Action::changeWidth: {
     const double step = key == Qt::Key_BracketLeft ? -widthStep : widthStep;
     if (document.activeTool() == MarkTool::blur)
@@ -78,9 +76,7 @@ bool CanvasKeyboard::keyPress(const QKeyEvent &event) {
       document.setStroke(std::max(std::min(document.stroke() + step, maxWidth), minWidth));
     break;
   }
-  case Action::remove:
-    document.deleteSelection();
-    break;
+  case Action::remove: document.deleteSelection(); break;
   case Action::rotate:
     document.rotateSelection(key == Qt::Key_Left ? -GestureGeometry::rotationStep : GestureGeometry::rotationStep);
     break;
@@ -100,9 +96,7 @@ bool CanvasKeyboard::keyPress(const QKeyEvent &event) {
     document.commit(marks);
     break;
   }
-  case Action::chooseTool:
-    document.selectTool(*toolFor(key));
-    break;
+  case Action::chooseTool: document.selectTool(*toolFor(key)); break;
   }
   return true;
 }

@@ -16,24 +16,12 @@ namespace {
 
 constexpr double degree = std::numbers::pi / 180;
 
-void expectPoint(QPointF actual, QPointF expected, double tolerance = 1e-9) {
-  EXPECT_NEAR(actual.x(), expected.x(), tolerance);
-  EXPECT_NEAR(actual.y(), expected.y(), tolerance);
-}
-
 QPointF onCircle(QPointF centre, double radius, double angle) {
   return centre + radius * QPointF(std::cos(angle), std::sin(angle));
 }
 
 class CanvasGestureTest : public CanvasInputTest {
 protected:
-  // A rectangle outline from (40, 40) to (100, 80), selected with the select tool.
-  Mark placeSelectedRectangle() {
-    const Mark mark = sampleMark(MarkTool::rectangle, {40, 40}, {100, 80});
-    document.commit({mark});
-    document.selectMark(mark, false);
-    return mark;
-  }
   QPointF handlePoint(const Mark &mark, MarkHandle handle) {
     for (const MarkHandlePoint &h : selectionHandles(mark, canvas->scale()))
       if (h.handle == handle)
@@ -45,12 +33,12 @@ protected:
 
 TEST(GestureGeometry, ShiftConstraintsRoundHalvesAwayFromZero) {
   using namespace GestureGeometry;
-  expectPoint(directionSnapped({0, 0}, {10, 4}), {10, 0});
-  expectPoint(directionSnapped({0, 0}, {10, 9}), {9.5, 9.5});
-  expectPoint(squared({0, 0}, {-5, 12}), {-12, 12});
-  expectPoint(squared({0, 0}, {0, -3}), {3, -3}); // a tie counts as the positive side
-  expectPoint(axisLocked({0, 0}, {5, 5}), {5, 0}); // ties stay horizontal
-  expectPoint(axisLocked({0, 0}, {5, 6}), {0, 6});
+  expectNear(directionSnapped({0, 0}, {10, 4}), {10, 0});
+  expectNear(directionSnapped({0, 0}, {10, 9}), {9.5, 9.5});
+  expectNear(squared({0, 0}, {-5, 12}), {-12, 12});
+  expectNear(squared({0, 0}, {0, -3}), {3, -3});  // a tie counts as the positive side
+  expectNear(axisLocked({0, 0}, {5, 5}), {5, 0}); // ties stay horizontal
+  expectNear(axisLocked({0, 0}, {5, 6}), {0, 6});
   EXPECT_NEAR(snappedAngle(22.4 * degree, rotationStep), 15 * degree, 1e-12);
   EXPECT_NEAR(snappedAngle(22.5 * degree, rotationStep), 30 * degree, 1e-12);
   EXPECT_NEAR(snappedAngle(-22.5 * degree, rotationStep), -30 * degree, 1e-12);
@@ -58,7 +46,7 @@ TEST(GestureGeometry, ShiftConstraintsRoundHalvesAwayFromZero) {
 
 TEST_F(CanvasGestureTest, OneImagePixelIsTwoViewPoints) {
   EXPECT_EQ(canvas->imageRect(), geom::Rect(16, 12, 400, 292));
-  expectPoint(canvas->point(view({10.25, 3})), {10.25, 3}, 0);
+  expectNear(canvas->point(view({10.25, 3})), {10.25, 3}, 0);
 }
 
 TEST_F(CanvasGestureTest, AClickAddsNoRectangleButAddsAStep) {
@@ -121,16 +109,16 @@ TEST_F(CanvasGestureTest, ShiftSnapsArrowsToFortyFiveDegreesAndSquaresShapes) {
   document.setTool(MarkTool::arrow);
   press({20, 20});
   drag({30, 24}, Qt::ShiftModifier);
-  expectPoint(canvas->draft()->end, {30, 20});
+  expectNear(canvas->draft()->end, {30, 20});
   drag({30, 29}, Qt::ShiftModifier);
-  expectPoint(canvas->draft()->end, {29.5, 29.5});
+  expectNear(canvas->draft()->end, {29.5, 29.5});
   EXPECT_EQ(canvas->draft()->constrained, true);
   release({30, 29}, Qt::ShiftModifier);
-  expectPoint(only().end, {29.5, 29.5});
+  expectNear(only().end, {29.5, 29.5});
 
   document.setTool(MarkTool::rectangle);
   stroke({{50, 50}, {45, 62}}, Qt::ShiftModifier);
-  expectPoint(document.marks().last().end, {38, 62});
+  expectNear(document.marks().last().end, {38, 62});
 }
 
 TEST_F(CanvasGestureTest, ShiftKeyAloneReshapesTheMarkerStrokeAndLettingGoRestoresIt) {
@@ -237,7 +225,7 @@ TEST_F(CanvasGestureTest, CornersResizeProportionallyAndLineEndsSnapWithShift) {
   document.selectMark(line, false);
   press(handlePoint(line, MarkHandle::end));
   drag({60, 104}, Qt::ShiftModifier);
-  expectPoint(canvas->moving()->end, {60, 100});
+  expectNear(canvas->moving()->end, {60, 100});
   EXPECT_EQ(canvas->moving()->constrained, true);
   drag({60, 104});
   EXPECT_EQ(canvas->moving()->constrained, false);

@@ -5,6 +5,7 @@
 
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/MarkSamples.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -35,18 +36,7 @@ inline QImage halfDarkImage(int w, int h) {
 }
 
 inline Mark sampleMark(MarkTool tool, QPointF start, QPointF end) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = tool;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = 6;
-  m.arrowHeadScale = 1;
-  m.fontSize = 40;
-  m.textBoxWidth = 120;
-  m.style = AnnotationStyle::formal;
-  return m;
+  return makeMark(tool, start, end, 6, AnnotationStyle::formal);
 }
 
 // Input delivered synchronously to a canvas on which one image pixel is two
@@ -95,6 +85,14 @@ protected:
   }
 
   const Mark &only() const { return document.marks().first(); }
+
+  // A rectangle outline from (40, 40) to (100, 80), selected with the select tool.
+  Mark placeSelectedRectangle() {
+    const Mark mark = sampleMark(MarkTool::rectangle, {40, 40}, {100, 80});
+    document.commit({mark});
+    document.selectMark(mark, false);
+    return mark;
+  }
 
   TemporarySettings settings;
   AnnotationPreferences preferences{settings.store()};

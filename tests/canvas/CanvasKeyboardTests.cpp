@@ -11,15 +11,7 @@ using namespace crel::test;
 
 namespace {
 
-class CanvasKeyboardTest : public CanvasInputTest {
-protected:
-  Mark selectRectangle() {
-    const Mark mark = sampleMark(MarkTool::rectangle, {40, 40}, {100, 80});
-    document.commit({mark});
-    document.selectMark(mark, false);
-    return mark;
-  }
-};
+using CanvasKeyboardTest = CanvasInputTest;
 
 TEST_F(CanvasKeyboardTest, BracketsChangeTheBlurStrengthForBlurAndTheWidthOtherwise) {
   document.selectTool(MarkTool::blur);
@@ -68,7 +60,7 @@ TEST_F(CanvasKeyboardTest, LettersChooseToolsWhateverTheShift) {
 }
 
 TEST_F(CanvasKeyboardTest, AltLeftAndRightRotateTheSelectionAndAltUpNudges) {
-  const Mark mark = selectRectangle();
+  const Mark mark = placeSelectedRectangle();
   EXPECT_TRUE(key(Qt::Key_Left, Qt::AltModifier));
   EXPECT_NEAR(*only().rotation, -std::numbers::pi / 12, 1e-12);
   EXPECT_TRUE(key(Qt::Key_Right, Qt::AltModifier));
@@ -84,7 +76,7 @@ TEST_F(CanvasKeyboardTest, AltLeftAndRightRotateTheSelectionAndAltUpNudges) {
 }
 
 TEST_F(CanvasKeyboardTest, EveryArrowPressIsOneNudgeAndOneUndoStep) {
-  const Mark mark = selectRectangle();
+  const Mark mark = placeSelectedRectangle();
   EXPECT_TRUE(key(Qt::Key_Right, Qt::ShiftModifier));
   EXPECT_EQ(only().start, mark.start + QPointF(10, 0));
   EXPECT_EQ(document.history().size(), 2);
@@ -97,7 +89,7 @@ TEST_F(CanvasKeyboardTest, EveryArrowPressIsOneNudgeAndOneUndoStep) {
 }
 
 TEST_F(CanvasKeyboardTest, DeleteAndBackspaceRemoveTheSelection) {
-  selectRectangle();
+  placeSelectedRectangle();
   EXPECT_TRUE(key(Qt::Key_Backspace));
   EXPECT_TRUE(document.marks().isEmpty());
   EXPECT_FALSE(document.selection());

@@ -129,6 +129,7 @@ bool CanvasInteraction::keyEvent(QKeyEvent &event) {
     const Qt::KeyboardModifiers modifiers = down ? event.modifiers() | *flag : event.modifiers() & ~*flag;
     if (canvas_.anchor())
       updateGesture(modifiers);
+    event.accept();
     return true;
   }
   const bool used = down ? keyboard_.keyPress(event) : keyboard_.keyRelease(event);
@@ -299,8 +300,10 @@ void CanvasInteraction::release(QPointF v, Qt::KeyboardModifiers modifiers) {
 }
 
 void CanvasInteraction::cancel() {
-  CrelDocument &document = *canvas_.document();
-  document.setSelectedWords({});
+  CrelDocument *document = canvas_.document();
+  if (!document)
+    return;
+  document->setSelectedWords({});
   gesture_.reset();
   textGesture_ = false;
   rawPoints_.clear();
@@ -309,7 +312,7 @@ void CanvasInteraction::cancel() {
   canvas_.setMoving(std::nullopt);
   canvas_.setResizingHandle(std::nullopt);
   canvas_.endGesture();
-  document.setSelection(std::nullopt);
+  document->setSelection(std::nullopt);
   canvas_.update();
 }
 

@@ -417,6 +417,17 @@ TEST_F(CanvasGestureTest, SpaceDragPansAndAutoRepeatReleasesDoNotEndIt) {
   EXPECT_FALSE(interaction().panning());
 }
 
+TEST_F(CanvasGestureTest, WithSpaceHeldAnAltPressPansInsteadOfCopying) {
+  int copies = 0;
+  interaction().hooks().copyColor = [&](const PixelColor &) { ++copies; };
+  key(Qt::Key_Space);
+  mouseAt(QEvent::MouseButtonPress, {100, 100}, Qt::AltModifier);
+  mouseAt(QEvent::MouseMove, {90, 104}, Qt::AltModifier);
+  mouseAt(QEvent::MouseButtonRelease, {90, 104}, Qt::AltModifier);
+  EXPECT_EQ(copies, 0);
+  EXPECT_EQ(document.pan(), QSizeF(-10, 4));
+}
+
 TEST_F(CanvasGestureTest, OnlyTheLeftButtonDrawsAndTheReleaseResumesColourSampling) {
   std::optional<QPointF> inspected;
   interaction().hooks().inspectColor = [&](QPointF v) { inspected = v; };

@@ -1,6 +1,7 @@
 #include "CanvasInputFixture.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -152,6 +153,35 @@ TEST(CanvasKeyboardShortcuts, TheCanvasWinsOverWindowShortcutsForItsOwnKeysOnly)
   EXPECT_EQ(smaller, 1);
   QTest::keyClick(canvas, Qt::Key_Q);
   EXPECT_EQ(letters, 1);
+}
+
+// Shift pressed alone reshapes a drag only if the keys come to the canvas.
+TEST(CanvasKeyboardFocus, APressOnTheCanvasTakesTheKeyboardAndAPressOnTheChromeDoesNot) {
+  TemporarySettings settings;
+  AnnotationPreferences preferences{settings.store()};
+  QuietDocument document{halfDarkImage(200, 146), preferences};
+  QWidget window;
+  auto *field = new QLineEdit(&window);
+  auto *canvas = new CanvasView(document, &window);
+  auto *layout = new QVBoxLayout(&window);
+  layout->addWidget(field);
+  layout->addWidget(canvas);
+  window.resize(432, 400);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  canvas->setChromeFrames({geom::Rect(0, 0, 100, 40)});
+  const auto pressAt = [&](QPointF v) {
+    field->setFocus();
+    QMouseEvent press(QEvent::MouseButtonPress, v, canvas->mapToGlobal(v), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(canvas, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, v, canvas->mapToGlobal(v), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(canvas, &release);
+  };
+  pressAt({20, 20});
+  EXPECT_TRUE(field->hasFocus());
+  pressAt({200, 150});
+  EXPECT_TRUE(canvas->hasFocus());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "CanvasView.h"
 
+#include "CanvasInteraction.h"
 #include "CanvasLayout.h"
 #include "DeviceScale.h"
 #include "EditorStageView.h"
@@ -68,6 +69,7 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   };
   // One queued refresh per change; queued calls to a deleted canvas are dropped.
   connect(&document, &CrelDocument::changed, this, &CanvasView::refreshAfterDocumentChange, Qt::QueuedConnection);
+  interaction_ = std::make_unique<CanvasInteraction>(*this);
 }
 
 CanvasView::~CanvasView() = default;
@@ -164,9 +166,10 @@ void CanvasView::beginGesture(QPointF anchor) {
   anchor_ = anchor;
 }
 
-void CanvasView::endGesture() {
+void CanvasView::endGesture(bool keepImageRect) {
   anchor_.reset();
-  interactionImageRect_.reset();
+  if (!keepImageRect)
+    interactionImageRect_.reset();
   update();
 }
 

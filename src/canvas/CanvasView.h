@@ -14,9 +14,12 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 namespace crel {
+
+class CanvasInteraction;
 
 // The view that shows one CrelDocument: places the image between the
 // floating chrome (fit, zoom, pan), maps view points to image pixels, and
@@ -26,7 +29,8 @@ namespace crel {
 //
 // Pointer gestures, the keyboard, word gestures, the context menu, inline
 // text editing and colour inspection drive the canvas through the gesture
-// state below (draft, moving, anchor, edited text).
+// state below (draft, moving, anchor, edited text). Its input is handled by
+// its CanvasInteraction.
 class CanvasView : public QWidget {
   Q_OBJECT
 public:
@@ -40,6 +44,8 @@ public:
   static CanvasView *find(QWidget *root);
 
   CrelDocument *document() const { return document_; }
+  // Pointer, keyboard and context-menu input, and its hooks.
+  CanvasInteraction &interaction() const { return *interaction_; }
 
   // ---- placement (view points)
   geom::Rect fitArea() const;
@@ -73,7 +79,8 @@ public:
   // beginning one freezes the image rectangle until it ends.
   std::optional<QPointF> anchor() const { return anchor_; }
   void beginGesture(QPointF anchor);
-  void endGesture();
+  // `keepImageRect`: the image stays put (an inline text edit still open).
+  void endGesture(bool keepImageRect = false);
   // The text mark open in the inline editor: neither drawn nor given chrome.
   std::optional<QUuid> editingTextID() const { return editingTextID_; }
   void setEditingTextID(std::optional<QUuid> id);
@@ -118,6 +125,8 @@ private:
   void drawTopFade(QPainter &painter);
 
   QPointer<CrelDocument> document_;
+  // Declared after the document so it goes first; no event reaches it afterwards.
+  std::unique_ptr<CanvasInteraction> interaction_;
   std::optional<Mark> draft_;
   std::optional<Mark> moving_;
   std::optional<MarkHandle> resizingHandle_;

@@ -7,12 +7,16 @@
 //   --chrome           lay two bars over the canvas, as the editor does
 //   --size WxH         window size (default 1120x780)
 //   --screenshot F     after showing, save the whole screen to F and quit
+//   --trace            print each commit, selection and tool change, and
+//                      each copied colour, on standard output
 
+#include "canvas/CanvasInteraction.h"
 #include "canvas/CanvasView.h"
 #include "canvas/EditorStageView.h"
 
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "platform/Pasteboard.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
@@ -75,11 +79,11 @@ int main(int argc, char **argv) {
   QCommandLineParser parser;
   parser.addPositionalArgument("image", "The screenshot to show.");
   parser.addPositionalArgument("marks", "A JSON list of marks.", "[marks.json]");
-  const QCommandLineOption demo("demo"), draft("draft"), chrome("chrome");
+  const QCommandLineOption demo("demo"), draft("draft"), chrome("chrome"), trace("trace");
   const QCommandLineOption select("select", "Select mark N.", "N"), zoom("zoom", "Zoom.", "Z");
   const QCommandLineOption size("size", "Window size.", "WxH", "1120x780");
   const QCommandLineOption screenshot("screenshot", "Save the screen and quit.", "file");
-  parser.addOptions({demo, draft, chrome, select, zoom, size, screenshot});
+  parser.addOptions({demo, draft, chrome, select, zoom, size, screenshot, trace});
   parser.addHelpOption();
   parser.process(app);
   const QStringList args = parser.positionalArguments();
@@ -123,6 +127,33 @@ int main(int argc, char **argv) {
   document.commit(marks);
 
   auto *canvas = new CanvasView(document);
+  // Alt-click and the context menu copy the colour's hex text.
+  canvas->interaction().hooks().copyColor = [&](const PixelColor &color) {
+    Pasteboard::general().clear();
+    Pasteboard::general().writeText(color.hex());
+    if (parser.isSet(trace))
+      std::printf("copied %s\n", qPrintable(color.hex()));
+  };
+  if (parser.isSet(trace)) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    QObject::connect(&document, &CrelDocument::historyChanged, [&] {
+      std::printf("commit: %lld marks, %lld undo steps\n", (long long)document.marks().size(),
+                  (long long)document.history().size());
+    });
+    QObject::connect(&document, &CrelDocument::selectionChanged, [&] {
+      const Mark *m = document.selectedMark();
+      std::printf("selection: %s\n", m ? qPrintable(rawValue(m->tool)) : "none");
+    });
+    QObject::connect(&document, &CrelDocument::toolChanged,
+                     [&] { std::printf("tool: %s\n", qPrintable(rawValue(document.tool()))); });
+    QObject::connect(&document, &CrelDocument::marksChanged, [&] {
+      for (const Mark &m : document.marks())
+        std::printf("  %s (%g,%g)-(%g,%g) rotation %g\n", qPrintable(rawValue(m.tool)), m.start.x(), m.start.y(),
+                    m.end.x(), m.end.y(), m.rotation.value_or(0));
+    });
+    QObject::connect(&document, &CrelDocument::panChanged,
+                     [&] { std::printf("pan: %g,%g\n", document.pan().width(), document.pan().height()); });
+  }
   EditorStageView window(canvas);
   const QStringList wh = parser.value(size).split('x');
   window.resize(wh.value(0).toInt() > 0 ? wh[0].toInt() : 1120, wh.value(1).toInt() > 0 ? wh[1].toInt() : 780);
@@ -148,6 +179,20 @@ int main(int argc, char **argv) {
     canvas->setDraft(m);
   }
 
+  if (parser.isSet(trace)) {
+    // Where image pixel (0, 0) lies on the screen, for scripts that drive the pointer.
+    // Printed again whenever a change moves the image (marks past its edge grow the canvas).
+    auto printed = std::make_shared<QString>();
+    const auto printImage = [canvas, printed] {
+      const geom::Rect r = canvas->imageRect();
+      const QPointF origin = canvas->mapToGlobal(QPointF(r.minX(), r.minY()));
+      const QString line = QString("image: %1 %2 scale %3").arg(origin.x()).arg(origin.y()).arg(canvas->scale());
+      if (line != *printed)
+        std::printf("%s\n", qPrintable(*printed = line));
+    };
+    QTimer::singleShot(500, canvas, printImage);
+    QObject::connect(canvas, &CanvasView::refreshed, canvas, printImage);
+  }
   if (parser.isSet(screenshot)) {
     QTimer::singleShot(800, &app, [&] {
       const QPixmap shot = window.screen()->grabWindow(0);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "CanvasGesture.h"
+
+#include <functional>
+
+namespace crel {
+
+class CanvasView;
+
+// Chooses recognised words by dragging across them. The choosing itself is
+// `step` (empty: nothing is chosen); this gesture runs it and, at the
+// release, keeps the mark that covers the words or explains why there is none.
+class WordGesture : public CanvasGesture {
+public:
+  WordGesture(CanvasView &canvas, std::function<void(QPointF)> step);
+
+  void update(const GestureInput &input) override;
+  void release() override;
+
+private:
+  CanvasView &canvas_;
+  std::function<void(QPointF)> step_;
+};
+
+} // namespace crel

@@ -1,0 +1,123 @@
+#include "CanvasInputFixture.h"
+
+#include "canvas/CanvasContextMenu.h"
+
+#include <numbers>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+QStringList titles(const QMenu &menu) {
+  QStringList result;
+  for (const QAction *action : menu.actions())
+    result.append(action->isSeparator() ? QStringLiteral("---") : action->text());
+  return result;
+}
+
+const QStringList markCommands{"Rotate Left 90°", "Rotate Right 90°", "Reset Rotation", "Duplicate",
+                               "Bring to front",  "Send to back",     "Delete"};
+
+class CanvasContextMenuTest : public CanvasInputTest {
+protected:
+  QAction *item(QMenu &menu, const QString &title) {
+    for (QAction *action : menu.actions())
+      if (action->text() == title)
+        return action;
+    ADD_FAILURE() << "no item " << title.toStdString();
+    return nullptr;
+  }
+  void giveWindowSizeMenu() {
+    interaction().hooks().windowSizeMenu = [] {
+      auto menu = std::make_unique<QMenu>();
+      menu->addAction("Small");
+      menu->addAction("Large");
+      return menu;
+    };
+  }
+};
+
+TEST_F(CanvasContextMenuTest, NoMenuOverTheChrome) {
+  giveWindowSizeMenu();
+  canvas->setChromeFrames({geom::Rect(0, 0, 432, 60)});
+  EXPECT_EQ(interaction().contextMenu({100, 30}), nullptr);
+  EXPECT_NE(interaction().contextMenu({100, 200}), nullptr);
+}
+
+TEST_F(CanvasContextMenuTest, OutsideTheCanvasThereIsNoColourItem) {
+  giveWindowSizeMenu();
+  const std::unique_ptr<QMenu> menu = interaction().contextMenu({4, 4});
+  EXPECT_EQ(titles(*menu), (QStringList{"Small", "Large"}));
+  interaction().hooks().windowSizeMenu = nullptr;
+  EXPECT_TRUE(interaction().contextMenu({4, 4})->actions().isEmpty());
+}
+
+TEST_F(CanvasContextMenuTest, ColourFirstThenWindowSizesThenMarkCommands) {
+  giveWindowSizeMenu();
+  const Mark mark = sampleMark(MarkTool::rectangle, {40, 40}, {100, 80});
+  document.commit({mark});
+  document.setSelection(mark.id);
+  const std::unique_ptr<QMenu> menu = interaction().contextMenu(view({150, 20}));
+  EXPECT_EQ(titles(*menu), QStringList({"Copy Color #14141E", "---", "Small", "Large", "---"}) + markCommands);
+
+  // Without the editor's window only the colour and the commands remain.
+  interaction().hooks().windowSizeMenu = nullptr;
+  EXPECT_EQ(titles(*interaction().contextMenu(view({10, 20}))),
+            QStringList({"Copy Color #F0F0F0", "---", "---"}) + markCommands);
+}
+
+TEST_F(CanvasContextMenuTest, EachItemCallsItsDocumentOperation) {
+  std::optional<PixelColor> copied;
+  interaction().hooks().copyColor = [&](const PixelColor &c) { copied = c; };
+  const Mark mark = sampleMark(MarkTool::rectangle, {40, 40}, {100, 80});
+  const Mark other = sampleMark(MarkTool::ellipse, {10, 10}, {30, 30});
+  document.commit({mark, other});
+  document.setSelection(mark.id);
+  const auto run = [&](const QString &title) {
+    std::unique_ptr<QMenu> menu = interaction().contextMenu(view({150, 20}));
+    if (QAction *action = item(*menu, title))
+      action->trigger();
+  };
+  run("Copy Color #14141E");
+  ASSERT_TRUE(copied);
+  EXPECT_EQ(*copied, (PixelColor{20, 20, 30, 255}));
+  run("Rotate Left 90°");
+  EXPECT_NEAR(*document.marks().first().rotation, -std::numbers::pi / 2, 1e-12);
+  run("Reset Rotation");
+  EXPECT_FALSE(document.marks().first().rotation);
+  run("Bring to front");
+  EXPECT_EQ(document.marks().last().id, mark.id);
+  run("Send to back");
+  EXPECT_EQ(document.marks().first().id, mark.id);
+  run("Duplicate");
+  EXPECT_EQ(document.marks().size(), 3);
+  const qsizetype before = document.marks().size();
+  run("Delete");
+  EXPECT_EQ(document.marks().size(), before - 1);
+}
+
+TEST_F(CanvasContextMenuTest, ADanglingSelectionStillShowsCommandsThatDoNothing) {
+  document.commit({sampleMark(MarkTool::rectangle, {40, 40}, {100, 80})});
+  document.setSelection(QUuid::createUuid());
+  const std::unique_ptr<QMenu> menu = interaction().contextMenu(view({150, 20}));
+  EXPECT_EQ(titles(*menu).mid(2), QStringList({"---"}) + markCommands);
+  const QList<Mark> marks = document.marks();
+  for (QAction *action : menu->actions())
+    if (!action->isSeparator() && !action->text().startsWith("Copy"))
+      action->trigger();
+  EXPECT_EQ(document.marks(), marks);
+}
+
+TEST_F(CanvasContextMenuTest, ASecondaryClickOpensTheMenuAndNeverStartsAGesture) {
+  mouseAt(QEvent::MouseButtonPress, view({50, 50}), {}, Qt::RightButton);
+  EXPECT_FALSE(canvas->anchor());
+  QContextMenuEvent event(QContextMenuEvent::Mouse, view({50, 50}).toPoint(), canvas->mapToGlobal(QPoint(100, 100)));
+  EXPECT_TRUE(QApplication::sendEvent(canvas.get(), &event));
+  EXPECT_TRUE(event.isAccepted());
+  QWidget *popup = QApplication::activePopupWidget();
+  ASSERT_NE(popup, nullptr);
+  popup->close();
+}
+
+} // namespace

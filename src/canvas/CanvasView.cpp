@@ -1,6 +1,10 @@
 #include "CanvasView.h"
 
 #include "CanvasLayout.h"
+#include "ColorInspection.h"
+#include "ColorSampling.h"
+#include "InlineTextEditor.h"
+#include "WordGestures.h"
 #include "DeviceScale.h"
 #include "EditorStageView.h"
 
@@ -54,6 +58,10 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   setAutoFillBackground(false);
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
+  colorInspection_ = new ColorInspection(nullptr, this);
+  colorSampling_ = new ColorSampling(*this, *colorInspection_);
+  wordGestures_ = new WordGestures(*this);
+  inlineTextEditor_ = new InlineTextEditor(*this);
   static const bool accessibilityInstalled = (QAccessible::installFactory(accessibleCanvas), true);
   Q_UNUSED(accessibilityInstalled);
   setAccessibleName(crel::tr("Screenshot annotation canvas"));
@@ -166,6 +174,12 @@ void CanvasView::beginGesture(QPointF anchor) {
 
 void CanvasView::endGesture() {
   anchor_.reset();
+  if (!editingTextID_)
+    interactionImageRect_.reset();
+  update();
+}
+
+void CanvasView::releaseInteractionImageRect() {
   interactionImageRect_.reset();
   update();
 }
@@ -180,8 +194,16 @@ void CanvasView::setHoverWord(const std::optional<RecognizedWord> &word) {
   update();
 }
 
-void CanvasView::finishText(bool) {
-  // The inline text editor commits or discards its text here once it exists.
+void CanvasView::finishText(bool cancel) { inlineTextEditor_->finish(cancel); }
+
+void CanvasView::hoverAt(QPointF viewPoint, bool spaceHeld) {
+  colorSampling_->pointerMoved(viewPoint);
+  wordGestures_->hover(viewPoint, spaceHeld);
+}
+
+void CanvasView::hoverEnded() {
+  colorSampling_->hide();
+  wordGestures_->leave();
 }
 
 QList<Mark> CanvasView::drawnMarks() const {
@@ -202,13 +224,15 @@ QList<Mark> CanvasView::drawnMarks() const {
 // ---- refresh and layout
 
 void CanvasView::refreshAfterDocumentChange() {
-  // The inline text editor and the colour readout follow the document here.
+  inlineTextEditor_->updatePlacement();
+  colorSampling_->documentChanged();
   update();
   Q_EMIT refreshed();
 }
 
 void CanvasView::relayout() {
-  // The inline text editor and the colour readout follow the placement here.
+  inlineTextEditor_->updatePlacement();
+  colorSampling_->schedule();
   Q_EMIT laidOut();
 }
 

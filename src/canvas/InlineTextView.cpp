@@ -330,7 +330,9 @@ void InlineTextView::moveVertically(int lines, QTextCursor::MoveMode mode) {
 void InlineTextView::moveToLineEdge(bool end, QTextCursor::MoveMode mode) {
   const TextLayout laidOut = layout(text());
   const QRectF caret = laidOut.cursorRect(cursor_.position());
-  cursor_.setPosition(laidOut.positionAt({end ? 1e9 : -1e9, caret.center().y()}), mode);
+  // Far outside the line, yet well inside the layout's fixed-point range.
+  const double outside = std::abs(mark_.textBoxWidth) + 1e5;
+  cursor_.setPosition(laidOut.positionAt({end ? outside : -outside, caret.center().y()}), mode);
 }
 
 void InlineTextView::insert(const QString &text) {

@@ -3,10 +3,10 @@
 #include "CanvasLayout.h"
 #include "ColorInspection.h"
 #include "ColorSampling.h"
-#include "InlineTextEditor.h"
-#include "WordGestures.h"
 #include "DeviceScale.h"
 #include "EditorStageView.h"
+#include "InlineTextEditor.h"
+#include "WordGestures.h"
 
 #include "document/CrelDocument.h"
 #include "document/ExtendedImageBackground.h"
@@ -78,7 +78,10 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   connect(&document, &CrelDocument::changed, this, &CanvasView::refreshAfterDocumentChange, Qt::QueuedConnection);
 }
 
-CanvasView::~CanvasView() = default;
+CanvasView::~CanvasView() {
+  // An edit left open would keep the document's bracket open for good.
+  finishText(false);
+}
 
 CanvasView *CanvasView::find(QWidget *root) {
   if (!root)

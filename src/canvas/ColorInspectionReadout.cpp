@@ -52,7 +52,8 @@ QString ColorInspectionReadout::detailText() const {
 
 QSize ColorInspectionReadout::sizeHint() const {
   const QFontMetricsF hex(hexFont()), detail(detailFont());
-  const QString hexText = inspection_ && inspection_->sample() ? inspection_->sample()->hex() : QStringLiteral("#000000");
+  const QString hexText =
+      inspection_ && inspection_->sample() ? inspection_->sample()->hex() : QStringLiteral("#000000");
   const double textWidth = std::max({hex.horizontalAdvance(hexText), detail.horizontalAdvance(crel::tr("Copied")),
                                      detail.horizontalAdvance(crel::tr("sRGB · Alt-click to copy"))});
   const double textHeight = hex.height() + lineSpacing + detail.height();

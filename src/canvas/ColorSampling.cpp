@@ -66,8 +66,6 @@ bool ColorSampling::beginCopy(QPointF imagePoint) {
   return document && copyPixelColor(document->pixelColor(imagePoint));
 }
 
-bool ColorSampling::copyPixelColor(const std::optional<PixelColor> &color) {
-  return color && inspection_.copy(*color);
-}
+bool ColorSampling::copyPixelColor(const std::optional<PixelColor> &color) { return color && inspection_.copy(*color); }
 
 } // namespace crel

@@ -36,14 +36,22 @@ QString plain(QString text) {
 
 // Editing keys taken before any shortcut of the window can claim them.
 constexpr std::array editingKeys{
-    QKeySequence::Undo,          QKeySequence::Redo,
-    QKeySequence::SelectAll,     QKeySequence::Copy,
-    QKeySequence::Cut,           QKeySequence::Paste,
-    QKeySequence::Delete,        QKeySequence::DeleteStartOfWord,
-    QKeySequence::DeleteEndOfWord, QKeySequence::MoveToNextWord,
-    QKeySequence::MoveToPreviousWord, QKeySequence::SelectNextWord,
-    QKeySequence::SelectPreviousWord, QKeySequence::MoveToStartOfDocument,
-    QKeySequence::MoveToEndOfDocument, QKeySequence::SelectStartOfDocument,
+    QKeySequence::Undo,
+    QKeySequence::Redo,
+    QKeySequence::SelectAll,
+    QKeySequence::Copy,
+    QKeySequence::Cut,
+    QKeySequence::Paste,
+    QKeySequence::Delete,
+    QKeySequence::DeleteStartOfWord,
+    QKeySequence::DeleteEndOfWord,
+    QKeySequence::MoveToNextWord,
+    QKeySequence::MoveToPreviousWord,
+    QKeySequence::SelectNextWord,
+    QKeySequence::SelectPreviousWord,
+    QKeySequence::MoveToStartOfDocument,
+    QKeySequence::MoveToEndOfDocument,
+    QKeySequence::SelectStartOfDocument,
     QKeySequence::SelectEndOfDocument,
 };
 
@@ -201,8 +209,8 @@ bool InlineTextView::event(QEvent *event) {
   if (event->type() == QEvent::ShortcutOverride) {
     auto *key = static_cast<QKeyEvent *>(event);
     const bool plainKey = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    const bool editing =
-        std::any_of(editingKeys.begin(), editingKeys.end(), [&](QKeySequence::StandardKey k) { return key->matches(k); });
+    const bool editing = std::any_of(editingKeys.begin(), editingKeys.end(),
+                                     [&](QKeySequence::StandardKey k) { return key->matches(k); });
     if (plainKey || editing) {
       event->accept();
       return true;

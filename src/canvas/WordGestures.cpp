@@ -43,10 +43,11 @@ void WordGestures::press(QPointF p) {
 void WordGestures::drag(QPointF p) { update(p); }
 
 void WordGestures::release(QPointF p) {
-  update(p);
   CrelDocument *document = canvas_.document();
-  if (!document)
+  // Escape already cancelled the gesture: its release adds and says nothing.
+  if (!document || !canvas_.anchor())
     return;
+  update(p);
   if (const std::optional<Mark> draft = canvas_.draft(); draft && draft->regions && !draft->regions->isEmpty()) {
     canvas_.setDraft(std::nullopt);
     document->commit(document->marks() + QList<Mark>{*draft});

@@ -35,6 +35,7 @@ public:
   // The release: picks the final range, commits a draft that covers any
   // words as one mark (selected, tool kept) and leaves no draft behind; an
   // empty pick shows why in the status. The caller then ends the gesture.
+  // Does nothing once the gesture was cancelled (no anchor).
   void release(QPointF p);
 
   // Hover at `viewPoint`: the word under it for the word tools, and the

@@ -282,12 +282,23 @@ TEST_F(InlineTextEditorTest, ChoosingAToolFinishesTheEditKeepingTheText) {
   EXPECT_FALSE(document.isEditing());
 }
 
+TEST_F(InlineTextEditorTest, ClosingTheCanvasFinishesTheEdit) {
+  const QUuid id = openNew();
+  type("last");
+  canvas.reset();
+  EXPECT_FALSE(document.isEditing());
+  ASSERT_EQ(document.marks().size(), 1);
+  EXPECT_EQ(document.marks()[0].id, id);
+  EXPECT_EQ(document.history().size(), 1);
+  document.selectTool(MarkTool::arrow); // the hook no longer reaches the canvas
+}
+
 TEST_F(InlineTextEditorTest, ThePlacementStaysFrozenWhileTypingAndIsReleasedAfter) {
   const geom::Rect before = canvas->imageRect();
   canvas->beginGesture({20, 20});
   const QUuid id = openNew();
   EXPECT_FALSE(canvas->anchor()); // no gesture continues
-  canvas->endGesture();            // the release after the click
+  canvas->endGesture();           // the release after the click
   // Text running far past the image grows the canvas, but not while typing.
   type("a long line that runs well past the right edge of the image");
   EXPECT_GT(bounds(*mark(id)).maxX(), 200);
@@ -337,8 +348,8 @@ TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
     for (int y = 0; y < 150; ++y)
       for (int x = 0; x < 200; ++x) {
         const QRgb a = exported.pixel(x, y), b = shown.pixel(x + 16, y + 12);
-        const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                                std::abs(qBlue(a) - qBlue(b))});
+        const int d =
+            std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
         worst = std::max(worst, d);
         differing += d > 2;
         inked += a != qRgb(236, 240, 244);

@@ -172,11 +172,11 @@ TEST_F(WordGesturesTest, APickOfNoWordsDrawsNothingAndSaysWhy) {
 
 TEST_F(WordGesturesTest, DarkFlagsReadOnlyTheImageUnderEachRegion) {
   const QList<bool> flags = words().darkRegions({
-      {190, 140, 40, 40},  // half outside, its inside part black
-      {0, 85, 200, 31},    // the black band
-      {10, 10, 40, 20},    // black on white would be: white paper
-      {300, 300, 10, 10},  // wholly outside
-      {0, 0, 0, 10},       // empty
+      {190, 140, 40, 40}, // half outside, its inside part black
+      {0, 85, 200, 31},   // the black band
+      {10, 10, 40, 20},   // black on white would be: white paper
+      {300, 300, 10, 10}, // wholly outside
+      {0, 0, 0, 10},      // empty
   });
   EXPECT_EQ(flags, (QList<bool>{true, true, false, false, false}));
 }

@@ -32,8 +32,8 @@ TEST_F(EditBracketOwnerTest, OnlyTheOwnerClosesItsBracket) {
   const Mark m = makeMark(MarkTool::text);
   doc->beginEditing(&typing);
   doc->commit({m});
-  doc->beginEditing();      // someone else's bracket: already open, nothing
-  doc->endEditing(false);   // unowned end: not theirs to close
+  doc->beginEditing();    // someone else's bracket: already open, nothing
+  doc->endEditing(false); // unowned end: not theirs to close
   doc->endEditing(true, &other);
   EXPECT_TRUE(doc->isEditing());
   EXPECT_EQ(doc->editingOwner(), &typing);

@@ -305,6 +305,8 @@ bool InlineTextView::handleEditingKey(QKeyEvent *event) {
     if (!cursor_.hasSelection())
       cursor_.movePosition(QTextCursor::NextWord, keep);
     cursor_.removeSelectedText();
+  } else if (event->key() == Qt::Key_Tab && !(event->modifiers() & ~Qt::KeypadModifier)) {
+    insert(QStringLiteral("\t"));
   } else if (event->key() == Qt::Key_Backspace) {
     cursor_.deletePreviousChar();
   } else if (event->matches(K::Delete)) {
@@ -353,8 +355,12 @@ void InlineTextView::insert(const QString &text) {
 
 void InlineTextView::restartBlink() {
   caretShown_ = true;
-  if (hasFocus())
+  if (hasFocus()) {
     blink_.start();
+    // The input method's candidate window follows the caret.
+    QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImCursorPosition | Qt::ImSurroundingText |
+                                           Qt::ImAnchorPosition);
+  }
   update();
 }
 
@@ -377,7 +383,7 @@ void InlineTextView::inputMethodEvent(QInputMethodEvent *event) {
       preeditCursor_ = std::clamp(a.start, 0, int(preedit_.size()));
   }
   event->accept();
-  update();
+  restartBlink();
 }
 
 QVariant InlineTextView::inputMethodQuery(Qt::InputMethodQuery query) const {
@@ -429,6 +435,11 @@ void InlineTextView::mouseDoubleClickEvent(QMouseEvent *event) {
   cursor_.setPosition(positionAt(event->position()));
   cursor_.select(QTextCursor::WordUnderCursor);
   update();
+}
+
+bool InlineTextView::focusNextPrevChild(bool) {
+  // Tab is typed, not a way out of the text.
+  return false;
 }
 
 void InlineTextView::focusInEvent(QFocusEvent *event) {

@@ -144,6 +144,13 @@ bool FakePasteboard::writeText(const QString &value) {
   return true;
 }
 
+QMap<QString, QByteArray> FakePasteboard::representations() const {
+  QMap<QString, QByteArray> all = data;
+  if (text)
+    all.insert(QStringLiteral("text/plain"), text->toUtf8());
+  return all;
+}
+
 bool FakePasteboard::replaceWithText(const QString &value) {
   if (failWrites)
     return false;

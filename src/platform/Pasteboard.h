@@ -69,7 +69,8 @@ public:
   bool writeText(const QString &text) override;
   bool replaceWithText(const QString &text) override;
 
-  QMap<QString, QByteArray> representations() const override { return data; }
+  // The written data, and the text as "text/plain", as a paste would see them.
+  QMap<QString, QByteArray> representations() const override;
 
   bool failWrites = false;
   int clearCount = 0;

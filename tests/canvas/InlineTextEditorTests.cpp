@@ -5,6 +5,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
+#include "platform/Pasteboard.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -322,6 +323,22 @@ TEST_F(InlineTextEditorTest, UndoInsideTheEditorStepsBackThroughTheTyping) {
   key(Qt::Key_End);
   type(">");
   EXPECT_EQ(mark(id)->text, "<ac>");
+}
+
+TEST_F(InlineTextEditorTest, ClipboardKeysAndTabStayInTheText) {
+  FakePasteboard board;
+  Pasteboard::overrideGeneral(&board);
+  const QUuid id = openNew();
+  type("copy");
+  key(Qt::Key_A, Qt::ControlModifier);
+  key(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(board.text, "copy");
+  key(Qt::Key_End);
+  key(Qt::Key_Tab);
+  key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(mark(id)->text, "copy\tcopy");
+  EXPECT_TRUE(editor().isOpen());
+  Pasteboard::overrideGeneral(nullptr);
 }
 
 TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {

@@ -3,6 +3,8 @@
 #include "CanvasView.h"
 #include "ColorInspection.h"
 
+#include <QEvent>
+
 #include <cmath>
 
 namespace crel {
@@ -12,6 +14,13 @@ ColorSampling::ColorSampling(CanvasView &canvas, ColorInspection &inspection)
   pending_.setSingleShot(true);
   pending_.setInterval(intervalMs);
   connect(&pending_, &QTimer::timeout, this, &ColorSampling::sample);
+  canvas.installEventFilter(this);
+}
+
+bool ColorSampling::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == &canvas_ && (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide))
+    hide();
+  return false;
 }
 
 void ColorSampling::pointerMoved(QPointF viewPoint) {

@@ -18,7 +18,8 @@ class ColorInspection;
 // flattened pixel under it through the document's painting path, at most
 // once per frame of 1/30 s and never twice for the same pixel. Sampling
 // pauses (the readout keeps what it shows) during a gesture, a pan, inline
-// text editing and an Alt-click copy.
+// text editing and an Alt-click copy. The readout hides when the canvas's
+// window stops being the active one or the canvas is hidden.
 class ColorSampling : public QObject {
   Q_OBJECT
 public:
@@ -49,6 +50,9 @@ public:
   // How many pixels have been read; tests watch the throttle with it.
   int readCount() const { return reads_; }
   std::optional<QPointF> location() const { return location_; }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   void sample();

@@ -148,6 +148,16 @@ TEST_F(ColorInspectionTest, ChromeOutsideAndLeavingHideTheReadout) {
   EXPECT_FALSE(inspection().sample());
 }
 
+TEST_F(ColorInspectionTest, LosingTheActiveWindowHidesTheReadout) {
+  sampling().pointerMoved(view({20, 20}));
+  settle();
+  ASSERT_TRUE(inspection().sample());
+  QEvent deactivate(QEvent::WindowDeactivate);
+  QCoreApplication::sendEvent(canvas.get(), &deactivate);
+  EXPECT_FALSE(inspection().sample());
+  EXPECT_FALSE(sampling().location());
+}
+
 TEST_F(ColorInspectionTest, TypingAGestureAndAnAltClickPauseSampling) {
   sampling().pointerMoved(view({20, 20}));
   settle();

@@ -2,8 +2,12 @@
 
 #include "CanvasInteraction.h"
 #include "CanvasLayout.h"
+#include "ColorInspection.h"
+#include "ColorSampling.h"
 #include "DeviceScale.h"
 #include "EditorStageView.h"
+#include "InlineTextEditor.h"
+#include "WordGestures.h"
 
 #include "document/CrelDocument.h"
 #include "document/ExtendedImageBackground.h"
@@ -55,6 +59,10 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   setAutoFillBackground(false);
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
+  colorInspection_ = new ColorInspection(nullptr, this);
+  colorSampling_ = new ColorSampling(*this, *colorInspection_);
+  wordGestures_ = new WordGestures(*this);
+  inlineTextEditor_ = new InlineTextEditor(*this);
   static const bool accessibilityInstalled = (QAccessible::installFactory(accessibleCanvas), true);
   Q_UNUSED(accessibilityInstalled);
   setAccessibleName(crel::tr("Screenshot annotation canvas"));
@@ -72,7 +80,10 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   interaction_ = std::make_unique<CanvasInteraction>(*this);
 }
 
-CanvasView::~CanvasView() = default;
+CanvasView::~CanvasView() {
+  // An edit left open would keep the document's bracket open for good.
+  finishText(false);
+}
 
 CanvasView *CanvasView::find(QWidget *root) {
   if (!root)
@@ -168,8 +179,13 @@ void CanvasView::beginGesture(QPointF anchor) {
 
 void CanvasView::endGesture(bool keepImageRect) {
   anchor_.reset();
-  if (!keepImageRect)
+  if (!keepImageRect && !editingTextID_)
     interactionImageRect_.reset();
+  update();
+}
+
+void CanvasView::releaseInteractionImageRect() {
+  interactionImageRect_.reset();
   update();
 }
 
@@ -183,8 +199,16 @@ void CanvasView::setHoverWord(const std::optional<RecognizedWord> &word) {
   update();
 }
 
-void CanvasView::finishText(bool) {
-  // The inline text editor commits or discards its text here once it exists.
+void CanvasView::finishText(bool cancel) { inlineTextEditor_->finish(cancel); }
+
+void CanvasView::hoverAt(QPointF viewPoint, bool spaceHeld) {
+  colorSampling_->pointerMoved(viewPoint);
+  wordGestures_->hover(viewPoint, spaceHeld);
+}
+
+void CanvasView::hoverEnded() {
+  colorSampling_->hide();
+  wordGestures_->leave();
 }
 
 QList<Mark> CanvasView::drawnMarks() const {
@@ -205,13 +229,15 @@ QList<Mark> CanvasView::drawnMarks() const {
 // ---- refresh and layout
 
 void CanvasView::refreshAfterDocumentChange() {
-  // The inline text editor and the colour readout follow the document here.
+  inlineTextEditor_->updatePlacement();
+  colorSampling_->documentChanged();
   update();
   Q_EMIT refreshed();
 }
 
 void CanvasView::relayout() {
-  // The inline text editor and the colour readout follow the placement here.
+  inlineTextEditor_->updatePlacement();
+  colorSampling_->schedule();
   Q_EMIT laidOut();
 }
 

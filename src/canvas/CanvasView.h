@@ -20,6 +20,10 @@
 namespace crel {
 
 class CanvasInteraction;
+class ColorInspection;
+class ColorSampling;
+class InlineTextEditor;
+class WordGestures;
 
 // The view that shows one CrelDocument: places the image between the
 // floating chrome (fit, zoom, pan), maps view points to image pixels, and
@@ -79,8 +83,10 @@ public:
   // beginning one freezes the image rectangle until it ends.
   std::optional<QPointF> anchor() const { return anchor_; }
   void beginGesture(QPointF anchor);
-  // `keepImageRect`: the image stays put (an inline text edit still open).
+  // Ends the gesture; the frozen image rectangle stays with `keepImageRect`
+  // or while an inline text editor is open, and is released when it closes.
   void endGesture(bool keepImageRect = false);
+  void releaseInteractionImageRect();
   // The text mark open in the inline editor: neither drawn nor given chrome.
   std::optional<QUuid> editingTextID() const { return editingTextID_; }
   void setEditingTextID(std::optional<QUuid> id);
@@ -92,6 +98,18 @@ public:
   // Commits (or with `cancel` discards) an open inline text edit; the
   // document calls it through its finishTextEditing hook.
   void finishText(bool cancel);
+
+  // ---- input handlers the pointer and keyboard dispatch calls into
+  WordGestures &wordGestures() { return *wordGestures_; }
+  InlineTextEditor &inlineTextEditor() { return *inlineTextEditor_; }
+  // The colour under the pointer, shared with the editor's readout.
+  ColorInspection &colorInspection() { return *colorInspection_; }
+  ColorSampling &colorSampling() { return *colorSampling_; }
+  // The pointer hovers at `viewPoint` with no button down (only while the
+  // window is active): feeds colour sampling, the hover word and the cursor.
+  void hoverAt(QPointF viewPoint, bool spaceHeld);
+  // The pointer left the canvas.
+  void hoverEnded();
 
   // The marks as painted now: the committed list without the edited text
   // mark, with the moving copy in its place, the draft last.
@@ -135,6 +153,10 @@ private:
   std::optional<QUuid> editingTextID_;
   std::optional<RecognizedWord> hoverWord_;
   QList<geom::Rect> chromeFrames_;
+  ColorInspection *colorInspection_ = nullptr;
+  ColorSampling *colorSampling_ = nullptr;
+  WordGestures *wordGestures_ = nullptr;
+  InlineTextEditor *inlineTextEditor_ = nullptr;
 
   SoftShadow paperShadowWide_;
   SoftShadow paperShadowNear_;

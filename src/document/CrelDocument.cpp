@@ -162,7 +162,7 @@ bool CrelDocument::isDirty() const { return !savedMarks_ || !sameMarks(*savedMar
 
 UpdateSnapshot CrelDocument::snapshotForUpdate() {
   callFinishTextEditing();
-  endEditing(false);
+  closeEditing(false);
   flushAutosave();
   const auto refuse = [] { return CrelError::capture(tr("Save this crel before installing the update.")); };
   if (!savedMarks_ || !sameMarks(*savedMarks_, marks_) || !savedURL_)
@@ -480,7 +480,7 @@ void CrelDocument::step(QList<EditState> &from, QList<EditState> &to, void (Crel
   callFinishTextEditing();
   // An open bracket (a colour still settling) is closed first; moving states
   // between the stacks under it would make the next undo go forward.
-  endEditing(false);
+  closeEditing(false);
   if (from.isEmpty())
     return;
   const EditState state = from.takeLast();
@@ -500,16 +500,24 @@ bool CrelDocument::canUndo() const {
   return editBaseline_ && !(currentSnapshot() == *editBaseline_);
 }
 
-void CrelDocument::beginEditing() {
+void CrelDocument::beginEditing(const void *owner) {
   if (editBaseline_)
     return;
   editBaseline_ = currentSnapshot();
   editFuture_ = future_;
+  editOwner_ = owner;
 }
 
-void CrelDocument::endEditing(bool cancel) {
+void CrelDocument::endEditing(bool cancel, const void *owner) {
+  if (!editBaseline_ || owner != editOwner_)
+    return;
+  closeEditing(cancel);
+}
+
+void CrelDocument::closeEditing(bool cancel) {
   if (!editBaseline_)
     return;
+  editOwner_ = nullptr;
   const EditState baseline = *editBaseline_;
   editBaseline_.reset();
   const QList<EditState> savedFuture = editFuture_.value_or(QList<EditState>());
@@ -526,7 +534,7 @@ void CrelDocument::endEditing(bool cancel) {
 
 void CrelDocument::setStyle(AnnotationStyle style) {
   callFinishTextEditing();
-  endEditing(false);
+  closeEditing(false);
   preferences_.setStyle(style);
   QList<Mark> restyled = marks_;
   for (Mark &m : restyled)

@@ -125,8 +125,15 @@ public:
   void undo();
   void redo();
   bool canUndo() const;
-  void beginEditing();
-  void endEditing(bool cancel);
+  // A bracket makes a run of commits one undo step. While one is open,
+  // opening another does nothing. A bracket opened with an owner is closed
+  // only by that owner: an unowned end (a colour panel's late settle) leaves
+  // an inline text edit's bracket open, so its Escape still cancels.
+  void beginEditing(const void *owner = nullptr);
+  void endEditing(bool cancel, const void *owner = nullptr);
+  // Whether a bracket is open, and whose it is.
+  bool isEditing() const { return editBaseline_.has_value(); }
+  const void *editingOwner() const { return editOwner_; }
   void setStyle(AnnotationStyle style);
 
   // ---- operations on the selected mark
@@ -227,6 +234,8 @@ private:
   void step(QList<EditState> &from, QList<EditState> &to, void (CrelDocument::*fromSignal)(),
             void (CrelDocument::*toSignal)());
   void callFinishTextEditing();
+  // Closes whatever bracket is open, whoever owns it.
+  void closeEditing(bool cancel);
   template <class F> void commitSelected(F change);
 
   QImage image_;
@@ -254,6 +263,7 @@ private:
   double fontSize_ = 40;
   std::optional<EditState> editBaseline_;
   std::optional<QList<EditState>> editFuture_;
+  const void *editOwner_ = nullptr;
   QString status_;
   QList<EditState> history_;
   QList<EditState> future_;

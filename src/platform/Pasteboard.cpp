@@ -114,6 +114,16 @@ bool ClipboardPasteboard::writeText(const QString &text) {
   return true;
 }
 
+bool ClipboardPasteboard::replaceWithText(const QString &text) {
+  if (!QGuiApplication::clipboard())
+    return false;
+  formats_.clear();
+  text_ = text;
+  hasText_ = true;
+  publish();
+  return true;
+}
+
 void FakePasteboard::clear() {
   ++clearCount;
   data.clear();
@@ -130,6 +140,21 @@ bool FakePasteboard::writeData(const QString &mimeType, const QByteArray &bytes)
 bool FakePasteboard::writeText(const QString &value) {
   if (failWrites)
     return false;
+  text = value;
+  return true;
+}
+
+QMap<QString, QByteArray> FakePasteboard::representations() const {
+  QMap<QString, QByteArray> all = data;
+  if (text)
+    all.insert(QStringLiteral("text/plain"), text->toUtf8());
+  return all;
+}
+
+bool FakePasteboard::replaceWithText(const QString &value) {
+  if (failWrites)
+    return false;
+  data.clear();
   text = value;
   return true;
 }

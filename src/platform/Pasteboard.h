@@ -17,6 +17,12 @@ public:
   virtual void clear() = 0;
   virtual bool writeData(const QString &mimeType, const QByteArray &data) = 0;
   virtual bool writeText(const QString &text) = 0;
+  // Makes `text` the whole content in one step: on refusal the previous
+  // content is still there. The default clears first and cannot promise that.
+  virtual bool replaceWithText(const QString &text) {
+    clear();
+    return writeText(text);
+  }
 
   // What a paste asking for `mimeType` gets: the bytes written for it, else
   // the written image converted to that image format (the way a PNG is also
@@ -43,6 +49,7 @@ public:
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
   bool writeText(const QString &text) override;
+  bool replaceWithText(const QString &text) override;
 
 protected:
   QMap<QString, QByteArray> representations() const override;
@@ -60,8 +67,10 @@ public:
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
   bool writeText(const QString &text) override;
+  bool replaceWithText(const QString &text) override;
 
-  QMap<QString, QByteArray> representations() const override { return data; }
+  // The written data, and the text as "text/plain", as a paste would see them.
+  QMap<QString, QByteArray> representations() const override;
 
   bool failWrites = false;
   int clearCount = 0;

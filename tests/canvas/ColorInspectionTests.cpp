@@ -1,0 +1,230 @@
+#include "canvas/CanvasView.h"
+#include "canvas/ColorInspection.h"
+#include "canvas/ColorInspectionReadout.h"
+#include "canvas/ColorSampling.h"
+#include "canvas/InlineTextEditor.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "platform/Pasteboard.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace crel;
+
+namespace {
+
+void pump(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+const PixelColor red{255, 0, 0, 255}, blue{0, 0, 255, 255};
+
+// Left half red, right half blue.
+QImage halves() {
+  QImage image(200, 150, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::red);
+  QPainter painter(&image);
+  painter.fillRect(QRect(100, 0, 100, 150), Qt::blue);
+  return image;
+}
+
+class ColorInspectionTest : public ::testing::Test {
+protected:
+  ColorInspectionTest() {
+    Pasteboard::overrideGeneral(&board);
+    canvas->resize(232, 174); // scale 1, image at (16, 12)
+  }
+  ~ColorInspectionTest() override { Pasteboard::overrideGeneral(nullptr); }
+
+  ColorSampling &sampling() { return canvas->colorSampling(); }
+  ColorInspection &inspection() { return canvas->colorInspection(); }
+  QPointF view(QPointF image) { return canvas->viewPoint(image); }
+  void settle() { pump(3 * ColorSampling::intervalMs); }
+
+  FakePasteboard board;
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences{settings.store()};
+  CrelDocument document{halves(), preferences};
+  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
+};
+
+} // namespace
+
+TEST_F(ColorInspectionTest, ShowPublishesOnlyChanges) {
+  QSignalSpy spy(&inspection(), &ColorInspection::sampleChanged);
+  inspection().show(std::nullopt);
+  inspection().show(red);
+  inspection().show(red);
+  inspection().show(blue);
+  inspection().show(std::nullopt);
+  EXPECT_EQ(spy.count(), 3);
+}
+
+TEST_F(ColorInspectionTest, ACopyIsConfirmedForItsTimeAndAgainCopyRestartsIt) {
+  EXPECT_EQ(ColorInspection::confirmationMs, 1400);
+  inspection().setConfirmationInterval(120);
+  ColorInspectionReadout readout(inspection());
+  board.text = "before";
+  EXPECT_TRUE(inspection().copy(red));
+  EXPECT_EQ(board.text, "#FF0000");
+  EXPECT_EQ(inspection().sample(), red);
+  EXPECT_EQ(inspection().copiedHex(), "#FF0000");
+  EXPECT_EQ(readout.detailText(), "Copied");
+  pump(70);
+  EXPECT_TRUE(inspection().copy(blue)); // another colour: the swatch follows at once
+  EXPECT_EQ(inspection().sample(), blue);
+  pump(70);
+  EXPECT_EQ(inspection().copiedHex(), "#0000FF"); // restarted, not expired
+  pump(150);
+  EXPECT_FALSE(inspection().copiedHex());
+  EXPECT_EQ(readout.detailText(), "sRGB · Alt-click to copy");
+}
+
+TEST_F(ColorInspectionTest, ARefusedCopyChangesNothingAndKeepsTheClipboard) {
+  inspection().show(blue);
+  board.text = "kept";
+  board.failWrites = true;
+  EXPECT_FALSE(inspection().copy(red));
+  EXPECT_EQ(inspection().sample(), blue);
+  EXPECT_FALSE(inspection().copiedHex());
+  EXPECT_EQ(board.text, "kept");
+  EXPECT_EQ(board.clearCount, 0);
+}
+
+TEST_F(ColorInspectionTest, ManyMovesWithinAFrameReadOnceAtTheLastPosition) {
+  for (double x = 10; x <= 190; x += 20)
+    sampling().pointerMoved(view({x, 50}));
+  EXPECT_EQ(sampling().readCount(), 0);
+  settle();
+  EXPECT_EQ(sampling().readCount(), 1);
+  EXPECT_EQ(inspection().sample(), blue); // x = 190
+  // Within the same image pixel: no second read.
+  sampling().pointerMoved(view({190.4, 50.6}));
+  settle();
+  EXPECT_EQ(sampling().readCount(), 1);
+  sampling().pointerMoved(view({20, 50}));
+  settle();
+  EXPECT_EQ(sampling().readCount(), 2);
+  EXPECT_EQ(inspection().sample(), red);
+}
+
+TEST_F(ColorInspectionTest, ChromeOutsideAndLeavingHideTheReadout) {
+  sampling().pointerMoved(view({20, 20}));
+  settle();
+  ASSERT_EQ(inspection().sample(), red);
+  const QPointF onBar = view({20, 20});
+  canvas->setChromeFrames({geom::Rect(onBar.x() - 4, onBar.y() - 4, 8, 8)});
+  sampling().pointerMoved(onBar);
+  settle();
+  EXPECT_FALSE(inspection().sample());
+  canvas->setChromeFrames({});
+  sampling().pointerMoved(view({150, 20}));
+  settle();
+  EXPECT_EQ(inspection().sample(), blue);
+  sampling().pointerMoved({-5, 10}); // outside the view
+  settle();
+  EXPECT_FALSE(inspection().sample());
+  sampling().pointerMoved(view({150, 20}));
+  settle();
+  EXPECT_EQ(inspection().sample(), blue);
+  canvas->hoverEnded();
+  EXPECT_FALSE(inspection().sample());
+  EXPECT_FALSE(sampling().location());
+  // Beside the image, outside the canvas: no colour.
+  canvas->hoverAt(view({-10, 20}), false);
+  settle();
+  EXPECT_FALSE(inspection().sample());
+}
+
+TEST_F(ColorInspectionTest, LosingTheActiveWindowHidesTheReadout) {
+  sampling().pointerMoved(view({20, 20}));
+  settle();
+  ASSERT_TRUE(inspection().sample());
+  QEvent deactivate(QEvent::WindowDeactivate);
+  QCoreApplication::sendEvent(canvas.get(), &deactivate);
+  EXPECT_FALSE(inspection().sample());
+  EXPECT_FALSE(sampling().location());
+}
+
+TEST_F(ColorInspectionTest, TypingAGestureAndAnAltClickPauseSampling) {
+  sampling().pointerMoved(view({20, 20}));
+  settle();
+  const int reads = sampling().readCount();
+
+  canvas->inlineTextEditor().begin({20, 100});
+  sampling().pointerMoved(view({150, 20}));
+  settle();
+  EXPECT_EQ(sampling().readCount(), reads);
+  EXPECT_EQ(inspection().sample(), red); // kept, not cleared
+  canvas->finishText(true);
+
+  canvas->beginGesture({20, 20});
+  sampling().pointerMoved(view({150, 20}));
+  settle();
+  EXPECT_EQ(sampling().readCount(), reads);
+  canvas->endGesture();
+
+  EXPECT_TRUE(sampling().beginCopy({150, 30}));
+  EXPECT_EQ(board.text, "#0000FF");
+  EXPECT_EQ(inspection().copiedHex(), "#0000FF");
+  sampling().pointerMoved(view({20, 20}));
+  settle();
+  EXPECT_EQ(sampling().readCount(), reads);
+  sampling().endCopy();
+  sampling().pointerMoved(view({20, 21}));
+  settle();
+  EXPECT_EQ(sampling().readCount(), reads + 1);
+  EXPECT_EQ(inspection().sample(), red);
+}
+
+TEST_F(ColorInspectionTest, ADocumentChangeReadsThePixelAgain) {
+  sampling().pointerMoved(view({50, 50}));
+  settle();
+  ASSERT_EQ(inspection().sample(), red);
+  Mark redaction;
+  redaction.id = QUuid::createUuid();
+  redaction.tool = MarkTool::redact;
+  redaction.start = {40, 40};
+  redaction.end = {60, 60};
+  document.commit({redaction});
+  settle();
+  EXPECT_EQ(inspection().sample(), (PixelColor{0, 0, 0, 255}));
+}
+
+TEST_F(ColorInspectionTest, TheContextMenuCopiesOnlyAColour) {
+  EXPECT_FALSE(sampling().copyPixelColor(std::nullopt));
+  EXPECT_FALSE(board.text);
+  EXPECT_TRUE(sampling().copyPixelColor(PixelColor{1, 2, 3, 128}));
+  EXPECT_EQ(board.text, "#01020380");
+}
+
+TEST_F(ColorInspectionTest, TheReadoutShowsTheSampleAndNamesIt) {
+  ColorInspectionReadout readout(inspection());
+  EXPECT_EQ(readout.objectName(), "pixel-color-readout");
+  EXPECT_TRUE(readout.isHidden());
+  inspection().show(PixelColor{0x12, 0xAB, 0xEF, 255});
+  EXPECT_FALSE(readout.isHidden());
+  EXPECT_EQ(readout.accessibleName(), "Pixel color #12ABEF, sRGB");
+  EXPECT_EQ(readout.size(), readout.sizeHint());
+  QImage shown(readout.size(), QImage::Format_ARGB32_Premultiplied);
+  shown.fill(Qt::transparent);
+  readout.render(&shown);
+  // The swatch's middle carries the colour; the corners stay clear of the
+  // rounded surface.
+  EXPECT_EQ(shown.pixel(10 + 10, shown.height() / 2), qRgb(0x12, 0xAB, 0xEF));
+  EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
+  inspection().show(std::nullopt);
+  EXPECT_TRUE(readout.isHidden());
+}

@@ -1,0 +1,380 @@
+#include "canvas/CanvasView.h"
+#include "canvas/InlineTextEditor.h"
+#include "canvas/InlineTextView.h"
+
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/MarkGeometry.h"
+#include "platform/Pasteboard.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <numbers>
+
+using namespace crel;
+
+namespace {
+
+QImage paperImage(int w, int h) {
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+  image.fill(QColor(236, 240, 244));
+  return image;
+}
+
+Mark textMark(QPointF start, const QString &text, std::optional<double> rotation = std::nullopt) {
+  Mark m;
+  m.id = QUuid::createUuid();
+  m.tool = MarkTool::text;
+  m.start = start;
+  m.end = start;
+  m.ink = Ink::palette().first();
+  m.width = 6;
+  m.text = text;
+  m.fontSize = 24;
+  m.textBoxWidth = 140;
+  m.style = AnnotationStyle::formal;
+  m.rotation = rotation;
+  return m;
+}
+
+class InlineTextEditorTest : public ::testing::Test {
+protected:
+  // A 200x150 screenshot in a 232x174 view: drawn at scale 1 from (16, 12).
+  InlineTextEditorTest() { canvas->resize(232, 174); }
+
+  InlineTextEditor &editor() { return canvas->inlineTextEditor(); }
+  InlineTextView *view() { return editor().view(); }
+
+  void key(int code, Qt::KeyboardModifiers modifiers = {}, const QString &text = {}) {
+    ASSERT_NE(view(), nullptr);
+    QKeyEvent press(QEvent::KeyPress, code, modifiers, text);
+    QApplication::sendEvent(view(), &press);
+  }
+  void type(const QString &text) {
+    for (const QChar c : text)
+      key(c == ' ' ? Qt::Key_Space : int(c.toUpper().unicode()), {}, QString(c));
+  }
+  void preedit(const QString &composing, const QString &commit = {}) {
+    QInputMethodEvent event(composing, {});
+    event.setCommitString(commit);
+    QApplication::sendEvent(view(), &event);
+  }
+  const Mark *mark(const QUuid &id) {
+    for (const Mark &m : document.marks())
+      if (m.id == id)
+        return &m;
+    return nullptr;
+  }
+  QUuid openNew(QPointF at = {20, 20}) {
+    document.setFontSize(24);
+    editor().begin(at);
+    return *canvas->editingTextID();
+  }
+
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences{settings.store()};
+  CrelDocument document{paperImage(200, 150), preferences};
+  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
+};
+
+} // namespace
+
+TEST_F(InlineTextEditorTest, AClickAndReturnWithoutTypingChangesNothing) {
+  const Mark kept = textMark({100, 100}, "kept");
+  document.commit({kept});
+  const qsizetype steps = document.history().size();
+  openNew();
+  EXPECT_TRUE(editor().isOpen());
+  EXPECT_EQ(document.tool(), MarkTool::text);
+  EXPECT_EQ(document.status(), InlineTextEditor::typingStatus());
+  EXPECT_EQ(document.marks().size(), 2); // the new mark is in while typing
+  key(Qt::Key_Return);
+  EXPECT_FALSE(editor().isOpen());
+  EXPECT_FALSE(canvas->editingTextID());
+  EXPECT_EQ(document.marks(), QList<Mark>{kept});
+  EXPECT_EQ(document.history().size(), steps);
+  EXPECT_FALSE(document.isEditing());
+}
+
+TEST_F(InlineTextEditorTest, TypingIsWrittenAtOnceAndReturnMakesOneUndoStep) {
+  const QUuid id = openNew();
+  type("Hi");
+  ASSERT_TRUE(mark(id));
+  EXPECT_EQ(mark(id)->text, "Hi");
+  EXPECT_EQ(mark(id)->fontSize, 24);
+  EXPECT_EQ(mark(id)->textBoxWidth, 320);
+  EXPECT_TRUE(document.history().isEmpty()); // inside the bracket
+  type(" there");
+  key(Qt::Key_Return);
+  EXPECT_FALSE(editor().isOpen());
+  ASSERT_EQ(document.marks().size(), 1);
+  EXPECT_EQ(document.marks()[0].text, "Hi there");
+  EXPECT_EQ(document.history().size(), 1);
+  document.undo();
+  EXPECT_TRUE(document.marks().isEmpty());
+}
+
+TEST_F(InlineTextEditorTest, ShiftReturnAddsALineAndKeypadEnterFinishes) {
+  const QUuid id = openNew();
+  type("a");
+  const int oneLine = view()->height();
+  key(Qt::Key_Return, Qt::ShiftModifier);
+  type("b");
+  EXPECT_EQ(mark(id)->text, "a\nb");
+  EXPECT_GT(view()->height(), oneLine);
+  EXPECT_TRUE(editor().isOpen());
+  key(Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_FALSE(editor().isOpen());
+  EXPECT_EQ(mark(id)->text, "a\nb");
+}
+
+TEST_F(InlineTextEditorTest, OnlyWhiteSpaceRemovesTheMark) {
+  const Mark existing = textMark({30, 30}, "word");
+  document.commit({existing});
+  editor().begin(existing.start, existing);
+  for (int i = 0; i < 4; ++i)
+    key(Qt::Key_Backspace);
+  type("  ");
+  key(Qt::Key_Return, Qt::ShiftModifier);
+  type(" ");
+  key(Qt::Key_Return);
+  EXPECT_TRUE(document.marks().isEmpty());
+  document.undo();
+  EXPECT_EQ(document.marks(), QList<Mark>{existing});
+}
+
+TEST_F(InlineTextEditorTest, EscapeRemovesANewMarkAndRestoresAnEditedOne) {
+  openNew();
+  type("gone");
+  key(Qt::Key_Escape);
+  EXPECT_FALSE(editor().isOpen());
+  EXPECT_TRUE(document.marks().isEmpty());
+  EXPECT_TRUE(document.history().isEmpty());
+
+  const Mark existing = textMark({30, 30}, "old");
+  document.commit({existing});
+  const qsizetype steps = document.history().size();
+  editor().begin(existing.start, existing);
+  EXPECT_EQ(view()->cursorPosition(), 3); // caret at the end
+  type("er");
+  EXPECT_EQ(mark(existing.id)->text, "older");
+  key(Qt::Key_Escape);
+  EXPECT_EQ(document.marks(), QList<Mark>{existing});
+  EXPECT_EQ(document.history().size(), steps);
+}
+
+TEST_F(InlineTextEditorTest, EscapeStillCancelsAfterAColourSettlesMidTyping) {
+  const QUuid id = openNew();
+  type("ab");
+  // The custom-colour panel: its own bracket, its change, its late settle.
+  document.beginEditing();
+  document.setInk(Ink::palette()[3]);
+  document.endEditing(false);
+  EXPECT_TRUE(document.isEditing());
+  type("c");
+  EXPECT_EQ(mark(id)->text, "abc");
+  EXPECT_TRUE(document.history().isEmpty()); // keystrokes are still one step
+  key(Qt::Key_Escape);
+  EXPECT_TRUE(document.marks().isEmpty());
+  EXPECT_TRUE(document.history().isEmpty());
+  EXPECT_FALSE(document.isEditing());
+}
+
+TEST_F(InlineTextEditorTest, ASettlingColourBracketEndsBeforeTypingStarts) {
+  const Mark other = textMark({100, 100}, "other");
+  document.commit({other});
+  document.setSelection(other.id);
+  document.beginEditing(); // a colour drag, settle still pending
+  document.setInk(Ink::palette()[2]);
+  openNew();
+  type("x");
+  document.endEditing(false); // the late settle
+  key(Qt::Key_Escape);
+  ASSERT_EQ(document.marks().size(), 1);
+  EXPECT_EQ(document.marks()[0].ink, Ink::palette()[2]); // the colour change stays
+  document.undo();
+  EXPECT_EQ(document.marks(), QList<Mark>{other});
+}
+
+TEST_F(InlineTextEditorTest, ComposingInputBlocksReturnAndEscape) {
+  const QUuid id = openNew();
+  type("a");
+  preedit("ka");
+  EXPECT_TRUE(view()->hasMarkedText());
+  EXPECT_EQ(mark(id)->text, "a"); // uncommitted text is not in the mark
+  key(Qt::Key_Return);
+  key(Qt::Key_Escape);
+  key(Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_TRUE(editor().isOpen());
+  EXPECT_EQ(mark(id)->text, "a");
+  preedit({}, QStringLiteral("\u304b"));
+  EXPECT_FALSE(view()->hasMarkedText());
+  EXPECT_EQ(mark(id)->text, QStringLiteral("a\u304b"));
+  key(Qt::Key_Return);
+  EXPECT_FALSE(editor().isOpen());
+  EXPECT_EQ(mark(id)->text, QStringLiteral("a\u304b"));
+}
+
+TEST_F(InlineTextEditorTest, TheEmptyEditorIsAtLeastOnePointThreeFontSizesHigh) {
+  canvas->resize(700, 500);
+  openNew();
+  const double s = canvas->scale();
+  EXPECT_GT(s, 1.5);
+  const QPolygonF frame = view()->frameInCanvas();
+  EXPECT_NEAR(frame[3].y() - frame[0].y(), 1.3 * 24 * s, 1e-9);
+  EXPECT_NEAR(frame[1].x() - frame[0].x(), 320 * s, 1e-9);
+  EXPECT_NEAR(frame[0].x(), canvas->viewPoint({20, 20}).x(), 1e-9);
+}
+
+TEST_F(InlineTextEditorTest, ARotatedMarkEditsRotatedWithItsStartCornerFixed) {
+  const double angle = std::numbers::pi / 6;
+  const Mark existing = textMark({40, 50}, "one", angle);
+  document.commit({existing});
+  const QPointF corner = rotationTransform(existing).map(existing.start);
+  editor().begin(existing.start, existing);
+
+  const QPolygonF frame = view()->frameInCanvas();
+  const QLineF top(frame[0], frame[1]);
+  EXPECT_NEAR(std::atan2(top.dy(), top.dx()), angle, 1e-9);
+  EXPECT_NEAR(frame[0].x(), canvas->viewPoint(corner).x(), 1e-9);
+  EXPECT_NEAR(frame[0].y(), canvas->viewPoint(corner).y(), 1e-9);
+
+  key(Qt::Key_Return, Qt::ShiftModifier);
+  type("two");
+  key(Qt::Key_Return, Qt::ShiftModifier);
+  type("three");
+  const Mark *grown = mark(existing.id);
+  ASSERT_TRUE(grown);
+  EXPECT_GT(bounds(*grown).height(), bounds(existing).height());
+  const QPointF after = rotationTransform(*grown).map(grown->start);
+  EXPECT_NEAR(after.x(), corner.x(), 1e-9);
+  EXPECT_NEAR(after.y(), corner.y(), 1e-9);
+  // The canvas may refit around the grown mark; the corner follows the mapping.
+  const QPolygonF grownFrame = view()->frameInCanvas();
+  EXPECT_NEAR(grownFrame[0].x(), canvas->viewPoint(corner).x(), 1e-9);
+  EXPECT_NEAR(grownFrame[0].y(), canvas->viewPoint(corner).y(), 1e-9);
+  EXPECT_NEAR(std::atan2(grownFrame[1].y() - grownFrame[0].y(), grownFrame[1].x() - grownFrame[0].x()), angle, 1e-9);
+}
+
+TEST_F(InlineTextEditorTest, ZoomClosesTheEditorAndKeepsTheText) {
+  const QUuid id = openNew();
+  type("zoom");
+  canvas->setZoom(2);
+  EXPECT_EQ(document.zoom(), 2);
+  EXPECT_FALSE(editor().isOpen());
+  ASSERT_TRUE(mark(id));
+  EXPECT_EQ(mark(id)->text, "zoom");
+  EXPECT_EQ(document.history().size(), 1);
+}
+
+TEST_F(InlineTextEditorTest, ChoosingAToolFinishesTheEditKeepingTheText) {
+  const QUuid id = openNew();
+  type("kept");
+  document.selectTool(MarkTool::arrow);
+  EXPECT_FALSE(editor().isOpen());
+  EXPECT_EQ(mark(id)->text, "kept");
+  EXPECT_FALSE(document.isEditing());
+}
+
+TEST_F(InlineTextEditorTest, ClosingTheCanvasFinishesTheEdit) {
+  const QUuid id = openNew();
+  type("last");
+  canvas.reset();
+  EXPECT_FALSE(document.isEditing());
+  ASSERT_EQ(document.marks().size(), 1);
+  EXPECT_EQ(document.marks()[0].id, id);
+  EXPECT_EQ(document.history().size(), 1);
+  document.selectTool(MarkTool::arrow); // the hook no longer reaches the canvas
+}
+
+TEST_F(InlineTextEditorTest, ThePlacementStaysFrozenWhileTypingAndIsReleasedAfter) {
+  const geom::Rect before = canvas->imageRect();
+  canvas->beginGesture({20, 20});
+  const QUuid id = openNew();
+  EXPECT_FALSE(canvas->anchor()); // no gesture continues
+  canvas->endGesture();           // the release after the click
+  // Text running far past the image grows the canvas, but not while typing.
+  type("a long line that runs well past the right edge of the image");
+  EXPECT_GT(bounds(*mark(id)).maxX(), 200);
+  EXPECT_EQ(canvas->imageRect(), before);
+  key(Qt::Key_Return);
+  EXPECT_NE(canvas->imageRect(), before);
+}
+
+TEST_F(InlineTextEditorTest, UndoInsideTheEditorStepsBackThroughTheTyping) {
+  const QUuid id = openNew();
+  type("abc");
+  key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(mark(id)->text, "");
+  key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(mark(id)->text, "abc");
+  key(Qt::Key_Left);
+  key(Qt::Key_Backspace);
+  EXPECT_EQ(mark(id)->text, "ac");
+  key(Qt::Key_Home);
+  type("<");
+  key(Qt::Key_End);
+  type(">");
+  EXPECT_EQ(mark(id)->text, "<ac>");
+}
+
+TEST_F(InlineTextEditorTest, ClipboardKeysAndTabStayInTheText) {
+  FakePasteboard board;
+  Pasteboard::overrideGeneral(&board);
+  const QUuid id = openNew();
+  type("copy");
+  key(Qt::Key_A, Qt::ControlModifier);
+  key(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(board.text, "copy");
+  key(Qt::Key_End);
+  key(Qt::Key_Tab);
+  key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(mark(id)->text, "copy\tcopy");
+  EXPECT_TRUE(editor().isOpen());
+  Pasteboard::overrideGeneral(nullptr);
+}
+
+TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
+  ASSERT_EQ(canvas->scale(), 1);
+  ASSERT_EQ(canvas->imageRect().origin(), QPointF(16, 12));
+  for (const std::optional<double> rotation : {std::optional<double>(), std::optional<double>(0.3)}) {
+    document.commit({});
+    const Mark existing = textMark({24, 30}, "Crel 42", rotation);
+    document.commit({existing});
+    editor().begin(existing.start, existing);
+    key(Qt::Key_Return, Qt::ShiftModifier);
+    type("Wrapping text");
+    const QImage exported = document.renderBitmap({0, 0, 200, 150});
+
+    QImage shown(canvas->size(), QImage::Format_ARGB32_Premultiplied);
+    shown.fill(Qt::white);
+    {
+      QPainter painter(&shown);
+      canvas->paintCanvas(painter); // leaves the edited mark out
+      painter.translate(view()->pos());
+      view()->paintText(painter);
+    }
+    int worst = 0, differing = 0, inked = 0;
+    for (int y = 0; y < 150; ++y)
+      for (int x = 0; x < 200; ++x) {
+        const QRgb a = exported.pixel(x, y), b = shown.pixel(x + 16, y + 12);
+        const int d =
+            std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+        worst = std::max(worst, d);
+        differing += d > 2;
+        inked += a != qRgb(236, 240, 244);
+      }
+    EXPECT_GT(inked, 300); // the text is there to compare
+    // Both go through one layout and one transform: at most antialiasing noise.
+    EXPECT_LE(worst, 4) << "rotation " << rotation.value_or(0);
+    EXPECT_LE(differing, 4) << "rotation " << rotation.value_or(0);
+    key(Qt::Key_Escape);
+  }
+}

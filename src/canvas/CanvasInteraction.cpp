@@ -5,6 +5,7 @@
 #include "DraftGesture.h"
 #include "MarkEditGesture.h"
 #include "WordGesture.h"
+#include "WordGestures.h"
 
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
@@ -45,15 +46,7 @@ CanvasInteraction::CanvasInteraction(CanvasView &canvas) : canvas_(canvas), keyb
 
 CanvasInteraction::~CanvasInteraction() = default;
 
-bool CanvasInteraction::isWordTool(const CrelDocument &document) {
-  switch (document.tool()) {
-  case MarkTool::extract: return true;
-  case MarkTool::highlight: return document.highlightMode() == HighlightMode::text;
-  case MarkTool::redact: return document.redactMode() == HighlightMode::text;
-  case MarkTool::blur: return document.blurMode() == HighlightMode::text;
-  default: return false;
-  }
-}
+bool CanvasInteraction::isWordTool(const CrelDocument &document) { return WordGestures::isWordTool(document); }
 
 void CanvasInteraction::setSpaceHeld(bool held) {
   spaceHeld_ = held;
@@ -76,6 +69,9 @@ bool CanvasInteraction::eventFilter(QObject *watched, QEvent *event) {
   case QEvent::MouseButtonRelease: return mouseEvent(static_cast<QMouseEvent &>(*event));
   case QEvent::KeyPress:
   case QEvent::KeyRelease: return keyEvent(static_cast<QKeyEvent &>(*event));
+  case QEvent::Leave:
+    canvas_.hoverEnded();
+    return false;
   case QEvent::ShortcutOverride:
     // The canvas has the first say over the keys it uses.
     if (keyboard_.action(static_cast<QKeyEvent &>(*event))) {
@@ -107,9 +103,13 @@ bool CanvasInteraction::mouseEvent(QMouseEvent &event) {
     press(v, event.modifiers(), event.type() == QEvent::MouseButtonDblClick ? 2 : 1);
     break;
   case QEvent::MouseMove:
-    // Without the button down the pointer hovers, which the canvas follows itself.
-    if (!(event.buttons() & Qt::LeftButton))
+    // Without the button down the pointer hovers: words, cursor and colour
+    // follow it, but only in the active window.
+    if (!(event.buttons() & Qt::LeftButton)) {
+      if (canvas_.isActiveWindow())
+        canvas_.hoverAt(v, spaceHeld_);
       return false;
+    }
     drag(v, event.modifiers());
     break;
   case QEvent::MouseButtonRelease:

@@ -78,6 +78,14 @@ CanvasView::CanvasView(CrelDocument &document, QWidget *parent)
   // One queued refresh per change; queued calls to a deleted canvas are dropped.
   connect(&document, &CrelDocument::changed, this, &CanvasView::refreshAfterDocumentChange, Qt::QueuedConnection);
   interaction_ = std::make_unique<CanvasInteraction>(*this);
+  // Input hands word gestures, inline text and colour inspection to the
+  // handlers beside the canvas.
+  CanvasInputHooks &hooks = interaction_->hooks();
+  hooks.updateTextGesture = [this](QPointF p) { wordGestures_->drag(p); };
+  hooks.addText = [this](QPointF p, const std::optional<Mark> &editing) { inlineTextEditor_->begin(p, editing); };
+  hooks.hideColorInspection = [this] { colorSampling_->hide(); };
+  hooks.inspectColor = [this](QPointF viewPoint) { colorSampling_->pointerMoved(viewPoint); };
+  hooks.copyColor = [this](const PixelColor &color) { colorSampling_->copyPixelColor(color); };
 }
 
 CanvasView::~CanvasView() {

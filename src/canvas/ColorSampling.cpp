@@ -1,5 +1,7 @@
 #include "ColorSampling.h"
 
+#include "CanvasInteraction.h"
+
 #include "CanvasView.h"
 #include "ColorInspection.h"
 
@@ -49,7 +51,9 @@ void ColorSampling::hide() {
 
 void ColorSampling::sample() {
   CrelDocument *document = canvas_.document();
-  if (!location_ || !document || canvas_.anchor() || panning_ || canvas_.editingTextID() || copying_)
+  const CanvasInteraction &input = canvas_.interaction();
+  const bool inputBusy = input.panning() || input.copyingColor();
+  if (!location_ || !document || canvas_.anchor() || panning_ || inputBusy || canvas_.editingTextID() || copying_)
     return;
   const QPointF p = *location_;
   bool onChrome = false;

@@ -3,14 +3,15 @@
 #include "CanvasGesture.h"
 
 #include <functional>
+#include <optional>
 
 namespace crel {
 
 class CanvasView;
 
 // Chooses recognised words by dragging across them. The choosing itself is
-// `step` (empty: nothing is chosen); this gesture runs it and, at the
-// release, keeps the mark that covers the words or explains why there is none.
+// `step` (empty: nothing is chosen); at the release the canvas's word
+// handler keeps the mark that covers the words or explains why there is none.
 class WordGesture : public CanvasGesture {
 public:
   WordGesture(CanvasView &canvas, std::function<void(QPointF)> step);
@@ -21,6 +22,7 @@ public:
 private:
   CanvasView &canvas_;
   std::function<void(QPointF)> step_;
+  std::optional<QPointF> last_;
 };
 
 } // namespace crel

@@ -345,20 +345,6 @@ TEST_F(CanvasGestureTest, WordGesturesRunTheirStepsAndExplainAnEmptyChoice) {
   EXPECT_EQ(steps, (QList<QPointF>{{20, 20}, {30, 22}, {30, 22}}));
   EXPECT_EQ(document.status(), "Choose a word, or switch to Area for manual drawing.");
   EXPECT_FALSE(interaction().textGesture());
-
-  // A step that covers words leaves a draft with regions, kept at the release.
-  document.setTool(MarkTool::highlight);
-  document.setHighlightMode(HighlightMode::text);
-  interaction().hooks().updateTextGesture = [&](QPointF p) {
-    Mark m = sampleMark(MarkTool::highlight, {20, 20}, p);
-    m.regions = QList<geom::Rect>{geom::Rect(18, 18, 20, 8)};
-    canvas->setDraft(m);
-    document.setSelectedWords({RecognizedWord{"word", geom::Rect(18, 18, 20, 8), 0, 0}});
-  };
-  stroke({{20, 20}, {20, 20}});
-  ASSERT_EQ(document.marks().size(), 1);
-  EXPECT_EQ(document.selection(), only().id);
-  EXPECT_EQ(document.tool(), MarkTool::highlight);
 }
 
 TEST_F(CanvasGestureTest, EscapeDuringADragDiscardsItAndTheReleaseCommitsNothing) {

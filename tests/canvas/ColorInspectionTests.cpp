@@ -9,6 +9,8 @@
 #include "platform/Pasteboard.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -227,4 +229,26 @@ TEST_F(ColorInspectionTest, TheReadoutShowsTheSampleAndNamesIt) {
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
   inspection().show(std::nullopt);
   EXPECT_TRUE(readout.isHidden());
+}
+
+// Hover samples and Alt-click copies through the canvas's own mouse handling.
+TEST_F(ColorInspectionTest, HoverAndAltClickThroughTheCanvas) {
+  canvas->show();
+  canvas->activateWindow();
+  QApplication::setActiveWindow(canvas.get());
+  const QPointF v = view({150, 40});
+  QMouseEvent move(QEvent::MouseMove, v, canvas->mapToGlobal(v), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(canvas.get(), &move);
+  settle();
+  EXPECT_EQ(inspection().sample(), blue);
+
+  const QPointF r = view({20, 40});
+  QMouseEvent press(QEvent::MouseButtonPress, r, canvas->mapToGlobal(r), Qt::LeftButton, Qt::LeftButton,
+                    Qt::AltModifier);
+  QApplication::sendEvent(canvas.get(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, r, canvas->mapToGlobal(r), Qt::LeftButton, Qt::NoButton,
+                      Qt::AltModifier);
+  QApplication::sendEvent(canvas.get(), &release);
+  EXPECT_EQ(board.text, "#FF0000");
+  EXPECT_TRUE(document.marks().isEmpty());
 }

@@ -50,6 +50,8 @@ public:
 
   bool contains(const QByteArray &key) const { return entries_.contains(key); }
   int count() const { return static_cast<int>(entries_.size()); }
+  // How many marks have a patch kept from eviction.
+  int keptCount() const { return static_cast<int>(kept_.size()); }
   std::int64_t totalCost() const { return totalCost_; }
   int hits() const { return hits_; }
   int misses() const { return misses_; }

@@ -442,6 +442,17 @@ bool CrelDocument::darkBackground(const geom::Rect &rect) const {
 
 // ---- edit history
 
+void CrelDocument::setMarks(const QList<Mark> &marks) {
+  publish(marks_, marks, &CrelDocument::marksChanged);
+  // The patch each blur mark used last is kept from eviction; a mark that is
+  // gone gives its patch back to the cache's limits.
+  QSet<QUuid> blurMarks;
+  for (const Mark &m : marks_)
+    if (m.tool == MarkTool::blur)
+      blurMarks.insert(m.id);
+  blurRenderer_.cache().keepOnlyMarks(blurMarks);
+}
+
 EditState CrelDocument::currentSnapshot() const { return {marks_, annotationStyle_}; }
 
 void CrelDocument::recordUndo(const EditState &state) {
@@ -457,7 +468,7 @@ void CrelDocument::commit(const QList<Mark> &marks) {
     return;
   if (!editBaseline_)
     recordUndo(currentSnapshot());
-  publish(marks_, marks, &CrelDocument::marksChanged);
+  setMarks(marks);
   publish(future_, QList<EditState>(), &CrelDocument::futureChanged);
   scheduleAutosave();
 }
@@ -467,7 +478,7 @@ void CrelDocument::restore(const EditState &state) {
     publish(annotationStyle_, *state.style, &CrelDocument::annotationStyleChanged);
     preferences_.setStyle(*state.style);
   }
-  publish(marks_, state.marks, &CrelDocument::marksChanged);
+  setMarks(state.marks);
   if (const Mark *m = selectedMark(); m && m->tool == MarkTool::blur) {
     publish(blurEffect_, m->blurEffect.value_or(BlurEffect::blur), &CrelDocument::blurEffectChanged);
     publish(blurStrength_, m->blurStrength.value_or(16.0), &CrelDocument::blurStrengthChanged);
@@ -543,7 +554,7 @@ void CrelDocument::setStyle(AnnotationStyle style) {
     return;
   recordUndo(currentSnapshot());
   publish(annotationStyle_, style, &CrelDocument::annotationStyleChanged);
-  publish(marks_, restyled, &CrelDocument::marksChanged);
+  setMarks(restyled);
   publish(future_, QList<EditState>(), &CrelDocument::futureChanged);
   scheduleAutosave();
 }

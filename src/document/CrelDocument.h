@@ -228,6 +228,7 @@ protected:
 
 private:
   template <class T, class Signal> void publish(T &field, const T &value, Signal signal);
+  void setMarks(const QList<Mark> &marks);
   EditState currentSnapshot() const;
   void recordUndo(const EditState &state);
   void restore(const EditState &state);

@@ -11,7 +11,7 @@ class QPainter;
 
 namespace crel {
 
-// A soft drop shadow, as AppKit and CSS draw them: the shape's coverage
+// A soft drop shadow, as desktop toolkits and CSS draw them: the shape's coverage
 // blurred with a Gaussian of sigma = blur / 2, tinted, offset. QPainter has no
 // shadows, so the pieces are rendered once per (blur, colour, device pixel
 // ratio) and reused on every frame: a rectangle's shadow is nine-patched from

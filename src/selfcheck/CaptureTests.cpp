@@ -123,7 +123,7 @@ struct CaptureLog {
 void frozenCropGeometry(const QImage &fixture) {
   const CaptureSnapshot primary = primarySnapshot(fixture);
   expect(primary.pixelRect({-480, -470, 120, 70}) == QRect(40, 60, 240, 140),
-         QStringLiteral("Frozen crop maps an offset Retina display from bottom-left points to top-left pixels"));
+         QStringLiteral("Frozen crop maps an offset HiDPI display from bottom-left points to top-left pixels"));
 
   const QImage dropdown = primary.crop({-480, -470, 120, 70});
   const QColor inside = colorAt(dropdown, 120, 70);
@@ -263,7 +263,7 @@ void captures(const QImage &fixture) {
   wait(QStringLiteral("Selection on another display produces one image"), [&log] { return log.deliveries == 2; });
   const QImage &lower = log.image();
   expect(lower.size() == QSize(100, 80) && colorAt(lower, 50, 40).blueF() > 0.9,
-         QStringLiteral("A non-Retina secondary display crops its own frame, scale and bottom-left selection"));
+         QStringLiteral("A standard-density secondary display crops its own frame, scale and bottom-left selection"));
   expect(!third.presented && !fourth.presented && !third.contentView() && !fourth.contentView(),
          QStringLiteral("Completing on one display releases every display's frozen frame"));
 

@@ -173,7 +173,7 @@ void captureGeometryChecks() {
 
   const QSize doubled(int(std::round(local.width() * 2.0)), int(std::round(local.height() * 2.0)));
   const QSize retina = geometryStill(secondary, 2).pixelRect(selection).size();
-  expect(doubled == QSize(640, 360) && retina == doubled, QStringLiteral("Retina capture dimensions"));
+  expect(doubled == QSize(640, 360) && retina == doubled, QStringLiteral("HiDPI capture dimensions"));
 
   const QRect clipped = geometryStill({0, -100, 100, 100}, 1).pixelRect({-10, -30, 40, 40});
   expect(clipped == QRect(0, 70, 30, 30), QStringLiteral("Selection clips to display bounds"));

@@ -20,7 +20,7 @@ constexpr double kLineStep = -80;
 constexpr double kDarkLineBottom = 100;
 
 const char *const kBlackLines[] = {"Review the release notes", "Highlight words across lines",
-                                   "Keep screenshots on your Mac"};
+                                   "Keep screenshots on this computer"};
 const char *const kDarkLine = "Readable on dark backgrounds";
 
 } // namespace

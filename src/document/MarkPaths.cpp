@@ -21,19 +21,6 @@ void bowedTo(MarkPath &path, QPointF a, QPointF b, double c) {
   path.curveTo(a + d / 3 + c * n, a + 2 * d / 3 + c * n, b);
 }
 
-bool hasDoodleForm(MarkTool tool) {
-  switch (tool) {
-  case MarkTool::arrow:
-  case MarkTool::line:
-  case MarkTool::rectangle:
-  case MarkTool::ellipse:
-  case MarkTool::triangle:
-  case MarkTool::pen:
-  case MarkTool::text: return true;
-  default: return false;
-  }
-}
-
 MarkPath doodlePolygon(const QList<QPointF> &vertices, double minSide) {
   MarkPath path;
   path.moveTo(vertices.first());
@@ -232,6 +219,19 @@ MarkPath doodlePath(const Mark &mark) {
 
 TextAttributes textAttributes(const Mark &mark) {
   return {font(mark.style.value_or(AnnotationStyle::formal), mark.fontSize), mark.ink.color(1)};
+}
+
+bool hasDoodleForm(MarkTool tool) {
+  switch (tool) {
+  case MarkTool::arrow:
+  case MarkTool::line:
+  case MarkTool::rectangle:
+  case MarkTool::ellipse:
+  case MarkTool::triangle:
+  case MarkTool::pen:
+  case MarkTool::text: return true;
+  default: return false;
+  }
 }
 
 } // namespace crel

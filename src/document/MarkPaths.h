@@ -20,6 +20,9 @@ double arrowHeadHalfWidth(const Mark &mark);
 QList<QPointF> arrowHeadPoints(const Mark &mark);
 
 // True when path() is an outline to fill (a formal or constrained arrow), not a stroke.
+// Tools whose doodle style draws a hand-made form of their shape.
+bool hasDoodleForm(MarkTool tool);
+
 bool fillsPath(const Mark &mark);
 // The mark's outline for its tool and style, with the stroke width set unless it is filled.
 MarkPath path(const Mark &mark);

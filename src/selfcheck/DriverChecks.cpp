@@ -6,6 +6,7 @@
 #include "SuiteContext.h"
 
 #include "capture/CaptureSnapshot.h"
+#include "document/MarkPaths.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "platform/FileError.h"
@@ -37,19 +38,6 @@ Mark testMark(MarkTool tool) {
   mark.fontSize = 40;
   mark.textBoxWidth = 320;
   return mark;
-}
-
-bool roundTripTool(MarkTool tool) {
-  switch (tool) {
-  case MarkTool::arrow:
-  case MarkTool::line:
-  case MarkTool::rectangle:
-  case MarkTool::ellipse:
-  case MarkTool::triangle:
-  case MarkTool::pen:
-  case MarkTool::text: return true;
-  default: return false;
-  }
 }
 
 // The mark the move and save checks commit.
@@ -89,7 +77,7 @@ void documentChecks(CrelDocument &document) {
 
 void perToolRoundTrip(CrelDocument &document) {
   for (const MarkTool tool : allCases<MarkTool>()) {
-    if (!roundTripTool(tool))
+    if (!hasDoodleForm(tool))
       continue;
     const QString name = label(tool);
     const Mark mark = testMark(tool);

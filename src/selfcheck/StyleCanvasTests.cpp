@@ -79,19 +79,6 @@ Mark styleSample(MarkTool tool) {
   return mark;
 }
 
-bool styleTool(MarkTool tool) {
-  switch (tool) {
-  case MarkTool::arrow:
-  case MarkTool::line:
-  case MarkTool::rectangle:
-  case MarkTool::ellipse:
-  case MarkTool::triangle:
-  case MarkTool::pen:
-  case MarkTool::text: return true;
-  default: return false;
-  }
-}
-
 QJsonObject markObject(const Mark &mark) {
   JsonWriter writer;
   mark.encode(writer);
@@ -124,7 +111,7 @@ Mark headArrow(QPointF end, const Ink &ink, double width) {
 
 void perToolStyle(CrelDocument &document) {
   for (const MarkTool tool : allCases<MarkTool>()) {
-    if (!styleTool(tool))
+    if (!hasDoodleForm(tool))
       continue;
     const QString name = label(tool);
     const Mark sample = styleSample(tool);

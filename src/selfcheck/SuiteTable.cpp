@@ -2,6 +2,7 @@
 
 #include "AutosaveChecks.h"
 #include "BlurTests.h"
+#include "CanvasInputChecks.h"
 #include "CaptureTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
@@ -20,7 +21,8 @@ const SuiteTable &suiteTable() {
       //  1 Autosave and naming
       {"Autosave", [](SuiteContext &c) { autosaveChecks(c.image(), c.root()); }},
       //  2 Storage                  StorageTests::run(image, root)
-      //  3 Canvas input             NativeTests::canvasInputChecks(image, root)
+      //  3 Canvas input and inline text
+      {"CanvasInput", [](SuiteContext &c) { canvasInputChecks(c.image(), c.root()); }},
       //  4 Updates                  UpdateTests::run(image, root)
       //  5 Styles, arrows, canvas growth, update recovery and stage
       {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},

@@ -6,6 +6,7 @@
 #include "CaptureTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
+#include "EditingTests.h"
 #include "StyleCanvasTests.h"
 
 namespace crel::NativeTests {
@@ -32,7 +33,8 @@ const SuiteTable &suiteTable() {
       //  9 Window presentation      WindowPresentationTests::run(image)
       // 10 Draft rendering
       {"DraftRendering", [](SuiteContext &c) { DraftRenderingTests::run(c.image(), c.root()); }},
-      // 11 Editing, text recognition EditingTests::run(image, root)
+      // 11 Editing, then text recognition
+      {"Editing", [](SuiteContext &c) { EditingTests::run(c.image(), c.root()); }},
       // 12 Blur
       {"Blur", [](SuiteContext &c) { BlurTests::run(c.root()); }},
       // 13 Rotation                 RotationTests::run(image, root)

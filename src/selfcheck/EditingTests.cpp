@@ -207,6 +207,7 @@ void run(const QImage &image, const QDir &root) {
   shiftChecks(document, events);
   markerAndSettingsChecks(document, *canvas, events);
   orderChecks(document, events);
+  ocrChecks(root, preferences);
 }
 
 } // namespace crel::EditingTests

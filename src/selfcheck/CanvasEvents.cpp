@@ -36,6 +36,10 @@ void CanvasEvents::click(QPointF p, Qt::KeyboardModifiers m) {
   up(p, m);
 }
 
+void CanvasEvents::doubleClick(QPointF p, Qt::KeyboardModifiers m) {
+  mouse(QEvent::MouseButtonDblClick, p, m, Qt::LeftButton);
+}
+
 void CanvasEvents::drag(QPointF from, QPointF to, Qt::KeyboardModifiers m) {
   down(from, m);
   dragged(to, m);

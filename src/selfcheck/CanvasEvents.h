@@ -26,6 +26,8 @@ public:
   void dragged(QPointF p, Qt::KeyboardModifiers modifiers = {});
   void up(QPointF p, Qt::KeyboardModifiers modifiers = {});
   void click(QPointF p, Qt::KeyboardModifiers modifiers = {});
+  // The second press of a double click alone, as Qt reports it.
+  void doubleClick(QPointF p, Qt::KeyboardModifiers modifiers = {});
   // Down at `from`, exactly one dragged and up at `to`, even when they are equal.
   void drag(QPointF from, QPointF to, Qt::KeyboardModifiers modifiers = {});
   // Down at `p`, dragged through `q` and `r`, up at `r`.

@@ -6,6 +6,7 @@
 #include "CaptureTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
+#include "RotationTests.h"
 #include "EditingTests.h"
 #include "StyleCanvasTests.h"
 
@@ -37,7 +38,8 @@ const SuiteTable &suiteTable() {
       {"Editing", [](SuiteContext &c) { EditingTests::run(c.image(), c.root()); }},
       // 12 Blur
       {"Blur", [](SuiteContext &c) { BlurTests::run(c.root()); }},
-      // 13 Rotation                 RotationTests::run(image, root)
+      // 13 Rotation
+      {"Rotation", [](SuiteContext &c) { RotationTests::run(c.image(), c.root()); }},
       // 14 Colour inspection        ColorInspectionTests::run()
       // 15 Capture
       {"Capture", [](SuiteContext &) { CaptureTests::run(); }},

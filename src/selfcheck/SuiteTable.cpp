@@ -4,6 +4,7 @@
 #include "BlurTests.h"
 #include "CanvasInputChecks.h"
 #include "CaptureTests.h"
+#include "ColorInspectionTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
 #include "RotationTests.h"
@@ -40,7 +41,8 @@ const SuiteTable &suiteTable() {
       {"Blur", [](SuiteContext &c) { BlurTests::run(c.root()); }},
       // 13 Rotation
       {"Rotation", [](SuiteContext &c) { RotationTests::run(c.image(), c.root()); }},
-      // 14 Colour inspection        ColorInspectionTests::run()
+      // 14 Colour inspection
+      {"ColorInspection", [](SuiteContext &c) { ColorInspectionTests::run(c.root()); }},
       // 15 Capture
       {"Capture", [](SuiteContext &) { CaptureTests::run(); }},
       // 16 Memory                   MemoryTests::run(root)

@@ -77,8 +77,8 @@ struct Fixture {
 
 void drawingChecks(Fixture &f) {
   CrelDocument &document = f.document;
-  for (const MarkTool tool : {MarkTool::arrow, MarkTool::line, MarkTool::rectangle, MarkTool::ellipse,
-                              MarkTool::triangle, MarkTool::pen}) {
+  for (const MarkTool tool :
+       {MarkTool::arrow, MarkTool::line, MarkTool::rectangle, MarkTool::ellipse, MarkTool::triangle, MarkTool::pen}) {
     document.commit({});
     document.selectTool(tool);
     f.events.drag({100, 100}, {200, 180}, {400, 300});
@@ -191,7 +191,8 @@ void geometryAndColorChecks(Fixture &f, const Mark &arrow) {
              approx(headLength(doubled, doubling) / headLength(arrow, doubling), 2),
          doubling);
   const Mark restored = resized(doubled, MarkHandle::end, {400, 300});
-  expect(approx(restored.width, arrow.width), QStringLiteral("Proportional resizing is reversible without weight drift"));
+  expect(approx(restored.width, arrow.width),
+         QStringLiteral("Proportional resizing is reversible without weight drift"));
   expect(resized(arrow, MarkHandle::end, arrow.start) == arrow,
          QStringLiteral("Collapsing an arrow cannot destroy its proportions"));
 

@@ -120,7 +120,8 @@ void canvasChecks(Rig &rig, const Mark &redaction) {
   document.setPan({document.pan().width() + 20, document.pan().height()});
   document.setPan({document.pan().width(), document.pan().height() - 12});
   rig.hover({10, 10});
-  expect(rig.readout() == QStringLiteral("#FF0000"), QStringLiteral("Hover maps through zoom and pan to native image pixels"));
+  expect(rig.readout() == QStringLiteral("#FF0000"),
+         QStringLiteral("Hover maps through zoom and pan to native image pixels"));
 
   canvas.setZoom(1.0);
   const qsizetype steps = document.history().size();
@@ -213,12 +214,12 @@ void exportAgreementCheck(CrelDocument &document, const Mark &redaction) {
       for (int i = 0; i < 4; ++i)
         differs = differs || std::abs(a[i] - p[i]) > 1;
       if (differs && mismatch.isEmpty())
-        mismatch = QStringLiteral("at (%1, %2): sampled %3, PNG %4, profile %5")
-                       .arg(x)
-                       .arg(y)
-                       .arg(channels(a), channels(p), exported.colorSpace().isValid()
-                                                          ? exported.colorSpace().description()
-                                                          : QStringLiteral("none"));
+        mismatch =
+            QStringLiteral("at (%1, %2): sampled %3, PNG %4, profile %5")
+                .arg(x)
+                .arg(y)
+                .arg(channels(a), channels(p),
+                     exported.colorSpace().isValid() ? exported.colorSpace().description() : QStringLiteral("none"));
     }
   }
   const QString message = QStringLiteral(

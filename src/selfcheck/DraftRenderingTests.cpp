@@ -61,8 +61,8 @@ void gestureChecks(CrelDocument &document) {
   canvas->setGeometry(0, 0, 600, 480);
   NativeTests::CanvasEvents events(*canvas);
   for (const AnnotationStyle style : {AnnotationStyle::formal, AnnotationStyle::doodle}) {
-    for (const MarkTool tool : {MarkTool::arrow, MarkTool::line, MarkTool::rectangle, MarkTool::ellipse,
-                                MarkTool::triangle, MarkTool::pen}) {
+    for (const MarkTool tool :
+         {MarkTool::arrow, MarkTool::line, MarkTool::rectangle, MarkTool::ellipse, MarkTool::triangle, MarkTool::pen}) {
       document.commit({});
       document.setStyle(style);
       document.selectTool(tool);
@@ -71,7 +71,8 @@ void gestureChecks(CrelDocument &document) {
       redraw(*canvas);
       events.up({100, 100});
       redraw(*canvas);
-      expect(document.marks().isEmpty(), name + QStringLiteral(" click without dragging redraws safely and creates no mark"));
+      expect(document.marks().isEmpty(),
+             name + QStringLiteral(" click without dragging redraws safely and creates no mark"));
 
       events.down({100, 100});
       for (const QPointF p : {QPointF(250, 200), QPointF(100, 100), QPointF(300, 220)}) {

@@ -140,8 +140,9 @@ void ocrChecks(const QDir &root, AnnotationPreferences &preferences) {
   canvas->setGeometry(0, 0, 900, 650);
   NativeTests::CanvasEvents events(*canvas);
   events.drag(review.rect.center(), linesWord.rect.center());
-  expect(document.marks().size() == 1 && document.marks().first().regions == rects,
-         QStringLiteral("The actual canvas creates one editable smart highlight containing the recognized line geometry"));
+  expect(
+      document.marks().size() == 1 && document.marks().first().regions == rects,
+      QStringLiteral("The actual canvas creates one editable smart highlight containing the recognized line geometry"));
 
   const QByteArray highlightPNG = document.renderPNG();
   const RecognizedWord *readable = wordNamed(words, QStringLiteral("Readable"));

@@ -37,15 +37,11 @@ constexpr double pi = std::numbers::pi;
 
 bool near(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()) < 0.001; }
 
-double angle(const Mark &mark) {
-  return mark.rotation && std::isfinite(*mark.rotation) ? *mark.rotation : 0;
-}
+double angle(const Mark &mark) { return mark.rotation && std::isfinite(*mark.rotation) ? *mark.rotation : 0; }
 
 QPointF screen(const Mark &mark, QPointF p) { return rotationTransform(mark).map(p); }
 
-double scaleOf(const CanvasView &canvas) {
-  return canvas.imageRect().width() / canvas.document()->pixelSize().width();
-}
+double scaleOf(const CanvasView &canvas) { return canvas.imageRect().width() / canvas.document()->pixelSize().width(); }
 
 double redAt(const QByteArray &png, int x, int y) {
   return NativeTests::colorAt(NativeTests::decodePNG(png, QStringLiteral("A rotation export")), x, y).redF();
@@ -90,8 +86,9 @@ void handleChecks(CrelDocument &document, CanvasView &canvas, NativeTests::Canva
   const qsizetype h0 = document.history().size();
   events.drag(h, {(200 - h.y()) + 400, 200});
   const Mark r90 = first(document);
-  expect(std::abs(angle(r90) - pi / 2) < 0.001 && r90.start == r.start && r90.end == r.end,
-         QStringLiteral("Rotation handle turns the selected shape 90 degrees without changing its editable dimensions"));
+  expect(
+      std::abs(angle(r90) - pi / 2) < 0.001 && r90.start == r.start && r90.end == r.end,
+      QStringLiteral("Rotation handle turns the selected shape 90 degrees without changing its editable dimensions"));
   expect(document.history().size() == h0 + 1, QStringLiteral("An entire rotation drag creates one undo step"));
   expect(hitTest(r90, {430, 200}, 1) && !hitTest(r90, {300, 200}, 1),
          QStringLiteral("Picking follows the rotated contour, not its old location"));
@@ -116,7 +113,8 @@ void handleChecks(CrelDocument &document, CanvasView &canvas, NativeTests::Canva
   const QPointF s0 = screen(rs, rs.start);
   events.drag(g, g + QPointF(40, 25));
   const Mark rm = first(document);
-  expect(near(screen(rm, rm.start), s0 + QPointF(40, 25)), QStringLiteral("Moving a rotated annotation uses the screen axes"));
+  expect(near(screen(rm, rm.start), s0 + QPointF(40, 25)),
+         QStringLiteral("Moving a rotated annotation uses the screen axes"));
 
   document.commit({r});
   document.selectMark(r, false);
@@ -194,7 +192,8 @@ void outputChecks(CrelDocument &document, const Mark &r, const QDir &root, Annot
   const geom::Rect e = document.expandedBounds(document.marks());
   const geom::Rect local = localVisualBounds(first(document));
   const geom::Rect v = local.isNull() ? local : local.applying(rotationTransform(first(document)));
-  expect(e.minY() < 0 && e.contains(v), QStringLiteral("The export canvas expands around rotated corners without clipping"));
+  expect(e.minY() < 0 && e.contains(v),
+         QStringLiteral("The export canvas expands around rotated corners without clipping"));
 }
 
 void rotatedText(CrelDocument &document, CanvasView &canvas, NativeTests::CanvasEvents &events) {

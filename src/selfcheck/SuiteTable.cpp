@@ -7,8 +7,8 @@
 #include "ColorInspectionTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
-#include "RotationTests.h"
 #include "EditingTests.h"
+#include "RotationTests.h"
 #include "StyleCanvasTests.h"
 
 namespace crel::NativeTests {

@@ -1,6 +1,7 @@
 #include "BlurTests.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
@@ -15,7 +16,6 @@
 
 #include <QColorSpace>
 #include <QDateTime>
-#include <QWidget>
 
 namespace crel::BlurTests {
 
@@ -147,11 +147,8 @@ void run(const QDir &root) {
   document.commit({});
   document.selectTool(MarkTool::blur);
   document.setBlur(BlurEffect::blur, 16);
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 800, 500);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 800, 500);
+  NativeTests::CanvasWindow host(document, 800, 500);
+  CanvasView *canvas = &host.canvas();
   NativeTests::CanvasEvents events(*canvas);
   events.drag({40, 30}, {240, 100});
   expect(document.marks().size() == 1 && document.marks().first().tool == MarkTool::blur &&

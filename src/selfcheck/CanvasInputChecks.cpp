@@ -1,6 +1,7 @@
 #include "CanvasInputChecks.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 
@@ -309,13 +310,8 @@ void inlineTextChecks(Fixture &f, const QDir &root) {
 
 void canvasInputChecks(const QImage &image, const QDir &root) {
   CrelDocument document(image, AnnotationPreferences::shared());
-  // A window that is never shown: its geometry is set by hand, as no layout runs.
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 600, 480);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 600, 480);
-  Fixture fixture{document, *canvas, window};
+  CanvasWindow host(document, 600, 480);
+  Fixture fixture{document, host.canvas(), host.window()};
 
   const Mark arrow = referenceMark(MarkTool::arrow, {400, 300});
   const Mark rectangle = referenceMark(MarkTool::rectangle, {300, 250});
@@ -325,7 +321,7 @@ void canvasInputChecks(const QImage &image, const QDir &root) {
   letterChecks(fixture);
   geometryAndColorChecks(fixture, arrow);
   inlineTextChecks(fixture, root);
-  window.close();
+  host.window().close();
 }
 
 } // namespace crel::NativeTests

@@ -1,6 +1,7 @@
 #include "ColorInspectionTests.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
@@ -17,7 +18,6 @@
 #include <QColorSpace>
 #include <QCoreApplication>
 #include <QMenu>
-#include <QWidget>
 
 #include <cmath>
 #include <numbers>
@@ -236,17 +236,12 @@ void run(const QDir &root) {
   documentChecks(document);
 
   PrivatePasteboard pasteboard;
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 800, 620);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 800, 620);
-  Rig rig{document, *canvas, window, NativeTests::CanvasEvents(*canvas), pasteboard.board};
+  NativeTests::CanvasWindow host(document, 800, 620);
+  Rig rig{document, host.canvas(), host.window(), NativeTests::CanvasEvents(host.canvas()), pasteboard.board};
 
   const Mark redaction = plainMark(MarkTool::redact, {40, 20}, {80, 60}, NativeTests::paletteInk(0), 12);
   canvasChecks(rig, redaction);
   exportAgreementCheck(document, redaction);
-  window.close();
 }
 
 } // namespace crel::ColorInspectionTests

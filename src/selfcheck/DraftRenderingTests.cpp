@@ -5,6 +5,7 @@
 #include "IsolatedSettings.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 
 #include "canvas/CanvasView.h"
 #include "document/AnnotationPreferences.h"
@@ -13,7 +14,6 @@
 #include "document/MarkGeometry.h"
 
 #include <QPainter>
-#include <QWidget>
 
 namespace crel::DraftRenderingTests {
 
@@ -54,11 +54,8 @@ void redraw(CanvasView &canvas) {
 }
 
 void gestureChecks(CrelDocument &document) {
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 600, 480);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 600, 480);
+  NativeTests::CanvasWindow host(document, 600, 480);
+  CanvasView *canvas = &host.canvas();
   NativeTests::CanvasEvents events(*canvas);
   for (const AnnotationStyle style : {AnnotationStyle::formal, AnnotationStyle::doodle}) {
     for (const MarkTool tool :

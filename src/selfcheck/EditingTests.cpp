@@ -1,6 +1,7 @@
 #include "EditingTests.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
@@ -10,8 +11,6 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-
-#include <QWidget>
 
 #include <cmath>
 
@@ -197,11 +196,8 @@ void run(const QImage &image, const QDir &root) {
   NativeTests::IsolatedSettings settings(root.path(), QStringLiteral("editing-tests-"));
   AnnotationPreferences preferences(settings.store());
   CrelDocument document(image, preferences);
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 700, 500);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 700, 500);
+  NativeTests::CanvasWindow host(document, 700, 500);
+  CanvasView *canvas = &host.canvas();
   NativeTests::CanvasEvents events(*canvas);
 
   shiftChecks(document, events);

@@ -1,6 +1,7 @@
 #include "EditingTests.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 #include "PixelProbe.h"
@@ -18,7 +19,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QSet>
-#include <QWidget>
 
 #include <cmath>
 
@@ -133,11 +133,8 @@ void ocrChecks(const QDir &root, AnnotationPreferences &preferences) {
   expect(text.selection({1090, 10}, linesWord.rect.center()).isEmpty(),
          QStringLiteral("Smart highlight does not fabricate a selection in blank space"));
 
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 900, 650);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 900, 650);
+  NativeTests::CanvasWindow host(document, 900, 650);
+  CanvasView *canvas = &host.canvas();
   NativeTests::CanvasEvents events(*canvas);
   events.drag(review.rect.center(), linesWord.rect.center());
   expect(

@@ -1,6 +1,7 @@
 #include "RotationTests.h"
 
 #include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
@@ -21,7 +22,6 @@
 #include <QInputMethodEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QWidget>
 
 #include <cmath>
 #include <numbers>
@@ -278,11 +278,8 @@ void run(const QImage &image, const QDir &root) {
   NativeTests::IsolatedSettings settings(root.path(), QStringLiteral("rotation-tests-"));
   AnnotationPreferences preferences(settings.store());
   CrelDocument document(image, preferences);
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Crel"));
-  window.setGeometry(0, 0, 800, 620);
-  auto *canvas = new CanvasView(document, &window);
-  canvas->setGeometry(0, 0, 800, 620);
+  NativeTests::CanvasWindow host(document, 800, 620);
+  CanvasView *canvas = &host.canvas();
   NativeTests::CanvasEvents events(*canvas);
 
   const Mark r = baseRectangle();
@@ -290,7 +287,6 @@ void run(const QImage &image, const QDir &root) {
   outputChecks(document, r, root, preferences);
   rotatedText(document, *canvas, events);
   rotatedBlur(preferences, r);
-  window.close();
 }
 
 } // namespace crel::RotationTests

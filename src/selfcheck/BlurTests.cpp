@@ -1,10 +1,13 @@
 #include "BlurTests.h"
 
+#include "CanvasEvents.h"
+#include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
 #include "PixelProbe.h"
 
+#include "canvas/CanvasView.h"
 #include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
@@ -140,8 +143,19 @@ void run(const QDir &root) {
   expect(hitTest(layer, {160, 60}, 2), QStringLiteral("Blur areas can be selected from their interior"));
   document.undo();
   expect(document.renderPNG() == layered, QStringLiteral("Undoing layer changes restores the correct composited blur"));
-  // Next, with the canvas: drawing a blur through the real gesture commits
-  // the chosen strength, and undoing it restores the source.
+
+  document.commit({});
+  document.selectTool(MarkTool::blur);
+  document.setBlur(BlurEffect::blur, 16);
+  NativeTests::CanvasWindow host(document, 800, 500);
+  CanvasView *canvas = &host.canvas();
+  NativeTests::CanvasEvents events(*canvas);
+  events.drag({40, 30}, {240, 100});
+  expect(document.marks().size() == 1 && document.marks().first().tool == MarkTool::blur &&
+             document.marks().first().blurStrength == 16.0,
+         QStringLiteral("Drawing a blur region commits the chosen strength through the real canvas gesture"));
+  document.undo();
+  expect(document.renderPNG() == source, QStringLiteral("Removing blur restores the editable original"));
 }
 
 } // namespace crel::BlurTests

@@ -4,9 +4,16 @@
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
 
+#include "CanvasEvents.h"
+#include "CanvasWindow.h"
+
+#include "canvas/CanvasView.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/CrelError.h"
 #include "document/MarkGeometry.h"
+
+#include <QPainter>
 
 namespace crel::DraftRenderingTests {
 
@@ -35,6 +42,48 @@ bool noVisualExtent(const Mark &mark) {
   return local.isNull() && local.applying(rotationTransform(mark)).isNull();
 }
 
+// Draws the whole canvas once off screen, as a repaint between events would.
+void redraw(CanvasView &canvas) {
+  QImage bitmap(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+  if (bitmap.isNull())
+    throw CrelError::rendering();
+  QPainter painter(&bitmap);
+  if (!painter.isActive())
+    throw CrelError::rendering();
+  canvas.paintCanvas(painter);
+}
+
+void gestureChecks(CrelDocument &document) {
+  NativeTests::CanvasWindow host(document, 600, 480);
+  CanvasView *canvas = &host.canvas();
+  NativeTests::CanvasEvents events(*canvas);
+  for (const AnnotationStyle style : {AnnotationStyle::formal, AnnotationStyle::doodle}) {
+    for (const MarkTool tool :
+         {MarkTool::arrow, MarkTool::line, MarkTool::rectangle, MarkTool::ellipse, MarkTool::triangle, MarkTool::pen}) {
+      document.commit({});
+      document.setStyle(style);
+      document.selectTool(tool);
+      const QString name = label(style) + u' ' + label(tool);
+      events.down({100, 100});
+      redraw(*canvas);
+      events.up({100, 100});
+      redraw(*canvas);
+      expect(document.marks().isEmpty(),
+             name + QStringLiteral(" click without dragging redraws safely and creates no mark"));
+
+      events.down({100, 100});
+      for (const QPointF p : {QPointF(250, 200), QPointF(100, 100), QPointF(300, 220)}) {
+        events.dragged(p);
+        redraw(*canvas);
+      }
+      events.up({300, 220});
+      redraw(*canvas);
+      expect(document.marks().size() == 1 && document.marks().first().tool == tool,
+             name + QStringLiteral(" survives a draft returning to its origin and still commits normally"));
+    }
+  }
+}
+
 } // namespace
 
 void run(const QImage &image, const QDir &settingsFolder) {
@@ -56,8 +105,7 @@ void run(const QImage &image, const QDir &settingsFolder) {
     expect(noVisualExtent(pen) && document.expandedBounds({pen}) == imageRect,
            label(style) + QStringLiteral(" empty freehand paths do not query Qt bounds or grow the canvas"));
   }
-  // Next, with the canvas: a bare click and a drag back through its origin
-  // for every drawing tool in both styles, redrawn between events.
+  gestureChecks(document);
 }
 
 } // namespace crel::DraftRenderingTests

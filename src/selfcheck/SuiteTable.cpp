@@ -2,9 +2,13 @@
 
 #include "AutosaveChecks.h"
 #include "BlurTests.h"
+#include "CanvasInputChecks.h"
 #include "CaptureTests.h"
+#include "ColorInspectionTests.h"
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
+#include "EditingTests.h"
+#include "RotationTests.h"
 #include "StyleCanvasTests.h"
 
 namespace crel::NativeTests {
@@ -20,7 +24,8 @@ const SuiteTable &suiteTable() {
       //  1 Autosave and naming
       {"Autosave", [](SuiteContext &c) { autosaveChecks(c.image(), c.root()); }},
       //  2 Storage                  StorageTests::run(image, root)
-      //  3 Canvas input             NativeTests::canvasInputChecks(image, root)
+      //  3 Canvas input and inline text
+      {"CanvasInput", [](SuiteContext &c) { canvasInputChecks(c.image(), c.root()); }},
       //  4 Updates                  UpdateTests::run(image, root)
       //  5 Styles, arrows, canvas growth, update recovery and stage
       {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},
@@ -30,11 +35,14 @@ const SuiteTable &suiteTable() {
       //  9 Window presentation      WindowPresentationTests::run(image)
       // 10 Draft rendering
       {"DraftRendering", [](SuiteContext &c) { DraftRenderingTests::run(c.image(), c.root()); }},
-      // 11 Editing, text recognition EditingTests::run(image, root)
+      // 11 Editing, then text recognition
+      {"Editing", [](SuiteContext &c) { EditingTests::run(c.image(), c.root()); }},
       // 12 Blur
       {"Blur", [](SuiteContext &c) { BlurTests::run(c.root()); }},
-      // 13 Rotation                 RotationTests::run(image, root)
-      // 14 Colour inspection        ColorInspectionTests::run()
+      // 13 Rotation
+      {"Rotation", [](SuiteContext &c) { RotationTests::run(c.image(), c.root()); }},
+      // 14 Colour inspection
+      {"ColorInspection", [](SuiteContext &c) { ColorInspectionTests::run(c.root()); }},
       // 15 Capture
       {"Capture", [](SuiteContext &) { CaptureTests::run(); }},
       // 16 Memory                   MemoryTests::run(root)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+
+namespace crel {
+class CanvasView;
+class CrelDocument;
+} // namespace crel
+
+namespace crel::NativeTests {
+
+// A titled window that is never shown, whose only content is a canvas on
+// `document` filling it. Geometry is set by hand: no layout runs while hidden.
+class CanvasWindow {
+public:
+  CanvasWindow(CrelDocument &document, int width, int height);
+  ~CanvasWindow();
+  CanvasWindow(const CanvasWindow &) = delete;
+  CanvasWindow &operator=(const CanvasWindow &) = delete;
+
+  QWidget &window() { return window_; }
+  CanvasView &canvas() { return *canvas_; }
+
+private:
+  QWidget window_;
+  CanvasView *canvas_;
+};
+
+} // namespace crel::NativeTests

@@ -20,16 +20,7 @@ namespace {
 const CaptureSource browser{QStringLiteral("Google Chrome"), QStringLiteral("Quarterly plan: Launch / Review")};
 
 Mark probeArrow(double width) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = MarkTool::arrow;
-  mark.start = {50, 80};
-  mark.end = {400, 250};
-  mark.ink = paletteInk(0);
-  mark.width = width;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
+  Mark mark = NativeTests::checkMark(MarkTool::arrow, {50, 80}, {400, 250}, width);
   return mark;
 }
 

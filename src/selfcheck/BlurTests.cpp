@@ -41,16 +41,7 @@ QImage stripeFixture() {
 }
 
 Mark plainMark(MarkTool tool, QPointF start, QPointF end) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = start;
-  mark.end = end;
-  mark.ink = NativeTests::paletteInk(0);
-  mark.width = 12;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
+  Mark mark = NativeTests::checkMark(tool, start, end, 12);
   return mark;
 }
 

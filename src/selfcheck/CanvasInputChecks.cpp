@@ -32,16 +32,7 @@ namespace {
 bool approx(double a, double b) { return std::abs(a - b) < 0.001; }
 
 Mark referenceMark(MarkTool tool, QPointF end) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = {100, 100};
-  mark.end = end;
-  mark.ink = paletteInk(0);
-  mark.width = 8;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
+  Mark mark = NativeTests::checkMark(tool, {100, 100}, end, 8);
   return mark;
 }
 

@@ -49,16 +49,8 @@ QImage fixture() {
 }
 
 Mark plainMark(MarkTool tool, QPointF start, QPointF end, const Ink &ink, double width) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = start;
-  mark.end = end;
+  Mark mark = NativeTests::checkMark(tool, start, end, width);
   mark.ink = ink;
-  mark.width = width;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
   return mark;
 }
 

@@ -22,16 +22,7 @@ using NativeTests::expect;
 namespace {
 
 Mark degenerateMark(MarkTool tool, double width, AnnotationStyle style) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = {-40, -30};
-  mark.end = {-40, -30};
-  mark.ink = NativeTests::paletteInk(0);
-  mark.width = width;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
+  Mark mark = NativeTests::checkMark(tool, {-40, -30}, {-40, -30}, width);
   mark.style = style;
   return mark;
 }

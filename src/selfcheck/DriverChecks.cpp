@@ -24,34 +24,17 @@ namespace {
 
 // The mark each drawing tool commits in the round trip.
 Mark testMark(MarkTool tool) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = {60, 50};
-  mark.end = {220, 160};
+  Mark mark = NativeTests::checkMark(tool, {60, 50}, {220, 160}, 6);
   if (tool == MarkTool::pen)
     mark.points = {{60, 50}, {140, 160}, {220, 50}};
-  mark.ink = paletteInk(0);
-  mark.width = 6;
   mark.text = QStringLiteral("Hello screenshot");
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
   return mark;
 }
 
 // The mark the move and save checks commit.
 Mark moveMark() {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = MarkTool::arrow;
-  mark.start = {100, 100};
-  mark.end = {400, 300};
+  Mark mark = NativeTests::checkMark(MarkTool::arrow, {100, 100}, {400, 300}, 4);
   mark.ink = paletteInk(1);
-  mark.width = 4;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
   return mark;
 }
 

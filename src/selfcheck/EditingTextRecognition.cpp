@@ -227,7 +227,7 @@ void ocrChecks(const QDir &root, AnnotationPreferences &preferences) {
          QStringLiteral("Covered text is excluded from OCR copying after redaction"));
 
   expect(throughJson(document.marks()) == document.marks(),
-         QStringLiteral("Smart annotation geometry survives Codable recovery"));
+         QStringLiteral("Smart annotation geometry survives JSON recovery"));
 
   document.enableAutosave(root.path(), CaptureSource{}.filenameStem(QDateTime::currentDateTime()));
   const UpdateSnapshot snapshot = NativeTests::throughJson(document.snapshotForUpdate());

@@ -52,6 +52,20 @@ const Ink &paletteInk(qsizetype index) {
   return palette[index];
 }
 
+Mark checkMark(MarkTool tool, QPointF start, QPointF end, double width) {
+  Mark mark;
+  mark.id = QUuid::createUuid();
+  mark.tool = tool;
+  mark.start = start;
+  mark.end = end;
+  mark.ink = paletteInk(0);
+  mark.width = width;
+  mark.arrowHeadScale = 1;
+  mark.fontSize = 40;
+  mark.textBoxWidth = 320;
+  return mark;
+}
+
 QByteArray readFile(const QString &path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))

@@ -26,6 +26,10 @@ bool pumpUntil(const std::function<bool()> &condition, int deadlineMs, int stepM
 // with a failure naming it instead of reading past the list.
 const Ink &paletteInk(qsizetype index);
 
+// A new mark of `tool` from `start` to `end` as the checks make them: the
+// first palette ink, head scale 1, a 40-pixel font in a 320-pixel box.
+Mark checkMark(MarkTool tool, QPointF start, QPointF end, double width);
+
 // The bytes of the file at `path`; a file that cannot be read ends the run
 // with a failure naming it.
 QByteArray readFile(const QString &path);

@@ -54,16 +54,7 @@ const Mark &first(const CrelDocument &document) {
 }
 
 Mark baseRectangle() {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = MarkTool::rectangle;
-  mark.start = {300, 170};
-  mark.end = {500, 230};
-  mark.ink = NativeTests::paletteInk(0);
-  mark.width = 12;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
+  Mark mark = NativeTests::checkMark(MarkTool::rectangle, {300, 170}, {500, 230}, 12);
   return mark;
 }
 

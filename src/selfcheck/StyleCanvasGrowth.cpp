@@ -25,17 +25,8 @@ using NativeTests::matches;
 namespace {
 
 Mark outsideMark(MarkTool tool, QPointF start, QPointF end, const QString &text = {}) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = start;
-  mark.end = end;
-  mark.ink = NativeTests::paletteInk(0);
-  mark.width = 24;
+  Mark mark = NativeTests::checkMark(tool, start, end, 24);
   mark.text = text;
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
   mark.style = AnnotationStyle::doodle;
   return mark;
 }
@@ -108,16 +99,7 @@ void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &
          QStringLiteral("Source pixels retain their original orientation and colors inside the extension"));
 
   CrelDocument transparent(transparentFixture(), preferences);
-  Mark line;
-  line.id = QUuid::createUuid();
-  line.tool = MarkTool::line;
-  line.start = {-40, -30};
-  line.end = {45, -30};
-  line.ink = NativeTests::paletteInk(0);
-  line.width = 6;
-  line.arrowHeadScale = 1;
-  line.fontSize = 40;
-  line.textBoxWidth = 320;
+  Mark line = NativeTests::checkMark(MarkTool::line, {-40, -30}, {45, -30}, 6);
   transparent.commit({line});
   const geom::Rect transparentBounds = transparent.expandedBounds(transparent.marks());
   const QImage transparentExport =

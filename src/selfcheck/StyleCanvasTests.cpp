@@ -26,16 +26,7 @@ using NativeTests::expect;
 namespace {
 
 Mark arrowMark(QPointF start, QPointF end, AnnotationStyle style) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = MarkTool::arrow;
-  mark.start = start;
-  mark.end = end;
-  mark.ink = NativeTests::paletteInk(0);
-  mark.width = 24;
-  mark.arrowHeadScale = 1.0;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
+  Mark mark = NativeTests::checkMark(MarkTool::arrow, start, end, 24);
   mark.style = style;
   return mark;
 }
@@ -62,19 +53,10 @@ EditState decodeBareMarkList(const QList<Mark> &marks) {
 
 // The sample each style tool commits in the per-tool style pass.
 Mark styleSample(MarkTool tool) {
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.tool = tool;
-  mark.start = {100, 80};
-  mark.end = {380, 230};
+  Mark mark = NativeTests::checkMark(tool, {100, 80}, {380, 230}, 24);
   if (tool == MarkTool::pen)
     mark.points = {{100, 80}, {180, 170}, {300, 110}, {380, 230}};
-  mark.ink = NativeTests::paletteInk(0);
-  mark.width = 24;
   mark.text = QStringLiteral("Clearer together");
-  mark.arrowHeadScale = 1;
-  mark.fontSize = 40;
-  mark.textBoxWidth = 320;
   mark.style = AnnotationStyle::formal;
   return mark;
 }

@@ -69,9 +69,7 @@ bool CanvasInteraction::eventFilter(QObject *watched, QEvent *event) {
   case QEvent::MouseButtonRelease: return mouseEvent(static_cast<QMouseEvent &>(*event));
   case QEvent::KeyPress:
   case QEvent::KeyRelease: return keyEvent(static_cast<QKeyEvent &>(*event));
-  case QEvent::Leave:
-    canvas_.hoverEnded();
-    return false;
+  case QEvent::Leave: canvas_.hoverEnded(); return false;
   case QEvent::ShortcutOverride:
     // The canvas has the first say over the keys it uses.
     if (keyboard_.action(static_cast<QKeyEvent &>(*event))) {

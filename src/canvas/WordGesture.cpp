@@ -3,7 +3,6 @@
 #include "CanvasView.h"
 #include "WordGestures.h"
 
-
 namespace crel {
 
 WordGesture::WordGesture(CanvasView &canvas, std::function<void(QPointF)> step)

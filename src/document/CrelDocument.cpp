@@ -14,7 +14,6 @@
 #include "platform/FileError.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngEncoder.h"
-#include "platform/PngEncoder.h"
 
 #include <QFileInfo>
 #include <QPainter>
@@ -25,8 +24,8 @@
 namespace crel {
 
 CrelDocument::CrelDocument(const QImage &image, AnnotationPreferences &preferences, QObject *parent)
-    : QObject(parent), image_(image), background_(std::make_unique<ExtendedImageBackground>(image)), preferences_(preferences),
-      annotationStyle_(preferences.style()), ink_(Ink::palette().first()),
+    : QObject(parent), image_(image), background_(std::make_unique<ExtendedImageBackground>(image)),
+      preferences_(preferences), annotationStyle_(preferences.style()), ink_(Ink::palette().first()),
       status_(tr("Drag to add an arrow. Draw past any edge to make more room.")) {
   pendingSave_.setSingleShot(true);
   pendingSave_.setInterval(autosaveDelayMs);
@@ -245,15 +244,13 @@ void CrelDocument::recognizeTextIfNeeded() {
   publish(recognizing_, true, &CrelDocument::recognizingChanged);
   publish(recognitionStatus_, TextRecognition::runningStatus(), &CrelDocument::recognitionStatusChanged);
   // The receiver guard drops the outcome when the document is gone first.
-  TextRecognition::recognizeInBackground(TextRecognizer::shared(), image_, this,
-                                         [this](const TextRecognition::Outcome &outcome) {
-                                           publish(recognizing_, false, &CrelDocument::recognizingChanged);
-                                           if (!outcome.failed)
-                                             publish(recognizedText_, outcome.text,
-                                                     &CrelDocument::recognizedTextChanged);
-                                           publish(recognitionStatus_, outcome.statusText(),
-                                                   &CrelDocument::recognitionStatusChanged);
-                                         });
+  TextRecognition::recognizeInBackground(
+      TextRecognizer::shared(), image_, this, [this](const TextRecognition::Outcome &outcome) {
+        publish(recognizing_, false, &CrelDocument::recognizingChanged);
+        if (!outcome.failed)
+          publish(recognizedText_, outcome.text, &CrelDocument::recognizedTextChanged);
+        publish(recognitionStatus_, outcome.statusText(), &CrelDocument::recognitionStatusChanged);
+      });
 }
 
 RecognizedText CrelDocument::availableText() const {
@@ -311,20 +308,18 @@ void CrelDocument::selectMark(const Mark &mark, bool keepTool) {
     publish(highlightOpacity_, mark.opacity.value_or(0.35), &CrelDocument::highlightOpacityChanged);
     setHighlightMode(mark.highlightMode.value_or(HighlightMode::marker));
     break;
-  case MarkTool::redact:
-    setRedactMode(mark.regions ? HighlightMode::text : HighlightMode::area);
-    break;
+  case MarkTool::redact: setRedactMode(mark.regions ? HighlightMode::text : HighlightMode::area); break;
   case MarkTool::blur:
     setBlurMode(mark.regions ? HighlightMode::text : HighlightMode::area);
     publish(blurEffect_, mark.blurEffect.value_or(BlurEffect::blur), &CrelDocument::blurEffectChanged);
     publish(blurStrength_, mark.blurStrength.value_or(16.0), &CrelDocument::blurStrengthChanged);
     break;
-  default:
-    break;
+  default: break;
   }
-  setStatus(QCoreApplication::translate(
-                "Crel", "%1 selected. Drag to move; use the round handle above to rotate. Shift snaps rotation to 15° steps.")
-                .arg(label(mark.tool)));
+  setStatus(
+      QCoreApplication::translate(
+          "Crel", "%1 selected. Drag to move; use the round handle above to rotate. Shift snaps rotation to 15° steps.")
+          .arg(label(mark.tool)));
 }
 
 const Mark *CrelDocument::selectedMark() const {

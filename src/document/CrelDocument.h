@@ -3,18 +3,18 @@
 #include "AnnotationStyle.h"
 #include "BlurEffect.h"
 #include "BlurRenderer.h"
-#include "ExtendedImageBackground.h"
-#include "PixelColor.h"
-#include "RecognizedText.h"
-#include "UpdateSnapshot.h"
 #include "EditState.h"
+#include "ExtendedImageBackground.h"
 #include "HighlightMode.h"
 #include "Ink.h"
 #include "Mark.h"
 #include "MarkTool.h"
+#include "PixelColor.h"
+#include "RecognizedText.h"
+#include "UpdateSnapshot.h"
 
-#include <QMap>
 #include <QImage>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QSizeF>

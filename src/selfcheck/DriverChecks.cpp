@@ -6,9 +6,9 @@
 #include "SuiteContext.h"
 
 #include "capture/CaptureSnapshot.h"
-#include "document/MarkPaths.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
+#include "document/MarkPaths.h"
 #include "platform/FileError.h"
 #include "platform/Pasteboard.h"
 #include "platform/SnapshotError.h"

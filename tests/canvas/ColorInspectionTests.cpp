@@ -10,9 +10,9 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 

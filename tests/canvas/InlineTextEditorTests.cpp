@@ -8,10 +8,10 @@
 #include "platform/Pasteboard.h"
 #include "support/TestSupport.h"
 
-#include <QMouseEvent>
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <gtest/gtest.h>

@@ -79,9 +79,25 @@ void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &
   expect(std::all_of(probes.cbegin(), probes.cend(), [&](QPointF p) { return neutralSurface(color(p.x(), p.y())); }),
          QStringLiteral("Every extended edge and corner uses the same opaque neutral surface despite different source "
                         "edge colors"));
-  // The grain-spread check over column x = -20 waits for a decision: that
-  // column crosses the left arrow, whose Coral red (0.92) lies 0.03 below
-  // the lightest grain, more than the spread the check allows.
+  // The surface's spread is read where the column x = -20 shows surface: it
+  // crosses the left arrow, whose Coral red (0.92) is no grain at all.
+  {
+    double lowest = 1, highest = 0;
+    int read = 0;
+    for (int y = 0; y < int(std::trunc(H)); ++y) {
+      const bool underMark = std::any_of(document.marks().cbegin(), document.marks().cend(), [&](const Mark &mark) {
+        return visualBounds(mark).insetBy(-2, -2).contains(QPointF(-20, y));
+      });
+      if (underMark)
+        continue;
+      const double red = color(-20, y).redF();
+      lowest = std::min(lowest, red);
+      highest = std::max(highest, red);
+      ++read;
+    }
+    expect(read > 0 && highest - lowest > 0 && highest - lowest < 0.02,
+           QStringLiteral("The surface has only subtle grain, with no stretched source-color bands"));
+  }
   expect(document.renderPNG() == document.renderPNG(),
          QStringLiteral("Repeated export preserves identical grain pixels"));
 

@@ -19,6 +19,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 #include <new>
 
 namespace crel {
@@ -255,7 +256,7 @@ void CrelDocument::recognizeTextIfNeeded() {
 
 RecognizedText CrelDocument::availableText() const {
   QList<geom::Rect> hidden;
-  for (const Mark &m : marks_) {
+  for (const Mark &m : std::as_const(marks_)) {
     if (m.tool != MarkTool::redact && m.tool != MarkTool::blur)
       continue;
     const QTransform rotation = rotationTransform(m);
@@ -325,7 +326,7 @@ void CrelDocument::selectMark(const Mark &mark, bool keepTool) {
 const Mark *CrelDocument::selectedMark() const {
   if (!selection_)
     return nullptr;
-  for (const Mark &m : marks_)
+  for (const Mark &m : std::as_const(marks_))
     if (m.id == *selection_)
       return &m;
   return nullptr;
@@ -338,7 +339,7 @@ MarkTool CrelDocument::activeTool() const {
 
 long long CrelDocument::nextStep() const {
   std::optional<long long> highest;
-  for (const Mark &m : marks_)
+  for (const Mark &m : std::as_const(marks_))
     if (m.tool == MarkTool::step && m.number)
       highest = highest ? std::max(*highest, *m.number) : *m.number;
   return highest ? *highest + 1 : 1;
@@ -442,7 +443,7 @@ void CrelDocument::setMarks(const QList<Mark> &marks) {
   // The patch each blur mark used last is kept from eviction; a mark that is
   // gone gives its patch back to the cache's limits.
   QSet<QUuid> blurMarks;
-  for (const Mark &m : marks_)
+  for (const Mark &m : std::as_const(marks_))
     if (m.tool == MarkTool::blur)
       blurMarks.insert(m.id);
   blurRenderer_.cache().keepOnlyMarks(blurMarks);
@@ -598,7 +599,7 @@ void CrelDocument::reorderSelection(bool front) {
   const Mark mark = *selected;
   QList<Mark> others;
   others.reserve(marks_.size());
-  for (const Mark &m : marks_)
+  for (const Mark &m : std::as_const(marks_))
     if (m.id != mark.id)
       others.append(m);
   if (front)
@@ -613,7 +614,7 @@ void CrelDocument::deleteSelection() {
     return;
   QList<Mark> kept;
   kept.reserve(marks_.size());
-  for (const Mark &m : marks_)
+  for (const Mark &m : std::as_const(marks_))
     if (m.id != *selection_)
       kept.append(m);
   commit(kept);

@@ -1,5 +1,7 @@
 // Blur and pixelate of a 5K region: cost across strengths, and against a
 // plain separable Gaussian convolution.
+#include "BenchSupport.h"
+
 #include "document/PatchFilter.h"
 
 #include <benchmark/benchmark.h>
@@ -170,10 +172,6 @@ public:
   }
 };
 
-void goal(const char *name, double measured, double target) {
-  std::printf("GOAL %s %.3f %.2f %s\n", name, measured, target, measured <= target ? "MET" : "MISSED");
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -189,9 +187,9 @@ int main(int argc, char **argv) {
   const double gaussian = find("BM_SeparableGaussian/16/iterations:2/real_time");
   std::fflush(stdout);
   if (!std::isnan(reporter.flatness))
-    goal("blur_flatness", reporter.flatness, 1.30);
+    crel::bench::printGoal("blur_flatness", reporter.flatness, 1.30);
   if (!std::isnan(sigma16) && !std::isnan(gaussian))
-    goal("blur_vs_gaussian", sigma16 / gaussian, 0.20);
+    crel::bench::printGoal("blur_vs_gaussian", sigma16 / gaussian, 0.20);
   benchmark::Shutdown();
   return 0;
 }

@@ -4,6 +4,8 @@
 // chrome. Measured on a 5120x2880 screenshot and an 80-megapixel image,
 // against the naive frame that draws the whole image scaled every time.
 
+#include "BenchSupport.h"
+
 #include "canvas/CanvasView.h"
 #include "canvas/EditorStageView.h"
 
@@ -253,17 +255,10 @@ void BM_BlurDragFrame(benchmark::State &state) {
 }
 BENCHMARK(BM_BlurDragFrame)->Iterations(frames)->Unit(benchmark::kMillisecond);
 
-void goal(const char *name, double measured, double target) {
-  std::printf("GOAL %s %.3f %.3f %s\n", name, measured, target, measured <= target ? "MET" : "MISSED");
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
-    qputenv("CREL_BUNDLE_DIR", CREL_BENCH_BUNDLE_DIR);
+  crel::bench::useHeadlessQt();
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
@@ -275,11 +270,11 @@ int main(int argc, char **argv) {
   const double ours5k = median(times[0][0]), ours80 = median(times[1][0]);
   const double naive5k = median(times[0][1]);
   if (!times[0][0].empty())
-    goal("drag_frame_5k_ms", ours5k, 8);
+    crel::bench::printGoal("drag_frame_5k_ms", ours5k, 8);
   if (!times[1][0].empty())
-    goal("drag_frame_80mp_ms", ours80, 16);
+    crel::bench::printGoal("drag_frame_80mp_ms", ours80, 16);
   if (naive5k > 0 && ours5k > 0)
-    goal("drag_frame_vs_naive", ours5k / naive5k, 1); // no target is set: at least as fast
+    crel::bench::printGoal("drag_frame_vs_naive", ours5k / naive5k, 1); // no target is set: at least as fast
   if (!times[1][1].empty())
     std::printf("INFO drag_frame_80mp_naive_ms %.3f\n", median(times[1][1]));
   std::printf("INFO drag_first_frame_5k_ms %.3f (paints the layer beneath the dragged mark)\n", firstFrame[0]);

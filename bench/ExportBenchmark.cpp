@@ -3,6 +3,8 @@
 // with Qt's defaults, in one run. Blur patches are cached after the first
 // export, as they are for every autosave after an edit elsewhere.
 
+#include "BenchSupport.h"
+
 #include "SyntheticImages.h"
 
 #include "document/AnnotationPreferences.h"
@@ -135,16 +137,10 @@ bool roundTrips(const std::string &kind) {
   return !decoded.isNull() && decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied) == image;
 }
 
-void goal(const char *name, double measured, double target) {
-  std::printf("GOAL %s %.3f %.2f %s\n", name, measured, target, measured <= target ? "MET" : "MISSED");
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
-    qputenv("CREL_BUNDLE_DIR", CREL_BENCH_BUNDLE_DIR);
+  crel::bench::useHeadlessQt();
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   for (const std::string kind : {"ui", "photo"}) {
@@ -177,8 +173,10 @@ int main(int argc, char **argv) {
       continue;
     std::printf("INFO export %s: ours %.1f ms %.0f bytes, Qt %.1f ms %.0f bytes\n", kind, ours->second.milliseconds,
                 ours->second.bytes, qt->second.milliseconds, qt->second.bytes);
-    goal((std::string("export_vs_qt_") + kind).c_str(), ours->second.milliseconds / qt->second.milliseconds, 0.10);
-    goal((std::string("export_size_vs_qt_") + kind).c_str(), ours->second.bytes / qt->second.bytes, 1.30);
+    crel::bench::printGoal((std::string("export_vs_qt_") + kind).c_str(),
+                           ours->second.milliseconds / qt->second.milliseconds, 0.10);
+    crel::bench::printGoal((std::string("export_size_vs_qt_") + kind).c_str(), ours->second.bytes / qt->second.bytes,
+                           1.30);
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 // Cost of one commit and one undo on a document with 1,000 marks. Snapshots
 // share the mark list, so both should stay in the microseconds.
+#include "BenchSupport.h"
+
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 
@@ -52,7 +54,7 @@ BENCHMARK(BM_CommitAndUndo1000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  crel::bench::useHeadlessQt();
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

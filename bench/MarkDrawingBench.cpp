@@ -2,6 +2,8 @@
 // as the canvas does on every frame and every click. Informative only: the
 // summary lines report microseconds per mark.
 
+#include "BenchSupport.h"
+
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkTool.h"
@@ -144,10 +146,7 @@ BENCHMARK(BM_HitTest500MixedMarks)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
-    qputenv("CREL_BUNDLE_DIR", CREL_BENCH_BUNDLE_DIR);
+  crel::bench::useHeadlessQt();
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -4,6 +4,8 @@
 // Correct words = recognised tokens that match a word drawn on the page
 // (each drawn word counted once).
 
+#include "BenchSupport.h"
+
 #include "document/TextRecognition.h"
 #include "platform/TesseractTextRecognizer.h"
 
@@ -211,15 +213,10 @@ void BM_OcrCommandLine(benchmark::State &state) {
 }
 BENCHMARK(BM_OcrCommandLine)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-void goal(const char *name, double measured, double target, bool met) {
-  std::printf("GOAL %s %.3f %.2f %s\n", name, measured, target, met ? "MET" : "MISSED");
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  crel::bench::useHeadlessQt();
   QGuiApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   QTemporaryDir dir;
@@ -238,8 +235,8 @@ int main(int argc, char **argv) {
     const double words = gCliCorrect > 0 ? double(gOursCorrect) / gCliCorrect : (gOursCorrect > 0 ? 99.0 : 0.0);
     std::printf("ocr: ours %.0f ms, %d correct words; tesseract command line %.0f ms, %d correct words; %lld drawn\n",
                 gOursMs, gOursCorrect, gCliMs, gCliCorrect, static_cast<long long>(gPage.words.size()));
-    goal("ocr_vs_cli", time, 0.40, time <= 0.40);
-    goal("ocr_words_vs_cli", words, 1.00, words >= 1.00);
+    crel::bench::printGoal("ocr_vs_cli", time, 0.40, time <= 0.40);
+    crel::bench::printGoal("ocr_words_vs_cli", words, 1.00, words >= 1.00);
   }
   return 0;
 }

@@ -361,3 +361,31 @@ TEST_F(DocumentTest, FourQuarterTurnsLeaveNoRotation) {
   doc->rotateSelection(0.5);
   EXPECT_EQ(doc->marks()[0].rotation, 0.5); // a non-finite angle counts as 0
 }
+
+TEST_F(DocumentTest, EverySetterAnnouncesItsOwnField) {
+  using Signal = void (CrelDocument::*)();
+  const auto announces = [&](Signal signal, const std::function<void()> &change) {
+    QSignalSpy field(doc.get(), signal);
+    QSignalSpy changed(doc.get(), &CrelDocument::changed);
+    change();
+    return field.count() >= 1 && changed.count() >= 1;
+  };
+  EXPECT_TRUE(announces(&CrelDocument::selectionChanged, [&] { doc->setSelection(QUuid::createUuid()); }));
+  EXPECT_TRUE(announces(&CrelDocument::toolChanged, [&] { doc->setTool(MarkTool::pen); }));
+  EXPECT_TRUE(announces(&CrelDocument::highlightModeChanged, [&] { doc->setHighlightMode(HighlightMode::area); }));
+  EXPECT_TRUE(announces(&CrelDocument::redactModeChanged, [&] { doc->setRedactMode(HighlightMode::text); }));
+  EXPECT_TRUE(announces(&CrelDocument::blurModeChanged, [&] { doc->setBlurMode(HighlightMode::text); }));
+  EXPECT_TRUE(announces(&CrelDocument::panChanged, [&] { doc->setPan({3, 4}); }));
+  EXPECT_TRUE(announces(&CrelDocument::statusChanged, [&] { doc->setStatus("x"); }));
+  EXPECT_TRUE(announces(&CrelDocument::selectedWordsChanged, [&] { doc->setSelectedWords({}); }));
+  EXPECT_TRUE(announces(&CrelDocument::strokeChanged, [&] { doc->setStroke(20); }));
+  EXPECT_TRUE(announces(&CrelDocument::inkChanged, [&] { doc->setInk(Ink::palette()[2]); }));
+  EXPECT_TRUE(announces(&CrelDocument::blurEffectChanged, [&] { doc->setBlur(BlurEffect::pixelate, std::nullopt); }));
+  EXPECT_TRUE(announces(&CrelDocument::blurStrengthChanged, [&] { doc->setBlur(std::nullopt, 32); }));
+  EXPECT_TRUE(announces(&CrelDocument::highlightOpacityChanged, [&] { doc->setHighlightOpacity(0.5); }));
+  EXPECT_TRUE(announces(&CrelDocument::arrowHeadScaleChanged, [&] { doc->setArrowHeadScale(2); }));
+  EXPECT_TRUE(announces(&CrelDocument::fontSizeChanged, [&] { doc->setFontSize(30); }));
+  EXPECT_TRUE(announces(&CrelDocument::annotationStyleChanged, [&] { doc->setStyle(AnnotationStyle::doodle); }));
+  doc->commit({makeMark(MarkTool::line)});
+  EXPECT_TRUE(announces(&CrelDocument::futureChanged, [&] { doc->undo(); }));
+}

@@ -53,7 +53,7 @@ void ColorSampling::sample() {
   CrelDocument *document = canvas_.document();
   const CanvasInteraction &input = canvas_.interaction();
   const bool inputBusy = input.panning() || input.copyingColor();
-  if (!location_ || !document || canvas_.anchor() || panning_ || inputBusy || canvas_.editingTextID() || copying_)
+  if (!location_ || !document || canvas_.anchor() || inputBusy || canvas_.editingTextID())
     return;
   const QPointF p = *location_;
   bool onChrome = false;
@@ -71,12 +71,6 @@ void ColorSampling::sample() {
   sampledPoint_ = pixel;
   ++reads_;
   inspection_.show(document->pixelColor(pixel));
-}
-
-bool ColorSampling::beginCopy(QPointF imagePoint) {
-  copying_ = true;
-  CrelDocument *document = canvas_.document();
-  return document && copyPixelColor(document->pixelColor(imagePoint));
 }
 
 bool ColorSampling::copyPixelColor(const std::optional<PixelColor> &color) { return color && inspection_.copy(*color); }

@@ -36,16 +36,8 @@ public:
   // Forgets the pointer and hides the readout (press, leave, lost focus).
   void hide();
 
-  // Alt-click at `imagePoint`: copies the colour there and ignores the rest
-  // of the gesture until endCopy(). Whether a colour was copied.
-  bool beginCopy(QPointF imagePoint);
-  void endCopy() { copying_ = false; }
-  bool copying() const { return copying_; }
   // The context menu's colour item: copies `color` when there is one.
   bool copyPixelColor(const std::optional<PixelColor> &color);
-
-  // A pan pauses sampling like a gesture does.
-  void setPanning(bool panning) { panning_ = panning; }
 
   // How many pixels have been read; tests watch the throttle with it.
   int readCount() const { return reads_; }
@@ -62,8 +54,6 @@ private:
   std::optional<QPointF> location_;
   std::optional<QPoint> sampledPoint_;
   QTimer pending_;
-  bool copying_ = false;
-  bool panning_ = false;
   int reads_ = 0;
 };
 

@@ -1,0 +1,41 @@
+#include "ShortcutControl.h"
+
+#include "ShortcutManager.h"
+#include "ShortcutRecorder.h"
+#include "document/CrelError.h"
+#include "platform/Translate.h"
+
+#include <QVBoxLayout>
+
+namespace crel {
+
+ShortcutControl::ShortcutControl(ShortcutManager &manager, QWidget *parent)
+    : QWidget(parent), manager_(manager), recorder_(new ShortcutRecorder(this)) {
+  setFixedSize(180, 34);
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(recorder_);
+  recorder_->setKeymap([this](quint32 scanCode) { return manager_.levelZeroKeysym(scanCode); });
+  recorder_->setShortcut(manager_.current());
+  connect(recorder_, &ShortcutRecorder::recorded, this, [this](const CaptureShortcut &shortcut) {
+    try {
+      manager_.registerShortcut(shortcut);
+    } catch (const CrelError &error) {
+      setMessage(error.errorDescription());
+      return;
+    }
+    recorder_->setShortcut(manager_.current());
+    shortcutLabel_ = manager_.current().label();
+    Q_EMIT shortcutLabelChanged(shortcutLabel_);
+    setMessage(tr("Shortcut saved. It works while the app is in the system tray."));
+  });
+}
+
+void ShortcutControl::refresh() { recorder_->setShortcut(manager_.current()); }
+
+void ShortcutControl::setMessage(const QString &message) {
+  message_ = message;
+  Q_EMIT messageChanged(message_);
+}
+
+} // namespace crel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "CaptureShortcut.h"
+
+#include <QPushButton>
+
+#include <functional>
+#include <optional>
+
+class QKeyEvent;
+
+namespace crel {
+
+// A push button that shows a shortcut's label and, after a click, records the
+// next valid key combination. While recording it takes every key, including
+// ones bound to menu actions (Ctrl+Q is recorded, the application does not
+// quit); Escape or losing focus ends recording and restores the label.
+class ShortcutRecorder : public QPushButton {
+  Q_OBJECT
+public:
+  // Maps a hardware key code to its level-0 keysym; 0 when unknown.
+  using Keymap = std::function<quint32(quint32 scanCode)>;
+
+  explicit ShortcutRecorder(QWidget *parent = nullptr);
+  ~ShortcutRecorder() override;
+
+  // The recorder that is recording now, if any.
+  static ShortcutRecorder *active();
+
+  const CaptureShortcut &shortcut() const { return shortcut_; }
+  // Retitles the button unless it is recording.
+  void setShortcut(const CaptureShortcut &shortcut);
+  bool isRecording() const { return recording_; }
+  void setKeymap(Keymap keymap) { keymap_ = std::move(keymap); }
+
+  void beginRecording();
+  // Ends recording with `shortcut` as if its keys had been pressed here.
+  void record(const CaptureShortcut &shortcut);
+
+Q_SIGNALS:
+  // Once per valid recorded combination; the button shows the label of
+  // shortcut() after the receivers have run, so they may change it.
+  void recorded(const crel::CaptureShortcut &shortcut);
+
+protected:
+  bool event(QEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
+
+private:
+  std::optional<CaptureShortcut> shortcutFor(const QKeyEvent &event) const;
+  void stopRecording();
+
+  CaptureShortcut shortcut_;
+  bool recording_ = false;
+  Keymap keymap_;
+};
+
+} // namespace crel

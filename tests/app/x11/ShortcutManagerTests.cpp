@@ -1,0 +1,174 @@
+#include "ShortcutTestKit.h"
+#include "app/CaptureShortcut.h"
+#include "document/CrelError.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+constexpr quint32 kXShift = 0x1, kXControl = 0x4, kXAlt = 0x8;
+const CaptureShortcut kCtrlAlt5{0x35, CaptureShortcut::command | CaptureShortcut::option, QStringLiteral("5")};
+
+QString conflictText(const QString &label) {
+  return label + QStringLiteral(" is already used by another app or the desktop. Choose a different shortcut. Your "
+                                "previous shortcut is unchanged.");
+}
+
+std::optional<QString> registrationError(ShortcutManager &manager, const CaptureShortcut &shortcut) {
+  try {
+    manager.registerShortcut(shortcut);
+  } catch (const CrelError &error) {
+    EXPECT_EQ(error.kind(), CrelError::Kind::shortcut);
+    return error.errorDescription();
+  }
+  return std::nullopt;
+}
+
+// Toggles a lock key for the life of the object.
+class LockOn {
+public:
+  explicit LockOn(const char *key) : key_(key) {
+    if (*key_)
+      pressKeys({key_});
+  }
+  ~LockOn() {
+    if (*key_)
+      pressKeys({key_});
+  }
+
+private:
+  const char *key_;
+};
+
+} // namespace
+
+TEST(ShortcutManager, OnePressGivesOneCaptureAfterTheHandlerReturnsWithAnyLockState) {
+  for (const char *lock : {"", "Num_Lock", "Caps_Lock"}) {
+    SCOPED_TRACE(lock);
+    TemporarySettings settings;
+    ShortcutRig rig(settings.store());
+    EXPECT_EQ(rig.manager().current(), CaptureShortcut::defaultShortcut());
+    rig.manager().registerShortcut(rig.manager().current());
+    LockOn locked(lock);
+
+    pressKeys({"ctrl+shift+2"});
+    // sync() runs the backend's event handler; the capture must come later,
+    // from the event loop, never from inside the handler.
+    bool deliveredInsideHandler = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      const int before = rig.captures();
+      rig.backend().sync();
+      deliveredInsideHandler |= rig.captures() != before;
+      return rig.captures() > 0;
+    }));
+    EXPECT_FALSE(deliveredInsideHandler);
+    EXPECT_TRUE(rig.waitForCaptures(1));
+    EXPECT_EQ(rig.captures(), 1);
+  }
+}
+
+TEST(ShortcutManager, CombinationHeldByAnotherProcessIsRefusedUntilItLetsGo) {
+  TemporarySettings settings;
+  GrabElsewhere other(0x32, kXControl | kXShift);
+  ASSERT_TRUE(other.ready());
+  ShortcutRig rig(settings.store());
+  EXPECT_EQ(registrationError(rig.manager(), CaptureShortcut::defaultShortcut()), conflictText("Ctrl+Shift+2"));
+  EXPECT_FALSE(rig.manager().isRegistered());
+  EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+
+  other.release();
+  EXPECT_EQ(registrationError(rig.manager(), CaptureShortcut::defaultShortcut()), std::nullopt);
+  pressKeys({"ctrl+shift+2"});
+  EXPECT_TRUE(rig.waitForCaptures(1));
+  EXPECT_EQ(rig.captures(), 1);
+}
+
+TEST(ShortcutManager, SecondManagerCannotTakeAHeldCombinationAndTheFirstKeepsFiring) {
+  TemporarySettings settings;
+  auto first = std::make_unique<ShortcutRig>(settings.store());
+  first->manager().registerShortcut(CaptureShortcut::defaultShortcut());
+
+  ShortcutRig second(settings.store());
+  EXPECT_EQ(registrationError(second.manager(), CaptureShortcut::defaultShortcut()), conflictText("Ctrl+Shift+2"));
+  EXPECT_FALSE(second.manager().isRegistered());
+
+  pressKeys({"ctrl+shift+2"});
+  EXPECT_TRUE(first->waitForCaptures(1));
+  second.settle();
+  EXPECT_EQ(first->captures(), 1);
+  EXPECT_EQ(second.captures(), 0);
+
+  first.reset();
+  EXPECT_EQ(registrationError(second.manager(), CaptureShortcut::defaultShortcut()), std::nullopt);
+  pressKeys({"ctrl+shift+2"});
+  EXPECT_TRUE(second.waitForCaptures(1));
+}
+
+TEST(ShortcutManager, ChangingTheShortcutMovesTheGrabAndANewManagerStartsWithIt) {
+  TemporarySettings settings;
+  {
+    ShortcutRig rig(settings.store());
+    rig.manager().registerShortcut(rig.manager().current());
+    rig.manager().registerShortcut(kCtrlAlt5);
+    EXPECT_EQ(rig.manager().current(), kCtrlAlt5);
+    // In one run, so the server sends whatever fires in this order.
+    pressKeys({"ctrl+shift+2", "ctrl+alt+5"});
+    EXPECT_TRUE(rig.waitForCaptures(1));
+    EXPECT_EQ(rig.captures(), 1);
+    ASSERT_EQ(rig.presses().size(), 1u);
+    EXPECT_EQ(rig.presses().front(), (HotKeyCombination{0x35, kXControl | kXAlt}));
+  }
+  SettingsStore reread(settings.path());
+  EXPECT_EQ(CaptureShortcut::load(reread), kCtrlAlt5);
+  ShortcutRig next(settings.store());
+  EXPECT_EQ(next.manager().current(), kCtrlAlt5);
+  EXPECT_FALSE(next.manager().isRegistered());
+}
+
+TEST(ShortcutManager, ReRegisteringTheHeldKeyWithAnotherCharacterKeepsTheGrab) {
+  TemporarySettings settings;
+  ShortcutRig rig(settings.store());
+  rig.manager().registerShortcut(CaptureShortcut::defaultShortcut());
+  // Same key and modifiers as read under another layout.
+  const CaptureShortcut relabelled{0x32, CaptureShortcut::command | CaptureShortcut::shift, QStringLiteral("é")};
+  rig.manager().registerShortcut(relabelled);
+  EXPECT_EQ(rig.manager().current(), relabelled);
+  EXPECT_EQ(CaptureShortcut::load(settings.store()), relabelled);
+
+  // Nobody else can take it: the grab is still ours.
+  GrabElsewhere other(0x32, kXControl | kXShift);
+  EXPECT_FALSE(other.ready());
+  pressKeys({"ctrl+shift+2"});
+  EXPECT_TRUE(rig.waitForCaptures(1));
+  EXPECT_EQ(rig.captures(), 1);
+}
+
+TEST(ShortcutManager, RegisteringTheShortcutInForceWritesNothing) {
+  TemporarySettings settings;
+  ShortcutRig rig(settings.store());
+  rig.manager().registerShortcut(CaptureShortcut::defaultShortcut());
+  settings.store().remove(QStringLiteral("captureShortcut"));
+  rig.manager().registerShortcut(CaptureShortcut::defaultShortcut());
+  EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+  EXPECT_TRUE(rig.manager().isRegistered());
+}
+
+TEST(ShortcutManager, RefusesWithoutAnXDisplay) {
+  const QByteArray display = qgetenv("DISPLAY");
+  qunsetenv("DISPLAY");
+  TemporarySettings settings;
+  ShortcutManager manager(settings.store());
+  qputenv("DISPLAY", display);
+  EXPECT_EQ(registrationError(manager, CaptureShortcut::defaultShortcut()),
+            QStringLiteral("Global shortcuts need an X11 session. Bind 'crel --capture' to a key in your desktop's "
+                           "keyboard settings instead."));
+  EXPECT_FALSE(manager.isRegistered());
+  EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+}

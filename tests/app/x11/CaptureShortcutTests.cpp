@@ -86,12 +86,3 @@ TEST(CaptureShortcut, StoredShortcutsThatBreakTheRulesLoadAsTheDefault) {
   crel::test::TemporarySettings empty;
   EXPECT_EQ(CaptureShortcut::load(empty.store()), CaptureShortcut::defaultShortcut());
 }
-
-TEST(CaptureShortcut, SavedShortcutReadsBackThroughTheSettingsFile) {
-  crel::test::TemporarySettings settings;
-  const CaptureShortcut shortcut{0x2c, kCtrl | kAlt | kShift | kSuper, ","};
-  shortcut.save(settings.store());
-  settings.store().sync();
-  SettingsStore reread(settings.path());
-  EXPECT_EQ(CaptureShortcut::load(reread), shortcut);
-}

@@ -1,13 +1,5 @@
-#include "selfcheck/SelfTestMode.h"
+#include "ApplicationModes.h"
 
-#include <QApplication>
-
-// Modes are tested before anything else; the first match wins. The other
-// modes and the application delegate are not wired yet: an ordinary launch
-// starts the application object and leaves at once.
-int main(int argc, char *argv[]) {
-  if (crel::SelfTestMode::requested(argc, argv))
-    return crel::SelfTestMode::exec(argc, argv);
-  QApplication app(argc, argv);
-  return 0;
-}
+// The mode comes from the identity and the arguments, by the rows of
+// applicationModes(); see LaunchMode.h for their order.
+int main(int argc, char *argv[]) { return crel::launch(argc, argv, crel::applicationModes()); }

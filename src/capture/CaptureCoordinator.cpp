@@ -215,17 +215,7 @@ void CaptureCoordinator::availableContent(QObject *receiver,
 QString CaptureCoordinator::errorMessage(const std::exception_ptr &error) {
   if (!error)
     return {};
-  try {
-    std::rethrow_exception(error);
-  } catch (const CrelError &e) {
-    return e.errorDescription();
-  } catch (const SnapshotError &e) {
-    return e.message();
-  } catch (const std::exception &e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-  }
-  return tr("The display could not be captured. Start a new capture.");
+  return CrelError::describe(error, tr("The display could not be captured. Start a new capture."));
 }
 
 } // namespace crel

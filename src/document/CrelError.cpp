@@ -1,5 +1,7 @@
 #include "CrelError.h"
 
+#include "platform/FileError.h"
+#include "platform/SnapshotError.h"
 #include "platform/Translate.h"
 
 namespace crel {
@@ -16,6 +18,22 @@ QString CrelError::errorDescription() const {
   case Kind::invalidImage: return tr("Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
   }
   return message_;
+}
+
+QString CrelError::describe(const std::exception_ptr &error, const QString &fallback) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const CrelError &e) {
+    return e.errorDescription();
+  } catch (const FileError &e) {
+    return e.message();
+  } catch (const SnapshotError &e) {
+    return e.message();
+  } catch (const std::exception &e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+  }
+  return fallback;
 }
 
 } // namespace crel

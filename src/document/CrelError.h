@@ -22,6 +22,10 @@ public:
   QString errorDescription() const;
   const char *what() const noexcept override { return utf8_.c_str(); }
 
+  // The user-facing sentence of any error this system throws; `fallback`
+  // for errors that carry none.
+  static QString describe(const std::exception_ptr &error, const QString &fallback);
+
   friend bool operator==(const CrelError &a, const CrelError &b) {
     return a.kind_ == b.kind_ && a.message_ == b.message_;
   }

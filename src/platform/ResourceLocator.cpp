@@ -13,6 +13,7 @@ namespace {
 QMutex mutex;
 QString overridePath;
 bool discovered = false;
+bool executableOnly = false;
 QString discoveredPath;
 
 bool isBundle(const QString &dir) { return !dir.isEmpty() && QFileInfo(dir + "/Info.json").isFile(); }
@@ -27,6 +28,8 @@ QString discover() {
         return QDir::cleanPath(candidate);
     }
   }
+  if (executableOnly)
+    return {};
   const QString fromEnv = qEnvironmentVariable("CREL_BUNDLE_DIR");
   if (isBundle(fromEnv))
     return QDir::cleanPath(QFileInfo(fromEnv).absoluteFilePath());
@@ -49,6 +52,16 @@ QString ResourceLocator::bundleDirectory() {
 void ResourceLocator::setBundleDirectoryOverride(const QString &path) {
   QMutexLocker lock(&mutex);
   overridePath = path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+void ResourceLocator::discoverFromExecutableOnly() {
+  QMutexLocker lock(&mutex);
+  executableOnly = true;
+  discovered = false;
+}
+
+QString ResourceLocator::executableDirectory() {
+  return QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
 }
 
 QJsonObject ResourceLocator::infoDictionary() {

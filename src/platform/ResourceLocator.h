@@ -22,6 +22,11 @@ public:
 
   // Tests point the locator at another bundle; an empty path restores discovery.
   static void setBundleDirectoryOverride(const QString &path);
+  // The application itself: its identity comes from where its executable
+  // lies, never from CREL_BUNDLE_DIR. Call before the first lookup.
+  static void discoverFromExecutableOnly();
+  // The folder of the running executable (resolved), bundle or not.
+  static QString executableDirectory();
 };
 
 } // namespace crel

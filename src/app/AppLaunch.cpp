@@ -1,0 +1,85 @@
+#include "AppLaunch.h"
+
+#include "document/CrelError.h"
+#include "platform/AppIdentity.h"
+#include "platform/QuietMessages.h"
+#include "platform/ResourceLocator.h"
+#include "platform/X11Access.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace crel {
+
+namespace {
+
+// Qt aborts when its xcb platform finds no server; decide before it tries.
+void choosePlatform(bool runsHeadless) {
+  const QByteArray requested = qgetenv("QT_QPA_PLATFORM");
+  if (!requested.isEmpty() && !requested.startsWith("xcb"))
+    return;
+  if (X11Access::displayReachable()) {
+    if (requested.isEmpty())
+      qputenv("QT_QPA_PLATFORM", "xcb");
+    return;
+  }
+  if (runsHeadless) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return;
+  }
+  const QString display = qEnvironmentVariable("DISPLAY");
+  failAndExit(display.isEmpty() ? QStringLiteral("Cannot connect to an X11 display (DISPLAY is not set).")
+                                : QStringLiteral("Cannot connect to the X11 display %1.").arg(display));
+}
+
+} // namespace
+
+LaunchContext::LaunchContext(int &argc, char **argv, CommandLine commandLine, LaunchChoice choice)
+    : argc_(argc), argv_(argv), commandLine_(std::move(commandLine)), choice_(std::move(choice)) {}
+
+LaunchContext::~LaunchContext() = default;
+
+CrelApplication &LaunchContext::application() {
+  if (!application_) {
+    choosePlatform(choice_.runsHeadless);
+    application_ = std::make_unique<CrelApplication>(argc_, argv_);
+    if (choice_.policy)
+      application_->setActivationPolicy(*choice_.policy);
+  }
+  return *application_;
+}
+
+void failAndExit(const QString &description) {
+  const QByteArray line = "FAIL: " + description.toLocal8Bit() + '\n';
+  std::fflush(stdout);
+  std::fputs(line.constData(), stderr);
+  std::fflush(nullptr);
+  std::_Exit(1);
+}
+
+void runOrFail(const std::function<void()> &work) {
+  try {
+    work();
+  } catch (...) {
+    failAndExit(CrelError::describe(std::current_exception(), QStringLiteral("An unknown error occurred.")));
+  }
+}
+
+int launch(int argc, char **argv, const ModeTable &modes) {
+  // Before Qt sees argv: it removes the options it knows.
+  CommandLine commandLine = CommandLine::fromArgv(argc, argv);
+  ResourceLocator::discoverFromExecutableOnly();
+  const LaunchChoice choice = chooseLaunch(commandLine, AppIdentity::bundleIdentifier());
+  const auto runner = modes.find(choice.mode);
+  if (runner == modes.end())
+    failAndExit(QStringLiteral("This launch mode is not built yet."));
+  // Headless modes print only their contracted lines.
+  if (choice.runsHeadless)
+    quietQtMessages();
+  LaunchContext context(argc, argv, std::move(commandLine), choice);
+  int status = 1;
+  runOrFail([&] { status = runner->second(context); });
+  return status;
+}
+
+} // namespace crel

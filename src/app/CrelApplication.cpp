@@ -1,0 +1,16 @@
+#include "CrelApplication.h"
+
+#include "platform/SignalBridge.h"
+
+namespace crel {
+
+CrelApplication::CrelApplication(int &argc, char **argv) : QApplication(argc, argv) {
+  // The application lives in the tray: closing its last window is not quitting.
+  setQuitOnLastWindowClosed(false);
+  // A logout, `kill` or Ctrl+C quits the normal way, so aboutToQuit's
+  // owners flush what they hold.
+  if (SignalBridge *bridge = SignalBridge::install(this))
+    connect(bridge, &SignalBridge::terminationRequested, this, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+} // namespace crel

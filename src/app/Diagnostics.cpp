@@ -1,0 +1,67 @@
+#include "Diagnostics.h"
+
+#include "LaunchAtLogin.h"
+#include "capture/CaptureCoordinator.h"
+#include "platform/AppIdentity.h"
+#include "platform/AutostartLoginItem.h"
+#include "platform/ResourceLocator.h"
+#include "platform/SettingsStore.h"
+#include "platform/SnapshotError.h"
+#include "platform/X11Access.h"
+
+#include <cstdio>
+
+namespace crel::Diagnostics {
+
+namespace {
+
+const char *boolText(bool value) { return value ? "true" : "false"; }
+
+void printLine(const QString &line) {
+  std::fputs((line + u'\n').toLocal8Bit().constData(), stdout);
+  std::fflush(stdout);
+}
+
+// Our own error domain and codes for a refused display list: one code per
+// kind of capture failure, so scripts can tell a refusal from no display.
+std::pair<QString, int> domainAndCode(const std::exception_ptr &error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const SnapshotError &e) {
+    return {QStringLiteral("crel.capture"), static_cast<int>(e.kind()) + 1};
+  } catch (...) {
+  }
+  return {QStringLiteral("crel"), 0};
+}
+
+} // namespace
+
+void print() {
+  const AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
+  printLine(QStringLiteral("screenCaptureAuthorized=") + boolText(X11Access::screenReadable()));
+  printLine(QStringLiteral("accessibilityAuthorized=") + boolText(X11Access::syntheticInputAvailable()));
+  printLine(QStringLiteral("bundleIdentifier=") + AppIdentity::bundleIdentifier().value_or(QStringLiteral("none")));
+  printLine(QStringLiteral("launchAtLoginStatus=") + QString::number(static_cast<int>(loginItem.status())));
+  const bool initialized = SettingsStore::standard().value(QLatin1String(LaunchAtLogin::initializedKey)).toBool();
+  printLine(QStringLiteral("launchAtLoginInitialized=") + boolText(initialized));
+}
+
+void printPermissions(QObject *receiver, std::function<void()> done) {
+  const QString bundle = ResourceLocator::bundleDirectory();
+  printLine(QStringLiteral("bundlePath=") + (bundle.isEmpty() ? ResourceLocator::executableDirectory() : bundle));
+  printLine(QStringLiteral("coreGraphicsPreflight=") + boolText(X11Access::screenReadable()));
+  CaptureCoordinator::availableContent(
+      receiver, [done = std::move(done)](ShareableContent content, std::exception_ptr error) {
+        if (error) {
+          const auto [domain, code] = domainAndCode(error);
+          printLine(QStringLiteral("screenCaptureKitAuthorized=false"));
+          printLine(QStringLiteral("errorDomain=%1; errorCode=%2").arg(domain).arg(code));
+        } else {
+          printLine(QStringLiteral("screenCaptureKitAuthorized=true"));
+          printLine(QStringLiteral("availableDisplayCount=%1").arg(content.displays.size()));
+        }
+        done();
+      });
+}
+
+} // namespace crel::Diagnostics

@@ -1,0 +1,72 @@
+#include "LaunchMode.h"
+
+#include "platform/AppIdentity.h"
+
+namespace crel {
+
+namespace {
+
+struct Row {
+  LaunchMode mode;
+  const char *flag;
+  bool takesPath;
+  std::optional<ActivationPolicy> policy;
+  bool runsHeadless;
+};
+
+constexpr auto prohibited = ActivationPolicy::prohibited;
+
+// Rows 2 to 9; row 1 looks at the identity only and row 10 is the rest.
+const Row switchRows[] = {
+    {LaunchMode::selfTest, "--self-test", false, prohibited, true},
+    {LaunchMode::renderStyles, "--render-styles", true, prohibited, true},
+    {LaunchMode::exportArrowSvg, "--export-arrow-svg", true, prohibited, true},
+    {LaunchMode::renderEditor, "--render-editor", true, prohibited, true},
+    {LaunchMode::captureEditorLive, "--capture-editor-live", true, ActivationPolicy::accessory, false},
+    {LaunchMode::renderSettings, "--render-settings", true, prohibited, true},
+    {LaunchMode::diagnostics, "--diagnostics", false, std::nullopt, true},
+    {LaunchMode::permissionDiagnostics, "--permission-diagnostics", false, std::nullopt, true},
+};
+
+} // namespace
+
+LaunchChoice chooseLaunch(const CommandLine &commandLine, const std::optional<QString> &bundleIdentifier) {
+  if (bundleIdentifier == QLatin1String(AppIdentity::fixtureIdentifier))
+    return {LaunchMode::fixture, std::nullopt, false, {}, {}};
+  for (const Row &row : switchRows) {
+    const QString flag = QLatin1String(row.flag);
+    if (!row.takesPath) {
+      if (commandLine.has(flag))
+        return {row.mode, row.policy, row.runsHeadless, {}, flag};
+    } else if (const std::optional<QString> path = commandLine.pathAfter(flag)) {
+      return {row.mode, row.policy, row.runsHeadless, *path, flag};
+    }
+  }
+  return {LaunchMode::application, std::nullopt, false, {}, {}};
+}
+
+std::vector<TestHook> testHooks(const CommandLine &commandLine) {
+  std::vector<TestHook> hooks;
+  const auto folder = commandLine.pathAfter(QStringLiteral("--update-acceptance"));
+  const auto scenario = commandLine.valueAfter(QStringLiteral("--update-scenario"));
+  if (folder && scenario)
+    hooks.push_back({TestHook::Kind::updateAcceptance, {*folder, *scenario}});
+  if (const auto fixture = commandLine.pathAfter(QStringLiteral("--acceptance-test")))
+    hooks.push_back({TestHook::Kind::acceptance, {*fixture}});
+  const QString login = QStringLiteral("--login-startup-test"), plain = QStringLiteral("--startup-test");
+  if (commandLine.has(login))
+    hooks.push_back({TestHook::Kind::startupCheck, {login}});
+  else if (commandLine.has(plain))
+    hooks.push_back({TestHook::Kind::startupCheck, {plain}});
+  return hooks;
+}
+
+bool isTestRun(const CommandLine &commandLine) {
+  for (const char *flag :
+       {"--self-test", "--startup-test", "--login-startup-test", "--acceptance-test", "--update-acceptance"})
+    if (commandLine.has(QLatin1String(flag)))
+      return true;
+  return false;
+}
+
+} // namespace crel

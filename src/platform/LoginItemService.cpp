@@ -1,0 +1,14 @@
+#include "LoginItemService.h"
+
+#include "FileError.h"
+
+namespace crel {
+
+void FakeLoginItemService::request(int) {
+  if (statusAfterRequest)
+    currentStatus = *statusAfterRequest;
+  if (!failure.isEmpty())
+    throw FileError(failure);
+}
+
+} // namespace crel

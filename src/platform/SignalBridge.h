@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace crel {
+
+// Turns SIGTERM, SIGINT and SIGHUP into a signal on the main thread, so a
+// logout or `kill` ends the application through its normal quit path
+// instead of dropping pending work. The handler only writes to a pipe.
+class SignalBridge : public QObject {
+  Q_OBJECT
+public:
+  // One per process; installing a second one fails (returns null).
+  static SignalBridge *install(QObject *parent);
+  ~SignalBridge() override;
+
+Q_SIGNALS:
+  void terminationRequested(int signalNumber);
+
+private:
+  explicit SignalBridge(QObject *parent);
+  void readPipe();
+
+  QSocketNotifier *notifier_ = nullptr;
+};
+
+} // namespace crel

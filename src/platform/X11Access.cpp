@@ -1,0 +1,57 @@
+#include "X11Access.h"
+
+#include "SnapshotProvider.h"
+#include "X11RootGrabber.h"
+
+#include <QProcessEnvironment>
+#include <QRect>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace crel::X11Access {
+
+namespace {
+
+struct Connection {
+  explicit Connection(const QByteArray &name) : c(xcb_connect(name.isEmpty() ? nullptr : name.constData(), nullptr)) {}
+  ~Connection() { xcb_disconnect(c); }
+  bool ok() const { return c && !xcb_connection_has_error(c); }
+  xcb_connection_t *c;
+};
+
+bool hasDisplay(const QByteArray &name) { return !name.isEmpty() || !qEnvironmentVariableIsEmpty("DISPLAY"); }
+
+} // namespace
+
+bool displayReachable(const QByteArray &displayName) { return hasDisplay(displayName) && Connection(displayName).ok(); }
+
+bool screenReadable() {
+  if (!hasDisplay({}) || SnapshotProvider::sessionRefusal(QProcessEnvironment::systemEnvironment()))
+    return false;
+  try {
+    X11RootGrabber grabber;
+    grabber.grab(QRect(0, 0, 1, 1));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool syntheticInputAvailable() {
+  if (!hasDisplay({}))
+    return false;
+  Connection connection({});
+  if (!connection.ok())
+    return false;
+  const char *name = "XTEST";
+  xcb_query_extension_reply_t *reply =
+      xcb_query_extension_reply(connection.c, xcb_query_extension(connection.c, std::strlen(name), name), nullptr);
+  const bool present = reply && reply->present;
+  std::free(reply);
+  return present;
+}
+
+} // namespace crel::X11Access

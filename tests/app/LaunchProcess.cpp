@@ -1,0 +1,74 @@
+#include "LaunchProcess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+
+namespace crel::test {
+
+namespace {
+
+ProcessResult collect(QProcess &process) {
+  ProcessResult result;
+  result.finished = process.waitForFinished(30000);
+  if (!result.finished) {
+    process.kill();
+    process.waitForFinished();
+  }
+  result.crashed = process.exitStatus() == QProcess::CrashExit;
+  result.status = process.exitCode();
+  result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+  result.err += QString::fromLocal8Bit(process.readAllStandardError());
+  return result;
+}
+
+} // namespace
+
+QProcessEnvironment isolatedEnvironment(const QString &home) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CREL_BUNDLE_DIR", "XDG_CONFIG_DIRS"})
+    environment.remove(QLatin1String(name));
+  environment.insert("HOME", home);
+  environment.insert("XDG_CONFIG_HOME", home + "/.config");
+  environment.insert("XDG_CONFIG_DIRS", home + "/system-config");
+  environment.insert("XDG_RUNTIME_DIR", home);
+  return environment;
+}
+
+ProcessResult runProgram(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                         const QString &workingDirectory) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.setWorkingDirectory(workingDirectory);
+  process.start(program, arguments);
+  process.closeWriteChannel();
+  return collect(process);
+}
+
+ProcessResult runUntilReadyThenTerminate(const QString &program, const QStringList &arguments,
+                                         const QProcessEnvironment &environment, const QString &readyText,
+                                         const std::function<void()> &whileRunning) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(program, arguments);
+  QString err;
+  QDeadlineTimer deadline(30000);
+  while (!err.contains(readyText) && process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+    process.waitForReadyRead(100);
+    err += QString::fromLocal8Bit(process.readAllStandardError());
+  }
+  if (err.contains(readyText) && whileRunning)
+    whileRunning();
+  if (process.state() != QProcess::NotRunning)
+    process.terminate();
+  ProcessResult result = collect(process);
+  result.err.prepend(err);
+  return result;
+}
+
+bool copyTree(const QString &from, const QString &to) {
+  QProcess cp;
+  cp.start(QStringLiteral("cp"), {QStringLiteral("-a"), QDir(from).absolutePath(), to});
+  return cp.waitForFinished(30000) && cp.exitStatus() == QProcess::NormalExit && cp.exitCode() == 0;
+}
+
+} // namespace crel::test

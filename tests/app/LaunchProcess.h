@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace crel::test {
+
+// How one run of a program ended.
+struct ProcessResult {
+  bool finished = false;
+  int status = -1;
+  bool crashed = false;
+  QString out;
+  QString err;
+};
+
+// The environment of a launch that cannot touch this user's files or X
+// server: a fresh home and config folder, no display, no bundle override.
+QProcessEnvironment isolatedEnvironment(const QString &home);
+
+// Runs `program` to its end (30 s at most).
+ProcessResult runProgram(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                         const QString &workingDirectory = {});
+
+// Starts `program`, waits until its standard error holds `readyText`, calls
+// `whileRunning`, sends SIGTERM and collects the end.
+ProcessResult runUntilReadyThenTerminate(const QString &program, const QStringList &arguments,
+                                         const QProcessEnvironment &environment, const QString &readyText,
+                                         const std::function<void()> &whileRunning = {});
+
+// Copies a folder tree, keeping modes (a real copy, not links).
+bool copyTree(const QString &from, const QString &to);
+
+} // namespace crel::test

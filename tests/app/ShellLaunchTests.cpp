@@ -1,0 +1,195 @@
+#include "LaunchProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace crel::test;
+
+namespace {
+
+const QString crelExecutable = QStringLiteral(CREL_EXECUTABLE);
+
+QString builtBundle() { return QFileInfo(crelExecutable).absoluteDir().absoluteFilePath(".."); }
+
+struct HeadlessCase {
+  const char *name;
+  QStringList arguments;
+  const char *platform; // QT_QPA_PLATFORM, or null for unset
+  const char *out;      // {bundle} stands for the built bundle
+  const char *err;
+  int status;
+};
+
+void PrintTo(const HeadlessCase &c, std::ostream *os) { *os << c.name; }
+
+class NoDisplay : public ::testing::TestWithParam<HeadlessCase> {};
+
+// Without any X server: headless modes answer, the rest fail with one line
+// instead of Qt's abort.
+TEST_P(NoDisplay, ModesEndWithTheirContractedLines) {
+  const HeadlessCase &c = GetParam();
+  QTemporaryDir home;
+  QProcessEnvironment environment = isolatedEnvironment(home.path());
+  if (c.platform)
+    environment.insert("QT_QPA_PLATFORM", c.platform);
+  const ProcessResult run = runProgram(crelExecutable, c.arguments, environment, home.path());
+  ASSERT_TRUE(run.finished);
+  EXPECT_FALSE(run.crashed);
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(run.out.toStdString(),
+            QString(c.out).replace("{bundle}", QDir(builtBundle()).canonicalPath()).toStdString());
+  EXPECT_EQ(run.err.toStdString(), c.err);
+}
+
+const char *const firstRunDiagnostics = "screenCaptureAuthorized=false\naccessibilityAuthorized=false\n"
+                                        "bundleIdentifier=co.quorvex.crel\nlaunchAtLoginStatus=0\n"
+                                        "launchAtLoginInitialized=false\n";
+const char *const refusedPermissions = "bundlePath={bundle}\ncoreGraphicsPreflight=false\n"
+                                       "screenCaptureKitAuthorized=false\nerrorDomain=crel.capture; errorCode=1\n";
+const char *const noDisplay = "FAIL: Cannot connect to an X11 display (DISPLAY is not set).\n";
+
+const HeadlessCase headlessCases[] = {
+    {"Diagnostics", {"--diagnostics"}, nullptr, firstRunDiagnostics, "", 0},
+    {"DiagnosticsWithXcbAskedFor", {"--diagnostics"}, "xcb", firstRunDiagnostics, "", 0},
+    {"PermissionDiagnostics", {"--permission-diagnostics"}, nullptr, refusedPermissions, "", 0},
+    {"PermissionDiagnosticsWithXcbAskedFor", {"--permission-diagnostics"}, "xcb", refusedPermissions, "", 0},
+    {"OrdinaryLaunch", {}, nullptr, "", noDisplay, 1},
+    {"OrdinaryLaunchWithXcbAskedFor", {"--launched-at-login"}, "xcb", "", noDisplay, 1},
+    {"LiveCaptureNotBuilt",
+     {"--capture-editor-live", "out"},
+     nullptr,
+     "",
+     "FAIL: --capture-editor-live is not built yet\n",
+     1},
+    {"StylesNotBuilt", {"--render-styles", "out"}, nullptr, "", "FAIL: --render-styles is not built yet\n", 1},
+    {"ArrowNotBuilt", {"--export-arrow-svg", "a.svg"}, nullptr, "", "FAIL: --export-arrow-svg is not built yet\n", 1},
+    {"EditorNotBuilt",
+     {"--render-editor", "out", "--quick"},
+     nullptr,
+     "",
+     "FAIL: --render-editor is not built yet\n",
+     1},
+    {"SettingsNotBuilt", {"--render-settings", "out"}, nullptr, "", "FAIL: --render-settings is not built yet\n", 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, NoDisplay, ::testing::ValuesIn(headlessCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ShellIdentity, ACopyWithoutInfoJsonHasNoBundleIdentifier) {
+  QTemporaryDir home;
+  const QString copy = home.path() + "/Copy.app";
+  ASSERT_TRUE(copyTree(builtBundle(), copy));
+  ASSERT_TRUE(QFile::remove(copy + "/Info.json"));
+  QProcessEnvironment environment = isolatedEnvironment(home.path());
+  environment.insert("CREL_BUNDLE_DIR", builtBundle()); // the executable's place decides, not this
+  const ProcessResult run = runProgram(copy + "/bin/crel", {"--diagnostics"}, environment);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out.contains("\nbundleIdentifier=none\n")) << qPrintable(run.out);
+}
+
+struct FileStamp {
+  ino_t inode = 0;
+  timespec modified{};
+  bool operator==(const FileStamp &o) const {
+    return inode == o.inode && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+std::optional<FileStamp> stamp(const QString &path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    return std::nullopt;
+  return FileStamp{info.st_ino, info.st_mtim};
+}
+
+// An ordinary launch of a copy at `bundle`, ended by SIGTERM once its launch
+// sequence ran.
+ProcessResult launchAndTerminate(const QString &home, const QString &bundle, const QStringList &arguments = {}) {
+  QProcessEnvironment environment = isolatedEnvironment(home);
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("QT_LOGGING_RULES", "crel.launch.info=true");
+  return runUntilReadyThenTerminate(bundle + "/bin/crel", arguments, environment, "launch sequence finished");
+}
+
+TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigterm) {
+  QTemporaryDir home;
+  const QString bundle = home.path() + "/Applications/Crel.app";
+  ASSERT_TRUE(QDir().mkpath(home.path() + "/Applications"));
+  ASSERT_TRUE(copyTree(builtBundle(), bundle));
+  const QString entry = home.path() + "/.config/autostart/co.quorvex.crel.desktop";
+
+  const ProcessResult first = launchAndTerminate(home.path(), bundle);
+  ASSERT_TRUE(first.finished);
+  EXPECT_FALSE(first.crashed) << "SIGTERM must end the loop, not the process";
+  EXPECT_EQ(first.status, 0) << qPrintable(first.err);
+  QFile file(entry);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString exec = "Exec=\"" + QDir(bundle).canonicalPath() + "/bin/crel\" --launched-at-login\n";
+  EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(exec));
+  file.close();
+  QProcess validate;
+  validate.start(QStandardPaths::findExecutable("desktop-file-validate"), {entry});
+  ASSERT_TRUE(validate.waitForFinished(30000));
+  EXPECT_EQ(validate.exitCode(), 0);
+  EXPECT_EQ(validate.readAll(), "");
+
+  const ProcessResult diagnostics =
+      runProgram(bundle + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()));
+  EXPECT_TRUE(diagnostics.out.endsWith("launchAtLoginStatus=1\nlaunchAtLoginInitialized=true\n"))
+      << qPrintable(diagnostics.out);
+
+  // A second launch, and one at login, leave the entry alone.
+  const std::optional<FileStamp> before = stamp(entry);
+  ASSERT_TRUE(before);
+  for (const QStringList &arguments : {QStringList{}, QStringList{"--launched-at-login"}}) {
+    const ProcessResult again = launchAndTerminate(home.path(), bundle, arguments);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(stamp(entry), before);
+  }
+
+  // The user switched it off in the desktop; the app was then moved away.
+  ASSERT_TRUE(file.open(QIODevice::Append));
+  file.write("Hidden=true\n");
+  file.close();
+  EXPECT_TRUE(runProgram(bundle + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()))
+                  .out.contains("\nlaunchAtLoginStatus=2\n"));
+  const QString moved = home.path() + "/Moved.app";
+  ASSERT_TRUE(QDir().rename(bundle, moved));
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  const QByteArray enabledAgain = file.readAll().replace("Hidden=true\n", "");
+  file.resize(0);
+  file.write(enabledAgain);
+  file.close();
+  EXPECT_TRUE(runProgram(moved + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()))
+                  .out.contains("\nlaunchAtLoginStatus=3\n"));
+}
+
+TEST(ShellLaunchAtLogin, TemporaryCopiesAndTestRunsNeverWriteTheEntry) {
+  QTemporaryDir home;
+  const QString temporary = home.path() + "/unpacked/Crel.app";
+  const QString installed = home.path() + "/Applications/Crel.app";
+  ASSERT_TRUE(QDir().mkpath(home.path() + "/unpacked") && QDir().mkpath(home.path() + "/Applications"));
+  ASSERT_TRUE(copyTree(builtBundle(), temporary) && copyTree(builtBundle(), installed));
+  const QString autostart = home.path() + "/.config/autostart";
+
+  EXPECT_EQ(launchAndTerminate(home.path(), temporary).status, 0);
+  EXPECT_FALSE(QFileInfo::exists(autostart));
+
+  // A test run ends through its (not yet built) start-up check, without registering.
+  QProcessEnvironment environment = isolatedEnvironment(home.path());
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  const ProcessResult startupTest = runProgram(installed + "/bin/crel", {"--startup-test"}, environment);
+  EXPECT_EQ(startupTest.status, 1);
+  EXPECT_EQ(startupTest.err.toStdString(), "FAIL: --startup-test is not built yet\n");
+  EXPECT_FALSE(QFileInfo::exists(autostart));
+}
+
+} // namespace

@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 
+#include <csignal>
+
 namespace crel::test {
 
 namespace {
@@ -44,9 +46,9 @@ ProcessResult runProgram(const QString &program, const QStringList &arguments, c
   return collect(process);
 }
 
-ProcessResult runUntilReadyThenTerminate(const QString &program, const QStringList &arguments,
-                                         const QProcessEnvironment &environment, const QString &readyText,
-                                         const std::function<void()> &whileRunning) {
+ProcessResult runUntilReadyThenSignal(const QString &program, const QStringList &arguments,
+                                      const QProcessEnvironment &environment, const QString &readyText,
+                                      int signalNumber) {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.start(program, arguments);
@@ -56,10 +58,8 @@ ProcessResult runUntilReadyThenTerminate(const QString &program, const QStringLi
     process.waitForReadyRead(100);
     err += QString::fromLocal8Bit(process.readAllStandardError());
   }
-  if (err.contains(readyText) && whileRunning)
-    whileRunning();
   if (process.state() != QProcess::NotRunning)
-    process.terminate();
+    ::kill(static_cast<pid_t>(process.processId()), signalNumber);
   ProcessResult result = collect(process);
   result.err.prepend(err);
   return result;

@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <functional>
-
 namespace crel::test {
 
 // How one run of a program ended.
@@ -27,11 +25,11 @@ QProcessEnvironment isolatedEnvironment(const QString &home);
 ProcessResult runProgram(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
                          const QString &workingDirectory = {});
 
-// Starts `program`, waits until its standard error holds `readyText`, calls
-// `whileRunning`, sends SIGTERM and collects the end.
-ProcessResult runUntilReadyThenTerminate(const QString &program, const QStringList &arguments,
-                                         const QProcessEnvironment &environment, const QString &readyText,
-                                         const std::function<void()> &whileRunning = {});
+// Starts `program`, waits until its standard error holds `readyText`, sends
+// `signalNumber` and collects the end.
+ProcessResult runUntilReadyThenSignal(const QString &program, const QStringList &arguments,
+                                      const QProcessEnvironment &environment, const QString &readyText,
+                                      int signalNumber);
 
 // Copies a folder tree, keeping modes (a real copy, not links).
 bool copyTree(const QString &from, const QString &to);

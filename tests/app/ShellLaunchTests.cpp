@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using namespace crel::test;
@@ -110,13 +111,15 @@ std::optional<FileStamp> stamp(const QString &path) {
   return FileStamp{info.st_ino, info.st_mtim};
 }
 
-// An ordinary launch of a copy at `bundle`, ended by SIGTERM once its launch
-// sequence ran.
-ProcessResult launchAndTerminate(const QString &home, const QString &bundle, const QStringList &arguments = {}) {
+// An ordinary launch of a copy at `bundle`, ended by a signal once its
+// launch sequence ran.
+ProcessResult launchAndSignal(const QString &home, const QString &bundle, const QStringList &arguments = {},
+                              int signalNumber = SIGTERM) {
   QProcessEnvironment environment = isolatedEnvironment(home);
   environment.insert("QT_QPA_PLATFORM", "offscreen");
   environment.insert("QT_LOGGING_RULES", "crel.launch.info=true");
-  return runUntilReadyThenTerminate(bundle + "/bin/crel", arguments, environment, "launch sequence finished");
+  return runUntilReadyThenSignal(bundle + "/bin/crel", arguments, environment, "launch sequence finished",
+                                 signalNumber);
 }
 
 TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigterm) {
@@ -126,7 +129,7 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   ASSERT_TRUE(copyTree(builtBundle(), bundle));
   const QString entry = home.path() + "/.config/autostart/co.quorvex.crel.desktop";
 
-  const ProcessResult first = launchAndTerminate(home.path(), bundle);
+  const ProcessResult first = launchAndSignal(home.path(), bundle);
   ASSERT_TRUE(first.finished);
   EXPECT_FALSE(first.crashed) << "SIGTERM must end the loop, not the process";
   EXPECT_EQ(first.status, 0) << qPrintable(first.err);
@@ -146,12 +149,15 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   EXPECT_TRUE(diagnostics.out.endsWith("launchAtLoginStatus=1\nlaunchAtLoginInitialized=true\n"))
       << qPrintable(diagnostics.out);
 
-  // A second launch, and one at login, leave the entry alone.
+  // A second launch, and one at login, leave the entry alone; Ctrl+C and a
+  // hang-up quit as SIGTERM does.
   const std::optional<FileStamp> before = stamp(entry);
   ASSERT_TRUE(before);
-  for (const QStringList &arguments : {QStringList{}, QStringList{"--launched-at-login"}}) {
-    const ProcessResult again = launchAndTerminate(home.path(), bundle, arguments);
-    EXPECT_EQ(again.status, 0);
+  for (const auto &[arguments, signalNumber] :
+       {std::pair{QStringList{}, SIGINT}, std::pair{QStringList{"--launched-at-login"}, SIGHUP}}) {
+    const ProcessResult again = launchAndSignal(home.path(), bundle, arguments, signalNumber);
+    EXPECT_FALSE(again.crashed) << signalNumber;
+    EXPECT_EQ(again.status, 0) << signalNumber;
     EXPECT_EQ(stamp(entry), before);
   }
 
@@ -180,7 +186,7 @@ TEST(ShellLaunchAtLogin, TemporaryCopiesAndTestRunsNeverWriteTheEntry) {
   ASSERT_TRUE(copyTree(builtBundle(), temporary) && copyTree(builtBundle(), installed));
   const QString autostart = home.path() + "/.config/autostart";
 
-  EXPECT_EQ(launchAndTerminate(home.path(), temporary).status, 0);
+  EXPECT_EQ(launchAndSignal(home.path(), temporary).status, 0);
   EXPECT_FALSE(QFileInfo::exists(autostart));
 
   // A test run ends through its (not yet built) start-up check, without registering.

@@ -58,3 +58,34 @@ TEST(Bundle, PrimaryColourComesFromTheBrandResource) {
   EXPECT_FALSE(AppTheme::parseHex("red").isValid());
   EXPECT_EQ(AppTheme::parseHex("#ff8000"), QColor(255, 128, 0));
 }
+
+TEST(Bundle, IdentityReadsInfoJsonAndTheNameIsOneSafePathComponent) {
+  struct Case {
+    const char *folder;
+    const char *info; // null: no Info.json file at all
+    const char *name;
+    std::optional<QString> identifier;
+    const char *version;
+  };
+  const Case cases[] = {
+      {"Crel.app",
+       R"({"CFBundleDisplayName": "Crel", "CFBundleIdentifier": "a.b", "CFBundleShortVersionString": "2.1"})", "Crel",
+       "a.b", "2.1"},
+      {"Crel.app", R"({"CFBundleDisplayName": "Team/Shots", "CFBundleVersion": 3})", "Team-Shots", std::nullopt, ""},
+      {"Shots.app", R"({"CFBundleDisplayName": "   "})", "Shots", std::nullopt, ""},
+      {"Shots.app", R"({"CFBundleDisplayName": ".."})", "Crel", std::nullopt, ""},
+      {"..app", R"({"CFBundleIdentifier": ""})", "Crel", std::nullopt, ""},
+      {"Shots.app", R"(not json)", "Shots", std::nullopt, ""},
+  };
+  for (const Case &c : cases) {
+    QTemporaryDir dir;
+    const QString bundle = dir.filePath(c.folder);
+    ASSERT_TRUE(QDir().mkpath(bundle));
+    writeFile(bundle + "/Info.json", c.info);
+    BundleOverride use(bundle);
+    EXPECT_EQ(AppIdentity::name(), c.name) << c.info;
+    EXPECT_EQ(AppIdentity::bundleIdentifier(), c.identifier) << c.info;
+    EXPECT_EQ(AppIdentity::identifier(), c.identifier.value_or("co.quorvex.crel")) << c.info;
+    EXPECT_EQ(AppIdentity::version(), c.version) << c.info;
+  }
+}

@@ -1,5 +1,22 @@
-#include "ApplicationModes.h"
+#include "ShellModes.h"
+#include "selfcheck/SelfTestMode.h"
 
-// The mode comes from the identity and the arguments, by the rows of
-// applicationModes(); see LaunchMode.h for their order.
-int main(int argc, char *argv[]) { return crel::launch(argc, argv, crel::applicationModes()); }
+using namespace crel;
+
+// What each launch mode runs; LaunchMode.h gives the order in which they are
+// chosen. A mode whose part is not built yet ends with one FAIL line.
+int main(int argc, char *argv[]) {
+  const ModeTable modes{
+      {LaunchMode::fixture, ShellModes::notBuilt(QStringLiteral("The acceptance fixture"))},
+      {LaunchMode::selfTest, [](LaunchContext &c) { return SelfTestMode::exec(c.argc(), c.argv()); }},
+      {LaunchMode::renderStyles, ShellModes::notBuilt()},
+      {LaunchMode::exportArrowSvg, ShellModes::notBuilt()},
+      {LaunchMode::renderEditor, ShellModes::notBuilt()},
+      {LaunchMode::captureEditorLive, ShellModes::notBuilt()},
+      {LaunchMode::renderSettings, ShellModes::notBuilt()},
+      {LaunchMode::diagnostics, ShellModes::printDiagnostics},
+      {LaunchMode::permissionDiagnostics, ShellModes::printPermissionDiagnostics},
+      {LaunchMode::application, ShellModes::runApplication},
+  };
+  return launch(argc, argv, modes);
+}

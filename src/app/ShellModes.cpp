@@ -1,11 +1,10 @@
-#include "ApplicationModes.h"
+#include "ShellModes.h"
 
 #include "Diagnostics.h"
 #include "LaunchAtLogin.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
-#include "selfcheck/SelfTestMode.h"
 
 #include <QDir>
 #include <QLoggingCategory>
@@ -13,18 +12,14 @@
 
 #include <stdexcept>
 
-namespace crel {
+namespace crel::ShellModes {
 
 namespace {
 
 Q_LOGGING_CATEGORY(lcLaunch, "crel.launch", QtWarningMsg)
 
-[[noreturn]] void notBuilt(const QString &what) {
+[[noreturn]] void failNotBuilt(const QString &what) {
   throw std::runtime_error(QStringLiteral("%1 is not built yet").arg(what).toStdString());
-}
-
-ModeRunner notBuiltMode() {
-  return [](LaunchContext &context) -> int { notBuilt(context.choice().flag); };
 }
 
 QString hookSwitch(const TestHook &hook) {
@@ -54,37 +49,27 @@ int runApplication(LaunchContext &context) {
     qCInfo(lcLaunch) << "launch sequence finished";
   });
   for (const TestHook &hook : testHooks(commandLine))
-    QTimer::singleShot(1000, &app, [hook] { runOrFail([&] { notBuilt(hookSwitch(hook)); }); });
+    QTimer::singleShot(1000, &app, [hook] { runOrFail([&] { failNotBuilt(hookSwitch(hook)); }); });
 
   const int status = app.exec();
   SettingsStore::standard().sync();
   return status;
 }
 
-const ModeTable &applicationModes() {
-  static const ModeTable table{
-      {LaunchMode::fixture, [](LaunchContext &) -> int { notBuilt(QStringLiteral("The acceptance fixture")); }},
-      {LaunchMode::selfTest, [](LaunchContext &c) { return SelfTestMode::exec(c.argc(), c.argv()); }},
-      {LaunchMode::renderStyles, notBuiltMode()},
-      {LaunchMode::exportArrowSvg, notBuiltMode()},
-      {LaunchMode::renderEditor, notBuiltMode()},
-      {LaunchMode::captureEditorLive, notBuiltMode()},
-      {LaunchMode::renderSettings, notBuiltMode()},
-      {LaunchMode::diagnostics,
-       [](LaunchContext &) {
-         Diagnostics::print();
-         return 0;
-       }},
-      {LaunchMode::permissionDiagnostics,
-       [](LaunchContext &c) {
-         CrelApplication &app = c.application();
-         Diagnostics::printPermissions(&app, [] { QCoreApplication::exit(0); });
-         app.exec();
-         return 0;
-       }},
-      {LaunchMode::application, runApplication},
-  };
-  return table;
+int printDiagnostics(LaunchContext &) {
+  Diagnostics::print();
+  return 0;
 }
 
-} // namespace crel
+int printPermissionDiagnostics(LaunchContext &context) {
+  CrelApplication &app = context.application();
+  Diagnostics::printPermissions(&app, [] { QCoreApplication::exit(0); });
+  app.exec();
+  return 0;
+}
+
+ModeRunner notBuilt(const QString &what) {
+  return [what](LaunchContext &context) -> int { failNotBuilt(what.isEmpty() ? context.choice().flag : what); };
+}
+
+} // namespace crel::ShellModes

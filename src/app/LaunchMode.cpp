@@ -7,10 +7,10 @@ namespace crel {
 namespace {
 
 struct Row {
-  LaunchMode mode;
   const char *flag;
-  bool takesPath;
+  LaunchMode mode;
   std::optional<ActivationPolicy> policy;
+  bool takesPath;
   bool runsHeadless;
 };
 
@@ -18,14 +18,14 @@ constexpr auto prohibited = ActivationPolicy::prohibited;
 
 // Rows 2 to 9; row 1 looks at the identity only and row 10 is the rest.
 const Row switchRows[] = {
-    {LaunchMode::selfTest, "--self-test", false, prohibited, true},
-    {LaunchMode::renderStyles, "--render-styles", true, prohibited, true},
-    {LaunchMode::exportArrowSvg, "--export-arrow-svg", true, prohibited, true},
-    {LaunchMode::renderEditor, "--render-editor", true, prohibited, true},
-    {LaunchMode::captureEditorLive, "--capture-editor-live", true, ActivationPolicy::accessory, false},
-    {LaunchMode::renderSettings, "--render-settings", true, prohibited, true},
-    {LaunchMode::diagnostics, "--diagnostics", false, std::nullopt, true},
-    {LaunchMode::permissionDiagnostics, "--permission-diagnostics", false, std::nullopt, true},
+    {"--self-test", LaunchMode::selfTest, prohibited, false, true},
+    {"--render-styles", LaunchMode::renderStyles, prohibited, true, true},
+    {"--export-arrow-svg", LaunchMode::exportArrowSvg, prohibited, true, true},
+    {"--render-editor", LaunchMode::renderEditor, prohibited, true, true},
+    {"--capture-editor-live", LaunchMode::captureEditorLive, ActivationPolicy::accessory, true, false},
+    {"--render-settings", LaunchMode::renderSettings, prohibited, true, true},
+    {"--diagnostics", LaunchMode::diagnostics, std::nullopt, false, true},
+    {"--permission-diagnostics", LaunchMode::permissionDiagnostics, std::nullopt, false, true},
 };
 
 } // namespace

@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <xcb/xcb.h>
 
 namespace crel::X11Access {

@@ -1,0 +1,119 @@
+#include "EditorView.h"
+
+#include "BalancedBar.h"
+#include "BarGroup.h"
+
+#include "canvas/CanvasView.h"
+#include "canvas/ColorInspectionReadout.h"
+#include "document/CrelDocument.h"
+#include "platform/Translate.h"
+
+#include <QApplication>
+#include <QResizeEvent>
+#include <QTimer>
+
+#include <cmath>
+
+namespace crel {
+
+namespace {
+
+// Widths the groups take until their controls arrive, from their buttons'
+// sizes (32-point buttons, 4 points of padding; the inspector and the status
+// have a wide and a compact form).
+BarGroup *makeGroup(QWidget *parent, const char *identifier, const char *name, QList<double> widths) {
+  return new BarGroup(QString::fromLatin1(identifier), name ? crel::tr(name) : QString(), std::move(widths), parent);
+}
+
+QRect snapped(const QRectF &r) {
+  return {int(std::lround(r.x())), int(std::lround(r.y())), int(r.width()), int(r.height())};
+}
+
+} // namespace
+
+EditorView::EditorView(CrelDocument &document, QWidget *parent) : QWidget(parent), document_(document) {
+  setObjectName(QStringLiteral("editor-view"));
+  setMinimumSize(minimumContentSize);
+  // Transparent: the stage behind shows around the canvas's paper.
+  setAttribute(Qt::WA_NoSystemBackground);
+  canvas_ = new CanvasView(document, this);
+  // Top row: history, tools, actions; bottom row: zoom, inspector, status.
+  groups_ = {makeGroup(this, "group-history", "History", {72}),       //
+             makeGroup(this, "group-tools", "Tools", {446}),          //
+             makeGroup(this, "group-actions", nullptr, {170}),        //
+             makeGroup(this, "group-zoom", "Zoom", {128}),            //
+             makeGroup(this, "group-inspector", nullptr, {420, 300}), //
+             makeGroup(this, "group-status", nullptr, {236, 150})};
+  readout_ = new ColorInspectionReadout(canvas_->colorInspection(), this);
+  readout_->installEventFilter(this);
+  // One refresh per turn of the event loop, however many changes it saw.
+  refreshTimer_.setSingleShot(true);
+  refreshTimer_.setInterval(0);
+  connect(&refreshTimer_, &QTimer::timeout, this, &EditorView::refreshAll);
+  connect(&document, &CrelDocument::changed, &refreshTimer_, qOverload<>(&QTimer::start));
+}
+
+void EditorView::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  canvas_->setGeometry(rect());
+  layoutChrome();
+}
+
+bool EditorView::event(QEvent *event) {
+  if (event->type() == QEvent::LayoutRequest)
+    layoutChrome();
+  return QWidget::event(event);
+}
+
+// The readout sizes itself to its text; keep its lower-left corner in place.
+bool EditorView::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == readout_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+    placeReadout();
+  return QWidget::eventFilter(watched, event);
+}
+
+void EditorView::layoutChrome() {
+  const double w = width(), h = height();
+  const QRectF top(sideInset, topInset, w - 2 * sideInset, rowHeight);
+  const QRectF bottom(sideInset, h - bottomInset - rowHeight, w - 2 * sideInset, rowHeight);
+  QList<geom::Rect> frames;
+  for (int row = 0; row < 2; ++row) {
+    const QList<const ProposalSized *> children{groups_[row * 3], groups_[row * 3 + 1], groups_[row * 3 + 2]};
+    const QList<QRectF> rects = BalancedBar::place(row == 0 ? top : bottom, children, BalancedBar::editorSpacing);
+    for (int i = 0; i < 3; ++i) {
+      BarGroup *group = groups_[row * 3 + i];
+      group->setGeometry(snapped(rects[i]));
+      frames.append(geom::Rect::fromQRectF(QRectF(group->geometry())));
+    }
+  }
+  if (frames != chromeFrames_) {
+    chromeFrames_ = frames;
+    canvas_->setChromeFrames(frames);
+  }
+  placeReadout();
+}
+
+void EditorView::placeReadout() {
+  const QSize size = readout_->size();
+  readout_->move(int(readoutLeft), int(std::lround(height() - readoutBottom - size.height())));
+}
+
+void EditorView::refreshAll() {
+  for (BarGroup *group : groups_)
+    group->refresh(document_);
+  layoutChrome();
+  Q_EMIT refreshed();
+}
+
+void EditorView::focusCanvas() {
+  QWidget *window = QApplication::activeWindow();
+  CanvasView *canvas = window ? CanvasView::find(window) : nullptr;
+  if (!canvas || canvas->document() != &document_)
+    return;
+  QTimer::singleShot(0, canvas, [window = QPointer<QWidget>(window), canvas = QPointer<CanvasView>(canvas)] {
+    if (window && canvas && window == QApplication::activeWindow())
+      canvas->setFocus(Qt::OtherFocusReason);
+  });
+}
+
+} // namespace crel

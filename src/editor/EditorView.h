@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+
+namespace crel {
+
+class BarGroup;
+class CanvasView;
+class ColorInspectionReadout;
+class CrelDocument;
+
+// The interface of one editor window: the canvas fills it, two rows of
+// floating bar groups lie over it (history, tools, actions at the top; zoom,
+// inspector, status at the bottom), and the colour readout floats above the
+// bottom-left corner. The groups are direct children, so presses between
+// them reach the canvas; their rectangles go to the canvas, which keeps the
+// screenshot clear of them.
+class EditorView : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr QSize minimumContentSize{800, 460};
+  static constexpr double rowHeight = 44, sideInset = 12, topInset = 2, bottomInset = 12;
+  // The readout's lower-left corner: 20 from the left, 10 above the bottom row.
+  static constexpr double readoutLeft = 20, readoutBottom = 66;
+
+  // The document must outlive the view.
+  explicit EditorView(CrelDocument &document, QWidget *parent = nullptr);
+
+  CrelDocument &document() const { return document_; }
+  CanvasView *canvas() const { return canvas_; }
+  ColorInspectionReadout *readout() const { return readout_; }
+  // History, tools, actions, zoom, inspector, status: bottom to top in z-order.
+  const std::array<BarGroup *, 6> &groups() const { return groups_; }
+  // The groups' rectangles as last handed to the canvas, in view points.
+  const QList<geom::Rect> &chromeFrames() const { return chromeFrames_; }
+
+  // Places the rows, the groups and the readout, and hands the groups'
+  // rectangles to the canvas when they moved.
+  void layoutChrome();
+
+  // Gives the keyboard focus back to this view's canvas on the next turn of
+  // the event loop, when this window is the active one then and the canvas
+  // shows this view's document.
+  void focusCanvas();
+
+Q_SIGNALS:
+  // After each coalesced refresh that follows document changes.
+  void refreshed();
+
+protected:
+  bool event(QEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+
+private:
+  void refreshAll();
+  void placeReadout();
+
+  CrelDocument &document_;
+  CanvasView *canvas_ = nullptr;
+  std::array<BarGroup *, 6> groups_{};
+  ColorInspectionReadout *readout_ = nullptr;
+  QList<geom::Rect> chromeFrames_;
+  QTimer refreshTimer_;
+};
+
+} // namespace crel

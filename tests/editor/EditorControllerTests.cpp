@@ -1,0 +1,194 @@
+#include "EditorFixture.h"
+
+#include "capture/CaptureSource.h"
+#include "document/MarkSamples.h"
+#include "editor/EditorView.h"
+
+#include <QMenu>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+QString title(const QWidget &window) { return window.windowTitle().remove(QStringLiteral("[*]")); }
+
+struct MenuItem {
+  QString text;
+  bool enabled, checked;
+  friend bool operator==(const MenuItem &, const MenuItem &) = default;
+  friend std::ostream &operator<<(std::ostream &os, const MenuItem &i) {
+    return os << i.text.toStdString() << (i.enabled ? " enabled" : " disabled") << (i.checked ? " checked" : "");
+  }
+};
+
+std::vector<MenuItem> items(QMenu &menu) {
+  std::vector<MenuItem> result;
+  for (const QAction *a : menu.actions())
+    result.push_back({a->text(), a->isEnabled(), a->isChecked()});
+  return result;
+}
+
+// Runs on every screen configuration of the suite (1920x1080 with and without
+// frame margins, and 1024x700).
+using EditorWindowSize = EditorFixture;
+
+TEST_F(EditorWindowSize, ClientAreaTakesEachSizeAndTheFrameStaysOnTheScreen) {
+  const QRect visible = QGuiApplication::primaryScreen()->availableGeometry();
+  const bool small = visible.size() == QSize(1024, 700);
+  for (EditorSize size : allCases<EditorSize>()) {
+    SCOPED_TRACE(rawValue(size).toStdString());
+    auto editor = makeEditor(size);
+    present(*editor);
+    const QRect frame = editor->window()->frameGeometry();
+    EXPECT_TRUE(visible.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                         << frame.height();
+    if (small && size == EditorSize::large) {
+      EXPECT_EQ(frame, visible); // larger than the screen both ways: it fills it
+    } else {
+      EXPECT_EQ(clientSize(*editor), contentSize(size));
+      EXPECT_LE(std::abs(frame.center().x() - visible.center().x()), 1); // centred
+    }
+  }
+}
+
+TEST_F(EditorWindowSize, ChoosingASizeInOneEditorResizesEveryNormalEditorKeepingCentreAndTop) {
+  auto first = makeEditor(EditorSize::regular), second = makeEditor(EditorSize::regular);
+  present(*first);
+  present(*second);
+  second->window()->move(second->window()->pos() + QPoint(-40, 30));
+  const QRect before = second->window()->frameGeometry();
+  auto menu = first->windowSizeMenu();
+  QAction *compact = menuItem(*menu, "Compact");
+  ASSERT_TRUE(compact);
+  compact->trigger();
+  EXPECT_EQ(sizes.size(), EditorSize::compact);
+  EXPECT_EQ(clientSize(*first), QSize(800, 460));
+  EXPECT_EQ(clientSize(*second), QSize(800, 460));
+  const QRect after = second->window()->frameGeometry();
+  EXPECT_EQ(after.top(), before.top());
+  EXPECT_LE(std::abs(after.center().x() - before.center().x()), 1);
+  // A new editor opens at the chosen size.
+  auto third = makeEditor(sizes.size());
+  present(*third);
+  EXPECT_EQ(clientSize(*third), QSize(800, 460));
+}
+
+TEST_F(EditorWindowSize, MaximisedAndFullScreenWindowsOfferNoSizes) {
+  auto editor = makeEditor(EditorSize::regular), other = makeEditor(EditorSize::regular);
+  present(*editor);
+  present(*other);
+  const std::vector<MenuItem> normal{
+      {"Editor size", false, false}, {"Compact", true, false}, {"Regular", true, true}, {"Large", true, false}};
+  EXPECT_EQ(items(*editor->windowSizeMenu()), normal);
+
+  const std::vector<MenuItem> restricted{{"Editor size", false, false},
+                                         {"Compact", false, false},
+                                         {"Regular", false, true},
+                                         {"Large", false, false},
+                                         {"Restore the window to change its size", false, false}};
+  for (const Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowFullScreen}) {
+    editor->window()->setWindowState(state);
+    QCoreApplication::processEvents();
+    const QSize stateSize = clientSize(*editor);
+    auto menu = editor->windowSizeMenu();
+    EXPECT_EQ(items(*menu), restricted);
+    // Neither its own menu nor another editor's choice resizes it.
+    menuItem(*menu, "Large")->trigger();
+    EXPECT_EQ(sizes.size(), EditorSize::regular);
+    menuItem(*other->windowSizeMenu(), "Compact")->trigger();
+    EXPECT_EQ(clientSize(*editor), stateSize);
+    EXPECT_EQ(clientSize(*other), QSize(800, 460));
+    sizes.setSize(EditorSize::regular);
+    editor->window()->setWindowState(Qt::WindowNoState);
+    QCoreApplication::processEvents();
+  }
+}
+
+TEST_F(EditorWindowSize, AMinimisedEditorComesBackAsItWasWhenPresented) {
+  auto editor = makeEditor(EditorSize::regular);
+  editor->window()->setWindowState(Qt::WindowMaximized);
+  present(*editor);
+  editor->window()->setWindowState(editor->window()->windowState() | Qt::WindowMinimized);
+  editor->present();
+  EXPECT_EQ(editor->window()->windowState(), Qt::WindowMaximized);
+  EXPECT_TRUE(editor->window()->isVisible());
+  EXPECT_EQ(QApplication::activeWindow(), editor->window());
+}
+
+using EditorControllerTest = EditorFixture;
+
+TEST_F(EditorControllerTest, TitleFilePathAndModifiedMarkFollowTheSavedFile) {
+  QTemporaryDir folder;
+  auto editor = makeEditor();
+  EditorWindow &window = *editor->window();
+  CrelDocument &document = editor->document();
+  EXPECT_EQ(title(window), "Unsaved Crel");
+  EXPECT_TRUE(window.isWindowModified());
+  EXPECT_EQ(window.windowFilePath(), "");
+
+  document.enableAutosave(folder.path(), "Shot");
+  const QString path = folder.filePath("Shot.png");
+  ASSERT_EQ(document.savedURL(), path);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(title(window), "Shot.png");
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(window.windowFilePath(), path);
+
+  // An edit marks it until the next write.
+  document.commit({makeMark(MarkTool::arrow)});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window.isWindowModified());
+  document.flushAutosave();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(title(window), "Shot.png");
+}
+
+TEST_F(EditorControllerTest, ANewCaptureIsSavedAtOnceAndAFailedSaveStillOpens) {
+  AnnotationPreferences::overrideShared(&annotation);
+  EditorSizePreferences::overrideShared(&sizes);
+  QTemporaryDir folder;
+  const QString missing = folder.filePath("file-in-the-way");
+  QFile blocker(missing);
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  auto saved = EditorController::open(screenshotImage(), CaptureSource{"Browser", "Docs"}, folder.path());
+  auto unsaved = EditorController::open(screenshotImage(), CaptureSource{"Browser", "Docs"}, missing);
+  AnnotationPreferences::overrideShared(nullptr);
+  EditorSizePreferences::overrideShared(nullptr);
+  ASSERT_TRUE(saved->document().savedURL());
+  EXPECT_TRUE(title(*saved->window()).startsWith("Docs - Browser - "));
+  EXPECT_FALSE(saved->window()->isWindowModified());
+  EXPECT_FALSE(unsaved->document().savedURL());
+  EXPECT_TRUE(unsaved->document().autosaveError());
+  EXPECT_EQ(title(*unsaved->window()), "Unsaved Crel");
+  EXPECT_TRUE(unsaved->window()->isWindowModified());
+}
+
+TEST_F(EditorControllerTest, ClosingTheWindowReportsOnce) {
+  auto editor = makeEditor();
+  present(*editor);
+  QSignalSpy closed(editor.get(), &EditorController::closed);
+  ASSERT_TRUE(editor->window()->close());
+  ASSERT_TRUE(closed.wait(1000));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(closed.size(), 1);
+  EXPECT_EQ(closed[0][0].value<EditorController *>(), editor.get());
+  EXPECT_FALSE(editor->window()->isVisible());
+}
+
+TEST_F(EditorControllerTest, AnOwnerMayDropTheControllerWhenItHearsOfTheClose) {
+  auto editor = makeEditor();
+  present(*editor);
+  QPointer<EditorWindow> window = editor->window();
+  QObject::connect(editor.get(), &EditorController::closed, [&](EditorController *) { editor.reset(); });
+  window->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !editor; }));
+  EXPECT_FALSE(window);
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+#include "EditorFixture.h"
+
+#include "canvas/CanvasView.h"
+#include "canvas/ColorInspection.h"
+#include "canvas/ColorInspectionReadout.h"
+#include "document/MarkSamples.h"
+#include "editor/BarGroup.h"
+#include "editor/EditorView.h"
+
+#include <QSignalSpy>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+using EditorViewTest = EditorFixture;
+
+TEST_F(EditorViewTest, RowsGroupsAndReadoutSitAtTheirInsetsAtEverySize) {
+  auto editor = makeEditor(EditorSize::regular);
+  present(*editor);
+  EditorView &view = *editor->view();
+  view.canvas()->colorInspection().show(PixelColor{10, 20, 30, 255});
+  // Asking for less than the minimum gives the minimum.
+  for (const QSize asked : {QSize(800, 460), QSize(500, 300), QSize(1120, 780)}) {
+    editor->window()->resize(asked);
+    QCoreApplication::processEvents();
+    const QSize expected = asked.expandedTo(EditorView::minimumContentSize);
+    SCOPED_TRACE(QString("%1x%2").arg(asked.width()).arg(asked.height()).toStdString());
+    ASSERT_EQ(view.size(), expected);
+    EXPECT_EQ(view.canvas()->geometry(), view.rect());
+    const auto &g = view.groups();
+    for (int i = 0; i < 6; ++i) {
+      const QRect r = g[i]->geometry();
+      // Centred in rows 44 high, 2 below the top and 12 above the bottom.
+      EXPECT_LE(r.height(), 44) << g[i]->objectName().toStdString();
+      EXPECT_EQ(r.top() + r.height() / 2.0, i < 3 ? 2 + 22 : expected.height() - 12 - 22)
+          << g[i]->objectName().toStdString();
+    }
+    EXPECT_EQ(g[0]->geometry().left(), 12);
+    EXPECT_EQ(g[3]->geometry().left(), 12);
+    EXPECT_EQ(g[2]->geometry().right() + 1, expected.width() - 12);
+    EXPECT_EQ(g[5]->geometry().right() + 1, expected.width() - 12);
+    // The centre groups never come closer than 10 to the leading ones.
+    EXPECT_GE(g[1]->geometry().left(), g[0]->geometry().right() + 1 + 10);
+    EXPECT_GE(g[4]->geometry().left(), g[3]->geometry().right() + 1 + 10);
+    const QRect readout = view.readout()->geometry();
+    EXPECT_TRUE(view.readout()->isVisible());
+    EXPECT_EQ(readout.left(), 20);
+    EXPECT_EQ(readout.bottom() + 1, expected.height() - 66);
+  }
+}
+
+TEST_F(EditorViewTest, ExactlyTheSixGroupFramesReachTheCanvas) {
+  auto editor = makeEditor(EditorSize::large);
+  present(*editor);
+  EditorView &view = *editor->view();
+  view.canvas()->colorInspection().show(PixelColor{200, 20, 30, 255});
+  QCoreApplication::processEvents();
+  const QList<geom::Rect> &frames = view.canvas()->chromeFrames();
+  ASSERT_EQ(frames.size(), 6);
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(frames[i], geom::Rect::fromQRectF(QRectF(view.groups()[i]->geometry())));
+  const geom::Rect readout = geom::Rect::fromQRectF(QRectF(view.readout()->geometry()));
+  EXPECT_FALSE(frames.contains(readout));
+
+  // A resize hands over new frames; the canvas fits the image between them.
+  editor->window()->resize(900, 600);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view.canvas()->chromeFrames()[5].maxX(), 900 - 12);
+  EXPECT_GE(view.canvas()->imageRect().minY(), frames[1].maxY());
+}
+
+TEST_F(EditorViewTest, PressesBetweenGroupsReachTheCanvasAndPressesOnThemDoNot) {
+  auto editor = makeEditor(EditorSize::large);
+  present(*editor);
+  EditorView &view = *editor->view();
+  const QRect tools = view.groups()[1]->geometry(), history = view.groups()[0]->geometry();
+  EXPECT_EQ(view.childAt(tools.center()), view.groups()[1]);
+  EXPECT_EQ(view.childAt(QPoint(history.right() + 5, history.center().y())), view.canvas());
+  EXPECT_EQ(view.childAt(view.rect().center()), view.canvas());
+}
+
+TEST_F(EditorViewTest, ManyDocumentChangesInOneTurnRefreshTheBarsOnce) {
+  auto editor = makeEditor();
+  present(*editor);
+  QSignalSpy refreshed(editor->view(), &EditorView::refreshed);
+  CrelDocument &document = editor->document();
+  document.commit({makeMark(MarkTool::arrow)});
+  document.selectTool(MarkTool::rectangle);
+  document.setZoom(2);
+  document.setStatus("x");
+  ASSERT_TRUE(refreshed.wait(1000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(refreshed.size(), 1);
+  document.setZoom(1);
+  ASSERT_TRUE(refreshed.wait(1000));
+  EXPECT_EQ(refreshed.size(), 2);
+}
+
+TEST_F(EditorViewTest, FocusReturnsToTheCanvasOnlyWhileItsWindowIsActive) {
+  auto editor = makeEditor();
+  present(*editor);
+  EditorView &view = *editor->view();
+  QWidget other;
+  other.setFocusPolicy(Qt::StrongFocus);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  view.focusCanvas();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(view.canvas()->hasFocus());
+  present(*editor);
+  view.canvas()->clearFocus();
+  view.focusCanvas();
+  EXPECT_FALSE(view.canvas()->hasFocus()); // one turn later, not at once
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(view.canvas()->hasFocus());
+}
+
+} // namespace

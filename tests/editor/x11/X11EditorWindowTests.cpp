@@ -1,0 +1,93 @@
+// An editor window on a real X server with a window manager: it opens
+// decorated and inside the screen, resizes by the size menu, maximises and
+// comes back, and closes from its title bar's close button.
+
+#include "../EditorFixture.h"
+
+#include "editor/EditorView.h"
+
+#include <QMenu>
+#include <QScreen>
+#include <QSignalSpy>
+
+#include <xcb/xcb.h>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+xcb_atom_t atom(xcb_connection_t *c, const char *name) {
+  xcb_intern_atom_reply_t *reply =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+  const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+  free(reply);
+  return value;
+}
+
+// What the window manager sends when the title bar's close button is
+// clicked: WM_DELETE_WINDOW through WM_PROTOCOLS, to the window itself.
+void closeFromTitleBar(const QWidget &window) {
+  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(c));
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = xcb_window_t(window.winId());
+  message.type = atom(c, "WM_PROTOCOLS");
+  message.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+  message.data.data32[1] = XCB_CURRENT_TIME;
+  xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
+  // A round trip: the server has handled the request before we hang up.
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  xcb_disconnect(c);
+}
+
+using X11EditorWindow = EditorFixture;
+
+TEST_F(X11EditorWindow, OpensResizesAndMaximisesLikeADesktopWindow) {
+  ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+  auto editor = makeEditor(EditorSize::large);
+  EditorWindow &window = *editor->window();
+  present(*editor);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QRect visible = window.screen()->availableGeometry();
+
+  // Decorated by the window manager, the client area the large size.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().height() > window.geometry().height(); }));
+  EXPECT_EQ(window.geometry().size(), QSize(1120, 780));
+  EXPECT_TRUE(visible.contains(window.frameGeometry()));
+  EXPECT_EQ(window.windowTitle().remove("[*]"), "Unsaved Crel");
+
+  // The size menu resizes it, keeping its top edge.
+  editor->applyWindowSize(EditorSize::large); // now with the real decorations
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.geometry().size() == QSize(1120, 780); }));
+  const int top = window.frameGeometry().top();
+  menuItem(*editor->windowSizeMenu(), "Compact")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.geometry().size() == QSize(800, 460); }));
+  EXPECT_EQ(window.frameGeometry().top(), top);
+  EXPECT_EQ(editor->view()->size(), QSize(800, 460));
+
+  // Maximised: it fills the screen's work area, and sizes are not offered.
+  window.showMaximized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.isMaximized() && window.geometry().width() > 1500; }));
+  EXPECT_EQ(editor->view()->size(), window.geometry().size());
+  auto menu = editor->windowSizeMenu();
+  EXPECT_FALSE(menuItem(*menu, "Large")->isEnabled());
+  EXPECT_TRUE(menuItem(*menu, "Restore the window to change its size"));
+  window.showNormal();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isMaximized() && window.geometry().size() == QSize(800, 460); }));
+}
+
+TEST_F(X11EditorWindow, ClosesFromItsTitleBarsCloseButton) {
+  auto editor = makeEditor(EditorSize::compact);
+  EditorWindow &window = *editor->window();
+  present(*editor);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QSignalSpy closed(editor.get(), &EditorController::closed);
+  closeFromTitleBar(window);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return closed.size() == 1; }));
+  EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace

@@ -7,6 +7,7 @@ class QWidget;
 namespace crel {
 
 class EditorView;
+class GlassContainer;
 
 // How windows are dressed: a light appearance whatever the desktop's theme,
 // and the editor's interface over the painted stage.
@@ -20,6 +21,10 @@ void setPreviewRendering(bool on);
 // Makes the window's content the stage with `view` laid over its whole
 // client area. The window's size is left to its owner.
 void installEditor(EditorView *view, QWidget &window);
+
+// Makes the window's content a glass container around `view` and sizes the
+// window's client area to the view's fitting size, keeping its origin.
+GlassContainer *install(QWidget *view, QWidget &window);
 
 // Sizes the window's client area, keeping the frame's origin.
 void setContentSize(QSize size, QWidget &window);

@@ -35,6 +35,7 @@ std::vector<MenuItem> items(QMenu &menu) {
 // Runs on every screen configuration of the suite (1920x1080 with and without
 // frame margins, and 1024x700).
 using EditorWindowSize = EditorFixture;
+using EditorControllerTest = EditorFixture;
 
 TEST_F(EditorWindowSize, ClientAreaTakesEachSizeAndTheFrameStaysOnTheScreen) {
   const QRect visible = QGuiApplication::primaryScreen()->availableGeometry();
@@ -77,7 +78,7 @@ TEST_F(EditorWindowSize, ChoosingASizeInOneEditorResizesEveryNormalEditorKeeping
   EXPECT_EQ(clientSize(*third), QSize(800, 460));
 }
 
-TEST_F(EditorWindowSize, MaximisedAndFullScreenWindowsOfferNoSizes) {
+TEST_F(EditorControllerTest, MaximisedAndFullScreenWindowsOfferNoSizes) {
   auto editor = makeEditor(EditorSize::regular), other = makeEditor(EditorSize::regular);
   present(*editor);
   present(*other);
@@ -108,7 +109,7 @@ TEST_F(EditorWindowSize, MaximisedAndFullScreenWindowsOfferNoSizes) {
   }
 }
 
-TEST_F(EditorWindowSize, AMinimisedEditorComesBackAsItWasWhenPresented) {
+TEST_F(EditorControllerTest, AMinimisedEditorComesBackAsItWasWhenPresented) {
   auto editor = makeEditor(EditorSize::regular);
   editor->window()->setWindowState(Qt::WindowMaximized);
   present(*editor);
@@ -118,8 +119,6 @@ TEST_F(EditorWindowSize, AMinimisedEditorComesBackAsItWasWhenPresented) {
   EXPECT_TRUE(editor->window()->isVisible());
   EXPECT_EQ(QApplication::activeWindow(), editor->window());
 }
-
-using EditorControllerTest = EditorFixture;
 
 TEST_F(EditorControllerTest, TitleFilePathAndModifiedMarkFollowTheSavedFile) {
   QTemporaryDir folder;

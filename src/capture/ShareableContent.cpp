@@ -9,16 +9,19 @@
 namespace crel {
 
 ShareableContent ShareableContent::current(X11RootGrabber &grabber) {
-  if (auto refusal = SnapshotProvider::sessionRefusal(QProcessEnvironment::systemEnvironment()))
-    throw *refusal;
-  const std::vector<X11RootGrabber::Monitor> monitors = grabber.monitors();
-  const QRect root = grabber.rootRect();
-  grabber.grab(QRect(root.topLeft(), QSize(1, 1)));
+  // On Wayland the portal asks at each capture, and an X read would prove
+  // nothing: every screen is offered.
+  const bool portal = SnapshotProvider::isWaylandSession(QProcessEnvironment::systemEnvironment());
+  std::vector<X11RootGrabber::Monitor> monitors;
+  if (!portal) {
+    monitors = grabber.monitors();
+    grabber.grab(QRect(grabber.rootRect().topLeft(), QSize(1, 1)));
+  }
 
   ShareableContent content;
   const QList<QScreen *> screens = QGuiApplication::screens();
   for (QScreen *screen : screens) {
-    bool shown = false;
+    bool shown = portal;
     for (const auto &monitor : monitors)
       shown = shown || monitor.name == screen->name();
     // Without RandR monitors Qt shows the whole root as its one screen.

@@ -19,8 +19,8 @@ struct ShareableContent {
   std::vector<Display> displays;
 
   // Asks the X server, proving with a one-pixel read that it lets us read
-  // the screen. Throws SnapshotError (a refused read or a Wayland session
-  // is a declined permission).
+  // the screen; on a Wayland session lists every screen. Throws
+  // SnapshotError (a refused read is a declined permission).
   static ShareableContent current(X11RootGrabber &grabber);
 };
 

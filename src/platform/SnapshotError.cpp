@@ -23,6 +23,12 @@ SnapshotError SnapshotError::waylandSession() {
                                        "Log in to an X11 session to capture the screen.")};
 }
 
+SnapshotError SnapshotError::screenshotDeclined() {
+  return {Kind::permissionDeclined, tr("The desktop declined the screenshot. Allow this application to take "
+                                       "screenshots when your desktop asks, or in the privacy section of your "
+                                       "desktop's settings, then start a new capture.")};
+}
+
 SnapshotError SnapshotError::failed() {
   return {Kind::failed, tr("The display could not be captured. Start a new capture.")};
 }

@@ -14,7 +14,8 @@ public:
     noDisplay,
     displayChanged,
     // The system will not let us read the screen (the X server refused the
-    // read, or a Wayland session where X reads would come back black).
+    // read, the desktop portal declined the screenshot, or a Wayland session
+    // where X reads would come back black).
     permissionDeclined,
     failed,
   };
@@ -24,6 +25,7 @@ public:
   static SnapshotError displayChanged();
   static SnapshotError readRefused();
   static SnapshotError waylandSession();
+  static SnapshotError screenshotDeclined();
   static SnapshotError failed();
 
   Kind kind() const { return kind_; }

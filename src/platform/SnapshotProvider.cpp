@@ -1,7 +1,9 @@
 #include "SnapshotProvider.h"
 
+#include "PortalSnapshotProvider.h"
 #include "X11SnapshotProvider.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QMutex>
 #include <QPointer>
@@ -23,16 +25,31 @@ quint32 SnapshotProvider::displayID(const QString &screenName) {
 
 quint32 SnapshotProvider::displayID(const QScreen *screen) { return displayID(screen->name()); }
 
+bool SnapshotProvider::isWaylandSession(const QProcessEnvironment &environment) {
+  return !environment.value("WAYLAND_DISPLAY").isEmpty() ||
+         environment.value("XDG_SESSION_TYPE").compare("wayland", Qt::CaseInsensitive) == 0;
+}
+
 std::optional<SnapshotError> SnapshotProvider::sessionRefusal(const QProcessEnvironment &environment) {
   // Under XWayland a root grab succeeds but shows native Wayland windows as
   // black: that would be a failure reported as success.
-  if (!environment.value("WAYLAND_DISPLAY").isEmpty() ||
-      environment.value("XDG_SESSION_TYPE").compare("wayland", Qt::CaseInsensitive) == 0)
+  if (isWaylandSession(environment))
     return SnapshotError::waylandSession();
   return std::nullopt;
 }
 
-std::unique_ptr<SnapshotProvider> SnapshotProvider::createDefault() { return std::make_unique<X11SnapshotProvider>(); }
+std::unique_ptr<SnapshotProvider> SnapshotProvider::createDefault(const QProcessEnvironment &environment) {
+  if (isWaylandSession(environment))
+    return std::make_unique<PortalSnapshotProvider>();
+  return std::make_unique<X11SnapshotProvider>();
+}
+
+std::vector<SnapshotProvider::Screen> SnapshotProvider::currentScreens() {
+  std::vector<Screen> screens;
+  for (QScreen *screen : QGuiApplication::screens())
+    screens.push_back({displayID(screen), screen->name(), QRectF(screen->geometry()), screen->devicePixelRatio()});
+  return screens;
+}
 
 void SnapshotProvider::deliver(QObject *receiver, const SnapshotRequest &request, Completion done,
                                std::vector<DisplayStill> stills, std::exception_ptr error) {
@@ -44,6 +61,31 @@ void SnapshotProvider::deliver(QObject *receiver, const SnapshotRequest &request
           done(std::move(stills), error);
       },
       Qt::QueuedConnection);
+}
+
+SnapshotProvider::Watch SnapshotProvider::watchScreens(QObject *receiver, const SnapshotRequest &request,
+                                                       Completion done) {
+  auto *relay = new QObject;
+  auto changed = std::make_shared<bool>(false);
+  auto markChanged = [changed] { *changed = true; };
+  QObject::connect(qApp, &QGuiApplication::screenAdded, relay, markChanged);
+  QObject::connect(qApp, &QGuiApplication::screenRemoved, relay, markChanged);
+  for (QScreen *screen : QGuiApplication::screens())
+    QObject::connect(screen, &QScreen::geometryChanged, relay, markChanged);
+
+  QPointer<QObject> guard(receiver);
+  Finish finish = [relay, changed, guard, request, done = std::move(done)](std::vector<DisplayStill> stills,
+                                                                           std::exception_ptr error) {
+    relay->deleteLater();
+    if (!guard || request.isCancelled())
+      return;
+    if (!error && *changed) {
+      stills.clear();
+      error = std::make_exception_ptr(SnapshotError::displayChanged());
+    }
+    done(std::move(stills), error);
+  };
+  return {relay, std::move(finish)};
 }
 
 SnapshotRequest FakeSnapshotProvider::takeDisplays(QObject *receiver, Completion done) {

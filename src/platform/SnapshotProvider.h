@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QProcessEnvironment>
+#include <QRectF>
 
 #include <atomic>
 #include <exception>
@@ -47,16 +48,39 @@ public:
   static quint32 displayID(const QString &screenName);
   static quint32 displayID(const QScreen *screen);
 
+  // A Wayland session, where the screen is read through the desktop portal.
+  static bool isWaylandSession(const QProcessEnvironment &environment);
   // The refusal for sessions whose screen cannot be read through X11, if any.
   static std::optional<SnapshotError> sessionRefusal(const QProcessEnvironment &environment);
 
-  // The provider for this session.
-  static std::unique_ptr<SnapshotProvider> createDefault();
+  // The provider for the session: the desktop portal on Wayland, the X
+  // server otherwise.
+  static std::unique_ptr<SnapshotProvider>
+  createDefault(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+
+  struct Screen {
+    quint32 displayID;
+    QString name;
+    QRectF frame;
+    qreal scaleFactor;
+  };
+  static std::vector<Screen> currentScreens();
 
 protected:
   // Queues `done` on `receiver`'s thread with the same guarantees as above.
   static void deliver(QObject *receiver, const SnapshotRequest &request, Completion done,
                       std::vector<DisplayStill> stills, std::exception_ptr error);
+
+  // The main-thread end of a request that completes elsewhere: from now on it
+  // watches the screens, and `finish`, called on the relay's thread, hands the
+  // outcome to `done`, or "a display changed" when a screen came, went or
+  // moved meanwhile. The relay deletes itself in `finish`.
+  using Finish = std::function<void(std::vector<DisplayStill> stills, std::exception_ptr error)>;
+  struct Watch {
+    QObject *relay;
+    Finish finish;
+  };
+  static Watch watchScreens(QObject *receiver, const SnapshotRequest &request, Completion done);
 };
 
 // Hands out prepared stills or an error; for tests and self-checks.

@@ -96,32 +96,12 @@ SnapshotRequest X11SnapshotProvider::takeDisplays(QObject *receiver, Completion 
     return request;
   }
 
-  std::vector<Screen> screens;
-  for (QScreen *screen : qtScreens)
-    screens.push_back({displayID(screen), screen->name(), QRectF(screen->geometry()), screen->devicePixelRatio()});
-
-  // Lives on the main thread until the result arrives; it also watches for
-  // screens coming, going or moving while the worker reads them.
-  auto *relay = new QObject;
-  auto changed = std::make_shared<bool>(false);
-  auto markChanged = [changed] { *changed = true; };
-  QObject::connect(qApp, &QGuiApplication::screenAdded, relay, markChanged);
-  QObject::connect(qApp, &QGuiApplication::screenRemoved, relay, markChanged);
-  for (QScreen *screen : qtScreens)
-    QObject::connect(screen, &QScreen::geometryChanged, relay, markChanged);
-
-  QPointer<QObject> guard(receiver);
-  auto finish = [relay, changed, guard, request, done = std::move(done)](std::vector<DisplayStill> stills,
-                                                                         std::exception_ptr error) {
-    relay->deleteLater();
-    if (!guard || request.isCancelled())
-      return;
-    if (!error && *changed) {
-      stills.clear();
-      error = std::make_exception_ptr(SnapshotError::displayChanged());
-    }
-    done(std::move(stills), error);
-  };
+  // The relay lives on the main thread until the result arrives; it also
+  // watches for screens coming, going or moving while the worker reads them.
+  const std::vector<Screen> screens = currentScreens();
+  Watch watch = watchScreens(receiver, request, std::move(done));
+  QObject *relay = watch.relay;
+  Finish finish = std::move(watch.finish);
 
   std::shared_ptr<X11RootGrabber> grabber = grabber_;
   pool_.start([relay, grabber, screens, request, finish]() mutable {

@@ -23,12 +23,6 @@ public:
 
   void setSharedMemoryAllowed(bool allowed);
 
-  struct Screen {
-    quint32 displayID;
-    QString name;
-    QRectF frame;
-    qreal scaleFactor;
-  };
   // The worker's part, callable directly: matches each screen to its RandR
   // monitor, reads them all at once and cuts one still per screen. Throws
   // SnapshotError.

@@ -1,0 +1,251 @@
+#include "PortalSnapshotProvider.h"
+
+#include <QColorSpace>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QThreadPool>
+#include <QUrl>
+#include <QUuid>
+
+#include <cmath>
+
+namespace crel {
+
+Q_LOGGING_CATEGORY(lcPortal, "crel.portal")
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+
+using Outcome = std::function<void(std::vector<DisplayStill> stills, std::exception_ptr error)>;
+
+QRect nativeRect(const SnapshotProvider::Screen &screen) {
+  const QSize size(std::max(1, int(std::lround(screen.frame.width() * screen.scaleFactor))),
+                   std::max(1, int(std::lround(screen.frame.height() * screen.scaleFactor))));
+  return QRect(screen.frame.topLeft().toPoint(), size);
+}
+
+QRect nativeBounds(const std::vector<SnapshotProvider::Screen> &screens) {
+  QRect bounds;
+  for (const auto &screen : screens)
+    bounds |= nativeRect(screen);
+  return bounds;
+}
+
+// The portal leaves the screenshot in temporary storage for us to take.
+// Anything elsewhere (a pictures folder, a file the document portal exposes
+// under the runtime folder) belongs to the user and stays.
+bool inPortalTemporaryStorage(const QString &path) {
+  const QFileInfo file(path);
+  if (!file.isAbsolute() || file.isSymLink() || !file.isFile())
+    return false;
+  const QString folder = file.absoluteDir().canonicalPath();
+  auto within = [&folder](const QString &root) {
+    const QString canonical = QDir(root).canonicalPath();
+    return !folder.isEmpty() && !canonical.isEmpty() && (folder == canonical || folder.startsWith(canonical + '/'));
+  };
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && within(runtime))
+    return !within(runtime + QStringLiteral("/doc"));
+  return within(QDir::tempPath());
+}
+
+std::vector<DisplayStill> stillsFromFile(const QString &path, const std::vector<SnapshotProvider::Screen> &screens) {
+  QImageReader reader(path);
+  reader.setAutoTransform(false);
+  const QSize size = reader.size();
+  if (!size.isValid()) {
+    qCWarning(lcPortal) << "the screenshot is not a readable image:" << reader.errorString();
+    throw SnapshotError::failed();
+  }
+  // A picture far larger than the desktop is no picture of it; refuse before
+  // allocating for it.
+  const QRect bounds = nativeBounds(screens);
+  if (size.width() > 8 * bounds.width() || size.height() > 8 * bounds.height())
+    throw SnapshotError::displayChanged();
+  reader.setAllocationLimit(int(qint64(size.width()) * size.height() * 4 / (1024 * 1024)) + 1);
+  const QImage desktop = reader.read();
+  if (desktop.isNull()) {
+    qCWarning(lcPortal) << "could not decode the screenshot:" << reader.errorString();
+    throw SnapshotError::failed();
+  }
+  return PortalSnapshotProvider::cutDesktop(desktop, screens);
+}
+
+// One Screenshot call and its answer, on the main thread. A child of the
+// relay, so it goes when the outcome has been handed on.
+class PortalRequest final : public QObject {
+  Q_OBJECT
+
+public:
+  PortalRequest(std::vector<SnapshotProvider::Screen> screens, SnapshotRequest request, QObject *relay, Outcome outcome)
+      : QObject(relay), screens_(std::move(screens)), request_(std::move(request)), relay_(relay),
+        outcome_(std::move(outcome)) {}
+
+  void start() {
+    const QString token = QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128);
+    // Subscribe before calling, so that an answer that comes at once is not
+    // missed.
+    const QString sender = bus_.baseService().mid(1).replace('.', '_');
+    listen(QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token));
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                       QStringLiteral("org.freedesktop.portal.Screenshot"),
+                                                       QStringLiteral("Screenshot"));
+    call << QString() << QVariantMap{{QStringLiteral("handle_token"), token}, {QStringLiteral("interactive"), false}};
+    // Answers later even when the bus is missing.
+    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *watcher) {
+      watcher->deleteLater();
+      const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
+      if (reply.isError()) {
+        qCWarning(lcPortal) << "the screenshot portal failed:" << reply.error().name() << reply.error().message();
+        finish(SnapshotError::failed());
+      } else if (reply.value().path() != path_) {
+        // Portals before version 0.9 chose the request path themselves.
+        listen(reply.value().path());
+      }
+    });
+  }
+
+public Q_SLOTS:
+  // Takes any signature: a malformed answer is a failure, not silence.
+  void response(const QDBusMessage &message) {
+    if (finished_)
+      return;
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 2 || arguments[0].metaType().id() != QMetaType::UInt ||
+        arguments[1].metaType() != QMetaType::fromType<QDBusArgument>())
+      return malformed("unexpected arguments " + message.signature());
+    const uint code = arguments[0].toUInt();
+    if (code == 1)
+      return finish(SnapshotError::screenshotDeclined());
+    if (code != 0) {
+      qCWarning(lcPortal) << "the screenshot portal ended the request with code" << code;
+      return finish(SnapshotError::failed());
+    }
+    const auto results = arguments[1].value<QDBusArgument>();
+    if (results.currentSignature() != QLatin1String("a{sv}"))
+      return malformed("results of type " + results.currentSignature());
+    const QVariant uri = qdbus_cast<QVariantMap>(results).value(QStringLiteral("uri"));
+    if (uri.metaType().id() != QMetaType::QString)
+      return malformed(QStringLiteral("no uri"));
+    const QUrl url(uri.toString(), QUrl::StrictMode);
+    if (!url.isValid() || !url.isLocalFile())
+      return malformed("uri " + uri.toString());
+
+    finished_ = true;
+    // The file is taken away even when nobody waits for it any more.
+    QThreadPool::globalInstance()->start(
+        [path = url.toLocalFile(), screens = screens_, request = request_, relay = relay_, outcome = outcome_] {
+          std::vector<DisplayStill> stills;
+          std::exception_ptr error;
+          if (!request.isCancelled()) {
+            try {
+              stills = stillsFromFile(path, screens);
+            } catch (...) {
+              error = std::current_exception();
+            }
+          }
+          if (inPortalTemporaryStorage(path) && !QFile::remove(path))
+            qCWarning(lcPortal) << "could not remove the screenshot" << path;
+          QMetaObject::invokeMethod(
+              relay, [outcome, stills = std::move(stills), error]() mutable { outcome(std::move(stills), error); },
+              Qt::QueuedConnection);
+        });
+  }
+
+private:
+  void listen(const QString &path) {
+    if (!path_.isEmpty())
+      bus_.disconnect(portalService, path_, requestInterface, QStringLiteral("Response"), this,
+                      SLOT(response(QDBusMessage)));
+    path_ = path;
+    bus_.connect(portalService, path_, requestInterface, QStringLiteral("Response"), this,
+                 SLOT(response(QDBusMessage)));
+  }
+
+  void malformed(const QString &what) {
+    qCWarning(lcPortal) << "malformed answer from the screenshot portal:" << what;
+    finish(SnapshotError::failed());
+  }
+
+  void finish(const SnapshotError &error) {
+    if (finished_)
+      return;
+    finished_ = true;
+    outcome_({}, std::make_exception_ptr(error));
+  }
+
+  QDBusConnection bus_ = QDBusConnection::sessionBus();
+  std::vector<SnapshotProvider::Screen> screens_;
+  SnapshotRequest request_;
+  QObject *relay_;
+  Outcome outcome_;
+  QString path_;
+  bool finished_ = false;
+};
+
+} // namespace
+
+SnapshotRequest PortalSnapshotProvider::takeDisplays(QObject *receiver, Completion done) {
+  SnapshotRequest request;
+  std::vector<Screen> screens = currentScreens();
+  if (screens.empty()) {
+    deliver(receiver, request, std::move(done), {}, std::make_exception_ptr(SnapshotError::noDisplay()));
+    return request;
+  }
+  // The watch also covers the time a permission dialog may be open.
+  Watch watch = watchScreens(receiver, request, std::move(done));
+  (new PortalRequest(std::move(screens), request, watch.relay, std::move(watch.finish)))->start();
+  return request;
+}
+
+std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &desktop,
+                                                             const std::vector<Screen> &screens) {
+  if (screens.empty())
+    throw SnapshotError::noDisplay();
+  if (desktop.isNull())
+    throw SnapshotError::failed();
+  const QRect bounds = nativeBounds(screens);
+  const double sx = double(desktop.width()) / bounds.width();
+  const double sy = double(desktop.height()) / bounds.height();
+  // One scale on both axes, up to the compositor's rounding of a side.
+  if (std::abs(bounds.height() * sx - desktop.height()) > std::max(1.0, sx))
+    throw SnapshotError::displayChanged();
+
+  const QImage opaque = desktop.convertToFormat(QImage::Format_RGB32);
+  std::vector<DisplayStill> stills;
+  for (const Screen &screen : screens) {
+    const QRect native = nativeRect(screen).translated(-bounds.topLeft());
+    const auto x0 = int(std::lround(native.x() * sx));
+    const auto y0 = int(std::lround(native.y() * sy));
+    const auto x1 = int(std::lround((native.x() + native.width()) * sx));
+    const auto y1 = int(std::lround((native.y() + native.height()) * sy));
+    const QRect part = QRect(x0, y0, x1 - x0, y1 - y0) & opaque.rect();
+    if (part.isEmpty())
+      throw SnapshotError::displayChanged();
+    QImage image = opaque.copy(part);
+    if (image.size() != native.size())
+      image = image.scaled(native.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.isNull())
+      throw SnapshotError::failed();
+    image.setDevicePixelRatio(screen.scaleFactor);
+    image.setColorSpace(QColorSpace::SRgb);
+    stills.push_back({screen.displayID, screen.name, screen.frame, screen.scaleFactor, std::move(image)});
+  }
+  return stills;
+}
+
+} // namespace crel
+
+#include "PortalSnapshotProvider.moc"

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "SnapshotProvider.h"
+
+namespace crel {
+
+// Stills of every QScreen on a Wayland session: one non-interactive
+// screenshot of the whole desktop through the freedesktop Screenshot portal
+// on the session bus, cut into one still per display. A declined request is
+// a declined permission; every other failure is a capture error.
+class PortalSnapshotProvider final : public SnapshotProvider {
+public:
+  SnapshotRequest takeDisplays(QObject *receiver, Completion done) override;
+
+  // Cuts a picture of the whole desktop into one still per screen at the
+  // screen's native size. The picture covers the bounding box of the screens'
+  // native rectangles (Qt keeps a screen's native top-left as its logical
+  // one), at a scale of its own, the same on both axes. Throws SnapshotError:
+  // "a display changed" when the picture does not fit the screens.
+  static std::vector<DisplayStill> cutDesktop(const QImage &desktop, const std::vector<Screen> &screens);
+};
+
+} // namespace crel

@@ -1,4 +1,4 @@
-#include "X11TestScreens.h"
+#include "X11SelectionFixture.h"
 
 #include "capture/CaptureCoordinator.h"
 #include "capture/ScreenCapturePanel.h"
@@ -14,64 +14,6 @@
 
 using namespace crel;
 using namespace crel::test;
-using Phase = CaptureCoordinator::Phase;
-
-namespace {
-
-// Real panels over real displays, driven through XTest like a user would.
-class X11Selection : public ::testing::Test {
-protected:
-  void SetUp() override {
-    if (layout().isEmpty() || QGuiApplication::platformName() != "xcb")
-      GTEST_SKIP() << "needs scripts/xvfb-testbed";
-    ASSERT_FALSE(QStandardPaths::findExecutable("xdotool").isEmpty()) << "scripts/install-deps installs xdotool";
-    coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Snapshots(), [this](const geom::Rect &r) {
-      std::shared_ptr<CapturePanel> panel = ScreenCapturePanel::factory()(r);
-      panels.push_back(static_cast<ScreenCapturePanel *>(panel.get()));
-      return panel;
-    });
-    coordinator->setOnImage(nullptr, [this](const QImage &image, const CaptureSource &) { images.push_back(image); });
-    coordinator->setOnError(
-        nullptr, [this](const std::exception_ptr &e) { errors.push_back(CaptureCoordinator::errorMessage(e)); });
-    coordinator->setOnPermissionRequired(nullptr, [this] { errors.push_back("permission"); });
-  }
-
-  // Starts a capture and waits until every display shows its panel and one
-  // of them holds the keyboard.
-  void beginAndWaitForPanels() {
-    coordinator->begin();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() != Phase::preparing; }, 20000));
-    ASSERT_EQ(coordinator->phase(), Phase::selecting) << (errors.empty() ? "" : errors[0].toStdString());
-    ASSERT_EQ(panels.size(), size_t(QGuiApplication::screens().size()));
-    for (const auto &panel : panels) {
-      ASSERT_TRUE(panel);
-      ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.data()));
-    }
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return std::any_of(panels.begin(), panels.end(), [](auto &p) { return p && p->hasKeyboardGrab(); }); },
-        5000));
-  }
-
-  static void xdotool(const QStringList &arguments) {
-    QProcess process;
-    process.start("xdotool", arguments);
-    ASSERT_TRUE(process.waitForFinished(10000));
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-  }
-
-  static QStringList pointAt(QScreen *screen, QPoint local) {
-    // xdotool speaks root pixels.
-    const QPoint native = screen->geometry().topLeft() + local * screen->devicePixelRatio();
-    return {"mousemove", QString::number(native.x()), QString::number(native.y()), "sleep", "0.05"};
-  }
-
-  std::unique_ptr<CaptureCoordinator> coordinator;
-  std::vector<QPointer<ScreenCapturePanel>> panels;
-  std::vector<QImage> images;
-  std::vector<QString> errors;
-};
-
-} // namespace
 
 TEST_F(X11Selection, ADragOnEachDisplayDeliversItsFrozenPixelsAtNativeSize) {
   const auto windows = paintEachDisplay();

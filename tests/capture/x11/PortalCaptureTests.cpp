@@ -1,0 +1,293 @@
+// Capture on a Wayland session: the stills come from a stand-in for the
+// desktop's Screenshot portal on the test bed's private D-Bus session, while
+// the panels run on the X server as they would under XWayland.
+
+#include "../portal/CodedDesktop.h"
+#include "X11SelectionFixture.h"
+
+#include "capture/CaptureSnapshot.h"
+#include "platform/X11SnapshotProvider.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <optional>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+const QString declined = "The desktop declined the screenshot. Allow this application to take screenshots when your "
+                         "desktop asks, or in the privacy section of your desktop's settings, then start a new "
+                         "capture.";
+const QString failed = "The display could not be captured. Start a new capture.";
+
+// Makes this process believe it runs in a Wayland or an X11 session.
+class Session {
+public:
+  explicit Session(bool wayland) : type_(qgetenv("XDG_SESSION_TYPE")), display_(qgetenv("WAYLAND_DISPLAY")) {
+    qputenv("XDG_SESSION_TYPE", wayland ? "wayland" : "x11");
+    if (wayland)
+      qputenv("WAYLAND_DISPLAY", "wayland-0");
+    else
+      qunsetenv("WAYLAND_DISPLAY");
+  }
+  ~Session() {
+    qputenv("XDG_SESSION_TYPE", type_);
+    if (display_.isEmpty())
+      qunsetenv("WAYLAND_DISPLAY");
+    else
+      qputenv("WAYLAND_DISPLAY", display_);
+  }
+
+private:
+  QByteArray type_;
+  QByteArray display_;
+};
+
+struct Outcome {
+  std::vector<CaptureSnapshot> snapshots;
+  std::exception_ptr error;
+};
+
+Outcome take(SnapshotProvider &provider) {
+  Outcome outcome;
+  bool done = false;
+  QObject receiver;
+  CaptureSnapshot::takeDisplays(provider, &receiver, [&](auto snapshots, auto error) {
+    outcome = {std::move(snapshots), error};
+    done = true;
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 30000));
+  return outcome;
+}
+
+// The stand-in portal, a process of its own on the test bed's session bus.
+class Stub {
+public:
+  Stub() {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(CREL_PORTAL_STUB, QStringList());
+    const auto registered = [] {
+      return QDBusConnection::sessionBus().interface()->isServiceRegistered("org.freedesktop.portal.Desktop").value();
+    };
+    if (!process_.waitForStarted(10000) || !QTest::qWaitFor(registered, 10000))
+      process_.kill();
+  }
+  ~Stub() {
+    process_.terminate();
+    process_.waitForFinished(5000);
+  }
+  bool running() const { return process_.state() == QProcess::Running; }
+
+  void answer(const QString &mode, const QString &folder, int scale = 1, int delayMs = 0) {
+    QDBusReply<void> reply = control().call("SetAnswer", mode, scale, folder, delayMs);
+    ASSERT_TRUE(reply.isValid()) << reply.error().message().toStdString();
+  }
+  int requests() { return QDBusReply<int>(control().call("Requests")).value(); }
+  QVariantMap lastOptions() { return QDBusReply<QVariantMap>(control().call("LastOptions")).value(); }
+
+private:
+  QDBusInterface control() {
+    return QDBusInterface("org.freedesktop.portal.Desktop", "/org/crel/test/PortalStub", "org.crel.test.PortalStub");
+  }
+
+  QProcess process_;
+};
+
+// The test bed's dual layout with the stub answering; the process takes the
+// Wayland session's road unless a test says otherwise.
+class PortalCapture : public X11Selection {
+protected:
+  void SetUp() override {
+    if (layout() != "dual" || !QDBusConnection::sessionBus().isConnected())
+      GTEST_SKIP() << "needs scripts/xvfb-testbed --layout dual";
+    X11Selection::SetUp();
+    if (!started)
+      started = std::make_unique<Stub>();
+    stub = started.get();
+    ASSERT_TRUE(stub->running());
+    ASSERT_TRUE(elsewhere.isValid() && temporary.isValid());
+    qputenv("TMPDIR", temporary.path().toLocal8Bit());
+  }
+  static void TearDownTestSuite() { started.reset(); }
+  void TearDown() override {
+    if (oldTemporary)
+      qputenv("TMPDIR", *oldTemporary);
+    else
+      qunsetenv("TMPDIR");
+  }
+
+  static QStringList filesIn(const QString &folder) { return QDir(folder).entryList(QDir::Files); }
+
+  static inline std::unique_ptr<Stub> started;
+  Stub *stub = nullptr;
+  // Made before TMPDIR points into `temporary`: a folder the user owns.
+  QTemporaryDir elsewhere;
+  QTemporaryDir temporary;
+  const std::optional<QByteArray> oldTemporary =
+      qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+  Session session{true};
+};
+
+} // namespace
+
+TEST_F(PortalCapture, StillsPerDisplayAtNativeResolutionWhateverTheScreenshotsScale) {
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  ASSERT_EQ(screens.size(), 2);
+  for (int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    stub->answer("ok", temporary.path(), scale);
+    const int before = stub->requests();
+    const auto provider = SnapshotProvider::createDefault();
+    const Outcome outcome = take(*provider);
+    ASSERT_FALSE(outcome.error) << CaptureCoordinator::errorMessage(outcome.error).toStdString();
+    EXPECT_EQ(stub->requests(), before + 1);
+    EXPECT_EQ(stub->lastOptions().value("interactive"), QVariant(false));
+    EXPECT_FALSE(stub->lastOptions().value("handle_token").toString().isEmpty());
+    ASSERT_EQ(outcome.snapshots.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+      const CaptureSnapshot &snapshot = outcome.snapshots[size_t(i)];
+      const coded::Display &display = coded::displays()[size_t(i)];
+      ASSERT_EQ(screens[i]->name(), display.name);
+      EXPECT_EQ(snapshot.displayID, SnapshotProvider::displayID(screens[i]));
+      EXPECT_EQ(snapshot.screenFrame.toQRectF(), QRectF(screens[i]->geometry()));
+      EXPECT_EQ(snapshot.image.size(), display.native.size());
+      EXPECT_EQ(snapshot.image.devicePixelRatio(), screens[i]->devicePixelRatio());
+      EXPECT_EQ(coded::mismatches(snapshot.image, i, {0, 0}), 0);
+    }
+    EXPECT_TRUE(filesIn(temporary.path()).isEmpty()) << "the portal's file is taken away";
+  }
+}
+
+TEST_F(PortalCapture, OnlyFilesInThePortalsTemporaryStorageAreRemoved) {
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  ASSERT_FALSE(runtime.isEmpty());
+  QDir(runtime).mkpath("doc/1234");
+  QDir(runtime).mkpath("portal-shots");
+  const struct {
+    QString folder;
+    bool removed;
+  } cases[] = {
+      {temporary.path(), true},
+      {runtime + "/portal-shots", true},
+      {runtime + "/doc/1234", false}, // the document portal shows a user's file there
+      {elsewhere.path(), false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.folder.toStdString());
+    stub->answer("ok", c.folder);
+    const auto provider = SnapshotProvider::createDefault();
+    const Outcome outcome = take(*provider);
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(filesIn(c.folder).size(), c.removed ? 0 : 1);
+    for (const QString &file : filesIn(c.folder))
+      QFile::remove(c.folder + "/" + file);
+  }
+
+  // A capture given up before the answer arrives still takes the file away.
+  stub->answer("ok", temporary.path(), 1, 300);
+  const int before = stub->requests();
+  const auto provider = SnapshotProvider::createDefault();
+  bool called = false;
+  QObject receiver;
+  provider->takeDisplays(&receiver, [&](auto, auto) { called = true; }).cancel();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stub->requests() == before + 1; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !filesIn(temporary.path()).isEmpty(); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return filesIn(temporary.path()).isEmpty(); }, 10000));
+  EXPECT_FALSE(called);
+}
+
+TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCaptureErrors) {
+  const struct {
+    const char *mode;
+    bool permission;
+    QString message;
+  } cases[] = {
+      {"cancel", true, declined},
+      {"ended", false, failed},
+      {"error", false, failed},
+      {"no-uri", false, failed},
+      {"remote-uri", false, failed},
+      {"not-image", false, failed},
+      {"wrong-types", false, failed},
+      {"wrong-size", false, "A display changed. Start a new capture on an available display."},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.mode);
+    stub->answer(c.mode, temporary.path());
+    const auto provider = SnapshotProvider::createDefault();
+    const Outcome outcome = take(*provider);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.snapshots.empty());
+    EXPECT_EQ(CaptureSnapshot::isPermissionError(outcome.error), c.permission);
+    EXPECT_EQ(CaptureCoordinator::errorMessage(outcome.error), c.message);
+    EXPECT_TRUE(filesIn(temporary.path()).isEmpty());
+  }
+
+  // Through the coordinator: the permission request, and no panel.
+  stub->answer("cancel", temporary.path());
+  coordinator->begin();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 10000));
+  EXPECT_EQ(errors, std::vector<QString>{"permission"});
+  EXPECT_TRUE(panels.empty());
+}
+
+TEST_F(PortalCapture, ADragOnEachDisplayCropsExactlyThosePixelsOfTheScreenshot) {
+  stub->answer("ok", temporary.path(), 2);
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (int index = 1; index >= 0; --index) {
+    SCOPED_TRACE(screens[index]->name().toStdString());
+    const qreal dpr = screens[index]->devicePixelRatio();
+    images.clear();
+    panels.clear();
+    beginAndWaitForPanels();
+    drag(screens[index], {150, 150}, {350, 250});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 10000));
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].size(), QSize(200, 100) * dpr);
+    EXPECT_EQ(coded::mismatches(images[0], index, QPoint(150, 150) * dpr), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panelsGone(); }, 2000));
+  }
+}
+
+TEST_F(PortalCapture, AnX11SessionKeepsReadingTheXServer) {
+  Session x11(false);
+  stub->answer("ok", temporary.path());
+  const int before = stub->requests();
+  const auto provider = SnapshotProvider::createDefault();
+  EXPECT_TRUE(dynamic_cast<X11SnapshotProvider *>(provider.get()));
+  const auto windows = paintEachDisplay();
+  const Outcome outcome = take(*provider);
+  ASSERT_FALSE(outcome.error) << CaptureCoordinator::errorMessage(outcome.error).toStdString();
+  ASSERT_EQ(outcome.snapshots.size(), 2u);
+  for (size_t i = 0; i < 2; ++i)
+    EXPECT_EQ(
+        outcome.snapshots[i].image.pixel(QPoint(300, 250) * QGuiApplication::screens()[int(i)]->devicePixelRatio()),
+        colours[i]);
+  EXPECT_EQ(stub->requests(), before);
+}
+
+TEST_F(PortalCapture, TheDiagnosticsOfferEveryDisplayWithoutAsking) {
+  const int before = stub->requests();
+  std::exception_ptr error;
+  size_t displays = 0;
+  bool done = false;
+  QObject receiver;
+  CaptureCoordinator::availableContent(&receiver, [&](ShareableContent content, std::exception_ptr e) {
+    displays = content.displays.size();
+    error = e;
+    done = true;
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+  EXPECT_FALSE(error) << CaptureCoordinator::errorMessage(error).toStdString();
+  EXPECT_EQ(displays, 2u);
+  EXPECT_EQ(stub->requests(), before);
+}

@@ -5,14 +5,12 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QRegularExpression>
 
 #include <algorithm>
-
-Q_LOGGING_CATEGORY(lcTheme, "crel.theme")
+#include <cmath>
 
 namespace crel {
 
@@ -23,19 +21,19 @@ std::optional<QColor> &primaryOverride() {
   return color;
 }
 
-// The same values as resources/brand.json, for programs run without a bundle.
-constexpr char builtInBrand[] = R"({"primaryColor":"#2F6BFF","neutralColor":"#1C1F26","accentColor":"#FF7A45"})";
+// resources/brand.json compiled in, for programs run without a bundle.
+constexpr char compiledBrand[] = ":/bundle/Resources/brand.json";
 
-void drawGlow(QPainter &painter, QPointF centre, double rx, double ry, QColor color, double alpha) {
-  QColor inner = color, outer = color;
-  inner.setAlphaF(float(alpha));
+void drawGlow(QPainter &painter, const AppTheme::StageGlow &glow) {
+  QColor inner = glow.color, outer = glow.color;
+  inner.setAlphaF(float(glow.alpha));
   outer.setAlphaF(0);
   QRadialGradient gradient(QPointF(0, 0), 1);
   gradient.setColorAt(0, inner);
   gradient.setColorAt(1, outer);
   painter.save();
-  painter.translate(centre);
-  painter.scale(std::max(rx, 1.0), std::max(ry, 1.0));
+  painter.translate(glow.centre);
+  painter.scale(glow.rx, glow.ry);
   // The outer stop is transparent, so filling the unit disc alone paints
   // exactly the gradient without extending it past its end.
   painter.setPen(Qt::NoPen);
@@ -86,15 +84,16 @@ std::optional<AppTheme::Palette> AppTheme::paletteFromBrand(const QByteArray &js
 
 const AppTheme::Palette &AppTheme::palette() {
   static const Palette palette = [] {
-    QFile file(ResourceLocator::resourcePath("brand", "json"));
-    if (!file.fileName().isEmpty() && file.open(QIODevice::ReadOnly)) {
-      if (auto read = paletteFromBrand(file.readAll()))
-        return *read;
-      qCWarning(lcTheme) << "brand resource is malformed; using the built-in colours";
-    } else {
-      qCWarning(lcTheme) << "brand resource missing; using the built-in colours";
-    }
-    return *paletteFromBrand(builtInBrand);
+    QString path = ResourceLocator::resourcePath("brand", "json");
+    if (path.isEmpty())
+      path = compiledBrand;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+      qFatal("brand resource: cannot read %s", qPrintable(path));
+    const auto read = paletteFromBrand(file.readAll());
+    if (!read)
+      qFatal("brand resource: %s is not a valid brand", qPrintable(path));
+    return *read;
   }();
   return palette;
 }
@@ -109,15 +108,82 @@ QColor AppTheme::neutral() { return palette().neutral; }
 QColor AppTheme::wash() { return palette().wash; }
 QColor AppTheme::stage() { return palette().stage; }
 
+namespace {
+
+// The glows are faint: drawn in 8 bits per channel they step in visible
+// rings. So the stage is drawn at 16 bits and ordered-dithered down, once
+// per size, orientation and pixel ratio, and copied after that. The pattern
+// is anchored at the rectangle's top edge, so a flipped and an unflipped
+// stage mirror each other pixel for pixel.
+QImage renderStage(QSizeF size, bool flipped, double dpr) {
+  const QSize pixels(std::max(1, int(std::ceil(size.width() * dpr))), std::max(1, int(std::ceil(size.height() * dpr))));
+  QImage deep(pixels, QImage::Format_RGBX64);
+  deep.fill(AppTheme::stage());
+  {
+    QPainter p(&deep);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(dpr, dpr);
+    for (const AppTheme::StageGlow &glow : AppTheme::stageGlows(QRectF(QPointF(0, 0), size), flipped))
+      drawGlow(p, glow);
+  }
+  static constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  QImage out(pixels, QImage::Format_RGB32);
+  for (int y = 0; y < pixels.height(); ++y) {
+    const auto *in = reinterpret_cast<const QRgba64 *>(deep.constScanLine(y));
+    auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
+    const int fromTop = flipped ? y : pixels.height() - 1 - y;
+    for (int x = 0; x < pixels.width(); ++x) {
+      const double threshold = (bayer[fromTop & 3][x & 3] + 0.5) / 16;
+      auto q = [threshold](quint16 v) { return std::min(255, int(v * (255.0 / 65535.0) + threshold)); };
+      row[x] = qRgb(q(in[x].red()), q(in[x].green()), q(in[x].blue()));
+    }
+  }
+  out.setDevicePixelRatio(dpr);
+  return out;
+}
+
+} // namespace
+
 void AppTheme::drawStage(QPainter &painter, const QRectF &rect, bool flipped) {
-  if (!painter.isActive())
+  if (!painter.isActive() || rect.isEmpty())
     return;
-  painter.fillRect(rect, stage());
+  const QTransform t = painter.deviceTransform();
+  if (t.isRotating()) {
+    painter.fillRect(rect, stage());
+    for (const StageGlow &glow : stageGlows(rect, flipped))
+      drawGlow(painter, glow);
+    return;
+  }
+  struct Rendered {
+    QSizeF size;
+    bool flipped;
+    double dpr;
+    QImage image;
+  };
+  // The editor's stage and the canvas's copy of its top band share a size;
+  // two entries cover a window being resized between them.
+  static std::array<Rendered, 2> cache;
+  const double dpr = std::max(std::abs(t.m11()), std::abs(t.m22()));
+  auto hit = std::find_if(cache.begin(), cache.end(), [&](const Rendered &r) {
+    return r.size == rect.size() && r.flipped == flipped && r.dpr == dpr && !r.image.isNull();
+  });
+  if (hit == cache.end()) {
+    std::swap(cache[0], cache[1]);
+    cache[0] = {rect.size(), flipped, dpr, renderStage(rect.size(), flipped, dpr)};
+    hit = cache.begin();
+  }
+  painter.drawImage(rect, hit->image, QRectF(0, 0, rect.width() * dpr, rect.height() * dpr));
+}
+
+std::array<AppTheme::StageGlow, 2> AppTheme::stageGlows(const QRectF &rect, bool flipped) {
   const double w = rect.width(), h = rect.height();
   const double top = flipped ? rect.top() : rect.bottom();
   const double down = flipped ? 1 : -1;
-  drawGlow(painter, {rect.left() + 0.12 * w, top + down * 0.2 * h}, 0.6 * w, 0.62 * h, primary(), 0.1);
-  drawGlow(painter, {rect.left() + 0.9 * w, top + down * 0.72 * h}, 0.62 * w, 0.55 * h, wash(), 0.85);
+  auto glow = [&](double fx, double fy, double frx, double fry, QColor color, double alpha) {
+    return StageGlow{
+        {rect.left() + fx * w, top + down * fy * h}, std::max(frx * w, 1.0), std::max(fry * h, 1.0), color, alpha};
+  };
+  return {glow(0.12, 0.2, 0.6, 0.62, primary(), 0.1), glow(0.9, 0.72, 0.62, 0.55, wash(), 0.85)};
 }
 
 void AppTheme::setPrimaryOverride(const QColor &color) { primaryOverride() = color; }

@@ -1,5 +1,6 @@
 #include "platform/AppTheme.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 
@@ -33,8 +34,50 @@ TEST(AppTheme, MalformedBrandIsRejected) {
         R"({"primaryColor":"#FF00000","neutralColor":"#000000"})",
         R"({"primaryColor":"FF00000","neutralColor":"#000000"})",
         R"({"primaryColor":"#FF00G0","neutralColor":"#000000"})", R"({"primaryColor":1,"neutralColor":"#000000"})",
-        R"({"primaryColor":"#FF0000","neutralColor":"#000000","accentColor":"#12"})", "[]"})
+        R"({"primaryColor":"#FF0000","neutralColor":"#000000","accentColor":"#12"})",
+        R"({"primaryColor":"#+12345","neutralColor":"#000000"})",
+        R"({"primaryColor":"#-12345","neutralColor":"#000000"})",
+        R"({"primaryColor":"# 12345","neutralColor":"#000000"})",
+        R"({"primaryColor":"#0x1234","neutralColor":"#000000"})",
+        R"({"primaryColor":"#FF0000","neutralColor":"#000000","accentColor":7})", "[]", "{"})
     EXPECT_FALSE(AppTheme::paletteFromBrand(json)) << json;
+}
+
+TEST(AppTheme, HexCaseDoesNotMatterAndTheShippedBrandIsValid) {
+  EXPECT_EQ(AppTheme::parseHex("#2f6bff"), AppTheme::parseHex("#2F6BFF"));
+  QFile shipped(QStringLiteral(CREL_SOURCE_DIR "/resources/brand.json"));
+  ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+  const auto palette = AppTheme::paletteFromBrand(shipped.readAll());
+  ASSERT_TRUE(palette);
+  EXPECT_EQ(palette->primary, AppTheme::primary());
+  EXPECT_EQ(palette->stage, AppTheme::stage());
+}
+
+TEST(AppTheme, GlowsArePlacedByTheRectangle) {
+  struct Row {
+    QRectF rect;
+    bool flipped;
+    QPointF c1, c2;
+    double rx1, ry1, rx2, ry2;
+  };
+  const Row rows[] = {
+      {{0, 0, 900, 600}, true, {108, 120}, {810, 432}, 540, 372, 558, 330},
+      {{0, 0, 900, 600}, false, {108, 480}, {810, 168}, 540, 372, 558, 330},
+      {{10, 20, 0, 0}, true, {10, 20}, {10, 20}, 1, 1, 1, 1},
+  };
+  for (const Row &r : rows) {
+    const auto glows = AppTheme::stageGlows(r.rect, r.flipped);
+    EXPECT_EQ(glows[0].centre, r.c1);
+    EXPECT_EQ(glows[1].centre, r.c2);
+    EXPECT_DOUBLE_EQ(glows[0].rx, r.rx1);
+    EXPECT_DOUBLE_EQ(glows[0].ry, r.ry1);
+    EXPECT_DOUBLE_EQ(glows[1].rx, r.rx2);
+    EXPECT_DOUBLE_EQ(glows[1].ry, r.ry2);
+    EXPECT_EQ(glows[0].color, AppTheme::primary());
+    EXPECT_EQ(glows[0].alpha, 0.1);
+    EXPECT_EQ(glows[1].color, AppTheme::wash());
+    EXPECT_EQ(glows[1].alpha, 0.85);
+  }
 }
 
 QImage stage(QSize size, bool flipped) {

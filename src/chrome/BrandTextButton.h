@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QAbstractButton>
+
+namespace crel {
+
+// A text-only action ("Open Settings…" style links): the label in the brand's
+// primary colour on a light palette, the palette's text colour on a dark one
+// (the dark settings preview), at 0.7 opacity while pressed.
+class BrandTextButton : public QAbstractButton {
+  Q_OBJECT
+public:
+  explicit BrandTextButton(const QString &text = {}, QWidget *parent = nullptr);
+
+  QColor labelColor() const;
+  QSize sizeHint() const override;
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+};
+
+} // namespace crel

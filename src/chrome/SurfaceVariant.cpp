@@ -1,0 +1,26 @@
+#include "SurfaceVariant.h"
+
+#include "ChromeColors.h"
+
+namespace crel {
+
+SurfaceVariant chooseSurfaceVariant(bool reduceTransparency, bool previewRendering, bool glassAvailable) {
+  if (reduceTransparency || previewRendering)
+    return SurfaceVariant::opaque;
+  return glassAvailable ? SurfaceVariant::glass : SurfaceVariant::material;
+}
+
+SurfaceLook surfaceLook(SurfaceVariant variant, bool reduceTransparency) {
+  using namespace ChromeColors;
+  switch (variant) {
+  case SurfaceVariant::opaque:
+    return {white(reduceTransparency ? 1.0 : 0.86),
+            {{black(0.09), 0.5}},
+            SurfaceShadow{black(reduceTransparency ? 0.0 : 0.07), 10, {0, 3}}};
+  case SurfaceVariant::glass: return {white(0.6), {}, std::nullopt};
+  case SurfaceVariant::material: break;
+  }
+  return {white(0.78), {{white(0.75), 0.75}, {black(0.09), 0.5}}, SurfaceShadow{black(0.08), 12, {0, 4}}};
+}
+
+} // namespace crel

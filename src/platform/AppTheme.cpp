@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 namespace crel {
 
@@ -111,33 +113,62 @@ QColor AppTheme::stage() { return palette().stage; }
 namespace {
 
 // The glows are faint: drawn in 8 bits per channel they step in visible
-// rings. So the stage is drawn at 16 bits and ordered-dithered down, once
-// per size, orientation and pixel ratio, and copied after that. The pattern
-// is anchored at the rectangle's top edge, so a flipped and an unflipped
-// stage mirror each other pixel for pixel.
+// rings. So the stage is computed per pixel in floating point (a radial
+// gradient between two stops of one colour is a linear fade of its alpha
+// over the ellipse) and ordered-dithered down, in row bands on every core,
+// once per size, orientation and pixel ratio; it is copied after that. The
+// dither pattern is anchored at the rectangle's top edge, so a flipped and an
+// unflipped stage mirror each other pixel for pixel.
 QImage renderStage(QSizeF size, bool flipped, double dpr) {
   const QSize pixels(std::max(1, int(std::ceil(size.width() * dpr))), std::max(1, int(std::ceil(size.height() * dpr))));
-  QImage deep(pixels, QImage::Format_RGBX64);
-  deep.fill(AppTheme::stage());
-  {
-    QPainter p(&deep);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(dpr, dpr);
-    for (const AppTheme::StageGlow &glow : AppTheme::stageGlows(QRectF(QPointF(0, 0), size), flipped))
-      drawGlow(p, glow);
-  }
-  static constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
   QImage out(pixels, QImage::Format_RGB32);
-  for (int y = 0; y < pixels.height(); ++y) {
-    const auto *in = reinterpret_cast<const QRgba64 *>(deep.constScanLine(y));
-    auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
-    const int fromTop = flipped ? y : pixels.height() - 1 - y;
-    for (int x = 0; x < pixels.width(); ++x) {
-      const double threshold = (bayer[fromTop & 3][x & 3] + 0.5) / 16;
-      auto q = [threshold](quint16 v) { return std::min(255, int(v * (255.0 / 65535.0) + threshold)); };
-      row[x] = qRgb(q(in[x].red()), q(in[x].green()), q(in[x].blue()));
-    }
+  struct Glow {
+    double cx, cy, rx, ry, alpha, rgb[3];
+  };
+  std::vector<Glow> glows;
+  for (const AppTheme::StageGlow &g : AppTheme::stageGlows(QRectF(QPointF(0, 0), size), flipped)) {
+    const QColor c = g.color.toRgb();
+    glows.push_back({g.centre.x(), g.centre.y(), g.rx, g.ry, g.alpha, {c.redF(), c.greenF(), c.blueF()}});
   }
+  const QColor stage = AppTheme::stage().toRgb();
+  const double base[3] = {stage.redF(), stage.greenF(), stage.blueF()};
+  // Rows are written through one pointer taken here: QImage::scanLine()
+  // may detach, which threads must not race on.
+  uchar *bits = out.bits();
+  const qsizetype stride = out.bytesPerLine();
+  auto rows = [&](int from, int to) {
+    static constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    for (int y = from; y < to; ++y) {
+      auto *row = reinterpret_cast<QRgb *>(bits + y * stride);
+      const double ly = (y + 0.5) / dpr;
+      const int fromTop = flipped ? y : pixels.height() - 1 - y;
+      for (int x = 0; x < pixels.width(); ++x) {
+        const double lx = (x + 0.5) / dpr;
+        double c[3] = {base[0], base[1], base[2]};
+        for (const Glow &g : glows) {
+          const double dx = (lx - g.cx) / g.rx, dy = (ly - g.cy) / g.ry;
+          const double t = std::sqrt(dx * dx + dy * dy);
+          if (t >= 1)
+            continue;
+          const double a = g.alpha * (1 - t);
+          for (int k = 0; k < 3; ++k)
+            c[k] += (g.rgb[k] - c[k]) * a;
+        }
+        const double threshold = (bayer[fromTop & 3][x & 3] + 0.5) / 16;
+        auto q = [threshold](double v) { return std::clamp(int(v * 255 + threshold), 0, 255); };
+        row[x] = qRgb(q(c[0]), q(c[1]), q(c[2]));
+      }
+    }
+  };
+  const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+  const int per = (pixels.height() + bands - 1) / bands;
+  std::vector<std::thread> workers;
+  for (int b = 1; b < bands; ++b)
+    if (b * per < pixels.height())
+      workers.emplace_back(rows, b * per, std::min(pixels.height(), (b + 1) * per));
+  rows(0, std::min(pixels.height(), per));
+  for (std::thread &w : workers)
+    w.join();
   out.setDevicePixelRatio(dpr);
   return out;
 }

@@ -36,8 +36,12 @@ public:
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(portalService).value())
       return;
-    bus.connect(portalService, portalPath, portalInterface, "SettingChanged", this,
-                SLOT(settingChanged(QString, QString, QDBusVariant)));
+    // Qt 6.4 matches a signal argument to a QDBusVariant slot parameter only
+    // once that metatype is registered; otherwise connect() fails silently.
+    qRegisterMetaType<QDBusVariant>();
+    if (!bus.connect(portalService, portalPath, portalInterface, "SettingChanged", this,
+                     SLOT(settingChanged(QString, QString, QDBusVariant))))
+      qCWarning(lcAccessibility) << "cannot follow the desktop portal's settings";
     read("org.gnome.desktop.a11y.interface", "high-contrast");
     read("org.freedesktop.appearance", "contrast");
   }
@@ -67,7 +71,6 @@ private:
       appearanceContrast_ = value.toUInt() == 1;
     else
       return;
-    qCDebug(lcAccessibility) << "portal" << ns << key << value;
     options_.setPortalValue(highContrast_.value_or(false) || appearanceContrast_.value_or(false));
   }
 
@@ -83,7 +86,7 @@ AccessibilityOptions &AccessibilityOptions::shared() {
   static AccessibilityOptions *options = [] {
     auto *made = new AccessibilityOptions;
     made->reload(SettingsStore::standard());
-    new PortalContrast(*made);
+    made->followDesktopPortal();
     return made;
   }();
   return *options;
@@ -104,6 +107,11 @@ std::optional<bool> AccessibilityOptions::parseFlag(QStringView text) {
   if (t == "0" || t == "false" || t == "no" || t == "off")
     return false;
   return std::nullopt;
+}
+
+void AccessibilityOptions::followDesktopPortal() {
+  if (!findChild<PortalContrast *>(QString(), Qt::FindDirectChildrenOnly))
+    new PortalContrast(*this);
 }
 
 void AccessibilityOptions::update(Sources next) {

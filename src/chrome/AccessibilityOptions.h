@@ -47,6 +47,9 @@ public:
   void setPortalValue(std::optional<bool> value);
   // Reads the environment variable and `store`'s setting again.
   void reload(const SettingsStore &store);
+  // Asks the desktop portal on the session bus (asynchronously) and follows
+  // its changes from then on; does nothing without a bus or a portal.
+  void followDesktopPortal();
 
 Q_SIGNALS:
   // Emitted after reduceTransparency() changed, never for a source change

@@ -4,6 +4,9 @@
 //   buttons.png        every button style in every state, and the switch
 //   surfaces.png       the bar surface in each variant, and the readout's
 //                      rounded surface
+//   symbols.png        every symbol at the sizes the bars use
+//   kit.png            segmented controls, ink swatches, weight glyphs
+//   hint.png           hover hints with and without a shortcut
 
 #include "chrome/AccessibilityOptions.h"
 #include "chrome/BrandSwitch.h"
@@ -12,13 +15,21 @@
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeDivider.h"
 #include "chrome/ChromeFonts.h"
+#include "chrome/ChromeIconButton.h"
+#include "chrome/ChromeSegmented.h"
 #include "chrome/ChromeSurface.h"
+#include "chrome/HintController.h"
+#include "chrome/HintLayer.h"
+#include "chrome/InkSwatch.h"
 #include "chrome/LightPalette.h"
 #include "chrome/Motion.h"
 #include "chrome/PlainPressButton.h"
 #include "chrome/PrimaryActionButton.h"
 #include "chrome/SecondaryActionButton.h"
+#include "chrome/ShortcutText.h"
 #include "chrome/StageWidget.h"
+#include "chrome/Symbols.h"
+#include "chrome/WeightGlyph.h"
 
 #include <QApplication>
 #include <QDir>
@@ -281,6 +292,200 @@ bool writeSurfaces(const QString &folder, double scale) {
   return save(root, folder + "/surfaces.png", scale);
 }
 
+// Paints every symbol in a row per name: at 12, 13.5 and 14.5 (the bars'
+// sizes) in the label colour, then at 14.5 in the selected colour.
+class SymbolSheet : public StageWidget {
+public:
+  static constexpr int rowHeight = 30, nameWidth = 230, cell = 56;
+  explicit SymbolSheet(const QStringList &names) : names_(names) {
+    resize(2 * (24 + nameWidth + 4 * cell) + 24, 50 + rowHeight * int((names.size() + 1) / 2));
+  }
+
+protected:
+  void paintEvent(QPaintEvent *event) override {
+    StageWidget::paintEvent(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QStringList heads = {"12", "13.5", "14.5", "selected"};
+    const int half = int((names_.size() + 1) / 2);
+    for (int column = 0; column < 2; ++column) {
+      const int x0 = 24 + column * (nameWidth + 4 * cell + 24);
+      painter.setFont(ChromeFonts::font(11.5, QFont::DemiBold));
+      painter.setPen(ChromeColors::label());
+      for (int h = 0; h < 4; ++h)
+        painter.drawText(QRectF(x0 + nameWidth + h * cell, 14, cell, 20), Qt::AlignCenter, heads[h]);
+      for (int i = 0; i < half && column * half + i < names_.size(); ++i) {
+        const QString &name = names_[column * half + i];
+        const double y = 44 + i * rowHeight;
+        painter.setFont(ChromeFonts::font(11.5));
+        painter.setPen(ChromeColors::secondaryLabel());
+        painter.drawText(QRectF(x0, y, nameWidth, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
+        const double sizes[] = {12, 13.5, 14.5, 14.5};
+        for (int k = 0; k < 4; ++k) {
+          const QRectF box(x0 + nameWidth + k * cell, y, cell, rowHeight);
+          Symbols::paint(painter, name, box, sizes[k], QFont::Medium,
+                         k == 3 ? ChromeColors::primary() : ChromeColors::label());
+        }
+      }
+    }
+  }
+
+private:
+  QStringList names_;
+};
+
+bool writeSymbols(const QString &folder, double scale) {
+  SymbolSheet sheet(Symbols::names());
+  return save(sheet, folder + "/symbols.png", scale);
+}
+
+QWidget *placed(QWidget *w, int x, int y) {
+  w->move(x, y);
+  return w;
+}
+
+bool writeKit(const QString &folder, double scale) {
+  StageWidget root;
+  root.resize(760, 410);
+  AccessibilityOptions plain;
+  int y = 24;
+  caption("Segmented controls", &root, {24, y}, 300, Qt::AlignLeft, true);
+  y += 28;
+  const QFont label = ChromeFonts::font(12, QFont::Medium);
+  auto *style = new ChromeSegmented(&root);
+  style->setOptions(ChromeSegmented::textOptions({"Formal", "Doodle"}, {"Formal", "Doodle"}, label),
+                    ChromeSegmented::textPainter({"Formal", "Doodle"}, label));
+  style->setSelection(0);
+  style->setIdentifier(QStringLiteral("annotation-style"));
+  style->resize(style->sizeHint());
+  placed(style, 24, y);
+  auto *modes = new ChromeSegmented(&root);
+  const QStringList modeSymbols = {"text.word.spacing", "highlighter", "rectangle.dashed"};
+  modes->setOptions({{"Smart text", 16}, {"Marker", 16}, {"Area", 16}},
+                    [modeSymbols](QPainter &p, const QRectF &r, int i, bool, const QColor &c) {
+                      Symbols::paint(p, modeSymbols[i], r, 12, QFont::Medium, c);
+                    });
+  modes->setSelection(1);
+  modes->resize(modes->sizeHint());
+  placed(modes, 190, y);
+  auto *strength = new ChromeSegmented(&root);
+  const QStringList strengths = {"Light", "Medium", "Strong", "Max"};
+  strength->setOptions(ChromeSegmented::textOptions(strengths, strengths, label),
+                       ChromeSegmented::textPainter(strengths, label));
+  strength->resize(strength->sizeHint());
+  placed(strength, 330, y);
+  caption("(no selection)", &root, {330 + strength->width() + 10, y + 4}, 120, Qt::AlignLeft);
+  y += 52;
+
+  caption("Weight presets", &root, {24, y}, 300, Qt::AlignLeft, true);
+  y += 28;
+  const WeightGlyph::Kind kinds[] = {WeightGlyph::Kind::stroke, WeightGlyph::Kind::marker, WeightGlyph::Kind::dot,
+                                     WeightGlyph::Kind::letter};
+  const QStringList kindNames = {"Arrow, line, pen, shapes", "Highlight", "Step", "Text"};
+  for (int k = 0; k < 4; ++k) {
+    auto *weights = new ChromeSegmented(&root);
+    QList<ChromeSegmented::Option> options;
+    for (int i = 0; i < 4; ++i)
+      options.append({QStringLiteral("Preset %1").arg(i + 1), 0});
+    const WeightGlyph::Kind kind = kinds[k];
+    weights->setOptions(options, [kind](QPainter &p, const QRectF &r, int i, bool, const QColor &c) {
+      WeightGlyph::paint(p, r, kind, i, c);
+    });
+    weights->setSegmentWidth(28);
+    weights->setSelection(k % 4);
+    weights->resize(weights->sizeHint());
+    placed(weights, 24 + k * 180, y + 22);
+    caption(kindNames[k], &root, {24 + k * 180, y}, 170, Qt::AlignLeft);
+  }
+  y += 76;
+
+  caption("Ink swatches", &root, {24, y}, 300, Qt::AlignLeft, true);
+  y += 28;
+  struct InkSample {
+    QColor color;
+    QString name;
+    bool selected;
+  };
+  const InkSample inks[] = {
+      {QColor(0xFF, 0x5A, 0x4E), "Coral", true},  {QColor(0xFF, 0xB0, 0x20), "Amber", false},
+      {QColor(0x26, 0xE6, 0x66), "Mint", false},  {QColor(0x2F, 0x6B, 0xFF), "Blue", false},
+      {QColor(0xB2, 0x66, 0xFF), "Lilac", false}, {QColor(0x1C, 0x1C, 0x1E), "Ink", false},
+      {QColor(Qt::white), "White", true},         {QColor(0xFF, 0xF5, 0x9D), "Pale yellow", true},
+  };
+  auto *palette = new ChromeSurface(std::nullopt, &root, &plain);
+  int x = 8;
+  for (const InkSample &ink : inks) {
+    auto *swatch = new InkSwatch(ink.color, ink.name, palette);
+    swatch->setSelected(ink.selected);
+    swatch->move(x, 6);
+    x += 29;
+  }
+  auto *custom = new CustomInkSwatch(palette);
+  custom->move(x, 6);
+  x += 29;
+  auto *customSet = new CustomInkSwatch(palette);
+  customSet->setCurrent(QColor(0xF2, 0xF0, 0xE6));
+  customSet->move(x, 6);
+  x += 29;
+  palette->setGeometry(24, y, x + 4, 37);
+  caption("selected: Coral, White and Pale yellow (dark ring); then the custom swatch, empty and set", &root,
+          {24, y + 44}, 700, Qt::AlignLeft);
+  y += 88;
+
+  caption("Weight glyphs", &root, {24, y}, 300, Qt::AlignLeft, true);
+  y += 28;
+  class GlyphRow : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent *) override {
+      QPainter p(this);
+      const WeightGlyph::Kind all[] = {WeightGlyph::Kind::stroke, WeightGlyph::Kind::marker, WeightGlyph::Kind::dot,
+                                       WeightGlyph::Kind::letter};
+      for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+          WeightGlyph::paint(p, QRectF(k * 180 + i * 36, 0, 32, 32), all[k], i, ChromeColors::label());
+    }
+  };
+  (new GlyphRow(&root))->setGeometry(24, y, 720, 32);
+  return save(root, folder + "/kit.png", scale);
+}
+
+bool writeHints(const QString &folder, double scale) {
+  StageWidget root;
+  root.resize(520, 250);
+  AccessibilityOptions plain;
+  HintController top, bottom;
+  auto *topBar = new ChromeSurface(std::nullopt, &root, &plain);
+  topBar->setGeometry(90, 24, 2 * 32 + 8, 40);
+  const struct {
+    const char *symbol, *id, *title, *shortcut;
+  } history[] = {{"arrow.uturn.backward", "undo", "Undo", "⌘Z"}, {"arrow.uturn.forward", "redo", "Redo", "⇧⌘Z"}};
+  for (int i = 0; i < 2; ++i)
+    placed(new ChromeIconButton(history[i].symbol, history[i].id,
+                                {history[i].title, ShortcutText::forLinux(QString::fromUtf8(history[i].shortcut)),
+                                 ChromeHint::Edge::bottom},
+                                &top, topBar),
+           4 + 32 * i, 4);
+  auto *bottomBar = new ChromeSurface(std::nullopt, &root, &plain);
+  bottomBar->setGeometry(300, 186, 3 * 32 + 8, 40);
+  placed(new ChromeIconButton("minus", "zoom-out", {"Zoom out", ShortcutText::forLinux("⌘−"), ChromeHint::Edge::top},
+                              &bottom, bottomBar),
+         4, 4);
+  placed(new ChromeIconButton("plus", "zoom-in", {"Zoom in", ShortcutText::forLinux("⌘+"), ChromeHint::Edge::top},
+                              &bottom, bottomBar),
+         36, 4);
+  placed(new ChromeIconButton("keyboard", "shortcuts", {"Keyboard shortcuts", std::nullopt, ChromeHint::Edge::top},
+                              &bottom, bottomBar),
+         68, 4);
+  top.setPreviewHint("redo");
+  bottom.setPreviewHint("shortcuts");
+  for (HintController *c : {&top, &bottom})
+    (new HintLayer(*c, &root))->setGeometry(root.rect());
+  return save(root, folder + "/hint.png", scale);
+}
+
 bool writeStage(const QString &folder, double scale) {
   StageWidget stage;
   stage.resize(900, 600);
@@ -310,6 +515,7 @@ int main(int argc, char **argv) {
   Motion::setEnabled(false);
   const QString folder = args[0];
   QDir().mkpath(folder);
-  const bool ok = writeStage(folder, scale) && writeButtons(folder, scale) && writeSurfaces(folder, scale);
+  const bool ok = writeStage(folder, scale) && writeButtons(folder, scale) && writeSurfaces(folder, scale) &&
+                  writeSymbols(folder, scale) && writeKit(folder, scale) && writeHints(folder, scale);
   return ok ? 0 : 1;
 }

@@ -1,0 +1,242 @@
+#include "ChromeSampling.h"
+
+#include "chrome/ChromeColors.h"
+#include "chrome/ChromeSegmented.h"
+#include "chrome/InkSwatch.h"
+#include "chrome/Motion.h"
+#include "chrome/Symbols.h"
+#include "chrome/WeightGlyph.h"
+
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+using crel::test::composite;
+using crel::test::near;
+
+namespace {
+
+struct Segments {
+  ChromeSegmented control;
+  std::vector<std::pair<int, QColor>> painted; // index and colour of each label drawn
+  explicit Segments(int n, std::optional<double> width = 28) {
+    QList<ChromeSegmented::Option> options;
+    for (int i = 0; i < n; ++i)
+      options.append({QStringLiteral("Option %1").arg(i), 30.0 + i});
+    control.setOptions(
+        options, [this](QPainter &, const QRectF &, int i, bool, const QColor &c) { painted.emplace_back(i, c); });
+    control.setSegmentWidth(width);
+    control.resize(control.sizeHint());
+  }
+  std::vector<std::pair<int, QColor>> paint() {
+    painted.clear();
+    control.grab();
+    return painted;
+  }
+};
+
+TEST(ChromeSegmented, GeometryWithFixedAndNaturalWidths) {
+  Segments fixed(4);
+  EXPECT_EQ(fixed.control.sizeHint(), QSize(122, 28));
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(fixed.control.segment(i)->geometry(), QRect(2 + i * 30, 2, 28, 24));
+    EXPECT_EQ(fixed.control.segment(i)->accessibleName(), QStringLiteral("Option %1").arg(i));
+  }
+  Segments natural(2, std::nullopt); // label widths 30 and 31, padded 10 each side
+  EXPECT_EQ(natural.control.sizeHint(), QSize(4 + 50 + 2 + 51, 28));
+  EXPECT_TRUE(natural.control.objectName().isEmpty()) << "no identifier given";
+  natural.control.setIdentifier(QStringLiteral("annotation-style"));
+  EXPECT_EQ(natural.control.objectName(), "annotation-style");
+}
+
+TEST(ChromeSegmented, SelectionThumbAndLabelColours) {
+  Segments s(3);
+  for (std::optional<int> none : {std::optional<int>(), std::optional<int>(7), std::optional<int>(-1)}) {
+    s.control.setSelection(none);
+    EXPECT_EQ(s.control.selection(), std::nullopt);
+    EXPECT_EQ(s.control.thumbRect(), std::nullopt);
+    for (const auto &[index, color] : s.paint())
+      EXPECT_EQ(color, ChromeColors::secondaryLabel()) << index;
+  }
+  s.control.setSelection(1);
+  EXPECT_EQ(s.control.thumbRect(), s.control.segmentRect(1));
+  for (const auto &[index, color] : s.paint())
+    EXPECT_EQ(color, index == 1 ? ChromeColors::label() : ChromeColors::secondaryLabel()) << index;
+  EXPECT_TRUE(s.control.segment(1)->isChecked());
+  EXPECT_FALSE(s.control.segment(0)->isChecked());
+  // The thumb is white where the selected segment is.
+  const QImage image = test::grabImage(s.control);
+  EXPECT_EQ(image.pixelColor(s.control.segmentRect(1).center().toPoint()), QColor(Qt::white));
+}
+
+TEST(ChromeSegmented, PicksAreReportedButNotApplied) {
+  Segments s(3);
+  s.control.setSelection(0);
+  QSignalSpy picked(&s.control, &ChromeSegmented::selected);
+  QTest::mouseClick(s.control.segment(0), Qt::LeftButton, {}, QPoint(14, 12));
+  QTest::mouseClick(s.control.segment(2), Qt::LeftButton, {}, QPoint(14, 12));
+  ASSERT_EQ(picked.count(), 2);
+  EXPECT_EQ(picked[0][0].toInt(), 0) << "the selected segment still reports";
+  EXPECT_EQ(picked[1][0].toInt(), 2);
+  EXPECT_EQ(s.control.selection(), 0) << "the caller decides";
+  EXPECT_FALSE(s.control.segment(2)->isChecked());
+  QTest::mouseClick(s.control.segment(2), Qt::LeftButton, {}, QPoint(1, 1)); // outside the rounded corner
+  EXPECT_EQ(picked.count(), 2);
+}
+
+TEST(ChromeSegmented, ThumbSlidesFromTheOldSegment) {
+  Segments s(4);
+  s.control.setSelection(0);
+  Motion::setEnabled(true);
+  s.control.setSelection(3);
+  EXPECT_EQ(s.control.thumbRect(), s.control.segmentRect(0)) << "one thumb starts where the old one was";
+  Motion::setEnabled(false);
+  s.control.setSelection(2);
+  EXPECT_EQ(s.control.thumbRect(), s.control.segmentRect(2));
+}
+
+QColor swatchPixel(QWidget &swatch, QPoint at) {
+  QWidget board;
+  board.resize(40, 40);
+  board.setAutoFillBackground(true);
+  QPalette p = board.palette();
+  p.setColor(QPalette::Window, Qt::white);
+  board.setPalette(p);
+  swatch.setParent(&board);
+  swatch.move(0, 0);
+  const QColor c = test::grabImage(board).pixelColor(at);
+  swatch.setParent(nullptr);
+  return c;
+}
+
+TEST(InkSwatch, RingsDiscsAndLightness) {
+  EXPECT_FALSE(InkSwatch::isVeryLight(0.82, 0.82, 0.82)) << "exactly 0.82 is not light";
+  EXPECT_TRUE(InkSwatch::isVeryLight(0.83, 0.83, 0.83));
+  EXPECT_TRUE(InkSwatch::isVeryLight(1, 0.96, 0.6)); // pale yellow
+  EXPECT_FALSE(InkSwatch::isVeryLight(1, 0.35, 0.3));
+
+  struct Row {
+    QColor ink;
+    bool selected;
+    QColor ring;    // at the top of the 25-point circle
+    QColor between; // between ring and disc (row 3)
+  };
+  const QColor red(0xE0, 0x20, 0x20), white(Qt::white);
+  const Row rows[] = {
+      {red, true, red, Qt::white},
+      {white, true, composite(ChromeColors::black(0.28), Qt::white), Qt::white},
+      {red, false, Qt::white, Qt::white},
+  };
+  for (const Row &r : rows) {
+    InkSwatch swatch(r.ink, "Sample");
+    swatch.setSelected(r.selected);
+    EXPECT_TRUE(near(swatchPixel(swatch, {12, 0}), r.ring, 6)) << r.selected << r.ink.name().toStdString();
+    EXPECT_TRUE(near(swatchPixel(swatch, {12, 3}), r.between, 6));
+    EXPECT_TRUE(near(swatchPixel(swatch, {12, 12}), r.ink, 2));
+    // The disc: 17 across unselected (from row 4), 15 selected (from row 5).
+    EXPECT_EQ(near(swatchPixel(swatch, {12, 4}), Qt::white, 6), r.selected);
+  }
+  InkSwatch swatch(red, "Coral");
+  EXPECT_EQ(swatch.accessibleName(), "Coral ink");
+  EXPECT_EQ(swatch.toolTip(), "Coral");
+  QSignalSpy clicked(&swatch, &QAbstractButton::clicked);
+  QTest::mouseClick(&swatch, Qt::LeftButton, {}, QPoint(1, 1));
+  EXPECT_EQ(clicked.count(), 0) << "the square's corner is outside the circle";
+  QTest::mouseClick(&swatch, Qt::LeftButton, {}, QPoint(12, 1));
+  EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST(CustomInkSwatch, OwnRingForAnyColourAndARainbowWithout) {
+  CustomInkSwatch custom;
+  EXPECT_EQ(custom.objectName(), "custom-ink");
+  EXPECT_EQ(custom.accessibleName(), "Custom ink color");
+  const QColor pale(0xF4, 0xF4, 0xEC);
+  custom.setCurrent(pale);
+  EXPECT_TRUE(near(swatchPixel(custom, {12, 0}), pale, 6)) << "no dark ring for the custom colour";
+  custom.setCurrent(std::nullopt);
+  const QColor ring = swatchPixel(custom, {12, 5});
+  EXPECT_GT(ring.saturationF(), 0.5) << "rainbow";
+  EXPECT_TRUE(near(swatchPixel(custom, {10, 10}), Qt::white, 3)) << "white centre";
+}
+
+// The bounding box of what was painted, in device pixels.
+QRect inked(const std::function<void(QPainter &)> &draw, QSize size = {40, 40}, double dpr = 1) {
+  QImage image((QSizeF(size) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(dpr);
+  image.fill(Qt::transparent);
+  {
+    QPainter p(&image);
+    draw(p);
+  }
+  QRect box;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qAlpha(image.pixel(x, y)) > 60)
+        box |= QRect(x, y, 1, 1);
+  return box;
+}
+
+TEST(WeightGlyph, PaintedExtents) {
+  struct Row {
+    WeightGlyph::Kind kind;
+    int index;
+    QSize extent;
+  };
+  const Row rows[] = {
+      {WeightGlyph::Kind::stroke, 3, {16, 6}}, {WeightGlyph::Kind::stroke, 0, {16, 2}},
+      {WeightGlyph::Kind::marker, 1, {16, 6}}, {WeightGlyph::Kind::dot, 0, {8, 8}},
+      {WeightGlyph::Kind::dot, 3, {16, 16}},
+  };
+  for (const Row &r : rows) {
+    const QRect box =
+        inked([&](QPainter &p) { WeightGlyph::paint(p, QRectF(0, 0, 40, 40), r.kind, r.index, Qt::black); });
+    EXPECT_NEAR(box.width(), r.extent.width(), 1) << int(r.kind) << r.index;
+    EXPECT_NEAR(box.height(), r.extent.height(), 1) << int(r.kind) << r.index;
+    EXPECT_NEAR(box.center().x(), 19.5, 1);
+  }
+  // The text presets grow their letter.
+  const auto letter = [](int i) {
+    return inked(
+        [i](QPainter &p) { WeightGlyph::paint(p, QRectF(0, 0, 40, 40), WeightGlyph::Kind::letter, i, Qt::black); });
+  };
+  EXPECT_LT(letter(0).height(), letter(3).height());
+  EXPECT_NEAR(letter(3).height(), 18 * 0.73, 2.5) << "an 18-point capital";
+}
+
+TEST(Symbols, EveryNameDrawsCrisplyInsideItsBox) {
+  ASSERT_GE(Symbols::names().size(), 30);
+  for (double dpr : {1.0, 2.0}) {
+    for (const QString &name : Symbols::names()) {
+      const QRect box = inked(
+          [&](QPainter &p) {
+            EXPECT_TRUE(Symbols::paint(p, name, QRectF(4, 4, 32, 32), 14.5, QFont::Medium, Qt::black));
+          },
+          {40, 40}, dpr);
+      ASSERT_FALSE(box.isEmpty()) << name.toStdString();
+      EXPECT_TRUE(QRect(QPoint(4, 4) * dpr, QSize(32, 32) * dpr).contains(box)) << name.toStdString();
+      EXPECT_GE(box.width(), 8 * dpr) << name.toStdString();
+    }
+  }
+  EXPECT_TRUE(inked([](QPainter &p) {
+                EXPECT_FALSE(Symbols::paint(p, "no.such.symbol", QRectF(0, 0, 40, 40), 14, QFont::Medium, Qt::black));
+              }).isEmpty());
+  // A horizontal stroke lands on whole pixels: some row is nearly opaque.
+  for (double dpr : {1.0, 2.0}) {
+    QImage image((QSizeF(32, 32) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    {
+      QPainter p(&image);
+      Symbols::paint(p, "minus", QRectF(0, 0, 32, 32), 13.5, QFont::Medium, Qt::black);
+    }
+    int strongest = 0;
+    for (int y = 0; y < image.height(); ++y)
+      strongest = std::max(strongest, qAlpha(image.pixel(image.width() / 2, y)));
+    EXPECT_GE(strongest, 200) << dpr; // a stroke between two rows peaks near 128
+  }
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+#include "PrivateFile.h"
+
+#include "platform/AtomicFileWriter.h"
+#include "platform/FileError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace crel::update {
+
+void PrivateFile::makeFolder(const QString &folder) {
+  const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+  const QString parent = QFileInfo(absolute).absolutePath();
+  if (!QDir().mkpath(parent))
+    throw FileError::creatingFolder(QFileInfo(parent).isDir() ? EACCES : ENOTDIR, parent);
+  const QByteArray native = QFile::encodeName(absolute);
+  if (::mkdir(native.constData(), 0700) == 0)
+    return;
+  const int error = errno;
+  struct stat st {};
+  if (error == EEXIST && ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+    return;
+  throw FileError::creatingFolder(error, absolute);
+}
+
+void PrivateFile::write(const QString &path, const QByteArray &data) {
+  makeFolder(QFileInfo(path).absolutePath());
+  AtomicFileWriter::write(path, data, AtomicFileWriter::Existing::replace, 0600);
+}
+
+} // namespace crel::update

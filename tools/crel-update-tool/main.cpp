@@ -59,8 +59,7 @@ QByteArray readFile(const QString &path) {
 }
 
 QByteArray readSeed(const QString &path) {
-  const auto seed =
-      QByteArray::fromBase64Encoding(readFile(path).trimmed(), QByteArray::AbortOnBase64DecodingErrors);
+  const auto seed = QByteArray::fromBase64Encoding(readFile(path).trimmed(), QByteArray::AbortOnBase64DecodingErrors);
   if (!seed || seed.decoded.size() != Ed25519::seedSize)
     throw ToolError(QStringLiteral("%1 is not a private key made by generate-keys").arg(path));
   return seed.decoded;
@@ -145,8 +144,7 @@ int verifyFeed(const QStringList &args) {
     throw ToolError(QStringLiteral("%1 is not a Base64 Ed25519 public key").arg(args[1]));
   context.publicEdKey = key.decoded;
   context.identifier = args[2];
-  context.feedUrl =
-      args.size() > 3 ? QUrl(args[3]) : QUrl::fromLocalFile(QFileInfo(args[0]).absoluteFilePath());
+  context.feedUrl = args.size() > 3 ? QUrl(args[3]) : QUrl::fromLocalFile(QFileInfo(args[0]).absoluteFilePath());
   const Appcast appcast = UpdateFeed::read(readFile(args[0]), context);
   for (const AppcastItem &item : appcast.items)
     print(QStringLiteral("%1 %2 %3 %4 %5")
@@ -165,10 +163,8 @@ struct Command {
 
 const std::map<QString, Command> &commands() {
   static const std::map<QString, Command> table{
-      {QStringLiteral("generate-keys"), {1, 1, generateKeys}},
-      {QStringLiteral("public-key"), {1, 1, publicKey}},
-      {QStringLiteral("sign-archive"), {2, 2, signArchive}},
-      {QStringLiteral("make-feed"), {3, 3, makeFeed}},
+      {QStringLiteral("generate-keys"), {1, 1, generateKeys}}, {QStringLiteral("public-key"), {1, 1, publicKey}},
+      {QStringLiteral("sign-archive"), {2, 2, signArchive}},   {QStringLiteral("make-feed"), {3, 3, makeFeed}},
       {QStringLiteral("verify-feed"), {3, 4, verifyFeed}},
   };
   return table;

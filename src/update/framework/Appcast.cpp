@@ -85,10 +85,8 @@ AppcastItem readItem(const QJsonValue &v, qsizetype index, const QUrl &feedUrl) 
   item.minimumSystemVersion = r.optional("minimumSystemVersion", json::toString).value_or(QString());
   item.published = r.optional("published", date).value_or(QDateTime());
   item.releaseNotes = r.optional("releaseNotes", json::toString).value_or(QString());
-  r.required("archive", [&](const QJsonValue &a) {
-    archive.read(a, item);
-    return true;
-  });
+  // Read directly, so that its errors name the nested key once.
+  archive.read(r.object().value(QLatin1String("archive")), item);
   return item;
 }
 

@@ -18,10 +18,10 @@ struct AppcastItem {
   // The oldest C library (glibc) the build runs on; empty = any. The C library
   // rather than a distribution's release, which means nothing across distributions.
   QString minimumSystemVersion;
-  QString releaseNotes; // plain text
-  QDateTime published;  // invalid when the feed names no date
-  QUrl archiveUrl;      // absolute
-  qint64 length = 0;    // exact size of the archive in bytes
+  QString releaseNotes;   // plain text
+  QDateTime published;    // invalid when the feed names no date
+  QUrl archiveUrl;        // absolute
+  qint64 length = 0;      // exact size of the archive in bytes
   QByteArray edSignature; // 64 bytes over the archive's bytes
   QByteArray sha256;      // 32 bytes, or empty
 

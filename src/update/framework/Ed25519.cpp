@@ -80,8 +80,8 @@ bool Ed25519::verify(QByteArrayView message, QByteArrayView signature, QByteArra
   if (signature.size() != signatureSize || publicKey.size() != publicKeySize)
     return false;
   ensureSodium();
-  return crypto_sign_verify_detached(bytes(signature), bytes(message), std::size_t(message.size()),
-                                     bytes(publicKey)) == 0;
+  return crypto_sign_verify_detached(bytes(signature), bytes(message), std::size_t(message.size()), bytes(publicKey)) ==
+         0;
 }
 
 QByteArray Ed25519::signFile(const QString &path, QByteArrayView seed) {

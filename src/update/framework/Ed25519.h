@@ -17,6 +17,7 @@ public:
   struct KeyPair {
     QByteArray seed;
     QByteArray publicKey;
+    bool operator==(const KeyPair &) const = default;
   };
 
   static KeyPair generate();

@@ -37,9 +37,7 @@ public:
   const QString &description() const { return description_; }
   const char *what() const noexcept override { return what_.constData(); }
 
-  bool operator==(const UpdateError &other) const {
-    return code_ == other.code_ && description_ == other.description_;
-  }
+  bool operator==(const UpdateError &other) const { return code_ == other.code_ && description_ == other.description_; }
 
 private:
   UpdateErrorCode code_;

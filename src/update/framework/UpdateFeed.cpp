@@ -45,8 +45,9 @@ Appcast UpdateFeed::read(const QByteArray &envelope, const FeedContext &context)
   const QByteArray payload = AppcastEnvelope::open(envelope, context.publicEdKey, context.requireSignedFeed);
   Appcast appcast = Appcast::decodePayload(payload, context.feedUrl);
   if (appcast.identifier != context.identifier)
-    throw UpdateError(UpdateErrorCode::feedIdentity,
-                      tr("The update information is for another app (“%1”), so it was ignored.").arg(appcast.identifier));
+    throw UpdateError(
+        UpdateErrorCode::feedIdentity,
+        tr("The update information is for another app (“%1”), so it was ignored.").arg(appcast.identifier));
   return appcast;
 }
 
@@ -67,9 +68,10 @@ FeedVerdict UpdateFeed::evaluate(const QByteArray &envelope, const FeedContext &
   try {
     if (std::optional<AppcastItem> item = selectItem(read(envelope, context), context))
       return {std::move(item), std::nullopt};
-    return {std::nullopt, UpdateError(UpdateErrorCode::noUpdate,
-                                      tr("%1 %2 is the newest version available.")
-                                          .arg(context.displayName, context.currentDisplayVersion))};
+    return {std::nullopt,
+            UpdateError(
+                UpdateErrorCode::noUpdate,
+                tr("%1 %2 is the newest version available.").arg(context.displayName, context.currentDisplayVersion))};
   } catch (const UpdateError &e) {
     return {std::nullopt, e};
   }

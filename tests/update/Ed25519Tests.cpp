@@ -1,0 +1,111 @@
+#include "platform/FileError.h"
+#include "update/framework/Ed25519.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace crel::update;
+
+namespace {
+
+struct Vector {
+  const char *seed;
+  const char *publicKey;
+  const char *message;
+  const char *signature;
+};
+
+// RFC 8032, section 7.1, tests 1 to 3.
+const Vector rfc8032[] = {
+    {"9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60",
+     "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
+     "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe246"
+     "5"
+     "5141438e7a100b"},
+    {"4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb",
+     "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
+     "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb"
+     "0"
+     "0d291612bb0c00"},
+    {"c5aa8df43f9f837bedb7442f31dcb7b166d38535076f094b85ce3a2e0b4458f7",
+     "fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
+     "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28dc"
+     "0"
+     "27beceea1ec40a"},
+};
+
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+QByteArray flipped(QByteArray data, qsizetype bit) {
+  data[bit / 8] = char(data[bit / 8] ^ (1 << (bit % 8)));
+  return data;
+}
+
+// Every single-bit change of `data` that `verifies` still accepts.
+template <class F> int acceptedFlips(const QByteArray &data, F verifies) {
+  int accepted = 0;
+  for (qsizetype bit = 0; bit < data.size() * 8; ++bit)
+    accepted += verifies(flipped(data, bit)) ? 1 : 0;
+  return accepted;
+}
+
+TEST(Ed25519, RfcVectorsSignAndVerifyAndNoSingleBitFlipPasses) {
+  for (const Vector &v : rfc8032) {
+    SCOPED_TRACE(v.publicKey);
+    const QByteArray seed = hex(v.seed), key = hex(v.publicKey), message = hex(v.message), sig = hex(v.signature);
+    EXPECT_EQ(Ed25519::fromSeed(seed).publicKey, key);
+    EXPECT_EQ(Ed25519::sign(message, seed), sig);
+    EXPECT_TRUE(Ed25519::verify(message, sig, key));
+
+    EXPECT_EQ(acceptedFlips(sig, [&](const QByteArray &s) { return Ed25519::verify(message, s, key); }), 0);
+    EXPECT_EQ(acceptedFlips(key, [&](const QByteArray &k) { return Ed25519::verify(message, sig, k); }), 0);
+    EXPECT_EQ(acceptedFlips(message, [&](const QByteArray &m) { return Ed25519::verify(m, sig, key); }), 0);
+    EXPECT_FALSE(Ed25519::verify(QByteArray(message).append('\0'), sig, key));
+    EXPECT_FALSE(Ed25519::verify(message, sig.left(63), key));
+    EXPECT_FALSE(Ed25519::verify(message, QByteArray(sig).append('\0'), key));
+    EXPECT_FALSE(Ed25519::verify(message, sig, key.left(31)));
+    EXPECT_FALSE(Ed25519::verify(message, sig, QByteArray(key).append('\0')));
+    EXPECT_FALSE(Ed25519::verify(message, sig, QByteArray()));
+  }
+}
+
+TEST(Ed25519, GeneratedKeysAreFreshAndSignWhatTheyVerify) {
+  const Ed25519::KeyPair a = Ed25519::generate();
+  const Ed25519::KeyPair b = Ed25519::generate();
+  EXPECT_NE(a.seed, b.seed);
+  EXPECT_EQ(Ed25519::fromSeed(a.seed), a);
+  const QByteArray sig = Ed25519::sign("release", a.seed);
+  EXPECT_TRUE(Ed25519::verify("release", sig, a.publicKey));
+  EXPECT_FALSE(Ed25519::verify("release", sig, b.publicKey));
+  EXPECT_THROW(Ed25519::sign("release", a.seed.left(31)), std::invalid_argument);
+}
+
+TEST(Ed25519, FilesAreSignedAndVerifiedWhole) {
+  QTemporaryDir dir;
+  const Ed25519::KeyPair key = Ed25519::generate();
+  struct Case {
+    const char *name;
+    QByteArray contents;
+  };
+  for (const Case &c : {Case{"empty", {}}, Case{"small", "x"}, Case{"large", QByteArray(3 << 20, 'a') + 'z'}}) {
+    SCOPED_TRACE(c.name);
+    const QString path = dir.filePath(c.name);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(c.contents);
+    file.close();
+    const QByteArray sig = Ed25519::signFile(path, key.seed);
+    EXPECT_EQ(sig, Ed25519::sign(c.contents, key.seed));
+    EXPECT_TRUE(Ed25519::verifyFile(path, sig, key.publicKey));
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("!");
+    file.close();
+    EXPECT_FALSE(Ed25519::verifyFile(path, sig, key.publicKey));
+  }
+  EXPECT_FALSE(Ed25519::verifyFile(dir.filePath("missing"), Ed25519::sign({}, key.seed), key.publicKey));
+  EXPECT_THROW(Ed25519::signFile(dir.filePath("missing"), key.seed), crel::FileError);
+}
+
+} // namespace

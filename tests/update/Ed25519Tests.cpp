@@ -71,17 +71,6 @@ TEST(Ed25519, RfcVectorsSignAndVerifyAndNoSingleBitFlipPasses) {
   }
 }
 
-TEST(Ed25519, GeneratedKeysAreFreshAndSignWhatTheyVerify) {
-  const Ed25519::KeyPair a = Ed25519::generate();
-  const Ed25519::KeyPair b = Ed25519::generate();
-  EXPECT_NE(a.seed, b.seed);
-  EXPECT_EQ(Ed25519::fromSeed(a.seed), a);
-  const QByteArray sig = Ed25519::sign("release", a.seed);
-  EXPECT_TRUE(Ed25519::verify("release", sig, a.publicKey));
-  EXPECT_FALSE(Ed25519::verify("release", sig, b.publicKey));
-  EXPECT_THROW(Ed25519::sign("release", a.seed.left(31)), std::invalid_argument);
-}
-
 TEST(Ed25519, FilesAreSignedAndVerifiedWhole) {
   QTemporaryDir dir;
   const Ed25519::KeyPair key = Ed25519::generate();
@@ -89,7 +78,7 @@ TEST(Ed25519, FilesAreSignedAndVerifiedWhole) {
     const char *name;
     QByteArray contents;
   };
-  for (const Case &c : {Case{"empty", {}}, Case{"small", "x"}, Case{"large", QByteArray(3 << 20, 'a') + 'z'}}) {
+  for (const Case &c : {Case{"empty", {}}, Case{"large", QByteArray(3 << 20, 'a') + 'z'}}) {
     SCOPED_TRACE(c.name);
     const QString path = dir.filePath(c.name);
     QFile file(path);

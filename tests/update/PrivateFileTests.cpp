@@ -1,4 +1,3 @@
-#include "platform/FileError.h"
 #include "update/framework/PrivateFile.h"
 
 #include <QDir>
@@ -9,7 +8,6 @@
 
 #include <sys/stat.h>
 
-using namespace crel;
 using namespace crel::update;
 
 namespace {
@@ -57,18 +55,6 @@ TEST(PrivateFile, IsOwnerOnlyWhateverTheUmaskOrWhatWasThere) {
   EXPECT_EQ(result.readAll(), "new");
   EXPECT_EQ(QDir(dir.filePath("shared")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"UpdateSession.json"});
-}
-
-TEST(PrivateFile, FailsWithoutLeavingAnythingWhenAFileIsInTheWay) {
-  QTemporaryDir dir;
-  QFile blocker(dir.filePath("Updates"));
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  for (const char *path : {"Updates/101/archive", "Updates/archive"}) {
-    SCOPED_TRACE(path);
-    EXPECT_THROW(PrivateFile::write(dir.filePath(path), "x"), FileError);
-  }
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Updates"});
 }
 
 } // namespace

@@ -127,20 +127,9 @@ TEST_F(UpdateTool, RefusesToLoseAKeyOrWriteABrokenFeed) {
 
   writeFile(dir.filePath("missing-archive.json"),
             R"({"identifier": "co.quorvex.crel", "items": [{"archive": "nowhere.tar.gz", "version": "101"}]})");
-  writeFile(dir.filePath("no-version.json"),
-            R"({"identifier": "co.quorvex.crel", "items": [{"archive": "release.key"}]})");
-  writeFile(dir.filePath("not-a-key"), "secret");
-  const QStringList failing[] = {
-      {"make-feed", "release.key", "missing-archive.json", "appcast.json"},
-      {"make-feed", "release.key", "no-version.json", "appcast.json"},
-      {"make-feed", "not-a-key", "missing-archive.json", "appcast.json"},
-      {"sign-archive", "release.key", "nowhere.tar.gz"},
-  };
-  for (const QStringList &arguments : failing) {
-    const ToolRun run = tool(arguments, dir.path());
-    EXPECT_EQ(run.status, 1) << arguments.join(' ').toStdString();
-    EXPECT_FALSE(run.err.isEmpty());
-  }
+  const ToolRun broken = tool({"make-feed", "release.key", "missing-archive.json", "appcast.json"}, dir.path());
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_TRUE(broken.err.contains("nowhere.tar.gz")) << broken.err.toStdString();
   EXPECT_FALSE(QFile::exists(dir.filePath("appcast.json")));
   EXPECT_EQ(tool({"make-feed", "release.key"}, dir.path()).status, 2);
 }

@@ -1,13 +1,22 @@
 #include "ShellModes.h"
 
+#include "AppDelegate.h"
 #include "Diagnostics.h"
 #include "LaunchAtLogin.h"
+#include "SessionStore.h"
+#include "ShortcutManager.h"
+#include "UpdateService.h"
+#include "capture/CaptureCoordinator.h"
+#include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/QuietMessages.h"
 #include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <stdexcept>
@@ -31,9 +40,20 @@ QString hookSwitch(const TestHook &hook) {
   return hook.values.value(0);
 }
 
+// Pictures/<name>: new captures are saved there.
+QString picturesFolder() {
+  QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (pictures.isEmpty())
+    pictures = QDir::homePath() + QStringLiteral("/Pictures");
+  return pictures + QLatin1Char('/') + AppIdentity::name();
+}
+
 } // namespace
 
 int runApplication(LaunchContext &context) {
+  // A test run's standard streams carry only its check's lines.
+  if (isTestRun(context.commandLine()))
+    quietQtMessages();
   CrelApplication &app = context.application();
   app.setActivationPolicy(ActivationPolicy::regular);
   const CommandLine &commandLine = context.commandLine();
@@ -43,9 +63,20 @@ int runApplication(LaunchContext &context) {
       loginItem, SettingsStore::standard(),
       LaunchAtLogin::isInstalledApplication(commandLine, ResourceLocator::bundleDirectory(), QDir::homePath()));
 
+  // Every service is built once here and lent to the delegate.
+  ShortcutManager shortcuts(SettingsStore::standard());
+  CaptureCoordinator capture;
+  UpdateService updates;
+  SessionStore session;
+  AppDelegate delegate({shortcuts, capture, updates, launchAtLogin, session, picturesFolder(), {}});
+
+  LaunchOptions options;
+  options.launchedAtLogin = commandLine.isLoginLaunch();
+  options.capture = commandLine.has(QStringLiteral("--capture"));
+  options.isolatedTest = isTestRun(commandLine);
   // The launch sequence runs once the loop is up, before any test hook.
-  QTimer::singleShot(0, &app, [&launchAtLogin] {
-    runOrFail([&] { launchAtLogin.start(); });
+  QTimer::singleShot(0, &app, [&delegate, options] {
+    runOrFail([&] { delegate.launch(options); });
     qCInfo(lcLaunch) << "launch sequence finished";
   });
   for (const TestHook &hook : testHooks(commandLine))

@@ -1,0 +1,415 @@
+#include "AppDelegate.h"
+
+#include "CrelApplication.h"
+#include "LaunchAtLogin.h"
+#include "SessionStore.h"
+#include "ShortcutManager.h"
+#include "UpdateService.h"
+#include "capture/CaptureCoordinator.h"
+#include "document/CrelDocument.h"
+#include "document/CrelError.h"
+#include "document/EditorSizePreferences.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
+#include "platform/AppIdentity.h"
+#include "platform/Pasteboard.h"
+#include "platform/Translate.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace crel {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcShell, "crel.shell", QtInfoMsg)
+
+QList<QRect> availableAreas() {
+  QList<QRect> areas;
+  for (const QScreen *screen : QGuiApplication::screens())
+    areas.append(screen->availableGeometry());
+  return areas;
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent)
+    : QObject(parent), services_(std::move(services)), seams_(std::move(seams)), statusItem_(AppIdentity::name()) {
+  lastInteraction_ = now();
+  // A tray host may never report that its menu closed; any of our windows
+  // becoming active proves it did.
+  connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
+  const auto menuMoved = [this] { touch(); };
+  connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);
+  connect(&statusItem_, &StatusItem::menuClosed, this, menuMoved);
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+    if (state != Qt::ApplicationActive)
+      return;
+    services_.login.refreshStatus();
+    touch();
+    yieldActivation();
+  });
+}
+
+AppDelegate::~AppDelegate() {
+  // Editors go before the menus and status item their callbacks reach.
+  editors_.clear();
+  delete welcome_;
+}
+
+QDateTime AppDelegate::now() const { return services_.clock ? services_.clock() : QDateTime::currentDateTimeUtc(); }
+
+bool AppDelegate::applicationActive() const { return QGuiApplication::applicationState() == Qt::ApplicationActive; }
+
+void AppDelegate::launch(const LaunchOptions &options) {
+  launchedAtLogin_ = options.launchedAtLogin;
+  if (CrelApplication *app = CrelApplication::instance())
+    app->setActivationPolicy(ActivationPolicy::regular);
+  setupMenus();
+  try {
+    services_.login.start();
+  } catch (...) {
+    report(std::current_exception());
+  }
+  services_.updates.setRules([self = QPointer<AppDelegate>(this)] { return self && self->isBusy(); },
+                             [self = QPointer<AppDelegate>(this)] { return self && self->isIdle(); });
+  connect(&services_.updates, &UpdateService::changed, this, &AppDelegate::refreshUpdateItems);
+  refreshUpdateItems();
+  services_.updates.start();
+  services_.shortcuts.setOnCapture(this, [this] { newCapture(); });
+  services_.capture.setOnImage(this,
+                               [this](const QImage &image, const CaptureSource &source) { showEditor(image, source); });
+  services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
+  services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
+  try {
+    services_.shortcuts.registerShortcut(services_.shortcuts.current());
+  } catch (...) {
+    report(std::current_exception());
+  }
+
+  bool sessionExisted = false;
+  if (!options.isolatedTest)
+    restoreSession(sessionExisted);
+
+  if (options.capture) {
+    QTimer::singleShot(0, this, &AppDelegate::newCapture);
+    return;
+  }
+  if (sessionExisted && editors_.empty()) {
+    yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
+    if (applicationActive())
+      yieldActivation();
+    return;
+  }
+  if (!options.launchedAtLogin && !sessionExisted && editors_.empty())
+    showWelcome();
+}
+
+void AppDelegate::restoreSession(bool &sessionExisted) {
+  SessionStore &session = services_.session;
+  sessionExisted = session.exists();
+  if (!sessionExisted)
+    return;
+  std::vector<SessionStore::Entry> entries;
+  try {
+    entries = session.read();
+  } catch (...) {
+    // The file stays for a later launch.
+    report(std::current_exception());
+    return;
+  }
+  for (SessionStore::Entry &entry : entries) {
+    auto editor = std::make_unique<EditorController>(std::move(entry.document), EditorSizePreferences::shared());
+    EditorController &restored = *editor;
+    connectEditor(std::move(editor));
+    if (const std::optional<QRect> frame = ShellRules::restoredFrame(entry.frame, availableAreas())) {
+      QWidget &window = *restored.window();
+      const QSize decorations = window.frameGeometry().size() - window.geometry().size();
+      window.resize(frame->size() - decorations);
+      window.move(frame->topLeft());
+    }
+    restored.present();
+  }
+  try {
+    session.clear();
+  } catch (...) {
+    report(std::current_exception());
+  }
+}
+
+void AppDelegate::setupMenus() {
+  if (menus_)
+    return;
+  AppMenus::Hooks hooks;
+  hooks.showWelcome = [this] { showWelcome(); };
+  hooks.newCapture = [this] { newCapture(); };
+  hooks.openSavedImagesFolder = [this] { openSavedImagesFolder(); };
+  hooks.revealCurrent = [this] { revealCurrent(); };
+  hooks.closeCurrent = [this] { closeCurrent(); };
+  hooks.undoCurrent = [this] { undoCurrent(); };
+  hooks.redoCurrent = [this] { redoCurrent(); };
+  hooks.copy = [this] { copyCurrent(); };
+  hooks.updateAction = [this] { services_.updates.menuAction(); };
+  hooks.showOpenScreenshot = [this](int entry) { showOpenScreenshot(entry); };
+  hooks.screenshotsNeedUpdate = [this] { refreshOpenScreenshotsMenu(); };
+  hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
+  hooks.openImage = seams_.openImage;
+  hooks.showShortcuts = seams_.showShortcuts;
+  hooks.quit = seams_.quit ? seams_.quit : [] { QCoreApplication::quit(); };
+  menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
+  statusItem_.setMenu(menus_->statusMenu());
+  presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon());
+  refreshOpenScreenshotsMenu();
+}
+
+void AppDelegate::newCapture() {
+  touch();
+  std::vector<std::unique_ptr<ShellWindow>> holder;
+  const ShellRules::Windows windows = shellWindows(holder);
+  if (const ShellWindow *withSheet = ShellRules::firstWithSheet(windows)) {
+    const_cast<ShellWindow *>(withSheet)->makeKeyAndOrderFront();
+    QApplication::beep();
+    return;
+  }
+  services_.capture.begin();
+}
+
+void AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
+  auto editor = EditorController::open(image, source, services_.picturesFolder);
+  EditorController &shown = *editor;
+  connectEditor(std::move(editor));
+  shown.present();
+  Q_EMIT editorShown(&shown);
+}
+
+void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
+  connect(editor.get(), &EditorController::closed, this, &AppDelegate::editorClosed);
+  if (menus_ && editor->window())
+    editor->window()->addActions(menus_->shortcutActions());
+  editors_.push_back(std::move(editor));
+  refreshOpenScreenshotsMenu();
+}
+
+void AppDelegate::editorClosed(EditorController *editor) {
+  const auto it = std::find_if(editors_.begin(), editors_.end(), [editor](const auto &e) { return e.get() == editor; });
+  if (it != editors_.end()) {
+    // The controller is still emitting: it goes once control is back in the loop.
+    it->release()->deleteLater();
+    editors_.erase(it);
+  }
+  touch();
+  refreshOpenScreenshotsMenu();
+}
+
+ShellRules::Windows AppDelegate::shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const {
+  holder = windows_.windows();
+  ShellRules::Windows windows;
+  for (const auto &w : holder)
+    windows.push_back(w.get());
+  return windows;
+}
+
+EditorController *AppDelegate::currentEditor() const {
+  std::vector<std::unique_ptr<ShellWindow>> holder;
+  ShellRules::Windows windows;
+  for (const auto &editor : editors_) {
+    holder.push_back(windows_.adapter(editor->window()));
+    windows.push_back(holder.back().get());
+  }
+  const int index = ShellRules::currentEditor(windows);
+  return index < 0 ? nullptr : editors_[size_t(index)].get();
+}
+
+bool AppDelegate::isBusy() const {
+  std::vector<std::unique_ptr<ShellWindow>> holder;
+  return ShellRules::isBusy(services_.capture.phase() == CaptureCoordinator::Phase::idle,
+                            QApplication::activeModalWidget() != nullptr, shellWindows(holder));
+}
+
+bool AppDelegate::isIdle() const {
+  std::vector<std::unique_ptr<ShellWindow>> holder;
+  ShellRules::IdleState state;
+  state.now = now();
+  state.lastInteraction = lastInteraction_;
+  state.captureIdle = services_.capture.phase() == CaptureCoordinator::Phase::idle;
+  state.hasEditors = !editors_.empty();
+  state.applicationActive = applicationActive();
+  state.statusMenuOpen = statusItem_.isMenuOpen();
+  return ShellRules::isIdle(state, shellWindows(holder));
+}
+
+void AppDelegate::refreshUpdateItems() {
+  UpdateService &updates = services_.updates;
+  if (menus_)
+    menus_->refreshUpdateItems(updates.menuTitle(),
+                               updates.canCheck() || (updates.hasStagedInstall() && !updates.isInstalling()));
+  statusItem_.setUpdateKnown(updates.isUpdateKnown());
+}
+
+void AppDelegate::showWelcome() {
+  if (seams_.showWelcome) {
+    seams_.showWelcome();
+    return;
+  }
+  if (!welcome_) {
+    // A plain window until the welcome and settings window replaces it: the
+    // application's name, its menu bar and the capture command.
+    auto *window = new QWidget;
+    window->setObjectName(QStringLiteral("settings"));
+    window->setWindowTitle(AppIdentity::name());
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto *layout = new QVBoxLayout(window);
+    if (menus_) {
+      layout->setMenuBar(menus_->addMenuBar(*window));
+      window->addActions(menus_->shortcutActions());
+    }
+    auto *text = new QLabel(
+        crel::tr("Press %1 to capture an area of the screen.").arg(services_.shortcuts.current().label()), window);
+    text->setAlignment(Qt::AlignCenter);
+    text->setWordWrap(true);
+    layout->addWidget(text, 1);
+    auto *capture = new QPushButton(crel::tr("Capture an area"), window);
+    connect(capture, &QPushButton::clicked, this, &AppDelegate::newCapture);
+    layout->addWidget(capture, 0, Qt::AlignHCenter);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
+    window->resize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
+    if (screen)
+      window->move(screen->availableGeometry().center() - window->rect().center());
+    welcome_ = window;
+  }
+  services_.updates.refreshNotificationPermission();
+  services_.login.refreshStatus();
+  WindowRegistry::present(*welcome_);
+}
+
+void AppDelegate::yieldActivation() {
+  if (!yieldActivationUntil_)
+    return;
+  const QDateTime deadline = *yieldActivationUntil_;
+  yieldActivationUntil_.reset();
+  std::vector<std::unique_ptr<ShellWindow>> holder;
+  const ShellRules::Windows windows = shellWindows(holder);
+  if (!ShellRules::shouldYieldActivation(now(), deadline, !editors_.empty(), windows))
+    return;
+  // X11 cannot hide an application; what it has on screen is its panels.
+  for (const auto &window : holder)
+    if (window->isVisible())
+      window->orderOut();
+}
+
+void AppDelegate::report(const std::exception_ptr &error) {
+  report(CrelError::describe(error, crel::tr("An unknown error occurred.")));
+}
+
+void AppDelegate::report(const QString &message) {
+  qCWarning(lcShell).noquote() << QStringLiteral("%1: %2").arg(AppIdentity::name(), message);
+  presentAlert(message, {});
+}
+
+void AppDelegate::presentAlert(const QString &title, const QString &text) {
+  lastAlert_ = text.isEmpty() ? title : title + QLatin1Char('\n') + text;
+  // Never a nested event loop: the answer, if any, arrives through finished().
+  QWidget *key = QApplication::activeWindow();
+  const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
+  auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, asSheet ? key : nullptr);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
+  box->open();
+  Q_EMIT alertShown(lastAlert_);
+}
+
+void AppDelegate::showPermission() {
+  presentAlert(crel::tr("Allow screen capture"),
+               crel::tr("Screen capture needs an X11 session. Log in with an X11 session and capture again."));
+}
+
+void AppDelegate::copyCurrent() {
+  EditorController *editor = currentEditor();
+  if (!editor)
+    return;
+  try {
+    editor->document().copy(Pasteboard::general());
+  } catch (...) {
+    report(std::current_exception());
+    return;
+  }
+  statusItem_.showCopyFeedback();
+}
+
+void AppDelegate::revealCurrent() {
+  EditorController *editor = currentEditor();
+  if (!editor || !editor->document().savedURL())
+    return;
+  const QString folder = QFileInfo(*editor->document().savedURL()).absolutePath();
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+    report(crel::tr("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(folder)));
+}
+
+void AppDelegate::undoCurrent() {
+  if (EditorController *editor = currentEditor())
+    editor->document().undo();
+}
+
+void AppDelegate::redoCurrent() {
+  if (EditorController *editor = currentEditor())
+    editor->document().redo();
+}
+
+void AppDelegate::closeCurrent() {
+  if (QWidget *key = QApplication::activeWindow())
+    key->close();
+}
+
+void AppDelegate::openSavedImagesFolder() {
+  const QString folder = services_.picturesFolder;
+  if (!QDir().mkpath(folder) || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+    report(crel::tr("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(folder)));
+}
+
+void AppDelegate::refreshOpenScreenshotsMenu() {
+  if (!menus_)
+    return;
+  std::vector<std::unique_ptr<ShellWindow>> holder;
+  ShellRules::Windows windows;
+  for (const auto &editor : editors_) {
+    holder.push_back(windows_.adapter(editor->window()));
+    windows.push_back(holder.back().get());
+  }
+  const std::vector<ShellRules::ScreenshotEntry> entries = ShellRules::screenshotEntries(windows);
+  menuEditors_.clear();
+  std::vector<ShellRules::ScreenshotEntry> numbered = entries;
+  for (size_t i = 0; i < numbered.size(); ++i) {
+    menuEditors_.emplace_back(editors_[size_t(numbered[i].editor)].get());
+    numbered[i].editor = int(i);
+  }
+  menus_->setScreenshots(numbered);
+}
+
+void AppDelegate::showOpenScreenshot(int entry) {
+  if (services_.capture.phase() != CaptureCoordinator::Phase::idle)
+    return;
+  if (entry < 0 || size_t(entry) >= menuEditors_.size())
+    return;
+  EditorController *editor = menuEditors_[size_t(entry)];
+  // A stale entry: its editor has closed since the menu was built.
+  const bool open =
+      editor && std::any_of(editors_.begin(), editors_.end(), [editor](const auto &e) { return e.get() == editor; });
+  if (open)
+    editor->present();
+}
+
+} // namespace crel

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "AppMenus.h"
+#include "ShellRules.h"
+#include "StatusItem.h"
+#include "WindowRegistry.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace crel {
+
+class CaptureCoordinator;
+class EditorController;
+class LaunchAtLogin;
+class SessionStore;
+class ShortcutManager;
+class UpdateService;
+struct CaptureSource;
+
+// The services of one ordinary run, built once by main and lent to the
+// delegate, which wires them together.
+struct AppServices {
+  ShortcutManager &shortcuts;
+  CaptureCoordinator &capture;
+  UpdateService &updates;
+  LaunchAtLogin &login;
+  SessionStore &session;
+  // The folder new captures are saved in.
+  QString picturesFolder;
+  // The time the idle and hand-back rules read; the wall clock when empty.
+  std::function<QDateTime()> clock;
+};
+
+// Work that belongs to other parts of the shell (welcome and settings,
+// keyboard-shortcuts window, opening images, quitting). An empty seam
+// leaves its menu item disabled, except the welcome window, which then
+// shows the plain window below.
+struct ShellSeams {
+  std::function<void()> showWelcome;
+  std::function<void()> showShortcuts;
+  std::function<void()> openImage;
+  std::function<void()> quit;
+};
+
+struct LaunchOptions {
+  bool launchedAtLogin = false;
+  bool capture = false;      // --capture
+  bool isolatedTest = false; // a test run: the update session is not touched
+};
+
+// The ordinary run: the launch sequence, the capture road from the shortcut
+// to an editor, the list of open editors, the menus and the status item.
+class AppDelegate : public QObject {
+  Q_OBJECT
+public:
+  static constexpr int yieldWindowMs = 5000;
+
+  AppDelegate(AppServices services, ShellSeams seams = {}, QObject *parent = nullptr);
+  ~AppDelegate() override;
+
+  void launch(const LaunchOptions &options);
+
+  // The capture road.
+  void newCapture();
+  void showEditor(const QImage &image, const CaptureSource &source);
+  void connectEditor(std::unique_ptr<EditorController> editor);
+  EditorController *currentEditor() const;
+  const std::vector<std::unique_ptr<EditorController>> &editors() const { return editors_; }
+
+  void showWelcome();
+  void yieldActivation();
+  // Logs the error and shows its sentence in an alert.
+  void report(const std::exception_ptr &error);
+  void report(const QString &message);
+  void showPermission();
+
+  // Menu actions over the current editor.
+  void copyCurrent();
+  void revealCurrent();
+  void undoCurrent();
+  void redoCurrent();
+  void closeCurrent();
+  void openSavedImagesFolder();
+  void showOpenScreenshot(int entry);
+  void refreshOpenScreenshotsMenu();
+
+  // The updater's questions.
+  bool isBusy() const;
+  bool isIdle() const;
+  void refreshUpdateItems();
+
+  StatusItem &statusItem() { return statusItem_; }
+  AppMenus &menus() { return *menus_; }
+  WindowRegistry &windows() { return windows_; }
+  // The presenter's choice, once the menus exist.
+  StatusPresentation *statusPresentation() const { return presentation_.get(); }
+  QWidget *welcomeWindow() const { return welcome_; }
+  QDateTime lastInteraction() const { return lastInteraction_; }
+  std::optional<QDateTime> yieldActivationUntil() const { return yieldActivationUntil_; }
+  // The last alert's text, for tests and logs.
+  QString lastAlert() const { return lastAlert_; }
+
+Q_SIGNALS:
+  // An editor window was presented.
+  void editorShown(crel::EditorController *editor);
+  void alertShown(const QString &text);
+
+private:
+  QDateTime now() const;
+  void touch() { lastInteraction_ = now(); }
+  void setupMenus();
+  void restoreSession(bool &sessionExisted);
+  void editorClosed(EditorController *editor);
+  void presentAlert(const QString &title, const QString &text);
+  ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;
+  bool applicationActive() const;
+
+  AppServices services_;
+  ShellSeams seams_;
+  WindowRegistry windows_;
+  StatusItem statusItem_;
+  std::unique_ptr<AppMenus> menus_;
+  std::unique_ptr<StatusPresentation> presentation_;
+  QPointer<QWidget> welcome_;
+  std::vector<std::unique_ptr<EditorController>> editors_;
+  // The editors behind the submenu's entries when it was last built.
+  std::vector<QPointer<EditorController>> menuEditors_;
+  bool launchedAtLogin_ = false;
+  QDateTime lastInteraction_;
+  std::optional<QDateTime> yieldActivationUntil_;
+  QString lastAlert_;
+};
+
+} // namespace crel

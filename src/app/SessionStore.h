@@ -1,0 +1,29 @@
+#pragma once
+
+#include "document/CrelDocument.h"
+
+#include <QRect>
+
+#include <memory>
+#include <vector>
+
+namespace crel {
+
+// The editors an update relaunch left to reopen, saved by the updater. This
+// base holds none; the updater supplies the real file.
+class SessionStore {
+public:
+  struct Entry {
+    std::unique_ptr<CrelDocument> document;
+    QRect frame; // the window frame, global top-left coordinates
+  };
+
+  virtual ~SessionStore() = default;
+  virtual bool exists() const { return false; }
+  // The saved editors in order; throws CrelError with the sentence to show.
+  virtual std::vector<Entry> read() { return {}; }
+  // Removes the file; throws CrelError on failure.
+  virtual void clear() {}
+};
+
+} // namespace crel

@@ -1,0 +1,176 @@
+#include "StatusItem.h"
+
+#include <QCursor>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSystemTrayIcon>
+
+namespace crel {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcStatus, "crel.status", QtWarningMsg)
+
+constexpr int trayPixels = 22;
+constexpr int pollIntervalMs = 2000;
+constexpr int pollCount = 60;
+
+} // namespace
+
+StatusItem::StatusItem(QString applicationName, QObject *parent)
+    : QObject(parent), applicationName_(std::move(applicationName)),
+      text_(ShellRules::statusText(applicationName_, false, false)) {
+  copyFeedback_.setSingleShot(true);
+  copyFeedback_.setInterval(copyFeedbackMs);
+  connect(&copyFeedback_, &QTimer::timeout, this, [this] {
+    showingCopied_ = false;
+    refresh();
+  });
+  menuOpenLimit_.setSingleShot(true);
+  menuOpenLimit_.setInterval(menuOpenLimitMs);
+  connect(&menuOpenLimit_, &QTimer::timeout, this, &StatusItem::clearMenuOpen);
+}
+
+StatusItem::~StatusItem() = default;
+
+void StatusItem::setMenu(QMenu *menu) {
+  if (menu_)
+    disconnect(menu_, nullptr, this, nullptr);
+  menu_ = menu;
+  if (!menu)
+    return;
+  connect(menu, &QMenu::aboutToShow, this, [this] { setMenuOpen(true); });
+  connect(menu, &QMenu::aboutToHide, this, [this] { setMenuOpen(false); });
+}
+
+void StatusItem::showCopyFeedback() {
+  copyFeedback_.start(); // restarts a running second
+  showingCopied_ = true;
+  refresh();
+}
+
+void StatusItem::setUpdateKnown(bool known) {
+  updateKnown_ = known;
+  refresh();
+}
+
+void StatusItem::clearMenuOpen() {
+  if (menuOpen_)
+    setMenuOpen(false);
+}
+
+void StatusItem::setMenuOpen(bool open) {
+  menuOpen_ = open;
+  if (open) {
+    menuOpenLimit_.start();
+    Q_EMIT menuOpened();
+  } else {
+    menuOpenLimit_.stop();
+    Q_EMIT menuClosed();
+  }
+}
+
+void StatusItem::refresh() {
+  const ShellRules::StatusText text = ShellRules::statusText(applicationName_, showingCopied_, updateKnown_);
+  if (text == text_)
+    return;
+  text_ = text;
+  Q_EMIT changed();
+}
+
+TrayPresenter::TrayPresenter(StatusItem &item, QIcon icon, QObject *parent)
+    : StatusPresenter(parent), item_(item), icon_(std::move(icon)), tray_(std::make_unique<QSystemTrayIcon>()) {
+  connect(&item_, &StatusItem::changed, this, &TrayPresenter::refresh);
+  connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    QMenu *menu = item_.menu();
+    if (reason != QSystemTrayIcon::Trigger || !menu)
+      return;
+    const QRect where = tray_->geometry();
+    menu->popup(where.isEmpty() ? QCursor::pos() : where.bottomLeft());
+  });
+  tray_->setContextMenu(item_.menu());
+  refresh();
+  tray_->show();
+}
+
+TrayPresenter::~TrayPresenter() = default;
+
+bool TrayPresenter::isOnScreen() const { return tray_->isVisible(); }
+
+void TrayPresenter::refresh() {
+  tray_->setIcon(badged(icon_, item_.isShowingCopyFeedback(), item_.isUpdateKnown()));
+  tray_->setToolTip(item_.text().accessibilityLabel);
+}
+
+QIcon TrayPresenter::badged(const QIcon &icon, bool copied, bool update) {
+  QIcon result;
+  for (int scale : {1, 2}) {
+    const int side = trayPixels * scale;
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    icon.paint(&painter, pixmap.rect());
+    const qreal badge = side * 0.5;
+    const auto drawBadge = [&](QPointF corner, const QColor &colour, const std::function<void(QPainterPath &)> &mark) {
+      const QRectF disc(corner, QSizeF(badge, badge));
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(colour);
+      painter.drawEllipse(disc);
+      QPainterPath path;
+      mark(path);
+      painter.setPen(QPen(Qt::white, side / 12.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawPath(path.translated(disc.topLeft()));
+    };
+    if (copied)
+      drawBadge({side - badge, side - badge}, QColor(0x2e, 0x9d, 0x4f), [badge](QPainterPath &p) {
+        p.moveTo(badge * 0.25, badge * 0.52);
+        p.lineTo(badge * 0.43, badge * 0.7);
+        p.lineTo(badge * 0.76, badge * 0.32);
+      });
+    if (update)
+      drawBadge({side - badge, 0}, QColor(0x1f, 0x6f, 0xeb), [badge](QPainterPath &p) {
+        p.moveTo(badge * 0.5, badge * 0.78);
+        p.lineTo(badge * 0.5, badge * 0.24);
+        p.moveTo(badge * 0.28, badge * 0.46);
+        p.lineTo(badge * 0.5, badge * 0.24);
+        p.lineTo(badge * 0.72, badge * 0.46);
+      });
+    painter.end();
+    result.addPixmap(pixmap);
+  }
+  return result;
+}
+
+StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, QObject *parent)
+    : QObject(parent), item_(item), icon_(std::move(icon)) {
+  const QString forced = qEnvironmentVariable("CREL_STATUS_ITEM");
+  const bool tray =
+      forced == QLatin1String("tray") || (forced != QLatin1String("none") && QSystemTrayIcon::isSystemTrayAvailable());
+  if (tray) {
+    use(std::make_unique<TrayPresenter>(item_, icon_));
+    return;
+  }
+  use(std::make_unique<NullPresenter>());
+  if (!forced.isEmpty())
+    return;
+  poll_.setInterval(pollIntervalMs);
+  connect(&poll_, &QTimer::timeout, this, [this] {
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+      use(std::make_unique<TrayPresenter>(item_, icon_));
+    if (QSystemTrayIcon::isSystemTrayAvailable() || ++polls_ >= pollCount)
+      poll_.stop();
+  });
+  poll_.start();
+}
+
+void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {
+  presenter_ = std::move(presenter);
+  qCInfo(lcStatus) << "status item presenter:" << presenter_->kind();
+  Q_EMIT presenterChanged();
+}
+
+} // namespace crel

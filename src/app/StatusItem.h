@@ -1,0 +1,130 @@
+#pragma once
+
+#include "ShellRules.h"
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class QSystemTrayIcon;
+
+namespace crel {
+
+// The status item as a model: its text, accessibility label and menu, and
+// whether its menu is open. A presenter shows it (the tray icon) or nothing
+// does; the rules that read it (idle, start-up check) need only the model.
+class StatusItem : public QObject {
+  Q_OBJECT
+public:
+  static constexpr int copyFeedbackMs = 1000;
+  // An open menu whose close the tray host never reports stops counting as
+  // open after this long.
+  static constexpr int menuOpenLimitMs = 10 * 60 * 1000;
+
+  explicit StatusItem(QString applicationName, QObject *parent = nullptr);
+  ~StatusItem() override;
+
+  const ShellRules::StatusText &text() const { return text_; }
+  bool isShowingCopyFeedback() const { return showingCopied_; }
+  bool isUpdateKnown() const { return updateKnown_; }
+  bool isMenuOpen() const { return menuOpen_; }
+
+  // The menu the item opens; its aboutToShow/aboutToHide keep isMenuOpen.
+  void setMenu(QMenu *menu);
+  QMenu *menu() const { return menu_; }
+
+  // "Copied" for one second after the last call.
+  void showCopyFeedback();
+  void setUpdateKnown(bool known);
+  // One of our windows became active: a menu that is still marked open
+  // cannot be.
+  void clearMenuOpen();
+
+Q_SIGNALS:
+  void changed();
+  void menuOpened();
+  void menuClosed();
+
+private:
+  void refresh();
+  void setMenuOpen(bool open);
+
+  QString applicationName_;
+  ShellRules::StatusText text_;
+  bool showingCopied_ = false;
+  bool updateKnown_ = false;
+  bool menuOpen_ = false;
+  QPointer<QMenu> menu_;
+  QTimer copyFeedback_;
+  QTimer menuOpenLimit_;
+};
+
+// Shows a status item on screen, or does not.
+class StatusPresenter : public QObject {
+  Q_OBJECT
+public:
+  using QObject::QObject;
+  virtual bool isOnScreen() const = 0;
+  virtual QString kind() const = 0;
+};
+
+// The status item in the system tray: the application icon at 22 px with a
+// badge for "Copied" and for a known update (a tray shows no text), the
+// accessibility label as tooltip, the menu on either click.
+class TrayPresenter final : public StatusPresenter {
+  Q_OBJECT
+public:
+  TrayPresenter(StatusItem &item, QIcon icon, QObject *parent = nullptr);
+  ~TrayPresenter() override;
+  bool isOnScreen() const override;
+  QString kind() const override { return QStringLiteral("tray"); }
+  QSystemTrayIcon &trayIcon() const { return *tray_; }
+
+  // The icon with the item's badges, at 22 px.
+  static QIcon badged(const QIcon &icon, bool copied, bool update);
+
+private:
+  void refresh();
+
+  StatusItem &item_;
+  QIcon icon_;
+  std::unique_ptr<QSystemTrayIcon> tray_;
+};
+
+// Nothing on screen: no tray is there to hold the item.
+class NullPresenter final : public StatusPresenter {
+  Q_OBJECT
+public:
+  using StatusPresenter::StatusPresenter;
+  bool isOnScreen() const override { return false; }
+  QString kind() const override { return QStringLiteral("none"); }
+};
+
+// Keeps the item shown the best way there is: the tray when one exists,
+// nothing otherwise, switching to the tray when one appears within two
+// minutes of launch (a login launch starts before the panel).
+// CREL_STATUS_ITEM=tray or none forces the choice.
+class StatusPresentation : public QObject {
+  Q_OBJECT
+public:
+  StatusPresentation(StatusItem &item, QIcon icon, QObject *parent = nullptr);
+  StatusPresenter &presenter() const { return *presenter_; }
+
+Q_SIGNALS:
+  void presenterChanged();
+
+private:
+  void use(std::unique_ptr<StatusPresenter> presenter);
+
+  StatusItem &item_;
+  QIcon icon_;
+  std::unique_ptr<StatusPresenter> presenter_;
+  QTimer poll_;
+  int polls_ = 0;
+};
+
+} // namespace crel

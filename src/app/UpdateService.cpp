@@ -1,0 +1,3 @@
+#include "UpdateService.h"
+
+// Only the generated meta-object code lives here.

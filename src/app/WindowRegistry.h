@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/ShellWindow.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QWindow;
+
+namespace crel {
+
+// The application's windows in the terms the shell's rules use. Qt has no
+// key/main distinction and no z-order query: the registry keeps the windows
+// in the order they were last activated and remembers the last activated
+// main-capable one. Main thread only; one per application.
+class WindowRegistry : public QObject {
+  Q_OBJECT
+public:
+  explicit WindowRegistry(QObject *parent = nullptr);
+
+  // Every top-level widget, most recently activated first, then the rest.
+  std::vector<std::unique_ptr<ShellWindow>> windows() const;
+  std::unique_ptr<ShellWindow> adapter(QWidget *window) const;
+
+  QWidget *mainWindow() const;
+  bool isMain(const QWidget *window) const { return window && window == mainWindow(); }
+
+  // Not a dialog, tool window, popup or overlay.
+  static bool canBecomeMain(const QWidget &window);
+  static bool isPanel(const QWidget &window);
+  // A visible window-modal dialog whose parent window is `window`.
+  static QWidget *attachedSheet(const QWidget &window);
+
+  // Restores a minimised window, shows, raises and activates it.
+  static void present(QWidget &window);
+
+Q_SIGNALS:
+  // One of our windows became active.
+  void windowActivated();
+
+private:
+  void focusChanged(QWindow *window);
+
+  std::vector<QPointer<QWidget>> recent_;
+  QPointer<QWidget> main_;
+};
+
+// ShellWindow over one top-level widget; a dead widget reads as hidden.
+class WidgetShellWindow final : public ShellWindow {
+public:
+  WidgetShellWindow(QWidget *window, const WindowRegistry &registry) : window_(window), registry_(registry) {}
+  QWidget *widget() const { return window_; }
+
+  bool isKey() const override;
+  bool isMain() const override { return registry_.isMain(window_); }
+  bool isVisible() const override { return window_ && window_->isVisible(); }
+  bool isMiniaturized() const override { return window_ && window_->isMinimized(); }
+  bool hasAttachedSheet() const override { return window_ && WindowRegistry::attachedSheet(*window_); }
+  bool isPanel() const override { return window_ && WindowRegistry::isPanel(*window_); }
+  bool isFilePanel() const override;
+  bool canBecomeMain() const override { return window_ && WindowRegistry::canBecomeMain(*window_); }
+  QString title() const override;
+
+  void deminiaturize() override;
+  void makeKeyAndOrderFront() override;
+  void orderOut() override;
+  void close() override;
+
+private:
+  QPointer<QWidget> window_;
+  const WindowRegistry &registry_;
+};
+
+} // namespace crel

@@ -135,13 +135,14 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
     auto editor = std::make_unique<EditorController>(std::move(entry.document), EditorSizePreferences::shared());
     EditorController &restored = *editor;
     connectEditor(std::move(editor));
+    // Presented first: an editor centres itself when it is first shown.
+    restored.present();
     if (const std::optional<QRect> frame = ShellRules::restoredFrame(entry.frame, availableAreas())) {
       QWidget &window = *restored.window();
       const QSize decorations = window.frameGeometry().size() - window.geometry().size();
       window.resize(frame->size() - decorations);
       window.move(frame->topLeft());
     }
-    restored.present();
   }
   try {
     session.clear();

@@ -118,8 +118,13 @@ TEST(ShellRules, WelcomeHeightFollowsTheScreenWithinBounds) {
   const struct {
     std::optional<int> available;
     int height;
-  } rows[] = {{700, 620}, {2000, 760}, {840, 760}, {std::nullopt, 740}, {200, ShellRules::welcomeMinimumHeight},
-              {0, ShellRules::welcomeMinimumHeight}, {-50, ShellRules::welcomeMinimumHeight}};
+  } rows[] = {{700, 620},
+              {2000, 760},
+              {840, 760},
+              {std::nullopt, 740},
+              {200, ShellRules::welcomeMinimumHeight},
+              {0, ShellRules::welcomeMinimumHeight},
+              {-50, ShellRules::welcomeMinimumHeight}};
   for (const auto &row : rows)
     EXPECT_EQ(ShellRules::welcomeHeight(row.available), row.height) << row.available.value_or(-1);
 }
@@ -149,9 +154,8 @@ TEST(ShellRules, ScreenshotEntriesAreNewestFirstWithKeyAndMinimisedStates) {
                                        window([](auto &w) { w.windowTitle = "new.png"; })};
   Windows windows = pointers(editors);
   windows.insert(windows.begin() + 1, nullptr);
-  const std::vector<ShellRules::ScreenshotEntry> expected{{"new.png", Qt::Unchecked, 3},
-                                                          {"middle.png", Qt::Checked, 2},
-                                                          {"old.png", Qt::PartiallyChecked, 0}};
+  const std::vector<ShellRules::ScreenshotEntry> expected{
+      {"new.png", Qt::Unchecked, 3}, {"middle.png", Qt::Checked, 2}, {"old.png", Qt::PartiallyChecked, 0}};
   EXPECT_EQ(ShellRules::screenshotEntries(windows), expected);
   EXPECT_TRUE(ShellRules::screenshotEntries({}).empty());
 }

@@ -1,0 +1,367 @@
+#include "support/TestSupport.h"
+
+#include "app/AppDelegate.h"
+#include "app/LaunchAtLogin.h"
+#include "app/SessionStore.h"
+#include "app/ShortcutManager.h"
+#include "app/UpdateService.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/RegionSelectionView.h"
+#include "capture/SilentCapturePanel.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/CrelError.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/LoginItemService.h"
+#include "platform/Pasteboard.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+
+namespace {
+
+class FakeUpdates : public UpdateService {
+public:
+  QString title = QStringLiteral("Check for Updates…");
+  bool check = false, staged = false, installing = false, known = false;
+  int started = 0;
+  QString menuTitle() const override { return title; }
+  bool canCheck() const override { return check; }
+  bool hasStagedInstall() const override { return staged; }
+  bool isInstalling() const override { return installing; }
+  bool isUpdateKnown() const override { return known; }
+  void start() override { ++started; }
+  bool busy() const { return askBusy(); }
+  bool idle() const { return askIdle(); }
+};
+
+class FakeSession : public SessionStore {
+public:
+  bool present = false, failRead = false;
+  std::vector<QRect> frames;
+  int reads = 0, clears = 0;
+  bool exists() const override { return present; }
+  std::vector<Entry> read() override {
+    ++reads;
+    if (failRead)
+      throw CrelError::capture(QStringLiteral("The saved session could not be read."));
+    std::vector<Entry> entries;
+    for (const QRect &frame : frames) {
+      QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
+      image.fill(Qt::white);
+      entries.push_back({std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), frame});
+    }
+    return entries;
+  }
+  void clear() override { ++clears; }
+};
+
+void drag(QWidget *view, QPointF from, QPointF to) {
+  const auto send = [view](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &event);
+  };
+  send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+  send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+}
+
+QImage still() {
+  QImage image(800, 600, QImage::Format_RGB32);
+  image.fill(QColor(30, 120, 200));
+  return image;
+}
+
+// The delegate over real services with stand-ins at their edges: stills on
+// request, panels that never reach the screen, no key grab (no display).
+class Delegate : public ::testing::Test {
+protected:
+  Delegate() {
+    qunsetenv("DISPLAY");
+    Pasteboard::overrideGeneral(&pasteboard);
+  }
+  ~Delegate() override {
+    delegate.reset();
+    for (QWidget *w : QApplication::topLevelWidgets())
+      w->close();
+    Pasteboard::overrideGeneral(nullptr);
+  }
+
+  AppDelegate &make() {
+    AppServices services{
+        shortcuts, capture, updates, login, session, pictures.path() + "/Crel", [this] {
+                           return clock; }};
+    delegate = std::make_unique<AppDelegate>(services);
+    return *delegate;
+  }
+
+  // Runs the capture road up to a selection on the one display.
+  void captureRegion() {
+    delegate->newCapture();
+    ASSERT_TRUE(pendingStills);
+    auto done = std::move(pendingStills);
+    pendingStills = nullptr;
+    done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still()}}, nullptr);
+    ASSERT_FALSE(panels.empty());
+    drag(panels.back()->contentView(), {100, 100}, {300, 250});
+    QTRY_COMPARE(capture.phase(), CaptureCoordinator::Phase::idle);
+  }
+
+  QList<QWidget *> visibleWindows(const QString &objectName) const {
+    QList<QWidget *> found;
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->objectName() == objectName)
+        found.append(w);
+    return found;
+  }
+
+  test::TemporarySettings settings;
+  QTemporaryDir pictures;
+  FakePasteboard pasteboard;
+  QDateTime clock = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+  ShortcutManager shortcuts{settings.store()};
+  CaptureSnapshot::Completion pendingStills;
+  std::vector<std::shared_ptr<SilentCapturePanel>> panels;
+  CaptureCoordinator capture{[this](QObject *, CaptureSnapshot::Completion done) {
+                               pendingStills = std::move(done);
+                               return SnapshotRequest();
+                             },
+                             [this](const geom::Rect &rect) {
+                               panels.push_back(std::make_shared<SilentCapturePanel>(rect));
+                               return panels.back();
+                             }};
+  FakeUpdates updates;
+  FakeLoginItemService loginService;
+  LaunchAtLogin login{loginService, settings.store(), false};
+  FakeSession session;
+  std::unique_ptr<AppDelegate> delegate;
+};
+
+} // namespace
+
+TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
+  const struct {
+    const char *name;
+    LaunchOptions options;
+    bool sessionFile;
+    bool welcome, capturing;
+  } rows[] = {
+      {"ordinary", {false, false, false}, false, true, false},
+      {"at login", {true, false, false}, false, false, false},
+      {"--capture", {false, true, false}, false, false, true},
+      {"after an update that restored nothing", {false, false, false}, true, false, false},
+      {"isolated test ignores the session file", {false, false, true}, true, true, false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    session = FakeSession();
+    session.present = row.sessionFile;
+    make().launch(row.options);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(!visibleWindows("settings").isEmpty(), row.welcome);
+    EXPECT_EQ(capture.phase() != CaptureCoordinator::Phase::idle, row.capturing);
+    EXPECT_EQ(session.reads, row.sessionFile && !row.options.isolatedTest ? 1 : 0);
+    EXPECT_EQ(session.clears, session.reads);
+    EXPECT_EQ(updates.started, 1);
+    // Without a display the shortcut cannot be grabbed: reported, and the launch went on.
+    EXPECT_TRUE(delegate->lastAlert().contains("X11")) << delegate->lastAlert().toStdString();
+    capture.cancel();
+    updates.started = 0;
+    delegate.reset();
+  }
+}
+
+TEST_F(Delegate, SessionRestoreReopensEditorsAndKeepsAnUnreadableFile) {
+  session.present = true;
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QRect inside(area.topLeft() + QPoint(10, 10), QSize(640, 480));
+  session.frames = {QRect(100, -5000, 640, 480), inside};
+  make().launch({});
+  ASSERT_EQ(delegate->editors().size(), 2u);
+  EXPECT_EQ(session.clears, 1);
+  EXPECT_TRUE(visibleWindows("settings").isEmpty());
+  EXPECT_FALSE(delegate->yieldActivationUntil());
+  EXPECT_EQ(delegate->editors()[1]->window()->frameGeometry().topLeft(), inside.topLeft());
+  delegate.reset();
+
+  session = FakeSession();
+  session.present = session.failRead = true;
+  make().launch({});
+  EXPECT_EQ(session.clears, 0) << "the file stays for a later launch";
+  EXPECT_TRUE(delegate->lastAlert().contains("saved session"));
+}
+
+TEST_F(Delegate, AfterARelaunchThatRestoredNothingTheHandBackIsTriedOnce) {
+  session.present = true;
+  QWidget tool(nullptr, Qt::Tool);
+  tool.show();
+  make().launch({});
+  EXPECT_TRUE(visibleWindows("settings").isEmpty());
+  // Tried at launch when active, else at the activation that follows.
+  if (delegate->yieldActivationUntil())
+    delegate->yieldActivation();
+  EXPECT_FALSE(delegate->yieldActivationUntil());
+  EXPECT_FALSE(tool.isVisible());
+  tool.show();
+  delegate->yieldActivation();
+  EXPECT_TRUE(tool.isVisible()) << "tried once only";
+}
+
+TEST_F(Delegate, ACaptureOpensAnEditorThatSavesIntoThePicturesFolder) {
+  make().launch({true, false, false});
+  int shown = 0;
+  QObject::connect(delegate.get(), &AppDelegate::editorShown, [&shown] { ++shown; });
+  captureRegion();
+  ASSERT_EQ(shown, 1);
+  ASSERT_EQ(delegate->editors().size(), 1u);
+  EditorController &editor = *delegate->editors().front();
+  EXPECT_TRUE(editor.window()->isVisible());
+  const QStringList saved = QDir(pictures.path() + "/Crel").entryList({"*.png"}, QDir::Files);
+  ASSERT_EQ(saved.size(), 1);
+  EXPECT_EQ(QImage(pictures.path() + "/Crel/" + saved.front()).size(), QSize(200, 150));
+
+  // Closing the editor drops it from the list and counts as an interaction.
+  clock = clock.addSecs(30);
+  editor.window()->close();
+  QTRY_VERIFY(delegate->editors().empty());
+  EXPECT_EQ(delegate->lastInteraction(), clock);
+}
+
+TEST_F(Delegate, ASheetStopsANewCaptureAndComesForward) {
+  make().launch({true, false, false});
+  QWidget owner;
+  owner.show();
+  QDialog sheet(&owner);
+  sheet.setWindowModality(Qt::WindowModal);
+  sheet.show();
+  delegate->newCapture();
+  EXPECT_EQ(capture.phase(), CaptureCoordinator::Phase::idle);
+  EXPECT_FALSE(pendingStills);
+  EXPECT_TRUE(updates.busy()) << "a visible sheet";
+  sheet.close();
+  delegate->newCapture();
+  EXPECT_NE(capture.phase(), CaptureCoordinator::Phase::idle);
+  EXPECT_TRUE(updates.busy()) << "capturing";
+}
+
+TEST_F(Delegate, TheUpdaterAsksTheIdleRuleThroughTheDelegate) {
+  make().launch({true, false, false});
+  EXPECT_FALSE(updates.idle()) << "within the first minute";
+  clock = clock.addSecs(60);
+  // The offscreen platform reports the application active while a window has focus.
+  EXPECT_EQ(updates.idle(), QGuiApplication::applicationState() != Qt::ApplicationActive);
+  delegate->newCapture();
+  EXPECT_FALSE(updates.idle()) << "a capture starts a new quiet minute";
+}
+
+TEST_F(Delegate, UpdateItemsFollowTheUpdater) {
+  make().launch({true, false, false});
+  const QList<QAction *> items = delegate->menus().updateItems();
+  ASSERT_EQ(items.size(), 2);
+  const struct {
+    bool check, staged, installing, enabled;
+  } rows[] = {
+      {false, false, false, false}, {true, false, false, true}, {false, true, false, true}, {false, true, true, false}};
+  for (const auto &row : rows) {
+    updates.check = row.check, updates.staged = row.staged, updates.installing = row.installing;
+    updates.title = QStringLiteral("Update %1").arg(row.enabled);
+    Q_EMIT updates.changed();
+    for (QAction *item : items) {
+      EXPECT_EQ(item->text(), updates.title);
+      EXPECT_EQ(item->isEnabled(), row.enabled);
+    }
+  }
+  updates.known = true;
+  Q_EMIT updates.changed();
+  EXPECT_EQ(delegate->statusItem().text().title, " ↑");
+}
+
+TEST_F(Delegate, StatusMenuRetitlesCaptureAndListsScreenshotsNewestFirst) {
+  make().launch({true, false, false});
+  QMenu &menu = *delegate->statusItem().menu();
+  QStringList titles;
+  for (QAction *a : menu.actions())
+    titles << a->text();
+  EXPECT_EQ(titles, QStringList({"Capture an area", "Open Image…", "Open Saved Images Folder", "Open Screenshots", "",
+                                 "Settings…", "Check for Updates…", "Quit"}));
+  QMenu &screenshots = *delegate->menus().screenshotsMenu();
+  ASSERT_EQ(screenshots.actions().size(), 1);
+  EXPECT_EQ(screenshots.actions().front()->text(), "No open screenshots");
+  EXPECT_FALSE(screenshots.actions().front()->isEnabled());
+
+  Q_EMIT menu.aboutToShow();
+  EXPECT_EQ(menu.actions().front()->text(), "Capture an area  Ctrl+Shift+2");
+  EXPECT_TRUE(delegate->statusItem().isMenuOpen());
+  Q_EMIT menu.aboutToHide();
+  EXPECT_FALSE(delegate->statusItem().isMenuOpen());
+
+  captureRegion();
+  captureRegion();
+  ASSERT_EQ(delegate->editors().size(), 2u);
+  EditorController *older = delegate->editors()[0].get(), *newer = delegate->editors()[1].get();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(newer->window()));
+  older->window()->showMinimized();
+  delegate->refreshOpenScreenshotsMenu();
+  const QList<QAction *> entries = screenshots.actions();
+  ASSERT_EQ(entries.size(), 2);
+  EXPECT_TRUE(entries[0]->text().contains(newer->window()->windowTitle().remove("[*]")));
+  EXPECT_TRUE(entries[0]->isChecked()) << "the key window";
+  EXPECT_TRUE(entries[1]->text().startsWith("– ")) << "minimised";
+
+  // The older entry brings its window back; once it has closed, the menu
+  // loses its entry and a choice made from the old menu does nothing.
+  entries[1]->trigger();
+  EXPECT_FALSE(older->window()->isMinimized());
+  older->window()->close();
+  QTRY_COMPARE(delegate->editors().size(), 1u);
+  EXPECT_EQ(screenshots.actions().size(), 1);
+  newer->window()->showMinimized();
+  delegate->showOpenScreenshot(1);
+  EXPECT_TRUE(newer->window()->isMinimized());
+
+  // While a capture runs, no entry brings a window forward.
+  delegate->newCapture();
+  screenshots.actions().front()->trigger();
+  EXPECT_TRUE(newer->window()->isMinimized());
+  capture.cancel();
+  screenshots.actions().front()->trigger();
+  EXPECT_FALSE(newer->window()->isMinimized());
+}
+
+TEST_F(Delegate, CopyPutsTheCurrentEditorsImageOnThePasteboardAndShowsCopied) {
+  make().launch({true, false, false});
+  delegate->copyCurrent();
+  EXPECT_TRUE(pasteboard.data.isEmpty()) << "no editor";
+  captureRegion();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->editors().front()->window()));
+  delegate->copyCurrent();
+  EXPECT_TRUE(pasteboard.data.contains("image/png"));
+  EXPECT_EQ(delegate->statusItem().text().title, " Copied");
+  QTRY_COMPARE_WITH_TIMEOUT(delegate->statusItem().text().title, QString(), 3000);
+}
+
+TEST(StatusItemCopyFeedback, ASecondCopyKeepsCopiedForAFullSecondAfterIt) {
+  StatusItem item(QStringLiteral("Crel"));
+  QElapsedTimer sinceSecond;
+  item.showCopyFeedback();
+  QTest::qWait(600);
+  item.showCopyFeedback();
+  sinceSecond.start();
+  QTRY_VERIFY_WITH_TIMEOUT(!item.isShowingCopyFeedback(), 3000);
+  EXPECT_GE(sinceSecond.elapsed(), StatusItem::copyFeedbackMs);
+  EXPECT_EQ(item.text().accessibilityLabel, "Crel");
+}

@@ -63,6 +63,9 @@ void StatusItem::clearMenuOpen() {
 
 void StatusItem::setMenuOpen(bool open) {
   menuOpen_ = open;
+  if (menu_ && !menu_->actions().isEmpty())
+    qCInfo(lcStatus).noquote() << (open ? "status menu opened:" : "status menu closed:")
+                               << menu_->actions().front()->text();
   if (open) {
     menuOpenLimit_.start();
     Q_EMIT menuOpened();

@@ -23,6 +23,8 @@ StatusItem::StatusItem(QString applicationName, QObject *parent)
     : QObject(parent), applicationName_(std::move(applicationName)),
       text_(ShellRules::statusText(applicationName_, false, false)) {
   copyFeedback_.setSingleShot(true);
+  // A coarse timer may end the feedback up to 5% early.
+  copyFeedback_.setTimerType(Qt::PreciseTimer);
   copyFeedback_.setInterval(copyFeedbackMs);
   connect(&copyFeedback_, &QTimer::timeout, this, [this] {
     showingCopied_ = false;

@@ -3,6 +3,9 @@
 #include <QByteArray>
 
 #include <cstdio>
+#include <functional>
+#include <string>
+#include <unistd.h>
 
 namespace crel::bench {
 
@@ -24,6 +27,35 @@ inline void printGoal(const char *name, double measured, double target, bool met
 // For goals where lower is better.
 inline void printGoal(const char *name, double measured, double target) {
   printGoal(name, measured, target, measured <= target);
+}
+
+// Runs this program again inside scripts/xvfb-testbed with `flags` (layout,
+// helper), echoing what it prints and handing each line to `line`. False when
+// it cannot start or ends with a failure.
+inline bool runInTestbed(const std::string &testbedScript, const std::string &flags,
+                         const std::function<void(const char *)> &line) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0)
+    return false;
+  self[n] = 0;
+  const std::string command = testbedScript + " " + flags + " -- " + self + " 2>&1";
+  std::fflush(stdout);
+  FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe)
+    return false;
+  char text[1024];
+  while (std::fgets(text, sizeof text, pipe)) {
+    std::fputs(text, stdout);
+    line(text);
+  }
+  return pclose(pipe) == 0;
+}
+
+// For a program measured inside the X test bed: runs that part when the test
+// bed is already there, else starts it and runs the outer part.
+inline int insideTestbed(int argc, char **argv, int (*inner)(int, char **), int (*outer)()) {
+  return qEnvironmentVariableIsEmpty("CREL_TESTBED_LAYOUT") ? outer() : inner(argc, argv);
 }
 
 } // namespace crel::bench

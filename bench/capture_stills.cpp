@@ -99,30 +99,18 @@ int inner(int argc, char **argv) {
 }
 
 int outer() {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0)
-    return 1;
-  self[n] = 0;
   std::map<std::string, double> twoMonitors;
   for (const char *layout : {"4k1", "4k2", "4k4"}) {
-    const std::string command = std::string(CREL_TESTBED_SCRIPT) + " --layout " + layout + " --no-wm --helper " +
-                                CREL_TEST_MONITORS + " -- " + self + " 2>&1";
     std::printf("== %d monitor(s) of 3840x2160\n", layout[2] - '0');
-    std::fflush(stdout);
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-      return 1;
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe)) {
-      std::fputs(line, stdout);
+    const std::string flags = std::string("--layout ") + layout + " --no-wm --helper " + CREL_TEST_MONITORS;
+    const bool ran = crel::bench::runInTestbed(CREL_TESTBED_SCRIPT, flags, [&](const char *line) {
       char key[64];
       int monitors = 0;
       double ms = 0;
       if (std::sscanf(line, "MEASURED %63s %d %lf", key, &monitors, &ms) == 3 && monitors == 2)
         twoMonitors[key] = ms;
-    }
-    if (pclose(pipe) != 0)
+    });
+    if (!ran)
       std::fprintf(stderr, "the %s run failed\n", layout);
   }
   if (!twoMonitors.count("fast") || !twoMonitors.count("grabWindow")) {
@@ -137,8 +125,4 @@ int outer() {
 
 } // namespace
 
-int main(int argc, char **argv) {
-  if (!qEnvironmentVariableIsEmpty("CREL_TESTBED_LAYOUT"))
-    return inner(argc, argv);
-  return outer();
-}
+int main(int argc, char **argv) { return crel::bench::insideTestbed(argc, argv, inner, outer); }

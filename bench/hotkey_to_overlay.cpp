@@ -128,26 +128,15 @@ int inner(int argc, char **argv) {
 }
 
 int outer() {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0)
-    return 1;
-  self[n] = 0;
-  const std::string command =
-      std::string(CREL_TESTBED_SCRIPT) + " --layout 4k2 --helper " + CREL_TEST_MONITORS + " -- " + self + " 2>&1";
-  FILE *pipe = popen(command.c_str(), "r");
-  if (!pipe)
-    return 1;
-  char line[1024];
   double measured = -1;
-  while (std::fgets(line, sizeof line, pipe)) {
-    std::fputs(line, stdout);
-    size_t displays = 0;
-    double ms = 0;
-    if (std::sscanf(line, "MEASURED %zu %lf", &displays, &ms) == 2 && displays == 2)
-      measured = ms;
-  }
-  if (pclose(pipe) != 0 || measured < 0) {
+  const bool ran = crel::bench::runInTestbed(
+      CREL_TESTBED_SCRIPT, std::string("--layout 4k2 --helper ") + CREL_TEST_MONITORS, [&](const char *line) {
+        size_t displays = 0;
+        double ms = 0;
+        if (std::sscanf(line, "MEASURED %zu %lf", &displays, &ms) == 2 && displays == 2)
+          measured = ms;
+      });
+  if (!ran || measured < 0) {
     std::printf("GOAL hotkey_to_overlay_ms n/a %.0f MISSED\n", targetMs);
     return 1;
   }
@@ -157,8 +146,4 @@ int outer() {
 
 } // namespace
 
-int main(int argc, char **argv) {
-  if (!qEnvironmentVariableIsEmpty("CREL_TESTBED_LAYOUT"))
-    return inner(argc, argv);
-  return outer();
-}
+int main(int argc, char **argv) { return crel::bench::insideTestbed(argc, argv, inner, outer); }

@@ -65,6 +65,16 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
 }
 
 AppDelegate::~AppDelegate() {
+  // The run is over (quit, logout, a signal): a change still waiting for its
+  // debounced save is written now, not lost with its editor.
+  for (const auto &editor : editors_) {
+    try {
+      editor->document().flushAutosave();
+    } catch (const std::exception &error) {
+      qCWarning(lcShell).noquote() << QStringLiteral("%1: %2").arg(AppIdentity::name(),
+                                                                   QString::fromUtf8(error.what()));
+    }
+  }
   // Editors go before the menus and status item their callbacks reach.
   editors_.clear();
   delete welcome_;

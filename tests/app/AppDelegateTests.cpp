@@ -11,6 +11,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
+#include "document/MarkSamples.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "platform/HotKeyBackend.h"
@@ -21,6 +22,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
@@ -78,6 +80,11 @@ void drag(QWidget *view, QPointF from, QPointF to) {
   send(QEvent::MouseButtonPress, from, Qt::LeftButton);
   send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
   send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+}
+
+QByteArray readFile(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QImage still() {
@@ -234,7 +241,20 @@ TEST_F(Delegate, ACaptureOpensAnEditorThatSavesIntoThePicturesFolder) {
   ASSERT_EQ(saved.size(), 1);
   EXPECT_EQ(QImage(pictures.path() + "/Crel/" + saved.front()).size(), QSize(200, 150));
 
-  // Closing the editor drops it from the list and counts as an interaction.
+  // A change made just before the run ends is saved on the way out.
+  const QByteArray before = readFile(pictures.path() + "/Crel/" + saved.front());
+  QList<Mark> marks{test::makeMark(MarkTool::rectangle, {20, 20}, {120, 90})};
+  editor.document().commit(marks);
+  EXPECT_EQ(readFile(pictures.path() + "/Crel/" + saved.front()), before) << "the save waits for its debounce";
+  delegate.reset();
+  EXPECT_NE(readFile(pictures.path() + "/Crel/" + saved.front()), before);
+}
+
+TEST_F(Delegate, ClosingAnEditorDropsItAndCountsAsAnInteraction) {
+  make().launch({true, false, false});
+  captureRegion();
+  ASSERT_EQ(delegate->editors().size(), 1u);
+  EditorController &editor = *delegate->editors().front();
   clock = clock.addSecs(30);
   editor.window()->close();
   QTRY_VERIFY(delegate->editors().empty());

@@ -208,6 +208,7 @@ void AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
 
 void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::closed, this, &AppDelegate::editorClosed);
+  connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
   if (menus_ && editor->window())
     editor->window()->addActions(menus_->shortcutActions());
   editors_.push_back(std::move(editor));
@@ -345,29 +346,20 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
 
 void AppDelegate::showPermission() {
   presentAlert(crel::tr("Allow screen capture"),
-               crel::tr("Screen capture needs an X11 session. Log in with an X11 session and capture again."));
+               crel::tr("Allow %1 to take screenshots when your desktop asks, or in the privacy section of your "
+                        "desktop's settings, then capture again. Your screenshots stay on this computer.")
+                   .arg(AppIdentity::name()));
 }
 
 void AppDelegate::copyCurrent() {
-  EditorController *editor = currentEditor();
-  if (!editor)
-    return;
-  try {
-    editor->document().copy(Pasteboard::general());
-  } catch (...) {
-    report(std::current_exception());
-    return;
-  }
-  statusItem_.showCopyFeedback();
+  // The editor copies, closes and reports a successful copy through copied().
+  if (EditorController *editor = currentEditor())
+    editor->copyImage();
 }
 
 void AppDelegate::revealCurrent() {
-  EditorController *editor = currentEditor();
-  if (!editor || !editor->document().savedURL())
-    return;
-  const QString folder = QFileInfo(*editor->document().savedURL()).absolutePath();
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-    report(crel::tr("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(folder)));
+  if (EditorController *editor = currentEditor())
+    editor->reveal();
 }
 
 void AppDelegate::undoCurrent() {

@@ -1,14 +1,16 @@
 #include "BarGroup.h"
 
+#include "AdaptiveStack.h"
+
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
+
+#include <cmath>
 
 namespace crel {
 
 BarGroup::BarGroup(const QString &identifier, const QString &accessibleName, QList<double> candidateWidths,
                    QWidget *parent)
-    : QWidget(parent), candidateWidths_(std::move(candidateWidths)) {
+    : ChromeSurface(std::nullopt, parent), candidateWidths_(std::move(candidateWidths)) {
   Q_ASSERT(!candidateWidths_.isEmpty());
   setObjectName(identifier);
   setAccessibleName(accessibleName);
@@ -18,25 +20,53 @@ BarGroup::BarGroup(const QString &identifier, const QString &accessibleName, QLi
 }
 
 QSizeF BarGroup::sizeFor(std::optional<double> width, std::optional<double>) const {
-  for (double candidate : candidateWidths_)
-    if (!width || candidate <= *width)
-      return {candidate, height};
-  return {candidateWidths_.last(), height};
+  const int index = width ? AdaptiveStack::choose(candidateWidths_, *width) : 0;
+  return {candidateWidths_[index], height};
 }
 
 QSize BarGroup::sizeHint() const { return sizeFor(std::nullopt, std::nullopt).toSize(); }
 
 void BarGroup::refresh(const CrelDocument &) {}
 
-void BarGroup::paintEvent(QPaintEvent *) {
-  // A plain light capsule until the chrome kit's surface painter takes over.
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF pane = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-  const double radius = pane.height() / 2;
-  painter.setPen(QPen(QColor(0, 0, 0, 28), 1));
-  painter.setBrush(QColor(255, 255, 255, 235));
-  painter.drawRoundedRect(pane, radius, radius);
+void BarGroup::setCandidateWidths(QList<double> widths) {
+  Q_ASSERT(!widths.isEmpty());
+  if (widths == candidateWidths_)
+    return;
+  candidateWidths_ = std::move(widths);
+  updateGeometry();
+}
+
+namespace {
+
+// Fixed-size widgets (a divider) may have no size hint of their own.
+QSize idealSize(const QWidget *item) {
+  const QSize hint = item->sizeHint();
+  return hint.isValid() ? hint : item->minimumSize();
+}
+
+} // namespace
+
+double BarGroup::rowWidth(const QList<QWidget *> &items, double spacing) {
+  double width = 2 * padding;
+  int shown = 0;
+  for (const QWidget *item : items)
+    if (!item->isHidden()) {
+      width += idealSize(item).width();
+      ++shown;
+    }
+  return width + spacing * std::max(shown - 1, 0);
+}
+
+void BarGroup::placeRow(const QList<QWidget *> &items, double spacing) {
+  double x = padding;
+  for (QWidget *item : items) {
+    if (item->isHidden())
+      continue;
+    const QSize size = idealSize(item);
+    item->setGeometry(int(std::lround(x)), int(std::lround((QWidget::height() - size.height()) / 2.0)), size.width(),
+                      size.height());
+    x += size.width() + spacing;
+  }
 }
 
 // Presses on a bar never reach the canvas beneath.

@@ -4,6 +4,7 @@
 #include "EditorWindow.h"
 #include "GlassSurface.h"
 #include "KeyMonitor.h"
+#include "Sheets.h"
 #include "WindowSizing.h"
 
 #include "canvas/CanvasInteraction.h"
@@ -11,14 +12,23 @@
 #include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
+#include "platform/AppIdentity.h"
+#include "platform/FileRevealer.h"
+#include "platform/Pasteboard.h"
 #include "platform/Translate.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace crel {
@@ -28,6 +38,30 @@ namespace {
 QScreen *screenOf(const QWidget &window) {
   QScreen *screen = window.screen();
   return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// A completion that runs exactly once: the first answer wins, and when
+// `owner` is destroyed before any answer (its window, and the dialog that
+// would have answered, go with it) the answer is false, so nobody waits on
+// it forever.
+std::function<void(bool)> answerOnce(QObject *owner, std::function<void(bool)> completion) {
+  struct State {
+    std::function<void(bool)> completion;
+    QMetaObject::Connection guard;
+  };
+  auto state = std::make_shared<State>();
+  state->completion = std::move(completion);
+  const auto answer = [state](bool value) {
+    QObject::disconnect(state->guard);
+    if (auto completion = std::exchange(state->completion, {}))
+      completion(value);
+  };
+  state->guard = QObject::connect(owner, &QObject::destroyed, [answer] { answer(false); });
+  return answer;
+}
+
+QString describe(const std::exception_ptr &error) {
+  return CrelError::describe(error, crel::tr("The operation could not be completed."));
 }
 
 } // namespace
@@ -60,6 +94,18 @@ EditorController::EditorController(std::unique_ptr<CrelDocument> document, Edito
     if (self)
       self->windowWillClose();
   };
+  window_->shouldClose = [self = QPointer<EditorController>(this)] { return !self || self->windowShouldClose(); };
+  const auto action = [self = QPointer<EditorController>(this)](void (EditorController::*method)()) {
+    return [self, method] {
+      if (self)
+        (self->*method)();
+    };
+  };
+  view_->setActions({[self = QPointer<EditorController>(this)] {
+                       if (self)
+                         self->chooseFolder();
+                     },
+                     action(&EditorController::copyImage), action(&EditorController::reveal)});
   keyMonitor_ = std::make_unique<KeyMonitor>(*window_, *document_);
 }
 
@@ -160,13 +206,173 @@ void EditorController::updateWindowState() {
     window_->setWindowFilePath(saved.value_or(QString()));
 }
 
+bool EditorController::cleanlySaved(const CrelDocument &document) {
+  return !document.isDirty() && !document.autosaveError();
+}
+
+void EditorController::copyImage() {
+  try {
+    document_->copy(pasteboard_ ? *pasteboard_ : Pasteboard::general());
+  } catch (...) {
+    showError(describe(std::current_exception()));
+    return;
+  }
+  if (!window_) {
+    Q_EMIT copied();
+    return;
+  }
+  closedByCopy_ = true;
+  copyPending_ = true; // heard after closed() when the window closes
+  window_->close();
+  if (window_ && window_->isVisible()) {
+    closedByCopy_ = false;
+    copyPending_ = false;
+    Q_EMIT copied();
+  }
+}
+
+void EditorController::reveal() {
+  if (document_->finishTextEditing)
+    document_->finishTextEditing();
+  try {
+    document_->flushAutosave();
+  } catch (...) {
+    showError(describe(std::current_exception()));
+    return;
+  }
+  const std::optional<QString> &saved = document_->savedURL();
+  if (!saved)
+    return;
+  if (!QFileInfo(*saved).isFile()) {
+    showError(crel::tr("The saved file has been moved or deleted. Save the image again to show it in its folder."));
+    return;
+  }
+  (revealer_ ? *revealer_ : FileRevealer::system()).reveal(*saved);
+}
+
+void EditorController::showError(const QString &message) {
+  document_->setStatus(message);
+  if (!window_)
+    return;
+  auto *alert = new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::Ok, window_.get());
+  alert->setObjectName(QStringLiteral("error-alert"));
+  alert->setWindowModality(Qt::WindowModal);
+  connect(alert, &QDialog::finished, alert, &QObject::deleteLater);
+  alert->open();
+}
+
+void EditorController::chooseFolder(std::function<void(bool)> completion) {
+  const auto answer = answerOnce(this, std::move(completion));
+  if (!window_ || Sheets::attached(window_.get())) {
+    answer(false);
+    return;
+  }
+  auto *dialog = new QFileDialog(window_.get());
+  dialog->setObjectName(QStringLiteral("choose-folder-dialog"));
+  dialog->setFileMode(QFileDialog::Directory);
+  // Qt's own dialog: the same on every desktop, and a child of the window.
+  dialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  dialog->setLabelText(QFileDialog::Accept, crel::tr("Save Here"));
+  const QString message = crel::tr("Choose a folder for this crel. Changes will be saved automatically.");
+  dialog->setWindowTitle(message);
+  dialog->setAccessibleDescription(message);
+  // Proposed, not created: the default folder may not exist yet.
+  const std::optional<QString> &saved = document_->savedURL();
+  dialog->setDirectory(
+      saved ? QFileInfo(*saved).absolutePath()
+            : QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)).filePath(AppIdentity::name()));
+  dialog->setWindowModality(Qt::WindowModal);
+  connect(dialog, &QDialog::finished, this, [this, dialog, answer](int result) {
+    dialog->deleteLater();
+    const QStringList chosen = dialog->selectedFiles();
+    if (result != QDialog::Accepted || chosen.isEmpty()) {
+      answer(false);
+      return;
+    }
+    try {
+      document_->changeAutosaveDirectory(chosen.first());
+    } catch (...) {
+      showError(describe(std::current_exception()));
+      answer(false);
+      return;
+    }
+    answer(true);
+  });
+  dialog->open();
+}
+
+bool EditorController::windowShouldClose() {
+  if (document_->finishTextEditing)
+    document_->finishTextEditing();
+  if (closingApproved_)
+    return true;
+  // A close request while a prompt is open is refused; the prompt decides.
+  if (Sheets::attached(window_.get()))
+    return false;
+  try {
+    document_->flushAutosave();
+  } catch (const std::exception &) {
+    // The error stays in the document's autosaveError.
+  }
+  if (cleanlySaved(*document_))
+    return true;
+  confirmDiscard([self = QPointer<EditorController>(this)](bool discard) {
+    if (!discard || !self)
+      return;
+    self->closingApproved_ = true;
+    if (self->window_)
+      self->window_->close();
+  });
+  return false;
+}
+
+void EditorController::confirmDiscard(std::function<void(bool)> completion) {
+  const auto answer = answerOnce(this, std::move(completion));
+  if (cleanlySaved(*document_) || !window_) {
+    answer(true);
+    return;
+  }
+  // One prompt at a time: a second question while one is open keeps editing.
+  if (Sheets::attached(window_.get())) {
+    answer(false);
+    return;
+  }
+  auto *box = new QMessageBox(window_.get());
+  box->setObjectName(QStringLiteral("confirm-discard"));
+  box->setIcon(QMessageBox::Warning);
+  box->setText(crel::tr("This crel could not be saved automatically"));
+  box->setInformativeText(
+      crel::tr("Choose another folder to keep the capture and its latest edits, or cancel to continue editing."));
+  QPushButton *choose = box->addButton(crel::tr("Choose Folder…"), QMessageBox::AcceptRole);
+  QPushButton *discard = box->addButton(crel::tr("Discard"), QMessageBox::DestructiveRole);
+  QPushButton *cancel = box->addButton(crel::tr("Cancel"), QMessageBox::RejectRole);
+  box->setDefaultButton(choose);
+  box->setEscapeButton(cancel);
+  box->setWindowModality(Qt::WindowModal);
+  // Decided by the button, not the result code: Qt orders buttons by the
+  // desktop's layout.
+  connect(box, &QDialog::finished, this, [this, box, choose, discard, answer] {
+    const QAbstractButton *clicked = box->clickedButton();
+    box->deleteLater();
+    if (clicked == choose)
+      chooseFolder(answer); // the dialog is already hidden: no sheet in the way
+    else
+      answer(clicked == discard);
+  });
+  box->open();
+}
+
 void EditorController::windowWillClose() {
   keyMonitor_.reset();
   // Reported once the close has finished, so the owner may drop the
-  // controller, and the window with it, from its slot.
+  // controller, and the window with it, from its slot; a copy that closed
+  // the window is reported right after.
   QTimer::singleShot(0, [self = QPointer<EditorController>(this)] {
-    if (self)
-      Q_EMIT self->closed(self);
+    if (!self)
+      return;
+    Q_EMIT self->closed(self);
+    if (self && std::exchange(self->copyPending_, false))
+      Q_EMIT self->copied();
   });
 }
 

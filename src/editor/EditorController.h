@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -18,7 +19,9 @@ class CrelDocument;
 class EditorSizePreferences;
 class EditorView;
 class EditorWindow;
+class FileRevealer;
 class KeyMonitor;
+class Pasteboard;
 struct CaptureSource;
 
 // Owns one document and the top-level window that edits it: keeps the
@@ -26,7 +29,10 @@ struct CaptureSource;
 // sizes the window by the shared editor-size preference (a size chosen in
 // one editor resizes every editor), offers the size menu the canvas's
 // context menu starts with, and runs the editor's key monitor while the
-// window is open.
+// window is open. It copies and closes, shows the saved file in its folder,
+// moves the saving to another folder, and decides whether the window may
+// close: a document that is not cleanly saved (written, unchanged since, no
+// save error) is closed only after the user agreed in the discard prompt.
 class EditorController : public QObject {
   Q_OBJECT
 public:
@@ -59,10 +65,47 @@ public:
   // (every editor follows) and applies it here.
   void chooseWindowSize(const QAction &item);
 
+  // Puts the flattened PNG on the clipboard and closes the window; a copy
+  // that fails shows its error and keeps the window. After a copy copied()
+  // follows in any case: after closed() when the window did close.
+  void copyImage();
+  // Writes a pending change and shows the saved file in the file manager;
+  // an error when the file has gone.
+  void reveal();
+  // Lets the user pick another folder to save into (a folder dialog on the
+  // window). `completion`, when given, hears exactly once whether the
+  // document now saves there; false at once while the window has a dialog.
+  void chooseFolder(std::function<void(bool)> completion = {});
+  // The message in the document's status and in an alert on the window.
+  void showError(const QString &message);
+  // The window's close rule (its close request asks it): an open text edit
+  // is committed; approved or cleanly saved documents close, otherwise the
+  // discard prompt decides and closes the window again on its approval.
+  bool windowShouldClose();
+  // Asks whether a document that is not cleanly saved may be discarded:
+  // Choose Folder…, Discard or Cancel. `completion` hears exactly once true
+  // (may close) or false (keep editing), also when the controller or its
+  // window goes away first (false).
+  void confirmDiscard(std::function<void(bool)> completion);
+
+  bool closingApproved() const { return closingApproved_; }
+  bool closedByCopy() const { return closedByCopy_; }
+  // Where reveal() sends the file; the desktop's file manager by default.
+  void setFileRevealer(FileRevealer *revealer) { revealer_ = revealer; }
+  // Where copyImage() puts the image; the system clipboard by default.
+  void setPasteboard(Pasteboard *pasteboard) { pasteboard_ = pasteboard; }
+
+  // The document is written, unchanged since and without a save error.
+  static bool cleanlySaved(const CrelDocument &document);
+
 Q_SIGNALS:
   // The window has closed (emitted on a later turn of the event loop); the
   // owner may drop the controller.
   void closed(crel::EditorController *controller);
+  // After every successful copyImage(); when it closed the window, after
+  // closed() in the same turn (an owner that drops the controller on
+  // closed() does so with deleteLater() to hear it).
+  void copied();
 
 private:
   bool windowIsNormal() const;
@@ -78,6 +121,9 @@ private:
   std::unique_ptr<KeyMonitor> keyMonitor_;
   QTimer stateUpdate_;
   bool shownOnce_ = false;
+  bool closingApproved_ = false, closedByCopy_ = false, copyPending_ = false;
+  FileRevealer *revealer_ = nullptr;
+  Pasteboard *pasteboard_ = nullptr;
 };
 
 } // namespace crel

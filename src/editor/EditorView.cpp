@@ -1,10 +1,20 @@
 #include "EditorView.h"
 
+#include "ActionsGroup.h"
 #include "BalancedBar.h"
 #include "BarGroup.h"
+#include "HistoryGroup.h"
+#include "StatusGroup.h"
+#include "ToolboxGroup.h"
+#include "ZoomGroup.h"
 
+#include "GlassSurface.h"
 #include "canvas/CanvasView.h"
 #include "canvas/ColorInspectionReadout.h"
+#include "chrome/ChromeShadowLayer.h"
+#include "chrome/HintController.h"
+#include "chrome/HintLayer.h"
+
 #include "document/CrelDocument.h"
 #include "platform/Translate.h"
 
@@ -18,13 +28,6 @@ namespace crel {
 
 namespace {
 
-// Widths the groups take until their controls arrive, from their buttons'
-// sizes (32-point buttons, 4 points of padding; the inspector and the status
-// have a wide and a compact form).
-BarGroup *makeGroup(QWidget *parent, const char *identifier, const char *name, QList<double> widths) {
-  return new BarGroup(QString::fromLatin1(identifier), name ? crel::tr(name) : QString(), std::move(widths), parent);
-}
-
 QRect snapped(const QRectF &r) {
   return {int(std::lround(r.x())), int(std::lround(r.y())), int(r.width()), int(r.height())};
 }
@@ -37,15 +40,27 @@ EditorView::EditorView(CrelDocument &document, QWidget *parent) : QWidget(parent
   // Transparent: the stage behind shows around the canvas's paper.
   setAttribute(Qt::WA_NoSystemBackground);
   canvas_ = new CanvasView(document, this);
+  // The bars' shadows fall on the canvas: painted between it and them.
+  shadows_ = new ChromeShadowLayer(this);
+  hints_ = new HintController(nullptr, this);
   // Top row: history, tools, actions; bottom row: zoom, inspector, status.
-  groups_ = {makeGroup(this, "group-history", "History", {72}),       //
-             makeGroup(this, "group-tools", "Tools", {446}),          //
-             makeGroup(this, "group-actions", nullptr, {170}),        //
-             makeGroup(this, "group-zoom", "Zoom", {128}),            //
-             makeGroup(this, "group-inspector", nullptr, {420, 300}), //
-             makeGroup(this, "group-status", nullptr, {236, 150})};
+  // The inspector's content is placed in its group from outside; until then
+  // it takes its wide and compact widths.
+  groups_ = {new HistoryGroup(*this),
+             new ToolboxGroup(*this),
+             new ActionsGroup(*this),
+             new ZoomGroup(*this),
+             new BarGroup(QStringLiteral("group-inspector"), QString(), {420, 300}, this),
+             new StatusGroup(*this)};
+  for (BarGroup *group : groups_) {
+    group->setPreviewRendering(GlassSurface::previewRendering());
+    shadows_->addCaster(group);
+  }
   readout_ = new ColorInspectionReadout(canvas_->colorInspection(), this);
   readout_->installEventFilter(this);
+  hintLayer_ = new HintLayer(*hints_, this);
+  hintLayer_->raise();
+  refreshAll();
   // One refresh per turn of the event loop, however many changes it saw.
   refreshTimer_.setSingleShot(true);
   refreshTimer_.setInterval(0);
@@ -56,6 +71,8 @@ EditorView::EditorView(CrelDocument &document, QWidget *parent) : QWidget(parent
 void EditorView::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);
   canvas_->setGeometry(rect());
+  shadows_->setGeometry(rect());
+  hintLayer_->setGeometry(rect());
   layoutChrome();
 }
 

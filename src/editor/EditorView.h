@@ -8,11 +8,15 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 namespace crel {
 
 class BarGroup;
 class CanvasView;
+class ChromeShadowLayer;
+class HintController;
+class HintLayer;
 class ColorInspectionReadout;
 class CrelDocument;
 
@@ -30,13 +34,23 @@ public:
   // The readout's lower-left corner: 20 from the left, 10 above the bottom row.
   static constexpr double readoutLeft = 20, readoutBottom = 66;
 
+  // What the bars ask of the window's owner; each may be empty.
+  struct Actions {
+    std::function<void()> chooseFolder, copy, reveal;
+  };
+
   // The document must outlive the view.
   explicit EditorView(CrelDocument &document, QWidget *parent = nullptr);
 
   CrelDocument &document() const { return document_; }
   CanvasView *canvas() const { return canvas_; }
   ColorInspectionReadout *readout() const { return readout_; }
+  // The window's one hover hint, shared by every control of the bars.
+  HintController &hints() const { return *hints_; }
+  const Actions &actions() const { return actions_; }
+  void setActions(Actions actions) { actions_ = std::move(actions); }
   // History, tools, actions, zoom, inspector, status: bottom to top in z-order.
+  // The inspector is a bare group its content is placed in.
   const std::array<BarGroup *, 6> &groups() const { return groups_; }
   // The groups' rectangles as last handed to the canvas, in view points.
   const QList<geom::Rect> &chromeFrames() const { return chromeFrames_; }
@@ -65,6 +79,10 @@ private:
 
   CrelDocument &document_;
   CanvasView *canvas_ = nullptr;
+  ChromeShadowLayer *shadows_ = nullptr;
+  HintController *hints_ = nullptr;
+  HintLayer *hintLayer_ = nullptr;
+  Actions actions_;
   std::array<BarGroup *, 6> groups_{};
   ColorInspectionReadout *readout_ = nullptr;
   QList<geom::Rect> chromeFrames_;

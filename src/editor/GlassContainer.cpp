@@ -1,5 +1,7 @@
 #include "GlassContainer.h"
 
+#include "chrome/AccessibilityOptions.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -40,6 +42,13 @@ GlassContainer::GlassContainer(QWidget *content, bool reduceTransparency, QWidge
   if (content)
     content->setParent(this);
   rebuild(reduceTransparency ? Backdrop::plain : Backdrop::material);
+}
+
+GlassContainer::GlassContainer(QWidget *content, AccessibilityOptions *options, QWidget *parent)
+    : GlassContainer(content, options && options->reduceTransparency(), parent) {
+  if (options)
+    connect(options, &AccessibilityOptions::changed, this,
+            [this, options] { setReduceTransparency(options->reduceTransparency()); });
 }
 
 void GlassContainer::setReduceTransparency(bool on) {

@@ -4,6 +4,8 @@
 #include "GlassContainer.h"
 
 #include "canvas/EditorStageView.h"
+#include "chrome/AccessibilityOptions.h"
+#include "chrome/LightPalette.h"
 #include "platform/AppTheme.h"
 
 #include <QApplication>
@@ -19,20 +21,19 @@ namespace {
 
 bool preview = false;
 
-// The light look every window keeps, whatever the desktop's theme: Fusion's
-// light palette tinted with the brand colour, and the editor's window the
-// stage colour behind everything. (The chrome kit's palette takes this place
-// once it exists.)
+// The light look every window keeps, whatever the desktop's theme, drawn by
+// Fusion, which uses the palette as given; the editor's window has the stage
+// colour behind everything.
 void applyLightAppearance(QWidget &window, bool stage) {
   static QPointer<QStyle> fusion;
   if (!fusion && (fusion = QStyleFactory::create(QStringLiteral("Fusion"))))
     fusion->setParent(qApp);
-  if (fusion) {
+  if (fusion)
     window.setStyle(fusion);
-    QPalette palette = fusion->standardPalette();
-    palette.setColor(QPalette::Highlight, AppTheme::primary());
-    if (stage)
-      palette.setColor(QPalette::Window, AppTheme::stage());
+  LightPalette::apply(&window);
+  if (stage) {
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, AppTheme::stage());
     window.setPalette(palette);
   }
 }
@@ -56,8 +57,7 @@ void installEditor(EditorView *view, QWidget &window) {
 
 GlassContainer *install(QWidget *view, QWidget &window) {
   applyLightAppearance(window, false);
-  // The backdrop follows Reduce Transparency once the chrome kit reports it.
-  auto *container = new GlassContainer(view);
+  auto *container = new GlassContainer(view, &AccessibilityOptions::shared());
   fill(window, container);
   setContentSize(container->sizeHint(), window);
   return container;

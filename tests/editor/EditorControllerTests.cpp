@@ -169,7 +169,7 @@ TEST_F(EditorControllerTest, ANewCaptureIsSavedAtOnceAndAFailedSaveStillOpens) {
 }
 
 TEST_F(EditorControllerTest, ClosingTheWindowReportsOnce) {
-  auto editor = makeEditor();
+  auto editor = makeSavedEditor();
   present(*editor);
   QSignalSpy closed(editor.get(), &EditorController::closed);
   ASSERT_TRUE(editor->window()->close());
@@ -181,7 +181,7 @@ TEST_F(EditorControllerTest, ClosingTheWindowReportsOnce) {
 }
 
 TEST_F(EditorControllerTest, AnOwnerMayDropTheControllerWhenItHearsOfTheClose) {
-  auto editor = makeEditor();
+  auto editor = makeSavedEditor();
   present(*editor);
   QPointer<EditorWindow> window = editor->window();
   QObject::connect(editor.get(), &EditorController::closed, [&](EditorController *) { editor.reset(); });

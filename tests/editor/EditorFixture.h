@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -44,9 +45,19 @@ protected:
   AnnotationPreferences annotation{settings.store()};
   EditorSizePreferences sizes{settings.store()};
 
+  QTemporaryDir saveFolder;
+
   std::unique_ptr<EditorController> makeEditor(EditorSize size = EditorSize::large) {
     sizes.setSize(size);
     return std::make_unique<EditorController>(std::make_unique<QuietDocument>(screenshotImage(), annotation), sizes);
+  }
+
+  // An editor whose document is written into saveFolder, so it closes
+  // without asking.
+  std::unique_ptr<EditorController> makeSavedEditor(EditorSize size = EditorSize::large) {
+    auto editor = makeEditor(size);
+    editor->document().enableAutosave(saveFolder.path(), "Shot");
+    return editor;
   }
 
   // Shows and activates the window and waits until it is the active one.

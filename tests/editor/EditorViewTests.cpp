@@ -76,7 +76,8 @@ TEST_F(EditorViewTest, PressesBetweenGroupsReachTheCanvasAndPressesOnThemDoNot) 
   present(*editor);
   EditorView &view = *editor->view();
   const QRect tools = view.groups()[1]->geometry(), history = view.groups()[0]->geometry();
-  EXPECT_EQ(view.childAt(tools.center()), view.groups()[1]);
+  const QWidget *hit = view.childAt(tools.center());
+  EXPECT_TRUE(hit == view.groups()[1] || view.groups()[1]->isAncestorOf(hit));
   EXPECT_EQ(view.childAt(QPoint(history.right() + 5, history.center().y())), view.canvas());
   EXPECT_EQ(view.childAt(view.rect().center()), view.canvas());
 }

@@ -1,3 +1,4 @@
+#include "chrome/AccessibilityOptions.h"
 #include "editor/GlassContainer.h"
 #include "editor/GlassSurface.h"
 
@@ -65,6 +66,17 @@ TEST(GlassSurface, ReduceTransparencySwapsTheBackdropAndKeepsTheInterface) {
   QPointer<QWidget> plain = container->backdrop();
   container->setReduceTransparency(true);
   EXPECT_TRUE(plain);
+}
+
+TEST(GlassSurface, TheBackdropFollowsTheReduceTransparencySettingLive) {
+  AccessibilityOptions options;
+  options.setSettingValue(true);
+  GlassContainer container(new Fixed({300, 200}), &options);
+  EXPECT_EQ(container.backdropForm(), GlassContainer::Backdrop::plain);
+  options.setSettingValue(false);
+  EXPECT_EQ(container.backdropForm(), GlassContainer::Backdrop::material);
+  options.setEnvironmentValue(true);
+  EXPECT_EQ(container.backdropForm(), GlassContainer::Backdrop::plain);
 }
 
 } // namespace

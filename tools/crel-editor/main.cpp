@@ -12,15 +12,26 @@
 // crel-editor --skeletons DIR [image]: writes editor_skeleton_{compact,
 // regular,large}.png of an editor (on a generated 1280x720 screenshot when
 // no image is given), headless, and quits.
+// crel-editor --full DIR [--scale N] [image]: writes editor_full_800.png and
+// editor_full_1120.png (a saved editor at the compact and large sizes) and
+// status_fallbacks.png (the status group at narrowing widths, then after a
+// failed save), at N device pixels per point, headless, and quits.
 
 #include "canvas/CanvasInteraction.h"
 #include "canvas/CanvasView.h"
 #include "capture/CaptureSource.h"
+#include "editor/AdaptiveStack.h"
+#include "editor/BarGroup.h"
 #include "editor/EditorController.h"
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
+#include "editor/StatusGroup.h"
 
+#include "chrome/ChromeColors.h"
+#include "chrome/ChromeFonts.h"
+#include "chrome/LightPalette.h"
+#include "chrome/Motion.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/EditorSizePreferences.h"
@@ -127,6 +138,92 @@ int writeSkeletons(const QString &folder, const QImage &image, AnnotationPrefere
   return 0;
 }
 
+QImage render(QWidget &widget, double scale) {
+  QImage image((QSizeF(widget.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(scale);
+  image.fill(Qt::transparent);
+  widget.render(&image);
+  return image;
+}
+
+bool write(const QImage &image, const QString &file) {
+  if (!image.save(file)) {
+    std::fprintf(stderr, "crel-editor: cannot write %s\n", qPrintable(file));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(file));
+  return true;
+}
+
+// The two editor sizes with a saved document, and the status fallbacks.
+int writeFull(const QString &folder, const QImage &image, AnnotationPreferences &annotation,
+              EditorSizePreferences &sizes, double scale) {
+  QTemporaryDir saves;
+  if (!QDir().mkpath(folder) || !saves.isValid()) {
+    std::fprintf(stderr, "crel-editor: cannot create %s\n", qPrintable(folder));
+    return 1;
+  }
+  GlassSurface::setPreviewRendering(true);
+  Motion::setEnabled(false);
+  for (EditorSize size : {EditorSize::compact, EditorSize::large}) {
+    sizes.setSize(size);
+    EditorController editor(std::make_unique<CrelDocument>(image, annotation), sizes);
+    editor.document().enableAutosave(saves.path(), "Editor " + rawValue(size));
+    editor.document().commit(demoMarks(image.size()));
+    editor.document().flushAutosave();
+    editor.present();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    const QString file = QDir(folder).filePath(QString("editor_full_%1.png").arg(contentSize(size).width()));
+    if (!write(render(*editor.window(), scale), file))
+      return 1;
+  }
+
+  // One row per width the status group is offered, then the error row.
+  sizes.setSize(EditorSize::large);
+  EditorController saved(std::make_unique<CrelDocument>(image, annotation), sizes);
+  saved.document().enableAutosave(saves.path(), "Status");
+  EditorController failing(std::make_unique<CrelDocument>(image, annotation), sizes);
+  QFile blocker(saves.filePath("not-a-folder"));
+  if (!blocker.open(QIODevice::WriteOnly))
+    return 1;
+  blocker.close();
+  try {
+    failing.document().enableAutosave(blocker.fileName() + "/sub", "Status");
+  } catch (const std::exception &) {
+    // The failure is what the last row shows.
+  }
+  QCoreApplication::processEvents();
+  auto *status = static_cast<StatusGroup *>(saved.view()->groups()[5]);
+  auto *error = static_cast<StatusGroup *>(failing.view()->groups()[5]);
+  const QList<double> widths = status->candidateWidths();
+  const int rowHeight = 64, left = 150, sheetWidth = 560;
+  QWidget sheet;
+  sheet.setAttribute(Qt::WA_DontShowOnScreen);
+  LightPalette::apply(&sheet);
+  sheet.resize(sheetWidth, rowHeight * int(widths.size() + 1) + 16);
+  QImage out((QSizeF(sheet.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+  out.setDevicePixelRatio(scale);
+  out.fill(QColor(0xEC, 0xEC, 0xEC));
+  QPainter painter(&out);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const auto row = [&](int index, StatusGroup *group, double offered, const QString &caption) {
+    const QSizeF size = group->sizeFor(offered, BarGroup::height);
+    group->resize(size.toSize());
+    QCoreApplication::processEvents();
+    const int top = 8 + index * rowHeight;
+    painter.setFont(ChromeFonts::font(11.5));
+    painter.setPen(ChromeColors::secondaryLabel());
+    painter.drawText(QRectF(16, top, left - 24, rowHeight), Qt::AlignLeft | Qt::AlignVCenter, caption);
+    group->render(&painter, QPoint(left, top + (rowHeight - group->QWidget::height()) / 2));
+  };
+  for (int i = 0; i < widths.size(); ++i)
+    row(i, status, widths[i], QString("offered %1").arg(widths[i]));
+  row(int(widths.size()), error, 400, "after a failed save");
+  painter.end();
+  return write(out, QDir(folder).filePath("status_fallbacks.png")) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -135,7 +232,8 @@ int main(int argc, char **argv) {
   QTemporaryDir scratch;
   // Skeletons are drawn headless, on a desktop-sized screen at a fixed DPI.
   for (int i = 1; i < argc; ++i) {
-    if (QByteArray(argv[i]) == "--skeletons" && OffscreenScreen::useDesktopSized(scratch.path()))
+    if ((QByteArray(argv[i]) == "--skeletons" || QByteArray(argv[i]) == "--full") &&
+        OffscreenScreen::useDesktopSized(scratch.path()))
       qputenv("QT_FONT_DPI", "96");
   }
   QApplication app(argc, argv);
@@ -148,11 +246,13 @@ int main(int argc, char **argv) {
   const QCommandLineOption folder("folder", "Save into this folder.", "folder");
   const QCommandLineOption screenshot("screenshot", "Save the screen and quit.", "file");
   const QCommandLineOption skeletons("skeletons", "Write the editor skeleton images and quit.", "folder");
-  parser.addOptions({demo, draft, select, zoom, size, folder, screenshot, trace, skeletons});
+  const QCommandLineOption full("full", "Write the full editor and status images and quit.", "folder");
+  const QCommandLineOption scale("scale", "Device pixels per point of --full.", "N", "1");
+  parser.addOptions({demo, draft, select, zoom, size, folder, screenshot, trace, skeletons, full, scale});
   parser.addHelpOption();
   parser.process(app);
   const QStringList args = parser.positionalArguments();
-  if (args.isEmpty() && !parser.isSet(skeletons))
+  if (args.isEmpty() && !parser.isSet(skeletons) && !parser.isSet(full))
     parser.showHelp(2);
 
   QImage image;
@@ -175,6 +275,10 @@ int main(int argc, char **argv) {
   EditorSizePreferences sizes(store);
   if (parser.isSet(skeletons))
     return writeSkeletons(parser.value(skeletons), image, annotation, sizes);
+  if (parser.isSet(full)) {
+    LightPalette::install(app);
+    return writeFull(parser.value(full), image, annotation, sizes, parser.value(scale).toDouble());
+  }
 
   const std::optional<EditorSize> chosenSize = fromRawValue<EditorSize>(parser.value(size));
   if (!chosenSize) {

@@ -80,7 +80,7 @@ TEST_F(X11EditorWindow, OpensResizesAndMaximisesLikeADesktopWindow) {
 }
 
 TEST_F(X11EditorWindow, ClosesFromItsTitleBarsCloseButton) {
-  auto editor = makeEditor(EditorSize::compact);
+  auto editor = makeSavedEditor(EditorSize::compact);
   EditorWindow &window = *editor->window();
   present(*editor);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

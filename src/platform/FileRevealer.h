@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+namespace crel {
+
+// Shows a file selected in the desktop's file manager.
+class FileRevealer {
+public:
+  virtual ~FileRevealer() = default;
+  // `path` is an existing local file.
+  virtual void reveal(const QString &path) = 0;
+
+  // The desktop's file manager (DesktopFileRevealer on the session bus).
+  static FileRevealer &system();
+};
+
+// Asks org.freedesktop.FileManager1 on the session bus to show the file
+// selected. Without a bus, or when no file manager answers the call, it
+// opens the file's folder instead.
+class DesktopFileRevealer : public FileRevealer {
+public:
+  using FolderOpener = std::function<void(const QUrl &folder)>;
+  // Empty `openFolder`: QDesktopServices::openUrl.
+  explicit DesktopFileRevealer(FolderOpener openFolder = {});
+  void reveal(const QString &path) override;
+
+  static constexpr const char *service = "org.freedesktop.FileManager1";
+  static constexpr const char *objectPath = "/org/freedesktop/FileManager1";
+
+private:
+  FolderOpener openFolder_;
+};
+
+} // namespace crel

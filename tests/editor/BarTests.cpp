@@ -1,0 +1,365 @@
+#include "EditorFixture.h"
+
+#include "canvas/CanvasView.h"
+#include "chrome/ChromeButton.h"
+#include "chrome/ChromeSegmented.h"
+#include "chrome/HintController.h"
+#include "document/MarkSamples.h"
+#include "editor/AdaptiveStack.h"
+#include "editor/BarModel.h"
+#include "editor/DragPayload.h"
+#include "editor/EditorView.h"
+#include "editor/ShortcutPopover.h"
+#include "editor/StatusGroup.h"
+#include "editor/ToolboxGroup.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QMimeData>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+class BarTest : public EditorFixture {
+protected:
+  void SetUp() override {
+    editor = makeEditor(EditorSize::large);
+    present(*editor);
+    settle();
+  }
+  // The bars refresh one turn after a document change.
+  static void settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+  }
+  EditorView &view() { return *editor->view(); }
+  CrelDocument &document() { return editor->document(); }
+  template <class T = QAbstractButton> T *control(const char *name) {
+    auto *w = qobject_cast<T *>(findVisibleChild(&view(), QString::fromLatin1(name)));
+    EXPECT_TRUE(w) << name;
+    return w;
+  }
+  ChromeHint hintOf(const char *id) {
+    view().hints().setPreviewHint(QString::fromLatin1(id));
+    const auto anchor = view().hints().visibleAnchor();
+    EXPECT_TRUE(anchor) << id;
+    return anchor ? anchor->hint : ChromeHint{};
+  }
+
+  std::unique_ptr<EditorController> editor;
+};
+
+TEST_F(BarTest, ToolboxListsTheThirteenToolsInTheirFiveGroups) {
+  QStringList order;
+  for (QObject *child : view().groups()[1]->children())
+    if (const QString name = child->objectName(); name.startsWith("tool-"))
+      order << name;
+  EXPECT_EQ(order.join(' '), "tool-select tool-divider tool-arrow tool-line tool-pen tool-divider tool-rectangle "
+                             "tool-ellipse tool-triangle tool-divider tool-text tool-step tool-highlight "
+                             "tool-divider tool-blur tool-redact tool-extract");
+  auto *arrow = control("tool-arrow");
+  EXPECT_EQ(arrow->accessibleName(), "Arrow, shortcut A");
+  EXPECT_EQ(arrow->accessibleDescription(), hint(MarkTool::arrow));
+  // Every control sits inside its group.
+  for (BarGroup *group : view().groups())
+    for (QWidget *child : group->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+      if (child->isVisibleTo(group)) {
+        EXPECT_TRUE(group->rect().contains(child->geometry())) << child->objectName().toStdString();
+      }
+    }
+}
+
+TEST_F(BarTest, UndoAndRedoAreEnabledWhileThereIsSomethingToUndoOrRedo) {
+  auto *undo = control("undo");
+  auto *redo = control("redo");
+  struct Step {
+    const char *name;
+    std::function<void()> act;
+    bool undoEnabled, redoEnabled;
+  };
+  const Step steps[] = {
+      {"fresh", [] {}, false, false},
+      {"edit", [&] { document().commit({makeMark(MarkTool::arrow)}); }, true, false},
+      {"undo", [&] { undo->click(); }, false, true},
+      {"redo", [&] { redo->click(); }, true, false},
+  };
+  for (const Step &step : steps) {
+    step.act();
+    settle();
+    EXPECT_EQ(undo->isEnabled(), step.undoEnabled) << step.name;
+    EXPECT_EQ(redo->isEnabled(), step.redoEnabled) << step.name;
+  }
+  EXPECT_EQ(document().marks().size(), 1);
+}
+
+TEST_F(BarTest, TheHighlightFollowsTheCurrentToolNotTheSelectedMarksTool) {
+  auto *toolbox = static_cast<ToolboxGroup *>(view().groups()[1]);
+  const auto highlightOn = [&](MarkTool tool) {
+    const auto r = toolbox->highlightRect();
+    return r && *r == QRectF(toolbox->button(tool)->geometry());
+  };
+  control("tool-rectangle")->click();
+  settle();
+  EXPECT_EQ(document().tool(), MarkTool::rectangle);
+  // It slides there and comes to rest on the button.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return highlightOn(MarkTool::rectangle); }, 2000));
+  EXPECT_TRUE(toolbox->button(MarkTool::rectangle)->isSelected());
+
+  // Selecting an arrow mark keeps the tool, so the highlight stays.
+  const Mark arrow = makeMark(MarkTool::arrow);
+  document().commit({arrow});
+  document().selectMark(arrow, true);
+  settle();
+  EXPECT_EQ(document().activeTool(), MarkTool::arrow);
+  EXPECT_TRUE(highlightOn(MarkTool::rectangle));
+  EXPECT_FALSE(toolbox->button(MarkTool::arrow)->isSelected());
+
+  document().selectTool(MarkTool::extract);
+  settle();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return highlightOn(MarkTool::extract); }, 2000));
+}
+
+TEST_F(BarTest, TheCopyButtonNamesWhatItCopiesInEachTool) {
+  auto *copy = control("copy-image");
+  for (MarkTool tool : allCases<MarkTool>()) {
+    document().selectTool(tool);
+    settle();
+    const bool extract = tool == MarkTool::extract;
+    SCOPED_TRACE(rawValue(tool).toStdString());
+    EXPECT_EQ(copy->text(), extract ? "Copy image" : "Copy");
+    EXPECT_EQ(copy->accessibleName(), "Copy image and close");
+    const ChromeHint h = hintOf("copy");
+    EXPECT_EQ(h.title, extract ? "Copy the image and close" : "Copy and close");
+    EXPECT_EQ(h.shortcut, extract ? std::nullopt : std::optional<QString>("Ctrl+C"));
+  }
+  // Extract's label is longer and has no shortcut: the group resizes to it.
+  EXPECT_TRUE(view().groups()[2]->rect().contains(copy->geometry()));
+}
+
+TEST_F(BarTest, ZoomButtonsStepThroughTheZoomsAndShowRoundedPercentages) {
+  auto *out = control("zoom-out");
+  auto *fit = control("zoom-fit");
+  auto *in = control("zoom-in");
+  struct Step {
+    QAbstractButton *press;
+    QString label;
+    bool outEnabled, inEnabled;
+  };
+  const Step steps[] = {{nullptr, "Fit", false, true},
+                        {in, "150%", true, true},
+                        {in, "225%", true, true},
+                        {out, "150%", true, true},
+                        {out, "Fit", false, true}};
+  for (const Step &step : steps) {
+    if (step.press)
+      step.press->click();
+    settle();
+    EXPECT_EQ(fit->text(), step.label);
+    EXPECT_EQ(out->isEnabled(), step.outEnabled) << step.label.toStdString();
+    EXPECT_EQ(in->isEnabled(), step.inEnabled) << step.label.toStdString();
+  }
+  EXPECT_EQ(document().zoom(), 1.0);
+  EXPECT_EQ(fit->accessibleDescription(), "Fit");
+
+  // Zooms reached otherwise (a pinch, the keyboard).
+  const struct {
+    double zoom;
+    QString label, value;
+    bool outEnabled, inEnabled;
+  } set[] = {{1.004, "100%", "100 percent of Fit", true, true},
+             {1.125, "113%", "113 percent of Fit", true, true},
+             {12, "1200%", "1200 percent of Fit", true, false}};
+  for (const auto &z : set) {
+    document().setZoom(z.zoom);
+    settle();
+    EXPECT_EQ(fit->text(), z.label);
+    EXPECT_EQ(fit->accessibleDescription(), z.value);
+    EXPECT_EQ(out->isEnabled(), z.outEnabled) << z.zoom;
+    EXPECT_EQ(in->isEnabled(), z.inEnabled) << z.zoom;
+  }
+  EXPECT_EQ(hintOf("zoom-out").shortcut, "Ctrl+\u2212");
+}
+
+TEST_F(BarTest, FitResetsZoomAndPanAndZoomButtonsActOnlyInTheActiveWindow) {
+  document().setZoom(1);
+  document().setPan({30, -20});
+  control("zoom-fit")->click();
+  EXPECT_EQ(document().pan(), QSizeF(0, 0));
+
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  control("zoom-in")->click();
+  EXPECT_EQ(document().zoom(), 1.0);
+  present(*editor);
+  control("zoom-in")->click();
+  EXPECT_EQ(document().zoom(), 1.5);
+}
+
+TEST_F(BarTest, SaveStatesAndTheirTooltipsFollowTheDocument) {
+  QTemporaryDir folder;
+  QFile blocker(folder.filePath("file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  using BarModel::SaveState;
+  struct Case {
+    const char *name;
+    std::function<void(CrelDocument &)> prepare;
+    SaveState state;
+    QString help;
+  };
+  const Case cases[] = {
+      {"no folder", [](CrelDocument &) {}, SaveState::notSaved, "Your screenshot stays on this computer."},
+      {"written", [&](CrelDocument &d) { d.enableAutosave(folder.path(), "Shot"); }, SaveState::saved,
+       QString("Saved automatically to %1. Export size 1280 \u00D7 720 px.").arg(folder.filePath("Shot.png"))},
+      {"changed since",
+       [&](CrelDocument &d) {
+         d.enableAutosave(folder.path(), "Edited");
+         d.commit({makeMark(MarkTool::arrow)});
+       },
+       SaveState::saving,
+       QString("Saved automatically to %1. Export size 1280 \u00D7 720 px.").arg(folder.filePath("Edited.png"))},
+      {"failing folder",
+       [&](CrelDocument &d) {
+         try {
+           d.enableAutosave(folder.filePath("file/sub"), "Shot");
+         } catch (const std::exception &) {
+         }
+       },
+       SaveState::error, "Your screenshot stays on this computer."},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    QuietDocument d(screenshotImage(), annotation);
+    c.prepare(d);
+    EXPECT_EQ(BarModel::saveState(d), c.state);
+    EXPECT_EQ(BarModel::saveHelp(d), c.help);
+  }
+}
+
+TEST_F(BarTest, StatusFallsBackToNarrowerFormsAndShowsTheErrorRowAfterAFailedSave) {
+  auto *status = static_cast<StatusGroup *>(view().groups()[5]);
+  const QList<double> widths = status->candidateWidths();
+  ASSERT_EQ(widths.size(), 4);
+  EXPECT_TRUE(std::is_sorted(widths.rbegin(), widths.rend()));
+  struct Expect {
+    bool picker, detailed, menu;
+  };
+  const Expect forms[] = {{true, true, false}, {true, false, false}, {false, false, true}, {false, false, false}};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    // Offered exactly a form's width, or a little less than the wider one.
+    for (const double offered : {widths[i], i > 0 ? widths[i - 1] - 1 : widths[0] + 50}) {
+      status->resize(status->sizeFor(offered, 40).toSize());
+      EXPECT_EQ(status->width(), int(widths[i]));
+      QWidget *style = findVisibleChild(status, "annotation-style");
+      EXPECT_EQ(qobject_cast<ChromeSegmented *>(style) != nullptr, forms[i].picker);
+      EXPECT_EQ(style != nullptr && !forms[i].picker, forms[i].menu);
+      EXPECT_EQ(findVisibleChild(status, "save-label-detailed") != nullptr, forms[i].detailed);
+      EXPECT_TRUE(findVisibleChild(status, "shortcuts"));
+    }
+  }
+  EXPECT_EQ(status->sizeFor(0, 40).width(), widths.last()); // never narrower than the symbol
+
+  QTemporaryDir folder;
+  QFile blocker(folder.filePath("file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  EXPECT_THROW(document().enableAutosave(folder.filePath("file/sub"), "Shot"), std::exception);
+  settle();
+  EXPECT_FALSE(findVisibleChild(status, "annotation-style"));
+  EXPECT_TRUE(findVisibleChild(status, "save-error"));
+  auto *choose = control("choose-folder");
+  EXPECT_EQ(choose->text(), "Choose folder\u2026");
+  EXPECT_TRUE(status->rect().contains(choose->geometry()));
+}
+
+TEST_F(BarTest, ChoosingAStyleChangesTheDocumentOnlyWhenItDiffersAndReturnsTheFocus) {
+  view().groups()[5]->resize(view().groups()[5]->sizeFor(1000, 40).toSize());
+  auto *picker = control<ChromeSegmented>("annotation-style");
+  ASSERT_TRUE(picker);
+  const auto steps = document().history().size();
+  const AnnotationStyle current = document().annotationStyle();
+  view().canvas()->clearFocus();
+  picker->segment(int(current))->click();
+  EXPECT_EQ(document().history().size(), steps);
+  settle();
+  EXPECT_TRUE(view().canvas()->hasFocus());
+  picker->segment(1 - int(current))->click();
+  EXPECT_EQ(document().history().size(), steps + 1);
+  settle();
+  EXPECT_EQ(picker->selection(), 1 - int(current));
+}
+
+TEST_F(BarTest, TheKeyboardButtonTogglesItsPopover) {
+  auto *status = static_cast<StatusGroup *>(view().groups()[5]);
+  auto *keyboard = control("shortcuts");
+  keyboard->click();
+  ASSERT_TRUE(status->popover());
+  EXPECT_TRUE(status->showsShortcuts());
+  EXPECT_TRUE(status->popover()->isVisible());
+  // Above the button.
+  EXPECT_LE(status->popover()->geometry().bottom(), keyboard->mapToGlobal(QPoint(0, 0)).y());
+  keyboard->click();
+  EXPECT_FALSE(status->showsShortcuts());
+  EXPECT_FALSE(status->popover()->isVisible());
+  keyboard->click();
+  status->popover()->close(); // dismissed from outside
+  EXPECT_FALSE(status->showsShortcuts());
+  keyboard->click();
+  EXPECT_TRUE(status->popover()->isVisible());
+  status->popover()->close();
+}
+
+TEST_F(BarTest, RevealIsEnabledOnlyWithASavedFile) {
+  auto *reveal = control("reveal-image");
+  EXPECT_FALSE(reveal->isEnabled());
+  document().enableAutosave(saveFolder.path(), "Shot");
+  settle();
+  EXPECT_TRUE(reveal->isEnabled());
+  EXPECT_EQ(hintOf("reveal").title, "Show in Folder");
+}
+
+TEST(DragThumbnail, TheLongerSideIs24AndTheAspectIsClamped) {
+  const struct {
+    QSize pixels;
+    QSizeF frame;
+  } cases[] = {{{3000, 1000}, {24, 12}},
+               {{300, 1000}, {12, 24}},
+               {{500, 500}, {24, 24}},
+               {{1600, 1000}, {24, 15}},
+               {{50, 0}, {24, 12}}};
+  for (const auto &c : cases)
+    EXPECT_EQ(BarModel::thumbnailSize(c.pixels), c.frame) << c.pixels.width() << "x" << c.pixels.height();
+}
+
+TEST_F(BarTest, DraggingCarriesTheSavedFileElsePngDataElseNothing) {
+  // Saved: the file's URL, named by the file.
+  document().enableAutosave(saveFolder.path(), "Shot");
+  document().commit({makeMark(MarkTool::arrow)});
+  auto saved = DragPayload::make(document());
+  ASSERT_EQ(saved->urls().size(), 1);
+  EXPECT_EQ(saved->urls()[0], QUrl::fromLocalFile(saveFolder.filePath("Shot.png")));
+  EXPECT_FALSE(document().isDirty()); // the pending change was written first
+
+  // A save that fails: the picture as PNG data.
+  QFile blocker(saveFolder.filePath("file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  QuietDocument unsaved(screenshotImage({400, 300}), annotation);
+  EXPECT_THROW(unsaved.enableAutosave(saveFolder.filePath("file/sub"), "Shot"), std::exception);
+  auto png = DragPayload::make(unsaved);
+  EXPECT_TRUE(png->urls().isEmpty());
+  EXPECT_EQ(QImage::fromData(png->data("image/png"), "PNG").size(), QSize(400, 300));
+
+  // A canvas too large to render: nothing.
+  QuietDocument huge(screenshotImage({400, 300}), annotation);
+  huge.commit({makeMark(MarkTool::rectangle, {10, 10}, {40000, 40})});
+  auto nothing = DragPayload::make(huge);
+  EXPECT_TRUE(nothing->formats().isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+#include "EditorFixture.h"
+
+#include "editor/EditorView.h"
+#include "editor/Sheets.h"
+#include "platform/FileRevealer.h"
+
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+class RecordingRevealer : public FileRevealer {
+public:
+  void reveal(const QString &path) override { paths << path; }
+  QStringList paths;
+};
+
+class ClosingTest : public EditorFixture {
+protected:
+  // An editor shown and active; saved into saveFolder unless `failing`,
+  // which saves under a regular file, so every write fails.
+  std::unique_ptr<EditorController> openEditor(bool failing) {
+    auto editor = makeEditor(EditorSize::compact);
+    if (failing) {
+      QFile blocker(saveFolder.filePath("file"));
+      EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
+      EXPECT_THROW(editor->document().enableAutosave(saveFolder.filePath("file/sub"), "Shot"), std::exception);
+    } else {
+      editor->document().enableAutosave(saveFolder.path(), "Shot");
+    }
+    editor->setFileRevealer(&revealer);
+    present(*editor);
+    QObject::connect(editor.get(), &EditorController::closed, [this] { events << "closed"; });
+    QObject::connect(editor.get(), &EditorController::copied, [this] { events << "copied"; });
+    return editor;
+  }
+
+  template <class T> static T *sheet(EditorController &editor, const char *name) {
+    QDialog *dialog = Sheets::attached(editor.window());
+    return dialog && dialog->objectName() == name ? qobject_cast<T *>(dialog) : nullptr;
+  }
+  static QAbstractButton *button(QMessageBox &box, const QString &text) {
+    for (QAbstractButton *b : box.buttons())
+      if (b->text() == text)
+        return b;
+    ADD_FAILURE() << text.toStdString();
+    return nullptr;
+  }
+  // Waits for the reports of a close, which come one turn later.
+  void drain() {
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+  }
+
+  RecordingRevealer revealer;
+  QStringList events;
+};
+
+TEST_F(ClosingTest, CopyAndCloseOfASavedDocumentPutsPngOnTheClipboardThenReportsClosedAndCopied) {
+  auto editor = openEditor(false);
+  editor->copyImage();
+  drain();
+  const QByteArray png = QGuiApplication::clipboard()->mimeData()->data("image/png");
+  EXPECT_EQ(QImage::fromData(png, "PNG").size(), QSize(1280, 720));
+  EXPECT_FALSE(editor->window()->isVisible());
+  EXPECT_EQ(events, QStringList({"closed", "copied"}));
+  EXPECT_TRUE(editor->closedByCopy());
+}
+
+TEST_F(ClosingTest, AFailedSaveAsksBeforeClosingAndEachAnswerEndsAsItSays) {
+  // Copy of an unsaved document: copied, but the window stays and asks.
+  auto editor = openEditor(true);
+  editor->copyImage();
+  drain();
+  auto *box = sheet<QMessageBox>(*editor, "confirm-discard");
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text(), "This crel could not be saved automatically");
+  EXPECT_TRUE(editor->window()->isVisible());
+  EXPECT_FALSE(editor->closedByCopy());
+  EXPECT_EQ(events, QStringList({"copied"}));
+  // A second close request while it asks changes nothing.
+  EXPECT_FALSE(editor->window()->close());
+
+  button(*box, "Cancel")->click();
+  drain();
+  EXPECT_TRUE(editor->window()->isVisible());
+  EXPECT_FALSE(editor->closingApproved());
+
+  // Choose Folder… then a folder that cannot be written: an error, still open.
+  EXPECT_FALSE(editor->window()->close());
+  button(*sheet<QMessageBox>(*editor, "confirm-discard"), "Choose Folder\u2026")->click();
+  auto *dialog = sheet<QFileDialog>(*editor, "choose-folder-dialog");
+  ASSERT_TRUE(dialog);
+  dialog->selectFile(saveFolder.filePath("file"));
+  static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+  auto *alert = sheet<QMessageBox>(*editor, "error-alert");
+  ASSERT_TRUE(alert);
+  alert->accept();
+  drain();
+  EXPECT_TRUE(editor->window()->isVisible());
+
+  // Discard closes.
+  EXPECT_FALSE(editor->window()->close());
+  button(*sheet<QMessageBox>(*editor, "confirm-discard"), "Discard")->click();
+  drain();
+  EXPECT_FALSE(editor->window()->isVisible());
+  EXPECT_TRUE(editor->closingApproved());
+  EXPECT_EQ(events, QStringList({"copied", "closed"}));
+}
+
+TEST_F(ClosingTest, ChoosingAWritableFolderSavesThereAndCloses) {
+  auto editor = openEditor(true);
+  EXPECT_FALSE(editor->window()->close());
+  button(*sheet<QMessageBox>(*editor, "confirm-discard"), "Choose Folder\u2026")->click();
+  auto *dialog = sheet<QFileDialog>(*editor, "choose-folder-dialog");
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(dialog->labelText(QFileDialog::Accept), "Save Here");
+  const QString folder = saveFolder.filePath("chosen");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  dialog->selectFile(folder);
+  static_cast<QDialog *>(dialog)->accept();
+  drain();
+  EXPECT_EQ(editor->document().savedURL(), QDir(folder).filePath("Shot.png"));
+  EXPECT_TRUE(QFile::exists(QDir(folder).filePath("Shot.png")));
+  EXPECT_FALSE(editor->window()->isVisible());
+  EXPECT_EQ(events, QStringList({"closed"}));
+}
+
+TEST_F(ClosingTest, TheDiscardPromptAnswersExactlyOnceOnEveryPath) {
+  struct Path {
+    const char *name;
+    std::function<void(EditorController &, std::unique_ptr<EditorController> &)> end;
+    QList<bool> answers;
+  };
+  const Path paths[] = {
+      {"discard",
+       [](auto &e, auto &) { button(*sheet<QMessageBox>(e, "confirm-discard"), "Discard")->click(); },
+       {true}},
+      {"cancel",
+       [](auto &e, auto &) { button(*sheet<QMessageBox>(e, "confirm-discard"), "Cancel")->click(); },
+       {false}},
+      {"escape", [](auto &e, auto &) { sheet<QMessageBox>(e, "confirm-discard")->reject(); }, {false}},
+      {"folder dialog cancelled",
+       [](auto &e, auto &) {
+         button(*sheet<QMessageBox>(e, "confirm-discard"), "Choose Folder\u2026")->click();
+         sheet<QFileDialog>(e, "choose-folder-dialog")->reject();
+       },
+       {false}},
+      // The owner drops the editor while it asks: "not closed", not silence.
+      {"controller gone", [](auto &, auto &owned) { owned.reset(); }, {false}},
+      {"controller gone in the folder dialog",
+       [](auto &e, auto &owned) {
+         button(*sheet<QMessageBox>(e, "confirm-discard"), "Choose Folder\u2026")->click();
+         owned.reset();
+       },
+       {false}},
+  };
+  for (const Path &path : paths) {
+    SCOPED_TRACE(path.name);
+    auto editor = openEditor(true);
+    EditorController &e = *editor;
+    QList<bool> answers;
+    e.confirmDiscard([&](bool closed) { answers << closed; });
+    ASSERT_TRUE(sheet<QMessageBox>(e, "confirm-discard"));
+    path.end(e, editor);
+    drain();
+    EXPECT_EQ(answers, path.answers);
+  }
+  // A cleanly saved document is approved without asking.
+  auto saved = openEditor(false);
+  QList<bool> answers;
+  saved->confirmDiscard([&](bool closed) { answers << closed; });
+  EXPECT_EQ(answers, QList<bool>({true}));
+  EXPECT_FALSE(Sheets::attached(saved->window()));
+}
+
+TEST_F(ClosingTest, RevealShowsTheSavedFileOrSaysItIsGone) {
+  auto unsaved = makeEditor(EditorSize::compact);
+  unsaved->setFileRevealer(&revealer);
+  unsaved->reveal();
+  EXPECT_TRUE(revealer.paths.isEmpty());
+
+  auto editor = openEditor(false);
+  editor->reveal();
+  EXPECT_EQ(revealer.paths, QStringList({saveFolder.filePath("Shot.png")}));
+
+  // Changes are flushed before: not to a deleted file, but the file stays deleted
+  // only while nothing changed; a deleted file of a saved document is rewritten.
+  ASSERT_TRUE(QFile::remove(saveFolder.filePath("Shot.png")));
+  QDir(saveFolder.path()).mkdir("Shot.png"); // something that is not the file
+  editor->reveal();
+  auto *alert = sheet<QMessageBox>(*editor, "error-alert");
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->text(), "The saved file has been moved or deleted. Save the image again to show it in its folder.");
+  EXPECT_EQ(editor->document().status(), alert->text());
+  EXPECT_EQ(revealer.paths.size(), 1);
+  alert->accept();
+}
+
+// Runs on a session bus of its own (CTest starts one with dbus-run-session).
+class FakeFileManager : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+  QStringList shown;
+public Q_SLOTS:
+  void ShowItems(const QStringList &uris, const QString &) { shown += uris; }
+};
+
+TEST_F(ClosingTest, OnTheSessionBusRevealAsksTheFileManagerElseOpensTheFolder) {
+  if (!QDBusConnection::sessionBus().isConnected())
+    GTEST_SKIP() << "no session bus";
+  QList<QUrl> opened;
+  DesktopFileRevealer desktop([&](const QUrl &folder) { opened << folder; });
+  auto editor = openEditor(false);
+  editor->setFileRevealer(&desktop);
+  const QString path = saveFolder.filePath("Shot.png");
+
+  editor->reveal(); // nobody serves FileManager1 yet
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+  EXPECT_EQ(opened, QList<QUrl>({QUrl::fromLocalFile(saveFolder.path())}));
+
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
+  FakeFileManager manager;
+  ASSERT_TRUE(bus.registerObject(DesktopFileRevealer::objectPath, &manager, QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(bus.registerService(DesktopFileRevealer::service));
+  editor->reveal();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }, 5000));
+  EXPECT_EQ(manager.shown, QStringList({QUrl::fromLocalFile(path).toString()}));
+  EXPECT_EQ(opened.size(), 1);
+  bus.unregisterService(DesktopFileRevealer::service);
+  QDBusConnection::disconnectFromBus("fake-file-manager");
+}
+
+} // namespace
+
+#include "ClosingTests.moc"

@@ -12,15 +12,17 @@
 
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileError.h"
+#include "platform/ImageDecoder.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngEncoder.h"
 
 #include <QFileInfo>
 #include <QPainter>
 
+#include <cerrno>
 #include <cmath>
-#include <utility>
 #include <new>
+#include <utility>
 
 namespace crel {
 
@@ -72,6 +74,9 @@ void CrelDocument::scheduleAutosave() {
 }
 
 namespace {
+// New names tried when other writers keep taking the chosen one first.
+constexpr int maxNameAttempts = 100;
+
 QString describe(const std::exception &e) {
   if (const auto *crel = dynamic_cast<const CrelError *>(&e))
     return crel->errorDescription();
@@ -99,9 +104,20 @@ void CrelDocument::flushAutosave() {
     if (savedURL_) {
       save(*savedURL_);
     } else {
-      // A new name is never allowed to replace a file that appeared meanwhile.
-      const QString target = CrelStorage::availableURL(*autosaveDirectory_, filenameStem_);
-      AtomicFileWriter::write(target, renderPNG(), AtomicFileWriter::Existing::refuse);
+      // A new name is never allowed to replace a file that appeared meanwhile;
+      // losing that race to another process moves on to the next free name.
+      const QByteArray png = renderPNG();
+      QString target;
+      for (int attempt = 1;; ++attempt) {
+        target = CrelStorage::availableURL(*autosaveDirectory_, filenameStem_);
+        try {
+          AtomicFileWriter::write(target, png, AtomicFileWriter::Existing::refuse);
+          break;
+        } catch (const FileError &e) {
+          if (e.errorCode() != EEXIST || attempt == maxNameAttempts)
+            throw;
+        }
+      }
       publish(savedURL_, std::optional<QString>(target), &CrelDocument::savedURLChanged);
       savedMarks_ = marks_;
       setStatus(tr("Saved %1").arg(QFileInfo(target).fileName()));
@@ -167,7 +183,12 @@ UpdateSnapshot CrelDocument::snapshotForUpdate() {
   const auto refuse = [] { return CrelError::capture(tr("Save this crel before installing the update.")); };
   if (!savedMarks_ || !sameMarks(*savedMarks_, marks_) || !savedURL_)
     throw refuse();
-  const QByteArray png = PngEncoder::encode(image_);
+  QByteArray png;
+  try {
+    png = PngEncoder::encode(image_);
+  } catch (const std::bad_alloc &) {
+    throw refuse();
+  }
   if (png.isEmpty())
     throw refuse();
   UpdateSnapshot s;
@@ -196,7 +217,7 @@ UpdateSnapshot CrelDocument::snapshotForUpdate() {
 
 std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnapshot &s,
                                                                AnnotationPreferences &preferences) {
-  const QImage image = QImage::fromData(s.originalPNG, "PNG");
+  const QImage image = ImageDecoder::decode(s.originalPNG);
   if (image.isNull())
     throw CrelError::invalidImage();
   auto doc = std::make_unique<CrelDocument>(image, preferences);
@@ -663,19 +684,23 @@ QImage CrelDocument::renderBitmap(const geom::Rect &rect) {
   if (!exportSizeAllowed(rect))
     throw CrelError::capture(tr("This canvas is too large to export. Move the outermost marks closer to the "
                                 "screenshot, or undo the last change."));
-  QImage bitmap(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
-  if (bitmap.isNull())
+  try {
+    QImage bitmap(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
+    if (bitmap.isNull())
+      throw CrelError::rendering();
+    bitmap.fill(Qt::transparent);
+    QPainter painter(&bitmap);
+    if (!painter.isActive())
+      throw CrelError::rendering();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(-rect.minX(), -rect.minY());
+    const QList<Mark> current = marks_;
+    background_->draw(painter, expandedBounds(current), false);
+    drawMarks(painter, current);
+    return bitmap;
+  } catch (const std::bad_alloc &) {
     throw CrelError::rendering();
-  bitmap.fill(Qt::transparent);
-  QPainter painter(&bitmap);
-  if (!painter.isActive())
-    throw CrelError::rendering();
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.translate(-rect.minX(), -rect.minY());
-  const QList<Mark> current = marks_;
-  background_->draw(painter, expandedBounds(current), false);
-  drawMarks(painter, current);
-  return bitmap;
+  }
 }
 
 QByteArray CrelDocument::renderPNG() {

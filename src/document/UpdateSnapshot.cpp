@@ -2,6 +2,8 @@
 
 #include "platform/JsonReader.h"
 
+#include <QFileInfo>
+
 namespace crel {
 
 bool operator==(const UpdateSnapshot &a, const UpdateSnapshot &b) {
@@ -25,10 +27,13 @@ void writeOptionalDouble(JsonWriter &w, const char *key, const std::optional<dou
   if (v)
     w.field(key, *v);
 }
-QUrl toUrl(const QJsonValue &v) {
+// Saving goes to a local path: anything else would make every later save fail.
+QUrl toLocalFileUrl(const QJsonValue &v) {
   const QUrl url(json::toString(v), QUrl::StrictMode);
   if (!url.isValid() || url.isRelative())
     throw JsonDecodingError("expected an absolute URL");
+  if (!url.isLocalFile() || !url.host().isEmpty() || QFileInfo(url.toLocalFile()).fileName().isEmpty())
+    throw JsonDecodingError("expected the URL of a local file");
   return url;
 }
 } // namespace
@@ -87,7 +92,7 @@ UpdateSnapshot UpdateSnapshot::decode(const QJsonValue &v) {
   s.marks = r.required("marks", Mark::decodeList);
   s.history = r.required("history", EditState::decodeList);
   s.future = r.required("future", EditState::decodeList);
-  s.savedURL = r.required("savedURL", toUrl);
+  s.savedURL = r.required("savedURL", toLocalFileUrl);
   s.tool = r.required("tool", decodeRawValue<MarkTool>);
   s.ink = r.required("ink", Ink::decode);
   s.stroke = r.required("stroke", json::toDouble);

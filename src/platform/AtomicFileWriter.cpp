@@ -7,7 +7,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,37 +18,123 @@ namespace crel {
 
 namespace {
 
-// Closes and removes the temporary file unless it was handed over.
+constexpr QLatin1StringView temporarySuffix(".crel-tmp");
+
+bool isTemporaryName(const QString &name) {
+  return name.size() > 1 + temporarySuffix.size() && name.startsWith('.') && name.endsWith(temporarySuffix);
+}
+
+// Whether the descriptor still holds the file that the name leads to.
+bool sameFile(int fd, const char *path) {
+  struct stat open {
+  }, named{};
+  return ::fstat(fd, &open) == 0 && ::lstat(path, &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
+// Takes the lock a writer holds on its temporary file, waiting a while for a
+// writer of the same target to finish. False with errno set otherwise.
+bool lockWaiting(int fd) {
+  for (int waited = 0;; ++waited) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+      return true;
+    if (errno == EINTR)
+      continue;
+    if (errno != EWOULDBLOCK || waited == 5000)
+      return false;
+    const timespec pause{0, 2'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
+// Removes what killed writers left in the folder: temporary files of our
+// naming that no writer holds locked. Nothing else is ever touched.
+void removeLeftovers(const QString &folder) {
+  DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+  if (!dir)
+    return;
+  while (const dirent *entry = ::readdir(dir)) {
+    if (!isTemporaryName(QFile::decodeName(entry->d_name)))
+      continue;
+    const QByteArray path = QFile::encodeName(folder) + '/' + entry->d_name;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+      continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, path.constData()))
+      ::unlink(path.constData());
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+// The target's temporary file, created afresh and locked; removed again
+// unless it was renamed into place.
 class TemporaryFile {
 public:
-  explicit TemporaryFile(const QString &target) {
+  TemporaryFile(const QString &target, mode_t createMode) {
     const QFileInfo info(target);
-    name_ = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + ".XXXXXX");
-    fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+    name_ = QFile::encodeName(info.absolutePath() + "/." + info.fileName() + temporarySuffix);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      int fd = ::open(name_.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
+      const bool created = fd >= 0;
+      if (!created) {
+        if (errno != EEXIST)
+          return;
+        // Another writer's, or a leftover: wait for its lock, then start afresh.
+        fd = ::open(name_.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+          if (errno == ENOENT)
+            continue;
+          return;
+        }
+      }
+      if (!lockWaiting(fd)) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return;
+      }
+      if (!sameFile(fd, name_.constData())) {
+        ::close(fd); // renamed into place or removed meanwhile
+        continue;
+      }
+      if (!created) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+          ::close(fd);
+          errno = EEXIST;
+          return;
+        }
+        ::unlink(name_.constData());
+        ::close(fd);
+        continue;
+      }
+      fd_ = fd;
+      return;
+    }
+    errno = EBUSY;
   }
   ~TemporaryFile() {
-    if (fd_ >= 0)
-      ::close(fd_);
-    if (!kept_)
+    if (fd_ < 0)
+      return;
+    if (!renamed_)
       ::unlink(name_.constData());
+    ::close(fd_); // releases the lock last
   }
   TemporaryFile(const TemporaryFile &) = delete;
   TemporaryFile &operator=(const TemporaryFile &) = delete;
 
   int fd() const { return fd_; }
   const char *name() const { return name_.constData(); }
-  // Closes, reporting the error a delayed write may only show here.
-  int close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-  void keep() { kept_ = true; }
+  void renamed() { renamed_ = true; }
 
 private:
   QByteArray name_;
   int fd_ = -1;
-  bool kept_ = false;
+  bool renamed_ = false;
 };
 
 bool writeAll(int fd, const char *data, qsizetype size) {
@@ -96,22 +185,29 @@ void syncFolder(const QString &folder) {
 
 } // namespace
 
-void AtomicFileWriter::write(const QString &path, const QByteArray &data, Existing existing, mode_t mode) {
+void AtomicFileWriter::write(const QString &path, const QByteArray &data, Existing existing,
+                             std::optional<mode_t> mode) {
   const QString absolute = QFileInfo(path).absoluteFilePath();
+  const QByteArray target = QFile::encodeName(absolute);
   if (existing == Existing::refuse && QFileInfo::exists(absolute))
     throw FileError::savingFile(EEXIST, absolute);
-  TemporaryFile temporary(absolute);
+  // A replaced document keeps the mode its owner gave it.
+  struct stat current {};
+  if (!mode && existing == Existing::replace && ::stat(target.constData(), &current) == 0 && S_ISREG(current.st_mode))
+    mode = current.st_mode & 07777;
+  removeLeftovers(QFileInfo(absolute).absolutePath());
+  // Created 0666 the kernel masks by the umask, as every new document is.
+  TemporaryFile temporary(absolute, mode.value_or(0666));
   if (temporary.fd() < 0)
     throw FileError::savingFile(errno, absolute);
-  if (::fchmod(temporary.fd(), mode) != 0 || !writeAll(temporary.fd(), data.constData(), data.size()) ||
-      ::fsync(temporary.fd()) != 0 || temporary.close() != 0)
+  if ((mode && ::fchmod(temporary.fd(), *mode) != 0) || !writeAll(temporary.fd(), data.constData(), data.size()) ||
+      ::fsync(temporary.fd()) != 0)
     throw FileError::savingFile(errno, absolute);
-  const QByteArray target = QFile::encodeName(absolute);
   const int rc = existing == Existing::refuse ? renameNoReplace(temporary.name(), target.constData())
                                               : ::rename(temporary.name(), target.constData());
   if (rc != 0)
     throw FileError::savingFile(errno, absolute);
-  temporary.keep();
+  temporary.renamed();
   syncFolder(QFileInfo(absolute).absolutePath());
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <sys/types.h>
 
 namespace crel {
@@ -11,6 +12,11 @@ namespace crel {
 // leaves a partial file under the final name: the bytes go to a hidden
 // temporary file in the same folder, are flushed to disk, and the temporary
 // file is renamed over the target in one step.
+//
+// The temporary file of a target has one fixed name, ".<name>.crel-tmp", so a
+// writer killed mid-write leaves at most one behind per target, and every
+// write removes such leftovers from its folder. A temporary file is locked
+// while it is written, which tells a leftover from one in use.
 class AtomicFileWriter {
 public:
   enum class Existing {
@@ -18,10 +24,13 @@ public:
     refuse,  // never overwrite: fail with EEXIST when the name is taken
   };
 
+  // Without a mode the file is an ordinary document: a new one gets 0666
+  // masked by the umask, a replaced one keeps its mode. Private files pass
+  // their mode (0600) and get exactly that.
   // Throws FileError with a complete sentence; nothing is left behind on failure
   // and an existing file is untouched.
   static void write(const QString &path, const QByteArray &data, Existing existing = Existing::replace,
-                    mode_t mode = 0644);
+                    std::optional<mode_t> mode = std::nullopt);
 };
 
 } // namespace crel

@@ -46,7 +46,7 @@ FileError FileError::savingFile(int errorCode, const QString &path) {
     break;
   default: message = tr("The file “%1” couldn’t be saved: %2.").arg(file, systemReason(errorCode)); break;
   }
-  return FileError(message, path);
+  return FileError(message, path, errorCode);
 }
 
 FileError FileError::creatingFolder(int errorCode, const QString &path) {
@@ -64,7 +64,7 @@ FileError FileError::creatingFolder(int errorCode, const QString &path) {
   case EROFS: message = tr("The folder “%1” couldn’t be created because the disk is read-only.").arg(folder); break;
   default: message = tr("The folder “%1” couldn’t be created: %2.").arg(folder, systemReason(errorCode)); break;
   }
-  return FileError(message, path);
+  return FileError(message, path, errorCode);
 }
 
 } // namespace crel

@@ -9,10 +9,12 @@ namespace crel {
 // A file-system failure with a complete sentence and the path involved.
 class FileError : public std::runtime_error {
 public:
-  FileError(const QString &message, const QString &path = {})
-      : std::runtime_error(message.toStdString()), message_(message), path_(path) {}
+  FileError(const QString &message, const QString &path = {}, int errorCode = 0)
+      : std::runtime_error(message.toStdString()), message_(message), path_(path), errorCode_(errorCode) {}
   const QString &message() const { return message_; }
   const QString &path() const { return path_; }
+  // The errno value behind the sentence; 0 when there is none.
+  int errorCode() const { return errorCode_; }
 
   // The sentence for an errno value met while saving the file at path.
   static FileError savingFile(int errorCode, const QString &path);
@@ -22,6 +24,7 @@ public:
 private:
   QString message_;
   QString path_;
+  int errorCode_ = 0;
 };
 
 } // namespace crel

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -243,6 +244,9 @@ QByteArray PngEncoder::encode(const QImage &input, int threads) {
     }
     break;
   }
+  // Qt reports a conversion that ran out of memory as a null image.
+  if (image.isNull())
+    throw std::bad_alloc();
   if (threads <= 0)
     threads = QThread::idealThreadCount();
 

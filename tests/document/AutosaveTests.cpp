@@ -10,10 +10,19 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <csignal>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace crel;
 
@@ -35,11 +44,28 @@ QByteArray contents(const QString &path) {
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The exit status of a forked child; -1 when it did not exit normally or
+// hung for half a minute (it is killed then).
+int exitStatusOf(pid_t child) {
+  QElapsedTimer clock;
+  clock.start();
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (clock.elapsed() > 30'000) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return -1;
+    }
+    QThread::msleep(2);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class AutosaveTest : public ::testing::Test {
 protected:
   AutosaveTest() : preferences(settings.store()) { doc = make(); }
-  std::unique_ptr<CrelDocument> make() {
-    QImage image(120, 80, QImage::Format_ARGB32_Premultiplied);
+  std::unique_ptr<CrelDocument> make(QSize size = {120, 80}) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     return std::make_unique<CrelDocument>(image, preferences);
   }
@@ -203,4 +229,90 @@ TEST_F(AutosaveTest, ARestoreWhoseSaveFailsStillReturnsTheDocument) {
   EXPECT_EQ(restored->marks().size(), 1);
   ASSERT_TRUE(restored->autosaveError());
   EXPECT_EQ(restored->status(), *restored->autosaveError());
+}
+
+TEST_F(AutosaveTest, ALargeScreenshotComesBackAfterAnUpdate) {
+  // Over 40 megapixels: more than Qt decodes by default.
+  doc = make({8'000, 5'200});
+  doc->enableAutosave(folder("shots"), "Large");
+  doc->commit({line(20)});
+  doc->commit({line(20), line(60)});
+  doc->undo();
+  JsonWriter w;
+  doc->snapshotForUpdate().encode(w);
+  const UpdateSnapshot read = UpdateSnapshot::decode(json::parse(w.take()));
+  const auto restored = CrelDocument::restoreAfterUpdate(read, preferences);
+  EXPECT_EQ(restored->pixelSize(), QSize(8'000, 5'200));
+  EXPECT_EQ(restored->marks(), doc->marks());
+  EXPECT_EQ(restored->history(), doc->history());
+  EXPECT_EQ(restored->future(), doc->future());
+  EXPECT_EQ(restored->status(), "Restored after updating. Your annotations are still editable.");
+}
+
+TEST_F(AutosaveTest, RunningOutOfMemoryForTheUpdateSnapshotIsTheRefusal) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' allocators do not run under an address-space limit";
+#endif
+  // Noise, so that the PNG is about as large as the pixels: 72 MB, more than
+  // any of the allocator's reserved heaps (64 MB) can hold.
+  QImage noise(6'000, 4'000, QImage::Format_RGB32);
+  std::mt19937 rng(5);
+  for (int y = 0; y < noise.height(); ++y) {
+    auto *row = reinterpret_cast<quint32 *>(noise.scanLine(y));
+    for (int x = 0; x < noise.width(); ++x)
+      row[x] = 0xff000000u | (rng() & 0xffffff);
+  }
+  doc = std::make_unique<CrelDocument>(noise, preferences);
+  doc->enableAutosave(folder("shots"), "Noise");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Room for a few megabytes more than is in use now: the PNG does not fit.
+    long pages = 0;
+    if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1)
+        pages = 0;
+      std::fclose(statm);
+    }
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (16u << 20);
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
+      ::_exit(10);
+    try {
+      doc->snapshotForUpdate();
+      ::_exit(11);
+    } catch (const CrelError &e) {
+      ::_exit(e.errorDescription() == "Save this crel before installing the update." ? 0 : 12);
+    } catch (...) {
+      ::_exit(13);
+    }
+  }
+  EXPECT_EQ(exitStatusOf(child), 0) << "10 no limit, 11 no failure, 12 another sentence, 13 another error";
+}
+
+TEST_F(AutosaveTest, TwoProcessesSavingOneNewNameBothSave) {
+  // Both choose the same free name at about the same moment; the one that
+  // loses the race takes the next free name at once instead of failing.
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    doc = make({1'500, 1'000});
+    const QString shots = folder(QStringLiteral("race-%1").arg(round));
+    QProcess other;
+    other.start(CREL_AUTOSAVE_RACER, {shots, "S"});
+    ASSERT_TRUE(other.waitForReadyRead(30'000));
+    ASSERT_EQ(other.readLine().trimmed(), "ready");
+    other.write("go\n");
+    other.waitForBytesWritten();
+    bool saved = false;
+    try {
+      doc->enableAutosave(shots, "S");
+      saved = true;
+    } catch (const std::exception &) {
+    }
+    ASSERT_TRUE(other.waitForFinished(30'000));
+    EXPECT_TRUE(saved) << doc->status().toStdString();
+    EXPECT_EQ(other.exitCode(), 0) << other.readAll().toStdString();
+    EXPECT_EQ(QDir(shots).entryList(QDir::Files | QDir::Hidden, QDir::Name), QStringList({"S (2).png", "S.png"}));
+  }
 }

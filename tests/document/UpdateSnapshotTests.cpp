@@ -69,3 +69,25 @@ TEST(UpdateSnapshot, OptionalKeysAreOmittedAndRequiredKeysEnforced) {
   object.insert("originalPNG", "not base64!");
   EXPECT_THROW(UpdateSnapshot::decode(object), JsonDecodingError);
 }
+
+TEST(UpdateSnapshot, TheSavedLocationMustBeALocalFile) {
+  const QJsonObject object = json::parse(encoded(requiredOnly())).toObject();
+  const struct {
+    const char *url;
+    bool accepted;
+  } cases[] = {
+      {"file:///home/u/Pictures/Crel/S%20(2).png", true},
+      {"https://example.com/S.png", false},
+      {"file://server/share/S.png", false},
+      {"file:///home/u/Pictures/Crel/", false},
+      {"data:image/png;base64,AAAA", false},
+  };
+  for (const auto &c : cases) {
+    QJsonObject stored = object;
+    stored.insert("savedURL", c.url);
+    if (c.accepted)
+      EXPECT_EQ(UpdateSnapshot::decode(stored).savedURL, QUrl(c.url)) << c.url;
+    else
+      EXPECT_THROW(UpdateSnapshot::decode(stored), JsonDecodingError) << c.url;
+  }
+}

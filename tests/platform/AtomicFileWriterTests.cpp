@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,7 +51,6 @@ TEST(AtomicFileWriter, WritesReplacesOrRefusesAndLeavesNothingBehind) {
   const QString path = dir.filePath("S.png");
   AtomicFileWriter::write(path, "first");
   EXPECT_EQ(contents(path), "first");
-  EXPECT_EQ(permissions(path), mode_t(0644));
   AtomicFileWriter::write(path, "second, longer");
   EXPECT_EQ(contents(path), "second, longer");
 
@@ -60,6 +61,37 @@ TEST(AtomicFileWriter, WritesReplacesOrRefusesAndLeavesNothingBehind) {
   AtomicFileWriter::write(dir.filePath("private"), "secret", AtomicFileWriter::Existing::replace, 0600);
   EXPECT_EQ(permissions(dir.filePath("private")), mode_t(0600));
   EXPECT_EQ(entries(dir.path()), QStringList({"S (2).png", "S.png", "private"}));
+}
+
+TEST(AtomicFileWriter, NewFilesFollowTheUmaskReplacedOnesKeepTheirModePrivateOnesStayPrivate) {
+  struct Case {
+    mode_t umask;
+    std::optional<mode_t> existing; // the file's mode before the write
+    std::optional<mode_t> requested;
+    mode_t expected;
+  };
+  const Case cases[] = {
+      {022, {}, {}, 0644},   {027, {}, {}, 0640},   {077, {}, {}, 0600},   {002, {}, {}, 0664},
+      {022, 0600, {}, 0600}, {022, 0664, {}, 0664}, {000, {}, 0600, 0600}, {022, 0644, 0600, 0600},
+  };
+  QTemporaryDir dir;
+  const mode_t saved = ::umask(022);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << "umask " << c.umask << " existing " << c.existing.value_or(0)
+                                    << " requested " << c.requested.value_or(0));
+    const QString path = dir.filePath("S.png");
+    QFile::remove(path);
+    if (c.existing) {
+      AtomicFileWriter::write(path, "before");
+      ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), *c.existing), 0);
+    }
+    ::umask(c.umask);
+    AtomicFileWriter::write(path, "after", AtomicFileWriter::Existing::replace, c.requested);
+    ::umask(022);
+    EXPECT_EQ(permissions(path), c.expected);
+    EXPECT_EQ(contents(path), "after");
+  }
+  ::umask(saved);
 }
 
 TEST(AtomicFileWriter, FailuresSayWhyAndTouchNothing) {
@@ -96,6 +128,16 @@ TEST(AtomicFileWriter, KilledWritersNeverLeaveAPartialImage) {
 
   QTemporaryDir dir;
   const QString path = dir.filePath("Capture.png");
+  // Things that look like ours but are not, or are in use: all must stay.
+  const QStringList others = {".Capture.png.Ab12Cd", "Capture.png.crel-tmp", ".folder.crel-tmp", ".link.crel-tmp",
+                              ".held.png.crel-tmp"};
+  ASSERT_TRUE(QFile(dir.filePath(others[0])).open(QIODevice::WriteOnly));
+  ASSERT_TRUE(QFile(dir.filePath(others[1])).open(QIODevice::WriteOnly));
+  ASSERT_TRUE(QDir(dir.path()).mkdir(others[2]));
+  ASSERT_TRUE(QFile::link(path, dir.filePath(others[3])));
+  QFile held(dir.filePath(others[4]));
+  ASSERT_TRUE(held.open(QIODevice::WriteOnly));
+  ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0); // a writer at work in another process
   int sawWhole = 0;
   for (int round = 0; round < 12; ++round) {
     const pid_t child = ::fork();
@@ -124,6 +166,19 @@ TEST(AtomicFileWriter, KilledWritersNeverLeaveAPartialImage) {
     }
   }
   EXPECT_GT(sawWhole, 0);
+  // A killed writer leaves at most one temporary file per target, and the
+  // next write in the folder removes it.
+  QStringList leftovers = entries(dir.path());
+  leftovers.removeOne("Capture.png");
+  for (const QString &other : others)
+    leftovers.removeOne(other);
+  EXPECT_LE(leftovers.size(), 1) << leftovers.join(", ").toStdString();
+  AtomicFileWriter::write(dir.filePath("Other.png"), pngs[0]);
+  QStringList expected = others + QStringList{"Capture.png", "Other.png"};
+  QStringList now = entries(dir.path());
+  expected.sort();
+  now.sort();
+  EXPECT_EQ(now, expected);
 }
 
 } // namespace

@@ -1,7 +1,26 @@
 #include "TestSupport.h"
 
+#include <QBuffer>
+
 namespace crel::test {
 
 TemporarySettings::TemporarySettings() : store_(std::make_unique<SettingsStore>(dir_.filePath("settings.ini"))) {}
+
+QByteArray jpegWithOrientation(const QImage &image, int orientation) {
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "JPEG", 95);
+  // APP1 "Exif": a little-endian TIFF header and one IFD entry, Orientation (0x0112), SHORT.
+  const char exif[] = "\xff\xe1\x00\x22"
+                      "Exif\0\0"
+                      "II\x2a\x00\x08\x00\x00\x00"
+                      "\x01\x00"
+                      "\x12\x01\x03\x00\x01\x00\x00\x00";
+  QByteArray segment(exif, sizeof exif - 1);
+  segment += char(orientation);
+  segment += QByteArray(7, '\0'); // rest of the value, then no next IFD
+  return jpeg.insert(2, segment);
+}
 
 } // namespace crel::test

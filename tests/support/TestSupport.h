@@ -2,6 +2,8 @@
 
 #include "platform/SettingsStore.h"
 
+#include <QByteArray>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -19,5 +21,9 @@ private:
   QTemporaryDir dir_;
   std::unique_ptr<SettingsStore> store_;
 };
+
+// The image as a JPEG whose EXIF orientation tag holds `orientation` (1–8),
+// the way cameras store a picture taken sideways.
+QByteArray jpegWithOrientation(const QImage &image, int orientation);
 
 } // namespace crel::test

@@ -5,14 +5,17 @@
 //   --scale F before either resamples the image first (smooth), to try other
 //   screen densities.
 
+#include "ToolUsage.h"
+
+#include "document/CrelError.h"
 #include "document/TextRecognition.h"
+#include "platform/ImageDecoder.h"
 #include "platform/TesseractTextRecognizer.h"
 #include "platform/TextRecognitionError.h"
 #include "selfcheck/TextRecognitionFixture.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QImageReader>
 
 #include <cstdio>
 
@@ -22,31 +25,31 @@ int main(int argc, char **argv) {
   QGuiApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   double scale = 1;
+  bool scaleOk = true;
   if (args.size() > 2 && args[0] == "--scale") {
-    scale = args[1].toDouble();
+    scale = args[1].toDouble(&scaleOk);
     args = args.mid(2);
   }
-  if (args.isEmpty()) {
-    std::fprintf(stderr, "usage: crel-recognize-text <image> | --fixture [out.png]\n");
-    return 2;
-  }
+  const bool fixture = args.value(0) == "--fixture";
+  if (args.isEmpty() || !scaleOk || scale <= 0 || args.size() > (fixture ? 2 : 1) ||
+      crel::tools::wantsUsage(args.mid(fixture ? 1 : 0)))
+    return crel::tools::printUsage("usage: crel-recognize-text [--scale F] <image> | --fixture [out.png]\n");
   QImage image;
-  if (args[0] == "--fixture") {
+  if (fixture) {
     image = crel::TextRecognitionFixture::page();
     if (args.size() > 1 && !image.save(args[1])) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(args[1]));
       return 1;
     }
   } else {
-    QImageReader reader(args[0]);
-    reader.setAutoTransform(true);
-    image = reader.read();
+    image = crel::ImageDecoder::read(args[0]);
     if (image.isNull()) {
-      std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(args[0]), qPrintable(reader.errorString()));
+      std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(args[0]),
+                   qPrintable(crel::CrelError::invalidImage().errorDescription()));
       return 1;
     }
   }
-  if (scale > 0 && scale != 1)
+  if (scale != 1)
     image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   crel::TesseractTextRecognizer recognizer;
   QElapsedTimer timer;

@@ -5,6 +5,8 @@
 // Exit status: 0 with an image, 1 after an error or a declined permission,
 // 3 when the capture was cancelled.
 
+#include "ToolUsage.h"
+
 #include "capture/CaptureCoordinator.h"
 
 #include <QApplication>
@@ -16,10 +18,8 @@
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
-  if (args.size() != 1) {
-    std::fprintf(stderr, "usage: crel-capture OUTPUT.png\n");
-    return 2;
-  }
+  if (args.size() != 1 || crel::tools::wantsUsage(args))
+    return crel::tools::printUsage("usage: crel-capture OUTPUT.png\n");
   const QString output = args[0];
 
   crel::CaptureCoordinator coordinator;

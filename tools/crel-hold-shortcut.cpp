@@ -12,7 +12,7 @@
 #include <vector>
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
+  if (argc != 3 || argv[1][0] == '-' || argv[2][0] == '-') {
     std::fprintf(stderr, "usage: %s KEYSYM MODIFIERS\n", argv[0]);
     return 2;
   }

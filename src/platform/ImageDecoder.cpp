@@ -7,10 +7,8 @@
 
 #include <libheif/heif.h>
 
-#include <cmath>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 namespace crel {
 
@@ -23,12 +21,9 @@ bool allowed(double width, double height) {
 // Qt refuses any decode above a process-wide allocation limit (128 MB by
 // default, which a 36-megapixel screenshot already exceeds). Sized so that an
 // image within the pixel rule decodes even in the widest format Qt uses, 16
-// bytes a pixel; the header check is what keeps out larger images.
-void raiseAllocationLimit() {
-  static std::once_flag once;
-  std::call_once(
-      once, [] { QImageReader::setAllocationLimit(int(std::ceil(ImageDecoder::maxPixels * 16 / (1 << 20))) + 1); });
-}
+// bytes a pixel; the header check is what keeps out larger images. Set before
+// every read because other readers in the process set it for their own images.
+constexpr int allocationLimitMB = int(ImageDecoder::maxPixels * 16 / (1 << 20)) + 1;
 
 template <class T, void (*Free)(T *)> struct Deleter {
   void operator()(T *p) const { Free(p); }
@@ -86,7 +81,7 @@ QImage decodeHeif(const QByteArray &data) {
 QImage decodeDevice(QIODevice &device) {
   if (isHeif(device.peek(64)))
     return decodeHeif(device.readAll());
-  raiseAllocationLimit();
+  QImageReader::setAllocationLimit(allocationLimitMB);
   QImageReader reader(&device);
   reader.setAutoTransform(true);
   // A vector drawing has no pixel size of its own to hold to the rule.

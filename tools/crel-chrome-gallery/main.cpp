@@ -8,6 +8,8 @@
 //   kit.png            segmented controls, ink swatches, weight glyphs
 //   hint.png           hover hints with and without a shortcut
 
+#include "../ToolUsage.h"
+
 #include "chrome/AccessibilityOptions.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
@@ -507,14 +509,15 @@ int main(int argc, char **argv) {
     scale = args[i + 1].toDouble();
     args.remove(i, 2);
   }
-  if (args.size() != 1 || scale <= 0) {
-    std::fprintf(stderr, "usage: crel-chrome-gallery [--scale N] <folder>\n");
-    return 2;
-  }
+  if (args.size() != 1 || scale <= 0 || tools::wantsUsage(args))
+    return tools::printUsage("usage: crel-chrome-gallery [--scale N] <folder>\n");
   LightPalette::install(app);
   Motion::setEnabled(false);
   const QString folder = args[0];
-  QDir().mkpath(folder);
+  if (!QDir().mkpath(folder)) {
+    std::fprintf(stderr, "FAIL: cannot create %s\n", qPrintable(folder));
+    return 1;
+  }
   const bool ok = writeStage(folder, scale) && writeButtons(folder, scale) && writeSurfaces(folder, scale) &&
                   writeSymbols(folder, scale) && writeKit(folder, scale) && writeHints(folder, scale);
   return ok ? 0 : 1;

@@ -17,6 +17,8 @@
 // status_fallbacks.png (the status group at narrowing widths, then after a
 // failed save), at N device pixels per point, headless, and quits.
 
+#include "../ToolUsage.h"
+
 #include "canvas/CanvasInteraction.h"
 #include "canvas/CanvasView.h"
 #include "capture/CaptureSource.h"
@@ -34,7 +36,9 @@
 #include "chrome/Motion.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
+#include "platform/ImageDecoder.h"
 #include "platform/OffscreenScreen.h"
 #include "platform/Pasteboard.h"
 #include "platform/SettingsStore.h"
@@ -44,7 +48,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QScreen>
@@ -248,21 +251,23 @@ int main(int argc, char **argv) {
   const QCommandLineOption skeletons("skeletons", "Write the editor skeleton images and quit.", "folder");
   const QCommandLineOption full("full", "Write the full editor and status images and quit.", "folder");
   const QCommandLineOption scale("scale", "Device pixels per point of --full.", "N", "1");
-  parser.addOptions({demo, draft, select, zoom, size, folder, screenshot, trace, skeletons, full, scale});
-  parser.addHelpOption();
-  parser.process(app);
+  const QCommandLineOption help(QStringList{"h", "help"}, "Show this help.");
+  parser.addOptions({demo, draft, select, zoom, size, folder, screenshot, trace, skeletons, full, scale, help});
+  const bool parsed = parser.parse(app.arguments());
   const QStringList args = parser.positionalArguments();
-  if (args.isEmpty() && !parser.isSet(skeletons) && !parser.isSet(full))
-    parser.showHelp(2);
+  if (!parsed || parser.isSet(help) || (args.isEmpty() && !parser.isSet(skeletons) && !parser.isSet(full)) ||
+      args.size() > 2) {
+    if (!parsed)
+      std::fprintf(stderr, "crel-editor: %s\n", qPrintable(parser.errorText()));
+    return tools::printUsage(qPrintable(parser.helpText()));
+  }
 
   QImage image;
   if (!args.isEmpty()) {
-    QImageReader reader(args[0]);
-    reader.setAutoTransform(true);
-    QImageReader::setAllocationLimit(2048);
-    image = reader.read();
+    image = ImageDecoder::read(args[0]);
     if (image.isNull()) {
-      std::fprintf(stderr, "crel-editor: cannot read %s: %s\n", qPrintable(args[0]), qPrintable(reader.errorString()));
+      std::fprintf(stderr, "crel-editor: cannot read %s: %s\n", qPrintable(args[0]),
+                   qPrintable(CrelError::invalidImage().errorDescription()));
       return 1;
     }
   } else {

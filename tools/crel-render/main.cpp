@@ -4,12 +4,16 @@
 // sheet of them all (gallery.png). A dashed line shows each mark's visual
 // bounds so the geometry can be checked by eye.
 
+#include "../ToolUsage.h"
+
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/CrelError.h"
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 
+#include "platform/ImageDecoder.h"
 #include "platform/JsonReader.h"
 #include "platform/SettingsStore.h"
 
@@ -126,9 +130,10 @@ struct Entry {
 
 // Flattens a screenshot and a JSON list of marks onto the grown canvas.
 int renderDocument(const QString &imagePath, const QString &marksPath, const QString &outPath) {
-  const QImage image(imagePath);
+  const QImage image = ImageDecoder::read(imagePath);
   if (image.isNull()) {
-    std::fprintf(stderr, "cannot read the image %s\n", qPrintable(imagePath));
+    std::fprintf(stderr, "cannot read the image %s: %s\n", qPrintable(imagePath),
+                 qPrintable(CrelError::invalidImage().errorDescription()));
     return 1;
   }
   QFile marksFile(marksPath);
@@ -165,16 +170,15 @@ int main(int argc, char **argv) {
     qputenv("CREL_BUNDLE_DIR", CREL_RENDER_BUNDLE_DIR);
   QGuiApplication app(argc, argv);
   const QStringList args = app.arguments();
-  if (args.size() == 7 && args[1] == "--image" && args[3] == "--marks" && args[5] == "--out")
+  if (args.size() == 7 && args[1] == "--image" && args[3] == "--marks" && args[5] == "--out" &&
+      !tools::wantsUsage({args[2], args[4], args[6]}))
     return renderDocument(args[2], args[4], args[6]);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: crel-render <output folder>\n"
-                         "       crel-render --image in.png --marks marks.json --out out.png\n");
-    return 2;
-  }
-  const QDir folder(QString::fromLocal8Bit(argv[1]));
+  if (args.size() != 2 || tools::wantsUsage(args.mid(1)))
+    return tools::printUsage("usage: crel-render <output folder>\n"
+                             "       crel-render --image in.png --marks marks.json --out out.png\n");
+  const QDir folder(args[1]);
   if (!QDir().mkpath(folder.path())) {
-    std::fprintf(stderr, "cannot create %s\n", argv[1]);
+    std::fprintf(stderr, "cannot create %s\n", qPrintable(args[1]));
     return 1;
   }
 

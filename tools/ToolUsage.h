@@ -1,0 +1,31 @@
+#pragma once
+
+// Shared by the developer tools: a run that asks for help (-h, --help) or
+// names an option the tool does not know prints the usage and ends with
+// status 2 before any work starts and before any file or folder is made.
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace crel::tools {
+
+// "-x" or "--x", but not a negative number such as a coordinate.
+inline bool looksLikeOption(const QString &argument) {
+  return argument.size() > 1 && argument[0] == '-' && !argument[1].isDigit() && argument[1] != '.';
+}
+
+// Whether any argument is an option outside `known` (help is never known).
+inline bool wantsUsage(const QStringList &arguments, const QStringList &known = {}) {
+  for (const QString &a : arguments)
+    if (looksLikeOption(a) && !known.contains(a))
+      return true;
+  return false;
+}
+
+inline int printUsage(const char *usage) {
+  std::fputs(usage, stderr);
+  return 2;
+}
+
+} // namespace crel::tools

@@ -56,6 +56,9 @@ TEST(Tools, HelpAndUnknownOptionsPrintTheUsageAndStartNothing) {
       {CREL_TOOL_CAPTURE_PROBE, {"-h"}},
       {CREL_TOOL_CAPTURE_PROBE, {"out", "1,2,three,4"}},
       {CREL_TOOL_TEST_MONITORS, {"--help"}},
+      {CREL_TOOL_SCREEN_GRAB, {"--help"}},
+      {CREL_TOOL_UPDATE_TOOL, {"--help"}},
+      {CREL_TOOL_UPDATE_TOOL, {"generate-keys", "--force"}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(QString(QFileInfo(c.tool).fileName() + ' ' + c.arguments.join(' ')).toStdString());

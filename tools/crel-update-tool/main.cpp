@@ -14,6 +14,8 @@
 // The key file holds the Base64 of the 32-byte private seed and is never
 // overwritten; the public key printed goes into Info.json as "SUPublicEDKey".
 
+#include "../ToolUsage.h"
+
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileError.h"
 #include "platform/JsonReader.h"
@@ -182,7 +184,7 @@ int main(int argc, char **argv) {
   QStringList args = QCoreApplication::arguments().mid(1);
   const auto command = args.isEmpty() ? commands().end() : commands().find(args.takeFirst());
   if (command == commands().end() || args.size() < command->second.minimumArguments ||
-      args.size() > command->second.maximumArguments)
+      args.size() > command->second.maximumArguments || crel::tools::wantsUsage(args))
     return fail(QStringLiteral("usage: generate-keys KEY | public-key KEY | sign-archive KEY ARCHIVE | "
                                "make-feed KEY RELEASES_JSON OUTPUT | verify-feed FEED PUBLIC_KEY IDENTIFIER [URL]"),
                 2);

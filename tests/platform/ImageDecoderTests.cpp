@@ -2,12 +2,12 @@
 
 #include "support/TestSupport.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
-#include <zlib.h>
 
 #include <cstring>
 
@@ -15,54 +15,14 @@ using namespace crel;
 
 namespace {
 
-void appendChunk(QByteArray &png, const char *type, const QByteArray &payload) {
-  const auto put32 = [&png](quint32 v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-      png += char((v >> shift) & 0xff);
-  };
-  put32(quint32(payload.size()));
-  const QByteArray body = QByteArray(type, 4) + payload;
-  png += body;
-  put32(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
-}
-
-// An 8-bit RGB PNG of one colour, deflated row by row so that even 80
-// megapixels need no whole-image buffer; with `headerOnly` it stops after IHDR.
-QByteArray solidPng(int width, int height, QRgb colour, bool headerOnly = false) {
-  QByteArray png("\x89PNG\r\n\x1a\n", 8);
-  QByteArray ihdr(13, '\0');
-  for (int i = 0; i < 4; ++i) {
-    ihdr[i] = char((width >> (24 - 8 * i)) & 0xff);
-    ihdr[4 + i] = char((height >> (24 - 8 * i)) & 0xff);
-  }
-  ihdr[8] = 8; // bit depth
-  ihdr[9] = 2; // RGB
-  appendChunk(png, "IHDR", ihdr);
-  if (headerOnly)
-    return png;
-  QByteArray row(1 + 3 * qsizetype(width), '\0');
-  for (int x = 0; x < width; ++x) {
-    row[1 + 3 * x] = char(qRed(colour));
-    row[2 + 3 * x] = char(qGreen(colour));
-    row[3 + 3 * x] = char(qBlue(colour));
-  }
-  z_stream z{};
-  deflateInit(&z, 1);
-  QByteArray idat;
-  QByteArray out(1 << 20, '\0');
-  for (int y = 0; y <= height; ++y) {
-    z.next_in = reinterpret_cast<Bytef *>(row.data());
-    z.avail_in = y < height ? uInt(row.size()) : 0;
-    do {
-      z.next_out = reinterpret_cast<Bytef *>(out.data());
-      z.avail_out = uInt(out.size());
-      deflate(&z, y < height ? Z_NO_FLUSH : Z_FINISH);
-      idat.append(out.constData(), out.size() - qsizetype(z.avail_out));
-    } while (z.avail_out == 0);
-  }
-  deflateEnd(&z);
-  appendChunk(png, "IDAT", idat);
-  appendChunk(png, "IEND", {});
+// A one-bit PNG of the size: cheap to make and to decode even at 80 megapixels.
+QByteArray blankPng(int width, int height) {
+  QImage image(width, height, QImage::Format_Mono);
+  image.fill(1);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
   return png;
 }
 
@@ -120,16 +80,16 @@ struct Case {
 } // namespace
 
 TEST(ImageDecoder, DecodesWithinThePixelRuleUprightAndRefusesTheRest) {
-  const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), tone = qRgb(10, 120, 230);
+  const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
   const QByteArray sideways = test::jpegWithOrientation(halves(64, 32), 6);
   const QByteArray svg(R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"/>)");
   const QList<std::pair<QPoint, QRgb>> upright{{{16, 8}, red}, {{16, 56}, blue}};
   const Case cases[] = {
-      {"exactly 80 megapixels", solidPng(10'000, 8'000, tone), {10'000, 8'000}, {{{9'999, 7'999}, tone}}},
-      {"one row more", solidPng(10'000, 8'001, tone, true), {}, {}},
+      {"exactly 80 megapixels", blankPng(10'000, 8'000), {10'000, 8'000}, {{{9'999, 7'999}, qRgb(255, 255, 255)}}},
+      {"one row more", blankPng(10'000, 8'001), {}, {}},
       {"JPEG turned a quarter", sideways, {32, 64}, upright},
       {"HEIC turned a quarter", heic(halves(64, 32), heif_orientation_rotate_90_cw), {32, 64}, upright},
-      {"a truncated PNG", solidPng(64, 64, tone).left(60), {}, {}},
+      {"a truncated PNG", blankPng(640, 64).left(60), {}, {}},
       {"an SVG drawing", svg, {}, {}},
       {"text", "not an image at all", {}, {}},
       {"nothing", {}, {}, {}},

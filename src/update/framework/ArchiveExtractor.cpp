@@ -73,10 +73,12 @@ void ArchiveExtractor::extract(const QString &archivePath, const QString &destin
   if (archive_read_open_filename(in.get(), QFile::encodeName(archivePath).constData(), 64 * 1024) != ARCHIVE_OK)
     refuse(QString::fromUtf8(archive_error_string(in.get())));
 
+  // Entries are written under their own names joined to `root`, an absolute
+  // path, so libarchive's refusal of absolute paths cannot be used; absolute
+  // names are refused above instead.
   Writer out(archive_write_disk_new(), archive_write_free);
   archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS | ARCHIVE_EXTRACT_TIME |
-                                                ARCHIVE_EXTRACT_PERM);
+                                                ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM);
 
   qint64 entries = 0, unpacked = 0;
   archive_entry *entry = nullptr;

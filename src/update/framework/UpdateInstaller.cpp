@@ -198,14 +198,17 @@ std::optional<InstallResult> InstallResult::read(const QString &path) {
   }
 }
 
-int UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath, InstallJob job) {
+UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath,
+                                                     InstallJob job) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0)
     installFailure(systemError(errno));
   job.waitDescriptor = helperWaitDescriptor;
+  pid_t pid = -1;
   try {
     PrivateFile::write(jobPath, job.encode());
-    spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile, {{fds[0], helperWaitDescriptor}});
+    pid = spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile,
+                        {{fds[0], helperWaitDescriptor}});
   } catch (const std::exception &e) {
     ::close(fds[0]);
     ::close(fds[1]);
@@ -214,7 +217,7 @@ int UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPa
     installFailure(QString::fromUtf8(e.what()));
   }
   ::close(fds[0]);
-  return fds[1];
+  return {pid, fds[1]};
 }
 
 void UpdateInstaller::swap(const InstallJob &job) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
+
 namespace crel::update {
 
 // What the installer helper is asked to do, written by the running
@@ -53,9 +55,13 @@ public:
   // Writes the job (0600) and starts `executable --update-installer job` in a
   // new session, handing it the read end of a pipe whose write end only this
   // process holds, so the helper sees end of file once we have exited.
-  // Returns the write end (close it, or exit, to let the helper go on).
-  // Throws UpdateError (install).
-  static int spawnHelper(const QString &executable, const QString &jobPath, InstallJob job);
+  // Returns the helper's process and the write end of the pipe (close it,
+  // or exit, to let the helper go on). Throws UpdateError (install).
+  struct Helper {
+    pid_t pid = -1;
+    int pipe = -1;
+  };
+  static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job);
 
   // The helper itself: checks the job file is ours and private, waits for
   // the application to exit, takes the instance lock, checks the staged

@@ -434,7 +434,8 @@ void Updater::applicationWillExit() {
   try {
     // The write end stays open until this process exits.
     helperPipe_ =
-        UpdateInstaller::spawnHelper(env_.executable, env_.cacheDirectory + QStringLiteral("/install-job.json"), job);
+        UpdateInstaller::spawnHelper(env_.executable, env_.cacheDirectory + QStringLiteral("/install-job.json"), job)
+            .pipe;
     setPhase(Phase::installing);
   } catch (const UpdateError &e) {
     lastErrorCode_ = e.rawCode();

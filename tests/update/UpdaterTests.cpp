@@ -1,8 +1,11 @@
 #include "UpdateFixture.h"
 #include "platform/SettingsStore.h"
+#include "update/framework/PrivateFile.h"
 #include "update/framework/Updater.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -25,7 +28,9 @@ struct Recorder : UpdaterDelegate, UserDriverDelegate {
     return true;
   }
   void willInstallUpdate(const AppcastItem &) override { events << "willInstall"; }
-  void willScheduleUpdateCheckAfterDelay(double seconds) override { events << QString("schedule %1").arg(seconds); }
+  void willScheduleUpdateCheckAfterDelay(double seconds) override {
+    events << "schedule " + QString::number(seconds, 'f', 0);
+  }
   void willNotScheduleUpdateCheck() override { events << "noSchedule"; }
   void didNotFindUpdate(const UpdateError &e) override { events << QString("notFound %1").arg(e.rawCode()); }
   void didAbortWithError(const UpdateError &e) override { events << QString("abort %1").arg(e.rawCode()); }
@@ -121,6 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
               },
               {"found 101", "abort 3001", "finish", "schedule 3600"},
               Updater::Phase::idle},
+        Cycle{"WrongChecksum",
+              [](Session &s) {
+                AppcastItem item = s.publish("101");
+                item.sha256 = QByteArray(32, '\x5a');
+                s.serveFeed({item});
+              },
+              failed(3001), Updater::Phase::idle},
         Cycle{"TruncatedDownload",
               [](Session &s) {
                 s.publish("101", {}, {200, -1});
@@ -243,5 +255,66 @@ INSTANTIATE_TEST_SUITE_P(
         Schedule{"ClockSetBack", -600, true, {"notFound 1001", "abort 1001", "finish", "schedule 3600"}, 1},
         Schedule{"ChecksOff", std::nullopt, false, {"noSchedule"}, 0}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Intervals may exceed what a QTimer holds (under 25 days of milliseconds);
+// such a schedule must wait, not wrap round and check at once.
+TEST(Updater, ALongIntervalWaits) {
+  Session s;
+  QFile info(s.appDirectory() + "/Info.json");
+  ASSERT_TRUE(info.open(QIODevice::ReadWrite));
+  QJsonObject object = QJsonDocument::fromJson(info.readAll()).object();
+  object["SUScheduledCheckInterval"] = 60 * 24 * 3600;
+  info.resize(0);
+  info.write(QJsonDocument(object).toJson());
+  info.close();
+  s.publish("100");
+  s.settings.store().setString("SULastCheckTime", s.now.addDays(-1).toString(Qt::ISODateWithMs));
+  s.start();
+  EXPECT_EQ(s.recorder.events, QStringList{"schedule 5097600"});
+  EXPECT_FALSE(QTest::qWaitFor([&] { return s.server.requestCount("/appcast.json") > 0; }, 500));
+}
+
+struct Aftermath {
+  const char *name;
+  const char *result; // install-result.json left by the helper
+  QStringList events;
+  QStringList strays;
+};
+
+void PrintTo(const Aftermath &a, std::ostream *os) { *os << a.name; }
+
+class NextLaunch : public testing::TestWithParam<Aftermath> {};
+
+// The launch after an install reads the helper's result once: a finished
+// install drops the backup, a failed one is reported; staging folders left
+// by an earlier run are removed either way.
+TEST_P(NextLaunch, ReadsTheInstallResult) {
+  Session s;
+  s.settings.store().setValue("SUEnableAutomaticChecks", false);
+  QDir().mkpath(s.apps() + "/.Crel.app.previous-99/bin");
+  QDir().mkpath(s.apps() + "/.Crel.app.staged-101-XYZ/Crel.app");
+  crel::update::PrivateFile::write(s.cache() + "/install-result.json", GetParam().result);
+  s.start();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(s.recorder.events, GetParam().events);
+  EXPECT_EQ(s.strays(), GetParam().strays);
+  EXPECT_FALSE(QFile::exists(s.cache() + "/install-result.json"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NextLaunch,
+                         testing::Values(Aftermath{"Installed",
+                                                   R"({"status":"installed","from":"99","to":"100","error":""})",
+                                                   {"noSchedule"},
+                                                   {}},
+                                         Aftermath{"Failed",
+                                                   R"({"status":"failed","from":"99","to":"100","error":"Disk full."})",
+                                                   {"noSchedule", "abort 4005"},
+                                                   {".Crel.app.previous-99"}},
+                                         // Installed, but this is not the version it installed: keep the backup.
+                                         Aftermath{"InstalledElsewhere",
+                                                   R"({"status":"installed","from":"99","to":"105","error":""})",
+                                                   {"noSchedule", "abort 4005"},
+                                                   {".Crel.app.previous-99"}}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -73,7 +73,10 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
   if (env_.executable.isEmpty())
     env_.executable = env_.bundle.directory + QStringLiteral("/bin/crel");
   timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this, &Updater::checkForUpdatesInBackground);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    const qint64 remaining = env_.now().secsTo(checkDue_);
+    remaining > 0 ? armTimer(remaining) : checkForUpdatesInBackground();
+  });
 }
 
 Updater::~Updater() {
@@ -114,6 +117,8 @@ bool Updater::automaticallyChecksForUpdates() const {
 }
 
 void Updater::setAutomaticallyChecksForUpdates(bool on) {
+  if (!env_.settings)
+    return;
   env_.settings->setValue(automaticChecksKey, on);
   if (phase_ == Phase::idle)
     schedule(false);
@@ -123,7 +128,10 @@ bool Updater::automaticallyDownloadsUpdates() const {
   return env_.settings && env_.settings->value(automaticDownloadsKey).toBool();
 }
 
-void Updater::setAutomaticallyDownloadsUpdates(bool on) { env_.settings->setValue(automaticDownloadsKey, on); }
+void Updater::setAutomaticallyDownloadsUpdates(bool on) {
+  if (env_.settings)
+    env_.settings->setValue(automaticDownloadsKey, on);
+}
 
 std::optional<QDateTime> Updater::lastUpdateCheckDate() const {
   const auto text = env_.settings ? env_.settings->stringForKey(lastCheckKey) : std::nullopt;
@@ -138,6 +146,8 @@ std::optional<QString> Updater::skippedVersion() const {
 }
 
 void Updater::setSkippedVersion(const std::optional<QString> &version) {
+  if (!env_.settings)
+    return;
   if (version)
     env_.settings->setString(skippedVersionKey, *version);
   else
@@ -184,7 +194,13 @@ void Updater::schedule(bool atStart) {
     delay = interval - elapsed;
   }
   delegate_->willScheduleUpdateCheckAfterDelay(double(delay));
-  timer_.start(std::chrono::seconds(delay));
+  checkDue_ = env_.now().addSecs(delay);
+  armTimer(delay);
+}
+
+void Updater::armTimer(qint64 seconds) {
+  // QTimer counts milliseconds in an int (under 25 days); intervals may be a year.
+  timer_.start(std::chrono::seconds(std::min<qint64>(seconds, 24 * 3600)));
 }
 
 void Updater::checkForUpdates() {
@@ -462,8 +478,9 @@ void Updater::readInstallResult() {
     return;
   }
   QFile::remove(installResultFile());
-  const UpdateError failure(UpdateErrorCode::install,
-                            tr("Update couldn't finish. Your current app is unchanged. %1").arg(result->error));
+  const UpdateError failure(
+      UpdateErrorCode::install,
+      tr("Update couldn't finish. Your current app is unchanged. %1").arg(result->error).trimmed());
   QMetaObject::invokeMethod(
       this,
       [this, failure] {

@@ -113,6 +113,7 @@ Q_SIGNALS:
 private:
   void setPhase(Phase phase);
   void schedule(bool atStart);
+  void armTimer(qint64 seconds);
   void beginCheck(bool userInitiated);
   void feedArrived(const QByteArray &body, const std::optional<UpdateError> &error);
   void offer(const AppcastItem &item);
@@ -135,6 +136,7 @@ private:
   std::unique_ptr<QNetworkAccessManager> network_;
   std::unique_ptr<UpdateDownload> download_;
   QTimer timer_;
+  QDateTime checkDue_;
   Phase phase_ = Phase::notStarted;
   quint64 generation_ = 0;
   bool userInitiated_ = false;

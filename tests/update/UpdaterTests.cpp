@@ -4,8 +4,6 @@
 #include "update/framework/Updater.h"
 
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -255,24 +253,6 @@ INSTANTIATE_TEST_SUITE_P(
         Schedule{"ClockSetBack", -600, true, {"notFound 1001", "abort 1001", "finish", "schedule 3600"}, 1},
         Schedule{"ChecksOff", std::nullopt, false, {"noSchedule"}, 0}),
     [](const auto &info) { return std::string(info.param.name); });
-
-// Intervals may exceed what a QTimer holds (under 25 days of milliseconds);
-// such a schedule must wait, not wrap round and check at once.
-TEST(Updater, ALongIntervalWaits) {
-  Session s;
-  QFile info(s.appDirectory() + "/Info.json");
-  ASSERT_TRUE(info.open(QIODevice::ReadWrite));
-  QJsonObject object = QJsonDocument::fromJson(info.readAll()).object();
-  object["SUScheduledCheckInterval"] = 60 * 24 * 3600;
-  info.resize(0);
-  info.write(QJsonDocument(object).toJson());
-  info.close();
-  s.publish("100");
-  s.settings.store().setString("SULastCheckTime", s.now.addDays(-1).toString(Qt::ISODateWithMs));
-  s.start();
-  EXPECT_EQ(s.recorder.events, QStringList{"schedule 5097600"});
-  EXPECT_FALSE(QTest::qWaitFor([&] { return s.server.requestCount("/appcast.json") > 0; }, 500));
-}
 
 struct Aftermath {
   const char *name;

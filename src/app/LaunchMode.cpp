@@ -16,7 +16,7 @@ struct Row {
 
 constexpr auto prohibited = ActivationPolicy::prohibited;
 
-// Rows 2 to 9; row 1 looks at the identity only and row 10 is the rest.
+// Rows 2 to 9 and the hidden installer helper; row 1 looks at the identity only and row 10 is the rest.
 const Row switchRows[] = {
     {"--self-test", LaunchMode::selfTest, prohibited, false, true},
     {"--render-styles", LaunchMode::renderStyles, prohibited, true, true},
@@ -26,6 +26,7 @@ const Row switchRows[] = {
     {"--render-settings", LaunchMode::renderSettings, prohibited, true, true},
     {"--diagnostics", LaunchMode::diagnostics, std::nullopt, false, true},
     {"--permission-diagnostics", LaunchMode::permissionDiagnostics, std::nullopt, false, true},
+    {"--update-installer", LaunchMode::updateInstaller, prohibited, true, true},
 };
 
 } // namespace

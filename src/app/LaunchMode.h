@@ -24,6 +24,9 @@ enum class LaunchMode {
   diagnostics,
   permissionDiagnostics,
   application, // the real application
+  // Hidden, outside the rows above: the installer helper that the old
+  // executable starts on quit to swap in an update. Tested with the switches.
+  updateInstaller,
 };
 
 struct LaunchChoice {

@@ -1,5 +1,6 @@
 #include "ShellModes.h"
 #include "selfcheck/SelfTestMode.h"
+#include "update/framework/UpdateInstaller.h"
 
 using namespace crel;
 
@@ -16,6 +17,8 @@ int main(int argc, char *argv[]) {
       {LaunchMode::renderSettings, ShellModes::notBuilt()},
       {LaunchMode::diagnostics, ShellModes::printDiagnostics},
       {LaunchMode::permissionDiagnostics, ShellModes::printPermissionDiagnostics},
+      {LaunchMode::updateInstaller,
+       [](LaunchContext &c) { return update::UpdateInstaller::runHelper(c.choice().path); }},
       {LaunchMode::application, ShellModes::runApplication},
   };
   return launch(argc, argv, modes);

@@ -1,0 +1,128 @@
+#include "UpdateDownload.h"
+
+#include "PrivateFile.h"
+#include "platform/Translate.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <unistd.h>
+
+namespace crel::update {
+
+UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &request, Completion completion,
+                               QObject *parent)
+    : QObject(parent), request_(request), completion_(std::move(completion)) {
+  if (!request_.destination.isEmpty()) {
+    try {
+      PrivateFile::makeFolder(QFileInfo(request_.destination).absolutePath());
+    } catch (const std::exception &e) {
+      QMetaObject::invokeMethod(
+          this, [this, why = QString::fromUtf8(e.what())] { fail(UpdateErrorCode::temporaryDirectory, why); },
+          Qt::QueuedConnection);
+      return;
+    }
+    file_.setFileName(request_.destination);
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        !file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+      QMetaObject::invokeMethod(
+          this, [this] { fail(UpdateErrorCode::temporaryDirectory, file_.errorString()); }, Qt::QueuedConnection);
+      return;
+    }
+  }
+  QNetworkRequest get(request_.url);
+  get.setHeader(QNetworkRequest::UserAgentHeader, request_.userAgent);
+  get.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+  reply_ = network.get(get);
+  reply_->setReadBufferSize(256 * 1024);
+  connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
+    const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+    if (!length.isValid())
+      return;
+    const qint64 announced = length.toLongLong();
+    if ((request_.expectedLength && announced != *request_.expectedLength) || announced > request_.maximumBytes)
+      fail(UpdateErrorCode::downloadSize, tr("The server announced %1 bytes, but the update is %2 bytes.")
+                                              .arg(announced)
+                                              .arg(request_.expectedLength.value_or(request_.maximumBytes)));
+  });
+  connect(reply_, &QNetworkReply::readyRead, this, &UpdateDownload::receive);
+  connect(reply_, &QNetworkReply::finished, this, [this] {
+    receive();
+    if (done_)
+      return;
+    if (reply_->error() != QNetworkReply::NoError)
+      return fail(request_.failureCode, reply_->errorString());
+    if (request_.expectedLength && received_ != *request_.expectedLength)
+      return fail(UpdateErrorCode::downloadSize,
+                  tr("The download ended after %1 of %2 bytes.").arg(received_).arg(*request_.expectedLength));
+    if (file_.isOpen() && (!file_.flush() || ::fsync(file_.handle()) != 0))
+      return fail(UpdateErrorCode::download, file_.errorString());
+    file_.close();
+    finish(std::nullopt);
+  });
+  deadline_.setSingleShot(true);
+  connect(&deadline_, &QTimer::timeout, this,
+          [this] { fail(request_.failureCode, tr("The download took longer than allowed.")); });
+  deadline_.start(request_.timeLimitMs);
+}
+
+UpdateDownload::~UpdateDownload() {
+  if (reply_) {
+    reply_->disconnect(this);
+    reply_->abort();
+    reply_->deleteLater();
+  }
+  if (!done_ && file_.isOpen()) {
+    file_.close();
+    file_.remove();
+  }
+}
+
+void UpdateDownload::receive() {
+  if (done_ || !reply_)
+    return;
+  while (reply_->bytesAvailable() > 0) {
+    const QByteArray chunk = reply_->read(256 * 1024);
+    received_ += chunk.size();
+    const qint64 limit = std::min(request_.maximumBytes, request_.expectedLength.value_or(request_.maximumBytes));
+    if (received_ > limit)
+      return fail(UpdateErrorCode::downloadSize, tr("The download is larger than the %1 bytes expected.").arg(limit));
+    if (file_.isOpen()) {
+      if (file_.write(chunk) != chunk.size())
+        return fail(UpdateErrorCode::download, file_.errorString());
+    } else {
+      body_.append(chunk);
+    }
+  }
+}
+
+void UpdateDownload::fail(UpdateErrorCode code, const QString &why) {
+  if (done_)
+    return;
+  if (file_.isOpen() || !request_.destination.isEmpty()) {
+    file_.close();
+    QFile::remove(request_.destination);
+  }
+  finish(UpdateError(code, why));
+}
+
+void UpdateDownload::finish(const std::optional<UpdateError> &error) {
+  if (done_)
+    return;
+  done_ = true;
+  deadline_.stop();
+  if (reply_) {
+    reply_->disconnect(this);
+    reply_->abort();
+    reply_->deleteLater();
+    reply_ = nullptr;
+  }
+  const QByteArray body = std::exchange(body_, {});
+  // The owner may delete us from the completion.
+  const Completion completion = std::move(completion_);
+  completion(body, error);
+}
+
+} // namespace crel::update

@@ -1,0 +1,288 @@
+#include "UpdateInstaller.h"
+
+#include "PrivateFile.h"
+#include "UpdateError.h"
+#include "platform/JsonReader.h"
+#include "platform/JsonWriter.h"
+#include "platform/Translate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QThread>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace crel::update {
+
+namespace {
+
+[[noreturn]] void installFailure(const QString &why) {
+  throw UpdateError(UpdateErrorCode::install, tr("The update could not be installed: %1").arg(why));
+}
+
+QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+QByteArray native(const QString &path) { return QFile::encodeName(path); }
+
+// posix_spawn in a new session with `descriptors` mapped in the child
+// (source → target); stdin is /dev/null, stdout and stderr go to `logFile`.
+pid_t spawnDetached(const QString &program, const QStringList &arguments, const QString &logFile,
+                    const std::vector<std::pair<int, int>> &descriptors) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const QByteArray log = logFile.isEmpty() ? QByteArray("/dev/null") : native(logFile);
+  posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  for (const auto &[source, target] : descriptors)
+    posix_spawn_file_actions_adddup2(&actions, source, target);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+
+  std::vector<QByteArray> storage{native(program)};
+  for (const QString &a : arguments)
+    storage.push_back(a.toLocal8Bit());
+  std::vector<char *> argv;
+  for (QByteArray &s : storage)
+    argv.push_back(s.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, storage.front().constData(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0)
+    installFailure(tr("%1 could not be started (%2).").arg(program, systemError(error)));
+  return pid;
+}
+
+void fsyncFolder(const QString &folder) {
+  const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// The job file must be a regular file of ours that nobody else can read or change.
+QByteArray readPrivateJob(const QString &path) {
+  const int fd = ::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    installFailure(tr("the install job %1 cannot be opened (%2).").arg(path, systemError(errno)));
+  struct stat st {};
+  QFile file;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
+    ::close(fd);
+    installFailure(tr("the install job %1 is not a private file of this user.").arg(path));
+  }
+  file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+  return file.read(64 * 1024);
+}
+
+void waitForEndOfFile(int fd) {
+  char buffer[64];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0 || (n < 0 && errno != EINTR))
+      break;
+  }
+  ::close(fd);
+}
+
+// Blocks until no other instance holds the lock, for at most a minute.
+int takeInstanceLock(const QString &lockFile) {
+  if (lockFile.isEmpty())
+    return -1;
+  QDir().mkpath(QFileInfo(lockFile).absolutePath());
+  const int fd = ::open(native(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return -1;
+  for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += 100) {
+    if (waited >= 60000) {
+      ::close(fd);
+      installFailure(tr("another copy of the application is still running."));
+    }
+    QThread::msleep(100);
+  }
+  return fd;
+}
+
+} // namespace
+
+QByteArray InstallJob::encode() const {
+  JsonWriter w;
+  w.beginObject();
+  w.field("appDirectory", appDirectory);
+  w.field("stagedDirectory", stagedDirectory);
+  w.field("backupDirectory", backupDirectory);
+  w.field("identifier", expected.identifier);
+  w.field("version", expected.version);
+  w.key("publicEdKey");
+  w.valueBase64(expected.publicEdKey);
+  w.field("fromVersion", fromVersion);
+  w.field("relaunch", relaunch);
+  w.key("relaunchArguments");
+  w.beginArray();
+  for (const QString &a : relaunchArguments)
+    w.value(a);
+  w.endArray();
+  w.field("resultFile", resultFile);
+  w.field("logFile", logFile);
+  w.field("lockFile", lockFile);
+  w.field("waitDescriptor", waitDescriptor);
+  w.endObject();
+  return w.take();
+}
+
+InstallJob InstallJob::decode(const QByteArray &bytes) {
+  try {
+    const QJsonObject o = json::toObject(json::parse(bytes));
+    InstallJob job;
+    job.appDirectory = json::toString(o.value(QLatin1String("appDirectory")));
+    job.stagedDirectory = json::toString(o.value(QLatin1String("stagedDirectory")));
+    job.backupDirectory = json::toString(o.value(QLatin1String("backupDirectory")));
+    job.expected.identifier = json::toString(o.value(QLatin1String("identifier")));
+    job.expected.version = json::toString(o.value(QLatin1String("version")));
+    job.expected.publicEdKey = json::toBase64Data(o.value(QLatin1String("publicEdKey")));
+    job.fromVersion = json::toString(o.value(QLatin1String("fromVersion")));
+    job.relaunch = json::toBool(o.value(QLatin1String("relaunch")));
+    for (const QJsonValue &a : json::toArray(o.value(QLatin1String("relaunchArguments"))))
+      job.relaunchArguments.append(json::toString(a));
+    job.resultFile = json::toString(o.value(QLatin1String("resultFile")));
+    job.logFile = json::toString(o.value(QLatin1String("logFile")));
+    job.lockFile = json::toString(o.value(QLatin1String("lockFile")));
+    job.waitDescriptor = int(json::toInteger(o.value(QLatin1String("waitDescriptor"))));
+    for (const QString *path : {&job.appDirectory, &job.stagedDirectory, &job.backupDirectory, &job.resultFile})
+      if (!QDir::isAbsolutePath(*path))
+        throw JsonDecodingError("expected absolute paths");
+    return job;
+  } catch (const JsonDecodingError &e) {
+    installFailure(tr("the install job is malformed (%1).").arg(QString::fromUtf8(e.what())));
+  }
+}
+
+QByteArray InstallResult::encode() const {
+  JsonWriter w;
+  w.beginObject();
+  w.field("status", status);
+  w.field("from", from);
+  w.field("to", to);
+  w.field("error", error);
+  w.endObject();
+  return w.take();
+}
+
+std::optional<InstallResult> InstallResult::read(const QString &path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return std::nullopt;
+  try {
+    const QJsonObject o = json::toObject(json::parse(file.read(64 * 1024)));
+    return InstallResult{json::toString(o.value(QLatin1String("status"))),
+                         json::toString(o.value(QLatin1String("from"))), json::toString(o.value(QLatin1String("to"))),
+                         json::toString(o.value(QLatin1String("error")))};
+  } catch (const JsonDecodingError &) {
+    return InstallResult{QLatin1String(failed), {}, {}, tr("The install result cannot be read.")};
+  }
+}
+
+UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath,
+                                                     InstallJob job) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0)
+    installFailure(systemError(errno));
+  job.waitDescriptor = helperWaitDescriptor;
+  pid_t pid = -1;
+  try {
+    PrivateFile::write(jobPath, job.encode());
+    pid = spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile,
+                        {{fds[0], helperWaitDescriptor}});
+  } catch (const std::exception &e) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    if (const auto *u = dynamic_cast<const UpdateError *>(&e))
+      throw *u;
+    installFailure(QString::fromUtf8(e.what()));
+  }
+  ::close(fds[0]);
+  return {pid, fds[1]};
+}
+
+void UpdateInstaller::swap(const InstallJob &job) {
+  StagedBundle::validateBundle(job.stagedDirectory, job.expected);
+  const QByteArray app = native(job.appDirectory), staged = native(job.stagedDirectory),
+                   backup = native(job.backupDirectory);
+  struct stat st {};
+  if (::lstat(backup.constData(), &st) == 0)
+    installFailure(tr("%1 is in the way.").arg(job.backupDirectory));
+  if (::renameat2(AT_FDCWD, app.constData(), AT_FDCWD, staged.constData(), RENAME_EXCHANGE) == 0) {
+    // The old tree now sits where the staged one was; move it aside under its backup name.
+    if (::rename(staged.constData(), backup.constData()) != 0)
+      qWarning("update: the previous version stays at %s", staged.constData());
+  } else if (errno == EINVAL || errno == ENOSYS) {
+    if (::rename(app.constData(), backup.constData()) != 0)
+      installFailure(systemError(errno));
+    if (::rename(staged.constData(), app.constData()) != 0) {
+      const int error = errno;
+      ::rename(backup.constData(), app.constData());
+      installFailure(systemError(error));
+    }
+  } else {
+    installFailure(systemError(errno));
+  }
+  // The staging folder held only the new tree and is empty now.
+  ::rmdir(native(QFileInfo(job.stagedDirectory).absolutePath()).constData());
+  fsyncFolder(QFileInfo(job.appDirectory).absolutePath());
+}
+
+int UpdateInstaller::runHelper(const QString &jobPath) {
+  InstallJob job;
+  try {
+    job = InstallJob::decode(readPrivateJob(jobPath));
+  } catch (const UpdateError &e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+  if (job.waitDescriptor >= 0)
+    waitForEndOfFile(job.waitDescriptor);
+  InstallResult result{QLatin1String(InstallResult::installed), job.fromVersion, job.expected.version, {}};
+  int lock = -1;
+  try {
+    lock = takeInstanceLock(job.lockFile);
+    swap(job);
+  } catch (const UpdateError &e) {
+    result.status = QLatin1String(InstallResult::failed);
+    result.error = e.description();
+  }
+  try {
+    PrivateFile::write(job.resultFile, result.encode());
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  }
+  QFile::remove(jobPath);
+  if (lock >= 0)
+    ::close(lock); // before the relaunch, which takes the same lock
+  if (!job.relaunch)
+    return result.status == QLatin1String(InstallResult::installed) ? 0 : 1;
+  try {
+    spawnDetached(job.appDirectory + QStringLiteral("/bin/crel"), job.relaunchArguments, job.logFile, {});
+  } catch (const UpdateError &e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return result.status == QLatin1String(InstallResult::installed) ? 0 : 1;
+}
+
+} // namespace crel::update

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "StagedBundle.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+
+namespace crel::update {
+
+// What the installer helper is asked to do, written by the running
+// application into its private cache folder just before it exits.
+struct InstallJob {
+  QString appDirectory;
+  QString stagedDirectory; // the application folder inside the staging folder
+  QString backupDirectory; // where the old application folder ends up
+  StagedBundle::Expectation expected;
+  QString fromVersion;
+  bool relaunch = false;
+  QStringList relaunchArguments;
+  QString resultFile;
+  QString logFile;
+  QString lockFile;        // held while swapping, so that no other instance runs
+  int waitDescriptor = -1; // the helper waits for end of file here
+
+  QByteArray encode() const;
+  // Throws UpdateError (install) when the job is malformed.
+  static InstallJob decode(const QByteArray &json);
+};
+
+// The outcome the next launch reads: {"status": "installed"|"failed", "from", "to", "error"}.
+struct InstallResult {
+  QString status;
+  QString from;
+  QString to;
+  QString error;
+
+  static constexpr const char *installed = "installed";
+  static constexpr const char *failed = "failed";
+
+  bool operator==(const InstallResult &) const = default;
+  QByteArray encode() const;
+  static std::optional<InstallResult> read(const QString &path);
+};
+
+// Swaps a staged application folder into place after the application has
+// exited, through a hidden mode of the old executable.
+class UpdateInstaller {
+public:
+  // The helper mode's switch: `crel --update-installer <job.json>`.
+  static constexpr const char *helperSwitch = "--update-installer";
+  static constexpr int helperWaitDescriptor = 3;
+
+  // Writes the job (0600) and starts `executable --update-installer job` in a
+  // new session, handing it the read end of a pipe whose write end only this
+  // process holds, so the helper sees end of file once we have exited.
+  // Returns the helper's process and the write end of the pipe (close it,
+  // or exit, to let the helper go on). Throws UpdateError (install).
+  struct Helper {
+    pid_t pid = -1;
+    int pipe = -1;
+  };
+  static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job);
+
+  // The helper itself: checks the job file is ours and private, waits for
+  // the application to exit, takes the instance lock, checks the staged
+  // folder again, swaps it in atomically, writes the result and relaunches.
+  // Returns the process exit status.
+  static int runHelper(const QString &jobPath);
+  // The swap alone, on a decoded job (no waiting, no lock, no relaunch).
+  // Throws UpdateError (install); on failure the application folder is as it was.
+  static void swap(const InstallJob &job);
+};
+
+} // namespace crel::update

@@ -1,0 +1,493 @@
+#include "Updater.h"
+
+#include "AppcastEnvelope.h"
+#include "ArchiveExtractor.h"
+#include "Ed25519.h"
+#include "StagedBundle.h"
+#include "UpdateDownload.h"
+#include "UpdateFeed.h"
+#include "UpdateInstaller.h"
+#include "platform/SettingsStore.h"
+#include "platform/Translate.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QNetworkAccessManager>
+#include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace crel::update {
+
+namespace {
+
+const QString automaticChecksKey = QStringLiteral("SUEnableAutomaticChecks");
+const QString automaticDownloadsKey = QStringLiteral("SUAutomaticallyUpdate");
+const QString lastCheckKey = QStringLiteral("SULastCheckTime");
+const QString skippedVersionKey = QStringLiteral("SUSkippedVersion");
+
+std::optional<UpdateError> verifyArchive(const QString &path, const AppcastItem &item, const QByteArray &key) {
+  const auto bad = [](const QString &why) { return UpdateError(UpdateErrorCode::signature, why); };
+  if (!item.sha256.isEmpty()) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || hash.result() != item.sha256)
+      return bad(tr("The update's checksum does not match the feed."));
+  }
+  if (!Ed25519::verifyFile(path, item.edSignature, key))
+    return bad(tr("The update is improperly signed and could not be validated."));
+  return std::nullopt;
+}
+
+} // namespace
+
+Updater::Environment Updater::Environment::standard(SettingsStore &settings, std::function<void()> requestQuit) {
+  Environment env;
+  env.bundle = BundleInfo::current();
+  const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  env.cacheDirectory = cache + QLatin1Char('/') + env.bundle.identifier + QStringLiteral("/Updates");
+  env.settings = &settings;
+  QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (runtime.isEmpty())
+    runtime = QDir::tempPath();
+  env.lockFile = runtime + QLatin1Char('/') + env.bundle.identifier + QStringLiteral("/instance.lock");
+  env.requestQuit = std::move(requestQuit);
+  return env;
+}
+
+Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverDelegate *userDriverDelegate,
+                 QObject *parent)
+    : QObject(parent), env_(std::move(environment)), delegate_(delegate), userDriverDelegate_(userDriverDelegate),
+      network_(std::make_unique<QNetworkAccessManager>()) {
+  static UpdaterDelegate silentDelegate;
+  static UserDriverDelegate silentUserDriverDelegate;
+  if (!delegate_)
+    delegate_ = &silentDelegate;
+  if (!userDriverDelegate_)
+    userDriverDelegate_ = &silentUserDriverDelegate;
+  if (env_.executable.isEmpty())
+    env_.executable = env_.bundle.directory + QStringLiteral("/bin/crel");
+  timer_.setSingleShot(true);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    const qint64 remaining = env_.now().secsTo(checkDue_);
+    remaining > 0 ? armTimer(remaining) : checkForUpdatesInBackground();
+  });
+}
+
+Updater::~Updater() {
+  ++generation_;
+  download_.reset();
+}
+
+bool Updater::startUpdater(QString *error) {
+  const auto refuse = [&](const QString &why) {
+    if (error)
+      *error = why;
+    return false;
+  };
+  if (phase_ != Phase::notStarted)
+    return true;
+  if (!env_.settings)
+    return refuse(tr("The updater has no settings store."));
+  if (env_.bundle.updates.feedUrl.isEmpty())
+    return refuse(tr("The updater is not configured: Info.json names no feed address (SUFeedURL)."));
+  if (env_.bundle.updates.publicEdKey.isEmpty())
+    return refuse(tr("The updater is not configured: Info.json names no public key (SUPublicEDKey)."));
+  const QString parent = QFileInfo(env_.bundle.directory).absolutePath();
+  appFolderWritable_ = ::access(QFile::encodeName(parent).constData(), W_OK) == 0;
+  setPhase(Phase::idle);
+  removeStaleStaging();
+  readInstallResult();
+  schedule(true);
+  return true;
+}
+
+bool Updater::canCheckForUpdates() const {
+  return phase_ == Phase::idle || phase_ == Phase::available || phase_ == Phase::staged;
+}
+
+bool Updater::automaticallyChecksForUpdates() const {
+  const QVariant v = env_.settings ? env_.settings->value(automaticChecksKey) : QVariant();
+  return v.isValid() ? v.toBool() : env_.bundle.updates.enableAutomaticChecks;
+}
+
+void Updater::setAutomaticallyChecksForUpdates(bool on) {
+  if (!env_.settings)
+    return;
+  env_.settings->setValue(automaticChecksKey, on);
+  if (phase_ == Phase::idle)
+    schedule(false);
+}
+
+bool Updater::automaticallyDownloadsUpdates() const {
+  return env_.settings && env_.settings->value(automaticDownloadsKey).toBool();
+}
+
+void Updater::setAutomaticallyDownloadsUpdates(bool on) {
+  if (env_.settings)
+    env_.settings->setValue(automaticDownloadsKey, on);
+}
+
+std::optional<QDateTime> Updater::lastUpdateCheckDate() const {
+  const auto text = env_.settings ? env_.settings->stringForKey(lastCheckKey) : std::nullopt;
+  if (!text)
+    return std::nullopt;
+  const QDateTime date = QDateTime::fromString(*text, Qt::ISODateWithMs);
+  return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+std::optional<QString> Updater::skippedVersion() const {
+  return env_.settings ? env_.settings->stringForKey(skippedVersionKey) : std::nullopt;
+}
+
+void Updater::setSkippedVersion(const std::optional<QString> &version) {
+  if (!env_.settings)
+    return;
+  if (version)
+    env_.settings->setString(skippedVersionKey, *version);
+  else
+    env_.settings->remove(skippedVersionKey);
+}
+
+QString Updater::installResultFile() const { return env_.cacheDirectory + QStringLiteral("/install-result.json"); }
+
+QString Updater::stagingPrefix() const {
+  const QFileInfo app(env_.bundle.directory);
+  return app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".staged-");
+}
+
+QString Updater::archivePath() const {
+  return env_.cacheDirectory + QLatin1Char('/') + item_->version + QStringLiteral("/archive");
+}
+
+void Updater::setPhase(Phase phase) {
+  if (phase == phase_)
+    return;
+  const bool could = canCheckForUpdates();
+  phase_ = phase;
+  Q_EMIT phaseChanged(phase);
+  if (could != canCheckForUpdates())
+    Q_EMIT canCheckForUpdatesChanged(canCheckForUpdates());
+}
+
+void Updater::schedule(bool atStart) {
+  timer_.stop();
+  if (!automaticallyChecksForUpdates()) {
+    delegate_->willNotScheduleUpdateCheck();
+    return;
+  }
+  const qint64 interval = env_.bundle.updates.scheduledCheckInterval;
+  qint64 delay = interval;
+  if (atStart) {
+    const auto last = lastUpdateCheckDate();
+    const qint64 elapsed = last ? last->secsTo(env_.now()) : interval;
+    // A last check in the future (a clock set back) counts as long ago.
+    if (elapsed >= interval || elapsed < 0) {
+      QMetaObject::invokeMethod(this, &Updater::checkForUpdatesInBackground, Qt::QueuedConnection);
+      return;
+    }
+    delay = interval - elapsed;
+  }
+  delegate_->willScheduleUpdateCheckAfterDelay(double(delay));
+  checkDue_ = env_.now().addSecs(delay);
+  armTimer(delay);
+}
+
+void Updater::armTimer(qint64 seconds) {
+  // QTimer counts milliseconds in an int (under 25 days); intervals may be a year.
+  timer_.start(std::chrono::seconds(std::min<qint64>(seconds, 24 * 3600)));
+}
+
+void Updater::checkForUpdates() {
+  if (!canCheckForUpdates())
+    return;
+  if ((phase_ == Phase::available || phase_ == Phase::staged) && item_) {
+    userInitiated_ = true;
+    if (userDriver_) {
+      if (phase_ == Phase::staged)
+        userDriver_->showReadyToInstall(*item_);
+      else
+        userDriver_->showUpdateFound(*item_, {UserUpdateState::Stage::notDownloaded, true},
+                                     [self = QPointer(this), generation = generation_](bool accepted) {
+                                       if (self && self->generation_ == generation && self->phase_ == Phase::available)
+                                         accepted ? self->download() : self->finishSession();
+                                     });
+    }
+    userDriverDelegate_->didReceiveUserAttention(*item_);
+    if (!userDriver_ && phase_ == Phase::available)
+      download();
+    return;
+  }
+  beginCheck(true);
+}
+
+void Updater::checkForUpdatesInBackground() {
+  if (phase_ == Phase::idle)
+    beginCheck(false);
+}
+
+void Updater::beginCheck(bool userInitiated) {
+  timer_.stop();
+  userInitiated_ = userInitiated;
+  item_.reset();
+  const quint64 generation = ++generation_;
+  setPhase(Phase::checking);
+  env_.settings->setString(lastCheckKey, env_.now().toUTC().toString(Qt::ISODateWithMs));
+  UpdateDownload::Request request;
+  request.url = env_.bundle.updates.feedUrl;
+  request.userAgent = env_.bundle.userAgent();
+  request.maximumBytes = AppcastEnvelope::maximumSize;
+  request.timeLimitMs = env_.feedTimeLimitMs;
+  request.failureCode = UpdateErrorCode::appcastFetch;
+  download_ = std::make_unique<UpdateDownload>(
+      *network_, request, [this, generation](const QByteArray &body, const std::optional<UpdateError> &error) {
+        if (generation == generation_)
+          QMetaObject::invokeMethod(
+              this, [this, generation, body, error] { generation == generation_ ? feedArrived(body, error) : void(); },
+              Qt::QueuedConnection);
+      });
+}
+
+void Updater::feedArrived(const QByteArray &body, const std::optional<UpdateError> &error) {
+  download_.reset();
+  if (error)
+    return abort(*error);
+  const FeedVerdict verdict =
+      UpdateFeed::evaluate(body, FeedContext::forBundle(env_.bundle, userInitiated_ ? std::nullopt : skippedVersion()));
+  if (verdict.item)
+    return offer(*verdict.item);
+  const UpdateError failure = verdict.error.value_or(UpdateError(UpdateErrorCode::noUpdate, tr("No update.")));
+  if (failure.code() != UpdateErrorCode::noUpdate)
+    return abort(failure);
+  // Both callbacks: the front end reads the code from the abort.
+  delegate_->didNotFindUpdate(failure);
+  lastErrorCode_ = failure.rawCode();
+  delegate_->didAbortWithError(failure);
+  if (userInitiated_ && userDriver_)
+    userDriver_->showUpdateNotFound(failure);
+  finishSession();
+}
+
+void Updater::offer(const AppcastItem &item) {
+  item_ = item;
+  delegate_->didFindValidUpdate(item);
+  if (!appFolderWritable_)
+    return abort(UpdateError(UpdateErrorCode::writeNoPermission,
+                             tr("The application folder is not writable, so %1 cannot update itself. Update it "
+                                "with the package manager that installed it.")
+                                 .arg(env_.bundle.displayName)));
+  if (automaticallyDownloadsUpdates())
+    return download();
+  const UserUpdateState state{UserUpdateState::Stage::notDownloaded, userInitiated_};
+  if (!userInitiated_) {
+    setPhase(Phase::available);
+    const bool gentle = userDriverDelegate_->supportsGentleScheduledUpdateReminders() &&
+                        !userDriverDelegate_->shouldHandleShowingScheduledUpdate(item, false);
+    userDriverDelegate_->willHandleShowingUpdate(!gentle, item, state);
+    if (gentle || !userDriver_)
+      return;
+  }
+  if (!userDriver_)
+    return download();
+  setPhase(Phase::available);
+  userDriver_->showUpdateFound(item, state, [self = QPointer(this), generation = generation_](bool accepted) {
+    if (self && self->generation_ == generation && self->phase_ == Phase::available)
+      accepted ? self->download() : self->finishSession();
+  });
+}
+
+void Updater::download() {
+  const quint64 generation = ++generation_;
+  setPhase(Phase::downloading);
+  UpdateDownload::Request request;
+  request.url = item_->archiveUrl;
+  request.userAgent = env_.bundle.userAgent();
+  request.maximumBytes = AppcastItem::maximumArchiveLength;
+  request.expectedLength = item_->length;
+  request.timeLimitMs = env_.archiveTimeLimitMs;
+  request.destination = archivePath() + QStringLiteral(".part");
+  download_ = std::make_unique<UpdateDownload>(
+      *network_, request, [this, generation](const QByteArray &, const std::optional<UpdateError> &error) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, error] { generation == generation_ ? archiveArrived(error) : void(); },
+            Qt::QueuedConnection);
+      });
+}
+
+template <class Work, class Done> void Updater::runInBackground(Work work, Done done) {
+  auto *watcher = new QFutureWatcher<decltype(work())>(this);
+  connect(watcher, &QFutureWatcherBase::finished, this, [watcher, done, generation = generation_, this] {
+    watcher->deleteLater();
+    if (generation == generation_)
+      done(watcher->result());
+  });
+  watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+void Updater::archiveArrived(const std::optional<UpdateError> &error) {
+  download_.reset();
+  if (error)
+    return abort(*error);
+  const QString target = archivePath();
+  QFile::remove(target);
+  if (!QFile::rename(target + QStringLiteral(".part"), target))
+    return abort(UpdateError(UpdateErrorCode::download, tr("The downloaded update could not be kept.")));
+  setPhase(Phase::verifying);
+  runInBackground([path = archivePath(), item = *item_,
+                   key = env_.bundle.updates.publicEdKey] { return verifyArchive(path, item, key); },
+                  [this](const std::optional<UpdateError> &failure) { failure ? abort(*failure) : extract(); });
+}
+
+void Updater::extract() {
+  setPhase(Phase::extracting);
+  QByteArray pattern = QFile::encodeName(stagingPrefix() + item_->version + QStringLiteral("-XXXXXX"));
+  if (!::mkdtemp(pattern.data()))
+    return abort(UpdateError(UpdateErrorCode::temporaryDirectory,
+                             tr("A folder for the update could not be made next to the application.")));
+  stagingRoot_ = QFile::decodeName(pattern);
+  runInBackground(
+      [archive = archivePath(), root = stagingRoot_]() -> std::optional<UpdateError> {
+        try {
+          ArchiveExtractor::extract(archive, root);
+          return std::nullopt;
+        } catch (const UpdateError &e) {
+          return e;
+        }
+      },
+      [this](const std::optional<UpdateError> &failure) { failure ? abort(*failure) : stage(stagingRoot_); });
+}
+
+void Updater::stage(const QString &stagingRoot) {
+  setPhase(Phase::validating);
+  try {
+    stagedBundle_ =
+        StagedBundle::validate(stagingRoot, {env_.bundle.identifier, item_->version, env_.bundle.updates.publicEdKey});
+  } catch (const UpdateError &e) {
+    return abort(e);
+  }
+  QDir(QFileInfo(archivePath()).absolutePath()).removeRecursively();
+  installRequested_ = false;
+  setPhase(Phase::staged);
+  const AppcastItem item = *item_;
+  const bool held = delegate_->willInstallUpdateOnQuit(item, [self = QPointer(this)] {
+    if (self)
+      self->installNow();
+  });
+  Q_UNUSED(held);
+  if (userInitiated_ && userDriver_)
+    userDriver_->showReadyToInstall(item);
+  else if (!userInitiated_)
+    userDriverDelegate_->willHandleShowingUpdate(false, item, {UserUpdateState::Stage::downloaded, false});
+}
+
+void Updater::abort(const UpdateError &error) {
+  download_.reset();
+  ++generation_;
+  if (!stagingRoot_.isEmpty())
+    QDir(stagingRoot_).removeRecursively();
+  stagingRoot_.clear();
+  stagedBundle_.clear();
+  if (item_)
+    QDir(QFileInfo(archivePath()).absolutePath()).removeRecursively();
+  lastErrorCode_ = error.rawCode();
+  delegate_->didAbortWithError(error);
+  if (userInitiated_ && userDriver_)
+    userDriver_->showUpdaterError(error);
+  finishSession();
+}
+
+void Updater::finishSession() {
+  if (phase_ != Phase::staged)
+    item_.reset();
+  userDriverDelegate_->willFinishUpdateSession();
+  if (phase_ == Phase::staged)
+    return;
+  setPhase(Phase::idle);
+  schedule(false);
+}
+
+void Updater::installNow() {
+  if (phase_ != Phase::staged || installRequested_)
+    return;
+  installRequested_ = true;
+  const auto quit = [self = QPointer(this)] {
+    if (self && self->phase_ == Phase::staged && self->installRequested_ && self->env_.requestQuit)
+      self->env_.requestQuit();
+  };
+  if (!delegate_->shouldPostponeRelaunch(*item_, quit))
+    quit();
+}
+
+void Updater::quitRefused() {
+  if (phase_ != Phase::staged || !installRequested_)
+    return;
+  installRequested_ = false;
+  delegate_->installationDeferred(*item_);
+}
+
+void Updater::applicationWillExit() {
+  if (phase_ != Phase::staged)
+    return;
+  delegate_->willInstallUpdate(*item_);
+  const QFileInfo app(env_.bundle.directory);
+  InstallJob job;
+  job.appDirectory = app.absoluteFilePath();
+  job.stagedDirectory = stagedBundle_;
+  job.backupDirectory =
+      app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".previous-") + env_.bundle.version;
+  job.expected = {env_.bundle.identifier, item_->version, env_.bundle.updates.publicEdKey};
+  job.fromVersion = env_.bundle.version;
+  job.relaunch = installRequested_;
+  job.relaunchArguments = relaunchArguments_;
+  job.resultFile = installResultFile();
+  job.logFile = env_.cacheDirectory + QStringLiteral("/installer.log");
+  job.lockFile = env_.lockFile;
+  try {
+    // The write end stays open until this process exits.
+    helperPipe_ =
+        UpdateInstaller::spawnHelper(env_.executable, env_.cacheDirectory + QStringLiteral("/install-job.json"), job)
+            .pipe;
+    setPhase(Phase::installing);
+  } catch (const UpdateError &e) {
+    lastErrorCode_ = e.rawCode();
+    delegate_->didAbortWithError(e);
+  }
+}
+
+void Updater::removeStaleStaging() {
+  const QFileInfo prefix(stagingPrefix());
+  const QDir parent(prefix.absolutePath());
+  for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
+    QDir(parent.filePath(name)).removeRecursively();
+}
+
+void Updater::readInstallResult() {
+  const auto result = InstallResult::read(installResultFile());
+  if (!result)
+    return;
+  if (result->status == QLatin1String(InstallResult::installed) && result->to == env_.bundle.version) {
+    const QFileInfo app(env_.bundle.directory);
+    QDir(app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".previous-") + result->from)
+        .removeRecursively();
+    QFile::remove(installResultFile());
+    return;
+  }
+  QFile::remove(installResultFile());
+  const UpdateError failure(
+      UpdateErrorCode::install,
+      tr("Update couldn't finish. Your current app is unchanged. %1").arg(result->error).trimmed());
+  QMetaObject::invokeMethod(
+      this,
+      [this, failure] {
+        lastErrorCode_ = failure.rawCode();
+        delegate_->didAbortWithError(failure);
+      },
+      Qt::QueuedConnection);
+}
+
+} // namespace crel::update

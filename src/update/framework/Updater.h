@@ -1,0 +1,153 @@
+#pragma once
+
+#include "AppcastItem.h"
+#include "BundleInfo.h"
+#include "UpdateError.h"
+#include "UpdaterDelegate.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace crel {
+class SettingsStore;
+}
+
+namespace crel::update {
+
+class UpdateDownload;
+
+// The update cycle: scheduled and user checks, download, verification,
+// extraction, staging and install on quit. Everything runs on the thread
+// that owns it (the main thread); work off that thread reports back there,
+// and a reply whose generation is no longer current is ignored.
+class Updater : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
+  Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
+public:
+  enum class Phase {
+    notStarted,
+    idle,
+    checking,
+    available, // found by a scheduled check, not downloaded
+    downloading,
+    verifying,
+    extracting,
+    validating,
+    staged,
+    installing,
+  };
+  Q_ENUM(Phase)
+
+  struct Environment {
+    BundleInfo bundle;
+    QString cacheDirectory; // private: downloads, install jobs, results
+    SettingsStore *settings = nullptr;
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
+    // The running executable, which becomes the installer helper; empty: bundle's bin/crel.
+    QString executable;
+    QString lockFile; // the single-instance lock the helper takes while swapping
+    // Asks the application to quit for an install; it answers later with
+    // applicationWillExit() or quitRefused().
+    std::function<void()> requestQuit;
+    int feedTimeLimitMs = 60000;
+    int archiveTimeLimitMs = 30 * 60000;
+
+    // The running application's own environment.
+    static Environment standard(SettingsStore &settings, std::function<void()> requestQuit);
+  };
+
+  Updater(Environment environment, UpdaterDelegate *delegate = nullptr,
+          UserDriverDelegate *userDriverDelegate = nullptr, QObject *parent = nullptr);
+  ~Updater() override;
+
+  void setUserDriver(UpdateUserDriver *driver) { userDriver_ = driver; }
+
+  // False with a sentence in `error` when updates are not configured.
+  bool startUpdater(QString *error = nullptr);
+
+  Phase phase() const { return phase_; }
+  quint64 generation() const { return generation_; }
+  bool canCheckForUpdates() const;
+  bool automaticallyChecksForUpdates() const;
+  void setAutomaticallyChecksForUpdates(bool on);
+  bool automaticallyDownloadsUpdates() const;
+  void setAutomaticallyDownloadsUpdates(bool on);
+  std::optional<QDateTime> lastUpdateCheckDate() const;
+  std::optional<QString> skippedVersion() const;
+  void setSkippedVersion(const std::optional<QString> &version);
+  int lastErrorCode() const { return lastErrorCode_; }
+  // The update found or staged, if any.
+  std::optional<AppcastItem> currentItem() const { return item_; }
+  QString stagedBundleDirectory() const { return stagedBundle_; }
+  bool isAppFolderWritable() const { return appFolderWritable_; }
+  QString installResultFile() const;
+
+  // A user's check, with dialogs; while an update is available or staged it
+  // shows that update again without fetching.
+  void checkForUpdates();
+  // A scheduled check, without dialogs unless an update is found.
+  void checkForUpdatesInBackground();
+  // Arguments for the relaunched application; none for ordinary use.
+  void setRelaunchArguments(const QStringList &arguments) { relaunchArguments_ = arguments; }
+
+  // The immediate-install block (also handed to willInstallUpdateOnQuit).
+  void installNow();
+  void quitRefused();
+  // The last step of an accepted quit: starts the installer when an update is staged.
+  void applicationWillExit();
+
+Q_SIGNALS:
+  void phaseChanged(crel::update::Updater::Phase phase);
+  void canCheckForUpdatesChanged(bool can);
+
+private:
+  void setPhase(Phase phase);
+  void schedule(bool atStart);
+  void armTimer(qint64 seconds);
+  void beginCheck(bool userInitiated);
+  void feedArrived(const QByteArray &body, const std::optional<UpdateError> &error);
+  void offer(const AppcastItem &item);
+  void download();
+  void archiveArrived(const std::optional<UpdateError> &error);
+  void extract();
+  void stage(const QString &stagingRoot);
+  void abort(const UpdateError &error);
+  void finishSession();
+  void readInstallResult();
+  void removeStaleStaging();
+  QString stagingPrefix() const;
+  QString archivePath() const;
+  template <class Work, class Done> void runInBackground(Work work, Done done);
+
+  Environment env_;
+  UpdaterDelegate *delegate_;
+  UserDriverDelegate *userDriverDelegate_;
+  UpdateUserDriver *userDriver_ = nullptr;
+  std::unique_ptr<QNetworkAccessManager> network_;
+  std::unique_ptr<UpdateDownload> download_;
+  QTimer timer_;
+  QDateTime checkDue_;
+  Phase phase_ = Phase::notStarted;
+  quint64 generation_ = 0;
+  bool userInitiated_ = false;
+  bool appFolderWritable_ = true;
+  bool installRequested_ = false;
+  int lastErrorCode_ = 0;
+  std::optional<AppcastItem> item_;
+  QString stagingRoot_;
+  QString stagedBundle_;
+  QStringList relaunchArguments_;
+  int helperPipe_ = -1;
+};
+
+} // namespace crel::update

@@ -1,0 +1,105 @@
+#include "ArchiveBuilder.h"
+#include "update/framework/ArchiveExtractor.h"
+#include "update/framework/UpdateError.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace crel::update;
+using K = ArchiveEntry::Kind;
+
+namespace {
+
+// Every path under `root`, so that a test can tell that nothing appeared
+// outside the destination.
+QStringList tree(const QString &root) {
+  QStringList paths;
+  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext())
+    paths.append(QDir(root).relativeFilePath(it.next()));
+  paths.sort();
+  return paths;
+}
+
+struct Hostile {
+  const char *name;
+  QList<ArchiveEntry> entries;
+  ArchiveExtractor::Limits limits;
+};
+
+void PrintTo(const Hostile &h, std::ostream *os) { *os << h.name; }
+
+class Refused : public testing::TestWithParam<Hostile> {};
+
+// Each archive is refused with the unarchive error, and nothing lands beside
+// the destination (a sibling "outside" folder is the usual target).
+TEST_P(Refused, NothingEscapesTheDestination) {
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkpath("work/dest"));
+  const QString archive = root.filePath("a.tar.gz");
+  ASSERT_TRUE(writeArchive(archive, GetParam().entries));
+  const QStringList before = tree(root.path());
+  try {
+    ArchiveExtractor::extract(archive, root.filePath("work/dest"), GetParam().limits);
+    FAIL() << "extracted";
+  } catch (const UpdateError &e) {
+    EXPECT_EQ(e.code(), UpdateErrorCode::unarchive);
+    EXPECT_FALSE(e.description().isEmpty());
+  }
+  for (const QString &path : tree(root.path()))
+    EXPECT_TRUE(before.contains(path) || path.startsWith("work/dest/")) << path.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hostile, Refused,
+    testing::Values(
+        Hostile{"AbsolutePath", {{K::file, "/tmp/crel-absolute-escape", "x"}}, {}},
+        Hostile{"DotDot", {{K::folder, "app"}, {K::file, "app/../../escaped", "x"}}, {}},
+        Hostile{"DotDotFirst", {{K::file, "../escaped", "x"}}, {}},
+        Hostile{"SymlinkOut", {{K::folder, "app"}, {K::symlink, "app/out", {}, "../../.."}}, {}},
+        Hostile{"AbsoluteSymlink", {{K::symlink, "app-link", {}, "/etc"}}, {}},
+        // A link that stays inside cannot be written through later to escape,
+        // but one that leaves cannot be followed by a later entry either.
+        Hostile{"WriteThroughLink",
+                {{K::folder, "app"}, {K::symlink, "app/up", {}, ".."}, {K::symlink, "app/up/x", {}, "../../.."}},
+                {}},
+        Hostile{"Hardlink", {{K::file, "a", "x"}, {K::hardlink, "b", {}, "a"}}, {}},
+        Hostile{"Device", {{K::characterDevice, "null"}}, {}}, Hostile{"Fifo", {{K::fifo, "pipe"}}, {}},
+        Hostile{"Oversize", {{K::file, "big", QByteArray(4096, 'a')}}, {100, 1000}},
+        Hostile{"OversizeInTotal",
+                {{K::file, "a", QByteArray(600, 'a')}, {K::file, "b", QByteArray(600, 'b')}},
+                {100, 1000}},
+        Hostile{"TooManyEntries", {{K::file, "a", "1"}, {K::file, "b", "2"}, {K::file, "c", "3"}}, {2, 0}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// An honest archive comes out whole, inside links kept, and no file keeps a
+// setuid, setgid or sticky bit or a group/other write bit.
+TEST(ArchiveExtractor, ExtractsAnHonestTreeWithSafeModes) {
+  QTemporaryDir root;
+  const QString archive = root.filePath("a.tar.gz");
+  QList<ArchiveEntry> entries = applicationEntries("Crel.app", "{}");
+  entries.append({K::file, "Crel.app/bin/helper", "#!/bin/sh\n", {}, 06777});
+  entries.append({K::folder, "Crel.app/Resources", {}, {}, 01777});
+  entries.append({K::symlink, "Crel.app/Resources/current", {}, "../bin/crel"});
+  ASSERT_TRUE(writeArchive(archive, entries));
+  ArchiveExtractor::extract(archive, root.filePath("dest"));
+
+  const QString app = root.filePath("dest/Crel.app");
+  EXPECT_EQ(tree(app), QStringList({"Info.json", "Resources", "Resources/current", "bin", "bin/crel", "bin/helper"}));
+  EXPECT_EQ(QFileInfo(app + "/Resources/current").symLinkTarget(), QFileInfo(app + "/bin/crel").canonicalFilePath());
+  for (const char *path : {"/bin/crel", "/bin/helper", "/Resources"}) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(app + path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07022, 0) << path;
+    EXPECT_EQ(st.st_mode & 0100, 0100) << path;
+  }
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QTcpServer>
+#include <QUrl>
+
+struct HttpFault {
+  qint64 cutAfter = -1;        // close after this many body bytes
+  qint64 announcedLength = -1; // Content-Length to send instead of the real one
+};
+
+// A plain HTTP/1.1 server on 127.0.0.1 that answers GETs from a table of
+// paths. A path can be set to misbehave: close the connection after part of
+// the body, or announce a length other than the body's.
+class LoopbackFeedServer : public QTcpServer {
+  Q_OBJECT
+public:
+  LoopbackFeedServer();
+  void serve(const QString &path, const QByteArray &body, HttpFault fault = {});
+  QUrl url(const QString &path) const;
+  int requestCount(const QString &path) const { return requests_.value(path); }
+
+private:
+  void answer(QTcpSocket *socket);
+
+  struct Entry {
+    QByteArray body;
+    HttpFault fault;
+  };
+  QHash<QString, Entry> entries_;
+  QHash<QString, int> requests_;
+};

@@ -1,0 +1,141 @@
+#include "UpdateFixture.h"
+#include "update/framework/UpdateInstaller.h"
+
+#include "update/framework/PrivateFile.h"
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace crel::update;
+
+namespace {
+
+QString crelExecutable() { return qEnvironmentVariable("CREL_BUNDLE_DIR") + "/bin/crel"; }
+
+// An installed version 100 and a staged version 101 beside it whose bin/crel
+// writes its arguments to "relaunched.txt", as the installer would leave them.
+struct Installation : UpdateFixture {
+  InstallJob job;
+
+  Installation() {
+    const QString stub = QString("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+                             .arg(root.filePath("relaunched.txt"));
+    const QString staged = apps() + "/.Crel.app.staged-101-abc/Crel.app";
+    writeApplication(staged, infoJson("101", keys.publicKey), stub.toUtf8());
+    job.appDirectory = appDirectory();
+    job.stagedDirectory = staged;
+    job.backupDirectory = apps() + "/.Crel.app.previous-100";
+    job.expected = {identifier, "101", keys.publicKey};
+    job.fromVersion = "100";
+    job.relaunch = true;
+    job.relaunchArguments = {"--update-acceptance", root.filePath("session"), "--update-scenario", "restored"};
+    job.resultFile = cache() + "/install-result.json";
+    job.logFile = cache() + "/installer.log";
+    job.lockFile = root.filePath("instance.lock");
+  }
+  QString jobPath() const { return cache() + "/install-job.json"; }
+  QString installedVersion() const { return BundleInfo::load(appDirectory()).version; }
+};
+
+// The helper waits for the application's pipe to close, swaps the staged
+// folder in, keeps the old one as the backup, reports and relaunches the new
+// executable with the session's arguments.
+TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
+  Installation s;
+  const auto helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), s.job);
+  // Still running: nothing has moved.
+  EXPECT_FALSE(QTest::qWaitFor([&] { return QFile::exists(s.job.resultFile); }, 300));
+  EXPECT_EQ(s.installedVersion(), "100");
+  ::close(helper.pipe);
+  int status = 0;
+  ASSERT_EQ(::waitpid(helper.pid, &status, 0), helper.pid);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << QFile(s.job.logFile).exists();
+
+  EXPECT_EQ(s.installedVersion(), "101");
+  EXPECT_EQ(BundleInfo::load(s.job.backupDirectory).version, "100");
+  EXPECT_EQ(s.strays(), QStringList{".Crel.app.previous-100"});
+  EXPECT_EQ(InstallResult::read(s.job.resultFile), (InstallResult{"installed", "100", "101", {}}));
+  EXPECT_FALSE(QFile::exists(s.jobPath()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(s.root.filePath("relaunched.txt")); }, 10000));
+  QFile relaunched(s.root.filePath("relaunched.txt"));
+  ASSERT_TRUE(relaunched.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(relaunched.readAll()).split('\n', Qt::SkipEmptyParts), s.job.relaunchArguments);
+}
+
+// Killed before it could swap, the helper leaves the installed folder as it
+// was and the staged one still valid for another attempt.
+TEST(UpdateInstaller, KilledHelperLeavesBothFoldersIntact) {
+  Installation s;
+  const auto helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), s.job);
+  ASSERT_EQ(::kill(helper.pid, SIGKILL), 0);
+  ASSERT_EQ(::waitpid(helper.pid, nullptr, 0), helper.pid);
+  ::close(helper.pipe);
+  EXPECT_EQ(s.installedVersion(), "100");
+  EXPECT_NO_THROW(StagedBundle::validateBundle(s.job.stagedDirectory, s.job.expected));
+  EXPECT_FALSE(QFile::exists(s.job.resultFile));
+}
+
+struct Refusal {
+  const char *name;
+  std::function<void(Installation &)> spoil;
+  int exitStatus;
+  bool resultWritten;
+};
+
+void PrintTo(const Refusal &r, std::ostream *os) { *os << r.name; }
+
+class InstallerRefuses : public testing::TestWithParam<Refusal> {};
+
+// A job the helper must not trust, or a staged folder that changed after it
+// was checked: the installed folder stays as it was.
+TEST_P(InstallerRefuses, LeavesTheInstalledFolderAlone) {
+  Installation s;
+  s.job.relaunch = false;
+  s.job.waitDescriptor = -1;
+  PrivateFile::write(s.jobPath(), s.job.encode());
+  GetParam().spoil(s);
+  QProcess helper;
+  helper.start(crelExecutable(), {"--update-installer", s.jobPath()});
+  ASSERT_TRUE(helper.waitForFinished(30000));
+  EXPECT_EQ(helper.exitCode(), GetParam().exitStatus) << helper.readAllStandardError().toStdString();
+  EXPECT_EQ(s.installedVersion(), "100");
+  EXPECT_FALSE(QFile::exists(s.job.backupDirectory));
+  const auto result = InstallResult::read(s.job.resultFile);
+  EXPECT_EQ(result.has_value(), GetParam().resultWritten);
+  if (result) {
+    EXPECT_EQ(result->status, "failed");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, InstallerRefuses,
+    testing::Values(
+        Refusal{"JobReadableByOthers",
+                [](Installation &s) {
+                  QFile(s.jobPath()).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+                },
+                2, false},
+        Refusal{"JobIsALink",
+                [](Installation &s) {
+                  QFile::rename(s.jobPath(), s.jobPath() + ".real");
+                  QFile::link(s.jobPath() + ".real", s.jobPath());
+                },
+                2, false},
+        Refusal{"StagedVersionChanged",
+                [](Installation &s) {
+                  UpdateFixture::writeApplication(s.job.stagedDirectory,
+                                                  UpdateFixture::infoJson("102", s.keys.publicKey), "#!/bin/sh\n");
+                },
+                1, true},
+        Refusal{"StagedExecutableGone", [](Installation &s) { QFile::remove(s.job.stagedDirectory + "/bin/crel"); }, 1,
+                true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

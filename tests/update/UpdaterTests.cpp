@@ -1,0 +1,300 @@
+#include "UpdateFixture.h"
+#include "platform/SettingsStore.h"
+#include "update/framework/PrivateFile.h"
+#include "update/framework/Updater.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace crel::update;
+using K = ArchiveEntry::Kind;
+
+namespace {
+
+// Writes down every callback, in order, as short lines.
+struct Recorder : UpdaterDelegate, UserDriverDelegate {
+  QStringList events;
+  std::function<void()> installBlock;
+  bool finished = false;
+
+  void didFindValidUpdate(const AppcastItem &item) override { events << "found " + item.version; }
+  bool willInstallUpdateOnQuit(const AppcastItem &item, std::function<void()> block) override {
+    events << "installOnQuit " + item.version;
+    installBlock = std::move(block);
+    return true;
+  }
+  void willInstallUpdate(const AppcastItem &) override { events << "willInstall"; }
+  void willScheduleUpdateCheckAfterDelay(double seconds) override {
+    events << "schedule " + QString::number(seconds, 'f', 0);
+  }
+  void willNotScheduleUpdateCheck() override { events << "noSchedule"; }
+  void didNotFindUpdate(const UpdateError &e) override { events << QString("notFound %1").arg(e.rawCode()); }
+  void didAbortWithError(const UpdateError &e) override { events << QString("abort %1").arg(e.rawCode()); }
+  void installationDeferred(const AppcastItem &) override { events << "deferred"; }
+  void willHandleShowingUpdate(bool handle, const AppcastItem &, const UserUpdateState &state) override {
+    events << QString("show %1 %2").arg(handle).arg(int(state.stage));
+  }
+  void willFinishUpdateSession() override {
+    events << "finish";
+    finished = true;
+  }
+};
+
+struct Session : UpdateFixture {
+  Recorder recorder;
+  QDateTime now = QDateTime(QDate(2026, 5, 1), QTime(12, 0), Qt::UTC);
+  int quitRequests = 0;
+  std::unique_ptr<Updater> updater;
+
+  void start(bool automaticDownloads = true) {
+    Updater::Environment env;
+    env.bundle = crel::update::BundleInfo::load(appDirectory());
+    env.cacheDirectory = cache();
+    env.settings = &settings.store();
+    env.now = [this] { return now; };
+    env.requestQuit = [this] { ++quitRequests; };
+    env.feedTimeLimitMs = 10000;
+    env.archiveTimeLimitMs = 10000;
+    updater = std::make_unique<Updater>(env, &recorder, &recorder);
+    updater->setAutomaticallyDownloadsUpdates(automaticDownloads);
+    QString error;
+    ASSERT_TRUE(updater->startUpdater(&error)) << error.toStdString();
+  }
+  // Until a cycle ends: idle again, or stopped at an update.
+  bool settle() {
+    return QTest::qWaitFor(
+        [this] {
+          const auto p = updater->phase();
+          return recorder.finished || p == Updater::Phase::staged || p == Updater::Phase::available;
+        },
+        20000);
+  }
+};
+
+struct Cycle {
+  const char *name;
+  std::function<void(Session &)> publish;
+  QStringList events;
+  Updater::Phase phase;
+};
+
+void PrintTo(const Cycle &c, std::ostream *os) { *os << c.name; }
+
+class UpdateCycle : public testing::TestWithParam<Cycle> {};
+
+// One scheduled check at start-up (no check was ever made) against a feed
+// with each fault: the callbacks in order, the phase it stops in, and no
+// staging folder or other stray left beside the application unless staged.
+TEST_P(UpdateCycle, EndsWithItsOwnOutcome) {
+  Session s;
+  GetParam().publish(s);
+  s.start();
+  ASSERT_TRUE(s.settle()) << s.recorder.events.join(", ").toStdString();
+  EXPECT_EQ(s.recorder.events, GetParam().events);
+  EXPECT_EQ(s.updater->phase(), GetParam().phase);
+  EXPECT_EQ(crel::update::BundleInfo::load(s.appDirectory()).version, "100");
+  if (GetParam().phase == Updater::Phase::staged) {
+    ASSERT_EQ(s.strays().size(), 1);
+    EXPECT_TRUE(s.strays().first().startsWith(".Crel.app.staged-101-"));
+    EXPECT_EQ(crel::update::BundleInfo::load(s.updater->stagedBundleDirectory()).version, "101");
+  } else {
+    EXPECT_EQ(s.strays(), QStringList());
+    EXPECT_FALSE(QDir(s.cache() + "/101").exists());
+  }
+}
+
+const QStringList staged{"found 101", "installOnQuit 101", "show 0 1"};
+QStringList failed(int code) { return {"found 101", QString("abort %1").arg(code), "finish", "schedule 3600"}; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateCycle,
+    testing::Values(
+        Cycle{"NoUpdate",
+              [](Session &s) { s.publish("100"); },
+              {"notFound 1001", "abort 1001", "finish", "schedule 3600"},
+              Updater::Phase::idle},
+        Cycle{"Update", [](Session &s) { s.publish("101"); }, staged, Updater::Phase::staged},
+        Cycle{"BadArchiveSignature",
+              [](Session &s) {
+                AppcastItem item = s.publish("101");
+                item.edSignature[10] = char(item.edSignature[10] ^ 1);
+                s.serveFeed({item});
+              },
+              {"found 101", "abort 3001", "finish", "schedule 3600"},
+              Updater::Phase::idle},
+        Cycle{"WrongChecksum",
+              [](Session &s) {
+                AppcastItem item = s.publish("101");
+                item.sha256 = QByteArray(32, '\x5a');
+                s.serveFeed({item});
+              },
+              failed(3001), Updater::Phase::idle},
+        Cycle{"TruncatedDownload",
+              [](Session &s) {
+                s.publish("101", {}, {200, -1});
+              },
+              failed(2001), Updater::Phase::idle},
+        Cycle{"LongerThanTheFeedSays",
+              [](Session &s) {
+                s.publish("101", {}, {-1, 1 << 20});
+              },
+              failed(2002), Updater::Phase::idle},
+        Cycle{"DotDotEntry",
+              [](Session &s) {
+                auto entries = applicationEntries("Crel.app", UpdateFixture::infoJson("101", s.keys.publicKey));
+                entries.append({K::file, "Crel.app/../../escaped", "x"});
+                s.publish("101", entries);
+              },
+              failed(3000), Updater::Phase::idle},
+        Cycle{"SymlinkOutOfTheTree",
+              [](Session &s) {
+                auto entries = applicationEntries("Crel.app", UpdateFixture::infoJson("101", s.keys.publicKey));
+                entries.append({K::symlink, "Crel.app/cache", {}, "../../cache"});
+                s.publish("101", entries);
+              },
+              failed(3000), Updater::Phase::idle},
+        Cycle{"OtherIdentifier",
+              [](Session &s) {
+                s.publish("101", applicationEntries("Crel.app", UpdateFixture::infoJson("101", s.keys.publicKey, {},
+                                                                                        "org.other.app")));
+              },
+              failed(3002), Updater::Phase::idle},
+        Cycle{"OtherVersionInside",
+              [](Session &s) {
+                s.publish("101", applicationEntries("Crel.app", UpdateFixture::infoJson("102", s.keys.publicKey)));
+              },
+              failed(3002), Updater::Phase::idle},
+        Cycle{"NoExecutable",
+              [](Session &s) {
+                auto entries = applicationEntries("Crel.app", UpdateFixture::infoJson("101", s.keys.publicKey));
+                entries.removeLast();
+                s.publish("101", entries);
+              },
+              failed(3002), Updater::Phase::idle}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Without automatic downloads a scheduled find stops at "available" and
+// downloads nothing until the user's own check resumes it.
+TEST(Updater, AScheduledFindWaitsForTheUser) {
+  Session s;
+  s.publish("101");
+  s.start(false);
+  ASSERT_TRUE(s.settle());
+  EXPECT_EQ(s.updater->phase(), Updater::Phase::available);
+  EXPECT_EQ(s.server.requestCount("/archive.tar.gz"), 0);
+  EXPECT_TRUE(s.updater->canCheckForUpdates());
+  s.updater->checkForUpdates();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s.updater->phase() == Updater::Phase::staged; }, 20000));
+  EXPECT_EQ(s.server.requestCount("/appcast.json"), 1);
+}
+
+// The install block asks for a quit once per request; a refused quit leaves
+// the update staged and the block usable again.
+TEST(Updater, ARefusedQuitKeepsTheStagedUpdate) {
+  Session s;
+  s.publish("101");
+  s.start();
+  ASSERT_TRUE(s.settle());
+  ASSERT_TRUE(s.recorder.installBlock);
+  s.recorder.installBlock();
+  s.recorder.installBlock();
+  EXPECT_EQ(s.quitRequests, 1);
+  s.updater->quitRefused();
+  EXPECT_EQ(s.updater->phase(), Updater::Phase::staged);
+  EXPECT_TRUE(QFileInfo(s.updater->stagedBundleDirectory() + "/bin/crel").isExecutable());
+  s.recorder.installBlock();
+  EXPECT_EQ(s.quitRequests, 2);
+  EXPECT_TRUE(s.recorder.events.contains("deferred"));
+  // Calling the block after the updater is gone does nothing.
+  const auto block = s.recorder.installBlock;
+  s.updater.reset();
+  block();
+  EXPECT_EQ(s.quitRequests, 2);
+}
+
+struct Schedule {
+  const char *name;
+  std::optional<qint64> lastCheckAgo; // seconds before now
+  bool automaticChecks;
+  QStringList events;
+  int feedRequests;
+};
+
+void PrintTo(const Schedule &c, std::ostream *os) { *os << c.name; }
+
+class Scheduling : public testing::TestWithParam<Schedule> {};
+
+// At start: a check due now runs at once, one not yet due is scheduled for
+// the rest of the interval, and with checks off nothing is scheduled.
+TEST_P(Scheduling, AtStart) {
+  Session s;
+  s.publish("100");
+  if (GetParam().lastCheckAgo)
+    s.settings.store().setString("SULastCheckTime",
+                                 s.now.addSecs(-*GetParam().lastCheckAgo).toString(Qt::ISODateWithMs));
+  s.settings.store().setValue("SUEnableAutomaticChecks", GetParam().automaticChecks);
+  s.start();
+  if (GetParam().feedRequests > 0)
+    ASSERT_TRUE(s.settle());
+  else
+    QCoreApplication::processEvents();
+  EXPECT_EQ(s.recorder.events, GetParam().events);
+  EXPECT_EQ(s.server.requestCount("/appcast.json"), GetParam().feedRequests);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Scheduling,
+    testing::Values(
+        Schedule{"NeverChecked", std::nullopt, true, {"notFound 1001", "abort 1001", "finish", "schedule 3600"}, 1},
+        Schedule{"CheckedLongAgo", 7200, true, {"notFound 1001", "abort 1001", "finish", "schedule 3600"}, 1},
+        Schedule{"CheckedRecently", 600, true, {"schedule 3000"}, 0},
+        Schedule{"ClockSetBack", -600, true, {"notFound 1001", "abort 1001", "finish", "schedule 3600"}, 1},
+        Schedule{"ChecksOff", std::nullopt, false, {"noSchedule"}, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct Aftermath {
+  const char *name;
+  const char *result; // install-result.json left by the helper
+  QStringList events;
+  QStringList strays;
+};
+
+void PrintTo(const Aftermath &a, std::ostream *os) { *os << a.name; }
+
+class NextLaunch : public testing::TestWithParam<Aftermath> {};
+
+// The launch after an install reads the helper's result once: a finished
+// install drops the backup, a failed one is reported; staging folders left
+// by an earlier run are removed either way.
+TEST_P(NextLaunch, ReadsTheInstallResult) {
+  Session s;
+  s.settings.store().setValue("SUEnableAutomaticChecks", false);
+  QDir().mkpath(s.apps() + "/.Crel.app.previous-99/bin");
+  QDir().mkpath(s.apps() + "/.Crel.app.staged-101-XYZ/Crel.app");
+  crel::update::PrivateFile::write(s.cache() + "/install-result.json", GetParam().result);
+  s.start();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(s.recorder.events, GetParam().events);
+  EXPECT_EQ(s.strays(), GetParam().strays);
+  EXPECT_FALSE(QFile::exists(s.cache() + "/install-result.json"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NextLaunch,
+                         testing::Values(Aftermath{"Installed",
+                                                   R"({"status":"installed","from":"99","to":"100","error":""})",
+                                                   {"noSchedule"},
+                                                   {}},
+                                         Aftermath{"Failed",
+                                                   R"({"status":"failed","from":"99","to":"100","error":"Disk full."})",
+                                                   {"noSchedule", "abort 4005"},
+                                                   {".Crel.app.previous-99"}},
+                                         // Installed, but this is not the version it installed: keep the backup.
+                                         Aftermath{"InstalledElsewhere",
+                                                   R"({"status":"installed","from":"99","to":"105","error":""})",
+                                                   {"noSchedule", "abort 4005"},
+                                                   {".Crel.app.previous-99"}}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

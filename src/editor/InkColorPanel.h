@@ -59,6 +59,7 @@ public:
   // The process's panel over the desktop's colour dialog, made on first use.
   static InkColorPanel &shared();
 
+  ColorPanelBackend &backend() const { return *backend_; }
   CrelDocument *document() const { return document_; }
   bool isSettling(const CrelDocument &document) const;
 

@@ -210,3 +210,26 @@ TEST(ColorDialogBackend, PresentingDoesNotReportTheColour) {
   backend.dialog()->setCurrentColor(Qt::cyan); // as the user's picks arrive
   EXPECT_EQ(reported, QList<QColor>{QColor(Qt::cyan)});
 }
+
+class InkColorPanelEditorTest : public test::EditorFixture {};
+
+// Closing an editor window commits its pending colour and detaches the panel.
+TEST_F(InkColorPanelEditorTest, ClosingTheWindowReleasesItsDocument) {
+  const auto editor = makeEditor();
+  present(*editor);
+  CrelDocument &doc = editor->document();
+  const Mark m = sampleMark(MarkTool::rectangle, {20, 20}, {120, 80});
+  doc.commit({m});
+  doc.selectMark(m, false);
+  InkColorPanel &panel = InkColorPanel::shared();
+  panel.open(doc);
+  auto *backend = dynamic_cast<ColorDialogBackend *>(&panel.backend());
+  ASSERT_NE(backend, nullptr);
+  backend->dialog()->setCurrentColor(Qt::green);
+  EXPECT_TRUE(doc.isEditing());
+  editor->window()->close();
+  EXPECT_FALSE(doc.isEditing());
+  EXPECT_EQ(panel.document(), nullptr);
+  EXPECT_EQ(doc.marks().first().ink, Ink::custom(Qt::green));
+  backend->dialog()->close();
+}

@@ -286,6 +286,8 @@ void InspectorWidget::update(Slot &slot, const InspectorControl &c, bool created
     b->setText(c.text);
     b->setEnabled(c.enabled);
     b->setToolTip(c.help);
+    if (auto *copy = qobject_cast<PrimaryActionButton *>(b))
+      copy->setTrailingText(c.shortcut.value_or(QString()));
     b->updateGeometry();
     break;
   }

@@ -531,6 +531,9 @@ bool CrelDocument::canUndo() const {
 }
 
 void CrelDocument::beginEditing(const void *owner) {
+  // Another bracket (an inline text edit) does not join a settling one.
+  if (settling_ && !inSettlingChange_)
+    closeEditing(false);
   if (editBaseline_)
     return;
   editBaseline_ = currentSnapshot();

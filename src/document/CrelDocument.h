@@ -134,7 +134,8 @@ public:
   // A change that settles later (a colour picked in steps): runs `change`
   // inside `owner`'s bracket, opening it when none is open. Any other commit,
   // and undo, redo or a style change, first closes that bracket as its own
-  // undo step, so the settling change never swallows an unrelated edit.
+  // undo step, so the settling change never swallows an unrelated edit; a
+  // bracket opened meanwhile closes it too.
   void editSettling(const void *owner, const std::function<void()> &change);
   // Whether a bracket is open, and whose it is.
   bool isEditing() const { return editBaseline_.has_value(); }

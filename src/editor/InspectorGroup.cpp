@@ -3,6 +3,8 @@
 #include "document/CrelDocument.h"
 #include "platform/Translate.h"
 
+#include <QPainter>
+
 #include <cmath>
 
 namespace crel {
@@ -17,6 +19,7 @@ InspectorGroup::InspectorGroup(CrelDocument &document, const InspectorHooks &hoo
     connect(form, &InspectorWidget::contentChanged, this, [this] {
       updateGeometry();
       place();
+      update(); // a control's shadow may have come or gone
     });
   place();
 }
@@ -31,6 +34,16 @@ QSizeF InspectorGroup::sizeFor(std::optional<double> width, std::optional<double
 QSize InspectorGroup::sizeHint() const { return sizeFor(std::nullopt, std::nullopt).toSize(); }
 
 InspectorWidget *InspectorGroup::current() const { return widthOf(wide_) <= width() ? wide_ : compact_; }
+
+// The controls lie one level down, in the form; their shadows (the copy
+// button's) are painted here on the pane, which they overhang.
+void InspectorGroup::paintEvent(QPaintEvent *event) {
+  ChromeSurface::paintEvent(event);
+  QPainter painter(this);
+  for (QWidget *child : current()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+    if (child->isVisible() && dynamic_cast<ShadowCaster *>(child))
+      ShadowCaster::paintShadowOf(painter, *this, *child);
+}
 
 void InspectorGroup::resizeEvent(QResizeEvent *event) {
   ChromeSurface::resizeEvent(event);

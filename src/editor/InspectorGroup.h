@@ -29,6 +29,7 @@ public:
   QSize sizeHint() const override;
 
 protected:
+  void paintEvent(QPaintEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -3,6 +3,8 @@
 // in its wide and its compact form, and writes
 //   inspector_<tool>_wide.png, inspector_<tool>_compact.png   (13 tools)
 //   inspector_arrow_selected_{wide,compact}.png               (a selected arrow)
+//   inspector_extract_words_wide.png       two of three recognised words selected
+//   inspector_highlight_recognizing_wide.png   Smart text while recognition runs
 
 #include "chrome/ChromeFonts.h"
 #include "chrome/LightPalette.h"
@@ -11,10 +13,12 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "editor/InspectorGroup.h"
+#include "platform/FakeTextRecognizer.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -52,6 +56,17 @@ bool render(CrelDocument &document, const QString &path, bool compact, double sc
   std::printf("%s\n", qPrintable(path));
   return true;
 }
+
+// Runs the event loop until `done` or two seconds have passed.
+void waitFor(const std::function<bool()> &done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < 2000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+}
+
+// The text states, over a stand-in recogniser with three words.
+bool renderTextStates(AnnotationPreferences &preferences, const QString &folder, double scale);
 
 QImage screenshot() {
   QImage image(640, 400, QImage::Format_ARGB32_Premultiplied);
@@ -113,5 +128,35 @@ int main(int argc, char **argv) {
                       QStringLiteral("%1/inspector_arrow_selected_%2.png")
                           .arg(folder, compact ? QStringLiteral("compact") : QStringLiteral("wide")),
                       compact, scale);
-  return ok ? 0 : 1;
+  return ok && renderTextStates(preferences, folder, scale) ? 0 : 1;
 }
+
+namespace {
+
+bool renderTextStates(AnnotationPreferences &preferences, const QString &folder, double scale) {
+  auto recognizer = std::make_shared<FakeTextRecognizer>();
+  recognizer->setObservations({{"alpha beta", {10, 10, 100, 20}, 0.9f, {{10, 10, 40, 20}, {60, 10, 50, 20}}},
+                               {"gamma", {10, 50, 60, 20}, 0.9f, {{10, 50, 60, 20}}}});
+  TextRecognizer::setShared(recognizer);
+  bool ok = true;
+  {
+    CrelDocument document(screenshot(), preferences);
+    document.selectTool(MarkTool::extract);
+    waitFor([&] { return !document.recognizing(); });
+    document.setSelectedWords(document.availableText().words.mid(1));
+    ok = render(document, folder + "/inspector_extract_words_wide.png", false, scale);
+  }
+  recognizer->hold();
+  {
+    CrelDocument document(screenshot(), preferences);
+    document.selectTool(MarkTool::highlight);
+    ok = ok && render(document, folder + "/inspector_highlight_recognizing_wide.png", false, scale);
+    recognizer->release();
+    waitFor([&] { return !document.recognizing(); });
+  }
+  TextRecognizer::waitForBackgroundWork();
+  TextRecognizer::setShared(nullptr);
+  return ok;
+}
+
+} // namespace

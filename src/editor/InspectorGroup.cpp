@@ -9,36 +9,34 @@
 
 namespace crel {
 
-InspectorGroup::InspectorGroup(CrelDocument &document, const InspectorHooks &hooks, QWidget *parent,
-                               AccessibilityOptions *options)
-    : ChromeSurface(std::nullopt, parent, options), document_(document),
+InspectorGroup::InspectorGroup(CrelDocument &document, const InspectorHooks &hooks, QWidget *parent)
+    : BarGroup(QStringLiteral("group-inspector"), QString(), {0}, parent), document_(document),
       wide_(new InspectorWidget(document, false, hooks, this)),
       compact_(new InspectorWidget(document, true, hooks, this)) {
-  setObjectName(QStringLiteral("group-inspector"));
   for (InspectorWidget *form : {wide_, compact_})
-    connect(form, &InspectorWidget::contentChanged, this, [this] {
-      updateGeometry();
-      place();
-      update(); // a control's shadow may have come or gone
-    });
-  place();
+    connect(form, &InspectorWidget::contentChanged, this, &InspectorGroup::contentChanged);
+  contentChanged();
 }
 
 double InspectorGroup::widthOf(const InspectorWidget *form) const { return form->sizeHint().width() + 2 * sidePadding; }
 
-QSizeF InspectorGroup::sizeFor(std::optional<double> width, std::optional<double>) const {
-  const double wide = widthOf(wide_);
-  return {!width || wide <= *width ? wide : widthOf(compact_), height};
+InspectorWidget *InspectorGroup::current() const { return widthOf(wide_) <= width() ? wide_ : compact_; }
+
+void InspectorGroup::refresh(const CrelDocument &) {
+  wide_->refresh();
+  compact_->refresh();
 }
 
-QSize InspectorGroup::sizeHint() const { return sizeFor(std::nullopt, std::nullopt).toSize(); }
-
-InspectorWidget *InspectorGroup::current() const { return widthOf(wide_) <= width() ? wide_ : compact_; }
+void InspectorGroup::contentChanged() {
+  setCandidateWidths({widthOf(wide_), widthOf(compact_)});
+  place();
+  update(); // a control's shadow may have come or gone
+}
 
 // The controls lie one level down, in the form; their shadows (the copy
 // button's) are painted here on the pane, which they overhang.
 void InspectorGroup::paintEvent(QPaintEvent *event) {
-  ChromeSurface::paintEvent(event);
+  BarGroup::paintEvent(event);
   QPainter painter(this);
   for (QWidget *child : current()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
     if (child->isVisible() && dynamic_cast<ShadowCaster *>(child))
@@ -46,7 +44,7 @@ void InspectorGroup::paintEvent(QPaintEvent *event) {
 }
 
 void InspectorGroup::resizeEvent(QResizeEvent *event) {
-  ChromeSurface::resizeEvent(event);
+  BarGroup::resizeEvent(event);
   place();
 }
 

@@ -1,38 +1,33 @@
 #pragma once
 
+#include "BarGroup.h"
 #include "InspectorWidget.h"
-#include "ProposalSized.h"
-
-#include "chrome/ChromeSurface.h"
 
 namespace crel {
 
-class AccessibilityOptions;
-
 // The bottom bar's middle group: the inspector's wide form when it fits the
-// width the row offers, else the compact one, padded 8 at the sides on a
-// capsule surface 40 high. Its accessible name is "<tool> options".
-class InspectorGroup : public ChromeSurface, public ProposalSized {
+// width the row offers, else the compact one, padded 8 at the sides. Its
+// accessible name is "<tool> options".
+class InspectorGroup : public BarGroup {
   Q_OBJECT
 public:
-  static constexpr double height = 40, sidePadding = 8;
+  static constexpr double sidePadding = 8;
 
-  InspectorGroup(CrelDocument &document, const InspectorHooks &hooks, QWidget *parent = nullptr,
-                 AccessibilityOptions *options = nullptr);
+  InspectorGroup(CrelDocument &document, const InspectorHooks &hooks, QWidget *parent = nullptr);
 
   InspectorWidget *wide() const { return wide_; }
   InspectorWidget *compact() const { return compact_; }
   // The form on show.
   InspectorWidget *current() const;
 
-  QSizeF sizeFor(std::optional<double> width, std::optional<double> height) const override;
-  QSize sizeHint() const override;
+  void refresh(const CrelDocument &document) override;
 
 protected:
   void paintEvent(QPaintEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
 
 private:
+  void contentChanged();
   void place();
   double widthOf(const InspectorWidget *form) const;
 

@@ -3,6 +3,7 @@
 #include "editor/InkColorPanel.h"
 
 #include <QColorDialog>
+#include <QTemporaryDir>
 
 using namespace crel;
 using test::QuietDocument;
@@ -245,7 +246,9 @@ TEST_F(InkColorPanelEditorTest, ClosingTheWindowReleasesItsDocument) {
   ASSERT_NE(backend, nullptr);
   backend->dialog()->setCurrentColor(Qt::green);
   EXPECT_TRUE(doc.isEditing());
-  editor->window()->close();
+  QTemporaryDir folder;
+  doc.save(folder.filePath("saved.png")); // nothing to discard: the window closes without asking
+  ASSERT_TRUE(editor->window()->close());
   EXPECT_FALSE(doc.isEditing());
   EXPECT_EQ(panel.document(), nullptr);
   EXPECT_EQ(doc.marks().first().ink, Ink::custom(Qt::green));

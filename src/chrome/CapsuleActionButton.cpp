@@ -1,5 +1,6 @@
 #include "CapsuleActionButton.h"
 
+#include "ChromeFonts.h"
 #include "ChromeShape.h"
 
 #include <QEvent>
@@ -22,10 +23,29 @@ void CapsuleActionButton::restyle(const QFont &font) {
   update();
 }
 
+namespace {
+QFont trailingFont() { return ChromeFonts::font(10.5, QFont::Medium); }
+constexpr double trailingGap = 6;
+} // namespace
+
+void CapsuleActionButton::setTrailingText(const QString &text) {
+  if (trailing_ == text)
+    return;
+  trailing_ = text;
+  updateGeometry();
+  update();
+}
+
+double CapsuleActionButton::labelWidth() const {
+  double width = QFontMetricsF(font()).horizontalAdvance(text());
+  if (!trailing_.isEmpty())
+    width += trailingGap + QFontMetricsF(trailingFont()).horizontalAdvance(trailing_);
+  return width;
+}
+
 QSize CapsuleActionButton::sizeHint() const {
   const Metrics m = metrics();
-  const double label = QFontMetricsF(font()).horizontalAdvance(text());
-  return {int(std::ceil(label + 2 * m.padding)), int(m.height)};
+  return {int(std::ceil(labelWidth() + 2 * m.padding)), int(m.height)};
 }
 
 void CapsuleActionButton::changeEvent(QEvent *event) {
@@ -51,7 +71,19 @@ bool CapsuleActionButton::hitButton(const QPoint &pos) const {
 void CapsuleActionButton::drawLabel(QPainter &painter, const QRectF &rect, const QColor &color) const {
   painter.setPen(color);
   painter.setFont(font());
-  painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text());
+  if (trailing_.isEmpty()) {
+    painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text());
+    return;
+  }
+  const double label = QFontMetricsF(font()).horizontalAdvance(text());
+  const QRectF main(rect.center().x() - labelWidth() / 2, rect.top(), label, rect.height());
+  painter.drawText(main, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+  QColor faded = color;
+  faded.setAlphaF(faded.alphaF() * 0.7f);
+  painter.setPen(faded);
+  painter.setFont(trailingFont());
+  painter.drawText(QRectF(main.right() + trailingGap, rect.top(), rect.right() - main.right(), rect.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, trailing_);
 }
 
 } // namespace crel

@@ -483,6 +483,8 @@ void CrelDocument::recordUndo(const EditState &state) {
 void CrelDocument::commit(const QList<Mark> &marks) {
   if (sameMarks(marks, marks_))
     return;
+  if (settling_ && !inSettlingChange_)
+    closeEditing(false);
   if (!editBaseline_)
     recordUndo(currentSnapshot());
   setMarks(marks);
@@ -529,6 +531,9 @@ bool CrelDocument::canUndo() const {
 }
 
 void CrelDocument::beginEditing(const void *owner) {
+  // Another bracket (an inline text edit) does not join a settling one.
+  if (settling_ && !inSettlingChange_)
+    closeEditing(false);
   if (editBaseline_)
     return;
   editBaseline_ = currentSnapshot();
@@ -542,10 +547,22 @@ void CrelDocument::endEditing(bool cancel, const void *owner) {
   closeEditing(cancel);
 }
 
+void CrelDocument::editSettling(const void *owner, const std::function<void()> &change) {
+  if (!editBaseline_) {
+    beginEditing(owner);
+    settling_ = true;
+  }
+  const bool outer = inSettlingChange_;
+  inSettlingChange_ = true;
+  change();
+  inSettlingChange_ = outer;
+}
+
 void CrelDocument::closeEditing(bool cancel) {
   if (!editBaseline_)
     return;
   editOwner_ = nullptr;
+  settling_ = false;
   const EditState baseline = *editBaseline_;
   editBaseline_.reset();
   const QList<EditState> savedFuture = editFuture_.value_or(QList<EditState>());

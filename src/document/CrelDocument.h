@@ -131,6 +131,12 @@ public:
   // an inline text edit's bracket open, so its Escape still cancels.
   void beginEditing(const void *owner = nullptr);
   void endEditing(bool cancel, const void *owner = nullptr);
+  // A change that settles later (a colour picked in steps): runs `change`
+  // inside `owner`'s bracket, opening it when none is open. Any other commit,
+  // and undo, redo or a style change, first closes that bracket as its own
+  // undo step, so the settling change never swallows an unrelated edit; a
+  // bracket opened meanwhile closes it too.
+  void editSettling(const void *owner, const std::function<void()> &change);
   // Whether a bracket is open, and whose it is.
   bool isEditing() const { return editBaseline_.has_value(); }
   const void *editingOwner() const { return editOwner_; }
@@ -265,6 +271,7 @@ private:
   std::optional<EditState> editBaseline_;
   std::optional<QList<EditState>> editFuture_;
   const void *editOwner_ = nullptr;
+  bool settling_ = false, inSettlingChange_ = false;
   QString status_;
   QList<EditState> history_;
   QList<EditState> future_;

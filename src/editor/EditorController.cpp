@@ -3,6 +3,7 @@
 #include "EditorView.h"
 #include "EditorWindow.h"
 #include "GlassSurface.h"
+#include "InkColorPanel.h"
 #include "KeyMonitor.h"
 #include "Sheets.h"
 #include "WindowSizing.h"
@@ -364,6 +365,8 @@ void EditorController::confirmDiscard(std::function<void(bool)> completion) {
 
 void EditorController::windowWillClose() {
   keyMonitor_.reset();
+  // A colour still settling becomes its undo step now, and the panel lets go.
+  InkColorPanel::shared().release(*document_);
   // Reported once the close has finished, so the owner may drop the
   // controller, and the window with it, from its slot; a copy that closed
   // the window is reported right after.

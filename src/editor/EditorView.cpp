@@ -4,6 +4,7 @@
 #include "BalancedBar.h"
 #include "BarGroup.h"
 #include "HistoryGroup.h"
+#include "InspectorGroup.h"
 #include "StatusGroup.h"
 #include "ToolboxGroup.h"
 #include "ZoomGroup.h"
@@ -44,13 +45,11 @@ EditorView::EditorView(CrelDocument &document, QWidget *parent) : QWidget(parent
   shadows_ = new ChromeShadowLayer(this);
   hints_ = new HintController(nullptr, this);
   // Top row: history, tools, actions; bottom row: zoom, inspector, status.
-  // The inspector's content is placed in its group from outside; until then
-  // it takes its wide and compact widths.
   groups_ = {new HistoryGroup(*this),
              new ToolboxGroup(*this),
              new ActionsGroup(*this),
              new ZoomGroup(*this),
-             new BarGroup(QStringLiteral("group-inspector"), QString(), {420, 300}, this),
+             new InspectorGroup(document, {[this] { focusCanvas(); }, hints_, nullptr, nullptr}, this),
              new StatusGroup(*this)};
   for (BarGroup *group : groups_) {
     group->setPreviewRendering(GlassSurface::previewRendering());

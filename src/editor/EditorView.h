@@ -50,7 +50,6 @@ public:
   const Actions &actions() const { return actions_; }
   void setActions(Actions actions) { actions_ = std::move(actions); }
   // History, tools, actions, zoom, inspector, status: bottom to top in z-order.
-  // The inspector is a bare group its content is placed in.
   const std::array<BarGroup *, 6> &groups() const { return groups_; }
   // The groups' rectangles as last handed to the canvas, in view points.
   const QList<geom::Rect> &chromeFrames() const { return chromeFrames_; }

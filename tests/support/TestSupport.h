@@ -3,6 +3,7 @@
 #include "platform/SettingsStore.h"
 
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <memory>
 
@@ -18,6 +19,17 @@ public:
 private:
   QTemporaryDir dir_;
   std::unique_ptr<SettingsStore> store_;
+};
+
+// While alive, translates every text of the project's translation context
+// (and no other) to itself with a "[Crel] " prefix, so a test can tell which
+// context a user-visible text was looked up in.
+class ProjectContextTranslator : public QTranslator {
+public:
+  ProjectContextTranslator();
+  ~ProjectContextTranslator() override;
+  bool isEmpty() const override { return false; }
+  QString translate(const char *context, const char *sourceText, const char *disambiguation, int n) const override;
 };
 
 } // namespace crel::test

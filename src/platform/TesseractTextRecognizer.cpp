@@ -46,7 +46,7 @@ constexpr int kMinStripCore = 200;
 constexpr qint64 kSplitArea = 800'000;
 
 constexpr int kResolution = 96;
-constexpr float kMinWordConfidence = 40;
+constexpr float kMinWordConfidence = 30;
 constexpr float kMinSymbolConfidence = 75;
 
 struct GrayImage {
@@ -463,6 +463,28 @@ struct TesseractTextRecognizer::Job {
 
 namespace {
 
+// The row within `reach` of `y` that crosses the fewest glyph edges, the
+// nearest of equals: strips cut there, between lines, not through one (a
+// line cut at a strip's edge is misread, and can spoil the next line too).
+int quietRowNear(const GrayImage &gray, int y, int reach) {
+  int best = y, fewest = std::numeric_limits<int>::max();
+  for (int d = 0; d <= reach; ++d) {
+    for (const int row : {y - d, y + d}) {
+      if (row < 0 || row >= gray.height)
+        continue;
+      const std::uint8_t *p = gray.pixels.data() + std::size_t(row) * gray.width;
+      int edges = 0;
+      for (int x = 1; x < gray.width; ++x)
+        edges += std::abs(int(p[x]) - int(p[x - 1])) > kTextContrast / 2;
+      if (edges < fewest) {
+        fewest = edges;
+        best = row;
+      }
+    }
+  }
+  return best;
+}
+
 template <typename JobT>
 void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int scale,
                int engines) {
@@ -470,14 +492,20 @@ void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &
   int strips = 1;
   if (qint64(buffer->width) * height >= kSplitArea)
     strips = std::clamp(height / kMinStripCore, 1, engines);
+  std::vector<int> cuts{0};
+  for (int k = 1; k < strips; ++k)
+    cuts.push_back(quietRowNear(*buffer, height * k / strips, kStripMargin / 2));
+  cuts.push_back(height);
   for (int k = 0; k < strips; ++k) {
-    const int coreTop = height * k / strips, coreBottom = height * (k + 1) / strips;
+    const int coreTop = cuts[std::size_t(k)], coreBottom = cuts[std::size_t(k) + 1];
     JobT job;
     job.buffer = buffer;
     job.origin = origin;
     job.scale = scale;
-    job.top = k == 0 ? 0 : std::max(0, coreTop - kStripMargin);
-    job.bottom = k == strips - 1 ? height : std::min(height, coreBottom + kStripMargin);
+    job.top = k == 0 ? 0 : quietRowNear(*buffer, std::max(0, coreTop - kStripMargin), kStripMargin / 2);
+    job.bottom = k == strips - 1
+                     ? height
+                     : quietRowNear(*buffer, std::min(height - 1, coreBottom + kStripMargin), kStripMargin / 2) + 1;
     job.coreTop = origin.y() + (k == 0 ? std::numeric_limits<int>::min() / 2 : coreTop / scale);
     job.coreBottom = origin.y() + (k == strips - 1 ? std::numeric_limits<int>::max() / 2 : coreBottom / scale);
     jobs.push_back(std::move(job));

@@ -164,19 +164,28 @@ TEST(TextRecognition, AnOutcomeForADestroyedReceiverIsDropped) {
   EXPECT_FALSE(delivered);
 }
 
-TEST(TextRecognition, QuittingWhileRecognitionRunsEndsCleanly) {
+TEST(TextRecognition, QuittingWhileOrAfterRecognitionRunsEndsCleanly) {
   // Each run leaves the application at a different moment of the work:
-  // engines starting, pages being read, results being merged.
+  // engines starting, pages being read, results being merged, and last just
+  // after the outcome arrived, with the engines idle. Under AddressSanitizer
+  // a recogniser or engine ended after Tesseract's globals fails the run.
+  QStringList arguments;
+  for (int run = 0; run < 14; ++run)
+    arguments.push_back(QString::number(run * run * 7));
+  arguments += {"finished", "finished"};
   int quitEarly = 0;
-  for (int run = 0; run < 16; ++run) {
-    const int delay = run * run * 6;
+  for (const QString &argument : arguments) {
     QProcess driver;
-    driver.start(CREL_QUIT_DURING_RECOGNITION, {QString::number(delay)});
-    ASSERT_TRUE(driver.waitForFinished(60000)) << "hung at exit after " << delay << " ms";
+    driver.start(CREL_QUIT_DURING_RECOGNITION, {argument});
+    ASSERT_TRUE(driver.waitForFinished(90000)) << "hung at exit: " << qPrintable(argument);
     const QString errors = QString::fromUtf8(driver.readAllStandardError());
-    EXPECT_EQ(driver.exitStatus(), QProcess::NormalExit) << delay << " ms: " << qPrintable(errors);
-    EXPECT_EQ(driver.exitCode(), 0) << delay << " ms: " << qPrintable(errors);
-    quitEarly += driver.readAllStandardOutput().trimmed() == "quit";
+    EXPECT_EQ(driver.exitStatus(), QProcess::NormalExit) << qPrintable(argument) << ": " << qPrintable(errors);
+    EXPECT_EQ(driver.exitCode(), 0) << qPrintable(argument) << ": " << qPrintable(errors);
+    const QByteArray ending = driver.readAllStandardOutput().trimmed();
+    if (argument == "finished") {
+      EXPECT_EQ(ending, "finished");
+    }
+    quitEarly += ending == "quit";
   }
-  EXPECT_GE(quitEarly, 8) << "most runs should leave while the recognition is still running";
+  EXPECT_GE(quitEarly, 7) << "most timed runs should leave while the recognition is still running";
 }

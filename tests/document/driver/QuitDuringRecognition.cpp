@@ -1,8 +1,9 @@
 // Starts text recognition of a page full of words with the application's
 // shared recogniser, then leaves the application after the given number of
-// milliseconds, while the recognition is most likely still running. Prints
-// "finished" when the outcome arrived first, else "quit".
-//   crel-quit-during-recognition <milliseconds>
+// milliseconds, while the recognition is most likely still running, or, given
+// "finished", as soon as its outcome arrives. Prints "finished" when the
+// outcome arrived first, else "quit".
+//   crel-quit-during-recognition <milliseconds> | finished
 
 #include "document/TextRecognition.h"
 
@@ -30,9 +31,15 @@ int main(int argc, char **argv) {
                                                        .arg(row));
   }
   bool finished = false;
+  const bool untilFinished = qstrcmp(argv[1], "finished") == 0;
   crel::TextRecognition::recognizeInBackground(crel::TextRecognizer::shared(), page, &app,
-                                               [&](crel::TextRecognition::Outcome) { finished = true; });
-  QTimer::singleShot(std::atoi(argv[1]), &app, &QCoreApplication::quit);
+                                               [&](crel::TextRecognition::Outcome) {
+                                                 finished = true;
+                                                 if (untilFinished)
+                                                   QCoreApplication::quit();
+                                               });
+  if (!untilFinished)
+    QTimer::singleShot(std::atoi(argv[1]), &app, &QCoreApplication::quit);
   app.exec();
   std::printf("%s\n", finished ? "finished" : "quit");
   return 0;

@@ -5,6 +5,7 @@
 // (each drawn word counted once).
 
 #include "BenchSupport.h"
+#include "OcrCorpus.h"
 
 #include "document/TextRecognition.h"
 #include "platform/TesseractTextRecognizer.h"
@@ -15,7 +16,6 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QHash>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <random>
 
 namespace {
@@ -144,28 +145,17 @@ Page makePage() {
   return page;
 }
 
-int correctWords(const QStringList &found, const QStringList &truth) {
-  QHash<QString, int> remaining;
-  for (const QString &word : truth)
-    ++remaining[word];
-  int correct = 0;
-  for (const QString &word : found) {
-    auto it = remaining.find(word);
-    if (it != remaining.end() && it.value() > 0) {
-      --it.value();
-      ++correct;
-    }
-  }
-  return correct;
-}
-
 Page gPage;
 QString gPagePath;
 double gOursMs = 0, gCliMs = 0;
 int gOursCorrect = 0, gCliCorrect = 0;
 
+// Ended in main, not at static destruction, which may come after Tesseract's own globals.
+std::unique_ptr<crel::TesseractTextRecognizer> gRecognizer;
+
 void BM_OcrOurs(benchmark::State &state) {
-  static crel::TesseractTextRecognizer recognizer;
+  gRecognizer = std::make_unique<crel::TesseractTextRecognizer>();
+  crel::TesseractTextRecognizer &recognizer = *gRecognizer;
   QElapsedTimer cold;
   cold.start();
   crel::TextRecognition::recognize(recognizer, gPage.image); // engines start here, once per process
@@ -181,7 +171,7 @@ void BM_OcrOurs(benchmark::State &state) {
     QStringList found;
     for (const auto &word : text.words)
       found.push_back(word.text);
-    gOursCorrect = correctWords(found, gPage.words);
+    gOursCorrect = crel::bench::matchedWords(found, gPage.words);
   }
   gOursMs = total / runs;
   state.counters["correct_words"] = gOursCorrect;
@@ -206,7 +196,7 @@ void BM_OcrCommandLine(benchmark::State &state) {
     total += double(timer.nsecsElapsed()) / 1e6;
     ++runs;
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    gCliCorrect = correctWords(out.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts), gPage.words);
+    gCliCorrect = crel::bench::matchedWords(out.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts), gPage.words);
   }
   gCliMs = total / runs;
   state.counters["correct_words"] = gCliCorrect;
@@ -230,6 +220,7 @@ int main(int argc, char **argv) {
     gPage.image.save(qEnvironmentVariable("CREL_OCR_BENCH_PAGE"));
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  gRecognizer.reset();
   if (gOursMs > 0 && gCliMs > 0) {
     const double time = gOursMs / gCliMs;
     const double words = gCliCorrect > 0 ? double(gOursCorrect) / gCliCorrect : (gOursCorrect > 0 ? 99.0 : 0.0);

@@ -81,7 +81,7 @@ void CaptureCoordinator::snapshotsArrived(const QUuid &generation, const std::op
     return;
   pendingCapture_.reset();
   if (!error && snapshots.empty())
-    error = std::make_exception_ptr(CrelError::capture(tr("No display is available to capture.")));
+    error = std::make_exception_ptr(CrelError::capture(crel::tr("No display is available to capture.")));
   if (error) {
     setPhase(Phase::idle);
     if (CaptureSnapshot::isPermissionError(error)) {
@@ -117,7 +117,7 @@ void CaptureCoordinator::presentSelectors(const std::vector<CaptureSnapshot> &sn
     // Nothing to select on, and nothing the user could cancel.
     endSelection(false);
     if (onError_.callable())
-      onError_.function(std::make_exception_ptr(CrelError::capture(tr("No display is available to capture."))));
+      onError_.function(std::make_exception_ptr(CrelError::capture(crel::tr("No display is available to capture."))));
     return;
   }
   // The panel under the pointer takes the keyboard; with the pointer over
@@ -215,7 +215,7 @@ void CaptureCoordinator::availableContent(QObject *receiver,
 QString CaptureCoordinator::errorMessage(const std::exception_ptr &error) {
   if (!error)
     return {};
-  return CrelError::describe(error, tr("The display could not be captured. Start a new capture."));
+  return CrelError::describe(error, crel::tr("The display could not be captured. Start a new capture."));
 }
 
 } // namespace crel

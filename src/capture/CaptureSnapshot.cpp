@@ -26,7 +26,7 @@ SnapshotRequest CaptureSnapshot::takeDisplays(SnapshotProvider &provider, QObjec
           return;
         }
         if (stills.empty()) {
-          done({}, std::make_exception_ptr(CrelError::capture(tr("No display is available to capture."))));
+          done({}, std::make_exception_ptr(CrelError::capture(crel::tr("No display is available to capture."))));
           return;
         }
         std::vector<CaptureSnapshot> snapshots;
@@ -80,11 +80,11 @@ QRect CaptureSnapshot::pixelRect(const geom::Rect &rect) const {
 QImage CaptureSnapshot::crop(const geom::Rect &rect) const {
   const QRect pixels = pixelRect(rect);
   if (pixels.isEmpty())
-    throw CrelError::capture(tr("Select an area inside the captured display."));
+    throw CrelError::capture(crel::tr("Select an area inside the captured display."));
   // copy() allocates new pixels, so the crop outlives the frozen display.
   QImage result = image.copy(pixels);
   if (result.isNull())
-    throw CrelError::capture(tr("There is not enough memory for this capture. Select a smaller area."));
+    throw CrelError::capture(crel::tr("There is not enough memory for this capture. Select a smaller area."));
   result.setDevicePixelRatio(1);
   return result;
 }

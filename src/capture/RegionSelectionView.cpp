@@ -32,7 +32,7 @@ RegionSelectionView::RegionSelectionView(CaptureSnapshot snapshot) : snapshot_(s
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(false);
   setCursor(Qt::CrossCursor);
-  setAccessibleName(tr("Screen capture region. Drag an area to capture, or press Escape to cancel."));
+  setAccessibleName(crel::tr("Screen capture region. Drag an area to capture, or press Escape to cancel."));
   const QSizeF size = snapshot_.screenFrame.isNull() ? QSizeF() : snapshot_.screenFrame.standardized().size();
   resize(QSize(int(std::ceil(size.width())), int(std::ceil(size.height()))));
   shownDecoration_ = decoration();
@@ -85,7 +85,7 @@ QFont RegionSelectionView::labelFont() {
   return font;
 }
 
-QString RegionSelectionView::hintText() { return tr("Drag to capture an area \u00b7 Esc to cancel"); }
+QString RegionSelectionView::hintText() { return crel::tr("Drag to capture an area \u00b7 Esc to cancel"); }
 
 QRectF RegionSelectionView::bubbleRect(const QString &text, QPointF origin) {
   const QFontMetricsF metrics(labelFont());

@@ -29,7 +29,7 @@ namespace crel {
 CrelDocument::CrelDocument(const QImage &image, AnnotationPreferences &preferences, QObject *parent)
     : QObject(parent), image_(image), background_(std::make_unique<ExtendedImageBackground>(image)),
       preferences_(preferences), annotationStyle_(preferences.style()), ink_(Ink::palette().first()),
-      status_(tr("Drag to add an arrow. Draw past any edge to make more room.")) {
+      status_(crel::tr("Drag to add an arrow. Draw past any edge to make more room.")) {
   pendingSave_.setSingleShot(true);
   pendingSave_.setInterval(autosaveDelayMs);
   // The timer dies with the document, so a closed document never writes.
@@ -68,7 +68,7 @@ void CrelDocument::setSelectedWords(const QList<RecognizedWord> &words) {
 void CrelDocument::scheduleAutosave() {
   if (!autosaveDirectory_)
     return;
-  setStatus(tr("Saving changes…"));
+  setStatus(crel::tr("Saving changes…"));
   savePending_ = true;
   pendingSave_.start();
 }
@@ -96,7 +96,7 @@ void CrelDocument::flushAutosave() {
     // A change that was undone before the delayed write must not leave
     // "Saving changes…" showing forever.
     if (wasPending)
-      setStatus(tr("Saved %1").arg(QFileInfo(*savedURL_).fileName()));
+      setStatus(crel::tr("Saved %1").arg(QFileInfo(*savedURL_).fileName()));
     return;
   }
   try {
@@ -120,11 +120,11 @@ void CrelDocument::flushAutosave() {
       }
       publish(savedURL_, std::optional<QString>(target), &CrelDocument::savedURLChanged);
       savedMarks_ = marks_;
-      setStatus(tr("Saved %1").arg(QFileInfo(target).fileName()));
+      setStatus(crel::tr("Saved %1").arg(QFileInfo(target).fileName()));
     }
     publish(autosaveError_, std::optional<QString>(), &CrelDocument::autosaveErrorChanged);
   } catch (const std::exception &e) {
-    const QString message = tr("Could not save: %1").arg(describe(e));
+    const QString message = crel::tr("Could not save: %1").arg(describe(e));
     publish(autosaveError_, std::optional<QString>(message), &CrelDocument::autosaveErrorChanged);
     setStatus(message);
     throw;
@@ -136,7 +136,7 @@ void CrelDocument::save(const QString &path) {
   AtomicFileWriter::write(path, png, AtomicFileWriter::Existing::replace);
   publish(savedURL_, std::optional<QString>(path), &CrelDocument::savedURLChanged);
   savedMarks_ = marks_;
-  setStatus(tr("Saved %1").arg(QFileInfo(path).fileName()));
+  setStatus(crel::tr("Saved %1").arg(QFileInfo(path).fileName()));
 }
 
 void CrelDocument::enableAutosave(const QString &directory, const QString &stem) {
@@ -180,7 +180,7 @@ UpdateSnapshot CrelDocument::snapshotForUpdate() {
   callFinishTextEditing();
   closeEditing(false);
   flushAutosave();
-  const auto refuse = [] { return CrelError::capture(tr("Save this crel before installing the update.")); };
+  const auto refuse = [] { return CrelError::capture(crel::tr("Save this crel before installing the update.")); };
   if (!savedMarks_ || !sameMarks(*savedMarks_, marks_) || !savedURL_)
     throw refuse();
   QByteArray png;
@@ -253,7 +253,7 @@ std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnaps
   if (d.tool_ == MarkTool::highlight || d.tool_ == MarkTool::redact || d.tool_ == MarkTool::extract)
     d.recognizeTextIfNeeded();
   if (saved)
-    d.setStatus(tr("Restored after updating. Your annotations are still editable."));
+    d.setStatus(crel::tr("Restored after updating. Your annotations are still editable."));
   return doc;
 }
 
@@ -699,8 +699,8 @@ bool CrelDocument::exportSizeAllowed(const geom::Rect &rect) {
 QImage CrelDocument::renderBitmap(const geom::Rect &rect) {
   const double w = rect.width(), h = rect.height();
   if (!exportSizeAllowed(rect))
-    throw CrelError::capture(tr("This canvas is too large to export. Move the outermost marks closer to the "
-                                "screenshot, or undo the last change."));
+    throw CrelError::capture(crel::tr("This canvas is too large to export. Move the outermost marks closer to the "
+                                      "screenshot, or undo the last change."));
   try {
     QImage bitmap(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
     if (bitmap.isNull())
@@ -739,7 +739,7 @@ void CrelDocument::copy(Pasteboard &pasteboard) {
   pasteboard.clear();
   if (!pasteboard.writeData(QStringLiteral("image/png"), png))
     throw CrelError::rendering();
-  setStatus(tr("Copied to clipboard. Paste anywhere with Ctrl+V."));
+  setStatus(crel::tr("Copied to clipboard. Paste anywhere with Ctrl+V."));
 }
 
 std::optional<PixelColor> CrelDocument::pixelColor(QPointF point) {

@@ -2,39 +2,14 @@
 
 #include "platform/Translate.h"
 
-#include <QTextBoundaryFinder>
-
 #include <algorithm>
 
 namespace crel {
 
 namespace {
 
-bool isWhitespaceCluster(QStringView cluster) {
-  const char32_t first = cluster.isEmpty() ? 0 : QStringView(cluster).toUcs4().value(0);
-  return QChar::isSpace(first);
-}
-
-// Maximal runs of grapheme clusters none of which is whitespace.
-QStringList whitespaceFreeRuns(const QString &text) {
-  QStringList runs;
-  QString run;
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-  qsizetype start = 0;
-  for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
-    const QStringView cluster = QStringView(text).mid(start, end - start);
-    if (isWhitespaceCluster(cluster)) {
-      if (!run.isEmpty())
-        runs.push_back(run);
-      run.clear();
-    } else {
-      run += cluster;
-    }
-    start = end;
-  }
-  if (!run.isEmpty())
-    runs.push_back(run);
-  return runs;
+bool isBlank(const QString &text) {
+  return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
 }
 
 } // namespace
@@ -60,14 +35,14 @@ RecognizedText TextRecognition::recognizedText(const std::vector<TextObservation
     const TextObservation &observation = *sorted[line];
     if (!(observation.confidence >= 0.3f))
       continue;
-    const QStringList runs = whitespaceFreeRuns(observation.text);
-    for (qsizetype order = 0; order < runs.size(); ++order) {
-      if (order >= observation.wordRects.size())
-        break;
-      const geom::Rect &rect = observation.wordRects[order];
-      if (rect.isNull() || !(rect.width() > 0) || !(rect.height() > 0))
+    // Each word keeps its own box: a word of combining marks alone or any
+    // other odd spelling must not move the boxes of the words after it.
+    for (qsizetype order = 0; order < observation.words.size(); ++order) {
+      const TextObservation::Word &word = observation.words[order];
+      const geom::Rect &rect = word.rect;
+      if (isBlank(word.text) || rect.isNull() || !(rect.width() > 0) || !(rect.height() > 0))
         continue;
-      result.words.push_back({runs[order], rect, int(line), int(order)});
+      result.words.push_back({word.text, rect, int(line), int(order)});
     }
   }
   return result;

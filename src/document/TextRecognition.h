@@ -28,8 +28,8 @@ public:
 
   // Reading order by the lines' vertical centres (no tolerance; exact ties by
   // left edge); a line's index in that order is its words' `line`. Lines
-  // below 0.3 confidence, words without a box or with an empty one are
-  // dropped and leave gaps in the numbering.
+  // below 0.3 confidence, and blank words, words without a box or with an
+  // empty one, are dropped and leave gaps in the numbering.
   static RecognizedText recognizedText(const std::vector<TextObservation> &observations);
 
   // Synchronous; throws TextRecognitionError.

@@ -6,8 +6,10 @@ namespace crel {
 
 std::vector<TextObservation> FakeTextRecognizer::recognize(const QImage &image) {
   ++calls_;
-  if (held_)
+  if (held_ && !cancelled_)
     gate_.acquire();
+  if (cancelled_)
+    throw TextRecognitionError("Cancelled.");
   QMutexLocker lock(&mutex_);
   lastSize_ = image.size();
   if (failure_)
@@ -23,6 +25,11 @@ void FakeTextRecognizer::setObservations(std::vector<TextObservation> observatio
 void FakeTextRecognizer::setFailure(std::optional<QString> description) {
   QMutexLocker lock(&mutex_);
   failure_ = std::move(description);
+}
+
+void FakeTextRecognizer::cancel() {
+  cancelled_ = true;
+  gate_.release();
 }
 
 void FakeTextRecognizer::hold() { held_ = true; }

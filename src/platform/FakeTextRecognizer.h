@@ -16,6 +16,8 @@ namespace crel {
 class FakeTextRecognizer final : public TextRecognizer {
 public:
   std::vector<TextObservation> recognize(const QImage &image) override;
+  // Ends a hold for good; the held and later calls fail.
+  void cancel() override;
 
   void setObservations(std::vector<TextObservation> observations);
   void setFailure(std::optional<QString> description);
@@ -33,6 +35,7 @@ private:
   std::optional<QString> failure_;
   QSize lastSize_;
   std::atomic<bool> held_{false};
+  std::atomic<bool> cancelled_{false};
   QSemaphore gate_;
   std::atomic<int> calls_{0};
 };

@@ -4,6 +4,7 @@
 #include "platform/Translate.h"
 
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #include <QThread>
@@ -16,6 +17,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -44,7 +46,7 @@ constexpr int kMinStripCore = 200;
 constexpr qint64 kSplitArea = 800'000;
 
 constexpr int kResolution = 96;
-constexpr float kMinWordConfidence = 40;
+constexpr float kMinWordConfidence = 30;
 constexpr float kMinSymbolConfidence = 75;
 
 struct GrayImage {
@@ -319,6 +321,76 @@ std::shared_ptr<GrayImage> invertedArea(const GrayImage &gray, const CellMap &ma
   return out;
 }
 
+// Small text (a 1x screen's 12-14 px fonts) is read far better enlarged:
+// the engine's line recogniser loses short words and thin glyphs at that
+// size. The height of the tall vertical ink runs (stems of glyphs) tells
+// the text size without reading: sampled on every third column. A few runs
+// are no evidence of text: lines, frames and dots enlarged read as letters.
+constexpr int kMinStemRun = 2, kMaxStemRun = 64;
+constexpr int kSmallStem = 11;
+constexpr std::int64_t kMinStemRuns = 1000;
+
+int enlargement(const GrayImage &gray, const CellMap &map) {
+  std::vector<std::int64_t> runs(kMaxStemRun + 1);
+  std::vector<int> run((gray.width + 2) / 3); // row by row, for the cache
+  auto end = [&](int &length) {
+    if (length >= kMinStemRun && length <= kMaxStemRun)
+      ++runs[std::size_t(length)];
+    length = 0;
+  };
+  for (int y = 0; y < gray.height; ++y) {
+    for (int x = 0; x < gray.width; x += 3) {
+      int &length = run[std::size_t(x / 3)];
+      if (std::abs(int(gray.at(x, y)) - map.levelAt(x / kCell, y / kCell)) >= kTextContrast)
+        ++length;
+      else
+        end(length);
+    }
+  }
+  for (int &length : run)
+    end(length);
+  std::int64_t total = 0;
+  for (auto n : runs)
+    total += n;
+  if (total < kMinStemRuns)
+    return 1;
+  // Most short runs are crossbars and edges; the tall ones are the stems.
+  std::int64_t seen = 0;
+  int tall = kMinStemRun;
+  for (; tall < kMaxStemRun; ++tall) {
+    seen += runs[std::size_t(tall)];
+    if (10 * seen >= 9 * total)
+      break;
+  }
+  return tall < kSmallStem ? 2 : 1;
+}
+
+// Bilinear enlargement by a whole factor.
+std::shared_ptr<const GrayImage> enlarged(std::shared_ptr<GrayImage> source, int scale) {
+  if (scale == 1)
+    return source;
+  auto out = std::make_shared<GrayImage>();
+  out->width = source->width * scale;
+  out->height = source->height * scale;
+  out->pixels.resize(std::size_t(out->width) * out->height);
+  const int lastX = source->width - 1, lastY = source->height - 1;
+  for (int y = 0; y < out->height; ++y) {
+    const double sy = std::clamp((y + 0.5) / scale - 0.5, 0.0, double(lastY));
+    const int y0 = int(sy), y1 = std::min(y0 + 1, lastY);
+    const int fy = int((sy - y0) * 256);
+    std::uint8_t *target = out->pixels.data() + std::size_t(y) * out->width;
+    for (int x = 0; x < out->width; ++x) {
+      const double sx = std::clamp((x + 0.5) / scale - 0.5, 0.0, double(lastX));
+      const int x0 = int(sx), x1 = std::min(x0 + 1, lastX);
+      const int fx = int((sx - x0) * 256);
+      const int top = source->at(x0, y0) * (256 - fx) + source->at(x1, y0) * fx;
+      const int bottom = source->at(x0, y1) * (256 - fx) + source->at(x1, y1) * fx;
+      target[x] = std::uint8_t((top * (256 - fy) + bottom * fy + (1 << 15)) >> 16);
+    }
+  }
+  return out;
+}
+
 void limitOpenMpOnThisThread() {
   // Tesseract parallelises inside each engine with OpenMP; we run several
   // engines instead, which is far faster than oversubscribing the cores.
@@ -384,27 +456,58 @@ std::vector<TextObservation> merge(std::vector<Tagged> lines) {
 struct TesseractTextRecognizer::Job {
   std::shared_ptr<const GrayImage> buffer;
   QPoint origin;                   // the buffer's top-left in the image
+  int scale = 1;                   // buffer pixels per image pixel
   int top = 0, bottom = 0;         // rows of the buffer to read
   int coreTop = 0, coreBottom = 0; // image rows whose lines this job keeps
 };
 
 namespace {
 
+// The row within `reach` of `y` that crosses the fewest glyph edges, the
+// nearest of equals: strips cut there, between lines, not through one (a
+// line cut at a strip's edge is misread, and can spoil the next line too).
+int quietRowNear(const GrayImage &gray, int y, int reach) {
+  int best = y, fewest = std::numeric_limits<int>::max();
+  for (int d = 0; d <= reach; ++d) {
+    for (const int row : {y - d, y + d}) {
+      if (row < 0 || row >= gray.height)
+        continue;
+      const std::uint8_t *p = gray.pixels.data() + std::size_t(row) * gray.width;
+      int edges = 0;
+      for (int x = 1; x < gray.width; ++x)
+        edges += std::abs(int(p[x]) - int(p[x - 1])) > kTextContrast / 2;
+      if (edges < fewest) {
+        fewest = edges;
+        best = row;
+      }
+    }
+  }
+  return best;
+}
+
 template <typename JobT>
-void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int engines) {
+void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int scale,
+               int engines) {
   const int height = buffer->height;
   int strips = 1;
   if (qint64(buffer->width) * height >= kSplitArea)
     strips = std::clamp(height / kMinStripCore, 1, engines);
+  std::vector<int> cuts{0};
+  for (int k = 1; k < strips; ++k)
+    cuts.push_back(quietRowNear(*buffer, height * k / strips, kStripMargin / 2));
+  cuts.push_back(height);
   for (int k = 0; k < strips; ++k) {
-    const int coreTop = height * k / strips, coreBottom = height * (k + 1) / strips;
+    const int coreTop = cuts[std::size_t(k)], coreBottom = cuts[std::size_t(k) + 1];
     JobT job;
     job.buffer = buffer;
     job.origin = origin;
-    job.top = k == 0 ? 0 : std::max(0, coreTop - kStripMargin);
-    job.bottom = k == strips - 1 ? height : std::min(height, coreBottom + kStripMargin);
-    job.coreTop = origin.y() + (k == 0 ? std::numeric_limits<int>::min() / 2 : coreTop);
-    job.coreBottom = origin.y() + (k == strips - 1 ? std::numeric_limits<int>::max() / 2 : coreBottom);
+    job.scale = scale;
+    job.top = k == 0 ? 0 : quietRowNear(*buffer, std::max(0, coreTop - kStripMargin), kStripMargin / 2);
+    job.bottom = k == strips - 1
+                     ? height
+                     : quietRowNear(*buffer, std::min(height - 1, coreBottom + kStripMargin), kStripMargin / 2) + 1;
+    job.coreTop = origin.y() + (k == 0 ? std::numeric_limits<int>::min() / 2 : coreTop / scale);
+    job.coreBottom = origin.y() + (k == strips - 1 ? std::numeric_limits<int>::max() / 2 : coreBottom / scale);
     jobs.push_back(std::move(job));
   }
 }
@@ -425,15 +528,21 @@ TesseractTextRecognizer::~TesseractTextRecognizer() {
       api->End();
 }
 
+void TesseractTextRecognizer::cancel() { cancelled_ = true; }
+
 tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   auto &slot = engines_[std::size_t(index)];
   if (slot)
     return *slot;
+  // Tesseract's diagnostics go to a process-wide file setting; engines start
+  // on several threads at once, so it is written once, before any of them.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { tesseract::TessBaseAPI().SetVariable("debug_file", "/dev/null"); });
   auto api = std::make_unique<tesseract::TessBaseAPI>();
   // Dictionaries off: screenshots are full of names, paths and code that a
   // dictionary would "correct".
-  std::vector<std::string> names{"load_system_dawg", "load_freq_dawg", "debug_file"};
-  std::vector<std::string> values{"0", "0", "/dev/null"};
+  std::vector<std::string> names{"load_system_dawg", "load_freq_dawg"};
+  std::vector<std::string> values{"0", "0"};
   const QByteArray path = options_.dataPath.toLocal8Bit();
   const QByteArray language = options_.language.toLatin1();
   if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
@@ -449,18 +558,21 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
   api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
                buffer.width);
   api.SetSourceResolution(kResolution);
-  if (api.Recognize(nullptr) != 0)
+  tesseract::ETEXT_DESC monitor;
+  monitor.cancel = [](void *cancelled, int) { return static_cast<const std::atomic<bool> *>(cancelled)->load(); };
+  monitor.cancel_this = const_cast<std::atomic<bool> *>(&cancelled_);
+  if (api.Recognize(&monitor) != 0 || cancelled_)
     throw TextRecognitionError(tr("The text recognition engine could not read the image."));
   std::vector<TextObservation> lines;
   std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
   if (!it)
     return lines;
-  const int dx = job.origin.x(), dy = job.origin.y() + job.top;
+  const double unit = 1.0 / job.scale;
+  const double dx = job.origin.x(), dy = job.origin.y() + job.top * unit;
   do {
     if (it->Empty(tesseract::RIL_TEXTLINE))
       continue;
     TextObservation line;
-    QStringList texts;
     float confidenceSum = 0;
     do {
       std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
@@ -469,22 +581,20 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       int left = 0, top = 0, right = 0, bottom = 0;
       if (!isNoise(text, confidence) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) &&
           right > left && bottom > top) {
-        const geom::Rect rect(left + dx, top + dy, right - left, bottom - top);
-        texts.push_back(text);
-        line.wordRects.push_back(rect);
+        const geom::Rect rect(left * unit + dx, top * unit + dy, (right - left) * unit, (bottom - top) * unit);
+        line.words.push_back({text, rect});
         line.bounds = line.bounds.united(rect);
         confidenceSum += confidence;
       }
       if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
         break;
     } while (it->Next(tesseract::RIL_WORD));
-    if (texts.isEmpty())
+    if (line.words.isEmpty())
       continue;
     const double midY = line.bounds.midY();
     if (midY < job.coreTop || midY >= job.coreBottom)
       continue;
-    line.text = texts.join(QLatin1Char(' '));
-    line.confidence = confidenceSum / float(texts.size()) / 100.0f;
+    line.confidence = confidenceSum / float(line.words.size()) / 100.0f;
     lines.push_back(std::move(line));
   } while (it->Next(tesseract::RIL_TEXTLINE));
   return lines;
@@ -498,11 +608,12 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   const CellMap map = classify(*gray);
   std::vector<Job> jobs;
   const DarkAreas dark = darkAreas(*gray, map);
+  const int scale = enlargement(*gray, map);
   for (const DarkArea &area : dark.areas)
-    addStrips(jobs, invertedArea(*gray, map, dark, area), area.rect.topLeft() - QPoint(kAreaFrame, kAreaFrame),
-              engineCount_);
+    addStrips(jobs, enlarged(invertedArea(*gray, map, dark, area), scale),
+              area.rect.topLeft() - QPoint(kAreaFrame, kAreaFrame), scale, engineCount_);
   blankDarkAreas(*gray, map, dark);
-  addStrips(jobs, std::shared_ptr<const GrayImage>(std::move(gray)), QPoint(0, 0), engineCount_);
+  addStrips(jobs, enlarged(std::move(gray), scale), QPoint(0, 0), scale, engineCount_);
 
   // Largest first, so that no engine starts a big job when the others are done.
   std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) {
@@ -516,7 +627,7 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
     try {
       limitOpenMpOnThisThread();
       tesseract::TessBaseAPI &api = engine(index);
-      for (std::size_t j = next++; j < jobs.size(); j = next++)
+      for (std::size_t j = next++; j < jobs.size() && !cancelled_; j = next++)
         results[j] = read(api, jobs[j]);
     } catch (...) {
       errors[std::size_t(index)] = std::current_exception();
@@ -532,6 +643,8 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   for (const auto &error : errors)
     if (error)
       std::rethrow_exception(error);
+  if (cancelled_)
+    throw TextRecognitionError(tr("The text recognition engine could not read the image."));
 
   std::vector<Tagged> lines;
   for (std::size_t j = 0; j < results.size(); ++j)

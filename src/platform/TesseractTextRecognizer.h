@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,7 @@ public:
   ~TesseractTextRecognizer() override;
 
   std::vector<TextObservation> recognize(const QImage &image) override;
+  void cancel() override;
 
   int engineCount() const { return engineCount_; }
 
@@ -42,6 +44,7 @@ private:
 
   Options options_;
   int engineCount_;
+  std::atomic<bool> cancelled_{false};
   QMutex mutex_;
   std::vector<std::unique_ptr<tesseract::TessBaseAPI>> engines_;
 };

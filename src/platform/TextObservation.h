@@ -8,14 +8,21 @@
 namespace crel {
 
 // One recognised text line as the recogniser reports it, in image pixels
-// (origin top-left, y down). `text` is the line's best reading; `wordRects`
-// holds the box of each whitespace-free run of `text`, in string order; a
-// null rect means the recogniser could not place that run.
+// (origin top-left, y down): its words in reading order, each with its own
+// box, so that a word's box never depends on how the others are spelt. A
+// word's text holds no whitespace; a null rect means the recogniser could
+// not place that word.
 struct TextObservation {
-  QString text;
+  struct Word {
+    QString text;
+    geom::Rect rect;
+
+    friend bool operator==(const Word &, const Word &) = default;
+  };
+
+  QList<Word> words;
   geom::Rect bounds;
   float confidence = 0; // 0 to 1
-  QList<geom::Rect> wordRects;
 
   friend bool operator==(const TextObservation &, const TextObservation &) = default;
 };

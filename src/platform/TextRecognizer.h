@@ -28,6 +28,10 @@ public:
   // cannot run (for example, missing language data).
   virtual std::vector<TextObservation> recognize(const QImage &image) = 0;
 
+  // Makes a recognize() running now, and every later one, stop as soon as it
+  // can by throwing TextRecognitionError. For shutting down.
+  virtual void cancel() {}
+
   // The recogniser the application uses: Tesseract unless replaced.
   static std::shared_ptr<TextRecognizer> shared();
   static void setShared(std::shared_ptr<TextRecognizer> recognizer);
@@ -43,11 +47,18 @@ public:
                                     std::function<Result(const TextRecognitionOutcome &)> transform,
                                     std::function<void(Result)> done);
 
-  // Blocks until every job submitted so far has finished (tests, shutdown).
+  // Blocks until every job submitted so far has finished (tests).
   static void waitForBackgroundWork();
 
+  // Ends background recognition for good, before the libraries it uses are
+  // torn down: queued jobs are dropped, the running one is cancelled and
+  // waited for, later submissions are ignored and no outcome is delivered any
+  // more; then the shared recogniser is released. Runs by itself when the
+  // QCoreApplication is destroyed; safe to call more than once.
+  static void shutDown();
+
 private:
-  static void submit(std::function<void()> job);
+  static void submit(std::shared_ptr<TextRecognizer> recognizer, std::function<void(TextRecognizer &)> job);
   static void deliver(QPointer<QObject> receiver, std::function<void()> call);
   static TextRecognitionOutcome run(TextRecognizer &recognizer, const QImage &image);
 };
@@ -57,9 +68,9 @@ void TextRecognizer::recognizeInBackground(std::shared_ptr<TextRecognizer> recog
                                            QObject *receiver,
                                            std::function<Result(const TextRecognitionOutcome &)> transform,
                                            std::function<void(Result)> done) {
-  submit([recognizer = std::move(recognizer), image, receiver = QPointer<QObject>(receiver),
-          transform = std::move(transform), done = std::move(done)]() mutable {
-    auto result = std::make_shared<Result>(transform(run(*recognizer, image)));
+  submit(std::move(recognizer), [image, receiver = QPointer<QObject>(receiver), transform = std::move(transform),
+                                 done = std::move(done)](TextRecognizer &recognizer) mutable {
+    auto result = std::make_shared<Result>(transform(run(recognizer, image)));
     deliver(receiver, [done = std::move(done), result]() { done(std::move(*result)); });
   });
 }

@@ -33,9 +33,9 @@ class WordGesturesTest : public ::testing::Test {
 protected:
   WordGesturesTest() {
     recognizer->setObservations({
-        {"alpha beta", {10, 10, 100, 20}, 0.9f, {{10, 10, 40, 20}, {60, 10, 50, 20}}},
-        {"gamma delta", {10, 50, 110, 20}, 0.9f, {{10, 50, 60, 20}, {80, 50, 40, 20}}},
-        {"eps zeta", {10, 90, 80, 20}, 0.9f, {{10, 90, 30, 20}, {50, 90, 40, 20}}},
+        {{{"alpha", {10, 10, 40, 20}}, {"beta", {60, 10, 50, 20}}}, {10, 10, 100, 20}, 0.9f},
+        {{{"gamma", {10, 50, 60, 20}}, {"delta", {80, 50, 40, 20}}}, {10, 50, 110, 20}, 0.9f},
+        {{{"eps", {10, 90, 30, 20}}, {"zeta", {50, 90, 40, 20}}}, {10, 90, 80, 20}, 0.9f},
     });
     TextRecognizer::setShared(recognizer);
     canvas->resize(232, 174); // scale 1, image at (16, 12)

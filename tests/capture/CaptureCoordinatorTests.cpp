@@ -5,6 +5,7 @@
 #include "capture/SilentCapturePanel.h"
 #include "document/CrelError.h"
 #include "platform/WindowServerInfo.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -408,4 +409,14 @@ TEST_F(Coordinator, EscapeGivesTheKeyWindowBackOnceUnlessItClosedOrMinimised) {
   settle();
   QTest::qWait(50);
   EXPECT_EQ(QApplication::activeWindow(), &other);
+}
+
+TEST(CaptureTexts, AreLookedUpInTheProjectTranslationContext) {
+  crel::test::ProjectContextTranslator translator;
+  const QString texts[] = {
+      RegionSelectionView::hintText(),
+      CaptureCoordinator::errorMessage(std::make_exception_ptr(42)),
+  };
+  for (const QString &text : texts)
+    EXPECT_TRUE(text.startsWith("[Crel] ")) << qPrintable(text);
 }

@@ -59,6 +59,12 @@ TEST_F(DocumentTest, NewDocumentDefaults) {
   EXPECT_EQ(doc->annotationStyle(), AnnotationStyle::formal);
 }
 
+TEST_F(DocumentTest, StatusTextsAreLookedUpInTheProjectTranslationContext) {
+  test::ProjectContextTranslator translator;
+  CrelDocument fresh(doc->image(), preferences);
+  EXPECT_TRUE(fresh.status().startsWith("[Crel] ")) << qPrintable(fresh.status());
+}
+
 TEST_F(DocumentTest, ToolMemoryRestoresWidthAndInkPerTool) {
   doc->selectTool(MarkTool::highlight);
   EXPECT_EQ(doc->ink(), Ink::lemon());

@@ -22,8 +22,8 @@ protected:
     recognizer = std::make_shared<FakeTextRecognizer>();
     // One line "alpha beta" and one line "gamma".
     recognizer->setObservations({
-        {"alpha beta", {10, 10, 100, 20}, 0.9f, {{10, 10, 40, 20}, {60, 10, 50, 20}}},
-        {"gamma", {10, 50, 60, 20}, 0.9f, {{10, 50, 60, 20}}},
+        {{{"alpha", {10, 10, 40, 20}}, {"beta", {60, 10, 50, 20}}}, {10, 10, 100, 20}, 0.9f},
+        {{{"gamma", {10, 50, 60, 20}}}, {10, 50, 60, 20}, 0.9f},
     });
     TextRecognizer::setShared(recognizer);
     QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -14,11 +15,17 @@ using namespace crel;
 
 namespace {
 
+// One line of the given words (split at single spaces), the i-th word in rects[i].
 TextObservation line(const QString &text, QList<geom::Rect> rects, float confidence = 0.9f) {
-  geom::Rect bounds;
-  for (const auto &r : rects)
-    bounds = bounds.united(r);
-  return {text, bounds, confidence, rects};
+  TextObservation observation;
+  const QStringList texts = text.split(' ');
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    const geom::Rect rect = i < rects.size() ? rects[i] : geom::Rect();
+    observation.words.push_back({texts[i], rect});
+    observation.bounds = observation.bounds.united(rect);
+  }
+  observation.confidence = confidence;
+  return observation;
 }
 
 QList<geom::Rect> boxes(int count, double y, double x = 0) {
@@ -37,19 +44,32 @@ template <typename Condition> bool waitFor(Condition condition) {
 
 } // namespace
 
-TEST(TextRecognition, SplitsLinesIntoWhitespaceFreeRuns) {
-  const auto text = TextRecognition::recognizedText({line("Four  words\there\u00a0now", boxes(4, 0))});
-  ASSERT_EQ(text.words.size(), 4);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(text.words[i].line, 0);
-    EXPECT_EQ(text.words[i].order, i);
-    EXPECT_EQ(text.words[i].rect, boxes(4, 0)[i]);
+TEST(TextRecognition, EveryWordKeepsItsOwnBoxWhateverItsSpelling) {
+  // Words that a join-and-split of the line would merge or shift: combining
+  // marks alone (they join the space before them into one character), an
+  // accented word, and a word that is only whitespace.
+  const struct {
+    QString words;
+    QStringList expected; // text per kept word; the order numbers follow the input
+    QList<int> orders;
+  } cases[] = {
+      {"Four words here now", {"Four", "words", "here", "now"}, {0, 1, 2, 3}},
+      {"a \u0301 b", {"a", "\u0301", "b"}, {0, 1, 2}},
+      {"\u0301\u0302 cafe\u0301 end", {"\u0301\u0302", "cafe\u0301", "end"}, {0, 1, 2}},
+      {"left \u00a0 right", {"left", "right"}, {0, 2}},
+  };
+  for (const auto &c : cases) {
+    const qsizetype count = c.words.split(' ').size();
+    const auto text = TextRecognition::recognizedText({line(c.words, boxes(int(count), 0))});
+    ASSERT_EQ(text.words.size(), c.expected.size()) << qPrintable(c.words);
+    for (qsizetype i = 0; i < c.expected.size(); ++i) {
+      const RecognizedWord &word = text.words[i];
+      EXPECT_EQ(word.text, c.expected[i]) << qPrintable(c.words);
+      EXPECT_EQ(word.order, c.orders[i]) << qPrintable(c.words);
+      EXPECT_EQ(word.line, 0);
+      EXPECT_EQ(word.rect, boxes(int(count), 0)[c.orders[i]]) << qPrintable(c.words) << " word " << i;
+    }
   }
-  EXPECT_EQ(text.words[2].text, "here");
-  // A combining accent belongs to its letter; leading and trailing space yield nothing.
-  const auto accented = TextRecognition::recognizedText({line(" cafe\u0301 ", boxes(1, 0))});
-  ASSERT_EQ(accented.words.size(), 1);
-  EXPECT_EQ(accented.words[0].text, "cafe\u0301");
 }
 
 TEST(TextRecognition, OrdersLinesByHeightAloneAndLeavesGapsForDroppedLines) {
@@ -142,4 +162,30 @@ TEST(TextRecognition, AnOutcomeForADestroyedReceiverIsDropped) {
   QCoreApplication::processEvents();
   QCoreApplication::processEvents();
   EXPECT_FALSE(delivered);
+}
+
+TEST(TextRecognition, QuittingWhileOrAfterRecognitionRunsEndsCleanly) {
+  // Each run leaves the application at a different moment of the work:
+  // engines starting, pages being read, results being merged, and last just
+  // after the outcome arrived, with the engines idle. Under AddressSanitizer
+  // a recogniser or engine ended after Tesseract's globals fails the run.
+  QStringList arguments;
+  for (int run = 0; run < 14; ++run)
+    arguments.push_back(QString::number(run * run * 7));
+  arguments += {"finished", "finished"};
+  int quitEarly = 0;
+  for (const QString &argument : arguments) {
+    QProcess driver;
+    driver.start(CREL_QUIT_DURING_RECOGNITION, {argument});
+    ASSERT_TRUE(driver.waitForFinished(90000)) << "hung at exit: " << qPrintable(argument);
+    const QString errors = QString::fromUtf8(driver.readAllStandardError());
+    EXPECT_EQ(driver.exitStatus(), QProcess::NormalExit) << qPrintable(argument) << ": " << qPrintable(errors);
+    EXPECT_EQ(driver.exitCode(), 0) << qPrintable(argument) << ": " << qPrintable(errors);
+    const QByteArray ending = driver.readAllStandardOutput().trimmed();
+    if (argument == "finished") {
+      EXPECT_EQ(ending, "finished");
+    }
+    quitEarly += ending == "quit";
+  }
+  EXPECT_GE(quitEarly, 7) << "most timed runs should leave while the recognition is still running";
 }

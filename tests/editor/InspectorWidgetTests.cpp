@@ -205,8 +205,8 @@ TEST_F(InspectorWidgetTest, GroupShowsTheWideFormWhenItFits) {
 
 TEST(InspectorWords, SelectAllTakesOnlyUncoveredWordsAndCopyWritesThem) {
   auto recognizer = std::make_shared<FakeTextRecognizer>();
-  recognizer->setObservations({{"alpha beta", {10, 10, 100, 20}, 0.9f, {{10, 10, 40, 20}, {60, 10, 50, 20}}},
-                               {"gamma", {10, 50, 60, 20}, 0.9f, {{10, 50, 60, 20}}}});
+  recognizer->setObservations({{{{"alpha", {10, 10, 40, 20}}, {"beta", {60, 10, 50, 20}}}, {10, 10, 100, 20}, 0.9f},
+                               {{{"gamma", {10, 50, 60, 20}}}, {10, 50, 60, 20}, 0.9f}});
   TextRecognizer::setShared(recognizer);
   test::TemporarySettings settings;
   AnnotationPreferences preferences(settings.store());

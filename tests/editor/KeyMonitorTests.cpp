@@ -221,10 +221,9 @@ TEST_F(KeyMonitorTest, KeysActOnlyWhereTheEditorOwnsThem) {
 
 TEST_F(KeyMonitorTest, CtrlCInTheExtractToolCopiesThePickedWords) {
   auto recognizer = std::make_shared<FakeTextRecognizer>();
-  recognizer->setObservations({{"Total due",
+  recognizer->setObservations({{{{"Total", geom::Rect(100, 100, 90, 30)}, {"due", geom::Rect(200, 100, 100, 30)}},
                                 geom::Rect(100, 100, 200, 30),
-                                0.9f,
-                                {geom::Rect(100, 100, 90, 30), geom::Rect(200, 100, 100, 30)}}});
+                                0.9f}});
   TextRecognizer::setShared(recognizer);
   FakePasteboard pasteboard;
   Pasteboard::overrideGeneral(&pasteboard);

@@ -9,14 +9,26 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 
 using namespace crel;
 
 namespace {
 
+// One recogniser for the suite, ended by the test environment before the
+// process exits: a static would end its engines after Tesseract's globals.
+std::unique_ptr<TesseractTextRecognizer> gShared;
+
+class SharedRecognizer : public ::testing::Environment {
+public:
+  void TearDown() override { gShared.reset(); }
+};
+const auto *const kSharedRecognizer = ::testing::AddGlobalTestEnvironment(new SharedRecognizer);
+
 TesseractTextRecognizer &recognizer() {
-  static TesseractTextRecognizer shared;
-  return shared;
+  if (!gShared)
+    gShared = std::make_unique<TesseractTextRecognizer>();
+  return *gShared;
 }
 
 struct Drawn {
@@ -42,12 +54,9 @@ void drawLine(QPainter &painter, std::vector<Drawn> &drawn, const QString &line,
 
 std::vector<std::pair<QString, geom::Rect>> words(const std::vector<TextObservation> &lines) {
   std::vector<std::pair<QString, geom::Rect>> out;
-  for (const auto &line : lines) {
-    const QStringList texts = line.text.split(' ');
-    EXPECT_EQ(texts.size(), line.wordRects.size());
-    for (qsizetype i = 0; i < texts.size() && i < line.wordRects.size(); ++i)
-      out.push_back({texts[i], line.wordRects[i]});
-  }
+  for (const auto &line : lines)
+    for (const auto &word : line.words)
+      out.push_back({word.text, word.rect});
   return out;
 }
 

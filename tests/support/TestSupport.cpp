@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 
 namespace crel::test {
 
@@ -21,6 +22,14 @@ QByteArray jpegWithOrientation(const QImage &image, int orientation) {
   segment += char(orientation);
   segment += QByteArray(7, '\0'); // rest of the value, then no next IFD
   return jpeg.insert(2, segment);
+}
+
+ProjectContextTranslator::ProjectContextTranslator() { QCoreApplication::installTranslator(this); }
+
+ProjectContextTranslator::~ProjectContextTranslator() { QCoreApplication::removeTranslator(this); }
+
+QString ProjectContextTranslator::translate(const char *context, const char *sourceText, const char *, int) const {
+  return qstrcmp(context, "Crel") == 0 ? "[Crel] " + QString::fromUtf8(sourceText) : QString();
 }
 
 } // namespace crel::test

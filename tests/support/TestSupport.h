@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <memory>
 
@@ -25,5 +26,16 @@ private:
 // The image as a JPEG whose EXIF orientation tag holds `orientation` (1–8),
 // the way cameras store a picture taken sideways.
 QByteArray jpegWithOrientation(const QImage &image, int orientation);
+
+// While alive, translates every text of the project's translation context
+// (and no other) to itself with a "[Crel] " prefix, so a test can tell which
+// context a user-visible text was looked up in.
+class ProjectContextTranslator : public QTranslator {
+public:
+  ProjectContextTranslator();
+  ~ProjectContextTranslator() override;
+  bool isEmpty() const override { return false; }
+  QString translate(const char *context, const char *sourceText, const char *disambiguation, int n) const override;
+};
 
 } // namespace crel::test

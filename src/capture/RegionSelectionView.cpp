@@ -138,29 +138,27 @@ void RegionSelectionView::drawBackdrop(QPainter &painter, const QImage &image, c
 }
 
 void RegionSelectionView::paintEvent(QPaintEvent *event) {
+  // The dimming is blended straight over the still as painted: a dimmed copy
+  // made beforehand would be a display's worth of fresh memory to fill, on
+  // the way to the first paint, and to keep for as long as the panel shows.
   const QImage &still = snapshot_.image;
-  if (dimmed_.isNull() && !still.isNull()) {
-    // Dimmed once, so a repaint is a copy and never a blend over the display.
-    dimmed_ =
-        still.convertToFormat(still.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    QPainter dim(&dimmed_);
-    dim.fillRect(dimmed_.rect(), QColor::fromRgbF(0, 0, 0, 0.28f));
-  }
-
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   if (still.isNull())
     painter.fillRect(event->rect(), Qt::black);
   for (const QRect &r : event->region())
-    drawBackdrop(painter, dimmed_, QRectF(r));
+    drawBackdrop(painter, still, QRectF(r));
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  for (const QRect &r : event->region())
+    painter.fillRect(r, QColor::fromRgbF(0, 0, 0, 0.28f));
 
   const std::optional<QRectF> s = selection();
   if (!s) {
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setRenderHint(QPainter::Antialiasing);
     drawLabel(painter, hintText(), hintOrigin(QSizeF(size())));
     return;
   }
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
   for (const QRect &r : event->region())
     drawBackdrop(painter, still, QRectF(r) & *s);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -225,6 +223,12 @@ void RegionSelectionView::keyPressEvent(QKeyEvent *event) {
 }
 
 void RegionSelectionView::keyReleaseEvent(QKeyEvent *event) { event->accept(); }
+
+// The view draws no focus, so gaining or losing it repaints nothing (Qt's
+// default repaints the whole widget: a display's worth of pixels).
+void RegionSelectionView::focusInEvent(QFocusEvent *event) { event->accept(); }
+
+void RegionSelectionView::focusOutEvent(QFocusEvent *event) { event->accept(); }
 
 void RegionSelectionView::cancelSelection() {
   completed_ = true;

@@ -57,6 +57,8 @@ protected:
   void mouseDoubleClickEvent(QMouseEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
   void keyReleaseEvent(QKeyEvent *event) override;
+  void focusInEvent(QFocusEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
 
 private:
   void report(std::optional<geom::Rect> globalRect);
@@ -70,7 +72,6 @@ private:
   static void drawLabel(QPainter &painter, const QString &text, QPointF origin);
 
   CaptureSnapshot snapshot_;
-  QImage dimmed_; // the still with the dimming already applied, made once
   bool completed_ = false;
   std::optional<QPointF> anchor_;
   std::optional<QPointF> cursor_;

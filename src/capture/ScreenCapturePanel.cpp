@@ -2,12 +2,18 @@
 
 #include "RegionSelectionView.h"
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace crel {
 
@@ -26,6 +32,14 @@ ScreenCapturePanel::ScreenCapturePanel(const geom::Rect &contentRect)
   setAttribute(Qt::WA_ShowWithoutActivating);
   setAttribute(Qt::WA_QuitOnClose, false);
   setCursor(Qt::CrossCursor);
+  // Qt repaints a window whose look depends on its activation whenever the
+  // active window changes; this one looks the same either way, and a
+  // repaint of a whole display costs a frame.
+  QPalette palette = this->palette();
+  for (int role = 0; role < QPalette::NColorRoles; ++role)
+    palette.setBrush(QPalette::Inactive, QPalette::ColorRole(role),
+                     palette.brush(QPalette::Active, QPalette::ColorRole(role)));
+  setPalette(palette);
   const QRect geometry = frame_.toQRectF().toAlignedRect();
   if (QScreen *screen = QGuiApplication::screenAt(geometry.center()))
     setScreen(screen);
@@ -34,7 +48,10 @@ ScreenCapturePanel::ScreenCapturePanel(const geom::Rect &contentRect)
   connect(&grabRetry_, &QTimer::timeout, this, &ScreenCapturePanel::tryGrabKeyboard);
 }
 
-ScreenCapturePanel::~ScreenCapturePanel() { releaseKeyboardGrab(); }
+ScreenCapturePanel::~ScreenCapturePanel() {
+  releaseKeyboardGrab();
+  backingStoreFill_.waitForFinished();
+}
 
 CapturePanelFactory ScreenCapturePanel::factory() {
   return [](const geom::Rect &contentRect) -> std::shared_ptr<CapturePanel> {
@@ -46,6 +63,7 @@ CapturePanelFactory ScreenCapturePanel::factory() {
 
 void ScreenCapturePanel::installContentView(RegionSelectionView *view) {
   view->setParent(this);
+  view->installEventFilter(this);
   view->setGeometry(rect());
   view->show();
 }
@@ -55,7 +73,28 @@ void ScreenCapturePanel::paintEvent(QPaintEvent *event) {
   QPainter(this).fillRect(event->rect(), Qt::black);
 }
 
+// Showing a widget queues a repaint of all of it, which may arrive after the
+// window's exposure has already painted everything: a second display's
+// worth of pixels for nothing.
+bool ScreenCapturePanel::isRedundantRepaint(const QEvent *event) const {
+  return event->type() == QEvent::UpdateLater && paintedSinceShown_;
+}
+
+bool ScreenCapturePanel::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == contentView()) {
+    if (event->type() == QEvent::Paint)
+      paintedSinceShown_ = true;
+    else if (isRedundantRepaint(event))
+      return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 bool ScreenCapturePanel::event(QEvent *event) {
+  if (isRedundantRepaint(event))
+    return true;
+  if (event->type() == QEvent::Hide)
+    paintedSinceShown_ = false;
   if (event->type() == QEvent::Resize)
     if (RegionSelectionView *view = contentView())
       view->setGeometry(rect());
@@ -64,7 +103,32 @@ bool ScreenCapturePanel::event(QEvent *event) {
   return QWidget::event(event);
 }
 
+void ScreenCapturePanel::prepareBackingStore() {
+  // A display-sized buffer is fresh memory: faulting its pages in costs the
+  // first paint more than drawing into it. The kernel fills the page tables
+  // here, on a worker, without touching a pixel, while the panel shows.
+  winId();
+  QBackingStore *store = backingStore();
+  if (!store || backingStoreFill_.isRunning())
+    return;
+  if (store->size() != size())
+    store->resize(size());
+  QPaintDevice *device = store->paintDevice();
+  if (!device || device->devType() != QInternal::Image)
+    return;
+#ifdef MADV_POPULATE_WRITE
+  const QImage *buffer = static_cast<const QImage *>(device);
+  const long page = sysconf(_SC_PAGESIZE);
+  const auto start = reinterpret_cast<quintptr>(buffer->constBits()) & ~quintptr(page - 1);
+  const auto end = reinterpret_cast<quintptr>(buffer->constBits()) + quintptr(buffer->sizeInBytes());
+  // An older kernel refuses the request; the first paint then faults as usual.
+  backingStoreFill_ =
+      QtConcurrent::run([start, end] { madvise(reinterpret_cast<void *>(start), end - start, MADV_POPULATE_WRITE); });
+#endif
+}
+
 void ScreenCapturePanel::present() {
+  prepareBackingStore();
   show();
   raise();
 }

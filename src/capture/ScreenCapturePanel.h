@@ -2,6 +2,7 @@
 
 #include "CapturePanel.h"
 
+#include <QFuture>
 #include <QTimer>
 #include <QWidget>
 
@@ -37,18 +38,24 @@ protected:
   void installContentView(RegionSelectionView *view) override;
   void paintEvent(QPaintEvent *event) override;
   bool event(QEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+  void prepareBackingStore();
+  bool isRedundantRepaint(const QEvent *event) const;
   void tryGrabKeyboard();
   void releaseKeyboardGrab();
 
   geom::Rect frame_;
   bool wantsKeyboard_ = false;
   bool grabbed_ = false;
+  bool paintedSinceShown_ = false;
   // A grab fails while the window is not mapped yet, and while another
   // client holds the keyboard (our own global shortcut, until its keys are
   // released): retried until it holds.
   QTimer grabRetry_;
+  // Faults the window's pixel buffer in on a worker thread.
+  QFuture<void> backingStoreFill_;
 };
 
 } // namespace crel

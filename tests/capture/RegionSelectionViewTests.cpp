@@ -219,19 +219,29 @@ qint64 area(const QRegion &region) {
   return sum;
 }
 
+// A 4K display of one colour, its view shown and its paints recorded.
+class SelectionViewRepaint : public ::testing::Test {
+protected:
+  void SetUp() override {
+    QImage still(3840, 2160, QImage::Format_RGB32);
+    still.fill(Qt::darkCyan);
+    view = new RegionSelectionView({1, frame, still});
+    panel.setContentView(view);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QCoreApplication::processEvents();
+    view->installEventFilter(&recorder);
+  }
+
+  const geom::Rect frame{0, 0, 3840, 2160};
+  SilentCapturePanel panel{frame};
+  RegionSelectionView *view = nullptr;
+  PaintRecorder recorder;
+};
+
 } // namespace
 
-TEST(SelectionViewRepaint, ADragRepaintsWhatChangedNotTheWholeDisplay) {
-  const geom::Rect frame(0, 0, 3840, 2160);
-  QImage still(3840, 2160, QImage::Format_RGB32);
-  still.fill(Qt::darkCyan);
-  SilentCapturePanel panel(frame);
-  auto *view = new RegionSelectionView({1, frame, still});
-  panel.setContentView(view);
-  view->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
-  PaintRecorder recorder;
-  view->installEventFilter(&recorder);
+TEST_F(SelectionViewRepaint, ADragRepaintsWhatChangedNotTheWholeDisplay) {
   auto mouse = [&](QEvent::Type type, QPointF at) {
     QMouseEvent event(type, at, at, Qt::LeftButton, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
                       Qt::NoModifier);
@@ -258,4 +268,40 @@ TEST(SelectionViewRepaint, ADragRepaintsWhatChangedNotTheWholeDisplay) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(recorder.painted.contains(QRect(1703, 601, 100, 500)));
   EXPECT_LT(area(recorder.painted), 3840 * 2160 / 50);
+}
+
+TEST_F(SelectionView, APartialRepaintShowsWhatAWholePaintShows) {
+  // The still is 2×: every part must come from its own pixels, dimmed once.
+  const struct {
+    const char *name;
+    QRegion region;
+  } cases[] = {
+      {"a corner", QRegion(0, 0, 37, 23)},
+      {"across the still's quadrants", QRegion(180, 130, 45, 41)},
+      {"several pieces at once", QRegion(5, 200, 30, 30) + QRegion(300, 10, 61, 17) + QRegion(120, 90, 70, 70)},
+  };
+  for (bool selecting : {false, true}) {
+    if (selecting) {
+      mouse(QEvent::MouseButtonPress, {20, 20});
+      mouse(QEvent::MouseMove, {150, 120});
+    }
+    const QImage whole = view->grab().toImage();
+    for (const auto &c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (selecting ? ", selecting" : ""));
+      QImage part(whole.size(), whole.format());
+      part.fill(Qt::magenta);
+      view->render(&part, c.region.boundingRect().topLeft(), c.region);
+      for (const QRect &r : c.region)
+        EXPECT_EQ(part.copy(r), whole.copy(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+    }
+  }
+}
+
+TEST_F(SelectionViewRepaint, FocusComingAndGoingRepaintsNothing) {
+  for (QEvent::Type type : {QEvent::FocusIn, QEvent::FocusOut, QEvent::FocusIn}) {
+    QFocusEvent event(type, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(view, &event);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_TRUE(recorder.painted.isEmpty()) << area(recorder.painted) << " pixels repainted";
 }

@@ -1,7 +1,9 @@
 #include "X11SelectionFixture.h"
 
 #include "capture/CaptureCoordinator.h"
+#include "capture/RegionSelectionView.h"
 #include "capture/ScreenCapturePanel.h"
+#include "platform/X11RootGrabber.h"
 
 #include <QGuiApplication>
 #include <QPointer>
@@ -11,6 +13,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
 
 using namespace crel;
 using namespace crel::test;
@@ -127,4 +132,50 @@ TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
   ASSERT_TRUE(refusal);
   EXPECT_TRUE(CaptureSnapshot::isPermissionError(refusal));
   EXPECT_TRUE(refusedContent->displays.empty());
+}
+
+namespace {
+
+struct ViewPaints : QObject {
+  std::map<QObject *, int> count;
+  bool eventFilter(QObject *receiver, QEvent *event) override {
+    if (event->type() == QEvent::Paint && qobject_cast<RegionSelectionView *>(receiver))
+      ++count[receiver];
+    return false;
+  }
+};
+
+// Black at 0.28 over `colour`, give or take the blend's rounding.
+bool isDimmed(QRgb shown, QRgb colour) {
+  auto near = [](int shown, int original) { return std::abs(shown - original * 184 / 255) <= 2; };
+  return near(qRed(shown), qRed(colour)) && near(qGreen(shown), qGreen(colour)) && near(qBlue(shown), qBlue(colour));
+}
+
+} // namespace
+
+TEST_F(X11Selection, EachDisplayShowsItsDimmedStillFromOnePaint) {
+  const auto windows = paintEachDisplay();
+  ViewPaints paints;
+  QCoreApplication::instance()->installEventFilter(&paints);
+  beginAndWaitForPanels();
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  X11RootGrabber grabber;
+  for (int index = 0; index < screens.size(); ++index) {
+    SCOPED_TRACE(screens[index]->name().toStdString());
+    const QPoint native = screens[index]->geometry().topLeft() + QPoint(300, 250) * screens[index]->devicePixelRatio();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return isDimmed(grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0), colours[index % 2]); }, 5000));
+  }
+  // Showing, exposing and taking the keyboard have all been handled by now.
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  for (const auto &panel : panels)
+    EXPECT_EQ(paints.count[panel->contentView()], 1);
+
+  // Shown again, a panel paints again.
+  ScreenCapturePanel *panel = panels.front();
+  panel->orderOut();
+  panel->present();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count[panel->contentView()] == 2; }, 5000));
+  coordinator->cancel();
 }

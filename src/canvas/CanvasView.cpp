@@ -32,8 +32,9 @@ namespace crel {
 namespace {
 
 constexpr double minZoom = 1, maxZoom = 12;
-// View points a wheel notch pans, and the zoom step of Ctrl+wheel per notch.
-constexpr double wheelPanStep = 40, wheelZoomStep = 0.1;
+// View points a wheel notch pans, and the zoom factor of a Ctrl+wheel notch
+// (a power of it, so that notches in and out cancel exactly).
+constexpr double wheelPanStep = 40, wheelZoomFactor = 1.2;
 constexpr double fadeBandHeight = 22;
 
 const QColor shadowColor = QColor::fromRgbF(0.05f, 0.1f, 0.2f, 0.1f);
@@ -275,13 +276,16 @@ void CanvasView::wheelEvent(QWheelEvent *event) {
     // Where the X server delivers no pinch gestures, Ctrl+wheel zooms instead.
     const double notches = event->angleDelta().y() / 120.0;
     if (notches != 0)
-      setZoom(document_->zoom() * (1 + wheelZoomStep * notches), event->position());
+      setZoom(document_->zoom() * std::pow(wheelZoomFactor, notches), event->position());
     return;
   }
   if (anchor_ || document_->zoom() <= 1)
     return;
-  const QPointF delta =
+  QPointF delta =
       event->pixelDelta().isNull() ? QPointF(event->angleDelta()) / 120.0 * wheelPanStep : QPointF(event->pixelDelta());
+  // Shift turns a vertical wheel sideways, as elsewhere on the desktop.
+  if ((event->modifiers() & Qt::ShiftModifier) && delta.x() == 0)
+    delta = QPointF(delta.y(), 0);
   const QSizeF pan = document_->pan();
   document_->setPan({pan.width() + delta.x(), pan.height()});
   document_->setPan({document_->pan().width(), document_->pan().height() + delta.y()});

@@ -36,18 +36,21 @@ QRect replacedArea(const QTransform &toDevice, const Mark &mark) {
 QList<bool> BlurRenderer::hiddenMarks(const QPainter &painter, const QList<Mark> &marks) {
   QList<bool> hidden(marks.size(), false);
   const QTransform toDevice = painter.deviceTransform();
+  const std::optional<QRectF> clip =
+      painter.hasClipping() ? std::optional(toDevice.mapRect(painter.clipBoundingRect())) : std::nullopt;
   QList<QRect> replaced;
   for (qsizetype i = marks.size() - 1; i >= 0; --i) {
     const geom::Rect visual = visualBounds(marks[i]);
-    if (!replaced.isEmpty() && !visual.isNull()) {
-      // A blur paints only within its regions; strokes get two device pixels
-      // of room for antialiased edges.
-      const double room = marks[i].tool == MarkTool::blur ? 0 : 2;
+    if (!visual.isNull()) {
+      // A blur paints only within its regions; strokes and text get a few
+      // device pixels of room for antialiased edges and overhanging glyphs.
+      const double room = marks[i].tool == MarkTool::blur ? 0 : 4;
       const QRectF painted = toDevice.mapRect(visual.toQRectF()).adjusted(-room, -room, room, room);
-      hidden[i] = std::any_of(replaced.begin(), replaced.end(), [&](const QRect &r) {
-        return painted.left() >= r.left() && painted.top() >= r.top() && painted.right() <= r.left() + r.width() &&
-               painted.bottom() <= r.top() + r.height();
-      });
+      hidden[i] =
+          (clip && !clip->intersects(painted)) || std::any_of(replaced.begin(), replaced.end(), [&](const QRect &r) {
+            return painted.left() >= r.left() && painted.top() >= r.top() && painted.right() <= r.left() + r.width() &&
+                   painted.bottom() <= r.top() + r.height();
+          });
     }
     if (!hidden[i]) {
       const QRect area = replacedArea(toDevice, marks[i]);

@@ -284,18 +284,3 @@ TEST_F(ExportTest, PixelateGivesFlatCellsOnTheCanvasGrid) {
   const QImage coarse = doc->renderBitmap(doc->expandedBounds(doc->marks()));
   EXPECT_EQ(coarse.pixel(12, 12), coarse.pixel(95, 60));
 }
-
-TEST_F(ExportTest, ADeletedBlurGivesItsKeptPatchBack) {
-  auto doc = document(stripes(120, 80));
-  const Mark blur = makeMark(MarkTool::blur, {30, 20}, {90, 60});
-  doc->commit({blur});
-  doc->renderBitmap(doc->expandedBounds(doc->marks()));
-  BlurCache &cache = doc->blurRenderer().cache();
-  EXPECT_EQ(cache.keptCount(), 1);
-  doc->commit({});
-  EXPECT_EQ(cache.keptCount(), 0); // free to age out under the cache's limits
-  doc->undo();
-  EXPECT_EQ(cache.keptCount(), 0); // kept again once it is drawn
-  doc->renderBitmap(doc->expandedBounds(doc->marks()));
-  EXPECT_EQ(cache.keptCount(), 1);
-}

@@ -32,8 +32,9 @@ namespace crel {
 namespace {
 
 constexpr double minZoom = 1, maxZoom = 12;
-// View points a wheel notch pans, and the zoom step of Ctrl+wheel per notch.
-constexpr double wheelPanStep = 40, wheelZoomStep = 0.1;
+// View points a wheel notch pans, and the zoom factor of a Ctrl+wheel notch
+// (a power of it, so that notches in and out cancel exactly).
+constexpr double wheelPanStep = 40, wheelZoomFactor = 1.2;
 constexpr double fadeBandHeight = 22;
 
 const QColor shadowColor = QColor::fromRgbF(0.05f, 0.1f, 0.2f, 0.1f);
@@ -275,13 +276,16 @@ void CanvasView::wheelEvent(QWheelEvent *event) {
     // Where the X server delivers no pinch gestures, Ctrl+wheel zooms instead.
     const double notches = event->angleDelta().y() / 120.0;
     if (notches != 0)
-      setZoom(document_->zoom() * (1 + wheelZoomStep * notches), event->position());
+      setZoom(document_->zoom() * std::pow(wheelZoomFactor, notches), event->position());
     return;
   }
   if (anchor_ || document_->zoom() <= 1)
     return;
-  const QPointF delta =
+  QPointF delta =
       event->pixelDelta().isNull() ? QPointF(event->angleDelta()) / 120.0 * wheelPanStep : QPointF(event->pixelDelta());
+  // Shift turns a vertical wheel sideways, as elsewhere on the desktop.
+  if ((event->modifiers() & Qt::ShiftModifier) && delta.x() == 0)
+    delta = QPointF(delta.y(), 0);
   const QSizeF pan = document_->pan();
   document_->setPan({pan.width() + delta.x(), pan.height()});
   document_->setPan({document_->pan().width(), document_->pan().height() + delta.y()});
@@ -323,30 +327,21 @@ void CanvasView::paintCanvas(QPainter &painter) {
   }
   if (painter.worldTransform().type() <= QTransform::TxTranslate) {
     const double dpr = deviceScale(painter);
-    LayerKey key{size(), dpr, r, canvasRect, drawn.mid(0, split)};
-    if (!layer_ || !(layer_->key == key)) {
-      QImage image(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))),
-                   QImage::Format_ARGB32_Premultiplied);
-      image.setDevicePixelRatio(dpr);
-      image.fill(Qt::transparent);
-      QPainter layerPainter(&image);
-      layerPainter.setRenderHint(QPainter::Antialiasing);
-      paintPaperAndMarks(layerPainter, toView, canvasRect, key.marks);
-      layerPainter.end();
-      layer_ = Layer{std::move(key), std::move(image)};
-    }
+    const CanvasLayer::Key key{size(), dpr, r, canvasRect, drawn.mid(0, split)};
+    const QImage layer = layer_.update(key, [&](QPainter &p) { paintPaperAndMarks(p, toView, canvasRect, key.marks); });
     const QList<Mark> live = drawn.mid(split);
     if (std::any_of(live.begin(), live.end(), [](const Mark &m) { return m.tool == MarkTool::blur; })) {
-      painter.drawImage(QPointF(0, 0), paintLiveMarksOverLayer(toView, dpr, live));
+      painter.drawImage(QPointF(0, 0), paintLiveMarksOverLayer(layer, toView, dpr, live));
     } else {
-      painter.drawImage(QPointF(0, 0), layer_->image);
+      liveFrame_.reset();
+      painter.drawImage(QPointF(0, 0), layer);
       painter.save();
       painter.setTransform(toView, true);
       document_->drawMarks(painter, live);
       painter.restore();
     }
   } else {
-    layer_.reset();
+    liveFrame_.reset();
     paintPaperAndMarks(painter, toView, canvasRect, drawn);
   }
 
@@ -381,57 +376,86 @@ void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView,
   painter.restore();
 }
 
-// A blur above the dragged mark must show the mark under it on every frame.
-// Filtering its patch at full resolution each time costs far more than a
-// frame, so while the gesture lasts it is filtered from the frame itself, at
-// device resolution with the strength scaled to match; the release commits
-// and the full-resolution patch takes over.
-QImage CanvasView::paintLiveMarksOverLayer(const QTransform &toView, double dpr, const QList<Mark> &live) {
-  QImage frame = layer_->image.copy();
-  QPainter painter(&frame);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setTransform(toView);
-  QList<Mark> run;
-  for (const Mark &mark : live) {
-    if (mark.tool != MarkTool::blur) {
-      run.append(mark);
-      continue;
-    }
-    document_->drawMarks(painter, run);
-    run.clear();
-    drawBlurFromFrame(painter, frame, mark, toView, dpr);
-  }
-  document_->drawMarks(painter, run);
-  return frame;
-}
+namespace {
 
-void CanvasView::drawBlurFromFrame(QPainter &painter, const QImage &frame, const Mark &mark, const QTransform &toView,
-                                   double dpr) {
+// Where a blur mark drawn from the frame takes its pixels from and puts them,
+// in device pixels of the frame.
+struct FrameBlur {
+  QRect patch;
+  QRect area; // the patch with the filter's reach around it
+  double strength = 0;
+};
+
+std::optional<FrameBlur> frameBlur(const Mark &mark, const QTransform &toDevice, const QRect &frame) {
   const QTransform rotation = rotationTransform(mark);
   geom::Rect unionRect;
+  for (const geom::Rect &r : mark.regions ? *mark.regions : QList<geom::Rect>{bounds(mark)})
+    if (!r.isEmpty())
+      unionRect = unionRect.united(r.applying(rotation));
+  if (unionRect.isNull())
+    return std::nullopt;
+  const QRect patch = toDevice.mapRect(unionRect.toQRectF()).toAlignedRect() & frame;
+  if (patch.isEmpty())
+    return std::nullopt;
+  const double strength = PatchFilter::strength(mark.blurStrength) * std::hypot(toDevice.m11(), toDevice.m12());
+  return FrameBlur{patch, PatchFilter::workingArea(patch, strength) & frame, strength};
+}
+
+// The device pixels a mark's drawing may touch (a blur: its patch).
+QRect paintedArea(const Mark &mark, const QTransform &toDevice, const QRect &frame) {
+  if (mark.tool == MarkTool::blur) {
+    const std::optional<FrameBlur> blur = frameBlur(mark, toDevice, frame);
+    return blur ? blur->patch : QRect();
+  }
+  const geom::Rect visual = visualBounds(mark);
+  if (visual.isNull())
+    return {};
+  return toDevice.mapRect(visual.toQRectF()).toAlignedRect().adjusted(-4, -4, 4, 4) & frame;
+}
+
+// The part of the previous frame that the change from `before` to `after`
+// (the same marks, some of them changed) invalidates: where changed marks
+// were and are, and then the whole reach of every blur that reaches into it,
+// since a blur's patch is filtered from what lies beneath it.
+QRect changedArea(const QList<Mark> &before, const QList<Mark> &after, const QTransform &toDevice, const QRect &frame) {
+  QRect changed;
+  for (qsizetype i = 0; i < after.size(); ++i)
+    if (!(before[i] == after[i]))
+      changed |= paintedArea(before[i], toDevice, frame) | paintedArea(after[i], toDevice, frame);
+  for (bool grew = !changed.isEmpty(); grew;) {
+    grew = false;
+    for (const Mark &mark : after) {
+      if (mark.tool != MarkTool::blur)
+        continue;
+      const std::optional<FrameBlur> blur = frameBlur(mark, toDevice, frame);
+      if (blur && blur->area.intersects(changed) && !changed.contains(blur->area)) {
+        changed |= blur->area;
+        grew = true;
+      }
+    }
+  }
+  return changed;
+}
+
+// Paints the blur filtered from the frame beneath it; the painter maps the
+// canvas to view points.
+void drawBlurFromFrame(QPainter &painter, const QImage &frame, const Mark &mark, const FrameBlur &blur, double dpr) {
+  const QTransform toDevice = painter.worldTransform() * QTransform::fromScale(dpr, dpr);
+  const QTransform rotation = rotationTransform(mark);
   QPainterPath clip;
   clip.setFillRule(Qt::WindingFill);
   for (const geom::Rect &r : mark.regions ? *mark.regions : QList<geom::Rect>{bounds(mark)}) {
     if (r.isEmpty())
       continue;
-    unionRect = unionRect.united(r.applying(rotation));
     clip.addPolygon(rotation.map(QPolygonF(r.toQRectF())));
     clip.closeSubpath();
   }
-  if (unionRect.isNull())
-    return;
-  const QTransform toDevice = toView * QTransform::fromScale(dpr, dpr);
-  const QRect patchRect = toDevice.mapRect(unionRect.toQRectF()).toAlignedRect() & frame.rect();
-  if (patchRect.isEmpty())
-    return;
-  const double strength = PatchFilter::strength(mark.blurStrength) * std::hypot(toDevice.m11(), toDevice.m12());
   const BlurEffect effect = mark.blurEffect.value_or(BlurEffect::blur);
-  const QRect area = PatchFilter::workingArea(patchRect, strength) & frame.rect();
   // Pixel cells stay anchored at the canvas origin, as in the full-resolution patch.
   const QPoint origin = toDevice.map(QPointF(0, 0)).toPoint();
-  const QImage filtered =
-      PatchFilter::filter(frame.copy(area), area.translated(-origin), patchRect.translated(-origin), effect, strength);
-  const QRectF target(QPointF(patchRect.topLeft()) / dpr, QSizeF(patchRect.size()) / dpr);
+  const QImage filtered = PatchFilter::filter(frame.copy(blur.area), blur.area.translated(-origin),
+                                              blur.patch.translated(-origin), effect, blur.strength);
+  const QRectF target(QPointF(blur.patch.topLeft()) / dpr, QSizeF(blur.patch.size()) / dpr);
   painter.save();
   painter.setClipPath(clip, Qt::IntersectClip);
   painter.resetTransform();
@@ -443,6 +467,56 @@ void CanvasView::drawBlurFromFrame(QPainter &painter, const QImage &frame, const
     painter.drawImage(target, filtered);
   }
   painter.restore();
+}
+
+} // namespace
+
+// A blur above the dragged mark must show the mark under it on every frame.
+// Filtering its patch at full resolution each time costs far more than a
+// frame, so while the gesture lasts it is filtered from the frame itself, at
+// device resolution with the strength scaled to match; the release commits
+// and the full-resolution patch takes over. The frame is kept, and each
+// change repaints only the part of it the change reaches.
+const QImage &CanvasView::paintLiveMarksOverLayer(const QImage &layer, const QTransform &toView, double dpr,
+                                                  const QList<Mark> &live) {
+  const QTransform toDevice = toView * QTransform::fromScale(dpr, dpr);
+  QRect area = layer.rect();
+  const bool sameMarks = liveFrame_ && liveFrame_->layerGeneration == layer_.generation() &&
+                         liveFrame_->marks.size() == live.size() &&
+                         std::equal(live.begin(), live.end(), liveFrame_->marks.begin(),
+                                    [](const Mark &a, const Mark &b) { return a.id == b.id; });
+  if (sameMarks) {
+    area = changedArea(liveFrame_->marks, live, toDevice, layer.rect());
+  } else {
+    liveFrame_ = LiveFrame{layer_.generation(), live, QImage(layer.size(), QImage::Format_ARGB32_Premultiplied)};
+    liveFrame_->image.setDevicePixelRatio(dpr);
+  }
+  liveFrame_->marks = live;
+  if (area.isEmpty())
+    return liveFrame_->image;
+
+  QImage &frame = liveFrame_->image;
+  QPainter painter(&frame);
+  painter.setClipRect(QRectF(QPointF(area.topLeft()) / dpr, QSizeF(area.size()) / dpr));
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(QRectF(QPointF(0, 0), QSizeF(layer.size()) / dpr), layer);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setTransform(toView);
+  QList<Mark> run;
+  for (const Mark &mark : live) {
+    if (mark.tool != MarkTool::blur) {
+      run.append(mark);
+      continue;
+    }
+    document_->drawMarks(painter, run);
+    run.clear();
+    const std::optional<FrameBlur> blur = frameBlur(mark, toDevice, frame.rect());
+    if (blur && blur->patch.intersects(area))
+      drawBlurFromFrame(painter, frame, mark, *blur, dpr);
+  }
+  document_->drawMarks(painter, run);
+  return frame;
 }
 
 void CanvasView::drawWords(QPainter &painter, const QTransform &toView) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CanvasLayer.h"
 #include "SoftShadow.h"
 
 #include "document/CrelDocument.h"
@@ -135,9 +136,8 @@ private:
   void relayout();
   void paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
                           const QList<Mark> &marks);
-  QImage paintLiveMarksOverLayer(const QTransform &toView, double dpr, const QList<Mark> &live);
-  void drawBlurFromFrame(QPainter &painter, const QImage &frame, const Mark &mark, const QTransform &toView,
-                         double dpr);
+  const QImage &paintLiveMarksOverLayer(const QImage &layer, const QTransform &toView, double dpr,
+                                        const QList<Mark> &live);
   void drawWords(QPainter &painter, const QTransform &toView);
   void drawSelectionChrome(QPainter &painter, const QTransform &toView, double s);
   void drawTopFade(QPainter &painter);
@@ -161,21 +161,15 @@ private:
   SoftShadow paperShadowWide_;
   SoftShadow paperShadowNear_;
   SoftShadow handleShadow_;
-  // Paper, surface and the marks beneath the one being dragged (all of them
-  // outside a gesture), painted once at device resolution.
-  struct LayerKey {
-    QSize viewSize;
-    double devicePixelRatio = 1;
-    geom::Rect imageRect;
-    geom::Rect canvasRect;
+  CanvasLayer layer_;
+  // The layer with the marks over it, while a blur is among them: kept from
+  // frame to frame so that only what a change reaches is painted again.
+  struct LiveFrame {
+    int layerGeneration = 0;
     QList<Mark> marks;
-    friend bool operator==(const LayerKey &, const LayerKey &) = default;
-  };
-  struct Layer {
-    LayerKey key;
     QImage image;
   };
-  std::optional<Layer> layer_;
+  std::optional<LiveFrame> liveFrame_;
   QImage fadeBand_;
   QRectF fadeBandStage_;
 };

@@ -45,6 +45,11 @@ void BlurCache::insert(const QByteArray &key, const QUuid &markId, const Patch &
     recent_.erase(it->use);
     entries_.erase(it);
   }
+  // One patch over the whole limit would only push every other one out.
+  if (cost > costLimit_) {
+    kept_.remove(markId);
+    return;
+  }
   recent_.push_front(key);
   entries_.insert(key, Entry{patch, markId, cost, recent_.begin()});
   totalCost_ += cost;
@@ -64,16 +69,20 @@ bool BlurCache::isKept(const QByteArray &key, const Entry &entry) const {
 }
 
 void BlurCache::evict() {
-  // Walk from the least recently used end, skipping kept patches.
-  auto use = recent_.end();
-  while ((count() > countLimit_ || totalCost_ > costLimit_) && use != recent_.begin()) {
-    --use;
-    const auto it = entries_.find(*use);
-    if (isKept(*use, *it))
-      continue;
-    totalCost_ -= it->cost;
-    entries_.erase(it);
-    use = recent_.erase(use);
+  // Least recently used first, patches some mark used last only on a second pass.
+  for (const bool evictKept : {false, true}) {
+    auto use = recent_.end();
+    while ((count() > countLimit_ || totalCost_ > costLimit_) && use != recent_.begin()) {
+      --use;
+      const auto it = entries_.find(*use);
+      if (!evictKept && isKept(*use, *it))
+        continue;
+      totalCost_ -= it->cost;
+      if (isKept(*use, *it))
+        kept_.remove(it->markId);
+      entries_.erase(it);
+      use = recent_.erase(use);
+    }
   }
 }
 

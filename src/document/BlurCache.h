@@ -16,13 +16,12 @@
 
 namespace crel {
 
-// Filtered patches of blur marks, keyed by the content that produced them.
-// Least recently used patches go first once there are more than
-// `countLimit` or their pixels take more than `costLimit` bytes, with one
-// exception: the patch a blur mark used last is always kept. A single patch
-// of a large screenshot can exceed the whole cost limit, and without that
-// exception every repaint would filter again and a blur above another blur
-// would filter the lower one again for each of its own renders.
+// Filtered patches of blur marks, keyed by the content that produced them,
+// held to `countLimit` patches and `costLimit` bytes. Least recently used
+// patches go first, the patch each blur mark used last only after every
+// other: within the limits a repaint finds every mark's patch, and a blur
+// above another does not filter the lower one again for each of its own
+// renders. Beyond the limits a patch is filtered again when next drawn.
 class BlurCache {
 public:
   struct Patch {
@@ -42,15 +41,16 @@ public:
   // A hit makes the patch the most recently used and the one kept for `markId`.
   std::optional<Patch> find(const QByteArray &key, const QUuid &markId);
   // Stores (or replaces) the patch for `key`, keeps it for `markId`, then
-  // evicts down to the limits. Cost is the patch's pixel bytes.
+  // evicts down to the limits; a patch over the whole cost limit is not
+  // stored. Cost is the patch's pixel bytes.
   void insert(const QByteArray &key, const QUuid &markId, const Patch &patch);
   // Marks not in `markIds` (deleted ones) lose their kept patch, which then
-  // ages out like any other.
+  // goes before any kept one.
   void keepOnlyMarks(const QSet<QUuid> &markIds);
 
   bool contains(const QByteArray &key) const { return entries_.contains(key); }
   int count() const { return static_cast<int>(entries_.size()); }
-  // How many marks have a patch kept from eviction.
+  // How many marks have a patch that goes last.
   int keptCount() const { return static_cast<int>(kept_.size()); }
   std::int64_t totalCost() const { return totalCost_; }
   int hits() const { return hits_; }

@@ -23,6 +23,12 @@ public:
   // `preceding` are the marks beneath `mark`, lowest first; they key the cache.
   void draw(QPainter &painter, const Mark &mark, const QList<Mark> &preceding, const DrawUnderlying &underlying);
 
+  // Which of `marks` (lowest first) `painter` would not show: those outside
+  // its clip, and those a blur above replaces whole (only unrotated
+  // one-rectangle blurs under a painter that scales and moves are relied
+  // on). They need not be drawn, nor their patches filtered.
+  static QList<bool> hiddenMarks(const QPainter &painter, const QList<Mark> &marks);
+
   BlurCache &cache() { return cache_; }
 
 private:

@@ -677,8 +677,13 @@ geom::Rect CrelDocument::expandedBounds(const QList<Mark> &marks) const {
 }
 
 void CrelDocument::drawMarks(QPainter &painter, const QList<Mark> &marks) {
+  // Skipping what a blur above replaces also spares filtering it: a stack of
+  // blurs filters one patch per layer, not one per layer beneath each.
+  const QList<bool> hidden = BlurRenderer::hiddenMarks(painter, marks);
   for (qsizetype i = 0; i < marks.size(); ++i) {
     const Mark &mark = marks[i];
+    if (hidden[i])
+      continue;
     if (mark.tool != MarkTool::blur) {
       draw(painter, mark);
       continue;

@@ -7,7 +7,9 @@
 #include "platform/BundledFonts.h"
 
 #include <QPainter>
+#include <QPolygonF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace crel {
@@ -56,13 +58,80 @@ void drawHighlight(QPainter &painter, const Mark &mark) {
     strokePath(painter, outline, color);
 }
 
+// A coordinate within rounding noise of a whole device pixel is taken as
+// whole, so that a box on pixel boundaries (rotated by a multiple of 90°
+// included) does not grow by a row.
+double snapped(double v) {
+  const double whole = std::round(v);
+  return std::abs(v - whole) < 1e-7 ? whole : v;
+}
+
+// Fills every device pixel that `rect` (in painter coordinates) overlaps at
+// all with opaque black. Antialiasing would blend each border pixel with what
+// it hides, so the rows are filled whole, without it, in device pixels.
+void fillCovering(QPainter &painter, const geom::Rect &rect) {
+  if (rect.isEmpty())
+    return;
+  const QTransform toDevice = painter.deviceTransform();
+  bool invertible = false;
+  const QTransform fromDevice = toDevice.inverted(&invertible);
+  if (!invertible)
+    return;
+  const QPolygonF corners = toDevice.map(QPolygonF(rect.standardized().toQRectF()));
+  double minY = INFINITY, maxY = -INFINITY;
+  for (const QPointF &p : corners) {
+    minY = std::min(minY, snapped(p.y()));
+    maxY = std::max(maxY, snapped(p.y()));
+  }
+  // Pixels beyond the device (with room for its pixel ratio) are never seen.
+  const QPaintDevice *device = painter.device();
+  const double ratio = device ? std::max(1.0, device->devicePixelRatio()) : 1;
+  const double columns = device ? device->width() * ratio + 1 : 0, rows = device ? device->height() * ratio + 1 : 0;
+  const double first = std::max(std::floor(minY), -1.0), last = std::min(std::ceil(maxY), rows);
+  if (!(first < last))
+    return;
+  // The x extent within each row's band [y, y + 1]: the box is convex, so it
+  // is reached at corners inside the band or where edges cross its lines.
+  QList<QRect> spans;
+  for (auto y = static_cast<int>(first); y < static_cast<int>(last); ++y) {
+    double left = INFINITY, right = -INFINITY;
+    auto include = [&](double x) {
+      left = std::min(left, snapped(x));
+      right = std::max(right, snapped(x));
+    };
+    for (qsizetype i = 0; i < corners.size(); ++i) {
+      const QPointF a = corners[i], b = corners[(i + 1) % corners.size()];
+      if (a.y() >= y && a.y() <= y + 1)
+        include(a.x());
+      for (const double line : {double(y), y + 1.0})
+        if ((a.y() - line) * (b.y() - line) < 0)
+          include(a.x() + (b.x() - a.x()) * (line - a.y()) / (b.y() - a.y()));
+    }
+    const double from = std::max(std::floor(left), -1.0), to = std::min(std::ceil(right), columns);
+    if (!(from < to))
+      continue;
+    const QRect span(static_cast<int>(from), y, static_cast<int>(to - from), 1);
+    if (!spans.isEmpty() && spans.last().bottom() + 1 == y && spans.last().left() == span.left() &&
+        spans.last().right() == span.right())
+      spans.last().setBottom(y);
+    else
+      spans.append(span);
+  }
+  painter.save();
+  painter.setWorldTransform(fromDevice * painter.worldTransform());
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  for (const QRect &span : spans)
+    painter.fillRect(span, Qt::black);
+  painter.restore();
+}
+
 void drawRedaction(QPainter &painter, const Mark &mark) {
   // Always opaque black, whatever the ink: a redaction must hide.
   if (mark.regions) {
     for (const geom::Rect &r : *mark.regions)
-      fillRect(painter, r, Qt::black);
+      fillCovering(painter, r);
   } else {
-    fillRect(painter, bounds(mark), Qt::black);
+    fillCovering(painter, bounds(mark));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -19,20 +21,35 @@ void parallelFor(int count, const std::function<void(int)> &body, std::int64_t w
     return;
   }
   std::atomic<int> next{0};
+  std::mutex errorMutex;
+  std::exception_ptr error;
+  // An exception leaving a thread's function ends the process; the first one
+  // is kept for the caller instead, and the others stop taking work.
   auto run = [&] {
-    for (int i = next++; i < count; i = next++)
-      body(i);
-  };
-  std::vector<std::jthread> pool;
-  pool.reserve(threads - 1);
-  for (int t = 1; t < threads; ++t) {
     try {
-      pool.emplace_back(run);
-    } catch (const std::system_error &) {
-      break; // out of threads: the ones running (and this one) share the rest
+      for (int i = next++; i < count; i = next++)
+        body(i);
+    } catch (...) {
+      const std::lock_guard lock(errorMutex);
+      if (!error)
+        error = std::current_exception();
+      next = count;
     }
-  }
-  run();
+  };
+  {
+    std::vector<std::jthread> pool;
+    pool.reserve(threads - 1);
+    for (int t = 1; t < threads; ++t) {
+      try {
+        pool.emplace_back(run);
+      } catch (const std::system_error &) {
+        break; // out of threads: the ones running (and this one) share the rest
+      }
+    }
+    run();
+  } // joins
+  if (error)
+    std::rethrow_exception(error);
 }
 
 } // namespace crel

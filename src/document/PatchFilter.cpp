@@ -75,6 +75,16 @@ void boxColumns(const In *const *in, int count, int radius, float alpha, float s
   }
 }
 
+// A worker's failure (memory running out, most likely) ends a filter like any
+// other allocation failure: a null image, which the caller shows as black.
+template <class Filter> QImage nullOnFailure(const Filter &filter) {
+  try {
+    return filter();
+  } catch (const std::exception &) {
+    return {};
+  }
+}
+
 } // namespace
 
 double PatchFilter::strength(std::optional<double> blurStrength) {
@@ -125,6 +135,14 @@ double PatchFilter::BoxPass::variance() const {
 }
 
 QImage PatchFilter::gaussianBlur(const QImage &image, double sigma, const QRect &crop) {
+  return nullOnFailure([&] { return blurred(image, sigma, crop); });
+}
+
+QImage PatchFilter::pixelate(const QImage &image, double cellSize, QPointF gridOrigin, const QRect &crop) {
+  return nullOnFailure([&] { return pixelated(image, cellSize, gridOrigin, crop); });
+}
+
+QImage PatchFilter::blurred(const QImage &image, double sigma, const QRect &crop) {
   if (image.isNull() || crop.isEmpty())
     return {};
   const QImage source = premultiplied(image);
@@ -245,7 +263,7 @@ std::vector<long long> cellBoundaries(int first, int last, double size, double o
 
 } // namespace
 
-QImage PatchFilter::pixelate(const QImage &image, double cellSize, QPointF gridOrigin, const QRect &crop) {
+QImage PatchFilter::pixelated(const QImage &image, double cellSize, QPointF gridOrigin, const QRect &crop) {
   if (image.isNull() || crop.isEmpty())
     return {};
   const QImage source = premultiplied(image);

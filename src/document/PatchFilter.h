@@ -61,6 +61,11 @@ public:
     double variance() const;
   };
   static BoxPass boxPass(double sigma);
+
+private:
+  // The filters themselves; they throw when a worker fails.
+  static QImage blurred(const QImage &source, double sigma, const QRect &crop);
+  static QImage pixelated(const QImage &source, double cellSize, QPointF gridOrigin, const QRect &crop);
 };
 
 } // namespace crel

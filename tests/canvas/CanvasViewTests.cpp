@@ -170,18 +170,29 @@ TEST_F(CanvasViewTest, WheelPansOnlyWhenZoomedInAndIsAlwaysSwallowed) {
   EXPECT_EQ(document.pan(), QSizeF(pan.width(), pan.height() - 80));
   wheel({}, {}, {7, 3}); // touchpads report pixels
   EXPECT_EQ(document.pan(), QSizeF(pan.width() + 7, pan.height() - 77));
+  wheel({0, 120}, Qt::ShiftModifier); // Shift scrolls sideways
+  EXPECT_EQ(document.pan(), QSizeF(pan.width() + 47, pan.height() - 77));
 
   canvas->beginGesture({0, 0});
   wheel({0, 120});
-  EXPECT_EQ(document.pan(), QSizeF(pan.width() + 7, pan.height() - 77));
+  EXPECT_EQ(document.pan(), QSizeF(pan.width() + 47, pan.height() - 77));
   canvas->endGesture();
 }
 
-TEST_F(CanvasViewTest, CtrlWheelZoomsAboutThePointer) {
+TEST_F(CanvasViewTest, CtrlWheelZoomsAboutThePointerAndNotchesCancel) {
   const QPointF before = canvas->point(QPointF(500, 300));
   wheel({0, 240}, Qt::ControlModifier);
-  EXPECT_DOUBLE_EQ(document.zoom(), 1.2);
+  EXPECT_DOUBLE_EQ(document.zoom(), 1.44);
   EXPECT_NEAR(canvas->point(QPointF(500, 300)).x(), before.x(), 1e-9);
+  // Any number of notches in, then as many out, in steps of any size.
+  for (const int notches : {1, 3, 7}) {
+    const double zoom = document.zoom();
+    for (int i = 0; i < notches; ++i)
+      wheel({0, 120}, Qt::ControlModifier);
+    EXPECT_GT(document.zoom(), zoom * 1.19);
+    wheel({0, -120 * notches}, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(document.zoom(), zoom) << notches;
+  }
 }
 
 TEST_F(CanvasViewTest, IsAnImageToAssistiveTechnology) {

@@ -76,7 +76,7 @@ TEST(BlurCache, HitsAndMissesAreCounted) {
   EXPECT_EQ(cache.totalCost(), 16);
 }
 
-TEST(BlurCache, LeastRecentlyUsedGoesFirstButEachMarksLatestPatchStays) {
+TEST(BlurCache, LeastRecentlyUsedGoesFirstAndEachMarksLatestPatchLast) {
   BlurCache cache(3, 1'000'000);
   for (const char *key : {"a1", "a2", "a3", "a4"}) // one mark, four versions
     cache.insert(key, id(1), patch(2, 2));
@@ -89,27 +89,32 @@ TEST(BlurCache, LeastRecentlyUsedGoesFirstButEachMarksLatestPatchStays) {
   EXPECT_TRUE(cache.contains("a4"));
   EXPECT_TRUE(cache.contains("b1"));
 
-  // Latest patches of more marks than the limit all stay.
-  for (int n = 3; n <= 6; ++n)
-    cache.insert("mark" + QByteArray::number(n), id(n), patch(2, 2));
-  EXPECT_EQ(cache.count(), 6);         // a2, b1 and four more: every one is some mark's latest
-  cache.keepOnlyMarks({id(5), id(6)}); // the others were deleted
+  // More marks than the limit: the older ones' patches go too, latest first kept.
+  cache.insert("c1", id(3), patch(2, 2));
+  EXPECT_FALSE(cache.contains("a4"));
+  cache.insert("d1", id(4), patch(2, 2));
   EXPECT_EQ(cache.count(), 3);
-  EXPECT_TRUE(cache.contains("mark5"));
-  EXPECT_TRUE(cache.contains("mark6"));
+  EXPECT_FALSE(cache.contains("a2"));
+  EXPECT_EQ(cache.keptCount(), 3); // the evicted mark is no longer kept
+  cache.keepOnlyMarks({id(4)});    // the others were deleted
+  EXPECT_EQ(cache.keptCount(), 1);
+  cache.insert("e1", id(5), patch(2, 2));
+  EXPECT_FALSE(cache.contains("b1")); // no longer kept: goes first
+  EXPECT_TRUE(cache.contains("d1"));
 }
 
-TEST(BlurCache, APatchLargerThanTheCostLimitIsStillKept) {
+TEST(BlurCache, TheCostLimitHoldsForEveryPatch) {
   BlurCache cache(32, 1000);
-  cache.insert("big", id(1), patch(20, 20)); // 1,600 bytes
-  EXPECT_TRUE(cache.find("big", id(1)));
   cache.insert("small", id(2), patch(5, 5));
-  EXPECT_EQ(cache.count(), 2);
-  cache.insert("big2", id(1), patch(20, 20)); // the mark changed: its old patch may go
+  cache.insert("big", id(1), patch(20, 20)); // 1,600 bytes: drawn once, filtered again next time
   EXPECT_FALSE(cache.contains("big"));
-  EXPECT_TRUE(cache.contains("big2"));
+  EXPECT_FALSE(cache.find("big", id(1)));
   EXPECT_TRUE(cache.contains("small"));
-  EXPECT_EQ(cache.totalCost(), 1600 + 100);
+  for (int n = 3; n < 8; ++n) // five marks' latest patches, 300 bytes each
+    cache.insert("mark" + QByteArray::number(n), id(n), patch(5, 15));
+  EXPECT_LE(cache.totalCost(), 1000);
+  EXPECT_EQ(cache.count(), 3); // the three most recent
+  EXPECT_TRUE(cache.contains("mark7"));
   // Within the limit, older patches of a mark stay for undo.
   BlurCache roomy;
   roomy.insert("v1", id(1), patch(8, 8));

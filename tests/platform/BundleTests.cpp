@@ -26,6 +26,14 @@ struct BundleOverride {
 };
 } // namespace
 
+// CTest hands every suite the whole environment list, not only its first entry
+// (QT_SCALE_FACTOR is the one TestMain does not set itself).
+TEST(Bundle, EverySuiteGetsTheWholeTestEnvironment) {
+  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "offscreen");
+  EXPECT_EQ(qgetenv("QT_SCALE_FACTOR"), "1");
+  EXPECT_EQ(qgetenv("QT_FONT_DPI"), "96");
+}
+
 TEST(Bundle, TheBuiltBundleHoldsItsIdentityBrandAndFonts) {
   const QString bundle = ResourceLocator::bundleDirectory();
   ASSERT_FALSE(bundle.isEmpty());

@@ -4,6 +4,7 @@
 #include "CanvasWindow.h"
 #include "Check.h"
 #include "Fixtures.h"
+#include "ToolLists.h"
 
 #include "canvas/CanvasView.h"
 #include "canvas/InlineTextEditor.h"
@@ -167,12 +168,10 @@ void handleChecks(Fixture &f, const Mark &arrow, const Mark &rectangle) {
 }
 
 void letterChecks(Fixture &f) {
-  for (const MarkTool tool : allCases<MarkTool>()) {
-    const QString letter = shortcut(tool);
-    if (letter.size() != 1)
-      fail(QStringLiteral("The tool %1 has no shortcut letter").arg(label(tool)));
-    f.events.letter(letter.front());
-    expect(f.document.tool() == tool, letter.toUpper() + QStringLiteral(" activates ") + label(tool));
+  for (const auto [tool, letter] : toolLetters) {
+    f.events.letter(QChar::fromLatin1(letter));
+    expect(f.document.tool() == tool,
+           QString(QChar::fromLatin1(letter).toUpper()) + QStringLiteral(" activates ") + label(tool));
   }
 }
 

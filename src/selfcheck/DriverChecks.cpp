@@ -4,6 +4,7 @@
 #include "Fixtures.h"
 #include "PixelProbe.h"
 #include "SuiteContext.h"
+#include "ToolLists.h"
 
 #include "capture/CaptureSnapshot.h"
 #include "document/CrelDocument.h"
@@ -59,9 +60,7 @@ void documentChecks(CrelDocument &document) {
 }
 
 void perToolRoundTrip(CrelDocument &document) {
-  for (const MarkTool tool : allCases<MarkTool>()) {
-    if (!hasDoodleForm(tool))
-      continue;
+  for (const MarkTool tool : styleTools) {
     const QString name = label(tool);
     const Mark mark = testMark(tool);
     document.commit({mark});

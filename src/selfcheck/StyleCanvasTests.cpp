@@ -4,6 +4,7 @@
 #include "Fixtures.h"
 #include "IsolatedSettings.h"
 #include "ShapeProbe.h"
+#include "ToolLists.h"
 
 #include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
@@ -92,9 +93,7 @@ Mark headArrow(QPointF end, const Ink &ink, double width) {
 }
 
 void perToolStyle(CrelDocument &document) {
-  for (const MarkTool tool : allCases<MarkTool>()) {
-    if (!hasDoodleForm(tool))
-      continue;
+  for (const MarkTool tool : NativeTests::styleTools) {
     const QString name = label(tool);
     const Mark sample = styleSample(tool);
     document.setStyle(AnnotationStyle::formal);

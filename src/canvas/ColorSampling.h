@@ -41,6 +41,8 @@ public:
 
   // How many pixels have been read; tests watch the throttle with it.
   int readCount() const { return reads_; }
+  // A read is due: tests wait on this instead of for a fixed time.
+  bool pending() const { return pending_.isActive(); }
   std::optional<QPointF> location() const { return location_; }
 
 protected:

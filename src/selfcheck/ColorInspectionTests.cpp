@@ -10,14 +10,17 @@
 #include "canvas/CanvasInteraction.h"
 #include "canvas/CanvasView.h"
 #include "canvas/ColorInspection.h"
+#include "canvas/ColorSampling.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "platform/Pasteboard.h"
 
+#include <QApplication>
 #include <QColorSpace>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QMouseEvent>
 
 #include <cmath>
 #include <numbers>
@@ -84,6 +87,14 @@ private:
   Pasteboard &previous_;
 };
 
+class ActiveWindow {
+public:
+  explicit ActiveWindow(QWidget &window) { QApplication::setActiveWindow(&window); }
+  ~ActiveWindow() { QApplication::setActiveWindow(nullptr); }
+  ActiveWindow(const ActiveWindow &) = delete;
+  ActiveWindow &operator=(const ActiveWindow &) = delete;
+};
+
 struct Rig {
   CrelDocument &document;
   CanvasView &canvas;
@@ -92,11 +103,24 @@ struct Rig {
   FakePasteboard &board;
 
   std::optional<QString> readout() const { return hexOf(canvas.colorInspection().sample()); }
-  void settle() const { NativeTests::pumpFor(120); }
-  // A window that is never shown is never the active one, so the pointer's
-  // hover goes straight to the canvas's hover entry point.
-  void hover(QPointF image) const {
-    canvas.hoverAt(events.viewPoint(image), false);
+  // Until the due read has happened, however slow the machine.
+  void settle() const {
+    if (!NativeTests::pumpUntil([this] { return !canvas.colorSampling().pending(); }, 5000, 5))
+      fail(QStringLiteral("The pointer's colour was never read"));
+  }
+  // Until a document change, which reaches the canvas on a queued call, has
+  // shown `hex` (or the deadline passed: the check after it then fails).
+  void settleOn(const QString &hex) const {
+    NativeTests::pumpUntil([&] { return readout() == hex; }, 5000, 5);
+  }
+  // A real pointer move with no button down, as the window system sends it.
+  void hover(QPointF image) {
+    events.hover(image);
+    settle();
+  }
+  void hoverView(QPointF view) {
+    QMouseEvent move(QEvent::MouseMove, view, canvas.mapToGlobal(view), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&canvas, &move);
     settle();
   }
 };
@@ -138,15 +162,14 @@ void canvasChecks(Rig &rig, const Mark &redaction) {
 
   const QPointF centre = canvas.imageRect().center();
   canvas.setChromeFrames({geom::Rect(centre.x() - 20, centre.y() - 20, 40, 40)});
-  canvas.hoverAt(centre, false);
-  rig.settle();
+  rig.hoverView(centre);
   expect(!rig.readout() && !canvas.interaction().contextMenu(centre),
          QStringLiteral("Floating editor controls never sample the hidden pixels beneath them"));
   canvas.setChromeFrames({});
 
   rig.hover({60, 40});
   document.commit({redaction});
-  rig.settle();
+  rig.settleOn(QStringLiteral("#000000"));
   expect(rig.readout() == QStringLiteral("#000000"),
          QStringLiteral("An edit refreshes the stationary pointer and never reveals pixels beneath redaction"));
 
@@ -157,7 +180,7 @@ void canvasChecks(Rig &rig, const Mark &redaction) {
   expect(item->text() == QStringLiteral("Copy Color #000000"),
          QStringLiteral("The right-click menu exposes the exact sampled color"));
   document.undo();
-  rig.settle();
+  rig.settleOn(QStringLiteral("#336699"));
   expect(rig.readout() == QStringLiteral("#336699"), QStringLiteral("Undo invalidates the inspected color"));
   item->trigger();
   expect(rig.board.text == QStringLiteral("#000000"),
@@ -230,6 +253,9 @@ void run(const QDir &root) {
   PrivatePasteboard pasteboard;
   NativeTests::CanvasWindow host(document, 800, 620);
   Rig rig{document, host.canvas(), host.window(), NativeTests::CanvasEvents(host.canvas()), pasteboard.board};
+  // Hover follows the pointer only in the active window; the window stays
+  // hidden, so no focus is taken from the user's own windows.
+  ActiveWindow active(host.window());
 
   const Mark redaction = plainMark(MarkTool::redact, {40, 20}, {80, 60}, NativeTests::paletteInk(0), 12);
   canvasChecks(rig, redaction);

@@ -92,7 +92,10 @@ TEST_F(DocumentTextTest, AClosedDocumentDropsItsLateResult) {
   doc.reset();
   recognizer->release();
   TextRecognizer::waitForBackgroundWork();
-  QCoreApplication::processEvents(); // must not touch the destroyed document
+  // The result really arrived after the document was gone; delivering it would
+  // write into freed memory, which the sanitizer build reports.
+  EXPECT_EQ(recognizer->callCount(), 1);
+  QCoreApplication::processEvents();
 }
 
 TEST_F(DocumentTextTest, HiddenWordsAreNeitherAvailableNorCopied) {

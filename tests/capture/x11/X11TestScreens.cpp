@@ -26,6 +26,50 @@ void paintRoot(QRgb colour) {
   xcb_disconnect(c);
 }
 
+void paintRootPattern() {
+  xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(c));
+  xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  ASSERT_EQ(screen->root_depth, 24);
+  const int width = screen->width_in_pixels, height = screen->height_in_pixels;
+  const xcb_pixmap_t pixmap = xcb_generate_id(c);
+  xcb_create_pixmap(c, screen->root_depth, pixmap, screen->root, quint16(width), quint16(height));
+  const xcb_gcontext_t gc = xcb_generate_id(c);
+  xcb_create_gc(c, gc, pixmap, 0, nullptr);
+  // In bands that fit one request.
+  const int rows = std::max(1, int(xcb_get_maximum_request_length(c) * 4 / 2 / (width * 4)));
+  std::vector<quint32> band(size_t(width) * size_t(rows));
+  for (int top = 0; top < height; top += rows) {
+    const int count = std::min(rows, height - top);
+    for (int y = 0; y < count; ++y)
+      for (int x = 0; x < width; ++x)
+        band[size_t(y) * size_t(width) + size_t(x)] = codeAt({x, top + y}) & 0xffffff;
+    xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, quint16(width), quint16(count), 0, qint16(top), 0, 24,
+                  quint32(width * count * 4), reinterpret_cast<const quint8 *>(band.data()));
+  }
+  xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+  xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
+  xcb_free_gc(c, gc);
+  xcb_free_pixmap(c, pixmap);
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // round trip
+  xcb_disconnect(c);
+  X11RootGrabber grabber;
+  const QPoint last(width - 1, height - 1);
+  for (int i = 0; i < 150 && grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) != codeAt(last); ++i)
+    QTest::qWait(20);
+}
+
+QString patternMismatch(const QImage &image, QPoint rootOrigin) {
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb got = image.pixel(x, y), want = codeAt(rootOrigin + QPoint(x, y));
+      if (got != want)
+        return QStringLiteral("%1,%2: got %3 want %4").arg(x).arg(y).arg(got, 8, 16).arg(want, 8, 16);
+    }
+  }
+  return {};
+}
+
 std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {
   auto w = std::make_unique<QWidget>(nullptr, flags);
   w->setWindowTitle(title);

@@ -125,34 +125,6 @@ TEST_F(ColorInspectionTest, ManyMovesWithinAFrameReadOnceAtTheLastPosition) {
   EXPECT_EQ(inspection().sample(), red);
 }
 
-TEST_F(ColorInspectionTest, ChromeOutsideAndLeavingHideTheReadout) {
-  sampling().pointerMoved(view({20, 20}));
-  settle();
-  ASSERT_EQ(inspection().sample(), red);
-  const QPointF onBar = view({20, 20});
-  canvas->setChromeFrames({geom::Rect(onBar.x() - 4, onBar.y() - 4, 8, 8)});
-  sampling().pointerMoved(onBar);
-  settle();
-  EXPECT_FALSE(inspection().sample());
-  canvas->setChromeFrames({});
-  sampling().pointerMoved(view({150, 20}));
-  settle();
-  EXPECT_EQ(inspection().sample(), blue);
-  sampling().pointerMoved({-5, 10}); // outside the view
-  settle();
-  EXPECT_FALSE(inspection().sample());
-  sampling().pointerMoved(view({150, 20}));
-  settle();
-  EXPECT_EQ(inspection().sample(), blue);
-  canvas->hoverEnded();
-  EXPECT_FALSE(inspection().sample());
-  EXPECT_FALSE(sampling().location());
-  // Beside the image, outside the canvas: no colour.
-  canvas->hoverAt(view({-10, 20}), false);
-  settle();
-  EXPECT_FALSE(inspection().sample());
-}
-
 TEST_F(ColorInspectionTest, LosingTheActiveWindowHidesTheReadout) {
   sampling().pointerMoved(view({20, 20}));
   settle();
@@ -200,26 +172,6 @@ TEST_F(ColorInspectionTest, TypingAGestureAndAnAltClickPauseSampling) {
   EXPECT_EQ(inspection().sample(), red);
 }
 
-TEST_F(ColorInspectionTest, ADocumentChangeReadsThePixelAgain) {
-  sampling().pointerMoved(view({50, 50}));
-  settle();
-  ASSERT_EQ(inspection().sample(), red);
-  Mark redaction;
-  redaction.id = QUuid::createUuid();
-  redaction.tool = MarkTool::redact;
-  redaction.start = {40, 40};
-  redaction.end = {60, 60};
-  document.commit({redaction});
-  EXPECT_TRUE(QTest::qWaitFor([this] { return inspection().sample() == PixelColor{0, 0, 0, 255}; }, 5000));
-}
-
-TEST_F(ColorInspectionTest, TheContextMenuCopiesOnlyAColour) {
-  EXPECT_FALSE(sampling().copyPixelColor(std::nullopt));
-  EXPECT_FALSE(board.text);
-  EXPECT_TRUE(sampling().copyPixelColor(PixelColor{1, 2, 3, 128}));
-  EXPECT_EQ(board.text, "#01020380");
-}
-
 TEST_F(ColorInspectionTest, TheReadoutShowsTheSampleAndNamesIt) {
   ColorInspectionReadout readout(inspection());
   EXPECT_EQ(readout.objectName(), "pixel-color-readout");
@@ -237,26 +189,4 @@ TEST_F(ColorInspectionTest, TheReadoutShowsTheSampleAndNamesIt) {
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
   inspection().show(std::nullopt);
   EXPECT_TRUE(readout.isHidden());
-}
-
-// Hover samples and Alt-click copies through the canvas's own mouse handling.
-TEST_F(ColorInspectionTest, HoverAndAltClickThroughTheCanvas) {
-  canvas->show();
-  canvas->activateWindow();
-  QApplication::setActiveWindow(canvas.get());
-  const QPointF v = view({150, 40});
-  QMouseEvent move(QEvent::MouseMove, v, canvas->mapToGlobal(v), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(canvas.get(), &move);
-  settle();
-  EXPECT_EQ(inspection().sample(), blue);
-
-  const QPointF r = view({20, 40});
-  QMouseEvent press(QEvent::MouseButtonPress, r, canvas->mapToGlobal(r), Qt::LeftButton, Qt::LeftButton,
-                    Qt::AltModifier);
-  QApplication::sendEvent(canvas.get(), &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, r, canvas->mapToGlobal(r), Qt::LeftButton, Qt::NoButton,
-                      Qt::AltModifier);
-  QApplication::sendEvent(canvas.get(), &release);
-  EXPECT_EQ(board.text, "#FF0000");
-  EXPECT_TRUE(document.marks().isEmpty());
 }

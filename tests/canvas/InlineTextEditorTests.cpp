@@ -87,41 +87,6 @@ protected:
 
 } // namespace
 
-TEST_F(InlineTextEditorTest, AClickAndReturnWithoutTypingChangesNothing) {
-  const Mark kept = textMark({100, 100}, "kept");
-  document.commit({kept});
-  const qsizetype steps = document.history().size();
-  openNew();
-  EXPECT_TRUE(editor().isOpen());
-  EXPECT_EQ(document.tool(), MarkTool::text);
-  EXPECT_EQ(document.status(), InlineTextEditor::typingStatus());
-  EXPECT_EQ(document.marks().size(), 2); // the new mark is in while typing
-  key(Qt::Key_Return);
-  EXPECT_FALSE(editor().isOpen());
-  EXPECT_FALSE(canvas->editingTextID());
-  EXPECT_EQ(document.marks(), QList<Mark>{kept});
-  EXPECT_EQ(document.history().size(), steps);
-  EXPECT_FALSE(document.isEditing());
-}
-
-TEST_F(InlineTextEditorTest, TypingIsWrittenAtOnceAndReturnMakesOneUndoStep) {
-  const QUuid id = openNew();
-  type("Hi");
-  ASSERT_TRUE(mark(id));
-  EXPECT_EQ(mark(id)->text, "Hi");
-  EXPECT_EQ(mark(id)->fontSize, 24);
-  EXPECT_EQ(mark(id)->textBoxWidth, 320);
-  EXPECT_TRUE(document.history().isEmpty()); // inside the bracket
-  type(" there");
-  key(Qt::Key_Return);
-  EXPECT_FALSE(editor().isOpen());
-  ASSERT_EQ(document.marks().size(), 1);
-  EXPECT_EQ(document.marks()[0].text, "Hi there");
-  EXPECT_EQ(document.history().size(), 1);
-  document.undo();
-  EXPECT_TRUE(document.marks().isEmpty());
-}
-
 TEST_F(InlineTextEditorTest, ShiftReturnAddsALineAndKeypadEnterFinishes) {
   const QUuid id = openNew();
   type("a");
@@ -232,36 +197,6 @@ TEST_F(InlineTextEditorTest, TheEmptyEditorIsAtLeastOnePointThreeFontSizesHigh) 
   EXPECT_NEAR(frame[3].y() - frame[0].y(), 1.3 * 24 * s, 1e-9);
   EXPECT_NEAR(frame[1].x() - frame[0].x(), 320 * s, 1e-9);
   EXPECT_NEAR(frame[0].x(), canvas->viewPoint({20, 20}).x(), 1e-9);
-}
-
-TEST_F(InlineTextEditorTest, ARotatedMarkEditsRotatedWithItsStartCornerFixed) {
-  const double angle = std::numbers::pi / 6;
-  const Mark existing = textMark({40, 50}, "one", angle);
-  document.commit({existing});
-  const QPointF corner = rotationTransform(existing).map(existing.start);
-  editor().begin(existing.start, existing);
-
-  const QPolygonF frame = view()->frameInCanvas();
-  const QLineF top(frame[0], frame[1]);
-  EXPECT_NEAR(std::atan2(top.dy(), top.dx()), angle, 1e-9);
-  EXPECT_NEAR(frame[0].x(), canvas->viewPoint(corner).x(), 1e-9);
-  EXPECT_NEAR(frame[0].y(), canvas->viewPoint(corner).y(), 1e-9);
-
-  key(Qt::Key_Return, Qt::ShiftModifier);
-  type("two");
-  key(Qt::Key_Return, Qt::ShiftModifier);
-  type("three");
-  const Mark *grown = mark(existing.id);
-  ASSERT_TRUE(grown);
-  EXPECT_GT(bounds(*grown).height(), bounds(existing).height());
-  const QPointF after = rotationTransform(*grown).map(grown->start);
-  EXPECT_NEAR(after.x(), corner.x(), 1e-9);
-  EXPECT_NEAR(after.y(), corner.y(), 1e-9);
-  // The canvas may refit around the grown mark; the corner follows the mapping.
-  const QPolygonF grownFrame = view()->frameInCanvas();
-  EXPECT_NEAR(grownFrame[0].x(), canvas->viewPoint(corner).x(), 1e-9);
-  EXPECT_NEAR(grownFrame[0].y(), canvas->viewPoint(corner).y(), 1e-9);
-  EXPECT_NEAR(std::atan2(grownFrame[1].y() - grownFrame[0].y(), grownFrame[1].x() - grownFrame[0].x()), angle, 1e-9);
 }
 
 TEST_F(InlineTextEditorTest, ZoomClosesTheEditorAndKeepsTheText) {

@@ -105,34 +105,9 @@ protected:
   CaptureCoordinator coordinator;
 };
 
-bool isGreen(QRgb c) { return qGreen(c) > 230 && qRed(c) < 25 && qBlue(c) < 25; }
 bool isBlue(QRgb c) { return qBlue(c) > 230 && qRed(c) < 25 && qGreen(c) < 25; }
 
 } // namespace
-
-TEST_F(Coordinator, ARepeatedBeginStartsOnePreparationAndShowsNothingUntilTheStillsExist) {
-  coordinator.begin();
-  coordinator.begin();
-  EXPECT_EQ(requests, 1);
-  EXPECT_EQ(coordinator.phase(), Phase::preparing);
-  EXPECT_TRUE(panels.empty());
-  settle();
-  EXPECT_TRUE(panels.empty());
-
-  resume({test::primarySnapshot(), test::secondarySnapshot()});
-  EXPECT_EQ(coordinator.phase(), Phase::selecting);
-  ASSERT_EQ(panels.size(), 2u);
-  EXPECT_EQ(panels[0]->frame(), test::primarySnapshot().screenFrame);
-  EXPECT_EQ(panels[1]->frame(), test::secondarySnapshot().screenFrame);
-  for (const auto &panel : panels) {
-    EXPECT_TRUE(panel->presented);
-    ASSERT_TRUE(panel->contentView());
-    EXPECT_EQ(panel->contentView()->panel(), panel.get());
-  }
-  EXPECT_EQ(view(1)->snapshot().displayID, 43u);
-  coordinator.begin();
-  EXPECT_EQ(requests, 1);
-}
 
 TEST_F(Coordinator, ASelectionIsCroppedFromItsOwnStillAndDeliveredOnceAfterTheEventReturns) {
   windowServer.front = RunningApplication{7, "Viewer", 9};
@@ -168,81 +143,6 @@ TEST_F(Coordinator, ASelectionIsCroppedFromItsOwnStillAndDeliveredOnceAfterTheEv
   }
   EXPECT_FALSE(first) << "views are released with their panels";
   EXPECT_FALSE(second);
-}
-
-TEST_F(Coordinator, ARetinaSelectionIsCroppedAtNativeResolution) {
-  startSelecting();
-  drag(view(0), {20, 30}, {140, 100}); // green quadrant of a 2× display
-  settle();
-  ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images[0].size(), QSize(240, 140));
-  EXPECT_TRUE(isGreen(images[0].pixel(120, 70)));
-}
-
-TEST_F(Coordinator, CancelWhilePreparingDropsTheLateStillsAndAllowsANewCapture) {
-  coordinator.begin();
-  coordinator.cancel();
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  EXPECT_TRUE(request.isCancelled());
-  resume({test::primarySnapshot()});
-  settle();
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  EXPECT_TRUE(panels.empty());
-  EXPECT_TRUE(images.empty() && errors.empty());
-
-  // A late error is dropped the same way.
-  coordinator.begin();
-  coordinator.cancel();
-  resume({}, std::make_exception_ptr(SnapshotError::failed()));
-  EXPECT_TRUE(errors.empty());
-
-  coordinator.begin();
-  EXPECT_EQ(requests, 3);
-  resume({test::primarySnapshot()});
-  EXPECT_EQ(panels.size(), 1u);
-}
-
-TEST_F(Coordinator, TheFirstReportWinsAndClosesEveryDisplay) {
-  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
-  drag(view(1), {20, 320}, {120, 400});
-  pressEscape(view(0));
-  drag(view(0), {20, 30}, {140, 100});
-  settle();
-  ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images[0].size(), QSize(100, 80));
-  EXPECT_FALSE(panels[0]->presented || panels[1]->presented);
-
-  // A cancellation first: nothing is delivered, whatever follows.
-  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
-  send(view(2), QEvent::MouseButtonPress, {30, 30}, Qt::RightButton);
-  EXPECT_EQ(coordinator.phase(), Phase::selecting) << "the right press is swallowed";
-  send(view(2), QEvent::MouseButtonRelease, {30, 30}, Qt::RightButton);
-  drag(view(3), {20, 320}, {120, 400});
-  EXPECT_TRUE(panels[2]->presented) << "the shield stays until the queued end";
-  settle();
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  EXPECT_EQ(images.size(), 1u);
-  EXPECT_FALSE(panels[3]->contentView());
-}
-
-TEST_F(Coordinator, ADeliveryQueuedBeforeCancelOrANewBeginIsDropped) {
-  startSelecting();
-  QPointer<RegionSelectionView> v = view(0);
-  drag(v, {20, 30}, {140, 100});
-  coordinator.cancel();
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  EXPECT_FALSE(panels[0]->contentView());
-  settle();
-  EXPECT_TRUE(images.empty());
-  EXPECT_FALSE(v);
-
-  startSelecting();
-  drag(view(1), {20, 30}, {140, 100});
-  coordinator.cancel();
-  coordinator.begin(); // a new generation before the old delivery runs
-  settle();
-  EXPECT_TRUE(images.empty());
-  EXPECT_EQ(coordinator.phase(), Phase::preparing);
 }
 
 TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {

@@ -38,70 +38,49 @@ QString cropError(const CaptureSnapshot &s, Rect r) {
 
 } // namespace
 
-TEST(PixelRect, MapsTheTopLeftRestatementOfTheFlipExample) {
-  // A selection 70 points up from the bottom of a 100-point display lies
-  // 10 points down from its top.
-  const auto s = snapshot({0, 0, 100, 100}, 200, 200);
-  EXPECT_EQ(s.pixelRect({10, 10, 20, 20}), QRect(20, 20, 40, 40));
-}
-
-TEST(PixelRect, ScalesATwoTimesDisplayToNativePixels) {
-  const auto s = snapshot({0, 0, 1440, 900}, 2880, 1800);
-  EXPECT_EQ(s.pixelRect({0, 0, 1440, 900}), QRect(0, 0, 2880, 1800));
-  EXPECT_EQ(s.pixelRect({100.25, 50.75, 10, 10}), QRect(201, 102, 20, 20));
-}
-
-TEST(PixelRect, RoundsEachEdgeHalfAwayFromZeroSoNeighboursShareEdges) {
-  // 1.5× : 1.5 → 2.25 → 2, 3 → 4.5 → 5. The width is x1 − x0 = 3, not
-  // round(1.5 × 1.5) = 2.
-  const auto s = snapshot({0, 0, 100, 100}, 150, 150);
-  const QRect left = s.pixelRect({1.5, 0, 1.5, 10});
-  const QRect right = s.pixelRect({3, 0, 1.5, 10});
-  EXPECT_EQ(left, QRect(2, 0, 3, 15));
-  EXPECT_EQ(left.x() + left.width(), right.x());
-  // 0.5 × 1 rounds up, not to even.
-  const auto half = snapshot({0, 0, 100, 100}, 100, 100);
-  EXPECT_EQ(half.pixelRect({0.5, 2.5, 1, 1}), QRect(1, 3, 1, 1));
-}
-
-TEST(PixelRect, ScalesEachAxisOnItsOwn) {
-  const auto s = snapshot({0, 0, 100, 50}, 300, 100);
-  EXPECT_EQ(s.pixelRect({10, 10, 20, 20}), QRect(30, 20, 60, 40));
-}
-
-TEST(PixelRect, ClipsToTheDisplayAndIsEmptyOutsideIt) {
-  const auto s = snapshot({0, 0, 100, 100}, 200, 200);
-  EXPECT_EQ(s.pixelRect({-50, 90, 100, 100}), QRect(0, 180, 100, 20));
-  EXPECT_TRUE(s.pixelRect({100, 0, 10, 10}).isEmpty()); // touches the right edge only
-  EXPECT_TRUE(s.pixelRect({200, 200, 10, 10}).isEmpty());
-  EXPECT_TRUE(s.pixelRect({10, 10, 0, 10}).isEmpty());
-  EXPECT_TRUE(s.pixelRect(Rect::null()).isEmpty());
-  // A sliver thinner than half a pixel has no pixels.
-  EXPECT_TRUE(s.pixelRect({10.1, 10, 0.1, 10}).isEmpty());
-  EXPECT_EQ(cropError(s, {200, 200, 10, 10}), "Select an area inside the captured display.");
-}
-
-TEST(PixelRect, ClampsToTheImageWhenTheImageIsSmallerThanScaleSays) {
-  // The grab came back a pixel short of frame × scale.
-  CaptureSnapshot s{1, {0, 0, 100, 100}, positionImage(199, 199)};
-  EXPECT_EQ(s.pixelRect({0, 0, 100, 100}), QRect(0, 0, 199, 199));
-  EXPECT_EQ(s.pixelRect({99.9, 99.9, 0.1, 0.1}), QRect());
-}
-
-TEST(PixelRect, UsesTheFrameOfASecondMonitorAtANegativeOrigin) {
-  // A 2× monitor placed left of and above the main one.
-  const auto s = snapshot({-1440, -300, 1440, 900}, 2880, 1800);
-  EXPECT_EQ(s.pixelRect({-1440, -300, 1440, 900}), QRect(0, 0, 2880, 1800));
-  EXPECT_EQ(s.pixelRect({-100, 500, 300, 300}), QRect(2680, 1600, 200, 200));
-  EXPECT_TRUE(s.pixelRect({0, 0, 50, 50}).isEmpty());
-}
-
-TEST(PixelRect, IgnoresNonFiniteSelections) {
-  const auto s = snapshot({0, 0, 100, 100}, 200, 200);
+TEST(PixelRect, ScalesClipsAndRoundsEachEdgeOnce) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_TRUE(s.pixelRect({nan, 0, 10, 10}).isEmpty());
-  const CaptureSnapshot flat{1, {0, 0, 0, 100}, positionImage(10, 10)};
-  EXPECT_TRUE(flat.pixelRect({0, 0, 10, 10}).isEmpty());
+  struct Row {
+    Rect frame;
+    QSize image;
+    Rect selection;
+    QRect pixels; // empty: no pixels
+  } rows[] = {
+      {{0, 0, 1440, 900}, {2880, 1800}, {0, 0, 1440, 900}, {0, 0, 2880, 1800}},
+      {{0, 0, 1440, 900}, {2880, 1800}, {100.25, 50.75, 10, 10}, {201, 102, 20, 20}},
+      // 1.5x: edges 2.25 -> 2 and 4.5 -> 5, so neighbours share the edge at 5
+      // and the width is 3, not round(1.5 x 1.5).
+      {{0, 0, 100, 100}, {150, 150}, {1.5, 0, 1.5, 10}, {2, 0, 3, 15}},
+      {{0, 0, 100, 100}, {150, 150}, {3, 0, 1.5, 10}, {5, 0, 2, 15}},
+      {{0, 0, 100, 100}, {100, 100}, {0.5, 2.5, 1, 1}, {1, 3, 1, 1}},    // halves away from zero, not to even
+      {{0, 0, 100, 50}, {300, 100}, {10, 10, 20, 20}, {30, 20, 60, 40}}, // each axis its own scale
+      {{0, 0, 100, 100}, {200, 200}, {-50, 90, 100, 100}, {0, 180, 100, 20}},
+      {{0, 0, 100, 100}, {200, 200}, {100, 0, 10, 10}, {}}, // touches the right edge only
+      {{0, 0, 100, 100}, {200, 200}, {10, 10, 0, 10}, {}},
+      {{0, 0, 100, 100}, {200, 200}, Rect::null(), {}},
+      {{0, 0, 100, 100}, {200, 200}, {10.1, 10, 0.1, 10}, {}}, // thinner than half a pixel
+      {{0, 0, 100, 100}, {200, 200}, {nan, 0, 10, 10}, {}},
+      {{0, 0, 0, 100}, {10, 10}, {0, 0, 10, 10}, {}},
+      // The grab came back a pixel short of frame x scale.
+      {{0, 0, 100, 100}, {199, 199}, {0, 0, 100, 100}, {0, 0, 199, 199}},
+      {{0, 0, 100, 100}, {199, 199}, {99.9, 99.9, 0.1, 0.1}, {}},
+      // A 2x monitor left of and above the main one.
+      {{-1440, -300, 1440, 900}, {2880, 1800}, {-1440, -300, 1440, 900}, {0, 0, 2880, 1800}},
+      {{-1440, -300, 1440, 900}, {2880, 1800}, {-100, 500, 300, 300}, {2680, 1600, 200, 200}},
+      {{-1440, -300, 1440, 900}, {2880, 1800}, {0, 0, 50, 50}, {}},
+  };
+  for (const Row &row : rows) {
+    const CaptureSnapshot s{1, row.frame, positionImage(row.image.width(), row.image.height())};
+    const QRect got = s.pixelRect(row.selection);
+    SCOPED_TRACE(testing::Message() << row.selection.minX() << "," << row.selection.minY() << " in "
+                                    << row.frame.minX());
+    if (row.pixels.isEmpty())
+      EXPECT_TRUE(got.isEmpty()) << got.x() << "," << got.y() << " " << got.width() << "x" << got.height();
+    else
+      EXPECT_EQ(got, row.pixels);
+  }
+  EXPECT_EQ(cropError(snapshot({0, 0, 100, 100}, 200, 200), {200, 200, 10, 10}),
+            "Select an area inside the captured display.");
 }
 
 TEST(Crop, CopiesExactlyThePixelsUnderTheSelection) {

@@ -59,19 +59,6 @@ TEST_F(SelectionView, CoversItsDisplayAndStartsWithoutASelection) {
   EXPECT_EQ(RegionSelectionView::hintText(), QString::fromUtf8("Drag to capture an area · Esc to cancel"));
 }
 
-TEST_F(SelectionView, SelectionsUnderThreeByThreePointsAreDroppedAndTheNextDragCounts) {
-  drag({10, 10}, {10, 10});
-  drag({10, 10}, {12.9, 20});
-  drag({10, 10}, {20, 12.9});
-  EXPECT_TRUE(reports.empty());
-  EXPECT_FALSE(view->isCompleted());
-  EXPECT_FALSE(view->selection()) << "ready for a new drag";
-
-  drag({10, 10}, {13, 13});
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], geom::Rect(110, 60, 3, 3)) << "global points";
-}
-
 TEST_F(SelectionView, AReverseDragReportsTheSameRectangle) {
   drag({200.5, 180}, {20, 30});
   ASSERT_EQ(reports.size(), 1u);

@@ -122,22 +122,6 @@ TEST(MarkDrawing, StepLabelColourFollowsLuma) {
   EXPECT_EQ(ink, QRect(20, 20, 80, 80));
 }
 
-TEST(MarkDrawing, FilledArrowStaysWithinItsVisualBounds) {
-  const Mark arrow = makeMark(MarkTool::arrow, {20, 60}, {180, 60}, 24);
-  const QRect ink = inkBox(painted(arrow), qRgb(255, 255, 255));
-  const geom::Rect visual = localVisualBounds(arrow);
-  EXPECT_GE(ink.left(), int(std::floor(visual.minX())));
-  EXPECT_LE(ink.right(), int(std::ceil(visual.maxX())));
-  EXPECT_GE(ink.top(), int(std::floor(visual.minY())));
-  EXPECT_LE(ink.bottom(), int(std::ceil(visual.maxY())));
-  EXPECT_EQ(ink.left(), 20);
-  EXPECT_EQ(ink.right(), 179); // the tip ends at x = 180
-  EXPECT_EQ(painted(arrow).pixel(100, 60), Ink::palette().first().color().rgb());
-
-  const Mark zero = makeMark(MarkTool::arrow, {50, 50}, {50, 50}, 24);
-  EXPECT_EQ(inkBox(painted(zero), qRgb(255, 255, 255)), QRect());
-}
-
 TEST(MarkDrawing, RotationIsAppliedAndPainterStateRestored) {
   Mark rect = makeMark(MarkTool::rectangle, {60, 50}, {140, 70}, 4);
   rect.rotation = std::numbers::pi / 2;

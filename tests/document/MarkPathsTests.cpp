@@ -85,14 +85,6 @@ TEST(FormalArrowPath, OutlineSpansExactlyFromTailToTip) {
   EXPECT_NEAR(turned.midX(), 50, 1e-9);
 }
 
-TEST(FormalArrowPath, ZeroLengthArrowIsEmpty) {
-  const Mark arrow = makeMark(MarkTool::arrow, {40, 40}, {40, 40}, 12);
-  EXPECT_TRUE(path(arrow).isEmpty());
-  EXPECT_TRUE(formalArrowPath(arrow).isEmpty());
-  EXPECT_TRUE(localVisualBounds(arrow).isNull());
-  EXPECT_FALSE(hitTest(arrow, {40, 40}, 5));
-}
-
 TEST(FormalArrowPath, TangentArcsMeetTheirCorners) {
   MarkPath p;
   p.moveTo({0, 0});

@@ -50,18 +50,6 @@ TEST(CheckKit, PassAndFailureOutcomes) {
   EXPECT_STREQ(Failure(QStringLiteral("Pfeil – ✓")).what(), "Pfeil – ✓");
 }
 
-TEST(CheckKit, ReportersNestAndRestore) {
-  std::ostringstream outer, inner;
-  const CheckReporter first(outer);
-  {
-    const CheckReporter second(inner);
-    pass(QStringLiteral("inner"));
-  }
-  pass(QStringLiteral("outer"));
-  EXPECT_EQ(inner.str(), "PASS: inner\n");
-  EXPECT_EQ(outer.str(), "PASS: outer\n");
-}
-
 TEST(CheckKit, TemporaryRootIsPrivateFreshAndAlwaysRemoved) {
   QString firstPath, secondPath;
   try {
@@ -86,19 +74,6 @@ TEST(CheckKit, TemporaryRootIsPrivateFreshAndAlwaysRemoved) {
   EXPECT_FALSE(QFileInfo::exists(secondPath));
 }
 
-TEST(CheckKit, FixtureIsWhiteAboveGreyBelow) {
-  const QImage image = driverFixture();
-  ASSERT_EQ(image.size(), QSize(800, 600));
-  EXPECT_EQ(image.pixelColor(400, 20).rgba(), qRgba(255, 255, 255, 255));
-  const QColor grey = image.pixelColor(400, 580);
-  EXPECT_NEAR(grey.redF(), 0.65, 0.5 / 255);
-  EXPECT_EQ(grey.red(), grey.green());
-  EXPECT_EQ(grey.red(), grey.blue());
-  EXPECT_EQ(grey.alpha(), 255);
-  EXPECT_EQ(image.pixelColor(0, 299), QColor(Qt::white));
-  EXPECT_EQ(image.pixelColor(799, 300), grey);
-}
-
 TEST(CheckKit, IsolatedEnvironmentKeepsSharedObjectsPrivateAndRestoresThem) {
   QTemporaryDir folder;
   Pasteboard *before = &Pasteboard::general();
@@ -121,65 +96,6 @@ TEST(CheckKit, IsolatedEnvironmentKeepsSharedObjectsPrivateAndRestoresThem) {
   }
   EXPECT_EQ(&Pasteboard::general(), before);
   EXPECT_TRUE(QDir(folder.path()).isEmpty()); // the private settings file is gone
-}
-
-TEST(CheckKit, PumpRunsScheduledWorkAndHonoursDeadlines) {
-  bool fired = false;
-  QTimer::singleShot(10, [&] { fired = true; });
-  pumpFor(40);
-  EXPECT_TRUE(fired);
-
-  bool later = false;
-  QTimer::singleShot(30, [&] { later = true; });
-  EXPECT_TRUE(pumpUntil([&] { return later; }, 2000, 5));
-  EXPECT_FALSE(pumpUntil([] { return false; }, 30, 5));
-}
-
-TEST(CheckKit, MissingPaletteInkFailsByName) {
-  EXPECT_EQ(paletteInk(0).name, QString("Coral"));
-  try {
-    paletteInk(Ink::palette().size());
-    FAIL() << "reading past the palette must fail";
-  } catch (const Failure &failure) {
-    EXPECT_EQ(failure.description(), QStringLiteral("Ink palette entry %1 is missing").arg(Ink::palette().size() + 1));
-  }
-}
-
-TEST(CheckKit, FilesAreReadAndReplacedInPlaceAndMissingOnesFailByName) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString path = dir.filePath("saved.png");
-  writeFile(path, "first revision");
-  writeFile(path, "2nd");
-  EXPECT_EQ(readFile(path), QByteArray("2nd")); // truncated, not overlaid
-
-  const QString missing = dir.filePath("gone/saved.png");
-  try {
-    readFile(missing);
-    FAIL() << "a missing file must fail";
-  } catch (const Failure &failure) {
-    EXPECT_TRUE(failure.description().endsWith(missing));
-  }
-  EXPECT_THROW(writeFile(missing, "x"), Failure);
-}
-
-TEST(CheckKit, SnapshotsSurviveTheJsonTripUnchanged) {
-  UpdateSnapshot snapshot;
-  snapshot.originalPNG = QByteArray("\x89PNG\0bytes", 10);
-  Mark mark;
-  mark.id = QUuid::createUuid();
-  mark.start = {1.5, -2};
-  mark.end = {0.1, 1e-9};
-  mark.ink = paletteInk(0);
-  mark.width = 24;
-  mark.blurStrength = 24;
-  snapshot.marks = {mark};
-  snapshot.history = {EditState{{}, AnnotationStyle::doodle}};
-  snapshot.savedURL = QUrl::fromLocalFile("/tmp/a b/Crel - 1.png");
-  snapshot.ink = paletteInk(1);
-  snapshot.stroke = 9;
-  snapshot.blurEffect = BlurEffect::pixelate;
-  EXPECT_EQ(throughJson(snapshot), snapshot);
 }
 
 TEST(Driver, RunsEntriesInOrderAndStopsAtTheFirstFailure) {

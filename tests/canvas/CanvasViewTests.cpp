@@ -195,14 +195,6 @@ TEST_F(CanvasViewTest, CtrlWheelZoomsAboutThePointerAndNotchesCancel) {
   }
 }
 
-TEST_F(CanvasViewTest, IsAnImageToAssistiveTechnology) {
-  QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(canvas.get());
-  ASSERT_NE(accessible, nullptr);
-  EXPECT_EQ(accessible->role(), QAccessible::Graphic);
-  EXPECT_EQ(accessible->text(QAccessible::Name), "Screenshot annotation canvas");
-  EXPECT_TRUE(accessible->text(QAccessible::Description).startsWith("Choose a tool"));
-}
-
 TEST(CanvasViewFind, SearchesDepthFirstInChildOrder) {
   test::TemporarySettings settings;
   AnnotationPreferences preferences{settings.store()};
@@ -237,19 +229,6 @@ TEST_F(CanvasViewTest, ChangesAfterTheCanvasIsGoneAreHarmless) {
   document.finishTextEditing(); // the hook outlives the canvas
   QCoreApplication::processEvents();
   EXPECT_EQ(document.zoom(), 3);
-}
-
-TEST_F(CanvasViewTest, EqualChromeFramesRepaintWithoutALayout) {
-  QSignalSpy laidOut(canvas.get(), &CanvasView::laidOut);
-  canvas->setChromeFrames({});
-  EXPECT_EQ(laidOut.count(), 0);
-  canvas->setChromeFrames({geom::Rect(0, 0, 1000, 60)});
-  EXPECT_EQ(laidOut.count(), 1);
-  canvas->setChromeFrames({geom::Rect(0, 0, 1000, 60)});
-  EXPECT_EQ(laidOut.count(), 1);
-  canvas->setChromeFrames({geom::Rect(0, 0, 1000, 60), geom::Rect(0, 0, 1000, 60)});
-  EXPECT_EQ(laidOut.count(), 2);
-  EXPECT_EQ(canvas->fitArea().minY(), 60 + 22.5);
 }
 
 TEST_F(CanvasViewTest, DrawnListHidesTheEditedTextPutsTheMovingCopyInPlaceAndTheDraftLast) {

@@ -314,30 +314,3 @@ TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
     key(Qt::Key_Escape);
   }
 }
-
-// A click with the text tool, and a double click on a text mark, open the
-// editor through the canvas's own mouse handling.
-TEST_F(InlineTextEditorTest, MouseClicksOpenTheEditor) {
-  const auto click = [&](QEvent::Type type, QPointF image) {
-    const QPointF v = canvas->viewPoint(image);
-    QMouseEvent press(type, v, canvas->mapToGlobal(v), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(canvas.get(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, v, canvas->mapToGlobal(v), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(canvas.get(), &release);
-  };
-  document.selectTool(MarkTool::text);
-  click(QEvent::MouseButtonPress, {40, 40});
-  ASSERT_TRUE(editor().isOpen());
-  type("Hi");
-  key(Qt::Key_Return);
-  ASSERT_FALSE(editor().isOpen());
-  ASSERT_EQ(document.marks().size(), 1);
-  EXPECT_EQ(document.marks()[0].text, "Hi");
-
-  document.selectTool(MarkTool::select);
-  click(QEvent::MouseButtonPress, {42, 45});
-  click(QEvent::MouseButtonDblClick, {42, 45});
-  ASSERT_TRUE(editor().isOpen());
-  EXPECT_EQ(canvas->editingTextID(), document.marks()[0].id);
-}

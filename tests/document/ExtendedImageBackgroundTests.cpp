@@ -31,20 +31,7 @@ QImage solid(int w, int h, QColor colour) {
   return image;
 }
 
-// Exports the canvas rectangle `rect` the way a flattening does: a cleared
-// bitmap of the rectangle's size, translated by its origin.
-QImage exported(const ExtendedImageBackground &background, const QRect &rect) {
-  QImage out(rect.size(), QImage::Format_ARGB32_Premultiplied);
-  out.fill(Qt::transparent);
-  QPainter painter(&out);
-  painter.translate(-rect.topLeft());
-  background.draw(painter, geom::Rect::fromQRectF(rect), false);
-  return out;
-}
-
 int grey(QRgb p) { return qAlpha(p) == 255 && qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) ? qRed(p) : -1; }
-
-int positiveModulo(int v, int m) { return ((v % m) + m) % m; }
 
 } // namespace
 
@@ -73,29 +60,6 @@ TEST(ExtendedImageBackground, GrainTileIsExact) {
   EXPECT_EQ(expectedGrain(127, 127), 242);
 }
 
-TEST(ExtendedImageBackground, OutsideTheScreenshotIsGrainAnchoredAtTheCanvasOrigin) {
-  const QColor red(200, 10, 20);
-  const ExtendedImageBackground background(solid(100, 60, red));
-  const QRect rect(-40, -40, 300, 120);
-  const QImage out = exported(background, rect);
-  for (int y = 0; y < rect.height(); ++y)
-    for (int x = 0; x < rect.width(); ++x) {
-      const int cx = rect.x() + x, cy = rect.y() + y;
-      const bool inside = cx >= 0 && cy >= 0 && cx < 100 && cy < 60;
-      if (inside)
-        ASSERT_EQ(out.pixel(x, y), red.rgb()) << cx << "," << cy;
-      else
-        ASSERT_EQ(out.pixel(x, y),
-                  ExtendedImageBackground::grain().pixel(positiveModulo(cx, 128), positiveModulo(cy, 128)))
-            << cx << "," << cy;
-    }
-  // Canvas (-128, 0) repeats (0, 0) in a second, separate export.
-  const QImage left = exported(background, QRect(-256, -30, 128, 20));
-  const QImage right = exported(background, QRect(-128, -30, 128, 20));
-  EXPECT_EQ(left, right);
-  EXPECT_EQ(exported(background, QRect(-40, -40, 300, 120)), out); // deterministic
-}
-
 TEST(ExtendedImageBackground, GrainIgnoresThePaintersScaleSmoothing) {
   const ExtendedImageBackground background(solid(10, 10, Qt::black));
   QImage out(64, 64, QImage::Format_ARGB32_Premultiplied);
@@ -110,22 +74,6 @@ TEST(ExtendedImageBackground, GrainIgnoresThePaintersScaleSmoothing) {
   for (int y = 0; y < 64; ++y)
     for (int x = 0; x < 64; ++x)
       ASSERT_EQ(out.pixel(x, y), ExtendedImageBackground::grain().pixel(108 + x / 4, 108 + y / 4)) << x << "," << y;
-}
-
-TEST(ExtendedImageBackground, InsideTheScreenshotOnlyTheScreenshotIsPainted) {
-  QImage image(50, 40, QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 50; ++x)
-      image.setPixel(x, y, qRgb(x * 5, y * 6, 7));
-  const ExtendedImageBackground background(image);
-  EXPECT_EQ(exported(background, QRect(10, 5, 30, 20)), image.copy(10, 5, 30, 20));
-  EXPECT_EQ(exported(background, QRect(0, 0, 50, 40)), image);
-  // A one-pixel sample, as the colour inspection takes it.
-  EXPECT_EQ(exported(background, QRect(49, 39, 1, 1)).pixel(0, 0), image.pixel(49, 39));
-  // Transparent screenshot pixels stay transparent; no grey shows through.
-  QImage clear(20, 20, QImage::Format_ARGB32_Premultiplied);
-  clear.fill(Qt::transparent);
-  EXPECT_EQ(exported(ExtendedImageBackground(clear), QRect(0, 0, 20, 20)), clear);
 }
 
 TEST(ExtendedImageBackground, PreviewSizes) {

@@ -44,11 +44,3 @@ TEST(Preferences, EveryAssignmentWritesAndNotifiesEvenWhenEqual) {
   sizes.setSize(EditorSize::large);
   EXPECT_EQ(settings.store().stringForKey("editorWindowSize"), QString("large"));
 }
-
-TEST(Preferences, DefaultWidths) {
-  EXPECT_EQ(AnnotationPreferences::defaultWidth(MarkTool::arrow), 32);
-  EXPECT_EQ(AnnotationPreferences::defaultWidth(MarkTool::highlight), 40);
-  EXPECT_EQ(AnnotationPreferences::defaultWidth(MarkTool::step), 64);
-  for (MarkTool t : {MarkTool::line, MarkTool::pen, MarkTool::redact, MarkTool::text})
-    EXPECT_EQ(AnnotationPreferences::defaultWidth(t), 12);
-}

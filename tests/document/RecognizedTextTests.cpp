@@ -78,16 +78,6 @@ TEST(RecognizedText, SelectionOnOneLineIsAnOrderRangeInEitherDirection) {
   EXPECT_EQ(texts(text.selection(centre(text.words[2]), centre(text.words[2]))), QStringList({"gamma"}));
 }
 
-TEST(RecognizedText, SelectionAcrossLinesReadsLikeTextWhicheverWayTheDragGoes) {
-  const RecognizedText text = column();
-  const RecognizedWord &gamma = text.words[2], &hotel = text.words[7];
-  const auto down = text.selection(centre(gamma), centre(hotel));
-  EXPECT_EQ(texts(down), QStringList({"gamma", "delta", "echo", "foxtrot", "golf", "hotel"}));
-  EXPECT_EQ(text.selection(centre(hotel), centre(gamma)), down);
-  // Two lines: the first from the start word to its end, the second up to the end word.
-  EXPECT_EQ(texts(text.selection(centre(text.words[3]), centre(text.words[4]))), QStringList({"delta", "echo"}));
-}
-
 TEST(RecognizedText, SelectionNeedsAStartWordButFindsTheNearestEndWord) {
   const RecognizedText text = column();
   EXPECT_TRUE(text.selection({300, 200}, centre(text.words[0])).isEmpty());
@@ -132,16 +122,6 @@ TEST(RecognizedText, RectanglesAreOneGrownUnionPerLineInLineOrder) {
             QList<geom::Rect>({geom::Rect(-2, -2, 144, 14)}));
   EXPECT_EQ(RecognizedText::rectangles({text.words[5], text.words[0]}),
             QList<geom::Rect>({geom::Rect(-2, -2, 44, 14), geom::Rect(48, 28, 44, 14)}));
-}
-
-TEST(RecognizedText, StringJoinsWordsBySpacesAndLinesByLineFeeds) {
-  const RecognizedText text = column();
-  EXPECT_EQ(RecognizedText::string({}), "");
-  EXPECT_EQ(RecognizedText::string({text.words[1], text.words[0]}), "alpha beta");
-  EXPECT_EQ(RecognizedText::string({text.words[5], text.words[2], text.words[4], text.words[1]}),
-            "beta gamma\necho foxtrot");
-  // Equal orders keep the order they were given in.
-  EXPECT_EQ(RecognizedText::string({word("x", 0, 0, 1, 1, 3, 0), word("y", 0, 0, 1, 1, 3, 0)}), "x y");
 }
 
 TEST(RecognizedText, HiddenAreasRemoveTheWordsTheyIntersect) {

@@ -16,9 +16,6 @@
 
 #include <xcb/xcb.h>
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -110,20 +107,6 @@ TEST_F(X11Capture, StillsAreEachDisplaysOwnPixelsAtNativeSize) {
       EXPECT_EQ(patternMismatch(still.image, screens[i]->geometry().topLeft()), QString());
     }
   }
-}
-
-TEST_F(X11Capture, TheFastPathUsesSharedMemory) {
-  const int probe = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
-  if (probe < 0)
-    GTEST_SKIP() << "this machine offers no System V shared memory";
-  shmctl(probe, IPC_RMID, nullptr);
-  X11RootGrabber grabber;
-  const QImage image = grabber.grab(QRect(0, 0, 64, 32));
-  EXPECT_EQ(image.size(), QSize(64, 32));
-  EXPECT_TRUE(grabber.lastGrabUsedSharedMemory());
-  grabber.setSharedMemoryAllowed(false);
-  EXPECT_EQ(grabber.grab(QRect(10, 10, 64, 32)).size(), QSize(64, 32));
-  EXPECT_FALSE(grabber.lastGrabUsedSharedMemory());
 }
 
 TEST_F(X11Capture, LaterGrabsNeverOverwriteStillsInUse) {

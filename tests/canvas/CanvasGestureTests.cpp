@@ -40,29 +40,6 @@ TEST(GestureGeometry, ShiftConstraintsRoundHalvesAwayFromZero) {
   EXPECT_NEAR(snappedAngle(-22.5 * degree, rotationStep), -30 * degree, 1e-12);
 }
 
-TEST_F(CanvasGestureTest, OneImagePixelIsTwoViewPoints) {
-  EXPECT_EQ(canvas->imageRect(), geom::Rect(16, 12, 400, 292));
-  expectNear(canvas->point(view({10.25, 3})), {10.25, 3}, 0);
-}
-
-TEST_F(CanvasGestureTest, AClickAddsNoRectangleButAddsAStep) {
-  stroke({{50, 50}, {50, 50}});
-  EXPECT_TRUE(document.marks().isEmpty());
-  EXPECT_TRUE(document.history().isEmpty());
-
-  document.setTool(MarkTool::step);
-  stroke({{50, 50}});
-  ASSERT_EQ(document.marks().size(), 1);
-  EXPECT_EQ(only().tool, MarkTool::step);
-  EXPECT_EQ(only().number, 1);
-  EXPECT_EQ(document.history().size(), 1);
-  // Selected with the tool kept, ready for the next number.
-  EXPECT_EQ(document.selection(), only().id);
-  EXPECT_EQ(document.tool(), MarkTool::step);
-  stroke({{60, 60}});
-  EXPECT_EQ(document.marks().last().number, 2);
-}
-
 TEST_F(CanvasGestureTest, ADraftIsKeptWhenLongerThanOnePixelOrFreehandWithThreePoints) {
   document.setTool(MarkTool::line);
   stroke({{20, 20}, {21, 20}});

@@ -114,17 +114,6 @@ TEST_F(CanvasViewTest, ImageIsFittedBetweenTheMarginsAndPointsMapBothWays) {
   EXPECT_NEAR(back.y(), 47.5, 1e-12);
 }
 
-TEST_F(CanvasViewTest, ImagePlacementFollowsCommittedMarksOnlyAndFreezesDuringAGesture) {
-  const geom::Rect before = canvas->imageRect();
-  canvas->setDraft(rectangleMark({350, 250}, {600, 380}));
-  EXPECT_EQ(canvas->imageRect(), before);
-  canvas->beginGesture({350, 250});
-  document.commit({rectangleMark({350, 250}, {600, 380})});
-  EXPECT_EQ(canvas->imageRect(), before);
-  canvas->endGesture();
-  EXPECT_LT(canvas->imageRect().width(), before.width());
-}
-
 TEST_F(CanvasViewTest, ZoomIsClampedAndZoomOneResetsThePan) {
   canvas->setZoom(20, QPointF(300, 200));
   EXPECT_EQ(document.zoom(), 12);

@@ -238,25 +238,3 @@ TEST_F(WordGesturesTest, HoverFollowsWordsHiddenByALaterRedaction) {
   canvas->hoverAt(view(beta), false);
   EXPECT_TRUE(canvas->hoverWord());
 }
-
-// The same gestures through the canvas's own mouse handling, as a user makes them.
-TEST_F(WordGesturesTest, MouseDragsReachTheWordHandlerAndCommitOneMark) {
-  document.setTool(MarkTool::redact);
-  document.setRedactMode(HighlightMode::text);
-  const auto send = [&](QEvent::Type type, QPointF image, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, view(image), canvas->mapToGlobal(view(image)), Qt::LeftButton, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(canvas.get(), &event);
-  };
-  send(QEvent::MouseButtonPress, alpha, Qt::LeftButton);
-  send(QEvent::MouseMove, delta, Qt::LeftButton);
-  ASSERT_TRUE(canvas->draft());
-  send(QEvent::MouseButtonRelease, delta, Qt::NoButton);
-  ASSERT_EQ(document.marks().size(), 1);
-  const Mark &covering = document.marks().first();
-  EXPECT_EQ(covering.tool, MarkTool::redact);
-  ASSERT_TRUE(covering.regions);
-  EXPECT_EQ(covering.regions->size(), 2);
-  EXPECT_EQ(document.selection(), covering.id);
-  EXPECT_FALSE(canvas->draft());
-  EXPECT_EQ(document.availableText().words.size(), 2); // the covered words are hidden now
-}

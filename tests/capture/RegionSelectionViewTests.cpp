@@ -52,13 +52,6 @@ protected:
 
 } // namespace
 
-TEST_F(SelectionView, CoversItsDisplayAndStartsWithoutASelection) {
-  EXPECT_EQ(view->size(), QSize(400, 300));
-  EXPECT_FALSE(view->selection());
-  EXPECT_EQ(view->accessibleName(), "Screen capture region. Drag an area to capture, or press Escape to cancel.");
-  EXPECT_EQ(RegionSelectionView::hintText(), QString::fromUtf8("Drag to capture an area · Esc to cancel"));
-}
-
 TEST_F(SelectionView, AReverseDragReportsTheSameRectangle) {
   drag({200.5, 180}, {20, 30});
   ASSERT_EQ(reports.size(), 1u);

@@ -31,25 +31,6 @@ std::string readAll(std::FILE *file) {
 
 } // namespace
 
-TEST(CheckKit, PassAndFailureOutcomes) {
-  std::ostringstream out;
-  const CheckReporter reporter(out);
-  expect(true, QStringLiteral("Undo restores the mark"));
-  EXPECT_EQ(out.str(), "PASS: Undo restores the mark\n");
-
-  try {
-    expect(false, QStringLiteral("Redo restores the mark"));
-    FAIL() << "a false condition must throw";
-  } catch (const Failure &failure) {
-    EXPECT_STREQ(failure.what(), "Redo restores the mark");
-    EXPECT_EQ(failure.description(), QStringLiteral("Redo restores the mark"));
-  }
-  EXPECT_EQ(out.str(), "PASS: Undo restores the mark\n"); // nothing for the failure
-
-  // Non-ASCII text survives both ways.
-  EXPECT_STREQ(Failure(QStringLiteral("Pfeil – ✓")).what(), "Pfeil – ✓");
-}
-
 TEST(CheckKit, TemporaryRootIsPrivateFreshAndAlwaysRemoved) {
   QString firstPath, secondPath;
   try {

@@ -66,7 +66,8 @@ void autosaveChecks(const QImage &image, const QDir &root) {
          QStringLiteral("Default arrows have a bolder shaft and larger arrowhead"));
 
   document.commit({probe});
-  pumpFor(400);
+  // The write comes after the autosave delay; a slow machine may take longer.
+  pumpUntil([&] { return !document.isDirty() && readFile(savedPath) != first; }, 5000, 20);
   const QByteArray second = readFile(savedPath);
   expect(savedAsShown(document) && second != first && document.savedURL() == savedPath,
          QStringLiteral("Annotation changes automatically update the same PNG"));

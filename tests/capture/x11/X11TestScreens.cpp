@@ -1,5 +1,6 @@
 #include "X11TestScreens.h"
 
+#include "../portal/CodedDesktop.h"
 #include "platform/X11RootGrabber.h"
 
 #include <QGuiApplication>
@@ -27,6 +28,15 @@ void paintRoot(QRgb colour) {
 }
 
 void paintRootPattern() {
+  std::vector<QRect> natives;
+  for (QScreen *screen : QGuiApplication::screens())
+    natives.emplace_back(screen->geometry().topLeft(), screen->geometry().size() * screen->devicePixelRatio());
+  const auto colourAt = [&](int x, int y) -> QRgb {
+    for (int i = 0; i < int(natives.size()); ++i)
+      if (natives[size_t(i)].contains(x, y))
+        return coded::colour(i, x - natives[size_t(i)].x(), y - natives[size_t(i)].y());
+    return qRgb(0, 0, 0);
+  };
   xcb_connection_t *c = xcb_connect(nullptr, nullptr);
   ASSERT_FALSE(xcb_connection_has_error(c));
   xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
@@ -43,7 +53,7 @@ void paintRootPattern() {
     const int count = std::min(rows, height - top);
     for (int y = 0; y < count; ++y)
       for (int x = 0; x < width; ++x)
-        band[size_t(y) * size_t(width) + size_t(x)] = codeAt({x, top + y}) & 0xffffff;
+        band[size_t(y) * size_t(width) + size_t(x)] = colourAt(x, top + y) & 0xffffff;
     xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, quint16(width), quint16(count), 0, qint16(top), 0, 24,
                   quint32(width * count * 4), reinterpret_cast<const quint8 *>(band.data()));
   }
@@ -54,20 +64,9 @@ void paintRootPattern() {
   free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // round trip
   xcb_disconnect(c);
   X11RootGrabber grabber;
-  const QPoint last(width - 1, height - 1);
-  for (int i = 0; i < 150 && grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) != codeAt(last); ++i)
+  const QPoint last = natives.back().bottomRight();
+  for (int i = 0; i < 150 && grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) != colourAt(last.x(), last.y()); ++i)
     QTest::qWait(20);
-}
-
-QString patternMismatch(const QImage &image, QPoint rootOrigin) {
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb got = image.pixel(x, y), want = codeAt(rootOrigin + QPoint(x, y));
-      if (got != want)
-        return QStringLiteral("%1,%2: got %3 want %4").arg(x).arg(y).arg(got, 8, 16).arg(want, 8, 16);
-    }
-  }
-  return {};
 }
 
 std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {

@@ -24,21 +24,11 @@ void paintRoot(QRgb colour);
 
 std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title);
 
-// A colour that names its root pixel: red the low byte of x, green the low
-// byte of y, blue the high bits of both. A shifted, scaled or mirrored read
-// shows other codes.
-constexpr QRgb codeAt(QPoint root) {
-  return 0xff000000u | (quint32(root.x() & 0xff) << 16) | (quint32(root.y() & 0xff) << 8) |
-         quint32(((root.x() >> 8) & 0x1f) | ((root.y() >> 8) & 0x7) << 5);
-}
-
-// Fills the root window with codeAt of every root pixel (up to 8192 x 2048)
-// and waits until the server shows it.
+// Fills each display's part of the root window with the colours of
+// capture/portal/CodedDesktop.h for that display (screens()[i] is display i),
+// so a shifted, scaled or other display's read shows other colours; waits
+// until the server shows them.
 void paintRootPattern();
-
-// The first pixel of `image` that differs from codeAt(rootOrigin + its
-// position), as "x,y: got … want …", or empty when every pixel matches.
-QString patternMismatch(const QImage &image, QPoint rootOrigin);
 
 // Waits until the server shows `colour` at a logical point of a display
 // (Qt paints asynchronously; a busy machine may lag).

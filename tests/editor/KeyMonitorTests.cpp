@@ -29,9 +29,9 @@ public:
 protected:
   bool eventFilter(QObject *receiver, QEvent *event) override {
     // keyClick presses the modifiers first; only the key itself counts.
-    const auto *key = static_cast<QKeyEvent *>(event);
     if (event->type() == QEvent::KeyPress && receiver->isWidgetType() &&
-        !QList<int>{Qt::Key_Control, Qt::Key_Shift, Qt::Key_Alt, Qt::Key_Meta}.contains(key->key()))
+        !QList<int>{Qt::Key_Control, Qt::Key_Shift, Qt::Key_Alt, Qt::Key_Meta}.contains(
+            static_cast<QKeyEvent *>(event)->key()))
       ++count;
     return false;
   }

@@ -1,6 +1,8 @@
 #include "AppDelegate.h"
 
 #include "CrelApplication.h"
+#include "ForwardedLaunch.h"
+#include "ImageOpening.h"
 #include "LaunchAtLogin.h"
 #include "SessionStore.h"
 #include "ShortcutManager.h"
@@ -8,6 +10,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
+#include "document/CrelStorage.h"
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
@@ -18,6 +21,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -177,7 +181,7 @@ void AppDelegate::setupMenus() {
   hooks.showOpenScreenshot = [this](int entry) { showOpenScreenshot(entry); };
   hooks.screenshotsNeedUpdate = [this] { refreshOpenScreenshotsMenu(); };
   hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
-  hooks.openImage = seams_.openImage;
+  hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
   hooks.showShortcuts = seams_.showShortcuts;
   hooks.quit = seams_.quit ? seams_.quit : [] { QCoreApplication::quit(); };
   menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
@@ -379,8 +383,89 @@ void AppDelegate::closeCurrent() {
 
 void AppDelegate::openSavedImagesFolder() {
   const QString folder = services_.picturesFolder;
-  if (!QDir().mkpath(folder) || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+  try {
+    CrelStorage::prepareDirectory(folder);
+  } catch (...) {
+    // The folder's own error says what went wrong; opening it cannot follow.
+    report(std::current_exception());
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
     report(crel::tr("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(folder)));
+}
+
+bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
+  touch();
+  switch (request.command) {
+  case ForwardedLaunch::Command::reopen: reopen(); return true;
+  case ForwardedLaunch::Command::capture: newCapture(); return true;
+  case ForwardedLaunch::Command::open: return openFiles(request.paths);
+  }
+  return false;
+}
+
+void AppDelegate::reopen() {
+  std::vector<std::unique_ptr<ShellWindow>> holder = windows_.windows();
+  std::vector<ShellRules::OrderedWindow> ordered;
+  for (const auto &window : holder) {
+    const QWidget *widget = static_cast<const WidgetShellWindow &>(*window).widget();
+    const auto editor = std::find_if(editors_.begin(), editors_.end(),
+                                     [widget](const auto &e) { return widget && e->window() == widget; });
+    ordered.push_back({window.get(), editor == editors_.end() ? -1 : int(editor - editors_.begin())});
+  }
+  const ShellRules::ReopenChoice choice = ShellRules::reopenAction(
+      services_.capture.phase() != CaptureCoordinator::Phase::idle, ordered, int(editors_.size()));
+  switch (choice.action) {
+  case ShellRules::ReopenChoice::Action::nothing: return;
+  case ShellRules::ReopenChoice::Action::settings: showWelcome(); return;
+  case ShellRules::ReopenChoice::Action::focusWindow: holder[size_t(choice.index)]->makeKeyAndOrderFront(); return;
+  case ShellRules::ReopenChoice::Action::focusEditor: editors_[size_t(choice.index)]->present(); return;
+  }
+}
+
+void AppDelegate::openImage() {
+  try {
+    CrelStorage::prepareDirectory(services_.picturesFolder);
+  } catch (...) {
+    report(std::current_exception());
+    return;
+  }
+  if (openPanel_) {
+    WindowRegistry::present(*openPanel_);
+    return;
+  }
+  auto *panel = new QFileDialog(nullptr, crel::tr("Open Image"), services_.picturesFolder, ImageOpening::nameFilter());
+  panel->setObjectName(QStringLiteral("open-image"));
+  // The widget dialog: the same on every desktop, and one of our windows, so
+  // the update rules see it.
+  panel->setOption(QFileDialog::DontUseNativeDialog);
+  panel->setFileMode(QFileDialog::ExistingFile);
+  panel->setAcceptMode(QFileDialog::AcceptOpen);
+  panel->setLabelText(QFileDialog::Accept, crel::tr("Open"));
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setWindowModality(Qt::ApplicationModal);
+  connect(panel, &QFileDialog::fileSelected, this, [this](const QString &path) { openImageFile(path); });
+  openPanel_ = panel;
+  panel->open();
+}
+
+bool AppDelegate::openFiles(const QStringList &paths) {
+  bool any = false;
+  for (const QString &path : paths)
+    any = openImageFile(path) || any;
+  return any;
+}
+
+bool AppDelegate::openImageFile(const QString &path) {
+  QImage image;
+  try {
+    image = ImageOpening::readImage(path);
+  } catch (...) {
+    report(std::current_exception());
+    return false;
+  }
+  showEditor(image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
+  return true;
 }
 
 void AppDelegate::refreshOpenScreenshotsMenu() {

@@ -25,6 +25,7 @@ class CaptureCoordinator;
 class EditorController;
 class LaunchAtLogin;
 class SessionStore;
+struct ForwardedLaunch;
 class ShortcutManager;
 class UpdateService;
 struct CaptureSource;
@@ -81,6 +82,17 @@ public:
 
   void showWelcome();
   void yieldActivation();
+
+  // A request from a later launch; true when it did what was asked.
+  bool handleForwarded(const ForwardedLaunch &request);
+  // A plain later launch: the window with a sheet, the front editor, the
+  // settings when there is no editor, or the newest (even minimised) editor.
+  void reopen();
+  // The open panel, starting in the saved-images folder.
+  void openImage();
+  // Each file in turn, each failure reported at once; true when at least one opened.
+  bool openFiles(const QStringList &paths);
+  bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.
   void report(const std::exception_ptr &error);
   void report(const QString &message);
@@ -134,6 +146,7 @@ private:
   std::unique_ptr<AppMenus> menus_;
   std::unique_ptr<StatusPresentation> presentation_;
   QPointer<QWidget> welcome_;
+  QPointer<QWidget> openPanel_;
   std::vector<std::unique_ptr<EditorController>> editors_;
   // The editors behind the submenu's entries when it was last built.
   std::vector<QPointer<EditorController>> menuEditors_;

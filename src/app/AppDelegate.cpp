@@ -4,6 +4,7 @@
 #include "ForwardedLaunch.h"
 #include "ImageOpening.h"
 #include "LaunchAtLogin.h"
+#include "QuitController.h"
 #include "SessionStore.h"
 #include "ShortcutManager.h"
 #include "UpdateService.h"
@@ -53,6 +54,14 @@ QList<QRect> availableAreas() {
 AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent)
     : QObject(parent), services_(std::move(services)), seams_(std::move(seams)), statusItem_(AppIdentity::name()) {
   lastInteraction_ = now();
+  QuitController::Hooks quit;
+  quit.updatePending = [this] { return services_.updates.isInstalling() || services_.updates.hasStagedInstall(); };
+  quit.busy = [this] { return isBusy(); };
+  quit.report = [this](const std::exception_ptr &error) { report(error); };
+  quit.cancelCapture = [this] { services_.capture.cancel(); };
+  quit.editors = [this] { return quitEditors(); };
+  quit.terminate = [] { QCoreApplication::exit(0); };
+  quit_ = std::make_unique<QuitController>(std::move(quit));
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
@@ -183,7 +192,7 @@ void AppDelegate::setupMenus() {
   hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
   hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
   hooks.showShortcuts = seams_.showShortcuts;
-  hooks.quit = seams_.quit ? seams_.quit : [] { QCoreApplication::quit(); };
+  hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
   menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
   statusItem_.setMenu(menus_->statusMenu());
   presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon());
@@ -421,6 +430,42 @@ void AppDelegate::reopen() {
   case ShellRules::ReopenChoice::Action::focusWindow: holder[size_t(choice.index)]->makeKeyAndOrderFront(); return;
   case ShellRules::ReopenChoice::Action::focusEditor: editors_[size_t(choice.index)]->present(); return;
   }
+}
+
+void AppDelegate::requestQuit() { quit_->requestQuit(); }
+
+std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
+  std::vector<QuitController::Editor> editors;
+  for (const auto &owned : editors_) {
+    const QPointer<EditorController> editor = owned.get();
+    QuitController::Editor e;
+    e.finishAndFlush = [editor] {
+      if (!editor)
+        return;
+      CrelDocument &document = editor->document();
+      if (document.finishTextEditing)
+        document.finishTextEditing();
+      try {
+        document.flushAutosave();
+      } catch (const std::exception &) {
+        // The document keeps the error and its status shows it; it now needs a decision.
+      }
+    };
+    e.needsDecision = [editor] { return editor && !EditorController::cleanlySaved(editor->document()); };
+    e.bringForward = [editor] {
+      if (editor)
+        editor->present();
+    };
+    // An editor that went meanwhile has nothing left to lose.
+    e.confirmDiscard = [editor](std::function<void(bool)> done) {
+      if (editor)
+        editor->confirmDiscard(std::move(done));
+      else
+        done(true);
+    };
+    editors.push_back(std::move(e));
+  }
+  return editors;
 }
 
 void AppDelegate::openImage() {

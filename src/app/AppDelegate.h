@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppMenus.h"
+#include "QuitController.h"
 #include "ShellRules.h"
 #include "StatusItem.h"
 #include "WindowRegistry.h"
@@ -88,6 +89,11 @@ public:
   // A plain later launch: the window with a sheet, the front editor, the
   // settings when there is no editor, or the newest (even minimised) editor.
   void reopen();
+  // Every quit request: ends the run at once, after the editors with work
+  // to lose agreed one by one, or not at all.
+  void requestQuit();
+  QuitController &quitController() { return *quit_; }
+
   // The open panel, starting in the saved-images folder.
   void openImage();
   // Each file in turn, each failure reported at once; true when at least one opened.
@@ -138,6 +144,7 @@ private:
   void presentAlert(const QString &title, const QString &text);
   ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;
   bool applicationActive() const;
+  std::vector<QuitController::Editor> quitEditors() const;
 
   AppServices services_;
   ShellSeams seams_;
@@ -147,6 +154,7 @@ private:
   std::unique_ptr<StatusPresentation> presentation_;
   QPointer<QWidget> welcome_;
   QPointer<QWidget> openPanel_;
+  std::unique_ptr<QuitController> quit_;
   std::vector<std::unique_ptr<EditorController>> editors_;
   // The editors behind the submenu's entries when it was last built.
   std::vector<QPointer<EditorController>> menuEditors_;

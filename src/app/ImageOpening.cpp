@@ -1,42 +1,13 @@
 #include "ImageOpening.h"
 
 #include "document/CrelError.h"
+#include "platform/ImageDecoder.h"
 #include "platform/Translate.h"
 
 #include <QColorSpace>
 #include <QFile>
-#include <QImageReader>
 
 namespace crel::ImageOpening {
-
-namespace {
-
-constexpr double maxPixels = 80'000'000;
-
-bool allowed(double width, double height) { return width >= 1 && height >= 1 && width * height <= maxPixels; }
-
-// Qt refuses a decode above its process-wide allocation limit (128 MB by
-// default, below an 80-megapixel image); raised only once the header has
-// passed the pixel rule, to what the widest format Qt uses needs.
-constexpr int allocationLimitMB = int(maxPixels * 16 / (1 << 20)) + 1;
-
-// The one place a checked file becomes pixels.
-QImage decode(const QString &path, Format format) {
-  if (format == Format::heic)
-    return {}; // no HEIC decoder is linked yet
-  QImageReader reader(path, format == Format::png ? "png" : format == Format::jpeg ? "jpeg" : "tiff");
-  reader.setAutoTransform(true);
-  const QSize size = reader.size();
-  if (!size.isValid() || !allowed(size.width(), size.height()))
-    return {};
-  QImageReader::setAllocationLimit(allocationLimitMB);
-  const QImage image = reader.read();
-  if (image.isNull() || !allowed(image.width(), image.height()))
-    return {};
-  return image;
-}
-
-} // namespace
 
 Format sniff(const QByteArray &head) {
   if (head.startsWith("\x89PNG\r\n\x1a\n"))
@@ -59,7 +30,8 @@ QImage readImage(const QString &path) {
   file.close();
   if (format == Format::none)
     throw CrelError::invalidImage();
-  QImage image = decode(path, format);
+  // The system's one decoder; the check above keeps it to the four formats.
+  QImage image = ImageDecoder::read(path);
   if (image.isNull())
     throw CrelError::invalidImage();
   if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)

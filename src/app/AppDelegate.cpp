@@ -8,7 +8,9 @@
 #include "SessionStore.h"
 #include "ShortcutManager.h"
 #include "UpdateService.h"
+#include "WelcomeView.h"
 #include "capture/CaptureCoordinator.h"
+#include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
@@ -30,6 +32,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -290,25 +293,23 @@ void AppDelegate::showWelcome() {
     return;
   }
   if (!welcome_) {
-    // A plain window until the welcome and settings window replaces it: the
-    // application's name, its menu bar and the capture command.
     auto *window = new QWidget;
     window->setObjectName(QStringLiteral("settings"));
     window->setWindowTitle(AppIdentity::name());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
     if (menus_) {
       layout->setMenuBar(menus_->addMenuBar(*window));
       window->addActions(menus_->shortcutActions());
     }
-    auto *text = new QLabel(
-        crel::tr("Press %1 to capture an area of the screen.").arg(services_.shortcuts.current().label()), window);
-    text->setAlignment(Qt::AlignCenter);
-    text->setWordWrap(true);
-    layout->addWidget(text, 1);
-    auto *capture = new QPushButton(crel::tr("Capture an area"), window);
-    connect(capture, &QPushButton::clicked, this, &AppDelegate::newCapture);
-    layout->addWidget(capture, 0, Qt::AlignHCenter);
+    const QPointer<AppDelegate> self(this);
+    WelcomeView::Actions actions{[self] { self ? self->newCapture() : void(); },
+                                 [self] { self ? self->openImage() : void(); },
+                                 [self] { self ? self->openSavedImagesFolder() : void(); }};
+    view_ = new WelcomeView(services_.shortcuts, services_.login, AnnotationPreferences::shared(),
+                            EditorSizePreferences::shared(), std::move(actions));
+    layout->addWidget(WelcomeView::scrollArea(view_));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
     window->resize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));

@@ -4,6 +4,7 @@
 #include "QuitController.h"
 #include "ShellRules.h"
 #include "StatusItem.h"
+#include "WelcomeView.h"
 #include "WindowRegistry.h"
 
 #include <QDateTime>
@@ -125,6 +126,7 @@ public:
   // The presenter's choice, once the menus exist.
   StatusPresentation *statusPresentation() const { return presentation_.get(); }
   QWidget *welcomeWindow() const { return welcome_; }
+  WelcomeView *welcomeView() const { return view_; }
   QDateTime lastInteraction() const { return lastInteraction_; }
   std::optional<QDateTime> yieldActivationUntil() const { return yieldActivationUntil_; }
   // The last alert's text, for tests and logs.
@@ -154,6 +156,7 @@ private:
   std::unique_ptr<StatusPresentation> presentation_;
   QPointer<QWidget> welcome_;
   QPointer<QWidget> openPanel_;
+  QPointer<WelcomeView> view_;
   std::unique_ptr<QuitController> quit_;
   std::vector<std::unique_ptr<EditorController>> editors_;
   // The editors behind the submenu's entries when it was last built.

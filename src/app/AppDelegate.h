@@ -128,6 +128,8 @@ public:
   QWidget *welcomeWindow() const { return welcome_; }
   WelcomeView *welcomeView() const { return view_; }
   QDateTime lastInteraction() const { return lastInteraction_; }
+  bool launchedAtLogin() const { return launchedAtLogin_; }
+  const ShortcutManager &shortcuts() const { return services_.shortcuts; }
   std::optional<QDateTime> yieldActivationUntil() const { return yieldActivationUntil_; }
   // The last alert's text, for tests and logs.
   QString lastAlert() const { return lastAlert_; }

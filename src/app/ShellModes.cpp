@@ -6,6 +6,7 @@
 #include "SessionStore.h"
 #include "ShortcutManager.h"
 #include "SingleInstance.h"
+#include "StartupCheck.h"
 #include "UpdateService.h"
 #include "capture/CaptureCoordinator.h"
 #include "platform/AppIdentity.h"
@@ -117,8 +118,19 @@ int runApplication(LaunchContext &context) {
     runOrFail([&] { delegate.launch(options); });
     qCInfo(lcLaunch) << "launch sequence finished";
   });
-  for (const TestHook &hook : testHooks(commandLine))
+  for (const TestHook &hook : testHooks(commandLine)) {
+    if (hook.kind == TestHook::Kind::startupCheck) {
+      const bool loginVariant = hook.values.value(0) == QLatin1String("--login-startup-test");
+      std::optional<QString> evidence;
+      if (qEnvironmentVariableIsSet("NATIVE_LOGIN_TEST_RESULT"))
+        evidence = qEnvironmentVariable("NATIVE_LOGIN_TEST_RESULT");
+      QTimer::singleShot(1000, &app, [&delegate, loginVariant, evidence] {
+        runOrFail([&] { StartupCheck::run(&delegate, loginVariant, evidence); });
+      });
+      continue;
+    }
     QTimer::singleShot(1000, &app, [hook] { runOrFail([&] { failNotBuilt(hookSwitch(hook)); }); });
+  }
 
   const int status = app.exec();
   SettingsStore::standard().sync();

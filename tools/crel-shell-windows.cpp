@@ -1,17 +1,21 @@
 // crel-shell-windows [--scale N] <folder>: renders the shell's own windows
 // headless at N device pixels per point (1 by default) and writes
 //   welcome.png    the welcome and settings view, full height
+//   shortcuts.png  the keyboard-shortcuts window
 // over private settings, so nothing of the user's is read or changed.
 
 #include "ToolUsage.h"
 #include "WidgetPng.h"
 
+#include "app/AppMenus.h"
 #include "app/LaunchAtLogin.h"
+#include "app/ShortcutGuide.h"
 #include "app/ShortcutManager.h"
 #include "app/WelcomeView.h"
 #include "chrome/LightPalette.h"
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
+#include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/SettingsStore.h"
@@ -72,5 +76,13 @@ int main(int argc, char **argv) {
   WelcomeView welcome(shortcuts, login, annotation, sizes, {});
   welcome.resize(WelcomeView::viewWidth, welcome.layout()->totalHeightForWidth(WelcomeView::viewWidth));
   welcome.layout()->activate();
-  return tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) ? 0 : 1;
+  AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
+  std::unique_ptr<QWidget> guide(ShortcutGuide::window(menus.mainMenus()));
+  // A scroll area lays out its content when shown (off screen here).
+  guide->setAttribute(Qt::WA_DontShowOnScreen);
+  guide->show();
+  QCoreApplication::processEvents();
+  const bool written = tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) &&
+                       tools::renderToPng(*guide, QDir(folder).filePath("shortcuts.png"), scale);
+  return written ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "LaunchAtLogin.h"
 #include "QuitController.h"
 #include "SessionStore.h"
+#include "ShortcutGuide.h"
 #include "ShortcutManager.h"
 #include "UpdateService.h"
 #include "WelcomeView.h"
@@ -94,6 +95,7 @@ AppDelegate::~AppDelegate() {
   // Editors go before the menus and status item their callbacks reach.
   editors_.clear();
   delete welcome_;
+  delete shortcuts_;
 }
 
 QDateTime AppDelegate::now() const { return services_.clock ? services_.clock() : QDateTime::currentDateTimeUtc(); }
@@ -194,7 +196,7 @@ void AppDelegate::setupMenus() {
   hooks.screenshotsNeedUpdate = [this] { refreshOpenScreenshotsMenu(); };
   hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
   hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
-  hooks.showShortcuts = seams_.showShortcuts;
+  hooks.showShortcuts = seams_.showShortcuts ? seams_.showShortcuts : [this] { showShortcuts(); };
   hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
   menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
   statusItem_.setMenu(menus_->statusMenu());
@@ -320,6 +322,15 @@ void AppDelegate::showWelcome() {
   services_.updates.refreshNotificationPermission();
   services_.login.refreshStatus();
   WindowRegistry::present(*welcome_);
+}
+
+void AppDelegate::showShortcuts() {
+  if (!shortcuts_) {
+    shortcuts_ = ShortcutGuide::window(menus_ ? menus_->mainMenus() : QList<QMenu *>{});
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+      shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
+  }
+  WindowRegistry::present(*shortcuts_);
 }
 
 void AppDelegate::yieldActivation() {

@@ -83,6 +83,9 @@ public:
   const std::vector<std::unique_ptr<EditorController>> &editors() const { return editors_; }
 
   void showWelcome();
+  // The keyboard-shortcuts window, made once and kept.
+  void showShortcuts();
+  QWidget *shortcutsWindow() const { return shortcuts_; }
   void yieldActivation();
 
   // A request from a later launch; true when it did what was asked.
@@ -158,6 +161,7 @@ private:
   std::unique_ptr<StatusPresentation> presentation_;
   QPointer<QWidget> welcome_;
   QPointer<QWidget> openPanel_;
+  QPointer<QWidget> shortcuts_;
   QPointer<WelcomeView> view_;
   std::unique_ptr<QuitController> quit_;
   std::vector<std::unique_ptr<EditorController>> editors_;

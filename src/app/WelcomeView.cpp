@@ -1,6 +1,7 @@
 #include "WelcomeView.h"
 
 #include "LaunchAtLogin.h"
+#include "ShellText.h"
 #include "ShortcutControl.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
@@ -34,32 +35,19 @@ namespace {
 constexpr std::array styles{AnnotationStyle::formal, AnnotationStyle::doodle};
 constexpr std::array sizes{EditorSize::compact, EditorSize::regular, EditorSize::large};
 
-QLabel *text(const QString &content, QWidget *parent, bool secondary = false, bool caption = false) {
-  auto *label = new QLabel(content, parent);
-  label->setWordWrap(true);
-  label->setFont(ChromeFonts::font(caption ? 11 : 13));
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, secondary ? ChromeColors::secondaryLabel() : ChromeColors::label());
-  label->setPalette(palette);
-  return label;
+QLabel *text(const QString &content, QWidget *parent, bool secondary = false) {
+  return ShellText::label(content, parent, {13, QFont::Normal, secondary});
 }
 
-QLabel *caption(const QString &content, QWidget *parent) { return text(content, parent, true, true); }
+QLabel *caption(const QString &content, QWidget *parent) {
+  return ShellText::label(content, parent, {11, QFont::Normal, true});
+}
 
 QLabel *heading(const QString &content, QWidget *parent) {
-  QLabel *label = text(content, parent);
-  label->setWordWrap(false);
-  label->setFont(ChromeFonts::font(13, QFont::Medium));
-  return label;
+  return ShellText::label(content, parent, {13, QFont::Medium, false, false, false});
 }
 
-QFrame *divider(QWidget *parent) {
-  auto *line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFixedHeight(1);
-  line->setStyleSheet(QStringLiteral("background: rgba(0,0,0,0.1); border: none;"));
-  return line;
-}
+using ShellText::divider;
 
 QVBoxLayout *section(QVBoxLayout *parent, int spacing) {
   auto *layout = new QVBoxLayout;
@@ -99,8 +87,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   column->addWidget(icon, 0, Qt::AlignHCenter);
   auto *titles = new QVBoxLayout;
   titles->setSpacing(8);
-  QLabel *name = text(AppIdentity::name(), this);
-  name->setFont(ChromeFonts::font(25, QFont::DemiBold));
+  QLabel *name = ShellText::label(AppIdentity::name(), this, {25, QFont::DemiBold});
   name->setAlignment(Qt::AlignHCenter);
   titles->addWidget(name);
   QLabel *slogan = text(crel::tr("A little shortcut. A clearer point."), this, true);
@@ -135,12 +122,8 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   connect(openFolder, &QAbstractButton::clicked, this, [run = actions.openSavedImagesFolder] { run ? run() : void(); });
   folderRow->addWidget(openFolder);
   folder->addLayout(folderRow);
-  QLabel *path = text(CrelStorage::defaultDirectoryDisplayPath(), this);
+  QLabel *path = ShellText::label(CrelStorage::defaultDirectoryDisplayPath(), this, {12, QFont::Normal, false, true});
   path->setObjectName(QStringLiteral("saved-images-path"));
-  QFont mono = ChromeFonts::font(12);
-  mono.setStyleHint(QFont::Monospace);
-  mono.setFamily(QStringLiteral("monospace"));
-  path->setFont(mono);
   path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   folder->addWidget(path);
   folder->addWidget(caption(crel::tr("Captures and imported images save here automatically. Your edits update the "

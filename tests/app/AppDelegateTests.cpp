@@ -451,3 +451,15 @@ TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
   EXPECT_FALSE(editor->isMinimized());
   EXPECT_TRUE(editor->isVisible());
 }
+
+TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  app.showShortcuts();
+  QWidget *first = app.shortcutsWindow();
+  ASSERT_TRUE(first);
+  first->close();
+  app.showShortcuts();
+  EXPECT_EQ(app.shortcutsWindow(), first);
+  EXPECT_EQ(visibleWindows("shortcuts").size(), 1);
+}

@@ -15,16 +15,19 @@
 #include "document/MarkSamples.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
+#include "editor/Sheets.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
 #include "platform/Pasteboard.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSignalSpy>
@@ -462,4 +465,39 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
   app.showShortcuts();
   EXPECT_EQ(app.shortcutsWindow(), first);
   EXPECT_EQ(visibleWindows("shortcuts").size(), 1);
+}
+
+TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {
+  // Nothing can be saved: every editor is left unsaved.
+  QFile inTheWay(pictures.filePath("Crel"));
+  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+  inTheWay.close();
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  for (int i = 0; i < 2; ++i)
+    app.showEditor(QImage(40, 30, QImage::Format_RGB32), {});
+  ASSERT_EQ(app.editors().size(), 2u);
+  const auto prompt = [&](size_t editor) -> QMessageBox * {
+    QDialog *dialog = Sheets::attached(app.editors()[editor]->window());
+    return dialog && dialog->objectName() == "confirm-discard" ? qobject_cast<QMessageBox *>(dialog) : nullptr;
+  };
+  const auto click = [](QMessageBox *box, const QString &text) {
+    ASSERT_TRUE(box);
+    for (QAbstractButton *b : box->buttons())
+      if (b->text() == text)
+        return b->click();
+    ADD_FAILURE() << text.toStdString();
+  };
+
+  app.requestQuit();
+  EXPECT_TRUE(app.quitController().isAsking());
+  EXPECT_TRUE(prompt(0));
+  EXPECT_FALSE(prompt(1));
+  app.requestQuit(); // asked again while asking: still the one prompt
+  click(prompt(0), "Discard");
+  QTRY_VERIFY(prompt(1));
+  click(prompt(1), "Cancel");
+  QTRY_VERIFY(!app.quitController().isAsking());
+  EXPECT_EQ(app.editors().size(), 2u);
+  EXPECT_TRUE(app.editors()[1]->window()->isVisible());
 }

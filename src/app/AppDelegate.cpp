@@ -1,13 +1,20 @@
 #include "AppDelegate.h"
 
 #include "CrelApplication.h"
+#include "ForwardedLaunch.h"
+#include "ImageOpening.h"
 #include "LaunchAtLogin.h"
+#include "QuitController.h"
 #include "SessionStore.h"
+#include "ShortcutGuide.h"
 #include "ShortcutManager.h"
 #include "UpdateService.h"
+#include "WelcomeView.h"
 #include "capture/CaptureCoordinator.h"
+#include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
+#include "document/CrelStorage.h"
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
@@ -18,6 +25,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -25,6 +33,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -49,6 +58,14 @@ QList<QRect> availableAreas() {
 AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent)
     : QObject(parent), services_(std::move(services)), seams_(std::move(seams)), statusItem_(AppIdentity::name()) {
   lastInteraction_ = now();
+  QuitController::Hooks quit;
+  quit.updatePending = [this] { return services_.updates.isInstalling() || services_.updates.hasStagedInstall(); };
+  quit.busy = [this] { return isBusy(); };
+  quit.report = [this](const std::exception_ptr &error) { report(error); };
+  quit.cancelCapture = [this] { services_.capture.cancel(); };
+  quit.editors = [this] { return quitEditors(); };
+  quit.terminate = [] { QCoreApplication::exit(0); };
+  quit_ = std::make_unique<QuitController>(std::move(quit));
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
@@ -78,6 +95,7 @@ AppDelegate::~AppDelegate() {
   // Editors go before the menus and status item their callbacks reach.
   editors_.clear();
   delete welcome_;
+  delete shortcuts_;
 }
 
 QDateTime AppDelegate::now() const { return services_.clock ? services_.clock() : QDateTime::currentDateTimeUtc(); }
@@ -177,9 +195,9 @@ void AppDelegate::setupMenus() {
   hooks.showOpenScreenshot = [this](int entry) { showOpenScreenshot(entry); };
   hooks.screenshotsNeedUpdate = [this] { refreshOpenScreenshotsMenu(); };
   hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
-  hooks.openImage = seams_.openImage;
-  hooks.showShortcuts = seams_.showShortcuts;
-  hooks.quit = seams_.quit ? seams_.quit : [] { QCoreApplication::quit(); };
+  hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
+  hooks.showShortcuts = seams_.showShortcuts ? seams_.showShortcuts : [this] { showShortcuts(); };
+  hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
   menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
   statusItem_.setMenu(menus_->statusMenu());
   presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon());
@@ -277,25 +295,23 @@ void AppDelegate::showWelcome() {
     return;
   }
   if (!welcome_) {
-    // A plain window until the welcome and settings window replaces it: the
-    // application's name, its menu bar and the capture command.
     auto *window = new QWidget;
     window->setObjectName(QStringLiteral("settings"));
     window->setWindowTitle(AppIdentity::name());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
     if (menus_) {
       layout->setMenuBar(menus_->addMenuBar(*window));
       window->addActions(menus_->shortcutActions());
     }
-    auto *text = new QLabel(
-        crel::tr("Press %1 to capture an area of the screen.").arg(services_.shortcuts.current().label()), window);
-    text->setAlignment(Qt::AlignCenter);
-    text->setWordWrap(true);
-    layout->addWidget(text, 1);
-    auto *capture = new QPushButton(crel::tr("Capture an area"), window);
-    connect(capture, &QPushButton::clicked, this, &AppDelegate::newCapture);
-    layout->addWidget(capture, 0, Qt::AlignHCenter);
+    const QPointer<AppDelegate> self(this);
+    WelcomeView::Actions actions{[self] { self ? self->newCapture() : void(); },
+                                 [self] { self ? self->openImage() : void(); },
+                                 [self] { self ? self->openSavedImagesFolder() : void(); }};
+    view_ = new WelcomeView(services_.shortcuts, services_.login, AnnotationPreferences::shared(),
+                            EditorSizePreferences::shared(), std::move(actions));
+    layout->addWidget(WelcomeView::scrollArea(view_));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
     window->resize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
@@ -306,6 +322,15 @@ void AppDelegate::showWelcome() {
   services_.updates.refreshNotificationPermission();
   services_.login.refreshStatus();
   WindowRegistry::present(*welcome_);
+}
+
+void AppDelegate::showShortcuts() {
+  if (!shortcuts_) {
+    shortcuts_ = ShortcutGuide::window(menus_ ? menus_->mainMenus() : QList<QMenu *>{});
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+      shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
+  }
+  WindowRegistry::present(*shortcuts_);
 }
 
 void AppDelegate::yieldActivation() {
@@ -379,8 +404,125 @@ void AppDelegate::closeCurrent() {
 
 void AppDelegate::openSavedImagesFolder() {
   const QString folder = services_.picturesFolder;
-  if (!QDir().mkpath(folder) || !QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+  try {
+    CrelStorage::prepareDirectory(folder);
+  } catch (...) {
+    // The folder's own error says what went wrong; opening it cannot follow.
+    report(std::current_exception());
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
     report(crel::tr("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(folder)));
+}
+
+bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
+  touch();
+  switch (request.command) {
+  case ForwardedLaunch::Command::reopen: reopen(); return true;
+  case ForwardedLaunch::Command::capture: newCapture(); return true;
+  case ForwardedLaunch::Command::open: return openFiles(request.paths);
+  }
+  return false;
+}
+
+void AppDelegate::reopen() {
+  std::vector<std::unique_ptr<ShellWindow>> holder = windows_.windows();
+  std::vector<ShellRules::OrderedWindow> ordered;
+  for (const auto &window : holder) {
+    const QWidget *widget = static_cast<const WidgetShellWindow &>(*window).widget();
+    const auto editor = std::find_if(editors_.begin(), editors_.end(),
+                                     [widget](const auto &e) { return widget && e->window() == widget; });
+    ordered.push_back({window.get(), editor == editors_.end() ? -1 : int(editor - editors_.begin())});
+  }
+  const ShellRules::ReopenChoice choice = ShellRules::reopenAction(
+      services_.capture.phase() != CaptureCoordinator::Phase::idle, ordered, int(editors_.size()));
+  switch (choice.action) {
+  case ShellRules::ReopenChoice::Action::nothing: return;
+  case ShellRules::ReopenChoice::Action::settings: showWelcome(); return;
+  case ShellRules::ReopenChoice::Action::focusWindow: holder[size_t(choice.index)]->makeKeyAndOrderFront(); return;
+  case ShellRules::ReopenChoice::Action::focusEditor: editors_[size_t(choice.index)]->present(); return;
+  }
+}
+
+void AppDelegate::requestQuit() { quit_->requestQuit(); }
+
+std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
+  std::vector<QuitController::Editor> editors;
+  for (const auto &owned : editors_) {
+    const QPointer<EditorController> editor = owned.get();
+    QuitController::Editor e;
+    e.finishAndFlush = [editor] {
+      if (!editor)
+        return;
+      CrelDocument &document = editor->document();
+      if (document.finishTextEditing)
+        document.finishTextEditing();
+      try {
+        document.flushAutosave();
+      } catch (const std::exception &) {
+        // The document keeps the error and its status shows it; it now needs a decision.
+      }
+    };
+    e.needsDecision = [editor] { return editor && !EditorController::cleanlySaved(editor->document()); };
+    e.bringForward = [editor] {
+      if (editor)
+        editor->present();
+    };
+    // An editor that went meanwhile has nothing left to lose.
+    e.confirmDiscard = [editor](std::function<void(bool)> done) {
+      if (editor)
+        editor->confirmDiscard(std::move(done));
+      else
+        done(true);
+    };
+    editors.push_back(std::move(e));
+  }
+  return editors;
+}
+
+void AppDelegate::openImage() {
+  try {
+    CrelStorage::prepareDirectory(services_.picturesFolder);
+  } catch (...) {
+    report(std::current_exception());
+    return;
+  }
+  if (openPanel_) {
+    WindowRegistry::present(*openPanel_);
+    return;
+  }
+  auto *panel = new QFileDialog(nullptr, crel::tr("Open Image"), services_.picturesFolder, ImageOpening::nameFilter());
+  panel->setObjectName(QStringLiteral("open-image"));
+  // The widget dialog: the same on every desktop, and one of our windows, so
+  // the update rules see it.
+  panel->setOption(QFileDialog::DontUseNativeDialog);
+  panel->setFileMode(QFileDialog::ExistingFile);
+  panel->setAcceptMode(QFileDialog::AcceptOpen);
+  panel->setLabelText(QFileDialog::Accept, crel::tr("Open"));
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  panel->setWindowModality(Qt::ApplicationModal);
+  connect(panel, &QFileDialog::fileSelected, this, [this](const QString &path) { openImageFile(path); });
+  openPanel_ = panel;
+  panel->open();
+}
+
+bool AppDelegate::openFiles(const QStringList &paths) {
+  bool any = false;
+  for (const QString &path : paths)
+    any = openImageFile(path) || any;
+  return any;
+}
+
+bool AppDelegate::openImageFile(const QString &path) {
+  QImage image;
+  try {
+    image = ImageOpening::readImage(path);
+  } catch (...) {
+    report(std::current_exception());
+    return false;
+  }
+  showEditor(image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
+  return true;
 }
 
 void AppDelegate::refreshOpenScreenshotsMenu() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "AppMenus.h"
+#include "QuitController.h"
 #include "ShellRules.h"
 #include "StatusItem.h"
+#include "WelcomeView.h"
 #include "WindowRegistry.h"
 
 #include <QDateTime>
@@ -25,6 +27,7 @@ class CaptureCoordinator;
 class EditorController;
 class LaunchAtLogin;
 class SessionStore;
+struct ForwardedLaunch;
 class ShortcutManager;
 class UpdateService;
 struct CaptureSource;
@@ -80,7 +83,26 @@ public:
   const std::vector<std::unique_ptr<EditorController>> &editors() const { return editors_; }
 
   void showWelcome();
+  // The keyboard-shortcuts window, made once and kept.
+  void showShortcuts();
+  QWidget *shortcutsWindow() const { return shortcuts_; }
   void yieldActivation();
+
+  // A request from a later launch; true when it did what was asked.
+  bool handleForwarded(const ForwardedLaunch &request);
+  // A plain later launch: the window with a sheet, the front editor, the
+  // settings when there is no editor, or the newest (even minimised) editor.
+  void reopen();
+  // Every quit request: ends the run at once, after the editors with work
+  // to lose agreed one by one, or not at all.
+  void requestQuit();
+  QuitController &quitController() { return *quit_; }
+
+  // The open panel, starting in the saved-images folder.
+  void openImage();
+  // Each file in turn, each failure reported at once; true when at least one opened.
+  bool openFiles(const QStringList &paths);
+  bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.
   void report(const std::exception_ptr &error);
   void report(const QString &message);
@@ -107,7 +129,10 @@ public:
   // The presenter's choice, once the menus exist.
   StatusPresentation *statusPresentation() const { return presentation_.get(); }
   QWidget *welcomeWindow() const { return welcome_; }
+  WelcomeView *welcomeView() const { return view_; }
   QDateTime lastInteraction() const { return lastInteraction_; }
+  bool launchedAtLogin() const { return launchedAtLogin_; }
+  const ShortcutManager &shortcuts() const { return services_.shortcuts; }
   std::optional<QDateTime> yieldActivationUntil() const { return yieldActivationUntil_; }
   // The last alert's text, for tests and logs.
   QString lastAlert() const { return lastAlert_; }
@@ -126,6 +151,7 @@ private:
   void presentAlert(const QString &title, const QString &text);
   ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;
   bool applicationActive() const;
+  std::vector<QuitController::Editor> quitEditors() const;
 
   AppServices services_;
   ShellSeams seams_;
@@ -134,6 +160,10 @@ private:
   std::unique_ptr<AppMenus> menus_;
   std::unique_ptr<StatusPresentation> presentation_;
   QPointer<QWidget> welcome_;
+  QPointer<QWidget> openPanel_;
+  QPointer<QWidget> shortcuts_;
+  QPointer<WelcomeView> view_;
+  std::unique_ptr<QuitController> quit_;
   std::vector<std::unique_ptr<EditorController>> editors_;
   // The editors behind the submenu's entries when it was last built.
   std::vector<QPointer<EditorController>> menuEditors_;

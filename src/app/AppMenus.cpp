@@ -25,6 +25,14 @@ bool editInFocusedField(const char *command) {
 
 } // namespace
 
+AppMenus::Hooks AppMenus::inertHooks(std::function<QString()> captureShortcutLabel) {
+  const auto nothing = [] {};
+  Hooks hooks{nothing, nothing, nothing, nothing, nothing, nothing,
+              nothing, nothing, nothing, nothing, nothing, nothing};
+  hooks.captureShortcutLabel = std::move(captureShortcutLabel);
+  return hooks;
+}
+
 AppMenus::AppMenus(const QString &applicationName, Hooks hooks, QObject *parent)
     : QObject(parent), hooks_(std::move(hooks)), statusMenu_(std::make_unique<QMenu>()),
       screenshotsMenu_(std::make_unique<QMenu>(crel::tr("Open Screenshots"))) {

@@ -36,6 +36,10 @@ public:
     std::function<QString()> captureShortcutLabel;
   };
 
+  // Every item enabled and doing nothing, for renderers and tests of the
+  // menus' contents.
+  static Hooks inertHooks(std::function<QString()> captureShortcutLabel);
+
   AppMenus(const QString &applicationName, Hooks hooks, QObject *parent = nullptr);
   ~AppMenus() override;
 

@@ -5,6 +5,8 @@
 #include "LaunchAtLogin.h"
 #include "SessionStore.h"
 #include "ShortcutManager.h"
+#include "SingleInstance.h"
+#include "StartupCheck.h"
 #include "UpdateService.h"
 #include "capture/CaptureCoordinator.h"
 #include "platform/AppIdentity.h"
@@ -19,6 +21,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 namespace crel::ShellModes {
@@ -48,6 +52,31 @@ QString picturesFolder() {
   return pictures + QLatin1Char('/') + AppIdentity::name();
 }
 
+// The status of a launch that handed its request to the running instance;
+// none when this process is the instance (or runs without one).
+std::optional<int> deferToRunningInstance(SingleInstance &instance, const CommandLine &commandLine) {
+  if (instance.folder().isEmpty())
+    return std::nullopt;
+  try {
+    if (instance.becomePrimary())
+      return std::nullopt;
+  } catch (const std::exception &error) {
+    qCWarning(lcLaunch) << "running without the single-instance channel:" << error.what();
+    return std::nullopt;
+  }
+  const std::optional<ForwardedLaunch> request =
+      ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath(), qEnvironmentVariable("DESKTOP_STARTUP_ID"));
+  // A login launch while running changes nothing.
+  if (!request)
+    return 0;
+  const std::optional<bool> answer = SingleInstance::forward(instance.folder(), *request);
+  if (!answer) {
+    std::fprintf(stderr, "%s is already running but does not answer.\n", qPrintable(AppIdentity::name()));
+    return 1;
+  }
+  return *answer ? 0 : 1;
+}
+
 } // namespace
 
 int runApplication(LaunchContext &context) {
@@ -57,6 +86,12 @@ int runApplication(LaunchContext &context) {
   CrelApplication &app = context.application();
   app.setActivationPolicy(ActivationPolicy::regular);
   const CommandLine &commandLine = context.commandLine();
+
+  // A test run stands alone; any other launch defers to a running instance.
+  SingleInstance instance(isTestRun(commandLine) ? QString()
+                                                 : SingleInstance::runtimeFolder(AppIdentity::identifier()));
+  if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
+    return *status;
 
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
   LaunchAtLogin launchAtLogin(
@@ -74,13 +109,28 @@ int runApplication(LaunchContext &context) {
   options.launchedAtLogin = commandLine.isLoginLaunch();
   options.capture = commandLine.has(QStringLiteral("--capture"));
   options.isolatedTest = isTestRun(commandLine);
+  // Requests wait for the launch sequence: both are queued in order.
+  instance.setHandler([&delegate](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
+    QTimer::singleShot(0, &delegate, [&delegate, request, reply] { reply(delegate.handleForwarded(request)); });
+  });
   // The launch sequence runs once the loop is up, before any test hook.
   QTimer::singleShot(0, &app, [&delegate, options] {
     runOrFail([&] { delegate.launch(options); });
     qCInfo(lcLaunch) << "launch sequence finished";
   });
-  for (const TestHook &hook : testHooks(commandLine))
+  for (const TestHook &hook : testHooks(commandLine)) {
+    if (hook.kind == TestHook::Kind::startupCheck) {
+      const bool loginVariant = hook.values.value(0) == QLatin1String("--login-startup-test");
+      std::optional<QString> evidence;
+      if (qEnvironmentVariableIsSet("NATIVE_LOGIN_TEST_RESULT"))
+        evidence = qEnvironmentVariable("NATIVE_LOGIN_TEST_RESULT");
+      QTimer::singleShot(1000, &app, [&delegate, loginVariant, evidence] {
+        runOrFail([&] { StartupCheck::run(&delegate, loginVariant, evidence); });
+      });
+      continue;
+    }
     QTimer::singleShot(1000, &app, [hook] { runOrFail([&] { failNotBuilt(hookSwitch(hook)); }); });
+  }
 
   const int status = app.exec();
   SettingsStore::standard().sync();

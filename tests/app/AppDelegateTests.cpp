@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "app/AppDelegate.h"
+#include "app/ForwardedLaunch.h"
 #include "app/LaunchAtLogin.h"
 #include "app/SessionStore.h"
 #include "app/ShortcutManager.h"
@@ -14,16 +15,19 @@
 #include "document/MarkSamples.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
+#include "editor/Sheets.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
 #include "platform/Pasteboard.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSignalSpy>
@@ -386,4 +390,114 @@ TEST(StatusItemCopyFeedback, ASecondCopyKeepsCopiedForAFullSecondAfterIt) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !item.isShowingCopyFeedback(); }, 3000));
   EXPECT_GE(sinceSecond.elapsed(), StatusItem::copyFeedbackMs);
   EXPECT_EQ(item.text().accessibilityLabel, "Crel");
+}
+
+TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
+  QFile inTheWay(pictures.filePath("Crel"));
+  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+  inTheWay.close();
+  AppDelegate &app = make();
+  QSignalSpy alerts(&app, &AppDelegate::alertShown);
+  for (const auto &open :
+       std::vector<std::function<void()>>{[&] { app.openSavedImagesFolder(); }, [&] { app.openImage(); }}) {
+    alerts.clear();
+    open();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts[0][0].toString().contains("a file with that name is in the way"))
+        << alerts[0][0].toString().toStdString();
+    EXPECT_TRUE(visibleWindows("open-image").isEmpty());
+  }
+}
+
+TEST_F(Delegate, OpenedFilesEachBecomeAnEditorOrOneAlert) {
+  const QString good = pictures.filePath("shot.one.png");
+  QImage(30, 20, QImage::Format_RGB32).save(good);
+  const QString bad = pictures.filePath("notes.txt");
+  QFile text(bad);
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("not an image");
+  text.close();
+  AppDelegate &app = make();
+  QSignalSpy alerts(&app, &AppDelegate::alertShown);
+  const struct {
+    QStringList paths;
+    bool ok;
+    size_t editors;
+    int alerts;
+  } rows[]{{{bad}, false, 0, 1}, {{good, bad}, true, 1, 2}, {{good}, true, 2, 2}};
+  for (const auto &row : rows) {
+    EXPECT_EQ(app.handleForwarded({ForwardedLaunch::Command::open, row.paths, {}}), row.ok);
+    EXPECT_EQ(app.editors().size(), row.editors);
+    EXPECT_EQ(alerts.size(), row.alerts);
+  }
+  // Named after the file, without its extension.
+  EXPECT_TRUE(app.editors().front()->window()->windowTitle().startsWith("shot.one"))
+      << app.editors().front()->window()->windowTitle().toStdString();
+}
+
+TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(visibleWindows("settings").isEmpty());
+  EXPECT_TRUE(app.handleForwarded({}));
+  EXPECT_FALSE(visibleWindows("settings").isEmpty());
+  visibleWindows("settings").front()->close();
+
+  const QString image = pictures.filePath("a.png");
+  QImage(30, 20, QImage::Format_RGB32).save(image);
+  ASSERT_TRUE(app.openImageFile(image));
+  QWidget *editor = app.editors().front()->window();
+  editor->showMinimized();
+  EXPECT_TRUE(app.handleForwarded({}));
+  EXPECT_TRUE(visibleWindows("settings").isEmpty());
+  EXPECT_FALSE(editor->isMinimized());
+  EXPECT_TRUE(editor->isVisible());
+}
+
+TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  app.showShortcuts();
+  QWidget *first = app.shortcutsWindow();
+  ASSERT_TRUE(first);
+  first->close();
+  app.showShortcuts();
+  EXPECT_EQ(app.shortcutsWindow(), first);
+  EXPECT_EQ(visibleWindows("shortcuts").size(), 1);
+}
+
+TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {
+  // Nothing can be saved: every editor is left unsaved.
+  QFile inTheWay(pictures.filePath("Crel"));
+  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
+  inTheWay.close();
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  for (int i = 0; i < 2; ++i)
+    app.showEditor(QImage(40, 30, QImage::Format_RGB32), {});
+  ASSERT_EQ(app.editors().size(), 2u);
+  const auto prompt = [&](size_t editor) -> QMessageBox * {
+    QDialog *dialog = Sheets::attached(app.editors()[editor]->window());
+    return dialog && dialog->objectName() == "confirm-discard" ? qobject_cast<QMessageBox *>(dialog) : nullptr;
+  };
+  const auto click = [](QMessageBox *box, const QString &text) {
+    ASSERT_TRUE(box);
+    for (QAbstractButton *b : box->buttons())
+      if (b->text() == text)
+        return b->click();
+    ADD_FAILURE() << text.toStdString();
+  };
+
+  app.requestQuit();
+  EXPECT_TRUE(app.quitController().isAsking());
+  EXPECT_TRUE(prompt(0));
+  EXPECT_FALSE(prompt(1));
+  app.requestQuit(); // asked again while asking: still the one prompt
+  click(prompt(0), "Discard");
+  QTRY_VERIFY(prompt(1));
+  click(prompt(1), "Cancel");
+  QTRY_VERIFY(!app.quitController().isAsking());
+  EXPECT_EQ(app.editors().size(), 2u);
+  EXPECT_TRUE(app.editors()[1]->window()->isVisible());
 }

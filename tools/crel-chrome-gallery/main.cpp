@@ -9,6 +9,7 @@
 //   hint.png           hover hints with and without a shortcut
 
 #include "../ToolUsage.h"
+#include "../WidgetPng.h"
 
 #include "chrome/AccessibilityOptions.h"
 #include "chrome/BrandSwitch.h"
@@ -48,20 +49,11 @@ using namespace crel;
 namespace {
 
 bool save(QWidget &root, const QString &path, double scale) {
-  QImage image((QSizeF(root.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-  image.setDevicePixelRatio(scale);
-  image.fill(Qt::white);
   if (qEnvironmentVariableIsSet("GALLERY_SHOW")) {
     root.show();
     QCoreApplication::processEvents();
   }
-  root.render(&image);
-  if (!image.save(path)) {
-    std::fprintf(stderr, "FAIL: cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  return tools::renderToPng(root, path, scale);
 }
 
 void hover(QWidget *w) {

@@ -1,0 +1,124 @@
+#include "ForwardedLaunch.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+#include <utility>
+
+namespace crel {
+
+namespace {
+
+constexpr std::array<std::pair<ForwardedLaunch::Command, QLatin1String>, 3> commandNames{{
+    {ForwardedLaunch::Command::reopen, QLatin1String("reopen")},
+    {ForwardedLaunch::Command::open, QLatin1String("open")},
+    {ForwardedLaunch::Command::capture, QLatin1String("capture")},
+}};
+
+// Qt's own options that take a value; that value names no file.
+bool takesValue(const QString &option) {
+  static const QStringList options{
+      QStringLiteral("-platform"),   QStringLiteral("-display"),      QStringLiteral("-style"),
+      QStringLiteral("-stylesheet"), QStringLiteral("-geometry"),     QStringLiteral("-qwindowgeometry"),
+      QStringLiteral("-title"),      QStringLiteral("-qwindowtitle"), QStringLiteral("-qwindowicon")};
+  return options.contains(option);
+}
+
+std::optional<QJsonObject> parseObject(const QByteArray &line, qsizetype limit) {
+  if (line.size() > limit)
+    return std::nullopt;
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(line.trimmed(), &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject())
+    return std::nullopt;
+  return document.object();
+}
+
+} // namespace
+
+std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLine &commandLine,
+                                                                const QString &currentFolder,
+                                                                const QString &startupId) {
+  if (commandLine.isLoginLaunch())
+    return std::nullopt;
+  ForwardedLaunch request;
+  request.startupId = startupId;
+  const QStringList &arguments = commandLine.arguments();
+  const QDir base(currentFolder);
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString &argument = arguments[i];
+    if (argument.startsWith(QLatin1Char('-'))) {
+      if (takesValue(argument))
+        ++i;
+      continue;
+    }
+    request.paths << QDir::cleanPath(base.absoluteFilePath(argument));
+  }
+  if (!request.paths.isEmpty())
+    request.command = Command::open;
+  else if (commandLine.has(QStringLiteral("--capture")))
+    request.command = Command::capture;
+  return request;
+}
+
+QByteArray ForwardedLaunch::encode() const {
+  if (paths.size() > maxPaths)
+    return {};
+  QJsonObject object;
+  object.insert(QStringLiteral("v"), 1);
+  for (const auto &[value, name] : commandNames)
+    if (value == command)
+      object.insert(QStringLiteral("cmd"), QString(name));
+  object.insert(QStringLiteral("paths"), QJsonArray::fromStringList(paths));
+  object.insert(QStringLiteral("startupId"), startupId);
+  QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+  return line.size() > maxLineBytes ? QByteArray() : line;
+}
+
+std::optional<ForwardedLaunch> ForwardedLaunch::decode(const QByteArray &line) {
+  const std::optional<QJsonObject> object = parseObject(line, maxLineBytes);
+  if (!object || object->value(QStringLiteral("v")) != QJsonValue(1))
+    return std::nullopt;
+  ForwardedLaunch request;
+  const QJsonValue command = object->value(QStringLiteral("cmd"));
+  bool known = false;
+  for (const auto &[value, name] : commandNames)
+    if (command == QJsonValue(QString(name))) {
+      request.command = value;
+      known = true;
+    }
+  if (!known)
+    return std::nullopt;
+  const QJsonValue paths = object->value(QStringLiteral("paths"));
+  if (!paths.isUndefined()) {
+    if (!paths.isArray() || paths.toArray().size() > maxPaths)
+      return std::nullopt;
+    for (const QJsonValue &path : paths.toArray()) {
+      // A path relative to another process's folder means nothing here.
+      if (!path.isString() || !QDir::isAbsolutePath(path.toString()))
+        return std::nullopt;
+      request.paths << path.toString();
+    }
+  }
+  if ((request.command == Command::open) == request.paths.isEmpty())
+    return std::nullopt;
+  const QJsonValue startupId = object->value(QStringLiteral("startupId"));
+  if (!startupId.isUndefined() && !startupId.isString())
+    return std::nullopt;
+  request.startupId = startupId.toString();
+  return request;
+}
+
+QByteArray ForwardedLaunch::encodeReply(bool ok) { return ok ? "{\"ok\":true}\n" : "{\"ok\":false}\n"; }
+
+std::optional<bool> ForwardedLaunch::decodeReply(const QByteArray &line) {
+  const std::optional<QJsonObject> object = parseObject(line, 256);
+  if (!object || !object->value(QStringLiteral("ok")).isBool())
+    return std::nullopt;
+  return object->value(QStringLiteral("ok")).toBool();
+}
+
+} // namespace crel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace crel {
+
+// What a second launch asks the running instance to do, as one line on the
+// instance socket: {"v":1,"cmd":"reopen"|"open"|"capture","paths":[...],"startupId":"..."}.
+struct ForwardedLaunch {
+  enum class Command { reopen, open, capture };
+  static constexpr qsizetype maxLineBytes = 64 * 1024;
+  static constexpr qsizetype maxPaths = 256;
+
+  Command command = Command::reopen;
+  QStringList paths; // absolute; only for open
+  QString startupId;
+
+  // The request a launch with these arguments forwards: the files named on
+  // it made absolute against `currentFolder`, else --capture, else a plain
+  // reopen. None for a login launch, which must change nothing.
+  static std::optional<ForwardedLaunch> fromCommandLine(const CommandLine &commandLine, const QString &currentFolder,
+                                                        const QString &startupId = {});
+
+  // One line ending in '\n'; empty when the request breaks the limits.
+  QByteArray encode() const;
+  // None for anything but a well-formed request within the limits.
+  static std::optional<ForwardedLaunch> decode(const QByteArray &line);
+
+  static QByteArray encodeReply(bool ok);
+  // None for a malformed reply.
+  static std::optional<bool> decodeReply(const QByteArray &line);
+
+  friend bool operator==(const ForwardedLaunch &, const ForwardedLaunch &) = default;
+};
+
+} // namespace crel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+
+#include <exception>
+#include <functional>
+#include <vector>
+
+namespace crel {
+
+// Decides whether the application may end, then asks the editors whose work
+// would be lost one after another; the run ends only once every one agreed.
+// Every way of quitting goes through here.
+class QuitController : public QObject {
+  Q_OBJECT
+public:
+  // One open editor as the quit rule sees it; a hook may find its editor gone.
+  struct Editor {
+    // Commits an open text edit and writes a pending save; errors are the
+    // editor's own to show, and make it need a decision.
+    std::function<void()> finishAndFlush;
+    // Never saved, changed since, or its last save failed.
+    std::function<bool()> needsDecision;
+    std::function<void()> bringForward;
+    // The editor's discard prompt; the completion hears once whether it may go.
+    std::function<void(std::function<void(bool)>)> confirmDiscard;
+  };
+  struct Hooks {
+    // An update is installing or staged to install on quit.
+    std::function<bool()> updatePending;
+    std::function<bool()> busy;
+    // Keeps the open editors for the relaunch; throws with the sentence to show.
+    std::function<void()> saveUpdateSession;
+    std::function<void(const std::exception_ptr &)> report;
+    std::function<void()> cancelCapture;
+    std::function<std::vector<Editor>()> editors;
+    // Ends the run; called once, when the answer is yes.
+    std::function<void()> terminate;
+  };
+  enum class Reply { now, later, cancel };
+
+  explicit QuitController(Hooks hooks, QObject *parent = nullptr);
+
+  // now: terminate was called. later: editors are being asked, the answer
+  // follows. cancel: the run goes on. A request while editors are being
+  // asked brings the one asked forward and changes nothing.
+  Reply requestQuit();
+  bool isAsking() const { return asking_; }
+
+private:
+  void ask(std::vector<Editor> pending, size_t next);
+
+  Hooks hooks_;
+  bool asking_ = false;
+  bool terminated_ = false;
+  Editor current_;
+  // Answers from a prompt of an earlier round go nowhere.
+  unsigned round_ = 0;
+};
+
+} // namespace crel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QFrame;
+class QLabel;
+class QWidget;
+
+namespace crel {
+
+// The texts and rules of the shell's light reference windows (welcome and
+// settings, keyboard shortcuts).
+namespace ShellText {
+
+struct Style {
+  double size = 13;
+  QFont::Weight weight = QFont::Normal;
+  bool secondary = false;
+  bool monospaced = false;
+  bool wraps = true;
+};
+QLabel *label(const QString &content, QWidget *parent, const Style &style);
+// A full-width horizontal rule, black at 0.1.
+QFrame *divider(QWidget *parent);
+
+} // namespace ShellText
+
+} // namespace crel

@@ -1,0 +1,159 @@
+#include "SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+
+#include <stdexcept>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace crel {
+
+namespace {
+
+// One instance per display: windows live there, and two sessions of one
+// user share the runtime folder.
+QString baseName() {
+  QString display = qEnvironmentVariable("DISPLAY");
+  display.replace(QLatin1Char('/'), QLatin1Char('_'));
+  return display.isEmpty() ? QStringLiteral("instance") : QStringLiteral("instance") + display;
+}
+
+// Ours, a real folder, closed to everyone else.
+bool isPrivateFolder(const QString &path) {
+  struct stat info {};
+  if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+    return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0077) == 0;
+}
+
+QString preparedFolder(const QString &path) {
+  ::mkdir(QFile::encodeName(path).constData(), 0700);
+  return isPrivateFolder(path) ? path : QString();
+}
+
+bool peerIsUs(const QLocalSocket &socket) {
+  struct ucred credentials {};
+  socklen_t length = sizeof credentials;
+  const int fd = int(socket.socketDescriptor());
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+    return false;
+  return credentials.uid == ::getuid();
+}
+
+} // namespace
+
+QString SingleInstance::runtimeFolder(const QString &identifier) {
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
+    return preparedFolder(runtime + QLatin1Char('/') + identifier);
+  return preparedFolder(QDir::tempPath() + QLatin1Char('/') + identifier + QLatin1Char('-') +
+                        QString::number(::getuid()));
+}
+
+SingleInstance::SingleInstance(QString folder, QObject *parent) : QObject(parent), folder_(std::move(folder)) {}
+
+SingleInstance::~SingleInstance() {
+  if (server_)
+    server_->close();
+}
+
+QString SingleInstance::socketPath() const { return socketPath(folder_); }
+
+QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
+
+bool SingleInstance::becomePrimary() {
+  lock_ = std::make_unique<QLockFile>(folder_ + QLatin1Char('/') + baseName() + ".lock");
+  // A long-lived primary is never aged out; a dead holder's lock is taken over.
+  lock_->setStaleLockTime(0);
+  if (!lock_->tryLock(0)) {
+    if (lock_->error() == QLockFile::LockFailedError)
+      return false;
+    throw std::runtime_error("The instance lock cannot be taken.");
+  }
+  // A socket left by a killed primary is ours to replace now.
+  QLocalServer::removeServer(socketPath());
+  server_ = new QLocalServer(this);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  if (!server_->listen(socketPath()))
+    throw std::runtime_error(server_->errorString().toStdString());
+  connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+  return true;
+}
+
+void SingleInstance::acceptConnections() {
+  while (QLocalSocket *socket = server_->nextPendingConnection()) {
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    if (!peerIsUs(*socket)) {
+      socket->abort();
+      continue;
+    }
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+    readRequest(socket);
+  }
+}
+
+void SingleInstance::readRequest(QLocalSocket *socket) {
+  const auto refuse = [socket] {
+    socket->write(ForwardedLaunch::encodeReply(false));
+    socket->disconnectFromServer();
+  };
+  if (!socket->canReadLine()) {
+    if (socket->bytesAvailable() > ForwardedLaunch::maxLineBytes)
+      refuse();
+    return;
+  }
+  // One request per connection.
+  disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+  const std::optional<ForwardedLaunch> request =
+      ForwardedLaunch::decode(socket->readLine(ForwardedLaunch::maxLineBytes + 1));
+  if (!request || !handler_) {
+    refuse();
+    return;
+  }
+  handler_(*request, [socket = QPointer<QLocalSocket>(socket)](bool ok) {
+    if (!socket)
+      return;
+    socket->write(ForwardedLaunch::encodeReply(ok));
+    socket->flush();
+    socket->disconnectFromServer();
+  });
+}
+
+std::optional<bool> SingleInstance::forward(const QString &folder, const ForwardedLaunch &request, int connectTimeout,
+                                            int replyTimeout) {
+  const QByteArray line = request.encode();
+  if (line.isEmpty())
+    return false;
+  QLocalSocket socket;
+  const QString path = socketPath(folder);
+  // The primary may hold the lock but not listen yet.
+  const QDeadlineTimer connectDeadline(connectTimeout);
+  for (;;) {
+    socket.connectToServer(path);
+    if (socket.waitForConnected(int(std::max<qint64>(connectDeadline.remainingTime(), 0))))
+      break;
+    if (connectDeadline.hasExpired())
+      return std::nullopt;
+    ::usleep(50'000);
+  }
+  socket.write(line);
+  if (!socket.waitForBytesWritten(replyTimeout))
+    return std::nullopt;
+  const QDeadlineTimer replyDeadline(replyTimeout);
+  while (!socket.canReadLine()) {
+    if (replyDeadline.hasExpired() || !socket.waitForReadyRead(int(replyDeadline.remainingTime())))
+      break;
+  }
+  if (!socket.canReadLine())
+    return std::nullopt;
+  return ForwardedLaunch::decodeReply(socket.readLine(256));
+}
+
+} // namespace crel

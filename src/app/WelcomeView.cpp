@@ -1,0 +1,254 @@
+#include "WelcomeView.h"
+
+#include "LaunchAtLogin.h"
+#include "ShellText.h"
+#include "ShortcutControl.h"
+#include "chrome/BrandSwitch.h"
+#include "chrome/BrandTextButton.h"
+#include "chrome/ChromeColors.h"
+#include "chrome/ChromeFonts.h"
+#include "chrome/ChromeSegmented.h"
+#include "chrome/LightPalette.h"
+#include "chrome/PrimaryActionButton.h"
+#include "chrome/SecondaryActionButton.h"
+#include "document/AnnotationPreferences.h"
+#include "document/AnnotationStyle.h"
+#include "document/CrelStorage.h"
+#include "document/EditorSize.h"
+#include "document/EditorSizePreferences.h"
+#include "platform/AppIdentity.h"
+#include "platform/Translate.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace crel {
+
+namespace {
+
+constexpr std::array styles{AnnotationStyle::formal, AnnotationStyle::doodle};
+constexpr std::array sizes{EditorSize::compact, EditorSize::regular, EditorSize::large};
+
+QLabel *text(const QString &content, QWidget *parent, bool secondary = false) {
+  return ShellText::label(content, parent, {13, QFont::Normal, secondary});
+}
+
+QLabel *caption(const QString &content, QWidget *parent) {
+  return ShellText::label(content, parent, {11, QFont::Normal, true});
+}
+
+QLabel *heading(const QString &content, QWidget *parent) {
+  return ShellText::label(content, parent, {13, QFont::Medium, false, false, false});
+}
+
+using ShellText::divider;
+
+QVBoxLayout *section(QVBoxLayout *parent, int spacing) {
+  auto *layout = new QVBoxLayout;
+  layout->setSpacing(spacing);
+  layout->setContentsMargins(0, 0, 0, 0);
+  parent->addLayout(layout);
+  return layout;
+}
+
+ChromeSegmented *picker(const QStringList &labels, const QString &title, QWidget *parent) {
+  auto *control = new ChromeSegmented(parent);
+  const QFont font = ChromeFonts::font(12, QFont::Medium);
+  control->setOptions(ChromeSegmented::textOptions(labels, labels, font), ChromeSegmented::textPainter(labels, font));
+  control->setAccessibleName(title);
+  return control;
+}
+
+} // namespace
+
+WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, AnnotationPreferences &annotation,
+                         EditorSizePreferences &sizePreferences, Actions actions, QWidget *parent)
+    : QWidget(parent), login_(login), annotation_(annotation), sizes_(sizePreferences) {
+  setObjectName(QStringLiteral("welcome"));
+  setFixedWidth(viewWidth);
+  setAutoFillBackground(true);
+  LightPalette::apply(this);
+  auto *column = new QVBoxLayout(this);
+  column->setContentsMargins(padding, padding, padding, padding);
+  column->setSpacing(spacing);
+
+  // Icon, name and slogan.
+  auto *icon = new QLabel(this);
+  icon->setPixmap(AppIdentity::icon().pixmap(64, 64));
+  icon->setFixedSize(64, 64);
+  icon->setAccessibleName(AppIdentity::name());
+  column->addSpacing(10);
+  column->addWidget(icon, 0, Qt::AlignHCenter);
+  auto *titles = new QVBoxLayout;
+  titles->setSpacing(8);
+  QLabel *name = ShellText::label(AppIdentity::name(), this, {25, QFont::DemiBold});
+  name->setAlignment(Qt::AlignHCenter);
+  titles->addWidget(name);
+  QLabel *slogan = text(crel::tr("A little shortcut. A clearer point."), this, true);
+  slogan->setAlignment(Qt::AlignHCenter);
+  titles->addWidget(slogan);
+  column->addLayout(titles);
+
+  // The two main actions.
+  auto *buttons = new QHBoxLayout;
+  buttons->setSpacing(10);
+  buttons->addStretch();
+  auto *capture = new PrimaryActionButton(crel::tr("Capture an area"), this);
+  capture->setObjectName(QStringLiteral("capture"));
+  auto *open = new SecondaryActionButton(crel::tr("Open image…"), this);
+  open->setObjectName(QStringLiteral("open-image"));
+  buttons->addWidget(capture);
+  buttons->addWidget(open);
+  buttons->addStretch();
+  column->addLayout(buttons);
+  connect(capture, &QAbstractButton::clicked, this, [run = actions.capture] { run ? run() : void(); });
+  connect(open, &QAbstractButton::clicked, this, [run = actions.openImage] { run ? run() : void(); });
+  column->addWidget(divider(this));
+
+  // The saved-images folder.
+  QVBoxLayout *folder = section(column, 10);
+  auto *folderRow = new QHBoxLayout;
+  folderRow->addWidget(heading(crel::tr("Saved images"), this));
+  folderRow->addStretch();
+  auto *openFolder = new SecondaryActionButton(crel::tr("Open Folder"), this);
+  openFolder->setObjectName(QStringLiteral("open-folder"));
+  openFolder->setAccessibleName(crel::tr("Open saved images folder in the file manager"));
+  connect(openFolder, &QAbstractButton::clicked, this, [run = actions.openSavedImagesFolder] { run ? run() : void(); });
+  folderRow->addWidget(openFolder);
+  folder->addLayout(folderRow);
+  QLabel *path = ShellText::label(CrelStorage::defaultDirectoryDisplayPath(), this, {12, QFont::Normal, false, true});
+  path->setObjectName(QStringLiteral("saved-images-path"));
+  path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  folder->addWidget(path);
+  folder->addWidget(caption(crel::tr("Captures and imported images save here automatically. Your edits update the "
+                                     "saved PNG. Open Image always starts in this folder."),
+                            this));
+  column->addWidget(divider(this));
+
+  // The capture shortcut.
+  auto *shortcutRow = new QHBoxLayout;
+  auto *shortcutTexts = new QVBoxLayout;
+  shortcutTexts->setSpacing(4);
+  shortcutTexts->addWidget(heading(crel::tr("Capture shortcut"), this));
+  shortcutTexts->addWidget(caption(crel::tr("Available anywhere on this computer"), this));
+  shortcutRow->addLayout(shortcutTexts);
+  shortcutRow->addStretch();
+  shortcut_ = new ShortcutControl(shortcuts, this);
+  shortcutRow->addWidget(shortcut_);
+  column->addLayout(shortcutRow);
+  message_ = caption(crel::tr("Click the shortcut to record your own. Include Ctrl or Super."), this);
+  message_->setObjectName(QStringLiteral("shortcut-message"));
+  column->addWidget(message_);
+  connect(shortcut_, &ShortcutControl::messageChanged, message_, &QLabel::setText);
+  column->addWidget(divider(this));
+
+  // Launch at login.
+  QVBoxLayout *loginSection = section(column, 8);
+  loginSwitch_ = new BrandSwitch(crel::tr("Launch at login"), this);
+  loginSwitch_->setObjectName(QStringLiteral("launch-at-login"));
+  loginSection->addWidget(loginSwitch_);
+  loginDetail_ = caption({}, this);
+  loginSection->addWidget(loginDetail_);
+  loginSettings_ = new BrandTextButton(crel::tr("Open autostart settings"), this);
+  loginSection->addWidget(loginSettings_, 0, Qt::AlignLeft);
+  // Clicks only: the model's own changes must not call it back.
+  connect(loginSwitch_, &QAbstractButton::clicked, this, [this](bool on) {
+    login_.setEnabled(on);
+    refreshLogin();
+  });
+  connect(loginSettings_, &QAbstractButton::clicked, this, [this] { login_.openSettings(); });
+  connect(&login_, &LaunchAtLogin::changed, this, &WelcomeView::refreshLogin);
+  column->addWidget(divider(this));
+
+  // The default annotation style.
+  QVBoxLayout *styleSection = section(column, 10);
+  styleSection->addWidget(heading(crel::tr("Annotation style"), this));
+  QStringList styleLabels;
+  for (AnnotationStyle s : styles)
+    styleLabels << label(s);
+  style_ = picker(styleLabels, crel::tr("Default annotation style"), this);
+  style_->setIdentifier(QStringLiteral("default-annotation-style"));
+  styleSection->addWidget(style_, 0, Qt::AlignLeft);
+  styleDescription_ = caption({}, this);
+  styleDescription_->setObjectName(QStringLiteral("style-description"));
+  styleSection->addWidget(styleDescription_);
+  styleSection->addWidget(caption(
+      crel::tr("Arrows start at %1 px; lines and shapes at %2 px. Each tool remembers its weight within a crel.")
+          .arg(32)
+          .arg(12),
+      this));
+  connect(style_, &ChromeSegmented::selected, this, [this](int index) { annotation_.setStyle(styles[size_t(index)]); });
+  connect(&annotation_, &AnnotationPreferences::changed, this, &WelcomeView::refreshStyle);
+  column->addWidget(divider(this));
+
+  // The default editor size.
+  QVBoxLayout *sizeSection = section(column, 10);
+  sizeSection->addWidget(heading(crel::tr("Editor size"), this));
+  QStringList sizeLabels;
+  for (EditorSize s : sizes)
+    sizeLabels << label(s);
+  size_ = picker(sizeLabels, crel::tr("Default editor size"), this);
+  size_->setIdentifier(QStringLiteral("default-editor-size"));
+  sizeSection->addWidget(size_, 0, Qt::AlignLeft);
+  sizeSection->addWidget(caption(crel::tr("Right-click the image to change this too. Your choice is saved for new "
+                                          "crels. Maximized and full-screen windows keep their size."),
+                                 this));
+  connect(size_, &ChromeSegmented::selected, this, [this](int index) { sizes_.setSize(sizes[size_t(index)]); });
+  connect(&sizes_, &EditorSizePreferences::changed, this, &WelcomeView::refreshSize);
+  column->addWidget(divider(this));
+
+  // Privacy.
+  auto *privacy = new QHBoxLayout;
+  privacy->setSpacing(10);
+  privacy->addWidget(caption(crel::tr("Your screenshots stay on this computer. Close this window and the app stays "
+                                      "in your system tray."),
+                             this),
+                     1, Qt::AlignTop);
+  column->addLayout(privacy);
+
+  refreshLogin();
+  refreshStyle();
+  refreshSize();
+}
+
+QString WelcomeView::message() const { return message_->text(); }
+
+void WelcomeView::refreshLogin() {
+  loginSwitch_->setChecked(login_.isToggleOn());
+  loginSwitch_->setEnabled(login_.canRegister());
+  loginDetail_->setText(login_.detail());
+  loginSettings_->setVisible(login_.offersOpenSettings());
+}
+
+void WelcomeView::refreshStyle() {
+  const auto at = std::find(styles.begin(), styles.end(), annotation_.style());
+  style_->setSelection(int(at - styles.begin()));
+  styleDescription_->setText(
+      crel::tr("%1. Used for new crels; change it in any editor.").arg(description(annotation_.style())));
+}
+
+void WelcomeView::refreshSize() {
+  const auto at = std::find(sizes.begin(), sizes.end(), sizes_.size());
+  size_->setSelection(int(at - sizes.begin()));
+}
+
+QScrollArea *WelcomeView::scrollArea(WelcomeView *view) {
+  auto *scroll = new QScrollArea;
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setAlignment(Qt::AlignHCenter);
+  LightPalette::apply(scroll);
+  scroll->setWidget(view);
+  // The view's height follows its width: wrapped texts take the lines they need.
+  scroll->setWidgetResizable(true);
+  scroll->setMinimumWidth(viewWidth + scroll->verticalScrollBar()->sizeHint().width());
+  return scroll;
+}
+
+} // namespace crel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QScrollArea;
+
+namespace crel {
+
+class AnnotationPreferences;
+class BrandSwitch;
+class BrandTextButton;
+class ChromeSegmented;
+class EditorSizePreferences;
+class LaunchAtLogin;
+class ShortcutControl;
+class ShortcutManager;
+
+// The welcome screen, About window and settings in one: icon, name and
+// slogan, the two main actions, then the saved-images folder, the capture
+// shortcut, launch at login, the default annotation style and editor size,
+// and the privacy note. Every setting reads and writes its model directly.
+class WelcomeView : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr int viewWidth = 460, padding = 32, spacing = 20;
+
+  struct Actions {
+    std::function<void()> capture;
+    std::function<void()> openImage;
+    std::function<void()> openSavedImagesFolder;
+  };
+  WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, AnnotationPreferences &annotation,
+              EditorSizePreferences &sizes, Actions actions, QWidget *parent = nullptr);
+
+  // The view in a vertical scroll area as wide as the view.
+  static QScrollArea *scrollArea(WelcomeView *view);
+
+  QString message() const;
+
+private:
+  void refreshLogin();
+  void refreshStyle();
+  void refreshSize();
+
+  LaunchAtLogin &login_;
+  AnnotationPreferences &annotation_;
+  EditorSizePreferences &sizes_;
+  ShortcutControl *shortcut_ = nullptr;
+  QLabel *message_ = nullptr;
+  BrandSwitch *loginSwitch_ = nullptr;
+  QLabel *loginDetail_ = nullptr;
+  BrandTextButton *loginSettings_ = nullptr;
+  ChromeSegmented *style_ = nullptr;
+  QLabel *styleDescription_ = nullptr;
+  ChromeSegmented *size_ = nullptr;
+};
+
+} // namespace crel

@@ -1,0 +1,157 @@
+#include "app/QuitController.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace crel;
+using Reply = QuitController::Reply;
+
+namespace {
+
+// An editor whose prompt waits for the test to answer.
+struct FakeEditor {
+  bool needsDecision = false;
+  bool flushed = false, fronted = false;
+  int asked = 0;
+  std::function<void(bool)> answer;
+
+  QuitController::Editor hooks() {
+    return {[this] { flushed = true; }, [this] { return needsDecision; }, [this] { fronted = true; },
+            [this](std::function<void(bool)> done) {
+              ++asked;
+              answer = std::move(done);
+            }};
+  }
+};
+
+struct World {
+  bool updatePending = false, busy = false, sessionFails = false;
+  int terminated = 0, reported = 0, captureCancelled = 0, sessionsSaved = 0;
+  std::vector<FakeEditor> editors;
+
+  QuitController::Hooks hooks() {
+    return {[this] { return updatePending; },
+            [this] { return busy; },
+            [this] {
+              if (sessionFails)
+                throw std::runtime_error("no room for the session");
+              ++sessionsSaved;
+            },
+            [this](const std::exception_ptr &) { ++reported; },
+            [this] { ++captureCancelled; },
+            [this] {
+              std::vector<QuitController::Editor> list;
+              for (FakeEditor &e : editors)
+                list.push_back(e.hooks());
+              return list;
+            },
+            [this] { ++terminated; }};
+  }
+};
+
+} // namespace
+
+TEST(QuitController, WithNothingToLoseTheRunEndsAtOnceAfterEveryEditorFlushed) {
+  World world;
+  world.editors.resize(2);
+  QuitController quit(world.hooks());
+  EXPECT_EQ(quit.requestQuit(), Reply::now);
+  EXPECT_EQ(world.terminated, 1);
+  EXPECT_EQ(world.captureCancelled, 1);
+  EXPECT_TRUE(world.editors[0].flushed && world.editors[1].flushed);
+  EXPECT_EQ(world.editors[0].asked + world.editors[1].asked, 0);
+
+  World empty;
+  QuitController none(empty.hooks());
+  EXPECT_EQ(none.requestQuit(), Reply::now);
+  EXPECT_EQ(empty.terminated, 1);
+}
+
+TEST(QuitController, EditorsWithWorkToLoseAreAskedOneAfterAnother) {
+  World world;
+  world.editors.resize(3);
+  world.editors[0].needsDecision = world.editors[2].needsDecision = true;
+  QuitController quit(world.hooks());
+  ASSERT_EQ(quit.requestQuit(), Reply::later);
+  // Only the first is asked, and it is brought forward for it.
+  EXPECT_EQ(world.editors[0].asked, 1);
+  EXPECT_TRUE(world.editors[0].fronted);
+  EXPECT_EQ(world.editors[2].asked, 0);
+  EXPECT_EQ(world.editors[1].asked, 0);
+
+  // A second request while asking asks nobody again.
+  world.editors[0].fronted = false;
+  EXPECT_EQ(quit.requestQuit(), Reply::later);
+  EXPECT_TRUE(world.editors[0].fronted);
+  EXPECT_EQ(world.editors[0].asked, 1);
+
+  world.editors[0].answer(true); // Discard
+  EXPECT_EQ(world.editors[2].asked, 1);
+  EXPECT_EQ(world.terminated, 0);
+  world.editors[2].answer(true);
+  EXPECT_EQ(world.terminated, 1);
+  EXPECT_FALSE(quit.isAsking());
+}
+
+TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
+  World world;
+  world.editors.resize(2);
+  world.editors[0].needsDecision = world.editors[1].needsDecision = true;
+  QuitController quit(world.hooks());
+  quit.requestQuit();
+  auto firstRound = world.editors[0].answer;
+  firstRound(false); // Cancel
+  EXPECT_EQ(world.editors[1].asked, 0);
+  EXPECT_EQ(world.terminated, 0);
+  EXPECT_FALSE(quit.isAsking());
+
+  EXPECT_EQ(quit.requestQuit(), Reply::later);
+  EXPECT_EQ(world.editors[0].asked, 2);
+  // A late answer from the first round changes nothing.
+  firstRound(true);
+  EXPECT_EQ(world.editors[1].asked, 0);
+  world.editors[0].answer(true);
+  world.editors[1].answer(true);
+  EXPECT_EQ(world.terminated, 1);
+}
+
+TEST(QuitController, AnUpdateWaitingToInstallDecidesFirst) {
+  const struct {
+    const char *name;
+    bool pending, busy, sessionFails;
+    Reply reply;
+    int reported, saved;
+  } rows[]{
+      {"busy: refused without a word", true, true, false, Reply::cancel, 0, 0},
+      {"the session cannot be kept: said, and refused", true, false, true, Reply::cancel, 1, 0},
+      {"the session is kept, then the quit goes on", true, false, false, Reply::now, 0, 1},
+      {"no update: busy does not matter", false, true, true, Reply::now, 0, 0},
+  };
+  for (const auto &row : rows) {
+    World world;
+    world.updatePending = row.pending;
+    world.busy = row.busy;
+    world.sessionFails = row.sessionFails;
+    world.editors.resize(1);
+    QuitController quit(world.hooks());
+    EXPECT_EQ(quit.requestQuit(), row.reply) << row.name;
+    EXPECT_EQ(world.reported, row.reported) << row.name;
+    EXPECT_EQ(world.sessionsSaved, row.saved) << row.name;
+    EXPECT_EQ(world.terminated, row.reply == Reply::now ? 1 : 0) << row.name;
+    // A refused quit touches no editor and no capture.
+    EXPECT_EQ(world.editors[0].flushed, row.reply == Reply::now) << row.name;
+    EXPECT_EQ(world.captureCancelled, row.reply == Reply::now ? 1 : 0) << row.name;
+  }
+}
+
+TEST(QuitController, AnswersAfterTheControllerWentGoNowhere) {
+  World world;
+  world.editors.resize(1);
+  world.editors[0].needsDecision = true;
+  auto quit = std::make_unique<QuitController>(world.hooks());
+  quit->requestQuit();
+  quit.reset();
+  world.editors[0].answer(true);
+  EXPECT_EQ(world.terminated, 0);
+}

@@ -1,0 +1,132 @@
+#include "support/TestSupport.h"
+
+#include "app/LaunchAtLogin.h"
+#include "app/ShortcutControl.h"
+#include "app/ShortcutManager.h"
+#include "app/WelcomeView.h"
+#include "chrome/BrandSwitch.h"
+#include "chrome/ChromeSegmented.h"
+#include "document/AnnotationPreferences.h"
+#include "document/AnnotationStyle.h"
+#include "document/EditorSizePreferences.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/LoginItemService.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLayout>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+
+namespace {
+
+class Welcome : public ::testing::Test {
+protected:
+  WelcomeView &make(bool canRegister = true) {
+    login = std::make_unique<LaunchAtLogin>(service, settings.store(), canRegister);
+    view = std::make_unique<WelcomeView>(
+        shortcuts, *login, annotation, sizes,
+        WelcomeView::Actions{[this] { ++captures; }, [this] { ++opens; }, [this] { ++folders; }});
+    view->resize(WelcomeView::viewWidth, view->layout()->totalHeightForWidth(WelcomeView::viewWidth));
+    return *view;
+  }
+  template <class T> T *find(const QString &name) const { return view->findChild<T *>(name); }
+  QString styleLine() const { return find<QLabel>("style-description")->text(); }
+
+  test::TemporarySettings settings;
+  FakeLoginItemService service;
+  ShortcutManager shortcuts{settings.store()};
+  AnnotationPreferences annotation{settings.store()};
+  EditorSizePreferences sizes{settings.store()};
+  std::unique_ptr<LaunchAtLogin> login;
+  std::unique_ptr<WelcomeView> view;
+  int captures = 0, opens = 0, folders = 0;
+};
+
+} // namespace
+
+TEST_F(Welcome, EachActionButtonCallsItsOwnAction) {
+  make();
+  const struct {
+    const char *name;
+    int *count;
+  } rows[]{{"capture", &captures}, {"open-image", &opens}, {"open-folder", &folders}};
+  for (const auto &row : rows) {
+    QAbstractButton *button = find<QAbstractButton>(row.name);
+    ASSERT_TRUE(button) << row.name;
+    button->click();
+    EXPECT_EQ(*row.count, 1) << row.name;
+  }
+  EXPECT_EQ(captures + opens + folders, 3);
+  EXPECT_EQ(find<QAbstractButton>("open-folder")->accessibleName(), "Open saved images folder in the file manager");
+}
+
+TEST_F(Welcome, TheStylePickerStoresTheStyleAndTheLineFollowsAtOnce) {
+  make();
+  ChromeSegmented *picker = find<ChromeSegmented>("default-annotation-style");
+  ASSERT_TRUE(picker);
+  annotation.setStyle(AnnotationStyle::formal);
+  const QString formal = styleLine();
+  picker->segment(1)->click();
+  EXPECT_EQ(annotation.style(), AnnotationStyle::doodle);
+  EXPECT_EQ(AnnotationPreferences(settings.store()).style(), AnnotationStyle::doodle); // stored
+  EXPECT_EQ(styleLine(), description(AnnotationStyle::doodle) + ". Used for new crels; change it in any editor.");
+  EXPECT_NE(styleLine(), formal);
+  // A change made elsewhere (an editor) shows here too.
+  annotation.setStyle(AnnotationStyle::formal);
+  EXPECT_EQ(styleLine(), formal);
+  EXPECT_EQ(picker->selection(), 0);
+}
+
+TEST_F(Welcome, TheSizePickerStoresTheSizeAndFollowsOtherChanges) {
+  make();
+  ChromeSegmented *picker = find<ChromeSegmented>("default-editor-size");
+  ASSERT_TRUE(picker);
+  const struct {
+    int segment;
+    EditorSize size;
+  } rows[]{{0, EditorSize::compact}, {2, EditorSize::large}, {1, EditorSize::regular}};
+  for (const auto &row : rows) {
+    picker->segment(row.segment)->click();
+    EXPECT_EQ(EditorSizePreferences(settings.store()).size(), row.size);
+  }
+  sizes.setSize(EditorSize::large);
+  EXPECT_EQ(picker->selection(), 2);
+}
+
+TEST_F(Welcome, TheLoginSwitchFollowsTheModelAndTurnsItOn) {
+  service.statusAfterRequest = LoginItemStatus::enabled;
+  make();
+  BrandSwitch *toggle = find<BrandSwitch>("launch-at-login");
+  ASSERT_TRUE(toggle);
+  EXPECT_FALSE(toggle->isChecked());
+  toggle->click();
+  EXPECT_EQ(service.registerCount, 1);
+  EXPECT_TRUE(toggle->isChecked());
+
+  make(false);
+  EXPECT_FALSE(find<BrandSwitch>("launch-at-login")->isEnabled());
+}
+
+TEST_F(Welcome, TheShortcutLineStartsWithTheHintAndKeepsTheOutcome) {
+  make();
+  EXPECT_EQ(view->message(), "Click the shortcut to record your own. Include Ctrl or Super.");
+  ShortcutControl *control = view->findChild<ShortcutControl *>();
+  ASSERT_TRUE(control);
+  Q_EMIT control->messageChanged("Shortcut saved. It works while the app is in the system tray.");
+  EXPECT_EQ(view->message(), "Shortcut saved. It works while the app is in the system tray.");
+}
+
+TEST_F(Welcome, TheViewIsItsWidthAndEveryTextFits) {
+  make();
+  EXPECT_EQ(view->width(), WelcomeView::viewWidth);
+  view->layout()->activate();
+  for (const QLabel *label : view->findChildren<QLabel *>()) {
+    if (label->text().isEmpty() || !label->isVisibleTo(view.get()))
+      continue;
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+    EXPECT_LE(label->geometry().right(), WelcomeView::viewWidth - WelcomeView::padding) << label->text().toStdString();
+  }
+}

@@ -1,0 +1,88 @@
+// crel-shell-windows [--scale N] <folder>: renders the shell's own windows
+// headless at N device pixels per point (1 by default) and writes
+//   welcome.png    the welcome and settings view, full height
+//   shortcuts.png  the keyboard-shortcuts window
+// over private settings, so nothing of the user's is read or changed.
+
+#include "ToolUsage.h"
+#include "WidgetPng.h"
+
+#include "app/AppMenus.h"
+#include "app/LaunchAtLogin.h"
+#include "app/ShortcutGuide.h"
+#include "app/ShortcutManager.h"
+#include "app/WelcomeView.h"
+#include "chrome/LightPalette.h"
+#include "document/AnnotationPreferences.h"
+#include "document/EditorSizePreferences.h"
+#include "platform/AppIdentity.h"
+#include "platform/AutostartLoginItem.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/SettingsStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLayout>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace crel;
+
+namespace {
+
+const char *usage = "usage: crel-shell-windows [--scale N] FOLDER\n";
+
+} // namespace
+
+int main(int argc, char **argv) {
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  if (tools::wantsUsage(arguments, {"--scale"}))
+    return tools::printUsage(usage);
+  double scale = 1;
+  if (const qsizetype at = arguments.indexOf("--scale"); at >= 0) {
+    scale = at + 1 < arguments.size() ? arguments[at + 1].toDouble() : 0;
+    if (scale <= 0)
+      return tools::printUsage(usage);
+    arguments.remove(at, 2);
+  }
+  if (arguments.size() != 1)
+    return tools::printUsage(usage);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
+    qputenv("CREL_BUNDLE_DIR", CREL_SHELL_WINDOWS_BUNDLE_DIR);
+  qputenv("QT_FONT_DPI", "96");
+  QApplication app(argc, argv);
+  LightPalette::install(app);
+  const QString folder = arguments[0];
+  if (!QDir().mkpath(folder)) {
+    std::fprintf(stderr, "FAIL: cannot make %s\n", qPrintable(folder));
+    return 1;
+  }
+
+  QTemporaryDir scratch;
+  SettingsStore settings(scratch.filePath("settings.ini"));
+  AutostartLoginItem::Location location{scratch.filePath("config"), {}, "org.example.crel", "Crel", {}};
+  AutostartLoginItem loginItem(location);
+  LaunchAtLogin login(loginItem, settings, true);
+  login.refreshStatus();
+  ShortcutManager shortcuts(settings);
+  AnnotationPreferences annotation(settings);
+  EditorSizePreferences sizes(settings);
+  WelcomeView welcome(shortcuts, login, annotation, sizes, {});
+  welcome.resize(WelcomeView::viewWidth, welcome.layout()->totalHeightForWidth(WelcomeView::viewWidth));
+  welcome.layout()->activate();
+  AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
+  std::unique_ptr<QWidget> guide(ShortcutGuide::window(menus.mainMenus()));
+  // A scroll area lays out its content when shown (off screen here).
+  guide->setAttribute(Qt::WA_DontShowOnScreen);
+  guide->show();
+  QCoreApplication::processEvents();
+  const bool written = tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) &&
+                       tools::renderToPng(*guide, QDir(folder).filePath("shortcuts.png"), scale);
+  return written ? 0 : 1;
+}

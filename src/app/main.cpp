@@ -1,4 +1,5 @@
 #include "ShellModes.h"
+#include "acceptance/Fixture.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 
@@ -8,7 +9,11 @@ using namespace crel;
 // chosen. A mode whose part is not built yet ends with one FAIL line.
 int main(int argc, char *argv[]) {
   const ModeTable modes{
-      {LaunchMode::fixture, ShellModes::notBuilt(QStringLiteral("The acceptance fixture"))},
+      {LaunchMode::fixture,
+       [](LaunchContext &c) {
+         c.application();
+         return acceptance::runFixture();
+       }},
       {LaunchMode::selfTest, [](LaunchContext &c) { return SelfTestMode::exec(c.argc(), c.argv()); }},
       {LaunchMode::renderStyles, ShellModes::notBuilt()},
       {LaunchMode::exportArrowSvg, ShellModes::notBuilt()},

@@ -34,6 +34,8 @@ public:
 
   // Managed clients front to back, then override-redirect top levels.
   std::vector<ServerWindow> list();
+  // One window's facts; none when the server does not know it.
+  std::optional<ServerWindow> info(quint32 window) { return describe(window); }
   std::optional<ServerWindow> find(qint64 pid, const QString &title, bool overrideRedirect = false);
   // Whether the process shows any viewable top-level window.
   bool showsWindows(qint64 pid);

@@ -5,11 +5,16 @@
 // kills this process, so the caller can see that the fixture dies with it.
 #include "acceptance/AcceptanceLookups.h"
 #include "acceptance/AcceptanceWait.h"
+#include "acceptance/CanvasReadiness.h"
 #include "acceptance/CleanupStack.h"
 #include "acceptance/Fixture.h"
 #include "acceptance/FixtureProcess.h"
 #include "acceptance/SyntheticInput.h"
 #include "acceptance/WindowServer.h"
+#include "canvas/CanvasView.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "platform/SettingsStore.h"
 #include "selfcheck/Check.h"
 
 #include <QAccessibleInterface>
@@ -17,6 +22,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
 
@@ -110,6 +116,25 @@ void checkInput(WindowServer &server, qreal ratio) {
   NativeTests::pass("XTest key arrives in the focused widget");
 }
 
+// A real window with a canvas becomes ready for pointer input once the
+// window manager has placed it where Qt believes it is.
+void checkReadyCanvas(WindowServer &server) {
+  QTemporaryDir settings;
+  SettingsStore store(settings.filePath(QStringLiteral("settings.ini")));
+  AnnotationPreferences preferences(store);
+  QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  CrelDocument document(image, preferences);
+  QWidget window;
+  window.setWindowTitle(QStringLiteral("Acceptance smoke canvas"));
+  window.setGeometry(80, 60, 820, 420);
+  auto *canvas = new CanvasView(document, &window);
+  canvas->setGeometry(0, 0, 820, 420);
+  window.show();
+  CanvasView &ready = readyCanvas(window, server);
+  NativeTests::expect(&ready == canvas && canvas->hasFocus(), "Canvas ready for pointer input has the focus");
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -131,6 +156,7 @@ int main(int argc, char *argv[]) {
     WindowServer server;
     checkFixtureWindows(fixture, server, ratio);
     checkInput(server, ratio);
+    checkReadyCanvas(server);
 
     const qint64 pid = fixture.pid();
     fixture.terminate();

@@ -1,0 +1,76 @@
+#include "acceptance/CanvasReadiness.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace crel::acceptance {
+namespace {
+
+ReadinessFacts ready(QRect frame = {100, 80, 800, 460}) {
+  ReadinessFacts facts;
+  facts.frame = frame;
+  facts.serverBounds = frame;
+  facts.active = facts.frontmost = facts.exposed = true;
+  facts.contentWidth = frame.width();
+  facts.canvas = QSize(frame.width(), 300);
+  return facts;
+}
+
+template <typename Change> ReadinessFacts with(Change change) {
+  ReadinessFacts facts = ready();
+  change(facts);
+  return facts;
+}
+
+std::vector<bool> run(const std::vector<ReadinessFacts> &evaluations) {
+  ReadinessTracker tracker;
+  std::vector<bool> results;
+  for (const ReadinessFacts &facts : evaluations)
+    results.push_back(tracker.evaluate(facts));
+  return results;
+}
+
+TEST(CanvasReadiness, NeedsTwoPlacedEvaluationsAtTheSameFrame) {
+  const ReadinessFacts moved = ready({104, 80, 800, 460});
+  const ReadinessFacts offByOne = with([](ReadinessFacts &f) { f.serverBounds = f.frame.adjusted(0, 0, 1, 0); });
+  const ReadinessFacts unknown = with([](ReadinessFacts &f) { f.serverBounds.reset(); });
+  const struct {
+    const char *name;
+    std::vector<ReadinessFacts> evaluations;
+    std::vector<bool> expected;
+  } cases[] = {
+      {"ready window", {ready(), ready()}, {false, true}},
+      {"still animating", {ready(), moved, ready(), ready()}, {false, false, false, true}},
+      {"server one point off", {offByOne, offByOne, ready(), ready()}, {false, false, false, true}},
+      {"server unknown keeps the frame", {ready(), unknown, ready()}, {false, false, true}},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(run(c.evaluations), c.expected) << c.name;
+}
+
+TEST(CanvasReadiness, AStableWindowIsNotReadyUntilEveryConditionHolds) {
+  const struct {
+    const char *name;
+    ReadinessFacts facts;
+  } cases[] = {
+      {"another application frontmost", with([](ReadinessFacts &f) { f.frontmost = false; })},
+      {"not active", with([](ReadinessFacts &f) { f.active = false; })},
+      {"occluded", with([](ReadinessFacts &f) { f.exposed = false; })},
+      {"no canvas", with([](ReadinessFacts &f) { f.canvas.reset(); })},
+      {"canvas narrower than the content", with([](ReadinessFacts &f) { f.canvas->rwidth() -= 1; })},
+      {"canvas lower than 200", with([](ReadinessFacts &f) { f.canvas->setHeight(199); })},
+      {"content narrower than 720", with([](ReadinessFacts &f) {
+         f.contentWidth = 719;
+         f.canvas->setWidth(719);
+       })},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(run({c.facts, c.facts, c.facts}), (std::vector<bool>{false, false, false})) << c.name;
+  ReadinessFacts narrowest = ready({0, 0, 720, 200});
+  narrowest.canvas = QSize(720, 200);
+  EXPECT_EQ(run({narrowest, narrowest}), (std::vector<bool>{false, true}));
+}
+
+} // namespace
+} // namespace crel::acceptance

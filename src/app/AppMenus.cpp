@@ -84,12 +84,16 @@ void AppMenus::buildMainMenus(const QString &name) {
   action(file, crel::tr("New Capture"), hooks_.newCapture, QKeySequence(Qt::CTRL | Qt::Key_N));
   action(file, crel::tr("Open Image…"), hooks_.openImage, QKeySequence(Qt::CTRL | Qt::Key_O));
   action(file, crel::tr("Open Saved Images Folder"), hooks_.openSavedImagesFolder);
-  action(file, crel::tr("Show in File Manager"), hooks_.revealCurrent, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  // Object names carry the command each item performs, for the acceptance run's menu lookups.
+  action(file, crel::tr("Show in File Manager"), hooks_.revealCurrent, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F))
+      ->setObjectName(QStringLiteral("revealCurrent"));
   action(file, crel::tr("Close Window"), hooks_.closeCurrent, QKeySequence(Qt::CTRL | Qt::Key_W));
 
   QMenu &edit = *menu(crel::tr("Edit"));
-  action(edit, crel::tr("Undo"), hooks_.undoCurrent, QKeySequence(Qt::CTRL | Qt::Key_Z));
-  action(edit, crel::tr("Redo"), hooks_.redoCurrent, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  action(edit, crel::tr("Undo"), hooks_.undoCurrent, QKeySequence(Qt::CTRL | Qt::Key_Z))
+      ->setObjectName(QStringLiteral("undoCurrent"));
+  action(edit, crel::tr("Redo"), hooks_.redoCurrent, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z))
+      ->setObjectName(QStringLiteral("redoCurrent"));
   edit.addSeparator();
   const struct {
     const char *title;
@@ -109,6 +113,7 @@ void AppMenus::buildMainMenus(const QString &name) {
             hooks_.copy();
         },
         row.key));
+    editItems_.back()->setObjectName(QLatin1String(command));
   }
 
   mainMenus_.append(windowMenu());

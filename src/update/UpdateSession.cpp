@@ -68,7 +68,11 @@ std::vector<StoredEntry> decodeRecord(const QByteArray &bytes) {
       const JsonObjectReader entry(e, "UpdateSession.Entry");
       StoredEntry stored{entry.required("document", UpdateSnapshot::decode), {}};
       const geom::Rect frame = entry.required("frame", json::toRect);
-      stored.frame = QRectF(frame.x(), frame.y(), frame.width(), frame.height()).toAlignedRect();
+      // A frame no screen could hold is no frame: the window is placed afresh.
+      const double limit = 1e6;
+      if (std::abs(frame.x()) < limit && std::abs(frame.y()) < limit && std::abs(frame.width()) < limit &&
+          std::abs(frame.height()) < limit)
+        stored.frame = QRectF(frame.x(), frame.y(), frame.width(), frame.height()).toAlignedRect();
       return stored;
     });
   });

@@ -6,6 +6,7 @@
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "platform/FakeTextRecognizer.h"
+#include "platform/FileError.h"
 #include "platform/JsonReader.h"
 #include "update/UpdateSession.h"
 
@@ -211,6 +212,12 @@ TEST_F(UpdateSessionTest, AFailedSaveLeavesTheEarlierFile) {
   }
   EXPECT_EQ(contents(sessionFile()), earlier);
   EXPECT_EQ(others(sessionFolder()), QStringList());
+
+  // A write that fails at the end (the name is a folder) leaves no temporary.
+  const QString blocked = root.filePath("blocked/UpdateSession.json");
+  ASSERT_TRUE(QDir().mkpath(blocked));
+  EXPECT_THROW(UpdateSession::save({{a, {}}}, blocked), FileError);
+  EXPECT_EQ(QDir(root.filePath("blocked")).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 struct Unreadable {
@@ -274,6 +281,19 @@ TEST_F(UpdateSessionTest, AnUnreadableFileIsSetAside) {
     }
     EXPECT_FALSE(QFile::exists(sessionFile()));
   }
+
+  // A frame no screen could hold comes back as no frame.
+  QJsonObject farAway = good;
+  QJsonArray farEntries = farAway["entries"].toArray();
+  QJsonObject farEntry = farEntries[0].toObject();
+  farEntry["frame"] = QJsonArray{QJsonArray{1e300, 0}, QJsonArray{640, 480}};
+  farEntries[0] = farEntry;
+  farAway["entries"] = farEntries;
+  write(sessionFile(), QJsonDocument(farAway).toJson());
+  const UpdateSession::ReadResult far = UpdateSession::read(sessionFile(), preferences);
+  ASSERT_EQ(far.entries.size(), 1u);
+  EXPECT_EQ(far.entries[0].frame, QRect());
+  UpdateSession::clear(sessionFile());
 
   EXPECT_TRUE(UpdateSession::read(sessionFile(), preferences).entries.empty());
   EXPECT_FALSE(QFile::exists(sessionFile()));

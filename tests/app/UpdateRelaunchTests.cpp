@@ -18,10 +18,6 @@
 #include "update/framework/Updater.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -190,36 +186,4 @@ TEST_F(UpdateRelaunch, AQuitThatCannotKeepADocumentIsRefused) {
   delegate->requestQuit();
   EXPECT_FALSE(session.exists());
   EXPECT_EQ(delegate->editors().size(), 2u);
-}
-
-// Of a file with one entry that cannot be rebuilt, the others reopen and
-// the problem is shown once they are; the file is set aside, not deleted.
-TEST_F(UpdateRelaunch, APartlyBrokenSessionReopensWhatItCan) {
-  launch();
-  open(1, true);
-  open(2, true);
-  stage();
-  updates.menuAction();
-  ASSERT_TRUE(session.exists());
-  QFile file(session.path());
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  QJsonObject record = QJsonDocument::fromJson(file.readAll()).object();
-  file.close();
-  QJsonArray entries = record["entries"].toArray();
-  QJsonObject first = entries[0].toObject();
-  QJsonObject document = first["document"].toObject();
-  document["originalPNG"] = QString("AAAA");
-  first["document"] = document;
-  entries[0] = first;
-  record["entries"] = entries;
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(QJsonDocument(record).toJson());
-  file.close();
-
-  launch();
-  EXPECT_EQ(delegate->editors().size(), 1u);
-  EXPECT_FALSE(session.exists());
-  EXPECT_TRUE(delegate->lastAlert().contains("1 of 2 saved screenshots could not be restored"))
-      << delegate->lastAlert().toStdString();
-  EXPECT_EQ(QDir(QFileInfo(session.path()).absolutePath()).entryList({"*.json"}, QDir::Files).size(), 1);
 }

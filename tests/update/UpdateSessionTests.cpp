@@ -222,7 +222,7 @@ TEST_F(UpdateSessionTest, AFailedSaveLeavesTheEarlierFile) {
 
 struct Unreadable {
   const char *name;
-  std::function<QByteArray(QJsonObject)> damage;
+  QByteArray bytes;
   const char *sentence; // the start of the error, empty: any
 };
 
@@ -233,40 +233,29 @@ TEST_F(UpdateSessionTest, AnUnreadableFileIsSetAside) {
   CrelDocument &a = annotated(1, MarkTool::arrow);
   UpdateSession::save({{a, {1, 2, 3, 4}}}, sessionFile());
   const QJsonObject good = json::parse(contents(sessionFile())).toObject();
-  const auto without = [](QJsonObject o, const char *entryKey) {
+  // Damage: a key of the record (or of its first entry) removed, or a new value.
+  const auto damage = [&](const char *key, bool inEntry, QJsonValue value = {}) {
+    QJsonObject o = good;
     QJsonArray entries = o["entries"].toArray();
     QJsonObject entry = entries[0].toObject();
-    entry.remove(entryKey);
+    QJsonObject &target = inEntry ? entry : o;
+    value.isUndefined() ? target.remove(key) : void(target[key] = value);
     entries[0] = entry;
-    o["entries"] = entries;
+    if (inEntry)
+      o["entries"] = entries;
     return QJsonDocument(o).toJson();
   };
   const Unreadable rows[] = {
-      {"schema 2",
-       [](QJsonObject o) {
-         o["schema"] = 2;
-         return QJsonDocument(o).toJson();
-       },
-       "The saved update session uses an unsupported format."},
-      {"no schema",
-       [](QJsonObject o) {
-         o.remove("schema");
-         return QJsonDocument(o).toJson();
-       },
-       ""},
-      {"no entries",
-       [](QJsonObject o) {
-         o.remove("entries");
-         return QJsonDocument(o).toJson();
-       },
-       ""},
-      {"no document", [&](QJsonObject o) { return without(o, "document"); }, ""},
-      {"no frame", [&](QJsonObject o) { return without(o, "frame"); }, ""},
-      {"truncated", [](QJsonObject o) { return QJsonDocument(o).toJson().left(200); }, ""},
+      {"schema 2", damage("schema", false, 2), "The saved update session uses an unsupported format."},
+      {"no schema", damage("schema", false), ""},
+      {"no entries", damage("entries", false), ""},
+      {"no document", damage("document", true), ""},
+      {"no frame", damage("frame", true), ""},
+      {"truncated", QJsonDocument(good).toJson().left(200), ""},
   };
   for (const Unreadable &row : rows) {
     SCOPED_TRACE(row.name);
-    const QByteArray damaged = row.damage(good);
+    const QByteArray &damaged = row.bytes;
     write(sessionFile(), damaged);
     try {
       UpdateSession::read(sessionFile(), preferences);
@@ -283,13 +272,7 @@ TEST_F(UpdateSessionTest, AnUnreadableFileIsSetAside) {
   }
 
   // A frame no screen could hold comes back as no frame.
-  QJsonObject farAway = good;
-  QJsonArray farEntries = farAway["entries"].toArray();
-  QJsonObject farEntry = farEntries[0].toObject();
-  farEntry["frame"] = QJsonArray{QJsonArray{1e300, 0}, QJsonArray{640, 480}};
-  farEntries[0] = farEntry;
-  farAway["entries"] = farEntries;
-  write(sessionFile(), QJsonDocument(farAway).toJson());
+  write(sessionFile(), damage("frame", true, QJsonArray{QJsonArray{1e300, 0}, QJsonArray{640, 480}}));
   const UpdateSession::ReadResult far = UpdateSession::read(sessionFile(), preferences);
   ASSERT_EQ(far.entries.size(), 1u);
   EXPECT_EQ(far.entries[0].frame, QRect());

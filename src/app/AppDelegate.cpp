@@ -59,7 +59,8 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
     : QObject(parent), services_(std::move(services)), seams_(std::move(seams)), statusItem_(AppIdentity::name()) {
   lastInteraction_ = now();
   QuitController::Hooks quit;
-  quit.updatePending = [this] { return services_.updates.isInstalling() || services_.updates.hasStagedInstall(); };
+  quit.updatePending = [this] { return services_.updates.installsOnQuit(); };
+  quit.saveUpdateSession = [this] { services_.session.save(editors_); };
   quit.busy = [this] { return isBusy(); };
   quit.report = [this](const std::exception_ptr &error) { report(error); };
   quit.cancelCapture = [this] { services_.capture.cancel(); };
@@ -115,6 +116,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
   services_.updates.setRules([self = QPointer<AppDelegate>(this)] { return self && self->isBusy(); },
                              [self = QPointer<AppDelegate>(this)] { return self && self->isIdle(); });
   connect(&services_.updates, &UpdateService::changed, this, &AppDelegate::refreshUpdateItems);
+  connect(&services_.updates, &UpdateService::quitRequested, this, &AppDelegate::quitForUpdate);
   refreshUpdateItems();
   services_.updates.start();
   services_.shortcuts.setOnCapture(this, [this] { newCapture(); });
@@ -177,6 +179,8 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
   } catch (...) {
     report(std::current_exception());
   }
+  if (const std::exception_ptr failure = session.takeReadFailure())
+    report(failure);
 }
 
 void AppDelegate::setupMenus() {
@@ -287,6 +291,11 @@ void AppDelegate::refreshUpdateItems() {
     menus_->refreshUpdateItems(updates.menuTitle(),
                                updates.canCheck() || (updates.hasStagedInstall() && !updates.isInstalling()));
   statusItem_.setUpdateKnown(updates.isUpdateKnown());
+}
+
+void AppDelegate::quitForUpdate() {
+  if (quit_->requestQuit() == QuitController::Reply::cancel)
+    services_.updates.quitRefused();
 }
 
 void AppDelegate::showWelcome() {

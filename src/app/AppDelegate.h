@@ -122,6 +122,8 @@ public:
   bool isBusy() const;
   bool isIdle() const;
   void refreshUpdateItems();
+  // The updater's request to quit and install; refused, it hears so.
+  void quitForUpdate();
 
   StatusItem &statusItem() { return statusItem_; }
   AppMenus &menus() { return *menus_; }

@@ -4,10 +4,13 @@
 
 #include <QRect>
 
+#include <exception>
 #include <memory>
 #include <vector>
 
 namespace crel {
+
+class EditorController;
 
 // The editors an update relaunch left to reopen, saved by the updater. This
 // base holds none; the updater supplies the real file.
@@ -22,6 +25,10 @@ public:
   virtual bool exists() const { return false; }
   // The saved editors in order; throws CrelError with the sentence to show.
   virtual std::vector<Entry> read() { return {}; }
+  // After a read that returned what it could: why the rest was not restored.
+  virtual std::exception_ptr takeReadFailure() { return nullptr; }
+  // Keeps the open editors for the relaunch; throws with the sentence to show.
+  virtual void save(const std::vector<std::unique_ptr<EditorController>> &) {}
   // Removes the file; throws CrelError on failure.
   virtual void clear() {}
 };

@@ -7,7 +7,8 @@
 #include "ShortcutManager.h"
 #include "SingleInstance.h"
 #include "StartupCheck.h"
-#include "UpdateService.h"
+#include "UpdateSessionStore.h"
+#include "UpdaterService.h"
 #include "capture/CaptureCoordinator.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
@@ -101,8 +102,8 @@ int runApplication(LaunchContext &context) {
   // Every service is built once here and lent to the delegate.
   ShortcutManager shortcuts(SettingsStore::standard());
   CaptureCoordinator capture;
-  UpdateService updates;
-  SessionStore session;
+  UpdaterService updates(SettingsStore::standard());
+  UpdateSessionStore session;
   AppDelegate delegate({shortcuts, capture, updates, launchAtLogin, session, picturesFolder(), {}});
 
   LaunchOptions options;
@@ -133,6 +134,8 @@ int runApplication(LaunchContext &context) {
   }
 
   const int status = app.exec();
+  // The quit was accepted: a staged update starts installing.
+  updates.applicationWillExit();
   SettingsStore::standard().sync();
   return status;
 }

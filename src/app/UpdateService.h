@@ -30,14 +30,23 @@ public:
   // An install is staged and waits for the menu item to run it.
   virtual bool hasStagedInstall() const { return false; }
   virtual bool isInstalling() const { return false; }
+  // Installing now, or staged to install when the application quits: a quit
+  // must first keep the open documents for the relaunch.
+  virtual bool installsOnQuit() const { return false; }
   virtual bool isUpdateKnown() const { return false; }
   // The menu item's action.
   virtual void menuAction() {}
   virtual void refreshNotificationPermission() {}
+  // The answers to quitRequested(): the quit was refused, or the run is
+  // ending (a staged update then starts installing).
+  virtual void quitRefused() {}
+  virtual void applicationWillExit() {}
 
 Q_SIGNALS:
   // Title, availability or known version changed.
   void changed();
+  // The updater asks the application to quit now and install.
+  void quitRequested();
 
 protected:
   bool askBusy() const { return isBusy_ && isBusy_(); }

@@ -120,6 +120,7 @@ void Updater::setAutomaticallyChecksForUpdates(bool on) {
   if (!env_.settings)
     return;
   env_.settings->setValue(automaticChecksKey, on);
+  Q_EMIT automaticallyChecksForUpdatesChanged(on);
   if (phase_ == Phase::idle)
     schedule(false);
 }
@@ -129,8 +130,10 @@ bool Updater::automaticallyDownloadsUpdates() const {
 }
 
 void Updater::setAutomaticallyDownloadsUpdates(bool on) {
-  if (env_.settings)
-    env_.settings->setValue(automaticDownloadsKey, on);
+  if (!env_.settings)
+    return;
+  env_.settings->setValue(automaticDownloadsKey, on);
+  Q_EMIT automaticallyDownloadsUpdatesChanged(on);
 }
 
 std::optional<QDateTime> Updater::lastUpdateCheckDate() const {
@@ -238,6 +241,7 @@ void Updater::beginCheck(bool userInitiated) {
   const quint64 generation = ++generation_;
   setPhase(Phase::checking);
   env_.settings->setString(lastCheckKey, env_.now().toUTC().toString(Qt::ISODateWithMs));
+  Q_EMIT lastUpdateCheckDateChanged();
   UpdateDownload::Request request;
   request.url = env_.bundle.updates.feedUrl;
   request.userAgent = env_.bundle.userAgent();
@@ -478,9 +482,9 @@ void Updater::readInstallResult() {
     return;
   }
   QFile::remove(installResultFile());
-  const UpdateError failure(
-      UpdateErrorCode::install,
-      tr("Update couldn't finish. Your current app is unchanged. %1").arg(result->error).trimmed());
+  // The front end puts this in its own failure sentence.
+  const UpdateError failure(UpdateErrorCode::install,
+                            result->error.isEmpty() ? tr("The installer stopped before it finished.") : result->error);
   QMetaObject::invokeMethod(
       this,
       [this, failure] {

@@ -109,6 +109,9 @@ public:
 Q_SIGNALS:
   void phaseChanged(crel::update::Updater::Phase phase);
   void canCheckForUpdatesChanged(bool can);
+  void automaticallyChecksForUpdatesChanged(bool on);
+  void automaticallyDownloadsUpdatesChanged(bool on);
+  void lastUpdateCheckDateChanged();
 
 private:
   void setPhase(Phase phase);

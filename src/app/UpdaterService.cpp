@@ -1,0 +1,36 @@
+#include "UpdaterService.h"
+
+#include "update/framework/Updater.h"
+
+namespace crel {
+
+UpdaterService::UpdaterService(SettingsStore &settings, QObject *parent)
+    : UpdaterService(
+          [this, &settings](update::UpdaterDelegate *delegate, update::UserDriverDelegate *userDriverDelegate) {
+            // Queued: the quit must not start inside the updater's own call.
+            auto quit = [self = QPointer<UpdaterService>(this)] {
+              QMetaObject::invokeMethod(
+                  self, [self] { self ? Q_EMIT self->quitRequested() : void(); }, Qt::QueuedConnection);
+            };
+            return std::make_unique<update::Updater>(update::Updater::Environment::standard(settings, quit), delegate,
+                                                     userDriverDelegate);
+          },
+          {}, parent) {}
+
+UpdaterService::UpdaterService(UpdateController::UpdaterFactory factory, UpdateController::Clock clock, QObject *parent)
+    : UpdateService(parent), controller_(std::move(factory), std::move(clock)) {
+  controller_.isBusy = [this] { return askBusy(); };
+  controller_.isIdle = [this] { return askIdle(); };
+  connect(&controller_, &UpdateController::changed, this, &UpdateService::changed);
+}
+
+UpdaterService::~UpdaterService() = default;
+
+void UpdaterService::quitRefused() { controller_.updater().quitRefused(); }
+
+void UpdaterService::applicationWillExit() {
+  if (controller_.hasStagedUpdate())
+    controller_.updater().applicationWillExit();
+}
+
+} // namespace crel

@@ -3,7 +3,6 @@
 #include "capture/CaptureCoordinator.h"
 #include "capture/RegionSelectionView.h"
 #include "capture/SilentCapturePanel.h"
-#include "document/CrelError.h"
 #include "platform/WindowServerInfo.h"
 #include "support/TestSupport.h"
 
@@ -165,28 +164,6 @@ TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {
   settle();
   EXPECT_EQ(fromProvider.phase(), Phase::idle);
   EXPECT_EQ(message, "No display is available to capture.");
-}
-
-TEST_F(Coordinator, ADeclinedPermissionGoesToThePermissionCallbackOnlyAndShowsNoPanel) {
-  panelsAllowed = false;
-  coordinator.begin();
-  resume({}, std::make_exception_ptr(SnapshotError::readRefused()));
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  EXPECT_EQ(permissionRequests, 1);
-  EXPECT_TRUE(errors.empty());
-
-  coordinator.begin();
-  resume({}, std::make_exception_ptr(SnapshotError::waylandSession()));
-  EXPECT_EQ(permissionRequests, 2);
-
-  coordinator.begin();
-  resume({}, std::make_exception_ptr(SnapshotError::displayChanged()));
-  coordinator.begin();
-  resume({}, std::make_exception_ptr(
-                 CrelError::capture("A display changed. Start a new capture on an available display.")));
-  EXPECT_EQ(permissionRequests, 2);
-  EXPECT_EQ(errors, (std::vector<QString>{"A display changed. Start a new capture on an available display.",
-                                          "A display changed. Start a new capture on an available display."}));
 }
 
 TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {

@@ -20,62 +20,27 @@
 using namespace crel;
 using namespace crel::test;
 
-TEST_F(X11Selection, ADragOnEachDisplayDeliversItsFrozenPixelsAtNativeSize) {
-  const auto windows = paintEachDisplay();
-  const QList<QScreen *> screens = QGuiApplication::screens();
-  // The last display first: the second monitor of the dual layout.
-  for (int index = int(screens.size()) - 1; index >= 0; --index) {
-    SCOPED_TRACE(screens[index]->name().toStdString());
-    QScreen *screen = screens[index];
-    const qreal dpr = screen->devicePixelRatio();
-    images.clear();
+// Escape and a right click each end a capture with nothing delivered, a tiny
+// drag is ignored, and the keyboard is free again for the next capture.
+TEST_F(X11Selection, EscapeOrARightClickCancelsAndATinyDragIsIgnored) {
+  QScreen *screen = QGuiApplication::screens().front();
+  for (const bool escape : {true, true, false}) {
+    SCOPED_TRACE(escape ? "Escape" : "right click");
     panels.clear();
     beginAndWaitForPanels();
-    // The coloured window covers (100,100)-(500,400) of every display.
-    xdotool(pointAt(screen, {150, 150}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(screen, {250, 200}) +
-            pointAt(screen, {350, 250}) + QStringList{"mouseup", "1"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 10000));
-    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
-    ASSERT_EQ(images.size(), 1u);
-    const QImage &image = images[0];
-    EXPECT_EQ(image.size(), QSize(int(200 * dpr), int(100 * dpr)));
-    for (QPoint p : {QPoint(0, 0), QPoint(image.width() - 1, image.height() - 1), image.rect().center()})
-      EXPECT_EQ(image.pixel(p), colours[index % 2]) << "at " << p.x() << "," << p.y();
-    EXPECT_EQ(coordinator->phase(), Phase::idle);
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return std::none_of(panels.begin(), panels.end(), [](auto &p) { return p; }); }, 2000))
-        << "the panels are gone";
+    if (escape) {
+      xdotool({"key", "Escape"});
+    } else {
+      drag(screen, {200, 200}, {201, 201});
+      QTest::qWait(100);
+      EXPECT_EQ(coordinator->phase(), Phase::selecting);
+      xdotool({"click", "3"});
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
+    EXPECT_TRUE(images.empty());
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panelsGone(); }, 2000));
   }
-}
-
-TEST_F(X11Selection, EscapeDeliversNothingAndReturnsToIdle) {
-  beginAndWaitForPanels();
-  xdotool({"key", "Escape"});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
-  QTest::qWait(100);
-  EXPECT_TRUE(images.empty());
-  EXPECT_TRUE(errors.empty());
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return std::none_of(panels.begin(), panels.end(), [](auto &p) { return p; }); }, 2000));
-
-  // The keyboard is free again: another capture starts and ends the same way.
-  panels.clear();
-  beginAndWaitForPanels();
-  xdotool({"key", "Escape"});
-  EXPECT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
-}
-
-TEST_F(X11Selection, ARightClickCancelsAndATinyDragIsIgnored) {
-  beginAndWaitForPanels();
-  QScreen *screen = QGuiApplication::screens().front();
-  xdotool(pointAt(screen, {200, 200}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(screen, {201, 201}) +
-          QStringList{"mouseup", "1", "sleep", "0.2"});
-  QTest::qWait(100);
-  EXPECT_EQ(coordinator->phase(), Phase::selecting);
-  xdotool({"click", "3"});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
-  EXPECT_TRUE(images.empty());
-  EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
@@ -87,8 +52,8 @@ TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
   QScreen *right = QGuiApplication::screens()[1];
   // From the 2× display into the one beside it: the pointer stays with the
   // panel it pressed on, whose selection stops at its right edge.
-  xdotool(pointAt(left, {1300, 700}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(right, {100, 400}) +
-          pointAt(right, {120, 400}) + QStringList{"mouseup", "1"});
+  xdotool(pointAt(left, {1300, 700}) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(right, {120, 400}) +
+          QStringList{"mouseup", "1"});
   ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 10000));
   ASSERT_EQ(images.size(), 1u);
   // The release lies at root pixels (3000, 400): points (1500, 200) of the

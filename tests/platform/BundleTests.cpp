@@ -1,12 +1,9 @@
 #include "platform/AppIdentity.h"
-#include "platform/AppTheme.h"
 #include "platform/BundledFonts.h"
 #include "platform/ResourceLocator.h"
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,26 +44,6 @@ TEST(Bundle, TheBuiltBundleHoldsItsIdentityBrandAndFonts) {
   EXPECT_TRUE(BundledFonts::hasFamily(BundledFonts::formalFamily()));
 }
 
-TEST(Bundle, NameFallsBackToTheFolderNameWithoutExtension) {
-  QTemporaryDir dir;
-  const QString bundle = dir.filePath("My.Tool.app");
-  ASSERT_TRUE(QDir().mkpath(bundle));
-  writeFile(bundle + "/Info.json", R"({"CFBundleDisplayName": 7, "CFBundleIdentifier": "org.example.tool"})");
-  BundleOverride use(bundle);
-  EXPECT_EQ(AppIdentity::name(), "My.Tool");
-  EXPECT_EQ(AppIdentity::identifier(), "org.example.tool");
-}
-
-TEST(Bundle, PrimaryColourComesFromTheBrandResource) {
-  QFile brand(ResourceLocator::resourcePath("brand", "json"));
-  ASSERT_TRUE(brand.open(QIODevice::ReadOnly));
-  const QString hex = QJsonDocument::fromJson(brand.readAll()).object().value("primaryColor").toString();
-  EXPECT_EQ(AppTheme::primary(), AppTheme::parseHex(hex));
-  EXPECT_FALSE(AppTheme::parseHex("#12345").isValid());
-  EXPECT_FALSE(AppTheme::parseHex("red").isValid());
-  EXPECT_EQ(AppTheme::parseHex("#ff8000"), QColor(255, 128, 0));
-}
-
 TEST(Bundle, IdentityReadsInfoJsonAndTheNameIsOneSafePathComponent) {
   struct Case {
     const char *folder;
@@ -84,6 +61,8 @@ TEST(Bundle, IdentityReadsInfoJsonAndTheNameIsOneSafePathComponent) {
       {"Shots.app", R"({"CFBundleDisplayName": ".."})", "Crel", std::nullopt, ""},
       {"..app", R"({"CFBundleIdentifier": ""})", "Crel", std::nullopt, ""},
       {"Shots.app", R"(not json)", "Shots", std::nullopt, ""},
+      {"My.Tool.app", R"({"CFBundleDisplayName": 7, "CFBundleIdentifier": "org.example.tool"})", "My.Tool",
+       "org.example.tool", ""},
   };
   for (const Case &c : cases) {
     QTemporaryDir dir;

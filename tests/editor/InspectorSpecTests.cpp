@@ -36,29 +36,6 @@ QStringList keys(const InspectorSpec &spec) {
   return k;
 }
 
-QStringList titles(const InspectorControl &c) {
-  QStringList t;
-  for (const InspectorControl::MenuItem &item : c.menu)
-    t << (item.role == InspectorControl::MenuItem::Role::heading     ? "# " + item.title
-          : item.role == InspectorControl::MenuItem::Role::separator ? QStringLiteral("--")
-                                                                     : item.title);
-  return t;
-}
-
-QStringList helps(const InspectorControl &c) {
-  QStringList h;
-  for (const InspectorControl::Segment &s : c.segments)
-    h << s.help;
-  return h;
-}
-
-QStringList labels(const InspectorControl &c) {
-  QStringList l;
-  for (const InspectorControl::Segment &s : c.segments)
-    l << (s.text.isEmpty() ? s.symbol : s.text);
-  return l;
-}
-
 // A copy: the spec is often a temporary.
 InspectorControl find(const InspectorSpec &spec, const QString &key) {
   const InspectorControl *c = spec.find(key);
@@ -154,48 +131,6 @@ TEST(InspectorSpec, PresetSelectionFollowsTheValue) {
                          : c.tool == MarkTool::blur ? "strength-menu"
                                                     : "weight-menu";
     EXPECT_EQ(find(spec, menu).text, QString(c.menuLabel)) << c.value;
-  }
-}
-
-TEST(InspectorSpec, WeightMenusByTool) {
-  const InspectorSpec step = describeInspector(inputs(MarkTool::step), false);
-  EXPECT_EQ(titles(find(step, "weight-menu")),
-            QStringList({"# Size", "20 px", "28 px", "40 px", "56 px", "64 px", "72 px", "96 px"}));
-  EXPECT_EQ(helps(find(step, "weight-presets")), QStringList({"Size 28 px", "Size 40 px", "Size 64 px", "Size 96 px"}));
-  const InspectorSpec arrow = describeInspector(inputs(MarkTool::arrow), false);
-  const QStringList arrowMenu = titles(find(arrow, "weight-menu"));
-  EXPECT_EQ(arrowMenu.first(), "# Weight");
-  EXPECT_EQ(arrowMenu.mid(17), QStringList({"# Arrowhead", "Compact", "Standard", "Large"}));
-  EXPECT_EQ(find(arrow, "weight-menu").menu.last().action,
-            (InspectorAction{InspectorAction::Kind::setArrowHeadScale, 1.35, {}}));
-  EXPECT_EQ(helps(find(arrow, "weight-presets")).first(), "Weight 8 px");
-  EXPECT_FALSE(titles(find(describeInspector(inputs(MarkTool::pen), false), "weight-menu")).contains("# Arrowhead"));
-  EXPECT_EQ(find(describeInspector(inputs(MarkTool::text), false), "text-size-menu").menu.size(), 12);
-}
-
-TEST(InspectorSpec, ModeSwitchesOfferTheirModesInOrder) {
-  const InspectorSpec redact = describeInspector(inputs(MarkTool::redact), false);
-  EXPECT_EQ(labels(find(redact, "redact-mode")), QStringList({"Area", "Smart text"}));
-  EXPECT_EQ(helps(find(redact, "redact-mode")), QStringList({"Cover an area", "Cover recognized words"}));
-  EXPECT_EQ(find(redact, "redact-mode").selected, 0);
-  const InspectorControl &highlight = find(describeInspector(inputs(MarkTool::highlight), true), "highlight-mode");
-  EXPECT_EQ(helps(highlight), QStringList({"Smart text", "Marker", "Area"}));
-  EXPECT_EQ(highlight.segmentWidth, 32);
-  struct Case {
-    bool compact;
-    QStringList region, effect, strength;
-  };
-  for (const Case &c : {Case{false, {"Area", "Smart text"}, {"Blur", "Pixelate"}, {"Light", "Medium", "Strong", "Max"}},
-                        Case{true,
-                             {"rectangle.dashed", "text.word.spacing"},
-                             {"drop.halffull", "square.grid.3x3.fill"},
-                             {"1", "2", "3", "4"}}}) {
-    const InspectorSpec blur = describeInspector(inputs(MarkTool::blur), c.compact);
-    EXPECT_EQ(labels(find(blur, "blur-region-mode")), c.region);
-    EXPECT_EQ(labels(find(blur, "blur-effect")), c.effect);
-    EXPECT_EQ(labels(find(blur, "blur-strength")), c.strength);
-    EXPECT_EQ(find(blur, "blur-strength").segmentWidth, c.compact ? std::optional<double>(26) : std::nullopt);
-    EXPECT_EQ(helps(find(blur, "blur-strength")).first(), "Light strength, 8 px");
   }
 }
 
@@ -311,7 +246,6 @@ TEST(InspectorSpec, OpacityAndRotationLabelsRound) {
     const InspectorControl &menu = find(describeInspector(in, true), "opacity-menu");
     EXPECT_EQ(menu.text, c.label);
     EXPECT_EQ(menu.accessibility, c.accessibility);
-    EXPECT_EQ(titles(menu), QStringList({"20%", "35%", "50%", "65%"}));
   }
   struct Rotation {
     std::optional<double> angle;

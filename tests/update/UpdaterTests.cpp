@@ -141,13 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
                 s.publish("101", {}, {-1, 1 << 20});
               },
               failed(2002), Updater::Phase::idle},
-        Cycle{"DotDotEntry",
-              [](Session &s) {
-                auto entries = applicationEntries("Crel.app", UpdateFixture::infoJson("101", s.keys.publicKey));
-                entries.append({K::file, "Crel.app/../../escaped", "x"});
-                s.publish("101", entries);
-              },
-              failed(3000), Updater::Phase::idle},
         Cycle{"SymlinkOutOfTheTree",
               [](Session &s) {
                 auto entries = applicationEntries("Crel.app", UpdateFixture::infoJson("101", s.keys.publicKey));

@@ -69,9 +69,7 @@ TEST(FilenameStem, JoinsTitleApplicationAndDate) {
   // The title already names the application (any case): it stands alone.
   EXPECT_EQ((CaptureSource{"firefox", "Docs — Mozilla Firefox"}).filenameStem(localTime()),
             QString::fromUtf8("Docs — Mozilla Firefox - 2026-03-04 05.06.07"));
-  EXPECT_EQ((CaptureSource{"Terminal", ""}).filenameStem(localTime()), "Terminal - 2026-03-04 05.06.07");
   EXPECT_EQ((CaptureSource{"", "Notes"}).filenameStem(localTime()), "Notes - 2026-03-04 05.06.07");
-  EXPECT_EQ((CaptureSource{"", ""}).filenameStem(localTime()), "Crel - 2026-03-04 05.06.07");
   EXPECT_EQ((CaptureSource{"///", " .. "}).filenameStem(localTime()), "Crel - 2026-03-04 05.06.07");
 }
 

@@ -8,6 +8,7 @@
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
 #include "EditingTests.h"
+#include "LaunchAtLoginTests.h"
 #include "RotationTests.h"
 #include "StyleCanvasTests.h"
 
@@ -31,7 +32,8 @@ const SuiteTable &suiteTable() {
       {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},
       //  6 Editor sizes             EditorSizeTests::run(image)
       //  7 Editor routing           EditorRoutingTests::run(image)
-      //  8 Login item               LaunchAtLoginTests::run()
+      //  8 Login item
+      {"LaunchAtLogin", [](SuiteContext &c) { LaunchAtLoginTests::run(c.root()); }},
       //  9 Window presentation      WindowPresentationTests::run(image)
       // 10 Draft rendering
       {"DraftRendering", [](SuiteContext &c) { DraftRenderingTests::run(c.image(), c.root()); }},

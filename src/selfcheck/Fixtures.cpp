@@ -1,5 +1,7 @@
 #include "Fixtures.h"
 
+#include <QWidget>
+
 #include "Failure.h"
 
 #include "platform/JsonWriter.h"
@@ -87,6 +89,11 @@ UpdateSnapshot throughJson(const UpdateSnapshot &snapshot) {
   if (error.error != QJsonParseError::NoError || !json.isObject())
     throw Failure(QStringLiteral("The encoded update snapshot could not be read back: ") + error.errorString());
   return UpdateSnapshot::decode(json.object());
+}
+
+HideOnExit::~HideOnExit() {
+  if (window_)
+    window_->hide();
 }
 
 } // namespace crel::NativeTests

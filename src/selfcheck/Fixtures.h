@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QWidget;
+
 namespace crel::NativeTests {
 
 // The driver's 800 x 600 bitmap: rows 0-299 white, rows 300-599 grey 0.65,
@@ -40,5 +42,17 @@ void writeFile(const QString &path, const QByteArray &bytes);
 // relaunched application. A snapshot that does not survive the trip ends the
 // run with a failure naming it.
 UpdateSnapshot throughJson(const UpdateSnapshot &snapshot);
+
+// Orders a window out when the suite that built it leaves, by any path.
+class HideOnExit {
+public:
+  explicit HideOnExit(QWidget *window) : window_(window) {}
+  ~HideOnExit();
+  HideOnExit(const HideOnExit &) = delete;
+  HideOnExit &operator=(const HideOnExit &) = delete;
+
+private:
+  QWidget *window_;
+};
 
 } // namespace crel::NativeTests

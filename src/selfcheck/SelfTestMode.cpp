@@ -1,9 +1,11 @@
 #include "SelfTestMode.h"
 
 #include "NativeTests.h"
+#include "platform/OffscreenScreen.h"
 #include "platform/QuietMessages.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <cstring>
 #include <iostream>
@@ -18,8 +20,11 @@ bool requested(int argc, char **argv) {
 }
 
 int exec(int &argc, char **argv, const NativeTests::SuiteTable &suites) {
-  // The platform plugin is fixed when the application object is built.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The platform plugin is fixed when the application object is built. The
+  // editor checks need a desktop-sized screen for the large editor window.
+  const QTemporaryDir screenFolder;
+  if (!screenFolder.isValid() || !OffscreenScreen::useDesktopSized(screenFolder.path()))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   // Qt's warnings would break the contract that standard error holds nothing
   // but the one failure line.
   quietQtMessages();

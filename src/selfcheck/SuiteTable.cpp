@@ -8,6 +8,7 @@
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
 #include "EditingTests.h"
+#include "EditorSizeTests.h"
 #include "LaunchAtLoginTests.h"
 #include "RotationTests.h"
 #include "StyleCanvasTests.h"
@@ -30,7 +31,8 @@ const SuiteTable &suiteTable() {
       //  4 Updates                  UpdateTests::run(image, root)
       //  5 Styles, arrows, canvas growth, update recovery and stage
       {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},
-      //  6 Editor sizes             EditorSizeTests::run(image)
+      //  6 Editor sizes
+      {"EditorSize", [](SuiteContext &c) { EditorSizeTests::run(c.image(), c.root()); }},
       //  7 Editor routing           EditorRoutingTests::run(image)
       //  8 Login item
       {"LaunchAtLogin", [](SuiteContext &c) { LaunchAtLoginTests::run(c.root()); }},

@@ -8,6 +8,7 @@
 #include "DraftRenderingTests.h"
 #include "DriverChecks.h"
 #include "EditingTests.h"
+#include "EditorRoutingTests.h"
 #include "EditorSizeTests.h"
 #include "LaunchAtLoginTests.h"
 #include "RotationTests.h"
@@ -33,7 +34,8 @@ const SuiteTable &suiteTable() {
       {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},
       //  6 Editor sizes
       {"EditorSize", [](SuiteContext &c) { EditorSizeTests::run(c.image(), c.root()); }},
-      //  7 Editor routing           EditorRoutingTests::run(image)
+      //  7 Editor routing
+      {"EditorRouting", [](SuiteContext &c) { EditorRoutingTests::run(c.image(), c.root()); }},
       //  8 Login item
       {"LaunchAtLogin", [](SuiteContext &c) { LaunchAtLoginTests::run(c.root()); }},
       //  9 Window presentation      WindowPresentationTests::run(image)

@@ -8,6 +8,8 @@
 #include "document/CrelDocument.h"
 #include "document/CrelStorage.h"
 #include "document/MarkPaths.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -41,6 +43,22 @@ void namingChecks() {
   const QString safe = CaptureSource::safeComponent(smile.repeated(150) + QStringLiteral("../\n"), 120);
   expect(safe.toUtf8().size() <= 120 && !safe.contains(u'/') && !safe.startsWith(u'.'),
          QStringLiteral("Long Unicode titles stay within filename limits without path traversal"));
+}
+
+// An editor with a change its autosave has not written yet closes without a
+// dialog, and the file holds that change.
+void closingChecks(const QImage &image, const QString &directory) {
+  const std::unique_ptr<EditorController> editor = EditorController::open(image, browser, directory);
+  EditorWindow *window = editor->window();
+  if (!window)
+    fail(QStringLiteral("Closing an editor flushes pending changes without a save dialog"));
+  CrelDocument &document = editor->document();
+  document.commit({probeArrow(document.stroke())});
+  expect(editor->windowShouldClose(),
+         QStringLiteral("Closing an editor flushes pending changes without a save dialog"));
+  expect(savedAsShown(document) && document.savedURL(),
+         QStringLiteral("Close persists the latest annotation revision"));
+  window->close();
 }
 
 } // namespace
@@ -95,8 +113,7 @@ void autosaveChecks(const QImage &image, const QDir &root) {
   document.changeAutosaveDirectory(root.filePath(QStringLiteral("recovered")));
   expect(!document.autosaveError() && document.savedURL() != savedPath && savedAsShown(document),
          QStringLiteral("Choosing another folder recovers automatic saving"));
-  // Next, with the editor window: closing an editor flushes its pending
-  // change without a dialog, and the file holds the latest revision.
+  closingChecks(image, automatic);
 }
 
 } // namespace crel::NativeTests

@@ -4,7 +4,11 @@
 #include "Fixtures.h"
 #include "PixelProbe.h"
 #include "SuiteContext.h"
+#include "SyntheticKeyboard.h"
+
 #include "ToolLists.h"
+#include "app/ShortcutManager.h"
+#include "platform/HotKeyBackend.h"
 
 #include "capture/CaptureSnapshot.h"
 #include "document/CrelDocument.h"
@@ -15,6 +19,7 @@
 #include "platform/SnapshotError.h"
 
 #include <QFileInfo>
+#include <QObject>
 
 #include <cerrno>
 #include <cmath>
@@ -159,6 +164,38 @@ void permissionErrorChecks() {
          QStringLiteral("Unrelated errors do not open permission instructions"));
 }
 
+// Ctrl+Alt+Super+9.
+const CaptureShortcut testShortcut{0x39, CaptureShortcut::control | CaptureShortcut::option | CaptureShortcut::command,
+                                   QStringLiteral("9")};
+constexpr quint32 controlKey = 0xffe3, altKey = 0xffe9, superKey = 0xffeb;
+
+// Three managers on one store stand for the application and its relaunch;
+// each grabs over a connection of its own, as another application would.
+void hotKeyChecks(SuiteContext &context) {
+  SettingsStore &defaults = context.shortcutDefaults();
+  auto first = std::make_unique<ShortcutManager>(defaults);
+  first->registerShortcut(testShortcut);
+  expect(first->current() == testShortcut && first->isRegistered(),
+         QStringLiteral("Global hotkey registers with operating system"));
+
+  auto second = std::make_unique<ShortcutManager>(defaults);
+  bool refused = false;
+  try {
+    second->registerShortcut(testShortcut);
+  } catch (const std::exception &) {
+    refused = true;
+  }
+  expect(refused, QStringLiteral("Occupied hotkey rejected without silently stealing it"));
+
+  second.reset();
+  first.reset();
+  auto third = std::make_unique<ShortcutManager>(defaults);
+  expect(third->current() == testShortcut, QStringLiteral("Custom hotkey survives manager relaunch"));
+  third->registerShortcut(testShortcut);
+  pass(QStringLiteral("Hotkey unregisters cleanly and can be registered after relaunch"));
+  context.keepShortcutManager(std::move(third));
+}
+
 } // namespace
 
 void driverChecks(SuiteContext &context) {
@@ -173,8 +210,22 @@ void driverChecks(SuiteContext &context) {
   failedSaveCheck(document, context.root(), exportPath);
   captureGeometryChecks();
   permissionErrorChecks();
-  // Next, with the hot key: global hot key registration, an occupied hot key,
-  // the hot key after relaunch.
+  hotKeyChecks(context);
+}
+
+void driverHotKeyEvent(SuiteContext &context) {
+  ShortcutManager *manager = context.shortcutManager();
+  if (!manager)
+    fail(QStringLiteral("Registered X11 hot-key event invokes capture callback exactly once"));
+  int captures = 0;
+  QObject owner;
+  manager->setOnCapture(&owner, [&captures] { ++captures; });
+  SyntheticKeyboard keyboard;
+  keyboard.chord({controlKey, altKey, superKey, testShortcut.keyCode});
+  pumpUntil([&captures] { return captures != 0; }, 2000, 20);
+  // A second press arriving late would still count.
+  pumpFor(20);
+  expect(captures == 1, QStringLiteral("Registered X11 hot-key event invokes capture callback exactly once"));
 }
 
 } // namespace crel::NativeTests

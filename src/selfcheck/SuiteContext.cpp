@@ -1,6 +1,10 @@
 #include "SuiteContext.h"
 
 #include "Failure.h"
+#include "IsolatedSettings.h"
+
+#include "app/ShortcutManager.h"
+#include "platform/HotKeyBackend.h"
 
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
@@ -22,6 +26,16 @@ CrelDocument &SuiteContext::driverDocument() {
   if (!driverDocument_)
     driverDocument_ = std::make_unique<CrelDocument>(image(), AnnotationPreferences::shared());
   return *driverDocument_;
+}
+
+SettingsStore &SuiteContext::shortcutDefaults() {
+  if (!shortcutDefaults_)
+    shortcutDefaults_ = std::make_unique<IsolatedSettings>(root_.path(), QStringLiteral("crel.tests."));
+  return shortcutDefaults_->store();
+}
+
+void SuiteContext::keepShortcutManager(std::unique_ptr<ShortcutManager> manager) {
+  shortcutManager_ = std::move(manager);
 }
 
 } // namespace crel::NativeTests

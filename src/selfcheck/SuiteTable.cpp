@@ -53,7 +53,8 @@ const SuiteTable &suiteTable() {
       {"Capture", [](SuiteContext &) { CaptureTests::run(); }},
       // 16 Memory                   MemoryTests::run(root)
       // Driver's closing check: one synthetic hot-key event against the
-      // manager its hot-key checks left registered, under the name "Driver".
+      // manager its hot-key checks left registered.
+      {"Driver", driverHotKeyEvent},
   };
   return table;
 }

@@ -13,7 +13,6 @@
 #include "editor/EditorWindow.h"
 
 #include <QCoreApplication>
-#include <QLayout>
 #include <QMouseEvent>
 
 namespace crel::NativeTests::EditorRoutingTests {
@@ -36,18 +35,6 @@ void pressAndDragDown(CanvasView &canvas, QPointF at) {
 // The widget of `window` a click at canvas point `p` reaches.
 QWidget *hitTest(QWidget &window, const CanvasView &canvas, QPointF p) {
   return window.childAt(canvas.mapTo(&window, p.toPoint()));
-}
-
-// What showing would do first: every layout of the tree takes effect, top
-// down, and rendering delivers the resizes a hidden window keeps pending.
-void layOut(QWidget &window) {
-  QList<QWidget *> widgets{&window};
-  widgets += window.findChildren<QWidget *>();
-  for (QWidget *widget : widgets) {
-    if (QLayout *layout = widget->layout())
-      layout->activate();
-  }
-  window.grab();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 
+#include <QLayout>
 #include <QWidget>
 
 #include "Failure.h"
@@ -89,6 +90,16 @@ UpdateSnapshot throughJson(const UpdateSnapshot &snapshot) {
   if (error.error != QJsonParseError::NoError || !json.isObject())
     throw Failure(QStringLiteral("The encoded update snapshot could not be read back: ") + error.errorString());
   return UpdateSnapshot::decode(json.object());
+}
+
+void layOut(QWidget &window) {
+  QList<QWidget *> widgets{&window};
+  widgets += window.findChildren<QWidget *>();
+  for (QWidget *widget : widgets) {
+    if (QLayout *layout = widget->layout())
+      layout->activate();
+  }
+  window.grab();
 }
 
 HideOnExit::~HideOnExit() {

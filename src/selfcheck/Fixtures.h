@@ -43,6 +43,11 @@ void writeFile(const QString &path, const QByteArray &bytes);
 // run with a failure naming it.
 UpdateSnapshot throughJson(const UpdateSnapshot &snapshot);
 
+// What showing a window would do first, for one that is never shown: every
+// layout of its tree takes effect, and rendering delivers the resizes a
+// hidden window keeps pending.
+void layOut(QWidget &window);
+
 // Orders a window out when the suite that built it leaves, by any path.
 class HideOnExit {
 public:

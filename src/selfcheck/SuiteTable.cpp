@@ -11,6 +11,7 @@
 #include "EditorRoutingTests.h"
 #include "EditorSizeTests.h"
 #include "LaunchAtLoginTests.h"
+#include "MemoryTests.h"
 #include "RotationTests.h"
 #include "StyleCanvasTests.h"
 
@@ -51,7 +52,8 @@ const SuiteTable &suiteTable() {
       {"ColorInspection", [](SuiteContext &c) { ColorInspectionTests::run(c.root()); }},
       // 15 Capture
       {"Capture", [](SuiteContext &) { CaptureTests::run(); }},
-      // 16 Memory                   MemoryTests::run(root)
+      // 16 Memory
+      {"Memory", [](SuiteContext &c) { MemoryTests::run(c.root()); }},
       // Driver's closing check: one synthetic hot-key event against the
       // manager its hot-key checks left registered.
       {"Driver", driverHotKeyEvent},

@@ -4,12 +4,18 @@
 #include "Fixtures.h"
 #include "PixelProbe.h"
 
+#include "canvas/CanvasView.h"
+#include "canvas/EditorStageView.h"
 #include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/EditorSizePreferences.h"
 #include "document/MarkGeometry.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
 #include "platform/Pasteboard.h"
 
+#include <QApplication>
 #include <QColorSpace>
 #include <QDateTime>
 
@@ -45,11 +51,77 @@ QImage transparentFixture() {
   return bitmap;
 }
 
+// Whether `stage` paints every pixel of its own, children aside.
+bool paintsOpaque(QWidget &stage) {
+  QImage painted(stage.size(), QImage::Format_ARGB32_Premultiplied);
+  painted.fill(Qt::transparent);
+  stage.render(&painted, {}, {}, QWidget::DrawWindowBackground);
+  const int right = painted.width() - 1, bottom = painted.height() - 1;
+  for (const QPoint p :
+       {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom), QPoint(right / 2, bottom / 2)})
+    if (qAlpha(painted.pixel(p)) != 255)
+      return false;
+  return !painted.isNull();
+}
+
+// The grown document in a real, never-shown editor window of the shared
+// size, opened while the application's palette is a dark one.
+void stageChecks(std::unique_ptr<CrelDocument> owned) {
+  const CrelDocument &document = *owned;
+  const QPalette applicationPalette = QApplication::palette();
+  QPalette dark = applicationPalette;
+  dark.setColor(QPalette::Window, QColor(30, 30, 32));
+  dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
+  QApplication::setPalette(dark);
+  const struct RestorePalette {
+    QPalette palette;
+    ~RestorePalette() { QApplication::setPalette(palette); }
+  } restore{applicationPalette};
+
+  EditorController editor(std::move(owned), EditorSizePreferences::shared());
+  EditorWindow *window = editor.window();
+  auto *stage = window ? window->findChild<EditorStageView *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+  if (!stage)
+    NativeTests::fail(QStringLiteral("Editor did not install its stage surface"));
+  const NativeTests::HideOnExit hide(window);
+  NativeTests::layOut(*window);
+  CanvasView *canvas = CanvasView::find(stage);
+  if (!canvas)
+    NativeTests::fail(QStringLiteral("Missing editor frame"));
+
+  expect(!window->testAttribute(Qt::WA_TranslucentBackground) && paintsOpaque(*stage),
+         QStringLiteral("One opaque stage sits behind a transparent canvas, so the title bar and workspace read as "
+                        "one surface"));
+  // The desktop draws the title bar outside the client area, which is all ours.
+  expect(stage->geometry() == window->rect(),
+         QStringLiteral("The stage covers the title bar and the full outer frame"));
+  expect(window->rect().contains(QRect(canvas->mapTo(window, QPoint(0, 0)), canvas->size())),
+         QStringLiteral("The interactive canvas stays below the title bar, so window dragging keeps working"));
+
+  const double w = canvas->width(), h = canvas->height();
+  canvas->setChromeFrames({geom::Rect(12, 2, w - 24, 44), geom::Rect(12, h - 56, w - 24, 44)});
+  const geom::Rect imageRect = canvas->imageRect();
+  expect(imageRect.minY() >= 46 && imageRect.maxY() <= h - 56,
+         QStringLiteral("Fit places the screenshot between the top and bottom controls"));
+  const double scale = imageRect.width() / document.pixelSize().width();
+  const double centre = imageRect.minX() + scale * document.expandedBounds(document.marks()).midX();
+  expect(std::abs(centre - canvas->fitArea().midX()) < 1,
+         QStringLiteral("Fit centers the whole canvas, including space added past its edges"));
+
+  const QPalette look = window->palette();
+  expect(look.color(QPalette::Window).lightnessF() > 0.5 && look.color(QPalette::WindowText).lightnessF() < 0.5,
+         QStringLiteral("Editor opens in the requested light appearance independently of system dark mode"));
+  const QString displayName = QGuiApplication::applicationDisplayName();
+  expect(!window->windowTitle().contains(QStringLiteral(" — ") + displayName),
+         QStringLiteral("Editor title has no duplicate app-name subtitle"));
+}
+
 } // namespace
 
 void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &preferences) {
   preferences.setStyle(AnnotationStyle::doodle);
-  CrelDocument document(image, preferences);
+  auto owned = std::make_unique<CrelDocument>(image, preferences);
+  CrelDocument &document = *owned;
   const double W = document.pixelSize().width();
   const double H = document.pixelSize().height();
   const QByteArray bare = document.renderPNG();
@@ -149,8 +221,7 @@ void growthChecks(const QImage &image, const QDir &root, AnnotationPreferences &
          QStringLiteral("Undoing outside marks returns the exact original canvas"));
   document.redo();
   expect(document.expandedBounds(document.marks()) == grown, QStringLiteral("Redo restores canvas expansion"));
-  // Next, with the editor window: the stage, the fit between the bars and
-  // the window's look.
+  stageChecks(std::move(owned));
 }
 
 } // namespace crel::StyleCanvasTests

@@ -7,6 +7,7 @@
 #include "SyntheticKeyboard.h"
 
 #include "ToolLists.h"
+#include "app/ImageOpening.h"
 #include "app/ShortcutManager.h"
 #include "platform/HotKeyBackend.h"
 
@@ -99,7 +100,8 @@ void saveChecks(CrelDocument &document, const QString &exportPath, const Mark &m
   expect(QFileInfo::exists(exportPath) && document.savedMarks() &&
              sameMarks(*document.savedMarks(), document.marks()) && document.savedURL() == exportPath,
          QStringLiteral("Atomic save updates saved file and dirty state"));
-  // Next, with the application's image import: reopening the saved PNG.
+  expect(ImageOpening::readImage(exportPath).size() == QSize(800, 600),
+         QStringLiteral("Saved PNG reopens through actual image import"));
   document.commit({mark});
   expect(document.isDirty(), QStringLiteral("Editing saved image becomes dirty"));
   document.undo();

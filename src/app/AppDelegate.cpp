@@ -489,18 +489,9 @@ std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
   return editors;
 }
 
-void AppDelegate::openImage() {
-  try {
-    CrelStorage::prepareDirectory(services_.picturesFolder);
-  } catch (...) {
-    report(std::current_exception());
-    return;
-  }
-  if (openPanel_) {
-    WindowRegistry::present(*openPanel_);
-    return;
-  }
-  auto *panel = new QFileDialog(nullptr, crel::tr("Open Image"), services_.picturesFolder, ImageOpening::nameFilter());
+std::unique_ptr<QFileDialog> AppDelegate::makeImageOpenPanel(const QString &directory) {
+  CrelStorage::prepareDirectory(directory);
+  auto panel = std::make_unique<QFileDialog>(nullptr, crel::tr("Open Image"), directory, ImageOpening::nameFilter());
   panel->setObjectName(QStringLiteral("open-image"));
   // The widget dialog: the same on every desktop, and one of our windows, so
   // the update rules see it.
@@ -508,6 +499,21 @@ void AppDelegate::openImage() {
   panel->setFileMode(QFileDialog::ExistingFile);
   panel->setAcceptMode(QFileDialog::AcceptOpen);
   panel->setLabelText(QFileDialog::Accept, crel::tr("Open"));
+  return panel;
+}
+
+void AppDelegate::openImage() {
+  if (openPanel_) {
+    WindowRegistry::present(*openPanel_);
+    return;
+  }
+  QFileDialog *panel = nullptr;
+  try {
+    panel = makeImageOpenPanel(services_.picturesFolder).release();
+  } catch (...) {
+    report(std::current_exception());
+    return;
+  }
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->setWindowModality(Qt::ApplicationModal);
   connect(panel, &QFileDialog::fileSelected, this, [this](const QString &path) { openImageFile(path); });

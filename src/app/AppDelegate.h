@@ -19,6 +19,7 @@
 #include <optional>
 #include <vector>
 
+class QFileDialog;
 class QWidget;
 
 namespace crel {
@@ -100,6 +101,9 @@ public:
 
   // The open panel, starting in the saved-images folder.
   void openImage();
+  // The Open Image dialog, built but not shown: one image file, starting in
+  // `directory`, which it creates first. Throws when the folder cannot be made.
+  static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
   // Each file in turn, each failure reported at once; true when at least one opened.
   bool openFiles(const QStringList &paths);
   bool openImageFile(const QString &path);

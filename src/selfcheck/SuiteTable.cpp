@@ -13,6 +13,7 @@
 #include "LaunchAtLoginTests.h"
 #include "MemoryTests.h"
 #include "RotationTests.h"
+#include "StorageTests.h"
 #include "StyleCanvasTests.h"
 
 namespace crel::NativeTests {
@@ -27,7 +28,8 @@ const SuiteTable &suiteTable() {
       {"Driver", driverChecks},
       //  1 Autosave and naming
       {"Autosave", [](SuiteContext &c) { autosaveChecks(c.image(), c.root()); }},
-      //  2 Storage                  StorageTests::run(image, root)
+      //  2 Storage
+      {"Storage", [](SuiteContext &c) { StorageTests::run(c.image(), c.root()); }},
       //  3 Canvas input and inline text
       {"CanvasInput", [](SuiteContext &c) { canvasInputChecks(c.image(), c.root()); }},
       //  4 Updates                  UpdateTests::run(image, root)

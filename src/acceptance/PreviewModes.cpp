@@ -2,6 +2,7 @@
 
 #include "EditorPreview.h"
 #include "LiveEditorCapture.h"
+#include "SettingsPreview.h"
 #include "StylePreview.h"
 
 #include "platform/OffscreenScreen.h"
@@ -46,6 +47,13 @@ int renderEditor(LaunchContext &context) {
   const CommandLine &commandLine = context.commandLine();
   EditorPreview::render(context.choice().path, {commandLine.has(QStringLiteral("--quick")),
                                                 commandLine.has(QStringLiteral("--color-inspection"))});
+  return 0;
+}
+
+int renderSettings(LaunchContext &context) {
+  desktopSizedWhenHeadless();
+  context.application();
+  SettingsPreview::render(context.choice().path, context.commandLine());
   return 0;
 }
 

@@ -10,5 +10,6 @@ int renderStyles(LaunchContext &context);
 int exportArrowSvg(LaunchContext &context);
 int renderEditor(LaunchContext &context);
 int captureEditorLive(LaunchContext &context);
+int renderSettings(LaunchContext &context);
 
 } // namespace crel::PreviewModes

@@ -20,7 +20,7 @@ int main(int argc, char *argv[]) {
       {LaunchMode::exportArrowSvg, PreviewModes::exportArrowSvg},
       {LaunchMode::renderEditor, PreviewModes::renderEditor},
       {LaunchMode::captureEditorLive, PreviewModes::captureEditorLive},
-      {LaunchMode::renderSettings, ShellModes::notBuilt()},
+      {LaunchMode::renderSettings, PreviewModes::renderSettings},
       {LaunchMode::diagnostics, ShellModes::printDiagnostics},
       {LaunchMode::permissionDiagnostics, ShellModes::printPermissionDiagnostics},
       {LaunchMode::updateInstaller,

@@ -68,6 +68,7 @@ TEST_F(RendererTest, ModesWriteTheirFilesAndLeaveNoPrivateDomain) {
        {"editor-arrow-light-large.png", "editor-blur-light-large.png", "editor-rotation-light-large.png",
         "fixture-arrow-light-large.png", "fixture-blur-light-large.png", "fixture-rotation-light-large.png"},
        3},
+      {{"--render-settings", out("settings")}, "", {"settings-dark.png", "settings-light.png"}, 0},
       {{"--quick", "--render-editor", out("color"), "--color-inspection"},
        "editor-preview-",
        {"editor-color-light-large.png", "fixture-color-light-large.png"},
@@ -79,8 +80,36 @@ TEST_F(RendererTest, ModesWriteTheirFilesAndLeaveNoPrivateDomain) {
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(files(c.arguments[c.arguments.indexOf(QRegularExpression("--render-.*")) + 1]), c.files);
     EXPECT_EQ(run.out.count('\n'), c.lines) << run.out.toStdString();
-    EXPECT_TRUE(domainsLeft(c.domain).isEmpty()) << domainsLeft(c.domain).join(' ').toStdString();
+    EXPECT_TRUE(c.domain.isEmpty() || domainsLeft(c.domain).isEmpty());
   }
+}
+
+// The settings preview shows the user's real settings and changes none of
+// them; the dark picture never exists without the light one.
+TEST_F(RendererTest, SettingsPreviewLeavesTheDefaultsAsTheyWere) {
+  QDir(home.path()).mkpath(".config/co.quorvex.crel");
+  const QString ini = home.filePath(".config/co.quorvex.crel/co.quorvex.crel.ini");
+  QFile stored(ini);
+  ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+  const QByteArray bytes = "[General]\nannotationStyle=doodle\neditorWindowSize=compact\n";
+  stored.write(bytes);
+  stored.close();
+  const Outcome run = crel({"--render-settings", out("settings")});
+  ASSERT_EQ(run.status, 0) << run.err.toStdString();
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stored.readAll(), bytes);
+  EXPECT_EQ(QDir(home.filePath(".config/co.quorvex.crel")).entryList(QDir::Files), QStringList{"co.quorvex.crel.ini"});
+  EXPECT_FALSE(QDir(home.filePath(".config/autostart")).exists());
+  const QImage light(out("settings/settings-light.png")), dark(out("settings/settings-dark.png"));
+  EXPECT_EQ(light.size(), dark.size());
+  EXPECT_EQ(light.width(), 460);
+  EXPECT_GT(qGray(light.pixel(10, 10)), 200);
+  EXPECT_LT(qGray(dark.pixel(10, 10)), 60);
+
+  QDir(home.path()).mkpath("taken/settings-light.png");
+  const Outcome failed = crel({"--render-settings", home.filePath("taken")});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_FALSE(QFile::exists(home.filePath("taken/settings-dark.png")));
 }
 
 TEST_F(RendererTest, EditorPreviewPrintsWhatItRendered) {

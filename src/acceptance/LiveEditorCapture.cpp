@@ -113,16 +113,25 @@ double backingScale() {
   return screen ? screen->devicePixelRatio() : 2.0;
 }
 
+void makeFolder(const QString &folder) {
+  if (!QDir().mkpath(folder))
+    throw std::runtime_error(QStringLiteral("Could not create the folder %1.").arg(folder).toStdString());
+}
+
 } // namespace
 
+void skipWithoutX11(const QString &folder) {
+  makeFolder(folder);
+  skip(QDir(folder), "This session has no X11 display with the Composite extension. No capture was attempted.\n",
+       "This session has no X11 display with the Composite extension");
+}
+
 void run(const QString &folderPath, const CommandLine &commandLine) {
-  if (!QDir().mkpath(folderPath))
-    throw std::runtime_error(QStringLiteral("Could not create the folder %1.").arg(folderPath).toStdString());
+  makeFolder(folderPath);
   const QDir folder(folderPath);
   LiveWindowServer server;
   if (!server.canCapture()) {
-    skip(folder, "This session has no X11 display with the Composite extension. No capture was attempted.\n",
-         "This session has no X11 display with the Composite extension");
+    skipWithoutX11(folderPath);
     return;
   }
   PreviewDomain domain(QStringLiteral("live-editor-"));

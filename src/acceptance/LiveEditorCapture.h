@@ -16,4 +16,8 @@ namespace crel::LiveEditorCapture {
 // failure.
 void run(const QString &folder, const CommandLine &commandLine);
 
+// The outcome without an X11 display (no DISPLAY, a Wayland-only or offscreen
+// session): skipped.txt and the SKIPPED line, before any application exists.
+void skipWithoutX11(const QString &folder);
+
 } // namespace crel::LiveEditorCapture

@@ -58,6 +58,11 @@ int renderSettings(LaunchContext &context) {
 }
 
 int captureEditorLive(LaunchContext &context) {
+  const QByteArray requested = qgetenv("QT_QPA_PLATFORM");
+  if (!(requested.isEmpty() || requested.startsWith("xcb")) || !X11Access::displayReachable()) {
+    LiveEditorCapture::skipWithoutX11(context.choice().path);
+    return 0;
+  }
   context.application();
   LiveEditorCapture::run(context.choice().path, context.commandLine());
   return 0;

@@ -1,5 +1,6 @@
 #include "ShellModes.h"
 #include "acceptance/Fixture.h"
+#include "acceptance/PreviewModes.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 
@@ -15,11 +16,11 @@ int main(int argc, char *argv[]) {
          return acceptance::runFixture();
        }},
       {LaunchMode::selfTest, [](LaunchContext &c) { return SelfTestMode::exec(c.argc(), c.argv()); }},
-      {LaunchMode::renderStyles, ShellModes::notBuilt()},
-      {LaunchMode::exportArrowSvg, ShellModes::notBuilt()},
-      {LaunchMode::renderEditor, ShellModes::notBuilt()},
-      {LaunchMode::captureEditorLive, ShellModes::notBuilt()},
-      {LaunchMode::renderSettings, ShellModes::notBuilt()},
+      {LaunchMode::renderStyles, PreviewModes::renderStyles},
+      {LaunchMode::exportArrowSvg, PreviewModes::exportArrowSvg},
+      {LaunchMode::renderEditor, PreviewModes::renderEditor},
+      {LaunchMode::captureEditorLive, PreviewModes::captureEditorLive},
+      {LaunchMode::renderSettings, PreviewModes::renderSettings},
       {LaunchMode::diagnostics, ShellModes::printDiagnostics},
       {LaunchMode::permissionDiagnostics, ShellModes::printPermissionDiagnostics},
       {LaunchMode::updateInstaller,

@@ -1,5 +1,7 @@
 #include "Mark.h"
 
+#include "MarkValidation.h"
+
 #include "platform/JsonCoding.h"
 #include "platform/JsonReader.h"
 
@@ -105,6 +107,7 @@ Mark Mark::decode(const QJsonValue &v) {
   m.blurEffect = r.optional("blurEffect", decodeRawValue<BlurEffect>);
   m.blurStrength = r.optional("blurStrength", json::toDouble);
   m.rotation = r.optional("rotation", json::toDouble);
+  MarkValidation::check(m);
   return m;
 }
 

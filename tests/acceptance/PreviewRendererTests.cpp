@@ -1,0 +1,224 @@
+// The renderer modes of the real executable, headless, each in a fresh home:
+// which files they write, what they print, and that no private settings
+// domain outlives a run, also when the run fails.
+#include "acceptance/ArrowOutline.h"
+#include "document/MarkPath.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace crel {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  QString out, err;
+};
+
+class RendererTest : public ::testing::Test {
+protected:
+  QTemporaryDir home;
+
+  Outcome crel(const QStringList &arguments) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("DISPLAY");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(CREL_EXECUTABLE, arguments);
+    EXPECT_TRUE(p.waitForFinished(120000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+  }
+
+  QString out(const QString &name) const { return home.filePath("out/" + name); }
+
+  QStringList files(const QString &folder) const { return QDir(folder).entryList(QDir::Files, QDir::Name); }
+
+  // Every settings file left in the config folders of the home.
+  QStringList domainsLeft(const QString &prefix) const {
+    QStringList left;
+    QDir config(home.filePath(".config"));
+    for (const QString &sub : config.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+      left += QDir(config.filePath(sub)).entryList({prefix + "*"}, QDir::Files);
+    return left;
+  }
+};
+
+TEST_F(RendererTest, ModesWriteTheirFilesAndLeaveNoPrivateDomain) {
+  const struct {
+    QStringList arguments;
+    QString domain;
+    QStringList files;
+    int lines;
+  } cases[] = {
+      {{"--render-styles", out("styles")},
+       "style-preview-",
+       {"doodle.png", "extension-dark.png", "extension-light.png", "formal.png"},
+       0},
+      {{"--render-editor", out("quick"), "--quick"},
+       "editor-preview-",
+       {"editor-arrow-light-large.png", "editor-blur-light-large.png", "editor-rotation-light-large.png",
+        "fixture-arrow-light-large.png", "fixture-blur-light-large.png", "fixture-rotation-light-large.png"},
+       3},
+      {{"--render-settings", out("settings")}, "", {"settings-dark.png", "settings-light.png"}, 0},
+      {{"--quick", "--render-editor", out("color"), "--color-inspection"},
+       "editor-preview-",
+       {"editor-color-light-large.png", "fixture-color-light-large.png"},
+       2},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const Outcome run = crel(c.arguments);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(files(c.arguments[c.arguments.indexOf(QRegularExpression("--render-.*")) + 1]), c.files);
+    EXPECT_EQ(run.out.count('\n'), c.lines) << run.out.toStdString();
+    EXPECT_TRUE(c.domain.isEmpty() || domainsLeft(c.domain).isEmpty());
+  }
+}
+
+// The settings preview shows the user's real settings and changes none of
+// them; the dark picture never exists without the light one.
+TEST_F(RendererTest, SettingsPreviewLeavesTheDefaultsAsTheyWere) {
+  QDir(home.path()).mkpath(".config/co.quorvex.crel");
+  const QString ini = home.filePath(".config/co.quorvex.crel/co.quorvex.crel.ini");
+  QFile stored(ini);
+  ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+  const QByteArray bytes = "[General]\nannotationStyle=doodle\neditorWindowSize=compact\n";
+  stored.write(bytes);
+  stored.close();
+  const Outcome run = crel({"--render-settings", out("settings")});
+  ASSERT_EQ(run.status, 0) << run.err.toStdString();
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stored.readAll(), bytes);
+  EXPECT_EQ(QDir(home.filePath(".config/co.quorvex.crel")).entryList(QDir::Files), QStringList{"co.quorvex.crel.ini"});
+  EXPECT_FALSE(QDir(home.filePath(".config/autostart")).exists());
+  const QImage light(out("settings/settings-light.png")), dark(out("settings/settings-dark.png"));
+  EXPECT_EQ(light.size(), dark.size());
+  EXPECT_EQ(light.width(), 460);
+  EXPECT_GT(qGray(light.pixel(10, 10)), 200);
+  EXPECT_LT(qGray(dark.pixel(10, 10)), 60);
+
+  QDir(home.path()).mkpath("taken/settings-light.png");
+  const Outcome failed = crel({"--render-settings", home.filePath("taken")});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_FALSE(QFile::exists(home.filePath("taken/settings-dark.png")));
+}
+
+TEST_F(RendererTest, EditorPreviewPrintsWhatItRendered) {
+  const Outcome quick = crel({"--render-editor", out("quick"), "--quick"});
+  const QRegularExpression line(R"(^Rendered editor (arrow|blur|rotation) light large: frame=\(0, 0, 1120, 780\), )"
+                                R"(content=\(0, 0, 1120, 780\), canvas=\([-\d.]+, [-\d.]+, [\d.]+, [\d.]+\)$)");
+  const QStringList lines = quick.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);
+  for (const QString &l : lines)
+    EXPECT_TRUE(line.match(l).hasMatch()) << l.toStdString();
+  // The editor picture is the window, opaque, at its content size.
+  const QImage editor(out("quick/editor-arrow-light-large.png"));
+  EXPECT_EQ(editor.size(), QSize(1120, 780));
+  EXPECT_EQ(editor.pixelColor(560, 390).alpha(), 255);
+
+  const Outcome color = crel({"--render-editor", out("color"), "--color-inspection", "--quick"});
+  EXPECT_TRUE(color.out.startsWith("PASS: Preview displays the color from a real canvas hover\nRendered editor color"))
+      << color.out.toStdString() << color.err.toStdString();
+}
+
+TEST_F(RendererTest, AFailedRunEndsWithOneFailLineAndLeavesNoDomain) {
+  // A file where the folder should be: nothing can be written below it.
+  QFile blocker(home.filePath("blocker"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  // A folder where an image should go: the run fails after it has begun.
+  QDir(home.path()).mkpath("taken/formal.png");
+  QDir(home.path()).mkpath("taken/editor-arrow-light-large.png");
+  const struct {
+    QStringList arguments;
+    QString domain;
+  } cases[] = {
+      {{"--render-styles", home.filePath("blocker/styles")}, "style-preview-"},
+      {{"--render-styles", home.filePath("taken")}, "style-preview-"},
+      {{"--render-editor", home.filePath("taken"), "--quick"}, "editor-preview-"},
+      {{"--export-arrow-svg", home.filePath("blocker/arrow.svg")}, ""},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const Outcome run = crel(c.arguments);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.startsWith("FAIL: ")) << run.err.toStdString();
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    if (!c.domain.isEmpty()) {
+      EXPECT_TRUE(domainsLeft(c.domain).isEmpty());
+    }
+  }
+}
+
+TEST_F(RendererTest, StyleSheetsDifferOnlyWhereTheMarksAre) {
+  ASSERT_EQ(crel({"--render-styles", out("styles")}).status, 0);
+  const QImage formal(out("styles/formal.png")), doodle(out("styles/doodle.png"));
+  ASSERT_EQ(formal.size(), QSize(1000, 640));
+  ASSERT_EQ(doodle.size(), formal.size());
+  // The caption band (below the title word) is the same; the mark area is not.
+  bool captionSame = true, marksDiffer = false;
+  for (int y = 70; y < 100; ++y)
+    for (int x = 0; x < 1000; ++x)
+      captionSame = captionSame && formal.pixel(x, y) == doodle.pixel(x, y);
+  for (int y = 120; y < 640 && !marksDiffer; ++y)
+    for (int x = 0; x < 1000 && !marksDiffer; ++x)
+      marksDiffer = formal.pixel(x, y) != doodle.pixel(x, y);
+  EXPECT_TRUE(captionSame);
+  EXPECT_TRUE(marksDiffer);
+  // The marks past the edges grow the extension previews on every side.
+  const QImage light(out("styles/extension-light.png"));
+  EXPECT_GT(light.width(), 800);
+  EXPECT_GT(light.height(), 460);
+}
+
+TEST_F(RendererTest, ArrowOutlineIsOneLineOfSvg) {
+  const QString file = out("deep/er/arrow.svg");
+  ASSERT_EQ(crel({"--export-arrow-svg", file}).status, 0);
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(f.readAll());
+  static const QRegularExpression shape(
+      R"(^<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 \d+\.\d\d \d+\.\d\d"><path d="(M|L|C|Q|Z|[-\d. ])+"/></svg>\n$)");
+  EXPECT_TRUE(shape.match(text).hasMatch()) << text.toStdString();
+  EXPECT_EQ(text.count('\n'), 1);
+  EXPECT_FALSE(text.contains(QRegularExpression(" [MLCQZ]")));
+  EXPECT_TRUE(text.contains("Z\"/>"));
+}
+
+// Coordinates are moved so that the outline keeps one unit to each edge; a
+// closed subpath keeps its explicit close and the numbers have two decimals.
+TEST(ArrowOutline, WritesEveryElementAgainstTheGrownBounds) {
+  MarkPath closed;
+  closed.addRect(geom::Rect(10, 20, 30, 40));
+  MarkPath curve;
+  curve.moveTo({-5, 0});
+  curve.curveTo({-5, 10}, {5, 10}, {5, 0});
+  curve.lineTo({-5, 0});
+  const struct {
+    const char *name;
+    MarkPath path;
+    const char *expected;
+  } cases[] = {
+      {"rectangle", closed,
+       "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 32.00 42.00\"><path "
+       "d=\"M1.00 1.00L31.00 1.00L31.00 41.00L1.00 41.00Z\"/></svg>\n"},
+      {"curve", curve,
+       "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 12.00 9.50\"><path "
+       "d=\"M1.00 1.00C1.00 11.00 11.00 11.00 11.00 1.00L1.00 1.00\"/></svg>\n"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(ArrowOutline::svg(c.path).toStdString(), c.expected) << c.name;
+  EXPECT_THROW(ArrowOutline::svg(MarkPath()), std::exception);
+}
+
+} // namespace
+} // namespace crel

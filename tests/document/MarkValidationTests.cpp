@@ -1,0 +1,97 @@
+#include "document/Mark.h"
+#include "document/MarkValidation.h"
+
+#include "platform/JsonReader.h"
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+
+namespace {
+
+// One stored arrow with `field` replaced by `value` (raw JSON text).
+QByteArray storedArrow(const QString &field = {}, const QString &value = {}) {
+  QString json = R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","tool":"arrow","start":[10,20],"end":[300,40],)"
+                 R"("points":[],"ink":{"name":"Coral","red":0.92,"green":0.25,"blue":0.23},"width":32,"text":"",)"
+                 R"("arrowHeadScale":1,"fontSize":28,"textBoxWidth":320})";
+  if (!field.isEmpty()) {
+    const QString key = '"' + field + "\":";
+    const qsizetype at = json.indexOf(key);
+    if (at >= 0) {
+      const qsizetype from = at + key.size();
+      qsizetype to = from;
+      for (int depth = 0; to < json.size(); ++to) {
+        const QChar c = json[to];
+        if (c == '[' || c == '{')
+          ++depth;
+        else if ((c == ']' || c == '}') && depth-- == 0)
+          break;
+        else if (c == ',' && depth == 0)
+          break;
+      }
+      json.replace(from, to - from, value);
+    } else {
+      json.insert(json.size() - 1, "," + key + value);
+    }
+  }
+  return json.toUtf8();
+}
+
+} // namespace
+
+// Stored marks come from files anyone can edit: a value no tool makes must be
+// refused with a message naming it, before anything is sized from it.
+TEST(MarkValidation, StoredMarksOutsideTheLimitsAreRefused) {
+  const struct {
+    const char *field;
+    const char *value;
+    bool accepted;
+  } cases[] = {
+      {"start", "[-32768,32768]", true},
+      {"start", "[1e300,0]", false},
+      {"end", "[0,-40000]", false},
+      {"points", "[[0,0],[1e9,1]]", false},
+      {"width", "1024", true},
+      {"width", "1e12", false},
+      {"width", "-1", false},
+      {"fontSize", "1e9", false},
+      {"textBoxWidth", "1e15", false},
+      {"arrowHeadScale", "1000", false},
+      {"opacity", "1.5", false},
+      {"blurStrength", "1e6", false},
+      {"regions", "[[[0,0],[5e6,10]]]", false},
+      {"regions", "[[[0,0],[500,10]]]", true},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " = " + c.value);
+    const QByteArray bytes = storedArrow(c.field, c.value);
+    if (c.accepted) {
+      EXPECT_NO_THROW(Mark::decode(json::parse(bytes)));
+      continue;
+    }
+    try {
+      Mark::decode(json::parse(bytes));
+      ADD_FAILURE() << "accepted";
+    } catch (const JsonDecodingError &e) {
+      EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST(MarkValidation, ACanvasPastEightyMegapixelsIsRefused) {
+  const struct {
+    geom::Rect canvas;
+    bool accepted;
+  } cases[] = {
+      {{0, 0, 1920, 1080}, true},
+      {{-100, -100, 8000, 10000}, true},
+      {{0, 0, 9000, 9000}, false},
+      {{0, 0, 40000, 100}, false},
+  };
+  for (const auto &c : cases) {
+    if (c.accepted)
+      EXPECT_NO_THROW(MarkValidation::checkCanvas(c.canvas)) << c.canvas.width();
+    else
+      EXPECT_THROW(MarkValidation::checkCanvas(c.canvas), JsonDecodingError) << c.canvas.width();
+  }
+}

@@ -7,6 +7,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -51,6 +52,13 @@ QImage decodeHeif(const QByteArray &data) {
   const HeifPtr<heif_image_handle, releaseHandle> handle(rawHandle);
   if (!allowed(heif_image_handle_get_width(rawHandle), heif_image_handle_get_height(rawHandle)))
     return {};
+  // A tiled image's grid names its own output size, which libheif does not
+  // hold to the size the file declares: a few hundred bytes could make it
+  // allocate gigabytes. No side may be longer than a declared one.
+  const int longestSide =
+      std::max({heif_image_handle_get_width(rawHandle), heif_image_handle_get_height(rawHandle),
+                heif_image_handle_get_ispe_width(rawHandle), heif_image_handle_get_ispe_height(rawHandle)});
+  heif_context_set_maximum_image_size_limit(context.get(), longestSide + 1);
   const bool alpha = heif_image_handle_has_alpha_channel(rawHandle);
   heif_image *rawImage = nullptr;
   if (heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code !=

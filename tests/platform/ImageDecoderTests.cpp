@@ -11,6 +11,8 @@
 
 #include <cstring>
 
+#include <sys/resource.h>
+
 using namespace crel;
 
 namespace {
@@ -118,4 +120,19 @@ TEST(ImageDecoder, DecodesWithinThePixelRuleUprightAndRefusesTheRest) {
     }
   }
   EXPECT_TRUE(ImageDecoder::read(dir.filePath("missing.png")).isNull());
+}
+
+// 535 bytes whose tile grid claims 15475 × 30311 pixels while the image
+// declares 8 × 16: refused before the grid is allocated, not after.
+TEST(ImageDecoder, HeicGridLargerThanItsImageCostsNoMemory) {
+  QFile file(QStringLiteral(CREL_SOURCE_DIR "/tests/fuzz/corpus/image_decoder/oversized-grid.heic"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  EXPECT_TRUE(ImageDecoder::decode(bytes).isNull());
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  // ru_maxrss is the peak in KiB: it must not grow by what one allowed image may take.
+  EXPECT_LT(double(after.ru_maxrss - before.ru_maxrss) * 1024, ImageDecoder::maxPixels * 4);
 }

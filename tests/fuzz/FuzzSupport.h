@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// Shared by every fuzz target: built with libFuzzer's own driver under clang,
+// or with ReplayMain.cpp in the normal build.
+#define CREL_FUZZ_ENTRY                                                                                                \
+  extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {                                                       \
+    crel::fuzz::startApplication(argc, argv);                                                                          \
+    return 0;                                                                                                          \
+  }                                                                                                                    \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+
+namespace crel::fuzz {
+
+// Image format plugins are found through the application's library paths.
+inline void startApplication(int *argc, char ***argv) { static QCoreApplication app(*argc, *argv); }
+
+inline QByteArray bytes(const uint8_t *data, size_t size) {
+  return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+// A broken promise of the decoder under test: a crash the fuzzer keeps.
+[[noreturn]] inline void fail(const char *what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+} // namespace crel::fuzz

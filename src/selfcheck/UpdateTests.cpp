@@ -107,14 +107,15 @@ void bundleChecks() {
 }
 
 void quietInstallChecks() {
+  // Declared first: the controller's closures refer to them until it goes.
+  bool idle = false;
+  int installs = 0;
   // The self-test never reaches a feed: the real updater (and its network
   // access) must not even be built, so asking for it ends the run.
   UpdateController controller(
       [](update::UpdaterDelegate *, update::UserDriverDelegate *) -> std::unique_ptr<update::Updater> {
         fail(QStringLiteral("The self-test asked for the real updater"));
       });
-  bool idle = false;
-  int installs = 0;
   controller.isIdle = [&idle] { return idle; };
 
   const bool accepted = controller.willInstallUpdateOnQuit(update::AppcastItem::empty(), [&installs] { ++installs; });

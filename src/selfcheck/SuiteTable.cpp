@@ -15,6 +15,7 @@
 #include "RotationTests.h"
 #include "StorageTests.h"
 #include "StyleCanvasTests.h"
+#include "UpdateTests.h"
 
 namespace crel::NativeTests {
 
@@ -32,7 +33,8 @@ const SuiteTable &suiteTable() {
       {"Storage", [](SuiteContext &c) { StorageTests::run(c.image(), c.root()); }},
       //  3 Canvas input and inline text
       {"CanvasInput", [](SuiteContext &c) { canvasInputChecks(c.image(), c.root()); }},
-      //  4 Updates                  UpdateTests::run(image, root)
+      //  4 Updates
+      {"Updates", [](SuiteContext &c) { UpdateTests::run(c.image(), c.root()); }},
       //  5 Styles, arrows, canvas growth, update recovery and stage
       {"StyleCanvas", [](SuiteContext &c) { StyleCanvasTests::run(c.image(), c.root()); }},
       //  6 Editor sizes

@@ -158,7 +158,7 @@ TEST(InspectorSpec, PaletteSelectsWithinATolerance) {
   for (const Case &c : cases) {
     InspectorInputs in = inputs(c.tool);
     in.ink = c.ink;
-    const InspectorControl &palette = find(describeInspector(in, false), "ink-palette");
+    const InspectorControl palette = find(describeInspector(in, false), "ink-palette");
     ASSERT_EQ(palette.swatches.size(), c.swatches) << c.name;
     std::optional<int> selected;
     for (int i = 0; i < palette.swatches.size(); ++i)
@@ -243,7 +243,7 @@ TEST(InspectorSpec, OpacityAndRotationLabelsRound) {
         Opacity{0.654, "65%", "Highlight opacity 65%"}}) {
     InspectorInputs in = inputs(MarkTool::highlight);
     in.highlightOpacity = c.value;
-    const InspectorControl &menu = find(describeInspector(in, true), "opacity-menu");
+    const InspectorControl menu = find(describeInspector(in, true), "opacity-menu");
     EXPECT_EQ(menu.text, c.label);
     EXPECT_EQ(menu.accessibility, c.accessibility);
   }
@@ -257,7 +257,7 @@ TEST(InspectorSpec, OpacityAndRotationLabelsRound) {
         Rotation{std::nan(""), "0 degrees"}, Rotation{INFINITY, "0 degrees"}, Rotation{std::nullopt, "0 degrees"}}) {
     InspectorInputs in = inputs(MarkTool::rectangle, true);
     in.selectedRotation = c.angle;
-    const InspectorControl &menu = find(describeInspector(in, false), "rotation-menu");
+    const InspectorControl menu = find(describeInspector(in, false), "rotation-menu");
     EXPECT_EQ(menu.text, c.value);
   }
 }

@@ -15,7 +15,10 @@ UpdaterService::UpdaterService(SettingsStore &settings, QObject *parent)
             return std::make_unique<update::Updater>(update::Updater::Environment::standard(settings, quit), delegate,
                                                      userDriverDelegate);
           },
-          {}, parent) {}
+          {}, parent) {
+  ownCenter_ = std::make_unique<DBusNotificationCenter>();
+  useNotifications(*ownCenter_, settings);
+}
 
 UpdaterService::UpdaterService(UpdateController::UpdaterFactory factory, UpdateController::Clock clock, QObject *parent)
     : UpdateService(parent), controller_(std::move(factory), std::move(clock)) {
@@ -25,6 +28,17 @@ UpdaterService::UpdaterService(UpdateController::UpdaterFactory factory, UpdateC
 }
 
 UpdaterService::~UpdaterService() = default;
+
+void UpdaterService::useNotifications(NotificationCenter &center, SettingsStore &settings, QStringList arguments) {
+  notifier_ = std::make_unique<UpdateNotifier>(center, settings, std::move(arguments));
+  notifier_->serve(controller_);
+  connect(notifier_.get(), &UpdateNotifier::permissionChanged, this, &UpdateService::changed);
+}
+
+void UpdaterService::start() {
+  controller_.start();
+  refreshNotificationPermission();
+}
 
 void UpdaterService::quitRefused() { controller_.updater().quitRefused(); }
 

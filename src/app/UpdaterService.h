@@ -2,6 +2,9 @@
 
 #include "UpdateService.h"
 #include "update/UpdateController.h"
+#include "update/UpdateNotifier.h"
+
+#include <memory>
 
 namespace crel {
 
@@ -19,8 +22,11 @@ public:
   ~UpdaterService() override;
 
   UpdateController &controller() { return controller_; }
+  // Announces scheduled finds through `center` from now on.
+  void useNotifications(NotificationCenter &center, SettingsStore &settings, QStringList arguments = {});
+  UpdateNotifier *notifier() { return notifier_.get(); }
 
-  void start() override { controller_.start(); }
+  void start() override;
   QString menuTitle() const override { return controller_.menuTitle(); }
   bool canCheck() const override { return controller_.canCheck(); }
   bool hasStagedInstall() const override { return controller_.canInstallNow(); }
@@ -28,11 +34,17 @@ public:
   bool installsOnQuit() const override { return controller_.installing() || controller_.hasStagedUpdate(); }
   bool isUpdateKnown() const override { return controller_.availableVersion().has_value(); }
   void menuAction() override { controller_.updateMenuAction(); }
+  void refreshNotificationPermission() override {
+    if (notifier_)
+      notifier_->refreshPermission();
+  }
   void quitRefused() override;
   void applicationWillExit() override;
 
 private:
   UpdateController controller_;
+  std::unique_ptr<NotificationCenter> ownCenter_;
+  std::unique_ptr<UpdateNotifier> notifier_;
 };
 
 } // namespace crel

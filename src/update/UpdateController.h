@@ -58,6 +58,7 @@ public:
 
   // Shown state.
   QString status() const { return status_; }
+  void setStatus(const QString &status);
   std::optional<QString> availableVersion() const { return availableVersion_; }
   bool readyToInstall() const { return readyToInstall_; }
   bool canCheck() const { return canCheck_; }
@@ -108,7 +109,6 @@ Q_SIGNALS:
 
 private:
   void refresh();
-  void setStatus(const QString &status);
   void notifyChange();
   void stopIdleTimer();
   QString readySentence() const;

@@ -315,9 +315,10 @@ void AppDelegate::showWelcome() {
       window->addActions(menus_->shortcutActions());
     }
     const QPointer<AppDelegate> self(this);
-    WelcomeView::Actions actions{[self] { self ? self->newCapture() : void(); },
-                                 [self] { self ? self->openImage() : void(); },
-                                 [self] { self ? self->openSavedImagesFolder() : void(); }};
+    WelcomeView::Actions actions{
+        [self] { self ? self->newCapture() : void(); }, [self] { self ? self->openImage() : void(); },
+        [self] { self ? self->openSavedImagesFolder() : void(); },
+        [&updates = services_.updates](QWidget *parent) { return updates.settingsSection(parent); }};
     view_ = new WelcomeView(services_.shortcuts, services_.login, AnnotationPreferences::shared(),
                             EditorSizePreferences::shared(), std::move(actions));
     layout->addWidget(WelcomeView::scrollArea(view_));

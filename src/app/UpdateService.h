@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 
@@ -37,6 +38,8 @@ public:
   // The menu item's action.
   virtual void menuAction() {}
   virtual void refreshNotificationPermission() {}
+  // The settings window's update section; none without an updater.
+  virtual QWidget *settingsSection(QWidget *) { return nullptr; }
   // The answers to quitRequested(): the quit was refused, or the run is
   // ending (a staged update then starts installing).
   virtual void quitRefused() {}

@@ -1,5 +1,6 @@
 #include "UpdaterService.h"
 
+#include "UpdateSettingsView.h"
 #include "update/framework/Updater.h"
 
 namespace crel {
@@ -38,6 +39,10 @@ void UpdaterService::useNotifications(NotificationCenter &center, SettingsStore 
 void UpdaterService::start() {
   controller_.start();
   refreshNotificationPermission();
+}
+
+QWidget *UpdaterService::settingsSection(QWidget *parent) {
+  return new UpdateSettingsView(controller_, notifier_.get(), parent);
 }
 
 void UpdaterService::quitRefused() { controller_.updater().quitRefused(); }

@@ -38,6 +38,7 @@ public:
     if (notifier_)
       notifier_->refreshPermission();
   }
+  QWidget *settingsSection(QWidget *parent) override;
   void quitRefused() override;
   void applicationWillExit() override;
 

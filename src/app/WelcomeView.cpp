@@ -203,6 +203,11 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   connect(&sizes_, &EditorSizePreferences::changed, this, &WelcomeView::refreshSize);
   column->addWidget(divider(this));
 
+  if (QWidget *updates = actions.updatesSection ? actions.updatesSection(this) : nullptr) {
+    column->addWidget(updates);
+    column->addWidget(divider(this));
+  }
+
   // Privacy.
   auto *privacy = new QHBoxLayout;
   privacy->setSpacing(10);

@@ -32,6 +32,8 @@ public:
     std::function<void()> capture;
     std::function<void()> openImage;
     std::function<void()> openSavedImagesFolder;
+    // Builds the update section; none when empty or when it builds nothing.
+    std::function<QWidget *(QWidget *parent)> updatesSection;
   };
   WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, AnnotationPreferences &annotation,
               EditorSizePreferences &sizes, Actions actions, QWidget *parent = nullptr);

@@ -1,0 +1,117 @@
+#include "app/UpdateSettingsView.h"
+#include "app/UpdaterService.h"
+#include "app/WelcomeView.h"
+#include "chrome/BrandSwitch.h"
+#include "chrome/BrandTextButton.h"
+#include "support/TestSupport.h"
+#include "update/UpdateController.h"
+#include "update/UpdateNotifier.h"
+#include "update/framework/Updater.h"
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace crel;
+
+namespace {
+
+// A started updater that never checks by itself: its feed is configured but
+// automatic checks are off before it starts.
+struct Section {
+  QTemporaryDir root;
+  test::TemporarySettings settings;
+  FakeNotificationCenter center;
+  UpdateNotifier notifier{center, settings.store(), {"crel"}};
+  int installs = 0;
+  UpdateController controller{[this](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+    update::Updater::Environment env;
+    env.settings = &settings.store();
+    env.bundle.directory = root.filePath("Crel.app");
+    env.bundle.updates.feedUrl = QUrl("http://127.0.0.1:9/feed.xml");
+    env.bundle.updates.publicEdKey = "unused";
+    return std::make_unique<update::Updater>(env, d, u);
+  }};
+  UpdateSettingsView view{controller, &notifier};
+
+  Section() { notifier.serve(controller); }
+
+  void start(bool checks) {
+    controller.updater().setAutomaticallyChecksForUpdates(checks);
+    controller.start();
+  }
+  void stage(const char *version) {
+    update::AppcastItem item;
+    item.version = item.displayVersionString = version;
+    controller.willInstallUpdateOnQuit(item, [this] { ++installs; });
+  }
+};
+
+TEST(UpdateSettingsView, ButtonFollowsWhatTheControllerCanDo) {
+  Section s;
+  // Not started: nothing to check, nothing staged.
+  EXPECT_EQ(s.view.actionButton()->text(), "Check for Updates…");
+  EXPECT_FALSE(s.view.actionButton()->isEnabled());
+  EXPECT_TRUE(s.view.lastCheckedLabel()->isHidden());
+
+  // Staged before any start: the install is offered all the same, and runs.
+  s.stage("2.1");
+  EXPECT_EQ(s.view.actionButton()->text(), "Install Update 2.1…");
+  EXPECT_TRUE(s.view.actionButton()->isEnabled());
+  EXPECT_EQ(s.view.statusLabel()->text(), s.controller.status());
+  s.view.actionButton()->click();
+  EXPECT_EQ(s.installs, 1);
+}
+
+TEST(UpdateSettingsView, SwitchesShowWhatTheUpdaterHolds) {
+  Section s;
+  s.start(false);
+  EXPECT_TRUE(s.view.actionButton()->isEnabled());
+  EXPECT_FALSE(s.view.checksSwitch()->isChecked());
+  // Off checks disable the download switch, which keeps showing its value.
+  EXPECT_FALSE(s.view.downloadsSwitch()->isEnabled());
+  EXPECT_EQ(s.view.downloadsSwitch()->isChecked(), s.controller.automaticDownloads());
+
+  s.view.downloadsSwitch()->setEnabled(true);
+  const bool downloads = s.controller.automaticDownloads();
+  s.view.downloadsSwitch()->click();
+  EXPECT_EQ(s.controller.updater().automaticallyDownloadsUpdates(), !downloads);
+  EXPECT_EQ(s.view.downloadsSwitch()->isChecked(), !downloads);
+  EXPECT_FALSE(s.view.downloadsSwitch()->isEnabled());
+}
+
+TEST(UpdateSettingsView, UnstartedUpdaterShowsItsOwnValueNotTheClick) {
+  Section s;
+  const bool checks = s.controller.automaticChecks();
+  s.view.checksSwitch()->click();
+  // The updater took the value, but the controller only follows a started one.
+  EXPECT_EQ(s.controller.updater().automaticallyChecksForUpdates(), !checks);
+  EXPECT_EQ(s.view.checksSwitch()->isChecked(), checks);
+}
+
+TEST(UpdateSettingsView, LastCheckAndNotificationRows) {
+  Section s;
+  s.start(false);
+  EXPECT_TRUE(s.view.lastCheckedLabel()->isHidden());
+  s.view.actionButton()->click(); // a user check records its time
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !s.view.lastCheckedLabel()->isHidden(); }, 5000));
+  EXPECT_TRUE(s.view.lastCheckedLabel()->text().startsWith("Last checked "));
+
+  EXPECT_FALSE(s.view.notificationButton()->isHidden());
+  EXPECT_TRUE(s.view.notificationsOnLabel()->isHidden());
+  s.center.statusAfterRequest = NotificationCenter::Authorization::authorized;
+  s.view.notificationButton()->click();
+  EXPECT_TRUE(s.view.notificationButton()->isHidden());
+  EXPECT_FALSE(s.view.notificationsOnLabel()->isHidden());
+
+  Section failing;
+  failing.center.requestError = "No notification service is running.";
+  failing.view.notificationButton()->click();
+  EXPECT_EQ(failing.view.statusLabel()->text(),
+            "Notifications could not be enabled: No notification service is running.");
+  EXPECT_FALSE(failing.view.notificationButton()->isHidden());
+}
+
+} // namespace

@@ -13,8 +13,10 @@ UpdaterService::UpdaterService(SettingsStore &settings, QObject *parent)
               QMetaObject::invokeMethod(
                   self, [self] { self ? Q_EMIT self->quitRequested() : void(); }, Qt::QueuedConnection);
             };
-            return std::make_unique<update::Updater>(update::Updater::Environment::standard(settings, quit), delegate,
-                                                     userDriverDelegate);
+            auto updater = std::make_unique<update::Updater>(update::Updater::Environment::standard(settings, quit),
+                                                             delegate, userDriverDelegate);
+            updater->setUserDriver(&dialogs_);
+            return updater;
           },
           {}, parent) {
   ownCenter_ = std::make_unique<DBusNotificationCenter>();
@@ -25,6 +27,7 @@ UpdaterService::UpdaterService(UpdateController::UpdaterFactory factory, UpdateC
     : UpdateService(parent), controller_(std::move(factory), std::move(clock)) {
   controller_.isBusy = [this] { return askBusy(); };
   controller_.isIdle = [this] { return askIdle(); };
+  dialogs_.installNow = [this] { controller_.installNow(); };
   connect(&controller_, &UpdateController::changed, this, &UpdateService::changed);
 }
 

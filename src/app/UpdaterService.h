@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StandardUserDriver.h"
 #include "UpdateService.h"
 #include "update/UpdateController.h"
 #include "update/UpdateNotifier.h"
@@ -42,7 +43,11 @@ public:
   void quitRefused() override;
   void applicationWillExit() override;
 
+  StandardUserDriver &dialogs() { return dialogs_; }
+
 private:
+  // Before the controller, so the updater is gone when open dialogs close.
+  StandardUserDriver dialogs_;
   UpdateController controller_;
   std::unique_ptr<NotificationCenter> ownCenter_;
   std::unique_ptr<UpdateNotifier> notifier_;

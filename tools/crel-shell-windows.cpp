@@ -2,6 +2,7 @@
 // headless at N device pixels per point (1 by default) and writes
 //   welcome.png    the welcome and settings view, full height
 //   shortcuts.png  the keyboard-shortcuts window
+//   update_settings.png  the update section with version 2.1 ready to install
 // over private settings, so nothing of the user's is read or changed.
 
 #include "ToolUsage.h"
@@ -11,6 +12,7 @@
 #include "app/LaunchAtLogin.h"
 #include "app/ShortcutGuide.h"
 #include "app/ShortcutManager.h"
+#include "app/UpdateSettingsView.h"
 #include "app/WelcomeView.h"
 #include "chrome/LightPalette.h"
 #include "document/AnnotationPreferences.h"
@@ -19,8 +21,12 @@
 #include "platform/AutostartLoginItem.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/SettingsStore.h"
+#include "update/UpdateController.h"
+#include "update/UpdateNotifier.h"
+#include "update/framework/Updater.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QLayout>
@@ -73,7 +79,24 @@ int main(int argc, char **argv) {
   ShortcutManager shortcuts(settings);
   AnnotationPreferences annotation(settings);
   EditorSizePreferences sizes(settings);
-  WelcomeView welcome(shortcuts, login, annotation, sizes, {});
+  // An updater that is never started, with an update staged by hand.
+  UpdateController updates([&settings](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+    update::Updater::Environment env;
+    env.settings = &settings;
+    return std::make_unique<update::Updater>(env, d, u);
+  });
+  FakeNotificationCenter center;
+  UpdateNotifier notifier(center, settings, {"crel"});
+  update::AppcastItem staged;
+  staged.version = staged.displayVersionString = "2.1";
+  updates.willInstallUpdateOnQuit(staged, [] {});
+  WelcomeView::Actions actions;
+  actions.updatesSection = [&](QWidget *parent) { return new UpdateSettingsView(updates, &notifier, parent); };
+  WelcomeView welcome(shortcuts, login, annotation, sizes, actions);
+  UpdateSettingsView section(updates, &notifier);
+  constexpr int sectionWidth = WelcomeView::viewWidth - 2 * WelcomeView::padding;
+  section.resize(sectionWidth, section.layout()->totalHeightForWidth(sectionWidth));
+  section.layout()->activate();
   welcome.resize(WelcomeView::viewWidth, welcome.layout()->totalHeightForWidth(WelcomeView::viewWidth));
   welcome.layout()->activate();
   AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
@@ -81,8 +104,12 @@ int main(int argc, char **argv) {
   // A scroll area lays out its content when shown (off screen here).
   guide->setAttribute(Qt::WA_DontShowOnScreen);
   guide->show();
-  QCoreApplication::processEvents();
+  // Switches set by code move their knobs over a fraction of a second.
+  QDeadlineTimer settled(500);
+  while (!settled.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   const bool written = tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) &&
-                       tools::renderToPng(*guide, QDir(folder).filePath("shortcuts.png"), scale);
+                       tools::renderToPng(*guide, QDir(folder).filePath("shortcuts.png"), scale) &&
+                       tools::renderToPng(section, QDir(folder).filePath("update_settings.png"), scale);
   return written ? 0 : 1;
 }

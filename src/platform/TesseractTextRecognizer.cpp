@@ -409,12 +409,17 @@ bool hasLetterOrDigit(const QString &text) {
   return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); });
 }
 
-bool isNoise(const QString &text, float confidence) {
-  if (text.isEmpty() || confidence < kMinWordConfidence)
-    return true;
-  if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
-    return true;
-  return !hasLetterOrDigit(text) && confidence < kMinSymbolConfidence;
+enum class Verdict { Keep, Doubtful, Noise };
+
+// A word with letters or digits below the confidence floor is doubtful, not
+// noise: in a line of widely spaced columns the line recogniser can score a
+// plainly drawn word near zero, and it is read again on its own.
+Verdict verdict(const QString &text, float confidence) {
+  if (text.isEmpty() || std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
+    return Verdict::Noise;
+  if (!hasLetterOrDigit(text))
+    return confidence < kMinSymbolConfidence ? Verdict::Noise : Verdict::Keep;
+  return confidence < kMinWordConfidence ? Verdict::Doubtful : Verdict::Keep;
 }
 
 struct Tagged {
@@ -553,6 +558,57 @@ tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   return *slot;
 }
 
+namespace {
+
+// In a wide gap after a word the line recogniser can emit an underscore
+// with no flat stroke under it: its box is as tall as the letters. A real
+// underscore is a flat bar.
+QString withoutPhantomUnderscore(const tesseract::ResultIterator &word, QString text) {
+  if (text.size() < 2 || !text.endsWith('_'))
+    return text;
+  tesseract::ResultIterator symbol(word);
+  while (!symbol.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
+    if (!symbol.Next(tesseract::RIL_SYMBOL))
+      return text;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  if (!symbol.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom) || 2 * (bottom - top) <= right - left)
+    return text;
+  text.chop(1);
+  return text;
+}
+
+struct WordReading {
+  QString text;
+  QRect box; // in buffer pixels
+  float confidence = 0;
+  Verdict verdict = Verdict::Noise;
+};
+
+} // namespace
+
+// A doubtful word is confirmed when, read alone as one word with a little of
+// the page around it, it reads the same and confidently. Chrome read as
+// letters rarely survives this: alone it reads differently or stays unsure.
+std::optional<float> TesseractTextRecognizer::confirm(tesseract::TessBaseAPI &api, const Job &job, const QString &text,
+                                                      const QRect &box) const {
+  const GrayImage &buffer = *job.buffer;
+  const int pad = std::max(4, box.height() / 3);
+  const int x0 = std::max(0, box.left() - pad), x1 = std::min(buffer.width, box.right() + 1 + pad);
+  const int y0 = std::max(job.top, box.top() - pad), y1 = std::min(job.bottom, box.bottom() + 1 + pad);
+  if (x1 <= x0 || y1 <= y0)
+    return std::nullopt;
+  api.SetPageSegMode(tesseract::PSM_SINGLE_WORD);
+  api.SetImage(buffer.pixels.data() + std::size_t(y0) * buffer.width + x0, x1 - x0, y1 - y0, 1, buffer.width);
+  api.SetSourceResolution(kResolution);
+  const bool read = api.Recognize(nullptr) == 0;
+  std::unique_ptr<char[]> utf8(read ? api.GetUTF8Text() : nullptr);
+  const int confidence = read ? api.MeanTextConf() : 0;
+  api.SetPageSegMode(tesseract::PSM_AUTO);
+  if (!utf8 || QString::fromUtf8(utf8.get()).trimmed() != text || confidence < kMinWordConfidence)
+    return std::nullopt;
+  return float(confidence);
+}
+
 std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job) const {
   const GrayImage &buffer = *job.buffer;
   api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
@@ -563,32 +619,59 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
   monitor.cancel_this = const_cast<std::atomic<bool> *>(&cancelled_);
   if (api.Recognize(&monitor) != 0 || cancelled_)
     throw TextRecognitionError(tr("The text recognition engine could not read the image."));
+  // All of the page's words are taken before any is read again: a new
+  // recognition ends the page's results.
+  std::vector<std::vector<WordReading>> readings;
+  {
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it)
+      return {};
+    do {
+      if (it->Empty(tesseract::RIL_TEXTLINE))
+        continue;
+      std::vector<WordReading> &line = readings.emplace_back();
+      do {
+        std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
+        WordReading word;
+        word.text = withoutPhantomUnderscore(*it, QString::fromUtf8(utf8 ? utf8.get() : "").trimmed());
+        word.confidence = it->Confidence(tesseract::RIL_WORD);
+        word.verdict = verdict(word.text, word.confidence);
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (word.verdict != Verdict::Noise && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) &&
+            right > left && bottom > top) {
+          word.box = QRect(QPoint(left, top + job.top), QPoint(right - 1, bottom - 1 + job.top));
+          line.push_back(std::move(word));
+        }
+        if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
+          break;
+      } while (it->Next(tesseract::RIL_WORD));
+    } while (it->Next(tesseract::RIL_TEXTLINE));
+  }
+  for (auto &line : readings) {
+    for (WordReading &word : line) {
+      if (word.verdict != Verdict::Doubtful || cancelled_)
+        continue;
+      if (const auto confidence = confirm(api, job, word.text, word.box)) {
+        word.verdict = Verdict::Keep;
+        word.confidence = *confidence;
+      }
+    }
+  }
   std::vector<TextObservation> lines;
-  std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-  if (!it)
-    return lines;
   const double unit = 1.0 / job.scale;
-  const double dx = job.origin.x(), dy = job.origin.y() + job.top * unit;
-  do {
-    if (it->Empty(tesseract::RIL_TEXTLINE))
-      continue;
+  const double dx = job.origin.x(), dy = job.origin.y();
+  for (const auto &words : readings) {
     TextObservation line;
     float confidenceSum = 0;
-    do {
-      std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
-      const QString text = QString::fromUtf8(utf8 ? utf8.get() : "").trimmed();
-      const float confidence = it->Confidence(tesseract::RIL_WORD);
-      int left = 0, top = 0, right = 0, bottom = 0;
-      if (!isNoise(text, confidence) && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) &&
-          right > left && bottom > top) {
-        const geom::Rect rect(left * unit + dx, top * unit + dy, (right - left) * unit, (bottom - top) * unit);
-        line.words.push_back({text, rect});
-        line.bounds = line.bounds.united(rect);
-        confidenceSum += confidence;
-      }
-      if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
-        break;
-    } while (it->Next(tesseract::RIL_WORD));
+    for (const WordReading &word : words) {
+      if (word.verdict != Verdict::Keep)
+        continue;
+      const QRect &b = word.box;
+      const geom::Rect rect(b.left() * unit + dx, b.top() * unit + dy, (b.width()) * unit, b.height() * unit);
+      line.words.push_back({word.text, rect});
+      line.bounds = line.bounds.united(rect);
+      confidenceSum += word.confidence;
+    }
     if (line.words.isEmpty())
       continue;
     const double midY = line.bounds.midY();
@@ -596,7 +679,7 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       continue;
     line.confidence = confidenceSum / float(line.words.size()) / 100.0f;
     lines.push_back(std::move(line));
-  } while (it->Next(tesseract::RIL_TEXTLINE));
+  }
   return lines;
 }
 

@@ -3,10 +3,12 @@
 #include "platform/TextRecognizer.h"
 
 #include <QMutex>
+#include <QRect>
 #include <QString>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tesseract {
@@ -18,7 +20,8 @@ namespace crel {
 // Text recognition with Tesseract's LSTM engine, tuned for screenshots:
 // light-on-dark areas are found, inverted and read separately; large images
 // are read as overlapping horizontal strips on several engines at once; noise
-// (empty, symbol-only or low-confidence words) is dropped. Engines are made on
+// (empty, symbol-only or low-confidence words) is dropped, a low-confidence
+// word only when read again alone it does not read the same. Engines are made on
 // first use and kept for the life of the object. One recognition at a time.
 class TesseractTextRecognizer final : public TextRecognizer {
 public:
@@ -41,6 +44,8 @@ private:
   struct Job;
   tesseract::TessBaseAPI &engine(int index);
   std::vector<TextObservation> read(tesseract::TessBaseAPI &api, const Job &job) const;
+  std::optional<float> confirm(tesseract::TessBaseAPI &api, const Job &job, const QString &text,
+                               const QRect &box) const;
 
   Options options_;
   int engineCount_;

@@ -123,6 +123,50 @@ TEST(TesseractTextRecognizer, ReadsATallImageInStripsWithEveryWordOnce) {
   EXPECT_EQ(found, expected);
 }
 
+TEST(TesseractTextRecognizer, ReadsEveryCellOfATableWithWideColumns) {
+  // Short words between wide gaps: the line recogniser may score a plainly
+  // drawn cell near zero, and such a word must not be lost.
+  const QStringList rows = {
+      "Status      Pending     Awaited   Satisfies  Remedy",
+      "unpacked    never      maybe    No    postinst configure",
+      "c.-failed   never      maybe    No    postinst configure (when requested)",
+      "t.-awaited  yes        always   No    postinst triggered + fix awaited pkg(s)",
+      "t.-awaited  no         always   No    fix awaited package(s)",
+      "t.-pending  always     never    Yes   postinst triggered",
+      "installed   never      never    Yes   n/a",
+  };
+  struct Page {
+    const char *name;
+    QColor background, ink;
+  };
+  for (const Page &page : {Page{"light", Qt::white, QColor(0x1f, 0x1f, 0x1f)},
+                           Page{"dark", QColor(0x1e, 0x1e, 0x1e), QColor(0xd4, 0xd4, 0xd4)}}) {
+    const int pixels = 28;
+    QImage image(2000, 100 + rows.size() * pixels * 3 / 2, QImage::Format_RGB32);
+    image.fill(page.background);
+    std::map<QString, int> expected;
+    {
+      QPainter painter(&image);
+      painter.setRenderHint(QPainter::TextAntialiasing);
+      QFont font("DejaVu Sans");
+      font.setPixelSize(pixels);
+      painter.setFont(font);
+      painter.setPen(page.ink);
+      for (int i = 0; i < rows.size(); ++i) {
+        painter.drawText(QPointF(24, 60 + i * pixels * 3 / 2), rows[i]);
+        for (const QString &word : rows[i].split(' ', Qt::SkipEmptyParts))
+          if (word != "+")
+            ++expected[word];
+      }
+    }
+    std::map<QString, int> found;
+    for (const auto &[text, rect] : words(recognizer().recognize(image)))
+      ++found[text];
+    for (const auto &[text, count] : expected)
+      EXPECT_GE(found[text], count) << page.name << ": " << qPrintable(text);
+  }
+}
+
 TEST(TesseractTextRecognizer, BlankImagesHaveNoText) {
   QImage white(800, 600, QImage::Format_RGB32);
   white.fill(Qt::white);

@@ -10,7 +10,8 @@ namespace crel::NativeTests::MemoryFootprint {
 // The process's own memory, as the closest Linux twin of a physical
 // footprint: anonymous resident pages plus what was swapped out (RssAnon +
 // VmSwap of /proc/self/status). File-backed pages (libraries, fonts) are
-// left out: the kernel may drop and reread them at will.
+// left out: the kernel may drop and reread them at will. Under
+// AddressSanitizer: the bytes its allocator holds live.
 // Throws Failure naming what could not be read.
 qint64 read();
 

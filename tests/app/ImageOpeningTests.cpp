@@ -79,10 +79,11 @@ QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &b
 TEST(ImageOpening, FilesThatAreNotOneOfTheFourFormatsOrBrokenGiveTheSentence) {
   QTemporaryDir dir;
   const QByteArray smallPng = png(4, 4, 4);
+  static const char gif[] = "GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
   const std::vector<std::pair<const char *, QByteArray>> files{
       {"empty.png", {}},
       {"text.png", "just some text\n"},
-      {"anim.gif", QByteArray("GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;", 32)},
+      {"anim.gif", QByteArray(gif, sizeof gif - 1)},
       {"drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>"},
       {"bmp.png", QByteArray("BM") + QByteArray(60, '\0')},
       {"truncated.png", smallPng.left(smallPng.size() / 2)},

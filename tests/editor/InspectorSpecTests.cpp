@@ -194,7 +194,8 @@ TEST(InspectorSpec, RecognitionNoteStates) {
       in.recognizing = c.recognizing;
       in.availableWords = c.words;
       in.recognitionStatus = c.status;
-      const InspectorControl *note = describeInspector(in, false).find("recognition-note");
+      const InspectorSpec spec = describeInspector(in, false);
+      const InspectorControl *note = spec.find("recognition-note");
       EXPECT_EQ(note ? std::optional<Kind>(note->kind) : std::nullopt, c.kind) << c.status;
       if (note && note->kind == Kind::label) {
         EXPECT_EQ(note->text, "No text found");

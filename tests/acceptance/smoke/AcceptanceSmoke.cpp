@@ -143,8 +143,9 @@ int main(int argc, char *argv[]) {
   const QString fixtureApp = qEnvironmentVariable("CREL_ACCEPTANCE_FIXTURE");
   const bool orphan = app.arguments().contains(QStringLiteral("--orphan"));
   try {
-    CleanupStack cleanup;
+    // The fixture outlives the cleanup steps that reach for it.
     FixtureProcess fixture;
+    CleanupStack cleanup;
     cleanup.push([&] { fixture.terminate(); });
     fixture.launch(fixtureApp);
     if (orphan) {

@@ -6,6 +6,7 @@
 //   inspector_extract_words_wide.png       two of three recognised words selected
 //   inspector_highlight_recognizing_wide.png   Smart text while recognition runs
 
+#include "../WidgetPng.h"
 #include "chrome/ChromeFonts.h"
 #include "chrome/LightPalette.h"
 #include "chrome/Motion.h"
@@ -45,16 +46,7 @@ bool render(CrelDocument &document, const QString &path, bool compact, double sc
   const QSizeF size = group->sizeFor(compact ? wide - 1 : wide, std::nullopt);
   group->setGeometry(margin, margin, int(size.width()), int(size.height()));
   root.resize(int(size.width()) + 2 * margin, int(size.height()) + 2 * margin);
-  QImage image((QSizeF(root.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-  image.setDevicePixelRatio(scale);
-  image.fill(Qt::white);
-  root.render(&image);
-  if (!image.save(path)) {
-    std::fprintf(stderr, "FAIL: cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  return tools::renderToPng(root, path, scale);
 }
 
 // Runs the event loop until `done` or two seconds have passed.

@@ -5,8 +5,11 @@
 #include <QFile>
 #include <QList>
 
+#include <cstddef>
+
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime; g++ ships no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace crel::NativeTests::MemoryFootprint {

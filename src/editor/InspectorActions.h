@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InspectorSpec.h"
+#include "InspectorDescription.h"
 
 namespace crel {
 

@@ -150,7 +150,7 @@ InspectorWidget::~InspectorWidget() = default;
 
 QWidget *InspectorWidget::control(const QString &key) const {
   for (const Slot &slot : slots_)
-    if (slot.spec.key == key)
+    if (slot.control.key == key)
       return slot.widget;
   return nullptr;
 }
@@ -167,8 +167,8 @@ void InspectorWidget::perform(const InspectorAction &action) {
 
 void InspectorWidget::refresh() {
   refreshTimer_.stop();
-  InspectorSpec next = describeInspector(InspectorInputs::from(document_), compact_);
-  if (next == spec_ && !slots_.isEmpty())
+  InspectorDescription next = describeInspector(InspectorInputs::from(document_), compact_);
+  if (next == description_ && !slots_.isEmpty())
     return;
   QList<Slot> old = std::move(slots_);
   slots_.clear();
@@ -176,7 +176,7 @@ void InspectorWidget::refresh() {
     Slot slot;
     bool created = false;
     for (Slot &candidate : old)
-      if (candidate.widget && candidate.spec.kind == c.kind && candidate.spec.key == c.key) {
+      if (candidate.widget && candidate.control.kind == c.kind && candidate.control.key == c.key) {
         slot = std::move(candidate);
         candidate.widget = nullptr;
         break;
@@ -196,7 +196,7 @@ void InspectorWidget::refresh() {
         hooks_.hints->detach(gone.widget);
       gone.widget->deleteLater();
     }
-  spec_ = std::move(next);
+  description_ = std::move(next);
   updateGeometry();
   layoutRow();
   Q_EMIT contentChanged();
@@ -213,8 +213,8 @@ QWidget *InspectorWidget::create(const InspectorControl &c) {
     auto *s = new InspectorSegmented(this);
     connect(s, &ChromeSegmented::selected, this, [this, s](int index) {
       for (const Slot &slot : std::as_const(slots_))
-        if (slot.widget == s && index < slot.spec.segmentActions.size())
-          this->perform(slot.spec.segmentActions[index]);
+        if (slot.widget == s && index < slot.control.segmentActions.size())
+          this->perform(slot.control.segmentActions[index]);
     });
     w = s;
     break;
@@ -248,7 +248,7 @@ QWidget *InspectorWidget::create(const InspectorControl &c) {
     connect(button, &QAbstractButton::clicked, this, [this, button] {
       for (const Slot &slot : std::as_const(slots_))
         if (slot.widget == button)
-          this->perform(slot.spec.action);
+          this->perform(slot.control.action);
     });
   if (c.kind != Kind::divider && c.kind != Kind::segmented)
     w->setObjectName(c.key);
@@ -258,7 +258,7 @@ QWidget *InspectorWidget::create(const InspectorControl &c) {
 
 void InspectorWidget::update(Slot &slot, const InspectorControl &c, bool created) {
   QWidget *w = slot.widget;
-  if (!created && slot.spec == c)
+  if (!created && slot.control == c)
     return;
   switch (c.kind) {
   case Kind::label: static_cast<InspectorLabel *>(w)->setContent(c.symbol, c.symbolSize, c.text); break;
@@ -293,13 +293,13 @@ void InspectorWidget::update(Slot &slot, const InspectorControl &c, bool created
   }
   case Kind::spinner: w->setToolTip(c.help); break;
   }
-  slot.spec = c;
+  slot.control = c;
 }
 
 double InspectorWidget::gapBefore(int index) const {
   if (index == 0)
     return 0;
-  const Kind kind = slots_[index].spec.kind, previous = slots_[index - 1].spec.kind;
+  const Kind kind = slots_[index].control.kind, previous = slots_[index - 1].control.kind;
   // A preset row and its exact menu are one group, 2 apart.
   return kind == Kind::valueMenu && previous == Kind::segmented ? 2 : spacing();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InspectorSpec.h"
+#include "InspectorDescription.h"
 
 #include <QList>
 #include <QPointer>
@@ -39,7 +39,7 @@ public:
   ~InspectorWidget() override;
 
   bool isCompact() const { return compact_; }
-  const InspectorSpec &spec() const { return spec_; }
+  const InspectorDescription &description() const { return description_; }
   // The widget showing the control with `key`, if any.
   QWidget *control(const QString &key) const;
   // Runs a control's action, then hands the focus back (not for the custom ink).
@@ -61,7 +61,7 @@ protected:
 
 private:
   struct Slot {
-    InspectorControl spec;
+    InspectorControl control;
     QPointer<QWidget> widget;
   };
   QWidget *create(const InspectorControl &control);
@@ -72,7 +72,7 @@ private:
   CrelDocument &document_;
   const bool compact_;
   InspectorHooks hooks_;
-  InspectorSpec spec_;
+  InspectorDescription description_;
   QList<Slot> slots_;
   QTimer refreshTimer_;
 };

@@ -98,27 +98,27 @@ TEST_F(InspectorWidgetTest, ModeSwitchDeselectsAndMakesTheToolCurrent) {
   EXPECT_EQ(mark().highlightMode, HighlightMode::area);
   EXPECT_EQ(document.history().size(), before);
   w->refresh();
-  ASSERT_NE(w->spec().find("weight-presets"), nullptr);
-  EXPECT_EQ(w->spec().find("rotation-menu"), nullptr);
+  ASSERT_NE(w->description().find("weight-presets"), nullptr);
+  EXPECT_EQ(w->description().find("rotation-menu"), nullptr);
   click(*w, "highlight-mode", 0);
   w->refresh();
   EXPECT_EQ(w->control("weight-presets"), nullptr);
-  EXPECT_EQ(w->spec().controls.last().key, "opacity-menu"); // the note follows only once recognition ran
+  EXPECT_EQ(w->description().controls.last().key, "opacity-menu"); // the note follows only once recognition ran
 }
 
 TEST_F(InspectorWidgetTest, ReconcilingKeepsTheWidgetsOfUnchangedControls) {
   addSelected(MarkTool::line);
   const auto w = inspector();
   QList<QWidget *> before;
-  for (const InspectorControl &c : w->spec().controls)
+  for (const InspectorControl &c : w->description().controls)
     before << w->control(c.key);
   document.setStroke(14);
   QTest::qWait(0); // the queued refresh
   QList<QWidget *> after;
-  for (const InspectorControl &c : w->spec().controls)
+  for (const InspectorControl &c : w->description().controls)
     after << w->control(c.key);
   EXPECT_EQ(after, before);
-  EXPECT_EQ(w->spec().find("weight-menu")->text, "14");
+  EXPECT_EQ(w->description().find("weight-menu")->text, "14");
   EXPECT_EQ(static_cast<ChromeSegmented *>(w->control("weight-presets"))->selection(), std::nullopt);
   const QList<InkSwatch *> swatches = w->control("ink-palette")->findChildren<InkSwatch *>();
   document.setInk(Ink::palette()[3]);
@@ -140,7 +140,7 @@ TEST_F(InspectorWidgetTest, OpacityAndRotationMenusActOnTheSelection) {
   choose(*w, "rotation-menu", "Rotate Left 15°");
   choose(*w, "rotation-menu", "Rotate Left 15°");
   w->refresh();
-  EXPECT_EQ(w->spec().find("rotation-menu")->text, "-30 degrees");
+  EXPECT_EQ(w->description().find("rotation-menu")->text, "-30 degrees");
   choose(*w, "rotation-menu", "Reset Rotation");
   EXPECT_EQ(mark().rotation, std::nullopt);
   EXPECT_EQ(document.history().size(), start + 4);
@@ -224,7 +224,7 @@ TEST(InspectorWords, SelectAllTakesOnlyUncoveredWordsAndCopyWritesThem) {
   ASSERT_EQ(document.selectedWords().size(), 2);
   EXPECT_EQ(document.selectedWords().first().text, "beta");
   w.refresh();
-  EXPECT_EQ(w.spec().find("extract-summary")->text, "Selected words: 2");
+  EXPECT_EQ(w.description().find("extract-summary")->text, "Selected words: 2");
   static_cast<QAbstractButton *>(w.control("copy-text"))->click();
   EXPECT_EQ(pasteboard.text, QString("beta\ngamma"));
   w.refresh();

@@ -1,4 +1,4 @@
-#include "InspectorSpec.h"
+#include "InspectorDescription.h"
 
 #include "chrome/ShortcutText.h"
 #include "document/CrelDocument.h"
@@ -130,7 +130,7 @@ class Builder {
 public:
   Builder(const InspectorInputs &in, bool compact) : in_(in), compact_(compact) {}
 
-  InspectorSpec build() {
+  InspectorDescription build() {
     const InspectorFlags flags = inspectorFlags(in_.activeTool);
     if (flags.selectHint)
       add(label("select-hint", "cursorarrow", tr("Select a mark to move, resize or rotate it.")));
@@ -162,11 +162,11 @@ public:
       addExtractOptions();
     if (in_.hasSelection)
       addSelectionActions();
-    return spec_;
+    return description_;
   }
 
 private:
-  void add(InspectorControl c) { spec_.controls.append(std::move(c)); }
+  void add(InspectorControl c) { description_.controls.append(std::move(c)); }
   void divider() { add(control(Kind::divider, QStringLiteral("divider-%1").arg(++dividers_))); }
 
   void addHighlightModes() {
@@ -371,7 +371,7 @@ private:
 
   const InspectorInputs &in_;
   const bool compact_;
-  InspectorSpec spec_;
+  InspectorDescription description_;
   int dividers_ = 0;
 };
 
@@ -432,18 +432,18 @@ InspectorInputs InspectorInputs::from(const CrelDocument &d) {
   return in;
 }
 
-InspectorSpec describeInspector(const InspectorInputs &inputs, bool compact) {
+InspectorDescription describeInspector(const InspectorInputs &inputs, bool compact) {
   return Builder(inputs, compact).build();
 }
 
-QStringList InspectorSpec::signature() const {
+QStringList InspectorDescription::signature() const {
   QStringList s;
   for (const InspectorControl &c : controls)
     s << QString::number(int(c.kind)) % QLatin1Char(':') % c.key;
   return s;
 }
 
-const InspectorControl *InspectorSpec::find(const QString &key) const {
+const InspectorControl *InspectorDescription::find(const QString &key) const {
   for (const InspectorControl &c : controls)
     if (c.key == key)
       return &c;

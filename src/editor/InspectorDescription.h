@@ -134,16 +134,16 @@ struct InspectorControl {
   bool operator==(const InspectorControl &) const = default;
 };
 
-struct InspectorSpec {
+struct InspectorDescription {
   QList<InspectorControl> controls;
 
   // The kinds and keys in order: equal signatures reuse every widget.
   QStringList signature() const;
   const InspectorControl *find(const QString &key) const;
-  bool operator==(const InspectorSpec &) const = default;
+  bool operator==(const InspectorDescription &) const = default;
 };
 
 // The inspector for `inputs`, wide or compact. Pure.
-InspectorSpec describeInspector(const InspectorInputs &inputs, bool compact);
+InspectorDescription describeInspector(const InspectorInputs &inputs, bool compact);
 
 } // namespace crel

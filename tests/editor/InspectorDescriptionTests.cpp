@@ -1,4 +1,4 @@
-#include "editor/InspectorSpec.h"
+#include "editor/InspectorDescription.h"
 
 #include "document/RecognizedText.h"
 
@@ -29,16 +29,16 @@ InspectorInputs inputs(MarkTool tool, bool selected = false) {
   return in;
 }
 
-QStringList keys(const InspectorSpec &spec) {
+QStringList keys(const InspectorDescription &description) {
   QStringList k;
-  for (const InspectorControl &c : spec.controls)
+  for (const InspectorControl &c : description.controls)
     k << (c.key.startsWith("divider") ? QStringLiteral("|") : c.key);
   return k;
 }
 
-// A copy: the spec is often a temporary.
-InspectorControl find(const InspectorSpec &spec, const QString &key) {
-  const InspectorControl *c = spec.find(key);
+// A copy: the description is often a temporary.
+InspectorControl find(const InspectorDescription &description, const QString &key) {
+  const InspectorControl *c = description.find(key);
   EXPECT_NE(c, nullptr) << qPrintable(key);
   return c ? *c : InspectorControl{};
 }
@@ -47,7 +47,7 @@ InspectorControl find(const InspectorSpec &spec, const QString &key) {
 
 // The order of the groups for each kind of state, in both forms: the
 // compact form loses only the exact-value menus (and the blur labels).
-TEST(InspectorSpec, ControlsInOrderPerToolAndForm) {
+TEST(InspectorDescription, ControlsInOrderPerToolAndForm) {
   struct Case {
     const char *name;
     InspectorInputs in;
@@ -104,7 +104,7 @@ TEST(InspectorSpec, ControlsInOrderPerToolAndForm) {
 }
 
 // A preset is the first within 0.5 of the value; blur strengths match exactly.
-TEST(InspectorSpec, PresetSelectionFollowsTheValue) {
+TEST(InspectorDescription, PresetSelectionFollowsTheValue) {
   struct Case {
     MarkTool tool;
     double value;
@@ -125,16 +125,16 @@ TEST(InspectorSpec, PresetSelectionFollowsTheValue) {
   for (const Case &c : cases) {
     InspectorInputs in = inputs(c.tool);
     in.stroke = in.fontSize = in.blurStrength = c.value;
-    const InspectorSpec spec = describeInspector(in, false);
-    EXPECT_EQ(find(spec, c.control).selected, c.selected) << c.control << " " << c.value;
+    const InspectorDescription description = describeInspector(in, false);
+    EXPECT_EQ(find(description, c.control).selected, c.selected) << c.control << " " << c.value;
     const QString menu = c.tool == MarkTool::text   ? "text-size-menu"
                          : c.tool == MarkTool::blur ? "strength-menu"
                                                     : "weight-menu";
-    EXPECT_EQ(find(spec, menu).text, QString(c.menuLabel)) << c.value;
+    EXPECT_EQ(find(description, menu).text, QString(c.menuLabel)) << c.value;
   }
 }
 
-TEST(InspectorSpec, PaletteSelectsWithinATolerance) {
+TEST(InspectorDescription, PaletteSelectsWithinATolerance) {
   struct Case {
     const char *name;
     MarkTool tool;
@@ -173,7 +173,7 @@ TEST(InspectorSpec, PaletteSelectsWithinATolerance) {
 
 // The note: spinner while recognizing; nothing with words or before any
 // recognition; else "No text found".
-TEST(InspectorSpec, RecognitionNoteStates) {
+TEST(InspectorDescription, RecognitionNoteStates) {
   struct Case {
     bool recognizing;
     int words;
@@ -194,8 +194,8 @@ TEST(InspectorSpec, RecognitionNoteStates) {
       in.recognizing = c.recognizing;
       in.availableWords = c.words;
       in.recognitionStatus = c.status;
-      const InspectorSpec spec = describeInspector(in, false);
-      const InspectorControl *note = spec.find("recognition-note");
+      const InspectorDescription description = describeInspector(in, false);
+      const InspectorControl *note = description.find("recognition-note");
       EXPECT_EQ(note ? std::optional<Kind>(note->kind) : std::nullopt, c.kind) << c.status;
       if (note && note->kind == Kind::label) {
         EXPECT_EQ(note->text, "No text found");
@@ -203,7 +203,7 @@ TEST(InspectorSpec, RecognitionNoteStates) {
     }
 }
 
-TEST(InspectorSpec, ExtractSummaryAndButtons) {
+TEST(InspectorDescription, ExtractSummaryAndButtons) {
   struct Case {
     int available, selected;
     bool recognizing;
@@ -226,15 +226,15 @@ TEST(InspectorSpec, ExtractSummaryAndButtons) {
     in.selectedWords = c.selected;
     in.recognizing = c.recognizing;
     in.status = c.status;
-    const InspectorSpec spec = describeInspector(in, true);
-    EXPECT_EQ(find(spec, "extract-summary").text, QString::fromUtf8(c.summary));
-    EXPECT_EQ(find(spec, "select-all").enabled, c.selectAll) << c.summary;
-    EXPECT_EQ(find(spec, "copy-text").enabled, c.copy) << c.summary;
-    EXPECT_EQ(find(spec, "copy-text").text, c.copyLabel) << qPrintable(c.status);
+    const InspectorDescription description = describeInspector(in, true);
+    EXPECT_EQ(find(description, "extract-summary").text, QString::fromUtf8(c.summary));
+    EXPECT_EQ(find(description, "select-all").enabled, c.selectAll) << c.summary;
+    EXPECT_EQ(find(description, "copy-text").enabled, c.copy) << c.summary;
+    EXPECT_EQ(find(description, "copy-text").text, c.copyLabel) << qPrintable(c.status);
   }
 }
 
-TEST(InspectorSpec, OpacityAndRotationLabelsRound) {
+TEST(InspectorDescription, OpacityAndRotationLabelsRound) {
   struct Opacity {
     double value;
     const char *label, *accessibility;

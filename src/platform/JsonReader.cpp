@@ -45,6 +45,13 @@ QString toString(const QJsonValue &v) {
   return v.toString();
 }
 
+QString toNonEmptyString(const QJsonValue &v) {
+  QString s = toString(v);
+  if (s.trimmed().isEmpty())
+    throw JsonDecodingError("expected a non-empty string");
+  return s;
+}
+
 QUuid toUuid(const QJsonValue &v) {
   const QString s = toString(v);
   // Only the canonical 36-character form; QUuid also takes braces, which we never write.

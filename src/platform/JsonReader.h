@@ -31,7 +31,8 @@ double toDouble(const QJsonValue &v);
 long long toInteger(const QJsonValue &v); // integral numbers only
 bool toBool(const QJsonValue &v);
 QString toString(const QJsonValue &v);
-QUuid toUuid(const QJsonValue &v); // either case
+QString toNonEmptyString(const QJsonValue &v); // not blank either
+QUuid toUuid(const QJsonValue &v);             // either case
 QByteArray toBase64Data(const QJsonValue &v);
 QPointF toPoint(const QJsonValue &v);   // [x, y]
 geom::Rect toRect(const QJsonValue &v); // [[x, y], [w, h]]

@@ -14,13 +14,6 @@ namespace crel::update {
 
 namespace {
 
-QString nonEmptyString(const QJsonValue &v) {
-  const QString s = json::toString(v);
-  if (s.trimmed().isEmpty())
-    throw JsonDecodingError("expected a non-empty string");
-  return s;
-}
-
 QDateTime date(const QJsonValue &v) {
   const QDateTime d = QDateTime::fromString(json::toString(v), Qt::ISODate);
   if (!d.isValid())
@@ -56,7 +49,7 @@ struct ArchiveReader {
   std::string name;
 
   QUrl address(const QJsonValue &v) const {
-    const QUrl given(nonEmptyString(v), QUrl::StrictMode);
+    const QUrl given(json::toNonEmptyString(v), QUrl::StrictMode);
     if (!given.isValid())
       throw JsonDecodingError("expected a URL");
     const QUrl url = given.isRelative() ? feedUrl.resolved(given) : given;
@@ -79,8 +72,8 @@ AppcastItem readItem(const QJsonValue &v, qsizetype index, const QUrl &feedUrl) 
   const ArchiveReader archive{feedUrl, name + ".archive"};
   const JsonObjectReader r(v, name.c_str());
   AppcastItem item;
-  item.version = r.required("version", nonEmptyString);
-  item.displayVersionString = r.optional("displayVersion", nonEmptyString).value_or(item.version);
+  item.version = r.required("version", json::toNonEmptyString);
+  item.displayVersionString = r.optional("displayVersion", json::toNonEmptyString).value_or(item.version);
   item.architecture = r.optional("architecture", json::toString).value_or(QString());
   item.minimumSystemVersion = r.optional("minimumSystemVersion", json::toString).value_or(QString());
   item.published = r.optional("published", date).value_or(QDateTime());
@@ -135,7 +128,7 @@ Appcast Appcast::decodePayload(const QByteArray &payload, const QUrl &feedUrl) {
   try {
     const JsonObjectReader r(json::parse(payload), "feed");
     Appcast appcast;
-    appcast.identifier = r.required("identifier", nonEmptyString);
+    appcast.identifier = r.required("identifier", json::toNonEmptyString);
     appcast.generated = r.optional("generated", date).value_or(QDateTime());
     const QJsonArray items = r.required("items", json::toArray);
     for (qsizetype i = 0; i < items.size(); ++i)

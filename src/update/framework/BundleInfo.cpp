@@ -12,13 +12,6 @@ namespace crel::update {
 
 namespace {
 
-QString nonEmptyString(const QJsonValue &v) {
-  const QString s = json::toString(v);
-  if (s.trimmed().isEmpty())
-    throw JsonDecodingError("expected a non-empty string");
-  return s;
-}
-
 QUrl feedAddress(const QJsonValue &v) {
   const QString s = json::toString(v);
   if (s.isEmpty())
@@ -51,8 +44,8 @@ BundleInfo BundleInfo::fromInfoDictionary(const QJsonObject &info, const QString
   const JsonObjectReader r(info, "Info.json");
   BundleInfo bundle;
   bundle.directory = directory;
-  bundle.identifier = r.required("CFBundleIdentifier", nonEmptyString);
-  bundle.version = r.required("CFBundleVersion", nonEmptyString);
+  bundle.identifier = r.required("CFBundleIdentifier", json::toNonEmptyString);
+  bundle.version = r.required("CFBundleVersion", json::toNonEmptyString);
   bundle.shortVersion = r.optional("CFBundleShortVersionString", json::toString).value_or(bundle.version);
   bundle.displayName = r.optional("CFBundleDisplayName", json::toString)
                            .value_or(r.optional("CFBundleName", json::toString).value_or(bundle.identifier));

@@ -4,6 +4,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
+#include "document/MarkSamples.h"
 #include "document/RecognizedWord.h"
 #include "platform/AppTheme.h"
 #include "support/TestSupport.h"
@@ -33,15 +34,7 @@ QImage solidImage(int w, int h) {
 }
 
 Mark rectangleMark(QPointF start, QPointF end) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = MarkTool::rectangle;
-  m.start = start;
-  m.end = end;
-  m.ink = Ink::palette().first();
-  m.width = 6;
-  m.style = AnnotationStyle::formal;
-  return m;
+  return test::makeMark(MarkTool::rectangle, start, end, 6, AnnotationStyle::formal);
 }
 
 class CanvasViewTest : public ::testing::Test {

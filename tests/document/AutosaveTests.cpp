@@ -136,18 +136,6 @@ TEST_F(AutosaveTest, AnUndoneChangeDoesNotLeaveSavingShowing) {
   EXPECT_EQ(doc->status(), "Saved S.png");
 }
 
-TEST_F(AutosaveTest, NewFilesNeverReplaceExistingImages) {
-  QDir().mkpath(folder("shots"));
-  for (const char *name : {"S.png", "S (2).png"}) {
-    QFile f(folder("shots") + "/" + name);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("keep");
-  }
-  doc->enableAutosave(folder("shots"), "S");
-  EXPECT_EQ(*doc->savedURL(), folder("shots") + "/S (3).png");
-  EXPECT_EQ(contents(folder("shots") + "/S.png"), QByteArray("keep"));
-}
-
 TEST_F(AutosaveTest, AFailedFolderChangeRollsBackAndKeepsPendingChanges) {
   doc->enableAutosave(folder("shots"), "S");
   const QString original = *doc->savedURL();

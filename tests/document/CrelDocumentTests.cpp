@@ -36,28 +36,12 @@ protected:
   std::unique_ptr<CrelDocument> doc;
 };
 
-} // namespace
+class EditBracketOwnerTest : public DocumentTest {
+protected:
+  const int typing = 0, other = 0; // addresses serve as owners
+};
 
-TEST_F(DocumentTest, NewDocumentDefaults) {
-  EXPECT_EQ(doc->tool(), MarkTool::arrow);
-  EXPECT_EQ(doc->stroke(), 32);
-  EXPECT_EQ(doc->ink(), Ink::palette().first());
-  EXPECT_EQ(doc->highlightMode(), HighlightMode::text);
-  EXPECT_EQ(doc->redactMode(), HighlightMode::area);
-  EXPECT_EQ(doc->blurMode(), HighlightMode::area);
-  EXPECT_EQ(doc->blurEffect(), BlurEffect::blur);
-  EXPECT_EQ(doc->blurStrength(), 16);
-  EXPECT_EQ(doc->highlightOpacity(), 0.35);
-  EXPECT_EQ(doc->zoom(), 1);
-  EXPECT_EQ(doc->pan(), QSizeF(0, 0));
-  EXPECT_EQ(doc->arrowHeadScale(), 1);
-  EXPECT_EQ(doc->fontSize(), 40);
-  EXPECT_EQ(doc->status(), "Drag to add an arrow. Draw past any edge to make more room.");
-  EXPECT_TRUE(doc->history().isEmpty());
-  EXPECT_FALSE(doc->canUndo());
-  EXPECT_EQ(doc->pixelSize(), QSize(200, 100));
-  EXPECT_EQ(doc->annotationStyle(), AnnotationStyle::formal);
-}
+} // namespace
 
 TEST_F(DocumentTest, StatusTextsAreLookedUpInTheProjectTranslationContext) {
   test::ProjectContextTranslator translator;
@@ -394,4 +378,65 @@ TEST_F(DocumentTest, EverySetterAnnouncesItsOwnField) {
   EXPECT_TRUE(announces(&CrelDocument::annotationStyleChanged, [&] { doc->setStyle(AnnotationStyle::doodle); }));
   doc->commit({makeMark(MarkTool::line)});
   EXPECT_TRUE(announces(&CrelDocument::futureChanged, [&] { doc->undo(); }));
+}
+
+TEST_F(EditBracketOwnerTest, OnlyTheOwnerClosesItsBracket) {
+  const Mark m = makeMark(MarkTool::text);
+  doc->beginEditing(&typing);
+  doc->commit({m});
+  doc->beginEditing();    // someone else's bracket: already open, nothing
+  doc->endEditing(false); // unowned end: not theirs to close
+  doc->endEditing(true, &other);
+  EXPECT_TRUE(doc->isEditing());
+  EXPECT_EQ(doc->editingOwner(), &typing);
+  Mark typed = m;
+  typed.text = "typed";
+  doc->commit({typed});
+  EXPECT_TRUE(doc->history().isEmpty()); // still one run
+  doc->endEditing(true, &typing);
+  EXPECT_FALSE(doc->isEditing());
+  EXPECT_TRUE(doc->marks().isEmpty());
+  EXPECT_TRUE(doc->history().isEmpty());
+}
+
+TEST_F(EditBracketOwnerTest, UnownedBracketsBehaveAsBefore) {
+  const Mark m = makeMark(MarkTool::rectangle);
+  doc->beginEditing();
+  doc->commit({m});
+  doc->endEditing(false, &typing); // an owner cannot close an unowned bracket either
+  EXPECT_TRUE(doc->isEditing());
+  doc->endEditing(false);
+  EXPECT_FALSE(doc->isEditing());
+  EXPECT_EQ(doc->history().size(), 1);
+}
+
+TEST_F(EditBracketOwnerTest, UndoClosesAnOwnedBracketFirst) {
+  const Mark m = makeMark(MarkTool::rectangle);
+  doc->commit({m});
+  doc->beginEditing(&typing);
+  doc->commit({});
+  doc->undo(); // the bracket's change becomes a step, then that step is undone
+  EXPECT_FALSE(doc->isEditing());
+  EXPECT_EQ(doc->marks(), QList<Mark>{m});
+  doc->endEditing(true, &typing); // late: nothing left to close
+  EXPECT_EQ(doc->marks(), QList<Mark>{m});
+}
+
+// A style choice is a new edit: it drops a redo branch that holds marks, not
+// only the empty one the built-in style checks reach.
+TEST_F(DocumentTest, NewStyleChoiceDropsANonEmptyRedoBranch) {
+  Mark mark;
+  mark.id = QUuid::createUuid();
+  mark.tool = MarkTool::rectangle;
+  mark.end = {20, 10};
+  mark.width = 12;
+  doc->commit({mark});
+  doc->undo();
+  ASSERT_EQ(doc->future().size(), 1);
+
+  doc->setStyle(AnnotationStyle::doodle);
+  EXPECT_TRUE(doc->future().isEmpty());
+  doc->redo();
+  EXPECT_TRUE(doc->marks().isEmpty());
+  EXPECT_EQ(doc->annotationStyle(), AnnotationStyle::doodle);
 }

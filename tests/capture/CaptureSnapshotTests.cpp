@@ -160,28 +160,22 @@ TEST(TakeDisplays, DeliversOneSnapshotPerStill) {
   EXPECT_EQ(outcome.snapshots[1].screenFrame, Rect(1920, 0, 1920, 1080));
 }
 
-// Which errors are a refusal is checked by --self-test; here, the capture's own
-// errors replace no-display and display-changed, and platform failures pass
+TEST(TakeDisplays, TurnsNoDisplayAndDisplayChangedIntoCaptureErrors) {
+  crel::FakeSnapshotProvider provider;
+  EXPECT_EQ(messageOf(take(provider).error), "CrelError: No display is available to capture.");
+  provider.error = std::make_exception_ptr(crel::SnapshotError::displayChanged());
+  EXPECT_EQ(messageOf(take(provider).error),
+            "CrelError: A display changed. Start a new capture on an available display.");
+}
+
+// Which errors are a refusal is checked by --self-test; here, that they pass
 // through unchanged.
-TEST(TakeDisplays, ReportsEachFailureAsTheRightError) {
-  const struct {
-    std::exception_ptr error;
-    const char *message;
-    bool prefixOnly = false;
-  } cases[] = {
-      {nullptr, "CrelError: No display is available to capture."},
-      {std::make_exception_ptr(crel::SnapshotError::displayChanged()),
-       "CrelError: A display changed. Start a new capture on an available display."},
-      {std::make_exception_ptr(crel::SnapshotError::readRefused()), "SnapshotError: The X server refused", true},
-      {std::make_exception_ptr(crel::SnapshotError::failed()),
-       "SnapshotError: The display could not be captured. Start a new capture."},
-  };
-  for (const auto &c : cases) {
-    crel::FakeSnapshotProvider provider;
-    provider.error = c.error;
-    const QString message = messageOf(take(provider).error);
-    EXPECT_EQ(c.prefixOnly ? message.left(int(strlen(c.message))) : message, c.message);
-  }
+TEST(TakeDisplays, PassesPlatformFailuresOnUnchanged) {
+  crel::FakeSnapshotProvider provider;
+  provider.error = std::make_exception_ptr(crel::SnapshotError::readRefused());
+  EXPECT_TRUE(messageOf(take(provider).error).startsWith("SnapshotError: The X server refused"));
+  provider.error = std::make_exception_ptr(crel::SnapshotError::failed());
+  EXPECT_EQ(messageOf(take(provider).error), "SnapshotError: The display could not be captured. Start a new capture.");
   EXPECT_FALSE(CaptureSnapshot::isPermissionError(nullptr));
 }
 

@@ -127,17 +127,6 @@ TEST_F(SelectionView, TheSizeLabelShowsThePixelsTheCropWillHave) {
   EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(390, 290, 100, 100)), QString::fromUtf8("20 × 20 px"));
 }
 
-TEST_F(SelectionView, TheHintSitsLeftOfTheCentreButNeverNearTheLeftEdge) {
-  EXPECT_EQ(RegionSelectionView::hintOrigin(QSizeF(1440, 900)), QPointF(550, 450));
-  EXPECT_EQ(RegionSelectionView::hintOrigin(QSizeF(380, 200)), QPointF(20, 100));
-  EXPECT_EQ(RegionSelectionView::hintOrigin(QSizeF(100, 50)), QPointF(20, 25));
-  // The origin is the bubble's bottom-left corner: the bubble ends at the
-  // centre line.
-  const QRectF bubble = RegionSelectionView::bubbleRect("x", QPointF(20, 100));
-  EXPECT_EQ(bubble.bottom(), 100);
-  EXPECT_EQ(bubble.left(), 20);
-}
-
 TEST_F(SelectionView, TheSizeLabelHangsBelowTheSelectionWithinTheEdges) {
   const QSizeF bounds(400, 300);
   EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(10, 20, 50, 40), bounds), QPointF(10, 95));

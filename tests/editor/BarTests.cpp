@@ -51,18 +51,7 @@ protected:
   std::unique_ptr<EditorController> editor;
 };
 
-TEST_F(BarTest, ToolboxListsTheThirteenToolsInTheirFiveGroups) {
-  QStringList order;
-  for (QObject *child : view().groups()[1]->children())
-    if (const QString name = child->objectName(); name.startsWith("tool-"))
-      order << name;
-  EXPECT_EQ(order.join(' '), "tool-select tool-divider tool-arrow tool-line tool-pen tool-divider tool-rectangle "
-                             "tool-ellipse tool-triangle tool-divider tool-text tool-step tool-highlight "
-                             "tool-divider tool-blur tool-redact tool-extract");
-  auto *arrow = control("tool-arrow");
-  EXPECT_EQ(arrow->accessibleName(), "Arrow, shortcut A");
-  EXPECT_EQ(arrow->accessibleDescription(), hint(MarkTool::arrow));
-  // Every control sits inside its group.
+TEST_F(BarTest, EveryVisibleControlSitsInsideItsGroup) {
   for (BarGroup *group : view().groups())
     for (QWidget *child : group->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
       if (child->isVisibleTo(group)) {
@@ -121,20 +110,10 @@ TEST_F(BarTest, TheHighlightFollowsTheCurrentToolNotTheSelectedMarksTool) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return highlightOn(MarkTool::extract); }, 2000));
 }
 
-TEST_F(BarTest, TheCopyButtonNamesWhatItCopiesInEachTool) {
+TEST_F(BarTest, TheLongerExtractCopyLabelStillFitsItsGroup) {
   auto *copy = control("copy-image");
-  for (MarkTool tool : allCases<MarkTool>()) {
-    document().selectTool(tool);
-    settle();
-    const bool extract = tool == MarkTool::extract;
-    SCOPED_TRACE(rawValue(tool).toStdString());
-    EXPECT_EQ(copy->text(), extract ? "Copy image" : "Copy");
-    EXPECT_EQ(copy->accessibleName(), "Copy image and close");
-    const ChromeHint h = hintOf("copy");
-    EXPECT_EQ(h.title, extract ? "Copy the image and close" : "Copy and close");
-    EXPECT_EQ(h.shortcut, extract ? std::nullopt : std::optional<QString>("Ctrl+C"));
-  }
-  // Extract's label is longer and has no shortcut: the group resizes to it.
+  document().selectTool(MarkTool::extract);
+  settle();
   EXPECT_TRUE(view().groups()[2]->rect().contains(copy->geometry()));
 }
 

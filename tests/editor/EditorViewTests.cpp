@@ -51,37 +51,6 @@ TEST_F(EditorViewTest, RowsGroupsAndReadoutSitAtTheirInsetsAtEverySize) {
   }
 }
 
-TEST_F(EditorViewTest, ExactlyTheSixGroupFramesReachTheCanvas) {
-  auto editor = makeEditor(EditorSize::large);
-  present(*editor);
-  EditorView &view = *editor->view();
-  view.canvas()->colorInspection().show(PixelColor{200, 20, 30, 255});
-  QCoreApplication::processEvents();
-  const QList<geom::Rect> &frames = view.canvas()->chromeFrames();
-  ASSERT_EQ(frames.size(), 6);
-  for (int i = 0; i < 6; ++i)
-    EXPECT_EQ(frames[i], geom::Rect::fromQRectF(QRectF(view.groups()[i]->geometry())));
-  const geom::Rect readout = geom::Rect::fromQRectF(QRectF(view.readout()->geometry()));
-  EXPECT_FALSE(frames.contains(readout));
-
-  // A resize hands over new frames; the canvas fits the image between them.
-  editor->window()->resize(900, 600);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(view.canvas()->chromeFrames()[5].maxX(), 900 - 12);
-  EXPECT_GE(view.canvas()->imageRect().minY(), frames[1].maxY());
-}
-
-TEST_F(EditorViewTest, PressesBetweenGroupsReachTheCanvasAndPressesOnThemDoNot) {
-  auto editor = makeEditor(EditorSize::large);
-  present(*editor);
-  EditorView &view = *editor->view();
-  const QRect tools = view.groups()[1]->geometry(), history = view.groups()[0]->geometry();
-  const QWidget *hit = view.childAt(tools.center());
-  EXPECT_TRUE(hit == view.groups()[1] || view.groups()[1]->isAncestorOf(hit));
-  EXPECT_EQ(view.childAt(QPoint(history.right() + 5, history.center().y())), view.canvas());
-  EXPECT_EQ(view.childAt(view.rect().center()), view.canvas());
-}
-
 TEST_F(EditorViewTest, ManyDocumentChangesInOneTurnRefreshTheBarsOnce) {
   auto editor = makeEditor();
   present(*editor);

@@ -114,21 +114,6 @@ const LoginCase loginCases[] = {
 INSTANTIATE_TEST_SUITE_P(Scenarios, LaunchAtLoginModel, ::testing::ValuesIn(loginCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(LaunchAtLoginModel, AFailedFirstRunRecoversOnTheNextLaunch) {
-  test::TemporarySettings settings;
-  FakeLoginItemService service;
-  service.failure = "Busy.";
-  LaunchAtLogin(service, settings.store(), true).start();
-  service.failure.clear();
-  service.statusAfterRequest = S::enabled;
-  LaunchAtLogin second(service, settings.store(), true);
-  second.start();
-  EXPECT_EQ(service.registerCount, 2);
-  EXPECT_EQ(second.status(), S::enabled);
-  EXPECT_FALSE(second.errorMessage());
-  EXPECT_TRUE(second.isInitialized());
-}
-
 TEST(LaunchAtLoginModel, TheNextChangeClearsAnEarlierError) {
   test::TemporarySettings settings;
   FakeLoginItemService service;

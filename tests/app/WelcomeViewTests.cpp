@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include "app/LaunchAtLogin.h"
-#include "app/ShortcutControl.h"
 #include "app/ShortcutManager.h"
 #include "app/WelcomeView.h"
 #include "chrome/BrandSwitch.h"
@@ -108,15 +107,6 @@ TEST_F(Welcome, TheLoginSwitchFollowsTheModelAndTurnsItOn) {
 
   make(false);
   EXPECT_FALSE(find<BrandSwitch>("launch-at-login")->isEnabled());
-}
-
-TEST_F(Welcome, TheShortcutLineStartsWithTheHintAndKeepsTheOutcome) {
-  make();
-  EXPECT_EQ(view->message(), "Click the shortcut to record your own. Include Ctrl or Super.");
-  ShortcutControl *control = view->findChild<ShortcutControl *>();
-  ASSERT_TRUE(control);
-  Q_EMIT control->messageChanged("Shortcut saved. It works while the app is in the system tray.");
-  EXPECT_EQ(view->message(), "Shortcut saved. It works while the app is in the system tray.");
 }
 
 TEST_F(Welcome, TheViewIsItsWidthAndEveryTextFits) {

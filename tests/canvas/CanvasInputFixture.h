@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace crel::test {
@@ -39,17 +41,57 @@ inline Mark sampleMark(MarkTool tool, QPointF start, QPointF end) {
   return makeMark(tool, start, end, 6, AnnotationStyle::formal);
 }
 
+inline int pixelDifference(QRgb p, QRgb q) {
+  return std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q)),
+                   std::abs(qAlpha(p) - qAlpha(q))});
+}
+
+// The largest channel difference of two renders, leaving out the pixels of `except`.
+inline int largestDifference(const QImage &a, const QImage &b, const QRect &except = {}) {
+  int worst = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (!except.contains(x, y))
+        worst = std::max(worst, pixelDifference(a.pixel(x, y), b.pixel(x, y)));
+  return worst;
+}
+
+// How many pixels differ by more than 2 in some channel.
+inline qsizetype differing(const QImage &a, const QImage &b) {
+  qsizetype count = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      count += pixelDifference(a.pixel(x, y), b.pixel(x, y)) > 2;
+  return count;
+}
+
+inline bool near(QRgb pixel, QColor color, int tolerance = 6) {
+  return std::abs(qRed(pixel) - color.red()) <= tolerance && std::abs(qGreen(pixel) - color.green()) <= tolerance &&
+         std::abs(qBlue(pixel) - color.blue()) <= tolerance;
+}
+
+// A canvas over a document of `image` with private preferences. At the
+// default view size a 200x150 image is drawn at scale 1 from (16, 12).
+template <class Document = CrelDocument, class Base = ::testing::Test> class CanvasOver : public Base {
+protected:
+  explicit CanvasOver(const QImage &image, QSize viewSize = {232, 174}) : document(image, preferences) {
+    canvas->resize(viewSize);
+  }
+  QPointF view(QPointF imagePoint) const { return canvas->viewPoint(imagePoint); }
+
+  TemporarySettings settings;
+  AnnotationPreferences preferences{settings.store()};
+  Document document;
+  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
+};
+
 // Input delivered synchronously to a canvas on which one image pixel is two
 // view points, the image's origin at (16, 12): image points map exactly.
-class CanvasInputTest : public ::testing::Test {
+class CanvasInputTest : public CanvasOver<QuietDocument> {
 protected:
-  CanvasInputTest() {
-    canvas->resize(432, 316);
-    document.setTool(MarkTool::rectangle);
-  }
+  CanvasInputTest() : CanvasOver(halfDarkImage(200, 146), {432, 316}) { document.setTool(MarkTool::rectangle); }
 
   CanvasInteraction &interaction() { return canvas->interaction(); }
-  QPointF view(QPointF imagePoint) const { return canvas->viewPoint(imagePoint); }
 
   void mouseAt(QEvent::Type type, QPointF viewPoint, Qt::KeyboardModifiers modifiers = {},
                Qt::MouseButton button = Qt::LeftButton) {
@@ -93,11 +135,6 @@ protected:
     document.selectMark(mark, false);
     return mark;
   }
-
-  TemporarySettings settings;
-  AnnotationPreferences preferences{settings.store()};
-  QuietDocument document{halfDarkImage(200, 146), preferences};
-  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
 };
 
 } // namespace crel::test

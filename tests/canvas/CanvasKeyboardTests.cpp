@@ -49,12 +49,6 @@ TEST_F(CanvasKeyboardTest, CtrlBracketAndCtrlLettersGoOn) {
   EXPECT_FALSE(key(Qt::Key_Q)); // no tool's letter
 }
 
-// Each letter is a self-check; here only that Shift does not matter.
-TEST_F(CanvasKeyboardTest, LettersChooseToolsWhateverTheShift) {
-  EXPECT_TRUE(key(Qt::Key_R, Qt::ShiftModifier));
-  EXPECT_EQ(document.tool(), MarkTool::rectangle);
-}
-
 TEST_F(CanvasKeyboardTest, AltLeftAndRightRotateTheSelectionAndAltUpNudges) {
   const Mark mark = placeSelectedRectangle();
   EXPECT_TRUE(key(Qt::Key_Left, Qt::AltModifier));
@@ -112,71 +106,75 @@ TEST_F(CanvasKeyboardTest, OnlySpaceReleasesAreTakenAndModifierKeysRerunTheGestu
   EXPECT_EQ(only().end, QPointF(50, 50));
 }
 
-// The window's shortcuts must not take the keys the canvas uses.
-TEST(CanvasKeyboardShortcuts, TheCanvasWinsOverWindowShortcutsForItsOwnKeysOnly) {
+// A canvas laid out in a shown, active window.
+struct CanvasWindow {
   TemporarySettings settings;
   AnnotationPreferences preferences{settings.store()};
   QuietDocument document{halfDarkImage(200, 146), preferences};
   QWidget window;
-  auto *canvas = new CanvasView(document, &window);
-  (new QVBoxLayout(&window))->addWidget(canvas);
+  CanvasView *canvas = new CanvasView(document);
+
+  explicit CanvasWindow(QWidget *above = nullptr) {
+    auto *layout = new QVBoxLayout(&window);
+    if (above)
+      layout->addWidget(above);
+    layout->addWidget(canvas);
+    window.resize(432, 400);
+  }
+  void show() {
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  }
+};
+
+// The window's shortcuts must not take the keys the canvas uses.
+TEST(CanvasKeyboardShortcuts, TheCanvasWinsOverWindowShortcutsForItsOwnKeysOnly) {
+  CanvasWindow w;
   int deletes = 0, smaller = 0, letters = 0;
   const auto shortcut = [&](const QKeySequence &keys, int &count) {
-    auto *action = new QAction(&window);
+    auto *action = new QAction(&w.window);
     action->setShortcut(keys);
     action->setShortcutContext(Qt::WindowShortcut);
     QObject::connect(action, &QAction::triggered, [&count] { ++count; });
-    window.addAction(action);
+    w.window.addAction(action);
   };
   shortcut(QKeySequence(Qt::Key_Delete), deletes);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_BracketLeft), smaller);
   shortcut(QKeySequence(Qt::Key_Q), letters);
-  window.resize(432, 316);
-  window.show();
-  QApplication::setActiveWindow(&window);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  canvas->setFocus();
-  ASSERT_TRUE(canvas->hasFocus());
+  w.show();
+  w.canvas->setFocus();
+  ASSERT_TRUE(w.canvas->hasFocus());
 
   const Mark mark = sampleMark(MarkTool::rectangle, {40, 40}, {100, 80});
-  document.commit({mark});
-  document.selectMark(mark, false);
-  QTest::keyClick(canvas, Qt::Key_Delete);
+  w.document.commit({mark});
+  w.document.selectMark(mark, false);
+  QTest::keyClick(w.canvas, Qt::Key_Delete);
   EXPECT_EQ(deletes, 0);
-  EXPECT_TRUE(document.marks().isEmpty());
-  QTest::keyClick(canvas, Qt::Key_BracketLeft, Qt::ControlModifier);
+  EXPECT_TRUE(w.document.marks().isEmpty());
+  QTest::keyClick(w.canvas, Qt::Key_BracketLeft, Qt::ControlModifier);
   EXPECT_EQ(smaller, 1);
-  QTest::keyClick(canvas, Qt::Key_Q);
+  QTest::keyClick(w.canvas, Qt::Key_Q);
   EXPECT_EQ(letters, 1);
 }
 
 // Shift pressed alone reshapes a drag only if the keys come to the canvas.
 TEST(CanvasKeyboardFocus, APressOnTheCanvasTakesTheKeyboardAndAPressOnTheChromeDoesNot) {
-  TemporarySettings settings;
-  AnnotationPreferences preferences{settings.store()};
-  QuietDocument document{halfDarkImage(200, 146), preferences};
-  QWidget window;
-  auto *field = new QLineEdit(&window);
-  auto *canvas = new CanvasView(document, &window);
-  auto *layout = new QVBoxLayout(&window);
-  layout->addWidget(field);
-  layout->addWidget(canvas);
-  window.resize(432, 400);
-  window.show();
-  QApplication::setActiveWindow(&window);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  canvas->setChromeFrames({geom::Rect(0, 0, 100, 40)});
+  auto *field = new QLineEdit;
+  CanvasWindow w(field);
+  w.show();
+  w.canvas->setChromeFrames({geom::Rect(0, 0, 100, 40)});
   const auto pressAt = [&](QPointF v) {
     field->setFocus();
-    QMouseEvent press(QEvent::MouseButtonPress, v, canvas->mapToGlobal(v), Qt::LeftButton, Qt::LeftButton, {});
-    QApplication::sendEvent(canvas, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, v, canvas->mapToGlobal(v), Qt::LeftButton, Qt::NoButton, {});
-    QApplication::sendEvent(canvas, &release);
+    QMouseEvent press(QEvent::MouseButtonPress, v, w.canvas->mapToGlobal(v), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(w.canvas, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, v, w.canvas->mapToGlobal(v), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(w.canvas, &release);
   };
   pressAt({20, 20});
   EXPECT_TRUE(field->hasFocus());
   pressAt({200, 150});
-  EXPECT_TRUE(canvas->hasFocus());
+  EXPECT_TRUE(w.canvas->hasFocus());
 }
 
 } // namespace

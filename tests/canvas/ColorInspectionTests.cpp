@@ -1,27 +1,19 @@
-#include "canvas/CanvasView.h"
+#include "CanvasInputFixture.h"
+
 #include "canvas/ColorInspection.h"
 #include "canvas/ColorInspectionReadout.h"
 #include "canvas/ColorSampling.h"
 #include "canvas/InlineTextEditor.h"
 
-#include "document/AnnotationPreferences.h"
-#include "document/CrelDocument.h"
 #include "platform/Pasteboard.h"
-#include "support/TestSupport.h"
 
-#include <QApplication>
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
-#include <memory>
-
 using namespace crel;
+using namespace crel::test;
 
 namespace {
 
@@ -36,27 +28,19 @@ QImage halves() {
   return image;
 }
 
-class ColorInspectionTest : public ::testing::Test {
+class ColorInspectionTest : public CanvasOver<> {
 protected:
-  ColorInspectionTest() {
-    Pasteboard::overrideGeneral(&board);
-    canvas->resize(232, 174); // scale 1, image at (16, 12)
-  }
+  ColorInspectionTest() : CanvasOver(halves()) { Pasteboard::overrideGeneral(&board); }
   ~ColorInspectionTest() override { Pasteboard::overrideGeneral(nullptr); }
 
   ColorSampling &sampling() { return canvas->colorSampling(); }
   ColorInspection &inspection() { return canvas->colorInspection(); }
-  QPointF view(QPointF image) { return canvas->viewPoint(image); }
   // Until the due read has happened: a slow machine may take longer than a frame.
   void settle() {
     ASSERT_TRUE(QTest::qWaitFor([this] { return !sampling().pending(); }, 5000));
   }
 
   FakePasteboard board;
-  test::TemporarySettings settings;
-  AnnotationPreferences preferences{settings.store()};
-  CrelDocument document{halves(), preferences};
-  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
 };
 
 } // namespace

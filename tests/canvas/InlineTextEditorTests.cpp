@@ -1,26 +1,18 @@
-#include "canvas/CanvasView.h"
+#include "CanvasInputFixture.h"
+
 #include "canvas/InlineTextEditor.h"
 #include "canvas/InlineTextView.h"
 
-#include "document/AnnotationPreferences.h"
-#include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "platform/Pasteboard.h"
-#include "support/TestSupport.h"
 
-#include <QApplication>
 #include <QInputMethodEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <memory>
-#include <numbers>
 
 using namespace crel;
+using namespace crel::test;
 
 namespace {
 
@@ -31,25 +23,16 @@ QImage paperImage(int w, int h) {
 }
 
 Mark textMark(QPointF start, const QString &text, std::optional<double> rotation = std::nullopt) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = MarkTool::text;
-  m.start = start;
-  m.end = start;
-  m.ink = Ink::palette().first();
-  m.width = 6;
+  Mark m = sampleMark(MarkTool::text, start, start);
   m.text = text;
-  m.fontSize = 24;
   m.textBoxWidth = 140;
-  m.style = AnnotationStyle::formal;
   m.rotation = rotation;
   return m;
 }
 
-class InlineTextEditorTest : public ::testing::Test {
+class InlineTextEditorTest : public CanvasOver<> {
 protected:
-  // A 200x150 screenshot in a 232x174 view: drawn at scale 1 from (16, 12).
-  InlineTextEditorTest() { canvas->resize(232, 174); }
+  InlineTextEditorTest() : CanvasOver(paperImage(200, 150)) {}
 
   InlineTextEditor &editor() { return canvas->inlineTextEditor(); }
   InlineTextView *view() { return editor().view(); }
@@ -79,11 +62,6 @@ protected:
     editor().begin(at);
     return *canvas->editingTextID();
   }
-
-  test::TemporarySettings settings;
-  AnnotationPreferences preferences{settings.store()};
-  CrelDocument document{paperImage(200, 150), preferences};
-  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
 };
 
 } // namespace
@@ -117,14 +95,7 @@ TEST_F(InlineTextEditorTest, OnlyWhiteSpaceRemovesTheMark) {
   EXPECT_EQ(document.marks(), QList<Mark>{existing});
 }
 
-TEST_F(InlineTextEditorTest, EscapeRemovesANewMarkAndRestoresAnEditedOne) {
-  openNew();
-  type("gone");
-  key(Qt::Key_Escape);
-  EXPECT_FALSE(editor().isOpen());
-  EXPECT_TRUE(document.marks().isEmpty());
-  EXPECT_TRUE(document.history().isEmpty());
-
+TEST_F(InlineTextEditorTest, EscapeRestoresAnEditedMark) {
   const Mark existing = textMark({30, 30}, "old");
   document.commit({existing});
   const qsizetype steps = document.history().size();

@@ -1,20 +1,13 @@
-#include "canvas/CanvasView.h"
+#include "CanvasInputFixture.h"
+
 #include "canvas/WordGestures.h"
 
-#include "document/AnnotationPreferences.h"
-#include "document/CrelDocument.h"
 #include "platform/FakeTextRecognizer.h"
-#include "support/TestSupport.h"
 
-#include <QCoreApplication>
-#include <QMouseEvent>
 #include <QPainter>
 
-#include <gtest/gtest.h>
-
-#include <memory>
-
 using namespace crel;
+using namespace crel::test;
 
 namespace {
 
@@ -29,16 +22,15 @@ QImage pageImage() {
   return image;
 }
 
-class WordGesturesTest : public ::testing::Test {
+class WordGesturesTest : public CanvasOver<> {
 protected:
-  WordGesturesTest() {
+  WordGesturesTest() : CanvasOver(pageImage()) {
     recognizer->setObservations({
         {{{"alpha", {10, 10, 40, 20}}, {"beta", {60, 10, 50, 20}}}, {10, 10, 100, 20}, 0.9f},
         {{{"gamma", {10, 50, 60, 20}}, {"delta", {80, 50, 40, 20}}}, {10, 50, 110, 20}, 0.9f},
         {{{"eps", {10, 90, 30, 20}}, {"zeta", {50, 90, 40, 20}}}, {10, 90, 80, 20}, 0.9f},
     });
     TextRecognizer::setShared(recognizer);
-    canvas->resize(232, 174); // scale 1, image at (16, 12)
     document.recognizeTextIfNeeded();
     TextRecognizer::waitForBackgroundWork();
     for (int i = 0; i < 100 && document.recognizing(); ++i)
@@ -55,13 +47,8 @@ protected:
     words().release(p);
     canvas->endGesture();
   }
-  QPointF view(QPointF image) { return canvas->viewPoint(image); }
 
   std::shared_ptr<FakeTextRecognizer> recognizer = std::make_shared<FakeTextRecognizer>();
-  test::TemporarySettings settings;
-  AnnotationPreferences preferences{settings.store()};
-  CrelDocument document{pageImage(), preferences};
-  std::unique_ptr<CanvasView> canvas = std::make_unique<CanvasView>(document);
 };
 
 const QPointF alpha(30, 20), beta(85, 20), delta(100, 60), zeta(70, 100);
@@ -158,17 +145,6 @@ TEST_F(WordGesturesTest, APickOfNoWordsDrawsNothingAndSaysWhy) {
   release({160, 145});
   EXPECT_TRUE(document.marks().isEmpty());
   EXPECT_EQ(document.status(), document.recognitionStatus());
-
-  // Without recognised text or status: the fallback hint.
-  TextRecognizer::setShared(nullptr);
-  CrelDocument blank(pageImage(), preferences);
-  CanvasView other(blank);
-  other.resize(232, 174);
-  blank.setTool(MarkTool::highlight);
-  other.beginGesture(alpha);
-  other.wordGestures().press(alpha);
-  other.wordGestures().release(alpha);
-  EXPECT_EQ(blank.status(), "Choose a word, or switch to Area for manual drawing.");
 }
 
 TEST_F(WordGesturesTest, DarkFlagsReadOnlyTheImageUnderEachRegion) {
@@ -210,29 +186,21 @@ TEST_F(WordGesturesTest, HoverFindsTheWordAndPicksTheCursor) {
   canvas->hoverEnded();
   EXPECT_FALSE(canvas->hoverWord());
   EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
-}
 
-TEST_F(WordGesturesTest, OtherToolsLookUpNoHoverWord) {
-  document.setTool(MarkTool::pen);
-  canvas->hoverAt(view(alpha), false);
-  EXPECT_FALSE(canvas->hoverWord());
-  EXPECT_EQ(canvas->cursor().shape(), Qt::CrossCursor);
-  document.setTool(MarkTool::select);
-  canvas->hoverAt(view(alpha), false);
-  EXPECT_FALSE(canvas->hoverWord());
-  EXPECT_EQ(canvas->cursor().shape(), Qt::ArrowCursor);
+  // Other tools look up no word.
+  for (const auto &[tool, cursor] : {std::pair{MarkTool::pen, Qt::CrossCursor}, {MarkTool::select, Qt::ArrowCursor}}) {
+    document.setTool(tool);
+    canvas->hoverAt(view(alpha), false);
+    EXPECT_FALSE(canvas->hoverWord());
+    EXPECT_EQ(canvas->cursor().shape(), cursor);
+  }
 }
 
 TEST_F(WordGesturesTest, HoverFollowsWordsHiddenByALaterRedaction) {
   document.setTool(MarkTool::extract);
   canvas->hoverAt(view(alpha), false);
   ASSERT_TRUE(canvas->hoverWord());
-  Mark redaction;
-  redaction.id = QUuid::createUuid();
-  redaction.tool = MarkTool::redact;
-  redaction.start = {5, 5};
-  redaction.end = {55, 35};
-  document.commit({redaction});
+  document.commit({sampleMark(MarkTool::redact, {5, 5}, {55, 35})});
   canvas->hoverAt(view(alpha), false);
   EXPECT_FALSE(canvas->hoverWord());
   canvas->hoverAt(view(beta), false);

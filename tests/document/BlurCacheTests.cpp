@@ -1,7 +1,5 @@
 #include "document/BlurCache.h"
 
-#include <QCryptographicHash>
-
 #include <gtest/gtest.h>
 
 using namespace crel;
@@ -43,8 +41,6 @@ QUuid id(int n) { return QUuid(n, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0); }
 TEST(BlurCache, KeyCoversTheMarkAndEverythingBeneathInOrder) {
   const auto key = BlurCache::key(blurMark(0), {arrowMark(0), arrowMark(5)});
   ASSERT_TRUE(key);
-  EXPECT_EQ(key->size(), 64);
-  EXPECT_EQ(*key, key->toLower());
   EXPECT_EQ(BlurCache::key(blurMark(0), {arrowMark(0), arrowMark(5)}), key);
   EXPECT_NE(BlurCache::key(blurMark(0), {arrowMark(5), arrowMark(0)}), key); // order
   EXPECT_NE(BlurCache::key(blurMark(0), {arrowMark(0), arrowMark(6)}), key); // a lower mark moved
@@ -53,12 +49,6 @@ TEST(BlurCache, KeyCoversTheMarkAndEverythingBeneathInOrder) {
   Mark broken = arrowMark(0);
   broken.width = NAN;
   EXPECT_FALSE(BlurCache::key(blurMark(0), {broken}));
-  // The key is the digest of the stored form of [mark, preceding…].
-  JsonWriter w;
-  w.beginArray();
-  blurMark(0).encode(w);
-  w.endArray();
-  EXPECT_EQ(BlurCache::key(blurMark(0), {}), QCryptographicHash::hash(w.take(), QCryptographicHash::Sha256).toHex());
 }
 
 TEST(BlurCache, HitsAndMissesAreCounted) {

@@ -295,19 +295,6 @@ TEST_F(DocumentTest, DarkBackground) {
   EXPECT_TRUE(d.darkBackground({-50, -50, 60.5, 60.5})); // clipped to the image, rounded outward
 }
 
-TEST_F(DocumentTest, EveryObservedFieldEmitsItsSignalAndChanged) {
-  QSignalSpy changed(doc.get(), &CrelDocument::changed);
-  QSignalSpy zoom(doc.get(), &CrelDocument::zoomChanged);
-  QSignalSpy marks(doc.get(), &CrelDocument::marksChanged);
-  QSignalSpy history(doc.get(), &CrelDocument::historyChanged);
-  doc->setZoom(1); // equal values still announce
-  doc->commit({makeMark(MarkTool::line)});
-  EXPECT_EQ(zoom.count(), 1);
-  EXPECT_EQ(marks.count(), 1);
-  EXPECT_EQ(history.count(), 1);
-  EXPECT_GE(changed.count(), 3);
-}
-
 TEST_F(DocumentTest, DuplicateOffsetsRenumbersStepsAndSelectsTheCopy) {
   Mark three = makeMark(MarkTool::step), seven = makeMark(MarkTool::step);
   three.number = 3;
@@ -360,6 +347,9 @@ TEST_F(DocumentTest, EverySetterAnnouncesItsOwnField) {
     change();
     return field.count() >= 1 && changed.count() >= 1;
   };
+  EXPECT_TRUE(announces(&CrelDocument::zoomChanged, [&] { doc->setZoom(1); })); // equal values too
+  EXPECT_TRUE(announces(&CrelDocument::marksChanged, [&] { doc->commit({makeMark(MarkTool::pen)}); }));
+  EXPECT_TRUE(announces(&CrelDocument::historyChanged, [&] { doc->commit({}); }));
   EXPECT_TRUE(announces(&CrelDocument::selectionChanged, [&] { doc->setSelection(QUuid::createUuid()); }));
   EXPECT_TRUE(announces(&CrelDocument::toolChanged, [&] { doc->setTool(MarkTool::pen); }));
   EXPECT_TRUE(announces(&CrelDocument::highlightModeChanged, [&] { doc->setHighlightMode(HighlightMode::area); }));

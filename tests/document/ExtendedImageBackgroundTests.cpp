@@ -5,25 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 using namespace crel;
 
 namespace {
-
-// The grain recomputed from its definition, written differently on purpose:
-// 64-bit state masked to 32 bits after every shift.
-int expectedGrain(int x, int y) {
-  std::uint64_t s = 0x71A3B92D;
-  int g = 0;
-  for (int i = 0; i <= y * 128 + x; ++i) {
-    s = (s ^ (s << 13)) & 0xFFFFFFFF;
-    s = s ^ (s >> 17);
-    s = (s ^ (s << 5)) & 0xFFFFFFFF;
-    g = 239 + static_cast<int>(s % 5);
-  }
-  return g;
-}
 
 QImage solid(int w, int h, QColor colour) {
   QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -31,34 +15,7 @@ QImage solid(int w, int h, QColor colour) {
   return image;
 }
 
-int grey(QRgb p) { return qAlpha(p) == 255 && qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) ? qRed(p) : -1; }
-
 } // namespace
-
-TEST(ExtendedImageBackground, GrainTileIsExact) {
-  const QImage &tile = ExtendedImageBackground::grain();
-  ASSERT_EQ(tile.size(), QSize(128, 128));
-  // Worked by hand from the seed: the first state is 0xD64557AE (3,594,868,654),
-  // 3,594,868,654 mod 5 = 4, so the first pixel is 243.
-  EXPECT_EQ(tile.pixel(0, 0), qRgb(243, 243, 243));
-  EXPECT_EQ(grey(tile.pixel(1, 0)), 243);
-  EXPECT_EQ(grey(tile.pixel(2, 0)), 240);
-  EXPECT_EQ(grey(tile.pixel(3, 0)), 239);
-  EXPECT_EQ(grey(tile.pixel(0, 1)), 239); // rows follow each other, top row first
-  EXPECT_EQ(grey(tile.pixel(100, 64)), 239);
-  EXPECT_EQ(grey(tile.pixel(127, 127)), 242);
-  int counts[5] = {};
-  std::uint32_t s = 0x71A3B92D;
-  for (int y = 0; y < 128; ++y)
-    for (int x = 0; x < 128; ++x) {
-      s ^= s << 13, s ^= s >> 17, s ^= s << 5;
-      ASSERT_EQ(grey(tile.pixel(x, y)), 239 + static_cast<int>(s % 5)) << x << "," << y;
-      ++counts[s % 5];
-    }
-  for (int c : counts)
-    EXPECT_GT(c, 3000); // all five greys occur, none dominates
-  EXPECT_EQ(expectedGrain(127, 127), 242);
-}
 
 TEST(ExtendedImageBackground, GrainIgnoresThePaintersScaleSmoothing) {
   const ExtendedImageBackground background(solid(10, 10, Qt::black));

@@ -241,16 +241,7 @@ TEST(MarkMove, OffsetsEveryCoordinateAndKeepsAbsentRegionsAbsent) {
   EXPECT_EQ(moved(m, 10, -1).regions->first(), geom::Rect(10, -1, 5, 5));
 }
 
-TEST(EditingGeometry, OppositeAndProportional) {
-  const Mark m = makeMark(MarkTool::rectangle, {10, 20}, {110, 70});
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::start, m), QPointF(110, 70));
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::end, m), QPointF(10, 20));
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::topLeft, m), QPointF(110, 70));
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::topRight, m), QPointF(10, 70));
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::bottomLeft, m), QPointF(110, 20));
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::bottomRight, m), QPointF(10, 20));
-  EXPECT_EQ(EditingGeometry::opposite(MarkHandle::rotation, m), QPointF(60, 45));
-
+TEST(EditingGeometry, Proportional) {
   using EditingGeometry::proportional;
   EXPECT_EQ(proportional({30, 5}, {0, 0}, 2), QPointF(30, 15));     // width wins
   EXPECT_EQ(proportional({10, 40}, {0, 0}, 2), QPointF(80, 40));    // height wins

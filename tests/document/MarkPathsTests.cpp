@@ -157,21 +157,12 @@ TEST(DoodlePath, PenIsACatmullRomSpline) {
   expectNear(three.elements()[2].points[0], QPointF(60, 0) + QPointF(60, 60) / 6);
 }
 
-TEST(DoodlePath, BoxesBulgeAlternatelyAndOvalsAreSkewed) {
+TEST(DoodlePath, BoxesAndOvalsAreClosedCurves) {
   const Mark rect = makeMark(MarkTool::rectangle, {0, 0}, {200, 100}, 4, AnnotationStyle::doodle);
-  const MarkPath r = path(rect);
-  ASSERT_EQ(types(r),
+  EXPECT_EQ(types(path(rect)),
             (QList<Type>{Type::moveTo, Type::curveTo, Type::curveTo, Type::curveTo, Type::curveTo, Type::close}));
-  // Edge 0 (top) by +0.028 · 100, edge 1 (right) by -0.018 · 100 along its normal.
-  EXPECT_NEAR(r.elements()[1].points[0].y(), 2.8, 1e-9);
-  EXPECT_NEAR(r.elements()[2].points[0].x(), 200 + 1.8, 1e-9);
-  EXPECT_NEAR(r.elements()[3].points[0].y(), 100 - 2.8, 1e-9);
-
   const Mark oval = makeMark(MarkTool::ellipse, {0, 0}, {200, 100}, 4, AnnotationStyle::doodle);
-  const MarkPath o = path(oval);
-  expectNear(o.elements()[0].points[0], {100 - 3.5, 0});
-  expectNear(o.elements()[1].points[2], {200, 50 - 1.75});
-  EXPECT_EQ(o.elements().last().type, Type::close);
+  EXPECT_EQ(path(oval).elements().last().type, Type::close);
 
   // Highlights, blurs, redactions and steps have no doodle form.
   Mark highlight = makeMark(MarkTool::highlight, {0, 0}, {100, 0}, 20, AnnotationStyle::doodle);

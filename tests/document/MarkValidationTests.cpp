@@ -3,38 +3,24 @@
 
 #include "platform/JsonReader.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
 using namespace crel;
 
 namespace {
 
-// One stored arrow with `field` replaced by `value` (raw JSON text).
-QByteArray storedArrow(const QString &field = {}, const QString &value = {}) {
-  QString json = R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","tool":"arrow","start":[10,20],"end":[300,40],)"
-                 R"("points":[],"ink":{"name":"Coral","red":0.92,"green":0.25,"blue":0.23},"width":32,"text":"",)"
-                 R"("arrowHeadScale":1,"fontSize":28,"textBoxWidth":320})";
-  if (!field.isEmpty()) {
-    const QString key = '"' + field + "\":";
-    const qsizetype at = json.indexOf(key);
-    if (at >= 0) {
-      const qsizetype from = at + key.size();
-      qsizetype to = from;
-      for (int depth = 0; to < json.size(); ++to) {
-        const QChar c = json[to];
-        if (c == '[' || c == '{')
-          ++depth;
-        else if ((c == ']' || c == '}') && depth-- == 0)
-          break;
-        else if (c == ',' && depth == 0)
-          break;
-      }
-      json.replace(from, to - from, value);
-    } else {
-      json.insert(json.size() - 1, "," + key + value);
-    }
-  }
-  return json.toUtf8();
+// One stored arrow with `field` set to `value` (raw JSON text).
+QJsonValue storedArrow(const QString &field, const QString &value) {
+  QJsonObject arrow =
+      json::parse(R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","tool":"arrow","start":[10,20],"end":[300,40],)"
+                  R"("points":[],"ink":{"name":"Coral","red":0.92,"green":0.25,"blue":0.23},"width":32,"text":"",)"
+                  R"("arrowHeadScale":1,"fontSize":28,"textBoxWidth":320})")
+          .toObject();
+  arrow.insert(field, json::parse(("[" + value + "]").toUtf8()).toArray().first());
+  return arrow;
 }
 
 } // namespace
@@ -64,13 +50,13 @@ TEST(MarkValidation, StoredMarksOutsideTheLimitsAreRefused) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.field) + " = " + c.value);
-    const QByteArray bytes = storedArrow(c.field, c.value);
+    const QJsonValue stored = storedArrow(c.field, c.value);
     if (c.accepted) {
-      EXPECT_NO_THROW(Mark::decode(json::parse(bytes)));
+      EXPECT_NO_THROW(Mark::decode(stored));
       continue;
     }
     try {
-      Mark::decode(json::parse(bytes));
+      Mark::decode(stored);
       ADD_FAILURE() << "accepted";
     } catch (const JsonDecodingError &e) {
       EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();

@@ -34,21 +34,6 @@ RecognizedText column() {
 
 } // namespace
 
-TEST(RecognizedWord, EqualityIsExactOnEveryField) {
-  const RecognizedWord a = word("a", 1, 2, 3, 4, 0, 0);
-  EXPECT_EQ(a, a);
-  RecognizedWord b = a;
-  b.rect = geom::Rect(1, 2, 3, 4 + 1e-12);
-  EXPECT_NE(a, b);
-  b = a;
-  b.order = 1;
-  EXPECT_NE(a, b);
-  b = a;
-  b.text = "A";
-  EXPECT_NE(a, b);
-  EXPECT_TRUE(RecognizedText::empty().words.isEmpty());
-}
-
 TEST(RecognizedText, WordAtUsesHalfOpenGrownRectangles) {
   const RecognizedText text{{word("w", 10, 10, 20, 10, 0, 0)}};
   EXPECT_TRUE(text.wordAt({10, 10}, 0).has_value());

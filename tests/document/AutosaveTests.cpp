@@ -138,12 +138,9 @@ TEST_F(AutosaveTest, AnUndoneChangeDoesNotLeaveSavingShowing) {
 TEST_F(AutosaveTest, AFailedFolderChangeRollsBackAndKeepsPendingChanges) {
   doc->enableAutosave(folder("shots"), "S");
   const QString original = *doc->savedURL();
-  QFile blocker(folder("plain-file"));
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
 
   doc->commit({line(30)}); // pending, not yet written
-  EXPECT_THROW(doc->changeAutosaveDirectory(folder("plain-file") + "/inside"), FileError);
+  EXPECT_THROW(doc->changeAutosaveDirectory(test::unwritableFolder(root)), FileError);
   EXPECT_EQ(doc->savedURL(), original);
   ASSERT_TRUE(doc->autosaveError());
   EXPECT_TRUE(doc->autosaveError()->startsWith("Could not save: "));
@@ -211,10 +208,7 @@ TEST_F(AutosaveTest, ARestoreWhoseSaveFailsStillReturnsTheDocument) {
   doc->enableAutosave(folder("shots"), "S");
   doc->commit({line(20)});
   UpdateSnapshot snapshot = doc->snapshotForUpdate();
-  QFile blocker(folder("gone"));
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  snapshot.savedURL = QUrl::fromLocalFile(folder("gone") + "/S.png"); // its folder is now a file
+  snapshot.savedURL = QUrl::fromLocalFile(test::unwritableFolder(root) + "/S.png");
   auto restored = CrelDocument::restoreAfterUpdate(snapshot, preferences);
   ASSERT_TRUE(restored);
   EXPECT_EQ(restored->marks().size(), 1);

@@ -9,21 +9,14 @@
 
 using namespace crel;
 
-TEST(Preferences, AnEmptyStoreReadsTheDefaultsAndWritesNothing) {
+// Defaults and unknown sizes are self-checks.
+TEST(Preferences, ReadingWritesNothingAndValuesMustBeExactText) {
   test::TemporarySettings settings;
-  AnnotationPreferences style(settings.store());
-  EditorSizePreferences size(settings.store());
-  EXPECT_EQ(style.style(), AnnotationStyle::formal);
-  EXPECT_EQ(size.size(), EditorSize::large);
-  EXPECT_TRUE(settings.store().keys().isEmpty());
-}
-
-TEST(Preferences, UnknownStoredValuesFallBack) {
-  test::TemporarySettings settings;
-  settings.store().setString("annotationStyle", "Doodle");
-  settings.store().setString("editorWindowSize", "huge");
   EXPECT_EQ(AnnotationPreferences(settings.store()).style(), AnnotationStyle::formal);
   EXPECT_EQ(EditorSizePreferences(settings.store()).size(), EditorSize::large);
+  EXPECT_TRUE(settings.store().keys().isEmpty());
+  settings.store().setString("annotationStyle", "Doodle");
+  EXPECT_EQ(AnnotationPreferences(settings.store()).style(), AnnotationStyle::formal);
   settings.store().setString("annotationStyle", "doodle");
   settings.store().setString("editorWindowSize", "compact");
   EXPECT_EQ(AnnotationPreferences(settings.store()).style(), AnnotationStyle::doodle);

@@ -30,9 +30,7 @@ protected:
   std::unique_ptr<EditorController> openEditor(bool failing) {
     auto editor = makeEditor(EditorSize::compact);
     if (failing) {
-      QFile blocker(saveFolder.filePath("file"));
-      EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
-      EXPECT_THROW(editor->document().enableAutosave(saveFolder.filePath("file/sub"), "Shot"), std::exception);
+      EXPECT_THROW(editor->document().enableAutosave(unwritableFolder(saveFolder), "Shot"), std::exception);
     } else {
       editor->document().enableAutosave(saveFolder.path(), "Shot");
     }
@@ -99,7 +97,7 @@ TEST_F(ClosingTest, AFailedSaveAsksBeforeClosingAndEachAnswerEndsAsItSays) {
   button(*sheet<QMessageBox>(*editor, "confirm-discard"), "Choose Folder\u2026")->click();
   auto *dialog = sheet<QFileDialog>(*editor, "choose-folder-dialog");
   ASSERT_TRUE(dialog);
-  dialog->selectFile(saveFolder.filePath("file"));
+  dialog->selectFile(saveFolder.filePath("in-the-way"));
   static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
   auto *alert = sheet<QMessageBox>(*editor, "error-alert");
   ASSERT_TRUE(alert);

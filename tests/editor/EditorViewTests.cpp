@@ -44,6 +44,12 @@ TEST_F(EditorViewTest, RowsGroupsAndReadoutSitAtTheirInsetsAtEverySize) {
     // The centre groups never come closer than 10 to the leading ones.
     EXPECT_GE(g[1]->geometry().left(), g[0]->geometry().right() + 1 + 10);
     EXPECT_GE(g[4]->geometry().left(), g[3]->geometry().right() + 1 + 10);
+    // The canvas hears of the bars' new frames, and a press between two bars reaches it.
+    QList<geom::Rect> frames;
+    for (const BarGroup *group : g)
+      frames.append(geom::Rect::fromQRectF(QRectF(group->geometry())));
+    EXPECT_EQ(view.canvas()->chromeFrames(), frames);
+    EXPECT_EQ(view.childAt(g[0]->geometry().right() + 5, g[0]->geometry().center().y()), view.canvas());
     const QRect readout = view.readout()->geometry();
     EXPECT_TRUE(view.readout()->isVisible());
     EXPECT_EQ(readout.left(), 20);

@@ -44,11 +44,7 @@ protected:
     return m;
   }
   static void waitForSettle(InkColorPanel &panel, const CrelDocument &d) {
-    QElapsedTimer clock;
-    clock.start();
-    while (panel.isSettling(d) && clock.elapsed() < 5000)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    ASSERT_FALSE(panel.isSettling(d));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.isSettling(d); }, 5000));
     ASSERT_FALSE(d.isEditing());
   }
   static QColor shade(int i) { return QColor::fromRgbF(0.1f * float(i), 0.2f, 0.9f - 0.05f * float(i)); }

@@ -2,10 +2,17 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
 
 namespace crel::test {
 
 TemporarySettings::TemporarySettings() : store_(std::make_unique<SettingsStore>(dir_.filePath("settings.ini"))) {}
+
+QString unwritableFolder(const QTemporaryDir &dir) {
+  QFile inTheWay(dir.filePath("in-the-way"));
+  inTheWay.open(QIODevice::WriteOnly);
+  return dir.filePath("in-the-way/folder");
+}
 
 QByteArray jpegWithOrientation(const QImage &image, int orientation) {
   QByteArray jpeg;

@@ -23,6 +23,9 @@ private:
   std::unique_ptr<SettingsStore> store_;
 };
 
+// A folder that can never be created: its parent is a regular file in `dir`.
+QString unwritableFolder(const QTemporaryDir &dir);
+
 // The image as a JPEG whose EXIF orientation tag holds `orientation` (1–8),
 // the way cameras store a picture taken sideways.
 QByteArray jpegWithOrientation(const QImage &image, int orientation);

@@ -1,3 +1,5 @@
+#include "MarkSamples.h"
+
 #include "support/TestSupport.h"
 
 #include "document/AnnotationPreferences.h"
@@ -33,16 +35,7 @@ using namespace crel;
 
 namespace {
 
-Mark line(double y) {
-  Mark m;
-  m.id = QUuid::createUuid();
-  m.tool = MarkTool::line;
-  m.start = {10, y};
-  m.end = {90, y};
-  m.ink = Ink::palette().first();
-  m.width = 4;
-  return m;
-}
+Mark line(double y) { return test::makeMark(MarkTool::line, {10, y}, {90, y}); }
 
 QByteArray contents(const QString &path) {
   QFile f(path);

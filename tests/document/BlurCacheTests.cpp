@@ -1,3 +1,5 @@
+#include "MarkSamples.h"
+
 #include "document/BlurCache.h"
 
 #include <gtest/gtest.h>
@@ -6,16 +8,10 @@ using namespace crel;
 
 namespace {
 
+// Fixed identities, so equal marks give equal keys.
 Mark blurMark(double x) {
-  Mark m;
+  Mark m = test::makeMark(MarkTool::blur, {x, 10}, {x + 100, 60});
   m.id = QUuid("{6E1F3C1A-6A9A-4C57-9C1E-2D7F0B9B8E11}");
-  m.tool = MarkTool::blur;
-  m.start = {x, 10};
-  m.end = {x + 100, 60};
-  m.ink = {"Coral", 0.92, 0.25, 0.23};
-  m.width = 12;
-  m.fontSize = 40;
-  m.textBoxWidth = 320;
   m.blurStrength = 16;
   return m;
 }

@@ -1,3 +1,5 @@
+#include "MarkSamples.h"
+
 #include "support/TestSupport.h"
 
 #include "document/AnnotationPreferences.h"
@@ -41,14 +43,8 @@ protected:
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
 
-  Mark redactOver(geom::Rect box) {
-    Mark m;
-    m.id = QUuid::createUuid();
-    m.tool = MarkTool::redact;
-    m.start = box.origin();
-    m.end = {box.maxX(), box.maxY()};
-    m.ink = Ink::palette().first();
-    return m;
+  static Mark redactOver(geom::Rect box) {
+    return test::makeMark(MarkTool::redact, box.origin(), {box.maxX(), box.maxY()});
   }
 
   test::TemporarySettings settings;

@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 
+#include <functional>
+
 using namespace crel;
 using namespace crel::test;
 
@@ -37,32 +39,40 @@ protected:
   }
 };
 
-enum class Setup {
-  canvasFocus,
-  selection,
-  zoomed,
-  extract,
-  lineEdit,
-  readOnlyLineEdit,
-  inlineText,
-  sheet,
-  otherWindowActive,
-  noCanvas,
-  noCanvasZoomed,
-  closed
+// Where a key is pressed: an editor with its canvas focused, or, with
+// `bare`, a plain window that only has a monitor.
+struct Rig {
+  std::unique_ptr<EditorController> editor;
+  std::unique_ptr<QuietDocument> bareDocument;
+  std::unique_ptr<QWidget> bareWindow;
+  std::unique_ptr<KeyMonitor> monitor;
+  QWidget *window = nullptr;
+  CrelDocument *document = nullptr;
+  QWidget *target = nullptr; // the focus widget unless a setup says otherwise
+  QWidget other;
+  std::unique_ptr<QDialog> sheet;
 };
+
+using Prepare = std::function<void(Rig &)>;
 
 struct Case {
   const char *name;
-  Setup setup;
+  bool bare;
+  Prepare setup;
   Qt::Key key;
   Qt::KeyboardModifiers modifiers;
   bool consumed;
   std::optional<MarkTool> tool = std::nullopt; // the document's tool afterwards
   std::optional<int> marks = std::nullopt;
-  std::optional<double> zoom = std::nullopt;
+  std::optional<double> zoom = std::nullopt; // a zoom of 1 also resets the pan
   bool copyFires = false;
 };
+
+void activate(QWidget *window) {
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
 
 class KeyMonitorTest : public EditorFixture {
 protected:
@@ -71,148 +81,123 @@ protected:
 
 TEST_F(KeyMonitorTest, KeysActOnlyWhereTheEditorOwnsThem) {
   const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
-  std::vector<Case> cases{
-      {"Shift+V selects the select tool", Setup::canvasFocus, Qt::Key_V, Qt::ShiftModifier, true, MarkTool::select},
-      {"Super+V passes", Setup::canvasFocus, Qt::Key_V, Qt::MetaModifier, false},
-      {"Alt+V passes", Setup::canvasFocus, Qt::Key_V, alt, false},
-      {"a key that is no tool passes", Setup::canvasFocus, Qt::Key_Q, none, false, MarkTool::arrow},
-      {"Ctrl+D duplicates", Setup::selection, Qt::Key_D, ctrl, true, std::nullopt, 2},
-      {"Alt+Ctrl+D duplicates too", Setup::selection, Qt::Key_D, ctrl | alt, true, std::nullopt, 2},
-      {"Ctrl+0 resets zoom and pan", Setup::zoomed, Qt::Key_0, ctrl, true, std::nullopt, std::nullopt, 1},
-      {"Ctrl+0 resets zoom without a canvas", Setup::noCanvasZoomed, Qt::Key_0, ctrl, true, std::nullopt, std::nullopt,
-       1},
-      {"Ctrl+= zooms in by half", Setup::canvasFocus, Qt::Key_Equal, ctrl, true, std::nullopt, std::nullopt, 1.5},
-      {"Ctrl++ zooms in by half", Setup::canvasFocus, Qt::Key_Plus, ctrl | Qt::ShiftModifier, true, std::nullopt,
+  const Prepare focused = [](Rig &) {};
+  const Prepare selection = [](Rig &r) {
+    const Mark m = makeMark(MarkTool::rectangle);
+    r.document->commit({m});
+    r.document->setSelection(m.id);
+  };
+  const Prepare zoomed = [](Rig &r) {
+    r.document->setZoom(3);
+    r.document->setPan({20, 10});
+  };
+  const auto field = [](bool readOnly) {
+    return [readOnly](Rig &r) {
+      auto *edit = new QLineEdit(r.editor->view());
+      edit->setReadOnly(readOnly);
+      edit->show();
+      edit->setFocus();
+    };
+  };
+  const Prepare pen = [](Rig &r) { r.document->setTool(MarkTool::pen); };
+  const std::vector<Case> cases{
+      {"Shift+V selects the select tool", false, pen, Qt::Key_V, Qt::ShiftModifier, true, MarkTool::select},
+      {"Super+V passes", false, focused, Qt::Key_V, Qt::MetaModifier, false},
+      {"Alt+V passes", false, focused, Qt::Key_V, alt, false},
+      {"a key that is no tool passes", false, focused, Qt::Key_Q, none, false, MarkTool::arrow},
+      {"Ctrl+D duplicates", false, selection, Qt::Key_D, ctrl, true, std::nullopt, 2},
+      {"Alt+Ctrl+D duplicates too", false, selection, Qt::Key_D, ctrl | alt, true, std::nullopt, 2},
+      {"Ctrl+0 resets zoom and pan", false, zoomed, Qt::Key_0, ctrl, true, std::nullopt, std::nullopt, 1},
+      {"Ctrl+0 resets zoom without a canvas", true, zoomed, Qt::Key_0, ctrl, true, std::nullopt, std::nullopt, 1},
+      {"Ctrl+= zooms in by half", false, focused, Qt::Key_Equal, ctrl, true, std::nullopt, std::nullopt, 1.5},
+      {"Ctrl++ zooms in by half", false, focused, Qt::Key_Plus, ctrl | Qt::ShiftModifier, true, std::nullopt,
        std::nullopt, 1.5},
-      {"Ctrl+- zooms out by a third", Setup::zoomed, Qt::Key_Minus, ctrl, true, std::nullopt, std::nullopt, 2},
-      {"Ctrl+= without a canvas passes", Setup::noCanvas, Qt::Key_Equal, ctrl, false, std::nullopt, std::nullopt, 1},
-      {"Ctrl+- without a canvas passes", Setup::noCanvasZoomed, Qt::Key_Minus, ctrl, false, std::nullopt, std::nullopt,
-       3},
-      {"Ctrl+C outside the extract tool is the menu's Copy", Setup::canvasFocus, Qt::Key_C, ctrl, false, std::nullopt,
+      {"Ctrl+- zooms out by a third", false, zoomed, Qt::Key_Minus, ctrl, true, std::nullopt, std::nullopt, 2},
+      {"Ctrl+= without a canvas passes", true, focused, Qt::Key_Equal, ctrl, false, std::nullopt, std::nullopt, 1},
+      {"Ctrl+- without a canvas passes", true, zoomed, Qt::Key_Minus, ctrl, false, std::nullopt, std::nullopt, 3},
+      {"Ctrl+C outside the extract tool is the menu's Copy", false, focused, Qt::Key_C, ctrl, false, std::nullopt,
        std::nullopt, std::nullopt, true},
-      {"Ctrl+C in the extract tool is taken from the menu", Setup::extract, Qt::Key_C, ctrl, true},
-      {"Ctrl+X is no command and no tool", Setup::canvasFocus, Qt::Key_X, ctrl, false, MarkTool::arrow},
-      {"typing in a text field passes", Setup::lineEdit, Qt::Key_R, none, false, MarkTool::arrow},
-      {"a read-only text field does not hold keys", Setup::readOnlyLineEdit, Qt::Key_R, none, true,
-       MarkTool::rectangle},
-      {"typing in the inline text editor passes", Setup::inlineText, Qt::Key_R, none, false, MarkTool::text},
-      {"keys pass while a window-modal dialog is open", Setup::sheet, Qt::Key_R, none, false},
-      {"keys for a window that is not active pass", Setup::otherWindowActive, Qt::Key_R, none, false},
-      {"keys pass once the window has closed", Setup::closed, Qt::Key_R, none, false},
+      {"Ctrl+C in the extract tool is taken from the menu", false,
+       [](Rig &r) { r.document->setTool(MarkTool::extract); }, Qt::Key_C, ctrl, true},
+      {"Ctrl+X is no command and no tool", false, focused, Qt::Key_X, ctrl, false, MarkTool::arrow},
+      {"typing in a text field passes", false, field(false), Qt::Key_R, none, false, MarkTool::arrow},
+      {"a read-only text field does not hold keys", false, field(true), Qt::Key_R, none, true, MarkTool::rectangle},
+      {"typing in the inline text editor passes", false,
+       [](Rig &r) {
+         r.document->setTool(MarkTool::text);
+         r.editor->view()->canvas()->inlineTextEditor().begin({100, 100}, std::nullopt);
+       },
+       Qt::Key_R, none, false, MarkTool::text},
+      // The window itself is active, so only the open dialog holds the key.
+      {"keys pass while a window-modal dialog is open", false,
+       [](Rig &r) {
+         r.sheet = std::make_unique<QDialog>(r.window);
+         r.sheet->setWindowModality(Qt::WindowModal);
+         r.sheet->show();
+         activate(r.window);
+         r.target = r.editor->view()->canvas();
+       },
+       Qt::Key_R, none, false},
+      {"keys for a window that is not active pass", false,
+       [](Rig &r) {
+         activate(&r.other);
+         r.target = r.editor->view()->canvas();
+       },
+       Qt::Key_R, none, false},
+      {"keys pass once the window has closed", false,
+       [](Rig &r) {
+         r.window->close();
+         activate(r.window);
+       },
+       Qt::Key_R, none, false},
   };
 
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.name) + " (" + QKeySequence(c.key | c.modifiers).toString().toStdString() + ")");
-    const bool withCanvas = c.setup != Setup::noCanvas && c.setup != Setup::noCanvasZoomed;
-    std::unique_ptr<EditorController> editor;
-    std::unique_ptr<QuietDocument> bareDocument;
-    std::unique_ptr<QWidget> bareWindow;
-    std::unique_ptr<KeyMonitor> bareMonitor;
-    QWidget *window = nullptr;
-    CrelDocument *document = nullptr;
-    if (withCanvas) {
-      editor = makeEditor(EditorSize::compact);
-      present(*editor);
-      window = editor->window();
-      document = &editor->document();
-      editor->view()->canvas()->setFocus();
+    Rig r;
+    if (c.bare) {
+      r.bareDocument = std::make_unique<QuietDocument>(screenshotImage(), annotation);
+      r.bareWindow = std::make_unique<QWidget>();
+      r.bareWindow->setFocusPolicy(Qt::StrongFocus);
+      r.monitor = std::make_unique<KeyMonitor>(*r.bareWindow, *r.bareDocument);
+      r.window = r.bareWindow.get();
+      r.document = r.bareDocument.get();
+      activate(r.window);
+      r.window->setFocus();
     } else {
-      bareDocument = std::make_unique<QuietDocument>(screenshotImage(), annotation);
-      bareWindow = std::make_unique<QWidget>();
-      bareWindow->setFocusPolicy(Qt::StrongFocus);
-      bareMonitor = std::make_unique<KeyMonitor>(*bareWindow, *bareDocument);
-      bareWindow->show();
-      bareWindow->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(bareWindow.get()));
-      bareWindow->setFocus();
-      window = bareWindow.get();
-      document = bareDocument.get();
+      r.editor = makeEditor(EditorSize::compact);
+      present(*r.editor);
+      r.window = r.editor->window();
+      r.document = &r.editor->document();
+      r.editor->view()->canvas()->setFocus();
     }
-    auto *copy = new QAction(window);
+    auto *copy = new QAction(r.window);
     copy->setShortcut(QKeySequence::Copy);
-    window->addAction(copy);
+    r.window->addAction(copy);
     QSignalSpy copied(copy, &QAction::triggered);
-    if (c.tool && c.tool != MarkTool::arrow && c.setup == Setup::canvasFocus)
-      document->setTool(*c.tool == MarkTool::select ? MarkTool::pen : MarkTool::select);
-
-    QWidget other;
-    QDialog sheet(window);
-    switch (c.setup) {
-    case Setup::selection: {
-      const Mark m = makeMark(MarkTool::rectangle);
-      document->commit({m});
-      document->setSelection(m.id);
-      break;
-    }
-    case Setup::zoomed:
-    case Setup::noCanvasZoomed:
-      document->setZoom(3);
-      document->setPan({20, 10});
-      break;
-    case Setup::extract: document->setTool(MarkTool::extract); break;
-    case Setup::lineEdit:
-    case Setup::readOnlyLineEdit: {
-      auto *field = new QLineEdit(editor->view());
-      field->setReadOnly(c.setup == Setup::readOnlyLineEdit);
-      field->show();
-      field->setFocus();
-      break;
-    }
-    case Setup::inlineText:
-      document->setTool(MarkTool::text);
-      editor->view()->canvas()->inlineTextEditor().begin({100, 100}, std::nullopt);
-      break;
-    case Setup::sheet:
-      sheet.setWindowModality(Qt::WindowModal);
-      sheet.show();
-      // The window itself is active, so only the open dialog holds the key.
-      window->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-      break;
-    case Setup::otherWindowActive:
-      other.show();
-      other.activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-      break;
-    case Setup::closed: {
-      editor->window()->close();
-      editor->window()->show();
-      editor->window()->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(editor->window()));
-      break;
-    }
-    default: break;
-    }
+    c.setup(r);
     QCoreApplication::processEvents();
-    QWidget *target = c.setup == Setup::otherWindowActive || c.setup == Setup::sheet ? editor->view()->canvas()
-                                                                                     : QApplication::focusWidget();
+    QWidget *target = r.target ? r.target : QApplication::focusWidget();
     ASSERT_TRUE(target);
-    if (c.setup == Setup::sheet) {
-      ASSERT_EQ(QApplication::activeWindow(), window);
-    }
     const int passedBefore = passed.count;
-    const int marksBefore = int(document->marks().size());
+    const int marksBefore = int(r.document->marks().size());
     QTest::keyClick(target, c.key, c.modifiers);
 
     // Passed keys reach the focus widget, or the application's shortcut.
     EXPECT_EQ(passed.count == passedBefore && copied.isEmpty(), c.consumed);
     if (c.tool) {
-      EXPECT_EQ(document->tool(), *c.tool);
+      EXPECT_EQ(r.document->tool(), *c.tool);
     }
-    EXPECT_EQ(document->marks().size(), c.marks.value_or(marksBefore));
+    EXPECT_EQ(r.document->marks().size(), c.marks.value_or(marksBefore));
     if (c.zoom) {
-      EXPECT_DOUBLE_EQ(document->zoom(), *c.zoom);
+      EXPECT_DOUBLE_EQ(r.document->zoom(), *c.zoom);
     }
-    if (c.setup == Setup::zoomed || c.setup == Setup::noCanvasZoomed) {
-      if (c.zoom == 1.0) {
-        EXPECT_EQ(document->pan(), QSizeF(0, 0));
-      }
+    if (c.zoom == 1.0) {
+      EXPECT_EQ(r.document->pan(), QSizeF(0, 0));
     }
     EXPECT_EQ(copied.size(), c.copyFires ? 1 : 0);
-    if (c.consumed && c.setup == Setup::canvasFocus && c.tool) {
-      EXPECT_TRUE(editor->view()->canvas()->hasFocus());
-    }
-    sheet.hide();
+    if (r.sheet)
+      r.sheet->hide();
   }
 }
 

@@ -78,6 +78,13 @@ protected:
     canvas->resize(viewSize);
   }
   QPointF view(QPointF imagePoint) const { return canvas->viewPoint(imagePoint); }
+  void mouseAt(QEvent::Type type, QPointF viewPoint, Qt::KeyboardModifiers modifiers = {},
+               Qt::MouseButton button = Qt::LeftButton) {
+    const Qt::MouseButton changed = type == QEvent::MouseMove ? Qt::NoButton : button;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, viewPoint, canvas->mapToGlobal(viewPoint), changed, held, modifiers);
+    QApplication::sendEvent(canvas.get(), &event);
+  }
 
   TemporarySettings settings;
   AnnotationPreferences preferences{settings.store()};
@@ -92,14 +99,6 @@ protected:
   CanvasInputTest() : CanvasOver(halfDarkImage(200, 146), {432, 316}) { document.setTool(MarkTool::rectangle); }
 
   CanvasInteraction &interaction() { return canvas->interaction(); }
-
-  void mouseAt(QEvent::Type type, QPointF viewPoint, Qt::KeyboardModifiers modifiers = {},
-               Qt::MouseButton button = Qt::LeftButton) {
-    const Qt::MouseButton changed = type == QEvent::MouseMove ? Qt::NoButton : button;
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, viewPoint, canvas->mapToGlobal(viewPoint), changed, held, modifiers);
-    QApplication::sendEvent(canvas.get(), &event);
-  }
   // Pointer positions in image pixels.
   void press(QPointF p, Qt::KeyboardModifiers modifiers = {}) { mouseAt(QEvent::MouseButtonPress, view(p), modifiers); }
   void doubleClick(QPointF p) { mouseAt(QEvent::MouseButtonDblClick, view(p)); }

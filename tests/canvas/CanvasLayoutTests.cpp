@@ -14,10 +14,6 @@ TEST(CanvasLayout, MarginFollowsTheShorterSideWithinItsLimits) {
   EXPECT_EQ(CanvasLayout::margin({2000, 1200}), 36);
 }
 
-TEST(CanvasLayout, FitAreaWithoutChromeInsetsSidesByMarginAndTopBottomByThreeQuarters) {
-  EXPECT_EQ(CanvasLayout::fitArea(view1000, {}), geom::Rect(30, 22.5, 940, 555));
-}
-
 TEST(CanvasLayout, ChromeSplitsByVerticalCentreAndATieCountsAsBottom) {
   const geom::Rect topBar(100, 0, 300, 50), lowerTopBar(500, 10, 100, 60);
   const geom::Rect bottomBar(100, 540, 300, 60);

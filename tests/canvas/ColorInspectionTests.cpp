@@ -138,18 +138,13 @@ TEST_F(ColorInspectionTest, TypingAGestureAndAnAltClickPauseSampling) {
   canvas->endGesture();
 
   // An Alt-click copies and pauses sampling until the button comes up.
-  const QPointF copyAt = view({150, 30});
-  QMouseEvent press(QEvent::MouseButtonPress, copyAt, canvas->mapToGlobal(copyAt), Qt::LeftButton, Qt::LeftButton,
-                    Qt::AltModifier);
-  QApplication::sendEvent(canvas.get(), &press);
+  mouseAt(QEvent::MouseButtonPress, view({150, 30}), Qt::AltModifier);
   EXPECT_EQ(board.text, "#0000FF");
   EXPECT_EQ(inspection().copiedHex(), "#0000FF");
   sampling().pointerMoved(view({20, 20}));
   settle();
   EXPECT_EQ(sampling().readCount(), reads);
-  QMouseEvent release(QEvent::MouseButtonRelease, copyAt, canvas->mapToGlobal(copyAt), Qt::LeftButton, Qt::NoButton,
-                      Qt::AltModifier);
-  QApplication::sendEvent(canvas.get(), &release);
+  mouseAt(QEvent::MouseButtonRelease, view({150, 30}), Qt::AltModifier);
   sampling().pointerMoved(view({20, 21}));
   settle();
   EXPECT_GT(sampling().readCount(), reads);

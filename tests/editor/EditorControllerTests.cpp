@@ -156,18 +156,6 @@ TEST_F(EditorControllerTest, ANewCaptureWhoseSaveFailsStillOpensUnsaved) {
   EXPECT_TRUE(unsaved->window()->isWindowModified());
 }
 
-TEST_F(EditorControllerTest, ClosingTheWindowReportsOnce) {
-  auto editor = makeSavedEditor();
-  present(*editor);
-  QSignalSpy closed(editor.get(), &EditorController::closed);
-  ASSERT_TRUE(editor->window()->close());
-  ASSERT_TRUE(closed.wait(1000));
-  QCoreApplication::processEvents();
-  ASSERT_EQ(closed.size(), 1);
-  EXPECT_EQ(closed[0][0].value<EditorController *>(), editor.get());
-  EXPECT_FALSE(editor->window()->isVisible());
-}
-
 TEST_F(EditorControllerTest, AnOwnerMayDropTheControllerWhenItHearsOfTheClose) {
   auto editor = makeSavedEditor();
   present(*editor);

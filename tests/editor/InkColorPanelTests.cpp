@@ -159,24 +159,6 @@ TEST_F(InkColorPanelTest, OtherEditsInTheWindowAreTheirOwnSteps) {
   }
 }
 
-// An inline text edit begun inside the window gets a bracket of its own, so
-// its Escape cancels the typing and not the colour.
-TEST_F(InkColorPanelTest, ABracketOpenedInTheWindowIsItsOwn) {
-  const auto doc = makeDocument();
-  addSelected(*doc);
-  panel->open(*doc);
-  fake->pick(Qt::green);
-  const int typing = 0;
-  doc->beginEditing(&typing);
-  EXPECT_EQ(doc->editingOwner(), &typing);
-  doc->commit(doc->marks() + QList<Mark>{sampleMark(MarkTool::text, {5, 5}, {50, 20})});
-  doc->endEditing(true, &typing);
-  ASSERT_EQ(doc->marks().size(), 1);
-  EXPECT_EQ(doc->marks().first().ink, Ink::custom(Qt::green));
-  waitForSettle(*panel, *doc);
-  EXPECT_EQ(doc->marks().first().ink, Ink::custom(Qt::green));
-}
-
 TEST_F(InkColorPanelTest, UndoInsideTheWindowUndoesTheColour) {
   const auto doc = makeDocument();
   const Mark original = addSelected(*doc);

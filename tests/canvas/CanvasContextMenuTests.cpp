@@ -21,13 +21,6 @@ const QStringList markCommands{"Rotate Left 90°", "Rotate Right 90°", "Reset R
 
 class CanvasContextMenuTest : public CanvasInputTest {
 protected:
-  QAction *item(QMenu &menu, const QString &title) {
-    for (QAction *action : menu.actions())
-      if (action->text() == title)
-        return action;
-    ADD_FAILURE() << "no item " << title.toStdString();
-    return nullptr;
-  }
   void giveWindowSizeMenu() {
     interaction().hooks().windowSizeMenu = [] {
       auto menu = std::make_unique<QMenu>();
@@ -69,8 +62,9 @@ TEST_F(CanvasContextMenuTest, EachMarkItemCallsItsDocumentOperation) {
   document.setSelection(mark.id);
   const auto run = [&](const QString &title) {
     std::unique_ptr<QMenu> menu = interaction().contextMenu(view({150, 20}));
-    if (QAction *action = item(*menu, title))
-      action->trigger();
+    QAction *action = menuItem(*menu, title);
+    ASSERT_TRUE(action) << title.toStdString();
+    action->trigger();
   };
   run("Rotate Left 90°");
   EXPECT_NEAR(*document.marks().first().rotation, -std::numbers::pi / 2, 1e-12);

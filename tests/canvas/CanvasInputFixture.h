@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,14 @@ inline QImage halfDarkImage(int w, int h) {
 
 inline Mark sampleMark(MarkTool tool, QPointF start, QPointF end) {
   return makeMark(tool, start, end, 6, AnnotationStyle::formal);
+}
+
+// The menu's item titled `text`, if any.
+inline QAction *menuItem(QMenu &menu, const QString &text) {
+  for (QAction *a : menu.actions())
+    if (a->text() == text)
+      return a;
+  return nullptr;
 }
 
 inline int pixelDifference(QRgb p, QRgb q) {

@@ -85,28 +85,6 @@ TEST(FormalArrowPath, OutlineSpansExactlyFromTailToTip) {
   EXPECT_NEAR(turned.midX(), 50, 1e-9);
 }
 
-TEST(FormalArrowPath, TangentArcsMeetTheirCorners) {
-  MarkPath p;
-  p.moveTo({0, 0});
-  p.arcToTangent({10, 0}, {10, 10}, 2);
-  // Straight to the first tangent point, then a quarter circle about (8, 2).
-  ASSERT_EQ(types(p), (QList<Type>{Type::moveTo, Type::lineTo, Type::curveTo}));
-  expectNear(p.elements()[1].points[0], {8, 0});
-  expectNear(p.currentPoint(), {10, 2});
-  const QPointF c1 = p.elements()[2].points[0], c2 = p.elements()[2].points[1];
-  EXPECT_NEAR(c1.y(), 0, 1e-12);  // leaves along the incoming line
-  EXPECT_NEAR(c2.x(), 10, 1e-12); // arrives along the outgoing line
-  const geom::Rect box = p.boundingBox();
-  EXPECT_NEAR(box.maxX(), 10, 1e-9);
-
-  MarkPath straight;
-  straight.moveTo({0, 0});
-  straight.arcToTangent({10, 0}, {20, 0}, 2);
-  straight.arcToTangent({30, 0}, {30, 10}, 0);
-  EXPECT_EQ(types(straight), (QList<Type>{Type::moveTo, Type::lineTo, Type::lineTo}));
-  expectNear(straight.currentPoint(), {30, 0});
-}
-
 TEST(DoodlePath, BowedLinesAndCurvedArrowHead) {
   const Mark line = makeMark(MarkTool::line, {0, 0}, {300, 0}, 4, AnnotationStyle::doodle);
   const MarkPath p = path(line);

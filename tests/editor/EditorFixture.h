@@ -30,14 +30,6 @@ inline QImage screenshotImage(QSize size = {1280, 720}) {
   return image;
 }
 
-// The menu's item titled `text`, if any.
-inline QAction *menuItem(QMenu &menu, const QString &text) {
-  for (QAction *a : menu.actions())
-    if (a->text() == text)
-      return a;
-  return nullptr;
-}
-
 // Editors over private preferences, closed and dropped at the end.
 class EditorFixture : public ::testing::Test {
 protected:

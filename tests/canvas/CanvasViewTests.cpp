@@ -148,21 +148,6 @@ TEST_F(CanvasViewTest, CtrlWheelZoomsAboutThePointerAndNotchesCancel) {
   }
 }
 
-TEST(CanvasViewFind, SearchesDepthFirstInChildOrder) {
-  test::TemporarySettings settings;
-  AnnotationPreferences preferences{settings.store()};
-  CrelDocument document{solidImage(10, 10), preferences};
-  QWidget root;
-  auto *first = new QWidget(&root);
-  auto *nested = new QWidget(first);
-  auto *deep = new CanvasView(document, nested);
-  auto *sibling = new CanvasView(document, &root);
-  EXPECT_EQ(CanvasView::find(&root), deep);
-  EXPECT_EQ(CanvasView::find(sibling), sibling);
-  EXPECT_EQ(CanvasView::find(new QWidget(&root)), nullptr);
-  EXPECT_EQ(CanvasView::find(nullptr), nullptr);
-}
-
 // ---- subscription and layout
 
 TEST_F(CanvasViewTest, EveryDocumentChangeQueuesOneRefresh) {

@@ -37,10 +37,7 @@ struct Board {
   ShadowBoard widget;
   Board() {
     widget.resize(200, 80);
-    widget.setAutoFillBackground(true);
-    QPalette p = widget.palette();
-    p.setColor(QPalette::Window, Qt::white);
-    widget.setPalette(p);
+    test::paintWhite(widget);
   }
   QColor at(QWidget *child, QPoint local) { return test::grabImage(widget).pixelColor(child->mapTo(&widget, local)); }
 };

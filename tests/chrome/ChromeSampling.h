@@ -23,4 +23,12 @@ inline bool near(QColor a, QColor b, int tolerance = 2) {
 
 inline QImage grabImage(QWidget &widget) { return widget.grab().toImage(); }
 
+// Fills the widget white, so what lies on it is read over white.
+inline void paintWhite(QWidget &widget) {
+  widget.setAutoFillBackground(true);
+  QPalette palette = widget.palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  widget.setPalette(palette);
+}
+
 } // namespace crel::test

@@ -101,10 +101,7 @@ TEST(ChromeSegmented, ThumbSlidesFromTheOldSegment) {
 QColor swatchPixel(QWidget &swatch, QPoint at) {
   QWidget board;
   board.resize(40, 40);
-  board.setAutoFillBackground(true);
-  QPalette p = board.palette();
-  p.setColor(QPalette::Window, Qt::white);
-  board.setPalette(p);
+  test::paintWhite(board);
   swatch.setParent(&board);
   swatch.move(0, 0);
   const QColor c = test::grabImage(board).pixelColor(at);

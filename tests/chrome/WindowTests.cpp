@@ -64,10 +64,7 @@ TEST(ChromeShadowLayer, PaintsAndFollowsTheShadowsOfFloatingSiblings) {
   window.resize(300, 200);
   auto *canvas = new QWidget(&window);
   canvas->setGeometry(window.rect());
-  canvas->setAutoFillBackground(true);
-  QPalette white = canvas->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  canvas->setPalette(white);
+  test::paintWhite(*canvas);
   auto *layer = new ChromeShadowLayer(&window);
   layer->setGeometry(window.rect());
   AccessibilityOptions options;

@@ -223,6 +223,19 @@ TEST(MarkResize, BoxesFitTheNewBoxWithoutMirroring) {
   EXPECT_EQ(bounds(squashed), geom::Rect(10, 10, 1, 1)); // never thinner than one pixel
 }
 
+TEST(MarkResize, EachCornerKeepsTheOppositeOneFixed) {
+  const Mark box = makeMark(MarkTool::rectangle, {10, 20}, {110, 70});
+  for (const auto &[handle, fixed] : {std::pair{MarkHandle::topLeft, QPointF(110, 70)},
+                                      {MarkHandle::topRight, QPointF(10, 70)},
+                                      {MarkHandle::bottomLeft, QPointF(110, 20)},
+                                      {MarkHandle::bottomRight, QPointF(10, 20)}}) {
+    const QPointF to(60, 45);
+    EXPECT_EQ(bounds(resized(box, handle, to)), geom::Rect(std::min(to.x(), fixed.x()), std::min(to.y(), fixed.y()),
+                                                           std::abs(to.x() - fixed.x()), std::abs(to.y() - fixed.y())))
+        << int(handle);
+  }
+}
+
 TEST(MarkMove, OffsetsEveryCoordinateAndKeepsAbsentRegionsAbsent) {
   Mark m = makeMark(MarkTool::pen, {1, 2}, {3, 4});
   m.points = {{5, 6}};

@@ -39,7 +39,7 @@ TEST_F(CanvasKeyboardTest, BracketsChangeTheBlurStrengthForBlurAndTheWidthOtherw
   EXPECT_EQ(document.stroke(), 16);
 }
 
-TEST_F(CanvasKeyboardTest, CtrlBracketAndCtrlLettersGoOn) {
+TEST_F(CanvasKeyboardTest, CtrlBracketAndCtrlLettersGoOnShiftedLettersDoNot) {
   document.selectTool(MarkTool::pen);
   const double width = document.stroke();
   EXPECT_FALSE(key(Qt::Key_BracketLeft, Qt::ControlModifier));
@@ -47,6 +47,8 @@ TEST_F(CanvasKeyboardTest, CtrlBracketAndCtrlLettersGoOn) {
   EXPECT_FALSE(key(Qt::Key_A, Qt::ControlModifier));
   EXPECT_EQ(document.tool(), MarkTool::pen);
   EXPECT_FALSE(key(Qt::Key_Q)); // no tool's letter
+  EXPECT_TRUE(key(Qt::Key_A, Qt::ShiftModifier)); // Shift does not matter to a letter
+  EXPECT_EQ(document.tool(), MarkTool::arrow);
 }
 
 TEST_F(CanvasKeyboardTest, AltLeftAndRightRotateTheSelectionAndAltUpNudges) {

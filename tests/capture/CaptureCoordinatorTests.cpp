@@ -130,20 +130,6 @@ TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {
   EXPECT_EQ(coordinator.phase(), Phase::idle);
   EXPECT_EQ(errors, std::vector<QString>{"No display is available to capture."});
   EXPECT_TRUE(panels.empty());
-
-  // The same through a provider that has no display to offer.
-  FakeSnapshotProvider provider;
-  CaptureCoordinator fromProvider([&](QObject *receiver, CaptureSnapshot::Completion done) {
-    return CaptureSnapshot::takeDisplays(provider, receiver, std::move(done));
-  });
-  fromProvider.setWindowServer(&windowServer);
-  QString message;
-  fromProvider.setOnError(nullptr, [&](const std::exception_ptr &e) { message = CaptureCoordinator::errorMessage(e); });
-  fromProvider.begin();
-  EXPECT_EQ(fromProvider.phase(), Phase::preparing) << "stills always arrive later";
-  settle();
-  EXPECT_EQ(fromProvider.phase(), Phase::idle);
-  EXPECT_EQ(message, "No display is available to capture.");
 }
 
 TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {

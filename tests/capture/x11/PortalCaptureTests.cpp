@@ -258,17 +258,9 @@ TEST_F(PortalCapture, AnX11SessionKeepsReadingTheXServer) {
 
 TEST_F(PortalCapture, TheDiagnosticsOfferEveryDisplayWithoutAsking) {
   const int before = stub->requests();
-  std::exception_ptr error;
-  size_t displays = 0;
-  bool done = false;
-  QObject receiver;
-  CaptureCoordinator::availableContent(&receiver, [&](ShareableContent content, std::exception_ptr e) {
-    displays = content.displays.size();
-    error = e;
-    done = true;
-  });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+  const auto [content, error] = availableContent();
   EXPECT_FALSE(error) << CaptureCoordinator::errorMessage(error).toStdString();
-  EXPECT_EQ(displays, 2u);
+  ASSERT_TRUE(content);
+  EXPECT_EQ(content->displays.size(), 2u);
   EXPECT_EQ(stub->requests(), before);
 }

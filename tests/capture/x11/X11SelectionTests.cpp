@@ -62,21 +62,7 @@ TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
 }
 
 TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
-  auto fetch = [] {
-    std::optional<ShareableContent> content;
-    std::exception_ptr error;
-    bool done = false;
-    QObject receiver;
-    CaptureCoordinator::availableContent(&receiver, [&](ShareableContent c, std::exception_ptr e) {
-      content = std::move(c);
-      error = e;
-      done = true;
-    });
-    EXPECT_FALSE(done) << "answers later";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
-    return std::make_pair(content, error);
-  };
-  const auto [content, error] = fetch();
+  const auto [content, error] = availableContent();
   ASSERT_FALSE(error) << CaptureCoordinator::errorMessage(error).toStdString();
   const QList<QScreen *> screens = QGuiApplication::screens();
   ASSERT_EQ(content->displays.size(), size_t(screens.size()));
@@ -87,7 +73,7 @@ TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
 
   std::optional<ShareableContent> refusedContent;
   std::exception_ptr refusal;
-  if (!asUntrustedClient([&] { std::tie(refusedContent, refusal) = fetch(); }))
+  if (!asUntrustedClient([&] { std::tie(refusedContent, refusal) = availableContent(); }))
     return;
   ASSERT_TRUE(refusal);
   EXPECT_TRUE(CaptureSnapshot::isPermissionError(refusal));

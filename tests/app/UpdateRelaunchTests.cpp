@@ -130,19 +130,18 @@ protected:
 } // namespace
 
 // Installing from the menu keeps every open editor; the next launch reopens
-// them where they were, editable, exporting the same bytes, and removes the file.
+// them where they were, with their marks, and removes the file (what the
+// session file keeps of a document is the self-test's).
 TEST_F(UpdateRelaunch, InstallKeepsTheEditorsForTheNextLaunch) {
   launch();
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
   std::vector<QRect> frames;
-  std::vector<QByteArray> pngs;
   std::vector<QList<Mark>> marks;
   for (int i = 0; i < 2; ++i) {
     EditorController &editor = open(i, true);
     editor.window()->resize(area.size() / 2);
     editor.window()->move(area.topLeft() + QPoint(20 + 60 * i, 30 + 40 * i));
     frames.push_back(editor.window()->frameGeometry());
-    pngs.push_back(editor.document().renderPNG());
     marks.push_back(editor.document().marks());
   }
   stage();
@@ -165,8 +164,6 @@ TEST_F(UpdateRelaunch, InstallKeepsTheEditorsForTheNextLaunch) {
     EXPECT_EQ(editor.window()->frameGeometry().height(), expected.height());
     EXPECT_TRUE(editor.window()->isVisible());
     EXPECT_EQ(editor.document().marks(), marks[i]);
-    EXPECT_EQ(editor.document().future().size(), 1);
-    EXPECT_EQ(editor.document().renderPNG(), pngs[i]);
   }
 }
 

@@ -385,9 +385,7 @@ TEST(StatusItemCopyFeedback, ASecondCopyKeepsCopiedForAFullSecondAfterIt) {
 }
 
 TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
-  QFile inTheWay(pictures.filePath("Crel"));
-  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
-  inTheWay.close();
+  ASSERT_TRUE(QFile(pictures.filePath("Crel")).open(QIODevice::WriteOnly)); // a file where the folder goes
   AppDelegate &app = make();
   QSignalSpy alerts(&app, &AppDelegate::alertShown);
   for (const auto &open :
@@ -461,9 +459,7 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
 
 TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {
   // Nothing can be saved: every editor is left unsaved.
-  QFile inTheWay(pictures.filePath("Crel"));
-  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
-  inTheWay.close();
+  ASSERT_TRUE(QFile(pictures.filePath("Crel")).open(QIODevice::WriteOnly)); // a file where the folder goes
   AppDelegate &app = make();
   app.launch({true, false, true});
   for (int i = 0; i < 2; ++i)

@@ -113,7 +113,6 @@ TEST_F(X11Capture, NoServerMeansNoDisplay) {
     FAIL() << "grabbed without a server";
   } catch (const SnapshotError &e) {
     EXPECT_EQ(e.kind(), SnapshotError::Kind::noDisplay);
-    EXPECT_EQ(e.message(), "No display is available to capture.");
   }
   X11WindowServerInfo info("not-a-display-name");
   EXPECT_FALSE(info.frontmostApplication());
@@ -132,14 +131,10 @@ TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
 
   X11WindowServerInfo info;
   std::optional<RunningApplication> front;
-  for (int i = 0; i < 100; ++i) {
+  ASSERT_TRUE(QTest::qWaitFor([&] {
     front = info.frontmostApplication();
-    if (front && front->window == reportId)
-      break;
-    QTest::qWait(30);
-  }
-  ASSERT_TRUE(front);
-  EXPECT_EQ(front->window, reportId);
+    return front && front->window == reportId;
+  }));
   EXPECT_EQ(front->processIdentifier, QCoreApplication::applicationPid());
   EXPECT_EQ(front->localizedName, AppIdentity::name());
   EXPECT_EQ(info.windowTitle(reportId), QString::fromUtf8("Report: Q3/Q4 — draft"));
@@ -229,13 +224,14 @@ struct ForeignWindow {
 };
 
 std::optional<WindowInfo> findWindow(X11WindowServerInfo &info, quint32 id) {
-  for (int i = 0; i < 100; ++i) {
+  std::optional<WindowInfo> found;
+  (void)QTest::qWaitFor([&] {
     for (const WindowInfo &w : info.windowsFrontToBack())
       if (w.window == id)
-        return w;
-    QTest::qWait(20);
-  }
-  return std::nullopt;
+        found = w;
+    return found.has_value();
+  });
+  return found;
 }
 
 } // namespace

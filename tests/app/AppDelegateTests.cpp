@@ -20,15 +20,6 @@ using namespace crel;
 using crel::test::Delegate;
 using crel::test::FakeSession;
 
-namespace {
-
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
   const struct {
     const char *name;
@@ -93,26 +84,6 @@ TEST_F(Delegate, AfterARelaunchThatRestoredNothingTheHandBackIsTriedOnce) {
   tool.show();
   delegate->yieldActivation();
   EXPECT_TRUE(tool.isVisible()) << "tried once only";
-}
-
-// The capture road itself (editor, PNG of the selection) is run on the real
-// application under X; here, a change made just before the run ends is saved
-// on the way out.
-TEST_F(Delegate, ACaptureEditorsLastChangeIsSavedWhenTheRunEnds) {
-  make().launch({true, false, false});
-  int shown = 0;
-  QObject::connect(delegate.get(), &AppDelegate::editorShown, [&shown] { ++shown; });
-  captureRegion();
-  ASSERT_EQ(shown, 1);
-  EditorController &editor = *delegate->editors().front();
-  const QStringList saved = QDir(pictures.path() + "/Crel").entryList({"*.png"}, QDir::Files);
-  ASSERT_EQ(saved.size(), 1);
-  const QByteArray before = readFile(pictures.path() + "/Crel/" + saved.front());
-  QList<Mark> marks{test::makeMark(MarkTool::rectangle, {20, 20}, {120, 90})};
-  editor.document().commit(marks);
-  EXPECT_EQ(readFile(pictures.path() + "/Crel/" + saved.front()), before) << "the save waits for its debounce";
-  delegate.reset();
-  EXPECT_NE(readFile(pictures.path() + "/Crel/" + saved.front()), before);
 }
 
 TEST_F(Delegate, ClosingAnEditorDropsItAndCountsAsAnInteraction) {
@@ -264,31 +235,9 @@ TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
   }
 }
 
-TEST_F(Delegate, OpenedFilesEachBecomeAnEditorOrOneAlert) {
-  const QString good = pictures.filePath("shot.one.png");
-  QImage(30, 20, QImage::Format_RGB32).save(good);
-  const QString bad = pictures.filePath("notes.txt");
-  QFile text(bad);
-  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-  text.write("not an image");
-  text.close();
-  AppDelegate &app = make();
-  QSignalSpy alerts(&app, &AppDelegate::alertShown);
-  const struct {
-    QStringList paths;
-    bool ok;
-    size_t editors;
-    int alerts;
-  } rows[]{{{bad}, false, 0, 1}, {{good, bad}, true, 1, 2}, {{good}, true, 2, 2}};
-  for (const auto &row : rows) {
-    EXPECT_EQ(app.handleForwarded({ForwardedLaunch::Command::open, row.paths, {}}), row.ok);
-    EXPECT_EQ(app.editors().size(), row.editors);
-    EXPECT_EQ(alerts.size(), row.alerts);
-  }
-  // Named after the file, without its extension.
-  EXPECT_TRUE(app.editors().front()->window()->windowTitle().startsWith("shot.one"))
-      << app.editors().front()->window()->windowTitle().toStdString();
-}
+// Files handed over by a later launch (each an editor or one alert, and the
+// answer) are checked on the real application, with the single-instance
+// road, under X.
 
 TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
   AppDelegate &app = make();

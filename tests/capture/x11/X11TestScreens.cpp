@@ -65,8 +65,8 @@ void paintRootPattern() {
   xcb_disconnect(c);
   X11RootGrabber grabber;
   const QPoint last = natives.back().bottomRight();
-  for (int i = 0; i < 150 && grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) != colourAt(last.x(), last.y()); ++i)
-    QTest::qWait(20);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) == colourAt(last.x(), last.y()); }, 3000));
 }
 
 std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {

@@ -61,22 +61,6 @@ public:
   void clear() override { ++clears; }
 };
 
-inline void drag(QWidget *view, QPointF from, QPointF to) {
-  const auto send = [view](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
-    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &event);
-  };
-  send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-  send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-  send(QEvent::MouseButtonRelease, to, Qt::NoButton);
-}
-
-inline QImage still() {
-  QImage image(800, 600, QImage::Format_RGB32);
-  image.fill(QColor(30, 120, 200));
-  return image;
-}
-
 // The delegate over real services with stand-ins at their edges: stills on
 // request, panels that never reach the screen, no key grab (no display).
 class Delegate : public ::testing::Test {
@@ -107,9 +91,18 @@ protected:
     ASSERT_TRUE(pendingStills);
     auto done = std::move(pendingStills);
     pendingStills = nullptr;
-    done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still()}}, nullptr);
+    QImage still(800, 600, QImage::Format_RGB32);
+    still.fill(QColor(30, 120, 200));
+    done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still}}, nullptr);
     ASSERT_FALSE(panels.empty());
-    drag(panels.back()->contentView(), {100, 100}, {300, 250});
+    QWidget *view = panels.back()->contentView();
+    for (const auto &[type, at] : {std::pair{QEvent::MouseButtonPress, QPointF(100, 100)},
+                                   {QEvent::MouseMove, QPointF(200, 175)},
+                                   {QEvent::MouseButtonRelease, QPointF(300, 250)}}) {
+      QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton,
+                        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(view, &event);
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture.phase() == CaptureCoordinator::Phase::idle; }));
   }
 

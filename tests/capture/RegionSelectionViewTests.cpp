@@ -153,7 +153,7 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   ASSERT_EQ(shown.size(), QSize(400, 300));
   const QRgb inside = shown.pixel(80, 65);
   EXPECT_EQ(inside, qRgb(0, 255, 0)) << "the selection shows the still as it was";
-  // Every pixel of a dimmed 2x still, on a real display, is the X11 suite's.
+  // Where a dimmed 2x still's pixels land on a real display is the X11 suite's.
   const QRgb dimmed = shown.pixel(300, 60);
   EXPECT_NEAR(qRed(dimmed), 184, 2) << "black at 0.28 over red";
   EXPECT_EQ(qGreen(dimmed), 0);

@@ -146,7 +146,7 @@ TEST_F(Delegate, UpdateItemsFollowTheUpdater) {
   EXPECT_EQ(delegate->statusItem().text().title, " ↑");
 }
 
-// The menu's titles are checked in a real tray; which entries the
+// The capture item's title is checked in a real tray; which entries the
 // screenshots list shows, and how, is the shell rules' table.
 TEST_F(Delegate, StatusMenuOpenStateAndTheScreenshotsListFollowTheEditors) {
   make().launch({true, false, false});

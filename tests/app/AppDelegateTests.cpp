@@ -146,11 +146,16 @@ TEST_F(Delegate, UpdateItemsFollowTheUpdater) {
   EXPECT_EQ(delegate->statusItem().text().title, " ↑");
 }
 
-// The capture item's title is checked in a real tray; which entries the
-// screenshots list shows, and how, is the shell rules' table.
+// The capture item's title with its shortcut is checked in a real tray;
+// which entries the screenshots list shows, and how, is the shell rules' table.
 TEST_F(Delegate, StatusMenuOpenStateAndTheScreenshotsListFollowTheEditors) {
   make().launch({true, false, false});
   QMenu &menu = *delegate->statusItem().menu();
+  QStringList titles;
+  for (QAction *a : menu.actions())
+    titles << a->text();
+  EXPECT_EQ(titles, QStringList({"Capture an area", "Open Image…", "Open Saved Images Folder", "Open Screenshots", "",
+                                 "Settings…", "Check for Updates…", "Quit"}));
   QMenu &screenshots = *delegate->menus().screenshotsMenu();
   ASSERT_EQ(screenshots.actions().size(), 1);
   EXPECT_FALSE(screenshots.actions().front()->isEnabled()) << "nothing open";

@@ -1,7 +1,7 @@
+#include "app/AppMenus.h"
 #include "app/ShortcutGuide.h"
 
 #include <QLabel>
-#include <QMenu>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -9,23 +9,37 @@
 using namespace crel;
 using Row = ShortcutGuide::Row;
 
-TEST(ShortcutGuide, TheToolsThenOneRowPerMenuShortcutInTheDesktopsNotation) {
-  QMenu file, edit;
-  file.addAction("&Open…")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  file.addAction("Without a key");
-  file.addSeparator();
-  edit.addAction("Redo")->setShortcut(QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_Z));
-  const QList<QMenu *> menus{&file, &edit};
-  EXPECT_EQ(ShortcutGuide::menuRows(menus), (std::vector<Row>{{"Open…", "Ctrl+O"}, {"Redo", "Ctrl+Shift+Z"}}));
+TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
+  AppMenus menus("Crel", AppMenus::inertHooks([] { return QString("Ctrl+Shift+2"); }));
+  const std::vector<Row> expected{
+      {"Settings…", "Ctrl+,"},
+      {"Quit Crel", "Ctrl+Q"},
+      {"New Capture", "Ctrl+N"},
+      {"Open Image…", "Ctrl+O"},
+      {"Show in File Manager", "Ctrl+Shift+F"},
+      {"Close Window", "Ctrl+W"},
+      {"Undo", "Ctrl+Z"},
+      {"Redo", "Ctrl+Shift+Z"},
+      {"Cut", "Ctrl+X"},
+      {"Copy", "Ctrl+C"},
+      {"Paste", "Ctrl+V"},
+      {"Select All", "Ctrl+A"},
+      {"Minimize", "Ctrl+M"},
+      {"Keyboard Shortcuts", "Ctrl+?"},
+  };
+  EXPECT_EQ(ShortcutGuide::menuRows(menus.mainMenus()), expected);
 
-  std::unique_ptr<QWidget> window(ShortcutGuide::window(menus));
+  // The window shows the 13 tool rows, then exactly these.
+  std::unique_ptr<QWidget> window(ShortcutGuide::window(menus.mainMenus()));
   QStringList titles;
   for (const QLabel *label : window->findChildren<QLabel *>("row-title"))
     titles << label->text();
-  ASSERT_EQ(titles.size(), 13 + 2 + 1);
+  ASSERT_EQ(titles.size(), 13 + 14 + 1);
   EXPECT_EQ(titles.first(), "Select");
-  EXPECT_EQ(titles[13], "Open…");
+  EXPECT_EQ(titles[13], "Settings…");
   EXPECT_EQ(titles.last(), "Copy pixel color");
+  for (const char *absent : {"About Crel", "Open Saved Images Folder", "Zoom", "Bring All to Front"})
+    EXPECT_FALSE(titles.contains(absent)) << absent;
   EXPECT_EQ(window->size(), QSize(ShortcutGuide::windowWidth, ShortcutGuide::windowHeight));
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);

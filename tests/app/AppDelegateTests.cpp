@@ -175,6 +175,8 @@ TEST_F(Delegate, StatusMenuOpenStateAndTheScreenshotsListFollowTheEditors) {
   const QList<QAction *> entries = screenshots.actions();
   ASSERT_EQ(entries.size(), 2);
   EXPECT_TRUE(entries[0]->text().contains(newer->window()->windowTitle().remove("[*]"))) << "newest first";
+  EXPECT_TRUE(entries[0]->isChecked()) << "the key window";
+  EXPECT_TRUE(entries[1]->text().startsWith("– ")) << "minimised";
 
   // The older entry brings its window back; once it has closed, the menu
   // loses its entry and a choice made from the old menu does nothing.
@@ -253,10 +255,11 @@ TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
   EXPECT_FALSE(visibleWindows("settings").isEmpty());
   visibleWindows("settings").front()->close();
 
-  const QString image = pictures.filePath("a.png");
+  const QString image = pictures.filePath("shot.one.png");
   QImage(30, 20, QImage::Format_RGB32).save(image);
   ASSERT_TRUE(app.openImageFile(image));
   QWidget *editor = app.editors().front()->window();
+  EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
   editor->showMinimized();
   EXPECT_TRUE(app.handleForwarded({}));
   EXPECT_TRUE(visibleWindows("settings").isEmpty());

@@ -1,168 +1,24 @@
-#include "support/TestSupport.h"
+#include "DelegateFixture.h"
 
-#include "app/AppDelegate.h"
 #include "app/ForwardedLaunch.h"
-#include "app/LaunchAtLogin.h"
-#include "app/SessionStore.h"
-#include "app/ShortcutManager.h"
-#include "app/UpdateService.h"
-#include "capture/CaptureCoordinator.h"
 #include "capture/RegionSelectionView.h"
-#include "capture/SilentCapturePanel.h"
-#include "document/AnnotationPreferences.h"
-#include "document/CrelDocument.h"
-#include "document/CrelError.h"
 #include "document/MarkSamples.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "editor/Sheets.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/LoginItemService.h"
-#include "platform/Pasteboard.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QScreen>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 using namespace crel;
-
-namespace {
-
-class FakeUpdates : public UpdateService {
-public:
-  QString title = QStringLiteral("Check for Updates…");
-  bool check = false, staged = false, installing = false, known = false;
-  int started = 0;
-  QString menuTitle() const override { return title; }
-  bool canCheck() const override { return check; }
-  bool hasStagedInstall() const override { return staged; }
-  bool isInstalling() const override { return installing; }
-  bool isUpdateKnown() const override { return known; }
-  void start() override { ++started; }
-  bool busy() const { return askBusy(); }
-  bool idle() const { return askIdle(); }
-};
-
-class FakeSession : public SessionStore {
-public:
-  bool present = false, failRead = false;
-  std::vector<QRect> frames;
-  int reads = 0, clears = 0;
-  bool exists() const override { return present; }
-  std::vector<Entry> read() override {
-    ++reads;
-    if (failRead)
-      throw CrelError::capture(QStringLiteral("The saved session could not be read."));
-    std::vector<Entry> entries;
-    for (const QRect &frame : frames) {
-      QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
-      image.fill(Qt::white);
-      entries.push_back({std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), frame});
-    }
-    return entries;
-  }
-  void clear() override { ++clears; }
-};
-
-void drag(QWidget *view, QPointF from, QPointF to) {
-  const auto send = [view](QEvent::Type type, QPointF at, Qt::MouseButtons held) {
-    QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &event);
-  };
-  send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-  send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-  send(QEvent::MouseButtonRelease, to, Qt::NoButton);
-}
-
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QImage still() {
-  QImage image(800, 600, QImage::Format_RGB32);
-  image.fill(QColor(30, 120, 200));
-  return image;
-}
-
-// The delegate over real services with stand-ins at their edges: stills on
-// request, panels that never reach the screen, no key grab (no display).
-class Delegate : public ::testing::Test {
-protected:
-  Delegate() {
-    qunsetenv("DISPLAY");
-    Pasteboard::overrideGeneral(&pasteboard);
-  }
-  ~Delegate() override {
-    delegate.reset();
-    for (QWidget *w : QApplication::topLevelWidgets())
-      w->close();
-    Pasteboard::overrideGeneral(nullptr);
-  }
-
-  AppDelegate &make() {
-    AppServices services{
-        shortcuts, capture, updates, login, session, pictures.path() + "/Crel", [this] {
-                           return clock; }};
-    delegate = std::make_unique<AppDelegate>(services);
-    return *delegate;
-  }
-
-  // Runs the capture road up to a selection on the one display.
-  void captureRegion() {
-    delegate->newCapture();
-    ASSERT_TRUE(pendingStills);
-    auto done = std::move(pendingStills);
-    pendingStills = nullptr;
-    done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still()}}, nullptr);
-    ASSERT_FALSE(panels.empty());
-    drag(panels.back()->contentView(), {100, 100}, {300, 250});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return capture.phase() == CaptureCoordinator::Phase::idle; }));
-  }
-
-  QList<QWidget *> visibleWindows(const QString &objectName) const {
-    QList<QWidget *> found;
-    for (QWidget *w : QApplication::topLevelWidgets())
-      if (w->isVisible() && w->objectName() == objectName)
-        found.append(w);
-    return found;
-  }
-
-  test::TemporarySettings settings;
-  QTemporaryDir pictures;
-  FakePasteboard pasteboard;
-  QDateTime clock = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
-  ShortcutManager shortcuts{settings.store()};
-  CaptureSnapshot::Completion pendingStills;
-  std::vector<std::shared_ptr<SilentCapturePanel>> panels;
-  CaptureCoordinator capture{[this](QObject *, CaptureSnapshot::Completion done) {
-                               pendingStills = std::move(done);
-                               return SnapshotRequest();
-                             },
-                             [this](const geom::Rect &rect) {
-                               panels.push_back(std::make_shared<SilentCapturePanel>(rect));
-                               return panels.back();
-                             }};
-  FakeUpdates updates;
-  FakeLoginItemService loginService;
-  LaunchAtLogin login{loginService, settings.store(), false};
-  FakeSession session;
-  std::unique_ptr<AppDelegate> delegate;
-};
-
-} // namespace
+using crel::test::Delegate;
+using crel::test::FakeSession;
 
 TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
   const struct {
@@ -197,16 +53,14 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
 }
 
 TEST_F(Delegate, SessionRestoreReopensEditorsAndKeepsAnUnreadableFile) {
+  // Where restored editors land is the update relaunch's test.
   session.present = true;
-  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  const QRect inside(area.topLeft() + QPoint(10, 10), QSize(640, 480));
-  session.frames = {QRect(100, -5000, 640, 480), inside};
+  session.frames = {QRect(100, -5000, 640, 480), QRect(10, 10, 640, 480)};
   make().launch({});
   ASSERT_EQ(delegate->editors().size(), 2u);
   EXPECT_EQ(session.clears, 1);
   EXPECT_TRUE(visibleWindows("settings").isEmpty());
   EXPECT_FALSE(delegate->yieldActivationUntil());
-  EXPECT_EQ(delegate->editors()[1]->window()->frameGeometry().topLeft(), inside.topLeft());
   delegate.reset();
 
   session = FakeSession();
@@ -230,28 +84,6 @@ TEST_F(Delegate, AfterARelaunchThatRestoredNothingTheHandBackIsTriedOnce) {
   tool.show();
   delegate->yieldActivation();
   EXPECT_TRUE(tool.isVisible()) << "tried once only";
-}
-
-TEST_F(Delegate, ACaptureOpensAnEditorThatSavesIntoThePicturesFolder) {
-  make().launch({true, false, false});
-  int shown = 0;
-  QObject::connect(delegate.get(), &AppDelegate::editorShown, [&shown] { ++shown; });
-  captureRegion();
-  ASSERT_EQ(shown, 1);
-  ASSERT_EQ(delegate->editors().size(), 1u);
-  EditorController &editor = *delegate->editors().front();
-  EXPECT_TRUE(editor.window()->isVisible());
-  const QStringList saved = QDir(pictures.path() + "/Crel").entryList({"*.png"}, QDir::Files);
-  ASSERT_EQ(saved.size(), 1);
-  EXPECT_EQ(QImage(pictures.path() + "/Crel/" + saved.front()).size(), QSize(200, 150));
-
-  // A change made just before the run ends is saved on the way out.
-  const QByteArray before = readFile(pictures.path() + "/Crel/" + saved.front());
-  QList<Mark> marks{test::makeMark(MarkTool::rectangle, {20, 20}, {120, 90})};
-  editor.document().commit(marks);
-  EXPECT_EQ(readFile(pictures.path() + "/Crel/" + saved.front()), before) << "the save waits for its debounce";
-  delegate.reset();
-  EXPECT_NE(readFile(pictures.path() + "/Crel/" + saved.front()), before);
 }
 
 TEST_F(Delegate, ClosingAnEditorDropsItAndCountsAsAnInteraction) {
@@ -314,7 +146,9 @@ TEST_F(Delegate, UpdateItemsFollowTheUpdater) {
   EXPECT_EQ(delegate->statusItem().text().title, " ↑");
 }
 
-TEST_F(Delegate, StatusMenuRetitlesCaptureAndListsScreenshotsNewestFirst) {
+// The capture item's title with its shortcut is checked in a real tray;
+// which entries the screenshots list shows, and how, is the shell rules' table.
+TEST_F(Delegate, StatusMenuOpenStateAndTheScreenshotsListFollowTheEditors) {
   make().launch({true, false, false});
   QMenu &menu = *delegate->statusItem().menu();
   QStringList titles;
@@ -324,11 +158,9 @@ TEST_F(Delegate, StatusMenuRetitlesCaptureAndListsScreenshotsNewestFirst) {
                                  "Settings…", "Check for Updates…", "Quit"}));
   QMenu &screenshots = *delegate->menus().screenshotsMenu();
   ASSERT_EQ(screenshots.actions().size(), 1);
-  EXPECT_EQ(screenshots.actions().front()->text(), "No open screenshots");
-  EXPECT_FALSE(screenshots.actions().front()->isEnabled());
+  EXPECT_FALSE(screenshots.actions().front()->isEnabled()) << "nothing open";
 
   Q_EMIT menu.aboutToShow();
-  EXPECT_EQ(menu.actions().front()->text(), "Capture an area  Ctrl+Shift+2");
   EXPECT_TRUE(delegate->statusItem().isMenuOpen());
   Q_EMIT menu.aboutToHide();
   EXPECT_FALSE(delegate->statusItem().isMenuOpen());
@@ -342,7 +174,7 @@ TEST_F(Delegate, StatusMenuRetitlesCaptureAndListsScreenshotsNewestFirst) {
   delegate->refreshOpenScreenshotsMenu();
   const QList<QAction *> entries = screenshots.actions();
   ASSERT_EQ(entries.size(), 2);
-  EXPECT_TRUE(entries[0]->text().contains(newer->window()->windowTitle().remove("[*]")));
+  EXPECT_TRUE(entries[0]->text().contains(newer->window()->windowTitle().remove("[*]"))) << "newest first";
   EXPECT_TRUE(entries[0]->isChecked()) << "the key window";
   EXPECT_TRUE(entries[1]->text().startsWith("– ")) << "minimised";
 
@@ -382,9 +214,12 @@ TEST_F(Delegate, CopyPutsTheCurrentEditorsImageOnThePasteboardClosesItAndShowsCo
 
 TEST(StatusItemCopyFeedback, ASecondCopyKeepsCopiedForAFullSecondAfterIt) {
   StatusItem item(QStringLiteral("Crel"));
-  QElapsedTimer sinceSecond;
+  QElapsedTimer sinceFirst, sinceSecond;
   item.showCopyFeedback();
-  QTest::qWait(600);
+  sinceFirst.start();
+  // The second copy comes once most of the first one's time has gone.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sinceFirst.elapsed() >= StatusItem::copyFeedbackMs * 3 / 5; }));
+  ASSERT_TRUE(item.isShowingCopyFeedback());
   item.showCopyFeedback();
   sinceSecond.start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !item.isShowingCopyFeedback(); }, 3000));
@@ -393,9 +228,7 @@ TEST(StatusItemCopyFeedback, ASecondCopyKeepsCopiedForAFullSecondAfterIt) {
 }
 
 TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
-  QFile inTheWay(pictures.filePath("Crel"));
-  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
-  inTheWay.close();
+  ASSERT_TRUE(QFile(pictures.filePath("Crel")).open(QIODevice::WriteOnly)); // a file where the folder goes
   AppDelegate &app = make();
   QSignalSpy alerts(&app, &AppDelegate::alertShown);
   for (const auto &open :
@@ -409,31 +242,9 @@ TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
   }
 }
 
-TEST_F(Delegate, OpenedFilesEachBecomeAnEditorOrOneAlert) {
-  const QString good = pictures.filePath("shot.one.png");
-  QImage(30, 20, QImage::Format_RGB32).save(good);
-  const QString bad = pictures.filePath("notes.txt");
-  QFile text(bad);
-  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-  text.write("not an image");
-  text.close();
-  AppDelegate &app = make();
-  QSignalSpy alerts(&app, &AppDelegate::alertShown);
-  const struct {
-    QStringList paths;
-    bool ok;
-    size_t editors;
-    int alerts;
-  } rows[]{{{bad}, false, 0, 1}, {{good, bad}, true, 1, 2}, {{good}, true, 2, 2}};
-  for (const auto &row : rows) {
-    EXPECT_EQ(app.handleForwarded({ForwardedLaunch::Command::open, row.paths, {}}), row.ok);
-    EXPECT_EQ(app.editors().size(), row.editors);
-    EXPECT_EQ(alerts.size(), row.alerts);
-  }
-  // Named after the file, without its extension.
-  EXPECT_TRUE(app.editors().front()->window()->windowTitle().startsWith("shot.one"))
-      << app.editors().front()->window()->windowTitle().toStdString();
-}
+// Files handed over by a later launch (each an editor or one alert, and the
+// answer) are checked on the real application, with the single-instance
+// road, under X.
 
 TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
   AppDelegate &app = make();
@@ -444,10 +255,11 @@ TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
   EXPECT_FALSE(visibleWindows("settings").isEmpty());
   visibleWindows("settings").front()->close();
 
-  const QString image = pictures.filePath("a.png");
+  const QString image = pictures.filePath("shot.one.png");
   QImage(30, 20, QImage::Format_RGB32).save(image);
   ASSERT_TRUE(app.openImageFile(image));
   QWidget *editor = app.editors().front()->window();
+  EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
   editor->showMinimized();
   EXPECT_TRUE(app.handleForwarded({}));
   EXPECT_TRUE(visibleWindows("settings").isEmpty());
@@ -469,9 +281,7 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
 
 TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {
   // Nothing can be saved: every editor is left unsaved.
-  QFile inTheWay(pictures.filePath("Crel"));
-  ASSERT_TRUE(inTheWay.open(QIODevice::WriteOnly));
-  inTheWay.close();
+  ASSERT_TRUE(QFile(pictures.filePath("Crel")).open(QIODevice::WriteOnly)); // a file where the folder goes
   AppDelegate &app = make();
   app.launch({true, false, true});
   for (int i = 0; i < 2; ++i)
@@ -495,9 +305,9 @@ TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {
   EXPECT_FALSE(prompt(1));
   app.requestQuit(); // asked again while asking: still the one prompt
   click(prompt(0), "Discard");
-  QTRY_VERIFY(prompt(1));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return prompt(1); }));
   click(prompt(1), "Cancel");
-  QTRY_VERIFY(!app.quitController().isAsking());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !app.quitController().isAsking(); }));
   EXPECT_EQ(app.editors().size(), 2u);
   EXPECT_TRUE(app.editors()[1]->window()->isVisible());
 }

@@ -18,7 +18,6 @@ enum class Action { start, turnOn, turnOff };
 
 struct LoginCase {
   const char *name;
-  bool canRegister;
   bool initializedBefore;
   S statusBefore;
   std::optional<S> statusAfterRequest;
@@ -46,7 +45,7 @@ TEST_P(LaunchAtLoginModel, DecidesOnceAndKeepsTheUsersChoice) {
   service.currentStatus = c.statusBefore;
   service.statusAfterRequest = c.statusAfterRequest;
   service.failure = QString::fromUtf8(c.failure);
-  LaunchAtLogin model(service, settings.store(), c.canRegister);
+  LaunchAtLogin model(service, settings.store(), true);
   int errorSignals = 0;
   QObject::connect(&model, &LaunchAtLogin::errorMessageChanged, [&] { ++errorSignals; });
 
@@ -73,42 +72,29 @@ TEST_P(LaunchAtLoginModel, DecidesOnceAndKeepsTheUsersChoice) {
 const char *const couldNotEnable =
     "Your desktop could not enable automatic startup. Try again or check your desktop's startup applications.";
 
+// The first installed launch, relaunches, test copies, turning off and a
+// failed first registration are rows of the self-test.
 const LoginCase loginCases[] = {
-    {"FirstInstalledRunRegistersOnce", true, false, S::notRegistered, S::enabled, "", Action::start, 1, 0, 0, true,
+    {"FirstRunAwaitingApprovalOnlyRecordsTheDecision", false, S::requiresApproval, std::nullopt, "", Action::start, 0,
+     0, 0, true, S::requiresApproval, nullptr},
+    {"FirstRunAlreadyEnabledOnlyRecordsTheDecision", false, S::enabled, std::nullopt, "", Action::start, 0, 0, 0, true,
      S::enabled, nullptr},
-    {"FirstRunOfAMovedAppRegistersAgain", true, false, S::notFound, S::enabled, "", Action::start, 1, 0, 0, true,
+    {"TurningOnWhileAwaitingApprovalOpensTheSettings", false, S::requiresApproval, S::enabled, "", Action::turnOn, 0, 0,
+     1, false, S::requiresApproval, nullptr},
+    {"TurningOnWhenEnabledMakesNoRequest", false, S::enabled, std::nullopt, "", Action::turnOn, 0, 0, 0, true,
      S::enabled, nullptr},
-    {"FirstRunAwaitingApprovalOnlyRecordsTheDecision", true, false, S::requiresApproval, std::nullopt, "",
-     Action::start, 0, 0, 0, true, S::requiresApproval, nullptr},
-    {"FirstRunAlreadyEnabledOnlyRecordsTheDecision", true, false, S::enabled, std::nullopt, "", Action::start, 0, 0, 0,
-     true, S::enabled, nullptr},
-    {"LaterRunsNeverRegister", true, true, S::notRegistered, S::enabled, "", Action::start, 0, 0, 0, true,
-     S::notRegistered, nullptr},
-    {"TestOrTemporaryCopyNeverRegistersNorDecides", false, false, S::notRegistered, S::enabled, "", Action::start, 0, 0,
-     0, false, S::notRegistered, nullptr},
-    {"TestOrTemporaryCopyIgnoresTheToggle", false, false, S::notRegistered, S::enabled, "", Action::turnOn, 0, 0, 0,
-     false, S::notRegistered, nullptr},
-    {"TurningOnWhileAwaitingApprovalOpensTheSettings", true, false, S::requiresApproval, S::enabled, "", Action::turnOn,
-     0, 0, 1, false, S::requiresApproval, nullptr},
-    {"TurningOnWhenEnabledMakesNoRequest", true, false, S::enabled, std::nullopt, "", Action::turnOn, 0, 0, 0, true,
-     S::enabled, nullptr},
-    {"TurningOffWhenNotRegisteredRecordsTheChoice", true, false, S::notRegistered, std::nullopt, "", Action::turnOff, 0,
-     0, 0, true, S::notRegistered, nullptr},
-    {"TurningOffRemovesTheItem", true, true, S::enabled, S::notRegistered, "", Action::turnOff, 0, 1, 0, true,
-     S::notRegistered, nullptr},
-    {"TurningOffWhileAwaitingApprovalRemovesTheItem", true, false, S::requiresApproval, S::notRegistered, "",
-     Action::turnOff, 0, 1, 0, true, S::notRegistered, nullptr},
-    {"FailureEndingInApprovalShowsNoError", true, false, S::notRegistered, S::requiresApproval, "Denied", Action::start,
-     1, 0, 0, true, S::requiresApproval, nullptr},
-    {"FailedFirstRegistrationStaysVisibleAndUndecided", true, false, S::notRegistered, std::nullopt,
-     "The folder is read-only.", Action::start, 1, 0, 0, false, S::notRegistered,
-     "Could not change automatic startup: The folder is read-only."},
-    {"FailedRemovalKeepsTheEnabledState", true, true, S::enabled, std::nullopt, "No permission.", Action::turnOff, 0, 1,
-     0, true, S::enabled, "Could not change automatic startup: No permission."},
-    {"RegistrationThatChangesNothingIsAnError", true, false, S::notRegistered, std::nullopt, "", Action::turnOn, 1, 0,
-     0, false, S::notRegistered, couldNotEnable},
-    {"RegistrationLeavingTheItemMissingIsAnError", true, false, S::notRegistered, S::notFound, "", Action::start, 1, 0,
-     0, false, S::notFound, couldNotEnable},
+    {"TurningOffWhenNotRegisteredRecordsTheChoice", false, S::notRegistered, std::nullopt, "", Action::turnOff, 0, 0, 0,
+     true, S::notRegistered, nullptr},
+    {"TurningOffWhileAwaitingApprovalRemovesTheItem", false, S::requiresApproval, S::notRegistered, "", Action::turnOff,
+     0, 1, 0, true, S::notRegistered, nullptr},
+    {"FailureEndingInApprovalShowsNoError", false, S::notRegistered, S::requiresApproval, "Denied", Action::start, 1, 0,
+     0, true, S::requiresApproval, nullptr},
+    {"FailedRemovalKeepsTheEnabledState", true, S::enabled, std::nullopt, "No permission.", Action::turnOff, 0, 1, 0,
+     true, S::enabled, "Could not change automatic startup: No permission."},
+    {"RegistrationThatChangesNothingIsAnError", false, S::notRegistered, std::nullopt, "", Action::turnOn, 1, 0, 0,
+     false, S::notRegistered, couldNotEnable},
+    {"RegistrationLeavingTheItemMissingIsAnError", false, S::notRegistered, S::notFound, "", Action::start, 1, 0, 0,
+     false, S::notFound, couldNotEnable},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, LaunchAtLoginModel, ::testing::ValuesIn(loginCases),

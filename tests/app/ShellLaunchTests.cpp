@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -129,11 +128,6 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   const QString exec = "Exec=\"" + QDir(bundle).canonicalPath() + "/bin/crel\" --launched-at-login\n";
   EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(exec));
   file.close();
-  QProcess validate;
-  validate.start(QStandardPaths::findExecutable("desktop-file-validate"), {entry});
-  ASSERT_TRUE(validate.waitForFinished(30000));
-  EXPECT_EQ(validate.exitCode(), 0);
-  EXPECT_EQ(validate.readAll(), "");
 
   const ProcessResult diagnostics =
       runProgram(bundle + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()));
@@ -151,44 +145,17 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
     EXPECT_EQ(again.status, 0) << signalNumber;
     EXPECT_EQ(stamp(entry), before);
   }
-
-  // The user switched it off in the desktop; the app was then moved away.
-  ASSERT_TRUE(file.open(QIODevice::Append));
-  file.write("Hidden=true\n");
-  file.close();
-  EXPECT_TRUE(runProgram(bundle + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()))
-                  .out.contains("\nlaunchAtLoginStatus=2\n"));
-  const QString moved = home.path() + "/Moved.app";
-  ASSERT_TRUE(QDir().rename(bundle, moved));
-  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-  const QByteArray enabledAgain = file.readAll().replace("Hidden=true\n", "");
-  file.resize(0);
-  file.write(enabledAgain);
-  file.close();
-  EXPECT_TRUE(runProgram(moved + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()))
-                  .out.contains("\nlaunchAtLoginStatus=3\n"));
 }
 
-TEST(ShellLaunchAtLogin, TemporaryCopiesAndTestRunsNeverWriteTheEntry) {
+// Which copies and runs may register is the install rule's table; here, that
+// the real launch asks it.
+TEST(ShellLaunchAtLogin, ATemporaryCopyNeverWritesTheEntry) {
   QTemporaryDir home;
   const QString temporary = home.path() + "/unpacked/Crel.app";
-  const QString installed = home.path() + "/Applications/Crel.app";
-  ASSERT_TRUE(QDir().mkpath(home.path() + "/unpacked") && QDir().mkpath(home.path() + "/Applications"));
-  ASSERT_TRUE(copyTree(builtBundle(), temporary) && copyTree(builtBundle(), installed));
-  const QString autostart = home.path() + "/.config/autostart";
-
+  ASSERT_TRUE(QDir().mkpath(home.path() + "/unpacked"));
+  ASSERT_TRUE(copyTree(builtBundle(), temporary));
   EXPECT_EQ(launchAndSignal(home.path(), temporary).status, 0);
-  EXPECT_FALSE(QFileInfo::exists(autostart));
-
-  // A test run ends through its start-up check, without registering; offscreen
-  // no key can be grabbed, so the check fails.
-  QProcessEnvironment environment = isolatedEnvironment(home.path());
-  environment.insert("QT_QPA_PLATFORM", "offscreen");
-  const ProcessResult startupTest = runProgram(installed + "/bin/crel", {"--startup-test"}, environment);
-  EXPECT_EQ(startupTest.status, 1);
-  EXPECT_EQ(startupTest.err.toStdString(),
-            "FAIL: Startup did not retain its shortcut, menu bar item, or expected window visibility\n");
-  EXPECT_FALSE(QFileInfo::exists(autostart));
+  EXPECT_FALSE(QFileInfo::exists(home.path() + "/.config/autostart"));
 }
 
 } // namespace

@@ -104,42 +104,22 @@ protected:
   CaptureCoordinator coordinator;
 };
 
-bool isBlue(QRgb c) { return qBlue(c) > 230 && qRed(c) < 25 && qGreen(c) < 25; }
-
 } // namespace
 
-TEST_F(Coordinator, ASelectionIsCroppedFromItsOwnStillAndDeliveredOnceAfterTheEventReturns) {
+// How a selection is cropped and delivered once is the self-test's; here,
+// what it leaves behind.
+TEST_F(Coordinator, ADeliveredSelectionNamesItsSourceAndClosesEveryPanel) {
   windowServer.front = RunningApplication{7, "Viewer", 9};
   windowServer.windows = {{9, 7, 0, QString("Quarterly report")}};
   startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
   QPointer<RegionSelectionView> first = view(0), second = view(1);
-
-  // A release without a press, and a 1 × 1 point drag, change nothing.
-  send(second, QEvent::MouseButtonRelease, {140, 270}, Qt::LeftButton);
-  drag(second, {50, 50}, {51, 51});
-  settle();
-  EXPECT_EQ(coordinator.phase(), Phase::selecting);
-  EXPECT_TRUE(images.empty());
-
-  // Bottom left of the 1× display: blue.
   drag(second, {20, 320}, {120, 400});
-  send(second, QEvent::MouseButtonRelease, {120, 400}, Qt::LeftButton);
-  EXPECT_EQ(coordinator.phase(), Phase::finishing);
-  EXPECT_TRUE(images.empty());
-  EXPECT_TRUE(panels[0]->presented && panels[1]->presented) << "the panels shield the desktop until delivery";
-
   settle();
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(images[0].size(), QSize(100, 80));
-  EXPECT_TRUE(isBlue(images[0].pixel(50, 40)));
   EXPECT_EQ(sources[0], (CaptureSource{"Viewer", "Quarterly report"}));
-  EXPECT_EQ(requests, 1) << "the crop comes from the frozen still";
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  for (const auto &panel : panels) {
-    EXPECT_FALSE(panel->presented);
+  for (const auto &panel : panels)
     EXPECT_TRUE(panel->closed);
-    EXPECT_FALSE(panel->contentView());
-  }
   EXPECT_FALSE(first) << "views are released with their panels";
   EXPECT_FALSE(second);
 }
@@ -150,20 +130,6 @@ TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {
   EXPECT_EQ(coordinator.phase(), Phase::idle);
   EXPECT_EQ(errors, std::vector<QString>{"No display is available to capture."});
   EXPECT_TRUE(panels.empty());
-
-  // The same through a provider that has no display to offer.
-  FakeSnapshotProvider provider;
-  CaptureCoordinator fromProvider([&](QObject *receiver, CaptureSnapshot::Completion done) {
-    return CaptureSnapshot::takeDisplays(provider, receiver, std::move(done));
-  });
-  fromProvider.setWindowServer(&windowServer);
-  QString message;
-  fromProvider.setOnError(nullptr, [&](const std::exception_ptr &e) { message = CaptureCoordinator::errorMessage(e); });
-  fromProvider.begin();
-  EXPECT_EQ(fromProvider.phase(), Phase::preparing) << "stills always arrive later";
-  settle();
-  EXPECT_EQ(fromProvider.phase(), Phase::idle);
-  EXPECT_EQ(message, "No display is available to capture.");
 }
 
 TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {
@@ -246,46 +212,45 @@ TEST_F(Coordinator, EscapeGivesTheKeyWindowBackOnceUnlessItClosedOrMinimised) {
   other.setGeometry(300, 10, 200, 100);
   editor.show();
   other.show();
-  ASSERT_TRUE(becomesActive(&editor));
-
-  startSelecting();
-  ASSERT_TRUE(becomesActive(&other)); // something took the keyboard meanwhile
-  ActivationCounter counter;
-  editor.installEventFilter(&counter);
-  pressEscape(view(0));
-  settle();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &editor; }, 2000));
-  QTest::qWait(50);
-  EXPECT_EQ(counter.count, 1);
-
-  // After an image the editor about to open takes the keyboard instead.
-  startSelecting();
-  ASSERT_TRUE(becomesActive(&other));
-  drag(view(1), {20, 30}, {140, 100});
-  settle();
-  QTest::qWait(50);
-  EXPECT_EQ(QApplication::activeWindow(), &other);
-
-  // A window closed during the capture is not brought back.
-  ASSERT_TRUE(becomesActive(&editor));
-  startSelecting();
-  editor.close();
-  editor.show(); // shown again, but it announced its close
-  ASSERT_TRUE(becomesActive(&other));
-  pressEscape(view(2));
-  settle();
-  QTest::qWait(50);
-  EXPECT_EQ(QApplication::activeWindow(), &other);
-
-  // Nor one that was minimised.
-  ASSERT_TRUE(becomesActive(&editor));
-  startSelecting();
-  editor.showMinimized();
-  ASSERT_TRUE(becomesActive(&other));
-  pressEscape(view(3));
-  settle();
-  QTest::qWait(50);
-  EXPECT_EQ(QApplication::activeWindow(), &other);
+  const struct {
+    const char *name;
+    std::function<void()> meanwhile;
+    bool escape; // else an image, for which the editor about to open takes the keyboard
+    bool back;
+  } rows[] = {
+      {"escape", {}, true, true},
+      {"an image", {}, false, false},
+      {"closed (and shown again)",
+       [&] {
+         editor.close();
+         editor.show();
+       },
+       true, false},
+      {"minimised", [&] { editor.showMinimized(); }, true, false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    editor.showNormal();
+    ASSERT_TRUE(becomesActive(&editor));
+    startSelecting();
+    if (row.meanwhile)
+      row.meanwhile();
+    ASSERT_TRUE(becomesActive(&other)); // something took the keyboard meanwhile
+    ActivationCounter counter;
+    editor.installEventFilter(&counter);
+    if (row.escape)
+      pressEscape(view(panels.size() - 1));
+    else
+      drag(view(panels.size() - 1), {20, 30}, {140, 100});
+    settle();
+    if (row.back) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &editor; }, 2000));
+    }
+    settle();
+    EXPECT_EQ(counter.count, row.back ? 1 : 0);
+    EXPECT_EQ(QApplication::activeWindow(), row.back ? &editor : &other);
+    editor.removeEventFilter(&counter);
+  }
 }
 
 TEST(CaptureTexts, AreLookedUpInTheProjectTranslationContext) {

@@ -48,22 +48,24 @@ QDateTime localTime() { return QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), QTim
 
 } // namespace
 
-TEST(FilenameStem, JoinsTitleApplicationAndDate) {
-  EXPECT_EQ((CaptureSource{"Files", "Budget: Q3/Q4"}).filenameStem(localTime()),
-            "Budget Q3 Q4 - Files - 2026-03-04 05.06.07");
-  // The title already names the application (any case): it stands alone.
-  EXPECT_EQ((CaptureSource{"firefox", "Docs — Mozilla Firefox"}).filenameStem(localTime()),
-            QString::fromUtf8("Docs — Mozilla Firefox - 2026-03-04 05.06.07"));
-  EXPECT_EQ((CaptureSource{"", "Notes"}).filenameStem(localTime()), "Notes - 2026-03-04 05.06.07");
-  EXPECT_EQ((CaptureSource{"///", " .. "}).filenameStem(localTime()), "Crel - 2026-03-04 05.06.07");
-}
-
-TEST(FilenameStem, UsesLocalTimeOnA24HourClock) {
+TEST(FilenameStem, JoinsTitleApplicationAndLocalTimeOnA24HourClock) {
   const QDateTime utc(QDate(2026, 12, 31), QTime(23, 59, 58), QTimeZone::utc());
-  const QString expected = utc.toLocalTime().toString("yyyy-MM-dd HH.mm.ss");
-  EXPECT_EQ(CaptureSource{}.filenameStem(utc), "Crel - " + expected);
-  const QDateTime afternoon(QDate(2026, 1, 2), QTime(15, 4, 5), QTimeZone::systemTimeZone());
-  EXPECT_EQ(CaptureSource{}.filenameStem(afternoon), "Crel - 2026-01-02 15.04.05");
+  const struct {
+    CaptureSource source;
+    QDateTime at;
+    QString stem;
+  } rows[] = {
+      // The title already names the application (any case): it stands alone.
+      {{"firefox", "Docs — Mozilla Firefox"},
+       localTime(),
+       QString::fromUtf8("Docs — Mozilla Firefox - 2026-03-04 05.06.07")},
+      {{"", "Notes"}, localTime(), "Notes - 2026-03-04 05.06.07"},
+      {{"///", " .. "}, localTime(), "Crel - 2026-03-04 05.06.07"},
+      {{}, utc, "Crel - " + utc.toLocalTime().toString("yyyy-MM-dd HH.mm.ss")},
+      {{}, QDateTime(QDate(2026, 1, 2), QTime(15, 4, 5), QTimeZone::systemTimeZone()), "Crel - 2026-01-02 15.04.05"},
+  };
+  for (const auto &row : rows)
+    EXPECT_EQ(row.source.filenameStem(row.at), row.stem);
 }
 
 TEST(FilenameStem, StaysWellUnderTheFileNameLimit) {

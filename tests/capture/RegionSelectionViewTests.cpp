@@ -52,67 +52,70 @@ protected:
 
 } // namespace
 
-TEST_F(SelectionView, AReverseDragReportsTheSameRectangle) {
-  drag({200.5, 180}, {20, 30});
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], geom::Rect(120, 80, 180.5, 150));
-}
-
-TEST_F(SelectionView, ADragLeavingTheDisplayIsClippedBeforeTheSizeTestAndTheReport) {
-  drag({398, 10}, {600, 50}); // 2 points wide once clipped
-  EXPECT_TRUE(reports.empty());
-  drag({390, 290}, {500, 400});
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], geom::Rect(490, 340, 10, 10));
-}
-
-TEST_F(SelectionView, AfterOneReportEveryInputIsIgnored) {
-  drag({10, 10}, {50, 50});
-  key(Qt::Key_Escape);
-  mouse(QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
-  mouse(QEvent::MouseButtonRelease, {5, 5}, Qt::RightButton);
-  drag({100, 100}, {200, 200});
-  EXPECT_EQ(reports.size(), 1u);
-}
-
-TEST_F(SelectionView, EscapeAndARightClickCancelOtherKeysDoNothing) {
-  key(Qt::Key_A);
-  key(Qt::Key_Return);
-  mouse(QEvent::MouseButtonPress, {30, 30}, Qt::RightButton);
-  EXPECT_TRUE(reports.empty());
-  mouse(QEvent::MouseButtonRelease, {30, 30}, Qt::RightButton);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_FALSE(reports[0]);
-
-  RegionSelectionView other({8, frame, QImage()});
-  bool cancelled = false;
-  other.complete = [&](std::optional<geom::Rect> r) { cancelled = !r; };
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QCoreApplication::sendEvent(&other, &press); // a drag under way does not matter
-  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-  QCoreApplication::sendEvent(&other, &escape);
-  EXPECT_TRUE(cancelled);
-}
-
-TEST_F(SelectionView, AViewOutsideAPanelClearsTheDragInsteadOfReporting) {
-  panel.setContentView(nullptr); // deletes the view later
-  RegionSelectionView loose({7, frame, test::quadrantImage()});
-  bool reported = false;
-  loose.complete = [&](std::optional<geom::Rect>) { reported = true; };
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(60, 60), QPointF(60, 60), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QCoreApplication::sendEvent(&loose, &press);
-  QCoreApplication::sendEvent(&loose, &release);
-  EXPECT_FALSE(reported);
-  EXPECT_FALSE(loose.selection());
-}
-
-TEST_F(SelectionView, ThePressMakesItsPanelKey) {
-  mouse(QEvent::MouseButtonPress, {10, 10});
-  EXPECT_EQ(panel.keyRequests, 1);
+TEST_F(SelectionView, InputEndsInOneReportAtMost) {
+  const struct {
+    const char *name;
+    std::function<void()> input;
+    std::vector<std::optional<geom::Rect>> reports;
+    bool inPanel = true; // a view whose panel is gone clears its drag instead
+  } rows[] = {
+      {"a reverse drag",
+       [&] {
+         drag({200.5, 180}, {20, 30});
+       },
+       {geom::Rect(120, 80, 180.5, 150)}},
+      {"drags leaving the display are clipped before the size test",
+       [&] {
+         drag({398, 10}, {600, 50}); // 2 points wide once clipped
+         drag({390, 290}, {500, 400});
+       },
+       {geom::Rect(490, 340, 10, 10)}},
+      {"nothing counts after the first report",
+       [&] {
+         drag({10, 10}, {50, 50});
+         key(Qt::Key_Escape);
+         mouse(QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
+         mouse(QEvent::MouseButtonRelease, {5, 5}, Qt::RightButton);
+         drag({100, 100}, {200, 200});
+       },
+       {geom::Rect(110, 60, 40, 40)}},
+      {"other keys do nothing, a right click cancels",
+       [&] {
+         key(Qt::Key_A);
+         key(Qt::Key_Return);
+         mouse(QEvent::MouseButtonPress, {30, 30}, Qt::RightButton);
+         mouse(QEvent::MouseButtonRelease, {30, 30}, Qt::RightButton);
+       },
+       {std::nullopt}},
+      {"escape cancels during a drag",
+       [&] {
+         mouse(QEvent::MouseButtonPress, {10, 10});
+         key(Qt::Key_Escape);
+       },
+       {std::nullopt}},
+      {"a drag outside a panel",
+       [&] {
+         drag({10, 10}, {60, 60});
+       },
+       {},
+       false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    std::unique_ptr<RegionSelectionView> loose;
+    view = new RegionSelectionView({7, frame, retinaStill()});
+    if (row.inPanel)
+      panel.setContentView(view);
+    else
+      loose.reset(view);
+    view->complete = [this](std::optional<geom::Rect> rect) { reports.push_back(rect); };
+    reports.clear();
+    row.input();
+    EXPECT_EQ(reports, row.reports);
+    if (!row.inPanel) {
+      EXPECT_FALSE(view->selection());
+    }
+  }
 }
 
 TEST_F(SelectionView, TheSizeLabelShowsThePixelsTheCropWillHave) {
@@ -125,19 +128,15 @@ TEST_F(SelectionView, TheSizeLabelShowsThePixelsTheCropWillHave) {
   EXPECT_EQ(crop.size(), QSize(7, 11));
   // Clipped to the display like the crop.
   EXPECT_EQ(RegionSelectionView::sizeLabelText(snapshot, QRectF(390, 290, 100, 100)), QString::fromUtf8("20 × 20 px"));
-}
-
-TEST_F(SelectionView, TheSizeLabelHangsBelowTheSelectionWithinTheEdges) {
+  // Wherever the selection is, the label stays on the display.
   const QSizeF bounds(400, 300);
-  EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(10, 20, 50, 40), bounds), QPointF(10, 95));
-  // Never starting closer than 180 points to the right edge.
-  EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(300, 20, 50, 40), bounds), QPointF(220, 95));
-  // Never lower than 12 points above the bottom edge.
-  EXPECT_EQ(RegionSelectionView::sizeLabelOrigin(QRectF(10, 200, 50, 80), bounds), QPointF(10, 288));
-  const QRectF label = RegionSelectionView::bubbleRect(QString::fromUtf8("800 × 600 px"), QPointF(10, 288));
-  EXPECT_EQ(label.bottom(), 288);
-  EXPECT_GT(label.width(), 24);
-  EXPECT_GT(label.height(), 16);
+  for (const QRectF selection : {QRectF(10, 20, 50, 40), QRectF(300, 20, 100, 40), QRectF(10, 200, 50, 100),
+                                 QRectF(0, 0, 400, 300), QRectF(398, 298, 2, 2)}) {
+    const QRectF label = RegionSelectionView::bubbleRect(RegionSelectionView::sizeLabelText(snapshot, selection),
+                                                         RegionSelectionView::sizeLabelOrigin(selection, bounds));
+    EXPECT_TRUE(QRectF(QPointF(), bounds).contains(label)) << label.x() << "," << label.y();
+    EXPECT_GT(label.width(), 24);
+  }
 }
 
 TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
@@ -148,22 +147,16 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   EXPECT_LT(qGray(idle.pixel(hint.toRect().topLeft() + QPoint(4, 12))), 40);
   EXPECT_NEAR(qGreen(idle.pixel(10, 10)), 184, 2);
 
-  // Green top left, red top right of the still.
   mouse(QEvent::MouseButtonPress, {20, 20});
   mouse(QEvent::MouseMove, {150, 120});
   const QImage shown = view->grab().toImage();
   ASSERT_EQ(shown.size(), QSize(400, 300));
   const QRgb inside = shown.pixel(80, 65);
   EXPECT_EQ(inside, qRgb(0, 255, 0)) << "the selection shows the still as it was";
-  // The still's quadrants meet at the display's centre.
-  EXPECT_NEAR(qGreen(shown.pixel(198, 148)), 184, 2);
-  EXPECT_NEAR(qRed(shown.pixel(202, 148)), 184, 2);
-  EXPECT_NEAR(qBlue(shown.pixel(198, 152)), 184, 2);
+  // Where a dimmed 2x still's pixels land on a real display is the X11 suite's.
   const QRgb dimmed = shown.pixel(300, 60);
   EXPECT_NEAR(qRed(dimmed), 184, 2) << "black at 0.28 over red";
   EXPECT_EQ(qGreen(dimmed), 0);
-  const QRgb belowDimmed = shown.pixel(40, 250);
-  EXPECT_NEAR(qBlue(belowDimmed), 184, 2);
   // The white stroke runs along the selection's edge.
   const QRgb edge = shown.pixel(80, 20);
   EXPECT_GT(qRed(edge), 150);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
+#include <zlib.h>
 
 #include <cstring>
 
@@ -25,6 +26,19 @@ QByteArray blankPng(int width, int height) {
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
   image.save(&buffer, "PNG");
+  return png;
+}
+
+// A small PNG whose header claims a size its data does not have.
+QByteArray claimingPng(quint32 width, quint32 height) {
+  QByteArray png = blankPng(8, 8);
+  for (int i = 0; i < 4; ++i) {
+    png[16 + i] = char(width >> (24 - 8 * i));
+    png[20 + i] = char(height >> (24 - 8 * i));
+  }
+  const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(png.constData() + 12), 17));
+  for (int i = 0; i < 4; ++i)
+    png[29 + i] = char(crc >> (24 - 8 * i));
   return png;
 }
 
@@ -89,6 +103,9 @@ TEST(ImageDecoder, DecodesWithinThePixelRuleUprightAndRefusesTheRest) {
   const Case cases[] = {
       {"exactly 80 megapixels", blankPng(10'000, 8'000), {10'000, 8'000}, {{{9'999, 7'999}, qRgb(255, 255, 255)}}},
       {"one row more", blankPng(10'000, 8'001), {}, {}},
+      // Four billion pixels claimed: refused from the header, nothing allocated.
+      {"a PNG bomb", claimingPng(65'535, 65'535), {}, {}},
+      {"zero width", claimingPng(0, 8), {}, {}},
       {"JPEG turned a quarter", sideways, {32, 64}, upright},
       {"HEIC turned a quarter", heic(halves(64, 32), heif_orientation_rotate_90_cw), {32, 64}, upright},
       {"a truncated PNG", blankPng(640, 64).left(60), {}, {}},

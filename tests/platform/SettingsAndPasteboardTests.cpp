@@ -23,20 +23,7 @@ TEST(SettingsStore, NonTextValuesReadAsAbsentAndValuesPersist) {
   EXPECT_EQ(reopened.stringForKey("k"), QString("v"));
 }
 
-TEST(Pasteboard, FakeRecordsWritesAndCanRefuse) {
-  FakePasteboard board;
-  board.clear();
-  EXPECT_TRUE(board.writeData("image/png", "png"));
-  EXPECT_EQ(board.data.value("image/png"), QByteArray("png"));
-  board.failWrites = true;
-  EXPECT_FALSE(board.writeText("x"));
-  EXPECT_FALSE(board.text.has_value());
-  board.clear();
-  EXPECT_TRUE(board.data.isEmpty());
-  EXPECT_EQ(board.clearCount, 2);
-}
-
-TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClear) {
+TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClearOrTextReplacingThem) {
   Pasteboard &board = Pasteboard::general();
   board.clear();
   ASSERT_TRUE(board.writeData("image/png", "png-bytes"));
@@ -45,6 +32,15 @@ TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClear) {
   ASSERT_NE(mime, nullptr);
   EXPECT_EQ(mime->data("image/png"), QByteArray("png-bytes"));
   EXPECT_EQ(mime->text(), "hello");
+
+  // Replacing with text drops every earlier representation in one step; a
+  // later write adds to the text.
+  ASSERT_TRUE(board.replaceWithText("#FF0000"));
+  ASSERT_TRUE(board.writeData("text/x-note", "n"));
+  mime = QGuiApplication::clipboard()->mimeData();
+  EXPECT_EQ(mime->text(), "#FF0000");
+  EXPECT_FALSE(mime->hasFormat("image/png"));
+  EXPECT_EQ(mime->data("text/x-note"), "n");
 }
 
 TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {

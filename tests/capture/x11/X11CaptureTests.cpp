@@ -26,38 +26,6 @@ using namespace crel::test;
 
 namespace {
 
-struct Outcome {
-  std::vector<DisplayStill> stills;
-  std::exception_ptr error;
-};
-
-Outcome takeStills(SnapshotProvider &provider) {
-  Outcome outcome;
-  QObject receiver;
-  QEventLoop loop;
-  bool done = false;
-  provider.takeDisplays(&receiver, [&](std::vector<DisplayStill> s, std::exception_ptr e) {
-    outcome = {std::move(s), e};
-    done = true;
-    loop.quit();
-  });
-  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-  if (!done)
-    loop.exec();
-  EXPECT_TRUE(done);
-  return outcome;
-}
-
-QString describe(const std::exception_ptr &error) {
-  try {
-    if (error)
-      std::rethrow_exception(error);
-  } catch (const std::exception &e) {
-    return QString::fromUtf8(e.what());
-  }
-  return {};
-}
-
 class X11Capture : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -76,15 +44,14 @@ TEST_F(X11Capture, StillsAreEachDisplaysOwnPixelsAtNativeSize) {
     SCOPED_TRACE(shm ? "shared memory" : "plain read");
     X11SnapshotProvider provider;
     provider.setSharedMemoryAllowed(shm);
-    const Outcome outcome = takeStills(provider);
-    ASSERT_FALSE(outcome.error) << describe(outcome.error).toStdString();
-    ASSERT_EQ(outcome.stills.size(), size_t(screens.size()));
+    const Stills stills = take(provider);
+    ASSERT_FALSE(stills.error) << describe(stills.error).toStdString();
+    ASSERT_EQ(stills.snapshots.size(), size_t(screens.size()));
     for (int i = 0; i < screens.size(); ++i) {
-      const DisplayStill &still = outcome.stills[size_t(i)];
+      const CaptureSnapshot &still = stills.snapshots[size_t(i)];
       const qreal dpr = screens[i]->devicePixelRatio();
       EXPECT_EQ(still.displayID, SnapshotProvider::displayID(screens[i]));
-      EXPECT_EQ(still.frame, QRectF(screens[i]->geometry()));
-      EXPECT_EQ(still.scaleFactor, dpr);
+      EXPECT_EQ(still.screenFrame.toQRectF(), QRectF(screens[i]->geometry()));
       EXPECT_EQ(still.image.size(), screens[i]->geometry().size() * dpr);
       EXPECT_EQ(still.image.devicePixelRatio(), dpr);
       EXPECT_EQ(still.image.format(), QImage::Format_RGB32);
@@ -95,33 +62,23 @@ TEST_F(X11Capture, StillsAreEachDisplaysOwnPixelsAtNativeSize) {
 }
 
 TEST_F(X11Capture, LaterGrabsNeverOverwriteStillsInUse) {
-  const QRect g = QGuiApplication::primaryScreen()->geometry();
-  const qreal dpr = QGuiApplication::primaryScreen()->devicePixelRatio();
-  auto window = colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(200, 200)), colours[0],
-                               Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {});
-  auto paint = [&](QRgb colour) {
-    QPalette p = window->palette();
-    p.setColor(QPalette::Window, QColor::fromRgb(colour));
-    window->setPalette(p);
-    window->repaint();
-    waitForColour(QGuiApplication::primaryScreen(), QPoint(200, 200), colour);
-  };
-  const QPoint probe = QPoint(200, 200) * dpr;
-  waitForColour(QGuiApplication::primaryScreen(), QPoint(200, 200), colours[0]);
   X11SnapshotProvider provider;
-  std::vector<DisplayStill> first = takeStills(provider).stills;
-  ASSERT_FALSE(first.empty());
-  paint(colours[1]);
-  std::vector<DisplayStill> second = takeStills(provider).stills;
-  ASSERT_FALSE(second.empty());
-  EXPECT_EQ(first[0].image.pixel(probe), colours[0]);
-  EXPECT_EQ(second[0].image.pixel(probe), colours[1]);
+  const auto grab = [&](QRgb colour) {
+    paintRoot(colour);
+    std::vector<CaptureSnapshot> snapshots = take(provider).snapshots;
+    EXPECT_FALSE(snapshots.empty());
+    return snapshots;
+  };
+  std::vector<CaptureSnapshot> first = grab(colours[0]);
+  const std::vector<CaptureSnapshot> second = grab(colours[1]);
+  ASSERT_FALSE(first.empty() || second.empty());
+  EXPECT_EQ(first[0].image.pixel(10, 10), colours[0]);
+  EXPECT_EQ(second[0].image.pixel(10, 10), colours[1]);
   first.clear(); // its memory may now be reused
-  paint(background);
-  std::vector<DisplayStill> third = takeStills(provider).stills;
+  const std::vector<CaptureSnapshot> third = grab(colours[0]);
   ASSERT_FALSE(third.empty());
-  EXPECT_EQ(second[0].image.pixel(probe), colours[1]);
-  EXPECT_EQ(third[0].image.pixel(probe), background);
+  EXPECT_EQ(second[0].image.pixel(10, 10), colours[1]);
+  EXPECT_EQ(third[0].image.pixel(10, 10), colours[0]);
 }
 
 TEST_F(X11Capture, AScreenWithoutItsMonitorIsADisplayChange) {
@@ -156,7 +113,6 @@ TEST_F(X11Capture, NoServerMeansNoDisplay) {
     FAIL() << "grabbed without a server";
   } catch (const SnapshotError &e) {
     EXPECT_EQ(e.kind(), SnapshotError::Kind::noDisplay);
-    EXPECT_EQ(e.message(), "No display is available to capture.");
   }
   X11WindowServerInfo info("not-a-display-name");
   EXPECT_FALSE(info.frontmostApplication());
@@ -175,14 +131,10 @@ TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
 
   X11WindowServerInfo info;
   std::optional<RunningApplication> front;
-  for (int i = 0; i < 100; ++i) {
+  ASSERT_TRUE(QTest::qWaitFor([&] {
     front = info.frontmostApplication();
-    if (front && front->window == reportId)
-      break;
-    QTest::qWait(30);
-  }
-  ASSERT_TRUE(front);
-  EXPECT_EQ(front->window, reportId);
+    return front && front->window == reportId;
+  }));
   EXPECT_EQ(front->processIdentifier, QCoreApplication::applicationPid());
   EXPECT_EQ(front->localizedName, AppIdentity::name());
   EXPECT_EQ(info.windowTitle(reportId), QString::fromUtf8("Report: Q3/Q4 — draft"));
@@ -199,30 +151,21 @@ TEST_F(X11Capture, TheFrontWindowNamesTheCaptureSource) {
   const CaptureSource source = CaptureSource::current(front, info);
   EXPECT_EQ(source.applicationName, AppIdentity::name());
   EXPECT_EQ(source.windowTitle, QString::fromUtf8("Report: Q3/Q4 — draft"));
-  const QDateTime at(QDate(2026, 5, 6), QTime(7, 8, 9));
-  EXPECT_EQ(source.filenameStem(at),
-            QString::fromUtf8("Report Q3 Q4 — draft - ") + AppIdentity::name() + " - 2026-05-06 07.08.09");
 }
 
 TEST_F(X11Capture, AnUntrustedClientIsRefusedAndToldApartFromFailures) {
-  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
-  if (untrusted.isEmpty())
-    GTEST_SKIP() << "the server offers no untrusted authorisation";
-  const QByteArray trusted = qgetenv("XAUTHORITY");
-  // xcb reads the authority file when it connects.
-  qputenv("XAUTHORITY", untrusted);
-  X11RootGrabber grabber;
   std::exception_ptr error;
-  try {
-    grabber.grab(QRect(0, 0, 16, 16));
-  } catch (...) {
-    error = std::current_exception();
-  }
-  qputenv("XAUTHORITY", trusted);
+  const bool offered = asUntrustedClient([&] {
+    try {
+      X11RootGrabber().grab(QRect(0, 0, 16, 16));
+    } catch (...) {
+      error = std::current_exception();
+    }
+  });
+  if (!offered)
+    GTEST_SKIP() << "the server offers no untrusted authorisation";
   ASSERT_TRUE(error) << "an untrusted client read the screen";
   EXPECT_TRUE(CaptureSnapshot::isPermissionError(error));
-  EXPECT_EQ(describe(error), "The X server refused to let this application read the screen. Allow it to read the "
-                             "screen, then start a new capture.");
   // The same server still serves a trusted client.
   X11RootGrabber trustedGrabber;
   EXPECT_EQ(trustedGrabber.grab(QRect(0, 0, 16, 16)).size(), QSize(16, 16));
@@ -241,7 +184,7 @@ TEST_F(X11Capture, RequestsRunInOrderAndACancelledOneNeverAnswers) {
   });
   QTimer::singleShot(20000, &loop, &QEventLoop::quit);
   loop.exec();
-  QTest::qWait(50);
+  QCoreApplication::processEvents(); // the cancelled one, had it been queued, came before the last
   EXPECT_EQ(answered, (std::vector<int>{1, 3}));
 }
 
@@ -281,13 +224,14 @@ struct ForeignWindow {
 };
 
 std::optional<WindowInfo> findWindow(X11WindowServerInfo &info, quint32 id) {
-  for (int i = 0; i < 100; ++i) {
+  std::optional<WindowInfo> found;
+  (void)QTest::qWaitFor([&] {
     for (const WindowInfo &w : info.windowsFrontToBack())
       if (w.window == id)
-        return w;
-    QTest::qWait(20);
-  }
-  return std::nullopt;
+        found = w;
+    return found.has_value();
+  });
+  return found;
 }
 
 } // namespace

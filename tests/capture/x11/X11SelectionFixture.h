@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace crel::test {
 
@@ -72,6 +74,22 @@ protected:
   static void drag(QScreen *screen, QPoint from, QPoint to) {
     xdotool(pointAt(screen, from) + QStringList{"mousedown", "1", "sleep", "0.05"} + pointAt(screen, (from + to) / 2) +
             pointAt(screen, to) + QStringList{"mouseup", "1"});
+  }
+
+  // The displays the diagnostics would offer, waited for; never answered at once.
+  static std::pair<std::optional<ShareableContent>, std::exception_ptr> availableContent() {
+    std::optional<ShareableContent> content;
+    std::exception_ptr error;
+    bool done = false;
+    QObject receiver;
+    CaptureCoordinator::availableContent(&receiver, [&](ShareableContent c, std::exception_ptr e) {
+      content = std::move(c);
+      error = e;
+      done = true;
+    });
+    EXPECT_FALSE(done) << "answers later";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+    return {content, error};
   }
 
   bool panelsGone() const {

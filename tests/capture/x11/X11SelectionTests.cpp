@@ -1,3 +1,4 @@
+#include "../portal/CodedDesktop.h"
 #include "X11SelectionFixture.h"
 
 #include "capture/CaptureCoordinator.h"
@@ -31,9 +32,7 @@ TEST_F(X11Selection, EscapeOrARightClickCancelsAndATinyDragIsIgnored) {
     if (escape) {
       xdotool({"key", "Escape"});
     } else {
-      drag(screen, {200, 200}, {201, 201});
-      QTest::qWait(100);
-      EXPECT_EQ(coordinator->phase(), Phase::selecting);
+      drag(screen, {200, 200}, {201, 201}); // had it counted, an image would follow
       xdotool({"click", "3"});
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() == Phase::idle; }, 5000));
@@ -46,7 +45,7 @@ TEST_F(X11Selection, EscapeOrARightClickCancelsAndATinyDragIsIgnored) {
 TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
   if (layout() != "dual")
     GTEST_SKIP() << "needs two displays";
-  const auto windows = paintEachDisplay();
+  paintRootPattern();
   beginAndWaitForPanels();
   QScreen *left = QGuiApplication::screens()[0];
   QScreen *right = QGuiApplication::screens()[1];
@@ -59,26 +58,11 @@ TEST_F(X11Selection, ADragThatLeavesItsDisplayIsClippedToIt) {
   // The release lies at root pixels (3000, 400): points (1500, 200) of the
   // 2× panel. So 1300..1440 across and 200..700 down, at 2×.
   EXPECT_EQ(images[0].size(), QSize(280, 1000));
-  EXPECT_EQ(images[0].pixel(0, 0), background);
-  EXPECT_EQ(images[0].pixel(279, 999), background);
+  EXPECT_EQ(coded::mismatches(images[0], 0, {2600, 400}), 0);
 }
 
 TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
-  auto fetch = [] {
-    std::optional<ShareableContent> content;
-    std::exception_ptr error;
-    bool done = false;
-    QObject receiver;
-    CaptureCoordinator::availableContent(&receiver, [&](ShareableContent c, std::exception_ptr e) {
-      content = std::move(c);
-      error = e;
-      done = true;
-    });
-    EXPECT_FALSE(done) << "answers later";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
-    return std::make_pair(content, error);
-  };
-  const auto [content, error] = fetch();
+  const auto [content, error] = availableContent();
   ASSERT_FALSE(error) << CaptureCoordinator::errorMessage(error).toStdString();
   const QList<QScreen *> screens = QGuiApplication::screens();
   ASSERT_EQ(content->displays.size(), size_t(screens.size()));
@@ -87,13 +71,10 @@ TEST_F(X11Selection, AvailableContentListsTheDisplaysAndTellsARefusalApart) {
     EXPECT_EQ(content->displays[size_t(i)].frame, QRectF(screens[i]->geometry()));
   }
 
-  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
-  if (untrusted.isEmpty())
+  std::optional<ShareableContent> refusedContent;
+  std::exception_ptr refusal;
+  if (!asUntrustedClient([&] { std::tie(refusedContent, refusal) = availableContent(); }))
     return;
-  const QByteArray trusted = qgetenv("XAUTHORITY");
-  qputenv("XAUTHORITY", untrusted);
-  const auto [refusedContent, refusal] = fetch();
-  qputenv("XAUTHORITY", trusted);
   ASSERT_TRUE(refusal);
   EXPECT_TRUE(CaptureSnapshot::isPermissionError(refusal));
   EXPECT_TRUE(refusedContent->displays.empty());
@@ -119,7 +100,7 @@ bool isDimmed(QRgb shown, QRgb colour) {
 } // namespace
 
 TEST_F(X11Selection, EachDisplayShowsItsDimmedStillFromOnePaint) {
-  const auto windows = paintEachDisplay();
+  paintRootPattern();
   ViewPaints paints;
   QCoreApplication::instance()->installEventFilter(&paints);
   beginAndWaitForPanels();
@@ -127,9 +108,11 @@ TEST_F(X11Selection, EachDisplayShowsItsDimmedStillFromOnePaint) {
   X11RootGrabber grabber;
   for (int index = 0; index < screens.size(); ++index) {
     SCOPED_TRACE(screens[index]->name().toStdString());
-    const QPoint native = screens[index]->geometry().topLeft() + QPoint(300, 250) * screens[index]->devicePixelRatio();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return isDimmed(grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0), colours[index % 2]); }, 5000));
+    const QPoint local = QPoint(300, 250) * screens[index]->devicePixelRatio();
+    const QPoint native = screens[index]->geometry().topLeft() + local;
+    const QRgb colour = coded::colour(index, local.x(), local.y());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return isDimmed(grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0), colour); }, 5000));
   }
   // Showing, exposing and taking the keyboard have all been handled by now.
   QCoreApplication::sendPostedEvents();

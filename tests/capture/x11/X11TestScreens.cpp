@@ -65,8 +65,8 @@ void paintRootPattern() {
   xcb_disconnect(c);
   X11RootGrabber grabber;
   const QPoint last = natives.back().bottomRight();
-  for (int i = 0; i < 150 && grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) != colourAt(last.x(), last.y()); ++i)
-    QTest::qWait(20);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return grabber.grab(QRect(last, QSize(1, 1))).pixel(0, 0) == colourAt(last.x(), last.y()); }, 3000));
 }
 
 std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFlags flags, const QString &title) {
@@ -82,28 +82,37 @@ std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFl
   return w;
 }
 
-void waitForColour(QScreen *screen, QPoint local, QRgb colour) {
-  const QPoint native = screen->geometry().topLeft() + local * screen->devicePixelRatio();
-  X11RootGrabber grabber;
-  for (int i = 0; i < 150; ++i) {
-    if (grabber.grab(QRect(native, QSize(1, 1))).pixel(0, 0) == colour)
-      return;
-    QTest::qWait(20);
-  }
+Stills take(SnapshotProvider &provider) {
+  Stills stills;
+  bool done = false;
+  QObject receiver;
+  CaptureSnapshot::takeDisplays(provider, &receiver, [&](auto snapshots, auto error) {
+    stills = {std::move(snapshots), error};
+    done = true;
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 30000));
+  return stills;
 }
 
-std::vector<std::unique_ptr<QWidget>> paintEachDisplay() {
-  paintRoot(background);
-  std::vector<std::unique_ptr<QWidget>> windows;
-  const QList<QScreen *> screens = QGuiApplication::screens();
-  for (int i = 0; i < screens.size(); ++i) {
-    const QRect g = screens[i]->geometry();
-    windows.push_back(colouredWindow(QRect(g.topLeft() + QPoint(100, 100), QSize(400, 300)), colours[i % 2],
-                                     Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint, {}));
+bool asUntrustedClient(const std::function<void()> &connect) {
+  const QByteArray untrusted = qgetenv("CREL_TESTBED_UNTRUSTED_XAUTHORITY");
+  if (untrusted.isEmpty())
+    return false;
+  const QByteArray trusted = qgetenv("XAUTHORITY");
+  qputenv("XAUTHORITY", untrusted);
+  connect();
+  qputenv("XAUTHORITY", trusted);
+  return true;
+}
+
+QString describe(const std::exception_ptr &error) {
+  try {
+    if (error)
+      std::rethrow_exception(error);
+  } catch (const std::exception &e) {
+    return QString::fromUtf8(e.what());
   }
-  for (int i = 0; i < screens.size(); ++i)
-    waitForColour(screens[i], QPoint(300, 250), colours[i % 2]);
-  return windows;
+  return {};
 }
 
 } // namespace crel::test

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "capture/CaptureSnapshot.h"
+
 #include <QRect>
 #include <QRgb>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -13,7 +16,6 @@ class QScreen;
 // Known pictures on the displays of the X test bed.
 namespace crel::test {
 
-constexpr QRgb background = 0xff00c000;
 constexpr QRgb colours[] = {0xffe01010, 0xff1030e0};
 
 // The test bed's layout name; empty outside it.
@@ -30,12 +32,20 @@ std::unique_ptr<QWidget> colouredWindow(QRect logical, QRgb colour, Qt::WindowFl
 // until the server shows them.
 void paintRootPattern();
 
-// Waits until the server shows `colour` at a logical point of a display
-// (Qt paints asynchronously; a busy machine may lag).
-void waitForColour(QScreen *screen, QPoint local, QRgb colour);
+struct Stills {
+  std::vector<CaptureSnapshot> snapshots;
+  std::exception_ptr error;
+};
 
-// The background colour on the root and, on each display, a window in
-// colours[i % 2] over logical (100,100)-(500,400) of that display.
-std::vector<std::unique_ptr<QWidget>> paintEachDisplay();
+// Every display's still through `provider`, waiting for the answer.
+Stills take(SnapshotProvider &provider);
+
+// Runs `connect` with the authorisation of a client the server does not
+// trust (xcb reads it when a connection is made); false when the test bed
+// offers none.
+bool asUntrustedClient(const std::function<void()> &connect);
+
+// The sentence of an error, empty for none.
+QString describe(const std::exception_ptr &error);
 
 } // namespace crel::test

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "support/TestSupport.h"
+
+#include "app/AppDelegate.h"
+#include "app/LaunchAtLogin.h"
+#include "app/SessionStore.h"
+#include "app/ShortcutManager.h"
+#include "app/UpdateService.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/SilentCapturePanel.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/CrelError.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/LoginItemService.h"
+#include "platform/Pasteboard.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace crel::test {
+
+class FakeUpdates : public UpdateService {
+public:
+  QString title = QStringLiteral("Check for Updates…");
+  bool check = false, staged = false, installing = false, known = false;
+  int started = 0;
+  QString menuTitle() const override { return title; }
+  bool canCheck() const override { return check; }
+  bool hasStagedInstall() const override { return staged; }
+  bool isInstalling() const override { return installing; }
+  bool isUpdateKnown() const override { return known; }
+  void start() override { ++started; }
+  bool busy() const { return askBusy(); }
+  bool idle() const { return askIdle(); }
+};
+
+class FakeSession : public SessionStore {
+public:
+  bool present = false, failRead = false;
+  std::vector<QRect> frames;
+  int reads = 0, clears = 0;
+  bool exists() const override { return present; }
+  std::vector<Entry> read() override {
+    ++reads;
+    if (failRead)
+      throw CrelError::capture(QStringLiteral("The saved session could not be read."));
+    std::vector<Entry> entries;
+    for (const QRect &frame : frames) {
+      QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
+      image.fill(Qt::white);
+      entries.push_back({std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), frame});
+    }
+    return entries;
+  }
+  void clear() override { ++clears; }
+};
+
+// The delegate over real services with stand-ins at their edges: stills on
+// request, panels that never reach the screen, no key grab (no display).
+class Delegate : public ::testing::Test {
+protected:
+  Delegate() {
+    qunsetenv("DISPLAY");
+    Pasteboard::overrideGeneral(&pasteboard);
+  }
+  ~Delegate() override {
+    delegate.reset();
+    for (QWidget *w : QApplication::topLevelWidgets())
+      w->close();
+    Pasteboard::overrideGeneral(nullptr);
+  }
+
+  // Over the fakes, or over the update service and session store given.
+  AppDelegate &make(UpdateService *updateService = nullptr, SessionStore *sessionStore = nullptr) {
+    delegate.reset();
+    delegate = std::make_unique<AppDelegate>(AppServices{shortcuts, capture, updateService ? *updateService : updates,
+                                                         login, sessionStore ? *sessionStore : session,
+                                                         pictures.path() + "/Crel", [this] { return clock; }});
+    return *delegate;
+  }
+
+  // Runs the capture road up to a selection on the one display.
+  void captureRegion() {
+    delegate->newCapture();
+    ASSERT_TRUE(pendingStills);
+    auto done = std::move(pendingStills);
+    pendingStills = nullptr;
+    QImage still(800, 600, QImage::Format_RGB32);
+    still.fill(QColor(30, 120, 200));
+    done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still}}, nullptr);
+    ASSERT_FALSE(panels.empty());
+    QWidget *view = panels.back()->contentView();
+    for (const auto &[type, at] : {std::pair{QEvent::MouseButtonPress, QPointF(100, 100)},
+                                   {QEvent::MouseMove, QPointF(200, 175)},
+                                   {QEvent::MouseButtonRelease, QPointF(300, 250)}}) {
+      QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton,
+                        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(view, &event);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture.phase() == CaptureCoordinator::Phase::idle; }));
+  }
+
+  QList<QWidget *> visibleWindows(const QString &objectName) const {
+    QList<QWidget *> found;
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->objectName() == objectName)
+        found.append(w);
+    return found;
+  }
+
+  test::TemporarySettings settings;
+  QTemporaryDir pictures;
+  FakePasteboard pasteboard;
+  QDateTime clock = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+  ShortcutManager shortcuts{settings.store()};
+  CaptureSnapshot::Completion pendingStills;
+  std::vector<std::shared_ptr<SilentCapturePanel>> panels;
+  CaptureCoordinator capture{[this](QObject *, CaptureSnapshot::Completion done) {
+                               pendingStills = std::move(done);
+                               return SnapshotRequest();
+                             },
+                             [this](const geom::Rect &rect) {
+                               panels.push_back(std::make_shared<SilentCapturePanel>(rect));
+                               return panels.back();
+                             }};
+  FakeUpdates updates;
+  FakeLoginItemService loginService;
+  LaunchAtLogin login{loginService, settings.store(), false};
+  FakeSession session;
+  std::unique_ptr<AppDelegate> delegate;
+};
+
+} // namespace crel::test

@@ -110,6 +110,9 @@ int runApplication(LaunchContext &context) {
   options.launchedAtLogin = commandLine.isLoginLaunch();
   options.capture = commandLine.has(QStringLiteral("--capture"));
   options.isolatedTest = isTestRun(commandLine);
+  // Files named on the first launch open as they would in a running instance.
+  if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath()))
+    options.openPaths = request->paths;
   // Requests wait for the launch sequence: both are queued in order.
   instance.setHandler([&delegate](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
     QTimer::singleShot(0, &delegate, [&delegate, request, reply] { reply(delegate.handleForwarded(request)); });

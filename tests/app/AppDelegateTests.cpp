@@ -165,17 +165,29 @@ protected:
 } // namespace
 
 TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
+  const QString image = pictures.filePath("launch.png");
+  ASSERT_TRUE(QImage(30, 20, QImage::Format_RGB32).save(image));
   const struct {
     const char *name;
     LaunchOptions options;
     bool sessionFile;
     bool welcome, capturing;
+    size_t editors = 0;
+    const char *alert = "X11"; // without a display the shortcut cannot be grabbed
   } rows[] = {
       {"ordinary", {false, false, false}, false, true, false},
       {"at login", {true, false, false}, false, false, false},
       {"--capture", {false, true, false}, false, false, true},
       {"after an update that restored nothing", {false, false, false}, true, false, false},
       {"isolated test ignores the session file", {false, false, true}, true, true, false},
+      {"asked to open an image", {false, false, true, {image}}, false, false, false, 1},
+      {"asked to open only unreadable files",
+       {false, false, true, {image + ".missing"}},
+       false,
+       true,
+       false,
+       0,
+       "Choose a PNG"},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -185,11 +197,12 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
     QCoreApplication::processEvents();
     EXPECT_EQ(!visibleWindows("settings").isEmpty(), row.welcome);
     EXPECT_EQ(capture.phase() != CaptureCoordinator::Phase::idle, row.capturing);
+    EXPECT_EQ(delegate->editors().size(), row.editors);
     EXPECT_EQ(session.reads, row.sessionFile && !row.options.isolatedTest ? 1 : 0);
     EXPECT_EQ(session.clears, session.reads);
     EXPECT_EQ(updates.started, 1);
-    // Without a display the shortcut cannot be grabbed: reported, and the launch went on.
-    EXPECT_TRUE(delegate->lastAlert().contains("X11")) << delegate->lastAlert().toStdString();
+    // Reported, and the launch went on.
+    EXPECT_TRUE(delegate->lastAlert().contains(row.alert)) << delegate->lastAlert().toStdString();
     capture.cancel();
     updates.started = 0;
     delegate.reset();

@@ -240,6 +240,7 @@ void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
   if (launched() && editor->window())
     editor->window()->addActions(menus_->shortcutActions());
+  connected_.emplace_back(editor.get());
   editors_.push_back(std::move(editor));
   refreshOpenScreenshotsMenu();
 }
@@ -469,7 +470,7 @@ void AppDelegate::reopen() {
       editor->present();
       return;
     }
-  action.window->makeKeyAndOrderFront();
+  bringForward(*action.window);
 }
 
 void AppDelegate::requestQuit() { quit_->requestQuit(); }
@@ -566,20 +567,20 @@ void AppDelegate::refreshOpenScreenshotsMenu() {
     holder.push_back(windows_.adapter(editor->window()));
     windows.push_back(holder.back().get());
   }
-  const std::vector<ShellRules::ScreenshotEntry> entries = ShellRules::screenshotEntries(windows);
-  menuEditors_.clear();
-  std::vector<ShellRules::ScreenshotEntry> numbered = entries;
-  for (size_t i = 0; i < numbered.size(); ++i) {
-    menuEditors_.emplace_back(editors_[size_t(numbered[i].editor)].get());
-    numbered[i].editor = int(i);
+  std::vector<ShellRules::ScreenshotEntry> numbered = ShellRules::screenshotEntries(windows);
+  // Entries carry the editor's connection number, never reused: an entry
+  // chosen after its editor went cannot reach another one.
+  for (ShellRules::ScreenshotEntry &entry : numbered) {
+    const EditorController *editor = editors_[size_t(entry.editor)].get();
+    entry.editor = int(std::find(connected_.begin(), connected_.end(), editor) - connected_.begin());
   }
   menus_->setScreenshots(numbered);
 }
 
 EditorController *AppDelegate::openScreenshotEditor(int entry) const {
-  if (entry < 0 || size_t(entry) >= menuEditors_.size())
+  if (entry < 0 || size_t(entry) >= connected_.size())
     return nullptr;
-  EditorController *editor = menuEditors_[size_t(entry)];
+  EditorController *editor = connected_[size_t(entry)];
   // A stale entry: its editor has closed since the menu was built.
   const bool open =
       editor && std::any_of(editors_.begin(), editors_.end(), [editor](const auto &e) { return e.get() == editor; });

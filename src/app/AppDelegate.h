@@ -179,8 +179,8 @@ private:
   QPointer<WelcomeView> view_;
   std::unique_ptr<QuitController> quit_;
   std::vector<std::unique_ptr<EditorController>> editors_;
-  // The editors behind the submenu's entries when it was last built.
-  std::vector<QPointer<EditorController>> menuEditors_;
+  // Every editor ever connected, in order: the submenu's entries number them.
+  std::vector<QPointer<EditorController>> connected_;
   bool launchedAtLogin_ = false;
   QDateTime lastInteraction_;
   std::optional<QDateTime> yieldActivationUntil_;

@@ -38,4 +38,12 @@ public:
   virtual void close() = 0;
 };
 
+// Brings a window back the way the application does: a minimised window is
+// restored first, then shown in front with the keyboard.
+inline void bringForward(ShellWindow &window) {
+  if (window.isMiniaturized())
+    window.deminiaturize();
+  window.makeKeyAndOrderFront();
+}
+
 } // namespace crel

@@ -361,14 +361,15 @@ TEST_F(Delegate, StatusMenuRetitlesCaptureAndListsScreenshotsNewestFirst) {
 
   // The older entry brings its window back; once it has closed, the menu
   // loses its entry and a choice made from the old menu does nothing.
+  const int olderEntry = entries[1]->data().toInt();
   entries[1]->trigger();
   EXPECT_FALSE(older->window()->isMinimized());
   older->window()->close();
   ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->editors().size() == 1u; }));
   EXPECT_EQ(screenshots.actions().size(), 1);
   newer->window()->showMinimized();
-  delegate->showOpenScreenshot(1);
-  EXPECT_TRUE(newer->window()->isMinimized());
+  delegate->showOpenScreenshot(olderEntry);
+  EXPECT_TRUE(newer->window()->isMinimized()) << "the entry of a closed editor reaches no other";
 
   // While a capture runs, no entry brings a window forward.
   delegate->newCapture();

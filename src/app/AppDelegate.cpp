@@ -75,6 +75,10 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
   const auto menuMoved = [this] { touch(); };
   connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);
   connect(&statusItem_, &StatusItem::menuClosed, this, menuMoved);
+  connect(&statusItem_, &StatusItem::reopenRequested, this, [this] {
+    touch();
+    reopen();
+  });
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state != Qt::ApplicationActive)
       return;

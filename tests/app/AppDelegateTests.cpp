@@ -449,24 +449,35 @@ TEST_F(Delegate, OpenedFilesEachBecomeAnEditorOrOneAlert) {
       << app.editors().front()->window()->windowTitle().toStdString();
 }
 
-TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
-  AppDelegate &app = make();
-  app.launch({true, false, true});
-  QCoreApplication::processEvents();
-  ASSERT_TRUE(visibleWindows("settings").isEmpty());
-  EXPECT_TRUE(app.handleForwarded({}));
-  EXPECT_FALSE(visibleWindows("settings").isEmpty());
-  visibleWindows("settings").front()->close();
-
+TEST_F(Delegate, ReopeningShowsTheSettingsOrBringsBackTheEditor) {
   const QString image = pictures.filePath("a.png");
   QImage(30, 20, QImage::Format_RGB32).save(image);
-  ASSERT_TRUE(app.openImageFile(image));
-  QWidget *editor = app.editors().front()->window();
-  editor->showMinimized();
-  EXPECT_TRUE(app.handleForwarded({}));
-  EXPECT_TRUE(visibleWindows("settings").isEmpty());
-  EXPECT_FALSE(editor->isMinimized());
-  EXPECT_TRUE(editor->isVisible());
+  const struct {
+    const char *name;
+    std::function<void(AppDelegate &)> reopen;
+  } paths[] = {
+      {"a plain second launch", [](AppDelegate &app) { EXPECT_TRUE(app.handleForwarded({})); }},
+      {"a middle click on the tray icon", [](AppDelegate &app) { Q_EMIT app.statusItem().reopenRequested(); }},
+  };
+  for (const auto &path : paths) {
+    SCOPED_TRACE(path.name);
+    AppDelegate &app = make();
+    app.launch({true, false, true});
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(visibleWindows("settings").isEmpty());
+    path.reopen(app);
+    ASSERT_FALSE(visibleWindows("settings").isEmpty());
+    visibleWindows("settings").front()->close();
+
+    ASSERT_TRUE(app.openImageFile(image));
+    QWidget *editor = app.editors().front()->window();
+    editor->showMinimized();
+    path.reopen(app);
+    EXPECT_TRUE(visibleWindows("settings").isEmpty());
+    EXPECT_FALSE(editor->isMinimized());
+    EXPECT_TRUE(editor->isVisible());
+    delegate.reset();
+  }
 }
 
 TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {

@@ -480,6 +480,26 @@ TEST_F(Delegate, ReopeningShowsTheSettingsOrBringsBackTheEditor) {
   }
 }
 
+TEST_F(Delegate, ReopeningBringsAWindowShowingASheetForwardBeforeAnyEditor) {
+  const QString image = pictures.filePath("a.png");
+  QImage(30, 20, QImage::Format_RGB32).save(image);
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  ASSERT_TRUE(app.openImageFile(image));
+  QWidget *editor = app.editors().front()->window();
+  QWidget owner;
+  owner.show();
+  QDialog sheet(&owner);
+  sheet.setWindowModality(Qt::WindowModal);
+  sheet.show();
+  editor->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }));
+  EXPECT_TRUE(app.handleForwarded({}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() != editor; }));
+  EXPECT_TRUE(QApplication::activeWindow() == &owner || QApplication::activeWindow() == &sheet);
+  EXPECT_TRUE(visibleWindows("settings").isEmpty());
+}
+
 TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
   AppDelegate &app = make();
   app.launch({true, false, true});

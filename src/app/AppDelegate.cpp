@@ -10,6 +10,7 @@
 #include "ShortcutManager.h"
 #include "UpdateService.h"
 #include "WelcomeView.h"
+#include "WindowPresentation.h"
 #include "capture/CaptureCoordinator.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
@@ -67,12 +68,17 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
   quit.editors = [this] { return quitEditors(); };
   quit.terminate = [] { QCoreApplication::exit(0); };
   quit_ = std::make_unique<QuitController>(std::move(quit));
+  makeMenus();
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
   const auto menuMoved = [this] { touch(); };
   connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);
   connect(&statusItem_, &StatusItem::menuClosed, this, menuMoved);
+  connect(&statusItem_, &StatusItem::reopenRequested, this, [this] {
+    touch();
+    reopen();
+  });
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state != Qt::ApplicationActive)
       return;
@@ -134,18 +140,20 @@ void AppDelegate::launch(const LaunchOptions &options) {
   if (!options.isolatedTest)
     restoreSession(sessionExisted);
 
-  if (options.capture) {
-    QTimer::singleShot(0, this, &AppDelegate::newCapture);
-    return;
-  }
-  if (sessionExisted && editors_.empty()) {
+  // Before the ending is chosen: an opened image is an editor, not a reason for the settings.
+  if (!options.openPaths.isEmpty())
+    openFiles(options.openPaths);
+
+  switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
+  case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); return;
+  case WindowPresentation::LaunchEnd::handBack:
     yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
     if (applicationActive())
       yieldActivation();
     return;
+  case WindowPresentation::LaunchEnd::settings: showWelcome(); return;
+  case WindowPresentation::LaunchEnd::nothing: return;
   }
-  if (!options.launchedAtLogin && !sessionExisted && editors_.empty())
-    showWelcome();
 }
 
 void AppDelegate::restoreSession(bool &sessionExisted) {
@@ -183,9 +191,7 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
     report(failure);
 }
 
-void AppDelegate::setupMenus() {
-  if (menus_)
-    return;
+void AppDelegate::makeMenus() {
   AppMenus::Hooks hooks;
   hooks.showWelcome = [this] { showWelcome(); };
   hooks.newCapture = [this] { newCapture(); };
@@ -203,6 +209,11 @@ void AppDelegate::setupMenus() {
   hooks.showShortcuts = seams_.showShortcuts ? seams_.showShortcuts : [this] { showShortcuts(); };
   hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
   menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
+}
+
+void AppDelegate::setupMenus() {
+  if (launched())
+    return;
   statusItem_.setMenu(menus_->statusMenu());
   presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon());
   refreshOpenScreenshotsMenu();
@@ -231,8 +242,9 @@ void AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
 void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::closed, this, &AppDelegate::editorClosed);
   connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
-  if (menus_ && editor->window())
+  if (launched() && editor->window())
     editor->window()->addActions(menus_->shortcutActions());
+  connected_.emplace_back(editor.get());
   editors_.push_back(std::move(editor));
   refreshOpenScreenshotsMenu();
 }
@@ -287,9 +299,8 @@ bool AppDelegate::isIdle() const {
 
 void AppDelegate::refreshUpdateItems() {
   UpdateService &updates = services_.updates;
-  if (menus_)
-    menus_->refreshUpdateItems(updates.menuTitle(),
-                               updates.canCheck() || (updates.hasStagedInstall() && !updates.isInstalling()));
+  menus_->refreshUpdateItems(updates.menuTitle(),
+                             updates.canCheck() || (updates.hasStagedInstall() && !updates.isInstalling()));
   statusItem_.setUpdateKnown(updates.isUpdateKnown());
 }
 
@@ -305,12 +316,12 @@ void AppDelegate::showWelcome() {
   }
   if (!welcome_) {
     auto *window = new QWidget;
-    window->setObjectName(QStringLiteral("settings"));
+    window->setObjectName(QLatin1String(WindowPresentation::settings));
     window->setWindowTitle(AppIdentity::name());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     auto *layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (menus_) {
+    if (launched()) {
       layout->setMenuBar(menus_->addMenuBar(*window));
       window->addActions(menus_->shortcutActions());
     }
@@ -336,7 +347,7 @@ void AppDelegate::showWelcome() {
 
 void AppDelegate::showShortcuts() {
   if (!shortcuts_) {
-    shortcuts_ = ShortcutGuide::window(menus_ ? menus_->mainMenus() : QList<QMenu *>{});
+    shortcuts_ = ShortcutGuide::window(launched() ? menus_->mainMenus() : QList<QMenu *>{});
     if (const QScreen *screen = QGuiApplication::primaryScreen())
       shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
   }
@@ -436,22 +447,34 @@ bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
 }
 
 void AppDelegate::reopen() {
-  std::vector<std::unique_ptr<ShellWindow>> holder = windows_.windows();
-  std::vector<ShellRules::OrderedWindow> ordered;
-  for (const auto &window : holder) {
-    const QWidget *widget = static_cast<const WidgetShellWindow &>(*window).widget();
-    const auto editor = std::find_if(editors_.begin(), editors_.end(),
-                                     [widget](const auto &e) { return widget && e->window() == widget; });
-    ordered.push_back({window.get(), editor == editors_.end() ? -1 : int(editor - editors_.begin())});
+  // One adapter per top-level widget, so the rule can match editors by identity.
+  const std::vector<std::unique_ptr<ShellWindow>> holder = windows_.windows();
+  const auto handle = [&holder](const QWidget *widget) -> ShellWindow * {
+    for (const auto &window : holder)
+      if (widget && static_cast<const WidgetWindow &>(*window).widget() == widget)
+        return window.get();
+    return nullptr;
+  };
+  WindowPresentation::Windows windows, editorWindows;
+  for (const auto &window : holder)
+    windows.push_back(window.get());
+  for (const auto &editor : editors_)
+    if (ShellWindow *window = handle(editor->window()))
+      editorWindows.push_back(window);
+  const WindowPresentation::ReopenAction action = WindowPresentation::reopenAction(
+      services_.capture.phase() != CaptureCoordinator::Phase::idle, windows, editorWindows);
+  switch (action.kind) {
+  case WindowPresentation::ReopenAction::Kind::nothing: return;
+  case WindowPresentation::ReopenAction::Kind::openSettings: showWelcome(); return;
+  case WindowPresentation::ReopenAction::Kind::bringForward: break;
   }
-  const ShellRules::ReopenChoice choice = ShellRules::reopenAction(
-      services_.capture.phase() != CaptureCoordinator::Phase::idle, ordered, int(editors_.size()));
-  switch (choice.action) {
-  case ShellRules::ReopenChoice::Action::nothing: return;
-  case ShellRules::ReopenChoice::Action::settings: showWelcome(); return;
-  case ShellRules::ReopenChoice::Action::focusWindow: holder[size_t(choice.index)]->makeKeyAndOrderFront(); return;
-  case ShellRules::ReopenChoice::Action::focusEditor: editors_[size_t(choice.index)]->present(); return;
-  }
+  // An editor comes forward the editor's way; any other window as it is.
+  for (const auto &editor : editors_)
+    if (handle(editor->window()) == action.window) {
+      editor->present();
+      return;
+    }
+  bringForward(*action.window);
 }
 
 void AppDelegate::requestQuit() { quit_->requestQuit(); }
@@ -542,34 +565,36 @@ bool AppDelegate::openImageFile(const QString &path) {
 }
 
 void AppDelegate::refreshOpenScreenshotsMenu() {
-  if (!menus_)
-    return;
   std::vector<std::unique_ptr<ShellWindow>> holder;
   ShellRules::Windows windows;
   for (const auto &editor : editors_) {
     holder.push_back(windows_.adapter(editor->window()));
     windows.push_back(holder.back().get());
   }
-  const std::vector<ShellRules::ScreenshotEntry> entries = ShellRules::screenshotEntries(windows);
-  menuEditors_.clear();
-  std::vector<ShellRules::ScreenshotEntry> numbered = entries;
-  for (size_t i = 0; i < numbered.size(); ++i) {
-    menuEditors_.emplace_back(editors_[size_t(numbered[i].editor)].get());
-    numbered[i].editor = int(i);
+  std::vector<ShellRules::ScreenshotEntry> numbered = ShellRules::screenshotEntries(windows);
+  // Entries carry the editor's connection number, never reused: an entry
+  // chosen after its editor went cannot reach another one.
+  for (ShellRules::ScreenshotEntry &entry : numbered) {
+    const EditorController *editor = editors_[size_t(entry.editor)].get();
+    entry.editor = int(std::find(connected_.begin(), connected_.end(), editor) - connected_.begin());
   }
   menus_->setScreenshots(numbered);
+}
+
+EditorController *AppDelegate::openScreenshotEditor(int entry) const {
+  if (entry < 0 || size_t(entry) >= connected_.size())
+    return nullptr;
+  EditorController *editor = connected_[size_t(entry)];
+  // A stale entry: its editor has closed since the menu was built.
+  const bool open =
+      editor && std::any_of(editors_.begin(), editors_.end(), [editor](const auto &e) { return e.get() == editor; });
+  return open ? editor : nullptr;
 }
 
 void AppDelegate::showOpenScreenshot(int entry) {
   if (services_.capture.phase() != CaptureCoordinator::Phase::idle)
     return;
-  if (entry < 0 || size_t(entry) >= menuEditors_.size())
-    return;
-  EditorController *editor = menuEditors_[size_t(entry)];
-  // A stale entry: its editor has closed since the menu was built.
-  const bool open =
-      editor && std::any_of(editors_.begin(), editors_.end(), [editor](const auto &e) { return e.get() == editor; });
-  if (open)
+  if (EditorController *editor = openScreenshotEditor(entry))
     editor->present();
 }
 

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <functional>
@@ -62,6 +63,7 @@ struct LaunchOptions {
   bool launchedAtLogin = false;
   bool capture = false;      // --capture
   bool isolatedTest = false; // a test run: the update session is not touched
+  QStringList openPaths;     // images the launch was asked to open
 };
 
 // The ordinary run: the launch sequence, the capture road from the shortcut
@@ -120,6 +122,9 @@ public:
   void closeCurrent();
   void openSavedImagesFolder();
   void showOpenScreenshot(int entry);
+  // The editor behind an entry of the open-screenshots submenu while it is
+  // still open; none for a stale entry.
+  EditorController *openScreenshotEditor(int entry) const;
   void refreshOpenScreenshotsMenu();
 
   // The updater's questions.
@@ -151,7 +156,10 @@ Q_SIGNALS:
 private:
   QDateTime now() const;
   void touch() { lastInteraction_ = now(); }
+  void makeMenus();
+  // Attaches the menus to the status item: no status item until launch.
   void setupMenus();
+  bool launched() const { return presentation_ != nullptr; }
   void restoreSession(bool &sessionExisted);
   void editorClosed(EditorController *editor);
   void presentAlert(const QString &title, const QString &text);
@@ -171,8 +179,8 @@ private:
   QPointer<WelcomeView> view_;
   std::unique_ptr<QuitController> quit_;
   std::vector<std::unique_ptr<EditorController>> editors_;
-  // The editors behind the submenu's entries when it was last built.
-  std::vector<QPointer<EditorController>> menuEditors_;
+  // Every editor ever connected, in order: the submenu's entries number them.
+  std::vector<QPointer<EditorController>> connected_;
   bool launchedAtLogin_ = false;
   QDateTime lastInteraction_;
   std::optional<QDateTime> yieldActivationUntil_;

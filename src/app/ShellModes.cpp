@@ -110,6 +110,11 @@ int runApplication(LaunchContext &context) {
   options.launchedAtLogin = commandLine.isLoginLaunch();
   options.capture = commandLine.has(QStringLiteral("--capture"));
   options.isolatedTest = isTestRun(commandLine);
+  // Files named on the first launch open as they would in a running
+  // instance; a test run's arguments are its own.
+  if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
+      request && !options.isolatedTest)
+    options.openPaths = request->paths;
   // Requests wait for the launch sequence: both are queued in order.
   instance.setHandler([&delegate](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
     QTimer::singleShot(0, &delegate, [&delegate, request, reply] { reply(delegate.handleForwarded(request)); });

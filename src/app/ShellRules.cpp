@@ -48,24 +48,6 @@ bool shouldYieldActivation(const QDateTime &now, const QDateTime &deadline, bool
   return now < deadline && !hasEditors && !anyVisibleMainCapable(windows);
 }
 
-ReopenChoice reopenAction(bool capturing, const std::vector<OrderedWindow> &frontToBack, int editorCount) {
-  using Action = ReopenChoice::Action;
-  if (capturing)
-    return {Action::nothing, -1};
-  const auto ordered = [](const ShellWindow *w) {
-    return w && w->isVisible() && !w->isMiniaturized() && !w->isPanel();
-  };
-  for (int i = 0; i < int(frontToBack.size()); ++i)
-    if (ordered(frontToBack[size_t(i)].window) && frontToBack[size_t(i)].window->hasAttachedSheet())
-      return {Action::focusWindow, i};
-  for (const OrderedWindow &entry : frontToBack)
-    if (entry.editor >= 0 && ordered(entry.window))
-      return {Action::focusEditor, entry.editor};
-  if (editorCount <= 0)
-    return {Action::settings, -1};
-  return {Action::focusEditor, editorCount - 1};
-}
-
 int welcomeHeight(std::optional<int> availableHeight) {
   if (!availableHeight)
     return 740;

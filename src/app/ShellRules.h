@@ -43,24 +43,6 @@ int currentEditor(const Windows &editorWindows);
 // brings it forward instead of starting.
 const ShellWindow *firstWithSheet(const Windows &windows);
 
-// What a plain second launch does. `frontToBack` is every window in stacking
-// order with the index of the editor it belongs to (-1: not an editor's);
-// minimised windows, hidden ones and panels do not count as ordered.
-struct OrderedWindow {
-  const ShellWindow *window = nullptr;
-  int editor = -1;
-};
-struct ReopenChoice {
-  enum class Action { nothing, focusWindow, focusEditor, settings };
-  Action action = Action::nothing;
-  int index = -1; // into frontToBack for focusWindow, into the editors for focusEditor
-  friend bool operator==(const ReopenChoice &, const ReopenChoice &) = default;
-};
-// Capturing: nothing. Else the front window showing a sheet, else the front
-// editor window, else the settings without editors, else the newest editor
-// (a minimised one comes back).
-ReopenChoice reopenAction(bool capturing, const std::vector<OrderedWindow> &frontToBack, int editorCount);
-
 // The one-shot hand-back after a relaunch that restored nothing: hide only
 // before the deadline, with no editor and no visible main-capable window.
 bool shouldYieldActivation(const QDateTime &now, const QDateTime &deadline, bool hasEditors, const Windows &windows);

@@ -2,6 +2,7 @@
 
 #include "ShellText.h"
 #include "ShortcutManager.h"
+#include "WindowPresentation.h"
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeFonts.h"
 #include "chrome/LightPalette.h"
@@ -109,7 +110,7 @@ ShortcutGuide::ShortcutGuide(const QList<QMenu *> &menus, QWidget *parent) : QWi
 
 QWidget *ShortcutGuide::window(const QList<QMenu *> &menus) {
   auto *scroll = new QScrollArea;
-  scroll->setObjectName(QStringLiteral("shortcuts"));
+  scroll->setObjectName(QLatin1String(WindowPresentation::shortcuts));
   scroll->setWindowTitle(crel::tr("Keyboard Shortcuts"));
   scroll->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   scroll->setAttribute(Qt::WA_DeleteOnClose, false);

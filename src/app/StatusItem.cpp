@@ -89,6 +89,10 @@ TrayPresenter::TrayPresenter(StatusItem &item, QIcon icon, QObject *parent)
     : StatusPresenter(parent), item_(item), icon_(std::move(icon)), tray_(std::make_unique<QSystemTrayIcon>()) {
   connect(&item_, &StatusItem::changed, this, &TrayPresenter::refresh);
   connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::MiddleClick) {
+      Q_EMIT item_.reopenRequested();
+      return;
+    }
     QMenu *menu = item_.menu();
     if (reason != QSystemTrayIcon::Trigger || !menu)
       return;

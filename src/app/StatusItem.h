@@ -48,6 +48,9 @@ Q_SIGNALS:
   void changed();
   void menuOpened();
   void menuClosed();
+  // The icon was activated without its menu (a middle click): the
+  // application should come forward as if launched again.
+  void reopenRequested();
 
 private:
   void refresh();

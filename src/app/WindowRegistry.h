@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ShellWindow.h"
+#include "capture/WidgetWindow.h"
 
 #include <QObject>
 #include <QPointer>
@@ -30,13 +30,13 @@ public:
   bool isMain(const QWidget *window) const { return window && window == mainWindow(); }
 
   // Not a dialog, tool window, popup or overlay.
-  static bool canBecomeMain(const QWidget &window);
-  static bool isPanel(const QWidget &window);
+  static bool canBecomeMain(const QWidget &window) { return WidgetWindow::canBecomeMain(window); }
+  static bool isPanel(const QWidget &window) { return WidgetWindow::isPanel(window); }
   // A visible window-modal dialog whose parent window is `window`.
-  static QWidget *attachedSheet(const QWidget &window);
+  static QWidget *attachedSheet(const QWidget &window) { return WidgetWindow::attachedSheet(window); }
 
   // Restores a minimised window, shows, raises and activates it.
-  static void present(QWidget &window);
+  static void present(QWidget &window) { WidgetWindow::present(window); }
 
 Q_SIGNALS:
   // One of our windows became active.
@@ -49,29 +49,13 @@ private:
   QPointer<QWidget> main_;
 };
 
-// ShellWindow over one top-level widget; a dead widget reads as hidden.
-class WidgetShellWindow final : public ShellWindow {
+// ShellWindow over one top-level widget, main as the registry records it.
+class WidgetShellWindow final : public WidgetWindow {
 public:
-  WidgetShellWindow(QWidget *window, const WindowRegistry &registry) : window_(window), registry_(registry) {}
-  QWidget *widget() const { return window_; }
-
-  bool isKey() const override;
-  bool isMain() const override { return registry_.isMain(window_); }
-  bool isVisible() const override { return window_ && window_->isVisible(); }
-  bool isMiniaturized() const override { return window_ && window_->isMinimized(); }
-  bool hasAttachedSheet() const override { return window_ && WindowRegistry::attachedSheet(*window_); }
-  bool isPanel() const override { return window_ && WindowRegistry::isPanel(*window_); }
-  bool isFilePanel() const override;
-  bool canBecomeMain() const override { return window_ && WindowRegistry::canBecomeMain(*window_); }
-  QString title() const override;
-
-  void deminiaturize() override;
-  void makeKeyAndOrderFront() override;
-  void orderOut() override;
-  void close() override;
+  WidgetShellWindow(QWidget *window, const WindowRegistry &registry) : WidgetWindow(window), registry_(registry) {}
+  bool isMain() const override { return registry_.isMain(widget()); }
 
 private:
-  QPointer<QWidget> window_;
   const WindowRegistry &registry_;
 };
 

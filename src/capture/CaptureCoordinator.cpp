@@ -98,7 +98,7 @@ void CaptureCoordinator::snapshotsArrived(const QUuid &generation, const std::op
 }
 
 void CaptureCoordinator::presentSelectors(const std::vector<CaptureSnapshot> &snapshots) {
-  windowSession_ = std::make_unique<CaptureWindowSession>(CaptureWindowSession::currentKeyWindow());
+  windowSession_ = std::make_unique<CaptureWindowSession>(CaptureWindowSession::applicationWindows());
   QPointer<CaptureCoordinator> self(this);
   for (const CaptureSnapshot &snapshot : snapshots) {
     std::shared_ptr<CapturePanel> panel = makePanel_(snapshot.screenFrame);

@@ -1,34 +1,33 @@
 #include "CaptureWindowSession.h"
 
+#include "WidgetWindow.h"
+
 #include <QApplication>
-#include <QEvent>
+
+#include <utility>
 
 namespace crel {
 
-CaptureWindowSession::CaptureWindowSession(QWidget *keyWindow) {
-  if (keyWindow && keyWindow->isVisible() && !keyWindow->isMinimized()) {
-    keyWindow_ = keyWindow;
-    keyWindow->installEventFilter(this);
+CaptureWindowSession::CaptureWindowSession(const Windows &windows) {
+  for (const std::shared_ptr<ShellWindow> &window : windows) {
+    if (window && window->isKey() && window->isVisible() && !window->isMiniaturized()) {
+      keyWindow_ = window;
+      closings_ = window->closings();
+      return;
+    }
   }
 }
 
-QWidget *CaptureWindowSession::currentKeyWindow() { return QApplication::activeWindow(); }
-
-bool CaptureWindowSession::eventFilter(QObject *watched, QEvent *event) {
-  // Counted from the request on, as a will-close notice would be.
-  if (watched == keyWindow_ && event->type() == QEvent::Close)
-    closed_ = true;
-  return false;
+CaptureWindowSession::Windows CaptureWindowSession::applicationWindows() {
+  QWidget *active = QApplication::activeWindow();
+  return active ? Windows{WidgetWindow::attached(active)} : Windows{};
 }
 
 void CaptureWindowSession::restore(bool captured) {
-  QPointer<QWidget> window = keyWindow_;
-  keyWindow_.clear();
-  if (window)
-    window->removeEventFilter(this);
-  if (captured || closed_ || !window || !window->isVisible() || window->isMinimized())
+  const std::shared_ptr<ShellWindow> window = std::exchange(keyWindow_, {}).lock();
+  if (captured || !window || window->closings() != closings_ || !window->isVisible() || window->isMiniaturized())
     return;
-  window->activateWindow();
+  window->makeKey();
 }
 
 } // namespace crel

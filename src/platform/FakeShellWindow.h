@@ -10,7 +10,7 @@ struct FakeShellWindow : ShellWindow {
   bool key = false, main = false, visible = true, miniaturized = false, sheet = false, panel = false, filePanel = false,
        mainCapable = true;
   QString windowTitle;
-  int fronted = 0, orderedOut = 0, closed = 0;
+  int fronted = 0, orderedOut = 0, closed = 0, keyed = 0;
 
   bool isKey() const override { return key; }
   bool isMain() const override { return main; }
@@ -22,7 +22,13 @@ struct FakeShellWindow : ShellWindow {
   bool canBecomeMain() const override { return mainCapable; }
   QString title() const override { return windowTitle; }
 
+  int closings() const override { return closed; }
+
   void deminiaturize() override { miniaturized = false; }
+  void makeKey() override {
+    ++keyed;
+    key = true;
+  }
   void makeKeyAndOrderFront() override {
     ++fronted;
     visible = true;

@@ -26,10 +26,24 @@ public:
   virtual bool canBecomeMain() const = 0;
   virtual QString title() const = 0;
 
+  // Requests to close it so far, counted from when the window was first
+  // seen by whoever counts them; a change means it was closed meanwhile.
+  virtual int closings() const = 0;
+
   virtual void deminiaturize() = 0;
+  // Gives it the keyboard without changing the stacking order.
+  virtual void makeKey() = 0;
   virtual void makeKeyAndOrderFront() = 0;
   virtual void orderOut() = 0;
   virtual void close() = 0;
 };
+
+// Brings a window back the way the application does: a minimised window is
+// restored first, then shown in front with the keyboard.
+inline void bringForward(ShellWindow &window) {
+  if (window.isMiniaturized())
+    window.deminiaturize();
+  window.makeKeyAndOrderFront();
+}
 
 } // namespace crel

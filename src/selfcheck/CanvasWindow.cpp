@@ -1,6 +1,9 @@
 #include "CanvasWindow.h"
 
 #include "canvas/CanvasView.h"
+#include "document/CrelError.h"
+
+#include <QPainter>
 
 namespace crel::NativeTests {
 
@@ -12,5 +15,15 @@ CanvasWindow::CanvasWindow(CrelDocument &document, int width, int height) {
 }
 
 CanvasWindow::~CanvasWindow() { window_.close(); }
+
+void redraw(CanvasView &canvas) {
+  QImage bitmap(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+  if (bitmap.isNull())
+    throw CrelError::rendering();
+  QPainter painter(&bitmap);
+  if (!painter.isActive())
+    throw CrelError::rendering();
+  canvas.paintCanvas(painter);
+}
 
 } // namespace crel::NativeTests

@@ -26,4 +26,8 @@ private:
   CanvasView *canvas_;
 };
 
+// Draws the whole canvas once off screen, as a repaint between events would;
+// throws the rendering error when there is nothing to draw into.
+void redraw(CanvasView &canvas);
+
 } // namespace crel::NativeTests

@@ -10,10 +10,7 @@
 #include "canvas/CanvasView.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
-#include "document/CrelError.h"
 #include "document/MarkGeometry.h"
-
-#include <QPainter>
 
 namespace crel::DraftRenderingTests {
 
@@ -33,17 +30,6 @@ bool noVisualExtent(const Mark &mark) {
   return local.isNull() && local.applying(rotationTransform(mark)).isNull();
 }
 
-// Draws the whole canvas once off screen, as a repaint between events would.
-void redraw(CanvasView &canvas) {
-  QImage bitmap(canvas.size(), QImage::Format_ARGB32_Premultiplied);
-  if (bitmap.isNull())
-    throw CrelError::rendering();
-  QPainter painter(&bitmap);
-  if (!painter.isActive())
-    throw CrelError::rendering();
-  canvas.paintCanvas(painter);
-}
-
 void gestureChecks(CrelDocument &document) {
   NativeTests::CanvasWindow host(document, 600, 480);
   CanvasView *canvas = &host.canvas();
@@ -56,19 +42,19 @@ void gestureChecks(CrelDocument &document) {
       document.selectTool(tool);
       const QString name = label(style) + u' ' + label(tool);
       events.down({100, 100});
-      redraw(*canvas);
+      NativeTests::redraw(*canvas);
       events.up({100, 100});
-      redraw(*canvas);
+      NativeTests::redraw(*canvas);
       expect(document.marks().isEmpty(),
              name + QStringLiteral(" click without dragging redraws safely and creates no mark"));
 
       events.down({100, 100});
       for (const QPointF p : {QPointF(250, 200), QPointF(100, 100), QPointF(300, 220)}) {
         events.dragged(p);
-        redraw(*canvas);
+        NativeTests::redraw(*canvas);
       }
       events.up({300, 220});
-      redraw(*canvas);
+      NativeTests::redraw(*canvas);
       expect(document.marks().size() == 1 && document.marks().first().tool == tool,
              name + QStringLiteral(" survives a draft returning to its origin and still commits normally"));
     }

@@ -16,6 +16,7 @@
 #include "StorageTests.h"
 #include "StyleCanvasTests.h"
 #include "UpdateTests.h"
+#include "WindowPresentationTests.h"
 
 namespace crel::NativeTests {
 
@@ -43,7 +44,8 @@ const SuiteTable &suiteTable() {
       {"EditorRouting", [](SuiteContext &c) { EditorRoutingTests::run(c.image(), c.root()); }},
       //  8 Login item
       {"LaunchAtLogin", [](SuiteContext &c) { LaunchAtLoginTests::run(c.root()); }},
-      //  9 Window presentation      WindowPresentationTests::run(image)
+      //  9 Window presentation
+      {"WindowPresentation", [](SuiteContext &c) { WindowPresentationTests::run(c.image(), c.root()); }},
       // 10 Draft rendering
       {"DraftRendering", [](SuiteContext &c) { DraftRenderingTests::run(c.image(), c.root()); }},
       // 11 Editing, then text recognition

@@ -21,17 +21,29 @@ using crel::test::Delegate;
 using crel::test::FakeSession;
 
 TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
+  const QString image = pictures.filePath("launch.png");
+  ASSERT_TRUE(QImage(30, 20, QImage::Format_RGB32).save(image));
   const struct {
     const char *name;
     LaunchOptions options;
     bool sessionFile;
     bool welcome, capturing;
+    size_t editors = 0;
+    const char *alert = "X11"; // without a display the shortcut cannot be grabbed
   } rows[] = {
       {"ordinary", {false, false, false}, false, true, false},
       {"at login", {true, false, false}, false, false, false},
       {"--capture", {false, true, false}, false, false, true},
       {"after an update that restored nothing", {false, false, false}, true, false, false},
       {"isolated test ignores the session file", {false, false, true}, true, true, false},
+      {"asked to open an image", {false, false, true, {image}}, false, false, false, 1},
+      {"asked to open only unreadable files",
+       {false, false, true, {image + ".missing"}},
+       false,
+       true,
+       false,
+       0,
+       "Choose a PNG"},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -41,11 +53,12 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
     QCoreApplication::processEvents();
     EXPECT_EQ(!visibleWindows("settings").isEmpty(), row.welcome);
     EXPECT_EQ(capture.phase() != CaptureCoordinator::Phase::idle, row.capturing);
+    EXPECT_EQ(delegate->editors().size(), row.editors);
     EXPECT_EQ(session.reads, row.sessionFile && !row.options.isolatedTest ? 1 : 0);
     EXPECT_EQ(session.clears, session.reads);
     EXPECT_EQ(updates.started, 1);
-    // Without a display the shortcut cannot be grabbed: reported, and the launch went on.
-    EXPECT_TRUE(delegate->lastAlert().contains("X11")) << delegate->lastAlert().toStdString();
+    // Reported, and the launch went on.
+    EXPECT_TRUE(delegate->lastAlert().contains(row.alert)) << delegate->lastAlert().toStdString();
     capture.cancel();
     updates.started = 0;
     delegate.reset();
@@ -180,14 +193,15 @@ TEST_F(Delegate, StatusMenuOpenStateAndTheScreenshotsListFollowTheEditors) {
 
   // The older entry brings its window back; once it has closed, the menu
   // loses its entry and a choice made from the old menu does nothing.
+  const int olderEntry = entries[1]->data().toInt();
   entries[1]->trigger();
   EXPECT_FALSE(older->window()->isMinimized());
   older->window()->close();
   ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->editors().size() == 1u; }));
   EXPECT_EQ(screenshots.actions().size(), 1);
   newer->window()->showMinimized();
-  delegate->showOpenScreenshot(1);
-  EXPECT_TRUE(newer->window()->isMinimized());
+  delegate->showOpenScreenshot(olderEntry);
+  EXPECT_TRUE(newer->window()->isMinimized()) << "the entry of a closed editor reaches no other";
 
   // While a capture runs, no entry brings a window forward.
   delegate->newCapture();
@@ -246,25 +260,56 @@ TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
 // answer) are checked on the real application, with the single-instance
 // road, under X.
 
-TEST_F(Delegate, APlainSecondLaunchShowsTheSettingsOrTheEditor) {
-  AppDelegate &app = make();
-  app.launch({true, false, true});
-  QCoreApplication::processEvents();
-  ASSERT_TRUE(visibleWindows("settings").isEmpty());
-  EXPECT_TRUE(app.handleForwarded({}));
-  EXPECT_FALSE(visibleWindows("settings").isEmpty());
-  visibleWindows("settings").front()->close();
-
+TEST_F(Delegate, ReopeningShowsTheSettingsOrBringsBackTheEditor) {
   const QString image = pictures.filePath("shot.one.png");
   QImage(30, 20, QImage::Format_RGB32).save(image);
+  const struct {
+    const char *name;
+    std::function<void(AppDelegate &)> reopen;
+  } paths[] = {
+      {"a plain second launch", [](AppDelegate &app) { EXPECT_TRUE(app.handleForwarded({})); }},
+      {"a middle click on the tray icon", [](AppDelegate &app) { Q_EMIT app.statusItem().reopenRequested(); }},
+  };
+  for (const auto &path : paths) {
+    SCOPED_TRACE(path.name);
+    AppDelegate &app = make();
+    app.launch({true, false, true});
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(visibleWindows("settings").isEmpty());
+    path.reopen(app);
+    ASSERT_FALSE(visibleWindows("settings").isEmpty());
+    visibleWindows("settings").front()->close();
+
+    ASSERT_TRUE(app.openImageFile(image));
+    QWidget *editor = app.editors().front()->window();
+    EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
+    editor->showMinimized();
+    path.reopen(app);
+    EXPECT_TRUE(visibleWindows("settings").isEmpty());
+    EXPECT_FALSE(editor->isMinimized());
+    EXPECT_TRUE(editor->isVisible());
+    delegate.reset();
+  }
+}
+
+TEST_F(Delegate, ReopeningBringsAWindowShowingASheetForwardBeforeAnyEditor) {
+  const QString image = pictures.filePath("a.png");
+  QImage(30, 20, QImage::Format_RGB32).save(image);
+  AppDelegate &app = make();
+  app.launch({true, false, true});
   ASSERT_TRUE(app.openImageFile(image));
   QWidget *editor = app.editors().front()->window();
-  EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
-  editor->showMinimized();
+  QWidget owner;
+  owner.show();
+  QDialog sheet(&owner);
+  sheet.setWindowModality(Qt::WindowModal);
+  sheet.show();
+  editor->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == editor; }));
   EXPECT_TRUE(app.handleForwarded({}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() != editor; }));
+  EXPECT_TRUE(QApplication::activeWindow() == &owner || QApplication::activeWindow() == &sheet);
   EXPECT_TRUE(visibleWindows("settings").isEmpty());
-  EXPECT_FALSE(editor->isMinimized());
-  EXPECT_TRUE(editor->isVisible());
 }
 
 TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {

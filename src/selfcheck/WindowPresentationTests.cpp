@@ -1,0 +1,335 @@
+#include "WindowPresentationTests.h"
+
+#include "CanvasWindow.h"
+#include "Check.h"
+#include "Fixtures.h"
+#include "IsolatedSettings.h"
+
+#include "app/AppDelegate.h"
+#include "app/LaunchAtLogin.h"
+#include "app/SessionStore.h"
+#include "app/ShortcutManager.h"
+#include "app/UpdateService.h"
+#include "app/WindowPresentation.h"
+#include "canvas/CanvasView.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/CaptureWindowSession.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
+#include "document/CrelError.h"
+#include "document/EditorSizePreferences.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/LoginItemService.h"
+#include "platform/ResourceLocator.h"
+#include "platform/ShellWindow.h"
+
+#include <QAction>
+#include <QJsonValue>
+#include <QMenu>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace crel::NativeTests::WindowPresentationTests {
+
+namespace {
+
+// One of the user's windows as the suite scripts it; nothing reaches the
+// screen. Every request counts: focus returns, presentations, hides and
+// restorations (bringing a minimised window back); a focus return also
+// runs a one-shot callback. A close is counted and changes nothing else.
+class Window final : public ShellWindow {
+public:
+  bool isKey() const override { return simulatedKey; }
+  bool isMain() const override { return simulatedKey; }
+  bool isVisible() const override { return simulatedVisible; }
+  bool isMiniaturized() const override { return simulatedMinimized; }
+  bool hasAttachedSheet() const override { return false; }
+  bool isPanel() const override { return false; }
+  bool isFilePanel() const override { return false; }
+  bool canBecomeMain() const override { return true; }
+  QString title() const override { return {}; }
+  int closings() const override { return closes; }
+
+  void deminiaturize() override {
+    ++restorations;
+    simulatedMinimized = false;
+  }
+  void makeKey() override {
+    ++focusReturns;
+    simulatedKey = true;
+    if (const std::function<void()> focus = std::exchange(onFocus, nullptr))
+      focus();
+  }
+  void makeKeyAndOrderFront() override {
+    ++presentations;
+    simulatedVisible = true;
+  }
+  void orderOut() override {
+    ++hides;
+    simulatedVisible = false;
+  }
+  void close() override { ++closes; }
+
+  bool simulatedVisible = true, simulatedMinimized = false, simulatedKey = false;
+  int restorations = 0, presentations = 0, focusReturns = 0, hides = 0, closes = 0;
+  std::function<void()> onFocus;
+  QWidget *contentView = nullptr;
+};
+
+std::shared_ptr<Window> keyWindow() {
+  auto window = std::make_shared<Window>();
+  window->simulatedKey = true;
+  return window;
+}
+
+bool untouched(const Window &w) {
+  return w.hides == 0 && w.restorations == 0 && w.presentations == 0 && w.focusReturns == 0;
+}
+
+void captureChecks() {
+  const auto settings = std::make_shared<Window>(), shortcuts = std::make_shared<Window>(), editor = keyWindow();
+  const auto hidden = std::make_shared<Window>();
+  hidden->simulatedVisible = false;
+  const CaptureWindowSession::Windows desktop{settings, shortcuts, editor, hidden};
+  const auto desktopAsItWas = [&] {
+    return settings->isVisible() && shortcuts->isVisible() && editor->isVisible() && !hidden->isVisible();
+  };
+
+  CaptureWindowSession started(desktop);
+  expect(desktopAsItWas(),
+         QStringLiteral("Starting capture keeps the current desktop, including open editors, visible"));
+  started.restore(true);
+  started.restore(false);
+  expect(untouched(*settings) && untouched(*shortcuts) && untouched(*editor) && untouched(*hidden),
+         QStringLiteral("Successful capture never hides, reorders or refocuses existing windows"));
+
+  CaptureWindowSession cancelled(desktop);
+  editor->simulatedKey = false;
+  cancelled.restore(false);
+  cancelled.restore(false);
+  expect(editor->focusReturns == 1 && desktopAsItWas(),
+         QStringLiteral("Cancel returns keyboard focus once without changing the desktop"));
+
+  const auto closing = keyWindow();
+  CaptureWindowSession closed({closing});
+  closing->close();
+  closed.restore(false);
+  expect(closing->focusReturns == 0 && closing->restorations == 0,
+         QStringLiteral("Cancel never refocuses or reopens an editor closed during selection"));
+
+  const auto minimising = keyWindow();
+  CaptureWindowSession minimised({minimising});
+  minimising->simulatedMinimized = true;
+  minimised.restore(false);
+  expect(minimising->focusReturns == 0 && minimising->isMiniaturized(),
+         QStringLiteral("Cancel preserves an editor minimized during selection"));
+
+  const auto hiding = keyWindow();
+  CaptureWindowSession hiddenByOwner({hiding});
+  hiding->orderOut();
+  hiddenByOwner.restore(false);
+  expect(hiding->focusReturns == 0 && !hiding->isVisible(),
+         QStringLiteral("Cancel preserves an editor hidden by its owner during selection"));
+
+  const auto callback = keyWindow();
+  CaptureWindowSession reentered({callback});
+  callback->onFocus = [&reentered] { reentered.restore(false); };
+  reentered.restore(false);
+  expect(callback->focusReturns == 1, QStringLiteral("Focus callbacks cannot consume a capture session twice"));
+
+  std::weak_ptr<Window> released;
+  std::unique_ptr<CaptureWindowSession> pending;
+  {
+    const auto window = keyWindow();
+    released = window;
+    pending = std::make_unique<CaptureWindowSession>(CaptureWindowSession::Windows{window});
+  }
+  expect(released.expired(), QStringLiteral("A pending capture does not retain an editor window"));
+  pending->restore(false);
+}
+
+// One background screenshot: its document, its export as it was made, and a
+// window whose content is a real canvas that is never shown.
+struct Screenshot {
+  explicit Screenshot(const QImage &image)
+      : document(image, AnnotationPreferences::shared()), reference(document.renderPNG()), host(document, 600, 480) {
+    window->contentView = &host.canvas();
+  }
+  CrelDocument document;
+  QByteArray reference;
+  CanvasWindow host;
+  std::shared_ptr<Window> window = std::make_shared<Window>();
+};
+
+// A full redraw of what the window shows.
+void redraw(const Window &window) {
+  auto *canvas = qobject_cast<CanvasView *>(window.contentView);
+  if (!canvas)
+    throw CrelError::rendering();
+  canvas->setGeometry(0, 0, 600, 480);
+  NativeTests::redraw(*canvas);
+}
+
+void backgroundScreenshotChecks(const QImage &image) {
+  Screenshot first(image);
+  CaptureWindowSession({first.window}).restore(true);
+  Screenshot second(image);
+  for (const bool captured : {true, false, true, false}) {
+    CaptureWindowSession session({second.window, first.window});
+    expect(first.window->isVisible() && second.window->isVisible(),
+           QStringLiteral("Both screenshots remain visible while another screenshot is being selected"));
+    session.restore(captured);
+    redraw(*first.window);
+    redraw(*second.window);
+    const bool firstKept = first.document.renderPNG() == first.reference;
+    const bool secondKept = second.document.renderPNG() == second.reference;
+    expect(first.window->isVisible() && second.window->isVisible() && firstKept && secondKept,
+           QStringLiteral("Repeated capture and cancellation redraw and retain both untouched background screenshots"));
+  }
+}
+
+void reopenChecks() {
+  using WindowPresentation::reopenAction;
+  using Kind = WindowPresentation::ReopenAction::Kind;
+  Window settings, editor;
+  editor.simulatedKey = true;
+  const WindowPresentation::ReopenAction bringEditor{Kind::bringForward, &editor};
+  if (reopenAction(true, {&settings, &editor}, {&editor}).kind != Kind::nothing)
+    fail(QStringLiteral("Reopening the application must do nothing while a capture is in progress"));
+  if (reopenAction(false, {&settings, &editor}, {&editor}) != bringEditor)
+    fail(QStringLiteral("Reopening the application must prefer the existing editor over Settings"));
+  if (reopenAction(false, {}, {&editor}) != bringEditor)
+    fail(QStringLiteral("A minimized editor must be recoverable by reopening the application"));
+  if (reopenAction(false, {}, {}).kind != Kind::openSettings)
+    fail(QStringLiteral("Reopening the application with no editor must open Settings"));
+  pass(QStringLiteral("Reopening the application respects captures, existing editors, minimized editors and idle "
+                      "access"));
+
+  // How the launch ends: (capture, at login, update session found, editors open).
+  using WindowPresentation::launchEnd;
+  using End = WindowPresentation::LaunchEnd;
+  expect(launchEnd(false, false, false, false) == End::settings,
+         QStringLiteral("A deliberate ordinary launch opens Settings"));
+  const QString noSettings =
+      QStringLiteral("Login, capture, update recovery and image opening do not create an unrelated Settings window");
+  expect(launchEnd(false, true, false, false) == End::nothing, noSettings);
+  expect(launchEnd(true, false, false, false) == End::capture && launchEnd(true, false, true, true) == End::capture,
+         noSettings);
+  expect(launchEnd(false, false, true, false) == End::handBack && launchEnd(false, false, true, true) == End::nothing,
+         noSettings);
+  // Images named on the launch are open as editors before it ends.
+  expect(launchEnd(false, false, false, true) == End::nothing, noSettings);
+
+  const QJsonValue agent = ResourceLocator::infoDictionary().value(QStringLiteral("LSUIElement"));
+  expect(agent.isBool() && !agent.toBool(), QStringLiteral("The distributed app is a normal taskbar application"));
+
+  editor.simulatedMinimized = true;
+  editor.simulatedVisible = false;
+  bringForward(editor);
+  expect(!editor.isMiniaturized() && editor.isVisible() && editor.presentations == 1,
+         QStringLiteral("Returning to a screenshot restores a minimized window before bringing it forward"));
+}
+
+QStringList titles(const QMenu &menu) {
+  QStringList titles;
+  for (const QAction *item : menu.actions())
+    titles << item->text();
+  return titles;
+}
+
+// What the desktop's window list and the Window menu take as an ordinary
+// application window: a plain top-level window that is not kept above or
+// below the others and takes the keyboard.
+bool ordinaryWindow(const QWidget &window) {
+  const Qt::WindowFlags special = Qt::WindowStaysOnTopHint | Qt::WindowStaysOnBottomHint |
+                                  Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus;
+  return window.windowType() == Qt::Window && WindowRegistry::canBecomeMain(window) &&
+         !(window.windowFlags() & special) && !window.testAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+// A capture must not start here: its provider ends the run.
+CaptureCoordinator forbiddenCapture() {
+  return CaptureCoordinator(
+      [](QObject *, CaptureSnapshot::Completion) -> SnapshotRequest {
+        fail(QStringLiteral("Window presentation checks must not capture"));
+      },
+      [](const geom::Rect &) -> std::shared_ptr<CapturePanel> {
+        fail(QStringLiteral("Window presentation checks must not create an overlay"));
+      });
+}
+
+void menuChecks(const QImage &image, const QDir &root) {
+  IsolatedSettings isolated(root.path(), QStringLiteral("window-presentation-"));
+  ShortcutManager shortcuts(isolated.store());
+  CaptureCoordinator capture = forbiddenCapture();
+  UpdateService updates;
+  FakeLoginItemService loginItem;
+  LaunchAtLogin login(loginItem, isolated.store(), false);
+  SessionStore session;
+  AppDelegate delegate({shortcuts, capture, updates, login, session, root.filePath(QStringLiteral("pictures")), {}});
+  QMenu &menu = *delegate.menus().screenshotsMenu();
+
+  // Saved as they open, so closing them asks nothing.
+  const QString folder = root.filePath(QStringLiteral("window-presentation"));
+  const auto editor = [&](const QString &title) {
+    auto document = std::make_unique<CrelDocument>(image, AnnotationPreferences::shared());
+    document->enableAutosave(folder, title);
+    auto controller = std::make_unique<EditorController>(std::move(document), EditorSizePreferences::shared());
+    if (!controller->window())
+      fail(QStringLiteral("Window presentation editor missing"));
+    controller->window()->setWindowTitle(title);
+    EditorController &connected = *controller;
+    delegate.connectEditor(std::move(controller));
+    return &connected;
+  };
+  EditorController *first = editor(QStringLiteral("First screenshot"));
+  EditorController *second = editor(QStringLiteral("Second screenshot"));
+  const QPointer<EditorWindow> firstWindow = first->window(), secondWindow = second->window();
+  const QPointer<CrelDocument> firstDocument = &first->document();
+
+  expect(titles(menu) == QStringList({QStringLiteral("Second screenshot"), QStringLiteral("First screenshot")}),
+         QStringLiteral("Every open screenshot is reachable from the system tray even when its window is hidden"));
+  Q_EMIT menu.aboutToShow();
+  expect(!menu.isEmpty() && menu.actions().constFirst()->text() == QStringLiteral("Second screenshot"),
+         QStringLiteral("Opening the screenshot submenu keeps its document titles"));
+  firstWindow->setWindowTitle(QStringLiteral("Renamed screenshot"));
+  delegate.refreshOpenScreenshotsMenu();
+  expect(!menu.isEmpty() && menu.actions().constLast()->text() == QStringLiteral("Renamed screenshot"),
+         QStringLiteral("The screenshot list uses current window titles"));
+  expect(firstWindow && ordinaryWindow(*firstWindow),
+         QStringLiteral("Screenshot editors are ordinary persistent windows eligible for the Window menu"));
+
+  const int stale = menu.actions().constFirst()->data().toInt();
+  secondWindow->close();
+  pumpUntil([&] { return delegate.editors().size() == 1; }, 2000, 10);
+  const EditorController *listed =
+      menu.actions().size() == 1 ? delegate.openScreenshotEditor(menu.actions().constFirst()->data().toInt()) : nullptr;
+  expect(delegate.editors().size() == 1 && listed && listed->window() == firstWindow,
+         QStringLiteral("Dismissing one screenshot removes only its menu entry and retains the other editor"));
+  delegate.showOpenScreenshot(stale);
+  expect((!secondWindow || !secondWindow->isVisible()) && !firstWindow->isVisible(),
+         QStringLiteral("A stale screenshot entry cannot reopen a dismissed editor"));
+
+  firstWindow->close();
+  // The closed controller goes on a later turn, and its document with it.
+  pumpUntil([&] { return delegate.editors().empty() && !firstDocument; }, 2000, 10);
+  const QAction *placeholder = menu.actions().size() == 1 ? menu.actions().constFirst() : nullptr;
+  expect(delegate.editors().empty() && !firstDocument && placeholder && !placeholder->isEnabled() &&
+             !placeholder->data().isValid(),
+         QStringLiteral("Closing the last screenshot leaves an honest empty menu without retaining a document"));
+}
+
+} // namespace
+
+void run(const QImage &image, const QDir &root) {
+  captureChecks();
+  backgroundScreenshotChecks(image);
+  reopenChecks();
+  menuChecks(image, root);
+}
+
+} // namespace crel::NativeTests::WindowPresentationTests

@@ -116,7 +116,9 @@ int runFixture() {
 
   // Geometry before show(): the window manager then honours the position.
   FixtureView window(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-  window.setWindowTitle(QStringLiteral("Crel acceptance fixture"));
+  // Another title only for the run that must refuse a fixture it cannot verify.
+  const QString title = qEnvironmentVariable("CREL_ACCEPTANCE_FIXTURE_TITLE");
+  window.setWindowTitle(title.isEmpty() ? QStringLiteral("Crel acceptance fixture") : title);
   const QRect windowRect = capture.adjusted(-60, -60, 60, 60);
   window.setGeometry(windowRect);
   window.setFixedSize(windowRect.size());

@@ -11,7 +11,8 @@ QRect captureRect(const QRect &primaryScreenGeometry);
 // The same for this process's primary screen; there must be one.
 QRect captureRect();
 
-// Fixture mode: shows the titled window "Crel acceptance fixture" (content
+// Fixture mode: shows the titled window "Crel acceptance fixture" (or the
+// title in CREL_ACCEPTANCE_FIXTURE_TITLE, for the refusal test) (content
 // 60 points around the capture rectangle, fixed size) and the shield (50
 // points around it, above managed windows, transparent to input), both
 // filled with the fixture green, then runs the event loop.

@@ -80,7 +80,7 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
 
 } // namespace
 
-int runApplication(LaunchContext &context) {
+int runApplication(LaunchContext &context, const AcceptanceRun &acceptance) {
   // A test run's standard streams carry only its check's lines.
   if (isTestRun(context.commandLine()))
     quietQtMessages();
@@ -132,6 +132,20 @@ int runApplication(LaunchContext &context) {
         evidence = qEnvironmentVariable("NATIVE_LOGIN_TEST_RESULT");
       QTimer::singleShot(1000, &app, [&delegate, loginVariant, evidence] {
         runOrFail([&] { StartupCheck::run(&delegate, loginVariant, evidence); });
+      });
+      continue;
+    }
+    if (hook.kind == TestHook::Kind::acceptance && acceptance) {
+      QTimer::singleShot(1000, &app, [&delegate, &capture, acceptance, fixture = hook.values.value(0)] {
+        runOrFail([&] {
+          try {
+            acceptance(delegate, fixture);
+          } catch (...) {
+            capture.cancel();
+            throw;
+          }
+        });
+        QCoreApplication::exit(0);
       });
       continue;
     }

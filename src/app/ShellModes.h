@@ -2,13 +2,24 @@
 
 #include "AppLaunch.h"
 
+#include <functional>
+
 namespace crel {
+
+class AppDelegate;
 
 // The shell's own launch modes, for main's mode table.
 namespace ShellModes {
 
-// The real application: login item, test hooks, run loop. Returns when it quits.
-int runApplication(LaunchContext &context);
+// The end-to-end acceptance run over the running application and the
+// fixture copy's folder; returns when it passed, throws when it failed.
+using AcceptanceRun = std::function<void(AppDelegate &delegate, const QString &fixtureDir)>;
+
+// The real application: login item, test hooks, run loop. Returns when it
+// quits. `acceptance` serves --acceptance-test: one second after launch it
+// runs, then the application quits; a throw cancels any capture and ends the
+// process with the FAIL line.
+int runApplication(LaunchContext &context, const AcceptanceRun &acceptance = {});
 int printDiagnostics(LaunchContext &context);
 // Runs the loop until the display list has been asked for; always 0.
 int printPermissionDiagnostics(LaunchContext &context);

@@ -1,5 +1,6 @@
 #include "ShellModes.h"
 #include "acceptance/Fixture.h"
+#include "acceptance/NativeAcceptance.h"
 #include "acceptance/PreviewModes.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
@@ -25,7 +26,7 @@ int main(int argc, char *argv[]) {
       {LaunchMode::permissionDiagnostics, ShellModes::printPermissionDiagnostics},
       {LaunchMode::updateInstaller,
        [](LaunchContext &c) { return update::UpdateInstaller::runHelper(c.choice().path); }},
-      {LaunchMode::application, ShellModes::runApplication},
+      {LaunchMode::application, [](LaunchContext &c) { return ShellModes::runApplication(c, NativeAcceptance::run); }},
   };
   return launch(argc, argv, modes);
 }

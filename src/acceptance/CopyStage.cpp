@@ -1,0 +1,8 @@
+// Copy and close.
+#include "AcceptanceRun.h"
+
+namespace crel::acceptance {
+
+void copyAndClose(RunState &) {}
+
+} // namespace crel::acceptance

@@ -38,7 +38,7 @@ void FixtureProcess::launch(const QString &appDir, const Sleep &sleep) {
       ::_exit(1);
   });
   process_.start();
-  const QString failure = QStringLiteral("Fixture application did not finish launching");
+  const QString failure = QStringLiteral("Fixture did not finish launching");
   if (!process_.waitForStarted(5000))
     throw NativeTests::Failure(failure);
   const QList<QByteArray> fields = nextLine(failure, sleep).split(' ');

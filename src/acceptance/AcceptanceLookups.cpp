@@ -16,7 +16,9 @@ constexpr int printedDepths = 7;
 
 QAccessibleInterface *search(const QString &identifier, QAccessibleInterface *element, int depth,
                              QSet<QAccessible::Id> &visited) {
-  if (!element || !element->isValid() || depth > searchDepthLimit)
+  // Hidden widgets stay in Qt's accessible tree, flagged invisible; the
+  // lookups see only what is on screen, as assistive tools do.
+  if (!element || !element->isValid() || element->state().invisible || depth > searchDepthLimit)
     return nullptr;
   if (visited.contains(QAccessible::uniqueId(element)))
     return nullptr;

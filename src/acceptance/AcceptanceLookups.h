@@ -23,7 +23,8 @@ QString accessibilityIdentifier(QAccessibleInterface *element);
 
 // The first element of the accessibility tree under `root` (itself first,
 // then its children in order) whose identifier is `identifier`, compared
-// exactly. Guarded against cycles and trees deeper than 64 levels.
+// exactly; hidden elements and their descendants are skipped. Guarded
+// against cycles and trees deeper than 64 levels.
 QAccessibleInterface *control(const QString &identifier, QObject *root);
 QAccessibleInterface *control(const QString &identifier, QAccessibleInterface *root);
 

@@ -49,7 +49,7 @@ QList<ChromeSegmented::Option> ChromeSegmented::textOptions(const QStringList &t
   QList<Option> options;
   const QFontMetricsF metrics(font);
   for (qsizetype i = 0; i < texts.size(); ++i)
-    options.append({i < helps.size() ? helps[i] : texts[i], metrics.horizontalAdvance(texts[i])});
+    options.append({i < helps.size() ? helps[i] : texts[i], metrics.horizontalAdvance(texts[i]), texts[i]});
   return options;
 }
 
@@ -136,7 +136,9 @@ void ChromeSegmented::rebuild() {
   for (int i = 0; i < count(); ++i) {
     auto *segment = new Segment(*this, i);
     segment->setToolTip(options_[i].help);
-    segment->setAccessibleName(options_[i].help);
+    segment->setAccessibleName(options_[i].name.isEmpty() ? options_[i].help : options_[i].name);
+    if (!options_[i].name.isEmpty())
+      segment->setAccessibleDescription(options_[i].help);
     segment->setChecked(selection_ == i);
     segment->setProperty("selected", selection_ == i);
     segment->show();

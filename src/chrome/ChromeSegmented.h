@@ -18,8 +18,8 @@ namespace crel {
 // and hears every pick through selected() (also a pick of the segment that
 // is already selected) and decides what changes.
 //
-// Options are indices; each has a help text (tooltip and accessible name)
-// and a content width. The label painter draws a segment's content in the
+// Options are indices; each has a help text (tooltip, and accessible name
+// unless the option names itself) and a content width. The label painter draws a segment's content in the
 // colour it is given: the label colour when selected, else the secondary one.
 class ChromeSegmented : public QWidget {
   Q_OBJECT
@@ -27,13 +27,15 @@ public:
   struct Option {
     QString help;
     double contentWidth = 0; // the label's own width, without padding
+    QString name;            // the accessible name; the help when empty
   };
   using LabelPainter =
       std::function<void(QPainter &painter, const QRectF &rect, int index, bool selected, const QColor &color)>;
 
   explicit ChromeSegmented(QWidget *parent = nullptr);
 
-  // Text options: the texts are the labels, drawn in `font`.
+  // Text options: the texts are the labels, drawn in `font`, and the
+  // segments' accessible names.
   static QList<Option> textOptions(const QStringList &texts, const QStringList &helps, const QFont &font);
   static LabelPainter textPainter(const QStringList &texts, const QFont &font);
 

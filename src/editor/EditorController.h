@@ -50,6 +50,8 @@ public:
   // Absent only while the controller is being torn down.
   EditorWindow *window() const { return window_.get(); }
   EditorView *view() const { return view_; }
+  // The shared size preference this editor follows.
+  EditorSizePreferences &sizePreferences() const { return sizePreferences_; }
 
   // Restores a minimised window, shows it, raises it and activates it.
   void present();

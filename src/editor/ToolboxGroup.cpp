@@ -44,6 +44,9 @@ public:
     setDrawsSelection(false); // the toolbox draws the sliding highlight
     setAccessibleName(crel::tr("%1, shortcut %2").arg(label(tool), letter));
     setAccessibleDescription(hint(tool));
+    // Assistive tools read the shortcut as the button's help; the chrome's
+    // own hint shows it on hover, so no Qt tooltip is set.
+    setWhatsThis(QStringLiteral("%1 (%2)").arg(label(tool), letter));
     setContentPainter([name = symbol(tool)](QPainter &painter, const QRectF &rect, const QColor &color) {
       Symbols::paint(painter, name, rect, 14.5, QFont::Medium, color);
     });

@@ -48,6 +48,12 @@ TEST(AcceptanceLookups, ControlFindsTheFirstMatchInPreOrder) {
   custom->setProperty("accessibilityIdentifier", QStringLiteral("annotation-style"));
   QWidget *deep = child(chain(second, 70), QStringLiteral("too-deep"));
   QWidget *inner = child(second, QStringLiteral("same"));
+  // Hidden elements and everything under them are not in the tree.
+  child(first, QStringLiteral("shown-later"))->hide();
+  QWidget *hiddenParent = child(first);
+  child(hiddenParent, QStringLiteral("under-hidden"));
+  hiddenParent->hide();
+  QWidget *shownLater = child(second, QStringLiteral("shown-later"));
   root.show();
 
   const struct {
@@ -61,6 +67,8 @@ TEST(AcceptanceLookups, ControlFindsTheFirstMatchInPreOrder) {
       {QStringLiteral("missing"), nullptr},
       {QString(), nullptr},
       {QStringLiteral("too-deep"), nullptr},
+      {QStringLiteral("shown-later"), shownLater},
+      {QStringLiteral("under-hidden"), nullptr},
   };
   for (const auto &c : cases) {
     QAccessibleInterface *found = control(c.identifier, &root);

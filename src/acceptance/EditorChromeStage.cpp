@@ -152,8 +152,11 @@ void checkSizeMenu(RunState &run, Editor &e) {
   expect(e.window.frameGeometry() == zoomed && preferences.size() == EditorSize::large,
          QStringLiteral("An expanded editor rejects size changes without changing the saved choice"));
 
+  // Qt flips its state flags at once; the window manager resizes later. A
+  // size chosen before the window is back would race with that.
   e.window.showNormal();
-  wait(QStringLiteral("Editor did not restore from maximize"), [&] { return !e.window.isMaximized(); });
+  wait(QStringLiteral("Editor did not restore from maximize"),
+       [&] { return !e.window.isMaximized() && e.window.size() == normal.size(); });
   compact->trigger();
   wait(QStringLiteral("Compact editor size was not restored"),
        [&] { return e.window.size() == compactContent && e.canvas.height() >= 270; });

@@ -2,6 +2,7 @@
 
 #include "AcceptanceLookups.h"
 #include "AcceptanceRun.h"
+#include "platform/SettingsStore.h"
 #include "selfcheck/CheckReporter.h"
 #include "selfcheck/Failure.h"
 
@@ -44,6 +45,9 @@ void leaveEvidence() {
 void run(AppDelegate &delegate, const QString &fixtureDir) {
   QAccessible::setActive(true);
   acceptance::RunState state(delegate, fixtureDir);
+  // Runs last: a failed run ends the process at once, so the preferences
+  // the clean-up put back must reach the disk before that.
+  state.cleanup.push([] { SettingsStore::standard().sync(); });
   try {
     acceptance::captureRoad(state);
     acceptance::editorChrome(state);

@@ -84,20 +84,23 @@ void StandardUserDriver::present(QDialog *dialog) {
 }
 
 void StandardUserDriver::showUpdateFound(const update::AppcastItem &item, const update::UserUpdateState &,
-                                         std::function<void(bool)> reply) {
+                                         std::function<void(update::UpdateChoice)> reply) {
+  using update::UpdateChoice;
   // Answered once: by a button, or as "later" when the dialog goes away.
-  auto answer = std::make_shared<std::function<void(bool)>>(std::move(reply));
-  auto once = [answer](bool accepted) {
-    if (const std::function<void(bool)> r = std::exchange(*answer, nullptr))
-      r(accepted);
+  auto answer = std::make_shared<std::function<void(UpdateChoice)>>(std::move(reply));
+  auto once = [answer](UpdateChoice choice) {
+    if (const std::function<void(UpdateChoice)> r = std::exchange(*answer, nullptr))
+      r(choice);
   };
-  QDialog *dialog = buildDialog(crel::tr("A new version of %1 is available").arg(AppIdentity::name()),
-                                crel::tr("%1 %2 is available; you have %3.")
-                                    .arg(AppIdentity::name(), item.displayVersionString, AppIdentity::version()),
-                                &item.releaseNotes,
-                                {{crel::tr("Install Update"), QDialogButtonBox::AcceptRole, [once] { once(true); }},
-                                 {crel::tr("Remind Me Later"), QDialogButtonBox::RejectRole, [once] { once(false); }}});
-  QObject::connect(dialog, &QObject::destroyed, [once] { once(false); });
+  QDialog *dialog = buildDialog(
+      crel::tr("A new version of %1 is available").arg(AppIdentity::name()),
+      crel::tr("%1 %2 is available; you have %3.")
+          .arg(AppIdentity::name(), item.displayVersionString, AppIdentity::version()),
+      &item.releaseNotes,
+      {{crel::tr("Install Update"), QDialogButtonBox::AcceptRole, [once] { once(UpdateChoice::install); }},
+       {crel::tr("Remind Me Later"), QDialogButtonBox::RejectRole, [once] { once(UpdateChoice::later); }},
+       {crel::tr("Skip This Version"), QDialogButtonBox::DestructiveRole, [once] { once(UpdateChoice::skip); }}});
+  QObject::connect(dialog, &QObject::destroyed, [once] { once(UpdateChoice::later); });
   present(dialog);
 }
 

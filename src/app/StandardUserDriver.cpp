@@ -25,7 +25,7 @@ struct Choice {
 };
 
 // A dialog with a heading, a sentence, optional notes and its buttons; each
-// button runs its choice once and closes the dialog.
+// button runs its choice once and closes the dialog. The first is the default.
 QDialog *buildDialog(const QString &heading, const QString &sentence, const QString *notes,
                      const std::vector<Choice> &choices) {
   auto *dialog = new QDialog;
@@ -58,6 +58,8 @@ QDialog *buildDialog(const QString &heading, const QString &sentence, const QStr
   auto *buttons = new QDialogButtonBox(dialog);
   for (const Choice &choice : choices) {
     QPushButton *button = buttons->addButton(choice.text, choice.role);
+    // Return answers with the first choice.
+    button->setDefault(&choice == &choices.front());
     QObject::connect(button, &QPushButton::clicked, dialog, [dialog, run = choice.run] {
       if (run)
         run();

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -35,11 +36,13 @@ QString heading(QDialog *dialog) { return dialog->findChild<QLabel *>("heading")
 // Each way of leaving the offer answers it exactly once.
 TEST(StandardUserDriver, UpdateFoundIsAnsweredOnce) {
   struct Case {
-    const char *leave; // a button's text, or "" to close the window
+    const char *leave; // a button's text, a key, or "" to close the window
     std::vector<UpdateChoice> answers;
   } cases[] = {{"Install Update", {UpdateChoice::install}},
                {"Remind Me Later", {UpdateChoice::later}},
                {"Skip This Version", {UpdateChoice::skip}},
+               {"Return", {UpdateChoice::install}},
+               {"Escape", {UpdateChoice::later}},
                {"", {UpdateChoice::later}}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.leave);
@@ -55,7 +58,9 @@ TEST(StandardUserDriver, UpdateFoundIsAnsweredOnce) {
     ASSERT_NE(notes, nullptr);
     EXPECT_EQ(notes->toPlainText(), "<img src=\"http://example.invalid/x.png\">Faster <b>saves</b>");
     EXPECT_FALSE(notes->openExternalLinks());
-    if (*c.leave)
+    if (const std::string key = c.leave; key == "Return" || key == "Escape")
+      QTest::keyClick(dialog, key == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+    else if (*c.leave)
       button(dialog, c.leave)->click();
     else
       dialog->close();

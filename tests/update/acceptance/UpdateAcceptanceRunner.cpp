@@ -7,20 +7,23 @@
 //
 //   crel-update-acceptance --bundle DIR --scenario NAME
 //
-// Scenarios: quit, upgrade, current, newer, and the refused releases
+// Scenarios: quit, upgrade, current, newer, the refused releases
 // bad-feed-signature, bad-archive-signature, truncated-archive,
-// archive-escaping-folder, wrong-identifier. Prints a PASS line per check
+// archive-escaping-folder, wrong-identifier, and install-on-quit (an
+// ordinary run answered through a notification and the update dialogs). Prints a PASS line per check
 // and "ALL UPDATE ACCEPTANCE CHECKS PASSED"; a failure prints one FAIL line
 // and what the application wrote, and exits 1.
 
 #include "../ArchiveBuilder.h"
 #include "../LoopbackFeedServer.h"
+#include "../StubNotificationServer.h"
 #include "update/framework/Appcast.h"
 #include "update/framework/AppcastEnvelope.h"
 #include "update/framework/Ed25519.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -138,9 +141,7 @@ public:
     if (bundleInfo_.isEmpty())
       throw RunnerFailure(QStringLiteral("%1 has no Info.json").arg(bundle));
     // Automatic downloads, as a user turns them on in the settings.
-    QSettings settings(path("config/") + identifier + QLatin1Char('/') + identifier + QStringLiteral(".ini"),
-                       QSettings::IniFormat);
-    settings.setValue(QStringLiteral("SUAutomaticallyUpdate"), true);
+    setAutomaticDownloads(true);
   }
 
   QString path(const QString &relative) const { return root_.filePath(relative); }
@@ -207,20 +208,24 @@ public:
   }
   void publish(const QString &version) { publish(version, release(version), keys_.seed, keys_.seed); }
 
-  // Starts the installed application with `scenario` and waits for it to end.
-  Run launch(const QString &scenario, int limitMs) {
-    QProcess process;
+  // Starts the installed application with `arguments` and its private folders.
+  std::unique_ptr<QProcess> start(const QStringList &arguments) const {
+    auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), path("home"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), path("cache"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
-    process.setProcessEnvironment(env);
-    process.start(app() + QStringLiteral("/bin/crel"),
-                  {QStringLiteral("--update-acceptance"), evidence(), QStringLiteral("--update-scenario"), scenario});
-    if (!process.waitForStarted(10000))
-      throw RunnerFailure(QStringLiteral("the application did not start: %1").arg(process.errorString()));
+    process->setProcessEnvironment(env);
+    process->start(app() + QStringLiteral("/bin/crel"), arguments);
+    if (!process->waitForStarted(10000))
+      throw RunnerFailure(QStringLiteral("the application did not start: %1").arg(process->errorString()));
+    return process;
+  }
+
+  // Waits for a started application to end; `label` names it in messages.
+  Run finish(QProcess &process, const QString &label, int limitMs) {
     Run run;
     run.pid = process.processId();
     const bool ended = waitFor([&] { return process.state() == QProcess::NotRunning; }, limitMs);
@@ -231,10 +236,28 @@ public:
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    transcript_ += "--- " + scenario.toUtf8() + " (pid " + QByteArray::number(run.pid) + ")\n" + run.out + run.err;
+    transcript_ += "--- " + label.toUtf8() + " (pid " + QByteArray::number(run.pid) + ")\n" + run.out + run.err;
     if (!ended)
-      throw RunnerFailure(QStringLiteral("the \"%1\" run did not end within %2 s").arg(scenario).arg(limitMs / 1000));
+      throw RunnerFailure(QStringLiteral("the \"%1\" run did not end within %2 s").arg(label).arg(limitMs / 1000));
     return run;
+  }
+
+  // One update scenario of the application, to its end.
+  Run launch(const QString &scenario, int limitMs) {
+    const auto process =
+        start({QStringLiteral("--update-acceptance"), evidence(), QStringLiteral("--update-scenario"), scenario});
+    return finish(*process, scenario, limitMs);
+  }
+
+  // The next launch checks at once, as on a fresh profile.
+  void forgetLastCheck() {
+    settings_.sync();
+    settings_.remove(QStringLiteral("SULastCheckTime"));
+    settings_.sync();
+  }
+  void setAutomaticDownloads(bool on) {
+    settings_.setValue(QStringLiteral("SUAutomaticallyUpdate"), on);
+    settings_.sync();
   }
 
   // Processes whose command line names this tree: the application, its
@@ -289,6 +312,9 @@ private:
 
   QString bundle_;
   QTemporaryDir root_;
+  QSettings settings_{
+      root_.filePath(QStringLiteral("config/") + identifier + QLatin1Char('/') + identifier + QStringLiteral(".ini")),
+      QSettings::IniFormat};
   QJsonObject bundleInfo_;
   LoopbackFeedServer server_;
   Ed25519::KeyPair keys_ = Ed25519::generate();
@@ -409,6 +435,89 @@ void refusedScenario(Bench &bench, const QString &scenario, bool archiveFetched,
                        : QStringLiteral("the feed was refused before any download"));
 }
 
+// xdotool on the test bed's X server; its output lines.
+QStringList xdotool(const QStringList &arguments) {
+  QProcess process;
+  process.start(QStringLiteral("xdotool"), arguments);
+  if (!process.waitForFinished(20000))
+    throw RunnerFailure(QStringLiteral("xdotool %1 did not finish").arg(arguments.join(QLatin1Char(' '))));
+  return lines(process.readAllStandardOutput());
+}
+
+// The mapped windows of process `pid`.
+QStringList visibleWindows(qint64 pid) {
+  return xdotool(
+      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid)});
+}
+
+// Waits for a mapped window of `pid` other than `known`, makes it the active
+// window and types `key` into it. Returns the window.
+QString answerNewWindow(qint64 pid, const QStringList &known, const QString &key, const QString &message) {
+  QString window;
+  check(waitFor(
+            [&] {
+              for (const QString &w : visibleWindows(pid))
+                if (!known.contains(w))
+                  window = w;
+              return !window.isEmpty();
+            },
+            60000),
+        message);
+  xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+  xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
+  return window;
+}
+
+// The application as a person runs it: a scheduled check announces the
+// update by a notification, a click on it opens the update dialog, Install
+// Update downloads and stages it, Later leaves it for the quit, and the quit
+// starts the installer, which installs without relaunching. The new version
+// then starts and cleans up after the installation.
+void installOnQuitScenario(Bench &bench, const QString &) {
+  bench.install(QStringLiteral("100"));
+  bench.publish(QStringLiteral("101"));
+  bench.setAutomaticDownloads(false);
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notifications"));
+  StubNotificationServer notifications;
+  if (!bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                          QDBusConnection::ExportAllContents) ||
+      !bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
+    throw RunnerFailure(QStringLiteral("no session bus for the notification server"));
+
+  // A login launch shows no window of its own.
+  const auto app = bench.start({QStringLiteral("--launched-at-login")});
+  const qint64 pid = app->processId();
+  const QString archive = QStringLiteral("/Crel-101.tar.gz");
+  check(waitFor([&] { return !notifications.notified.isEmpty(); }, 60000) &&
+            notifications.notified.first().summary == QLatin1String("Crel 1.101 is available"),
+        QStringLiteral("a scheduled check announces version 1.101 in a notification"));
+  check(bench.server().requestCount(archive) == 0 && visibleWindows(pid).isEmpty(),
+        QStringLiteral("nothing is downloaded or shown before the user answers"));
+
+  Q_EMIT notifications.ActionInvoked(42, QStringLiteral("default"));
+  const QString offer = answerNewWindow(pid, {}, QStringLiteral("Return"),
+                                        QStringLiteral("a click on the notification opens the update dialog"));
+  answerNewWindow(pid, {offer}, QStringLiteral("Escape"),
+                  QStringLiteral("Install Update downloads the update and says it is ready"));
+  check(bench.server().requestCount(archive) == 1 && waitFor([&] { return visibleWindows(pid).isEmpty(); }, 20000),
+        QStringLiteral("Later closes the dialog"));
+  const QStringList beside = bench.entries("apps");
+  check(bench.installedVersion() == QLatin1String("100") && beside.size() == 2 &&
+            beside.filter(QRegularExpression(QStringLiteral("^\\.Crel\\.app\\.staged-101-"))).size() == 1,
+        QStringLiteral("the staged update waits for the quit"));
+
+  ::kill(pid_t(pid), SIGTERM);
+  const Run quit = bench.finish(*app, QStringLiteral("install on quit"), 60000);
+  check(quit.status == 0, QStringLiteral("the application quits normally"));
+  waitForInstallResult(bench);
+  check(bench.processesEnded(30000) && bench.installedVersion() == QLatin1String("101"),
+        QStringLiteral("the installer puts version 101 in place without relaunching"));
+
+  bench.forgetLastCheck();
+  expectRun(bench.launch(QStringLiteral("current"), 120000), QStringLiteral("current"), currentLines);
+  expectInstalledCleanly(bench, QStringLiteral("101"));
+}
+
 // Each runs in a fresh bench and is told its own name.
 using Scenario = std::function<void(Bench &, const QString &)>;
 
@@ -425,6 +534,7 @@ const std::map<QString, Scenario> &scenarios() {
   static const std::map<QString, Scenario> table{
       {QStringLiteral("quit"), [](Bench &b, const QString &) { quitScenario(b); }},
       {QStringLiteral("upgrade"), [](Bench &b, const QString &) { upgradeScenario(b); }},
+      {QStringLiteral("install-on-quit"), installOnQuitScenario},
       {QStringLiteral("current"), upToDate("101")},
       {QStringLiteral("newer"), upToDate("102")},
       {QStringLiteral("bad-feed-signature"),

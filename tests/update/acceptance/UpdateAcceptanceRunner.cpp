@@ -8,7 +8,7 @@
 //   crel-update-acceptance --bundle DIR --scenario NAME
 //
 // Scenarios: quit, upgrade, current, newer, the refused releases
-// bad-feed-signature, bad-archive-signature, truncated-archive,
+// bad-feed-signature, unsigned-feed, bad-archive-signature, truncated-archive,
 // archive-escaping-folder, wrong-identifier, and install-on-quit (an
 // ordinary run answered through a notification and the update dialogs). Prints a PASS line per check
 // and "ALL UPDATE ACCEPTANCE CHECKS PASSED"; a failure prints one FAIL line
@@ -188,7 +188,8 @@ public:
   }
 
   // Serves `entries` as the archive of `version` and a feed offering it,
-  // both signed with the release key unless said otherwise.
+  // both signed with the release key unless said otherwise (an empty feed
+  // key: a feed without a signature).
   void publish(const QString &version, const QList<ArchiveEntry> &entries, const QByteArray &archiveSeed,
                const QByteArray &feedSeed, HttpFault fault = {}) {
     const QByteArray archive = buildArchive(entries);
@@ -204,7 +205,13 @@ public:
     appcast.identifier = identifier;
     appcast.generated = QDateTime::currentDateTimeUtc();
     appcast.items = {item};
-    server_.serve(QStringLiteral("/appcast.json"), AppcastEnvelope::seal(appcast.encodePayload(), feedSeed));
+    QByteArray feed = AppcastEnvelope::seal(appcast.encodePayload(), feedSeed.isEmpty() ? keys_.seed : feedSeed);
+    if (feedSeed.isEmpty()) {
+      QJsonObject unsigned_ = QJsonDocument::fromJson(feed).object();
+      unsigned_.remove(QStringLiteral("signature"));
+      feed = QJsonDocument(unsigned_).toJson();
+    }
+    server_.serve(QStringLiteral("/appcast.json"), feed);
   }
   void publish(const QString &version) { publish(version, release(version), keys_.seed, keys_.seed); }
 
@@ -539,6 +546,8 @@ const std::map<QString, Scenario> &scenarios() {
       {QStringLiteral("newer"), upToDate("102")},
       {QStringLiteral("bad-feed-signature"),
        refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, b.otherKeys().seed); })},
+      {QStringLiteral("unsigned-feed"),
+       refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, QByteArray()); })},
       {QStringLiteral("bad-archive-signature"),
        refused(true, [v](Bench &b) { b.publish(v, b.release(v), b.otherKeys().seed, b.keys().seed); })},
       {QStringLiteral("truncated-archive"),

@@ -80,7 +80,8 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
 
 } // namespace
 
-int runApplication(LaunchContext &context, const AcceptanceRun &acceptance) {
+int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
+                   const UpdateAcceptanceRun &updateAcceptance) {
   // A test run's standard streams carry only its check's lines.
   if (isTestRun(context.commandLine()))
     quietQtMessages();
@@ -109,11 +110,12 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance) {
   LaunchOptions options;
   options.launchedAtLogin = commandLine.isLoginLaunch();
   options.capture = commandLine.has(QStringLiteral("--capture"));
-  options.isolatedTest = isTestRun(commandLine);
+  // The update scenarios run the real updater and restore the update session.
+  options.isolatedTest = isTestRun(commandLine) && !commandLine.has(QStringLiteral("--update-acceptance"));
   // Files named on the first launch open as they would in a running
   // instance; a test run's arguments are its own.
   if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
-      request && !options.isolatedTest)
+      request && !isTestRun(commandLine))
     options.openPaths = request->paths;
   // Requests wait for the launch sequence: both are queued in order.
   instance.setHandler([&delegate](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
@@ -146,6 +148,12 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance) {
           }
         });
         QCoreApplication::exit(0);
+      });
+      continue;
+    }
+    if (hook.kind == TestHook::Kind::updateAcceptance && updateAcceptance) {
+      QTimer::singleShot(1000, &app, [&delegate, &updates, updateAcceptance, hook] {
+        runOrFail([&] { updateAcceptance(delegate, updates, hook.values.value(0), hook.values.value(1)); });
       });
       continue;
     }

@@ -25,7 +25,7 @@ struct Choice {
 };
 
 // A dialog with a heading, a sentence, optional notes and its buttons; each
-// button runs its choice once and closes the dialog.
+// button runs its choice once and closes the dialog. The first is the default.
 QDialog *buildDialog(const QString &heading, const QString &sentence, const QString *notes,
                      const std::vector<Choice> &choices) {
   auto *dialog = new QDialog;
@@ -58,6 +58,8 @@ QDialog *buildDialog(const QString &heading, const QString &sentence, const QStr
   auto *buttons = new QDialogButtonBox(dialog);
   for (const Choice &choice : choices) {
     QPushButton *button = buttons->addButton(choice.text, choice.role);
+    // Return answers with the first choice.
+    button->setDefault(&choice == &choices.front());
     QObject::connect(button, &QPushButton::clicked, dialog, [dialog, run = choice.run] {
       if (run)
         run();
@@ -84,20 +86,23 @@ void StandardUserDriver::present(QDialog *dialog) {
 }
 
 void StandardUserDriver::showUpdateFound(const update::AppcastItem &item, const update::UserUpdateState &,
-                                         std::function<void(bool)> reply) {
+                                         std::function<void(update::UpdateChoice)> reply) {
+  using update::UpdateChoice;
   // Answered once: by a button, or as "later" when the dialog goes away.
-  auto answer = std::make_shared<std::function<void(bool)>>(std::move(reply));
-  auto once = [answer](bool accepted) {
-    if (const std::function<void(bool)> r = std::exchange(*answer, nullptr))
-      r(accepted);
+  auto answer = std::make_shared<std::function<void(UpdateChoice)>>(std::move(reply));
+  auto once = [answer](UpdateChoice choice) {
+    if (const std::function<void(UpdateChoice)> r = std::exchange(*answer, nullptr))
+      r(choice);
   };
-  QDialog *dialog = buildDialog(crel::tr("A new version of %1 is available").arg(AppIdentity::name()),
-                                crel::tr("%1 %2 is available; you have %3.")
-                                    .arg(AppIdentity::name(), item.displayVersionString, AppIdentity::version()),
-                                &item.releaseNotes,
-                                {{crel::tr("Install Update"), QDialogButtonBox::AcceptRole, [once] { once(true); }},
-                                 {crel::tr("Remind Me Later"), QDialogButtonBox::RejectRole, [once] { once(false); }}});
-  QObject::connect(dialog, &QObject::destroyed, [once] { once(false); });
+  QDialog *dialog = buildDialog(
+      crel::tr("A new version of %1 is available").arg(AppIdentity::name()),
+      crel::tr("%1 %2 is available; you have %3.")
+          .arg(AppIdentity::name(), item.displayVersionString, AppIdentity::version()),
+      &item.releaseNotes,
+      {{crel::tr("Install Update"), QDialogButtonBox::AcceptRole, [once] { once(UpdateChoice::install); }},
+       {crel::tr("Remind Me Later"), QDialogButtonBox::RejectRole, [once] { once(UpdateChoice::later); }},
+       {crel::tr("Skip This Version"), QDialogButtonBox::DestructiveRole, [once] { once(UpdateChoice::skip); }}});
+  QObject::connect(dialog, &QObject::destroyed, [once] { once(UpdateChoice::later); });
   present(dialog);
 }
 

@@ -22,7 +22,7 @@ public:
   ~StandardUserDriver() override;
 
   void showUpdateFound(const update::AppcastItem &item, const update::UserUpdateState &state,
-                       std::function<void(bool)> reply) override;
+                       std::function<void(update::UpdateChoice)> reply) override;
   void showUpdateNotFound(const update::UpdateError &error) override;
   void showReadyToInstall(const update::AppcastItem &item) override;
   void showUpdaterError(const update::UpdateError &error) override;

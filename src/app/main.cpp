@@ -1,7 +1,9 @@
 #include "ShellModes.h"
+#include "UpdaterService.h"
 #include "acceptance/Fixture.h"
 #include "acceptance/NativeAcceptance.h"
 #include "acceptance/PreviewModes.h"
+#include "acceptance/UpdateAcceptance.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 
@@ -26,7 +28,14 @@ int main(int argc, char *argv[]) {
       {LaunchMode::permissionDiagnostics, ShellModes::printPermissionDiagnostics},
       {LaunchMode::updateInstaller,
        [](LaunchContext &c) { return update::UpdateInstaller::runHelper(c.choice().path); }},
-      {LaunchMode::application, [](LaunchContext &c) { return ShellModes::runApplication(c, NativeAcceptance::run); }},
+      {LaunchMode::application,
+       [](LaunchContext &c) {
+         return ShellModes::runApplication(
+             c, NativeAcceptance::run,
+             [](AppDelegate &delegate, UpdaterService &updates, const QString &folder, const QString &scenario) {
+               acceptance::UpdateAcceptance::run(delegate, updates.controller(), folder, scenario);
+             });
+       }},
   };
   return launch(argc, argv, modes);
 }

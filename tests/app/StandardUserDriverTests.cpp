@@ -7,11 +7,13 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
 using namespace crel;
+using update::UpdateChoice;
 
 namespace {
 
@@ -34,15 +36,20 @@ QString heading(QDialog *dialog) { return dialog->findChild<QLabel *>("heading")
 // Each way of leaving the offer answers it exactly once.
 TEST(StandardUserDriver, UpdateFoundIsAnsweredOnce) {
   struct Case {
-    const char *leave; // a button's text, or "" to close the window
-    std::vector<bool> answers;
-  } cases[] = {{"Install Update", {true}}, {"Remind Me Later", {false}}, {"", {false}}};
+    const char *leave; // a button's text, a key, or "" to close the window
+    std::vector<UpdateChoice> answers;
+  } cases[] = {{"Install Update", {UpdateChoice::install}},
+               {"Remind Me Later", {UpdateChoice::later}},
+               {"Skip This Version", {UpdateChoice::skip}},
+               {"Return", {UpdateChoice::install}},
+               {"Escape", {UpdateChoice::later}},
+               {"", {UpdateChoice::later}}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.leave);
     StandardUserDriver driver;
-    std::vector<bool> answers;
+    std::vector<UpdateChoice> answers;
     driver.showUpdateFound(item("2.1", "<img src=\"http://example.invalid/x.png\">Faster <b>saves</b>"), {},
-                           [&](bool accepted) { answers.push_back(accepted); });
+                           [&](UpdateChoice choice) { answers.push_back(choice); });
     QDialog *dialog = driver.dialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(heading(dialog).startsWith("A new version of "));
@@ -51,7 +58,9 @@ TEST(StandardUserDriver, UpdateFoundIsAnsweredOnce) {
     ASSERT_NE(notes, nullptr);
     EXPECT_EQ(notes->toPlainText(), "<img src=\"http://example.invalid/x.png\">Faster <b>saves</b>");
     EXPECT_FALSE(notes->openExternalLinks());
-    if (*c.leave)
+    if (const std::string key = c.leave; key == "Return" || key == "Escape")
+      QTest::keyClick(dialog, key == "Return" ? Qt::Key_Return : Qt::Key_Escape);
+    else if (*c.leave)
       button(dialog, c.leave)->click();
     else
       dialog->close();
@@ -63,12 +72,12 @@ TEST(StandardUserDriver, UpdateFoundIsAnsweredOnce) {
 
 TEST(StandardUserDriver, ANewDialogReplacesTheOpenOfferAsLater) {
   StandardUserDriver driver;
-  std::vector<bool> answers;
-  driver.showUpdateFound(item("2.1", ""), {}, [&](bool accepted) { answers.push_back(accepted); });
+  std::vector<UpdateChoice> answers;
+  driver.showUpdateFound(item("2.1", ""), {}, [&](UpdateChoice choice) { answers.push_back(choice); });
   EXPECT_EQ(driver.dialog()->findChild<QTextBrowser *>(), nullptr); // no notes, no pane
   driver.showUpdaterError(update::UpdateError(update::UpdateErrorCode::noUpdate, "The feed could not be read."));
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(answers, std::vector<bool>{false});
+  EXPECT_EQ(answers, std::vector<UpdateChoice>{UpdateChoice::later});
   EXPECT_EQ(heading(driver.dialog()), "Update failed: The feed could not be read.");
 }
 

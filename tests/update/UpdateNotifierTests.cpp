@@ -1,3 +1,4 @@
+#include "StubNotificationServer.h"
 #include "update/UpdateController.h"
 #include "update/UpdateNotifier.h"
 #include "update/framework/Updater.h"
@@ -190,37 +191,6 @@ TEST(NotificationPermission, GrantPostsTheKnownVersionAndFailureSaysWhy) {
   EXPECT_TRUE(failed.center.posted.isEmpty());
 }
 
-// A notification server on the bus that records what it is sent.
-class StubNotificationServer : public QObject {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-  struct Call {
-    QString appName;
-    uint replacesId;
-    QString summary;
-    QStringList actions;
-    QVariantMap hints;
-    int timeout;
-  };
-  QList<Call> notified;
-  QList<uint> closed;
-  uint nextId = 41;
-
-public Q_SLOTS:
-  uint Notify(const QString &appName, uint replacesId, const QString &, const QString &summary, const QString &,
-              const QStringList &actions, const QVariantMap &hints, int timeout) {
-    notified << Call{appName, replacesId, summary, actions, hints, timeout};
-    return replacesId ? replacesId : ++nextId;
-  }
-  void CloseNotification(uint id) { closed << id; }
-  QStringList GetCapabilities() { return {"actions", "body"}; }
-
-Q_SIGNALS:
-  void ActionInvoked(uint id, const QString &action);
-  void NotificationClosed(uint id, uint reason);
-};
-
 // Runs on a session bus of its own (CTest starts one with dbus-run-session).
 TEST(DesktopNotifications, PostReplaceClickAndCloseOverTheBus) {
   if (!QDBusConnection::sessionBus().isConnected())
@@ -297,5 +267,3 @@ TEST(DesktopNotifications, PostReplaceClickAndCloseOverTheBus) {
 }
 
 } // namespace
-
-#include "UpdateNotifierTests.moc"

@@ -183,6 +183,59 @@ TEST(Updater, AScheduledFindWaitsForTheUser) {
   EXPECT_EQ(s.server.requestCount("/appcast.json"), 1);
 }
 
+// Answers the offer of a user's check with one choice.
+struct AnsweringDriver : UpdateUserDriver {
+  UpdateChoice choice;
+  explicit AnsweringDriver(UpdateChoice c) : choice(c) {}
+  void showUpdateFound(const AppcastItem &, const UserUpdateState &, std::function<void(UpdateChoice)> reply) override {
+    reply(choice);
+  }
+  void showUpdateNotFound(const UpdateError &) override {}
+  void showReadyToInstall(const AppcastItem &) override {}
+  void showUpdaterError(const UpdateError &) override {}
+};
+
+// The user's answer to a held find: installing downloads it; "later" offers
+// it again at the next scheduled check; skipping records the version, so
+// scheduled checks pass over it while the user's own check still offers it.
+TEST(Updater, TheAnswerToAnOfferDecidesTheNextChecks) {
+  struct Case {
+    UpdateChoice choice;
+    Updater::Phase afterAnswer;
+    std::optional<QString> skipped;
+    Updater::Phase afterScheduledCheck;
+  } cases[] = {
+      {UpdateChoice::install, Updater::Phase::staged, std::nullopt, Updater::Phase::staged},
+      {UpdateChoice::later, Updater::Phase::idle, std::nullopt, Updater::Phase::available},
+      {UpdateChoice::skip, Updater::Phase::idle, "101", Updater::Phase::idle},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(int(c.choice));
+    Session s;
+    AnsweringDriver driver(c.choice);
+    s.publish("101");
+    s.start(false);
+    ASSERT_TRUE(s.settle());
+    ASSERT_EQ(s.updater->phase(), Updater::Phase::available);
+    s.updater->setUserDriver(&driver);
+    s.updater->checkForUpdates();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.updater->phase() == c.afterAnswer; }, 20000));
+    EXPECT_EQ(s.updater->skippedVersion(), c.skipped);
+
+    s.updater->setUserDriver(nullptr);
+    s.recorder.finished = false;
+    s.updater->checkForUpdatesInBackground();
+    ASSERT_TRUE(s.settle());
+    EXPECT_EQ(s.updater->phase(), c.afterScheduledCheck);
+    if (c.skipped) {
+      EXPECT_EQ(s.updater->lastErrorCode(), int(UpdateErrorCode::noUpdate));
+      s.updater->checkForUpdates();
+      EXPECT_TRUE(QTest::qWaitFor([&] { return s.updater->phase() == Updater::Phase::staged; }, 20000))
+          << "the user's own check offers a skipped version";
+    }
+  }
+}
+
 // The install block asks for a quit once per request; a refused quit leaves
 // the update staged and the block usable again.
 TEST(Updater, ARefusedQuitKeepsTheStagedUpdate) {

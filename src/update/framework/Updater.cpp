@@ -211,17 +211,15 @@ void Updater::checkForUpdates() {
     return;
   if ((phase_ == Phase::available || phase_ == Phase::staged) && item_) {
     userInitiated_ = true;
+    // A driver may answer at once, which ends the session and the item.
+    const AppcastItem item = *item_;
     if (userDriver_) {
       if (phase_ == Phase::staged)
-        userDriver_->showReadyToInstall(*item_);
+        userDriver_->showReadyToInstall(item);
       else
-        userDriver_->showUpdateFound(*item_, {UserUpdateState::Stage::notDownloaded, true},
-                                     [self = QPointer(this), generation = generation_](bool accepted) {
-                                       if (self && self->generation_ == generation && self->phase_ == Phase::available)
-                                         accepted ? self->download() : self->finishSession();
-                                     });
+        userDriver_->showUpdateFound(item, {UserUpdateState::Stage::notDownloaded, true}, answerOffer());
     }
-    userDriverDelegate_->didReceiveUserAttention(*item_);
+    userDriverDelegate_->didReceiveUserAttention(item);
     if (!userDriver_ && phase_ == Phase::available)
       download();
     return;
@@ -299,10 +297,19 @@ void Updater::offer(const AppcastItem &item) {
   if (!userDriver_)
     return download();
   setPhase(Phase::available);
-  userDriver_->showUpdateFound(item, state, [self = QPointer(this), generation = generation_](bool accepted) {
-    if (self && self->generation_ == generation && self->phase_ == Phase::available)
-      accepted ? self->download() : self->finishSession();
-  });
+  userDriver_->showUpdateFound(item, state, answerOffer());
+}
+
+std::function<void(UpdateChoice)> Updater::answerOffer() {
+  return [self = QPointer(this), generation = generation_](UpdateChoice choice) {
+    if (!self || self->generation_ != generation || self->phase_ != Phase::available)
+      return;
+    if (choice == UpdateChoice::install)
+      return self->download();
+    if (choice == UpdateChoice::skip)
+      self->setSkippedVersion(self->item_->version);
+    self->finishSession();
+  };
 }
 
 void Updater::download() {

@@ -120,6 +120,8 @@ private:
   void beginCheck(bool userInitiated);
   void feedArrived(const QByteArray &body, const std::optional<UpdateError> &error);
   void offer(const AppcastItem &item);
+  // The user's answer to the offer of the current item; stale answers do nothing.
+  std::function<void(UpdateChoice)> answerOffer();
   void download();
   void archiveArrived(const std::optional<UpdateError> &error);
   void extract();

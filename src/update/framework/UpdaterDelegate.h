@@ -52,12 +52,17 @@ public:
   virtual void willFinishUpdateSession() {}
 };
 
+// The answer to an offered update: download and install it, ask again at
+// the next scheduled check, or stop offering this version in scheduled checks.
+enum class UpdateChoice { install, later, skip };
+
 // The dialogs of a user's check ("standard user driver"); the front end
-// supplies them. `reply(true)` accepts the offered update.
+// supplies them, and answers each offer once.
 class UpdateUserDriver {
 public:
   virtual ~UpdateUserDriver() = default;
-  virtual void showUpdateFound(const AppcastItem &, const UserUpdateState &, std::function<void(bool)> reply) = 0;
+  virtual void showUpdateFound(const AppcastItem &, const UserUpdateState &,
+                               std::function<void(UpdateChoice)> reply) = 0;
   virtual void showUpdateNotFound(const UpdateError &) = 0;
   virtual void showReadyToInstall(const AppcastItem &) = 0;
   virtual void showUpdaterError(const UpdateError &) = 0;

@@ -1,0 +1,606 @@
+// Runs one update scenario end to end against the real application: copies
+// the built application folder into a private tree as the installed version,
+// signs a release made from the same build, serves the signed feed and the
+// archive on loopback, launches the application with --update-acceptance as
+// many times as the scenario needs (a private HOME and XDG folders per run),
+// and checks what the application reports and what it leaves on disk.
+//
+//   crel-update-acceptance --bundle DIR --scenario NAME
+//
+// Scenarios: quit, upgrade, current, newer, the refused releases
+// bad-feed-signature, unsigned-feed, bad-archive-signature, truncated-archive,
+// archive-escaping-folder, wrong-identifier, and install-on-quit (an
+// ordinary run answered through a notification and the update dialogs). Prints a PASS line per check
+// and "ALL UPDATE ACCEPTANCE CHECKS PASSED"; a failure prints one FAIL line
+// and what the application wrote, and exits 1.
+
+#include "../ArchiveBuilder.h"
+#include "../LoopbackFeedServer.h"
+#include "../StubNotificationServer.h"
+#include "update/framework/Appcast.h"
+#include "update/framework/AppcastEnvelope.h"
+#include "update/framework/Ed25519.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDBusConnection>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace crel::update;
+
+namespace {
+
+const QString identifier = QStringLiteral("co.quorvex.crel");
+
+class RunnerFailure : public std::runtime_error {
+public:
+  explicit RunnerFailure(const QString &message) : std::runtime_error(message.toStdString()) {}
+};
+
+void check(bool condition, const QString &message) {
+  if (!condition)
+    throw RunnerFailure(message);
+  std::printf("PASS: %s\n", qPrintable(message));
+  std::fflush(stdout);
+}
+
+QByteArray readFile(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &data) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size())
+    throw RunnerFailure(QStringLiteral("cannot write %1").arg(path));
+}
+
+// Runs the event loop (the feed server answers meanwhile) until `condition`
+// holds or `limitMs` has passed; tested every 20 ms.
+bool waitFor(const std::function<bool()> &condition, int limitMs) {
+  const QDeadlineTimer deadline(limitMs);
+  while (!condition()) {
+    if (deadline.hasExpired())
+      return false;
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return true;
+}
+
+QStringList lines(const QByteArray &text) {
+  QStringList out = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  return out;
+}
+
+QStringList passLines(const QByteArray &text) {
+  return lines(text).filter(QRegularExpression(QStringLiteral("^PASS: ")));
+}
+
+QStringList pass(std::initializer_list<const char *> messages) {
+  QStringList out;
+  for (const char *m : messages)
+    out << QStringLiteral("PASS: ") + QString::fromUtf8(m);
+  return out;
+}
+
+const QStringList stagingLines = pass({"A background download updates the system tray while the same process stays "
+                                       "running",
+                                       "A staged update is held for a quiet install instead of waiting for quit"});
+const QStringList upgradeLines =
+    stagingLines + pass({"Install Update starts the staged installation without restarting the app first"});
+const QStringList restoredLines = pass({"Normal launch restores the open editor after an update installed on quit",
+                                        "Restored annotations remain editable with undo history",
+                                        "Restored editor renders the same image after real installation"});
+const QStringList currentLines = pass({"An up-to-date installation is not offered a downgrade or reinstall",
+                                       "Background checks schedule the next attempt without an app restart"});
+const QStringList refusedLines = pass({"Invalid update data is rejected by the actual updater",
+                                       "Background checks schedule the next attempt without an app restart"});
+
+struct Run {
+  qint64 pid = 0;
+  int status = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+// One private installation: the application folder in apps/, the evidence
+// folder, HOME and the XDG folders, all under one temporary folder; the
+// feed and the archive on a loopback server.
+class Bench {
+public:
+  explicit Bench(const QString &bundle) : bundle_(bundle) {
+    if (!root_.isValid())
+      throw RunnerFailure(QStringLiteral("no temporary folder"));
+    for (const char *folder : {"apps", "evidence", "home", "config", "data", "cache", "runtime"})
+      QDir().mkpath(path(QString::fromLatin1(folder)));
+    ::chmod(QFile::encodeName(path("runtime")).constData(), 0700);
+    bundleInfo_ = QJsonDocument::fromJson(readFile(bundle + QStringLiteral("/Info.json"))).object();
+    if (bundleInfo_.isEmpty())
+      throw RunnerFailure(QStringLiteral("%1 has no Info.json").arg(bundle));
+    // Automatic downloads, as a user turns them on in the settings.
+    setAutomaticDownloads(true);
+  }
+
+  QString path(const QString &relative) const { return root_.filePath(relative); }
+  QString app() const { return path("apps/Crel.app"); }
+  QString evidence() const { return path("evidence"); }
+  QString updatesCache() const { return path("cache/") + identifier + QStringLiteral("/Updates"); }
+  const Ed25519::KeyPair &keys() const { return keys_; }
+  const Ed25519::KeyPair &otherKeys() const { return otherKeys_; }
+  LoopbackFeedServer &server() { return server_; }
+
+  QByteArray info(const QString &version, const QString &bundleIdentifier = identifier) const {
+    QJsonObject info = bundleInfo_;
+    info[QStringLiteral("CFBundleIdentifier")] = bundleIdentifier;
+    info[QStringLiteral("CFBundleVersion")] = version;
+    info[QStringLiteral("CFBundleShortVersionString")] = QString(QStringLiteral("1.") + version);
+    info[QStringLiteral("SUFeedURL")] = server_.url(QStringLiteral("/appcast.json")).toString();
+    info[QStringLiteral("SUPublicEDKey")] = QString::fromLatin1(keys_.publicKey.toBase64());
+    return QJsonDocument(info).toJson();
+  }
+
+  // The build as the installed application of `version`.
+  void install(const QString &version) {
+    copyTree(bundle_, app());
+    writeFile(app() + QStringLiteral("/Info.json"), info(version));
+  }
+
+  // The build as a release archive of `version`: one top-level Crel.app.
+  QList<ArchiveEntry> release(const QString &version, const QString &bundleIdentifier = identifier) const {
+    using K = ArchiveEntry::Kind;
+    QList<ArchiveEntry> entries{{K::folder, QStringLiteral("Crel.app"), {}, {}, 0755}};
+    const QDir top(bundle_);
+    QDirIterator it(bundle_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QFileInfo file(it.next());
+      const QString name = QStringLiteral("Crel.app/") + top.relativeFilePath(file.filePath());
+      if (file.isDir())
+        entries.append({K::folder, name, {}, {}, 0755});
+      else if (name == QLatin1String("Crel.app/Info.json"))
+        entries.append({K::file, name, info(version, bundleIdentifier), {}, 0644});
+      else
+        entries.append({K::file, name, readFile(file.filePath()), {}, file.isExecutable() ? 0755u : 0644u});
+    }
+    return entries;
+  }
+
+  // Serves `entries` as the archive of `version` and a feed offering it,
+  // both signed with the release key unless said otherwise (an empty feed
+  // key: a feed without a signature).
+  void publish(const QString &version, const QList<ArchiveEntry> &entries, const QByteArray &archiveSeed,
+               const QByteArray &feedSeed, HttpFault fault = {}) {
+    const QByteArray archive = buildArchive(entries);
+    server_.serve(QStringLiteral("/Crel-") + version + QStringLiteral(".tar.gz"), archive, fault);
+    AppcastItem item;
+    item.version = version;
+    item.displayVersionString = QStringLiteral("1.") + version;
+    item.archiveUrl = server_.url(QStringLiteral("/Crel-") + version + QStringLiteral(".tar.gz"));
+    item.length = archive.size();
+    item.sha256 = QCryptographicHash::hash(archive, QCryptographicHash::Sha256);
+    item.edSignature = Ed25519::sign(archive, archiveSeed);
+    Appcast appcast;
+    appcast.identifier = identifier;
+    appcast.generated = QDateTime::currentDateTimeUtc();
+    appcast.items = {item};
+    QByteArray feed = AppcastEnvelope::seal(appcast.encodePayload(), feedSeed.isEmpty() ? keys_.seed : feedSeed);
+    if (feedSeed.isEmpty()) {
+      QJsonObject unsigned_ = QJsonDocument::fromJson(feed).object();
+      unsigned_.remove(QStringLiteral("signature"));
+      feed = QJsonDocument(unsigned_).toJson();
+    }
+    server_.serve(QStringLiteral("/appcast.json"), feed);
+  }
+  void publish(const QString &version) { publish(version, release(version), keys_.seed, keys_.seed); }
+
+  // Starts the installed application with `arguments` and its private folders.
+  std::unique_ptr<QProcess> start(const QStringList &arguments) const {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), path("home"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), path("cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
+    process->setProcessEnvironment(env);
+    process->start(app() + QStringLiteral("/bin/crel"), arguments);
+    if (!process->waitForStarted(10000))
+      throw RunnerFailure(QStringLiteral("the application did not start: %1").arg(process->errorString()));
+    return process;
+  }
+
+  // Waits for a started application to end; `label` names it in messages.
+  Run finish(QProcess &process, const QString &label, int limitMs) {
+    Run run;
+    run.pid = process.processId();
+    const bool ended = waitFor([&] { return process.state() == QProcess::NotRunning; }, limitMs);
+    if (!ended) {
+      process.kill();
+      process.waitForFinished(5000);
+    }
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    transcript_ += "--- " + label.toUtf8() + " (pid " + QByteArray::number(run.pid) + ")\n" + run.out + run.err;
+    if (!ended)
+      throw RunnerFailure(QStringLiteral("the \"%1\" run did not end within %2 s").arg(label).arg(limitMs / 1000));
+    return run;
+  }
+
+  // One update scenario of the application, to its end.
+  Run launch(const QString &scenario, int limitMs) {
+    const auto process =
+        start({QStringLiteral("--update-acceptance"), evidence(), QStringLiteral("--update-scenario"), scenario});
+    return finish(*process, scenario, limitMs);
+  }
+
+  // The next launch checks at once, as on a fresh profile.
+  void forgetLastCheck() {
+    settings_.sync();
+    settings_.remove(QStringLiteral("SULastCheckTime"));
+    settings_.sync();
+  }
+  void setAutomaticDownloads(bool on) {
+    settings_.setValue(QStringLiteral("SUAutomaticallyUpdate"), on);
+    settings_.sync();
+  }
+
+  // Processes whose command line names this tree: the application, its
+  // installer helper, the relaunched application.
+  QList<qint64> ownProcesses() const {
+    QList<qint64> pids;
+    const QByteArray marker = QFile::encodeName(root_.path());
+    for (const QString &name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+      bool numeric = false;
+      const qint64 pid = name.toLongLong(&numeric);
+      if (numeric && pid != QCoreApplication::applicationPid() &&
+          readFile(QStringLiteral("/proc/") + name + QStringLiteral("/cmdline")).contains(marker))
+        pids << pid;
+    }
+    return pids;
+  }
+
+  // Waits for every process of the tree to end; those left are stopped.
+  bool processesEnded(int limitMs) {
+    if (waitFor([this] { return ownProcesses().isEmpty(); }, limitMs))
+      return true;
+    for (const qint64 pid : ownProcesses())
+      ::kill(pid_t(pid), SIGKILL);
+    return false;
+  }
+
+  QStringList entries(const QString &relative) const {
+    return QDir(path(relative)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  }
+  QString installedVersion() const {
+    return QJsonDocument::fromJson(readFile(app() + QStringLiteral("/Info.json")))
+        .object()
+        .value(QStringLiteral("CFBundleVersion"))
+        .toString();
+  }
+  const QByteArray &transcript() const { return transcript_; }
+
+private:
+  static void copyTree(const QString &from, const QString &to) {
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    const QDir top(from);
+    while (it.hasNext()) {
+      const QFileInfo file(it.next());
+      const QString target = to + QLatin1Char('/') + top.relativeFilePath(file.filePath());
+      if (file.isDir())
+        QDir().mkpath(target);
+      else if (!QFile::copy(file.filePath(), target))
+        throw RunnerFailure(QStringLiteral("cannot copy %1").arg(file.filePath()));
+    }
+  }
+
+  QString bundle_;
+  QTemporaryDir root_;
+  QSettings settings_{
+      root_.filePath(QStringLiteral("config/") + identifier + QLatin1Char('/') + identifier + QStringLiteral(".ini")),
+      QSettings::IniFormat};
+  QJsonObject bundleInfo_;
+  LoopbackFeedServer server_;
+  Ed25519::KeyPair keys_ = Ed25519::generate();
+  Ed25519::KeyPair otherKeys_ = Ed25519::generate();
+  QByteArray transcript_;
+};
+
+void expectRun(const Run &run, const QString &scenario, const QStringList &expected) {
+  check(run.status == 0 && !run.err.contains("FAIL: "),
+        QStringLiteral("the \"%1\" run ends with status 0 and no failure").arg(scenario));
+  check(passLines(run.out) == expected,
+        QStringLiteral("the \"%1\" run reports its %2 checks").arg(scenario).arg(expected.size()));
+}
+
+void expectPassed(Bench &bench) {
+  check(readFile(bench.evidence() + QStringLiteral("/passed")) == "passed", QStringLiteral("\"passed\" is written"));
+}
+
+// What a finished install leaves: the new version in place, no backup,
+// staging folder, install result or stray anywhere beside it.
+void expectInstalledCleanly(Bench &bench, const QString &version) {
+  check(bench.processesEnded(30000), QStringLiteral("no process of the installation is left running"));
+  check(bench.installedVersion() == version, QStringLiteral("the application folder holds version %1").arg(version));
+  check(bench.entries("apps") == QStringList{QStringLiteral("Crel.app")},
+        QStringLiteral("nothing but the application is left beside it"));
+  check(!QFile::exists(bench.updatesCache() + QStringLiteral("/install-result.json")),
+        QStringLiteral("the new version has read and removed the install result"));
+}
+
+// The staging scenarios leave the fixture PNG, before.json and expected.png;
+// before.json names the old process, its version and the saved PNG, whose
+// bytes expected.png holds.
+void expectStagingEvidence(Bench &bench, const Run &run) {
+  const QJsonObject before =
+      QJsonDocument::fromJson(readFile(bench.evidence() + QStringLiteral("/before.json"))).object();
+  const QString saved = before.value(QStringLiteral("savedURL")).toString();
+  check(before.value(QStringLiteral("version")).toString() == QLatin1String("100") &&
+            before.value(QStringLiteral("pid")).toInteger() == run.pid,
+        QStringLiteral("before.json names the old version and its process"));
+  check(QFileInfo(saved).absolutePath() == QFileInfo(bench.evidence()).absoluteFilePath() && saved.endsWith(".png") &&
+            readFile(saved) == readFile(bench.evidence() + QStringLiteral("/expected.png")) &&
+            readFile(saved).startsWith("\x89PNG"),
+        QStringLiteral("expected.png holds the saved fixture PNG"));
+}
+
+void waitForInstallResult(Bench &bench) {
+  const QString result = bench.updatesCache() + QStringLiteral("/install-result.json");
+  check(waitFor([&] { return QFile::exists(result) && readFile(result).contains("\"installed\""); }, 60000),
+        QStringLiteral("the installer reports the update installed"));
+}
+
+// Version 100 installed, 101 offered: the old version stages it behind an open document.
+void stageUpdate(Bench &bench, const QString &scenario, const QStringList &expected) {
+  bench.install(QStringLiteral("100"));
+  bench.publish(QStringLiteral("101"));
+  const Run old = bench.launch(scenario, 150000);
+  expectRun(old, scenario, expected);
+  expectStagingEvidence(bench, old);
+}
+
+void quitScenario(Bench &bench) {
+  stageUpdate(bench, QStringLiteral("quit"), stagingLines);
+  waitForInstallResult(bench);
+  check(bench.installedVersion() == QLatin1String("101"), QStringLiteral("quitting installed version 101"));
+  check(bench.processesEnded(30000), QStringLiteral("the installer ends without relaunching"));
+  const Run restored = bench.launch(QStringLiteral("restored"), 120000);
+  expectRun(restored, QStringLiteral("restored"), restoredLines);
+  expectPassed(bench);
+  expectInstalledCleanly(bench, QStringLiteral("101"));
+}
+
+void upgradeScenario(Bench &bench) {
+  stageUpdate(bench, QStringLiteral("upgrade"), upgradeLines);
+  const QString passed = bench.evidence() + QStringLiteral("/passed");
+  check(waitFor([&] { return QFile::exists(passed); }, 60000),
+        QStringLiteral("the relaunched version writes \"passed\""));
+  expectPassed(bench);
+  check(bench.processesEnded(60000), QStringLiteral("the relaunched version ends by itself"));
+  const QByteArray log = readFile(bench.updatesCache() + QStringLiteral("/installer.log"));
+  check(passLines(log) == restoredLines && !log.contains("FAIL: "),
+        QStringLiteral("the relaunched version reports the restored document's checks"));
+  expectInstalledCleanly(bench, QStringLiteral("101"));
+}
+
+// A background check that finds nothing to install.
+void upToDateScenario(Bench &bench, const QString &scenario, const QString &installed) {
+  bench.install(installed);
+  bench.publish(QStringLiteral("101"));
+  expectRun(bench.launch(scenario, 120000), scenario, currentLines);
+  expectPassed(bench);
+  check(bench.processesEnded(30000), QStringLiteral("the application leaves no process behind"));
+  check(bench.installedVersion() == installed, QStringLiteral("the installed version is unchanged"));
+  check(bench.entries("apps") == QStringList{QStringLiteral("Crel.app")}, QStringLiteral("nothing is left beside it"));
+}
+
+// A release the updater must refuse: the installed application stays as it
+// was, byte for byte, and nothing is left beside it or anywhere in the tree.
+// `archiveFetched`: the refusal comes after the download, not before it.
+void refusedScenario(Bench &bench, const QString &scenario, bool archiveFetched,
+                     const std::function<void(Bench &)> &publish) {
+  bench.install(QStringLiteral("100"));
+  publish(bench);
+  const QByteArray info = readFile(bench.app() + QStringLiteral("/Info.json"));
+  const QByteArray executable = readFile(bench.app() + QStringLiteral("/bin/crel"));
+  expectRun(bench.launch(scenario, 120000), scenario, refusedLines);
+  expectPassed(bench);
+  check(bench.processesEnded(30000), QStringLiteral("the application leaves no process behind"));
+  check(readFile(bench.app() + QStringLiteral("/Info.json")) == info &&
+            readFile(bench.app() + QStringLiteral("/bin/crel")) == executable,
+        QStringLiteral("the installed application is unchanged"));
+  check(bench.entries("apps") == QStringList{QStringLiteral("Crel.app")},
+        QStringLiteral("no staging folder or extracted file is left beside it"));
+  check(!QFile::exists(bench.path("x")) && !QDir(bench.updatesCache() + QStringLiteral("/101")).exists(),
+        QStringLiteral("nothing of the release is kept elsewhere"));
+  check(bench.server().requestCount(QStringLiteral("/appcast.json")) == 1 &&
+            bench.server().requestCount(QStringLiteral("/Crel-101.tar.gz")) == (archiveFetched ? 1 : 0),
+        archiveFetched ? QStringLiteral("the release was downloaded before it was refused")
+                       : QStringLiteral("the feed was refused before any download"));
+}
+
+// xdotool on the test bed's X server; its output lines.
+QStringList xdotool(const QStringList &arguments) {
+  QProcess process;
+  process.start(QStringLiteral("xdotool"), arguments);
+  if (!process.waitForFinished(20000))
+    throw RunnerFailure(QStringLiteral("xdotool %1 did not finish").arg(arguments.join(QLatin1Char(' '))));
+  return lines(process.readAllStandardOutput());
+}
+
+// The mapped windows of process `pid`.
+QStringList visibleWindows(qint64 pid) {
+  return xdotool(
+      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid)});
+}
+
+// Waits for a mapped window of `pid` other than `known`, makes it the active
+// window and types `key` into it. Returns the window.
+QString answerNewWindow(qint64 pid, const QStringList &known, const QString &key, const QString &message) {
+  QString window;
+  check(waitFor(
+            [&] {
+              for (const QString &w : visibleWindows(pid))
+                if (!known.contains(w))
+                  window = w;
+              return !window.isEmpty();
+            },
+            60000),
+        message);
+  xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+  xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
+  return window;
+}
+
+// The application as a person runs it: a scheduled check announces the
+// update by a notification, a click on it opens the update dialog, Install
+// Update downloads and stages it, Later leaves it for the quit, and the quit
+// starts the installer, which installs without relaunching. The new version
+// then starts and cleans up after the installation.
+void installOnQuitScenario(Bench &bench, const QString &) {
+  bench.install(QStringLiteral("100"));
+  bench.publish(QStringLiteral("101"));
+  bench.setAutomaticDownloads(false);
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notifications"));
+  StubNotificationServer notifications;
+  if (!bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                          QDBusConnection::ExportAllContents) ||
+      !bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
+    throw RunnerFailure(QStringLiteral("no session bus for the notification server"));
+
+  // A login launch shows no window of its own.
+  const auto app = bench.start({QStringLiteral("--launched-at-login")});
+  const qint64 pid = app->processId();
+  const QString archive = QStringLiteral("/Crel-101.tar.gz");
+  check(waitFor([&] { return !notifications.notified.isEmpty(); }, 60000) &&
+            notifications.notified.first().summary == QLatin1String("Crel 1.101 is available"),
+        QStringLiteral("a scheduled check announces version 1.101 in a notification"));
+  check(bench.server().requestCount(archive) == 0 && visibleWindows(pid).isEmpty(),
+        QStringLiteral("nothing is downloaded or shown before the user answers"));
+
+  Q_EMIT notifications.ActionInvoked(42, QStringLiteral("default"));
+  const QString offer = answerNewWindow(pid, {}, QStringLiteral("Return"),
+                                        QStringLiteral("a click on the notification opens the update dialog"));
+  answerNewWindow(pid, {offer}, QStringLiteral("Escape"),
+                  QStringLiteral("Install Update downloads the update and says it is ready"));
+  check(bench.server().requestCount(archive) == 1 && waitFor([&] { return visibleWindows(pid).isEmpty(); }, 20000),
+        QStringLiteral("Later closes the dialog"));
+  const QStringList beside = bench.entries("apps");
+  check(bench.installedVersion() == QLatin1String("100") && beside.size() == 2 &&
+            beside.filter(QRegularExpression(QStringLiteral("^\\.Crel\\.app\\.staged-101-"))).size() == 1,
+        QStringLiteral("the staged update waits for the quit"));
+
+  ::kill(pid_t(pid), SIGTERM);
+  const Run quit = bench.finish(*app, QStringLiteral("install on quit"), 60000);
+  check(quit.status == 0, QStringLiteral("the application quits normally"));
+  waitForInstallResult(bench);
+  check(bench.processesEnded(30000) && bench.installedVersion() == QLatin1String("101"),
+        QStringLiteral("the installer puts version 101 in place without relaunching"));
+
+  bench.forgetLastCheck();
+  expectRun(bench.launch(QStringLiteral("current"), 120000), QStringLiteral("current"), currentLines);
+  expectInstalledCleanly(bench, QStringLiteral("101"));
+}
+
+// Each runs in a fresh bench and is told its own name.
+using Scenario = std::function<void(Bench &, const QString &)>;
+
+Scenario upToDate(const char *installed) {
+  return [installed](Bench &b, const QString &name) { upToDateScenario(b, name, QString::fromLatin1(installed)); };
+}
+
+Scenario refused(bool archiveFetched, std::function<void(Bench &)> publish) {
+  return [=](Bench &b, const QString &name) { refusedScenario(b, name, archiveFetched, publish); };
+}
+
+const std::map<QString, Scenario> &scenarios() {
+  const QString v = QStringLiteral("101");
+  static const std::map<QString, Scenario> table{
+      {QStringLiteral("quit"), [](Bench &b, const QString &) { quitScenario(b); }},
+      {QStringLiteral("upgrade"), [](Bench &b, const QString &) { upgradeScenario(b); }},
+      {QStringLiteral("install-on-quit"), installOnQuitScenario},
+      {QStringLiteral("current"), upToDate("101")},
+      {QStringLiteral("newer"), upToDate("102")},
+      {QStringLiteral("bad-feed-signature"),
+       refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, b.otherKeys().seed); })},
+      {QStringLiteral("unsigned-feed"),
+       refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, QByteArray()); })},
+      {QStringLiteral("bad-archive-signature"),
+       refused(true, [v](Bench &b) { b.publish(v, b.release(v), b.otherKeys().seed, b.keys().seed); })},
+      {QStringLiteral("truncated-archive"),
+       refused(true,
+               [v](Bench &b) {
+                 const QList<ArchiveEntry> entries = b.release(v);
+                 b.publish(v, entries, b.keys().seed, b.keys().seed, {buildArchive(entries).size() / 2, -1});
+               })},
+      {QStringLiteral("archive-escaping-folder"),
+       refused(true,
+               [v](Bench &b) {
+                 QList<ArchiveEntry> entries = b.release(v);
+                 entries.append({ArchiveEntry::Kind::file, QStringLiteral("../x"), "outside", {}, 0644});
+                 entries.append({ArchiveEntry::Kind::file, QStringLiteral("Crel.app/../../../x"), "outside", {}, 0644});
+                 b.publish(v, entries, b.keys().seed, b.keys().seed);
+               })},
+      {QStringLiteral("wrong-identifier"), refused(true,
+                                                   [v](Bench &b) {
+                                                     b.publish(v, b.release(v, QStringLiteral("co.quorvex.other")),
+                                                               b.keys().seed, b.keys().seed);
+                                                   })},
+  };
+  return table;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  const QStringList args = QCoreApplication::arguments();
+  const qsizetype bundleAt = args.indexOf(QStringLiteral("--bundle")), scenarioAt = args.indexOf("--scenario");
+  const auto scenario =
+      scenarioAt > 0 && scenarioAt + 1 < args.size() ? scenarios().find(args[scenarioAt + 1]) : scenarios().end();
+  if (bundleAt < 0 || bundleAt + 1 >= args.size() || scenario == scenarios().end()) {
+    std::fprintf(stderr, "usage: crel-update-acceptance --bundle DIR --scenario NAME\n");
+    return 2;
+  }
+  std::optional<Bench> bench;
+  try {
+    bench.emplace(args[bundleAt + 1]);
+    scenario->second(*bench, scenario->first);
+  } catch (const std::exception &e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "FAIL: %s\n", e.what());
+    if (bench) {
+      std::fprintf(stderr, "%s", bench->transcript().constData());
+      const QByteArray log = readFile(bench->updatesCache() + QStringLiteral("/installer.log"));
+      if (!log.isEmpty())
+        std::fprintf(stderr, "--- installer.log\n%s", log.constData());
+      bench->processesEnded(0);
+    }
+    return 1;
+  }
+  std::printf("ALL UPDATE ACCEPTANCE CHECKS PASSED\n");
+  return 0;
+}

@@ -1,5 +1,7 @@
 #include "Fixture.h"
 
+#include "FileManagerStub.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QPainter>
@@ -134,9 +136,14 @@ int runFixture() {
   window.activateWindow();
   shield.show();
 
+  // Under a controller the fixture is also the session's file manager, so
+  // that showing a saved file brings a foreign application to the front.
+  FileManagerStub fileManager;
   std::unique_ptr<Controller> controller;
-  if (standardInputIsPipe())
+  if (standardInputIsPipe()) {
     controller = std::make_unique<Controller>(window, shield);
+    fileManager.serve();
+  }
 
   QTimer readiness;
   readiness.setInterval(20);

@@ -20,7 +20,8 @@ QRect captureRect();
 // When standard input is a pipe it is the controller's line protocol:
 // "hide" -> HIDDEN, "unhide" -> SHOWN, "activate" -> ACTIVE, "quit" or end
 // of file -> exit 0. "READY <pid> <titled> <shield>" is printed once both
-// windows are exposed. Returns the process status.
+// windows are exposed. It then also serves the session's file manager
+// (FileManagerStub). Returns the process status.
 int runFixture();
 
 } // namespace crel::acceptance

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -178,6 +179,16 @@ QList<QAction *> AppMenus::shortcutActions() const {
       if (!item->shortcut().isEmpty())
         actions.append(item);
   return actions;
+}
+
+bool AppMenus::performKeyEquivalent(const QKeyEvent &event) const {
+  const QKeySequence pressed(event.keyCombination());
+  for (QAction *item : shortcutActions())
+    if (item->isEnabled() && item->shortcut() == pressed) {
+      item->trigger();
+      return true;
+    }
+  return false;
 }
 
 QList<QAction *> AppMenus::updateItems() const {

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class QWidget;
@@ -51,6 +52,9 @@ public:
   QMenuBar *addMenuBar(QWidget &window) const;
   // The actions with shortcuts, to add to each window so that they fire there.
   QList<QAction *> shortcutActions() const;
+  // Triggers the first enabled main-menu item whose shortcut is the key
+  // event's combination, leftmost menu first; true when one fired.
+  bool performKeyEquivalent(const QKeyEvent &event) const;
   // Every update item (tag 710), application menu first.
   QList<QAction *> updateItems() const;
 

@@ -218,18 +218,13 @@ void EditorController::copyImage() {
     showError(describe(std::current_exception()));
     return;
   }
-  if (!window_) {
-    Q_EMIT copied();
-    return;
+  if (window_) {
+    closedByCopy_ = true;
+    window_->close();
+    if (window_ && window_->isVisible())
+      closedByCopy_ = false;
   }
-  closedByCopy_ = true;
-  copyPending_ = true; // heard after closed() when the window closes
-  window_->close();
-  if (window_ && window_->isVisible()) {
-    closedByCopy_ = false;
-    copyPending_ = false;
-    Q_EMIT copied();
-  }
+  Q_EMIT copied();
 }
 
 void EditorController::reveal() {
@@ -367,16 +362,7 @@ void EditorController::windowWillClose() {
   keyMonitor_.reset();
   // A colour still settling becomes its undo step now, and the panel lets go.
   InkColorPanel::shared().release(*document_);
-  // Reported once the close has finished, so the owner may drop the
-  // controller, and the window with it, from its slot; a copy that closed
-  // the window is reported right after.
-  QTimer::singleShot(0, [self = QPointer<EditorController>(this)] {
-    if (!self)
-      return;
-    Q_EMIT self->closed(self);
-    if (self && std::exchange(self->copyPending_, false))
-      Q_EMIT self->copied();
-  });
+  Q_EMIT closed(this);
 }
 
 } // namespace crel

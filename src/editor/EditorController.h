@@ -68,8 +68,8 @@ public:
   void chooseWindowSize(const QAction &item);
 
   // Puts the flattened PNG on the clipboard and closes the window; a copy
-  // that fails shows its error and keeps the window. After a copy copied()
-  // follows in any case: after closed() when the window did close.
+  // that fails shows its error and keeps the window. A successful copy
+  // emits copied() in any case, after closed() when the window did close.
   void copyImage();
   // Writes a pending change and shows the saved file in the file manager;
   // an error when the file has gone.
@@ -101,12 +101,13 @@ public:
   static bool cleanlySaved(const CrelDocument &document);
 
 Q_SIGNALS:
-  // The window has closed (emitted on a later turn of the event loop); the
-  // owner may drop the controller.
+  // The window has closed, reported from within the close itself: when a
+  // copy or a menu item returns, its editor is already gone from its
+  // owner's list. An owner drops the controller with deleteLater(), since
+  // the window is still finishing its close.
   void closed(crel::EditorController *controller);
-  // After every successful copyImage(); when it closed the window, after
-  // closed() in the same turn (an owner that drops the controller on
-  // closed() does so with deleteLater() to hear it).
+  // After every successful copyImage(), before it returns; after closed()
+  // when the window did close.
   void copied();
 
 private:
@@ -123,7 +124,7 @@ private:
   std::unique_ptr<KeyMonitor> keyMonitor_;
   QTimer stateUpdate_;
   bool shownOnce_ = false;
-  bool closingApproved_ = false, closedByCopy_ = false, copyPending_ = false;
+  bool closingApproved_ = false, closedByCopy_ = false;
   FileRevealer *revealer_ = nullptr;
   Pasteboard *pasteboard_ = nullptr;
 };

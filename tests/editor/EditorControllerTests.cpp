@@ -160,10 +160,11 @@ TEST_F(EditorControllerTest, AnOwnerMayDropTheControllerWhenItHearsOfTheClose) {
   auto editor = makeSavedEditor();
   present(*editor);
   QPointer<EditorWindow> window = editor->window();
-  QObject::connect(editor.get(), &EditorController::closed, [&](EditorController *) { editor.reset(); });
+  QObject::connect(editor.get(), &EditorController::closed,
+                   [&](EditorController *) { editor.release()->deleteLater(); });
   window->close();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !editor; }));
-  EXPECT_FALSE(window);
+  EXPECT_FALSE(editor);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window; }));
 }
 
 } // namespace

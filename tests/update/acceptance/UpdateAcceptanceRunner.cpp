@@ -50,7 +50,7 @@ using namespace crel::update;
 
 namespace {
 
-const QString identifier = QStringLiteral("co.quorvex.crel");
+const QString identifier = "co.quorvex.crel";
 
 class RunnerFailure : public std::runtime_error {
 public:
@@ -69,13 +69,6 @@ QByteArray readFile(const QString &path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeFile(const QString &path, const QByteArray &data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size())
-    throw RunnerFailure(QStringLiteral("cannot write %1").arg(path));
-}
-
 // Runs the event loop (the feed server answers meanwhile) until `condition`
 // holds or `limitMs` has passed; tested every 20 ms.
 bool waitFor(const std::function<bool()> &condition, int limitMs) {
@@ -90,19 +83,14 @@ bool waitFor(const std::function<bool()> &condition, int limitMs) {
   return true;
 }
 
-QStringList lines(const QByteArray &text) {
-  QStringList out = QString::fromUtf8(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  return out;
-}
+QStringList lines(const QByteArray &text) { return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts); }
 
-QStringList passLines(const QByteArray &text) {
-  return lines(text).filter(QRegularExpression(QStringLiteral("^PASS: ")));
-}
+QStringList passLines(const QByteArray &text) { return lines(text).filter(QRegularExpression("^PASS: ")); }
 
 QStringList pass(std::initializer_list<const char *> messages) {
   QStringList out;
   for (const char *m : messages)
-    out << QStringLiteral("PASS: ") + QString::fromUtf8(m);
+    out << "PASS: " + QString::fromUtf8(m);
   return out;
 }
 
@@ -133,13 +121,13 @@ class Bench {
 public:
   explicit Bench(const QString &bundle) : bundle_(bundle) {
     if (!root_.isValid())
-      throw RunnerFailure(QStringLiteral("no temporary folder"));
+      throw RunnerFailure("no temporary folder");
     for (const char *folder : {"apps", "evidence", "home", "config", "data", "cache", "runtime"})
       QDir().mkpath(path(QString::fromLatin1(folder)));
     ::chmod(QFile::encodeName(path("runtime")).constData(), 0700);
-    bundleInfo_ = QJsonDocument::fromJson(readFile(bundle + QStringLiteral("/Info.json"))).object();
+    bundleInfo_ = QJsonDocument::fromJson(readFile(bundle + "/Info.json")).object();
     if (bundleInfo_.isEmpty())
-      throw RunnerFailure(QStringLiteral("%1 has no Info.json").arg(bundle));
+      throw RunnerFailure(QString("%1 has no Info.json").arg(bundle));
     // Automatic downloads, as a user turns them on in the settings.
     setAutomaticDownloads(true);
   }
@@ -147,42 +135,46 @@ public:
   QString path(const QString &relative) const { return root_.filePath(relative); }
   QString app() const { return path("apps/Crel.app"); }
   QString evidence() const { return path("evidence"); }
-  QString updatesCache() const { return path("cache/") + identifier + QStringLiteral("/Updates"); }
+  QString updatesCache() const { return path("cache/") + identifier + "/Updates"; }
   const Ed25519::KeyPair &keys() const { return keys_; }
   const Ed25519::KeyPair &otherKeys() const { return otherKeys_; }
   LoopbackFeedServer &server() { return server_; }
 
   QByteArray info(const QString &version, const QString &bundleIdentifier = identifier) const {
     QJsonObject info = bundleInfo_;
-    info[QStringLiteral("CFBundleIdentifier")] = bundleIdentifier;
-    info[QStringLiteral("CFBundleVersion")] = version;
-    info[QStringLiteral("CFBundleShortVersionString")] = QString(QStringLiteral("1.") + version);
-    info[QStringLiteral("SUFeedURL")] = server_.url(QStringLiteral("/appcast.json")).toString();
-    info[QStringLiteral("SUPublicEDKey")] = QString::fromLatin1(keys_.publicKey.toBase64());
+    info["CFBundleIdentifier"] = bundleIdentifier;
+    info["CFBundleVersion"] = version;
+    info["CFBundleShortVersionString"] = QString("1." + version);
+    info["SUFeedURL"] = server_.url("/appcast.json").toString();
+    info["SUPublicEDKey"] = QString::fromLatin1(keys_.publicKey.toBase64());
     return QJsonDocument(info).toJson();
   }
 
   // The build as the installed application of `version`.
   void install(const QString &version) {
-    copyTree(bundle_, app());
-    writeFile(app() + QStringLiteral("/Info.json"), info(version));
+    QDir().mkpath(app());
+    for (const auto &[name, file] : buildFiles()) {
+      const QString target = app() + '/' + name;
+      if (name == "Info.json" ? !writeFile(target, info(version))
+          : file.isDir()      ? !QDir().mkpath(target)
+                              : !QFile::copy(file.filePath(), target))
+        throw RunnerFailure(QString("cannot install %1").arg(target));
+    }
   }
 
   // The build as a release archive of `version`: one top-level Crel.app.
   QList<ArchiveEntry> release(const QString &version, const QString &bundleIdentifier = identifier) const {
     using K = ArchiveEntry::Kind;
-    QList<ArchiveEntry> entries{{K::folder, QStringLiteral("Crel.app"), {}, {}, 0755}};
-    const QDir top(bundle_);
-    QDirIterator it(bundle_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-      const QFileInfo file(it.next());
-      const QString name = QStringLiteral("Crel.app/") + top.relativeFilePath(file.filePath());
+    QList<ArchiveEntry> entries{{K::folder, "Crel.app", {}, {}, 0755}};
+    for (const auto &[name, file] : buildFiles()) {
       if (file.isDir())
-        entries.append({K::folder, name, {}, {}, 0755});
-      else if (name == QLatin1String("Crel.app/Info.json"))
-        entries.append({K::file, name, info(version, bundleIdentifier), {}, 0644});
+        entries.append({K::folder, "Crel.app/" + name, {}, {}, 0755});
       else
-        entries.append({K::file, name, readFile(file.filePath()), {}, file.isExecutable() ? 0755u : 0644u});
+        entries.append({K::file,
+                        "Crel.app/" + name,
+                        name == "Info.json" ? info(version, bundleIdentifier) : readFile(file.filePath()),
+                        {},
+                        file.isExecutable() ? 0755u : 0644u});
     }
     return entries;
   }
@@ -193,11 +185,11 @@ public:
   void publish(const QString &version, const QList<ArchiveEntry> &entries, const QByteArray &archiveSeed,
                const QByteArray &feedSeed, HttpFault fault = {}) {
     const QByteArray archive = buildArchive(entries);
-    server_.serve(QStringLiteral("/Crel-") + version + QStringLiteral(".tar.gz"), archive, fault);
+    server_.serve("/Crel-" + version + ".tar.gz", archive, fault);
     AppcastItem item;
     item.version = version;
-    item.displayVersionString = QStringLiteral("1.") + version;
-    item.archiveUrl = server_.url(QStringLiteral("/Crel-") + version + QStringLiteral(".tar.gz"));
+    item.displayVersionString = "1." + version;
+    item.archiveUrl = server_.url("/Crel-" + version + ".tar.gz");
     item.length = archive.size();
     item.sha256 = QCryptographicHash::hash(archive, QCryptographicHash::Sha256);
     item.edSignature = Ed25519::sign(archive, archiveSeed);
@@ -208,10 +200,10 @@ public:
     QByteArray feed = AppcastEnvelope::seal(appcast.encodePayload(), feedSeed.isEmpty() ? keys_.seed : feedSeed);
     if (feedSeed.isEmpty()) {
       QJsonObject unsigned_ = QJsonDocument::fromJson(feed).object();
-      unsigned_.remove(QStringLiteral("signature"));
+      unsigned_.remove("signature");
       feed = QJsonDocument(unsigned_).toJson();
     }
-    server_.serve(QStringLiteral("/appcast.json"), feed);
+    server_.serve("/appcast.json", feed);
   }
   void publish(const QString &version) { publish(version, release(version), keys_.seed, keys_.seed); }
 
@@ -219,15 +211,15 @@ public:
   std::unique_ptr<QProcess> start(const QStringList &arguments) const {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), path("home"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), path("cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
+    env.insert("HOME", path("home"));
+    env.insert("XDG_CONFIG_HOME", path("config"));
+    env.insert("XDG_DATA_HOME", path("data"));
+    env.insert("XDG_CACHE_HOME", path("cache"));
+    env.insert("XDG_RUNTIME_DIR", path("runtime"));
     process->setProcessEnvironment(env);
-    process->start(app() + QStringLiteral("/bin/crel"), arguments);
+    process->start(app() + "/bin/crel", arguments);
     if (!process->waitForStarted(10000))
-      throw RunnerFailure(QStringLiteral("the application did not start: %1").arg(process->errorString()));
+      throw RunnerFailure(QString("the application did not start: %1").arg(process->errorString()));
     return process;
   }
 
@@ -245,25 +237,24 @@ public:
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     transcript_ += "--- " + label.toUtf8() + " (pid " + QByteArray::number(run.pid) + ")\n" + run.out + run.err;
     if (!ended)
-      throw RunnerFailure(QStringLiteral("the \"%1\" run did not end within %2 s").arg(label).arg(limitMs / 1000));
+      throw RunnerFailure(QString("the \"%1\" run did not end within %2 s").arg(label).arg(limitMs / 1000));
     return run;
   }
 
   // One update scenario of the application, to its end.
   Run launch(const QString &scenario, int limitMs) {
-    const auto process =
-        start({QStringLiteral("--update-acceptance"), evidence(), QStringLiteral("--update-scenario"), scenario});
+    const auto process = start({"--update-acceptance", evidence(), "--update-scenario", scenario});
     return finish(*process, scenario, limitMs);
   }
 
   // The next launch checks at once, as on a fresh profile.
   void forgetLastCheck() {
     settings_.sync();
-    settings_.remove(QStringLiteral("SULastCheckTime"));
+    settings_.remove("SULastCheckTime");
     settings_.sync();
   }
   void setAutomaticDownloads(bool on) {
-    settings_.setValue(QStringLiteral("SUAutomaticallyUpdate"), on);
+    settings_.setValue("SUAutomaticallyUpdate", on);
     settings_.sync();
   }
 
@@ -272,11 +263,11 @@ public:
   QList<qint64> ownProcesses() const {
     QList<qint64> pids;
     const QByteArray marker = QFile::encodeName(root_.path());
-    for (const QString &name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    for (const QString &name : QDir("/proc").entryList(QDir::Dirs)) {
       bool numeric = false;
       const qint64 pid = name.toLongLong(&numeric);
       if (numeric && pid != QCoreApplication::applicationPid() &&
-          readFile(QStringLiteral("/proc/") + name + QStringLiteral("/cmdline")).contains(marker))
+          readFile("/proc/" + name + "/cmdline").contains(marker))
         pids << pid;
     }
     return pids;
@@ -295,33 +286,29 @@ public:
     return QDir(path(relative)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   }
   QString installedVersion() const {
-    return QJsonDocument::fromJson(readFile(app() + QStringLiteral("/Info.json")))
-        .object()
-        .value(QStringLiteral("CFBundleVersion"))
-        .toString();
+    return QJsonDocument::fromJson(readFile(app() + "/Info.json")).object().value("CFBundleVersion").toString();
   }
   const QByteArray &transcript() const { return transcript_; }
 
 private:
-  static void copyTree(const QString &from, const QString &to) {
-    QDir().mkpath(to);
-    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    const QDir top(from);
+  // Every entry of the built application folder, by its path inside it, parents first.
+  QList<std::pair<QString, QFileInfo>> buildFiles() const {
+    QList<std::pair<QString, QFileInfo>> files;
+    QDirIterator it(bundle_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
       const QFileInfo file(it.next());
-      const QString target = to + QLatin1Char('/') + top.relativeFilePath(file.filePath());
-      if (file.isDir())
-        QDir().mkpath(target);
-      else if (!QFile::copy(file.filePath(), target))
-        throw RunnerFailure(QStringLiteral("cannot copy %1").arg(file.filePath()));
+      files.append({QDir(bundle_).relativeFilePath(file.filePath()), file});
     }
+    return files;
+  }
+  static bool writeFile(const QString &path, const QByteArray &data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
   }
 
   QString bundle_;
   QTemporaryDir root_;
-  QSettings settings_{
-      root_.filePath(QStringLiteral("config/") + identifier + QLatin1Char('/') + identifier + QStringLiteral(".ini")),
-      QSettings::IniFormat};
+  QSettings settings_{root_.filePath("config/" + identifier + '/' + identifier + ".ini"), QSettings::IniFormat};
   QJsonObject bundleInfo_;
   LoopbackFeedServer server_;
   Ed25519::KeyPair keys_ = Ed25519::generate();
@@ -331,90 +318,83 @@ private:
 
 void expectRun(const Run &run, const QString &scenario, const QStringList &expected) {
   check(run.status == 0 && !run.err.contains("FAIL: "),
-        QStringLiteral("the \"%1\" run ends with status 0 and no failure").arg(scenario));
+        QString("the \"%1\" run ends with status 0 and no failure").arg(scenario));
   check(passLines(run.out) == expected,
-        QStringLiteral("the \"%1\" run reports its %2 checks").arg(scenario).arg(expected.size()));
+        QString("the \"%1\" run reports its %2 checks").arg(scenario).arg(expected.size()));
 }
 
-void expectPassed(Bench &bench) {
-  check(readFile(bench.evidence() + QStringLiteral("/passed")) == "passed", QStringLiteral("\"passed\" is written"));
-}
+void expectPassed(Bench &bench) { check(readFile(bench.evidence() + "/passed") == "passed", "\"passed\" is written"); }
 
 // What a finished install leaves: the new version in place, no backup,
 // staging folder, install result or stray anywhere beside it.
 void expectInstalledCleanly(Bench &bench, const QString &version) {
-  check(bench.processesEnded(30000), QStringLiteral("no process of the installation is left running"));
-  check(bench.installedVersion() == version, QStringLiteral("the application folder holds version %1").arg(version));
-  check(bench.entries("apps") == QStringList{QStringLiteral("Crel.app")},
-        QStringLiteral("nothing but the application is left beside it"));
-  check(!QFile::exists(bench.updatesCache() + QStringLiteral("/install-result.json")),
-        QStringLiteral("the new version has read and removed the install result"));
+  check(bench.processesEnded(30000), "no process of the installation is left running");
+  check(bench.installedVersion() == version, QString("the application folder holds version %1").arg(version));
+  check(bench.entries("apps") == QStringList{"Crel.app"}, "nothing but the application is left beside it");
+  check(!QFile::exists(bench.updatesCache() + "/install-result.json"),
+        "the new version has read and removed the install result");
 }
 
 // The staging scenarios leave the fixture PNG, before.json and expected.png;
 // before.json names the old process, its version and the saved PNG, whose
 // bytes expected.png holds.
 void expectStagingEvidence(Bench &bench, const Run &run) {
-  const QJsonObject before =
-      QJsonDocument::fromJson(readFile(bench.evidence() + QStringLiteral("/before.json"))).object();
-  const QString saved = before.value(QStringLiteral("savedURL")).toString();
-  check(before.value(QStringLiteral("version")).toString() == QLatin1String("100") &&
-            before.value(QStringLiteral("pid")).toInteger() == run.pid,
-        QStringLiteral("before.json names the old version and its process"));
+  const QJsonObject before = QJsonDocument::fromJson(readFile(bench.evidence() + "/before.json")).object();
+  const QString saved = before.value("savedURL").toString();
+  check(before.value("version").toString() == "100" && before.value("pid").toInteger() == run.pid,
+        "before.json names the old version and its process");
   check(QFileInfo(saved).absolutePath() == QFileInfo(bench.evidence()).absoluteFilePath() && saved.endsWith(".png") &&
-            readFile(saved) == readFile(bench.evidence() + QStringLiteral("/expected.png")) &&
-            readFile(saved).startsWith("\x89PNG"),
-        QStringLiteral("expected.png holds the saved fixture PNG"));
+            readFile(saved) == readFile(bench.evidence() + "/expected.png") && readFile(saved).startsWith("\x89PNG"),
+        "expected.png holds the saved fixture PNG");
 }
 
 void waitForInstallResult(Bench &bench) {
-  const QString result = bench.updatesCache() + QStringLiteral("/install-result.json");
+  const QString result = bench.updatesCache() + "/install-result.json";
   check(waitFor([&] { return QFile::exists(result) && readFile(result).contains("\"installed\""); }, 60000),
-        QStringLiteral("the installer reports the update installed"));
+        "the installer reports the update installed");
 }
 
 // Version 100 installed, 101 offered: the old version stages it behind an open document.
 void stageUpdate(Bench &bench, const QString &scenario, const QStringList &expected) {
-  bench.install(QStringLiteral("100"));
-  bench.publish(QStringLiteral("101"));
+  bench.install("100");
+  bench.publish("101");
   const Run old = bench.launch(scenario, 150000);
   expectRun(old, scenario, expected);
   expectStagingEvidence(bench, old);
 }
 
-void quitScenario(Bench &bench) {
-  stageUpdate(bench, QStringLiteral("quit"), stagingLines);
+void quitScenario(Bench &bench, const QString &name) {
+  stageUpdate(bench, name, stagingLines);
   waitForInstallResult(bench);
-  check(bench.installedVersion() == QLatin1String("101"), QStringLiteral("quitting installed version 101"));
-  check(bench.processesEnded(30000), QStringLiteral("the installer ends without relaunching"));
-  const Run restored = bench.launch(QStringLiteral("restored"), 120000);
-  expectRun(restored, QStringLiteral("restored"), restoredLines);
+  check(bench.installedVersion() == "101", "quitting installed version 101");
+  check(bench.processesEnded(30000), "the installer ends without relaunching");
+  const Run restored = bench.launch("restored", 120000);
+  expectRun(restored, "restored", restoredLines);
   expectPassed(bench);
-  expectInstalledCleanly(bench, QStringLiteral("101"));
+  expectInstalledCleanly(bench, "101");
 }
 
-void upgradeScenario(Bench &bench) {
-  stageUpdate(bench, QStringLiteral("upgrade"), upgradeLines);
-  const QString passed = bench.evidence() + QStringLiteral("/passed");
-  check(waitFor([&] { return QFile::exists(passed); }, 60000),
-        QStringLiteral("the relaunched version writes \"passed\""));
+void upgradeScenario(Bench &bench, const QString &name) {
+  stageUpdate(bench, name, upgradeLines);
+  const QString passed = bench.evidence() + "/passed";
+  check(waitFor([&] { return QFile::exists(passed); }, 60000), "the relaunched version writes \"passed\"");
   expectPassed(bench);
-  check(bench.processesEnded(60000), QStringLiteral("the relaunched version ends by itself"));
-  const QByteArray log = readFile(bench.updatesCache() + QStringLiteral("/installer.log"));
+  check(bench.processesEnded(60000), "the relaunched version ends by itself");
+  const QByteArray log = readFile(bench.updatesCache() + "/installer.log");
   check(passLines(log) == restoredLines && !log.contains("FAIL: "),
-        QStringLiteral("the relaunched version reports the restored document's checks"));
-  expectInstalledCleanly(bench, QStringLiteral("101"));
+        "the relaunched version reports the restored document's checks");
+  expectInstalledCleanly(bench, "101");
 }
 
 // A background check that finds nothing to install.
 void upToDateScenario(Bench &bench, const QString &scenario, const QString &installed) {
   bench.install(installed);
-  bench.publish(QStringLiteral("101"));
+  bench.publish("101");
   expectRun(bench.launch(scenario, 120000), scenario, currentLines);
   expectPassed(bench);
-  check(bench.processesEnded(30000), QStringLiteral("the application leaves no process behind"));
-  check(bench.installedVersion() == installed, QStringLiteral("the installed version is unchanged"));
-  check(bench.entries("apps") == QStringList{QStringLiteral("Crel.app")}, QStringLiteral("nothing is left beside it"));
+  check(bench.processesEnded(30000), "the application leaves no process behind");
+  check(bench.installedVersion() == installed, "the installed version is unchanged");
+  check(bench.entries("apps") == QStringList{"Crel.app"}, "nothing is left beside it");
 }
 
 // A release the updater must refuse: the installed application stays as it
@@ -422,40 +402,35 @@ void upToDateScenario(Bench &bench, const QString &scenario, const QString &inst
 // `archiveFetched`: the refusal comes after the download, not before it.
 void refusedScenario(Bench &bench, const QString &scenario, bool archiveFetched,
                      const std::function<void(Bench &)> &publish) {
-  bench.install(QStringLiteral("100"));
+  bench.install("100");
   publish(bench);
-  const QByteArray info = readFile(bench.app() + QStringLiteral("/Info.json"));
-  const QByteArray executable = readFile(bench.app() + QStringLiteral("/bin/crel"));
+  const QByteArray info = readFile(bench.app() + "/Info.json");
+  const QByteArray executable = readFile(bench.app() + "/bin/crel");
   expectRun(bench.launch(scenario, 120000), scenario, refusedLines);
   expectPassed(bench);
-  check(bench.processesEnded(30000), QStringLiteral("the application leaves no process behind"));
-  check(readFile(bench.app() + QStringLiteral("/Info.json")) == info &&
-            readFile(bench.app() + QStringLiteral("/bin/crel")) == executable,
-        QStringLiteral("the installed application is unchanged"));
-  check(bench.entries("apps") == QStringList{QStringLiteral("Crel.app")},
-        QStringLiteral("no staging folder or extracted file is left beside it"));
-  check(!QFile::exists(bench.path("x")) && !QDir(bench.updatesCache() + QStringLiteral("/101")).exists(),
-        QStringLiteral("nothing of the release is kept elsewhere"));
-  check(bench.server().requestCount(QStringLiteral("/appcast.json")) == 1 &&
-            bench.server().requestCount(QStringLiteral("/Crel-101.tar.gz")) == (archiveFetched ? 1 : 0),
-        archiveFetched ? QStringLiteral("the release was downloaded before it was refused")
-                       : QStringLiteral("the feed was refused before any download"));
+  check(bench.processesEnded(30000), "the application leaves no process behind");
+  check(readFile(bench.app() + "/Info.json") == info && readFile(bench.app() + "/bin/crel") == executable,
+        "the installed application is unchanged");
+  check(bench.entries("apps") == QStringList{"Crel.app"}, "no staging folder or extracted file is left beside it");
+  check(!QFile::exists(bench.path("x")) && !QDir(bench.updatesCache() + "/101").exists(),
+        "nothing of the release is kept elsewhere");
+  check(bench.server().requestCount("/appcast.json") == 1 &&
+            bench.server().requestCount("/Crel-101.tar.gz") == (archiveFetched ? 1 : 0),
+        archiveFetched ? "the release was downloaded before it was refused"
+                       : "the feed was refused before any download");
 }
 
 // xdotool on the test bed's X server; its output lines.
 QStringList xdotool(const QStringList &arguments) {
   QProcess process;
-  process.start(QStringLiteral("xdotool"), arguments);
+  process.start("xdotool", arguments);
   if (!process.waitForFinished(20000))
-    throw RunnerFailure(QStringLiteral("xdotool %1 did not finish").arg(arguments.join(QLatin1Char(' '))));
+    throw RunnerFailure(QString("xdotool %1 did not finish").arg(arguments.join(' ')));
   return lines(process.readAllStandardOutput());
 }
 
 // The mapped windows of process `pid`.
-QStringList visibleWindows(qint64 pid) {
-  return xdotool(
-      {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid)});
-}
+QStringList visibleWindows(qint64 pid) { return xdotool({"search", "--onlyvisible", "--pid", QString::number(pid)}); }
 
 // Waits for a mapped window of `pid` other than `known`, makes it the active
 // window and types `key` into it. Returns the window.
@@ -470,8 +445,8 @@ QString answerNewWindow(qint64 pid, const QStringList &known, const QString &key
             },
             60000),
         message);
-  xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-  xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key});
+  xdotool({"windowactivate", "--sync", window});
+  xdotool({"key", "--clearmodifiers", key});
   return window;
 }
 
@@ -481,48 +456,45 @@ QString answerNewWindow(qint64 pid, const QStringList &known, const QString &key
 // starts the installer, which installs without relaunching. The new version
 // then starts and cleans up after the installation.
 void installOnQuitScenario(Bench &bench, const QString &) {
-  bench.install(QStringLiteral("100"));
-  bench.publish(QStringLiteral("101"));
+  bench.install("100");
+  bench.publish("101");
   bench.setAutomaticDownloads(false);
-  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("notifications"));
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications");
   StubNotificationServer notifications;
-  if (!bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
-                          QDBusConnection::ExportAllContents) ||
-      !bus.registerService(QStringLiteral("org.freedesktop.Notifications")))
-    throw RunnerFailure(QStringLiteral("no session bus for the notification server"));
+  if (!bus.registerObject("/org/freedesktop/Notifications", &notifications, QDBusConnection::ExportAllContents) ||
+      !bus.registerService("org.freedesktop.Notifications"))
+    throw RunnerFailure("no session bus for the notification server");
 
   // A login launch shows no window of its own.
-  const auto app = bench.start({QStringLiteral("--launched-at-login")});
+  const auto app = bench.start({"--launched-at-login"});
   const qint64 pid = app->processId();
-  const QString archive = QStringLiteral("/Crel-101.tar.gz");
+  const QString archive = "/Crel-101.tar.gz";
   check(waitFor([&] { return !notifications.notified.isEmpty(); }, 60000) &&
-            notifications.notified.first().summary == QLatin1String("Crel 1.101 is available"),
-        QStringLiteral("a scheduled check announces version 1.101 in a notification"));
+            notifications.notified.first().summary == "Crel 1.101 is available",
+        "a scheduled check announces version 1.101 in a notification");
   check(bench.server().requestCount(archive) == 0 && visibleWindows(pid).isEmpty(),
-        QStringLiteral("nothing is downloaded or shown before the user answers"));
+        "nothing is downloaded or shown before the user answers");
 
-  Q_EMIT notifications.ActionInvoked(42, QStringLiteral("default"));
-  const QString offer = answerNewWindow(pid, {}, QStringLiteral("Return"),
-                                        QStringLiteral("a click on the notification opens the update dialog"));
-  answerNewWindow(pid, {offer}, QStringLiteral("Escape"),
-                  QStringLiteral("Install Update downloads the update and says it is ready"));
+  Q_EMIT notifications.ActionInvoked(42, "default");
+  const QString offer = answerNewWindow(pid, {}, "Return", "a click on the notification opens the update dialog");
+  answerNewWindow(pid, {offer}, "Escape", "Install Update downloads the update and says it is ready");
   check(bench.server().requestCount(archive) == 1 && waitFor([&] { return visibleWindows(pid).isEmpty(); }, 20000),
-        QStringLiteral("Later closes the dialog"));
+        "Later closes the dialog");
   const QStringList beside = bench.entries("apps");
-  check(bench.installedVersion() == QLatin1String("100") && beside.size() == 2 &&
-            beside.filter(QRegularExpression(QStringLiteral("^\\.Crel\\.app\\.staged-101-"))).size() == 1,
-        QStringLiteral("the staged update waits for the quit"));
+  check(bench.installedVersion() == "100" && beside.size() == 2 &&
+            beside.filter(QRegularExpression("^\\.Crel\\.app\\.staged-101-")).size() == 1,
+        "the staged update waits for the quit");
 
   ::kill(pid_t(pid), SIGTERM);
-  const Run quit = bench.finish(*app, QStringLiteral("install on quit"), 60000);
-  check(quit.status == 0, QStringLiteral("the application quits normally"));
+  const Run quit = bench.finish(*app, "install on quit", 60000);
+  check(quit.status == 0, "the application quits normally");
   waitForInstallResult(bench);
-  check(bench.processesEnded(30000) && bench.installedVersion() == QLatin1String("101"),
-        QStringLiteral("the installer puts version 101 in place without relaunching"));
+  check(bench.processesEnded(30000) && bench.installedVersion() == "101",
+        "the installer puts version 101 in place without relaunching");
 
   bench.forgetLastCheck();
-  expectRun(bench.launch(QStringLiteral("current"), 120000), QStringLiteral("current"), currentLines);
-  expectInstalledCleanly(bench, QStringLiteral("101"));
+  expectRun(bench.launch("current", 120000), "current", currentLines);
+  expectInstalledCleanly(bench, "101");
 }
 
 // Each runs in a fresh bench and is told its own name.
@@ -537,38 +509,34 @@ Scenario refused(bool archiveFetched, std::function<void(Bench &)> publish) {
 }
 
 const std::map<QString, Scenario> &scenarios() {
-  const QString v = QStringLiteral("101");
+  const QString v = "101";
   static const std::map<QString, Scenario> table{
-      {QStringLiteral("quit"), [](Bench &b, const QString &) { quitScenario(b); }},
-      {QStringLiteral("upgrade"), [](Bench &b, const QString &) { upgradeScenario(b); }},
-      {QStringLiteral("install-on-quit"), installOnQuitScenario},
-      {QStringLiteral("current"), upToDate("101")},
-      {QStringLiteral("newer"), upToDate("102")},
-      {QStringLiteral("bad-feed-signature"),
+      {"quit", quitScenario},
+      {"upgrade", upgradeScenario},
+      {"install-on-quit", installOnQuitScenario},
+      {"current", upToDate("101")},
+      {"newer", upToDate("102")},
+      {"bad-feed-signature",
        refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, b.otherKeys().seed); })},
-      {QStringLiteral("unsigned-feed"),
-       refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, QByteArray()); })},
-      {QStringLiteral("bad-archive-signature"),
+      {"unsigned-feed", refused(false, [v](Bench &b) { b.publish(v, b.release(v), b.keys().seed, QByteArray()); })},
+      {"bad-archive-signature",
        refused(true, [v](Bench &b) { b.publish(v, b.release(v), b.otherKeys().seed, b.keys().seed); })},
-      {QStringLiteral("truncated-archive"),
+      {"truncated-archive",
        refused(true,
                [v](Bench &b) {
                  const QList<ArchiveEntry> entries = b.release(v);
                  b.publish(v, entries, b.keys().seed, b.keys().seed, {buildArchive(entries).size() / 2, -1});
                })},
-      {QStringLiteral("archive-escaping-folder"),
+      {"archive-escaping-folder",
        refused(true,
                [v](Bench &b) {
                  QList<ArchiveEntry> entries = b.release(v);
-                 entries.append({ArchiveEntry::Kind::file, QStringLiteral("../x"), "outside", {}, 0644});
-                 entries.append({ArchiveEntry::Kind::file, QStringLiteral("Crel.app/../../../x"), "outside", {}, 0644});
+                 entries.append({ArchiveEntry::Kind::file, "../x", "outside", {}, 0644});
+                 entries.append({ArchiveEntry::Kind::file, "Crel.app/../../../x", "outside", {}, 0644});
                  b.publish(v, entries, b.keys().seed, b.keys().seed);
                })},
-      {QStringLiteral("wrong-identifier"), refused(true,
-                                                   [v](Bench &b) {
-                                                     b.publish(v, b.release(v, QStringLiteral("co.quorvex.other")),
-                                                               b.keys().seed, b.keys().seed);
-                                                   })},
+      {"wrong-identifier",
+       refused(true, [v](Bench &b) { b.publish(v, b.release(v, "co.quorvex.other"), b.keys().seed, b.keys().seed); })},
   };
   return table;
 }
@@ -578,7 +546,7 @@ const std::map<QString, Scenario> &scenarios() {
 int main(int argc, char **argv) {
   QCoreApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments();
-  const qsizetype bundleAt = args.indexOf(QStringLiteral("--bundle")), scenarioAt = args.indexOf("--scenario");
+  const qsizetype bundleAt = args.indexOf("--bundle"), scenarioAt = args.indexOf("--scenario");
   const auto scenario =
       scenarioAt > 0 && scenarioAt + 1 < args.size() ? scenarios().find(args[scenarioAt + 1]) : scenarios().end();
   if (bundleAt < 0 || bundleAt + 1 >= args.size() || scenario == scenarios().end()) {
@@ -594,7 +562,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "FAIL: %s\n", e.what());
     if (bench) {
       std::fprintf(stderr, "%s", bench->transcript().constData());
-      const QByteArray log = readFile(bench->updatesCache() + QStringLiteral("/installer.log"));
+      const QByteArray log = readFile(bench->updatesCache() + "/installer.log");
       if (!log.isEmpty())
         std::fprintf(stderr, "--- installer.log\n%s", log.constData());
       bench->processesEnded(0);

@@ -1,4 +1,3 @@
-#include "platform/AppIdentity.h"
 #include "platform/JsonReader.h"
 #include "update/framework/BundleInfo.h"
 #include "update/framework/UpdateAddress.h"
@@ -75,13 +74,6 @@ TEST(BundleInfo, RefusesMistypedOrUnsafeSettingsNamingTheKey) {
   };
   for (const auto &[info, message] : cases)
     EXPECT_EQ(failure(info), message);
-}
-
-TEST(BundleInfo, TheRunningApplicationAgreesWithItsIdentity) {
-  const BundleInfo running = BundleInfo::current();
-  EXPECT_EQ(running.identifier, AppIdentity::identifier());
-  EXPECT_EQ(running.version, AppIdentity::buildVersion());
-  EXPECT_EQ(running.shortVersion, AppIdentity::version());
 }
 
 TEST(UpdateAddress, AllowsPlainTransportOnlyOnThisMachine) {

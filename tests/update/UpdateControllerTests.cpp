@@ -1,4 +1,4 @@
-#include "UpdateFixture.h"
+#include "support/TestSupport.h"
 #include "update/UpdateController.h"
 #include "update/framework/Updater.h"
 
@@ -107,11 +107,6 @@ INSTANTIATE_TEST_SUITE_P(
                                {75, true, false},
                                {90, true, false}},
                               6},
-                    QuietCase{
-                        "NotIdleRestartsTheWait",
-                        true,
-                        {{0, true, false}, {15, false, false}, {30, true, false}, {75, true, false}, {90, true, false}},
-                        4},
                     QuietCase{"IdleButCapturingNeverInstalls",
                               true,
                               {{0, true, true}, {60, true, true}, {120, true, true}, {600, true, true}},
@@ -135,6 +130,7 @@ TEST(UpdateController, MenuTitles) {
 
 // The menu item installs a staged update at once, even where the quiet rule
 // would wait; while busy it only says when; once installing it checks instead.
+// A refused quit leaves the update ready for the quiet rule, which installs again.
 TEST(UpdateController, MenuActionInstallsOrExplains) {
   Front f;
   f.stage();
@@ -156,6 +152,15 @@ TEST(UpdateController, MenuActionInstallsOrExplains) {
   f.controller.updateMenuAction();
   f.controller.installIfIdle(t0);
   EXPECT_EQ(f.installs, 1);
+
+  f.controller.installationDeferred(item("2.1"));
+  EXPECT_FALSE(f.controller.installing());
+  EXPECT_EQ(f.controller.status(), ready("2.1"));
+  EXPECT_TRUE(f.controller.isIdleTimerRunning());
+  f.idle = true;
+  f.controller.installIfIdle(t0);
+  f.controller.installIfIdle(t0.addSecs(60));
+  EXPECT_EQ(f.installs, 2);
 }
 
 struct AbortCase {
@@ -225,43 +230,6 @@ TEST(UpdateController, BusyRefusesAUserCheckAndTestRunsNeverStart) {
   EXPECT_TRUE(UpdateController::isIsolatedTest({"crel", "--acceptance-test", "/x"}));
   EXPECT_TRUE(UpdateController::isIsolatedTest({"crel", "--login-startup-test"}));
   EXPECT_FALSE(UpdateController::isIsolatedTest({"crel", "--capture"}));
-}
-
-// With the real update layer: a staged update installs from the menu, the
-// quit it asks for is refused, and the front end is ready again for the
-// quiet rule, which asks to quit once more.
-TEST(UpdateController, RealUpdaterRefusedQuitCanBeRetried) {
-  UpdateFixture fixture;
-  const QString version = fixture.publish("101").displayVersionString;
-  int quitRequests = 0;
-  QDateTime now = t0;
-  UpdateController controller(
-      [&](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
-        update::Updater::Environment env;
-        env.bundle = update::BundleInfo::load(fixture.appDirectory());
-        env.cacheDirectory = fixture.cache();
-        env.settings = &fixture.settings.store();
-        env.now = [&] { return now; };
-        env.requestQuit = [&] { ++quitRequests; };
-        return std::make_unique<update::Updater>(env, d, u);
-      },
-      [&] { return now; });
-  controller.isIdle = [] { return true; };
-  controller.updater().setAutomaticallyDownloadsUpdates(true);
-  controller.start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return controller.canInstallNow(); }, 20000)) << controller.status().toStdString();
-  EXPECT_EQ(controller.menuTitle(), "Install Update " + version + "…");
-  EXPECT_TRUE(controller.lastChecked().has_value());
-
-  controller.updateMenuAction();
-  EXPECT_EQ(quitRequests, 1);
-  controller.updater().quitRefused();
-  EXPECT_EQ(controller.status(), ready(version));
-  EXPECT_FALSE(controller.installing());
-
-  controller.installIfIdle(now);
-  controller.installIfIdle(now.addSecs(60));
-  EXPECT_EQ(quitRequests, 2);
 }
 
 } // namespace

@@ -23,38 +23,30 @@ CaptureCoordinator::Snapshots answering(std::vector<CaptureSnapshot> snapshots, 
   };
 }
 
-// The text the permission checks end with, and what they printed before.
-std::pair<std::string, std::string> permissionOutcome(CaptureCoordinator::Snapshots snapshots) {
-  std::ostringstream out;
-  const NativeTests::CheckReporter reporter(out);
-  try {
-    CaptureTests::permissionChecks(std::move(snapshots));
-  } catch (const NativeTests::Failure &failure) {
-    return {failure.what(), out.str()};
-  }
-  return {"", out.str()};
-}
-
 } // namespace
 
-TEST(CaptureChecks, AnOverlayMadeDespiteStillsEndsTheRunWithTheFactorysTextAfterwards) {
-  // Stills that arrive make the coordinator ask for a panel; the factory
-  // must not throw through it, and the run still ends with its text.
-  const auto [failure, printed] =
-      permissionOutcome(answering({{1, geom::Rect(0, 0, 40, 30), QImage(40, 30, QImage::Format_RGB32)}}));
-  EXPECT_EQ(failure, "Permission failure must not create an overlay");
-  EXPECT_EQ(printed, "");
-}
-
-TEST(CaptureChecks, AnyOtherCaptureErrorIsNotTakenForTheDeclinedPermission) {
-  const auto [failure, printed] =
-      permissionOutcome(answering({}, std::make_exception_ptr(CrelError::capture(QStringLiteral("Display gone.")))));
-  EXPECT_EQ(failure, "X server denial returns through the existing permission flow");
-  EXPECT_EQ(printed, "");
-}
-
-TEST(CaptureChecks, StillsThatNeverComeEndTheWaitWithItsMessage) {
-  const std::string failure =
-      permissionOutcome([](QObject *, CaptureSnapshot::Completion) { return SnapshotRequest(); }).first;
-  EXPECT_EQ(failure, "X server denial returns through the existing permission flow");
+// The permission checks end with their own text and print nothing: stills
+// that arrive make the coordinator ask for a panel (the factory must not
+// throw through it), another capture error is not the declined permission,
+// and stills that never come end the wait.
+TEST(CaptureChecks, EachWrongOutcomeEndsTheRunWithItsOwnText) {
+  const std::pair<CaptureCoordinator::Snapshots, const char *> cases[] = {
+      {answering({{1, geom::Rect(0, 0, 40, 30), QImage(40, 30, QImage::Format_RGB32)}}),
+       "Permission failure must not create an overlay"},
+      {answering({}, std::make_exception_ptr(CrelError::capture(QStringLiteral("Display gone.")))),
+       "X server denial returns through the existing permission flow"},
+      {[](QObject *, CaptureSnapshot::Completion) { return SnapshotRequest(); },
+       "X server denial returns through the existing permission flow"},
+  };
+  for (const auto &[snapshots, text] : cases) {
+    std::ostringstream out;
+    const NativeTests::CheckReporter reporter(out);
+    try {
+      CaptureTests::permissionChecks(snapshots);
+      ADD_FAILURE() << "passed: " << text;
+    } catch (const NativeTests::Failure &failure) {
+      EXPECT_STREQ(failure.what(), text);
+    }
+    EXPECT_EQ(out.str(), "");
+  }
 }

@@ -32,4 +32,24 @@ inline QByteArray bytes(const uint8_t *data, size_t size) {
   std::abort();
 }
 
+// What `decode` reads from `input` (`Error`: refused) must write back to
+// bytes that read and write to the same bytes again.
+template <class Error, class Decode, class Encode>
+void expectStableRoundTrip(const QByteArray &input, Decode decode, Encode encode) {
+  decltype(decode(input)) first;
+  try {
+    first = decode(input);
+  } catch (const Error &) {
+    return;
+  }
+  const QByteArray written = encode(first);
+  try {
+    if (encode(decode(written)) != written)
+      fail("writing a decoded value is not stable");
+  } catch (const Error &e) {
+    std::fprintf(stderr, "%s\n%s\n", written.constData(), e.what());
+    fail("a decoded value does not decode after writing");
+  }
+}
+
 } // namespace crel::fuzz

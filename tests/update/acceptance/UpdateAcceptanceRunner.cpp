@@ -5,14 +5,10 @@
 // many times as the scenario needs (a private HOME and XDG folders per run),
 // and checks what the application reports and what it leaves on disk.
 //
-//   crel-update-acceptance --bundle DIR --scenario NAME
+//   crel-update-acceptance --bundle DIR --scenario NAME   (names: scenarios())
 //
-// Scenarios: quit, upgrade, current, newer, the refused releases
-// bad-feed-signature, unsigned-feed, bad-archive-signature, truncated-archive,
-// archive-escaping-folder, wrong-identifier, and install-on-quit (an
-// ordinary run answered through a notification and the update dialogs). Prints a PASS line per check
-// and "ALL UPDATE ACCEPTANCE CHECKS PASSED"; a failure prints one FAIL line
-// and what the application wrote, and exits 1.
+// Prints a PASS line per check and "ALL UPDATE ACCEPTANCE CHECKS PASSED"; a
+// failure prints one FAIL line and what the application wrote, and exits 1.
 
 #include "../ArchiveBuilder.h"
 #include "../LoopbackFeedServer.h"
@@ -129,7 +125,7 @@ public:
     if (bundleInfo_.isEmpty())
       throw RunnerFailure(QString("%1 has no Info.json").arg(bundle));
     // Automatic downloads, as a user turns them on in the settings.
-    setAutomaticDownloads(true);
+    setSetting("SUAutomaticallyUpdate", true);
   }
 
   QString path(const QString &relative) const { return root_.filePath(relative); }
@@ -211,11 +207,12 @@ public:
   std::unique_ptr<QProcess> start(const QStringList &arguments) const {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", path("home"));
-    env.insert("XDG_CONFIG_HOME", path("config"));
-    env.insert("XDG_DATA_HOME", path("data"));
-    env.insert("XDG_CACHE_HOME", path("cache"));
-    env.insert("XDG_RUNTIME_DIR", path("runtime"));
+    for (const auto &[variable, folder] : {std::pair{"HOME", "home"},
+                                           {"XDG_CONFIG_HOME", "config"},
+                                           {"XDG_DATA_HOME", "data"},
+                                           {"XDG_CACHE_HOME", "cache"},
+                                           {"XDG_RUNTIME_DIR", "runtime"}})
+      env.insert(variable, path(folder));
     process->setProcessEnvironment(env);
     process->start(app() + "/bin/crel", arguments);
     if (!process->waitForStarted(10000))
@@ -247,14 +244,10 @@ public:
     return finish(*process, scenario, limitMs);
   }
 
-  // The next launch checks at once, as on a fresh profile.
-  void forgetLastCheck() {
+  // Sets the application's `key`; no value removes it.
+  void setSetting(const QString &key, const std::optional<QVariant> &value) {
     settings_.sync();
-    settings_.remove("SULastCheckTime");
-    settings_.sync();
-  }
-  void setAutomaticDownloads(bool on) {
-    settings_.setValue("SUAutomaticallyUpdate", on);
+    value ? settings_.setValue(key, *value) : settings_.remove(key);
     settings_.sync();
   }
 
@@ -458,7 +451,7 @@ QString answerNewWindow(qint64 pid, const QStringList &known, const QString &key
 void installOnQuitScenario(Bench &bench, const QString &) {
   bench.install("100");
   bench.publish("101");
-  bench.setAutomaticDownloads(false);
+  bench.setSetting("SUAutomaticallyUpdate", false);
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications");
   StubNotificationServer notifications;
   if (!bus.registerObject("/org/freedesktop/Notifications", &notifications, QDBusConnection::ExportAllContents) ||
@@ -492,7 +485,7 @@ void installOnQuitScenario(Bench &bench, const QString &) {
   check(bench.processesEnded(30000) && bench.installedVersion() == "101",
         "the installer puts version 101 in place without relaunching");
 
-  bench.forgetLastCheck();
+  bench.setSetting("SULastCheckTime", std::nullopt); // the next launch checks at once
   expectRun(bench.launch("current", 120000), "current", currentLines);
   expectInstalledCleanly(bench, "101");
 }

@@ -50,8 +50,12 @@ struct Installation : UpdateFixture {
 TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
   Installation s;
   const auto helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), s.job);
-  // Still running: nothing has moved.
-  EXPECT_FALSE(QTest::qWaitFor([&] { return QFile::exists(s.job.resultFile); }, 300));
+  // Blocked reading the pipe, the helper has moved nothing yet.
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    QFile wchan(QString("/proc/%1/wchan").arg(helper.pid));
+    return wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("pipe");
+  }));
+  EXPECT_FALSE(QFile::exists(s.job.resultFile));
   EXPECT_EQ(s.installedVersion(), "100");
   ::close(helper.pipe);
   int status = 0;

@@ -5,9 +5,12 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QJsonObject>
 #include <QPainter>
 #include <QPixmap>
+
+#include <algorithm>
 
 namespace crel {
 
@@ -18,18 +21,33 @@ QString infoString(const char *key) {
   return value.isString() ? value.toString() : QString();
 }
 
-QIcon drawnMark() {
-  QPixmap pixmap(64, 64);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0x3a, 0x6e, 0xe8));
-  painter.drawRoundedRect(QRectF(4, 4, 56, 56), 12, 12);
-  painter.setBrush(Qt::white);
-  painter.drawEllipse(QRectF(20, 20, 24, 24));
-  return QIcon(pixmap);
-}
+// The fallback mark, drawn at whatever size is asked for, so it stays sharp
+// at every scale instead of being enlarged from one small pixmap.
+class DrawnMarkEngine final : public QIconEngine {
+public:
+  void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override {
+    const double unit = std::min(rect.width(), rect.height()) / 64.0;
+    const QPointF origin = QRectF(rect).center() - QPointF(32 * unit, 32 * unit);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(QColor(0x3a, 0x6e, 0xe8));
+    painter->drawRoundedRect(QRectF(origin + QPointF(4, 4) * unit, QSizeF(56, 56) * unit), 12 * unit, 12 * unit);
+    painter->setBrush(Qt::white);
+    painter->drawEllipse(QRectF(origin + QPointF(20, 20) * unit, QSizeF(24, 24) * unit));
+    painter->restore();
+  }
+  QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paint(&painter, QRect(QPoint(), size), mode, state);
+    return pixmap;
+  }
+  QIconEngine *clone() const override { return new DrawnMarkEngine; }
+};
+
+QIcon drawnMark() { return QIcon(new DrawnMarkEngine); }
 
 } // namespace
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -74,5 +75,20 @@ TEST(Bundle, IdentityReadsInfoJsonAndTheNameIsOneSafePathComponent) {
     EXPECT_EQ(AppIdentity::bundleIdentifier(), c.identifier) << c.info;
     EXPECT_EQ(AppIdentity::identifier(), c.identifier.value_or("co.quorvex.crel")) << c.info;
     EXPECT_EQ(AppIdentity::version(), c.version) << c.info;
+  }
+}
+
+// The icon is drawn at the device size asked for: its square's straight edges
+// stay one hard step at every scale instead of an enlarged, soft pixmap.
+TEST(Bundle, TheIconIsSharpAtEveryPixelDensity) {
+  for (const double scale : {1.0, 1.5, 2.0, 3.0}) {
+    const QImage image = AppIdentity::icon().pixmap(QSize(64, 64), scale).toImage();
+    ASSERT_EQ(image.size(), QSize(64, 64) * scale) << scale;
+    int soft = 0;
+    for (int x = 0; x < image.width(); ++x) {
+      const int alpha = image.pixelColor(x, image.height() / 2).alpha();
+      soft += alpha > 16 && alpha < 240;
+    }
+    EXPECT_LE(soft, 2) << "scale " << scale;
   }
 }

@@ -50,7 +50,7 @@ void BrandSwitch::paintEvent(QPaintEvent *) {
 void BrandSwitch::paintRow(QPainter &painter) const {
   using namespace ChromeColors;
   if (!text().isEmpty()) {
-    painter.setPen(label());
+    painter.setPen(label(palette()));
     painter.setFont(font());
     const QRectF labelRect(0, 0, width() - trackWidth - minimumGap, height());
     painter.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,

@@ -26,7 +26,8 @@ public:
 protected:
   void paintContent(QPainter &painter) override {
     const bool isSelected = owner_.selection_ == index_;
-    const QColor color = isSelected ? ChromeColors::label() : ChromeColors::secondaryLabel();
+    // The thumb is white in either appearance, so the label on it stays dark.
+    const QColor color = isSelected ? ChromeColors::label() : ChromeColors::secondaryLabel(owner_.palette());
     if (owner_.painter_)
       owner_.painter_(painter, QRectF(rect()), index_, isSelected, color);
   }

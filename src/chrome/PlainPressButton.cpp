@@ -25,7 +25,7 @@ void PlainPressButton::paintContent(QPainter &painter) {
     content_(painter, rect());
     return;
   }
-  painter.setPen(ChromeColors::label());
+  painter.setPen(ChromeColors::label(palette()));
   painter.drawText(rect(), Qt::AlignCenter, text());
 }
 

@@ -1,5 +1,6 @@
 #include "ChromeSampling.h"
 
+#include "chrome/BrandSwitch.h"
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeSegmented.h"
 #include "chrome/InkSwatch.h"
@@ -70,6 +71,39 @@ TEST(ChromeSegmented, SelectionThumbAndLabelColours) {
   // The thumb is white where the selected segment is.
   const QImage image = test::grabImage(s.control);
   EXPECT_EQ(image.pixelColor(s.control.segmentRect(1).center().toPoint()), QColor(Qt::white));
+}
+
+// Text the kit draws stands out from the window it is drawn on, whether that
+// window is light or (in the dark settings preview) dark.
+TEST(ChromeKit, LabelsKeepTheirContrastOnLightAndDarkWindows) {
+  for (const QColor window : {QColor(0xEC, 0xEC, 0xEC), QColor(0x1E, 0x1E, 0x1E)}) {
+    QWidget board;
+    QPalette palette = board.palette();
+    palette.setColor(QPalette::Window, window);
+    board.setPalette(palette);
+    board.setAutoFillBackground(true);
+    board.resize(300, 80);
+    const QFont font = board.font();
+    auto *segmented = new ChromeSegmented(&board);
+    const QStringList texts{QStringLiteral("Formal"), QStringLiteral("Doodle")};
+    segmented->setOptions(ChromeSegmented::textOptions(texts, {}, font), ChromeSegmented::textPainter(texts, font));
+    segmented->setSelection(0);
+    segmented->resize(segmented->sizeHint());
+    auto *toggle = new BrandSwitch(QStringLiteral("Launch at login"), &board);
+    toggle->setGeometry(0, 40, 260, 24);
+    const QImage image = board.grab().toImage();
+    // The strongest difference from the window colour inside an area of text.
+    const auto contrast = [&](QRect area) {
+      double most = 0;
+      for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+          most = std::max(most, double(std::abs(image.pixelColor(x, y).lightnessF() - window.lightnessF())));
+      return most;
+    };
+    const QRect unselected = segmented->segmentRect(1).toRect().adjusted(2, 2, -2, -2);
+    EXPECT_GT(contrast(unselected), 0.35) << "unselected segment on " << window.name().toStdString();
+    EXPECT_GT(contrast(QRect(0, 44, 100, 16)), 0.5) << "switch label on " << window.name().toStdString();
+  }
 }
 
 TEST(ChromeSegmented, PicksAreReportedButNotApplied) {

@@ -5,6 +5,7 @@
 #include "WindowPresentation.h"
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeFonts.h"
+#include "chrome/ChromeScrollBar.h"
 #include "chrome/LightPalette.h"
 #include "chrome/Symbols.h"
 #include "document/MarkTool.h"
@@ -120,6 +121,7 @@ QWidget *ShortcutGuide::window(const QList<QMenu *> &menus) {
   scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   scroll->setWidgetResizable(true);
   LightPalette::apply(scroll);
+  ChromeScrollBar::apply(*scroll);
   scroll->setWidget(new ShortcutGuide(menus));
   return scroll;
 }

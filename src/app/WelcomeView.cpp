@@ -7,6 +7,7 @@
 #include "chrome/BrandTextButton.h"
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeFonts.h"
+#include "chrome/ChromeScrollBar.h"
 #include "chrome/ChromeSegmented.h"
 #include "chrome/LightPalette.h"
 #include "chrome/PrimaryActionButton.h"
@@ -249,6 +250,7 @@ QScrollArea *WelcomeView::scrollArea(WelcomeView *view) {
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setAlignment(Qt::AlignHCenter);
   LightPalette::apply(scroll);
+  ChromeScrollBar::apply(*scroll);
   scroll->setWidget(view);
   // The view's height follows its width: wrapped texts take the lines they need.
   scroll->setWidgetResizable(true);

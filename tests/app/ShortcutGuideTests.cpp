@@ -1,7 +1,10 @@
 #include "app/AppMenus.h"
 #include "app/ShortcutGuide.h"
+#include "chrome/ChromeScrollBar.h"
 
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -43,4 +46,8 @@ TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
   EXPECT_EQ(window->size(), QSize(ShortcutGuide::windowWidth, ShortcutGuide::windowHeight));
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  auto *scroll = qobject_cast<QScrollArea *>(window.get());
+  ASSERT_NE(scroll, nullptr);
+  window->show();
+  EXPECT_EQ(scroll->verticalScrollBar()->width(), ChromeScrollBar::width) << "the kit's slim scroll bar";
 }

@@ -2,13 +2,17 @@
 
 #include "chrome/BrandSwitch.h"
 #include "chrome/ChromeColors.h"
+#include "chrome/ChromeScrollBar.h"
 #include "chrome/ChromeSegmented.h"
 #include "chrome/InkSwatch.h"
+#include "chrome/LightPalette.h"
 #include "chrome/Motion.h"
 #include "chrome/Symbols.h"
 #include "chrome/WeightGlyph.h"
 
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -104,6 +108,35 @@ TEST(ChromeKit, LabelsKeepTheirContrastOnLightAndDarkWindows) {
     EXPECT_GT(contrast(unselected), 0.35) << "unselected segment on " << window.name().toStdString();
     EXPECT_GT(contrast(QRect(0, 44, 100, 16)), 0.5) << "switch label on " << window.name().toStdString();
   }
+}
+
+// A scrolled window shows a slim thumb on a clear track: no arrow buttons at
+// the track's ends, nothing drawn beside the thumb, and the thumb visible.
+TEST(ChromeScrollBar, ThumbOnAClearTrackWithoutArrows) {
+  QScrollArea area;
+  area.setFrameShape(QFrame::NoFrame);
+  LightPalette::apply(&area);
+  ChromeScrollBar::apply(area);
+  area.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  auto *content = new QWidget;
+  content->setFixedSize(200, 1000);
+  area.setWidget(content);
+  area.resize(240, 300);
+  area.show();
+  QScrollBar *bar = area.verticalScrollBar();
+  ASSERT_EQ(bar->width(), ChromeScrollBar::width);
+  const QImage image = area.grab(QRect(bar->mapTo(&area, QPoint()), bar->size())).toImage();
+  const QColor track = area.palette().color(QPalette::Window);
+  const int middle = bar->width() / 2;
+  QList<int> marked; // rows where the middle column differs from the track
+  for (int y = 0; y < image.height(); ++y)
+    if (!near(image.pixelColor(middle, y), track, 3))
+      marked.append(y);
+  ASSERT_FALSE(marked.isEmpty()) << "the thumb is drawn";
+  EXPECT_GE(marked.first(), 2) << "nothing at the track's top end";
+  EXPECT_LT(marked.last(), image.height() / 2) << "the thumb alone, at the top, and no arrow at the bottom end";
+  for (int y = 0; y < image.height(); ++y)
+    EXPECT_TRUE(near(image.pixelColor(0, y), track, 3)) << "clear edge at row " << y;
 }
 
 TEST(ChromeSegmented, PicksAreReportedButNotApplied) {

@@ -4,10 +4,12 @@
 #include "chrome/ChromeFonts.h"
 #include "document/MarkTool.h"
 #include "platform/Translate.h"
+#include "platform/X11Access.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
 #include <QScreen>
 
 #include <algorithm>
@@ -20,6 +22,19 @@ constexpr int arrowHeight = 8, margin = 16, lineHeight = 22, columnWidth = 150, 
 constexpr int rows = 7; // thirteen tools in two columns
 
 QRectF bubbleRect(const QRect &widget) { return QRectF(widget).adjusted(0.5, 0.5, -0.5, -0.5 - arrowHeight); }
+
+// The rounded bubble with its arrow at `arrowX` along the bottom edge.
+QPainterPath outline(const QRect &widget, double arrowX) {
+  const QRectF bubble = bubbleRect(widget);
+  QPainterPath shape;
+  shape.addRoundedRect(bubble, 10, 10);
+  QPainterPath arrow;
+  arrow.moveTo(arrowX - arrowHeight, bubble.bottom() - 0.5);
+  arrow.lineTo(arrowX, bubble.bottom() + arrowHeight);
+  arrow.lineTo(arrowX + arrowHeight, bubble.bottom() - 0.5);
+  arrow.closeSubpath();
+  return shape.united(arrow);
+}
 
 } // namespace
 
@@ -45,6 +60,12 @@ void ShortcutPopover::popUp(QWidget *anchor) {
   }
   move(frame.topLeft());
   setProperty("arrowX", tip.x() - frame.left());
+  // Without a compositing manager the clear corners would show black, so the
+  // window is cut to the bubble itself.
+  if (QGuiApplication::platformName() == QLatin1String("xcb") && !X11Access::compositingManagerRunning())
+    setMask(QRegion(outline(rect(), tip.x() - frame.left()).toFillPolygon().toPolygon()));
+  else
+    clearMask();
   show();
 }
 
@@ -56,16 +77,8 @@ void ShortcutPopover::hideEvent(QHideEvent *event) {
 void ShortcutPopover::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF bubble = bubbleRect(rect());
   const double arrowX = property("arrowX").isValid() ? property("arrowX").toDouble() : width() / 2.0;
-  QPainterPath shape;
-  shape.addRoundedRect(bubble, 10, 10);
-  QPainterPath arrow;
-  arrow.moveTo(arrowX - arrowHeight, bubble.bottom() - 0.5);
-  arrow.lineTo(arrowX, bubble.bottom() + arrowHeight);
-  arrow.lineTo(arrowX + arrowHeight, bubble.bottom() - 0.5);
-  arrow.closeSubpath();
-  shape = shape.united(arrow);
+  const QPainterPath shape = outline(rect(), arrowX);
   painter.fillPath(shape, QColor(252, 252, 252));
   painter.strokePath(shape, QPen(ChromeColors::black(0.14), 1));
 

@@ -15,9 +15,10 @@ namespace crel::X11Access {
 namespace {
 
 struct Connection {
-  explicit Connection(const QByteArray &name) : c(xcb_connect(name.isEmpty() ? nullptr : name.constData(), nullptr)) {}
+  explicit Connection(const QByteArray &name) : c(xcb_connect(name.isEmpty() ? nullptr : name.constData(), &screen)) {}
   ~Connection() { xcb_disconnect(c); }
   bool ok() const { return c && !xcb_connection_has_error(c); }
+  int screen = 0;
   xcb_connection_t *c;
 };
 
@@ -51,6 +52,27 @@ bool syntheticInputAvailable() {
   const bool present = reply && reply->present;
   std::free(reply);
   return present;
+}
+
+bool compositingManagerRunning() {
+  if (!hasDisplay({}))
+    return false;
+  Connection connection({});
+  if (!connection.ok())
+    return false;
+  const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(connection.screen);
+  xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+      connection.c, xcb_intern_atom(connection.c, 1, uint16_t(name.size()), name.constData()), nullptr);
+  const bool known = atom && atom->atom != XCB_ATOM_NONE;
+  const xcb_atom_t selection = known ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+  std::free(atom);
+  if (!known) // nobody ever named it, so nobody owns it
+    return false;
+  xcb_get_selection_owner_reply_t *owner =
+      xcb_get_selection_owner_reply(connection.c, xcb_get_selection_owner(connection.c, selection), nullptr);
+  const bool owned = owner && owner->owner != XCB_NONE;
+  std::free(owner);
+  return owned;
 }
 
 } // namespace crel::X11Access

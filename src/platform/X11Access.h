@@ -16,6 +16,10 @@ bool screenReadable();
 // The XTEST extension is there, so input can be synthesised (what the
 // acceptance harness needs); X11 has no other accessibility gate.
 bool syntheticInputAvailable();
+// A compositing manager owns the default screen's _NET_WM_CM_Sn selection,
+// so the transparent parts of a window show what lies beneath it; without
+// one they show black.
+bool compositingManagerRunning();
 
 } // namespace X11Access
 

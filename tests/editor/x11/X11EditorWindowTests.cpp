@@ -5,10 +5,13 @@
 #include "../EditorFixture.h"
 
 #include "editor/EditorView.h"
+#include "editor/ShortcutPopover.h"
 
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
+
+#include <optional>
 
 #include <xcb/xcb.h>
 
@@ -88,6 +91,61 @@ TEST_F(X11EditorWindow, ClosesFromItsTitleBarsCloseButton) {
   closeFromTitleBar(window);
   ASSERT_TRUE(QTest::qWaitFor([&] { return closed.size() == 1; }));
   EXPECT_FALSE(window.isVisible());
+}
+
+// Another client playing a compositing manager: it owns the screen's
+// _NET_WM_CM_Sn selection until it disconnects.
+class CompositorStandIn {
+public:
+  CompositorStandIn() : c_(xcb_connect(nullptr, &screen_)) {
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c_));
+    for (int i = 0; i < screen_; ++i)
+      xcb_screen_next(&screens);
+    const xcb_window_t window = xcb_generate_id(c_);
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window, screens.data->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen_);
+    xcb_set_selection_owner(c_, window, atom(c_, name.constData()), XCB_CURRENT_TIME);
+    free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+  }
+  ~CompositorStandIn() { xcb_disconnect(c_); }
+  CompositorStandIn(const CompositorStandIn &) = delete;
+  CompositorStandIn &operator=(const CompositorStandIn &) = delete;
+
+private:
+  int screen_ = 0;
+  xcb_connection_t *c_;
+};
+
+// Clear window parts show black unless a compositing manager runs: only then
+// is the shortcuts popover cut to its bubble, so its corners and the sides of
+// its arrow show what lies beneath.
+TEST(X11ShortcutPopover, IsCutToItsBubbleOnlyWithoutACompositor) {
+  QWidget bar;
+  bar.setGeometry(300, 500, 400, 60);
+  auto *button = new QWidget(&bar);
+  button->setGeometry(180, 15, 30, 30);
+  bar.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+  for (const bool compositor : {false, true}) {
+    std::optional<CompositorStandIn> standIn;
+    if (compositor)
+      standIn.emplace();
+    ShortcutPopover popover;
+    popover.popUp(button);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&popover));
+    const QRegion mask = popover.mask();
+    if (compositor) {
+      EXPECT_TRUE(mask.isEmpty());
+    } else {
+      const QRect r = popover.rect();
+      EXPECT_TRUE(mask.contains(r.center()));
+      EXPECT_TRUE(mask.contains(QPoint(r.center().x(), r.bottom() - 2))) << "the arrow's tip";
+      for (const QPoint clear : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()})
+        EXPECT_FALSE(mask.contains(clear)) << clear.x() << "," << clear.y();
+    }
+    popover.hide();
+  }
 }
 
 } // namespace

@@ -24,6 +24,14 @@ struct Connection {
 
 bool hasDisplay(const QByteArray &name) { return !name.isEmpty() || !qEnvironmentVariableIsEmpty("DISPLAY"); }
 
+// Asks the server of $DISPLAY over a connection of its own; false without one.
+template <class Question> bool askServer(Question question) {
+  if (!hasDisplay({}))
+    return false;
+  const Connection connection({});
+  return connection.ok() && question(connection);
+}
+
 } // namespace
 
 bool displayReachable(const QByteArray &displayName) { return hasDisplay(displayName) && Connection(displayName).ok(); }
@@ -41,38 +49,31 @@ bool screenReadable() {
 }
 
 bool syntheticInputAvailable() {
-  if (!hasDisplay({}))
-    return false;
-  Connection connection({});
-  if (!connection.ok())
-    return false;
-  const char *name = "XTEST";
-  xcb_query_extension_reply_t *reply =
-      xcb_query_extension_reply(connection.c, xcb_query_extension(connection.c, std::strlen(name), name), nullptr);
-  const bool present = reply && reply->present;
-  std::free(reply);
-  return present;
+  return askServer([](const Connection &connection) {
+    const char *name = "XTEST";
+    xcb_query_extension_reply_t *reply =
+        xcb_query_extension_reply(connection.c, xcb_query_extension(connection.c, std::strlen(name), name), nullptr);
+    const bool present = reply && reply->present;
+    std::free(reply);
+    return present;
+  });
 }
 
 bool compositingManagerRunning() {
-  if (!hasDisplay({}))
-    return false;
-  Connection connection({});
-  if (!connection.ok())
-    return false;
-  const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(connection.screen);
-  xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-      connection.c, xcb_intern_atom(connection.c, 1, uint16_t(name.size()), name.constData()), nullptr);
-  const bool known = atom && atom->atom != XCB_ATOM_NONE;
-  const xcb_atom_t selection = known ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
-  std::free(atom);
-  if (!known) // nobody ever named it, so nobody owns it
-    return false;
-  xcb_get_selection_owner_reply_t *owner =
-      xcb_get_selection_owner_reply(connection.c, xcb_get_selection_owner(connection.c, selection), nullptr);
-  const bool owned = owner && owner->owner != XCB_NONE;
-  std::free(owner);
-  return owned;
+  return askServer([](const Connection &connection) {
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(connection.screen);
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        connection.c, xcb_intern_atom(connection.c, 1, uint16_t(name.size()), name.constData()), nullptr);
+    const xcb_atom_t selection = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(atom);
+    if (selection == XCB_ATOM_NONE) // nobody ever named it, so nobody owns it
+      return false;
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(connection.c, xcb_get_selection_owner(connection.c, selection), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    return owned;
+  });
 }
 
 } // namespace crel::X11Access

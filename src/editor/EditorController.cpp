@@ -27,6 +27,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
@@ -243,7 +244,11 @@ void EditorController::reveal() {
     showError(crel::tr("The saved file has been moved or deleted. Save the image again to show it in its folder."));
     return;
   }
-  (revealer_ ? *revealer_ : FileRevealer::system()).reveal(*saved);
+  const QString folder = QDir::toNativeSeparators(QFileInfo(*saved).absolutePath());
+  (revealer_ ? *revealer_ : FileRevealer::system()).reveal(*saved, [self = QPointer(this), folder] {
+    if (self)
+      self->showError(crel::tr("Could not open %1 in the file manager.").arg(folder));
+  });
 }
 
 void EditorController::showError(const QString &message) {

@@ -20,14 +20,18 @@ FileRevealer &FileRevealer::system() {
 
 DesktopFileRevealer::DesktopFileRevealer(FolderOpener openFolder) : openFolder_(std::move(openFolder)) {
   if (!openFolder_)
-    openFolder_ = [](const QUrl &folder) { QDesktopServices::openUrl(folder); };
+    openFolder_ = [](const QUrl &folder) { return QDesktopServices::openUrl(folder); };
 }
 
-void DesktopFileRevealer::reveal(const QString &path) {
+void DesktopFileRevealer::reveal(const QString &path, Failed failed) {
   const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+  auto openFolder = [folder, open = openFolder_, failed = std::move(failed)] {
+    if (!open(folder) && failed)
+      failed();
+  };
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
-    openFolder_(folder);
+    openFolder();
     return;
   }
   QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(service), QString::fromLatin1(objectPath),
@@ -36,11 +40,11 @@ void DesktopFileRevealer::reveal(const QString &path) {
        << QString();
   // Asynchronous: a slow file manager never stalls the editor.
   auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
-  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, folder, open = openFolder_] {
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, openFolder] {
     watcher->deleteLater();
     if (watcher->isError()) {
       qCInfo(lcReveal) << "no file manager on the bus:" << watcher->error().message();
-      open(folder);
+      openFolder();
     }
   });
 }

@@ -11,8 +11,10 @@ namespace crel {
 class FileRevealer {
 public:
   virtual ~FileRevealer() = default;
-  // `path` is an existing local file.
-  virtual void reveal(const QString &path) = 0;
+  using Failed = std::function<void()>;
+  // `path` is an existing local file. `failed` (when set) is called, perhaps
+  // later, when nothing could show it: the user is then told.
+  virtual void reveal(const QString &path, Failed failed) = 0;
 
   // The desktop's file manager (DesktopFileRevealer on the session bus).
   static FileRevealer &system();
@@ -20,13 +22,14 @@ public:
 
 // Asks org.freedesktop.FileManager1 on the session bus to show the file
 // selected. Without a bus, or when no file manager answers the call, it
-// opens the file's folder instead.
+// opens the file's folder instead; it fails when that cannot be opened either.
 class DesktopFileRevealer : public FileRevealer {
 public:
-  using FolderOpener = std::function<void(const QUrl &folder)>;
+  // Opens a folder; false when nothing could.
+  using FolderOpener = std::function<bool(const QUrl &folder)>;
   // Empty `openFolder`: QDesktopServices::openUrl.
   explicit DesktopFileRevealer(FolderOpener openFolder = {});
-  void reveal(const QString &path) override;
+  void reveal(const QString &path, Failed failed) override;
 
   static constexpr const char *service = "org.freedesktop.FileManager1";
   static constexpr const char *objectPath = "/org/freedesktop/FileManager1";

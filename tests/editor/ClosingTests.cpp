@@ -19,8 +19,13 @@ namespace {
 
 class RecordingRevealer : public FileRevealer {
 public:
-  void reveal(const QString &path) override { paths << path; }
+  void reveal(const QString &path, Failed failed) override {
+    paths << path;
+    if (failing && failed)
+      failed();
+  }
   QStringList paths;
+  bool failing = false;
 };
 
 class ClosingTest : public EditorFixture {
@@ -201,6 +206,18 @@ TEST_F(ClosingTest, RevealShowsTheSavedFileOrSaysItIsGone) {
   EXPECT_EQ(editor->document().status(), alert->text());
   EXPECT_EQ(revealer.paths.size(), 1);
   alert->accept();
+
+  // Nothing on the desktop could show it: the user is told, not left waiting.
+  QDir(saveFolder.path()).rmdir("Shot.png");
+  editor->document().setStatus({});
+  ASSERT_NO_THROW(editor->document().flushAutosave());
+  revealer.failing = true;
+  editor->reveal();
+  alert = sheet<QMessageBox>(*editor, "error-alert");
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->text(),
+            QStringLiteral("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(saveFolder.path())));
+  alert->accept();
 }
 
 // Runs on a session bus of its own (CTest starts one with dbus-run-session).
@@ -217,7 +234,11 @@ TEST_F(ClosingTest, OnTheSessionBusRevealAsksTheFileManagerElseOpensTheFolder) {
   if (!QDBusConnection::sessionBus().isConnected())
     GTEST_SKIP() << "no session bus";
   QList<QUrl> opened;
-  DesktopFileRevealer desktop([&](const QUrl &folder) { opened << folder; });
+  bool folderOpens = true;
+  DesktopFileRevealer desktop([&](const QUrl &folder) {
+    opened << folder;
+    return folderOpens;
+  });
   auto editor = openEditor(false);
   editor->setFileRevealer(&desktop);
   const QString path = saveFolder.filePath("Shot.png");
@@ -225,6 +246,13 @@ TEST_F(ClosingTest, OnTheSessionBusRevealAsksTheFileManagerElseOpensTheFolder) {
   editor->reveal(); // nobody serves FileManager1 yet
   ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
   EXPECT_EQ(opened, QList<QUrl>({QUrl::fromLocalFile(saveFolder.path())}));
+  EXPECT_FALSE(Sheets::attached(editor->window())) << "the folder opened";
+  folderOpens = false; // and now not even the folder opens
+  editor->reveal();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Sheets::attached(editor->window()) != nullptr; }, 5000));
+  EXPECT_TRUE(editor->document().status().startsWith("Could not open ")) << editor->document().status().toStdString();
+  Sheets::attached(editor->window())->accept();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Sheets::attached(editor->window()); }));
 
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-file-manager");
   FakeFileManager manager;
@@ -233,7 +261,7 @@ TEST_F(ClosingTest, OnTheSessionBusRevealAsksTheFileManagerElseOpensTheFolder) {
   editor->reveal();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }, 5000));
   EXPECT_EQ(manager.shown, QStringList({QUrl::fromLocalFile(path).toString()}));
-  EXPECT_EQ(opened.size(), 1);
+  EXPECT_EQ(opened.size(), 2);
   bus.unregisterService(DesktopFileRevealer::service);
   QDBusConnection::disconnectFromBus("fake-file-manager");
 }

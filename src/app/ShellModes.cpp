@@ -10,6 +10,7 @@
 #include "UpdateSessionStore.h"
 #include "UpdaterService.h"
 #include "capture/CaptureCoordinator.h"
+#include "chrome/LightPalette.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/HotKeyBackend.h"
@@ -87,6 +88,9 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     quietQtMessages();
   CrelApplication &app = context.application();
   app.setActivationPolicy(ActivationPolicy::regular);
+  // Menus, alerts and dialogs are light like the windows, whatever the
+  // desktop's theme (a dark one would otherwise reach every popup).
+  LightPalette::install(app);
   const CommandLine &commandLine = context.commandLine();
 
   // A test run stands alone; any other launch defers to a running instance.

@@ -277,11 +277,16 @@ void EditorController::chooseFolder(std::function<void(bool)> completion) {
   const QString message = crel::tr("Choose a folder for this crel. Changes will be saved automatically.");
   dialog->setWindowTitle(message);
   dialog->setAccessibleDescription(message);
-  // Proposed, not created: the default folder may not exist yet.
+  // Proposed, not created: the default folder may not exist yet, and the
+  // saved file's folder may be gone. The dialog shows an empty view for a
+  // folder that does not exist, so it opens at the nearest one that does.
   const std::optional<QString> &saved = document_->savedURL();
-  dialog->setDirectory(
+  QFileInfo proposed(
       saved ? QFileInfo(*saved).absolutePath()
             : QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)).filePath(AppIdentity::name()));
+  while (!proposed.isDir() && proposed.absolutePath() != proposed.absoluteFilePath())
+    proposed = QFileInfo(proposed.absolutePath());
+  dialog->setDirectory(proposed.absoluteFilePath());
   dialog->setWindowModality(Qt::WindowModal);
   connect(dialog, &QDialog::finished, this, [this, dialog, answer](int result) {
     dialog->deleteLater();

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include <functional>
+
 using namespace crel;
 using namespace crel::test;
 
@@ -117,6 +119,38 @@ TEST_F(ClosingTest, AFailedSaveAsksBeforeClosingAndEachAnswerEndsAsItSays) {
   EXPECT_FALSE(editor->window()->isVisible());
   EXPECT_TRUE(editor->closingApproved());
   EXPECT_EQ(events, QStringList({"copied", "closed"}));
+}
+
+// The folder dialog opens where the document saves, or, when that folder is
+// gone or is no folder any more, at the nearest folder above it that exists.
+TEST_F(ClosingTest, TheFolderDialogOpensAtTheNearestFolderThatExists) {
+  auto editor = openEditor(false);
+  const QString folder = saveFolder.path(), parent = QFileInfo(folder).absolutePath();
+  const struct {
+    const char *name;
+    std::function<void()> change;
+    QString opensAt;
+  } rows[] = {
+      {"the saving folder", [] {}, folder},
+      {"removed", [&] { ASSERT_TRUE(QDir(folder).removeRecursively()); }, parent},
+      {"a file in its place",
+       [&] {
+         QFile file(folder);
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+       },
+       parent},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    row.change();
+    editor->chooseFolder({});
+    auto *dialog = sheet<QFileDialog>(*editor, "choose-folder-dialog");
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->directory().absolutePath().toStdString(), row.opensAt.toStdString());
+    dialog->reject();
+    drain();
+  }
+  QFile::remove(folder);
 }
 
 TEST_F(ClosingTest, ChoosingAWritableFolderSavesThereAndCloses) {

@@ -383,7 +383,10 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
   // Never a nested event loop: the answer, if any, arrives through finished().
   QWidget *key = QApplication::activeWindow();
   const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
-  auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, asSheet ? key : nullptr);
+  // The message goes in the alert itself: a window title is cut short by
+  // the title bar, or not shown at all for a sheet.
+  auto *box = new QMessageBox(QMessageBox::Warning, QString(), title, QMessageBox::Ok, asSheet ? key : nullptr);
+  box->setInformativeText(text);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
   box->open();

@@ -258,6 +258,36 @@ TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
   }
 }
 
+// An alert says its message in its body, where it is read whole; a title
+// bar cuts a long title short.
+TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
+  AppDelegate &app = make();
+  const struct {
+    const char *name;
+    std::function<void()> raise;
+    QString text, informative;
+  } rows[] = {
+      {"a reported failure", [&] { app.report(QStringLiteral("The image could not be read.")); },
+       "The image could not be read.", ""},
+      {"screen capture not allowed", [&] { app.showPermission(); }, "Allow screen capture",
+       "Allow Crel to take screenshots when your desktop asks, or in the privacy section of your desktop's settings, "
+       "then capture again. Your screenshots stay on this computer."},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    row.raise();
+    QMessageBox *box = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (auto *candidate = qobject_cast<QMessageBox *>(w); candidate && candidate->isVisible())
+        box = candidate;
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text().toStdString(), row.text.toStdString());
+    EXPECT_EQ(box->informativeText().toStdString(), row.informative.toStdString());
+    box->done(QMessageBox::Ok);
+    QCoreApplication::processEvents();
+  }
+}
+
 // Files handed over by a later launch (each an editor or one alert, and the
 // answer) are checked on the real application, with the single-instance
 // road, under X.

@@ -83,7 +83,7 @@ UpdateSettingsView::UpdateSettingsView(UpdateController &updates, UpdateNotifier
   lastChecked_ = caption(QString(), this, 10);
   column->addWidget(lastChecked_);
   column->addWidget(caption(crel::tr("Downloaded updates install quietly once no screenshot is open, or right away "
-                                     "from the menu bar. Open crels and their annotations are restored."),
+                                     "from the system tray. Open crels and their annotations are restored."),
                             this));
 
   connect(&updates_, &UpdateController::changed, this, &UpdateSettingsView::refresh);

@@ -2,6 +2,7 @@
 
 #include "ChromeColors.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -24,9 +25,15 @@ QSize BrandTextButton::sizeHint() const {
   return {int(std::ceil(metrics.horizontalAdvance(text()))) + 2, int(std::ceil(metrics.height()))};
 }
 
+void BrandTextButton::changeEvent(QEvent *event) {
+  QAbstractButton::changeEvent(event);
+  if (event->type() == QEvent::EnabledChange)
+    setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
 void BrandTextButton::paintEvent(QPaintEvent *) {
   QPainter painter(this);
-  painter.setOpacity(isDown() ? 0.7 : 1.0);
+  painter.setOpacity(!isEnabled() ? disabledOpacity : isDown() ? 0.7 : 1.0);
   painter.setPen(labelColor());
   painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
 }

@@ -1,6 +1,7 @@
 #include "ChromeSampling.h"
 
 #include "chrome/BrandSwitch.h"
+#include "chrome/BrandTextButton.h"
 #include "chrome/ChromeButton.h"
 #include "chrome/ChromeColors.h"
 #include "chrome/PlainPressButton.h"
@@ -212,6 +213,26 @@ TEST(BrandSwitch, WholeRowTogglesUnlessDisabled) {
   EXPECT_EQ(board.at(on, {22, 10}), QColor(Qt::white)) << "the knob sits at the trailing end";
   on->setEnabled(false);
   EXPECT_TRUE(near(board.at(on, {4, 10}), overWhite(ChromeColors::primary(), 0.45), 3));
+}
+
+// A text action that cannot run is faded, not drawn like a live link.
+TEST(BrandTextButton, LabelIsFadedWhileDisabled) {
+  for (const bool enabled : {true, false}) {
+    Board board;
+    auto *link = new BrandTextButton(QStringLiteral("Check for Updates…"), &board.widget);
+    link->setGeometry(QRect(QPoint(10, 10), link->sizeHint()));
+    link->setEnabled(enabled);
+    const QImage image = test::grabImage(board.widget);
+    QColor strongest = Qt::white; // the label's most saturated pixel
+    for (int y = link->y(); y < link->y() + link->height(); ++y)
+      for (int x = link->x(); x < link->x() + link->width(); ++x)
+        if (image.pixelColor(x, y).lightnessF() < strongest.lightnessF())
+          strongest = image.pixelColor(x, y);
+    const QColor expected = enabled ? ChromeColors::primary().toRgb()
+                                    : overWhite(ChromeColors::primary(), BrandTextButton::disabledOpacity);
+    EXPECT_TRUE(near(strongest, expected, 6)) << (enabled ? "enabled " : "disabled ") << strongest.name().toStdString();
+    EXPECT_EQ(link->cursor().shape(), enabled ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  }
 }
 
 TEST(PlainPressButton, DimsOnlyWhileDown) {

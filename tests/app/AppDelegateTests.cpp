@@ -212,22 +212,6 @@ TEST_F(Delegate, StatusMenuOpenStateAndTheScreenshotsListFollowTheEditors) {
   EXPECT_FALSE(newer->window()->isMinimized());
 }
 
-TEST_F(Delegate, CopyPutsTheCurrentEditorsImageOnThePasteboardClosesItAndShowsCopied) {
-  make().launch({true, false, false});
-  delegate->copyCurrent();
-  EXPECT_TRUE(pasteboard.data.isEmpty()) << "no editor";
-  captureRegion();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->editors().front()->window()));
-  QPointer<EditorWindow> window = delegate->editors().front()->window();
-  delegate->copyCurrent();
-  // All of it before the menu action returns: no timer closes the editor.
-  EXPECT_TRUE(pasteboard.data.contains("image/png"));
-  EXPECT_FALSE(window && window->isVisible());
-  EXPECT_TRUE(delegate->editors().empty());
-  EXPECT_EQ(delegate->statusItem().text().title, " Copied");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return delegate->statusItem().text().title.isEmpty(); }, 3000));
-}
-
 TEST(StatusItemCopyFeedback, ASecondCopyKeepsCopiedForAFullSecondAfterIt) {
   StatusItem item(QStringLiteral("Crel"));
   QElapsedTimer sinceFirst, sinceSecond;
@@ -292,36 +276,26 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
 // answer) are checked on the real application, with the single-instance
 // road, under X.
 
-TEST_F(Delegate, ReopeningShowsTheSettingsOrBringsBackTheEditor) {
+// A plain second launch reopens the same way; check-single-instance runs it.
+TEST_F(Delegate, ReopeningFromTheTrayShowsTheSettingsOrBringsBackTheEditor) {
   const QString image = pictures.filePath("shot.one.png");
   QImage(30, 20, QImage::Format_RGB32).save(image);
-  const struct {
-    const char *name;
-    std::function<void(AppDelegate &)> reopen;
-  } paths[] = {
-      {"a plain second launch", [](AppDelegate &app) { EXPECT_TRUE(app.handleForwarded({})); }},
-      {"a middle click on the tray icon", [](AppDelegate &app) { Q_EMIT app.statusItem().reopenRequested(); }},
-  };
-  for (const auto &path : paths) {
-    SCOPED_TRACE(path.name);
-    AppDelegate &app = make();
-    app.launch({true, false, true});
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(visibleWindows("settings").isEmpty());
-    path.reopen(app);
-    ASSERT_FALSE(visibleWindows("settings").isEmpty());
-    visibleWindows("settings").front()->close();
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(visibleWindows("settings").isEmpty());
+  Q_EMIT app.statusItem().reopenRequested();
+  ASSERT_FALSE(visibleWindows("settings").isEmpty());
+  visibleWindows("settings").front()->close();
 
-    ASSERT_TRUE(app.openImageFile(image));
-    QWidget *editor = app.editors().front()->window();
-    EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
-    editor->showMinimized();
-    path.reopen(app);
-    EXPECT_TRUE(visibleWindows("settings").isEmpty());
-    EXPECT_FALSE(editor->isMinimized());
-    EXPECT_TRUE(editor->isVisible());
-    delegate.reset();
-  }
+  ASSERT_TRUE(app.openImageFile(image));
+  QWidget *editor = app.editors().front()->window();
+  EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
+  editor->showMinimized();
+  Q_EMIT app.statusItem().reopenRequested();
+  EXPECT_TRUE(visibleWindows("settings").isEmpty());
+  EXPECT_FALSE(editor->isMinimized());
+  EXPECT_TRUE(editor->isVisible());
 }
 
 TEST_F(Delegate, ReopeningBringsAWindowShowingASheetForwardBeforeAnyEditor) {

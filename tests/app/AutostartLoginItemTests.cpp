@@ -3,6 +3,7 @@
 #include "platform/AutostartLoginItem.h"
 #include "platform/DesktopEntry.h"
 #include "platform/FileError.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace crel;
+using crel::test::contents;
 
 namespace {
 
@@ -24,11 +26,6 @@ void writeFile(const QString &path, const QByteArray &bytes, QFile::Permissions 
   file.close();
   if (permissions)
     file.setPermissions(permissions);
-}
-
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 constexpr QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -70,7 +67,7 @@ TEST_P(AutostartStatus, FollowsTheEntriesOnDisk) {
   if (c.userEntry) {
     item.registerItem();
     const QByteArray user = c.userEntry;
-    writeFile(item.entryPath(), user.startsWith('!') ? user.mid(1) : readFile(item.entryPath()) + user);
+    writeFile(item.entryPath(), user.startsWith('!') ? user.mid(1) : contents(item.entryPath()) + user);
   }
   if (!c.programRunnable)
     QFile::setPermissions(installation.bundle + "/bin/crel", QFile::ReadOwner | QFile::WriteOwner);

@@ -164,32 +164,10 @@ TEST_F(DocumentTest, HistoryIsCappedAndCommitClearsRedo) {
   EXPECT_TRUE(doc->future().isEmpty());
 }
 
-TEST_F(DocumentTest, UndoRedoRoundTripClearsSelection) {
-  const Mark m = makeMark(MarkTool::rectangle);
-  doc->commit({m});
-  doc->setSelection(m.id);
-  doc->undo();
-  EXPECT_TRUE(doc->marks().isEmpty());
-  EXPECT_FALSE(doc->selection());
-  doc->redo();
-  EXPECT_EQ(doc->marks(), QList<Mark>{m});
-  EXPECT_FALSE(doc->selection());
-  doc->redo(); // empty stack: nothing
-  EXPECT_EQ(doc->history().size(), 1);
-}
-
-TEST_F(DocumentTest, StyleChangeIsOneStepAndUndoRestoresThePreference) {
+// The same style on marks that already carry it: no step, but stored.
+TEST_F(DocumentTest, RechoosingTheStyleMarksCarryIsNoStepButIsStored) {
   doc->commit({makeMark(MarkTool::arrow)});
   doc->setStyle(AnnotationStyle::doodle);
-  EXPECT_EQ(doc->marks()[0].style, AnnotationStyle::doodle);
-  EXPECT_EQ(preferences.style(), AnnotationStyle::doodle);
-  doc->undo();
-  EXPECT_EQ(doc->annotationStyle(), AnnotationStyle::formal);
-  EXPECT_FALSE(doc->marks()[0].style.has_value());
-  EXPECT_EQ(preferences.style(), AnnotationStyle::formal);
-
-  // The same style on marks that already carry it: no step, but stored.
-  doc->redo();
   const qsizetype steps = doc->history().size();
   settings.store().remove("annotationStyle");
   doc->setStyle(AnnotationStyle::doodle);
@@ -253,7 +231,7 @@ TEST_F(DocumentTest, UndoDuringAnOpenBracketClosesItFirst) {
   EXPECT_EQ(doc->marks()[0].ink, Ink::palette()[3]);
 }
 
-TEST_F(DocumentTest, SelectionOperations) {
+TEST_F(DocumentTest, SelectionOperationsAndUndoRedoClearTheSelection) {
   Mark a = makeMark(MarkTool::rectangle), b = makeMark(MarkTool::ellipse);
   doc->commit({a, b});
   doc->setSelection(b.id);
@@ -268,6 +246,12 @@ TEST_F(DocumentTest, SelectionOperations) {
   doc->undo();
   EXPECT_EQ(doc->marks()[0].id, b.id);
   EXPECT_FALSE(doc->selection());
+  doc->setSelection(b.id);
+  doc->redo();
+  EXPECT_EQ(doc->marks(), QList<Mark>{a});
+  EXPECT_FALSE(doc->selection());
+  doc->redo(); // empty stack: nothing
+  EXPECT_EQ(doc->marks(), QList<Mark>{a});
   doc->setSelection(QUuid::createUuid());
   const qsizetype now = doc->history().size();
   doc->deleteSelection(); // names no mark: no step, selection cleared

@@ -45,8 +45,6 @@ QImage decode(const QByteArray &png) {
 
 TEST_F(ExportTest, CanvasGrowsOnlyWhereMarksOverflow) {
   auto doc = document(stripes(200, 100));
-  EXPECT_EQ(doc->expandedBounds({}), geom::Rect(0, 0, 200, 100));
-  EXPECT_EQ(decode(doc->renderPNG()).size(), QSize(200, 100));
   EXPECT_EQ(doc->expandedBounds({makeMark(MarkTool::rectangle, {20, 20}, {80, 60})}), geom::Rect(0, 0, 200, 100));
 
   const Mark arrow = makeMark(MarkTool::arrow, {-5, 40}, {50, 40}, 32);

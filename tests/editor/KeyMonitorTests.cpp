@@ -1,7 +1,6 @@
 #include "EditorFixture.h"
 
 #include "canvas/CanvasView.h"
-#include "canvas/InlineTextEditor.h"
 #include "document/MarkSamples.h"
 #include "editor/EditorView.h"
 #include "editor/KeyMonitor.h"
@@ -122,12 +121,6 @@ TEST_F(KeyMonitorTest, KeysActOnlyWhereTheEditorOwnsThem) {
       {"Ctrl+X is no command and no tool", false, focused, Qt::Key_X, ctrl, false, MarkTool::arrow},
       {"typing in a text field passes", false, field(false), Qt::Key_R, none, false, MarkTool::arrow},
       {"a read-only text field does not hold keys", false, field(true), Qt::Key_R, none, true, MarkTool::rectangle},
-      {"typing in the inline text editor passes", false,
-       [](Rig &r) {
-         r.document->setTool(MarkTool::text);
-         r.editor->view()->canvas()->inlineTextEditor().begin({100, 100}, std::nullopt);
-       },
-       Qt::Key_R, none, false, MarkTool::text},
       // The window itself is active, so only the open dialog holds the key.
       {"keys pass while a window-modal dialog is open", false,
        [](Rig &r) {

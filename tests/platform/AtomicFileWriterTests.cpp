@@ -1,6 +1,7 @@
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileError.h"
 #include "platform/PngEncoder.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,13 +19,9 @@
 #include <unistd.h>
 
 using namespace crel;
+using test::contents;
 
 namespace {
-
-QByteArray contents(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QStringList entries(const QString &folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);

@@ -8,6 +8,11 @@ namespace crel::test {
 
 TemporarySettings::TemporarySettings() : store_(std::make_unique<SettingsStore>(dir_.filePath("settings.ini"))) {}
 
+QByteArray contents(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString unwritableFolder(const QTemporaryDir &dir) {
   QFile inTheWay(dir.filePath("in-the-way"));
   inTheWay.open(QIODevice::WriteOnly);

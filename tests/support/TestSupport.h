@@ -23,6 +23,9 @@ private:
   std::unique_ptr<SettingsStore> store_;
 };
 
+// The file's bytes; empty when it cannot be read.
+QByteArray contents(const QString &path);
+
 // A folder that can never be created: its parent is a regular file in `dir`.
 QString unwritableFolder(const QTemporaryDir &dir);
 

@@ -29,13 +29,9 @@
 #include <thread>
 
 using namespace crel;
+using test::contents;
 
 namespace {
-
-QByteArray contents(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void write(const QString &path, const QByteArray &bytes) {
   QFile f(path);

@@ -1,3 +1,4 @@
+#include "support/TestSupport.h"
 #include "update/framework/Ed25519.h"
 #include "update/framework/UpdateFeed.h"
 
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 
 using namespace crel::update;
+using crel::test::contents;
 
 namespace {
 
@@ -36,22 +38,17 @@ void writeFile(const QString &path, const QByteArray &data) {
   file.write(data);
 }
 
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(UpdateTool, WhatItMakesTheApplicationReadsAndItNeverLosesAKey) {
   QTemporaryDir dir;
   const ToolRun keys = tool({"generate-keys", "release.key"}, dir.path());
   ASSERT_EQ(keys.status, 0) << keys.err.toStdString();
   const QByteArray publicKey = QByteArray::fromBase64(keys.out.trimmed());
-  const QByteArray seed = readFile(dir.filePath("release.key"));
+  const QByteArray seed = contents(dir.filePath("release.key"));
   struct stat st {};
   ::stat(QFile::encodeName(dir.filePath("release.key")).constData(), &st);
   EXPECT_EQ(st.st_mode & 0777, mode_t(0600));
   EXPECT_EQ(tool({"generate-keys", "release.key"}, dir.path()).status, 1);
-  EXPECT_EQ(readFile(dir.filePath("release.key")), seed);
+  EXPECT_EQ(contents(dir.filePath("release.key")), seed);
 
   ASSERT_TRUE(QDir(dir.path()).mkpath("dist"));
   const QString archive = dir.filePath("dist/Crel-101-x86_64.tar.gz");
@@ -73,7 +70,7 @@ TEST(UpdateTool, WhatItMakesTheApplicationReadsAndItNeverLosesAKey) {
   context.publicEdKey = publicKey;
   context.currentVersion = QStringLiteral("100");
   context.architecture = QStringLiteral("x86_64");
-  const Appcast appcast = UpdateFeed::read(readFile(feedPath), context);
+  const Appcast appcast = UpdateFeed::read(contents(feedPath), context);
   ASSERT_EQ(appcast.items.size(), 2);
   AppcastItem expected;
   expected.version = QStringLiteral("101");
@@ -84,13 +81,13 @@ TEST(UpdateTool, WhatItMakesTheApplicationReadsAndItNeverLosesAKey) {
   expected.published = QDateTime(QDate(2025, 5, 1), QTime(12, 0), Qt::UTC);
   expected.archiveUrl = QUrl::fromLocalFile(archive);
   expected.length = QFileInfo(archive).size();
-  expected.sha256 = QCryptographicHash::hash(readFile(archive), QCryptographicHash::Sha256);
+  expected.sha256 = QCryptographicHash::hash(contents(archive), QCryptographicHash::Sha256);
   expected.edSignature = QByteArray::fromBase64(tool({"sign-archive", "release.key", archive}, dir.path()).out);
   EXPECT_EQ(appcast.items[0], expected);
   EXPECT_TRUE(Ed25519::verifyFile(archive, expected.edSignature, publicKey));
   EXPECT_EQ(appcast.items[1].archiveUrl, QUrl("https://mirror.example/Crel-102-arm64.tar.gz"));
   EXPECT_TRUE(Ed25519::verify("102", appcast.items[1].edSignature, publicKey));
-  EXPECT_EQ(UpdateFeed::evaluate(readFile(feedPath), context).item, expected);
+  EXPECT_EQ(UpdateFeed::evaluate(contents(feedPath), context).item, expected);
 
   const QString key = QString::fromLatin1(publicKey.toBase64());
   EXPECT_EQ(tool({"verify-feed", feedPath, key, "co.quorvex.crel"}, dir.path()).out.count('\n'), 2);

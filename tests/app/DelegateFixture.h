@@ -52,8 +52,7 @@ public:
       throw CrelError::capture(QStringLiteral("The saved session could not be read."));
     std::vector<Entry> entries;
     for (const QRect &frame : frames) {
-      QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
-      image.fill(Qt::white);
+      QImage image = filledImage({400, 300}, Qt::white);
       entries.push_back({std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), frame});
     }
     return entries;
@@ -91,8 +90,7 @@ protected:
     ASSERT_TRUE(pendingStills);
     auto done = std::move(pendingStills);
     pendingStills = nullptr;
-    QImage still(800, 600, QImage::Format_RGB32);
-    still.fill(QColor(30, 120, 200));
+    QImage still = filledImage({800, 600}, QColor(30, 120, 200), QImage::Format_RGB32);
     done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still}}, nullptr);
     ASSERT_FALSE(panels.empty());
     QWidget *view = panels.back()->contentView();

@@ -36,8 +36,7 @@ QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &b
 // sentence, and the editor's pixel formats.
 TEST(ImageOpening, FilesThatAreNotOneOfTheFourFormatsOrBrokenGiveTheSentence) {
   QTemporaryDir dir;
-  QImage tiny(4, 4, QImage::Format_RGB32);
-  tiny.fill(Qt::red);
+  QImage tiny = test::filledImage({4, 4}, Qt::red, QImage::Format_RGB32);
   const QByteArray smallPng = encoded(tiny, "PNG");
   static const char gif[] = "GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
   const std::vector<std::pair<const char *, QByteArray>> files{
@@ -66,8 +65,7 @@ TEST(ImageOpening, FilesThatAreNotOneOfTheFourFormatsOrBrokenGiveTheSentence) {
 
 TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {
   QTemporaryDir dir;
-  QImage deep(7, 5, QImage::Format_RGBA64);
-  deep.fill(QColor(10, 20, 30, 128));
+  QImage deep = test::filledImage({7, 5}, QColor(10, 20, 30, 128), QImage::Format_RGBA64);
   QImage grey(3, 2, QImage::Format_Grayscale8);
   grey.fill(90);
   QImage limit(10'000, 8'000, QImage::Format_Mono); // cheap to make even at 80 megapixels

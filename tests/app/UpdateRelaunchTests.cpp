@@ -1,4 +1,5 @@
 #include "DelegateFixture.h"
+#include "support/TestSupport.h"
 
 #include "app/UpdateSessionStore.h"
 #include "app/UpdaterService.h"
@@ -52,8 +53,7 @@ protected:
   }
 
   EditorController &open(int seed, bool saved) {
-    QImage image(420, 300, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor::fromHsv(seed * 70 % 360, 60, 240));
+    QImage image = test::filledImage({420, 300}, QColor::fromHsv(seed * 70 % 360, 60, 240));
     QPainter(&image).fillRect(QRect(40 + seed * 10, 60, 120, 80), Qt::darkBlue);
     auto doc = std::make_unique<CrelDocument>(image, AnnotationPreferences::shared());
     if (saved)

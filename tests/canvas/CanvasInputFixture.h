@@ -30,8 +30,7 @@ public:
 };
 
 inline QImage halfDarkImage(int w, int h) {
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  image.fill(QColor(240, 240, 240));
+  QImage image = filledImage({w, h}, QColor(240, 240, 240));
   for (int y = 0; y < h; ++y)
     for (int x = w / 2; x < w; ++x)
       image.setPixel(x, y, qRgb(20, 20, 30));

@@ -20,12 +20,6 @@ namespace {
 
 const QColor imageColor(40, 160, 90);
 
-QImage solidImage(int w, int h) {
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  image.fill(imageColor);
-  return image;
-}
-
 Mark rectangleMark(QPointF start, QPointF end) { return sampleMark(MarkTool::rectangle, start, end); }
 
 // Paints the canvas as a device of the given pixel ratio would, read back in device pixels.
@@ -43,7 +37,7 @@ QImage render(CanvasView &view, double ratio = 1) {
 class CanvasViewTest : public CanvasOver<> {
 protected:
   // A 400x300 screenshot in a 1000x600 view: s = 1.85, image at (130, 22.5).
-  CanvasViewTest() : CanvasOver(solidImage(400, 300), {1000, 600}) {}
+  CanvasViewTest() : CanvasOver(filledImage({400, 300}, imageColor), {1000, 600}) {}
 
   QImage render() { return ::render(*canvas); }
 
@@ -219,8 +213,7 @@ TEST_F(CanvasViewTest, TheCachedLayerPaintsWhatDirectPaintingDoes) {
   document.setTool(MarkTool::select);
   document.setSelection(document.marks().last().id);
   // A scaling painter paints directly; a high-density image goes through the layer.
-  QImage direct(canvas->size() * 2, QImage::Format_ARGB32_Premultiplied);
-  direct.fill(Qt::white);
+  QImage direct = filledImage(canvas->size() * 2, Qt::white);
   QPainter scaled(&direct);
   scaled.scale(2, 2);
   canvas->paintCanvas(scaled);

@@ -21,8 +21,7 @@ const PixelColor red{255, 0, 0, 255}, blue{0, 0, 255, 255};
 
 // Left half red, right half blue.
 QImage halves() {
-  QImage image(200, 150, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::red);
+  QImage image = filledImage({200, 150}, Qt::red);
   QPainter painter(&image);
   painter.fillRect(QRect(100, 0, 100, 150), Qt::blue);
   return image;
@@ -159,8 +158,7 @@ TEST_F(ColorInspectionTest, TheReadoutShowsTheSampleAndNamesIt) {
   EXPECT_FALSE(readout.isHidden());
   EXPECT_EQ(readout.accessibleName(), "Pixel color #12ABEF, sRGB");
   EXPECT_EQ(readout.size(), readout.sizeHint());
-  QImage shown(readout.size(), QImage::Format_ARGB32_Premultiplied);
-  shown.fill(Qt::transparent);
+  QImage shown = filledImage(readout.size(), Qt::transparent);
   readout.render(&shown);
   // The swatch's middle carries the colour; the corners stay clear of the
   // rounded surface.

@@ -16,11 +16,7 @@ using namespace crel::test;
 
 namespace {
 
-QImage paperImage(int w, int h) {
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  image.fill(QColor(236, 240, 244));
-  return image;
-}
+QImage paper() { return filledImage({200, 150}, QColor(236, 240, 244)); }
 
 Mark textMark(QPointF start, const QString &text, std::optional<double> rotation = std::nullopt) {
   Mark m = sampleMark(MarkTool::text, start, start);
@@ -32,7 +28,7 @@ Mark textMark(QPointF start, const QString &text, std::optional<double> rotation
 
 class InlineTextEditorTest : public CanvasOver<> {
 protected:
-  InlineTextEditorTest() : CanvasOver(paperImage(200, 150)) {}
+  InlineTextEditorTest() : CanvasOver(paper()) {}
 
   InlineTextEditor &editor() { return canvas->inlineTextEditor(); }
   InlineTextView *view() { return editor().view(); }
@@ -250,8 +246,7 @@ TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
     type("Wrapping text");
     const QImage exported = document.renderBitmap({0, 0, 200, 150});
 
-    QImage shown(canvas->size(), QImage::Format_ARGB32_Premultiplied);
-    shown.fill(Qt::white);
+    QImage shown = filledImage(canvas->size(), Qt::white);
     {
       QPainter painter(&shown);
       canvas->paintCanvas(painter); // leaves the edited mark out
@@ -259,7 +254,7 @@ TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
       view()->paintText(painter);
     }
     const QImage shownImage = shown.copy(16, 12, 200, 150);
-    EXPECT_GT(differing(exported, paperImage(200, 150)), 300); // the text is there to compare
+    EXPECT_GT(differing(exported, paper()), 300); // the text is there to compare
     // Both go through one layout and one transform: at most antialiasing noise.
     EXPECT_LE(largestDifference(exported, shownImage), 4) << "rotation " << rotation.value_or(0);
     EXPECT_LE(differing(exported, shownImage), 4) << "rotation " << rotation.value_or(0);

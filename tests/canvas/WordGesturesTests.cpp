@@ -14,8 +14,7 @@ namespace {
 // White paper; a black band behind the third line (white text on black) and
 // a black bottom-right corner.
 QImage pageImage() {
-  QImage image(200, 150, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
+  QImage image = filledImage({200, 150}, Qt::white);
   QPainter painter(&image);
   painter.fillRect(QRect(0, 85, 200, 31), Qt::black);
   painter.fillRect(QRect(180, 130, 20, 20), Qt::black);

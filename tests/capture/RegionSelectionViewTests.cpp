@@ -1,4 +1,5 @@
 #include "CaptureTestFixtures.h"
+#include "support/TestSupport.h"
 
 #include "capture/RegionSelectionView.h"
 #include "capture/SilentCapturePanel.h"
@@ -185,8 +186,7 @@ qint64 area(const QRegion &region) {
 class SelectionViewRepaint : public ::testing::Test {
 protected:
   void SetUp() override {
-    QImage still(3840, 2160, QImage::Format_RGB32);
-    still.fill(Qt::darkCyan);
+    QImage still = test::filledImage({3840, 2160}, Qt::darkCyan, QImage::Format_RGB32);
     view = new RegionSelectionView({1, frame, still});
     panel.setContentView(view);
     view->show();

@@ -48,8 +48,7 @@ class AutosaveTest : public ::testing::Test {
 protected:
   AutosaveTest() : preferences(settings.store()) { doc = make(); }
   std::unique_ptr<CrelDocument> make(QSize size = {120, 80}) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+    QImage image = test::filledImage(size, Qt::white);
     return std::make_unique<CrelDocument>(image, preferences);
   }
   QString folder(const QString &name) const { return root.filePath(name); }

@@ -20,8 +20,7 @@ namespace {
 class DocumentTest : public ::testing::Test {
 protected:
   DocumentTest() : preferences(settings.store()) {
-    QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+    QImage image = test::filledImage({200, 100}, Qt::white);
     doc = std::make_unique<CrelDocument>(image, preferences);
   }
 
@@ -260,8 +259,7 @@ TEST_F(DocumentTest, SelectionOperationsAndUndoRedoClearTheSelection) {
 }
 
 TEST_F(DocumentTest, DarkBackground) {
-  QImage image(100, 100, QImage::Format_RGB32);
-  image.fill(Qt::white);
+  QImage image = test::filledImage({100, 100}, Qt::white, QImage::Format_RGB32);
   for (int y = 0; y < 50; ++y)
     for (int x = 0; x < 100; ++x)
       image.setPixel(x, y, qRgb(0, 0, 0));

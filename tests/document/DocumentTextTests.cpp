@@ -28,8 +28,7 @@ protected:
         {{{"gamma", {10, 50, 60, 20}}}, {10, 50, 60, 20}, 0.9f},
     });
     TextRecognizer::setShared(recognizer);
-    QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+    QImage image = test::filledImage({200, 100}, Qt::white);
     doc = std::make_unique<CrelDocument>(image, preferences);
   }
   ~DocumentTextTest() override {

@@ -1,4 +1,5 @@
 #include "document/ExtendedImageBackground.h"
+#include "support/TestSupport.h"
 
 #include <QColorSpace>
 #include <QPainter>
@@ -6,21 +7,11 @@
 #include <gtest/gtest.h>
 
 using namespace crel;
-
-namespace {
-
-QImage solid(int w, int h, QColor colour) {
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  image.fill(colour);
-  return image;
-}
-
-} // namespace
+using test::filledImage;
 
 TEST(ExtendedImageBackground, GrainIgnoresThePaintersScaleSmoothing) {
-  const ExtendedImageBackground background(solid(10, 10, Qt::black));
-  QImage out(64, 64, QImage::Format_ARGB32_Premultiplied);
-  out.fill(Qt::transparent);
+  const ExtendedImageBackground background(filledImage({10, 10}, Qt::black));
+  QImage out = filledImage({64, 64}, Qt::transparent);
   QPainter painter(&out);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.scale(4, 4);
@@ -42,7 +33,7 @@ TEST(ExtendedImageBackground, PreviewSizes) {
   EXPECT_EQ(ExtendedImageBackground::previewSize({10000, 1}), QSize(10000, 1));
   EXPECT_EQ(ExtendedImageBackground::previewSize({129, 128}), QSize(65, 64)); // 64.5 rounds away from zero
 
-  const ExtendedImageBackground wide(solid(1920, 1080, QColor(10, 120, 230)));
+  const ExtendedImageBackground wide(filledImage({1920, 1080}, QColor(10, 120, 230)));
   ASSERT_EQ(wide.preview().size(), QSize(114, 64));
   EXPECT_EQ(wide.preview().pixel(57, 32), QColor(10, 120, 230).rgb());
   EXPECT_EQ(ExtendedImageBackground(QImage()).preview().size(), QSize(1, 1));
@@ -50,7 +41,7 @@ TEST(ExtendedImageBackground, PreviewSizes) {
 }
 
 TEST(ExtendedImageBackground, PixelsAreSrgbPremultipliedAndSharedWhenTheyCanBe) {
-  const QImage plain = solid(8, 8, QColor(1, 2, 3));
+  const QImage plain = filledImage({8, 8}, QColor(1, 2, 3));
   const ExtendedImageBackground shared(plain);
   EXPECT_EQ(shared.pixels().constBits(), plain.constBits()); // no second copy of a large screenshot
   EXPECT_EQ(&shared.rendering(), &shared.pixels());
@@ -62,8 +53,7 @@ TEST(ExtendedImageBackground, PixelsAreSrgbPremultipliedAndSharedWhenTheyCanBe) 
   EXPECT_EQ(converted.pixels().pixel(0, 0), qPremultiply(qRgba(200, 100, 50, 128)));
   EXPECT_EQ(converted.original().format(), QImage::Format_ARGB32);
 
-  QImage wide(4, 4, QImage::Format_RGB32);
-  wide.fill(qRgb(0, 200, 0));
+  QImage wide = filledImage({4, 4}, qRgb(0, 200, 0), QImage::Format_RGB32);
   wide.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
   const ExtendedImageBackground p3(wide);
   const QRgb green = p3.pixels().pixel(0, 0);

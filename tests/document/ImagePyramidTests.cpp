@@ -1,4 +1,5 @@
 #include "document/ImagePyramid.h"
+#include "support/TestSupport.h"
 
 #include <QPainter>
 
@@ -50,8 +51,7 @@ TEST(ImagePyramid, HalvingAveragesBlocksAndRepeatsAnOddEdge) {
   EXPECT_EQ(half.pixel(1, 1), qRgb(7, 7, 7));
 
   // Premultiplied: half-covered red next to clear stays red, only fainter.
-  QImage edge(2, 2, QImage::Format_ARGB32_Premultiplied);
-  edge.fill(Qt::transparent);
+  QImage edge = test::filledImage({2, 2}, Qt::transparent);
   edge.setPixel(0, 0, qRgba(255, 0, 0, 255));
   edge.setPixel(1, 0, qRgba(255, 0, 0, 255));
   const QRgb mixed = ImagePyramid::halved(edge).pixel(0, 0);
@@ -110,8 +110,7 @@ TEST(ImagePyramid, LevelsAreBuiltOnceAndAgreeAcrossThreads) {
 
 TEST(ImagePyramid, DrawingSmallAveragesInsteadOfAliasing) {
   const ImagePyramid pyramid(checkerboard(400, 400));
-  QImage out(100, 100, QImage::Format_ARGB32_Premultiplied);
-  out.fill(Qt::red);
+  QImage out = test::filledImage({100, 100}, Qt::red);
   QPainter painter(&out);
   painter.scale(0.25, 0.25);
   pyramid.draw(painter, QRectF(0, 0, 400, 400));
@@ -123,8 +122,7 @@ TEST(ImagePyramid, DrawingSmallAveragesInsteadOfAliasing) {
   // Zoomed in, only the visible part is read, and the result is what
   // drawing the whole image would give.
   auto zoomedView = [](auto draw) {
-    QImage view(40, 40, QImage::Format_ARGB32_Premultiplied);
-    view.fill(Qt::red);
+    QImage view = test::filledImage({40, 40}, Qt::red);
     QPainter zoom(&view);
     zoom.setRenderHint(QPainter::SmoothPixmapTransform);
     zoom.scale(4, 4);

@@ -1,5 +1,6 @@
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
+#include "support/TestSupport.h"
 
 #include "MarkSamples.h"
 
@@ -11,18 +12,13 @@
 #include <numbers>
 
 using namespace crel;
+using test::filledImage;
 using test::makeMark;
 
 namespace {
 
-QImage canvas(const QColor &background, QSize size = {200, 120}) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(background);
-  return image;
-}
-
 QImage painted(const Mark &mark, const QColor &background = Qt::white, QSize size = {200, 120}) {
-  QImage image = canvas(background, size);
+  QImage image = filledImage(size, background);
   QPainter p(&image);
   draw(p, mark);
   return image;
@@ -125,7 +121,7 @@ TEST(MarkDrawing, StepLabelColourFollowsLuma) {
 TEST(MarkDrawing, RotationIsAppliedAndPainterStateRestored) {
   Mark rect = makeMark(MarkTool::rectangle, {60, 50}, {140, 70}, 4);
   rect.rotation = std::numbers::pi / 2;
-  QImage image = canvas(Qt::white);
+  QImage image = filledImage({200, 120}, Qt::white);
   QPainter p(&image);
   p.setCompositionMode(QPainter::CompositionMode_SourceOver);
   const QTransform before = p.transform();

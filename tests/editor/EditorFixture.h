@@ -22,8 +22,7 @@
 namespace crel::test {
 
 inline QImage screenshotImage(QSize size = {1280, 720}) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(QColor(236, 239, 243));
+  QImage image = filledImage(size, QColor(236, 239, 243));
   QPainter p(&image);
   p.fillRect(QRect(0, 0, size.width(), size.height() / 12), QColor(200, 208, 220));
   p.fillRect(QRect(size.width() / 10, size.height() / 5, size.width() / 3, size.height() / 2), QColor(90, 140, 220));

@@ -1,4 +1,5 @@
 #include "platform/AppTheme.h"
+#include "support/TestSupport.h"
 
 #include <QFile>
 #include <QImage>
@@ -54,8 +55,7 @@ TEST(AppTheme, HexCaseDoesNotMatterAndTheShippedBrandIsValid) {
 }
 
 QImage stage(QSize size, bool flipped) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+  QImage image = test::filledImage(size, Qt::transparent);
   QPainter painter(&image);
   AppTheme::drawStage(painter, QRectF(QPointF(0, 0), size), flipped);
   return image;

@@ -44,8 +44,7 @@ QByteArray claimingPng(quint32 width, quint32 height) {
 
 // Left half red, right half blue: which way up it comes out shows.
 QImage halves(int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(Qt::blue);
+  QImage image = test::filledImage({width, height}, Qt::blue, QImage::Format_RGB32);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width / 2; ++x)
       image.setPixel(x, y, qRgb(255, 0, 0));

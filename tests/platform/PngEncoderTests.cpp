@@ -1,6 +1,7 @@
 #include "platform/DeflateEncoder.h"
 #include "platform/PngEncoder.h"
 #include "platform/PngScanlines.h"
+#include "support/TestSupport.h"
 
 #include <QColorSpace>
 #include <QPainter>
@@ -183,8 +184,7 @@ TEST(PngEncoder, EveryImageDecodesExactlyInTheColourTypeItNeeds) {
   QImage lateAlpha = screenLike(800, 700); // the encoder must start over when a late piece finds alpha
   lateAlpha.setPixel(799, 699, qPremultiply(qRgba(10, 20, 30, 254)));
   cases.push_back({"alpha in the last pixel", lateAlpha, {}});
-  QImage transparent(64, 9, QImage::Format_ARGB32_Premultiplied);
-  transparent.fill(Qt::transparent);
+  QImage transparent = test::filledImage({64, 9}, Qt::transparent);
   cases.push_back({"transparent", transparent, {}});
   // Row = alpha, column = a colour value up to that alpha: all the rounding.
   QImage premultiplied(256, 256, QImage::Format_ARGB32_Premultiplied);
@@ -244,8 +244,7 @@ TEST(PngEncoder, ImagesAroundThePieceSizeDecodeExactly) {
 }
 
 TEST(PngEncoder, FlatImagesCompressWellAndNoiseStaysBounded) {
-  QImage flat(2000, 1000, QImage::Format_ARGB32_Premultiplied);
-  flat.fill(QColor(30, 60, 90));
+  QImage flat = test::filledImage({2000, 1000}, QColor(30, 60, 90));
   const QByteArray small = PngEncoder::encode(flat);
   expectDecodesTo(small, flat);
   EXPECT_LT(small.size(), 20000);

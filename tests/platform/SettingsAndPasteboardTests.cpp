@@ -44,8 +44,7 @@ TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClearOrTextReplacingThem)
 }
 
 TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
-  QImage image(3, 2, QImage::Format_ARGB32);
-  image.fill(qRgba(10, 20, 30, 255));
+  QImage image = test::filledImage({3, 2}, qRgba(10, 20, 30, 255), QImage::Format_ARGB32);
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);

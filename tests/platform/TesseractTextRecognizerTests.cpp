@@ -1,6 +1,7 @@
 #include "platform/BundledFonts.h"
 #include "platform/TesseractTextRecognizer.h"
 #include "platform/TextRecognitionError.h"
+#include "support/TestSupport.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -63,8 +64,7 @@ std::vector<std::pair<QString, geom::Rect>> words(const std::vector<TextObservat
 } // namespace
 
 TEST(TesseractTextRecognizer, FindsDarkAndLightTextAtItsPlace) {
-  QImage image(1200, 420, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
+  QImage image = test::filledImage({1200, 420}, Qt::white);
   std::vector<Drawn> drawn;
   {
     QPainter painter(&image);
@@ -100,8 +100,7 @@ TEST(TesseractTextRecognizer, FindsDarkAndLightTextAtItsPlace) {
 
 TEST(TesseractTextRecognizer, ReadsATallImageInStripsWithEveryWordOnce) {
   // Line pitch 70 puts lines across the strip boundaries.
-  QImage image(1000, 2400, QImage::Format_RGB32);
-  image.fill(Qt::white);
+  QImage image = test::filledImage({1000, 2400}, Qt::white, QImage::Format_RGB32);
   const QStringList nouns = {"harbor", "garden", "station", "river", "bridge", "forest", "meadow"};
   std::map<QString, int> expected;
   {
@@ -142,8 +141,8 @@ TEST(TesseractTextRecognizer, ReadsEveryCellOfATableWithWideColumns) {
   for (const Page &page : {Page{"light", Qt::white, QColor(0x1f, 0x1f, 0x1f)},
                            Page{"dark", QColor(0x1e, 0x1e, 0x1e), QColor(0xd4, 0xd4, 0xd4)}}) {
     const int pixels = 28;
-    QImage image(2000, 100 + rows.size() * pixels * 3 / 2, QImage::Format_RGB32);
-    image.fill(page.background);
+    QImage image =
+        test::filledImage(QSize(2000, 100 + rows.size() * pixels * 3 / 2), page.background, QImage::Format_RGB32);
     std::map<QString, int> expected;
     {
       QPainter painter(&image);
@@ -169,8 +168,7 @@ TEST(TesseractTextRecognizer, ReadsEveryCellOfATableWithWideColumns) {
 
 TEST(TesseractTextRecognizer, BlankImagesAndInterfaceChromeHaveNoText) {
   // Rules, frames, check boxes, dots and a scroll bar: nothing to read.
-  QImage chrome(900, 500, QImage::Format_RGB32);
-  chrome.fill(QColor(0xf6, 0xf6, 0xf8));
+  QImage chrome = test::filledImage({900, 500}, QColor(0xf6, 0xf6, 0xf8), QImage::Format_RGB32);
   {
     QPainter painter(&chrome);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -215,8 +213,7 @@ TEST(TesseractTextRecognizer, MissingLanguageDataIsAnErrorWithASentence) {
   TesseractTextRecognizer::Options options;
   options.dataPath = empty.path();
   TesseractTextRecognizer broken(options);
-  QImage image(200, 100, QImage::Format_RGB32);
-  image.fill(Qt::white);
+  QImage image = test::filledImage({200, 100}, Qt::white, QImage::Format_RGB32);
   try {
     broken.recognize(image);
     FAIL() << "expected an error";

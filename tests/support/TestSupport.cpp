@@ -8,6 +8,12 @@ namespace crel::test {
 
 TemporarySettings::TemporarySettings() : store_(std::make_unique<SettingsStore>(dir_.filePath("settings.ini"))) {}
 
+QImage filledImage(QSize size, const QColor &colour, QImage::Format format) {
+  QImage image(size, format);
+  image.fill(colour);
+  return image;
+}
+
 QByteArray contents(const QString &path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -23,6 +23,9 @@ private:
   std::unique_ptr<SettingsStore> store_;
 };
 
+// An image of `size` filled with `colour`.
+QImage filledImage(QSize size, const QColor &colour, QImage::Format format = QImage::Format_ARGB32_Premultiplied);
+
 // The file's bytes; empty when it cannot be read.
 QByteArray contents(const QString &path);
 

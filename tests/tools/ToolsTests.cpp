@@ -74,8 +74,7 @@ TEST(Tools, ImagesAreReadUprightWithinThePixelRuleAndFailedWritesFail) {
   QTemporaryDir folder;
   const auto path = [&](const char *name) { return folder.filePath(name); };
   // Left half red, right half blue, stored sideways with an orientation tag.
-  QImage halves(64, 32, QImage::Format_RGB32);
-  halves.fill(Qt::blue);
+  QImage halves = crel::test::filledImage({64, 32}, Qt::blue, QImage::Format_RGB32);
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x)
       halves.setPixel(x, y, qRgb(255, 0, 0));

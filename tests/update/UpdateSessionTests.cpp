@@ -45,8 +45,7 @@ mode_t modeOf(const QString &path) {
 }
 
 QImage screenshot(int seed) {
-  QImage image(360, 240, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
+  QImage image = test::filledImage({360, 240}, Qt::white);
   QPainter p(&image);
   for (int i = 0; i < 24; ++i)
     p.fillRect(QRect((i * 37 + seed * 11) % 330, (i * 23 + seed * 7) % 210, 30, 18),

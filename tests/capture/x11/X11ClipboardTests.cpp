@@ -36,8 +36,7 @@ TEST(X11Clipboard, ACopiedScreenshotPastesInAnotherProgram) {
   ASSERT_FALSE(QStandardPaths::findExecutable("xclip").isEmpty()) << "scripts/install-deps installs xclip";
   test::TemporarySettings settings;
   AnnotationPreferences preferences(settings.store());
-  QImage image(64, 48, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
+  QImage image = test::filledImage({64, 48}, Qt::white);
   QPainter(&image).fillRect(QRect(8, 6, 10, 10), Qt::red);
   CrelDocument document(image, preferences);
 

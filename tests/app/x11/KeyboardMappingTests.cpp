@@ -73,9 +73,7 @@ TEST(ShortcutManager, FollowsTheShortcutKeyOntoKeysAddedByAMappingChange) {
   Keyboard keyboard;
   const quint8 spare = keyboard.keycodeOf(0), control = keyboard.keycodeOf(0xffe3), shift = keyboard.keycodeOf(0xffe1);
   ASSERT_NE(spare, 0);
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(CaptureShortcut::defaultShortcut());
+  ShortcutRig rig(ShortcutRig::registered);
 
   keyboard.type({control, shift, spare});
   rig.settle();

@@ -52,8 +52,7 @@ private:
 TEST(ShortcutManager, OnePressGivesOneCaptureAfterTheHandlerReturnsWithAnyLockState) {
   for (const char *lock : {"", "Num_Lock", "Caps_Lock"}) {
     SCOPED_TRACE(lock);
-    TemporarySettings settings;
-    ShortcutRig rig(settings.store());
+    ShortcutRig rig;
     EXPECT_EQ(rig.manager().current(), CaptureShortcut::defaultShortcut());
     rig.manager().registerShortcut(rig.manager().current());
     LockOn locked(lock);
@@ -75,13 +74,12 @@ TEST(ShortcutManager, OnePressGivesOneCaptureAfterTheHandlerReturnsWithAnyLockSt
 }
 
 TEST(ShortcutManager, CombinationHeldByAnotherProcessIsRefusedUntilItLetsGo) {
-  TemporarySettings settings;
   GrabElsewhere other(0x32, kXControl | kXShift);
   ASSERT_TRUE(other.ready());
-  ShortcutRig rig(settings.store());
+  ShortcutRig rig;
   EXPECT_EQ(registrationError(rig.manager(), CaptureShortcut::defaultShortcut()), conflictText("Ctrl+Shift+2"));
   EXPECT_FALSE(rig.manager().isRegistered());
-  EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+  EXPECT_FALSE(rig.settings().contains(QStringLiteral("captureShortcut")));
 
   other.release();
   EXPECT_EQ(registrationError(rig.manager(), CaptureShortcut::defaultShortcut()), std::nullopt);
@@ -93,9 +91,7 @@ TEST(ShortcutManager, CombinationHeldByAnotherProcessIsRefusedUntilItLetsGo) {
 // A second manager refused while the first holds the keys, and the shortcut
 // kept across managers, are rows of the self-test.
 TEST(ShortcutManager, ChangingTheShortcutMovesTheGrab) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(rig.manager().current());
+  ShortcutRig rig(ShortcutRig::registered);
   rig.manager().registerShortcut(kCtrlAlt5);
   EXPECT_EQ(rig.manager().current(), kCtrlAlt5);
   // In one run, so the server sends whatever fires in this order.
@@ -107,14 +103,12 @@ TEST(ShortcutManager, ChangingTheShortcutMovesTheGrab) {
 }
 
 TEST(ShortcutManager, ReRegisteringTheHeldKeyWithAnotherCharacterKeepsTheGrab) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(CaptureShortcut::defaultShortcut());
+  ShortcutRig rig(ShortcutRig::registered);
   // Same key and modifiers as read under another layout.
   const CaptureShortcut relabelled{0x32, CaptureShortcut::command | CaptureShortcut::shift, QStringLiteral("é")};
   rig.manager().registerShortcut(relabelled);
   EXPECT_EQ(rig.manager().current(), relabelled);
-  EXPECT_EQ(CaptureShortcut::load(settings.store()), relabelled);
+  EXPECT_EQ(CaptureShortcut::load(rig.settings()), relabelled);
 
   // Nobody else can take it: the grab is still ours.
   GrabElsewhere other(0x32, kXControl | kXShift);

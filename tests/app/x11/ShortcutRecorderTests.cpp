@@ -59,8 +59,7 @@ public:
 } // namespace
 
 TEST(ShortcutRecorder, EscapeAndFocusLossEndRecordingAndRestoreTheLabel) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
+  ShortcutRig rig;
   RecorderWindow ui(rig.manager());
   EXPECT_EQ(ui.recorder().text(), QStringLiteral("Ctrl+Shift+2"));
   EXPECT_EQ(ui.recorder().accessibleName(),
@@ -83,13 +82,11 @@ TEST(ShortcutRecorder, EscapeAndFocusLossEndRecordingAndRestoreTheLabel) {
 
   EXPECT_EQ(ui.records, 0);
   EXPECT_EQ(ui.control->message(), QString());
-  EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+  EXPECT_FALSE(rig.settings().contains(QStringLiteral("captureShortcut")));
 }
 
 TEST(ShortcutRecorder, InvalidCombinationsKeepRecordingUntilAValidOneIsSaved) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(rig.manager().current());
+  ShortcutRig rig(ShortcutRig::registered);
   RecorderWindow ui(rig.manager());
 
   ui.startRecording();
@@ -119,8 +116,7 @@ TEST(ShortcutRecorder, InvalidCombinationsKeepRecordingUntilAValidOneIsSaved) {
 }
 
 TEST(ShortcutRecorder, CtrlQIsRecordedWithoutQuitting) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
+  ShortcutRig rig;
   RecorderWindow ui(rig.manager());
   ui.startRecording();
   ui.press(Qt::Key_Q, Qt::ControlModifier);
@@ -134,25 +130,21 @@ TEST(ShortcutRecorder, CtrlQIsRecordedWithoutQuitting) {
 }
 
 TEST(ShortcutRecorder, RecordingTheShortcutInForceSavesWithoutANewGrab) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(rig.manager().current());
-  settings.store().remove(QStringLiteral("captureShortcut"));
+  ShortcutRig rig(ShortcutRig::registered);
+  rig.settings().remove(QStringLiteral("captureShortcut"));
   RecorderWindow ui(rig.manager());
 
   ui.startRecording();
   ui.press(Qt::Key_2, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(ui.control->message(), kSaved);
   EXPECT_EQ(ui.recorder().text(), QStringLiteral("Ctrl+Shift+2"));
-  EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+  EXPECT_FALSE(rig.settings().contains(QStringLiteral("captureShortcut")));
   pressKeys({"ctrl+shift+2"});
   EXPECT_TRUE(rig.waitForCaptures(1));
 }
 
 TEST(ShortcutRecorder, TakenCombinationShowsTheConflictAndKeepsTheOldShortcut) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(rig.manager().current());
+  ShortcutRig rig(ShortcutRig::registered);
   GrabElsewhere other(0x37, 0x4 | 0x8); // Ctrl+Alt+7
   ASSERT_TRUE(other.ready());
   RecorderWindow ui(rig.manager());
@@ -171,9 +163,7 @@ TEST(ShortcutRecorder, TakenCombinationShowsTheConflictAndKeepsTheOldShortcut) {
 }
 
 TEST(ShortcutRecorder, PressingTheGrabbedCombinationWhileRecordingRecordsItWithoutACapture) {
-  TemporarySettings settings;
-  ShortcutRig rig(settings.store());
-  rig.manager().registerShortcut(rig.manager().current());
+  ShortcutRig rig(ShortcutRig::registered);
   RecorderWindow ui(rig.manager());
 
   ui.startRecording();

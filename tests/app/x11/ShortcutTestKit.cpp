@@ -44,13 +44,15 @@ void GrabElsewhere::release() {
     process_.kill();
 }
 
-ShortcutRig::ShortcutRig(SettingsStore &store) {
+ShortcutRig::ShortcutRig(Start start) {
   auto backend = std::make_unique<HotKeyBackend>();
   backend_ = backend.get();
   QObject::connect(backend_, &HotKeyBackend::activated,
                    [this](const HotKeyCombination &combination) { presses_.push_back(combination); });
-  manager_ = std::make_unique<ShortcutManager>(store, std::move(backend));
+  manager_ = std::make_unique<ShortcutManager>(settings_.store(), std::move(backend));
   manager_->setOnCapture(nullptr, [this] { ++captures_; });
+  if (start == registered)
+    manager_->registerShortcut(CaptureShortcut::defaultShortcut());
 }
 
 bool ShortcutRig::waitForCaptures(int count) {

@@ -29,10 +29,13 @@ private:
 };
 
 // A manager over private settings and a backend on $DISPLAY, counting the
-// captures it asks for and the presses its backend saw.
+// captures it asks for and the presses its backend saw; `registered`
+// grabs the default shortcut at once.
 class ShortcutRig {
 public:
-  explicit ShortcutRig(SettingsStore &store);
+  enum Start { unregistered, registered };
+  explicit ShortcutRig(Start start = unregistered);
+  SettingsStore &settings() { return settings_.store(); }
   ShortcutManager &manager() { return *manager_; }
   HotKeyBackend &backend() { return *backend_; }
   int captures() const { return captures_; }
@@ -44,6 +47,7 @@ public:
   void settle();
 
 private:
+  TemporarySettings settings_;
   HotKeyBackend *backend_;
   std::unique_ptr<ShortcutManager> manager_;
   int captures_ = 0;

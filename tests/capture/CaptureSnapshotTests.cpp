@@ -1,6 +1,7 @@
 #include "capture/CaptureSnapshot.h"
 #include "document/CrelError.h"
 #include "platform/X11RootGrabber.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -17,11 +18,9 @@ namespace {
 // A display whose every pixel encodes its own position, so a crop can be
 // checked for exactly which pixels it took.
 QImage positionImage(int width, int height) {
-  QImage image(width, height, QImage::Format_RGB32);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      image.setPixel(x, y, qRgb(x & 0xff, y & 0xff, ((x >> 8) << 4) | (y >> 8)));
-  return image;
+  return crel::test::generatedImage(
+      {width, height}, [](int x, int y) { return qRgb(x & 0xff, y & 0xff, ((x >> 8) << 4) | (y >> 8)); },
+      QImage::Format_RGB32);
 }
 
 CaptureSnapshot snapshot(Rect frame, int width, int height) { return {7, frame, positionImage(width, height)}; }

@@ -259,10 +259,8 @@ TEST_F(DocumentTest, SelectionOperationsAndUndoRedoClearTheSelection) {
 }
 
 TEST_F(DocumentTest, DarkBackground) {
-  QImage image = test::filledImage({100, 100}, Qt::white, QImage::Format_RGB32);
-  for (int y = 0; y < 50; ++y)
-    for (int x = 0; x < 100; ++x)
-      image.setPixel(x, y, qRgb(0, 0, 0));
+  const QImage image = test::generatedImage(
+      {100, 100}, [](int, int y) { return y < 50 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); }, QImage::Format_RGB32);
   CrelDocument d(image, preferences);
   EXPECT_TRUE(d.darkBackground({10, 10, 20, 20}));
   EXPECT_FALSE(d.darkBackground({10, 60, 20, 20}));

@@ -20,11 +20,7 @@ namespace {
 
 // A striped screenshot, so filters visibly change it.
 QImage stripes(int w, int h) {
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      image.setPixel(x, y, (x / 3) % 2 ? qRgb(250, 250, 250) : qRgb(10, 40, 200));
-  return image;
+  return test::generatedImage({w, h}, [](int x, int) { return (x / 3) % 2 ? qRgb(250, 250, 250) : qRgb(10, 40, 200); });
 }
 
 class ExportTest : public ::testing::Test {

@@ -13,11 +13,7 @@ using namespace crel;
 namespace {
 
 QImage checkerboard(int w, int h) {
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      image.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-  return image;
+  return test::generatedImage({w, h}, [](int x, int y) { return (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0); });
 }
 
 } // namespace
@@ -35,13 +31,10 @@ TEST(ImagePyramid, LevelsHalveDownToOnePixel) {
 }
 
 TEST(ImagePyramid, HalvingAveragesBlocksAndRepeatsAnOddEdge) {
-  QImage image(3, 3, QImage::Format_ARGB32_Premultiplied);
   const QRgb values[3][3] = {{qRgb(0, 0, 0), qRgb(10, 20, 30), qRgb(100, 100, 100)},
                              {qRgb(4, 8, 12), qRgb(255, 255, 255), qRgb(50, 60, 70)},
                              {qRgb(1, 1, 1), qRgb(3, 3, 3), qRgb(7, 7, 7)}};
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x)
-      image.setPixel(x, y, values[y][x]);
+  const QImage image = test::generatedImage({3, 3}, [&](int x, int y) { return values[y][x]; });
   const QImage half = ImagePyramid::halved(image);
   ASSERT_EQ(half.size(), QSize(2, 2));
   EXPECT_EQ(half.pixel(0, 0),
@@ -60,10 +53,9 @@ TEST(ImagePyramid, HalvingAveragesBlocksAndRepeatsAnOddEdge) {
 }
 
 TEST(ImagePyramid, LargeHalvingsMatchAPlainAverage) {
-  QImage image(1001, 777, QImage::Format_ARGB32_Premultiplied); // split over threads
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      image.setPixel(x, y, qRgba((x * 7) % 256, (y * 3) % 256, (x ^ y) % 256, 255));
+  const QImage image =
+      test::generatedImage({1001, 777}, // split over threads
+                           [](int x, int y) { return qRgba((x * 7) % 256, (y * 3) % 256, (x ^ y) % 256, 255); });
   const QImage half = ImagePyramid::halved(image);
   ASSERT_EQ(half.size(), QSize(501, 389));
   for (int y = 0; y < half.height(); ++y)

@@ -1,4 +1,5 @@
 #include "document/PatchFilter.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,10 @@ QImage filled(int w, int h, QRgb premultipliedColour) {
 
 QImage noise(int w, int h, unsigned seed) {
   std::mt19937 random(seed);
-  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int a = static_cast<int>(random() % 256);
-      image.setPixel(x, y, qRgba(random() % (a + 1), random() % (a + 1), random() % (a + 1), a));
-    }
-  return image;
+  return test::generatedImage({w, h}, [&](int, int) {
+    const int a = static_cast<int>(random() % 256);
+    return qRgba(random() % (a + 1), random() % (a + 1), random() % (a + 1), a);
+  });
 }
 
 // Reference: a sampled Gaussian kernel (±4σ, normalised) on one line whose
@@ -45,12 +43,9 @@ std::vector<double> gaussianLine(const std::vector<double> &line, double sigma) 
 
 // The image with `pad` copies of its edge pixels on every side.
 QImage edgePadded(const QImage &image, int pad) {
-  QImage out(image.width() + 2 * pad, image.height() + 2 * pad, QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < out.height(); ++y)
-    for (int x = 0; x < out.width(); ++x)
-      out.setPixel(x, y,
-                   image.pixel(std::clamp(x - pad, 0, image.width() - 1), std::clamp(y - pad, 0, image.height() - 1)));
-  return out;
+  return test::generatedImage(image.size() + QSize(2 * pad, 2 * pad), [&](int x, int y) {
+    return image.pixel(std::clamp(x - pad, 0, image.width() - 1), std::clamp(y - pad, 0, image.height() - 1));
+  });
 }
 
 } // namespace
@@ -175,10 +170,8 @@ TEST(PatchFilter, TinySigmaCopiesAndHugeSigmaAverages) {
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 30; ++x)
       ASSERT_NEAR(qAlpha(faint.pixel(x, y)), qAlpha(source.pixel(x + 5, y + 6)), 6);
-  QImage halves = filled(64, 48, qRgb(0, 0, 0));
-  for (int y = 0; y < 48; ++y)
-    for (int x = 32; x < 64; ++x)
-      halves.setPixel(x, y, qRgb(255, 255, 255));
+  const QImage halves =
+      test::generatedImage({64, 48}, [](int x, int) { return x < 32 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); });
   const QImage flat = PatchFilter::gaussianBlur(halves, 5000, halves.rect());
   for (int x = 0; x < 64; ++x)
     ASSERT_NEAR(qRed(flat.pixel(x, 20)), 128, 2) << x;
@@ -209,10 +202,7 @@ TEST(PatchFilter, PixelateAveragesCellsOfTheGrid) {
 }
 
 TEST(PatchFilter, PixelatePartialCellsAndFractionalSizes) {
-  QImage ramp(25, 4, QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 25; ++x)
-      ramp.setPixel(x, y, qRgb(10 * x, 0, 0));
+  const QImage ramp = test::generatedImage({25, 4}, [](int x, int) { return qRgb(10 * x, 0, 0); });
   // The last cell spans columns 20…29; 25…29 repeat column 24 (240).
   const QImage edge = PatchFilter::pixelate(ramp, 10, QPointF(0, 0), QRect(20, 0, 5, 4));
   EXPECT_EQ(qRed(edge.pixel(0, 0)), (200 + 210 + 220 + 230 + 240 + 5 * 240) / 10);
@@ -226,10 +216,7 @@ TEST(PatchFilter, PixelatePartialCellsAndFractionalSizes) {
 TEST(PatchFilter, PatchesShareOneGridAnchoredAtTheCanvasOrigin) {
   // Gradient "canvas" content: every cell differs from its neighbours.
   const QRect area(37, -53, 220, 160);
-  QImage working(area.size(), QImage::Format_ARGB32_Premultiplied);
-  for (int y = 0; y < area.height(); ++y)
-    for (int x = 0; x < area.width(); ++x)
-      working.setPixel(x, y, qRgb(x, y, (x * y) % 256));
+  const QImage working = test::generatedImage(area.size(), [](int x, int y) { return qRgb(x, y, (x * y) % 256); });
   const QRect patchRect(85, -5, 100, 60);
   const QImage patch = PatchFilter::filter(working, area, patchRect, BlurEffect::pixelate, 16);
   ASSERT_EQ(patch.size(), patchRect.size());

@@ -44,11 +44,9 @@ QByteArray claimingPng(quint32 width, quint32 height) {
 
 // Left half red, right half blue: which way up it comes out shows.
 QImage halves(int width, int height) {
-  QImage image = test::filledImage({width, height}, Qt::blue, QImage::Format_RGB32);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width / 2; ++x)
-      image.setPixel(x, y, qRgb(255, 0, 0));
-  return image;
+  return test::generatedImage(
+      {width, height}, [&](int x, int) { return x < width / 2 ? qRgb(255, 0, 0) : qRgb(0, 0, 255); },
+      QImage::Format_RGB32);
 }
 
 QByteArray heic(const QImage &source, heif_orientation orientation) {

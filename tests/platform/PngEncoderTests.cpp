@@ -249,11 +249,9 @@ TEST(PngEncoder, FlatImagesCompressWellAndNoiseStaysBounded) {
   expectDecodesTo(small, flat);
   EXPECT_LT(small.size(), 20000);
 
-  QImage noise(700, 400, QImage::Format_ARGB32_Premultiplied);
   std::mt19937 rng(5);
-  for (int y = 0; y < noise.height(); ++y)
-    for (int x = 0; x < noise.width(); ++x)
-      noise.setPixel(x, y, qRgb(int(rng() & 255), int(rng() & 255), int(rng() & 255)));
+  const QImage noise = test::generatedImage(
+      {700, 400}, [&](int, int) { return qRgb(int(rng() & 255), int(rng() & 255), int(rng() & 255)); });
   const QByteArray big = PngEncoder::encode(noise);
   expectDecodesTo(big, noise);
   // Incompressible data falls back to stored blocks: little more than the raw rows.

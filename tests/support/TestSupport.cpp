@@ -14,6 +14,14 @@ QImage filledImage(QSize size, const QColor &colour, QImage::Format format) {
   return image;
 }
 
+QImage generatedImage(QSize size, const std::function<QRgb(int x, int y)> &pixel, QImage::Format format) {
+  QImage image(size, format);
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x)
+      image.setPixel(x, y, pixel(x, y));
+  return image;
+}
+
 QByteArray contents(const QString &path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 
+#include <functional>
 #include <memory>
 
 namespace crel::test {
@@ -25,6 +26,10 @@ private:
 
 // An image of `size` filled with `colour`.
 QImage filledImage(QSize size, const QColor &colour, QImage::Format format = QImage::Format_ARGB32_Premultiplied);
+
+// An image whose pixel at (x, y) is `pixel(x, y)`, set row by row.
+QImage generatedImage(QSize size, const std::function<QRgb(int x, int y)> &pixel,
+                      QImage::Format format = QImage::Format_ARGB32_Premultiplied);
 
 // The file's bytes; empty when it cannot be read.
 QByteArray contents(const QString &path);

@@ -1,4 +1,4 @@
-#include "LaunchProcess.h"
+#include "support/LaunchProcess.h"
 
 #include "platform/AutostartLoginItem.h"
 #include "platform/DesktopEntry.h"

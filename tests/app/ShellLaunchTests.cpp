@@ -1,4 +1,4 @@
-#include "LaunchProcess.h"
+#include "support/LaunchProcess.h"
 
 #include <QDir>
 #include <QFile>

@@ -38,12 +38,9 @@ TEST(StandardUserDriver, UpdateFoundIsAnsweredOnce) {
   struct Case {
     const char *leave; // a button's text, a key, or "" to close the window
     std::vector<UpdateChoice> answers;
-  } cases[] = {{"Install Update", {UpdateChoice::install}},
-               {"Remind Me Later", {UpdateChoice::later}},
-               {"Skip This Version", {UpdateChoice::skip}},
-               {"Return", {UpdateChoice::install}},
-               {"Escape", {UpdateChoice::later}},
-               {"", {UpdateChoice::later}}};
+  } cases[] = {{"Install Update", {UpdateChoice::install}}, {"Remind Me Later", {UpdateChoice::later}},
+               {"Skip This Version", {UpdateChoice::skip}}, {"Return", {UpdateChoice::install}},
+               {"Escape", {UpdateChoice::later}},           {"", {UpdateChoice::later}}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.leave);
     StandardUserDriver driver;

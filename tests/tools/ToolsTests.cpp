@@ -1,32 +1,19 @@
+#include "support/LaunchProcess.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  QString errors;
-};
-
 // Runs a tool in `folder` and waits for it to end.
-Outcome run(const QString &tool, const QStringList &arguments, const QString &folder) {
-  QProcess process;
-  process.setWorkingDirectory(folder);
-  process.start(tool, arguments);
-  if (!process.waitForFinished(60'000)) {
-    process.kill();
-    process.waitForFinished();
-    return {};
-  }
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          QString::fromLocal8Bit(process.readAllStandardError())};
+crel::test::ProcessResult run(const QString &tool, const QStringList &arguments, const QString &folder) {
+  return crel::test::runProgram(tool, arguments, QProcessEnvironment::systemEnvironment(), folder, 60'000);
 }
 
 QStringList entries(const QString &folder) {
@@ -63,9 +50,9 @@ TEST(Tools, HelpAndUnknownOptionsPrintTheUsageAndStartNothing) {
   for (const auto &c : cases) {
     SCOPED_TRACE(QString(QFileInfo(c.tool).fileName() + ' ' + c.arguments.join(' ')).toStdString());
     QTemporaryDir folder;
-    const Outcome r = run(c.tool, c.arguments, folder.path());
+    const crel::test::ProcessResult r = run(c.tool, c.arguments, folder.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(r.errors.contains("usage", Qt::CaseInsensitive)) << r.errors.toStdString();
+    EXPECT_TRUE(r.err.contains("usage", Qt::CaseInsensitive)) << r.err.toStdString();
     EXPECT_EQ(entries(folder.path()), QStringList());
   }
 }
@@ -92,9 +79,9 @@ TEST(Tools, ImagesAreReadUprightWithinThePixelRuleAndFailedWritesFail) {
   large.fill(0);
   ASSERT_TRUE(large.save(path("large.png")));
 
-  Outcome r =
+  crel::test::ProcessResult r =
       run(CREL_TOOL_RENDER, {"--image", "sideways.jpg", "--marks", "marks.json", "--out", "out.png"}, folder.path());
-  ASSERT_EQ(r.status, 0) << r.errors.toStdString();
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
   const QImage out(path("out.png"));
   ASSERT_EQ(out.size(), QSize(32, 64));
   EXPECT_GT(qRed(out.pixel(16, 8)), 200);
@@ -112,8 +99,8 @@ TEST(Tools, ImagesAreReadUprightWithinThePixelRuleAndFailedWritesFail) {
   for (const auto &c : failures) {
     SCOPED_TRACE(QString(QFileInfo(c.tool).fileName() + ' ' + c.arguments.join(' ')).toStdString());
     r = run(c.tool, c.arguments, folder.path());
-    EXPECT_EQ(r.status, 1) << r.errors.toStdString();
-    EXPECT_FALSE(r.errors.isEmpty());
+    EXPECT_EQ(r.status, 1) << r.err.toStdString();
+    EXPECT_FALSE(r.err.isEmpty());
   }
   EXPECT_EQ(entries(folder.path()), QStringList({"large.png", "marks.json", "out.png", "sideways.jpg"}));
 }

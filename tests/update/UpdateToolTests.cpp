@@ -1,3 +1,4 @@
+#include "support/LaunchProcess.h"
 #include "support/TestSupport.h"
 #include "update/framework/Ed25519.h"
 #include "update/framework/UpdateFeed.h"
@@ -5,7 +6,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,19 +18,11 @@ using crel::test::contents;
 
 namespace {
 
-struct ToolRun {
-  int status;
-  QByteArray out;
-  QByteArray err;
-};
+using ToolRun = crel::test::ProcessResult;
 
 ToolRun tool(const QStringList &arguments, const QString &workingDirectory) {
-  QProcess process;
-  process.setWorkingDirectory(workingDirectory);
-  process.start(QStringLiteral(CREL_UPDATE_TOOL), arguments);
-  if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-    return {-1, {}, "did not finish"};
-  return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+  return crel::test::runProgram(CREL_UPDATE_TOOL, arguments, QProcessEnvironment::systemEnvironment(), workingDirectory,
+                                60000);
 }
 
 void writeFile(const QString &path, const QByteArray &data) {
@@ -42,7 +35,7 @@ TEST(UpdateTool, WhatItMakesTheApplicationReadsAndItNeverLosesAKey) {
   QTemporaryDir dir;
   const ToolRun keys = tool({"generate-keys", "release.key"}, dir.path());
   ASSERT_EQ(keys.status, 0) << keys.err.toStdString();
-  const QByteArray publicKey = QByteArray::fromBase64(keys.out.trimmed());
+  const QByteArray publicKey = QByteArray::fromBase64(keys.out.trimmed().toLatin1());
   const QByteArray seed = contents(dir.filePath("release.key"));
   struct stat st {};
   ::stat(QFile::encodeName(dir.filePath("release.key")).constData(), &st);
@@ -82,7 +75,8 @@ TEST(UpdateTool, WhatItMakesTheApplicationReadsAndItNeverLosesAKey) {
   expected.archiveUrl = QUrl::fromLocalFile(archive);
   expected.length = QFileInfo(archive).size();
   expected.sha256 = QCryptographicHash::hash(contents(archive), QCryptographicHash::Sha256);
-  expected.edSignature = QByteArray::fromBase64(tool({"sign-archive", "release.key", archive}, dir.path()).out);
+  expected.edSignature =
+      QByteArray::fromBase64(tool({"sign-archive", "release.key", archive}, dir.path()).out.toLatin1());
   EXPECT_EQ(appcast.items[0], expected);
   EXPECT_TRUE(Ed25519::verifyFile(archive, expected.edSignature, publicKey));
   EXPECT_EQ(appcast.items[1].archiveUrl, QUrl("https://mirror.example/Crel-102-arm64.tar.gz"));

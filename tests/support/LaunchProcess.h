@@ -8,7 +8,7 @@
 
 namespace crel::test {
 
-// How one run of a program ended.
+// How one run of a program ended; the status is -1 unless it exited.
 struct ProcessResult {
   bool finished = false;
   int status = -1;
@@ -21,9 +21,9 @@ struct ProcessResult {
 // server: a fresh home and config folder, no display, no bundle override.
 QProcessEnvironment isolatedEnvironment(const QString &home);
 
-// Runs `program` to its end (30 s at most).
+// Runs `program` to its end (`limitMs` at most).
 ProcessResult runProgram(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
-                         const QString &workingDirectory = {});
+                         const QString &workingDirectory = {}, int limitMs = 30000);
 
 // Starts `program`, waits until its standard error holds `readyText`, sends
 // `signalNumber` and collects the end.

@@ -9,15 +9,15 @@ namespace crel::test {
 
 namespace {
 
-ProcessResult collect(QProcess &process) {
+ProcessResult collect(QProcess &process, int limitMs = 30000) {
   ProcessResult result;
-  result.finished = process.waitForFinished(30000);
+  result.finished = process.waitForFinished(limitMs);
   if (!result.finished) {
     process.kill();
     process.waitForFinished();
   }
   result.crashed = process.exitStatus() == QProcess::CrashExit;
-  result.status = process.exitCode();
+  result.status = result.finished && !result.crashed ? process.exitCode() : -1;
   result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
   result.err += QString::fromLocal8Bit(process.readAllStandardError());
   return result;
@@ -37,13 +37,13 @@ QProcessEnvironment isolatedEnvironment(const QString &home) {
 }
 
 ProcessResult runProgram(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
-                         const QString &workingDirectory) {
+                         const QString &workingDirectory, int limitMs) {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.setWorkingDirectory(workingDirectory);
   process.start(program, arguments);
   process.closeWriteChannel();
-  return collect(process);
+  return collect(process, limitMs);
 }
 
 ProcessResult runUntilReadyThenSignal(const QString &program, const QStringList &arguments,

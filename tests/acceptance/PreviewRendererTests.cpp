@@ -3,23 +3,20 @@
 // domain outlives a run, also when the run fails.
 #include "acceptance/ArrowOutline.h"
 #include "document/MarkPath.h"
+#include "support/LaunchProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace crel {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  QString out, err;
-};
+using Outcome = test::ProcessResult;
 
 class RendererTest : public ::testing::Test {
 protected:
@@ -31,11 +28,9 @@ protected:
     env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("DISPLAY");
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(CREL_EXECUTABLE, arguments);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    const Outcome run = test::runProgram(CREL_EXECUTABLE, arguments, env, {}, 120000);
+    EXPECT_TRUE(run.finished);
+    return run;
   }
 
   QString out(const QString &name) const { return home.filePath("out/" + name); }

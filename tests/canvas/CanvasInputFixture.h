@@ -30,11 +30,7 @@ public:
 };
 
 inline QImage halfDarkImage(int w, int h) {
-  QImage image = filledImage({w, h}, QColor(240, 240, 240));
-  for (int y = 0; y < h; ++y)
-    for (int x = w / 2; x < w; ++x)
-      image.setPixel(x, y, qRgb(20, 20, 30));
-  return image;
+  return generatedImage({w, h}, [&](int x, int) { return x < w / 2 ? qRgb(240, 240, 240) : qRgb(20, 20, 30); });
 }
 
 inline Mark sampleMark(MarkTool tool, QPointF start, QPointF end) {

@@ -38,6 +38,10 @@ protected:
   void settle() {
     ASSERT_TRUE(QTest::qWaitFor([this] { return !sampling().pending(); }, 5000));
   }
+  void sampleAt(QPointF imagePoint) {
+    sampling().pointerMoved(view(imagePoint));
+    settle();
+  }
 
   FakePasteboard board;
 };
@@ -99,18 +103,15 @@ TEST_F(ColorInspectionTest, ManyMovesWithinAFrameReadOnceAtTheLastPosition) {
   EXPECT_EQ(sampling().readCount(), 1);
   EXPECT_EQ(inspection().sample(), blue); // x = 190
   // Within the same image pixel: no second read.
-  sampling().pointerMoved(view({190.4, 50.6}));
-  settle();
+  sampleAt({190.4, 50.6});
   EXPECT_EQ(sampling().readCount(), 1);
-  sampling().pointerMoved(view({20, 50}));
-  settle();
+  sampleAt({20, 50});
   EXPECT_EQ(sampling().readCount(), 2);
   EXPECT_EQ(inspection().sample(), red);
 }
 
 TEST_F(ColorInspectionTest, LosingTheActiveWindowHidesTheReadout) {
-  sampling().pointerMoved(view({20, 20}));
-  settle();
+  sampleAt({20, 20});
   ASSERT_TRUE(inspection().sample());
   QEvent deactivate(QEvent::WindowDeactivate);
   QCoreApplication::sendEvent(canvas.get(), &deactivate);
@@ -119,20 +120,17 @@ TEST_F(ColorInspectionTest, LosingTheActiveWindowHidesTheReadout) {
 }
 
 TEST_F(ColorInspectionTest, TypingAGestureAndAnAltClickPauseSampling) {
-  sampling().pointerMoved(view({20, 20}));
-  settle();
+  sampleAt({20, 20});
   const int reads = sampling().readCount();
 
   canvas->inlineTextEditor().begin({20, 100});
-  sampling().pointerMoved(view({150, 20}));
-  settle();
+  sampleAt({150, 20});
   EXPECT_EQ(sampling().readCount(), reads);
   EXPECT_EQ(inspection().sample(), red); // kept, not cleared
   canvas->finishText(true);
 
   canvas->beginGesture({20, 20});
-  sampling().pointerMoved(view({150, 20}));
-  settle();
+  sampleAt({150, 20});
   EXPECT_EQ(sampling().readCount(), reads);
   canvas->endGesture();
 
@@ -140,12 +138,10 @@ TEST_F(ColorInspectionTest, TypingAGestureAndAnAltClickPauseSampling) {
   mouseAt(QEvent::MouseButtonPress, view({150, 30}), Qt::AltModifier);
   EXPECT_EQ(board.text, "#0000FF");
   EXPECT_EQ(inspection().copiedHex(), "#0000FF");
-  sampling().pointerMoved(view({20, 20}));
-  settle();
+  sampleAt({20, 20});
   EXPECT_EQ(sampling().readCount(), reads);
   mouseAt(QEvent::MouseButtonRelease, view({150, 30}), Qt::AltModifier);
-  sampling().pointerMoved(view({20, 21}));
-  settle();
+  sampleAt({20, 21});
   EXPECT_GT(sampling().readCount(), reads);
   EXPECT_EQ(inspection().sample(), red);
 }

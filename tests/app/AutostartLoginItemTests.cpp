@@ -15,18 +15,9 @@
 
 using namespace crel;
 using crel::test::contents;
+using crel::test::writeFile;
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes, QFile::Permissions permissions = {}) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-  file.close();
-  if (permissions)
-    file.setPermissions(permissions);
-}
 
 constexpr QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
@@ -34,7 +25,8 @@ constexpr QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner |
 struct Installation {
   explicit Installation(const QString &bundleName = "Crel.app") {
     bundle = home.path() + "/Applications/" + bundleName;
-    writeFile(bundle + "/bin/crel", "#!/bin/sh\n", executable);
+    writeFile(bundle + "/bin/crel", "#!/bin/sh\n");
+    QFile::setPermissions(bundle + "/bin/crel", executable);
   }
   AutostartLoginItem item() const {
     return AutostartLoginItem({home.path() + "/config", {home.path() + "/system"}, "org.example.crel", "Crel", bundle});

@@ -1,6 +1,7 @@
 #include "document/CrelStorage.h"
 #include "platform/AppIdentity.h"
 #include "platform/FileError.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,11 +16,7 @@ using namespace crel;
 
 namespace {
 
-void touch(const QString &path) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write("x");
-}
+void touch(const QString &path) { test::writeFile(path, "x"); }
 
 QString failure(const std::function<void()> &action) {
   try {
@@ -109,10 +106,7 @@ TEST(CrelStorage, DefaultFolderIsTheXdgPicturesFolderPlusTheAppName) {
 
   // A localised Pictures folder from the XDG user directories.
   ASSERT_TRUE(QDir(home.path()).mkpath(".config"));
-  QFile dirs(home.filePath(".config/user-dirs.dirs"));
-  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-  dirs.write("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
-  dirs.close();
+  test::writeFile(home.filePath(".config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
   EXPECT_EQ(CrelStorage::defaultDirectory(), home.path() + "/Bilder/Crel");
   EXPECT_EQ(CrelStorage::defaultDirectoryDisplayPath(), "~/Bilder/Crel");
 }

@@ -1,6 +1,7 @@
 #include "platform/AppIdentity.h"
 #include "platform/BundledFonts.h"
 #include "platform/ResourceLocator.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,13 +12,9 @@
 
 using namespace crel;
 
-namespace {
-void writeFile(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
+using test::writeFile;
 
+namespace {
 struct BundleOverride {
   explicit BundleOverride(const QString &path) { ResourceLocator::setBundleDirectoryOverride(path); }
   ~BundleOverride() { ResourceLocator::setBundleDirectoryOverride({}); }

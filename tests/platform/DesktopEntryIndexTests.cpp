@@ -1,4 +1,5 @@
 #include "platform/DesktopEntryIndex.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,28 +7,21 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-void write(const QString &path, const QByteArray &text) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(text);
-}
-
-} // namespace
+using crel::test::writeFile;
 
 TEST(DesktopEntryIndex, NamesWindowsByClassFileOrProgramInTheLocale) {
   QTemporaryDir user, system;
-  write(system.filePath("org.gnome.Terminal.desktop"), "[Desktop Entry]\nName=Terminal\nName[de]=Terminal DE\n"
-                                                       "Exec=gnome-terminal --window\nStartupWMClass=Gnome-terminal\n"
-                                                       "[Desktop Action new]\nName=New Window\n");
-  write(system.filePath("sub/firefox-esr.desktop"), "[Desktop Entry]\nName=Firefox ESR\nExec=/usr/lib/firefox-esr/"
-                                                    "firefox-esr %u\n");
-  write(system.filePath("gimp.desktop"), "[Desktop Entry]\nName=GIMP\nName[de_AT]=GIMP AT\nExec=\"gimp-2.10\" %U\n");
-  write(system.filePath("masked.desktop"), "[Desktop Entry]\nName=Masked\nStartupWMClass=Masked\n");
-  write(user.filePath("masked.desktop"), "[Desktop Entry]\nName=Masked\nHidden=true\n");
-  write(user.filePath("firefox-esr.desktop"), "[Desktop Entry]\nName=My Firefox\nExec=firefox-esr\n");
+  writeFile(system.filePath("org.gnome.Terminal.desktop"),
+            "[Desktop Entry]\nName=Terminal\nName[de]=Terminal DE\n"
+            "Exec=gnome-terminal --window\nStartupWMClass=Gnome-terminal\n"
+            "[Desktop Action new]\nName=New Window\n");
+  writeFile(system.filePath("sub/firefox-esr.desktop"), "[Desktop Entry]\nName=Firefox ESR\nExec=/usr/lib/firefox-esr/"
+                                                        "firefox-esr %u\n");
+  writeFile(system.filePath("gimp.desktop"),
+            "[Desktop Entry]\nName=GIMP\nName[de_AT]=GIMP AT\nExec=\"gimp-2.10\" %U\n");
+  writeFile(system.filePath("masked.desktop"), "[Desktop Entry]\nName=Masked\nStartupWMClass=Masked\n");
+  writeFile(user.filePath("masked.desktop"), "[Desktop Entry]\nName=Masked\nHidden=true\n");
+  writeFile(user.filePath("firefox-esr.desktop"), "[Desktop Entry]\nName=My Firefox\nExec=firefox-esr\n");
 
   const crel::DesktopEntryIndex index({user.path(), system.path()}, "de_AT");
   EXPECT_EQ(index.applicationName("Gnome-terminal", "gnome-terminal-server", ""), "Terminal DE");

@@ -115,10 +115,7 @@ TEST(ImageDecoder, DecodesWithinThePixelRuleUprightAndRefusesTheRest) {
     SCOPED_TRACE(c.name);
     const QByteArray &bytes = c.bytes;
     const QString path = dir.filePath("image");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    file.close();
+    test::writeFile(path, bytes);
     // The large ones once, from the file; the small ones both ways.
     QList<QImage> images{ImageDecoder::read(path)};
     if (bytes.size() < 100'000)

@@ -2,7 +2,11 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
 
 namespace crel::test {
 
@@ -25,6 +29,13 @@ QImage generatedImage(QSize size, const std::function<QRgb(int x, int y)> &pixel
 QByteArray contents(const QString &path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 QString unwritableFolder(const QTemporaryDir &dir) {

@@ -34,6 +34,10 @@ QImage generatedImage(QSize size, const std::function<QRgb(int x, int y)> &pixel
 // The file's bytes; empty when it cannot be read.
 QByteArray contents(const QString &path);
 
+// Writes `bytes` to `path`, replacing it and making its folder; a test
+// failure when it cannot.
+void writeFile(const QString &path, const QByteArray &bytes);
+
 // A folder that can never be created: its parent is a regular file in `dir`.
 QString unwritableFolder(const QTemporaryDir &dir);
 

@@ -61,18 +61,10 @@ TEST(Tools, ImagesAreReadUprightWithinThePixelRuleAndFailedWritesFail) {
   QTemporaryDir folder;
   const auto path = [&](const char *name) { return folder.filePath(name); };
   // Left half red, right half blue, stored sideways with an orientation tag.
-  QImage halves = crel::test::filledImage({64, 32}, Qt::blue, QImage::Format_RGB32);
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x)
-      halves.setPixel(x, y, qRgb(255, 0, 0));
-  QFile jpeg(path("sideways.jpg"));
-  ASSERT_TRUE(jpeg.open(QIODevice::WriteOnly));
-  jpeg.write(crel::test::jpegWithOrientation(halves, 6));
-  jpeg.close();
-  QFile marks(path("marks.json"));
-  ASSERT_TRUE(marks.open(QIODevice::WriteOnly));
-  marks.write("[]");
-  marks.close();
+  const QImage halves = crel::test::generatedImage(
+      {64, 32}, [](int x, int) { return x < 32 ? qRgb(255, 0, 0) : qRgb(0, 0, 255); }, QImage::Format_RGB32);
+  crel::test::writeFile(path("sideways.jpg"), crel::test::jpegWithOrientation(halves, 6));
+  crel::test::writeFile(path("marks.json"), "[]");
   // Just over the pixel rule: the header alone says so.
   QImage large(10'000, 8'001, QImage::Format_Mono);
   ASSERT_FALSE(large.isNull());

@@ -33,12 +33,6 @@ using test::contents;
 
 namespace {
 
-void write(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
-
 mode_t modeOf(const QString &path) {
   struct stat st {};
   return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
@@ -241,7 +235,7 @@ TEST_F(UpdateSessionTest, AnUnreadableFileIsSetAside) {
   for (const Unreadable &row : rows) {
     SCOPED_TRACE(row.name);
     const QByteArray &damaged = row.bytes;
-    write(sessionFile(), damaged);
+    test::writeFile(sessionFile(), damaged);
     try {
       UpdateSession::read(sessionFile(), preferences);
       ADD_FAILURE() << "read a damaged file";
@@ -257,7 +251,7 @@ TEST_F(UpdateSessionTest, AnUnreadableFileIsSetAside) {
   }
 
   // A frame no screen could hold comes back as no frame.
-  write(sessionFile(), damage("frame", true, QJsonArray{QJsonArray{1e300, 0}, QJsonArray{640, 480}}));
+  test::writeFile(sessionFile(), damage("frame", true, QJsonArray{QJsonArray{1e300, 0}, QJsonArray{640, 480}}));
   const UpdateSession::ReadResult far = UpdateSession::read(sessionFile(), preferences);
   ASSERT_EQ(far.entries.size(), 1u);
   EXPECT_EQ(far.entries[0].frame, QRect());
@@ -289,7 +283,7 @@ TEST_F(UpdateSessionTest, GoodEntriesOfAPartlyBrokenFileAreRestored) {
   entries[1] = broken;
   record["entries"] = entries;
   const QByteArray damaged = QJsonDocument(record).toJson(QJsonDocument::Compact);
-  write(sessionFile(), damaged);
+  test::writeFile(sessionFile(), damaged);
 
   UpdateSession::ReadResult read = UpdateSession::read(sessionFile(), preferences);
   ASSERT_EQ(read.entries.size(), 2u);

@@ -15,6 +15,7 @@
 
 using namespace crel::update;
 using crel::test::contents;
+using crel::test::writeFile;
 
 namespace {
 
@@ -23,12 +24,6 @@ using ToolRun = crel::test::ProcessResult;
 ToolRun tool(const QStringList &arguments, const QString &workingDirectory) {
   return crel::test::runProgram(CREL_UPDATE_TOOL, arguments, QProcessEnvironment::systemEnvironment(), workingDirectory,
                                 60000);
-}
-
-void writeFile(const QString &path, const QByteArray &data) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(data);
 }
 
 TEST(UpdateTool, WhatItMakesTheApplicationReadsAndItNeverLosesAKey) {

@@ -2,7 +2,6 @@
 #include "document/CrelError.h"
 #include "support/TestSupport.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -13,19 +12,11 @@ using namespace crel;
 
 namespace {
 
-QByteArray encoded(const QImage &image, const char *format) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, format);
-  return bytes;
-}
+using test::encodedImage;
 
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
   const QString path = dir.filePath(name);
-  QFile file(path);
-  file.open(QIODevice::WriteOnly);
-  file.write(bytes);
+  test::writeFile(path, bytes);
   return path;
 }
 
@@ -37,14 +28,14 @@ QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &b
 TEST(ImageOpening, FilesThatAreNotOneOfTheFourFormatsOrBrokenGiveTheSentence) {
   QTemporaryDir dir;
   QImage tiny = test::filledImage({4, 4}, Qt::red, QImage::Format_RGB32);
-  const QByteArray smallPng = encoded(tiny, "PNG");
+  const QByteArray smallPng = encodedImage(tiny, "PNG");
   static const char gif[] = "GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
   const std::vector<std::pair<const char *, QByteArray>> files{
       {"empty.png", {}},
       {"text.png", "just some text\n"},
       // Formats Qt itself would read.
       {"anim.gif", QByteArray(gif, sizeof gif - 1)},
-      {"picture.png", encoded(tiny, "BMP")},
+      {"picture.png", encodedImage(tiny, "BMP")},
       {"drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>"},
       {"truncated.png", smallPng.left(smallPng.size() / 2)},
       {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8)},
@@ -77,13 +68,13 @@ TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {
     QImage::Format format;
   } cases[]{
       // An image's name does not decide its format.
-      {"png-named.jpg", encoded(grey, "PNG"), {3, 2}, QImage::Format_RGB32},
+      {"png-named.jpg", encodedImage(grey, "PNG"), {3, 2}, QImage::Format_RGB32},
       {"rotated.jpg",
        test::jpegWithOrientation(QImage(40, 20, QImage::Format_RGB32), 6),
        {20, 40},
        QImage::Format_RGB32},
-      {"sixteen-bit.tiff", encoded(deep, "TIFF"), {7, 5}, QImage::Format_ARGB32},
-      {"limit.png", encoded(limit, "PNG"), {10'000, 8'000}, QImage::Format_RGB32},
+      {"sixteen-bit.tiff", encodedImage(deep, "TIFF"), {7, 5}, QImage::Format_ARGB32},
+      {"limit.png", encodedImage(limit, "PNG"), {10'000, 8'000}, QImage::Format_RGB32},
   };
   for (const auto &c : cases) {
     const QImage image = ImageOpening::readImage(write(dir, c.name, c.bytes));

@@ -2,7 +2,6 @@
 
 #include "support/TestSupport.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -22,11 +21,7 @@ namespace {
 QByteArray blankPng(int width, int height) {
   QImage image(width, height, QImage::Format_Mono);
   image.fill(1);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return png;
+  return test::encodedImage(image, "PNG");
 }
 
 // A small PNG whose header claims a size its data does not have.

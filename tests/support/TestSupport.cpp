@@ -44,11 +44,16 @@ QString unwritableFolder(const QTemporaryDir &dir) {
   return dir.filePath("in-the-way/folder");
 }
 
-QByteArray jpegWithOrientation(const QImage &image, int orientation) {
-  QByteArray jpeg;
-  QBuffer buffer(&jpeg);
+QByteArray encodedImage(const QImage &image, const char *format, int quality) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "JPEG", 95);
+  image.save(&buffer, format, quality);
+  return bytes;
+}
+
+QByteArray jpegWithOrientation(const QImage &image, int orientation) {
+  QByteArray jpeg = encodedImage(image, "JPEG", 95);
   // APP1 "Exif": a little-endian TIFF header and one IFD entry, Orientation (0x0112), SHORT.
   const char exif[] = "\xff\xe1\x00\x22"
                       "Exif\0\0"

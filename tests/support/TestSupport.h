@@ -41,6 +41,9 @@ void writeFile(const QString &path, const QByteArray &bytes);
 // A folder that can never be created: its parent is a regular file in `dir`.
 QString unwritableFolder(const QTemporaryDir &dir);
 
+// The image in `format` ("PNG", "JPEG", …), as a file of that type holds it.
+QByteArray encodedImage(const QImage &image, const char *format, int quality = -1);
+
 // The image as a JPEG whose EXIF orientation tag holds `orientation` (1–8),
 // the way cameras store a picture taken sideways.
 QByteArray jpegWithOrientation(const QImage &image, int orientation);

@@ -1,4 +1,5 @@
 #include "platform/FileError.h"
+#include "support/TestSupport.h"
 #include "update/framework/Ed25519.h"
 
 #include <QFile>
@@ -65,15 +66,11 @@ TEST(Ed25519, FilesAreSignedAndVerifiedWhole) {
   QTemporaryDir dir;
   const Ed25519::KeyPair key = Ed25519::generate();
   const QString path = dir.filePath("file");
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
+  crel::test::writeFile(path, {});
   const QByteArray sig = Ed25519::signFile(path, key.seed);
   EXPECT_EQ(sig, Ed25519::sign({}, key.seed));
   EXPECT_TRUE(Ed25519::verifyFile(path, sig, key.publicKey));
-  ASSERT_TRUE(file.open(QIODevice::Append));
-  file.write("!");
-  file.close();
+  crel::test::writeFile(path, "!"); // the empty file, one byte longer
   EXPECT_FALSE(Ed25519::verifyFile(path, sig, key.publicKey));
   EXPECT_FALSE(Ed25519::verifyFile(dir.filePath("missing"), sig, key.publicKey));
   EXPECT_THROW(Ed25519::signFile(dir.filePath("missing"), key.seed), crel::FileError);

@@ -1,5 +1,6 @@
 #include "UpdateFixture.h"
 
+#include "support/TestSupport.h"
 #include "update/framework/Appcast.h"
 #include "update/framework/AppcastEnvelope.h"
 
@@ -28,14 +29,10 @@ QByteArray UpdateFixture::infoJson(const char *version, const QByteArray &public
 }
 
 void UpdateFixture::writeApplication(const QString &directory, const QByteArray &info, const QByteArray &executable) {
-  QDir().mkpath(directory + "/bin");
-  QFile infoFile(directory + "/Info.json");
-  infoFile.open(QIODevice::WriteOnly);
-  infoFile.write(info);
-  QFile exe(directory + "/bin/crel");
-  exe.open(QIODevice::WriteOnly);
-  exe.write(executable);
-  exe.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  crel::test::writeFile(directory + "/Info.json", info);
+  crel::test::writeFile(directory + "/bin/crel", executable);
+  QFile::setPermissions(directory + "/bin/crel",
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 AppcastItem UpdateFixture::publish(const char *version, const QList<ArchiveEntry> &entries, HttpFault fault) {

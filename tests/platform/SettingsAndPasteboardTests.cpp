@@ -2,7 +2,6 @@
 
 #include "platform/Pasteboard.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -44,11 +43,9 @@ TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClearOrTextReplacingThem)
 }
 
 TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
-  QImage image = test::filledImage({3, 2}, qRgba(10, 20, 30, 255), QImage::Format_ARGB32);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  ASSERT_TRUE(image.save(&buffer, "PNG"));
+  const QImage image = test::filledImage({3, 2}, qRgba(10, 20, 30, 255), QImage::Format_ARGB32);
+  const QByteArray png = test::encodedImage(image, "PNG");
+  ASSERT_FALSE(png.isEmpty());
 
   FakePasteboard board;
   EXPECT_TRUE(board.read("image/png").isEmpty());

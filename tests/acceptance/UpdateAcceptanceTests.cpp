@@ -1,5 +1,6 @@
 #include "acceptance/UpdateAcceptance.h"
 #include "selfcheck/Failure.h"
+#include "support/TestSupport.h"
 #include "update/UpdateController.h"
 #include "update/framework/Updater.h"
 
@@ -45,10 +46,7 @@ struct ScenarioRun {
     run = std::make_unique<UpdateAcceptance>(std::move(target), folder.path(), scenario, limits);
   }
   bool ended() const { return terminations > 0 || failure.has_value(); }
-  QByteArray passed() const {
-    QFile file(folder.filePath("passed"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
+  QByteArray passed() const { return test::contents(folder.filePath("passed")); }
   void checkEnded(int code) { updates.didAbortWithError(UpdateError(UpdateErrorCode(code), "x")); }
   void scheduled() { updates.willScheduleUpdateCheckAfterDelay(3600); }
 };

@@ -1,4 +1,5 @@
 #include "support/LaunchProcess.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -123,11 +124,10 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   ASSERT_TRUE(first.finished);
   EXPECT_FALSE(first.crashed) << "SIGTERM must end the loop, not the process";
   EXPECT_EQ(first.status, 0) << qPrintable(first.err);
-  QFile file(entry);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QString exec = "Exec=\"" + QDir(bundle).canonicalPath() + "/bin/crel\" --launched-at-login\n";
-  EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(exec));
-  file.close();
+  const QByteArray written = contents(entry);
+  ASSERT_FALSE(written.isEmpty());
+  EXPECT_TRUE(QString::fromUtf8(written).contains("Exec=\"" + QDir(bundle).canonicalPath() +
+                                                  "/bin/crel\" --launched-at-login\n"));
 
   const ProcessResult diagnostics =
       runProgram(bundle + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()));

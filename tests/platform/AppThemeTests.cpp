@@ -46,9 +46,9 @@ TEST(AppTheme, MalformedBrandIsRejected) {
 
 TEST(AppTheme, HexCaseDoesNotMatterAndTheShippedBrandIsValid) {
   EXPECT_EQ(AppTheme::parseHex("#2f6bff"), AppTheme::parseHex("#2F6BFF"));
-  QFile shipped(QStringLiteral(CREL_SOURCE_DIR "/resources/brand.json"));
-  ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
-  const auto palette = AppTheme::paletteFromBrand(shipped.readAll());
+  const QByteArray shipped = test::contents(CREL_SOURCE_DIR "/resources/brand.json");
+  ASSERT_FALSE(shipped.isEmpty());
+  const auto palette = AppTheme::paletteFromBrand(shipped);
   ASSERT_TRUE(palette);
   EXPECT_EQ(palette->primary, AppTheme::primary());
   EXPECT_EQ(palette->stage, AppTheme::stage());

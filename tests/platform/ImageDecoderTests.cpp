@@ -131,9 +131,8 @@ TEST(ImageDecoder, DecodesWithinThePixelRuleUprightAndRefusesTheRest) {
 // 535 bytes whose tile grid claims 15475 × 30311 pixels while the image
 // declares 8 × 16: refused before the grid is allocated, not after.
 TEST(ImageDecoder, HeicGridLargerThanItsImageCostsNoMemory) {
-  QFile file(QStringLiteral(CREL_SOURCE_DIR "/tests/fuzz/corpus/image_decoder/oversized-grid.heic"));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray bytes = file.readAll();
+  const QByteArray bytes = test::contents(CREL_SOURCE_DIR "/tests/fuzz/corpus/image_decoder/oversized-grid.heic");
+  ASSERT_FALSE(bytes.isEmpty());
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   EXPECT_TRUE(ImageDecoder::decode(bytes).isNull());

@@ -1,4 +1,5 @@
 #include "ChromeSampling.h"
+#include "support/TestSupport.h"
 
 #include "chrome/BrandSwitch.h"
 #include "chrome/ChromeColors.h"
@@ -235,12 +236,7 @@ QRect inked(const std::function<void(QPainter &)> &draw, QSize size = {40, 40}, 
     QPainter p(&image);
     draw(p);
   }
-  QRect box;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (qAlpha(image.pixel(x, y)) > 60)
-        box |= QRect(x, y, 1, 1);
-  return box;
+  return crel::test::inkBounds(image, [](QRgb p) { return qAlpha(p) > 60; });
 }
 
 // Each kind's presets grow from the first to the last, centred in the box.

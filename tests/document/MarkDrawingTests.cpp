@@ -26,12 +26,7 @@ QImage painted(const Mark &mark, const QColor &background = Qt::white, QSize siz
 
 // Pixels that differ from the background, as their bounding box.
 QRect inkBox(const QImage &image, QRgb background) {
-  QRect box;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (image.pixel(x, y) != background)
-        box |= QRect(x, y, 1, 1);
-  return box;
+  return test::inkBounds(image, [=](QRgb p) { return p != background; });
 }
 
 int countPixels(const QImage &image, const QRect &area, QRgb colour) {

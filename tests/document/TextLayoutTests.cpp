@@ -1,5 +1,6 @@
 #include "document/AnnotationStyle.h"
 #include "document/TextLayout.h"
+#include "support/TestSupport.h"
 
 #include <QImage>
 #include <QPainter>
@@ -11,12 +12,7 @@ using namespace crel;
 namespace {
 
 QRect inkBox(const QImage &image) {
-  QRect box;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (qAlpha(image.pixel(x, y)) != 0)
-        box |= QRect(x, y, 1, 1);
-  return box;
+  return test::inkBounds(image, [](QRgb p) { return qAlpha(p) != 0; });
 }
 
 QImage drawn(const TextLayout &layout, int dotsPerMeter) {

@@ -26,6 +26,15 @@ QImage generatedImage(QSize size, const std::function<QRgb(int x, int y)> &pixel
   return image;
 }
 
+QRect inkBounds(const QImage &image, const std::function<bool(QRgb)> &inked) {
+  QRect box;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (inked(image.pixel(x, y)))
+        box |= QRect(x, y, 1, 1);
+  return box;
+}
+
 QByteArray contents(const QString &path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

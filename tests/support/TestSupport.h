@@ -31,6 +31,9 @@ QImage filledImage(QSize size, const QColor &colour, QImage::Format format = QIm
 QImage generatedImage(QSize size, const std::function<QRgb(int x, int y)> &pixel,
                       QImage::Format format = QImage::Format_ARGB32_Premultiplied);
 
+// The bounding box of the pixels `inked` accepts; empty when there are none.
+QRect inkBounds(const QImage &image, const std::function<bool(QRgb)> &inked);
+
 // The file's bytes; empty when it cannot be read.
 QByteArray contents(const QString &path);
 

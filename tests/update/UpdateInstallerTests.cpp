@@ -53,12 +53,10 @@ TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
   // Blocked reading the pipe, the helper has moved nothing yet. Kernels that
   // hide wait channels ("0") leave only the sleeping state to go by.
   ASSERT_TRUE(QTest::qWaitFor([&] {
-    QFile wchan(QString("/proc/%1/wchan").arg(helper.pid));
-    const QByteArray channel = wchan.open(QIODevice::ReadOnly) ? wchan.readAll() : QByteArray();
+    const QByteArray channel = crel::test::contents(QString("/proc/%1/wchan").arg(helper.pid));
     if (!channel.isEmpty() && channel != "0")
       return channel.contains("pipe");
-    QFile stat(QString("/proc/%1/stat").arg(helper.pid));
-    return stat.open(QIODevice::ReadOnly) && stat.readAll().split(')').value(1).startsWith(" S");
+    return crel::test::contents(QString("/proc/%1/stat").arg(helper.pid)).split(')').value(1).startsWith(" S");
   }));
   EXPECT_FALSE(QFile::exists(s.job.resultFile));
   EXPECT_EQ(s.installedVersion(), "100");

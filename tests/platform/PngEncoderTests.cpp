@@ -138,33 +138,22 @@ void expectDecodesTo(const QByteArray &png, const QImage &source) {
 
 // Gradients, flat areas and noise, opaque.
 QImage screenLike(int width, int height, std::uint32_t seed = 1) {
-  QImage img(width, height, QImage::Format_ARGB32_Premultiplied);
   std::mt19937 rng(seed);
-  for (int y = 0; y < height; ++y) {
-    auto *row = reinterpret_cast<QRgb *>(img.scanLine(y));
-    for (int x = 0; x < width; ++x) {
-      if ((x / 16 + y / 16) % 3 == 0)
-        row[x] = qRgb(240, 240, 244);
-      else if ((x / 16 + y / 16) % 3 == 1)
-        row[x] = qRgb(x & 255, y & 255, (x * y) & 255);
-      else
-        row[x] = qRgb(int(rng() & 255), int(rng() & 255), int(rng() & 255));
-    }
-  }
-  return img;
+  return test::generatedImage({width, height}, [&](int x, int y) {
+    if ((x / 16 + y / 16) % 3 == 0)
+      return qRgb(240, 240, 244);
+    if ((x / 16 + y / 16) % 3 == 1)
+      return qRgb(x & 255, y & 255, (x * y) & 255);
+    return qRgb(int(rng() & 255), int(rng() & 255), int(rng() & 255));
+  });
 }
 
 QImage translucent(int width, int height) {
-  QImage img(width, height, QImage::Format_ARGB32_Premultiplied);
   std::mt19937 rng(7);
-  for (int y = 0; y < height; ++y) {
-    auto *row = reinterpret_cast<QRgb *>(img.scanLine(y));
-    for (int x = 0; x < width; ++x) {
-      const int a = x % 5 == 0 ? 255 : int(rng() % 256);
-      row[x] = qPremultiply(qRgba(int(rng() & 255), x & 255, y & 255, a));
-    }
-  }
-  return img;
+  return test::generatedImage({width, height}, [&](int x, int y) {
+    const int a = x % 5 == 0 ? 255 : int(rng() % 256);
+    return qPremultiply(qRgba(int(rng() & 255), x & 255, y & 255, a));
+  });
 }
 
 // ---- the PNG as a whole --------------------------------------------------

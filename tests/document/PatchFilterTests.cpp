@@ -85,17 +85,15 @@ TEST(PatchFilter, FlatImagesStayExactlyFlat) {
 TEST(PatchFilter, BlurFollowsAGaussianOnAStepAndAnImpulse) {
   for (double sigma : {4.0, 8.0, 24.0}) {
     const int w = 400;
-    QImage step(w, 8, QImage::Format_ARGB32_Premultiplied);
-    QImage impulse(w, 8, QImage::Format_ARGB32_Premultiplied);
     std::vector<double> stepLine(w), impulseLine(w);
     for (int x = 0; x < w; ++x) {
       stepLine[x] = x < w / 2 ? 0 : 255;
       impulseLine[x] = x == w / 2 ? 255 : 0;
-      for (int y = 0; y < 8; ++y) {
-        step.setPixel(x, y, qRgba(stepLine[x], stepLine[x], stepLine[x], 255));
-        impulse.setPixel(x, y, qRgba(impulseLine[x], impulseLine[x], impulseLine[x], 255));
-      }
     }
+    const auto grey = [w](const std::vector<double> &line) {
+      return test::generatedImage({w, 8}, [&](int x, int) { return qRgb(int(line[x]), int(line[x]), int(line[x])); });
+    };
+    const QImage step = grey(stepLine), impulse = grey(impulseLine);
     const QImage blurredStep = PatchFilter::gaussianBlur(step, sigma, step.rect());
     const QImage blurredImpulse = PatchFilter::gaussianBlur(impulse, sigma, impulse.rect());
     const std::vector<double> expectedStep = gaussianLine(stepLine, sigma);

@@ -407,11 +407,8 @@ protected:
                      mark(MarkTool::arrow, {10, 280}, {390, 10})});
   }
   static QImage screenshot() {
-    QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x)
-        image.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256));
-    return image;
+    return generatedImage({400, 300},
+                          [](int x, int y) { return qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256); });
   }
   QImage render(CanvasView &view) const { return ::render(view, GetParam()); }
   // A canvas with nothing kept, in the same state.

@@ -102,14 +102,8 @@ QImage decodeWithLibpng(const QByteArray &png) {
 QImage straight(const QImage &source) {
   if (source.format() != QImage::Format_ARGB32_Premultiplied)
     return source.convertToFormat(QImage::Format_ARGB32);
-  QImage out(source.size(), QImage::Format_ARGB32);
-  for (int y = 0; y < source.height(); ++y) {
-    const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-    auto *o = reinterpret_cast<QRgb *>(out.scanLine(y));
-    for (int x = 0; x < source.width(); ++x)
-      o[x] = qUnpremultiply(in[x]);
-  }
-  return out;
+  return test::generatedImage(
+      source.size(), [&](int x, int y) { return qUnpremultiply(source.pixel(x, y)); }, QImage::Format_ARGB32);
 }
 
 // Both decoders must give exactly the straight-alpha pixels of the source.
@@ -176,10 +170,8 @@ TEST(PngEncoder, EveryImageDecodesExactlyInTheColourTypeItNeeds) {
   QImage transparent = test::filledImage({64, 9}, Qt::transparent);
   cases.push_back({"transparent", transparent, {}});
   // Row = alpha, column = a colour value up to that alpha: all the rounding.
-  QImage premultiplied(256, 256, QImage::Format_ARGB32_Premultiplied);
-  for (int a = 0; a < 256; ++a)
-    for (int c = 0; c < 256; ++c)
-      premultiplied.setPixel(c, a, qRgba(std::min(c, a), a - std::min(c, a) / 2, std::min(c, a) / 3, a));
+  const QImage premultiplied = test::generatedImage(
+      {256, 256}, [](int c, int a) { return qRgba(std::min(c, a), a - std::min(c, a) / 2, std::min(c, a) / 3, a); });
   cases.push_back({"every premultiplied value", premultiplied, {}});
   QImage p3 = screenLike(64, 32);
   p3.setColorSpace(QColorSpace(QColorSpace::DisplayP3));

@@ -4,6 +4,7 @@
 // names an option the tool does not know prints the usage and ends with
 // status 2 before any work starts and before any file or folder is made.
 
+#include <QByteArray>
 #include <QStringList>
 
 #include <cstdio>
@@ -26,6 +27,17 @@ inline bool wantsUsage(const QStringList &arguments, const QStringList &known = 
 inline int printUsage(const char *usage) {
   std::fputs(usage, stderr);
   return 2;
+}
+
+// For the headless picture tools, before the application is made: offscreen
+// and this build's bundle unless the caller names others, and a fixed DPI so
+// pictures match across machines.
+inline void useHeadlessDefaults(const char *bundleDirectory) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
+    qputenv("CREL_BUNDLE_DIR", bundleDirectory);
+  qputenv("QT_FONT_DPI", "96");
 }
 
 } // namespace crel::tools

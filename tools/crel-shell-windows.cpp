@@ -57,11 +57,7 @@ int main(int argc, char **argv) {
   }
   if (arguments.size() != 1)
     return tools::printUsage(usage);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
-    qputenv("CREL_BUNDLE_DIR", CREL_SHELL_WINDOWS_BUNDLE_DIR);
-  qputenv("QT_FONT_DPI", "96");
+  tools::useHeadlessDefaults(CREL_SHELL_WINDOWS_BUNDLE_DIR);
   QApplication app(argc, argv);
   LightPalette::install(app);
   const QString folder = arguments[0];

@@ -489,11 +489,7 @@ bool writeStage(const QString &folder, double scale) {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
-    qputenv("CREL_BUNDLE_DIR", CREL_GALLERY_BUNDLE_DIR);
-  qputenv("QT_FONT_DPI", "96");
+  tools::useHeadlessDefaults(CREL_GALLERY_BUNDLE_DIR);
   QApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   double scale = 1;

@@ -6,6 +6,7 @@
 //   inspector_extract_words_wide.png       two of three recognised words selected
 //   inspector_highlight_recognizing_wide.png   Smart text while recognition runs
 
+#include "../ToolUsage.h"
 #include "../WidgetPng.h"
 #include "chrome/ChromeFonts.h"
 #include "chrome/LightPalette.h"
@@ -69,11 +70,7 @@ QImage screenshot() {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
-    qputenv("CREL_BUNDLE_DIR", CREL_GALLERY_BUNDLE_DIR);
-  qputenv("QT_FONT_DPI", "96");
+  tools::useHeadlessDefaults(CREL_GALLERY_BUNDLE_DIR);
   QApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   double scale = 1;

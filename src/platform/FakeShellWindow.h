@@ -2,15 +2,20 @@
 
 #include "ShellWindow.h"
 
+#include <functional>
+#include <utility>
+
 namespace crel {
 
 // A window whose state is whatever the test sets; actions are counted and
-// change the state the way a real window would.
+// change the state the way a real window would. `onFocus` runs once, on the
+// next focus return.
 struct FakeShellWindow : ShellWindow {
   bool key = false, main = false, visible = true, miniaturized = false, sheet = false, panel = false, filePanel = false,
        mainCapable = true;
   QString windowTitle;
-  int fronted = 0, orderedOut = 0, closed = 0, keyed = 0;
+  int fronted = 0, orderedOut = 0, closed = 0, keyed = 0, restored = 0;
+  std::function<void()> onFocus;
 
   bool isKey() const override { return key; }
   bool isMain() const override { return main; }
@@ -24,10 +29,15 @@ struct FakeShellWindow : ShellWindow {
 
   int closings() const override { return closed; }
 
-  void deminiaturize() override { miniaturized = false; }
+  void deminiaturize() override {
+    ++restored;
+    miniaturized = false;
+  }
   void makeKey() override {
     ++keyed;
     key = true;
+    if (const std::function<void()> focus = std::exchange(onFocus, nullptr))
+      focus();
   }
   void makeKeyAndOrderFront() override {
     ++fronted;

@@ -20,10 +20,10 @@
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
+#include "platform/FakeShellWindow.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
 #include "platform/ResourceLocator.h"
-#include "platform/ShellWindow.h"
 
 #include <QAction>
 #include <QJsonValue>
@@ -38,62 +38,24 @@ namespace crel::NativeTests::WindowPresentationTests {
 namespace {
 
 // One of the user's windows as the suite scripts it; nothing reaches the
-// screen. Every request counts: focus returns, presentations, hides and
-// restorations (bringing a minimised window back); a focus return also
-// runs a one-shot callback. A close is counted and changes nothing else.
-class Window final : public ShellWindow {
-public:
-  bool isKey() const override { return simulatedKey; }
-  bool isMain() const override { return simulatedKey; }
-  bool isVisible() const override { return simulatedVisible; }
-  bool isMiniaturized() const override { return simulatedMinimized; }
-  bool hasAttachedSheet() const override { return false; }
-  bool isPanel() const override { return false; }
-  bool isFilePanel() const override { return false; }
-  bool canBecomeMain() const override { return true; }
-  QString title() const override { return {}; }
-  int closings() const override { return closes; }
-
-  void deminiaturize() override {
-    ++restorations;
-    simulatedMinimized = false;
-  }
-  void makeKey() override {
-    ++focusReturns;
-    simulatedKey = true;
-    if (const std::function<void()> focus = std::exchange(onFocus, nullptr))
-      focus();
-  }
-  void makeKeyAndOrderFront() override {
-    ++presentations;
-    simulatedVisible = true;
-  }
-  void orderOut() override {
-    ++hides;
-    simulatedVisible = false;
-  }
-  void close() override { ++closes; }
-
-  bool simulatedVisible = true, simulatedMinimized = false, simulatedKey = false;
-  int restorations = 0, presentations = 0, focusReturns = 0, hides = 0, closes = 0;
-  std::function<void()> onFocus;
+// screen. A close is counted and changes nothing else.
+struct Window final : FakeShellWindow {
+  void close() override { ++closed; }
   QWidget *contentView = nullptr;
 };
 
 std::shared_ptr<Window> keyWindow() {
   auto window = std::make_shared<Window>();
-  window->simulatedKey = true;
+  window->key = true;
   return window;
 }
 
-bool untouched(const Window &w) {
-  return w.hides == 0 && w.restorations == 0 && w.presentations == 0 && w.focusReturns == 0;
-}
+bool untouched(const Window &w) { return w.orderedOut == 0 && w.restored == 0 && w.fronted == 0 && w.keyed == 0; }
 
 void captureChecks() {
   const auto settings = std::make_shared<Window>(), shortcuts = std::make_shared<Window>(), editor = keyWindow();
   const auto hidden = std::make_shared<Window>();
-  hidden->simulatedVisible = false;
+  hidden->visible = false;
   const CaptureWindowSession::Windows desktop{settings, shortcuts, editor, hidden};
   const auto desktopAsItWas = [&] {
     return settings->isVisible() && shortcuts->isVisible() && editor->isVisible() && !hidden->isVisible();
@@ -108,38 +70,38 @@ void captureChecks() {
          QStringLiteral("Successful capture never hides, reorders or refocuses existing windows"));
 
   CaptureWindowSession cancelled(desktop);
-  editor->simulatedKey = false;
+  editor->key = false;
   cancelled.restore(false);
   cancelled.restore(false);
-  expect(editor->focusReturns == 1 && desktopAsItWas(),
+  expect(editor->keyed == 1 && desktopAsItWas(),
          QStringLiteral("Cancel returns keyboard focus once without changing the desktop"));
 
   const auto closing = keyWindow();
   CaptureWindowSession closed({closing});
   closing->close();
   closed.restore(false);
-  expect(closing->focusReturns == 0 && closing->restorations == 0,
+  expect(closing->keyed == 0 && closing->restored == 0,
          QStringLiteral("Cancel never refocuses or reopens an editor closed during selection"));
 
   const auto minimising = keyWindow();
   CaptureWindowSession minimised({minimising});
-  minimising->simulatedMinimized = true;
+  minimising->miniaturized = true;
   minimised.restore(false);
-  expect(minimising->focusReturns == 0 && minimising->isMiniaturized(),
+  expect(minimising->keyed == 0 && minimising->isMiniaturized(),
          QStringLiteral("Cancel preserves an editor minimized during selection"));
 
   const auto hiding = keyWindow();
   CaptureWindowSession hiddenByOwner({hiding});
   hiding->orderOut();
   hiddenByOwner.restore(false);
-  expect(hiding->focusReturns == 0 && !hiding->isVisible(),
+  expect(hiding->keyed == 0 && !hiding->isVisible(),
          QStringLiteral("Cancel preserves an editor hidden by its owner during selection"));
 
   const auto callback = keyWindow();
   CaptureWindowSession reentered({callback});
   callback->onFocus = [&reentered] { reentered.restore(false); };
   reentered.restore(false);
-  expect(callback->focusReturns == 1, QStringLiteral("Focus callbacks cannot consume a capture session twice"));
+  expect(callback->keyed == 1, QStringLiteral("Focus callbacks cannot consume a capture session twice"));
 
   std::weak_ptr<Window> released;
   std::unique_ptr<CaptureWindowSession> pending;
@@ -196,7 +158,7 @@ void reopenChecks() {
   using WindowPresentation::reopenAction;
   using Kind = WindowPresentation::ReopenAction::Kind;
   Window settings, editor;
-  editor.simulatedKey = true;
+  editor.key = true;
   const WindowPresentation::ReopenAction bringEditor{Kind::bringForward, &editor};
   if (reopenAction(true, {&settings, &editor}, {&editor}).kind != Kind::nothing)
     fail(QStringLiteral("Reopening the application must do nothing while a capture is in progress"));
@@ -227,10 +189,10 @@ void reopenChecks() {
   const QJsonValue agent = ResourceLocator::infoDictionary().value(QStringLiteral("LSUIElement"));
   expect(agent.isBool() && !agent.toBool(), QStringLiteral("The distributed app is a normal taskbar application"));
 
-  editor.simulatedMinimized = true;
-  editor.simulatedVisible = false;
+  editor.miniaturized = true;
+  editor.visible = false;
   bringForward(editor);
-  expect(!editor.isMiniaturized() && editor.isVisible() && editor.presentations == 1,
+  expect(!editor.isMiniaturized() && editor.isVisible() && editor.fronted == 1,
          QStringLiteral("Returning to a screenshot restores a minimized window before bringing it forward"));
 }
 

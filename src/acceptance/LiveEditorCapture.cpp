@@ -1,5 +1,6 @@
 #include "LiveEditorCapture.h"
 
+#include "AcceptanceReads.h"
 #include "LiveWindowServer.h"
 #include "PreviewDomain.h"
 #include "PreviewPng.h"
@@ -46,13 +47,6 @@ struct Scene {
   EditorSize size = EditorSize::regular;
 };
 
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    throw std::runtime_error(QStringLiteral("Could not read %1: %2").arg(path, file.errorString()).toStdString());
-  return file.readAll();
-}
-
 Mark builtInMark(MarkTool tool, QPointF start, QPointF end, int ink, double width) {
   Mark m;
   m.id = QUuid::createUuid();
@@ -77,7 +71,7 @@ QList<Scene> scenes(const CommandLine &commandLine) {
     custom.image = ImageDecoder::read(*fixture);
     if (custom.image.isNull())
       throw std::runtime_error(QStringLiteral("Could not read the image %1.").arg(*fixture).toStdString());
-    custom.marks = Mark::decodeList(json::parse(readFile(*marksPath)));
+    custom.marks = Mark::decodeList(json::parse(acceptance::readFile(*marksPath)));
     custom.title = commandLine.valueAfter(QStringLiteral("--title")).value_or(QStringLiteral("Crel.png"));
     custom.size = fromRawValue<EditorSize>(commandLine.valueAfter(QStringLiteral("--size")).value_or(QString()))
                       .value_or(EditorSize::regular);

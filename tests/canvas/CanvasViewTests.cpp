@@ -22,13 +22,17 @@ const QColor imageColor(40, 160, 90);
 
 Mark rectangleMark(QPointF start, QPointF end) { return sampleMark(MarkTool::rectangle, start, end); }
 
-// Paints the canvas as a device of the given pixel ratio would, read back in device pixels.
-QImage render(CanvasView &view, double ratio = 1) {
+// Paints the canvas as a device of the given pixel ratio would, read back in
+// device pixels; `asWidget` goes through QWidget::render as a parent would.
+QImage render(CanvasView &view, double ratio = 1, bool asWidget = false) {
   QImage out(view.size() * ratio, QImage::Format_ARGB32_Premultiplied);
   out.setDevicePixelRatio(ratio);
   out.fill(Qt::white);
   QPainter painter(&out);
-  view.paintCanvas(painter);
+  if (asWidget)
+    view.render(&painter);
+  else
+    view.paintCanvas(painter);
   painter.end();
   out.setDevicePixelRatio(1);
   return out;
@@ -190,15 +194,7 @@ TEST_F(CanvasViewTest, PaintsPaperImageAndAHairlineBorder) {
 TEST_F(CanvasViewTest, HighDensityDisplaysShowTheWholeVisibleImage) {
   document.setZoom(1.5);
   for (const bool throughStage : {false, true}) {
-    QImage out(canvas->size() * 2, QImage::Format_ARGB32_Premultiplied);
-    out.setDevicePixelRatio(2);
-    out.fill(Qt::white);
-    QPainter painter(&out);
-    if (throughStage)
-      canvas->render(&painter);
-    else
-      canvas->paintCanvas(painter);
-    painter.end();
+    const QImage out = ::render(*canvas, 2, throughStage);
     for (const QPoint p : {QPoint(100, 100), QPoint(1800, 1100), QPoint(1000, 600), QPoint(1990, 1190)})
       EXPECT_TRUE(near(out.pixel(p), imageColor)) << throughStage << " " << p.x() << "," << p.y();
   }

@@ -59,7 +59,6 @@ TEST_F(ColorInspectionTest, ShowPublishesOnlyChanges) {
 }
 
 TEST_F(ColorInspectionTest, ACopyIsConfirmedForItsTimeAndAgainCopyRestartsIt) {
-  EXPECT_EQ(ColorInspection::confirmationMs, 1400);
   const int interval = 400;
   inspection().setConfirmationInterval(interval);
   ColorInspectionReadout readout(inspection());

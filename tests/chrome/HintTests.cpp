@@ -182,7 +182,6 @@ TEST(ShortcutText, MacSignsBecomeLinuxNames) {
   const std::pair<const char *, const char *> rows[] = {
       {"\u2318Z", "Ctrl+Z"},
       {"\u21e7\u2318Z", "Ctrl+Shift+Z"},
-      {"\u21e7\u2318F", "Ctrl+Shift+F"},
       {"\u2318\u2212", "Ctrl+\u2212"},
       {"\u2325\u2190", "Alt+\u2190"},
       {"\u232b", "Del"},

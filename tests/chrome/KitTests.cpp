@@ -227,16 +227,20 @@ TEST(CustomInkSwatch, OwnRingForAnyColourAndARainbowWithout) {
   EXPECT_TRUE(near(swatchPixel(custom, {10, 10}), Qt::white, 3)) << "white centre";
 }
 
-// The bounding box of what was painted, in device pixels.
-QRect inked(const std::function<void(QPainter &)> &draw, QSize size = {40, 40}, double dpr = 1) {
+// What `draw` paints on a clear device of the given pixel ratio.
+QImage painted(const std::function<void(QPainter &)> &draw, QSize size = {40, 40}, double dpr = 1) {
   QImage image((QSizeF(size) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
   image.setDevicePixelRatio(dpr);
   image.fill(Qt::transparent);
-  {
-    QPainter p(&image);
-    draw(p);
-  }
-  return crel::test::inkBounds(image, [](QRgb p) { return qAlpha(p) > 60; });
+  QPainter p(&image);
+  draw(p);
+  p.end();
+  return image;
+}
+
+// The bounding box of what was painted, in device pixels.
+QRect inked(const std::function<void(QPainter &)> &draw, QSize size = {40, 40}, double dpr = 1) {
+  return crel::test::inkBounds(painted(draw, size, dpr), [](QRgb p) { return qAlpha(p) > 60; });
 }
 
 // Each kind's presets grow from the first to the last, centred in the box.
@@ -273,13 +277,9 @@ TEST(Symbols, EveryNameDrawsCrisplyInsideItsBox) {
               }).isEmpty());
   // A horizontal stroke lands on whole pixels: some row is nearly opaque.
   for (double dpr : {1.0, 2.0}) {
-    QImage image((QSizeF(32, 32) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(dpr);
-    image.fill(Qt::transparent);
-    {
-      QPainter p(&image);
-      Symbols::paint(p, "minus", QRectF(0, 0, 32, 32), 13.5, QFont::Medium, Qt::black);
-    }
+    const QImage image =
+        painted([](QPainter &p) { Symbols::paint(p, "minus", QRectF(0, 0, 32, 32), 13.5, QFont::Medium, Qt::black); },
+                {32, 32}, dpr);
     int strongest = 0;
     for (int y = 0; y < image.height(); ++y)
       strongest = std::max(strongest, qAlpha(image.pixel(image.width() / 2, y)));

@@ -46,7 +46,7 @@ TEST_F(CanvasKeyboardTest, CtrlBracketAndCtrlLettersGoOnShiftedLettersDoNot) {
   EXPECT_EQ(document.stroke(), width);
   EXPECT_FALSE(key(Qt::Key_A, Qt::ControlModifier));
   EXPECT_EQ(document.tool(), MarkTool::pen);
-  EXPECT_FALSE(key(Qt::Key_Q)); // no tool's letter
+  EXPECT_FALSE(key(Qt::Key_Q));                   // no tool's letter
   EXPECT_TRUE(key(Qt::Key_A, Qt::ShiftModifier)); // Shift does not matter to a letter
   EXPECT_EQ(document.tool(), MarkTool::arrow);
 }
@@ -64,6 +64,7 @@ TEST_F(CanvasKeyboardTest, AltLeftAndRightRotateTheSelectionAndAltUpNudges) {
   document.setSelection(std::nullopt);
   EXPECT_FALSE(key(Qt::Key_Left, Qt::AltModifier));
   EXPECT_FALSE(key(Qt::Key_Down));
+  EXPECT_TRUE(key(Qt::Key_Delete)); // taken even with nothing to delete
   EXPECT_EQ(document.history().size(), 4);
 }
 
@@ -78,14 +79,6 @@ TEST_F(CanvasKeyboardTest, EveryArrowPressIsOneNudgeAndOneUndoStep) {
   EXPECT_EQ(document.history().size(), 5);
   document.undo();
   EXPECT_EQ(document.marks().first().start, mark.start + QPointF(10, 2));
-}
-
-TEST_F(CanvasKeyboardTest, DeleteAndBackspaceRemoveTheSelection) {
-  placeSelectedRectangle();
-  EXPECT_TRUE(key(Qt::Key_Backspace));
-  EXPECT_TRUE(document.marks().isEmpty());
-  EXPECT_FALSE(document.selection());
-  EXPECT_TRUE(key(Qt::Key_Delete)); // used even with nothing to delete
 }
 
 TEST_F(CanvasKeyboardTest, OnlySpaceReleasesAreTakenAndModifierKeysRerunTheGesture) {

@@ -33,11 +33,7 @@ protected:
   test::TemporarySettings settings;
   AnnotationPreferences preferences;
   std::unique_ptr<CrelDocument> doc;
-};
-
-class EditBracketOwnerTest : public DocumentTest {
-protected:
-  const int typing = 0, other = 0; // addresses serve as owners
+  const int typing = 0, other = 0; // addresses serve as edit bracket owners
 };
 
 } // namespace
@@ -214,20 +210,29 @@ TEST_F(DocumentTest, EditBrackets) {
   doc->endEditing(true); // no bracket: nothing
 }
 
+// Owned or not, an undo before the bracket ends (a colour panel drag before
+// its settle delay) makes the bracket's change a step and undoes that step.
 TEST_F(DocumentTest, UndoDuringAnOpenBracketClosesItFirst) {
-  const Mark m = makeMark(MarkTool::rectangle);
-  doc->commit({m});
-  doc->setSelection(m.id);
-  doc->beginEditing(); // a colour panel drag
-  doc->setInk(Ink::palette()[3]);
-  doc->undo(); // before the settle delay
-  EXPECT_EQ(doc->marks()[0].ink, Ink::palette().first());
-  doc->endEditing(false); // the settle timer fires late: nothing left to close
-  doc->undo();
-  EXPECT_TRUE(doc->marks().isEmpty()); // goes backwards, not forwards
-  doc->redo();
-  doc->redo();
-  EXPECT_EQ(doc->marks()[0].ink, Ink::palette()[3]);
+  for (const void *owner : {static_cast<const void *>(nullptr), static_cast<const void *>(&typing)}) {
+    SCOPED_TRACE(owner ? "owned" : "unowned");
+    doc = std::make_unique<CrelDocument>(doc->image(), preferences);
+    const Mark m = makeMark(MarkTool::rectangle);
+    doc->commit({m});
+    doc->setSelection(m.id);
+    doc->beginEditing(owner);
+    doc->setInk(Ink::palette()[3]);
+    doc->undo();
+    EXPECT_FALSE(doc->isEditing());
+    EXPECT_EQ(doc->marks(), QList<Mark>{m});
+    doc->endEditing(false, owner); // the late end finds nothing left to close
+    doc->endEditing(true, owner);
+    EXPECT_EQ(doc->marks(), QList<Mark>{m});
+    doc->undo();
+    EXPECT_TRUE(doc->marks().isEmpty()); // goes backwards, not forwards
+    doc->redo();
+    doc->redo();
+    EXPECT_EQ(doc->marks()[0].ink, Ink::palette()[3]);
+  }
 }
 
 TEST_F(DocumentTest, SelectionOperationsAndUndoRedoClearTheSelection) {
@@ -343,7 +348,7 @@ TEST_F(DocumentTest, EverySetterAnnouncesItsOwnField) {
   EXPECT_TRUE(announces(&CrelDocument::futureChanged, [&] { doc->undo(); }));
 }
 
-TEST_F(EditBracketOwnerTest, OnlyTheOwnerClosesItsBracket) {
+TEST_F(DocumentTest, OnlyTheOwnerClosesItsBracket) {
   const Mark m = makeMark(MarkTool::text);
   doc->beginEditing(&typing);
   doc->commit({m});
@@ -362,7 +367,7 @@ TEST_F(EditBracketOwnerTest, OnlyTheOwnerClosesItsBracket) {
   EXPECT_TRUE(doc->history().isEmpty());
 }
 
-TEST_F(EditBracketOwnerTest, UnownedBracketsBehaveAsBefore) {
+TEST_F(DocumentTest, UnownedBracketsBehaveAsBefore) {
   const Mark m = makeMark(MarkTool::rectangle);
   doc->beginEditing();
   doc->commit({m});
@@ -371,18 +376,6 @@ TEST_F(EditBracketOwnerTest, UnownedBracketsBehaveAsBefore) {
   doc->endEditing(false);
   EXPECT_FALSE(doc->isEditing());
   EXPECT_EQ(doc->history().size(), 1);
-}
-
-TEST_F(EditBracketOwnerTest, UndoClosesAnOwnedBracketFirst) {
-  const Mark m = makeMark(MarkTool::rectangle);
-  doc->commit({m});
-  doc->beginEditing(&typing);
-  doc->commit({});
-  doc->undo(); // the bracket's change becomes a step, then that step is undone
-  EXPECT_FALSE(doc->isEditing());
-  EXPECT_EQ(doc->marks(), QList<Mark>{m});
-  doc->endEditing(true, &typing); // late: nothing left to close
-  EXPECT_EQ(doc->marks(), QList<Mark>{m});
 }
 
 // A style choice is a new edit: it drops a redo branch that holds marks, not

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureTestFixtures.h"
 #include "support/TestSupport.h"
 
 #include "app/AppDelegate.h"
@@ -17,7 +18,6 @@
 #include "platform/Pasteboard.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -93,14 +93,7 @@ protected:
     QImage still = filledImage({800, 600}, QColor(30, 120, 200), QImage::Format_RGB32);
     done({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), still}}, nullptr);
     ASSERT_FALSE(panels.empty());
-    QWidget *view = panels.back()->contentView();
-    for (const auto &[type, at] : {std::pair{QEvent::MouseButtonPress, QPointF(100, 100)},
-                                   {QEvent::MouseMove, QPointF(200, 175)},
-                                   {QEvent::MouseButtonRelease, QPointF(300, 250)}}) {
-      QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton,
-                        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-      QCoreApplication::sendEvent(view, &event);
-    }
+    drag(panels.back()->contentView(), {100, 100}, {300, 250});
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture.phase() == CaptureCoordinator::Phase::idle; }));
   }
 

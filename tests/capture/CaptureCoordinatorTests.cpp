@@ -8,34 +8,16 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 using namespace crel;
+using namespace crel::test;
 using Phase = CaptureCoordinator::Phase;
 
 namespace {
-
-void send(QWidget *view, QEvent::Type type, QPointF at, Qt::MouseButton button) {
-  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent event(type, at, view->mapToGlobal(at), button, held, Qt::NoModifier);
-  QCoreApplication::sendEvent(view, &event);
-}
-
-void drag(QWidget *view, QPointF from, QPointF to) {
-  send(view, QEvent::MouseButtonPress, from, Qt::LeftButton);
-  send(view, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-  send(view, QEvent::MouseButtonRelease, to, Qt::LeftButton);
-}
-
-void pressEscape(QWidget *view) {
-  QKeyEvent event(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-  QCoreApplication::sendEvent(view, &event);
-}
 
 // Lets queued deliveries and deferred deletes run.
 void settle() {
@@ -165,7 +147,7 @@ TEST_F(Coordinator, TheKeyboardGoesToThePanelUnderThePointerElseTheFirst) {
   startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
   EXPECT_EQ(panels[2]->keyRequests, 1);
   // A press makes its panel key.
-  send(view(3), QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+  sendMouse(view(3), QEvent::MouseButtonPress, {10, 10});
   EXPECT_EQ(panels[3]->keyRequests, 1);
 }
 
@@ -239,7 +221,7 @@ TEST_F(Coordinator, EscapeGivesTheKeyWindowBackOnceUnlessItClosedOrMinimised) {
     ActivationCounter counter;
     editor.installEventFilter(&counter);
     if (row.escape)
-      pressEscape(view(panels.size() - 1));
+      pressKey(view(panels.size() - 1), Qt::Key_Escape);
     else
       drag(view(panels.size() - 1), {20, 30}, {140, 100});
     settle();

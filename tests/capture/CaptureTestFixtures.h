@@ -2,8 +2,12 @@
 
 #include "capture/CaptureSnapshot.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWidget>
 
 namespace crel::test {
 
@@ -23,5 +27,22 @@ inline QImage quadrantImage() {
 inline CaptureSnapshot primarySnapshot() { return {42, geom::Rect(-500, -500, 400, 300), quadrantImage()}; }
 // A 1× display below the origin.
 inline CaptureSnapshot secondarySnapshot() { return {43, geom::Rect(0, 1080, 800, 600), quadrantImage()}; }
+
+inline void sendMouse(QWidget *view, QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent event(type, at, view->mapToGlobal(at), button, held, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &event);
+}
+
+inline void drag(QWidget *view, QPointF from, QPointF to) {
+  sendMouse(view, QEvent::MouseButtonPress, from);
+  sendMouse(view, QEvent::MouseMove, to);
+  sendMouse(view, QEvent::MouseButtonRelease, to);
+}
+
+inline void pressKey(QWidget *view, int key) {
+  QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(view, &event);
+}
 
 } // namespace crel::test

@@ -5,8 +5,6 @@
 #include "capture/SilentCapturePanel.h"
 
 #include <QCoreApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QTest>
 
@@ -31,19 +29,10 @@ protected:
   }
 
   void mouse(QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, at, at + frame.origin(), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &event);
+    test::sendMouse(view, type, at, button);
   }
-  void drag(QPointF from, QPointF to) {
-    mouse(QEvent::MouseButtonPress, from);
-    mouse(QEvent::MouseMove, to);
-    mouse(QEvent::MouseButtonRelease, to);
-  }
-  void key(int k) {
-    QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &event);
-  }
+  void drag(QPointF from, QPointF to) { test::drag(view, from, to); }
+  void key(int k) { test::pressKey(view, k); }
 
   const geom::Rect frame{100, 50, 400, 300};
   SilentCapturePanel panel;

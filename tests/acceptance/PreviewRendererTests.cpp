@@ -47,38 +47,6 @@ protected:
   }
 };
 
-TEST_F(RendererTest, ModesWriteTheirFilesAndLeaveNoPrivateDomain) {
-  const struct {
-    QStringList arguments;
-    QString domain;
-    QStringList files;
-    int lines;
-  } cases[] = {
-      {{"--render-styles", out("styles")},
-       "style-preview-",
-       {"doodle.png", "extension-dark.png", "extension-light.png", "formal.png"},
-       0},
-      {{"--render-editor", out("quick"), "--quick"},
-       "editor-preview-",
-       {"editor-arrow-light-large.png", "editor-blur-light-large.png", "editor-rotation-light-large.png",
-        "fixture-arrow-light-large.png", "fixture-blur-light-large.png", "fixture-rotation-light-large.png"},
-       3},
-      {{"--render-settings", out("settings")}, "", {"settings-dark.png", "settings-light.png"}, 0},
-      {{"--quick", "--render-editor", out("color"), "--color-inspection"},
-       "editor-preview-",
-       {"editor-color-light-large.png", "fixture-color-light-large.png"},
-       2},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.arguments.join(' ').toStdString());
-    const Outcome run = crel(c.arguments);
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(files(c.arguments[c.arguments.indexOf(QRegularExpression("--render-.*")) + 1]), c.files);
-    EXPECT_EQ(run.out.count('\n'), c.lines) << run.out.toStdString();
-    EXPECT_TRUE(c.domain.isEmpty() || domainsLeft(c.domain).isEmpty());
-  }
-}
-
 // The settings preview shows the user's real settings and changes none of
 // them; the dark picture never exists without the light one.
 TEST_F(RendererTest, SettingsPreviewLeavesTheDefaultsAsTheyWere) {
@@ -91,6 +59,8 @@ TEST_F(RendererTest, SettingsPreviewLeavesTheDefaultsAsTheyWere) {
   stored.close();
   const Outcome run = crel({"--render-settings", out("settings")});
   ASSERT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(files(out("settings")), QStringList({"settings-dark.png", "settings-light.png"}));
   ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
   EXPECT_EQ(stored.readAll(), bytes);
   EXPECT_EQ(QDir(home.filePath(".config/co.quorvex.crel")).entryList(QDir::Files), QStringList{"co.quorvex.crel.ini"});
@@ -109,6 +79,7 @@ TEST_F(RendererTest, SettingsPreviewLeavesTheDefaultsAsTheyWere) {
 
 TEST_F(RendererTest, EditorPreviewPrintsWhatItRendered) {
   const Outcome quick = crel({"--render-editor", out("quick"), "--quick"});
+  EXPECT_EQ(quick.status, 0) << quick.err.toStdString();
   const QRegularExpression line(R"(^Rendered editor (arrow|blur|rotation) light large: frame=\(0, 0, 1120, 780\), )"
                                 R"(content=\(0, 0, 1120, 780\), canvas=\([-\d.]+, [-\d.]+, [\d.]+, [\d.]+\)$)");
   const QStringList lines = quick.out.split('\n', Qt::SkipEmptyParts);
@@ -119,10 +90,17 @@ TEST_F(RendererTest, EditorPreviewPrintsWhatItRendered) {
   const QImage editor(out("quick/editor-arrow-light-large.png"));
   EXPECT_EQ(editor.size(), QSize(1120, 780));
   EXPECT_EQ(editor.pixelColor(560, 390).alpha(), 255);
+  EXPECT_EQ(files(out("quick")), QStringList({"editor-arrow-light-large.png", "editor-blur-light-large.png",
+                                              "editor-rotation-light-large.png", "fixture-arrow-light-large.png",
+                                              "fixture-blur-light-large.png", "fixture-rotation-light-large.png"}));
 
-  const Outcome color = crel({"--render-editor", out("color"), "--color-inspection", "--quick"});
+  const Outcome color = crel({"--quick", "--render-editor", out("color"), "--color-inspection"});
+  EXPECT_EQ(color.status, 0) << color.err.toStdString();
   EXPECT_TRUE(color.out.startsWith("PASS: Preview displays the color from a real canvas hover\nRendered editor color"))
       << color.out.toStdString() << color.err.toStdString();
+  EXPECT_EQ(color.out.count('\n'), 2);
+  EXPECT_EQ(files(out("color")), QStringList({"editor-color-light-large.png", "fixture-color-light-large.png"}));
+  EXPECT_EQ(domainsLeft("editor-preview-"), QStringList());
 }
 
 TEST_F(RendererTest, AFailedRunEndsWithOneFailLineAndLeavesNoDomain) {
@@ -155,7 +133,12 @@ TEST_F(RendererTest, AFailedRunEndsWithOneFailLineAndLeavesNoDomain) {
 }
 
 TEST_F(RendererTest, StyleSheetsDifferOnlyWhereTheMarksAre) {
-  ASSERT_EQ(crel({"--render-styles", out("styles")}).status, 0);
+  const Outcome run = crel({"--render-styles", out("styles")});
+  ASSERT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(files(out("styles")),
+            QStringList({"doodle.png", "extension-dark.png", "extension-light.png", "formal.png"}));
+  EXPECT_EQ(domainsLeft("style-preview-"), QStringList());
   const QImage formal(out("styles/formal.png")), doodle(out("styles/doodle.png"));
   ASSERT_EQ(formal.size(), QSize(1000, 640));
   ASSERT_EQ(doodle.size(), formal.size());

@@ -11,21 +11,6 @@ using namespace crel::update;
 
 namespace {
 
-struct Vector {
-  const char *seed;
-  const char *publicKey;
-  const char *message;
-  const char *signature;
-};
-
-// RFC 8032, section 7.1, test 2 (an empty file is signed below).
-const Vector rfc8032[] = {
-    {"4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb",
-     "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
-     "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
-     "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00"},
-};
-
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 QByteArray flipped(QByteArray data, qsizetype bit) {
@@ -41,24 +26,25 @@ template <class F> int acceptedFlips(const QByteArray &data, F verifies) {
   return accepted;
 }
 
-TEST(Ed25519, RfcVectorsSignAndVerifyAndNoSingleBitFlipPasses) {
-  for (const Vector &v : rfc8032) {
-    SCOPED_TRACE(v.publicKey);
-    const QByteArray seed = hex(v.seed), key = hex(v.publicKey), message = hex(v.message), sig = hex(v.signature);
-    EXPECT_EQ(Ed25519::fromSeed(seed).publicKey, key);
-    EXPECT_EQ(Ed25519::sign(message, seed), sig);
-    EXPECT_TRUE(Ed25519::verify(message, sig, key));
+// RFC 8032, section 7.1, test 2 (an empty file is signed below).
+TEST(Ed25519, RfcVectorSignsAndVerifiesAndNoSingleBitFlipPasses) {
+  const QByteArray seed = hex("4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb");
+  const QByteArray key = hex("3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c"), message = hex("72");
+  const QByteArray sig = hex("92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
+                             "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
+  EXPECT_EQ(Ed25519::fromSeed(seed).publicKey, key);
+  EXPECT_EQ(Ed25519::sign(message, seed), sig);
+  EXPECT_TRUE(Ed25519::verify(message, sig, key));
 
-    EXPECT_EQ(acceptedFlips(sig, [&](const QByteArray &s) { return Ed25519::verify(message, s, key); }), 0);
-    EXPECT_EQ(acceptedFlips(key, [&](const QByteArray &k) { return Ed25519::verify(message, sig, k); }), 0);
-    EXPECT_EQ(acceptedFlips(message, [&](const QByteArray &m) { return Ed25519::verify(m, sig, key); }), 0);
-    EXPECT_FALSE(Ed25519::verify(QByteArray(message).append('\0'), sig, key));
-    EXPECT_FALSE(Ed25519::verify(message, sig.left(63), key));
-    EXPECT_FALSE(Ed25519::verify(message, QByteArray(sig).append('\0'), key));
-    EXPECT_FALSE(Ed25519::verify(message, sig, key.left(31)));
-    EXPECT_FALSE(Ed25519::verify(message, sig, QByteArray(key).append('\0')));
-    EXPECT_FALSE(Ed25519::verify(message, sig, QByteArray()));
-  }
+  EXPECT_EQ(acceptedFlips(sig, [&](const QByteArray &s) { return Ed25519::verify(message, s, key); }), 0);
+  EXPECT_EQ(acceptedFlips(key, [&](const QByteArray &k) { return Ed25519::verify(message, sig, k); }), 0);
+  EXPECT_EQ(acceptedFlips(message, [&](const QByteArray &m) { return Ed25519::verify(m, sig, key); }), 0);
+  EXPECT_FALSE(Ed25519::verify(QByteArray(message).append('\0'), sig, key));
+  EXPECT_FALSE(Ed25519::verify(message, sig.left(63), key));
+  EXPECT_FALSE(Ed25519::verify(message, QByteArray(sig).append('\0'), key));
+  EXPECT_FALSE(Ed25519::verify(message, sig, key.left(31)));
+  EXPECT_FALSE(Ed25519::verify(message, sig, QByteArray(key).append('\0')));
+  EXPECT_FALSE(Ed25519::verify(message, sig, QByteArray()));
 }
 
 // Releases are large files, signed and verified by the end-to-end update run.

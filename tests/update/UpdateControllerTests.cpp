@@ -56,62 +56,56 @@ struct Poll {
   bool busy;
 };
 
-struct QuietCase {
-  const char *name;
-  bool staged;
-  std::vector<Poll> polls;
-  int installedAtPoll; // index of the poll that installs; -1: none
-};
-
-void PrintTo(const QuietCase &c, std::ostream *os) { *os << c.name; }
-
-class QuietInstall : public testing::TestWithParam<QuietCase> {};
-
 // The first quiet poll notes the time; a poll at least a minute later
 // installs, provided every poll in between was quiet; one poll in use
 // starts the wait again.
-TEST_P(QuietInstall, InstallsOnlyAfterAQuietMinute) {
-  Front f;
-  if (GetParam().staged)
-    f.stage();
-  EXPECT_EQ(f.controller.isIdleTimerRunning(), GetParam().staged);
-  int installedAt = -1;
-  for (size_t i = 0; i < GetParam().polls.size(); ++i) {
-    const Poll &p = GetParam().polls[i];
-    f.idle = p.idle;
-    f.busy = p.busy;
-    f.controller.installIfIdle(t0.addSecs(p.at));
-    if (f.installs > 0 && installedAt < 0)
-      installedAt = int(i);
-  }
-  EXPECT_EQ(installedAt, GetParam().installedAtPoll);
-  EXPECT_LE(f.installs, 1);
-  if (!GetParam().staged) {
-    EXPECT_FALSE(f.controller.isIdleTimerRunning());
-  }
-  if (installedAt >= 0) {
-    EXPECT_EQ(f.controller.status(), "Installing the update…");
+TEST(UpdateController, InstallsOnlyAfterAQuietMinute) {
+  const struct {
+    const char *name;
+    bool staged;
+    std::vector<Poll> polls;
+    int installedAtPoll; // index of the poll that installs; -1: none
+  } cases[] = {
+      {"nothing staged", false, {{0, true, false}, {60, true, false}, {120, true, false}}, -1},
+      {"a busy poll restarts the wait",
+       true,
+       {{0, true, false},
+        {15, true, true},
+        {30, true, false},
+        {45, true, false},
+        {60, true, false},
+        {75, true, false},
+        {90, true, false}},
+       6},
+      {"idle but capturing never installs",
+       true,
+       {{0, true, true}, {60, true, true}, {120, true, true}, {600, true, true}},
+       -1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Front f;
+    if (c.staged)
+      f.stage();
+    EXPECT_EQ(f.controller.isIdleTimerRunning(), c.staged);
+    int installedAt = -1;
+    for (size_t i = 0; i < c.polls.size(); ++i) {
+      f.idle = c.polls[i].idle;
+      f.busy = c.polls[i].busy;
+      f.controller.installIfIdle(t0.addSecs(c.polls[i].at));
+      if (f.installs > 0 && installedAt < 0)
+        installedAt = int(i);
+    }
+    EXPECT_EQ(installedAt, c.installedAtPoll);
+    EXPECT_LE(f.installs, 1);
+    if (!c.staged) {
+      EXPECT_FALSE(f.controller.isIdleTimerRunning());
+    }
+    if (installedAt >= 0) {
+      EXPECT_EQ(f.controller.status(), "Installing the update…");
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, QuietInstall,
-    testing::Values(QuietCase{"NothingStaged", false, {{0, true, false}, {60, true, false}, {120, true, false}}, -1},
-                    QuietCase{"BusyPollRestartsTheWait",
-                              true,
-                              {{0, true, false},
-                               {15, true, true},
-                               {30, true, false},
-                               {45, true, false},
-                               {60, true, false},
-                               {75, true, false},
-                               {90, true, false}},
-                              6},
-                    QuietCase{"IdleButCapturingNeverInstalls",
-                              true,
-                              {{0, true, true}, {60, true, true}, {120, true, true}, {600, true, true}},
-                              -1}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(UpdateController, MenuTitles) {
   Front f;

@@ -50,35 +50,30 @@ struct Rig {
   }
 };
 
-struct RepeatCase {
-  const char *name;
-  const char *secondVersion;
-  qint64 after; // seconds after the first post
-  bool postsAgain;
-};
-void PrintTo(const RepeatCase &c, std::ostream *os) { *os << c.name; }
-
-class NotificationRepeat : public testing::TestWithParam<RepeatCase> {};
-
-TEST_P(NotificationRepeat, SameVersionWaitsADay) {
-  Rig rig;
-  rig.notifier->notify("2.0");
-  ASSERT_EQ(rig.center.posted.size(), 1);
-  rig.now = t0.addSecs(GetParam().after);
-  rig.notifier->notify(GetParam().secondVersion);
-  EXPECT_EQ(rig.center.posted.size(), GetParam().postsAgain ? 2 : 1);
-  // The keys name the last post, and its time.
-  EXPECT_EQ(rig.settings.store().stringForKey(UpdateNotifier::versionKey),
-            GetParam().postsAgain ? GetParam().secondVersion : "2.0");
-  EXPECT_EQ(rig.settings.store().value(UpdateNotifier::dateKey).toDateTime(), GetParam().postsAgain ? rig.now : t0);
+// A second post of the same version waits a day; another version goes out
+// at once. The keys name the last post, and its time.
+TEST(NotificationRules, SameVersionWaitsADay) {
+  const struct {
+    const char *name;
+    const char *secondVersion;
+    qint64 after; // seconds after the first post
+    bool postsAgain;
+  } cases[] = {{"same version just before a day", "2.0", 86399, false},
+               {"same version after a day", "2.0", 86400, true},
+               {"other version at once", "2.1", 1, true},
+               {"clock set back", "2.0", -10, false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.notifier->notify("2.0");
+    ASSERT_EQ(rig.center.posted.size(), 1);
+    rig.now = t0.addSecs(c.after);
+    rig.notifier->notify(c.secondVersion);
+    EXPECT_EQ(rig.center.posted.size(), c.postsAgain ? 2 : 1);
+    EXPECT_EQ(rig.settings.store().stringForKey(UpdateNotifier::versionKey), c.postsAgain ? c.secondVersion : "2.0");
+    EXPECT_EQ(rig.settings.store().value(UpdateNotifier::dateKey).toDateTime(), c.postsAgain ? rig.now : t0);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rules, NotificationRepeat,
-                         testing::Values(RepeatCase{"same_version_just_before_a_day", "2.0", 86399, false},
-                                         RepeatCase{"same_version_after_a_day", "2.0", 86400, true},
-                                         RepeatCase{"other_version_at_once", "2.1", 1, true},
-                                         RepeatCase{"clock_set_back", "2.0", -10, false}),
-                         [](const auto &info) { return std::string(info.param.name); });
 
 // A refused post stores nothing, so the next one goes out; stored values of
 // the wrong kind do not suppress a post either.

@@ -130,11 +130,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
                                [this](const QImage &image, const CaptureSource &source) { showEditor(image, source); });
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
-  try {
-    services_.shortcuts.registerShortcut(services_.shortcuts.current());
-  } catch (...) {
-    report(std::current_exception());
-  }
+  services_.shortcuts.retry();
 
   bool sessionExisted = false;
   if (!options.isolatedTest)
@@ -143,6 +139,10 @@ void AppDelegate::launch(const LaunchOptions &options) {
   // Before the ending is chosen: an opened image is an editor, not a reason for the settings.
   if (!options.openPaths.isEmpty())
     openFiles(options.openPaths);
+
+  // Said after the launch's own window is up, so the alert lands on top of it.
+  if (const QString problem = services_.shortcuts.launchProblem(); !problem.isEmpty())
+    QTimer::singleShot(0, this, [this, problem] { report(problem); });
 
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); return;
@@ -204,7 +204,11 @@ void AppDelegate::makeMenus() {
   hooks.updateAction = [this] { services_.updates.menuAction(); };
   hooks.showOpenScreenshot = [this](int entry) { showOpenScreenshot(entry); };
   hooks.screenshotsNeedUpdate = [this] { refreshOpenScreenshotsMenu(); };
-  hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
+  hooks.captureShortcutLabel = [this] {
+    // The menu is opening: a shortcut another program let go of works again.
+    services_.shortcuts.retry();
+    return services_.shortcuts.statusLabel();
+  };
   hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
   hooks.showShortcuts = seams_.showShortcuts ? seams_.showShortcuts : [this] { showShortcuts(); };
   hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
@@ -342,6 +346,7 @@ void AppDelegate::showWelcome() {
   }
   services_.updates.refreshNotificationPermission();
   services_.login.refreshStatus();
+  services_.shortcuts.retry();
   WindowRegistry::present(*welcome_);
 }
 
@@ -382,6 +387,10 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
   lastAlert_ = text.isEmpty() ? title : title + QLatin1Char('\n') + text;
   // Never a nested event loop: the answer, if any, arrives through finished().
   QWidget *key = QApplication::activeWindow();
+  // At launch the settings may be on screen before the desktop made them
+  // active: the alert belongs on them, not underneath.
+  if (!key && welcome_ && welcome_->isVisible())
+    key = welcome_;
   const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
   // The message goes in the alert itself: a window title is cut short by
   // the title bar, or not shown at all for a sheet.

@@ -18,10 +18,16 @@ class SettingsStore;
 // choice in the settings store and turns a press of it into one call of the
 // capture callback from the event loop. While a shortcut recorder records, a
 // press of the held combination goes to that recorder instead, since the
-// grab keeps the key from ever reaching its window. Main thread only.
+// grab keeps the key from ever reaching its window. A shortcut that cannot
+// be grabbed (another program holds it, the keymap lacks its key) stays the
+// wanted one: it is grabbed again on retry() and after every keymap change.
+// Main thread only.
 class ShortcutManager : public QObject {
   Q_OBJECT
 public:
+  // Why the wanted shortcut does not work now.
+  enum class Problem { none, taken, notOnKeyboard, noDisplay };
+
   // Loads the current shortcut from `defaults`; registers nothing. An empty
   // backend means grabs on $DISPLAY.
   explicit ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKeyBackend> backend = {},
@@ -33,27 +39,47 @@ public:
   // manager at hand.
   static CaptureShortcut savedShortcut();
 
+  // The wanted shortcut, labelled as the current keyboard layout types it.
   const CaptureShortcut &current() const { return current_; }
   // True exactly while `current` is grabbed.
   bool isRegistered() const { return registered_; }
+  // What the last attempt to grab `current` met; none while it is grabbed.
+  Problem problem() const { return problem_; }
+  // The label, followed by why it does not work while it does not.
+  QString statusLabel() const;
+  // The sentence to show at launch when the shortcut does not work; empty
+  // when it does.
+  QString launchProblem() const;
 
   // Makes `shortcut` the grabbed, current and stored shortcut, or changes
   // nothing and throws CrelError::shortcut with the sentence to show.
   void registerShortcut(const CaptureShortcut &shortcut);
+  // Grabs `current` unless it already is; true when it is grabbed after.
+  bool retry();
 
   // What a press does; runs only while `owner` lives (no owner: always).
   void setOnCapture(QObject *owner, std::function<void()> onCapture);
 
-  // The level-0 keysym of a hardware key code, for the recorder; 0 if none.
+  // The level-0 keysym and the keyboard's name of a hardware key code, for
+  // the recorder; 0 and empty when unknown.
   quint32 levelZeroKeysym(quint32 keycode) const;
+  QString keyName(quint32 keycode) const;
+
+Q_SIGNALS:
+  // The current shortcut, its label or whether it works changed.
+  void changed();
 
 private:
   void pressed(const HotKeyCombination &combination);
+  void keymapChanged();
+  void setState(bool registered, Problem problem);
+  CaptureShortcut asTyped(const CaptureShortcut &shortcut) const;
 
   SettingsStore &defaults_;
   std::unique_ptr<HotKeyBackend> backend_;
   CaptureShortcut current_;
   bool registered_ = false;
+  Problem problem_ = Problem::none;
   QPointer<QObject> captureOwner_;
   bool ownedCapture_ = false;
   std::function<void()> onCapture_;

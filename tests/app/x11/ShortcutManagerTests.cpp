@@ -1,11 +1,18 @@
 #include "ShortcutTestKit.h"
+#include "app/DelegateFixture.h"
+#include "app/AppMenus.h"
+#include "app/WelcomeView.h"
 #include "app/CaptureShortcut.h"
 #include "document/CrelError.h"
 
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 using namespace crel;
@@ -129,4 +136,62 @@ TEST(ShortcutManager, RefusesWithoutAnXDisplay) {
                            "keyboard settings instead."));
   EXPECT_FALSE(manager.isRegistered());
   EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
+}
+
+namespace {
+
+// The delegate fixture drops $DISPLAY once its manager is made; the rest of
+// this binary needs it back.
+struct KeepDisplay {
+  QByteArray display = qgetenv("DISPLAY");
+};
+class ShortcutAtLaunch : public KeepDisplay, public Delegate {
+protected:
+  ShortcutAtLaunch() { qputenv("DISPLAY", display); }
+  QString captureItem() { return delegate->menus().statusMenu()->actions().front()->text(); }
+  QString settingsRow() { return delegate->welcomeView()->findChild<QLabel *>("shortcut-status")->text(); }
+  void takenAtLaunch(const std::function<void(AppDelegate &)> &reopen);
+};
+
+} // namespace
+
+// Held by another program at launch: said on top of the settings, shown as
+// not working in the settings and the tray menu, and taken as soon as the
+// other program lets go and either of them opens.
+void ShortcutAtLaunch::takenAtLaunch(const std::function<void(AppDelegate &)> &reopen) {
+  GrabElsewhere other(0x32, kXControl | kXShift);
+  ASSERT_TRUE(other.ready());
+  AppDelegate &app = make();
+  app.launch({false, false, true});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !app.lastAlert().isEmpty(); }));
+  EXPECT_EQ(app.lastAlert(), "The capture shortcut Ctrl+Shift+2 is in use by another app, so it does not capture "
+                             "yet. To choose another, open Settings from the tray menu and click the shortcut. Crel "
+                             "tries Ctrl+Shift+2 again whenever Settings or the tray menu opens.");
+  QMessageBox *box = nullptr;
+  for (QWidget *w : QApplication::topLevelWidgets())
+    if (auto *candidate = qobject_cast<QMessageBox *>(w); candidate && candidate->isVisible())
+      box = candidate;
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->parentWidget(), app.welcomeWindow()) << "on the settings, where the desktop keeps it on top";
+  box->done(QMessageBox::Ok);
+  Q_EMIT app.menus().statusMenu()->aboutToShow();
+  EXPECT_EQ(captureItem(), "Capture an area  Ctrl+Shift+2 — in use by another app");
+  EXPECT_EQ(settingsRow(), "Ctrl+Shift+2 — in use by another app");
+
+  other.release();
+  reopen(app);
+  EXPECT_TRUE(app.shortcuts().isRegistered());
+  EXPECT_EQ(settingsRow(), "Available anywhere on this computer");
+  Q_EMIT app.menus().statusMenu()->aboutToShow();
+  EXPECT_EQ(captureItem(), "Capture an area  Ctrl+Shift+2");
+  pressKeys({"ctrl+shift+2"});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bool(pendingStills); }));
+}
+
+TEST_F(ShortcutAtLaunch, ATakenShortcutIsTakenWhenTheTrayMenuOpensAfterTheOtherProgramLetGo) {
+  takenAtLaunch([](AppDelegate &app) { Q_EMIT app.menus().statusMenu()->aboutToShow(); });
+}
+
+TEST_F(ShortcutAtLaunch, ATakenShortcutIsTakenWhenTheSettingsOpenAfterTheOtherProgramLetGo) {
+  takenAtLaunch([](AppDelegate &app) { app.showWelcome(); });
 }

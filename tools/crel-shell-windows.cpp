@@ -96,7 +96,8 @@ int main(int argc, char **argv) {
   welcome.resize(WelcomeView::viewWidth, welcome.layout()->totalHeightForWidth(WelcomeView::viewWidth));
   welcome.layout()->activate();
   AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
-  std::unique_ptr<QWidget> guide(ShortcutGuide::window(menus.mainMenus()));
+  std::unique_ptr<QWidget> guide(
+      ShortcutGuide::window([&] { return ShortcutGuide::content(shortcuts.current().label(), menus.mainMenus()); }));
   // A scroll area lays out its content when shown (off screen here).
   guide->setAttribute(Qt::WA_DontShowOnScreen);
   guide->show();

@@ -18,6 +18,7 @@
 #include "document/CrelStorage.h"
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
+#include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "platform/AppIdentity.h"
 #include "platform/Pasteboard.h"
@@ -248,6 +249,10 @@ void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
   if (launched() && editor->window())
     editor->window()->addActions(menus_->shortcutActions());
+  if (editor->view())
+    editor->view()->setShortcutGuide([self = QPointer<AppDelegate>(this)] {
+      return self ? self->shortcutGuide() : ShortcutGuideView::Content{};
+    });
   connected_.emplace_back(editor.get());
   editors_.push_back(std::move(editor));
   refreshOpenScreenshotsMenu();
@@ -350,13 +355,26 @@ void AppDelegate::showWelcome() {
   WindowRegistry::present(*welcome_);
 }
 
+ShortcutGuideView::Content AppDelegate::shortcutGuide() const {
+  return ShortcutGuide::content(services_.shortcuts.statusLabel(),
+                                launched() ? menus_->mainMenus() : QList<QMenu *>{});
+}
+
 void AppDelegate::showShortcuts() {
   if (!shortcuts_) {
-    shortcuts_ = ShortcutGuide::window(launched() ? menus_->mainMenus() : QList<QMenu *>{});
+    shortcuts_ = ShortcutGuide::window([self = QPointer<AppDelegate>(this)] {
+      return self ? self->shortcutGuide() : ShortcutGuideView::Content{};
+    });
     if (const QScreen *screen = QGuiApplication::primaryScreen())
       shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
   }
-  WindowRegistry::present(*shortcuts_);
+  // Key within the application when it is active; it never activates it.
+  const bool active = applicationActive();
+  shortcuts_->setAttribute(Qt::WA_ShowWithoutActivating, !active);
+  shortcuts_->show();
+  shortcuts_->raise();
+  if (active)
+    shortcuts_->activateWindow();
 }
 
 void AppDelegate::yieldActivation() {

@@ -195,3 +195,22 @@ TEST_F(ShortcutAtLaunch, ATakenShortcutIsTakenWhenTheTrayMenuOpensAfterTheOtherP
 TEST_F(ShortcutAtLaunch, ATakenShortcutIsTakenWhenTheSettingsOpenAfterTheOtherProgramLetGo) {
   takenAtLaunch([](AppDelegate &app) { app.showWelcome(); });
 }
+
+// The keyboard-shortcuts window reads the shortcut each time it is shown,
+// and showing it leaves the application as active as it was.
+TEST_F(ShortcutAtLaunch, TheShortcutsWindowShowsTheCurrentShortcutAndDoesNotActivateTheApplication) {
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  ASSERT_TRUE(app.shortcuts().isRegistered());
+  ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+  const auto captureLine = [&] { return app.shortcutsWindow()->findChild<QLabel *>("capture-line")->text(); };
+  app.showShortcuts();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(app.shortcutsWindow()));
+  EXPECT_EQ(captureLine(), "Capture anywhere: Ctrl+Shift+2. Change it in Settings.");
+  EXPECT_FALSE(QTest::qWaitFor([] { return QApplication::activeWindow() != nullptr; }, 500));
+
+  app.shortcutsWindow()->close();
+  shortcuts.registerShortcut(*CaptureShortcut::from(0x6b, CaptureShortcut::command | CaptureShortcut::option));
+  app.showShortcuts();
+  EXPECT_EQ(captureLine(), "Capture anywhere: Ctrl+Alt+K. Change it in Settings.");
+}

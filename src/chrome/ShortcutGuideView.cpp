@@ -46,24 +46,27 @@ QFrame *divider(QWidget *parent) {
   return line;
 }
 
-QPixmap symbolPixmap(const QString &name, qreal ratio) {
-  QPixmap pixmap(QSize(16, 16) * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  Symbols::paint(painter, name, QRectF(0, 0, 16, 16), 13, QFont::Medium, ChromeColors::label());
-  return pixmap;
-}
+// Painted at whatever density the guide is drawn at.
+class SymbolView : public QWidget {
+public:
+  SymbolView(QString name, QWidget *parent) : QWidget(parent), name_(std::move(name)) { setFixedSize(16, 16); }
+
+protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    Symbols::paint(painter, name_, QRectF(0, 0, 16, 16), 13, QFont::Medium, ChromeColors::label());
+  }
+
+private:
+  QString name_;
+};
 
 void addRow(QVBoxLayout *column, QWidget *parent, const ShortcutGuideView::Row &content) {
   auto *row = new QHBoxLayout;
   row->setSpacing(8);
   if (!content.symbol.isEmpty()) {
-    auto *icon = new QLabel(parent);
-    icon->setPixmap(symbolPixmap(content.symbol, parent->devicePixelRatioF()));
-    icon->setFixedSize(16, 16);
-    row->addWidget(icon);
+    row->addWidget(new SymbolView(content.symbol, parent));
   }
   QLabel *left = text(content.title, parent, {13}, false);
   left->setObjectName(QStringLiteral("row-title"));

@@ -20,6 +20,7 @@ namespace crel {
 namespace {
 
 constexpr int arrowHeight = 8, inset = 4, edge = 8, radius = 10;
+const QColor bubbleColor(252, 252, 252);
 
 QRectF bubbleRect(const QRect &widget) { return QRectF(widget).adjusted(0.5, 0.5, -0.5, -0.5 - arrowHeight); }
 
@@ -51,6 +52,9 @@ ShortcutPopover::ShortcutPopover(ShortcutGuideView::Source source, QWidget *pare
   scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll_->setWidgetResizable(true);
   LightPalette::apply(scroll_);
+  QPalette palette = scroll_->palette();
+  palette.setColor(QPalette::Window, bubbleColor);
+  scroll_->setPalette(palette);
   ChromeScrollBar::apply(*scroll_);
   // The bubble is painted beneath: the scroll area shows it through.
   scroll_->setAutoFillBackground(false);
@@ -103,7 +107,7 @@ void ShortcutPopover::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   const QPainterPath shape = outline(rect(), arrowX_ > 0 ? arrowX_ : width() / 2.0);
-  painter.fillPath(shape, QColor(252, 252, 252));
+  painter.fillPath(shape, bubbleColor);
   painter.strokePath(shape, QPen(ChromeColors::black(0.14), 1));
 }
 

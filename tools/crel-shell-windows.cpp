@@ -101,7 +101,7 @@ int main(int argc, char **argv) {
   welcome.layout()->activate();
   AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
   std::unique_ptr<QWidget> guide(
-      ShortcutGuide::window([&] { return ShortcutGuide::content(shortcuts.current().label(), menus.mainMenus()); }));
+      ShortcutGuide::window([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus()); }));
   // A scroll area lays out its content when shown (off screen here).
   guide->setAttribute(Qt::WA_DontShowOnScreen);
   guide->show();
@@ -117,11 +117,11 @@ int main(int argc, char **argv) {
   auto *keyboard = new QWidget(&editorWindow);
   keyboard->setGeometry(800 - 50, 460 - 44, 32, 32);
   editorWindow.show();
-  ShortcutPopover popover([&] { return ShortcutGuide::content(shortcuts.current().label(), menus.mainMenus()); });
+  ShortcutPopover popover([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus()); });
   popover.setAttribute(Qt::WA_DontShowOnScreen);
   popover.popUp(keyboard);
   QCoreApplication::processEvents();
-  ShortcutGuideView whole([&] { return ShortcutGuide::content(shortcuts.current().label(), menus.mainMenus()); });
+  ShortcutGuideView whole([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus()); });
   whole.resize(ShortcutGuide::windowWidth, whole.heightForWidth(ShortcutGuide::windowWidth));
   whole.layout()->activate();
   const bool written = tools::renderToPng(whole, QDir(folder).filePath("shortcuts_guide.png"), scale) &&

@@ -142,19 +142,19 @@ void AppDelegate::launch(const LaunchOptions &options) {
     openFiles(options.openPaths);
 
   // Said after the launch's own window is up, so the alert lands on top of it.
-  if (const QString problem = services_.shortcuts.launchProblem(); !problem.isEmpty())
-    QTimer::singleShot(0, this, [this, problem] { report(problem); });
-
+  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem();
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
-  case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); return;
+  case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
     yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
     if (applicationActive())
       yieldActivation();
-    return;
-  case WindowPresentation::LaunchEnd::settings: showWelcome(); return;
-  case WindowPresentation::LaunchEnd::nothing: return;
+    break;
+  case WindowPresentation::LaunchEnd::settings: showWelcome(); break;
+  case WindowPresentation::LaunchEnd::nothing: break;
   }
+  if (!shortcutProblem.isEmpty())
+    report(shortcutProblem);
 }
 
 void AppDelegate::restoreSession(bool &sessionExisted) {
@@ -356,8 +356,12 @@ void AppDelegate::showWelcome() {
 }
 
 ShortcutGuideView::Content AppDelegate::shortcutGuide() const {
-  return ShortcutGuide::content(services_.shortcuts.statusLabel(),
-                                launched() ? menus_->mainMenus() : QList<QMenu *>{});
+  const ShortcutManager &shortcuts = services_.shortcuts;
+  // Where only the desktop can bind the key, the guide says so instead.
+  const QString capture = shortcuts.problem() == ShortcutManager::Problem::desktopBinding
+                              ? shortcuts.statusLabel()
+                              : ShortcutGuide::captureLine(shortcuts.statusLabel());
+  return ShortcutGuide::content(capture, launched() ? menus_->mainMenus() : QList<QMenu *>{});
 }
 
 void AppDelegate::showShortcuts() {

@@ -20,6 +20,7 @@ ShortcutControl::ShortcutControl(ShortcutManager &manager, QWidget *parent)
   });
   recorder_->setShortcut(manager_.current());
   connect(&manager_, &ShortcutManager::changed, this, &ShortcutControl::refresh);
+  refresh();
   connect(recorder_, &ShortcutRecorder::recorded, this, [this](const CaptureShortcut &shortcut) {
     try {
       manager_.registerShortcut(shortcut);
@@ -34,7 +35,11 @@ ShortcutControl::ShortcutControl(ShortcutManager &manager, QWidget *parent)
   });
 }
 
-void ShortcutControl::refresh() { recorder_->setShortcut(manager_.current()); }
+void ShortcutControl::refresh() {
+  recorder_->setShortcut(manager_.current());
+  // Nothing recorded here could work: only the desktop binds keys there.
+  recorder_->setEnabled(manager_.problem() != ShortcutManager::Problem::desktopBinding);
+}
 
 
 void ShortcutControl::setMessage(const QString &message) {

@@ -24,9 +24,12 @@ std::vector<ShortcutGuide::Row> ShortcutGuide::menuRows(const QList<QMenu *> &me
   return rows;
 }
 
-ShortcutGuideView::Content ShortcutGuide::content(const QString &captureLabel, const QList<QMenu *> &menus) {
-  return {crel::tr("Capture anywhere: %1. Change it in Settings.").arg(captureLabel), ShortcutPopover::toolRows(),
-          menuRows(menus)};
+QString ShortcutGuide::captureLine(const QString &captureLabel) {
+  return crel::tr("Capture anywhere: %1. Change it in Settings.").arg(captureLabel);
+}
+
+ShortcutGuideView::Content ShortcutGuide::content(const QString &captureLine, const QList<QMenu *> &menus) {
+  return {captureLine, ShortcutPopover::toolRows(), menuRows(menus)};
 }
 
 QWidget *ShortcutGuide::window(ShortcutGuideView::Source source) {

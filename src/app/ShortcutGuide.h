@@ -22,9 +22,10 @@ public:
   // One row per menu item with a shortcut, menu by menu in order, in the
   // desktop's notation (Ctrl+Shift+Z).
   static std::vector<Row> menuRows(const QList<QMenu *> &menus);
-  // The guide as it reads now, for the capture shortcut's label (with its
-  // state) and the menus.
-  static ShortcutGuideView::Content content(const QString &captureLabel, const QList<QMenu *> &menus);
+  // "Capture anywhere: <label>. Change it in Settings."
+  static QString captureLine(const QString &captureLabel);
+  // The guide as it reads now, for the capture shortcut's line and the menus.
+  static ShortcutGuideView::Content content(const QString &captureLine, const QList<QMenu *> &menus);
 
   // A fixed-size, closable, not minimisable window holding the guide over
   // `source`; kept when closed.

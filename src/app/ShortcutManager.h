@@ -1,12 +1,14 @@
 #pragma once
 
 #include "CaptureShortcut.h"
+#include "platform/GlobalShortcutPortal.h"
 
 #include <QObject>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace crel {
 
@@ -25,13 +27,27 @@ class SettingsStore;
 class ShortcutManager : public QObject {
   Q_OBJECT
 public:
-  // Why the wanted shortcut does not work now.
-  enum class Problem { none, taken, notOnKeyboard, noDisplay };
+  // Why the wanted shortcut does not work now. `desktopBinding`: a Wayland
+  // session without the desktop's shortcut portal, where only the desktop
+  // can bind a key (to `crel --capture`).
+  enum class Problem { none, taken, notOnKeyboard, noDisplay, desktopBinding };
+
+  // Where the shortcut lives. On a Wayland session a grab through XWayland
+  // would fire only while an X11 window has the keyboard, so the desktop's
+  // GlobalShortcuts portal binds it, or, without one, nothing does and the
+  // user is told how to bind the command.
+  struct Desktop {
+    bool wayland = false;
+    std::unique_ptr<GlobalShortcutPortal> portal; // Wayland only; none when not offered
+    // The session's own: decided from XDG_SESSION_TYPE and WAYLAND_DISPLAY,
+    // the portal asked for on Wayland only.
+    static Desktop fromSession();
+  };
 
   // Loads the current shortcut from `defaults`; registers nothing. An empty
-  // backend means grabs on $DISPLAY.
+  // backend means grabs on $DISPLAY; an empty desktop, the session's own.
   explicit ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKeyBackend> backend = {},
-                           QObject *parent = nullptr);
+                           std::optional<Desktop> desktop = std::nullopt, QObject *parent = nullptr);
   // Releases the grab.
   ~ShortcutManager() override;
 
@@ -48,8 +64,9 @@ public:
   // The label, followed by why it does not work while it does not.
   QString statusLabel() const;
   // The sentence to show at launch when the shortcut does not work; empty
-  // when it does.
-  QString launchProblem() const;
+  // when it does, and after the first launch for what only the desktop can
+  // mend (binding the command on Wayland).
+  QString takeLaunchProblem();
 
   // Makes `shortcut` the grabbed, current and stored shortcut, or changes
   // nothing and throws CrelError::shortcut with the sentence to show.
@@ -71,12 +88,17 @@ Q_SIGNALS:
 
 private:
   void pressed(const HotKeyCombination &combination);
+  void capture();
   void keymapChanged();
+  void bindThroughPortal();
   void setState(bool registered, Problem problem);
   CaptureShortcut asTyped(const CaptureShortcut &shortcut) const;
 
   SettingsStore &defaults_;
   std::unique_ptr<HotKeyBackend> backend_;
+  Desktop desktop_;
+  bool binding_ = false;
+  QString portalTrigger_;
   CaptureShortcut current_;
   bool registered_ = false;
   Problem problem_ = Problem::none;

@@ -37,7 +37,7 @@ TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
   // capture shortcut and the menus each time it is shown.
   QString capture = "Ctrl+Shift+2";
   std::unique_ptr<QWidget> window(
-      ShortcutGuide::window([&] { return ShortcutGuide::content(capture, menus.mainMenus()); }));
+      ShortcutGuide::window([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(capture), menus.mainMenus()); }));
   QStringList titles;
   for (const QLabel *label : window->findChildren<QLabel *>("row-title"))
     titles << label->text();

@@ -73,6 +73,12 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
+  // The settings coming forward count as opening them: the shortcut is tried
+  // again, in case the program that held it let go.
+  connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
+    if (welcome_ && welcome_->windowHandle() && welcome_->windowHandle() == QGuiApplication::focusWindow())
+      services_.shortcuts.retry();
+  });
   const auto menuMoved = [this] { touch(); };
   connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);
   connect(&statusItem_, &StatusItem::menuClosed, this, menuMoved);

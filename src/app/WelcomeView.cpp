@@ -141,8 +141,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   shortcutStatus_ = caption({}, this);
   shortcutStatus_->setObjectName(QStringLiteral("shortcut-status"));
   shortcutTexts->addWidget(shortcutStatus_);
-  shortcutRow->addLayout(shortcutTexts);
-  shortcutRow->addStretch();
+  shortcutRow->addLayout(shortcutTexts, 1);
   shortcut_ = new ShortcutControl(shortcuts, this);
   shortcutRow->addWidget(shortcut_);
   column->addLayout(shortcutRow);

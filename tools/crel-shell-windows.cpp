@@ -18,9 +18,9 @@
 #include "app/UpdateSettingsView.h"
 #include "app/WelcomeView.h"
 #include "chrome/LightPalette.h"
-#include "editor/ShortcutPopover.h"
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
+#include "editor/ShortcutPopover.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/HotKeyBackend.h"
@@ -100,8 +100,9 @@ int main(int argc, char **argv) {
   welcome.resize(WelcomeView::viewWidth, welcome.layout()->totalHeightForWidth(WelcomeView::viewWidth));
   welcome.layout()->activate();
   AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
-  std::unique_ptr<QWidget> guide(
-      ShortcutGuide::window([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus()); }));
+  std::unique_ptr<QWidget> guide(ShortcutGuide::window([&] {
+    return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus());
+  }));
   // A scroll area lays out its content when shown (off screen here).
   guide->setAttribute(Qt::WA_DontShowOnScreen);
   guide->show();
@@ -117,11 +118,15 @@ int main(int argc, char **argv) {
   auto *keyboard = new QWidget(&editorWindow);
   keyboard->setGeometry(800 - 50, 460 - 44, 32, 32);
   editorWindow.show();
-  ShortcutPopover popover([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus()); });
+  ShortcutPopover popover([&] {
+    return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus());
+  });
   popover.setAttribute(Qt::WA_DontShowOnScreen);
   popover.popUp(keyboard);
   QCoreApplication::processEvents();
-  ShortcutGuideView whole([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus()); });
+  ShortcutGuideView whole([&] {
+    return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus());
+  });
   whole.resize(ShortcutGuide::windowWidth, whole.heightForWidth(ShortcutGuide::windowWidth));
   whole.layout()->activate();
   const bool written = tools::renderToPng(whole, QDir(folder).filePath("shortcuts_guide.png"), scale) &&

@@ -256,9 +256,8 @@ void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   if (launched() && editor->window())
     editor->window()->addActions(menus_->shortcutActions());
   if (editor->view())
-    editor->view()->setShortcutGuide([self = QPointer<AppDelegate>(this)] {
-      return self ? self->shortcutGuide() : ShortcutGuideView::Content{};
-    });
+    editor->view()->setShortcutGuide(
+        [self = QPointer<AppDelegate>(this)] { return self ? self->shortcutGuide() : ShortcutGuideView::Content{}; });
   connected_.emplace_back(editor.get());
   editors_.push_back(std::move(editor));
   refreshOpenScreenshotsMenu();
@@ -372,9 +371,8 @@ ShortcutGuideView::Content AppDelegate::shortcutGuide() const {
 
 void AppDelegate::showShortcuts() {
   if (!shortcuts_) {
-    shortcuts_ = ShortcutGuide::window([self = QPointer<AppDelegate>(this)] {
-      return self ? self->shortcutGuide() : ShortcutGuideView::Content{};
-    });
+    shortcuts_ = ShortcutGuide::window(
+        [self = QPointer<AppDelegate>(this)] { return self ? self->shortcutGuide() : ShortcutGuideView::Content{}; });
     if (const QScreen *screen = QGuiApplication::primaryScreen())
       shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
   }

@@ -41,7 +41,6 @@ void ShortcutControl::refresh() {
   recorder_->setEnabled(manager_.problem() != ShortcutManager::Problem::desktopBinding);
 }
 
-
 void ShortcutControl::setMessage(const QString &message) {
   message_ = message;
   Q_EMIT messageChanged(message_);

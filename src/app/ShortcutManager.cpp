@@ -8,9 +8,9 @@
 #include "platform/SettingsStore.h"
 #include "platform/SnapshotProvider.h"
 
+#include "platform/Translate.h"
 #include <QProcessEnvironment>
 #include <QStringList>
-#include "platform/Translate.h"
 
 namespace crel {
 

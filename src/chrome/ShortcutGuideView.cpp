@@ -85,21 +85,27 @@ struct Section {
 };
 constexpr Section gestureSections[] = {
     {QT_TRANSLATE_NOOP("Crel", "Drawing"),
-     QT_TRANSLATE_NOOP("Crel", "Shift snaps lines and arrows to 45° steps, draws squares and circles, and locks movement to one "
-                "axis. [ and ] change thickness.")},
+     QT_TRANSLATE_NOOP(
+         "Crel", "Shift snaps lines and arrows to 45° steps, draws squares and circles, and locks movement to one "
+                 "axis. [ and ] change thickness.")},
     {QT_TRANSLATE_NOOP("Crel", "Selecting"),
-     QT_TRANSLATE_NOOP("Crel", "V selects marks; drawing tools stay active. Ctrl-drag temporarily selects. Delete removes a "
-                  "selection; Ctrl+D duplicates. Arrow keys nudge by 1 pixel, or 10 with Shift.")},
+     QT_TRANSLATE_NOOP("Crel",
+                       "V selects marks; drawing tools stay active. Ctrl-drag temporarily selects. Delete removes a "
+                       "selection; Ctrl+D duplicates. Arrow keys nudge by 1 pixel, or 10 with Shift.")},
     {QT_TRANSLATE_NOOP("Crel", "Rotating"),
      QT_TRANSLATE_NOOP("Crel", "Drag the round handle above a selection to rotate; Shift snaps rotation to 15° steps. "
-                 "Alt+Left/Right turns a selection 15°.")},
+                               "Alt+Left/Right turns a selection 15°.")},
     {QT_TRANSLATE_NOOP("Crel", "Zooming"),
      QT_TRANSLATE_NOOP("Crel", "Pinch or Ctrl +/− zooms; Ctrl+0 fits; Space-drag pans.")},
     {QT_TRANSLATE_NOOP("Crel", "Tools"),
-     QT_TRANSLATE_NOOP("Crel", "H highlights text, strokes or areas. X selects text for copying. B covers sensitive areas. U blurs or "
-              "pixelates areas and words, with adjustable strength. N adds numbered steps.")},
+     QT_TRANSLATE_NOOP(
+         "Crel",
+         "H highlights text, strokes or areas. X selects text for copying. B covers sensitive areas. U blurs or "
+         "pixelates areas and words, with adjustable strength. N adds numbered steps.")},
     {QT_TRANSLATE_NOOP("Crel", "Text"),
-     QT_TRANSLATE_NOOP("Crel", "Double-click a text label with V to edit. Return finishes text; Shift+Return adds a line; Esc cancels.")},
+     QT_TRANSLATE_NOOP(
+         "Crel",
+         "Double-click a text label with V to edit. Return finishes text; Shift+Return adds a line; Esc cancels.")},
 };
 
 } // namespace

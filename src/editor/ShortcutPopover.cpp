@@ -84,10 +84,11 @@ void ShortcutPopover::popUp(QWidget *anchor) {
   const int wanted = (contentHeight > 0 ? contentHeight : preferredHeight) + 2 * inset + arrowHeight;
   const int height = std::max(150, std::min({preferredHeight, wanted, tip.y() - 2 - area.top() - edge}));
   QRect frame(QPoint(tip.x() - width / 2, tip.y() - height - 2), QSize(width, height));
-  frame.moveLeft(std::clamp(frame.left(), area.left() + edge, std::max(area.left() + edge, area.right() + 1 - edge - width)));
+  frame.moveLeft(
+      std::clamp(frame.left(), area.left() + edge, std::max(area.left() + edge, area.right() + 1 - edge - width)));
   setGeometry(frame);
-  arrowX_ = std::clamp(double(tip.x() - frame.left()), radius + arrowHeight + 0.0,
-                       double(width - radius - arrowHeight));
+  arrowX_ =
+      std::clamp(double(tip.x() - frame.left()), radius + arrowHeight + 0.0, double(width - radius - arrowHeight));
   scroll_->setGeometry(QRect(QPoint(0, 0), size()).adjusted(inset, inset, -inset, -inset - arrowHeight));
   // Without a compositing manager the clear corners would show black, so the
   // window is cut to the bubble itself.

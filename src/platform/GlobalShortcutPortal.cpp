@@ -78,8 +78,7 @@ public:
                 return;
               }
               const QList<PortalShortcut> shortcuts{
-                  {id,
-                   {{QStringLiteral("description"), description}, {QStringLiteral("preferred_trigger"), trigger}}}};
+                  {id, {{QStringLiteral("description"), description}, {QStringLiteral("preferred_trigger"), trigger}}}};
               request(QStringLiteral("BindShortcuts"),
                       {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
                        QVariantMap{{QStringLiteral("handle_token"), token()}}},
@@ -120,8 +119,7 @@ private:
   static QString token() { return QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128); }
 
   // Calls `method` and hands the results of its Request's answer to `done`.
-  void request(const QString &method, const QList<QVariant> &arguments,
-               std::function<void(const QVariantMap &)> done) {
+  void request(const QString &method, const QList<QVariant> &arguments, std::function<void(const QVariantMap &)> done) {
     // The answer's path is known before the call (the handle token), so
     // the subscription is in place before any answer can come.
     const QVariantMap options = qvariant_cast<QVariantMap>(arguments.back());
@@ -163,8 +161,8 @@ std::unique_ptr<GlobalShortcutPortal> GlobalShortcutPortal::onSessionBus() {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected())
     return nullptr;
-  QDBusMessage get = QDBusMessage::createMethodCall(service, objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      service, objectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   get << interface << QStringLiteral("version");
   // A desktop without the interface answers at once with an error.
   const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);

@@ -36,8 +36,8 @@ TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
   // The window shows the 13 tool rows, then exactly these; it reads the
   // capture shortcut and the menus each time it is shown.
   QString capture = "Ctrl+Shift+2";
-  std::unique_ptr<QWidget> window(
-      ShortcutGuide::window([&] { return ShortcutGuide::content(ShortcutGuide::captureLine(capture), menus.mainMenus()); }));
+  std::unique_ptr<QWidget> window(ShortcutGuide::window(
+      [&] { return ShortcutGuide::content(ShortcutGuide::captureLine(capture), menus.mainMenus()); }));
   QStringList titles;
   for (const QLabel *label : window->findChildren<QLabel *>("row-title"))
     titles << label->text();

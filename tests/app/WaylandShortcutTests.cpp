@@ -36,7 +36,8 @@ struct WaylandRig {
       this->portal = fake.get();
       desktop.portal = std::move(fake);
     }
-    manager = std::make_unique<ShortcutManager>(settings.store(), std::make_unique<HotKeyBackend>(), std::move(desktop));
+    manager =
+        std::make_unique<ShortcutManager>(settings.store(), std::make_unique<HotKeyBackend>(), std::move(desktop));
     manager->setOnCapture(nullptr, [this] { ++captures; });
   }
   QString settingsRow() {

@@ -14,8 +14,8 @@
 #include "editor/ToolboxGroup.h"
 
 #include <QAbstractButton>
-#include <QLabel>
 #include <QFile>
+#include <QLabel>
 #include <QMimeData>
 
 using namespace crel;
@@ -264,8 +264,9 @@ TEST_F(BarTest, ChoosingAStyleChangesTheDocumentOnlyWhenItDiffers) {
 // above its button and inside the editor window.
 TEST_F(BarTest, TheKeyboardButtonTogglesItsPopoverWithTheWholeGuideInsideTheWindow) {
   view().setShortcutGuide([] {
-    return ShortcutGuideView::Content{
-        "Capture anywhere: Ctrl+Shift+2. Change it in Settings.", ShortcutPopover::toolRows(), {{"Undo", "Ctrl+Z", {}}}};
+    return ShortcutGuideView::Content{"Capture anywhere: Ctrl+Shift+2. Change it in Settings.",
+                                      ShortcutPopover::toolRows(),
+                                      {{"Undo", "Ctrl+Z", {}}}};
   });
   auto *status = static_cast<StatusGroup *>(view().groups()[5]);
   auto *keyboard = control("shortcuts");

@@ -1,8 +1,8 @@
 #include "ShortcutTestKit.h"
-#include "app/DelegateFixture.h"
 #include "app/AppMenus.h"
-#include "app/WelcomeView.h"
 #include "app/CaptureShortcut.h"
+#include "app/DelegateFixture.h"
+#include "app/WelcomeView.h"
 #include "document/CrelError.h"
 
 #include <QLabel>

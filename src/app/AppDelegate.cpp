@@ -214,6 +214,9 @@ void AppDelegate::makeMenus() {
   hooks.captureShortcutLabel = [this] {
     // The menu is opening: a shortcut another program let go of works again.
     services_.shortcuts.retry();
+    // Where only the desktop binds keys, the item names none; the settings say how.
+    if (services_.shortcuts.problem() == ShortcutManager::Problem::desktopBinding)
+      return QString();
     return services_.shortcuts.statusLabel();
   };
   hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };

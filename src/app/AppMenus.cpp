@@ -237,8 +237,8 @@ void AppMenus::setScreenshots(const std::vector<ShellRules::ScreenshotEntry> &en
 
 void AppMenus::retitleCaptureItem() {
   QString title = crel::tr("Capture an area");
-  if (hooks_.captureShortcutLabel)
-    title += QStringLiteral("  ") + hooks_.captureShortcutLabel();
+  if (const QString label = hooks_.captureShortcutLabel ? hooks_.captureShortcutLabel() : QString(); !label.isEmpty())
+    title += QStringLiteral("  ") + label;
   captureItem_->setText(title);
 }
 

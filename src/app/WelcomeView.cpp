@@ -228,6 +228,8 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
 }
 
 void WelcomeView::refreshShortcut() {
+  // Nothing can be recorded where only the desktop binds keys.
+  message_->setVisible(shortcuts_.problem() != ShortcutManager::Problem::desktopBinding);
   shortcutStatus_->setText(shortcuts_.problem() == ShortcutManager::Problem::none
                                ? crel::tr("Available anywhere on this computer")
                                : shortcuts_.statusLabel());

@@ -3,6 +3,9 @@
 //   welcome.png    the welcome and settings view, full height
 //   shortcuts.png  the keyboard-shortcuts window
 //   update_settings.png  the update section with version 2.1 ready to install
+//   shortcuts_guide.png  the guide those two show, at its full height
+//   shortcuts_popover.png  the editor's keyboard popover over a compact
+//                  editor-sized window, its button near the right edge
 // over private settings, so nothing of the user's is read or changed.
 
 #include "ToolUsage.h"
@@ -17,6 +20,7 @@
 #include "chrome/LightPalette.h"
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
+#include "editor/ShortcutPopover.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/HotKeyBackend.h"
@@ -96,7 +100,9 @@ int main(int argc, char **argv) {
   welcome.resize(WelcomeView::viewWidth, welcome.layout()->totalHeightForWidth(WelcomeView::viewWidth));
   welcome.layout()->activate();
   AppMenus menus(AppIdentity::name(), AppMenus::inertHooks([&] { return shortcuts.current().label(); }));
-  std::unique_ptr<QWidget> guide(ShortcutGuide::window(menus.mainMenus()));
+  std::unique_ptr<QWidget> guide(ShortcutGuide::window([&] {
+    return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus());
+  }));
   // A scroll area lays out its content when shown (off screen here).
   guide->setAttribute(Qt::WA_DontShowOnScreen);
   guide->show();
@@ -104,7 +110,28 @@ int main(int argc, char **argv) {
   QDeadlineTimer settled(500);
   while (!settled.hasExpired())
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  const bool written = tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) &&
+  // The popover as the bottom bar opens it: its button near the window's
+  // bottom-right corner, the guide handed in by the application.
+  QWidget editorWindow;
+  editorWindow.setAttribute(Qt::WA_DontShowOnScreen);
+  editorWindow.setGeometry(100, 100, 800, 460);
+  auto *keyboard = new QWidget(&editorWindow);
+  keyboard->setGeometry(800 - 50, 460 - 44, 32, 32);
+  editorWindow.show();
+  ShortcutPopover popover([&] {
+    return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus());
+  });
+  popover.setAttribute(Qt::WA_DontShowOnScreen);
+  popover.popUp(keyboard);
+  QCoreApplication::processEvents();
+  ShortcutGuideView whole([&] {
+    return ShortcutGuide::content(ShortcutGuide::captureLine(shortcuts.current().label()), menus.mainMenus());
+  });
+  whole.resize(ShortcutGuide::windowWidth, whole.heightForWidth(ShortcutGuide::windowWidth));
+  whole.layout()->activate();
+  const bool written = tools::renderToPng(whole, QDir(folder).filePath("shortcuts_guide.png"), scale) &&
+                       tools::renderToPng(popover, QDir(folder).filePath("shortcuts_popover.png"), scale) &&
+                       tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) &&
                        tools::renderToPng(*guide, QDir(folder).filePath("shortcuts.png"), scale) &&
                        tools::renderToPng(section, QDir(folder).filePath("update_settings.png"), scale);
   return written ? 0 : 1;

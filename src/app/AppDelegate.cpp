@@ -18,6 +18,7 @@
 #include "document/CrelStorage.h"
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
+#include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "platform/AppIdentity.h"
 #include "platform/Pasteboard.h"
@@ -72,6 +73,12 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
+  // The settings coming forward count as opening them: the shortcut is tried
+  // again, in case the program that held it let go.
+  connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
+    if (welcome_ && welcome_->windowHandle() && welcome_->windowHandle() == QGuiApplication::focusWindow())
+      services_.shortcuts.retry();
+  });
   const auto menuMoved = [this] { touch(); };
   connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);
   connect(&statusItem_, &StatusItem::menuClosed, this, menuMoved);
@@ -130,11 +137,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
                                [this](const QImage &image, const CaptureSource &source) { showEditor(image, source); });
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
-  try {
-    services_.shortcuts.registerShortcut(services_.shortcuts.current());
-  } catch (...) {
-    report(std::current_exception());
-  }
+  services_.shortcuts.retry();
 
   bool sessionExisted = false;
   if (!options.isolatedTest)
@@ -144,16 +147,20 @@ void AppDelegate::launch(const LaunchOptions &options) {
   if (!options.openPaths.isEmpty())
     openFiles(options.openPaths);
 
+  // Said after the launch's own window is up, so the alert lands on top of it.
+  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem();
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
-  case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); return;
+  case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
     yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
     if (applicationActive())
       yieldActivation();
-    return;
-  case WindowPresentation::LaunchEnd::settings: showWelcome(); return;
-  case WindowPresentation::LaunchEnd::nothing: return;
+    break;
+  case WindowPresentation::LaunchEnd::settings: showWelcome(); break;
+  case WindowPresentation::LaunchEnd::nothing: break;
   }
+  if (!shortcutProblem.isEmpty())
+    report(shortcutProblem);
 }
 
 void AppDelegate::restoreSession(bool &sessionExisted) {
@@ -204,7 +211,14 @@ void AppDelegate::makeMenus() {
   hooks.updateAction = [this] { services_.updates.menuAction(); };
   hooks.showOpenScreenshot = [this](int entry) { showOpenScreenshot(entry); };
   hooks.screenshotsNeedUpdate = [this] { refreshOpenScreenshotsMenu(); };
-  hooks.captureShortcutLabel = [this] { return services_.shortcuts.current().label(); };
+  hooks.captureShortcutLabel = [this] {
+    // The menu is opening: a shortcut another program let go of works again.
+    services_.shortcuts.retry();
+    // Where only the desktop binds keys, the item names none; the settings say how.
+    if (services_.shortcuts.problem() == ShortcutManager::Problem::desktopBinding)
+      return QString();
+    return services_.shortcuts.statusLabel();
+  };
   hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
   hooks.showShortcuts = seams_.showShortcuts ? seams_.showShortcuts : [this] { showShortcuts(); };
   hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
@@ -244,6 +258,9 @@ void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
   if (launched() && editor->window())
     editor->window()->addActions(menus_->shortcutActions());
+  if (editor->view())
+    editor->view()->setShortcutGuide(
+        [self = QPointer<AppDelegate>(this)] { return self ? self->shortcutGuide() : ShortcutGuideView::Content{}; });
   connected_.emplace_back(editor.get());
   editors_.push_back(std::move(editor));
   refreshOpenScreenshotsMenu();
@@ -342,16 +359,33 @@ void AppDelegate::showWelcome() {
   }
   services_.updates.refreshNotificationPermission();
   services_.login.refreshStatus();
+  services_.shortcuts.retry();
   WindowRegistry::present(*welcome_);
+}
+
+ShortcutGuideView::Content AppDelegate::shortcutGuide() const {
+  const ShortcutManager &shortcuts = services_.shortcuts;
+  // Where only the desktop can bind the key, the guide says so instead.
+  const QString capture = shortcuts.problem() == ShortcutManager::Problem::desktopBinding
+                              ? shortcuts.statusLabel()
+                              : ShortcutGuide::captureLine(shortcuts.statusLabel());
+  return ShortcutGuide::content(capture, launched() ? menus_->mainMenus() : QList<QMenu *>{});
 }
 
 void AppDelegate::showShortcuts() {
   if (!shortcuts_) {
-    shortcuts_ = ShortcutGuide::window(launched() ? menus_->mainMenus() : QList<QMenu *>{});
+    shortcuts_ = ShortcutGuide::window(
+        [self = QPointer<AppDelegate>(this)] { return self ? self->shortcutGuide() : ShortcutGuideView::Content{}; });
     if (const QScreen *screen = QGuiApplication::primaryScreen())
       shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
   }
-  WindowRegistry::present(*shortcuts_);
+  // Key within the application when it is active; it never activates it.
+  const bool active = applicationActive();
+  shortcuts_->setAttribute(Qt::WA_ShowWithoutActivating, !active);
+  shortcuts_->show();
+  shortcuts_->raise();
+  if (active)
+    shortcuts_->activateWindow();
 }
 
 void AppDelegate::yieldActivation() {
@@ -382,6 +416,10 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
   lastAlert_ = text.isEmpty() ? title : title + QLatin1Char('\n') + text;
   // Never a nested event loop: the answer, if any, arrives through finished().
   QWidget *key = QApplication::activeWindow();
+  // At launch the settings may be on screen before the desktop made them
+  // active: the alert belongs on them, not underneath.
+  if (!key && welcome_ && welcome_->isVisible())
+    key = welcome_;
   const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
   // The message goes in the alert itself: a window title is cut short by
   // the title bar, or not shown at all for a sheet.

@@ -6,6 +6,7 @@
 #include "StatusItem.h"
 #include "WelcomeView.h"
 #include "WindowRegistry.h"
+#include "chrome/ShortcutGuideView.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -89,6 +90,8 @@ public:
   // The keyboard-shortcuts window, made once and kept.
   void showShortcuts();
   QWidget *shortcutsWindow() const { return shortcuts_; }
+  // What the shortcuts guide shows now, in the window and in every editor's popover.
+  ShortcutGuideView::Content shortcutGuide() const;
   void yieldActivation();
 
   // A request from a later launch; true when it did what was asked.

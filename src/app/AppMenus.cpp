@@ -1,11 +1,13 @@
 #include "AppMenus.h"
 
 #include "WindowRegistry.h"
+#include "platform/Pasteboard.h"
 #include "platform/Translate.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,9 +18,19 @@ namespace crel {
 
 namespace {
 
-// The focused text field performs the edit command itself; true if there was one.
+// The focused text field performs the edit command itself; true if there was
+// one. A selectable label copies its selection and selects all of itself.
 bool editInFocusedField(const char *command) {
   QWidget *focus = QApplication::focusWidget();
+  if (auto *label = qobject_cast<QLabel *>(focus); label && label->textInteractionFlags() & Qt::TextSelectableByMouse) {
+    if (qstrcmp(command, "copy") == 0 && label->hasSelectedText())
+      return Pasteboard::general().replaceWithText(label->selectedText()) || true;
+    if (qstrcmp(command, "selectAll") == 0) {
+      label->setSelection(0, int(label->text().size()));
+      return true;
+    }
+    return false;
+  }
   if (!qobject_cast<QLineEdit *>(focus) && !qobject_cast<QTextEdit *>(focus) && !qobject_cast<QPlainTextEdit *>(focus))
     return false;
   return QMetaObject::invokeMethod(focus, command);
@@ -225,8 +237,8 @@ void AppMenus::setScreenshots(const std::vector<ShellRules::ScreenshotEntry> &en
 
 void AppMenus::retitleCaptureItem() {
   QString title = crel::tr("Capture an area");
-  if (hooks_.captureShortcutLabel)
-    title += QStringLiteral("  ") + hooks_.captureShortcutLabel();
+  if (const QString label = hooks_.captureShortcutLabel ? hooks_.captureShortcutLabel() : QString(); !label.isEmpty())
+    title += QStringLiteral("  ") + label;
   captureItem_->setText(title);
 }
 

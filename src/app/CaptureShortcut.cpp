@@ -5,6 +5,7 @@
 #include "platform/Keysym.h"
 #include "platform/SettingsStore.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -35,6 +36,12 @@ QString keyText(quint32 keysym) {
   return text.isEmpty() ? keysym::name(keysym) : text;
 }
 
+// X key names have at most four characters, all printable ASCII.
+bool isKeyName(const QString &key) {
+  return key.size() <= 4 &&
+         std::all_of(key.begin(), key.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+}
+
 } // namespace
 
 QString CaptureShortcut::label() const {
@@ -53,11 +60,20 @@ QString CaptureShortcut::label() const {
 
 bool CaptureShortcut::isValid() const {
   return (modifiers & ~allModifiers) == 0 && (modifiers & (command | control)) != 0 && !isRefusedKey(keyCode) &&
-         !keyText(keyCode).isEmpty();
+         !keyText(keyCode).isEmpty() && isKeyName(key);
 }
 
-std::optional<CaptureShortcut> CaptureShortcut::from(quint32 keysym, quint32 mask) {
-  CaptureShortcut shortcut{keysym, mask & allModifiers, keyText(keysym)};
+CaptureShortcut CaptureShortcut::typing(quint32 keysym) const {
+  if (key.isEmpty() || isRefusedKey(keysym) || keyText(keysym).isEmpty())
+    return *this;
+  CaptureShortcut relabelled = *this;
+  relabelled.keyCode = keysym;
+  relabelled.character = keyText(keysym);
+  return relabelled;
+}
+
+std::optional<CaptureShortcut> CaptureShortcut::from(quint32 keysym, quint32 mask, const QString &key) {
+  CaptureShortcut shortcut{keysym, mask & allModifiers, keyText(keysym), key};
   if (!shortcut.isValid())
     return std::nullopt;
   return shortcut;
@@ -85,6 +101,8 @@ QByteArray CaptureShortcut::toJson() const {
   writer.field("keyCode", static_cast<long long>(keyCode));
   writer.field("modifiers", static_cast<long long>(modifiers));
   writer.field("character", character);
+  if (!key.isEmpty())
+    writer.field("key", key);
   writer.endObject();
   return writer.take();
 }
@@ -94,7 +112,8 @@ std::optional<CaptureShortcut> CaptureShortcut::fromJson(const QByteArray &bytes
     const JsonObjectReader reader(json::parse(bytes), "CaptureShortcut");
     const long long keyCode = reader.required("keyCode", json::toInteger);
     const long long modifiers = reader.required("modifiers", json::toInteger);
-    CaptureShortcut shortcut{quint32(keyCode), quint32(modifiers), reader.required("character", json::toString)};
+    CaptureShortcut shortcut{quint32(keyCode), quint32(modifiers), reader.required("character", json::toString),
+                             reader.optional("key", json::toString).value_or(QString())};
     if (keyCode != shortcut.keyCode || modifiers != shortcut.modifiers || !shortcut.isValid())
       return std::nullopt;
     if (shortcut.character.isEmpty())

@@ -15,8 +15,12 @@ ShortcutControl::ShortcutControl(ShortcutManager &manager, QWidget *parent)
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(recorder_);
-  recorder_->setKeymap([this](quint32 scanCode) { return manager_.levelZeroKeysym(scanCode); });
+  recorder_->setKeymap([this](quint32 scanCode) {
+    return ShortcutRecorder::Key{manager_.levelZeroKeysym(scanCode), manager_.keyName(scanCode)};
+  });
   recorder_->setShortcut(manager_.current());
+  connect(&manager_, &ShortcutManager::changed, this, &ShortcutControl::refresh);
+  refresh();
   connect(recorder_, &ShortcutRecorder::recorded, this, [this](const CaptureShortcut &shortcut) {
     try {
       manager_.registerShortcut(shortcut);
@@ -31,7 +35,11 @@ ShortcutControl::ShortcutControl(ShortcutManager &manager, QWidget *parent)
   });
 }
 
-void ShortcutControl::refresh() { recorder_->setShortcut(manager_.current()); }
+void ShortcutControl::refresh() {
+  recorder_->setShortcut(manager_.current());
+  // Nothing recorded here could work: only the desktop binds keys there.
+  recorder_->setEnabled(manager_.problem() != ShortcutManager::Problem::desktopBinding);
+}
 
 void ShortcutControl::setMessage(const QString &message) {
   message_ = message;

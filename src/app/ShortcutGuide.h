@@ -1,37 +1,35 @@
 #pragma once
 
+#include "chrome/ShortcutGuideView.h"
+
 #include <QList>
 #include <QString>
-#include <QWidget>
 
 #include <vector>
 
 class QMenu;
+class QWidget;
 
 namespace crel {
 
-// The keyboard-shortcuts reference: the capture shortcut, the tool keys,
-// every key the main menus offer, the pixel-colour click and the editing
-// gestures. It reads the menus and the saved shortcut when it is built.
-class ShortcutGuide : public QWidget {
-  Q_OBJECT
+// The keyboard-shortcuts window and what the application hands the guide:
+// the capture shortcut, the tools and every key the main menus offer.
+class ShortcutGuide {
 public:
   static constexpr int windowWidth = 440, windowHeight = 520;
 
-  struct Row {
-    QString title;
-    QString keys;
-    friend bool operator==(const Row &, const Row &) = default;
-  };
+  using Row = ShortcutGuideView::Row;
   // One row per menu item with a shortcut, menu by menu in order, in the
   // desktop's notation (Ctrl+Shift+Z).
   static std::vector<Row> menuRows(const QList<QMenu *> &menus);
+  // "Capture anywhere: <label>. Change it in Settings."
+  static QString captureLine(const QString &captureLabel);
+  // The guide as it reads now, for the capture shortcut's line and the menus.
+  static ShortcutGuideView::Content content(const QString &captureLine, const QList<QMenu *> &menus);
 
-  // A fixed-size, closable, not minimisable window holding the guide;
-  // kept when closed.
-  static QWidget *window(const QList<QMenu *> &menus);
-
-  explicit ShortcutGuide(const QList<QMenu *> &menus, QWidget *parent = nullptr);
+  // A fixed-size, closable, not minimisable window holding the guide over
+  // `source`; kept when closed.
+  static QWidget *window(ShortcutGuideView::Source source);
 };
 
 } // namespace crel

@@ -2,27 +2,99 @@
 
 #include "ShortcutRecorder.h"
 #include "document/CrelError.h"
+#include "platform/AppIdentity.h"
+#include "platform/GlobalShortcutPortal.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/SettingsStore.h"
+#include "platform/SnapshotProvider.h"
+
 #include "platform/Translate.h"
+#include <QProcessEnvironment>
+#include <QStringList>
 
 namespace crel {
 
 namespace {
 
-HotKeyCombination combinationOf(const CaptureShortcut &shortcut) { return {shortcut.keyCode, shortcut.xModifiers()}; }
+// A named key is grabbed by its name alone: what it types changes with the layout.
+HotKeyCombination combinationOf(const CaptureShortcut &shortcut) {
+  if (!shortcut.key.isEmpty())
+    return {0, shortcut.xModifiers(), shortcut.key.toLatin1()};
+  return {shortcut.keyCode, shortcut.xModifiers(), {}};
+}
+
+ShortcutManager::Problem problemOf(HotKeyBackend::GrabResult result) {
+  switch (result) {
+  case HotKeyBackend::GrabResult::grabbed: break;
+  case HotKeyBackend::GrabResult::taken: return ShortcutManager::Problem::taken;
+  case HotKeyBackend::GrabResult::notOnKeyboard: return ShortcutManager::Problem::notOnKeyboard;
+  case HotKeyBackend::GrabResult::noDisplay: return ShortcutManager::Problem::noDisplay;
+  }
+  return ShortcutManager::Problem::none;
+}
+
+QString desktopBindingText() {
+  return ShortcutManager::tr("Bind the command 'crel --capture' to a key in your desktop's keyboard settings: on "
+                             "Wayland only the desktop can give the app a shortcut that works in every window.");
+}
+
+const QString kExplainedKey = QStringLiteral("captureShortcutBindingExplained");
+const QString kPortalId = QStringLiteral("capture");
+
+// The portal's notation: "CTRL+SHIFT+2", modifiers first, then the key.
+QString portalTrigger(const CaptureShortcut &shortcut) {
+  QStringList parts;
+  if (shortcut.modifiers & CaptureShortcut::command)
+    parts << QStringLiteral("CTRL");
+  if (shortcut.modifiers & CaptureShortcut::option)
+    parts << QStringLiteral("ALT");
+  if (shortcut.modifiers & CaptureShortcut::shift)
+    parts << QStringLiteral("SHIFT");
+  if (shortcut.modifiers & CaptureShortcut::control)
+    parts << QStringLiteral("LOGO");
+  parts << shortcut.character;
+  return parts.join(QLatin1Char('+'));
+}
 
 } // namespace
 
-ShortcutManager::ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKeyBackend> backend, QObject *parent)
-    : QObject(parent), defaults_(defaults), backend_(std::move(backend)), current_(CaptureShortcut::load(defaults)) {
+ShortcutManager::Desktop ShortcutManager::Desktop::fromSession() {
+  Desktop desktop;
+  desktop.wayland = SnapshotProvider::isWaylandSession(QProcessEnvironment::systemEnvironment());
+  if (desktop.wayland)
+    desktop.portal = GlobalShortcutPortal::onSessionBus();
+  return desktop;
+}
+
+ShortcutManager::ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKeyBackend> backend,
+                                 std::optional<Desktop> desktop, QObject *parent)
+    : QObject(parent), defaults_(defaults), backend_(std::move(backend)),
+      desktop_(desktop ? std::move(*desktop) : Desktop::fromSession()), current_(CaptureShortcut::load(defaults)) {
   if (!backend_)
     backend_ = std::make_unique<HotKeyBackend>();
+  if (desktop_.portal) {
+    connect(desktop_.portal.get(), &GlobalShortcutPortal::bound, this, [this](const QString &trigger) {
+      binding_ = false;
+      portalTrigger_ = trigger;
+      setState(true, Problem::none);
+      Q_EMIT changed();
+    });
+    connect(desktop_.portal.get(), &GlobalShortcutPortal::failed, this, [this] {
+      binding_ = false;
+      setState(false, Problem::desktopBinding);
+    });
+    connect(desktop_.portal.get(), &GlobalShortcutPortal::activated, this, [this](const QString &id) {
+      if (id == kPortalId && registered_)
+        capture();
+    });
+  }
+  current_ = asTyped(current_);
   connect(backend_.get(), &HotKeyBackend::activated, this, &ShortcutManager::pressed);
   connect(backend_.get(), &HotKeyBackend::grabLost, this, [this](const HotKeyCombination &lost) {
     if (registered_ && lost == combinationOf(current_))
-      registered_ = false;
+      setState(false, Problem::notOnKeyboard);
   });
+  connect(backend_.get(), &HotKeyBackend::keymapChanged, this, &ShortcutManager::keymapChanged);
 }
 
 ShortcutManager::~ShortcutManager() {
@@ -32,13 +104,85 @@ ShortcutManager::~ShortcutManager() {
 
 CaptureShortcut ShortcutManager::savedShortcut() { return CaptureShortcut::load(SettingsStore::standard()); }
 
-void ShortcutManager::registerShortcut(const CaptureShortcut &shortcut) {
+CaptureShortcut ShortcutManager::asTyped(const CaptureShortcut &shortcut) const {
+  if (shortcut.key.isEmpty())
+    return shortcut;
+  const quint32 keycode = backend_->keycodeOf(shortcut.key.toLatin1());
+  return keycode ? shortcut.typing(backend_->levelZeroKeysym(keycode)) : shortcut;
+}
+
+QString ShortcutManager::statusLabel() const {
+  switch (problem_) {
+  case Problem::none:
+    if (registered_ && !portalTrigger_.isEmpty())
+      return portalTrigger_;
+    break;
+  case Problem::desktopBinding: return desktopBindingText();
+  case Problem::taken: return tr("%1 — in use by another app").arg(current_.label());
+  case Problem::notOnKeyboard: return tr("%1 — not on this keyboard").arg(current_.label());
+  case Problem::noDisplay: return tr("%1 — needs an X11 session").arg(current_.label());
+  }
+  return current_.label();
+}
+
+QString ShortcutManager::takeLaunchProblem() {
+  switch (problem_) {
+  case Problem::none: break;
+  case Problem::desktopBinding:
+    // Said once: nothing the app does will change it.
+    if (defaults_.contains(kExplainedKey))
+      return {};
+    defaults_.setString(kExplainedKey, QStringLiteral("1"));
+    return tr("On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind the "
+              "command 'crel --capture' to a key such as %2 in your desktop's keyboard settings: in GNOME under "
+              "Settings > Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add "
+              "New > Command, in sway with 'bindsym Ctrl+Shift+2 exec crel --capture'.")
+        .arg(AppIdentity::name(), current_.label());
+  case Problem::taken:
+    return tr("The capture shortcut %1 is in use by another app, so it does not capture yet. To choose another, "
+              "open Settings from the tray menu and click the shortcut. %2 tries %1 again whenever Settings or "
+              "the tray menu opens.")
+        .arg(current_.label(), AppIdentity::name());
+  case Problem::notOnKeyboard:
+    return tr("The capture shortcut %1 cannot be typed on this keyboard. To choose another, open Settings from the "
+              "tray menu and click the shortcut.")
+        .arg(current_.label());
+  case Problem::noDisplay:
+    return tr("Global shortcuts need an X11 session. Bind 'crel --capture' to a key in your desktop's keyboard "
+              "settings instead.");
+  }
+  return {};
+}
+
+void ShortcutManager::setState(bool registered, Problem problem) {
+  if (registered == registered_ && problem == problem_)
+    return;
+  registered_ = registered;
+  problem_ = problem;
+  Q_EMIT changed();
+}
+
+void ShortcutManager::registerShortcut(const CaptureShortcut &wanted) {
+  if (desktop_.wayland) {
+    if (!desktop_.portal)
+      throw CrelError::shortcut(desktopBindingText());
+    if (wanted == current_ && (registered_ || binding_))
+      return;
+    current_ = wanted;
+    current_.save(defaults_);
+    setState(false, Problem::none);
+    bindThroughPortal();
+    Q_EMIT changed();
+    return;
+  }
+  const CaptureShortcut shortcut = asTyped(wanted);
   if (registered_ && shortcut.sameCombination(current_)) {
     // The grab already covers this key; grabbing it again and releasing the
     // old one would release the only grab there is.
     if (shortcut != current_) {
       current_ = shortcut;
       current_.save(defaults_);
+      Q_EMIT changed();
     }
     return;
   }
@@ -58,9 +202,42 @@ void ShortcutManager::registerShortcut(const CaptureShortcut &shortcut) {
   // never leaves the application without a working shortcut.
   if (registered_)
     backend_->ungrab(combinationOf(current_));
-  registered_ = true;
   current_ = shortcut;
   current_.save(defaults_);
+  registered_ = true;
+  problem_ = Problem::none;
+  Q_EMIT changed();
+}
+
+void ShortcutManager::bindThroughPortal() {
+  binding_ = true;
+  portalTrigger_.clear();
+  desktop_.portal->bind(kPortalId, tr("Capture an area"), portalTrigger(current_));
+}
+
+bool ShortcutManager::retry() {
+  if (registered_)
+    return true;
+  if (desktop_.wayland) {
+    if (!desktop_.portal)
+      setState(false, Problem::desktopBinding);
+    else if (!binding_ && problem_ == Problem::none)
+      bindThroughPortal();
+    return registered_;
+  }
+  const HotKeyBackend::GrabResult result = backend_->grab(combinationOf(current_));
+  setState(result == HotKeyBackend::GrabResult::grabbed, problemOf(result));
+  return registered_;
+}
+
+void ShortcutManager::keymapChanged() {
+  const CaptureShortcut relabelled = asTyped(current_);
+  const bool relabel = relabelled != current_;
+  current_ = relabelled;
+  // A key that left the keymap, or a grab another program held, may be back.
+  retry();
+  if (relabel)
+    Q_EMIT changed();
 }
 
 void ShortcutManager::setOnCapture(QObject *owner, std::function<void()> onCapture) {
@@ -71,6 +248,8 @@ void ShortcutManager::setOnCapture(QObject *owner, std::function<void()> onCaptu
 
 quint32 ShortcutManager::levelZeroKeysym(quint32 keycode) const { return backend_->levelZeroKeysym(keycode); }
 
+QString ShortcutManager::keyName(quint32 keycode) const { return QString::fromLatin1(backend_->keyName(keycode)); }
+
 void ShortcutManager::pressed(const HotKeyCombination &combination) {
   if (!registered_ || combination != combinationOf(current_))
     return;
@@ -78,6 +257,10 @@ void ShortcutManager::pressed(const HotKeyCombination &combination) {
     recorder->record(current_);
     return;
   }
+  capture();
+}
+
+void ShortcutManager::capture() {
   if (onCapture_ && (!ownedCapture_ || captureOwner_))
     onCapture_();
 }

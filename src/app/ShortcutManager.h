@@ -1,12 +1,14 @@
 #pragma once
 
 #include "CaptureShortcut.h"
+#include "platform/GlobalShortcutPortal.h"
 
 #include <QObject>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace crel {
 
@@ -18,14 +20,34 @@ class SettingsStore;
 // choice in the settings store and turns a press of it into one call of the
 // capture callback from the event loop. While a shortcut recorder records, a
 // press of the held combination goes to that recorder instead, since the
-// grab keeps the key from ever reaching its window. Main thread only.
+// grab keeps the key from ever reaching its window. A shortcut that cannot
+// be grabbed (another program holds it, the keymap lacks its key) stays the
+// wanted one: it is grabbed again on retry() and after every keymap change.
+// Main thread only.
 class ShortcutManager : public QObject {
   Q_OBJECT
 public:
+  // Why the wanted shortcut does not work now. `desktopBinding`: a Wayland
+  // session without the desktop's shortcut portal, where only the desktop
+  // can bind a key (to `crel --capture`).
+  enum class Problem { none, taken, notOnKeyboard, noDisplay, desktopBinding };
+
+  // Where the shortcut lives. On a Wayland session a grab through XWayland
+  // would fire only while an X11 window has the keyboard, so the desktop's
+  // GlobalShortcuts portal binds it, or, without one, nothing does and the
+  // user is told how to bind the command.
+  struct Desktop {
+    bool wayland = false;
+    std::unique_ptr<GlobalShortcutPortal> portal; // Wayland only; none when not offered
+    // The session's own: decided from XDG_SESSION_TYPE and WAYLAND_DISPLAY,
+    // the portal asked for on Wayland only.
+    static Desktop fromSession();
+  };
+
   // Loads the current shortcut from `defaults`; registers nothing. An empty
-  // backend means grabs on $DISPLAY.
+  // backend means grabs on $DISPLAY; an empty desktop, the session's own.
   explicit ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKeyBackend> backend = {},
-                           QObject *parent = nullptr);
+                           std::optional<Desktop> desktop = std::nullopt, QObject *parent = nullptr);
   // Releases the grab.
   ~ShortcutManager() override;
 
@@ -33,27 +55,53 @@ public:
   // manager at hand.
   static CaptureShortcut savedShortcut();
 
+  // The wanted shortcut, labelled as the current keyboard layout types it.
   const CaptureShortcut &current() const { return current_; }
   // True exactly while `current` is grabbed.
   bool isRegistered() const { return registered_; }
+  // What the last attempt to grab `current` met; none while it is grabbed.
+  Problem problem() const { return problem_; }
+  // The label, followed by why it does not work while it does not.
+  QString statusLabel() const;
+  // The sentence to show at launch when the shortcut does not work; empty
+  // when it does, and after the first launch for what only the desktop can
+  // mend (binding the command on Wayland).
+  QString takeLaunchProblem();
 
   // Makes `shortcut` the grabbed, current and stored shortcut, or changes
   // nothing and throws CrelError::shortcut with the sentence to show.
   void registerShortcut(const CaptureShortcut &shortcut);
+  // Grabs `current` unless it already is; true when it is grabbed after.
+  bool retry();
 
   // What a press does; runs only while `owner` lives (no owner: always).
   void setOnCapture(QObject *owner, std::function<void()> onCapture);
 
-  // The level-0 keysym of a hardware key code, for the recorder; 0 if none.
+  // The level-0 keysym and the keyboard's name of a hardware key code, for
+  // the recorder; 0 and empty when unknown.
   quint32 levelZeroKeysym(quint32 keycode) const;
+  QString keyName(quint32 keycode) const;
+
+Q_SIGNALS:
+  // The current shortcut, its label or whether it works changed.
+  void changed();
 
 private:
   void pressed(const HotKeyCombination &combination);
+  void capture();
+  void keymapChanged();
+  void bindThroughPortal();
+  void setState(bool registered, Problem problem);
+  CaptureShortcut asTyped(const CaptureShortcut &shortcut) const;
 
   SettingsStore &defaults_;
   std::unique_ptr<HotKeyBackend> backend_;
+  Desktop desktop_;
+  bool binding_ = false;
+  QString portalTrigger_;
   CaptureShortcut current_;
   bool registered_ = false;
+  Problem problem_ = Problem::none;
   QPointer<QObject> captureOwner_;
   bool ownedCapture_ = false;
   std::function<void()> onCapture_;

@@ -91,11 +91,12 @@ bool ShortcutRecorder::event(QEvent *event) {
 }
 
 std::optional<CaptureShortcut> ShortcutRecorder::shortcutFor(const QKeyEvent &event) const {
-  // The level-0 keysym makes Ctrl+Shift+2 read "2", not "@"; synthesised
+  // The level-0 keysym makes Ctrl+Shift+2 read "2", not "@", and the key's
+  // name keeps the shortcut on that key whatever the layout; synthesised
   // events carry no hardware code and fall back to Qt's key.
-  quint32 keysym = event.nativeScanCode() && keymap_ ? keymap_(event.nativeScanCode()) : 0;
-  if (keysym == 0)
-    keysym = keysym::fromQtKey(event.key());
+  Key key = event.nativeScanCode() && keymap_ ? keymap_(event.nativeScanCode()) : Key{};
+  if (key.keysym == 0)
+    key = {keysym::fromQtKey(event.key()), {}};
   const Qt::KeyboardModifiers held = event.modifiers();
   quint32 mask = 0;
   if (held & Qt::ControlModifier)
@@ -106,7 +107,7 @@ std::optional<CaptureShortcut> ShortcutRecorder::shortcutFor(const QKeyEvent &ev
     mask |= CaptureShortcut::option;
   if (held & Qt::MetaModifier)
     mask |= CaptureShortcut::control;
-  return CaptureShortcut::from(keysym, mask);
+  return CaptureShortcut::from(key.keysym, mask, key.name);
 }
 
 void ShortcutRecorder::keyPressEvent(QKeyEvent *event) {

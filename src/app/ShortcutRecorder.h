@@ -18,8 +18,13 @@ namespace crel {
 class ShortcutRecorder : public QPushButton {
   Q_OBJECT
 public:
-  // Maps a hardware key code to its level-0 keysym; 0 when unknown.
-  using Keymap = std::function<quint32(quint32 scanCode)>;
+  // A hardware key code's level-0 keysym (0 when unknown) and its name on
+  // the keyboard (empty when unknown).
+  struct Key {
+    quint32 keysym = 0;
+    QString name;
+  };
+  using Keymap = std::function<Key(quint32 scanCode)>;
 
   explicit ShortcutRecorder(QWidget *parent = nullptr);
   ~ShortcutRecorder() override;
@@ -51,7 +56,7 @@ private:
   std::optional<CaptureShortcut> shortcutFor(const QKeyEvent &event) const;
   void stopRecording();
 
-  CaptureShortcut shortcut_;
+  CaptureShortcut shortcut_ = CaptureShortcut::defaultShortcut();
   bool recording_ = false;
   Keymap keymap_;
 };

@@ -3,6 +3,7 @@
 #include "LaunchAtLogin.h"
 #include "ShellText.h"
 #include "ShortcutControl.h"
+#include "ShortcutManager.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
 #include "chrome/ChromeColors.h"
@@ -70,7 +71,7 @@ ChromeSegmented *picker(const QStringList &labels, const QString &title, QWidget
 
 WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, AnnotationPreferences &annotation,
                          EditorSizePreferences &sizePreferences, Actions actions, QWidget *parent)
-    : QWidget(parent), login_(login), annotation_(annotation), sizes_(sizePreferences) {
+    : QWidget(parent), shortcuts_(shortcuts), login_(login), annotation_(annotation), sizes_(sizePreferences) {
   setObjectName(QStringLiteral("welcome"));
   setFixedWidth(viewWidth);
   setAutoFillBackground(true);
@@ -137,9 +138,10 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   auto *shortcutTexts = new QVBoxLayout;
   shortcutTexts->setSpacing(4);
   shortcutTexts->addWidget(heading(crel::tr("Capture shortcut"), this));
-  shortcutTexts->addWidget(caption(crel::tr("Available anywhere on this computer"), this));
-  shortcutRow->addLayout(shortcutTexts);
-  shortcutRow->addStretch();
+  shortcutStatus_ = caption({}, this);
+  shortcutStatus_->setObjectName(QStringLiteral("shortcut-status"));
+  shortcutTexts->addWidget(shortcutStatus_);
+  shortcutRow->addLayout(shortcutTexts, 1);
   shortcut_ = new ShortcutControl(shortcuts, this);
   shortcutRow->addWidget(shortcut_);
   column->addLayout(shortcutRow);
@@ -147,6 +149,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   message_->setObjectName(QStringLiteral("shortcut-message"));
   column->addWidget(message_);
   connect(shortcut_, &ShortcutControl::messageChanged, message_, &QLabel::setText);
+  connect(&shortcuts_, &ShortcutManager::changed, this, &WelcomeView::refreshShortcut);
   column->addWidget(divider(this));
 
   // Launch at login.
@@ -218,9 +221,18 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
                      1, Qt::AlignTop);
   column->addLayout(privacy);
 
+  refreshShortcut();
   refreshLogin();
   refreshStyle();
   refreshSize();
+}
+
+void WelcomeView::refreshShortcut() {
+  // Nothing can be recorded where only the desktop binds keys.
+  message_->setVisible(shortcuts_.problem() != ShortcutManager::Problem::desktopBinding);
+  shortcutStatus_->setText(shortcuts_.problem() == ShortcutManager::Problem::none
+                               ? crel::tr("Available anywhere on this computer")
+                               : shortcuts_.statusLabel());
 }
 
 QString WelcomeView::message() const { return message_->text(); }

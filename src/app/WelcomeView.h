@@ -44,14 +44,17 @@ public:
   QString message() const;
 
 private:
+  void refreshShortcut();
   void refreshLogin();
   void refreshStyle();
   void refreshSize();
 
+  ShortcutManager &shortcuts_;
   LaunchAtLogin &login_;
   AnnotationPreferences &annotation_;
   EditorSizePreferences &sizes_;
   ShortcutControl *shortcut_ = nullptr;
+  QLabel *shortcutStatus_ = nullptr;
   QLabel *message_ = nullptr;
   BrandSwitch *loginSwitch_ = nullptr;
   QLabel *loginDetail_ = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chrome/ShortcutGuideView.h"
 #include "platform/Geometry.h"
 
 #include <QList>
@@ -49,6 +50,9 @@ public:
   HintController &hints() const { return *hints_; }
   const Actions &actions() const { return actions_; }
   void setActions(Actions actions) { actions_ = std::move(actions); }
+  // What the keyboard popover's guide shows; its own tool rows when empty.
+  const ShortcutGuideView::Source &shortcutGuide() const { return shortcutGuide_; }
+  void setShortcutGuide(ShortcutGuideView::Source source) { shortcutGuide_ = std::move(source); }
   // History, tools, actions, zoom, inspector, status: bottom to top in z-order.
   const std::array<BarGroup *, 6> &groups() const { return groups_; }
   // The groups' rectangles as last handed to the canvas, in view points.
@@ -82,6 +86,7 @@ private:
   HintController *hints_ = nullptr;
   HintLayer *hintLayer_ = nullptr;
   Actions actions_;
+  ShortcutGuideView::Source shortcutGuide_;
   std::array<BarGroup *, 6> groups_{};
   ColorInspectionReadout *readout_ = nullptr;
   QList<geom::Rect> chromeFrames_;

@@ -1,7 +1,8 @@
 #include "ShortcutPopover.h"
 
 #include "chrome/ChromeColors.h"
-#include "chrome/ChromeFonts.h"
+#include "chrome/ChromeScrollBar.h"
+#include "chrome/LightPalette.h"
 #include "document/MarkTool.h"
 #include "platform/Translate.h"
 #include "platform/X11Access.h"
@@ -10,7 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
-#include <QScreen>
+#include <QScrollArea>
 
 #include <algorithm>
 
@@ -18,8 +19,8 @@ namespace crel {
 
 namespace {
 
-constexpr int arrowHeight = 8, margin = 16, lineHeight = 22, columnWidth = 150, titleHeight = 30;
-constexpr int rows = 7; // thirteen tools in two columns
+constexpr int arrowHeight = 8, inset = 4, edge = 8, radius = 10;
+const QColor bubbleColor(252, 252, 252);
 
 QRectF bubbleRect(const QRect &widget) { return QRectF(widget).adjusted(0.5, 0.5, -0.5, -0.5 - arrowHeight); }
 
@@ -27,7 +28,7 @@ QRectF bubbleRect(const QRect &widget) { return QRectF(widget).adjusted(0.5, 0.5
 QPainterPath outline(const QRect &widget, double arrowX) {
   const QRectF bubble = bubbleRect(widget);
   QPainterPath shape;
-  shape.addRoundedRect(bubble, 10, 10);
+  shape.addRoundedRect(bubble, radius, radius);
   QPainterPath arrow;
   arrow.moveTo(arrowX - arrowHeight, bubble.bottom() - 0.5);
   arrow.lineTo(arrowX, bubble.bottom() + arrowHeight);
@@ -38,32 +39,61 @@ QPainterPath outline(const QRect &widget, double arrowX) {
 
 } // namespace
 
-ShortcutPopover::ShortcutPopover(QWidget *parent) : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint) {
+ShortcutPopover::ShortcutPopover(ShortcutGuideView::Source source, QWidget *parent)
+    : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("shortcut-popover"));
   setAttribute(Qt::WA_NoMouseReplay);
   setAttribute(Qt::WA_TranslucentBackground);
   setAccessibleName(crel::tr("Keyboard shortcuts"));
-  resize(sizeHint());
+  if (!source)
+    source = [] { return ShortcutGuideView::Content{{}, toolRows(), {}}; };
+  scroll_ = new QScrollArea(this);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll_->setWidgetResizable(true);
+  LightPalette::apply(scroll_);
+  QPalette palette = scroll_->palette();
+  palette.setColor(QPalette::Window, bubbleColor);
+  scroll_->setPalette(palette);
+  ChromeScrollBar::apply(*scroll_);
+  // The bubble is painted beneath: the scroll area shows it through.
+  scroll_->setAutoFillBackground(false);
+  scroll_->viewport()->setAutoFillBackground(false);
+  guide_ = new ShortcutGuideView(std::move(source));
+  guide_->setAutoFillBackground(false);
+  scroll_->setWidget(guide_);
+  resize(preferredWidth, preferredHeight);
 }
 
-QSize ShortcutPopover::sizeHint() const {
-  return {2 * margin + 2 * columnWidth, margin + titleHeight + rows * lineHeight + margin + arrowHeight};
+std::vector<ShortcutGuideView::Row> ShortcutPopover::toolRows() {
+  std::vector<ShortcutGuideView::Row> rows;
+  for (MarkTool tool : allCases<MarkTool>())
+    rows.push_back({label(tool), shortcut(tool).toUpper(), symbol(tool)});
+  return rows;
 }
 
 void ShortcutPopover::popUp(QWidget *anchor) {
-  resize(sizeHint());
+  guide_->refresh();
   const QPoint tip = anchor->mapToGlobal(QPoint(anchor->width() / 2, 0));
-  QRect frame(QPoint(tip.x() - width() / 2, tip.y() - height() - 2), size());
-  if (const QScreen *screen = anchor->screen()) {
-    const QRect area = screen->availableGeometry();
-    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - frame.width())));
-  }
-  move(frame.topLeft());
-  setProperty("arrowX", tip.x() - frame.left());
+  // The editor window bounds the popover; a window too small for any guide
+  // still gets one that can be read.
+  const QWidget *window = anchor->window();
+  const QRect area(window->mapToGlobal(QPoint(0, 0)), window->size());
+  const int width = std::max(200, std::min(preferredWidth, area.width() - 2 * edge));
+  const int contentHeight = guide_->heightForWidth(width - 2 * inset - ChromeScrollBar::width);
+  const int wanted = (contentHeight > 0 ? contentHeight : preferredHeight) + 2 * inset + arrowHeight;
+  const int height = std::max(150, std::min({preferredHeight, wanted, tip.y() - 2 - area.top() - edge}));
+  QRect frame(QPoint(tip.x() - width / 2, tip.y() - height - 2), QSize(width, height));
+  frame.moveLeft(
+      std::clamp(frame.left(), area.left() + edge, std::max(area.left() + edge, area.right() + 1 - edge - width)));
+  setGeometry(frame);
+  arrowX_ =
+      std::clamp(double(tip.x() - frame.left()), radius + arrowHeight + 0.0, double(width - radius - arrowHeight));
+  scroll_->setGeometry(QRect(QPoint(0, 0), size()).adjusted(inset, inset, -inset, -inset - arrowHeight));
   // Without a compositing manager the clear corners would show black, so the
   // window is cut to the bubble itself.
   if (QGuiApplication::platformName() == QLatin1String("xcb") && !X11Access::compositingManagerRunning())
-    setMask(QRegion(outline(rect(), tip.x() - frame.left()).toFillPolygon().toPolygon()));
+    setMask(QRegion(outline(rect(), arrowX_).toFillPolygon().toPolygon()));
   else
     clearMask();
   show();
@@ -77,27 +107,9 @@ void ShortcutPopover::hideEvent(QHideEvent *event) {
 void ShortcutPopover::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const double arrowX = property("arrowX").isValid() ? property("arrowX").toDouble() : width() / 2.0;
-  const QPainterPath shape = outline(rect(), arrowX);
-  painter.fillPath(shape, QColor(252, 252, 252));
+  const QPainterPath shape = outline(rect(), arrowX_ > 0 ? arrowX_ : width() / 2.0);
+  painter.fillPath(shape, bubbleColor);
   painter.strokePath(shape, QPen(ChromeColors::black(0.14), 1));
-
-  painter.setPen(ChromeColors::label());
-  painter.setFont(ChromeFonts::font(13, QFont::DemiBold));
-  painter.drawText(QRectF(margin, margin, width() - 2 * margin, titleHeight - 8), Qt::AlignLeft | Qt::AlignVCenter,
-                   crel::tr("Keyboard shortcuts"));
-  int i = 0;
-  for (MarkTool tool : allCases<MarkTool>()) {
-    const QRectF line(margin + (i / rows) * columnWidth, margin + titleHeight + (i % rows) * lineHeight,
-                      columnWidth - 12, lineHeight);
-    painter.setFont(ChromeFonts::font(12));
-    painter.setPen(ChromeColors::label());
-    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, label(tool));
-    painter.setFont(ChromeFonts::font(11.5, QFont::DemiBold));
-    painter.setPen(ChromeColors::secondaryLabel());
-    painter.drawText(line, Qt::AlignRight | Qt::AlignVCenter, shortcut(tool).toUpper());
-    ++i;
-  }
 }
 
 } // namespace crel

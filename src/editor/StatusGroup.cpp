@@ -240,7 +240,14 @@ StatusGroup::StatusGroup(EditorView &view)
 
 void StatusGroup::toggleShortcuts() {
   if (!popover_) {
-    popover_ = new ShortcutPopover(this);
+    // Read when the popover opens: the window's owner may hand the rows in later.
+    popover_ = new ShortcutPopover(
+        [this] {
+          if (const ShortcutGuideView::Source &source = view_.shortcutGuide())
+            return source();
+          return ShortcutGuideView::Content{{}, ShortcutPopover::toolRows(), {}};
+        },
+        this);
     connect(popover_, &ShortcutPopover::dismissed, this, [this] { showShortcuts_ = false; });
   }
   if (showShortcuts_) {

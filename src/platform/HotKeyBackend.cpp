@@ -4,6 +4,8 @@
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -39,6 +41,31 @@ struct RegistryKey {
 std::map<RegistryKey, const void *> &registry() {
   static std::map<RegistryKey, const void *> held;
   return held;
+}
+
+// The names XKB gives the keys of the core keyboard, read over a connection
+// of its own: a connection that turned XKB on no longer hears of a new
+// keymap through the core MappingNotify the backend listens for.
+std::map<QByteArray, quint8> keyNames(const QByteArray &display) {
+  std::map<QByteArray, quint8> names;
+  xcb_connection_t *connection = xcb_connect(display.constData(), nullptr);
+  xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
+  if (!xcb_connection_has_error(connection) && context &&
+      xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                                  XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)) {
+    const int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
+    if (xkb_keymap *keymap =
+            device < 0 ? nullptr
+                       : xkb_x11_keymap_new_from_device(context, connection, device, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+      for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap); code <= xkb_keymap_max_keycode(keymap); ++code)
+        if (const char *name = xkb_keymap_key_get_name(keymap, code); name && *name && code <= 0xff)
+          names.emplace(QByteArray(name), quint8(code));
+      xkb_keymap_unref(keymap);
+    }
+  }
+  xkb_context_unref(context);
+  xcb_disconnect(connection);
+  return names;
 }
 
 } // namespace
@@ -97,6 +124,7 @@ void HotKeyBackend::loadKeyboardMapping() {
     const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
     keysyms_.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(mapping.get()));
   }
+  keycodesByName_ = keyNames(display_);
 
   // The modifier bit each lock key sets varies between keymaps.
   auto maskOf = [this](const xcb_keycode_t *codes, int perModifier, quint32 keysym) -> quint16 {
@@ -123,20 +151,35 @@ quint32 HotKeyBackend::levelZeroKeysym(quint32 keycode) const {
   return index < keysyms_.size() ? keysyms_[index] : 0;
 }
 
+QByteArray HotKeyBackend::keyName(quint32 keycode) const {
+  for (const auto &[name, code] : keycodesByName_)
+    if (code == keycode)
+      return name;
+  return {};
+}
+
+quint32 HotKeyBackend::keycodeOf(const QByteArray &name) const {
+  const auto found = keycodesByName_.find(name);
+  return found == keycodesByName_.end() ? 0 : found->second;
+}
+
 std::vector<HotKeyBackend::GrabKey> HotKeyBackend::grabKeysFor(const HotKeyCombination &combination) const {
   std::vector<quint16> variants{0, XCB_MOD_MASK_LOCK};
   if (numLockMask_ && numLockMask_ != XCB_MOD_MASK_LOCK)
     variants.insert(variants.end(), {numLockMask_, quint16(numLockMask_ | XCB_MOD_MASK_LOCK)});
+  std::vector<quint8> keycodes;
+  if (!combination.key.isEmpty()) {
+    if (const quint32 keycode = keycodeOf(combination.key))
+      keycodes.push_back(quint8(keycode));
+  } else if (combination.keysym != 0 && keysymsPerKeycode_ != 0) {
+    for (size_t i = 0; i < keysyms_.size(); i += keysymsPerKeycode_)
+      if (keysyms_[i] == combination.keysym)
+        keycodes.push_back(quint8(minKeycode_ + i / keysymsPerKeycode_));
+  }
   std::vector<GrabKey> keys;
-  if (combination.keysym == 0 || keysymsPerKeycode_ == 0)
-    return keys;
-  for (size_t i = 0; i < keysyms_.size(); i += keysymsPerKeycode_) {
-    if (keysyms_[i] != combination.keysym)
-      continue;
-    const auto keycode = quint8(minKeycode_ + i / keysymsPerKeycode_);
+  for (quint8 keycode : keycodes)
     for (quint16 variant : variants)
       keys.push_back({keycode, quint16((combination.modifiers & kModifierBits) | variant)});
-  }
   return keys;
 }
 
@@ -297,6 +340,7 @@ void HotKeyBackend::remap() {
       Q_EMIT grabLost(hold.combination);
     }
   }
+  Q_EMIT keymapChanged();
 }
 
 } // namespace crel

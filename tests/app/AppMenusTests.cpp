@@ -1,6 +1,12 @@
 #include "app/AppMenus.h"
 
+#include "platform/Pasteboard.h"
+
+#include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +44,41 @@ TEST(AppMenusKeyEquivalent, TriggersTheEnabledItemWithTheShortcutAndSaysSo) {
     EXPECT_EQ(menus.performKeyEquivalent(event), row.handled) << row.key << " " << row.modifiers.toInt();
     EXPECT_EQ(fired, row.fired) << row.key << " " << row.modifiers.toInt();
   }
+}
+
+// Copy takes the selection of whatever has focus, a selectable label too,
+// before it falls back to the current editor.
+TEST(AppMenusCopy, CopiesTheFocusedLabelsSelectionElseTheCurrentEditor) {
+  int editorCopies = 0;
+  AppMenus::Hooks hooks;
+  hooks.copy = [&] { ++editorCopies; };
+  AppMenus menus("Crel", hooks);
+  QAction *copy = nullptr;
+  for (QAction *item : menus.shortcutActions())
+    if (item->objectName() == "copy")
+      copy = item;
+  ASSERT_TRUE(copy);
+  FakePasteboard board;
+  Pasteboard::overrideGeneral(&board);
+  QWidget window;
+  auto *label = new QLabel("~/Pictures/Crel", &window);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  label->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == label; }));
+
+  label->setSelection(2, 8);
+  copy->trigger();
+  EXPECT_EQ(board.text, "Pictures");
+  EXPECT_EQ(editorCopies, 0);
+
+  board.text.reset();
+  label->setSelection(0, 0);
+  copy->trigger();
+  EXPECT_FALSE(board.text);
+  EXPECT_EQ(editorCopies, 1);
+  Pasteboard::overrideGeneral(nullptr);
 }
 
 } // namespace

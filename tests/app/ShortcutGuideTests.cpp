@@ -3,6 +3,7 @@
 #include "chrome/ChromeScrollBar.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QWidget>
@@ -32,8 +33,11 @@ TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
   };
   EXPECT_EQ(ShortcutGuide::menuRows(menus.mainMenus()), expected);
 
-  // The window shows the 13 tool rows, then exactly these.
-  std::unique_ptr<QWidget> window(ShortcutGuide::window(menus.mainMenus()));
+  // The window shows the 13 tool rows, then exactly these; it reads the
+  // capture shortcut and the menus each time it is shown.
+  QString capture = "Ctrl+Shift+2";
+  std::unique_ptr<QWidget> window(ShortcutGuide::window(
+      [&] { return ShortcutGuide::content(ShortcutGuide::captureLine(capture), menus.mainMenus()); }));
   QStringList titles;
   for (const QLabel *label : window->findChildren<QLabel *>("row-title"))
     titles << label->text();
@@ -50,4 +54,15 @@ TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
   ASSERT_NE(scroll, nullptr);
   window->show();
   EXPECT_EQ(scroll->verticalScrollBar()->width(), ChromeScrollBar::width) << "the kit's slim scroll bar";
+  const auto captureLine = [&] { return window->findChild<QLabel *>("capture-line")->text(); };
+  EXPECT_EQ(captureLine(), "Capture anywhere: Ctrl+Shift+2. Change it in Settings.");
+  window->close();
+  capture = "Ctrl+Alt+K";
+  menus.mainMenus().front()->actions()[1]->setShortcut(QKeySequence("Ctrl+;"));
+  window->show();
+  EXPECT_EQ(captureLine(), "Capture anywhere: Ctrl+Alt+K. Change it in Settings.");
+  QStringList keys;
+  for (const QLabel *label : window->findChildren<QLabel *>("row-keys"))
+    keys << label->text();
+  EXPECT_TRUE(keys.contains("Ctrl+;")) << keys.join(' ').toStdString();
 }

@@ -15,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QLabel>
 #include <QMimeData>
 
 using namespace crel;
@@ -259,15 +260,34 @@ TEST_F(BarTest, ChoosingAStyleChangesTheDocumentOnlyWhenItDiffers) {
   EXPECT_EQ(picker->selection(), 1 - int(current));
 }
 
-TEST_F(BarTest, TheKeyboardButtonTogglesItsPopover) {
+// The popover shows the whole guide with what the window's owner hands in,
+// above its button and inside the editor window.
+TEST_F(BarTest, TheKeyboardButtonTogglesItsPopoverWithTheWholeGuideInsideTheWindow) {
+  view().setShortcutGuide([] {
+    return ShortcutGuideView::Content{"Capture anywhere: Ctrl+Shift+2. Change it in Settings.",
+                                      ShortcutPopover::toolRows(),
+                                      {{"Undo", "Ctrl+Z", {}}}};
+  });
   auto *status = static_cast<StatusGroup *>(view().groups()[5]);
   auto *keyboard = control("shortcuts");
   keyboard->click();
   ASSERT_TRUE(status->popover());
   EXPECT_TRUE(status->showsShortcuts());
   EXPECT_TRUE(status->popover()->isVisible());
-  // Above the button.
-  EXPECT_LE(status->popover()->geometry().bottom(), keyboard->mapToGlobal(QPoint(0, 0)).y());
+  // Above the button, inside the window.
+  const QRect popover = status->popover()->geometry();
+  EXPECT_LE(popover.bottom(), keyboard->mapToGlobal(QPoint(0, 0)).y());
+  QWidget *window = keyboard->window();
+  EXPECT_TRUE(QRect(window->mapToGlobal(QPoint(0, 0)), window->size()).contains(popover))
+      << popover.x() << "," << popover.y() << " " << popover.width() << "x" << popover.height();
+  QStringList titles;
+  for (const QLabel *label : status->popover()->findChildren<QLabel *>("row-title"))
+    titles << label->text();
+  EXPECT_EQ(titles.size(), 13 + 1 + 1) << "tools, the menu row, the pixel colour";
+  EXPECT_TRUE(titles.contains("Undo"));
+  EXPECT_EQ(status->popover()->findChild<QLabel *>("capture-line")->text(),
+            "Capture anywhere: Ctrl+Shift+2. Change it in Settings.");
+  EXPECT_FALSE(status->popover()->findChildren<QLabel *>("gestures").isEmpty());
   keyboard->click();
   EXPECT_FALSE(status->showsShortcuts());
   EXPECT_FALSE(status->popover()->isVisible());

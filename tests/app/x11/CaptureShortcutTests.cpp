@@ -59,7 +59,10 @@ TEST(CaptureShortcut, FromAcceptsOnlyCtrlOrSuperWithAKeyThatNamesItself) {
     EXPECT_EQ(CaptureShortcut::from(c.keysym, c.modifiers), c.expected) << std::hex << c.keysym << " " << c.modifiers;
 }
 
-TEST(CaptureShortcut, StoredShortcutsThatBreakTheRulesLoadAsTheDefault) {
+// Shortcuts stored before keys were named load as they were; one that breaks
+// a rule loads as the default.
+TEST(CaptureShortcut, StoredShortcutsLoadAndThoseThatBreakTheRulesLoadAsTheDefault) {
+  const CaptureShortcut fallback = CaptureShortcut::defaultShortcut();
   const struct {
     const char *stored;
     CaptureShortcut expected;
@@ -67,16 +70,21 @@ TEST(CaptureShortcut, StoredShortcutsThatBreakTheRulesLoadAsTheDefault) {
       {R"({"keyCode":53,"modifiers":2304,"character":"5"})", {0x35, kCtrl | kAlt, "5"}},
       {R"({"character":"5","modifiers":4096,"keyCode":53,"extra":1})", {0x35, kSuper, "5"}},
       {R"({"keyCode":53,"modifiers":2304,"character":""})", {0x35, kCtrl | kAlt, "5"}},
-      {R"({"keyCode":53,"modifiers":0,"character":"5"})", {}},       // a bare key, grabbed globally
-      {R"({"keyCode":53,"modifiers":512,"character":"5"})", {}},     // Shift alone
-      {R"({"keyCode":53,"modifiers":769,"character":"5"})", {}},     // unknown bit
-      {R"({"keyCode":65293,"modifiers":256,"character":"\r"})", {}}, // Return
-      {R"({"keyCode":53,"modifiers":4294967552,"character":"5"})", {}},
-      {R"({"keyCode":53,"modifiers":256})", {}},
-      {R"({"keyCode":"53","modifiers":256,"character":"5"})", {}},
-      {R"({"keyCode":53.5,"modifiers":256,"character":"5"})", {}},
-      {R"([53,256,"5"])", {}},
-      {"not json", {}},
+      {R"({"keyCode":50,"modifiers":768,"character":"2"})", {0x32, kCtrl | kShift, "2"}},
+      {R"({"keyCode":233,"modifiers":768,"character":"é","key":"AE02"})", {0xe9, kCtrl | kShift, "é", "AE02"}},
+      {R"({"keyCode":53,"modifiers":2304,"character":"5","key":null})", {0x35, kCtrl | kAlt, "5"}},
+      {R"({"keyCode":53,"modifiers":2304,"character":"5","key":"AE05 "})", fallback},
+      {R"({"keyCode":53,"modifiers":2304,"character":"5","key":7})", fallback},
+      {R"({"keyCode":53,"modifiers":0,"character":"5"})", fallback},       // a bare key, grabbed globally
+      {R"({"keyCode":53,"modifiers":512,"character":"5"})", fallback},     // Shift alone
+      {R"({"keyCode":53,"modifiers":769,"character":"5"})", fallback},     // unknown bit
+      {R"({"keyCode":65293,"modifiers":256,"character":"\r"})", fallback}, // Return
+      {R"({"keyCode":53,"modifiers":4294967552,"character":"5"})", fallback},
+      {R"({"keyCode":53,"modifiers":256})", fallback},
+      {R"({"keyCode":"53","modifiers":256,"character":"5"})", fallback},
+      {R"({"keyCode":53.5,"modifiers":256,"character":"5"})", fallback},
+      {R"([53,256,"5"])", fallback},
+      {"not json", fallback},
   };
   for (const auto &c : cases) {
     crel::test::TemporarySettings settings;

@@ -1,6 +1,7 @@
 #include "ShortcutTestKit.h"
 #include "app/CaptureShortcut.h"
 
+#include <QProcess>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -51,7 +52,7 @@ public:
     xcb_change_keyboard_mapping(connection_, 1, keycode, perKey_, syms.data());
     xcb_flush(connection_);
   }
-  void type(std::initializer_list<quint8> chord) {
+  void type(const std::vector<quint8> &chord) {
     for (quint8 key : chord)
       xcb_test_fake_input(connection_, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, root_, 0, 0, 0);
     for (auto key = std::rbegin(chord); key != std::rend(chord); ++key)
@@ -67,25 +68,114 @@ private:
   std::vector<xcb_keysym_t> syms_;
 };
 
+// The X server's layout for the life of the object (back to "us" after).
+class Layout {
+public:
+  explicit Layout(const char *name) { set(name); }
+  ~Layout() { set("us"); }
+  static void set(const char *name) {
+    QProcess process;
+    process.start(QStringLiteral("setxkbmap"), {QString::fromLatin1(name)});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+  }
+};
+
+constexpr quint32 kCtrl = CaptureShortcut::command, kShift = CaptureShortcut::shift, kAlt = CaptureShortcut::option;
+
 } // namespace
 
-TEST(ShortcutManager, FollowsTheShortcutKeyOntoKeysAddedByAMappingChange) {
-  Keyboard keyboard;
-  const quint8 spare = keyboard.keycodeOf(0), control = keyboard.keycodeOf(0xffe3), shift = keyboard.keycodeOf(0xffe1);
-  ASSERT_NE(spare, 0);
-  ShortcutRig rig(ShortcutRig::registered);
+// The shortcut is a key on the keyboard, not a character: the default is the
+// key that types 2 on a US layout, and a recorded one stays on the key that
+// was pressed, on every layout and across a switch while it is held.
+TEST(ShortcutManager, TheShortcutKeyWorksOnEveryLayoutAndFollowsASwitch) {
+  const struct {
+    const char *recordedOn;
+    CaptureShortcut shortcut;
+    const char *switchedTo;
+    const char *labelBefore;
+    const char *labelAfter;
+  } rows[] = {
+      {"fr", CaptureShortcut::defaultShortcut(), "us", "Ctrl+Shift+É", "Ctrl+Shift+2"},
+      {"de", CaptureShortcut::defaultShortcut(), "fr", "Ctrl+Shift+2", "Ctrl+Shift+É"},
+      {"us", CaptureShortcut::defaultShortcut(), "de", "Ctrl+Shift+2", "Ctrl+Shift+2"},
+      // Ctrl+Alt and the key that types A on a US layout, which types Q on a French one.
+      {"us", *CaptureShortcut::from(0x61, kCtrl | kAlt, QStringLiteral("AC01")), "fr", "Ctrl+Alt+A", "Ctrl+Alt+Q"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(std::string(row.recordedOn) + " then " + row.switchedTo + ": " + row.labelBefore);
+    Layout layout(row.recordedOn);
+    ShortcutRig rig;
+    ASSERT_NO_THROW(rig.manager().registerShortcut(row.shortcut));
+    EXPECT_EQ(rig.manager().current().label(), QString::fromUtf8(row.labelBefore));
+    const auto press = [&] {
+      Keyboard keyboard;
+      const auto key = quint8(rig.backend().keycodeOf(row.shortcut.key.toLatin1()));
+      ASSERT_NE(key, 0);
+      std::vector<quint8> chord{keyboard.keycodeOf(0xffe3)};
+      if (row.shortcut.modifiers & kShift)
+        chord.push_back(keyboard.keycodeOf(0xffe1));
+      if (row.shortcut.modifiers & kAlt)
+        chord.push_back(keyboard.keycodeOf(0xffe9));
+      chord.push_back(key);
+      keyboard.type(chord);
+    };
+    press();
+    EXPECT_TRUE(rig.waitForCaptures(1));
+    EXPECT_EQ(rig.captures(), 1);
 
-  keyboard.type({control, shift, spare});
+    Layout::set(row.switchedTo);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+      rig.settle();
+      return rig.manager().current().label() == QString::fromUtf8(row.labelAfter);
+    })) << rig.manager().current().label().toStdString();
+    EXPECT_TRUE(rig.manager().isRegistered());
+    press();
+    EXPECT_TRUE(rig.waitForCaptures(2));
+    EXPECT_EQ(rig.captures(), 2);
+  }
+}
+
+TEST(ShortcutManager, FollowsTheShortcutKeyOntoKeysAddedAndBackToKeysRemovedByAMappingChange) {
+  Keyboard keyboard;
+  const quint8 spare = keyboard.keycodeOf(0), control = keyboard.keycodeOf(0xffe3), alt = keyboard.keycodeOf(0xffe9),
+               five = keyboard.keycodeOf(0x35);
+  ASSERT_NE(spare, 0);
+  ASSERT_NE(five, 0);
+  // Stored before keys were named: whichever key types 5.
+  ShortcutRig rig;
+  rig.manager().registerShortcut({0x35, kCtrl | kAlt, QStringLiteral("5"), {}});
+
+  keyboard.type({control, alt, spare});
   rig.settle();
   EXPECT_EQ(rig.captures(), 0);
 
-  // A second key now types "2": after the change arrives it fires too.
-  keyboard.map(spare, 0x32);
+  // A second key now types "5": after the change arrives it fires too.
+  keyboard.map(spare, 0x35);
   EXPECT_TRUE(QTest::qWaitFor([&] {
-    keyboard.type({control, shift, spare});
+    keyboard.type({control, alt, spare});
     rig.settle();
     return rig.captures() > 0;
   }));
   EXPECT_TRUE(rig.manager().isRegistered());
+
+  // Neither key types "5" any more: the shortcut is kept, not working...
   keyboard.map(spare, 0);
+  keyboard.map(five, 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    rig.settle();
+    return !rig.manager().isRegistered();
+  }));
+  EXPECT_EQ(rig.manager().problem(), ShortcutManager::Problem::notOnKeyboard);
+  EXPECT_EQ(rig.manager().statusLabel(), QStringLiteral("Ctrl+Alt+5 — not on this keyboard"));
+  // ...and works again once a key types "5" again.
+  keyboard.map(five, 0x35);
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    rig.settle();
+    return rig.manager().isRegistered();
+  }));
+  const int before = rig.captures();
+  keyboard.type({control, alt, five});
+  EXPECT_TRUE(rig.waitForCaptures(before + 1));
+  Layout::set("us");
 }

@@ -122,9 +122,9 @@ private:
 // its arrow show what lies beneath.
 TEST(X11ShortcutPopover, IsCutToItsBubbleOnlyWithoutACompositor) {
   QWidget bar;
-  bar.setGeometry(300, 500, 400, 60);
+  bar.setGeometry(300, 100, 600, 560);
   auto *button = new QWidget(&bar);
-  button->setGeometry(180, 15, 30, 30);
+  button->setGeometry(280, 515, 30, 30);
   bar.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
   for (const bool compositor : {false, true}) {

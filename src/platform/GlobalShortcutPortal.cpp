@@ -1,0 +1,176 @@
+#include "GlobalShortcutPortal.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QLoggingCategory>
+#include <QUuid>
+
+#include <functional>
+#include <map>
+
+Q_LOGGING_CATEGORY(lcShortcutPortal, "crel.portal.shortcuts")
+
+namespace crel {
+
+namespace {
+
+const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString objectPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString interface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+// One entry of the portal's a(sa{sv}) shortcut lists.
+struct PortalShortcut {
+  QString id;
+  QVariantMap properties;
+};
+
+} // namespace
+
+} // namespace crel
+
+Q_DECLARE_METATYPE(crel::PortalShortcut)
+
+namespace crel {
+
+namespace {
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut) {
+  argument.beginStructure();
+  argument << shortcut.id << shortcut.properties;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut) {
+  argument.beginStructure();
+  argument >> shortcut.id >> shortcut.properties;
+  argument.endStructure();
+  return argument;
+}
+
+class DBusGlobalShortcutPortal final : public GlobalShortcutPortal {
+  Q_OBJECT
+public:
+  DBusGlobalShortcutPortal() {
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    bus_.connect(service, objectPath, interface, QStringLiteral("Activated"), this,
+                 SLOT(activatedSignal(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+  }
+
+  void bind(const QString &id, const QString &description, const QString &trigger) override {
+    // A session binds once: a new binding asks for a new session.
+    closeSession();
+    const QString sessionToken = token();
+    request(QStringLiteral("CreateSession"),
+            {QVariantMap{{QStringLiteral("handle_token"), token()},
+                         {QStringLiteral("session_handle_token"), sessionToken}}},
+            [this, id, description, trigger](const QVariantMap &results) {
+              session_ = results.value(QStringLiteral("session_handle")).toString();
+              if (session_.isEmpty()) {
+                Q_EMIT failed();
+                return;
+              }
+              const QList<PortalShortcut> shortcuts{
+                  {id, {{QStringLiteral("description"), description}, {QStringLiteral("preferred_trigger"), trigger}}}};
+              request(QStringLiteral("BindShortcuts"),
+                      {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
+                       QVariantMap{{QStringLiteral("handle_token"), token()}}},
+                      [this](const QVariantMap &bound) {
+                        QString described;
+                        const auto list = qdbus_cast<QList<PortalShortcut>>(bound.value(QStringLiteral("shortcuts")));
+                        if (!list.isEmpty())
+                          described = list.front().properties.value(QStringLiteral("trigger_description")).toString();
+                        Q_EMIT this->bound(described);
+                      });
+            });
+  }
+
+private Q_SLOTS:
+  void activatedSignal(const QDBusObjectPath &session, const QString &id, qulonglong, const QVariantMap &) {
+    if (session.path() == session_)
+      Q_EMIT activated(id);
+  }
+
+  void responseSignal(const QDBusMessage &message) {
+    const auto found = pending_.find(message.path());
+    if (found == pending_.end())
+      return;
+    const std::function<void(const QVariantMap &)> done = std::move(found->second);
+    pending_.erase(found);
+    bus_.disconnect(service, message.path(), QStringLiteral("org.freedesktop.portal.Request"),
+                    QStringLiteral("Response"), this, SLOT(responseSignal(QDBusMessage)));
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 2 || arguments[0].toUInt() != 0) {
+      qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut";
+      Q_EMIT failed();
+      return;
+    }
+    done(qdbus_cast<QVariantMap>(arguments[1]));
+  }
+
+private:
+  static QString token() { return QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128); }
+
+  // Calls `method` and hands the results of its Request's answer to `done`.
+  void request(const QString &method, const QList<QVariant> &arguments, std::function<void(const QVariantMap &)> done) {
+    // The answer's path is known before the call (the handle token), so
+    // the subscription is in place before any answer can come.
+    const QVariantMap options = qvariant_cast<QVariantMap>(arguments.back());
+    const QString sender = bus_.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                             .arg(sender, options.value(QStringLiteral("handle_token")).toString());
+    pending_[path] = std::move(done);
+    bus_.connect(service, path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"), this,
+                 SLOT(responseSignal(QDBusMessage)));
+    QDBusMessage call = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+    call.setArguments(arguments);
+    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, path](QDBusPendingCallWatcher *w) {
+      w->deleteLater();
+      if (!w->isError())
+        return;
+      qCWarning(lcShortcutPortal) << "the shortcut portal failed:" << w->error().message();
+      pending_.erase(path);
+      Q_EMIT failed();
+    });
+  }
+
+  void closeSession() {
+    if (session_.isEmpty())
+      return;
+    bus_.asyncCall(QDBusMessage::createMethodCall(service, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                                                  QStringLiteral("Close")));
+    session_.clear();
+  }
+
+  QDBusConnection bus_ = QDBusConnection::sessionBus();
+  QString session_;
+  std::map<QString, std::function<void(const QVariantMap &)>> pending_;
+};
+
+} // namespace
+
+std::unique_ptr<GlobalShortcutPortal> GlobalShortcutPortal::onSessionBus() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected())
+    return nullptr;
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      service, objectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << interface << QStringLiteral("version");
+  // A desktop without the interface answers at once with an error.
+  const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+  if (reply.type() != QDBusMessage::ReplyMessage)
+    return nullptr;
+  return std::make_unique<DBusGlobalShortcutPortal>();
+}
+
+} // namespace crel
+
+#include "GlobalShortcutPortal.moc"

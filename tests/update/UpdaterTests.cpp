@@ -152,22 +152,6 @@ INSTANTIATE_TEST_SUITE_P(
               }}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// A feed's version names no path: one that climbs out of the cache is
-// refused as damaged before anything is fetched, made or removed.
-TEST(Updater, AVersionThatIsAPathTouchesNothing) {
-  Session s;
-  crel::test::writeFile(s.root.filePath("keep/marker"), "kept");
-  AppcastItem item = s.publish("101");
-  item.version = "101/../..";
-  s.serveFeed({item});
-  s.start();
-  ASSERT_TRUE(s.settle());
-  EXPECT_EQ(s.recorder.events, QStringList({"abort 1000", "finish", "schedule 3600"}));
-  EXPECT_EQ(s.server.requestCount("/archive.tar.gz"), 0);
-  EXPECT_EQ(crel::test::contents(s.root.filePath("keep/marker")), "kept");
-  EXPECT_EQ(s.strays(), QStringList());
-}
-
 // Failures say what went wrong in the updater's words, and a download cut
 // short by quitting leaves nothing in the cache.
 TEST(Updater, FailuresSayWhatWentWrongAndLeaveNothingBehind) {

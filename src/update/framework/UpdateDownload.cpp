@@ -1,6 +1,7 @@
 #include "UpdateDownload.h"
 
 #include "PrivateFile.h"
+#include "platform/FileError.h"
 #include "platform/Translate.h"
 
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace crel::update {
@@ -17,17 +19,22 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
     : QObject(parent), request_(request), completion_(std::move(completion)) {
   if (!request_.destination.isEmpty()) {
     QString why;
+    int error = 0;
     try {
       PrivateFile::makeFolder(QFileInfo(request_.destination).absolutePath());
       file_.setFileName(request_.destination);
+      errno = 0;
       if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-          !file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+          !file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        error = errno;
         why = file_.errorString();
-    } catch (const std::exception &e) {
-      why = QString::fromUtf8(e.what());
+      }
+    } catch (const FileError &e) {
+      error = e.errorCode();
+      why = e.message();
     }
     if (!why.isEmpty()) {
-      QMetaObject::invokeMethod(this, [this, why] { failSaving(why); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(this, [this, error, why] { failSaving(error, why); }, Qt::QueuedConnection);
       return;
     }
   }
@@ -61,8 +68,9 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
       return fail(UpdateErrorCode::downloadSize, tr("The download of the update was interrupted after %1 of %2 bytes.")
                                                      .arg(received_)
                                                      .arg(*request_.expectedLength));
+    errno = 0;
     if (file_.isOpen() && (!file_.flush() || ::fsync(file_.handle()) != 0))
-      return failSaving(file_.errorString());
+      return failSaving(errno, file_.errorString());
     file_.close();
     finish(std::nullopt);
   });
@@ -96,8 +104,9 @@ void UpdateDownload::receive() {
                   request_.isFeed ? tr("The update information is larger than %1 MB, so it was ignored.").arg(limit >> 20)
                                   : tr("The download is larger than the %1 bytes expected.").arg(limit));
     if (file_.isOpen()) {
+      errno = 0;
       if (file_.write(chunk) != chunk.size())
-        return failSaving(file_.errorString());
+        return failSaving(errno, file_.errorString());
     } else {
       body_.append(chunk);
     }
@@ -114,9 +123,11 @@ void UpdateDownload::fail(UpdateErrorCode code, const QString &why) {
   finish(UpdateError(code, why));
 }
 
-void UpdateDownload::failSaving(const QString &why) {
-  fail(UpdateErrorCode::temporaryDirectory,
-       tr("The update could not be saved on this computer; check that the disk has free space (%1).").arg(why));
+void UpdateDownload::failSaving(int error, const QString &why) {
+  if (error == ENOSPC || error == EDQUOT)
+    return fail(UpdateErrorCode::temporaryDirectory, tr("Not enough free space to download the update."));
+  fail(UpdateErrorCode::temporaryDirectory, tr("The update could not be saved on this computer (%1).")
+                                                .arg(why.endsWith(u'.') ? why.chopped(1) : why));
 }
 
 void UpdateDownload::failTransfer(const QString &why) {

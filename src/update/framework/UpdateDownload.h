@@ -46,7 +46,7 @@ private:
   void receive();
   void finish(const std::optional<UpdateError> &error);
   void fail(UpdateErrorCode code, const QString &why);
-  void failSaving(const QString &why);
+  void failSaving(int error, const QString &why);
   void failTransfer(const QString &why);
 
   Request request_;

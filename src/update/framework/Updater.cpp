@@ -222,12 +222,13 @@ void Updater::removeArchive() const {
 
 bool Updater::removeOwnFolder(const QString &folder) const {
   // Only a staging or backup folder right beside the application, by its
-  // full name; never anything a name with "/" or ".." could reach.
+  // full name; never anything a name with "/" or ".." could reach, nor a
+  // link, whose removal would empty the folder it points to.
   const QFileInfo target(folder);
   const QString name = target.fileName();
   const QFileInfo app(env_.bundle.directory);
   const bool ours = QDir::cleanPath(target.absolutePath()) == QDir::cleanPath(app.absolutePath()) &&
-                    !name.contains(QLatin1Char('/')) &&
+                    !name.contains(QLatin1Char('/')) && !target.isSymLink() &&
                     ((name.startsWith(QFileInfo(stagingPrefix()).fileName()) &&
                       name.size() > QFileInfo(stagingPrefix()).fileName().size()) ||
                      (name.startsWith(QFileInfo(backupPrefix()).fileName()) &&

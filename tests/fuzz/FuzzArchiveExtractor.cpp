@@ -30,8 +30,11 @@ void checkTree(const QString &root, const QString &destination) {
     const QFileInfo info(path);
     if (info.isSymLink()) {
       const QString target = info.symLinkTarget();
-      // A dangling link is harmless as long as it would point inside.
-      if (!inside(QDir::cleanPath(target), canonicalDestination))
+      // A dangling link is harmless as long as it would point inside; one
+      // that resolves on disk must resolve inside, through any other links.
+      const QString resolved = info.canonicalFilePath();
+      if (!inside(QDir::cleanPath(target), canonicalDestination) ||
+          (!resolved.isEmpty() && !inside(resolved, canonicalDestination)))
         crel::fuzz::fail("a link points outside the destination");
     }
   }
@@ -39,7 +42,9 @@ void checkTree(const QString &root, const QString &destination) {
 } // namespace
 
 CREL_FUZZ_ENTRY {
-  static QTemporaryDir scratch;
+  // In memory where possible: the extractor flushes every file it writes.
+  static QTemporaryDir scratch(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/crel-fuzz-XXXXXX")
+                                                         : QDir::tempPath() + QStringLiteral("/crel-fuzz-XXXXXX"));
   const QString root = scratch.path() + QStringLiteral("/run");
   QDir(root).removeRecursively();
   const QString destination = root + QStringLiteral("/dest");

@@ -1,4 +1,5 @@
 #include "ArchiveBuilder.h"
+#include "SmallFileSystem.h"
 #include "update/framework/ArchiveExtractor.h"
 #include "update/framework/UpdateError.h"
 
@@ -47,6 +48,10 @@ TEST(ArchiveExtractor, RefusesHostileArchivesAndNothingEscapesTheDestination) {
       {"write through link",
        {{K::folder, "app"}, {K::symlink, "app/up", {}, ".."}, {K::symlink, "app/up/x", {}, "../../.."}},
        {}},
+      // "self" is one level down by its name but none on disk.
+      {"climb through a link to its own folder",
+       {{K::folder, "app"}, {K::symlink, "app/self", {}, "."}, {K::symlink, "app/out", {}, "self/self/../../x"}},
+       {}},
       {"hardlink", {{K::file, "a", "x"}, {K::hardlink, "b", {}, "a"}}, {}},
       {"device", {{K::characterDevice, "null"}}, {}},
       {"fifo", {{K::fifo, "pipe"}}, {}},
@@ -81,18 +86,40 @@ TEST(ArchiveExtractor, ExtractsAnHonestTreeWithSafeModes) {
   QList<ArchiveEntry> entries = applicationEntries("Crel.app", "{}");
   entries.append({K::file, "Crel.app/bin/helper", "#!/bin/sh\n", {}, 06777});
   entries.append({K::folder, "Crel.app/Resources", {}, {}, 01777});
-  entries.append({K::symlink, "Crel.app/Resources/current", {}, "../bin/crel"});
+  entries.append({K::symlink, "Crel.app/current", {}, "bin/crel"});
   ASSERT_TRUE(writeArchive(archive, entries));
   ArchiveExtractor::extract(archive, root.filePath("dest"));
 
   const QString app = root.filePath("dest/Crel.app");
-  EXPECT_EQ(tree(app), QStringList({"Info.json", "Resources", "Resources/current", "bin", "bin/crel", "bin/helper"}));
-  EXPECT_EQ(QFileInfo(app + "/Resources/current").symLinkTarget(), QFileInfo(app + "/bin/crel").canonicalFilePath());
+  EXPECT_EQ(tree(app), QStringList({"Info.json", "Resources", "bin", "bin/crel", "bin/helper", "current"}));
+  EXPECT_EQ(QFileInfo(app + "/current").symLinkTarget(), QFileInfo(app + "/bin/crel").canonicalFilePath());
   for (const char *path : {"/bin/crel", "/bin/helper", "/Resources"}) {
     struct stat st {};
     ASSERT_EQ(::lstat(QFile::encodeName(app + path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07022, 0) << path;
     EXPECT_EQ(st.st_mode & 0100, 0100) << path;
+  }
+}
+
+// A write that fails for want of space fails the extraction, however
+// generous the limits, instead of leaving a file that is mostly a hole.
+TEST(ArchiveExtractor, AFullDiskFailsTheExtraction) {
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkpath("dest"));
+  SmallFileSystem disk(root.filePath("dest"), 1 << 20);
+  if (!disk.mounted())
+    GTEST_SKIP() << "mounting a small file system needs root";
+  QByteArray noise(3 << 20, Qt::Uninitialized);
+  for (qsizetype i = 0; i < noise.size(); ++i)
+    noise[i] = char((i * 7919 + (i >> 9) * 104729) >> 3);
+  const QString archive = root.filePath("a.tar.gz");
+  ASSERT_TRUE(writeArchive(archive, applicationEntries("Crel.app", "{}") << ArchiveEntry{K::file, "Crel.app/big", noise}));
+  try {
+    ArchiveExtractor::extract(archive, root.filePath("dest"), {100, qint64(1) << 30});
+    ADD_FAILURE() << "extracted onto a full disk";
+  } catch (const UpdateError &e) {
+    EXPECT_EQ(e.code(), UpdateErrorCode::unarchive);
+    EXPECT_TRUE(e.description().contains("not enough free space")) << e.description().toStdString();
   }
 }
 

@@ -139,6 +139,8 @@ TEST(UpdateFeed, OffersOnlyATrustedStrictlyNewerItemForThisMachineAndExplainsEve
        context(), nullptr, parse},
       {"empty archive", withArchive("a.tar.gz", "0"), context(), nullptr, parse},
       {"archive over 2 GiB", withArchive("a.tar.gz", "2147483649"), context(), nullptr, parse},
+      {"version hidden or climbing", feed({item(".101"), item("101..2")}), context(), nullptr, parse},
+      {"version too long", feed({item(std::string(65, '1').c_str())}), context(), nullptr, parse},
       {"archive over plain http", withArchive("http://updates.example/a.tar.gz", "1"), context(), nullptr, parse},
   };
   for (const Case &c : cases) {
@@ -170,6 +172,8 @@ TEST(UpdateFeed, RefusalsSaySoInWords) {
            R"({"identifier":"co.quorvex.crel","items":[{"version":"101","archive":{"url":"a","length":"1"}}]})"),
        "The update information is damaged or in a format this version can’t read (items[0].archive.length: expected "
        "a number)."},
+      {feed({item("101/..")}), "The update information is damaged or in a format this version can’t read (items[0].version: "
+                               "expected a plain version string)."},
   };
   for (const auto &c : cases)
     EXPECT_EQ(UpdateFeed::evaluate(c.envelope, context()).error->description().toStdString(), c.sentence);

@@ -39,5 +39,6 @@ void LoopbackFeedServer::answer(QTcpSocket *socket) {
   socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                 QByteArray::number(length) + "\r\n\r\n");
   socket->write(entry.fault.cutAfter >= 0 ? entry.body.left(entry.fault.cutAfter) : entry.body);
-  socket->disconnectFromHost();
+  if (!entry.fault.hold)
+    socket->disconnectFromHost();
 }

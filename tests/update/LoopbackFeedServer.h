@@ -8,11 +8,12 @@
 struct HttpFault {
   qint64 cutAfter = -1;        // close after this many body bytes
   qint64 announcedLength = -1; // Content-Length to send instead of the real one
+  bool hold = false;           // after a cut, keep the connection open (a stalled transfer)
 };
 
 // A plain HTTP/1.1 server on 127.0.0.1 that answers GETs from a table of
 // paths. A path can be set to misbehave: close the connection after part of
-// the body, or announce a length other than the body's.
+// the body or stall there, or announce a length other than the body's.
 class LoopbackFeedServer : public QTcpServer {
   Q_OBJECT
 public:

@@ -1,3 +1,4 @@
+#include "SmallFileSystem.h"
 #include "UpdateFixture.h"
 #include "platform/SettingsStore.h"
 #include "update/framework/PrivateFile.h"
@@ -16,6 +17,7 @@ namespace {
 // Writes down every callback, in order, as short lines.
 struct Recorder : UpdaterDelegate, UserDriverDelegate {
   QStringList events;
+  QStringList failures; // the abort sentences
   std::function<void()> installBlock;
   bool finished = false;
 
@@ -31,7 +33,10 @@ struct Recorder : UpdaterDelegate, UserDriverDelegate {
   }
   void willNotScheduleUpdateCheck() override { events << "noSchedule"; }
   void didNotFindUpdate(const UpdateError &e) override { events << QString("notFound %1").arg(e.rawCode()); }
-  void didAbortWithError(const UpdateError &e) override { events << QString("abort %1").arg(e.rawCode()); }
+  void didAbortWithError(const UpdateError &e) override {
+    events << QString("abort %1").arg(e.rawCode());
+    failures << e.description();
+  }
   void installationDeferred(const AppcastItem &) override { events << "deferred"; }
   void willHandleShowingUpdate(bool handle, const AppcastItem &, const UserUpdateState &state) override {
     events << QString("show %1 %2").arg(handle).arg(int(state.stage));
@@ -101,7 +106,7 @@ TEST_P(UpdateCycle, EndsWithItsOwnOutcome) {
   EXPECT_EQ(crel::update::BundleInfo::load(s.appDirectory()).version, "100");
   if (!error) {
     ASSERT_EQ(s.strays().size(), 1);
-    EXPECT_TRUE(s.strays().first().startsWith(".Crel.app.staged-101-"));
+    EXPECT_TRUE(s.strays().first().startsWith(".Crel.app.staged-"));
     EXPECT_EQ(crel::update::BundleInfo::load(s.updater->stagedBundleDirectory()).version, "101");
   } else {
     EXPECT_EQ(s.strays(), QStringList());
@@ -133,6 +138,12 @@ INSTANTIATE_TEST_SUITE_P(
                 s.publish("101", release(s, "101") << ArchiveEntry{K::symlink, "Crel.app/cache", {}, "../../cache"});
               }},
         Cycle{"OtherVersionInside", 3002, [](Session &s) { s.publish("101", release(s, "102")); }},
+        Cycle{"LinkedInfoJson", 3002,
+              [](Session &s) {
+                auto entries = release(s, "101");
+                entries[1].name = "Crel.app/identity.json";
+                s.publish("101", entries << ArchiveEntry{K::symlink, "Crel.app/Info.json", {}, "identity.json"});
+              }},
         Cycle{"NoExecutable", 3002,
               [](Session &s) {
                 auto entries = release(s, "101");
@@ -140,6 +151,65 @@ INSTANTIATE_TEST_SUITE_P(
                 s.publish("101", entries);
               }}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Failures say what went wrong in the updater's words, and a download cut
+// short by quitting leaves nothing in the cache.
+TEST(Updater, FailuresSayWhatWentWrongAndLeaveNothingBehind) {
+  const struct {
+    const char *name;
+    std::function<void(Session &)> arrange;
+    const char *sentence; // the start of the abort's sentence
+  } cases[] = {
+      {"interrupted", [](Session &s) { s.publish("101", {}, {100, -1}); }, "The download of the update was interrupted"},
+      {"oversized feed",
+       [](Session &s) { s.server.serve("/appcast.json", QByteArray(3 << 20, ' ')); },
+       "The update information is larger than 1 MB"},
+      {"cache unusable",
+       [](Session &s) {
+         s.publish("101");
+         crel::test::writeFile(s.cache(), "not a folder");
+       },
+       "The update could not be saved"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Session s;
+    c.arrange(s);
+    s.start();
+    ASSERT_TRUE(s.settle());
+    ASSERT_EQ(s.recorder.failures.size(), 1) << s.recorder.events.join(", ").toStdString();
+    EXPECT_TRUE(s.recorder.failures.first().startsWith(c.sentence)) << s.recorder.failures.first().toStdString();
+    EXPECT_TRUE(s.recorder.failures.first().endsWith('.'));
+  }
+  Session s;
+  s.publish("101", {}, {100, -1, true});
+  s.start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return s.server.requestCount("/archive.tar.gz") == 1; }, 20000));
+  s.updater.reset();
+  EXPECT_EQ(QDir(s.cache()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+// A release that unpacks to more than the disk holds is refused before a
+// byte of it is written.
+TEST(Updater, AReleaseLargerThanTheFreeSpaceIsRefusedBeforeExtraction) {
+  Session s;
+  SmallFileSystem disk(s.apps(), 2 << 20);
+  if (!disk.mounted())
+    GTEST_SKIP() << "mounting a small file system needs root";
+  UpdateFixture::writeApplication(s.appDirectory(), UpdateFixture::infoJson("100", s.keys.publicKey,
+                                                                            s.server.url("/appcast.json")),
+                                  "#!/bin/sh\n");
+  const qint64 used = disk.usedBytes();
+  s.publish("101", release(s, "101") << ArchiveEntry{K::file, "Crel.app/bomb", QByteArray(8 << 20, 0)});
+  s.start();
+  ASSERT_TRUE(s.settle());
+  EXPECT_EQ(s.recorder.events, QStringList({"found 101", "abort 3000", "finish", "schedule 3600"}));
+  ASSERT_EQ(s.recorder.failures.size(), 1);
+  EXPECT_TRUE(s.recorder.failures.first().startsWith("Not enough free space to install the update: "))
+      << s.recorder.failures.first().toStdString();
+  EXPECT_LE(disk.usedBytes(), used);
+  EXPECT_EQ(s.strays(), QStringList());
+}
 
 // Answers the offer of a user's check with one choice.
 struct AnsweringDriver : UpdateUserDriver {

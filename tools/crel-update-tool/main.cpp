@@ -101,6 +101,9 @@ AppcastItem releaseItem(const QJsonValue &entry, qsizetype index, const QByteArr
     throw ToolError(QStringLiteral("%1: no archive at %2").arg(QString::fromStdString(name), archive));
   AppcastItem item;
   item.version = r.required("version", json::toString);
+  if (!AppcastItem::isPlainVersion(item.version))
+    throw ToolError(QStringLiteral("%1.version is not a plain version (digits, letters, \".\", \"-\" and \"+\")")
+                        .arg(QString::fromStdString(name)));
   item.displayVersionString = r.optional("displayVersion", json::toString).value_or(item.version);
   item.architecture = r.optional("architecture", json::toString).value_or(QString());
   item.minimumSystemVersion = r.optional("minimumSystemVersion", json::toString).value_or(QString());

@@ -37,6 +37,13 @@ QByteArray sha256(const QJsonValue &v) {
   return QByteArray::fromHex(s.toLatin1());
 }
 
+QString version(const QJsonValue &v) {
+  QString s = json::toString(v);
+  if (!AppcastItem::isPlainVersion(s))
+    throw JsonDecodingError("expected a plain version string");
+  return s;
+}
+
 qint64 length(const QJsonValue &v) {
   const long long n = json::toInteger(v);
   if (n < 1 || n > AppcastItem::maximumArchiveLength)
@@ -72,7 +79,7 @@ AppcastItem readItem(const QJsonValue &v, qsizetype index, const QUrl &feedUrl) 
   const ArchiveReader archive{feedUrl, name + ".archive"};
   const JsonObjectReader r(v, name.c_str());
   AppcastItem item;
-  item.version = r.required("version", json::toNonEmptyString);
+  item.version = r.required("version", version);
   item.displayVersionString = r.optional("displayVersion", json::toNonEmptyString).value_or(item.version);
   item.architecture = r.optional("architecture", json::toString).value_or(QString());
   item.minimumSystemVersion = r.optional("minimumSystemVersion", json::toString).value_or(QString());
@@ -89,6 +96,15 @@ void writeOptional(JsonWriter &w, std::string_view key, const QString &value) {
 }
 
 } // namespace
+
+bool AppcastItem::isPlainVersion(const QString &version) {
+  const auto allowed = [](QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' ||
+           c == u'-' || c == u'+';
+  };
+  return !version.isEmpty() && version.size() <= 64 && version.front().isLetterOrNumber() &&
+         std::all_of(version.begin(), version.end(), allowed) && !version.contains(QLatin1String(".."));
+}
 
 QByteArray Appcast::encodePayload() const {
   JsonWriter w;

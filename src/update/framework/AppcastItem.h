@@ -27,6 +27,10 @@ struct AppcastItem {
 
   bool operator==(const AppcastItem &) const = default;
 
+  // Digits, letters, ".", "-" and "+", at most 64 of them, starting with a
+  // letter or digit and holding no "..": a version never names a path.
+  static bool isPlainVersion(const QString &version);
+
   // The placeholder item of a check that found nothing.
   static AppcastItem empty() { return {}; }
 };

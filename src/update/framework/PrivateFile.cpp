@@ -15,8 +15,12 @@ namespace crel::update {
 void PrivateFile::makeFolder(const QString &folder) {
   const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
   const QString parent = QFileInfo(absolute).absolutePath();
-  if (!QDir().mkpath(parent))
-    throw FileError::creatingFolder(QFileInfo(parent).isDir() ? EACCES : ENOTDIR, parent);
+  errno = 0;
+  if (!QDir().mkpath(parent)) {
+    // mkdir's own reason when there is one (a full disk is not a permission problem).
+    const int error = errno == ENOSPC || errno == EDQUOT || errno == EROFS ? errno : 0;
+    throw FileError::creatingFolder(error ? error : QFileInfo(parent).isDir() ? EACCES : ENOTDIR, parent);
+  }
   const QByteArray native = QFile::encodeName(absolute);
   if (::mkdir(native.constData(), 0700) == 0)
     return;

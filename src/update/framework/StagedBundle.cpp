@@ -33,6 +33,10 @@ BundleInfo StagedBundle::validateBundle(const QString &bundleDirectory, const Ex
   struct stat st {};
   if (::lstat(QFile::encodeName(bundleDirectory).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
     invalid(tr("it must hold exactly one application folder."));
+  // The identity must be the bundle's own file, not a link that lends it one.
+  if (::lstat(QFile::encodeName(bundleDirectory + QStringLiteral("/Info.json")).constData(), &st) != 0 ||
+      !S_ISREG(st.st_mode))
+    invalid(tr("its Info.json is not a plain file."));
   BundleInfo info;
   try {
     info = BundleInfo::load(bundleDirectory);

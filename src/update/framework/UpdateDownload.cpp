@@ -1,6 +1,7 @@
 #include "UpdateDownload.h"
 
 #include "PrivateFile.h"
+#include "platform/FileError.h"
 #include "platform/Translate.h"
 
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace crel::update {
@@ -16,19 +18,23 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
                                QObject *parent)
     : QObject(parent), request_(request), completion_(std::move(completion)) {
   if (!request_.destination.isEmpty()) {
+    QString why;
+    int error = 0;
     try {
       PrivateFile::makeFolder(QFileInfo(request_.destination).absolutePath());
-    } catch (const std::exception &e) {
-      QMetaObject::invokeMethod(
-          this, [this, why = QString::fromUtf8(e.what())] { fail(UpdateErrorCode::temporaryDirectory, why); },
-          Qt::QueuedConnection);
-      return;
+      file_.setFileName(request_.destination);
+      errno = 0;
+      if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+          !file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        error = errno;
+        why = file_.errorString();
+      }
+    } catch (const FileError &e) {
+      error = e.errorCode();
+      why = e.message();
     }
-    file_.setFileName(request_.destination);
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        !file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-      QMetaObject::invokeMethod(
-          this, [this] { fail(UpdateErrorCode::temporaryDirectory, file_.errorString()); }, Qt::QueuedConnection);
+    if (!why.isEmpty()) {
+      QMetaObject::invokeMethod(this, [this, error, why] { failSaving(error, why); }, Qt::QueuedConnection);
       return;
     }
   }
@@ -42,8 +48,12 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
     if (!length.isValid())
       return;
     const qint64 announced = length.toLongLong();
-    if ((request_.expectedLength && announced != *request_.expectedLength) || announced > request_.maximumBytes)
-      fail(UpdateErrorCode::downloadSize, tr("The server announced %1 bytes, but the update is %2 bytes.")
+    if (request_.isFeed && announced > request_.maximumBytes)
+      fail(UpdateErrorCode::downloadSize, tr("The update information is larger than %1 MB, so it was ignored.")
+                                              .arg(request_.maximumBytes >> 20));
+    else if ((request_.expectedLength && announced != *request_.expectedLength) || announced > request_.maximumBytes)
+      fail(UpdateErrorCode::downloadSize, tr("The server offers %1 bytes, but the update is %2 bytes, so it was "
+                                             "not downloaded.")
                                               .arg(announced)
                                               .arg(request_.expectedLength.value_or(request_.maximumBytes)));
   });
@@ -53,18 +63,20 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
     if (done_)
       return;
     if (reply_->error() != QNetworkReply::NoError)
-      return fail(request_.failureCode, reply_->errorString());
+      return failTransfer(reply_->errorString());
     if (request_.expectedLength && received_ != *request_.expectedLength)
-      return fail(UpdateErrorCode::downloadSize,
-                  tr("The download ended after %1 of %2 bytes.").arg(received_).arg(*request_.expectedLength));
+      return fail(UpdateErrorCode::downloadSize, tr("The download of the update was interrupted after %1 of %2 bytes.")
+                                                     .arg(received_)
+                                                     .arg(*request_.expectedLength));
+    errno = 0;
     if (file_.isOpen() && (!file_.flush() || ::fsync(file_.handle()) != 0))
-      return fail(UpdateErrorCode::download, file_.errorString());
+      return failSaving(errno, file_.errorString());
     file_.close();
     finish(std::nullopt);
   });
   deadline_.setSingleShot(true);
   connect(&deadline_, &QTimer::timeout, this,
-          [this] { fail(request_.failureCode, tr("The download took longer than allowed.")); });
+          [this] { failTransfer(tr("it took longer than allowed")); });
   deadline_.start(request_.timeLimitMs);
 }
 
@@ -88,10 +100,13 @@ void UpdateDownload::receive() {
     received_ += chunk.size();
     const qint64 limit = std::min(request_.maximumBytes, request_.expectedLength.value_or(request_.maximumBytes));
     if (received_ > limit)
-      return fail(UpdateErrorCode::downloadSize, tr("The download is larger than the %1 bytes expected.").arg(limit));
+      return fail(UpdateErrorCode::downloadSize,
+                  request_.isFeed ? tr("The update information is larger than %1 MB, so it was ignored.").arg(limit >> 20)
+                                  : tr("The download is larger than the %1 bytes expected.").arg(limit));
     if (file_.isOpen()) {
+      errno = 0;
       if (file_.write(chunk) != chunk.size())
-        return fail(UpdateErrorCode::download, file_.errorString());
+        return failSaving(errno, file_.errorString());
     } else {
       body_.append(chunk);
     }
@@ -106,6 +121,21 @@ void UpdateDownload::fail(UpdateErrorCode code, const QString &why) {
     QFile::remove(request_.destination);
   }
   finish(UpdateError(code, why));
+}
+
+void UpdateDownload::failSaving(int error, const QString &why) {
+  if (error == ENOSPC || error == EDQUOT)
+    return fail(UpdateErrorCode::temporaryDirectory, tr("Not enough free space to download the update."));
+  fail(UpdateErrorCode::temporaryDirectory, tr("The update could not be saved on this computer (%1).")
+                                                .arg(why.endsWith(u'.') ? why.chopped(1) : why));
+}
+
+void UpdateDownload::failTransfer(const QString &why) {
+  if (request_.isFeed)
+    return fail(UpdateErrorCode::appcastFetch, tr("The update information could not be fetched (%1).").arg(why));
+  fail(UpdateErrorCode::download, received_ > 0
+                                      ? tr("The download of the update was interrupted (%1).").arg(why)
+                                      : tr("The update could not be downloaded (%1).").arg(why));
 }
 
 void UpdateDownload::finish(const std::optional<UpdateError> &error) {

@@ -31,7 +31,7 @@ public:
     std::optional<qint64> expectedLength;
     int timeLimitMs = 120000;
     QString destination; // empty: keep the body in memory
-    UpdateErrorCode failureCode = UpdateErrorCode::download;
+    bool isFeed = false;  // says "update information" rather than "update" in sentences
   };
   // The body (empty when it went to a file), or the reason it failed.
   using Completion = std::function<void(const QByteArray &body, const std::optional<UpdateError> &error)>;
@@ -46,6 +46,8 @@ private:
   void receive();
   void finish(const std::optional<UpdateError> &error);
   void fail(UpdateErrorCode code, const QString &why);
+  void failSaving(int error, const QString &why);
+  void failTransfer(const QString &why);
 
   Request request_;
   Completion completion_;

@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -19,7 +20,10 @@
 #include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace crel::update {
@@ -42,6 +46,45 @@ std::optional<UpdateError> verifyArchive(const QString &path, const AppcastItem 
   if (!Ed25519::verifyFile(path, item.edSignature, key))
     return bad(tr("The update is improperly signed and could not be validated."));
   return std::nullopt;
+}
+
+// What any installed application may grow to in one update, at least.
+constexpr qint64 minimumUnpackedCap = qint64(256) << 20;
+// Left free on the application's disk after extraction.
+constexpr qint64 freeSpaceMargin = qint64(32) << 20;
+
+qint64 folderSize(const QString &folder) {
+  qint64 total = 0;
+  QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    it.next();
+    total += it.fileInfo().size();
+  }
+  return total;
+}
+
+qint64 freeBytes(const QString &folder) {
+  struct statvfs s {};
+  if (::statvfs(QFile::encodeName(folder).constData(), &s) != 0)
+    return 0;
+  return qint64(s.f_bavail) * qint64(s.f_frsize);
+}
+
+// Unpacks the archive into `root` (a new folder beside the application) once
+// its declared size fits both a small multiple of the installed application
+// and the disk; the extractor stops at the first write that fails.
+void unpack(const QString &archive, const QString &root, qint64 installedSize) {
+  ArchiveExtractor::Limits limits;
+  limits.maximumUnpackedBytes = std::max(installedSize * 4, minimumUnpackedCap);
+  const qint64 declared = ArchiveExtractor::unpackedSize(archive, limits);
+  const qint64 available = freeBytes(root);
+  if (declared > available - freeSpaceMargin) {
+    const qint64 megabytes = (declared + freeSpaceMargin + (qint64(1) << 20) - 1) >> 20;
+    throw UpdateError(UpdateErrorCode::unarchive,
+                      tr("Not enough free space to install the update: %1 MB needed.").arg(megabytes));
+  }
+  limits.maximumUnpackedBytes = std::min(limits.maximumUnpackedBytes, available - freeSpaceMargin);
+  ArchiveExtractor::extract(archive, root, limits);
 }
 
 } // namespace
@@ -164,8 +207,37 @@ QString Updater::stagingPrefix() const {
   return app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".staged-");
 }
 
-QString Updater::archivePath() const {
-  return env_.cacheDirectory + QLatin1Char('/') + item_->version + QStringLiteral("/archive");
+QString Updater::backupPrefix() const {
+  const QFileInfo app(env_.bundle.directory);
+  return app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".previous-");
+}
+
+// One download at a time, under a name of ours: nothing the feed says becomes a path.
+QString Updater::archivePath() const { return env_.cacheDirectory + QStringLiteral("/update.archive"); }
+
+void Updater::removeArchive() const {
+  QFile::remove(archivePath());
+  QFile::remove(archivePath() + QStringLiteral(".part"));
+}
+
+bool Updater::removeOwnFolder(const QString &folder) const {
+  // Only a staging or backup folder right beside the application, by its
+  // full name; never anything a name with "/" or ".." could reach, nor a
+  // link, whose removal would empty the folder it points to.
+  const QFileInfo target(folder);
+  const QString name = target.fileName();
+  const QFileInfo app(env_.bundle.directory);
+  const bool ours = QDir::cleanPath(target.absolutePath()) == QDir::cleanPath(app.absolutePath()) &&
+                    !name.contains(QLatin1Char('/')) && !target.isSymLink() &&
+                    ((name.startsWith(QFileInfo(stagingPrefix()).fileName()) &&
+                      name.size() > QFileInfo(stagingPrefix()).fileName().size()) ||
+                     (name.startsWith(QFileInfo(backupPrefix()).fileName()) &&
+                      AppcastItem::isPlainVersion(name.mid(QFileInfo(backupPrefix()).fileName().size()))));
+  if (!ours) {
+    qWarning("update: refusing to remove %s, which is not an update folder", qPrintable(folder));
+    return false;
+  }
+  return QDir(folder).removeRecursively();
 }
 
 void Updater::setPhase(Phase phase) {
@@ -245,7 +317,7 @@ void Updater::beginCheck(bool userInitiated) {
   request.userAgent = env_.bundle.userAgent();
   request.maximumBytes = AppcastEnvelope::maximumSize;
   request.timeLimitMs = env_.feedTimeLimitMs;
-  request.failureCode = UpdateErrorCode::appcastFetch;
+  request.isFeed = true;
   download_ = std::make_unique<UpdateDownload>(
       *network_, request, [this, generation](const QByteArray &body, const std::optional<UpdateError> &error) {
         if (generation == generation_)
@@ -356,15 +428,20 @@ void Updater::archiveArrived(const std::optional<UpdateError> &error) {
 
 void Updater::extract() {
   setPhase(Phase::extracting);
-  QByteArray pattern = QFile::encodeName(stagingPrefix() + item_->version + QStringLiteral("-XXXXXX"));
-  if (!::mkdtemp(pattern.data()))
+  QByteArray pattern = QFile::encodeName(stagingPrefix() + QStringLiteral("XXXXXX"));
+  if (!::mkdtemp(pattern.data())) {
+    const int error = errno;
     return abort(UpdateError(UpdateErrorCode::temporaryDirectory,
-                             tr("A folder for the update could not be made next to the application.")));
+                             error == ENOSPC || error == EDQUOT
+                                 ? tr("Not enough free space to install the update next to the application.")
+                                 : tr("A folder for the update could not be made next to the application (%1).")
+                                       .arg(QString::fromLocal8Bit(std::strerror(error)))));
+  }
   stagingRoot_ = QFile::decodeName(pattern);
   runInBackground(
-      [archive = archivePath(), root = stagingRoot_]() -> std::optional<UpdateError> {
+      [archive = archivePath(), root = stagingRoot_, app = env_.bundle.directory]() -> std::optional<UpdateError> {
         try {
-          ArchiveExtractor::extract(archive, root);
+          unpack(archive, root, folderSize(app));
           return std::nullopt;
         } catch (const UpdateError &e) {
           return e;
@@ -381,7 +458,7 @@ void Updater::stage(const QString &stagingRoot) {
   } catch (const UpdateError &e) {
     return abort(e);
   }
-  QDir(QFileInfo(archivePath()).absolutePath()).removeRecursively();
+  removeArchive();
   installRequested_ = false;
   setPhase(Phase::staged);
   const AppcastItem item = *item_;
@@ -400,11 +477,10 @@ void Updater::abort(const UpdateError &error) {
   download_.reset();
   ++generation_;
   if (!stagingRoot_.isEmpty())
-    QDir(stagingRoot_).removeRecursively();
+    removeOwnFolder(stagingRoot_);
   stagingRoot_.clear();
   stagedBundle_.clear();
-  if (item_)
-    QDir(QFileInfo(archivePath()).absolutePath()).removeRecursively();
+  removeArchive();
   lastErrorCode_ = error.rawCode();
   delegate_->didAbortWithError(error);
   if (userInitiated_ && userDriver_)
@@ -449,8 +525,14 @@ void Updater::applicationWillExit() {
   InstallJob job;
   job.appDirectory = app.absoluteFilePath();
   job.stagedDirectory = stagedBundle_;
-  job.backupDirectory =
-      app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".previous-") + env_.bundle.version;
+  // Our own version names the backup; one that could name a path gets a hash.
+  const QString version = AppcastItem::isPlainVersion(env_.bundle.version)
+                              ? env_.bundle.version
+                              : QString::fromLatin1(QCryptographicHash::hash(env_.bundle.version.toUtf8(),
+                                                                             QCryptographicHash::Sha256)
+                                                        .toHex()
+                                                        .left(16));
+  job.backupDirectory = backupPrefix() + version;
   job.expected = {env_.bundle.identifier, item_->version, env_.bundle.updates.publicEdKey};
   job.fromVersion = env_.bundle.version;
   job.relaunch = installRequested_;
@@ -474,7 +556,8 @@ void Updater::removeStaleStaging() {
   const QFileInfo prefix(stagingPrefix());
   const QDir parent(prefix.absolutePath());
   for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-    QDir(parent.filePath(name)).removeRecursively();
+    removeOwnFolder(parent.filePath(name));
+  removeArchive();
 }
 
 void Updater::readInstallResult() {
@@ -482,9 +565,8 @@ void Updater::readInstallResult() {
   if (!result)
     return;
   if (result->status == QLatin1String(InstallResult::installed) && result->to == env_.bundle.version) {
-    const QFileInfo app(env_.bundle.directory);
-    QDir(app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".previous-") + result->from)
-        .removeRecursively();
+    if (AppcastItem::isPlainVersion(result->from))
+      removeOwnFolder(backupPrefix() + result->from);
     QFile::remove(installResultFile());
     return;
   }

@@ -131,7 +131,11 @@ private:
   void readInstallResult();
   void removeStaleStaging();
   QString stagingPrefix() const;
+  QString backupPrefix() const;
   QString archivePath() const;
+  void removeArchive() const;
+  // Removes a staging or backup folder beside the application; refuses any other path.
+  bool removeOwnFolder(const QString &folder) const;
   template <class Work, class Done> void runInBackground(Work work, Done done);
 
   Environment env_;

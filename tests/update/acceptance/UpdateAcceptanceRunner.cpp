@@ -12,6 +12,7 @@
 
 #include "../ArchiveBuilder.h"
 #include "../LoopbackFeedServer.h"
+#include "../SmallFileSystem.h"
 #include "../StubNotificationServer.h"
 #include "update/framework/Appcast.h"
 #include "update/framework/AppcastEnvelope.h"
@@ -52,6 +53,13 @@ class RunnerFailure : public std::runtime_error {
 public:
   explicit RunnerFailure(const QString &message) : std::runtime_error(message.toStdString()) {}
 };
+
+// The machine cannot run the scenario (CTest reads the status as skipped).
+class RunnerSkip : public std::runtime_error {
+public:
+  explicit RunnerSkip(const QString &message) : std::runtime_error(message.toStdString()) {}
+};
+constexpr int skippedStatus = 77;
 
 void check(bool condition, const QString &message) {
   if (!condition)
@@ -172,13 +180,13 @@ public:
 
   // Serves `entries` as the archive of `version` and a feed offering it,
   // both signed with the release key unless said otherwise (an empty feed
-  // key: a feed without a signature).
+  // key: a feed without a signature); the feed names `offeredVersion` when given.
   void publish(const QString &version, const QList<ArchiveEntry> &entries, const QByteArray &archiveSeed,
-               const QByteArray &feedSeed, HttpFault fault = {}) {
+               const QByteArray &feedSeed, HttpFault fault = {}, const QString &offeredVersion = {}) {
     const QByteArray archive = buildArchive(entries);
     server_.serve("/Crel-" + version + ".tar.gz", archive, fault);
     AppcastItem item;
-    item.version = version;
+    item.version = offeredVersion.isEmpty() ? version : offeredVersion;
     item.displayVersionString = "1." + version;
     item.archiveUrl = server_.url("/Crel-" + version + ".tar.gz");
     item.length = archive.size();
@@ -273,6 +281,31 @@ public:
   QStringList entries(const QString &relative) const {
     return QDir(path(relative)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   }
+  // The application folder on a file system of `bytes` (before install()).
+  void useSmallDisk(qint64 bytes) {
+    disk_.emplace(path("apps"), bytes);
+    if (!disk_->mounted())
+      throw RunnerSkip("a small file system cannot be mounted here (this needs root)");
+  }
+  qint64 appSize() const {
+    qint64 total = 0;
+    for (const auto &[name, file] : buildFiles())
+      total += file.isDir() ? 0 : file.size();
+    return total;
+  }
+  // Every path of the installed application with its bytes.
+  QByteArray installedTree() const {
+    QByteArray tree;
+    QDirIterator it(app(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    QStringList paths;
+    while (it.hasNext())
+      paths << it.next();
+    paths.sort();
+    for (const QString &p : paths)
+      tree += p.toUtf8() + '\n' + QCryptographicHash::hash(readFile(p), QCryptographicHash::Sha256).toHex() + '\n';
+    return tree;
+  }
   QString installedVersion() const {
     return QJsonDocument::fromJson(readFile(app() + "/Info.json")).object().value("CFBundleVersion").toString();
   }
@@ -296,6 +329,7 @@ private:
 
   QString bundle_;
   QTemporaryDir root_;
+  std::optional<SmallFileSystem> disk_; // unmounted before root_ goes
   QSettings settings_{root_.filePath("config/" + identifier + '/' + identifier + ".ini"), QSettings::IniFormat};
   QJsonObject bundleInfo_;
   LoopbackFeedServer server_;
@@ -392,15 +426,14 @@ void refusedScenario(Bench &bench, const QString &scenario, bool archiveFetched,
                      const std::function<void(Bench &)> &publish) {
   bench.install("100");
   publish(bench);
-  const QByteArray info = readFile(bench.app() + "/Info.json");
-  const QByteArray executable = readFile(bench.app() + "/bin/crel");
+  const QByteArray installed = bench.installedTree();
   expectRun(bench.launch(scenario, 120000), scenario, refusedLines);
   expectPassed(bench);
   check(bench.processesEnded(30000), "the application leaves no process behind");
-  check(readFile(bench.app() + "/Info.json") == info && readFile(bench.app() + "/bin/crel") == executable,
-        "the installed application is unchanged");
+  check(bench.installedTree() == installed, "the installed application is unchanged, byte for byte");
   check(bench.entries("apps") == QStringList{"Crel.app"}, "no staging folder or extracted file is left beside it");
-  check(!QFile::exists(bench.path("x")) && !QDir(bench.updatesCache() + "/101").exists(),
+  check(!QFile::exists(bench.path("x")) && !QDir(bench.updatesCache() + "/101").exists() &&
+            !QFile::exists(bench.updatesCache() + "/update.archive"),
         "nothing of the release is kept elsewhere");
   check(bench.server().requestCount("/appcast.json") == 1 &&
             bench.server().requestCount("/Crel-101.tar.gz") == (archiveFetched ? 1 : 0),
@@ -470,7 +503,7 @@ void installOnQuitScenario(Bench &bench, const QString &) {
         "Later closes the dialog");
   const QStringList beside = bench.entries("apps");
   check(bench.installedVersion() == "100" && beside.size() == 2 &&
-            beside.filter(QRegularExpression("^\\.Crel\\.app\\.staged-101-")).size() == 1,
+            beside.filter(QRegularExpression("^\\.Crel\\.app\\.staged-")).size() == 1,
         "the staged update waits for the quit");
 
   ::kill(pid_t(pid), SIGTERM);
@@ -483,6 +516,27 @@ void installOnQuitScenario(Bench &bench, const QString &) {
   bench.setSetting("SULastCheckTime", std::nullopt); // the next launch checks at once
   expectRun(bench.launch("current", 120000), "current", currentLines);
   expectInstalledCleanly(bench, "101");
+}
+
+// A signed feed whose version climbs out of the cache: refused as damaged
+// before anything is fetched, and a folder beside the cache survives.
+void versionPathScenario(Bench &bench, const QString &name) {
+  const QString marker = QDir::cleanPath(bench.updatesCache() + "/../kept/marker");
+  QDir().mkpath(QFileInfo(marker).absolutePath());
+  QFile file(marker);
+  check(file.open(QIODevice::WriteOnly) && file.write("kept") == 4, "a folder beside the cache holds a marker");
+  file.close();
+  refusedScenario(bench, name, false, [](Bench &b) {
+    b.publish("101", b.release("101"), b.keys().seed, b.keys().seed, {}, "101/../..");
+  });
+  check(readFile(marker) == "kept", "the folder beside the cache survives");
+}
+
+// The application's disk has room for the installed copy but not for the
+// release: refused after the download, and nothing is left on that disk.
+void fullDiskScenario(Bench &bench, const QString &name) {
+  bench.useSmallDisk(bench.appSize() + (2 << 20));
+  refusedScenario(bench, name, true, [](Bench &b) { b.publish("101"); });
 }
 
 // Each runs in a fresh bench and is told its own name.
@@ -502,6 +556,8 @@ const std::map<QString, Scenario> &scenarios() {
       {"quit", quitScenario},
       {"upgrade", upgradeScenario},
       {"install-on-quit", installOnQuitScenario},
+      {"version-path", versionPathScenario},
+      {"full-disk", fullDiskScenario},
       {"current", upToDate("101")},
       {"newer", upToDate("102")},
       {"bad-feed-signature",
@@ -545,6 +601,9 @@ int main(int argc, char **argv) {
   try {
     bench.emplace(args[bundleAt + 1]);
     scenario->second(*bench, scenario->first);
+  } catch (const RunnerSkip &e) {
+    std::printf("SKIPPED: %s\n", e.what());
+    return skippedStatus;
   } catch (const std::exception &e) {
     std::fflush(stdout);
     std::fprintf(stderr, "FAIL: %s\n", e.what());

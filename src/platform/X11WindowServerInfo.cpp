@@ -140,16 +140,6 @@ QString X11WindowServerInfo::windowTitle(quint32 window) {
   return QString::fromLatin1(legacy);
 }
 
-bool X11WindowServerInfo::listedInTaskbar(quint32 window) {
-  if (!connectIfNeeded())
-    return false;
-  const std::vector<quint32> types = toWords(property(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM));
-  const std::vector<quint32> state = toWords(property(window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM));
-  const bool skipped = std::find(state.begin(), state.end(), atom("_NET_WM_STATE_SKIP_TASKBAR")) != state.end();
-  const bool transient = !property(window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW).isEmpty();
-  return (types.empty() || types.front() == atom("_NET_WM_WINDOW_TYPE_NORMAL")) && !skipped && !transient;
-}
-
 QString X11WindowServerInfo::applicationName(std::optional<qint64> pid, quint32 window) {
   if (pid && *pid == QCoreApplication::applicationPid())
     return AppIdentity::name();

@@ -24,9 +24,6 @@ public:
 
   // The title an X window shows (_NET_WM_NAME, else WM_NAME); empty if none.
   QString windowTitle(quint32 window);
-  // Whether a desktop's taskbar lists `window` once it is mapped: a normal
-  // window type, not transient for another window, not asking to be skipped.
-  bool listedInTaskbar(quint32 window);
 
 private:
   bool connectIfNeeded();

@@ -23,10 +23,8 @@
 #include "platform/FakeShellWindow.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
-#include "platform/X11WindowServerInfo.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QWindow>
 #include <QMenu>
 #include <QPointer>
@@ -156,16 +154,15 @@ void backgroundScreenshotChecks(const QImage &image) {
 }
 
 // What the desktop's taskbar sees of a screenshot editor: its native window,
-// made as showing it would make it, but never shown.
+// made as showing it would make it (never shown), is an ordinary window of
+// its own, not a tool, dialog or splash and not transient for another.
 bool editorListedInTaskbar(const QImage &image) {
   EditorController controller(std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()),
                               EditorSizePreferences::shared());
   EditorWindow *window = controller.window();
   if (!window)
     return false;
-  const WId native = window->winId();
-  if (QGuiApplication::platformName() == QLatin1String("xcb"))
-    return X11WindowServerInfo().listedInTaskbar(quint32(native));
+  window->winId();
   const QWindow *handle = window->windowHandle();
   return handle && handle->type() == Qt::Window && !handle->transientParent();
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <optional>
 
 namespace crel::tools {
 
@@ -27,6 +28,28 @@ inline bool wantsUsage(const QStringList &arguments, const QStringList &known = 
 inline int printUsage(const char *usage) {
   std::fputs(usage, stderr);
   return 2;
+}
+
+// A gallery's command line: [--scale N] <folder>.
+struct GalleryArguments {
+  QString folder;
+  double scale = 1;
+};
+
+// The gallery's arguments; absent, with the usage printed, when the command
+// line is anything else.
+inline std::optional<GalleryArguments> galleryArguments(QStringList arguments, const char *usage) {
+  GalleryArguments parsed;
+  if (const qsizetype i = arguments.indexOf("--scale"); i >= 0 && i + 1 < arguments.size()) {
+    parsed.scale = arguments[i + 1].toDouble();
+    arguments.remove(i, 2);
+  }
+  if (arguments.size() != 1 || parsed.scale <= 0 || wantsUsage(arguments)) {
+    printUsage(usage);
+    return std::nullopt;
+  }
+  parsed.folder = arguments[0];
+  return parsed;
 }
 
 // For the headless picture tools, before the application is made: offscreen

@@ -7,8 +7,6 @@ class QWidget;
 
 namespace crel::acceptance {
 
-// The whole file; throws std::runtime_error saying why when it cannot be read.
-QByteArray readFile(const QString &path);
 // The PNG bytes on the clipboard; empty when there are none.
 QByteArray clipboardPng();
 // The window exists, is the application's active window, and the

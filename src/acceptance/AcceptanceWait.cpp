@@ -5,8 +5,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <atomic>
-
 namespace crel::acceptance {
 
 namespace {
@@ -14,23 +12,13 @@ namespace {
 constexpr int attempts = 100;
 constexpr int pollInterval = 100;
 
-std::atomic_bool cancelled{false};
-
 } // namespace
 
 void EventPump::sleep(int milliseconds) {
-  if (!cancelled) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  if (cancelled)
-    throw Cancelled();
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
 }
-
-void EventPump::cancel() { cancelled = true; }
-
-void EventPump::reset() { cancelled = false; }
 
 void wait(const QString &message, const std::function<bool()> &condition, const Sleep &sleep) {
   for (int attempt = 0; attempt < attempts; ++attempt) {

@@ -20,6 +20,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "platform/Pasteboard.h"
+#include "selfcheck/Fixtures.h"
 #include "selfcheck/Check.h"
 
 #include <QAccessibleActionInterface>
@@ -85,7 +86,7 @@ void copyFromMenu(RunState &run, ClipboardGuard &clipboard) {
   expect(showsCopied(run.delegate) &&
              !(run.window && control(QStringLiteral("copied-confirmation"), run.window.data())),
          QStringLiteral("Copy acknowledgement stays in the menu bar with no editor overlay"));
-  const QByteArray saved = readFile(run.savedPath);
+  const QByteArray saved = NativeTests::readFile(run.savedPath);
   expect(clipboardPng() == saved && saved != run.reshapedBytes && !document.isDirty(),
          QStringLiteral("Copy menu closes the editor after saving and copying the latest pending edit"));
   expect(run.delegate.editors().size() == 1 && run.secondEditor && visible(run.secondEditor->window()),
@@ -108,7 +109,7 @@ void copyFromKeyboard(RunState &run, ClipboardGuard &clipboard) {
   clipboard.noteOwnWrite();
   expect(run.delegate.editors().empty() && !visible(window),
          QStringLiteral("Command C closes its editor before the keyboard action returns"));
-  expect(clipboardPng() == readFile(run.secondSavedPath),
+  expect(clipboardPng() == NativeTests::readFile(run.secondSavedPath),
          QStringLiteral("Command C closes its editor and keeps the copied image available"));
 }
 
@@ -155,7 +156,7 @@ void copyFromButton(RunState &run, ClipboardGuard &clipboard) {
              closed->marks.last().text == QStringLiteral("Ready to share"),
          QStringLiteral("Copy button includes text still being edited on the image"));
   const QByteArray png = clipboardPng();
-  expect(png == readFile(*savedPath) && !Pasteboard::general().readImage().isNull(),
+  expect(png == NativeTests::readFile(*savedPath) && !Pasteboard::general().readImage().isNull(),
          QStringLiteral("Copy button closes its editor and preserves the copied and saved PNG"));
   clipboard.noteOwnWrite();
   expect(run.delegate.shortcuts().isRegistered(),

@@ -15,6 +15,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "platform/FileRevealer.h"
+#include "selfcheck/Fixtures.h"
 #include "selfcheck/Check.h"
 
 #include <QBuffer>
@@ -85,7 +86,7 @@ void drawingEditingSaving(RunState &run) {
   expect(reshaped(), QStringLiteral("Dragging an arrow handle reshapes it in the actual editor"));
   wait(QStringLiteral("Edits were not saved automatically"), [&] { return saved(document); });
 
-  run.reshapedBytes = readFile(run.savedPath);
+  run.reshapedBytes = NativeTests::readFile(run.savedPath);
   expect(run.reshapedBytes != run.savedBytes, QStringLiteral("Editing automatically updates the original saved PNG"));
 
   performMenu(run, QStringLiteral("undoCurrent"), window);
@@ -103,7 +104,7 @@ void drawingEditingSaving(RunState &run) {
          QStringLiteral("Real pointer events can begin an arrow outside the original screenshot"));
   wait(QStringLiteral("Expanded capture was not saved"), [&] { return saved(document); });
 
-  QByteArray extended = readFile(run.savedPath);
+  QByteArray extended = NativeTests::readFile(run.savedPath);
   QBuffer buffer(&extended);
   const QSize written = QImageReader(&buffer).size();
   expect(written.isValid() && written.width() > document.pixelSize().width(),

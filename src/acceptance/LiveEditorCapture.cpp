@@ -71,7 +71,7 @@ QList<Scene> scenes(const CommandLine &commandLine) {
     custom.image = ImageDecoder::read(*fixture);
     if (custom.image.isNull())
       throw std::runtime_error(QStringLiteral("Could not read the image %1.").arg(*fixture).toStdString());
-    custom.marks = Mark::decodeList(json::parse(acceptance::readFile(*marksPath)));
+    custom.marks = Mark::decodeList(json::parse(NativeTests::readFile(*marksPath)));
     custom.title = commandLine.valueAfter(QStringLiteral("--title")).value_or(QStringLiteral("Crel.png"));
     custom.size = fromRawValue<EditorSize>(commandLine.valueAfter(QStringLiteral("--size")).value_or(QString()))
                       .value_or(EditorSize::regular);

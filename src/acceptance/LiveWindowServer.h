@@ -1,12 +1,14 @@
 #pragma once
 
+#include "WindowServer.h"
+
 #include <QImage>
 #include <QRect>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
-struct xcb_connection_t;
 class QWidget;
 
 namespace crel {
@@ -52,13 +54,8 @@ public:
 
 private:
   std::vector<Candidate> windowsFrontToBack();
-  quint32 frameOf(quint32 window);
-  QRect geometryOf(quint32 window);
-  quint32 atom(const char *name);
-  std::vector<quint32> listProperty(quint32 window, quint32 property);
 
-  xcb_connection_t *connection_ = nullptr;
-  quint32 root_ = 0;
+  std::unique_ptr<acceptance::WindowServer> server_; // none off X11
   bool composite_ = false;
 };
 

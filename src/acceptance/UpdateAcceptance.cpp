@@ -11,6 +11,7 @@
 #include "editor/EditorController.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileError.h"
+#include "selfcheck/Fixtures.h"
 #include "selfcheck/Check.h"
 #include "selfcheck/Failure.h"
 #include "update/UpdateController.h"
@@ -31,13 +32,6 @@ namespace crel::acceptance {
 namespace {
 
 constexpr int noUpdateCode = 1001;
-
-QByteArray readFile(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    throw FileError(QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
-  return file.readAll();
-}
 
 // Evidence the runner reads as it was written: no atomic replacement.
 void writePlainFile(const QString &path, const QByteArray &data) {
@@ -162,7 +156,7 @@ void UpdateAcceptance::restored() {
   const QList<Mark> &marks = document.marks();
   NativeTests::expect(marks.size() == 1 && marks.front().tool == MarkTool::arrow && document.canUndo(),
                       QStringLiteral("Restored annotations remain editable with undo history"));
-  const QByteArray expected = readFile(QDir(folder_).filePath(QStringLiteral("expected.png")));
+  const QByteArray expected = NativeTests::readFile(QDir(folder_).filePath(QStringLiteral("expected.png")));
   const QByteArray rendered = document.renderPNG();
   NativeTests::expect(expected == rendered,
                       QStringLiteral("Restored editor renders the same image after real installation"));
@@ -204,7 +198,7 @@ void UpdateAcceptance::staged() {
                            {QStringLiteral("version"), update::BundleInfo::current().version}};
   writePlainFile(QDir(folder_).filePath(QStringLiteral("before.json")),
                  QJsonDocument(before).toJson(QJsonDocument::Compact));
-  writePlainFile(QDir(folder_).filePath(QStringLiteral("expected.png")), readFile(saved));
+  writePlainFile(QDir(folder_).filePath(QStringLiteral("expected.png")), NativeTests::readFile(saved));
   if (scenario_ == QLatin1String("quit")) {
     target_.terminate();
     return;

@@ -61,6 +61,45 @@ std::vector<quint32> WindowServer::windows(quint32 window, const char *name) {
   return {values, values + xcb_get_property_value_length(answer.get()) / 4};
 }
 
+std::vector<quint32> WindowServer::words(quint32 window, const char *name) {
+  auto answer = reply(xcb_get_property_reply(
+      connection_, xcb_get_property(connection_, 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr));
+  if (!answer || answer->format != 32)
+    return {};
+  const auto *values = static_cast<const quint32 *>(xcb_get_property_value(answer.get()));
+  return {values, values + xcb_get_property_value_length(answer.get()) / 4};
+}
+
+std::vector<quint32> WindowServer::topLevels() {
+  auto tree = reply(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr));
+  if (!tree)
+    return {};
+  const xcb_window_t *children = xcb_query_tree_children(tree.get());
+  return {children, children + xcb_query_tree_children_length(tree.get())};
+}
+
+quint32 WindowServer::frameOf(quint32 window) {
+  quint32 current = window;
+  for (int depth = 0; depth < 16; ++depth) {
+    auto tree = reply(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, current), nullptr));
+    if (!tree || tree->parent == root_ || tree->parent == 0)
+      return current;
+    current = tree->parent;
+  }
+  return current;
+}
+
+QRect WindowServer::outerBounds(quint32 window) {
+  auto g = reply(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr));
+  if (!g)
+    return {};
+  auto t = reply(xcb_translate_coordinates_reply(connection_,
+                                                 xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr));
+  const QPoint origin = t ? QPoint(t->dst_x, t->dst_y) : QPoint(g->x, g->y);
+  // The border belongs to the frame as drawn.
+  return {origin, QSize(g->width + 2 * g->border_width, g->height + 2 * g->border_width)};
+}
+
 std::optional<ServerWindow> WindowServer::describe(quint32 window) {
   auto attributes =
       reply(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr));
@@ -98,14 +137,11 @@ std::vector<ServerWindow> WindowServer::list() {
   for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
     if (auto info = describe(*it))
       result.push_back(*info);
-  auto tree = reply(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr));
-  if (tree) {
-    const xcb_window_t *children = xcb_query_tree_children(tree.get());
-    for (int i = xcb_query_tree_children_length(tree.get()) - 1; i >= 0; --i) {
-      auto info = describe(children[i]);
-      if (info && info->overrideRedirect)
-        result.push_back(*info);
-    }
+  const std::vector<quint32> children = topLevels();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    auto info = describe(*it);
+    if (info && info->overrideRedirect)
+      result.push_back(*info);
   }
   return result;
 }

@@ -44,8 +44,23 @@ public:
   // Asks the window manager to activate the window (source: pager).
   void activate(quint32 window);
 
-private:
+  // The managed clients bottom to top (_NET_CLIENT_LIST_STACKING); empty
+  // without a window manager.
+  std::vector<quint32> stacking() { return windows(root_, "_NET_CLIENT_LIST_STACKING"); }
+  // The root's children bottom to top.
+  std::vector<quint32> topLevels();
+  // The child of the root holding `window`: the window manager's frame.
+  quint32 frameOf(quint32 window);
+  // A window's rectangle in root coordinates, its border included.
+  QRect outerBounds(quint32 window);
+  // A 32-bit list property of any type; empty when unset.
+  std::vector<quint32> words(quint32 window, const char *name);
+
+  xcb_connection_t *connection() const { return connection_; }
+  quint32 root() const { return root_; }
   quint32 atom(const char *name);
+
+private:
   std::optional<quint32> cardinal(quint32 window, const char *name);
   std::vector<quint32> windows(quint32 window, const char *name);
   std::optional<ServerWindow> describe(quint32 window);

@@ -19,14 +19,14 @@ public:
   ShortcutRecorder &recorder() { return *recorder_; }
   QString message() const { return message_; }
   QString shortcutLabel() const { return shortcutLabel_; }
-  // Shows the manager's current shortcut (unless recording).
-  void refresh();
 
 Q_SIGNALS:
   void messageChanged(const QString &message);
   void shortcutLabelChanged(const QString &label);
 
 private:
+  // Shows the manager's current shortcut (unless recording).
+  void refresh();
   void setMessage(const QString &message);
 
   ShortcutManager &manager_;

@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QMimeData>
 
 namespace crel {
@@ -35,22 +34,7 @@ QImage decoded(const QByteArray &bytes) {
 } // namespace
 
 QByteArray Pasteboard::read(const QString &mimeType) const {
-  const QMap<QString, QByteArray> all = representations();
-  if (const auto it = all.constFind(mimeType); it != all.cend())
-    return it.value();
-  const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(mimeType.toLatin1());
-  if (formats.isEmpty())
-    return {};
-  const QImage image = readImage();
-  if (image.isNull())
-    return {};
-  QByteArray converted;
-  QBuffer buffer(&converted);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, formats.first());
-  if (!writer.write(image))
-    return {};
-  return converted;
+  return representations().value(mimeType);
 }
 
 QImage Pasteboard::readImage() const {

@@ -24,9 +24,8 @@ public:
     return writeText(text);
   }
 
-  // What a paste asking for `mimeType` gets: the bytes written for it, else
-  // the written image converted to that image format (the way a PNG is also
-  // offered as TIFF); empty when there is neither.
+  // What a paste asking for `mimeType` gets: the bytes written for it;
+  // empty when none were.
   QByteArray read(const QString &mimeType) const;
   // The image a paste gets: the first written representation that decodes;
   // null when none does.

@@ -11,6 +11,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 
+#include <QElapsedTimer>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLineF>
@@ -83,11 +84,18 @@ void autosaveChecks(const QImage &image, const QDir &root) {
   expect(document.stroke() >= 8 && QLineF(probe.end, barbs[0]).length() >= 30,
          QStringLiteral("Default arrows have a bolder shaft and larger arrowhead"));
 
+  // The write waits out the quarter-second autosave delay, and comes before
+  // twice it.
+  constexpr int delayMs = 250;
+  QElapsedTimer sinceCommit;
+  sinceCommit.start();
   document.commit({probe});
-  // The write comes after the autosave delay; a slow machine may take longer.
-  pumpUntil([&] { return !document.isDirty() && readFile(savedPath) != first; }, 5000, 20);
+  pumpUntil([&] { return sinceCommit.elapsed() >= delayMs / 2; }, 1000, 5);
+  const bool heldBack = readFile(savedPath) == first || sinceCommit.elapsed() >= delayMs;
+  const bool written = pumpUntil([&] { return !document.isDirty() && readFile(savedPath) != first; },
+                                 2 * delayMs - int(sinceCommit.elapsed()), 5);
   const QByteArray second = readFile(savedPath);
-  expect(savedAsShown(document) && second != first && document.savedURL() == savedPath,
+  expect(heldBack && written && savedAsShown(document) && second != first && document.savedURL() == savedPath,
          QStringLiteral("Annotation changes automatically update the same PNG"));
   document.undo();
   document.flushAutosave();

@@ -122,9 +122,10 @@ void failedSaveCheck(CrelDocument &document, const QDir &root, const QString &ex
 void pasteboardChecks(CrelDocument &document) {
   FakePasteboard pasteboard;
   document.copy(pasteboard);
-  expect(!pasteboard.read(QStringLiteral("image/png")).isEmpty() &&
-             !pasteboard.read(QStringLiteral("image/tiff")).isEmpty(),
-         QStringLiteral("Copy provides PNG and TIFF to native pasteboard"));
+  // Linux applications paste image/png; nothing converts it to TIFF on the
+  // way (the X clipboard offers exactly the types written).
+  expect(pasteboard.read(QStringLiteral("image/png")) == document.renderPNG(),
+         QStringLiteral("Copy provides PNG to the clipboard"));
   expect(!pasteboard.readImage().isNull(), QStringLiteral("Native paste can consume copied screenshot"));
 }
 

@@ -72,7 +72,7 @@ Mark checkMark(MarkTool tool, QPointF start, QPointF end, double width) {
 QByteArray readFile(const QString &path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
-    throw Failure(QStringLiteral("The file could not be read: ") + path);
+    throw Failure(QStringLiteral("The file could not be read: %1 (%2)").arg(path, file.errorString()));
   return file.readAll();
 }
 

@@ -10,9 +10,11 @@ namespace crel::NativeTests {
 
 // For its lifetime the process-wide annotation and editor-size preferences
 // and the general pasteboard are private ones: preferences over a settings
-// file inside `folder`, and an in-memory pasteboard. Everything the run
-// builds on the shared objects therefore leaves the user's settings and
-// clipboard alone. The previous objects come back when it goes.
+// file inside `folder`, and an in-memory pasteboard. Qt's own user settings
+// (the file dialogs' history in QtProject.conf, shared by every Qt
+// application) are kept inside `folder` too. Everything the run builds
+// therefore leaves the user's settings and clipboard alone. The previous
+// objects come back when it goes.
 class IsolatedEnvironment {
 public:
   explicit IsolatedEnvironment(const QString &folder);

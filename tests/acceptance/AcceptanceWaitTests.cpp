@@ -44,31 +44,12 @@ TEST(AcceptanceWait, FailsWithTheMessageAloneAfterOneHundredEvaluationsAndSleeps
   }
 }
 
-TEST(AcceptanceWait, ASleepErrorPassesThroughUnchanged) {
-  int evaluations = 0;
-  const Sleep cancelled = [](int) { throw Cancelled(); };
-  EXPECT_THROW(wait(
-                   QStringLiteral("message"), [&] { return ++evaluations > 5; }, cancelled),
-               Cancelled);
-  EXPECT_EQ(evaluations, 1);
-}
-
-// The real pump hands the thread back to the event loop between
-// evaluations, and a cancelled run ends the wait rather than failing it.
-TEST(AcceptanceWait, ThePumpDeliversEventsAndEndsOnCancel) {
-  EventPump::reset();
+// The real pump hands the thread back to the event loop between evaluations.
+TEST(AcceptanceWait, ThePumpDeliversEvents) {
   bool delivered = false;
   QTimer::singleShot(0, [&] { delivered = true; });
   wait(QStringLiteral("Posted work did not run"), [&] { return delivered; });
   EXPECT_TRUE(delivered);
-
-  int evaluations = 0;
-  QTimer::singleShot(250, [] { EventPump::cancel(); });
-  EXPECT_THROW(wait(QStringLiteral("never"), [&] { return ++evaluations < 0; }), Cancelled);
-  EXPECT_GE(evaluations, 2);
-  EXPECT_LE(evaluations, 10);
-  EXPECT_THROW(EventPump::sleep(1), Cancelled) << "a cancelled run stays cancelled";
-  EventPump::reset();
 }
 
 } // namespace

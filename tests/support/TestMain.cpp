@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,11 @@ int main(int argc, char **argv) {
     qputenv("CREL_BUNDLE_DIR", CREL_TEST_BUNDLE_DIR);
 #endif
   QApplication app(argc, argv);
+  // Widgets such as file dialogs keep Qt's own user settings (QtProject.conf,
+  // shared by every Qt application): keep the suites' out of the user's.
+  QTemporaryDir qtSettings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtSettings.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, qtSettings.path());
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

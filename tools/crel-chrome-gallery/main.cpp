@@ -491,17 +491,14 @@ bool writeStage(const QString &folder, double scale) {
 int main(int argc, char **argv) {
   tools::useHeadlessDefaults(CREL_GALLERY_BUNDLE_DIR);
   QApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
-  double scale = 1;
-  if (const qsizetype i = args.indexOf("--scale"); i >= 0 && i + 1 < args.size()) {
-    scale = args[i + 1].toDouble();
-    args.remove(i, 2);
-  }
-  if (args.size() != 1 || scale <= 0 || tools::wantsUsage(args))
-    return tools::printUsage("usage: crel-chrome-gallery [--scale N] <folder>\n");
+  const auto args =
+      tools::galleryArguments(app.arguments().mid(1), "usage: crel-chrome-gallery [--scale N] <folder>\n");
+  if (!args)
+    return 2;
   LightPalette::install(app);
   Motion::setEnabled(false);
-  const QString folder = args[0];
+  const QString folder = args->folder;
+  const double scale = args->scale;
   if (!QDir().mkpath(folder)) {
     std::fprintf(stderr, "FAIL: cannot create %s\n", qPrintable(folder));
     return 1;

@@ -72,20 +72,15 @@ QImage screenshot() {
 int main(int argc, char **argv) {
   tools::useHeadlessDefaults(CREL_GALLERY_BUNDLE_DIR);
   QApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
-  double scale = 1;
-  if (const qsizetype i = args.indexOf("--scale"); i >= 0 && i + 1 < args.size()) {
-    scale = args[i + 1].toDouble();
-    args.remove(i, 2);
-  }
-  if (args.size() != 1 || scale <= 0) {
-    std::fprintf(stderr, "usage: crel-inspector-gallery [--scale N] <folder>\n");
+  const auto args =
+      tools::galleryArguments(app.arguments().mid(1), "usage: crel-inspector-gallery [--scale N] <folder>\n");
+  if (!args)
     return 2;
-  }
   LightPalette::install(app);
   QApplication::setFont(ChromeFonts::applicationFont());
   Motion::setEnabled(false);
-  const QString folder = args[0];
+  const QString folder = args->folder;
+  const double scale = args->scale;
   QDir().mkpath(folder);
   QTemporaryDir settingsDir;
   SettingsStore store(settingsDir.filePath("settings.ini"));

@@ -1,5 +1,5 @@
-#include "ShellModes.h"
-#include "UpdaterService.h"
+#include "app/ShellModes.h"
+#include "app/UpdaterService.h"
 #include "acceptance/Fixture.h"
 #include "acceptance/NativeAcceptance.h"
 #include "acceptance/PreviewModes.h"
@@ -10,7 +10,7 @@
 using namespace crel;
 
 // What each launch mode runs; LaunchMode.h gives the order in which they are
-// chosen. A mode whose part is not built yet ends with one FAIL line.
+// chosen.
 int main(int argc, char *argv[]) {
   const ModeTable modes{
       {LaunchMode::fixture,

@@ -8,13 +8,18 @@
 #include "editor/Sheets.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTreeView>
 
 using namespace crel;
 using crel::test::Delegate;
@@ -246,10 +251,31 @@ TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
   }
 }
 
+// The panel says where the saved images are before anything else, and is
+// big enough for whole names beside their dates.
+TEST_F(Delegate, TheOpenPanelSaysWhereTheSavedImagesAreAndShowsWholeNames) {
+  const std::unique_ptr<QFileDialog> panel = AppDelegate::makeImageOpenPanel(pictures.filePath("Crel"));
+  panel->show();
+  const auto *guidance = panel->findChild<QLabel *>("open-image-guidance");
+  ASSERT_TRUE(guidance);
+  EXPECT_EQ(guidance->text(),
+            "Your saved images are in Pictures → Crel. You can also import an image from another folder.");
+  const auto *files = panel->findChild<QTreeView *>("treeView");
+  ASSERT_TRUE(files && files->isVisible());
+  EXPECT_LT(guidance->geometry().bottom(), files->mapTo(panel.get(), QPoint()).y());
+  EXPECT_GE(panel->width(), 800);
+  EXPECT_GE(files->header()->sectionSize(0), 360) << "the name column";
+}
+
 // An alert says its message in its body, where it is read whole; a title
-// bar cuts a long title short.
-TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
+// bar cuts a long title short, so the title names the application. Paths
+// read as the user knows them.
+TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlertUnderTheAppsName) {
   AppDelegate &app = make();
+  const QByteArray home = qgetenv("HOME");
+  qputenv("HOME", pictures.path().toUtf8());
+  // No file manager on the offscreen platform: the folder cannot be shown.
+  QDesktopServices::unsetUrlHandler("file");
   const struct {
     const char *name;
     std::function<void()> raise;
@@ -260,6 +286,8 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
       {"screen capture not allowed", [&] { app.showPermission(); }, "Allow screen capture",
        "Allow Crel to take screenshots when your desktop asks, or in the privacy section of your desktop's settings, "
        "then capture again. Your screenshots stay on this computer."},
+      {"the folder cannot be shown", [&] { app.openSavedImagesFolder(); },
+       "Could not open ~/Crel in the file manager.", ""},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -271,9 +299,11 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text().toStdString(), row.text.toStdString());
     EXPECT_EQ(box->informativeText().toStdString(), row.informative.toStdString());
+    EXPECT_EQ(box->windowTitle(), "Crel");
     box->done(QMessageBox::Ok);
     QCoreApplication::processEvents();
   }
+  qputenv("HOME", home);
 }
 
 // Files handed over by a later launch (each an editor or one alert, and the

@@ -355,7 +355,11 @@ void AppDelegate::showWelcome() {
     layout->addWidget(WelcomeView::scrollArea(view_));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
-    window->resize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
+    // Titled, closable and minimisable; the content scrolls within one size,
+    // so the window is neither resized nor maximised.
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+    window->setFixedSize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
     if (screen)
       window->move(screen->availableGeometry().center() - window->rect().center());
     welcome_ = window;

@@ -320,6 +320,13 @@ TEST_F(Delegate, ReopeningFromTheTrayShowsTheSettingsOrBringsBackTheEditor) {
   ASSERT_TRUE(visibleWindows("settings").isEmpty());
   Q_EMIT app.statusItem().reopenRequested();
   ASSERT_FALSE(visibleWindows("settings").isEmpty());
+  // Titled, closable and minimisable, but of one size.
+  const QWidget *settings = visibleWindows("settings").front();
+  EXPECT_EQ(settings->windowTitle(), "Crel");
+  EXPECT_EQ(settings->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                       Qt::WindowMaximizeButtonHint),
+            Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(settings->minimumSize(), settings->maximumSize());
   visibleWindows("settings").front()->close();
 
   ASSERT_TRUE(app.openImageFile(image));

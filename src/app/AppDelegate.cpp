@@ -32,6 +32,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -599,10 +600,25 @@ std::unique_ptr<QFileDialog> AppDelegate::makeImageOpenPanel(const QString &dire
     for (const Placed &p : placed)
       grid->addItem(p.item, p.row + 1, p.column, p.rows, p.columns);
   }
-  // Wide and tall enough for whole file names beside their dates.
+  // Wide and tall enough for whole file names beside their sizes, kinds and
+  // dates; the files arrive later, so the columns are sized for what they
+  // will hold rather than for their contents.
   panel->resize(openPanelSize);
-  if (auto *list = panel->findChild<QTreeView *>(QStringLiteral("treeView")))
-    list->header()->resizeSection(0, openPanelSize.width() / 2);
+  if (auto *list = panel->findChild<QTreeView *>(QStringLiteral("treeView"))) {
+    const QFontMetrics metrics(list->font());
+    const int padding = 3 * metrics.averageCharWidth();
+    const QDateTime late(QDate(2000, 12, 28), QTime(23, 58, 58));
+    const int widths[] = {
+        metrics.horizontalAdvance(QStringLiteral("Firefox - Release notes - 2026-12-06 11.40.51.png")),
+        metrics.horizontalAdvance(QStringLiteral("999.9 KiB")),
+        metrics.horizontalAdvance(QStringLiteral("PNG image")),
+        metrics.horizontalAdvance(QLocale::system().toString(late, QLocale::ShortFormat)),
+    };
+    for (int column = 0; column < 4; ++column)
+      list->header()->resizeSection(column, widths[column] + padding);
+    // The name column also holds the file's icon.
+    list->header()->resizeSection(0, widths[0] + 2 * padding + list->iconSize().width());
+  }
   return panel;
 }
 

@@ -108,7 +108,7 @@ public:
   // The open panel, starting in the saved-images folder.
   void openImage();
   // Shows whole file names beside their dates.
-  static constexpr QSize openPanelSize{860, 540};
+  static constexpr QSize openPanelSize{900, 560};
   // The Open Image dialog, built but not shown: one image file, starting in
   // `directory`, which it creates first, with where the user's images are
   // said above the files. Throws when the folder cannot be made.

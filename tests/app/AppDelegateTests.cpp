@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -263,8 +264,15 @@ TEST_F(Delegate, TheOpenPanelSaysWhereTheSavedImagesAreAndShowsWholeNames) {
   const auto *files = panel->findChild<QTreeView *>("treeView");
   ASSERT_TRUE(files && files->isVisible());
   EXPECT_LT(guidance->geometry().bottom(), files->mapTo(panel.get(), QPoint()).y());
-  EXPECT_GE(panel->width(), 800);
-  EXPECT_GE(files->header()->sectionSize(0), 360) << "the name column";
+  // Every column fits beside the others: long names, sizes and whole dates.
+  const QHeaderView *header = files->header();
+  int total = 0;
+  for (int column = 0; column < header->count(); ++column)
+    total += header->sectionSize(column);
+  EXPECT_LE(total, files->viewport()->width());
+  EXPECT_GE(header->sectionSize(0), 300) << "the name column";
+  const QString date = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  EXPECT_GT(header->sectionSize(3), QFontMetrics(files->font()).horizontalAdvance(date)) << "the date column";
 }
 
 // An alert says its message in its body, where it is read whole; a title

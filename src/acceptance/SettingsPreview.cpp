@@ -4,6 +4,7 @@
 
 #include "app/LaunchAtLogin.h"
 #include "app/ShortcutManager.h"
+#include "app/UpdateSettingsView.h"
 #include "app/WelcomeView.h"
 #include "chrome/ChromeColors.h"
 #include "chrome/LightPalette.h"
@@ -16,6 +17,8 @@
 #include "platform/SettingsStore.h"
 #include "selfcheck/Failure.h"
 #include "selfcheck/Fixtures.h"
+#include "update/UpdateController.h"
+#include "update/framework/Updater.h"
 
 #include <QDir>
 #include <QLabel>
@@ -77,12 +80,20 @@ void render(const QString &folder, const CommandLine &commandLine) {
         loginItem, SettingsStore::standard(),
         LaunchAtLogin::isInstalledApplication(commandLine, ResourceLocator::bundleDirectory(), QDir::homePath()));
 
+    // The update section over an updater that is built but never started.
+    UpdateController updates([](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+      return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}),
+                                               d, u);
+    });
+    WelcomeView::Actions actions;
+    actions.updatesSection = [&updates](QWidget *parent) { return new UpdateSettingsView(updates, nullptr, parent); };
+
     QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);
     window.setAttribute(Qt::WA_DontShowOnScreen);
     auto *layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
     auto *view = new WelcomeView(shortcuts, login, AnnotationPreferences::shared(), EditorSizePreferences::shared(),
-                                 WelcomeView::Actions{}, &window);
+                                 std::move(actions), &window);
     layout->addWidget(view);
     if (dark)
       darken(*view);

@@ -29,7 +29,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -37,6 +40,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -352,7 +356,11 @@ void AppDelegate::showWelcome() {
     layout->addWidget(WelcomeView::scrollArea(view_));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
-    window->resize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
+    // Titled, closable and minimisable; the content scrolls within one size,
+    // so the window is neither resized nor maximised.
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+    window->setFixedSize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
     if (screen)
       window->move(screen->availableGeometry().center() - window->rect().center());
     welcome_ = window;
@@ -423,7 +431,7 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
   const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
   // The message goes in the alert itself: a window title is cut short by
   // the title bar, or not shown at all for a sheet.
-  auto *box = new QMessageBox(QMessageBox::Warning, QString(), title, QMessageBox::Ok, asSheet ? key : nullptr);
+  auto *box = new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
   box->setInformativeText(text);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
@@ -474,7 +482,7 @@ void AppDelegate::openSavedImagesFolder() {
     return;
   }
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-    report(crel::tr("Could not open %1 in the file manager.").arg(QDir::toNativeSeparators(folder)));
+    report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
 }
 
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
@@ -564,6 +572,53 @@ std::unique_ptr<QFileDialog> AppDelegate::makeImageOpenPanel(const QString &dire
   panel->setFileMode(QFileDialog::ExistingFile);
   panel->setAcceptMode(QFileDialog::AcceptOpen);
   panel->setLabelText(QFileDialog::Accept, crel::tr("Open"));
+  panel->setViewMode(QFileDialog::Detail);
+  // Where the user's images are, above everything else in the panel.
+  auto *guidance = new QLabel(crel::tr("Your saved images are in Pictures → %1. You can also import an image from "
+                                       "another folder.")
+                                  .arg(AppIdentity::name()),
+                              panel.get());
+  guidance->setObjectName(QStringLiteral("open-image-guidance"));
+  guidance->setWordWrap(true);
+  if (auto *grid = qobject_cast<QGridLayout *>(panel->layout())) {
+    struct Placed {
+      QLayoutItem *item;
+      int row, column, rows, columns;
+    };
+    std::vector<Placed> placed;
+    while (grid->count() > 0) {
+      Placed p{};
+      grid->getItemPosition(0, &p.row, &p.column, &p.rows, &p.columns);
+      p.item = grid->takeAt(0);
+      placed.push_back(p);
+    }
+    const int columns = grid->columnCount();
+    for (int row = grid->rowCount() - 1; row >= 0; --row)
+      grid->setRowStretch(row + 1, grid->rowStretch(row));
+    grid->setRowStretch(0, 0);
+    grid->addWidget(guidance, 0, 0, 1, columns);
+    for (const Placed &p : placed)
+      grid->addItem(p.item, p.row + 1, p.column, p.rows, p.columns);
+  }
+  // Wide and tall enough for whole file names beside their sizes, kinds and
+  // dates; the files arrive later, so the columns are sized for what they
+  // will hold rather than for their contents.
+  panel->resize(openPanelSize);
+  if (auto *list = panel->findChild<QTreeView *>(QStringLiteral("treeView"))) {
+    const QFontMetrics metrics(list->font());
+    const int padding = 3 * metrics.averageCharWidth();
+    const QDateTime late(QDate(2000, 12, 28), QTime(23, 58, 58));
+    const int widths[] = {
+        metrics.horizontalAdvance(QStringLiteral("Firefox - Release notes - 2026-12-06 11.40.51.png")),
+        metrics.horizontalAdvance(QStringLiteral("999.9 KiB")),
+        metrics.horizontalAdvance(QStringLiteral("PNG image")),
+        metrics.horizontalAdvance(QLocale::system().toString(late, QLocale::ShortFormat)),
+    };
+    for (int column = 0; column < 4; ++column)
+      list->header()->resizeSection(column, widths[column] + padding);
+    // The name column also holds the file's icon.
+    list->header()->resizeSection(0, widths[0] + 2 * padding + list->iconSize().width());
+  }
   return panel;
 }
 

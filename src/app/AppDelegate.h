@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -106,8 +107,11 @@ public:
 
   // The open panel, starting in the saved-images folder.
   void openImage();
+  // Shows whole file names beside their dates.
+  static constexpr QSize openPanelSize{900, 560};
   // The Open Image dialog, built but not shown: one image file, starting in
-  // `directory`, which it creates first. Throws when the folder cannot be made.
+  // `directory`, which it creates first, with where the user's images are
+  // said above the files. Throws when the folder cannot be made.
   static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
   // Each file in turn, each failure reported at once; true when at least one opened.
   bool openFiles(const QStringList &paths);

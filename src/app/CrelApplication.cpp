@@ -1,5 +1,6 @@
 #include "CrelApplication.h"
 
+#include "platform/AppIdentity.h"
 #include "platform/SignalBridge.h"
 
 namespace crel {
@@ -7,6 +8,10 @@ namespace crel {
 CrelApplication::CrelApplication(int &argc, char **argv) : QApplication(argc, argv) {
   // The application lives in the tray: closing its last window is not quitting.
   setQuitOnLastWindowClosed(false);
+  // Every window and alert carries the application's icon; the desktop
+  // entry's name ties the windows to the applications-menu entry.
+  setDesktopFileName(AppIdentity::identifier());
+  setWindowIcon(AppIdentity::icon());
   // A logout, `kill` or Ctrl+C quits the normal way, so aboutToQuit's
   // owners flush what they hold.
   if (SignalBridge *bridge = SignalBridge::install(this))

@@ -13,6 +13,8 @@
 #include "chrome/LightPalette.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
+#include "platform/DesktopIntegration.h"
+#include "platform/FileError.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/QuietMessages.h"
 #include "platform/ResourceLocator.h"
@@ -79,6 +81,26 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
   return *answer ? 0 : 1;
 }
 
+// An installed copy belongs in the applications menu and the file manager's
+// "Open With"; a copy that moved or was updated points the entry at itself.
+void integrateWithDesktop(const CommandLine &commandLine) {
+  if (!LaunchAtLogin::isInstalledApplication(commandLine, ResourceLocator::bundleDirectory(), QDir::homePath()))
+    return;
+  static constexpr const char *installedKey = "desktopEntryInstalled";
+  SettingsStore &settings = SettingsStore::standard();
+  const bool firstTime = !settings.value(QLatin1String(installedKey)).toBool();
+  try {
+    DesktopIntegration(DesktopIntegration::forThisProcess()).install(firstTime);
+  } catch (const FileError &error) {
+    qCWarning(lcLaunch).noquote() << "desktop entry:" << error.message();
+    return;
+  }
+  if (firstTime) {
+    settings.setValue(QLatin1String(installedKey), true);
+    settings.sync();
+  }
+}
+
 } // namespace
 
 int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
@@ -88,6 +110,10 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     quietQtMessages();
   CrelApplication &app = context.application();
   app.setActivationPolicy(ActivationPolicy::regular);
+  // Window managers and alerts say "Crel", not the executable's name; on
+  // X11 Qt also ends each window's title with it (editors read
+  // "shot.png — Crel").
+  app.setApplicationDisplayName(AppIdentity::name());
   // Menus, alerts and dialogs are light like the windows, whatever the
   // desktop's theme (a dark one would otherwise reach every popup).
   LightPalette::install(app);
@@ -99,6 +125,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
 
+  integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
   LaunchAtLogin launchAtLogin(
       loginItem, SettingsStore::standard(),

@@ -2,11 +2,46 @@
 
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeFonts.h"
+#include "chrome/Symbols.h"
 
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
+
+#include <cmath>
 
 namespace crel::ShellText {
+
+namespace {
+
+class SymbolLabel final : public QLabel {
+public:
+  SymbolLabel(const QString &name, double size, QWidget *parent) : QLabel(parent), name_(name), size_(size) {
+    const int side = int(std::ceil(Symbols::boxSide(size)));
+    setFixedSize(side, side);
+  }
+
+protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter painter(this);
+    Symbols::paint(painter, name_, rect(), size_, QFont::Medium, palette().color(QPalette::WindowText));
+  }
+
+private:
+  QString name_;
+  double size_;
+};
+
+} // namespace
+
+QLabel *symbol(const QString &name, double size, bool secondary, QWidget *parent) {
+  auto *label = new SymbolLabel(name, size, parent);
+  label->setObjectName(QStringLiteral("symbol-") + name);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, secondary ? ChromeColors::secondaryLabel() : ChromeColors::label());
+  label->setPalette(palette);
+  return label;
+}
 
 QLabel *label(const QString &content, QWidget *parent, const Style &style) {
   auto *label = new QLabel(content, parent);

@@ -21,6 +21,9 @@ struct Style {
   bool wraps = true;
 };
 QLabel *label(const QString &content, QWidget *parent, const Style &style);
+// A symbol (Symbols) of `size` in a label of its own, drawn in the label's
+// text colour, so it follows the palette like the texts beside it.
+QLabel *symbol(const QString &name, double size, bool secondary, QWidget *parent);
 // A full-width horizontal rule, black at 0.1.
 QFrame *divider(QWidget *parent);
 

@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace crel {
@@ -21,6 +22,14 @@ namespace {
 
 QLabel *caption(const QString &content, QWidget *parent, double size = 11) {
   return ShellText::label(content, parent, {size, QFont::Normal, true});
+}
+
+// The locale's short date and time, to the minute: the C locale's short
+// time would show seconds.
+QString shortDateTime(const QDateTime &when, const QLocale &locale) {
+  QString time = locale.timeFormat(QLocale::ShortFormat);
+  time.remove(QRegularExpression(QStringLiteral("[:.]s+")));
+  return locale.toString(when.date(), QLocale::ShortFormat) + u' ' + locale.toString(when.time(), time);
 }
 
 } // namespace
@@ -93,22 +102,25 @@ UpdateSettingsView::UpdateSettingsView(UpdateController &updates, UpdateNotifier
 }
 
 void UpdateSettingsView::refresh() {
-  checks_->setChecked(updates_.automaticChecks());
-  downloads_->setChecked(updates_.automaticDownloads());
-  downloads_->setEnabled(updates_.automaticChecks());
-  status_->setText(updates_.status());
+  // A copy without a feed never updates: its switches would promise what
+  // cannot happen.
+  const bool available = updates_.isAvailable();
+  checks_->setChecked(available && updates_.automaticChecks());
+  checks_->setEnabled(available);
+  downloads_->setChecked(available && updates_.automaticDownloads());
+  downloads_->setEnabled(available && updates_.automaticChecks());
+  status_->setText(available ? updates_.status() : UpdateController::unavailableSentence());
   action_->setText(updates_.menuTitle());
   action_->setEnabled(updates_.canCheck() || updates_.canInstallNow());
   // Linux has no refused state to send the user to: without a service the
   // button stays, and asking again says what is missing.
   const bool allowed = notifications_ && notifications_->notificationsAllowed();
-  allow_->setVisible(notifications_ && !allowed);
-  notificationsOn_->setVisible(allowed);
+  allow_->setVisible(available && notifications_ && !allowed);
+  notificationsOn_->setVisible(available && allowed);
   const std::optional<QDateTime> last = updates_.lastChecked();
   lastChecked_->setVisible(last.has_value());
   if (last)
-    lastChecked_->setText(
-        crel::tr("Last checked %1").arg(QLocale().toString(last->toLocalTime(), QLocale::ShortFormat)));
+    lastChecked_->setText(crel::tr("Last checked %1").arg(shortDateTime(last->toLocalTime(), QLocale())));
 }
 
 } // namespace crel

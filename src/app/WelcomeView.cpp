@@ -103,8 +103,10 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   buttons->addStretch();
   auto *capture = new PrimaryActionButton(crel::tr("Capture an area"), this);
   capture->setObjectName(QStringLiteral("capture"));
+  capture->setSymbol(QStringLiteral("viewfinder"));
   auto *open = new SecondaryActionButton(crel::tr("Open image…"), this);
   open->setObjectName(QStringLiteral("open-image"));
+  open->setSymbol(QStringLiteral("photo"));
   buttons->addWidget(capture);
   buttons->addWidget(open);
   buttons->addStretch();
@@ -116,6 +118,8 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   // The saved-images folder.
   QVBoxLayout *folder = section(column, 10);
   auto *folderRow = new QHBoxLayout;
+  folderRow->setSpacing(6);
+  folderRow->addWidget(ShellText::symbol(QStringLiteral("folder"), 13, false, this));
   folderRow->addWidget(heading(crel::tr("Saved images"), this));
   folderRow->addStretch();
   auto *openFolder = new SecondaryActionButton(crel::tr("Open Folder"), this);
@@ -215,6 +219,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   // Privacy.
   auto *privacy = new QHBoxLayout;
   privacy->setSpacing(10);
+  privacy->addWidget(ShellText::symbol(QStringLiteral("lock.shield"), 11, true, this), 0, Qt::AlignTop);
   privacy->addWidget(caption(crel::tr("Your screenshots stay on this computer. Close this window and the app stays "
                                       "in your system tray."),
                              this),

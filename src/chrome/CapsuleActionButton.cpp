@@ -2,6 +2,7 @@
 
 #include "ChromeFonts.h"
 #include "ChromeShape.h"
+#include "Symbols.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -25,7 +26,7 @@ void CapsuleActionButton::restyle(const QFont &font) {
 
 namespace {
 QFont trailingFont() { return ChromeFonts::font(10.5, QFont::Medium); }
-constexpr double trailingGap = 6;
+constexpr double trailingGap = 6, symbolGap = 6;
 } // namespace
 
 void CapsuleActionButton::setTrailingText(const QString &text) {
@@ -36,8 +37,21 @@ void CapsuleActionButton::setTrailingText(const QString &text) {
   update();
 }
 
+void CapsuleActionButton::setSymbol(const QString &name) {
+  if (symbol_ == name)
+    return;
+  symbol_ = name;
+  updateGeometry();
+  update();
+}
+
+double CapsuleActionButton::symbolWidth() const {
+  return symbol_.isEmpty() ? 0 : Symbols::boxSide(font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF()) +
+                                     symbolGap;
+}
+
 double CapsuleActionButton::labelWidth() const {
-  double width = QFontMetricsF(font()).horizontalAdvance(text());
+  double width = symbolWidth() + QFontMetricsF(font()).horizontalAdvance(text());
   if (!trailing_.isEmpty())
     width += trailingGap + QFontMetricsF(trailingFont()).horizontalAdvance(trailing_);
   return width;
@@ -71,12 +85,26 @@ bool CapsuleActionButton::hitButton(const QPoint &pos) const {
 void CapsuleActionButton::drawLabel(QPainter &painter, const QRectF &rect, const QColor &color) const {
   painter.setPen(color);
   painter.setFont(font());
-  if (trailing_.isEmpty()) {
+  const double symbol = symbolWidth();
+  if (trailing_.isEmpty() && symbol == 0) {
     painter.drawText(rect, Qt::AlignCenter | Qt::TextSingleLine, text());
     return;
   }
   const double label = QFontMetricsF(font()).horizontalAdvance(text());
-  const QRectF main(rect.center().x() - labelWidth() / 2, rect.top(), label, rect.height());
+  const double left = rect.center().x() - labelWidth() / 2;
+  if (symbol > 0) {
+    const double size = font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF();
+    const double side = Symbols::boxSide(size);
+    Symbols::paint(painter, symbol_, QRectF(left, rect.center().y() - side / 2, side, side), size,
+                   QFont::Weight(font().weight()), color);
+    painter.setPen(color);
+    painter.setFont(font());
+  }
+  const QRectF main(left + symbol, rect.top(), label, rect.height());
+  if (trailing_.isEmpty()) {
+    painter.drawText(main, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
+    return;
+  }
   painter.drawText(main, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
   QColor faded = color;
   faded.setAlphaF(faded.alphaF() * 0.7f);

@@ -20,6 +20,9 @@ public:
   // 6 after the label; the two are centred together.
   QString trailingText() const { return trailing_; }
   void setTrailingText(const QString &text);
+  // A symbol (Symbols) before the label, in the label's colour, 6 before it.
+  QString symbol() const { return symbol_; }
+  void setSymbol(const QString &name);
 
 protected:
   CapsuleActionButton(const QString &text, double hoverSeconds, QWidget *parent);
@@ -44,7 +47,9 @@ protected:
 
 private:
   double labelWidth() const;
+  double symbolWidth() const;
   QString trailing_;
+  QString symbol_;
 };
 
 } // namespace crel

@@ -210,6 +210,36 @@ const QHash<QString, Builder> &builders() {
          line(g.stroke, {6.5, 8}, {13.5, 8});
          line(g.stroke, {6.5, 12}, {11.5, 12});
        }},
+      {"viewfinder",
+       [](Glyph &g) {
+         polyline(g.stroke, {{2.5, 7}, {2.5, 4.5}, {4.5, 2.5}, {7, 2.5}});
+         polyline(g.stroke, {{13, 2.5}, {15.5, 2.5}, {17.5, 4.5}, {17.5, 7}});
+         polyline(g.stroke, {{17.5, 13}, {17.5, 15.5}, {15.5, 17.5}, {13, 17.5}});
+         polyline(g.stroke, {{7, 17.5}, {4.5, 17.5}, {2.5, 15.5}, {2.5, 13}});
+         line(g.stroke, {10, 7.5}, {10, 12.5});
+         line(g.stroke, {7.5, 10}, {12.5, 10});
+       }},
+      {"photo",
+       [](Glyph &g) {
+         roundedRect(g.stroke, {2.5, 4, 15, 12}, 2);
+         g.fill.addEllipse(QPointF(7, 8), 1.5, 1.5);
+         polyline(g.stroke, {{2.8, 14.6}, {7.5, 10.5}, {10.5, 13}, {13, 10.8}, {17.2, 14.4}});
+       }},
+      {"lock.shield",
+       [](Glyph &g) {
+         QPainterPath &p = g.stroke;
+         p.moveTo(10, 2.2);
+         p.cubicTo(12.3, 3.6, 14.6, 4.3, 16.8, 4.5);
+         p.cubicTo(16.8, 11.5, 14.5, 15.6, 10, 17.8);
+         p.cubicTo(5.5, 15.6, 3.2, 11.5, 3.2, 4.5);
+         p.cubicTo(5.4, 4.3, 7.7, 3.6, 10, 2.2);
+         p.closeSubpath();
+         roundedRect(g.fill, {7.2, 9.4, 5.6, 4.4}, 0.9);
+         g.stroke.moveTo(8.3, 9.6);
+         g.stroke.lineTo(8.3, 8.4);
+         g.stroke.arcTo(QRectF(8.3, 6.7, 3.4, 3.4), 180, -180);
+         g.stroke.lineTo(11.7, 9.6);
+       }},
       {"folder",
        [](Glyph &g) {
          QPainterPath &p = g.stroke;

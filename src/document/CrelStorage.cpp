@@ -69,8 +69,10 @@ QString CrelStorage::defaultDirectory() {
   return QDir::cleanPath(pictures + '/' + AppIdentity::name());
 }
 
-QString CrelStorage::defaultDirectoryDisplayPath() {
-  const QString path = defaultDirectory();
+QString CrelStorage::defaultDirectoryDisplayPath() { return displayPath(defaultDirectory()); }
+
+QString CrelStorage::displayPath(const QString &raw) {
+  const QString path = QDir::cleanPath(raw);
   const QString home = QDir::cleanPath(QDir::homePath());
   if (home == "/" || home.isEmpty())
     return path;

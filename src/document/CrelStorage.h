@@ -24,6 +24,8 @@ public:
   static QString defaultDirectory();
   // The same folder for display, the home folder written as "~".
   static QString defaultDirectoryDisplayPath();
+  // Any path for display: inside the home folder it starts with "~".
+  static QString displayPath(const QString &path);
 };
 
 } // namespace crel

@@ -85,13 +85,23 @@ bool AppIdentity::isAcceptanceFixture() { return bundleIdentifier() == QLatin1St
 QString AppIdentity::version() { return infoString("CFBundleShortVersionString"); }
 QString AppIdentity::buildVersion() { return infoString("CFBundleVersion"); }
 
+QStringList AppIdentity::iconFiles() {
+  QStringList files;
+  const QString theme = ResourceLocator::resourcesDirectory() + QStringLiteral("/icons/hicolor");
+  for (const int side : iconSizes)
+    if (const QString file = QStringLiteral("%1/%2x%2/apps/crel.png").arg(theme).arg(side); QFileInfo(file).isFile())
+      files << file;
+  return files;
+}
+
 QIcon AppIdentity::icon() {
   static const QIcon icon = [] {
-    for (const char *type : {"png", "svg"}) {
-      const QString path = ResourceLocator::resourcePath(QStringLiteral("AppIcon"), QLatin1String(type));
-      if (QIcon fromFile(path); !path.isEmpty() && !fromFile.pixmap(64).isNull())
-        return fromFile;
-    }
+    // Every rendered size, so each place picks the one drawn for it.
+    QIcon rendered;
+    for (const QString &file : iconFiles())
+      rendered.addFile(file);
+    if (!rendered.isNull() && !rendered.pixmap(64).isNull())
+      return rendered;
     if (const QIcon window = QGuiApplication::windowIcon(); !window.isNull())
       return window;
     return drawnMark();

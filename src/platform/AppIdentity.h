@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -29,9 +30,13 @@ public:
   static QString version();
   static QString buildVersion();
 
-  // Resources/AppIcon.png (or .svg) when it loads; else the application's
-  // window icon; else a plain drawn mark. Computed once, on first use, after
-  // the application object exists.
+  // The icon's rendered sizes in the bundle, Resources/icons/hicolor/<N>x<N>/
+  // apps/crel.png, smallest first; those that exist.
+  static constexpr int iconSizes[] = {16, 32, 48, 64, 128, 256};
+  static QStringList iconFiles();
+  // The rendered sizes when they load; else the application's window icon;
+  // else a plain drawn mark. Computed once, on first use, after the
+  // application object exists.
   static QIcon icon();
 
   // `name` as one safe path component: blank, "." and ".." give "Crel"; "/"

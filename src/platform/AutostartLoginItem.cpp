@@ -60,7 +60,7 @@ QByteArray AutostartLoginItem::entryText(bool masked) const {
   QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
   text += QStringLiteral("Name=") + DesktopEntry::escapeString(location_.name) + u'\n';
   text += QStringLiteral("Exec=") + DesktopEntry::escapeString(*program + u' ' + QLatin1String(loginArgument)) + u'\n';
-  const QString icon = location_.bundleDirectory + QStringLiteral("/Resources/AppIcon.png");
+  const QString icon = location_.bundleDirectory + QStringLiteral("/Resources/icons/hicolor/256x256/apps/crel.png");
   if (QFileInfo(icon).isFile())
     text += QStringLiteral("Icon=") + DesktopEntry::escapeString(icon) + u'\n';
   text += QStringLiteral("Terminal=false\n");

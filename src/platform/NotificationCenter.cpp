@@ -7,6 +7,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QPointer>
+#include <QUrl>
 
 namespace crel {
 
@@ -79,7 +80,11 @@ void DBusNotificationCenter::add(const Request &request, ErrorHandler done) {
                     {QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)},
                     {QStringLiteral("suppress-sound"), true}};
   QDBusMessage notify = QDBusMessage::createMethodCall(service, path, interfaceName, QStringLiteral("Notify"));
-  notify << AppIdentity::name() << delivered_.value(request.identifier, 0u) << AppIdentity::identifier()
+  // The bundle's own icon by its file: a copy that is not installed has no
+  // icon in the desktop's theme, and the server would draw a blank bell.
+  const QStringList icons = AppIdentity::iconFiles();
+  const QString icon = icons.isEmpty() ? AppIdentity::identifier() : QUrl::fromLocalFile(icons.last()).toString();
+  notify << AppIdentity::name() << delivered_.value(request.identifier, 0u) << icon
          << request.title << request.body << QStringList{QStringLiteral("default"), QStringLiteral("Review")} << hints
          << qint32(-1);
   const QString identifier = request.identifier;

@@ -1,9 +1,11 @@
 #include "UpdateController.h"
 
 #include "framework/Updater.h"
+#include "platform/SettingsStore.h"
 #include "platform/Translate.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 namespace crel {
@@ -47,14 +49,45 @@ update::Updater &UpdateController::updater() {
   return *updater_;
 }
 
+bool UpdateController::isAvailable() { return updater().isConfigured(); }
+
+QString UpdateController::unavailableSentence() {
+  return crel::tr("Updates are not available for this copy. Install a released version to get updates.");
+}
+
+namespace {
+
+// A bundle assembled by a build, run where it was built: a developer's copy,
+// which has no feed on purpose.
+bool isDevelopmentBuild(const QString &bundleDirectory) {
+  return !bundleDirectory.isEmpty() &&
+         QFileInfo::exists(QFileInfo(bundleDirectory).absolutePath() + QStringLiteral("/CMakeCache.txt"));
+}
+
+// A copy without a feed says so on its first run only, and never to a
+// developer running the build.
+bool shouldReportUnavailable(update::Updater &updater) {
+  static constexpr const char *key = "updatesUnavailableReportedFor";
+  const QString bundle = updater.bundleDirectory();
+  SettingsStore *settings = updater.settings();
+  if (isDevelopmentBuild(bundle) || !settings || settings->stringForKey(QLatin1String(key)) == bundle)
+    return false;
+  settings->setValue(QLatin1String(key), bundle);
+  return true;
+}
+
+} // namespace
+
 void UpdateController::start() {
   if (isIsolatedTest())
     return;
   update::Updater &u = updater();
   QString error;
   if (!u.startUpdater(&error)) {
-    setStatus(crel::tr("Updates could not start: ") + error);
-    qCWarning(lcUpdate, "Updater could not start: %s", qUtf8Printable(error));
+    const bool configured = u.isConfigured();
+    setStatus(configured ? crel::tr("Updates could not start: ") + error : unavailableSentence());
+    if (configured || shouldReportUnavailable(u))
+      qCWarning(lcUpdate, "Updater could not start: %s", qUtf8Printable(error));
     return;
   }
   connect(&u, &update::Updater::canCheckForUpdatesChanged, this, &UpdateController::refresh);

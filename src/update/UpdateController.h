@@ -45,6 +45,10 @@ public:
 
   // Starts the updater and follows its state; nothing for an isolated test run.
   void start();
+  // False for a copy built without a feed address and key: it never updates.
+  bool isAvailable();
+  // What the settings say for such a copy.
+  static QString unavailableSentence();
 
   QString menuTitle() const;
   // Refused with a sentence while busy.

@@ -2,6 +2,18 @@
 // which files they write, what they print, and that no private settings
 // domain outlives a run, also when the run fails.
 #include "acceptance/ArrowOutline.h"
+#include "acceptance/SettingsPreview.h"
+#include "app/LaunchAtLogin.h"
+#include "app/ShortcutManager.h"
+#include "app/UpdateSettingsView.h"
+#include "app/WelcomeView.h"
+#include "document/AnnotationPreferences.h"
+#include "document/EditorSizePreferences.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/LoginItemService.h"
+#include "platform/SettingsStore.h"
+#include "update/UpdateController.h"
+#include "update/framework/Updater.h"
 #include "document/MarkPath.h"
 #include "support/LaunchProcess.h"
 
@@ -75,6 +87,27 @@ TEST_F(RendererTest, SettingsPreviewLeavesTheDefaultsAsTheyWere) {
   const Outcome failed = crel({"--render-settings", home.filePath("taken")});
   EXPECT_EQ(failed.status, 1);
   EXPECT_FALSE(QFile::exists(home.filePath("taken/settings-dark.png")));
+}
+
+// The preview is the settings window's whole view: as tall as the view with
+// its update section, which an unstarted updater still builds.
+TEST_F(RendererTest, SettingsPreviewIsTheWholeViewWithItsUpdateSection) {
+  SettingsPreview::render(out("whole"), CommandLine(QStringList{"crel"}));
+  const QImage light(out("whole/settings-light.png"));
+  ASSERT_FALSE(light.isNull());
+
+  ShortcutManager shortcuts(SettingsStore::standard());
+  FakeLoginItemService service;
+  LaunchAtLogin login(service, SettingsStore::standard(), false);
+  UpdateController updates([](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+    return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}), d,
+                                             u);
+  });
+  WelcomeView::Actions actions;
+  actions.updatesSection = [&updates](QWidget *parent) { return new UpdateSettingsView(updates, nullptr, parent); };
+  WelcomeView whole(shortcuts, login, AnnotationPreferences::shared(), EditorSizePreferences::shared(),
+                    std::move(actions));
+  EXPECT_EQ(light.height(), whole.heightForWidth(WelcomeView::viewWidth));
 }
 
 TEST_F(RendererTest, EditorPreviewPrintsWhatItRendered) {

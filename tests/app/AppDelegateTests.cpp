@@ -8,13 +8,19 @@
 #include "editor/Sheets.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTreeView>
 
 using namespace crel;
 using crel::test::Delegate;
@@ -246,10 +252,38 @@ TEST_F(Delegate, ASavedImagesFolderThatCannotBeMadeIsReportedOnceAndNotOpened) {
   }
 }
 
+// The panel says where the saved images are before anything else, and is
+// big enough for whole names beside their dates.
+TEST_F(Delegate, TheOpenPanelSaysWhereTheSavedImagesAreAndShowsWholeNames) {
+  const std::unique_ptr<QFileDialog> panel = AppDelegate::makeImageOpenPanel(pictures.filePath("Crel"));
+  panel->show();
+  const auto *guidance = panel->findChild<QLabel *>("open-image-guidance");
+  ASSERT_TRUE(guidance);
+  EXPECT_EQ(guidance->text(),
+            "Your saved images are in Pictures → Crel. You can also import an image from another folder.");
+  const auto *files = panel->findChild<QTreeView *>("treeView");
+  ASSERT_TRUE(files && files->isVisible());
+  EXPECT_LT(guidance->geometry().bottom(), files->mapTo(panel.get(), QPoint()).y());
+  // Every column fits beside the others: long names, sizes and whole dates.
+  const QHeaderView *header = files->header();
+  int total = 0;
+  for (int column = 0; column < header->count(); ++column)
+    total += header->sectionSize(column);
+  EXPECT_LE(total, files->viewport()->width());
+  EXPECT_GE(header->sectionSize(0), 300) << "the name column";
+  const QString date = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  EXPECT_GT(header->sectionSize(3), QFontMetrics(files->font()).horizontalAdvance(date)) << "the date column";
+}
+
 // An alert says its message in its body, where it is read whole; a title
-// bar cuts a long title short.
-TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
+// bar cuts a long title short, so the title names the application. Paths
+// read as the user knows them.
+TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlertUnderTheAppsName) {
   AppDelegate &app = make();
+  const QByteArray home = qgetenv("HOME");
+  qputenv("HOME", pictures.path().toUtf8());
+  // No file manager on the offscreen platform: the folder cannot be shown.
+  QDesktopServices::unsetUrlHandler("file");
   const struct {
     const char *name;
     std::function<void()> raise;
@@ -260,6 +294,8 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
       {"screen capture not allowed", [&] { app.showPermission(); }, "Allow screen capture",
        "Allow Crel to take screenshots when your desktop asks, or in the privacy section of your desktop's settings, "
        "then capture again. Your screenshots stay on this computer."},
+      {"the folder cannot be shown", [&] { app.openSavedImagesFolder(); },
+       "Could not open ~/Crel in the file manager.", ""},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -271,9 +307,11 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlert) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text().toStdString(), row.text.toStdString());
     EXPECT_EQ(box->informativeText().toStdString(), row.informative.toStdString());
+    EXPECT_EQ(box->windowTitle(), "Crel");
     box->done(QMessageBox::Ok);
     QCoreApplication::processEvents();
   }
+  qputenv("HOME", home);
 }
 
 // Files handed over by a later launch (each an editor or one alert, and the
@@ -290,6 +328,13 @@ TEST_F(Delegate, ReopeningFromTheTrayShowsTheSettingsOrBringsBackTheEditor) {
   ASSERT_TRUE(visibleWindows("settings").isEmpty());
   Q_EMIT app.statusItem().reopenRequested();
   ASSERT_FALSE(visibleWindows("settings").isEmpty());
+  // Titled, closable and minimisable, but of one size.
+  const QWidget *settings = visibleWindows("settings").front();
+  EXPECT_EQ(settings->windowTitle(), "Crel");
+  EXPECT_EQ(settings->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                       Qt::WindowMaximizeButtonHint),
+            Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(settings->minimumSize(), settings->maximumSize());
   visibleWindows("settings").front()->close();
 
   ASSERT_TRUE(app.openImageFile(image));

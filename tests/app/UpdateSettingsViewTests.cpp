@@ -9,6 +9,8 @@
 #include "update/framework/Updater.h"
 
 #include <QLabel>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -92,12 +94,17 @@ TEST(UpdateSettingsView, UnstartedUpdaterShowsItsOwnValueNotTheClick) {
 }
 
 TEST(UpdateSettingsView, LastCheckAndNotificationRows) {
+  // The locale's short date and time, to the minute, even where its own
+  // short time has seconds.
+  QLocale::setDefault(QLocale::c());
   Section s;
   s.start(false);
   EXPECT_TRUE(s.view.lastCheckedLabel()->isHidden());
   s.view.actionButton()->click(); // a user check records its time
   ASSERT_TRUE(QTest::qWaitFor([&] { return !s.view.lastCheckedLabel()->isHidden(); }, 5000));
-  EXPECT_TRUE(s.view.lastCheckedLabel()->text().startsWith("Last checked "));
+  const QString last = s.view.lastCheckedLabel()->text();
+  EXPECT_TRUE(QRegularExpression("^Last checked [^:]+ \\d\\d?:\\d\\d$").match(last).hasMatch()) << last.toStdString();
+  QLocale::setDefault(QLocale::system());
 
   EXPECT_FALSE(s.view.notificationButton()->isHidden());
   EXPECT_TRUE(s.view.notificationsOnLabel()->isHidden());
@@ -112,6 +119,28 @@ TEST(UpdateSettingsView, LastCheckAndNotificationRows) {
   EXPECT_EQ(failing.view.statusLabel()->text(),
             "Notifications could not be enabled: No notification service is running.");
   EXPECT_FALSE(failing.view.notificationButton()->isHidden());
+}
+
+// A copy built without a feed never updates: the section says so and its
+// switches and buttons offer nothing.
+TEST(UpdateSettingsView, ACopyWithoutAFeedOffersNothing) {
+  test::TemporarySettings settings;
+  FakeNotificationCenter center;
+  UpdateNotifier notifier{center, settings.store(), {"crel"}};
+  UpdateController controller{[&](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+    update::Updater::Environment env;
+    env.settings = &settings.store();
+    return std::make_unique<update::Updater>(env, d, u);
+  }};
+  UpdateSettingsView view{controller, &notifier};
+  for (BrandSwitch *toggle : {view.checksSwitch(), view.downloadsSwitch()}) {
+    EXPECT_FALSE(toggle->isEnabled()) << toggle->text().toStdString();
+    EXPECT_FALSE(toggle->isChecked()) << toggle->text().toStdString();
+  }
+  EXPECT_EQ(view.statusLabel()->text(), "Updates are not available for this copy. Install a released version to get "
+                                        "updates.");
+  EXPECT_FALSE(view.actionButton()->isEnabled());
+  EXPECT_TRUE(view.notificationButton()->isHidden());
 }
 
 } // namespace

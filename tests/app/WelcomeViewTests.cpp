@@ -4,6 +4,7 @@
 #include "app/ShortcutManager.h"
 #include "app/WelcomeView.h"
 #include "chrome/BrandSwitch.h"
+#include "chrome/CapsuleActionButton.h"
 #include "chrome/ChromeSegmented.h"
 #include "document/AnnotationPreferences.h"
 #include "document/AnnotationStyle.h"
@@ -46,20 +47,30 @@ protected:
 
 } // namespace
 
-TEST_F(Welcome, EachActionButtonCallsItsOwnAction) {
+// Each action button calls its own action and shows its symbol; the folder
+// and privacy lines carry theirs.
+TEST_F(Welcome, EachActionButtonCallsItsOwnActionUnderItsSymbol) {
   make();
   const struct {
     const char *name;
     int *count;
-  } rows[]{{"capture", &captures}, {"open-image", &opens}, {"open-folder", &folders}};
+    const char *symbol;
+  } rows[]{{"capture", &captures, "viewfinder"}, {"open-image", &opens, "photo"}, {"open-folder", &folders, ""}};
   for (const auto &row : rows) {
-    QAbstractButton *button = find<QAbstractButton>(row.name);
+    auto *button = find<CapsuleActionButton>(row.name);
     ASSERT_TRUE(button) << row.name;
     button->click();
     EXPECT_EQ(*row.count, 1) << row.name;
+    EXPECT_EQ(button->symbol(), row.symbol) << row.name;
+    if (*row.symbol) {
+      EXPECT_GT(button->sizeHint().width(), QFontMetrics(button->font()).horizontalAdvance(button->text()) + 40)
+          << row.name << ": room for the symbol";
+    }
   }
   EXPECT_EQ(captures + opens + folders, 3);
   EXPECT_EQ(find<QAbstractButton>("open-folder")->accessibleName(), "Open saved images folder in the file manager");
+  for (const char *symbol : {"symbol-folder", "symbol-lock.shield"})
+    EXPECT_TRUE(find<QLabel>(symbol)) << symbol;
 }
 
 TEST_F(Welcome, TheStylePickerStoresTheStyleAndTheLineFollowsAtOnce) {

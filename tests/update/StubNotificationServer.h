@@ -12,6 +12,7 @@ public:
   struct Call {
     QString appName;
     uint replacesId;
+    QString appIcon;
     QString summary;
     QStringList actions;
     QVariantMap hints;
@@ -22,9 +23,9 @@ public:
   uint nextId = 41;
 
 public Q_SLOTS:
-  uint Notify(const QString &appName, uint replacesId, const QString &, const QString &summary, const QString &,
+  uint Notify(const QString &appName, uint replacesId, const QString &appIcon, const QString &summary, const QString &,
               const QStringList &actions, const QVariantMap &hints, int timeout) {
-    notified << Call{appName, replacesId, summary, actions, hints, timeout};
+    notified << Call{appName, replacesId, appIcon, summary, actions, hints, timeout};
     return replacesId ? replacesId : ++nextId;
   }
   void CloseNotification(uint id) { closed << id; }

@@ -2,6 +2,9 @@
 #include "update/UpdateController.h"
 #include "update/framework/Updater.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -215,15 +218,45 @@ TEST(UpdateController, BusyRefusesAUserCheckAndTestRunsNeverStart) {
   f.controller.checkForUpdates();
   EXPECT_EQ(f.controller.status(), "Finish your capture or close the dialog, then check for updates.");
 
-  // Without a feed address the updater cannot start: the sentence says why.
-  Front unconfigured;
-  unconfigured.controller.start();
-  EXPECT_TRUE(unconfigured.controller.status().startsWith("Updates could not start: "))
-      << unconfigured.controller.status().toStdString();
-
   EXPECT_TRUE(UpdateController::isIsolatedTest({"crel", "--acceptance-test", "/x"}));
   EXPECT_TRUE(UpdateController::isIsolatedTest({"crel", "--login-startup-test"}));
   EXPECT_FALSE(UpdateController::isIsolatedTest({"crel", "--capture"}));
+}
+
+// A copy built without a feed says so in the user's words, and on standard
+// error only on its first run, never when it is a build run in its tree.
+TEST(UpdateController, ACopyWithoutAFeedSaysSoOnceAndNeverToADeveloper) {
+  static QStringList warnings;
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &m) {
+    if (type == QtWarningMsg)
+      warnings << m;
+  });
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkpath("build/Crel.app") && QDir(root.path()).mkpath("opt/Crel.app"));
+  QFile(root.filePath("build/CMakeCache.txt")).open(QIODevice::WriteOnly);
+  const struct {
+    const char *bundle;
+    int warnings;
+  } rows[]{{"opt/Crel.app", 1}, {"build/Crel.app", 0}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.bundle);
+    warnings.clear();
+    test::TemporarySettings settings;
+    for (int run = 0; run < 2; ++run) {
+      UpdateController controller([&](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+        update::Updater::Environment env;
+        env.settings = &settings.store();
+        env.bundle.directory = root.filePath(row.bundle);
+        return std::make_unique<update::Updater>(env, d, u);
+      });
+      controller.start();
+      EXPECT_FALSE(controller.isAvailable());
+      EXPECT_EQ(controller.status(), UpdateController::unavailableSentence());
+      EXPECT_FALSE(controller.status().contains("SUFeedURL"));
+    }
+    EXPECT_EQ(warnings.size(), row.warnings) << warnings.join('\n').toStdString();
+  }
+  qInstallMessageHandler(previous);
 }
 
 } // namespace

@@ -10,7 +10,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QImage>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -213,6 +215,9 @@ TEST(DesktopNotifications, PostReplaceClickAndCloseOverTheBus) {
   // The end-to-end run checks the title and the click that opens the dialog.
   ASSERT_EQ(server.notified.size(), 1);
   EXPECT_EQ(server.notified.at(0).replacesId, 0u);
+  // The application's own icon, whether or not the desktop's theme has it.
+  const QUrl icon(server.notified.at(0).appIcon);
+  EXPECT_TRUE(icon.isLocalFile() && !QImage(icon.toLocalFile()).isNull()) << icon.toString().toStdString();
 
   // A new version replaces the shown notification rather than adding one.
   found.version = found.displayVersionString = "2.1";

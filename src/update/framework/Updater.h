@@ -74,6 +74,13 @@ public:
 
   // False with a sentence in `error` when updates are not configured.
   bool startUpdater(QString *error = nullptr);
+  // Whether the bundle names a feed and its key: without them this copy
+  // never updates.
+  bool isConfigured() const {
+    return !env_.bundle.updates.feedUrl.isEmpty() && !env_.bundle.updates.publicEdKey.isEmpty();
+  }
+  const QString &bundleDirectory() const { return env_.bundle.directory; }
+  SettingsStore *settings() const { return env_.settings; }
 
   Phase phase() const { return phase_; }
   quint64 generation() const { return generation_; }

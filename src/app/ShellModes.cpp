@@ -110,10 +110,6 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     quietQtMessages();
   CrelApplication &app = context.application();
   app.setActivationPolicy(ActivationPolicy::regular);
-  // Window managers and alerts say "Crel", not the executable's name; on
-  // X11 Qt also ends each window's title with it (editors read
-  // "shot.png — Crel").
-  app.setApplicationDisplayName(AppIdentity::name());
   // Menus, alerts and dialogs are light like the windows, whatever the
   // desktop's theme (a dark one would otherwise reach every popup).
   LightPalette::install(app);

@@ -255,7 +255,7 @@ void EditorController::showError(const QString &message) {
   document_->setStatus(message);
   if (!window_)
     return;
-  auto *alert = new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::Ok, window_.get());
+  auto *alert = new QMessageBox(QMessageBox::Warning, AppIdentity::name(), message, QMessageBox::Ok, window_.get());
   alert->setObjectName(QStringLiteral("error-alert"));
   alert->setWindowModality(Qt::WindowModal);
   connect(alert, &QDialog::finished, alert, &QObject::deleteLater);
@@ -344,6 +344,7 @@ void EditorController::confirmDiscard(std::function<void(bool)> completion) {
     return;
   }
   auto *box = new QMessageBox(window_.get());
+  box->setWindowTitle(AppIdentity::name());
   box->setObjectName(QStringLiteral("confirm-discard"));
   box->setIcon(QMessageBox::Warning);
   box->setText(crel::tr("This crel could not be saved automatically"));

@@ -14,6 +14,7 @@
 #include "editor/ToolboxGroup.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
@@ -329,6 +330,16 @@ TEST_F(BarTest, DraggingCarriesTheSavedFileElsePngDataElseNothing) {
   ASSERT_EQ(saved->urls().size(), 1);
   EXPECT_EQ(saved->urls()[0], QUrl::fromLocalFile(saveFolder.filePath("Shot.png")));
   EXPECT_FALSE(document().isDirty()); // the pending change was written first
+
+  // A later save that fails (a folder stands where the writer's temporary
+  // file goes; the old file stays): the canvas as it is now, grown by the
+  // new mark, never the stale file.
+  ASSERT_TRUE(QDir().mkdir(saveFolder.filePath(".Shot.png.crel-tmp")));
+  document().commit({makeMark(MarkTool::rectangle, {1200, 10}, {1400, 40})});
+  auto current = DragPayload::make(document());
+  EXPECT_TRUE(current->urls().isEmpty());
+  EXPECT_EQ(QImage::fromData(current->data("image/png"), "PNG").width(),
+            int(document().expandedBounds(document().marks()).width()));
 
   // A save that fails: the picture as PNG data.
   QuietDocument unsaved(screenshotImage({400, 300}), annotation);

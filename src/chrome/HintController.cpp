@@ -13,27 +13,47 @@ HintController::HintController(ChromeClock *clock, QObject *parent)
 void HintController::attach(QWidget *control, const QString &id, const ChromeHint &hint) {
   if (!control)
     return;
-  entries_.insert(id, {control, hint});
-  ids_.insert(control, id);
-  control->installEventFilter(this);
-  connect(control, &QObject::destroyed, this, [this, control] { ids_.remove(control); });
+  if (!entryOf(control)) {
+    control->installEventFilter(this);
+    connect(control, &QObject::destroyed, this, [this, control] {
+      entries_.removeIf([control](const Entry &e) { return e.control == control || !e.control; });
+    });
+  }
+  entries_.removeIf([control](const Entry &e) { return e.control == control; });
+  entries_.append({control, id, hint});
   if (visible_ == id)
     Q_EMIT visibleChanged();
 }
 
 void HintController::detach(QWidget *control) {
-  const QString id = ids_.take(control);
-  if (control)
-    control->removeEventFilter(this);
-  if (entries_.value(id).control == control)
-    entries_.remove(id);
+  if (!control || !entryOf(control))
+    return;
+  control->removeEventFilter(this);
+  disconnect(control, &QObject::destroyed, this, nullptr);
+  const bool shown = visibleAnchor() && visibleAnchor()->control == control;
+  entries_.removeIf([control](const Entry &e) { return e.control == control; });
+  if (shown)
+    Q_EMIT visibleChanged();
+}
+
+const HintController::Entry *HintController::entryOf(const QObject *control) const {
+  for (const Entry &e : entries_)
+    if (e.control == control)
+      return &e;
+  return nullptr;
 }
 
 std::optional<HintController::Anchor> HintController::visibleAnchor() const {
   if (!visible_)
     return std::nullopt;
-  const auto found = entries_.find(*visible_);
-  if (found == entries_.end() || !found->control)
+  if (hoveredControl_ && hovered_ == visible_)
+    if (const Entry *e = entryOf(hoveredControl_); e && e->id == *visible_)
+      return Anchor{e->hint, e->control};
+  const Entry *found = nullptr;
+  for (const Entry &e : entries_)
+    if (e.control && e.id == *visible_ && (!found || e.control->isVisibleTo(e.control->window())))
+      found = &e;
+  if (!found)
     return std::nullopt;
   return Anchor{found->hint, found->control};
 }
@@ -42,25 +62,30 @@ void HintController::setPreviewHint(const QString &id) { setVisible(id); }
 
 bool HintController::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {
-    const auto found = ids_.constFind(static_cast<QWidget *>(watched));
-    if (found != ids_.constEnd()) {
-      const std::optional<QString> current = queued_ ? pending_ : hovered_;
+    if (const Entry *entry = entryOf(watched)) {
+      const QPointer<QWidget> current = queued_ ? pendingControl_ : hoveredControl_;
       if (event->type() == QEvent::Enter)
-        queueHovered(*found);
-      else if (current == *found)
-        queueHovered(std::nullopt);
+        queueHovered(entry->id, entry->control);
+      else if (current == watched)
+        queueHovered(std::nullopt, nullptr);
     }
   }
   return QObject::eventFilter(watched, event);
 }
 
-void HintController::queueHovered(std::optional<QString> id) {
+void HintController::queueHovered(std::optional<QString> id, QWidget *control) {
   pending_ = std::move(id);
+  pendingControl_ = control;
   if (queued_)
     return;
   queued_ = true;
   QTimer::singleShot(0, this, [this] {
     queued_ = false;
+    const bool moved = hoveredControl_ != pendingControl_;
+    hoveredControl_ = pendingControl_;
+    // Another control of the same identifier: the bubble moves over to it.
+    if (moved && hovered_ == pending_ && visible_ == pending_)
+      Q_EMIT visibleChanged();
     setHovered(pending_);
   });
 }

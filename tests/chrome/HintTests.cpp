@@ -112,6 +112,29 @@ TEST(HintController, PreviewHintShowsUntilTheFirstHoverChange) {
   EXPECT_EQ(s.hints.visible(), "a") << "a shown hint switches at once";
 }
 
+// A bar with two forms (wide and compact) attaches each control twice under
+// one identifier; only one form shows at a time.
+TEST(HintController, TheBubbleGoesToTheShownControlOfThoseSharingAnIdentifier) {
+  HintScene s;
+  auto *other = new QWidget(&s.window);
+  other->setGeometry(200, 100, 32, 32);
+  other->hide();
+  s.hints.attach(other, "a", {"Alpha", std::nullopt, ChromeHint::Edge::top});
+  const auto anchor = [&] { return s.hints.visibleAnchor() ? s.hints.visibleAnchor()->control : nullptr; };
+  s.hints.setPreviewHint("a");
+  EXPECT_EQ(anchor(), s.a) << "shown without hovering: the control on show";
+  EXPECT_EQ(s.hints.visibleAnchor()->hint.edge, ChromeHint::Edge::bottom);
+
+  // The forms swap: the hovered control carries the bubble, with its own hint.
+  s.a->hide();
+  other->show();
+  s.move({{other, QEvent::Enter}});
+  EXPECT_EQ(anchor(), other);
+  EXPECT_EQ(s.hints.visibleAnchor()->hint.edge, ChromeHint::Edge::top);
+  s.hints.detach(other);
+  EXPECT_EQ(anchor(), s.a);
+}
+
 TEST(HintBubble, PlacementEstimatesClampsAndOffsets) {
   const ChromeHint plain{"Abcdefghij", std::nullopt, ChromeHint::Edge::bottom};
   const ChromeHint chip{"Abcdefghij", QStringLiteral("V"), ChromeHint::Edge::top};

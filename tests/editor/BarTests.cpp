@@ -4,11 +4,13 @@
 #include "chrome/ChromeButton.h"
 #include "chrome/ChromeSegmented.h"
 #include "chrome/HintController.h"
+#include "chrome/Motion.h"
 #include "document/MarkSamples.h"
 #include "editor/AdaptiveStack.h"
 #include "editor/BarModel.h"
 #include "editor/DragPayload.h"
 #include "editor/EditorView.h"
+#include "editor/InspectorGroup.h"
 #include "editor/ShortcutPopover.h"
 #include "editor/StatusGroup.h"
 #include "editor/ToolboxGroup.h"
@@ -18,6 +20,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
+#include <QScopeGuard>
 
 using namespace crel;
 using namespace crel::test;
@@ -54,6 +57,8 @@ protected:
 };
 
 TEST_F(BarTest, EveryVisibleControlSitsInsideItsGroup) {
+  Motion::setEnabled(false); // the bars at rest
+  const auto restore = qScopeGuard([] { Motion::setEnabled(true); });
   for (MarkTool tool : {MarkTool::arrow, MarkTool::extract}) { // the extract tool's copy label is longer
     document().selectTool(tool);
     settle();
@@ -113,6 +118,45 @@ TEST_F(BarTest, TheHighlightFollowsTheCurrentToolNotTheSelectedMarksTool) {
   document().selectTool(MarkTool::extract);
   settle();
   EXPECT_TRUE(QTest::qWaitFor([&] { return highlightOn(MarkTool::extract); }, 2000));
+}
+
+// The inspector's capsule springs to the active tool's width, passing
+// through the widths between; with motion off it takes the new width at once.
+TEST_F(BarTest, TheInspectorSpringsToTheActiveToolsWidth) {
+  auto *inspector = static_cast<InspectorGroup *>(view().groups()[4]);
+  struct WidthLog : QObject {
+    QList<int> widths;
+    bool eventFilter(QObject *watched, QEvent *event) override {
+      if (event->type() == QEvent::Resize)
+        widths.append(static_cast<QWidget *>(watched)->width());
+      return false;
+    }
+  } log;
+  inspector->installEventFilter(&log);
+  const auto settled = [&] {
+    return !inspector->isSpringing() &&
+           inspector->width() == inspector->current()->sizeHint().width() + 2 * int(InspectorGroup::sidePadding);
+  };
+  const auto restore = qScopeGuard([] { Motion::setEnabled(true); });
+  for (const bool motion : {true, false}) {
+    Motion::setEnabled(motion);
+    for (const MarkTool tool : {MarkTool::select, MarkTool::arrow}) {
+      log.widths.clear();
+      const int before = inspector->width();
+      document().selectTool(tool);
+      settle();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return settled() && !log.widths.isEmpty(); }, 2000)) << int(tool);
+      const int after = inspector->width();
+      ASSERT_NE(before, after);
+      if (motion) {
+        EXPECT_TRUE(std::any_of(log.widths.begin(), log.widths.end(),
+                                [&](int w) { return std::min(before, after) < w && w < std::max(before, after); }))
+            << "springs through the widths between";
+      } else {
+        EXPECT_EQ(log.widths, QList<int>{after}) << "at once";
+      }
+    }
+  }
 }
 
 TEST_F(BarTest, ZoomButtonsStepThroughTheZoomsAndShowRoundedPercentages) {

@@ -103,7 +103,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   buttons->addStretch();
   auto *capture = new PrimaryActionButton(crel::tr("Capture an area"), this);
   capture->setObjectName(QStringLiteral("capture"));
-  auto *open = new SecondaryActionButton(crel::tr("Open image…"), this);
+  auto *open = new SecondaryActionButton(crel::tr("Open Image…"), this);
   open->setObjectName(QStringLiteral("open-image"));
   buttons->addWidget(capture);
   buttons->addWidget(open);

@@ -86,7 +86,7 @@ ActionsGroup::ActionsGroup(EditorView &view)
   drag_ = new DragHandle(view.document(), this);
   hints_.attach(drag_, QStringLiteral("drag"), ChromeHint{crel::tr("Drag into any app"), {}, ChromeHint::Edge::bottom});
   reveal_ = new ChromeIconButton(QStringLiteral("folder"), QStringLiteral("reveal"),
-                                 ChromeHint{crel::tr("Show in Folder"),
+                                 ChromeHint{crel::tr("Show in File Manager"),
                                             ShortcutText::forLinux(QStringLiteral("\u21E7\u2318F")),
                                             ChromeHint::Edge::bottom},
                                  &hints_, this);

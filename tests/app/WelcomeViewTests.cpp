@@ -60,6 +60,7 @@ TEST_F(Welcome, EachActionButtonCallsItsOwnAction) {
   }
   EXPECT_EQ(captures + opens + folders, 3);
   EXPECT_EQ(find<QAbstractButton>("open-folder")->accessibleName(), "Open saved images folder in the file manager");
+  EXPECT_EQ(find<QAbstractButton>("open-image")->text(), "Open Image…") << "the menus' name for it";
 }
 
 TEST_F(Welcome, TheStylePickerStoresTheStyleAndTheLineFollowsAtOnce) {

@@ -350,7 +350,7 @@ TEST_F(BarTest, RevealIsEnabledOnlyWithASavedFile) {
   document().enableAutosave(saveFolder.path(), "Shot");
   settle();
   EXPECT_TRUE(reveal->isEnabled());
-  EXPECT_EQ(hintOf("reveal").title, "Show in Folder");
+  EXPECT_EQ(hintOf("reveal").title, "Show in File Manager") << "the menus' name for it";
 }
 
 TEST(DragThumbnail, TheLongerSideIs24AndTheAspectIsClamped) {

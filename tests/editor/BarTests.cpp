@@ -5,7 +5,9 @@
 #include "chrome/ChromeSegmented.h"
 #include "chrome/HintController.h"
 #include "chrome/Motion.h"
+#include "chrome/PrimaryActionButton.h"
 #include "document/MarkSamples.h"
+#include "editor/ActionsGroup.h"
 #include "editor/AdaptiveStack.h"
 #include "editor/BarModel.h"
 #include "editor/DragPayload.h"
@@ -342,6 +344,32 @@ TEST_F(BarTest, TheKeyboardButtonTogglesItsPopoverWithTheWholeGuideInsideTheWind
   keyboard->click();
   EXPECT_TRUE(status->popover()->isVisible());
   status->popover()->close();
+}
+
+// Pressed, the capsule shrinks to 0.975 about its centre, its label too.
+TEST_F(BarTest, TheCopyLabelShrinksWithItsPressedCapsule) {
+  QAbstractButton *copy = static_cast<ActionsGroup *>(view().groups()[2])->copyButton();
+  // How far the label lies from the button's middle: the mean distance of
+  // its pixels, weighted by how much lighter than the capsule they are (so
+  // the press's uniform darkening does not count).
+  const auto spread = [&](bool down) {
+    copy->setDown(down);
+    const QImage image = copy->grab().toImage();
+    copy->setDown(false);
+    double sum = 0, weight = 0;
+    const int h = image.height();
+    for (int y = h / 5; y < h - h / 5; ++y) { // clear of what the press uncovers
+      const int capsule = image.pixelColor(h / 3, y).red(); // left of the label
+      for (int x = 6; x < image.width() - 6; ++x) {
+        const double w = std::max(0, image.pixelColor(x, y).red() - capsule);
+        sum += w * std::abs(x + 0.5 - image.width() / 2.0);
+        weight += w;
+      }
+    }
+    return sum / weight;
+  };
+  const double ratio = spread(true) / spread(false);
+  EXPECT_NEAR(ratio, 0.975, 0.01);
 }
 
 TEST_F(BarTest, RevealIsEnabledOnlyWithASavedFile) {

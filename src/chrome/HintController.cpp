@@ -2,10 +2,35 @@
 
 #include "ChromeClock.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QTimer>
 
 namespace crel {
+
+namespace {
+
+// Sees every tooltip request and change of the application and hands those
+// inside the controller's root to it.
+class ToolTipFilter : public QObject {
+public:
+  ToolTipFilter(std::function<bool(QWidget *, QEvent *)> handle, QObject *parent)
+      : QObject(parent), handle_(std::move(handle)) {}
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if ((event->type() == QEvent::ToolTip || event->type() == QEvent::ToolTipChange) && watched->isWidgetType())
+      return handle_(static_cast<QWidget *>(watched), event);
+    return false;
+  }
+
+private:
+  std::function<bool(QWidget *, QEvent *)> handle_;
+};
+
+const QString helpPrefix = QStringLiteral("help:");
+
+} // namespace
 
 HintController::HintController(ChromeClock *clock, QObject *parent)
     : QObject(parent), clock_(clock ? *clock : ChromeClock::system()) {}
@@ -59,6 +84,44 @@ std::optional<HintController::Anchor> HintController::visibleAnchor() const {
 }
 
 void HintController::setPreviewHint(const QString &id) { setVisible(id); }
+
+void HintController::adoptToolTips(QWidget *root) {
+  toolTipRoot_ = root;
+  if (!toolTipFilter_) {
+    toolTipFilter_ = new ToolTipFilter([this](QWidget *w, QEvent *e) { return toolTipEvent(w, e); }, this);
+    qApp->installEventFilter(toolTipFilter_);
+  }
+}
+
+bool HintController::toolTipEvent(QWidget *w, QEvent *event) {
+  if (!toolTipRoot_ || !toolTipRoot_->isAncestorOf(w))
+    return false;
+  const Entry *entry = entryOf(w);
+  const bool help = !entry || entry->id.startsWith(helpPrefix);
+  if (event->type() == QEvent::ToolTipChange) {
+    if (entry && help) {
+      if (w->toolTip().isEmpty())
+        detach(w);
+      else
+        attach(w, entry->id, {w->toolTip(), std::nullopt, entry->hint.edge});
+    }
+    return false;
+  }
+  if (!help || w->toolTip().isEmpty())
+    return entry != nullptr; // a control with a hint of its own shows only that
+  if (!entry) {
+    const double middle = w->mapTo(toolTipRoot_, QRectF(w->rect()).center()).y();
+    const auto edge = middle > toolTipRoot_->height() / 2.0 ? ChromeHint::Edge::top : ChromeHint::Edge::bottom;
+    attach(w, helpPrefix + QString::number(quintptr(w), 16), {w->toolTip(), std::nullopt, edge});
+    entry = entryOf(w);
+  }
+  // Qt asks after the pointer has rested on it: show at once.
+  ++generation_;
+  hoveredControl_ = w;
+  hovered_ = entry->id;
+  setVisible(entry->id);
+  return true;
+}
 
 bool HintController::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) {

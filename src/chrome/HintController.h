@@ -47,6 +47,14 @@ public:
   };
   std::optional<Anchor> visibleAnchor() const;
 
+  // Plain Qt tooltips of the widgets inside `root` show as this
+  // controller's bubbles instead, so one window has one look: when Qt asks
+  // for a widget's tooltip, the widget is attached with its tooltip as the
+  // title (its bubble above it in the lower half of `root`, else below) and
+  // shows at once; later hovers follow the hint delays, and the title
+  // follows the tooltip's changes.
+  void adoptToolTips(QWidget *root);
+
   // For renderers: show `id` without hovering, until the first hover change.
   void setPreviewHint(const QString &id);
   // Applies a hover change now (the event filter queues them).
@@ -66,10 +74,15 @@ private:
   };
   const Entry *entryOf(const QObject *control) const;
   void queueHovered(std::optional<QString> id, QWidget *control);
+  // What the tooltip filter does with a tooltip request or change of `w`;
+  // true when the event is handled.
+  bool toolTipEvent(QWidget *w, QEvent *event);
   void schedule(const std::optional<QString> &id);
   void setVisible(std::optional<QString> id);
 
   ChromeClock &clock_;
+  QPointer<QWidget> toolTipRoot_;
+  QObject *toolTipFilter_ = nullptr;
   QList<Entry> entries_; // in the order attached
   std::optional<QString> hovered_, visible_, pending_;
   QPointer<QWidget> hoveredControl_, pendingControl_;

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QScopeGuard>
+#include <QToolTip>
 
 using namespace crel;
 using namespace crel::test;
@@ -258,6 +259,27 @@ TEST_F(BarTest, SaveStatesAndTheirTooltipsFollowTheDocument) {
     EXPECT_EQ(BarModel::saveState(d), c.state);
     EXPECT_EQ(BarModel::saveHelp(d), c.help);
   }
+}
+
+// A control's longer help shows in the chrome's own bubble, not in a plain
+// tooltip of another look beside the hints, and follows the help's text.
+TEST_F(BarTest, HelpTextsShowInTheChromeHintBubble) {
+  QWidget *label = findVisibleChild(&view(), "save-label-detailed");
+  ASSERT_TRUE(label);
+  QHelpEvent help(QEvent::ToolTip, label->rect().center(), label->mapToGlobal(label->rect().center()));
+  QCoreApplication::sendEvent(label, &help);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(QToolTip::isVisible());
+  auto anchor = view().hints().visibleAnchor();
+  ASSERT_TRUE(anchor);
+  EXPECT_EQ(anchor->control, label);
+  EXPECT_EQ(anchor->hint.title, label->toolTip());
+  EXPECT_EQ(anchor->hint.edge, ChromeHint::Edge::top) << "bottom-bar bubbles open above";
+  document().enableAutosave(saveFolder.path(), "Shot");
+  settle();
+  anchor = view().hints().visibleAnchor();
+  ASSERT_TRUE(anchor);
+  EXPECT_TRUE(anchor->hint.title.startsWith("Saved automatically to ")) << anchor->hint.title.toStdString();
 }
 
 TEST_F(BarTest, StatusFallsBackToNarrowerFormsAndShowsTheErrorRowAfterAFailedSave) {

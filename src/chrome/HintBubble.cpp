@@ -16,7 +16,7 @@ namespace {
 
 constexpr double height = 27, sidePadding = 9, spacing = 7, chipPadding = 5, chipMinWidth = 18, chipHeight = 17;
 // A longer help text wraps at this width; a name with a shortcut never does.
-constexpr double wrapWidth = 320, lineGap = 5;
+constexpr double wrapWidth = 320, lineGap = 7;
 
 QFont titleFont() { return ChromeFonts::font(11.5, QFont::DemiBold); }
 QFont chipFont() { return ChromeFonts::font(10.5, QFont::DemiBold); }
@@ -45,10 +45,13 @@ double estimatedHalfWidth(const ChromeHint &hint) {
 QPointF centre(const ChromeHint &hint, const QRectF &control, double layerWidth) {
   // Linux shortcut texts ("Ctrl+Shift+Z") are wider than the estimate was
   // made for; the measured width keeps such a bubble inside the window too.
-  const double half = std::max(estimatedHalfWidth(hint), size(hint).width() / 2);
+  // A wrapped help text is placed by its measured width alone.
+  const QSizeF measured = size(hint);
+  const double half =
+      measured.height() > height ? measured.width() / 2 : std::max(estimatedHalfWidth(hint), measured.width() / 2);
   const double x = std::min(layerWidth - half - 8, std::max(half + 8, control.center().x()));
   // A one-line bubble's centre lies 22 from the control; a taller one keeps its gap.
-  const double reach = 22 + (size(hint).height() - height) / 2;
+  const double reach = 22 + (measured.height() - height) / 2;
   const double y = hint.edge == ChromeHint::Edge::bottom ? control.bottom() + reach : control.top() - reach;
   return {x, y};
 }

@@ -169,6 +169,16 @@ TEST(HintBubble, PlacementEstimatesClampsAndOffsets) {
   const ChromeHint wide{"Redo", QStringLiteral("Ctrl+Shift+Z"), ChromeHint::Edge::bottom};
   const QPointF c = HintBubble::centre(wide, {0, 0, 32, 32}, 400);
   EXPECT_GE(c.x() - HintBubble::size(wide).width() / 2, 8 - 1e-9);
+  // A long help text wraps, is kept inside by its measured width, and keeps
+  // the one-line bubble's gap to its control.
+  const ChromeHint help{QStringLiteral("Saved automatically to a folder. ").repeated(4), std::nullopt,
+                        ChromeHint::Edge::top};
+  const QSizeF hs = HintBubble::size(help);
+  EXPECT_LE(hs.width(), 320 + 18);
+  EXPECT_GT(hs.height(), 27);
+  const QPointF hc = HintBubble::centre(help, {860, 500, 32, 32}, 900);
+  EXPECT_DOUBLE_EQ(hc.x(), 900 - hs.width() / 2 - 8);
+  EXPECT_DOUBLE_EQ(hc.y() + hs.height() / 2, 500 - 22 + 27 / 2.0);
 }
 
 TEST(HintLayer, NeverTakesClicksAndFollowsItsControl) {

@@ -9,9 +9,9 @@
 
 #include "BenchSupport.h"
 
-#include <QGuiApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>

@@ -13,8 +13,8 @@ AnimatedValue::AnimatedValue(double initial, QObject *parent) : QObject(parent),
       const double seconds = v.toDouble();
       const bool done = seconds >= animation_.duration() / 1000.0;
       value_ = done ? target_
-                    : spring_->from + (target_ - spring_->from) * Motion::spring(seconds, spring_->response,
-                                                                                 spring_->damping);
+                    : spring_->from +
+                          (target_ - spring_->from) * Motion::spring(seconds, spring_->response, spring_->damping);
     } else {
       value_ = v.toDouble();
     }

@@ -152,9 +152,9 @@ TEST_F(BarTest, TheInspectorSpringsToTheActiveToolsWidth) {
       const int after = inspector->width();
       ASSERT_NE(before, after);
       if (motion) {
-        EXPECT_TRUE(std::any_of(log.widths.begin(), log.widths.end(),
-                                [&](int w) { return std::min(before, after) < w && w < std::max(before, after); }))
-            << "springs through the widths between";
+        EXPECT_TRUE(std::any_of(log.widths.begin(), log.widths.end(), [&](int w) {
+          return std::min(before, after) < w && w < std::max(before, after);
+        })) << "springs through the widths between";
       } else {
         EXPECT_EQ(log.widths, QList<int>{after}) << "at once";
       }
@@ -380,7 +380,7 @@ TEST_F(BarTest, TheCopyLabelShrinksWithItsPressedCapsule) {
     copy->setDown(false);
     double sum = 0, weight = 0;
     const int h = image.height();
-    for (int y = h / 5; y < h - h / 5; ++y) { // clear of what the press uncovers
+    for (int y = h / 5; y < h - h / 5; ++y) {               // clear of what the press uncovers
       const int capsule = image.pixelColor(h / 3, y).red(); // left of the label
       for (int x = 6; x < image.width() - 6; ++x) {
         const double w = std::max(0, image.pixelColor(x, y).red() - capsule);

@@ -105,7 +105,8 @@ public:
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
-    if (event->type() == QEvent::Paint && watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == window_)
+    if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == window_)
       ++counts[QString::fromLatin1(watched->metaObject()->className()) + " " + watched->objectName()];
     return false;
   }
@@ -120,7 +121,8 @@ private:
 TEST_F(EditorViewTest, AnEditorLeftAloneNeverRepaints) {
   const std::pair<const char *, std::function<void(CrelDocument &)>> states[] = {
       {"fresh", [](CrelDocument &) {}},
-      {"a selected arrow", [](CrelDocument &d) {
+      {"a selected arrow",
+       [](CrelDocument &d) {
          d.commit({makeMark(MarkTool::arrow)});
          d.setSelection(d.marks().front().id);
        }},

@@ -104,7 +104,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   auto *capture = new PrimaryActionButton(crel::tr("Capture an area"), this);
   capture->setObjectName(QStringLiteral("capture"));
   capture->setSymbol(QStringLiteral("viewfinder"));
-  auto *open = new SecondaryActionButton(crel::tr("Open image…"), this);
+  auto *open = new SecondaryActionButton(crel::tr("Open Image…"), this);
   open->setObjectName(QStringLiteral("open-image"));
   open->setSymbol(QStringLiteral("photo"));
   buttons->addWidget(capture);

@@ -10,18 +10,18 @@
 
 namespace crel {
 
-ChromeButton::ChromeButton(QWidget *parent) : HoverButton(0.12, parent) {
-  setFocusPolicy(Qt::NoFocus);
-  setProperty("selected", false);
-}
+ChromeButton::ChromeButton(QWidget *parent) : HoverButton(0.12, parent) { setFocusPolicy(Qt::NoFocus); }
 
 ChromeButton::ChromeButton(const QString &text, QWidget *parent) : ChromeButton(parent) { setText(text); }
 
 void ChromeButton::setSelected(bool selected) {
+  // A button that can be selected is a toggle to assistive technology,
+  // checked while selected.
+  setCheckable(true);
+  setChecked(selected);
   if (selected_ == selected)
     return;
   selected_ = selected;
-  setProperty("selected", selected);
   update();
 }
 

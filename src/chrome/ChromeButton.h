@@ -25,7 +25,7 @@ public:
   explicit ChromeButton(const QString &text, QWidget *parent = nullptr);
 
   bool isSelected() const { return selected_; }
-  // Also published as the dynamic property "selected" for accessibility.
+  // Also the accessible checked state; a click leaves it to the owner.
   void setSelected(bool selected);
   bool drawsSelection() const { return drawsSelection_; }
   // False when the caller draws the selection itself (a sliding highlight):
@@ -45,6 +45,7 @@ public:
 protected:
   void paintEvent(QPaintEvent *event) override;
   bool hitButton(const QPoint &pos) const override;
+  void nextCheckState() override {}
 
 private:
   bool selected_ = false, drawsSelection_ = true;

@@ -32,7 +32,8 @@ double estimatedHalfWidth(const ChromeHint &hint);
 // measured one when wider) kept 8 inside either edge (the right edge wins
 // when the layer is too narrow), 22 beyond the control's edge.
 QPointF centre(const ChromeHint &hint, const QRectF &control, double layerWidth);
-// The bubble's measured size: it never wraps or truncates its title.
+// The bubble's measured size: it never truncates its title, and wraps only
+// a long one without a shortcut (a help text) at 320 points.
 QSizeF size(const ChromeHint &hint);
 // Paints the bubble (with its shadow) centred at `centre`.
 void paint(QPainter &painter, QPointF centre, const ChromeHint &hint);

@@ -15,12 +15,25 @@ namespace crel::HintBubble {
 namespace {
 
 constexpr double height = 27, sidePadding = 9, spacing = 7, chipPadding = 5, chipMinWidth = 18, chipHeight = 17;
+// A longer help text wraps at this width; a name with a shortcut never does.
+constexpr double wrapWidth = 320, lineGap = 7;
 
 QFont titleFont() { return ChromeFonts::font(11.5, QFont::DemiBold); }
 QFont chipFont() { return ChromeFonts::font(10.5, QFont::DemiBold); }
 
 double chipWidth(const QString &shortcut) {
   return std::max(chipMinWidth, QFontMetricsF(chipFont()).horizontalAdvance(shortcut) + 2 * chipPadding);
+}
+
+// The title's box: one line, or lines wrapped at wrapWidth.
+QSizeF titleSize(const ChromeHint &hint) {
+  const QFontMetricsF metrics(titleFont());
+  const double width = metrics.horizontalAdvance(hint.title);
+  if (hint.shortcut || width <= wrapWidth)
+    return {width, height};
+  const QRectF wrapped =
+      metrics.boundingRect(QRectF(0, 0, wrapWidth, 1e6), Qt::AlignLeft | Qt::TextWordWrap, hint.title);
+  return {wrapped.width(), std::max(height, wrapped.height() + 2 * lineGap)};
 }
 
 } // namespace
@@ -32,17 +45,23 @@ double estimatedHalfWidth(const ChromeHint &hint) {
 QPointF centre(const ChromeHint &hint, const QRectF &control, double layerWidth) {
   // Linux shortcut texts ("Ctrl+Shift+Z") are wider than the estimate was
   // made for; the measured width keeps such a bubble inside the window too.
-  const double half = std::max(estimatedHalfWidth(hint), size(hint).width() / 2);
+  // A wrapped help text is placed by its measured width alone.
+  const QSizeF measured = size(hint);
+  const double half =
+      measured.height() > height ? measured.width() / 2 : std::max(estimatedHalfWidth(hint), measured.width() / 2);
   const double x = std::min(layerWidth - half - 8, std::max(half + 8, control.center().x()));
-  const double y = hint.edge == ChromeHint::Edge::bottom ? control.bottom() + 22 : control.top() - 22;
+  // A one-line bubble's centre lies 22 from the control; a taller one keeps its gap.
+  const double reach = 22 + (measured.height() - height) / 2;
+  const double y = hint.edge == ChromeHint::Edge::bottom ? control.bottom() + reach : control.top() - reach;
   return {x, y};
 }
 
 QSizeF size(const ChromeHint &hint) {
-  double width = QFontMetricsF(titleFont()).horizontalAdvance(hint.title) + 2 * sidePadding;
+  const QSizeF title = titleSize(hint);
+  double width = title.width() + 2 * sidePadding;
   if (hint.shortcut)
     width += spacing + chipWidth(*hint.shortcut);
-  return {width, height};
+  return {width, title.height()};
 }
 
 void paint(QPainter &painter, QPointF centre, const ChromeHint &hint) {
@@ -54,11 +73,11 @@ void paint(QPainter &painter, QPointF centre, const ChromeHint &hint) {
   painter.fillPath(ChromeShape::path(bubble, 8.0), QColor::fromRgbF(0.13f, 0.13f, 0.13f, 0.94f));
 
   const QFont title = titleFont();
-  const double titleWidth = QFontMetricsF(title).horizontalAdvance(hint.title);
+  const double titleWidth = titleSize(hint).width();
   painter.setPen(Qt::white);
   painter.setFont(title);
-  painter.drawText(QRectF(bubble.left() + sidePadding, bubble.top(), titleWidth + 1, height),
-                   Qt::AlignLeft | Qt::AlignVCenter, hint.title);
+  painter.drawText(QRectF(bubble.left() + sidePadding, bubble.top(), titleWidth + 1, s.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, hint.title);
   if (hint.shortcut) {
     const QRectF chip(bubble.left() + sidePadding + titleWidth + spacing, bubble.center().y() - chipHeight / 2,
                       chipWidth(*hint.shortcut), chipHeight);

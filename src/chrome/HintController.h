@@ -2,7 +2,7 @@
 
 #include "ChromeHint.h"
 
-#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -24,6 +24,9 @@ class ChromeClock;
 // Qt delivers Leave of the old control before Enter of the new one; hover
 // changes are applied once per event-loop turn with the latest value, so
 // moving to a neighbour switches the hint without hiding it in between.
+// Several controls may share an identifier (the wide and compact forms of a
+// bar): the bubble belongs to the one under the pointer, or, when shown
+// without hovering, to the last attached one that is on show.
 class HintController : public QObject {
   Q_OBJECT
 public:
@@ -31,7 +34,7 @@ public:
 
   explicit HintController(ChromeClock *clock = nullptr, QObject *parent = nullptr);
 
-  // The last registration of an identifier wins.
+  // Attaching a control again replaces its identifier and hint.
   void attach(QWidget *control, const QString &id, const ChromeHint &hint);
   void detach(QWidget *control);
 
@@ -43,6 +46,14 @@ public:
     QWidget *control;
   };
   std::optional<Anchor> visibleAnchor() const;
+
+  // Plain Qt tooltips of the widgets inside `root` show as this
+  // controller's bubbles instead, so one window has one look: when Qt asks
+  // for a widget's tooltip, the widget is attached with its tooltip as the
+  // title (its bubble above it in the lower half of `root`, else below) and
+  // shows at once; later hovers follow the hint delays, and the title
+  // follows the tooltip's changes.
+  void adoptToolTips(QWidget *root);
 
   // For renderers: show `id` without hovering, until the first hover change.
   void setPreviewHint(const QString &id);
@@ -58,16 +69,23 @@ protected:
 private:
   struct Entry {
     QPointer<QWidget> control;
+    QString id;
     ChromeHint hint;
   };
-  void queueHovered(std::optional<QString> id);
+  const Entry *entryOf(const QObject *control) const;
+  void queueHovered(std::optional<QString> id, QWidget *control);
+  // What the tooltip filter does with a tooltip request or change of `w`;
+  // true when the event is handled.
+  bool toolTipEvent(QWidget *w, QEvent *event);
   void schedule(const std::optional<QString> &id);
   void setVisible(std::optional<QString> id);
 
   ChromeClock &clock_;
-  QHash<QString, Entry> entries_;
-  QHash<QWidget *, QString> ids_;
+  QPointer<QWidget> toolTipRoot_;
+  QObject *toolTipFilter_ = nullptr;
+  QList<Entry> entries_; // in the order attached
   std::optional<QString> hovered_, visible_, pending_;
+  QPointer<QWidget> hoveredControl_, pendingControl_;
   bool queued_ = false;
   qint64 warmUntil_ = std::numeric_limits<qint64>::min();
   quint64 generation_ = 0;

@@ -50,7 +50,7 @@ InkSwatch::InkSwatch(const QColor &color, const QString &name, QWidget *parent)
   setFixedSize(side, side);
   setToolTip(name);
   setAccessibleName(crel::tr("%1 ink").arg(name));
-  setProperty("selected", false);
+  setCheckable(true); // checked while selected, for assistive technology
   connect(&selection_, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 }
 
@@ -69,7 +69,7 @@ void InkSwatch::setSelected(bool selected) {
   if (selected_ == selected)
     return;
   selected_ = selected;
-  setProperty("selected", selected);
+  setChecked(selected);
   selection_.animateTo(selected ? 1 : 0, 0.25, QEasingCurve::OutCubic);
 }
 

@@ -12,7 +12,8 @@ namespace crel {
 // hairline; selected, the disc shrinks to 15 inside a 2-wide ring of the
 // ink's own colour, or of black at 0.28 for a very light ink that would
 // vanish on the light chrome. Tooltip: the ink's name; accessible name
-// "<name> ink"; the property "selected" carries the selection.
+// "<name> ink"; the selection is its checked state, which a click leaves to
+// the owner.
 class InkSwatch : public PlainPressButton {
   Q_OBJECT
 public:
@@ -33,6 +34,7 @@ public:
 protected:
   void paintContent(QPainter &painter) override;
   bool hitButton(const QPoint &pos) const override;
+  void nextCheckState() override {}
 
 private:
   QColor color_;

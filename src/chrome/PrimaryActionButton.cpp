@@ -59,9 +59,13 @@ void PrimaryActionButton::paintCapsule(QPainter &painter) const {
   const QRectF inner = r.adjusted(border / 2, border / 2, -border / 2, -border / 2);
   painter.strokePath(ChromeShape::path(inner, std::nullopt), QPen(QBrush(rim), border));
 
-  drawLabel(painter, r, Qt::white);
+  paintLabel(painter, r);
   if (isDown())
     painter.fillPath(capsule, black(0.07));
+}
+
+void PrimaryActionButton::paintLabel(QPainter &painter, const QRectF &rect) const {
+  drawLabel(painter, rect, Qt::white);
 }
 
 } // namespace crel

@@ -22,6 +22,9 @@ protected:
   SurfaceShadow enabledShadow() const override;
   std::optional<SurfaceShadow> disabledShadow() const override { return std::nullopt; }
   void paintEvent(QPaintEvent *event) override;
+  // The label over the capsule, in white; a subclass with richer content
+  // draws it here, so it scales with the pressed capsule.
+  virtual void paintLabel(QPainter &painter, const QRectF &rect) const;
 
 private:
   void paintCapsule(QPainter &painter) const;

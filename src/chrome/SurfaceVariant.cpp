@@ -20,7 +20,10 @@ SurfaceLook surfaceLook(SurfaceVariant variant, bool reduceTransparency) {
   case SurfaceVariant::glass: return {white(0.6), {}, std::nullopt};
   case SurfaceVariant::material: break;
   }
-  return {white(0.78), {{white(0.75), 0.75}, {black(0.09), 0.5}}, SurfaceShadow{black(0.08), 12, {0, 4}}};
+  // The material is a blur of what lies behind; without a blur, a nearly
+  // opaque white, so a zoomed screenshot's text cannot run through the
+  // controls (what shows through stays within 8 levels of plain white).
+  return {white(0.97), {{white(0.75), 0.75}, {black(0.09), 0.5}}, SurfaceShadow{black(0.08), 12, {0, 4}}};
 }
 
 } // namespace crel

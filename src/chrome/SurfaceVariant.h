@@ -40,7 +40,7 @@ struct SurfaceLook {
   bool operator==(const SurfaceLook &) const = default;
 };
 
-// The material variant stands in for a blurred backdrop with an opaque-ish
+// The material variant stands in for a blurred backdrop with a nearly opaque
 // white (there is no backdrop blur on X11).
 SurfaceLook surfaceLook(SurfaceVariant variant, bool reduceTransparency);
 

@@ -4,6 +4,7 @@
 #include "DragHandle.h"
 #include "EditorView.h"
 
+#include "chrome/ChromeColors.h"
 #include "chrome/ChromeFonts.h"
 #include "chrome/ChromeIconButton.h"
 #include "chrome/HintController.h"
@@ -43,31 +44,23 @@ public:
   }
 
 protected:
-  void paintEvent(QPaintEvent *event) override {
-    // The capsule without its own label, then the content over it.
-    const QString text = this->text();
-    setText(QString());
-    PrimaryActionButton::paintEvent(event);
-    setText(text);
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(isEnabled() ? 1 : 0.45);
-    double x = (width() - contentWidth()) / 2;
-    const double mid = height() / 2.0;
+  void paintLabel(QPainter &painter, const QRectF &rect) const override {
+    double x = rect.left() + (rect.width() - contentWidth()) / 2;
+    const double mid = rect.center().y();
     Symbols::paint(painter, QStringLiteral("doc.on.doc"), QRectF(x, mid - iconSide / 2, iconSide, iconSide), 12,
                    QFont::DemiBold, Qt::white);
     x += iconSide + gap;
     painter.setFont(font());
     painter.setPen(Qt::white);
     const double textWidth = QFontMetricsF(font()).horizontalAdvance(label_.text);
-    painter.drawText(QRectF(x, 0, textWidth + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, label_.text);
+    painter.drawText(QRectF(x, rect.top(), textWidth + 1, rect.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     label_.text);
     if (label_.shortcut) {
       x += textWidth + gap;
       painter.setFont(shortcutFont());
-      QColor dim(Qt::white);
-      dim.setAlphaF(0.7);
-      painter.setPen(dim);
-      painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignLeft | Qt::AlignVCenter, *label_.shortcut);
+      painter.setPen(ChromeColors::white(0.7));
+      painter.drawText(QRectF(x, rect.top(), rect.right() - x, rect.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                       *label_.shortcut);
     }
   }
 
@@ -93,7 +86,7 @@ ActionsGroup::ActionsGroup(EditorView &view)
   drag_ = new DragHandle(view.document(), this);
   hints_.attach(drag_, QStringLiteral("drag"), ChromeHint{crel::tr("Drag into any app"), {}, ChromeHint::Edge::bottom});
   reveal_ = new ChromeIconButton(QStringLiteral("folder"), QStringLiteral("reveal"),
-                                 ChromeHint{crel::tr("Show in Folder"),
+                                 ChromeHint{crel::tr("Show in File Manager"),
                                             ShortcutText::forLinux(QStringLiteral("\u21E7\u2318F")),
                                             ChromeHint::Edge::bottom},
                                  &hints_, this);

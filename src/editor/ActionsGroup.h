@@ -10,7 +10,7 @@ class EditorView;
 class HintController;
 class PrimaryActionButton;
 
-// The drag handle, "Show in Folder" (while the document has a saved file)
+// The drag handle, "Show in File Manager" (while the document has a saved file)
 // and the Copy button, which copies the image and closes the window.
 class ActionsGroup : public BarGroup {
   Q_OBJECT

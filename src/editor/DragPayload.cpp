@@ -12,14 +12,17 @@ std::unique_ptr<QMimeData> make(CrelDocument &document) {
   auto data = std::make_unique<QMimeData>();
   if (document.finishTextEditing)
     document.finishTextEditing();
+  bool saved = true;
   try {
     document.flushAutosave();
   } catch (const std::exception &) {
-    // A failed save still drags the picture, as PNG data.
+    // The file on disk lacks what the save could not write: drag the
+    // canvas as it is now instead.
+    saved = false;
   }
-  if (const auto &saved = document.savedURL(); saved && QFileInfo(*saved).isReadable()) {
+  if (const auto &url = document.savedURL(); saved && url && QFileInfo(*url).isFile() && QFileInfo(*url).isReadable()) {
     // A file URL's last component is the name the drop target gives the file.
-    data->setUrls({QUrl::fromLocalFile(*saved)});
+    data->setUrls({QUrl::fromLocalFile(*url)});
     return data;
   }
   try {

@@ -138,9 +138,20 @@ void EditorController::present() {
   window_->show();
   if (!shownOnce_) {
     shownOnce_ = true;
-    // Decorations are known once the window is shown: place it again so the
-    // frame, not only the client area, is centred and fits the screen.
+    // Decorations may be known once the window is shown: place it again so
+    // the frame, not only the client area, is centred and fits the screen.
     placeOnScreen();
+    // An X11 window manager decorates the window a little later: place it
+    // once more when the frame arrives.
+    if (window_->frameGeometry().size() == window_->geometry().size()) {
+      awaitingFrame_ = true;
+      window_->installEventFilter(this);
+      QTimer::singleShot(frameWaitMs, this, [this] {
+        awaitingFrame_ = false;
+        if (window_)
+          window_->removeEventFilter(this);
+      });
+    }
   }
   window_->raise();
   window_->activateWindow();
@@ -154,11 +165,40 @@ void EditorController::placeOnScreen() {
   applyWindowSize(sizePreferences_.size());
 }
 
+namespace {
+// The decorations the window manager gave the last editor window.
+QSize lastDecorations;
+} // namespace
+
+QSize EditorController::decorations() const {
+  const QSize own = window_->frameGeometry().size() - window_->geometry().size();
+  if (own.isEmpty())
+    return lastDecorations;
+  lastDecorations = own;
+  return own;
+}
+
+bool EditorController::eventFilter(QObject *watched, QEvent *event) {
+  if (awaitingFrame_ && watched == window_.get() &&
+      (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+      window_->frameGeometry().size() != window_->geometry().size()) {
+    awaitingFrame_ = false;
+    window_->removeEventFilter(this);
+    QTimer::singleShot(0, this, &EditorController::placeOnScreen);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
 void EditorController::applyWindowSize(EditorSize size) {
   if (!windowIsNormal())
     return;
-  const QRect frame = window_->frameGeometry();
-  const QSize decorations = frame.size() - window_->geometry().size();
+  const QSize decorations = this->decorations();
+  // Not yet decorated: the frame the window manager is about to add, its
+  // top left corner where the window is placed.
+  const QRect client = window_->geometry();
+  const QRect frame = window_->frameGeometry().size() == client.size()
+                          ? QRect(client.topLeft(), client.size() + decorations)
+                          : window_->frameGeometry();
   std::optional<QRect> visible;
   if (QScreen *screen = screenOf(*window_))
     visible = screen->availableGeometry();

@@ -110,10 +110,17 @@ Q_SIGNALS:
   // when the window did close.
   void copied();
 
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
   bool windowIsNormal() const;
   // Centred on its screen at the preferred size.
   void placeOnScreen();
+  // The frame's size less the client area's: the window manager's title bar
+  // and borders. Until it has decorated this window, those it gave the last
+  // editor, since it adds them only after the window is shown.
+  QSize decorations() const;
   void updateWindowState();
   void windowWillClose();
 
@@ -123,7 +130,9 @@ private:
   EditorView *view_ = nullptr;
   std::unique_ptr<KeyMonitor> keyMonitor_;
   QTimer stateUpdate_;
-  bool shownOnce_ = false;
+  // How long after the first show a late frame still re-places the window.
+  static constexpr int frameWaitMs = 2000;
+  bool shownOnce_ = false, awaitingFrame_ = false;
   bool closingApproved_ = false, closedByCopy_ = false;
   FileRevealer *revealer_ = nullptr;
   Pasteboard *pasteboard_ = nullptr;

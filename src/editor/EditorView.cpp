@@ -58,6 +58,7 @@ EditorView::EditorView(CrelDocument &document, QWidget *parent) : QWidget(parent
   readout_ = new ColorInspectionReadout(canvas_->colorInspection(), this);
   readout_->installEventFilter(this);
   hintLayer_ = new HintLayer(*hints_, this);
+  hints_->adoptToolTips(this);
   hintLayer_->raise();
   refreshAll();
   // One refresh per turn of the event loop, however many changes it saw.

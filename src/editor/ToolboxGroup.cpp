@@ -26,12 +26,7 @@ namespace {
 constexpr double springResponse = 0.22, springDamping = 0.85, springSeconds = 0.5;
 
 qreal spring(qreal progress) {
-  const double omega = 2 * M_PI / springResponse;
-  const double decay = springDamping * omega, damped = omega * std::sqrt(1 - springDamping * springDamping);
-  const double t = progress * springSeconds;
-  if (progress >= 1)
-    return 1;
-  return 1 - std::exp(-decay * t) * (std::cos(damped * t) + decay / damped * std::sin(damped * t));
+  return progress >= 1 ? 1 : Motion::spring(progress * springSeconds, springResponse, springDamping);
 }
 
 class ToolButton : public ChromeButton {

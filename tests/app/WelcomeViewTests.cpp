@@ -71,6 +71,7 @@ TEST_F(Welcome, EachActionButtonCallsItsOwnActionUnderItsSymbol) {
   EXPECT_EQ(find<QAbstractButton>("open-folder")->accessibleName(), "Open saved images folder in the file manager");
   for (const char *symbol : {"symbol-folder", "symbol-lock.shield"})
     EXPECT_TRUE(find<QLabel>(symbol)) << symbol;
+  EXPECT_EQ(find<QAbstractButton>("open-image")->text(), "Open Image…") << "the menus' name for it";
 }
 
 TEST_F(Welcome, TheStylePickerStoresTheStyleAndTheLineFollowsAtOnce) {

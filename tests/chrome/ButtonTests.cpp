@@ -4,11 +4,13 @@
 #include "chrome/BrandTextButton.h"
 #include "chrome/ChromeButton.h"
 #include "chrome/ChromeColors.h"
+#include "chrome/InkSwatch.h"
 #include "chrome/PlainPressButton.h"
 #include "chrome/PrimaryActionButton.h"
 #include "chrome/SecondaryActionButton.h"
 #include "chrome/ShadowCaster.h"
 
+#include <QAccessible>
 #include <QEnterEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -95,7 +97,32 @@ TEST(ChromeButton, LabelIsPrimaryWhenSelected) {
   button.setSelected(true);
   button.setDrawsSelection(false);
   EXPECT_EQ(button.foreground(), ChromeColors::primary());
-  EXPECT_TRUE(button.property("selected").toBool());
+}
+
+// A screen reader tells the current tool and ink by the checked state; a
+// click only asks, the owner decides what is selected.
+TEST(SelectableButtons, SelectionIsTheAccessibleCheckedState) {
+  ChromeButton tool("A");
+  InkSwatch ink(Qt::red, "Coral");
+  ChromeButton undo("U");
+  const std::pair<QAbstractButton *, std::function<void(bool)>> rows[] = {
+      {&tool, [&](bool on) { tool.setSelected(on); }},
+      {&ink, [&](bool on) { ink.setSelected(on); }},
+  };
+  for (const auto &[button, select] : rows) {
+    SCOPED_TRACE(button->metaObject()->className());
+    const auto state = [button] { return QAccessible::queryAccessibleInterface(button)->state(); };
+    select(false);
+    EXPECT_TRUE(state().checkable);
+    EXPECT_FALSE(state().checked);
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    EXPECT_FALSE(state().checked);
+    select(true);
+    EXPECT_TRUE(state().checked);
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    EXPECT_TRUE(state().checked);
+  }
+  EXPECT_FALSE(QAccessible::queryAccessibleInterface(&undo)->state().checkable) << "a plain action is no toggle";
 }
 
 TEST(ActionButtons, DisabledOpacityAndShadow) {

@@ -112,6 +112,29 @@ TEST(HintController, PreviewHintShowsUntilTheFirstHoverChange) {
   EXPECT_EQ(s.hints.visible(), "a") << "a shown hint switches at once";
 }
 
+// A bar with two forms (wide and compact) attaches each control twice under
+// one identifier; only one form shows at a time.
+TEST(HintController, TheBubbleGoesToTheShownControlOfThoseSharingAnIdentifier) {
+  HintScene s;
+  auto *other = new QWidget(&s.window);
+  other->setGeometry(200, 100, 32, 32);
+  other->hide();
+  s.hints.attach(other, "a", {"Alpha", std::nullopt, ChromeHint::Edge::top});
+  const auto anchor = [&] { return s.hints.visibleAnchor() ? s.hints.visibleAnchor()->control : nullptr; };
+  s.hints.setPreviewHint("a");
+  EXPECT_EQ(anchor(), s.a) << "shown without hovering: the control on show";
+  EXPECT_EQ(s.hints.visibleAnchor()->hint.edge, ChromeHint::Edge::bottom);
+
+  // The forms swap: the hovered control carries the bubble, with its own hint.
+  s.a->hide();
+  other->show();
+  s.move({{other, QEvent::Enter}});
+  EXPECT_EQ(anchor(), other);
+  EXPECT_EQ(s.hints.visibleAnchor()->hint.edge, ChromeHint::Edge::top);
+  s.hints.detach(other);
+  EXPECT_EQ(anchor(), s.a);
+}
+
 TEST(HintBubble, PlacementEstimatesClampsAndOffsets) {
   const ChromeHint plain{"Abcdefghij", std::nullopt, ChromeHint::Edge::bottom};
   const ChromeHint chip{"Abcdefghij", QStringLiteral("V"), ChromeHint::Edge::top};
@@ -146,6 +169,16 @@ TEST(HintBubble, PlacementEstimatesClampsAndOffsets) {
   const ChromeHint wide{"Redo", QStringLiteral("Ctrl+Shift+Z"), ChromeHint::Edge::bottom};
   const QPointF c = HintBubble::centre(wide, {0, 0, 32, 32}, 400);
   EXPECT_GE(c.x() - HintBubble::size(wide).width() / 2, 8 - 1e-9);
+  // A long help text wraps, is kept inside by its measured width, and keeps
+  // the one-line bubble's gap to its control.
+  const ChromeHint help{QStringLiteral("Saved automatically to a folder. ").repeated(4), std::nullopt,
+                        ChromeHint::Edge::top};
+  const QSizeF hs = HintBubble::size(help);
+  EXPECT_LE(hs.width(), 320 + 18);
+  EXPECT_GT(hs.height(), 27);
+  const QPointF hc = HintBubble::centre(help, {860, 500, 32, 32}, 900);
+  EXPECT_DOUBLE_EQ(hc.x(), 900 - hs.width() / 2 - 8);
+  EXPECT_DOUBLE_EQ(hc.y() + hs.height() / 2, 500 - 22 + 27 / 2.0);
 }
 
 TEST(HintLayer, NeverTakesClicksAndFollowsItsControl) {

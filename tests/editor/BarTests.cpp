@@ -4,19 +4,26 @@
 #include "chrome/ChromeButton.h"
 #include "chrome/ChromeSegmented.h"
 #include "chrome/HintController.h"
+#include "chrome/Motion.h"
+#include "chrome/PrimaryActionButton.h"
 #include "document/MarkSamples.h"
+#include "editor/ActionsGroup.h"
 #include "editor/AdaptiveStack.h"
 #include "editor/BarModel.h"
 #include "editor/DragPayload.h"
 #include "editor/EditorView.h"
+#include "editor/InspectorGroup.h"
 #include "editor/ShortcutPopover.h"
 #include "editor/StatusGroup.h"
 #include "editor/ToolboxGroup.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
+#include <QScopeGuard>
+#include <QToolTip>
 
 using namespace crel;
 using namespace crel::test;
@@ -53,6 +60,8 @@ protected:
 };
 
 TEST_F(BarTest, EveryVisibleControlSitsInsideItsGroup) {
+  Motion::setEnabled(false); // the bars at rest
+  const auto restore = qScopeGuard([] { Motion::setEnabled(true); });
   for (MarkTool tool : {MarkTool::arrow, MarkTool::extract}) { // the extract tool's copy label is longer
     document().selectTool(tool);
     settle();
@@ -112,6 +121,45 @@ TEST_F(BarTest, TheHighlightFollowsTheCurrentToolNotTheSelectedMarksTool) {
   document().selectTool(MarkTool::extract);
   settle();
   EXPECT_TRUE(QTest::qWaitFor([&] { return highlightOn(MarkTool::extract); }, 2000));
+}
+
+// The inspector's capsule springs to the active tool's width, passing
+// through the widths between; with motion off it takes the new width at once.
+TEST_F(BarTest, TheInspectorSpringsToTheActiveToolsWidth) {
+  auto *inspector = static_cast<InspectorGroup *>(view().groups()[4]);
+  struct WidthLog : QObject {
+    QList<int> widths;
+    bool eventFilter(QObject *watched, QEvent *event) override {
+      if (event->type() == QEvent::Resize)
+        widths.append(static_cast<QWidget *>(watched)->width());
+      return false;
+    }
+  } log;
+  inspector->installEventFilter(&log);
+  const auto settled = [&] {
+    return !inspector->isSpringing() &&
+           inspector->width() == inspector->current()->sizeHint().width() + 2 * int(InspectorGroup::sidePadding);
+  };
+  const auto restore = qScopeGuard([] { Motion::setEnabled(true); });
+  for (const bool motion : {true, false}) {
+    Motion::setEnabled(motion);
+    for (const MarkTool tool : {MarkTool::select, MarkTool::arrow}) {
+      log.widths.clear();
+      const int before = inspector->width();
+      document().selectTool(tool);
+      settle();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return settled() && !log.widths.isEmpty(); }, 2000)) << int(tool);
+      const int after = inspector->width();
+      ASSERT_NE(before, after);
+      if (motion) {
+        EXPECT_TRUE(std::any_of(log.widths.begin(), log.widths.end(), [&](int w) {
+          return std::min(before, after) < w && w < std::max(before, after);
+        })) << "springs through the widths between";
+      } else {
+        EXPECT_EQ(log.widths, QList<int>{after}) << "at once";
+      }
+    }
+  }
 }
 
 TEST_F(BarTest, ZoomButtonsStepThroughTheZoomsAndShowRoundedPercentages) {
@@ -213,6 +261,27 @@ TEST_F(BarTest, SaveStatesAndTheirTooltipsFollowTheDocument) {
   }
 }
 
+// A control's longer help shows in the chrome's own bubble, not in a plain
+// tooltip of another look beside the hints, and follows the help's text.
+TEST_F(BarTest, HelpTextsShowInTheChromeHintBubble) {
+  QWidget *label = findVisibleChild(&view(), "save-label-detailed");
+  ASSERT_TRUE(label);
+  QHelpEvent help(QEvent::ToolTip, label->rect().center(), label->mapToGlobal(label->rect().center()));
+  QCoreApplication::sendEvent(label, &help);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(QToolTip::isVisible());
+  auto anchor = view().hints().visibleAnchor();
+  ASSERT_TRUE(anchor);
+  EXPECT_EQ(anchor->control, label);
+  EXPECT_EQ(anchor->hint.title, label->toolTip());
+  EXPECT_EQ(anchor->hint.edge, ChromeHint::Edge::top) << "bottom-bar bubbles open above";
+  document().enableAutosave(saveFolder.path(), "Shot");
+  settle();
+  anchor = view().hints().visibleAnchor();
+  ASSERT_TRUE(anchor);
+  EXPECT_TRUE(anchor->hint.title.startsWith("Saved automatically to ")) << anchor->hint.title.toStdString();
+}
+
 TEST_F(BarTest, StatusFallsBackToNarrowerFormsAndShowsTheErrorRowAfterAFailedSave) {
   auto *status = static_cast<StatusGroup *>(view().groups()[5]);
   const QList<double> widths = status->candidateWidths();
@@ -299,13 +368,39 @@ TEST_F(BarTest, TheKeyboardButtonTogglesItsPopoverWithTheWholeGuideInsideTheWind
   status->popover()->close();
 }
 
+// Pressed, the capsule shrinks to 0.975 about its centre, its label too.
+TEST_F(BarTest, TheCopyLabelShrinksWithItsPressedCapsule) {
+  QAbstractButton *copy = static_cast<ActionsGroup *>(view().groups()[2])->copyButton();
+  // How far the label lies from the button's middle: the mean distance of
+  // its pixels, weighted by how much lighter than the capsule they are (so
+  // the press's uniform darkening does not count).
+  const auto spread = [&](bool down) {
+    copy->setDown(down);
+    const QImage image = copy->grab().toImage();
+    copy->setDown(false);
+    double sum = 0, weight = 0;
+    const int h = image.height();
+    for (int y = h / 5; y < h - h / 5; ++y) {               // clear of what the press uncovers
+      const int capsule = image.pixelColor(h / 3, y).red(); // left of the label
+      for (int x = 6; x < image.width() - 6; ++x) {
+        const double w = std::max(0, image.pixelColor(x, y).red() - capsule);
+        sum += w * std::abs(x + 0.5 - image.width() / 2.0);
+        weight += w;
+      }
+    }
+    return sum / weight;
+  };
+  const double ratio = spread(true) / spread(false);
+  EXPECT_NEAR(ratio, 0.975, 0.01);
+}
+
 TEST_F(BarTest, RevealIsEnabledOnlyWithASavedFile) {
   auto *reveal = control("reveal-image");
   EXPECT_FALSE(reveal->isEnabled());
   document().enableAutosave(saveFolder.path(), "Shot");
   settle();
   EXPECT_TRUE(reveal->isEnabled());
-  EXPECT_EQ(hintOf("reveal").title, "Show in Folder");
+  EXPECT_EQ(hintOf("reveal").title, "Show in File Manager") << "the menus' name for it";
 }
 
 TEST(DragThumbnail, TheLongerSideIs24AndTheAspectIsClamped) {
@@ -329,6 +424,16 @@ TEST_F(BarTest, DraggingCarriesTheSavedFileElsePngDataElseNothing) {
   ASSERT_EQ(saved->urls().size(), 1);
   EXPECT_EQ(saved->urls()[0], QUrl::fromLocalFile(saveFolder.filePath("Shot.png")));
   EXPECT_FALSE(document().isDirty()); // the pending change was written first
+
+  // A later save that fails (a folder stands where the writer's temporary
+  // file goes; the old file stays): the canvas as it is now, grown by the
+  // new mark, never the stale file.
+  ASSERT_TRUE(QDir().mkdir(saveFolder.filePath(".Shot.png.crel-tmp")));
+  document().commit({makeMark(MarkTool::rectangle, {1200, 10}, {1400, 40})});
+  auto current = DragPayload::make(document());
+  EXPECT_TRUE(current->urls().isEmpty());
+  EXPECT_EQ(QImage::fromData(current->data("image/png"), "PNG").width(),
+            int(document().expandedBounds(document().marks()).width()));
 
   // A save that fails: the picture as PNG data.
   QuietDocument unsaved(screenshotImage({400, 300}), annotation);

@@ -9,6 +9,8 @@
 
 #include <QSignalSpy>
 
+#include <map>
+
 using namespace crel;
 using namespace crel::test;
 
@@ -92,6 +94,51 @@ TEST_F(EditorViewTest, FocusReturnsToTheCanvasOnlyWhileItsWindowIsActive) {
   EXPECT_FALSE(view.canvas()->hasFocus()); // one turn later, not at once
   QCoreApplication::processEvents();
   EXPECT_TRUE(view.canvas()->hasFocus());
+}
+
+// Counts the paint events of every widget of one window.
+class PaintCounter : public QObject {
+public:
+  explicit PaintCounter(QWidget *window) : window_(window) { qApp->installEventFilter(this); }
+  ~PaintCounter() override { qApp->removeEventFilter(this); }
+  std::map<QString, int> counts;
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == window_)
+      ++counts[QString::fromLatin1(watched->metaObject()->className()) + " " + watched->objectName()];
+    return false;
+  }
+
+private:
+  QWidget *window_;
+};
+
+// Nothing moves in an editor nobody touches, so nothing may paint: a paint
+// handler that changes its widget's state, or an animation that never
+// settles, keeps a processor core busy.
+TEST_F(EditorViewTest, AnEditorLeftAloneNeverRepaints) {
+  const std::pair<const char *, std::function<void(CrelDocument &)>> states[] = {
+      {"fresh", [](CrelDocument &) {}},
+      {"a selected arrow",
+       [](CrelDocument &d) {
+         d.commit({makeMark(MarkTool::arrow)});
+         d.setSelection(d.marks().front().id);
+       }},
+      {"the text tool", [](CrelDocument &d) { d.selectTool(MarkTool::text); }},
+  };
+  for (const auto &[name, prepare] : states) {
+    SCOPED_TRACE(name);
+    auto editor = makeSavedEditor();
+    present(*editor);
+    prepare(editor->document());
+    QTest::qWait(800); // first paints, the sliding tool highlight
+    PaintCounter counter(editor->window());
+    QTest::qWait(1000);
+    for (const auto &[widget, count] : counter.counts)
+      ADD_FAILURE() << widget.toStdString() << " painted " << count << " times";
+  }
 }
 
 } // namespace

@@ -82,6 +82,35 @@ TEST_F(X11EditorWindow, OpensResizesAndMaximisesLikeADesktopWindow) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isMaximized() && window.geometry().size() == QSize(800, 460); }));
 }
 
+// The window manager adds the title bar only after the window is shown; the
+// frame, not only the client area, must fit the screen's work area, also on
+// a screen smaller than the large size (CTest runs this on 1366x768 too).
+TEST_F(X11EditorWindow, OpensAndResizesInsideTheWorkAreaFrameIncluded) {
+  auto editor = makeEditor(EditorSize::large);
+  EditorWindow &window = *editor->window();
+  present(*editor);
+  const QRect visible = window.screen()->availableGeometry();
+  const auto inside = [&] {
+    return window.frameGeometry().height() > window.geometry().height() && visible.contains(window.frameGeometry());
+  };
+  const auto describe = [&] {
+    const QRect f = window.frameGeometry();
+    return QString("frame %1,%2 %3x%4 in %5x%6")
+        .arg(f.x())
+        .arg(f.y())
+        .arg(f.width())
+        .arg(f.height())
+        .arg(visible.width())
+        .arg(visible.height())
+        .toStdString();
+  };
+  EXPECT_TRUE(QTest::qWaitFor(inside)) << "opening: " << describe();
+  for (const char *size : {"Compact", "Large", "Regular"}) {
+    menuItem(*editor->windowSizeMenu(), size)->trigger();
+    EXPECT_TRUE(QTest::qWaitFor(inside)) << size << ": " << describe();
+  }
+}
+
 TEST_F(X11EditorWindow, ClosesFromItsTitleBarsCloseButton) {
   auto editor = makeSavedEditor(EditorSize::compact);
   EditorWindow &window = *editor->window();

@@ -178,8 +178,11 @@ void checkControls(RunState &run, Editor &e) {
 }
 
 // Where the style's segment is, in global coordinates, once a click there
-// would reach the enabled two-segment style control.
+// would reach the enabled two-segment style control. The bar's groups
+// spring to new widths after a tool change, carrying the control along:
+// `point` must also be where the previous evaluation found it.
 bool styleSegmentReady(QWidget &window, AnnotationStyle style, QPointF &point) {
+  const QPointF previous = point;
   layOut(window);
   QAccessibleInterface *picker = control(QStringLiteral("annotation-style"), &window);
   if (!picker)
@@ -199,7 +202,7 @@ bool styleSegmentReady(QWidget &window, AnnotationStyle style, QPointF &point) {
     hit = hit->parentWidget();
   auto *control = qobject_cast<ChromeSegmented *>(hit);
   return control && control->isEnabled() && control->count() == 2 && control->segment(0) &&
-         control->segment(0)->accessibleName() == label(AnnotationStyle::formal);
+         control->segment(0)->accessibleName() == label(AnnotationStyle::formal) && point == previous;
 }
 
 void checkStylePicker(RunState &run, Editor &e) {

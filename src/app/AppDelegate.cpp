@@ -642,23 +642,24 @@ void AppDelegate::openImage() {
 }
 
 bool AppDelegate::openFiles(const QStringList &paths) {
+  QList<ImageOpening::Failure> failures;
   bool any = false;
-  for (const QString &path : paths)
-    any = openImageFile(path) || any;
+  for (const QString &path : paths) {
+    ImageOpening::Outcome outcome = ImageOpening::open(path);
+    if (outcome.problem) {
+      failures.append({path, *outcome.problem});
+      continue;
+    }
+    showEditor(outcome.image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
+    any = true;
+  }
+  // One request, one alert, however many of its files failed.
+  if (!failures.isEmpty())
+    report(ImageOpening::failureMessage(failures));
   return any;
 }
 
-bool AppDelegate::openImageFile(const QString &path) {
-  QImage image;
-  try {
-    image = ImageOpening::readImage(path);
-  } catch (...) {
-    report(std::current_exception());
-    return false;
-  }
-  showEditor(image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
-  return true;
-}
+bool AppDelegate::openImageFile(const QString &path) { return openFiles({path}); }
 
 void AppDelegate::refreshOpenScreenshotsMenu() {
   std::vector<std::unique_ptr<ShellWindow>> holder;

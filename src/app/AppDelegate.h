@@ -113,7 +113,8 @@ public:
   // `directory`, which it creates first, with where the user's images are
   // said above the files. Throws when the folder cannot be made.
   static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
-  // Each file in turn, each failure reported at once; true when at least one opened.
+  // Each file in turn; the ones that fail are named in one alert. True when
+  // at least one opened.
   bool openFiles(const QStringList &paths);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.

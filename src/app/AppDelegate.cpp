@@ -198,8 +198,15 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
   } catch (...) {
     report(std::current_exception());
   }
+  // What the restore did differently and what it could not do, in one alert.
+  QStringList said;
+  for (const SessionStore::Entry &entry : entries)
+    if (!entry.notice.isEmpty())
+      said << entry.notice;
   if (const std::exception_ptr failure = session.takeReadFailure())
-    report(failure);
+    said << CrelError::describe(failure, crel::tr("An unknown error occurred."));
+  if (!said.isEmpty())
+    report(said.join(QStringLiteral("\n\n")));
 }
 
 void AppDelegate::makeMenus() {

@@ -1,11 +1,11 @@
 #include "ImageOpening.h"
 
 #include "document/CrelError.h"
+#include "document/CrelStorage.h"
 #include "platform/ImageDecoder.h"
 #include "platform/Translate.h"
 
 #include <QColorSpace>
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -13,15 +13,6 @@
 namespace crel::ImageOpening {
 
 namespace {
-
-// The path as the user knows it, the home folder shown as "~".
-QString displayPath(const QString &path) {
-  const QString home = QDir::homePath();
-  QString shown = QDir::toNativeSeparators(path);
-  if (home.size() > 1 && (path == home || path.startsWith(home + QLatin1Char('/'))))
-    shown = QLatin1Char('~') + shown.mid(home.size());
-  return shown;
-}
 
 QString reason(Problem problem) {
   switch (problem) {
@@ -91,11 +82,11 @@ QString failureMessage(const QList<Failure> &failures) {
   });
   QString message;
   if (failures.size() == 1) {
-    message = crel::tr("%1 could not be opened: %2.").arg(displayPath(failures[0].path), reason(failures[0].problem));
+    message = crel::tr("%1 could not be opened: %2.").arg(CrelStorage::displayPath(failures[0].path), reason(failures[0].problem));
   } else {
     message = crel::tr("These files could not be opened:");
     for (const Failure &f : failures)
-      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(displayPath(f.path), reason(f.problem));
+      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f.problem));
   }
   if (aboutImages)
     message += QLatin1Char('\n') + CrelError::invalidImage().errorDescription();

@@ -49,7 +49,7 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
        true,
        false,
        0,
-       "Choose a PNG"},
+       "launch.png.missing could not be opened: not found."},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);

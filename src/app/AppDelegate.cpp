@@ -45,6 +45,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <thread>
 
 namespace crel {
 
@@ -492,6 +493,15 @@ void AppDelegate::openSavedImagesFolder() {
     report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
 }
 
+void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply) {
+  if (request.command != ForwardedLaunch::Command::open) {
+    reply(handleForwarded(request));
+    return;
+  }
+  touch();
+  openFilesInBackground(request.paths, reply);
+}
+
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
   touch();
   switch (request.command) {
@@ -649,15 +659,41 @@ void AppDelegate::openImage() {
 }
 
 bool AppDelegate::openFiles(const QStringList &paths) {
+  std::vector<ImageOpening::Outcome> outcomes;
+  for (const QString &path : paths)
+    outcomes.push_back(ImageOpening::open(path));
+  return showOpened(paths, outcomes);
+}
+
+void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done) {
+  // Read away from the main thread: a file on a stalled mount must not
+  // freeze the editors. A read that never returns keeps only its thread.
+  std::thread([paths, done, self = QPointer<AppDelegate>(this)] {
+    std::vector<ImageOpening::Outcome> outcomes;
+    for (const QString &path : paths)
+      outcomes.push_back(ImageOpening::open(path));
+    if (QCoreApplication *app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(
+          app,
+          [paths, done, self, outcomes] {
+            const bool any = self && self->showOpened(paths, outcomes);
+            if (done)
+              done(any);
+          },
+          Qt::QueuedConnection);
+  }).detach();
+}
+
+bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes) {
   QList<ImageOpening::Failure> failures;
   bool any = false;
-  for (const QString &path : paths) {
-    ImageOpening::Outcome outcome = ImageOpening::open(path);
-    if (outcome.problem) {
-      failures.append({path, *outcome.problem});
+  for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
+    const QString &path = paths[qsizetype(i)];
+    if (outcomes[i].problem) {
+      failures.append({path, *outcomes[i].problem});
       continue;
     }
-    showEditor(outcome.image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
+    showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
     any = true;
   }
   // One request, one alert, however many of its files failed.

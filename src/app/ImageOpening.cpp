@@ -89,7 +89,7 @@ QString failureMessage(const QList<Failure> &failures) {
       message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f.problem));
   }
   if (aboutImages)
-    message += QLatin1Char('\n') + CrelError::invalidImage().errorDescription();
+    message += QStringLiteral("\n\n") + CrelError::invalidImage().errorDescription();
   return message;
 }
 

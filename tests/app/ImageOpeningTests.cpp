@@ -71,7 +71,7 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
   EXPECT_EQ(ImageOpening::failureMessage({failures[0], failures[2], failures[8]}),
             "These files could not be opened:\n" + shown + "/missing.png: not found\n" + shown +
                 "/text.png: not a PNG, JPEG, TIFF, or HEIC image\n" + shown +
-                "/huge.png: larger than 80 megapixels\n"
+                "/huge.png: larger than 80 megapixels\n\n"
                 "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
 }
 

@@ -45,6 +45,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <thread>
 
 namespace crel {
 
@@ -198,8 +199,15 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
   } catch (...) {
     report(std::current_exception());
   }
+  // What the restore did differently and what it could not do, in one alert.
+  QStringList said;
+  for (const SessionStore::Entry &entry : entries)
+    if (!entry.notice.isEmpty())
+      said << entry.notice;
   if (const std::exception_ptr failure = session.takeReadFailure())
-    report(failure);
+    said << CrelError::describe(failure, crel::tr("An unknown error occurred."));
+  if (!said.isEmpty())
+    report(said.join(QStringLiteral("\n\n")));
 }
 
 void AppDelegate::makeMenus() {
@@ -485,6 +493,15 @@ void AppDelegate::openSavedImagesFolder() {
     report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
 }
 
+void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply) {
+  if (request.command != ForwardedLaunch::Command::open) {
+    reply(handleForwarded(request));
+    return;
+  }
+  touch();
+  openFilesInBackground(request.paths, reply);
+}
+
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
   touch();
   switch (request.command) {
@@ -642,23 +659,50 @@ void AppDelegate::openImage() {
 }
 
 bool AppDelegate::openFiles(const QStringList &paths) {
-  bool any = false;
+  std::vector<ImageOpening::Outcome> outcomes;
   for (const QString &path : paths)
-    any = openImageFile(path) || any;
+    outcomes.push_back(ImageOpening::open(path));
+  return showOpened(paths, outcomes);
+}
+
+void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done) {
+  // Read away from the main thread: a file on a stalled mount must not
+  // freeze the editors. A read that never returns keeps only its thread.
+  std::thread([paths, done, self = QPointer<AppDelegate>(this)] {
+    std::vector<ImageOpening::Outcome> outcomes;
+    for (const QString &path : paths)
+      outcomes.push_back(ImageOpening::open(path));
+    if (QCoreApplication *app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(
+          app,
+          [paths, done, self, outcomes] {
+            const bool any = self && self->showOpened(paths, outcomes);
+            if (done)
+              done(any);
+          },
+          Qt::QueuedConnection);
+  }).detach();
+}
+
+bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes) {
+  QList<ImageOpening::Failure> failures;
+  bool any = false;
+  for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
+    const QString &path = paths[qsizetype(i)];
+    if (outcomes[i].problem) {
+      failures.append({path, *outcomes[i].problem});
+      continue;
+    }
+    showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
+    any = true;
+  }
+  // One request, one alert, however many of its files failed.
+  if (!failures.isEmpty())
+    report(ImageOpening::failureMessage(failures));
   return any;
 }
 
-bool AppDelegate::openImageFile(const QString &path) {
-  QImage image;
-  try {
-    image = ImageOpening::readImage(path);
-  } catch (...) {
-    report(std::current_exception());
-    return false;
-  }
-  showEditor(image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
-  return true;
-}
+bool AppDelegate::openImageFile(const QString &path) { return openFiles({path}); }
 
 void AppDelegate::refreshOpenScreenshotsMenu() {
   std::vector<std::unique_ptr<ShellWindow>> holder;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppMenus.h"
+#include "ImageOpening.h"
 #include "QuitController.h"
 #include "ShellRules.h"
 #include "StatusItem.h"
@@ -97,6 +98,8 @@ public:
 
   // A request from a later launch; true when it did what was asked.
   bool handleForwarded(const ForwardedLaunch &request);
+  // The same, answering through `reply`; files are read off the main thread.
+  void handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply);
   // A plain later launch: the window with a sheet, the front editor, the
   // settings when there is no editor, or the newest (even minimised) editor.
   void reopen();
@@ -113,8 +116,11 @@ public:
   // `directory`, which it creates first, with where the user's images are
   // said above the files. Throws when the folder cannot be made.
   static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
-  // Each file in turn, each failure reported at once; true when at least one opened.
+  // Each file in turn; the ones that fail are named in one alert. True when
+  // at least one opened.
   bool openFiles(const QStringList &paths);
+  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done);
+  bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.
   void report(const std::exception_ptr &error);

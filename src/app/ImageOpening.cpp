@@ -1,13 +1,43 @@
 #include "ImageOpening.h"
 
 #include "document/CrelError.h"
+#include "document/CrelStorage.h"
 #include "platform/ImageDecoder.h"
 #include "platform/Translate.h"
 
 #include <QColorSpace>
 #include <QFile>
 
+#include <algorithm>
+
 namespace crel::ImageOpening {
+
+namespace {
+
+QString reason(Problem problem) {
+  switch (problem) {
+  case Problem::notFound: return crel::tr("not found");
+  case Problem::notReadable: return crel::tr("not readable");
+  case Problem::notRegularFile: return crel::tr("not a regular file");
+  case Problem::notImage: return crel::tr("not a PNG, JPEG, TIFF, or HEIC image");
+  case Problem::tooLarge: return crel::tr("larger than 80 megapixels");
+  }
+  return {};
+}
+
+Problem problemFor(ImageDecoder::Refusal refusal) {
+  switch (refusal) {
+  case ImageDecoder::Refusal::notFound: return Problem::notFound;
+  case ImageDecoder::Refusal::notReadable: return Problem::notReadable;
+  case ImageDecoder::Refusal::notRegularFile: return Problem::notRegularFile;
+  case ImageDecoder::Refusal::tooLarge: return Problem::tooLarge;
+  case ImageDecoder::Refusal::none:
+  case ImageDecoder::Refusal::notImage: break;
+  }
+  return Problem::notImage;
+}
+
+} // namespace
 
 Format sniff(const QByteArray &head) {
   if (head.startsWith("\x89PNG\r\n\x1a\n"))
@@ -24,20 +54,43 @@ Format sniff(const QByteArray &head) {
   return Format::none;
 }
 
-QImage readImage(const QString &path) {
-  QFile file(path);
-  const Format format = file.open(QIODevice::ReadOnly) ? sniff(file.read(32)) : Format::none;
-  file.close();
-  if (format == Format::none)
-    throw CrelError::invalidImage();
-  // The system's one decoder; the check above keeps it to the four formats.
-  QImage image = ImageDecoder::read(path);
+Outcome open(const QString &path) {
+  // The system's one decoder: it refuses what is not a regular file before
+  // opening it; the format check below keeps it to the four formats.
+  ImageDecoder::Refusal refusal = ImageDecoder::Refusal::none;
+  QImage image = ImageDecoder::read(path, &refusal, [](const QByteArray &head) { return sniff(head) != Format::none; });
   if (image.isNull())
-    throw CrelError::invalidImage();
+    return {{}, problemFor(refusal)};
   if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
     image.convertToColorSpace(QColorSpace::SRgb);
   // 16-bit and indexed files become the 8-bit format the editor works in.
-  return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), {}};
+}
+
+QImage readImage(const QString &path) {
+  Outcome outcome = open(path);
+  if (outcome.problem)
+    throw CrelError::invalidImage(failureMessage({{path, *outcome.problem}}));
+  return std::move(outcome.image);
+}
+
+QString failureMessage(const QList<Failure> &failures) {
+  if (failures.isEmpty())
+    return {};
+  const bool aboutImages = std::any_of(failures.begin(), failures.end(), [](const Failure &f) {
+    return f.problem == Problem::notImage || f.problem == Problem::tooLarge;
+  });
+  QString message;
+  if (failures.size() == 1) {
+    message = crel::tr("%1 could not be opened: %2.").arg(CrelStorage::displayPath(failures[0].path), reason(failures[0].problem));
+  } else {
+    message = crel::tr("These files could not be opened:");
+    for (const Failure &f : failures)
+      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f.problem));
+  }
+  if (aboutImages)
+    message += QStringLiteral("\n\n") + CrelError::invalidImage().errorDescription();
+  return message;
 }
 
 QString nameFilter() { return crel::tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.heic *.heif)"); }

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace crel {
 
@@ -16,11 +19,29 @@ enum class Format { none, png, jpeg, tiff, heic };
 // (GIF, SVG, text, an empty file...).
 Format sniff(const QByteArray &head);
 
-// Full size, upright by the file's orientation, in a format the editor
-// takes. Throws CrelError::invalidImage for a file that is not one of the
-// four formats, is empty or truncated, or exceeds 80 megapixels (checked
-// from the header, before any pixel memory is allocated).
+// Why a file did not open.
+enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge };
+
+struct Outcome {
+  QImage image;                  // full size, upright, in a format the editor takes
+  std::optional<Problem> problem; // set exactly when image is null
+};
+
+// Never blocks on what is not a regular file (FIFO, socket, device), which
+// is refused before it is opened; the size limit is checked from the
+// header, before any pixel memory is allocated. Safe on any thread.
+Outcome open(const QString &path);
+
+// The same, throwing CrelError::invalidImage with the message that names
+// the file and the problem.
 QImage readImage(const QString &path);
+
+struct Failure {
+  QString path; // as the user gave it
+  Problem problem;
+};
+// One message for every file of one request that did not open.
+QString failureMessage(const QList<Failure> &failures);
 
 // The file dialog's filter.
 QString nameFilter();

@@ -19,6 +19,7 @@ public:
   struct Entry {
     std::unique_ptr<CrelDocument> document;
     QRect frame; // the window frame, global top-left coordinates
+    QString notice; // what the restore did differently, for the user
   };
 
   virtual ~SessionStore() = default;

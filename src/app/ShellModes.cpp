@@ -146,7 +146,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     options.openPaths = request->paths;
   // Requests wait for the launch sequence: both are queued in order.
   instance.setHandler([&delegate](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
-    QTimer::singleShot(0, &delegate, [&delegate, request, reply] { reply(delegate.handleForwarded(request)); });
+    QTimer::singleShot(0, &delegate, [&delegate, request, reply] { delegate.handleForwarded(request, reply); });
   });
   // The launch sequence runs once the loop is up, before any test hook.
   QTimer::singleShot(0, &app, [&delegate, options] {

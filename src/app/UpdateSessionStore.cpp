@@ -20,7 +20,7 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
   readFailure_ = result.failure;
   std::vector<Entry> entries;
   for (UpdateSession::Restored &restored : result.entries)
-    entries.push_back({std::move(restored.document), restored.frame});
+    entries.push_back({std::move(restored.document), restored.frame, restored.notice});
   return entries;
 }
 

@@ -10,19 +10,29 @@
 #include "CrelStorage.h"
 #include "MarkDrawing.h"
 
+#include "platform/AppIdentity.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileError.h"
 #include "platform/ImageDecoder.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngEncoder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <cmath>
 #include <new>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace crel {
 
@@ -215,20 +225,70 @@ UpdateSnapshot CrelDocument::snapshotForUpdate() {
   return s;
 }
 
+namespace {
+
+enum class SavedFile { ours, folderGone, notOurs };
+
+// Whether the file a session record names may be written over: missing from
+// a folder that exists, or a regular PNG (not a link) the size of the
+// document's screenshot or of the canvas it writes. The record is outside data; its path is no permission.
+SavedFile judgeSavedFile(const QString &path, const QList<QSize> &sizes) {
+  if (path.isEmpty() || !QDir::isAbsolutePath(path) || !path.endsWith(QLatin1String(".png")))
+    return SavedFile::notOurs;
+  const QByteArray native = QFile::encodeName(path);
+  struct stat st {};
+  if (::lstat(native.constData(), &st) != 0) {
+    if (errno != ENOENT)
+      return SavedFile::notOurs;
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    return folder.isDir() && !folder.isSymLink() ? SavedFile::ours : SavedFile::folderGone;
+  }
+  if (!S_ISREG(st.st_mode))
+    return SavedFile::notOurs;
+  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0)
+    return SavedFile::notOurs;
+  unsigned char head[24];
+  const ssize_t n = ::read(fd, head, sizeof head);
+  ::close(fd);
+  const auto get32 = [&head](int at) {
+    return quint32(head[at]) << 24 | quint32(head[at + 1]) << 16 | quint32(head[at + 2]) << 8 | head[at + 3];
+  };
+  const bool png = n == ssize_t(sizeof head) && std::memcmp(head, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) == 0;
+  return png && sizes.contains(QSize(int(std::min<quint32>(get32(16), INT_MAX)), int(std::min<quint32>(get32(20), INT_MAX))))
+             ? SavedFile::ours
+             : SavedFile::notOurs;
+}
+
+} // namespace
+
 std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnapshot &s,
-                                                               AnnotationPreferences &preferences) {
-  const QImage image = ImageDecoder::decode(s.originalPNG);
+                                                               AnnotationPreferences &preferences,
+                                                               const QString &savedImagesFolder, QString *notice) {
+  // Saved by us as PNG; any other format in a session record is not ours.
+  const QImage image =
+      s.originalPNG.startsWith("\x89PNG\r\n\x1a\n") ? ImageDecoder::decode(s.originalPNG) : QImage();
   if (image.isNull())
-    throw CrelError::invalidImage();
+    throw CrelError::invalidImage(crel::tr("The screenshot's saved image data is damaged."));
   auto doc = std::make_unique<CrelDocument>(image, preferences);
   CrelDocument &d = *doc;
   d.marks_ = s.marks;
   d.history_ = s.history;
   d.future_ = s.future;
-  const QString path = s.savedURL.toLocalFile();
-  d.savedURL_ = path;
-  d.autosaveDirectory_ = QFileInfo(path).absolutePath();
-  d.filenameStem_ = QFileInfo(path).completeBaseName();
+  const QString path = s.savedURL.isLocalFile() ? QDir::cleanPath(s.savedURL.toLocalFile()) : QString();
+  QString stem = QFileInfo(path).completeBaseName();
+  if (stem.isEmpty())
+    stem = QStringLiteral("Crel");
+  d.filenameStem_ = stem;
+  const geom::Rect canvas = d.expandedBounds(d.marks_);
+  const SavedFile judged = judgeSavedFile(path, {QSize(int(canvas.width()), int(canvas.height())), image.size()});
+  if (judged == SavedFile::ours) {
+    d.savedURL_ = path;
+    d.autosaveDirectory_ = QFileInfo(path).absolutePath();
+  } else {
+    // A new file under a free name: nothing that exists is replaced.
+    d.autosaveDirectory_ = savedImagesFolder.isEmpty() ? CrelStorage::defaultDirectory() : savedImagesFolder;
+  }
   d.tool_ = s.tool;
   d.ink_ = s.ink;
   d.stroke_ = s.stroke;
@@ -249,6 +309,19 @@ std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnaps
     d.flushAutosave();
   } catch (...) {
     saved = false; // shown in autosaveError and status; the user can choose another folder
+  }
+  if (judged != SavedFile::ours && notice) {
+    const QString named = path.isEmpty() ? s.savedURL.toDisplayString() : CrelStorage::displayPath(path);
+    const QString now = d.savedURL_ ? CrelStorage::displayPath(*d.savedURL_) : QString();
+    if (judged == SavedFile::folderGone)
+      *notice = saved ? crel::tr("The folder of %1 no longer exists; the restored screenshot was saved as %2.")
+                            .arg(named, now)
+                      : crel::tr("The folder of %1 no longer exists.").arg(named);
+    else
+      *notice = saved ? crel::tr("%1 is not an image %2 saved, so it was left as it is; the restored screenshot "
+                                 "was saved as %3.")
+                            .arg(named, AppIdentity::name(), now)
+                      : crel::tr("%1 is not an image %2 saved, so it was left as it is.").arg(named, AppIdentity::name());
   }
   if (d.tool_ == MarkTool::highlight || d.tool_ == MarkTool::redact || d.tool_ == MarkTool::extract)
     d.recognizeTextIfNeeded();

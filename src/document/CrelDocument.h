@@ -191,8 +191,14 @@ public:
   // Rebuilds an editable document. Throws CrelError::invalidImage for an image
   // that does not decode. A failed re-save does not lose the document: it
   // comes back with the error shown, as a new capture would.
+  // The record's saved file is written again only when it is missing from a
+  // folder that still exists, or is a PNG the size of its screenshot or canvas;
+  // anything else there is left alone and the document gets a new file in
+  // `savedImagesFolder`, which `notice` (when given) then tells the user of.
   static std::unique_ptr<CrelDocument> restoreAfterUpdate(const UpdateSnapshot &snapshot,
-                                                          AnnotationPreferences &preferences);
+                                                          AnnotationPreferences &preferences,
+                                                          const QString &savedImagesFolder = {},
+                                                          QString *notice = nullptr);
 
   static constexpr int historyLimit = 100;
   static constexpr int autosaveDelayMs = 250;

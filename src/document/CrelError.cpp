@@ -15,7 +15,10 @@ QString CrelError::errorDescription() const {
   case Kind::capture:
   case Kind::shortcut: return message_;
   case Kind::rendering: return tr("The image could not be exported. Try saving to a different location.");
-  case Kind::invalidImage: return tr("Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
+  case Kind::invalidImage:
+    if (!message_.isEmpty())
+      return message_;
+    return tr("Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
   }
   return message_;
 }

@@ -16,9 +16,12 @@ public:
   static CrelError shortcut(const QString &message) { return {Kind::shortcut, message}; }
   static CrelError rendering() { return {Kind::rendering, {}}; }
   static CrelError invalidImage() { return {Kind::invalidImage, {}}; }
+  // An image refused for a reason the fixed sentence does not give.
+  static CrelError invalidImage(const QString &message) { return {Kind::invalidImage, message}; }
 
   Kind kind() const { return kind_; }
-  // The carried message for capture and shortcut; the fixed sentence otherwise.
+  // The carried message for capture, shortcut and a described invalid
+  // image; the fixed sentence otherwise.
   QString errorDescription() const;
   const char *what() const noexcept override { return utf8_.c_str(); }
 

@@ -1,22 +1,48 @@
 #include "ImageDecoder.h"
 
+#include "HeifDecoderProtocol.h"
+#include "HeifHeader.h"
+#include "ResourceLocator.h"
+
 #include <QBuffer>
 #include <QColorSpace>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QLoggingCategory>
 
-#include <libheif/heif.h>
-
-#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <memory>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
 
 namespace crel {
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcDecoder, "crel.image", QtInfoMsg)
+
+namespace protocol = HeifDecoderProtocol;
+using Refusal = ImageDecoder::Refusal;
+
 bool allowed(double width, double height) {
   return width >= 1 && height >= 1 && width * height <= ImageDecoder::maxPixels;
+}
+
+QImage refuse(Refusal *refusal, Refusal why) {
+  if (refusal)
+    *refusal = why;
+  return {};
 }
 
 // Qt refuses any decode above a process-wide allocation limit (128 MB by
@@ -26,101 +52,302 @@ bool allowed(double width, double height) {
 // every read because other readers in the process set it for their own images.
 constexpr int allocationLimitMB = int(ImageDecoder::maxPixels * 16 / (1 << 20)) + 1;
 
-template <class T, void (*Free)(T *)> struct Deleter {
-  void operator()(T *p) const { Free(p); }
-};
-template <class T, void (*Free)(T *)> using HeifPtr = std::unique_ptr<T, Deleter<T, Free>>;
+// A large image takes libheif a few seconds; one that takes longer than
+// this is not going to finish.
+constexpr int heifTimeoutMs = 15'000;
 
-void releaseHandle(heif_image_handle *h) { heif_image_handle_release(h); }
-void releaseImage(heif_image *i) { heif_image_release(i); }
+// Every ISO base media file starts with its file-type box. Qt reads none of
+// these formats, so all of them go to the helper, which knows which it takes.
+bool isHeif(const QByteArray &head) { return head.size() >= 12 && head.mid(4, 4) == "ftyp"; }
 
-bool isHeif(const QByteArray &head) {
-  return head.size() >= 12 && head.mid(4, 4) == "ftyp" &&
-         heif_check_filetype(reinterpret_cast<const uint8_t *>(head.constData()), int(head.size())) != heif_filetype_no;
-}
-
-// libheif applies the file's rotation and mirroring while decoding.
-QImage decodeHeif(const QByteArray &data) {
-  const HeifPtr<heif_context, heif_context_free> context(heif_context_alloc());
-  if (!context ||
-      heif_context_read_from_memory_without_copy(context.get(), data.constData(), size_t(data.size()), nullptr).code !=
-          heif_error_Ok)
-    return {};
-  heif_image_handle *rawHandle = nullptr;
-  if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)
-    return {};
-  const HeifPtr<heif_image_handle, releaseHandle> handle(rawHandle);
-  if (!allowed(heif_image_handle_get_width(rawHandle), heif_image_handle_get_height(rawHandle)))
-    return {};
-  // A tiled image's grid names its own output size, which libheif does not
-  // hold to the size the file declares: a few hundred bytes could make it
-  // allocate gigabytes. No side may be longer than a declared one.
-  const int longestSide =
-      std::max({heif_image_handle_get_width(rawHandle), heif_image_handle_get_height(rawHandle),
-                heif_image_handle_get_ispe_width(rawHandle), heif_image_handle_get_ispe_height(rawHandle)});
-  heif_context_set_maximum_image_size_limit(context.get(), longestSide + 1);
-  const bool alpha = heif_image_handle_has_alpha_channel(rawHandle);
-  heif_image *rawImage = nullptr;
-  if (heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code !=
-      heif_error_Ok)
-    return {};
-  const HeifPtr<heif_image, releaseImage> image(rawImage);
-  const int width = heif_image_get_width(rawImage, heif_channel_interleaved);
-  const int height = heif_image_get_height(rawImage, heif_channel_interleaved);
-  int stride = 0;
-  const uint8_t *pixels = heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &stride);
-  if (!pixels || !allowed(width, height))
-    return {};
-  QImage out(width, height,
-             heif_image_handle_is_premultiplied_alpha(rawHandle) ? QImage::Format_RGBA8888_Premultiplied
-                                                                 : QImage::Format_RGBA8888);
-  if (out.isNull())
-    return {};
-  for (int y = 0; y < height; ++y)
-    std::memcpy(out.scanLine(y), pixels + std::size_t(y) * std::size_t(stride), std::size_t(width) * 4);
-  if (heif_image_handle_get_color_profile_type(rawHandle) == heif_color_profile_type_prof) {
-    QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(rawHandle)), Qt::Uninitialized);
-    if (heif_image_handle_get_raw_color_profile(rawHandle, icc.data()).code == heif_error_Ok)
-      out.setColorSpace(QColorSpace::fromIccProfile(icc));
+QString helperPath() {
+  const QString name = QStringLiteral("crel-heif-decoder");
+  QStringList candidates{ResourceLocator::executableDirectory() + QLatin1Char('/') + name};
+  if (const QString bundle = ResourceLocator::bundleDirectory(); !bundle.isEmpty())
+    candidates << bundle + QStringLiteral("/bin/") + name;
+#ifdef CREL_HEIF_DECODER_BUILD_PATH
+  candidates << QStringLiteral(CREL_HEIF_DECODER_BUILD_PATH);
+#endif
+  for (const QString &candidate : candidates) {
+    const QFileInfo info(candidate);
+    if (info.isFile() && info.isExecutable())
+      return candidate;
   }
-  return out.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  return {};
 }
 
-QImage decodeDevice(QIODevice &device) {
-  if (isHeif(device.peek(64)))
-    return decodeHeif(device.readAll());
+std::uint32_t get32(const unsigned char *at) {
+  return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 | at[3];
+}
+
+// One helper run: the bytes in, the pixels out, the helper killed when it
+// overstays. Never a signal for us when the helper goes away early.
+class HelperRun {
+public:
+  explicit HelperRun(const QByteArray &input) : input_(input) {}
+  ~HelperRun() {
+    if (socket_ >= 0)
+      ::close(socket_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      reap();
+    }
+  }
+
+  QImage run(Refusal *refusal) {
+    const QString helper = helperPath();
+    if (helper.isEmpty()) {
+      qCWarning(lcDecoder) << "crel-heif-decoder is missing; HEIF images cannot be opened";
+      return refuse(refusal, Refusal::notImage);
+    }
+    if (!start(QFile::encodeName(helper)))
+      return refuse(refusal, Refusal::notImage);
+    const bool complete = exchange();
+    ::close(socket_);
+    socket_ = -1;
+    if (!complete)
+      ::kill(pid_, SIGKILL);
+    const int status = reap();
+    if (complete && WIFEXITED(status) && WEXITSTATUS(status) == protocol::decoded && received_ == expected_)
+      return image_;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == protocol::tooLarge)
+      return refuse(refusal, Refusal::tooLarge);
+    if (WIFSIGNALED(status))
+      qCInfo(lcDecoder) << "crel-heif-decoder ended by signal" << WTERMSIG(status);
+    return refuse(refusal, Refusal::notImage);
+  }
+
+private:
+  bool start(const QByteArray &program) {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+      return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    char *argv[] = {const_cast<char *>(program.constData()), nullptr};
+    const int error = posix_spawn(&pid_, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pair[1]);
+    socket_ = pair[0];
+    if (error != 0) {
+      pid_ = -1;
+      return false;
+    }
+    return ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK) == 0;
+  }
+
+  // True once the helper closed its end after all it said made sense.
+  bool exchange() {
+    const QDeadlineTimer deadline(heifTimeoutMs);
+    qsizetype sent = 0;
+    bool inputClosed = false;
+    for (;;) {
+      if (!inputClosed && sent == input_.size()) {
+        ::shutdown(socket_, SHUT_WR);
+        inputClosed = true;
+      }
+      pollfd p{socket_, short(POLLIN | (inputClosed ? 0 : POLLOUT)), 0};
+      const qint64 left = deadline.remainingTime();
+      if (left <= 0)
+        return false;
+      const int ready = ::poll(&p, 1, int(left));
+      if (ready < 0 && errno == EINTR)
+        continue;
+      if (ready <= 0)
+        return false;
+      if (!inputClosed && (p.revents & POLLOUT)) {
+        const ssize_t n = ::send(socket_, input_.constData() + sent, size_t(input_.size() - sent), MSG_NOSIGNAL);
+        if (n > 0)
+          sent += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+          inputClosed = true; // the helper stopped reading: its exit status tells
+      }
+      if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+        const int got = receive();
+        if (got < 0)
+          return false;
+        if (got == 0)
+          return true;
+      }
+    }
+  }
+
+  // -1: nonsense or a read error; 0: end of output; 1: more to come.
+  int receive() {
+    for (;;) {
+      unsigned char *target = nullptr;
+      std::size_t room = 0;
+      if (!image_.isNull()) {
+        target = image_.bits() + received_;
+        room = expected_ - received_;
+      } else {
+        const std::size_t want = header_.size() < protocol::headerSize
+                                     ? protocol::headerSize
+                                     : protocol::headerSize + get32(header_.data() + 20);
+        target = header_.data() + header_.size();
+        room = want - header_.size();
+        if (room == 0)
+          return startImage() ? 1 : -1;
+      }
+      if (room == 0) {
+        // The pixels are all here; anything more is not ours to take.
+        char extra;
+        const ssize_t n = ::recv(socket_, &extra, 1, 0);
+        if (n == 0)
+          return 0;
+        return n < 0 && (errno == EAGAIN || errno == EINTR) ? 1 : -1;
+      }
+      std::vector<unsigned char> chunk;
+      if (image_.isNull())
+        chunk.resize(room);
+      const ssize_t n = ::recv(socket_, image_.isNull() ? chunk.data() : target, room, 0);
+      if (n < 0)
+        return errno == EAGAIN || errno == EINTR ? 1 : -1;
+      if (n == 0)
+        return 0; // early end: received_ tells it apart
+      if (image_.isNull())
+        header_.insert(header_.end(), chunk.begin(), chunk.begin() + n);
+      else
+        received_ += std::size_t(n);
+    }
+  }
+
+  bool startImage() {
+    if (std::memcmp(header_.data(), protocol::magic, sizeof protocol::magic) != 0)
+      return false;
+    const std::uint32_t width = get32(header_.data() + 8), height = get32(header_.data() + 12);
+    const std::uint32_t flags = get32(header_.data() + 16), profileSize = get32(header_.data() + 20);
+    if (profileSize > protocol::maxProfileBytes)
+      return false;
+    if (header_.size() < protocol::headerSize + profileSize)
+      return true; // the profile is still on its way
+    if (!allowed(width, height))
+      return false;
+    image_ = QImage(int(width), int(height),
+                    (flags & protocol::premultiplied) ? QImage::Format_RGBA8888_Premultiplied
+                                                      : QImage::Format_RGBA8888);
+    if (image_.isNull() || image_.bytesPerLine() != qsizetype(width) * 4)
+      return false;
+    if (profileSize > 0)
+      image_.setColorSpace(QColorSpace::fromIccProfile(
+          QByteArray(reinterpret_cast<const char *>(header_.data() + protocol::headerSize), profileSize)));
+    alpha_ = flags & protocol::hasAlpha;
+    expected_ = std::size_t(width) * height * 4;
+    return true;
+  }
+
+  int reap() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+  }
+
+public:
+  bool alpha() const { return alpha_; }
+
+private:
+  const QByteArray &input_;
+  pid_t pid_ = -1;
+  int socket_ = -1;
+  std::vector<unsigned char> header_;
+  QImage image_;
+  std::size_t expected_ = 0, received_ = 0;
+  bool alpha_ = false;
+};
+
+QImage decodeHeif(const QByteArray &data, Refusal *refusal) {
+  if (std::size_t(data.size()) > protocol::maxInputBytes)
+    return refuse(refusal, Refusal::notImage);
+  // Refused here without starting a process; the helper checks again.
+  switch (HeifHeader::check(reinterpret_cast<const unsigned char *>(data.constData()), std::size_t(data.size()),
+                            ImageDecoder::maxPixels)) {
+  case HeifHeader::Verdict::allowed: break;
+  case HeifHeader::Verdict::tooLarge: return refuse(refusal, Refusal::tooLarge);
+  case HeifHeader::Verdict::malformed: return refuse(refusal, Refusal::notImage);
+  }
+  HelperRun run(data);
+  const QImage image = run.run(refusal);
+  if (image.isNull())
+    return image;
+  return image.convertToFormat(run.alpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+}
+
+QImage decodeDevice(QIODevice &device, Refusal *refusal) {
+  if (isHeif(device.peek(64))) {
+    if (device.size() > qint64(protocol::maxInputBytes))
+      return refuse(refusal, Refusal::notImage);
+    return decodeHeif(device.readAll(), refusal);
+  }
   QImageReader::setAllocationLimit(allocationLimitMB);
   QImageReader reader(&device);
   reader.setAutoTransform(true);
   // A vector drawing has no pixel size of its own to hold to the rule.
   const QByteArray format = reader.format();
   if (format.isEmpty() || format.startsWith("svg"))
-    return {};
+    return refuse(refusal, Refusal::notImage);
   const QSize size = reader.size();
-  if (!size.isValid() || !allowed(size.width(), size.height()))
-    return {};
+  if (!size.isValid())
+    return refuse(refusal, Refusal::notImage);
+  if (!allowed(size.width(), size.height()))
+    return refuse(refusal, size.width() >= 1 && size.height() >= 1 ? Refusal::tooLarge : Refusal::notImage);
   const QImage image = reader.read();
   // A decoder that disagrees with its own header must not slip past the rule.
-  if (image.isNull() || !allowed(image.width(), image.height()))
-    return {};
+  if (image.isNull())
+    return refuse(refusal, Refusal::notImage);
+  if (!allowed(image.width(), image.height()))
+    return refuse(refusal, Refusal::tooLarge);
   return image;
+}
+
+Refusal refusalFor(int error) {
+  return error == ENOENT || error == ENOTDIR || error == ELOOP ? Refusal::notFound : Refusal::notReadable;
 }
 
 } // namespace
 
-QImage ImageDecoder::read(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return {};
-  return decodeDevice(file);
+QImage ImageDecoder::read(const QString &path, Refusal *refusal,
+                          const std::function<bool(const QByteArray &head)> &accepts) {
+  if (refusal)
+    *refusal = Refusal::none;
+  const QByteArray native = QFile::encodeName(path);
+  struct stat status {};
+  // A FIFO, socket or device may block on open or never end; a folder is no image.
+  if (native.isEmpty() || ::stat(native.constData(), &status) != 0)
+    return refuse(refusal, native.isEmpty() ? Refusal::notFound : refusalFor(errno));
+  if (!S_ISREG(status.st_mode))
+    return refuse(refusal, Refusal::notRegularFile);
+  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0)
+    return refuse(refusal, refusalFor(errno));
+  // Swapped for something else between the look and the open.
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return refuse(refusal, Refusal::notRegularFile);
+  }
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    return refuse(refusal, Refusal::notReadable);
+  }
+  if (accepts && !accepts(file.peek(32)))
+    return refuse(refusal, Refusal::notImage);
+  return decodeDevice(file, refusal);
 }
 
-QImage ImageDecoder::decode(const QByteArray &data) {
+QImage ImageDecoder::decode(const QByteArray &data, Refusal *refusal) {
+  if (refusal)
+    *refusal = Refusal::none;
   QBuffer buffer;
   buffer.setData(data);
   if (!buffer.open(QIODevice::ReadOnly))
-    return {};
-  return decodeDevice(buffer);
+    return refuse(refusal, Refusal::notImage);
+  return decodeDevice(buffer, refusal);
 }
 
 } // namespace crel

@@ -1,27 +1,46 @@
 #pragma once
 
+#include "ImageLimits.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 namespace crel {
 
 // The one way images from outside become pixels, for the application and
-// every tool alike: PNG, JPEG, TIFF, HEIC (through libheif) and the other
-// raster formats Qt reads, full size and upright by the file's orientation.
-// The pixel size is read from the header and checked before any pixel memory
-// is allocated, so an oversized file costs nothing.
+// every tool alike: PNG, JPEG, TIFF, HEIC and the other raster formats Qt
+// reads, full size and upright by the file's orientation. Every size the
+// file declares is checked before any pixel memory is allocated, so an
+// oversized file costs nothing. HEIF files are decoded by a short-lived
+// helper process (crel-heif-decoder) under limits of memory and time, so a
+// decoder that aborts or runs away on a crafted file takes down only itself.
 class ImageDecoder {
 public:
   ImageDecoder() = delete;
 
   // Width × height may be at most this; exactly this is accepted.
-  static constexpr double maxPixels = 80'000'000;
+  static constexpr double maxPixels = ImageLimits::maxPixels;
 
-  // A null image when the file cannot be read, is not a raster image, is
-  // empty, is larger than maxPixels or does not decode.
-  static QImage read(const QString &path);
-  static QImage decode(const QByteArray &data);
+  // Why no image came out.
+  enum class Refusal {
+    none,
+    notFound,       // nothing at the path
+    notReadable,    // no permission, or a read error
+    notRegularFile, // a folder, FIFO, socket or device: never opened
+    notImage,       // not a raster image, empty, damaged or undecodable
+    tooLarge,       // some declared size exceeds maxPixels
+  };
+
+  // A null image when the file is refused; `refusal`, when given, says why.
+  // Only a regular file is opened, and without blocking.
+  // `accepts`, when given, judges the first bytes: a file it turns down is
+  // refused as notImage before any decoder sees it.
+  static QImage read(const QString &path, Refusal *refusal = nullptr,
+                     const std::function<bool(const QByteArray &head)> &accepts = {});
+  static QImage decode(const QByteArray &data, Refusal *refusal = nullptr);
 };
 
 } // namespace crel

@@ -119,7 +119,7 @@ void save(const std::vector<Open> &open, const QString &path) {
   update::PrivateFile::write(path, bytes);
 }
 
-ReadResult read(const QString &path, AnnotationPreferences &preferences) {
+ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder) {
   ReadResult result;
   QFile file(path);
   if (!file.exists())
@@ -144,7 +144,9 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences) {
   QString firstProblem;
   for (StoredEntry &entry : stored) {
     try {
-      result.entries.push_back({CrelDocument::restoreAfterUpdate(entry.document, preferences), entry.frame});
+      QString notice;
+      auto document = CrelDocument::restoreAfterUpdate(entry.document, preferences, savedImagesFolder, &notice);
+      result.entries.push_back({std::move(document), entry.frame, notice});
     } catch (...) {
       if (failed++ == 0)
         firstProblem = describe(std::current_exception());

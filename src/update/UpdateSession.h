@@ -26,6 +26,8 @@ struct Open {
 struct Restored {
   std::unique_ptr<CrelDocument> document;
   QRect frame;
+  // Set when the document now saves to another file than the record named.
+  QString notice;
 };
 
 struct ReadResult {
@@ -49,7 +51,9 @@ void save(const std::vector<Open> &open, const QString &path);
 // CrelError naming the new name is thrown; when only some entries fail, the
 // rest are returned, the file is set aside the same way and `failure` says
 // so. Either way a later save cannot overwrite what was not restored.
-ReadResult read(const QString &path, AnnotationPreferences &preferences);
+// A document whose recorded file may not be written over gets a new one in
+// `savedImagesFolder` (CrelDocument::restoreAfterUpdate).
+ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder = {});
 
 // Removes the file if it is there; the folder stays. Throws FileError.
 void clear(const QString &path);

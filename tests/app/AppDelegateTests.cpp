@@ -49,7 +49,7 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
        true,
        false,
        0,
-       "Choose a PNG"},
+       "launch.png.missing could not be opened: not found."},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -77,8 +77,20 @@ TEST_F(Delegate, SessionRestoreReopensEditorsAndKeepsAnUnreadableFile) {
   // Where restored editors land is the update relaunch's test.
   session.present = true;
   session.frames = {QRect(100, -5000, 640, 480), QRect(10, 10, 640, 480)};
-  make().launch({});
+  session.notices = {"~/.bashrc was left as it is.", ""};
+  session.partialFailure = "1 of 3 saved screenshots could not be restored.";
+  make();
+  QSignalSpy shown(delegate.get(), &AppDelegate::alertShown);
+  delegate->launch({});
   ASSERT_EQ(delegate->editors().size(), 2u);
+  // What the restore did differently and what it could not do: one alert.
+  int restoreAlerts = 0;
+  for (const QList<QVariant> &alert : shown)
+    if (alert[0].toString().contains(session.notices[0])) {
+      ++restoreAlerts;
+      EXPECT_TRUE(alert[0].toString().contains(session.partialFailure));
+    }
+  EXPECT_EQ(restoreAlerts, 1);
   EXPECT_EQ(session.clears, 1);
   EXPECT_TRUE(visibleWindows("settings").isEmpty());
   EXPECT_FALSE(delegate->yieldActivationUntil());

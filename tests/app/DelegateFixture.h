@@ -44,6 +44,8 @@ class FakeSession : public SessionStore {
 public:
   bool present = false, failRead = false;
   std::vector<QRect> frames;
+  std::vector<QString> notices;   // per frame, what the restore did differently
+  QString partialFailure;         // why the rest was not restored
   int reads = 0, clears = 0;
   bool exists() const override { return present; }
   std::vector<Entry> read() override {
@@ -53,9 +55,13 @@ public:
     std::vector<Entry> entries;
     for (const QRect &frame : frames) {
       QImage image = filledImage({400, 300}, Qt::white);
-      entries.push_back({std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), frame});
+      const QString notice = entries.size() < notices.size() ? notices[entries.size()] : QString();
+      entries.push_back({std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), frame, notice});
     }
     return entries;
+  }
+  std::exception_ptr takeReadFailure() override {
+    return partialFailure.isEmpty() ? nullptr : std::make_exception_ptr(CrelError::capture(partialFailure));
   }
   void clear() override { ++clears; }
 };

@@ -2,6 +2,7 @@
 #include "document/CrelError.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -22,36 +23,56 @@ QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &b
 
 } // namespace
 
-// What the shared decoder refuses (size, truncation, orientation) is tested
-// with it; here, what only opening adds: the four formats by content, the
-// sentence, and the editor's pixel formats.
-TEST(ImageOpening, FilesThatAreNotOneOfTheFourFormatsOrBrokenGiveTheSentence) {
-  QTemporaryDir dir;
+// What the shared decoder refuses (size, truncation, orientation, what is
+// not a regular file) is tested with it; here, what only opening adds: the
+// four formats by content, and messages that name the file and the reason.
+TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
+  QTemporaryDir dir(QDir::home().filePath(".crel-test-XXXXXX")); // shown under "~"
+  ASSERT_TRUE(dir.isValid());
+  const QString shown = "~" + dir.path().mid(QDir::homePath().size());
   QImage tiny = test::filledImage({4, 4}, Qt::red, QImage::Format_RGB32);
   const QByteArray smallPng = encodedImage(tiny, "PNG");
   static const char gif[] = "GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
-  const std::vector<std::pair<const char *, QByteArray>> files{
-      {"empty.png", {}},
-      {"text.png", "just some text\n"},
+  QImage huge(10'000, 8'001, QImage::Format_Mono); // one row over the limit, cheap to make
+  huge.fill(1);
+  using P = ImageOpening::Problem;
+  const struct {
+    const char *name;
+    std::optional<QByteArray> bytes; // none: nothing there
+    P problem;
+  } files[]{
+      {"missing.png", std::nullopt, P::notFound},
+      {"empty.png", QByteArray(), P::notImage},
+      {"text.png", "just some text\n", P::notImage},
       // Formats Qt itself would read.
-      {"anim.gif", QByteArray(gif, sizeof gif - 1)},
-      {"picture.png", encodedImage(tiny, "BMP")},
-      {"drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>"},
-      {"truncated.png", smallPng.left(smallPng.size() / 2)},
-      {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8)},
+      {"anim.gif", QByteArray(gif, sizeof gif - 1), P::notImage},
+      {"picture.png", encodedImage(tiny, "BMP"), P::notImage},
+      {"drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>", P::notImage},
+      {"truncated.png", smallPng.left(smallPng.size() / 2), P::notImage},
+      {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8), P::notImage},
+      {"huge.png", encodedImage(huge, "PNG"), P::tooLarge},
   };
-  for (const auto &[name, bytes] : files) {
-    try {
-      ImageOpening::readImage(write(dir, name, bytes));
-      ADD_FAILURE() << name << " opened";
-    } catch (const CrelError &error) {
-      EXPECT_EQ(error.kind(), CrelError::Kind::invalidImage) << name;
-      EXPECT_EQ(CrelError::describe(std::make_exception_ptr(error), {}),
-                "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.")
-          << name;
-    }
+  QList<ImageOpening::Failure> failures;
+  for (const auto &f : files) {
+    const QString path = dir.filePath(f.name);
+    if (f.bytes)
+      test::writeFile(path, *f.bytes);
+    EXPECT_EQ(ImageOpening::open(path).problem, f.problem) << f.name;
+    failures.append({path, f.problem});
   }
-  EXPECT_THROW(ImageOpening::readImage(dir.filePath("missing.png")), CrelError);
+  QDir(dir.path()).mkdir("folder.png");
+  try {
+    ImageOpening::readImage(dir.filePath("folder.png"));
+    ADD_FAILURE() << "a folder opened";
+  } catch (const CrelError &error) {
+    EXPECT_EQ(error.errorDescription(), shown + "/folder.png could not be opened: not a regular file.");
+  }
+  // One message for a request, each file on its line; the formats once.
+  EXPECT_EQ(ImageOpening::failureMessage({failures[0], failures[2], failures[8]}),
+            "These files could not be opened:\n" + shown + "/missing.png: not found\n" + shown +
+                "/text.png: not a PNG, JPEG, TIFF, or HEIC image\n" + shown +
+                "/huge.png: larger than 80 megapixels\n\n"
+                "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
 }
 
 TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {

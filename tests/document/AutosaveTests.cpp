@@ -185,15 +185,78 @@ TEST_F(AutosaveTest, SnapshotNeedsSavedMarksAndRestoresEverything) {
 
   UpdateSnapshot broken = read;
   broken.originalPNG = "not a png";
-  EXPECT_THROW(CrelDocument::restoreAfterUpdate(broken, preferences), CrelError);
+  try {
+    CrelDocument::restoreAfterUpdate(broken, preferences);
+    ADD_FAILURE() << "damaged image data restored";
+  } catch (const CrelError &e) {
+    // Not the sentence for choosing an image to open: nobody chose one.
+    EXPECT_EQ(e.errorDescription(), "The screenshot's saved image data is damaged.");
+  }
+}
+
+// A session record is outside data: the file it names is written over only
+// when it is missing from a folder that exists, or is the PNG this document
+// wrote; anything else stays as it is and the document saves anew.
+TEST_F(AutosaveTest, ARestoreWritesOnlyTheFileItsDocumentSaved) {
+  doc->enableAutosave(folder("shots"), "S");
+  doc->commit({line(20)});
+  const UpdateSnapshot snapshot = doc->snapshotForUpdate();
+  const QString own = *doc->savedURL();
+  const QString saved = folder("Pictures/Crel");
+  const QString other = folder("other");
+  QDir().mkpath(other);
+  const QByteArray otherPng = test::encodedImage(test::filledImage({120, 80}, Qt::red), "PNG");
+  const struct {
+    const char *name;
+    QString file;        // what the record names
+    QByteArray contents; // put there first; empty: nothing
+    bool link = false;   // a link to the document's own file instead
+    bool rewritten;      // else left alone and saved anew in the saved-images folder
+  } cases[]{
+      {"its own file", own, contents(own), false, true},
+      {"its file deleted", other + "/gone.png", {}, false, true},
+      {"a settings file", other + "/settings.ini", "[General]\nkey=1\n", false, false},
+      {"text named as a PNG", other + "/notes.png", "some notes\n", false, false},
+      {"a PNG of another size", other + "/photo.png", otherPng.left(16) + QByteArray(8, 0) + otherPng.mid(24), false,
+       false},
+      {"a link to its own file", other + "/link.png", {}, true, false},
+      {"a folder that is gone", folder("gone/deeper/S.png"), {}, false, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.link)
+      QFile::link(own, c.file);
+    else if (!c.contents.isEmpty() && c.file != own)
+      test::writeFile(c.file, c.contents);
+    const QByteArray before = contents(c.file);
+    UpdateSnapshot record = snapshot;
+    record.savedURL = QUrl::fromLocalFile(c.file);
+    QString notice;
+    const auto restored = CrelDocument::restoreAfterUpdate(record, preferences, saved, &notice);
+    ASSERT_TRUE(restored->savedURL());
+    if (c.rewritten) {
+      EXPECT_EQ(*restored->savedURL(), c.file);
+      EXPECT_TRUE(notice.isEmpty()) << notice.toStdString();
+      continue;
+    }
+    EXPECT_TRUE(restored->savedURL()->startsWith(saved + "/")) << restored->savedURL()->toStdString();
+    EXPECT_EQ(QImage(*restored->savedURL()).size(), QSize(120, 80));
+    EXPECT_EQ(contents(c.file), before);
+    EXPECT_EQ(QFileInfo(c.file).isSymLink(), c.link);
+    EXPECT_FALSE(QFileInfo::exists(folder("gone")));
+    EXPECT_TRUE(notice.contains(QFileInfo(*restored->savedURL()).fileName())) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QFileInfo(c.file).fileName())) << notice.toStdString();
+  }
 }
 
 TEST_F(AutosaveTest, ARestoreWhoseSaveFailsStillReturnsTheDocument) {
   doc->enableAutosave(folder("shots"), "S");
   doc->commit({line(20)});
   UpdateSnapshot snapshot = doc->snapshotForUpdate();
-  snapshot.savedURL = QUrl::fromLocalFile(test::unwritableFolder(root) + "/S.png");
-  auto restored = CrelDocument::restoreAfterUpdate(snapshot, preferences);
+  // Its folder gone, and no new one can be made in the saved-images folder.
+  const QString unwritable = test::unwritableFolder(root);
+  snapshot.savedURL = QUrl::fromLocalFile(unwritable + "/S.png");
+  auto restored = CrelDocument::restoreAfterUpdate(snapshot, preferences, unwritable);
   ASSERT_TRUE(restored);
   EXPECT_EQ(restored->marks().size(), 1);
   ASSERT_TRUE(restored->autosaveError());

@@ -1,6 +1,7 @@
 #include "AcceptanceRun.h"
 
 #include "AcceptanceMenu.h"
+#include "AcceptanceWait.h"
 #include "app/AppDelegate.h"
 #include "canvas/CanvasView.h"
 #include "selfcheck/Check.h"
@@ -11,6 +12,8 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include <functional>
+
 namespace crel::acceptance {
 
 namespace {
@@ -20,6 +23,40 @@ QScreen &firstScreen() {
   if (screens.isEmpty())
     NativeTests::fail(QStringLiteral("The acceptance run needs a display"));
   return *screens.first();
+}
+
+// Whether the application has taken a press and a release from the window
+// system since it was made. Synthetic input reaches the X server at once but
+// the application only when its event loop runs; input sent while earlier
+// clicks are still queued there can be lost (a release and the next press
+// vanished when three clicks arrived together).
+class DeliveredClick : public QObject {
+public:
+  DeliveredClick() { QCoreApplication::instance()->installEventFilter(this); }
+  ~DeliveredClick() override { QCoreApplication::instance()->removeEventFilter(this); }
+  bool arrived() const { return pressed_ && released_; }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    // Every mouse event reaches a top-level QWindow before any widget.
+    if (watched->isWindowType() && event->spontaneous()) {
+      pressed_ = pressed_ || event->type() == QEvent::MouseButtonPress;
+      released_ = released_ || (pressed_ && event->type() == QEvent::MouseButtonRelease);
+    }
+    return false;
+  }
+
+private:
+  bool pressed_ = false;
+  bool released_ = false;
+};
+
+// Sends the input, then lets the application take all of it before the run
+// goes on, so that no later input can pile up behind it.
+void deliver(const std::function<void()> &send) {
+  DeliveredClick click;
+  send();
+  wait(QStringLiteral("The application did not receive a pointer click"), [&] { return click.arrived(); });
 }
 
 } // namespace
@@ -69,9 +106,13 @@ QPointF imagePoint(const CanvasView &canvas, double x, double y) {
   return canvas.mapToGlobal(local);
 }
 
-void click(RunState &run, QPointF point) { run.input.click(point); }
+void click(RunState &run, QPointF point) {
+  deliver([&] { run.input.click(point); });
+}
 
-void drag(RunState &run, QPointF from, QPointF to) { run.input.drag(from, to); }
+void drag(RunState &run, QPointF from, QPointF to) {
+  deliver([&] { run.input.drag(from, to); });
+}
 
 void sendKey(QWidget &window, int key, const QString &text) {
   QWidget *target = window.focusWidget() ? window.focusWidget() : &window;

@@ -77,7 +77,8 @@ void pause(int milliseconds);
 // The point at fractions (x, y) of the canvas's image rectangle, in
 // logical global coordinates.
 QPointF imagePoint(const CanvasView &canvas, double x, double y);
-// Real pointer input at logical global points.
+// Real pointer input at logical global points. Each returns once the
+// application has received the press and the release.
 void click(RunState &run, QPointF point);
 void drag(RunState &run, QPointF from, QPointF to);
 // A key press and release sent synchronously to the window's focus widget.

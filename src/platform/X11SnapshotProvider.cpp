@@ -1,5 +1,6 @@
 #include "X11SnapshotProvider.h"
 
+#include "FreedMemory.h"
 #include "X11RootGrabber.h"
 
 #include <QColorSpace>
@@ -34,8 +35,12 @@ X11SnapshotProvider::X11SnapshotProvider(QByteArray displayName)
   pool_.setMaxThreadCount(1);
   trim_.setSingleShot(true);
   trim_.setInterval(30'000);
-  QObject::connect(&trim_, &QTimer::timeout,
-                   [this] { pool_.start([grabber = grabber_] { grabber->releaseIdleMemory(); }); });
+  QObject::connect(&trim_, &QTimer::timeout, [this] {
+    pool_.start([grabber = grabber_] {
+      grabber->releaseIdleMemory();
+      FreedMemory::giveBack();
+    });
+  });
 }
 
 X11SnapshotProvider::~X11SnapshotProvider() { pool_.waitForDone(); }

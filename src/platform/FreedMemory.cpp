@@ -1,0 +1,15 @@
+#include "FreedMemory.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace crel::FreedMemory {
+
+void giveBack() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
+} // namespace crel::FreedMemory

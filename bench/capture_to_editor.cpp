@@ -123,15 +123,18 @@ double median(std::vector<double> v) {
   return v.empty() ? -1 : v[v.size() / 2];
 }
 
-double residentMb() {
+// A line of /proc/self/status in MB ("VmRSS", "RssAnon", "RssShmem"...).
+double statusMb(const QByteArray &name) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly))
     return -1;
   for (const QByteArray &line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:"))
-      return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    if (line.startsWith(QByteArray(name + ':')))
+      return line.mid(name.size() + 1).trimmed().split(' ').first().toDouble() / 1024;
   return -1;
 }
+
+double residentMb() { return statusMb("VmRSS"); }
 
 // The application's capture road: the editor opens and shows as the shell
 // opens it for a new capture, and is dropped once its window has closed.
@@ -221,15 +224,20 @@ int memory(Application &app, QPoint from, QPoint to) {
   Road road(app);
   pumpFor(500);
   const double before = residentMb();
+  std::printf("before: anonymous %.1f, shared %.1f, files %.1f MB\n", statusMb("RssAnon"), statusMb("RssShmem"),
+              statusMb("RssFile"));
   for (int cycle = 0; cycle < memoryCycles; ++cycle) {
     if (road.captureOnce(from, to) < 0) {
       std::fprintf(stderr, "cycle %d: the editor did not show\n", cycle);
       return 1;
     }
     road.close(true);
-    std::printf("cycle %d: %.1f MB\n", cycle, residentMb() - before);
+    std::printf("cycle %d: %.1f MB (anonymous %.1f, shared %.1f, files %.1f)\n", cycle, residentMb() - before,
+                statusMb("RssAnon"), statusMb("RssShmem"), statusMb("RssFile"));
   }
   pumpFor(settleSeconds * 1000);
+  std::printf("settled: anonymous %.1f, shared %.1f, files %.1f MB\n", statusMb("RssAnon"), statusMb("RssShmem"),
+              statusMb("RssFile"));
   std::printf("MEASURED rss %.1f\n", residentMb() - before);
   return 0;
 }

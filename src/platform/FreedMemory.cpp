@@ -1,5 +1,8 @@
 #include "FreedMemory.h"
 
+// Before the test below: a libc header is what defines __GLIBC__.
+#include <cstdlib>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif

@@ -64,9 +64,6 @@ std::function<void(bool)> answerOnce(QObject *owner, std::function<void(bool)> c
   return answer;
 }
 
-// Main thread only, as controllers are.
-int liveControllers = 0;
-
 QString describe(const std::exception_ptr &error) {
   return CrelError::describe(error, crel::tr("The operation could not be completed."));
 }
@@ -76,7 +73,7 @@ QString describe(const std::exception_ptr &error) {
 EditorController::EditorController(std::unique_ptr<CrelDocument> document, EditorSizePreferences &sizePreferences,
                                    QObject *parent)
     : QObject(parent), document_(std::move(document)), sizePreferences_(sizePreferences) {
-  ++liveControllers;
+  FreedMemory::hold();
   window_ = std::make_unique<EditorWindow>();
   window_->setObjectName(QStringLiteral("editor-window"));
   window_->setMinimumSize(EditorView::minimumContentSize);
@@ -151,10 +148,10 @@ EditorController::~EditorController() {
   // The window goes before the document it shows.
   window_.reset();
   document_.reset();
-  // The screenshots, their flattened copies and encodings are freed now; the
-  // heap would keep their pages for a reuse that may never come.
-  if (--liveControllers == 0)
-    FreedMemory::giveBack();
+  // The screenshot, its flattened copies and encodings are freed now; once
+  // nothing else holds on (a capture a moment ago), the heap gives their
+  // pages back rather than keep them for a reuse that may never come.
+  FreedMemory::release();
 }
 
 bool EditorController::windowIsNormal() const { return window_ && !window_->isMaximized() && !window_->isFullScreen(); }

@@ -1,6 +1,7 @@
 #include "FreedMemory.h"
 
 // Before the test below: a libc header is what defines __GLIBC__.
+#include <atomic>
 #include <cstdlib>
 
 #if defined(__GLIBC__)
@@ -9,10 +10,21 @@
 
 namespace crel::FreedMemory {
 
+namespace {
+std::atomic<int> holders{0};
+} // namespace
+
 void giveBack() {
 #if defined(__GLIBC__)
   malloc_trim(0);
 #endif
+}
+
+void hold() { holders.fetch_add(1, std::memory_order_relaxed); }
+
+void release() {
+  if (holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
+    giveBack();
 }
 
 } // namespace crel::FreedMemory

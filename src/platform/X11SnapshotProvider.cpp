@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <utility>
 
 namespace crel {
 
@@ -36,14 +37,19 @@ X11SnapshotProvider::X11SnapshotProvider(QByteArray displayName)
   trim_.setSingleShot(true);
   trim_.setInterval(30'000);
   QObject::connect(&trim_, &QTimer::timeout, [this] {
+    holding_ = false;
     pool_.start([grabber = grabber_] {
       grabber->releaseIdleMemory();
-      FreedMemory::giveBack();
+      FreedMemory::release();
     });
   });
 }
 
-X11SnapshotProvider::~X11SnapshotProvider() { pool_.waitForDone(); }
+X11SnapshotProvider::~X11SnapshotProvider() {
+  pool_.waitForDone();
+  if (holding_)
+    FreedMemory::release();
+}
 
 void X11SnapshotProvider::setSharedMemoryAllowed(bool allowed) {
   pool_.waitForDone();
@@ -91,6 +97,8 @@ std::vector<DisplayStill> X11SnapshotProvider::grabScreens(X11RootGrabber &grabb
 SnapshotRequest X11SnapshotProvider::takeDisplays(QObject *receiver, Completion done) {
   SnapshotRequest request;
   trim_.start();
+  if (!std::exchange(holding_, true))
+    FreedMemory::hold();
   const QList<QScreen *> qtScreens = QGuiApplication::screens();
   if (qtScreens.isEmpty()) {
     deliver(receiver, request, std::move(done), {}, std::make_exception_ptr(SnapshotError::noDisplay()));

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
@@ -136,6 +137,14 @@ double statusMb(const QByteArray &name) {
 
 double residentMb() { return statusMb("VmRSS"); }
 
+// Page faults of the calling thread so far (the main thread's are the ones
+// the first frame waits for).
+long mainThreadFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
+}
+
 // The application's capture road: the editor opens and shows as the shell
 // opens it for a new capture, and is dropped once its window has closed.
 struct Road {
@@ -176,14 +185,15 @@ struct Road {
     app.canvas = nullptr;
     app.canvasPainted = false;
     app.framed.reset();
+    const long faultsBefore = mainThreadFaults();
     mouse.release();
     const auto start = Clock::now();
     if (!waitFor([&] { return app.framed.has_value(); }))
       return -1;
     const auto since = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
     const double ms = since(*app.framed);
-    std::printf("  image handed over %.1f, editor made %.1f, shown %.1f, first frame out %.1f ms\n", since(handed),
-                since(opened), since(shown), ms);
+    std::printf("  image handed over %.1f, editor made %.1f, shown %.1f, first frame out %.1f ms; %ld page faults\n",
+                since(handed), since(opened), since(shown), ms, mainThreadFaults() - faultsBefore);
     // Closed only once written, so no discard prompt comes up.
     if (!waitFor([&] { return !editor || editor->document().savedURL().has_value(); }))
       return -1;

@@ -10,8 +10,8 @@ namespace crel {
 
 // Memory for the crop of a capture, made ready while the user selects: a
 // fresh display-sized buffer costs the mouse-up its page faults (most of the
-// crop's time on a 4K display). A worker allocates it and has the kernel
-// fill its page tables; the crop then only copies.
+// crop's time on a 4K display). A worker maps it and has the kernel fill
+// its page tables; the crop then only copies.
 class CropBuffer {
 public:
   CropBuffer() = default;
@@ -28,8 +28,9 @@ public:
   // Frees a buffer not taken (a cancelled capture).
   void drop();
 
-private:
   struct Memory;
+
+private:
   std::shared_ptr<Memory> memory_;
   QFuture<void> ready_;
 };

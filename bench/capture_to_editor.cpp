@@ -23,11 +23,11 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QWindow>
 #include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <sys/resource.h>
 #include <xcb/xcb.h>
@@ -190,7 +190,9 @@ struct Road {
     const auto start = Clock::now();
     if (!waitFor([&] { return app.framed.has_value(); }))
       return -1;
-    const auto since = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
+    const auto since = [&](Clock::time_point t) {
+      return std::chrono::duration<double, std::milli>(t - start).count();
+    };
     const double ms = since(*app.framed);
     std::printf("  image handed over %.1f, editor made %.1f, shown %.1f, first frame out %.1f ms; %ld page faults\n",
                 since(handed), since(opened), since(shown), ms, mainThreadFaults() - faultsBefore);

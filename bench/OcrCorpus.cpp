@@ -18,6 +18,9 @@ const char *const kProseLicence = "/usr/share/common-licenses/GPL-3";
 const char *const kProseNotes = "/usr/share/doc/dpkg/spec/triggers.txt";
 const char *const kCodeZlib = "/usr/include/zlib.h";
 const char *const kCodeTesseract = "/usr/include/tesseract/baseapi.h";
+// Tables of C types: short aligned columns of identifiers and numbers.
+const char *const kCodeIntTypes = "/usr/include/stdint.h";
+const char *const kCodeSysTypes = "/usr/include/x86_64-linux-gnu/bits/types.h";
 
 struct Palette {
   QColor background, text, comment, titleBar, titleText;
@@ -164,6 +167,8 @@ std::vector<OcrPage> documentationPages() {
       page("code-1x-dark", one, {{}, kCodeTesseract, 100, true, true, 13}),
       page("code-2x-light", two, {{}, kCodeTesseract, 300, true, false, 26}),
       page("code-2x-dark", two, {{}, kCodeZlib, 900, true, true, 26}),
+      page("types-2x-light", two, {{}, kCodeIntTypes, 20, true, false, 26}),
+      page("types-2x-dark", two, {{}, kCodeSysTypes, 20, true, true, 26}),
   };
   std::vector<OcrPage> pages;
   for (const OcrPage &p : all)

@@ -17,9 +17,9 @@ struct OcrPage {
 };
 
 // Documentation installed on every Debian system this builds on (licence
-// texts, the dpkg trigger notes, library headers), drawn at bench time:
-// prose and code, at 1x and 2x, light and dark. Pages whose source file is
-// missing are left out.
+// texts, the dpkg trigger notes, library headers and their C type tables),
+// drawn at bench time: prose and code, at 1x and 2x, light and dark. Pages
+// whose source file is missing are left out.
 std::vector<OcrPage> documentationPages();
 
 // A 5120x2880 desktop of overlapping windows made from the same files, in

@@ -109,8 +109,8 @@ void selectCapture(RunState &run, const QRect &capture) {
 void checkCapture(RunState &run) {
   run.editor = run.delegate.editors().front().get();
   run.document = &run.editor->document();
-  if (!run.document->savedURL())
-    NativeTests::fail(QStringLiteral("Capture was not automatically saved"));
+  // Written right after the editor's first frame.
+  wait(QStringLiteral("Capture was not automatically saved"), [&] { return run.document->savedURL().has_value(); });
   run.savedPath = *run.document->savedURL();
   removeOnExit(run, run.savedPath);
 

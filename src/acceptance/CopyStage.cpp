@@ -120,6 +120,7 @@ void copyFromButton(RunState &run, ClipboardGuard &clipboard) {
   if (run.delegate.editors().size() != 1)
     NativeTests::fail(QStringLiteral("Button editor missing"));
   EditorController &editor = *run.delegate.editors().front();
+  wait(QStringLiteral("Button editor was not saved"), [&] { return editor.document().savedURL().has_value(); });
   const std::optional<QString> savedPath = editor.document().savedURL();
   if (!savedPath)
     NativeTests::fail(QStringLiteral("Button editor missing"));

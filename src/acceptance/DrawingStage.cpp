@@ -119,6 +119,8 @@ void drawingEditingSaving(RunState &run) {
   if (run.delegate.editors().size() < 2)
     NativeTests::fail(QStringLiteral("Second editor did not open"));
   run.secondEditor = run.delegate.editors().back().get();
+  wait(QStringLiteral("Second editor was not saved"),
+       [&] { return run.secondEditor && run.secondEditor->document().savedURL().has_value(); });
   const std::optional<QString> &secondSaved = run.secondEditor->document().savedURL();
   if (!secondSaved)
     NativeTests::fail(QStringLiteral("Second editor was not saved"));

@@ -10,6 +10,8 @@
 #include <QCursor>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace crel {
 
 CaptureCoordinator::CaptureCoordinator(Snapshots snapshots, CapturePanelFactory makePanel, QObject *parent)
@@ -99,6 +101,12 @@ void CaptureCoordinator::snapshotsArrived(const QUuid &generation, const std::op
 
 void CaptureCoordinator::presentSelectors(const std::vector<CaptureSnapshot> &snapshots) {
   windowSession_ = std::make_unique<CaptureWindowSession>(CaptureWindowSession::applicationWindows());
+  std::size_t largest = 0;
+  for (const CaptureSnapshot &snapshot : snapshots)
+    if (snapshot.image.depth() == 32)
+      largest = std::max(largest, std::size_t(snapshot.image.width()) * std::size_t(snapshot.image.height()) * 4);
+  if (largest > 0)
+    cropBuffer_.prepare(largest);
   QPointer<CaptureCoordinator> self(this);
   for (const CaptureSnapshot &snapshot : snapshots) {
     std::shared_ptr<CapturePanel> panel = makePanel_(snapshot.screenFrame);
@@ -135,7 +143,7 @@ void CaptureCoordinator::finish(std::optional<geom::Rect> rect, const CaptureSna
   std::exception_ptr error;
   if (rect) {
     try {
-      image = snapshot.crop(*rect);
+      image = snapshot.crop(*rect, &cropBuffer_);
     } catch (...) {
       error = std::current_exception();
     }
@@ -175,6 +183,7 @@ void CaptureCoordinator::closePanels() {
 
 void CaptureCoordinator::endSelection(bool captured) {
   closePanels();
+  cropBuffer_.drop();
   if (std::unique_ptr<CaptureWindowSession> session = std::move(windowSession_))
     session->restore(captured);
   setPhase(Phase::idle);

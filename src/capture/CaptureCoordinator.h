@@ -4,6 +4,7 @@
 #include "CaptureSnapshot.h"
 #include "CaptureSource.h"
 #include "CaptureWindowSession.h"
+#include "CropBuffer.h"
 #include "ShareableContent.h"
 
 #include <QImage>
@@ -97,6 +98,7 @@ private:
   WindowServerInfo &windowServer();
 
   std::vector<std::shared_ptr<CapturePanel>> panels_;
+  CropBuffer cropBuffer_;
   std::optional<SnapshotRequest> pendingCapture_;
   QUuid generation_;
   CaptureSource source_;

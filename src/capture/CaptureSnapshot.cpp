@@ -1,9 +1,14 @@
 #include "CaptureSnapshot.h"
 
+#include "CropBuffer.h"
+
 #include "document/CrelError.h"
 #include "platform/Translate.h"
 
+#include <QColorSpace>
+
 #include <cmath>
+#include <cstring>
 
 namespace crel {
 
@@ -77,12 +82,20 @@ QRect CaptureSnapshot::pixelRect(const geom::Rect &rect) const {
   return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
 }
 
-QImage CaptureSnapshot::crop(const geom::Rect &rect) const {
+QImage CaptureSnapshot::crop(const geom::Rect &rect, CropBuffer *buffer) const {
   const QRect pixels = pixelRect(rect);
   if (pixels.isEmpty())
     throw CrelError::capture(crel::tr("Select an area inside the captured display."));
-  // copy() allocates new pixels, so the crop outlives the frozen display.
-  QImage result = image.copy(pixels);
+  // New pixels either way, so the crop outlives the frozen display.
+  QImage result = buffer && image.depth() == 32 ? buffer->take(pixels.size(), image.format()) : QImage();
+  if (!result.isNull()) {
+    for (int y = 0; y < pixels.height(); ++y)
+      std::memcpy(result.scanLine(y), image.constScanLine(pixels.y() + y) + qsizetype(pixels.x()) * 4,
+                  std::size_t(pixels.width()) * 4);
+    result.setColorSpace(image.colorSpace());
+  } else {
+    result = image.copy(pixels);
+  }
   if (result.isNull())
     throw CrelError::capture(crel::tr("There is not enough memory for this capture. Select a smaller area."));
   result.setDevicePixelRatio(1);

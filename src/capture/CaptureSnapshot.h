@@ -12,6 +12,8 @@
 
 namespace crel {
 
+class CropBuffer;
+
 // One display frozen at the start of a capture.
 struct CaptureSnapshot {
   quint32 displayID = 0;
@@ -38,8 +40,9 @@ struct CaptureSnapshot {
   // clamped to the image. Empty when nothing of the display is selected.
   QRect pixelRect(const geom::Rect &rect) const;
 
-  // The pixels under `rect` as an image that owns them. Throws CrelError.
-  QImage crop(const geom::Rect &rect) const;
+  // The pixels under `rect` as an image that owns them, in `buffer`'s
+  // memory when it has enough ready. Throws CrelError.
+  QImage crop(const geom::Rect &rect, CropBuffer *buffer = nullptr) const;
 };
 
 } // namespace crel

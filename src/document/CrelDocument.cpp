@@ -149,9 +149,13 @@ void CrelDocument::save(const QString &path) {
   setStatus(crel::tr("Saved %1").arg(QFileInfo(path).fileName()));
 }
 
-void CrelDocument::enableAutosave(const QString &directory, const QString &stem) {
+void CrelDocument::prepareAutosave(const QString &directory, const QString &stem) {
   autosaveDirectory_ = directory;
   filenameStem_ = stem;
+}
+
+void CrelDocument::enableAutosave(const QString &directory, const QString &stem) {
+  prepareAutosave(directory, stem);
   flushAutosave();
 }
 
@@ -799,7 +803,15 @@ QImage CrelDocument::renderBitmap(const geom::Rect &rect) {
 }
 
 QByteArray CrelDocument::renderPNG() {
-  const QImage bitmap = renderBitmap(expandedBounds(marks_));
+  const geom::Rect bounds = expandedBounds(marks_);
+  const QImage &screenshot = background_->rendering();
+  // With nothing drawn over it, the screenshot's own pixels are the
+  // flattened canvas: no canvas-sized buffer to allocate and fill, which is
+  // most of the first save of a new capture.
+  const bool bare = marks_.isEmpty() && exportSizeAllowed(bounds) &&
+                    screenshot.format() == QImage::Format_ARGB32_Premultiplied &&
+                    bounds == geom::Rect(0, 0, screenshot.width(), screenshot.height());
+  const QImage bitmap = bare ? screenshot : renderBitmap(bounds);
   QByteArray data;
   try {
     data = PngEncoder::encode(bitmap);

@@ -178,6 +178,9 @@ public:
   void save(const QString &path);
   // Turns autosave on for a new capture and writes at once; `stem` names the file.
   void enableAutosave(const QString &directory, const QString &stem);
+  // Turns autosave on without writing: the first write is the caller's
+  // flushAutosave() (an editor makes it right after its first frame).
+  void prepareAutosave(const QString &directory, const QString &stem);
   // Moves autosave to another folder, writing a new file there at once; on
   // failure everything is as before (pending changes go to the old file).
   void changeAutosaveDirectory(const QString &directory);

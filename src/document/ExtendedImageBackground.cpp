@@ -11,6 +11,8 @@ namespace crel {
 
 namespace {
 
+void releaseShared(void *info) { delete static_cast<QImage *>(info); }
+
 QImage toSrgbPremultiplied(const QImage &image) {
   if (image.isNull())
     return image;
@@ -20,6 +22,17 @@ QImage toSrgbPremultiplied(const QImage &image) {
     converted = image.convertedToColorSpace(QColorSpace::SRgb);
     if (converted.isNull())
       converted = image;
+  }
+  if (converted.format() == QImage::Format_RGB32) {
+    // Opaque 32-bit pixels (0xffRRGGBB) already are premultiplied ARGB: the
+    // screenshot's own memory serves, where a copy would cost as much as
+    // the editor's whole first frame. Read-only; a writer gets its own copy.
+    auto *owner = new QImage(converted);
+    QImage shared(owner->constBits(), owner->width(), owner->height(), owner->bytesPerLine(),
+                  QImage::Format_ARGB32_Premultiplied, releaseShared, owner);
+    shared.setColorSpace(owner->colorSpace());
+    shared.setDevicePixelRatio(owner->devicePixelRatio());
+    return shared;
   }
   converted = converted.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   return converted.isNull() ? image : converted;
@@ -48,14 +61,21 @@ QImage makeGrain() {
 } // namespace
 
 ExtendedImageBackground::ExtendedImageBackground(const QImage &image)
-    : original_(image), pixels_(toSrgbPremultiplied(image)), size_(image.size()), pyramid_(pixels_) {
-  const QSize thumbnail = previewSize(size_);
-  if (!pixels_.isNull())
-    preview_ = pixels_.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  if (preview_.isNull() || preview_.size() != thumbnail) {
-    preview_ = QImage(thumbnail, QImage::Format_ARGB32_Premultiplied);
-    preview_.fill(Qt::transparent);
-  }
+    : original_(image), pixels_(toSrgbPremultiplied(image)), size_(image.size()), pyramid_(pixels_) {}
+
+const QImage &ExtendedImageBackground::preview() const {
+  // Made on first use: scaling down a whole screenshot is not work for the
+  // editor's first frame.
+  std::call_once(previewMade_, [this] {
+    const QSize thumbnail = previewSize(size_);
+    if (!pixels_.isNull())
+      preview_ = pixels_.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (preview_.isNull() || preview_.size() != thumbnail) {
+      preview_ = QImage(thumbnail, QImage::Format_ARGB32_Premultiplied);
+      preview_.fill(Qt::transparent);
+    }
+  });
+  return preview_;
 }
 
 QColor ExtendedImageBackground::baseColor() { return QColor::fromRgbF(0.945f, 0.945f, 0.945f, 1.0f); }

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <mutex>
+
 class QPainter;
 
 namespace crel {
@@ -25,13 +27,13 @@ public:
   // The image as it was captured or opened.
   const QImage &original() const { return original_; }
   // The image converted once to 8-bit sRGB, premultiplied; shares memory
-  // with `original` when that already is in this form, and is `original`
-  // itself when it cannot be converted.
+  // with `original` when that already is in this form or opaque RGB32, and
+  // is `original` itself when it cannot be converted.
   const QImage &pixels() const { return pixels_; }
   // What exports and blur patches draw: the sRGB pixels.
   const QImage &rendering() const { return pixels_; }
   // A thumbnail whose shorter side is at most 64 pixels.
-  const QImage &preview() const { return preview_; }
+  const QImage &preview() const;
   QSize size() const { return size_; }
   // Halvings of `pixels` for drawing the screenshot small on screen.
   const ImagePyramid &pyramid() const { return pyramid_; }
@@ -56,7 +58,8 @@ public:
 private:
   QImage original_;
   QImage pixels_;
-  QImage preview_;
+  mutable QImage preview_;
+  mutable std::once_flag previewMade_;
   QSize size_;
   ImagePyramid pyramid_;
 };

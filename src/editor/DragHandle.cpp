@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace crel {
@@ -41,8 +42,16 @@ QPixmap DragHandle::thumbnail(double dpr) const {
   const QSize pixels = (size * dpr).toSize();
   if (thumbnail_.size() == pixels && thumbnail_.devicePixelRatio() == dpr)
     return thumbnail_;
-  // Aspect fill: the middle of the image, its own proportions kept.
-  const QImage scaled = document_.image().scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+  // Aspect fill: the middle of the image, its own proportions kept. Scaled
+  // from the smallest halving still twice the thumbnail's size (shared with
+  // the canvas): a smooth scale of a whole 4K screenshot to a few dozen
+  // pixels is slower than the rest of the editor's first frame.
+  const QSize image = document_.pixelSize();
+  const double fill =
+      image.isEmpty() ? 1 : std::max(double(pixels.width()) / image.width(), double(pixels.height()) / image.height());
+  const ImagePyramid &pyramid = document_.background().pyramid();
+  const QImage source = pyramid.level(pyramid.levelFor(2 * fill));
+  const QImage scaled = source.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
   QImage cut = scaled.copy((scaled.width() - pixels.width()) / 2, (scaled.height() - pixels.height()) / 2,
                            pixels.width(), pixels.height());
   cut.setDevicePixelRatio(dpr);

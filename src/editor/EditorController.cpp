@@ -17,11 +17,13 @@
 #include "document/EditorSizePreferences.h"
 #include "platform/AppIdentity.h"
 #include "platform/FileRevealer.h"
+#include "platform/FreedMemory.h"
 #include "platform/Pasteboard.h"
 #include "platform/Translate.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -71,6 +73,7 @@ QString describe(const std::exception_ptr &error) {
 EditorController::EditorController(std::unique_ptr<CrelDocument> document, EditorSizePreferences &sizePreferences,
                                    QObject *parent)
     : QObject(parent), document_(std::move(document)), sizePreferences_(sizePreferences) {
+  FreedMemory::hold();
   window_ = std::make_unique<EditorWindow>();
   window_->setObjectName(QStringLiteral("editor-window"));
   window_->setMinimumSize(EditorView::minimumContentSize);
@@ -114,18 +117,41 @@ EditorController::EditorController(std::unique_ptr<CrelDocument> document, Edito
 std::unique_ptr<EditorController> EditorController::open(const QImage &image, const CaptureSource &source,
                                                          const QString &directory) {
   auto document = std::make_unique<CrelDocument>(image, AnnotationPreferences::shared());
-  try {
-    document->enableAutosave(directory, source.filenameStem(QDateTime::currentDateTime()));
-  } catch (const std::exception &) {
-    // The document shows the failure itself and the editor opens unsaved.
-  }
-  return std::make_unique<EditorController>(std::move(document), EditorSizePreferences::shared());
+  document->prepareAutosave(directory, source.filenameStem(QDateTime::currentDateTime()));
+  auto controller = std::make_unique<EditorController>(std::move(document), EditorSizePreferences::shared());
+  controller->saveAfterFirstFrame();
+  return controller;
 }
+
+void EditorController::saveAfterFirstFrame() {
+  // The user sees the capture first; the write (flatten, encode, sync) comes
+  // on the turn of the loop after the frame is on screen, and without a frame
+  // (a hidden or minimised window) soon anyway: a capture is on disk well
+  // within half a second, even if the process dies right after.
+  firstSave_.setSingleShot(true);
+  connect(&firstSave_, &QTimer::timeout, this, [this] {
+    if (view_)
+      view_->canvas()->removeEventFilter(this);
+    try {
+      document_->flushAutosave();
+    } catch (const std::exception &) {
+      // The document shows the failure itself and the editor stays unsaved.
+    }
+  });
+  firstSave_.start(firstSaveWithoutFrameMs);
+  view_->canvas()->installEventFilter(this);
+}
+
 
 EditorController::~EditorController() {
   keyMonitor_.reset();
   // The window goes before the document it shows.
   window_.reset();
+  document_.reset();
+  // The screenshot, its flattened copies and encodings are freed now; once
+  // nothing else holds on (a capture a moment ago), the heap gives their
+  // pages back rather than keep them for a reuse that may never come.
+  FreedMemory::release();
 }
 
 bool EditorController::windowIsNormal() const { return window_ && !window_->isMaximized() && !window_->isFullScreen(); }
@@ -179,6 +205,10 @@ QSize EditorController::decorations() const {
 }
 
 bool EditorController::eventFilter(QObject *watched, QEvent *event) {
+  // The canvas's first paint begins: a zero timer runs once the frame is
+  // flushed, and the first save with it.
+  if (event->type() == QEvent::Paint && firstSave_.isActive() && view_ && watched == view_->canvas())
+    firstSave_.start(0);
   if (awaitingFrame_ && watched == window_.get() &&
       (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
       window_->frameGeometry().size() != window_->geometry().size()) {

@@ -39,9 +39,9 @@ public:
   EditorController(std::unique_ptr<CrelDocument> document, EditorSizePreferences &sizePreferences,
                    QObject *parent = nullptr);
   // A new capture or opened image: a document over the shared annotation
-  // preferences, saved at once into `directory` under a name made from
-  // `source` and the current time (a failed save leaves it unsaved), in a
-  // window of the shared editor size.
+  // preferences, in a window of the shared editor size, saved into
+  // `directory` under a name made from `source` and the current time right
+  // after the window's first frame (a failed save leaves it unsaved).
   static std::unique_ptr<EditorController> open(const QImage &image, const CaptureSource &source,
                                                 const QString &directory);
   ~EditorController() override;
@@ -100,6 +100,10 @@ public:
   // The document is written, unchanged since and without a save error.
   static bool cleanlySaved(const CrelDocument &document);
 
+  // When a new capture's window shows no frame, its first save waits no
+  // longer than this.
+  static constexpr int firstSaveWithoutFrameMs = 150;
+
 Q_SIGNALS:
   // The window has closed, reported from within the close itself: when a
   // copy or a menu item returns, its editor is already gone from its
@@ -123,6 +127,7 @@ private:
   QSize decorations() const;
   void updateWindowState();
   void windowWillClose();
+  void saveAfterFirstFrame();
 
   std::unique_ptr<CrelDocument> document_;
   EditorSizePreferences &sizePreferences_;
@@ -132,6 +137,7 @@ private:
   QTimer stateUpdate_;
   // How long after the first show a late frame still re-places the window.
   static constexpr int frameWaitMs = 2000;
+  QTimer firstSave_;
   bool shownOnce_ = false, awaitingFrame_ = false;
   bool closingApproved_ = false, closedByCopy_ = false;
   FileRevealer *revealer_ = nullptr;

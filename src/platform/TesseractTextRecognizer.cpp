@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -584,6 +585,181 @@ struct WordReading {
   Verdict verdict = Verdict::Noise;
 };
 
+// The engine reads code poorly where identifiers hold underscores: it
+// drops them, so `__int64_t;` comes back as "int64" and "t;", and a word's
+// box often spans trailing underscores its text lacks. An underscore is a
+// flat bar low in the line, alone in its columns; found beside or inside a
+// word's box, it is put back into the text, joining the words it links.
+// A bar that runs on under the letters is an underline and is left alone.
+class UnderscoreBars {
+public:
+  UnderscoreBars(const GrayImage &buffer, const std::vector<WordReading *> &words, int baseline) : buffer_(buffer) {
+    std::vector<double> pitches;
+    top_ = std::numeric_limits<int>::max();
+    for (const WordReading *word : words) {
+      top_ = std::min(top_, word->box.top());
+      if (word->text.size() >= 3 && !word->text.contains('_'))
+        pitches.push_back(double(word->box.width()) / double(word->text.size()));
+    }
+    if (pitches.empty())
+      return;
+    std::sort(pitches.begin(), pitches.end());
+    pitch_ = pitches[pitches.size() / 2];
+    // Below the baseline, where letters have only descenders: the foot of
+    // an L or a 2 sits on it.
+    barTop_ = baseline + 1;
+    barBottom_ = std::min(buffer.height - 1, baseline + std::max(2, int(0.6 * pitch_)));
+  }
+
+  bool usable() const { return pitch_ >= 4 && barTop_ > top_ && barBottom_ >= barTop_; }
+  double pitch() const { return pitch_; }
+
+  // Whether column x holds a bar and nothing above it.
+  bool barAt(int x) const {
+    if (x < 0 || x >= buffer_.width)
+      return false;
+    int background = 0;
+    for (int y = top_; y <= barBottom_; ++y)
+      background = std::max(background, int(buffer_.at(x, y)));
+    const auto ink = [&](int y) { return int(buffer_.at(x, y)) < background - kTextContrast; };
+    bool bar = false;
+    for (int y = barTop_; y <= barBottom_ && !bar; ++y)
+      bar = ink(y);
+    if (!bar)
+      return false;
+    for (int y = top_; y < barTop_ - 1; ++y)
+      if (ink(y))
+        return false;
+    return true;
+  }
+
+  // Length of the bar running from x in direction step (+1 or -1): it may
+  // start up to half a pitch away (the ink of the glyph beside it stops short
+  // of its cell), and gaps of a pixel or two (joins of glyphs) are bridged.
+  struct Run {
+    int reach = 0;  // from x to the bar's far end
+    int extent = 0; // the bar itself
+  };
+  // A bar inside a word's box starts right at its edge (`strict`).
+  Run runFrom(int x, int step, int limit, bool strict = false) const {
+    Run run;
+    int first = -1, missing = 0;
+    for (int i = 0; i < limit; ++i) {
+      if (barAt(x + step * i)) {
+        if (first < 0)
+          first = i;
+        run = {i + 1, i + 1 - first};
+        missing = 0;
+      } else if (++missing > (first >= 0 ? 2 : strict ? 0 : int(pitch_ / 2))) {
+        break;
+      }
+    }
+    return run;
+  }
+
+  // Whether ink runs under (nearly) all of a word's letters: an underline.
+  // Under an identifier's letters there is nothing but a descender here
+  // and there.
+  bool underlined(const QRect &box) const {
+    int inked = 0;
+    for (int x = std::max(0, box.left()); x <= std::min(buffer_.width - 1, box.right()); ++x) {
+      int background = 0;
+      for (int y = top_; y <= barBottom_; ++y)
+        background = std::max(background, int(buffer_.at(x, y)));
+      for (int y = barTop_; y <= barBottom_; ++y) {
+        if (int(buffer_.at(x, y)) < background - kTextContrast) {
+          ++inked;
+          break;
+        }
+      }
+    }
+    return box.width() > 0 && 10 * inked >= 8 * box.width();
+  }
+
+  int count(int length) const { return length < pitch_ / 2 ? 0 : std::max(1, int(std::lround(length / pitch_))); }
+
+private:
+  const GrayImage &buffer_;
+  double pitch_ = 0;
+  int top_ = 0, barTop_ = 0, barBottom_ = -1;
+};
+
+qsizetype leadingUnderscores(const QString &text) {
+  return std::find_if(text.begin(), text.end(), [](QChar c) { return c != '_'; }) - text.begin();
+}
+
+qsizetype trailingUnderscores(const QString &text) {
+  return std::find_if(text.rbegin(), text.rend(), [](QChar c) { return c != '_'; }) - text.rbegin();
+}
+
+void restoreUnderscores(const GrayImage &buffer, std::vector<WordReading> &line, int baseline) {
+  std::vector<WordReading *> words;
+  for (WordReading &word : line)
+    if (word.verdict != Verdict::Noise && !word.text.isEmpty() && leadingUnderscores(word.text) < word.text.size())
+      words.push_back(&word);
+  const UnderscoreBars bars(buffer, words, baseline);
+  if (!bars.usable())
+    return;
+  const std::size_t n = words.size();
+  const int reach = int(std::ceil(4 * bars.pitch()));
+  const int margin = std::max(2, int(bars.pitch() / 4));
+  // Bars inside a box, at its start and its end; a bar under (nearly) the
+  // whole word is an underline, and the word is left as it is.
+  std::vector<UnderscoreBars::Run> inLeft(n), inRight(n);
+  std::vector<bool> underlined(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const QRect &box = words[i]->box;
+    underlined[i] = bars.underlined(box);
+    if (!underlined[i] && !words[i]->text.startsWith('_'))
+      inLeft[i] = bars.runFrom(box.left(), 1, box.width(), true);
+    if (!underlined[i] && !words[i]->text.endsWith('_'))
+      inRight[i] = bars.runFrom(box.right(), -1, box.width() - inLeft[i].reach, true);
+  }
+  std::vector<qsizetype> lead(n), trail(n);
+  std::vector<bool> joinsNext(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (underlined[i])
+      continue;
+    const QRect &box = words[i]->box;
+    const UnderscoreBars::Run before = bars.runFrom(box.left() - 1, -1, reach);
+    const int gap = i > 0 ? box.left() - words[i - 1]->box.right() - 1 : reach + margin;
+    // A bar filling the gap to the word before, but for less than a space
+    // (glyphs' ink stops short of their cells, an underscore's bar does
+    // not), links the two.
+    if (i > 0 && !underlined[i - 1] && bars.count(before.extent) > 0 && gap - before.reach < 0.7 * bars.pitch()) {
+      joinsNext[i - 1] = true;
+      trail[i - 1] = 0;
+      // Boxes may overlap, and a bar may run on into the box before.
+      const int between =
+          std::max(inRight[i - 1].extent + std::clamp(gap, 0, before.extent), before.extent) + inLeft[i].extent;
+      const qsizetype have = trailingUnderscores(words[i - 1]->text) + leadingUnderscores(words[i]->text);
+      lead[i] = std::max<qsizetype>(0, std::max(1, bars.count(between)) - have);
+    } else if (!words[i]->text.startsWith('_')) {
+      lead[i] = bars.count(inLeft[i].extent + (before.reach < gap - margin ? before.extent : 0));
+    }
+    if (!words[i]->text.endsWith('_'))
+      trail[i] = bars.count(inRight[i].extent + bars.runFrom(box.right() + 1, 1, reach).extent);
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    words[i]->text = QString(lead[i], '_') + words[i]->text + QString(trail[i], '_');
+  // Linked words become one.
+  for (std::size_t i = n; i-- > 1;) {
+    if (!joinsNext[i - 1])
+      continue;
+    WordReading &left = *words[i - 1], &right = *words[i];
+    left.text += right.text;
+    left.box = left.box.united(right.box);
+    left.confidence = std::min(left.confidence, right.confidence);
+    if (right.verdict == Verdict::Doubtful)
+      left.verdict = Verdict::Doubtful;
+    right.verdict = Verdict::Noise;
+  }
+  // Bars read as words of their own are now part of their neighbours.
+  for (WordReading &word : line)
+    if (!word.text.isEmpty() && leadingUnderscores(word.text) == word.text.size())
+      word.verdict = Verdict::Noise;
+}
+
 } // namespace
 
 // A doubtful word is confirmed when, read alone as one word with a little of
@@ -622,6 +798,7 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
   // All of the page's words are taken before any is read again: a new
   // recognition ends the page's results.
   std::vector<std::vector<WordReading>> readings;
+  std::vector<int> baselines; // buffer rows, one per line of readings
   {
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (!it)
@@ -630,6 +807,8 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       if (it->Empty(tesseract::RIL_TEXTLINE))
         continue;
       std::vector<WordReading> &line = readings.emplace_back();
+      int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+      baselines.push_back(it->Baseline(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2) ? (y1 + y2) / 2 + job.top : -1);
       do {
         std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
         WordReading word;
@@ -647,6 +826,9 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       } while (it->Next(tesseract::RIL_WORD));
     } while (it->Next(tesseract::RIL_TEXTLINE));
   }
+  for (std::size_t l = 0; l < readings.size(); ++l)
+    if (baselines[l] >= 0)
+      restoreUnderscores(buffer, readings[l], baselines[l]);
   for (auto &line : readings) {
     for (WordReading &word : line) {
       if (word.verdict != Verdict::Doubtful || cancelled_)

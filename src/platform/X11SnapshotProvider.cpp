@@ -1,5 +1,6 @@
 #include "X11SnapshotProvider.h"
 
+#include "FreedMemory.h"
 #include "X11RootGrabber.h"
 
 #include <QColorSpace>
@@ -8,6 +9,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <utility>
 
 namespace crel {
 
@@ -34,11 +36,20 @@ X11SnapshotProvider::X11SnapshotProvider(QByteArray displayName)
   pool_.setMaxThreadCount(1);
   trim_.setSingleShot(true);
   trim_.setInterval(30'000);
-  QObject::connect(&trim_, &QTimer::timeout,
-                   [this] { pool_.start([grabber = grabber_] { grabber->releaseIdleMemory(); }); });
+  QObject::connect(&trim_, &QTimer::timeout, [this] {
+    holding_ = false;
+    pool_.start([grabber = grabber_] {
+      grabber->releaseIdleMemory();
+      FreedMemory::release();
+    });
+  });
 }
 
-X11SnapshotProvider::~X11SnapshotProvider() { pool_.waitForDone(); }
+X11SnapshotProvider::~X11SnapshotProvider() {
+  pool_.waitForDone();
+  if (holding_)
+    FreedMemory::release();
+}
 
 void X11SnapshotProvider::setSharedMemoryAllowed(bool allowed) {
   pool_.waitForDone();
@@ -86,6 +97,8 @@ std::vector<DisplayStill> X11SnapshotProvider::grabScreens(X11RootGrabber &grabb
 SnapshotRequest X11SnapshotProvider::takeDisplays(QObject *receiver, Completion done) {
   SnapshotRequest request;
   trim_.start();
+  if (!std::exchange(holding_, true))
+    FreedMemory::hold();
   const QList<QScreen *> qtScreens = QGuiApplication::screens();
   if (qtScreens.isEmpty()) {
     deliver(receiver, request, std::move(done), {}, std::make_exception_ptr(SnapshotError::noDisplay()));

@@ -31,8 +31,10 @@ public:
 private:
   QThreadPool pool_; // one worker, so requests run in order
   std::shared_ptr<X11RootGrabber> grabber_;
-  // The grab memory is kept for a quick next capture, then given back.
+  // The grab memory is kept for a quick next capture, then given back; the
+  // heap keeps what captures free for as long (main thread).
   QTimer trim_;
+  bool holding_ = false;
 };
 
 } // namespace crel

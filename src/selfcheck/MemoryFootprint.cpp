@@ -7,8 +7,6 @@
 
 #include <cstddef>
 
-#include <malloc.h>
-
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer runtime; g++ ships no header for it.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
@@ -50,7 +48,6 @@ qint64 read() {
   // allocator's count of live bytes does.
   return qint64(__sanitizer_get_current_allocated_bytes());
 #endif
-  malloc_trim(0);
   QFile file(QStringLiteral("/proc/self/status"));
   if (!file.open(QIODevice::ReadOnly))
     throw Failure(QStringLiteral("The memory footprint could not be read: /proc/self/status did not open (%1)")

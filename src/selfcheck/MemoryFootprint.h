@@ -10,10 +10,10 @@ namespace crel::NativeTests::MemoryFootprint {
 // The process's own memory, as the closest Linux twin of a physical
 // footprint: anonymous resident pages plus what was swapped out (RssAnon +
 // VmSwap of /proc/self/status). File-backed pages (libraries, fonts) are
-// left out: the kernel may drop and reread them at will. Read after
-// malloc_trim, so blocks freed into idle per-thread arenas (the autosave and
-// blur workers') do not count as held. Under AddressSanitizer: the bytes its
-// allocator holds live.
+// left out: the kernel may drop and reread them at will. Read as it is: the
+// application gives freed memory back itself when its last editor closes, and
+// what it keeps instead is what a user sees. Under AddressSanitizer: the
+// bytes its allocator holds live.
 // Throws Failure naming what could not be read.
 qint64 read();
 

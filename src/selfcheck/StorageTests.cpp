@@ -52,6 +52,8 @@ void importChecks(const QImage &image, const QDir &root, const QString &savedIma
       ImageOpening::readImage(original), CaptureSource{{}, QStringLiteral("import")}, savedImages);
   const HideOnExit hide(editor->window());
   CrelDocument &document = editor->document();
+  // Written once the window could show it.
+  pumpUntil([&] { return document.savedURL() || document.autosaveError(); }, 5000, 10);
   if (!document.savedURL())
     fail(QStringLiteral("Imported image did not autosave"));
   const QString workingCopy = *document.savedURL();

@@ -351,7 +351,9 @@ TEST_F(Delegate, ReopeningFromTheTrayShowsTheSettingsOrBringsBackTheEditor) {
 
   ASSERT_TRUE(app.openImageFile(image));
   QWidget *editor = app.editors().front()->window();
-  EXPECT_TRUE(editor->windowTitle().startsWith("shot.one")) << "named after the file, without its extension";
+  // Named once its working copy is written, right after the first frame.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return editor->windowTitle().startsWith("shot.one"); }))
+      << "named after the file, without its extension";
   editor->showMinimized();
   Q_EMIT app.statusItem().reopenRequested();
   EXPECT_TRUE(visibleWindows("settings").isEmpty());

@@ -1,13 +1,17 @@
 #include "EditorFixture.h"
 
+#include "canvas/CanvasView.h"
 #include "capture/CaptureSource.h"
 #include "document/MarkSamples.h"
 #include "editor/EditorView.h"
 
+#include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <optional>
 
 using namespace crel;
 using namespace crel::test;
@@ -143,17 +147,56 @@ TEST_F(EditorControllerTest, TitleFilePathAndModifiedMarkFollowTheSavedFile) {
   EXPECT_EQ(title(window), "Shot.png");
 }
 
-TEST_F(EditorControllerTest, ANewCaptureWhoseSaveFailsStillOpensUnsaved) {
+// Notes whether a widget has painted.
+struct PaintSeen : QObject {
+  bool painted = false;
+  bool eventFilter(QObject *, QEvent *event) override {
+    painted = painted || event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+// A new capture is on screen before it is written, and written right after:
+// into the folder, or, where that fails, it stays open unsaved with the reason.
+TEST_F(EditorControllerTest, ANewCaptureIsWrittenAfterItsFirstFrame) {
   AnnotationPreferences::overrideShared(&annotation);
   EditorSizePreferences::overrideShared(&sizes);
   QTemporaryDir folder;
-  auto unsaved = EditorController::open(screenshotImage(), CaptureSource{"Browser", "Docs"}, unwritableFolder(folder));
+  const struct {
+    const char *name;
+    QString directory;
+    bool written;
+  } cases[] = {{"writable", folder.path(), true}, {"unwritable", unwritableFolder(folder), false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    auto editor = EditorController::open(screenshotImage(), CaptureSource{"Browser", "Docs"}, c.directory);
+    CrelDocument &document = editor->document();
+    PaintSeen canvas;
+    editor->view()->canvas()->installEventFilter(&canvas);
+    std::optional<bool> paintedFirst;
+    const auto saveEnded = [&] {
+      if (!paintedFirst)
+        paintedFirst = canvas.painted;
+    };
+    QObject::connect(&document, &CrelDocument::savedURLChanged, saveEnded);
+    QObject::connect(&document, &CrelDocument::autosaveErrorChanged, saveEnded);
+    editor->present();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paintedFirst.has_value(); }));
+    EXPECT_TRUE(*paintedFirst);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(document.savedURL().has_value(), c.written);
+    EXPECT_EQ(document.autosaveError().has_value(), !c.written);
+    EXPECT_EQ(editor->window()->isWindowModified(), !c.written);
+    if (c.written) {
+      EXPECT_EQ(QImage(*document.savedURL()).size(), QSize(1280, 720));
+      EXPECT_EQ(title(*editor->window()), QFileInfo(*document.savedURL()).fileName());
+    } else {
+      EXPECT_EQ(title(*editor->window()), "Unsaved Crel");
+    }
+    editor->window()->hide();
+  }
   AnnotationPreferences::overrideShared(nullptr);
   EditorSizePreferences::overrideShared(nullptr);
-  EXPECT_FALSE(unsaved->document().savedURL());
-  EXPECT_TRUE(unsaved->document().autosaveError());
-  EXPECT_EQ(title(*unsaved->window()), "Unsaved Crel");
-  EXPECT_TRUE(unsaved->window()->isWindowModified());
 }
 
 TEST_F(EditorControllerTest, AnOwnerMayDropTheControllerWhenItHearsOfTheClose) {

@@ -166,6 +166,56 @@ TEST(TesseractTextRecognizer, ReadsEveryCellOfATableWithWideColumns) {
   }
 }
 
+TEST(TesseractTextRecognizer, IdentifiersKeepTheirUnderscoresAndUnderlinedWordsGainNone) {
+  // The engine drops underscores, splitting `__int64_t;` into "int64" and
+  // "t;"; an underline is not an underscore.
+  const QStringList code = {
+      "typedef unsigned long int __uint64_t;",
+      "__extension__ typedef signed long long int __int64_t;",
+  };
+  const QStringList prose = {"Read the licence terms before you share it"};
+  struct Page {
+    const char *name;
+    QColor background, ink;
+    int pixels;
+    bool identifiers; // whether every identifier is expected whole
+  };
+  for (const Page &page : {Page{"light 2x", Qt::white, QColor(0x1f, 0x1f, 0x1f), 26, true},
+                           Page{"dark 2x", QColor(0x1e, 0x1e, 0x1e), QColor(0xd4, 0xd4, 0xd4), 26, true},
+                           Page{"light 1x", Qt::white, QColor(0x1f, 0x1f, 0x1f), 14, false}}) {
+    const int lineHeight = page.pixels * 3 / 2;
+    QImage image = test::filledImage(QSize(60 * page.pixels, 4 * page.pixels + (code.size() + 1) * lineHeight),
+                                     page.background, QImage::Format_RGB32);
+    std::map<QString, int> expected;
+    {
+      QPainter painter(&image);
+      painter.setRenderHint(QPainter::TextAntialiasing);
+      painter.setPen(page.ink);
+      QFont mono("DejaVu Sans Mono");
+      mono.setPixelSize(page.pixels);
+      painter.setFont(mono);
+      for (int i = 0; i < code.size(); ++i) {
+        painter.drawText(QPointF(page.pixels, 2 * page.pixels + i * lineHeight), code[i]);
+        for (const QString &word : code[i].split(' '))
+          if (page.identifiers || !word.contains('_'))
+            ++expected[word];
+      }
+      QFont underlined("DejaVu Sans");
+      underlined.setPixelSize(page.pixels);
+      underlined.setUnderline(true);
+      painter.setFont(underlined);
+      painter.drawText(QPointF(page.pixels, 2 * page.pixels + code.size() * lineHeight), prose[0]);
+      for (const QString &word : prose[0].split(' '))
+        ++expected[word];
+    }
+    std::map<QString, int> found;
+    for (const auto &[text, rect] : words(recognizer().recognize(image)))
+      ++found[text];
+    for (const auto &[text, count] : expected)
+      EXPECT_GE(found[text], count) << page.name << ": " << qPrintable(text);
+  }
+}
+
 TEST(TesseractTextRecognizer, BlankImagesAndInterfaceChromeHaveNoText) {
   // Rules, frames, check boxes, dots and a scroll bar: nothing to read.
   QImage chrome = test::filledImage({900, 500}, QColor(0xf6, 0xf6, 0xf8), QImage::Format_RGB32);

@@ -6,7 +6,7 @@ namespace crel {
 
 QuitController::QuitController(Hooks hooks, QObject *parent) : QObject(parent), hooks_(std::move(hooks)) {}
 
-QuitController::Reply QuitController::requestQuit() {
+QuitController::Reply QuitController::requestQuit(const std::function<bool()> &mayAsk) {
   if (asking_) {
     if (current_.bringForward)
       current_.bringForward();
@@ -37,6 +37,8 @@ QuitController::Reply QuitController::requestQuit() {
     hooks_.terminate();
     return Reply::now;
   }
+  if (mayAsk && !mayAsk())
+    return Reply::cancel;
   asking_ = true;
   terminated_ = false;
   ask(std::move(pending), 0);
@@ -51,6 +53,7 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
     current_ = {};
     terminated_ = true;
     hooks_.terminate();
+    Q_EMIT answered(true);
     return;
   }
   current_ = pending[next];
@@ -68,6 +71,7 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
     if (!mayGo) {
       self->asking_ = false;
       self->current_ = {};
+      Q_EMIT self->answered(false);
       return;
     }
     self->ask(std::move(pending), next + 1);

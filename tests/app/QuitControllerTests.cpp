@@ -1,5 +1,7 @@
 #include "app/QuitController.h"
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -99,12 +101,19 @@ TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
   world.editors.resize(2);
   world.editors[0].needsDecision = world.editors[1].needsDecision = true;
   QuitController quit(world.hooks());
-  quit.requestQuit();
+  QSignalSpy answered(&quit, &QuitController::answered);
+  // A session manager that allows no questions: saved what could be, asked nothing.
+  EXPECT_EQ(quit.requestQuit([] { return false; }), Reply::cancel);
+  EXPECT_TRUE(world.editors[0].flushed && world.editors[1].flushed);
+  EXPECT_EQ(world.editors[0].asked, 0);
+  quit.requestQuit([] { return true; });
   auto firstRound = world.editors[0].answer;
   firstRound(false); // Cancel
   EXPECT_EQ(world.editors[1].asked, 0);
   EXPECT_EQ(world.terminated, 0);
   EXPECT_FALSE(quit.isAsking());
+  ASSERT_EQ(answered.size(), 1);
+  EXPECT_EQ(answered.takeFirst().value(0), false);
 
   EXPECT_EQ(quit.requestQuit(), Reply::later);
   EXPECT_EQ(world.editors[0].asked, 2);
@@ -114,6 +123,8 @@ TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
   world.editors[0].answer(true);
   world.editors[1].answer(true);
   EXPECT_EQ(world.terminated, 1);
+  ASSERT_EQ(answered.size(), 1);
+  EXPECT_EQ(answered.takeFirst().value(0), true);
 }
 
 TEST(QuitController, AnUpdateWaitingToInstallDecidesFirst) {

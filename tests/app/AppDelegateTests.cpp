@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace crel;
@@ -430,4 +431,17 @@ TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !app.quitController().isAsking(); }));
   EXPECT_EQ(app.editors().size(), 2u);
   EXPECT_TRUE(app.editors()[1]->window()->isVisible());
+
+  // The desktop session ends: no prompt without the session manager's leave,
+  // and with it the prompts are answered before the request returns.
+  EXPECT_FALSE(app.endSession([] { return false; }));
+  EXPECT_FALSE(prompt(0));
+  QTimer user;
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    for (size_t i = 0; i < 2; ++i)
+      if (QMessageBox *box = prompt(i); box && box->isVisible())
+        click(box, "Discard");
+  });
+  user.start(10);
+  EXPECT_TRUE(app.endSession([] { return true; }));
 }

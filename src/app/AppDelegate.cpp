@@ -155,7 +155,9 @@ void AppDelegate::launch(const LaunchOptions &options) {
   if (CrelApplication *app = CrelApplication::instance()) {
     app->setActivationPolicy(ActivationPolicy::regular);
     // A logout, `kill` or Ctrl+C in the terminal is a quit like any other.
-    app->setQuitRoad([self = QPointer<AppDelegate>(this)] { self ? void(self->requestQuit()) : QCoreApplication::quit(); });
+    app->setQuitRoad([self = QPointer<AppDelegate>(this)] {
+      self ? void(self->requestQuit(QuitController::From::desktop)) : QCoreApplication::quit();
+    });
   }
   connect(
       qApp, &QGuiApplication::commitDataRequest, this,
@@ -589,10 +591,10 @@ void AppDelegate::reopen() {
   bringForward(*action.window);
 }
 
-QuitController::Reply AppDelegate::requestQuit() { return quit_->requestQuit(); }
+QuitController::Reply AppDelegate::requestQuit(QuitController::From from) { return quit_->requestQuit(from); }
 
 bool AppDelegate::endSession(const std::function<bool()> &mayAsk) {
-  switch (quit_->requestQuit(mayAsk)) {
+  switch (quit_->requestQuit(QuitController::From::desktop, mayAsk)) {
   case QuitController::Reply::now: return true;
   case QuitController::Reply::cancel: return false;
   case QuitController::Reply::later: break;

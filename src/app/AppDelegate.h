@@ -105,7 +105,7 @@ public:
   void reopen();
   // Every quit request (menu, signal, the end of a test run): ends the run
   // at once, after the editors with work to lose agreed one by one, or not at all.
-  QuitController::Reply requestQuit();
+  QuitController::Reply requestQuit(QuitController::From from = QuitController::From::user);
   // The desktop session is ending: the same rule, answered before this
   // returns; `mayAsk` is asked before any prompt. False keeps the session.
   bool endSession(const std::function<bool()> &mayAsk);

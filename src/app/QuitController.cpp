@@ -6,22 +6,28 @@ namespace crel {
 
 QuitController::QuitController(Hooks hooks, QObject *parent) : QObject(parent), hooks_(std::move(hooks)) {}
 
-QuitController::Reply QuitController::requestQuit(const std::function<bool()> &mayAsk) {
+QuitController::Reply QuitController::requestQuit(From from, const std::function<bool()> &mayAsk) {
   if (asking_) {
     if (current_.bringForward)
       current_.bringForward();
     return Reply::later;
   }
+  // The desktop is not refused: an update that cannot keep the editors now
+  // stays staged for a later run (the editors were not kept, so it does not install).
   if (hooks_.updatePending && hooks_.updatePending()) {
-    if (hooks_.busy && hooks_.busy())
-      return Reply::cancel;
-    try {
-      if (hooks_.saveUpdateSession)
-        hooks_.saveUpdateSession();
-    } catch (...) {
-      if (hooks_.report)
-        hooks_.report(std::current_exception());
-      return Reply::cancel;
+    if (hooks_.busy && hooks_.busy()) {
+      if (from == From::user)
+        return Reply::cancel;
+    } else {
+      try {
+        if (hooks_.saveUpdateSession)
+          hooks_.saveUpdateSession();
+      } catch (...) {
+        if (hooks_.report)
+          hooks_.report(std::current_exception());
+        if (from == From::user)
+          return Reply::cancel;
+      }
     }
   }
   if (hooks_.cancelCapture)

@@ -103,10 +103,10 @@ TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
   QuitController quit(world.hooks());
   QSignalSpy answered(&quit, &QuitController::answered);
   // A session manager that allows no questions: saved what could be, asked nothing.
-  EXPECT_EQ(quit.requestQuit([] { return false; }), Reply::cancel);
+  EXPECT_EQ(quit.requestQuit(QuitController::From::desktop, [] { return false; }), Reply::cancel);
   EXPECT_TRUE(world.editors[0].flushed && world.editors[1].flushed);
   EXPECT_EQ(world.editors[0].asked, 0);
-  quit.requestQuit([] { return true; });
+  quit.requestQuit(QuitController::From::desktop, [] { return true; });
   auto firstRound = world.editors[0].answer;
   firstRound(false); // Cancel
   EXPECT_EQ(world.editors[1].asked, 0);
@@ -128,16 +128,21 @@ TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
 }
 
 TEST(QuitController, AnUpdateWaitingToInstallDecidesFirst) {
+  using From = QuitController::From;
   const struct {
     const char *name;
     bool pending, busy, sessionFails;
     Reply reply;
     int reported, saved;
+    From from = From::user;
   } rows[]{
       {"busy: refused without a word", true, true, false, Reply::cancel, 0, 0},
       {"the session cannot be kept: said, and refused", true, false, true, Reply::cancel, 1, 0},
       {"the session is kept, then the quit goes on", true, false, false, Reply::now, 0, 1},
       {"no update: busy does not matter", false, true, true, Reply::now, 0, 0},
+      // A signal or the session's end is never refused; the update waits.
+      {"busy, from the desktop", true, true, false, Reply::now, 0, 0, From::desktop},
+      {"the session cannot be kept, from the desktop", true, false, true, Reply::now, 1, 0, From::desktop},
   };
   for (const auto &row : rows) {
     World world;
@@ -146,7 +151,7 @@ TEST(QuitController, AnUpdateWaitingToInstallDecidesFirst) {
     world.sessionFails = row.sessionFails;
     world.editors.resize(1);
     QuitController quit(world.hooks());
-    EXPECT_EQ(quit.requestQuit(), row.reply) << row.name;
+    EXPECT_EQ(quit.requestQuit(row.from), row.reply) << row.name;
     EXPECT_EQ(world.reported, row.reported) << row.name;
     EXPECT_EQ(world.sessionsSaved, row.saved) << row.name;
     EXPECT_EQ(world.terminated, row.reply == Reply::now ? 1 : 0) << row.name;

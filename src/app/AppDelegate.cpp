@@ -86,18 +86,8 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
   };
   quit_ = std::make_unique<QuitController>(std::move(quit));
   connect(quit_.get(), &QuitController::answered, this, [this](bool quits) {
-    if (quits)
-      return;
-    // The run goes on: the editors kept for a relaunch are kept afresh by the next quit.
-    if (std::exchange(updateSessionSaved_, false)) {
-      try {
-        services_.session.clear();
-      } catch (...) {
-        report(std::current_exception());
-      }
-    }
-    if (std::exchange(updateQuitWaits_, false))
-      services_.updates.quitRefused();
+    if (!quits)
+      quitCancelled();
   });
   makeMenus();
   // A tray host may never report that its menu closed; any of our windows
@@ -593,10 +583,16 @@ void AppDelegate::reopen() {
 
 QuitController::Reply AppDelegate::requestQuit(QuitController::From from) { return quit_->requestQuit(from); }
 
+void AppDelegate::quitCancelled() {
+  updateSessionSaved_ = false;
+  if (std::exchange(updateQuitWaits_, false))
+    services_.updates.quitRefused();
+}
+
 bool AppDelegate::endSession(const std::function<bool()> &mayAsk) {
   switch (quit_->requestQuit(QuitController::From::desktop, mayAsk)) {
   case QuitController::Reply::now: return true;
-  case QuitController::Reply::cancel: return false;
+  case QuitController::Reply::cancel: quitCancelled(); return false;
   case QuitController::Reply::later: break;
   }
   // The session manager waits for the answer: the prompts are answered here.

@@ -185,6 +185,7 @@ private:
   ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;
   bool applicationActive() const;
   std::vector<QuitController::Editor> quitEditors() const;
+  void quitCancelled();
 
   AppServices services_;
   ShellSeams seams_;

@@ -27,10 +27,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QEventLoop>
-#include <QScopeGuard>
-#include <QSessionManager>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -41,8 +39,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSessionManager>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>

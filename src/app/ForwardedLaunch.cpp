@@ -23,13 +23,23 @@ constexpr std::array<std::pair<ForwardedLaunch::Command, QLatin1String>, 3> comm
 // Options whose value names no file: Qt's own, an X session manager's
 // restart options, and our switches that take a value (in their mode or not).
 bool takesValue(const QString &option) {
-  static const QStringList options{
-      QStringLiteral("-platform"),     QStringLiteral("-platformtheme"),   QStringLiteral("-platformpluginpath"),
-      QStringLiteral("-plugin"),       QStringLiteral("-display"),         QStringLiteral("-style"),
-      QStringLiteral("-stylesheet"),   QStringLiteral("-geometry"),        QStringLiteral("-qwindowgeometry"),
-      QStringLiteral("-title"),        QStringLiteral("-qwindowtitle"),    QStringLiteral("-qwindowicon"),
-      QStringLiteral("-name"),         QStringLiteral("-session"),         QStringLiteral("--sm-client-id"),
-      QStringLiteral("--sm-config-prefix"), QStringLiteral("--sm-client-state-file")};
+  static const QStringList options{QStringLiteral("-platform"),
+                                   QStringLiteral("-platformtheme"),
+                                   QStringLiteral("-platformpluginpath"),
+                                   QStringLiteral("-plugin"),
+                                   QStringLiteral("-display"),
+                                   QStringLiteral("-style"),
+                                   QStringLiteral("-stylesheet"),
+                                   QStringLiteral("-geometry"),
+                                   QStringLiteral("-qwindowgeometry"),
+                                   QStringLiteral("-title"),
+                                   QStringLiteral("-qwindowtitle"),
+                                   QStringLiteral("-qwindowicon"),
+                                   QStringLiteral("-name"),
+                                   QStringLiteral("-session"),
+                                   QStringLiteral("--sm-client-id"),
+                                   QStringLiteral("--sm-config-prefix"),
+                                   QStringLiteral("--sm-client-state-file")};
   return options.contains(option) || switchTakesValue(option);
 }
 

@@ -67,8 +67,8 @@ bool switchTakesValue(const QString &argument) {
     if (row.takesPath && argument == QLatin1String(row.flag))
       return true;
   // The hooks' and the live editor capture's own.
-  for (const char *flag : {"--update-acceptance", "--update-scenario", "--acceptance-test", "--fixture", "--marks",
-                           "--title", "--size"})
+  for (const char *flag :
+       {"--update-acceptance", "--update-scenario", "--acceptance-test", "--fixture", "--marks", "--title", "--size"})
     if (argument == QLatin1String(flag))
       return true;
   return false;

@@ -219,11 +219,11 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
     auto editor = std::make_unique<EditorController>(std::move(entry.document), EditorSizePreferences::shared());
     EditorController &restored = *editor;
     connectEditor(std::move(editor));
-    // Presented first: an editor centres itself when it is first shown.
-    restored.present();
     // The client area it was saved as, whether the window manager framed it yet or not.
     if (const std::optional<QRect> frame = ShellRules::restoredFrame(entry.frame, availableAreas()))
-      restored.window()->setGeometry(*frame);
+      restored.presentAt(*frame);
+    else
+      restored.present();
   }
   try {
     session.clear();
@@ -477,7 +477,8 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
   const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
   // The message goes in the alert itself: a window title is cut short by
   // the title bar, or not shown at all for a sheet.
-  auto *box = new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
+  auto *box =
+      new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
   box->setInformativeText(text);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);

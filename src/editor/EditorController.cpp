@@ -183,6 +183,15 @@ void EditorController::present() {
   window_->activateWindow();
 }
 
+void EditorController::presentAt(const QRect &clientArea) {
+  present();
+  awaitingFrame_ = false;
+  if (!window_)
+    return;
+  window_->removeEventFilter(this);
+  window_->setGeometry(clientArea);
+}
+
 void EditorController::placeOnScreen() {
   if (!windowIsNormal())
     return;

@@ -184,12 +184,13 @@ void EditorController::present() {
 }
 
 void EditorController::presentAt(const QRect &clientArea) {
+  // Placed before it is first shown, so the window manager maps it there
+  // (a program-given position) and nothing centres it afterwards.
+  if (window_ && !shownOnce_) {
+    shownOnce_ = true;
+    window_->setGeometry(clientArea);
+  }
   present();
-  awaitingFrame_ = false;
-  if (!window_)
-    return;
-  window_->removeEventFilter(this);
-  window_->setGeometry(clientArea);
 }
 
 void EditorController::placeOnScreen() {

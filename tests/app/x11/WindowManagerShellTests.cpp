@@ -72,15 +72,17 @@ bool near(const QRect &a, const QRect &b) {
 TEST_F(WindowManagerShell, RestoredEditorsKeepTheirPlaceUnderTheWindowManager) {
   UpdateSessionStore file(pictures.filePath("UpdateSession.json"));
   launch(&file, {});
-  std::vector<QRect> frames;
   for (int i = 0; i < 2; ++i) {
     QWidget &window = *open(i).window();
     const QPoint place(160 + 90 * i, 90 + 70 * i);
     ASSERT_TRUE(QTest::qWaitFor([&] { return framed(window); }, 10000)) << "openbox frames the editor";
     window.move(place);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == place; }, 10000));
-    frames.push_back(window.frameGeometry());
   }
+  // Where they are as they are saved (an editor may still settle after its frame arrived).
+  std::vector<QRect> frames;
+  for (const auto &editor : delegate->editors())
+    frames.push_back(editor->window()->frameGeometry());
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     file.save(delegate->editors());

@@ -142,7 +142,8 @@ void UpdateAcceptance::begin() {
   // Exact names: "Restored" is an ordinary background-check name.
   if (scenario_ == QLatin1String("restored"))
     restored();
-  else if (scenario_ == QLatin1String("upgrade") || scenario_ == QLatin1String("quit"))
+  else if (scenario_ == QLatin1String("upgrade") || scenario_ == QLatin1String("quit") ||
+           scenario_ == QLatin1String("terminate"))
     stage();
   else
     backgroundCheck();
@@ -201,6 +202,11 @@ void UpdateAcceptance::staged() {
   writePlainFile(QDir(folder_).filePath(QStringLiteral("expected.png")), NativeTests::readFile(saved));
   if (scenario_ == QLatin1String("quit")) {
     target_.terminate();
+    return;
+  }
+  // The runner ends this process with a signal, as a logout would.
+  if (scenario_ == QLatin1String("terminate")) {
+    AtomicFileWriter::write(QDir(folder_).filePath(QStringLiteral("staged")), QByteArrayLiteral("staged"));
     return;
   }
   // The relaunched application checks what it restored instead of starting plainly.

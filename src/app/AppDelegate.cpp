@@ -26,7 +26,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -37,8 +39,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSessionManager>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -67,13 +71,24 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
   lastInteraction_ = now();
   QuitController::Hooks quit;
   quit.updatePending = [this] { return services_.updates.installsOnQuit(); };
-  quit.saveUpdateSession = [this] { services_.session.save(editors_); };
+  quit.saveUpdateSession = [this] {
+    services_.session.save(editors_);
+    updateSessionSaved_ = true;
+  };
   quit.busy = [this] { return isBusy(); };
   quit.report = [this](const std::exception_ptr &error) { report(error); };
   quit.cancelCapture = [this] { services_.capture.cancel(); };
   quit.editors = [this] { return quitEditors(); };
-  quit.terminate = [] { QCoreApplication::exit(0); };
+  quit.terminate = [this] {
+    quitAccepted_ = true;
+    updateWaits_ = services_.updates.installsOnQuit();
+    QCoreApplication::exit(0);
+  };
   quit_ = std::make_unique<QuitController>(std::move(quit));
+  connect(quit_.get(), &QuitController::answered, this, [this](bool quits) {
+    if (!quits)
+      quitCancelled();
+  });
   makeMenus();
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
@@ -101,6 +116,8 @@ AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent
 }
 
 AppDelegate::~AppDelegate() {
+  if (CrelApplication *app = CrelApplication::instance())
+    app->setQuitRoad({});
   // The run is over (quit, logout, a signal): a change still waiting for its
   // debounced save is written now, not lost with its editor.
   for (const auto &editor : editors_) {
@@ -123,8 +140,22 @@ bool AppDelegate::applicationActive() const { return QGuiApplication::applicatio
 
 void AppDelegate::launch(const LaunchOptions &options) {
   launchedAtLogin_ = options.launchedAtLogin;
-  if (CrelApplication *app = CrelApplication::instance())
+  launching_ = true;
+  const auto launched = qScopeGuard([this] { launching_ = false; });
+  if (CrelApplication *app = CrelApplication::instance()) {
     app->setActivationPolicy(ActivationPolicy::regular);
+    // A logout, `kill` or Ctrl+C in the terminal is a quit like any other.
+    app->setQuitRoad([self = QPointer<AppDelegate>(this)] {
+      self ? void(self->requestQuit(QuitController::From::desktop)) : QCoreApplication::quit();
+    });
+  }
+  connect(
+      qApp, &QGuiApplication::commitDataRequest, this,
+      [this](QSessionManager &manager) {
+        if (!endSession([&manager] { return manager.allowsInteraction(); }))
+          manager.cancel();
+      },
+      Qt::DirectConnection);
   setupMenus();
   try {
     services_.login.start();
@@ -157,6 +188,9 @@ void AppDelegate::launch(const LaunchOptions &options) {
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
+    // What the launch had to say stays in front of the user.
+    if (reportedAtLaunch_)
+      return;
     yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
     if (applicationActive())
       yieldActivation();
@@ -185,14 +219,11 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
     auto editor = std::make_unique<EditorController>(std::move(entry.document), EditorSizePreferences::shared());
     EditorController &restored = *editor;
     connectEditor(std::move(editor));
-    // Presented first: an editor centres itself when it is first shown.
-    restored.present();
-    if (const std::optional<QRect> frame = ShellRules::restoredFrame(entry.frame, availableAreas())) {
-      QWidget &window = *restored.window();
-      const QSize decorations = window.frameGeometry().size() - window.geometry().size();
-      window.resize(frame->size() - decorations);
-      window.move(frame->topLeft());
-    }
+    // The client area it was saved as, whether the window manager framed it yet or not.
+    if (const std::optional<QRect> frame = ShellRules::restoredFrame(entry.frame, availableAreas()))
+      restored.presentAt(*frame);
+    else
+      restored.present();
   }
   try {
     session.clear();
@@ -334,8 +365,11 @@ void AppDelegate::refreshUpdateItems() {
 }
 
 void AppDelegate::quitForUpdate() {
-  if (quit_->requestQuit() == QuitController::Reply::cancel)
-    services_.updates.quitRefused();
+  switch (quit_->requestQuit()) {
+  case QuitController::Reply::now: return;
+  case QuitController::Reply::cancel: services_.updates.quitRefused(); return;
+  case QuitController::Reply::later: updateQuitWaits_ = true; return;
+  }
 }
 
 void AppDelegate::showWelcome() {
@@ -414,8 +448,9 @@ void AppDelegate::yieldActivation() {
   if (!ShellRules::shouldYieldActivation(now(), deadline, !editors_.empty(), windows))
     return;
   // X11 cannot hide an application; what it has on screen is its panels.
+  // A dialog is there to be answered or read: it stays.
   for (const auto &window : holder)
-    if (window->isVisible())
+    if (window->isVisible() && !qobject_cast<const QDialog *>(static_cast<const WidgetWindow &>(*window).widget()))
       window->orderOut();
 }
 
@@ -430,6 +465,9 @@ void AppDelegate::report(const QString &message) {
 
 void AppDelegate::presentAlert(const QString &title, const QString &text) {
   lastAlert_ = text.isEmpty() ? title : title + QLatin1Char('\n') + text;
+  // Nothing the user is told is handed back out of sight.
+  reportedAtLaunch_ = reportedAtLaunch_ || launching_;
+  yieldActivationUntil_.reset();
   // Never a nested event loop: the answer, if any, arrives through finished().
   QWidget *key = QApplication::activeWindow();
   // At launch the settings may be on screen before the desktop made them
@@ -439,7 +477,8 @@ void AppDelegate::presentAlert(const QString &title, const QString &text) {
   const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
   // The message goes in the alert itself: a window title is cut short by
   // the title bar, or not shown at all for a sheet.
-  auto *box = new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
+  auto *box =
+      new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
   box->setInformativeText(text);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
@@ -543,7 +582,30 @@ void AppDelegate::reopen() {
   bringForward(*action.window);
 }
 
-void AppDelegate::requestQuit() { quit_->requestQuit(); }
+QuitController::Reply AppDelegate::requestQuit(QuitController::From from) { return quit_->requestQuit(from); }
+
+void AppDelegate::quitCancelled() {
+  updateSessionSaved_ = false;
+  if (std::exchange(updateQuitWaits_, false))
+    services_.updates.quitRefused();
+}
+
+bool AppDelegate::endSession(const std::function<bool()> &mayAsk) {
+  switch (quit_->requestQuit(QuitController::From::desktop, mayAsk)) {
+  case QuitController::Reply::now: return true;
+  case QuitController::Reply::cancel: quitCancelled(); return false;
+  case QuitController::Reply::later: break;
+  }
+  // The session manager waits for the answer: the prompts are answered here.
+  bool quits = false;
+  QEventLoop answers;
+  connect(quit_.get(), &QuitController::answered, &answers, [&](bool answer) {
+    quits = answer;
+    answers.quit();
+  });
+  answers.exec();
+  return quits;
+}
 
 std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
   std::vector<QuitController::Editor> editors;

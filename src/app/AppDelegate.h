@@ -103,10 +103,16 @@ public:
   // A plain later launch: the window with a sheet, the front editor, the
   // settings when there is no editor, or the newest (even minimised) editor.
   void reopen();
-  // Every quit request: ends the run at once, after the editors with work
-  // to lose agreed one by one, or not at all.
-  void requestQuit();
+  // Every quit request (menu, signal, the end of a test run): ends the run
+  // at once, after the editors with work to lose agreed one by one, or not at all.
+  QuitController::Reply requestQuit(QuitController::From from = QuitController::From::user);
+  // The desktop session is ending: the same rule, answered before this
+  // returns; `mayAsk` is asked before any prompt. False keeps the session.
+  bool endSession(const std::function<bool()> &mayAsk);
   QuitController &quitController() { return *quit_; }
+  // The quit rule let the run end, and a staged update may install: its
+  // editors were kept for the relaunch (or there was no update to keep them for).
+  bool mayInstallOnExit() const { return quitAccepted_ && !(updateWaits_ && !updateSessionSaved_); }
 
   // The open panel, starting in the saved-images folder.
   void openImage();
@@ -179,6 +185,7 @@ private:
   ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;
   bool applicationActive() const;
   std::vector<QuitController::Editor> quitEditors() const;
+  void quitCancelled();
 
   AppServices services_;
   ShellSeams seams_;
@@ -195,6 +202,15 @@ private:
   // Every editor ever connected, in order: the submenu's entries number them.
   std::vector<QPointer<EditorController>> connected_;
   bool launchedAtLogin_ = false;
+  // An alert was shown while launching: nothing is handed back.
+  bool reportedAtLaunch_ = false;
+  bool launching_ = false;
+  bool quitAccepted_ = false;
+  // Whether the accepted quit found an update waiting, and kept the editors for it.
+  bool updateWaits_ = false;
+  bool updateSessionSaved_ = false;
+  // An install asked to quit while prompts were open; their answer is its answer.
+  bool updateQuitWaits_ = false;
   QDateTime lastInteraction_;
   std::optional<QDateTime> yieldActivationUntil_;
   QString lastAlert_;

@@ -12,10 +12,10 @@ CrelApplication::CrelApplication(int &argc, char **argv) : QApplication(argc, ar
   // entry's name ties the windows to the applications-menu entry.
   setDesktopFileName(AppIdentity::identifier());
   setWindowIcon(AppIdentity::icon());
-  // A logout, `kill` or Ctrl+C quits the normal way, so aboutToQuit's
-  // owners flush what they hold.
   if (SignalBridge *bridge = SignalBridge::install(this))
-    connect(bridge, &SignalBridge::terminationRequested, this, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(
+        bridge, &SignalBridge::terminationRequested, this, [this] { quitRoad_ ? quitRoad_() : quit(); },
+        Qt::QueuedConnection);
 }
 
 } // namespace crel

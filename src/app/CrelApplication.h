@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace crel {
 
 // How the application's windows meet the desktop.
@@ -23,7 +25,12 @@ public:
 
   static CrelApplication *instance() { return qobject_cast<CrelApplication *>(QCoreApplication::instance()); }
 
+  // What a logout, `kill` or Ctrl+C in the terminal runs: the ordinary run's
+  // quit rule once it is set, else a plain quit (the headless modes).
+  void setQuitRoad(std::function<void()> road) { quitRoad_ = std::move(road); }
+
 private:
+  std::function<void()> quitRoad_;
   ActivationPolicy policy_ = ActivationPolicy::regular;
 };
 

@@ -1,5 +1,7 @@
 #include "ForwardedLaunch.h"
 
+#include "LaunchMode.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,13 +20,27 @@ constexpr std::array<std::pair<ForwardedLaunch::Command, QLatin1String>, 3> comm
     {ForwardedLaunch::Command::capture, QLatin1String("capture")},
 }};
 
-// Qt's own options that take a value; that value names no file.
+// Options whose value names no file: Qt's own, an X session manager's
+// restart options, and our switches that take a value (in their mode or not).
 bool takesValue(const QString &option) {
-  static const QStringList options{
-      QStringLiteral("-platform"),   QStringLiteral("-display"),      QStringLiteral("-style"),
-      QStringLiteral("-stylesheet"), QStringLiteral("-geometry"),     QStringLiteral("-qwindowgeometry"),
-      QStringLiteral("-title"),      QStringLiteral("-qwindowtitle"), QStringLiteral("-qwindowicon")};
-  return options.contains(option);
+  static const QStringList options{QStringLiteral("-platform"),
+                                   QStringLiteral("-platformtheme"),
+                                   QStringLiteral("-platformpluginpath"),
+                                   QStringLiteral("-plugin"),
+                                   QStringLiteral("-display"),
+                                   QStringLiteral("-style"),
+                                   QStringLiteral("-stylesheet"),
+                                   QStringLiteral("-geometry"),
+                                   QStringLiteral("-qwindowgeometry"),
+                                   QStringLiteral("-title"),
+                                   QStringLiteral("-qwindowtitle"),
+                                   QStringLiteral("-qwindowicon"),
+                                   QStringLiteral("-name"),
+                                   QStringLiteral("-session"),
+                                   QStringLiteral("--sm-client-id"),
+                                   QStringLiteral("--sm-config-prefix"),
+                                   QStringLiteral("--sm-client-state-file")};
+  return options.contains(option) || switchTakesValue(option);
 }
 
 std::optional<QJsonObject> parseObject(const QByteArray &line, qsizetype limit) {
@@ -50,6 +66,7 @@ std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLin
   const QDir base(currentFolder);
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString &argument = arguments[i];
+    // Unknown switches are passed over; a value is never a file.
     if (argument.startsWith(QLatin1Char('-'))) {
       if (takesValue(argument))
         ++i;

@@ -62,6 +62,18 @@ std::vector<TestHook> testHooks(const CommandLine &commandLine) {
   return hooks;
 }
 
+bool switchTakesValue(const QString &argument) {
+  for (const Row &row : switchRows)
+    if (row.takesPath && argument == QLatin1String(row.flag))
+      return true;
+  // The hooks' and the live editor capture's own.
+  for (const char *flag :
+       {"--update-acceptance", "--update-scenario", "--acceptance-test", "--fixture", "--marks", "--title", "--size"})
+    if (argument == QLatin1String(flag))
+      return true;
+  return false;
+}
+
 bool isTestRun(const CommandLine &commandLine) {
   for (const char *flag :
        {"--self-test", "--startup-test", "--login-startup-test", "--acceptance-test", "--update-acceptance"})

@@ -59,4 +59,7 @@ std::vector<TestHook> testHooks(const CommandLine &commandLine);
 // A test run that must never register a login item.
 bool isTestRun(const CommandLine &commandLine);
 
+// A switch of ours whose next argument is its value.
+bool switchTakesValue(const QString &argument);
+
 } // namespace crel

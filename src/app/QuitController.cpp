@@ -6,22 +6,28 @@ namespace crel {
 
 QuitController::QuitController(Hooks hooks, QObject *parent) : QObject(parent), hooks_(std::move(hooks)) {}
 
-QuitController::Reply QuitController::requestQuit() {
+QuitController::Reply QuitController::requestQuit(From from, const std::function<bool()> &mayAsk) {
   if (asking_) {
     if (current_.bringForward)
       current_.bringForward();
     return Reply::later;
   }
+  // The desktop is not refused: an update that cannot keep the editors now
+  // stays staged for a later run (the editors were not kept, so it does not install).
   if (hooks_.updatePending && hooks_.updatePending()) {
-    if (hooks_.busy && hooks_.busy())
-      return Reply::cancel;
-    try {
-      if (hooks_.saveUpdateSession)
-        hooks_.saveUpdateSession();
-    } catch (...) {
-      if (hooks_.report)
-        hooks_.report(std::current_exception());
-      return Reply::cancel;
+    if (hooks_.busy && hooks_.busy()) {
+      if (from == From::user)
+        return Reply::cancel;
+    } else {
+      try {
+        if (hooks_.saveUpdateSession)
+          hooks_.saveUpdateSession();
+      } catch (...) {
+        if (hooks_.report)
+          hooks_.report(std::current_exception());
+        if (from == From::user)
+          return Reply::cancel;
+      }
     }
   }
   if (hooks_.cancelCapture)
@@ -37,6 +43,8 @@ QuitController::Reply QuitController::requestQuit() {
     hooks_.terminate();
     return Reply::now;
   }
+  if (mayAsk && !mayAsk())
+    return Reply::cancel;
   asking_ = true;
   terminated_ = false;
   ask(std::move(pending), 0);
@@ -51,6 +59,7 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
     current_ = {};
     terminated_ = true;
     hooks_.terminate();
+    Q_EMIT answered(true);
     return;
   }
   current_ = pending[next];
@@ -68,6 +77,7 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
     if (!mayGo) {
       self->asking_ = false;
       self->current_ = {};
+      Q_EMIT self->answered(false);
       return;
     }
     self->ask(std::move(pending), next + 1);

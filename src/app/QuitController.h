@@ -38,14 +38,22 @@ public:
     std::function<void()> terminate;
   };
   enum class Reply { now, later, cancel };
+  // The user may be refused while an update cannot keep the editors; the
+  // desktop (a signal, the end of the session) goes on without the update.
+  enum class From { user, desktop };
 
   explicit QuitController(Hooks hooks, QObject *parent = nullptr);
 
-  // now: terminate was called. later: editors are being asked, the answer
+  // now: terminate was called. later: editors are being asked, answered()
   // follows. cancel: the run goes on. A request while editors are being
-  // asked brings the one asked forward and changes nothing.
-  Reply requestQuit();
+  // asked brings the one asked forward and changes nothing. `mayAsk`, when
+  // given, is asked before the first prompt; no answers cancel.
+  Reply requestQuit(From from = From::user, const std::function<bool()> &mayAsk = {});
   bool isAsking() const { return asking_; }
+
+Q_SIGNALS:
+  // The end of a round of prompts: after terminate, or cancelled.
+  void answered(bool quits);
 
 private:
   void ask(std::vector<Editor> pending, size_t next);

@@ -18,7 +18,7 @@ class SessionStore {
 public:
   struct Entry {
     std::unique_ptr<CrelDocument> document;
-    QRect frame; // the window frame, global top-left coordinates
+    QRect frame;    // the window's client area, global top-left coordinates
     QString notice; // what the restore did differently, for the user
   };
 

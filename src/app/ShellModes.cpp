@@ -173,8 +173,10 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
             capture.cancel();
             throw;
           }
+          // A passed run ends the ordinary way; work it left open would need an answer nobody gives.
+          if (delegate.requestQuit() != QuitController::Reply::now)
+            throw std::runtime_error("the acceptance run left work the quit rule has to ask about");
         });
-        QCoreApplication::exit(0);
       });
       continue;
     }
@@ -188,8 +190,10 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   }
 
   const int status = app.exec();
-  // The quit was accepted: a staged update starts installing.
-  updates.applicationWillExit();
+  // A staged update installs only after the quit rule let the run end with
+  // the open editors kept for the relaunch.
+  if (delegate.mayInstallOnExit())
+    updates.applicationWillExit();
   SettingsStore::standard().sync();
   return status;
 }

@@ -30,7 +30,9 @@ void UpdateSessionStore::save(const std::vector<std::unique_ptr<EditorController
   std::vector<UpdateSession::Open> open;
   for (const auto &editor : editors) {
     const EditorWindow *window = editor->window();
-    open.push_back({editor->document(), window ? window->frameGeometry() : QRect()});
+    // The client area: its place does not depend on whether, or how, the
+    // window manager has framed the window yet when it is put back.
+    open.push_back({editor->document(), window ? window->geometry() : QRect()});
   }
   UpdateSession::save(open, path_);
 }

@@ -19,7 +19,7 @@ void WindowRegistry::focusChanged(QWindow *window) {
   for (QWidget *candidate : QApplication::topLevelWidgets())
     if (candidate->windowHandle() == window)
       widget = candidate;
-  if (!widget)
+  if (!widget || WidgetWindow::isTrayIcon(*widget))
     return;
   std::erase_if(recent_, [widget](const QPointer<QWidget> &w) { return !w || w == widget; });
   recent_.insert(recent_.begin(), widget);
@@ -39,7 +39,7 @@ std::vector<std::unique_ptr<ShellWindow>> WindowRegistry::windows() const {
     if (w)
       ordered.push_back(w);
   for (QWidget *w : QApplication::topLevelWidgets())
-    if (std::find(ordered.begin(), ordered.end(), w) == ordered.end())
+    if (std::find(ordered.begin(), ordered.end(), w) == ordered.end() && !WidgetWindow::isTrayIcon(*w))
       ordered.push_back(w);
   std::vector<std::unique_ptr<ShellWindow>> result;
   for (QWidget *w : ordered)

@@ -22,7 +22,7 @@ class WindowRegistry : public QObject {
 public:
   explicit WindowRegistry(QObject *parent = nullptr);
 
-  // Every top-level widget, most recently activated first, then the rest.
+  // Every top-level widget but the tray's icon, most recently activated first, then the rest.
   std::vector<std::unique_ptr<ShellWindow>> windows() const;
   std::unique_ptr<ShellWindow> adapter(QWidget *window) const;
 

@@ -89,7 +89,13 @@ bool WidgetWindow::isPanel(const QWidget &window) {
          type == Qt::SplashScreen || type == Qt::Sheet || type == Qt::Drawer;
 }
 
-bool WidgetWindow::canBecomeMain(const QWidget &window) { return window.isWindow() && !isPanel(window); }
+bool WidgetWindow::canBecomeMain(const QWidget &window) {
+  return window.isWindow() && !isPanel(window) && !isTrayIcon(window);
+}
+
+// Qt draws the status icon itself in an XEmbed tray, as a top-level widget
+// of its own: the tray's, not a window of the application.
+bool WidgetWindow::isTrayIcon(const QWidget &window) { return window.inherits("QSystemTrayIconSys"); }
 
 QWidget *WidgetWindow::attachedSheet(const QWidget &window) {
   for (QWidget *w : QApplication::topLevelWidgets()) {

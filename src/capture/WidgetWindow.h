@@ -42,6 +42,7 @@ public:
 
   // Not a dialog, tool window, popup or overlay.
   static bool canBecomeMain(const QWidget &window);
+  static bool isTrayIcon(const QWidget &window);
   static bool isPanel(const QWidget &window);
   // A visible window-modal dialog whose parent window is `window`.
   static QWidget *attachedSheet(const QWidget &window);

@@ -183,6 +183,16 @@ void EditorController::present() {
   window_->activateWindow();
 }
 
+void EditorController::presentAt(const QRect &clientArea) {
+  // Placed before it is first shown, so the window manager maps it there
+  // (a program-given position) and nothing centres it afterwards.
+  if (window_ && !shownOnce_) {
+    shownOnce_ = true;
+    window_->setGeometry(clientArea);
+  }
+  present();
+}
+
 void EditorController::placeOnScreen() {
   if (!windowIsNormal())
     return;

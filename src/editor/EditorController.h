@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QTimer>
 
 #include <functional>
@@ -55,6 +56,10 @@ public:
 
   // Restores a minimised window, shows it, raises it and activates it.
   void present();
+  // The first showing of a window that had its place before (an update's
+  // relaunch): its client area is `clientArea`, also once the window manager
+  // has framed it, instead of the centred opening place.
+  void presentAt(const QRect &clientArea);
   // Gives the client area `size`, keeping the frame's horizontal centre and
   // top edge inside the screen's available area. Nothing for a maximised or
   // full-screen window.

@@ -14,8 +14,9 @@ class CrelDocument;
 
 // The documents open when an update installs, kept in one private JSON file
 // across the relaunch: {"schema":1,"entries":[{"document":…,"frame":[[x,y],[w,h]]}]}.
-// Frames are window frames in Qt's global coordinates (origin top-left of
-// the virtual desktop), all zeros for an editor without a window.
+// Frames are the windows' client areas (without the window manager's
+// decorations) in Qt's global coordinates (origin top-left of the virtual
+// desktop), all zeros for an editor without a window.
 namespace UpdateSession {
 
 struct Open {

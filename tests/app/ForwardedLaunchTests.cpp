@@ -44,6 +44,14 @@ TEST(ForwardedLaunch, ALaunchForwardsItsFilesAbsoluteElseCaptureElseReopen) {
       // Files win over --capture; Qt's own option values are not files.
       {{crel, "-platform", "xcb", "--capture", "x.png"}, request(Command::open, {"/home/u/w/x.png"})},
       {{crel, "--launched-at-login"}, std::nullopt},
+      // A switch's value names no file, whether or not its mode runs; unknown
+      // switches and a session manager's restart options are passed over.
+      {{crel, "--update-scenario", "quiet", "--marks", "M.json", "--title", "T", "--size", "S"},
+       request(Command::reopen)},
+      {{crel, "--render-editor", "out", "--fixture", "f", "--acceptance-test", "app", "y.png"},
+       request(Command::open, {"/home/u/w/y.png"})},
+      {{crel, "-session", "10d2c4e7f", "--sm-client-id", "abc", "--no-such-switch", "--capture"},
+       request(Command::capture)},
   };
   for (const Case &c : cases)
     EXPECT_EQ(ForwardedLaunch::fromCommandLine(CommandLine(c.arguments), "/home/u/w"), c.expected)

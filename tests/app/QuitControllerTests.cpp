@@ -1,5 +1,7 @@
 #include "app/QuitController.h"
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -99,12 +101,19 @@ TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
   world.editors.resize(2);
   world.editors[0].needsDecision = world.editors[1].needsDecision = true;
   QuitController quit(world.hooks());
-  quit.requestQuit();
+  QSignalSpy answered(&quit, &QuitController::answered);
+  // A session manager that allows no questions: saved what could be, asked nothing.
+  EXPECT_EQ(quit.requestQuit(QuitController::From::desktop, [] { return false; }), Reply::cancel);
+  EXPECT_TRUE(world.editors[0].flushed && world.editors[1].flushed);
+  EXPECT_EQ(world.editors[0].asked, 0);
+  quit.requestQuit(QuitController::From::desktop, [] { return true; });
   auto firstRound = world.editors[0].answer;
   firstRound(false); // Cancel
   EXPECT_EQ(world.editors[1].asked, 0);
   EXPECT_EQ(world.terminated, 0);
   EXPECT_FALSE(quit.isAsking());
+  ASSERT_EQ(answered.size(), 1);
+  EXPECT_EQ(answered.takeFirst().value(0), false);
 
   EXPECT_EQ(quit.requestQuit(), Reply::later);
   EXPECT_EQ(world.editors[0].asked, 2);
@@ -114,19 +123,26 @@ TEST(QuitController, CancelKeepsTheRunAndALaterQuitAsksAgain) {
   world.editors[0].answer(true);
   world.editors[1].answer(true);
   EXPECT_EQ(world.terminated, 1);
+  ASSERT_EQ(answered.size(), 1);
+  EXPECT_EQ(answered.takeFirst().value(0), true);
 }
 
 TEST(QuitController, AnUpdateWaitingToInstallDecidesFirst) {
+  using From = QuitController::From;
   const struct {
     const char *name;
     bool pending, busy, sessionFails;
     Reply reply;
     int reported, saved;
+    From from = From::user;
   } rows[]{
       {"busy: refused without a word", true, true, false, Reply::cancel, 0, 0},
       {"the session cannot be kept: said, and refused", true, false, true, Reply::cancel, 1, 0},
       {"the session is kept, then the quit goes on", true, false, false, Reply::now, 0, 1},
       {"no update: busy does not matter", false, true, true, Reply::now, 0, 0},
+      // A signal or the session's end is never refused; the update waits.
+      {"busy, from the desktop", true, true, false, Reply::now, 0, 0, From::desktop},
+      {"the session cannot be kept, from the desktop", true, false, true, Reply::now, 1, 0, From::desktop},
   };
   for (const auto &row : rows) {
     World world;
@@ -135,7 +151,7 @@ TEST(QuitController, AnUpdateWaitingToInstallDecidesFirst) {
     world.sessionFails = row.sessionFails;
     world.editors.resize(1);
     QuitController quit(world.hooks());
-    EXPECT_EQ(quit.requestQuit(), row.reply) << row.name;
+    EXPECT_EQ(quit.requestQuit(row.from), row.reply) << row.name;
     EXPECT_EQ(world.reported, row.reported) << row.name;
     EXPECT_EQ(world.sessionsSaved, row.saved) << row.name;
     EXPECT_EQ(world.terminated, row.reply == Reply::now ? 1 : 0) << row.name;

@@ -385,8 +385,8 @@ void stageUpdate(Bench &bench, const QString &scenario, const QStringList &expec
   expectStagingEvidence(bench, old);
 }
 
-void quitScenario(Bench &bench, const QString &name) {
-  stageUpdate(bench, name, stagingLines);
+// The quit installed 101 without relaunching; 101 reopens the editor as it was.
+void expectRestoredAfterQuit(Bench &bench) {
   waitForInstallResult(bench);
   check(bench.installedVersion() == "101", "quitting installed version 101");
   check(bench.processesEnded(30000), "the installer ends without relaunching");
@@ -394,6 +394,28 @@ void quitScenario(Bench &bench, const QString &name) {
   expectRun(restored, "restored", restoredLines);
   expectPassed(bench);
   expectInstalledCleanly(bench, "101");
+}
+
+void quitScenario(Bench &bench, const QString &name) {
+  stageUpdate(bench, name, stagingLines);
+  expectRestoredAfterQuit(bench);
+}
+
+// A logout or `kill` ends the version that staged the update: the same quit,
+// the editor kept for 101.
+void terminateScenario(Bench &bench, const QString &name) {
+  bench.install("100");
+  bench.publish("101");
+  const auto app = bench.start({"--update-acceptance", bench.evidence(), "--update-scenario", name});
+  check(waitFor([&] { return QFile::exists(bench.evidence() + "/staged") || app->state() != QProcess::Running; },
+                150000) &&
+            app->state() == QProcess::Running,
+        "the update is staged behind the open editor");
+  ::kill(pid_t(app->processId()), SIGTERM);
+  const Run old = bench.finish(*app, name, 60000);
+  expectRun(old, name, stagingLines);
+  expectStagingEvidence(bench, old);
+  expectRestoredAfterQuit(bench);
 }
 
 void upgradeScenario(Bench &bench, const QString &name) {
@@ -557,6 +579,7 @@ const std::map<QString, Scenario> &scenarios() {
   const QString v = "101";
   static const std::map<QString, Scenario> table{
       {"quit", quitScenario},
+      {"terminate", terminateScenario},
       {"upgrade", upgradeScenario},
       {"install-on-quit", installOnQuitScenario},
       {"version-path", versionPathScenario},

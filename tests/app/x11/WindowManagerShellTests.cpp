@@ -1,0 +1,127 @@
+// The shell's window rules under a real window manager and tray: openbox
+// frames the editors, trayer holds the XEmbed status icon Qt draws itself.
+
+#include "../DelegateFixture.h"
+
+#include "app/UpdateSessionStore.h"
+#include "document/EditorSizePreferences.h"
+#include "document/MarkSamples.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QSystemTrayIcon>
+
+using namespace crel;
+
+namespace {
+
+// Taken before the fixture hides it from the shortcut's key grab.
+const QString display = qEnvironmentVariable("DISPLAY");
+
+class WindowManagerShell : public test::Delegate {
+protected:
+  ~WindowManagerShell() override {
+    delegate.reset();
+    if (trayer.state() != QProcess::NotRunning) {
+      trayer.terminate();
+      trayer.waitForFinished(5000);
+    }
+  }
+
+  // The launch's own alert (no shortcut without a display here) is answered.
+  void launch(SessionStore *store, const LaunchOptions &options) {
+    make(nullptr, store).launch(options);
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (auto *box = qobject_cast<QMessageBox *>(w))
+        box->done(QMessageBox::Ok);
+  }
+
+  EditorController &open(int seed) {
+    auto doc = std::make_unique<CrelDocument>(test::filledImage({500, 360}, QColor::fromHsv(seed * 90, 80, 230)),
+                                              AnnotationPreferences::shared());
+    doc->enableAutosave(pictures.filePath("shots"), QString("Shot %1").arg(seed));
+    doc->commit({test::makeMark(MarkTool::arrow, {20, 20}, {200, 160}, 5)});
+    doc->flushAutosave();
+    auto editor = std::make_unique<EditorController>(std::move(doc), EditorSizePreferences::shared());
+    EditorController &shown = *editor;
+    delegate->connectEditor(std::move(editor));
+    shown.present();
+    return shown;
+  }
+
+  QProcess trayer;
+};
+
+bool framed(const QWidget &window) { return window.frameGeometry().size() != window.geometry().size(); }
+
+std::string text(const QRect &r) {
+  return QString("(%1,%2 %3x%4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+}
+
+bool near(const QRect &a, const QRect &b) {
+  return std::abs(a.left() - b.left()) <= 1 && std::abs(a.top() - b.top()) <= 1 &&
+         std::abs(a.right() - b.right()) <= 1 && std::abs(a.bottom() - b.bottom()) <= 1;
+}
+
+} // namespace
+
+// Saved for an update and reopened, an editor is where the user left it,
+// title bar and all, however often it goes round.
+TEST_F(WindowManagerShell, RestoredEditorsKeepTheirPlaceUnderTheWindowManager) {
+  UpdateSessionStore file(pictures.filePath("UpdateSession.json"));
+  launch(&file, {});
+  for (int i = 0; i < 2; ++i) {
+    QWidget &window = *open(i).window();
+    const QPoint place(160 + 90 * i, 90 + 70 * i);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return framed(window); }, 10000)) << "openbox frames the editor";
+    window.move(place);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry().topLeft() == place; }, 10000));
+  }
+  // Where they are as they are saved (an editor may still settle after its frame arrived).
+  std::vector<QRect> frames;
+  for (const auto &editor : delegate->editors())
+    frames.push_back(editor->window()->frameGeometry());
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    file.save(delegate->editors());
+    launch(&file, {});
+    ASSERT_EQ(delegate->editors().size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+      const QWidget &window = *delegate->editors()[i]->window();
+      (void)QTest::qWaitFor([&] { return framed(window) && near(window.frameGeometry(), frames[i]); }, 5000);
+      EXPECT_TRUE(near(window.frameGeometry(), frames[i]))
+          << i << ": " << text(window.frameGeometry()) << " saved as " << text(frames[i]);
+    }
+  }
+}
+
+// Qt's status icon in an XEmbed tray is a top-level widget of the application, but no window
+// the user opened: with it docked and nothing open, the application is idle.
+TEST_F(WindowManagerShell, TheTrayIconIsNoWindowForTheIdleRule) {
+  qunsetenv("CREL_STATUS_ITEM");
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("DISPLAY", display);
+  trayer.setProcessEnvironment(environment);
+  trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                          "--SetDockType", "true"});
+  ASSERT_TRUE(trayer.waitForStarted(10000)) << "trayer is installed by scripts/install-deps";
+  ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+  launch(nullptr, {true, false, false});
+  const auto docked = [] {
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->inherits("QSystemTrayIconSys"))
+        return true;
+    return false;
+  };
+  ASSERT_TRUE(QTest::qWaitFor(docked, 10000)) << "the icon docks in the tray";
+  // Qt keeps an application active once it was, even with no window left:
+  // this case runs in a process of its own (app.x11.tray_idle).
+  ASSERT_NE(QGuiApplication::applicationState(), Qt::ApplicationActive);
+  clock = clock.addSecs(61);
+  EXPECT_TRUE(updates.idle());
+  // The hand-back and the reopen rule see the same windows.
+  std::vector<std::unique_ptr<ShellWindow>> windows = delegate->windows().windows();
+  EXPECT_TRUE(std::none_of(windows.begin(), windows.end(), [](const auto &w) { return w->isVisible(); }));
+}

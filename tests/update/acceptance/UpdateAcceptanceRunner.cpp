@@ -459,7 +459,8 @@ void refusedScenario(Bench &bench, const QString &scenario, bool archiveFetched,
         "nothing of the release is kept elsewhere");
   const int feeds = bench.server().requestCount("/appcast.json");
   const int archives = bench.server().requestCount("/Crel-101.tar.gz");
-  const bool asExpected = feeds == 1 && archives == (archiveFetched ? 1 : 0);
+  // Qt's HTTP layer may ask again for a transfer the server cut short.
+  const bool asExpected = feeds == 1 && (archiveFetched ? archives >= 1 : archives == 0);
   const QString counts = QStringLiteral(" (feed asked for %1 times, release %2)").arg(feeds).arg(archives);
   check(asExpected, QString::fromLatin1(archiveFetched ? "the release was downloaded before it was refused"
                                                        : "the feed was refused before any download") +

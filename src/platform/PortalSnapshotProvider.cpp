@@ -2,7 +2,10 @@
 
 #include <QColorSpace>
 #include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -88,6 +91,30 @@ std::vector<DisplayStill> stillsFromFile(const QString &path, const std::vector<
   });
 }
 
+// What a refused Screenshot call means for the user: nobody owns the
+// portal's name, the portal has no Screenshot interface (it offers one only
+// with a backend for this desktop), or the backend said no.
+bool portalMissing(const QDBusError &error) {
+  switch (error.type()) {
+  case QDBusError::ServiceUnknown: // also when nobody owns the name
+  case QDBusError::Disconnected:
+  case QDBusError::NoServer:
+  case QDBusError::NoNetwork: return true;
+  default: return false;
+  }
+}
+
+SnapshotError callError(const QDBusError &error) {
+  if (portalMissing(error))
+    return SnapshotError::noPortal();
+  switch (error.type()) {
+  case QDBusError::UnknownMethod:
+  case QDBusError::UnknownInterface:
+  case QDBusError::UnknownObject: return SnapshotError::noScreenshotBackend();
+  default: return SnapshotError::screenshotBackendFailed(error.message());
+  }
+}
+
 // One Screenshot call and its answer, on the main thread. A child of the
 // relay, so it goes when the outcome has been handed on.
 class PortalRequest final : public QObject {
@@ -115,7 +142,7 @@ public:
       const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
       if (reply.isError()) {
         qCWarning(lcPortal) << "the screenshot portal failed:" << reply.error().name() << reply.error().message();
-        finish(SnapshotError::failed());
+        finish(callError(reply.error()));
       } else if (reply.value().path() != path_) {
         // Portals before version 0.9 chose the request path themselves.
         listen(reply.value().path());
@@ -137,7 +164,7 @@ public Q_SLOTS:
       return finish(SnapshotError::screenshotDeclined());
     if (code != 0) {
       qCWarning(lcPortal) << "the screenshot portal ended the request with code" << code;
-      return finish(SnapshotError::failed());
+      return finish(SnapshotError::screenshotBackendFailed());
     }
     const auto results = arguments[1].value<QDBusArgument>();
     if (results.currentSignature() != QLatin1String("a{sv}"))
@@ -202,6 +229,45 @@ private:
 };
 
 } // namespace
+
+PortalSnapshotProvider::Status PortalSnapshotProvider::status(int timeoutMs) {
+  Status status;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected())
+    return status;
+  QDBusMessage get = QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                    QStringLiteral("Get"));
+  get << QStringLiteral("org.freedesktop.portal.Screenshot") << QStringLiteral("version");
+  const QDBusMessage reply = bus.call(get, QDBus::Block, timeoutMs);
+  if (reply.type() == QDBusMessage::ErrorMessage) {
+    status.presence = portalMissing(QDBusError(reply)) ? Status::Presence::absent : Status::Presence::withoutScreenshot;
+    return status;
+  }
+  status.presence = Status::Presence::present;
+  status.version = reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
+  // A "no" the user gave is kept in the permission store; applications
+  // outside a sandbox go by the empty id.
+  QDBusMessage lookup = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+      QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+  lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
+  const QDBusMessage permissions = bus.call(lookup, QDBus::Block, timeoutMs);
+  if (permissions.type() == QDBusMessage::ReplyMessage && !permissions.arguments().isEmpty()) {
+    const auto table = qdbus_cast<QMap<QString, QStringList>>(permissions.arguments().constFirst());
+    status.declined = table.value(QString()).value(0) == QLatin1String("no");
+  }
+  return status;
+}
+
+SnapshotError PortalSnapshotProvider::Status::refusal() const {
+  switch (presence) {
+  case Presence::absent: return SnapshotError::noPortal();
+  case Presence::withoutScreenshot: return SnapshotError::noScreenshotBackend();
+  case Presence::present: break;
+  }
+  return SnapshotError::screenshotDeclined();
+}
 
 SnapshotRequest PortalSnapshotProvider::takeDisplays(QObject *receiver, Completion done) {
   SnapshotRequest request;

@@ -11,6 +11,18 @@ namespace crel {
 // a declined permission; every other failure is a capture error.
 class PortalSnapshotProvider final : public SnapshotProvider {
 public:
+  // The Screenshot portal as the session bus shows it, asked without taking
+  // a screenshot.
+  struct Status {
+    enum class Presence { absent, withoutScreenshot, present } presence = Presence::absent;
+    uint version = 0;
+    bool declined = false; // the user said no to screenshots for this application
+    bool allowsCapture() const { return presence == Presence::present && !declined; }
+    // Why a capture cannot go through, for a status that does not allow one.
+    SnapshotError refusal() const;
+  };
+  static Status status(int timeoutMs = 5000);
+
   SnapshotRequest takeDisplays(QObject *receiver, Completion done) override;
 
   // Cuts a picture of the whole desktop into one still per screen at the

@@ -262,7 +262,7 @@ QImage capture(const QProcessEnvironment &environment, const QString &outputName
   if (t.flipped)
     image = image.mirrored(true, false);
   if (t.degrees != 0)
-    image = image.transformed(QTransform().rotate(-t.degrees));
+    image = image.transformed(QTransform().rotate(t.degrees));
   return image;
 }
 

@@ -88,22 +88,26 @@ protected:
       GTEST_SKIP() << "needs scripts/wayland-testbed";
     X11Selection::SetUp();
     ASSERT_EQ(QGuiApplication::screens().size(), qsizetype(outputs.size()));
+    std::vector<QImage> bare;
+    for (const Output &output : outputs)
+      bare.push_back(grim(output.name));
     for (const Output &output : outputs) {
       patterns.push_back(std::make_unique<Pattern>(output.logical));
       patterns.back()->show();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(patterns.back().get()));
     }
-    // The compositor shows the patterns once grim's pictures stop changing.
+    // The compositor shows the patterns once grim's pictures changed and
+    // then stay.
     std::vector<QImage> last(outputs.size());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-          bool same = true;
+          bool shown = true;
           for (size_t i = 0; i < outputs.size(); ++i) {
             QImage now = grim(outputs[i].name);
-            same = same && !now.isNull() && now == last[i];
+            shown = shown && !now.isNull() && now != bare[i] && now == last[i];
             last[i] = std::move(now);
           }
-          return same;
+          return shown;
         },
         20000));
   }

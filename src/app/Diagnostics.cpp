@@ -4,9 +4,9 @@
 #include "capture/CaptureCoordinator.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
+#include "platform/PortalSnapshotProvider.h"
 #include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
-#include "platform/PortalSnapshotProvider.h"
 #include "platform/SnapshotError.h"
 #include "platform/X11Access.h"
 

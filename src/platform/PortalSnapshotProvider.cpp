@@ -2,14 +2,14 @@
 
 #include <QColorSpace>
 #include <QDBusArgument>
-#include <QDBusMetaType>
-#include <QDBusVariant>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -235,9 +235,9 @@ PortalSnapshotProvider::Status PortalSnapshotProvider::status(int timeoutMs) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected())
     return status;
-  QDBusMessage get = QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                     QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   get << QStringLiteral("org.freedesktop.portal.Screenshot") << QStringLiteral("version");
   const QDBusMessage reply = bus.call(get, QDBus::Block, timeoutMs);
   if (reply.type() == QDBusMessage::ErrorMessage) {
@@ -248,9 +248,10 @@ PortalSnapshotProvider::Status PortalSnapshotProvider::status(int timeoutMs) {
   status.version = reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
   // A "no" the user gave is kept in the permission store; applications
   // outside a sandbox go by the empty id.
-  QDBusMessage lookup = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
-      QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+  QDBusMessage lookup = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+                                                       QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+                                                       QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+                                                       QStringLiteral("Lookup"));
   lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
   const QDBusMessage permissions = bus.call(lookup, QDBus::Block, timeoutMs);
   if (permissions.type() == QDBusMessage::ReplyMessage && !permissions.arguments().isEmpty()) {

@@ -127,7 +127,8 @@ const wl_registry_listener registryListener{
       const QByteArray name(interface);
       if (name == wl_output_interface.name) {
         auto output = std::make_unique<Output>();
-        output->output = static_cast<wl_output *>(wl_registry_bind(registry, id, &wl_output_interface, std::min(version, 2u)));
+        output->output =
+            static_cast<wl_output *>(wl_registry_bind(registry, id, &wl_output_interface, std::min(version, 2u)));
         session->outputs.push_back(std::move(output));
       } else if (name == zxdg_output_manager_v1_interface.name && version >= 2) {
         session->xdgManager = static_cast<zxdg_output_manager_v1 *>(

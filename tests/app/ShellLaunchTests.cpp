@@ -63,9 +63,10 @@ const char *const firstRunDiagnostics = "screenCaptureAuthorized=false\naccessib
 const char *const refusedPermissions = "bundlePath={bundle}\ncoreGraphicsPreflight=false\n"
                                        "screenCaptureKitAuthorized=false\nerrorDomain=crel.capture; errorCode=1\n";
 const char *const noDisplay = "FAIL: Cannot connect to an X11 display (DISPLAY is not set).\n";
-const char *const noXWayland = "FAIL: This Wayland session has no XWayland (DISPLAY is not set), which Crel needs for "
-                               "its windows. Install XWayland (the xwayland package), turn it on in your compositor and "
-                               "start Crel again.\n";
+const char *const noXWayland =
+    "FAIL: This Wayland session has no XWayland (DISPLAY is not set), which Crel needs for "
+    "its windows. Install XWayland (the xwayland package), turn it on in your compositor and "
+    "start Crel again.\n";
 
 const HeadlessCase headlessCases[] = {
     {"Diagnostics", {"--diagnostics"}, nullptr, false, firstRunDiagnostics, "", 0},

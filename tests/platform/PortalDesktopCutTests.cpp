@@ -126,8 +126,8 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
     std::vector<QImage> own;
     QRect bounds;
     for (const auto &output : c.outputs) {
-      screens.push_back({quint32(screens.size() + 1), "XWAYLAND" + QString::number(screens.size()),
-                         QRectF(output.logical), 1});
+      screens.push_back(
+          {quint32(screens.size() + 1), "XWAYLAND" + QString::number(screens.size()), QRectF(output.logical), 1});
       own.push_back(noise(output.pixels, quint32(own.size() + 7)));
       bounds |= output.logical;
     }
@@ -147,9 +147,9 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
     if (c.ownPixelsOffered)
       ownPixels = [&](const WaylandOutput &output) {
         ++asked;
-        return own[size_t(std::find_if(c.outputs.begin(), c.outputs.end(),
-                                       [&](const auto &o) { return o.name == output.name; }) -
-                          c.outputs.begin())];
+        return own[size_t(
+            std::find_if(c.outputs.begin(), c.outputs.end(), [&](const auto &o) { return o.name == output.name; }) -
+            c.outputs.begin())];
       };
     const std::vector<DisplayStill> stills = PortalSnapshotProvider::cutDesktop(picture, screens, c.outputs, ownPixels);
     ASSERT_EQ(stills.size(), c.outputs.size());

@@ -163,9 +163,12 @@ TEST_F(WaylandCapture, ADragOnEachDisplayCropsExactlyThoseOfItsPixels) {
     beginAndWaitForPanels();
     // XTest into XWayland: a relative drag from a known point.
     const QPoint from = screen->geometry().topLeft() + QPoint(100, 80), size(300, 200);
-    xdotool({"mousemove", QString::number(from.x()), QString::number(from.y()), "sleep", "0.1", "mousedown", "1",
-             "sleep", "0.05", "mousemove_relative", "--", "150", "100", "sleep", "0.05", "mousemove_relative", "--",
-             "150", "100", "sleep", "0.05", "mouseup", "1"});
+    const QString step = QStringLiteral("mousemove_relative -- 150 100 sleep 0.05 ");
+    xdotool(QStringLiteral("mousemove %1 %2 sleep 0.1 mousedown 1 sleep 0.05 %3%3mouseup 1")
+                .arg(from.x())
+                .arg(from.y())
+                .arg(step)
+                .split(' '));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 60000));
     ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
     ASSERT_EQ(images.size(), 1u);

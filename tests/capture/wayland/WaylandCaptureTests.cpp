@@ -66,7 +66,10 @@ public:
   explicit Pattern(QRect logical)
       : QWidget(nullptr, Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setGeometry(logical);
-    QRandomGenerator random(quint32(logical.x() + 1));
+    // A new pattern each time: what the compositor still shows of the last
+    // one must not pass for this one.
+    static quint32 made = 0;
+    QRandomGenerator random(++made);
     picture_ = QImage(logical.size(), QImage::Format_RGB32);
     for (int y = 0; y < picture_.height(); ++y)
       for (int x = 0; x < picture_.width(); ++x)

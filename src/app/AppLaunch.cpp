@@ -4,6 +4,7 @@
 #include "platform/AppIdentity.h"
 #include "platform/QuietMessages.h"
 #include "platform/ResourceLocator.h"
+#include "platform/SnapshotProvider.h"
 #include "platform/X11Access.h"
 
 #include <cstdio>
@@ -13,13 +14,17 @@ namespace crel {
 
 namespace {
 
-// Qt aborts when its xcb platform finds no server; decide before it tries.
+// Qt aborts when its platform plugin finds no server; decide before it tries.
+// The windows need X11: on a Wayland session they go to XWayland whatever
+// QT_QPA_PLATFORM says (wlroots set-ups often ask for "wayland").
 void choosePlatform(bool runsHeadless) {
   const QByteArray requested = qgetenv("QT_QPA_PLATFORM");
-  if (!requested.isEmpty() && !requested.startsWith("xcb"))
+  const bool wayland = SnapshotProvider::isWaylandSession(QProcessEnvironment::systemEnvironment());
+  const bool overridden = wayland && !requested.startsWith("offscreen");
+  if (!requested.isEmpty() && !requested.startsWith("xcb") && !overridden)
     return;
   if (X11Access::displayReachable()) {
-    if (requested.isEmpty())
+    if (requested.isEmpty() || (overridden && !requested.startsWith("xcb")))
       qputenv("QT_QPA_PLATFORM", "xcb");
     return;
   }
@@ -28,6 +33,11 @@ void choosePlatform(bool runsHeadless) {
     return;
   }
   const QString display = qEnvironmentVariable("DISPLAY");
+  if (wayland)
+    failAndExit(QStringLiteral("This Wayland session has no XWayland (%1), which Crel needs for its windows. Install "
+                               "XWayland (the xwayland package), turn it on in your compositor and start Crel again.")
+                    .arg(display.isEmpty() ? QStringLiteral("DISPLAY is not set")
+                                           : QStringLiteral("no X11 display at %1").arg(display)));
   failAndExit(display.isEmpty() ? QStringLiteral("Cannot connect to an X11 display (DISPLAY is not set).")
                                 : QStringLiteral("Cannot connect to the X11 display %1.").arg(display));
 }

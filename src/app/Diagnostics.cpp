@@ -4,12 +4,14 @@
 #include "capture/CaptureCoordinator.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
+#include "platform/PortalSnapshotProvider.h"
 #include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
 #include "platform/SnapshotError.h"
 #include "platform/X11Access.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace crel::Diagnostics {
 
@@ -34,24 +36,48 @@ std::pair<QString, int> domainAndCode(const std::exception_ptr &error) {
   return {QStringLiteral("crel"), 0};
 }
 
+bool waylandSession() { return SnapshotProvider::isWaylandSession(QProcessEnvironment::systemEnvironment()); }
+
+// On Wayland the screen is read through the desktop portal, not the X server.
+void printPortal(const PortalSnapshotProvider::Status &status) {
+  using Presence = PortalSnapshotProvider::Status::Presence;
+  const char *presence = status.presence == Presence::present             ? "present"
+                         : status.presence == Presence::withoutScreenshot ? "withoutScreenshotBackend"
+                                                                          : "absent";
+  printLine(QStringLiteral("screenshotPortal=") + QLatin1String(presence));
+  printLine(QStringLiteral("screenshotPortalVersion=") + QString::number(status.version));
+}
+
 } // namespace
 
 void print() {
   const AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
-  printLine(QStringLiteral("screenCaptureAuthorized=") + boolText(X11Access::screenReadable()));
+  std::optional<PortalSnapshotProvider::Status> portal;
+  if (waylandSession())
+    portal = PortalSnapshotProvider::status();
+  printLine(QStringLiteral("screenCaptureAuthorized=") +
+            boolText(portal ? portal->allowsCapture() : X11Access::screenReadable()));
   printLine(QStringLiteral("accessibilityAuthorized=") + boolText(X11Access::syntheticInputAvailable()));
   printLine(QStringLiteral("bundleIdentifier=") + AppIdentity::bundleIdentifier().value_or(QStringLiteral("none")));
   printLine(QStringLiteral("launchAtLoginStatus=") + QString::number(static_cast<int>(loginItem.status())));
   const bool initialized = SettingsStore::standard().value(QLatin1String(LaunchAtLogin::initializedKey)).toBool();
   printLine(QStringLiteral("launchAtLoginInitialized=") + boolText(initialized));
+  if (portal)
+    printPortal(*portal);
 }
 
 void printPermissions(QObject *receiver, std::function<void()> done) {
   const QString bundle = ResourceLocator::bundleDirectory();
   printLine(QStringLiteral("bundlePath=") + (bundle.isEmpty() ? ResourceLocator::executableDirectory() : bundle));
-  printLine(QStringLiteral("coreGraphicsPreflight=") + boolText(X11Access::screenReadable()));
+  std::optional<PortalSnapshotProvider::Status> portal;
+  if (waylandSession())
+    portal = PortalSnapshotProvider::status();
+  printLine(QStringLiteral("coreGraphicsPreflight=") +
+            boolText(portal ? portal->allowsCapture() : X11Access::screenReadable()));
   CaptureCoordinator::availableContent(
-      receiver, [done = std::move(done)](ShareableContent content, std::exception_ptr error) {
+      receiver, [done = std::move(done), portal](ShareableContent content, std::exception_ptr error) {
+        if (portal && !error && !portal->allowsCapture())
+          error = std::make_exception_ptr(portal->refusal());
         if (error) {
           const auto [domain, code] = domainAndCode(error);
           printLine(QStringLiteral("screenCaptureKitAuthorized=false"));
@@ -60,6 +86,8 @@ void printPermissions(QObject *receiver, std::function<void()> done) {
           printLine(QStringLiteral("screenCaptureKitAuthorized=true"));
           printLine(QStringLiteral("availableDisplayCount=%1").arg(content.displays.size()));
         }
+        if (portal)
+          printPortal(*portal);
         done();
       });
 }

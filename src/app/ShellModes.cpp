@@ -26,8 +26,10 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace crel::ShellModes {
 
@@ -58,6 +60,26 @@ QString picturesFolder() {
 
 // The status of a launch that handed its request to the running instance;
 // none when this process is the instance (or runs without one).
+// A desktop's key binding runs `--capture` against the running instance: its
+// exit status says whether the displays froze. A capture still waiting (on a
+// permission dialog, say) answers yes before the caller gives up on us.
+void answerOnceFrozen(CaptureCoordinator &capture, bool handled, const SingleInstance::Reply &reply) {
+  using Phase = CaptureCoordinator::Phase;
+  if (!handled || capture.phase() != Phase::preparing)
+    return reply(handled && capture.phase() != Phase::idle);
+  auto *watch = new QObject(&capture);
+  auto answered = std::make_shared<bool>(false);
+  auto answer = [watch, answered, reply](bool frozen) {
+    if (std::exchange(*answered, true))
+      return;
+    watch->deleteLater();
+    reply(frozen);
+  };
+  QObject::connect(&capture, &CaptureCoordinator::phaseChanged, watch,
+                   [answer](Phase phase) { phase == Phase::preparing ? void() : answer(phase != Phase::idle); });
+  QTimer::singleShot(SingleInstance::replyTimeoutMs * 3 / 4, watch, [answer] { answer(true); });
+}
+
 std::optional<int> deferToRunningInstance(SingleInstance &instance, const CommandLine &commandLine) {
   if (instance.folder().isEmpty())
     return std::nullopt;
@@ -145,8 +167,13 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
       request && !isTestRun(commandLine))
     options.openPaths = request->paths;
   // Requests wait for the launch sequence: both are queued in order.
-  instance.setHandler([&delegate](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
-    QTimer::singleShot(0, &delegate, [&delegate, request, reply] { delegate.handleForwarded(request, reply); });
+  instance.setHandler([&delegate, &capture](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
+    QTimer::singleShot(0, &delegate, [&delegate, &capture, request, reply] {
+      if (request.command == ForwardedLaunch::Command::capture)
+        answerOnceFrozen(capture, delegate.handleForwarded(request), reply);
+      else
+        delegate.handleForwarded(request, reply);
+    });
   });
   // The launch sequence runs once the loop is up, before any test hook.
   QTimer::singleShot(0, &app, [&delegate, options] {

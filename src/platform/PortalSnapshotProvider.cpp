@@ -3,10 +3,12 @@
 #include <QColorSpace>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +18,9 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace crel {
 
@@ -79,7 +83,35 @@ std::vector<DisplayStill> stillsFromFile(const QString &path, const std::vector<
     qCWarning(lcPortal) << "could not decode the screenshot:" << reader.errorString();
     throw SnapshotError::failed();
   }
-  return PortalSnapshotProvider::cutDesktop(desktop, screens);
+  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  const std::vector<WaylandOutput> outputs = WaylandOutputs::query(environment).value_or(std::vector<WaylandOutput>{});
+  return PortalSnapshotProvider::cutDesktop(desktop, screens, outputs, [&environment](const WaylandOutput &output) {
+    return WaylandOutputs::capture(environment, output.name);
+  });
+}
+
+// What a refused Screenshot call means for the user: nobody owns the
+// portal's name, the portal has no Screenshot interface (it offers one only
+// with a backend for this desktop), or the backend said no.
+bool portalMissing(const QDBusError &error) {
+  switch (error.type()) {
+  case QDBusError::ServiceUnknown: // also when nobody owns the name
+  case QDBusError::Disconnected:
+  case QDBusError::NoServer:
+  case QDBusError::NoNetwork: return true;
+  default: return false;
+  }
+}
+
+SnapshotError callError(const QDBusError &error) {
+  if (portalMissing(error))
+    return SnapshotError::noPortal();
+  switch (error.type()) {
+  case QDBusError::UnknownMethod:
+  case QDBusError::UnknownInterface:
+  case QDBusError::UnknownObject: return SnapshotError::noScreenshotBackend();
+  default: return SnapshotError::screenshotBackendFailed(error.message());
+  }
 }
 
 // One Screenshot call and its answer, on the main thread. A child of the
@@ -109,7 +141,7 @@ public:
       const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
       if (reply.isError()) {
         qCWarning(lcPortal) << "the screenshot portal failed:" << reply.error().name() << reply.error().message();
-        finish(SnapshotError::failed());
+        finish(callError(reply.error()));
       } else if (reply.value().path() != path_) {
         // Portals before version 0.9 chose the request path themselves.
         listen(reply.value().path());
@@ -131,7 +163,7 @@ public Q_SLOTS:
       return finish(SnapshotError::screenshotDeclined());
     if (code != 0) {
       qCWarning(lcPortal) << "the screenshot portal ended the request with code" << code;
-      return finish(SnapshotError::failed());
+      return finish(SnapshotError::screenshotBackendFailed());
     }
     const auto results = arguments[1].value<QDBusArgument>();
     if (results.currentSignature() != QLatin1String("a{sv}"))
@@ -197,6 +229,46 @@ private:
 
 } // namespace
 
+PortalSnapshotProvider::Status PortalSnapshotProvider::status(int timeoutMs) {
+  Status status;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected())
+    return status;
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                     QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  get << QStringLiteral("org.freedesktop.portal.Screenshot") << QStringLiteral("version");
+  const QDBusMessage reply = bus.call(get, QDBus::Block, timeoutMs);
+  if (reply.type() == QDBusMessage::ErrorMessage) {
+    status.presence = portalMissing(QDBusError(reply)) ? Status::Presence::absent : Status::Presence::withoutScreenshot;
+    return status;
+  }
+  status.presence = Status::Presence::present;
+  status.version = reply.arguments().value(0).value<QDBusVariant>().variant().toUInt();
+  // A "no" the user gave is kept in the permission store; applications
+  // outside a sandbox go by the empty id.
+  QDBusMessage lookup = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+                                                       QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+                                                       QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+                                                       QStringLiteral("Lookup"));
+  lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
+  const QDBusMessage permissions = bus.call(lookup, QDBus::Block, timeoutMs);
+  if (permissions.type() == QDBusMessage::ReplyMessage && !permissions.arguments().isEmpty()) {
+    const auto table = qdbus_cast<QMap<QString, QStringList>>(permissions.arguments().constFirst());
+    status.declined = table.value(QString()).value(0) == QLatin1String("no");
+  }
+  return status;
+}
+
+SnapshotError PortalSnapshotProvider::Status::refusal() const {
+  switch (presence) {
+  case Presence::absent: return SnapshotError::noPortal();
+  case Presence::withoutScreenshot: return SnapshotError::noScreenshotBackend();
+  case Presence::present: break;
+  }
+  return SnapshotError::screenshotDeclined();
+}
+
 SnapshotRequest PortalSnapshotProvider::takeDisplays(QObject *receiver, Completion done) {
   SnapshotRequest request;
   std::vector<Screen> screens = currentScreens();
@@ -210,38 +282,98 @@ SnapshotRequest PortalSnapshotProvider::takeDisplays(QObject *receiver, Completi
   return request;
 }
 
-std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &desktop,
-                                                             const std::vector<Screen> &screens) {
+namespace {
+
+// Each screen's output, when every screen is one; the compositor's layout
+// then holds, not Qt's.
+std::optional<std::vector<WaylandOutput>> outputsOf(const std::vector<SnapshotProvider::Screen> &screens,
+                                                    const std::vector<WaylandOutput> &outputs) {
+  std::vector<WaylandOutput> matched;
+  for (const auto &screen : screens) {
+    const auto it = std::find_if(outputs.begin(), outputs.end(),
+                                 [&](const WaylandOutput &output) { return QRectF(output.logical) == screen.frame; });
+    if (it == outputs.end())
+      return std::nullopt;
+    matched.push_back(*it);
+  }
+  return matched;
+}
+
+// The picture's scale against a layout's bounding box, the same on both axes
+// up to the compositor's rounding of a side.
+std::pair<double, double> pictureScale(const QImage &desktop, const QRect &bounds) {
+  const double sx = double(desktop.width()) / bounds.width();
+  const double sy = double(desktop.height()) / bounds.height();
+  if (std::abs(bounds.height() * sx - desktop.height()) > std::max(1.0, sx))
+    throw SnapshotError::displayChanged();
+  return {sx, sy};
+}
+
+QRect scaledPart(const QRect &rect, double sx, double sy) {
+  const auto x0 = int(std::lround(rect.x() * sx));
+  const auto y0 = int(std::lround(rect.y() * sy));
+  const auto x1 = int(std::lround((rect.x() + rect.width()) * sx));
+  const auto y1 = int(std::lround((rect.y() + rect.height()) * sy));
+  return QRect(x0, y0, x1 - x0, y1 - y0);
+}
+
+DisplayStill still(const SnapshotProvider::Screen &screen, qreal scale, QImage image) {
+  if (image.isNull())
+    throw SnapshotError::failed();
+  image.setDevicePixelRatio(scale);
+  image.setColorSpace(QColorSpace::SRgb);
+  return {screen.displayID, screen.name, screen.frame, scale, std::move(image)};
+}
+
+} // namespace
+
+std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &desktop, const std::vector<Screen> &screens,
+                                                             const std::vector<WaylandOutput> &outputs,
+                                                             const OwnPixels &ownPixels) {
   if (screens.empty())
     throw SnapshotError::noDisplay();
   if (desktop.isNull())
     throw SnapshotError::failed();
-  const QRect bounds = nativeBounds(screens);
-  const double sx = double(desktop.width()) / bounds.width();
-  const double sy = double(desktop.height()) / bounds.height();
-  // One scale on both axes, up to the compositor's rounding of a side.
-  if (std::abs(bounds.height() * sx - desktop.height()) > std::max(1.0, sx))
-    throw SnapshotError::displayChanged();
-
   const QImage opaque = desktop.convertToFormat(QImage::Format_RGB32);
   std::vector<DisplayStill> stills;
+
+  if (const auto matched = outputsOf(screens, outputs)) {
+    QRect bounds;
+    for (const auto &output : outputs)
+      bounds |= output.logical;
+    const auto [sx, sy] = pictureScale(opaque, bounds);
+    for (size_t i = 0; i < screens.size(); ++i) {
+      const WaylandOutput &output = (*matched)[i];
+      const QRect part = scaledPart(output.logical.translated(-bounds.topLeft()), sx, sy);
+      if (!opaque.rect().contains(part))
+        throw SnapshotError::displayChanged();
+      QImage image;
+      if (part.size() == output.pixels) {
+        image = opaque.copy(part);
+      } else {
+        // The picture holds this output at another output's scale: only the
+        // compositor still has its own pixels.
+        if (ownPixels)
+          image = ownPixels(output).convertToFormat(QImage::Format_RGB32);
+        if (image.size() != output.pixels)
+          image = opaque.copy(part).scaled(output.pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      }
+      stills.push_back(still(screens[i], output.scale(), std::move(image)));
+    }
+    return stills;
+  }
+
+  const QRect bounds = nativeBounds(screens);
+  const auto [sx, sy] = pictureScale(opaque, bounds);
   for (const Screen &screen : screens) {
     const QRect native = nativeRect(screen).translated(-bounds.topLeft());
-    const auto x0 = int(std::lround(native.x() * sx));
-    const auto y0 = int(std::lround(native.y() * sy));
-    const auto x1 = int(std::lround((native.x() + native.width()) * sx));
-    const auto y1 = int(std::lround((native.y() + native.height()) * sy));
-    const QRect part = QRect(x0, y0, x1 - x0, y1 - y0) & opaque.rect();
+    const QRect part = scaledPart(native, sx, sy) & opaque.rect();
     if (part.isEmpty())
       throw SnapshotError::displayChanged();
     QImage image = opaque.copy(part);
     if (image.size() != native.size())
       image = image.scaled(native.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (image.isNull())
-      throw SnapshotError::failed();
-    image.setDevicePixelRatio(screen.scaleFactor);
-    image.setColorSpace(QColorSpace::SRgb);
-    stills.push_back({screen.displayID, screen.name, screen.frame, screen.scaleFactor, std::move(image)});
+    stills.push_back(still(screen, screen.scaleFactor, std::move(image)));
   }
   return stills;
 }

@@ -29,6 +29,27 @@ SnapshotError SnapshotError::screenshotDeclined() {
                                        "desktop's settings, then start a new capture.")};
 }
 
+SnapshotError SnapshotError::noPortal() {
+  return {Kind::failed, tr("No desktop portal runs in this session, so the screen cannot be read. Install "
+                           "xdg-desktop-portal and the portal backend for your desktop (xdg-desktop-portal-wlr for "
+                           "sway and other wlroots desktops, xdg-desktop-portal-gnome for GNOME, "
+                           "xdg-desktop-portal-kde for Plasma), log in again, then start a new capture.")};
+}
+
+SnapshotError SnapshotError::noScreenshotBackend() {
+  return {Kind::failed, tr("The desktop portal has no screenshot backend for this desktop. Install the portal "
+                           "backend for your desktop (xdg-desktop-portal-wlr for sway and other wlroots desktops, "
+                           "xdg-desktop-portal-gnome for GNOME, xdg-desktop-portal-kde for Plasma), restart "
+                           "xdg-desktop-portal or log in again, then start a new capture.")};
+}
+
+SnapshotError SnapshotError::screenshotBackendFailed(const QString &detail) {
+  const QString reason = detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(detail);
+  return {Kind::failed, tr("The desktop portal's screenshot backend failed%1. Make sure it can run "
+                           "(xdg-desktop-portal-wlr needs grim and a running PipeWire), then start a new capture.")
+                            .arg(reason)};
+}
+
 SnapshotError SnapshotError::failed() {
   return {Kind::failed, tr("The display could not be captured. Start a new capture.")};
 }

@@ -26,6 +26,11 @@ public:
   static SnapshotError readRefused();
   static SnapshotError waylandSession();
   static SnapshotError screenshotDeclined();
+  // The desktop portal: not on the session bus, without a screenshot backend
+  // for this desktop, or its backend failed (with the backend's words).
+  static SnapshotError noPortal();
+  static SnapshotError noScreenshotBackend();
+  static SnapshotError screenshotBackendFailed(const QString &detail = {});
   static SnapshotError failed();
 
   Kind kind() const { return kind_; }

@@ -24,6 +24,7 @@ struct HeadlessCase {
   const char *name;
   QStringList arguments;
   const char *platform; // QT_QPA_PLATFORM, or null for unset
+  bool wayland;         // in a Wayland session
   const char *out;      // {bundle} stands for the built bundle
   const char *err;
   int status;
@@ -41,6 +42,12 @@ TEST_P(NoDisplay, ModesEndWithTheirContractedLines) {
   QProcessEnvironment environment = isolatedEnvironment(home.path());
   if (c.platform)
     environment.insert("QT_QPA_PLATFORM", c.platform);
+  if (c.wayland) {
+    environment.insert("WAYLAND_DISPLAY", "wayland-crel-test");
+    environment.insert("XDG_SESSION_TYPE", "wayland");
+  } else {
+    environment.remove("XDG_SESSION_TYPE");
+  }
   const ProcessResult run = runProgram(crelExecutable, c.arguments, environment, home.path());
   ASSERT_TRUE(run.finished);
   EXPECT_FALSE(run.crashed);
@@ -56,17 +63,23 @@ const char *const firstRunDiagnostics = "screenCaptureAuthorized=false\naccessib
 const char *const refusedPermissions = "bundlePath={bundle}\ncoreGraphicsPreflight=false\n"
                                        "screenCaptureKitAuthorized=false\nerrorDomain=crel.capture; errorCode=1\n";
 const char *const noDisplay = "FAIL: Cannot connect to an X11 display (DISPLAY is not set).\n";
+const char *const noXWayland =
+    "FAIL: This Wayland session has no XWayland (DISPLAY is not set), which Crel needs for "
+    "its windows. Install XWayland (the xwayland package), turn it on in your compositor and "
+    "start Crel again.\n";
 
 const HeadlessCase headlessCases[] = {
-    {"Diagnostics", {"--diagnostics"}, nullptr, firstRunDiagnostics, "", 0},
-    {"DiagnosticsWithXcbAskedFor", {"--diagnostics"}, "xcb", firstRunDiagnostics, "", 0},
-    {"PermissionDiagnostics", {"--permission-diagnostics"}, nullptr, refusedPermissions, "", 0},
-    {"PermissionDiagnosticsWithXcbAskedFor", {"--permission-diagnostics"}, "xcb", refusedPermissions, "", 0},
-    {"OrdinaryLaunch", {}, nullptr, "", noDisplay, 1},
-    {"OrdinaryLaunchWithXcbAskedFor", {"--launched-at-login"}, "xcb", "", noDisplay, 1},
+    {"Diagnostics", {"--diagnostics"}, nullptr, false, firstRunDiagnostics, "", 0},
+    {"DiagnosticsWithXcbAskedFor", {"--diagnostics"}, "xcb", false, firstRunDiagnostics, "", 0},
+    {"PermissionDiagnostics", {"--permission-diagnostics"}, nullptr, false, refusedPermissions, "", 0},
+    {"PermissionDiagnosticsWithXcbAskedFor", {"--permission-diagnostics"}, "xcb", false, refusedPermissions, "", 0},
+    {"OrdinaryLaunch", {}, nullptr, false, "", noDisplay, 1},
+    {"OrdinaryLaunchWithXcbAskedFor", {"--launched-at-login"}, "xcb", false, "", noDisplay, 1},
+    {"WaylandLaunchWithWaylandAskedFor", {"--capture"}, "wayland", true, "", noXWayland, 1},
     {"LiveCaptureWithoutDisplay",
      {"--capture-editor-live", "out", "--fixture", "missing.png"},
      nullptr,
+     false,
      "SKIPPED: This session has no X11 display with the Composite extension\n",
      "",
      0},

@@ -9,6 +9,7 @@
 using crel::DisplayStill;
 using crel::PortalSnapshotProvider;
 using crel::SnapshotError;
+using crel::WaylandOutput;
 
 namespace {
 
@@ -78,4 +79,95 @@ TEST(PortalDesktopCut, APictureThatDoesNotFitTheDisplaysIsAChangedDisplay) {
     }
   }
   EXPECT_THROW(PortalSnapshotProvider::cutDesktop(desktop(1), {}), SnapshotError);
+}
+
+namespace {
+
+QImage noise(QSize size, quint32 seed) {
+  QImage image(size, QImage::Format_RGB32);
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      image.setPixel(x, y, 0xff000000u | (seed >> 8));
+    }
+  return image;
+}
+
+bool samePixels(const QImage &a, const QImage &b) {
+  if (a.size() != b.size())
+    return false;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y))
+        return false;
+  return true;
+}
+
+} // namespace
+
+// Under XWayland every screen shows an output's logical rectangle at a scale
+// of 1; the compositor's picture holds the whole layout at its greatest scale.
+TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
+  const struct {
+    const char *name;
+    std::vector<WaylandOutput> outputs;
+    double pictureScale;
+    bool ownPixelsOffered;
+  } cases[] = {
+      {"one at 1", {{"A", {0, 0, 192, 108}, {192, 108}}}, 1, true},
+      {"one at 1.5", {{"A", {0, 0, 128, 80}, {192, 120}}}, 1.5, false},
+      {"two at 1", {{"A", {0, 0, 192, 108}, {192, 108}}, {"B", {192, 0, 128, 80}, {128, 80}}}, 1, false},
+      {"2 beside 1", {{"A", {0, 0, 144, 90}, {288, 180}}, {"B", {144, 0, 192, 108}, {192, 108}}}, 2, true},
+      {"2 beside 1.5", {{"A", {0, 0, 144, 90}, {288, 180}}, {"B", {144, 0, 128, 80}, {192, 120}}}, 2, true},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<PortalSnapshotProvider::Screen> screens;
+    std::vector<QImage> own;
+    QRect bounds;
+    for (const auto &output : c.outputs) {
+      screens.push_back(
+          {quint32(screens.size() + 1), "XWAYLAND" + QString::number(screens.size()), QRectF(output.logical), 1});
+      own.push_back(noise(output.pixels, quint32(own.size() + 7)));
+      bounds |= output.logical;
+    }
+    // The compositor's picture: an output at the picture's scale as it is,
+    // another resampled to it.
+    QImage picture(bounds.size() * c.pictureScale, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (size_t i = 0; i < c.outputs.size(); ++i)
+      painter.drawImage(QRectF(QPointF(c.outputs[i].logical.topLeft()) * c.pictureScale,
+                               QSizeF(c.outputs[i].logical.size()) * c.pictureScale),
+                        own[i]);
+    painter.end();
+
+    int asked = 0;
+    PortalSnapshotProvider::OwnPixels ownPixels;
+    if (c.ownPixelsOffered)
+      ownPixels = [&](const WaylandOutput &output) {
+        ++asked;
+        return own[size_t(
+            std::find_if(c.outputs.begin(), c.outputs.end(), [&](const auto &o) { return o.name == output.name; }) -
+            c.outputs.begin())];
+      };
+    const std::vector<DisplayStill> stills = PortalSnapshotProvider::cutDesktop(picture, screens, c.outputs, ownPixels);
+    ASSERT_EQ(stills.size(), c.outputs.size());
+    int resampled = 0;
+    for (size_t i = 0; i < stills.size(); ++i) {
+      const double scale = double(c.outputs[i].pixels.width()) / c.outputs[i].logical.width();
+      EXPECT_EQ(stills[i].frame, screens[i].frame);
+      EXPECT_EQ(stills[i].scaleFactor, scale);
+      EXPECT_EQ(stills[i].image.devicePixelRatio(), scale);
+      EXPECT_EQ(stills[i].image.size(), c.outputs[i].pixels);
+      const bool atPictureScale = scale == c.pictureScale;
+      resampled += !atPictureScale;
+      if (atPictureScale || c.ownPixelsOffered) {
+        EXPECT_TRUE(samePixels(stills[i].image, own[i])) << "display " << i;
+      }
+    }
+    // Only an output the picture does not hold at its own scale costs a
+    // second read.
+    EXPECT_EQ(asked, c.ownPixelsOffered ? resampled : 0);
+  }
 }

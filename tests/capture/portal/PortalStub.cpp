@@ -66,8 +66,12 @@ public Q_SLOTS:
     const Answer answer = control_.answer;
     QDBusConnection bus = QDBusConnection::sessionBus();
     message.setDelayedReply(true);
-    if (answer.mode == "error") {
-      bus.send(message.createErrorReply(QStringLiteral("org.freedesktop.portal.Error.Failed"), "the stub fails"));
+    // As the portal answers without a backend, and the bus when nobody owns the name.
+    static const QMap<QString, QString> errors{{"error", "org.freedesktop.portal.Error.Failed"},
+                                               {"no-backend", "org.freedesktop.DBus.Error.UnknownMethod"},
+                                               {"no-portal", "org.freedesktop.DBus.Error.ServiceUnknown"}};
+    if (errors.contains(answer.mode)) {
+      bus.send(message.createErrorReply(errors[answer.mode], "the stub fails"));
       return {};
     }
     QString sender = message.service().mid(1).replace('.', '_');

@@ -27,6 +27,10 @@ const QString declined = "The desktop declined the screenshot. Allow this applic
                          "desktop asks, or in the privacy section of your desktop's settings, then start a new "
                          "capture.";
 const QString failed = "The display could not be captured. Start a new capture.";
+const QString backendFailed = "The desktop portal's screenshot backend failed%1. Make sure it can run "
+                              "(xdg-desktop-portal-wlr needs grim and a running PipeWire), then start a new capture.";
+const QString backends = "(xdg-desktop-portal-wlr for sway and other wlroots desktops, xdg-desktop-portal-gnome for "
+                         "GNOME, xdg-desktop-portal-kde for Plasma)";
 
 // Makes this process believe it runs in a Wayland or an X11 session.
 class Session {
@@ -194,8 +198,15 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     QString message;
   } cases[] = {
       {"cancel", true, declined},
-      {"ended", false, failed},
-      {"error", false, failed},
+      {"ended", false, backendFailed.arg("")},
+      {"error", false, backendFailed.arg(" (the stub fails)")},
+      {"no-backend", false,
+       "The desktop portal has no screenshot backend for this desktop. Install the portal backend for your desktop " +
+           backends + ", restart xdg-desktop-portal or log in again, then start a new capture."},
+      {"no-portal", false,
+       "No desktop portal runs in this session, so the screen cannot be read. Install xdg-desktop-portal and the "
+       "portal backend for your desktop " +
+           backends + ", log in again, then start a new capture."},
       {"no-uri", false, failed},
       {"remote-uri", false, failed},
       {"not-image", false, failed},

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QImage>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace crel {
+
+// One output as the Wayland compositor lays it out. XWayland shows each
+// output as an X screen at its logical rectangle with no scale of its own,
+// so only the compositor knows how many pixels an output really has.
+struct WaylandOutput {
+  QString name;
+  QRect logical; // in the compositor's layout
+  QSize pixels;  // as shown, rotation applied
+  qreal scale() const { return logical.width() > 0 ? qreal(pixels.width()) / logical.width() : 1; }
+};
+
+namespace WaylandOutputs {
+
+// The compositor's outputs; nothing when there is no Wayland display or it
+// does not tell the logical layout (no xdg-output), or when it does not
+// answer within `timeoutMs`.
+std::optional<std::vector<WaylandOutput>> query(const QProcessEnvironment &environment, int timeoutMs = 3000);
+
+// The output's own pixels through the compositor's screencopy, where it
+// offers that; a null image otherwise.
+QImage capture(const QProcessEnvironment &environment, const QString &outputName, int timeoutMs = 5000);
+
+} // namespace WaylandOutputs
+
+} // namespace crel

@@ -1,0 +1,184 @@
+// Capture on a real Wayland compositor (scripts/wayland-testbed): the
+// desktop portal's picture, cut per display, against the compositor's own
+// picture of each output taken by grim.
+
+#include "../x11/X11SelectionFixture.h"
+
+#include "capture/CaptureSnapshot.h"
+#include "platform/SnapshotProvider.h"
+
+#include <QImageReader>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+using namespace crel;
+using namespace crel::test;
+
+namespace {
+
+struct Output {
+  QString name;
+  QRect logical;
+  double scale;
+};
+
+// The bed's layout: NAME:X,Y,W,H@SCALE ...
+std::vector<Output> bedOutputs() {
+  std::vector<Output> outputs;
+  for (const QString &item : qEnvironmentVariable("CREL_TESTBED_OUTPUTS").split(' ', Qt::SkipEmptyParts)) {
+    const QStringList parts = item.split(QRegularExpression("[:,@]"));
+    if (parts.size() == 6)
+      outputs.push_back({parts[0], QRect(parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt()),
+                         parts[5].toDouble()});
+  }
+  return outputs;
+}
+
+// The compositor's own picture of one output at its own scale.
+QImage grim(const QString &output) {
+  QTemporaryDir folder;
+  const QString file = folder.filePath("output.ppm");
+  QProcess process;
+  process.start("grim", {"-t", "ppm", "-o", output, file});
+  if (!process.waitForFinished(20000) || process.exitCode() != 0)
+    return {};
+  QImageReader reader(file);
+  reader.setAllocationLimit(0); // the application's limit is for outside pictures
+  return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+qint64 mismatches(const QImage &a, const QImage &b) {
+  if (a.size() != b.size())
+    return -1;
+  const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+  qint64 count = 0;
+  for (int row = 0; row < x.height(); ++row)
+    for (int column = 0; column < x.width(); ++column)
+      count += x.pixel(column, row) != y.pixel(column, row);
+  return count;
+}
+
+// A window over a display, full of one-pixel detail any resampling blurs.
+class Pattern : public QWidget {
+public:
+  explicit Pattern(QRect logical)
+      : QWidget(nullptr, Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setGeometry(logical);
+    // A new pattern each time: what the compositor still shows of the last
+    // one must not pass for this one.
+    static quint32 made = 0;
+    QRandomGenerator random(++made);
+    picture_ = QImage(logical.size(), QImage::Format_RGB32);
+    for (int y = 0; y < picture_.height(); ++y)
+      for (int x = 0; x < picture_.width(); ++x)
+        picture_.setPixel(x, y, 0xff000000u | (random.generate() & 0xffffffu));
+  }
+
+protected:
+  void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, picture_); }
+
+private:
+  QImage picture_;
+};
+
+class WaylandCapture : public X11Selection {
+protected:
+  void SetUp() override {
+    outputs = bedOutputs();
+    if (outputs.empty())
+      GTEST_SKIP() << "needs scripts/wayland-testbed";
+    X11Selection::SetUp();
+    ASSERT_EQ(QGuiApplication::screens().size(), qsizetype(outputs.size()));
+    std::vector<QImage> bare;
+    for (const Output &output : outputs)
+      bare.push_back(grim(output.name));
+    for (const Output &output : outputs) {
+      patterns.push_back(std::make_unique<Pattern>(output.logical));
+      patterns.back()->show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(patterns.back().get()));
+    }
+    // The compositor shows the patterns once grim's pictures changed and
+    // then stay.
+    std::vector<QImage> last(outputs.size());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          bool shown = true;
+          for (size_t i = 0; i < outputs.size(); ++i) {
+            QImage now = grim(outputs[i].name);
+            shown = shown && !now.isNull() && now != bare[i] && now == last[i];
+            last[i] = std::move(now);
+          }
+          return shown;
+        },
+        60000));
+  }
+
+  // The compositor encodes and the portal hands over one picture of the
+  // whole desktop: slow on a loaded machine, so the waits are long.
+  void beginAndWaitForPanels() {
+    coordinator->begin();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return coordinator->phase() != Phase::preparing; }, 60000));
+    ASSERT_EQ(coordinator->phase(), Phase::selecting) << (errors.empty() ? "" : errors[0].toStdString());
+    ASSERT_EQ(panels.size(), outputs.size());
+    for (const auto &panel : panels)
+      ASSERT_TRUE(panel && QTest::qWaitForWindowExposed(panel.data(), 20000));
+  }
+
+  const Output *outputAt(const QRectF &frame) const {
+    for (const Output &output : outputs)
+      if (QRectF(output.logical) == frame)
+        return &output;
+    return nullptr;
+  }
+
+  std::vector<Output> outputs;
+  std::vector<std::unique_ptr<Pattern>> patterns;
+};
+
+} // namespace
+
+TEST_F(WaylandCapture, EveryStillIsItsOutputsOwnPixels) {
+  const auto provider = SnapshotProvider::createDefault();
+  const Stills outcome = take(*provider);
+  ASSERT_FALSE(outcome.error) << describe(outcome.error).toStdString();
+  ASSERT_EQ(outcome.snapshots.size(), outputs.size());
+  for (const CaptureSnapshot &snapshot : outcome.snapshots) {
+    const Output *output = outputAt(snapshot.screenFrame.toQRectF());
+    ASSERT_TRUE(output);
+    SCOPED_TRACE(output->name.toStdString());
+    const QImage own = grim(output->name);
+    EXPECT_EQ(snapshot.image.size(), own.size());
+    EXPECT_EQ(snapshot.image.devicePixelRatio(), output->scale);
+    EXPECT_EQ(mismatches(snapshot.image, own), 0);
+  }
+}
+
+TEST_F(WaylandCapture, ADragOnEachDisplayCropsExactlyThoseOfItsPixels) {
+  const QList<QScreen *> screens = QGuiApplication::screens();
+  for (QScreen *screen : screens) {
+    const Output *output = outputAt(QRectF(screen->geometry()));
+    ASSERT_TRUE(output);
+    SCOPED_TRACE(output->name.toStdString());
+    images.clear();
+    panels.clear();
+    beginAndWaitForPanels();
+    // XTest into XWayland: a relative drag from a known point.
+    const QPoint from = screen->geometry().topLeft() + QPoint(100, 80), size(300, 200);
+    const QString step = QStringLiteral("mousemove_relative -- 150 100 sleep 0.05 ");
+    xdotool(QStringLiteral("mousemove %1 %2 sleep 0.1 mousedown 1 sleep 0.05 %3%3mouseup 1")
+                .arg(from.x())
+                .arg(from.y())
+                .arg(step)
+                .split(' '));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 60000));
+    ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
+    ASSERT_EQ(images.size(), 1u);
+    const QRect native(((from - screen->geometry().topLeft()) * output->scale),
+                       QSize(size.x(), size.y()) * output->scale);
+    EXPECT_EQ(images[0].size(), native.size());
+    EXPECT_EQ(mismatches(images[0], grim(output->name).copy(native)), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panelsGone(); }, 5000));
+  }
+}

@@ -4,10 +4,8 @@
 
 namespace crel {
 
-SurfaceVariant chooseSurfaceVariant(bool reduceTransparency, bool previewRendering, bool glassAvailable) {
-  if (reduceTransparency || previewRendering)
-    return SurfaceVariant::opaque;
-  return glassAvailable ? SurfaceVariant::glass : SurfaceVariant::material;
+SurfaceVariant chooseSurfaceVariant(bool reduceTransparency, bool previewRendering) {
+  return reduceTransparency || previewRendering ? SurfaceVariant::opaque : SurfaceVariant::material;
 }
 
 SurfaceLook surfaceLook(SurfaceVariant variant, bool reduceTransparency) {
@@ -17,7 +15,6 @@ SurfaceLook surfaceLook(SurfaceVariant variant, bool reduceTransparency) {
     return {white(reduceTransparency ? 1.0 : 0.86),
             {{black(0.09), 0.5}},
             SurfaceShadow{black(reduceTransparency ? 0.0 : 0.07), 10, {0, 3}}};
-  case SurfaceVariant::glass: return {white(0.6), {}, std::nullopt};
   case SurfaceVariant::material: break;
   }
   // The material is a blur of what lies behind; without a blur, a nearly

@@ -8,14 +8,13 @@
 
 namespace crel {
 
-// How a floating chrome surface is drawn. Glass is a compositor effect this
-// platform does not have: it stays a value so the choice keeps its shape,
-// but chooseSurfaceVariant never returns it here.
-enum class SurfaceVariant { opaque, glass, material };
+// How a floating chrome surface is drawn. (A glass surface would need a
+// compositor effect this platform does not have.)
+enum class SurfaceVariant { opaque, material };
 
-// First match wins: Reduce Transparency, then preview rendering, give the
-// opaque surface; then glass where the platform has it; else material.
-SurfaceVariant chooseSurfaceVariant(bool reduceTransparency, bool previewRendering, bool glassAvailable = false);
+// Reduce Transparency or preview rendering give the opaque surface; else
+// material.
+SurfaceVariant chooseSurfaceVariant(bool reduceTransparency, bool previewRendering);
 
 struct SurfaceStroke {
   QColor color;

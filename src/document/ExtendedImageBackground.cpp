@@ -63,34 +63,11 @@ QImage makeGrain() {
 ExtendedImageBackground::ExtendedImageBackground(const QImage &image)
     : original_(image), pixels_(toSrgbPremultiplied(image)), size_(image.size()), pyramid_(pixels_) {}
 
-const QImage &ExtendedImageBackground::preview() const {
-  // Made on first use: scaling down a whole screenshot is not work for the
-  // editor's first frame.
-  std::call_once(previewMade_, [this] {
-    const QSize thumbnail = previewSize(size_);
-    if (!pixels_.isNull())
-      preview_ = pixels_.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (preview_.isNull() || preview_.size() != thumbnail) {
-      preview_ = QImage(thumbnail, QImage::Format_ARGB32_Premultiplied);
-      preview_.fill(Qt::transparent);
-    }
-  });
-  return preview_;
-}
-
 QColor ExtendedImageBackground::baseColor() { return QColor::fromRgbF(0.945f, 0.945f, 0.945f, 1.0f); }
 
 const QImage &ExtendedImageBackground::grain() {
   static const QImage tile = makeGrain();
   return tile;
-}
-
-QSize ExtendedImageBackground::previewSize(QSize imageSize) {
-  const int w = std::max(imageSize.width(), 0);
-  const int h = std::max(imageSize.height(), 0);
-  const double k = std::min(64.0 / std::max(std::min(w, h), 1), 1.0);
-  // std::round rounds halves away from zero.
-  return {std::max(static_cast<int>(std::round(w * k)), 1), std::max(static_cast<int>(std::round(h * k)), 1)};
 }
 
 void ExtendedImageBackground::draw(QPainter &painter, const geom::Rect &rect, bool onScreen) const {

@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QSize>
 
-#include <mutex>
 
 class QPainter;
 
@@ -32,8 +31,6 @@ public:
   const QImage &pixels() const { return pixels_; }
   // What exports and blur patches draw: the sRGB pixels.
   const QImage &rendering() const { return pixels_; }
-  // A thumbnail whose shorter side is at most 64 pixels.
-  const QImage &preview() const;
   QSize size() const { return size_; }
   // Halvings of `pixels` for drawing the screenshot small on screen.
   const ImagePyramid &pyramid() const { return pyramid_; }
@@ -52,14 +49,10 @@ public:
   static QColor baseColor();
   // The 128×128 grain tile (opaque greys 239…243); null when it could not be made.
   static const QImage &grain();
-  // Thumbnail size for an image of `imageSize` pixels.
-  static QSize previewSize(QSize imageSize);
 
 private:
   QImage original_;
   QImage pixels_;
-  mutable QImage preview_;
-  mutable std::once_flag previewMade_;
   QSize size_;
   ImagePyramid pyramid_;
 };

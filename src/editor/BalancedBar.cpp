@@ -25,21 +25,6 @@ QList<QSizeF> plan(std::optional<double> width, std::optional<double> height,
   return {l, c, t};
 }
 
-QSizeF sizeThatFits(std::optional<double> width, std::optional<double> height,
-                    const QList<const ProposalSized *> &children, double spacing) {
-  if (children.isEmpty())
-    return {width.value_or(0), 0};
-  double rowWidth = spacing * double(children.size() - 1);
-  for (const ProposalSized *child : children)
-    rowWidth += child->sizeFor(std::nullopt, std::nullopt).width();
-  if (width)
-    rowWidth = *width;
-  double tallest = 0;
-  for (const QSizeF &size : plan(rowWidth, height, children, spacing))
-    tallest = std::max(tallest, size.height());
-  return {rowWidth, tallest};
-}
-
 QList<QRectF> place(const QRectF &row, const QList<const ProposalSized *> &children, double spacing) {
   const QList<QSizeF> sizes = plan(row.width(), row.height(), children, spacing);
   const auto at = [&row](double x, QSizeF size) {

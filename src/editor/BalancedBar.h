@@ -25,11 +25,6 @@ constexpr double editorSpacing = 10;
 QList<QSizeF> plan(std::optional<double> width, std::optional<double> height,
                    const QList<const ProposalSized *> &children, double spacing);
 
-// The row's own size: the proposed width, else the ideal widths plus the
-// gaps; the height of the tallest planned child (0 with no children).
-QSizeF sizeThatFits(std::optional<double> width, std::optional<double> height,
-                    const QList<const ProposalSized *> &children, double spacing);
-
 // Each child's rectangle in `row`, vertically centred on it.
 QList<QRectF> place(const QRectF &row, const QList<const ProposalSized *> &children, double spacing);
 

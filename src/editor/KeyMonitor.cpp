@@ -1,4 +1,5 @@
 #include "KeyMonitor.h"
+#include "Sheets.h"
 
 #include "canvas/CanvasView.h"
 #include "canvas/InlineTextView.h"
@@ -6,7 +7,6 @@
 #include "platform/Pasteboard.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -44,14 +44,6 @@ bool editsText(const QWidget *focus) {
     return !text->isReadOnly();
   if (auto *plain = qobject_cast<const QPlainTextEdit *>(focus))
     return !plain->isReadOnly();
-  return false;
-}
-
-// A window-modal dialog on the window stands in for an attached sheet.
-bool hasSheet(const QWidget &window) {
-  for (const QDialog *dialog : window.findChildren<QDialog *>(Qt::FindDirectChildrenOnly))
-    if (dialog->isVisible() && dialog->windowModality() == Qt::WindowModal)
-      return true;
   return false;
 }
 
@@ -94,7 +86,7 @@ void KeyMonitor::remove() {
 }
 
 bool KeyMonitor::watches(const QWidget &window) {
-  return QApplication::activeWindow() == &window && !hasSheet(window) && !editsText(QApplication::focusWidget());
+  return QApplication::activeWindow() == &window && !Sheets::attached(&window) && !editsText(QApplication::focusWidget());
 }
 
 bool KeyMonitor::eventFilter(QObject *receiver, QEvent *event) {

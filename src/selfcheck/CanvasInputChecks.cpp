@@ -14,11 +14,11 @@
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
+#include "editor/Sheets.h"
 #include "platform/Pasteboard.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDialog>
 #include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -231,14 +231,6 @@ void typeKeys(CanvasView &canvas, const QString &text) {
   }
 }
 
-bool hasSheet(const QWidget &window) {
-  for (const QDialog *dialog : window.findChildren<QDialog *>()) {
-    if (dialog->isVisible() && dialog->windowModality() == Qt::WindowModal)
-      return true;
-  }
-  return false;
-}
-
 void inlineTextChecks(Fixture &f, const QDir &root) {
   CrelDocument &document = f.document;
   CanvasView &canvas = f.canvas;
@@ -256,7 +248,7 @@ void inlineTextChecks(Fixture &f, const QDir &root) {
   const InlineTextView *editor = textEditor(canvas);
   if (!editor)
     fail(QStringLiteral("Inline text editor missing"));
-  expect(editor->parentWidget() == &canvas && !hasSheet(f.window),
+  expect(editor->parentWidget() == &canvas && !Sheets::attached(&f.window),
          QStringLiteral("Text tool places an editable text view directly on the image without a dialog"));
 
   typeKeys(canvas, QStringLiteral("Ar"));

@@ -20,22 +20,6 @@ using crel::test::near;
 
 namespace {
 
-TEST(SurfaceVariant, ChoiceTable) {
-  struct Row {
-    bool reduce, preview, glass;
-    SurfaceVariant expected;
-  };
-  const Row rows[] = {
-      {true, false, true, SurfaceVariant::opaque},     {true, true, false, SurfaceVariant::opaque},
-      {false, true, true, SurfaceVariant::opaque},     {false, false, true, SurfaceVariant::glass},
-      {false, false, false, SurfaceVariant::material},
-  };
-  for (const Row &r : rows)
-    EXPECT_EQ(chooseSurfaceVariant(r.reduce, r.preview, r.glass), r.expected) << r.reduce << r.preview << r.glass;
-  // This platform has no glass: the default never picks it.
-  EXPECT_EQ(chooseSurfaceVariant(false, false), SurfaceVariant::material);
-}
-
 TEST(AccessibilityOptions, FirstSourceThatSaysAnythingWins) {
   using S = AccessibilityOptions::Sources;
   struct Row {

@@ -24,22 +24,6 @@ TEST(ExtendedImageBackground, GrainIgnoresThePaintersScaleSmoothing) {
       ASSERT_EQ(out.pixel(x, y), ExtendedImageBackground::grain().pixel(108 + x / 4, 108 + y / 4)) << x << "," << y;
 }
 
-TEST(ExtendedImageBackground, PreviewSizes) {
-  EXPECT_EQ(ExtendedImageBackground::previewSize({1920, 1080}), QSize(114, 64));
-  EXPECT_EQ(ExtendedImageBackground::previewSize({4000, 100}), QSize(2560, 64));
-  EXPECT_EQ(ExtendedImageBackground::previewSize({50, 30}), QSize(50, 30));
-  EXPECT_EQ(ExtendedImageBackground::previewSize({1, 1}), QSize(1, 1));
-  EXPECT_EQ(ExtendedImageBackground::previewSize({0, 0}), QSize(1, 1));
-  EXPECT_EQ(ExtendedImageBackground::previewSize({10000, 1}), QSize(10000, 1));
-  EXPECT_EQ(ExtendedImageBackground::previewSize({129, 128}), QSize(65, 64)); // 64.5 rounds away from zero
-
-  const ExtendedImageBackground wide(filledImage({1920, 1080}, QColor(10, 120, 230)));
-  ASSERT_EQ(wide.preview().size(), QSize(114, 64));
-  EXPECT_EQ(wide.preview().pixel(57, 32), QColor(10, 120, 230).rgb());
-  EXPECT_EQ(ExtendedImageBackground(QImage()).preview().size(), QSize(1, 1));
-  EXPECT_EQ(ExtendedImageBackground(QImage()).size(), QSize(0, 0));
-}
-
 TEST(ExtendedImageBackground, PixelsAreSrgbPremultipliedAndSharedWhenTheyCanBe) {
   const QImage plain = filledImage({8, 8}, QColor(1, 2, 3));
   const ExtendedImageBackground shared(plain);

@@ -116,14 +116,4 @@ TEST(BalancedBar, OtherNumbersOfChildrenGoLeftToRightAtTheirIdealSizes) {
   }
 }
 
-TEST(BalancedBar, SizeWithoutAWidthProposalIsTheIdealWidthsPlusGapsAndTheTallestChild) {
-  Group leading({80}, 30), centre({420, 300}, 44), trailing({236, 150}, 36);
-  EXPECT_EQ(BalancedBar::sizeThatFits(std::nullopt, std::nullopt, {&leading, &centre, &trailing}, s),
-            QSizeF(80 + 420 + 236 + 2 * s, 44));
-  // A proposed width is taken as it is; the height comes from the plan for it.
-  Group two({50}, 20), other({70}, 28);
-  EXPECT_EQ(BalancedBar::sizeThatFits(500, std::nullopt, {&two, &other}, s), QSizeF(500, 28));
-  EXPECT_EQ(BalancedBar::sizeThatFits(std::nullopt, std::nullopt, {}, s), QSizeF(0, 0));
-}
-
 } // namespace

@@ -53,11 +53,8 @@ BundleInfo BundleInfo::fromInfoDictionary(const QJsonObject &info, const QString
   u.feedUrl = r.optional("SUFeedURL", feedAddress).value_or(QUrl());
   u.publicEdKey = r.optional("SUPublicEDKey", publicKey).value_or(QByteArray());
   u.requireSignedFeed = r.optional("SURequireSignedFeed", json::toBool).value_or(u.requireSignedFeed);
-  u.verifyBeforeExtraction =
-      r.optional("SUVerifyUpdateBeforeExtraction", json::toBool).value_or(u.verifyBeforeExtraction);
   u.scheduledCheckInterval = r.optional("SUScheduledCheckInterval", interval).value_or(u.scheduledCheckInterval);
   u.enableAutomaticChecks = r.optional("SUEnableAutomaticChecks", json::toBool).value_or(u.enableAutomaticChecks);
-  u.enableSystemProfiling = r.optional("SUEnableSystemProfiling", json::toBool).value_or(u.enableSystemProfiling);
   return bundle;
 }
 

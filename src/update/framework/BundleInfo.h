@@ -9,17 +9,17 @@ namespace crel::update {
 
 // The updater's settings, under the application directory's Info.json keys
 // of the same names ("SUFeedURL", "SUPublicEDKey", "SURequireSignedFeed",
-// "SUVerifyUpdateBeforeExtraction", "SUScheduledCheckInterval",
-// "SUEnableAutomaticChecks", "SUEnableSystemProfiling"). A missing key takes
+// "SUScheduledCheckInterval", "SUEnableAutomaticChecks"). A missing key takes
 // the default below; an empty feed address or key means "not configured".
+// Archives are always verified before extraction and nothing about the
+// system is ever sent, whatever "SUVerifyUpdateBeforeExtraction" and
+// "SUEnableSystemProfiling" say, so those two are not read.
 struct UpdateSettings {
   QUrl feedUrl;
   QByteArray publicEdKey; // 32 raw bytes; Info.json holds Base64
   bool requireSignedFeed = true;
-  bool verifyBeforeExtraction = true;
   int scheduledCheckInterval = 3600; // seconds
   bool enableAutomaticChecks = false;
-  bool enableSystemProfiling = false;
 
   bool operator==(const UpdateSettings &) const = default;
 };

@@ -66,8 +66,8 @@ QList<QRect> availableAreas() {
 
 } // namespace
 
-AppDelegate::AppDelegate(AppServices services, ShellSeams seams, QObject *parent)
-    : QObject(parent), services_(std::move(services)), seams_(std::move(seams)), statusItem_(AppIdentity::name()) {
+AppDelegate::AppDelegate(AppServices services, QObject *parent)
+    : QObject(parent), services_(std::move(services)), statusItem_(AppIdentity::name()) {
   lastInteraction_ = now();
   QuitController::Hooks quit;
   quit.updatePending = [this] { return services_.updates.installsOnQuit(); };
@@ -262,9 +262,9 @@ void AppDelegate::makeMenus() {
       return QString();
     return services_.shortcuts.statusLabel();
   };
-  hooks.openImage = seams_.openImage ? seams_.openImage : [this] { openImage(); };
-  hooks.showShortcuts = seams_.showShortcuts ? seams_.showShortcuts : [this] { showShortcuts(); };
-  hooks.quit = seams_.quit ? seams_.quit : [this] { requestQuit(); };
+  hooks.openImage = [this] { openImage(); };
+  hooks.showShortcuts = [this] { showShortcuts(); };
+  hooks.quit = [this] { requestQuit(); };
   menus_ = std::make_unique<AppMenus>(AppIdentity::name(), std::move(hooks));
 }
 
@@ -373,10 +373,6 @@ void AppDelegate::quitForUpdate() {
 }
 
 void AppDelegate::showWelcome() {
-  if (seams_.showWelcome) {
-    seams_.showWelcome();
-    return;
-  }
   if (!welcome_) {
     auto *window = new QWidget;
     window->setObjectName(QLatin1String(WindowPresentation::settings));

@@ -51,17 +51,6 @@ struct AppServices {
   std::function<QDateTime()> clock;
 };
 
-// Work that belongs to other parts of the shell (welcome and settings,
-// keyboard-shortcuts window, opening images, quitting). An empty seam
-// leaves its menu item disabled, except the welcome window, which then
-// shows the plain window below.
-struct ShellSeams {
-  std::function<void()> showWelcome;
-  std::function<void()> showShortcuts;
-  std::function<void()> openImage;
-  std::function<void()> quit;
-};
-
 struct LaunchOptions {
   bool launchedAtLogin = false;
   bool capture = false;      // --capture
@@ -76,7 +65,7 @@ class AppDelegate : public QObject {
 public:
   static constexpr int yieldWindowMs = 5000;
 
-  AppDelegate(AppServices services, ShellSeams seams = {}, QObject *parent = nullptr);
+  explicit AppDelegate(AppServices services, QObject *parent = nullptr);
   ~AppDelegate() override;
 
   void launch(const LaunchOptions &options);
@@ -188,7 +177,6 @@ private:
   void quitCancelled();
 
   AppServices services_;
-  ShellSeams seams_;
   WindowRegistry windows_;
   StatusItem statusItem_;
   std::unique_ptr<AppMenus> menus_;

@@ -56,12 +56,10 @@ std::optional<QJsonObject> parseObject(const QByteArray &line, qsizetype limit) 
 } // namespace
 
 std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLine &commandLine,
-                                                                const QString &currentFolder,
-                                                                const QString &startupId) {
+                                                                const QString &currentFolder) {
   if (commandLine.isLoginLaunch())
     return std::nullopt;
   ForwardedLaunch request;
-  request.startupId = startupId;
   const QStringList &arguments = commandLine.arguments();
   const QDir base(currentFolder);
   for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -90,7 +88,6 @@ QByteArray ForwardedLaunch::encode() const {
     if (value == command)
       object.insert(QStringLiteral("cmd"), QString(name));
   object.insert(QStringLiteral("paths"), QJsonArray::fromStringList(paths));
-  object.insert(QStringLiteral("startupId"), startupId);
   QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
   return line.size() > maxLineBytes ? QByteArray() : line;
 }
@@ -122,10 +119,6 @@ std::optional<ForwardedLaunch> ForwardedLaunch::decode(const QByteArray &line) {
   }
   if ((request.command == Command::open) == request.paths.isEmpty())
     return std::nullopt;
-  const QJsonValue startupId = object->value(QStringLiteral("startupId"));
-  if (!startupId.isUndefined() && !startupId.isString())
-    return std::nullopt;
-  request.startupId = startupId.toString();
   return request;
 }
 

@@ -11,7 +11,7 @@
 namespace crel {
 
 // What a second launch asks the running instance to do, as one line on the
-// instance socket: {"v":1,"cmd":"reopen"|"open"|"capture","paths":[...],"startupId":"..."}.
+// instance socket: {"v":1,"cmd":"reopen"|"open"|"capture","paths":[...]}.
 struct ForwardedLaunch {
   enum class Command { reopen, open, capture };
   static constexpr qsizetype maxLineBytes = 64 * 1024;
@@ -19,13 +19,11 @@ struct ForwardedLaunch {
 
   Command command = Command::reopen;
   QStringList paths; // absolute; only for open
-  QString startupId;
 
   // The request a launch with these arguments forwards: the files named on
   // it made absolute against `currentFolder`, else --capture, else a plain
   // reopen. None for a login launch, which must change nothing.
-  static std::optional<ForwardedLaunch> fromCommandLine(const CommandLine &commandLine, const QString &currentFolder,
-                                                        const QString &startupId = {});
+  static std::optional<ForwardedLaunch> fromCommandLine(const CommandLine &commandLine, const QString &currentFolder);
 
   // One line ending in '\n'; empty when the request breaks the limits.
   QByteArray encode() const;

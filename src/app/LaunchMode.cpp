@@ -50,9 +50,10 @@ std::vector<TestHook> testHooks(const CommandLine &commandLine) {
   std::vector<TestHook> hooks;
   const auto folder = commandLine.pathAfter(QStringLiteral("--update-acceptance"));
   const auto scenario = commandLine.valueAfter(QStringLiteral("--update-scenario"));
+  // One run drives the application at a time: both would fight over it.
   if (folder && scenario)
     hooks.push_back({TestHook::Kind::updateAcceptance, {*folder, *scenario}});
-  if (const auto fixture = commandLine.pathAfter(QStringLiteral("--acceptance-test")))
+  else if (const auto fixture = commandLine.pathAfter(QStringLiteral("--acceptance-test")))
     hooks.push_back({TestHook::Kind::acceptance, {*fixture}});
   const QString login = QStringLiteral("--login-startup-test"), plain = QStringLiteral("--startup-test");
   if (commandLine.has(login))

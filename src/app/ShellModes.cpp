@@ -11,6 +11,7 @@
 #include "UpdaterService.h"
 #include "capture/CaptureCoordinator.h"
 #include "chrome/LightPalette.h"
+#include "document/CrelStorage.h"
 #include "platform/AppIdentity.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/DesktopIntegration.h"
@@ -21,9 +22,10 @@
 #include "platform/SettingsStore.h"
 
 #include <QDir>
+#include <QLocale>
 #include <QLoggingCategory>
-#include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 #include <memory>
@@ -36,27 +38,6 @@ namespace crel::ShellModes {
 namespace {
 
 Q_LOGGING_CATEGORY(lcLaunch, "crel.launch", QtWarningMsg)
-
-[[noreturn]] void failNotBuilt(const QString &what) {
-  throw std::runtime_error(QStringLiteral("%1 is not built yet").arg(what).toStdString());
-}
-
-QString hookSwitch(const TestHook &hook) {
-  switch (hook.kind) {
-  case TestHook::Kind::updateAcceptance: return QStringLiteral("--update-acceptance");
-  case TestHook::Kind::acceptance: return QStringLiteral("--acceptance-test");
-  case TestHook::Kind::startupCheck: break;
-  }
-  return hook.values.value(0);
-}
-
-// Pictures/<name>: new captures are saved there.
-QString picturesFolder() {
-  QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  if (pictures.isEmpty())
-    pictures = QDir::homePath() + QStringLiteral("/Pictures");
-  return pictures + QLatin1Char('/') + AppIdentity::name();
-}
 
 // The status of a launch that handed its request to the running instance;
 // none when this process is the instance (or runs without one).
@@ -91,7 +72,7 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
     return std::nullopt;
   }
   const std::optional<ForwardedLaunch> request =
-      ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath(), qEnvironmentVariable("DESKTOP_STARTUP_ID"));
+      ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
   // A login launch while running changes nothing.
   if (!request)
     return 0;
@@ -132,6 +113,12 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     quietQtMessages();
   CrelApplication &app = context.application();
   app.setActivationPolicy(ActivationPolicy::regular);
+  // The user's language where the bundle carries a table for it
+  // (Resources/translations/crel_<locale>.qm); English otherwise.
+  QTranslator translator;
+  if (translator.load(QLocale(), QStringLiteral("crel"), QStringLiteral("_"),
+                      ResourceLocator::resourcesDirectory() + QStringLiteral("/translations")))
+    app.installTranslator(&translator);
   // Menus, alerts and dialogs are light like the windows, whatever the
   // desktop's theme (a dark one would otherwise reach every popup).
   LightPalette::install(app);
@@ -154,7 +141,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   CaptureCoordinator capture;
   UpdaterService updates(SettingsStore::standard());
   UpdateSessionStore session;
-  AppDelegate delegate({shortcuts, capture, updates, launchAtLogin, session, picturesFolder(), {}});
+  AppDelegate delegate({shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}});
 
   LaunchOptions options;
   options.launchedAtLogin = commandLine.isLoginLaunch();
@@ -191,7 +178,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
       });
       continue;
     }
-    if (hook.kind == TestHook::Kind::acceptance && acceptance) {
+    if (hook.kind == TestHook::Kind::acceptance) {
       QTimer::singleShot(1000, &app, [&delegate, &capture, acceptance, fixture = hook.values.value(0)] {
         runOrFail([&] {
           try {
@@ -207,13 +194,11 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
       });
       continue;
     }
-    if (hook.kind == TestHook::Kind::updateAcceptance && updateAcceptance) {
+    if (hook.kind == TestHook::Kind::updateAcceptance) {
       QTimer::singleShot(1000, &app, [&delegate, &updates, updateAcceptance, hook] {
         runOrFail([&] { updateAcceptance(delegate, updates, hook.values.value(0), hook.values.value(1)); });
       });
-      continue;
     }
-    QTimer::singleShot(1000, &app, [hook] { runOrFail([&] { failNotBuilt(hookSwitch(hook)); }); });
   }
 
   const int status = app.exec();
@@ -235,10 +220,6 @@ int printPermissionDiagnostics(LaunchContext &context) {
   Diagnostics::printPermissions(&app, [] { QCoreApplication::exit(0); });
   app.exec();
   return 0;
-}
-
-ModeRunner notBuilt(const QString &what) {
-  return [what](LaunchContext &context) -> int { failNotBuilt(what.isEmpty() ? context.choice().flag : what); };
 }
 
 } // namespace crel::ShellModes

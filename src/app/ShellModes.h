@@ -26,15 +26,11 @@ using UpdateAcceptanceRun =
 // runs, then the application quits; a throw cancels any capture and ends the
 // process with the FAIL line. `updateAcceptance` serves --update-acceptance,
 // one second after launch.
-int runApplication(LaunchContext &context, const AcceptanceRun &acceptance = {},
-                   const UpdateAcceptanceRun &updateAcceptance = {});
+int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
+                   const UpdateAcceptanceRun &updateAcceptance);
 int printDiagnostics(LaunchContext &context);
 // Runs the loop until the display list has been asked for; always 0.
 int printPermissionDiagnostics(LaunchContext &context);
-
-// A mode whose part is not built yet: one FAIL line naming `what` (the
-// switch that chose it when empty).
-ModeRunner notBuilt(const QString &what = {});
 
 } // namespace ShellModes
 

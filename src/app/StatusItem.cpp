@@ -106,8 +106,6 @@ TrayPresenter::TrayPresenter(StatusItem &item, QIcon icon, QObject *parent)
 
 TrayPresenter::~TrayPresenter() = default;
 
-bool TrayPresenter::isOnScreen() const { return tray_->isVisible(); }
-
 void TrayPresenter::refresh() {
   tray_->setIcon(badged(icon_, item_.isShowingCopyFeedback(), item_.isUpdateKnown()));
   tray_->setToolTip(item_.text().accessibilityLabel);
@@ -179,7 +177,6 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, QObject *pa
 void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {
   presenter_ = std::move(presenter);
   qCInfo(lcStatus) << "status item presenter:" << presenter_->kind();
-  Q_EMIT presenterChanged();
 }
 
 } // namespace crel

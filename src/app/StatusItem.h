@@ -71,7 +71,6 @@ class StatusPresenter : public QObject {
   Q_OBJECT
 public:
   using QObject::QObject;
-  virtual bool isOnScreen() const = 0;
   virtual QString kind() const = 0;
 };
 
@@ -83,7 +82,6 @@ class TrayPresenter final : public StatusPresenter {
 public:
   TrayPresenter(StatusItem &item, QIcon icon, QObject *parent = nullptr);
   ~TrayPresenter() override;
-  bool isOnScreen() const override;
   QString kind() const override { return QStringLiteral("tray"); }
   QSystemTrayIcon &trayIcon() const { return *tray_; }
 
@@ -103,7 +101,6 @@ class NullPresenter final : public StatusPresenter {
   Q_OBJECT
 public:
   using StatusPresenter::StatusPresenter;
-  bool isOnScreen() const override { return false; }
   QString kind() const override { return QStringLiteral("none"); }
 };
 
@@ -116,9 +113,6 @@ class StatusPresentation : public QObject {
 public:
   StatusPresentation(StatusItem &item, QIcon icon, QObject *parent = nullptr);
   StatusPresenter &presenter() const { return *presenter_; }
-
-Q_SIGNALS:
-  void presenterChanged();
 
 private:
   void use(std::unique_ptr<StatusPresenter> presenter);

@@ -59,12 +59,28 @@ QVBoxLayout *section(QVBoxLayout *parent, int spacing) {
   return layout;
 }
 
-ChromeSegmented *picker(const QStringList &labels, const QString &title, QWidget *parent) {
+// A section titled `title` whose segmented picker offers the labels of
+// `cases`; the section's captions follow the picker.
+struct PickerSection {
+  QVBoxLayout *layout;
+  ChromeSegmented *picker;
+};
+
+template <class Cases>
+PickerSection pickerSection(QVBoxLayout *column, const QString &title, const Cases &cases,
+                            const QString &accessibleName, const QString &identifier, QWidget *parent) {
+  QVBoxLayout *layout = section(column, 10);
+  layout->addWidget(heading(title, parent));
+  QStringList labels;
+  for (const auto value : cases)
+    labels << label(value);
   auto *control = new ChromeSegmented(parent);
   const QFont font = ChromeFonts::font(12, QFont::Medium);
   control->setOptions(ChromeSegmented::textOptions(labels, labels, font), ChromeSegmented::textPainter(labels, font));
-  control->setAccessibleName(title);
-  return control;
+  control->setAccessibleName(accessibleName);
+  control->setIdentifier(identifier);
+  layout->addWidget(control, 0, Qt::AlignLeft);
+  return {layout, control};
 }
 
 } // namespace
@@ -175,18 +191,14 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   column->addWidget(divider(this));
 
   // The default annotation style.
-  QVBoxLayout *styleSection = section(column, 10);
-  styleSection->addWidget(heading(crel::tr("Annotation style"), this));
-  QStringList styleLabels;
-  for (AnnotationStyle s : styles)
-    styleLabels << label(s);
-  style_ = picker(styleLabels, crel::tr("Default annotation style"), this);
-  style_->setIdentifier(QStringLiteral("default-annotation-style"));
-  styleSection->addWidget(style_, 0, Qt::AlignLeft);
+  const PickerSection styleSection = pickerSection(column, crel::tr("Annotation style"), styles,
+                                                  crel::tr("Default annotation style"),
+                                                  QStringLiteral("default-annotation-style"), this);
+  style_ = styleSection.picker;
   styleDescription_ = caption({}, this);
   styleDescription_->setObjectName(QStringLiteral("style-description"));
-  styleSection->addWidget(styleDescription_);
-  styleSection->addWidget(caption(
+  styleSection.layout->addWidget(styleDescription_);
+  styleSection.layout->addWidget(caption(
       crel::tr("Arrows start at %1 px; lines and shapes at %2 px. Each tool remembers its weight within a crel.")
           .arg(32)
           .arg(12),
@@ -196,15 +208,11 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   column->addWidget(divider(this));
 
   // The default editor size.
-  QVBoxLayout *sizeSection = section(column, 10);
-  sizeSection->addWidget(heading(crel::tr("Editor size"), this));
-  QStringList sizeLabels;
-  for (EditorSize s : sizes)
-    sizeLabels << label(s);
-  size_ = picker(sizeLabels, crel::tr("Default editor size"), this);
-  size_->setIdentifier(QStringLiteral("default-editor-size"));
-  sizeSection->addWidget(size_, 0, Qt::AlignLeft);
-  sizeSection->addWidget(caption(crel::tr("Right-click the image to change this too. Your choice is saved for new "
+  const PickerSection sizeSection = pickerSection(column, crel::tr("Editor size"), sizes,
+                                                 crel::tr("Default editor size"),
+                                                 QStringLiteral("default-editor-size"), this);
+  size_ = sizeSection.picker;
+  sizeSection.layout->addWidget(caption(crel::tr("Right-click the image to change this too. Your choice is saved for new "
                                           "crels. Maximized and full-screen windows keep their size."),
                                  this));
   connect(size_, &ChromeSegmented::selected, this, [this](int index) { sizes_.setSize(sizes[size_t(index)]); });

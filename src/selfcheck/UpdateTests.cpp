@@ -4,11 +4,15 @@
 #include "Fixtures.h"
 
 #include "app/ShellRules.h"
+#include "app/UpdateSessionStore.h"
 #include "capture/CaptureSource.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/EditState.h"
+#include "document/EditorSizePreferences.h"
 #include "document/MarkGeometry.h"
+#include "editor/EditorController.h"
+#include "editor/EditorWindow.h"
 #include "platform/FakeShellWindow.h"
 #include "platform/ResourceLocator.h"
 #include "update/UpdateController.h"
@@ -38,7 +42,15 @@ Mark probeMark() {
 void sessionChecks(const QImage &image, const QDir &root) {
   const Mark probe = probeMark();
   const Mark movedProbe = moved(probe, 10, 20);
-  CrelDocument document(image, AnnotationPreferences::shared());
+  // The session is saved the way the shell saves it: from the open editors,
+  // each with its window's place.
+  std::vector<std::unique_ptr<EditorController>> editors;
+  editors.push_back(std::make_unique<EditorController>(
+      std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), EditorSizePreferences::shared()));
+  CrelDocument &document = editors.front()->document();
+  const QRect place(140, 90, 900, 640);
+  if (EditorWindow *window = editors.front()->window())
+    window->setGeometry(place);
   document.enableAutosave(root.path(), CaptureSource{}.filenameStem(QDateTime::currentDateTime()));
   document.flushAutosave();
   document.commit({probe});
@@ -47,13 +59,14 @@ void sessionChecks(const QImage &image, const QDir &root) {
   document.setSelection(probe.id);
 
   const QString file = root.filePath(QStringLiteral("session.json"));
-  UpdateSession::save({{document, QRect()}}, file);
+  UpdateSessionStore(file).save(editors);
   const QByteArray expected = document.renderPNG();
   UpdateSession::ReadResult read = UpdateSession::read(file, AnnotationPreferences::shared());
   if (read.failure)
     std::rethrow_exception(read.failure);
 
-  expect(read.entries.size() == 1 && sameMarks(read.entries[0].document->marks(), document.marks()),
+  expect(read.entries.size() == 1 && sameMarks(read.entries[0].document->marks(), document.marks()) &&
+             read.entries[0].frame == place,
          QStringLiteral("Update restores editable annotation models"));
   CrelDocument &restored = *read.entries[0].document;
   expect(restored.renderPNG() == expected && restored.pixelSize() == document.pixelSize(),
@@ -68,10 +81,12 @@ void sessionChecks(const QImage &image, const QDir &root) {
   expect(restored.marks().isEmpty(), QStringLiteral("Undo history survives an update"));
 
   const QByteArray before = NativeTests::readFile(file);
-  CrelDocument neverSaved(image, AnnotationPreferences::shared());
+  std::vector<std::unique_ptr<EditorController>> neverSaved;
+  neverSaved.push_back(std::make_unique<EditorController>(
+      std::make_unique<CrelDocument>(image, AnnotationPreferences::shared()), EditorSizePreferences::shared()));
   bool threw = false;
   try {
-    UpdateSession::save({{neverSaved, QRect()}}, file);
+    UpdateSessionStore(file).save(neverSaved);
   } catch (const std::exception &) {
     threw = true;
   }

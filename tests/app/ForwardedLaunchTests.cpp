@@ -16,9 +16,7 @@ using Command = ForwardedLaunch::Command;
 
 namespace {
 
-ForwardedLaunch request(Command command, QStringList paths = {}, QString startupId = {}) {
-  return {command, std::move(paths), std::move(startupId)};
-}
+ForwardedLaunch request(Command command, QStringList paths = {}) { return {command, std::move(paths)}; }
 
 // Runs the event loop until the future is ready: the primary answers on this thread.
 template <class T> T pump(std::future<T> &future) {
@@ -63,7 +61,7 @@ TEST(ForwardedLaunch, EveryRequestSurvivesTheLineAndAnswersDecode) {
   for (int i = 0; i < ForwardedLaunch::maxPaths; ++i)
     many << QStringLiteral("/p/ü %1\n\"x\".png").arg(i);
   for (const ForwardedLaunch &sent :
-       {request(Command::reopen, {}, "id_1"), request(Command::capture), request(Command::open, many)}) {
+       {request(Command::reopen), request(Command::capture), request(Command::open, many)}) {
     const QByteArray line = sent.encode();
     ASSERT_TRUE(line.endsWith('\n'));
     EXPECT_EQ(line.count('\n'), 1); // one request, one line
@@ -98,7 +96,6 @@ TEST(ForwardedLaunch, AnythingButAWellFormedRequestIsRefused) {
       R"({"v":1,"cmd":"open","paths":[3]})",          // not a path
       R"({"v":1,"cmd":"open","paths":"/a.png"})",     // not a list
       R"({"v":1,"cmd":"reopen","paths":["/a.png"]})", // paths with another command
-      R"({"v":1,"cmd":"reopen","startupId":7})",
       "{\"v\":1,\"cmd\":\"open\",\"paths\":[\"/" + QByteArray(70'000, 'a') + "\"]}",
   };
   for (const QByteArray &line : lines)

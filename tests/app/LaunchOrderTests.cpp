@@ -63,10 +63,11 @@ const OrderCase orderCases[] = {
      {"--update-acceptance", "updates", "--login-startup-test"},
      "MODE 10 \nHOOK 2 --login-startup-test\n"},
     {"ScenarioWithoutFolderSchedulesNothing", {"--update-scenario", "quiet"}, "MODE 10 \n"},
-    {"AllHooksInTableOrder",
+    // One acceptance run drives the application: the update scenario wins.
+    {"AllHooksInTableOrderWithOneAcceptanceRun",
      {"--startup-test", "--login-startup-test", "--acceptance-test", "F", "--update-scenario", "quiet",
       "--update-acceptance", "u"},
-     "MODE 10 \nHOOK 0 {cwd}/u quiet\nHOOK 1 {cwd}/F\nHOOK 2 --login-startup-test\n"},
+     "MODE 10 \nHOOK 0 {cwd}/u quiet\nHOOK 2 --login-startup-test\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, LaunchOrder, ::testing::ValuesIn(orderCases),

@@ -1,6 +1,6 @@
 #include "UpdateSettingsView.h"
 
-#include "ShellText.h"
+#include "chrome/ShellText.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
 #include "platform/AppIdentity.h"

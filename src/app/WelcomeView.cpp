@@ -1,7 +1,7 @@
 #include "WelcomeView.h"
 
 #include "LaunchAtLogin.h"
-#include "ShellText.h"
+#include "chrome/ShellText.h"
 #include "ShortcutControl.h"
 #include "ShortcutManager.h"
 #include "chrome/BrandSwitch.h"

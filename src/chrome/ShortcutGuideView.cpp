@@ -2,6 +2,7 @@
 
 #include "ChromeColors.h"
 #include "ChromeFonts.h"
+#include "ShellText.h"
 #include "Symbols.h"
 #include "platform/Translate.h"
 
@@ -16,34 +17,11 @@ namespace crel {
 
 namespace {
 
-struct Style {
-  double size = 13;
-  QFont::Weight weight = QFont::Normal;
-  bool secondary = false;
-  bool monospaced = false;
-};
+using ShellText::divider;
 
-QLabel *text(const QString &content, QWidget *parent, const Style &style, bool wraps = true) {
-  auto *label = new QLabel(content, parent);
-  QFont font = ChromeFonts::font(style.size, style.weight);
-  if (style.monospaced) {
-    font.setFamily(QStringLiteral("monospace"));
-    font.setStyleHint(QFont::Monospace);
-  }
-  label->setFont(font);
-  label->setWordWrap(wraps);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, style.secondary ? ChromeColors::secondaryLabel() : ChromeColors::label());
-  label->setPalette(palette);
-  return label;
-}
-
-QFrame *divider(QWidget *parent) {
-  auto *line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFixedHeight(1);
-  line->setStyleSheet(QStringLiteral("background: rgba(0,0,0,0.1); border: none;"));
-  return line;
+QLabel *text(const QString &content, QWidget *parent, ShellText::Style style, bool wraps = true) {
+  style.wraps = wraps;
+  return ShellText::label(content, parent, style);
 }
 
 // Painted at whatever density the guide is drawn at.

@@ -1,8 +1,8 @@
 #include "ShellText.h"
 
-#include "chrome/ChromeColors.h"
-#include "chrome/ChromeFonts.h"
-#include "chrome/Symbols.h"
+#include "ChromeColors.h"
+#include "ChromeFonts.h"
+#include "Symbols.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -9,8 +9,8 @@ class QWidget;
 
 namespace crel {
 
-// The texts and rules of the shell's light reference windows (welcome and
-// settings, keyboard shortcuts).
+// The texts and rules of the light reference windows (welcome and
+// settings, the keyboard shortcuts guide).
 namespace ShellText {
 
 struct Style {

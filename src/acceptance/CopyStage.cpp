@@ -20,8 +20,8 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "platform/Pasteboard.h"
-#include "selfcheck/Fixtures.h"
 #include "selfcheck/Check.h"
+#include "selfcheck/Fixtures.h"
 
 #include <QAccessibleActionInterface>
 #include <QAccessibleInterface>

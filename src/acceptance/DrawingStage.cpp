@@ -15,8 +15,8 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "platform/FileRevealer.h"
-#include "selfcheck/Fixtures.h"
 #include "selfcheck/Check.h"
+#include "selfcheck/Fixtures.h"
 
 #include <QBuffer>
 #include <QDBusConnection>

@@ -94,7 +94,8 @@ std::vector<LiveWindowServer::Candidate> LiveWindowServer::windowsFrontToBack() 
 std::optional<LiveWindowServer::Cover> LiveWindowServer::findCover(QWidget &window) {
   window.show();
   // The frame is known once the window manager has reparented the window.
-  NativeTests::pumpUntil([&] { return server_->frameOf(quint32(window.winId())) != quint32(window.winId()); }, 2000, 20);
+  NativeTests::pumpUntil([&] { return server_->frameOf(quint32(window.winId())) != quint32(window.winId()); }, 2000,
+                         20);
   NativeTests::pumpFor(100);
   const double dpr = window.devicePixelRatioF();
   const QSize frame = window.frameGeometry().size();
@@ -125,7 +126,8 @@ QImage LiveWindowServer::captureBelow(QWidget &window, const Cover &cover, doubl
   message.data.data32[0] = 2;
   message.data.data32[1] = cover.window;
   message.data.data32[2] = XCB_STACK_MODE_BELOW;
-  xcb_send_event(connection, 0, server_->root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+  xcb_send_event(connection, 0, server_->root(),
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                  reinterpret_cast<const char *>(&message));
   const quint32 frameWindow = server_->frameOf(client);
   xcb_composite_redirect_window(connection, frameWindow, XCB_COMPOSITE_REDIRECT_AUTOMATIC);

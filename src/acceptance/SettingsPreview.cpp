@@ -82,8 +82,8 @@ void render(const QString &folder, const CommandLine &commandLine) {
 
     // The update section over an updater that is built but never started.
     UpdateController updates([](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
-      return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}),
-                                               d, u);
+      return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}), d,
+                                               u);
     });
     WelcomeView::Actions actions;
     actions.updatesSection = [&updates](QWidget *parent) { return new UpdateSettingsView(updates, nullptr, parent); };

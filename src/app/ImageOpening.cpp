@@ -82,7 +82,8 @@ QString failureMessage(const QList<Failure> &failures) {
   });
   QString message;
   if (failures.size() == 1) {
-    message = crel::tr("%1 could not be opened: %2.").arg(CrelStorage::displayPath(failures[0].path), reason(failures[0].problem));
+    message = crel::tr("%1 could not be opened: %2.")
+                  .arg(CrelStorage::displayPath(failures[0].path), reason(failures[0].problem));
   } else {
     message = crel::tr("These files could not be opened:");
     for (const Failure &f : failures)

@@ -23,7 +23,7 @@ Format sniff(const QByteArray &head);
 enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge };
 
 struct Outcome {
-  QImage image;                  // full size, upright, in a format the editor takes
+  QImage image;                   // full size, upright, in a format the editor takes
   std::optional<Problem> problem; // set exactly when image is null
 };
 

@@ -71,8 +71,7 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
     qCWarning(lcLaunch) << "running without the single-instance channel:" << error.what();
     return std::nullopt;
   }
-  const std::optional<ForwardedLaunch> request =
-      ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
+  const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
   // A login launch while running changes nothing.
   if (!request)
     return 0;

@@ -1,8 +1,8 @@
 #include "UpdateSettingsView.h"
 
-#include "chrome/ShellText.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
+#include "chrome/ShellText.h"
 #include "platform/AppIdentity.h"
 #include "platform/Translate.h"
 #include "update/UpdateController.h"

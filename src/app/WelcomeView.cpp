@@ -1,7 +1,6 @@
 #include "WelcomeView.h"
 
 #include "LaunchAtLogin.h"
-#include "chrome/ShellText.h"
 #include "ShortcutControl.h"
 #include "ShortcutManager.h"
 #include "chrome/BrandSwitch.h"
@@ -13,6 +12,7 @@
 #include "chrome/LightPalette.h"
 #include "chrome/PrimaryActionButton.h"
 #include "chrome/SecondaryActionButton.h"
+#include "chrome/ShellText.h"
 #include "document/AnnotationPreferences.h"
 #include "document/AnnotationStyle.h"
 #include "document/CrelStorage.h"
@@ -191,9 +191,9 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   column->addWidget(divider(this));
 
   // The default annotation style.
-  const PickerSection styleSection = pickerSection(column, crel::tr("Annotation style"), styles,
-                                                  crel::tr("Default annotation style"),
-                                                  QStringLiteral("default-annotation-style"), this);
+  const PickerSection styleSection =
+      pickerSection(column, crel::tr("Annotation style"), styles, crel::tr("Default annotation style"),
+                    QStringLiteral("default-annotation-style"), this);
   style_ = styleSection.picker;
   styleDescription_ = caption({}, this);
   styleDescription_->setObjectName(QStringLiteral("style-description"));
@@ -208,13 +208,14 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   column->addWidget(divider(this));
 
   // The default editor size.
-  const PickerSection sizeSection = pickerSection(column, crel::tr("Editor size"), sizes,
-                                                 crel::tr("Default editor size"),
-                                                 QStringLiteral("default-editor-size"), this);
+  const PickerSection sizeSection =
+      pickerSection(column, crel::tr("Editor size"), sizes, crel::tr("Default editor size"),
+                    QStringLiteral("default-editor-size"), this);
   size_ = sizeSection.picker;
-  sizeSection.layout->addWidget(caption(crel::tr("Right-click the image to change this too. Your choice is saved for new "
-                                          "crels. Maximized and full-screen windows keep their size."),
-                                 this));
+  sizeSection.layout->addWidget(
+      caption(crel::tr("Right-click the image to change this too. Your choice is saved for new "
+                       "crels. Maximized and full-screen windows keep their size."),
+              this));
   connect(size_, &ChromeSegmented::selected, this, [this](int index) { sizes_.setSize(sizes[size_t(index)]); });
   connect(&sizes_, &EditorSizePreferences::changed, this, &WelcomeView::refreshSize);
   column->addWidget(divider(this));

@@ -46,8 +46,9 @@ void CapsuleActionButton::setSymbol(const QString &name) {
 }
 
 double CapsuleActionButton::symbolWidth() const {
-  return symbol_.isEmpty() ? 0 : Symbols::boxSide(font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF()) +
-                                     symbolGap;
+  return symbol_.isEmpty()
+             ? 0
+             : Symbols::boxSide(font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF()) + symbolGap;
 }
 
 double CapsuleActionButton::labelWidth() const {

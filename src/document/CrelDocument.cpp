@@ -25,8 +25,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -259,7 +259,8 @@ SavedFile judgeSavedFile(const QString &path, const QList<QSize> &sizes) {
     return quint32(head[at]) << 24 | quint32(head[at + 1]) << 16 | quint32(head[at + 2]) << 8 | head[at + 3];
   };
   const bool png = n == ssize_t(sizeof head) && std::memcmp(head, "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16) == 0;
-  return png && sizes.contains(QSize(int(std::min<quint32>(get32(16), INT_MAX)), int(std::min<quint32>(get32(20), INT_MAX))))
+  return png && sizes.contains(
+                    QSize(int(std::min<quint32>(get32(16), INT_MAX)), int(std::min<quint32>(get32(20), INT_MAX))))
              ? SavedFile::ours
              : SavedFile::notOurs;
 }
@@ -270,8 +271,7 @@ std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnaps
                                                                AnnotationPreferences &preferences,
                                                                const QString &savedImagesFolder, QString *notice) {
   // Saved by us as PNG; any other format in a session record is not ours.
-  const QImage image =
-      s.originalPNG.startsWith("\x89PNG\r\n\x1a\n") ? ImageDecoder::decode(s.originalPNG) : QImage();
+  const QImage image = s.originalPNG.startsWith("\x89PNG\r\n\x1a\n") ? ImageDecoder::decode(s.originalPNG) : QImage();
   if (image.isNull())
     throw CrelError::invalidImage(crel::tr("The screenshot's saved image data is damaged."));
   auto doc = std::make_unique<CrelDocument>(image, preferences);
@@ -318,14 +318,16 @@ std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnaps
     const QString named = path.isEmpty() ? s.savedURL.toDisplayString() : CrelStorage::displayPath(path);
     const QString now = d.savedURL_ ? CrelStorage::displayPath(*d.savedURL_) : QString();
     if (judged == SavedFile::folderGone)
-      *notice = saved ? crel::tr("The folder of %1 no longer exists; the restored screenshot was saved as %2.")
-                            .arg(named, now)
-                      : crel::tr("The folder of %1 no longer exists.").arg(named);
+      *notice =
+          saved
+              ? crel::tr("The folder of %1 no longer exists; the restored screenshot was saved as %2.").arg(named, now)
+              : crel::tr("The folder of %1 no longer exists.").arg(named);
     else
-      *notice = saved ? crel::tr("%1 is not an image %2 saved, so it was left as it is; the restored screenshot "
-                                 "was saved as %3.")
-                            .arg(named, AppIdentity::name(), now)
-                      : crel::tr("%1 is not an image %2 saved, so it was left as it is.").arg(named, AppIdentity::name());
+      *notice = saved
+                    ? crel::tr("%1 is not an image %2 saved, so it was left as it is; the restored screenshot "
+                               "was saved as %3.")
+                          .arg(named, AppIdentity::name(), now)
+                    : crel::tr("%1 is not an image %2 saved, so it was left as it is.").arg(named, AppIdentity::name());
   }
   if (d.tool_ == MarkTool::highlight || d.tool_ == MarkTool::redact || d.tool_ == MarkTool::extract)
     d.recognizeTextIfNeeded();

@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QSize>
 
-
 class QPainter;
 
 namespace crel {

@@ -142,7 +142,6 @@ void EditorController::saveAfterFirstFrame() {
   view_->canvas()->installEventFilter(this);
 }
 
-
 EditorController::~EditorController() {
   keyMonitor_.reset();
   // The window goes before the document it shows.

@@ -86,7 +86,8 @@ void KeyMonitor::remove() {
 }
 
 bool KeyMonitor::watches(const QWidget &window) {
-  return QApplication::activeWindow() == &window && !Sheets::attached(&window) && !editsText(QApplication::focusWidget());
+  return QApplication::activeWindow() == &window && !Sheets::attached(&window) &&
+         !editsText(QApplication::focusWidget());
 }
 
 bool KeyMonitor::eventFilter(QObject *receiver, QEvent *event) {

@@ -1,9 +1,9 @@
-#include "app/ShellModes.h"
-#include "app/UpdaterService.h"
 #include "acceptance/Fixture.h"
 #include "acceptance/NativeAcceptance.h"
 #include "acceptance/PreviewModes.h"
 #include "acceptance/UpdateAcceptance.h"
+#include "app/ShellModes.h"
+#include "app/UpdaterService.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 

@@ -100,8 +100,8 @@ bool DesktopIntegration::install(bool firstTime) const {
       wrote = writeIfChanged(userTheme + size + location_.identifier + QStringLiteral(".png"), png) || wrote;
   }
   if (const QByteArray svg = contents(theme + QStringLiteral("/scalable/apps/crel.svg")); !svg.isEmpty())
-    wrote = writeIfChanged(userTheme + QStringLiteral("/scalable/apps/") + location_.identifier + QStringLiteral(".svg"),
-                           svg) ||
+    wrote = writeIfChanged(
+                userTheme + QStringLiteral("/scalable/apps/") + location_.identifier + QStringLiteral(".svg"), svg) ||
             wrote;
   if (writeIfChanged(entryPath(), entryText())) {
     wrote = true;

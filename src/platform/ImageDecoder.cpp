@@ -227,9 +227,9 @@ private:
       return true; // the profile is still on its way
     if (!allowed(width, height))
       return false;
-    image_ = QImage(int(width), int(height),
-                    (flags & protocol::premultiplied) ? QImage::Format_RGBA8888_Premultiplied
-                                                      : QImage::Format_RGBA8888);
+    image_ =
+        QImage(int(width), int(height),
+               (flags & protocol::premultiplied) ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
     if (image_.isNull() || image_.bytesPerLine() != qsizetype(width) * 4)
       return false;
     if (profileSize > 0)

@@ -84,9 +84,8 @@ void DBusNotificationCenter::add(const Request &request, ErrorHandler done) {
   // icon in the desktop's theme, and the server would draw a blank bell.
   const QStringList icons = AppIdentity::iconFiles();
   const QString icon = icons.isEmpty() ? AppIdentity::identifier() : QUrl::fromLocalFile(icons.last()).toString();
-  notify << AppIdentity::name() << delivered_.value(request.identifier, 0u) << icon
-         << request.title << request.body << QStringList{QStringLiteral("default"), QStringLiteral("Review")} << hints
-         << qint32(-1);
+  notify << AppIdentity::name() << delivered_.value(request.identifier, 0u) << icon << request.title << request.body
+         << QStringList{QStringLiteral("default"), QStringLiteral("Review")} << hints << qint32(-1);
   const QString identifier = request.identifier;
   const quint64 withdrawals = withdrawals_.value(identifier);
   whenFinished(bus_.asyncCall(notify), this, [this, identifier, withdrawals, done](QDBusPendingCallWatcher &w) {

@@ -33,9 +33,7 @@ QImage decoded(const QByteArray &bytes) {
 
 } // namespace
 
-QByteArray Pasteboard::read(const QString &mimeType) const {
-  return representations().value(mimeType);
-}
+QByteArray Pasteboard::read(const QString &mimeType) const { return representations().value(mimeType); }
 
 QImage Pasteboard::readImage() const {
   const QMap<QString, QByteArray> all = representations();

@@ -11,8 +11,8 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 
-#include <QElapsedTimer>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineF>
 

@@ -25,9 +25,9 @@
 #include "platform/LoginItemService.h"
 
 #include <QAction>
-#include <QWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QWindow>
 
 #include <functional>
 #include <memory>

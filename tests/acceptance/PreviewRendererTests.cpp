@@ -9,13 +9,13 @@
 #include "app/WelcomeView.h"
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
+#include "document/MarkPath.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
 #include "platform/SettingsStore.h"
+#include "support/LaunchProcess.h"
 #include "update/UpdateController.h"
 #include "update/framework/Updater.h"
-#include "document/MarkPath.h"
-#include "support/LaunchProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -313,8 +313,8 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlertUnderTheAppsName) {
       {"screen capture not allowed", [&] { app.showPermission(); }, "Allow screen capture",
        "Allow Crel to take screenshots when your desktop asks, or in the privacy section of your desktop's settings, "
        "then capture again. Your screenshots stay on this computer."},
-      {"the folder cannot be shown", [&] { app.openSavedImagesFolder(); },
-       "Could not open ~/Crel in the file manager.", ""},
+      {"the folder cannot be shown", [&] { app.openSavedImagesFolder(); }, "Could not open ~/Crel in the file manager.",
+       ""},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -350,8 +350,8 @@ TEST_F(Delegate, ReopeningFromTheTrayShowsTheSettingsOrBringsBackTheEditor) {
   // Titled, closable and minimisable, but of one size.
   const QWidget *settings = visibleWindows("settings").front();
   EXPECT_EQ(settings->windowTitle(), "Crel");
-  EXPECT_EQ(settings->windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                                       Qt::WindowMaximizeButtonHint),
+  EXPECT_EQ(settings->windowFlags() &
+                (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
             Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
   EXPECT_EQ(settings->minimumSize(), settings->maximumSize());
   visibleWindows("settings").front()->close();

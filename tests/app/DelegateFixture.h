@@ -44,8 +44,8 @@ class FakeSession : public SessionStore {
 public:
   bool present = false, failRead = false;
   std::vector<QRect> frames;
-  std::vector<QString> notices;   // per frame, what the restore did differently
-  QString partialFailure;         // why the rest was not restored
+  std::vector<QString> notices; // per frame, what the restore did differently
+  QString partialFailure;       // why the rest was not restored
   int reads = 0, clears = 0;
   bool exists() const override { return present; }
   std::vector<Entry> read() override {

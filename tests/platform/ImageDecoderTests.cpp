@@ -158,14 +158,14 @@ QByteArray be(std::initializer_list<std::pair<quint32, int>> fields) {
 // not exist: libheif 1.15 aborts on its own assertion decoding it.
 QByteArray identityOfNothing() {
   const QByteArray infe = box("infe", QByteArray("\x02\0\0\0", 4) + be({{1, 2}, {0, 2}}) + "iden" + QByteArray(1, 0));
-  const QByteArray iloc = box("iloc", QByteArray("\x01\0\0\0", 4) + be({{0x4400, 2}, {1, 2}, {1, 2}, {1, 2}, {0, 2},
-                                                                         {1, 2}, {0, 4}, {1, 4}}));
-  const QByteArray meta = fullBox(
-      "meta", fullBox("hdlr", QByteArray(4, 0) + "pict" + QByteArray(13, 0)) + fullBox("pitm", be({{1, 2}})) + iloc +
-                  box("idat", QByteArray(1, 0)) + fullBox("iinf", be({{1, 2}}) + infe) +
-                  fullBox("iref", box("dimg", be({{1, 2}, {1, 2}, {5, 2}}))) +
-                  box("iprp", box("ipco", fullBox("ispe", be({{8, 4}, {8, 4}}))) +
-                                  fullBox("ipma", be({{1, 4}, {1, 2}, {1, 1}, {0x81, 1}}))));
+  const QByteArray iloc = box("iloc", QByteArray("\x01\0\0\0", 4) +
+                                          be({{0x4400, 2}, {1, 2}, {1, 2}, {1, 2}, {0, 2}, {1, 2}, {0, 4}, {1, 4}}));
+  const QByteArray meta =
+      fullBox("meta", fullBox("hdlr", QByteArray(4, 0) + "pict" + QByteArray(13, 0)) + fullBox("pitm", be({{1, 2}})) +
+                          iloc + box("idat", QByteArray(1, 0)) + fullBox("iinf", be({{1, 2}}) + infe) +
+                          fullBox("iref", box("dimg", be({{1, 2}, {1, 2}, {5, 2}}))) +
+                          box("iprp", box("ipco", fullBox("ispe", be({{8, 4}, {8, 4}}))) +
+                                          fullBox("ipma", be({{1, 4}, {1, 2}, {1, 1}, {0x81, 1}}))));
   return box("ftyp", "heic" + QByteArray(4, 0) + "mif1heic") + meta;
 }
 
@@ -223,9 +223,9 @@ TEST(ImageDecoder, WhatIsNotARegularFileIsRefusedBeforeItIsOpened) {
   test::writeFile(locked, blankPng(4, 4));
   ::chmod(QFile::encodeName(locked).constData(), 0);
   using R = ImageDecoder::Refusal;
-  std::vector<std::pair<QString, R>> cases{{fifo, R::notRegularFile},         {socketPath, R::notRegularFile},
-                                           {"/dev/zero", R::notRegularFile},  {dir.path(), R::notRegularFile},
-                                           {dir.filePath("gone.png"), R::notFound}, {locked + "/x", R::notFound}};
+  std::vector<std::pair<QString, R>> cases{
+      {fifo, R::notRegularFile},       {socketPath, R::notRegularFile},         {"/dev/zero", R::notRegularFile},
+      {dir.path(), R::notRegularFile}, {dir.filePath("gone.png"), R::notFound}, {locked + "/x", R::notFound}};
   if (geteuid() != 0) // permissions do not hold root back
     cases.emplace_back(locked, R::notReadable);
   for (const auto &[path, expected] : cases) {

@@ -113,7 +113,8 @@ TEST(ArchiveExtractor, AFullDiskFailsTheExtraction) {
   for (qsizetype i = 0; i < noise.size(); ++i)
     noise[i] = char((i * 7919 + (i >> 9) * 104729) >> 3);
   const QString archive = root.filePath("a.tar.gz");
-  ASSERT_TRUE(writeArchive(archive, applicationEntries("Crel.app", "{}") << ArchiveEntry{K::file, "Crel.app/big", noise}));
+  ASSERT_TRUE(
+      writeArchive(archive, applicationEntries("Crel.app", "{}") << ArchiveEntry{K::file, "Crel.app/big", noise}));
   try {
     ArchiveExtractor::extract(archive, root.filePath("dest"), {100, qint64(1) << 30});
     ADD_FAILURE() << "extracted onto a full disk";

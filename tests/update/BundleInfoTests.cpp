@@ -43,8 +43,8 @@ TEST(BundleInfo, ReadsUpdateSettingsAndFallsBackOnlyForMissingKeys) {
       "SUEnableSystemProfiling":true)"));
   EXPECT_EQ(full.displayName, "Crel");
   EXPECT_EQ(full.userAgent(), "Crel/1.0");
-  const UpdateSettings expected{QUrl("https://updates.example/appcast.json"),
-                                QByteArray::fromBase64(publicKeyBase64), false, 7200, true};
+  const UpdateSettings expected{QUrl("https://updates.example/appcast.json"), QByteArray::fromBase64(publicKeyBase64),
+                                false, 7200, true};
   EXPECT_EQ(full.updates, expected);
 
   // An unconfigured build: empty address and key read as absent.

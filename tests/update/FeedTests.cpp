@@ -172,8 +172,9 @@ TEST(UpdateFeed, RefusalsSaySoInWords) {
            R"({"identifier":"co.quorvex.crel","items":[{"version":"101","archive":{"url":"a","length":"1"}}]})"),
        "The update information is damaged or in a format this version can’t read (items[0].archive.length: expected "
        "a number)."},
-      {feed({item("101/..")}), "The update information is damaged or in a format this version can’t read (items[0].version: "
-                               "expected a plain version string)."},
+      {feed({item("101/..")}),
+       "The update information is damaged or in a format this version can’t read (items[0].version: "
+       "expected a plain version string)."},
   };
   for (const auto &c : cases)
     EXPECT_EQ(UpdateFeed::evaluate(c.envelope, context()).error->description().toStdString(), c.sentence);

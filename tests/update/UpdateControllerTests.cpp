@@ -227,10 +227,11 @@ TEST(UpdateController, BusyRefusesAUserCheckAndTestRunsNeverStart) {
 // error only on its first run, never when it is a build run in its tree.
 TEST(UpdateController, ACopyWithoutAFeedSaysSoOnceAndNeverToADeveloper) {
   static QStringList warnings;
-  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &m) {
-    if (type == QtWarningMsg)
-      warnings << m;
-  });
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &m) {
+        if (type == QtWarningMsg)
+          warnings << m;
+      });
   QTemporaryDir root;
   ASSERT_TRUE(QDir(root.path()).mkpath("build/Crel.app") && QDir(root.path()).mkpath("opt/Crel.app"));
   QFile(root.filePath("build/CMakeCache.txt")).open(QIODevice::WriteOnly);

@@ -160,9 +160,12 @@ TEST(Updater, FailuresSayWhatWentWrongAndLeaveNothingBehind) {
     std::function<void(Session &)> arrange;
     const char *sentence; // the start of the abort's sentence
   } cases[] = {
-      {"interrupted", [](Session &s) { s.publish("101", {}, {100, -1}); }, "The download of the update was interrupted"},
-      {"oversized feed",
-       [](Session &s) { s.server.serve("/appcast.json", QByteArray(3 << 20, ' ')); },
+      {"interrupted",
+       [](Session &s) {
+         s.publish("101", {}, {100, -1});
+       },
+       "The download of the update was interrupted"},
+      {"oversized feed", [](Session &s) { s.server.serve("/appcast.json", QByteArray(3 << 20, ' ')); },
        "The update information is larger than 1 MB"},
       {"cache unusable",
        [](Session &s) {
@@ -196,9 +199,8 @@ TEST(Updater, AReleaseLargerThanTheFreeSpaceIsRefusedBeforeExtraction) {
   SmallFileSystem disk(s.apps(), 2 << 20);
   if (!disk.mounted())
     GTEST_SKIP() << "mounting a small file system needs root";
-  UpdateFixture::writeApplication(s.appDirectory(), UpdateFixture::infoJson("100", s.keys.publicKey,
-                                                                            s.server.url("/appcast.json")),
-                                  "#!/bin/sh\n");
+  UpdateFixture::writeApplication(
+      s.appDirectory(), UpdateFixture::infoJson("100", s.keys.publicKey, s.server.url("/appcast.json")), "#!/bin/sh\n");
   const qint64 used = disk.usedBytes();
   s.publish("101", release(s, "101") << ArchiveEntry{K::file, "Crel.app/bomb", QByteArray(8 << 20, 0)});
   s.start();

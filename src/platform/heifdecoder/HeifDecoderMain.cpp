@@ -94,9 +94,8 @@ int main() {
   case HeifHeader::Verdict::malformed: return protocol::undecodable;
   }
   const std::unique_ptr<heif_context, Deleter<heif_context, heif_context_free>> context(heif_context_alloc());
-  if (!context ||
-      heif_context_read_from_memory_without_copy(context.get(), input.data(), input.size(), nullptr).code !=
-          heif_error_Ok)
+  if (!context || heif_context_read_from_memory_without_copy(context.get(), input.data(), input.size(), nullptr).code !=
+                      heif_error_Ok)
     return protocol::undecodable;
   heif_image_handle *rawHandle = nullptr;
   if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok)

@@ -99,8 +99,8 @@ void writeOptional(JsonWriter &w, std::string_view key, const QString &value) {
 
 bool AppcastItem::isPlainVersion(const QString &version) {
   const auto allowed = [](QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' ||
-           c == u'-' || c == u'+';
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' || c == u'-' ||
+           c == u'+';
   };
   return !version.isEmpty() && version.size() <= 64 && version.front().isLetterOrNumber() &&
          std::all_of(version.begin(), version.end(), allowed) && !version.contains(QLatin1String(".."));

@@ -156,8 +156,8 @@ void flushAndVerify(const QString &archivePath, const QString &root, const Archi
       mismatch();
     flush(fd, header.raw);
     struct stat st {};
-    bool same = header.type == AE_IFDIR || (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                                           st.st_size == archive_entry_size(entry));
+    bool same = header.type == AE_IFDIR ||
+                (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == archive_entry_size(entry));
     const void *block = nullptr;
     size_t length = 0;
     la_int64_t offset = 0;
@@ -168,8 +168,8 @@ void flushAndVerify(const QString &archivePath, const QString &root, const Archi
         refuse(QString::fromUtf8(archive_error_string(in.get())));
       }
       disk.resize(length);
-      same = ::pread(fd, disk.data(), length, offset) == ssize_t(length) &&
-             std::memcmp(disk.data(), block, length) == 0;
+      same =
+          ::pread(fd, disk.data(), length, offset) == ssize_t(length) && std::memcmp(disk.data(), block, length) == 0;
     }
     ::close(fd);
     if (!same)

@@ -34,7 +34,8 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
       why = e.message();
     }
     if (!why.isEmpty()) {
-      QMetaObject::invokeMethod(this, [this, error, why] { failSaving(error, why); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this, error, why] { failSaving(error, why); }, Qt::QueuedConnection);
       return;
     }
   }
@@ -49,8 +50,8 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
       return;
     const qint64 announced = length.toLongLong();
     if (request_.isFeed && announced > request_.maximumBytes)
-      fail(UpdateErrorCode::downloadSize, tr("The update information is larger than %1 MB, so it was ignored.")
-                                              .arg(request_.maximumBytes >> 20));
+      fail(UpdateErrorCode::downloadSize,
+           tr("The update information is larger than %1 MB, so it was ignored.").arg(request_.maximumBytes >> 20));
     else if ((request_.expectedLength && announced != *request_.expectedLength) || announced > request_.maximumBytes)
       fail(UpdateErrorCode::downloadSize, tr("The server offers %1 bytes, but the update is %2 bytes, so it was "
                                              "not downloaded.")
@@ -75,8 +76,7 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
     finish(std::nullopt);
   });
   deadline_.setSingleShot(true);
-  connect(&deadline_, &QTimer::timeout, this,
-          [this] { failTransfer(tr("it took longer than allowed")); });
+  connect(&deadline_, &QTimer::timeout, this, [this] { failTransfer(tr("it took longer than allowed")); });
   deadline_.start(request_.timeLimitMs);
 }
 
@@ -101,8 +101,9 @@ void UpdateDownload::receive() {
     const qint64 limit = std::min(request_.maximumBytes, request_.expectedLength.value_or(request_.maximumBytes));
     if (received_ > limit)
       return fail(UpdateErrorCode::downloadSize,
-                  request_.isFeed ? tr("The update information is larger than %1 MB, so it was ignored.").arg(limit >> 20)
-                                  : tr("The download is larger than the %1 bytes expected.").arg(limit));
+                  request_.isFeed
+                      ? tr("The update information is larger than %1 MB, so it was ignored.").arg(limit >> 20)
+                      : tr("The download is larger than the %1 bytes expected.").arg(limit));
     if (file_.isOpen()) {
       errno = 0;
       if (file_.write(chunk) != chunk.size())
@@ -126,16 +127,15 @@ void UpdateDownload::fail(UpdateErrorCode code, const QString &why) {
 void UpdateDownload::failSaving(int error, const QString &why) {
   if (error == ENOSPC || error == EDQUOT)
     return fail(UpdateErrorCode::temporaryDirectory, tr("Not enough free space to download the update."));
-  fail(UpdateErrorCode::temporaryDirectory, tr("The update could not be saved on this computer (%1).")
-                                                .arg(why.endsWith(u'.') ? why.chopped(1) : why));
+  fail(UpdateErrorCode::temporaryDirectory,
+       tr("The update could not be saved on this computer (%1).").arg(why.endsWith(u'.') ? why.chopped(1) : why));
 }
 
 void UpdateDownload::failTransfer(const QString &why) {
   if (request_.isFeed)
     return fail(UpdateErrorCode::appcastFetch, tr("The update information could not be fetched (%1).").arg(why));
-  fail(UpdateErrorCode::download, received_ > 0
-                                      ? tr("The download of the update was interrupted (%1).").arg(why)
-                                      : tr("The update could not be downloaded (%1).").arg(why));
+  fail(UpdateErrorCode::download, received_ > 0 ? tr("The download of the update was interrupted (%1).").arg(why)
+                                                : tr("The update could not be downloaded (%1).").arg(why));
 }
 
 void UpdateDownload::finish(const std::optional<UpdateError> &error) {

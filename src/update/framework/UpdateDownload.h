@@ -31,7 +31,7 @@ public:
     std::optional<qint64> expectedLength;
     int timeLimitMs = 120000;
     QString destination; // empty: keep the body in memory
-    bool isFeed = false;  // says "update information" rather than "update" in sentences
+    bool isFeed = false; // says "update information" rather than "update" in sentences
   };
   // The body (empty when it went to a file), or the reason it failed.
   using Completion = std::function<void(const QByteArray &body, const std::optional<UpdateError> &error)>;

@@ -526,12 +526,11 @@ void Updater::applicationWillExit() {
   job.appDirectory = app.absoluteFilePath();
   job.stagedDirectory = stagedBundle_;
   // Our own version names the backup; one that could name a path gets a hash.
-  const QString version = AppcastItem::isPlainVersion(env_.bundle.version)
-                              ? env_.bundle.version
-                              : QString::fromLatin1(QCryptographicHash::hash(env_.bundle.version.toUtf8(),
-                                                                             QCryptographicHash::Sha256)
-                                                        .toHex()
-                                                        .left(16));
+  const QString version =
+      AppcastItem::isPlainVersion(env_.bundle.version)
+          ? env_.bundle.version
+          : QString::fromLatin1(
+                QCryptographicHash::hash(env_.bundle.version.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
   job.backupDirectory = backupPrefix() + version;
   job.expected = {env_.bundle.identifier, item_->version, env_.bundle.updates.publicEdKey};
   job.fromVersion = env_.bundle.version;

@@ -552,9 +552,8 @@ void versionPathScenario(Bench &bench, const QString &name) {
   QFile file(marker);
   check(file.open(QIODevice::WriteOnly) && file.write("kept") == 4, "a folder beside the cache holds a marker");
   file.close();
-  refusedScenario(bench, name, false, [](Bench &b) {
-    b.publish("101", b.release("101"), b.keys().seed, b.keys().seed, {}, "101/../..");
-  });
+  refusedScenario(bench, name, false,
+                  [](Bench &b) { b.publish("101", b.release("101"), b.keys().seed, b.keys().seed, {}, "101/../.."); });
   check(readFile(marker) == "kept", "the folder beside the cache survives");
 }
 

@@ -9,7 +9,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -42,9 +41,7 @@ AutostartLoginItem::Location AutostartLoginItem::forThisProcess() {
   location.configDirs = dirs.isEmpty() ? QStringList{QStringLiteral("/etc/xdg")} : dirs.split(u':', Qt::SkipEmptyParts);
   location.identifier = AppIdentity::identifier();
   location.name = AppIdentity::name();
-  const QString bundle = ResourceLocator::bundleDirectory();
-  const QString canonical = QFileInfo(bundle).canonicalFilePath();
-  location.bundleDirectory = canonical.isEmpty() ? bundle : canonical;
+  location.bundleDirectory = ResourceLocator::canonicalBundleDirectory();
   return location;
 }
 

@@ -44,9 +44,7 @@ DesktopIntegration::Location DesktopIntegration::forThisProcess() {
   location.dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   location.identifier = AppIdentity::identifier();
   location.name = AppIdentity::name();
-  const QString bundle = ResourceLocator::bundleDirectory();
-  const QString canonical = QFileInfo(bundle).canonicalFilePath();
-  location.bundleDirectory = canonical.isEmpty() ? bundle : canonical;
+  location.bundleDirectory = ResourceLocator::canonicalBundleDirectory();
   return location;
 }
 

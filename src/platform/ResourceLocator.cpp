@@ -38,6 +38,12 @@ QString discover() {
 
 } // namespace
 
+QString ResourceLocator::canonicalBundleDirectory() {
+  const QString bundle = bundleDirectory();
+  const QString canonical = QFileInfo(bundle).canonicalFilePath();
+  return canonical.isEmpty() ? bundle : canonical;
+}
+
 QString ResourceLocator::bundleDirectory() {
   QMutexLocker lock(&mutex);
   if (!overridePath.isEmpty())

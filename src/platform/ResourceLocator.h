@@ -13,6 +13,9 @@ class ResourceLocator {
 public:
   // Empty when no bundle can be found.
   static QString bundleDirectory();
+  // The same with links resolved, as desktop entries name it; as found when
+  // it cannot be resolved.
+  static QString canonicalBundleDirectory();
   // Info.json of the bundle; empty when absent or unreadable.
   static QJsonObject infoDictionary();
   // Path of Resources/<name>.<type> (or Resources/<name> when type is empty);

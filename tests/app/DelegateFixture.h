@@ -13,6 +13,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
+#include "document/EditorSizePreferences.h"
+#include "editor/EditorController.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
 #include "platform/Pasteboard.h"
@@ -101,6 +103,15 @@ protected:
     ASSERT_FALSE(panels.empty());
     drag(panels.back()->contentView(), {100, 100}, {300, 250});
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture.phase() == CaptureCoordinator::Phase::idle; }));
+  }
+
+  // An editor for `document`, in the delegate's list and on screen.
+  EditorController &present(std::unique_ptr<CrelDocument> document) {
+    auto editor = std::make_unique<EditorController>(std::move(document), EditorSizePreferences::shared());
+    EditorController &shown = *editor;
+    delegate->connectEditor(std::move(editor));
+    shown.present();
+    return shown;
   }
 
   QList<QWidget *> visibleWindows(const QString &objectName) const {

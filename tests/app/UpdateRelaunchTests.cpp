@@ -69,11 +69,7 @@ protected:
     doc->setSelection(blur.id);
     if (saved)
       doc->flushAutosave();
-    auto editor = std::make_unique<EditorController>(std::move(doc), EditorSizePreferences::shared());
-    EditorController &shown = *editor;
-    delegate->connectEditor(std::move(editor));
-    shown.present();
-    return shown;
+    return present(std::move(doc));
   }
 
   void stage() {

@@ -44,11 +44,7 @@ protected:
     doc->enableAutosave(pictures.filePath("shots"), QString("Shot %1").arg(seed));
     doc->commit({test::makeMark(MarkTool::arrow, {20, 20}, {200, 160}, 5)});
     doc->flushAutosave();
-    auto editor = std::make_unique<EditorController>(std::move(doc), EditorSizePreferences::shared());
-    EditorController &shown = *editor;
-    delegate->connectEditor(std::move(editor));
-    shown.present();
-    return shown;
+    return present(std::move(doc));
   }
 
   QProcess trayer;

@@ -63,6 +63,15 @@ std::vector<std::pair<QString, geom::Rect>> words(const std::vector<TextObservat
 
 } // namespace
 
+// Every expected word is read from `image` at least as often as drawn.
+void expectRead(const QImage &image, const std::map<QString, int> &expected, const char *page) {
+  std::map<QString, int> found;
+  for (const auto &[text, rect] : words(recognizer().recognize(image)))
+    ++found[text];
+  for (const auto &[text, count] : expected)
+    EXPECT_GE(found[text], count) << page << ": " << qPrintable(text);
+}
+
 TEST(TesseractTextRecognizer, FindsDarkAndLightTextAtItsPlace) {
   QImage image = test::filledImage({1200, 420}, Qt::white);
   std::vector<Drawn> drawn;
@@ -158,11 +167,7 @@ TEST(TesseractTextRecognizer, ReadsEveryCellOfATableWithWideColumns) {
             ++expected[word];
       }
     }
-    std::map<QString, int> found;
-    for (const auto &[text, rect] : words(recognizer().recognize(image)))
-      ++found[text];
-    for (const auto &[text, count] : expected)
-      EXPECT_GE(found[text], count) << page.name << ": " << qPrintable(text);
+    expectRead(image, expected, page.name);
   }
 }
 
@@ -208,11 +213,7 @@ TEST(TesseractTextRecognizer, IdentifiersKeepTheirUnderscoresAndUnderlinedWordsG
       for (const QString &word : prose[0].split(' '))
         ++expected[word];
     }
-    std::map<QString, int> found;
-    for (const auto &[text, rect] : words(recognizer().recognize(image)))
-      ++found[text];
-    for (const auto &[text, count] : expected)
-      EXPECT_GE(found[text], count) << page.name << ": " << qPrintable(text);
+    expectRead(image, expected, page.name);
   }
 }
 

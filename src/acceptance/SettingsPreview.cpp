@@ -18,6 +18,7 @@
 #include "selfcheck/Failure.h"
 #include "selfcheck/Fixtures.h"
 #include "update/UpdateController.h"
+#include "update/UpdateNotifier.h"
 #include "update/framework/Updater.h"
 
 #include <QDir>
@@ -67,6 +68,19 @@ void darken(QWidget &root) {
   }
 }
 
+// A notification service that was never asked: the update section then
+// offers to allow notifications, as the live window does until it knows,
+// whatever this machine's service would say. It shows nothing.
+class UnaskedNotificationCenter : public NotificationCenter {
+public:
+  void authorizationStatus(StatusHandler done) override { done(Authorization::notDetermined); }
+  void requestAuthorization(ErrorHandler done) override { done(std::nullopt); }
+  void add(const Request &, ErrorHandler done) override {
+    done(QStringLiteral("The settings preview shows no notifications."));
+  }
+  void removeDelivered(const QString &) override {}
+};
+
 } // namespace
 
 void render(const QString &folder, const CommandLine &commandLine) {
@@ -85,8 +99,10 @@ void render(const QString &folder, const CommandLine &commandLine) {
       return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}), d,
                                                u);
     });
+    UnaskedNotificationCenter center;
+    UpdateNotifier notifier(center, SettingsStore::standard(), commandLine.arguments());
     WelcomeView::Actions actions;
-    actions.updatesSection = [&updates](QWidget *parent) { return new UpdateSettingsView(updates, nullptr, parent); };
+    actions.updatesSection = [&](QWidget *parent) { return new UpdateSettingsView(updates, &notifier, parent); };
 
     QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);
     window.setAttribute(Qt::WA_DontShowOnScreen);

@@ -20,6 +20,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
+#include "editor/GlassSurface.h"
 #include "platform/AppIdentity.h"
 #include "platform/Pasteboard.h"
 #include "platform/Translate.h"
@@ -46,7 +47,6 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <thread>
@@ -378,12 +378,6 @@ void AppDelegate::showWelcome() {
     window->setObjectName(QLatin1String(WindowPresentation::settings));
     window->setWindowTitle(AppIdentity::name());
     window->setAttribute(Qt::WA_DeleteOnClose, false);
-    auto *layout = new QVBoxLayout(window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    if (launched()) {
-      layout->setMenuBar(menus_->addMenuBar(*window));
-      window->addActions(menus_->shortcutActions());
-    }
     const QPointer<AppDelegate> self(this);
     WelcomeView::Actions actions{
         [self] { self ? self->newCapture() : void(); }, [self] { self ? self->openImage() : void(); },
@@ -391,14 +385,21 @@ void AppDelegate::showWelcome() {
         [&updates = services_.updates](QWidget *parent) { return updates.settingsSection(parent); }};
     view_ = new WelcomeView(services_.shortcuts, services_.login, AnnotationPreferences::shared(),
                             EditorSizePreferences::shared(), std::move(actions));
-    layout->addWidget(WelcomeView::scrollArea(view_));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
+    QScrollArea *scroll = WelcomeView::scrollArea(view_);
+    scroll->setFixedSize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
+    GlassSurface::install(scroll, *window);
+    // The desktop has no global menu bar: the window carries the main menus.
+    if (launched()) {
+      window->layout()->setMenuBar(menus_->addMenuBar(*window));
+      window->addActions(menus_->shortcutActions());
+    }
     // Titled, closable and minimisable; the content scrolls within one size,
     // so the window is neither resized nor maximised.
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
-    window->setFixedSize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
+    window->setFixedSize(window->sizeHint());
     if (screen)
       window->move(screen->availableGeometry().center() - window->rect().center());
     welcome_ = window;

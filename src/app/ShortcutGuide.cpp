@@ -2,7 +2,7 @@
 
 #include "WindowPresentation.h"
 #include "chrome/ChromeScrollBar.h"
-#include "chrome/LightPalette.h"
+#include "editor/GlassSurface.h"
 #include "editor/ShortcutPopover.h"
 #include "platform/Translate.h"
 
@@ -33,20 +33,23 @@ ShortcutGuideView::Content ShortcutGuide::content(const QString &captureLine, co
 }
 
 QWidget *ShortcutGuide::window(ShortcutGuideView::Source source) {
+  auto *window = new QWidget;
+  window->setObjectName(QLatin1String(WindowPresentation::shortcuts));
+  window->setWindowTitle(crel::tr("Keyboard Shortcuts"));
+  window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
   auto *scroll = new QScrollArea;
-  scroll->setObjectName(QLatin1String(WindowPresentation::shortcuts));
-  scroll->setWindowTitle(crel::tr("Keyboard Shortcuts"));
-  scroll->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-  scroll->setAttribute(Qt::WA_DeleteOnClose, false);
   scroll->setFixedSize(windowWidth, windowHeight);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   scroll->setWidgetResizable(true);
-  LightPalette::apply(scroll);
   ChromeScrollBar::apply(*scroll);
   scroll->setWidget(new ShortcutGuideView(std::move(source)));
-  return scroll;
+  GlassSurface::install(scroll, *window);
+  // Neither resized nor maximised: the guide scrolls within its one size.
+  window->setFixedSize(window->size());
+  return window;
 }
 
 } // namespace crel

@@ -2,6 +2,7 @@
 
 #include "ColorInspection.h"
 
+#include "chrome/ChromeColors.h"
 #include "platform/Translate.h"
 
 #include <QFontDatabase>
@@ -33,8 +34,9 @@ QFont detailFont() {
 
 } // namespace
 
-ColorInspectionReadout::ColorInspectionReadout(ColorInspection &inspection, QWidget *parent)
-    : QWidget(parent), inspection_(&inspection) {
+ColorInspectionReadout::ColorInspectionReadout(ColorInspection &inspection, QWidget *parent,
+                                               AccessibilityOptions *options)
+    : ChromeSurface(cornerRadius, parent, options), inspection_(&inspection) {
   setObjectName(QStringLiteral("pixel-color-readout"));
   setAttribute(Qt::WA_TranslucentBackground);
   setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -71,18 +73,13 @@ void ColorInspectionReadout::refresh() {
   update();
 }
 
-void ColorInspectionReadout::paintEvent(QPaintEvent *) {
+void ColorInspectionReadout::paintEvent(QPaintEvent *event) {
   if (!inspection_ || !inspection_->sample())
     return;
   const PixelColor c = *inspection_->sample();
+  ChromeSurface::paintEvent(event);
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-
-  // The floating chrome's surface.
-  const QRectF surface = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-  painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.08f), 1));
-  painter.setBrush(QColor::fromRgbF(1, 1, 1, 0.94f));
-  painter.drawRoundedRect(surface, cornerRadius, cornerRadius);
 
   // Swatch on white, so translucent colours show as such.
   const QRectF swatch(paddingX, (height() - swatchSide) / 2, swatchSide, swatchSide);
@@ -100,10 +97,10 @@ void ColorInspectionReadout::paintEvent(QPaintEvent *) {
   const double x = swatch.right() + spacing;
   const double top = (height() - (hex.height() + lineSpacing + detail.height())) / 2;
   painter.setFont(hf);
-  painter.setPen(palette().color(QPalette::WindowText));
+  painter.setPen(ChromeColors::label());
   painter.drawText(QPointF(x, top + hex.ascent()), c.hex());
   painter.setFont(df);
-  painter.setPen(palette().color(QPalette::PlaceholderText));
+  painter.setPen(ChromeColors::secondaryLabel());
   painter.drawText(QPointF(x, top + hex.height() + lineSpacing + detail.ascent()), detailText());
 }
 

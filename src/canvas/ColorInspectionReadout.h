@@ -1,21 +1,27 @@
 #pragma once
 
+#include "chrome/ChromeSurface.h"
+
 #include <QPointer>
-#include <QWidget>
 
 namespace crel {
 
+class AccessibilityOptions;
 class ColorInspection;
 
 // The floating readout of the colour under the pointer: a swatch, the hex
-// text and either "Copied" or how to copy, on a rounded chrome surface.
-// Hidden while the inspection has no sample.
-class ColorInspectionReadout : public QWidget {
+// text and either "Copied" or how to copy, on the bars' chrome surface with
+// rounded corners, so it turns opaque with them. Hidden while the
+// inspection has no sample. Its shadow falls outside it: its owner paints it
+// (see ShadowCaster).
+class ColorInspectionReadout : public ChromeSurface {
   Q_OBJECT
 public:
   static constexpr double cornerRadius = 10;
 
-  explicit ColorInspectionReadout(ColorInspection &inspection, QWidget *parent = nullptr);
+  // Without `options`, the process's.
+  explicit ColorInspectionReadout(ColorInspection &inspection, QWidget *parent = nullptr,
+                                  AccessibilityOptions *options = nullptr);
 
   QSize sizeHint() const override;
   // The second line as shown now.

@@ -56,6 +56,8 @@ EditorView::EditorView(CrelDocument &document, QWidget *parent) : QWidget(parent
     shadows_->addCaster(group);
   }
   readout_ = new ColorInspectionReadout(canvas_->colorInspection(), this);
+  readout_->setPreviewRendering(GlassSurface::previewRendering());
+  shadows_->addCaster(readout_);
   readout_->installEventFilter(this);
   hintLayer_ = new HintLayer(*hints_, this);
   hints_->adoptToolTips(this);

@@ -66,7 +66,12 @@ void GlassContainer::rebuild(Backdrop form) {
   backdrop_->show();
 }
 
-QSize GlassContainer::sizeHint() const { return content_ ? content_->sizeHint() : QWidget::sizeHint(); }
+// The content's fitting size: what it asks for, within the size it is framed to.
+QSize GlassContainer::sizeHint() const {
+  if (!content_)
+    return QWidget::sizeHint();
+  return content_->sizeHint().expandedTo(content_->minimumSize()).boundedTo(content_->maximumSize());
+}
 
 void GlassContainer::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);

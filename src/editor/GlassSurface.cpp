@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QPalette>
 #include <QPointer>
+#include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
@@ -38,6 +39,17 @@ void applyLightAppearance(QWidget &window, bool stage) {
   }
 }
 
+// A scroll area fills its viewport and its widget with the window colour;
+// over the glass they stay clear, so the backdrop is what shows.
+void seeThrough(QWidget *view) {
+  auto *scroll = qobject_cast<QAbstractScrollArea *>(view);
+  if (!scroll)
+    return;
+  scroll->viewport()->setAutoFillBackground(false);
+  if (auto *area = qobject_cast<QScrollArea *>(scroll); area && area->widget())
+    area->widget()->setAutoFillBackground(false);
+}
+
 void fill(QWidget &window, QWidget *content) {
   auto *layout = new QVBoxLayout(&window);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -57,6 +69,7 @@ void installEditor(EditorView *view, QWidget &window) {
 
 GlassContainer *install(QWidget *view, QWidget &window) {
   applyLightAppearance(window, false);
+  seeThrough(view);
   auto *container = new GlassContainer(view, &AccessibilityOptions::shared());
   fill(window, container);
   setContentSize(container->sizeHint(), window);

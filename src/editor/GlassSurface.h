@@ -23,7 +23,8 @@ void setPreviewRendering(bool on);
 void installEditor(EditorView *view, QWidget &window);
 
 // Makes the window's content a glass container around `view` and sizes the
-// window's client area to the view's fitting size, keeping its origin.
+// window's client area to the view's fitting size, keeping its origin. A
+// scrolling view lets the backdrop show through it.
 GlassContainer *install(QWidget *view, QWidget &window);
 
 // Sizes the window's client area, keeping the frame's origin.

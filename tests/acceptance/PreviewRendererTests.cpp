@@ -7,21 +7,28 @@
 #include "app/ShortcutManager.h"
 #include "app/UpdateSettingsView.h"
 #include "app/WelcomeView.h"
+#include "chrome/BrandTextButton.h"
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
 #include "document/MarkPath.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
 #include "support/LaunchProcess.h"
 #include "update/UpdateController.h"
+#include "update/UpdateNotifier.h"
 #include "update/framework/Updater.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -57,6 +64,27 @@ protected:
       left += QDir(config.filePath(sub)).entryList({prefix + "*"}, QDir::Files);
     return left;
   }
+};
+
+// The settings view as the live window builds it, over the standard settings
+// and an updater that is never started.
+struct LiveSettingsView {
+  explicit LiveSettingsView(UpdateNotifier *notifier = nullptr) {
+    WelcomeView::Actions actions;
+    actions.updatesSection = [this, notifier](QWidget *parent) {
+      return new UpdateSettingsView(updates, notifier, parent);
+    };
+    view = std::make_unique<WelcomeView>(shortcuts, login, AnnotationPreferences::shared(),
+                                         EditorSizePreferences::shared(), std::move(actions));
+  }
+  ShortcutManager shortcuts{SettingsStore::standard()};
+  FakeLoginItemService service;
+  LaunchAtLogin login{service, SettingsStore::standard(), false};
+  UpdateController updates{[](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
+    return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}), d,
+                                             u);
+  }};
+  std::unique_ptr<WelcomeView> view;
 };
 
 // The settings preview shows the user's real settings and changes none of
@@ -96,18 +124,55 @@ TEST_F(RendererTest, SettingsPreviewIsTheWholeViewWithItsUpdateSection) {
   const QImage light(out("whole/settings-light.png"));
   ASSERT_FALSE(light.isNull());
 
-  ShortcutManager shortcuts(SettingsStore::standard());
-  FakeLoginItemService service;
-  LaunchAtLogin login(service, SettingsStore::standard(), false);
-  UpdateController updates([](update::UpdaterDelegate *d, update::UserDriverDelegate *u) {
-    return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}), d,
-                                             u);
-  });
-  WelcomeView::Actions actions;
-  actions.updatesSection = [&updates](QWidget *parent) { return new UpdateSettingsView(updates, nullptr, parent); };
-  WelcomeView whole(shortcuts, login, AnnotationPreferences::shared(), EditorSizePreferences::shared(),
-                    std::move(actions));
-  EXPECT_EQ(light.height(), whole.heightForWidth(WelcomeView::viewWidth));
+  LiveSettingsView whole;
+  EXPECT_EQ(light.height(), whole.view->heightForWidth(WelcomeView::viewWidth));
+}
+
+// A copy with an update feed shows its notification control in the preview
+// as in the live window while permission is not known, whatever this
+// machine's notification service says.
+TEST_F(RendererTest, SettingsPreviewOfACopyWithAFeedOffersUpdateNotifications) {
+  const QString real = ResourceLocator::bundleDirectory();
+  const QString copy = home.filePath("Feed.app");
+  ASSERT_TRUE(QDir().mkpath(copy));
+  ASSERT_TRUE(QFile::link(real + "/Resources", copy + "/Resources"));
+  QJsonObject info = ResourceLocator::infoDictionary();
+  info["SUFeedURL"] = "https://updates.example/appcast.json";
+  info["SUPublicEDKey"] = QString::fromLatin1(QByteArray(32, 'k').toBase64());
+  QFile file(copy + "/Info.json");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QJsonDocument(info).toJson());
+  file.close();
+  ResourceLocator::setBundleDirectoryOverride(copy);
+  SettingsPreview::render(out("feed"), CommandLine(QStringList{"crel"}));
+  const QImage light(out("feed/settings-light.png"));
+
+  // Where the control lies in the view as the live window builds it.
+  FakeNotificationCenter center;
+  UpdateNotifier notifier(center, SettingsStore::standard(), {"crel"});
+  LiveSettingsView live(&notifier);
+  ResourceLocator::setBundleDirectoryOverride({});
+  ASSERT_TRUE(live.updates.isAvailable());
+  WelcomeView &view = *live.view;
+  view.resize(WelcomeView::viewWidth, view.heightForWidth(WelcomeView::viewWidth));
+  view.setAttribute(Qt::WA_DontShowOnScreen);
+  view.show();
+  QCoreApplication::processEvents();
+  QRect control;
+  for (const BrandTextButton *button : view.findChildren<BrandTextButton *>())
+    if (button->text() == "Allow update notifications" && button->isVisible())
+      control = QRect(button->mapTo(&view, QPoint(0, 0)), button->size());
+  ASSERT_FALSE(control.isEmpty());
+  ASSERT_EQ(light.size(), view.size());
+
+  // The preview draws the control's title there, in the brand's blue.
+  int ink = 0;
+  for (int y = control.top(); y <= control.bottom(); ++y)
+    for (int x = control.left(); x <= control.right(); ++x) {
+      const QColor c = light.pixelColor(x, y);
+      ink += c.blue() > c.red() + 60;
+    }
+  EXPECT_GT(ink, 20);
 }
 
 TEST_F(RendererTest, EditorPreviewPrintsWhatItRendered) {

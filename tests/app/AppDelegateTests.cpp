@@ -1,10 +1,14 @@
 #include "DelegateFixture.h"
 
 #include "app/ForwardedLaunch.h"
+#include "app/ShellRules.h"
+#include "app/ShortcutGuide.h"
 #include "capture/RegionSelectionView.h"
+#include "chrome/AccessibilityOptions.h"
 #include "document/MarkSamples.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
+#include "editor/GlassContainer.h"
 #include "editor/Sheets.h"
 
 #include <QAbstractButton>
@@ -19,6 +23,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeView>
@@ -398,6 +404,48 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
   app.showShortcuts();
   EXPECT_EQ(app.shortcutsWindow(), first);
   EXPECT_EQ(visibleWindows("shortcuts").size(), 1);
+}
+
+// The settings and the shortcuts window stand on the glass backdrop, sized
+// to their scrolling view; the backdrop swaps with the user's wish for less
+// transparency while the interface on it stays as it is.
+TEST_F(Delegate, TheShellWindowsStandOnAGlassBackdropThatFollowsReduceTransparency) {
+  AccessibilityOptions &options = AccessibilityOptions::shared();
+  const std::optional<bool> environment = options.sources().environment;
+  options.setEnvironmentValue(false);
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  app.showWelcome();
+  app.showShortcuts();
+  const QScreen *screen = QGuiApplication::primaryScreen();
+  const QSize welcomeView(ShellRules::welcomeWidth, ShellRules::welcomeHeight(screen->availableGeometry().height()));
+  const QSize guideView(ShortcutGuide::windowWidth, ShortcutGuide::windowHeight);
+  for (const auto &[window, viewSize] :
+       {std::pair{app.welcomeWindow(), welcomeView}, {app.shortcutsWindow(), guideView}}) {
+    ASSERT_TRUE(window);
+    SCOPED_TRACE(window->objectName().toStdString());
+    auto *container = window->findChild<GlassContainer *>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_TRUE(container);
+    ASSERT_TRUE(qobject_cast<QScrollArea *>(container->content()));
+    EXPECT_EQ(container->size(), viewSize);
+    EXPECT_EQ(container->backdropForm(), GlassContainer::Backdrop::material);
+    QList<QPointer<QWidget>> interface;
+    for (QWidget *part : container->content()->findChildren<QWidget *>())
+      interface.append(part);
+    const QWidget *content = container->content();
+    for (const bool reduce : {true, false}) {
+      const QPointer<QWidget> before = container->backdrop();
+      options.setEnvironmentValue(reduce);
+      EXPECT_EQ(container->backdropForm(),
+                reduce ? GlassContainer::Backdrop::plain : GlassContainer::Backdrop::material);
+      EXPECT_FALSE(before);
+      EXPECT_EQ(container->content(), content);
+      EXPECT_EQ(container->backdrop()->geometry(), container->rect());
+      EXPECT_TRUE(std::all_of(interface.begin(), interface.end(), [](const QPointer<QWidget> &w) { return bool(w); }))
+          << "the interface is kept";
+    }
+  }
+  options.setEnvironmentValue(environment);
 }
 
 TEST_F(Delegate, QuittingAsksEachUnsavedEditorInTurnAndCancelKeepsTheRun) {

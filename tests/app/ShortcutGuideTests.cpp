@@ -50,7 +50,7 @@ TEST(ShortcutGuide, OneRowPerMenuShortcutInTheDesktopsNotation) {
   EXPECT_EQ(window->size(), QSize(ShortcutGuide::windowWidth, ShortcutGuide::windowHeight));
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-  auto *scroll = qobject_cast<QScrollArea *>(window.get());
+  auto *scroll = window->findChild<QScrollArea *>();
   ASSERT_NE(scroll, nullptr);
   window->show();
   EXPECT_EQ(scroll->verticalScrollBar()->width(), ChromeScrollBar::width) << "the kit's slim scroll bar";

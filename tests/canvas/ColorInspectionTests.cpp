@@ -4,6 +4,7 @@
 #include "canvas/ColorInspectionReadout.h"
 #include "canvas/ColorSampling.h"
 #include "canvas/InlineTextEditor.h"
+#include "chrome/AccessibilityOptions.h"
 
 #include "platform/Pasteboard.h"
 
@@ -44,6 +45,21 @@ protected:
   }
 
   FakePasteboard board;
+};
+
+// Counts the events of one type that reach the watched object.
+class EventCounter : public QObject {
+public:
+  EventCounter(QEvent::Type type, int &count) : type_(type), count_(count) {}
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() == type_)
+      ++count_;
+    return false;
+  }
+
+private:
+  QEvent::Type type_;
+  int &count_;
 };
 
 } // namespace
@@ -161,4 +177,33 @@ TEST_F(ColorInspectionTest, TheReadoutShowsTheSampleAndNamesIt) {
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0);
   inspection().show(std::nullopt);
   EXPECT_TRUE(readout.isHidden());
+}
+
+// Like every floating surface, the readout turns opaque while the user asks
+// for less transparency, and repaints when that wish changes while it shows.
+TEST_F(ColorInspectionTest, TheReadoutsSurfaceFollowsReduceTransparencyLive) {
+  AccessibilityOptions &options = AccessibilityOptions::shared();
+  const std::optional<bool> environment = options.sources().environment;
+  options.setEnvironmentValue(false);
+  ColorInspectionReadout readout(inspection());
+  inspection().show(PixelColor{0x12, 0xAB, 0xEF, 255});
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&readout));
+  int paints = 0;
+  EventCounter counter(QEvent::Paint, paints);
+  readout.installEventFilter(&counter);
+  // Bare surface: in the top padding, halfway across.
+  const auto surface = [&] {
+    QImage shown = filledImage(readout.size(), Qt::transparent);
+    readout.render(&shown);
+    return shown.pixelColor(readout.width() / 2, 3);
+  };
+  for (const bool reduce : {true, false, true}) {
+    const int before = paints;
+    options.setEnvironmentValue(reduce);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints > before; }, 2000)) << "repainted when the setting changed";
+    const QColor pixel = surface();
+    EXPECT_EQ(pixel.alpha() == 255, reduce) << pixel.alpha();
+    EXPECT_GE(pixel.red(), 250);
+  }
+  options.setEnvironmentValue(environment);
 }

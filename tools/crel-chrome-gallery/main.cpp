@@ -2,8 +2,8 @@
 // at N device pixels per point (1 by default) and writes
 //   stage_900x600.png  the editor stage at the regular editor size
 //   buttons.png        every button style in every state, and the switch
-//   surfaces.png       the bar surface in each variant, and the readout's
-//                      rounded surface
+//   surfaces.png       the bar surface and the readout's rounded surface in
+//                      each variant
 //   symbols.png        every symbol at the sizes the bars use
 //   kit.png            segmented controls, ink swatches, weight glyphs
 //   hint.png           hover hints with and without a shortcut
@@ -276,13 +276,15 @@ bool writeSurfaces(const QString &folder, double scale) {
     copy->setCompact(true);
     copy->move(x + 6, 7);
     bar->setGeometry(40, y, x + 6 + copy->width() + 7, 40);
+    // The colour readout's rounded surface, in the same variant.
+    auto *readout = new ChromeSurface(10.0, &root, variants[i].options);
+    readout->setPreviewRendering(variants[i].preview);
+    readout->setGeometry(640, y - 3, 170, 46);
+    auto *hex = caption("#2F6BFF", readout, {12, 4}, 140, Qt::AlignLeft, true);
+    hex->setFont(ChromeFonts::font(12, QFont::DemiBold));
+    caption("sRGB · Alt-click to copy", readout, {12, 22}, 150, Qt::AlignLeft);
   }
   caption("Readout (corner radius 10)", &root, {640, 26}, 240, Qt::AlignLeft, true);
-  auto *readout = new ChromeSurface(10.0, &root, &plain);
-  readout->setGeometry(640, 56, 170, 46);
-  auto *hex = caption("#2F6BFF", readout, {12, 4}, 140, Qt::AlignLeft, true);
-  hex->setFont(ChromeFonts::font(12, QFont::DemiBold));
-  caption("sRGB · Alt-click to copy", readout, {12, 22}, 150, Qt::AlignLeft);
   return save(root, folder + "/surfaces.png", scale);
 }
 

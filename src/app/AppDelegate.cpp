@@ -749,7 +749,7 @@ bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOp
   for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
     const QString &path = paths[qsizetype(i)];
     if (outcomes[i].problem) {
-      failures.append({path, *outcomes[i].problem});
+      failures.append({path, *outcomes[i].problem, outcomes[i].format});
       continue;
     }
     showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});

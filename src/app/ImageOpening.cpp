@@ -14,13 +14,28 @@ namespace crel::ImageOpening {
 
 namespace {
 
-QString reason(Problem problem) {
-  switch (problem) {
+QString formatName(Format format) {
+  switch (format) {
+  case Format::png: return QStringLiteral("PNG");
+  case Format::jpeg: return QStringLiteral("JPEG");
+  case Format::tiff: return QStringLiteral("TIFF");
+  case Format::heic: return QStringLiteral("HEIC");
+  case Format::none: break;
+  }
+  return {};
+}
+
+QString reason(const Failure &failure) {
+  switch (failure.problem) {
   case Problem::notFound: return crel::tr("not found");
   case Problem::notReadable: return crel::tr("not readable");
   case Problem::notRegularFile: return crel::tr("not a regular file");
   case Problem::notImage: return crel::tr("not a PNG, JPEG, TIFF, or HEIC image");
   case Problem::tooLarge: return crel::tr("larger than 80 megapixels");
+  case Problem::undecodable:
+    return failure.format == Format::none
+               ? crel::tr("the image could not be decoded")
+               : crel::tr("the %1 image could not be decoded").arg(formatName(failure.format));
   }
   return {};
 }
@@ -58,19 +73,27 @@ Outcome open(const QString &path) {
   // The system's one decoder: it refuses what is not a regular file before
   // opening it; the format check below keeps it to the four formats.
   ImageDecoder::Refusal refusal = ImageDecoder::Refusal::none;
-  QImage image = ImageDecoder::read(path, &refusal, [](const QByteArray &head) { return sniff(head) != Format::none; });
-  if (image.isNull())
-    return {{}, problemFor(refusal)};
+  Format format = Format::none;
+  QImage image = ImageDecoder::read(path, &refusal, [&format](const QByteArray &head) {
+    format = sniff(head);
+    return format != Format::none;
+  });
+  if (image.isNull()) {
+    // One of our formats by its first bytes, yet no image came out: the
+    // file is damaged, not of another kind.
+    const Problem problem = problemFor(refusal);
+    return {{}, problem == Problem::notImage && format != Format::none ? Problem::undecodable : problem, format};
+  }
   if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
     image.convertToColorSpace(QColorSpace::SRgb);
   // 16-bit and indexed files become the 8-bit format the editor works in.
-  return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), {}};
+  return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), {}, format};
 }
 
 QImage readImage(const QString &path) {
   Outcome outcome = open(path);
   if (outcome.problem)
-    throw CrelError::invalidImage(failureMessage({{path, *outcome.problem}}));
+    throw CrelError::invalidImage(failureMessage({{path, *outcome.problem, outcome.format}}));
   return std::move(outcome.image);
 }
 
@@ -82,12 +105,12 @@ QString failureMessage(const QList<Failure> &failures) {
   });
   QString message;
   if (failures.size() == 1) {
-    message = crel::tr("%1 could not be opened: %2.")
-                  .arg(CrelStorage::displayPath(failures[0].path), reason(failures[0].problem));
+    message =
+        crel::tr("%1 could not be opened: %2.").arg(CrelStorage::displayPath(failures[0].path), reason(failures[0]));
   } else {
     message = crel::tr("These files could not be opened:");
     for (const Failure &f : failures)
-      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f.problem));
+      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f));
   }
   if (aboutImages)
     message += QStringLiteral("\n\n") + CrelError::invalidImage().errorDescription();

@@ -19,12 +19,14 @@ enum class Format { none, png, jpeg, tiff, heic };
 // (GIF, SVG, text, an empty file...).
 Format sniff(const QByteArray &head);
 
-// Why a file did not open.
-enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge };
+// Why a file did not open. undecodable: the file starts as one of the four
+// formats but its image could not be decoded (damaged, or cut short).
+enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge, undecodable };
 
 struct Outcome {
   QImage image;                   // full size, upright, in a format the editor takes
   std::optional<Problem> problem; // set exactly when image is null
+  Format format = Format::none;   // what the first bytes announced, when they were read
 };
 
 // Never blocks on what is not a regular file (FIFO, socket, device), which
@@ -39,6 +41,7 @@ QImage readImage(const QString &path);
 struct Failure {
   QString path; // as the user gave it
   Problem problem;
+  Format format = Format::none; // names the format of an undecodable file
 };
 // One message for every file of one request that did not open.
 QString failureMessage(const QList<Failure> &failures);

@@ -2,6 +2,7 @@
 
 #include "CropBuffer.h"
 
+#include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "platform/Translate.h"
 
@@ -86,6 +87,9 @@ QImage CaptureSnapshot::crop(const geom::Rect &rect, CropBuffer *buffer) const {
   const QRect pixels = pixelRect(rect);
   if (pixels.isEmpty())
     throw CrelError::capture(crel::tr("Select an area inside the captured display."));
+  // An editor could never save or copy it: refused before any pixel is copied.
+  if (!CrelDocument::exportSizeAllowed(geom::Rect(0, 0, pixels.width(), pixels.height())))
+    throw CrelError::capture(crel::tr("This area is larger than Crel can save. Select a smaller area."));
   // New pixels either way, so the crop outlives the frozen display.
   QImage result = buffer && image.depth() == 32 ? buffer->take(pixels.size(), image.format()) : QImage();
   if (!result.isNull()) {

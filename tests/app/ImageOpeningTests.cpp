@@ -1,5 +1,6 @@
 #include "app/ImageOpening.h"
 #include "document/CrelError.h"
+#include "document/CrelStorage.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -48,8 +49,9 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
       {"anim.gif", QByteArray(gif, sizeof gif - 1), P::notImage},
       {"picture.png", encodedImage(tiny, "BMP"), P::notImage},
       {"drawing.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'/>", P::notImage},
-      {"truncated.png", smallPng.left(smallPng.size() / 2), P::notImage},
-      {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8), P::notImage},
+      // Damaged files of the four formats are not of another format.
+      {"truncated.png", smallPng.left(smallPng.size() / 2), P::undecodable},
+      {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8), P::undecodable},
       {"huge.png", encodedImage(huge, "PNG"), P::tooLarge},
   };
   QList<ImageOpening::Failure> failures;
@@ -58,7 +60,7 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
     if (f.bytes)
       test::writeFile(path, *f.bytes);
     EXPECT_EQ(ImageOpening::open(path).problem, f.problem) << f.name;
-    failures.append({path, f.problem});
+    failures.append({path, f.problem, ImageOpening::sniff(f.bytes.value_or(QByteArray()))});
   }
   QDir(dir.path()).mkdir("folder.png");
   try {
@@ -73,6 +75,9 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
                 "/text.png: not a PNG, JPEG, TIFF, or HEIC image\n" + shown +
                 "/huge.png: larger than 80 megapixels\n\n"
                 "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
+  // A damaged file sends nobody looking for another format.
+  EXPECT_EQ(ImageOpening::failureMessage({failures[6]}),
+            shown + "/truncated.png could not be opened: the PNG image could not be decoded.");
 }
 
 TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {
@@ -101,5 +106,47 @@ TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {
     const QImage image = ImageOpening::readImage(write(dir, c.name, c.bytes));
     EXPECT_EQ(image.size(), c.size) << c.name;
     EXPECT_EQ(image.format(), c.format) << c.name;
+  }
+}
+
+// HEIC files as the system encoder writes them (tests/app/heic/make-fixtures):
+// at most sizes the coded picture is padded past the image to whole coding
+// blocks. Each holds red, green, blue and white quadrants from the top left.
+TEST(ImageOpening, HeicOpensAtEverySizeAndADamagedOneSaysSo) {
+  const QDir fixtures(QStringLiteral(CREL_HEIC_FIXTURES));
+  const QSize sizes[] = {{800, 500}, {801, 500}, {806, 500}, {807, 500}, {499, 1001}};
+  for (const QSize size : sizes) {
+    const QString name = QString("quadrants-%1x%2.heic").arg(size.width()).arg(size.height());
+    SCOPED_TRACE(name.toStdString());
+    const ImageOpening::Outcome outcome = ImageOpening::open(fixtures.filePath(name));
+    ASSERT_EQ(outcome.problem, std::nullopt);
+    ASSERT_EQ(outcome.image.size(), size);
+    const int w = size.width(), h = size.height();
+    const struct {
+      QPoint at;
+      QColor colour;
+    } pixels[]{{{w / 4, h / 4}, QColor(255, 0, 0)},
+               {{3 * w / 4, h / 4}, QColor(0, 192, 0)},
+               {{w / 4, 3 * h / 4}, QColor(0, 0, 255)},
+               {{3 * w / 4, 3 * h / 4}, Qt::white},
+               {{0, 0}, QColor(255, 0, 0)},
+               {{w - 1, h - 1}, Qt::white}};
+    for (const auto &p : pixels) {
+      const QColor got = outcome.image.pixelColor(p.at);
+      EXPECT_LT(std::abs(got.red() - p.colour.red()) + std::abs(got.green() - p.colour.green()) +
+                    std::abs(got.blue() - p.colour.blue()),
+                48)
+          << p.at.x() << "," << p.at.y() << " is " << got.name().toStdString();
+    }
+  }
+  QTemporaryDir dir;
+  const QByteArray whole = test::contents(fixtures.filePath("quadrants-801x500.heic"));
+  const QString damaged = write(dir, "cut.heic", whole.left(whole.indexOf("mdat") + 200));
+  try {
+    ImageOpening::readImage(damaged);
+    ADD_FAILURE() << "a damaged HEIC opened";
+  } catch (const CrelError &error) {
+    EXPECT_EQ(error.errorDescription(),
+              CrelStorage::displayPath(damaged) + " could not be opened: the HEIC image could not be decoded.");
   }
 }

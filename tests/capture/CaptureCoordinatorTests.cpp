@@ -114,14 +114,36 @@ TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {
   EXPECT_TRUE(panels.empty());
 }
 
+// A selection that cannot become a document, because it misses the display
+// or because the editor could never save it, opens no editor.
 TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {
-  startSelecting();
-  view(0)->complete(geom::Rect(900, 900, 40, 40));
-  settle();
-  EXPECT_EQ(errors, std::vector<QString>{"Select an area inside the captured display."});
-  EXPECT_TRUE(images.empty());
-  EXPECT_EQ(coordinator.phase(), Phase::idle);
-  EXPECT_TRUE(panels[0]->closed);
+  // Over the export limit (169 megapixels); one bit a pixel keeps it cheap.
+  QImage huge(13'000, 13'000, QImage::Format_Mono);
+  huge.fill(0);
+  const struct {
+    const char *name;
+    CaptureSnapshot snapshot;
+    geom::Rect selection;
+    QString error;
+  } cases[]{
+      {"outside the display", test::primarySnapshot(), geom::Rect(900, 900, 40, 40),
+       "Select an area inside the captured display."},
+      {"larger than can be saved",
+       {44, geom::Rect(0, 0, 6'500, 6'500), huge},
+       geom::Rect(0, 0, 6'500, 6'500),
+       "This area is larger than Crel can save. Select a smaller area."},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    errors.clear();
+    startSelecting({c.snapshot});
+    view(panels.size() - 1)->complete(c.selection);
+    settle();
+    EXPECT_EQ(errors, std::vector<QString>{c.error});
+    EXPECT_TRUE(images.empty());
+    EXPECT_EQ(coordinator.phase(), Phase::idle);
+    EXPECT_TRUE(panels.back()->closed);
+  }
 }
 
 TEST_F(Coordinator, CallbacksAreDroppedOnceTheirOwnerIsGone) {

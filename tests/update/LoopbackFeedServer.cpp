@@ -16,6 +16,15 @@ void LoopbackFeedServer::serve(const QString &path, const QByteArray &body, Http
   entries_.insert(path, {body, fault});
 }
 
+void LoopbackFeedServer::redirect(const QString &path, const QUrl &target, bool emptyLength) {
+  entries_.insert(path, {{}, {}, target.toEncoded(), emptyLength});
+}
+
+void LoopbackFeedServer::moveBehindRedirect(const QString &path, const QString &newPath, bool emptyLength) {
+  entries_.insert(newPath, entries_.value(path));
+  redirect(path, url(newPath), emptyLength);
+}
+
 QUrl LoopbackFeedServer::url(const QString &path) const {
   return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
 }
@@ -35,6 +44,14 @@ void LoopbackFeedServer::answer(QTcpSocket *socket) {
     return;
   }
   const Entry &entry = *found;
+  if (!entry.location.isEmpty()) {
+    // Without a length, the body ends with the connection, as a page would.
+    socket->write("HTTP/1.1 302 Found\r\nConnection: close\r\nLocation: " + entry.location + "\r\n" +
+                  (entry.emptyLength ? QByteArray("Content-Length: 0\r\n\r\n")
+                                     : "\r\n<a href=\"" + entry.location + "\">Found</a>"));
+    socket->disconnectFromHost();
+    return;
+  }
   const qint64 length = entry.fault.announcedLength >= 0 ? entry.fault.announcedLength : entry.body.size();
   socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                 QByteArray::number(length) + "\r\n\r\n");

@@ -13,12 +13,18 @@ struct HttpFault {
 
 // A plain HTTP/1.1 server on 127.0.0.1 that answers GETs from a table of
 // paths. A path can be set to misbehave: close the connection after part of
-// the body or stall there, or announce a length other than the body's.
+// the body or stall there, or announce a length other than the body's; or
+// it can redirect elsewhere.
 class LoopbackFeedServer : public QTcpServer {
   Q_OBJECT
 public:
   LoopbackFeedServer();
   void serve(const QString &path, const QByteArray &body, HttpFault fault = {});
+  // Answers `path` with "302 Found" to `target`, with "Content-Length: 0"
+  // (as release hosts and CDNs send it) when `emptyLength`, else no length.
+  void redirect(const QString &path, const QUrl &target, bool emptyLength = true);
+  // What `path` served moves to `newPath`, and `path` redirects there.
+  void moveBehindRedirect(const QString &path, const QString &newPath, bool emptyLength = true);
   QUrl url(const QString &path) const;
   int requestCount(const QString &path) const { return requests_.value(path); }
 
@@ -28,6 +34,8 @@ private:
   struct Entry {
     QByteArray body;
     HttpFault fault;
+    QByteArray location; // set: a redirect
+    bool emptyLength = false;
   };
   QHash<QString, Entry> entries_;
   QHash<QString, int> requests_;

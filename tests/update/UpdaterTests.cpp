@@ -192,6 +192,86 @@ TEST(Updater, FailuresSayWhatWentWrongAndLeaveNothingBehind) {
   EXPECT_EQ(QDir(s.cache()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
+// Releases are published behind redirects. The redirect's own headers say
+// nothing of the release's length; and every hop is held to the rule the
+// feed's addresses are: https, or plain http to a literal loopback address.
+TEST(Updater, RedirectsAreFollowedOnlyToAddressesTheRulePermits) {
+  // The archive behind a chain of `hops` redirects, the first to /storage1/.
+  const auto behindRedirects = [](int hops, bool emptyLength) {
+    return [=](Session &s) {
+      s.publish("101");
+      QString at = "/archive.tar.gz";
+      for (int i = 1; i <= hops; ++i) {
+        const QString storage = QString("/storage%1/archive.tar.gz").arg(i);
+        s.server.moveBehindRedirect(at, storage, emptyLength);
+        at = storage;
+      }
+    };
+  };
+  const auto redirectArchive = [](Session &s, const QUrl &to) {
+    s.publish("101");
+    s.server.redirect("/archive.tar.gz", to);
+  };
+  const struct {
+    const char *name;
+    std::function<void(Session &)> arrange;
+    int error;               // the abort's code; 0: the update is staged
+    const char *sentence;    // the start of the abort's sentence
+    const char *neverServed; // a path the redirect names, never requested
+  } cases[] = {
+      {"302 with Content-Length: 0", behindRedirects(1, true), 0, nullptr, nullptr},
+      {"two redirects, each with Content-Length: 0", behindRedirects(2, true), 0, nullptr, nullptr},
+      {"302 without a length", behindRedirects(1, false), 0, nullptr, nullptr},
+      {"feed to http://localhost",
+       [](Session &s) {
+         s.publish("101");
+         s.server.moveBehindRedirect("/appcast.json", "/signed.json");
+         QUrl to = s.server.url("/signed.json");
+         to.setHost("localhost");
+         s.server.redirect("/appcast.json", to);
+       },
+       1002, "The update server sent Crel to an address it does not trust: http://localhost:", "/signed.json"},
+      {"archive to a plain-HTTP host name",
+       [&](Session &s) { redirectArchive(s, QUrl("http://releases.example.invalid/archive.tar.gz")); }, 2001,
+       "The update server sent Crel to an address it does not trust: http://releases.example.invalid/", nullptr},
+      {"archive to a file: URL",
+       [&](Session &s) {
+         const QString local = s.root.filePath("archive.tar.gz");
+         redirectArchive(s, QUrl::fromLocalFile(local));
+         crel::test::writeFile(local, buildArchive(release(s, "101")));
+       },
+       2001, "The update server sent Crel to an address it does not trust: file://", nullptr},
+      {"a redirect loop",
+       [&](Session &s) {
+         redirectArchive(s, s.server.url("/again"));
+         s.server.redirect("/again", s.server.url("/archive.tar.gz"));
+       },
+       2001, "The update server redirected Crel more than 10 times", nullptr},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Session s;
+    c.arrange(s);
+    s.start();
+    ASSERT_TRUE(s.settle()) << s.recorder.events.join(", ").toStdString();
+    if (!c.error) {
+      EXPECT_EQ(s.updater->phase(), Updater::Phase::staged) << s.recorder.failures.join(" ").toStdString();
+      EXPECT_EQ(s.server.requestCount("/storage1/archive.tar.gz"), 1);
+      continue;
+    }
+    EXPECT_EQ(s.updater->phase(), Updater::Phase::idle);
+    EXPECT_TRUE(s.recorder.events.contains(QString("abort %1").arg(c.error)))
+        << s.recorder.events.join(", ").toStdString();
+    ASSERT_EQ(s.recorder.failures.size(), 1);
+    EXPECT_TRUE(s.recorder.failures.first().startsWith(c.sentence)) << s.recorder.failures.first().toStdString();
+    EXPECT_LE(s.server.requestCount("/archive.tar.gz"), 11);
+    if (c.neverServed) {
+      EXPECT_EQ(s.server.requestCount(c.neverServed), 0);
+    }
+    EXPECT_EQ(s.strays(), QStringList());
+  }
+}
+
 // A release that unpacks to more than the disk holds is refused before a
 // byte of it is written.
 TEST(Updater, AReleaseLargerThanTheFreeSpaceIsRefusedBeforeExtraction) {

@@ -103,11 +103,15 @@ int main() {
   const std::unique_ptr<heif_image_handle, Deleter<heif_image_handle, releaseHandle>> handle(rawHandle);
   if (!allowed(heif_image_handle_get_width(rawHandle), heif_image_handle_get_height(rawHandle)))
     return protocol::tooLarge;
-  // No side may grow past a declared one while decoding.
+  // No side may grow past a declared one while decoding, beyond the padding
+  // to whole coding blocks (at most 64 pixels in HEVC) that the coded picture
+  // carries and libheif holds to the same limit. Strictly above the longest
+  // side: libheif refuses a side equal to the limit when it rotates.
   const int longestSide =
       std::max({heif_image_handle_get_width(rawHandle), heif_image_handle_get_height(rawHandle),
                 heif_image_handle_get_ispe_width(rawHandle), heif_image_handle_get_ispe_height(rawHandle)});
-  heif_context_set_maximum_image_size_limit(context.get(), longestSide + 1);
+  constexpr int largestCodingBlock = 64;
+  heif_context_set_maximum_image_size_limit(context.get(), (longestSide / largestCodingBlock + 1) * largestCodingBlock);
   // libheif applies the file's rotation and mirroring while decoding.
   heif_image *rawImage = nullptr;
   if (heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code !=

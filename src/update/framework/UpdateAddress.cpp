@@ -16,4 +16,8 @@ bool UpdateAddress::isPermitted(const QUrl &url) {
   return scheme == QLatin1String("http") && QHostAddress(url.host()).isLoopback();
 }
 
+bool UpdateAddress::isPermittedRedirect(const QUrl &url) {
+  return url.scheme() != QLatin1String("file") && isPermitted(url);
+}
+
 } // namespace crel::update

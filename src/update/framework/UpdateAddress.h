@@ -10,6 +10,9 @@ namespace crel::update {
 class UpdateAddress {
 public:
   static bool isPermitted(const QUrl &url);
+  // Where a server may send a download on: the same rule without file: URLs,
+  // whatever the first address was.
+  static bool isPermittedRedirect(const QUrl &url);
 };
 
 } // namespace crel::update

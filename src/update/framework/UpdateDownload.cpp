@@ -1,6 +1,7 @@
 #include "UpdateDownload.h"
 
 #include "PrivateFile.h"
+#include "UpdateAddress.h"
 #include "platform/FileError.h"
 #include "platform/Translate.h"
 
@@ -16,7 +17,7 @@ namespace crel::update {
 
 UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &request, Completion completion,
                                QObject *parent)
-    : QObject(parent), request_(request), completion_(std::move(completion)) {
+    : QObject(parent), network_(network), request_(request), completion_(std::move(completion)) {
   if (!request_.destination.isEmpty()) {
     QString why;
     int error = 0;
@@ -39,12 +40,32 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
       return;
     }
   }
-  QNetworkRequest get(request_.url);
-  get.setHeader(QNetworkRequest::UserAgentHeader, request_.userAgent);
-  get.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-  reply_ = network.get(get);
+  get(request_.url);
+  deadline_.setSingleShot(true);
+  connect(&deadline_, &QTimer::timeout, this, [this] { failTransfer(tr("it took longer than allowed")); });
+  deadline_.start(request_.timeLimitMs);
+}
+
+UpdateDownload::~UpdateDownload() {
+  dropReply();
+  if (!done_ && file_.isOpen()) {
+    file_.close();
+    file_.remove();
+  }
+}
+
+void UpdateDownload::get(const QUrl &url) {
+  QNetworkRequest request(url);
+  request.setHeader(QNetworkRequest::UserAgentHeader, request_.userAgent);
+  // Redirects are followed here, one reply a hop: each target is checked
+  // before it is asked for, and a redirect's own headers are never taken for
+  // the release's.
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+  reply_ = network_.get(request);
   reply_->setReadBufferSize(256 * 1024);
   connect(reply_, &QNetworkReply::metaDataChanged, this, [this] {
+    if (const QUrl target = redirectTarget(); target.isValid())
+      return follow(target);
     const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (!length.isValid())
       return;
@@ -75,21 +96,28 @@ UpdateDownload::UpdateDownload(QNetworkAccessManager &network, const Request &re
     file_.close();
     finish(std::nullopt);
   });
-  deadline_.setSingleShot(true);
-  connect(&deadline_, &QTimer::timeout, this, [this] { failTransfer(tr("it took longer than allowed")); });
-  deadline_.start(request_.timeLimitMs);
 }
 
-UpdateDownload::~UpdateDownload() {
-  if (reply_) {
-    reply_->disconnect(this);
-    reply_->abort();
-    reply_->deleteLater();
-  }
-  if (!done_ && file_.isOpen()) {
-    file_.close();
-    file_.remove();
-  }
+QUrl UpdateDownload::redirectTarget() const {
+  const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  const QUrl location = reply_->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+  return status / 100 == 3 && location.isValid() ? reply_->url().resolved(location) : QUrl();
+}
+
+void UpdateDownload::follow(const QUrl &target) {
+  const UpdateErrorCode code = request_.isFeed ? UpdateErrorCode::appcastFetch : UpdateErrorCode::download;
+  if (++redirects_ > maximumRedirects)
+    return fail(
+        code,
+        tr("The update server redirected %1 more than %2 times.").arg(request_.applicationName).arg(maximumRedirects));
+  // Nothing is fetched over plain HTTP from the network, however the first
+  // address was reached.
+  if (!UpdateAddress::isPermittedRedirect(target))
+    return fail(code, tr("The update server sent %1 to an address it does not trust: %2.")
+                          .arg(request_.applicationName, target.toDisplayString(QUrl::RemoveUserInfo)));
+  // The redirect's body, if any, is not ours to read.
+  dropReply();
+  get(target);
 }
 
 void UpdateDownload::receive() {
@@ -138,17 +166,21 @@ void UpdateDownload::failTransfer(const QString &why) {
                                                 : tr("The update could not be downloaded (%1).").arg(why));
 }
 
+void UpdateDownload::dropReply() {
+  if (!reply_)
+    return;
+  reply_->disconnect(this);
+  reply_->abort();
+  reply_->deleteLater();
+  reply_ = nullptr;
+}
+
 void UpdateDownload::finish(const std::optional<UpdateError> &error) {
   if (done_)
     return;
   done_ = true;
   deadline_.stop();
-  if (reply_) {
-    reply_->disconnect(this);
-    reply_->abort();
-    reply_->deleteLater();
-    reply_ = nullptr;
-  }
+  dropReply();
   const QByteArray body = std::exchange(body_, {});
   // The owner may delete us from the completion.
   const Completion completion = std::move(completion_);

@@ -315,6 +315,7 @@ void Updater::beginCheck(bool userInitiated) {
   UpdateDownload::Request request;
   request.url = env_.bundle.updates.feedUrl;
   request.userAgent = env_.bundle.userAgent();
+  request.applicationName = env_.bundle.displayName;
   request.maximumBytes = AppcastEnvelope::maximumSize;
   request.timeLimitMs = env_.feedTimeLimitMs;
   request.isFeed = true;
@@ -390,6 +391,7 @@ void Updater::download() {
   UpdateDownload::Request request;
   request.url = item_->archiveUrl;
   request.userAgent = env_.bundle.userAgent();
+  request.applicationName = env_.bundle.displayName;
   request.maximumBytes = AppcastItem::maximumArchiveLength;
   request.expectedLength = item_->length;
   request.timeLimitMs = env_.archiveTimeLimitMs;

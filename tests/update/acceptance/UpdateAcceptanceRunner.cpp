@@ -401,6 +401,21 @@ void quitScenario(Bench &bench, const QString &name) {
   expectRestoredAfterQuit(bench);
 }
 
+// Release hosts answer the archive's address with a redirect to storage that
+// says "Content-Length: 0": the release behind it stages and installs on quit.
+void redirectedReleaseScenario(Bench &bench, const QString &) {
+  bench.install("100");
+  bench.publish("101");
+  bench.server().moveBehindRedirect("/Crel-101.tar.gz", "/storage/Crel-101.tar.gz", true);
+  const Run old = bench.launch("quit", 150000);
+  expectRun(old, "quit", stagingLines);
+  check(bench.server().requestCount("/Crel-101.tar.gz") == 1 &&
+            bench.server().requestCount("/storage/Crel-101.tar.gz") == 1,
+        "the archive is fetched once, from where the redirect sends it");
+  expectStagingEvidence(bench, old);
+  expectRestoredAfterQuit(bench);
+}
+
 // A logout or `kill` ends the version that staged the update: the same quit,
 // the editor kept for 101.
 void terminateScenario(Bench &bench, const QString &name) {
@@ -579,6 +594,7 @@ const std::map<QString, Scenario> &scenarios() {
   const QString v = "101";
   static const std::map<QString, Scenario> table{
       {"quit", quitScenario},
+      {"redirected-release", redirectedReleaseScenario},
       {"terminate", terminateScenario},
       {"upgrade", upgradeScenario},
       {"install-on-quit", installOnQuitScenario},

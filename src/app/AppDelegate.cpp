@@ -93,6 +93,12 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
+  // The menu's keys act in whichever of our windows is key: a shortcut
+  // fires only where its action belongs to a visible window.
+  connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
+    if (QWidget *main = windows_.mainWindow(); main && launched())
+      main->addActions(menus_->shortcutActions());
+  });
   // The settings coming forward count as opening them: the shortcut is tried
   // again, in case the program that held it let go.
   connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
@@ -299,8 +305,6 @@ void AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
 void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::closed, this, &AppDelegate::editorClosed);
   connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
-  if (launched() && editor->window())
-    editor->window()->addActions(menus_->shortcutActions());
   if (editor->view())
     editor->view()->setShortcutGuide(
         [self = QPointer<AppDelegate>(this)] { return self ? self->shortcutGuide() : ShortcutGuideView::Content{}; });
@@ -380,10 +384,8 @@ void AppDelegate::showWelcome() {
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     auto *layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
-    if (launched()) {
+    if (launched())
       layout->setMenuBar(menus_->addMenuBar(*window));
-      window->addActions(menus_->shortcutActions());
-    }
     const QPointer<AppDelegate> self(this);
     WelcomeView::Actions actions{
         [self] { self ? self->newCapture() : void(); }, [self] { self ? self->openImage() : void(); },

@@ -73,6 +73,8 @@ public:
     QWidget *host = control_.parentWidget();
     while (!host->isWindow() && host->parentWidget() &&
            !QRectF(host->rect()).contains(outer.translated(control_.mapTo(host, QPointF())))) {
+      // A parent moved by a layout moves the control within the host too.
+      host->installEventFilter(this);
       host = host->parentWidget();
     }
     if (ring_ && ring_->parentWidget() != host)
@@ -88,7 +90,12 @@ public:
   }
 
 protected:
-  bool eventFilter(QObject *, QEvent *event) override {
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (watched != &control_) {
+      if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        refresh();
+      return false;
+    }
     switch (event->type()) {
     case QEvent::FocusIn: {
       // Coming back to the window, or from a menu, keeps what the focus was.

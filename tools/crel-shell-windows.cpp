@@ -6,6 +6,8 @@
 //   shortcuts_guide.png  the guide those two show, at its full height
 //   shortcuts_popover.png  the editor's keyboard popover over a compact
 //                  editor-sized window, its button near the right edge
+//   welcome_focus.png  each control of the welcome view, in Tab order, with
+//                  the keyboard focus on it
 // over private settings, so nothing of the user's is read or changed.
 
 #include "ToolUsage.h"
@@ -33,7 +35,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLayout>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -41,6 +45,59 @@
 using namespace crel;
 
 namespace {
+
+// The view's controls as Tab reaches them, each cut out of the view drawn
+// with the focus on it, one under another.
+bool renderFocusRings(QWidget &view, const QString &path, double scale) {
+  view.show();
+  view.activateWindow();
+  QDeadlineTimer activated(5000);
+  while (QApplication::activeWindow() != &view && !activated.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  view.setFocus(Qt::OtherFocusReason);
+  std::vector<QImage> crops;
+  QList<QWidget *> reached;
+  for (;;) {
+    QWidget *from = QApplication::focusWidget();
+    if (!from)
+      break;
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QCoreApplication::sendEvent(from, &tab);
+    QWidget *focus = QApplication::focusWidget();
+    if (!focus || focus == from || reached.contains(focus))
+      break;
+    reached.append(focus);
+    const QRect around = QRect(focus->mapTo(&view, QPoint()), focus->size()).adjusted(-14, -10, 14, 10);
+    QImage crop((QSizeF(around.size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    crop.setDevicePixelRatio(scale);
+    crop.fill(Qt::white);
+    view.render(&crop, QPoint(), QRegion(around));
+    crops.push_back(crop);
+  }
+  view.setFocus(Qt::OtherFocusReason);
+  int width = 0, height = 0;
+  const int gap = int(8 * scale);
+  for (const QImage &crop : crops) {
+    width = std::max(width, crop.width());
+    height += crop.height() + gap;
+  }
+  QImage sheet(std::max(width, 1), std::max(height, 1), QImage::Format_ARGB32_Premultiplied);
+  sheet.fill(QColor(228, 228, 228));
+  QPainter painter(&sheet);
+  int y = 0;
+  for (QImage crop : crops) {
+    crop.setDevicePixelRatio(1);
+    painter.drawImage(0, y, crop);
+    y += crop.height() + gap;
+  }
+  painter.end();
+  if (crops.empty() || !sheet.save(path)) {
+    std::fprintf(stderr, "FAIL: cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
 
 const char *usage = "usage: crel-shell-windows [--scale N] FOLDER\n";
 
@@ -133,6 +190,7 @@ int main(int argc, char **argv) {
                        tools::renderToPng(popover, QDir(folder).filePath("shortcuts_popover.png"), scale) &&
                        tools::renderToPng(welcome, QDir(folder).filePath("welcome.png"), scale) &&
                        tools::renderToPng(*guide, QDir(folder).filePath("shortcuts.png"), scale) &&
-                       tools::renderToPng(section, QDir(folder).filePath("update_settings.png"), scale);
+                       tools::renderToPng(section, QDir(folder).filePath("update_settings.png"), scale) &&
+                       renderFocusRings(welcome, QDir(folder).filePath("welcome_focus.png"), scale);
   return written ? 0 : 1;
 }

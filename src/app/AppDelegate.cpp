@@ -93,6 +93,12 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
   // A tray host may never report that its menu closed; any of our windows
   // becoming active proves it did.
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
+  // The menu's keys act in whichever of our windows is key: a shortcut
+  // fires only where its action belongs to a visible window.
+  connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
+    if (QWidget *main = windows_.mainWindow(); main && launched())
+      main->addActions(menus_->shortcutActions());
+  });
   // The settings coming forward count as opening them: the shortcut is tried
   // again, in case the program that held it let go.
   connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
@@ -299,8 +305,6 @@ void AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
 void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {
   connect(editor.get(), &EditorController::closed, this, &AppDelegate::editorClosed);
   connect(editor.get(), &EditorController::copied, &statusItem_, &StatusItem::showCopyFeedback);
-  if (launched() && editor->window())
-    editor->window()->addActions(menus_->shortcutActions());
   if (editor->view())
     editor->view()->setShortcutGuide(
         [self = QPointer<AppDelegate>(this)] { return self ? self->shortcutGuide() : ShortcutGuideView::Content{}; });
@@ -391,10 +395,8 @@ void AppDelegate::showWelcome() {
     scroll->setFixedSize(ShellRules::welcomeWidth, ShellRules::welcomeHeight(available));
     GlassSurface::install(scroll, *window);
     // The desktop has no global menu bar: the window carries the main menus.
-    if (launched()) {
+    if (launched())
       window->layout()->setMenuBar(menus_->addMenuBar(*window));
-      window->addActions(menus_->shortcutActions());
-    }
     // Titled, closable and minimisable; the content scrolls within one size,
     // so the window is neither resized nor maximised.
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -50,7 +50,8 @@ public:
   const QList<QMenu *> &mainMenus() const { return mainMenus_; }
   // A menu bar with the main menus, for `window`.
   QMenuBar *addMenuBar(QWidget &window) const;
-  // The actions with shortcuts, to add to each window so that they fire there.
+  // The actions with shortcuts; the delegate adds them to each window as it
+  // becomes key, so that they fire there.
   QList<QAction *> shortcutActions() const;
   // Triggers the first enabled main-menu item whose shortcut is the key
   // event's combination, leftmost menu first; true when one fired.

@@ -5,6 +5,8 @@
 
 #include <QKeyEvent>
 #include <QPointer>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace crel {
 
@@ -127,6 +129,16 @@ void ShortcutRecorder::keyPressEvent(QKeyEvent *event) {
     record(*shortcut);
   else
     setText(tr("Include Ctrl or Super…"));
+}
+
+// The focus shows as the chrome's ring around the button, not as the
+// style's own frame inside it as well.
+void ShortcutRecorder::paintEvent(QPaintEvent *) {
+  QStylePainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  option.state &= ~QStyle::State_HasFocus;
+  painter.drawControl(QStyle::CE_PushButton, option);
 }
 
 void ShortcutRecorder::focusOutEvent(QFocusEvent *event) {

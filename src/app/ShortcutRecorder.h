@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptureShortcut.h"
+#include "chrome/FocusRing.h"
 
 #include <QPushButton>
 
@@ -15,7 +16,7 @@ namespace crel {
 // next valid key combination. While recording it takes every key, including
 // ones bound to menu actions (Ctrl+Q is recorded, the application does not
 // quit); Escape or losing focus ends recording and restores the label.
-class ShortcutRecorder : public QPushButton {
+class ShortcutRecorder : public QPushButton, public FocusRing::Owner {
   Q_OBJECT
 public:
   // A hardware key code's level-0 keysym (0 when unknown) and its name on
@@ -37,6 +38,9 @@ public:
   void setShortcut(const CaptureShortcut &shortcut);
   bool isRecording() const { return recording_; }
   void setKeymap(Keymap keymap) { keymap_ = std::move(keymap); }
+  FocusRing::Shape focusRingShape() const override { return {rect(), 3.0}; }
+  // While recording, Return is a key to record.
+  bool pressesOnReturn() const override { return !recording_; }
 
   void beginRecording();
   // Ends recording with `shortcut` as if its keys had been pressed here.
@@ -51,6 +55,7 @@ protected:
   bool event(QEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
   void focusOutEvent(QFocusEvent *event) override;
+  void paintEvent(QPaintEvent *event) override;
 
 private:
   std::optional<CaptureShortcut> shortcutFor(const QKeyEvent &event) const;

@@ -9,6 +9,7 @@
 #include "chrome/ChromeFonts.h"
 #include "chrome/ChromeScrollBar.h"
 #include "chrome/ChromeSegmented.h"
+#include "chrome/FocusRing.h"
 #include "chrome/LightPalette.h"
 #include "chrome/PrimaryActionButton.h"
 #include "chrome/SecondaryActionButton.h"
@@ -147,6 +148,11 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   QLabel *path = ShellText::label(CrelStorage::defaultDirectoryDisplayPath(), this, {12, QFont::Normal, false, true});
   path->setObjectName(QStringLiteral("saved-images-path"));
   path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  FocusRing::attach(*path, Qt::StrongFocus, [path] {
+    const double text = QFontMetricsF(path->font()).horizontalAdvance(path->text());
+    return FocusRing::Shape{QRectF(0, 0, std::min(text, double(path->width())), path->height()).adjusted(-3, 0, 3, 0),
+                            4.0};
+  });
   folder->addWidget(path);
   folder->addWidget(caption(crel::tr("Captures and imported images save here automatically. Your edits update the "
                                      "saved PNG. Open Image always starts in this folder."),
@@ -239,6 +245,17 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   refreshLogin();
   refreshStyle();
   refreshSize();
+  // Every control in layout order with Tab, each showing where the focus
+  // is. The view itself holds the focus first, so nothing is pressed by a
+  // Space before the first Tab.
+  FocusRing::enableKeyboardFocus(*this);
+  setFocusPolicy(Qt::ClickFocus);
+}
+
+void WelcomeView::showEvent(QShowEvent *event) {
+  if (!window()->focusWidget())
+    setFocus(Qt::OtherFocusReason);
+  QWidget::showEvent(event);
 }
 
 void WelcomeView::refreshShortcut() {
@@ -273,6 +290,8 @@ void WelcomeView::refreshSize() {
 QScrollArea *WelcomeView::scrollArea(WelcomeView *view) {
   auto *scroll = new QScrollArea;
   scroll->setFrameShape(QFrame::NoFrame);
+  // Tab goes from control to control and scrolls each into view.
+  scroll->setFocusPolicy(Qt::NoFocus);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setAlignment(Qt::AlignHCenter);
   LightPalette::apply(scroll);

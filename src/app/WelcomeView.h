@@ -43,6 +43,9 @@ public:
 
   QString message() const;
 
+protected:
+  void showEvent(QShowEvent *event) override;
+
 private:
   void refreshShortcut();
   void refreshLogin();

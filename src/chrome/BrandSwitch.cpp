@@ -13,6 +13,7 @@ namespace crel {
 
 BrandSwitch::BrandSwitch(const QString &text, QWidget *parent) : QCheckBox(text, parent) {
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  setFocusPolicy(Qt::NoFocus);
   connect(&knob_, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnimatedValue.h"
+#include "FocusRing.h"
 
 #include <QCheckBox>
 
@@ -11,7 +12,7 @@ namespace crel {
 // edge with a white knob. The whole row is the hit area, so clicking the
 // label toggles it; disabled it does nothing and draws at 0.45. It stays a
 // QCheckBox, so assistive technologies see a standard toggle.
-class BrandSwitch : public QCheckBox {
+class BrandSwitch : public QCheckBox, public FocusRing::Owner {
   Q_OBJECT
 public:
   explicit BrandSwitch(const QString &text = {}, QWidget *parent = nullptr);
@@ -24,6 +25,7 @@ public:
   QSize minimumSizeHint() const override { return sizeHint(); }
   // The track's rectangle within the widget.
   QRectF trackRect() const;
+  FocusRing::Shape focusRingShape() const override { return {trackRect(), std::nullopt}; }
 
 protected:
   void paintEvent(QPaintEvent *event) override;

@@ -13,6 +13,7 @@ BrandTextButton::BrandTextButton(const QString &text, QWidget *parent) : QAbstra
   setText(text);
   setCursor(Qt::PointingHandCursor);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setFocusPolicy(Qt::NoFocus);
 }
 
 QColor BrandTextButton::labelColor() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FocusRing.h"
+
 #include <QAbstractButton>
 
 namespace crel {
@@ -8,7 +10,7 @@ namespace crel {
 // primary colour on a light palette, the palette's text colour on a dark one
 // (the dark settings preview), at 0.7 opacity while pressed and faded while
 // disabled, so an action that cannot run does not look like a link.
-class BrandTextButton : public QAbstractButton {
+class BrandTextButton : public QAbstractButton, public FocusRing::Owner {
   Q_OBJECT
 public:
   explicit BrandTextButton(const QString &text = {}, QWidget *parent = nullptr);
@@ -17,6 +19,7 @@ public:
 
   QColor labelColor() const;
   QSize sizeHint() const override;
+  FocusRing::Shape focusRingShape() const override { return {QRectF(rect()).adjusted(-3, 0, 3, 0), 4.0}; }
 
 protected:
   void changeEvent(QEvent *event) override;

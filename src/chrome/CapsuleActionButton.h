@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FocusRing.h"
 #include "HoverButton.h"
 #include "ShadowCaster.h"
 
@@ -10,12 +11,13 @@ namespace crel {
 // and side padding, a shadow cast past the widget, darkening while pressed,
 // and 0.45 opacity when disabled (the shadow fading with it). The shadow is
 // painted by what lies under the button (see ShadowCaster).
-class CapsuleActionButton : public HoverButton, public ShadowCaster {
+class CapsuleActionButton : public HoverButton, public ShadowCaster, public FocusRing::Owner {
   Q_OBJECT
 public:
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
   std::optional<Cast> castShadow() const override;
+  FocusRing::Shape focusRingShape() const override { return {rect(), std::nullopt}; }
   // A note after the label, such as a shortcut: 10.5 medium at 0.7 opacity,
   // 6 after the label; the two are centred together.
   QString trailingText() const { return trailing_; }

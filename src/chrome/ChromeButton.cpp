@@ -10,7 +10,7 @@
 
 namespace crel {
 
-ChromeButton::ChromeButton(QWidget *parent) : HoverButton(0.12, parent) { setFocusPolicy(Qt::NoFocus); }
+ChromeButton::ChromeButton(QWidget *parent) : HoverButton(0.12, parent) {}
 
 ChromeButton::ChromeButton(const QString &text, QWidget *parent) : ChromeButton(parent) { setText(text); }
 

@@ -2,6 +2,7 @@
 
 #include "ChromeColors.h"
 #include "ChromeShape.h"
+#include "FocusRing.h"
 #include "ShadowCache.h"
 
 #include <QFontMetricsF>
@@ -13,7 +14,7 @@ namespace crel {
 
 // One segment: the label over the parent's thumb, dimming while pressed,
 // hit inside its rounded rectangle only.
-class ChromeSegmented::Segment : public PlainPressButton {
+class ChromeSegmented::Segment : public PlainPressButton, public FocusRing::Owner {
 public:
   Segment(ChromeSegmented &owner, int index) : PlainPressButton(&owner), owner_(owner), index_(index) {
     setCheckable(true);
@@ -22,6 +23,7 @@ public:
       Q_EMIT owner_.selected(index_);
     });
   }
+  FocusRing::Shape focusRingShape() const override { return {rect(), 7.0}; }
 
 protected:
   void paintContent(QPainter &painter) override {

@@ -18,6 +18,9 @@ namespace crel {
 // and hears every pick through selected() (also a pick of the segment that
 // is already selected) and decides what changes.
 //
+// Each segment is a button of its own, so with keyboard focus on (FocusRing)
+// Tab reaches every segment and Space or Return picks it.
+//
 // Options are indices; each has a help text (tooltip, and accessible name
 // unless the option names itself) and a content width. The label painter draws a segment's content in the
 // colour it is given: the label colour when selected, else the secondary one.

@@ -3,6 +3,7 @@
 namespace crel {
 
 HoverButton::HoverButton(double hoverSeconds, QWidget *parent) : QAbstractButton(parent), hoverSeconds_(hoverSeconds) {
+  setFocusPolicy(Qt::NoFocus);
   connect(&hoverAmount_, &AnimatedValue::changed, this, qOverload<>(&QWidget::update));
 }
 

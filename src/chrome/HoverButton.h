@@ -11,7 +11,8 @@ namespace crel {
 // hovered); when it leaves, false. Nothing else rewrites it, so a button
 // disabled under the pointer keeps its hover look until the pointer leaves.
 // hoverAmount() follows the flag from 0 to 1 over `hoverSeconds` (ease-out),
-// or at once when that is 0 or motion is off.
+// or at once when that is 0 or motion is off. Like every control of the
+// kit it takes no keyboard focus unless its window opts in (FocusRing).
 class HoverButton : public QAbstractButton {
   Q_OBJECT
 public:

@@ -81,6 +81,10 @@ void EditorView::resizeEvent(QResizeEvent *event) {
 bool EditorView::event(QEvent *event) {
   if (event->type() == QEvent::LayoutRequest)
     layoutChrome();
+  // The keys belong to the canvas from the start: no control of the bars
+  // takes focus, so without this the window would have none to give it.
+  if (event->type() == QEvent::Show && !window()->focusWidget())
+    canvas_->setFocus(Qt::OtherFocusReason);
   return QWidget::event(event);
 }
 

@@ -26,7 +26,8 @@ class CrelDocument;
 // inspector, status at the bottom), and the colour readout floats above the
 // bottom-left corner. The groups are direct children, so presses between
 // them reach the canvas; their rectangles go to the canvas, which keeps the
-// screenshot clear of them.
+// screenshot clear of them. The canvas holds the keyboard from the first
+// show; the controls of the bars never take it.
 class EditorView : public QWidget {
   Q_OBJECT
 public:

@@ -394,6 +394,50 @@ TEST_F(Delegate, ReopeningBringsAWindowShowingASheetForwardBeforeAnyEditor) {
   EXPECT_TRUE(visibleWindows("settings").isEmpty());
 }
 
+// The menu's keys act in whichever of the application's windows is key,
+// each shown alone: Ctrl+W closes it, Ctrl+N starts a capture.
+TEST_F(Delegate, TheMenusKeysActInEachWindowShownAlone) {
+  const std::pair<const char *, std::function<QWidget *()>> windows[] = {
+      {"settings",
+       [this] {
+         delegate->showWelcome();
+         return delegate->welcomeWindow();
+       }},
+      {"editor",
+       [this]() -> QWidget * {
+         captureRegion();
+         return delegate->editors().empty() ? nullptr : delegate->editors().front()->window();
+       }},
+      {"keyboard shortcuts",
+       [this] {
+         delegate->showShortcuts();
+         return delegate->shortcutsWindow();
+       }},
+  };
+  for (const auto &[name, open] : windows) {
+    for (const Qt::Key key : {Qt::Key_W, Qt::Key_N}) {
+      SCOPED_TRACE(std::string(name) + (key == Qt::Key_W ? " Ctrl+W" : " Ctrl+N"));
+      make().launch({true, false, true});
+      QWidget *window = open();
+      ASSERT_TRUE(window);
+      window->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+      ASSERT_EQ(visibleWindows("settings").size() + visibleWindows("shortcuts").size() + delegate->editors().size(),
+                1u);
+      QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, key, Qt::ControlModifier);
+      if (key == Qt::Key_W) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }));
+      } else {
+        EXPECT_NE(capture.phase(), CaptureCoordinator::Phase::idle);
+        capture.cancel();
+      }
+      for (QWidget *w : QApplication::topLevelWidgets())
+        w->close();
+      delegate.reset();
+    }
+  }
+}
+
 TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
   AppDelegate &app = make();
   app.launch({true, false, true});

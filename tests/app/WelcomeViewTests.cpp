@@ -6,6 +6,7 @@
 #include "chrome/BrandSwitch.h"
 #include "chrome/CapsuleActionButton.h"
 #include "chrome/ChromeSegmented.h"
+#include "chrome/FocusRing.h"
 #include "document/AnnotationPreferences.h"
 #include "document/AnnotationStyle.h"
 #include "document/EditorSizePreferences.h"
@@ -13,8 +14,10 @@
 #include "platform/LoginItemService.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -131,4 +134,55 @@ TEST_F(Welcome, TheViewIsItsWidthAndEveryTextFits) {
     EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
     EXPECT_LE(label->geometry().right(), WelcomeView::viewWidth - WelcomeView::padding) << label->text().toStdString();
   }
+}
+
+// With the keyboard alone: the first Tab leaves the view for the first
+// control, each Tab then reaches the next control in reading order until
+// every one was reached, each shows a ring where it sits (the view drawn
+// with the focus there differs from the view drawn without), and Space and
+// Return press what the ring shows.
+TEST_F(Welcome, TabReachesEveryControlInReadingOrderAndTheRingShowsWhereSpaceActs) {
+  make();
+  view->show();
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+  const auto focused = [] { return QApplication::focusWidget(); };
+  ASSERT_EQ(focused(), view.get());
+  QTest::keyClick(view.get(), Qt::Key_Space);
+  QTest::keyClick(view.get(), Qt::Key_Return);
+  EXPECT_EQ(captures + opens + folders, 0) << "nothing is pressed before the first Tab";
+
+  QList<QWidget *> reachable;
+  for (QWidget *w : view->findChildren<QWidget *>())
+    if (w->isVisibleTo(view.get()) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+      reachable.append(w);
+  QList<QWidget *> chain;
+  std::vector<std::pair<QRect, QImage>> withFocus;
+  for (QTest::keyClick(focused(), Qt::Key_Tab); !chain.contains(focused()); QTest::keyClick(focused(), Qt::Key_Tab)) {
+    QWidget *w = focused();
+    ASSERT_TRUE(w && view->isAncestorOf(w));
+    chain.append(w);
+    EXPECT_TRUE(FocusRing::isShown(*w)) << w->metaObject()->className();
+    const QRect around = QRect(w->mapTo(view.get(), QPoint()), w->size()).adjusted(-6, -6, 6, 6);
+    withFocus.emplace_back(around, view->grab(around).toImage());
+    if (chain.size() > 1) {
+      const QRect a(chain[chain.size() - 2]->mapTo(view.get(), QPoint()), chain[chain.size() - 2]->size());
+      const QRect b(w->mapTo(view.get(), QPoint()), w->size());
+      EXPECT_TRUE(b.center().y() > a.bottom() || (b.top() < a.bottom() && b.left() > a.right()))
+          << "out of reading order: " << w->metaObject()->className();
+    }
+  }
+  EXPECT_EQ(chain.size(), reachable.size());
+  view->setFocus(Qt::MouseFocusReason);
+  for (const auto &[around, image] : withFocus)
+    EXPECT_NE(view->grab(around).toImage(), image) << "no ring at " << around.y();
+
+  for (int tab = 0; tab < 3; ++tab)
+    QTest::keyClick(focused(), Qt::Key_Tab);
+  ASSERT_EQ(focused(), find<QWidget>("open-folder"));
+  QTest::keyClick(focused(), Qt::Key_Space);
+  EXPECT_EQ(folders, 1);
+  QTest::keyClick(focused(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return folders == 2; }));
+  EXPECT_EQ(captures + opens, 0);
 }

@@ -3,9 +3,11 @@
 #include "canvas/CanvasView.h"
 #include "canvas/ColorInspection.h"
 #include "canvas/ColorInspectionReadout.h"
+#include "canvas/InlineTextView.h"
 #include "document/MarkSamples.h"
 #include "editor/BarGroup.h"
 #include "editor/EditorView.h"
+#include "platform/Pasteboard.h"
 
 #include <QSignalSpy>
 
@@ -94,6 +96,44 @@ TEST_F(EditorViewTest, FocusReturnsToTheCanvasOnlyWhileItsWindowIsActive) {
   EXPECT_FALSE(view.canvas()->hasFocus()); // one turn later, not at once
   QCoreApplication::processEvents();
   EXPECT_TRUE(view.canvas()->hasFocus());
+}
+
+// The keyboard belongs to the canvas from the moment the window opens: no
+// control of the bars takes it, by click or by Tab, whatever the inspector
+// shows, so Space pans instead of pressing a button.
+TEST_F(EditorViewTest, OnlyTheCanvasTakesTheKeyboardFromTheStart) {
+  FakePasteboard pasteboard;
+  Pasteboard::overrideGeneral(&pasteboard);
+  auto editor = makeSavedEditor();
+  present(*editor);
+  CanvasView *canvas = editor->view()->canvas();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::focusWidget(), canvas);
+  CrelDocument &document = editor->document();
+  document.commit({makeMark(MarkTool::arrow)});
+  const auto takers = [&] {
+    QStringList found;
+    for (QWidget *w : editor->window()->findChildren<QWidget *>())
+      if (w != canvas && w->focusPolicy() != Qt::NoFocus && !qobject_cast<InlineTextView *>(w))
+        found << QString::fromLatin1(w->metaObject()->className()) + " " + w->objectName();
+    return found.join(", ").toStdString();
+  };
+  for (const MarkTool tool : allCases<MarkTool>()) {
+    document.selectTool(tool);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(takers(), "") << rawValue(tool).toStdString();
+  }
+  document.setSelection(document.marks().front().id);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(takers(), "") << "with a selected mark";
+
+  for (const int key : {int(Qt::Key_Tab), int(Qt::Key_Space), int(Qt::Key_Backtab), int(Qt::Key_Space)})
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : editor->window(), Qt::Key(key));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(editor->window()->isVisible());
+  EXPECT_EQ(QApplication::focusWidget(), canvas);
+  EXPECT_TRUE(pasteboard.data.isEmpty() && !pasteboard.text);
+  Pasteboard::overrideGeneral(nullptr);
 }
 
 // Counts the paint events of every widget of one window.

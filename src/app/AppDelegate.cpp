@@ -534,7 +534,8 @@ void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::fun
     return;
   }
   touch();
-  openFilesInBackground(request.paths, reply);
+  // The launch that asked may give up while the files are read.
+  openFilesInBackground(request.paths, reply, [request] { return !request.isLate(); });
 }
 
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
@@ -723,18 +724,19 @@ bool AppDelegate::openFiles(const QStringList &paths) {
   return showOpened(paths, outcomes);
 }
 
-void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done) {
+void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
+                                        const std::function<bool()> &stillWanted) {
   // Read away from the main thread: a file on a stalled mount must not
   // freeze the editors. A read that never returns keeps only its thread.
-  std::thread([paths, done, self = QPointer<AppDelegate>(this)] {
+  std::thread([paths, done, stillWanted, self = QPointer<AppDelegate>(this)] {
     std::vector<ImageOpening::Outcome> outcomes;
     for (const QString &path : paths)
       outcomes.push_back(ImageOpening::open(path));
     if (QCoreApplication *app = QCoreApplication::instance())
       QMetaObject::invokeMethod(
           app,
-          [paths, done, self, outcomes] {
-            const bool any = self && self->showOpened(paths, outcomes);
+          [paths, done, stillWanted, self, outcomes] {
+            const bool any = self && (!stillWanted || stillWanted()) && self->showOpened(paths, outcomes);
             if (done)
               done(any);
           },

@@ -114,7 +114,9 @@ public:
   // Each file in turn; the ones that fail are named in one alert. True when
   // at least one opened.
   bool openFiles(const QStringList &paths);
-  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done);
+  // Nothing is shown when `stillWanted` answers no once the files are read.
+  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
+                             const std::function<bool()> &stillWanted = {});
   bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.

@@ -21,6 +21,7 @@
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "platform/AppIdentity.h"
+#include "platform/DisplayLoss.h"
 #include "platform/Pasteboard.h"
 #include "platform/Translate.h"
 
@@ -118,8 +119,18 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
 AppDelegate::~AppDelegate() {
   if (CrelApplication *app = CrelApplication::instance())
     app->setQuitRoad({});
+  if (launched())
+    DisplayLoss::setHandler({});
   // The run is over (quit, logout, a signal): a change still waiting for its
   // debounced save is written now, not lost with its editor.
+  writePendingSaves();
+  // Editors go before the menus and status item their callbacks reach.
+  editors_.clear();
+  delete welcome_;
+  delete shortcuts_;
+}
+
+void AppDelegate::writePendingSaves() {
   for (const auto &editor : editors_) {
     try {
       editor->document().flushAutosave();
@@ -128,10 +139,6 @@ AppDelegate::~AppDelegate() {
                                                                    QString::fromUtf8(error.what()));
     }
   }
-  // Editors go before the menus and status item their callbacks reach.
-  editors_.clear();
-  delete welcome_;
-  delete shortcuts_;
 }
 
 QDateTime AppDelegate::now() const { return services_.clock ? services_.clock() : QDateTime::currentDateTimeUtc(); }
@@ -149,6 +156,11 @@ void AppDelegate::launch(const LaunchOptions &options) {
       self ? void(self->requestQuit(QuitController::From::desktop)) : QCoreApplication::quit();
     });
   }
+  // Without a display the process ends at once; a document's PNG needs none.
+  DisplayLoss::setHandler([this] {
+    qCWarning(lcShell) << "the display is gone: writing pending saves";
+    writePendingSaves();
+  });
   connect(
       qApp, &QGuiApplication::commitDataRequest, this,
       [this](QSessionManager &manager) {

@@ -177,6 +177,8 @@ private:
   bool applicationActive() const;
   std::vector<QuitController::Editor> quitEditors() const;
   void quitCancelled();
+  // Writes every change still waiting for its debounced save.
+  void writePendingSaves();
 
   AppServices services_;
   WindowRegistry windows_;

@@ -22,6 +22,7 @@
 #include "editor/EditorWindow.h"
 #include "platform/AppIdentity.h"
 #include "platform/DisplayLoss.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/Translate.h"
 
@@ -284,8 +285,43 @@ void AppDelegate::setupMenus() {
   if (launched())
     return;
   statusItem_.setMenu(menus_->statusMenu());
-  presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon());
+  presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon(), services_.tray);
+  connect(presentation_.get(), &StatusPresentation::trayMissingChanged, this, &AppDelegate::trayMissingChanged);
+  // Known at once when forced: said once the launch is done, with the shortcut it registered.
+  if (presentation_->isTrayMissing())
+    QMetaObject::invokeMethod(
+        this, [this] { trayMissingChanged(trayMissing()); }, Qt::QueuedConnection);
   refreshOpenScreenshotsMenu();
+}
+
+void AppDelegate::trayMissingChanged(bool missing) {
+  if (view_)
+    view_->setTrayMissing(missing);
+  // A login launch shows nothing else: without a tray, nothing at all would say it runs.
+  NotificationCenter *center = services_.notifications;
+  if (!missing || !launchedAtLogin_ || !center || std::exchange(toldNoTray_, true))
+    return;
+  const QString name = AppIdentity::name();
+  const QString shortcut = services_.shortcuts.isRegistered() ? services_.shortcuts.statusLabel() : QString();
+  NotificationCenter::Request request{
+      QLatin1String(noTrayNotification), crel::tr("%1 is running").arg(name),
+      shortcut.isEmpty()
+          ? crel::tr("Your desktop has no system tray. Start %1 again to open its window.").arg(name)
+          : crel::tr("Your desktop has no system tray. Press %1 to capture an area, or start %2 again to open its "
+                     "window.")
+                .arg(shortcut, name)};
+  connect(center, &NotificationCenter::activated, this, [this](const QString &identifier) {
+    if (identifier == QLatin1String(noTrayNotification))
+      reopen();
+  });
+  // Only where a notification service runs; anywhere else nothing is said.
+  center->authorizationStatus([center, request](NotificationCenter::Authorization status) {
+    if (status == NotificationCenter::Authorization::authorized)
+      center->add(request, [](const std::optional<QString> &error) {
+        if (error)
+          qCWarning(lcShell).noquote() << "no-tray notification:" << *error;
+      });
+  });
 }
 
 void AppDelegate::newCapture() {
@@ -403,6 +439,7 @@ void AppDelegate::showWelcome() {
         [&updates = services_.updates](QWidget *parent) { return updates.settingsSection(parent); }};
     view_ = new WelcomeView(services_.shortcuts, services_.login, AnnotationPreferences::shared(),
                             EditorSizePreferences::shared(), std::move(actions));
+    view_->setTrayMissing(trayMissing());
     layout->addWidget(WelcomeView::scrollArea(view_));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;

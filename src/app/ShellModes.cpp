@@ -17,6 +17,7 @@
 #include "platform/DesktopIntegration.h"
 #include "platform/FileError.h"
 #include "platform/HotKeyBackend.h"
+#include "platform/NotificationCenter.h"
 #include "platform/QuietMessages.h"
 #include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
@@ -152,7 +153,9 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   CaptureCoordinator capture;
   UpdaterService updates(SettingsStore::standard());
   UpdateSessionStore session;
-  AppDelegate delegate({shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}});
+  DBusNotificationCenter notifications;
+  AppDelegate delegate(
+      {shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}, &notifications});
 
   LaunchOptions options;
   options.launchedAtLogin = commandLine.isLoginLaunch();

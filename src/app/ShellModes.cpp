@@ -64,7 +64,8 @@ void answerOnceFrozen(CaptureCoordinator &capture, const ForwardedLaunch &reques
     if (phase == Phase::preparing)
       return;
     if (phase != Phase::idle && request.isLate()) {
-      capture.cancel();
+      // Not from inside the coordinator's own change: it goes on to show its panels.
+      QTimer::singleShot(0, &capture, [&capture] { capture.cancel(); });
       return answer(false);
     }
     answer(phase != Phase::idle);

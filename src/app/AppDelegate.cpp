@@ -22,6 +22,8 @@
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
 #include "platform/AppIdentity.h"
+#include "platform/DisplayLoss.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/Translate.h"
 
@@ -124,8 +126,18 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
 AppDelegate::~AppDelegate() {
   if (CrelApplication *app = CrelApplication::instance())
     app->setQuitRoad({});
+  if (launched())
+    DisplayLoss::setHandler({});
   // The run is over (quit, logout, a signal): a change still waiting for its
   // debounced save is written now, not lost with its editor.
+  writePendingSaves();
+  // Editors go before the menus and status item their callbacks reach.
+  editors_.clear();
+  delete welcome_;
+  delete shortcuts_;
+}
+
+void AppDelegate::writePendingSaves() {
   for (const auto &editor : editors_) {
     try {
       editor->document().flushAutosave();
@@ -134,10 +146,6 @@ AppDelegate::~AppDelegate() {
                                                                    QString::fromUtf8(error.what()));
     }
   }
-  // Editors go before the menus and status item their callbacks reach.
-  editors_.clear();
-  delete welcome_;
-  delete shortcuts_;
 }
 
 QDateTime AppDelegate::now() const { return services_.clock ? services_.clock() : QDateTime::currentDateTimeUtc(); }
@@ -155,6 +163,11 @@ void AppDelegate::launch(const LaunchOptions &options) {
       self ? void(self->requestQuit(QuitController::From::desktop)) : QCoreApplication::quit();
     });
   }
+  // Without a display the process ends at once; a document's PNG needs none.
+  DisplayLoss::setHandler([this] {
+    qCWarning(lcShell) << "the display is gone: writing pending saves";
+    writePendingSaves();
+  });
   connect(
       qApp, &QGuiApplication::commitDataRequest, this,
       [this](QSessionManager &manager) {
@@ -278,8 +291,43 @@ void AppDelegate::setupMenus() {
   if (launched())
     return;
   statusItem_.setMenu(menus_->statusMenu());
-  presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon());
+  presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon(), services_.tray);
+  connect(presentation_.get(), &StatusPresentation::trayMissingChanged, this, &AppDelegate::trayMissingChanged);
+  // Known at once when forced: said once the launch is done, with the shortcut it registered.
+  if (presentation_->isTrayMissing())
+    QMetaObject::invokeMethod(
+        this, [this] { trayMissingChanged(trayMissing()); }, Qt::QueuedConnection);
   refreshOpenScreenshotsMenu();
+}
+
+void AppDelegate::trayMissingChanged(bool missing) {
+  if (view_)
+    view_->setTrayMissing(missing);
+  // A login launch shows nothing else: without a tray, nothing at all would say it runs.
+  NotificationCenter *center = services_.notifications;
+  if (!missing || !launchedAtLogin_ || !center || std::exchange(toldNoTray_, true))
+    return;
+  const QString name = AppIdentity::name();
+  const QString shortcut = services_.shortcuts.isRegistered() ? services_.shortcuts.statusLabel() : QString();
+  NotificationCenter::Request request{
+      QLatin1String(noTrayNotification), crel::tr("%1 is running").arg(name),
+      shortcut.isEmpty()
+          ? crel::tr("Your desktop has no system tray. Start %1 again to open its window.").arg(name)
+          : crel::tr("Your desktop has no system tray. Press %1 to capture an area, or start %2 again to open its "
+                     "window.")
+                .arg(shortcut, name)};
+  connect(center, &NotificationCenter::activated, this, [this](const QString &identifier) {
+    if (identifier == QLatin1String(noTrayNotification))
+      reopen();
+  });
+  // Only where a notification service runs; anywhere else nothing is said.
+  center->authorizationStatus([center, request](NotificationCenter::Authorization status) {
+    if (status == NotificationCenter::Authorization::authorized)
+      center->add(request, [](const std::optional<QString> &error) {
+        if (error)
+          qCWarning(lcShell).noquote() << "no-tray notification:" << *error;
+      });
+  });
 }
 
 void AppDelegate::newCapture() {
@@ -389,6 +437,7 @@ void AppDelegate::showWelcome() {
         [&updates = services_.updates](QWidget *parent) { return updates.settingsSection(parent); }};
     view_ = new WelcomeView(services_.shortcuts, services_.login, AnnotationPreferences::shared(),
                             EditorSizePreferences::shared(), std::move(actions));
+    view_->setTrayMissing(trayMissing());
     const QScreen *screen = QGuiApplication::primaryScreen();
     const std::optional<int> available = screen ? std::optional(screen->availableGeometry().height()) : std::nullopt;
     QScrollArea *scroll = WelcomeView::scrollArea(view_);
@@ -537,7 +586,8 @@ void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::fun
     return;
   }
   touch();
-  openFilesInBackground(request.paths, reply);
+  // The launch that asked may give up while the files are read.
+  openFilesInBackground(request.paths, reply, [request] { return !request.isLate(); });
 }
 
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
@@ -726,18 +776,19 @@ bool AppDelegate::openFiles(const QStringList &paths) {
   return showOpened(paths, outcomes);
 }
 
-void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done) {
+void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
+                                        const std::function<bool()> &stillWanted) {
   // Read away from the main thread: a file on a stalled mount must not
   // freeze the editors. A read that never returns keeps only its thread.
-  std::thread([paths, done, self = QPointer<AppDelegate>(this)] {
+  std::thread([paths, done, stillWanted, self = QPointer<AppDelegate>(this)] {
     std::vector<ImageOpening::Outcome> outcomes;
     for (const QString &path : paths)
       outcomes.push_back(ImageOpening::open(path));
     if (QCoreApplication *app = QCoreApplication::instance())
       QMetaObject::invokeMethod(
           app,
-          [paths, done, self, outcomes] {
-            const bool any = self && self->showOpened(paths, outcomes);
+          [paths, done, stillWanted, self, outcomes] {
+            const bool any = self && (!stillWanted || stillWanted()) && self->showOpened(paths, outcomes);
             if (done)
               done(any);
           },

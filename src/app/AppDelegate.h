@@ -31,6 +31,7 @@ namespace crel {
 class CaptureCoordinator;
 class EditorController;
 class LaunchAtLogin;
+class NotificationCenter;
 class SessionStore;
 struct ForwardedLaunch;
 class ShortcutManager;
@@ -49,6 +50,10 @@ struct AppServices {
   QString picturesFolder;
   // The time the idle and hand-back rules read; the wall clock when empty.
   std::function<QDateTime()> clock;
+  // Where a login launch on a desktop without a tray says it runs; none: nowhere.
+  NotificationCenter *notifications = nullptr;
+  // How the status item looks for a tray; the desktop's, every two seconds, when empty.
+  TrayWatch tray;
 };
 
 struct LaunchOptions {
@@ -114,7 +119,9 @@ public:
   // Each file in turn; the ones that fail are named in one alert. True when
   // at least one opened.
   bool openFiles(const QStringList &paths);
-  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done);
+  // Nothing is shown when `stillWanted` answers no once the files are read.
+  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
+                             const std::function<bool()> &stillWanted = {});
   bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.
@@ -147,6 +154,9 @@ public:
   WindowRegistry &windows() { return windows_; }
   // The presenter's choice, once the menus exist.
   StatusPresentation *statusPresentation() const { return presentation_.get(); }
+  // The desktop has no tray to hold the status item (known once the search gave up).
+  bool trayMissing() const { return presentation_ && presentation_->isTrayMissing(); }
+  static constexpr const char *noTrayNotification = "running-without-tray";
   QWidget *welcomeWindow() const { return welcome_; }
   WelcomeView *welcomeView() const { return view_; }
   QDateTime lastInteraction() const { return lastInteraction_; }
@@ -175,6 +185,10 @@ private:
   bool applicationActive() const;
   std::vector<QuitController::Editor> quitEditors() const;
   void quitCancelled();
+  // Writes every change still waiting for its debounced save.
+  void writePendingSaves();
+  // The texts and, after a login launch, one notification follow whether a tray holds the item.
+  void trayMissingChanged(bool missing);
 
   AppServices services_;
   WindowRegistry windows_;
@@ -190,6 +204,7 @@ private:
   // Every editor ever connected, in order: the submenu's entries number them.
   std::vector<QPointer<EditorController>> connected_;
   bool launchedAtLogin_ = false;
+  bool toldNoTray_ = false;
   // An alert was shown while launching: nothing is handed back.
   bool reportedAtLaunch_ = false;
   bool launching_ = false;

@@ -2,6 +2,7 @@
 
 #include "LaunchMode.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -88,6 +89,8 @@ QByteArray ForwardedLaunch::encode() const {
     if (value == command)
       object.insert(QStringLiteral("cmd"), QString(name));
   object.insert(QStringLiteral("paths"), QJsonArray::fromStringList(paths));
+  if (deadline > 0)
+    object.insert(QStringLiteral("deadline"), double(deadline));
   QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
   return line.size() > maxLineBytes ? QByteArray() : line;
 }
@@ -119,7 +122,28 @@ std::optional<ForwardedLaunch> ForwardedLaunch::decode(const QByteArray &line) {
   }
   if ((request.command == Command::open) == request.paths.isEmpty())
     return std::nullopt;
+  const QJsonValue deadline = object->value(QStringLiteral("deadline"));
+  if (!deadline.isUndefined()) {
+    // A whole, positive number of milliseconds that a double holds exactly.
+    const double ms = deadline.toDouble(-1);
+    if (!deadline.isDouble() || ms < 1 || ms > 9007199254740992.0 || ms != double(qint64(ms)))
+      return std::nullopt;
+    request.deadline = qint64(ms);
+  }
   return request;
+}
+
+std::optional<qint64> ForwardedLaunch::answerWithinMs() const {
+  if (deadline <= 0)
+    return std::nullopt;
+  QDeadlineTimer timer;
+  timer.setDeadline(deadline);
+  return timer.remainingTime() - answerMarginMs;
+}
+
+bool ForwardedLaunch::isLate() const {
+  const std::optional<qint64> left = answerWithinMs();
+  return left && *left <= 0;
 }
 
 QByteArray ForwardedLaunch::encodeReply(bool ok) { return ok ? "{\"ok\":true}\n" : "{\"ok\":false}\n"; }

@@ -11,14 +11,28 @@
 namespace crel {
 
 // What a second launch asks the running instance to do, as one line on the
-// instance socket: {"v":1,"cmd":"reopen"|"open"|"capture","paths":[...]}.
+// instance socket: {"v":1,"cmd":"reopen"|"open"|"capture","paths":[...],
+// "deadline":MS}.
 struct ForwardedLaunch {
   enum class Command { reopen, open, capture };
   static constexpr qsizetype maxLineBytes = 64 * 1024;
   static constexpr qsizetype maxPaths = 256;
+  // What is done this close to the deadline could be answered too late: the
+  // launch would report a failure for a request that was carried out.
+  static constexpr int answerMarginMs = 1000;
 
   Command command = Command::reopen;
   QStringList paths; // absolute; only for open
+  // When the launch stops waiting for the answer and reports a failure, on
+  // the system's monotonic clock (QDeadlineTimer::deadline(), the same in
+  // every process); 0 when it waits forever (a launch that sends none).
+  qint64 deadline = 0;
+
+  // Too late to carry out: the launch has given up, or will before the
+  // answer reaches it.
+  bool isLate() const;
+  // The time left to answer in, less the margin; none without a deadline.
+  std::optional<qint64> answerWithinMs() const;
 
   // The request a launch with these arguments forwards: the files named on
   // it made absolute against `currentFolder`, else --capture, else a plain

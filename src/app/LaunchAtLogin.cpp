@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "LaunchMode.h"
+#include "platform/AppIdentity.h"
 #include "platform/FileError.h"
 #include "platform/SettingsStore.h"
 #include "platform/Translate.h"
@@ -116,7 +117,7 @@ void LaunchAtLogin::setEnabled(bool enabled) {
     markInitialized();
 }
 
-QString LaunchAtLogin::detail() const {
+QString LaunchAtLogin::detail(bool trayMissing) const {
   if (errorMessage_)
     return *errorMessage_;
   if (!canRegister_)
@@ -125,6 +126,10 @@ QString LaunchAtLogin::detail() const {
   case LoginItemStatus::notRegistered:
     return tr("Automatic startup is off. Turn it on to keep your capture shortcut ready after a restart.");
   case LoginItemStatus::enabled:
+    if (trayMissing)
+      return tr("Starts without opening a window when you sign in. Capture with your shortcut, or start %1 again "
+                "to open this window.")
+          .arg(AppIdentity::name());
     return tr("Starts without opening a window when you sign in. Find the app in your system tray.");
   case LoginItemStatus::requiresApproval:
     return tr("Disabled in your desktop's startup applications. Allow the app there to start automatically.");

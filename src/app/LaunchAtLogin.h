@@ -40,8 +40,8 @@ public:
   // Reads the status again (when the application becomes active).
   void refreshStatus();
 
-  // The line under the toggle.
-  QString detail() const;
+  // The line under the toggle; `trayMissing`: the desktop has no tray to find the app in.
+  QString detail(bool trayMissing = false) const;
   // The toggle reads on only while the item is enabled.
   bool isToggleOn() const { return status_ == LoginItemStatus::enabled; }
   // Whether the row offers to open the desktop's startup applications.

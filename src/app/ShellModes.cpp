@@ -17,6 +17,7 @@
 #include "platform/DesktopIntegration.h"
 #include "platform/FileError.h"
 #include "platform/HotKeyBackend.h"
+#include "platform/NotificationCenter.h"
 #include "platform/QuietMessages.h"
 #include "platform/ResourceLocator.h"
 #include "platform/SettingsStore.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -43,8 +45,10 @@ Q_LOGGING_CATEGORY(lcLaunch, "crel.launch", QtWarningMsg)
 // none when this process is the instance (or runs without one).
 // A desktop's key binding runs `--capture` against the running instance: its
 // exit status says whether the displays froze. A capture still waiting (on a
-// permission dialog, say) answers yes before the caller gives up on us.
-void answerOnceFrozen(CaptureCoordinator &capture, bool handled, const SingleInstance::Reply &reply) {
+// permission dialog, say) answers yes before the caller gives up on us; one
+// that freezes only after the caller gave up is taken back.
+void answerOnceFrozen(CaptureCoordinator &capture, const ForwardedLaunch &request, bool handled,
+                      const SingleInstance::Reply &reply) {
   using Phase = CaptureCoordinator::Phase;
   if (!handled || capture.phase() != Phase::preparing)
     return reply(handled && capture.phase() != Phase::idle);
@@ -56,9 +60,19 @@ void answerOnceFrozen(CaptureCoordinator &capture, bool handled, const SingleIns
     watch->deleteLater();
     reply(frozen);
   };
-  QObject::connect(&capture, &CaptureCoordinator::phaseChanged, watch,
-                   [answer](Phase phase) { phase == Phase::preparing ? void() : answer(phase != Phase::idle); });
-  QTimer::singleShot(SingleInstance::replyTimeoutMs * 3 / 4, watch, [answer] { answer(true); });
+  QObject::connect(&capture, &CaptureCoordinator::phaseChanged, watch, [answer, request, &capture](Phase phase) {
+    if (phase == Phase::preparing)
+      return;
+    if (phase != Phase::idle && request.isLate()) {
+      // Not from inside the coordinator's own change: it goes on to show its panels.
+      QTimer::singleShot(0, &capture, [&capture] { capture.cancel(); });
+      return answer(false);
+    }
+    answer(phase != Phase::idle);
+  });
+  const qint64 within = request.answerWithinMs().value_or(SingleInstance::replyTimeoutMs * 3 / 4);
+  QTimer::singleShot(int(std::clamp<qint64>(within, 0, SingleInstance::replyTimeoutMs * 3 / 4)), watch,
+                     [answer] { answer(true); });
 }
 
 std::optional<int> deferToRunningInstance(SingleInstance &instance, const CommandLine &commandLine) {
@@ -140,7 +154,9 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   CaptureCoordinator capture;
   UpdaterService updates(SettingsStore::standard());
   UpdateSessionStore session;
-  AppDelegate delegate({shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}});
+  DBusNotificationCenter notifications;
+  AppDelegate delegate(
+      {shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}, &notifications});
 
   LaunchOptions options;
   options.launchedAtLogin = commandLine.isLoginLaunch();
@@ -155,8 +171,10 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   // Requests wait for the launch sequence: both are queued in order.
   instance.setHandler([&delegate, &capture](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
     QTimer::singleShot(0, &delegate, [&delegate, &capture, request, reply] {
+      if (request.isLate())
+        return reply(false);
       if (request.command == ForwardedLaunch::Command::capture)
-        answerOnceFrozen(capture, delegate.handleForwarded(request), reply);
+        answerOnceFrozen(capture, request, delegate.handleForwarded(request), reply);
       else
         delegate.handleForwarded(request, reply);
     });

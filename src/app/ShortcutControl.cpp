@@ -3,6 +3,7 @@
 #include "ShortcutManager.h"
 #include "ShortcutRecorder.h"
 #include "document/CrelError.h"
+#include "platform/AppIdentity.h"
 #include "platform/Translate.h"
 
 #include <QVBoxLayout>
@@ -31,7 +32,10 @@ ShortcutControl::ShortcutControl(ShortcutManager &manager, QWidget *parent)
     recorder_->setShortcut(manager_.current());
     shortcutLabel_ = manager_.current().label();
     Q_EMIT shortcutLabelChanged(shortcutLabel_);
-    setMessage(tr("Shortcut saved. It works while the app is in the system tray."));
+    setMessage(
+        trayMissing_
+            ? tr("Shortcut saved. It works while %1 runs; start %1 again to open this window.").arg(AppIdentity::name())
+            : tr("Shortcut saved. It works while the app is in the system tray."));
   });
 }
 

@@ -19,6 +19,8 @@ public:
   ShortcutRecorder &recorder() { return *recorder_; }
   QString message() const { return message_; }
   QString shortcutLabel() const { return shortcutLabel_; }
+  // The desktop has no tray: a saved shortcut's message does not send anyone there.
+  void setTrayMissing(bool missing) { trayMissing_ = missing; }
 
 Q_SIGNALS:
   void messageChanged(const QString &message);
@@ -33,6 +35,7 @@ private:
   ShortcutRecorder *recorder_;
   QString message_;
   QString shortcutLabel_;
+  bool trayMissing_ = false;
 };
 
 } // namespace crel

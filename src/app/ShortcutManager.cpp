@@ -3,6 +3,7 @@
 #include "ShortcutRecorder.h"
 #include "document/CrelError.h"
 #include "platform/AppIdentity.h"
+#include "platform/DisplayLoss.h"
 #include "platform/GlobalShortcutPortal.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/SettingsStore.h"
@@ -95,6 +96,8 @@ ShortcutManager::ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKey
       setState(false, Problem::notOnKeyboard);
   });
   connect(backend_.get(), &HotKeyBackend::keymapChanged, this, &ShortcutManager::keymapChanged);
+  // Our grabs live on the application's own display: often the first to hear it went.
+  connect(backend_.get(), &HotKeyBackend::connectionLost, this, [] { DisplayLoss::report(); });
 }
 
 ShortcutManager::~ShortcutManager() {

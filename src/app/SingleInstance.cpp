@@ -6,6 +6,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QSysInfo>
 
 #include <stdexcept>
 
@@ -19,10 +21,16 @@ namespace {
 
 // One instance per display: windows live there, and two sessions of one
 // user share the runtime folder.
-QString baseName() {
-  QString display = qEnvironmentVariable("DISPLAY");
-  display.replace(QLatin1Char('/'), QLatin1Char('_'));
-  return display.isEmpty() ? QStringLiteral("instance") : QStringLiteral("instance") + display;
+QString baseName() { return QStringLiteral("instance") + SingleInstance::instanceKey(); }
+
+// Spellings of this machine in an X display name.
+bool isLocalHost(QString host, const QString &hostName) {
+  if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+    host = host.mid(1, host.size() - 2);
+  for (const char *local : {"", "unix", "localhost", "127.0.0.1", "::1"})
+    if (host == QLatin1String(local))
+      return true;
+  return !hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0;
 }
 
 // Ours, a real folder, closed to everyone else.
@@ -55,6 +63,35 @@ QString SingleInstance::runtimeFolder(const QString &identifier) {
     return preparedFolder(runtime + QLatin1Char('/') + identifier);
   return preparedFolder(QDir::tempPath() + QLatin1Char('/') + identifier + QLatin1Char('-') +
                         QString::number(::getuid()));
+}
+
+QString SingleInstance::instanceKey(const QString &display, const QString &waylandDisplay, const QString &hostName,
+                                    const QString &runtimeDirectory) {
+  QString key;
+  if (!waylandDisplay.isEmpty()) {
+    // "wayland-0" means $XDG_RUNTIME_DIR/wayland-0.
+    const QString prefix = QDir::cleanPath(runtimeDirectory) + QLatin1Char('/');
+    const QString socket = QDir::cleanPath(waylandDisplay);
+    key = QLatin1Char('-') +
+          (!runtimeDirectory.isEmpty() && socket.startsWith(prefix) ? socket.mid(prefix.size()) : socket);
+  } else {
+    // [protocol/][host]:number[.screen]
+    static const QRegularExpression form(QStringLiteral(R"(^(?:(\w+)/)?(.*):(\d+)(?:\.\d+)?$)"));
+    const QRegularExpressionMatch match = form.match(display);
+    if (!match.hasMatch())
+      key = display;
+    else if (isLocalHost(match.captured(2), hostName))
+      key = QLatin1Char(':') + QString::number(match.captured(3).toULongLong());
+    else
+      key = match.captured(2) + QLatin1Char(':') + QString::number(match.captured(3).toULongLong());
+  }
+  key.replace(QLatin1Char('/'), QLatin1Char('_'));
+  return key;
+}
+
+QString SingleInstance::instanceKey() {
+  return instanceKey(qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("WAYLAND_DISPLAY"),
+                     QSysInfo::machineHostName(), qEnvironmentVariable("XDG_RUNTIME_DIR"));
 }
 
 SingleInstance::SingleInstance(QString folder, QObject *parent) : QObject(parent), folder_(std::move(folder)) {}
@@ -113,7 +150,9 @@ void SingleInstance::readRequest(QLocalSocket *socket) {
   disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
   const std::optional<ForwardedLaunch> request =
       ForwardedLaunch::decode(socket->readLine(ForwardedLaunch::maxLineBytes + 1));
-  if (!request || !handler_) {
+  // Also one whose launch gave up while this loop was held (a stopped or
+  // busy instance): carried out now, it would contradict what the launch said.
+  if (!request || !handler_ || request->isLate()) {
     refuse();
     return;
   }
@@ -128,8 +167,7 @@ void SingleInstance::readRequest(QLocalSocket *socket) {
 
 std::optional<bool> SingleInstance::forward(const QString &folder, const ForwardedLaunch &request, int connectTimeout,
                                             int replyTimeout) {
-  const QByteArray line = request.encode();
-  if (line.isEmpty())
+  if (request.encode().isEmpty())
     return false;
   QLocalSocket socket;
   const QString path = socketPath(folder);
@@ -143,10 +181,16 @@ std::optional<bool> SingleInstance::forward(const QString &folder, const Forward
       return std::nullopt;
     ::usleep(50'000);
   }
-  socket.write(line);
-  if (!socket.waitForBytesWritten(replyTimeout))
-    return std::nullopt;
+  // The time this launch gives up travels with the request.
   const QDeadlineTimer replyDeadline(replyTimeout);
+  ForwardedLaunch timed = request;
+  timed.deadline = replyDeadline.deadline();
+  const QByteArray line = timed.encode();
+  if (line.isEmpty())
+    return false;
+  socket.write(line);
+  if (!socket.waitForBytesWritten(int(replyDeadline.remainingTime())))
+    return std::nullopt;
   while (!socket.canReadLine()) {
     if (replyDeadline.hasExpired() || !socket.waitForReadyRead(int(replyDeadline.remainingTime())))
       break;

@@ -15,9 +15,11 @@ class QLocalSocket;
 
 namespace crel {
 
-// One running instance per user: the first launch holds a lock file and
-// listens on a socket beside it; later launches hand their request to it and
-// end. A lock left by a killed instance is taken over (its process is gone).
+// One running instance per display server: the first launch holds a lock
+// file and listens on a socket beside it; later launches hand their request
+// to it and end. A lock left by a killed instance is taken over (its process
+// is gone). A request that arrives too late to be answered in time is
+// dropped: its launch has already said it failed.
 class SingleInstance : public QObject {
   Q_OBJECT
 public:
@@ -32,6 +34,14 @@ public:
   // created with mode 0700. Empty when no such folder can be made safe
   // (someone else's, a symbolic link, open to others).
   static QString runtimeFolder(const QString &identifier);
+  // What the lock and socket are named after: the Wayland display when
+  // `waylandDisplay` is set (relative to `runtimeDirectory`), else the X
+  // display's number, whatever spells it local (":0", ":0.1", "unix:0",
+  // "localhost:0", "<this host>:0"). Another machine's display keeps its host.
+  static QString instanceKey(const QString &display, const QString &waylandDisplay, const QString &hostName,
+                             const QString &runtimeDirectory);
+  // The key of this process's environment.
+  static QString instanceKey();
 
   explicit SingleInstance(QString folder, QObject *parent = nullptr);
   ~SingleInstance() override;
@@ -40,11 +50,12 @@ public:
   // Throws when the lock or the socket cannot be set up at all.
   bool becomePrimary();
   // Requests are handed to `handler` on the main thread, one at a time per
-  // connection; an answer given after the connection died goes nowhere.
+  // connection; an answer given after the connection died goes nowhere. A
+  // request read too late (ForwardedLaunch::isLate) never reaches it.
   void setHandler(Handler handler) { handler_ = std::move(handler); }
 
   // From a later launch: the primary's answer, or none when no primary
-  // answered in time.
+  // answered in time. The request carries the time this call gives up.
   static std::optional<bool> forward(const QString &folder, const ForwardedLaunch &request,
                                      int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs);
 

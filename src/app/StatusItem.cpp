@@ -7,6 +7,8 @@
 #include <QPainterPath>
 #include <QSystemTrayIcon>
 
+#include <utility>
+
 namespace crel {
 
 namespace {
@@ -14,8 +16,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcStatus, "crel.status", QtWarningMsg)
 
 constexpr int trayPixels = 22;
-constexpr int pollIntervalMs = 2000;
-constexpr int pollCount = 60;
 
 } // namespace
 
@@ -152,26 +152,41 @@ QIcon TrayPresenter::badged(const QIcon &icon, bool copied, bool update) {
   return result;
 }
 
-StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, QObject *parent)
-    : QObject(parent), item_(item), icon_(std::move(icon)) {
+StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch watch, QObject *parent)
+    : QObject(parent), item_(item), icon_(std::move(icon)), watch_(std::move(watch)) {
+  if (!watch_.available)
+    watch_.available = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   const QString forced = qEnvironmentVariable("CREL_STATUS_ITEM");
-  const bool tray =
-      forced == QLatin1String("tray") || (forced != QLatin1String("none") && QSystemTrayIcon::isSystemTrayAvailable());
+  const bool tray = forced == QLatin1String("tray") || (forced != QLatin1String("none") && watch_.available());
   if (tray) {
     use(std::make_unique<TrayPresenter>(item_, icon_));
     return;
   }
   use(std::make_unique<NullPresenter>());
-  if (!forced.isEmpty())
+  if (!forced.isEmpty()) {
+    trayMissing_ = true;
     return;
-  poll_.setInterval(pollIntervalMs);
-  connect(&poll_, &QTimer::timeout, this, [this] {
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-      use(std::make_unique<TrayPresenter>(item_, icon_));
-    if (QSystemTrayIcon::isSystemTrayAvailable() || ++polls_ >= pollCount)
-      poll_.stop();
-  });
+  }
+  poll_.setInterval(watch_.intervalMs);
+  connect(&poll_, &QTimer::timeout, this, &StatusPresentation::look);
   poll_.start();
+}
+
+void StatusPresentation::look() {
+  if (watch_.available()) {
+    poll_.stop();
+    use(std::make_unique<TrayPresenter>(item_, icon_));
+    if (std::exchange(trayMissing_, false))
+      Q_EMIT trayMissingChanged(false);
+    return;
+  }
+  if (++polls_ < watch_.polls || trayMissing_)
+    return;
+  // A panel started by hand long after login still gets the icon.
+  poll_.setInterval(watch_.laterIntervalMs);
+  trayMissing_ = true;
+  qCInfo(lcStatus) << "no system tray";
+  Q_EMIT trayMissingChanged(true);
 }
 
 void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {

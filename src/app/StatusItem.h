@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QSystemTrayIcon;
@@ -104,24 +105,42 @@ public:
   QString kind() const override { return QStringLiteral("none"); }
 };
 
+// How the tray is looked for: whether one is there now (the desktop's
+// answer when empty), how often, and how many looks make it missing.
+struct TrayWatch {
+  std::function<bool()> available;
+  int intervalMs = 2000;
+  int polls = 60;
+  int laterIntervalMs = 30000;
+};
+
 // Keeps the item shown the best way there is: the tray when one exists,
-// nothing otherwise, switching to the tray when one appears within two
-// minutes of launch (a login launch starts before the panel).
+// nothing otherwise, switching to the tray when one appears (a login launch
+// starts before the panel). Without a tray after two minutes of looking, the
+// application has none: it says so, and looks again now and then.
 // CREL_STATUS_ITEM=tray or none forces the choice.
 class StatusPresentation : public QObject {
   Q_OBJECT
 public:
-  StatusPresentation(StatusItem &item, QIcon icon, QObject *parent = nullptr);
+  StatusPresentation(StatusItem &item, QIcon icon, TrayWatch watch = {}, QObject *parent = nullptr);
   StatusPresenter &presenter() const { return *presenter_; }
+  // No tray holds the item: texts must not send anyone there.
+  bool isTrayMissing() const { return trayMissing_; }
+
+Q_SIGNALS:
+  void trayMissingChanged(bool missing);
 
 private:
   void use(std::unique_ptr<StatusPresenter> presenter);
+  void look();
 
   StatusItem &item_;
   QIcon icon_;
+  TrayWatch watch_;
   std::unique_ptr<StatusPresenter> presenter_;
   QTimer poll_;
   int polls_ = 0;
+  bool trayMissing_ = false;
 };
 
 } // namespace crel

@@ -91,14 +91,22 @@ UpdateSettingsView::UpdateSettingsView(UpdateController &updates, UpdateNotifier
 
   lastChecked_ = caption(QString(), this, 10);
   column->addWidget(lastChecked_);
-  column->addWidget(caption(crel::tr("Downloaded updates install quietly once no screenshot is open, or right away "
-                                     "from the system tray. Open crels and their annotations are restored."),
-                            this));
+  installNote_ = caption(QString(), this);
+  column->addWidget(installNote_);
+  setTrayMissing(false);
 
   connect(&updates_, &UpdateController::changed, this, &UpdateSettingsView::refresh);
   if (notifications_)
     connect(notifications_, &UpdateNotifier::permissionChanged, this, &UpdateSettingsView::refresh);
   refresh();
+}
+
+void UpdateSettingsView::setTrayMissing(bool missing) {
+  installNote_->setText(missing ? crel::tr("Downloaded updates install quietly once no screenshot is open, or right "
+                                           "away from this window. Open crels and their annotations are restored.")
+                                : crel::tr("Downloaded updates install quietly once no screenshot is open, or right "
+                                           "away from the system tray. Open crels and their annotations are "
+                                           "restored."));
 }
 
 void UpdateSettingsView::refresh() {

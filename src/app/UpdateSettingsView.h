@@ -29,6 +29,9 @@ public:
   // Hidden once notifications are allowed, when the label shows instead.
   BrandTextButton *notificationButton() const { return allow_; }
   QWidget *notificationsOnLabel() const { return notificationsOn_; }
+  // Without a tray an update installs right away from this window instead.
+  void setTrayMissing(bool missing);
+  QLabel *installNote() const { return installNote_; }
 
 private:
   void refresh();
@@ -43,6 +46,7 @@ private:
   BrandTextButton *allow_ = nullptr;
   QWidget *notificationsOn_ = nullptr;
   QLabel *lastChecked_ = nullptr;
+  QLabel *installNote_ = nullptr;
 };
 
 } // namespace crel

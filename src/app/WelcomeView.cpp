@@ -3,6 +3,7 @@
 #include "LaunchAtLogin.h"
 #include "ShortcutControl.h"
 #include "ShortcutManager.h"
+#include "UpdateSettingsView.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
 #include "chrome/ChromeColors.h"
@@ -184,6 +185,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   loginSwitch_->setObjectName(QStringLiteral("launch-at-login"));
   loginSection->addWidget(loginSwitch_);
   loginDetail_ = caption({}, this);
+  loginDetail_->setObjectName(QStringLiteral("launch-at-login-detail"));
   loginSection->addWidget(loginDetail_);
   loginSettings_ = new BrandTextButton(crel::tr("Open autostart settings"), this);
   loginSection->addWidget(loginSettings_, 0, Qt::AlignLeft);
@@ -227,6 +229,7 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   column->addWidget(divider(this));
 
   if (QWidget *updates = actions.updatesSection ? actions.updatesSection(this) : nullptr) {
+    updates_ = updates;
     column->addWidget(updates);
     column->addWidget(divider(this));
   }
@@ -235,12 +238,12 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   auto *privacy = new QHBoxLayout;
   privacy->setSpacing(10);
   privacy->addWidget(ShellText::symbol(QStringLiteral("lock.shield"), 11, true, this), 0, Qt::AlignTop);
-  privacy->addWidget(caption(crel::tr("Your screenshots stay on this computer. Close this window and the app stays "
-                                      "in your system tray."),
-                             this),
-                     1, Qt::AlignTop);
+  privacy_ = caption({}, this);
+  privacy_->setObjectName(QStringLiteral("privacy"));
+  privacy->addWidget(privacy_, 1, Qt::AlignTop);
   column->addLayout(privacy);
 
+  setTrayMissing(false);
   refreshShortcut();
   refreshLogin();
   refreshStyle();
@@ -268,10 +271,23 @@ void WelcomeView::refreshShortcut() {
 
 QString WelcomeView::message() const { return message_->text(); }
 
+void WelcomeView::setTrayMissing(bool missing) {
+  trayMissing_ = missing;
+  privacy_->setText(missing ? crel::tr("Your screenshots stay on this computer. Close this window and %1 keeps "
+                                       "running: capture with your shortcut, or start %1 again to come back here.")
+                                  .arg(AppIdentity::name())
+                            : crel::tr("Your screenshots stay on this computer. Close this window and the app stays "
+                                       "in your system tray."));
+  shortcut_->setTrayMissing(missing);
+  if (auto *updates = qobject_cast<UpdateSettingsView *>(updates_))
+    updates->setTrayMissing(missing);
+  refreshLogin();
+}
+
 void WelcomeView::refreshLogin() {
   loginSwitch_->setChecked(login_.isToggleOn());
   loginSwitch_->setEnabled(login_.canRegister());
-  loginDetail_->setText(login_.detail());
+  loginDetail_->setText(login_.detail(trayMissing_));
   loginSettings_->setVisible(login_.offersOpenSettings());
 }
 

@@ -42,6 +42,9 @@ public:
   static QScrollArea *scrollArea(WelcomeView *view);
 
   QString message() const;
+  // The desktop has no tray to hold the status item: the texts say how to
+  // reach the app instead of pointing there.
+  void setTrayMissing(bool missing);
 
 protected:
   void showEvent(QShowEvent *event) override;
@@ -65,6 +68,9 @@ private:
   ChromeSegmented *style_ = nullptr;
   QLabel *styleDescription_ = nullptr;
   ChromeSegmented *size_ = nullptr;
+  QLabel *privacy_ = nullptr;
+  QWidget *updates_ = nullptr;
+  bool trayMissing_ = false;
 };
 
 } // namespace crel

@@ -291,6 +291,7 @@ void HotKeyBackend::readEvents() {
   if (xcb_connection_has_error(connection_) && notifier_) {
     qCWarning(lcHotKey) << "lost the X connection; the capture shortcut no longer works";
     notifier_->setEnabled(false);
+    Q_EMIT connectionLost();
   }
 }
 

@@ -69,6 +69,8 @@ Q_SIGNALS:
   // The keymap changed and the held combinations were grabbed again where
   // they could be.
   void keymapChanged();
+  // The connection to the server broke (the server is gone); emitted once.
+  void connectionLost();
 
 private:
   struct GrabKey {

@@ -17,6 +17,7 @@
 #include "editor/EditorController.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/LoginItemService.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 
 #include <QApplication>
@@ -86,9 +87,9 @@ protected:
   // Over the fakes, or over the update service and session store given.
   AppDelegate &make(UpdateService *updateService = nullptr, SessionStore *sessionStore = nullptr) {
     delegate.reset();
-    delegate = std::make_unique<AppDelegate>(AppServices{shortcuts, capture, updateService ? *updateService : updates,
-                                                         login, sessionStore ? *sessionStore : session,
-                                                         pictures.path() + "/Crel", [this] { return clock; }});
+    delegate = std::make_unique<AppDelegate>(AppServices{
+        shortcuts, capture, updateService ? *updateService : updates, login, sessionStore ? *sessionStore : session,
+        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray});
     return *delegate;
   }
 
@@ -141,6 +142,8 @@ protected:
   FakeLoginItemService loginService;
   LaunchAtLogin login{loginService, settings.store(), false};
   FakeSession session;
+  FakeNotificationCenter notifications;
+  TrayWatch tray;
   std::unique_ptr<AppDelegate> delegate;
 };
 

@@ -148,3 +148,60 @@ TEST(SingleInstance, TheRuntimeFolderIsPrivateOrRefused) {
   EXPECT_TRUE(SingleInstance::runtimeFolder("org.example.link").isEmpty());
   qunsetenv("XDG_RUNTIME_DIR");
 }
+
+TEST(SingleInstance, EverySpellingOfOneDisplayNamesOneInstance) {
+  struct Case {
+    QString display, wayland, key;
+  };
+  const QString host = QStringLiteral("workstation"), runtime = QStringLiteral("/run/user/1000");
+  const std::vector<Case> cases{
+      {":7", "", ":7"},
+      {":7.0", "", ":7"},
+      {":7.1", "", ":7"},
+      {"unix:7", "", ":7"},
+      {"unix:7.0", "", ":7"},
+      {"localhost:7", "", ":7"},
+      {"127.0.0.1:7.0", "", ":7"},
+      {"[::1]:7", "", ":7"},
+      {"WorkStation:7.0", "", ":7"},
+      {"unix/workstation:07", "", ":7"},
+      // Another machine's server, and names that are not X display names.
+      {"build-host:7.0", "", "build-host:7"},
+      {"", "", ""},
+      {"/tmp/.X11-unix/X7", "", "_tmp_.X11-unix_X7"},
+      // On Wayland the compositor's socket decides, whatever X says.
+      {":7", "wayland-1", "-wayland-1"},
+      {":3.0", "/run/user/1000/wayland-1", "-wayland-1"},
+      {":7", "/elsewhere/wayland-1", "-_elsewhere_wayland-1"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(SingleInstance::instanceKey(c.display, c.wayland, host, runtime), c.key)
+        << c.display.toStdString() << " " << c.wayland.toStdString();
+}
+
+TEST(SingleInstance, ARequestItsLaunchGaveUpOnIsNeverCarriedOut) {
+  QTemporaryDir folder;
+  SingleInstance primary(folder.path());
+  ASSERT_TRUE(primary.becomePrimary());
+  QStringList handled;
+  primary.setHandler([&](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
+    handled << request.paths;
+    reply(true);
+  });
+  const auto send = [&](const QString &path, int replyTimeout) {
+    return std::async(std::launch::async, [&folder, path, replyTimeout] {
+      return SingleInstance::forward(folder.path(), request(Command::open, {path}), 5000, replyTimeout);
+    });
+  };
+  // The primary's loop is held (a stopped or busy instance) until the launch gave up.
+  auto late = send("/late.png", 300);
+  EXPECT_EQ(late.get(), std::nullopt);
+  QDeadlineTimer settle(1500);
+  while (!settle.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(handled.isEmpty()) << handled.join(' ').toStdString();
+  // One that waits long enough is answered.
+  auto timely = send("/timely.png", 20'000);
+  EXPECT_EQ(pump(timely), std::optional<bool>(true));
+  EXPECT_EQ(handled, QStringList{"/timely.png"});
+}

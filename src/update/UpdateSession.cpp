@@ -136,10 +136,13 @@ QString setAside(const QString &path, const QByteArray *bytes) {
   return {};
 }
 
+QString whereKept(const QString &aside) {
+  return aside.isEmpty() ? crel::tr("It was left where it is.")
+                         : crel::tr("It was kept as %1.").arg(QDir::toNativeSeparators(aside));
+}
+
 CrelError keptAside(const QString &problem, const QString &aside) {
-  const QString where = aside.isEmpty() ? crel::tr("It was left where it is.")
-                                        : crel::tr("It was kept as %1.").arg(QDir::toNativeSeparators(aside));
-  return CrelError::capture(problem + QLatin1Char(' ') + where);
+  return CrelError::capture(problem + QLatin1Char(' ') + whereKept(aside));
 }
 
 QByteArray digestOf(const QByteArray &bytes) {
@@ -182,7 +185,7 @@ QString keepUnrestored(const QString &path, const QByteArray &bytes, const QJson
                        SettingsStore *memory) {
   const QString aside = setAside(path, &bytes);
   if (!aside.isEmpty())
-    return crel::tr("It was kept as %1.").arg(QDir::toNativeSeparators(aside));
+    return whereKept(aside);
   const QString why = reason(errno);
   try {
     const QJsonObject record{{QStringLiteral("schema"), schema}, {QStringLiteral("entries"), unrestored}};

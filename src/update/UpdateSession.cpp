@@ -102,7 +102,7 @@ std::optional<QByteArray> readRegularFile(const QString &path) {
 QString setAside(const QString &path, const QByteArray *bytes) {
   const QFileInfo info(path);
   const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-  const auto name = [&](int attempt) {
+  const auto name = [&](int attempt) -> QString {
     const QString suffix = attempt == 0 ? QString() : QStringLiteral("-%1").arg(attempt);
     return info.absolutePath() + QStringLiteral("/%1.unrestored-%2%3.json").arg(info.completeBaseName(), stamp, suffix);
   };

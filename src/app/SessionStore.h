@@ -30,7 +30,8 @@ public:
   virtual std::exception_ptr takeReadFailure() { return nullptr; }
   // Keeps the open editors for the relaunch; throws with the sentence to show.
   virtual void save(const std::vector<std::unique_ptr<EditorController>> &) {}
-  // Removes the file; throws CrelError on failure.
+  // Removes the file of a restored session; what the read kept for a later
+  // launch stays. Throws CrelError on failure.
   virtual void clear() {}
 };
 

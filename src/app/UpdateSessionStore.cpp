@@ -1,23 +1,29 @@
 #include "UpdateSessionStore.h"
 
 #include "document/AnnotationPreferences.h"
+#include "document/CrelError.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
+#include "platform/FileError.h"
+#include "platform/SettingsStore.h"
 #include "update/UpdateSession.h"
 
 #include <QFileInfo>
 
 namespace crel {
 
-UpdateSessionStore::UpdateSessionStore(QString path) : path_(std::move(path)) {}
+UpdateSessionStore::UpdateSessionStore(QString path, SettingsStore *memory)
+    : path_(std::move(path)), memory_(memory ? memory : &SettingsStore::standard()) {}
 
 UpdateSessionStore::UpdateSessionStore() : UpdateSessionStore(UpdateSession::file()) {}
 
 bool UpdateSessionStore::exists() const { return QFileInfo::exists(path_); }
 
 std::vector<SessionStore::Entry> UpdateSessionStore::read() {
-  UpdateSession::ReadResult result = UpdateSession::read(path_, AnnotationPreferences::shared());
+  UpdateSession::ReadResult result = UpdateSession::read(path_, AnnotationPreferences::shared(), {}, memory_);
   readFailure_ = result.failure;
+  keep_ = result.keep;
+  digest_ = result.digest;
   std::vector<Entry> entries;
   for (UpdateSession::Restored &restored : result.entries)
     entries.push_back({std::move(restored.document), restored.frame, restored.notice});
@@ -37,6 +43,17 @@ void UpdateSessionStore::save(const std::vector<std::unique_ptr<EditorController
   UpdateSession::save(open, path_);
 }
 
-void UpdateSessionStore::clear() { UpdateSession::clear(path_); }
+void UpdateSessionStore::clear() {
+  // What is at the path now holds only what was not restored, or is
+  // remembered as restored: either way it stays.
+  if (std::exchange(keep_, false))
+    return;
+  try {
+    UpdateSession::clear(path_);
+  } catch (const FileError &error) {
+    // Left in place, it must not be restored over the editors shown now.
+    throw CrelError::capture(error.message() + QLatin1Char(' ') + UpdateSession::rememberRestored(memory_, digest_));
+  }
+}
 
 } // namespace crel

@@ -6,10 +6,14 @@
 
 namespace crel {
 
+class SettingsStore;
+
 // The update-session file (UpdateSession) as the shell's session store.
 class UpdateSessionStore : public SessionStore {
 public:
-  explicit UpdateSessionStore(QString path);
+  // `memory` remembers a restored file that could not be removed, so it is
+  // never restored twice; the application's settings by default.
+  explicit UpdateSessionStore(QString path, SettingsStore *memory = nullptr);
   UpdateSessionStore();
 
   const QString &path() const { return path_; }
@@ -21,7 +25,11 @@ public:
 
 private:
   QString path_;
+  SettingsStore *memory_;
   std::exception_ptr readFailure_;
+  // From the last read: the file already keeps only what was not restored.
+  bool keep_ = false;
+  QByteArray digest_;
 };
 
 } // namespace crel

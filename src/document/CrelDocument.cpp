@@ -2,6 +2,7 @@
 
 #include "AnnotationPreferences.h"
 #include "MarkGeometry.h"
+#include "MarkValidation.h"
 #include "TextRecognition.h"
 
 #include "platform/Translate.h"
@@ -294,20 +295,35 @@ std::unique_ptr<CrelDocument> CrelDocument::restoreAfterUpdate(const UpdateSnaps
     d.autosaveDirectory_ = savedImagesFolder.isEmpty() ? CrelStorage::defaultDirectory() : savedImagesFolder;
   }
   d.tool_ = s.tool;
-  d.ink_ = s.ink;
-  d.stroke_ = s.stroke;
-  d.fontSize_ = s.fontSize;
-  d.arrowHeadScale_ = s.arrowHeadScale;
+  // Settings are checked as a mark's fields are; one out of range (a
+  // damaged or foreign record) gives the default: the tool's width, else the
+  // value a new document starts with.
+  using MarkValidation::within;
+  const auto setting = [](double &field, std::optional<double> value, double low, double high) {
+    if (value && within(*value, low, high))
+      field = *value;
+  };
+  if (MarkValidation::inkAllowed(s.ink))
+    d.ink_ = s.ink;
+  d.stroke_ = AnnotationPreferences::defaultWidth(s.tool);
+  setting(d.stroke_, s.stroke, 1, MarkValidation::maxWidth);
+  setting(d.fontSize_, s.fontSize, 1, MarkValidation::maxFontSize);
+  setting(d.arrowHeadScale_, s.arrowHeadScale, 0, MarkValidation::maxArrowHeadScale);
+  setting(d.blurStrength_, s.blurStrength, 0, MarkValidation::maxBlurStrength);
+  setting(d.highlightOpacity_, s.highlightOpacity, 0, 1);
   d.selection_ = s.selection;
   d.annotationStyle_ = s.annotationStyle.value_or(AnnotationStyle::formal);
-  d.toolWidths_ = s.toolWidths.value_or(QMap<QString, double>());
-  d.toolInks_ = s.toolInks.value_or(QMap<QString, Ink>());
+  // A tool without a remembered width or ink starts from its default.
+  for (const auto &[tool, width] : s.toolWidths.value_or(QMap<QString, double>()).asKeyValueRange())
+    if (within(width, 1, MarkValidation::maxWidth))
+      d.toolWidths_.insert(tool, width);
+  for (const auto &[tool, ink] : s.toolInks.value_or(QMap<QString, Ink>()).asKeyValueRange())
+    if (MarkValidation::inkAllowed(ink))
+      d.toolInks_.insert(tool, ink);
   d.highlightMode_ = s.highlightMode.value_or(HighlightMode::text);
   d.redactMode_ = s.redactMode.value_or(HighlightMode::area);
   d.blurMode_ = s.blurMode.value_or(HighlightMode::area);
   d.blurEffect_ = s.blurEffect.value_or(BlurEffect::blur);
-  d.blurStrength_ = s.blurStrength.value_or(16);
-  d.highlightOpacity_ = s.highlightOpacity.value_or(0.35);
   bool saved = true;
   try {
     d.flushAutosave();
@@ -394,7 +410,10 @@ void CrelDocument::selectTool(MarkTool tool) {
   setStatus(hint(tool));
 }
 
-void CrelDocument::selectMark(const Mark &mark, bool keepTool) {
+void CrelDocument::selectMark(const Mark &given, bool keepTool) {
+  // A gesture's draft as the commit kept it: the settings taken from it
+  // must survive an update as the mark does.
+  const Mark mark = MarkValidation::withinLimits(given) ? given : MarkValidation::clamped(given);
   setSelection(mark.id);
   if (!keepTool)
     setTool(MarkTool::select);
@@ -559,7 +578,13 @@ void CrelDocument::recordUndo(const EditState &state) {
   Q_EMIT changed();
 }
 
-void CrelDocument::commit(const QList<Mark> &marks) {
+void CrelDocument::commit(const QList<Mark> &proposed) {
+  // Within the stored form's limits, so every state here, undone or not,
+  // survives an update.
+  QList<Mark> marks = proposed;
+  for (qsizetype i = 0; i < marks.size(); ++i)
+    if (!MarkValidation::withinLimits(marks.at(i)))
+      marks[i] = MarkValidation::clamped(marks.at(i));
   if (sameMarks(marks, marks_))
     return;
   if (settling_ && !inSettlingChange_)

@@ -121,6 +121,8 @@ public:
   const Mark *selectedMark() const;
 
   // ---- edit history
+  // One undo step to `marks`, each first brought within the stored form's
+  // limits (MarkValidation::clamped); an unchanged array is dropped.
   void commit(const QList<Mark> &marks);
   void undo();
   void redo();

@@ -60,8 +60,15 @@ bool sameColour(const Ink &a, const Ink &b) {
   return std::abs(a.red - b.red) < 0.001 && std::abs(a.green - b.green) < 0.001 && std::abs(a.blue - b.blue) < 0.001;
 }
 
-// Weight, size and strength labels drop the fraction; opacity and degrees round.
-QString whole(double value) { return QString::number(std::isfinite(value) ? qint64(std::trunc(value)) : 0); }
+// Weight, size and strength labels drop the fraction; opacity and degrees
+// round. Any double formats, however large (a restored record's value).
+QString integral(double value) {
+  if (!std::isfinite(value) || value == 0)
+    return QStringLiteral("0");
+  return QString::number(value, 'f', 0);
+}
+QString whole(double value) { return integral(std::trunc(value)); }
+QString rounded(double value) { return integral(std::round(value)); }
 
 InspectorAction act(Act kind, double value = 0) { return {kind, value, {}}; }
 
@@ -259,7 +266,7 @@ private:
   }
 
   void addOpacityMenu() {
-    const long percent = std::isfinite(in_.highlightOpacity) ? std::lround(in_.highlightOpacity * 100) : 0;
+    const QString percent = rounded(in_.highlightOpacity * 100);
     QList<MenuItem> items;
     for (int choice : {20, 35, 50, 65})
       items.append(item(tr("%1%").arg(choice), act(Act::setHighlightOpacity, choice / 100.0)));
@@ -345,7 +352,7 @@ private:
   void addSelectionActions() {
     divider();
     const double angle = in_.selectedRotation && std::isfinite(*in_.selectedRotation) ? *in_.selectedRotation : 0.0;
-    const long degrees = std::lround(angle * 180 / std::numbers::pi);
+    const QString degrees = rounded(angle * 180 / std::numbers::pi);
     InspectorControl rotation = control(Kind::rotationMenu, "rotation-menu");
     rotation.symbol = "rotate.right";
     rotation.symbolSize = 14;

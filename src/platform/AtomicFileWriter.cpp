@@ -211,4 +211,8 @@ void AtomicFileWriter::write(const QString &path, const QByteArray &data, Existi
   syncFolder(QFileInfo(absolute).absolutePath());
 }
 
+bool AtomicFileWriter::moveNoReplace(const QString &from, const QString &to) {
+  return renameNoReplace(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
 } // namespace crel

@@ -31,6 +31,11 @@ public:
   // and an existing file is untouched.
   static void write(const QString &path, const QByteArray &data, Existing existing = Existing::replace,
                     std::optional<mode_t> mode = std::nullopt);
+
+  // Renames `from` to `to` unless `to` exists, in one step where the file
+  // system can (a hard link where it cannot rename without replacing); false
+  // with errno set (EEXIST for a taken name) otherwise.
+  static bool moveNoReplace(const QString &from, const QString &to);
 };
 
 } // namespace crel

@@ -35,7 +35,10 @@ void SettingsStore::setValue(const QString &key, const QVariant &value) { settin
 bool SettingsStore::contains(const QString &key) const { return settings_->contains(key); }
 void SettingsStore::remove(const QString &key) { settings_->remove(key); }
 QStringList SettingsStore::keys() const { return settings_->allKeys(); }
-void SettingsStore::sync() { settings_->sync(); }
+bool SettingsStore::sync() {
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
+}
 QString SettingsStore::path() const { return settings_->fileName(); }
 
 } // namespace crel

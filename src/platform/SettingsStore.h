@@ -31,7 +31,8 @@ public:
   bool contains(const QString &key) const;
   void remove(const QString &key);
   QStringList keys() const;
-  void sync();
+  // Writes pending changes; whether the file now holds them.
+  bool sync();
   QString path() const;
 
 private:

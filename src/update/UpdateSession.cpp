@@ -4,19 +4,29 @@
 #include "document/CrelError.h"
 #include "framework/PrivateFile.h"
 #include "platform/AppIdentity.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/FileError.h"
 #include "platform/JsonCoding.h"
 #include "platform/JsonReader.h"
+#include "platform/SettingsStore.h"
 #include "platform/Translate.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace crel::UpdateSession {
@@ -24,6 +34,12 @@ namespace crel::UpdateSession {
 namespace {
 
 constexpr long long schema = 1;
+// Far more than the open screenshots of any session make; a larger file is
+// not read into memory.
+constexpr qint64 maxFileBytes = qint64(2) << 30;
+// The digest of a session file that was restored but could not be removed
+// or set aside, so that no later launch restores it over newer edits.
+constexpr auto restoredKey = "restoredUpdateSession";
 
 struct StoredEntry {
   UpdateSnapshot document;
@@ -34,56 +50,163 @@ QString describe(const std::exception_ptr &error) {
   return CrelError::describe(error, crel::tr("The saved update session could not be read."));
 }
 
-// Moves the file to a name of its own next to it, never replacing a file;
-// the new path, or empty when it could not be moved.
-QString setAside(const QString &path) {
+QString reason(int error) { return qt_error_string(error); }
+
+// The session's bytes. Only a regular file is read (also behind a link),
+// opened without waiting for a writer, so a FIFO or a device at the path
+// neither hangs the launch nor is touched. An absent path gives nothing.
+// Throws FileError.
+std::optional<QByteArray> readRegularFile(const QString &path) {
+  const QByteArray native = QFile::encodeName(path);
+  struct stat st {};
+  if (::lstat(native.constData(), &st) != 0) {
+    if (errno == ENOENT)
+      return std::nullopt;
+    throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(errno)), path, errno);
+  }
+  const auto notAFile = [&] { return FileError(crel::tr("The saved update session is not a file."), path, EINVAL); };
+  if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw notAFile();
+  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(errno)), path, errno);
+  const auto closing = qScopeGuard([fd] { ::close(fd); });
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    throw notAFile(); // replaced between the checks
+  const auto tooLarge = [&] {
+    return FileError(crel::tr("The saved update session is too large to read."), path, EFBIG);
+  };
+  if (st.st_size > maxFileBytes)
+    throw tooLarge();
+  QByteArray bytes;
+  bytes.reserve(qsizetype(st.st_size));
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      throw FileError(crel::tr("The saved update session could not be read: %1.").arg(reason(errno)), path, errno);
+    if (n == 0)
+      return bytes;
+    if (bytes.size() + n > maxFileBytes)
+      throw tooLarge(); // grew while read
+    bytes.append(buffer, n);
+  }
+}
+
+// Moves the file to a name of its own next to it, never replacing a file: a
+// rename, or where the file system refuses that, a copy of `bytes` (a
+// regular file's) and the original removed. The new path, or empty when the
+// original could not be taken away; errno then says why.
+QString setAside(const QString &path, const QByteArray *bytes) {
   const QFileInfo info(path);
   const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-  for (int attempt = 0; attempt < 1000; ++attempt) {
+  const auto name = [&](int attempt) -> QString {
     const QString suffix = attempt == 0 ? QString() : QStringLiteral("-%1").arg(attempt);
-    const QString aside =
-        info.absolutePath() + QStringLiteral("/%1.unrestored-%2%3.json").arg(info.completeBaseName(), stamp, suffix);
-    // A hard link fails on an existing name instead of replacing it.
-    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0) {
-      ::unlink(QFile::encodeName(path).constData());
-      return aside;
-    }
-    if (errno != EEXIST)
+    return info.absolutePath() + QStringLiteral("/%1.unrestored-%2%3.json").arg(info.completeBaseName(), stamp, suffix);
+  };
+  int error = 0;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    if (AtomicFileWriter::moveNoReplace(path, name(attempt)))
+      return name(attempt);
+    error = errno;
+    if (error != EEXIST)
       break;
   }
+  if (bytes) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      const QString aside = name(attempt);
+      try {
+        AtomicFileWriter::write(aside, *bytes, AtomicFileWriter::Existing::refuse, 0600);
+      } catch (const FileError &copyError) {
+        if (copyError.errorCode() == EEXIST)
+          continue;
+        break;
+      }
+      if (::unlink(QFile::encodeName(path).constData()) == 0)
+        return aside;
+      error = errno;
+      // The original stays: one file, not two copies of a session.
+      ::unlink(QFile::encodeName(aside).constData());
+      break;
+    }
+  }
+  errno = error;
   return {};
 }
 
-CrelError keptAside(const QString &problem, const QString &aside) {
-  const QString where = aside.isEmpty() ? crel::tr("It was left where it is.")
-                                        : crel::tr("It was kept as %1.").arg(QDir::toNativeSeparators(aside));
-  return CrelError::capture(problem + QLatin1Char(' ') + where);
+QString whereKept(const QString &aside) {
+  return aside.isEmpty() ? crel::tr("It was left where it is.")
+                         : crel::tr("It was kept as %1.").arg(QDir::toNativeSeparators(aside));
 }
 
-std::vector<StoredEntry> decodeRecord(const QByteArray &bytes) {
+CrelError keptAside(const QString &problem, const QString &aside) {
+  return CrelError::capture(problem + QLatin1Char(' ') + whereKept(aside));
+}
+
+QByteArray digestOf(const QByteArray &bytes) {
+  return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+StoredEntry decodeEntry(const QJsonValue &e) {
+  const JsonObjectReader entry(e, "UpdateSession.Entry");
+  StoredEntry stored{entry.required("document", UpdateSnapshot::decode), {}};
+  const geom::Rect frame = entry.required("frame", json::toRect);
+  // A frame no screen could hold is no frame: the window is placed afresh.
+  const double limit = 1e6;
+  if (std::abs(frame.x()) < limit && std::abs(frame.y()) < limit && std::abs(frame.width()) < limit &&
+      std::abs(frame.height()) < limit)
+    stored.frame = QRectF(frame.x(), frame.y(), frame.width(), frame.height()).toAlignedRect();
+  return stored;
+}
+
+// The record's entries, each still undecoded: one that does not decode is
+// one entry lost, not the session.
+QJsonArray decodeRecord(const QByteArray &bytes) {
   const JsonObjectReader record(json::parse(bytes), "UpdateSession");
   const long long version = record.required("schema", json::toInteger);
-  const QList<StoredEntry> entries = record.required("entries", [](const QJsonValue &v) {
-    return json::toList(v, [](const QJsonValue &e) {
-      const JsonObjectReader entry(e, "UpdateSession.Entry");
-      StoredEntry stored{entry.required("document", UpdateSnapshot::decode), {}};
-      const geom::Rect frame = entry.required("frame", json::toRect);
-      // A frame no screen could hold is no frame: the window is placed afresh.
-      const double limit = 1e6;
-      if (std::abs(frame.x()) < limit && std::abs(frame.y()) < limit && std::abs(frame.width()) < limit &&
-          std::abs(frame.height()) < limit)
-        stored.frame = QRectF(frame.x(), frame.y(), frame.width(), frame.height()).toAlignedRect();
-      return stored;
-    });
+  const QJsonArray entries = record.required("entries", [](const QJsonValue &v) {
+    if (!v.isArray())
+      throw JsonDecodingError("expected an array");
+    return v.toArray();
   });
-  // Checked only once the whole record decoded.
   if (version != schema)
     throw CrelError::capture(crel::tr("The saved update session uses an unsupported format. Your crels remain saved "
                                       "on this computer."));
-  return {entries.begin(), entries.end()};
+  return entries;
+}
+
+// Keeps the entries that were not restored for a later launch, without
+// leaving the restored ones to be restored again: the file set aside, else
+// rewritten to hold only those, else remembered as restored. The sentence
+// that says which.
+QString keepUnrestored(const QString &path, const QByteArray &bytes, const QJsonArray &unrestored,
+                       SettingsStore *memory) {
+  const QString aside = setAside(path, &bytes);
+  if (!aside.isEmpty())
+    return whereKept(aside);
+  const QString why = reason(errno);
+  try {
+    const QJsonObject record{{QStringLiteral("schema"), schema}, {QStringLiteral("entries"), unrestored}};
+    update::PrivateFile::write(path, QJsonDocument(record).toJson(QJsonDocument::Compact));
+    return crel::tr("It now holds only those, for the next start to try again.");
+  } catch (const std::exception &) {
+  }
+  return crel::tr("It could not be set aside (%1) and was left where it is.").arg(why) + QLatin1Char(' ') +
+         rememberRestored(memory, digestOf(bytes));
 }
 
 } // namespace
+
+QString rememberRestored(SettingsStore *memory, const QByteArray &digest) {
+  if (memory) {
+    memory->setString(QLatin1String(restoredKey), QString::fromLatin1(digest));
+    if (memory->sync())
+      return crel::tr("It will not be restored again.");
+  }
+  return crel::tr("Move it away before the next start, or the screenshots restored now will be restored over again.");
+}
 
 QString file() {
   QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -119,45 +242,67 @@ void save(const std::vector<Open> &open, const QString &path) {
   update::PrivateFile::write(path, bytes);
 }
 
-ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder) {
+ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder,
+                SettingsStore *memory) {
   ReadResult result;
-  QFile file(path);
-  if (!file.exists())
-    return result;
-  std::vector<StoredEntry> stored;
-  try {
-    if (!file.open(QIODevice::ReadOnly))
-      throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(file.errorString()), path);
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-      throw FileError(crel::tr("The saved update session could not be read: %1.").arg(file.errorString()), path);
-    file.close();
-    stored = decodeRecord(bytes);
-  } catch (const CrelError &) {
-    throw keptAside(describe(std::current_exception()), setAside(path));
-  } catch (const std::exception &error) {
-    const QString problem =
-        crel::tr("The saved update session could not be read (%1).").arg(QString::fromUtf8(error.what()));
-    throw keptAside(problem, setAside(path));
-  }
-  int failed = 0;
-  QString firstProblem;
-  for (StoredEntry &entry : stored) {
+  // A file that cannot be read as a whole is set aside before it is reported.
+  const auto unreadable = [&path](const QByteArray *content) {
+    const std::exception_ptr error = std::current_exception();
+    QString problem;
     try {
+      std::rethrow_exception(error);
+    } catch (const JsonDecodingError &e) {
+      problem = crel::tr("The saved update session could not be read (%1).").arg(QString::fromUtf8(e.what()));
+    } catch (...) {
+      problem = describe(error);
+    }
+    return keptAside(problem, setAside(path, content));
+  };
+  std::optional<QByteArray> bytes;
+  try {
+    bytes = readRegularFile(path);
+  } catch (const std::exception &) {
+    throw unreadable(nullptr);
+  }
+  if (!bytes)
+    return result;
+  result.digest = digestOf(*bytes);
+  if (memory && memory->stringForKey(QLatin1String(restoredKey)) == QString::fromLatin1(result.digest)) {
+    const QString aside = setAside(path, &*bytes);
+    if (!aside.isEmpty()) {
+      memory->remove(QLatin1String(restoredKey));
+      memory->sync();
+    }
+    throw keptAside(crel::tr("The saved update session was restored before, so it was not restored again."), aside);
+  }
+  QJsonArray entries;
+  try {
+    entries = decodeRecord(*bytes);
+  } catch (const std::exception &) {
+    throw unreadable(&*bytes);
+  }
+  QJsonArray unrestored;
+  QString firstProblem;
+  for (const QJsonValue &value : std::as_const(entries)) {
+    try {
+      StoredEntry entry = decodeEntry(value);
       QString notice;
       auto document = CrelDocument::restoreAfterUpdate(entry.document, preferences, savedImagesFolder, &notice);
       result.entries.push_back({std::move(document), entry.frame, notice});
     } catch (...) {
-      if (failed++ == 0)
+      if (unrestored.isEmpty())
         firstProblem = describe(std::current_exception());
+      unrestored.append(value);
     }
   }
-  if (failed > 0) {
+  if (!unrestored.isEmpty()) {
     const QString problem = crel::tr("%1 of %2 saved screenshots could not be restored after the update: %3")
-                                .arg(failed)
-                                .arg(stored.size())
+                                .arg(unrestored.size())
+                                .arg(entries.size())
                                 .arg(firstProblem);
-    result.failure = std::make_exception_ptr(keptAside(problem, setAside(path)));
+    result.failure = std::make_exception_ptr(
+        CrelError::capture(problem + QLatin1Char(' ') + keepUnrestored(path, *bytes, unrestored, memory)));
+    result.keep = true;
   }
   return result;
 }

@@ -11,6 +11,7 @@ namespace crel {
 
 class AnnotationPreferences;
 class CrelDocument;
+class SettingsStore;
 
 // The documents open when an update installs, kept in one private JSON file
 // across the relaunch: {"schema":1,"entries":[{"document":…,"frame":[[x,y],[w,h]]}]}.
@@ -33,8 +34,13 @@ struct Restored {
 
 struct ReadResult {
   std::vector<Restored> entries; // file order
-  // Entries that could not be rebuilt; they stay in the set-aside file.
+  // Entries that could not be rebuilt, and where they were kept.
   std::exception_ptr failure;
+  // The file was already dealt with for its unrestored entries: clear()
+  // must not remove what is at the path now.
+  bool keep = false;
+  // SHA-256 (hex) of the bytes read, for rememberRestored().
+  QByteArray digest;
 };
 
 // UpdateSession.json in the identifier's folder under the user's data
@@ -47,14 +53,26 @@ QString file();
 // missing folder 0700. Throws CrelError, FileError or JsonEncodingError.
 void save(const std::vector<Open> &open, const QString &path);
 
-// The saved documents, rebuilt. An absent file gives none. A file that cannot
-// be read as a whole is renamed aside (never over another file) and a
-// CrelError naming the new name is thrown; when only some entries fail, the
-// rest are returned, the file is set aside the same way and `failure` says
-// so. Either way a later save cannot overwrite what was not restored.
+// The saved documents, rebuilt. An absent file gives none. Only a regular
+// file is read, without blocking and up to a size limit. A file that cannot
+// be read as a whole (or is no file) is set aside under a name of its own,
+// never over another file, and a CrelError naming it is thrown. An entry
+// that does not decode or rebuild is one failed entry: the rest are
+// returned, `failure` says how many failed and where they are kept, and
+// `keep` is set. They are kept in the set-aside file (renamed, else copied);
+// failing that, the file is rewritten atomically to hold only them; failing
+// that too, its digest is remembered in `memory`, so that neither a later
+// save overwrites what was not restored nor a later read restores the rest
+// again. A file remembered so is not restored; it is set aside and reported.
 // A document whose recorded file may not be written over gets a new one in
 // `savedImagesFolder` (CrelDocument::restoreAfterUpdate).
-ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder = {});
+ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder = {},
+                SettingsStore *memory = nullptr);
+
+// Remembers a restored session that could not be removed, so that read()
+// does not restore it again; the sentence telling the user so (or, without a
+// memory that keeps it, what to do instead).
+QString rememberRestored(SettingsStore *memory, const QByteArray &digest);
 
 // Removes the file if it is there; the folder stays. Throws FileError.
 void clear(const QString &path);

@@ -10,6 +10,10 @@
 #include "update/framework/Updater.h"
 
 #include <QAbstractButton>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
 #include <QPainter>
 
@@ -44,7 +48,10 @@ protected:
   // Launches; the alert about the shortcut (no X server here) is closed, as
   // an open dialog makes the application busy.
   AppDelegate &launch() {
-    make(&updater, &sessionFile).launch({});
+    alerts.clear();
+    AppDelegate &made = make(&updater, &sessionFile);
+    QObject::connect(&made, &AppDelegate::alertShown, &made, [this](const QString &text) { alerts += text; });
+    made.launch({});
     for (QWidget *w : QApplication::topLevelWidgets())
       if (auto *box = qobject_cast<QMessageBox *>(w))
         box->done(QMessageBox::Ok);
@@ -82,7 +89,8 @@ protected:
     env.settings = &settings.store();
     return std::make_unique<update::Updater>(env, d, u);
   }};
-  UpdateSessionStore sessionFile{pictures.filePath("data/co.quorvex.crel/UpdateSession.json")};
+  QString alerts; // every alert of the last launch
+  UpdateSessionStore sessionFile{pictures.filePath("data/co.quorvex.crel/UpdateSession.json"), &settings.store()};
 };
 
 } // namespace
@@ -143,4 +151,49 @@ TEST_F(UpdateRelaunch, ACancelledPromptRefusesTheWaitingInstall) {
   EXPECT_EQ(updater.refused, 0);
   qobject_cast<QMessageBox *>(prompts.front())->escapeButton()->click();
   EXPECT_EQ(updater.refused, 1);
+}
+
+// A session file the launch can neither remove nor set aside (a read-only
+// folder) stays, whole, and is never restored again over the editors it
+// opened, whether every entry came back or one was damaged.
+TEST_F(UpdateRelaunch, ASessionThatCannotBeRemovedIsNeverRestoredTwice) {
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "one entry damaged" : "every entry restored");
+    launch();
+    for (int i = 0; i < 2; ++i)
+      open(i, true);
+    stage();
+    updater.menuAction();
+    ASSERT_TRUE(sessionFile.exists());
+    if (damaged) {
+      QJsonObject record = QJsonDocument::fromJson(test::contents(sessionFile.path())).object();
+      QJsonArray entries = record["entries"].toArray();
+      QJsonObject entry = entries[1].toObject();
+      QJsonObject document = entry["document"].toObject();
+      document["originalPNG"] = QString("bm90IGEgcG5n");
+      entry["document"] = document;
+      entries[1] = entry;
+      record["entries"] = entries;
+      test::writeFile(sessionFile.path(), QJsonDocument(record).toJson(QJsonDocument::Compact));
+    }
+    const QByteArray saved = test::contents(sessionFile.path());
+    {
+      test::ReadOnlyFolder locked(QFileInfo(sessionFile.path()).absolutePath());
+      if (!locked.ready())
+        GTEST_SKIP() << "cannot make a read-only folder here";
+      launch();
+      EXPECT_EQ(delegate->editors().size(), damaged ? 1u : 2u);
+      EXPECT_TRUE(alerts.contains("will not be restored again")) << alerts.toStdString();
+      EXPECT_EQ(test::contents(sessionFile.path()), saved);
+
+      launch();
+      EXPECT_TRUE(delegate->editors().empty());
+      EXPECT_TRUE(alerts.contains("was restored before")) << alerts.toStdString();
+      EXPECT_EQ(test::contents(sessionFile.path()), saved);
+    }
+    // Writable again, it is set aside at the next start, still unrestored.
+    launch();
+    EXPECT_TRUE(delegate->editors().empty());
+    EXPECT_FALSE(sessionFile.exists());
+  }
 }

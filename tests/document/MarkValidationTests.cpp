@@ -1,3 +1,4 @@
+#include "MarkSamples.h"
 #include "document/Mark.h"
 #include "document/MarkValidation.h"
 
@@ -25,21 +26,25 @@ QJsonValue storedArrow(const QString &field, const QString &value) {
 
 } // namespace
 
-// Stored marks come from files anyone can edit: a value no tool makes must be
-// refused with a message naming it, before anything is sized from it.
+// Stored marks come from files anyone can edit: a value past the limits,
+// which the document never commits, must be refused with a message naming
+// it before anything is sized from it; everything within them reads back.
 TEST(MarkValidation, StoredMarksOutsideTheLimitsAreRefused) {
   const struct {
     const char *field;
     const char *value;
     bool accepted;
   } cases[] = {
-      {"start", "[-32768,32768]", true},
+      {"start", "[-1000000,1000000]", true},
+      {"end", "[0,-40000]", true},
       {"start", "[1e300,0]", false},
-      {"end", "[0,-40000]", false},
+      {"end", "[0,-1000001]", false},
       {"points", "[[0,0],[1e9,1]]", false},
-      {"width", "1024", true},
+      {"width", "1280", true},
+      {"width", "2000000", true},
       {"width", "1e12", false},
       {"width", "-1", false},
+      {"fontSize", "1024", true},
       {"fontSize", "1e9", false},
       {"textBoxWidth", "1e15", false},
       {"arrowHeadScale", "1000", false},
@@ -62,6 +67,37 @@ TEST(MarkValidation, StoredMarksOutsideTheLimitsAreRefused) {
       EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
     }
   }
+}
+
+// What the document commits is brought within the limits: a mark dragged
+// past them moves back inside whole, keeping its shape; only what is larger
+// than the whole range is cut. Within the limits nothing changes.
+TEST(MarkValidation, ClampingKeepsTheShapeWherePossible) {
+  using MarkValidation::maxCoordinate;
+  Mark far = test::makeMark(MarkTool::rectangle, {maxCoordinate + 50, 10}, {maxCoordinate + 250, 90});
+  far.width = 5e6;
+  const Mark inside = MarkValidation::clamped(far);
+  EXPECT_TRUE(MarkValidation::withinLimits(inside));
+  test::expectNear(inside.end - inside.start, far.end - far.start);
+  EXPECT_EQ(inside.end.x(), maxCoordinate);
+  EXPECT_EQ(inside.width, MarkValidation::maxWidth);
+
+  Mark huge = test::makeMark(MarkTool::line, {-3e6, 0}, {3e6, 0});
+  const Mark cut = MarkValidation::clamped(huge);
+  EXPECT_EQ(cut.start.x(), -maxCoordinate);
+  EXPECT_EQ(cut.end.x(), maxCoordinate);
+
+  Mark pen = test::makeMark(MarkTool::pen);
+  for (qsizetype i = 0; i < MarkValidation::maxPoints + 7; ++i)
+    pen.points.append(QPointF(double(i % 1000), double(i / 1000)));
+  const Mark thinned = MarkValidation::clamped(pen);
+  ASSERT_EQ(thinned.points.size(), MarkValidation::maxPoints);
+  EXPECT_EQ(thinned.points.first(), pen.points.first());
+  EXPECT_EQ(thinned.points.last(), pen.points.last());
+
+  const Mark ordinary = test::makeMark(MarkTool::arrow, {10, 10}, {1200, 40}, 1280);
+  EXPECT_TRUE(MarkValidation::withinLimits(ordinary));
+  EXPECT_EQ(MarkValidation::clamped(ordinary), ordinary);
 }
 
 TEST(MarkValidation, ACanvasPastEightyMegapixelsIsRefused) {

@@ -241,7 +241,7 @@ TEST(InspectorDescription, OpacityAndRotationLabelsRound) {
   };
   for (const Opacity &c :
        {Opacity{0.35, "35%", "Highlight opacity 35%"}, Opacity{0.125, "13%", "Highlight opacity 13%"},
-        Opacity{0.654, "65%", "Highlight opacity 65%"}}) {
+        Opacity{0.654, "65%", "Highlight opacity 65%"}, Opacity{-0.001, "0%", "Highlight opacity 0%"}}) {
     InspectorInputs in = inputs(MarkTool::highlight);
     in.highlightOpacity = c.value;
     const InspectorControl menu = find(describeInspector(in, true), "opacity-menu");
@@ -261,4 +261,14 @@ TEST(InspectorDescription, OpacityAndRotationLabelsRound) {
     const InspectorControl menu = find(describeInspector(in, false), "rotation-menu");
     EXPECT_EQ(menu.text, c.value);
   }
+  // Values of any magnitude (a damaged record's) keep their digits rather
+  // than wrapping through an integer.
+  InspectorInputs in = inputs(MarkTool::highlight);
+  in.highlightOpacity = 1e30;
+  const QString percent = find(describeInspector(in, true), "opacity-menu").text;
+  EXPECT_TRUE(percent.startsWith("1000000000000000") && percent.endsWith("%")) << percent.toStdString();
+  in = inputs(MarkTool::rectangle, true);
+  in.selectedRotation = -1e30;
+  const QString degrees = find(describeInspector(in, false), "rotation-menu").text;
+  EXPECT_TRUE(degrees.startsWith("-5729577951308") && degrees.endsWith(" degrees")) << degrees.toStdString();
 }

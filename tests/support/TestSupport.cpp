@@ -8,9 +8,33 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace crel::test {
 
 TemporarySettings::TemporarySettings() : store_(std::make_unique<SettingsStore>(dir_.filePath("settings.ini"))) {}
+
+ReadOnlyFolder::ReadOnlyFolder(const QString &folder) : folder_(QFile::encodeName(folder)) {
+  if (::geteuid() != 0) {
+    ready_ = ::chmod(folder_.constData(), 0555) == 0;
+    return;
+  }
+  mounted_ = ::mount(folder_.constData(), folder_.constData(), nullptr, MS_BIND, nullptr) == 0;
+  if (mounted_ && ::mount(nullptr, folder_.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+    ::umount2(folder_.constData(), MNT_DETACH);
+    mounted_ = false;
+  }
+  ready_ = mounted_;
+}
+
+ReadOnlyFolder::~ReadOnlyFolder() {
+  if (mounted_)
+    ::umount2(folder_.constData(), MNT_DETACH);
+  else if (ready_)
+    ::chmod(folder_.constData(), 0700);
+}
 
 QImage filledImage(QSize size, const QColor &colour, QImage::Format format) {
   QImage image(size, format);

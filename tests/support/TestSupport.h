@@ -51,6 +51,24 @@ QByteArray encodedImage(const QImage &image, const char *format, int quality = -
 // the way cameras store a picture taken sideways.
 QByteArray jpegWithOrientation(const QImage &image, int orientation);
 
+// A folder nothing can be created in, renamed in or removed from while the
+// object lives: a read-only bind mount as root (who passes any permission
+// check), the write permission taken away otherwise. ready() is false where
+// neither works; the caller then skips.
+class ReadOnlyFolder {
+public:
+  explicit ReadOnlyFolder(const QString &folder);
+  ~ReadOnlyFolder();
+  ReadOnlyFolder(const ReadOnlyFolder &) = delete;
+  ReadOnlyFolder &operator=(const ReadOnlyFolder &) = delete;
+  bool ready() const { return ready_; }
+
+private:
+  QByteArray folder_;
+  bool mounted_ = false;
+  bool ready_ = false;
+};
+
 // While alive, translates every text of the project's translation context
 // (and no other) to itself with a "[Crel] " prefix, so a test can tell which
 // context a user-visible text was looked up in.

@@ -230,7 +230,7 @@ void AppDelegate::restoreSession(bool &sessionExisted) {
   try {
     entries = session.read();
   } catch (...) {
-    // The file stays for a later launch.
+    // The store set the file aside, or remembered not to read it again; its sentence says which.
     report(std::current_exception());
     return;
   }

@@ -27,9 +27,8 @@ void InlineTextEditor::begin(QPointF point, const std::optional<Mark> &editing) 
   CrelDocument *document = canvas_.document();
   if (!document)
     return;
-  // A bracket someone else left open (a colour still settling) ends here, so
-  // the typing gets a bracket of its own that no late settle can close.
-  document->endEditing(false);
+  // A colour still settling closes as its own step: the typing gets a
+  // bracket of its own that no late settle can close.
   document->beginEditing(this);
 
   Mark m;

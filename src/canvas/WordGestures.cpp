@@ -33,13 +33,6 @@ const RecognizedText &WordGestures::availableText() {
   return *available_;
 }
 
-void WordGestures::press(QPointF p) {
-  if (CrelDocument *document = canvas_.document())
-    document->setSelection(std::nullopt);
-  canvas_.setHoverWord(std::nullopt);
-  update(p);
-}
-
 void WordGestures::drag(QPointF p) { update(p); }
 
 void WordGestures::release(QPointF p) {

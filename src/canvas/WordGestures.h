@@ -27,10 +27,8 @@ public:
   // extract, or highlight/redact/blur in text mode.
   static bool isWordTool(const CrelDocument &document);
 
-  // The press of a word gesture, after the canvas's beginGesture(p): clears
-  // the selection and picks the word under p.
-  void press(QPointF p);
-  // Every drag step (and a Shift change) with the latest pointer point.
+  // Every step of a word gesture (its press, each drag step and a Shift
+  // change) with the latest pointer point.
   void drag(QPointF p);
   // The release: picks the final range, commits a draft that covers any
   // words as one mark (selected, tool kept) and leaves no draft behind; an

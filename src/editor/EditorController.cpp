@@ -293,7 +293,7 @@ bool EditorController::cleanlySaved(const CrelDocument &document) {
 
 void EditorController::copyImage() {
   try {
-    document_->copy(pasteboard_ ? *pasteboard_ : Pasteboard::general());
+    document_->copy(Pasteboard::general());
   } catch (...) {
     showError(describe(std::current_exception()));
     return;

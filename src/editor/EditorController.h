@@ -22,7 +22,6 @@ class EditorView;
 class EditorWindow;
 class FileRevealer;
 class KeyMonitor;
-class Pasteboard;
 struct CaptureSource;
 
 // Owns one document and the top-level window that edits it: keeps the
@@ -99,8 +98,6 @@ public:
   bool closedByCopy() const { return closedByCopy_; }
   // Where reveal() sends the file; the desktop's file manager by default.
   void setFileRevealer(FileRevealer *revealer) { revealer_ = revealer; }
-  // Where copyImage() puts the image; the system clipboard by default.
-  void setPasteboard(Pasteboard *pasteboard) { pasteboard_ = pasteboard; }
 
   // The document is written, unchanged since and without a save error.
   static bool cleanlySaved(const CrelDocument &document);
@@ -146,7 +143,6 @@ private:
   bool shownOnce_ = false, awaitingFrame_ = false;
   bool closingApproved_ = false, closedByCopy_ = false;
   FileRevealer *revealer_ = nullptr;
-  Pasteboard *pasteboard_ = nullptr;
 };
 
 } // namespace crel

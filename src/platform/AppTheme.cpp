@@ -18,11 +18,6 @@ namespace crel {
 
 namespace {
 
-std::optional<QColor> &primaryOverride() {
-  static std::optional<QColor> color;
-  return color;
-}
-
 // resources/brand.json compiled in, for programs run without a bundle.
 constexpr char compiledBrand[] = ":/bundle/Resources/brand.json";
 
@@ -100,11 +95,7 @@ const AppTheme::Palette &AppTheme::palette() {
   return palette;
 }
 
-QColor AppTheme::primary() {
-  if (primaryOverride())
-    return *primaryOverride();
-  return palette().primary;
-}
+QColor AppTheme::primary() { return palette().primary; }
 
 QColor AppTheme::neutral() { return palette().neutral; }
 QColor AppTheme::wash() { return palette().wash; }
@@ -216,7 +207,5 @@ std::array<AppTheme::StageGlow, 2> AppTheme::stageGlows(const QRectF &rect, bool
   };
   return {glow(0.12, 0.2, 0.6, 0.62, primary(), 0.1), glow(0.9, 0.72, 0.62, 0.55, wash(), 0.85)};
 }
-
-void AppTheme::setPrimaryOverride(const QColor &color) { primaryOverride() = color; }
 
 } // namespace crel

@@ -57,9 +57,6 @@ public:
   // (1 - f) * colour + f * toward, per component.
   static QColor blend(const QColor &color, double f, const QColor &toward);
 
-  // Tests fix the primary colour before anything reads it.
-  static void setPrimaryOverride(const QColor &color);
-
 private:
   static const Palette &palette();
 };

@@ -5,6 +5,7 @@
 #include "platform/QuietMessages.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstring>
@@ -25,6 +26,14 @@ int exec(int &argc, char **argv, const NativeTests::SuiteTable &suites) {
   const QTemporaryDir screenFolder;
   if (!screenFolder.isValid() || !OffscreenScreen::useDesktopSized(screenFolder.path()))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Without a session bus, libdbus would start one for the first lookup (the
+  // desktop's contrast setting), which outlives the run and writes ~/.dbus.
+  // An address in the run's own folder, where nothing listens, fails at once.
+  if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+    const QString socket = screenFolder.isValid() ? screenFolder.filePath(QStringLiteral("no-session-bus"))
+                                                  : QStringLiteral("/dev/null/no-session-bus");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socket));
+  }
   // Qt's warnings would break the contract that standard error holds nothing
   // but the one failure line.
   quietQtMessages();

@@ -1,7 +1,5 @@
 #include "ShapeProbe.h"
 
-#include <cmath>
-
 namespace crel::NativeTests {
 
 double thickness(const QPainterPath &path, double x) {
@@ -11,7 +9,5 @@ double thickness(const QPainterPath &path, double x) {
       ++inside;
   return inside * 0.25;
 }
-
-bool near(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()) < 0.001; }
 
 } // namespace crel::NativeTests

@@ -11,7 +11,8 @@ namespace crel::NativeTests {
 
 // Key presses as a keyboard makes them, through the X test extension on a
 // connection of its own to $DISPLAY, so the server delivers them to whoever
-// grabbed the keys.
+// grabbed the keys. Keys no grab takes go to a window of its own, never to
+// the window of the user's session that has the keyboard.
 class SyntheticKeyboard {
 public:
   // Throws Failure when there is no display or no test extension.

@@ -78,14 +78,20 @@ protected:
     Pasteboard::overrideGeneral(&pasteboard);
   }
   ~Delegate() override {
+    hideTopLevelWindows();
     delegate.reset();
     for (QWidget *w : QApplication::topLevelWidgets())
       w->close();
     Pasteboard::overrideGeneral(nullptr);
+    // The next test of an X suite finds the display where it was.
+    if (!display.isEmpty())
+      qputenv("DISPLAY", display);
   }
 
   // Over the fakes, or over the update service and session store given.
   AppDelegate &make(UpdateService *updateService = nullptr, SessionStore *sessionStore = nullptr) {
+    if (delegate)
+      hideTopLevelWindows();
     delegate.reset();
     delegate = std::make_unique<AppDelegate>(AppServices{
         shortcuts, capture, updateService ? *updateService : updates, login, sessionStore ? *sessionStore : session,
@@ -123,6 +129,7 @@ protected:
     return found;
   }
 
+  const QByteArray display = qgetenv("DISPLAY");
   test::TemporarySettings settings;
   QTemporaryDir pictures;
   FakePasteboard pasteboard;

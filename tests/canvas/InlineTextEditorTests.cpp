@@ -125,11 +125,11 @@ TEST_F(InlineTextEditorTest, ASettlingColourBracketEndsBeforeTypingStarts) {
   const Mark other = textMark({100, 100}, "other");
   document.commit({other});
   document.setSelection(other.id);
-  document.beginEditing(); // a colour drag, settle still pending
-  document.setInk(Ink::palette()[2]);
+  const int panel = 0; // the colour panel, as it drags: its settle still pending
+  document.editSettling(&panel, [&] { document.setInk(Ink::palette()[2]); });
   openNew();
   type("x");
-  document.endEditing(false); // the late settle
+  document.endEditing(false, &panel); // the late settle
   key(Qt::Key_Escape);
   ASSERT_EQ(document.marks().size(), 1);
   EXPECT_EQ(document.marks()[0].ink, Ink::palette()[2]); // the colour change stays

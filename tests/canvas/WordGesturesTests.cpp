@@ -38,14 +38,10 @@ protected:
   ~WordGesturesTest() override { TextRecognizer::setShared(nullptr); }
 
   WordGestures &words() { return canvas->wordGestures(); }
-  void press(QPointF p) {
-    canvas->beginGesture(p);
-    words().press(p);
-  }
-  void release(QPointF p) {
-    words().release(p);
-    canvas->endGesture();
-  }
+  // The pointer's button at image point p, as the canvas gets it.
+  void press(QPointF p) { mouseAt(QEvent::MouseButtonPress, view(p)); }
+  void drag(QPointF p) { mouseAt(QEvent::MouseMove, view(p)); }
+  void release(QPointF p) { mouseAt(QEvent::MouseButtonRelease, view(p)); }
 
   std::shared_ptr<FakeTextRecognizer> recognizer = std::make_shared<FakeTextRecognizer>();
 };
@@ -70,7 +66,7 @@ TEST_F(WordGesturesTest, AThreeLineDragIsOneMarkThatShrinksBackKeepingItsId) {
   document.setStyle(AnnotationStyle::doodle);
   document.setTool(MarkTool::highlight);
   press(alpha);
-  words().drag(zeta);
+  drag(zeta);
   ASSERT_TRUE(canvas->draft());
   const Mark spanning = *canvas->draft();
   ASSERT_TRUE(spanning.regions);
@@ -78,13 +74,13 @@ TEST_F(WordGesturesTest, AThreeLineDragIsOneMarkThatShrinksBackKeepingItsId) {
   EXPECT_EQ(spanning.highlightDarkRegions, (QList<bool>{false, false, true}));
   EXPECT_LT(spanning.regions->at(0).minY(), spanning.regions->at(2).minY()); // line order
 
-  words().drag(beta);
+  drag(beta);
   ASSERT_TRUE(canvas->draft());
   EXPECT_EQ(canvas->draft()->id, spanning.id);
   EXPECT_EQ(canvas->draft()->regions->size(), 1);
   EXPECT_EQ(canvas->draft()->highlightDarkRegions, QList<bool>{false});
 
-  words().drag(delta);
+  drag(delta);
   release(delta);
   EXPECT_FALSE(canvas->draft());
   ASSERT_EQ(document.marks().size(), 1);
@@ -139,7 +135,7 @@ TEST_F(WordGesturesTest, WhichToolsWorkOnWords) {
 TEST_F(WordGesturesTest, APickOfNoWordsDrawsNothingAndSaysWhy) {
   document.setTool(MarkTool::highlight);
   press({150, 140});
-  words().drag({160, 145});
+  drag({160, 145});
   EXPECT_FALSE(canvas->draft());
   release({160, 145});
   EXPECT_TRUE(document.marks().isEmpty());

@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -97,6 +99,16 @@ QByteArray jpegWithOrientation(const QImage &image, int orientation) {
   segment += char(orientation);
   segment += QByteArray(7, '\0'); // rest of the value, then no next IFD
   return jpeg.insert(2, segment);
+}
+
+void hideTopLevelWindows() {
+  for (QWidget *window : QApplication::topLevelWidgets())
+    if (window->isVisible())
+      window->hide();
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }))
+        << "the application is still active with every window hidden";
+  }
 }
 
 ProjectContextTranslator::ProjectContextTranslator() { QCoreApplication::installTranslator(this); }

@@ -69,6 +69,12 @@ private:
   bool ready_ = false;
 };
 
+// Hides every visible top-level window; on a real X server, then waits until
+// the application has gone inactive. Qt hears that the keyboard left only
+// through a window that still exists: deleting the focused window unhidden
+// leaves the application active for the next test.
+void hideTopLevelWindows();
+
 // While alive, translates every text of the project's translation context
 // (and no other) to itself with a "[Crel] " prefix, so a test can tell which
 // context a user-visible text was looked up in.

@@ -27,10 +27,7 @@ public:
 };
 
 // The manager registers on the test bed's display, so a recorded shortcut is saved.
-struct KeepDisplay {
-  QByteArray display = qgetenv("DISPLAY");
-};
-class NoTray : public KeepDisplay, public Delegate {
+class NoTray : public Delegate {
 protected:
   NoTray() {
     qputenv("DISPLAY", display);
@@ -40,13 +37,10 @@ protected:
     loginService.currentStatus = LoginItemStatus::enabled;
   }
 
-  // Before the services it uses; the settings hidden first, which hands the
-  // keyboard back to the desktop (a destroyed window never reports it lost it).
+  // Before the services it uses.
   ~NoTray() override { close(); }
   void close() {
-    if (delegate && delegate->welcomeWindow())
-      delegate->welcomeWindow()->hide();
-    EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }, 5000));
+    hideTopLevelWindows();
     delegate.reset();
   }
 

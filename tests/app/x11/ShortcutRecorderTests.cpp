@@ -38,6 +38,7 @@ public:
     window.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
   }
+  ~RecorderWindow() { hideTopLevelWindows(); }
   ShortcutRecorder &recorder() { return control->recorder(); }
   void startRecording() {
     QTest::mouseClick(&recorder(), Qt::LeftButton);

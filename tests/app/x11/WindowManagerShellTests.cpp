@@ -23,6 +23,7 @@ const QString display = qEnvironmentVariable("DISPLAY");
 class WindowManagerShell : public test::Delegate {
 protected:
   ~WindowManagerShell() override {
+    test::hideTopLevelWindows();
     delegate.reset();
     if (trayer.state() != QProcess::NotRunning) {
       trayer.terminate();

@@ -147,7 +147,10 @@ void InlineTextView::paintText(QPainter &painter, const QRect &area) const {
     const TextLayout placeholder(crel::tr("Type here"), attributes.font);
     placeholder.draw(painter, mark_.start, palette().color(QPalette::PlaceholderText));
   } else {
-    const QRectF reached = area.isEmpty() ? QRectF() : toWidget.inverted().mapRect(QRectF(area));
+    // A line further than a font size away draws nothing into the area.
+    const QRectF reached =
+        area.isEmpty() ? QRectF()
+                       : toWidget.inverted().mapRect(QRectF(area)).adjusted(0, -mark_.fontSize, 0, mark_.fontSize);
     shownLayout().draw(painter, mark_.start, attributes.color, reached);
   }
   painter.restore();

@@ -534,11 +534,7 @@ TesseractTextRecognizer::TesseractTextRecognizer(Options options)
   engines_.resize(std::size_t(engineCount_));
 }
 
-TesseractTextRecognizer::~TesseractTextRecognizer() {
-  for (auto &api : engines_)
-    if (api)
-      api->End();
-}
+TesseractTextRecognizer::~TesseractTextRecognizer() = default;
 
 tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   auto &slot = engines_[std::size_t(index)];
@@ -919,7 +915,13 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   work(0);
   for (auto &helper : helpers)
     helper.join();
-  stopIfCancelled(cancelled);
+  if (cancelled) {
+    // The engines' working memory has grown to the page's lines, and the
+    // page was not wanted: new engines are made for the next one.
+    for (auto &api : engines_)
+      api.reset();
+    stopIfCancelled(cancelled);
+  }
   for (const auto &error : errors)
     if (error)
       std::rethrow_exception(error);

@@ -48,13 +48,13 @@ constexpr int kMinStripCore = 200;
 constexpr qint64 kSplitArea = 800'000;
 
 constexpr int kResolution = 96;
+constexpr float kMinWordConfidence = 30;
+constexpr float kMinSymbolConfidence = 75;
 
 void stopIfCancelled(const std::atomic<bool> &cancelled) {
   if (cancelled)
     throw TextRecognitionError(QStringLiteral("Cancelled."));
 }
-constexpr float kMinWordConfidence = 30;
-constexpr float kMinSymbolConfidence = 75;
 
 struct GrayImage {
   int width = 0;

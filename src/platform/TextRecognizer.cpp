@@ -120,8 +120,8 @@ void runNext() {
   }
   const bool cancelled = job->cancelled;
   job.reset();
-  // A cancelled recognition of a large page leaves hundreds of megabytes in
-  // the engines' arenas that nothing may need soon.
+  // A cancelled recognition of a large page has just freed hundreds of
+  // megabytes that nothing may need soon: back to the system with them.
   if (cancelled)
     FreedMemory::giveBack();
 }

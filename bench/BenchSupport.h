@@ -2,8 +2,11 @@
 
 #include <QByteArray>
 
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -50,6 +53,34 @@ inline bool runInTestbed(const std::string &testbedScript, const std::string &fl
     line(text);
   }
   return pclose(pipe) == 0;
+}
+
+// For a goal measured once inside the X test bed. Inside: runs the
+// benchmarks, which set `measured`, and prints it for the outer run.
+inline int runAndReportMeasured(int argc, char **argv, const std::optional<double> &measured) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (measured)
+    std::printf("MEASURED %.3f\n", *measured);
+  return measured ? 0 : 1;
+}
+
+// Outside: runs this program in the test bed and prints the goal line of
+// what it measured.
+inline int goalFromTestbed(const std::string &testbedScript, const char *goal, double target) {
+  std::optional<double> measured;
+  runInTestbed(testbedScript, "", [&](const char *line) {
+    double value = 0;
+    if (std::sscanf(line, "MEASURED %lf", &value) == 1)
+      measured = value;
+  });
+  if (!measured) {
+    std::printf("GOAL %s n/a %.3f MISSED\n", goal, target);
+    return 1;
+  }
+  printGoal(goal, *measured, target);
+  return 0;
 }
 
 // For a program measured inside the X test bed: runs that part when the test

@@ -158,28 +158,10 @@ BENCHMARK(BM_IdleEditor)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManua
 
 int inner(int argc, char **argv) {
   QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  if (measuredPercent)
-    std::printf("MEASURED %.3f\n", *measuredPercent);
-  return measuredPercent ? 0 : 1;
+  return crel::bench::runAndReportMeasured(argc, argv, measuredPercent);
 }
 
-int outer() {
-  std::optional<double> percent;
-  crel::bench::runInTestbed(CREL_TESTBED_SCRIPT, "", [&](const char *line) {
-    double value = 0;
-    if (std::sscanf(line, "MEASURED %lf", &value) == 1)
-      percent = value;
-  });
-  if (!percent) {
-    std::printf("GOAL idle_editor_cpu_pct n/a %.3f MISSED\n", targetPercent);
-    return 1;
-  }
-  crel::bench::printGoal("idle_editor_cpu_pct", *percent, targetPercent);
-  return 0;
-}
+int outer() { return crel::bench::goalFromTestbed(CREL_TESTBED_SCRIPT, "idle_editor_cpu_pct", targetPercent); }
 
 } // namespace
 

@@ -204,6 +204,9 @@ void CanvasView::setEditingTextID(std::optional<QUuid> id) {
 }
 
 void CanvasView::setHoverWord(const std::optional<RecognizedWord> &word) {
+  // The pointer moves far more often than it changes words.
+  if (word == hoverWord_)
+    return;
   hoverWord_ = word;
   update();
 }

@@ -67,13 +67,13 @@ InlineTextView::InlineTextView(QWidget *canvas) : QWidget(canvas), cursor_(&docu
   setCursor(Qt::IBeamCursor);
   document_.setUndoRedoEnabled(true);
   connect(&document_, &QTextDocument::contentsChanged, this, [this] {
-    update();
+    textLaidOutAnew();
     Q_EMIT textChanged();
   });
   blink_.setInterval(std::max(QGuiApplication::styleHints()->cursorFlashTime() / 2, 1));
   connect(&blink_, &QTimer::timeout, this, [this] {
     caretShown_ = !caretShown_;
-    update();
+    update(caretArea());
   });
 }
 
@@ -86,10 +86,17 @@ void InlineTextView::setText(const QString &text) {
   }
   cursor_ = QTextCursor(&document_);
   cursor_.movePosition(QTextCursor::End);
+  textLaidOutAnew();
+}
+
+void InlineTextView::textLaidOutAnew() {
+  shownLayout_.reset();
   update();
 }
 
 void InlineTextView::setPresentation(const Mark &mark, const QTransform &imageToCanvas) {
+  if (textAttributes(mark).font != textAttributes(mark_).font || mark.textBoxWidth != mark_.textBoxWidth)
+    shownLayout_.reset();
   mark_ = mark;
   imageToCanvas_ = imageToCanvas;
   // Room for the border's width around the rotated box.
@@ -117,31 +124,42 @@ QString InlineTextView::displayText() const {
   return shown;
 }
 
-TextLayout InlineTextView::layout(const QString &text) const {
-  return TextLayout(text, textAttributes(mark_).font, mark_.textBoxWidth);
+const TextLayout &InlineTextView::shownLayout() const {
+  if (!shownLayout_)
+    shownLayout_.emplace(displayText(), textAttributes(mark_).font, mark_.textBoxWidth);
+  return *shownLayout_;
 }
 
-void InlineTextView::paintText(QPainter &painter) const {
+QRect InlineTextView::caretArea() const {
+  const int position = cursor_.position() + (preedit_.isEmpty() ? 0 : preeditCursor_);
+  const QRectF caret = shownLayout().cursorRect(position).translated(mark_.start);
+  return imageToWidget().mapRect(caret).toAlignedRect().adjusted(-2, -2, 2, 2);
+}
+
+void InlineTextView::paintText(QPainter &painter, const QRect &area) const {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
-  painter.setTransform(imageToWidget(), true);
+  const QTransform toWidget = imageToWidget();
+  painter.setTransform(toWidget, true);
   const TextAttributes attributes = textAttributes(mark_);
-  const QString shown = displayText();
-  if (shown.isEmpty()) {
+  if (document_.isEmpty() && preedit_.isEmpty()) {
     const TextLayout placeholder(crel::tr("Type here"), attributes.font);
     placeholder.draw(painter, mark_.start, palette().color(QPalette::PlaceholderText));
   } else {
-    layout(shown).draw(painter, mark_.start, attributes.color);
+    // A line further than a font size away draws nothing into the area.
+    const QRectF reached =
+        area.isEmpty() ? QRectF()
+                       : toWidget.inverted().mapRect(QRectF(area)).adjusted(0, -mark_.fontSize, 0, mark_.fontSize);
+    shownLayout().draw(painter, mark_.start, attributes.color, reached);
   }
   painter.restore();
 }
 
-void InlineTextView::paintEvent(QPaintEvent *) {
+void InlineTextView::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QString shown = displayText();
-  const TextLayout laidOut = layout(shown);
+  const TextLayout &laidOut = shownLayout();
   const QTransform toWidget = imageToWidget();
 
   // Runs of [from, to) in the shown text, one rectangle per line, in image pixels.
@@ -168,7 +186,7 @@ void InlineTextView::paintEvent(QPaintEvent *) {
     painter.restore();
   }
 
-  paintText(painter);
+  paintText(painter, event->rect());
   const QColor ink = textAttributes(mark_).color;
 
   if (!preedit_.isEmpty()) {
@@ -324,7 +342,7 @@ bool InlineTextView::handleEditingKey(QKeyEvent *event) {
 }
 
 void InlineTextView::moveVertically(int lines, QTextCursor::MoveMode mode) {
-  const TextLayout laidOut = layout(text());
+  const TextLayout &laidOut = shownLayout();
   const QRectF caret = laidOut.cursorRect(cursor_.position());
   const double y = caret.center().y() + lines * caret.height();
   int target;
@@ -338,7 +356,7 @@ void InlineTextView::moveVertically(int lines, QTextCursor::MoveMode mode) {
 }
 
 void InlineTextView::moveToLineEdge(bool end, QTextCursor::MoveMode mode) {
-  const TextLayout laidOut = layout(text());
+  const TextLayout &laidOut = shownLayout();
   const QRectF caret = laidOut.cursorRect(cursor_.position());
   // Far outside the line, yet well inside the layout's fixed-point range.
   const double outside = std::abs(mark_.textBoxWidth) + 1e5;
@@ -376,6 +394,8 @@ void InlineTextView::inputMethodEvent(QInputMethodEvent *event) {
     }
     cursor_.insertText(event->commitString());
   }
+  if (event->preeditString() != preedit_)
+    shownLayout_.reset();
   preedit_ = event->preeditString();
   preeditCursor_ = int(preedit_.size());
   for (const QInputMethodEvent::Attribute &a : event->attributes()) {
@@ -393,7 +413,7 @@ QVariant InlineTextView::inputMethodQuery(Qt::InputMethodQuery query) const {
   case Qt::ImHints: return int(Qt::ImhMultiLine);
   case Qt::ImFont: return textAttributes(mark_).font;
   case Qt::ImCursorRectangle: {
-    const QRectF caret = layout(displayText()).cursorRect(cursor_.position()).translated(mark_.start);
+    const QRectF caret = shownLayout().cursorRect(cursor_.position()).translated(mark_.start);
     return imageToWidget().mapRect(caret);
   }
   case Qt::ImCursorPosition: return cursor_.position() - block.position();
@@ -408,7 +428,7 @@ QVariant InlineTextView::inputMethodQuery(Qt::InputMethodQuery query) const {
 
 int InlineTextView::positionAt(QPointF widgetPoint) const {
   const QPointF p = imageToWidget().inverted().map(widgetPoint) - mark_.start;
-  return layout(text()).positionAt(p);
+  return shownLayout().positionAt(p);
 }
 
 void InlineTextView::mousePressEvent(QMouseEvent *event) {

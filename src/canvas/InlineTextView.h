@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/Mark.h"
+#include "document/TextLayout.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -9,10 +10,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 namespace crel {
-
-class TextLayout;
 
 // The editor laid over a text mark while it is typed. It lays its text out
 // with the same TextLayout, font, box width and rotation the mark is drawn
@@ -50,8 +50,9 @@ public:
   // bottom-right, bottom-left of the unrotated box, each rotated.
   QPolygonF frameInCanvas() const;
 
-  // Paints only the text (or the placeholder), as paintEvent does.
-  void paintText(QPainter &painter) const;
+  // Paints only the text (or the placeholder), as paintEvent does; only what
+  // reaches `area` (in this widget's coordinates) when it is given.
+  void paintText(QPainter &painter, const QRect &area = {}) const;
 
 Q_SIGNALS:
   void textChanged();
@@ -71,7 +72,12 @@ protected:
 
 private:
   QString displayText() const;
-  TextLayout layout(const QString &text) const;
+  // The layout of the shown text, made again only after the text, the
+  // composition or the font changed: a long text costs nothing while idle.
+  const TextLayout &shownLayout() const;
+  void textLaidOutAnew();
+  // What the blink repaints, in this widget's coordinates.
+  QRect caretArea() const;
   int positionAt(QPointF widgetPoint) const;
   bool handleEditingKey(QKeyEvent *event);
   void moveVertically(int lines, QTextCursor::MoveMode mode);
@@ -87,6 +93,7 @@ private:
   QTransform imageToCanvas_;
   QTimer blink_;
   bool caretShown_ = true;
+  mutable std::optional<TextLayout> shownLayout_;
 };
 
 } // namespace crel

@@ -360,7 +360,7 @@ void CrelDocument::recognizeTextIfNeeded() {
   recognitionAttempted_ = true;
   publish(recognizing_, true, &CrelDocument::recognizingChanged);
   publish(recognitionStatus_, TextRecognition::runningStatus(), &CrelDocument::recognitionStatusChanged);
-  // The receiver guard drops the outcome when the document is gone first.
+  // A closed document cancels its recognition: nothing arrives for it later.
   TextRecognition::recognizeInBackground(
       TextRecognizer::shared(), image_, this, [this](const TextRecognition::Outcome &outcome) {
         publish(recognizing_, false, &CrelDocument::recognizingChanged);

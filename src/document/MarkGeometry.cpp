@@ -64,8 +64,8 @@ geom::Rect bounds(const Mark &mark) {
   case MarkTool::step:
     return {mark.start.x() - mark.width / 2, mark.start.y() - mark.width / 2, mark.width, mark.width};
   case MarkTool::text: {
-    const TextLayout layout(mark.text, textAttributes(mark).font, mark.textBoxWidth);
-    const double height = std::max(std::ceil(layout.size().height()), 1.3 * mark.fontSize);
+    const QSizeF laidOut = TextLayout::measure(mark.text, textAttributes(mark).font, mark.textBoxWidth);
+    const double height = std::max(std::ceil(laidOut.height()), 1.3 * mark.fontSize);
     return {mark.start.x(), mark.start.y(), mark.textBoxWidth, height};
   }
   default: break;

@@ -5,9 +5,18 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <optional>
 
 namespace crel {
+
+namespace {
+std::atomic<long long> made{0};
+} // namespace
+
+long long TextLayout::madeCount() { return made.load(std::memory_order_relaxed); }
 
 const QPaintDevice *TextLayout::designDevice() {
   static const QImage device = [] {
@@ -22,6 +31,7 @@ const QPaintDevice *TextLayout::designDevice() {
 }
 
 TextLayout::TextLayout(const QString &text, const QFont &font, double width) {
+  made.fetch_add(1, std::memory_order_relaxed);
   QString laidOut = text;
   // Same length, so positions in the text and in the layout agree.
   laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
@@ -49,17 +59,35 @@ TextLayout::TextLayout(const QString &text, const QFont &font, double width) {
   size_ = {widest, y};
 }
 
+QSizeF TextLayout::measure(const QString &text, const QFont &font, double width) {
+  struct Answer {
+    QString text;
+    QFont font;
+    double width = 0;
+    QSizeF size;
+  };
+  thread_local std::array<std::optional<Answer>, 4> answers;
+  thread_local std::size_t oldest = 0;
+  for (const std::optional<Answer> &a : answers)
+    if (a && a->width == width && a->font == font && a->text == text)
+      return a->size;
+  const QSizeF size = TextLayout(text, font, width).size();
+  answers[oldest] = Answer{text, font, width, size};
+  oldest = (oldest + 1) % answers.size();
+  return size;
+}
+
 TextLayout::~TextLayout() = default;
 TextLayout::TextLayout(TextLayout &&) noexcept = default;
 TextLayout &TextLayout::operator=(TextLayout &&) noexcept = default;
 
 int TextLayout::lineCount() const { return layout_->lineCount(); }
 
-void TextLayout::draw(QPainter &painter, QPointF origin, const QColor &color) const {
+void TextLayout::draw(QPainter &painter, QPointF origin, const QColor &color, const QRectF &area) const {
   painter.save();
   painter.setPen(color);
   painter.setBrush(Qt::NoBrush);
-  layout_->draw(&painter, origin);
+  layout_->draw(&painter, origin, {}, area);
   painter.restore();
 }
 

@@ -40,10 +40,15 @@ public:
   // Width of the widest line and height of all lines; an empty text has one
   // empty line of the font's height.
   QSizeF size() const { return size_; }
+  // The size a layout of these would have. The last few answers are kept
+  // (per thread): a mark's bounds are asked for on every repaint, and a long
+  // text would otherwise be laid out each time.
+  static QSizeF measure(const QString &text, const QFont &font, double width = unlimitedWidth);
   int lineCount() const;
   // Paints the text with the layout's top-left corner at `origin`, through
-  // the painter's current transform.
-  void draw(QPainter &painter, QPointF origin, const QColor &color) const;
+  // the painter's current transform; only the lines that reach `area` (in
+  // the painter's coordinates, like `origin`) when it is given.
+  void draw(QPainter &painter, QPointF origin, const QColor &color, const QRectF &area = {}) const;
 
   // For an editor: the insertion point before UTF-16 position `position` as a
   // zero-width rectangle as tall as its line, and the position nearest to a
@@ -53,6 +58,10 @@ public:
 
   // The 72-dpi device every layout measures on.
   static const QPaintDevice *designDevice();
+
+  // How many layouts this process has made: tests and benchmarks count the
+  // text work an event costs.
+  static long long madeCount();
 
 private:
   std::unique_ptr<QTextLayout> layout_;

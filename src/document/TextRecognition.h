@@ -36,7 +36,7 @@ public:
   static RecognizedText recognize(TextRecognizer &recognizer, const QImage &image);
 
   // Recognises `image` on the shared serial recognition thread and calls
-  // `done` on the main thread, unless `receiver` has been destroyed by then.
+  // `done` on the main thread. Destroying `receiver` cancels the recognition.
   static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image, QObject *receiver,
                                     std::function<void(Outcome)> done);
 

@@ -4,12 +4,17 @@
 
 namespace crel {
 
-std::vector<TextObservation> FakeTextRecognizer::recognize(const QImage &image) {
+std::vector<TextObservation> FakeTextRecognizer::recognize(const QImage &image, const std::atomic<bool> &cancelled) {
   ++calls_;
-  if (held_ && !cancelled_)
-    gate_.acquire();
-  if (cancelled_)
+  bool passed = false;
+  while (held_ && !cancelled && !(passed = gate_.tryAcquire(1, 5))) {
+  }
+  if (cancelled) {
+    if (passed)
+      gate_.release(); // the release was meant for a call that goes on
+    ++cancelledCalls_;
     throw TextRecognitionError("Cancelled.");
+  }
   QMutexLocker lock(&mutex_);
   lastSize_ = image.size();
   if (failure_)
@@ -25,11 +30,6 @@ void FakeTextRecognizer::setObservations(std::vector<TextObservation> observatio
 void FakeTextRecognizer::setFailure(std::optional<QString> description) {
   QMutexLocker lock(&mutex_);
   failure_ = std::move(description);
-}
-
-void FakeTextRecognizer::cancel() {
-  cancelled_ = true;
-  gate_.release();
 }
 
 void FakeTextRecognizer::hold() { held_ = true; }

@@ -7,6 +7,7 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <QScopeGuard>
 #include <QThread>
 
 #include <dlfcn.h>
@@ -49,6 +50,11 @@ constexpr qint64 kSplitArea = 800'000;
 constexpr int kResolution = 96;
 constexpr float kMinWordConfidence = 30;
 constexpr float kMinSymbolConfidence = 75;
+
+void stopIfCancelled(const std::atomic<bool> &cancelled) {
+  if (cancelled)
+    throw TextRecognitionError(QStringLiteral("Cancelled."));
+}
 
 struct GrayImage {
   int width = 0;
@@ -528,13 +534,7 @@ TesseractTextRecognizer::TesseractTextRecognizer(Options options)
   engines_.resize(std::size_t(engineCount_));
 }
 
-TesseractTextRecognizer::~TesseractTextRecognizer() {
-  for (auto &api : engines_)
-    if (api)
-      api->End();
-}
-
-void TesseractTextRecognizer::cancel() { cancelled_ = true; }
+TesseractTextRecognizer::~TesseractTextRecognizer() = default;
 
 tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   auto &slot = engines_[std::size_t(index)];
@@ -785,16 +785,18 @@ std::optional<float> TesseractTextRecognizer::confirm(tesseract::TessBaseAPI &ap
   return float(confidence);
 }
 
-std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job) const {
+std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job,
+                                                           const std::atomic<bool> &cancelled) const {
   const GrayImage &buffer = *job.buffer;
   api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
                buffer.width);
   api.SetSourceResolution(kResolution);
   tesseract::ETEXT_DESC monitor;
   monitor.cancel = [](void *cancelled, int) { return static_cast<const std::atomic<bool> *>(cancelled)->load(); };
-  monitor.cancel_this = const_cast<std::atomic<bool> *>(&cancelled_);
-  if (api.Recognize(&monitor) != 0 || cancelled_)
+  monitor.cancel_this = const_cast<std::atomic<bool> *>(&cancelled);
+  if (api.Recognize(&monitor) != 0)
     throw TextRecognitionError(tr("The text recognition engine could not read the image."));
+  stopIfCancelled(cancelled);
   // All of the page's words are taken before any is read again: a new
   // recognition ends the page's results.
   std::vector<std::vector<WordReading>> readings;
@@ -831,7 +833,7 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       restoreUnderscores(buffer, readings[l], baselines[l]);
   for (auto &line : readings) {
     for (WordReading &word : line) {
-      if (word.verdict != Verdict::Doubtful || cancelled_)
+      if (word.verdict != Verdict::Doubtful || cancelled)
         continue;
       if (const auto confidence = confirm(api, job, word.text, word.box)) {
         word.verdict = Verdict::Keep;
@@ -865,20 +867,26 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
   return lines;
 }
 
-std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &image) {
+std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &image,
+                                                                const std::atomic<bool> &cancelled) {
   if (image.isNull() || image.width() <= 0 || image.height() <= 0)
     return {};
   QMutexLocker lock(&mutex_);
+  stopIfCancelled(cancelled);
   auto gray = std::make_shared<GrayImage>(toGray(image));
   const CellMap map = classify(*gray);
   std::vector<Job> jobs;
   const DarkAreas dark = darkAreas(*gray, map);
   const int scale = enlargement(*gray, map);
-  for (const DarkArea &area : dark.areas)
+  stopIfCancelled(cancelled);
+  for (const DarkArea &area : dark.areas) {
     addStrips(jobs, enlarged(invertedArea(*gray, map, dark, area), scale),
               area.rect.topLeft() - QPoint(kAreaFrame, kAreaFrame), scale, engineCount_);
+    stopIfCancelled(cancelled);
+  }
   blankDarkAreas(*gray, map, dark);
   addStrips(jobs, enlarged(std::move(gray), scale), QPoint(0, 0), scale, engineCount_);
+  stopIfCancelled(cancelled);
 
   // Largest first, so that no engine starts a big job when the others are done.
   std::stable_sort(jobs.begin(), jobs.end(), [](const Job &a, const Job &b) {
@@ -892,8 +900,10 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
     try {
       limitOpenMpOnThisThread();
       tesseract::TessBaseAPI &api = engine(index);
-      for (std::size_t j = next++; j < jobs.size() && !cancelled_; j = next++)
-        results[j] = read(api, jobs[j]);
+      // The engine's page and its images go with the last strip it read.
+      const auto clear = qScopeGuard([&api] { api.Clear(); });
+      for (std::size_t j = next++; j < jobs.size() && !cancelled; j = next++)
+        results[j] = read(api, jobs[j], cancelled);
     } catch (...) {
       errors[std::size_t(index)] = std::current_exception();
       next = jobs.size();
@@ -905,11 +915,16 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   work(0);
   for (auto &helper : helpers)
     helper.join();
+  if (cancelled) {
+    // The engines' working memory has grown to the page's lines, and the
+    // page was not wanted: new engines are made for the next one.
+    for (auto &api : engines_)
+      api.reset();
+    stopIfCancelled(cancelled);
+  }
   for (const auto &error : errors)
     if (error)
       std::rethrow_exception(error);
-  if (cancelled_)
-    throw TextRecognitionError(tr("The text recognition engine could not read the image."));
 
   std::vector<Tagged> lines;
   for (std::size_t j = 0; j < results.size(); ++j)

@@ -35,21 +35,21 @@ public:
   explicit TesseractTextRecognizer(Options options);
   ~TesseractTextRecognizer() override;
 
-  std::vector<TextObservation> recognize(const QImage &image) override;
-  void cancel() override;
+  using TextRecognizer::recognize;
+  std::vector<TextObservation> recognize(const QImage &image, const std::atomic<bool> &cancelled) override;
 
   int engineCount() const { return engineCount_; }
 
 private:
   struct Job;
   tesseract::TessBaseAPI &engine(int index);
-  std::vector<TextObservation> read(tesseract::TessBaseAPI &api, const Job &job) const;
+  std::vector<TextObservation> read(tesseract::TessBaseAPI &api, const Job &job,
+                                    const std::atomic<bool> &cancelled) const;
   std::optional<float> confirm(tesseract::TessBaseAPI &api, const Job &job, const QString &text,
                                const QRect &box) const;
 
   Options options_;
   int engineCount_;
-  std::atomic<bool> cancelled_{false};
   QMutex mutex_;
   std::vector<std::unique_ptr<tesseract::TessBaseAPI>> engines_;
 };

@@ -1,5 +1,6 @@
 #include "TextRecognizer.h"
 
+#include "platform/FreedMemory.h"
 #include "platform/TesseractTextRecognizer.h"
 #include "platform/TextRecognitionError.h"
 
@@ -8,24 +9,36 @@
 #include <QMutex>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
+#include <deque>
 #include <exception>
+#include <utility>
 
 namespace crel {
 
 namespace {
 
+struct Job {
+  std::shared_ptr<TextRecognizer> recognizer;
+  std::function<void(TextRecognizer &, const std::atomic<bool> &)> work;
+  std::atomic<bool> cancelled{false};
+};
+
 // The process's recognition state. Never destroyed: what it holds is
 // released by shutDown() while the process is still whole, or not at all,
 // so that no Tesseract engine ends after the library's own globals.
 struct State {
+  std::atomic<bool> closed{false};
   QMutex mutex;
   std::shared_ptr<TextRecognizer> shared;
-  // The one serial queue: a pool with a single thread keeps submissions in
-  // order and lets the thread retire when idle.
+  // The one serial queue: jobs wait in `waiting`, where a cancelled one can
+  // be taken out; each submission starts one turn of a pool with a single
+  // thread, which runs the first waiting job, so the order is kept and the
+  // thread retires when idle.
   std::unique_ptr<QThreadPool> queue;
-  std::shared_ptr<TextRecognizer> running;
-  std::atomic<bool> closed{false};
+  std::deque<std::shared_ptr<Job>> waiting;
+  std::shared_ptr<Job> running;
 };
 
 State &state() {
@@ -64,21 +77,65 @@ void TextRecognizer::shutDown() {
   QMutexLocker lock(&s.mutex);
   s.closed = true;
   std::unique_ptr<QThreadPool> queue = std::move(s.queue);
-  const std::shared_ptr<TextRecognizer> running = s.running;
+  const std::deque<std::shared_ptr<Job>> waiting = std::exchange(s.waiting, {});
+  if (s.running)
+    s.running->cancelled = true;
   std::shared_ptr<TextRecognizer> shared = std::move(s.shared);
   lock.unlock();
-  if (queue)
-    queue->clear();
-  if (running)
-    running->cancel();
   queue.reset(); // waits for the running job and joins the thread
 }
 
-void TextRecognizer::submit(std::shared_ptr<TextRecognizer> recognizer, std::function<void(TextRecognizer &)> job) {
+namespace {
+
+// A job whose receiver is gone: out of the queue while it waits, told to stop
+// while it runs.
+void cancel(const std::weak_ptr<Job> &weakJob) {
+  const std::shared_ptr<Job> job = weakJob.lock();
+  if (!job)
+    return;
+  job->cancelled = true;
+  State &s = state();
+  QMutexLocker lock(&s.mutex);
+  const auto it = std::find(s.waiting.begin(), s.waiting.end(), job);
+  if (it != s.waiting.end())
+    s.waiting.erase(it);
+}
+
+// One turn of the queue: the first waiting job, if any is left.
+void runNext() {
+  State &s = state();
+  std::shared_ptr<Job> job;
+  {
+    QMutexLocker lock(&s.mutex);
+    if (s.closed || s.waiting.empty())
+      return;
+    job = std::move(s.waiting.front());
+    s.waiting.pop_front();
+    s.running = job;
+  }
+  job->work(*job->recognizer, job->cancelled);
+  {
+    QMutexLocker lock(&s.mutex);
+    s.running.reset();
+  }
+  const bool cancelled = job->cancelled;
+  job.reset();
+  // A cancelled recognition of a large page has just freed hundreds of
+  // megabytes that nothing may need soon: back to the system with them.
+  if (cancelled)
+    FreedMemory::giveBack();
+}
+
+} // namespace
+
+void TextRecognizer::submit(std::shared_ptr<TextRecognizer> recognizer, QObject *receiver, Work work) {
   State &s = state();
   QMutexLocker lock(&s.mutex);
   if (s.closed)
     return;
+  auto job = std::make_shared<Job>();
+  job->recognizer = std::move(recognizer);
+  job->work = std::move(work);
   if (!s.queue) {
     s.queue = std::make_unique<QThreadPool>();
     s.queue->setMaxThreadCount(1);
@@ -88,18 +145,11 @@ void TextRecognizer::submit(std::shared_ptr<TextRecognizer> recognizer, std::fun
       qAddPostRoutine(&TextRecognizer::shutDown);
     registered = true;
   }
-  s.queue->start([recognizer = std::move(recognizer), job = std::move(job)]() {
-    State &s = state();
-    {
-      QMutexLocker lock(&s.mutex);
-      if (s.closed)
-        return;
-      s.running = recognizer;
-    }
-    job(*recognizer);
-    QMutexLocker lock(&s.mutex);
-    s.running.reset();
-  });
+  s.waiting.push_back(job);
+  s.queue->start(&runNext);
+  lock.unlock();
+  if (receiver)
+    QObject::connect(receiver, &QObject::destroyed, [weakJob = std::weak_ptr<Job>(job)] { cancel(weakJob); });
 }
 
 void TextRecognizer::deliver(QPointer<QObject> receiver, std::function<void()> call) {
@@ -118,10 +168,16 @@ void TextRecognizer::deliver(QPointer<QObject> receiver, std::function<void()> c
       Qt::QueuedConnection);
 }
 
-TextRecognitionOutcome TextRecognizer::run(TextRecognizer &recognizer, const QImage &image) {
+std::vector<TextObservation> TextRecognizer::recognize(const QImage &image) {
+  static const std::atomic<bool> never{false};
+  return recognize(image, never);
+}
+
+TextRecognitionOutcome TextRecognizer::run(TextRecognizer &recognizer, const QImage &image,
+                                           const std::atomic<bool> &cancelled) {
   TextRecognitionOutcome outcome;
   try {
-    outcome.observations = recognizer.recognize(image);
+    outcome.observations = recognizer.recognize(image, cancelled);
   } catch (const TextRecognitionError &error) {
     outcome.failed = true;
     outcome.errorDescription = error.description();

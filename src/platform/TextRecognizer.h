@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -25,12 +26,10 @@ public:
   virtual ~TextRecognizer() = default;
 
   // Synchronous and slow. Throws TextRecognitionError when recognition
-  // cannot run (for example, missing language data).
-  virtual std::vector<TextObservation> recognize(const QImage &image) = 0;
-
-  // Makes a recognize() running now, and every later one, stop as soon as it
-  // can by throwing TextRecognitionError. For shutting down.
-  virtual void cancel() {}
+  // cannot run (for example, missing language data), and when `cancelled`,
+  // which any thread may set, stops it early.
+  virtual std::vector<TextObservation> recognize(const QImage &image, const std::atomic<bool> &cancelled) = 0;
+  std::vector<TextObservation> recognize(const QImage &image);
 
   // The recogniser the application uses: Tesseract unless replaced.
   static std::shared_ptr<TextRecognizer> shared();
@@ -39,9 +38,10 @@ public:
   // Runs recognize() on the process's one serial recognition thread (jobs of
   // all callers run one after another, in submission order) and hands
   // `transform` of the outcome to `done` on the main thread. Call from the
-  // main thread. When `receiver` is destroyed first, the work still finishes
-  // and its outcome is dropped; the receiver is never kept alive by it.
-  // `transform` runs on the recognition thread.
+  // main thread. When `receiver` is destroyed first, the job is cancelled: a
+  // waiting one leaves the queue, a running one is stopped, and nothing is
+  // delivered; the receiver is never kept alive by it. `transform` runs on the
+  // recognition thread.
   template <typename Result>
   static void recognizeInBackground(std::shared_ptr<TextRecognizer> recognizer, const QImage &image, QObject *receiver,
                                     std::function<Result(const TextRecognitionOutcome &)> transform,
@@ -58,9 +58,11 @@ public:
   static void shutDown();
 
 private:
-  static void submit(std::shared_ptr<TextRecognizer> recognizer, std::function<void(TextRecognizer &)> job);
+  using Work = std::function<void(TextRecognizer &, const std::atomic<bool> &cancelled)>;
+  static void submit(std::shared_ptr<TextRecognizer> recognizer, QObject *receiver, Work work);
   static void deliver(QPointer<QObject> receiver, std::function<void()> call);
-  static TextRecognitionOutcome run(TextRecognizer &recognizer, const QImage &image);
+  static TextRecognitionOutcome run(TextRecognizer &recognizer, const QImage &image,
+                                    const std::atomic<bool> &cancelled);
 };
 
 template <typename Result>
@@ -68,11 +70,15 @@ void TextRecognizer::recognizeInBackground(std::shared_ptr<TextRecognizer> recog
                                            QObject *receiver,
                                            std::function<Result(const TextRecognitionOutcome &)> transform,
                                            std::function<void(Result)> done) {
-  submit(std::move(recognizer), [image, receiver = QPointer<QObject>(receiver), transform = std::move(transform),
-                                 done = std::move(done)](TextRecognizer &recognizer) mutable {
-    auto result = std::make_shared<Result>(transform(run(recognizer, image)));
-    deliver(receiver, [done = std::move(done), result]() { done(std::move(*result)); });
-  });
+  submit(std::move(recognizer), receiver,
+         [image, receiver = QPointer<QObject>(receiver), transform = std::move(transform),
+          done = std::move(done)](TextRecognizer &recognizer, const std::atomic<bool> &cancelled) mutable {
+           TextRecognitionOutcome outcome = run(recognizer, image, cancelled);
+           if (cancelled)
+             return;
+           auto result = std::make_shared<Result>(transform(outcome));
+           deliver(receiver, [done = std::move(done), result]() { done(std::move(*result)); });
+         });
 }
 
 } // namespace crel

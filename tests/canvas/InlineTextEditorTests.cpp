@@ -4,12 +4,16 @@
 #include "canvas/InlineTextView.h"
 
 #include "document/MarkGeometry.h"
+#include "document/TextLayout.h"
 #include "platform/Pasteboard.h"
 
 #include <QInputMethodEvent>
 #include <QPainter>
+#include <QStyleHints>
+#include <QTest>
 
 #include <functional>
+#include <map>
 
 using namespace crel;
 using namespace crel::test;
@@ -260,4 +264,62 @@ TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
     EXPECT_LE(differing(exported, shownImage), 4) << "rotation " << rotation.value_or(0);
     key(Qt::Key_Escape);
   }
+}
+
+namespace {
+
+// Counts the paint events its object receives.
+class PaintCounter : public QObject {
+public:
+  int paints = 0;
+
+protected:
+  bool eventFilter(QObject *, QEvent *event) override {
+    paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+} // namespace
+
+TEST_F(InlineTextEditorTest, AnIdleEditorLaysItsTextOutNeitherPerCaretBlinkNorPerPointerMove) {
+  // A fast blink, so that the test sees many; each is one repaint of the editor.
+  QGuiApplication::styleHints()->setCursorFlashTime(20);
+  canvas->show();
+  canvas->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(canvas.get()));
+  const QString sentence = QStringLiteral("idle text costs nothing while the caret blinks. ");
+  std::map<QString, long long> made; // per length and event, for the fewer and the more events
+  for (const int repeats : {1, 400}) {
+    const Mark existing = textMark({24, 30}, sentence.repeated(repeats));
+    document.commit({existing});
+    editor().begin(existing.start, existing);
+    ASSERT_TRUE(test::waitUntil([&] { return view()->hasFocus(); }));
+    PaintCounter counter;
+    view()->installEventFilter(&counter);
+    const auto layoutsDuring = [&](int events, const std::function<void(int)> &event) {
+      QCoreApplication::processEvents();
+      const long long before = TextLayout::madeCount();
+      for (int i = 0; i < events; ++i)
+        event(i);
+      return TextLayout::madeCount() - before;
+    };
+    const auto blinks = [&](int) {
+      const int seen = counter.paints;
+      EXPECT_TRUE(test::waitUntil([&] { return counter.paints > seen; }));
+    };
+    const auto pointerMoves = [&](int i) {
+      mouseAt(QEvent::MouseMove, view()->geometry().center() + QPointF(i % 7, i % 5), {}, Qt::NoButton);
+      QCoreApplication::processEvents();
+    };
+    for (const int events : {4, 8}) {
+      const QString row = QStringLiteral("%1 characters, %2 ").arg(existing.text.size()).arg(events);
+      made[row + "blinks"] = layoutsDuring(events, blinks);
+      made[row + "pointer moves"] = layoutsDuring(events, pointerMoves);
+    }
+    editor().finish(true);
+  }
+  // The fewest there can be: nothing in the editor changed.
+  for (const auto &[row, layouts] : made)
+    EXPECT_EQ(layouts, 0) << qPrintable(row);
 }

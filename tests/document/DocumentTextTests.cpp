@@ -21,15 +21,22 @@ namespace {
 class DocumentTextTest : public ::testing::Test {
 protected:
   DocumentTextTest() : preferences(settings.store()) {
+    useNewRecognizer();
+    doc = newDocument();
+  }
+
+  // One line "alpha beta" and one line "gamma".
+  void useNewRecognizer() {
     recognizer = std::make_shared<FakeTextRecognizer>();
-    // One line "alpha beta" and one line "gamma".
     recognizer->setObservations({
         {{{"alpha", {10, 10, 40, 20}}, {"beta", {60, 10, 50, 20}}}, {10, 10, 100, 20}, 0.9f},
         {{{"gamma", {10, 50, 60, 20}}}, {10, 50, 60, 20}, 0.9f},
     });
     TextRecognizer::setShared(recognizer);
-    QImage image = test::filledImage({200, 100}, Qt::white);
-    doc = std::make_unique<CrelDocument>(image, preferences);
+  }
+
+  std::unique_ptr<CrelDocument> newDocument() {
+    return std::make_unique<CrelDocument>(test::filledImage({200, 100}, Qt::white), preferences);
   }
   ~DocumentTextTest() override {
     TextRecognizer::waitForBackgroundWork();
@@ -81,16 +88,38 @@ TEST_F(DocumentTextTest, AFailureIsShownAndNeverRetried) {
   EXPECT_EQ(recognizer->callCount(), 1);
 }
 
-TEST_F(DocumentTextTest, AClosedDocumentDropsItsLateResult) {
-  recognizer->hold();
-  doc->recognizeTextIfNeeded();
-  doc.reset();
-  recognizer->release();
-  TextRecognizer::waitForBackgroundWork();
-  // The result really arrived after the document was gone; delivering it would
-  // write into freed memory, which the sanitizer build reports.
-  EXPECT_EQ(recognizer->callCount(), 1);
-  QCoreApplication::processEvents();
+TEST_F(DocumentTextTest, ClosingADocumentCancelsItsRecognitionAndNoOtherWaitsForIt) {
+  // Every recognition blocks until released; the closed document's never is.
+  const struct {
+    const char *name;
+    bool queued; // behind another document's recognition when closed
+  } cases[] = {{"closed while running", false}, {"closed while queued", true}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    useNewRecognizer();
+    recognizer->hold();
+    std::unique_ptr<CrelDocument> front = c.queued ? newDocument() : nullptr, closed = newDocument(),
+                                  other = newDocument();
+    if (front)
+      front->recognizeTextIfNeeded();
+    closed->recognizeTextIfNeeded();
+    ASSERT_TRUE(test::waitUntil([&] { return recognizer->callCount() == 1; }));
+    other->recognizeTextIfNeeded();
+    closed.reset();
+    for (int i = 0; i < (front ? 2 : 1); ++i)
+      recognizer->release();
+    ASSERT_TRUE(test::waitUntil([&] { return !other->recognizing(); })) << "waits behind the closed document";
+    EXPECT_EQ(other->recognizedText().words.size(), 3);
+    EXPECT_EQ(recognizer->callCount(), 2) << "a queued job of a closed document never runs";
+    EXPECT_EQ(recognizer->cancelledCount(), c.queued ? 0 : 1);
+    if (front) {
+      EXPECT_FALSE(front->recognizing());
+    }
+    TextRecognizer::waitForBackgroundWork();
+    // Nothing arrives late for the closed document: delivering it would write
+    // into freed memory, which the sanitizer build reports.
+    QCoreApplication::processEvents();
+  }
 }
 
 TEST_F(DocumentTextTest, HiddenWordsAreNeitherAvailableNorCopied) {

@@ -2,8 +2,9 @@
 
 #include "platform/FakeTextRecognizer.h"
 
+#include "support/TestSupport.h"
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QThread>
 
@@ -33,13 +34,6 @@ QList<geom::Rect> boxes(int count, double y, double x = 0) {
   for (int i = 0; i < count; ++i)
     rects.push_back(geom::Rect(x + i * 50, y, 40, 10));
   return rects;
-}
-
-template <typename Condition> bool waitFor(Condition condition) {
-  QDeadlineTimer deadline(10000);
-  while (!condition() && !deadline.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return condition();
 }
 
 } // namespace
@@ -129,11 +123,11 @@ TEST(TextRecognition, BackgroundRecognitionDeliversOnTheMainThreadInSubmissionOr
     arrivals.push_back("second");
     secondOutcome = std::move(o);
   });
-  ASSERT_TRUE(waitFor([&] { return first->callCount() == 1; }));
+  ASSERT_TRUE(test::waitUntil([&] { return first->callCount() == 1; }));
   QThread::msleep(50);
   EXPECT_EQ(second->callCount(), 0) << "the queue is serial";
   first->release();
-  ASSERT_TRUE(waitFor([&] { return arrivals.size() == 2; }));
+  ASSERT_TRUE(test::waitUntil([&] { return arrivals.size() == 2; }));
   EXPECT_EQ(arrivals, QStringList({"first", "second"}));
   EXPECT_EQ(first->lastImageSize(), QSize(40, 30));
   ASSERT_EQ(firstOutcome->text.words.size(), 2);
@@ -149,7 +143,7 @@ TEST(TextRecognition, AnOutcomeForADestroyedReceiverIsDropped) {
   bool delivered = false;
   TextRecognition::recognizeInBackground(recognizer, QImage(4, 4, QImage::Format_RGB32), receiver.get(),
                                          [&](TextRecognition::Outcome) { delivered = true; });
-  ASSERT_TRUE(waitFor([&] { return recognizer->callCount() == 1; }));
+  ASSERT_TRUE(test::waitUntil([&] { return recognizer->callCount() == 1; }));
   receiver.reset();
   recognizer->release();
   TextRecognizer::waitForBackgroundWork();

@@ -30,8 +30,13 @@ void unmap(void *info) { delete static_cast<CropBuffer::Memory *>(info); }
 // Unmapping populated pages costs about what faulting them in did, a few
 // milliseconds for a 4K display: not the main thread's to wait for.
 void unmapOnWorker(void *data, std::size_t size) {
-  if (data && size > 0)
-    QThreadPool::globalInstance()->start([data, size] { munmap(data, size); });
+  if (!data || size == 0)
+    return;
+  // Past the end of main the pool is gone.
+  if (QThreadPool *pool = QThreadPool::globalInstance())
+    pool->start([data, size] { munmap(data, size); });
+  else
+    munmap(data, size);
 }
 
 std::size_t wholePages(std::size_t bytes) {

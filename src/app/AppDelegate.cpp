@@ -188,8 +188,10 @@ void AppDelegate::launch(const LaunchOptions &options) {
   refreshUpdateItems();
   services_.updates.start();
   services_.shortcuts.setOnCapture(this, [this] { newCapture(); });
-  services_.capture.setOnImage(this,
-                               [this](const QImage &image, const CaptureSource &source) { showEditor(image, source); });
+  services_.capture.setOnImage(this, [this](const QImage &image, const CaptureSource &source) {
+    connect(&showEditor(image, source), &EditorController::firstFrameShown, &services_.capture,
+            &CaptureCoordinator::tearDownPanels);
+  });
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
   services_.shortcuts.retry();
@@ -342,12 +344,13 @@ void AppDelegate::newCapture() {
   services_.capture.begin();
 }
 
-void AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
+EditorController &AppDelegate::showEditor(const QImage &image, const CaptureSource &source) {
   auto editor = EditorController::open(image, source, services_.picturesFolder);
   EditorController &shown = *editor;
   connectEditor(std::move(editor));
   shown.present();
   Q_EMIT editorShown(&shown);
+  return shown;
 }
 
 void AppDelegate::connectEditor(std::unique_ptr<EditorController> editor) {

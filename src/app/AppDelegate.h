@@ -77,7 +77,7 @@ public:
 
   // The capture road.
   void newCapture();
-  void showEditor(const QImage &image, const CaptureSource &source);
+  EditorController &showEditor(const QImage &image, const CaptureSource &source);
   void connectEditor(std::unique_ptr<EditorController> editor);
   EditorController *currentEditor() const;
   const std::vector<std::unique_ptr<EditorController>> &editors() const { return editors_; }

@@ -11,13 +11,18 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <iterator>
 
 namespace crel {
 
 CaptureCoordinator::CaptureCoordinator(Snapshots snapshots, CapturePanelFactory makePanel, QObject *parent)
     : QObject(parent), generation_(QUuid::createUuid()),
       snapshots_(snapshots ? std::move(snapshots) : defaultSnapshots()),
-      makePanel_(makePanel ? std::move(makePanel) : ScreenCapturePanel::factory()) {}
+      makePanel_(makePanel ? std::move(makePanel) : ScreenCapturePanel::factory()) {
+  teardown_.setSingleShot(true);
+  teardown_.setInterval(panelTeardownDelayMs);
+  connect(&teardown_, &QTimer::timeout, this, &CaptureCoordinator::tearDownPanels);
+}
 
 CaptureCoordinator::~CaptureCoordinator() {
   if (pendingCapture_)
@@ -61,6 +66,7 @@ void CaptureCoordinator::setPhase(Phase phase) {
 void CaptureCoordinator::begin() {
   if (phase_ != Phase::idle)
     return;
+  tearDownPanels();
   generation_ = QUuid::createUuid();
   setPhase(Phase::preparing);
   const QUuid generation = generation_;
@@ -169,7 +175,7 @@ void CaptureCoordinator::finish(std::optional<geom::Rect> rect, const CaptureSna
   });
 }
 
-void CaptureCoordinator::closePanels() {
+std::vector<std::shared_ptr<CapturePanel>> CaptureCoordinator::closePanels() {
   std::vector<std::shared_ptr<CapturePanel>> panels = std::move(panels_);
   panels_.clear();
   for (const auto &panel : panels) {
@@ -179,10 +185,21 @@ void CaptureCoordinator::closePanels() {
     panel->close();
     panel->removeContentView();
   }
+  return panels;
+}
+
+void CaptureCoordinator::tearDownPanels() {
+  teardown_.stop();
+  closedPanels_.clear();
 }
 
 void CaptureCoordinator::endSelection(bool captured) {
-  closePanels();
+  std::vector<std::shared_ptr<CapturePanel>> closed = closePanels();
+  // Nothing follows a capture without an image: its panels go now.
+  if (captured) {
+    std::move(closed.begin(), closed.end(), std::back_inserter(closedPanels_));
+    teardown_.start();
+  }
   cropBuffer_.drop();
   if (std::unique_ptr<CaptureWindowSession> session = std::move(windowSession_))
     session->restore(captured);

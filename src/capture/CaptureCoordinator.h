@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUuid>
 
 #include <exception>
@@ -54,6 +55,13 @@ public:
 
   // Starts a capture when idle; otherwise does nothing.
   void begin();
+  // Destroys the panels of the last capture that delivered an image. They
+  // are hidden and closed at the delivery, but destroying a display-sized
+  // window costs the main thread more than the editor's whole first frame,
+  // which should come first: call this once that frame is out. A new
+  // capture, or panelTeardownDelayMs after the delivery, destroys them anyway.
+  void tearDownPanels();
+  static constexpr int panelTeardownDelayMs = 2000;
   // Ends a capture that is not idle without delivering anything.
   void cancel();
   Phase phase() const { return phase_; }
@@ -94,10 +102,14 @@ private:
   void presentSelectors(const std::vector<CaptureSnapshot> &snapshots);
   void finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot);
   void endSelection(bool captured);
-  void closePanels();
+  // Hides and closes every panel; the caller decides when they are destroyed.
+  std::vector<std::shared_ptr<CapturePanel>> closePanels();
   WindowServerInfo &windowServer();
 
   std::vector<std::shared_ptr<CapturePanel>> panels_;
+  // Closed panels of the last delivery, until tearDownPanels().
+  std::vector<std::shared_ptr<CapturePanel>> closedPanels_;
+  QTimer teardown_;
   CropBuffer cropBuffer_;
   std::optional<SnapshotRequest> pendingCapture_;
   QUuid generation_;

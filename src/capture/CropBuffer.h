@@ -21,9 +21,10 @@ public:
 
   // Starts making `bytes` ready on a worker, dropping any buffer not taken.
   void prepare(std::size_t bytes);
-  // An image of `size` and `format` over the buffer, which it then owns,
-  // when the buffer is there and large enough; else a null image. Waits for
-  // the worker when it has not finished.
+  // An image of `size` and `format` over the start of the buffer, when the
+  // buffer is there and large enough; else a null image. The image owns the
+  // pages it covers; the rest of the buffer is given back. Waits for the
+  // worker when it has not finished.
   QImage take(QSize size, QImage::Format format);
   // Frees a buffer not taken (a cancelled capture).
   void drop();

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace crel {
 
@@ -36,6 +37,11 @@ void DragHandle::setHovered(bool hovered) {
 
 void DragHandle::enterEvent(QEnterEvent *) { setHovered(true); }
 void DragHandle::leaveEvent(QEvent *) { setHovered(false); }
+
+void DragHandle::setThumbnailHeld(bool held) {
+  if (std::exchange(thumbnailHeld_, held) && !held)
+    update();
+}
 
 QPixmap DragHandle::thumbnail(double dpr) const {
   const QSizeF size = BarModel::thumbnailSize(document_.pixelSize());
@@ -77,7 +83,11 @@ void DragHandle::paintEvent(QPaintEvent *) {
     painter.fillPath(ChromeShape::path(frame.adjusted(-0.5 * i, -0.5 * i + 0.5, 0.5 * i, 0.5 * i + 0.5), 3 + 0.5 * i),
                      ChromeColors::black(0.05));
   painter.setClipPath(shape);
-  painter.drawPixmap(frame, thumbnail(painter.device()->devicePixelRatioF()), QRectF());
+  const double dpr = painter.device()->devicePixelRatioF();
+  if (thumbnailHeld_ && thumbnail_.isNull())
+    painter.fillPath(shape, ChromeColors::black(0.06));
+  else
+    painter.drawPixmap(frame, thumbnail(dpr), QRectF());
   painter.setClipping(false);
   painter.setPen(QPen(ChromeColors::black(0.18), 0.5));
   painter.setBrush(Qt::NoBrush);

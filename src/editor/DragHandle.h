@@ -20,6 +20,10 @@ public:
   DragHandle(CrelDocument &document, QWidget *parent = nullptr);
   QSize sizeHint() const override { return {32, 32}; }
   bool isHovered() const { return hovered_; }
+  // While held, the handle shows an empty frame rather than make its
+  // thumbnail (pyramid levels and a smooth scale of the screenshot): a new
+  // editor holds it until its first frame is on screen.
+  void setThumbnailHeld(bool held);
 
 protected:
   void paintEvent(QPaintEvent *event) override;
@@ -35,6 +39,7 @@ private:
 
   CrelDocument &document_;
   bool hovered_ = false;
+  bool thumbnailHeld_ = false;
   std::optional<QPoint> pressAt_;
   AnimatedValue tilt_{0};
   mutable QPixmap thumbnail_;

@@ -1,5 +1,6 @@
 #include "EditorController.h"
 
+#include "DragHandle.h"
 #include "EditorView.h"
 #include "EditorWindow.h"
 #include "GlassSurface.h"
@@ -112,6 +113,7 @@ EditorController::EditorController(std::unique_ptr<CrelDocument> document, Edito
                      },
                      action(&EditorController::copyImage), action(&EditorController::reveal)});
   keyMonitor_ = std::make_unique<KeyMonitor>(*window_, *document_);
+  view_->canvas()->installEventFilter(this);
 }
 
 std::unique_ptr<EditorController> EditorController::open(const QImage &image, const CaptureSource &source,
@@ -120,6 +122,11 @@ std::unique_ptr<EditorController> EditorController::open(const QImage &image, co
   document->prepareAutosave(directory, source.filenameStem(QDateTime::currentDateTime()));
   auto controller = std::make_unique<EditorController>(std::move(document), EditorSizePreferences::shared());
   controller->saveAfterFirstFrame();
+  if (auto *handle = controller->view_->findChild<DragHandle *>()) {
+    handle->setThumbnailHeld(true);
+    connect(controller.get(), &EditorController::firstFrameShown, handle,
+            [handle] { handle->setThumbnailHeld(false); });
+  }
   return controller;
 }
 
@@ -130,8 +137,6 @@ void EditorController::saveAfterFirstFrame() {
   // within half a second, even if the process dies right after.
   firstSave_.setSingleShot(true);
   connect(&firstSave_, &QTimer::timeout, this, [this] {
-    if (view_)
-      view_->canvas()->removeEventFilter(this);
     try {
       document_->flushAutosave();
     } catch (const std::exception &) {
@@ -139,7 +144,6 @@ void EditorController::saveAfterFirstFrame() {
     }
   });
   firstSave_.start(firstSaveWithoutFrameMs);
-  view_->canvas()->installEventFilter(this);
 }
 
 EditorController::~EditorController() {
@@ -214,10 +218,15 @@ QSize EditorController::decorations() const {
 }
 
 bool EditorController::eventFilter(QObject *watched, QEvent *event) {
-  // The canvas's first paint begins: a zero timer runs once the frame is
-  // flushed, and the first save with it.
-  if (event->type() == QEvent::Paint && firstSave_.isActive() && view_ && watched == view_->canvas())
-    firstSave_.start(0);
+  // The canvas's first paint begins: zero timers run once the frame is
+  // flushed, telling that it is out and starting the first save.
+  if (event->type() == QEvent::Paint && !painted_ && view_ && watched == view_->canvas()) {
+    painted_ = true;
+    view_->canvas()->removeEventFilter(this);
+    QTimer::singleShot(0, this, &EditorController::firstFrameShown);
+    if (firstSave_.isActive())
+      firstSave_.start(0);
+  }
   if (awaitingFrame_ && watched == window_.get() &&
       (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
       window_->frameGeometry().size() != window_->geometry().size()) {

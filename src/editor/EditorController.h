@@ -115,6 +115,9 @@ Q_SIGNALS:
   // After every successful copyImage(), before it returns; after closed()
   // when the window did close.
   void copied();
+  // Once, on the turn of the event loop after the canvas's first frame was
+  // handed to the display: work that would delay that frame can start now.
+  void firstFrameShown();
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
@@ -140,7 +143,7 @@ private:
   // How long after the first show a late frame still re-places the window.
   static constexpr int frameWaitMs = 2000;
   QTimer firstSave_;
-  bool shownOnce_ = false, awaitingFrame_ = false;
+  bool shownOnce_ = false, awaitingFrame_ = false, painted_ = false;
   bool closingApproved_ = false, closedByCopy_ = false;
   FileRevealer *revealer_ = nullptr;
 };

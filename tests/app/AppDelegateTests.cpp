@@ -3,10 +3,12 @@
 #include "app/ForwardedLaunch.h"
 #include "app/ShellRules.h"
 #include "app/ShortcutGuide.h"
+#include "canvas/CanvasView.h"
 #include "capture/RegionSelectionView.h"
 #include "chrome/AccessibilityOptions.h"
 #include "document/MarkSamples.h"
 #include "editor/EditorController.h"
+#include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "editor/GlassContainer.h"
 #include "editor/Sheets.h"
@@ -132,6 +134,40 @@ TEST_F(Delegate, AfterARelaunchTheHandBackNeverHidesALaunchAlert) {
   };
   EXPECT_EQ(alerts(), 1);
   EXPECT_TRUE(tool.isVisible());
+}
+
+namespace {
+
+// Calls `paint` at the first paint of the watched widget.
+struct FirstPaint : QObject {
+  std::function<void()> paint;
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() == QEvent::Paint && paint)
+      std::exchange(paint, nullptr)();
+    return false;
+  }
+};
+
+} // namespace
+
+// Destroying the selection panels waits for the editor's first frame, and
+// comes right after it.
+TEST_F(Delegate, TheSelectionPanelsGoRightAfterTheNewEditorsFirstFrame) {
+  make().launch({true, false, false});
+  FirstPaint canvas;
+  std::optional<long> heldAtPaint, heldAfterFrame;
+  QObject::connect(delegate.get(), &AppDelegate::editorShown, &canvas, [&](EditorController *editor) {
+    editor->view()->canvas()->installEventFilter(&canvas);
+    canvas.paint = [&] { heldAtPaint = panels.back().use_count(); };
+    // Queued: after the delegate's own handling of the signal.
+    QObject::connect(
+        editor, &EditorController::firstFrameShown, &canvas, [&] { heldAfterFrame = panels.back().use_count(); },
+        Qt::QueuedConnection);
+  });
+  captureRegion();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return heldAfterFrame.has_value(); }));
+  EXPECT_EQ(heldAtPaint, 2) << "the coordinator had let the panel go before the frame";
+  EXPECT_EQ(heldAfterFrame, 1) << "the coordinator still holds the panel";
 }
 
 TEST_F(Delegate, ClosingAnEditorDropsItAndCountsAsAnInteraction) {

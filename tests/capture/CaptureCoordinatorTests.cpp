@@ -106,6 +106,37 @@ TEST_F(Coordinator, ADeliveredSelectionNamesItsSourceAndClosesEveryPanel) {
   EXPECT_FALSE(second);
 }
 
+// Destroying a display-sized window costs more than the editor's first
+// frame: the closed panels of a delivery stay until the editor says its
+// frame is out, a new capture begins, or a while has passed.
+TEST_F(Coordinator, ThePanelsOfADeliveryAreDestroyedOnlyOnceTheEditorHasItsFrame) {
+  const std::vector<std::pair<const char *, std::function<void()>>> rows{
+      {"the editor's frame is out", [&] { coordinator.tearDownPanels(); }},
+      {"a new capture begins", [&] { coordinator.begin(); }},
+      {"nobody says so", [&] { QTest::qWait(CaptureCoordinator::panelTeardownDelayMs + 200); }}};
+  for (const auto &[name, event] : rows) {
+    SCOPED_TRACE(name);
+    coordinator.cancel();
+    panels.clear();
+    startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
+    drag(view(0), {20, 30}, {140, 100});
+    settle();
+    ASSERT_EQ(coordinator.phase(), Phase::idle);
+    for (const auto &panel : panels) {
+      EXPECT_TRUE(panel->closed && !panel->presented && !panel->contentView());
+      EXPECT_EQ(panel.use_count(), 2) << "the coordinator still holds it";
+    }
+    event();
+    for (const auto &panel : panels)
+      EXPECT_EQ(panel.use_count(), 1);
+  }
+  // Without an image, nothing is worth waiting for.
+  panels.clear();
+  startSelecting();
+  coordinator.cancel();
+  EXPECT_EQ(panels[0].use_count(), 1);
+}
+
 TEST_F(Coordinator, WithoutADisplayTheCaptureEndsWithTheNoDisplayError) {
   coordinator.begin();
   resume({});

@@ -1,13 +1,18 @@
 #include "capture/CaptureSnapshot.h"
+#include "capture/CropBuffer.h"
 #include "document/CrelError.h"
 #include "platform/X11RootGrabber.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 using crel::CaptureSnapshot;
 using crel::CrelError;
@@ -84,6 +89,53 @@ TEST(Crop, OwnsItsPixelsWhenTheStillIsAViewIntoForeignMemory) {
   const QImage crop = s.crop({2, 2, 4, 4});
   std::fill(buffer.begin(), buffer.end(), 0u);
   EXPECT_EQ(crop.pixel(1, 1), 0xff336699u);
+}
+
+namespace {
+
+// Anonymous memory the process holds in RAM, in MB.
+double residentAnonymousMb() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly))
+    return -1;
+  for (const QByteArray &line : status.readAll().split('\n'))
+    if (line.startsWith("RssAnon:"))
+      return line.mid(8).trimmed().split(' ').first().toDouble() / 1024;
+  return -1;
+}
+
+} // namespace
+
+// The buffer made ready for a crop is as large as the display; what the
+// image keeps of it is its own pixels, so an editor of a small selection
+// does not hold a whole 4K display of memory.
+TEST(Crop, InThePreparedBufferKeepsOnlyItsOwnPages) {
+  const auto s = snapshot({0, 0, 3840, 2160}, 3840, 2160);
+  const std::size_t display = std::size_t(s.image.sizeInBytes());
+  struct Row {
+    const char *name;
+    Rect selection;
+  };
+  for (const Row &row : {Row{"small", {100, 50, 400, 300}}, Row{"whole", {0, 0, 3840, 2160}}}) {
+    SCOPED_TRACE(row.name);
+    const double before = residentAnonymousMb();
+    crel::CropBuffer buffer;
+    buffer.prepare(display);
+    const QImage crop = s.crop(row.selection, &buffer);
+    ASSERT_EQ(crop.size(), row.selection.toQRectF().size().toSize());
+    EXPECT_EQ(crop.pixel(0, 0), s.image.pixel(int(row.selection.minX()), int(row.selection.minY())));
+    EXPECT_EQ(crop.pixel(crop.width() - 1, crop.height() - 1),
+              s.image.pixel(int(row.selection.maxX()) - 1, int(row.selection.maxY()) - 1));
+    // The rest is given back in the background, within moments.
+    const double own = double(crop.sizeInBytes()) / (1 << 20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    double held = residentAnonymousMb() - before;
+    while (held > own + 4 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      held = residentAnonymousMb() - before;
+    }
+    EXPECT_LE(held, own + 4) << "MB held for a crop of " << own << " MB";
+  }
 }
 
 namespace {

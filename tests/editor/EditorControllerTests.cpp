@@ -3,6 +3,7 @@
 #include "canvas/CanvasView.h"
 #include "capture/CaptureSource.h"
 #include "document/MarkSamples.h"
+#include "editor/DragHandle.h"
 #include "editor/EditorView.h"
 
 #include <QFileInfo>
@@ -195,6 +196,30 @@ TEST_F(EditorControllerTest, ANewCaptureIsWrittenAfterItsFirstFrame) {
     }
     editor->window()->hide();
   }
+  AnnotationPreferences::overrideShared(nullptr);
+  EditorSizePreferences::overrideShared(nullptr);
+}
+
+// The drag handle's thumbnail (pyramid levels, a smooth scale) is not made
+// inside a new capture's first frame, but right after it.
+TEST_F(EditorControllerTest, ANewCapturesDragThumbnailComesRightAfterItsFirstFrame) {
+  AnnotationPreferences::overrideShared(&annotation);
+  EditorSizePreferences::overrideShared(&sizes);
+  QTemporaryDir folder;
+  auto editor =
+      EditorController::open(filledImage({1600, 1000}, Qt::red, QImage::Format_RGB32), CaptureSource{}, folder.path());
+  auto *handle = editor->window()->findChild<DragHandle *>();
+  ASSERT_TRUE(handle);
+  const auto showsTheCapture = [&] {
+    const QImage shown = handle->grab().toImage();
+    return shown.pixelColor(shown.width() / 2, shown.height() / 2).red() > 200;
+  };
+  EXPECT_FALSE(showsTheCapture());
+  QSignalSpy framed(editor.get(), &EditorController::firstFrameShown);
+  editor->present();
+  ASSERT_TRUE(framed.wait());
+  EXPECT_TRUE(showsTheCapture());
+  editor->window()->hide();
   AnnotationPreferences::overrideShared(nullptr);
   EditorSizePreferences::overrideShared(nullptr);
 }

@@ -35,7 +35,11 @@ protected:
       panels.push_back(static_cast<ScreenCapturePanel *>(panel.get()));
       return panel;
     });
-    coordinator->setOnImage(nullptr, [this](const QImage &image, const CaptureSource &) { images.push_back(image); });
+    // Nothing shows the image here, so its panels need not wait for a frame.
+    coordinator->setOnImage(nullptr, [this](const QImage &image, const CaptureSource &) {
+      images.push_back(image);
+      coordinator->tearDownPanels();
+    });
     coordinator->setOnError(
         nullptr, [this](const std::exception_ptr &e) { errors.push_back(CaptureCoordinator::errorMessage(e)); });
     coordinator->setOnPermissionRequired(nullptr, [this] { errors.push_back("permission"); });

@@ -151,6 +151,7 @@ TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {
   // Over the export limit (169 megapixels); one bit a pixel keeps it cheap.
   QImage huge(13'000, 13'000, QImage::Format_Mono);
   huge.fill(0);
+  const CaptureSnapshot hugeSnapshot{44, geom::Rect(0, 0, 6'500, 6'500), huge};
   const struct {
     const char *name;
     CaptureSnapshot snapshot;
@@ -159,9 +160,7 @@ TEST_F(Coordinator, ACropFailureClosesThePanelsAndReportsTheError) {
   } cases[]{
       {"outside the display", test::primarySnapshot(), geom::Rect(900, 900, 40, 40),
        "Select an area inside the captured display."},
-      {"larger than can be saved",
-       {44, geom::Rect(0, 0, 6'500, 6'500), huge},
-       geom::Rect(0, 0, 6'500, 6'500),
+      {"larger than can be saved", hugeSnapshot, geom::Rect(0, 0, 6'500, 6'500),
        "This area is larger than Crel can save. Select a smaller area."},
   };
   for (const auto &c : cases) {

@@ -5,18 +5,18 @@
 #include "MarkValidation.h"
 #include "TextRecognition.h"
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include "CrelError.h"
 #include "CrelStorage.h"
 #include "MarkDrawing.h"
 
-#include "platform/AppIdentity.h"
-#include "platform/AtomicFileWriter.h"
-#include "platform/FileError.h"
-#include "platform/ImageDecoder.h"
-#include "platform/Pasteboard.h"
-#include "platform/PngEncoder.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
+#include "platform/image/ImageDecoder.h"
+#include "platform/image/PngEncoder.h"
 
 #include <QDir>
 #include <QFile>

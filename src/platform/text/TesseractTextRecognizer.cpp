@@ -1,7 +1,7 @@
 #include "TesseractTextRecognizer.h"
 
-#include "platform/TextRecognitionError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/text/TextRecognitionError.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>

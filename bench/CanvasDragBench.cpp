@@ -15,7 +15,7 @@
 #include "document/CrelDocument.h"
 #include "document/MarkDrawing.h"
 #include "document/MarkGeometry.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QApplication>
 #include <QLayout>

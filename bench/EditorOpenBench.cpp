@@ -12,8 +12,8 @@
 #include "editor/EditorController.h"
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
-#include "platform/OffscreenScreen.h"
-#include "platform/SettingsStore.h"
+#include "platform/base/OffscreenScreen.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -10,8 +10,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 
-#include "platform/PngEncoder.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/image/PngEncoder.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -8,7 +8,7 @@
 #include "OcrCorpus.h"
 
 #include "document/TextRecognition.h"
-#include "platform/TesseractTextRecognizer.h"
+#include "platform/text/TesseractTextRecognizer.h"
 
 #include <benchmark/benchmark.h>
 

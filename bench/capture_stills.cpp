@@ -8,7 +8,7 @@
 
 #include "BenchSupport.h"
 
-#include "platform/X11SnapshotProvider.h"
+#include "platform/display/X11SnapshotProvider.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

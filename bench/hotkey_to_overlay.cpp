@@ -11,8 +11,8 @@
 #include "app/ShortcutManager.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/RegionSelectionView.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include <QApplication>
 #include <QEventLoop>

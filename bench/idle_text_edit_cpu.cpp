@@ -18,7 +18,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

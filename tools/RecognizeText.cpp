@@ -9,9 +9,9 @@
 
 #include "document/CrelError.h"
 #include "document/TextRecognition.h"
-#include "platform/ImageDecoder.h"
-#include "platform/TesseractTextRecognizer.h"
-#include "platform/TextRecognitionError.h"
+#include "platform/image/ImageDecoder.h"
+#include "platform/text/TesseractTextRecognizer.h"
+#include "platform/text/TextRecognitionError.h"
 #include "selfcheck/TextRecognitionFixture.h"
 
 #include <QElapsedTimer>

@@ -9,7 +9,7 @@
 #include "capture/ScreenCapturePanel.h"
 #include "document/CrelDocument.h"
 #include "editor/EditorController.h"
-#include "platform/ImageDecoder.h"
+#include "platform/image/ImageDecoder.h"
 #include "selfcheck/Check.h"
 
 #include <QApplication>

@@ -19,7 +19,7 @@
 #include "document/CrelDocument.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 #include "selfcheck/Check.h"
 #include "selfcheck/Fixtures.h"
 

@@ -14,7 +14,7 @@
 #include "document/CrelDocument.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/FileRevealer.h"
+#include "platform/desktop/FileRevealer.h"
 #include "selfcheck/Check.h"
 #include "selfcheck/Fixtures.h"
 

@@ -16,7 +16,7 @@
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 #include "selfcheck/Check.h"
 
 #include <QAccessibleInterface>

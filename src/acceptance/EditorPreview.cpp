@@ -15,7 +15,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
-#include "platform/AtomicFileWriter.h"
+#include "platform/files/AtomicFileWriter.h"
 #include "selfcheck/Failure.h"
 #include "selfcheck/Fixtures.h"
 #include "selfcheck/TextRecognitionFixture.h"

@@ -1,6 +1,6 @@
 #include "FileManagerStub.h"
 
-#include "platform/FileRevealer.h"
+#include "platform/desktop/FileRevealer.h"
 
 #include <QDBusConnection>
 #include <QWidget>

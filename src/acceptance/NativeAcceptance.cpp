@@ -2,7 +2,7 @@
 
 #include "AcceptanceLookups.h"
 #include "AcceptanceRun.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 #include "selfcheck/CheckReporter.h"
 #include "selfcheck/Failure.h"
 

@@ -5,8 +5,8 @@
 #include "SettingsPreview.h"
 #include "StylePreview.h"
 
-#include "platform/OffscreenScreen.h"
-#include "platform/X11Access.h"
+#include "platform/base/OffscreenScreen.h"
+#include "platform/display/X11Access.h"
 
 #include <QTemporaryDir>
 

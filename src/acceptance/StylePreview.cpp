@@ -8,8 +8,8 @@
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "document/MarkPaths.h"
-#include "platform/AtomicFileWriter.h"
-#include "platform/FileError.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -21,11 +21,11 @@
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
-#include "platform/AppIdentity.h"
-#include "platform/DisplayLoss.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Pasteboard.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/NotificationCenter.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/display/DisplayLoss.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QApplication>
 #include <QDesktopServices>

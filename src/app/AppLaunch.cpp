@@ -1,11 +1,11 @@
 #include "AppLaunch.h"
 
 #include "document/CrelError.h"
-#include "platform/AppIdentity.h"
-#include "platform/QuietMessages.h"
-#include "platform/ResourceLocator.h"
-#include "platform/SnapshotProvider.h"
-#include "platform/X11Access.h"
+#include "platform/base/QuietMessages.h"
+#include "platform/display/SnapshotProvider.h"
+#include "platform/display/X11Access.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/ResourceLocator.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "AppMenus.h"
 
 #include "WindowRegistry.h"
-#include "platform/Pasteboard.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "CaptureShortcut.h"
 
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
-#include "platform/Keysym.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/shortcuts/Keysym.h"
 
 #include <algorithm>
 #include <array>

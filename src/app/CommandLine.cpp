@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include "platform/AutostartLoginItem.h"
+#include "platform/desktop/AutostartLoginItem.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "CrelApplication.h"
 
-#include "platform/AppIdentity.h"
-#include "platform/SignalBridge.h"
+#include "platform/base/SignalBridge.h"
+#include "platform/files/AppIdentity.h"
 
 namespace crel {
 

@@ -2,13 +2,13 @@
 
 #include "LaunchAtLogin.h"
 #include "capture/CaptureCoordinator.h"
-#include "platform/AppIdentity.h"
-#include "platform/AutostartLoginItem.h"
-#include "platform/PortalSnapshotProvider.h"
-#include "platform/ResourceLocator.h"
-#include "platform/SettingsStore.h"
-#include "platform/SnapshotError.h"
-#include "platform/X11Access.h"
+#include "platform/desktop/AutostartLoginItem.h"
+#include "platform/display/PortalSnapshotProvider.h"
+#include "platform/display/SnapshotError.h"
+#include "platform/display/X11Access.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/ResourceLocator.h"
+#include "platform/files/SettingsStore.h"
 
 #include <cstdio>
 #include <optional>

@@ -2,8 +2,8 @@
 
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
-#include "platform/ImageDecoder.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/image/ImageDecoder.h"
 
 #include <QColorSpace>
 #include <QFile>

@@ -2,10 +2,10 @@
 
 #include "CommandLine.h"
 #include "LaunchMode.h"
-#include "platform/AppIdentity.h"
-#include "platform/FileError.h"
-#include "platform/SettingsStore.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/FileError.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/LoginItemService.h"
+#include "platform/desktop/LoginItemService.h"
 
 #include <QObject>
 #include <QString>

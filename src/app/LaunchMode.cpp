@@ -1,6 +1,6 @@
 #include "LaunchMode.h"
 
-#include "platform/AppIdentity.h"
+#include "platform/files/AppIdentity.h"
 
 namespace crel {
 

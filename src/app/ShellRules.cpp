@@ -1,6 +1,6 @@
 #include "ShellRules.h"
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QStringList>
 

@@ -3,8 +3,8 @@
 #include "ShortcutManager.h"
 #include "ShortcutRecorder.h"
 #include "document/CrelError.h"
-#include "platform/AppIdentity.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QVBoxLayout>
 

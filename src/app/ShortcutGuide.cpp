@@ -4,7 +4,7 @@
 #include "chrome/ChromeScrollBar.h"
 #include "editor/GlassSurface.h"
 #include "editor/ShortcutPopover.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QAction>
 #include <QFrame>

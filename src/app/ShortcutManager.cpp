@@ -2,14 +2,14 @@
 
 #include "ShortcutRecorder.h"
 #include "document/CrelError.h"
-#include "platform/AppIdentity.h"
-#include "platform/DisplayLoss.h"
-#include "platform/GlobalShortcutPortal.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/SettingsStore.h"
-#include "platform/SnapshotProvider.h"
+#include "platform/display/DisplayLoss.h"
+#include "platform/display/SnapshotProvider.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/shortcuts/GlobalShortcutPortal.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 #include <QProcessEnvironment>
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CaptureShortcut.h"
-#include "platform/GlobalShortcutPortal.h"
+#include "platform/shortcuts/GlobalShortcutPortal.h"
 
 #include <QObject>
 #include <QPointer>

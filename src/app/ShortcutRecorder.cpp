@@ -1,7 +1,7 @@
 #include "ShortcutRecorder.h"
 
-#include "platform/Keysym.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/shortcuts/Keysym.h"
 
 #include <QKeyEvent>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "StandardUserDriver.h"
 
-#include "platform/AppIdentity.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 #include "update/framework/AppcastItem.h"
 #include "update/framework/UpdateError.h"
 

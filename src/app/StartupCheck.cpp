@@ -4,7 +4,7 @@
 #include "AppLaunch.h"
 #include "CrelApplication.h"
 #include "ShortcutManager.h"
-#include "platform/AtomicFileWriter.h"
+#include "platform/files/AtomicFileWriter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QObject>
 #include <QString>

@@ -4,8 +4,8 @@
 #include "document/CrelError.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/FileError.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/FileError.h"
+#include "platform/files/SettingsStore.h"
 #include "update/UpdateSession.h"
 
 #include <QFileInfo>

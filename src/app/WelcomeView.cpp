@@ -20,8 +20,8 @@
 #include "document/CrelStorage.h"
 #include "document/EditorSize.h"
 #include "document/EditorSizePreferences.h"
-#include "platform/AppIdentity.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

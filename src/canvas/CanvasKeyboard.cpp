@@ -6,7 +6,7 @@
 
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-#include "platform/RawValue.h"
+#include "platform/files/RawValue.h"
 
 #include <algorithm>
 

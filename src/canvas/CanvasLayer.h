@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/Mark.h"
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QImage>
 #include <QList>

@@ -14,8 +14,8 @@
 #include "document/MarkGeometry.h"
 #include "document/PatchFilter.h"
 #include "document/RecognizedText.h"
-#include "platform/AppTheme.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/AppTheme.h"
 
 #include <QAccessibleWidget>
 #include <QLinearGradient>

@@ -7,7 +7,7 @@
 #include "document/Mark.h"
 #include "document/MarkHandle.h"
 #include "document/RecognizedWord.h"
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QImage>
 #include <QList>

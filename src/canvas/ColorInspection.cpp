@@ -1,6 +1,6 @@
 #include "ColorInspection.h"
 
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 namespace crel {
 

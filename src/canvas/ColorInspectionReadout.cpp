@@ -3,7 +3,7 @@
 #include "ColorInspection.h"
 
 #include "chrome/ChromeColors.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

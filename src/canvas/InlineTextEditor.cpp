@@ -5,7 +5,7 @@
 
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 #include "document/TextLayout.h"
-#include "platform/AppTheme.h"
-#include "platform/Pasteboard.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/AppTheme.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QGuiApplication>
 #include <QInputMethodEvent>

@@ -3,7 +3,7 @@
 #include "CanvasView.h"
 
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 namespace crel {
 

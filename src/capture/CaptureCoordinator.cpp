@@ -3,9 +3,9 @@
 #include "RegionSelectionView.h"
 #include "ScreenCapturePanel.h"
 #include "document/CrelError.h"
-#include "platform/Translate.h"
-#include "platform/WindowServerInfo.h"
-#include "platform/X11RootGrabber.h"
+#include "platform/base/Translate.h"
+#include "platform/display/WindowServerInfo.h"
+#include "platform/display/X11RootGrabber.h"
 
 #include <QCursor>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RegionSelectionView.h"
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QPointer>
 

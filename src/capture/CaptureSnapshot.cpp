@@ -4,7 +4,7 @@
 
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QColorSpace>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Geometry.h"
-#include "platform/SnapshotProvider.h"
+#include "platform/base/Geometry.h"
+#include "platform/display/SnapshotProvider.h"
 
 #include <QImage>
 #include <QRect>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WindowServerInfo.h"
+#include "platform/display/WindowServerInfo.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ShellWindow.h"
+#include "platform/desktop/ShellWindow.h"
 
 #include <memory>
 #include <vector>

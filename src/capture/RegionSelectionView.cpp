@@ -1,7 +1,7 @@
 #include "RegionSelectionView.h"
 
 #include "CapturePanel.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>

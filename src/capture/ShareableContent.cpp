@@ -1,7 +1,7 @@
 #include "ShareableContent.h"
 
-#include "platform/SnapshotProvider.h"
-#include "platform/X11RootGrabber.h"
+#include "platform/display/SnapshotProvider.h"
+#include "platform/display/X11RootGrabber.h"
 
 #include <QGuiApplication>
 #include <QScreen>

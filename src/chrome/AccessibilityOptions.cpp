@@ -1,6 +1,6 @@
 #include "AccessibilityOptions.h"
 
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,6 +1,6 @@
 #include "ChromeColors.h"
 
-#include "platform/AppTheme.h"
+#include "platform/desktop/AppTheme.h"
 
 #include <QPalette>
 

@@ -1,6 +1,6 @@
 #include "ChromeFonts.h"
 
-#include "platform/BundledFonts.h"
+#include "platform/desktop/BundledFonts.h"
 
 namespace crel::ChromeFonts {
 

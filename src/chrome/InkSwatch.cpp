@@ -3,7 +3,7 @@
 #include "ChromeColors.h"
 #include "Symbols.h"
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QConicalGradient>
 #include <QPainter>

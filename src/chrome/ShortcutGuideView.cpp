@@ -4,7 +4,7 @@
 #include "ChromeFonts.h"
 #include "ShellText.h"
 #include "Symbols.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QCoreApplication>
 #include <QFrame>

@@ -2,7 +2,7 @@
 
 #include "ShadowCaster.h"
 
-#include "platform/AppTheme.h"
+#include "platform/desktop/AppTheme.h"
 
 #include <QPainter>
 

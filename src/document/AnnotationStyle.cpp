@@ -1,7 +1,7 @@
 #include "AnnotationStyle.h"
 
-#include "platform/BundledFonts.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/BundledFonts.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "BlurCache.h"
 
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QCryptographicHash>
 

@@ -3,7 +3,7 @@
 #include "BlurCache.h"
 #include "Mark.h"
 
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <functional>
 

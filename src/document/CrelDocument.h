@@ -244,6 +244,9 @@ protected:
   void scheduleAutosave();
 
 private:
+  // Reads and restores the whole state across an update.
+  friend class UpdateHandover;
+
   template <class T, class Signal> void publish(T &field, const T &value, Signal signal);
   void setMarks(const QList<Mark> &marks);
   EditState currentSnapshot() const;

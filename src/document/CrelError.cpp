@@ -1,8 +1,8 @@
 #include "CrelError.h"
 
-#include "platform/FileError.h"
-#include "platform/SnapshotError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/display/SnapshotError.h"
+#include "platform/files/FileError.h"
 
 namespace crel {
 

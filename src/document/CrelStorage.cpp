@@ -1,7 +1,7 @@
 #include "CrelStorage.h"
 
-#include "platform/AppIdentity.h"
-#include "platform/FileError.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/FileError.h"
 
 #include <QDir>
 #include <QFile>

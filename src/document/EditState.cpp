@@ -1,7 +1,7 @@
 #include "EditState.h"
 
-#include "platform/JsonCoding.h"
-#include "platform/JsonReader.h"
+#include "platform/files/JsonCoding.h"
+#include "platform/files/JsonReader.h"
 
 namespace crel {
 

@@ -1,6 +1,6 @@
 #include "EditorSize.h"
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 namespace crel {
 

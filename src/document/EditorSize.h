@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RawValue.h"
+#include "platform/files/RawValue.h"
 
 #include <QSize>
 

@@ -1,6 +1,6 @@
 #include "EditorSizePreferences.h"
 
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 
 namespace crel {
 

@@ -2,7 +2,7 @@
 
 #include "ImagePyramid.h"
 
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "Ink.h"
 
-#include "platform/AppTheme.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/AppTheme.h"
 
 #include <algorithm>
 

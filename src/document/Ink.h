@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QColor>
 #include <QList>

@@ -2,8 +2,8 @@
 
 #include "MarkValidation.h"
 
-#include "platform/JsonCoding.h"
-#include "platform/JsonReader.h"
+#include "platform/files/JsonCoding.h"
+#include "platform/files/JsonReader.h"
 
 namespace crel {
 

@@ -6,8 +6,8 @@
 #include "Ink.h"
 #include "MarkTool.h"
 
-#include "platform/Geometry.h"
-#include "platform/JsonWriter.h"
+#include "platform/base/Geometry.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QList>
 #include <QPointF>

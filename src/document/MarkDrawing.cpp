@@ -4,7 +4,7 @@
 #include "MarkPaths.h"
 #include "TextLayout.h"
 
-#include "platform/BundledFonts.h"
+#include "platform/desktop/BundledFonts.h"
 
 #include <QPainter>
 #include <QPolygonF>

@@ -3,7 +3,7 @@
 #include "Mark.h"
 #include "MarkHandle.h"
 
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QList>
 #include <QPointF>

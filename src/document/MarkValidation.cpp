@@ -2,8 +2,8 @@
 
 #include "CrelDocument.h"
 
-#include "platform/ImageDecoder.h"
-#include "platform/JsonReader.h"
+#include "platform/files/JsonReader.h"
+#include "platform/image/ImageDecoder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "RecognizedText.h"
 
-#include "platform/Pasteboard.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <algorithm>
 #include <cmath>

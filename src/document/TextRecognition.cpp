@@ -1,6 +1,6 @@
 #include "TextRecognition.h"
 
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/RecognizedText.h"
-#include "platform/TextRecognizer.h"
+#include "platform/text/TextRecognizer.h"
 
 #include <QImage>
 #include <QObject>

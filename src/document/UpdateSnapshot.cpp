@@ -1,6 +1,6 @@
 #include "UpdateSnapshot.h"
 
-#include "platform/JsonReader.h"
+#include "platform/files/JsonReader.h"
 
 #include <QFileInfo>
 

@@ -12,7 +12,7 @@
 #include "chrome/ShortcutText.h"
 #include "chrome/Symbols.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QPainter>
 

@@ -6,7 +6,7 @@
 #include "chrome/ChromeColors.h"
 #include "chrome/ChromeShape.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QApplication>
 #include <QDrag>

@@ -16,11 +16,11 @@
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
-#include "platform/AppIdentity.h"
-#include "platform/FileRevealer.h"
-#include "platform/FreedMemory.h"
-#include "platform/Pasteboard.h"
-#include "platform/Translate.h"
+#include "platform/base/FreedMemory.h"
+#include "platform/base/Translate.h"
+#include "platform/desktop/FileRevealer.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -17,7 +17,7 @@
 #include "chrome/HintLayer.h"
 
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QApplication>
 #include <QResizeEvent>

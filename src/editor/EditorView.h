@@ -1,7 +1,7 @@
 #pragma once
 
 #include "chrome/ShortcutGuideView.h"
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QList>
 #include <QPointer>

@@ -6,7 +6,7 @@
 #include "canvas/EditorStageView.h"
 #include "chrome/AccessibilityOptions.h"
 #include "chrome/LightPalette.h"
-#include "platform/AppTheme.h"
+#include "platform/desktop/AppTheme.h"
 
 #include <QApplication>
 #include <QPalette>

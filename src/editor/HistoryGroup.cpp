@@ -5,7 +5,7 @@
 #include "chrome/ChromeIconButton.h"
 #include "chrome/ShortcutText.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 namespace crel {
 

@@ -2,7 +2,7 @@
 
 #include "chrome/ShortcutText.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <array>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "InspectorGroup.h"
 
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include "chrome/Motion.h"
 

@@ -15,7 +15,7 @@
 #include "chrome/PrimaryActionButton.h"
 #include "chrome/Symbols.h"
 #include "document/CrelDocument.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QPainter>
 

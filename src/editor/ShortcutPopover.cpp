@@ -4,8 +4,8 @@
 #include "chrome/ChromeScrollBar.h"
 #include "chrome/LightPalette.h"
 #include "document/MarkTool.h"
-#include "platform/Translate.h"
-#include "platform/X11Access.h"
+#include "platform/base/Translate.h"
+#include "platform/display/X11Access.h"
 
 #include <QGuiApplication>
 #include <QPainter>

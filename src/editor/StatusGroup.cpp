@@ -14,7 +14,7 @@
 #include "chrome/Symbols.h"
 #include "document/AnnotationStyle.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QMenu>
 #include <QPainter>

@@ -11,7 +11,7 @@
 #include "chrome/Motion.h"
 #include "chrome/Symbols.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QPainter>
 

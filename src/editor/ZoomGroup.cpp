@@ -9,7 +9,7 @@
 #include "chrome/HintController.h"
 #include "chrome/ShortcutText.h"
 #include "document/CrelDocument.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QApplication>
 

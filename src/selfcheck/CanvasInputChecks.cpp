@@ -15,7 +15,7 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 #include "editor/Sheets.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -6,7 +6,7 @@
 
 #include "capture/RegionSelectionView.h"
 #include "capture/SilentCapturePanel.h"
-#include "platform/SnapshotError.h"
+#include "platform/display/SnapshotError.h"
 
 #include <QColorSpace>
 #include <QCoreApplication>

@@ -14,7 +14,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QApplication>
 #include <QColorSpace>

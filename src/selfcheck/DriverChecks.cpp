@@ -9,15 +9,15 @@
 #include "ToolLists.h"
 #include "app/ImageOpening.h"
 #include "app/ShortcutManager.h"
-#include "platform/HotKeyBackend.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include "capture/CaptureSnapshot.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
-#include "platform/FileError.h"
-#include "platform/Pasteboard.h"
-#include "platform/SnapshotError.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/display/SnapshotError.h"
+#include "platform/files/FileError.h"
 
 #include <QFileInfo>
 #include <QObject>

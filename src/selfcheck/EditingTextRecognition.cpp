@@ -12,8 +12,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/EditState.h"
-#include "platform/JsonWriter.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -5,7 +5,7 @@
 
 #include "Failure.h"
 
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QColorSpace>
 #include <QCoreApplication>

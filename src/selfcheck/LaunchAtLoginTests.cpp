@@ -5,9 +5,9 @@
 
 #include "app/CommandLine.h"
 #include "app/LaunchAtLogin.h"
-#include "platform/AppTheme.h"
-#include "platform/AutostartLoginItem.h"
-#include "platform/FileError.h"
+#include "platform/desktop/AppTheme.h"
+#include "platform/desktop/AutostartLoginItem.h"
+#include "platform/files/FileError.h"
 
 namespace crel::NativeTests::LaunchAtLoginTests {
 

@@ -9,7 +9,7 @@
 #include "document/CrelDocument.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

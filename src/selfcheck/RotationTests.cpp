@@ -14,8 +14,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-#include "platform/JsonWriter.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "SelfTestMode.h"
 
 #include "NativeTests.h"
-#include "platform/OffscreenScreen.h"
-#include "platform/QuietMessages.h"
+#include "platform/base/OffscreenScreen.h"
+#include "platform/base/QuietMessages.h"
 
 #include <QApplication>
 #include <QFile>

@@ -11,7 +11,7 @@
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QDateTime>
 #include <QFontInfo>

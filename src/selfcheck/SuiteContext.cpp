@@ -4,7 +4,7 @@
 #include "IsolatedSettings.h"
 
 #include "app/ShortcutManager.h"
-#include "platform/HotKeyBackend.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"

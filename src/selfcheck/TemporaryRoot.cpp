@@ -1,7 +1,7 @@
 #include "TemporaryRoot.h"
 
-#include "platform/FileError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
 
 #include <QFileDevice>
 #include <QUuid>

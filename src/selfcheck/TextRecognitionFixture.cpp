@@ -1,7 +1,7 @@
 #include "TextRecognitionFixture.h"
 
 #include "document/CrelError.h"
-#include "platform/BundledFonts.h"
+#include "platform/desktop/BundledFonts.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -20,9 +20,9 @@
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/FakeShellWindow.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/LoginItemService.h"
+#include "platform/desktop/FakeShellWindow.h"
+#include "platform/desktop/LoginItemService.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,8 +1,8 @@
 #include "UpdateController.h"
 
 #include "framework/Updater.h"
-#include "platform/SettingsStore.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "UpdateNotifier.h"
 
 #include "UpdateController.h"
-#include "platform/AppIdentity.h"
-#include "platform/SettingsStore.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -3,13 +3,13 @@
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "framework/PrivateFile.h"
-#include "platform/AppIdentity.h"
-#include "platform/AtomicFileWriter.h"
-#include "platform/FileError.h"
-#include "platform/JsonCoding.h"
-#include "platform/JsonReader.h"
-#include "platform/SettingsStore.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
+#include "platform/files/JsonCoding.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

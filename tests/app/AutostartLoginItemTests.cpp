@@ -1,8 +1,8 @@
 #include "support/LaunchProcess.h"
 
-#include "platform/AutostartLoginItem.h"
-#include "platform/DesktopEntry.h"
-#include "platform/FileError.h"
+#include "platform/desktop/AutostartLoginItem.h"
+#include "platform/desktop/DesktopEntry.h"
+#include "platform/files/FileError.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

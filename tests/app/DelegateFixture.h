@@ -15,10 +15,10 @@
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/LoginItemService.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/LoginItemService.h"
+#include "platform/desktop/NotificationCenter.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

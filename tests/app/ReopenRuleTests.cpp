@@ -1,5 +1,5 @@
 #include "app/WindowPresentation.h"
-#include "platform/FakeShellWindow.h"
+#include "platform/desktop/FakeShellWindow.h"
 
 #include <gtest/gtest.h>
 

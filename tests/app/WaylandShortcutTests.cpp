@@ -6,8 +6,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/LoginItemService.h"
+#include "platform/desktop/LoginItemService.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include <QLabel>
 

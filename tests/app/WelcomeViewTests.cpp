@@ -10,8 +10,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/AnnotationStyle.h"
 #include "document/EditorSizePreferences.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/LoginItemService.h"
+#include "platform/desktop/LoginItemService.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 
 #include <QAbstractButton>
 #include <QApplication>

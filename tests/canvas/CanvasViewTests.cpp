@@ -4,7 +4,7 @@
 
 #include "document/MarkGeometry.h"
 #include "document/RecognizedWord.h"
-#include "platform/AppTheme.h"
+#include "platform/desktop/AppTheme.h"
 
 #include <QAccessible>
 #include <QNativeGestureEvent>

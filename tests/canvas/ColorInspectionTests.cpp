@@ -6,7 +6,7 @@
 #include "canvas/InlineTextEditor.h"
 #include "chrome/AccessibilityOptions.h"
 
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QElapsedTimer>
 #include <QPainter>

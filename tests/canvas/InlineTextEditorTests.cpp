@@ -5,7 +5,7 @@
 
 #include "document/MarkGeometry.h"
 #include "document/TextLayout.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QInputMethodEvent>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 #include "canvas/WordGestures.h"
 
-#include "platform/FakeTextRecognizer.h"
+#include "platform/text/FakeTextRecognizer.h"
 
 #include <QPainter>
 

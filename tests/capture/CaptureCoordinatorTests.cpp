@@ -3,7 +3,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "capture/RegionSelectionView.h"
 #include "capture/SilentCapturePanel.h"
-#include "platform/WindowServerInfo.h"
+#include "platform/display/WindowServerInfo.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

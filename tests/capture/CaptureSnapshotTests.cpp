@@ -1,7 +1,7 @@
 #include "capture/CaptureSnapshot.h"
 #include "capture/CropBuffer.h"
 #include "document/CrelError.h"
-#include "platform/X11RootGrabber.h"
+#include "platform/display/X11RootGrabber.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

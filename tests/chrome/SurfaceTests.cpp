@@ -5,7 +5,7 @@
 #include "chrome/ChromeShape.h"
 #include "chrome/ChromeSurface.h"
 #include "chrome/StageWidget.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 
 #include "support/TestSupport.h"
 

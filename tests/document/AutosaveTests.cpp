@@ -6,8 +6,8 @@
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 
-#include "platform/FileError.h"
-#include "platform/JsonReader.h"
+#include "platform/files/FileError.h"
+#include "platform/files/JsonReader.h"
 
 #include <QDir>
 #include <QElapsedTimer>

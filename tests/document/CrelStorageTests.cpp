@@ -1,6 +1,6 @@
 #include "document/CrelStorage.h"
-#include "platform/AppIdentity.h"
-#include "platform/FileError.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/FileError.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

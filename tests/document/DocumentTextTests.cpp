@@ -5,8 +5,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 
-#include "platform/FakeTextRecognizer.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/text/FakeTextRecognizer.h"
 
 #include <QCoreApplication>
 

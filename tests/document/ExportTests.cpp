@@ -7,7 +7,7 @@
 #include "document/CrelError.h"
 #include "document/MarkGeometry.h"
 
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "document/EditState.h"
 #include "document/Mark.h"
 
-#include "platform/JsonReader.h"
+#include "platform/files/JsonReader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "document/Mark.h"
 #include "document/MarkValidation.h"
 
-#include "platform/JsonReader.h"
+#include "platform/files/JsonReader.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

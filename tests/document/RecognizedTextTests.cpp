@@ -1,6 +1,6 @@
 #include "document/RecognizedText.h"
 
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <gtest/gtest.h>
 

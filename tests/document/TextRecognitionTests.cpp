@@ -1,6 +1,6 @@
 #include "document/TextRecognition.h"
 
-#include "platform/FakeTextRecognizer.h"
+#include "platform/text/FakeTextRecognizer.h"
 
 #include "support/TestSupport.h"
 

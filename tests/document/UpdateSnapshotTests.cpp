@@ -1,6 +1,6 @@
 #include "document/UpdateSnapshot.h"
 
-#include "platform/JsonReader.h"
+#include "platform/files/JsonReader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "document/AnnotationStyle.h"
 #include "document/Ink.h"
 
-#include "platform/BundledFonts.h"
+#include "platform/desktop/BundledFonts.h"
 
 #include <QFontInfo>
 

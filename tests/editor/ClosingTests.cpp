@@ -2,7 +2,7 @@
 
 #include "editor/EditorView.h"
 #include "editor/Sheets.h"
-#include "platform/FileRevealer.h"
+#include "platform/desktop/FileRevealer.h"
 
 #include <QClipboard>
 #include <QDBusConnection>

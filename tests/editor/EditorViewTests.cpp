@@ -7,7 +7,7 @@
 #include "document/MarkSamples.h"
 #include "editor/BarGroup.h"
 #include "editor/EditorView.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QSignalSpy>
 

@@ -6,8 +6,8 @@
 #include "editor/InspectorControls.h"
 #include "editor/InspectorGroup.h"
 #include "editor/InspectorWidget.h"
-#include "platform/FakeTextRecognizer.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/text/FakeTextRecognizer.h"
 
 #include <QAbstractButton>
 #include <QMenu>

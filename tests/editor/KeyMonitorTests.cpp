@@ -4,8 +4,8 @@
 #include "document/MarkSamples.h"
 #include "editor/EditorView.h"
 #include "editor/KeyMonitor.h"
-#include "platform/FakeTextRecognizer.h"
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/text/FakeTextRecognizer.h"
 
 #include <QAction>
 #include <QDialog>

@@ -1,7 +1,7 @@
 // Opening an image: any bytes give a null image or one within the pixel rule.
 #include "FuzzSupport.h"
 
-#include "platform/ImageDecoder.h"
+#include "platform/image/ImageDecoder.h"
 
 using namespace crel;
 

@@ -5,8 +5,8 @@
 
 #include "document/EditState.h"
 #include "document/Mark.h"
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
 
 using namespace crel;
 

@@ -3,8 +3,8 @@
 #include "FuzzSupport.h"
 
 #include "document/UpdateSnapshot.h"
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
 
 using namespace crel;
 

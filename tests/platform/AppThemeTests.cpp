@@ -1,4 +1,4 @@
-#include "platform/AppTheme.h"
+#include "platform/desktop/AppTheme.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

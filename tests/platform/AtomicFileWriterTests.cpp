@@ -1,6 +1,6 @@
-#include "platform/AtomicFileWriter.h"
-#include "platform/FileError.h"
-#include "platform/PngEncoder.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
+#include "platform/image/PngEncoder.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "platform/AppIdentity.h"
-#include "platform/BundledFonts.h"
-#include "platform/ResourceLocator.h"
+#include "platform/desktop/BundledFonts.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/ResourceLocator.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

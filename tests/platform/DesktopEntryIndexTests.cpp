@@ -1,4 +1,4 @@
-#include "platform/DesktopEntryIndex.h"
+#include "platform/desktop/DesktopEntryIndex.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

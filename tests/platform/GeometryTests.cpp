@@ -1,4 +1,4 @@
-#include "platform/Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/ImageDecoder.h"
+#include "platform/image/ImageDecoder.h"
 
 #include "support/TestSupport.h"
 

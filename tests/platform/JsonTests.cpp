@@ -1,6 +1,6 @@
-#include "platform/JsonCoding.h"
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
+#include "platform/files/JsonCoding.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "platform/DeflateEncoder.h"
-#include "platform/PngEncoder.h"
-#include "platform/PngScanlines.h"
+#include "platform/image/DeflateEncoder.h"
+#include "platform/image/PngEncoder.h"
+#include "platform/image/PngScanlines.h"
 #include "support/TestSupport.h"
 
 #include <QColorSpace>

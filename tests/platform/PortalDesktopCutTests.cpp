@@ -1,4 +1,4 @@
-#include "platform/PortalSnapshotProvider.h"
+#include "platform/display/PortalSnapshotProvider.h"
 
 #include <QPainter>
 

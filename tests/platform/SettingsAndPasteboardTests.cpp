@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "platform/Pasteboard.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

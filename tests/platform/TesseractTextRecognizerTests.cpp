@@ -1,6 +1,6 @@
-#include "platform/BundledFonts.h"
-#include "platform/TesseractTextRecognizer.h"
-#include "platform/TextRecognitionError.h"
+#include "platform/desktop/BundledFonts.h"
+#include "platform/text/TesseractTextRecognizer.h"
+#include "platform/text/TextRecognitionError.h"
 #include "support/TestSupport.h"
 
 #include <QFontMetricsF>

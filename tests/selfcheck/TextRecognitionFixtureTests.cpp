@@ -1,7 +1,7 @@
 #include "selfcheck/TextRecognitionFixture.h"
 
 #include "document/TextRecognition.h"
-#include "platform/TesseractTextRecognizer.h"
+#include "platform/text/TesseractTextRecognizer.h"
 
 #include <gtest/gtest.h>
 

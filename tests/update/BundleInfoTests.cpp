@@ -1,4 +1,4 @@
-#include "platform/JsonReader.h"
+#include "platform/files/JsonReader.h"
 #include "update/framework/BundleInfo.h"
 #include "update/framework/UpdateAddress.h"
 

@@ -1,4 +1,4 @@
-#include "platform/FileError.h"
+#include "platform/files/FileError.h"
 #include "support/TestSupport.h"
 #include "update/framework/Ed25519.h"
 

@@ -3,8 +3,8 @@
 #include "update/UpdateNotifier.h"
 #include "update/framework/Updater.h"
 
-#include "platform/AppIdentity.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/SettingsStore.h"
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>

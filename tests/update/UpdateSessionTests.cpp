@@ -7,10 +7,10 @@
 #include "document/CrelError.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkValidation.h"
-#include "platform/FakeTextRecognizer.h"
-#include "platform/FileError.h"
-#include "platform/JsonReader.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/FileError.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/text/FakeTextRecognizer.h"
 #include "update/UpdateSession.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "SmallFileSystem.h"
 #include "UpdateFixture.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 #include "update/framework/PrivateFile.h"
 #include "update/framework/Updater.h"
 

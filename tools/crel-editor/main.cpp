@@ -38,10 +38,10 @@
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
-#include "platform/ImageDecoder.h"
-#include "platform/OffscreenScreen.h"
-#include "platform/Pasteboard.h"
-#include "platform/SettingsStore.h"
+#include "platform/base/OffscreenScreen.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/image/ImageDecoder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -15,8 +15,8 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "editor/InspectorGroup.h"
-#include "platform/FakeTextRecognizer.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/text/FakeTextRecognizer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -13,9 +13,9 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 
-#include "platform/ImageDecoder.h"
-#include "platform/JsonReader.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/SettingsStore.h"
+#include "platform/image/ImageDecoder.h"
 
 #include <QDir>
 #include <QFile>

@@ -16,9 +16,9 @@
 
 #include "../ToolUsage.h"
 
-#include "platform/AtomicFileWriter.h"
-#include "platform/FileError.h"
-#include "platform/JsonReader.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
+#include "platform/files/JsonReader.h"
 #include "update/framework/Appcast.h"
 #include "update/framework/AppcastEnvelope.h"
 #include "update/framework/Ed25519.h"

@@ -3,9 +3,9 @@
 #include "Ed25519.h"
 #include "UpdateAddress.h"
 #include "UpdateError.h"
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
 
 #include <algorithm>
 #include <string>

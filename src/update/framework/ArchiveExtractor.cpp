@@ -1,7 +1,7 @@
 #include "ArchiveExtractor.h"
 
 #include "UpdateError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "BundleInfo.h"
 
 #include "UpdateAddress.h"
-#include "platform/FileError.h"
-#include "platform/JsonReader.h"
-#include "platform/ResourceLocator.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/ResourceLocator.h"
 
 #include <QFile>
 

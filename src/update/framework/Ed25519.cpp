@@ -1,7 +1,7 @@
 #include "Ed25519.h"
 
-#include "platform/FileError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
 
 #include <QFile>
 

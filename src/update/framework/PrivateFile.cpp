@@ -1,7 +1,7 @@
 #include "PrivateFile.h"
 
-#include "platform/AtomicFileWriter.h"
-#include "platform/FileError.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "PrivateFile.h"
 #include "UpdateAddress.h"
-#include "platform/FileError.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>

@@ -2,7 +2,7 @@
 
 #include "AppcastEnvelope.h"
 #include "VersionComparator.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QSysInfo>
 

@@ -2,9 +2,9 @@
 
 #include "PrivateFile.h"
 #include "UpdateError.h"
-#include "platform/JsonReader.h"
-#include "platform/JsonWriter.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/JsonReader.h"
+#include "platform/files/JsonWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,8 +7,8 @@
 #include "UpdateDownload.h"
 #include "UpdateFeed.h"
 #include "UpdateInstaller.h"
-#include "platform/SettingsStore.h"
-#include "platform/Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
 #include <QDir>

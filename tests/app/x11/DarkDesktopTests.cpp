@@ -2,7 +2,7 @@
 // Qt's GTK platform theme): what it shows stays light, the menu bar included.
 
 #include "acceptance/WindowServer.h"
-#include "platform/X11RootGrabber.h"
+#include "platform/display/X11RootGrabber.h"
 
 #include <QDir>
 #include <QLibraryInfo>

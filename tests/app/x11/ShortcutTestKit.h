@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ShortcutManager.h"
-#include "platform/HotKeyBackend.h"
+#include "platform/shortcuts/HotKeyBackend.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>

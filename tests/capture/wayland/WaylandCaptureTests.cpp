@@ -5,7 +5,7 @@
 #include "../x11/X11SelectionFixture.h"
 
 #include "capture/CaptureSnapshot.h"
-#include "platform/SnapshotProvider.h"
+#include "platform/display/SnapshotProvider.h"
 
 #include <QImageReader>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include "X11SelectionFixture.h"
 
 #include "capture/CaptureSnapshot.h"
-#include "platform/X11SnapshotProvider.h"
+#include "platform/display/X11SnapshotProvider.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

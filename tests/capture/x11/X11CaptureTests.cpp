@@ -3,10 +3,10 @@
 #include "capture/CaptureSnapshot.h"
 #include "capture/CaptureSource.h"
 #include "document/CrelError.h"
-#include "platform/AppIdentity.h"
-#include "platform/X11RootGrabber.h"
-#include "platform/X11SnapshotProvider.h"
-#include "platform/X11WindowServerInfo.h"
+#include "platform/display/X11RootGrabber.h"
+#include "platform/display/X11SnapshotProvider.h"
+#include "platform/display/X11WindowServerInfo.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

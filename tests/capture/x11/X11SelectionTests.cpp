@@ -4,7 +4,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "capture/RegionSelectionView.h"
 #include "capture/ScreenCapturePanel.h"
-#include "platform/X11RootGrabber.h"
+#include "platform/display/X11RootGrabber.h"
 
 #include <QGuiApplication>
 #include <QPointer>

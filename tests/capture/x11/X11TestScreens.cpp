@@ -1,7 +1,7 @@
 #include "X11TestScreens.h"
 
 #include "../portal/CodedDesktop.h"
-#include "platform/X11RootGrabber.h"
+#include "platform/display/X11RootGrabber.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -6,7 +6,7 @@
 
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
-#include "platform/SettingsStore.h"
+#include "platform/files/SettingsStore.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "BundledFonts.h"
 
-#include "ResourceLocator.h"
+#include "platform/files/ResourceLocator.h"
 
 #include <QDir>
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
 #include "LoginItemService.h"
 
-#include "FileError.h"
+#include "platform/files/FileError.h"
 
 namespace crel {
 

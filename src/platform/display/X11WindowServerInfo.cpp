@@ -1,7 +1,7 @@
 #include "X11WindowServerInfo.h"
 
-#include "AppIdentity.h"
-#include "DesktopEntryIndex.h"
+#include "platform/desktop/DesktopEntryIndex.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "AppTheme.h"
 
-#include "ResourceLocator.h"
+#include "platform/files/ResourceLocator.h"
 
 #include <QFile>
 #include <QJsonDocument>

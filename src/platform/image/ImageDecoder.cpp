@@ -2,7 +2,7 @@
 
 #include "HeifDecoderProtocol.h"
 #include "HeifHeader.h"
-#include "ResourceLocator.h"
+#include "platform/files/ResourceLocator.h"
 
 #include <QBuffer>
 #include <QColorSpace>

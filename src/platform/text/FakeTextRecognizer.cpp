@@ -1,6 +1,6 @@
 #include "FakeTextRecognizer.h"
 
-#include "platform/TextRecognitionError.h"
+#include "platform/text/TextRecognitionError.h"
 
 namespace crel {
 

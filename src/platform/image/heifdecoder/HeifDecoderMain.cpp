@@ -2,9 +2,9 @@
 // application (protocol in HeifDecoderProtocol.h). libheif may abort or
 // allocate without bound on a crafted file; here that ends only this
 // process, under limits of memory and time set before any input is read.
-#include "platform/HeifDecoderProtocol.h"
-#include "platform/HeifHeader.h"
-#include "platform/ImageLimits.h"
+#include "platform/image/HeifDecoderProtocol.h"
+#include "platform/image/HeifHeader.h"
+#include "platform/image/ImageLimits.h"
 
 #include <libheif/heif.h>
 

@@ -1,6 +1,6 @@
 #include "FileError.h"
 
-#include "Translate.h"
+#include "platform/base/Translate.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "X11SnapshotProvider.h"
 
-#include "FreedMemory.h"
 #include "X11RootGrabber.h"
+#include "platform/base/FreedMemory.h"
 
 #include <QColorSpace>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
 #include "DesktopIntegration.h"
 
-#include "AppIdentity.h"
-#include "AtomicFileWriter.h"
 #include "DesktopEntry.h"
-#include "FileError.h"
-#include "ResourceLocator.h"
-#include "Translate.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
+#include "platform/files/AtomicFileWriter.h"
+#include "platform/files/FileError.h"
+#include "platform/files/ResourceLocator.h"
 
 #include <QDir>
 #include <QFile>

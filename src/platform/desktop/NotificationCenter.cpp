@@ -1,6 +1,6 @@
 #include "NotificationCenter.h"
 
-#include "AppIdentity.h"
+#include "platform/files/AppIdentity.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

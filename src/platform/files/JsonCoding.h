@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Geometry.h"
 #include "JsonWriter.h"
+#include "platform/base/Geometry.h"
 
 #include <QList>
 #include <QPointF>

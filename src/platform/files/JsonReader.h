@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Geometry.h"
+#include "platform/base/Geometry.h"
 
 #include <QByteArray>
 #include <QJsonArray>

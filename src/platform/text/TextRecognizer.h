@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TextObservation.h"
+#include "platform/text/TextObservation.h"
 
 #include <QImage>
 #include <QObject>

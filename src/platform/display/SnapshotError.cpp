@@ -1,6 +1,6 @@
 #include "SnapshotError.h"
 
-#include "Translate.h"
+#include "platform/base/Translate.h"
 
 namespace crel {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TextRecognizer.h"
+#include "platform/text/TextRecognizer.h"
 
 #include <QMutex>
 #include <QSemaphore>

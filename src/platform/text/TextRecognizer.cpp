@@ -1,8 +1,8 @@
 #include "TextRecognizer.h"
 
-#include "platform/FreedMemory.h"
-#include "platform/TesseractTextRecognizer.h"
-#include "platform/TextRecognitionError.h"
+#include "platform/base/FreedMemory.h"
+#include "platform/text/TesseractTextRecognizer.h"
+#include "platform/text/TextRecognitionError.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -17,10 +17,8 @@ struct Problem {
   double value = 0;
 };
 
-bool inRange(double value, double low, double high) { return within(value, low, high); }
-
 bool coordinateAllowed(QPointF p) {
-  return inRange(p.x(), -maxCoordinate, maxCoordinate) && inRange(p.y(), -maxCoordinate, maxCoordinate);
+  return within(p.x(), -maxCoordinate, maxCoordinate) && within(p.y(), -maxCoordinate, maxCoordinate);
 }
 
 // The first field of `m` outside the limits, in declaration order.
@@ -28,10 +26,10 @@ std::optional<Problem> firstProblem(const Mark &m) {
   const auto point = [](const char *field, QPointF p) -> std::optional<Problem> {
     if (coordinateAllowed(p))
       return std::nullopt;
-    return Problem{field, inRange(p.x(), -maxCoordinate, maxCoordinate) ? p.y() : p.x()};
+    return Problem{field, within(p.x(), -maxCoordinate, maxCoordinate) ? p.y() : p.x()};
   };
   const auto number = [](const char *field, double value, double low, double high) -> std::optional<Problem> {
-    if (inRange(value, low, high))
+    if (within(value, low, high))
       return std::nullopt;
     return Problem{field, value};
   };

@@ -95,44 +95,22 @@ std::optional<QByteArray> readRegularFile(const QString &path) {
   }
 }
 
-// Moves the file to a name of its own next to it, never replacing a file: a
-// rename, or where the file system refuses that, a copy of `bytes` (a
-// regular file's) and the original removed. The new path, or empty when the
-// original could not be taken away; errno then says why.
-QString setAside(const QString &path, const QByteArray *bytes) {
+// Moves the file to a name of its own next to it, never replacing a file
+// (AtomicFileWriter::moveNoReplace, which also serves file systems without
+// hard links). The new path, or empty when the original could not be taken
+// away; errno then says why.
+QString setAside(const QString &path) {
   const QFileInfo info(path);
   const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-  const auto name = [&](int attempt) -> QString {
-    const QString suffix = attempt == 0 ? QString() : QStringLiteral("-%1").arg(attempt);
-    return info.absolutePath() + QStringLiteral("/%1.unrestored-%2%3.json").arg(info.completeBaseName(), stamp, suffix);
-  };
-  int error = 0;
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    if (AtomicFileWriter::moveNoReplace(path, name(attempt)))
-      return name(attempt);
-    error = errno;
-    if (error != EEXIST)
+    const QString suffix = attempt == 0 ? QString() : QStringLiteral("-%1").arg(attempt);
+    const QString aside =
+        info.absolutePath() + QStringLiteral("/%1.unrestored-%2%3.json").arg(info.completeBaseName(), stamp, suffix);
+    if (AtomicFileWriter::moveNoReplace(path, aside))
+      return aside;
+    if (errno != EEXIST)
       break;
   }
-  if (bytes) {
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-      const QString aside = name(attempt);
-      try {
-        AtomicFileWriter::write(aside, *bytes, AtomicFileWriter::Existing::refuse, 0600);
-      } catch (const FileError &copyError) {
-        if (copyError.errorCode() == EEXIST)
-          continue;
-        break;
-      }
-      if (::unlink(QFile::encodeName(path).constData()) == 0)
-        return aside;
-      error = errno;
-      // The original stays: one file, not two copies of a session.
-      ::unlink(QFile::encodeName(aside).constData());
-      break;
-    }
-  }
-  errno = error;
   return {};
 }
 
@@ -183,7 +161,7 @@ QJsonArray decodeRecord(const QByteArray &bytes) {
 // that says which.
 QString keepUnrestored(const QString &path, const QByteArray &bytes, const QJsonArray &unrestored,
                        SettingsStore *memory) {
-  const QString aside = setAside(path, &bytes);
+  const QString aside = setAside(path);
   if (!aside.isEmpty())
     return whereKept(aside);
   const QString why = reason(errno);
@@ -246,7 +224,7 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
                 SettingsStore *memory) {
   ReadResult result;
   // A file that cannot be read as a whole is set aside before it is reported.
-  const auto unreadable = [&path](const QByteArray *content) {
+  const auto unreadable = [&path] {
     const std::exception_ptr error = std::current_exception();
     QString problem;
     try {
@@ -256,19 +234,19 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
     } catch (...) {
       problem = describe(error);
     }
-    return keptAside(problem, setAside(path, content));
+    return keptAside(problem, setAside(path));
   };
   std::optional<QByteArray> bytes;
   try {
     bytes = readRegularFile(path);
   } catch (const std::exception &) {
-    throw unreadable(nullptr);
+    throw unreadable();
   }
   if (!bytes)
     return result;
   result.digest = digestOf(*bytes);
   if (memory && memory->stringForKey(QLatin1String(restoredKey)) == QString::fromLatin1(result.digest)) {
-    const QString aside = setAside(path, &*bytes);
+    const QString aside = setAside(path);
     if (!aside.isEmpty()) {
       memory->remove(QLatin1String(restoredKey));
       memory->sync();
@@ -279,7 +257,7 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
   try {
     entries = decodeRecord(*bytes);
   } catch (const std::exception &) {
-    throw unreadable(&*bytes);
+    throw unreadable();
   }
   QJsonArray unrestored;
   QString firstProblem;

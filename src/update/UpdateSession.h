@@ -59,13 +59,12 @@ void save(const std::vector<Open> &open, const QString &path);
 // never over another file, and a CrelError naming it is thrown. An entry
 // that does not decode or rebuild is one failed entry: the rest are
 // returned, `failure` says how many failed and where they are kept, and
-// `keep` is set. They are kept in the set-aside file (renamed, else copied);
-// failing that, the file is rewritten atomically to hold only them; failing
-// that too, its digest is remembered in `memory`, so that neither a later
-// save overwrites what was not restored nor a later read restores the rest
-// again. A file remembered so is not restored; it is set aside and reported.
-// A document whose recorded file may not be written over gets a new one in
-// `savedImagesFolder` (CrelDocument::restoreAfterUpdate).
+// `keep` is set. They are kept in the set-aside file; failing that, the
+// file is rewritten atomically to hold only them; failing that too, its
+// digest is remembered in `memory`, so that neither a later save overwrites
+// what was not restored nor a later read restores the rest again. A file remembered so is not restored; it is set aside
+// and reported. A document whose recorded file may not be written over gets a new one in `savedImagesFolder`
+// (CrelDocument::restoreAfterUpdate).
 ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder = {},
                 SettingsStore *memory = nullptr);
 

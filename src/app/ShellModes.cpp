@@ -70,8 +70,8 @@ void answerOnceFrozen(CaptureCoordinator &capture, const ForwardedLaunch &reques
     }
     answer(phase != Phase::idle);
   });
-  const qint64 within = request.answerWithinMs().value_or(SingleInstance::replyTimeoutMs * 3 / 4);
-  QTimer::singleShot(int(std::clamp<qint64>(within, 0, SingleInstance::replyTimeoutMs * 3 / 4)), watch,
+  constexpr qint64 longest = SingleInstance::replyTimeoutMs * 3 / 4;
+  QTimer::singleShot(int(std::clamp<qint64>(request.answerWithinMs().value_or(longest), 0, longest)), watch,
                      [answer] { answer(true); });
 }
 

@@ -250,8 +250,9 @@ void CrelDocument::selectTool(MarkTool tool) {
 
 void CrelDocument::selectMark(const Mark &given, bool keepTool) {
   // A gesture's draft as the commit kept it: the settings taken from it
-  // must survive an update as the mark does.
-  const Mark mark = MarkValidation::withinLimits(given) ? given : MarkValidation::clamped(given);
+  // must survive an update as the mark does. Only its sizes are read here,
+  // so its points are not walked again after the commit's check.
+  const Mark mark = MarkValidation::withSettingsClamped(given);
   setSelection(mark.id);
   if (!keepTool)
     setTool(MarkTool::select);

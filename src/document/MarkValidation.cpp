@@ -147,6 +147,10 @@ Mark clamped(const Mark &mark) {
                 cut(p.y() + shift.y(), -maxCoordinate, maxCoordinate));
   });
 
+  return withSettingsClamped(m);
+}
+
+Mark withSettingsClamped(Mark m) {
   m.width = cut(m.width, 0, maxWidth);
   m.arrowHeadScale = cut(m.arrowHeadScale, 0, maxArrowHeadScale);
   m.fontSize = cut(m.fontSize, 0, maxFontSize);

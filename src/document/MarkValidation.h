@@ -37,6 +37,11 @@ bool withinLimits(const Mark &mark);
 // they are; nothing the editor makes has them.
 Mark clamped(const Mark &mark);
 
+// `mark` with only its sizes cut as clamped() cuts them; its coordinates
+// and lists are left as they are. For readers of a mark's settings, which
+// need not pay for a walk over every point.
+Mark withSettingsClamped(Mark mark);
+
 // Throws JsonDecodingError when `expanded` (the canvas grown around an image
 // for its marks) would exceed 80 megapixels or the export's side limit.
 void checkCanvas(const geom::Rect &expanded);

@@ -32,6 +32,14 @@ inline void printGoal(const char *name, double measured, double target) {
   printGoal(name, measured, target, measured <= target);
 }
 
+// A goal whose measurement did not come out is missed.
+inline void printGoal(const char *name, const std::optional<double> &measured, double target) {
+  if (measured)
+    printGoal(name, *measured, target);
+  else
+    std::printf("GOAL %s n/a %.3f MISSED\n", name, target);
+}
+
 // Runs this program again inside scripts/xvfb-testbed with `flags` (layout,
 // helper), echoing what it prints and handing each line to `line`. False when
 // it cannot start or ends with a failure.
@@ -75,12 +83,8 @@ inline int goalFromTestbed(const std::string &testbedScript, const char *goal, d
     if (std::sscanf(line, "MEASURED %lf", &value) == 1)
       measured = value;
   });
-  if (!measured) {
-    std::printf("GOAL %s n/a %.3f MISSED\n", goal, target);
-    return 1;
-  }
-  printGoal(goal, *measured, target);
-  return 0;
+  printGoal(goal, measured, target);
+  return measured ? 0 : 1;
 }
 
 // For a program measured inside the X test bed: runs that part when the test

@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <iterator>
 
 namespace crel {
 
@@ -195,9 +194,10 @@ void CaptureCoordinator::tearDownPanels() {
 
 void CaptureCoordinator::endSelection(bool captured) {
   std::vector<std::shared_ptr<CapturePanel>> closed = closePanels();
-  // Nothing follows a capture without an image: its panels go now.
+  // Nothing follows a capture without an image: its panels go now. Those of
+  // the last delivery went when this capture began.
   if (captured) {
-    std::move(closed.begin(), closed.end(), std::back_inserter(closedPanels_));
+    closedPanels_ = std::move(closed);
     teardown_.start();
   }
   cropBuffer_.drop();

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +22,27 @@ inline void useHeadlessQt() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
     qputenv("CREL_BUNDLE_DIR", CREL_BENCH_BUNDLE_DIR);
+}
+
+// Runs the event loop for `ms` milliseconds.
+inline void pumpFor(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Runs the loop until `done` holds (checked on every turn) or 20 s pass.
+inline bool waitFor(const std::function<bool()> &done) {
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done())
+      loop.quit();
+  });
+  QTimer::singleShot(20'000, &loop, &QEventLoop::quit);
+  poll.start(0);
+  loop.exec();
+  return done();
 }
 
 // The line bench/run-all collects: "GOAL <name> <measured> <target> <MET|MISSED>".

@@ -28,11 +28,9 @@
 #include "editor/EditorWindow.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QWindow>
 
 #include <sys/resource.h>
@@ -115,26 +113,6 @@ public:
   }
 };
 
-// Runs the loop until `done` holds (checked on every turn) or 20 s pass.
-bool waitFor(const std::function<bool()> &done) {
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done())
-      loop.quit();
-  });
-  QTimer::singleShot(20'000, &loop, &QEventLoop::quit);
-  poll.start(0);
-  loop.exec();
-  return done();
-}
-
-void pumpFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? -1 : v[v.size() / 2];
@@ -198,13 +176,13 @@ struct Road {
     app.overlays.clear();
     const int displays = int(QGuiApplication::screens().size());
     capture.begin();
-    if (!waitFor([&] { return int(app.overlays.size()) >= displays; }))
+    if (!crel::bench::waitFor([&] { return int(app.overlays.size()) >= displays; }))
       return -1;
     mouse.move(from.x(), from.y());
     mouse.press();
     mouse.move((from.x() + to.x()) / 2, (from.y() + to.y()) / 2);
     mouse.move(to.x(), to.y());
-    pumpFor(100);
+    crel::bench::pumpFor(100);
     app.canvas = nullptr;
     app.canvasPainted = false;
     app.framed.reset();
@@ -214,7 +192,7 @@ struct Road {
     const long faultsBefore = mainThreadFaults();
     mouse.release();
     const auto start = Clock::now();
-    if (!waitFor([&] { return app.framed.has_value(); }))
+    if (!crel::bench::waitFor([&] { return app.framed.has_value(); }))
       return -1;
     const auto since = [&](Clock::time_point t) {
       return std::chrono::duration<double, std::milli>(t - start).count();
@@ -222,7 +200,7 @@ struct Road {
     const double ms = since(*app.framed);
     const long faults = mainThreadFaults() - faultsBefore;
     // Closed only once written, so no discard prompt comes up.
-    if (!waitFor([&] { return !editor || editor->document().savedURL().has_value(); }))
+    if (!crel::bench::waitFor([&] { return !editor || editor->document().savedURL().has_value(); }))
       return -1;
     const auto sinceIf = [&](const std::optional<Clock::time_point> &t) { return t ? since(*t) : -1.0; };
     std::printf("  release seen %.1f, image handed over %.1f, editor made %.1f, shown %.1f, exposed %.1f, "
@@ -239,7 +217,7 @@ struct Road {
       editor->copyImage();
     else
       editor->window()->close();
-    waitFor([&] { return !editor; });
+    crel::bench::waitFor([&] { return !editor; });
   }
 };
 
@@ -253,7 +231,7 @@ int speed(Application &app, QPoint from, QPoint to, const char *name) {
       return 1;
     }
     road.close(false);
-    pumpFor(200);
+    crel::bench::pumpFor(200);
     if (run > 0) // the first warms up
       samples.push_back(ms);
     std::printf("run %d: %.1f ms\n", run, ms);
@@ -264,7 +242,7 @@ int speed(Application &app, QPoint from, QPoint to, const char *name) {
 
 int memory(Application &app, QPoint from, QPoint to) {
   Road road(app);
-  pumpFor(500);
+  crel::bench::pumpFor(500);
   const double before = residentMb();
   std::printf("before: anonymous %.1f, shared %.1f, files %.1f MB\n", statusMb("RssAnon"), statusMb("RssShmem"),
               statusMb("RssFile"));
@@ -277,7 +255,7 @@ int memory(Application &app, QPoint from, QPoint to) {
     std::printf("cycle %d: %.1f MB (anonymous %.1f, shared %.1f, files %.1f)\n", cycle, residentMb() - before,
                 statusMb("RssAnon"), statusMb("RssShmem"), statusMb("RssFile"));
   }
-  pumpFor(settleSeconds * 1000);
+  crel::bench::pumpFor(settleSeconds * 1000);
   std::printf("settled: anonymous %.1f, shared %.1f, files %.1f MB\n", statusMb("RssAnon"), statusMb("RssShmem"),
               statusMb("RssFile"));
   std::printf("MEASURED rss %.1f\n", residentMb() - before);
@@ -286,7 +264,7 @@ int memory(Application &app, QPoint from, QPoint to) {
 
 // Resident memory once the grab memory of the last capture is given back.
 double settledMb() {
-  pumpFor(settleSeconds * 1000);
+  crel::bench::pumpFor(settleSeconds * 1000);
   return residentMb();
 }
 

@@ -21,10 +21,7 @@
 #include "platform/files/SettingsStore.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -46,19 +43,6 @@ double processSeconds() {
   return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-void runEventLoopFor(int milliseconds) {
-  QEventLoop loop;
-  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-template <typename Condition> bool waitUntil(Condition condition) {
-  QDeadlineTimer deadline(20'000);
-  while (!condition() && !deadline.hasExpired())
-    runEventLoopFor(20);
-  return condition();
-}
-
 void BM_IdleTextEdit(benchmark::State &state) {
   for (auto _ : state) {
     QTemporaryDir dir;
@@ -69,7 +53,7 @@ void BM_IdleTextEdit(benchmark::State &state) {
     screenshot.fill(QColor(244, 245, 247));
     EditorController editor(std::make_unique<CrelDocument>(screenshot, annotation), sizes);
     editor.present();
-    if (!waitUntil([&] { return editor.window()->isActiveWindow(); })) {
+    if (!crel::bench::waitFor([&] { return editor.window()->isActiveWindow(); })) {
       state.SkipWithError("the editor window never became active");
       return;
     }
@@ -87,13 +71,14 @@ void BM_IdleTextEdit(benchmark::State &state) {
     editor.document().commit({note});
     CanvasView &canvas = *editor.view()->canvas();
     canvas.inlineTextEditor().begin(note.start, note);
-    if (!waitUntil([&] { return canvas.inlineTextEditor().view() && canvas.inlineTextEditor().view()->hasFocus(); })) {
+    if (!crel::bench::waitFor(
+            [&] { return canvas.inlineTextEditor().view() && canvas.inlineTextEditor().view()->hasFocus(); })) {
       state.SkipWithError("the text edit never took the keyboard");
       return;
     }
-    runEventLoopFor(2000); // the first paints end
+    crel::bench::pumpFor(2000); // the first paints end
     const double start = processSeconds();
-    runEventLoopFor(int(idleSeconds * 1000));
+    crel::bench::pumpFor(int(idleSeconds * 1000));
     const double seconds = processSeconds() - start;
     state.SetIterationTime(seconds);
     measuredPercent = 100 * seconds / idleSeconds;

@@ -112,8 +112,7 @@ void WordGestures::hover(QPointF viewPoint, bool spaceHeld) {
     return;
   for (const geom::Rect &frame : canvas_.chromeFrames()) {
     if (frame.contains(viewPoint)) {
-      if (canvas_.hoverWord())
-        canvas_.setHoverWord(std::nullopt);
+      canvas_.setHoverWord(std::nullopt);
       canvas_.setCursor(Qt::ArrowCursor);
       return;
     }

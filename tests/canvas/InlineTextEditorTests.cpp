@@ -294,7 +294,7 @@ TEST_F(InlineTextEditorTest, AnIdleEditorLaysItsTextOutNeitherPerCaretBlinkNorPe
     const Mark existing = textMark({24, 30}, sentence.repeated(repeats));
     document.commit({existing});
     editor().begin(existing.start, existing);
-    ASSERT_TRUE(test::waitUntil([&] { return view()->hasFocus(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view()->hasFocus(); }, 10000));
     PaintCounter counter;
     view()->installEventFilter(&counter);
     const auto layoutsDuring = [&](int events, const std::function<void(int)> &event) {
@@ -306,7 +306,7 @@ TEST_F(InlineTextEditorTest, AnIdleEditorLaysItsTextOutNeitherPerCaretBlinkNorPe
     };
     const auto blinks = [&](int) {
       const int seen = counter.paints;
-      EXPECT_TRUE(test::waitUntil([&] { return counter.paints > seen; }));
+      EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > seen; }, 10000));
     };
     const auto pointerMoves = [&](int i) {
       mouseAt(QEvent::MouseMove, view()->geometry().center() + QPointF(i % 7, i % 5), {}, Qt::NoButton);

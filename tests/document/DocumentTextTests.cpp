@@ -9,6 +9,7 @@
 #include "platform/text/FakeTextRecognizer.h"
 
 #include <QCoreApplication>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -103,12 +104,12 @@ TEST_F(DocumentTextTest, ClosingADocumentCancelsItsRecognitionAndNoOtherWaitsFor
     if (front)
       front->recognizeTextIfNeeded();
     closed->recognizeTextIfNeeded();
-    ASSERT_TRUE(test::waitUntil([&] { return recognizer->callCount() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recognizer->callCount() == 1; }, 10000));
     other->recognizeTextIfNeeded();
     closed.reset();
     for (int i = 0; i < (front ? 2 : 1); ++i)
       recognizer->release();
-    ASSERT_TRUE(test::waitUntil([&] { return !other->recognizing(); })) << "waits behind the closed document";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !other->recognizing(); }, 10000)) << "waits behind the closed document";
     EXPECT_EQ(other->recognizedText().words.size(), 3);
     EXPECT_EQ(recognizer->callCount(), 2) << "a queued job of a closed document never runs";
     EXPECT_EQ(recognizer->cancelledCount(), c.queued ? 0 : 1);

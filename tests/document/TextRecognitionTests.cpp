@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -123,11 +124,11 @@ TEST(TextRecognition, BackgroundRecognitionDeliversOnTheMainThreadInSubmissionOr
     arrivals.push_back("second");
     secondOutcome = std::move(o);
   });
-  ASSERT_TRUE(test::waitUntil([&] { return first->callCount() == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first->callCount() == 1; }, 10000));
   QThread::msleep(50);
   EXPECT_EQ(second->callCount(), 0) << "the queue is serial";
   first->release();
-  ASSERT_TRUE(test::waitUntil([&] { return arrivals.size() == 2; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return arrivals.size() == 2; }, 10000));
   EXPECT_EQ(arrivals, QStringList({"first", "second"}));
   EXPECT_EQ(first->lastImageSize(), QSize(40, 30));
   ASSERT_EQ(firstOutcome->text.words.size(), 2);
@@ -143,7 +144,7 @@ TEST(TextRecognition, AnOutcomeForADestroyedReceiverIsDropped) {
   bool delivered = false;
   TextRecognition::recognizeInBackground(recognizer, QImage(4, 4, QImage::Format_RGB32), receiver.get(),
                                          [&](TextRecognition::Outcome) { delivered = true; });
-  ASSERT_TRUE(test::waitUntil([&] { return recognizer->callCount() == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recognizer->callCount() == 1; }, 10000));
   receiver.reset();
   recognizer->release();
   TextRecognizer::waitForBackgroundWork();

@@ -61,8 +61,6 @@ std::vector<std::pair<QString, geom::Rect>> words(const std::vector<TextObservat
   return out;
 }
 
-} // namespace
-
 // Every expected word is read from `image` at least as often as drawn.
 void expectRead(const QImage &image, const std::map<QString, int> &expected, const char *page) {
   std::map<QString, int> found;
@@ -71,6 +69,8 @@ void expectRead(const QImage &image, const std::map<QString, int> &expected, con
   for (const auto &[text, count] : expected)
     EXPECT_GE(found[text], count) << page << ": " << qPrintable(text);
 }
+
+} // namespace
 
 TEST(TesseractTextRecognizer, FindsDarkAndLightTextAtItsPlace) {
   QImage image = test::filledImage({1200, 420}, Qt::white);

@@ -3,8 +3,6 @@
 #include "platform/files/SettingsStore.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -25,15 +23,6 @@ private:
   QTemporaryDir dir_;
   std::unique_ptr<SettingsStore> store_;
 };
-
-// Runs the event loop until `condition` holds, for ten seconds at most;
-// whether it holds.
-template <typename Condition> bool waitUntil(Condition condition) {
-  QDeadlineTimer deadline(10000);
-  while (!condition() && !deadline.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return condition();
-}
 
 // An image of `size` filled with `colour`.
 QImage filledImage(QSize size, const QColor &colour, QImage::Format format = QImage::Format_ARGB32_Premultiplied);

@@ -11,6 +11,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
 #include "platform/desktop/AutostartLoginItem.h"
+#include "platform/desktop/NotificationCenter.h"
 #include "platform/files/AtomicFileWriter.h"
 #include "platform/files/ResourceLocator.h"
 #include "platform/files/SettingsStore.h"
@@ -68,19 +69,6 @@ void darken(QWidget &root) {
   }
 }
 
-// A notification service that was never asked: the update section then
-// offers to allow notifications, as the live window does until it knows,
-// whatever this machine's service would say. It shows nothing.
-class UnaskedNotificationCenter : public NotificationCenter {
-public:
-  void authorizationStatus(StatusHandler done) override { done(Authorization::notDetermined); }
-  void requestAuthorization(ErrorHandler done) override { done(std::nullopt); }
-  void add(const Request &, ErrorHandler done) override {
-    done(QStringLiteral("The settings preview shows no notifications."));
-  }
-  void removeDelivered(const QString &) override {}
-};
-
 } // namespace
 
 void render(const QString &folder, const CommandLine &commandLine) {
@@ -99,7 +87,11 @@ void render(const QString &folder, const CommandLine &commandLine) {
       return std::make_unique<update::Updater>(update::Updater::Environment::standard(SettingsStore::standard(), {}), d,
                                                u);
     });
-    UnaskedNotificationCenter center;
+    // A notification service never asked: the update section offers to
+    // allow notifications, as the live window does until it knows, whatever
+    // this machine's service would say. It shows nothing.
+    FakeNotificationCenter center;
+    center.addError = QStringLiteral("The settings preview shows no notifications.");
     UpdateNotifier notifier(center, SettingsStore::standard(), commandLine.arguments());
     WelcomeView::Actions actions;
     actions.updatesSection = [&](QWidget *parent) { return new UpdateSettingsView(updates, &notifier, parent); };

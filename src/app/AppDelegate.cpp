@@ -97,9 +97,16 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
   connect(&windows_, &WindowRegistry::windowActivated, &statusItem_, &StatusItem::clearMenuOpen);
   // The menu's keys act in whichever of our windows is key: a shortcut
   // fires only where its action belongs to a visible window.
+  // Each once: adding an action the window holds already takes it out and
+  // puts it back, two events each on every activation.
   connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
-    if (QWidget *main = windows_.mainWindow(); main && launched())
-      main->addActions(menus_->shortcutActions());
+    QWidget *main = windows_.mainWindow();
+    if (!main || !launched())
+      return;
+    const QList<QAction *> held = main->actions();
+    for (QAction *action : menus_->shortcutActions())
+      if (!held.contains(action))
+        main->addAction(action);
   });
   // The settings coming forward count as opening them: the shortcut is tried
   // again, in case the program that held it let go.

@@ -71,20 +71,20 @@ public:
     const QRectF outer = shape.rect.adjusted(-reach, -reach, reach, reach);
     // The nearest ancestor the ring fits in, so no parent's edge cuts it.
     QWidget *host = control_.parentWidget();
-    while (!host->isWindow() && host->parentWidget() &&
-           !QRectF(host->rect()).contains(outer.translated(control_.mapTo(host, QPointF())))) {
+    QPointF origin = control_.pos();
+    while (!host->isWindow() && host->parentWidget() && !QRectF(host->rect()).contains(outer.translated(origin))) {
       // A parent moved by a layout moves the control within the host too.
       host->installEventFilter(this);
+      origin += host->pos();
       host = host->parentWidget();
     }
     if (ring_ && ring_->parentWidget() != host)
       delete ring_;
     if (!ring_)
       ring_ = new RingView(host);
-    const QRect geometry = outer.translated(control_.mapTo(host, QPointF())).toAlignedRect();
-    const QPointF offset = control_.mapTo(host, QPointF()) - QPointF(geometry.topLeft());
+    const QRect geometry = outer.translated(origin).toAlignedRect();
     ring_->setGeometry(geometry);
-    ring_->setShape({shape.rect.translated(offset), shape.cornerRadius});
+    ring_->setShape({shape.rect.translated(origin - QPointF(geometry.topLeft())), shape.cornerRadius});
     ring_->raise();
     ring_->show();
   }

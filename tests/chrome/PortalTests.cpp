@@ -25,7 +25,7 @@ Q_SIGNALS:
   void SettingChanged(const QString &ns, const QString &key, const QDBusVariant &value);
 };
 
-// Runs only on a session bus (CTest starts one for it with dbus-run-session).
+// Runs only on a session bus (CTest starts one for it with scripts/private-bus).
 TEST(DesktopPortal, HighContrastTurnsTransparencyOffAndIsFollowed) {
   if (!QDBusConnection::sessionBus().isConnected())
     GTEST_SKIP() << "no session bus";

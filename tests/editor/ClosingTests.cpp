@@ -254,7 +254,7 @@ TEST_F(ClosingTest, RevealShowsTheSavedFileOrSaysItIsGone) {
   alert->accept();
 }
 
-// Runs on a session bus of its own (CTest starts one with dbus-run-session).
+// Runs on a session bus of its own (CTest starts one with scripts/private-bus).
 class FakeFileManager : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")

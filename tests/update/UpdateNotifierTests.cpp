@@ -172,7 +172,7 @@ TEST(NotificationPermission, GrantPostsTheKnownVersionAndFailureSaysWhyButTestRu
   EXPECT_EQ(isolated.center.statusQueries, 0);
 }
 
-// Runs on a session bus of its own (CTest starts one with dbus-run-session).
+// Runs on a session bus of its own (CTest starts one with scripts/private-bus).
 TEST(DesktopNotifications, PostReplaceClickAndCloseOverTheBus) {
   if (!QDBusConnection::sessionBus().isConnected())
     GTEST_SKIP() << "no session bus";

@@ -26,6 +26,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <memory>
+
 namespace crel::SettingsPreview {
 
 namespace {
@@ -90,9 +92,11 @@ void render(const QString &folder, const CommandLine &commandLine) {
     // A notification service never asked: the update section offers to
     // allow notifications, as the live window does until it knows, whatever
     // this machine's service would say. It shows nothing.
-    FakeNotificationCenter center;
-    center.addError = QStringLiteral("The settings preview shows no notifications.");
-    UpdateNotifier notifier(center, SettingsStore::standard(), commandLine.arguments());
+    // On the heap: GCC's -O1 (the sanitizer build) takes the optional error
+    // of a stack copy for uninitialised.
+    const auto center = std::make_unique<FakeNotificationCenter>();
+    center->addError = QStringLiteral("The settings preview shows no notifications.");
+    UpdateNotifier notifier(*center, SettingsStore::standard(), commandLine.arguments());
     WelcomeView::Actions actions;
     actions.updatesSection = [&](QWidget *parent) { return new UpdateSettingsView(updates, &notifier, parent); };
 

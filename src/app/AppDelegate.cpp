@@ -51,7 +51,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <thread>
 
 namespace crel {
 
@@ -596,8 +595,7 @@ void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::fun
     return;
   }
   touch();
-  // The launch that asked may give up while the files are read.
-  openFilesInBackground(request.paths, reply, [request] { return !request.isLate(); });
+  openFilesInBackground(request.paths, reply);
 }
 
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
@@ -780,30 +778,21 @@ void AppDelegate::openImage() {
 }
 
 bool AppDelegate::openFiles(const QStringList &paths) {
+  const ImageOpening::Reader read =
+      services_.readImage ? services_.readImage : ImageOpening::Reader(ImageOpening::open);
   std::vector<ImageOpening::Outcome> outcomes;
   for (const QString &path : paths)
-    outcomes.push_back(ImageOpening::open(path));
+    outcomes.push_back(read(path));
   return showOpened(paths, outcomes);
 }
 
-void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
-                                        const std::function<bool()> &stillWanted) {
-  // Read away from the main thread: a file on a stalled mount must not
-  // freeze the editors. A read that never returns keeps only its thread.
-  std::thread([paths, done, stillWanted, self = QPointer<AppDelegate>(this)] {
-    std::vector<ImageOpening::Outcome> outcomes;
-    for (const QString &path : paths)
-      outcomes.push_back(ImageOpening::open(path));
-    if (QCoreApplication *app = QCoreApplication::instance())
-      QMetaObject::invokeMethod(
-          app,
-          [paths, done, stillWanted, self, outcomes] {
-            const bool any = self && (!stillWanted || stillWanted()) && self->showOpened(paths, outcomes);
-            if (done)
-              done(any);
-          },
-          Qt::QueuedConnection);
-  }).detach();
+void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done) {
+  ImageOpening::openInBackground(paths, this, services_.readImage,
+                                 [this, paths, done](const std::vector<ImageOpening::Outcome> &outcomes) {
+                                   const bool any = showOpened(paths, outcomes);
+                                   if (done)
+                                     done(any);
+                                 });
 }
 
 bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes) {

@@ -54,6 +54,8 @@ struct AppServices {
   NotificationCenter *notifications = nullptr;
   // How the status item looks for a tray; the desktop's, every two seconds, when empty.
   TrayWatch tray;
+  // How an image file is read; ImageOpening::open when empty.
+  ImageOpening::Reader readImage;
 };
 
 struct LaunchOptions {
@@ -92,7 +94,8 @@ public:
 
   // A request from a later launch; true when it did what was asked.
   bool handleForwarded(const ForwardedLaunch &request);
-  // The same, answering through `reply`; files are read off the main thread.
+  // The same, answering through `reply`; files are read off the main thread,
+  // however long that takes.
   void handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply);
   // A plain later launch: the window with a sheet, the front editor, the
   // settings when there is no editor, or the newest (even minimised) editor.
@@ -119,9 +122,8 @@ public:
   // Each file in turn; the ones that fail are named in one alert. True when
   // at least one opened.
   bool openFiles(const QStringList &paths);
-  // Nothing is shown when `stillWanted` answers no once the files are read.
-  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
-                             const std::function<bool()> &stillWanted = {});
+  // The same, read away from the main thread; `done` hears the outcome.
+  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done);
   bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.

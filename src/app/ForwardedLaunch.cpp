@@ -148,6 +148,13 @@ bool ForwardedLaunch::isLate() const {
 
 QByteArray ForwardedLaunch::encodeReply(bool ok) { return ok ? "{\"ok\":true}\n" : "{\"ok\":false}\n"; }
 
+QByteArray ForwardedLaunch::encodeAcceptance() { return "{\"accepted\":true}\n"; }
+
+bool ForwardedLaunch::isAcceptance(const QByteArray &line) {
+  const std::optional<QJsonObject> object = parseObject(line, 256);
+  return object && object->value(QStringLiteral("accepted")) == QJsonValue(true);
+}
+
 std::optional<bool> ForwardedLaunch::decodeReply(const QByteArray &line) {
   const std::optional<QJsonObject> object = parseObject(line, 256);
   if (!object || !object->value(QStringLiteral("ok")).isBool())

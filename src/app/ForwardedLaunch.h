@@ -47,6 +47,10 @@ struct ForwardedLaunch {
   static QByteArray encodeReply(bool ok);
   // None for a malformed reply.
   static std::optional<bool> decodeReply(const QByteArray &line);
+  // Said before the answer to a request that will be carried out however
+  // long it takes: from then on its launch waits while the instance lives.
+  static QByteArray encodeAcceptance();
+  static bool isAcceptance(const QByteArray &line);
 
   friend bool operator==(const ForwardedLaunch &, const ForwardedLaunch &) = default;
 };

@@ -6,9 +6,13 @@
 #include "platform/image/ImageDecoder.h"
 
 #include <QColorSpace>
+#include <QCoreApplication>
 #include <QFile>
+#include <QMetaObject>
+#include <QPointer>
 
 #include <algorithm>
+#include <thread>
 
 namespace crel::ImageOpening {
 
@@ -88,6 +92,26 @@ Outcome open(const QString &path) {
     image.convertToColorSpace(QColorSpace::SRgb);
   // 16-bit and indexed files become the 8-bit format the editor works in.
   return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), {}, format};
+}
+
+void openInBackground(const QStringList &paths, QObject *context, const Reader &reader,
+                      std::function<void(std::vector<Outcome>)> done) {
+  std::thread([paths, reader = reader ? reader : Reader(open), done = std::move(done),
+               target = QPointer<QObject>(context)] {
+    std::vector<Outcome> outcomes;
+    for (const QString &path : paths)
+      outcomes.push_back(reader(path));
+    // The context is looked at only on its own thread; the application
+    // object outlives every reader that finishes in time to matter.
+    if (QCoreApplication *app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(
+          app,
+          [done, target, outcomes = std::move(outcomes)]() mutable {
+            if (target)
+              done(std::move(outcomes));
+          },
+          Qt::QueuedConnection);
+  }).detach();
 }
 
 QImage readImage(const QString &path) {

@@ -4,8 +4,14 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
 
 #include <optional>
+
+class QObject;
 
 namespace crel {
 
@@ -33,6 +39,15 @@ struct Outcome {
 // is refused before it is opened; the size limit is checked from the
 // header, before any pixel memory is allocated. Safe on any thread.
 Outcome open(const QString &path);
+
+// How one file is read; open() unless a test stands in.
+using Reader = std::function<Outcome(const QString &path)>;
+// Reads the files in order away from the main thread, so that a file on a
+// stalled mount freezes no editor, and hands the outcomes, in the same
+// order, to `done` on `context`'s thread unless `context` is gone by then.
+// A read that never returns keeps only its own thread.
+void openInBackground(const QStringList &paths, QObject *context, const Reader &reader,
+                      std::function<void(std::vector<Outcome>)> done);
 
 // The same, throwing CrelError::invalidImage with the message that names
 // the file and the problem.

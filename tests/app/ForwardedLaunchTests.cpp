@@ -5,10 +5,12 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 #include <thread>
 
 using namespace crel;
@@ -204,4 +206,41 @@ TEST(SingleInstance, ARequestItsLaunchGaveUpOnIsNeverCarriedOut) {
   auto timely = send("/timely.png", 20'000);
   EXPECT_EQ(pump(timely), std::optional<bool>(true));
   EXPECT_EQ(handled, QStringList{"/timely.png"});
+}
+
+// Once the primary took a request, its launch waits for the answer as long
+// as the primary lives; before that, only until its deadline.
+TEST(SingleInstance, AnAcceptedRequestIsAnsweredHoweverLongItTakes) {
+  struct Case {
+    const char *name;
+    bool accept;
+    bool primaryDies; // instead of answering
+    std::optional<bool> launchHears;
+  };
+  const std::vector<Case> cases{
+      {"accepted, answered after the deadline", true, false, true},
+      {"not accepted, answered after the deadline", false, false, std::nullopt},
+      {"accepted, then the primary went away", true, true, std::nullopt},
+  };
+  for (const Case &c : cases) {
+    QTemporaryDir folder;
+    QObject timers;
+    auto primary = std::make_unique<SingleInstance>(folder.path());
+    ASSERT_TRUE(primary->becomePrimary());
+    constexpr int replyTimeout = 1300; // one second of it is the answering margin
+    primary->setHandler([&](const ForwardedLaunch &, const SingleInstance::Reply &reply) {
+      if (c.accept)
+        reply.accept();
+      QTimer::singleShot(replyTimeout + 700, &timers, [&, reply] {
+        if (c.primaryDies)
+          primary.reset();
+        else
+          reply(true);
+      });
+    });
+    auto answer = std::async(std::launch::async, [&folder] {
+      return SingleInstance::forward(folder.path(), request(Command::open, {"/a.png"}), 5000, replyTimeout);
+    });
+    EXPECT_EQ(pump(answer), c.launchHears) << c.name;
+  }
 }

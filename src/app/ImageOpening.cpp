@@ -36,6 +36,7 @@ QString reason(const Failure &failure) {
   case Problem::notRegularFile: return crel::tr("not a regular file");
   case Problem::notImage: return crel::tr("not a PNG, JPEG, TIFF, or HEIC image");
   case Problem::tooLarge: return crel::tr("larger than 80 megapixels");
+  case Problem::sideTooLong: return crel::tr("longer than 32,768 pixels on a side");
   case Problem::undecodable:
     return failure.format == Format::none
                ? crel::tr("the image could not be decoded")
@@ -44,12 +45,15 @@ QString reason(const Failure &failure) {
   return {};
 }
 
+static_assert(ImageDecoder::maxSide == 32'768, "the messages name the side limit");
+
 Problem problemFor(ImageDecoder::Refusal refusal) {
   switch (refusal) {
   case ImageDecoder::Refusal::notFound: return Problem::notFound;
   case ImageDecoder::Refusal::notReadable: return Problem::notReadable;
   case ImageDecoder::Refusal::notRegularFile: return Problem::notRegularFile;
   case ImageDecoder::Refusal::tooLarge: return Problem::tooLarge;
+  case ImageDecoder::Refusal::sideTooLong: return Problem::sideTooLong;
   case ImageDecoder::Refusal::none:
   case ImageDecoder::Refusal::notImage: break;
   }
@@ -138,6 +142,10 @@ QString failureMessage(const QList<Failure> &failures) {
   }
   if (aboutImages)
     message += QStringLiteral("\n\n") + CrelError::invalidImage().errorDescription();
+  // The 80-megapixel advice would be no help for these.
+  if (std::any_of(failures.begin(), failures.end(), [](const Failure &f) { return f.problem == Problem::sideTooLong; }))
+    message += QStringLiteral("\n\n") +
+               crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");
   return message;
 }
 

@@ -27,7 +27,9 @@ Format sniff(const QByteArray &head);
 
 // Why a file did not open. undecodable: the file starts as one of the four
 // formats but its image could not be decoded (damaged, or cut short).
-enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge, undecodable };
+// sideTooLong: within the pixel limit, but longer on a side than any image
+// that can be saved.
+enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge, undecodable, sideTooLong };
 
 struct Outcome {
   QImage image;                   // full size, upright, in a format the editor takes

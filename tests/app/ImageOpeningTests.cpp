@@ -16,6 +16,18 @@ namespace {
 
 using test::encodedImage;
 
+// A JPEG whose frame header claims `size`: refused from the header, it
+// needs no pixels behind it.
+QByteArray jpegClaiming(QSize size, int orientation) {
+  QByteArray jpeg = test::jpegWithOrientation(QImage(8, 8, QImage::Format_RGB32), orientation);
+  const qsizetype frame = jpeg.indexOf("\xff\xc0");
+  if (frame >= 0) {
+    const char sides[] = {char(size.height() >> 8), char(size.height()), char(size.width() >> 8), char(size.width())};
+    jpeg.replace(frame + 5, 4, QByteArray(sides, 4));
+  }
+  return jpeg;
+}
+
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
   const QString path = dir.filePath(name);
   test::writeFile(path, bytes);
@@ -36,6 +48,8 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
   static const char gif[] = "GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
   QImage huge(10'000, 8'001, QImage::Format_Mono); // one row over the limit, cheap to make
   huge.fill(1);
+  QImage wide(40'000, 2'000, QImage::Format_Mono); // exactly 80 megapixels, too wide to save
+  wide.fill(1);
   using P = ImageOpening::Problem;
   const struct {
     const char *name;
@@ -53,6 +67,9 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
       {"truncated.png", smallPng.left(smallPng.size() / 2), P::undecodable},
       {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8), P::undecodable},
       {"huge.png", encodedImage(huge, "PNG"), P::tooLarge},
+      {"wide.png", encodedImage(wide, "PNG"), P::sideTooLong},
+      // Stored 1,000 wide, upright 33,000 wide.
+      {"turned.jpg", jpegClaiming({1'000, 33'000}, 6), P::sideTooLong},
   };
   QList<ImageOpening::Failure> failures;
   for (const auto &f : files) {
@@ -75,6 +92,10 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
                 "/text.png: not a PNG, JPEG, TIFF, or HEIC image\n" + shown +
                 "/huge.png: larger than 80 megapixels\n\n"
                 "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
+  // Too long on a side: the 80-megapixel advice would be false for it.
+  EXPECT_EQ(ImageOpening::failureMessage({failures[9]}),
+            shown + "/wide.png could not be opened: longer than 32,768 pixels on a side.\n\n"
+                    "An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");
   // A damaged file sends nobody looking for another format.
   EXPECT_EQ(ImageOpening::failureMessage({failures[6]}),
             shown + "/truncated.png could not be opened: the PNG image could not be decoded.");

@@ -63,6 +63,7 @@ struct LaunchOptions {
   bool capture = false;      // --capture
   bool isolatedTest = false; // a test run: the update session is not touched
   QStringList openPaths;     // images the launch was asked to open
+  qsizetype notOpened = 0;   // and how many more it had no room for
 };
 
 // The ordinary run: the launch sequence, the capture road from the shortcut
@@ -119,12 +120,14 @@ public:
   // `directory`, which it creates first, with where the user's images are
   // said above the files. Throws when the folder cannot be made.
   static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
-  // Each file in turn; the ones that fail are named in one alert. True when
-  // at least one opened.
-  bool openFiles(const QStringList &paths);
+  // Each file in turn; the ones that fail, and the count of `notOpened`
+  // ones the launch had no room for, are told in one alert. True when at
+  // least one opened.
+  bool openFiles(const QStringList &paths, qsizetype notOpened = 0);
   // The same, read away from the main thread; `done` hears the outcome.
-  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done);
-  bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes);
+  void openFilesInBackground(const QStringList &paths, qsizetype notOpened, const std::function<void(bool)> &done);
+  bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
+                  qsizetype notOpened = 0);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.
   void report(const std::exception_ptr &error);

@@ -77,6 +77,15 @@ std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLin
     request.command = Command::open;
   else if (commandLine.has(QStringLiteral("--capture")))
     request.command = Command::capture;
+  if (request.paths.size() > maxPaths) {
+    request.notOpened = request.paths.size() - maxPaths;
+    request.paths.resize(maxPaths);
+  }
+  // The line holds the first ones; the rest count.
+  while (!request.paths.isEmpty() && request.encode().isEmpty()) {
+    request.paths.removeLast();
+    ++request.notOpened;
+  }
   return request;
 }
 
@@ -89,6 +98,8 @@ QByteArray ForwardedLaunch::encode() const {
     if (value == command)
       object.insert(QStringLiteral("cmd"), QString(name));
   object.insert(QStringLiteral("paths"), QJsonArray::fromStringList(paths));
+  if (notOpened > 0)
+    object.insert(QStringLiteral("notOpened"), double(notOpened));
   if (deadline > 0)
     object.insert(QStringLiteral("deadline"), double(deadline));
   QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
@@ -120,7 +131,15 @@ std::optional<ForwardedLaunch> ForwardedLaunch::decode(const QByteArray &line) {
       request.paths << path.toString();
     }
   }
-  if ((request.command == Command::open) == request.paths.isEmpty())
+  const QJsonValue notOpened = object->value(QStringLiteral("notOpened"));
+  if (!notOpened.isUndefined()) {
+    const double count = notOpened.toDouble(-1);
+    if (!notOpened.isDouble() || count < 1 || count > 1e9 || count != double(qint64(count)))
+      return std::nullopt;
+    request.notOpened = qsizetype(count);
+  }
+  const bool files = !request.paths.isEmpty() || request.notOpened > 0;
+  if ((request.command == Command::open) != files)
     return std::nullopt;
   const QJsonValue deadline = object->value(QStringLiteral("deadline"));
   if (!deadline.isUndefined()) {

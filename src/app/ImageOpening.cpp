@@ -1,8 +1,11 @@
 #include "ImageOpening.h"
 
+#include "ForwardedLaunch.h"
+
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
 #include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 #include "platform/image/ImageDecoder.h"
 
 #include <QColorSpace>
@@ -58,6 +61,19 @@ Problem problemFor(ImageDecoder::Refusal refusal) {
   case ImageDecoder::Refusal::notImage: break;
   }
   return Problem::notImage;
+}
+
+// A name the alert can show on one line: the start and the file's end.
+QString shortPath(const QString &path) {
+  constexpr qsizetype longest = 90;
+  if (path.size() <= longest)
+    return path;
+  QString start = path.left(longest / 2 - 1), end = path.right(longest / 2);
+  if (start.back().isHighSurrogate())
+    start.chop(1);
+  if (end.front().isLowSurrogate())
+    end.remove(0, 1);
+  return start + QChar(0x2026) + end;
 }
 
 } // namespace
@@ -125,28 +141,39 @@ QImage readImage(const QString &path) {
   return std::move(outcome.image);
 }
 
-QString failureMessage(const QList<Failure> &failures) {
-  if (failures.isEmpty())
-    return {};
-  const bool aboutImages = std::any_of(failures.begin(), failures.end(), [](const Failure &f) {
-    return f.problem == Problem::notImage || f.problem == Problem::tooLarge;
-  });
-  QString message;
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
+  // A list the user can read to the end, its OK button on the screen.
+  constexpr qsizetype listed = 10;
+  const auto name = [](const Failure &f) { return shortPath(CrelStorage::displayPath(f.path)); };
+  QStringList paragraphs;
   if (failures.size() == 1) {
-    message =
-        crel::tr("%1 could not be opened: %2.").arg(CrelStorage::displayPath(failures[0].path), reason(failures[0]));
-  } else {
-    message = crel::tr("These files could not be opened:");
-    for (const Failure &f : failures)
-      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f));
+    paragraphs << crel::tr("%1 could not be opened: %2.").arg(name(failures[0]), reason(failures[0]));
+  } else if (!failures.isEmpty()) {
+    QString list = crel::tr("These files could not be opened:");
+    for (const Failure &f : failures.first(std::min(listed, failures.size())))
+      list += QLatin1Char('\n') + crel::tr("%1: %2").arg(name(f), reason(f));
+    if (const qsizetype rest = failures.size() - listed; rest == 1)
+      list += QLatin1Char('\n') + crel::tr("and one more file");
+    else if (rest > 1)
+      list += QLatin1Char('\n') + crel::tr("and %1 more files").arg(rest);
+    paragraphs << list;
   }
-  if (aboutImages)
-    message += QStringLiteral("\n\n") + CrelError::invalidImage().errorDescription();
+  if (notOpened == 1)
+    paragraphs << crel::tr("%1 opens at most %2 files at a time; one more file was not opened.")
+                      .arg(AppIdentity::name())
+                      .arg(ForwardedLaunch::maxPaths);
+  else if (notOpened > 1)
+    paragraphs << crel::tr("%1 opens at most %2 files at a time; %3 more files were not opened.")
+                      .arg(AppIdentity::name())
+                      .arg(ForwardedLaunch::maxPaths)
+                      .arg(notOpened);
+  const auto any = [&failures](auto test) { return std::any_of(failures.begin(), failures.end(), test); };
+  if (any([](const Failure &f) { return f.problem == Problem::notImage || f.problem == Problem::tooLarge; }))
+    paragraphs << CrelError::invalidImage().errorDescription();
   // The 80-megapixel advice would be no help for these.
-  if (std::any_of(failures.begin(), failures.end(), [](const Failure &f) { return f.problem == Problem::sideTooLong; }))
-    message += QStringLiteral("\n\n") +
-               crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");
-  return message;
+  if (any([](const Failure &f) { return f.problem == Problem::sideTooLong; }))
+    paragraphs << crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");
+  return paragraphs.join(QStringLiteral("\n\n"));
 }
 
 QString nameFilter() { return crel::tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.heic *.heif)"); }

@@ -60,8 +60,10 @@ struct Failure {
   Problem problem;
   Format format = Format::none; // names the format of an undecodable file
 };
-// One message for every file of one request that did not open.
-QString failureMessage(const QList<Failure> &failures);
+// One message for every file of one request that did not open, short
+// enough for any screen: it names the first few, counts the rest, and
+// counts the `notOpened` files the request had no room for.
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened = 0);
 
 // The file dialog's filter.
 QString nameFilter();

@@ -135,8 +135,10 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   // Files named on the first launch open as they would in a running
   // instance; a test run's arguments are its own.
   if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
-      request && !isTestRun(commandLine))
+      request && !isTestRun(commandLine)) {
     options.openPaths = request->paths;
+    options.notOpened = request->notOpened;
+  }
   // Requests wait for the launch sequence: both are queued in order.
   ForwardedRequests requests(delegate, capture);
   instance.setHandler([&delegate, &requests](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {

@@ -1,3 +1,4 @@
+#include "app/ForwardedLaunch.h"
 #include "app/ImageOpening.h"
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
@@ -169,5 +170,49 @@ TEST(ImageOpening, HeicOpensAtEverySizeAndADamagedOneSaysSo) {
   } catch (const CrelError &error) {
     EXPECT_EQ(error.errorDescription(),
               CrelStorage::displayPath(damaged) + " could not be opened: the HEIC image could not be decoded.");
+  }
+}
+
+// A request with many bad files, or more files than a launch opens, still
+// gets one alert whose OK button is on the screen.
+TEST(ImageOpening, TheAlertForManyFilesNamesAFewAndCountsTheRest) {
+  const auto missing = [](int count) {
+    QList<ImageOpening::Failure> failures;
+    for (int i = 0; i < count; ++i)
+      failures.append({QStringLiteral("/m/%1.png").arg(i), ImageOpening::Problem::notFound});
+    return failures;
+  };
+  const QString limit = QString::number(ForwardedLaunch::maxPaths);
+  const struct {
+    const char *name;
+    QList<ImageOpening::Failure> failures;
+    qsizetype notOpened;
+    int lines;
+    QString last;
+  } cases[]{
+      {"ten, all named", missing(10), 0, 11, "/m/9.png: not found"},
+      {"eleven", missing(11), 0, 12, "and one more file"},
+      {"120 missing files", missing(120), 0, 12, "and 110 more files"},
+      {"more than a launch opens",
+       {},
+       1,
+       1,
+       "Crel opens at most " + limit + " files at a time; one more file was not opened."},
+      {"both", missing(50), 9'950, 14,
+       "Crel opens at most " + limit + " files at a time; 9950 more files were not opened."},
+      {"a name as long as a path gets",
+       {{"/m/" + QString(4'000, 'x') + ".png", ImageOpening::Problem::notFound}},
+       0,
+       1,
+       {}},
+  };
+  for (const auto &c : cases) {
+    const QStringList lines = ImageOpening::failureMessage(c.failures, c.notOpened).split('\n');
+    EXPECT_EQ(lines.size(), c.lines) << c.name;
+    if (!c.last.isEmpty()) {
+      EXPECT_EQ(lines.last(), c.last) << c.name;
+    }
+    for (const QString &line : lines)
+      EXPECT_LE(line.size(), 140) << c.name;
   }
 }

@@ -54,6 +54,17 @@ std::optional<QJsonObject> parseObject(const QByteArray &line, qsizetype limit) 
   return document.object();
 }
 
+// A whole number from 1 to `largest` that a double holds exactly; 0 when
+// absent, none when anything else.
+std::optional<qint64> positiveWhole(const QJsonValue &value, double largest) {
+  if (value.isUndefined())
+    return 0;
+  const double number = value.toDouble(-1);
+  if (!value.isDouble() || number < 1 || number > largest || number != double(qint64(number)))
+    return std::nullopt;
+  return qint64(number);
+}
+
 } // namespace
 
 std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLine &commandLine,
@@ -131,24 +142,16 @@ std::optional<ForwardedLaunch> ForwardedLaunch::decode(const QByteArray &line) {
       request.paths << path.toString();
     }
   }
-  const QJsonValue notOpened = object->value(QStringLiteral("notOpened"));
-  if (!notOpened.isUndefined()) {
-    const double count = notOpened.toDouble(-1);
-    if (!notOpened.isDouble() || count < 1 || count > 1e9 || count != double(qint64(count)))
-      return std::nullopt;
-    request.notOpened = qsizetype(count);
-  }
+  const std::optional<qint64> notOpened = positiveWhole(object->value(QStringLiteral("notOpened")), 1e9);
+  // Milliseconds on the monotonic clock.
+  const std::optional<qint64> deadline = positiveWhole(object->value(QStringLiteral("deadline")), 9007199254740992.0);
+  if (!notOpened || !deadline)
+    return std::nullopt;
+  request.notOpened = qsizetype(*notOpened);
+  request.deadline = *deadline;
   const bool files = !request.paths.isEmpty() || request.notOpened > 0;
   if ((request.command == Command::open) != files)
     return std::nullopt;
-  const QJsonValue deadline = object->value(QStringLiteral("deadline"));
-  if (!deadline.isUndefined()) {
-    // A whole, positive number of milliseconds that a double holds exactly.
-    const double ms = deadline.toDouble(-1);
-    if (!deadline.isDouble() || ms < 1 || ms > 9007199254740992.0 || ms != double(qint64(ms)))
-      return std::nullopt;
-    request.deadline = qint64(ms);
-  }
   return request;
 }
 

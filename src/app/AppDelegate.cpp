@@ -51,7 +51,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <thread>
 
 namespace crel {
 
@@ -209,7 +208,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
 
   // Before the ending is chosen: an opened image is an editor, not a reason for the settings.
   if (!options.openPaths.isEmpty())
-    openFiles(options.openPaths);
+    openFiles(options.openPaths, options.notOpened);
 
   // Said after the launch's own window is up, so the alert lands on top of it.
   const QString shortcutProblem = services_.shortcuts.takeLaunchProblem();
@@ -596,8 +595,7 @@ void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::fun
     return;
   }
   touch();
-  // The launch that asked may give up while the files are read.
-  openFilesInBackground(request.paths, reply, [request] { return !request.isLate(); });
+  openFilesInBackground(request.paths, request.notOpened, reply);
 }
 
 bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
@@ -605,7 +603,7 @@ bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
   switch (request.command) {
   case ForwardedLaunch::Command::reopen: reopen(); return true;
   case ForwardedLaunch::Command::capture: newCapture(); return true;
-  case ForwardedLaunch::Command::open: return openFiles(request.paths);
+  case ForwardedLaunch::Command::open: return openFiles(request.paths, request.notOpened);
   }
   return false;
 }
@@ -779,34 +777,27 @@ void AppDelegate::openImage() {
   panel->open();
 }
 
-bool AppDelegate::openFiles(const QStringList &paths) {
+bool AppDelegate::openFiles(const QStringList &paths, qsizetype notOpened) {
+  const ImageOpening::Reader read =
+      services_.readImage ? services_.readImage : ImageOpening::Reader(ImageOpening::open);
   std::vector<ImageOpening::Outcome> outcomes;
   for (const QString &path : paths)
-    outcomes.push_back(ImageOpening::open(path));
-  return showOpened(paths, outcomes);
+    outcomes.push_back(read(path));
+  return showOpened(paths, outcomes, notOpened);
 }
 
-void AppDelegate::openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
-                                        const std::function<bool()> &stillWanted) {
-  // Read away from the main thread: a file on a stalled mount must not
-  // freeze the editors. A read that never returns keeps only its thread.
-  std::thread([paths, done, stillWanted, self = QPointer<AppDelegate>(this)] {
-    std::vector<ImageOpening::Outcome> outcomes;
-    for (const QString &path : paths)
-      outcomes.push_back(ImageOpening::open(path));
-    if (QCoreApplication *app = QCoreApplication::instance())
-      QMetaObject::invokeMethod(
-          app,
-          [paths, done, stillWanted, self, outcomes] {
-            const bool any = self && (!stillWanted || stillWanted()) && self->showOpened(paths, outcomes);
-            if (done)
-              done(any);
-          },
-          Qt::QueuedConnection);
-  }).detach();
+void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notOpened,
+                                        const std::function<void(bool)> &done) {
+  ImageOpening::openInBackground(paths, this, services_.readImage,
+                                 [this, paths, notOpened, done](const std::vector<ImageOpening::Outcome> &outcomes) {
+                                   const bool any = showOpened(paths, outcomes, notOpened);
+                                   if (done)
+                                     done(any);
+                                 });
 }
 
-bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes) {
+bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
+                             qsizetype notOpened) {
   QList<ImageOpening::Failure> failures;
   bool any = false;
   for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
@@ -818,9 +809,9 @@ bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOp
     showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
     any = true;
   }
-  // One request, one alert, however many of its files failed.
-  if (!failures.isEmpty())
-    report(ImageOpening::failureMessage(failures));
+  // One request, one alert, however many of its files failed or had no room.
+  if (!failures.isEmpty() || notOpened > 0)
+    report(ImageOpening::failureMessage(failures, notOpened));
   return any;
 }
 

@@ -54,6 +54,8 @@ struct AppServices {
   NotificationCenter *notifications = nullptr;
   // How the status item looks for a tray; the desktop's, every two seconds, when empty.
   TrayWatch tray;
+  // How an image file is read; ImageOpening::open when empty.
+  ImageOpening::Reader readImage;
 };
 
 struct LaunchOptions {
@@ -61,6 +63,7 @@ struct LaunchOptions {
   bool capture = false;      // --capture
   bool isolatedTest = false; // a test run: the update session is not touched
   QStringList openPaths;     // images the launch was asked to open
+  qsizetype notOpened = 0;   // and how many more it had no room for
 };
 
 // The ordinary run: the launch sequence, the capture road from the shortcut
@@ -92,7 +95,8 @@ public:
 
   // A request from a later launch; true when it did what was asked.
   bool handleForwarded(const ForwardedLaunch &request);
-  // The same, answering through `reply`; files are read off the main thread.
+  // The same, answering through `reply`; files are read off the main thread,
+  // however long that takes.
   void handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply);
   // A plain later launch: the window with a sheet, the front editor, the
   // settings when there is no editor, or the newest (even minimised) editor.
@@ -116,13 +120,14 @@ public:
   // `directory`, which it creates first, with where the user's images are
   // said above the files. Throws when the folder cannot be made.
   static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
-  // Each file in turn; the ones that fail are named in one alert. True when
-  // at least one opened.
-  bool openFiles(const QStringList &paths);
-  // Nothing is shown when `stillWanted` answers no once the files are read.
-  void openFilesInBackground(const QStringList &paths, const std::function<void(bool)> &done,
-                             const std::function<bool()> &stillWanted = {});
-  bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes);
+  // Each file in turn; the ones that fail, and the count of `notOpened`
+  // ones the launch had no room for, are told in one alert. True when at
+  // least one opened.
+  bool openFiles(const QStringList &paths, qsizetype notOpened = 0);
+  // The same, read away from the main thread; `done` hears the outcome.
+  void openFilesInBackground(const QStringList &paths, qsizetype notOpened, const std::function<void(bool)> &done);
+  bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
+                  qsizetype notOpened = 0);
   bool openImageFile(const QString &path);
   // Logs the error and shows its sentence in an alert.
   void report(const std::exception_ptr &error);

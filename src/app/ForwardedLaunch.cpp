@@ -54,6 +54,17 @@ std::optional<QJsonObject> parseObject(const QByteArray &line, qsizetype limit) 
   return document.object();
 }
 
+// A whole number from 1 to `largest` that a double holds exactly; 0 when
+// absent, none when anything else.
+std::optional<qint64> positiveWhole(const QJsonValue &value, double largest) {
+  if (value.isUndefined())
+    return 0;
+  const double number = value.toDouble(-1);
+  if (!value.isDouble() || number < 1 || number > largest || number != double(qint64(number)))
+    return std::nullopt;
+  return qint64(number);
+}
+
 } // namespace
 
 std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLine &commandLine,
@@ -77,6 +88,15 @@ std::optional<ForwardedLaunch> ForwardedLaunch::fromCommandLine(const CommandLin
     request.command = Command::open;
   else if (commandLine.has(QStringLiteral("--capture")))
     request.command = Command::capture;
+  if (request.paths.size() > maxPaths) {
+    request.notOpened = request.paths.size() - maxPaths;
+    request.paths.resize(maxPaths);
+  }
+  // The line holds the first ones; the rest count.
+  while (!request.paths.isEmpty() && request.encode().isEmpty()) {
+    request.paths.removeLast();
+    ++request.notOpened;
+  }
   return request;
 }
 
@@ -89,6 +109,8 @@ QByteArray ForwardedLaunch::encode() const {
     if (value == command)
       object.insert(QStringLiteral("cmd"), QString(name));
   object.insert(QStringLiteral("paths"), QJsonArray::fromStringList(paths));
+  if (notOpened > 0)
+    object.insert(QStringLiteral("notOpened"), double(notOpened));
   if (deadline > 0)
     object.insert(QStringLiteral("deadline"), double(deadline));
   QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
@@ -120,16 +142,16 @@ std::optional<ForwardedLaunch> ForwardedLaunch::decode(const QByteArray &line) {
       request.paths << path.toString();
     }
   }
-  if ((request.command == Command::open) == request.paths.isEmpty())
+  const std::optional<qint64> notOpened = positiveWhole(object->value(QStringLiteral("notOpened")), 1e9);
+  // Milliseconds on the monotonic clock.
+  const std::optional<qint64> deadline = positiveWhole(object->value(QStringLiteral("deadline")), 9007199254740992.0);
+  if (!notOpened || !deadline)
     return std::nullopt;
-  const QJsonValue deadline = object->value(QStringLiteral("deadline"));
-  if (!deadline.isUndefined()) {
-    // A whole, positive number of milliseconds that a double holds exactly.
-    const double ms = deadline.toDouble(-1);
-    if (!deadline.isDouble() || ms < 1 || ms > 9007199254740992.0 || ms != double(qint64(ms)))
-      return std::nullopt;
-    request.deadline = qint64(ms);
-  }
+  request.notOpened = qsizetype(*notOpened);
+  request.deadline = *deadline;
+  const bool files = !request.paths.isEmpty() || request.notOpened > 0;
+  if ((request.command == Command::open) != files)
+    return std::nullopt;
   return request;
 }
 
@@ -147,6 +169,13 @@ bool ForwardedLaunch::isLate() const {
 }
 
 QByteArray ForwardedLaunch::encodeReply(bool ok) { return ok ? "{\"ok\":true}\n" : "{\"ok\":false}\n"; }
+
+QByteArray ForwardedLaunch::encodeAcceptance() { return "{\"accepted\":true}\n"; }
+
+bool ForwardedLaunch::isAcceptance(const QByteArray &line) {
+  const std::optional<QJsonObject> object = parseObject(line, 256);
+  return object && object->value(QStringLiteral("accepted")) == QJsonValue(true);
+}
 
 std::optional<bool> ForwardedLaunch::decodeReply(const QByteArray &line) {
   const std::optional<QJsonObject> object = parseObject(line, 256);

@@ -1,14 +1,21 @@
 #include "ImageOpening.h"
 
+#include "ForwardedLaunch.h"
+
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
 #include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 #include "platform/image/ImageDecoder.h"
 
 #include <QColorSpace>
+#include <QCoreApplication>
 #include <QFile>
+#include <QMetaObject>
+#include <QPointer>
 
 #include <algorithm>
+#include <thread>
 
 namespace crel::ImageOpening {
 
@@ -32,6 +39,7 @@ QString reason(const Failure &failure) {
   case Problem::notRegularFile: return crel::tr("not a regular file");
   case Problem::notImage: return crel::tr("not a PNG, JPEG, TIFF, or HEIC image");
   case Problem::tooLarge: return crel::tr("larger than 80 megapixels");
+  case Problem::sideTooLong: return crel::tr("longer than 32,768 pixels on a side");
   case Problem::undecodable:
     return failure.format == Format::none
                ? crel::tr("the image could not be decoded")
@@ -40,16 +48,32 @@ QString reason(const Failure &failure) {
   return {};
 }
 
+static_assert(ImageDecoder::maxSide == 32'768, "the messages name the side limit");
+
 Problem problemFor(ImageDecoder::Refusal refusal) {
   switch (refusal) {
   case ImageDecoder::Refusal::notFound: return Problem::notFound;
   case ImageDecoder::Refusal::notReadable: return Problem::notReadable;
   case ImageDecoder::Refusal::notRegularFile: return Problem::notRegularFile;
   case ImageDecoder::Refusal::tooLarge: return Problem::tooLarge;
+  case ImageDecoder::Refusal::sideTooLong: return Problem::sideTooLong;
   case ImageDecoder::Refusal::none:
   case ImageDecoder::Refusal::notImage: break;
   }
   return Problem::notImage;
+}
+
+// A name the alert can show on one line: the start and the file's end.
+QString shortPath(const QString &path) {
+  constexpr qsizetype longest = 90;
+  if (path.size() <= longest)
+    return path;
+  QString start = path.left(longest / 2 - 1), end = path.right(longest / 2);
+  if (start.back().isHighSurrogate())
+    start.chop(1);
+  if (end.front().isLowSurrogate())
+    end.remove(0, 1);
+  return start + QChar(0x2026) + end;
 }
 
 } // namespace
@@ -90,6 +114,26 @@ Outcome open(const QString &path) {
   return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), {}, format};
 }
 
+void openInBackground(const QStringList &paths, QObject *context, const Reader &reader,
+                      std::function<void(std::vector<Outcome>)> done) {
+  std::thread([paths, reader = reader ? reader : Reader(open), done = std::move(done),
+               target = QPointer<QObject>(context)] {
+    std::vector<Outcome> outcomes;
+    for (const QString &path : paths)
+      outcomes.push_back(reader(path));
+    // The context is looked at only on its own thread; the application
+    // object outlives every reader that finishes in time to matter.
+    if (QCoreApplication *app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(
+          app,
+          [done, target, outcomes = std::move(outcomes)]() mutable {
+            if (target)
+              done(std::move(outcomes));
+          },
+          Qt::QueuedConnection);
+  }).detach();
+}
+
 QImage readImage(const QString &path) {
   Outcome outcome = open(path);
   if (outcome.problem)
@@ -97,24 +141,39 @@ QImage readImage(const QString &path) {
   return std::move(outcome.image);
 }
 
-QString failureMessage(const QList<Failure> &failures) {
-  if (failures.isEmpty())
-    return {};
-  const bool aboutImages = std::any_of(failures.begin(), failures.end(), [](const Failure &f) {
-    return f.problem == Problem::notImage || f.problem == Problem::tooLarge;
-  });
-  QString message;
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
+  // A list the user can read to the end, its OK button on the screen.
+  constexpr qsizetype listed = 10;
+  const auto name = [](const Failure &f) { return shortPath(CrelStorage::displayPath(f.path)); };
+  QStringList paragraphs;
   if (failures.size() == 1) {
-    message =
-        crel::tr("%1 could not be opened: %2.").arg(CrelStorage::displayPath(failures[0].path), reason(failures[0]));
-  } else {
-    message = crel::tr("These files could not be opened:");
-    for (const Failure &f : failures)
-      message += QLatin1Char('\n') + crel::tr("%1: %2").arg(CrelStorage::displayPath(f.path), reason(f));
+    paragraphs << crel::tr("%1 could not be opened: %2.").arg(name(failures[0]), reason(failures[0]));
+  } else if (!failures.isEmpty()) {
+    QString list = crel::tr("These files could not be opened:");
+    for (const Failure &f : failures.first(std::min(listed, failures.size())))
+      list += QLatin1Char('\n') + crel::tr("%1: %2").arg(name(f), reason(f));
+    if (const qsizetype rest = failures.size() - listed; rest == 1)
+      list += QLatin1Char('\n') + crel::tr("and one more file");
+    else if (rest > 1)
+      list += QLatin1Char('\n') + crel::tr("and %1 more files").arg(rest);
+    paragraphs << list;
   }
-  if (aboutImages)
-    message += QStringLiteral("\n\n") + CrelError::invalidImage().errorDescription();
-  return message;
+  if (notOpened == 1)
+    paragraphs << crel::tr("%1 opens at most %2 files at a time; one more file was not opened.")
+                      .arg(AppIdentity::name())
+                      .arg(ForwardedLaunch::maxPaths);
+  else if (notOpened > 1)
+    paragraphs << crel::tr("%1 opens at most %2 files at a time; %3 more files were not opened.")
+                      .arg(AppIdentity::name())
+                      .arg(ForwardedLaunch::maxPaths)
+                      .arg(notOpened);
+  const auto any = [&failures](auto test) { return std::any_of(failures.begin(), failures.end(), test); };
+  if (any([](const Failure &f) { return f.problem == Problem::notImage || f.problem == Problem::tooLarge; }))
+    paragraphs << CrelError::invalidImage().errorDescription();
+  // The 80-megapixel advice would be no help for these.
+  if (any([](const Failure &f) { return f.problem == Problem::sideTooLong; }))
+    paragraphs << crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");
+  return paragraphs.join(QStringLiteral("\n\n"));
 }
 
 QString nameFilter() { return crel::tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.heic *.heif)"); }

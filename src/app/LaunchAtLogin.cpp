@@ -74,8 +74,15 @@ void LaunchAtLogin::refreshStatus() { setStatus(service_.status()); }
 
 void LaunchAtLogin::start() {
   refreshStatus();
-  if (!canRegister_ || isInitialized())
+  if (!canRegister_)
     return;
+  if (isInitialized()) {
+    // On, but naming a copy that moved or went: this copy takes its place,
+    // as it does in the desktop entry. Whether it is on stays the user's.
+    if (status_ == LoginItemStatus::notFound)
+      setEnabled(true);
+    return;
+  }
   if (isOn(status_))
     markInitialized();
   else if (status_ == LoginItemStatus::notRegistered || status_ == LoginItemStatus::notFound)

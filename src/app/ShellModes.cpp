@@ -2,6 +2,7 @@
 
 #include "AppDelegate.h"
 #include "Diagnostics.h"
+#include "ForwardedRequests.h"
 #include "LaunchAtLogin.h"
 #include "SessionStore.h"
 #include "ShortcutManager.h"
@@ -43,38 +44,6 @@ Q_LOGGING_CATEGORY(lcLaunch, "crel.launch", QtWarningMsg)
 
 // The status of a launch that handed its request to the running instance;
 // none when this process is the instance (or runs without one).
-// A desktop's key binding runs `--capture` against the running instance: its
-// exit status says whether the displays froze. A capture still waiting (on a
-// permission dialog, say) answers yes before the caller gives up on us; one
-// that freezes only after the caller gave up is taken back.
-void answerOnceFrozen(CaptureCoordinator &capture, const ForwardedLaunch &request, bool handled,
-                      const SingleInstance::Reply &reply) {
-  using Phase = CaptureCoordinator::Phase;
-  if (!handled || capture.phase() != Phase::preparing)
-    return reply(handled && capture.phase() != Phase::idle);
-  auto *watch = new QObject(&capture);
-  auto answered = std::make_shared<bool>(false);
-  auto answer = [watch, answered, reply](bool frozen) {
-    if (std::exchange(*answered, true))
-      return;
-    watch->deleteLater();
-    reply(frozen);
-  };
-  QObject::connect(&capture, &CaptureCoordinator::phaseChanged, watch, [answer, request, &capture](Phase phase) {
-    if (phase == Phase::preparing)
-      return;
-    if (phase != Phase::idle && request.isLate()) {
-      // Not from inside the coordinator's own change: it goes on to show its panels.
-      QTimer::singleShot(0, &capture, [&capture] { capture.cancel(); });
-      return answer(false);
-    }
-    answer(phase != Phase::idle);
-  });
-  constexpr qint64 longest = SingleInstance::replyTimeoutMs * 3 / 4;
-  QTimer::singleShot(int(std::clamp<qint64>(request.answerWithinMs().value_or(longest), 0, longest)), watch,
-                     [answer] { answer(true); });
-}
-
 std::optional<int> deferToRunningInstance(SingleInstance &instance, const CommandLine &commandLine) {
   if (instance.folder().isEmpty())
     return std::nullopt;
@@ -166,18 +135,14 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   // Files named on the first launch open as they would in a running
   // instance; a test run's arguments are its own.
   if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
-      request && !isTestRun(commandLine))
+      request && !isTestRun(commandLine)) {
     options.openPaths = request->paths;
+    options.notOpened = request->notOpened;
+  }
   // Requests wait for the launch sequence: both are queued in order.
-  instance.setHandler([&delegate, &capture](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
-    QTimer::singleShot(0, &delegate, [&delegate, &capture, request, reply] {
-      if (request.isLate())
-        return reply(false);
-      if (request.command == ForwardedLaunch::Command::capture)
-        answerOnceFrozen(capture, request, delegate.handleForwarded(request), reply);
-      else
-        delegate.handleForwarded(request, reply);
-    });
+  ForwardedRequests requests(delegate, capture);
+  instance.setHandler([&delegate, &requests](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
+    QTimer::singleShot(0, &delegate, [&requests, request, reply] { requests.handle(request, reply); });
   });
   // The launch sequence runs once the loop is up, before any test hook.
   QTimer::singleShot(0, &app, [&delegate, options] {

@@ -9,7 +9,9 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -156,13 +158,22 @@ void SingleInstance::readRequest(QLocalSocket *socket) {
     refuse();
     return;
   }
-  handler_(*request, [socket = QPointer<QLocalSocket>(socket)](bool ok) {
-    if (!socket)
-      return;
-    socket->write(ForwardedLaunch::encodeReply(ok));
-    socket->flush();
-    socket->disconnectFromServer();
-  });
+  const QPointer<QLocalSocket> peer(socket);
+  auto answered = std::make_shared<bool>(false);
+  handler_(*request, Reply(
+                         [peer, answered] {
+                           if (!peer || *answered)
+                             return;
+                           peer->write(ForwardedLaunch::encodeAcceptance());
+                           peer->flush();
+                         },
+                         [peer, answered](bool ok) {
+                           if (!peer || std::exchange(*answered, true))
+                             return;
+                           peer->write(ForwardedLaunch::encodeReply(ok));
+                           peer->flush();
+                           peer->disconnectFromServer();
+                         }));
 }
 
 std::optional<bool> SingleInstance::forward(const QString &folder, const ForwardedLaunch &request, int connectTimeout,
@@ -197,7 +208,17 @@ std::optional<bool> SingleInstance::forward(const QString &folder, const Forward
   }
   if (!socket.canReadLine())
     return std::nullopt;
-  return ForwardedLaunch::decodeReply(socket.readLine(256));
+  QByteArray answer = socket.readLine(256);
+  if (ForwardedLaunch::isAcceptance(answer)) {
+    // Taken in time: the files are read however long that lasts. While the
+    // primary lives it holds the connection; a primary that died drops it.
+    while (!socket.canReadLine() && socket.waitForReadyRead(-1)) {
+    }
+    if (!socket.canReadLine())
+      return std::nullopt;
+    answer = socket.readLine(256);
+  }
+  return ForwardedLaunch::decodeReply(answer);
 }
 
 } // namespace crel

@@ -19,12 +19,33 @@ namespace crel {
 // file and listens on a socket beside it; later launches hand their request
 // to it and end. A lock left by a killed instance is taken over (its process
 // is gone). A request that arrives too late to be answered in time is
-// dropped: its launch has already said it failed.
+// dropped: its launch has already said it failed. The deadline decides only
+// whether a request is taken: one the instance accepted is carried out
+// however long it takes, and its launch waits for the answer.
 class SingleInstance : public QObject {
   Q_OBJECT
 public:
-  // The request's answer: whether it did what was asked.
-  using Reply = std::function<void(bool ok)>;
+  // The answers to one request. accept() tells its launch that the request
+  // will be carried out: from then on the launch waits while this instance
+  // lives. The call with `ok`, whether it did what was asked, is the last
+  // word. Answers after the launch went away go nowhere.
+  class Reply {
+  public:
+    Reply(std::function<void()> accepted, std::function<void(bool ok)> answered)
+        : accepted_(std::move(accepted)), answered_(std::move(answered)) {}
+    void accept() const {
+      if (accepted_)
+        accepted_();
+    }
+    void operator()(bool ok) const {
+      if (answered_)
+        answered_(ok);
+    }
+
+  private:
+    std::function<void()> accepted_;
+    std::function<void(bool ok)> answered_;
+  };
   using Handler = std::function<void(const ForwardedLaunch &request, Reply reply)>;
 
   static constexpr int connectTimeoutMs = 3000;
@@ -55,7 +76,9 @@ public:
   void setHandler(Handler handler) { handler_ = std::move(handler); }
 
   // From a later launch: the primary's answer, or none when no primary
-  // answered in time. The request carries the time this call gives up.
+  // answered in time. The request carries the time this call gives up,
+  // unless the primary accepted it by then: then it waits for the answer
+  // as long as the primary keeps the connection.
   static std::optional<bool> forward(const QString &folder, const ForwardedLaunch &request,
                                      int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs);
 

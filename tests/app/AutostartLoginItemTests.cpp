@@ -1,5 +1,6 @@
 #include "support/LaunchProcess.h"
 
+#include "app/LaunchAtLogin.h"
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopEntry.h"
 #include "platform/files/FileError.h"
@@ -167,3 +168,34 @@ TEST(AutostartEntry, APathAnEntryCannotHoldIsRefusedAndNothingIsWritten) {
 }
 
 } // namespace
+
+// Launch at login follows a copy the user renamed, as the desktop entry does;
+// switched off, it stays off.
+TEST(AutostartEntry, ALaunchOfARenamedCopyPointsTheEntryAtItself) {
+  for (const bool on : {true, false}) {
+    SCOPED_TRACE(on ? "on" : "off");
+    Installation installation;
+    test::TemporarySettings settings;
+    AutostartLoginItem before = installation.item();
+    {
+      LaunchAtLogin first(before, settings.store(), true);
+      first.start();
+      if (!on)
+        first.setEnabled(false);
+    }
+    const QString renamed = QFileInfo(installation.bundle).absolutePath() + "/Renamed Copy.app";
+    ASSERT_TRUE(QDir().rename(installation.bundle, renamed));
+    installation.bundle = renamed;
+    AutostartLoginItem after = installation.item();
+    LaunchAtLogin relaunched(after, settings.store(), true);
+    relaunched.start();
+    EXPECT_EQ(relaunched.status(), on ? LoginItemStatus::enabled : LoginItemStatus::notRegistered);
+    EXPECT_EQ(relaunched.errorMessage(), std::nullopt);
+    if (on) {
+      const std::optional<DesktopEntry> entry = DesktopEntry::read(after.entryPath());
+      ASSERT_TRUE(entry);
+      EXPECT_EQ(DesktopEntry::splitExec(entry->value("Exec").value_or("")),
+                QStringList({renamed + "/bin/crel", AutostartLoginItem::loginArgument}));
+    }
+  }
+}

@@ -95,7 +95,7 @@ protected:
     delegate.reset();
     delegate = std::make_unique<AppDelegate>(AppServices{
         shortcuts, capture, updateService ? *updateService : updates, login, sessionStore ? *sessionStore : session,
-        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray});
+        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray, reader});
     return *delegate;
   }
 
@@ -151,6 +151,7 @@ protected:
   FakeSession session;
   FakeNotificationCenter notifications;
   TrayWatch tray;
+  ImageOpening::Reader reader;
   std::unique_ptr<AppDelegate> delegate;
 };
 

@@ -5,10 +5,12 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <memory>
 #include <thread>
 
 using namespace crel;
@@ -56,6 +58,41 @@ TEST(ForwardedLaunch, ALaunchForwardsItsFilesAbsoluteElseCaptureElseReopen) {
         << c.arguments.join(' ').toStdString();
 }
 
+// However many files a launch names, it sends the first ones it has room
+// for and the count of the rest, so the instance can say what did not open.
+TEST(ForwardedLaunch, ALaunchSendsTheFilesWithinTheLimitAndCountsTheRest) {
+  const auto named = [](qsizetype count, qsizetype length) {
+    QStringList arguments{"/usr/bin/crel"};
+    for (qsizetype i = 0; i < count; ++i)
+      arguments << QStringLiteral("/f/%1-").arg(i) + QString(length, 'x');
+    return arguments;
+  };
+  const struct {
+    const char *name;
+    QStringList arguments;
+    std::optional<qsizetype> sent; // none: as many as the line holds
+  } cases[]{
+      {"at the limit", named(ForwardedLaunch::maxPaths, 8), ForwardedLaunch::maxPaths},
+      {"ten thousand", named(10'000, 8), ForwardedLaunch::maxPaths},
+      {"long names", named(20, 5'000), std::nullopt},
+      // Longer than any path, as long as a process's argument gets.
+      {"no name fits", named(3, 120'000), 0},
+  };
+  for (const auto &c : cases) {
+    const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(CommandLine(c.arguments), "/");
+    ASSERT_TRUE(request) << c.name;
+    EXPECT_EQ(request->command, Command::open) << c.name;
+    if (c.sent) {
+      EXPECT_EQ(request->paths.size(), *c.sent) << c.name;
+    } else {
+      EXPECT_GT(request->paths.size(), 1) << c.name;
+    }
+    EXPECT_EQ(request->paths, c.arguments.mid(1, request->paths.size())) << c.name;
+    EXPECT_EQ(request->paths.size() + request->notOpened, c.arguments.size() - 1) << c.name;
+    EXPECT_EQ(ForwardedLaunch::decode(request->encode()), request) << c.name;
+  }
+}
+
 TEST(ForwardedLaunch, EveryRequestSurvivesTheLineAndAnswersDecode) {
   QStringList many;
   for (int i = 0; i < ForwardedLaunch::maxPaths; ++i)
@@ -96,6 +133,8 @@ TEST(ForwardedLaunch, AnythingButAWellFormedRequestIsRefused) {
       R"({"v":1,"cmd":"open","paths":[3]})",          // not a path
       R"({"v":1,"cmd":"open","paths":"/a.png"})",     // not a list
       R"({"v":1,"cmd":"reopen","paths":["/a.png"]})", // paths with another command
+      R"({"v":1,"cmd":"open","paths":["/a.png"],"notOpened":-2})",
+      R"({"v":1,"cmd":"open","paths":["/a.png"],"notOpened":1.5})",
       "{\"v\":1,\"cmd\":\"open\",\"paths\":[\"/" + QByteArray(70'000, 'a') + "\"]}",
   };
   for (const QByteArray &line : lines)
@@ -204,4 +243,41 @@ TEST(SingleInstance, ARequestItsLaunchGaveUpOnIsNeverCarriedOut) {
   auto timely = send("/timely.png", 20'000);
   EXPECT_EQ(pump(timely), std::optional<bool>(true));
   EXPECT_EQ(handled, QStringList{"/timely.png"});
+}
+
+// Once the primary took a request, its launch waits for the answer as long
+// as the primary lives; before that, only until its deadline.
+TEST(SingleInstance, AnAcceptedRequestIsAnsweredHoweverLongItTakes) {
+  struct Case {
+    const char *name;
+    bool accept;
+    bool primaryDies; // instead of answering
+    std::optional<bool> launchHears;
+  };
+  const std::vector<Case> cases{
+      {"accepted, answered after the deadline", true, false, true},
+      {"not accepted, answered after the deadline", false, false, std::nullopt},
+      {"accepted, then the primary went away", true, true, std::nullopt},
+  };
+  for (const Case &c : cases) {
+    QTemporaryDir folder;
+    QObject timers;
+    auto primary = std::make_unique<SingleInstance>(folder.path());
+    ASSERT_TRUE(primary->becomePrimary());
+    constexpr int replyTimeout = 1300; // one second of it is the answering margin
+    primary->setHandler([&](const ForwardedLaunch &, const SingleInstance::Reply &reply) {
+      if (c.accept)
+        reply.accept();
+      QTimer::singleShot(replyTimeout + 700, &timers, [&, reply] {
+        if (c.primaryDies)
+          primary.reset();
+        else
+          reply(true);
+      });
+    });
+    auto answer = std::async(std::launch::async, [&folder] {
+      return SingleInstance::forward(folder.path(), request(Command::open, {"/a.png"}), 5000, replyTimeout);
+    });
+    EXPECT_EQ(pump(answer), c.launchHears) << c.name;
+  }
 }

@@ -1,3 +1,4 @@
+#include "app/ForwardedLaunch.h"
 #include "app/ImageOpening.h"
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
@@ -15,6 +16,18 @@ using namespace crel;
 namespace {
 
 using test::encodedImage;
+
+// A JPEG whose frame header claims `size`: refused from the header, it
+// needs no pixels behind it.
+QByteArray jpegClaiming(QSize size, int orientation) {
+  QByteArray jpeg = test::jpegWithOrientation(QImage(8, 8, QImage::Format_RGB32), orientation);
+  const qsizetype frame = jpeg.indexOf("\xff\xc0");
+  if (frame >= 0) {
+    const char sides[] = {char(size.height() >> 8), char(size.height()), char(size.width() >> 8), char(size.width())};
+    jpeg.replace(frame + 5, 4, QByteArray(sides, 4));
+  }
+  return jpeg;
+}
 
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
   const QString path = dir.filePath(name);
@@ -36,6 +49,8 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
   static const char gif[] = "GIF89a\x01\0\x01\0\0\0\0,\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
   QImage huge(10'000, 8'001, QImage::Format_Mono); // one row over the limit, cheap to make
   huge.fill(1);
+  QImage wide(40'000, 2'000, QImage::Format_Mono); // exactly 80 megapixels, too wide to save
+  wide.fill(1);
   using P = ImageOpening::Problem;
   const struct {
     const char *name;
@@ -53,6 +68,9 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
       {"truncated.png", smallPng.left(smallPng.size() / 2), P::undecodable},
       {"tiff-header-only.tif", QByteArray("II*\0\x08\0\0\0", 8), P::undecodable},
       {"huge.png", encodedImage(huge, "PNG"), P::tooLarge},
+      {"wide.png", encodedImage(wide, "PNG"), P::sideTooLong},
+      // Stored 1,000 wide, upright 33,000 wide.
+      {"turned.jpg", jpegClaiming({1'000, 33'000}, 6), P::sideTooLong},
   };
   QList<ImageOpening::Failure> failures;
   for (const auto &f : files) {
@@ -75,6 +93,10 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
                 "/text.png: not a PNG, JPEG, TIFF, or HEIC image\n" + shown +
                 "/huge.png: larger than 80 megapixels\n\n"
                 "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
+  // Too long on a side: the 80-megapixel advice would be false for it.
+  EXPECT_EQ(ImageOpening::failureMessage({failures[9]}),
+            shown + "/wide.png could not be opened: longer than 32,768 pixels on a side.\n\n"
+                    "An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");
   // A damaged file sends nobody looking for another format.
   EXPECT_EQ(ImageOpening::failureMessage({failures[6]}),
             shown + "/truncated.png could not be opened: the PNG image could not be decoded.");
@@ -148,5 +170,49 @@ TEST(ImageOpening, HeicOpensAtEverySizeAndADamagedOneSaysSo) {
   } catch (const CrelError &error) {
     EXPECT_EQ(error.errorDescription(),
               CrelStorage::displayPath(damaged) + " could not be opened: the HEIC image could not be decoded.");
+  }
+}
+
+// A request with many bad files, or more files than a launch opens, still
+// gets one alert whose OK button is on the screen.
+TEST(ImageOpening, TheAlertForManyFilesNamesAFewAndCountsTheRest) {
+  const auto missing = [](int count) {
+    QList<ImageOpening::Failure> failures;
+    for (int i = 0; i < count; ++i)
+      failures.append({QStringLiteral("/m/%1.png").arg(i), ImageOpening::Problem::notFound});
+    return failures;
+  };
+  const QString limit = QString::number(ForwardedLaunch::maxPaths);
+  const struct {
+    const char *name;
+    QList<ImageOpening::Failure> failures;
+    qsizetype notOpened;
+    int lines;
+    QString last;
+  } cases[]{
+      {"ten, all named", missing(10), 0, 11, "/m/9.png: not found"},
+      {"eleven", missing(11), 0, 12, "and one more file"},
+      {"120 missing files", missing(120), 0, 12, "and 110 more files"},
+      {"more than a launch opens",
+       {},
+       1,
+       1,
+       "Crel opens at most " + limit + " files at a time; one more file was not opened."},
+      {"both", missing(50), 9'950, 14,
+       "Crel opens at most " + limit + " files at a time; 9950 more files were not opened."},
+      {"a name as long as a path gets",
+       {{"/m/" + QString(4'000, 'x') + ".png", ImageOpening::Problem::notFound}},
+       0,
+       1,
+       {}},
+  };
+  for (const auto &c : cases) {
+    const QStringList lines = ImageOpening::failureMessage(c.failures, c.notOpened).split('\n');
+    EXPECT_EQ(lines.size(), c.lines) << c.name;
+    if (!c.last.isEmpty()) {
+      EXPECT_EQ(lines.last(), c.last) << c.name;
+    }
+    for (const QString &line : lines)
+      EXPECT_LE(line.size(), 140) << c.name;
   }
 }

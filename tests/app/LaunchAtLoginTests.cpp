@@ -95,6 +95,11 @@ const LoginCase loginCases[] = {
      false, S::notRegistered, couldNotEnable},
     {"RegistrationLeavingTheItemMissingIsAnError", false, S::notRegistered, S::notFound, "", Action::start, 1, 0, 0,
      false, S::notFound, couldNotEnable},
+    // The entry is on but names a copy that moved: the running copy takes over.
+    {"AMovedCopyTakesOverItsEntry", true, S::notFound, S::enabled, "", Action::start, 1, 0, 0, true, S::enabled,
+     nullptr},
+    {"AMovedCopyThatCannotTakeOverSaysWhy", true, S::notFound, std::nullopt, "No permission.", Action::start, 1, 0, 0,
+     true, S::notFound, "Could not change automatic startup: No permission."},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, LaunchAtLoginModel, ::testing::ValuesIn(loginCases),

@@ -103,6 +103,9 @@ TEST(ImageDecoder, DecodesWithinThePixelRuleUprightAndRefusesTheRest) {
   const Case cases[] = {
       {"exactly 80 megapixels", blankPng(10'000, 8'000), {10'000, 8'000}, {{{9'999, 7'999}, qRgb(255, 255, 255)}}},
       {"one row more", blankPng(10'000, 8'001), {}, {}},
+      // The longest side an image can be saved with, and one pixel more.
+      {"the longest side", blankPng(32'768, 2), {32'768, 2}, {}},
+      {"one column more", blankPng(32'769, 2), {}, {}},
       // Four billion pixels claimed: refused from the header, nothing allocated.
       {"a PNG bomb", claimingPng(65'535, 65'535), {}, {}},
       {"zero width", claimingPng(0, 8), {}, {}},

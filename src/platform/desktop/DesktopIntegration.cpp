@@ -45,6 +45,7 @@ DesktopIntegration::Location DesktopIntegration::forThisProcess() {
   location.identifier = AppIdentity::identifier();
   location.name = AppIdentity::name();
   location.bundleDirectory = ResourceLocator::canonicalBundleDirectory();
+  location.mime = MimeDefaults::forThisProcess();
   return location;
 }
 
@@ -101,7 +102,15 @@ bool DesktopIntegration::install(bool firstTime) const {
     wrote = writeIfChanged(
                 userTheme + QStringLiteral("/scalable/apps/") + location_.identifier + QStringLiteral(".svg"), svg) ||
             wrote;
-  if (writeIfChanged(entryPath(), entryText())) {
+  const QByteArray entry = entryText();
+  if (firstTime) {
+    const std::optional<DesktopEntry> parsed = DesktopEntry::parse(entry);
+    const QStringList types =
+        parsed ? parsed->value(QStringLiteral("MimeType")).value_or(QString()).split(u';', Qt::SkipEmptyParts)
+               : QStringList();
+    MimeDefaults(location_.mime).keep(types, location_.identifier + QStringLiteral(".desktop"));
+  }
+  if (writeIfChanged(entryPath(), entry)) {
     wrote = true;
     // File managers that read the MIME cache learn the image types from it.
     const QString update = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MimeDefaults.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,10 +16,11 @@ namespace crel {
 class DesktopIntegration {
 public:
   struct Location {
-    QString dataHome;        // $XDG_DATA_HOME
-    QString identifier;      // names the entry and the icon
-    QString name;            // the entry's Name
-    QString bundleDirectory; // canonical bundle root
+    QString dataHome;            // $XDG_DATA_HOME
+    QString identifier;          // names the entry and the icon
+    QString name;                // the entry's Name
+    QString bundleDirectory;     // canonical bundle root
+    MimeDefaults::Location mime; // where the desktop keeps its default applications
   };
 
   explicit DesktopIntegration(Location location);
@@ -31,8 +34,10 @@ public:
 
   // Writes the entry and the icons where they differ from this copy's: the
   // first time, or because the copy moved or was updated. An entry the user
-  // removed stays removed unless `firstTime`. Returns whether anything was
-  // written; throws FileError.
+  // removed stays removed unless `firstTime`. The first time, before the
+  // entry exists, the desktop's current default for each of its types is
+  // written down where no list names one, so the entry only joins "Open
+  // With". Returns whether anything was written; throws FileError.
   bool install(bool firstTime) const;
 
 private:

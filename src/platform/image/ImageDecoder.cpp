@@ -39,6 +39,10 @@ bool allowed(double width, double height) {
   return width >= 1 && height >= 1 && width * height <= ImageDecoder::maxPixels;
 }
 
+// One limit for both sides, so the orientation, which only swaps them,
+// cannot change the verdict.
+bool sidesAllowed(int width, int height) { return width <= ImageDecoder::maxSide && height <= ImageDecoder::maxSide; }
+
 QImage refuse(Refusal *refusal, Refusal why) {
   if (refusal)
     *refusal = why;
@@ -275,6 +279,8 @@ QImage decodeHeif(const QByteArray &data, Refusal *refusal) {
   const QImage image = run.run(refusal);
   if (image.isNull())
     return image;
+  if (!sidesAllowed(image.width(), image.height()))
+    return refuse(refusal, Refusal::sideTooLong);
   return image.convertToFormat(run.alpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
@@ -296,12 +302,16 @@ QImage decodeDevice(QIODevice &device, Refusal *refusal) {
     return refuse(refusal, Refusal::notImage);
   if (!allowed(size.width(), size.height()))
     return refuse(refusal, size.width() >= 1 && size.height() >= 1 ? Refusal::tooLarge : Refusal::notImage);
+  if (!sidesAllowed(size.width(), size.height()))
+    return refuse(refusal, Refusal::sideTooLong);
   const QImage image = reader.read();
-  // A decoder that disagrees with its own header must not slip past the rule.
+  // A decoder that disagrees with its own header must not slip past the rules.
   if (image.isNull())
     return refuse(refusal, Refusal::notImage);
   if (!allowed(image.width(), image.height()))
     return refuse(refusal, Refusal::tooLarge);
+  if (!sidesAllowed(image.width(), image.height()))
+    return refuse(refusal, Refusal::sideTooLong);
   return image;
 }
 

@@ -23,6 +23,8 @@ public:
 
   // Width × height may be at most this; exactly this is accepted.
   static constexpr double maxPixels = ImageLimits::maxPixels;
+  // Neither side may be longer; such an image could never be saved again.
+  static constexpr int maxSide = ImageLimits::maxSide;
 
   // Why no image came out.
   enum class Refusal {
@@ -32,6 +34,7 @@ public:
     notRegularFile, // a folder, FIFO, socket or device: never opened
     notImage,       // not a raster image, empty, damaged or undecodable
     tooLarge,       // some declared size exceeds maxPixels
+    sideTooLong,    // within maxPixels, but a side is longer than maxSide
   };
 
   // A null image when the file is refused; `refusal`, when given, says why.

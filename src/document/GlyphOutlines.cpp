@@ -5,7 +5,6 @@
 #include <QRawFont>
 #include <QThread>
 #include <QTransform>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -121,7 +120,8 @@ private:
     return copy;
   }
 
-  static constexpr std::size_t maxSized = 16, maxFaces = 8;
+  // A copy holds a whole font's outlines (megabytes for a CJK font): few are kept.
+  static constexpr std::size_t maxSized = 8, maxFaces = 4;
   std::list<std::pair<QRawFont, QRawFont>> sized_;
   std::list<std::pair<QByteArray, QRawFont>> faces_;
 };

@@ -1,5 +1,8 @@
 #include "TextLayout.h"
 
+#include "GlyphOutlines.h"
+
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
 #include <QTextLayout>
@@ -87,7 +90,30 @@ void TextLayout::draw(QPainter &painter, QPointF origin, const QColor &color, co
   painter.save();
   painter.setPen(color);
   painter.setBrush(Qt::NoBrush);
-  layout_->draw(&painter, origin, {}, area);
+  const QFont &font = layout_->font();
+  // Points are pixels on the 72-dpi design device.
+  const double pixelSize = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
+  if (!GlyphOutlines::drawsAsOutlines(pixelSize, painter.deviceTransform())) {
+    layout_->draw(&painter, origin, {}, area);
+    painter.restore();
+    return;
+  }
+  // As Qt fills large glyphs: one path per run, antialiased when text is;
+  // like it, only the lines whose height reaches `area`.
+  if (painter.testRenderHint(QPainter::TextAntialiasing) && !(font.styleStrategy() & QFont::NoAntialias))
+    painter.setRenderHint(QPainter::Antialiasing);
+  for (int i = 0; i < layout_->lineCount(); ++i) {
+    const QTextLine line = layout_->lineAt(i);
+    const double top = origin.y() + line.y();
+    if (area.isValid() && (top + line.height() < area.top() || top > area.bottom()))
+      continue;
+    for (const QGlyphRun &run : line.glyphRuns()) {
+      if (const std::optional<QPainterPath> outlines = GlyphOutlines::path(run))
+        painter.fillPath(outlines->translated(origin), color);
+      else
+        painter.drawGlyphRun(origin, run);
+    }
+  }
   painter.restore();
 }
 

@@ -47,7 +47,9 @@ public:
   int lineCount() const;
   // Paints the text with the layout's top-left corner at `origin`, through
   // the painter's current transform; only the lines that reach `area` (in
-  // the painter's coordinates, like `origin`) when it is given.
+  // the painter's coordinates, like `origin`) when it is given. Large text
+  // is filled from GlyphOutlines, so its pixels never depend on what else
+  // the process drew before.
   void draw(QPainter &painter, QPointF origin, const QColor &color, const QRectF &area = {}) const;
 
   // For an editor: the insertion point before UTF-16 position `position` as a

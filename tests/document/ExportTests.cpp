@@ -8,6 +8,10 @@
 #include "document/MarkGeometry.h"
 
 #include "platform/desktop/Pasteboard.h"
+#include "platform/files/JsonWriter.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -242,4 +246,70 @@ TEST_F(ExportTest, PixelateGivesFlatCellsOnTheCanvasGrid) {
   doc->commit({cells});
   const QImage coarse = doc->renderBitmap(doc->expandedBounds(doc->marks()));
   EXPECT_EQ(coarse.pixel(12, 12), coarse.pixel(95, 60));
+}
+
+namespace {
+
+// The PNG export of `marks` over `image` by a process that drew nothing before.
+QByteArray exportedByAFreshProcess(const QImage &image, const QList<Mark> &marks) {
+  QTemporaryDir folder;
+  JsonWriter list;
+  Mark::encodeList(list, marks);
+  QFile marksFile(folder.filePath("marks.json"));
+  if (!image.save(folder.filePath("image.png")) || !marksFile.open(QIODevice::WriteOnly) ||
+      marksFile.write(list.take()) <= 0)
+    return {};
+  marksFile.close();
+  QProcess fresh;
+  fresh.start(CREL_EXPORT_ONCE, {folder.filePath("image.png"), marksFile.fileName()});
+  if (!fresh.waitForFinished(60'000) || fresh.exitStatus() != QProcess::NormalExit || fresh.exitCode() != 0)
+    return {};
+  return fresh.readAllStandardOutput();
+}
+
+} // namespace
+
+// Glyphs rasterised small at a fraction of a pixel, anywhere in the process,
+// must not move large text drawn later: a state exports the same bytes
+// whatever came before it, in this process or in a fresh one.
+TEST_F(ExportTest, AStateExportsTheSameBytesWhateverWasExportedBefore) {
+  auto text = [](AnnotationStyle style, QPointF at, double size, const char *content) {
+    Mark m = makeMark(MarkTool::text, at, at, 4, style);
+    m.text = content;
+    m.fontSize = size;
+    m.textBoxWidth = 3 * size;
+    return m;
+  };
+  Mark farStep = makeMark(MarkTool::step, {300.4, 200.6}, {300.4, 200.6}, 9000);
+  farStep.number = 3;
+  struct Case {
+    const char *name;
+    AnnotationStyle style;
+    QList<Mark> between; // with the large text, over a much larger canvas
+  };
+  const Case cases[] = {
+      {"small text at fractions of a pixel",
+       AnnotationStyle::formal,
+       {text(AnnotationStyle::formal, {-6000.37, 4500.6}, 17.3, "Wave"),
+        text(AnnotationStyle::formal, {40.7, 9.2}, 11.9, "xg")}},
+      {"a step grown far out",
+       AnnotationStyle::formal,
+       {farStep, text(AnnotationStyle::formal, {60.13, 250.55}, 21.7, "s")}},
+      {"handwriting", AnnotationStyle::doodle, {text(AnnotationStyle::doodle, {-6000.6, 4500.3}, 13.7, "Wave xg")}},
+  };
+  const QImage image = stripes(400, 300);
+  for (const Case &c : cases) {
+    const Mark large = text(c.style, {12.5, 8}, 300, "Ag 30");
+    auto doc = document(image);
+    doc->commit({large});
+    const QByteArray first = doc->renderPNG();
+    const geom::Rect bounds = doc->expandedBounds(doc->marks());
+    doc->commit(QList<Mark>{large} + c.between);
+    const geom::Rect grown = doc->expandedBounds(doc->marks());
+    EXPECT_GT(grown.width() * grown.height(), 40 * bounds.width() * bounds.height()) << c.name;
+    EXPECT_FALSE(doc->renderPNG().isEmpty()) << c.name;
+    doc->undo();
+    EXPECT_TRUE(doc->renderPNG() == first) << c.name; // the bytes, not a dump of them
+    EXPECT_TRUE(exportedByAFreshProcess(image, {large}) == first) << c.name;
+  }
 }

@@ -487,13 +487,7 @@ void AppDelegate::showShortcuts() {
     if (const QScreen *screen = QGuiApplication::primaryScreen())
       shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
   }
-  // Key within the application when it is active; it never activates it.
-  const bool active = applicationActive();
-  shortcuts_->setAttribute(Qt::WA_ShowWithoutActivating, !active);
-  shortcuts_->show();
-  shortcuts_->raise();
-  if (active)
-    shortcuts_->activateWindow();
+  ShortcutGuide::present(*shortcuts_, applicationActive());
 }
 
 void AppDelegate::yieldActivation() {

@@ -14,6 +14,7 @@
 #include "editor/Sheets.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
@@ -484,6 +485,60 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
   app.showShortcuts();
   EXPECT_EQ(app.shortcutsWindow(), first);
   EXPECT_EQ(visibleWindows("shortcuts").size(), 1);
+}
+
+// Window > Minimize and Zoom act only where the window allows it: the
+// shortcuts window has neither, the settings only Minimize. Shown again, the
+// shortcuts window comes back however the desktop put it away.
+TEST_F(Delegate, MinimizeAndZoomFollowWhatEachWindowAllows) {
+  const struct {
+    const char *name;
+    bool minimizes, zooms;
+  } rows[] = {{"settings", true, false}, {"editor", true, true}, {"keyboard shortcuts", false, false}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    make().launch({true, false, true});
+    QWidget *window = nullptr;
+    if (row.name == std::string("settings")) {
+      delegate->showWelcome();
+      window = delegate->welcomeWindow();
+    } else if (row.name == std::string("editor")) {
+      captureRegion();
+      window = delegate->editors().front()->window();
+    } else {
+      delegate->showShortcuts();
+      window = delegate->shortcutsWindow();
+    }
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QMenu *windowMenu = delegate->menus().mainMenus()[3];
+    const auto item = [&](const char *title) {
+      for (QAction *action : windowMenu->actions())
+        if (action->text() == title)
+          return action;
+      return static_cast<QAction *>(nullptr);
+    };
+    item("Zoom")->trigger();
+    EXPECT_EQ(window->isMaximized(), row.zooms);
+    window->showNormal();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    item("Minimize")->trigger();
+    EXPECT_EQ(window->isMinimized(), row.minimizes);
+    for (QWidget *w : QApplication::topLevelWidgets())
+      w->close();
+  }
+
+  // Put away by the desktop, the guide comes back when asked for.
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  app.showShortcuts();
+  QWidget *guide = app.shortcutsWindow();
+  guide->showMinimized();
+  ASSERT_TRUE(guide->isMinimized());
+  app.showShortcuts();
+  EXPECT_FALSE(guide->isMinimized());
+  EXPECT_TRUE(guide->isVisible());
 }
 
 // The settings and the shortcuts window stand on the glass backdrop, sized

@@ -324,7 +324,8 @@ void AppDelegate::trayMissingChanged(bool missing) {
           ? crel::tr("Your desktop has no system tray. Start %1 again to open its window.").arg(name)
           : crel::tr("Your desktop has no system tray. Press %1 to capture an area, or start %2 again to open its "
                      "window.")
-                .arg(shortcut, name)};
+                .arg(shortcut, name),
+      crel::tr("Open %1").arg(name)};
   connect(center, &NotificationCenter::activated, this, [this](const QString &identifier) {
     if (identifier == QLatin1String(noTrayNotification))
       reopen();

@@ -4,9 +4,11 @@
 #include "app/ShortcutRecorder.h"
 #include "app/UpdateSettingsView.h"
 #include "app/WelcomeView.h"
+#include "update/StubNotificationServer.h"
 #include "update/UpdateController.h"
 #include "update/framework/Updater.h"
 
+#include <QDBusConnection>
 #include <QLabel>
 
 using namespace crel;
@@ -123,4 +125,28 @@ TEST_F(NoTray, ALoginLaunchSaysOnceThatItRunsWhereNotificationsAreShown) {
     }
     close();
   }
+}
+
+// On the desktop's notification service, the running notice offers its
+// click alone: no action that belongs to another notification.
+TEST_F(NoTray, TheRunningNoticeOffersItsClickAlone) {
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "stub-notifications");
+  ASSERT_TRUE(bus.isConnected()) << "runs on scripts/private-bus";
+  StubNotificationServer server;
+  ASSERT_TRUE(bus.registerObject(DBusNotificationCenter::path, &server, QDBusConnection::ExportAllContents));
+  ASSERT_TRUE(bus.registerService(DBusNotificationCenter::service));
+  {
+    DBusNotificationCenter center;
+    delegate =
+        std::make_unique<AppDelegate>(AppServices{shortcuts, capture, updates, login, session,
+                                                  pictures.path() + "/Crel", [this] { return clock; }, &center, tray});
+    delegate->launch({true, false, true});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.notified.isEmpty(); }, 5000));
+    EXPECT_EQ(server.notified[0].summary, "Crel is running");
+    EXPECT_EQ(server.notified[0].actions.join(", "), "default, Open Crel");
+    close();
+  }
+  bus.unregisterService(DBusNotificationCenter::service);
+  bus.unregisterObject(DBusNotificationCenter::path);
+  QDBusConnection::disconnectFromBus("stub-notifications");
 }

@@ -22,13 +22,13 @@
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
 #include "platform/base/Translate.h"
+#include "platform/desktop/FolderOpener.h"
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/desktop/Pasteboard.h"
 #include "platform/display/DisplayLoss.h"
 #include "platform/files/AppIdentity.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
@@ -581,8 +581,11 @@ void AppDelegate::openSavedImagesFolder() {
     report(std::current_exception());
     return;
   }
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-    report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
+  const auto open = services_.openFolder ? services_.openFolder : &FolderOpener::open;
+  open(QUrl::fromLocalFile(folder), [self = QPointer<AppDelegate>(this), folder](bool opened) {
+    if (!opened && self)
+      self->report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
+  });
 }
 
 void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply) {

@@ -16,6 +16,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <exception>
 #include <functional>
@@ -54,6 +55,8 @@ struct AppServices {
   NotificationCenter *notifications = nullptr;
   // How the status item looks for a tray; the desktop's, every two seconds, when empty.
   TrayWatch tray;
+  // Shows a folder in the file manager, then says whether anything could; the desktop's when empty.
+  std::function<void(const QUrl &folder, std::function<void(bool opened)> done)> openFolder;
 };
 
 struct LaunchOptions {

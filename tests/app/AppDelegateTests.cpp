@@ -15,7 +15,6 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -344,8 +343,7 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlertUnderTheAppsName) {
   AppDelegate &app = make();
   const QByteArray home = qgetenv("HOME");
   qputenv("HOME", pictures.path().toUtf8());
-  // No file manager on the offscreen platform: the folder cannot be shown.
-  QDesktopServices::unsetUrlHandler("file");
+  // The fixture's desktop has no file manager: the folder cannot be shown.
   const struct {
     const char *name;
     std::function<void()> raise;

@@ -95,7 +95,7 @@ protected:
     delegate.reset();
     delegate = std::make_unique<AppDelegate>(AppServices{
         shortcuts, capture, updateService ? *updateService : updates, login, sessionStore ? *sessionStore : session,
-        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray});
+        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray, openFolder});
     return *delegate;
   }
 
@@ -151,6 +151,9 @@ protected:
   FakeSession session;
   FakeNotificationCenter notifications;
   TrayWatch tray;
+  // No file manager shows anything in a test; empty: the desktop's.
+  std::function<void(const QUrl &, std::function<void(bool)>)> openFolder =
+      [](const QUrl &, const std::function<void(bool)> &done) { done(false); };
   std::unique_ptr<AppDelegate> delegate;
 };
 

@@ -1,0 +1,99 @@
+// Opening the saved-images folder on the X test bed's own session bus, with
+// a stand-in xdg-open first on PATH.
+
+#include "app/DelegateFixture.h"
+
+#include "platform/files/AppIdentity.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QSignalSpy>
+
+using namespace crel;
+using crel::test::Delegate;
+
+namespace {
+
+// org.freedesktop.FileManager1, recording the folders it is asked to show.
+class FolderShowingFileManager : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+  QStringList shown;
+public Q_SLOTS:
+  void ShowFolders(const QStringList &uris, const QString &) { shown << uris; }
+};
+
+// An xdg-open that logs its argument and ends with `status`, as the real
+// one does when the desktop has no handler for folders (3).
+void standInXdgOpen(const QString &bin, int status) {
+  QFile script(bin + "/xdg-open");
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  script.write(QString("#!/bin/sh\necho \"$1\" >>\"%1/opened\"\n%2exit %3\n")
+                   .arg(bin, status ? "echo \"xdg-open: no method available for opening '$1'\" >&2\n" : "")
+                   .arg(status)
+                   .toUtf8());
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
+TEST_F(Delegate, OnTheSessionBusTheFolderOpensOrTheAlertSaysNothingCould) {
+  QDBusConnection session = QDBusConnection::sessionBus();
+  if (!session.isConnected())
+    GTEST_SKIP() << "no session bus";
+  if (session.interface()->isServiceRegistered("org.freedesktop.FileManager1"))
+    GTEST_SKIP() << "the desktop's own file manager is on this bus";
+  openFolder = {}; // the desktop's
+  QTemporaryDir bin;
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", bin.path().toUtf8() + ":" + path);
+  const struct {
+    const char *name;
+    bool fileManager;
+    int xdgOpen;
+    bool alert;
+  } rows[] = {
+      {"a file manager on the bus", true, 3, false},
+      {"xdg-open opens it", false, 0, false},
+      {"nothing can", false, 3, true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(bin.filePath("opened"));
+    standInXdgOpen(bin.path(), row.xdgOpen);
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "file-manager");
+    FolderShowingFileManager manager;
+    if (row.fileManager) {
+      ASSERT_TRUE(bus.registerObject("/org/freedesktop/FileManager1", &manager, QDBusConnection::ExportAllSlots));
+      ASSERT_TRUE(bus.registerService("org.freedesktop.FileManager1"));
+    }
+    AppDelegate &app = make();
+    QSignalSpy alerts(&app, &AppDelegate::alertShown);
+    app.openSavedImagesFolder();
+    const QString folder = pictures.filePath("Crel");
+    if (row.fileManager) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }, 5000));
+      EXPECT_EQ(manager.shown, QStringList{QUrl::fromLocalFile(folder).toString()});
+    } else {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(bin.filePath("opened")); }, 5000));
+    }
+    if (row.alert) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.isEmpty(); }, 5000));
+      EXPECT_TRUE(alerts[0][0].toString().startsWith("Could not open ")) << alerts[0][0].toString().toStdString();
+      EXPECT_TRUE(alerts[0][0].toString().endsWith(" in the file manager.")) << alerts[0][0].toString().toStdString();
+    } else {
+      QTest::qWait(200);
+      EXPECT_TRUE(alerts.isEmpty()) << alerts.value(0).value(0).toString().toStdString();
+    }
+    delegate.reset();
+    bus.unregisterService("org.freedesktop.FileManager1");
+    bus.unregisterObject("/org/freedesktop/FileManager1");
+    QDBusConnection::disconnectFromBus("file-manager");
+  }
+  qputenv("PATH", path);
+}
+
+#include "FolderOpeningTests.moc"

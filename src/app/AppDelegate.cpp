@@ -4,6 +4,7 @@
 #include "ForwardedLaunch.h"
 #include "ImageOpening.h"
 #include "LaunchAtLogin.h"
+#include "NoTrayNotice.h"
 #include "QuitController.h"
 #include "SessionStore.h"
 #include "ShortcutGuide.h"
@@ -212,7 +213,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
     openFiles(options.openPaths);
 
   // Said after the launch's own window is up, so the alert lands on top of it.
-  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem();
+  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
@@ -301,43 +302,24 @@ void AppDelegate::setupMenus() {
     return;
   statusItem_.setMenu(menus_->statusMenu());
   presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon(), services_.tray);
-  connect(presentation_.get(), &StatusPresentation::trayMissingChanged, this, &AppDelegate::trayMissingChanged);
+  connect(presentation_.get(), &StatusPresentation::trayMissingChanged, this, [this](bool missing) {
+    if (view_)
+      view_->setTrayMissing(missing);
+  });
+  connect(presentation_.get(), &StatusPresentation::searchEnded, this, &AppDelegate::trayNotFound);
   // Known at once when forced: said once the launch is done, with the shortcut it registered.
-  if (presentation_->isTrayMissing())
-    QMetaObject::invokeMethod(
-        this, [this] { trayMissingChanged(trayMissing()); }, Qt::QueuedConnection);
+  if (presentation_->hasSearchEnded())
+    QMetaObject::invokeMethod(this, &AppDelegate::trayNotFound, Qt::QueuedConnection);
   refreshOpenScreenshotsMenu();
 }
 
-void AppDelegate::trayMissingChanged(bool missing) {
-  if (view_)
-    view_->setTrayMissing(missing);
+void AppDelegate::trayNotFound() {
   // A login launch shows nothing else: without a tray, nothing at all would say it runs.
-  NotificationCenter *center = services_.notifications;
-  if (!missing || !launchedAtLogin_ || !center || std::exchange(toldNoTray_, true))
+  if (!trayMissing() || !launchedAtLogin_)
     return;
-  const QString name = AppIdentity::name();
-  const QString shortcut = services_.shortcuts.isRegistered() ? services_.shortcuts.statusLabel() : QString();
-  NotificationCenter::Request request{
-      QLatin1String(noTrayNotification), crel::tr("%1 is running").arg(name),
-      shortcut.isEmpty()
-          ? crel::tr("Your desktop has no system tray. Start %1 again to open its window.").arg(name)
-          : crel::tr("Your desktop has no system tray. Press %1 to capture an area, or start %2 again to open its "
-                     "window.")
-                .arg(shortcut, name),
-      crel::tr("Open %1").arg(name)};
-  connect(center, &NotificationCenter::activated, this, [this](const QString &identifier) {
-    if (identifier == QLatin1String(noTrayNotification))
-      reopen();
-  });
-  // Only where a notification service runs; anywhere else nothing is said.
-  center->authorizationStatus([center, request](NotificationCenter::Authorization status) {
-    if (status == NotificationCenter::Authorization::authorized)
-      center->add(request, [](const std::optional<QString> &error) {
-        if (error)
-          qCWarning(lcShell).noquote() << "no-tray notification:" << *error;
-      });
-  });
+  if (!noTrayNotice_)
+    noTrayNotice_ = std::make_unique<NoTrayNotice>(services_.notifications, [this] { reopen(); });
+  noTrayNotice_->post(services_.shortcuts.isRegistered() ? services_.shortcuts.statusLabel() : QString());
 }
 
 void AppDelegate::newCapture() {

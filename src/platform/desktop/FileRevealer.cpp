@@ -1,7 +1,5 @@
 #include "FileRevealer.h"
 
-#include "FolderOpener.h"
-
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderOpener.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -31,8 +33,8 @@ public:
   explicit DesktopFileRevealer(OpenFolder openFolder = {});
   void reveal(const QString &path, Failed failed) override;
 
-  static constexpr const char *service = "org.freedesktop.FileManager1";
-  static constexpr const char *objectPath = "/org/freedesktop/FileManager1";
+  static constexpr const char *service = FolderOpener::service;
+  static constexpr const char *objectPath = FolderOpener::objectPath;
 
 private:
   OpenFolder openFolder_;

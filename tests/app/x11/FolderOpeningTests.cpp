@@ -3,7 +3,7 @@
 
 #include "app/DelegateFixture.h"
 
-#include "platform/files/AppIdentity.h"
+#include "platform/desktop/FolderOpener.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -44,7 +44,7 @@ TEST_F(Delegate, OnTheSessionBusTheFolderOpensOrTheAlertSaysNothingCould) {
   QDBusConnection session = QDBusConnection::sessionBus();
   if (!session.isConnected())
     GTEST_SKIP() << "no session bus";
-  if (session.interface()->isServiceRegistered("org.freedesktop.FileManager1"))
+  if (session.interface()->isServiceRegistered(QString::fromLatin1(FolderOpener::service)))
     GTEST_SKIP() << "the desktop's own file manager is on this bus";
   openFolder = {}; // the desktop's
   QTemporaryDir bin;
@@ -67,8 +67,8 @@ TEST_F(Delegate, OnTheSessionBusTheFolderOpensOrTheAlertSaysNothingCould) {
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "file-manager");
     FolderShowingFileManager manager;
     if (row.fileManager) {
-      ASSERT_TRUE(bus.registerObject("/org/freedesktop/FileManager1", &manager, QDBusConnection::ExportAllSlots));
-      ASSERT_TRUE(bus.registerService("org.freedesktop.FileManager1"));
+      ASSERT_TRUE(bus.registerObject(FolderOpener::objectPath, &manager, QDBusConnection::ExportAllSlots));
+      ASSERT_TRUE(bus.registerService(FolderOpener::service));
     }
     AppDelegate &app = make();
     QSignalSpy alerts(&app, &AppDelegate::alertShown);
@@ -89,8 +89,8 @@ TEST_F(Delegate, OnTheSessionBusTheFolderOpensOrTheAlertSaysNothingCould) {
       EXPECT_TRUE(alerts.isEmpty()) << alerts.value(0).value(0).toString().toStdString();
     }
     delegate.reset();
-    bus.unregisterService("org.freedesktop.FileManager1");
-    bus.unregisterObject("/org/freedesktop/FileManager1");
+    bus.unregisterService(FolderOpener::service);
+    bus.unregisterObject(FolderOpener::objectPath);
     QDBusConnection::disconnectFromBus("file-manager");
   }
   qputenv("PATH", path);

@@ -491,52 +491,33 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
 TEST_F(Delegate, MinimizeAndZoomFollowWhatEachWindowAllows) {
   const struct {
     const char *name;
+    std::function<QWidget *()> open;
     bool minimizes, zooms;
-  } rows[] = {{"settings", true, false}, {"editor", true, true}, {"keyboard shortcuts", false, false}};
+  } rows[] = {
+      {"settings", [this] { return delegate->showWelcome(), delegate->welcomeWindow(); }, true, false},
+      {"editor", [this] { return captureRegion(), delegate->editors().front()->window(); }, true, true},
+      {"keyboard shortcuts", [this] { return delegate->showShortcuts(), delegate->shortcutsWindow(); }, false, false},
+  };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     make().launch({true, false, true});
-    QWidget *window = nullptr;
-    if (row.name == std::string("settings")) {
-      delegate->showWelcome();
-      window = delegate->welcomeWindow();
-    } else if (row.name == std::string("editor")) {
-      captureRegion();
-      window = delegate->editors().front()->window();
-    } else {
-      delegate->showShortcuts();
-      window = delegate->shortcutsWindow();
+    QWidget *window = row.open();
+    const QList<QAction *> items = delegate->menus().mainMenus()[3]->actions(); // Minimize, Zoom
+    for (QAction *item : {items[1], items[0]}) {
+      window->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+      item->trigger();
     }
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    QMenu *windowMenu = delegate->menus().mainMenus()[3];
-    const auto item = [&](const char *title) {
-      for (QAction *action : windowMenu->actions())
-        if (action->text() == title)
-          return action;
-      return static_cast<QAction *>(nullptr);
-    };
-    item("Zoom")->trigger();
-    EXPECT_EQ(window->isMaximized(), row.zooms);
-    window->showNormal();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    item("Minimize")->trigger();
     EXPECT_EQ(window->isMinimized(), row.minimizes);
-    for (QWidget *w : QApplication::topLevelWidgets())
-      w->close();
+    EXPECT_EQ(window->windowState().testFlag(Qt::WindowMaximized), row.zooms);
   }
 
   // Put away by the desktop, the guide comes back when asked for.
-  AppDelegate &app = make();
-  app.launch({true, false, true});
-  app.showShortcuts();
-  QWidget *guide = app.shortcutsWindow();
-  guide->showMinimized();
-  ASSERT_TRUE(guide->isMinimized());
-  app.showShortcuts();
-  EXPECT_FALSE(guide->isMinimized());
-  EXPECT_TRUE(guide->isVisible());
+  delegate->showShortcuts();
+  delegate->shortcutsWindow()->showMinimized();
+  delegate->showShortcuts();
+  EXPECT_FALSE(delegate->shortcutsWindow()->isMinimized());
+  EXPECT_TRUE(delegate->shortcutsWindow()->isVisible());
 }
 
 // The settings and the shortcuts window stand on the glass backdrop, sized

@@ -25,15 +25,12 @@ public Q_SLOTS:
   void ShowFolders(const QStringList &uris, const QString &) { shown << uris; }
 };
 
-// An xdg-open that logs its argument and ends with `status`, as the real
-// one does when the desktop has no handler for folders (3).
+// An xdg-open that notes its call and ends with `status`: 3 is the real
+// one's answer on a desktop without a handler for folders.
 void standInXdgOpen(const QString &bin, int status) {
   QFile script(bin + "/xdg-open");
   ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  script.write(QString("#!/bin/sh\necho \"$1\" >>\"%1/opened\"\n%2exit %3\n")
-                   .arg(bin, status ? "echo \"xdg-open: no method available for opening '$1'\" >&2\n" : "")
-                   .arg(status)
-                   .toUtf8());
+  script.write(QString("#!/bin/sh\ntouch '%1/opened'\nexit %2\n").arg(bin).arg(status).toUtf8());
   script.close();
   script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -74,20 +71,15 @@ TEST_F(Delegate, OnTheSessionBusTheFolderOpensOrTheAlertSaysNothingCould) {
     QSignalSpy alerts(&app, &AppDelegate::alertShown);
     app.openSavedImagesFolder();
     const QString folder = pictures.filePath("Crel");
-    if (row.fileManager) {
-      ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }, 5000));
-      EXPECT_EQ(manager.shown, QStringList{QUrl::fromLocalFile(folder).toString()});
-    } else {
-      ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(bin.filePath("opened")); }, 5000));
-    }
-    if (row.alert) {
-      ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.isEmpty(); }, 5000));
-      EXPECT_TRUE(alerts[0][0].toString().startsWith("Could not open ")) << alerts[0][0].toString().toStdString();
-      EXPECT_TRUE(alerts[0][0].toString().endsWith(" in the file manager.")) << alerts[0][0].toString().toStdString();
-    } else {
-      QTest::qWait(200);
-      EXPECT_TRUE(alerts.isEmpty()) << alerts.value(0).value(0).toString().toStdString();
-    }
+    if (row.fileManager)
+      ASSERT_TRUE(
+          QTest::qWaitFor([&] { return manager.shown == QStringList{QUrl::fromLocalFile(folder).toString()}; }));
+    else
+      ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(bin.filePath("opened")); }));
+    // A wrong answer would come as soon as the call or xdg-open ended.
+    row.alert ? void(QTest::qWaitFor([&] { return !alerts.isEmpty(); })) : QTest::qWait(200);
+    EXPECT_EQ(alerts.value(0).value(0).toString(),
+              row.alert ? QString("Could not open %1 in the file manager.").arg(folder) : QString());
     delegate.reset();
     bus.unregisterService(FolderOpener::service);
     bus.unregisterObject(FolderOpener::objectPath);

@@ -4,6 +4,7 @@
 #include "ForwardedLaunch.h"
 #include "ImageOpening.h"
 #include "LaunchAtLogin.h"
+#include "NoTrayNotice.h"
 #include "QuitController.h"
 #include "SessionStore.h"
 #include "ShortcutGuide.h"
@@ -22,13 +23,13 @@
 #include "editor/EditorWindow.h"
 #include "editor/GlassSurface.h"
 #include "platform/base/Translate.h"
+#include "platform/desktop/FolderOpener.h"
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/desktop/Pasteboard.h"
 #include "platform/display/DisplayLoss.h"
 #include "platform/files/AppIdentity.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
@@ -211,7 +212,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
     openFiles(options.openPaths, options.notOpened);
 
   // Said after the launch's own window is up, so the alert lands on top of it.
-  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem();
+  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
@@ -300,42 +301,24 @@ void AppDelegate::setupMenus() {
     return;
   statusItem_.setMenu(menus_->statusMenu());
   presentation_ = std::make_unique<StatusPresentation>(statusItem_, AppIdentity::icon(), services_.tray);
-  connect(presentation_.get(), &StatusPresentation::trayMissingChanged, this, &AppDelegate::trayMissingChanged);
+  connect(presentation_.get(), &StatusPresentation::trayMissingChanged, this, [this](bool missing) {
+    if (view_)
+      view_->setTrayMissing(missing);
+  });
+  connect(presentation_.get(), &StatusPresentation::searchEnded, this, &AppDelegate::trayNotFound);
   // Known at once when forced: said once the launch is done, with the shortcut it registered.
-  if (presentation_->isTrayMissing())
-    QMetaObject::invokeMethod(
-        this, [this] { trayMissingChanged(trayMissing()); }, Qt::QueuedConnection);
+  if (presentation_->hasSearchEnded())
+    QMetaObject::invokeMethod(this, &AppDelegate::trayNotFound, Qt::QueuedConnection);
   refreshOpenScreenshotsMenu();
 }
 
-void AppDelegate::trayMissingChanged(bool missing) {
-  if (view_)
-    view_->setTrayMissing(missing);
+void AppDelegate::trayNotFound() {
   // A login launch shows nothing else: without a tray, nothing at all would say it runs.
-  NotificationCenter *center = services_.notifications;
-  if (!missing || !launchedAtLogin_ || !center || std::exchange(toldNoTray_, true))
+  if (!trayMissing() || !launchedAtLogin_)
     return;
-  const QString name = AppIdentity::name();
-  const QString shortcut = services_.shortcuts.isRegistered() ? services_.shortcuts.statusLabel() : QString();
-  NotificationCenter::Request request{
-      QLatin1String(noTrayNotification), crel::tr("%1 is running").arg(name),
-      shortcut.isEmpty()
-          ? crel::tr("Your desktop has no system tray. Start %1 again to open its window.").arg(name)
-          : crel::tr("Your desktop has no system tray. Press %1 to capture an area, or start %2 again to open its "
-                     "window.")
-                .arg(shortcut, name)};
-  connect(center, &NotificationCenter::activated, this, [this](const QString &identifier) {
-    if (identifier == QLatin1String(noTrayNotification))
-      reopen();
-  });
-  // Only where a notification service runs; anywhere else nothing is said.
-  center->authorizationStatus([center, request](NotificationCenter::Authorization status) {
-    if (status == NotificationCenter::Authorization::authorized)
-      center->add(request, [](const std::optional<QString> &error) {
-        if (error)
-          qCWarning(lcShell).noquote() << "no-tray notification:" << *error;
-      });
-  });
+  if (!noTrayNotice_)
+    noTrayNotice_ = std::make_unique<NoTrayNotice>(services_.notifications, [this] { reopen(); });
+  noTrayNotice_->post(services_.shortcuts.isRegistered() ? services_.shortcuts.statusLabel() : QString());
 }
 
 void AppDelegate::newCapture() {
@@ -486,13 +469,7 @@ void AppDelegate::showShortcuts() {
     if (const QScreen *screen = QGuiApplication::primaryScreen())
       shortcuts_->move(screen->availableGeometry().center() - shortcuts_->rect().center());
   }
-  // Key within the application when it is active; it never activates it.
-  const bool active = applicationActive();
-  shortcuts_->setAttribute(Qt::WA_ShowWithoutActivating, !active);
-  shortcuts_->show();
-  shortcuts_->raise();
-  if (active)
-    shortcuts_->activateWindow();
+  ShortcutGuide::present(*shortcuts_, applicationActive());
 }
 
 void AppDelegate::yieldActivation() {
@@ -585,8 +562,11 @@ void AppDelegate::openSavedImagesFolder() {
     report(std::current_exception());
     return;
   }
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-    report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
+  const auto open = services_.openFolder ? services_.openFolder : &FolderOpener::open;
+  open(QUrl::fromLocalFile(folder), [self = QPointer<AppDelegate>(this), folder](bool opened) {
+    if (!opened && self)
+      self->report(crel::tr("Could not open %1 in the file manager.").arg(CrelStorage::displayPath(folder)));
+  });
 }
 
 void AppDelegate::handleForwarded(const ForwardedLaunch &request, const std::function<void(bool)> &reply) {

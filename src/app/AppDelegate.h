@@ -16,6 +16,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <exception>
 #include <functional>
@@ -31,6 +32,7 @@ namespace crel {
 class CaptureCoordinator;
 class EditorController;
 class LaunchAtLogin;
+class NoTrayNotice;
 class NotificationCenter;
 class SessionStore;
 struct ForwardedLaunch;
@@ -56,6 +58,8 @@ struct AppServices {
   TrayWatch tray;
   // How an image file is read; ImageOpening::open when empty.
   ImageOpening::Reader readImage;
+  // Shows a folder in the file manager, then says whether anything could; the desktop's when empty.
+  std::function<void(const QUrl &folder, std::function<void(bool opened)> done)> openFolder;
 };
 
 struct LaunchOptions {
@@ -159,9 +163,8 @@ public:
   WindowRegistry &windows() { return windows_; }
   // The presenter's choice, once the menus exist.
   StatusPresentation *statusPresentation() const { return presentation_.get(); }
-  // The desktop has no tray to hold the status item (known once the search gave up).
+  // The desktop has no tray to hold the status item now (known from the start).
   bool trayMissing() const { return presentation_ && presentation_->isTrayMissing(); }
-  static constexpr const char *noTrayNotification = "running-without-tray";
   QWidget *welcomeWindow() const { return welcome_; }
   WelcomeView *welcomeView() const { return view_; }
   QDateTime lastInteraction() const { return lastInteraction_; }
@@ -192,8 +195,8 @@ private:
   void quitCancelled();
   // Writes every change still waiting for its debounced save.
   void writePendingSaves();
-  // The texts and, after a login launch, one notification follow whether a tray holds the item.
-  void trayMissingChanged(bool missing);
+  // The search for a panel still starting found none: after a login launch, one notification says it runs.
+  void trayNotFound();
 
   AppServices services_;
   WindowRegistry windows_;
@@ -205,11 +208,11 @@ private:
   QPointer<QWidget> shortcuts_;
   QPointer<WelcomeView> view_;
   std::unique_ptr<QuitController> quit_;
+  std::unique_ptr<NoTrayNotice> noTrayNotice_;
   std::vector<std::unique_ptr<EditorController>> editors_;
   // Every editor ever connected, in order: the submenu's entries number them.
   std::vector<QPointer<EditorController>> connected_;
   bool launchedAtLogin_ = false;
-  bool toldNoTray_ = false;
   // An alert was shown while launching: nothing is handed back.
   bool reportedAtLaunch_ = false;
   bool launching_ = false;

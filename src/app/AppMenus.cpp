@@ -140,6 +140,23 @@ QWidget *AppMenus::frontWindow() {
   return window && WindowRegistry::canBecomeMain(*window) ? window : nullptr;
 }
 
+namespace {
+
+// A window asks for its title-bar buttons only when it customises them.
+bool offersButton(const QWidget &window, Qt::WindowType button) {
+  const Qt::WindowFlags flags = window.windowFlags();
+  return !(flags & Qt::CustomizeWindowHint) || (flags & button);
+}
+
+bool minimizable(const QWidget &window) { return offersButton(window, Qt::WindowMinimizeButtonHint); }
+
+// A window of one fixed size has nothing to zoom to.
+bool zoomable(const QWidget &window) {
+  return window.minimumSize() != window.maximumSize() && offersButton(window, Qt::WindowMaximizeButtonHint);
+}
+
+} // namespace
+
 QMenu *AppMenus::windowMenu() {
   // Titles stay in English, as the desktop's own window commands do.
   owned_.push_back(std::make_unique<QMenu>(crel::tr("Window")));
@@ -147,12 +164,12 @@ QMenu *AppMenus::windowMenu() {
   action(
       menu, QStringLiteral("Minimize"),
       [] {
-        if (QWidget *w = frontWindow())
+        if (QWidget *w = frontWindow(); w && minimizable(*w))
           w->showMinimized();
       },
       QKeySequence(Qt::CTRL | Qt::Key_M));
   action(menu, QStringLiteral("Zoom"), [] {
-    if (QWidget *w = frontWindow())
+    if (QWidget *w = frontWindow(); w && zoomable(*w))
       w->isMaximized() ? w->showNormal() : w->showMaximized();
   });
   menu.addSeparator();

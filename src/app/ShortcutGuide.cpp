@@ -52,4 +52,13 @@ QWidget *ShortcutGuide::window(ShortcutGuideView::Source source) {
   return window;
 }
 
+void ShortcutGuide::present(QWidget &window, bool applicationActive) {
+  window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.setAttribute(Qt::WA_ShowWithoutActivating, !applicationActive);
+  window.show();
+  window.raise();
+  if (applicationActive)
+    window.activateWindow();
+}
+
 } // namespace crel

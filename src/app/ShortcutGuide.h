@@ -30,6 +30,10 @@ public:
   // A fixed-size, closable, not minimisable window holding the guide over
   // `source`; kept when closed.
   static QWidget *window(ShortcutGuideView::Source source);
+  // Brings the window back from wherever the desktop put it, in front; it
+  // takes the keyboard only while the application is active, which showing
+  // it never makes it.
+  static void present(QWidget &window, bool applicationActive);
 };
 
 } // namespace crel

@@ -128,7 +128,7 @@ QString ShortcutManager::statusLabel() const {
   return current_.label();
 }
 
-QString ShortcutManager::takeLaunchProblem() {
+QString ShortcutManager::takeLaunchProblem(bool trayMissing) {
   switch (problem_) {
   case Problem::none: break;
   case Problem::desktopBinding:
@@ -142,11 +142,20 @@ QString ShortcutManager::takeLaunchProblem() {
               "New > Command, in sway with 'bindsym Ctrl+Shift+2 exec crel --capture'.")
         .arg(AppIdentity::name(), current_.label());
   case Problem::taken:
+    if (trayMissing)
+      return tr("The capture shortcut %1 is in use by another app, so it does not capture yet. To choose another, "
+                "click the shortcut in Settings; start %2 again to open Settings. %2 tries %1 again whenever "
+                "Settings opens.")
+          .arg(current_.label(), AppIdentity::name());
     return tr("The capture shortcut %1 is in use by another app, so it does not capture yet. To choose another, "
               "open Settings from the tray menu and click the shortcut. %2 tries %1 again whenever Settings or "
               "the tray menu opens.")
         .arg(current_.label(), AppIdentity::name());
   case Problem::notOnKeyboard:
+    if (trayMissing)
+      return tr("The capture shortcut %1 cannot be typed on this keyboard. To choose another, click the shortcut in "
+                "Settings; start %2 again to open Settings.")
+          .arg(current_.label(), AppIdentity::name());
     return tr("The capture shortcut %1 cannot be typed on this keyboard. To choose another, open Settings from the "
               "tray menu and click the shortcut.")
         .arg(current_.label());

@@ -65,8 +65,9 @@ public:
   QString statusLabel() const;
   // The sentence to show at launch when the shortcut does not work; empty
   // when it does, and after the first launch for what only the desktop can
-  // mend (binding the command on Wayland).
-  QString takeLaunchProblem();
+  // mend (binding the command on Wayland). It names the way to Settings
+  // there is: the tray menu, or, with `trayMissing`, starting the app again.
+  QString takeLaunchProblem(bool trayMissing = false);
 
   // Makes `shortcut` the grabbed, current and stored shortcut, or changes
   // nothing and throws CrelError::shortcut with the sentence to show.

@@ -1,5 +1,7 @@
 #include "StatusItem.h"
 
+#include "platform/desktop/SystemTray.h"
+
 #include <QCursor>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -155,7 +157,7 @@ QIcon TrayPresenter::badged(const QIcon &icon, bool copied, bool update) {
 StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch watch, QObject *parent)
     : QObject(parent), item_(item), icon_(std::move(icon)), watch_(std::move(watch)) {
   if (!watch_.available)
-    watch_.available = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    watch_.available = &SystemTray::available;
   const QString forced = qEnvironmentVariable("CREL_STATUS_ITEM");
   const bool tray = forced == QLatin1String("tray") || (forced != QLatin1String("none") && watch_.available());
   if (tray) {
@@ -163,8 +165,10 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
     return;
   }
   use(std::make_unique<NullPresenter>());
+  trayMissing_ = true;
+  qCInfo(lcStatus) << "no system tray";
   if (!forced.isEmpty()) {
-    trayMissing_ = true;
+    searchEnded_ = true;
     return;
   }
   poll_.setInterval(watch_.intervalMs);
@@ -176,17 +180,17 @@ void StatusPresentation::look() {
   if (watch_.available()) {
     poll_.stop();
     use(std::make_unique<TrayPresenter>(item_, icon_));
-    if (std::exchange(trayMissing_, false))
-      Q_EMIT trayMissingChanged(false);
+    trayMissing_ = false;
+    Q_EMIT trayMissingChanged(false);
     return;
   }
-  if (++polls_ < watch_.polls || trayMissing_)
+  if (++polls_ < watch_.polls || searchEnded_)
     return;
   // A panel started by hand long after login still gets the icon.
   poll_.setInterval(watch_.laterIntervalMs);
-  trayMissing_ = true;
-  qCInfo(lcStatus) << "no system tray";
-  Q_EMIT trayMissingChanged(true);
+  searchEnded_ = true;
+  qCInfo(lcStatus) << "no system tray after" << polls_ << "looks";
+  Q_EMIT searchEnded();
 }
 
 void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {

@@ -106,7 +106,8 @@ public:
 };
 
 // How the tray is looked for: whether one is there now (the desktop's
-// answer when empty), how often, and how many looks make it missing.
+// answer, SystemTray, when empty), how often, and how many looks end the
+// search for a panel that is still starting.
 struct TrayWatch {
   std::function<bool()> available;
   int intervalMs = 2000;
@@ -116,19 +117,24 @@ struct TrayWatch {
 
 // Keeps the item shown the best way there is: the tray when one exists,
 // nothing otherwise, switching to the tray when one appears (a login launch
-// starts before the panel). Without a tray after two minutes of looking, the
-// application has none: it says so, and looks again now and then.
+// starts before the panel). Whether a tray exists is known from the start;
+// without one, it is looked for every two seconds for two minutes, the
+// search then ends, and it is looked for again now and then.
 // CREL_STATUS_ITEM=tray or none forces the choice.
 class StatusPresentation : public QObject {
   Q_OBJECT
 public:
   StatusPresentation(StatusItem &item, QIcon icon, TrayWatch watch = {}, QObject *parent = nullptr);
   StatusPresenter &presenter() const { return *presenter_; }
-  // No tray holds the item: texts must not send anyone there.
+  // No tray holds the item now: texts must not send anyone there.
   bool isTrayMissing() const { return trayMissing_; }
+  // Two minutes went by without a tray, or the choice was forced.
+  bool hasSearchEnded() const { return searchEnded_; }
 
 Q_SIGNALS:
   void trayMissingChanged(bool missing);
+  // The search ended without a tray (once; not for a forced choice).
+  void searchEnded();
 
 private:
   void use(std::unique_ptr<StatusPresenter> presenter);
@@ -141,6 +147,7 @@ private:
   QTimer poll_;
   int polls_ = 0;
   bool trayMissing_ = false;
+  bool searchEnded_ = false;
 };
 
 } // namespace crel

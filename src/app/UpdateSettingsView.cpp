@@ -10,7 +10,6 @@
 #include "update/framework/Updater.h"
 
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QLocale>
 #include <QRegularExpression>
@@ -80,9 +79,7 @@ UpdateSettingsView::UpdateSettingsView(UpdateController &updates, UpdateNotifier
   auto *onRow = new QHBoxLayout(notificationsOn_);
   onRow->setContentsMargins(0, 0, 0, 0);
   onRow->setSpacing(4);
-  auto *bell = new QLabel(notificationsOn_);
-  bell->setPixmap(QIcon::fromTheme(QStringLiteral("preferences-system-notifications")).pixmap(12, 12));
-  onRow->addWidget(bell);
+  onRow->addWidget(ShellText::symbol(QStringLiteral("bell.badge"), 11, true, notificationsOn_));
   auto *onText = caption(crel::tr("Notifications on"), notificationsOn_);
   onText->setWordWrap(false);
   onRow->addWidget(onText);

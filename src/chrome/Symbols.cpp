@@ -273,6 +273,21 @@ const QHash<QString, Builder> &builders() {
              g.fill.addEllipse(QPointF(x, y), 0.75, 0.75);
          line(g.stroke, {7, 13}, {13, 13});
        }},
+      {"bell.badge",
+       [](Glyph &g) {
+         QPainterPath &p = g.stroke;
+         p.moveTo(3.8, 14.6);
+         p.cubicTo(5.2, 13.3, 5.4, 11.8, 5.4, 10);
+         p.lineTo(5.4, 8.2);
+         p.cubicTo(5.4, 5.8, 7, 4, 9.2, 4);
+         p.cubicTo(11.4, 4, 13, 5.8, 13, 8.2);
+         p.lineTo(13, 10);
+         p.cubicTo(13, 11.8, 13.2, 13.3, 14.6, 14.6);
+         p.closeSubpath();
+         p.moveTo(7.6, 16.8);
+         p.cubicTo(8.1, 17.9, 10.3, 17.9, 10.8, 16.8);
+         g.fill.addEllipse(QPointF(15.6, 4.4), 2.5, 2.5);
+       }},
       {"lock.fill",
        [](Glyph &g) {
          roundedRect(g.fill, {4.5, 9, 11, 8.5}, 2);

@@ -55,7 +55,7 @@ void UpdateNotifier::notify(const QString &version) {
                               : crel::tr("%1 %2 is available").arg(AppIdentity::name(), version);
     const QString body =
         crel::tr("Click to review the update and relaunch when you’re ready. Your open crels will be restored.");
-    self->center_.add({QLatin1String(identifier), title, body},
+    self->center_.add({QLatin1String(identifier), title, body, crel::tr("Review")},
                       [self, version, now](const std::optional<QString> &error) {
                         if (!self)
                           return;

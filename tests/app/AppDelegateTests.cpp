@@ -14,7 +14,7 @@
 #include "editor/Sheets.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
+#include <QAction>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -343,8 +343,7 @@ TEST_F(Delegate, AlertsShowTheirMessageInsideTheAlertUnderTheAppsName) {
   AppDelegate &app = make();
   const QByteArray home = qgetenv("HOME");
   qputenv("HOME", pictures.path().toUtf8());
-  // No file manager on the offscreen platform: the folder cannot be shown.
-  QDesktopServices::unsetUrlHandler("file");
+  // The fixture's desktop has no file manager: the folder cannot be shown.
   const struct {
     const char *name;
     std::function<void()> raise;
@@ -484,6 +483,41 @@ TEST_F(Delegate, TheShortcutsWindowIsMadeOnceAndKept) {
   app.showShortcuts();
   EXPECT_EQ(app.shortcutsWindow(), first);
   EXPECT_EQ(visibleWindows("shortcuts").size(), 1);
+}
+
+// Window > Minimize and Zoom act only where the window allows it: the
+// shortcuts window has neither, the settings only Minimize. Shown again, the
+// shortcuts window comes back however the desktop put it away.
+TEST_F(Delegate, MinimizeAndZoomFollowWhatEachWindowAllows) {
+  const struct {
+    const char *name;
+    std::function<QWidget *()> open;
+    bool minimizes, zooms;
+  } rows[] = {
+      {"settings", [this] { return delegate->showWelcome(), delegate->welcomeWindow(); }, true, false},
+      {"editor", [this] { return captureRegion(), delegate->editors().front()->window(); }, true, true},
+      {"keyboard shortcuts", [this] { return delegate->showShortcuts(), delegate->shortcutsWindow(); }, false, false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    make().launch({true, false, true});
+    QWidget *window = row.open();
+    const QList<QAction *> items = delegate->menus().mainMenus()[3]->actions(); // Minimize, Zoom
+    for (QAction *item : {items[1], items[0]}) {
+      window->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+      item->trigger();
+    }
+    EXPECT_EQ(window->isMinimized(), row.minimizes);
+    EXPECT_EQ(window->windowState().testFlag(Qt::WindowMaximized), row.zooms);
+  }
+
+  // Put away by the desktop, the guide comes back when asked for.
+  delegate->showShortcuts();
+  delegate->shortcutsWindow()->showMinimized();
+  delegate->showShortcuts();
+  EXPECT_FALSE(delegate->shortcutsWindow()->isMinimized());
+  EXPECT_TRUE(delegate->shortcutsWindow()->isVisible());
 }
 
 // The settings and the shortcuts window stand on the glass backdrop, sized

@@ -8,6 +8,8 @@
 #include "update/UpdateNotifier.h"
 #include "update/framework/Updater.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QRegularExpression>
@@ -112,6 +114,25 @@ TEST(UpdateSettingsView, LastCheckAndNotificationRows) {
   s.view.notificationButton()->click();
   EXPECT_TRUE(s.view.notificationButton()->isHidden());
   EXPECT_FALSE(s.view.notificationsOnLabel()->isHidden());
+  // Its bell is the chrome's own, drawn before the text on a desktop whose icon theme has none.
+  const QStringList paths = QIcon::themeSearchPaths(), fallbacks = QIcon::fallbackSearchPaths();
+  QIcon::setThemeSearchPaths({});
+  QIcon::setFallbackSearchPaths({});
+  Section plain;
+  plain.center.status = NotificationCenter::Authorization::authorized;
+  plain.notifier.refreshPermission();
+  plain.view.show();
+  QIcon::setThemeSearchPaths(paths);
+  QIcon::setFallbackSearchPaths(fallbacks);
+  QWidget *on = plain.view.notificationsOnLabel();
+  const QLabel *text = on->findChildren<QLabel *>().last();
+  ASSERT_EQ(text->text(), "Notifications on");
+  const QImage drawn = on->grab(QRect(0, 0, text->x(), on->height())).toImage();
+  int ink = 0;
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x)
+      ink += qAlpha(drawn.pixel(x, y)) > 100 && qGray(drawn.pixel(x, y)) < 160;
+  EXPECT_GT(ink, 6) << "no bell before \"Notifications on\"";
 
   Section failing;
   failing.center.requestError = "No notification service is running.";

@@ -269,9 +269,9 @@ TEST_F(ClosingTest, OnTheSessionBusRevealAsksTheFileManagerElseOpensTheFolder) {
     GTEST_SKIP() << "no session bus";
   QList<QUrl> opened;
   bool folderOpens = true;
-  DesktopFileRevealer desktop([&](const QUrl &folder) {
+  DesktopFileRevealer desktop([&](const QUrl &folder, const std::function<void(bool)> &done) {
     opened << folder;
-    return folderOpens;
+    done(folderOpens);
   });
   auto editor = openEditor(false);
   editor->setFileRevealer(&desktop);

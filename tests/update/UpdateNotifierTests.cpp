@@ -215,6 +215,7 @@ TEST(DesktopNotifications, PostReplaceClickAndCloseOverTheBus) {
   // The end-to-end run checks the title and the click that opens the dialog.
   ASSERT_EQ(server.notified.size(), 1);
   EXPECT_EQ(server.notified.at(0).replacesId, 0u);
+  EXPECT_EQ(server.notified.at(0).actions.join(", "), "default, Review") << "its click, named for what it does";
   // The application's own icon, whether or not the desktop's theme has it.
   const QUrl icon(server.notified.at(0).appIcon);
   EXPECT_TRUE(icon.isLocalFile() && !QImage(icon.toLocalFile()).isNull()) << icon.toString().toStdString();

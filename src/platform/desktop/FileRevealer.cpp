@@ -3,7 +3,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
@@ -18,16 +17,18 @@ FileRevealer &FileRevealer::system() {
   return revealer;
 }
 
-DesktopFileRevealer::DesktopFileRevealer(FolderOpener openFolder) : openFolder_(std::move(openFolder)) {
+DesktopFileRevealer::DesktopFileRevealer(OpenFolder openFolder) : openFolder_(std::move(openFolder)) {
   if (!openFolder_)
-    openFolder_ = [](const QUrl &folder) { return QDesktopServices::openUrl(folder); };
+    openFolder_ = &FolderOpener::openWithHandler;
 }
 
 void DesktopFileRevealer::reveal(const QString &path, Failed failed) {
   const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
   auto openFolder = [folder, open = openFolder_, failed = std::move(failed)] {
-    if (!open(folder) && failed)
-      failed();
+    open(folder, [failed](bool opened) {
+      if (!opened && failed)
+        failed();
+    });
   };
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {

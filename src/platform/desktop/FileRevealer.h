@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderOpener.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -25,17 +27,17 @@ public:
 // opens the file's folder instead; it fails when that cannot be opened either.
 class DesktopFileRevealer : public FileRevealer {
 public:
-  // Opens a folder; false when nothing could.
-  using FolderOpener = std::function<bool(const QUrl &folder)>;
-  // Empty `openFolder`: QDesktopServices::openUrl.
-  explicit DesktopFileRevealer(FolderOpener openFolder = {});
+  // Opens a folder, then says whether anything could.
+  using OpenFolder = std::function<void(const QUrl &folder, std::function<void(bool opened)> done)>;
+  // Empty `openFolder`: the desktop's handler for folders (FolderOpener).
+  explicit DesktopFileRevealer(OpenFolder openFolder = {});
   void reveal(const QString &path, Failed failed) override;
 
-  static constexpr const char *service = "org.freedesktop.FileManager1";
-  static constexpr const char *objectPath = "/org/freedesktop/FileManager1";
+  static constexpr const char *service = FolderOpener::service;
+  static constexpr const char *objectPath = FolderOpener::objectPath;
 
 private:
-  FolderOpener openFolder_;
+  OpenFolder openFolder_;
 };
 
 } // namespace crel

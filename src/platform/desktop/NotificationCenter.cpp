@@ -85,7 +85,7 @@ void DBusNotificationCenter::add(const Request &request, ErrorHandler done) {
   const QStringList icons = AppIdentity::iconFiles();
   const QString icon = icons.isEmpty() ? AppIdentity::identifier() : QUrl::fromLocalFile(icons.last()).toString();
   notify << AppIdentity::name() << delivered_.value(request.identifier, 0u) << icon << request.title << request.body
-         << QStringList{QStringLiteral("default"), QStringLiteral("Review")} << hints << qint32(-1);
+         << QStringList{QStringLiteral("default"), request.clickLabel} << hints << qint32(-1);
   const QString identifier = request.identifier;
   const quint64 withdrawals = withdrawals_.value(identifier);
   whenFinished(bus_.asyncCall(notify), this, [this, identifier, withdrawals, done](QDBusPendingCallWatcher &w) {

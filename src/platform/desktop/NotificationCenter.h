@@ -18,10 +18,13 @@ class NotificationCenter : public QObject {
   Q_OBJECT
 public:
   enum class Authorization { notDetermined = 0, denied = 1, authorized = 2, provisional = 3, ephemeral = 4 };
+  // A notification offers one action, its click: `clickLabel` names it
+  // where the desktop draws it as a button.
   struct Request {
     QString identifier;
     QString title;
     QString body;
+    QString clickLabel;
   };
   using StatusHandler = std::function<void(Authorization)>;
   // No error on success.

@@ -124,7 +124,11 @@ namespace {
 // launch with the key grab.
 class ShortcutAtLaunch : public Delegate {
 protected:
-  ShortcutAtLaunch() { qputenv("DISPLAY", display); }
+  ShortcutAtLaunch() {
+    qputenv("DISPLAY", display);
+    tray.available = [this] { return hasTray; };
+  }
+  bool hasTray = true;
   QString captureItem() { return delegate->menus().statusMenu()->actions().front()->text(); }
   QString settingsRow() { return delegate->welcomeView()->findChild<QLabel *>("shortcut-status")->text(); }
   void takenAtLaunch(const std::function<void(AppDelegate &)> &reopen);
@@ -163,6 +167,19 @@ void ShortcutAtLaunch::takenAtLaunch(const std::function<void(AppDelegate &)> &r
   EXPECT_EQ(captureItem(), "Capture an area  Ctrl+Shift+2");
   pressKeys({"ctrl+shift+2"});
   EXPECT_TRUE(QTest::qWaitFor([&] { return bool(pendingStills); }));
+}
+
+// Without a tray, the alert names the way to Settings there is.
+TEST_F(ShortcutAtLaunch, WithoutATrayATakenShortcutsAlertSaysToStartTheAppAgain) {
+  hasTray = false;
+  GrabElsewhere other(0x32, kXControl | kXShift);
+  ASSERT_TRUE(other.ready());
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !app.lastAlert().isEmpty(); }));
+  EXPECT_EQ(app.lastAlert(), "The capture shortcut Ctrl+Shift+2 is in use by another app, so it does not capture yet. "
+                             "To choose another, click the shortcut in Settings; start Crel again to open Settings. "
+                             "Crel tries Ctrl+Shift+2 again whenever Settings opens.");
 }
 
 TEST_F(ShortcutAtLaunch, ATakenShortcutIsTakenWhenTheTrayMenuOpensAfterTheOtherProgramLetGo) {

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
+#include <cerrno>
 #include <stdexcept>
 
 #include <sys/socket.h>
@@ -21,7 +22,8 @@ namespace {
 
 // One instance per display: windows live there, and two sessions of one
 // user share the runtime folder.
-QString baseName() { return QStringLiteral("instance") + SingleInstance::instanceKey(); }
+QString baseName(const QString &key) { return QStringLiteral("instance") + key; }
+QString baseName() { return baseName(SingleInstance::instanceKey()); }
 
 // Spellings of this machine in an X display name.
 bool isLocalHost(QString host, const QString &hostName) {
@@ -94,6 +96,10 @@ QString SingleInstance::instanceKey() {
                      QSysInfo::machineHostName(), qEnvironmentVariable("XDG_RUNTIME_DIR"));
 }
 
+bool SingleInstance::isRunning(const QString &folder, const QString &key) {
+  return !folder.isEmpty() && FileLock::isHeld(folder + QLatin1Char('/') + baseName(key) + ".lock");
+}
+
 SingleInstance::SingleInstance(QString folder, QObject *parent) : QObject(parent), folder_(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() {
@@ -106,11 +112,9 @@ QString SingleInstance::socketPath() const { return socketPath(folder_); }
 QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
 
 bool SingleInstance::becomePrimary() {
-  lock_ = std::make_unique<QLockFile>(folder_ + QLatin1Char('/') + baseName() + ".lock");
-  // A long-lived primary is never aged out; a dead holder's lock is taken over.
-  lock_->setStaleLockTime(0);
-  if (!lock_->tryLock(0)) {
-    if (lock_->error() == QLockFile::LockFailedError)
+  lock_ = FileLock(folder_ + QLatin1Char('/') + baseName() + ".lock");
+  if (!lock_.tryLock(FileLock::Mode::exclusive)) {
+    if (errno == EWOULDBLOCK)
       return false;
     throw std::runtime_error("The instance lock cannot be taken.");
   }

@@ -2,7 +2,8 @@
 
 #include "ForwardedLaunch.h"
 
-#include <QLockFile>
+#include "platform/files/FileLock.h"
+
 #include <QObject>
 #include <QString>
 
@@ -17,8 +18,8 @@ namespace crel {
 
 // One running instance per display server: the first launch holds a lock
 // file and listens on a socket beside it; later launches hand their request
-// to it and end. A lock left by a killed instance is taken over (its process
-// is gone). A request that arrives too late to be answered in time is
+// to it and end. The lock ends with its process, so a killed instance
+// leaves nothing in the way. A request that arrives too late to be answered in time is
 // dropped: its launch has already said it failed.
 class SingleInstance : public QObject {
   Q_OBJECT
@@ -42,6 +43,8 @@ public:
                              const QString &runtimeDirectory);
   // The key of this process's environment.
   static QString instanceKey();
+  // Whether an instance runs on the display of `key` (it holds its lock).
+  static bool isRunning(const QString &folder, const QString &key);
 
   explicit SingleInstance(QString folder, QObject *parent = nullptr);
   ~SingleInstance() override;
@@ -68,7 +71,7 @@ private:
   void readRequest(QLocalSocket *socket);
 
   QString folder_;
-  std::unique_ptr<QLockFile> lock_;
+  FileLock lock_;
   QLocalServer *server_ = nullptr;
   Handler handler_;
 };

@@ -1,9 +1,11 @@
 #include "UpdateFixture.h"
 #include "update/framework/UpdateInstaller.h"
 
+#include "platform/files/FileLock.h"
 #include "update/framework/PrivateFile.h"
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -74,6 +76,25 @@ TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
   QFile relaunched(s.root.filePath("relaunched.txt"));
   ASSERT_TRUE(relaunched.open(QIODevice::ReadOnly));
   EXPECT_EQ(QString::fromUtf8(relaunched.readAll()).split('\n', Qt::SkipEmptyParts), s.job.relaunchArguments);
+}
+
+// The staging folder stays owned from the instance that staged it to the
+// helper that installs it: an instance starting meanwhile cannot take it for
+// abandoned, even after the staging instance has gone.
+TEST(UpdateInstaller, TheHelperKeepsTheStagingOwned) {
+  Installation s;
+  const QString staging = QFileInfo(s.job.stagedDirectory).absolutePath();
+  UpdateInstaller::Helper helper;
+  {
+    crel::FileLock owner = crel::FileLock::onFolder(staging);
+    ASSERT_TRUE(owner.tryLock(crel::FileLock::Mode::shared));
+    helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), s.job, owner.descriptor());
+  }
+  crel::FileLock starting = crel::FileLock::onFolder(staging);
+  EXPECT_FALSE(starting.tryLock(crel::FileLock::Mode::exclusive));
+  ::close(helper.pipe);
+  ASSERT_EQ(::waitpid(helper.pid, nullptr, 0), helper.pid);
+  EXPECT_EQ(s.installedVersion(), "101");
 }
 
 // Killed before it could swap, the helper leaves the installed folder as it

@@ -1,5 +1,6 @@
 #include "SmallFileSystem.h"
 #include "UpdateFixture.h"
+#include "platform/files/FileLock.h"
 #include "platform/files/SettingsStore.h"
 #include "update/framework/PrivateFile.h"
 #include "update/framework/Updater.h"
@@ -62,6 +63,7 @@ struct Session : UpdateFixture {
     env.requestQuit = [this] { ++quitRequests; };
     env.feedTimeLimitMs = 10000;
     env.archiveTimeLimitMs = 10000;
+    env.instanceName = ":1";
     updater = std::make_unique<Updater>(env, &recorder, &recorder);
     updater->setAutomaticallyDownloadsUpdates(automaticDownloads);
     QString error;
@@ -436,6 +438,42 @@ INSTANTIATE_TEST_SUITE_P(Rows, AtStart,
                                                {"noSchedule", "abort 4005"},
                                                0,
                                                {".Crel.app.previous-99"}}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+struct Owned {
+  const char *name;
+  bool held; // a running instance or a waiting installer holds it
+  bool survives;
+};
+
+void PrintTo(const Owned &c, std::ostream *os) { *os << c.name; }
+
+class StagingAtStart : public testing::TestWithParam<Owned> {};
+
+// An instance starting removes only the staging nobody owns: another
+// instance's (on another display) and a waiting installer's stay.
+TEST_P(StagingAtStart, RemovesOnlyWhatNobodyOwns) {
+  Session s;
+  s.publish("100");
+  s.settings.store().setValue("SUEnableAutomaticChecks", false);
+  const QString staging = s.apps() + "/.Crel.app.staged-abc123";
+  ASSERT_TRUE(QDir().mkpath(staging + "/Crel.app/bin"));
+  crel::FileLock owner;
+  if (GetParam().held) {
+    owner = crel::FileLock::onFolder(staging);
+    ASSERT_TRUE(owner.tryLock(crel::FileLock::Mode::shared));
+  }
+  s.start();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QDir(staging).exists(), GetParam().survives);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StagingAtStart,
+                         testing::Values(Owned{"Abandoned", false, false}, Owned{"Owned", true, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cerrno>
@@ -46,8 +47,18 @@ pid_t spawnDetached(const QString &program, const QStringList &arguments, const 
   const QByteArray log = logFile.isEmpty() ? QByteArray("/dev/null") : native(logFile);
   posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  for (const auto &[source, target] : descriptors)
-    posix_spawn_file_actions_adddup2(&actions, source, target);
+  // Copies above every target first, so that no mapping overwrites the
+  // source of a later one (a source may already sit at another's target).
+  std::vector<int> sources;
+  for (const auto &[source, target] : descriptors) {
+    sources.push_back(::fcntl(source, F_DUPFD_CLOEXEC, 64));
+    posix_spawn_file_actions_adddup2(&actions, sources.back() >= 0 ? sources.back() : source, target);
+  }
+  const auto closing = qScopeGuard([&sources] {
+    for (int fd : sources)
+      if (fd >= 0)
+        ::close(fd);
+  });
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
@@ -142,6 +153,7 @@ QByteArray InstallJob::encode() const {
   w.field("logFile", logFile);
   w.field("lockFile", lockFile);
   w.field("waitDescriptor", waitDescriptor);
+  w.field("stagingLockDescriptor", stagingLockDescriptor);
   w.endObject();
   return w.take();
 }
@@ -164,6 +176,9 @@ InstallJob InstallJob::decode(const QByteArray &bytes) {
     job.logFile = json::toString(o.value(QLatin1String("logFile")));
     job.lockFile = json::toString(o.value(QLatin1String("lockFile")));
     job.waitDescriptor = int(json::toInteger(o.value(QLatin1String("waitDescriptor"))));
+    // Absent from jobs of earlier versions.
+    if (o.contains(QLatin1String("stagingLockDescriptor")))
+      job.stagingLockDescriptor = int(json::toInteger(o.value(QLatin1String("stagingLockDescriptor"))));
     for (const QString *path : {&job.appDirectory, &job.stagedDirectory, &job.backupDirectory, &job.resultFile})
       if (!QDir::isAbsolutePath(*path))
         throw JsonDecodingError("expected absolute paths");
@@ -198,17 +213,21 @@ std::optional<InstallResult> InstallResult::read(const QString &path) {
   }
 }
 
-UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath,
-                                                     InstallJob job) {
+UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath, InstallJob job,
+                                                     int stagingLock) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0)
     installFailure(systemError(errno));
   job.waitDescriptor = helperWaitDescriptor;
+  std::vector<std::pair<int, int>> inherited{{fds[0], helperWaitDescriptor}};
+  if (stagingLock >= 0) {
+    job.stagingLockDescriptor = helperStagingLockDescriptor;
+    inherited.emplace_back(stagingLock, helperStagingLockDescriptor);
+  }
   pid_t pid = -1;
   try {
     PrivateFile::write(jobPath, job.encode());
-    pid = spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile,
-                        {{fds[0], helperWaitDescriptor}});
+    pid = spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile, inherited);
   } catch (const std::exception &e) {
     ::close(fds[0]);
     ::close(fds[1]);
@@ -274,6 +293,8 @@ int UpdateInstaller::runHelper(const QString &jobPath) {
   QFile::remove(jobPath);
   if (lock >= 0)
     ::close(lock); // before the relaunch, which takes the same lock
+  if (job.stagingLockDescriptor > 2)
+    ::close(job.stagingLockDescriptor);
   if (!job.relaunch)
     return result.status == QLatin1String(InstallResult::installed) ? 0 : 1;
   try {

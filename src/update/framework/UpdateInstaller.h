@@ -23,6 +23,9 @@ struct InstallJob {
   QString logFile;
   QString lockFile;        // held while swapping, so that no other instance runs
   int waitDescriptor = -1; // the helper waits for end of file here
+  // Inherited lock on the staging folder, so that no instance starting
+  // meanwhile takes it for abandoned; closed before the relaunch.
+  int stagingLockDescriptor = -1;
 
   QByteArray encode() const;
   // Throws UpdateError (install) when the job is malformed.
@@ -51,17 +54,19 @@ public:
   // The helper mode's switch: `crel --update-installer <job.json>`.
   static constexpr const char *helperSwitch = "--update-installer";
   static constexpr int helperWaitDescriptor = 3;
+  static constexpr int helperStagingLockDescriptor = 4;
 
   // Writes the job (0600) and starts `executable --update-installer job` in a
   // new session, handing it the read end of a pipe whose write end only this
-  // process holds, so the helper sees end of file once we have exited.
+  // process holds, so the helper sees end of file once we have exited, and
+  // `stagingLock` (when given) so the staging stays owned until it is done.
   // Returns the helper's process and the write end of the pipe (close it,
   // or exit, to let the helper go on). Throws UpdateError (install).
   struct Helper {
     pid_t pid = -1;
     int pipe = -1;
   };
-  static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job);
+  static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job, int stagingLock = -1);
 
   // The helper itself: checks the job file is ours and private, waits for
   // the application to exit, takes the instance lock, checks the staged

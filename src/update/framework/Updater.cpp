@@ -8,6 +8,7 @@
 #include "UpdateFeed.h"
 #include "UpdateInstaller.h"
 #include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
@@ -85,6 +86,14 @@ void unpack(const QString &archive, const QString &root, qint64 installedSize) {
   }
   limits.maximumUnpackedBytes = std::min(limits.maximumUnpackedBytes, available - freeSpaceMargin);
   ArchiveExtractor::extract(archive, root, limits);
+}
+
+// Names in the cache that every instance of the user shares.
+QString instanceSuffix(QString name) {
+  if (name.isEmpty())
+    return {};
+  name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  return QLatin1Char('-') + name;
 }
 
 } // namespace
@@ -213,7 +222,13 @@ QString Updater::backupPrefix() const {
 }
 
 // One download at a time, under a name of ours: nothing the feed says becomes a path.
-QString Updater::archivePath() const { return env_.cacheDirectory + QStringLiteral("/update.archive"); }
+QString Updater::archivePath() const {
+  return env_.cacheDirectory + QStringLiteral("/update%1.archive").arg(instanceSuffix(env_.instanceName));
+}
+
+QString Updater::jobPath() const {
+  return env_.cacheDirectory + QStringLiteral("/install-job%1.json").arg(instanceSuffix(env_.instanceName));
+}
 
 void Updater::removeArchive() const {
   QFile::remove(archivePath());
@@ -440,6 +455,16 @@ void Updater::extract() {
                                        .arg(QString::fromLocal8Bit(std::strerror(error)))));
   }
   stagingRoot_ = QFile::decodeName(pattern);
+  try {
+    stagingLock_ = FileLock::onFolder(stagingRoot_);
+  } catch (const FileError &) {
+    // Only a folder that mkdtemp just made, replaced since: not ours.
+    stagingRoot_.clear();
+    return abort(UpdateError(UpdateErrorCode::temporaryDirectory,
+                             tr("A folder for the update could not be made next to the application (%1).")
+                                 .arg(QString::fromLocal8Bit(std::strerror(ELOOP)))));
+  }
+  stagingLock_.tryLock(FileLock::Mode::shared);
   runInBackground(
       [archive = archivePath(), root = stagingRoot_, app = env_.bundle.directory]() -> std::optional<UpdateError> {
         try {
@@ -481,6 +506,7 @@ void Updater::abort(const UpdateError &error) {
   if (!stagingRoot_.isEmpty())
     removeOwnFolder(stagingRoot_);
   stagingRoot_.clear();
+  stagingLock_ = FileLock();
   stagedBundle_.clear();
   removeArchive();
   lastErrorCode_ = error.rawCode();
@@ -543,9 +569,7 @@ void Updater::applicationWillExit() {
   job.lockFile = env_.lockFile;
   try {
     // The write end stays open until this process exits.
-    helperPipe_ =
-        UpdateInstaller::spawnHelper(env_.executable, env_.cacheDirectory + QStringLiteral("/install-job.json"), job)
-            .pipe;
+    helperPipe_ = UpdateInstaller::spawnHelper(env_.executable, jobPath(), job, stagingLock_.descriptor()).pipe;
     setPhase(Phase::installing);
   } catch (const UpdateError &e) {
     lastErrorCode_ = e.rawCode();
@@ -556,8 +580,19 @@ void Updater::applicationWillExit() {
 void Updater::removeStaleStaging() {
   const QFileInfo prefix(stagingPrefix());
   const QDir parent(prefix.absolutePath());
-  for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-    removeOwnFolder(parent.filePath(name));
+  for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
+    const QString folder = parent.filePath(name);
+    FileLock owner;
+    try {
+      owner = FileLock::onFolder(folder);
+    } catch (const FileError &) {
+      // Not a folder of ours (a link): removeOwnFolder says why it stays.
+    }
+    // Another instance's, or a waiting installer's.
+    if (owner.isOpen() && !owner.tryLock(FileLock::Mode::exclusive))
+      continue;
+    removeOwnFolder(folder);
+  }
   removeArchive();
 }
 

@@ -4,6 +4,7 @@
 #include "BundleInfo.h"
 #include "UpdateError.h"
 #include "UpdaterDelegate.h"
+#include "platform/files/FileLock.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -56,6 +57,9 @@ public:
     // The running executable, which becomes the installer helper; empty: bundle's bin/crel.
     QString executable;
     QString lockFile; // the single-instance lock the helper takes while swapping
+    // This instance among the user's others (one per display): names its
+    // download and install job in the shared cache.
+    QString instanceName;
     // Asks the application to quit for an install; it answers later with
     // applicationWillExit() or quitRefused().
     std::function<void()> requestQuit;
@@ -140,6 +144,7 @@ private:
   QString stagingPrefix() const;
   QString backupPrefix() const;
   QString archivePath() const;
+  QString jobPath() const;
   void removeArchive() const;
   // Removes a staging or backup folder beside the application; refuses any other path.
   bool removeOwnFolder(const QString &folder) const;
@@ -161,6 +166,9 @@ private:
   int lastErrorCode_ = 0;
   std::optional<AppcastItem> item_;
   QString stagingRoot_;
+  // Held (shared) on the staging folder while it is ours, and handed to the
+  // installer: whoever can lock it exclusively may remove it.
+  FileLock stagingLock_;
   QString stagedBundle_;
   QStringList relaunchArguments_;
   int helperPipe_ = -1;

@@ -110,6 +110,55 @@ TEST(UpdateInstaller, KilledHelperLeavesBothFoldersIntact) {
   EXPECT_FALSE(QFile::exists(s.job.resultFile));
 }
 
+// Runs the helper on `job` to its end, as the application's quit would, and
+// returns its exit status.
+int runToTheEnd(const Installation &s, InstallJob job) {
+  job.relaunch = false;
+  const auto helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), job);
+  ::close(helper.pipe);
+  int status = -1;
+  ::waitpid(helper.pid, &status, 0);
+  return WEXITSTATUS(status);
+}
+
+// While another instance still runs from the copy, the helper does not swap
+// under it; once its wait ends, the update is kept, not reported as failed,
+// and installed when the last instance quits.
+TEST(UpdateInstaller, WaitsForEveryInstanceOfTheCopy) {
+  Installation s;
+  s.job.lockWaitMs = 300;
+  {
+    crel::FileLock otherInstance(s.job.lockFile);
+    ASSERT_TRUE(otherInstance.tryLock(crel::FileLock::Mode::shared));
+    EXPECT_EQ(runToTheEnd(s, s.job), 0);
+    EXPECT_EQ(s.installedVersion(), "100");
+    EXPECT_FALSE(QFile::exists(s.job.resultFile));
+    EXPECT_TRUE(QFile::exists(s.job.stagedDirectory));
+  }
+  const std::optional<InstallJob> pending = UpdateInstaller::pendingJob(s.cache());
+  ASSERT_TRUE(pending);
+  EXPECT_EQ(pending->stagedDirectory, s.job.stagedDirectory);
+  EXPECT_EQ(runToTheEnd(s, *pending), 0);
+  EXPECT_EQ(s.installedVersion(), "101");
+  EXPECT_EQ(InstallResult::read(s.job.resultFile), (InstallResult{"installed", "100", "101", {}}));
+  EXPECT_FALSE(UpdateInstaller::pendingJob(s.cache()));
+}
+
+// Two instances staged the same update: the first to get the copy installs
+// it, the second's staging goes without a failure.
+TEST(UpdateInstaller, ASecondStagingOfTheSameUpdateIsDroppedQuietly) {
+  Installation s;
+  InstallJob second = s.job;
+  second.stagedDirectory = s.apps() + "/.Crel.app.staged-101-def/Crel.app";
+  UpdateFixture::writeApplication(second.stagedDirectory, UpdateFixture::infoJson("101", s.keys.publicKey),
+                                  "#!/bin/sh\n");
+  EXPECT_EQ(runToTheEnd(s, s.job), 0);
+  EXPECT_EQ(runToTheEnd(s, second), 0);
+  EXPECT_EQ(s.installedVersion(), "101");
+  EXPECT_EQ(InstallResult::read(s.job.resultFile)->status, "installed");
+  EXPECT_EQ(s.strays(), QStringList{".Crel.app.previous-100"});
+}
+
 struct Refusal {
   const char *name;
   std::function<void(Installation &)> spoil;

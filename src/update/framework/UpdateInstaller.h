@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <sys/types.h>
 
 namespace crel::update {
@@ -21,7 +23,10 @@ struct InstallJob {
   QStringList relaunchArguments;
   QString resultFile;
   QString logFile;
-  QString lockFile;        // held while swapping, so that no other instance runs
+  // The copy's lock: every instance running from the copy holds it shared;
+  // the helper takes it exclusively, so it swaps only once all have quit.
+  QString lockFile;
+  int lockWaitMs = 60000;
   int waitDescriptor = -1; // the helper waits for end of file here
   // Inherited lock on the staging folder, so that no instance starting
   // meanwhile takes it for abandoned; closed before the relaunch.
@@ -69,10 +74,20 @@ public:
   static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job, int stagingLock = -1);
 
   // The helper itself: checks the job file is ours and private, waits for
-  // the application to exit, takes the instance lock, checks the staged
-  // folder again, swaps it in atomically, writes the result and relaunches.
+  // the application to exit, takes the copy's lock, checks the staged folder
+  // again, swaps it in atomically, writes the result and relaunches. When
+  // other instances still run from the copy after the wait, the job is kept
+  // for the last of them to quit and nothing is reported; when the copy was
+  // updated meanwhile (another instance staged the same update), the staging
+  // is removed and the update counts as installed.
   // Returns the process exit status.
   static int runHelper(const QString &jobPath);
+  // Where a job waits whose helper gave up waiting for the copy's other
+  // instances: the last instance to quit runs it (in `cacheDirectory`).
+  static QString pendingJobPath(const QString &cacheDirectory);
+  // The job waiting there, if it is a private file of ours that decodes.
+  static std::optional<InstallJob> pendingJob(const QString &cacheDirectory);
+
   // The swap alone, on a decoded job (no waiting, no lock, no relaunch).
   // Throws UpdateError (install); on failure the application folder is as it was.
   static void swap(const InstallJob &job);

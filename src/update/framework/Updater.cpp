@@ -107,9 +107,18 @@ Updater::Environment Updater::Environment::standard(SettingsStore &settings, std
   QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   if (runtime.isEmpty())
     runtime = QDir::tempPath();
-  env.lockFile = runtime + QLatin1Char('/') + env.bundle.identifier + QStringLiteral("/instance.lock");
+  env.lockFile = copyLockFile(runtime + QLatin1Char('/') + env.bundle.identifier, env.bundle.directory);
   env.requestQuit = std::move(requestQuit);
   return env;
+}
+
+QString Updater::copyLockFile(const QString &runtimeFolder, const QString &bundleDirectory) {
+  if (runtimeFolder.isEmpty())
+    return {};
+  const QByteArray path = QFile::encodeName(QDir::cleanPath(QFileInfo(bundleDirectory).absoluteFilePath()));
+  return runtimeFolder + QStringLiteral("/copy-") +
+         QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24)) +
+         QStringLiteral(".lock");
 }
 
 Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverDelegate *userDriverDelegate,
@@ -124,6 +133,18 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
     userDriverDelegate_ = &silentUserDriverDelegate;
   if (env_.executable.isEmpty())
     env_.executable = env_.bundle.directory + QStringLiteral("/bin/crel");
+  if (!env_.lockFile.isEmpty()) {
+    // Not inherited by the installer (close-on-exec), which must find it
+    // free once every instance of the copy has quit.
+    try {
+      copyLock_ = FileLock(env_.lockFile);
+      // An installer swapping this copy right now holds it a moment longer.
+      if (!copyLock_.lock(FileLock::Mode::shared, 10000))
+        qWarning("update: the copy's lock is held by an installer");
+    } catch (const FileError &e) {
+      qWarning("update: %s", qPrintable(e.message()));
+    }
+  }
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] {
     const qint64 remaining = env_.now().secsTo(checkDue_);
@@ -545,9 +566,27 @@ void Updater::quitRefused() {
   delegate_->installationDeferred(*item_);
 }
 
+std::optional<InstallJob> Updater::pendingJob() const {
+  std::optional<InstallJob> job = UpdateInstaller::pendingJob(env_.cacheDirectory);
+  if (!job ||
+      QDir::cleanPath(job->appDirectory) != QDir::cleanPath(QFileInfo(env_.bundle.directory).absoluteFilePath()))
+    return std::nullopt;
+  return job;
+}
+
 void Updater::applicationWillExit() {
-  if (phase_ != Phase::staged)
+  if (phase_ != Phase::staged) {
+    // Another instance's update, kept until the last instance quits: perhaps this one.
+    if (const std::optional<InstallJob> pending = pendingJob();
+        pending && QFileInfo::exists(pending->stagedDirectory)) {
+      try {
+        helperPipe_ = UpdateInstaller::spawnHelper(env_.executable, jobPath(), *pending).pipe;
+      } catch (const UpdateError &e) {
+        qWarning("update: %s", qPrintable(e.description()));
+      }
+    }
     return;
+  }
   delegate_->willInstallUpdate(*item_);
   const QFileInfo app(env_.bundle.directory);
   InstallJob job;
@@ -580,8 +619,18 @@ void Updater::applicationWillExit() {
 void Updater::removeStaleStaging() {
   const QFileInfo prefix(stagingPrefix());
   const QDir parent(prefix.absolutePath());
+  QString pending;
+  if (const std::optional<InstallJob> job = pendingJob()) {
+    // Made for a version this copy no longer is: installed another way.
+    if (job->fromVersion != env_.bundle.version)
+      QFile::remove(UpdateInstaller::pendingJobPath(env_.cacheDirectory));
+    else
+      pending = QFileInfo(job->stagedDirectory).absolutePath();
+  }
   for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
     const QString folder = parent.filePath(name);
+    if (QDir::cleanPath(folder) == QDir::cleanPath(pending))
+      continue;
     FileLock owner;
     try {
       owner = FileLock::onFolder(folder);

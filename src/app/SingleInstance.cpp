@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "platform/files/RuntimeFolder.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -35,19 +37,6 @@ bool isLocalHost(QString host, const QString &hostName) {
   return !hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0;
 }
 
-// Ours, a real folder, closed to everyone else.
-bool isPrivateFolder(const QString &path) {
-  struct stat info {};
-  if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-    return false;
-  return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0077) == 0;
-}
-
-QString preparedFolder(const QString &path) {
-  ::mkdir(QFile::encodeName(path).constData(), 0700);
-  return isPrivateFolder(path) ? path : QString();
-}
-
 bool peerIsUs(const QLocalSocket &socket) {
   struct ucred credentials {};
   socklen_t length = sizeof credentials;
@@ -59,13 +48,7 @@ bool peerIsUs(const QLocalSocket &socket) {
 
 } // namespace
 
-QString SingleInstance::runtimeFolder(const QString &identifier) {
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
-    return preparedFolder(runtime + QLatin1Char('/') + identifier);
-  return preparedFolder(QDir::tempPath() + QLatin1Char('/') + identifier + QLatin1Char('-') +
-                        QString::number(::getuid()));
-}
+QString SingleInstance::runtimeFolder(const QString &identifier) { return RuntimeFolder::path(identifier); }
 
 QString SingleInstance::instanceKey(const QString &display, const QString &waylandDisplay, const QString &hostName,
                                     const QString &runtimeDirectory) {

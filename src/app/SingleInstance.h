@@ -31,9 +31,7 @@ public:
   static constexpr int connectTimeoutMs = 3000;
   static constexpr int replyTimeoutMs = 10000;
 
-  // $XDG_RUNTIME_DIR/<identifier>, or a private folder in the temporary one;
-  // created with mode 0700. Empty when no such folder can be made safe
-  // (someone else's, a symbolic link, open to others).
+  // The user's own folder for the lock and the socket (RuntimeFolder).
   static QString runtimeFolder(const QString &identifier);
   // What the lock and socket are named after: the Wayland display when
   // `waylandDisplay` is set (relative to `runtimeDirectory`), else the X

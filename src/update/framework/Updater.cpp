@@ -9,6 +9,7 @@
 #include "UpdateInstaller.h"
 #include "platform/base/Translate.h"
 #include "platform/files/FileError.h"
+#include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
@@ -104,10 +105,7 @@ Updater::Environment Updater::Environment::standard(SettingsStore &settings, std
   const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
   env.cacheDirectory = cache + QLatin1Char('/') + env.bundle.identifier + QStringLiteral("/Updates");
   env.settings = &settings;
-  QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (runtime.isEmpty())
-    runtime = QDir::tempPath();
-  env.lockFile = copyLockFile(runtime + QLatin1Char('/') + env.bundle.identifier, env.bundle.directory);
+  env.lockFile = copyLockFile(RuntimeFolder::path(env.bundle.identifier), env.bundle.directory);
   env.requestQuit = std::move(requestQuit);
   return env;
 }

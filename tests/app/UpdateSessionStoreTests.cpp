@@ -3,6 +3,7 @@
 #include "app/UpdateSessionStore.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
+#include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
 #include "document/MarkSamples.h"
 #include "editor/EditorController.h"
@@ -17,8 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <map>
 #include <set>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace crel;
 
@@ -144,5 +150,96 @@ TEST(SharedSessionFile, AnEarlierVersionsFileGoesToTheFirstLaunch) {
   EXPECT_EQ(user.launch(":2"), (std::vector<int>{5, 6}));
   EXPECT_FALSE(QFile::exists(user.file()));
 }
+
+struct Interrupted {
+  const char *name;
+  // Run in a child process: the first launch's restore; 0 when it said
+  // what it must, unless it never ends by itself.
+  std::function<int(UpdateSessionStore &)> firstLaunch;
+  const char *alert; // what the second launch says; empty: nothing
+};
+
+void PrintTo(const Interrupted &c, std::ostream *os) { *os << c.name; }
+
+class InterruptedRestore : public testing::TestWithParam<Interrupted> {};
+
+// A restore that cannot finish is not started again: the next launch sets
+// the crels it was restoring aside and says so, and the one after is quiet.
+TEST_P(InterruptedRestore, IsNotRepeated) {
+  TwoDisplays user;
+  user.save(":1", {1, 2});
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    UpdateSessionStore first = user.store(":1");
+    ::_exit(GetParam().firstLaunch(first));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << status;
+
+  UpdateSessionStore second = user.store(":1");
+  std::vector<SessionStore::Entry> entries;
+  QString alert;
+  try {
+    entries = second.read();
+    if (const std::exception_ptr failure = second.takeReadFailure())
+      alert = CrelError::describe(failure, {});
+    second.clear();
+  } catch (const CrelError &e) {
+    alert = e.errorDescription();
+  }
+  EXPECT_TRUE(entries.empty());
+  const QStringList kept = QDir(QFileInfo(user.file()).absolutePath()).entryList({"*.unrestored-*"}, QDir::Files);
+  EXPECT_EQ(kept.size(), 1);
+  if (*GetParam().alert) {
+    EXPECT_TRUE(alert.contains(GetParam().alert)) << alert.toStdString();
+    EXPECT_TRUE(alert.contains(kept.value(0))) << alert.toStdString();
+  } else {
+    EXPECT_EQ(alert, QString());
+  }
+  EXPECT_EQ(user.launch(":1"), std::vector<int>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, InterruptedRestore,
+                         testing::Values(
+                             // Killed (or crashed) before the restore was done with the file.
+                             Interrupted{"DiesWhileRestoring",
+                                         [](UpdateSessionStore &store) {
+                                           store.read();
+                                           ::raise(SIGKILL);
+                                           return 0;
+                                         },
+                                         "did not finish"},
+                             // A session larger than this machine can rebuild under its
+                             // address-space limit: refused before anything is decoded.
+                             Interrupted{"TooLargeToRebuild",
+                                         [](UpdateSessionStore &store) {
+                                           const QString path = store.path();
+                                           if (::truncate(QFile::encodeName(path).constData(), qint64(96) << 20) != 0)
+                                             return 2;
+                                           QFile statm("/proc/self/statm");
+                                           statm.open(QIODevice::ReadOnly);
+                                           const rlim_t used =
+                                               rlim_t(statm.readAll().split(' ').value(0).toLongLong()) *
+                                               ::getpagesize();
+                                           const rlimit limit{used + (rlim_t(256) << 20), used + (rlim_t(256) << 20)};
+                                           ::setrlimit(RLIMIT_AS, &limit);
+                                           try {
+                                             store.read();
+                                           } catch (const CrelError &e) {
+                                             // Said at once, naming where the crels were kept.
+                                             const QStringList kept =
+                                                 QDir(QFileInfo(path).absolutePath()).entryList({"*.unrestored-*"});
+                                             return e.errorDescription().contains("too large to restore") &&
+                                                            kept.size() == 1 &&
+                                                            e.errorDescription().contains(kept.first())
+                                                        ? 0
+                                                        : 3;
+                                           }
+                                           return 1;
+                                         },
+                                         ""}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

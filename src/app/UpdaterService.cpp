@@ -53,7 +53,9 @@ QWidget *UpdaterService::settingsSection(QWidget *parent) {
 void UpdaterService::quitRefused() { controller_.updater().quitRefused(); }
 
 void UpdaterService::applicationWillExit() {
-  if (controller_.hasStagedUpdate())
+  // Also without an update of its own: another instance's, kept until the
+  // last instance of the copy quits, may be this one's to install.
+  if (controller_.hasStagedUpdate() || controller_.updaterStarted())
     controller_.updater().applicationWillExit();
 }
 

@@ -55,6 +55,19 @@ public:
     store(display).save(editors);
   }
 
+  void forgetDisplays() {
+    QJsonObject record = json::parse(test::contents(file())).toObject();
+    QJsonArray entries;
+    for (const QJsonValue &entry : record["entries"].toArray()) {
+      QJsonObject earlier = entry.toObject();
+      earlier.remove("display");
+      earlier.remove("instance");
+      entries.append(earlier);
+    }
+    record["entries"] = entries;
+    test::writeFile(file(), QJsonDocument(record).toJson());
+  }
+
   // A launch on `display`: the crels it reopens, by seed, in file order.
   std::vector<int> launch(const QString &display) {
     UpdateSessionStore session = store(display);
@@ -74,7 +87,8 @@ public:
 };
 
 struct Step {
-  enum { save, launch, start, stop } action;
+  // `earlier`: the file as an earlier version writes it, without displays.
+  enum { save, earlier, launch, start, stop } action;
   const char *display;
   std::vector<int> seeds; // saved, or expected back
 };
@@ -98,6 +112,7 @@ TEST_P(SharedSession, EachCrelComesBackOnce) {
     SCOPED_TRACE(index++);
     switch (step.action) {
     case Step::save: user.save(step.display, step.seeds); break;
+    case Step::earlier: user.forgetDisplays(); break;
     case Step::launch: EXPECT_EQ(user.launch(step.display), step.seeds); break;
     case Step::start: user.running.insert(step.display); break;
     case Step::stop: user.running.erase(step.display); break;
@@ -127,29 +142,16 @@ INSTANTIATE_TEST_SUITE_P(
                {Step::stop, ":2", {}},
                {Step::start, ":1", {}},
                {Step::launch, ":2", {2}}}},
+        // An earlier version's file goes whole to the first launch, anywhere.
+        Story{"AnEarlierVersionsFile",
+              {{Step::save, ":1", {5, 6}},
+               {Step::earlier, "", {}},
+               {Step::start, ":1", {}},
+               {Step::launch, ":2", {5, 6}},
+               {Step::launch, ":1", {}}}},
         Story{"ASecondSaveOfOneInstanceReplacesItsFirst",
               {{Step::save, ":1", {1}}, {Step::save, ":1", {5, 4}}, {Step::launch, ":1", {5, 4}}}}),
     [](const auto &info) { return std::string(info.param.name); });
-
-// A file of an earlier version names no display: the first launch, on any
-// display, takes all of it.
-TEST(SharedSessionFile, AnEarlierVersionsFileGoesToTheFirstLaunch) {
-  TwoDisplays user;
-  user.save(":1", {5, 6});
-  QJsonObject record = json::parse(test::contents(user.file())).toObject();
-  QJsonArray entries;
-  for (const QJsonValue &entry : record["entries"].toArray()) {
-    QJsonObject earlier = entry.toObject();
-    earlier.remove("display");
-    earlier.remove("instance");
-    entries.append(earlier);
-  }
-  record["entries"] = entries;
-  test::writeFile(user.file(), QJsonDocument(record).toJson());
-  user.running = {":1"};
-  EXPECT_EQ(user.launch(":2"), (std::vector<int>{5, 6}));
-  EXPECT_FALSE(QFile::exists(user.file()));
-}
 
 struct Interrupted {
   const char *name;

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "platform/files/RuntimeFolder.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -23,7 +26,8 @@ namespace {
 
 // One instance per display: windows live there, and two sessions of one
 // user share the runtime folder.
-QString baseName() { return QStringLiteral("instance") + SingleInstance::instanceKey(); }
+QString baseName(const QString &key) { return QStringLiteral("instance") + key; }
+QString baseName() { return baseName(SingleInstance::instanceKey()); }
 
 // Spellings of this machine in an X display name.
 bool isLocalHost(QString host, const QString &hostName) {
@@ -33,19 +37,6 @@ bool isLocalHost(QString host, const QString &hostName) {
     if (host == QLatin1String(local))
       return true;
   return !hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0;
-}
-
-// Ours, a real folder, closed to everyone else.
-bool isPrivateFolder(const QString &path) {
-  struct stat info {};
-  if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-    return false;
-  return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0077) == 0;
-}
-
-QString preparedFolder(const QString &path) {
-  ::mkdir(QFile::encodeName(path).constData(), 0700);
-  return isPrivateFolder(path) ? path : QString();
 }
 
 bool peerIsUs(const QLocalSocket &socket) {
@@ -59,13 +50,7 @@ bool peerIsUs(const QLocalSocket &socket) {
 
 } // namespace
 
-QString SingleInstance::runtimeFolder(const QString &identifier) {
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
-    return preparedFolder(runtime + QLatin1Char('/') + identifier);
-  return preparedFolder(QDir::tempPath() + QLatin1Char('/') + identifier + QLatin1Char('-') +
-                        QString::number(::getuid()));
-}
+QString SingleInstance::runtimeFolder(const QString &identifier) { return RuntimeFolder::path(identifier); }
 
 QString SingleInstance::instanceKey(const QString &display, const QString &waylandDisplay, const QString &hostName,
                                     const QString &runtimeDirectory) {
@@ -96,6 +81,10 @@ QString SingleInstance::instanceKey() {
                      QSysInfo::machineHostName(), qEnvironmentVariable("XDG_RUNTIME_DIR"));
 }
 
+bool SingleInstance::isRunning(const QString &folder, const QString &key) {
+  return !folder.isEmpty() && FileLock::isHeld(folder + QLatin1Char('/') + baseName(key) + ".lock");
+}
+
 SingleInstance::SingleInstance(QString folder, QObject *parent) : QObject(parent), folder_(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() {
@@ -108,11 +97,9 @@ QString SingleInstance::socketPath() const { return socketPath(folder_); }
 QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
 
 bool SingleInstance::becomePrimary() {
-  lock_ = std::make_unique<QLockFile>(folder_ + QLatin1Char('/') + baseName() + ".lock");
-  // A long-lived primary is never aged out; a dead holder's lock is taken over.
-  lock_->setStaleLockTime(0);
-  if (!lock_->tryLock(0)) {
-    if (lock_->error() == QLockFile::LockFailedError)
+  lock_ = FileLock(folder_ + QLatin1Char('/') + baseName() + ".lock");
+  if (!lock_.tryLock(FileLock::Mode::exclusive)) {
+    if (errno == EWOULDBLOCK)
       return false;
     throw std::runtime_error("The instance lock cannot be taken.");
   }

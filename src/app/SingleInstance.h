@@ -2,7 +2,8 @@
 
 #include "ForwardedLaunch.h"
 
-#include <QLockFile>
+#include "platform/files/FileLock.h"
+
 #include <QObject>
 #include <QString>
 
@@ -17,11 +18,11 @@ namespace crel {
 
 // One running instance per display server: the first launch holds a lock
 // file and listens on a socket beside it; later launches hand their request
-// to it and end. A lock left by a killed instance is taken over (its process
-// is gone). A request that arrives too late to be answered in time is
-// dropped: its launch has already said it failed. The deadline decides only
-// whether a request is taken: one the instance accepted is carried out
-// however long it takes, and its launch waits for the answer.
+// to it and end. The lock ends with its process, so a killed instance
+// leaves nothing in the way. A request that arrives too late to be answered
+// in time is dropped: its launch has already said it failed. The deadline
+// decides only whether a request is taken: one the instance accepted is
+// carried out however long it takes, and its launch waits for the answer.
 class SingleInstance : public QObject {
   Q_OBJECT
 public:
@@ -51,9 +52,7 @@ public:
   static constexpr int connectTimeoutMs = 3000;
   static constexpr int replyTimeoutMs = 10000;
 
-  // $XDG_RUNTIME_DIR/<identifier>, or a private folder in the temporary one;
-  // created with mode 0700. Empty when no such folder can be made safe
-  // (someone else's, a symbolic link, open to others).
+  // The user's own folder for the lock and the socket (RuntimeFolder).
   static QString runtimeFolder(const QString &identifier);
   // What the lock and socket are named after: the Wayland display when
   // `waylandDisplay` is set (relative to `runtimeDirectory`), else the X
@@ -63,6 +62,8 @@ public:
                              const QString &runtimeDirectory);
   // The key of this process's environment.
   static QString instanceKey();
+  // Whether an instance runs on the display of `key` (it holds its lock).
+  static bool isRunning(const QString &folder, const QString &key);
 
   explicit SingleInstance(QString folder, QObject *parent = nullptr);
   ~SingleInstance() override;
@@ -91,7 +92,7 @@ private:
   void readRequest(QLocalSocket *socket);
 
   QString folder_;
-  std::unique_ptr<QLockFile> lock_;
+  FileLock lock_;
   QLocalServer *server_ = nullptr;
   Handler handler_;
 };

@@ -1,9 +1,12 @@
 #include "UpdateSessionStore.h"
 
+#include "SingleInstance.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelError.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
+#include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 #include "platform/files/FileError.h"
 #include "platform/files/SettingsStore.h"
 #include "update/UpdateSession.h"
@@ -12,19 +15,70 @@
 
 namespace crel {
 
-UpdateSessionStore::UpdateSessionStore(QString path, SettingsStore *memory)
-    : path_(std::move(path)), memory_(memory ? memory : &SettingsStore::standard()) {}
+namespace {
 
-UpdateSessionStore::UpdateSessionStore() : UpdateSessionStore(UpdateSession::file()) {}
+// Both sentences in one, for the one alert after the restore.
+std::exception_ptr joined(const QString &first, const std::exception_ptr &second) {
+  if (first.isEmpty())
+    return second;
+  if (!second)
+    return std::make_exception_ptr(CrelError::capture(first));
+  return std::make_exception_ptr(CrelError::capture(
+      first + QStringLiteral("\n\n") + CrelError::describe(second, crel::tr("An unknown error occurred."))));
+}
 
-bool UpdateSessionStore::exists() const { return QFileInfo::exists(path_); }
+} // namespace
+
+UpdateSessionStore::UpdateSessionStore(QString path, SettingsStore *memory, Instance instance)
+    : path_(std::move(path)), memory_(memory ? memory : &SettingsStore::standard()), instance_(std::move(instance)) {}
+
+UpdateSessionStore::UpdateSessionStore()
+    : UpdateSessionStore(UpdateSession::file(), nullptr,
+                         {SingleInstance::instanceKey(), [](const QString &display) {
+                            return SingleInstance::isRunning(SingleInstance::runtimeFolder(AppIdentity::identifier()),
+                                                             display);
+                          }}) {}
+
+QString UpdateSessionStore::claimedPath() const {
+  const QFileInfo file(path_);
+  const QString display = instance_.display.isEmpty() ? QString() : QLatin1Char('-') + instance_.display;
+  return file.absolutePath() + QLatin1Char('/') + file.completeBaseName() + QStringLiteral(".restoring") + display +
+         QStringLiteral(".json");
+}
+
+bool UpdateSessionStore::exists() const { return QFileInfo::exists(path_) || QFileInfo::exists(claimedPath()); }
 
 std::vector<SessionStore::Entry> UpdateSessionStore::read() {
-  UpdateSession::ReadResult result = UpdateSession::read(path_, AnnotationPreferences::shared(), {}, memory_);
-  readFailure_ = result.failure;
+  source_.clear();
+  keep_ = false;
+  std::vector<Entry> entries;
+  bool stuck = false;
+  const QString interrupted = UpdateSession::setAsideInterrupted(claimedPath(), &stuck);
+  // Claiming again would write over what could not be set aside.
+  if (!stuck) {
+    try {
+      if (UpdateSession::claim(path_, claimedPath(), instance_.display, instance_.isRunning))
+        source_ = claimedPath();
+    } catch (const FileError &) {
+      // A folder that cannot change: read in place, where the memory of
+      // what was restored keeps it from being restored twice.
+      source_ = path_;
+    }
+  }
+  if (source_.isEmpty()) {
+    readFailure_ = joined(interrupted, nullptr);
+    return entries;
+  }
+  UpdateSession::ReadResult result;
+  try {
+    result = UpdateSession::read(source_, AnnotationPreferences::shared(), {}, memory_);
+  } catch (...) {
+    source_.clear();
+    std::rethrow_exception(joined(interrupted, std::current_exception()));
+  }
+  readFailure_ = joined(interrupted, result.failure);
   keep_ = result.keep;
   digest_ = result.digest;
-  std::vector<Entry> entries;
   for (UpdateSession::Restored &restored : result.entries)
     entries.push_back({std::move(restored.document), restored.frame, restored.notice});
   return entries;
@@ -40,16 +94,19 @@ void UpdateSessionStore::save(const std::vector<std::unique_ptr<EditorController
     // window manager has framed the window yet when it is put back.
     open.push_back({editor->document(), window ? window->geometry() : QRect()});
   }
-  UpdateSession::save(open, path_);
+  UpdateSession::save(open, path_, {instance_.display, UpdateSession::thisProcess()});
 }
 
 void UpdateSessionStore::clear() {
+  const QString source = std::exchange(source_, {});
+  if (source.isEmpty())
+    return;
   // What is at the path now holds only what was not restored, or is
   // remembered as restored: either way it stays.
   if (std::exchange(keep_, false))
     return;
   try {
-    UpdateSession::clear(path_);
+    UpdateSession::clear(source);
   } catch (const FileError &error) {
     // Left in place, it must not be restored over the editors shown now.
     throw CrelError::capture(error.message() + QLatin1Char(' ') + UpdateSession::rememberRestored(memory_, digest_));

@@ -1,5 +1,6 @@
 #include "UpdaterService.h"
 
+#include "SingleInstance.h"
 #include "UpdateSettingsView.h"
 #include "update/framework/Updater.h"
 
@@ -13,8 +14,9 @@ UpdaterService::UpdaterService(SettingsStore &settings, QObject *parent)
               QMetaObject::invokeMethod(
                   self, [self] { self ? Q_EMIT self->quitRequested() : void(); }, Qt::QueuedConnection);
             };
-            auto updater = std::make_unique<update::Updater>(update::Updater::Environment::standard(settings, quit),
-                                                             delegate, userDriverDelegate);
+            update::Updater::Environment environment = update::Updater::Environment::standard(settings, quit);
+            environment.instanceName = SingleInstance::instanceKey();
+            auto updater = std::make_unique<update::Updater>(std::move(environment), delegate, userDriverDelegate);
             updater->setUserDriver(&dialogs_);
             return updater;
           },
@@ -51,7 +53,9 @@ QWidget *UpdaterService::settingsSection(QWidget *parent) {
 void UpdaterService::quitRefused() { controller_.updater().quitRefused(); }
 
 void UpdaterService::applicationWillExit() {
-  if (controller_.hasStagedUpdate())
+  // Also without an update of its own: another instance's, kept until the
+  // last instance of the copy quits, may be this one's to install.
+  if (controller_.hasStagedUpdate() || controller_.updaterStarted())
     controller_.updater().applicationWillExit();
 }
 

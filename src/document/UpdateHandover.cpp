@@ -141,7 +141,9 @@ std::unique_ptr<CrelDocument> UpdateHandover::rebuild(const UpdateSnapshot &s, A
   if (MarkValidation::inkAllowed(s.ink))
     d.ink_ = s.ink;
   d.stroke_ = AnnotationPreferences::defaultWidth(s.tool);
-  setting(d.stroke_, s.stroke, 1, MarkValidation::maxWidth);
+  // A mark's own width range: selecting an arrow shortened nearly shut makes
+  // its width, well below 1, the stroke and the arrow tool's width.
+  setting(d.stroke_, s.stroke, 0, MarkValidation::maxWidth);
   setting(d.fontSize_, s.fontSize, 1, MarkValidation::maxFontSize);
   setting(d.arrowHeadScale_, s.arrowHeadScale, 0, MarkValidation::maxArrowHeadScale);
   setting(d.blurStrength_, s.blurStrength, 0, MarkValidation::maxBlurStrength);
@@ -150,7 +152,7 @@ std::unique_ptr<CrelDocument> UpdateHandover::rebuild(const UpdateSnapshot &s, A
   d.annotationStyle_ = s.annotationStyle.value_or(AnnotationStyle::formal);
   // A tool without a remembered width or ink starts from its default.
   for (const auto &[tool, width] : s.toolWidths.value_or(QMap<QString, double>()).asKeyValueRange())
-    if (within(width, 1, MarkValidation::maxWidth))
+    if (within(width, 0, MarkValidation::maxWidth))
       d.toolWidths_.insert(tool, width);
   for (const auto &[tool, ink] : s.toolInks.value_or(QMap<QString, Ink>()).asKeyValueRange())
     if (MarkValidation::inkAllowed(ink))

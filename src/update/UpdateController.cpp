@@ -49,6 +49,10 @@ update::Updater &UpdateController::updater() {
   return *updater_;
 }
 
+bool UpdateController::updaterStarted() const {
+  return updater_ && updater_->phase() != update::Updater::Phase::notStarted;
+}
+
 bool UpdateController::isAvailable() { return updater().isConfigured(); }
 
 QString UpdateController::unavailableSentence() {

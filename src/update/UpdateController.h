@@ -78,6 +78,8 @@ public:
   bool isRelaunchPostponed() const { return bool(deferredInstall_); }
   // The updater, built on first use; nothing started by asking.
   update::Updater &updater();
+  // Whether the updater was built and started (by start()).
+  bool updaterStarted() const;
 
   // Supplied by the application: the busy and idle questions, the change
   // callback (after state the menus show changed), and the announcement of

@@ -7,6 +7,7 @@
 #include "platform/files/AppIdentity.h"
 #include "platform/files/AtomicFileWriter.h"
 #include "platform/files/FileError.h"
+#include "platform/files/FileLock.h"
 #include "platform/files/JsonCoding.h"
 #include "platform/files/JsonReader.h"
 #include "platform/files/SettingsStore.h"
@@ -21,11 +22,15 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QUuid>
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +42,12 @@ constexpr long long schema = 1;
 // Far more than the open screenshots of any session make; a larger file is
 // not read into memory.
 constexpr qint64 maxFileBytes = qint64(2) << 30;
+// At its peak a restore holds about six bytes of memory for each byte of the
+// file (measured on sessions of long pen strokes and deep histories: the
+// bytes, the parsed record, the decoded images and each state's marks).
+constexpr qint64 memoryPerFileByte = 6;
+// How long a save or a claim waits for another instance's.
+constexpr int lockWaitMs = 10000;
 // The digest of a session file that was restored but could not be removed
 // or set aside, so that no later launch restores it over newer edits.
 constexpr auto restoredKey = "restoredUpdateSession";
@@ -51,6 +62,42 @@ QString describe(const std::exception_ptr &error) {
 }
 
 QString reason(int error) { return qt_error_string(error); }
+
+qint64 meminfoKilobytes(const QByteArray &meminfo, const char *key) {
+  const qsizetype at = meminfo.indexOf(key);
+  if (at < 0)
+    return -1;
+  bool ok = false;
+  const qint64 value = meminfo.mid(at + qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong(&ok);
+  return ok ? value : -1;
+}
+
+// What a rebuild may use: the room left under the address-space limit and
+// the memory the machine has available.
+qint64 memoryForRebuild() {
+  qint64 room = std::numeric_limits<qint64>::max();
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    const qint64 used = statm.open(QIODevice::ReadOnly)
+                            ? statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE)
+                            : 0;
+    room = std::min(room, qint64(limit.rlim_cur) - used);
+  }
+  QFile meminfo(QStringLiteral("/proc/meminfo"));
+  if (meminfo.open(QIODevice::ReadOnly)) {
+    const QByteArray text = meminfo.readAll();
+    const qint64 available = meminfoKilobytes(text, "MemAvailable:");
+    const qint64 swap = meminfoKilobytes(text, "SwapFree:");
+    if (available >= 0)
+      room = std::min(room, (available + std::max<qint64>(swap, 0)) * 1024);
+  }
+  return room;
+}
+
+bool fitsRebuild(qint64 fileBytes) {
+  return fileBytes <= maxFileBytes && fileBytes <= memoryForRebuild() / memoryPerFileByte;
+}
 
 // The session's bytes. Only a regular file is read (also behind a link),
 // opened without waiting for a writer, so a FIFO or a device at the path
@@ -78,6 +125,12 @@ std::optional<QByteArray> readRegularFile(const QString &path) {
   };
   if (st.st_size > maxFileBytes)
     throw tooLarge();
+  // Refused before anything is decoded: a rebuild that runs out of memory
+  // would end this launch, and every later one, the same way.
+  if (!fitsRebuild(st.st_size))
+    throw FileError(crel::tr("The saved update session is too large to restore with the memory this computer has "
+                             "free."),
+                    path, ENOMEM);
   QByteArray bytes;
   bytes.reserve(qsizetype(st.st_size));
   char buffer[1 << 16];
@@ -193,31 +246,150 @@ QString file() {
   return data + QLatin1Char('/') + AppIdentity::identifier() + QStringLiteral("/UpdateSession.json");
 }
 
-void save(const std::vector<Open> &open, const QString &path) {
-  // Every snapshot first: a document that cannot give one stops the save
-  // before anything is touched.
-  std::vector<std::pair<UpdateSnapshot, QRect>> entries;
-  entries.reserve(open.size());
-  for (const Open &editor : open)
-    entries.emplace_back(editor.document.snapshotForUpdate(), editor.frame);
+namespace {
+
+// The record's entries as they are in the file, or none when there is no
+// file; a file that is not a record of ours throws.
+std::optional<QJsonArray> waitingEntries(const QString &path) {
+  std::optional<QByteArray> bytes = readRegularFile(path);
+  if (!bytes)
+    return std::nullopt;
+  return decodeRecord(*bytes);
+}
+
+Owner ownerOf(const QJsonValue &entry) {
+  const QJsonObject o = entry.toObject();
+  return {o.value(QLatin1String("display")).toString(), o.value(QLatin1String("instance")).toString()};
+}
+
+QByteArray encodeRecord(const std::vector<QByteArray> &entries) {
   JsonWriter w;
   w.beginObject();
   w.field("schema", schema);
   w.key("entries");
   w.beginArray();
-  for (const auto &[snapshot, frame] : entries) {
+  for (const QByteArray &entry : entries)
+    w.rawValue(entry);
+  w.endArray();
+  w.endObject();
+  return w.take();
+}
+
+QByteArray encodeEntry(const QJsonValue &entry) {
+  return QJsonDocument(entry.toObject()).toJson(QJsonDocument::Compact);
+}
+
+FileLock lockFolder(const QString &path) {
+  const QString folder = QFileInfo(path).absolutePath();
+  update::PrivateFile::makeFolder(folder);
+  FileLock lock = FileLock::onFolder(folder);
+  if (!lock.lock(FileLock::Mode::exclusive, lockWaitMs))
+    throw FileError(crel::tr("Another running copy of the application is using the saved update session. Try "
+                             "again in a moment."),
+                    folder, EWOULDBLOCK);
+  return lock;
+}
+
+} // namespace
+
+QString thisProcess() {
+  static const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  return token;
+}
+
+void save(const std::vector<Open> &open, const QString &path, const Owner &owner) {
+  // Every snapshot first: a document that cannot give one stops the save
+  // before anything is touched.
+  std::vector<QByteArray> entries;
+  entries.reserve(open.size());
+  for (const Open &editor : open) {
+    const UpdateSnapshot snapshot = editor.document.snapshotForUpdate();
+    JsonWriter w;
     w.beginObject();
     w.key("document");
     snapshot.encode(w);
     w.key("frame");
-    json::writeRect(w, geom::Rect(frame.x(), frame.y(), frame.width(), frame.height()));
+    json::writeRect(w, geom::Rect(editor.frame.x(), editor.frame.y(), editor.frame.width(), editor.frame.height()));
+    w.field("display", owner.display);
+    w.field("instance", owner.instance);
     w.endObject();
+    entries.push_back(w.take());
   }
-  w.endArray();
-  w.endObject();
-  const QByteArray bytes = w.take();
+  const FileLock lock = lockFolder(path);
+  // What other instances left waiting comes first, as it was saved first.
+  std::vector<QByteArray> record;
+  try {
+    if (const std::optional<QJsonArray> waiting = waitingEntries(path))
+      for (const QJsonValue &entry : *waiting)
+        if (!(ownerOf(entry) == owner))
+          record.push_back(encodeEntry(entry));
+  } catch (const std::exception &) {
+    // A file that is not a record this save can add to is kept aside rather
+    // than replaced; anything else at the path makes the write fail.
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+      setAside(path);
+  }
+  record.insert(record.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   entries.clear();
-  update::PrivateFile::write(path, bytes);
+  update::PrivateFile::write(path, encodeRecord(record));
+}
+
+bool claim(const QString &path, const QString &claimed, const QString &display,
+           const std::function<bool(const QString &display)> &isRunning) {
+  struct stat st {};
+  if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    return false;
+  const FileLock lock = lockFolder(path);
+  const auto takeWhole = [&] {
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) != 0) {
+      if (errno == ENOENT)
+        return false; // taken by another launch meanwhile
+      const int error = errno;
+      throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(error)), path, error);
+    }
+    return true;
+  };
+  if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    return false;
+  if (!S_ISREG(st.st_mode) || !fitsRebuild(st.st_size))
+    return takeWhole();
+  std::optional<QJsonArray> waiting;
+  try {
+    waiting = waitingEntries(path);
+  } catch (const std::exception &) {
+    return takeWhole();
+  }
+  if (!waiting)
+    return false;
+  std::vector<QByteArray> mine, others;
+  for (const QJsonValue &entry : std::as_const(*waiting)) {
+    const QString owner = ownerOf(entry).display;
+    const bool ours = owner.isEmpty() || owner == display || !isRunning || !isRunning(owner);
+    (ours ? mine : others).push_back(encodeEntry(entry));
+  }
+  if (mine.empty())
+    return false;
+  if (others.empty())
+    return takeWhole();
+  // Claimed first: an end between the two writes leaves an entry twice,
+  // and the claimed copy is then set aside unrestored, never restored twice.
+  update::PrivateFile::write(claimed, encodeRecord(mine));
+  update::PrivateFile::write(path, encodeRecord(others));
+  return true;
+}
+
+QString setAsideInterrupted(const QString &claimed, bool *stuck) {
+  if (stuck)
+    *stuck = false;
+  struct stat st {};
+  if (::lstat(QFile::encodeName(claimed).constData(), &st) != 0)
+    return {};
+  const QString aside = setAside(claimed);
+  if (aside.isEmpty() && stuck)
+    *stuck = true;
+  return crel::tr("The last restore after an update did not finish, so it was not started again.") + QLatin1Char(' ') +
+         whereKept(aside);
 }
 
 ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder,

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -14,7 +15,11 @@ class CrelDocument;
 class SettingsStore;
 
 // The documents open when an update installs, kept in one private JSON file
-// across the relaunch: {"schema":1,"entries":[{"document":…,"frame":[[x,y],[w,h]]}]}.
+// across the relaunch: {"schema":1,"entries":[{"document":…,"frame":[[x,y],[w,h]],
+// "display":…,"instance":…}]}. One user may run an instance per display, and
+// all of them share the file: each entry names the display and the process
+// that saved it ("display" and "instance" are absent from files of earlier
+// versions, whose entries belong to whichever launch comes first).
 // Frames are the windows' client areas (without the window manager's
 // decorations) in Qt's global coordinates (origin top-left of the virtual
 // desktop), all zeros for an editor without a window.
@@ -43,6 +48,16 @@ struct ReadResult {
   QByteArray digest;
 };
 
+// Who saved an entry.
+struct Owner {
+  QString display;
+  QString instance;
+  bool operator==(const Owner &) const = default;
+};
+
+// This process's token for Owner::instance, the same for its whole life.
+QString thisProcess();
+
 // UpdateSession.json in the identifier's folder under the user's data
 // folder ($XDG_DATA_HOME, else ~/.local/share). Computing it creates nothing.
 QString file();
@@ -50,8 +65,27 @@ QString file();
 // Snapshots every document first: the first that cannot give one ends the
 // save with its error and nothing is written, so an earlier file stays as it
 // was. Then writes the file atomically, 0600 from its first byte, creating a
-// missing folder 0700. Throws CrelError, FileError or JsonEncodingError.
-void save(const std::vector<Open> &open, const QString &path);
+// missing folder 0700. Entries other owners saved and nobody restored yet
+// stay (a file that does not read as a record is set aside first); this
+// owner's earlier entries are replaced. Under the lock claim() takes.
+// Throws CrelError, FileError or JsonEncodingError.
+void save(const std::vector<Open> &open, const QString &path, const Owner &owner = {});
+
+// Moves the entries a launch on `display` restores out of `path` into
+// `claimed`: its display's, those saved without a display, and those of
+// displays where `isRunning` says no instance runs; the others stay for their
+// own display. Under a lock on the folder, so each entry goes to one launch.
+// A file that cannot be taken apart (not a record, too large to rebuild) is
+// moved whole, for read() to report. Whether `claimed` holds something now.
+// Throws FileError.
+bool claim(const QString &path, const QString &claimed, const QString &display,
+           const std::function<bool(const QString &display)> &isRunning);
+
+// A claimed file still there means the launch that claimed it ended before
+// its restore finished (the same crels would end it again): it is set aside
+// under a name of its own, never restored. The sentence saying so, empty when
+// there was nothing; `stuck` is set when it could not be moved.
+QString setAsideInterrupted(const QString &claimed, bool *stuck = nullptr);
 
 // The saved documents, rebuilt. An absent file gives none. Only a regular
 // file is read, without blocking and up to a size limit. A file that cannot

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -173,19 +174,31 @@ TEST(SingleInstance, NoPrimaryMeansNoAnswer) {
 }
 
 TEST(SingleInstance, TheRuntimeFolderIsPrivateOrRefused) {
-  QTemporaryDir runtime;
+  QTemporaryDir runtime, cache, temporary;
+  const QByteArray tmp = qgetenv("TMPDIR");
   qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+  qputenv("TMPDIR", temporary.path().toLocal8Bit());
   const QString folder = SingleInstance::runtimeFolder("org.example.test");
   EXPECT_EQ(folder, runtime.path() + "/org.example.test");
   EXPECT_EQ(QFile::permissions(folder) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
-  // Someone made it open to others: not used.
+  // Someone made it open to others: not used, but still one folder of ours
+  // for every launch, or each would be an instance of its own.
   QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOther | QFile::ExeOther);
-  EXPECT_TRUE(SingleInstance::runtimeFolder("org.example.test").isEmpty());
+  const QString instead = SingleInstance::runtimeFolder("org.example.test");
+  EXPECT_NE(instead, folder);
+  EXPECT_FALSE(instead.isEmpty());
+  EXPECT_EQ(SingleInstance::runtimeFolder("org.example.test"), instead);
   // A link planted in its place: not followed.
   QTemporaryDir elsewhere;
   ASSERT_TRUE(QFile::link(elsewhere.path(), runtime.path() + "/org.example.link"));
-  EXPECT_TRUE(SingleInstance::runtimeFolder("org.example.link").isEmpty());
+  const QString besideTheLink = SingleInstance::runtimeFolder("org.example.link");
+  EXPECT_FALSE(besideTheLink.isEmpty());
+  EXPECT_FALSE(besideTheLink.startsWith(runtime.path()));
+  EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
   qunsetenv("XDG_RUNTIME_DIR");
+  qunsetenv("XDG_CACHE_HOME");
+  tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
 }
 
 TEST(SingleInstance, EverySpellingOfOneDisplayNamesOneInstance) {

@@ -1,9 +1,11 @@
 #include "UpdateFixture.h"
 #include "update/framework/UpdateInstaller.h"
 
+#include "platform/files/FileLock.h"
 #include "update/framework/PrivateFile.h"
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -76,6 +78,25 @@ TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
   EXPECT_EQ(QString::fromUtf8(relaunched.readAll()).split('\n', Qt::SkipEmptyParts), s.job.relaunchArguments);
 }
 
+// The staging folder stays owned from the instance that staged it to the
+// helper that installs it: an instance starting meanwhile cannot take it for
+// abandoned, even after the staging instance has gone.
+TEST(UpdateInstaller, TheHelperKeepsTheStagingOwned) {
+  Installation s;
+  const QString staging = QFileInfo(s.job.stagedDirectory).absolutePath();
+  UpdateInstaller::Helper helper;
+  {
+    crel::FileLock owner = crel::FileLock::onFolder(staging);
+    ASSERT_TRUE(owner.tryLock(crel::FileLock::Mode::shared));
+    helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), s.job, owner.descriptor());
+  }
+  crel::FileLock starting = crel::FileLock::onFolder(staging);
+  EXPECT_FALSE(starting.tryLock(crel::FileLock::Mode::exclusive));
+  ::close(helper.pipe);
+  ASSERT_EQ(::waitpid(helper.pid, nullptr, 0), helper.pid);
+  EXPECT_EQ(s.installedVersion(), "101");
+}
+
 // Killed before it could swap, the helper leaves the installed folder as it
 // was and the staged one still valid for another attempt.
 TEST(UpdateInstaller, KilledHelperLeavesBothFoldersIntact) {
@@ -87,6 +108,55 @@ TEST(UpdateInstaller, KilledHelperLeavesBothFoldersIntact) {
   EXPECT_EQ(s.installedVersion(), "100");
   EXPECT_NO_THROW(StagedBundle::validateBundle(s.job.stagedDirectory, s.job.expected));
   EXPECT_FALSE(QFile::exists(s.job.resultFile));
+}
+
+// Runs the helper on `job` to its end, as the application's quit would, and
+// returns its exit status.
+int runToTheEnd(const Installation &s, InstallJob job) {
+  job.relaunch = false;
+  const auto helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), job);
+  ::close(helper.pipe);
+  int status = -1;
+  ::waitpid(helper.pid, &status, 0);
+  return WEXITSTATUS(status);
+}
+
+// While another instance still runs from the copy, the helper does not swap
+// under it; once its wait ends, the update is kept, not reported as failed,
+// and installed when the last instance quits.
+TEST(UpdateInstaller, WaitsForEveryInstanceOfTheCopy) {
+  Installation s;
+  s.job.lockWaitMs = 300;
+  {
+    crel::FileLock otherInstance(s.job.lockFile);
+    ASSERT_TRUE(otherInstance.tryLock(crel::FileLock::Mode::shared));
+    EXPECT_EQ(runToTheEnd(s, s.job), 0);
+    EXPECT_EQ(s.installedVersion(), "100");
+    EXPECT_FALSE(QFile::exists(s.job.resultFile));
+    EXPECT_TRUE(QFile::exists(s.job.stagedDirectory));
+  }
+  const std::optional<InstallJob> pending = UpdateInstaller::pendingJob(s.cache());
+  ASSERT_TRUE(pending);
+  EXPECT_EQ(pending->stagedDirectory, s.job.stagedDirectory);
+  EXPECT_EQ(runToTheEnd(s, *pending), 0);
+  EXPECT_EQ(s.installedVersion(), "101");
+  EXPECT_EQ(InstallResult::read(s.job.resultFile), (InstallResult{"installed", "100", "101", {}}));
+  EXPECT_FALSE(UpdateInstaller::pendingJob(s.cache()));
+}
+
+// Two instances staged the same update: the first to get the copy installs
+// it, the second's staging goes without a failure.
+TEST(UpdateInstaller, ASecondStagingOfTheSameUpdateIsDroppedQuietly) {
+  Installation s;
+  InstallJob second = s.job;
+  second.stagedDirectory = s.apps() + "/.Crel.app.staged-101-def/Crel.app";
+  UpdateFixture::writeApplication(second.stagedDirectory, UpdateFixture::infoJson("101", s.keys.publicKey),
+                                  "#!/bin/sh\n");
+  EXPECT_EQ(runToTheEnd(s, s.job), 0);
+  EXPECT_EQ(runToTheEnd(s, second), 0);
+  EXPECT_EQ(s.installedVersion(), "101");
+  EXPECT_EQ(InstallResult::read(s.job.resultFile)->status, "installed");
+  EXPECT_EQ(s.strays(), QStringList{".Crel.app.previous-100"});
 }
 
 struct Refusal {

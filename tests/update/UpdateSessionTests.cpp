@@ -598,3 +598,34 @@ TEST_F(UpdateSessionTest, RestoredSettingsOutOfRangeGiveTheDefaults) {
 }
 
 } // namespace
+
+namespace {
+
+// An arrow dragged nearly closed gets a width below 1 from its length, and
+// selecting it makes that the stroke and the arrow tool's width: the update
+// keeps both as they were, and the arrow tool still gets it afterwards.
+TEST_F(UpdateSessionTest, AWidthBelowOneSurvivesTheUpdate) {
+  CrelDocument &doc = annotated(1, MarkTool::arrow);
+  const Mark arrow = doc.marks().first();
+  const Mark shortened = resizedLocally(arrow, MarkHandle::end, arrow.start + QPointF(1, 0.5));
+  ASSERT_LT(shortened.width, 1);
+  QList<Mark> marks = doc.marks();
+  marks.first() = shortened;
+  doc.commit(marks);
+  doc.selectMark(shortened, false);
+  doc.flushAutosave();
+  const double stroke = doc.stroke();
+  ASSERT_EQ(stroke, shortened.width);
+
+  UpdateSession::save({{doc, {}}}, sessionFile());
+  UpdateSession::ReadResult read = UpdateSession::read(sessionFile(), preferences);
+  ASSERT_EQ(read.entries.size(), 1u);
+  CrelDocument &restored = *read.entries[0].document;
+  EXPECT_EQ(restored.stroke(), stroke);
+  restored.selectTool(MarkTool::rectangle);
+  restored.selectTool(MarkTool::arrow);
+  EXPECT_EQ(restored.stroke(), stroke);
+  EXPECT_EQ(restored.snapshotForUpdate().toolWidths, doc.snapshotForUpdate().toolWidths);
+}
+
+} // namespace

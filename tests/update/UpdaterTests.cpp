@@ -1,7 +1,9 @@
 #include "SmallFileSystem.h"
 #include "UpdateFixture.h"
+#include "platform/files/FileLock.h"
 #include "platform/files/SettingsStore.h"
 #include "update/framework/PrivateFile.h"
+#include "update/framework/UpdateInstaller.h"
 #include "update/framework/Updater.h"
 
 #include <QDir>
@@ -62,6 +64,7 @@ struct Session : UpdateFixture {
     env.requestQuit = [this] { ++quitRequests; };
     env.feedTimeLimitMs = 10000;
     env.archiveTimeLimitMs = 10000;
+    env.instanceName = ":1";
     updater = std::make_unique<Updater>(env, &recorder, &recorder);
     updater->setAutomaticallyDownloadsUpdates(automaticDownloads);
     QString error;
@@ -436,6 +439,56 @@ INSTANTIATE_TEST_SUITE_P(Rows, AtStart,
                                                {"noSchedule", "abort 4005"},
                                                0,
                                                {".Crel.app.previous-99"}}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+struct Owned {
+  const char *name;
+  bool held;           // a running instance or a waiting installer holds it
+  const char *pending; // a job kept for the last instance names it, made for this version
+  bool survives;
+};
+
+void PrintTo(const Owned &c, std::ostream *os) { *os << c.name; }
+
+class StagingAtStart : public testing::TestWithParam<Owned> {};
+
+// An instance starting removes only the staging nobody owns: another
+// instance's (on another display), a waiting installer's and one kept for the
+// last instance to quit stay; one kept for a version the copy no longer is
+// goes.
+TEST_P(StagingAtStart, RemovesOnlyWhatNobodyOwns) {
+  Session s;
+  s.publish("100");
+  s.settings.store().setValue("SUEnableAutomaticChecks", false);
+  const QString staging = s.apps() + "/.Crel.app.staged-abc123";
+  ASSERT_TRUE(QDir().mkpath(staging + "/Crel.app/bin"));
+  if (GetParam().pending) {
+    crel::update::InstallJob job;
+    job.appDirectory = s.appDirectory();
+    job.stagedDirectory = staging + "/Crel.app";
+    job.backupDirectory = s.apps() + "/.Crel.app.previous-100";
+    job.resultFile = s.cache() + "/install-result.json";
+    job.fromVersion = GetParam().pending;
+    crel::update::PrivateFile::write(crel::update::UpdateInstaller::pendingJobPath(s.cache()), job.encode());
+  }
+  crel::FileLock owner;
+  if (GetParam().held) {
+    owner = crel::FileLock::onFolder(staging);
+    ASSERT_TRUE(owner.tryLock(crel::FileLock::Mode::shared));
+  }
+  s.start();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QDir(staging).exists(), GetParam().survives);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StagingAtStart,
+                         testing::Values(Owned{"Abandoned", false, nullptr, false}, Owned{"Owned", true, nullptr, true},
+                                         Owned{"KeptForTheLastInstance", false, "100", true},
+                                         Owned{"KeptForAnEarlierVersion", false, "99", false}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -105,6 +105,11 @@ void JsonWriter::nullValue() {
   out_ += "null";
 }
 
+void JsonWriter::rawValue(const QByteArray &json) {
+  beforeValue();
+  out_ += json;
+}
+
 void JsonWriter::writeString(const QString &s) {
   out_ += '"';
   const QByteArray utf8 = s.toUtf8();

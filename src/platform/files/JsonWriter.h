@@ -38,6 +38,8 @@ public:
   void valueBase64(const QByteArray &data);
   void valueUrl(const QUrl &url); // absolute, fully encoded
   void nullValue();
+  // A value already encoded as compact JSON (kept from a file read earlier).
+  void rawValue(const QByteArray &json);
 
   // Key + value in one call, for the common case.
   template <class T> void field(std::string_view name, const T &v) {

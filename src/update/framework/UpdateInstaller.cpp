@@ -1,8 +1,11 @@
 #include "UpdateInstaller.h"
 
+#include "BundleInfo.h"
 #include "PrivateFile.h"
 #include "UpdateError.h"
 #include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
+#include "platform/files/FileLock.h"
 #include "platform/files/JsonReader.h"
 #include "platform/files/JsonWriter.h"
 
@@ -11,8 +14,10 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -46,8 +51,18 @@ pid_t spawnDetached(const QString &program, const QStringList &arguments, const 
   const QByteArray log = logFile.isEmpty() ? QByteArray("/dev/null") : native(logFile);
   posix_spawn_file_actions_addopen(&actions, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  for (const auto &[source, target] : descriptors)
-    posix_spawn_file_actions_adddup2(&actions, source, target);
+  // Copies above every target first, so that no mapping overwrites the
+  // source of a later one (a source may already sit at another's target).
+  std::vector<int> sources;
+  for (const auto &[source, target] : descriptors) {
+    sources.push_back(::fcntl(source, F_DUPFD_CLOEXEC, 64));
+    posix_spawn_file_actions_adddup2(&actions, sources.back() >= 0 ? sources.back() : source, target);
+  }
+  const auto closing = qScopeGuard([&sources] {
+    for (int fd : sources)
+      if (fd >= 0)
+        ::close(fd);
+  });
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
@@ -101,22 +116,84 @@ void waitForEndOfFile(int fd) {
   ::close(fd);
 }
 
-// Blocks until no other instance holds the lock, for at most a minute.
-int takeInstanceLock(const QString &lockFile) {
-  if (lockFile.isEmpty())
-    return -1;
-  QDir().mkpath(QFileInfo(lockFile).absolutePath());
-  const int fd = ::open(native(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0)
-    return -1;
-  for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += 100) {
-    if (waited >= 60000) {
-      ::close(fd);
-      installFailure(tr("another copy of the application is still running."));
+// The staging folder that holds a job's staged application: only one
+// beside the application, by its name.
+QString stagingFolderOf(const InstallJob &job) {
+  const QFileInfo app(job.appDirectory);
+  const QFileInfo staging(QFileInfo(job.stagedDirectory).absolutePath());
+  const QString prefix = QLatin1Char('.') + app.fileName() + QStringLiteral(".staged-");
+  if (QDir::cleanPath(staging.absolutePath()) != QDir::cleanPath(app.absolutePath()) ||
+      !staging.fileName().startsWith(prefix) || staging.fileName().size() == prefix.size() || staging.isSymLink())
+    return {};
+  return staging.absoluteFilePath();
+}
+
+void removeStaging(const InstallJob &job) {
+  const QString folder = stagingFolderOf(job);
+  if (!folder.isEmpty())
+    QDir(folder).removeRecursively();
+}
+
+enum class Outcome { swapped, superseded, deferred };
+
+// Waits for the copy's other instances to quit, then installs; the lock is
+// left held in `lock` until the caller lets it go before the relaunch.
+Outcome install(const InstallJob &job, FileLock &lock) {
+  if (!job.lockFile.isEmpty()) {
+    try {
+      lock = FileLock(job.lockFile);
+    } catch (const FileError &e) {
+      // Without its folder, no instance can be holding it.
+      if (e.errorCode() != ENOENT)
+        installFailure(e.message());
     }
-    QThread::msleep(100);
+    if (lock.isOpen() && !lock.lock(FileLock::Mode::exclusive, job.lockWaitMs))
+      return Outcome::deferred;
   }
-  return fd;
+  // Updated meanwhile by another instance's installer: this one is not needed.
+  try {
+    if (BundleInfo::load(job.appDirectory).version != job.fromVersion)
+      return Outcome::superseded;
+  } catch (const std::exception &) {
+    // No readable copy to compare with: the swap's own checks decide.
+  }
+  UpdateInstaller::swap(job);
+  return Outcome::swapped;
+}
+
+} // namespace
+
+QString UpdateInstaller::pendingJobPath(const QString &cacheDirectory) {
+  return cacheDirectory + QStringLiteral("/pending-install.json");
+}
+
+std::optional<InstallJob> UpdateInstaller::pendingJob(const QString &cacheDirectory) {
+  const QString path = pendingJobPath(cacheDirectory);
+  if (!QFileInfo::exists(path))
+    return std::nullopt;
+  try {
+    return InstallJob::decode(readPrivateJob(path));
+  } catch (const UpdateError &) {
+    return std::nullopt;
+  }
+}
+
+namespace {
+
+// After this job's outcome: a job kept waiting for the same copy is done
+// with too, the same job (it ran now) as well as another one, once the copy
+// holds a new version.
+void dropPendingFor(const InstallJob &job, bool installed) {
+  const QString cache = QFileInfo(job.resultFile).absolutePath();
+  const std::optional<InstallJob> pending = UpdateInstaller::pendingJob(cache);
+  if (!pending || pending->appDirectory != job.appDirectory)
+    return;
+  const bool same = pending->stagedDirectory == job.stagedDirectory;
+  if (!same && !installed)
+    return;
+  if (!same)
+    removeStaging(*pending);
+  QFile::remove(UpdateInstaller::pendingJobPath(cache));
 }
 
 } // namespace
@@ -141,7 +218,9 @@ QByteArray InstallJob::encode() const {
   w.field("resultFile", resultFile);
   w.field("logFile", logFile);
   w.field("lockFile", lockFile);
+  w.field("lockWaitMs", lockWaitMs);
   w.field("waitDescriptor", waitDescriptor);
+  w.field("stagingLockDescriptor", stagingLockDescriptor);
   w.endObject();
   return w.take();
 }
@@ -163,7 +242,12 @@ InstallJob InstallJob::decode(const QByteArray &bytes) {
     job.resultFile = json::toString(o.value(QLatin1String("resultFile")));
     job.logFile = json::toString(o.value(QLatin1String("logFile")));
     job.lockFile = json::toString(o.value(QLatin1String("lockFile")));
+    if (o.contains(QLatin1String("lockWaitMs")))
+      job.lockWaitMs = int(std::clamp<long long>(json::toInteger(o.value(QLatin1String("lockWaitMs"))), 0, 3600000));
     job.waitDescriptor = int(json::toInteger(o.value(QLatin1String("waitDescriptor"))));
+    // Absent from jobs of earlier versions.
+    if (o.contains(QLatin1String("stagingLockDescriptor")))
+      job.stagingLockDescriptor = int(json::toInteger(o.value(QLatin1String("stagingLockDescriptor"))));
     for (const QString *path : {&job.appDirectory, &job.stagedDirectory, &job.backupDirectory, &job.resultFile})
       if (!QDir::isAbsolutePath(*path))
         throw JsonDecodingError("expected absolute paths");
@@ -198,17 +282,21 @@ std::optional<InstallResult> InstallResult::read(const QString &path) {
   }
 }
 
-UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath,
-                                                     InstallJob job) {
+UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, const QString &jobPath, InstallJob job,
+                                                     int stagingLock) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0)
     installFailure(systemError(errno));
   job.waitDescriptor = helperWaitDescriptor;
+  std::vector<std::pair<int, int>> inherited{{fds[0], helperWaitDescriptor}};
+  if (stagingLock >= 0) {
+    job.stagingLockDescriptor = helperStagingLockDescriptor;
+    inherited.emplace_back(stagingLock, helperStagingLockDescriptor);
+  }
   pid_t pid = -1;
   try {
     PrivateFile::write(jobPath, job.encode());
-    pid = spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile,
-                        {{fds[0], helperWaitDescriptor}});
+    pid = spawnDetached(executable, {QLatin1String(helperSwitch), jobPath}, job.logFile, inherited);
   } catch (const std::exception &e) {
     ::close(fds[0]);
     ::close(fds[1]);
@@ -258,22 +346,45 @@ int UpdateInstaller::runHelper(const QString &jobPath) {
   if (job.waitDescriptor >= 0)
     waitForEndOfFile(job.waitDescriptor);
   InstallResult result{QLatin1String(InstallResult::installed), job.fromVersion, job.expected.version, {}};
-  int lock = -1;
+  FileLock lock;
+  Outcome outcome = Outcome::swapped;
   try {
-    lock = takeInstanceLock(job.lockFile);
-    swap(job);
+    outcome = install(job, lock);
   } catch (const UpdateError &e) {
     result.status = QLatin1String(InstallResult::failed);
     result.error = e.description();
   }
-  try {
-    PrivateFile::write(job.resultFile, result.encode());
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "%s\n", e.what());
+  if (outcome == Outcome::deferred) {
+    // Still in use from another display: nothing failed, the last
+    // instance to quit installs it.
+    InstallJob kept = job;
+    kept.relaunch = false;
+    kept.waitDescriptor = -1;
+    kept.stagingLockDescriptor = -1;
+    try {
+      PrivateFile::write(pendingJobPath(QFileInfo(job.resultFile).absolutePath()), kept.encode());
+    } catch (const std::exception &e) {
+      std::fprintf(stderr, "%s\n", e.what());
+    }
+  } else {
+    if (outcome == Outcome::superseded) {
+      removeStaging(job);
+      try {
+        result.to = BundleInfo::load(job.appDirectory).version;
+      } catch (const std::exception &) {
+      }
+    }
+    dropPendingFor(job, result.status == QLatin1String(InstallResult::installed));
+    try {
+      PrivateFile::write(job.resultFile, result.encode());
+    } catch (const std::exception &e) {
+      std::fprintf(stderr, "%s\n", e.what());
+    }
   }
   QFile::remove(jobPath);
-  if (lock >= 0)
-    ::close(lock); // before the relaunch, which takes the same lock
+  lock = FileLock(); // before the relaunch, which takes the same lock shared
+  if (job.stagingLockDescriptor > 2)
+    ::close(job.stagingLockDescriptor);
   if (!job.relaunch)
     return result.status == QLatin1String(InstallResult::installed) ? 0 : 1;
   try {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <sys/types.h>
 
 namespace crel::update {
@@ -21,8 +23,14 @@ struct InstallJob {
   QStringList relaunchArguments;
   QString resultFile;
   QString logFile;
-  QString lockFile;        // held while swapping, so that no other instance runs
+  // The copy's lock: every instance running from the copy holds it shared;
+  // the helper takes it exclusively, so it swaps only once all have quit.
+  QString lockFile;
+  int lockWaitMs = 60000;
   int waitDescriptor = -1; // the helper waits for end of file here
+  // Inherited lock on the staging folder, so that no instance starting
+  // meanwhile takes it for abandoned; closed before the relaunch.
+  int stagingLockDescriptor = -1;
 
   QByteArray encode() const;
   // Throws UpdateError (install) when the job is malformed.
@@ -51,23 +59,35 @@ public:
   // The helper mode's switch: `crel --update-installer <job.json>`.
   static constexpr const char *helperSwitch = "--update-installer";
   static constexpr int helperWaitDescriptor = 3;
+  static constexpr int helperStagingLockDescriptor = 4;
 
   // Writes the job (0600) and starts `executable --update-installer job` in a
   // new session, handing it the read end of a pipe whose write end only this
-  // process holds, so the helper sees end of file once we have exited.
+  // process holds, so the helper sees end of file once we have exited, and
+  // `stagingLock` (when given) so the staging stays owned until it is done.
   // Returns the helper's process and the write end of the pipe (close it,
   // or exit, to let the helper go on). Throws UpdateError (install).
   struct Helper {
     pid_t pid = -1;
     int pipe = -1;
   };
-  static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job);
+  static Helper spawnHelper(const QString &executable, const QString &jobPath, InstallJob job, int stagingLock = -1);
 
   // The helper itself: checks the job file is ours and private, waits for
-  // the application to exit, takes the instance lock, checks the staged
-  // folder again, swaps it in atomically, writes the result and relaunches.
+  // the application to exit, takes the copy's lock, checks the staged folder
+  // again, swaps it in atomically, writes the result and relaunches. When
+  // other instances still run from the copy after the wait, the job is kept
+  // for the last of them to quit and nothing is reported; when the copy was
+  // updated meanwhile (another instance staged the same update), the staging
+  // is removed and the update counts as installed.
   // Returns the process exit status.
   static int runHelper(const QString &jobPath);
+  // Where a job waits whose helper gave up waiting for the copy's other
+  // instances: the last instance to quit runs it (in `cacheDirectory`).
+  static QString pendingJobPath(const QString &cacheDirectory);
+  // The job waiting there, if it is a private file of ours that decodes.
+  static std::optional<InstallJob> pendingJob(const QString &cacheDirectory);
+
   // The swap alone, on a decoded job (no waiting, no lock, no relaunch).
   // Throws UpdateError (install); on failure the application folder is as it was.
   static void swap(const InstallJob &job);

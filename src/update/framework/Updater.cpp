@@ -8,6 +8,8 @@
 #include "UpdateFeed.h"
 #include "UpdateInstaller.h"
 #include "platform/base/Translate.h"
+#include "platform/files/FileError.h"
+#include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
@@ -87,6 +89,14 @@ void unpack(const QString &archive, const QString &root, qint64 installedSize) {
   ArchiveExtractor::extract(archive, root, limits);
 }
 
+// Names in the cache that every instance of the user shares.
+QString instanceSuffix(QString name) {
+  if (name.isEmpty())
+    return {};
+  name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  return QLatin1Char('-') + name;
+}
+
 } // namespace
 
 Updater::Environment Updater::Environment::standard(SettingsStore &settings, std::function<void()> requestQuit) {
@@ -95,12 +105,18 @@ Updater::Environment Updater::Environment::standard(SettingsStore &settings, std
   const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
   env.cacheDirectory = cache + QLatin1Char('/') + env.bundle.identifier + QStringLiteral("/Updates");
   env.settings = &settings;
-  QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (runtime.isEmpty())
-    runtime = QDir::tempPath();
-  env.lockFile = runtime + QLatin1Char('/') + env.bundle.identifier + QStringLiteral("/instance.lock");
+  env.lockFile = copyLockFile(RuntimeFolder::path(env.bundle.identifier), env.bundle.directory);
   env.requestQuit = std::move(requestQuit);
   return env;
+}
+
+QString Updater::copyLockFile(const QString &runtimeFolder, const QString &bundleDirectory) {
+  if (runtimeFolder.isEmpty())
+    return {};
+  const QByteArray path = QFile::encodeName(QDir::cleanPath(QFileInfo(bundleDirectory).absoluteFilePath()));
+  return runtimeFolder + QStringLiteral("/copy-") +
+         QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24)) +
+         QStringLiteral(".lock");
 }
 
 Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverDelegate *userDriverDelegate,
@@ -115,6 +131,18 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
     userDriverDelegate_ = &silentUserDriverDelegate;
   if (env_.executable.isEmpty())
     env_.executable = env_.bundle.directory + QStringLiteral("/bin/crel");
+  if (!env_.lockFile.isEmpty()) {
+    // Not inherited by the installer (close-on-exec), which must find it
+    // free once every instance of the copy has quit.
+    try {
+      copyLock_ = FileLock(env_.lockFile);
+      // An installer swapping this copy right now holds it a moment longer.
+      if (!copyLock_.lock(FileLock::Mode::shared, 10000))
+        qWarning("update: the copy's lock is held by an installer");
+    } catch (const FileError &e) {
+      qWarning("update: %s", qPrintable(e.message()));
+    }
+  }
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] {
     const qint64 remaining = env_.now().secsTo(checkDue_);
@@ -213,7 +241,13 @@ QString Updater::backupPrefix() const {
 }
 
 // One download at a time, under a name of ours: nothing the feed says becomes a path.
-QString Updater::archivePath() const { return env_.cacheDirectory + QStringLiteral("/update.archive"); }
+QString Updater::archivePath() const {
+  return env_.cacheDirectory + QStringLiteral("/update%1.archive").arg(instanceSuffix(env_.instanceName));
+}
+
+QString Updater::jobPath() const {
+  return env_.cacheDirectory + QStringLiteral("/install-job%1.json").arg(instanceSuffix(env_.instanceName));
+}
 
 void Updater::removeArchive() const {
   QFile::remove(archivePath());
@@ -440,6 +474,16 @@ void Updater::extract() {
                                        .arg(QString::fromLocal8Bit(std::strerror(error)))));
   }
   stagingRoot_ = QFile::decodeName(pattern);
+  try {
+    stagingLock_ = FileLock::onFolder(stagingRoot_);
+  } catch (const FileError &) {
+    // Only a folder that mkdtemp just made, replaced since: not ours.
+    stagingRoot_.clear();
+    return abort(UpdateError(UpdateErrorCode::temporaryDirectory,
+                             tr("A folder for the update could not be made next to the application (%1).")
+                                 .arg(QString::fromLocal8Bit(std::strerror(ELOOP)))));
+  }
+  stagingLock_.tryLock(FileLock::Mode::shared);
   runInBackground(
       [archive = archivePath(), root = stagingRoot_, app = env_.bundle.directory]() -> std::optional<UpdateError> {
         try {
@@ -481,6 +525,7 @@ void Updater::abort(const UpdateError &error) {
   if (!stagingRoot_.isEmpty())
     removeOwnFolder(stagingRoot_);
   stagingRoot_.clear();
+  stagingLock_ = FileLock();
   stagedBundle_.clear();
   removeArchive();
   lastErrorCode_ = error.rawCode();
@@ -519,9 +564,27 @@ void Updater::quitRefused() {
   delegate_->installationDeferred(*item_);
 }
 
+std::optional<InstallJob> Updater::pendingJob() const {
+  std::optional<InstallJob> job = UpdateInstaller::pendingJob(env_.cacheDirectory);
+  if (!job ||
+      QDir::cleanPath(job->appDirectory) != QDir::cleanPath(QFileInfo(env_.bundle.directory).absoluteFilePath()))
+    return std::nullopt;
+  return job;
+}
+
 void Updater::applicationWillExit() {
-  if (phase_ != Phase::staged)
+  if (phase_ != Phase::staged) {
+    // Another instance's update, kept until the last instance quits: perhaps this one.
+    if (const std::optional<InstallJob> pending = pendingJob();
+        pending && QFileInfo::exists(pending->stagedDirectory)) {
+      try {
+        helperPipe_ = UpdateInstaller::spawnHelper(env_.executable, jobPath(), *pending).pipe;
+      } catch (const UpdateError &e) {
+        qWarning("update: %s", qPrintable(e.description()));
+      }
+    }
     return;
+  }
   delegate_->willInstallUpdate(*item_);
   const QFileInfo app(env_.bundle.directory);
   InstallJob job;
@@ -543,9 +606,7 @@ void Updater::applicationWillExit() {
   job.lockFile = env_.lockFile;
   try {
     // The write end stays open until this process exits.
-    helperPipe_ =
-        UpdateInstaller::spawnHelper(env_.executable, env_.cacheDirectory + QStringLiteral("/install-job.json"), job)
-            .pipe;
+    helperPipe_ = UpdateInstaller::spawnHelper(env_.executable, jobPath(), job, stagingLock_.descriptor()).pipe;
     setPhase(Phase::installing);
   } catch (const UpdateError &e) {
     lastErrorCode_ = e.rawCode();
@@ -556,8 +617,29 @@ void Updater::applicationWillExit() {
 void Updater::removeStaleStaging() {
   const QFileInfo prefix(stagingPrefix());
   const QDir parent(prefix.absolutePath());
-  for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-    removeOwnFolder(parent.filePath(name));
+  QString pending;
+  if (const std::optional<InstallJob> job = pendingJob()) {
+    // Made for a version this copy no longer is: installed another way.
+    if (job->fromVersion != env_.bundle.version)
+      QFile::remove(UpdateInstaller::pendingJobPath(env_.cacheDirectory));
+    else
+      pending = QFileInfo(job->stagedDirectory).absolutePath();
+  }
+  for (const QString &name : parent.entryList({prefix.fileName() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
+    const QString folder = parent.filePath(name);
+    if (QDir::cleanPath(folder) == QDir::cleanPath(pending))
+      continue;
+    FileLock owner;
+    try {
+      owner = FileLock::onFolder(folder);
+    } catch (const FileError &) {
+      // Not a folder of ours (a link): removeOwnFolder says why it stays.
+    }
+    // Another instance's, or a waiting installer's.
+    if (owner.isOpen() && !owner.tryLock(FileLock::Mode::exclusive))
+      continue;
+    removeOwnFolder(folder);
+  }
   removeArchive();
 }
 

@@ -4,6 +4,7 @@
 #include "BundleInfo.h"
 #include "UpdateError.h"
 #include "UpdaterDelegate.h"
+#include "platform/files/FileLock.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -24,6 +25,7 @@ class SettingsStore;
 namespace crel::update {
 
 class UpdateDownload;
+struct InstallJob;
 
 // The update cycle: scheduled and user checks, download, verification,
 // extraction, staging and install on quit. Everything runs on the thread
@@ -55,7 +57,12 @@ public:
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
     // The running executable, which becomes the installer helper; empty: bundle's bin/crel.
     QString executable;
-    QString lockFile; // the single-instance lock the helper takes while swapping
+    // The copy's lock (copyLockFile): held shared while this instance runs,
+    // taken exclusively by the installer; none: no other instance is waited for.
+    QString lockFile;
+    // This instance among the user's others (one per display): names its
+    // download and install job in the shared cache.
+    QString instanceName;
     // Asks the application to quit for an install; it answers later with
     // applicationWillExit() or quitRefused().
     std::function<void()> requestQuit;
@@ -65,6 +72,10 @@ public:
     // The running application's own environment.
     static Environment standard(SettingsStore &settings, std::function<void()> requestQuit);
   };
+
+  // The lock of the copy at `bundleDirectory` in the user's runtime folder,
+  // one per copy whatever the display.
+  static QString copyLockFile(const QString &runtimeFolder, const QString &bundleDirectory);
 
   Updater(Environment environment, UpdaterDelegate *delegate = nullptr,
           UserDriverDelegate *userDriverDelegate = nullptr, QObject *parent = nullptr);
@@ -137,9 +148,12 @@ private:
   void finishSession();
   void readInstallResult();
   void removeStaleStaging();
+  // A job kept for the last instance of this copy to quit, if it is this copy's.
+  std::optional<InstallJob> pendingJob() const;
   QString stagingPrefix() const;
   QString backupPrefix() const;
   QString archivePath() const;
+  QString jobPath() const;
   void removeArchive() const;
   // Removes a staging or backup folder beside the application; refuses any other path.
   bool removeOwnFolder(const QString &folder) const;
@@ -161,6 +175,10 @@ private:
   int lastErrorCode_ = 0;
   std::optional<AppcastItem> item_;
   QString stagingRoot_;
+  // Held (shared) on the staging folder while it is ours, and handed to the
+  // installer: whoever can lock it exclusively may remove it.
+  FileLock stagingLock_;
+  FileLock copyLock_;
   QString stagedBundle_;
   QStringList relaunchArguments_;
   int helperPipe_ = -1;

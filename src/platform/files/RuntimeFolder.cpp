@@ -1,0 +1,59 @@
+#include "RuntimeFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace crel {
+
+namespace {
+
+// Made 0700 when missing; what is there then must be private, as the folder
+// opened (without following a link) shows, not as the name looked before.
+QString prepared(const QString &path) {
+  ::mkdir(QFile::encodeName(path).constData(), 0700);
+  return RuntimeFolder::isPrivate(path) ? path : QString();
+}
+
+} // namespace
+
+bool RuntimeFolder::isPrivate(const QString &path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  struct stat info {};
+  const bool ours =
+      ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
+  ::close(fd);
+  return ours;
+}
+
+QString RuntimeFolder::path(const QString &identifier, const QString &runtimeDirectory,
+                            const QString &temporaryDirectory, const QString &cacheDirectory) {
+  if (!runtimeDirectory.isEmpty() && QDir::isAbsolutePath(runtimeDirectory) && isPrivate(runtimeDirectory))
+    if (QString folder = prepared(runtimeDirectory + QLatin1Char('/') + identifier); !folder.isEmpty())
+      return folder;
+  if (QString folder = prepared(temporaryDirectory + QLatin1Char('/') + identifier + QLatin1Char('-') +
+                                QString::number(::geteuid()));
+      !folder.isEmpty())
+    return folder;
+  // The user's own cache: nobody else can have made a name there.
+  if (cacheDirectory.isEmpty() || !QDir::isAbsolutePath(cacheDirectory))
+    return {};
+  const QString parent = cacheDirectory + QLatin1Char('/') + identifier;
+  QDir().mkpath(parent);
+  return prepared(parent + QStringLiteral("/runtime"));
+}
+
+QString RuntimeFolder::path(const QString &identifier) {
+  QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  if (cache.isEmpty())
+    cache = QDir::homePath() + QStringLiteral("/.cache");
+  return path(identifier, qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), cache);
+}
+
+} // namespace crel

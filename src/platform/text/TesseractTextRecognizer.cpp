@@ -4,6 +4,7 @@
 #include "platform/text/DarkAreas.h"
 #include "platform/text/GrayImage.h"
 #include "platform/text/TextRecognitionError.h"
+#include "platform/text/TextRecognitionLanguages.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -37,6 +38,11 @@ constexpr int kTextContrast = GrayImage::kTextContrast;
 constexpr int kStripMargin = 64;
 constexpr int kMinStripCore = 200;
 constexpr qint64 kSplitArea = 800'000;
+// The engine's work on one page grows faster than its words (about as their
+// count to the power 1.6 on dense text): a strip's core holds at most this
+// many buffer pixels, so that a page of tiny text costs in proportion to its
+// size, not to its square.
+constexpr qint64 kMaxStripCoreArea = 2'000'000;
 
 constexpr int kResolution = 96;
 constexpr float kMinWordConfidence = 30;
@@ -151,8 +157,10 @@ void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &
                int engines) {
   const int height = buffer->height;
   int strips = 1;
-  if (qint64(buffer->width) * height >= kSplitArea)
-    strips = std::clamp(height / kMinStripCore, 1, engines);
+  const qint64 area = qint64(buffer->width) * height;
+  if (area >= kSplitArea)
+    strips = int(std::clamp(std::max<qint64>(engines, (area + kMaxStripCoreArea - 1) / kMaxStripCoreArea), qint64(1),
+                            std::max<qint64>(1, height / kMinStripCore)));
   std::vector<int> cuts{0};
   for (int k = 1; k < strips; ++k)
     cuts.push_back(quietRowNear(*buffer, height * k / strips, kStripMargin / 2));
@@ -175,6 +183,28 @@ void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &
 
 } // namespace
 
+TesseractTextRecognizer::Options TesseractTextRecognizer::Options::forUser() {
+  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  Options options;
+  options.dataPath = TextRecognitionLanguages::dataFolder(environment);
+  options.language = TextRecognitionLanguages::choose(environment, options.dataPath);
+  return options;
+}
+
+const std::vector<std::pair<const char *, const char *>> &TesseractTextRecognizer::settings() {
+  static const std::vector<std::pair<const char *, const char *>> list{
+      // Dictionaries off: screenshots are full of names, paths and code that
+      // a dictionary would "correct".
+      {"load_system_dawg", "0"},
+      {"load_freq_dawg", "0"},
+      // Table regions are never asked for, and finding them grows far faster
+      // than the page: on dense text or a spreadsheet grid it runs for many
+      // minutes inside one step that cannot be interrupted.
+      {"textord_tabfind_find_tables", "0"},
+  };
+  return list;
+}
+
 TesseractTextRecognizer::TesseractTextRecognizer() : TesseractTextRecognizer(Options{}) {}
 
 TesseractTextRecognizer::TesseractTextRecognizer(Options options)
@@ -194,10 +224,11 @@ tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   static std::once_flag quiet;
   std::call_once(quiet, [] { tesseract::TessBaseAPI().SetVariable("debug_file", "/dev/null"); });
   auto api = std::make_unique<tesseract::TessBaseAPI>();
-  // Dictionaries off: screenshots are full of names, paths and code that a
-  // dictionary would "correct".
-  std::vector<std::string> names{"load_system_dawg", "load_freq_dawg"};
-  std::vector<std::string> values{"0", "0"};
+  std::vector<std::string> names, values;
+  for (const auto &[name, value] : settings()) {
+    names.emplace_back(name);
+    values.emplace_back(value);
+  }
   const QByteArray path = options_.dataPath.toLocal8Bit();
   const QByteArray language = options_.language.toLatin1();
   if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0,

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tesseract {
@@ -29,6 +30,10 @@ public:
     QString dataPath; // the tessdata folder; empty means Tesseract's own default
     QString language = "eng";
     int engineCount = 0; // 0: one per core, at most 8
+
+    // The data folder and the languages of this process's user (see
+    // TextRecognitionLanguages).
+    static Options forUser();
   };
 
   TesseractTextRecognizer();
@@ -39,6 +44,10 @@ public:
   std::vector<TextObservation> recognize(const QImage &image, const std::atomic<bool> &cancelled) override;
 
   int engineCount() const { return engineCount_; }
+
+  // The engine variables set at start, for anyone who must read a page the
+  // same way (the command line: `-c name=value` each).
+  static const std::vector<std::pair<const char *, const char *>> &settings();
 
 private:
   struct Job;

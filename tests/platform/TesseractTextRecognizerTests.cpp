@@ -1,6 +1,7 @@
 #include "platform/desktop/BundledFonts.h"
 #include "platform/text/TesseractTextRecognizer.h"
 #include "platform/text/TextRecognitionError.h"
+#include "support/DensePage.h"
 #include "support/TestSupport.h"
 
 #include <QFontMetricsF>
@@ -11,6 +12,8 @@
 
 #include <map>
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace crel;
 
@@ -270,5 +273,42 @@ TEST(TesseractTextRecognizer, MissingLanguageDataIsAnErrorWithASentence) {
     FAIL() << "expected an error";
   } catch (const TextRecognitionError &error) {
     EXPECT_TRUE(error.description().contains("tesseract-ocr-eng")) << qPrintable(error.description());
+  }
+}
+
+namespace {
+
+double cpuSecondsSoFar() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+// The engine's layout analysis has steps whose work grows far faster than
+// the page (finding tables among dense text or a grid took minutes). Work
+// is counted in processor seconds, summed over all engines, which the load
+// of the machine hardly changes; each ceiling is about twice what the page
+// costs, and half of what it cost with those steps unbounded.
+TEST(TesseractTextRecognizer, DensePagesCostNoMoreThanTheirCeiling) {
+  const struct {
+    const char *name;
+    test::DensePage kind;
+    double ceilingSeconds;
+    int minimumWords;
+  } rows[] = {
+      {"spreadsheet", test::DensePage::spreadsheet, 28, 2000},
+      {"terminal log", test::DensePage::terminalLog, 50, 2500},
+  };
+  for (const auto &row : rows) {
+    const QImage page = test::densePage(row.kind, {3000, 1250});
+    recognizer().recognize(test::filledImage({64, 64}, Qt::white)); // the engines start outside the count
+    const double before = cpuSecondsSoFar();
+    const std::size_t found = words(recognizer().recognize(page)).size();
+    const double spent = cpuSecondsSoFar() - before;
+    EXPECT_LE(spent, row.ceilingSeconds) << row.name;
+    EXPECT_GE(found, std::size_t(row.minimumWords)) << row.name;
   }
 }

@@ -312,3 +312,67 @@ TEST(TesseractTextRecognizer, DensePagesCostNoMoreThanTheirCeiling) {
     EXPECT_GE(found, std::size_t(row.minimumWords)) << row.name;
   }
 }
+
+// Strips overlap, and each keeps the lines whose centre lies in its own
+// core; the engine's layout of a strip can lose a line near its top that
+// the strip above reads whole, and that line is then taken from there.
+TEST(TesseractTextRecognizer, ALineItsOwnStripLosesIsReadOnceFromTheStripBeside) {
+  const char *const lines[] = {
+      "TRIGGERS",
+      "========",
+      "",
+      "Introduction",
+      "------------",
+      "",
+      "A dpkg trigger is a facility that allows events caused by one package",
+      "but of interest to another package to be recorded and aggregated, and",
+      "processed later by the interested package.  This feature simplifies",
+      "various registration and system-update tasks and reduces duplication",
+      "of processing.",
+      "",
+      "(NB: Triggers are intended for events that occur during package",
+      "installation, not events that occur in general operation.)",
+      "",
+      "",
+      "Concepts",
+      "--------",
+      "",
+      "Each trigger is named, and at any time zero or more packages may be",
+      "interested in it.",
+      "",
+      "We currently envisage three kinds of triggers:",
+      " * Explicit triggers.  These can be activated by any program",
+      "   by running dpkg-trigger (at any time, but ideally from a maintainer",
+      "   script).",
+      " * File triggers.  These are activated automatically by dpkg",
+      "   when a matching file is installed, upgraded or removed as part",
+      "   of a package.  They may also be explicitly activated by running",
+      "   dpkg-trigger.",
+  };
+  // A dark text window with its title bar, as a screenshot shows it.
+  QImage image = test::filledImage({1440, 900}, QColor(0x1e, 0x1e, 0x1e));
+  {
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, 0, 1440, 30), QColor(0x32, 0x32, 0x34));
+    QFont title("DejaVu Sans");
+    title.setPixelSize(13);
+    painter.setFont(title);
+    painter.setPen(QColor(0xcc, 0xcc, 0xcc));
+    const QString name = QString::fromUtf8("triggers.txt \u2014 /usr/share/doc/dpkg/spec");
+    painter.drawText(QPointF(720 - QFontMetricsF(title).horizontalAdvance(name) / 2, 20.4), name);
+    QFont body("DejaVu Sans");
+    body.setPixelSize(14);
+    painter.setFont(body);
+    painter.setPen(QColor(0xd4, 0xd4, 0xd4));
+    double top = 42;
+    for (const char *line : lines) {
+      painter.drawText(QPointF(12, top + QFontMetricsF(body).ascent()), QString::fromLatin1(line));
+      top += 21;
+    }
+  }
+  std::map<QString, int> found;
+  for (const auto &[text, rect] : words(recognizer().recognize(image)))
+    ++found[text];
+  for (const char *word : {"Introduction", "Concepts", "processing.", "script)."})
+    EXPECT_EQ(found[word], 1) << word;
+}

@@ -87,6 +87,7 @@ Verdict verdict(const QString &text, float confidence) {
 struct Tagged {
   TextObservation observation;
   std::size_t job;
+  bool owned;
 };
 
 double overlapArea(const geom::Rect &a, const geom::Rect &b) {
@@ -95,8 +96,18 @@ double overlapArea(const geom::Rect &a, const geom::Rect &b) {
 }
 
 // Lines read twice (by two jobs over the same pixels) keep the surer reading.
+// A job's line outside its core stands in for one the owning job missed (the
+// engine's layout of a strip can lose a line that its neighbour reads whole),
+// and goes where any other job's line overlaps it.
 std::vector<TextObservation> merge(std::vector<Tagged> lines) {
   std::vector<bool> dropped(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].owned)
+      continue;
+    for (std::size_t j = 0; j < lines.size() && !dropped[i]; ++j)
+      dropped[i] =
+          lines[i].job != lines[j].job && overlapArea(lines[i].observation.bounds, lines[j].observation.bounds) > 0;
+  }
   for (std::size_t i = 0; i < lines.size(); ++i) {
     for (std::size_t j = i + 1; j < lines.size() && !dropped[i]; ++j) {
       if (dropped[j] || lines[i].job == lines[j].job)
@@ -465,8 +476,8 @@ std::optional<float> TesseractTextRecognizer::confirm(tesseract::TessBaseAPI &ap
   return float(confidence);
 }
 
-std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job,
-                                                           const std::atomic<bool> &cancelled) const {
+std::vector<TesseractTextRecognizer::Line> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job,
+                                                                         const std::atomic<bool> &cancelled) const {
   const GrayImage &buffer = *job.buffer;
   api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
                buffer.width);
@@ -521,9 +532,12 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       }
     }
   }
-  std::vector<TextObservation> lines;
+  std::vector<Line> lines;
   const double unit = 1.0 / job.scale;
   const double dx = job.origin.x(), dy = job.origin.y();
+  // A line that reaches the edge of the rows read may be cut; only whole
+  // lines may stand in for the owning job's.
+  const double readTop = dy + (job.top + 2) * unit, readBottom = dy + (job.bottom - 2) * unit;
   for (const auto &words : readings) {
     TextObservation line;
     float confidenceSum = 0;
@@ -539,10 +553,11 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
     if (line.words.isEmpty())
       continue;
     const double midY = line.bounds.midY();
-    if (midY < job.coreTop || midY >= job.coreBottom)
+    const bool owned = midY >= job.coreTop && midY < job.coreBottom;
+    if (!owned && (line.bounds.minY() < readTop || line.bounds.maxY() > readBottom))
       continue;
     line.confidence = confidenceSum / float(line.words.size()) / 100.0f;
-    lines.push_back(std::move(line));
+    lines.push_back({std::move(line), owned});
   }
   return lines;
 }
@@ -572,7 +587,7 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
     return qint64(a.bottom - a.top) * a.buffer->width > qint64(b.bottom - b.top) * b.buffer->width;
   });
   const int threads = std::min<int>(engineCount_, int(jobs.size()));
-  std::vector<std::vector<TextObservation>> results(jobs.size());
+  std::vector<std::vector<Line>> results(jobs.size());
   std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
   std::atomic<std::size_t> next{0};
   auto work = [&](int index) {
@@ -608,7 +623,7 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   std::vector<Tagged> lines;
   for (std::size_t j = 0; j < results.size(); ++j)
     for (auto &line : results[j])
-      lines.push_back({std::move(line), j});
+      lines.push_back({std::move(line.observation), j, line.owned});
   return merge(std::move(lines));
 }
 

@@ -51,9 +51,13 @@ public:
 
 private:
   struct Job;
+  // A line a job read; `owned` when its centre lies in the job's core.
+  struct Line {
+    TextObservation observation;
+    bool owned = true;
+  };
   tesseract::TessBaseAPI &engine(int index);
-  std::vector<TextObservation> read(tesseract::TessBaseAPI &api, const Job &job,
-                                    const std::atomic<bool> &cancelled) const;
+  std::vector<Line> read(tesseract::TessBaseAPI &api, const Job &job, const std::atomic<bool> &cancelled) const;
   std::optional<float> confirm(tesseract::TessBaseAPI &api, const Job &job, const QString &text,
                                const QRect &box) const;
 

@@ -5,7 +5,6 @@
 #include "platform/text/TextRecognitionError.h"
 #include "platform/text/TextRecognizerProtocol.h"
 
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 
@@ -32,19 +31,12 @@ void stopIfCancelled(const std::atomic<bool> &cancelled) {
 ProcessTextRecognizer::ProcessTextRecognizer(TesseractTextRecognizer::Options options) : options_(std::move(options)) {}
 
 QString ProcessTextRecognizer::helperPath() {
-  const QString name = QStringLiteral("crel-text-recognizer");
-  QStringList candidates{ResourceLocator::executableDirectory() + QLatin1Char('/') + name};
-  if (const QString bundle = ResourceLocator::bundleDirectory(); !bundle.isEmpty())
-    candidates << bundle + QStringLiteral("/bin/") + name;
 #ifdef CREL_TEXT_RECOGNIZER_BUILD_PATH
-  candidates << QStringLiteral(CREL_TEXT_RECOGNIZER_BUILD_PATH);
+  return ResourceLocator::helperProgram(QStringLiteral("crel-text-recognizer"),
+                                        QStringLiteral(CREL_TEXT_RECOGNIZER_BUILD_PATH));
+#else
+  return ResourceLocator::helperProgram(QStringLiteral("crel-text-recognizer"));
 #endif
-  for (const QString &candidate : candidates) {
-    const QFileInfo info(candidate);
-    if (info.isFile() && info.isExecutable())
-      return candidate;
-  }
-  return {};
 }
 
 std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &image, const std::atomic<bool> &cancelled) {

@@ -56,6 +56,15 @@ void spreadsheet(QPainter &painter, QSize size) {
       painter.drawText(x + 4, y + 15, QString::number((row * 31 + column * 17) % 100000 / 7.0, 'f', 2));
 }
 
+void prose(QPainter &painter, QSize size) {
+  painter.setFont(pixelFont("DejaVu Sans", 14, true));
+  painter.setPen(QColor(0x1f, 0x1f, 0x1f));
+  const QString sentence = "Each trigger is named, and at any time zero or more packages may be interested in it. ";
+  const QString line = sentence.repeated(size.width() / 640 + 1);
+  for (int y = 30, row = 0; y < size.height(); y += 21, ++row)
+    painter.drawText(12, y, row % 8 == 7 ? QString() : line.mid(row % 5 * 9));
+}
+
 } // namespace
 
 QImage densePage(DensePage kind, QSize size) {
@@ -66,6 +75,7 @@ QImage densePage(DensePage kind, QSize size) {
   case DensePage::tinyText: tinyText(painter, size); break;
   case DensePage::terminalLog: terminalLog(painter, size); break;
   case DensePage::spreadsheet: spreadsheet(painter, size); break;
+  case DensePage::prose: prose(painter, size); break;
   }
   return page;
 }

@@ -241,4 +241,13 @@ int matchedWords(const QStringList &found, const QStringList &truth) {
   return matched;
 }
 
+QStringList commandLineArguments(const TesseractTextRecognizer::Options &options) {
+  QStringList arguments{"-l", options.language, "--oem", "1", "--psm", "3", "--dpi", "96"};
+  if (!options.dataPath.isEmpty())
+    arguments << "--tessdata-dir" << options.dataPath;
+  for (const auto &[name, value] : TesseractTextRecognizer::settings())
+    arguments << "-c" << QString::fromLatin1(name) + '=' + QString::fromLatin1(value);
+  return arguments;
+}
+
 } // namespace crel::bench

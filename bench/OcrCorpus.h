@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/text/TesseractTextRecognizer.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -28,5 +30,10 @@ OcrPage busyDesktop();
 
 // How many of `truth` appear among `found`, each found token used once.
 int matchedWords(const QStringList &found, const QStringList &truth);
+
+// The `tesseract` command line's arguments that read a page the way our
+// engines are set up with `options` (data, languages, engine, page layout,
+// resolution and variables), before the image and output names.
+QStringList commandLineArguments(const TesseractTextRecognizer::Options &options);
 
 } // namespace crel::bench

@@ -51,7 +51,7 @@ int main(int argc, char **argv) {
   }
   if (scale != 1)
     image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  crel::TesseractTextRecognizer recognizer;
+  crel::TesseractTextRecognizer recognizer(crel::TesseractTextRecognizer::Options::forUser());
   QElapsedTimer timer;
   timer.start();
   try {

@@ -9,6 +9,7 @@
 #include "platform/files/AppIdentity.h"
 #include "platform/files/ResourceLocator.h"
 #include "platform/files/SettingsStore.h"
+#include "platform/text/TesseractTextRecognizer.h"
 
 #include <cstdio>
 #include <optional>
@@ -62,6 +63,7 @@ void print() {
   printLine(QStringLiteral("launchAtLoginStatus=") + QString::number(static_cast<int>(loginItem.status())));
   const bool initialized = SettingsStore::standard().value(QLatin1String(LaunchAtLogin::initializedKey)).toBool();
   printLine(QStringLiteral("launchAtLoginInitialized=") + boolText(initialized));
+  printLine(QStringLiteral("textRecognitionLanguages=") + TesseractTextRecognizer::Options::forUser().language);
   if (portal)
     printPortal(*portal);
 }

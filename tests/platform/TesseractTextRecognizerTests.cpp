@@ -1,6 +1,7 @@
 #include "platform/desktop/BundledFonts.h"
 #include "platform/text/TesseractTextRecognizer.h"
 #include "platform/text/TextRecognitionError.h"
+#include "support/DensePage.h"
 #include "support/TestSupport.h"
 
 #include <QFontMetricsF>
@@ -11,6 +12,8 @@
 
 #include <map>
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace crel;
 
@@ -271,4 +274,115 @@ TEST(TesseractTextRecognizer, MissingLanguageDataIsAnErrorWithASentence) {
   } catch (const TextRecognitionError &error) {
     EXPECT_TRUE(error.description().contains("tesseract-ocr-eng")) << qPrintable(error.description());
   }
+}
+
+namespace {
+
+double cpuSecondsSoFar() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+// The engine's layout analysis has steps whose work grows far faster than
+// the page (finding tables among dense text or a grid took minutes). Work
+// is counted in processor seconds, summed over all engines, as a multiple of
+// what a page of ordinary prose of the same size costs, so that neither the
+// load nor the speed of the machine, nor a sanitizer, moves it much. The
+// spreadsheet costs 0.8 times the prose and the log 1.5 times (2.4 and 3.7
+// with those steps unbounded).
+TEST(TesseractTextRecognizer, DensePagesCostAFewTimesOrdinaryTextAtMost) {
+  const QSize size(3000, 1250);
+  const auto cost = [&](test::DensePage kind, std::size_t &found) {
+    const QImage page = test::densePage(kind, size);
+    const double before = cpuSecondsSoFar();
+    found = words(recognizer().recognize(page)).size();
+    return cpuSecondsSoFar() - before;
+  };
+  recognizer().recognize(test::filledImage({64, 64}, Qt::white)); // the engines start outside the count
+  std::size_t proseWords = 0;
+  const double prose = cost(test::DensePage::prose, proseWords);
+  ASSERT_GT(proseWords, 2000u);
+  const struct {
+    const char *name;
+    test::DensePage kind;
+    double ceiling;
+    std::size_t minimumWords;
+  } rows[] = {
+      {"spreadsheet", test::DensePage::spreadsheet, 1.5, 2000},
+      {"terminal log", test::DensePage::terminalLog, 2.5, 2500},
+  };
+  for (const auto &row : rows) {
+    std::size_t found = 0;
+    const double times = cost(row.kind, found) / prose;
+    EXPECT_LE(times, row.ceiling) << row.name << ", prose taking " << prose << " s";
+    EXPECT_GE(found, row.minimumWords) << row.name;
+  }
+}
+
+// Strips overlap, and each keeps the lines whose centre lies in its own
+// core; the engine's layout of a strip can lose a line near its top that
+// the strip above reads whole, and that line is then taken from there.
+TEST(TesseractTextRecognizer, ALineItsOwnStripLosesIsReadOnceFromTheStripBeside) {
+  const char *const lines[] = {
+      "TRIGGERS",
+      "========",
+      "",
+      "Introduction",
+      "------------",
+      "",
+      "A dpkg trigger is a facility that allows events caused by one package",
+      "but of interest to another package to be recorded and aggregated, and",
+      "processed later by the interested package.  This feature simplifies",
+      "various registration and system-update tasks and reduces duplication",
+      "of processing.",
+      "",
+      "(NB: Triggers are intended for events that occur during package",
+      "installation, not events that occur in general operation.)",
+      "",
+      "",
+      "Concepts",
+      "--------",
+      "",
+      "Each trigger is named, and at any time zero or more packages may be",
+      "interested in it.",
+      "",
+      "We currently envisage three kinds of triggers:",
+      " * Explicit triggers.  These can be activated by any program",
+      "   by running dpkg-trigger (at any time, but ideally from a maintainer",
+      "   script).",
+      " * File triggers.  These are activated automatically by dpkg",
+      "   when a matching file is installed, upgraded or removed as part",
+      "   of a package.  They may also be explicitly activated by running",
+      "   dpkg-trigger.",
+  };
+  // A dark text window with its title bar, as a screenshot shows it.
+  QImage image = test::filledImage({1440, 900}, QColor(0x1e, 0x1e, 0x1e));
+  {
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, 0, 1440, 30), QColor(0x32, 0x32, 0x34));
+    QFont title("DejaVu Sans");
+    title.setPixelSize(13);
+    painter.setFont(title);
+    painter.setPen(QColor(0xcc, 0xcc, 0xcc));
+    const QString name = QString::fromUtf8("triggers.txt \u2014 /usr/share/doc/dpkg/spec");
+    painter.drawText(QPointF(720 - QFontMetricsF(title).horizontalAdvance(name) / 2, 20.4), name);
+    QFont body("DejaVu Sans");
+    body.setPixelSize(14);
+    painter.setFont(body);
+    painter.setPen(QColor(0xd4, 0xd4, 0xd4));
+    double top = 42;
+    for (const char *line : lines) {
+      painter.drawText(QPointF(12, top + QFontMetricsF(body).ascent()), QString::fromLatin1(line));
+      top += 21;
+    }
+  }
+  std::map<QString, int> found;
+  for (const auto &[text, rect] : words(recognizer().recognize(image)))
+    ++found[text];
+  for (const char *word : {"Introduction", "Concepts", "processing.", "script)."})
+    EXPECT_EQ(found[word], 1) << word;
 }

@@ -70,6 +70,20 @@ QString ResourceLocator::executableDirectory() {
   return QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
 }
 
+QString ResourceLocator::helperProgram(const QString &name, const QString &buildPath) {
+  QStringList candidates{executableDirectory() + QLatin1Char('/') + name};
+  if (const QString bundle = bundleDirectory(); !bundle.isEmpty())
+    candidates << bundle + QStringLiteral("/bin/") + name;
+  if (!buildPath.isEmpty())
+    candidates << buildPath;
+  for (const QString &candidate : candidates) {
+    const QFileInfo info(candidate);
+    if (info.isFile() && info.isExecutable())
+      return candidate;
+  }
+  return {};
+}
+
 QJsonObject ResourceLocator::infoDictionary() {
   const QString dir = bundleDirectory();
   if (dir.isEmpty())

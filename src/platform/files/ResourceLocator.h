@@ -30,6 +30,10 @@ public:
   static void discoverFromExecutableOnly();
   // The folder of the running executable (resolved), bundle or not.
   static QString executableDirectory();
+  // A helper program of the bundle: beside the executable, else in the
+  // bundle's bin/, else at `buildPath` (where programs outside the bundle
+  // find it in the build tree); empty when none is an executable file.
+  static QString helperProgram(const QString &name, const QString &buildPath = {});
 };
 
 } // namespace crel

@@ -65,19 +65,12 @@ constexpr int heifTimeoutMs = 15'000;
 bool isHeif(const QByteArray &head) { return head.size() >= 12 && head.mid(4, 4) == "ftyp"; }
 
 QString helperPath() {
-  const QString name = QStringLiteral("crel-heif-decoder");
-  QStringList candidates{ResourceLocator::executableDirectory() + QLatin1Char('/') + name};
-  if (const QString bundle = ResourceLocator::bundleDirectory(); !bundle.isEmpty())
-    candidates << bundle + QStringLiteral("/bin/") + name;
 #ifdef CREL_HEIF_DECODER_BUILD_PATH
-  candidates << QStringLiteral(CREL_HEIF_DECODER_BUILD_PATH);
+  return ResourceLocator::helperProgram(QStringLiteral("crel-heif-decoder"),
+                                        QStringLiteral(CREL_HEIF_DECODER_BUILD_PATH));
+#else
+  return ResourceLocator::helperProgram(QStringLiteral("crel-heif-decoder"));
 #endif
-  for (const QString &candidate : candidates) {
-    const QFileInfo info(candidate);
-    if (info.isFile() && info.isExecutable())
-      return candidate;
-  }
-  return {};
 }
 
 std::uint32_t get32(const unsigned char *at) {

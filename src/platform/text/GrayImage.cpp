@@ -7,6 +7,11 @@ namespace crel {
 GrayImage GrayImage::from(const QImage &image) {
   GrayImage out{image.width(), image.height(), {}};
   out.pixels.resize(std::size_t(out.width) * out.height);
+  if (image.format() == QImage::Format_Grayscale8) {
+    for (int y = 0; y < out.height; ++y)
+      std::copy_n(image.constScanLine(y), out.width, out.pixels.data() + std::size_t(y) * out.width);
+    return out;
+  }
   const bool direct = image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32 ||
                       image.format() == QImage::Format_ARGB32;
   const QImage source = direct ? image : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);

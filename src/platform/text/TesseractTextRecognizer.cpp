@@ -4,6 +4,7 @@
 #include "platform/text/DarkAreas.h"
 #include "platform/text/GrayImage.h"
 #include "platform/text/TextRecognitionError.h"
+#include "platform/text/TextRecognitionLanguages.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -37,6 +38,11 @@ constexpr int kTextContrast = GrayImage::kTextContrast;
 constexpr int kStripMargin = 64;
 constexpr int kMinStripCore = 200;
 constexpr qint64 kSplitArea = 800'000;
+// The engine's work on one page grows faster than its words (about as their
+// count to the power 1.6 on dense text): a strip's core holds at most this
+// many buffer pixels, so that a page of tiny text costs in proportion to its
+// size, not to its square.
+constexpr qint64 kMaxStripCoreArea = 2'000'000;
 
 constexpr int kResolution = 96;
 constexpr float kMinWordConfidence = 30;
@@ -81,6 +87,7 @@ Verdict verdict(const QString &text, float confidence) {
 struct Tagged {
   TextObservation observation;
   std::size_t job;
+  bool owned;
 };
 
 double overlapArea(const geom::Rect &a, const geom::Rect &b) {
@@ -89,8 +96,18 @@ double overlapArea(const geom::Rect &a, const geom::Rect &b) {
 }
 
 // Lines read twice (by two jobs over the same pixels) keep the surer reading.
+// A job's line outside its core stands in for one the owning job missed (the
+// engine's layout of a strip can lose a line that its neighbour reads whole),
+// and goes where any other job's line overlaps it.
 std::vector<TextObservation> merge(std::vector<Tagged> lines) {
   std::vector<bool> dropped(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].owned)
+      continue;
+    for (std::size_t j = 0; j < lines.size() && !dropped[i]; ++j)
+      dropped[i] =
+          lines[i].job != lines[j].job && overlapArea(lines[i].observation.bounds, lines[j].observation.bounds) > 0;
+  }
   for (std::size_t i = 0; i < lines.size(); ++i) {
     for (std::size_t j = i + 1; j < lines.size() && !dropped[i]; ++j) {
       if (dropped[j] || lines[i].job == lines[j].job)
@@ -151,8 +168,10 @@ void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &
                int engines) {
   const int height = buffer->height;
   int strips = 1;
-  if (qint64(buffer->width) * height >= kSplitArea)
-    strips = std::clamp(height / kMinStripCore, 1, engines);
+  const qint64 area = qint64(buffer->width) * height;
+  if (area >= kSplitArea)
+    strips = int(std::clamp(std::max<qint64>(engines, (area + kMaxStripCoreArea - 1) / kMaxStripCoreArea), qint64(1),
+                            std::max<qint64>(1, height / kMinStripCore)));
   std::vector<int> cuts{0};
   for (int k = 1; k < strips; ++k)
     cuts.push_back(quietRowNear(*buffer, height * k / strips, kStripMargin / 2));
@@ -175,6 +194,28 @@ void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &
 
 } // namespace
 
+TesseractTextRecognizer::Options TesseractTextRecognizer::Options::forUser() {
+  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  Options options;
+  options.dataPath = TextRecognitionLanguages::dataFolder(environment);
+  options.language = TextRecognitionLanguages::choose(environment, options.dataPath);
+  return options;
+}
+
+const std::vector<std::pair<const char *, const char *>> &TesseractTextRecognizer::settings() {
+  static const std::vector<std::pair<const char *, const char *>> list{
+      // Dictionaries off: screenshots are full of names, paths and code that
+      // a dictionary would "correct".
+      {"load_system_dawg", "0"},
+      {"load_freq_dawg", "0"},
+      // Table regions are never asked for, and finding them grows far faster
+      // than the page: on dense text or a spreadsheet grid it runs for many
+      // minutes inside one step that cannot be interrupted.
+      {"textord_tabfind_find_tables", "0"},
+  };
+  return list;
+}
+
 TesseractTextRecognizer::TesseractTextRecognizer() : TesseractTextRecognizer(Options{}) {}
 
 TesseractTextRecognizer::TesseractTextRecognizer(Options options)
@@ -194,10 +235,11 @@ tesseract::TessBaseAPI &TesseractTextRecognizer::engine(int index) {
   static std::once_flag quiet;
   std::call_once(quiet, [] { tesseract::TessBaseAPI().SetVariable("debug_file", "/dev/null"); });
   auto api = std::make_unique<tesseract::TessBaseAPI>();
-  // Dictionaries off: screenshots are full of names, paths and code that a
-  // dictionary would "correct".
-  std::vector<std::string> names{"load_system_dawg", "load_freq_dawg"};
-  std::vector<std::string> values{"0", "0"};
+  std::vector<std::string> names, values;
+  for (const auto &[name, value] : settings()) {
+    names.emplace_back(name);
+    values.emplace_back(value);
+  }
   const QByteArray path = options_.dataPath.toLocal8Bit();
   const QByteArray language = options_.language.toLatin1();
   if (api->Init(path.isEmpty() ? nullptr : path.constData(), language.constData(), tesseract::OEM_LSTM_ONLY, nullptr, 0,
@@ -434,8 +476,8 @@ std::optional<float> TesseractTextRecognizer::confirm(tesseract::TessBaseAPI &ap
   return float(confidence);
 }
 
-std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job,
-                                                           const std::atomic<bool> &cancelled) const {
+std::vector<TesseractTextRecognizer::Line> TesseractTextRecognizer::read(tesseract::TessBaseAPI &api, const Job &job,
+                                                                         const std::atomic<bool> &cancelled) const {
   const GrayImage &buffer = *job.buffer;
   api.SetImage(buffer.pixels.data() + std::size_t(job.top) * buffer.width, buffer.width, job.bottom - job.top, 1,
                buffer.width);
@@ -490,9 +532,12 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
       }
     }
   }
-  std::vector<TextObservation> lines;
+  std::vector<Line> lines;
   const double unit = 1.0 / job.scale;
   const double dx = job.origin.x(), dy = job.origin.y();
+  // A line that reaches the edge of the rows read may be cut; only whole
+  // lines may stand in for the owning job's.
+  const double readTop = dy + (job.top + 2) * unit, readBottom = dy + (job.bottom - 2) * unit;
   for (const auto &words : readings) {
     TextObservation line;
     float confidenceSum = 0;
@@ -508,10 +553,11 @@ std::vector<TextObservation> TesseractTextRecognizer::read(tesseract::TessBaseAP
     if (line.words.isEmpty())
       continue;
     const double midY = line.bounds.midY();
-    if (midY < job.coreTop || midY >= job.coreBottom)
+    const bool owned = midY >= job.coreTop && midY < job.coreBottom;
+    if (!owned && (line.bounds.minY() < readTop || line.bounds.maxY() > readBottom))
       continue;
     line.confidence = confidenceSum / float(line.words.size()) / 100.0f;
-    lines.push_back(std::move(line));
+    lines.push_back({std::move(line), owned});
   }
   return lines;
 }
@@ -541,7 +587,7 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
     return qint64(a.bottom - a.top) * a.buffer->width > qint64(b.bottom - b.top) * b.buffer->width;
   });
   const int threads = std::min<int>(engineCount_, int(jobs.size()));
-  std::vector<std::vector<TextObservation>> results(jobs.size());
+  std::vector<std::vector<Line>> results(jobs.size());
   std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
   std::atomic<std::size_t> next{0};
   auto work = [&](int index) {
@@ -577,7 +623,7 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   std::vector<Tagged> lines;
   for (std::size_t j = 0; j < results.size(); ++j)
     for (auto &line : results[j])
-      lines.push_back({std::move(line), j});
+      lines.push_back({std::move(line.observation), j, line.owned});
   return merge(std::move(lines));
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tesseract {
@@ -29,6 +30,10 @@ public:
     QString dataPath; // the tessdata folder; empty means Tesseract's own default
     QString language = "eng";
     int engineCount = 0; // 0: one per core, at most 8
+
+    // The data folder and the languages of this process's user (see
+    // TextRecognitionLanguages).
+    static Options forUser();
   };
 
   TesseractTextRecognizer();
@@ -40,11 +45,19 @@ public:
 
   int engineCount() const { return engineCount_; }
 
+  // The engine variables set at start, for anyone who must read a page the
+  // same way (the command line: `-c name=value` each).
+  static const std::vector<std::pair<const char *, const char *>> &settings();
+
 private:
   struct Job;
+  // A line a job read; `owned` when its centre lies in the job's core.
+  struct Line {
+    TextObservation observation;
+    bool owned = true;
+  };
   tesseract::TessBaseAPI &engine(int index);
-  std::vector<TextObservation> read(tesseract::TessBaseAPI &api, const Job &job,
-                                    const std::atomic<bool> &cancelled) const;
+  std::vector<Line> read(tesseract::TessBaseAPI &api, const Job &job, const std::atomic<bool> &cancelled) const;
   std::optional<float> confirm(tesseract::TessBaseAPI &api, const Job &job, const QString &text,
                                const QRect &box) const;
 

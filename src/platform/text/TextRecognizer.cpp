@@ -1,7 +1,7 @@
 #include "TextRecognizer.h"
 
 #include "platform/base/FreedMemory.h"
-#include "platform/text/TesseractTextRecognizer.h"
+#include "platform/text/ProcessTextRecognizer.h"
 #include "platform/text/TextRecognitionError.h"
 
 #include <QCoreApplication>
@@ -41,6 +41,8 @@ struct State {
   std::shared_ptr<Job> running;
 };
 
+constexpr int kShutDownWaitMs = 1000;
+
 State &state() {
   static State *s = new State;
   return *s;
@@ -52,7 +54,7 @@ std::shared_ptr<TextRecognizer> TextRecognizer::shared() {
   State &s = state();
   QMutexLocker lock(&s.mutex);
   if (!s.shared)
-    s.shared = std::make_shared<TesseractTextRecognizer>();
+    s.shared = std::make_shared<ProcessTextRecognizer>(TesseractTextRecognizer::Options::forUser());
   return s.shared;
 }
 
@@ -82,7 +84,11 @@ void TextRecognizer::shutDown() {
     s.running->cancelled = true;
   std::shared_ptr<TextRecognizer> shared = std::move(s.shared);
   lock.unlock();
-  queue.reset(); // waits for the running job and joins the thread
+  // The running job is told to stop, which ends a recognition in a helper
+  // process at once; one that ignores it is left behind rather than waited
+  // for, as the process is ending anyway.
+  if (queue && !queue->waitForDone(kShutDownWaitMs))
+    (void)queue.release();
 }
 
 namespace {

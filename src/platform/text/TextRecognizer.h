@@ -31,7 +31,8 @@ public:
   virtual std::vector<TextObservation> recognize(const QImage &image, const std::atomic<bool> &cancelled) = 0;
   std::vector<TextObservation> recognize(const QImage &image);
 
-  // The recogniser the application uses: Tesseract unless replaced.
+  // The recogniser the application uses: Tesseract in a helper process, in
+  // the user's languages, unless replaced.
   static std::shared_ptr<TextRecognizer> shared();
   static void setShared(std::shared_ptr<TextRecognizer> recognizer);
 
@@ -52,9 +53,10 @@ public:
 
   // Ends background recognition for good, before the libraries it uses are
   // torn down: queued jobs are dropped, the running one is cancelled and
-  // waited for, later submissions are ignored and no outcome is delivered any
-  // more; then the shared recogniser is released. Runs by itself when the
-  // QCoreApplication is destroyed; safe to call more than once.
+  // waited for a second at most, later submissions are ignored and no outcome
+  // is delivered any more; then the shared recogniser is released. Runs by
+  // itself when the QCoreApplication is destroyed; safe to call more than
+  // once.
   static void shutDown();
 
 private:

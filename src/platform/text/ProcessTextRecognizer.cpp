@@ -1,0 +1,84 @@
+#include "ProcessTextRecognizer.h"
+
+#include "platform/base/Translate.h"
+#include "platform/files/ResourceLocator.h"
+#include "platform/text/TextRecognitionError.h"
+#include "platform/text/TextRecognizerProtocol.h"
+
+#include <QLoggingCategory>
+#include <QProcess>
+
+#include <csignal>
+
+#include <sys/prctl.h>
+
+namespace crel {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcRecognizer, "crel.text", QtInfoMsg)
+
+// How often a running recognition looks whether it is still wanted.
+constexpr int kCancelPollMs = 40;
+
+void stopIfCancelled(const std::atomic<bool> &cancelled) {
+  if (cancelled)
+    throw TextRecognitionError(QStringLiteral("Cancelled."));
+}
+
+} // namespace
+
+ProcessTextRecognizer::ProcessTextRecognizer(TesseractTextRecognizer::Options options) : options_(std::move(options)) {}
+
+QString ProcessTextRecognizer::helperPath() {
+#ifdef CREL_TEXT_RECOGNIZER_BUILD_PATH
+  return ResourceLocator::helperProgram(QStringLiteral("crel-text-recognizer"),
+                                        QStringLiteral(CREL_TEXT_RECOGNIZER_BUILD_PATH));
+#else
+  return ResourceLocator::helperProgram(QStringLiteral("crel-text-recognizer"));
+#endif
+}
+
+std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &image, const std::atomic<bool> &cancelled) {
+  if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+    return {};
+  stopIfCancelled(cancelled);
+  const QString program = helperPath();
+  if (program.isEmpty())
+    throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer is missing. Reinstall Crel."));
+  QProcess helper;
+  helper.setProgram(program);
+  helper.setStandardErrorFile(QProcess::nullDevice());
+  // The helper goes with the thread that waits for it, even when this
+  // process is killed and never gets to end it.
+  helper.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  helper.start(QIODevice::ReadWrite);
+  if (!helper.waitForStarted(-1))
+    throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer could not start."));
+  helper.write(
+      TextRecognizerProtocol::encodeRequest({options_.dataPath, options_.language, options_.engineCount, image}));
+  helper.closeWriteChannel();
+  while (helper.state() != QProcess::NotRunning && !helper.waitForFinished(kCancelPollMs)) {
+    if (cancelled) {
+      helper.kill();
+      helper.waitForFinished(-1);
+      stopIfCancelled(cancelled);
+    }
+  }
+  stopIfCancelled(cancelled);
+  const QByteArray answer = helper.readAllStandardOutput();
+  const std::optional<TextRecognitionOutcome> outcome = TextRecognizerProtocol::decodeOutcome(answer);
+  if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != TextRecognizerProtocol::answered ||
+      !outcome) {
+    qCWarning(lcRecognizer) << "crel-text-recognizer ended without an answer:" << helper.exitStatus()
+                            << helper.exitCode();
+    throw TextRecognitionError(tr("The text recognition engine stopped unexpectedly."));
+  }
+  // The helper carries no translations: its sentences come back in English,
+  // which is the key of their translation here.
+  if (outcome->failed)
+    throw TextRecognitionError(QCoreApplication::translate("Crel", outcome->errorDescription.toUtf8().constData()));
+  return outcome->observations;
+}
+
+} // namespace crel

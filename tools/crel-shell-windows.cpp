@@ -24,6 +24,7 @@
 #include "document/EditorSizePreferences.h"
 #include "editor/ShortcutPopover.h"
 #include "platform/desktop/AutostartLoginItem.h"
+#include "platform/desktop/InertNotificationCenter.h"
 #include "platform/files/AppIdentity.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/shortcuts/HotKeyBackend.h"
@@ -142,7 +143,7 @@ int main(int argc, char **argv) {
     env.settings = &settings;
     return std::make_unique<update::Updater>(env, d, u);
   });
-  FakeNotificationCenter center;
+  InertNotificationCenter center(QStringLiteral("The shell windows show no notifications."));
   UpdateNotifier notifier(center, settings, {"crel"});
   update::AppcastItem staged;
   staged.version = staged.displayVersionString = "2.1";

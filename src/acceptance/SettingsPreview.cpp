@@ -11,7 +11,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
 #include "platform/desktop/AutostartLoginItem.h"
-#include "platform/desktop/NotificationCenter.h"
+#include "platform/desktop/InertNotificationCenter.h"
 #include "platform/files/AtomicFileWriter.h"
 #include "platform/files/ResourceLocator.h"
 #include "platform/files/SettingsStore.h"
@@ -94,8 +94,8 @@ void render(const QString &folder, const CommandLine &commandLine) {
     // this machine's service would say. It shows nothing.
     // On the heap: GCC's -O1 (the sanitizer build) takes the optional error
     // of a stack copy for uninitialised.
-    const auto center = std::make_unique<FakeNotificationCenter>();
-    center->addError = QStringLiteral("The settings preview shows no notifications.");
+    const auto center =
+        std::make_unique<InertNotificationCenter>(QStringLiteral("The settings preview shows no notifications."));
     UpdateNotifier notifier(*center, SettingsStore::standard(), commandLine.arguments());
     WelcomeView::Actions actions;
     actions.updatesSection = [&](QWidget *parent) { return new UpdateSettingsView(updates, &notifier, parent); };

@@ -2,10 +2,12 @@
 
 #include "CrelApplication.h"
 #include "ForwardedLaunch.h"
+#include "ImageOpenPanel.h"
 #include "ImageOpening.h"
 #include "LaunchAtLogin.h"
 #include "NoTrayNotice.h"
 #include "QuitController.h"
+#include "SessionRestore.h"
 #include "SessionStore.h"
 #include "ShortcutGuide.h"
 #include "ShortcutManager.h"
@@ -35,10 +37,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLocale>
+#include <QLayout>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -48,7 +47,6 @@
 #include <QScrollArea>
 #include <QSessionManager>
 #include <QTimer>
-#include <QTreeView>
 #include <QUrl>
 
 #include <algorithm>
@@ -58,13 +56,6 @@ namespace crel {
 namespace {
 
 Q_LOGGING_CATEGORY(lcShell, "crel.shell", QtInfoMsg)
-
-QList<QRect> availableAreas() {
-  QList<QRect> areas;
-  for (const QScreen *screen : QGuiApplication::screens())
-    areas.append(screen->availableGeometry());
-  return areas;
-}
 
 } // namespace
 
@@ -205,7 +196,9 @@ void AppDelegate::launch(const LaunchOptions &options) {
 
   bool sessionExisted = false;
   if (!options.isolatedTest)
-    restoreSession(sessionExisted);
+    sessionExisted = SessionRestore::restore(
+        services_.session, {[this](std::unique_ptr<EditorController> editor) { connectEditor(std::move(editor)); },
+                            [this](const QString &message) { report(message); }});
 
   // Before the ending is chosen: an opened image is an editor, not a reason for the settings.
   if (!options.openPaths.isEmpty())
@@ -228,45 +221,6 @@ void AppDelegate::launch(const LaunchOptions &options) {
   }
   if (!shortcutProblem.isEmpty())
     report(shortcutProblem);
-}
-
-void AppDelegate::restoreSession(bool &sessionExisted) {
-  SessionStore &session = services_.session;
-  sessionExisted = session.exists();
-  if (!sessionExisted)
-    return;
-  std::vector<SessionStore::Entry> entries;
-  try {
-    entries = session.read();
-  } catch (...) {
-    // The store set the file aside, or remembered not to read it again; its sentence says which.
-    report(std::current_exception());
-    return;
-  }
-  for (SessionStore::Entry &entry : entries) {
-    auto editor = std::make_unique<EditorController>(std::move(entry.document), EditorSizePreferences::shared());
-    EditorController &restored = *editor;
-    connectEditor(std::move(editor));
-    // The client area it was saved as, whether the window manager framed it yet or not.
-    if (const std::optional<QRect> frame = ShellRules::restoredFrame(entry.frame, availableAreas()))
-      restored.presentAt(*frame);
-    else
-      restored.present();
-  }
-  try {
-    session.clear();
-  } catch (...) {
-    report(std::current_exception());
-  }
-  // What the restore did differently and what it could not do, in one alert.
-  QStringList said;
-  for (const SessionStore::Entry &entry : entries)
-    if (!entry.notice.isEmpty())
-      said << entry.notice;
-  if (const std::exception_ptr failure = session.takeReadFailure())
-    said << CrelError::describe(failure, crel::tr("An unknown error occurred."));
-  if (!said.isEmpty())
-    report(said.join(QStringLiteral("\n\n")));
 }
 
 void AppDelegate::makeMenus() {
@@ -679,63 +633,7 @@ std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
 }
 
 std::unique_ptr<QFileDialog> AppDelegate::makeImageOpenPanel(const QString &directory) {
-  CrelStorage::prepareDirectory(directory);
-  auto panel = std::make_unique<QFileDialog>(nullptr, crel::tr("Open Image"), directory, ImageOpening::nameFilter());
-  panel->setObjectName(QStringLiteral("open-image"));
-  // The widget dialog: the same on every desktop, and one of our windows, so
-  // the update rules see it.
-  panel->setOption(QFileDialog::DontUseNativeDialog);
-  panel->setFileMode(QFileDialog::ExistingFile);
-  panel->setAcceptMode(QFileDialog::AcceptOpen);
-  panel->setLabelText(QFileDialog::Accept, crel::tr("Open"));
-  panel->setViewMode(QFileDialog::Detail);
-  // Where the user's images are, above everything else in the panel.
-  auto *guidance = new QLabel(crel::tr("Your saved images are in Pictures → %1. You can also import an image from "
-                                       "another folder.")
-                                  .arg(AppIdentity::name()),
-                              panel.get());
-  guidance->setObjectName(QStringLiteral("open-image-guidance"));
-  guidance->setWordWrap(true);
-  if (auto *grid = qobject_cast<QGridLayout *>(panel->layout())) {
-    struct Placed {
-      QLayoutItem *item;
-      int row, column, rows, columns;
-    };
-    std::vector<Placed> placed;
-    while (grid->count() > 0) {
-      Placed p{};
-      grid->getItemPosition(0, &p.row, &p.column, &p.rows, &p.columns);
-      p.item = grid->takeAt(0);
-      placed.push_back(p);
-    }
-    const int columns = grid->columnCount();
-    for (int row = grid->rowCount() - 1; row >= 0; --row)
-      grid->setRowStretch(row + 1, grid->rowStretch(row));
-    grid->setRowStretch(0, 0);
-    grid->addWidget(guidance, 0, 0, 1, columns);
-    for (const Placed &p : placed)
-      grid->addItem(p.item, p.row + 1, p.column, p.rows, p.columns);
-  }
-  // Wide and tall enough for whole file names beside their sizes, kinds and
-  // dates; the files arrive later, so the columns are sized for what they
-  // will hold rather than for their contents.
-  panel->resize(openPanelSize);
-  if (auto *list = panel->findChild<QTreeView *>(QStringLiteral("treeView"))) {
-    const QFontMetrics metrics(list->font());
-    const int padding = 3 * metrics.averageCharWidth();
-    const QDateTime late(QDate(2000, 12, 28), QTime(23, 58, 58));
-    const int widths[] = {
-        metrics.horizontalAdvance(QStringLiteral("Firefox - Release notes - 2026-12-06 11.40.51.png")),
-        metrics.horizontalAdvance(QStringLiteral("999.9 KiB")),
-        metrics.horizontalAdvance(QStringLiteral("PNG image")),
-        metrics.horizontalAdvance(QLocale::system().toString(late, QLocale::ShortFormat)),
-    };
-    for (int column = 0; column < 4; ++column)
-      list->header()->resizeSection(column, widths[column] + padding);
-    // The name column also holds the file's icon.
-    list->header()->resizeSection(0, widths[0] + 2 * padding + list->iconSize().width());
-  }
-  return panel;
+  return ImageOpenPanel::make(directory);
 }
 
 void AppDelegate::openImage() {

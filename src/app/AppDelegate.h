@@ -13,7 +13,6 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
-#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -118,11 +117,7 @@ public:
 
   // The open panel, starting in the saved-images folder.
   void openImage();
-  // Shows whole file names beside their dates.
-  static constexpr QSize openPanelSize{900, 560};
-  // The Open Image dialog, built but not shown: one image file, starting in
-  // `directory`, which it creates first, with where the user's images are
-  // said above the files. Throws when the folder cannot be made.
+  // The Open Image dialog, built but not shown; see ImageOpenPanel.
   static std::unique_ptr<QFileDialog> makeImageOpenPanel(const QString &directory);
   // Each file in turn; the ones that fail, and the count of `notOpened`
   // ones the launch had no room for, are told in one alert. True when at
@@ -186,7 +181,6 @@ private:
   // Attaches the menus to the status item: no status item until launch.
   void setupMenus();
   bool launched() const { return presentation_ != nullptr; }
-  void restoreSession(bool &sessionExisted);
   void editorClosed(EditorController *editor);
   void presentAlert(const QString &title, const QString &text);
   ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;

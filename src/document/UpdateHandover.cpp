@@ -8,11 +8,11 @@
 
 #include "platform/base/Translate.h"
 #include "platform/files/AppIdentity.h"
+#include "platform/files/RegularFile.h"
 #include "platform/image/ImageDecoder.h"
 #include "platform/image/PngEncoder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -21,8 +21,6 @@
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace crel {
@@ -76,22 +74,16 @@ enum class SavedFile { ours, folderGone, notOurs };
 SavedFile judgeSavedFile(const QString &path, const QList<QSize> &sizes) {
   if (path.isEmpty() || !QDir::isAbsolutePath(path) || !path.endsWith(QLatin1String(".png")))
     return SavedFile::notOurs;
-  const QByteArray native = QFile::encodeName(path);
-  struct stat st {};
-  if (::lstat(native.constData(), &st) != 0) {
-    if (errno != ENOENT)
-      return SavedFile::notOurs;
+  const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::refuse);
+  if (opened.outcome == RegularFile::Outcome::lookFailed && opened.error == ENOENT) {
     const QFileInfo folder(QFileInfo(path).absolutePath());
     return folder.isDir() && !folder.isSymLink() ? SavedFile::ours : SavedFile::folderGone;
   }
-  if (!S_ISREG(st.st_mode))
-    return SavedFile::notOurs;
-  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0)
+  if (!opened.ok())
     return SavedFile::notOurs;
   unsigned char head[24];
-  const ssize_t n = ::read(fd, head, sizeof head);
-  ::close(fd);
+  const ssize_t n = ::read(opened.fd, head, sizeof head);
+  ::close(opened.fd);
   const auto get32 = [&head](int at) {
     return quint32(head[at]) << 24 | quint32(head[at + 1]) << 16 | quint32(head[at + 2]) << 8 | head[at + 3];
   };

@@ -10,6 +10,7 @@
 #include "platform/files/FileLock.h"
 #include "platform/files/JsonCoding.h"
 #include "platform/files/JsonReader.h"
+#include "platform/files/RegularFile.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
@@ -99,40 +100,42 @@ bool fitsRebuild(qint64 fileBytes) {
   return fileBytes <= maxFileBytes && fileBytes <= memoryForRebuild() / memoryPerFileByte;
 }
 
+FileError openFailure(const QString &path, int error) {
+  return FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(error)), path, error);
+}
+
 // The session's bytes. Only a regular file is read (also behind a link),
 // opened without waiting for a writer, so a FIFO or a device at the path
 // neither hangs the launch nor is touched. An absent path gives nothing.
 // Throws FileError.
 std::optional<QByteArray> readRegularFile(const QString &path) {
-  const QByteArray native = QFile::encodeName(path);
+  // Absent is only a missing name: a link that leads nowhere is no file.
   struct stat st {};
-  if (::lstat(native.constData(), &st) != 0) {
+  if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
     if (errno == ENOENT)
       return std::nullopt;
-    throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(errno)), path, errno);
+    throw openFailure(path, errno);
   }
-  const auto notAFile = [&] { return FileError(crel::tr("The saved update session is not a file."), path, EINVAL); };
-  if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-    throw notAFile();
-  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0)
-    throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(errno)), path, errno);
+  const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::follow);
+  if (opened.outcome == RegularFile::Outcome::openFailed)
+    throw openFailure(path, opened.error);
+  if (!opened.ok())
+    throw FileError(crel::tr("The saved update session is not a file."), path, EINVAL);
+  const int fd = opened.fd;
   const auto closing = qScopeGuard([fd] { ::close(fd); });
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-    throw notAFile(); // replaced between the checks
   const auto tooLarge = [&] {
     return FileError(crel::tr("The saved update session is too large to read."), path, EFBIG);
   };
-  if (st.st_size > maxFileBytes)
+  if (opened.size > maxFileBytes)
     throw tooLarge();
   // Refused before anything is decoded: a rebuild that runs out of memory
   // would end this launch, and every later one, the same way.
-  if (!fitsRebuild(st.st_size))
+  if (!fitsRebuild(opened.size))
     throw FileError(crel::tr("The saved update session is too large to restore with the memory this computer has "
                              "free."),
                     path, ENOMEM);
   QByteArray bytes;
-  bytes.reserve(qsizetype(st.st_size));
+  bytes.reserve(qsizetype(opened.size));
   char buffer[1 << 16];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -345,8 +348,7 @@ bool claim(const QString &path, const QString &claimed, const QString &display,
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) != 0) {
       if (errno == ENOENT)
         return false; // taken by another launch meanwhile
-      const int error = errno;
-      throw FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(error)), path, error);
+      throw openFailure(path, errno);
     }
     return true;
   };

@@ -16,9 +16,9 @@
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
 #include "platform/desktop/LoginItemService.h"
-#include "platform/desktop/NotificationCenter.h"
 #include "platform/desktop/Pasteboard.h"
 #include "platform/shortcuts/HotKeyBackend.h"
+#include "support/FakeNotificationCenter.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

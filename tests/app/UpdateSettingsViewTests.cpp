@@ -3,6 +3,7 @@
 #include "app/WelcomeView.h"
 #include "chrome/BrandSwitch.h"
 #include "chrome/BrandTextButton.h"
+#include "support/FakeNotificationCenter.h"
 #include "support/TestSupport.h"
 #include "update/UpdateController.h"
 #include "update/UpdateNotifier.h"

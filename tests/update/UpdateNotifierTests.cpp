@@ -5,6 +5,7 @@
 
 #include "platform/files/AppIdentity.h"
 #include "platform/files/SettingsStore.h"
+#include "support/FakeNotificationCenter.h"
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>

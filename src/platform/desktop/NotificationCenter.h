@@ -71,39 +71,4 @@ private:
   QHash<QString, quint64> withdrawals_;
 };
 
-// A centre that records what it is asked; tests set its answers.
-class FakeNotificationCenter : public NotificationCenter {
-  Q_OBJECT
-public:
-  using NotificationCenter::NotificationCenter;
-
-  Authorization status = Authorization::notDetermined;
-  // Set by a granted request.
-  std::optional<Authorization> statusAfterRequest;
-  std::optional<QString> requestError;
-  std::optional<QString> addError;
-  QList<Request> posted;
-  QStringList removed;
-  int statusQueries = 0;
-  int authorizationRequests = 0;
-
-  void authorizationStatus(StatusHandler done) override {
-    ++statusQueries;
-    done(status);
-  }
-  void requestAuthorization(ErrorHandler done) override {
-    ++authorizationRequests;
-    if (statusAfterRequest)
-      status = *statusAfterRequest;
-    done(requestError);
-  }
-  void add(const Request &request, ErrorHandler done) override {
-    if (!addError)
-      posted << request;
-    done(addError);
-  }
-  void removeDelivered(const QString &identifier) override { removed << identifier; }
-  void click(const QString &identifier) { Q_EMIT activated(identifier); }
-};
-
 } // namespace crel

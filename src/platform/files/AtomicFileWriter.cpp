@@ -1,6 +1,7 @@
 #include "AtomicFileWriter.h"
 
 #include "FileError.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -57,15 +58,12 @@ void removeLeftovers(const QString &folder) {
     if (!isTemporaryName(QFile::decodeName(entry->d_name)))
       continue;
     const QByteArray path = QFile::encodeName(folder) + '/' + entry->d_name;
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::refuse);
+    if (!opened.ok())
       continue;
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-      continue;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, path.constData()))
+    if (::flock(opened.fd, LOCK_EX | LOCK_NB) == 0 && sameFile(opened.fd, path.constData()))
       ::unlink(path.constData());
-    ::close(fd);
+    ::close(opened.fd);
   }
   ::closedir(dir);
 }

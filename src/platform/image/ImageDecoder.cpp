@@ -2,6 +2,7 @@
 
 #include "HeifDecoderProtocol.h"
 #include "HeifHeader.h"
+#include "platform/files/RegularFile.h"
 #include "platform/files/ResourceLocator.h"
 
 #include <QBuffer>
@@ -20,7 +21,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -318,24 +318,17 @@ QImage ImageDecoder::read(const QString &path, Refusal *refusal,
                           const std::function<bool(const QByteArray &head)> &accepts) {
   if (refusal)
     *refusal = Refusal::none;
-  const QByteArray native = QFile::encodeName(path);
-  struct stat status {};
   // A FIFO, socket or device may block on open or never end; a folder is no image.
-  if (native.isEmpty() || ::stat(native.constData(), &status) != 0)
-    return refuse(refusal, native.isEmpty() ? Refusal::notFound : refusalFor(errno));
-  if (!S_ISREG(status.st_mode))
-    return refuse(refusal, Refusal::notRegularFile);
-  const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0)
-    return refuse(refusal, refusalFor(errno));
-  // Swapped for something else between the look and the open.
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    return refuse(refusal, Refusal::notRegularFile);
+  const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::follow);
+  switch (opened.outcome) {
+  case RegularFile::Outcome::opened: break;
+  case RegularFile::Outcome::notRegular: return refuse(refusal, Refusal::notRegularFile);
+  case RegularFile::Outcome::lookFailed:
+  case RegularFile::Outcome::openFailed: return refuse(refusal, refusalFor(opened.error));
   }
   QFile file;
-  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    ::close(fd);
+  if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(opened.fd);
     return refuse(refusal, Refusal::notReadable);
   }
   if (accepts && !accepts(file.peek(32)))

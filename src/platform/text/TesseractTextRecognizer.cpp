@@ -11,6 +11,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <QScopeGuard>
+#include <QStringList>
 #include <QThread>
 
 #include <dlfcn.h>
@@ -25,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace crel {
@@ -95,22 +97,71 @@ double overlapArea(const geom::Rect &a, const geom::Rect &b) {
   return r.isNull() ? 0 : r.width() * r.height();
 }
 
+// Only lines that share rows can overlap: each line is filed under the bands
+// of rows it spans, so a dense page's tens of thousands of lines are
+// compared with their neighbours, not with each other.
+class RowBands {
+public:
+  explicit RowBands(const std::vector<Tagged> &lines) {
+    for (const Tagged &line : lines)
+      if (!line.observation.bounds.isNull())
+        top_ = std::min(top_, line.observation.bounds.minY());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const geom::Rect &b = lines[i].observation.bounds;
+      if (b.isNull())
+        continue;
+      const auto [first, last] = span(b);
+      if (bands_.size() <= last)
+        bands_.resize(last + 1);
+      for (std::size_t band = first; band <= last; ++band)
+        bands_[band].push_back(i);
+    }
+  }
+
+  // The lines that may overlap `bounds`, in the order they were given.
+  std::vector<std::size_t> near(const geom::Rect &bounds) const {
+    std::vector<std::size_t> found;
+    if (bounds.isNull())
+      return found;
+    const auto [first, last] = span(bounds);
+    for (std::size_t band = first; band <= last && band < bands_.size(); ++band)
+      found.insert(found.end(), bands_[band].begin(), bands_[band].end());
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+  }
+
+private:
+  static constexpr double kBandHeight = 32;
+  std::pair<std::size_t, std::size_t> span(const geom::Rect &b) const {
+    return {std::size_t((b.minY() - top_) / kBandHeight), std::size_t((b.maxY() - top_) / kBandHeight)};
+  }
+  double top_ = std::numeric_limits<double>::max();
+  std::vector<std::vector<std::size_t>> bands_;
+};
+
 // Lines read twice (by two jobs over the same pixels) keep the surer reading.
 // A job's line outside its core stands in for one the owning job missed (the
 // engine's layout of a strip can lose a line that its neighbour reads whole),
 // and goes where any other job's line overlaps it.
 std::vector<TextObservation> merge(std::vector<Tagged> lines) {
+  const RowBands bands(lines);
   std::vector<bool> dropped(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].owned)
       continue;
-    for (std::size_t j = 0; j < lines.size() && !dropped[i]; ++j)
+    for (const std::size_t j : bands.near(lines[i].observation.bounds)) {
       dropped[i] =
           lines[i].job != lines[j].job && overlapArea(lines[i].observation.bounds, lines[j].observation.bounds) > 0;
+      if (dropped[i])
+        break;
+    }
   }
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    for (std::size_t j = i + 1; j < lines.size() && !dropped[i]; ++j) {
-      if (dropped[j] || lines[i].job == lines[j].job)
+    for (const std::size_t j : bands.near(lines[i].observation.bounds)) {
+      if (dropped[i])
+        break;
+      if (j <= i || dropped[j] || lines[i].job == lines[j].job)
         continue;
       const geom::Rect &a = lines[i].observation.bounds, &b = lines[j].observation.bounds;
       const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
@@ -255,10 +306,10 @@ namespace {
 // In a wide gap after a word the line recogniser can emit an underscore
 // with no flat stroke under it: its box is as tall as the letters. A real
 // underscore is a flat bar.
-QString withoutPhantomUnderscore(const tesseract::ResultIterator &word, QString text) {
+template <typename Iterator> QString withoutPhantomUnderscore(const Iterator &word, QString text) {
   if (text.size() < 2 || !text.endsWith('_'))
     return text;
-  tesseract::ResultIterator symbol(word);
+  Iterator symbol(word);
   while (!symbol.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL))
     if (!symbol.Next(tesseract::RIL_SYMBOL))
       return text;
@@ -275,6 +326,45 @@ struct WordReading {
   float confidence = 0;
   Verdict verdict = Verdict::Noise;
 };
+
+// Languages whose lines read right to left. Tesseract's reading-order
+// iterator walks a whole line again for each step it takes, which on a
+// dense page costs minutes; pages read in none of these languages run left
+// to right, where the page's own order is the reading order.
+bool readsRightToLeft(const QString &languages) {
+  static const QStringList rightToLeft{"ara",     "heb",           "fas",           "urd",           "yid",
+                                       "pus",     "snd",           "uig",           "div",           "syr",
+                                       "kur_ara", "script/Arabic", "script/Hebrew", "script/Syriac", "script/Thaana"};
+  const QStringList chosen = languages.split('+');
+  return std::any_of(chosen.begin(), chosen.end(), [](const QString &l) { return rightToLeft.contains(l); });
+}
+
+// Every line's words, in reading order, with the baseline of each line.
+template <typename Iterator>
+void readWords(Iterator &it, int top, std::vector<std::vector<WordReading>> &readings, std::vector<int> &baselines) {
+  do {
+    if (it.Empty(tesseract::RIL_TEXTLINE))
+      continue;
+    std::vector<WordReading> &line = readings.emplace_back();
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    baselines.push_back(it.Baseline(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2) ? (y1 + y2) / 2 + top : -1);
+    do {
+      std::unique_ptr<char[]> utf8(it.GetUTF8Text(tesseract::RIL_WORD));
+      WordReading word;
+      word.text = withoutPhantomUnderscore(it, QString::fromUtf8(utf8 ? utf8.get() : "").trimmed());
+      word.confidence = it.Confidence(tesseract::RIL_WORD);
+      word.verdict = verdict(word.text, word.confidence);
+      int left = 0, wordTop = 0, right = 0, bottom = 0;
+      if (word.verdict != Verdict::Noise && it.BoundingBox(tesseract::RIL_WORD, &left, &wordTop, &right, &bottom) &&
+          right > left && bottom > wordTop) {
+        word.box = QRect(QPoint(left, wordTop + top), QPoint(right - 1, bottom - 1 + top));
+        line.push_back(std::move(word));
+      }
+      if (it.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
+        break;
+    } while (it.Next(tesseract::RIL_WORD));
+  } while (it.Next(tesseract::RIL_TEXTLINE));
+}
 
 // The engine reads code poorly where identifiers hold underscores: it
 // drops them, so `__int64_t;` comes back as "int64" and "t;", and a word's
@@ -496,28 +586,12 @@ std::vector<TesseractTextRecognizer::Line> TesseractTextRecognizer::read(tessera
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (!it)
       return {};
-    do {
-      if (it->Empty(tesseract::RIL_TEXTLINE))
-        continue;
-      std::vector<WordReading> &line = readings.emplace_back();
-      int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-      baselines.push_back(it->Baseline(tesseract::RIL_TEXTLINE, &x1, &y1, &x2, &y2) ? (y1 + y2) / 2 + job.top : -1);
-      do {
-        std::unique_ptr<char[]> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
-        WordReading word;
-        word.text = withoutPhantomUnderscore(*it, QString::fromUtf8(utf8 ? utf8.get() : "").trimmed());
-        word.confidence = it->Confidence(tesseract::RIL_WORD);
-        word.verdict = verdict(word.text, word.confidence);
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (word.verdict != Verdict::Noise && it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom) &&
-            right > left && bottom > top) {
-          word.box = QRect(QPoint(left, top + job.top), QPoint(right - 1, bottom - 1 + job.top));
-          line.push_back(std::move(word));
-        }
-        if (it->IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD))
-          break;
-      } while (it->Next(tesseract::RIL_WORD));
-    } while (it->Next(tesseract::RIL_TEXTLINE));
+    if (readsRightToLeft(options_.language)) {
+      readWords(*it, job.top, readings, baselines);
+    } else {
+      tesseract::LTRResultIterator inPageOrder(*it);
+      readWords(inPageOrder, job.top, readings, baselines);
+    }
   }
   for (std::size_t l = 0; l < readings.size(); ++l)
     if (baselines[l] >= 0)

@@ -11,7 +11,6 @@
 #include <tesseract/resultiterator.h>
 
 #include <QScopeGuard>
-#include <QStringList>
 #include <QThread>
 
 #include <dlfcn.h>
@@ -327,18 +326,6 @@ struct WordReading {
   Verdict verdict = Verdict::Noise;
 };
 
-// Languages whose lines read right to left. Tesseract's reading-order
-// iterator walks a whole line again for each step it takes, which on a
-// dense page costs minutes; pages read in none of these languages run left
-// to right, where the page's own order is the reading order.
-bool readsRightToLeft(const QString &languages) {
-  static const QStringList rightToLeft{"ara",     "heb",           "fas",           "urd",           "yid",
-                                       "pus",     "snd",           "uig",           "div",           "syr",
-                                       "kur_ara", "script/Arabic", "script/Hebrew", "script/Syriac", "script/Thaana"};
-  const QStringList chosen = languages.split('+');
-  return std::any_of(chosen.begin(), chosen.end(), [](const QString &l) { return rightToLeft.contains(l); });
-}
-
 // Every line's words, in reading order, with the baseline of each line.
 template <typename Iterator>
 void readWords(Iterator &it, int top, std::vector<std::vector<WordReading>> &readings, std::vector<int> &baselines) {
@@ -586,7 +573,11 @@ std::vector<TesseractTextRecognizer::Line> TesseractTextRecognizer::read(tessera
     std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     if (!it)
       return {};
-    if (readsRightToLeft(options_.language)) {
+    // Tesseract's reading-order iterator walks a whole line again for each
+    // step it takes, which on a dense page costs minutes; a page read in no
+    // right-to-left language runs left to right, where the page's own order
+    // is the reading order.
+    if (TextRecognitionLanguages::readsRightToLeft(options_.language)) {
       readWords(*it, job.top, readings, baselines);
     } else {
       tesseract::LTRResultIterator inPageOrder(*it);

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace crel {
 
 namespace {
@@ -92,6 +94,14 @@ QString TextRecognitionLanguages::dataFolder(const QProcessEnvironment &environm
     if (QFileInfo(QString::fromLatin1(candidate)).isDir())
       return QString::fromLatin1(candidate);
   return {};
+}
+
+bool TextRecognitionLanguages::readsRightToLeft(const QString &languages) {
+  static const QStringList rightToLeft{"ara",     "heb",           "fas",           "urd",           "yid",
+                                       "pus",     "snd",           "uig",           "div",           "syr",
+                                       "kur_ara", "script/Arabic", "script/Hebrew", "script/Syriac", "script/Thaana"};
+  const QStringList chosen = languages.split(u'+');
+  return std::any_of(chosen.begin(), chosen.end(), [](const QString &l) { return rightToLeft.contains(l); });
 }
 
 } // namespace crel

@@ -19,6 +19,10 @@ public:
   // when set, else the first of the system's usual places that exists; empty
   // when there is none.
   static QString dataFolder(const QProcessEnvironment &environment);
+
+  // Whether any of `languages` (Tesseract's form, "ara+eng") is written
+  // right to left.
+  static bool readsRightToLeft(const QString &languages);
 };
 
 } // namespace crel

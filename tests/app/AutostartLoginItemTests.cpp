@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace crel;
 using crel::test::contents;
 using crel::test::writeFile;
@@ -104,6 +106,15 @@ const StatusCase statusCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Entries, AutostartStatus, ::testing::ValuesIn(statusCases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The entry is read at every launch: a FIFO in its place must not hold it up.
+TEST(AutostartEntry, AFifoInTheEntrysPlaceIsNotWaitedFor) {
+  Installation installation;
+  AutostartLoginItem item = installation.item();
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(item.entryPath()).absolutePath()));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(item.entryPath()).constData(), 0644), 0);
+  EXPECT_EQ(item.status(), LoginItemStatus::notFound);
+}
 
 TEST(AutostartEntry, RegisteringAndRemovingMasksASystemEntryItCannotDelete) {
   Installation installation;

@@ -1,6 +1,6 @@
 #include "DesktopEntry.h"
 
-#include <QFile>
+#include "platform/files/RegularFile.h"
 
 namespace crel {
 
@@ -11,10 +11,10 @@ bool isExecReserved(QChar c) { return c == u'"' || c == u'`' || c == u'$' || c =
 } // namespace
 
 std::optional<DesktopEntry> DesktopEntry::read(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  const std::optional<QByteArray> bytes = RegularFile::read(path, RegularFile::Links::follow);
+  if (!bytes)
     return std::nullopt;
-  return parse(file.readAll());
+  return parse(*bytes);
 }
 
 std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray &bytes) {

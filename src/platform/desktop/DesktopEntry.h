@@ -13,7 +13,8 @@ namespace crel {
 // escaping rules its string values and Exec lines follow.
 class DesktopEntry {
 public:
-  // Absent when the file cannot be read or has no [Desktop Entry] group.
+  // Absent when the path holds no regular file (a FIFO is never waited
+  // for), it cannot be read, or it has no [Desktop Entry] group.
   static std::optional<DesktopEntry> read(const QString &path);
   static std::optional<DesktopEntry> parse(const QByteArray &bytes);
 

@@ -3,6 +3,7 @@
 #include "app/LaunchAtLogin.h"
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopEntry.h"
+#include "platform/desktop/DesktopIntegration.h"
 #include "platform/files/FileError.h"
 #include "support/TestSupport.h"
 
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace crel;
 using crel::test::contents;
@@ -105,6 +108,15 @@ const StatusCase statusCases[] = {
 INSTANTIATE_TEST_SUITE_P(Entries, AutostartStatus, ::testing::ValuesIn(statusCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The entry is read at every launch: a FIFO in its place must not hold it up.
+TEST(AutostartEntry, AFifoInTheEntrysPlaceIsNotWaitedFor) {
+  Installation installation;
+  AutostartLoginItem item = installation.item();
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(item.entryPath()).absolutePath()));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(item.entryPath()).constData(), 0644), 0);
+  EXPECT_EQ(item.status(), LoginItemStatus::notFound);
+}
+
 TEST(AutostartEntry, RegisteringAndRemovingMasksASystemEntryItCannotDelete) {
   Installation installation;
   AutostartLoginItem item = installation.item();
@@ -132,24 +144,51 @@ std::optional<QStringList> launchedCommand(const QString &entryPath) {
   return DesktopEntry::splitExec(*entry->value("Exec"));
 }
 
+// Both entries that start this copy, the autostart entry and the desktop
+// entry. A plain program path stands bare, since xdg-open outside a known
+// desktop runs the first word of Exec as it is, quotes included; a path with
+// a reserved character is quoted.
 TEST(AutostartEntry, ExecQuotingRoundTripsAwkwardPathsAndPassesTheValidator) {
   const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
   ASSERT_FALSE(validator.isEmpty()) << "desktop-file-validate missing: run scripts/install-deps";
-  for (const QString &name : {QString("Crel.app"), QString("My Apps/Crel \"2\" $HOME `x`.app"),
-                              QString("back\\slash\\\\n 100% 'single' #;&|<>*?().app"), QString("Übersicht ✓.app")}) {
-    Installation installation(name);
+  const struct {
+    QString name;
+    bool quoted;
+  } cases[]{{"Crel.app", false},
+            {"Crel Copy.app", true},
+            {"100%Crel+ü=1.app", false},
+            {"My Apps/Crel \"2\" $HOME `x`.app", true},
+            {"back\\slash\\\\n 100% 'single' #;&|<>*?().app", true},
+            {"Übersicht ✓.app", true},
+            {"tilde~.app", true}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(qPrintable(c.name));
+    Installation installation(c.name);
+    writeFile(installation.bundle + "/Resources/crel.desktop",
+              "[Desktop Entry]\nType=Application\nName=Crel\nExec=crel %F\nIcon=crel\nMimeType=image/png;\n");
     AutostartLoginItem item = installation.item();
     item.registerItem();
-    EXPECT_EQ(launchedCommand(item.entryPath()),
-              QStringList({installation.bundle + "/bin/crel", "--launched-at-login"}))
-        << qPrintable(name);
-    EXPECT_EQ(item.status(), LoginItemStatus::enabled) << qPrintable(name);
-
-    QProcess validate;
-    validate.start(validator, {item.entryPath()});
-    ASSERT_TRUE(validate.waitForFinished(30000));
-    EXPECT_EQ(validate.exitCode(), 0) << qPrintable(name);
-    EXPECT_EQ(validate.readAll() + validate.readAllStandardError(), "") << qPrintable(name);
+    const QString home = installation.home.path();
+    const DesktopIntegration desktop({home + "/data",
+                                      "org.example.crel",
+                                      "Crel",
+                                      installation.bundle,
+                                      {home + "/config", {}, home + "/data", {}, {}}});
+    writeFile(home + "/desktop.desktop", desktop.entryText());
+    const QString program = installation.bundle + "/bin/crel";
+    EXPECT_EQ(launchedCommand(item.entryPath()), QStringList({program, "--launched-at-login"}));
+    EXPECT_EQ(launchedCommand(home + "/desktop.desktop"), QStringList({program}));
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+    for (const QString &entry : QStringList{item.entryPath(), home + "/desktop.desktop"}) {
+      const QByteArray text = contents(entry);
+      const qsizetype exec = text.indexOf("\nExec=") + 6;
+      EXPECT_EQ(text.at(exec) == '"', c.quoted) << text.mid(exec, text.indexOf('\n', exec) - exec).constData();
+      QProcess validate;
+      validate.start(validator, {entry});
+      ASSERT_TRUE(validate.waitForFinished(30000));
+      EXPECT_EQ(validate.exitCode(), 0);
+      EXPECT_EQ(validate.readAll() + validate.readAllStandardError(), "");
+    }
   }
 }
 

@@ -141,8 +141,8 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   EXPECT_EQ(first.status, 0) << qPrintable(first.err);
   const QByteArray written = contents(entry);
   ASSERT_FALSE(written.isEmpty());
-  EXPECT_TRUE(QString::fromUtf8(written).contains("Exec=\"" + QDir(bundle).canonicalPath() +
-                                                  "/bin/crel\" --launched-at-login\n"));
+  EXPECT_TRUE(
+      QString::fromUtf8(written).contains("Exec=" + QDir(bundle).canonicalPath() + "/bin/crel --launched-at-login\n"));
 
   const ProcessResult diagnostics =
       runProgram(bundle + "/bin/crel", {"--diagnostics"}, isolatedEnvironment(home.path()));

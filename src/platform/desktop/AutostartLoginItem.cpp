@@ -50,7 +50,7 @@ QString AutostartLoginItem::entryPath() const { return autostartFile(location_.c
 QString AutostartLoginItem::executable() const { return location_.bundleDirectory + QStringLiteral("/bin/crel"); }
 
 QByteArray AutostartLoginItem::entryText(bool masked) const {
-  const std::optional<QString> program = DesktopEntry::quoteExecArgument(executable());
+  const std::optional<QString> program = DesktopEntry::execArgument(executable());
   if (!program)
     throw FileError(tr("The app's location contains characters that autostart entries cannot hold."),
                     location_.bundleDirectory);

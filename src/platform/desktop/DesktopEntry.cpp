@@ -1,6 +1,6 @@
 #include "DesktopEntry.h"
 
-#include <QFile>
+#include "platform/files/RegularFile.h"
 
 namespace crel {
 
@@ -8,13 +8,16 @@ namespace {
 
 bool isExecReserved(QChar c) { return c == u'"' || c == u'`' || c == u'$' || c == u'\\'; }
 
+// The characters an Exec argument may hold only inside quotes.
+bool needsQuoting(QChar c) { return c.isSpace() || QStringView(u"\"'\\><~|&;$*?#()`").contains(c); }
+
 } // namespace
 
 std::optional<DesktopEntry> DesktopEntry::read(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  const std::optional<QByteArray> bytes = RegularFile::read(path, RegularFile::Links::follow);
+  if (!bytes)
     return std::nullopt;
-  return parse(file.readAll());
+  return parse(*bytes);
 }
 
 std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray &bytes) {
@@ -84,18 +87,20 @@ QString DesktopEntry::unescapeString(const QString &text) {
   return out;
 }
 
-std::optional<QString> DesktopEntry::quoteExecArgument(const QString &argument) {
-  QString out = QStringLiteral("\"");
+std::optional<QString> DesktopEntry::execArgument(const QString &argument) {
+  bool needsQuotes = argument.isEmpty();
+  QString out;
   for (const QChar c : argument) {
     if (c.category() == QChar::Other_Control)
       return std::nullopt;
+    needsQuotes = needsQuotes || needsQuoting(c);
     if (isExecReserved(c))
       out += u'\\';
     out += c;
     if (c == u'%')
       out += u'%';
   }
-  return out + u'"';
+  return needsQuotes ? u'"' + out + u'"' : out;
 }
 
 std::optional<QStringList> DesktopEntry::splitExec(const QString &exec) {

@@ -13,7 +13,8 @@ namespace crel {
 // escaping rules its string values and Exec lines follow.
 class DesktopEntry {
 public:
-  // Absent when the file cannot be read or has no [Desktop Entry] group.
+  // Absent when the path holds no regular file (a FIFO is never waited
+  // for), it cannot be read, or it has no [Desktop Entry] group.
   static std::optional<DesktopEntry> read(const QString &path);
   static std::optional<DesktopEntry> parse(const QByteArray &bytes);
 
@@ -27,10 +28,13 @@ public:
   static QString escapeString(const QString &text);
   static QString unescapeString(const QString &text);
 
-  // One Exec argument in double quotes, with `"`, `` ` ``, `$` and `\`
-  // escaped and `%` doubled; absent when the text holds a control character,
-  // which no entry can carry. Apply escapeString to the whole Exec after.
-  static std::optional<QString> quoteExecArgument(const QString &argument);
+  // One Exec argument: as it stands when it holds no reserved character,
+  // since launchers that take Exec's first word as it is (xdg-open outside a
+  // desktop it knows) would run the quotes too; otherwise in double quotes,
+  // with `"`, `` ` ``, `$` and `\` escaped. `%` is doubled either way. Absent
+  // when the text holds a control character, which no entry can carry. Apply
+  // escapeString to the whole Exec after.
+  static std::optional<QString> execArgument(const QString &argument);
   // The arguments of an Exec value whose string escapes are already undone;
   // absent when the quoting is malformed.
   static std::optional<QStringList> splitExec(const QString &exec);

@@ -59,7 +59,7 @@ QByteArray DesktopIntegration::entryText() const {
   if (source.isEmpty())
     throw FileError(tr("The app's desktop entry is missing from its Resources folder."), templatePath);
   const QString executable = location_.bundleDirectory + QStringLiteral("/bin/crel");
-  const std::optional<QString> program = DesktopEntry::quoteExecArgument(executable);
+  const std::optional<QString> program = DesktopEntry::execArgument(executable);
   if (!program)
     throw FileError(tr("The app's location contains characters that desktop entries cannot hold."),
                     location_.bundleDirectory);

@@ -2,26 +2,37 @@
 
 #include "platform/files/AtomicFileWriter.h"
 #include "platform/files/FileError.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace crel {
 
 namespace {
 
-// The application ids one group of a list file gives `type`, in order.
+Q_LOGGING_CATEGORY(lcMime, "crel.desktop.mime")
+
+const QByteArray defaultsGroup = QByteArrayLiteral("[Default Applications]");
+
+// The application ids one group of a list file gives `type`, in order, from
+// the first line for it. Only a regular file is read: a FIFO in a list's
+// place would wait for a writer for good.
 QStringList idsIn(const QString &path, const QString &group, const QString &type) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  const std::optional<QByteArray> bytes = RegularFile::read(path, RegularFile::Links::follow);
+  if (!bytes)
     return {};
   bool inGroup = false;
   const QString header = u'[' + group + u']';
-  for (const QByteArray &raw : file.readAll().split('\n')) {
+  for (const QByteArray &raw : bytes->split('\n')) {
     const QString line = QString::fromUtf8(raw).trimmed();
     if (line.startsWith(u'[')) {
       inGroup = line == header;
@@ -37,6 +48,112 @@ QStringList idsIn(const QString &path, const QString &group, const QString &type
 QStringList folders(const QString &variable, const QString &fallback) {
   const QString value = qEnvironmentVariable(variable.toLatin1().constData());
   return (value.isEmpty() ? fallback : value).split(u':', Qt::SkipEmptyParts);
+}
+
+// The user's list where it lives, if it may be edited there: the final
+// target of its links, a regular file of this user with no other name that
+// the user may write. Replacing a link would leave a dotfiles copy stale, and
+// a second name would keep the old text.
+struct EditableList {
+  QString target;
+  QByteArray text;
+  std::optional<mode_t> mode; // none: a new list
+  QString refusal;            // why it is left alone
+};
+
+EditableList editableList(const QString &path) {
+  EditableList list;
+  const QByteArray native = QFile::encodeName(path);
+  struct stat st {};
+  if (::lstat(native.constData(), &st) != 0) {
+    if (errno == ENOENT)
+      list.target = path;
+    else
+      list.refusal = qt_error_string(errno);
+    return list;
+  }
+  char *resolved = ::realpath(native.constData(), nullptr);
+  if (!resolved) {
+    list.refusal = QStringLiteral("its link leads nowhere (%1)").arg(qt_error_string(errno));
+    return list;
+  }
+  list.target = QFile::decodeName(resolved);
+  std::free(resolved);
+  const RegularFile::Opened opened = RegularFile::open(list.target, RegularFile::Links::refuse);
+  if (!opened.ok()) {
+    list.refusal = opened.outcome == RegularFile::Outcome::notRegular ? QStringLiteral("not a regular file")
+                                                                      : qt_error_string(opened.error);
+    return list;
+  }
+  QFile file;
+  if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(opened.fd);
+    list.refusal = file.errorString();
+    return list;
+  }
+  if (::fstat(opened.fd, &st) != 0)
+    list.refusal = qt_error_string(errno);
+  else if (st.st_uid != ::geteuid())
+    list.refusal = QStringLiteral("another user's file");
+  else if (st.st_nlink != 1)
+    list.refusal = QStringLiteral("the file has other names (hard links)");
+  else if (!(st.st_mode & S_IWUSR))
+    list.refusal = QStringLiteral("read-only");
+  if (!list.refusal.isEmpty())
+    return list;
+  list.text = file.readAll();
+  if (file.error() != QFileDevice::NoError)
+    list.refusal = file.errorString();
+  list.mode = st.st_mode & 07777;
+  return list;
+}
+
+// `text` with each viewer first in its type's line of the defaults group, or
+// on a new line at the group's end (a new group at the file's end). Every
+// other byte stays, line ends included.
+QByteArray withDefaultsFirst(const QByteArray &text, const QList<std::pair<QString, QString>> &defaults) {
+  QList<QByteArray> lines = text.split('\n');
+  if (text.isEmpty() || text.endsWith('\n'))
+    lines.removeLast();
+  const QByteArray cr = !lines.isEmpty() && lines.first().endsWith('\r') ? QByteArrayLiteral("\r") : QByteArray();
+  for (const auto &[typeText, idText] : defaults) {
+    const QByteArray type = typeText.toUtf8(), id = idText.toUtf8();
+    qsizetype groupEnd = -1;
+    bool inGroup = false, done = false;
+    for (qsizetype i = 0; i < lines.size() && !done; ++i) {
+      const QByteArray line = lines[i].trimmed();
+      if (line.startsWith('[')) {
+        if (inGroup && groupEnd < 0)
+          groupEnd = i;
+        inGroup = line == defaultsGroup;
+        continue;
+      }
+      const qsizetype equals = line.indexOf('=');
+      if (!inGroup || equals <= 0 || line.left(equals).trimmed() != type)
+        continue;
+      QByteArray value = id + ';';
+      for (const QByteArray &other : line.mid(equals + 1).split(';'))
+        if (!other.trimmed().isEmpty() && other.trimmed() != id)
+          value += other.trimmed() + ';';
+      lines[i] = type + '=' + value + (lines[i].endsWith('\r') ? QByteArrayLiteral("\r") : QByteArray());
+      done = true;
+    }
+    if (done)
+      continue;
+    const QByteArray added = type + '=' + id + ';' + cr;
+    if (groupEnd < 0 && inGroup)
+      groupEnd = lines.size();
+    if (groupEnd < 0) {
+      if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+        lines << cr;
+      lines << defaultsGroup + cr << added;
+      continue;
+    }
+    while (groupEnd > 0 && lines[groupEnd - 1].trimmed().isEmpty())
+      --groupEnd;
+    lines.insert(groupEnd, added);
+  }
+  return lines.join('\n') + '\n';
 }
 
 } // namespace
@@ -87,11 +204,20 @@ bool MimeDefaults::installed(const QString &id) const {
   }
 }
 
-bool MimeDefaults::listed(const QString &type) const {
-  for (const QString &file : listFiles())
-    if (!idsIn(file, QStringLiteral("Default Applications"), type).isEmpty())
-      return true;
-  return false;
+MimeDefaults::Listed MimeDefaults::listedDefault(const QString &type, const QString &ownId) const {
+  Listed listed;
+  const auto present = [&](const QString &id) { return id == ownId || installed(id); };
+  for (const QString &file : listFiles()) {
+    const QStringList ids = idsIn(file, QStringLiteral("Default Applications"), type);
+    if (!ids.isEmpty() && present(ids.first())) {
+      listed.byXdgMime = true;
+      return listed;
+    }
+    for (const QString &id : ids)
+      if (!listed.byGio && present(id))
+        listed.byGio = id;
+  }
+  return listed;
 }
 
 std::optional<QString> MimeDefaults::chosen(const QString &type, const QString &except) const {
@@ -109,46 +235,41 @@ std::optional<QString> MimeDefaults::chosen(const QString &type, const QString &
 }
 
 QStringList MimeDefaults::keep(const QStringList &types, const QString &ownId) const {
-  QStringList lines;
+  QList<std::pair<QString, QString>> defaults;
   QStringList kept;
   for (const QString &type : types) {
-    if (listed(type))
+    const Listed listed = listedDefault(type, ownId);
+    if (listed.byXdgMime)
       continue;
-    if (const std::optional<QString> id = chosen(type, ownId)) {
-      lines << type + u'=' + *id + u';';
+    // Where only gio finds one in the lists, xdg-mime is made to agree.
+    if (const std::optional<QString> id = listed.byGio ? listed.byGio : chosen(type, ownId)) {
+      defaults << std::pair(type, *id);
       kept << type;
     }
   }
-  if (lines.isEmpty())
+  if (defaults.isEmpty())
     return {};
   const QString path = location_.configHome + QStringLiteral("/mimeapps.list");
-  QFile file(path);
-  QStringList text;
-  if (file.exists()) {
-    if (!file.open(QIODevice::ReadOnly))
-      throw FileError::savingFile(file.error() == QFileDevice::PermissionsError ? EACCES : EIO, path);
-    text = QString::fromUtf8(file.readAll()).split(u'\n');
-    while (!text.isEmpty() && text.last().isEmpty())
-      text.removeLast();
-  }
-  // Into the group where it is, or a new one at the end.
-  const qsizetype group = text.indexOf(QStringLiteral("[Default Applications]"));
-  if (group < 0) {
-    if (!text.isEmpty())
-      text << QString();
-    text << QStringLiteral("[Default Applications]") << lines;
-  } else {
-    qsizetype end = group + 1;
-    while (end < text.size() && !text[end].trimmed().startsWith(u'['))
-      ++end;
-    while (end > group + 1 && text[end - 1].trimmed().isEmpty())
-      --end;
-    for (qsizetype i = 0; i < lines.size(); ++i)
-      text.insert(end + i, lines[i]);
-  }
-  if (!QDir().mkpath(location_.configHome))
+  const EditableList list = editableList(path);
+  const auto leftAlone = [&](const QString &why) {
+    qCWarning(lcMime).noquote() << "left" << path << "as it is (" + why + ");"
+                                << "installing may change the default application of" << kept.join(u' ');
+    return QStringList();
+  };
+  if (!list.refusal.isEmpty())
+    return leftAlone(list.refusal);
+  if (!list.mode && !QDir().mkpath(location_.configHome))
     throw FileError::creatingFolder(EACCES, location_.configHome);
-  AtomicFileWriter::write(path, (text.join(u'\n') + u'\n').toUtf8(), AtomicFileWriter::Existing::replace, 0644);
+  try {
+    AtomicFileWriter::write(list.target, withDefaultsFirst(list.text, defaults),
+                            list.mode ? AtomicFileWriter::Existing::replace : AtomicFileWriter::Existing::refuse,
+                            list.mode);
+  } catch (const FileError &error) {
+    // A folder the user may not write, such as a read-only dotfiles checkout.
+    if (error.errorCode() == EACCES || error.errorCode() == EPERM || error.errorCode() == EROFS)
+      return leftAlone(error.message());
+    throw;
+  }
   return kept;
 }
 

@@ -28,22 +28,33 @@ public:
   explicit MimeDefaults(Location location);
   static Location forThisProcess();
 
-  // Whether some mimeapps.list names a default for `type`.
-  bool listed(const QString &type) const;
   // The installed application the desktop picks for `type` where no list
   // names one, leaving out `except` (a desktop file id); none when no other
   // application takes the type.
   std::optional<QString> chosen(const QString &type, const QString &except) const;
 
-  // For each type no list names a default for, writes the one the desktop
-  // picks without `ownId` into the user's mimeapps.list, so installing that
-  // entry changes no default. Returns the types written; throws FileError.
+  // For each type no list names an installed default for (as xdg-mime reads
+  // them), makes the one the desktop picks without `ownId` the default in the
+  // user's mimeapps.list, so installing that entry changes no default: first
+  // in the type's line where the list has one, else on a new line, never a
+  // second line for a type. The list is edited where it lives, behind its
+  // links, and keeps its mode; one that cannot be edited safely is left alone
+  // and logged. Returns the types written; throws FileError.
   QStringList keep(const QStringList &types, const QString &ownId) const;
 
 private:
   QStringList listFiles() const;
   QStringList applicationFolders() const;
   bool installed(const QString &id) const;
+  // What the lists give `type`, `ownId` counted as installed: whether
+  // xdg-mime finds an installed default there (it reads the first
+  // application of a line only), and the installed one gio takes (the first
+  // of any line, in list order).
+  struct Listed {
+    bool byXdgMime = false;
+    std::optional<QString> byGio;
+  };
+  Listed listedDefault(const QString &type, const QString &ownId) const;
 
   Location location_;
 };

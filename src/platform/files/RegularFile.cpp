@@ -11,6 +11,21 @@ namespace crel {
 
 RegularFile::Opened RegularFile::open(const QString &path, Links links) { return open(QFile::encodeName(path), links); }
 
+std::optional<QByteArray> RegularFile::read(const QString &path, Links links) {
+  const Opened opened = open(path, links);
+  if (!opened.ok())
+    return std::nullopt;
+  QFile file;
+  if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(opened.fd);
+    return std::nullopt;
+  }
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError)
+    return std::nullopt;
+  return bytes;
+}
+
 RegularFile::Opened RegularFile::open(const QByteArray &native, Links links) {
   const bool follow = links == Links::follow;
   Opened result;

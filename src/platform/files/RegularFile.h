@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace crel {
 
 // Opening a path for reading only when it holds a regular file. The path is
@@ -30,6 +32,9 @@ public:
   };
 
   static Opened open(const QString &path, Links links);
+  // The whole of a regular file opened that way; absent when the path holds
+  // none or it cannot be read.
+  static std::optional<QByteArray> read(const QString &path, Links links);
   // The same for a path in the file system's own bytes, such as a name read from a folder.
   static Opened open(const QByteArray &native, Links links);
 };

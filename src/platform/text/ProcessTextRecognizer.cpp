@@ -41,8 +41,10 @@ std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &imag
     return {};
   stopIfCancelled(cancelled);
   const QString program = helper_.isEmpty() ? helperPath() : helper_;
-  if (const QFileInfo file(program); program.isEmpty() || !file.isFile() || !file.isExecutable())
+  if (const QFileInfo file(program); program.isEmpty() || !file.isFile() || !file.isExecutable()) {
+    qCWarning(lcRecognizer) << "crel-text-recognizer is missing; text cannot be recognised";
     throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer is missing. Reinstall Crel."));
+  }
   QProcess helper;
   helper.setProgram(program);
   helper.setStandardErrorFile(QProcess::nullDevice());

@@ -22,6 +22,8 @@
 int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
+    qputenv("CREL_BUNDLE_DIR", CREL_RECOGNIZE_TEXT_BUNDLE_DIR);
   QGuiApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   double scale = 1;

@@ -156,35 +156,49 @@ QIcon TrayPresenter::badged(const QIcon &icon, bool copied, bool update) {
 
 StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch watch, QObject *parent)
     : QObject(parent), item_(item), icon_(std::move(icon)), watch_(std::move(watch)) {
-  if (!watch_.available)
-    watch_.available = &SystemTray::available;
   const QString forced = qEnvironmentVariable("CREL_STATUS_ITEM");
-  const bool tray = forced == QLatin1String("tray") || (forced != QLatin1String("none") && watch_.available());
+  if (forced == QLatin1String("tray") || forced == QLatin1String("none")) {
+    const bool tray = forced == QLatin1String("tray");
+    use(tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
+             : std::make_unique<NullPresenter>());
+    trayMissing_ = !tray;
+    searchEnded_ = !tray;
+    if (!tray)
+      qCInfo(lcStatus) << "no system tray";
+    return;
+  }
+  if (!watch_.available) {
+    desktopTray_ = std::make_unique<SystemTray>();
+    watch_.available = [tray = desktopTray_.get()] { return tray->available(); };
+    connect(desktopTray_.get(), &SystemTray::changed, this, &StatusPresentation::look);
+  }
+  const bool tray = watch_.available();
   if (tray) {
     use(std::make_unique<TrayPresenter>(item_, icon_));
-    return;
+  } else {
+    use(std::make_unique<NullPresenter>());
+    trayMissing_ = true;
+    qCInfo(lcStatus) << "no system tray";
   }
-  use(std::make_unique<NullPresenter>());
-  trayMissing_ = true;
-  qCInfo(lcStatus) << "no system tray";
-  if (!forced.isEmpty()) {
-    searchEnded_ = true;
-    return;
-  }
-  poll_.setInterval(watch_.intervalMs);
+  // A tray that is there is watched too: it may go.
+  poll_.setInterval(tray ? watch_.laterIntervalMs : watch_.intervalMs);
   connect(&poll_, &QTimer::timeout, this, &StatusPresentation::look);
   poll_.start();
 }
 
+StatusPresentation::~StatusPresentation() = default;
+
 void StatusPresentation::look() {
-  if (watch_.available()) {
-    poll_.stop();
-    use(std::make_unique<TrayPresenter>(item_, icon_));
-    trayMissing_ = false;
-    Q_EMIT trayMissingChanged(false);
+  const bool tray = watch_.available();
+  if (tray == trayMissing_) {
+    use(tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
+             : std::make_unique<NullPresenter>());
+    trayMissing_ = !tray;
+    poll_.setInterval(tray || searchEnded_ ? watch_.laterIntervalMs : watch_.intervalMs);
+    Q_EMIT trayMissingChanged(trayMissing_);
     return;
   }
-  if (++polls_ < watch_.polls || searchEnded_)
+  if (tray || ++polls_ < watch_.polls || searchEnded_)
     return;
   // A panel started by hand long after login still gets the icon.
   poll_.setInterval(watch_.laterIntervalMs);

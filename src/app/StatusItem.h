@@ -15,6 +15,8 @@ class QSystemTrayIcon;
 
 namespace crel {
 
+class SystemTray;
+
 // The status item as a model: its text, accessibility label and menu, and
 // whether its menu is open. A presenter shows it (the tray icon) or nothing
 // does; the rules that read it (idle, start-up check) need only the model.
@@ -105,9 +107,10 @@ public:
   QString kind() const override { return QStringLiteral("none"); }
 };
 
-// How the tray is looked for: whether one is there now (the desktop's
-// answer, SystemTray, when empty), how often, and how many looks end the
-// search for a panel that is still starting.
+// How the tray is looked for: whether one is there now (when empty, the
+// desktop's answer, SystemTray, which also says at once when it changes),
+// how often, and how many looks without one end the search for a panel
+// that is still starting. `available` must answer without waiting.
 struct TrayWatch {
   std::function<bool()> available;
   int intervalMs = 2000;
@@ -116,15 +119,16 @@ struct TrayWatch {
 };
 
 // Keeps the item shown the best way there is: the tray when one exists,
-// nothing otherwise, switching to the tray when one appears (a login launch
-// starts before the panel). Whether a tray exists is known from the start;
-// without one, it is looked for every two seconds for two minutes, the
-// search then ends, and it is looked for again now and then.
+// nothing otherwise, following a tray that appears (a login launch starts
+// before the panel) and one that goes. Whether a tray exists is known from
+// the start; without one, it is looked for every two seconds for two
+// minutes, the search then ends, and it is looked for again now and then.
 // CREL_STATUS_ITEM=tray or none forces the choice.
 class StatusPresentation : public QObject {
   Q_OBJECT
 public:
   StatusPresentation(StatusItem &item, QIcon icon, TrayWatch watch = {}, QObject *parent = nullptr);
+  ~StatusPresentation() override;
   StatusPresenter &presenter() const { return *presenter_; }
   // No tray holds the item now: texts must not send anyone there.
   bool isTrayMissing() const { return trayMissing_; }
@@ -143,6 +147,7 @@ private:
   StatusItem &item_;
   QIcon icon_;
   TrayWatch watch_;
+  std::unique_ptr<SystemTray> desktopTray_;
   std::unique_ptr<StatusPresenter> presenter_;
   QTimer poll_;
   int polls_ = 0;

@@ -162,6 +162,33 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   }
 }
 
+// The real application in a copy whose HEIF helper is gone or cannot run:
+// the image is refused with the open alert, and nothing outside the copy
+// decodes it in the helper's place.
+TEST(ShellHelpers, ACopyWithoutItsHeifHelperRefusesTheImage) {
+  const struct {
+    const char *name;
+    bool present;
+  } rows[] = {{"missing", false}, {"not executable", true}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    QTemporaryDir home;
+    const QString copy = home.path() + "/Copy.app", helper = copy + "/bin/crel-heif-decoder";
+    ASSERT_TRUE(copyTree(builtBundle(), copy));
+    ASSERT_TRUE(row.present ? QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+                            : QFile::remove(helper));
+    const QString photo = home.path() + "/photo.heic";
+    ASSERT_TRUE(QFile::copy(QStringLiteral(CREL_HEIC_FIXTURES "/quadrants-800x500.heic"), photo));
+    QProcessEnvironment environment = isolatedEnvironment(home.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const ProcessResult run =
+        runUntilReadyThenSignal(copy + "/bin/crel", {photo}, environment, "could not be opened", SIGTERM);
+    EXPECT_TRUE(run.err.contains("photo.heic could not be opened: the HEIC image could not be decoded."))
+        << qPrintable(run.err);
+    EXPECT_TRUE(QDir(home.path() + "/Pictures/Crel").entryList({"*.png"}).isEmpty());
+  }
+}
+
 // Which copies and runs may register is the install rule's table; here, that
 // the real launch asks it.
 TEST(ShellLaunchAtLogin, ATemporaryCopyNeverWritesTheEntry) {

@@ -19,8 +19,15 @@
 
 namespace crel::fuzz {
 
-// Image format plugins are found through the application's library paths.
-inline void startApplication(int *argc, char ***argv) { static QCoreApplication app(*argc, *argv); }
+// Image format plugins are found through the application's library paths;
+// helper programs in the bundle the target names, unless the caller names one.
+inline void startApplication(int *argc, char ***argv) {
+#ifdef CREL_FUZZ_BUNDLE_DIR
+  if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
+    qputenv("CREL_BUNDLE_DIR", CREL_FUZZ_BUNDLE_DIR);
+#endif
+  static QCoreApplication app(*argc, *argv);
+}
 
 inline QByteArray bytes(const uint8_t *data, size_t size) {
   return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));

@@ -1,6 +1,9 @@
 #include "platform/desktop/BundledFonts.h"
 #include "platform/files/AppIdentity.h"
 #include "platform/files/ResourceLocator.h"
+#include "platform/image/ImageDecoder.h"
+#include "platform/text/ProcessTextRecognizer.h"
+#include "platform/text/TextRecognitionError.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -72,6 +75,48 @@ TEST(Bundle, IdentityReadsInfoJsonAndTheNameIsOneSafePathComponent) {
     EXPECT_EQ(AppIdentity::bundleIdentifier(), c.identifier) << c.info;
     EXPECT_EQ(AppIdentity::identifier(), c.identifier.value_or("co.quorvex.crel")) << c.info;
     EXPECT_EQ(AppIdentity::version(), c.version) << c.info;
+  }
+}
+
+// A copy runs the helpers in its own bin/ and nothing else: without them, or
+// without their run bit, a HEIC image is refused and recognition fails, even
+// though this build's helpers are on the machine.
+TEST(Bundle, ACopyRunsOnlyTheHelpersOfItsOwnBundle) {
+  const QString built = ResourceLocator::bundleDirectory();
+  const QByteArray heic = test::contents(CREL_SOURCE_DIR "/tests/app/heic/quadrants-800x500.heic");
+  const QImage page = test::filledImage({200, 60}, Qt::white);
+  const QFileDevice::Permissions readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+  const struct {
+    const char *name;
+    bool present;
+    QFileDevice::Permissions mode;
+  } rows[] = {
+      {"its own helpers", true, readable | QFileDevice::ExeOwner},
+      {"no helpers", false, {}},
+      {"helpers without their run bit", true, readable},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    const bool works = row.mode & QFileDevice::ExeOwner;
+    QTemporaryDir dir;
+    const QString bundle = dir.filePath("Copy.app");
+    ASSERT_TRUE(QDir().mkpath(bundle + "/bin"));
+    writeFile(bundle + "/Info.json", "{}");
+    for (const char *helper : {"crel-heif-decoder", "crel-text-recognizer"}) {
+      if (!row.present)
+        continue;
+      ASSERT_TRUE(QFile::copy(built + "/bin/" + helper, bundle + "/bin/" + helper));
+      ASSERT_TRUE(QFile::setPermissions(bundle + "/bin/" + helper, row.mode));
+    }
+    BundleOverride use(bundle);
+    EXPECT_EQ(ImageDecoder::decode(heic).size(), works ? QSize(800, 500) : QSize(0, 0));
+    try {
+      ProcessTextRecognizer({}).recognize(page);
+      EXPECT_TRUE(works);
+    } catch (const TextRecognitionError &error) {
+      EXPECT_FALSE(works) << qPrintable(error.description());
+      EXPECT_EQ(error.description(), "The text recognition helper crel-text-recognizer is missing. Reinstall Crel.");
+    }
   }
 }
 

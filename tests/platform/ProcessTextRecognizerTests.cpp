@@ -1,4 +1,5 @@
 #include "platform/desktop/BundledFonts.h"
+#include "platform/files/ResourceLocator.h"
 #include "platform/text/ProcessTextRecognizer.h"
 #include "platform/text/TextRecognitionError.h"
 #include "platform/text/TextRecognitionLanguages.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include <unistd.h>
@@ -47,7 +49,71 @@ QString readLine(ProcessTextRecognizer &recognizer, const QImage &page) {
   return words.join(' ');
 }
 
+// One line of text in the formal font.
+QImage linePage(const QString &text) {
+  QImage page = test::filledImage({600, 120}, Qt::white);
+  QPainter painter(&page);
+  QFont font(BundledFonts::formalFamily());
+  font.setPixelSize(32);
+  painter.setFont(font);
+  painter.drawText(QPointF(20, 70), text);
+  return page;
+}
+
 } // namespace
+
+// Whatever becomes of the helper, its page is a recognition failure that
+// leaves no process behind, and the next page reads once the helper works.
+TEST(ProcessTextRecognizer, AHelperThatFailsLosesOnlyItsPage) {
+  const QString real = ResourceLocator::bundleDirectory() + "/bin/crel-text-recognizer";
+  ASSERT_TRUE(QFileInfo(real).isExecutable()) << qPrintable(real);
+  const QString missing = "The text recognition helper crel-text-recognizer is missing. Reinstall Crel.";
+  const QString stopped = "The text recognition engine stopped unexpectedly.";
+  QTemporaryDir dir;
+  const QString helper = dir.filePath("crel-text-recognizer"), once = dir.filePath("once"),
+                answer = dir.filePath("answer");
+  const auto install = [&](const QFileDevice::Permissions mode) {
+    QFile::remove(helper);
+    ASSERT_TRUE(QFile::copy(real, helper));
+    ASSERT_TRUE(QFile::setPermissions(helper, mode));
+  };
+  const QFileDevice::Permissions runnable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+  // A stand-in that misbehaves on its first page and is the real helper after.
+  const auto standIn = [&](const QString &misbehaviour) {
+    test::writeFile(helper, ("#!/bin/sh\nif [ ! -e '" + once + "' ]; then\n  : >'" + once + "'\n  " + misbehaviour +
+                             "\nfi\nexec '" + real + "'\n")
+                                .toUtf8());
+    ASSERT_TRUE(QFile::setPermissions(helper, runnable));
+  };
+  const struct {
+    const char *name;
+    std::function<void()> breakIt, mend;
+    QString error;
+  } rows[] = {
+      {"missing", [&] { QFile::remove(helper); }, [&] { install(runnable); }, missing},
+      {"not executable", [&] { install(QFileDevice::ReadOwner | QFileDevice::WriteOwner); },
+       [&] { install(runnable); }, missing},
+      {"killed mid-page", [&] { standIn("head -c 1000 >/dev/null; kill -KILL $$"); }, [] {}, stopped},
+      {"a truncated answer", [&] { standIn("'" + real + "' >'" + answer + "'; head -c 40 '" + answer + "'; exit 0"); },
+       [] {}, stopped},
+  };
+  const QImage page = linePage("harbor garden station");
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(once);
+    row.breakIt();
+    ProcessTextRecognizer recognizer(TesseractTextRecognizer::Options::forUser(), helper);
+    try {
+      recognizer.recognize(page);
+      ADD_FAILURE() << "read with a broken helper";
+    } catch (const TextRecognitionError &error) {
+      EXPECT_EQ(error.description().toStdString(), row.error.toStdString());
+    }
+    EXPECT_EQ(helpersRunning(), 0);
+    row.mend();
+    EXPECT_EQ(readLine(recognizer, page).toStdString(), "harbor garden station");
+  }
+}
 
 TEST(ProcessTextRecognizer, ReadsEachPageWholeInTheLanguagesOfItsLocale) {
   const QString folder = TextRecognitionLanguages::dataFolder(QProcessEnvironment::systemEnvironment());
@@ -107,14 +173,7 @@ TEST(ProcessTextRecognizer, AnswersWhatTheEngineAnswersAndItsErrorsAsSentences) 
   EXPECT_TRUE(recognizer.recognize(QImage()).empty());
   QTemporaryDir empty;
   ProcessTextRecognizer missing({empty.path(), "eng", 1});
-  QImage page = test::filledImage({600, 120}, Qt::white);
-  {
-    QPainter painter(&page);
-    QFont font(BundledFonts::formalFamily());
-    font.setPixelSize(32);
-    painter.setFont(font);
-    painter.drawText(QPointF(20, 70), "harbor garden station");
-  }
+  const QImage page = linePage("harbor garden station");
   EXPECT_EQ(readLine(recognizer, page).toStdString(), "harbor garden station");
   try {
     missing.recognize(page);

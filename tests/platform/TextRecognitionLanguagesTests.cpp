@@ -35,7 +35,11 @@ TEST(TextRecognitionLanguages, LocaleSettingsInOrderThenEnglishKeepingWhatIsInst
       {{{"LANG", "de_DE.UTF-8"}}, {"eng", "deu"}, "deu+eng"},
       {{{"LANG", "de_DE.UTF-8"}}, {"eng"}, "eng"},
       {{{"LANG", "de_DE.UTF-8"}}, {}, "eng"},
-      {{{"LANG", "de_DE.UTF-8"}}, {"deu"}, "deu+eng"},
+      // English only where its data is; with none of the chosen, whatever is there.
+      {{{"LANG", "de_DE.UTF-8"}}, {"deu"}, "deu"},
+      {{{"LANG", "C"}}, {"deu"}, "deu"},
+      {{{"LANG", "fr_FR.UTF-8"}}, {"spa", "osd", "deu"}, "deu+spa"},
+      {{{"LANG", "C"}}, {"osd"}, "eng"},
       {{{"LANG", "C.UTF-8"}, {"LC_ALL", "POSIX"}, {"LC_MESSAGES", "C"}}, everything, "eng"},
       {{{"LANGUAGE", "pt_BR:fr"}, {"LC_ALL", "es_ES.UTF-8"}, {"LC_MESSAGES", "de_AT"}, {"LANG", "zh_CN.GB2312"}},
        everything,
@@ -80,5 +84,5 @@ TEST(TextRecognitionLanguages, TheDataFolderIsTheOneTesseractIsPointedAt) {
   environment.insert("LANG", "de_DE.UTF-8");
   const QString folder = TextRecognitionLanguages::dataFolder(environment);
   EXPECT_EQ(folder, dir.path() + "/tessdata");
-  EXPECT_EQ(TextRecognitionLanguages::choose(environment, folder), "deu+eng");
+  EXPECT_EQ(TextRecognitionLanguages::choose(environment, folder), "deu");
 }

@@ -70,18 +70,13 @@ QString ResourceLocator::executableDirectory() {
   return QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
 }
 
-QString ResourceLocator::helperProgram(const QString &name, const QString &buildPath) {
-  QStringList candidates{executableDirectory() + QLatin1Char('/') + name};
-  if (const QString bundle = bundleDirectory(); !bundle.isEmpty())
-    candidates << bundle + QStringLiteral("/bin/") + name;
-  if (!buildPath.isEmpty())
-    candidates << buildPath;
-  for (const QString &candidate : candidates) {
-    const QFileInfo info(candidate);
-    if (info.isFile() && info.isExecutable())
-      return candidate;
-  }
-  return {};
+QString ResourceLocator::helperProgram(const QString &name) {
+  const QString bundle = bundleDirectory();
+  if (bundle.isEmpty())
+    return {};
+  const QString path = bundle + QStringLiteral("/bin/") + name;
+  const QFileInfo info(path);
+  return info.isFile() && info.isExecutable() ? path : QString();
 }
 
 QJsonObject ResourceLocator::infoDictionary() {

@@ -30,10 +30,10 @@ public:
   static void discoverFromExecutableOnly();
   // The folder of the running executable (resolved), bundle or not.
   static QString executableDirectory();
-  // A helper program of the bundle: beside the executable, else in the
-  // bundle's bin/, else at `buildPath` (where programs outside the bundle
-  // find it in the build tree); empty when none is an executable file.
-  static QString helperProgram(const QString &name, const QString &buildPath = {});
+  // A helper program in the bundle's bin/; empty without a bundle or when it
+  // is not an executable file there. Nothing outside the bundle is ever
+  // offered: a copy whose helper is gone fails rather than run another's.
+  static QString helperProgram(const QString &name);
 };
 
 } // namespace crel

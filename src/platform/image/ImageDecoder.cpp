@@ -64,15 +64,6 @@ constexpr int heifTimeoutMs = 15'000;
 // these formats, so all of them go to the helper, which knows which it takes.
 bool isHeif(const QByteArray &head) { return head.size() >= 12 && head.mid(4, 4) == "ftyp"; }
 
-QString helperPath() {
-#ifdef CREL_HEIF_DECODER_BUILD_PATH
-  return ResourceLocator::helperProgram(QStringLiteral("crel-heif-decoder"),
-                                        QStringLiteral(CREL_HEIF_DECODER_BUILD_PATH));
-#else
-  return ResourceLocator::helperProgram(QStringLiteral("crel-heif-decoder"));
-#endif
-}
-
 std::uint32_t get32(const unsigned char *at) {
   return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 | at[3];
 }
@@ -92,7 +83,7 @@ public:
   }
 
   QImage run(Refusal *refusal) {
-    const QString helper = helperPath();
+    const QString helper = ResourceLocator::helperProgram(QStringLiteral("crel-heif-decoder"));
     if (helper.isEmpty()) {
       qCWarning(lcDecoder) << "crel-heif-decoder is missing; HEIF images cannot be opened";
       return refuse(refusal, Refusal::notImage);

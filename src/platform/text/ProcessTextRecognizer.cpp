@@ -5,6 +5,7 @@
 #include "platform/text/TextRecognitionError.h"
 #include "platform/text/TextRecognizerProtocol.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 
@@ -28,24 +29,22 @@ void stopIfCancelled(const std::atomic<bool> &cancelled) {
 
 } // namespace
 
-ProcessTextRecognizer::ProcessTextRecognizer(TesseractTextRecognizer::Options options) : options_(std::move(options)) {}
+ProcessTextRecognizer::ProcessTextRecognizer(TesseractTextRecognizer::Options options, QString helper)
+    : options_(std::move(options)), helper_(std::move(helper)) {}
 
 QString ProcessTextRecognizer::helperPath() {
-#ifdef CREL_TEXT_RECOGNIZER_BUILD_PATH
-  return ResourceLocator::helperProgram(QStringLiteral("crel-text-recognizer"),
-                                        QStringLiteral(CREL_TEXT_RECOGNIZER_BUILD_PATH));
-#else
   return ResourceLocator::helperProgram(QStringLiteral("crel-text-recognizer"));
-#endif
 }
 
 std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &image, const std::atomic<bool> &cancelled) {
   if (image.isNull() || image.width() <= 0 || image.height() <= 0)
     return {};
   stopIfCancelled(cancelled);
-  const QString program = helperPath();
-  if (program.isEmpty())
+  const QString program = helper_.isEmpty() ? helperPath() : helper_;
+  if (const QFileInfo file(program); program.isEmpty() || !file.isFile() || !file.isExecutable()) {
+    qCWarning(lcRecognizer) << "crel-text-recognizer is missing; text cannot be recognised";
     throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer is missing. Reinstall Crel."));
+  }
   QProcess helper;
   helper.setProgram(program);
   helper.setStandardErrorFile(QProcess::nullDevice());

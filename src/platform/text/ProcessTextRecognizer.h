@@ -12,16 +12,19 @@ namespace crel {
 // it ends.
 class ProcessTextRecognizer final : public TextRecognizer {
 public:
-  explicit ProcessTextRecognizer(TesseractTextRecognizer::Options options);
+  // `helper`: the program that reads the pages; the bundle's own when empty,
+  // looked for afresh for each page.
+  explicit ProcessTextRecognizer(TesseractTextRecognizer::Options options, QString helper = {});
 
   using TextRecognizer::recognize;
   std::vector<TextObservation> recognize(const QImage &image, const std::atomic<bool> &cancelled) override;
 
-  // Where the helper is; empty when it cannot be found.
+  // Where the bundle's helper is; empty when it cannot be found.
   static QString helperPath();
 
 private:
   TesseractTextRecognizer::Options options_;
+  QString helper_;
 };
 
 } // namespace crel

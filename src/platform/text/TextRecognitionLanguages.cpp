@@ -35,6 +35,9 @@ const QHash<QString, QString> &twoLetterNames() {
   return names;
 }
 
+// At most this many languages are read when none the user speaks is installed.
+constexpr qsizetype kFallbackLanguages = 3;
+
 bool installed(const QString &dataFolder, const QString &name) {
   return !dataFolder.isEmpty() && QFileInfo(dataFolder + QLatin1Char('/') + name + u".traineddata").isFile();
 }
@@ -81,7 +84,23 @@ QString TextRecognitionLanguages::choose(const QProcessEnvironment &environment,
     if (!name.isEmpty() && !names.contains(name) && installed(dataFolder, name))
       names << name;
   }
-  if (!names.contains(u"eng"))
+  if (!names.contains(u"eng") && installed(dataFolder, QStringLiteral("eng")))
+    names << QStringLiteral("eng");
+  // None of those: any language is better than a recognition that cannot
+  // start. A few, so that a folder of every language is not loaded whole
+  // into each engine.
+  if (names.isEmpty() && !dataFolder.isEmpty()) {
+    for (const QFileInfo &file : QDir(dataFolder).entryInfoList({QStringLiteral("*.traineddata")}, QDir::Files,
+                                                                QDir::Name)) {
+      // Orientation and equations are not languages.
+      if (const QString name = file.completeBaseName(); name != u"osd" && name != u"equ")
+        names << name;
+      if (names.size() == kFallbackLanguages)
+        break;
+    }
+  }
+  // Nothing installed at all: English, whose missing data the engine names.
+  if (names.isEmpty())
     names << QStringLiteral("eng");
   return names.join(u'+');
 }

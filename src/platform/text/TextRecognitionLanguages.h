@@ -12,7 +12,9 @@ public:
   // The languages of the locale settings in `environment` (LANGUAGE, then
   // LC_ALL, LC_MESSAGES and LANG, first to last, read as written whether or
   // not the locale exists on this machine) whose recognition data
-  // `dataFolder` holds, then English; in Tesseract's form, as "deu+eng".
+  // `dataFolder` holds, then English when it holds English; when it holds
+  // none of those, the first few it holds, by name; "eng" when it holds
+  // nothing. In Tesseract's form, as "deu+eng".
   static QString choose(const QProcessEnvironment &environment, const QString &dataFolder);
 
   // The folder Tesseract takes its data from in `environment`: TESSDATA_PREFIX

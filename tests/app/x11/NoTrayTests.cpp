@@ -76,7 +76,7 @@ protected:
 
 // Whether a tray holds the app is known from the start, before any look
 // for a panel still starting: the texts never send anyone to a tray that
-// is not there, and point to one as soon as it comes.
+// is not there, point to one as soon as it comes, and stop when it goes.
 TEST_F(NoTray, FromTheFirstSecondTheSettingsNameTheRoadThatExists) {
   const QRegularExpression noTray("start Crel again|from this window");
   AppDelegate &app = makeInstalled();
@@ -97,8 +97,18 @@ TEST_F(NoTray, FromTheFirstSecondTheSettingsNameTheRoadThatExists) {
   for (const QString &text : texts())
     EXPECT_TRUE(text.contains("system tray")) << text.toStdString();
 
+  // The panel quits: the icon has nowhere to be, and the texts say so again.
+  trayAppeared = false;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return app.trayMissing(); }));
+  EXPECT_EQ(app.statusPresentation()->presenter().kind(), "none");
+  for (const QString &text : texts()) {
+    EXPECT_FALSE(text.contains("tray")) << text.toStdString();
+    EXPECT_TRUE(text.contains(noTray)) << text.toStdString();
+  }
+
   // A tray there at the start: the texts point to it from the first second.
   close();
+  trayAppeared = true;
   AppDelegate &trayed = makeInstalled();
   trayed.launch({false, false, true});
   EXPECT_FALSE(trayed.trayMissing());

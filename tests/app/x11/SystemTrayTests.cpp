@@ -1,7 +1,11 @@
 #include "platform/desktop/SystemTray.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QGuiApplication>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
 #include <QThread>
 #include <QWidget>
 
@@ -15,17 +19,30 @@ using namespace crel;
 
 namespace {
 
-// org.kde.StatusNotifierWatcher as a panel serves it.
+// org.kde.StatusNotifierWatcher as a panel serves it. `hold`, when set, keeps
+// every question waiting until it is released.
 class StatusNotifierWatcher : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
   Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
 public:
   bool host = false;
-  bool hostRegistered() const { return host; }
+  QSemaphore *hold = nullptr;
+  bool hostRegistered() const {
+    if (hold) {
+      hold->acquire();
+      hold->release();
+    }
+    return host;
+  }
 public Q_SLOTS:
   void RegisterStatusNotifierItem(const QString &) {}
 };
+
+// The watcher says a host came or went, as panels do.
+void announce(QDBusConnection &bus, const char *signal) {
+  bus.send(QDBusMessage::createSignal(SystemTray::watcherPath, SystemTray::watcherService, signal));
+}
 
 // Owns (or gives up) the XEmbed manager selection of screen 0 with `window`.
 void ownTraySelection(xcb_window_t window) {
@@ -41,36 +58,66 @@ void ownTraySelection(xcb_window_t window) {
 
 } // namespace
 
-// Runs under the X test bed: its own X server and session bus, no panel.
-TEST(SystemTray, AStatusNotifierHostOrAnXEmbedManagerIsATray) {
+// Runs under the X test bed: its own X server and session bus, no panel. The
+// panel answers from this very thread, so a question that waited for its
+// answer could never get one: the tray is followed without waiting.
+TEST(SystemTray, AStatusNotifierHostOrAnXEmbedManagerIsATrayWhileItLasts) {
   ASSERT_EQ(QGuiApplication::platformName(), "xcb");
   ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "runs on scripts/private-bus";
-  EXPECT_FALSE(SystemTray::available()) << "a bare desktop";
+  SystemTray tray;
+  QTest::qWait(100);
+  EXPECT_FALSE(tray.available()) << "a bare desktop";
 
-  // The panel answers from a thread of its own: the question blocks this one.
-  QThread panel;
-  panel.start();
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "panel");
   StatusNotifierWatcher watcher;
-  watcher.moveToThread(&panel);
   ASSERT_TRUE(bus.registerObject(SystemTray::watcherPath, &watcher,
                                  QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSlots));
   ASSERT_TRUE(bus.registerService(SystemTray::watcherService));
-  EXPECT_FALSE(SystemTray::available()) << "a watcher without a host shows nothing";
+  QTest::qWait(100);
+  EXPECT_FALSE(tray.available()) << "a watcher without a host shows nothing";
   watcher.host = true;
-  EXPECT_TRUE(SystemTray::available());
+  announce(bus, "StatusNotifierHostRegistered");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return tray.available(); }, 5000)) << "a host came";
+  watcher.host = false;
+  announce(bus, "StatusNotifierHostUnregistered");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !tray.available(); }, 5000)) << "the host went";
+  watcher.host = true;
+  announce(bus, "StatusNotifierHostRegistered");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tray.available(); }, 5000));
   bus.unregisterService(SystemTray::watcherService);
-  EXPECT_FALSE(SystemTray::available()) << "the panel went";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !tray.available(); }, 5000)) << "the panel went";
 
+  // A watcher that never answers counts as none and holds nothing up: an
+  // XEmbed tray that comes and goes meanwhile is followed.
+  QThread hung;
+  hung.start();
+  QDBusConnection hungBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "hung-panel");
+  StatusNotifierWatcher silent;
+  QSemaphore never;
+  silent.host = true;
+  silent.hold = &never;
+  silent.moveToThread(&hung);
+  ASSERT_TRUE(hungBus.registerObject(SystemTray::watcherPath, &silent, QDBusConnection::ExportAllProperties));
+  ASSERT_TRUE(hungBus.registerService(SystemTray::watcherService));
+  announce(hungBus, "StatusNotifierHostRegistered");
+  QSignalSpy changes(&tray, &SystemTray::changed);
   QWidget manager;
   ownTraySelection(xcb_window_t(manager.winId()));
-  EXPECT_TRUE(SystemTray::available()) << "an XEmbed tray";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return tray.available(); }, 5000)) << "an XEmbed tray";
+  EXPECT_TRUE(tray.hasXEmbedManager());
+  EXPECT_FALSE(tray.hasStatusNotifierHost());
   ownTraySelection(XCB_WINDOW_NONE);
-  EXPECT_FALSE(SystemTray::available());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !tray.available(); }, 5000)) << "the XEmbed tray went";
+  EXPECT_EQ(changes.size(), 2);
+  never.release();
+  hungBus.unregisterService(SystemTray::watcherService);
+  hungBus.unregisterObject(SystemTray::watcherPath);
+  QDBusConnection::disconnectFromBus("hung-panel");
+  hung.quit();
+  hung.wait();
+
   bus.unregisterObject(SystemTray::watcherPath);
   QDBusConnection::disconnectFromBus("panel");
-  panel.quit();
-  panel.wait();
 }
 
 #include "SystemTrayTests.moc"

@@ -1,5 +1,7 @@
 #include "DescriptorLimit.h"
 
+#include <QProcess>
+
 #include <sys/resource.h>
 
 namespace crel::DescriptorLimit {
@@ -26,6 +28,18 @@ void raise() {
 void restoreInChild() {
   if (raised)
     ::setrlimit(RLIMIT_NOFILE, &original);
+}
+
+bool startDetached(const QString &program, const QStringList &arguments) {
+  if (!raised)
+    return QProcess::startDetached(program, arguments);
+  // The shell sets the limit and becomes the program.
+  return QProcess::startDetached(
+      QStringLiteral("/bin/sh"),
+      QStringList{QStringLiteral("-c"),
+                  QStringLiteral("ulimit -Sn %1 2>/dev/null; exec \"$0\" \"$@\"").arg(quint64(original.rlim_cur)),
+                  program} +
+          arguments);
 }
 
 } // namespace crel::DescriptorLimit

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 namespace crel::DescriptorLimit {
 
 // Raises this process's soft limit on open descriptors to its hard limit, so
@@ -11,5 +14,9 @@ void raise();
 // fork and exec: programs that use select() cannot take descriptors past
 // 1024. Async-signal-safe; does nothing when raise() was not called.
 void restoreInChild();
+
+// QProcess::startDetached with that limit set back: a detached start runs no
+// child modifier.
+bool startDetached(const QString &program, const QStringList &arguments = {});
 
 } // namespace crel::DescriptorLimit

@@ -103,11 +103,12 @@ std::optional<qint64> procField(const char *file, const QByteArray &name) {
 // instance's peak resident set (VmHWM) and peak address space (VmPeak) per
 // pixel when it opens one large file, less what opening a small one adds
 // (about 18 MB resident and 310 MB of address space, most of it allocator
-// arenas for new threads, which the reserve covers). A PNG of 80 and 48
-// megapixels: 5.3 bytes resident, 10.8 of address space; JPEG and TIFF go the
-// same road. A 48-megapixel HEIC: 7.4 resident in the instance, whose pixels
-// arrive in RGBA and are converted once more, and about 6 more in the
-// decoding helper meanwhile; 13 of address space. Rounded up.
+// arenas for new threads, which the reserve covers). A PNG: 5.3 bytes
+// resident at 80 and at 48 megapixels, 10.8 of address space at 80 (at 48
+// the arenas' share blurs it); JPEG and TIFF go the same road. A
+// 48-megapixel HEIC: 7.4 resident in the instance, whose pixels arrive in
+// RGBA and are converted once more, and about 6 more in the decoding helper
+// meanwhile; 13 of address space. Rounded up.
 struct PerPixel {
   double memory, addressSpace;
 };

@@ -50,6 +50,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <new>
 
 namespace crel {
 
@@ -200,10 +201,22 @@ void AppDelegate::launch(const LaunchOptions &options) {
         services_.session, {[this](std::unique_ptr<EditorController> editor) { connectEditor(std::move(editor)); },
                             [this](const QString &message) { report(message); }});
 
-  // Before the ending is chosen: an opened image is an editor, not a reason for the settings.
-  if (!options.openPaths.isEmpty())
-    openFiles(options.openPaths, options.notOpened);
+  if (options.openPaths.isEmpty())
+    return finishLaunch(options, sessionExisted);
+  // Read away from the main thread, as a later launch's files are, so the
+  // instance answers meanwhile; the ending is chosen once they are read:
+  // an opened image is an editor, not a reason for the settings.
+  ImageOpening::openInBackground(
+      options.openPaths, this, services_.readImage, services_.memoryRoom,
+      [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
+        launching_ = true;
+        const auto launched = qScopeGuard([this] { launching_ = false; });
+        showOpened(options.openPaths, outcomes, options.notOpened);
+        finishLaunch(options, sessionExisted);
+      });
+}
 
+void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted) {
   // Said after the launch's own window is up, so the alert lands on top of it.
   const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
@@ -446,18 +459,19 @@ void AppDelegate::report(const std::exception_ptr &error) {
   report(CrelError::describe(error, crel::tr("An unknown error occurred.")));
 }
 
-void AppDelegate::report(const QString &message) {
+void AppDelegate::report(const QString &message, QWidget *owner) {
   qCWarning(lcShell).noquote() << QStringLiteral("%1: %2").arg(AppIdentity::name(), message);
-  presentAlert(message, {});
+  presentAlert(message, {}, owner);
 }
 
-void AppDelegate::presentAlert(const QString &title, const QString &text) {
+void AppDelegate::presentAlert(const QString &title, const QString &text, QWidget *owner) {
   lastAlert_ = text.isEmpty() ? title : title + QLatin1Char('\n') + text;
   // Nothing the user is told is handed back out of sight.
   reportedAtLaunch_ = reportedAtLaunch_ || launching_;
   yieldActivationUntil_.reset();
   // Never a nested event loop: the answer, if any, arrives through finished().
-  QWidget *key = QApplication::activeWindow();
+  // A window just made key may not be active yet: its owner names it.
+  QWidget *key = owner ? owner : QApplication::activeWindow();
   // At launch the settings may be on screen before the desktop made them
   // active: the alert belongs on them, not underneath.
   if (!key && welcome_ && welcome_->isVisible())
@@ -656,17 +670,16 @@ void AppDelegate::openImage() {
 }
 
 bool AppDelegate::openFiles(const QStringList &paths, qsizetype notOpened) {
-  const ImageOpening::Reader read =
-      services_.readImage ? services_.readImage : ImageOpening::Reader(ImageOpening::open);
+  ImageOpening::Budget budget(services_.memoryRoom);
   std::vector<ImageOpening::Outcome> outcomes;
   for (const QString &path : paths)
-    outcomes.push_back(read(path));
+    outcomes.push_back(services_.readImage ? services_.readImage(path, budget) : ImageOpening::open(path, &budget));
   return showOpened(paths, outcomes, notOpened);
 }
 
 void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notOpened,
                                         const std::function<void(bool)> &done) {
-  ImageOpening::openInBackground(paths, this, services_.readImage,
+  ImageOpening::openInBackground(paths, this, services_.readImage, services_.memoryRoom,
                                  [this, paths, notOpened, done](const std::vector<ImageOpening::Outcome> &outcomes) {
                                    const bool any = showOpened(paths, outcomes, notOpened);
                                    if (done)
@@ -677,20 +690,27 @@ void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notO
 bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
                              qsizetype notOpened) {
   QList<ImageOpening::Failure> failures;
-  bool any = false;
+  EditorController *last = nullptr;
   for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
     const QString &path = paths[qsizetype(i)];
     if (outcomes[i].problem) {
       failures.append({path, *outcomes[i].problem, outcomes[i].format});
       continue;
     }
-    showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
-    any = true;
+    try {
+      last = &showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
+    } catch (const std::bad_alloc &) {
+      failures.append({path, ImageOpening::Problem::noMemory, outcomes[i].format});
+    }
   }
-  // One request, one alert, however many of its files failed or had no room.
+  // What the request opened last is what the user looks at, and the
+  // request's one alert is about it: a sheet on that editor, not on the
+  // window that was key before.
+  if (last)
+    last->present();
   if (!failures.isEmpty() || notOpened > 0)
-    report(ImageOpening::failureMessage(failures, notOpened));
-  return any;
+    report(ImageOpening::failureMessage(failures, notOpened), last ? last->window() : nullptr);
+  return last != nullptr;
 }
 
 bool AppDelegate::openImageFile(const QString &path) { return openFiles({path}); }

@@ -59,6 +59,8 @@ struct AppServices {
   ImageOpening::Reader readImage;
   // Shows a folder in the file manager, then says whether anything could; the desktop's when empty.
   std::function<void(const QUrl &folder, std::function<void(bool opened)> done)> openFolder;
+  // The memory opening images may take; ImageOpening::memoryRoom when empty.
+  ImageOpening::Budget::Room memoryRoom;
 };
 
 struct LaunchOptions {
@@ -128,9 +130,10 @@ public:
   bool showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
                   qsizetype notOpened = 0);
   bool openImageFile(const QString &path);
-  // Logs the error and shows its sentence in an alert.
+  // Logs the error and shows its sentence in an alert, a sheet on `owner`
+  // when given, else on the key window.
   void report(const std::exception_ptr &error);
-  void report(const QString &message);
+  void report(const QString &message, QWidget *owner = nullptr);
   void showPermission();
 
   // Menu actions over the current editor.
@@ -176,13 +179,15 @@ Q_SIGNALS:
 
 private:
   QDateTime now() const;
+  // The launch's ending, once its files are read: a capture, the settings, or the hand-back.
+  void finishLaunch(const LaunchOptions &options, bool sessionExisted);
   void touch() { lastInteraction_ = now(); }
   void makeMenus();
   // Attaches the menus to the status item: no status item until launch.
   void setupMenus();
   bool launched() const { return presentation_ != nullptr; }
   void editorClosed(EditorController *editor);
-  void presentAlert(const QString &title, const QString &text);
+  void presentAlert(const QString &title, const QString &text, QWidget *owner = nullptr);
   ShellRules::Windows shellWindows(std::vector<std::unique_ptr<ShellWindow>> &holder) const;
   bool applicationActive() const;
   std::vector<QuitController::Editor> quitEditors() const;

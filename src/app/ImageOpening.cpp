@@ -15,7 +15,11 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <thread>
+
+#include <sys/resource.h>
 
 namespace crel::ImageOpening {
 
@@ -40,6 +44,8 @@ QString reason(const Failure &failure) {
   case Problem::notImage: return crel::tr("not a PNG, JPEG, TIFF, or HEIC image");
   case Problem::tooLarge: return crel::tr("larger than 80 megapixels");
   case Problem::sideTooLong: return crel::tr("longer than 32,768 pixels on a side");
+  case Problem::noPixels: return crel::tr("damaged: no pixels");
+  case Problem::noMemory: return crel::tr("not enough memory");
   case Problem::undecodable:
     return failure.format == Format::none
                ? crel::tr("the image could not be decoded")
@@ -57,6 +63,8 @@ Problem problemFor(ImageDecoder::Refusal refusal) {
   case ImageDecoder::Refusal::notRegularFile: return Problem::notRegularFile;
   case ImageDecoder::Refusal::tooLarge: return Problem::tooLarge;
   case ImageDecoder::Refusal::sideTooLong: return Problem::sideTooLong;
+  case ImageDecoder::Refusal::noPixels: return Problem::noPixels;
+  case ImageDecoder::Refusal::noMemory: return Problem::noMemory;
   case ImageDecoder::Refusal::none:
   case ImageDecoder::Refusal::notImage: break;
   }
@@ -76,7 +84,85 @@ QString shortPath(const QString &path) {
   return start + QChar(0x2026) + end;
 }
 
+// One "Name:   1234 kB" line of a /proc file, in bytes.
+std::optional<qint64> procField(const char *file, const QByteArray &name) {
+  QFile proc(QString::fromLatin1(file));
+  if (!proc.open(QIODevice::ReadOnly))
+    return std::nullopt;
+  for (const QByteArray &line : proc.readAll().split('\n'))
+    if (line.startsWith(QByteArray(name + ':'))) {
+      bool ok = false;
+      const qint64 kb = line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong(&ok);
+      return ok ? std::optional<qint64>(kb * 1024) : std::nullopt;
+    }
+  return std::nullopt;
+}
+
+// The most bytes one pixel takes at once while an image is decoded,
+// converted and given its editor, through its first save: the growth of an
+// instance's peak resident set (VmHWM) and peak address space (VmPeak) per
+// pixel when it opens one large file, less what opening a small one adds
+// (about 18 MB resident and 310 MB of address space, most of it allocator
+// arenas for new threads, which the reserve covers). A PNG: 5.3 bytes
+// resident at 80 and at 48 megapixels, 10.8 of address space at 80 (at 48
+// the arenas' share blurs it); JPEG and TIFF go the same road. A
+// 48-megapixel HEIC: 7.4 resident in the instance, whose pixels arrive in
+// RGBA and are converted once more, and about 6 more in the decoding helper
+// meanwhile; 13 of address space. Rounded up.
+struct PerPixel {
+  double memory, addressSpace;
+};
+constexpr PerPixel peakBytesPerPixel(Format format) {
+  return format == Format::heic ? PerPixel{14, 13.5} : PerPixel{5.5, 11.5};
+}
+
+// Kept for what the process does besides: windows, fonts, threads' stacks
+// and allocator arenas, an editor's undo.
+constexpr qint64 reserveBytes = qint64(512) << 20;
+
+constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+
 } // namespace
+
+std::atomic<qint64> Budget::heldMemory_{0}, Budget::heldAddressSpace_{0};
+
+Budget::~Budget() {
+  heldMemory_ -= held_.memory;
+  heldAddressSpace_ -= held_.addressSpace;
+}
+
+Budget::Space Budget::cost(Format format, double pixels) {
+  const PerPixel perPixel = peakBytesPerPixel(format);
+  return {qint64(pixels * perPixel.memory), qint64(pixels * perPixel.addressSpace)};
+}
+
+bool Budget::admit(Format format, double pixels) {
+  if (!room0_) {
+    // What other requests admitted is not in the process's figures yet.
+    const Space room = room_ ? room_() : memoryRoom();
+    const auto less = [](qint64 room, qint64 held) { return room == unlimited ? room : room - held; };
+    room0_ = Space{less(room.memory, heldMemory_), less(room.addressSpace, heldAddressSpace_)};
+  }
+  const Space needed = cost(format, pixels);
+  if (held_.memory + needed.memory > room0_->memory || held_.addressSpace + needed.addressSpace > room0_->addressSpace)
+    return false;
+  held_.memory += needed.memory;
+  held_.addressSpace += needed.addressSpace;
+  heldMemory_ += needed.memory;
+  heldAddressSpace_ += needed.addressSpace;
+  return true;
+}
+
+Budget::Space memoryRoom() {
+  Budget::Space room{unlimited, unlimited};
+  if (const std::optional<qint64> available = procField("/proc/meminfo", "MemAvailable"))
+    room.memory = *available - reserveBytes;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    if (const std::optional<qint64> used = procField("/proc/self/status", "VmSize"))
+      room.addressSpace = qint64(limit.rlim_cur) - *used - reserveBytes;
+  return room;
+}
 
 Format sniff(const QByteArray &head) {
   if (head.startsWith("\x89PNG\r\n\x1a\n"))
@@ -93,40 +179,52 @@ Format sniff(const QByteArray &head) {
   return Format::none;
 }
 
-Outcome open(const QString &path) {
+Outcome open(const QString &path, Budget *budget) {
   // The system's one decoder: it refuses what is not a regular file before
   // opening it; the format check below keeps it to the four formats.
   ImageDecoder::Refusal refusal = ImageDecoder::Refusal::none;
   Format format = Format::none;
-  QImage image = ImageDecoder::read(path, &refusal, [&format](const QByteArray &head) {
-    format = sniff(head);
-    return format != Format::none;
-  });
-  if (image.isNull()) {
-    // One of our formats by its first bytes, yet no image came out: the
-    // file is damaged, not of another kind.
-    const Problem problem = problemFor(refusal);
-    return {{}, problem == Problem::notImage && format != Format::none ? Problem::undecodable : problem, format};
+  try {
+    QImage image = ImageDecoder::read(
+        path, &refusal,
+        [&format](const QByteArray &head) {
+          format = sniff(head);
+          return format != Format::none;
+        },
+        budget ? ImageDecoder::Affordable([budget, &format](double pixels) { return budget->admit(format, pixels); })
+               : ImageDecoder::Affordable());
+    if (image.isNull()) {
+      // One of our formats by its first bytes, yet no image came out: the
+      // file is damaged, not of another kind.
+      const Problem problem = problemFor(refusal);
+      return {{}, problem == Problem::notImage && format != Format::none ? Problem::undecodable : problem, format};
+    }
+    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
+      image.convertToColorSpace(QColorSpace::SRgb);
+    // 16-bit and indexed files become the 8-bit format the editor works in;
+    // null only when there was no room for it.
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+      return {{}, Problem::noMemory, format};
+    return {std::move(image), {}, format};
+  } catch (const std::bad_alloc &) {
+    return {{}, Problem::noMemory, format};
   }
-  if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb)
-    image.convertToColorSpace(QColorSpace::SRgb);
-  // 16-bit and indexed files become the 8-bit format the editor works in.
-  return {image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32), {}, format};
 }
 
-void openInBackground(const QStringList &paths, QObject *context, const Reader &reader,
+void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
                       std::function<void(std::vector<Outcome>)> done) {
-  std::thread([paths, reader = reader ? reader : Reader(open), done = std::move(done),
-               target = QPointer<QObject>(context)] {
+  std::thread([paths, reader, room, done = std::move(done), target = QPointer<QObject>(context)] {
+    auto budget = std::make_shared<Budget>(room);
     std::vector<Outcome> outcomes;
     for (const QString &path : paths)
-      outcomes.push_back(reader(path));
+      outcomes.push_back(reader ? reader(path, *budget) : open(path, budget.get()));
     // The context is looked at only on its own thread; the application
     // object outlives every reader that finishes in time to matter.
     if (QCoreApplication *app = QCoreApplication::instance())
       QMetaObject::invokeMethod(
           app,
-          [done, target, outcomes = std::move(outcomes)]() mutable {
+          [done, target, budget, outcomes = std::move(outcomes)]() mutable {
             if (target)
               done(std::move(outcomes));
           },
@@ -168,8 +266,12 @@ QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
                       .arg(ForwardedLaunch::maxPaths)
                       .arg(notOpened);
   const auto any = [&failures](auto test) { return std::any_of(failures.begin(), failures.end(), test); };
-  if (any([](const Failure &f) { return f.problem == Problem::notImage || f.problem == Problem::tooLarge; }))
+  if (any([](const Failure &f) {
+        return f.problem == Problem::notImage || f.problem == Problem::tooLarge || f.problem == Problem::noPixels;
+      }))
     paragraphs << CrelError::invalidImage().errorDescription();
+  if (any([](const Failure &f) { return f.problem == Problem::noMemory; }))
+    paragraphs << crel::tr("There is not enough memory to open more images now. Closing some editors frees memory.");
   // The 80-megapixel advice would be no help for these.
   if (any([](const Failure &f) { return f.problem == Problem::sideTooLong; }))
     paragraphs << crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");

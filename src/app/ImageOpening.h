@@ -6,10 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
-#include <vector>
-
 #include <optional>
+#include <vector>
 
 class QObject;
 
@@ -28,8 +28,60 @@ Format sniff(const QByteArray &head);
 // Why a file did not open. undecodable: the file starts as one of the four
 // formats but its image could not be decoded (damaged, or cut short).
 // sideTooLong: within the pixel limit, but longer on a side than any image
-// that can be saved.
-enum class Problem { notFound, notReadable, notRegularFile, notImage, tooLarge, undecodable, sideTooLong };
+// that can be saved. noPixels: the header declares a side of 0. noMemory:
+// the process has no room for its pixels now.
+enum class Problem {
+  notFound,
+  notReadable,
+  notRegularFile,
+  notImage,
+  tooLarge,
+  undecodable,
+  sideTooLong,
+  noPixels,
+  noMemory
+};
+
+// What opening one request's images may take from memory. Each file's cost
+// (its pixels times the most bytes a pixel holds at once while it is
+// decoded, converted and given its editor) is weighed, in order, against the
+// room the process had when the request's first file was weighed, less what
+// the files admitted before it will take: a request's images are all
+// decoded before its first editor opens. What other requests admitted and
+// have not opened yet is held back from that room too.
+class Budget {
+public:
+  // Bytes the process can still take: of the system's memory, and of its
+  // address space (the limit `ulimit -v` sets); the most a qint64 holds for
+  // no limit.
+  struct Space {
+    qint64 memory = 0;
+    qint64 addressSpace = 0;
+  };
+  // The room now; memoryRoom() when empty.
+  using Room = std::function<Space()>;
+  explicit Budget(Room room = {}) : room_(std::move(room)) {}
+  // Gives back what it held: its editors are open, or it was dropped.
+  ~Budget();
+  Budget(const Budget &) = delete;
+  Budget &operator=(const Budget &) = delete;
+
+  // True when a file of `pixels` read as `format` fits; its cost is then held.
+  bool admit(Format format, double pixels);
+  // The most opening an image of `pixels` takes at once.
+  static Space cost(Format format, double pixels);
+
+private:
+  Room room_;
+  std::optional<Space> room0_;
+  Space held_;
+  static std::atomic<qint64> heldMemory_, heldAddressSpace_;
+};
+
+// The memory available to the system and the room under the process's
+// address-space limit, each less a reserve for everything else the process
+// does.
+Budget::Space memoryRoom();
 
 struct Outcome {
   QImage image;                   // full size, upright, in a format the editor takes
@@ -39,16 +91,19 @@ struct Outcome {
 
 // Never blocks on what is not a regular file (FIFO, socket, device), which
 // is refused before it is opened; the size limit is checked from the
-// header, before any pixel memory is allocated. Safe on any thread.
-Outcome open(const QString &path);
+// header, before any pixel memory is allocated, and so is `budget` when
+// given; no failure to allocate ends the process. Safe on any thread.
+Outcome open(const QString &path, Budget *budget = nullptr);
 
-// How one file is read; open() unless a test stands in.
-using Reader = std::function<Outcome(const QString &path)>;
+// How one file is read, weighed against its request's budget; open() unless
+// a test stands in.
+using Reader = std::function<Outcome(const QString &path, Budget &budget)>;
 // Reads the files in order away from the main thread, so that a file on a
 // stalled mount freezes no editor, and hands the outcomes, in the same
-// order, to `done` on `context`'s thread unless `context` is gone by then.
-// A read that never returns keeps only its own thread.
-void openInBackground(const QStringList &paths, QObject *context, const Reader &reader,
+// order, to `done` on `context`'s thread unless `context` is gone by then;
+// the request's budget is held until `done` returns. A read that never
+// returns keeps only its own thread.
+void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
                       std::function<void(std::vector<Outcome>)> done);
 
 // The same, throwing CrelError::invalidImage with the message that names

@@ -13,6 +13,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "chrome/LightPalette.h"
 #include "document/CrelStorage.h"
+#include "platform/base/DescriptorLimit.h"
 #include "platform/base/QuietMessages.h"
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopIntegration.h"
@@ -111,6 +112,9 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
                                                  : SingleInstance::runtimeFolder(AppIdentity::identifier()));
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
+  // The instance holds connections, editors' files and helpers' pipes; its
+  // children get the usual limit back.
+  DescriptorLimit::raise();
 
   integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());

@@ -10,7 +10,9 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
@@ -118,15 +120,39 @@ void SingleInstance::acceptConnections() {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     if (!peerIsUs(*socket)) {
       socket->abort();
+      socket->deleteLater();
       continue;
     }
+    // The new connection is always read: a complete request arriving in a
+    // flood of idle ones still gets its answer.
+    std::erase_if(unfinished_, [](const QPointer<QLocalSocket> &s) { return !s; });
+    while (unfinished_.size() >= size_t(maxUnfinished)) {
+      if (QLocalSocket *oldest = unfinished_.front()) {
+        oldest->abort();
+        oldest->deleteLater();
+      }
+      unfinished_.pop_front();
+    }
+    unfinished_.emplace_back(socket);
+    QTimer::singleShot(partialLineTimeoutMs, socket, [this, socket] {
+      if (std::find(unfinished_.begin(), unfinished_.end(), socket) == unfinished_.end())
+        return;
+      finished(socket);
+      socket->abort();
+      socket->deleteLater();
+    });
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
     readRequest(socket);
   }
 }
 
+void SingleInstance::finished(QLocalSocket *socket) {
+  std::erase_if(unfinished_, [socket](const QPointer<QLocalSocket> &s) { return !s || s == socket; });
+}
+
 void SingleInstance::readRequest(QLocalSocket *socket) {
-  const auto refuse = [socket] {
+  const auto refuse = [this, socket] {
+    finished(socket);
     socket->write(ForwardedLaunch::encodeReply(false));
     socket->disconnectFromServer();
   };
@@ -136,6 +162,7 @@ void SingleInstance::readRequest(QLocalSocket *socket) {
     return;
   }
   // One request per connection.
+  finished(socket);
   disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
   const std::optional<ForwardedLaunch> request =
       ForwardedLaunch::decode(socket->readLine(ForwardedLaunch::maxLineBytes + 1));

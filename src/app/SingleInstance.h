@@ -5,8 +5,10 @@
 #include "platform/files/FileLock.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,6 +53,12 @@ public:
 
   static constexpr int connectTimeoutMs = 3000;
   static constexpr int replyTimeoutMs = 10000;
+  // Connections that have not sent their whole request: at most this many
+  // are kept, the oldest going for a new one, and none for longer than
+  // partialLineTimeoutMs, so idle connections never take the descriptors
+  // the instance needs to save. A launch sends its line as it connects.
+  static constexpr int maxUnfinished = 64;
+  static constexpr int partialLineTimeoutMs = 3000;
 
   // The user's own folder for the lock and the socket (RuntimeFolder).
   static QString runtimeFolder(const QString &identifier);
@@ -90,11 +98,14 @@ public:
 private:
   void acceptConnections();
   void readRequest(QLocalSocket *socket);
+  void finished(QLocalSocket *socket);
 
   QString folder_;
   FileLock lock_;
   QLocalServer *server_ = nullptr;
   Handler handler_;
+  // Oldest first.
+  std::deque<QPointer<QLocalSocket>> unfinished_;
 };
 
 } // namespace crel

@@ -31,6 +31,10 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace crel;
 using crel::test::Delegate;
 using crel::test::FakeSession;
@@ -67,6 +71,9 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
     QStringList alerts;
     QObject::connect(&make(), &AppDelegate::alertShown, [&](const QString &text) { alerts << text; });
     delegate->launch(row.options);
+    // The launch's files are read away from the main thread; the shortcut's
+    // problem is told as the launch ends.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.filter("X11").isEmpty(); }, 10'000));
     QCoreApplication::processEvents();
     EXPECT_EQ(!visibleWindows("settings").isEmpty(), row.welcome);
     EXPECT_EQ(capture.phase() != CaptureCoordinator::Phase::idle, row.capturing);
@@ -80,6 +87,30 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
     updates.started = 0;
     delegate.reset();
   }
+}
+
+// A first launch's files are read as a later launch's are, away from the
+// main thread, and its ending waits for them: an opened image is an editor,
+// not a reason for the settings.
+TEST_F(Delegate, AFirstLaunchReadsItsFilesAwayFromTheMainThread) {
+  const std::thread::id main = std::this_thread::get_id();
+  std::atomic<bool> onMain = false, release = false;
+  reader = [&](const QString &, ImageOpening::Budget &) {
+    onMain = onMain || std::this_thread::get_id() == main;
+    while (!release && std::this_thread::get_id() != main)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return ImageOpening::Outcome{test::filledImage({40, 30}, Qt::red, QImage::Format_RGB32), {},
+                                 ImageOpening::Format::png};
+  };
+  make().launch({false, false, true, {"/d/a.png", "/d/b.png"}});
+  EXPECT_FALSE(onMain);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(delegate->editors().empty()) << "still reading";
+  EXPECT_TRUE(visibleWindows("settings").isEmpty()) << "the ending waits for the files";
+  release = true;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return delegate->editors().size() == 2; }, 10'000));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(visibleWindows("settings").isEmpty());
 }
 
 TEST_F(Delegate, SessionRestoreReopensEditorsAndKeepsAnUnreadableFile) {

@@ -95,7 +95,7 @@ protected:
     delegate.reset();
     delegate = std::make_unique<AppDelegate>(AppServices{
         shortcuts, capture, updateService ? *updateService : updates, login, sessionStore ? *sessionStore : session,
-        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray, reader, openFolder});
+        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray, reader, openFolder, memoryRoom});
     return *delegate;
   }
 
@@ -152,6 +152,8 @@ protected:
   FakeNotificationCenter notifications;
   TrayWatch tray;
   ImageOpening::Reader reader;
+  // The memory opening images may take; empty: the process's own.
+  ImageOpening::Budget::Room memoryRoom;
   // No file manager shows anything in a test; empty: the desktop's.
   std::function<void(const QUrl &, std::function<void(bool)>)> openFolder =
       [](const QUrl &, const std::function<void(bool)> &done) { done(false); };

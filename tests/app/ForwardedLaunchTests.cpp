@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <memory>
 #include <thread>
@@ -28,6 +30,21 @@ template <class T> T pump(std::future<T> &future) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   return future.get();
 }
+
+// A primary that notes the files of every request it is handed and answers yes.
+struct Recording {
+  explicit Recording(const QString &folder) : instance(folder) {
+    listening = instance.becomePrimary();
+    instance.setHandler([this](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
+      handled << request.paths;
+      reply(true);
+    });
+  }
+  QString socketPath() const { return instance.socketPath(); }
+  SingleInstance instance;
+  bool listening = false;
+  QStringList handled;
+};
 
 } // namespace
 
@@ -233,13 +250,9 @@ TEST(SingleInstance, EverySpellingOfOneDisplayNamesOneInstance) {
 
 TEST(SingleInstance, ARequestItsLaunchGaveUpOnIsNeverCarriedOut) {
   QTemporaryDir folder;
-  SingleInstance primary(folder.path());
-  ASSERT_TRUE(primary.becomePrimary());
-  QStringList handled;
-  primary.setHandler([&](const ForwardedLaunch &request, const SingleInstance::Reply &reply) {
-    handled << request.paths;
-    reply(true);
-  });
+  Recording primary(folder.path());
+  ASSERT_TRUE(primary.listening);
+  const QStringList &handled = primary.handled;
   const auto send = [&](const QString &path, int replyTimeout) {
     return std::async(std::launch::async, [&folder, path, replyTimeout] {
       return SingleInstance::forward(folder.path(), request(Command::open, {path}), 5000, replyTimeout);
@@ -293,4 +306,44 @@ TEST(SingleInstance, AnAcceptedRequestIsAnsweredHoweverLongItTakes) {
     });
     EXPECT_EQ(pump(answer), c.launchHears) << c.name;
   }
+}
+
+// Connections that send half a request and wait: past the cap the oldest
+// go, a partial line goes after its timeout, and a launch that forwards
+// meanwhile is still answered.
+TEST(SingleInstance, IdleHalfRequestsAreCappedAndTimedOutWhileALaunchIsAnswered) {
+  QTemporaryDir folder;
+  Recording primary(folder.path());
+  ASSERT_TRUE(primary.listening);
+  const QStringList &handled = primary.handled;
+  constexpr int idle = SingleInstance::maxUnfinished + 40;
+  std::vector<std::unique_ptr<QLocalSocket>> flood;
+  for (int i = 0; i < idle; ++i) {
+    flood.push_back(std::make_unique<QLocalSocket>());
+    flood.back()->connectToServer(primary.socketPath());
+    ASSERT_TRUE(flood.back()->waitForConnected(5000)) << i;
+    flood.back()->write("{\"v\":1,\"cmd\":\"op");
+    flood.back()->flush();
+    QCoreApplication::processEvents();
+  }
+  const auto connected = [&flood] {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return std::count_if(flood.begin(), flood.end(), [](const auto &socket) {
+      socket->waitForReadyRead(0); // notices a close
+      return socket->state() == QLocalSocket::ConnectedState;
+    });
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return connected() <= SingleInstance::maxUnfinished; }, 5000)) << connected();
+  // The newest are the ones kept.
+  EXPECT_EQ(flood.back()->state(), QLocalSocket::ConnectedState);
+
+  auto answer = std::async(std::launch::async, [&folder] {
+    ForwardedLaunch launch = request(Command::open, {"/later.png"});
+    return SingleInstance::forward(folder.path(), launch, 5000, 5000);
+  });
+  EXPECT_EQ(pump(answer), std::optional<bool>(true));
+  EXPECT_EQ(handled, QStringList{"/later.png"});
+
+  EXPECT_TRUE(QTest::qWaitFor([&] { return connected() == 0; }, SingleInstance::partialLineTimeoutMs + 3000))
+      << connected() << " half requests are still held";
 }

@@ -34,7 +34,7 @@ ForwardedLaunch within(Command command, qint64 ms, QStringList paths = {}) {
 // time, the request is carried out to the end and its launch hears yes.
 TEST_F(Delegate, AcceptedFilesOpenHoweverLongReadingThemTakes) {
   std::atomic<int> reads = 0;
-  reader = [&reads](const QString &path) {
+  reader = [&reads](const QString &path, ImageOpening::Budget &) {
     ++reads;
     std::this_thread::sleep_for(std::chrono::milliseconds(path.endsWith("slow.png") ? 1500 : 0));
     return ImageOpening::Outcome{filledImage({40, 30}, Qt::red, QImage::Format_RGB32), {}, ImageOpening::Format::png};
@@ -80,4 +80,63 @@ TEST_F(Delegate, ALateCaptureRequestIsStillDropped) {
   EXPECT_EQ(said.words, QStringList{"no"});
   EXPECT_EQ(capture.phase(), CaptureCoordinator::Phase::idle);
   EXPECT_FALSE(pendingStills);
+}
+
+// Requests of large images against the memory the process has left: each
+// request opens what fits, in order, and names the rest in its one alert;
+// what a request held is free again for the next one.
+TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
+  // Every file claims 80 megapixels; one named "nomem" cannot be allocated.
+  reader = [](const QString &path, ImageOpening::Budget &budget) {
+    if (!budget.admit(ImageOpening::Format::png, 80e6))
+      return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
+    if (path.contains("nomem"))
+      return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
+    return ImageOpening::Outcome{filledImage({40, 30}, Qt::red, QImage::Format_RGB32), {}, ImageOpening::Format::png};
+  };
+  const ImageOpening::Budget::Space one = ImageOpening::Budget::cost(ImageOpening::Format::png, 80e6);
+  // Room for three such images, and a little.
+  memoryRoom = [one] { return ImageOpening::Budget::Space{one.memory * 3 + 1000, one.addressSpace * 3 + 1000}; };
+  AppDelegate &app = make();
+  app.launch({true, false, true});
+  ForwardedRequests requests(app, capture);
+  QStringList alerts;
+  QObject::connect(&app, &AppDelegate::alertShown, [&](const QString &text) { alerts << text; });
+  const auto files = [](const QString &stem, int count) {
+    QStringList paths;
+    for (int i = 1; i <= count; ++i)
+      paths << QString("/d/%1-%2.png").arg(stem).arg(i);
+    return paths;
+  };
+  const QString memory = "There is not enough memory to open more images now. Closing some editors frees memory.";
+  struct Case {
+    const char *name;
+    QStringList paths;
+    QStringList said;
+    int editors;
+    QStringList refused; // named in the alert as short of memory
+  };
+  const std::vector<Case> cases{
+      {"within the budget", files("a", 3), {"accepted", "yes"}, 3, {}},
+      {"over it", files("b", 20), {"accepted", "yes"}, 3, files("b", 10).mid(3)},
+      {"an allocation failure while decoding", {"/d/c.png", "/d/nomem.png"}, {"accepted", "yes"}, 1, {"/d/nomem.png"}},
+  };
+  for (const Case &c : cases) {
+    const size_t before = app.editors().size();
+    alerts.clear();
+    Said said;
+    requests.handle(within(Command::open, 20'000, c.paths), said.reply());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return said.words.size() == c.said.size(); }, 10'000)) << c.name;
+    EXPECT_EQ(said.words, c.said) << c.name;
+    EXPECT_EQ(app.editors().size() - before, size_t(c.editors)) << c.name;
+    if (c.refused.isEmpty()) {
+      EXPECT_TRUE(alerts.isEmpty()) << c.name << ": " << alerts.join('\n').toStdString();
+      continue;
+    }
+    ASSERT_EQ(alerts.size(), 1) << c.name;
+    for (const QString &path : c.refused)
+      EXPECT_TRUE(alerts[0].contains(path + ": not enough memory") || alerts[0].contains(path + " could not be opened: not enough memory"))
+          << c.name << ": " << path.toStdString() << "\n" << alerts[0].toStdString();
+    EXPECT_TRUE(alerts[0].endsWith(memory)) << c.name << ": " << alerts[0].toStdString();
+  }
 }

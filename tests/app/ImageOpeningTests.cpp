@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 using namespace crel;
 
 namespace {
@@ -27,6 +29,19 @@ QByteArray jpegClaiming(QSize size, int orientation) {
     jpeg.replace(frame + 5, 4, QByteArray(sides, 4));
   }
   return jpeg;
+}
+
+// A fixture HEIC whose image extent declares `size`.
+QByteArray heicDeclaring(QSize size) {
+  QByteArray heic = test::contents(QDir(QStringLiteral(CREL_HEIC_FIXTURES)).filePath("quadrants-800x500.heic"));
+  const qsizetype ispe = heic.indexOf("ispe");
+  if (ispe >= 0) {
+    const char sides[] = {char(size.width() >> 24), char(size.width() >> 16), char(size.width() >> 8),
+                          char(size.width()),       char(size.height() >> 24), char(size.height() >> 16),
+                          char(size.height() >> 8), char(size.height())};
+    heic.replace(ispe + 8, 8, QByteArray(sides, 8));
+  }
+  return heic;
 }
 
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
@@ -71,6 +86,7 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
       {"wide.png", encodedImage(wide, "PNG"), P::sideTooLong},
       // Stored 1,000 wide, upright 33,000 wide.
       {"turned.jpg", jpegClaiming({1'000, 33'000}, 6), P::sideTooLong},
+      {"empty.heic", heicDeclaring({0, 0}), P::noPixels},
   };
   QList<ImageOpening::Failure> failures;
   for (const auto &f : files) {
@@ -100,6 +116,64 @@ TEST(ImageOpening, RefusalsNameTheFileAndTheReason) {
   // A damaged file sends nobody looking for another format.
   EXPECT_EQ(ImageOpening::failureMessage({failures[6]}),
             shown + "/truncated.png could not be opened: the PNG image could not be decoded.");
+  // Declaring no pixels is damage too, with the advice every invalid image gets.
+  EXPECT_EQ(ImageOpening::failureMessage({failures[11]}),
+            shown + "/empty.heic could not be opened: damaged: no pixels.\n\n"
+                    "Choose a PNG, JPEG, TIFF, or HEIC image smaller than 80 megapixels.");
+}
+
+// An image the process has no room for is refused for memory, whether the
+// budget turns it down from its header or its pixels cannot be allocated;
+// nothing is reported as damage and nothing ends the process.
+TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
+  QTemporaryDir dir;
+  QImage large(8'000, 6'000, QImage::Format_Mono); // 48 megapixels, cheap to make
+  large.fill(1);
+  const QString png = write(dir, "large.png", encodedImage(large, "PNG"));
+  const QString heic = write(dir, "photo.heic", heicDeclaring({800, 500}));
+  const auto room = [](ImageOpening::Format format, double pixels) {
+    return [space = ImageOpening::Budget::cost(format, pixels)] { return space; };
+  };
+  using P = ImageOpening::Problem;
+  const struct {
+    const char *name;
+    QString path;
+    ImageOpening::Budget::Room room;
+    std::optional<P> problem;
+  } cases[]{
+      {"a PNG within the room", png, room(ImageOpening::Format::png, 48e6), std::nullopt},
+      {"a PNG over it", png, room(ImageOpening::Format::png, 47e6), P::noMemory},
+      {"a HEIC within the room", heic, room(ImageOpening::Format::heic, 800 * 500), std::nullopt},
+      {"a HEIC over it", heic, room(ImageOpening::Format::heic, 800 * 499), P::noMemory},
+  };
+  for (const auto &c : cases) {
+    ImageOpening::Budget budget(c.room);
+    EXPECT_EQ(ImageOpening::open(c.path, &budget).problem, c.problem) << c.name;
+  }
+
+  // Past the budget, under an address-space limit that leaves no room for
+  // the pixels: Qt's decoder fails to allocate them.
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &before), 0);
+  const qint64 used = [] {
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n'))
+      if (line.startsWith("VmSize:"))
+        return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return qint64(0);
+  }();
+  ASSERT_GT(used, 0);
+  rlimit tight = before;
+  tight.rlim_cur = rlim_t(used + (qint64(64) << 20));
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+  const ImageOpening::Outcome outcome = ImageOpening::open(png);
+  ::setrlimit(RLIMIT_AS, &before);
+  EXPECT_EQ(outcome.problem, P::noMemory);
+  EXPECT_EQ(ImageOpening::failureMessage({{png, P::noMemory, ImageOpening::Format::png}}),
+            CrelStorage::displayPath(png) +
+                " could not be opened: not enough memory.\n\n"
+                "There is not enough memory to open more images now. Closing some editors frees memory.");
 }
 
 TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {

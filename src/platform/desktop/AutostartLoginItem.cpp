@@ -1,15 +1,15 @@
 #include "AutostartLoginItem.h"
 
+#include "FolderOpener.h"
+#include "platform/base/DescriptorLimit.h"
 #include "platform/base/Translate.h"
 #include "platform/files/AppIdentity.h"
 #include "platform/files/AtomicFileWriter.h"
 #include "platform/files/FileError.h"
 #include "platform/files/ResourceLocator.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -121,12 +121,12 @@ void AutostartLoginItem::unregisterItem() {
 void AutostartLoginItem::openSettings() {
   for (const char *tool : {"gnome-session-properties", "xfce4-session-settings"}) {
     const QString program = QStandardPaths::findExecutable(QLatin1String(tool));
-    if (!program.isEmpty() && QProcess::startDetached(program, {}))
+    if (!program.isEmpty() && DescriptorLimit::startDetached(program))
       return;
   }
   const QString folder = QFileInfo(entryPath()).absolutePath();
   QDir().mkpath(folder);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+  FolderOpener::openWithHandler(QUrl::fromLocalFile(folder), {});
 }
 
 } // namespace crel

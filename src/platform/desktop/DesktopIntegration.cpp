@@ -1,6 +1,7 @@
 #include "DesktopIntegration.h"
 
 #include "DesktopEntry.h"
+#include "platform/base/DescriptorLimit.h"
 #include "platform/base/Translate.h"
 #include "platform/files/AppIdentity.h"
 #include "platform/files/AtomicFileWriter.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -115,7 +115,7 @@ bool DesktopIntegration::install(bool firstTime) const {
     // File managers that read the MIME cache learn the image types from it.
     const QString update = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
     if (!update.isEmpty())
-      QProcess::startDetached(update, {QStringLiteral("-q"), QFileInfo(entryPath()).absolutePath()});
+      DescriptorLimit::startDetached(update, {QStringLiteral("-q"), QFileInfo(entryPath()).absolutePath()});
   }
   return wrote;
 }

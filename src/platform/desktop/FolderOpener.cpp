@@ -1,5 +1,7 @@
 #include "FolderOpener.h"
 
+#include "platform/base/DescriptorLimit.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -46,6 +48,7 @@ void FolderOpener::openWithHandler(const QUrl &folder, Done done) {
   process->setArguments({folder.isLocalFile() ? folder.toLocalFile() : folder.toString(QUrl::FullyEncoded)});
   process->setStandardOutputFile(QProcess::nullDevice());
   process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process->setChildProcessModifier(&DescriptorLimit::restoreInChild);
   auto answered = std::make_shared<bool>(false);
   auto answer = [answered, done = std::move(done)](bool opened) {
     if (!std::exchange(*answered, true) && done)

@@ -1,5 +1,6 @@
 #include "HeifHeader.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -81,8 +82,15 @@ const Box *find(const std::vector<Box> &boxes, const char *type) {
   return nullptr;
 }
 
-bool within(std::uint64_t width, std::uint64_t height, double maxPixels) {
-  return width >= 1 && height >= 1 && double(width) * double(height) <= maxPixels;
+// The verdict on one declared size; `largest` keeps the largest seen.
+std::optional<Verdict> judge(std::uint64_t width, std::uint64_t height, double maxPixels, double &largest) {
+  if (width == 0 || height == 0)
+    return Verdict::noPixels;
+  const double pixels = double(width) * double(height);
+  if (pixels > maxPixels)
+    return Verdict::tooLarge;
+  largest = std::max(largest, pixels);
+  return std::nullopt;
 }
 
 struct Extent {
@@ -177,7 +185,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> canvas(const std::string 
 
 } // namespace
 
-Verdict check(const unsigned char *data, std::size_t size, double maxPixels) {
+Verdict check(const unsigned char *data, std::size_t size, double maxPixels, double *largest) {
+  double seen = 0;
   const auto top = children(data, 0, size);
   if (!top)
     return Verdict::malformed;
@@ -203,8 +212,8 @@ Verdict check(const unsigned char *data, std::size_t size, double maxPixels) {
       const auto width = r.number(4), height = r.number(4);
       if (!r.ok)
         return Verdict::malformed;
-      if (!within(width, height, maxPixels))
-        return Verdict::tooLarge;
+      if (const auto verdict = judge(width, height, maxPixels, seen))
+        return *verdict;
     }
   }
 
@@ -250,9 +259,11 @@ Verdict check(const unsigned char *data, std::size_t size, double maxPixels) {
     const auto output = prefix ? canvas(type, *prefix) : std::nullopt;
     if (!output)
       return Verdict::malformed;
-    if (!within(output->first, output->second, maxPixels))
-      return Verdict::tooLarge;
+    if (const auto verdict = judge(output->first, output->second, maxPixels, seen))
+      return *verdict;
   }
+  if (largest)
+    *largest = seen;
   return Verdict::allowed;
 }
 

@@ -15,11 +15,14 @@ namespace HeifHeader {
 enum class Verdict {
   allowed,   // every declared size is within the limit
   tooLarge,  // some declared size exceeds it
+  noPixels,  // some declared size is 0 on a side: damaged
   malformed, // the boxes cannot be walked, or a canvas cannot be found
 };
 
-// `maxPixels` bounds width × height of each declared size.
-Verdict check(const unsigned char *data, std::size_t size, double maxPixels);
+// `maxPixels` bounds width × height of each declared size. `largest`, when
+// given and the verdict is allowed, is the largest declared width × height:
+// the most pixels a decoder holds at once for the file's picture.
+Verdict check(const unsigned char *data, std::size_t size, double maxPixels, double *largest = nullptr);
 
 } // namespace HeifHeader
 

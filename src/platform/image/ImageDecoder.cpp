@@ -100,6 +100,8 @@ public:
       return image_;
     if (WIFEXITED(status) && WEXITSTATUS(status) == protocol::tooLarge)
       return refuse(refusal, Refusal::tooLarge);
+    if (noMemory_)
+      return refuse(refusal, Refusal::noMemory);
     if (WIFSIGNALED(status))
       qCInfo(lcDecoder) << "crel-heif-decoder ended by signal" << WTERMSIG(status);
     return refuse(refusal, Refusal::notImage);
@@ -218,6 +220,8 @@ private:
     image_ =
         QImage(int(width), int(height),
                (flags & protocol::premultiplied) ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
+    // Null: the pixels cannot be allocated, which is no fault of the file.
+    noMemory_ = image_.isNull();
     if (image_.isNull() || image_.bytesPerLine() != qsizetype(width) * 4)
       return false;
     if (profileSize > 0)
@@ -247,32 +251,49 @@ private:
   QImage image_;
   std::size_t expected_ = 0, received_ = 0;
   bool alpha_ = false;
+  bool noMemory_ = false;
 };
 
-QImage decodeHeif(const QByteArray &data, Refusal *refusal) {
+// A conversion's result: null only when its pixels could not be allocated.
+QImage converted(const QImage &image, QImage::Format format, Refusal *refusal) {
+  QImage result = image.convertToFormat(format);
+  return result.isNull() ? refuse(refusal, Refusal::noMemory) : result;
+}
+
+QImage decodeHeif(const QByteArray &data, Refusal *refusal, const ImageDecoder::Affordable &affordable) {
   if (std::size_t(data.size()) > protocol::maxInputBytes)
     return refuse(refusal, Refusal::notImage);
   // Refused here without starting a process; the helper checks again.
+  double largest = 0;
   switch (HeifHeader::check(reinterpret_cast<const unsigned char *>(data.constData()), std::size_t(data.size()),
-                            ImageDecoder::maxPixels)) {
+                            ImageDecoder::maxPixels, &largest)) {
   case HeifHeader::Verdict::allowed: break;
   case HeifHeader::Verdict::tooLarge: return refuse(refusal, Refusal::tooLarge);
+  case HeifHeader::Verdict::noPixels: return refuse(refusal, Refusal::noPixels);
   case HeifHeader::Verdict::malformed: return refuse(refusal, Refusal::notImage);
   }
+  if (affordable && !affordable(largest))
+    return refuse(refusal, Refusal::noMemory);
   HelperRun run(data);
   const QImage image = run.run(refusal);
   if (image.isNull())
     return image;
   if (!sidesAllowed(image.width(), image.height()))
     return refuse(refusal, Refusal::sideTooLong);
-  return image.convertToFormat(run.alpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  return converted(image, run.alpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32, refusal);
 }
 
-QImage decodeDevice(QIODevice &device, Refusal *refusal) {
+QImage decodeDevice(QIODevice &device, Refusal *refusal, const ImageDecoder::Affordable &affordable) {
   if (isHeif(device.peek(64))) {
     if (device.size() > qint64(protocol::maxInputBytes))
       return refuse(refusal, Refusal::notImage);
-    return decodeHeif(device.readAll(), refusal);
+    QByteArray data;
+    try {
+      data = device.readAll();
+    } catch (const std::bad_alloc &) {
+      return refuse(refusal, Refusal::noMemory);
+    }
+    return decodeHeif(data, refusal, affordable);
   }
   QImageReader::setAllocationLimit(allocationLimitMB);
   QImageReader reader(&device);
@@ -285,13 +306,17 @@ QImage decodeDevice(QIODevice &device, Refusal *refusal) {
   if (!size.isValid())
     return refuse(refusal, Refusal::notImage);
   if (!allowed(size.width(), size.height()))
-    return refuse(refusal, size.width() >= 1 && size.height() >= 1 ? Refusal::tooLarge : Refusal::notImage);
+    return refuse(refusal, size.width() >= 1 && size.height() >= 1 ? Refusal::tooLarge : Refusal::noPixels);
   if (!sidesAllowed(size.width(), size.height()))
     return refuse(refusal, Refusal::sideTooLong);
+  if (affordable && !affordable(double(size.width()) * size.height()))
+    return refuse(refusal, Refusal::noMemory);
   const QImage image = reader.read();
-  // A decoder that disagrees with its own header must not slip past the rules.
+  // A decoder that disagrees with its own header must not slip past the
+  // rules. Qt's decoders say no more than "failed" when their pixels cannot
+  // be allocated: an image of that size that cannot be made now tells it.
   if (image.isNull())
-    return refuse(refusal, Refusal::notImage);
+    return refuse(refusal, QImage(size, QImage::Format_ARGB32).isNull() ? Refusal::noMemory : Refusal::notImage);
   if (!allowed(image.width(), image.height()))
     return refuse(refusal, Refusal::tooLarge);
   if (!sidesAllowed(image.width(), image.height()))
@@ -306,7 +331,7 @@ Refusal refusalFor(int error) {
 } // namespace
 
 QImage ImageDecoder::read(const QString &path, Refusal *refusal,
-                          const std::function<bool(const QByteArray &head)> &accepts) {
+                          const std::function<bool(const QByteArray &head)> &accepts, const Affordable &affordable) {
   if (refusal)
     *refusal = Refusal::none;
   // A FIFO, socket or device may block on open or never end; a folder is no image.
@@ -324,17 +349,17 @@ QImage ImageDecoder::read(const QString &path, Refusal *refusal,
   }
   if (accepts && !accepts(file.peek(32)))
     return refuse(refusal, Refusal::notImage);
-  return decodeDevice(file, refusal);
+  return decodeDevice(file, refusal, affordable);
 }
 
-QImage ImageDecoder::decode(const QByteArray &data, Refusal *refusal) {
+QImage ImageDecoder::decode(const QByteArray &data, Refusal *refusal, const Affordable &affordable) {
   if (refusal)
     *refusal = Refusal::none;
   QBuffer buffer;
   buffer.setData(data);
   if (!buffer.open(QIODevice::ReadOnly))
     return refuse(refusal, Refusal::notImage);
-  return decodeDevice(buffer, refusal);
+  return decodeDevice(buffer, refusal, affordable);
 }
 
 } // namespace crel

@@ -35,15 +35,23 @@ public:
     notImage,       // not a raster image, empty, damaged or undecodable
     tooLarge,       // some declared size exceeds maxPixels
     sideTooLong,    // within maxPixels, but a side is longer than maxSide
+    noPixels,       // a declared size is 0 on a side: damaged
+    noMemory,       // turned down by `affordable`, or its pixels could not be allocated
   };
+
+  // Asked once the header is read, before any pixel memory is allocated,
+  // with the most pixels the file's decoding holds at once; false refuses
+  // the file as noMemory.
+  using Affordable = std::function<bool(double pixels)>;
 
   // A null image when the file is refused; `refusal`, when given, says why.
   // Only a regular file is opened, and without blocking.
   // `accepts`, when given, judges the first bytes: a file it turns down is
   // refused as notImage before any decoder sees it.
   static QImage read(const QString &path, Refusal *refusal = nullptr,
-                     const std::function<bool(const QByteArray &head)> &accepts = {});
-  static QImage decode(const QByteArray &data, Refusal *refusal = nullptr);
+                     const std::function<bool(const QByteArray &head)> &accepts = {},
+                     const Affordable &affordable = {});
+  static QImage decode(const QByteArray &data, Refusal *refusal = nullptr, const Affordable &affordable = {});
 };
 
 } // namespace crel

@@ -1,5 +1,6 @@
 #include "ProcessTextRecognizer.h"
 
+#include "platform/base/DescriptorLimit.h"
 #include "platform/base/Translate.h"
 #include "platform/files/ResourceLocator.h"
 #include "platform/text/TextRecognitionError.h"
@@ -50,7 +51,10 @@ std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &imag
   helper.setStandardErrorFile(QProcess::nullDevice());
   // The helper goes with the thread that waits for it, even when this
   // process is killed and never gets to end it.
-  helper.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+  helper.setChildProcessModifier([] {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    DescriptorLimit::restoreInChild();
+  });
   helper.start(QIODevice::ReadWrite);
   if (!helper.waitForStarted(-1))
     throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer could not start."));

@@ -122,3 +122,31 @@ TEST_F(WindowManagerShell, TheTrayIconIsNoWindowForTheIdleRule) {
   std::vector<std::unique_ptr<ShellWindow>> windows = delegate->windows().windows();
   EXPECT_TRUE(std::none_of(windows.begin(), windows.end(), [](const auto &w) { return w->isVisible(); }));
 }
+
+// A batch with a file that did not open, while another editor is key: the
+// batch's editor comes to the front and stays key, and the alert is its sheet.
+TEST_F(WindowManagerShell, ABatchEndsWithItsLastEditorKeyAndItsAlertOnIt) {
+  launch(nullptr, {true, false, true});
+  QWidget &earlier = *open(0).window();
+  earlier.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&earlier));
+  const QString fresh = pictures.filePath("fresh.png");
+  ASSERT_TRUE(test::filledImage({300, 200}, Qt::darkCyan).save(fresh));
+  bool answered = false;
+  delegate->openFilesInBackground({fresh, pictures.filePath("missing.png")}, 0, [&](bool) { answered = true; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
+  ASSERT_EQ(delegate->editors().size(), 2u);
+  QWidget *opened = delegate->editors().back()->window();
+  QMessageBox *alert = nullptr;
+  for (QWidget *w : QApplication::topLevelWidgets())
+    if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+      alert = box;
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->parentWidget(), opened) << "the alert is a sheet on the batch's editor";
+  EXPECT_TRUE(alert->text().contains("missing.png")) << alert->text().toStdString();
+  alert->done(QMessageBox::Ok);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == opened; }, 5000));
+  // Still so once the window manager settled.
+  QTest::qWait(500);
+  EXPECT_EQ(QApplication::activeWindow(), opened);
+}

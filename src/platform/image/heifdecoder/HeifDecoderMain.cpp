@@ -91,6 +91,7 @@ int main() {
   switch (HeifHeader::check(input.data(), input.size(), ImageLimits::maxPixels)) {
   case HeifHeader::Verdict::allowed: break;
   case HeifHeader::Verdict::tooLarge: return protocol::tooLarge;
+  case HeifHeader::Verdict::noPixels:
   case HeifHeader::Verdict::malformed: return protocol::undecodable;
   }
   const std::unique_ptr<heif_context, Deleter<heif_context, heif_context_free>> context(heif_context_alloc());

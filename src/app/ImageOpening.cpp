@@ -116,9 +116,12 @@ constexpr PerPixel peakBytesPerPixel(Format format) {
   return format == Format::heic ? PerPixel{14, 13.5} : PerPixel{5.5, 11.5};
 }
 
-// Kept for what the process does besides: windows, fonts, threads' stacks
-// and allocator arenas, an editor's undo.
-constexpr qint64 reserveBytes = qint64(512) << 20;
+// Kept for what the process does besides: windows, fonts, an editor's undo
+// in memory; threads' stacks and allocator arenas, which reserve far more
+// address space than they touch, in the address space. A busy desktop often
+// has less than half a gigabyte available, and a screenshot must still open.
+constexpr qint64 memoryReserveBytes = qint64(128) << 20;
+constexpr qint64 addressSpaceReserveBytes = qint64(512) << 20;
 
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 
@@ -156,11 +159,11 @@ bool Budget::admit(Format format, double pixels) {
 Budget::Space memoryRoom() {
   Budget::Space room{unlimited, unlimited};
   if (const std::optional<qint64> available = procField("/proc/meminfo", "MemAvailable"))
-    room.memory = *available - reserveBytes;
+    room.memory = *available - memoryReserveBytes;
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
     if (const std::optional<qint64> used = procField("/proc/self/status", "VmSize"))
-      room.addressSpace = qint64(limit.rlim_cur) - *used - reserveBytes;
+      room.addressSpace = qint64(limit.rlim_cur) - *used - addressSpaceReserveBytes;
   return room;
 }
 

@@ -2,6 +2,7 @@
 #include "UpdateFixture.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/SettingsStore.h"
+#include "update/framework/CopyLocks.h"
 #include "update/framework/PrivateFile.h"
 #include "update/framework/UpdateInstaller.h"
 #include "update/framework/Updater.h"
@@ -490,5 +491,52 @@ INSTANTIATE_TEST_SUITE_P(Rows, StagingAtStart,
                                          Owned{"KeptForTheLastInstance", false, "100", true},
                                          Owned{"KeptForAnEarlierVersion", false, "99", false}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// An instance starting finds the copies' locks in the runtime folder: those
+// whose copy is gone (or that name none) go, unless someone holds them;
+// every other copy's, and its own, stay. Its own names its copy.
+TEST(CopyLocksAtStart, OnlyThoseOfGoneCopiesThatNobodyHoldsGo) {
+  UpdateFixture f;
+  const QString runtime = f.root.filePath("run");
+  ASSERT_TRUE(QDir().mkpath(runtime));
+  const auto lockOf = [&](const QString &copy) { return Updater::copyLockFile(runtime, copy); };
+  const QString gone = f.root.filePath("gone/Crel.app"), elsewhere = f.root.filePath("elsewhere/Crel.app");
+  ASSERT_TRUE(QDir().mkpath(elsewhere));
+  struct Row {
+    const char *name;
+    QString copy;
+    bool held;
+    bool survives;
+  };
+  const std::vector<Row> rows{
+      {"GoneCopy", gone, false, false},
+      {"GoneCopyHeldByAWaitingInstaller", f.root.filePath("swapping/Crel.app"), true, true},
+      {"AnotherCopyNotRunning", elsewhere, false, true},
+      {"NamesNoCopy", f.root.filePath("unnamed/Crel.app"), false, false},
+  };
+  std::vector<crel::FileLock> holders;
+  for (const Row &row : rows) {
+    crel::FileLock lock(lockOf(row.copy));
+    if (QString(row.name) != "NamesNoCopy")
+      CopyLocks::name(lock, row.copy);
+    if (row.held) {
+      ASSERT_TRUE(lock.tryLock(crel::FileLock::Mode::exclusive));
+      holders.push_back(std::move(lock));
+    }
+  }
+  Updater::Environment env;
+  env.bundle = BundleInfo::load(f.appDirectory());
+  env.cacheDirectory = f.cache();
+  env.settings = &f.settings.store();
+  env.lockFile = lockOf(f.appDirectory());
+  Updater updater(env);
+  for (const Row &row : rows)
+    EXPECT_EQ(QFile::exists(lockOf(row.copy)), row.survives) << row.name;
+  EXPECT_EQ(crel::test::contents(env.lockFile), QFile::encodeName(QDir::cleanPath(f.appDirectory())));
+}
 
 } // namespace

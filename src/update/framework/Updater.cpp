@@ -2,6 +2,7 @@
 
 #include "AppcastEnvelope.h"
 #include "ArchiveExtractor.h"
+#include "CopyLocks.h"
 #include "Ed25519.h"
 #include "StagedBundle.h"
 #include "UpdateDownload.h"
@@ -137,8 +138,13 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
     try {
       copyLock_ = FileLock(env_.lockFile);
       // An installer swapping this copy right now holds it a moment longer.
-      if (!copyLock_.lock(FileLock::Mode::shared, 10000))
+      if (copyLock_.lock(FileLock::Mode::shared, 10000))
+        CopyLocks::name(copyLock_, env_.bundle.directory);
+      else if (copyLock_.isBusy())
         qWarning("update: the copy's lock is held by an installer");
+      else
+        qWarning("update: the copy's lock cannot be taken: %s", qPrintable(qt_error_string(copyLock_.error())));
+      CopyLocks::removeAbandoned(QFileInfo(env_.lockFile).absolutePath(), env_.lockFile);
     } catch (const FileError &e) {
       qWarning("update: %s", qPrintable(e.message()));
     }

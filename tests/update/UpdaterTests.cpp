@@ -41,6 +41,7 @@ struct Recorder : UpdaterDelegate, UserDriverDelegate {
     failures << e.description();
   }
   void installationDeferred(const AppcastItem &) override { events << "deferred"; }
+  void installationWaitsForOtherInstances(const AppcastItem &) override { events << "waitsForOthers"; }
   void willHandleShowingUpdate(bool handle, const AppcastItem &, const UserUpdateState &state) override {
     events << QString("show %1 %2").arg(handle).arg(int(state.stage));
   }
@@ -70,6 +71,13 @@ struct Session : UpdateFixture {
     updater->setAutomaticallyDownloadsUpdates(automaticDownloads);
     QString error;
     ASSERT_TRUE(updater->startUpdater(&error)) << error.toStdString();
+  }
+  // Publishes `version`, starts, and waits until it is staged for install on quit.
+  void stage(const char *version) {
+    publish(version);
+    start();
+    ASSERT_TRUE(settle());
+    ASSERT_TRUE(recorder.installBlock);
   }
   // Until a cycle ends: idle again, or stopped at an update.
   bool settle() {
@@ -356,10 +364,7 @@ TEST(Updater, TheAnswerToAnOfferDecidesTheNextChecks) {
 // the update staged and the block usable again.
 TEST(Updater, ARefusedQuitKeepsTheStagedUpdate) {
   Session s;
-  s.publish("101");
-  s.start();
-  ASSERT_TRUE(s.settle());
-  ASSERT_TRUE(s.recorder.installBlock);
+  ASSERT_NO_FATAL_FAILURE(s.stage("101"));
   s.recorder.installBlock();
   s.recorder.installBlock();
   EXPECT_EQ(s.quitRequests, 1);
@@ -374,6 +379,24 @@ TEST(Updater, ARefusedQuitKeepsTheStagedUpdate) {
   s.updater.reset();
   block();
   EXPECT_EQ(s.quitRequests, 2);
+}
+
+// "Install Update" (or a quiet install) while another display's instance
+// runs from the copy: this instance is not asked to quit, says the update
+// waits for the others, and installs once it is alone.
+TEST(Updater, AnInstallWithAnotherInstanceOnTheCopyKeepsThisOneRunning) {
+  Session s;
+  ASSERT_NO_FATAL_FAILURE(s.stage("101"));
+  OtherInstance other(s.appDirectory());
+  ASSERT_TRUE(other.isRunning());
+  s.recorder.installBlock();
+  EXPECT_EQ(s.quitRequests, 0);
+  EXPECT_EQ(s.recorder.events.count("waitsForOthers"), 1);
+  EXPECT_EQ(s.updater->phase(), Updater::Phase::staged);
+  other.quit();
+  s.recorder.installBlock();
+  EXPECT_EQ(s.quitRequests, 1);
+  EXPECT_EQ(s.recorder.events.count("waitsForOthers"), 1);
 }
 
 const QStringList checked{"notFound 1001", "abort 1001", "finish", "schedule 3600"};

@@ -554,6 +554,13 @@ void Updater::finishSession() {
 void Updater::installNow() {
   if (phase_ != Phase::staged || installRequested_)
     return;
+  // Quitting here would install nothing while another display's instance
+  // runs from the copy: this one stays, and the update installs once the
+  // last of them quits.
+  if (!UpdateInstaller::processesRunningFrom(env_.bundle.directory).empty()) {
+    delegate_->installationWaitsForOtherInstances(*item_);
+    return;
+  }
   installRequested_ = true;
   const auto quit = [self = QPointer(this)] {
     if (self && self->phase_ == Phase::staged && self->installRequested_ && self->env_.requestQuit)

@@ -41,6 +41,16 @@ bool isLocalHost(QString host, const QString &hostName) {
   return !hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0;
 }
 
+// Whether an instance listens on `path`: a connection is taken at once by a
+// live server and refused where only a dead one's socket is left.
+bool answers(const QString &path) {
+  QLocalSocket socket;
+  socket.connectToServer(path);
+  const bool answered = socket.waitForConnected(SingleInstance::probeTimeoutMs);
+  socket.abort();
+  return answered;
+}
+
 bool peerIsUs(const QLocalSocket &socket) {
   struct ucred credentials {};
   socklen_t length = sizeof credentials;
@@ -58,11 +68,13 @@ QString SingleInstance::instanceKey(const QString &display, const QString &wayla
                                     const QString &runtimeDirectory) {
   QString key;
   if (!waylandDisplay.isEmpty()) {
-    // "wayland-0" means $XDG_RUNTIME_DIR/wayland-0.
-    const QString prefix = QDir::cleanPath(runtimeDirectory) + QLatin1Char('/');
-    const QString socket = QDir::cleanPath(waylandDisplay);
-    key = QLatin1Char('-') +
-          (!runtimeDirectory.isEmpty() && socket.startsWith(prefix) ? socket.mid(prefix.size()) : socket);
+    // "wayland-0" means $XDG_RUNTIME_DIR/wayland-0. The compositor's socket
+    // names it whole: every session shares one runtime folder of ours, and
+    // two compositors' sockets of one name may sit in different folders.
+    const QString socket = QDir::isAbsolutePath(waylandDisplay) || runtimeDirectory.isEmpty()
+                               ? waylandDisplay
+                               : runtimeDirectory + QLatin1Char('/') + waylandDisplay;
+    key = QLatin1Char('-') + QDir::cleanPath(socket);
   } else {
     // [protocol/][host]:number[.screen]
     static const QRegularExpression form(QStringLiteral(R"(^(?:(\w+)/)?(.*):(\d+)(?:\.\d+)?$)"));
@@ -84,7 +96,9 @@ QString SingleInstance::instanceKey() {
 }
 
 bool SingleInstance::isRunning(const QString &folder, const QString &key) {
-  return !folder.isEmpty() && FileLock::isHeld(folder + QLatin1Char('/') + baseName(key) + ".lock");
+  // Asked of its socket: taking its lock, even for a moment, would turn
+  // away a launch on that display at that instant.
+  return !folder.isEmpty() && answers(folder + QLatin1Char('/') + baseName(key) + ".sock");
 }
 
 SingleInstance::SingleInstance(QString folder, QObject *parent) : QObject(parent), folder_(std::move(folder)) {}
@@ -101,9 +115,15 @@ QString SingleInstance::socketPath(const QString &folder) { return folder + QLat
 bool SingleInstance::becomePrimary() {
   lock_ = FileLock(folder_ + QLatin1Char('/') + baseName() + ".lock");
   if (!lock_.tryLock(FileLock::Mode::exclusive)) {
-    if (errno == EWOULDBLOCK)
+    if (lock_.isBusy())
       return false;
-    throw std::runtime_error("The instance lock cannot be taken.");
+    throw std::runtime_error("The instance lock cannot be taken: " + qt_error_string(lock_.error()).toStdString());
+  }
+  // The lock file may have gone while its instance lives (a cleaner of the
+  // folder): the socket it still listens on says so, and it takes the request.
+  if (answers(socketPath())) {
+    lock_ = FileLock();
+    return false;
   }
   // A socket left by a killed primary is ours to replace now.
   QLocalServer::removeServer(socketPath());
@@ -111,6 +131,8 @@ bool SingleInstance::becomePrimary() {
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(socketPath()))
     throw std::runtime_error(server_->errorString().toStdString());
+  // Cleaners of runtime and temporary folders pass over sticky files.
+  ::chmod(QFile::encodeName(socketPath()).constData(), S_ISVTX | S_IRUSR | S_IWUSR);
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
   return true;
 }

@@ -59,25 +59,30 @@ public:
   // the instance needs to save. A launch sends its line as it connects.
   static constexpr int maxUnfinished = 64;
   static constexpr int partialLineTimeoutMs = 3000;
+  // A live instance takes a connection at once; this only bounds a stopped one.
+  static constexpr int probeTimeoutMs = 1000;
 
   // The user's own folder for the lock and the socket (RuntimeFolder).
   static QString runtimeFolder(const QString &identifier);
-  // What the lock and socket are named after: the Wayland display when
-  // `waylandDisplay` is set (relative to `runtimeDirectory`), else the X
-  // display's number, whatever spells it local (":0", ":0.1", "unix:0",
-  // "localhost:0", "<this host>:0"). Another machine's display keeps its host.
+  // What the lock and socket are named after: the Wayland compositor's
+  // socket when `waylandDisplay` is set (a bare name lies in
+  // `runtimeDirectory`), else the X display's number, whatever spells it
+  // local (":0", ":0.1", "unix:0", "localhost:0", "<this host>:0"). Another
+  // machine's display keeps its host.
   static QString instanceKey(const QString &display, const QString &waylandDisplay, const QString &hostName,
                              const QString &runtimeDirectory);
   // The key of this process's environment.
   static QString instanceKey();
-  // Whether an instance runs on the display of `key` (it holds its lock).
+  // Whether an instance runs on the display of `key`: it answers on its
+  // socket. Its lock is left alone.
   static bool isRunning(const QString &folder, const QString &key);
 
   explicit SingleInstance(QString folder, QObject *parent = nullptr);
   ~SingleInstance() override;
 
-  // Takes the lock and listens; false when another instance holds it.
-  // Throws when the lock or the socket cannot be set up at all.
+  // Takes the lock and listens; false when another instance holds the lock
+  // or, its lock file gone, still answers on the socket. Throws when the lock
+  // or the socket cannot be set up at all.
   bool becomePrimary();
   // Requests are handed to `handler` on the main thread, one at a time per
   // connection; an answer given after the connection died goes nowhere. A

@@ -2,6 +2,7 @@
 
 #include "framework/Updater.h"
 #include "platform/base/Translate.h"
+#include "platform/files/AppIdentity.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -248,6 +249,15 @@ void UpdateController::installationDeferred(const update::AppcastItem &) {
   status_ = readySentence();
   if (immediateInstall_ && !idleTimer_.isActive())
     idleTimer_.start();
+  notifyChange();
+}
+
+void UpdateController::installationWaitsForOtherInstances(const update::AppcastItem &) {
+  // Asked again, quietly or from the menu, it checks again; the quiet rule
+  // waits for another quiet minute first.
+  idleSince_.reset();
+  status_ = crel::tr("Version ") + availableVersion_.value_or(QString()) +
+            crel::tr(" is ready. It installs when %1 quits on every display.").arg(AppIdentity::name());
   notifyChange();
 }
 

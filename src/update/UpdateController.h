@@ -100,6 +100,7 @@ public:
   void didNotFindUpdate(const update::UpdateError &error) override;
   void didAbortWithError(const update::UpdateError &error) override;
   void installationDeferred(const update::AppcastItem &item) override;
+  void installationWaitsForOtherInstances(const update::AppcastItem &item) override;
 
   // update::UserDriverDelegate
   bool supportsGentleScheduledUpdateReminders() override { return true; }

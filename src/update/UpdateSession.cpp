@@ -11,6 +11,7 @@
 #include "platform/files/JsonCoding.h"
 #include "platform/files/JsonReader.h"
 #include "platform/files/RegularFile.h"
+#include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 
 #include <QCryptographicHash>
@@ -282,15 +283,35 @@ QByteArray encodeEntry(const QJsonValue &entry) {
   return QJsonDocument(entry.toObject()).toJson(QJsonDocument::Compact);
 }
 
+// Makes the session's folder and takes the lock over its files: a regular
+// file opened for writing in the user's runtime folder, which is local and
+// the same for every session of the user (a home on NFS locks only files
+// open for writing). Only another holder makes the caller wait and then
+// fail; where no lock can be had at all, the caller goes on unlocked and the
+// log says why.
 FileLock lockFolder(const QString &path) {
   const QString folder = QFileInfo(path).absolutePath();
   update::PrivateFile::makeFolder(folder);
-  FileLock lock = FileLock::onFolder(folder);
-  if (!lock.lock(FileLock::Mode::exclusive, lockWaitMs))
+  const QString runtime = RuntimeFolder::path(AppIdentity::identifier());
+  if (runtime.isEmpty()) {
+    qWarning("update session: used without a lock: no private runtime folder can be made");
+    return {};
+  }
+  FileLock lock;
+  try {
+    lock = FileLock(runtime + QStringLiteral("/UpdateSession.lock"));
+  } catch (const FileError &e) {
+    qWarning("update session: used without a lock: %s", qPrintable(e.message()));
+    return {};
+  }
+  if (lock.lock(FileLock::Mode::exclusive, lockWaitMs))
+    return lock;
+  if (lock.isBusy())
     throw FileError(crel::tr("Another running copy of the application is using the saved update session. Try "
                              "again in a moment."),
                     folder, EWOULDBLOCK);
-  return lock;
+  qWarning("update session: used without a lock: %s", qPrintable(qt_error_string(lock.error())));
+  return {};
 }
 
 } // namespace

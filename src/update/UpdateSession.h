@@ -74,7 +74,7 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
 // Moves the entries a launch on `display` restores out of `path` into
 // `claimed`: its display's, those saved without a display, and those of
 // displays where `isRunning` says no instance runs; the others stay for their
-// own display. Under a lock on the folder, so each entry goes to one launch.
+// own display. Under the session's lock, so each entry goes to one launch.
 // A file that cannot be taken apart (not a record, too large to rebuild) is
 // moved whole, for read() to report. Whether `claimed` holds something now.
 // Throws FileError.

@@ -1,9 +1,12 @@
 #include "app/ForwardedLaunch.h"
 #include "app/SingleInstance.h"
+#include "platform/files/FileLock.h"
+#include "update/framework/Updater.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,9 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <memory>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace crel;
 using Command = ForwardedLaunch::Command;
@@ -190,32 +196,120 @@ TEST(SingleInstance, NoPrimaryMeansNoAnswer) {
   EXPECT_EQ(SingleInstance::forward(folder.path(), request(Command::reopen), 200, 200), std::nullopt);
 }
 
-TEST(SingleInstance, TheRuntimeFolderIsPrivateOrRefused) {
-  QTemporaryDir runtime, cache, temporary;
-  const QByteArray tmp = qgetenv("TMPDIR");
-  qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-  qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
-  qputenv("TMPDIR", temporary.path().toLocal8Bit());
-  const QString folder = SingleInstance::runtimeFolder("org.example.test");
-  EXPECT_EQ(folder, runtime.path() + "/org.example.test");
-  EXPECT_EQ(QFile::permissions(folder) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
-  // Someone made it open to others: not used, but still one folder of ours
-  // for every launch, or each would be an instance of its own.
-  QFile::setPermissions(folder, QFile::permissions(folder) | QFile::ReadOther | QFile::ExeOther);
-  const QString instead = SingleInstance::runtimeFolder("org.example.test");
-  EXPECT_NE(instead, folder);
-  EXPECT_FALSE(instead.isEmpty());
-  EXPECT_EQ(SingleInstance::runtimeFolder("org.example.test"), instead);
-  // A link planted in its place: not followed.
-  QTemporaryDir elsewhere;
-  ASSERT_TRUE(QFile::link(elsewhere.path(), runtime.path() + "/org.example.link"));
-  const QString besideTheLink = SingleInstance::runtimeFolder("org.example.link");
-  EXPECT_FALSE(besideTheLink.isEmpty());
-  EXPECT_FALSE(besideTheLink.startsWith(runtime.path()));
-  EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
-  qunsetenv("XDG_RUNTIME_DIR");
-  qunsetenv("XDG_CACHE_HOME");
-  tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+// The variables a session may or may not have, set for one test and put back after it.
+struct SessionVariables {
+  static constexpr const char *names[] = {"XDG_RUNTIME_DIR", "TMPDIR", "XDG_CACHE_HOME", "CREL_RUNTIME_DIR"};
+  std::vector<QByteArray> saved;
+  SessionVariables() {
+    for (const char *name : names) {
+      saved.push_back(qgetenv(name));
+      qunsetenv(name);
+    }
+  }
+  ~SessionVariables() {
+    for (size_t i = 0; i < saved.size(); ++i)
+      saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
+  }
+  static void set(const char *name, const QString &value) {
+    value.isEmpty() ? qunsetenv(name) : qputenv(name, QFile::encodeName(value));
+  }
+};
+
+// Two sessions of one user, one with $XDG_RUNTIME_DIR and one without (ssh
+// -X, no pam_systemd), or one whose folder is open to others, or one that
+// started before /run/user/<uid> came: every one finds the same instance
+// lock, socket and copy lock, or each would be an instance (and an
+// installer) of its own.
+TEST(SingleInstance, EverySessionOfTheUserFindsTheSameLocks) {
+  SessionVariables variables;
+  QTemporaryDir scratch;
+  const QString privateRuntime = scratch.filePath("run-private"), openRuntime = scratch.filePath("run-open");
+  ASSERT_TRUE(QDir().mkpath(privateRuntime) && QDir().mkpath(openRuntime) && QDir().mkpath(scratch.filePath("tmp")));
+  QFile::setPermissions(privateRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QFile::setPermissions(openRuntime, QFile::permissions(privateRuntime) | QFile::ReadOther | QFile::ExeOther);
+  struct Session {
+    const char *name;
+    QString runtime, temporary, cache;
+  };
+  const std::vector<Session> sessions{
+      {"WithARuntimeFolder", privateRuntime, {}, {}},
+      {"WithoutOne", {}, scratch.filePath("tmp"), scratch.filePath("cache")},
+      {"WithOneOpenToOthers", openRuntime, {}, scratch.filePath("cache")},
+  };
+  const QString identifier = QStringLiteral("org.example.sessions-%1").arg(::getpid());
+  QString first;
+  for (const Session &session : sessions) {
+    SessionVariables::set("XDG_RUNTIME_DIR", session.runtime);
+    SessionVariables::set("TMPDIR", session.temporary);
+    SessionVariables::set("XDG_CACHE_HOME", session.cache);
+    const QString folder = SingleInstance::runtimeFolder(identifier);
+    if (first.isEmpty())
+      first = folder;
+    EXPECT_EQ(folder.toStdString(), first.toStdString()) << session.name;
+    EXPECT_FALSE(folder.startsWith(scratch.path())) << session.name;
+    EXPECT_EQ(SingleInstance::socketPath(folder).toStdString(), SingleInstance::socketPath(first).toStdString())
+        << session.name;
+    EXPECT_EQ(update::Updater::copyLockFile(folder, "/opt/Crel.app").toStdString(),
+              update::Updater::copyLockFile(first, "/opt/Crel.app").toStdString())
+        << session.name;
+    EXPECT_EQ(QFile::permissions(folder) & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+  }
+  QDir(first).removeRecursively();
+}
+
+// A lock file deleted while its instance runs (a cleaner of the folder): a
+// later launch still finds the instance, through its socket, and hands its
+// request over instead of taking the display.
+TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
+  QTemporaryDir folder;
+  Recording primary(folder.path());
+  ASSERT_TRUE(primary.listening);
+  const QString lock = folder.filePath("instance" + SingleInstance::instanceKey() + ".lock");
+  for (const bool replaced : {false, true}) {
+    ASSERT_TRUE(QFile::remove(lock));
+    if (replaced)
+      QFile(lock).open(QIODevice::WriteOnly);
+    SingleInstance later(folder.path());
+    EXPECT_FALSE(later.becomePrimary()) << "replaced " << replaced;
+    auto answer = std::async(std::launch::async, [&] {
+      return SingleInstance::forward(folder.path(), request(Command::open, {"/shot.png"}));
+    });
+    EXPECT_EQ(pump(answer), std::optional<bool>(true));
+  }
+  EXPECT_EQ(primary.handled, QStringList({"/shot.png", "/shot.png"}));
+}
+
+// Whether another display runs an instance is asked of its socket: a probe
+// never takes that instance's lock (a launch there at that moment would
+// fail), and the instance counts as running even when its lock file went.
+TEST(SingleInstance, AProbeOfAnotherDisplayAsksItsSocket) {
+  QTemporaryDir folder;
+  const QString key = SingleInstance::instanceKey();
+  const QString lock = folder.filePath("instance" + key + ".lock");
+  EXPECT_FALSE(SingleInstance::isRunning(folder.path(), key));
+  {
+    SingleInstance primary(folder.path());
+    ASSERT_TRUE(primary.becomePrimary());
+    EXPECT_TRUE(SingleInstance::isRunning(folder.path(), key));
+    ASSERT_TRUE(QFile::remove(lock));
+    EXPECT_TRUE(SingleInstance::isRunning(folder.path(), key));
+  }
+  // A launch taking the lock while probes run is never turned away.
+  std::atomic<bool> probing = true;
+  auto probes = std::async(std::launch::async, [&] {
+    int running = 0;
+    while (probing)
+      running += SingleInstance::isRunning(folder.path(), key);
+    return running;
+  });
+  int refused = 0;
+  for (int i = 0; i < 2000; ++i) {
+    FileLock starting(lock);
+    refused += !starting.tryLock(FileLock::Mode::exclusive);
+  }
+  probing = false;
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(probes.get(), 0);
 }
 
 TEST(SingleInstance, EverySpellingOfOneDisplayNamesOneInstance) {
@@ -239,8 +333,9 @@ TEST(SingleInstance, EverySpellingOfOneDisplayNamesOneInstance) {
       {"", "", ""},
       {"/tmp/.X11-unix/X7", "", "_tmp_.X11-unix_X7"},
       // On Wayland the compositor's socket decides, whatever X says.
-      {":7", "wayland-1", "-wayland-1"},
-      {":3.0", "/run/user/1000/wayland-1", "-wayland-1"},
+      {":7", "wayland-1", "-_run_user_1000_wayland-1"},
+      {":3.0", "/run/user/1000/wayland-1", "-_run_user_1000_wayland-1"},
+      {":3.0", "/run/user/1000//wayland-1", "-_run_user_1000_wayland-1"},
       {":7", "/elsewhere/wayland-1", "-_elsewhere_wayland-1"},
   };
   for (const Case &c : cases)

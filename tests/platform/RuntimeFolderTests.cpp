@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +22,6 @@ constexpr const char *identifier = "org.example.runtime";
 
 struct Places {
   QTemporaryDir root;
-  QString runtime() const { return root.filePath("run"); }
   QString temporary() const { return root.filePath("tmp"); }
   QString cache() const { return root.filePath("cache"); }
   QString shared() const { return temporary() + QString("/%1-%2").arg(identifier).arg(::geteuid()); }
@@ -30,7 +31,6 @@ struct Places {
 
 struct Planted {
   const char *name;
-  bool withRuntime; // $XDG_RUNTIME_DIR is set (and private)
   std::function<void(const Places &)> plant;
   std::function<QString(const Places &)> expected;
 };
@@ -52,13 +52,8 @@ TEST_P(RuntimeFolderPlaces, AreTheUsersOwn) {
   Places places;
   makeFolder(places.temporary(), 01777);
   makeFolder(places.elsewhere(), 0700);
-  if (c.withRuntime)
-    makeFolder(places.runtime(), 0700);
   c.plant(places);
-  const auto find = [&] {
-    return RuntimeFolder::path(identifier, c.withRuntime ? places.runtime() : QString(), places.temporary(),
-                               places.cache());
-  };
+  const auto find = [&] { return RuntimeFolder::path(identifier, places.temporary(), places.cache()); };
   const QString folder = find();
   EXPECT_EQ(folder, c.expected(places));
   EXPECT_TRUE(RuntimeFolder::isPrivate(folder));
@@ -68,18 +63,15 @@ TEST_P(RuntimeFolderPlaces, AreTheUsersOwn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RuntimeFolderPlaces,
-    testing::Values(Planted{"RuntimeFolder", true, [](const Places &) {},
-                            [](const Places &p) -> QString { return p.runtime() + "/" + identifier; }},
-                    Planted{"RuntimeNameIsALink", true,
-                            [](const Places &p) { QFile::link(p.elsewhere(), p.runtime() + "/" + identifier); },
+    testing::Values(Planted{"AlreadyThere", [](const Places &p) { makeFolder(p.shared(), 0700); },
                             [](const Places &p) -> QString { return p.shared(); }},
-                    Planted{"NothingThere", false, [](const Places &) {},
+                    Planted{"NothingThere", [](const Places &) {},
                             [](const Places &p) -> QString { return p.shared(); }},
-                    Planted{"OpenToOthers", false, [](const Places &p) { makeFolder(p.shared(), 0777); },
+                    Planted{"OpenToOthers", [](const Places &p) { makeFolder(p.shared(), 0777); },
                             [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"ALink", false, [](const Places &p) { QFile::link(p.elsewhere(), p.shared()); },
+                    Planted{"ALink", [](const Places &p) { QFile::link(p.elsewhere(), p.shared()); },
                             [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"AFile", false, [](const Places &p) { QFile(p.shared()).open(QIODevice::WriteOnly); },
+                    Planted{"AFile", [](const Places &p) { QFile(p.shared()).open(QIODevice::WriteOnly); },
                             [](const Places &p) -> QString { return p.fallback(); }}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -91,7 +83,84 @@ TEST(FileLockAtALink, IsRefused) {
   ASSERT_TRUE(QFile::link(target, planted));
   EXPECT_THROW(FileLock{planted}, FileError);
   EXPECT_FALSE(QFile::exists(target));
-  EXPECT_FALSE(FileLock::isHeld(planted));
+}
+
+struct stat statOf(const QString &path) {
+  struct stat st {};
+  ::lstat(QFile::encodeName(path).constData(), &st);
+  return st;
+}
+
+bool holdsTheFileAtItsPath(const FileLock &lock, const QString &path) {
+  struct stat held {};
+  const struct stat named = statOf(path);
+  return ::fstat(lock.descriptor(), &held) == 0 && named.st_ino != 0 && held.st_ino == named.st_ino &&
+         held.st_dev == named.st_dev;
+}
+
+// A lock file removed (or replaced) between opening and locking it: the
+// taker holds the file now at the path, so a later taker finds it held.
+TEST(FileLock, ATakerHoldsTheFileAtThePath) {
+  QTemporaryDir root;
+  const QString path = root.filePath("instance.lock");
+  for (const bool replaced : {false, true}) {
+    FileLock first(path);
+    ASSERT_EQ(::unlink(QFile::encodeName(path).constData()), 0);
+    if (replaced)
+      QFile(path).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(first.tryLock(FileLock::Mode::exclusive));
+    EXPECT_TRUE(holdsTheFileAtItsPath(first, path)) << "replaced " << replaced;
+    EXPECT_NE(statOf(path).st_mode & S_ISVTX, 0u) << "a sticky file: cleaners pass over it";
+    FileLock second(path);
+    EXPECT_FALSE(second.tryLock(FileLock::Mode::shared));
+    EXPECT_TRUE(second.isBusy());
+  }
+}
+
+// "Busy" is another holder; a lock that cannot be had at all is something
+// else, and a wait for it ends at once.
+TEST(FileLock, TellsAnotherHolderFromAFailure) {
+  QTemporaryDir root;
+  const QString path = root.filePath("session.lock");
+  FileLock holder(path);
+  ASSERT_TRUE(holder.tryLock(FileLock::Mode::exclusive));
+  FileLock busy(path);
+  EXPECT_FALSE(busy.lock(FileLock::Mode::exclusive, 100));
+  EXPECT_TRUE(busy.isBusy());
+
+  // A descriptor flock refuses (one opened only as a path), as a file system
+  // without locks refuses every one.
+  FileLock broken(root.filePath("other.lock"));
+  const int pathOnly = ::open(QFile::encodeName(root.filePath("other.lock")).constData(), O_PATH | O_CLOEXEC);
+  ASSERT_GE(pathOnly, 0);
+  ASSERT_EQ(::dup2(pathOnly, broken.descriptor()), broken.descriptor());
+  ::close(pathOnly);
+  EXPECT_FALSE(broken.lock(FileLock::Mode::exclusive, 60000));
+  EXPECT_FALSE(broken.isBusy());
+  EXPECT_EQ(broken.error(), EBADF);
+  holder.unlock();
+  EXPECT_TRUE(busy.tryLock(FileLock::Mode::exclusive));
+  EXPECT_EQ(busy.error(), 0);
+}
+
+// A lock file goes only while nobody holds it, and only when its owner says
+// it may; whoever opened it before sees it gone once it locks.
+TEST(FileLock, IsRemovedOnlyWhileFree) {
+  QTemporaryDir root;
+  const QString path = root.filePath("copy-1.lock");
+  const auto removable = [](int) { return true; };
+  FileLock held(path);
+  ASSERT_TRUE(held.tryLock(FileLock::Mode::shared));
+  EXPECT_FALSE(FileLock::removeIfFree(path, removable));
+  EXPECT_TRUE(QFile::exists(path));
+  held.unlock();
+  EXPECT_FALSE(FileLock::removeIfFree(path, [](int) { return false; }));
+  EXPECT_TRUE(QFile::exists(path));
+  EXPECT_TRUE(FileLock::removeIfFree(path, removable));
+  EXPECT_FALSE(QFile::exists(path));
+  ASSERT_TRUE(held.tryLock(FileLock::Mode::shared));
+  EXPECT_TRUE(holdsTheFileAtItsPath(held, path));
+  EXPECT_FALSE(FileLock::removeIfFree(root.filePath("none.lock"), removable));
 }
 
 } // namespace

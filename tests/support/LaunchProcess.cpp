@@ -33,6 +33,9 @@ QProcessEnvironment isolatedEnvironment(const QString &home) {
   environment.insert("XDG_CONFIG_HOME", home + "/.config");
   environment.insert("XDG_CONFIG_DIRS", home + "/system-config");
   environment.insert("XDG_RUNTIME_DIR", home);
+  // The runtime folder is otherwise one for the whole user: a launch here
+  // would meet another test's instance.
+  environment.insert("CREL_RUNTIME_DIR", home + "/run");
   return environment;
 }
 

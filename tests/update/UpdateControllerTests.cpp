@@ -1,3 +1,4 @@
+#include "platform/files/AppIdentity.h"
 #include "support/TestSupport.h"
 #include "update/UpdateController.h"
 #include "update/framework/Updater.h"
@@ -158,6 +159,30 @@ TEST(UpdateController, MenuActionInstallsOrExplains) {
   f.controller.installIfIdle(t0);
   f.controller.installIfIdle(t0.addSecs(60));
   EXPECT_EQ(f.installs, 2);
+}
+
+// The update layer finds another instance running from the copy: the
+// application stays, the status says when the update installs, and the
+// quiet rule waits another quiet minute before it tries again.
+TEST(UpdateController, AnInstallThatWaitsForOtherDisplaysSaysSo) {
+  Front f;
+  f.controller.willInstallUpdateOnQuit(item("2.1"), [&f] {
+    ++f.installs;
+    f.controller.installationWaitsForOtherInstances(item("2.1"));
+  });
+  const QString waits = "Version 2.1 is ready. It installs when " + AppIdentity::name() + " quits on every display.";
+  f.controller.updateMenuAction();
+  EXPECT_EQ(f.installs, 1);
+  EXPECT_EQ(f.controller.status(), waits);
+  EXPECT_TRUE(f.controller.canInstallNow());
+  f.controller.installIfIdle(t0);
+  f.controller.installIfIdle(t0.addSecs(60));
+  EXPECT_EQ(f.installs, 2);
+  f.controller.installIfIdle(t0.addSecs(75));
+  EXPECT_EQ(f.installs, 2);
+  f.controller.installIfIdle(t0.addSecs(135));
+  EXPECT_EQ(f.installs, 3);
+  EXPECT_EQ(f.controller.status(), waits);
 }
 
 struct AbortCase {

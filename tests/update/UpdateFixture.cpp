@@ -8,8 +8,31 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
 
 using namespace crel::update;
+
+OtherInstance::OtherInstance(const QString &appDirectory) {
+  const QString executable = appDirectory + "/bin/crel-other-display";
+  QFile::copy("/bin/sleep", executable);
+  QProcess::startDetached(executable, {"600"}, {}, &pid_);
+}
+
+bool OtherInstance::isRunning() const { return pid_ > 0 && ::kill(pid_t(pid_), 0) == 0; }
+
+void OtherInstance::quit() {
+  if (pid_ <= 0)
+    return;
+  ::kill(pid_t(pid_), SIGKILL);
+  // Reaped by whoever adopted it; until then it is a zombie, which runs nothing.
+  const QString exe = QString("/proc/%1/exe").arg(pid_);
+  if (!QTest::qWaitFor([&exe] { return QFile::symLinkTarget(exe).isEmpty(); }, 10000))
+    qWarning("another instance of the copy outlived SIGKILL");
+  pid_ = 0;
+}
 
 UpdateFixture::UpdateFixture() {
   QDir().mkpath(apps());

@@ -10,6 +10,22 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// Another display's instance of the copy at `appDirectory`: a process, not
+// a child of this one, whose executable lies inside the copy.
+class OtherInstance {
+public:
+  explicit OtherInstance(const QString &appDirectory);
+  ~OtherInstance() { quit(); }
+  OtherInstance(const OtherInstance &) = delete;
+  OtherInstance &operator=(const OtherInstance &) = delete;
+  bool isRunning() const;
+  // Kills it and waits until it is gone.
+  void quit();
+
+private:
+  qint64 pid_ = 0;
+};
+
 // A throwaway installation: an application folder "apps/Crel.app" whose
 // Info.json points its updater at a loopback server, a private cache, and
 // settings of its own.

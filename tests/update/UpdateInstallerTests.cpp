@@ -144,6 +144,33 @@ TEST(UpdateInstaller, WaitsForEveryInstanceOfTheCopy) {
   EXPECT_FALSE(UpdateInstaller::pendingJob(s.cache()));
 }
 
+// The copy's lock file removed (or replaced) while another instance holds
+// it, as a cleaner of the runtime folder would: the installer still finds
+// that instance running from the copy and keeps the update for the last
+// instance to quit, rather than swapping the copy under it.
+TEST(UpdateInstaller, ALockFileGoneWhileHeldStillDefers) {
+  for (const bool replaced : {false, true}) {
+    Installation s;
+    s.job.lockWaitMs = 300;
+    {
+      OtherInstance other(s.appDirectory());
+      ASSERT_TRUE(other.isRunning());
+      crel::FileLock otherInstance(s.job.lockFile);
+      ASSERT_TRUE(otherInstance.tryLock(crel::FileLock::Mode::shared));
+      ASSERT_TRUE(QFile::remove(s.job.lockFile));
+      if (replaced)
+        QFile(s.job.lockFile).open(QIODevice::WriteOnly);
+      EXPECT_EQ(runToTheEnd(s, s.job), 0);
+      EXPECT_EQ(s.installedVersion(), "100") << "replaced " << replaced;
+      EXPECT_FALSE(QFile::exists(s.job.resultFile));
+    }
+    const std::optional<InstallJob> pending = UpdateInstaller::pendingJob(s.cache());
+    ASSERT_TRUE(pending);
+    EXPECT_EQ(runToTheEnd(s, *pending), 0);
+    EXPECT_EQ(s.installedVersion(), "101");
+  }
+}
+
 // Two instances staged the same update: the first to get the copy installs
 // it, the second's staging goes without a failure.
 TEST(UpdateInstaller, ASecondStagingOfTheSameUpdateIsDroppedQuietly) {

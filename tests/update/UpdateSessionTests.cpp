@@ -8,6 +8,7 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkValidation.h"
 #include "platform/files/FileError.h"
+#include "platform/files/FileLock.h"
 #include "platform/files/JsonReader.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/text/FakeTextRecognizer.h"
@@ -103,13 +104,17 @@ protected:
   UpdateSessionTest() : preferences(settings.store()) {
     recognizer = std::make_shared<FakeTextRecognizer>();
     TextRecognizer::setShared(recognizer);
+    // The session's lock lives in the runtime folder: this test's own.
+    qputenv("CREL_RUNTIME_DIR", QFile::encodeName(runtimeFolder()));
   }
   ~UpdateSessionTest() override {
+    qunsetenv("CREL_RUNTIME_DIR");
     docs.clear();
     TextRecognizer::waitForBackgroundWork();
     TextRecognizer::setShared(nullptr);
   }
 
+  QString runtimeFolder() const { return root.filePath("run"); }
   QString sessionFolder() const { return root.filePath("data/co.quorvex.crel"); }
   QString sessionFile() const { return sessionFolder() + "/UpdateSession.json"; }
 
@@ -263,6 +268,49 @@ TEST_F(UpdateSessionTest, AFailedSaveLeavesTheEarlierFile) {
   EXPECT_THROW(UpdateSession::save({{a, {}}}, blocked), FileError);
   EXPECT_EQ(QDir(root.filePath("blocked")).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
+
+struct LockPlace {
+  const char *name;
+  // What it returns stays held through the save.
+  std::function<crel::FileLock(const QString &runtime, const QString &sessionFolder)> plant;
+};
+
+void PrintTo(const LockPlace &c, std::ostream *os) { *os << c.name; }
+
+class SessionLock : public UpdateSessionTest, public testing::WithParamInterface<LockPlace> {};
+
+// The session's lock is a file opened for writing in the runtime folder (a
+// home on NFS cannot lock a folder opened for reading), so the data folder's
+// state does not matter; where no lock can be had at all, the save goes on
+// without one rather than blaming another copy of the application.
+TEST_P(SessionLock, OnlyAnotherHolderStopsASave) {
+  ASSERT_TRUE(QDir().mkpath(sessionFolder()));
+  const crel::FileLock held = GetParam().plant(runtimeFolder(), sessionFolder());
+  CrelDocument &a = annotated(1, MarkTool::arrow);
+  EXPECT_NO_THROW(UpdateSession::save({{a, {}}}, sessionFile()));
+  EXPECT_EQ(UpdateSession::read(sessionFile(), preferences, {}, &settings.store()).entries.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SessionLock,
+                         testing::Values(LockPlace{"TheDataFolderHeldByAnotherProgram",
+                                                   [](const QString &, const QString &data) {
+                                                     crel::FileLock folder = crel::FileLock::onFolder(data);
+                                                     EXPECT_TRUE(folder.tryLock(crel::FileLock::Mode::exclusive));
+                                                     return folder;
+                                                   }},
+                                         LockPlace{"TheLockFileIsAFolder",
+                                                   [](const QString &runtime, const QString &) {
+                                                     EXPECT_TRUE(QDir().mkpath(runtime + "/UpdateSession.lock"));
+                                                     ::chmod(QFile::encodeName(runtime).constData(), 0700);
+                                                     return crel::FileLock();
+                                                   }},
+                                         LockPlace{"NoPrivateRuntimeFolder",
+                                                   [](const QString &runtime, const QString &) {
+                                                     EXPECT_TRUE(QDir().mkpath(runtime));
+                                                     ::chmod(QFile::encodeName(runtime).constData(), 0755);
+                                                     return crel::FileLock();
+                                                   }}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 struct Unreadable {
   const char *name;

@@ -2,6 +2,7 @@
 #include "UpdateFixture.h"
 #include "platform/files/FileLock.h"
 #include "platform/files/SettingsStore.h"
+#include "update/framework/CopyLocks.h"
 #include "update/framework/PrivateFile.h"
 #include "update/framework/UpdateInstaller.h"
 #include "update/framework/Updater.h"
@@ -40,6 +41,7 @@ struct Recorder : UpdaterDelegate, UserDriverDelegate {
     failures << e.description();
   }
   void installationDeferred(const AppcastItem &) override { events << "deferred"; }
+  void installationWaitsForOtherInstances(const AppcastItem &) override { events << "waitsForOthers"; }
   void willHandleShowingUpdate(bool handle, const AppcastItem &, const UserUpdateState &state) override {
     events << QString("show %1 %2").arg(handle).arg(int(state.stage));
   }
@@ -69,6 +71,13 @@ struct Session : UpdateFixture {
     updater->setAutomaticallyDownloadsUpdates(automaticDownloads);
     QString error;
     ASSERT_TRUE(updater->startUpdater(&error)) << error.toStdString();
+  }
+  // Publishes `version`, starts, and waits until it is staged for install on quit.
+  void stage(const char *version) {
+    publish(version);
+    start();
+    ASSERT_TRUE(settle());
+    ASSERT_TRUE(recorder.installBlock);
   }
   // Until a cycle ends: idle again, or stopped at an update.
   bool settle() {
@@ -355,10 +364,7 @@ TEST(Updater, TheAnswerToAnOfferDecidesTheNextChecks) {
 // the update staged and the block usable again.
 TEST(Updater, ARefusedQuitKeepsTheStagedUpdate) {
   Session s;
-  s.publish("101");
-  s.start();
-  ASSERT_TRUE(s.settle());
-  ASSERT_TRUE(s.recorder.installBlock);
+  ASSERT_NO_FATAL_FAILURE(s.stage("101"));
   s.recorder.installBlock();
   s.recorder.installBlock();
   EXPECT_EQ(s.quitRequests, 1);
@@ -373,6 +379,24 @@ TEST(Updater, ARefusedQuitKeepsTheStagedUpdate) {
   s.updater.reset();
   block();
   EXPECT_EQ(s.quitRequests, 2);
+}
+
+// "Install Update" (or a quiet install) while another display's instance
+// runs from the copy: this instance is not asked to quit, says the update
+// waits for the others, and installs once it is alone.
+TEST(Updater, AnInstallWithAnotherInstanceOnTheCopyKeepsThisOneRunning) {
+  Session s;
+  ASSERT_NO_FATAL_FAILURE(s.stage("101"));
+  OtherInstance other(s.appDirectory());
+  ASSERT_TRUE(other.isRunning());
+  s.recorder.installBlock();
+  EXPECT_EQ(s.quitRequests, 0);
+  EXPECT_EQ(s.recorder.events.count("waitsForOthers"), 1);
+  EXPECT_EQ(s.updater->phase(), Updater::Phase::staged);
+  other.quit();
+  s.recorder.installBlock();
+  EXPECT_EQ(s.quitRequests, 1);
+  EXPECT_EQ(s.recorder.events.count("waitsForOthers"), 1);
 }
 
 const QStringList checked{"notFound 1001", "abort 1001", "finish", "schedule 3600"};
@@ -490,5 +514,52 @@ INSTANTIATE_TEST_SUITE_P(Rows, StagingAtStart,
                                          Owned{"KeptForTheLastInstance", false, "100", true},
                                          Owned{"KeptForAnEarlierVersion", false, "99", false}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// An instance starting finds the copies' locks in the runtime folder: those
+// whose copy is gone (or that name none) go, unless someone holds them;
+// every other copy's, and its own, stay. Its own names its copy.
+TEST(CopyLocksAtStart, OnlyThoseOfGoneCopiesThatNobodyHoldsGo) {
+  UpdateFixture f;
+  const QString runtime = f.root.filePath("run");
+  ASSERT_TRUE(QDir().mkpath(runtime));
+  const auto lockOf = [&](const QString &copy) { return Updater::copyLockFile(runtime, copy); };
+  const QString gone = f.root.filePath("gone/Crel.app"), elsewhere = f.root.filePath("elsewhere/Crel.app");
+  ASSERT_TRUE(QDir().mkpath(elsewhere));
+  struct Row {
+    const char *name;
+    QString copy;
+    bool held;
+    bool survives;
+  };
+  const std::vector<Row> rows{
+      {"GoneCopy", gone, false, false},
+      {"GoneCopyHeldByAWaitingInstaller", f.root.filePath("swapping/Crel.app"), true, true},
+      {"AnotherCopyNotRunning", elsewhere, false, true},
+      {"NamesNoCopy", f.root.filePath("unnamed/Crel.app"), false, false},
+  };
+  std::vector<crel::FileLock> holders;
+  for (const Row &row : rows) {
+    crel::FileLock lock(lockOf(row.copy));
+    if (QString(row.name) != "NamesNoCopy")
+      CopyLocks::name(lock, row.copy);
+    if (row.held) {
+      ASSERT_TRUE(lock.tryLock(crel::FileLock::Mode::exclusive));
+      holders.push_back(std::move(lock));
+    }
+  }
+  Updater::Environment env;
+  env.bundle = BundleInfo::load(f.appDirectory());
+  env.cacheDirectory = f.cache();
+  env.settings = &f.settings.store();
+  env.lockFile = lockOf(f.appDirectory());
+  Updater updater(env);
+  for (const Row &row : rows)
+    EXPECT_EQ(QFile::exists(lockOf(row.copy)), row.survives) << row.name;
+  EXPECT_EQ(crel::test::contents(env.lockFile), QFile::encodeName(QDir::cleanPath(f.appDirectory())));
+}
 
 } // namespace

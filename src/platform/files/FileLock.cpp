@@ -18,6 +18,10 @@ namespace crel {
 
 namespace {
 
+// How often a taker follows a lock file that is replaced under it before it
+// gives up: each round needs another removal in the moment between two calls.
+constexpr int maximumRetakes = 8;
+
 int openLockFile(const QString &path, int flags) {
   const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0)
@@ -29,6 +33,9 @@ int openLockFile(const QString &path, int flags) {
     errno = EPERM;
     return -1;
   }
+  // Cleaners of runtime and temporary folders pass over sticky files.
+  if (!folder && (st.st_mode & S_ISVTX) == 0)
+    ::fchmod(fd, (st.st_mode & 0777) | S_ISVTX);
   return fd;
 }
 
@@ -38,9 +45,17 @@ FileError openingFailed(const QString &path) {
                    error);
 }
 
+int flockRetrying(int fd, int operation) {
+  int result = 0;
+  do
+    result = ::flock(fd, operation);
+  while (result != 0 && errno == EINTR);
+  return result == 0 ? 0 : errno;
+}
+
 } // namespace
 
-FileLock::FileLock(const QString &path) : fd_(openLockFile(path, O_RDWR | O_CREAT)) {
+FileLock::FileLock(const QString &path) : fd_(openLockFile(path, O_RDWR | O_CREAT)), path_(path) {
   if (fd_ < 0)
     throw openingFailed(path);
 }
@@ -53,13 +68,16 @@ FileLock FileLock::onFolder(const QString &path) {
   return lock;
 }
 
-FileLock::FileLock(FileLock &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileLock::FileLock(FileLock &&other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), path_(std::move(other.path_)) {}
 
 FileLock &FileLock::operator=(FileLock &&other) noexcept {
   if (this != &other) {
     if (fd_ >= 0)
       ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
+    error_ = other.error_;
+    path_ = std::move(other.path_);
   }
   return *this;
 }
@@ -69,21 +87,49 @@ FileLock::~FileLock() {
     ::close(fd_);
 }
 
+bool FileLock::openExisting(const QString &path) {
+  fd_ = openLockFile(path, O_RDWR);
+  path_ = path;
+  return fd_ >= 0;
+}
+
+bool FileLock::isCurrent() const {
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(fd_, &held) == 0 && ::lstat(QFile::encodeName(path_).constData(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
 bool FileLock::tryLock(Mode mode) {
-  if (fd_ < 0)
+  if (fd_ < 0) {
+    error_ = EBADF;
     return false;
+  }
   const int operation = (mode == Mode::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
-  int result = 0;
-  do
-    result = ::flock(fd_, operation);
-  while (result != 0 && errno == EINTR);
-  return result == 0;
+  for (int round = 0;; ++round) {
+    error_ = flockRetrying(fd_, operation);
+    if (error_ != 0 || path_.isEmpty() || isCurrent())
+      return error_ == 0;
+    // Held, but the file at the path is another one now (or none): a lock
+    // on this one guards nothing.
+    ::flock(fd_, LOCK_UN);
+    if (round == maximumRetakes) {
+      error_ = ESTALE;
+      return false;
+    }
+    const int fresh = openLockFile(path_, O_RDWR | O_CREAT);
+    if (fresh < 0) {
+      error_ = errno;
+      return false;
+    }
+    ::close(std::exchange(fd_, fresh));
+  }
 }
 
 bool FileLock::lock(Mode mode, int timeoutMs) {
   const QDeadlineTimer deadline(timeoutMs);
   while (!tryLock(mode)) {
-    if (fd_ < 0 || deadline.hasExpired())
+    if (!isBusy() || deadline.hasExpired())
       return false;
     ::usleep(50'000);
   }
@@ -95,13 +141,13 @@ void FileLock::unlock() {
     ::flock(fd_, LOCK_UN);
 }
 
-bool FileLock::isHeld(const QString &path) {
-  const int fd = openLockFile(path, O_RDONLY);
-  if (fd < 0)
-    return false;
-  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);
-  return !free;
+bool FileLock::isBusy() const { return error_ == EWOULDBLOCK; }
+
+bool FileLock::removeHeld() {
+  // Takers who opened it before see, once they lock it, that it is gone.
+  const bool removed = ::unlink(QFile::encodeName(path_).constData()) == 0;
+  ::close(std::exchange(fd_, -1));
+  return removed;
 }
 
 } // namespace crel

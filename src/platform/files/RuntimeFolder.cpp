@@ -2,11 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace crel {
 
@@ -17,6 +19,17 @@ namespace {
 QString prepared(const QString &path) {
   ::mkdir(QFile::encodeName(path).constData(), 0700);
   return RuntimeFolder::isPrivate(path) ? path : QString();
+}
+
+// The home the password database gives, not $HOME.
+QString usersHome() {
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd *found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
+    return QFile::decodeName(found->pw_dir);
+  return QDir::homePath();
 }
 
 } // namespace
@@ -32,11 +45,8 @@ bool RuntimeFolder::isPrivate(const QString &path) {
   return ours;
 }
 
-QString RuntimeFolder::path(const QString &identifier, const QString &runtimeDirectory,
-                            const QString &temporaryDirectory, const QString &cacheDirectory) {
-  if (!runtimeDirectory.isEmpty() && QDir::isAbsolutePath(runtimeDirectory) && isPrivate(runtimeDirectory))
-    if (QString folder = prepared(runtimeDirectory + QLatin1Char('/') + identifier); !folder.isEmpty())
-      return folder;
+QString RuntimeFolder::path(const QString &identifier, const QString &temporaryDirectory,
+                            const QString &cacheDirectory) {
   if (QString folder = prepared(temporaryDirectory + QLatin1Char('/') + identifier + QLatin1Char('-') +
                                 QString::number(::geteuid()));
       !folder.isEmpty())
@@ -50,10 +60,9 @@ QString RuntimeFolder::path(const QString &identifier, const QString &runtimeDir
 }
 
 QString RuntimeFolder::path(const QString &identifier) {
-  QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-  if (cache.isEmpty())
-    cache = QDir::homePath() + QStringLiteral("/.cache");
-  return path(identifier, qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), cache);
+  if (const QString testBed = qEnvironmentVariable("CREL_RUNTIME_DIR"); !testBed.isEmpty())
+    return QDir::isAbsolutePath(testBed) ? prepared(testBed) : QString();
+  return path(identifier, QStringLiteral("/tmp"), usersHome() + QStringLiteral("/.cache"));
 }
 
 } // namespace crel

@@ -4,21 +4,23 @@
 
 namespace crel {
 
-// The user's own folder for the instance lock, the copy's lock and the
-// instance socket: a folder (not a link) of this user, closed to everyone
-// else, checked after it is opened. Every launch of the user must find the
-// same one, or one instance per display is lost, so the places are fixed:
-// $XDG_RUNTIME_DIR/<identifier> when that folder is private; else
-// <temporary folder>/<identifier>-<uid>; where that name is someone else's
-// (another user made it first, open to others, or a link),
-// <cache>/<identifier>/runtime.
+// The user's own folder for the instance locks and sockets, the copies'
+// locks and the update session's lock: a folder (not a link) of this user,
+// closed to everyone else, checked after it is opened. Every launch of the
+// user on this machine must find the same one whatever its environment and
+// whenever it starts, or one instance per display and one installer per copy
+// are lost. $XDG_RUNTIME_DIR is set in some sessions and not in others, and
+// /run/user/<uid> comes with the first login and goes with the last logout,
+// so neither decides: the place is /tmp/<identifier>-<uid>; where that name
+// is someone else's (another user made it first, open to others, or a link),
+// <home>/.cache/<identifier>/runtime, the home being the user's own in the
+// password database. A test bed keeps its runs apart with $CREL_RUNTIME_DIR.
 class RuntimeFolder {
 public:
   // Empty when none of the places can be made safe.
   static QString path(const QString &identifier);
-  // The same over given places; empty `runtimeDirectory`: none.
-  static QString path(const QString &identifier, const QString &runtimeDirectory, const QString &temporaryDirectory,
-                      const QString &cacheDirectory);
+  // The same over given places.
+  static QString path(const QString &identifier, const QString &temporaryDirectory, const QString &cacheDirectory);
   // Whether `path` is a folder of ours, not a link, closed to others.
   static bool isPrivate(const QString &path);
 };

@@ -9,6 +9,7 @@
 #include "platform/files/JsonReader.h"
 #include "platform/files/JsonWriter.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -139,6 +140,7 @@ enum class Outcome { swapped, superseded, deferred };
 // Waits for the copy's other instances to quit, then installs; the lock is
 // left held in `lock` until the caller lets it go before the relaunch.
 Outcome install(const InstallJob &job, FileLock &lock) {
+  const QDeadlineTimer deadline(job.lockWaitMs);
   if (!job.lockFile.isEmpty()) {
     try {
       lock = FileLock(job.lockFile);
@@ -147,8 +149,20 @@ Outcome install(const InstallJob &job, FileLock &lock) {
       if (e.errorCode() != ENOENT)
         installFailure(e.message());
     }
-    if (lock.isOpen() && !lock.lock(FileLock::Mode::exclusive, job.lockWaitMs))
+    if (lock.isOpen() && !lock.lock(FileLock::Mode::exclusive, job.lockWaitMs)) {
+      if (lock.isBusy())
+        return Outcome::deferred;
+      // The processes below still tell whether the copy is in use.
+      std::fprintf(stderr, "update: the copy's lock cannot be taken (%s)\n", std::strerror(lock.error()));
+    }
+  }
+  // A lock file removed while an instance held it guards nothing: the
+  // processes running from the copy decide. One that is just quitting (its
+  // lock already let go) is waited for.
+  while (!UpdateInstaller::processesRunningFrom(job.appDirectory).empty()) {
+    if (deadline.hasExpired())
       return Outcome::deferred;
+    QThread::msleep(100);
   }
   // Updated meanwhile by another instance's installer: this one is not needed.
   try {
@@ -162,6 +176,38 @@ Outcome install(const InstallJob &job, FileLock &lock) {
 }
 
 } // namespace
+
+std::vector<pid_t> UpdateInstaller::processesRunningFrom(const QString &appDirectory) {
+  const QString copy = QFileInfo(appDirectory).canonicalFilePath();
+  if (copy.isEmpty())
+    return {};
+  const QByteArray inside = native(copy) + '/';
+  const pid_t self = ::getpid();
+  std::vector<pid_t> found;
+  const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  for (const QString &entry : entries) {
+    bool numeric = false;
+    const pid_t pid = pid_t(entry.toInt(&numeric));
+    if (!numeric || pid == self)
+      continue;
+    // Another user's process does not let its executable be read.
+    char exe[4096];
+    const ssize_t length = ::readlink(QByteArray("/proc/" + entry.toLatin1() + "/exe").constData(), exe, sizeof exe);
+    if (length <= 0 || !QByteArray::fromRawData(exe, int(length)).startsWith(inside))
+      continue;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid)), commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly) || !commandLine.open(QIODevice::ReadOnly))
+      continue;
+    // "pid (name) state ppid ...": the name may hold anything but ')'.
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    const QList<QByteArray> arguments = commandLine.readAll().split('\0');
+    if ((fields.size() > 1 && fields[1].toInt() == self) ||
+        (arguments.size() > 1 && arguments[1] == QByteArray(UpdateInstaller::helperSwitch)))
+      continue;
+    found.push_back(pid);
+  }
+  return found;
+}
 
 QString UpdateInstaller::pendingJobPath(const QString &cacheDirectory) {
   return cacheDirectory + QStringLiteral("/pending-install.json");

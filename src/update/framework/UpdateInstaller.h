@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -87,6 +88,12 @@ public:
   static QString pendingJobPath(const QString &cacheDirectory);
   // The job waiting there, if it is a private file of ours that decodes.
   static std::optional<InstallJob> pendingJob(const QString &cacheDirectory);
+
+  // The user's processes running an executable inside the copy at
+  // `appDirectory`, other than this process, its children and installer
+  // helpers: the copy's other instances, whether or not their lock file is
+  // still there.
+  static std::vector<pid_t> processesRunningFrom(const QString &appDirectory);
 
   // The swap alone, on a decoded job (no waiting, no lock, no relaunch).
   // Throws UpdateError (install); on failure the application folder is as it was.

@@ -2,6 +2,7 @@
 
 #include "AppcastEnvelope.h"
 #include "ArchiveExtractor.h"
+#include "CopyLocks.h"
 #include "Ed25519.h"
 #include "StagedBundle.h"
 #include "UpdateDownload.h"
@@ -137,8 +138,13 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
     try {
       copyLock_ = FileLock(env_.lockFile);
       // An installer swapping this copy right now holds it a moment longer.
-      if (!copyLock_.lock(FileLock::Mode::shared, 10000))
+      if (copyLock_.lock(FileLock::Mode::shared, 10000))
+        CopyLocks::name(copyLock_, env_.bundle.directory);
+      else if (copyLock_.isBusy())
         qWarning("update: the copy's lock is held by an installer");
+      else
+        qWarning("update: the copy's lock cannot be taken: %s", qPrintable(qt_error_string(copyLock_.error())));
+      CopyLocks::removeAbandoned(QFileInfo(env_.lockFile).absolutePath(), env_.lockFile);
     } catch (const FileError &e) {
       qWarning("update: %s", qPrintable(e.message()));
     }
@@ -548,6 +554,13 @@ void Updater::finishSession() {
 void Updater::installNow() {
   if (phase_ != Phase::staged || installRequested_)
     return;
+  // Quitting here would install nothing while another display's instance
+  // runs from the copy: this one stays, and the update installs once the
+  // last of them quits.
+  if (!UpdateInstaller::processesRunningFrom(env_.bundle.directory).empty()) {
+    delegate_->installationWaitsForOtherInstances(*item_);
+    return;
+  }
   installRequested_ = true;
   const auto quit = [self = QPointer(this)] {
     if (self && self->phase_ == Phase::staged && self->installRequested_ && self->env_.requestQuit)

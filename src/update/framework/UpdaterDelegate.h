@@ -31,6 +31,10 @@ public:
   virtual void didAbortWithError(const UpdateError &) {}
   // The quit that was to install the update was refused; the update stays staged.
   virtual void installationDeferred(const AppcastItem &) {}
+  // An install was asked for while another instance runs from the copy: the
+  // application keeps running and the update stays staged; it installs when
+  // the copy's last instance quits.
+  virtual void installationWaitsForOtherInstances(const AppcastItem &) {}
 };
 
 // How an update session is shown to the user ("user driver").

@@ -216,6 +216,8 @@ public:
                                            {"XDG_CACHE_HOME", "cache"},
                                            {"XDG_RUNTIME_DIR", "runtime"}})
       env.insert(variable, path(folder));
+    // Locks and sockets of this run's own, apart from every other run of the user.
+    env.insert("CREL_RUNTIME_DIR", path("runtime") + "/crel");
     process->setProcessEnvironment(env);
     process->start(app() + "/bin/crel", arguments);
     if (!process->waitForStarted(10000))

@@ -107,8 +107,8 @@ QString setAsideInterrupted(const QString &claimed, bool *stuck = nullptr);
 // The saved documents, rebuilt. An absent file gives none. Only a regular
 // file is read, without blocking and up to a size limit. Without the memory
 // to read or rebuild it, std::bad_alloc leaves the file as it was and
-// returns nothing. A file that cannot
-// be read as a whole (or is no file) is set aside under a name of its own,
+// returns nothing. A file that cannot be read as a whole (or is no file)
+// is set aside under a name of its own,
 // never over another file, and a CrelError naming it is thrown. An entry
 // that does not decode or rebuild is one failed entry: the rest are
 // returned, `failure` says how many failed and where they are kept, and

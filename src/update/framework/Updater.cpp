@@ -262,6 +262,8 @@ QString Updater::removalPrefix() const {
   return app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".removing-");
 }
 
+QString Updater::newRemovalFolder() const { return removalPrefix() + QUuid::createUuid().toString(QUuid::Id128); }
+
 // One download at a time, under a name of ours: nothing the feed says becomes a path.
 QString Updater::archivePath() const {
   return env_.cacheDirectory + QStringLiteral("/update%1.archive").arg(instanceSuffix(env_.instanceName));
@@ -665,11 +667,15 @@ void Updater::removeStaleStaging() {
       continue;
     removeOwnFolder(folder);
   }
-  // A backup whose removal was cut short; another launch removing it at the
-  // same time does no harm.
+  // A backup whose removal was cut short, or is under way in another launch:
+  // renamed first, so that only one remover works on it at a time (two at
+  // once each stop at what the other removed, and leave the rest).
   const QString removal = QFileInfo(removalPrefix()).fileName();
-  for (const QString &name : parent.entryList({removal + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden))
-    removeOwnFolder(parent.filePath(name));
+  for (const QString &name : parent.entryList({removal + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
+    const QString taken = newRemovalFolder();
+    if (::rename(QFile::encodeName(parent.filePath(name)).constData(), QFile::encodeName(taken).constData()) == 0)
+      removeOwnFolder(taken);
+  }
   removeArchive();
 }
 
@@ -692,7 +698,7 @@ void Updater::readInstallResult() {
     // one gets it, and an end before the removal finished leaves a folder
     // the next start sweeps, never a half-removed backup under its name.
     const QByteArray backup = QFile::encodeName(backupPrefix() + result->from);
-    removing = removalPrefix() + QUuid::createUuid().toString(QUuid::Id128);
+    removing = newRemovalFolder();
     struct stat st {};
     if (::lstat(backup.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
         ::rename(backup.constData(), QFile::encodeName(removing).constData()) != 0)

@@ -156,6 +156,7 @@ private:
   QString backupPrefix() const;
   // A backup being removed is renamed to this first, so that only one launch removes it.
   QString removalPrefix() const;
+  QString newRemovalFolder() const;
   QString archivePath() const;
   QString jobPath() const;
   void removeArchive() const;

@@ -41,6 +41,8 @@ bool SessionRestore::restore(SessionStore &session, const Hooks &hooks) {
     hooks.report(describe(std::current_exception()));
     return true;
   }
+  if (!session.readFoundSession())
+    return false;
   for (SessionStore::Entry &entry : entries) {
     auto editor = std::make_unique<EditorController>(std::move(entry.document), EditorSizePreferences::shared());
     EditorController &restored = *editor;

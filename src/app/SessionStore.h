@@ -28,6 +28,9 @@ public:
   virtual std::vector<Entry> read() { return {}; }
   // After a read that returned what it could: why the rest was not restored.
   virtual std::exception_ptr takeReadFailure() { return nullptr; }
+  // After a read: whether the store held a session for this launch, not
+  // only other running instances' crels.
+  virtual bool readFoundSession() const { return true; }
   // Keeps the open editors for the relaunch; throws with the sentence to show.
   virtual void save(const std::vector<std::unique_ptr<EditorController>> &) {}
   // Removes the file of a restored session; what the read kept for a later

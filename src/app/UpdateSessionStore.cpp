@@ -54,24 +54,45 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
   std::vector<Entry> entries;
   bool stuck = false;
   const QString interrupted = UpdateSession::setAsideInterrupted(claimedPath(), &stuck);
+  // What the launch said about an interrupted restore makes it one that found a session.
+  found_ = !interrupted.isEmpty();
+  const auto notEnoughMemory = [&] {
+    return joined(interrupted, std::make_exception_ptr(CrelError::capture(
+                                   crel::tr("There is not enough free memory to restore the crels kept for the "
+                                            "update. They stay saved, and the next start of Crel tries again."))));
+  };
   // Claiming again would write over what could not be set aside.
   if (!stuck) {
     try {
-      if (UpdateSession::claim(path_, claimedPath(), instance_.display, instance_.isRunning))
-        source_ = claimedPath();
+      switch (
+          UpdateSession::claim(path_, claimedPath(), {instance_.display, {}, instance_.machine}, instance_.isRunning)) {
+      case UpdateSession::Claim::claimed: source_ = claimedPath(); break;
+      case UpdateSession::Claim::emptied: found_ = true; break;
+      case UpdateSession::Claim::none:
+      case UpdateSession::Claim::theirs: break;
+      }
     } catch (const FileError &) {
       // A folder that cannot change: read in place, where the memory of
       // what was restored keeps it from being restored twice.
       source_ = path_;
+    } catch (const std::bad_alloc &) {
+      std::rethrow_exception(notEnoughMemory());
     }
   }
   if (source_.isEmpty()) {
     readFailure_ = joined(interrupted, nullptr);
     return entries;
   }
+  found_ = true;
   UpdateSession::ReadResult result;
   try {
     result = UpdateSession::read(source_, AnnotationPreferences::shared(), {}, memory_);
+  } catch (const std::bad_alloc &) {
+    // Back where the next launch looks, not set aside as a restore that died.
+    if (source_ != path_)
+      UpdateSession::giveBack(source_, path_);
+    source_.clear();
+    std::rethrow_exception(notEnoughMemory());
   } catch (...) {
     source_.clear();
     std::rethrow_exception(joined(interrupted, std::current_exception()));
@@ -94,7 +115,12 @@ void UpdateSessionStore::save(const std::vector<std::unique_ptr<EditorController
     // window manager has framed the window yet when it is put back.
     open.push_back({editor->document(), window ? window->geometry() : QRect()});
   }
-  UpdateSession::save(open, path_, {instance_.display, UpdateSession::thisProcess()});
+  try {
+    UpdateSession::save(open, path_, {instance_.display, UpdateSession::thisProcess(), instance_.machine});
+  } catch (const std::bad_alloc &) {
+    throw CrelError::capture(crel::tr("There is not enough free memory to keep the open crels for the update. "
+                                      "Close other programs and try again."));
+  }
 }
 
 void UpdateSessionStore::clear() {

@@ -19,8 +19,9 @@ class UpdateSessionStore : public SessionStore {
 public:
   struct Instance {
     QString display; // the key SingleInstance names its lock by
-    // Whether an instance runs on that display now.
+    // Whether an instance runs on that display of this machine now.
     std::function<bool(const QString &display)> isRunning;
+    QString machine; // empty: this machine
   };
 
   // `memory` remembers a restored file that could not be removed, so it is
@@ -36,6 +37,7 @@ public:
   bool exists() const override;
   std::vector<Entry> read() override;
   std::exception_ptr takeReadFailure() override;
+  bool readFoundSession() const override { return found_; }
   void save(const std::vector<std::unique_ptr<EditorController>> &editors) override;
   void clear() override;
 
@@ -47,6 +49,7 @@ private:
   // file itself where its folder cannot change; empty when nothing.
   QString source_;
   std::exception_ptr readFailure_;
+  bool found_ = true;
   // From the last read: the file already keeps only what was not restored.
   bool keep_ = false;
   QByteArray digest_;

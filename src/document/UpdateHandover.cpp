@@ -12,8 +12,10 @@
 #include "platform/image/ImageDecoder.h"
 #include "platform/image/PngEncoder.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,9 +101,22 @@ SavedFile judgeSavedFile(const QString &path, const QList<QSize> &sizes) {
 std::unique_ptr<CrelDocument> UpdateHandover::rebuild(const UpdateSnapshot &s, AnnotationPreferences &preferences,
                                                       const QString &savedImagesFolder, QString *notice) {
   // Saved by us as PNG; any other format in a session record is not ours.
-  const QImage image = s.originalPNG.startsWith("\x89PNG\r\n\x1a\n") ? ImageDecoder::decode(s.originalPNG) : QImage();
-  if (image.isNull())
+  const bool png = s.originalPNG.startsWith("\x89PNG\r\n\x1a\n");
+  ImageDecoder::Refusal refusal = ImageDecoder::Refusal::notImage;
+  const QImage image = png ? ImageDecoder::decode(s.originalPNG, &refusal) : QImage();
+  if (image.isNull()) {
+    // Pixels there was no memory for are no damage: the caller keeps the
+    // session for a later try rather than setting it aside.
+    QBuffer data;
+    data.setData(s.originalPNG);
+    const QSize size = refusal == ImageDecoder::Refusal::notImage && data.open(QIODevice::ReadOnly)
+                           ? QImageReader(&data, "png").size()
+                           : QSize();
+    // A size the decoder refused would have been tooLarge or sideTooLong.
+    if (size.isValid() && QImage(size, QImage::Format_ARGB32).isNull())
+      throw std::bad_alloc();
     throw CrelError::invalidImage(crel::tr("The screenshot's saved image data is damaged."));
+  }
   auto doc = std::make_unique<CrelDocument>(image, preferences);
   CrelDocument &d = *doc;
   d.marks_ = s.marks;

@@ -24,15 +24,14 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QUuid>
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <fcntl.h>
-#include <limits>
+#include <new>
 #include <optional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,10 +43,6 @@ constexpr long long schema = 1;
 // Far more than the open screenshots of any session make; a larger file is
 // not read into memory.
 constexpr qint64 maxFileBytes = qint64(2) << 30;
-// At its peak a restore holds about six bytes of memory for each byte of the
-// file (measured on sessions of long pen strokes and deep histories: the
-// bytes, the parsed record, the decoded images and each state's marks).
-constexpr qint64 memoryPerFileByte = 6;
 // How long a save or a claim waits for another instance's.
 constexpr int lockWaitMs = 10000;
 // The digest of a session file that was restored but could not be removed
@@ -64,42 +59,6 @@ QString describe(const std::exception_ptr &error) {
 }
 
 QString reason(int error) { return qt_error_string(error); }
-
-qint64 meminfoKilobytes(const QByteArray &meminfo, const char *key) {
-  const qsizetype at = meminfo.indexOf(key);
-  if (at < 0)
-    return -1;
-  bool ok = false;
-  const qint64 value = meminfo.mid(at + qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toLongLong(&ok);
-  return ok ? value : -1;
-}
-
-// What a rebuild may use: the room left under the address-space limit and
-// the memory the machine has available.
-qint64 memoryForRebuild() {
-  qint64 room = std::numeric_limits<qint64>::max();
-  struct rlimit limit {};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    const qint64 used = statm.open(QIODevice::ReadOnly)
-                            ? statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE)
-                            : 0;
-    room = std::min(room, qint64(limit.rlim_cur) - used);
-  }
-  QFile meminfo(QStringLiteral("/proc/meminfo"));
-  if (meminfo.open(QIODevice::ReadOnly)) {
-    const QByteArray text = meminfo.readAll();
-    const qint64 available = meminfoKilobytes(text, "MemAvailable:");
-    const qint64 swap = meminfoKilobytes(text, "SwapFree:");
-    if (available >= 0)
-      room = std::min(room, (available + std::max<qint64>(swap, 0)) * 1024);
-  }
-  return room;
-}
-
-bool fitsRebuild(qint64 fileBytes) {
-  return fileBytes <= maxFileBytes && fileBytes <= memoryForRebuild() / memoryPerFileByte;
-}
 
 FileError openFailure(const QString &path, int error) {
   return FileError(crel::tr("The saved update session could not be opened: %1.").arg(reason(error)), path, error);
@@ -127,14 +86,10 @@ std::optional<QByteArray> readRegularFile(const QString &path) {
   const auto tooLarge = [&] {
     return FileError(crel::tr("The saved update session is too large to read."), path, EFBIG);
   };
+  // No guess at the memory a rebuild needs: a moment of low memory must not
+  // lose a session, and a restore that dies is set aside by the next launch.
   if (opened.size > maxFileBytes)
     throw tooLarge();
-  // Refused before anything is decoded: a rebuild that runs out of memory
-  // would end this launch, and every later one, the same way.
-  if (!fitsRebuild(opened.size))
-    throw FileError(crel::tr("The saved update session is too large to restore with the memory this computer has "
-                             "free."),
-                    path, ENOMEM);
   QByteArray bytes;
   bytes.reserve(qsizetype(opened.size));
   char buffer[1 << 16];
@@ -263,8 +218,11 @@ std::optional<QJsonArray> waitingEntries(const QString &path) {
 
 Owner ownerOf(const QJsonValue &entry) {
   const QJsonObject o = entry.toObject();
-  return {o.value(QLatin1String("display")).toString(), o.value(QLatin1String("instance")).toString()};
+  return {o.value(QLatin1String("display")).toString(), o.value(QLatin1String("instance")).toString(),
+          o.value(QLatin1String("machine")).toString()};
 }
+
+QString machineOf(const Owner &owner) { return owner.machine.isEmpty() ? thisMachine() : owner.machine; }
 
 QByteArray encodeRecord(const std::vector<QByteArray> &entries) {
   JsonWriter w;
@@ -321,6 +279,14 @@ QString thisProcess() {
   return token;
 }
 
+QString thisMachine() {
+  static const QString name = [] {
+    const QByteArray id = QSysInfo::machineUniqueId();
+    return id.isEmpty() ? QSysInfo::machineHostName() : QString::fromLatin1(id);
+  }();
+  return name;
+}
+
 void save(const std::vector<Open> &open, const QString &path, const Owner &owner) {
   // Every snapshot first: a document that cannot give one stops the save
   // before anything is touched.
@@ -336,17 +302,21 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
     json::writeRect(w, geom::Rect(editor.frame.x(), editor.frame.y(), editor.frame.width(), editor.frame.height()));
     w.field("display", owner.display);
     w.field("instance", owner.instance);
+    w.field("machine", machineOf(owner));
     w.endObject();
     entries.push_back(w.take());
   }
   const FileLock lock = lockFolder(path);
   // What other instances left waiting comes first, as it was saved first.
   std::vector<QByteArray> record;
+  const Owner self{owner.display, owner.instance, machineOf(owner)};
   try {
     if (const std::optional<QJsonArray> waiting = waitingEntries(path))
       for (const QJsonValue &entry : *waiting)
-        if (!(ownerOf(entry) == owner))
+        if (!(ownerOf(entry) == self))
           record.push_back(encodeEntry(entry));
+  } catch (const std::bad_alloc &) {
+    throw; // the waiting crels are other instances' to restore, not ours to set aside
   } catch (const std::exception &) {
     // A file that is not a record this save can add to is kept aside rather
     // than replaced; anything else at the path makes the write fail.
@@ -359,47 +329,81 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
   update::PrivateFile::write(path, encodeRecord(record));
 }
 
-bool claim(const QString &path, const QString &claimed, const QString &display,
-           const std::function<bool(const QString &display)> &isRunning) {
+Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
+            const std::function<bool(const QString &display)> &isRunning) {
   struct stat st {};
   if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-    return false;
+    return Claim::none;
   const FileLock lock = lockFolder(path);
   const auto takeWhole = [&] {
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) != 0) {
       if (errno == ENOENT)
-        return false; // taken by another launch meanwhile
+        return Claim::none; // taken by another launch meanwhile
       throw openFailure(path, errno);
     }
-    return true;
+    return Claim::claimed;
   };
   if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-    return false;
-  if (!S_ISREG(st.st_mode) || !fitsRebuild(st.st_size))
+    return Claim::none;
+  if (!S_ISREG(st.st_mode))
     return takeWhole();
   std::optional<QJsonArray> waiting;
   try {
     waiting = waitingEntries(path);
+  } catch (const std::bad_alloc &) {
+    throw;
   } catch (const std::exception &) {
     return takeWhole();
   }
   if (!waiting)
-    return false;
+    return Claim::none;
+  const QString machine = machineOf(launcher);
   std::vector<QByteArray> mine, others;
   for (const QJsonValue &entry : std::as_const(*waiting)) {
-    const QString owner = ownerOf(entry).display;
-    const bool ours = owner.isEmpty() || owner == display || !isRunning || !isRunning(owner);
+    const Owner owner = ownerOf(entry);
+    // Another machine's displays cannot be asked whether they run.
+    const bool here = owner.machine.isEmpty() || owner.machine == machine;
+    const bool ours = owner.display.isEmpty() ||
+                      (here && (owner.display == launcher.display || !isRunning || !isRunning(owner.display)));
     (ours ? mine : others).push_back(encodeEntry(entry));
   }
-  if (mine.empty())
-    return false;
+  if (mine.empty() && !others.empty())
+    return Claim::theirs;
+  if (mine.empty()) {
+    // Read and empty (a quit with no editor open): gone, so that the next
+    // launch is an ordinary one.
+    clear(path);
+    return Claim::emptied;
+  }
   if (others.empty())
     return takeWhole();
   // Claimed first: an end between the two writes leaves an entry twice,
   // and the claimed copy is then set aside unrestored, never restored twice.
   update::PrivateFile::write(claimed, encodeRecord(mine));
   update::PrivateFile::write(path, encodeRecord(others));
-  return true;
+  return Claim::claimed;
+}
+
+bool giveBack(const QString &claimed, const QString &path) noexcept {
+  try {
+    const FileLock lock = lockFolder(path);
+    if (AtomicFileWriter::moveNoReplace(claimed, path))
+      return true;
+    if (errno != EEXIST)
+      return false;
+    // Saved meanwhile: one record of both, the claimed crels first as they
+    // were saved first.
+    std::vector<QByteArray> record;
+    for (const QString &file : {claimed, path})
+      if (const std::optional<QJsonArray> entries = waitingEntries(file))
+        for (const QJsonValue &entry : *entries)
+          record.push_back(encodeEntry(entry));
+    update::PrivateFile::write(path, encodeRecord(record));
+    clear(claimed);
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 QString setAsideInterrupted(const QString &claimed, bool *stuck) {
@@ -434,6 +438,8 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
   std::optional<QByteArray> bytes;
   try {
     bytes = readRegularFile(path);
+  } catch (const std::bad_alloc &) {
+    throw; // nothing wrong with the file: a later launch tries again
   } catch (const std::exception &) {
     throw unreadable();
   }
@@ -451,6 +457,8 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
   QJsonArray entries;
   try {
     entries = decodeRecord(*bytes);
+  } catch (const std::bad_alloc &) {
+    throw;
   } catch (const std::exception &) {
     throw unreadable();
   }
@@ -462,6 +470,8 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
       QString notice;
       auto document = CrelDocument::restoreAfterUpdate(entry.document, preferences, savedImagesFolder, &notice);
       result.entries.push_back({std::move(document), entry.frame, notice});
+    } catch (const std::bad_alloc &) {
+      throw; // the whole file stays for a launch with the memory
     } catch (...) {
       if (unrestored.isEmpty())
         firstProblem = describe(std::current_exception());

@@ -16,10 +16,11 @@ class SettingsStore;
 
 // The documents open when an update installs, kept in one private JSON file
 // across the relaunch: {"schema":1,"entries":[{"document":…,"frame":[[x,y],[w,h]],
-// "display":…,"instance":…}]}. One user may run an instance per display, and
-// all of them share the file: each entry names the display and the process
-// that saved it ("display" and "instance" are absent from files of earlier
-// versions, whose entries belong to whichever launch comes first).
+// "display":…,"instance":…,"machine":…}]}. One user may run an instance per
+// display, on more than one machine sharing the home, and all of them share
+// the file: each entry names the machine, the display and the process that
+// saved it. Files of earlier versions lack "machine" (the entry is this
+// machine's) or all three (the entry belongs to whichever launch comes first).
 // Frames are the windows' client areas (without the window manager's
 // decorations) in Qt's global coordinates (origin top-left of the virtual
 // desktop), all zeros for an editor without a window.
@@ -48,15 +49,18 @@ struct ReadResult {
   QByteArray digest;
 };
 
-// Who saved an entry.
+// Who saved an entry, or who launches.
 struct Owner {
   QString display;
   QString instance;
+  QString machine; // empty: this machine
   bool operator==(const Owner &) const = default;
 };
 
 // This process's token for Owner::instance, the same for its whole life.
 QString thisProcess();
+// This machine's name for Owner::machine: its machine id, else its host name.
+QString thisMachine();
 
 // UpdateSession.json in the identifier's folder under the user's data
 // folder ($XDG_DATA_HOME, else ~/.local/share). Computing it creates nothing.
@@ -67,19 +71,32 @@ QString file();
 // was. Then writes the file atomically, 0600 from its first byte, creating a
 // missing folder 0700. Entries other owners saved and nobody restored yet
 // stay (a file that does not read as a record is set aside first); this
-// owner's earlier entries are replaced. Under the lock claim() takes.
-// Throws CrelError, FileError or JsonEncodingError.
+// owner's earlier entries are replaced. Under the lock claim() takes. Without
+// the memory to read the waiting file, std::bad_alloc leaves it as it was.
+// Throws CrelError, FileError, JsonEncodingError or std::bad_alloc.
 void save(const std::vector<Open> &open, const QString &path, const Owner &owner = {});
 
-// Moves the entries a launch on `display` restores out of `path` into
-// `claimed`: its display's, those saved without a display, and those of
-// displays where `isRunning` says no instance runs; the others stay for their
-// own display. Under the session's lock, so each entry goes to one launch.
-// A file that cannot be taken apart (not a record, too large to rebuild) is
-// moved whole, for read() to report. Whether `claimed` holds something now.
-// Throws FileError.
-bool claim(const QString &path, const QString &claimed, const QString &display,
-           const std::function<bool(const QString &display)> &isRunning);
+enum class Claim {
+  none,    // no file
+  theirs,  // only crels other running instances restore: left for them
+  emptied, // nothing for anyone: the file was removed
+  claimed, // `claimed` holds what this launch restores
+};
+
+// Moves the entries a launch by `launcher` (its machine and display)
+// restores out of `path` into `claimed`: its display's, those saved without
+// a display, and those of this machine's displays where `isRunning` says no
+// instance runs; the others stay for their own display. Under the session's
+// lock, so each entry goes to one launch. A file that cannot be taken
+// apart (not a record) is moved whole, for read() to report. Without the
+// memory to read it, std::bad_alloc leaves the file as it was. Throws
+// FileError or std::bad_alloc.
+Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
+            const std::function<bool(const QString &display)> &isRunning);
+
+// Hands a claimed file that could not be restored now back to `path`, for
+// a later launch; what was saved there meanwhile stays. Whether it is back.
+bool giveBack(const QString &claimed, const QString &path) noexcept;
 
 // A claimed file still there means the launch that claimed it ended before
 // its restore finished (the same crels would end it again): it is set aside
@@ -88,8 +105,10 @@ bool claim(const QString &path, const QString &claimed, const QString &display,
 QString setAsideInterrupted(const QString &claimed, bool *stuck = nullptr);
 
 // The saved documents, rebuilt. An absent file gives none. Only a regular
-// file is read, without blocking and up to a size limit. A file that cannot
-// be read as a whole (or is no file) is set aside under a name of its own,
+// file is read, without blocking and up to a size limit. Without the memory
+// to read or rebuild it, std::bad_alloc leaves the file as it was and
+// returns nothing. A file that cannot be read as a whole (or is no file)
+// is set aside under a name of its own,
 // never over another file, and a CrelError naming it is thrown. An entry
 // that does not decode or rebuild is one failed entry: the rest are
 // returned, `failure` says how many failed and where they are kept, and

@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
+#include "app/SessionRestore.h"
 #include "app/UpdateSessionStore.h"
+#include "app/WindowPresentation.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
@@ -14,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -30,55 +33,133 @@ using namespace crel;
 
 namespace {
 
+// Brings the room left in this process's address space down to `bytes`.
+void limitMemory(qint64 bytes) {
+  QFile statm("/proc/self/statm");
+  statm.open(QIODevice::ReadOnly);
+  const rlim_t used = rlim_t(statm.readAll().split(' ').value(0).toLongLong()) * ::getpagesize();
+  const rlimit limit{used + rlim_t(bytes), used + rlim_t(bytes)};
+  ::setrlimit(RLIMIT_AS, &limit);
+}
+
+// Runs `body` in a child process; whether it returned true.
+bool inChild(const std::function<bool()> &body) {
+  const pid_t child = ::fork();
+  if (child == 0)
+    ::_exit(body() ? 0 : 1);
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // The user's instances on two displays, each with its own store over the
-// one session file; `running` says which displays have an instance now.
+// one session file; `running` says which displays have an instance now. A
+// display written "far/:1" is display :1 of another machine sharing the home.
 class TwoDisplays {
 public:
   QString file() const { return root.filePath("data/UpdateSession.json"); }
 
   UpdateSessionStore store(const QString &display) {
-    return UpdateSessionStore(file(), &settings.store(),
-                              {display, [this](const QString &d) { return running.count(d) > 0; }});
+    const QString machine = display.contains('/') ? display.section('/', 0, 0) : QString();
+    return UpdateSessionStore(
+        file(), &settings.store(),
+        {display.section('/', -1), [this](const QString &d) { return running.count(d) > 0; }, machine});
   }
 
-  // An instance on `display` quits for the update with the crels `seeds` open.
-  void save(const QString &display, const std::vector<int> &seeds) {
+  // The crels an instance on `display` has open; `large` ones are
+  // screenshots of noise, megabytes each.
+  std::vector<std::unique_ptr<EditorController>> editors(const std::vector<int> &seeds, bool large = false) {
     std::vector<std::unique_ptr<EditorController>> editors;
     for (int seed : seeds) {
-      auto doc = std::make_unique<CrelDocument>(test::filledImage({64, 48}, QColor::fromHsv(seed * 40, 90, 230)),
-                                                AnnotationPreferences::shared());
+      QImage image = test::filledImage(large ? QSize(2400, 2400) : QSize(64, 48), QColor::fromHsv(seed * 40, 90, 230));
+      if (large) {
+        QRandomGenerator noise(seed);
+        for (int y = 0; y < image.height(); ++y)
+          noise.fillRange(reinterpret_cast<quint32 *>(image.scanLine(y)), image.width());
+        image = image.convertToFormat(QImage::Format_RGB32);
+      }
+      auto doc = std::make_unique<CrelDocument>(image, AnnotationPreferences::shared());
       doc->enableAutosave(root.filePath("shots"), QString("Shot %1").arg(seed));
       doc->commit({test::makeMark(MarkTool::arrow, {4, 4}, {40, 30}, 3)});
       doc->flushAutosave();
       editors.push_back(std::make_unique<EditorController>(std::move(doc), EditorSizePreferences::shared()));
     }
-    store(display).save(editors);
+    return editors;
   }
 
-  void forgetDisplays() {
+  // An instance on `display` quits for the update with the crels `seeds` open.
+  void save(const QString &display, const std::vector<int> &seeds, bool large = false) {
+    store(display).save(editors(seeds, large));
+  }
+
+  // The same while the memory left is half the file's size: refused, said,
+  // and nothing another instance left waiting is touched.
+  void saveShortOfMemory(const QString &display, const std::vector<int> &seeds) {
+    const auto open = editors(seeds);
+    const QByteArray before = test::contents(file());
+    EXPECT_TRUE(inChild([&] {
+      limitMemory(before.size() / 2);
+      try {
+        store(display).save(open);
+      } catch (const CrelError &e) {
+        return e.errorDescription().contains("not enough free memory");
+      }
+      return false;
+    }));
+    EXPECT_EQ(test::contents(file()), before);
+  }
+
+  // Removes `keys` from every entry, as an earlier version wrote them.
+  void forget(const QStringList &keys) {
     QJsonObject record = json::parse(test::contents(file())).toObject();
     QJsonArray entries;
     for (const QJsonValue &entry : record["entries"].toArray()) {
       QJsonObject earlier = entry.toObject();
-      earlier.remove("display");
-      earlier.remove("instance");
+      for (const QString &key : keys)
+        earlier.remove(key);
       entries.append(earlier);
     }
     record["entries"] = entries;
     test::writeFile(file(), QJsonDocument(record).toJson());
   }
 
-  // A launch on `display`: the crels it reopens, by seed, in file order.
-  std::vector<int> launch(const QString &display) {
+  struct Launched {
+    std::vector<int> seeds; // the crels reopened, by seed, in file order
+    bool welcome = false;   // the welcome window is shown
+  };
+
+  // A plain launch on `display`.
+  Launched launch(const QString &display) {
     UpdateSessionStore session = store(display);
-    std::vector<int> seeds;
-    if (!session.exists())
-      return seeds;
-    for (const SessionStore::Entry &entry : session.read())
-      seeds.push_back(QFileInfo(*entry.document->savedURL()).completeBaseName().section(' ', 1).toInt());
-    session.clear();
+    std::vector<std::unique_ptr<EditorController>> reopened;
+    const bool existed = SessionRestore::restore(
+        session, {[&](std::unique_ptr<EditorController> e) { reopened.push_back(std::move(e)); },
+                  [](const QString &said) { ADD_FAILURE() << said.toStdString(); }});
     EXPECT_FALSE(QFile::exists(session.claimedPath()));
-    return seeds;
+    Launched launched;
+    for (const auto &editor : reopened)
+      launched.seeds.push_back(QFileInfo(*editor->document().savedURL()).completeBaseName().section(' ', 1).toInt());
+    launched.welcome = WindowPresentation::launchEnd(false, false, existed, !reopened.empty()) ==
+                       WindowPresentation::LaunchEnd::settings;
+    return launched;
+  }
+
+  // A launch while the memory left is half the file's size: it restores
+  // nothing, says why, and leaves the file as it was for the next launch.
+  void launchShortOfMemory(const QString &display) {
+    const QByteArray before = test::contents(file());
+    EXPECT_TRUE(inChild([&] {
+      limitMemory(before.size() / 2);
+      UpdateSessionStore session = store(display);
+      try {
+        session.read();
+      } catch (const CrelError &e) {
+        return e.errorDescription().contains("not enough free memory");
+      }
+      return false;
+    }));
+    EXPECT_EQ(test::contents(file()), before);
+    const QDir folder(QFileInfo(file()).absolutePath());
+    EXPECT_EQ(folder.entryList(QDir::Files), QStringList{"UpdateSession.json"});
   }
 
   QTemporaryDir root;
@@ -87,8 +168,19 @@ public:
 };
 
 struct Step {
-  // `earlier`: the file as an earlier version writes it, without displays.
-  enum { save, earlier, launch, start, stop } action;
+  enum {
+    save,
+    saveLarge,         // crels of megabytes each
+    saveShortOfMemory, // refused, and the waiting crels stay as they were
+    earlier,           // the file as a version without displays wrote it
+    withoutMachine,    // the file as a version without machines wrote it
+    launch,            // reopens `seeds`; the welcome window shows when none
+    quiet,             // reopens nothing and shows no welcome window: a session was there
+    launchShortOfMemory,
+    gone, // no file is left
+    start,
+    stop
+  } action;
   const char *display;
   std::vector<int> seeds; // saved, or expected back
 };
@@ -103,17 +195,39 @@ void PrintTo(const Story &s, std::ostream *os) { *os << s.name; }
 class SharedSession : public testing::TestWithParam<Story> {};
 
 // Every crel comes back once, on its own display while an instance runs
-// there, else with the next launch anywhere; a save never drops what another
-// instance left waiting.
+// there, else with the next launch anywhere on the same machine; a save never
+// drops what another instance left waiting, and a moment of low memory loses
+// nothing. A launch whose session held nothing for anyone shows no welcome
+// window, and the next one does.
 TEST_P(SharedSession, EachCrelComesBackOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  if (std::string(GetParam().name).find("Memory") != std::string::npos)
+    GTEST_SKIP() << "AddressSanitizer needs the address space these rows limit";
+#endif
   TwoDisplays user;
   int index = 0;
   for (const Step &step : GetParam().steps) {
     SCOPED_TRACE(index++);
     switch (step.action) {
     case Step::save: user.save(step.display, step.seeds); break;
-    case Step::earlier: user.forgetDisplays(); break;
-    case Step::launch: EXPECT_EQ(user.launch(step.display), step.seeds); break;
+    case Step::saveLarge: user.save(step.display, step.seeds, true); break;
+    case Step::saveShortOfMemory: user.saveShortOfMemory(step.display, step.seeds); break;
+    case Step::earlier: user.forget({"display", "instance", "machine"}); break;
+    case Step::withoutMachine: user.forget({"machine"}); break;
+    case Step::launch: {
+      const TwoDisplays::Launched launched = user.launch(step.display);
+      EXPECT_EQ(launched.seeds, step.seeds);
+      EXPECT_EQ(launched.welcome, step.seeds.empty());
+      break;
+    }
+    case Step::quiet: {
+      const TwoDisplays::Launched launched = user.launch(step.display);
+      EXPECT_EQ(launched.seeds, std::vector<int>{});
+      EXPECT_FALSE(launched.welcome);
+      break;
+    }
+    case Step::launchShortOfMemory: user.launchShortOfMemory(step.display); break;
+    case Step::gone: EXPECT_FALSE(QFile::exists(user.file())); break;
     case Step::start: user.running.insert(step.display); break;
     case Step::stop: user.running.erase(step.display); break;
     }
@@ -149,8 +263,37 @@ INSTANTIATE_TEST_SUITE_P(
                {Step::start, ":1", {}},
                {Step::launch, ":2", {5, 6}},
                {Step::launch, ":1", {}}}},
+        // Entries without a machine are this machine's.
+        Story{"AFileWithoutMachines",
+              {{Step::save, ":2", {2}}, {Step::withoutMachine, "", {}}, {Step::launch, ":1", {2}}}},
         Story{"ASecondSaveOfOneInstanceReplacesItsFirst",
-              {{Step::save, ":1", {1}}, {Step::save, ":1", {5, 4}}, {Step::launch, ":1", {5, 4}}}}),
+              {{Step::save, ":1", {1}}, {Step::save, ":1", {5, 4}}, {Step::launch, ":1", {5, 4}}}},
+        // A quiet install quits with no editor open.
+        Story{"ASaveWithNoEditorThenTwoLaunches",
+              {{Step::save, ":1", {}}, {Step::quiet, ":1", {}}, {Step::gone, "", {}}, {Step::launch, ":1", {}}}},
+        Story{"OnlyAnotherRunningDisplaysCrels",
+              {{Step::save, ":2", {2}},
+               {Step::start, ":2", {}},
+               {Step::launch, ":1", {}},
+               {Step::stop, ":2", {}},
+               {Step::launch, ":2", {2}}}},
+        // A home shared by two machines has a :1 on each.
+        Story{"AnotherMachinesDisplay",
+              {{Step::save, "far/:1", {1}},
+               {Step::save, ":2", {2}},
+               {Step::launch, ":1", {2}},
+               {Step::launch, "far/:1", {1}},
+               {Step::gone, "", {}}}},
+        Story{"LowMemoryLeavesTheFileThenRestoresWithMemory",
+              {{Step::saveLarge, ":1", {1}},
+               {Step::launchShortOfMemory, ":1", {}},
+               {Step::launch, ":1", {1}},
+               {Step::gone, "", {}}}},
+        Story{"AnotherInstancesSaveUnderLowMemoryKeepsOurs",
+              {{Step::saveLarge, ":1", {1}},
+               {Step::saveShortOfMemory, ":2", {2}},
+               {Step::launch, ":1", {1}},
+               {Step::launch, ":2", {}}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct Interrupted {
@@ -168,10 +311,6 @@ class InterruptedRestore : public testing::TestWithParam<Interrupted> {};
 // A restore that cannot finish is not started again: the next launch sets
 // the crels it was restoring aside and says so, and the one after is quiet.
 TEST_P(InterruptedRestore, IsNotRepeated) {
-#if defined(__SANITIZE_ADDRESS__)
-  if (std::string(GetParam().name) == "TooLargeToRebuild")
-    GTEST_SKIP() << "AddressSanitizer needs the address space this row limits";
-#endif
   TwoDisplays user;
   user.save(":1", {1, 2});
   const pid_t child = ::fork();
@@ -204,7 +343,7 @@ TEST_P(InterruptedRestore, IsNotRepeated) {
   } else {
     EXPECT_EQ(alert, QString());
   }
-  EXPECT_EQ(user.launch(":1"), std::vector<int>{});
+  EXPECT_EQ(user.launch(":1").seeds, std::vector<int>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, InterruptedRestore,
@@ -216,36 +355,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, InterruptedRestore,
                                            ::raise(SIGKILL);
                                            return 0;
                                          },
-                                         "did not finish"},
-                             // A session larger than this machine can rebuild under its
-                             // address-space limit: refused before anything is decoded.
-                             Interrupted{"TooLargeToRebuild",
-                                         [](UpdateSessionStore &store) {
-                                           const QString path = store.path();
-                                           if (::truncate(QFile::encodeName(path).constData(), qint64(96) << 20) != 0)
-                                             return 2;
-                                           QFile statm("/proc/self/statm");
-                                           statm.open(QIODevice::ReadOnly);
-                                           const rlim_t used =
-                                               rlim_t(statm.readAll().split(' ').value(0).toLongLong()) *
-                                               ::getpagesize();
-                                           const rlimit limit{used + (rlim_t(256) << 20), used + (rlim_t(256) << 20)};
-                                           ::setrlimit(RLIMIT_AS, &limit);
-                                           try {
-                                             store.read();
-                                           } catch (const CrelError &e) {
-                                             // Said at once, naming where the crels were kept.
-                                             const QStringList kept =
-                                                 QDir(QFileInfo(path).absolutePath()).entryList({"*.unrestored-*"});
-                                             return e.errorDescription().contains("too large to restore") &&
-                                                            kept.size() == 1 &&
-                                                            e.errorDescription().contains(kept.first())
-                                                        ? 0
-                                                        : 3;
-                                           }
-                                           return 1;
-                                         },
-                                         ""}),
+                                         "did not finish"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace crel::update;
 using K = ArchiveEntry::Kind;
 
@@ -401,24 +404,60 @@ TEST(Updater, AnInstallWithAnotherInstanceOnTheCopyKeepsThisOneRunning) {
 
 const QStringList checked{"notFound 1001", "abort 1001", "finish", "schedule 3600"};
 
+// Whose result the helper left: this copy's, another copy's, or the one
+// result every copy shared before results named their copy.
+enum class Whose { self, otherCopy, shared };
+
 struct Start {
   const char *name;
   std::optional<qint64> lastCheckAgo; // seconds before now
   bool automaticChecks;
-  const char *result; // install-result.json left by the helper
+  const char *result; // the result left by the helper
   QStringList events;
   int feedRequests;
   QStringList strays;
+  Whose whose = Whose::self;
+  bool resultStays = false; // left alone, as the backup of the copy it names
+  int starts = 1;           // launches of this copy starting at the same moment
 };
 
 void PrintTo(const Start &c, std::ostream *os) { *os << c.name; }
 
 class AtStart : public testing::TestWithParam<Start> {};
 
+// Starts `count` launches of the copy at once, each in a process of its own.
+void startTogether(Session &s, int count) {
+  int gate[2];
+  ASSERT_EQ(::pipe(gate), 0);
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(gate[1]);
+      char byte;
+      (void)!::read(gate[0], &byte, 1);
+      s.start();
+      QCoreApplication::processEvents();
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  ::close(gate[0]);
+  ::close(gate[1]); // opens the gate for all of them
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+}
+
 // A check due now runs at once, one not yet due is scheduled for the rest of
 // the interval, and with checks off nothing is scheduled. The launch after an
-// install reads the helper's result once: a failed install is reported and
-// keeps the backup; staging folders left by an earlier run are removed.
+// install reads its copy's result once: a failed install is reported and
+// keeps the backup, a finished one's backup is removed, whole, by one launch;
+// another copy's result and backup stay for that copy. Staging folders left
+// by an earlier run are removed.
 TEST_P(AtStart, SchedulesAndReadsTheInstallResult) {
   const Start &c = GetParam();
   Session s;
@@ -426,20 +465,37 @@ TEST_P(AtStart, SchedulesAndReadsTheInstallResult) {
   if (c.lastCheckAgo)
     s.settings.store().setString("SULastCheckTime", s.now.addSecs(-*c.lastCheckAgo).toString(Qt::ISODateWithMs));
   s.settings.store().setValue("SUEnableAutomaticChecks", c.automaticChecks);
+  const QString copy = c.whose == Whose::otherCopy ? s.root.filePath("elsewhere/Crel.app") : s.appDirectory();
+  const QString backup = QFileInfo(copy).absolutePath() + "/.Crel.app.previous-99";
+  const QString result =
+      c.whose == Whose::shared ? s.cache() + "/install-result.json" : Updater::installResultFile(s.cache(), copy);
   if (c.result) {
-    QDir().mkpath(s.apps() + "/.Crel.app.previous-99/bin");
+    // A whole application, so that removing it takes a while.
+    for (int folder = 0; folder < 40; ++folder)
+      for (int file = 0; file < 25; ++file)
+        crel::test::writeFile(QString("%1/lib/%2/%3.so").arg(backup).arg(folder).arg(file), QByteArray(512, 'x'));
     QDir().mkpath(s.apps() + "/.Crel.app.staged-101-XYZ/Crel.app");
-    crel::update::PrivateFile::write(s.cache() + "/install-result.json", c.result);
+    crel::update::PrivateFile::write(result, c.result);
   }
-  s.start();
-  if (c.feedRequests > 0)
-    ASSERT_TRUE(s.settle());
-  else
-    QCoreApplication::processEvents();
-  EXPECT_EQ(s.recorder.events, c.events);
+  if (c.starts > 1) {
+    startTogether(s, c.starts);
+  } else {
+    s.start();
+    if (c.feedRequests > 0)
+      ASSERT_TRUE(s.settle());
+    else
+      QCoreApplication::processEvents();
+    EXPECT_EQ(s.recorder.events, c.events);
+  }
   EXPECT_EQ(s.server.requestCount("/appcast.json"), c.feedRequests);
   EXPECT_EQ(s.strays(), c.strays);
-  EXPECT_FALSE(QFile::exists(s.cache() + "/install-result.json"));
+  EXPECT_EQ(QFile::exists(result), c.resultStays);
+  if (c.resultStays) {
+    EXPECT_EQ(crel::test::contents(result), c.result);
+  }
+  if (c.whose == Whose::otherCopy) {
+    EXPECT_EQ(QDir(backup + "/lib").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 40);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, AtStart,
@@ -455,14 +511,51 @@ INSTANTIATE_TEST_SUITE_P(Rows, AtStart,
                                                {"noSchedule", "abort 4005"},
                                                0,
                                                {".Crel.app.previous-99"}},
-                                         // Installed, but this is not the version it installed: keep the backup.
+                                         Start{"Installed",
+                                               std::nullopt,
+                                               false,
+                                               R"({"status":"installed","from":"99","to":"100","error":""})",
+                                               {"noSchedule"},
+                                               0,
+                                               {}},
+                                         // The shared result of an earlier version, of a copy that installed
+                                         // another version: nothing failed here, and it is that copy's.
                                          Start{"InstalledElsewhere",
                                                std::nullopt,
                                                false,
                                                R"({"status":"installed","from":"99","to":"105","error":""})",
-                                               {"noSchedule", "abort 4005"},
+                                               {"noSchedule"},
                                                0,
-                                               {".Crel.app.previous-99"}}),
+                                               {".Crel.app.previous-99"},
+                                               Whose::shared,
+                                               true},
+                                         Start{"AnEarlierVersionsSharedResult",
+                                               std::nullopt,
+                                               false,
+                                               R"({"status":"installed","from":"99","to":"100","error":""})",
+                                               {"noSchedule"},
+                                               0,
+                                               {},
+                                               Whose::shared},
+                                         Start{"AnotherCopysResult",
+                                               std::nullopt,
+                                               false,
+                                               R"({"status":"installed","from":"99","to":"100","error":""})",
+                                               {"noSchedule"},
+                                               0,
+                                               {},
+                                               Whose::otherCopy,
+                                               true},
+                                         Start{"TwoStartsOnOneResult",
+                                               std::nullopt,
+                                               false,
+                                               R"({"status":"installed","from":"99","to":"100","error":""})",
+                                               {},
+                                               0,
+                                               {},
+                                               Whose::self,
+                                               false,
+                                               2}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

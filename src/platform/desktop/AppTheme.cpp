@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -154,10 +155,17 @@ QImage renderStage(QSizeF size, bool flipped, double dpr) {
   const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
   const int per = (pixels.height() + bands - 1) / bands;
   std::vector<std::thread> workers;
-  for (int b = 1; b < bands; ++b)
-    if (b * per < pixels.height())
-      workers.emplace_back(rows, b * per, std::min(pixels.height(), (b + 1) * per));
+  int band = 1;
+  for (; band < bands && band * per < pixels.height(); ++band) {
+    try {
+      workers.emplace_back(rows, band * per, std::min(pixels.height(), (band + 1) * per));
+    } catch (const std::system_error &) {
+      break; // out of threads (memory short): this one paints the rest
+    }
+  }
   rows(0, std::min(pixels.height(), per));
+  if (band * per < pixels.height())
+    rows(band * per, pixels.height());
   for (std::thread &w : workers)
     w.join();
   out.setDevicePixelRatio(dpr);

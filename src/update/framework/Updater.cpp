@@ -21,11 +21,14 @@
 #include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QStandardPaths>
+#include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -111,13 +114,23 @@ Updater::Environment Updater::Environment::standard(SettingsStore &settings, std
   return env;
 }
 
+namespace {
+
+// A copy's name in the files its instances share with other copies' instances.
+QString copyKey(const QString &bundleDirectory) {
+  const QByteArray path = QFile::encodeName(QDir::cleanPath(QFileInfo(bundleDirectory).absoluteFilePath()));
+  return QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24));
+}
+
+// The one result every copy shared before results named their copy.
+constexpr auto sharedResultName = "/install-result.json";
+
+} // namespace
+
 QString Updater::copyLockFile(const QString &runtimeFolder, const QString &bundleDirectory) {
   if (runtimeFolder.isEmpty())
     return {};
-  const QByteArray path = QFile::encodeName(QDir::cleanPath(QFileInfo(bundleDirectory).absoluteFilePath()));
-  return runtimeFolder + QStringLiteral("/copy-") +
-         QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(24)) +
-         QStringLiteral(".lock");
+  return runtimeFolder + QStringLiteral("/copy-") + copyKey(bundleDirectory) + QStringLiteral(".lock");
 }
 
 Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverDelegate *userDriverDelegate,
@@ -234,7 +247,11 @@ void Updater::setSkippedVersion(const std::optional<QString> &version) {
     env_.settings->remove(skippedVersionKey);
 }
 
-QString Updater::installResultFile() const { return env_.cacheDirectory + QStringLiteral("/install-result.json"); }
+QString Updater::installResultFile() const { return installResultFile(env_.cacheDirectory, env_.bundle.directory); }
+
+QString Updater::installResultFile(const QString &cacheDirectory, const QString &bundleDirectory) {
+  return cacheDirectory + QStringLiteral("/install-result-") + copyKey(bundleDirectory) + QStringLiteral(".json");
+}
 
 QString Updater::stagingPrefix() const {
   const QFileInfo app(env_.bundle.directory);
@@ -245,6 +262,13 @@ QString Updater::backupPrefix() const {
   const QFileInfo app(env_.bundle.directory);
   return app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".previous-");
 }
+
+QString Updater::removalPrefix() const {
+  const QFileInfo app(env_.bundle.directory);
+  return app.absolutePath() + QStringLiteral("/.") + app.fileName() + QStringLiteral(".removing-");
+}
+
+QString Updater::newRemovalFolder() const { return removalPrefix() + QUuid::createUuid().toString(QUuid::Id128); }
 
 // One download at a time, under a name of ours: nothing the feed says becomes a path.
 QString Updater::archivePath() const {
@@ -267,10 +291,13 @@ bool Updater::removeOwnFolder(const QString &folder) const {
   const QFileInfo target(folder);
   const QString name = target.fileName();
   const QFileInfo app(env_.bundle.directory);
+  const auto named = [&name](const QString &prefix) {
+    const QString start = QFileInfo(prefix).fileName();
+    return name.startsWith(start) && name.size() > start.size();
+  };
   const bool ours = QDir::cleanPath(target.absolutePath()) == QDir::cleanPath(app.absolutePath()) &&
                     !name.contains(QLatin1Char('/')) && !target.isSymLink() &&
-                    ((name.startsWith(QFileInfo(stagingPrefix()).fileName()) &&
-                      name.size() > QFileInfo(stagingPrefix()).fileName().size()) ||
+                    (named(stagingPrefix()) || named(removalPrefix()) ||
                      (name.startsWith(QFileInfo(backupPrefix()).fileName()) &&
                       AppcastItem::isPlainVersion(name.mid(QFileInfo(backupPrefix()).fileName().size()))));
   if (!ours) {
@@ -653,20 +680,52 @@ void Updater::removeStaleStaging() {
       continue;
     removeOwnFolder(folder);
   }
+  // A backup whose removal was cut short, or is under way in another launch:
+  // renamed first, so that only one remover works on it at a time (two at
+  // once each stop at what the other removed, and leave the rest).
+  const QString removal = QFileInfo(removalPrefix()).fileName();
+  for (const QString &name : parent.entryList({removal + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
+    const QString taken = newRemovalFolder();
+    if (::rename(QFile::encodeName(parent.filePath(name)).constData(), QFile::encodeName(taken).constData()) == 0)
+      removeOwnFolder(taken);
+  }
   removeArchive();
 }
 
 void Updater::readInstallResult() {
-  const auto result = InstallResult::read(installResultFile());
-  if (!result)
-    return;
-  if (result->status == QLatin1String(InstallResult::installed) && result->to == env_.bundle.version) {
-    if (AppcastItem::isPlainVersion(result->from))
-      removeOwnFolder(backupPrefix() + result->from);
-    QFile::remove(installResultFile());
-    return;
+  // This copy's result; else the one an earlier version shared among all
+  // copies, when its versions say it is this copy's: it installed the
+  // version running now, or failed to leave it.
+  QString path = installResultFile();
+  std::optional<InstallResult> result = InstallResult::read(path);
+  if (!result) {
+    path = env_.cacheDirectory + QLatin1String(sharedResultName);
+    result = InstallResult::read(path);
+    const bool installed = result && result->status == QLatin1String(InstallResult::installed);
+    if (!result || (installed ? result->to : result->from) != env_.bundle.version)
+      return;
   }
-  QFile::remove(installResultFile());
+  QString removing;
+  if (result->status == QLatin1String(InstallResult::installed) && AppcastItem::isPlainVersion(result->from)) {
+    // Renamed before the result is claimed: of launches starting together
+    // one gets it, and an end before the removal finished leaves a folder
+    // the next start sweeps, never a half-removed backup under its name.
+    const QByteArray backup = QFile::encodeName(backupPrefix() + result->from);
+    removing = newRemovalFolder();
+    struct stat st {};
+    if (::lstat(backup.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::rename(backup.constData(), QFile::encodeName(removing).constData()) != 0)
+      removing.clear();
+  }
+  // Claimed by one launch: the rename to a name of its own.
+  const QString claimed = path + QStringLiteral(".claimed-") + QUuid::createUuid().toString(QUuid::Id128);
+  const bool mine = ::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) == 0;
+  if (mine)
+    QFile::remove(claimed);
+  if (!removing.isEmpty())
+    removeOwnFolder(removing);
+  if (!mine || result->status == QLatin1String(InstallResult::installed))
+    return;
   // The front end puts this in its own failure sentence.
   const UpdateError failure(UpdateErrorCode::install,
                             result->error.isEmpty() ? tr("The installer stopped before it finished.") : result->error);

@@ -108,7 +108,9 @@ public:
   std::optional<AppcastItem> currentItem() const { return item_; }
   QString stagedBundleDirectory() const { return stagedBundle_; }
   bool isAppFolderWritable() const { return appFolderWritable_; }
+  // Where the installer leaves its result for this copy's next launch.
   QString installResultFile() const;
+  static QString installResultFile(const QString &cacheDirectory, const QString &bundleDirectory);
 
   // A user's check, with dialogs; while an update is available or staged it
   // shows that update again without fetching.
@@ -152,10 +154,13 @@ private:
   std::optional<InstallJob> pendingJob() const;
   QString stagingPrefix() const;
   QString backupPrefix() const;
+  // A backup being removed is renamed to this first, so that only one launch removes it.
+  QString removalPrefix() const;
+  QString newRemovalFolder() const;
   QString archivePath() const;
   QString jobPath() const;
   void removeArchive() const;
-  // Removes a staging or backup folder beside the application; refuses any other path.
+  // Removes a staging, backup or removal folder beside the application; refuses any other path.
   bool removeOwnFolder(const QString &folder) const;
   template <class Work, class Done> void runInBackground(Work work, Done done);
 

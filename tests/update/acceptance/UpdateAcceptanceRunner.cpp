@@ -349,14 +349,21 @@ void expectRun(const Run &run, const QString &scenario, const QStringList &expec
 
 void expectPassed(Bench &bench) { check(readFile(bench.evidence() + "/passed") == "passed", "\"passed\" is written"); }
 
+// The installer's results in the cache, whatever copy each names.
+QStringList installResults(Bench &bench) {
+  QStringList paths;
+  for (const QString &name : QDir(bench.updatesCache()).entryList({"install-result*"}, QDir::Files | QDir::Hidden))
+    paths << bench.updatesCache() + "/" + name;
+  return paths;
+}
+
 // What a finished install leaves: the new version in place, no backup,
 // staging folder, install result or stray anywhere beside it.
 void expectInstalledCleanly(Bench &bench, const QString &version) {
   check(bench.processesEnded(30000), "no process of the installation is left running");
   check(bench.installedVersion() == version, QString("the application folder holds version %1").arg(version));
   check(bench.entries("apps") == QStringList{"Crel.app"}, "nothing but the application is left beside it");
-  check(!QFile::exists(bench.updatesCache() + "/install-result.json"),
-        "the new version has read and removed the install result");
+  check(installResults(bench).isEmpty(), "the new version has read and removed the install result");
 }
 
 // The staging scenarios leave the fixture PNG, before.json and expected.png;
@@ -373,8 +380,12 @@ void expectStagingEvidence(Bench &bench, const Run &run) {
 }
 
 void waitForInstallResult(Bench &bench) {
-  const QString result = bench.updatesCache() + "/install-result.json";
-  check(waitFor([&] { return QFile::exists(result) && readFile(result).contains("\"installed\""); }, 60000),
+  check(waitFor(
+            [&] {
+              const QStringList results = installResults(bench);
+              return results.size() == 1 && readFile(results.first()).contains("\"installed\"");
+            },
+            60000),
         "the installer reports the update installed");
 }
 

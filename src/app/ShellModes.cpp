@@ -21,6 +21,7 @@
 #include "platform/files/AppIdentity.h"
 #include "platform/files/FileError.h"
 #include "platform/files/ResourceLocator.h"
+#include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/shortcuts/HotKeyBackend.h"
 
@@ -108,8 +109,9 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   const CommandLine &commandLine = context.commandLine();
 
   // A test run stands alone; any other launch defers to a running instance.
-  SingleInstance instance(isTestRun(commandLine) ? QString()
-                                                 : SingleInstance::runtimeFolder(AppIdentity::identifier()));
+  const bool alone = isTestRun(commandLine);
+  SingleInstance instance(alone ? QString() : SingleInstance::runtimeFolder(AppIdentity::identifier()),
+                          alone ? QString() : RuntimeFolder::otherPlace(AppIdentity::identifier()));
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
   // The instance holds connections, editors' files and helpers' pipes; its

@@ -101,7 +101,8 @@ bool SingleInstance::isRunning(const QString &folder, const QString &key) {
   return !folder.isEmpty() && answers(folder + QLatin1Char('/') + baseName(key) + ".sock");
 }
 
-SingleInstance::SingleInstance(QString folder, QObject *parent) : QObject(parent), folder_(std::move(folder)) {}
+SingleInstance::SingleInstance(QString folder, QString otherFolder, QObject *parent)
+    : QObject(parent), folder_(std::move(folder)), otherFolder_(std::move(otherFolder)) {}
 
 SingleInstance::~SingleInstance() {
   if (server_)
@@ -123,6 +124,12 @@ bool SingleInstance::becomePrimary() {
   // folder): the socket it still listens on says so, and it takes the request.
   if (answers(socketPath())) {
     lock_ = FileLock();
+    return false;
+  }
+  // One that started in the other place still runs there: requests go to it.
+  if (!otherFolder_.isEmpty() && RuntimeFolder::isPrivate(otherFolder_) && answers(socketPath(otherFolder_))) {
+    lock_ = FileLock();
+    folder_ = otherFolder_;
     return false;
   }
   // A socket left by a killed primary is ours to replace now.

@@ -77,11 +77,14 @@ public:
   // socket. Its lock is left alone.
   static bool isRunning(const QString &folder, const QString &key);
 
-  explicit SingleInstance(QString folder, QObject *parent = nullptr);
+  // `otherFolder`: where an instance of this display may also listen
+  // (RuntimeFolder::otherPlace); a launch finding one there hands over to it.
+  explicit SingleInstance(QString folder, QString otherFolder = {}, QObject *parent = nullptr);
   ~SingleInstance() override;
 
   // Takes the lock and listens; false when another instance holds the lock
-  // or, its lock file gone, still answers on the socket. Throws when the lock
+  // or, its lock file gone, still answers on the socket, or answers in the
+  // other folder (folder() is then that one). Throws when the lock
   // or the socket cannot be set up at all.
   bool becomePrimary();
   // Requests are handed to `handler` on the main thread, one at a time per
@@ -106,6 +109,7 @@ private:
   void finished(QLocalSocket *socket);
 
   QString folder_;
+  QString otherFolder_;
   FileLock lock_;
   QLocalServer *server_ = nullptr;
   Handler handler_;

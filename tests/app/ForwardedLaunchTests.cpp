@@ -279,6 +279,29 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
   EXPECT_EQ(primary.handled, QStringList({"/shot.png", "/shot.png"}));
 }
 
+// An instance that started in the other place (another user held the
+// temporary name then) keeps the display once that name is free again: a
+// later launch hands over to it rather than start a second one.
+TEST(SingleInstance, AnInstanceInTheOtherPlaceIsHandedTheLaunch) {
+  QTemporaryDir place, other, empty;
+  {
+    Recording primary(other.path());
+    ASSERT_TRUE(primary.listening);
+    SingleInstance later(place.path(), other.path());
+    EXPECT_FALSE(later.becomePrimary());
+    EXPECT_EQ(later.folder(), other.path());
+    auto answer = std::async(std::launch::async, [&] {
+      return SingleInstance::forward(later.folder(), request(Command::open, {"/shot.png"}));
+    });
+    EXPECT_EQ(pump(answer), std::optional<bool>(true));
+    EXPECT_EQ(primary.handled, QStringList({"/shot.png"}));
+  }
+  // Nobody there: the launch is the instance, in its own place.
+  SingleInstance alone(place.path(), empty.path());
+  EXPECT_TRUE(alone.becomePrimary());
+  EXPECT_EQ(alone.folder(), place.path());
+}
+
 // Whether another display runs an instance is asked of its socket: a probe
 // never takes that instance's lock (a launch there at that moment would
 // fail), and the instance counts as running even when its lock file went.

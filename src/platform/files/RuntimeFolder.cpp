@@ -65,4 +65,11 @@ QString RuntimeFolder::path(const QString &identifier) {
   return path(identifier, QStringLiteral("/tmp"), usersHome() + QStringLiteral("/.cache"));
 }
 
+QString RuntimeFolder::otherPlace(const QString &identifier) {
+  if (!qEnvironmentVariableIsEmpty("CREL_RUNTIME_DIR"))
+    return {};
+  const QString cache = usersHome() + QStringLiteral("/.cache/") + identifier + QStringLiteral("/runtime");
+  return cache != path(identifier) && isPrivate(cache) ? cache : QString();
+}
+
 } // namespace crel

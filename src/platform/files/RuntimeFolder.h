@@ -23,6 +23,10 @@ public:
   static QString path(const QString &identifier, const QString &temporaryDirectory, const QString &cacheDirectory);
   // Whether `path` is a folder of ours, not a link, closed to others.
   static bool isPrivate(const QString &path);
+  // The cache place when path() is not it and it is ours already: an
+  // instance that started while another user held the temporary name may
+  // still run there after that name was let go. Empty otherwise.
+  static QString otherPlace(const QString &identifier);
 };
 
 } // namespace crel

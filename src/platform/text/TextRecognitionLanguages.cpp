@@ -36,7 +36,7 @@ const QHash<QString, QString> &twoLetterNames() {
 }
 
 // At most this many languages are read when none the user speaks is installed.
-constexpr qsizetype kFallbackLanguages = 3;
+constexpr qsizetype fallbackLanguages = 3;
 
 bool installed(const QString &dataFolder, const QString &name) {
   return !dataFolder.isEmpty() && QFileInfo(dataFolder + QLatin1Char('/') + name + u".traineddata").isFile();
@@ -95,7 +95,7 @@ QString TextRecognitionLanguages::choose(const QProcessEnvironment &environment,
       // Orientation and equations are not languages.
       if (const QString name = file.completeBaseName(); name != u"osd" && name != u"equ")
         names << name;
-      if (names.size() == kFallbackLanguages)
+      if (names.size() == fallbackLanguages)
         break;
     }
   }

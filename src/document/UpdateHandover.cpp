@@ -12,10 +12,8 @@
 #include "platform/image/ImageDecoder.h"
 #include "platform/image/PngEncoder.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <algorithm>
 #include <cerrno>
@@ -107,13 +105,7 @@ std::unique_ptr<CrelDocument> UpdateHandover::rebuild(const UpdateSnapshot &s, A
   if (image.isNull()) {
     // Pixels there was no memory for are no damage: the caller keeps the
     // session for a later try rather than setting it aside.
-    QBuffer data;
-    data.setData(s.originalPNG);
-    const QSize size = refusal == ImageDecoder::Refusal::notImage && data.open(QIODevice::ReadOnly)
-                           ? QImageReader(&data, "png").size()
-                           : QSize();
-    // A size the decoder refused would have been tooLarge or sideTooLong.
-    if (size.isValid() && QImage(size, QImage::Format_ARGB32).isNull())
+    if (refusal == ImageDecoder::Refusal::noMemory)
       throw std::bad_alloc();
     throw CrelError::invalidImage(crel::tr("The screenshot's saved image data is damaged."));
   }

@@ -247,7 +247,7 @@ QByteArray encodeEntry(const QJsonValue &entry) {
 // open for writing). Only another holder makes the caller wait and then
 // fail; where no lock can be had at all, the caller goes on unlocked and the
 // log says why.
-FileLock lockFolder(const QString &path) {
+FileLock lockSession(const QString &path) {
   const QString folder = QFileInfo(path).absolutePath();
   update::PrivateFile::makeFolder(folder);
   const QString runtime = RuntimeFolder::path(AppIdentity::identifier());
@@ -306,7 +306,7 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
     w.endObject();
     entries.push_back(w.take());
   }
-  const FileLock lock = lockFolder(path);
+  const FileLock lock = lockSession(path);
   // What other instances left waiting comes first, as it was saved first.
   std::vector<QByteArray> record;
   const Owner self{owner.display, owner.instance, machineOf(owner)};
@@ -334,7 +334,7 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
   struct stat st {};
   if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
     return Claim::none;
-  const FileLock lock = lockFolder(path);
+  const FileLock lock = lockSession(path);
   const auto takeWhole = [&] {
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) != 0) {
       if (errno == ENOENT)
@@ -386,7 +386,7 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
 
 bool giveBack(const QString &claimed, const QString &path) noexcept {
   try {
-    const FileLock lock = lockFolder(path);
+    const FileLock lock = lockSession(path);
     if (AtomicFileWriter::moveNoReplace(claimed, path))
       return true;
     if (errno != EEXIST)

@@ -1,6 +1,7 @@
 #include "UpdateFixture.h"
 #include "update/framework/UpdateInstaller.h"
 
+#include "platform/base/DescriptorLimit.h"
 #include "platform/files/FileLock.h"
 #include "update/framework/PrivateFile.h"
 #include <QDir>
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,12 +25,13 @@ namespace {
 QString crelExecutable() { return qEnvironmentVariable("CREL_BUNDLE_DIR") + "/bin/crel"; }
 
 // An installed version 100 and a staged version 101 beside it whose bin/crel
-// writes its arguments to "relaunched.txt", as the installer would leave them.
+// writes its arguments and its soft descriptor limit to "relaunched.txt", as
+// the installer would leave them.
 struct Installation : UpdateFixture {
   InstallJob job;
 
   Installation() {
-    const QString stub = QString("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
+    const QString stub = QString("#!/bin/sh\nprintf '%s\\n' \"$@\" \"$(ulimit -Sn)\" > '%1.tmp' && mv '%1.tmp' '%1'\n")
                              .arg(root.filePath("relaunched.txt"));
     const QString staged = apps() + "/.Crel.app.staged-101-abc/Crel.app";
     writeApplication(staged, infoJson("101", keys.publicKey), stub.toUtf8());
@@ -48,9 +52,15 @@ struct Installation : UpdateFixture {
 
 // The helper waits for the application's pipe to close, swaps the staged
 // folder in, keeps the old one as the backup, reports and relaunches the new
-// executable with the session's arguments.
+// executable with the session's arguments and the descriptor limit the
+// application was started with.
 TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
   Installation s;
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+  const rlimit usual{std::min<rlim_t>(1024, before.rlim_max), before.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &usual), 0);
+  crel::DescriptorLimit::raise();
   const auto helper = UpdateInstaller::spawnHelper(crelExecutable(), s.jobPath(), s.job);
   // Blocked reading the pipe, the helper has moved nothing yet. Kernels that
   // hide wait channels ("0") leave only the sleeping state to go by.
@@ -75,7 +85,9 @@ TEST(UpdateInstaller, SwapsInTheStagedFolderAndRelaunches) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(s.root.filePath("relaunched.txt")); }, 10000));
   QFile relaunched(s.root.filePath("relaunched.txt"));
   ASSERT_TRUE(relaunched.open(QIODevice::ReadOnly));
-  EXPECT_EQ(QString::fromUtf8(relaunched.readAll()).split('\n', Qt::SkipEmptyParts), s.job.relaunchArguments);
+  EXPECT_EQ(QString::fromUtf8(relaunched.readAll()).split('\n', Qt::SkipEmptyParts),
+            s.job.relaunchArguments + QStringList{QString::number(usual.rlim_cur)});
+  ::setrlimit(RLIMIT_NOFILE, &before);
 }
 
 // The staging folder stays owned from the instance that staged it to the

@@ -1,6 +1,10 @@
 #include "DescriptorLimit.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <algorithm>
 
 #include <sys/resource.h>
 
@@ -30,7 +34,33 @@ void restoreInChild() {
     ::setrlimit(RLIMIT_NOFILE, &original);
 }
 
-bool startDetached(const QString &program, const QStringList &arguments) {
+quint64 startingSoftLimit() {
+  if (raised)
+    return original.rlim_cur;
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  return limit.rlim_cur;
+}
+
+void setSoftLimit(quint64 soft) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return;
+  limit.rlim_cur = std::min<rlim_t>(rlim_t(soft), limit.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+bool startDetached(const QString &name, const QStringList &arguments) {
+  // The wrapper's shell starts whatever happens to the exec, so whether the
+  // program can run is asked here.
+  QString program;
+  if (!name.contains(u'/')) {
+    program = QStandardPaths::findExecutable(name);
+  } else if (const QFileInfo info(name); info.isFile() && info.isExecutable()) {
+    program = info.absoluteFilePath();
+  }
+  if (program.isEmpty())
+    return false;
   if (!raised)
     return QProcess::startDetached(program, arguments);
   // The shell sets the limit and becomes the program.

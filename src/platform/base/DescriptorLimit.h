@@ -15,8 +15,18 @@ void raise();
 // 1024. Async-signal-safe; does nothing when raise() was not called.
 void restoreInChild();
 
+// The soft limit this process was started with: what raise() found, else
+// the current one. Our own programs are handed it and set it back at their
+// start, since a posix_spawn runs no code in the child.
+quint64 startingSoftLimit();
+
+// Sets this process's soft limit to `soft`, or to the hard limit when that
+// is lower.
+void setSoftLimit(quint64 soft);
+
 // QProcess::startDetached with that limit set back: a detached start runs no
-// child modifier.
+// child modifier. A bare name is looked up on PATH; false, with nothing
+// started, when there is no regular file we may run.
 bool startDetached(const QString &program, const QStringList &arguments = {});
 
 } // namespace crel::DescriptorLimit

@@ -25,6 +25,10 @@ inline constexpr std::size_t maxProfileBytes = std::size_t(4) << 20;
 inline constexpr std::uint64_t addressSpaceBytes = std::uint64_t(3) << 30;
 inline constexpr unsigned cpuSeconds = 120;
 
+// `crel-heif-decoder --descriptor-limit N`: the soft descriptor limit the
+// application was started with, which the helper sets back first.
+inline constexpr char descriptorLimitSwitch[] = "--descriptor-limit";
+
 enum Exit : int { decoded = 0, undecodable = 1, tooLarge = 2 };
 
 } // namespace HeifDecoderProtocol

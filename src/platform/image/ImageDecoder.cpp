@@ -2,6 +2,7 @@
 
 #include "HeifDecoderProtocol.h"
 #include "HeifHeader.h"
+#include "platform/base/DescriptorLimit.h"
 #include "platform/files/RegularFile.h"
 #include "platform/files/ResourceLocator.h"
 
@@ -118,7 +119,9 @@ private:
     posix_spawn_file_actions_adddup2(&actions, pair[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    char *argv[] = {const_cast<char *>(program.constData()), nullptr};
+    QByteArray limit = QByteArray::number(DescriptorLimit::startingSoftLimit());
+    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(protocol::descriptorLimitSwitch),
+                    limit.data(), nullptr};
     const int error = posix_spawn(&pid_, program.constData(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pair[1]);

@@ -3,6 +3,7 @@
 #include "BundleInfo.h"
 #include "PrivateFile.h"
 #include "UpdateError.h"
+#include "platform/base/DescriptorLimit.h"
 #include "platform/base/Translate.h"
 #include "platform/files/FileError.h"
 #include "platform/files/FileLock.h"
@@ -267,6 +268,7 @@ QByteArray InstallJob::encode() const {
   w.field("lockWaitMs", lockWaitMs);
   w.field("waitDescriptor", waitDescriptor);
   w.field("stagingLockDescriptor", stagingLockDescriptor);
+  w.field("descriptorLimit", descriptorLimit);
   w.endObject();
   return w.take();
 }
@@ -294,6 +296,8 @@ InstallJob InstallJob::decode(const QByteArray &bytes) {
     // Absent from jobs of earlier versions.
     if (o.contains(QLatin1String("stagingLockDescriptor")))
       job.stagingLockDescriptor = int(json::toInteger(o.value(QLatin1String("stagingLockDescriptor"))));
+    if (o.contains(QLatin1String("descriptorLimit")))
+      job.descriptorLimit = json::toInteger(o.value(QLatin1String("descriptorLimit")));
     for (const QString *path : {&job.appDirectory, &job.stagedDirectory, &job.backupDirectory, &job.resultFile})
       if (!QDir::isAbsolutePath(*path))
         throw JsonDecodingError("expected absolute paths");
@@ -334,6 +338,7 @@ UpdateInstaller::Helper UpdateInstaller::spawnHelper(const QString &executable, 
   if (::pipe2(fds, O_CLOEXEC) != 0)
     installFailure(systemError(errno));
   job.waitDescriptor = helperWaitDescriptor;
+  job.descriptorLimit = qint64(DescriptorLimit::startingSoftLimit());
   std::vector<std::pair<int, int>> inherited{{fds[0], helperWaitDescriptor}};
   if (stagingLock >= 0) {
     job.stagingLockDescriptor = helperStagingLockDescriptor;
@@ -389,6 +394,9 @@ int UpdateInstaller::runHelper(const QString &jobPath) {
     std::fprintf(stderr, "%s\n", e.what());
     return 2;
   }
+  // Inherited raised from the application; the relaunch starts with the user's.
+  if (job.descriptorLimit >= 0)
+    DescriptorLimit::setSoftLimit(quint64(job.descriptorLimit));
   if (job.waitDescriptor >= 0)
     waitForEndOfFile(job.waitDescriptor);
   InstallResult result{QLatin1String(InstallResult::installed), job.fromVersion, job.expected.version, {}};

@@ -32,6 +32,10 @@ struct InstallJob {
   // Inherited lock on the staging folder, so that no instance starting
   // meanwhile takes it for abandoned; closed before the relaunch.
   int stagingLockDescriptor = -1;
+  // The soft descriptor limit the application was started with, which the
+  // helper sets back before it relaunches it; -1 (jobs of earlier
+  // versions): the limit as inherited.
+  long long descriptorLimit = -1;
 
   QByteArray encode() const;
   // Throws UpdateError (install) when the job is malformed.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -25,6 +26,21 @@ namespace {
 void limit(int resource, rlim_t value) {
   const rlimit limits{value, value};
   setrlimit(resource, &limits);
+}
+
+// The application runs with a raised soft limit; its own programs get back
+// the one it was started with.
+void setDescriptorLimit(int argc, char **argv) {
+  if (argc != 3 || std::strcmp(argv[1], protocol::descriptorLimitSwitch) != 0)
+    return;
+  char *end = nullptr;
+  errno = 0;
+  const unsigned long long soft = std::strtoull(argv[2], &end, 10);
+  rlimit limits{};
+  if (errno != 0 || end == argv[2] || *end != '\0' || getrlimit(RLIMIT_NOFILE, &limits) != 0)
+    return;
+  limits.rlim_cur = std::min<rlim_t>(soft, limits.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &limits);
 }
 
 bool readAll(std::vector<unsigned char> &out) {
@@ -81,7 +97,8 @@ void releaseImage(heif_image *i) { heif_image_release(i); }
 
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
+  setDescriptorLimit(argc, argv);
   limit(RLIMIT_AS, protocol::addressSpaceBytes);
   limit(RLIMIT_CPU, protocol::cpuSeconds);
   limit(RLIMIT_CORE, 0); // an abort is an answer, not a core file

@@ -130,7 +130,7 @@ int main(int argc, char **argv) {
 
   QTemporaryDir scratch;
   SettingsStore settings(scratch.filePath("settings.ini"));
-  AutostartLoginItem::Location location{scratch.filePath("config"), {}, "org.example.crel", "Crel", {}};
+  AutostartLoginItem::Location location{scratch.filePath("config"), {}, "org.example.crel", "Crel", {}, {}};
   AutostartLoginItem loginItem(location);
   LaunchAtLogin login(loginItem, settings, true);
   login.refreshStatus();

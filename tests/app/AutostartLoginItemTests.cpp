@@ -32,8 +32,13 @@ struct Installation {
     writeFile(bundle + "/bin/crel", "#!/bin/sh\n");
     QFile::setPermissions(bundle + "/bin/crel", executable);
   }
-  AutostartLoginItem item() const {
-    return AutostartLoginItem({home.path() + "/config", {home.path() + "/system"}, "org.example.crel", "Crel", bundle});
+  AutostartLoginItem item(const QString &dataFolder = "data") const {
+    return AutostartLoginItem({home.path() + "/config",
+                               {home.path() + "/system"},
+                               "org.example.crel",
+                               "Crel",
+                               bundle,
+                               home.filePath(dataFolder)});
   }
   QString systemEntry() const { return home.path() + "/system/autostart/org.example.crel.desktop"; }
   QTemporaryDir home;
@@ -145,18 +150,20 @@ std::optional<QStringList> launchedCommand(const QString &entryPath) {
 }
 
 // Both entries that start this copy, the autostart entry and the desktop
-// entry. A plain program path stands bare, since xdg-open outside a known
-// desktop runs the first word of Exec as it is, quotes included; a path with
-// a reserved character is quoted.
+// entry. Exec names a plain path, since launchers differ on anything else
+// (xdg-open outside a known desktop runs the first word of Exec as it is,
+// quotes included; GLib refuses "%%"): the program itself, or else a link to
+// it that goes with the autostart entry. An entry of an earlier version
+// that quoted the program is not taken for on.
 TEST(AutostartEntry, ExecQuotingRoundTripsAwkwardPathsAndPassesTheValidator) {
   const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
   ASSERT_FALSE(validator.isEmpty()) << "desktop-file-validate missing: run scripts/install-deps";
   const struct {
     QString name;
-    bool quoted;
+    bool linked;
   } cases[]{{"Crel.app", false},
             {"Crel Copy.app", true},
-            {"100%Crel+ü=1.app", false},
+            {"100%Crel+ü=1.app", true},
             {"My Apps/Crel \"2\" $HOME `x`.app", true},
             {"back\\slash\\\\n 100% 'single' #;&|<>*?().app", true},
             {"Übersicht ✓.app", true},
@@ -164,6 +171,11 @@ TEST(AutostartEntry, ExecQuotingRoundTripsAwkwardPathsAndPassesTheValidator) {
   for (const auto &c : cases) {
     SCOPED_TRACE(qPrintable(c.name));
     Installation installation(c.name);
+    if (c.linked) {
+      writeFile(installation.item().entryPath(),
+                "[Desktop Entry]\nExec=" + DesktopEntry::execArgument(installation.bundle + "/bin/crel")->toUtf8());
+      EXPECT_EQ(installation.item().status(), LoginItemStatus::notFound);
+    }
     writeFile(installation.bundle + "/Resources/crel.desktop",
               "[Desktop Entry]\nType=Application\nName=Crel\nExec=crel %F\nIcon=crel\nMimeType=image/png;\n");
     AutostartLoginItem item = installation.item();
@@ -176,33 +188,50 @@ TEST(AutostartEntry, ExecQuotingRoundTripsAwkwardPathsAndPassesTheValidator) {
                                       {home + "/config", {}, home + "/data", {}, {}}});
     writeFile(home + "/desktop.desktop", desktop.entryText());
     const QString program = installation.bundle + "/bin/crel";
-    EXPECT_EQ(launchedCommand(item.entryPath()), QStringList({program, "--launched-at-login"}));
-    EXPECT_EQ(launchedCommand(home + "/desktop.desktop"), QStringList({program}));
+    const QString started = launchedCommand(item.entryPath()).value_or(QStringList{""}).first();
+    EXPECT_EQ(started == program, !c.linked);
+    EXPECT_EQ(QFileInfo(started).canonicalFilePath(), QFileInfo(program).canonicalFilePath());
+    EXPECT_EQ(launchedCommand(item.entryPath()), QStringList({started, "--launched-at-login"}));
+    EXPECT_EQ(launchedCommand(home + "/desktop.desktop"), QStringList({started}));
     EXPECT_EQ(item.status(), LoginItemStatus::enabled);
+    EXPECT_EQ(DesktopEntry::execArgument(started), started) << "a plain path";
     for (const QString &entry : QStringList{item.entryPath(), home + "/desktop.desktop"}) {
       const QByteArray text = contents(entry);
-      const qsizetype exec = text.indexOf("\nExec=") + 6;
-      EXPECT_EQ(text.at(exec) == '"', c.quoted) << text.mid(exec, text.indexOf('\n', exec) - exec).constData();
+      EXPECT_TRUE(text.contains(QByteArray("\nExec=" + started.toUtf8() + ' ')));
       QProcess validate;
       validate.start(validator, {entry});
       ASSERT_TRUE(validate.waitForFinished(30000));
       EXPECT_EQ(validate.exitCode(), 0);
       EXPECT_EQ(validate.readAll() + validate.readAllStandardError(), "");
     }
+    item.unregisterItem();
+    EXPECT_FALSE(QFileInfo(started).isSymLink()) << "the link goes with the entry";
   }
 }
 
+// Said under the toggle, which stays off.
 TEST(AutostartEntry, APathAnEntryCannotHoldIsRefusedAndNothingIsWritten) {
-  for (const QString &name : {QString("Crel\n.app"), QString("Crel\t.app"), QString("Crel\x1b.app")}) {
-    Installation installation(name);
-    AutostartLoginItem item = installation.item();
-    try {
-      item.registerItem();
-      ADD_FAILURE() << "registered " << qPrintable(name);
-    } catch (const FileError &error) {
-      EXPECT_EQ(error.message(), "The app's location contains characters that autostart entries cannot hold.");
+  const QString app = "The app's location contains characters that autostart entries cannot hold.";
+  const QString data = "The data folder's location contains characters that desktop entries cannot hold.";
+  const struct {
+    QString name, dataFolder, message;
+  } cases[]{{"Crel\n.app", "data", app},
+            {"Crel\t.app", "data", app},
+            {"Crel\x1b.app", "data", app},
+            {"Crel Copy.app", "my data", data},
+            {"Crel.app", "my data", {}}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(qPrintable(c.name + " in " + c.dataFolder));
+    Installation installation(c.name);
+    AutostartLoginItem item = installation.item(c.dataFolder);
+    test::TemporarySettings settings;
+    LaunchAtLogin login(item, settings.store(), true);
+    login.start();
+    EXPECT_EQ(login.status(), c.message.isEmpty() ? LoginItemStatus::enabled : LoginItemStatus::notRegistered);
+    if (!c.message.isEmpty()) {
+      EXPECT_EQ(login.detail(false), "Could not change automatic startup: " + c.message);
     }
-    EXPECT_FALSE(QFile::exists(item.entryPath()));
+    EXPECT_EQ(QFile::exists(item.entryPath()), c.message.isEmpty());
   }
 }
 
@@ -234,7 +263,8 @@ TEST(AutostartEntry, ALaunchOfARenamedCopyPointsTheEntryAtItself) {
       const std::optional<DesktopEntry> entry = DesktopEntry::read(after.entryPath());
       ASSERT_TRUE(entry);
       EXPECT_EQ(DesktopEntry::splitExec(entry->value("Exec").value_or("")),
-                QStringList({renamed + "/bin/crel", AutostartLoginItem::loginArgument}));
+                QStringList({after.launcherLink().path(), AutostartLoginItem::loginArgument}));
+      EXPECT_EQ(QFileInfo(after.launcherLink().path()).symLinkTarget(), renamed + "/bin/crel");
     }
   }
 }

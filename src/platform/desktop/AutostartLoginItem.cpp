@@ -30,6 +30,16 @@ bool switchedOff(const DesktopEntry &entry) {
   return entry.isTrue(QStringLiteral("Hidden")) || entry.isFalse(QStringLiteral("X-GNOME-Autostart-enabled"));
 }
 
+// The program an entry's Exec starts; absent when the quoting is malformed
+// or there is none.
+std::optional<QString> startedProgram(const std::optional<DesktopEntry> &entry) {
+  const std::optional<QStringList> arguments =
+      entry ? DesktopEntry::splitExec(entry->value(QStringLiteral("Exec")).value_or(QString())) : std::nullopt;
+  if (!arguments || arguments->isEmpty())
+    return std::nullopt;
+  return arguments->first();
+}
+
 } // namespace
 
 AutostartLoginItem::AutostartLoginItem(Location location) : location_(std::move(location)) {}
@@ -42,18 +52,23 @@ AutostartLoginItem::Location AutostartLoginItem::forThisProcess() {
   location.identifier = AppIdentity::identifier();
   location.name = AppIdentity::name();
   location.bundleDirectory = ResourceLocator::canonicalBundleDirectory();
+  location.dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   return location;
 }
 
 QString AutostartLoginItem::entryPath() const { return autostartFile(location_.configHome, location_.identifier); }
 
-QString AutostartLoginItem::executable() const { return location_.bundleDirectory + QStringLiteral("/bin/crel"); }
+QString AutostartLoginItem::executable() const { return launcherLink().executable(); }
+
+LauncherLink AutostartLoginItem::launcherLink() const {
+  return LauncherLink(location_.dataHome, location_.identifier, location_.bundleDirectory);
+}
 
 QByteArray AutostartLoginItem::entryText(bool masked) const {
-  const std::optional<QString> program = DesktopEntry::execArgument(executable());
-  if (!program)
+  if (!DesktopEntry::execArgument(executable()))
     throw FileError(tr("The app's location contains characters that autostart entries cannot hold."),
                     location_.bundleDirectory);
+  const std::optional<QString> program = DesktopEntry::execArgument(launcherLink().program());
   QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
   text += QStringLiteral("Name=") + DesktopEntry::escapeString(location_.name) + u'\n';
   text += QStringLiteral("Exec=") + DesktopEntry::escapeString(*program + u' ' + QLatin1String(loginArgument)) + u'\n';
@@ -91,11 +106,12 @@ LoginItemStatus AutostartLoginItem::status() const {
     return LoginItemStatus::notRegistered;
   if (switchedOff(*entry))
     return LoginItemStatus::requiresApproval;
-  const std::optional<QStringList> arguments =
-      DesktopEntry::splitExec(entry->value(QStringLiteral("Exec")).value_or(""));
-  if (!arguments || arguments->isEmpty())
+  // A path that needs quoting, written by an earlier version, does not start
+  // from every desktop: the entry is rewritten as for a copy that moved.
+  const std::optional<QString> started = startedProgram(entry);
+  if (!started || DesktopEntry::execArgument(*started) != *started)
     return LoginItemStatus::notFound;
-  const QFileInfo program(arguments->first());
+  const QFileInfo program(*started); // through the launcher link
   return program.isFile() && program.isExecutable() ? LoginItemStatus::enabled : LoginItemStatus::notFound;
 }
 
@@ -107,15 +123,24 @@ void AutostartLoginItem::writeEntry(bool masked) const {
   AtomicFileWriter::write(entryPath(), text, AtomicFileWriter::Existing::replace, 0644);
 }
 
-void AutostartLoginItem::registerItem() { writeEntry(false); }
+void AutostartLoginItem::registerItem() {
+  entryText(false); // nothing made for an entry that cannot be written
+  launcherLink().make();
+  writeEntry(false);
+}
 
 void AutostartLoginItem::unregisterItem() {
   if (systemEntry()) {
     writeEntry(true);
-    return;
-  }
-  if (::unlink(QFile::encodeName(entryPath()).constData()) != 0 && errno != ENOENT)
+  } else if (::unlink(QFile::encodeName(entryPath()).constData()) != 0 && errno != ENOENT) {
     throw FileError::savingFile(errno, entryPath());
+  }
+  // The link goes with the entry, unless the desktop entry starts the copy through it too.
+  const LauncherLink link = launcherLink();
+  const QString desktopEntry =
+      location_.dataHome + QStringLiteral("/applications/") + location_.identifier + QStringLiteral(".desktop");
+  if (startedProgram(DesktopEntry::read(desktopEntry)) != link.path())
+    link.remove();
 }
 
 void AutostartLoginItem::openSettings() {

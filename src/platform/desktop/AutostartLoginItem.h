@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DesktopEntry.h"
+#include "LauncherLink.h"
 #include "LoginItemService.h"
 
 #include <QString>
@@ -10,7 +11,8 @@ namespace crel {
 
 // The login item as an XDG autostart entry,
 // $XDG_CONFIG_HOME/autostart/<identifier>.desktop, that starts the bundle's
-// executable with --launched-at-login. A user entry the desktop marked
+// executable with --launched-at-login (through its launcher link when its
+// path is not plain). A user entry the desktop marked
 // hidden or disabled means the user turned it off there; a system-wide
 // entry we cannot delete is masked by a hidden user entry of our own.
 class AutostartLoginItem final : public LoginItemService {
@@ -21,6 +23,7 @@ public:
     QString identifier;      // names the entry file
     QString name;            // the entry's Name
     QString bundleDirectory; // canonical bundle root
+    QString dataHome;        // $XDG_DATA_HOME, where the launcher link lives
   };
 
   static constexpr const char *loginArgument = "--launched-at-login";
@@ -32,6 +35,8 @@ public:
   QString entryPath() const;
   // The program the entry starts: <bundle>/bin/crel.
   QString executable() const;
+  // What Exec names for it.
+  LauncherLink launcherLink() const;
   // The entry's text; throws FileError when the bundle's path cannot be held.
   QByteArray entryText(bool masked) const;
 

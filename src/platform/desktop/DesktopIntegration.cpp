@@ -53,16 +53,21 @@ QString DesktopIntegration::entryPath() const {
   return location_.dataHome + QStringLiteral("/applications/") + location_.identifier + QStringLiteral(".desktop");
 }
 
+LauncherLink DesktopIntegration::launcherLink() const {
+  return LauncherLink(location_.dataHome, location_.identifier, location_.bundleDirectory);
+}
+
 QByteArray DesktopIntegration::entryText() const {
   const QString templatePath = location_.bundleDirectory + QStringLiteral("/Resources/crel.desktop");
   const QByteArray source = contents(templatePath);
   if (source.isEmpty())
     throw FileError(tr("The app's desktop entry is missing from its Resources folder."), templatePath);
-  const QString executable = location_.bundleDirectory + QStringLiteral("/bin/crel");
-  const std::optional<QString> program = DesktopEntry::execArgument(executable);
-  if (!program)
+  const LauncherLink link = launcherLink();
+  if (!DesktopEntry::execArgument(link.executable()))
     throw FileError(tr("The app's location contains characters that desktop entries cannot hold."),
                     location_.bundleDirectory);
+  const QString executable = link.program();
+  const std::optional<QString> program = DesktopEntry::execArgument(executable);
   QStringList lines;
   bool inMainGroup = false;
   for (const QString &line : QString::fromUtf8(source).split(u'\n')) {
@@ -103,6 +108,7 @@ bool DesktopIntegration::install(bool firstTime) const {
                 userTheme + QStringLiteral("/scalable/apps/") + location_.identifier + QStringLiteral(".svg"), svg) ||
             wrote;
   const QByteArray entry = entryText();
+  launcherLink().make();
   if (firstTime) {
     const std::optional<DesktopEntry> parsed = DesktopEntry::parse(entry);
     const QStringList types =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LauncherLink.h"
 #include "MimeDefaults.h"
 
 #include <QByteArray>
@@ -10,7 +11,8 @@ namespace crel {
 // The applications-menu entry and icon of an installed copy, under the
 // user's XDG data folder: applications/<identifier>.desktop, made from the
 // bundle's Resources/crel.desktop with Exec, TryExec and Icon naming this
-// copy, and the icon as icons/hicolor/<size>/apps/<identifier>.{png,svg}.
+// copy (through its launcher link when its path is not plain), and the icon
+// as icons/hicolor/<size>/apps/<identifier>.{png,svg}.
 // The desktop then lists the application and offers it in "Open With"; the
 // entry's Exec line reaches the running instance like any later launch.
 class DesktopIntegration {
@@ -41,6 +43,8 @@ public:
   bool install(bool firstTime) const;
 
 private:
+  LauncherLink launcherLink() const;
+
   Location location_;
 };
 

@@ -112,6 +112,8 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   const bool alone = isTestRun(commandLine);
   SingleInstance instance(alone ? QString() : SingleInstance::runtimeFolder(AppIdentity::identifier()),
                           alone ? QString() : RuntimeFolder::otherPlace(AppIdentity::identifier()));
+  if (!alone && instance.folder().isEmpty())
+    qCWarning(lcLaunch) << "running without the single-instance channel: no private runtime folder";
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
   // The instance holds connections, editors' files and helpers' pipes; its

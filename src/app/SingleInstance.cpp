@@ -2,6 +2,8 @@
 
 #include "platform/files/RuntimeFolder.h"
 
+#include "platform/files/FileError.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,13 +21,18 @@
 #include <stdexcept>
 #include <utility>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace crel {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcInstance, "crel.instance")
 
 // One instance per display: windows live there, and two sessions of one
 // user share the runtime folder.
@@ -105,16 +113,22 @@ SingleInstance::SingleInstance(QString folder, QString otherFolder, QObject *par
     : QObject(parent), folder_(std::move(folder)), otherFolder_(std::move(otherFolder)) {}
 
 SingleInstance::~SingleInstance() {
-  if (server_)
-    server_->close();
+  if (!server_)
+    return;
+  // Only our own: another instance may hold the display by now.
+  if (ownsSocketPath())
+    ::unlink(QFile::encodeName(socketPath()).constData());
+  server_->close();
 }
 
 QString SingleInstance::socketPath() const { return socketPath(folder_); }
 
 QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
 
+QString SingleInstance::lockPath() const { return folder_ + QLatin1Char('/') + baseName() + ".lock"; }
+
 bool SingleInstance::becomePrimary() {
-  lock_ = FileLock(folder_ + QLatin1Char('/') + baseName() + ".lock");
+  lock_ = FileLock(lockPath());
   if (!lock_.tryLock(FileLock::Mode::exclusive)) {
     if (lock_.isBusy())
       return false;
@@ -132,16 +146,106 @@ bool SingleInstance::becomePrimary() {
     folder_ = otherFolder_;
     return false;
   }
-  // A socket left by a killed primary is ours to replace now.
-  QLocalServer::removeServer(socketPath());
   server_ = new QLocalServer(this);
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(socketPath()))
-    throw std::runtime_error(server_->errorString().toStdString());
-  // Cleaners of runtime and temporary folders pass over sticky files.
-  ::chmod(QFile::encodeName(socketPath()).constData(), S_ISVTX | S_IRUSR | S_IWUSR);
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+  listen();
+  checks_ = new QTimer(this);
+  checks_->setTimerType(Qt::VeryCoarseTimer);
+  connect(checks_, &QTimer::timeout, this, &SingleInstance::check);
+  checks_->start(checkIntervalMs);
   return true;
+}
+
+// The socket is bound beside its path and moved there in one step, replacing
+// one a killed primary left: a launch finds the old or the new one, never
+// none. Qt knows it by the name it was bound at, so closing the server never
+// removes what lies at the path then, which may be another instance's.
+void SingleInstance::listen() {
+  if (server_->isListening())
+    server_->close();
+  const QByteArray path = QFile::encodeName(socketPath());
+  const QByteArray fresh = path + ".new";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (size_t(fresh.size()) >= sizeof address.sun_path)
+    throw std::runtime_error("The instance socket's path is too long: " + path.toStdString());
+  std::copy(fresh.begin(), fresh.end(), address.sun_path);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(errno).toStdString());
+  ::unlink(fresh.constData());
+  struct stat made {};
+  // Cleaners of runtime and temporary folders pass over sticky files.
+  if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+      ::chmod(fresh.constData(), S_ISVTX | S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 50) != 0 ||
+      ::lstat(fresh.constData(), &made) != 0 || ::rename(fresh.constData(), path.constData()) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(fresh.constData());
+    throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(error).toStdString());
+  }
+  socketDevice_ = made.st_dev;
+  socketInode_ = made.st_ino;
+  if (!server_->listen(fd)) {
+    ::close(fd);
+    throw std::runtime_error(server_->errorString().toStdString());
+  }
+}
+
+bool SingleInstance::ownsSocketPath() const {
+  struct stat named {};
+  return ::lstat(QFile::encodeName(socketPath()).constData(), &named) == 0 &&
+         S_ISSOCK(named.st_mode) && named.st_dev == socketDevice_ && named.st_ino == socketInode_;
+}
+
+// Asked of the files alone, never by connecting to ourselves.
+void SingleInstance::check() {
+  const bool locked = lock_.isCurrent();
+  if (locked && server_->isListening() && ownsSocketPath())
+    return;
+  if (!locked) {
+    // The lock first: only its holder may replace the socket.
+    try {
+      FileLock fresh(lockPath());
+      if (!fresh.tryLock(FileLock::Mode::exclusive)) {
+        if (fresh.isBusy() && !std::exchange(displayTaken_, true))
+          qCWarning(lcInstance) << "another instance holds this display now; its socket is left alone";
+        else if (!fresh.isBusy())
+          qCWarning(lcInstance) << "the instance lock cannot be taken again:" << qt_error_string(fresh.error());
+        return;
+      }
+      lock_ = std::move(fresh);
+    } catch (const FileError &error) {
+      qCWarning(lcInstance).noquote() << error.message();
+      return;
+    }
+    displayTaken_ = false;
+    qCInfo(lcInstance) << "the instance lock was taken again";
+  }
+  try {
+    listen();
+    qCInfo(lcInstance) << "listening again at" << socketPath();
+  } catch (const std::exception &error) {
+    qCWarning(lcInstance) << "cannot listen again, retrying:" << error.what();
+  }
+}
+
+// Half the descriptors left under the soft limit, counting those the
+// unfinished connections hold: the rest stay free for what the instance
+// must open.
+size_t SingleInstance::unfinishedCap() const {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return maxUnfinished;
+  DIR *descriptors = ::opendir("/proc/self/fd");
+  if (!descriptors)
+    return errno == EMFILE || errno == ENFILE ? 1 : size_t(maxUnfinished);
+  long open = -1; // the listing's own
+  while (const dirent *entry = ::readdir(descriptors))
+    open += entry->d_name[0] != '.';
+  ::closedir(descriptors);
+  const long soft = long(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+  return size_t(std::clamp((soft - open + long(unfinished_.size())) / 2, 1L, long(maxUnfinished)));
 }
 
 void SingleInstance::acceptConnections() {
@@ -155,7 +259,8 @@ void SingleInstance::acceptConnections() {
     // The new connection is always read: a complete request arriving in a
     // flood of idle ones still gets its answer.
     std::erase_if(unfinished_, [](const QPointer<QLocalSocket> &s) { return !s; });
-    while (unfinished_.size() >= size_t(maxUnfinished)) {
+    const size_t cap = unfinishedCap();
+    while (!unfinished_.empty() && unfinished_.size() >= cap) {
       if (QLocalSocket *oldest = unfinished_.front()) {
         oldest->abort();
         oldest->deleteLater();

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace crel {
 
@@ -54,13 +56,18 @@ public:
   static constexpr int connectTimeoutMs = 3000;
   static constexpr int replyTimeoutMs = 10000;
   // Connections that have not sent their whole request: at most this many
-  // are kept, the oldest going for a new one, and none for longer than
+  // are kept, and no more than half the descriptors left, the oldest going
+  // for a new one, and none for longer than
   // partialLineTimeoutMs, so idle connections never take the descriptors
   // the instance needs to save. A launch sends its line as it connects.
   static constexpr int maxUnfinished = 64;
   static constexpr int partialLineTimeoutMs = 3000;
   // A live instance takes a connection at once; this only bounds a stopped one.
   static constexpr int probeTimeoutMs = 1000;
+  // How often the instance makes sure it still listens at its socket and
+  // holds the lock file at its path (either can go: a failed accept stops
+  // the server, a cleaner removes files). One coarse timer, nothing more.
+  static constexpr int checkIntervalMs = 2000;
 
   // The user's own folder for the lock and the socket (RuntimeFolder).
   static QString runtimeFolder(const QString &identifier);
@@ -104,6 +111,11 @@ public:
   static QString socketPath(const QString &folder);
 
 private:
+  QString lockPath() const;
+  void listen();
+  bool ownsSocketPath() const;
+  void check();
+  size_t unfinishedCap() const;
   void acceptConnections();
   void readRequest(QLocalSocket *socket);
   void finished(QLocalSocket *socket);
@@ -112,6 +124,10 @@ private:
   QString otherFolder_;
   FileLock lock_;
   QLocalServer *server_ = nullptr;
+  // The socket file made by listen(), as lstat names it.
+  std::uint64_t socketDevice_ = 0, socketInode_ = 0;
+  QTimer *checks_ = nullptr;
+  bool displayTaken_ = false; // logged once
   Handler handler_;
   // Oldest first.
   std::deque<QPointer<QLocalSocket>> unfinished_;

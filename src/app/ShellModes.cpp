@@ -60,7 +60,7 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
   // A login launch while running changes nothing.
   if (!request)
     return 0;
-  const std::optional<bool> answer = SingleInstance::forward(instance.folder(), *request);
+  const std::optional<bool> answer = instance.forward(*request);
   if (!answer) {
     std::fprintf(stderr, "%s is already running but does not answer.\n", qPrintable(AppIdentity::name()));
     return 1;

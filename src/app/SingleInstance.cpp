@@ -1,18 +1,17 @@
 #include "SingleInstance.h"
 
-#include "platform/files/RuntimeFolder.h"
-
 #include "platform/files/FileError.h"
+#include "platform/files/RuntimeFolder.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSysInfo>
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
@@ -103,10 +102,13 @@ QString SingleInstance::instanceKey() {
                      QSysInfo::machineHostName(), qEnvironmentVariable("XDG_RUNTIME_DIR"));
 }
 
-bool SingleInstance::isRunning(const QString &folder, const QString &key) {
+bool SingleInstance::isRunning(const QString &folder, const QString &key, const QString &otherFolder) {
   // Asked of its socket: taking its lock, even for a moment, would turn
   // away a launch on that display at that instant.
-  return !folder.isEmpty() && answers(folder + QLatin1Char('/') + baseName(key) + ".sock");
+  const auto answersIn = [&key](const QString &in) {
+    return !in.isEmpty() && answers(in + QLatin1Char('/') + baseName(key) + ".sock");
+  };
+  return answersIn(folder) || answersIn(otherFolder);
 }
 
 SingleInstance::SingleInstance(QString folder, QString otherFolder, QObject *parent)
@@ -143,7 +145,7 @@ bool SingleInstance::becomePrimary() {
   // One that started in the other place still runs there: requests go to it.
   if (!otherFolder_.isEmpty() && RuntimeFolder::isPrivate(otherFolder_) && answers(socketPath(otherFolder_))) {
     lock_ = FileLock();
-    folder_ = otherFolder_;
+    std::swap(folder_, otherFolder_);
     return false;
   }
   server_ = new QLocalServer(this);
@@ -194,8 +196,8 @@ void SingleInstance::listen() {
 
 bool SingleInstance::ownsSocketPath() const {
   struct stat named {};
-  return ::lstat(QFile::encodeName(socketPath()).constData(), &named) == 0 &&
-         S_ISSOCK(named.st_mode) && named.st_dev == socketDevice_ && named.st_ino == socketInode_;
+  return ::lstat(QFile::encodeName(socketPath()).constData(), &named) == 0 && S_ISSOCK(named.st_mode) &&
+         named.st_dev == socketDevice_ && named.st_ino == socketInode_;
 }
 
 // Asked of the files alone, never by connecting to ourselves.
@@ -324,21 +326,30 @@ void SingleInstance::readRequest(QLocalSocket *socket) {
                          }));
 }
 
+std::optional<bool> SingleInstance::forward(const ForwardedLaunch &request) const {
+  return forward(folder_, request, connectTimeoutMs, replyTimeoutMs, otherFolder_);
+}
+
 std::optional<bool> SingleInstance::forward(const QString &folder, const ForwardedLaunch &request, int connectTimeout,
-                                            int replyTimeout) {
+                                            int replyTimeout, const QString &otherFolder) {
   if (request.encode().isEmpty())
     return false;
   QLocalSocket socket;
-  const QString path = socketPath(folder);
-  // The primary may hold the lock but not listen yet.
+  QStringList paths{socketPath(folder)};
+  if (!otherFolder.isEmpty())
+    paths << socketPath(otherFolder);
+  // The primary may hold the lock but not listen yet, and the lock this
+  // launch found busy may be another launch's on its way to the other place.
   const QDeadlineTimer connectDeadline(connectTimeout);
-  for (;;) {
-    socket.connectToServer(path);
-    if (socket.waitForConnected(int(std::max<qint64>(connectDeadline.remainingTime(), 0))))
+  for (qsizetype attempt = 0;; ++attempt) {
+    socket.connectToServer(paths[attempt % paths.size()]);
+    if (socket.waitForConnected(int(std::clamp<qint64>(connectDeadline.remainingTime(), 0, probeTimeoutMs))))
       break;
+    socket.abort();
     if (connectDeadline.hasExpired())
       return std::nullopt;
-    ::usleep(50'000);
+    if (attempt % paths.size() == paths.size() - 1)
+      ::usleep(50'000);
   }
   // The time this launch gives up travels with the request.
   const QDeadlineTimer replyDeadline(replyTimeout);

@@ -80,9 +80,9 @@ public:
                              const QString &runtimeDirectory);
   // The key of this process's environment.
   static QString instanceKey();
-  // Whether an instance runs on the display of `key`: it answers on its
-  // socket. Its lock is left alone.
-  static bool isRunning(const QString &folder, const QString &key);
+  // Whether an instance runs on the display of `key` in either folder: it
+  // answers on its socket. Its lock is left alone.
+  static bool isRunning(const QString &folder, const QString &key, const QString &otherFolder = {});
 
   // `otherFolder`: where an instance of this display may also listen
   // (RuntimeFolder::otherPlace); a launch finding one there hands over to it.
@@ -91,7 +91,7 @@ public:
 
   // Takes the lock and listens; false when another instance holds the lock
   // or, its lock file gone, still answers on the socket, or answers in the
-  // other folder (folder() is then that one). Throws when the lock
+  // other folder (folder() is then that one, and the other this one's own). Throws when the lock
   // or the socket cannot be set up at all.
   bool becomePrimary();
   // Requests are handed to `handler` on the main thread, one at a time per
@@ -102,9 +102,13 @@ public:
   // From a later launch: the primary's answer, or none when no primary
   // answered in time. The request carries the time this call gives up,
   // unless the primary accepted it by then: then it waits for the answer
-  // as long as the primary keeps the connection.
+  // as long as the primary keeps the connection. Connections are tried in
+  // `folder` and `otherFolder` by turns until the connect timeout.
   static std::optional<bool> forward(const QString &folder, const ForwardedLaunch &request,
-                                     int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs);
+                                     int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs,
+                                     const QString &otherFolder = {});
+  // The same to this display's instance, in this launch's place or the other.
+  std::optional<bool> forward(const ForwardedLaunch &request) const;
 
   const QString &folder() const { return folder_; }
   QString socketPath() const;

@@ -349,20 +349,30 @@ TEST(SingleInstance, AFloodToTheDescriptorLimitIsOutlived) {
 
 // An instance that started in the other place (another user held the
 // temporary name then) keeps the display once that name is free again: a
-// later launch hands over to it rather than start a second one.
+// later launch hands over to it rather than start a second one, also while
+// another launch holds the lock of its own place on the way there.
 TEST(SingleInstance, AnInstanceInTheOtherPlaceIsHandedTheLaunch) {
   QTemporaryDir place, other, empty;
   {
     Recording primary(other.path());
     ASSERT_TRUE(primary.listening);
-    SingleInstance later(place.path(), other.path());
-    EXPECT_FALSE(later.becomePrimary());
-    EXPECT_EQ(later.folder(), other.path());
-    auto answer = std::async(std::launch::async, [&] {
-      return SingleInstance::forward(later.folder(), request(Command::open, {"/shot.png"}));
-    });
-    EXPECT_EQ(pump(answer), std::optional<bool>(true));
-    EXPECT_EQ(primary.handled, QStringList({"/shot.png"}));
+    EXPECT_TRUE(SingleInstance::isRunning(place.path(), SingleInstance::instanceKey(), other.path()));
+    for (const int launches : {1, 8}) {
+      FileLock handingOver(place.filePath("instance" + SingleInstance::instanceKey() + ".lock"));
+      ASSERT_TRUE(launches == 1 || handingOver.tryLock(FileLock::Mode::exclusive));
+      std::vector<std::future<std::optional<bool>>> answers;
+      for (int i = 0; i < launches; ++i)
+        answers.push_back(std::async(std::launch::async, [&] {
+          SingleInstance later(place.path(), other.path());
+          if (later.becomePrimary())
+            return std::optional<bool>();
+          EXPECT_TRUE(launches > 1 || later.folder() == other.path());
+          return later.forward(request(Command::open, {"/shot.png"}));
+        }));
+      for (auto &answer : answers)
+        EXPECT_EQ(pump(answer), std::optional<bool>(true)) << launches;
+    }
+    EXPECT_EQ(primary.handled.size(), 9);
   }
   // Nobody there: the launch is the instance, in its own place.
   SingleInstance alone(place.path(), empty.path());

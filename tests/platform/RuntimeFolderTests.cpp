@@ -76,41 +76,41 @@ TEST_P(RuntimeFolderPlaces, AreTheUsersOwn) {
   EXPECT_TRUE(QDir(places.elsewhere()).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RuntimeFolderPlaces,
-    testing::Values(Planted{"AlreadyThere", [](const Places &p) { makeFolder(p.shared(), 0700); },
-                            [](const Places &p) -> QString { return p.shared(); }},
-                    Planted{"NothingThere", [](const Places &) {},
-                            [](const Places &p) -> QString { return p.shared(); }},
-                    Planted{"OpenToOthers", [](const Places &p) { makeFolder(p.shared(), 0777); },
-                            [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"ALink", [](const Places &p) { QFile::link(p.elsewhere(), p.shared()); },
-                            [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"AFile", [](const Places &p) { p.squat(); },
-                            [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"ACacheOpenToTheGroup",
-                            [](const Places &p) {
-                              p.squat();
-                              makeFolder(p.cache(), 0770);
-                            },
-                            [](const Places &) { return QString(); }},
-                    Planted{"ACacheLinkToAnotherUsersFolder",
-                            [](const Places &p) {
-                              p.squat();
-                              makeFolder(p.cache(), 0700);
-                              makeAnotherUsersFolder(p.root.filePath("others"));
-                              QFile::link(p.root.filePath("others"), p.cache() + '/' + identifier);
-                            },
-                            [](const Places &) { return QString(); }},
-                    Planted{"ACacheLinkToAFolderOfTheUsersOwn",
-                            [](const Places &p) {
-                              p.squat();
-                              makeFolder(p.cache(), 0700);
-                              makeFolder(p.own(), 0700);
-                              QFile::link(p.own(), p.cache() + '/' + identifier);
-                            },
-                            [](const Places &p) -> QString { return p.fallback(); }}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, RuntimeFolderPlaces,
+                         testing::Values(Planted{"AlreadyThere", [](const Places &p) { makeFolder(p.shared(), 0700); },
+                                                 [](const Places &p) -> QString { return p.shared(); }},
+                                         Planted{"NothingThere", [](const Places &) {},
+                                                 [](const Places &p) -> QString { return p.shared(); }},
+                                         Planted{"OpenToOthers", [](const Places &p) { makeFolder(p.shared(), 0777); },
+                                                 [](const Places &p) -> QString { return p.fallback(); }},
+                                         Planted{"ALink",
+                                                 [](const Places &p) { QFile::link(p.elsewhere(), p.shared()); },
+                                                 [](const Places &p) -> QString { return p.fallback(); }},
+                                         Planted{"AFile", [](const Places &p) { p.squat(); },
+                                                 [](const Places &p) -> QString { return p.fallback(); }},
+                                         Planted{"ACacheOpenToTheGroup",
+                                                 [](const Places &p) {
+                                                   p.squat();
+                                                   makeFolder(p.cache(), 0770);
+                                                 },
+                                                 [](const Places &) { return QString(); }},
+                                         Planted{"ACacheLinkToAnotherUsersFolder",
+                                                 [](const Places &p) {
+                                                   p.squat();
+                                                   makeFolder(p.cache(), 0700);
+                                                   makeAnotherUsersFolder(p.root.filePath("others"));
+                                                   QFile::link(p.root.filePath("others"), p.cache() + '/' + identifier);
+                                                 },
+                                                 [](const Places &) { return QString(); }},
+                                         Planted{"ACacheLinkToAFolderOfTheUsersOwn",
+                                                 [](const Places &p) {
+                                                   p.squat();
+                                                   makeFolder(p.cache(), 0700);
+                                                   makeFolder(p.own(), 0700);
+                                                   QFile::link(p.own(), p.cache() + '/' + identifier);
+                                                 },
+                                                 [](const Places &p) -> QString { return p.fallback(); }}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A lock file is never opened through a link planted at its name, nor is
 // one created where the link points.

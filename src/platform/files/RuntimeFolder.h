@@ -15,7 +15,8 @@ namespace crel {
 // is someone else's (another user made it first, open to others, or a link),
 // <home>/.cache/<identifier>/runtime, the home being the user's own in the
 // password database, used only while every folder from the cache folder down
-// is ours and closed to writing by others (a link there ours, to such a folder). A test bed keeps its runs apart with $CREL_RUNTIME_DIR.
+// is ours and closed to writing by others (a link there ours, to such a
+// folder). A test bed keeps its runs apart with $CREL_RUNTIME_DIR.
 class RuntimeFolder {
 public:
   // Empty when none of the places can be made safe.

@@ -203,32 +203,41 @@ bool SingleInstance::ownsSocketPath() const {
 // Asked of the files alone, never by connecting to ourselves.
 void SingleInstance::check() {
   const bool locked = lock_.isCurrent();
-  if (locked && server_->isListening() && ownsSocketPath())
+  const bool listening = server_->isListening() && ownsSocketPath();
+  if (locked && listening)
     return;
+  // A problem that lasts is logged once.
+  const auto report = [this](const QString &problem) {
+    if (std::exchange(problem_, problem) != problem)
+      qCWarning(lcInstance).noquote() << problem;
+  };
   if (!locked) {
     // The lock first: only its holder may replace the socket.
     try {
       FileLock fresh(lockPath());
       if (!fresh.tryLock(FileLock::Mode::exclusive)) {
-        if (fresh.isBusy() && !std::exchange(displayTaken_, true))
-          qCWarning(lcInstance) << "another instance holds this display now; its socket is left alone";
-        else if (!fresh.isBusy())
-          qCWarning(lcInstance) << "the instance lock cannot be taken again:" << qt_error_string(fresh.error());
+        report(fresh.isBusy() ? QStringLiteral("another instance holds this display now; its socket is left alone")
+                              : "the instance lock cannot be taken again: " + qt_error_string(fresh.error()));
         return;
       }
       lock_ = std::move(fresh);
     } catch (const FileError &error) {
-      qCWarning(lcInstance).noquote() << error.message();
+      report(error.message());
       return;
     }
-    displayTaken_ = false;
     qCInfo(lcInstance) << "the instance lock was taken again";
+    // A connection waiting to be accepted would be lost with the old socket.
+    if (listening) {
+      problem_.clear();
+      return;
+    }
   }
   try {
     listen();
+    problem_.clear();
     qCInfo(lcInstance) << "listening again at" << socketPath();
   } catch (const std::exception &error) {
-    qCWarning(lcInstance) << "cannot listen again, retrying:" << error.what();
+    report("cannot listen again: " + QString::fromStdString(error.what()));
   }
 }
 

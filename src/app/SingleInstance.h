@@ -131,7 +131,7 @@ private:
   // The socket file made by listen(), as lstat names it.
   std::uint64_t socketDevice_ = 0, socketInode_ = 0;
   QTimer *checks_ = nullptr;
-  bool displayTaken_ = false; // logged once
+  QString problem_; // the last one logged
   Handler handler_;
   // Oldest first.
   std::deque<QPointer<QLocalSocket>> unfinished_;

@@ -279,7 +279,8 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
       QFile(lock).open(QIODevice::WriteOnly);
     if (c.socketToo) {
       ASSERT_TRUE(QFile::remove(primary.socketPath()));
-      QTest::qWait(SingleInstance::checkIntervalMs + 1000);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(primary.socketPath()); },
+                                  2 * SingleInstance::checkIntervalMs + 1000));
     }
     SingleInstance later(folder.path());
     EXPECT_FALSE(later.becomePrimary()) << "replaced " << c.replaced << ", socket too " << c.socketToo;
@@ -325,22 +326,19 @@ TEST(SingleInstance, AFloodToTheDescriptorLimitIsOutlived) {
   ASSERT_EQ(::read(ready[0], &listening, 1), 1);
   EXPECT_EQ(listening, 'y');
   {
-    std::vector<std::unique_ptr<QLocalSocket>> flood;
-    for (int i = 0; i < 60; ++i) {
-      flood.push_back(std::make_unique<QLocalSocket>());
-      flood.back()->connectToServer(folder.filePath("instance" + SingleInstance::instanceKey() + ".sock"));
-      if (flood.back()->waitForConnected(200)) {
-        flood.back()->write("{\"v\":1,\"cmd\":\"op");
-        flood.back()->flush();
-      }
+    std::vector<std::unique_ptr<QLocalSocket>> flood(60);
+    for (auto &socket : flood) {
+      socket = std::make_unique<QLocalSocket>();
+      socket->connectToServer(folder.filePath("instance" + SingleInstance::instanceKey() + ".sock"));
+      if (socket->waitForConnected(200))
+        socket->write("{\"v\":1,\"cmd\":\"op");
     }
     QTest::qWait(500);
   }
   ASSERT_EQ(::write(flooded[1], "x", 1), 1);
-  const QDeadlineTimer answered(SingleInstance::checkIntervalMs + 2000);
+  // Within the check period and 2 s.
   EXPECT_EQ(SingleInstance::forward(folder.path(), request(Command::reopen), SingleInstance::checkIntervalMs + 2000),
             std::optional<bool>(true));
-  EXPECT_FALSE(answered.hasExpired());
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   for (const int fd : {ready[0], ready[1], flooded[0], flooded[1]})

@@ -60,7 +60,7 @@ std::optional<int> deferToRunningInstance(SingleInstance &instance, const Comman
   // A login launch while running changes nothing.
   if (!request)
     return 0;
-  const std::optional<bool> answer = SingleInstance::forward(instance.folder(), *request);
+  const std::optional<bool> answer = instance.forward(*request);
   if (!answer) {
     std::fprintf(stderr, "%s is already running but does not answer.\n", qPrintable(AppIdentity::name()));
     return 1;
@@ -112,6 +112,8 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   const bool alone = isTestRun(commandLine);
   SingleInstance instance(alone ? QString() : SingleInstance::runtimeFolder(AppIdentity::identifier()),
                           alone ? QString() : RuntimeFolder::otherPlace(AppIdentity::identifier()));
+  if (!alone && instance.folder().isEmpty())
+    qCWarning(lcLaunch) << "running without the single-instance channel: no private runtime folder";
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
   // The instance holds connections, editors' files and helpers' pipes; its

@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include "platform/files/FileError.h"
 #include "platform/files/RuntimeFolder.h"
 
 #include <QDeadlineTimer>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -18,13 +20,18 @@
 #include <stdexcept>
 #include <utility>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace crel {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcInstance, "crel.instance")
 
 // One instance per display: windows live there, and two sessions of one
 // user share the runtime folder.
@@ -95,26 +102,35 @@ QString SingleInstance::instanceKey() {
                      QSysInfo::machineHostName(), qEnvironmentVariable("XDG_RUNTIME_DIR"));
 }
 
-bool SingleInstance::isRunning(const QString &folder, const QString &key) {
+bool SingleInstance::isRunning(const QString &folder, const QString &key, const QString &otherFolder) {
   // Asked of its socket: taking its lock, even for a moment, would turn
   // away a launch on that display at that instant.
-  return !folder.isEmpty() && answers(folder + QLatin1Char('/') + baseName(key) + ".sock");
+  const auto answersIn = [&key](const QString &in) {
+    return !in.isEmpty() && answers(in + QLatin1Char('/') + baseName(key) + ".sock");
+  };
+  return answersIn(folder) || answersIn(otherFolder);
 }
 
 SingleInstance::SingleInstance(QString folder, QString otherFolder, QObject *parent)
     : QObject(parent), folder_(std::move(folder)), otherFolder_(std::move(otherFolder)) {}
 
 SingleInstance::~SingleInstance() {
-  if (server_)
-    server_->close();
+  if (!server_)
+    return;
+  // Only our own: another instance may hold the display by now.
+  if (ownsSocketPath())
+    ::unlink(QFile::encodeName(socketPath()).constData());
+  server_->close();
 }
 
 QString SingleInstance::socketPath() const { return socketPath(folder_); }
 
 QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
 
+QString SingleInstance::lockPath() const { return folder_ + QLatin1Char('/') + baseName() + ".lock"; }
+
 bool SingleInstance::becomePrimary() {
-  lock_ = FileLock(folder_ + QLatin1Char('/') + baseName() + ".lock");
+  lock_ = FileLock(lockPath());
   if (!lock_.tryLock(FileLock::Mode::exclusive)) {
     if (lock_.isBusy())
       return false;
@@ -129,19 +145,118 @@ bool SingleInstance::becomePrimary() {
   // One that started in the other place still runs there: requests go to it.
   if (!otherFolder_.isEmpty() && RuntimeFolder::isPrivate(otherFolder_) && answers(socketPath(otherFolder_))) {
     lock_ = FileLock();
-    folder_ = otherFolder_;
+    std::swap(folder_, otherFolder_);
     return false;
   }
-  // A socket left by a killed primary is ours to replace now.
-  QLocalServer::removeServer(socketPath());
   server_ = new QLocalServer(this);
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(socketPath()))
-    throw std::runtime_error(server_->errorString().toStdString());
-  // Cleaners of runtime and temporary folders pass over sticky files.
-  ::chmod(QFile::encodeName(socketPath()).constData(), S_ISVTX | S_IRUSR | S_IWUSR);
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+  listen();
+  checks_ = new QTimer(this);
+  checks_->setTimerType(Qt::VeryCoarseTimer);
+  connect(checks_, &QTimer::timeout, this, &SingleInstance::check);
+  checks_->start(checkIntervalMs);
   return true;
+}
+
+// The socket is bound beside its path and moved there in one step, replacing
+// one a killed primary left: a launch finds the old or the new one, never
+// none. Qt knows it by the name it was bound at, so closing the server never
+// removes what lies at the path then, which may be another instance's.
+void SingleInstance::listen() {
+  if (server_->isListening())
+    server_->close();
+  const QByteArray path = QFile::encodeName(socketPath());
+  const QByteArray fresh = path + ".new";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (size_t(fresh.size()) >= sizeof address.sun_path)
+    throw std::runtime_error("The instance socket's path is too long: " + path.toStdString());
+  std::copy(fresh.begin(), fresh.end(), address.sun_path);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(errno).toStdString());
+  ::unlink(fresh.constData());
+  struct stat made {};
+  // Cleaners of runtime and temporary folders pass over sticky files.
+  if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+      ::chmod(fresh.constData(), S_ISVTX | S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 50) != 0 ||
+      ::lstat(fresh.constData(), &made) != 0 || ::rename(fresh.constData(), path.constData()) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(fresh.constData());
+    throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(error).toStdString());
+  }
+  socketDevice_ = made.st_dev;
+  socketInode_ = made.st_ino;
+  if (!server_->listen(fd)) {
+    ::close(fd);
+    throw std::runtime_error(server_->errorString().toStdString());
+  }
+}
+
+bool SingleInstance::ownsSocketPath() const {
+  struct stat named {};
+  return ::lstat(QFile::encodeName(socketPath()).constData(), &named) == 0 && S_ISSOCK(named.st_mode) &&
+         named.st_dev == socketDevice_ && named.st_ino == socketInode_;
+}
+
+// Asked of the files alone, never by connecting to ourselves.
+void SingleInstance::check() {
+  const bool locked = lock_.isCurrent();
+  const bool listening = server_->isListening() && ownsSocketPath();
+  if (locked && listening)
+    return;
+  // A problem that lasts is logged once.
+  const auto report = [this](const QString &problem) {
+    if (std::exchange(problem_, problem) != problem)
+      qCWarning(lcInstance).noquote() << problem;
+  };
+  if (!locked) {
+    // The lock first: only its holder may replace the socket.
+    try {
+      FileLock fresh(lockPath());
+      if (!fresh.tryLock(FileLock::Mode::exclusive)) {
+        report(fresh.isBusy() ? QStringLiteral("another instance holds this display now; its socket is left alone")
+                              : "the instance lock cannot be taken again: " + qt_error_string(fresh.error()));
+        return;
+      }
+      lock_ = std::move(fresh);
+    } catch (const FileError &error) {
+      report(error.message());
+      return;
+    }
+    qCInfo(lcInstance) << "the instance lock was taken again";
+    // A connection waiting to be accepted would be lost with the old socket.
+    if (listening) {
+      problem_.clear();
+      return;
+    }
+  }
+  try {
+    listen();
+    problem_.clear();
+    qCInfo(lcInstance) << "listening again at" << socketPath();
+  } catch (const std::exception &error) {
+    report("cannot listen again: " + QString::fromStdString(error.what()));
+  }
+}
+
+// Half the descriptors left under the soft limit, counting those the
+// unfinished connections hold: the rest stay free for what the instance
+// must open.
+size_t SingleInstance::unfinishedCap() const {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return maxUnfinished;
+  DIR *descriptors = ::opendir("/proc/self/fd");
+  if (!descriptors)
+    return errno == EMFILE || errno == ENFILE ? 1 : size_t(maxUnfinished);
+  long open = -1; // the listing's own
+  while (const dirent *entry = ::readdir(descriptors))
+    open += entry->d_name[0] != '.';
+  ::closedir(descriptors);
+  const long soft = long(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+  return size_t(std::clamp((soft - open + long(unfinished_.size())) / 2, 1L, long(maxUnfinished)));
 }
 
 void SingleInstance::acceptConnections() {
@@ -155,7 +270,8 @@ void SingleInstance::acceptConnections() {
     // The new connection is always read: a complete request arriving in a
     // flood of idle ones still gets its answer.
     std::erase_if(unfinished_, [](const QPointer<QLocalSocket> &s) { return !s; });
-    while (unfinished_.size() >= size_t(maxUnfinished)) {
+    const size_t cap = unfinishedCap();
+    while (!unfinished_.empty() && unfinished_.size() >= cap) {
       if (QLocalSocket *oldest = unfinished_.front()) {
         oldest->abort();
         oldest->deleteLater();
@@ -219,21 +335,30 @@ void SingleInstance::readRequest(QLocalSocket *socket) {
                          }));
 }
 
+std::optional<bool> SingleInstance::forward(const ForwardedLaunch &request) const {
+  return forward(folder_, request, connectTimeoutMs, replyTimeoutMs, otherFolder_);
+}
+
 std::optional<bool> SingleInstance::forward(const QString &folder, const ForwardedLaunch &request, int connectTimeout,
-                                            int replyTimeout) {
+                                            int replyTimeout, const QString &otherFolder) {
   if (request.encode().isEmpty())
     return false;
   QLocalSocket socket;
-  const QString path = socketPath(folder);
-  // The primary may hold the lock but not listen yet.
+  QStringList paths{socketPath(folder)};
+  if (!otherFolder.isEmpty())
+    paths << socketPath(otherFolder);
+  // The primary may hold the lock but not listen yet, and the lock this
+  // launch found busy may be another launch's on its way to the other place.
   const QDeadlineTimer connectDeadline(connectTimeout);
-  for (;;) {
-    socket.connectToServer(path);
-    if (socket.waitForConnected(int(std::max<qint64>(connectDeadline.remainingTime(), 0))))
+  for (qsizetype attempt = 0;; ++attempt) {
+    socket.connectToServer(paths[attempt % paths.size()]);
+    if (socket.waitForConnected(int(std::clamp<qint64>(connectDeadline.remainingTime(), 0, probeTimeoutMs))))
       break;
+    socket.abort();
     if (connectDeadline.hasExpired())
       return std::nullopt;
-    ::usleep(50'000);
+    if (attempt % paths.size() == paths.size() - 1)
+      ::usleep(50'000);
   }
   // The time this launch gives up travels with the request.
   const QDeadlineTimer replyDeadline(replyTimeout);

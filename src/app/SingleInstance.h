@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 namespace crel {
 
@@ -54,13 +56,18 @@ public:
   static constexpr int connectTimeoutMs = 3000;
   static constexpr int replyTimeoutMs = 10000;
   // Connections that have not sent their whole request: at most this many
-  // are kept, the oldest going for a new one, and none for longer than
+  // are kept, and no more than half the descriptors left, the oldest going
+  // for a new one, and none for longer than
   // partialLineTimeoutMs, so idle connections never take the descriptors
   // the instance needs to save. A launch sends its line as it connects.
   static constexpr int maxUnfinished = 64;
   static constexpr int partialLineTimeoutMs = 3000;
   // A live instance takes a connection at once; this only bounds a stopped one.
   static constexpr int probeTimeoutMs = 1000;
+  // How often the instance makes sure it still listens at its socket and
+  // holds the lock file at its path (either can go: a failed accept stops
+  // the server, a cleaner removes files). One coarse timer, nothing more.
+  static constexpr int checkIntervalMs = 2000;
 
   // The user's own folder for the lock and the socket (RuntimeFolder).
   static QString runtimeFolder(const QString &identifier);
@@ -73,9 +80,9 @@ public:
                              const QString &runtimeDirectory);
   // The key of this process's environment.
   static QString instanceKey();
-  // Whether an instance runs on the display of `key`: it answers on its
-  // socket. Its lock is left alone.
-  static bool isRunning(const QString &folder, const QString &key);
+  // Whether an instance runs on the display of `key` in either folder: it
+  // answers on its socket. Its lock is left alone.
+  static bool isRunning(const QString &folder, const QString &key, const QString &otherFolder = {});
 
   // `otherFolder`: where an instance of this display may also listen
   // (RuntimeFolder::otherPlace); a launch finding one there hands over to it.
@@ -84,7 +91,7 @@ public:
 
   // Takes the lock and listens; false when another instance holds the lock
   // or, its lock file gone, still answers on the socket, or answers in the
-  // other folder (folder() is then that one). Throws when the lock
+  // other folder (folder() is then that one, and the other this one's own). Throws when the lock
   // or the socket cannot be set up at all.
   bool becomePrimary();
   // Requests are handed to `handler` on the main thread, one at a time per
@@ -95,15 +102,24 @@ public:
   // From a later launch: the primary's answer, or none when no primary
   // answered in time. The request carries the time this call gives up,
   // unless the primary accepted it by then: then it waits for the answer
-  // as long as the primary keeps the connection.
+  // as long as the primary keeps the connection. Connections are tried in
+  // `folder` and `otherFolder` by turns until the connect timeout.
   static std::optional<bool> forward(const QString &folder, const ForwardedLaunch &request,
-                                     int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs);
+                                     int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs,
+                                     const QString &otherFolder = {});
+  // The same to this display's instance, in this launch's place or the other.
+  std::optional<bool> forward(const ForwardedLaunch &request) const;
 
   const QString &folder() const { return folder_; }
   QString socketPath() const;
   static QString socketPath(const QString &folder);
 
 private:
+  QString lockPath() const;
+  void listen();
+  bool ownsSocketPath() const;
+  void check();
+  size_t unfinishedCap() const;
   void acceptConnections();
   void readRequest(QLocalSocket *socket);
   void finished(QLocalSocket *socket);
@@ -112,6 +128,10 @@ private:
   QString otherFolder_;
   FileLock lock_;
   QLocalServer *server_ = nullptr;
+  // The socket file made by listen(), as lstat names it.
+  std::uint64_t socketDevice_ = 0, socketInode_ = 0;
+  QTimer *checks_ = nullptr;
+  QString problem_; // the last one logged
   Handler handler_;
   // Oldest first.
   std::deque<QPointer<QLocalSocket>> unfinished_;

@@ -8,6 +8,7 @@
 #include "platform/base/Translate.h"
 #include "platform/files/AppIdentity.h"
 #include "platform/files/FileError.h"
+#include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 #include "update/UpdateSession.h"
 
@@ -36,7 +37,8 @@ UpdateSessionStore::UpdateSessionStore()
     : UpdateSessionStore(UpdateSession::file(), nullptr,
                          {SingleInstance::instanceKey(), [](const QString &display) {
                             return SingleInstance::isRunning(SingleInstance::runtimeFolder(AppIdentity::identifier()),
-                                                             display);
+                                                             display,
+                                                             RuntimeFolder::otherPlace(AppIdentity::identifier()));
                           }}) {}
 
 QString UpdateSessionStore::claimedPath() const {

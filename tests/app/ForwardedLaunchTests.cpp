@@ -20,6 +20,10 @@
 #include <memory>
 #include <thread>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace crel;
@@ -259,42 +263,114 @@ TEST(SingleInstance, EverySessionOfTheUserFindsTheSameLocks) {
 
 // A lock file deleted while its instance runs (a cleaner of the folder): a
 // later launch still finds the instance, through its socket, and hands its
-// request over instead of taking the display.
+// request over instead of taking the display. With the socket gone too, the
+// instance takes both back within its check period.
 TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
   QTemporaryDir folder;
   Recording primary(folder.path());
   ASSERT_TRUE(primary.listening);
   const QString lock = folder.filePath("instance" + SingleInstance::instanceKey() + ".lock");
-  for (const bool replaced : {false, true}) {
+  struct Case {
+    bool replaced, socketToo;
+  };
+  for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
     ASSERT_TRUE(QFile::remove(lock));
-    if (replaced)
+    if (c.replaced)
       QFile(lock).open(QIODevice::WriteOnly);
+    if (c.socketToo) {
+      ASSERT_TRUE(QFile::remove(primary.socketPath()));
+      EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(primary.socketPath()); },
+                                  2 * SingleInstance::checkIntervalMs + 1000));
+    }
     SingleInstance later(folder.path());
-    EXPECT_FALSE(later.becomePrimary()) << "replaced " << replaced;
+    EXPECT_FALSE(later.becomePrimary()) << "replaced " << c.replaced << ", socket too " << c.socketToo;
     auto answer = std::async(std::launch::async, [&] {
       return SingleInstance::forward(folder.path(), request(Command::open, {"/shot.png"}));
     });
     EXPECT_EQ(pump(answer), std::optional<bool>(true));
   }
-  EXPECT_EQ(primary.handled, QStringList({"/shot.png", "/shot.png"}));
+  EXPECT_EQ(primary.handled, QStringList({"/shot.png", "/shot.png", "/shot.png"}));
+}
+
+// An instance with no descriptor left when a flood of connections comes (the
+// accept that fails stops Qt's server for good): once the flood is gone, it
+// listens again and a launch is answered.
+TEST(SingleInstance, AFloodToTheDescriptorLimitIsOutlived) {
+  QTemporaryDir folder;
+  int ready[2], flooded[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe2(flooded, O_NONBLOCK), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const rlimit limit{48, 48};
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    Recording primary(folder.path());
+    std::vector<int> held; // what the instance holds besides: editors' files, helpers' pipes
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+      held.push_back(fd);
+    const char listening = primary.listening ? 'y' : 'n';
+    [[maybe_unused]] const auto written = ::write(ready[1], &listening, 1);
+    const QDeadlineTimer end(20'000);
+    char gone = 0;
+    while (!end.hasExpired()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      if (!held.empty() && ::read(flooded[0], &gone, 1) == 1)
+        for (const int fd : std::exchange(held, {}))
+          ::close(fd);
+      ::usleep(5000);
+    }
+    ::_exit(0);
+  }
+  ASSERT_GT(child, 0);
+  char listening = 0;
+  ASSERT_EQ(::read(ready[0], &listening, 1), 1);
+  EXPECT_EQ(listening, 'y');
+  {
+    std::vector<std::unique_ptr<QLocalSocket>> flood(60);
+    for (auto &socket : flood) {
+      socket = std::make_unique<QLocalSocket>();
+      socket->connectToServer(folder.filePath("instance" + SingleInstance::instanceKey() + ".sock"));
+      if (socket->waitForConnected(200))
+        socket->write("{\"v\":1,\"cmd\":\"op");
+    }
+    QTest::qWait(500);
+  }
+  ASSERT_EQ(::write(flooded[1], "x", 1), 1);
+  // Within the check period and 2 s.
+  EXPECT_EQ(SingleInstance::forward(folder.path(), request(Command::reopen), SingleInstance::checkIntervalMs + 2000),
+            std::optional<bool>(true));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  for (const int fd : {ready[0], ready[1], flooded[0], flooded[1]})
+    ::close(fd);
 }
 
 // An instance that started in the other place (another user held the
 // temporary name then) keeps the display once that name is free again: a
-// later launch hands over to it rather than start a second one.
+// later launch hands over to it rather than start a second one, also while
+// another launch holds the lock of its own place on the way there.
 TEST(SingleInstance, AnInstanceInTheOtherPlaceIsHandedTheLaunch) {
   QTemporaryDir place, other, empty;
   {
     Recording primary(other.path());
     ASSERT_TRUE(primary.listening);
-    SingleInstance later(place.path(), other.path());
-    EXPECT_FALSE(later.becomePrimary());
-    EXPECT_EQ(later.folder(), other.path());
-    auto answer = std::async(std::launch::async, [&] {
-      return SingleInstance::forward(later.folder(), request(Command::open, {"/shot.png"}));
-    });
-    EXPECT_EQ(pump(answer), std::optional<bool>(true));
-    EXPECT_EQ(primary.handled, QStringList({"/shot.png"}));
+    EXPECT_TRUE(SingleInstance::isRunning(place.path(), SingleInstance::instanceKey(), other.path()));
+    for (const int launches : {1, 8}) {
+      FileLock handingOver(place.filePath("instance" + SingleInstance::instanceKey() + ".lock"));
+      ASSERT_TRUE(launches == 1 || handingOver.tryLock(FileLock::Mode::exclusive));
+      std::vector<std::future<std::optional<bool>>> answers;
+      for (int i = 0; i < launches; ++i)
+        answers.push_back(std::async(std::launch::async, [&] {
+          SingleInstance later(place.path(), other.path());
+          if (later.becomePrimary())
+            return std::optional<bool>();
+          EXPECT_TRUE(launches > 1 || later.folder() == other.path());
+          return later.forward(request(Command::open, {"/shot.png"}));
+        }));
+      for (auto &answer : answers)
+        EXPECT_EQ(pump(answer), std::optional<bool>(true)) << launches;
+    }
+    EXPECT_EQ(primary.handled.size(), 9);
   }
   // Nobody there: the launch is the instance, in its own place.
   SingleInstance alone(place.path(), empty.path());

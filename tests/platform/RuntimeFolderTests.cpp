@@ -27,6 +27,9 @@ struct Places {
   QString shared() const { return temporary() + QString("/%1-%2").arg(identifier).arg(::geteuid()); }
   QString fallback() const { return cache() + QString("/%1/runtime").arg(identifier); }
   QString elsewhere() const { return root.filePath("elsewhere"); }
+  QString own() const { return root.filePath("own"); }
+  // The shared name taken, so the cache is the place.
+  void squat() const { QFile(shared()).open(QIODevice::WriteOnly); }
 };
 
 struct Planted {
@@ -44,9 +47,21 @@ void makeFolder(const QString &path, mode_t mode) {
 
 class RuntimeFolderPlaces : public testing::TestWithParam<Planted> {};
 
+// A folder of another user, open to everyone: as root one is made; a user
+// cannot give a folder away, so the system's own stands in.
+void makeAnotherUsersFolder(const QString &path) {
+  if (::geteuid() != 0) {
+    ASSERT_TRUE(QFile::link(QStringLiteral("/tmp"), path));
+    return;
+  }
+  makeFolder(path, 0777);
+  ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+}
+
 // Another local user can make the shared name first, open to everyone or as
 // a link: the folder used is then the user's own fixed fallback, the same at
-// every launch, and nothing is created through the link.
+// every launch, and nothing is created through the link. The fallback is
+// used only where nobody else can change it; otherwise there is none.
 TEST_P(RuntimeFolderPlaces, AreTheUsersOwn) {
   const Planted &c = GetParam();
   Places places;
@@ -55,25 +70,47 @@ TEST_P(RuntimeFolderPlaces, AreTheUsersOwn) {
   c.plant(places);
   const auto find = [&] { return RuntimeFolder::path(identifier, places.temporary(), places.cache()); };
   const QString folder = find();
-  EXPECT_EQ(folder, c.expected(places));
-  EXPECT_TRUE(RuntimeFolder::isPrivate(folder));
+  EXPECT_EQ(folder.toStdString(), c.expected(places).toStdString());
+  EXPECT_EQ(RuntimeFolder::isPrivate(folder), !folder.isEmpty());
   EXPECT_EQ(find(), folder);
   EXPECT_TRUE(QDir(places.elsewhere()).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RuntimeFolderPlaces,
-    testing::Values(Planted{"AlreadyThere", [](const Places &p) { makeFolder(p.shared(), 0700); },
-                            [](const Places &p) -> QString { return p.shared(); }},
-                    Planted{"NothingThere", [](const Places &) {},
-                            [](const Places &p) -> QString { return p.shared(); }},
-                    Planted{"OpenToOthers", [](const Places &p) { makeFolder(p.shared(), 0777); },
-                            [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"ALink", [](const Places &p) { QFile::link(p.elsewhere(), p.shared()); },
-                            [](const Places &p) -> QString { return p.fallback(); }},
-                    Planted{"AFile", [](const Places &p) { QFile(p.shared()).open(QIODevice::WriteOnly); },
-                            [](const Places &p) -> QString { return p.fallback(); }}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, RuntimeFolderPlaces,
+                         testing::Values(Planted{"AlreadyThere", [](const Places &p) { makeFolder(p.shared(), 0700); },
+                                                 [](const Places &p) -> QString { return p.shared(); }},
+                                         Planted{"NothingThere", [](const Places &) {},
+                                                 [](const Places &p) -> QString { return p.shared(); }},
+                                         Planted{"OpenToOthers", [](const Places &p) { makeFolder(p.shared(), 0777); },
+                                                 [](const Places &p) -> QString { return p.fallback(); }},
+                                         Planted{"ALink",
+                                                 [](const Places &p) { QFile::link(p.elsewhere(), p.shared()); },
+                                                 [](const Places &p) -> QString { return p.fallback(); }},
+                                         Planted{"AFile", [](const Places &p) { p.squat(); },
+                                                 [](const Places &p) -> QString { return p.fallback(); }},
+                                         Planted{"ACacheOpenToTheGroup",
+                                                 [](const Places &p) {
+                                                   p.squat();
+                                                   makeFolder(p.cache(), 0770);
+                                                 },
+                                                 [](const Places &) { return QString(); }},
+                                         Planted{"ACacheLinkToAnotherUsersFolder",
+                                                 [](const Places &p) {
+                                                   p.squat();
+                                                   makeFolder(p.cache(), 0700);
+                                                   makeAnotherUsersFolder(p.root.filePath("others"));
+                                                   QFile::link(p.root.filePath("others"), p.cache() + '/' + identifier);
+                                                 },
+                                                 [](const Places &) { return QString(); }},
+                                         Planted{"ACacheLinkToAFolderOfTheUsersOwn",
+                                                 [](const Places &p) {
+                                                   p.squat();
+                                                   makeFolder(p.cache(), 0700);
+                                                   makeFolder(p.own(), 0700);
+                                                   QFile::link(p.own(), p.cache() + '/' + identifier);
+                                                 },
+                                                 [](const Places &p) -> QString { return p.fallback(); }}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A lock file is never opened through a link planted at its name, nor is
 // one created where the link points.

@@ -47,6 +47,8 @@ public:
   bool isBusy() const;
   // The error of the last tryLock() or lock(); 0 after success.
   int error() const { return error_; }
+  // Whether the descriptor is still the file at the path.
+  bool isCurrent() const;
 
   // Removes the lock file at `path` if nobody holds it: under an exclusive
   // lock on that very file, and only when `removable` (asked under the lock,
@@ -61,8 +63,6 @@ public:
 private:
   bool openExisting(const QString &path);
   bool removeHeld();
-  // Whether the descriptor is still the file at the path.
-  bool isCurrent() const;
 
   int fd_ = -1;
   int error_ = 0;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -13,6 +14,8 @@
 namespace crel {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcRuntime, "crel.runtime")
 
 // Made 0700 when missing; what is there then must be private, as the folder
 // opened (without following a link) shows, not as the name looked before.
@@ -30,6 +33,53 @@ QString usersHome() {
       found->pw_dir[0] == '/')
     return QFile::decodeName(found->pw_dir);
   return QDir::homePath();
+}
+
+// Why nobody but us can change what `path` names, or empty when so: a folder
+// of ours that group and others may not write, or our own link to one.
+QString changeableBecause(const QString &path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat info {};
+  if (::lstat(name.constData(), &info) != 0)
+    return qt_error_string(errno);
+  if (S_ISLNK(info.st_mode)) {
+    if (info.st_uid != ::geteuid())
+      return QStringLiteral("a link of another user");
+    if (::stat(name.constData(), &info) != 0)
+      return QStringLiteral("a link to nothing");
+  }
+  if (!S_ISDIR(info.st_mode))
+    return QStringLiteral("not a folder");
+  if (info.st_uid != ::geteuid())
+    return QStringLiteral("a folder of another user");
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    return QStringLiteral("a folder others may write");
+  return {};
+}
+
+// The cache place, when every folder from the cache folder down is one
+// nobody else can change: another user who could swap one could give a
+// later launch another folder, and with it a second instance.
+QString cachePlace(const QString &cacheDirectory, const QString &identifier, bool create) {
+  if (cacheDirectory.isEmpty() || !QDir::isAbsolutePath(cacheDirectory))
+    return {};
+  const QString parent = cacheDirectory + QLatin1Char('/') + identifier;
+  for (const QString &folder : {cacheDirectory, parent}) {
+    if (create)
+      ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    if (const QString why = changeableBecause(folder); !why.isEmpty()) {
+      if (create)
+        qCWarning(lcRuntime).noquote() << "no runtime folder in the cache:" << folder << "is" << why;
+      return {};
+    }
+  }
+  const QString runtime = parent + QStringLiteral("/runtime");
+  if (!create)
+    return runtime;
+  const QString folder = prepared(runtime);
+  if (folder.isEmpty())
+    qCWarning(lcRuntime).noquote() << "no runtime folder in the cache:" << runtime << "is not a private folder";
+  return folder;
 }
 
 } // namespace
@@ -52,11 +102,10 @@ QString RuntimeFolder::path(const QString &identifier, const QString &temporaryD
       !folder.isEmpty())
     return folder;
   // The user's own cache: nobody else can have made a name there.
-  if (cacheDirectory.isEmpty() || !QDir::isAbsolutePath(cacheDirectory))
-    return {};
-  const QString parent = cacheDirectory + QLatin1Char('/') + identifier;
-  QDir().mkpath(parent);
-  return prepared(parent + QStringLiteral("/runtime"));
+  const QString folder = cachePlace(cacheDirectory, identifier, true);
+  if (folder.isEmpty())
+    qCWarning(lcRuntime) << "no private runtime folder: instances and copies cannot see each other";
+  return folder;
 }
 
 QString RuntimeFolder::path(const QString &identifier) {
@@ -68,8 +117,8 @@ QString RuntimeFolder::path(const QString &identifier) {
 QString RuntimeFolder::otherPlace(const QString &identifier) {
   if (!qEnvironmentVariableIsEmpty("CREL_RUNTIME_DIR"))
     return {};
-  const QString cache = usersHome() + QStringLiteral("/.cache/") + identifier + QStringLiteral("/runtime");
-  return cache != path(identifier) && isPrivate(cache) ? cache : QString();
+  const QString cache = cachePlace(usersHome() + QStringLiteral("/.cache"), identifier, false);
+  return !cache.isEmpty() && cache != path(identifier) && isPrivate(cache) ? cache : QString();
 }
 
 } // namespace crel

@@ -14,7 +14,9 @@ namespace crel {
 // so neither decides: the place is /tmp/<identifier>-<uid>; where that name
 // is someone else's (another user made it first, open to others, or a link),
 // <home>/.cache/<identifier>/runtime, the home being the user's own in the
-// password database. A test bed keeps its runs apart with $CREL_RUNTIME_DIR.
+// password database, used only while every folder from the cache folder down
+// is ours and closed to writing by others (a link there ours, to such a
+// folder). A test bed keeps its runs apart with $CREL_RUNTIME_DIR.
 class RuntimeFolder {
 public:
   // Empty when none of the places can be made safe.

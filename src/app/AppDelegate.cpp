@@ -202,7 +202,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
                             [this](const QString &message) { report(message); }});
 
   if (options.openPaths.isEmpty())
-    return finishLaunch(options, sessionExisted);
+    return finishLaunch(options, sessionExisted, {});
   // Read away from the main thread, as a later launch's files are, so the
   // instance answers meanwhile; the ending is chosen once they are read:
   // an opened image is an editor, not a reason for the settings.
@@ -211,20 +211,20 @@ void AppDelegate::launch(const LaunchOptions &options) {
       [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
         launching_ = true;
         const auto launched = qScopeGuard([this] { launching_ = false; });
-        showOpened(options.openPaths, outcomes, options.notOpened);
-        finishLaunch(options, sessionExisted);
+        const Opened opened = openOutcomes(options.openPaths, outcomes, options.notOpened);
+        finishLaunch(options, sessionExisted, opened);
       });
 }
 
-void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted) {
-  // Said after the launch's own window is up, so the alert lands on top of it.
+void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files) {
+  // Said after the launch's own window is up, so the alerts land on top of it.
   const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
     // What the launch had to say stays in front of the user.
-    if (reportedAtLaunch_)
-      return;
+    if (reportedAtLaunch_ || !files.problem.isEmpty())
+      break;
     yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
     if (applicationActive())
       yieldActivation();
@@ -232,6 +232,7 @@ void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted
   case WindowPresentation::LaunchEnd::settings: showWelcome(); break;
   case WindowPresentation::LaunchEnd::nothing: break;
   }
+  showOpened(files);
   if (!shortcutProblem.isEmpty())
     report(shortcutProblem);
 }
@@ -689,6 +690,12 @@ void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notO
 
 bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
                              qsizetype notOpened) {
+  return showOpened(openOutcomes(paths, outcomes, notOpened));
+}
+
+AppDelegate::Opened AppDelegate::openOutcomes(const QStringList &paths,
+                                              const std::vector<ImageOpening::Outcome> &outcomes,
+                                              qsizetype notOpened) {
   QList<ImageOpening::Failure> failures;
   EditorController *last = nullptr;
   for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
@@ -703,14 +710,20 @@ bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOp
       failures.append({path, ImageOpening::Problem::noMemory, outcomes[i].format});
     }
   }
+  if (failures.isEmpty() && notOpened == 0)
+    return {last, {}};
+  return {last, ImageOpening::failureMessage(failures, notOpened)};
+}
+
+bool AppDelegate::showOpened(const Opened &opened) {
   // What the request opened last is what the user looks at, and the
   // request's one alert is about it: a sheet on that editor, not on the
-  // window that was key before.
-  if (last)
-    last->present();
-  if (!failures.isEmpty() || notOpened > 0)
-    report(ImageOpening::failureMessage(failures, notOpened), last ? last->window() : nullptr);
-  return last != nullptr;
+  // window that was key before. Without one, the window the launch showed.
+  if (opened.last)
+    opened.last->present();
+  if (!opened.problem.isEmpty())
+    report(opened.problem, opened.last ? opened.last->window() : nullptr);
+  return opened.last != nullptr;
 }
 
 bool AppDelegate::openImageFile(const QString &path) { return openFiles({path}); }

@@ -178,9 +178,19 @@ Q_SIGNALS:
   void alertShown(const QString &text);
 
 private:
+  // A request's files made editors: the last one, and what did not open (empty: all did).
+  struct Opened {
+    EditorController *last = nullptr;
+    QString problem;
+  };
+  Opened openOutcomes(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
+                      qsizetype notOpened);
+  // Brings the last editor forward with the alert on it.
+  bool showOpened(const Opened &opened);
   QDateTime now() const;
-  // The launch's ending, once its files are read: a capture, the settings, or the hand-back.
-  void finishLaunch(const LaunchOptions &options, bool sessionExisted);
+  // The launch's ending, once its files are read: a capture, the settings, or
+  // the hand-back; then the files' alert.
+  void finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files);
   void touch() { lastInteraction_ = now(); }
   void makeMenus();
   // Attaches the menus to the status item: no status item until launch.

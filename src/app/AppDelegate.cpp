@@ -298,6 +298,21 @@ void AppDelegate::newCapture() {
     QApplication::beep();
     return;
   }
+  // An alert above everything holds the application until it is answered:
+  // the capture follows then, or its stills would hold the alert.
+  for (QWidget *w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMessageBox *>(w) && w->isVisible() && w->windowModality() == Qt::ApplicationModal) {
+      WindowRegistry::present(*w);
+      if (!std::exchange(captureWaits_, true)) {
+        const auto resume = [this] {
+          if (std::exchange(captureWaits_, false))
+            QTimer::singleShot(0, this, &AppDelegate::newCapture);
+        };
+        connect(static_cast<QDialog *>(w), &QDialog::finished, this, resume);
+        connect(w, &QObject::destroyed, this, resume);
+      }
+      return;
+    }
   services_.capture.begin();
 }
 
@@ -484,8 +499,9 @@ void AppDelegate::presentAlert(const QString &title, const QString &text, QWidge
       new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
   box->setInformativeText(text);
   box->setAttribute(Qt::WA_DeleteOnClose);
+  // open() would make any alert window-modal, which without a parent holds nothing.
   box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
-  box->open();
+  box->show();
   Q_EMIT alertShown(lastAlert_);
 }
 

@@ -225,6 +225,8 @@ private:
   // An alert was shown while launching: nothing is handed back.
   bool reportedAtLaunch_ = false;
   bool launching_ = false;
+  // A capture was asked for while an alert held the application.
+  bool captureWaits_ = false;
   bool quitAccepted_ = false;
   // Whether the accepted quit found an update waiting, and kept the editors for it.
   bool updateWaits_ = false;

@@ -304,9 +304,10 @@ void AppDelegate::newCapture() {
     if (qobject_cast<QMessageBox *>(w) && w->isVisible() && w->windowModality() == Qt::ApplicationModal) {
       WindowRegistry::present(*w);
       if (!std::exchange(captureWaits_, true)) {
+        // The window manager takes the alert's frame away in its own time.
         const auto resume = [this] {
           if (std::exchange(captureWaits_, false))
-            QTimer::singleShot(0, this, &AppDelegate::newCapture);
+            QTimer::singleShot(afterAlertMs, this, &AppDelegate::newCapture);
         };
         connect(static_cast<QDialog *>(w), &QDialog::finished, this, resume);
         connect(w, &QObject::destroyed, this, resume);

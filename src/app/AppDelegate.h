@@ -77,6 +77,8 @@ class AppDelegate : public QObject {
   Q_OBJECT
 public:
   static constexpr int yieldWindowMs = 5000;
+  // From an alert's answer to the capture that waited for it.
+  static constexpr int afterAlertMs = 200;
 
   explicit AppDelegate(AppServices services, QObject *parent = nullptr);
   ~AppDelegate() override;
@@ -85,6 +87,8 @@ public:
 
   // The capture road.
   void newCapture();
+  // A capture waits for an alert above everything to be answered.
+  bool captureWaits() const { return captureWaits_; }
   EditorController &showEditor(const QImage &image, const CaptureSource &source);
   void connectEditor(std::unique_ptr<EditorController> editor);
   EditorController *currentEditor() const;

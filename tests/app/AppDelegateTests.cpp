@@ -82,8 +82,8 @@ TEST_F(Delegate, LaunchBranchesShowWelcomeCaptureOrNothing) {
     QCoreApplication::processEvents();
     EXPECT_EQ(capture.phase(), CaptureCoordinator::Phase::idle);
     answerAlerts();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(capture.phase() != CaptureCoordinator::Phase::idle, row.capturing);
+    const auto capturing = [&] { return capture.phase() != CaptureCoordinator::Phase::idle; };
+    EXPECT_EQ(QTest::qWaitFor(capturing, row.capturing ? 5000 : 0), row.capturing);
     EXPECT_EQ(delegate->editors().size(), row.editors);
     EXPECT_EQ(session.reads, row.sessionFile && !row.options.isolatedTest ? 1 : 0);
     EXPECT_EQ(session.clears, session.reads);

@@ -711,8 +711,7 @@ bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOp
 }
 
 AppDelegate::Opened AppDelegate::openOutcomes(const QStringList &paths,
-                                              const std::vector<ImageOpening::Outcome> &outcomes,
-                                              qsizetype notOpened) {
+                                              const std::vector<ImageOpening::Outcome> &outcomes, qsizetype notOpened) {
   QList<ImageOpening::Failure> failures;
   EditorController *last = nullptr;
   for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {

@@ -202,7 +202,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
                             [this](const QString &message) { report(message); }});
 
   if (options.openPaths.isEmpty())
-    return finishLaunch(options, sessionExisted);
+    return finishLaunch(options, sessionExisted, {});
   // Read away from the main thread, as a later launch's files are, so the
   // instance answers meanwhile; the ending is chosen once they are read:
   // an opened image is an editor, not a reason for the settings.
@@ -211,20 +211,20 @@ void AppDelegate::launch(const LaunchOptions &options) {
       [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
         launching_ = true;
         const auto launched = qScopeGuard([this] { launching_ = false; });
-        showOpened(options.openPaths, outcomes, options.notOpened);
-        finishLaunch(options, sessionExisted);
+        const Opened opened = openOutcomes(options.openPaths, outcomes, options.notOpened);
+        finishLaunch(options, sessionExisted, opened);
       });
 }
 
-void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted) {
-  // Said after the launch's own window is up, so the alert lands on top of it.
+void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files) {
+  // Said after the launch's own window is up, so the alerts land on top of it.
   const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
     // What the launch had to say stays in front of the user.
-    if (reportedAtLaunch_)
-      return;
+    if (reportedAtLaunch_ || !files.problem.isEmpty())
+      break;
     yieldActivationUntil_ = now().addMSecs(yieldWindowMs);
     if (applicationActive())
       yieldActivation();
@@ -232,6 +232,7 @@ void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted
   case WindowPresentation::LaunchEnd::settings: showWelcome(); break;
   case WindowPresentation::LaunchEnd::nothing: break;
   }
+  showOpened(files);
   if (!shortcutProblem.isEmpty())
     report(shortcutProblem);
 }
@@ -297,6 +298,22 @@ void AppDelegate::newCapture() {
     QApplication::beep();
     return;
   }
+  // An alert above everything holds the application until it is answered:
+  // the capture follows then, or its stills would hold the alert.
+  for (QWidget *w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMessageBox *>(w) && w->isVisible() && w->windowModality() == Qt::ApplicationModal) {
+      WindowRegistry::present(*w);
+      if (!std::exchange(captureWaits_, true)) {
+        // The window manager takes the alert's frame away in its own time.
+        const auto resume = [this] {
+          if (std::exchange(captureWaits_, false))
+            QTimer::singleShot(afterAlertMs, this, &AppDelegate::newCapture);
+        };
+        connect(static_cast<QDialog *>(w), &QDialog::finished, this, resume);
+        connect(w, &QObject::destroyed, this, resume);
+      }
+      return;
+    }
   services_.capture.begin();
 }
 
@@ -483,8 +500,9 @@ void AppDelegate::presentAlert(const QString &title, const QString &text, QWidge
       new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
   box->setInformativeText(text);
   box->setAttribute(Qt::WA_DeleteOnClose);
+  // open() would make any alert window-modal, which without a parent holds nothing.
   box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
-  box->open();
+  box->show();
   Q_EMIT alertShown(lastAlert_);
 }
 
@@ -689,6 +707,11 @@ void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notO
 
 bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
                              qsizetype notOpened) {
+  return showOpened(openOutcomes(paths, outcomes, notOpened));
+}
+
+AppDelegate::Opened AppDelegate::openOutcomes(const QStringList &paths,
+                                              const std::vector<ImageOpening::Outcome> &outcomes, qsizetype notOpened) {
   QList<ImageOpening::Failure> failures;
   EditorController *last = nullptr;
   for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
@@ -703,14 +726,20 @@ bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOp
       failures.append({path, ImageOpening::Problem::noMemory, outcomes[i].format});
     }
   }
+  if (failures.isEmpty() && notOpened == 0)
+    return {last, {}};
+  return {last, ImageOpening::failureMessage(failures, notOpened)};
+}
+
+bool AppDelegate::showOpened(const Opened &opened) {
   // What the request opened last is what the user looks at, and the
   // request's one alert is about it: a sheet on that editor, not on the
-  // window that was key before.
-  if (last)
-    last->present();
-  if (!failures.isEmpty() || notOpened > 0)
-    report(ImageOpening::failureMessage(failures, notOpened), last ? last->window() : nullptr);
-  return last != nullptr;
+  // window that was key before. Without one, the window the launch showed.
+  if (opened.last)
+    opened.last->present();
+  if (!opened.problem.isEmpty())
+    report(opened.problem, opened.last ? opened.last->window() : nullptr);
+  return opened.last != nullptr;
 }
 
 bool AppDelegate::openImageFile(const QString &path) { return openFiles({path}); }

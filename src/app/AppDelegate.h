@@ -77,6 +77,8 @@ class AppDelegate : public QObject {
   Q_OBJECT
 public:
   static constexpr int yieldWindowMs = 5000;
+  // From an alert's answer to the capture that waited for it.
+  static constexpr int afterAlertMs = 200;
 
   explicit AppDelegate(AppServices services, QObject *parent = nullptr);
   ~AppDelegate() override;
@@ -85,6 +87,8 @@ public:
 
   // The capture road.
   void newCapture();
+  // A capture waits for an alert above everything to be answered.
+  bool captureWaits() const { return captureWaits_; }
   EditorController &showEditor(const QImage &image, const CaptureSource &source);
   void connectEditor(std::unique_ptr<EditorController> editor);
   EditorController *currentEditor() const;
@@ -178,9 +182,19 @@ Q_SIGNALS:
   void alertShown(const QString &text);
 
 private:
+  // A request's files made editors: the last one, and what did not open (empty: all did).
+  struct Opened {
+    EditorController *last = nullptr;
+    QString problem;
+  };
+  Opened openOutcomes(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
+                      qsizetype notOpened);
+  // Brings the last editor forward with the alert on it.
+  bool showOpened(const Opened &opened);
   QDateTime now() const;
-  // The launch's ending, once its files are read: a capture, the settings, or the hand-back.
-  void finishLaunch(const LaunchOptions &options, bool sessionExisted);
+  // The launch's ending, once its files are read: a capture, the settings, or
+  // the hand-back; then the files' alert.
+  void finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files);
   void touch() { lastInteraction_ = now(); }
   void makeMenus();
   // Attaches the menus to the status item: no status item until launch.
@@ -215,6 +229,8 @@ private:
   // An alert was shown while launching: nothing is handed back.
   bool reportedAtLaunch_ = false;
   bool launching_ = false;
+  // A capture was asked for while an alert held the application.
+  bool captureWaits_ = false;
   bool quitAccepted_ = false;
   // Whether the accepted quit found an update waiting, and kept the editors for it.
   bool updateWaits_ = false;

@@ -178,6 +178,17 @@ QMenu *AppMenus::windowMenu() {
       if (w->isVisible() && WindowRegistry::canBecomeMain(*w))
         w->raise();
   });
+  // The open editor windows follow the commands, listed afresh each time.
+  const qsizetype commands = menu.actions().size();
+  connect(&menu, &QMenu::aboutToShow, this, [this, &menu, commands] {
+    if (hooks_.screenshotsNeedUpdate)
+      hooks_.screenshotsNeedUpdate();
+    for (QAction *listed : menu.actions().mid(commands))
+      delete listed;
+    if (!screenshots_.empty())
+      menu.addSeparator();
+    addScreenshotItems(menu);
+  });
   return &menu;
 }
 
@@ -232,9 +243,16 @@ QList<QAction *> AppMenus::updateItems() const {
 }
 
 void AppMenus::setScreenshots(const std::vector<ShellRules::ScreenshotEntry> &entries) {
+  screenshots_ = entries;
   QMenu &menu = *screenshotsMenu_;
   menu.clear();
-  for (const ShellRules::ScreenshotEntry &entry : entries) {
+  addScreenshotItems(menu);
+  if (entries.empty())
+    menu.addAction(crel::tr("No open screenshots"))->setEnabled(false);
+}
+
+void AppMenus::addScreenshotItems(QMenu &menu) {
+  for (const ShellRules::ScreenshotEntry &entry : screenshots_) {
     QAction *item = menu.addAction(entry.title);
     // A menu item has no mixed state: a minimised window shows a dash instead.
     item->setCheckable(entry.state == Qt::Checked);
@@ -248,8 +266,6 @@ void AppMenus::setScreenshots(const std::vector<ShellRules::ScreenshotEntry> &en
         hooks_.showOpenScreenshot(editor);
     });
   }
-  if (entries.empty())
-    menu.addAction(crel::tr("No open screenshots"))->setEnabled(false);
 }
 
 void AppMenus::retitleCaptureItem() {

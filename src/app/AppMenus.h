@@ -59,7 +59,8 @@ public:
   // Every update item (tag 710), application menu first.
   QList<QAction *> updateItems() const;
 
-  // Rebuilds the open-screenshots submenu.
+  // Rebuilds the open-screenshots submenu; the Window menu lists the same
+  // entries when it opens.
   void setScreenshots(const std::vector<ShellRules::ScreenshotEntry> &entries);
   // Retitles the capture item with the current shortcut (the status menu
   // does this each time it opens).
@@ -74,6 +75,8 @@ private:
   void buildMainMenus(const QString &applicationName);
   void buildStatusMenu();
   QMenu *windowMenu();
+  // One item per open screenshot, each bringing its window forward.
+  void addScreenshotItems(QMenu &menu);
   static QWidget *frontWindow();
 
   Hooks hooks_;
@@ -82,6 +85,7 @@ private:
   std::vector<std::unique_ptr<QMenu>> owned_;
   QList<QMenu *> mainMenus_;
   QAction *captureItem_ = nullptr;
+  std::vector<ShellRules::ScreenshotEntry> screenshots_;
   // Menu items for the focused text field's own Cut/Copy/Paste/Select All.
   QList<QAction *> editItems_;
 };

@@ -15,12 +15,13 @@ namespace {
 
 // A desktop's key binding runs `--capture` against the running instance: its
 // exit status says whether the displays froze. A capture still waiting (on a
-// permission dialog, say) answers yes before the caller gives up on us; one
-// that freezes only after the caller gave up is taken back.
-void answerOnceFrozen(CaptureCoordinator &capture, const ForwardedLaunch &request, bool handled,
+// permission dialog or for an alert to be answered, say) answers yes before
+// the caller gives up on us; one that freezes only after the caller gave up is
+// taken back.
+void answerOnceFrozen(CaptureCoordinator &capture, const ForwardedLaunch &request, bool handled, bool waits,
                       const SingleInstance::Reply &reply) {
   using Phase = CaptureCoordinator::Phase;
-  if (!handled || capture.phase() != Phase::preparing)
+  if (!handled || (capture.phase() != Phase::preparing && !waits))
     return reply(handled && capture.phase() != Phase::idle);
   auto *watch = new QObject(&capture);
   auto answered = std::make_shared<bool>(false);
@@ -52,9 +53,11 @@ void ForwardedRequests::handle(const ForwardedLaunch &request, const SingleInsta
   if (request.isLate())
     return reply(false);
   switch (request.command) {
-  case ForwardedLaunch::Command::capture:
-    answerOnceFrozen(capture_, request, delegate_.handleForwarded(request), reply);
+  case ForwardedLaunch::Command::capture: {
+    const bool handled = delegate_.handleForwarded(request);
+    answerOnceFrozen(capture_, request, handled, delegate_.captureWaits(), reply);
     return;
+  }
   case ForwardedLaunch::Command::open:
     // Reading may outlast the launch's deadline: the launch waits for it.
     reply.accept();

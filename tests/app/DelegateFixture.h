@@ -21,6 +21,7 @@
 #include "support/FakeNotificationCenter.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -99,8 +100,19 @@ protected:
     return *delegate;
   }
 
+  // The user answers every alert on screen (here the launch's own, about
+  // the shortcut); true when there was one.
+  static bool answerAlerts() {
+    bool answered = false;
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+        answered = (box->done(QMessageBox::Ok), true);
+    return answered;
+  }
+
   // Runs the capture road up to a selection on the one display.
   void captureRegion() {
+    answerAlerts();
     delegate->newCapture();
     ASSERT_TRUE(pendingStills);
     auto done = std::move(pendingStills);

@@ -70,7 +70,8 @@ TEST_F(Delegate, AcceptedFilesOpenHoweverLongReadingThemTakes) {
   }
 }
 
-// A capture is about the moment: one its launch gave up on never freezes the displays.
+// A capture is about the moment: one its launch gave up on never freezes the
+// displays; one waiting for the launch's alert to be answered freezes them then.
 TEST_F(Delegate, ALateCaptureRequestIsStillDropped) {
   AppDelegate &app = make();
   app.launch({true, false, true});
@@ -80,6 +81,16 @@ TEST_F(Delegate, ALateCaptureRequestIsStillDropped) {
   EXPECT_EQ(said.words, QStringList{"no"});
   EXPECT_EQ(capture.phase(), CaptureCoordinator::Phase::idle);
   EXPECT_FALSE(pendingStills);
+
+  said.words.clear();
+  requests.handle(within(Command::capture, 20'000, {}), said.reply());
+  EXPECT_TRUE(said.words.isEmpty());
+  ASSERT_TRUE(answerAlerts());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bool(pendingStills); }));
+  pendingStills({CaptureSnapshot{1, geom::Rect(0, 0, 800, 600), filledImage({800, 600}, Qt::gray)}}, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !said.words.isEmpty(); }));
+  EXPECT_EQ(said.words, QStringList{"yes"});
+  capture.cancel();
 }
 
 // Requests of large images against the memory the process has left: each

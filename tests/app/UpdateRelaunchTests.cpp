@@ -52,9 +52,7 @@ protected:
     AppDelegate &made = make(&updater, &sessionFile);
     QObject::connect(&made, &AppDelegate::alertShown, &made, [this](const QString &text) { alerts += text; });
     made.launch({});
-    for (QWidget *w : QApplication::topLevelWidgets())
-      if (auto *box = qobject_cast<QMessageBox *>(w))
-        box->done(QMessageBox::Ok);
+    answerAlerts();
     QCoreApplication::processEvents();
     return *delegate;
   }

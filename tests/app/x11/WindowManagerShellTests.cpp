@@ -34,9 +34,7 @@ protected:
   // The launch's own alert (no shortcut without a display here) is answered.
   void launch(SessionStore *store, const LaunchOptions &options) {
     make(nullptr, store).launch(options);
-    for (QWidget *w : QApplication::topLevelWidgets())
-      if (auto *box = qobject_cast<QMessageBox *>(w))
-        box->done(QMessageBox::Ok);
+    answerAlerts();
   }
 
   EditorController &open(int seed) {
@@ -123,30 +121,60 @@ TEST_F(WindowManagerShell, TheTrayIconIsNoWindowForTheIdleRule) {
   EXPECT_TRUE(std::none_of(windows.begin(), windows.end(), [](const auto &w) { return w->isVisible(); }));
 }
 
-// A batch with a file that did not open, while another editor is key: the
-// batch's editor comes to the front and stays key, and the alert is its sheet.
+// A request with a file that did not open ends with the window it shows in
+// front, key, and the alert as its sheet: a batch while another editor is
+// key shows its editor; a first launch with nothing to open, the settings.
 TEST_F(WindowManagerShell, ABatchEndsWithItsLastEditorKeyAndItsAlertOnIt) {
-  launch(nullptr, {true, false, true});
-  QWidget &earlier = *open(0).window();
-  earlier.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&earlier));
   const QString fresh = pictures.filePath("fresh.png");
   ASSERT_TRUE(test::filledImage({300, 200}, Qt::darkCyan).save(fresh));
-  bool answered = false;
-  delegate->openFilesInBackground({fresh, pictures.filePath("missing.png")}, 0, [&](bool) { answered = true; });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
-  ASSERT_EQ(delegate->editors().size(), 2u);
-  QWidget *opened = delegate->editors().back()->window();
-  QMessageBox *alert = nullptr;
-  for (QWidget *w : QApplication::topLevelWidgets())
-    if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
-      alert = box;
-  ASSERT_TRUE(alert);
-  EXPECT_EQ(alert->parentWidget(), opened) << "the alert is a sheet on the batch's editor";
-  EXPECT_TRUE(alert->text().contains("missing.png")) << alert->text().toStdString();
-  alert->done(QMessageBox::Ok);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == opened; }, 5000));
-  // Still so once the window manager settled.
-  QTest::qWait(500);
-  EXPECT_EQ(QApplication::activeWindow(), opened);
+  const QString missing = pictures.filePath("missing.png");
+  const struct {
+    const char *name;
+    std::function<QWidget *()> request; // the window the request shows
+  } rows[] = {
+      {"a batch while another editor is key",
+       [&]() -> QWidget * {
+         launch(nullptr, {true, false, true});
+         QWidget &earlier = *open(0).window();
+         earlier.activateWindow();
+         EXPECT_TRUE(QTest::qWaitForWindowActive(&earlier));
+         bool answered = false;
+         delegate->openFilesInBackground({fresh, missing}, 0, [&](bool) { answered = true; });
+         EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
+         EXPECT_EQ(delegate->editors().size(), 2u);
+         return delegate->editors().back()->window();
+       }},
+      {"a first launch whose one file fails",
+       [&]() -> QWidget * {
+         QStringList alerts;
+         QObject::connect(&make(), &AppDelegate::alertShown, [&](const QString &text) { alerts << text; });
+         delegate->launch({false, false, true, {missing}});
+         // Any other alert of the launch is answered.
+         EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.filter("missing").isEmpty(); }, 10000));
+         QCoreApplication::processEvents();
+         for (QWidget *w : QApplication::topLevelWidgets())
+           if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible() && !box->text().contains("missing"))
+             box->done(QMessageBox::Ok);
+         return delegate->welcomeWindow();
+       }},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    QWidget *shown = row.request();
+    ASSERT_TRUE(shown && shown->isVisible());
+    QMessageBox *alert = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+      if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+        alert = box;
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->parentWidget(), shown) << "the alert is a sheet on the window the request shows";
+    EXPECT_TRUE(alert->text().contains("missing.png")) << alert->text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == alert; }, 5000)) << "on top, key";
+    alert->done(QMessageBox::Ok);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == shown; }, 5000));
+    // Still so once the window manager settled.
+    QTest::qWait(500);
+    EXPECT_EQ(QApplication::activeWindow(), shown);
+    test::hideTopLevelWindows();
+  }
 }

@@ -13,7 +13,12 @@
 // - editor_rss_small_capture_mb: what each added editor of a 400x300
 //   capture adds to resident memory on a 4K monitor, less the same on a
 //   1920x1200 one, read once the grab memory has been given back: an editor
-//   should hold its own pixels, whatever the size of the display.
+//   should hold its own pixels, whatever the size of the display;
+// - background_editor_rss_vs_window: with one editor of a 640x400 PNG open
+//   on a 3840x2160 monitor at 2x, eleven more opened at once as one launch
+//   opens its files; what each adds, read the same way, over its window's
+//   device pixels at 4 bytes: an editor in the background should hold
+//   little more than the window the desktop shows.
 //
 // Run plainly, it starts the X test bed once per goal and runs itself inside.
 
@@ -21,6 +26,7 @@
 
 #include "canvas/CanvasView.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/CaptureSource.h"
 #include "capture/RegionSelectionView.h"
 #include "document/CrelDocument.h"
 #include "editor/EditorController.h"
@@ -55,6 +61,7 @@ constexpr int speedRuns = 10;
 constexpr int memoryCycles = 5;
 constexpr int settleSeconds = 35;
 constexpr int addedEditors = 3;
+constexpr int launchedEditors = 11;
 
 // A mouse on a connection of its own.
 class Mouse {
@@ -284,6 +291,39 @@ int smallCaptures(Application &app) {
   return 0;
 }
 
+// One editor of a small PNG is open; a launch opens eleven more, the last
+// one in front.
+int backgroundEditors() {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("small.png"));
+  QImage drawn(640, 400, QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x)
+      drawn.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256));
+  if (!drawn.save(path))
+    return 1;
+  std::vector<std::unique_ptr<crel::EditorController>> editors;
+  const auto open = [&] {
+    editors.push_back(crel::EditorController::open(QImage(path), crel::CaptureSource{{}, QStringLiteral("small")},
+                                                   folder.path()));
+    editors.back()->present();
+    return editors.back().get();
+  };
+  open();
+  const double before = settledMb();
+  for (int i = 0; i < launchedEditors; ++i)
+    open();
+  editors.back()->present();
+  const double after = settledMb();
+  const QWidget &window = *editors.back()->window();
+  const double dpr = window.devicePixelRatioF();
+  const double windowMb = window.width() * dpr * window.height() * dpr * 4 / (1024 * 1024);
+  std::printf("window %dx%d at %.1fx: %.1f MB; each editor %.1f MB\n", window.width(), window.height(), dpr, windowMb,
+              (after - before) / launchedEditors);
+  std::printf("MEASURED background %.3f\n", (after - before) / launchedEditors / windowMb);
+  return 0;
+}
+
 int inner(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("CREL_BUNDLE_DIR"))
     qputenv("CREL_BUNDLE_DIR", CREL_BENCH_BUNDLE_DIR);
@@ -302,6 +342,8 @@ int inner(int argc, char **argv) {
     return speed(app, origin, farCorner, "whole_4k");
   if (mode == "small")
     return smallCaptures(app);
+  if (mode == "background")
+    return backgroundEditors();
   if (mode == "memory")
     return memory(app, origin, farCorner);
   return 2;
@@ -342,6 +384,12 @@ int outer() {
     if (!fourK || !desktop)
       return std::nullopt;
     return *fourK - *desktop;
+  });
+  goal("background_editor_rss_vs_window", 1.3, [] {
+    setenv("QT_SCALE_FACTOR", "2", 1);
+    const std::optional<double> measured = measure("background", "4k1", "background");
+    unsetenv("QT_SCALE_FACTOR");
+    return measured;
   });
   return failed ? 1 : 0;
 }

@@ -45,6 +45,16 @@ void shiftPixels(QImage &image, QPoint shift) {
 
 } // namespace
 
+bool CanvasLayer::release() {
+  if (image_.isNull())
+    return false;
+  image_ = QImage();
+  key_.reset();
+  offset_ = {};
+  ++generation_;
+  return true;
+}
+
 QImage CanvasLayer::update(const Key &key, const Paint &paint) {
   const double dpr = key.devicePixelRatio;
   const QSize view(int(std::ceil(key.viewSize.width() * dpr)), int(std::ceil(key.viewSize.height() * dpr)));

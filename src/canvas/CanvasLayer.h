@@ -40,6 +40,9 @@ public:
   QImage update(const Key &key, const Paint &paint);
   // Changes whenever the view's part does.
   int generation() const { return generation_; }
+  // Drops the pixels; the next update paints them afresh. False when none
+  // were kept.
+  bool release();
 
 private:
   std::optional<Key> key_; // as last painted

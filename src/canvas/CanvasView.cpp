@@ -357,6 +357,12 @@ void CanvasView::paintCanvas(QPainter &painter) {
     drawTopFade(painter);
 }
 
+bool CanvasView::releaseCache() {
+  const bool live = liveFrame_.has_value();
+  liveFrame_.reset();
+  return layer_.release() || live;
+}
+
 void CanvasView::paintPaperAndMarks(QPainter &painter, const QTransform &toView, const geom::Rect &canvasRect,
                                     const QList<Mark> &marks) {
   const QRectF paper = toView.mapRect(canvasRect.toQRectF());

@@ -118,6 +118,10 @@ public:
 
   // Paints the whole canvas; paintEvent and offscreen renders come here.
   void paintCanvas(QPainter &painter);
+  // Drops the frames kept from one paint to the next (the size of the view
+  // and more), for an editor nobody looks at; the next paint builds them
+  // again. False when nothing was kept.
+  bool releaseCache();
 
 Q_SIGNALS:
   // After each queued refresh that follows a document change.

@@ -35,6 +35,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
 
 namespace crel {
 
@@ -114,6 +115,39 @@ EditorController::EditorController(std::unique_ptr<CrelDocument> document, Edito
                      action(&EditorController::copyImage), action(&EditorController::reveal)});
   keyMonitor_ = std::make_unique<KeyMonitor>(*window_, *document_);
   view_->canvas()->installEventFilter(this);
+  window_->installEventFilter(this);
+
+  backgroundCache_.setSingleShot(true);
+  backgroundCache_.setInterval(backgroundCacheMs);
+  connect(&backgroundCache_, &QTimer::timeout, this, &EditorController::releaseCacheInBackground);
+  // No focus at all means another program is in front: the editor last in
+  // front stays the one the user comes back to.
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focus) {
+    if (!focus)
+      return;
+    const bool wasInFront = std::exchange(lastInFront_, owns(focus));
+    if (lastInFront_)
+      backgroundCache_.stop();
+    else if (wasInFront)
+      backgroundCache_.start();
+  });
+}
+
+bool EditorController::owns(const QWindow *window) const {
+  for (; window && window_; window = window->transientParent())
+    if (window == window_->windowHandle())
+      return true;
+  return false;
+}
+
+void EditorController::releaseCacheInBackground() {
+  if (!window_ || !view_)
+    return;
+  if (lastInFront_ && window_->isVisible() && !window_->isMinimized())
+    return;
+  // The cache's pages go back to the system only with the heap trimmed.
+  if (view_->canvas()->releaseCache())
+    FreedMemory::giveBack();
 }
 
 std::unique_ptr<EditorController> EditorController::open(const QImage &image, const CaptureSource &source,
@@ -174,12 +208,7 @@ void EditorController::present() {
     // once more when the frame arrives.
     if (window_->frameGeometry().size() == window_->geometry().size()) {
       awaitingFrame_ = true;
-      window_->installEventFilter(this);
-      QTimer::singleShot(frameWaitMs, this, [this] {
-        awaitingFrame_ = false;
-        if (window_)
-          window_->removeEventFilter(this);
-      });
+      QTimer::singleShot(frameWaitMs, this, [this] { awaitingFrame_ = false; });
     }
   }
   window_->raise();
@@ -218,20 +247,25 @@ QSize EditorController::decorations() const {
 }
 
 bool EditorController::eventFilter(QObject *watched, QEvent *event) {
-  // The canvas's first paint begins: zero timers run once the frame is
-  // flushed, telling that it is out and starting the first save.
-  if (event->type() == QEvent::Paint && !painted_ && view_ && watched == view_->canvas()) {
-    painted_ = true;
-    view_->canvas()->removeEventFilter(this);
-    QTimer::singleShot(0, this, &EditorController::firstFrameShown);
-    if (firstSave_.isActive())
-      firstSave_.start(0);
+  if (event->type() == QEvent::Paint && view_ && watched == view_->canvas()) {
+    // The first paint begins: zero timers run once the frame is flushed,
+    // telling that it is out and starting the first save.
+    if (!painted_) {
+      painted_ = true;
+      QTimer::singleShot(0, this, &EditorController::firstFrameShown);
+      if (firstSave_.isActive())
+        firstSave_.start(0);
+    }
+    // A paint in the background builds the cache again.
+    if (!lastInFront_ && !backgroundCache_.isActive())
+      backgroundCache_.start();
   }
+  if (event->type() == QEvent::Hide && watched == window_.get())
+    backgroundCache_.start();
   if (awaitingFrame_ && watched == window_.get() &&
       (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
       window_->frameGeometry().size() != window_->geometry().size()) {
     awaitingFrame_ = false;
-    window_->removeEventFilter(this);
     QTimer::singleShot(0, this, &EditorController::placeOnScreen);
   }
   return QObject::eventFilter(watched, event);

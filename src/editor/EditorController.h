@@ -13,6 +13,7 @@
 class QAction;
 class QImage;
 class QMenu;
+class QWindow;
 
 namespace crel {
 
@@ -133,6 +134,9 @@ private:
   void updateWindowState();
   void windowWillClose();
   void saveAfterFirstFrame();
+  // `window` is this editor's window or one of its dialogs and popups.
+  bool owns(const QWindow *window) const;
+  void releaseCacheInBackground();
 
   std::unique_ptr<CrelDocument> document_;
   EditorSizePreferences &sizePreferences_;
@@ -143,6 +147,13 @@ private:
   // How long after the first show a late frame still re-places the window.
   static constexpr int frameWaitMs = 2000;
   QTimer firstSave_;
+  // Armed when the window goes to the background or is hidden: the canvas's
+  // cache, the size of the window and more, is then given up. The editor
+  // last in front keeps it while another program is, so coming back costs
+  // nothing.
+  QTimer backgroundCache_;
+  static constexpr int backgroundCacheMs = 4000;
+  bool lastInFront_ = false;
   bool shownOnce_ = false, awaitingFrame_ = false, painted_ = false;
   bool closingApproved_ = false, closedByCopy_ = false;
   FileRevealer *revealer_ = nullptr;

@@ -217,6 +217,10 @@ TEST_F(CanvasViewTest, TheCachedLayerPaintsWhatDirectPaintingDoes) {
   const QImage painted = ::render(*canvas, 2);
   EXPECT_LE(largestDifference(direct, painted), 3);
   EXPECT_EQ(::render(*canvas, 2), painted); // the second time from the layer as it stands
+  // An editor in the background gives the layer up; the next paint rebuilds it.
+  EXPECT_TRUE(canvas->releaseCache());
+  EXPECT_FALSE(canvas->releaseCache());
+  EXPECT_EQ(::render(*canvas, 2), painted);
 }
 
 TEST_F(CanvasViewTest, SelectionChromeOnlyWithTheSelectTool) {

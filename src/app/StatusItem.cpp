@@ -1,7 +1,9 @@
 #include "StatusItem.h"
 
+#include "capture/WidgetWindow.h"
 #include "platform/desktop/SystemTray.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -9,6 +11,7 @@
 #include <QPainterPath>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
 #include <utility>
 
 namespace crel {
@@ -104,6 +107,12 @@ TrayPresenter::TrayPresenter(StatusItem &item, QIcon icon, QObject *parent)
   tray_->setContextMenu(item_.menu());
   refresh();
   tray_->show();
+  // An XEmbed icon is a window of its own once shown; a StatusNotifier item is none.
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  const bool docked =
+      std::any_of(windows.begin(), windows.end(), [](const QWidget *w) { return WidgetWindow::isTrayIcon(*w); });
+  route_ = docked ? Route::xembed : Route::statusNotifier;
+  qCInfo(lcStatus) << "tray icon kind:" << (docked ? "XEmbed" : "StatusNotifier");
 }
 
 TrayPresenter::~TrayPresenter() = default;
@@ -169,7 +178,7 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
   }
   if (!watch_.available) {
     desktopTray_ = std::make_unique<SystemTray>();
-    watch_.available = [tray = desktopTray_.get()] { return tray->available(); };
+    watch_.available = [this] { return desktopHoldsIcon(); };
     connect(desktopTray_.get(), &SystemTray::changed, this, &StatusPresentation::look);
   }
   const bool tray = watch_.available();
@@ -205,6 +214,21 @@ void StatusPresentation::look() {
   searchEnded_ = true;
   qCInfo(lcStatus) << "no system tray after" << polls_ << "looks";
   Q_EMIT searchEnded();
+}
+
+bool StatusPresentation::desktopHoldsIcon() {
+  const SystemTray &tray = *desktopTray_;
+  switch (TrayPresenter::route()) {
+  case TrayPresenter::Route::statusNotifier: return tray.hasStatusNotifierHost();
+  case TrayPresenter::Route::xembed: return tray.hasXEmbedManager();
+  case TrayPresenter::Route::unknown: break;
+  }
+  // Qt's first icon reads the watcher on this thread and waits up to 25 s for its answer.
+  const bool waiting = tray.available() && !tray.hasWatcherAnswered();
+  if (waiting && !waitingForWatcher_)
+    qCWarning(lcStatus) << "no tray icon until" << SystemTray::watcherService << "answers: Qt's tray would wait for it";
+  waitingForWatcher_ = waiting;
+  return tray.available() && !waiting;
 }
 
 void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {

@@ -44,8 +44,8 @@ public:
       std::free(host);
     const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
     const Reply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(connection_,
-                              xcb_intern_atom(connection_, 0, uint16_t(name.size()), name.constData()), nullptr),
+        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, uint16_t(name.size()), name.constData()),
+                              nullptr),
         &std::free);
     if (!atom)
       return;
@@ -103,19 +103,23 @@ SystemTray::SystemTray(QDBusConnection bus, QObject *parent) : QObject(parent), 
     selection_ = std::make_unique<XEmbedSelection>([this](bool owned) { set(&SystemTray::xembed_, owned); });
   if (!bus_.isConnected())
     return;
-  auto *names = new QDBusServiceWatcher(QLatin1String(watcherService), bus_,
-                                        QDBusServiceWatcher::WatchForOwnerChange, this);
+  auto *names =
+      new QDBusServiceWatcher(QLatin1String(watcherService), bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(names, &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString &, const QString &, const QString &owner) {
-            if (!owner.isEmpty())
+            if (!owner.isEmpty()) {
+              answered_ = false; // a new watcher, not yet heard
               return askWatcher();
+            }
             ++question_; // an answer still on its way is the old watcher's
             set(&SystemTray::host_, false);
+            set(&SystemTray::answered_, true);
           });
   // From any sender: a signal only makes us ask the watcher itself.
   for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
     bus_.connect(QString(), QLatin1String(watcherPath), QLatin1String(watcherService), QLatin1String(signal), this,
                  SLOT(askWatcher()));
+  answered_ = false;
   askWatcher();
 }
 
@@ -133,14 +137,21 @@ void SystemTray::askWatcher() {
     if (question != question_)
       return;
     const QDBusPendingReply<QDBusVariant> reply = *call;
-    set(&SystemTray::host_, !reply.isError() && reply.value().variant().toBool());
+    const QDBusError::ErrorType error = reply.isError() ? reply.error().type() : QDBusError::NoError;
+    set(&SystemTray::host_, error == QDBusError::NoError && reply.value().variant().toBool());
+    if (error == QDBusError::NoReply || error == QDBusError::Timeout) {
+      answered_ = false;
+      return askWatcher(); // it still holds its name: its answer may yet come
+    }
+    set(&SystemTray::answered_, true);
   });
 }
 
 void SystemTray::set(bool SystemTray::*field, bool value) {
   const bool before = available();
+  const bool heard = answered_;
   this->*field = value;
-  if (available() != before)
+  if (available() != before || answered_ != heard)
     Q_EMIT changed(available());
 }
 

@@ -14,7 +14,8 @@ namespace crel {
 // watcher's name changes and host signals and asked asynchronously; or an
 // owner of the XEmbed manager selection _NET_SYSTEM_TRAY_S<screen> on X11
 // (trayer, stalonetray, older panels), learnt from the X server's selection
-// events. A watcher that never answers counts as no host.
+// events. A watcher that never answers counts as no host, and is asked again
+// each time its question times out.
 class SystemTray : public QObject {
   Q_OBJECT
 public:
@@ -30,8 +31,12 @@ public:
   bool hasStatusNotifierHost() const { return host_; }
   // False on any platform but X11.
   bool hasXEmbedManager() const { return xembed_; }
+  // No watcher runs, or the one that runs answered: a caller that reads it
+  // and waits for the answer (Qt's first tray icon does) is not held up.
+  bool hasWatcherAnswered() const { return answered_; }
 
 Q_SIGNALS:
+  // available() changed, or the watcher answered for the first time.
   void changed(bool available);
 
 private Q_SLOTS:
@@ -49,6 +54,7 @@ private:
   quint64 question_ = 0;
   bool host_ = false;
   bool xembed_ = false;
+  bool answered_ = true;
 };
 
 } // namespace crel

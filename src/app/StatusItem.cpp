@@ -107,12 +107,15 @@ TrayPresenter::TrayPresenter(StatusItem &item, QIcon icon, QObject *parent)
   tray_->setContextMenu(item_.menu());
   refresh();
   tray_->show();
-  // An XEmbed icon is a window of its own once shown; a StatusNotifier item is none.
+  // An XEmbed icon is a window of its own once shown, or Qt waits for a tray
+  // to dock it in; a StatusNotifier item has neither.
   const QWidgetList windows = QApplication::topLevelWidgets();
-  const bool docked =
-      std::any_of(windows.begin(), windows.end(), [](const QWidget *w) { return WidgetWindow::isTrayIcon(*w); });
-  route_ = docked ? Route::xembed : Route::statusNotifier;
-  qCInfo(lcStatus) << "tray icon kind:" << (docked ? "XEmbed" : "StatusNotifier");
+  const QObjectList waits = tray_->children();
+  const bool xembed =
+      std::any_of(windows.begin(), windows.end(), [](const QWidget *w) { return WidgetWindow::isTrayIcon(*w); }) ||
+      std::any_of(waits.begin(), waits.end(), [](const QObject *o) { return o->inherits("QSystemTrayWatcher"); });
+  route_ = xembed ? Route::xembed : Route::statusNotifier;
+  qCInfo(lcStatus) << "tray icon kind:" << (xembed ? "XEmbed" : "StatusNotifier");
 }
 
 TrayPresenter::~TrayPresenter() = default;
@@ -199,6 +202,10 @@ StatusPresentation::~StatusPresentation() = default;
 
 void StatusPresentation::look() {
   const bool tray = watch_.available();
+  // Not said at once: the first answer is on its way when we start.
+  if (waitingForWatcher_ && !saidWaiting_)
+    qCWarning(lcStatus) << "no tray icon until" << SystemTray::watcherService << "answers: Qt's tray would wait for it";
+  saidWaiting_ = waitingForWatcher_;
   if (tray == trayMissing_) {
     use(tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
              : std::make_unique<NullPresenter>());
@@ -218,17 +225,16 @@ void StatusPresentation::look() {
 
 bool StatusPresentation::desktopHoldsIcon() {
   const SystemTray &tray = *desktopTray_;
+  bool present = tray.available();
   switch (TrayPresenter::route()) {
-  case TrayPresenter::Route::statusNotifier: return tray.hasStatusNotifierHost();
   case TrayPresenter::Route::xembed: return tray.hasXEmbedManager();
+  case TrayPresenter::Route::statusNotifier: present = tray.hasStatusNotifierHost(); break;
   case TrayPresenter::Route::unknown: break;
   }
-  // Qt's first icon reads the watcher on this thread and waits up to 25 s for its answer.
-  const bool waiting = tray.available() && !tray.hasWatcherAnswered();
-  if (waiting && !waitingForWatcher_)
-    qCWarning(lcStatus) << "no tray icon until" << SystemTray::watcherService << "answers: Qt's tray would wait for it";
-  waitingForWatcher_ = waiting;
-  return tray.available() && !waiting;
+  // Qt reads the watcher on this thread for the first icon and for every
+  // StatusNotifier icon, and waits up to 25 s for its answer.
+  waitingForWatcher_ = present && !tray.hasWatcherAnswered();
+  return present && !waitingForWatcher_;
 }
 
 void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {

@@ -164,6 +164,7 @@ private:
   bool trayMissing_ = false;
   bool searchEnded_ = false;
   bool waitingForWatcher_ = false;
+  bool saidWaiting_ = false;
 };
 
 } // namespace crel

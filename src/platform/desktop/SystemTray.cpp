@@ -100,7 +100,7 @@ SystemTray::SystemTray(QDBusConnection bus, QObject *parent) : QObject(parent), 
   if (!onPlatform("xcb") && !onPlatform("wayland"))
     return;
   if (onPlatform("xcb"))
-    selection_ = std::make_unique<XEmbedSelection>([this](bool owned) { set(&SystemTray::xembed_, owned); });
+    selection_ = std::make_unique<XEmbedSelection>([this](bool owned) { set(host_, owned, answered_); });
   if (!bus_.isConnected())
     return;
   auto *names =
@@ -112,8 +112,7 @@ SystemTray::SystemTray(QDBusConnection bus, QObject *parent) : QObject(parent), 
               return askWatcher();
             }
             ++question_; // an answer still on its way is the old watcher's
-            set(&SystemTray::host_, false);
-            set(&SystemTray::answered_, true);
+            set(false, xembed_, true);
           });
   // From any sender: a signal only makes us ask the watcher itself.
   for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
@@ -138,20 +137,21 @@ void SystemTray::askWatcher() {
       return;
     const QDBusPendingReply<QDBusVariant> reply = *call;
     const QDBusError::ErrorType error = reply.isError() ? reply.error().type() : QDBusError::NoError;
-    set(&SystemTray::host_, error == QDBusError::NoError && reply.value().variant().toBool());
-    if (error == QDBusError::NoReply || error == QDBusError::Timeout) {
-      answered_ = false;
-      return askWatcher(); // it still holds its name: its answer may yet come
-    }
-    set(&SystemTray::answered_, true);
+    const bool silent = error == QDBusError::NoReply || error == QDBusError::Timeout;
+    set(error == QDBusError::NoError && reply.value().variant().toBool(), xembed_, !silent);
+    if (silent)
+      askWatcher(); // it still holds its name: its answer may yet come
   });
 }
 
-void SystemTray::set(bool SystemTray::*field, bool value) {
+void SystemTray::set(bool host, bool xembed, bool answered) {
   const bool before = available();
-  const bool heard = answered_;
-  this->*field = value;
-  if (available() != before || answered_ != heard)
+  // Only an arriving answer lets an icon be made; a watcher falling silent hides none.
+  const bool heard = answered && !answered_;
+  host_ = host;
+  xembed_ = xembed;
+  answered_ = answered;
+  if (available() != before || heard)
     Q_EMIT changed(available());
 }
 

@@ -45,8 +45,8 @@ private Q_SLOTS:
 
 private:
   class XEmbedSelection;
-  // Says so when the answer of available() changes.
-  void set(bool SystemTray::*field, bool value);
+  // Says so when the answer of available() changes, or the watcher answered.
+  void set(bool host, bool xembed, bool answered);
 
   QDBusConnection bus_;
   std::unique_ptr<XEmbedSelection> selection_;

@@ -225,12 +225,11 @@ void StatusPresentation::look() {
 
 bool StatusPresentation::desktopHoldsIcon() {
   const SystemTray &tray = *desktopTray_;
-  bool present = tray.available();
-  switch (TrayPresenter::route()) {
-  case TrayPresenter::Route::xembed: return tray.hasXEmbedManager();
-  case TrayPresenter::Route::statusNotifier: present = tray.hasStatusNotifierHost(); break;
-  case TrayPresenter::Route::unknown: break;
-  }
+  const TrayPresenter::Route route = TrayPresenter::route();
+  if (route == TrayPresenter::Route::xembed)
+    return tray.hasXEmbedManager(); // Qt reads the watcher no more
+  const bool present =
+      route == TrayPresenter::Route::statusNotifier ? tray.hasStatusNotifierHost() : tray.available();
   // Qt reads the watcher on this thread for the first icon and for every
   // StatusNotifier icon, and waits up to 25 s for its answer.
   waitingForWatcher_ = present && !tray.hasWatcherAnswered();

@@ -44,8 +44,8 @@ public:
       std::free(host);
     const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
     const Reply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, uint16_t(name.size()), name.constData()),
-                              nullptr),
+        xcb_intern_atom_reply(connection_,
+                              xcb_intern_atom(connection_, 0, uint16_t(name.size()), name.constData()), nullptr),
         &std::free);
     if (!atom)
       return;
@@ -103,8 +103,8 @@ SystemTray::SystemTray(QDBusConnection bus, QObject *parent) : QObject(parent), 
     selection_ = std::make_unique<XEmbedSelection>([this](bool owned) { set(host_, owned, answered_); });
   if (!bus_.isConnected())
     return;
-  auto *names =
-      new QDBusServiceWatcher(QLatin1String(watcherService), bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+  auto *names = new QDBusServiceWatcher(QLatin1String(watcherService), bus_,
+                                        QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(names, &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString &, const QString &, const QString &owner) {
             if (!owner.isEmpty()) {

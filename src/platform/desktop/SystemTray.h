@@ -31,12 +31,13 @@ public:
   bool hasStatusNotifierHost() const { return host_; }
   // False on any platform but X11.
   bool hasXEmbedManager() const { return xembed_; }
-  // No watcher runs, or the one that runs answered: a caller that reads it
-  // and waits for the answer (Qt's first tray icon does) is not held up.
+  // No watcher runs, or the one that runs answered our last question: a
+  // caller that reads it and waits for the answer (Qt's tray does) is not
+  // held up.
   bool hasWatcherAnswered() const { return answered_; }
 
 Q_SIGNALS:
-  // available() changed, or the watcher answered for the first time.
+  // available() changed, or an answer came from a watcher not heard until then.
   void changed(bool available);
 
 private Q_SLOTS:

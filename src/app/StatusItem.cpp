@@ -190,7 +190,8 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
   } else {
     use(std::make_unique<NullPresenter>());
     trayMissing_ = true;
-    qCInfo(lcStatus) << "no system tray";
+    if (!waitingForWatcher_) // else a tray is there, and its icon waits for the watcher
+      qCInfo(lcStatus) << "no system tray";
   }
   // A tray that is there is watched too: it may go.
   poll_.setInterval(tray ? watch_.laterIntervalMs : watch_.intervalMs);

@@ -1,7 +1,9 @@
 #include "StatusItem.h"
 
+#include "capture/WidgetWindow.h"
 #include "platform/desktop/SystemTray.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -9,6 +11,7 @@
 #include <QPainterPath>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
 #include <utility>
 
 namespace crel {
@@ -104,6 +107,15 @@ TrayPresenter::TrayPresenter(StatusItem &item, QIcon icon, QObject *parent)
   tray_->setContextMenu(item_.menu());
   refresh();
   tray_->show();
+  // An XEmbed icon is a window of its own once shown, or Qt waits for a tray
+  // to dock it in; a StatusNotifier item has neither.
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  const QObjectList waits = tray_->children();
+  const bool xembed =
+      std::any_of(windows.begin(), windows.end(), [](const QWidget *w) { return WidgetWindow::isTrayIcon(*w); }) ||
+      std::any_of(waits.begin(), waits.end(), [](const QObject *o) { return o->inherits("QSystemTrayWatcher"); });
+  route_ = xembed ? Route::xembed : Route::statusNotifier;
+  qCInfo(lcStatus) << "tray icon kind:" << (xembed ? "XEmbed" : "StatusNotifier");
 }
 
 TrayPresenter::~TrayPresenter() = default;
@@ -169,7 +181,7 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
   }
   if (!watch_.available) {
     desktopTray_ = std::make_unique<SystemTray>();
-    watch_.available = [tray = desktopTray_.get()] { return tray->available(); };
+    watch_.available = [this] { return desktopHoldsIcon(); };
     connect(desktopTray_.get(), &SystemTray::changed, this, &StatusPresentation::look);
   }
   const bool tray = watch_.available();
@@ -178,7 +190,8 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
   } else {
     use(std::make_unique<NullPresenter>());
     trayMissing_ = true;
-    qCInfo(lcStatus) << "no system tray";
+    if (!waitingForWatcher_) // else a tray is there, and its icon waits for the watcher
+      qCInfo(lcStatus) << "no system tray";
   }
   // A tray that is there is watched too: it may go.
   poll_.setInterval(tray ? watch_.laterIntervalMs : watch_.intervalMs);
@@ -190,6 +203,10 @@ StatusPresentation::~StatusPresentation() = default;
 
 void StatusPresentation::look() {
   const bool tray = watch_.available();
+  // Not said at once: the first answer is on its way when we start.
+  if (waitingForWatcher_ && !saidWaiting_)
+    qCWarning(lcStatus) << "no tray icon until" << SystemTray::watcherService << "answers: Qt's tray would wait for it";
+  saidWaiting_ = waitingForWatcher_;
   if (tray == trayMissing_) {
     use(tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
              : std::make_unique<NullPresenter>());
@@ -205,6 +222,19 @@ void StatusPresentation::look() {
   searchEnded_ = true;
   qCInfo(lcStatus) << "no system tray after" << polls_ << "looks";
   Q_EMIT searchEnded();
+}
+
+bool StatusPresentation::desktopHoldsIcon() {
+  const SystemTray &tray = *desktopTray_;
+  const TrayPresenter::Route route = TrayPresenter::route();
+  if (route == TrayPresenter::Route::xembed)
+    return tray.hasXEmbedManager(); // Qt reads the watcher no more
+  const bool present =
+      route == TrayPresenter::Route::statusNotifier ? tray.hasStatusNotifierHost() : tray.available();
+  // Qt reads the watcher on this thread for the first icon and for every
+  // StatusNotifier icon, and waits up to 25 s for its answer.
+  waitingForWatcher_ = present && !tray.hasWatcherAnswered();
+  return present && !waitingForWatcher_;
 }
 
 void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {

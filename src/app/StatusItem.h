@@ -83,10 +83,17 @@ public:
 class TrayPresenter final : public StatusPresenter {
   Q_OBJECT
 public:
+  // The kind of tray Qt's icons go to. Qt picks it once per process, at its
+  // first icon: StatusNotifier when the watcher then says a host is
+  // registered, XEmbed otherwise.
+  enum class Route { unknown, statusNotifier, xembed };
+
   TrayPresenter(StatusItem &item, QIcon icon, QObject *parent = nullptr);
   ~TrayPresenter() override;
   QString kind() const override { return QStringLiteral("tray"); }
   QSystemTrayIcon &trayIcon() const { return *tray_; }
+  // As told from the last icon Qt made.
+  static Route route() { return route_; }
 
   // The icon with the item's badges, at 22 px.
   static QIcon badged(const QIcon &icon, bool copied, bool update);
@@ -94,6 +101,7 @@ public:
 private:
   void refresh();
 
+  static inline Route route_ = Route::unknown;
   StatusItem &item_;
   QIcon icon_;
   std::unique_ptr<QSystemTrayIcon> tray_;
@@ -107,10 +115,11 @@ public:
   QString kind() const override { return QStringLiteral("none"); }
 };
 
-// How the tray is looked for: whether one is there now (when empty, the
-// desktop's answer, SystemTray, which also says at once when it changes),
-// how often, and how many looks without one end the search for a panel
-// that is still starting. `available` must answer without waiting.
+// How the tray is looked for: whether one of the kind Qt's icon goes to is
+// there now (when empty, the desktop's answer, SystemTray, which also says
+// at once when it changes), how often, and how many looks without one end
+// the search for a panel that is still starting. `available` must answer
+// without waiting.
 struct TrayWatch {
   std::function<bool()> available;
   int intervalMs = 2000;
@@ -143,6 +152,7 @@ Q_SIGNALS:
 private:
   void use(std::unique_ptr<StatusPresenter> presenter);
   void look();
+  bool desktopHoldsIcon();
 
   StatusItem &item_;
   QIcon icon_;
@@ -153,6 +163,8 @@ private:
   int polls_ = 0;
   bool trayMissing_ = false;
   bool searchEnded_ = false;
+  bool waitingForWatcher_ = false;
+  bool saidWaiting_ = false;
 };
 
 } // namespace crel

@@ -100,22 +100,25 @@ SystemTray::SystemTray(QDBusConnection bus, QObject *parent) : QObject(parent), 
   if (!onPlatform("xcb") && !onPlatform("wayland"))
     return;
   if (onPlatform("xcb"))
-    selection_ = std::make_unique<XEmbedSelection>([this](bool owned) { set(&SystemTray::xembed_, owned); });
+    selection_ = std::make_unique<XEmbedSelection>([this](bool owned) { set(host_, owned, answered_); });
   if (!bus_.isConnected())
     return;
   auto *names = new QDBusServiceWatcher(QLatin1String(watcherService), bus_,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(names, &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString &, const QString &, const QString &owner) {
-            if (!owner.isEmpty())
+            if (!owner.isEmpty()) {
+              answered_ = false; // a new watcher, not yet heard
               return askWatcher();
+            }
             ++question_; // an answer still on its way is the old watcher's
-            set(&SystemTray::host_, false);
+            set(false, xembed_, true);
           });
   // From any sender: a signal only makes us ask the watcher itself.
   for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"})
     bus_.connect(QString(), QLatin1String(watcherPath), QLatin1String(watcherService), QLatin1String(signal), this,
                  SLOT(askWatcher()));
+  answered_ = false;
   askWatcher();
 }
 
@@ -133,14 +136,22 @@ void SystemTray::askWatcher() {
     if (question != question_)
       return;
     const QDBusPendingReply<QDBusVariant> reply = *call;
-    set(&SystemTray::host_, !reply.isError() && reply.value().variant().toBool());
+    const QDBusError::ErrorType error = reply.isError() ? reply.error().type() : QDBusError::NoError;
+    const bool silent = error == QDBusError::NoReply || error == QDBusError::Timeout;
+    set(error == QDBusError::NoError && reply.value().variant().toBool(), xembed_, !silent);
+    if (silent)
+      askWatcher(); // it still holds its name: its answer may yet come
   });
 }
 
-void SystemTray::set(bool SystemTray::*field, bool value) {
+void SystemTray::set(bool host, bool xembed, bool answered) {
   const bool before = available();
-  this->*field = value;
-  if (available() != before)
+  // Only an arriving answer lets an icon be made; a watcher falling silent hides none.
+  const bool heard = answered && !answered_;
+  host_ = host;
+  xembed_ = xembed;
+  answered_ = answered;
+  if (available() != before || heard)
     Q_EMIT changed(available());
 }
 

@@ -14,7 +14,8 @@ namespace crel {
 // watcher's name changes and host signals and asked asynchronously; or an
 // owner of the XEmbed manager selection _NET_SYSTEM_TRAY_S<screen> on X11
 // (trayer, stalonetray, older panels), learnt from the X server's selection
-// events. A watcher that never answers counts as no host.
+// events. A watcher that never answers counts as no host, and is asked again
+// each time its question times out.
 class SystemTray : public QObject {
   Q_OBJECT
 public:
@@ -30,8 +31,13 @@ public:
   bool hasStatusNotifierHost() const { return host_; }
   // False on any platform but X11.
   bool hasXEmbedManager() const { return xembed_; }
+  // No watcher runs, or the one that runs answered our last question: a
+  // caller that reads it and waits for the answer (Qt's tray does) is not
+  // held up.
+  bool hasWatcherAnswered() const { return answered_; }
 
 Q_SIGNALS:
+  // available() changed, or an answer came from a watcher not heard until then.
   void changed(bool available);
 
 private Q_SLOTS:
@@ -40,8 +46,8 @@ private Q_SLOTS:
 
 private:
   class XEmbedSelection;
-  // Says so when the answer of available() changes.
-  void set(bool SystemTray::*field, bool value);
+  // Says so when the answer of available() changes, or the watcher answered.
+  void set(bool host, bool xembed, bool answered);
 
   QDBusConnection bus_;
   std::unique_ptr<XEmbedSelection> selection_;
@@ -49,6 +55,7 @@ private:
   quint64 question_ = 0;
   bool host_ = false;
   bool xembed_ = false;
+  bool answered_ = true;
 };
 
 } // namespace crel

@@ -1,8 +1,15 @@
+#include "../DelegateFixture.h"
+
+#include "app/ForwardedLaunch.h"
+#include "app/StatusItem.h"
+#include "app/WelcomeView.h"
 #include "platform/desktop/SystemTray.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 
 using namespace crel;
@@ -26,7 +34,7 @@ class StatusNotifierWatcher : public QObject {
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
   Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
 public:
-  bool host = false;
+  std::atomic<bool> host = false;
   QSemaphore *hold = nullptr;
   bool hostRegistered() const {
     if (hold) {
@@ -44,6 +52,36 @@ void announce(QDBusConnection &bus, const char *signal) {
   bus.send(QDBusMessage::createSignal(SystemTray::watcherPath, SystemTray::watcherService, signal));
 }
 
+// A watcher on a connection and thread of its own that keeps every question
+// waiting until it answers.
+class HungWatcher {
+public:
+  HungWatcher() {
+    thread_.start();
+    watcher.hold = &never_;
+    watcher.moveToThread(&thread_);
+    registered = bus.registerObject(SystemTray::watcherPath, &watcher, QDBusConnection::ExportAllProperties) &&
+                 bus.registerService(SystemTray::watcherService);
+  }
+  ~HungWatcher() {
+    answer();
+    bus.unregisterService(SystemTray::watcherService);
+    bus.unregisterObject(SystemTray::watcherPath);
+    QDBusConnection::disconnectFromBus("hung-panel");
+    thread_.quit();
+    thread_.wait();
+  }
+  void answer() { never_.release(); }
+
+  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "hung-panel");
+  StatusNotifierWatcher watcher;
+  bool registered = false;
+
+private:
+  QThread thread_;
+  QSemaphore never_;
+};
+
 // Owns (or gives up) the XEmbed manager selection of screen 0 with `window`.
 void ownTraySelection(xcb_window_t window) {
   xcb_connection_t *c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
@@ -55,6 +93,14 @@ void ownTraySelection(xcb_window_t window) {
   std::free(atom);
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); // a round trip: it took effect
 }
+
+// The delegate over the desktop's own tray, in a process of its own: Qt
+// picks the kind of its tray icons once per process.
+class TrayRoute : public test::Delegate {
+protected:
+  TrayRoute() { qunsetenv("CREL_STATUS_ITEM"); }
+  QString privacyText() const { return delegate->welcomeView()->findChild<QLabel *>("privacy")->text(); }
+};
 
 } // namespace
 
@@ -89,17 +135,10 @@ TEST(SystemTray, AStatusNotifierHostOrAnXEmbedManagerIsATrayWhileItLasts) {
 
   // A watcher that never answers counts as none and holds nothing up: an
   // XEmbed tray that comes and goes meanwhile is followed.
-  QThread hung;
-  hung.start();
-  QDBusConnection hungBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "hung-panel");
-  StatusNotifierWatcher silent;
-  QSemaphore never;
-  silent.host = true;
-  silent.hold = &never;
-  silent.moveToThread(&hung);
-  ASSERT_TRUE(hungBus.registerObject(SystemTray::watcherPath, &silent, QDBusConnection::ExportAllProperties));
-  ASSERT_TRUE(hungBus.registerService(SystemTray::watcherService));
-  announce(hungBus, "StatusNotifierHostRegistered");
+  HungWatcher hung;
+  hung.watcher.host = true;
+  ASSERT_TRUE(hung.registered);
+  announce(hung.bus, "StatusNotifierHostRegistered");
   QSignalSpy changes(&tray, &SystemTray::changed);
   QWidget manager;
   ownTraySelection(xcb_window_t(manager.winId()));
@@ -109,15 +148,51 @@ TEST(SystemTray, AStatusNotifierHostOrAnXEmbedManagerIsATrayWhileItLasts) {
   ownTraySelection(XCB_WINDOW_NONE);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !tray.available(); }, 5000)) << "the XEmbed tray went";
   EXPECT_EQ(changes.size(), 2);
-  never.release();
-  hungBus.unregisterService(SystemTray::watcherService);
-  hungBus.unregisterObject(SystemTray::watcherPath);
-  QDBusConnection::disconnectFromBus("hung-panel");
-  hung.quit();
-  hung.wait();
 
   bus.unregisterObject(SystemTray::watcherPath);
   QDBusConnection::disconnectFromBus("panel");
+}
+
+// Qt's first status icon reads the watcher and waits for its answer: with a
+// watcher that never answers, the icon waits instead of the application.
+// Once made, the icon keeps to the kind of tray Qt picked, and the texts
+// follow that kind alone.
+TEST_F(TrayRoute, TheIconWaitsForTheWatcherAndKeepsToTheKindOfTrayQtPicked) {
+  ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "runs on scripts/private-bus";
+  HungWatcher hung;
+  ASSERT_TRUE(hung.registered);
+  QWidget manager;
+  ownTraySelection(xcb_window_t(manager.winId()));
+
+  QElapsedTimer elapsed;
+  elapsed.start();
+  AppDelegate &app = make();
+  app.launch({false, false, true});
+  QTest::qWait(200); // the desktop's answers come meanwhile
+  bool answered = false;
+  app.handleForwarded({}, [&](bool) { answered = true; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 1000));
+  EXPECT_LT(elapsed.elapsed(), 1000) << "a forwarded reopen is answered at once";
+  EXPECT_EQ(app.statusPresentation()->presenter().kind(), "none") << "the watcher has not answered";
+  EXPECT_FALSE(privacyText().contains("tray")) << privacyText().toStdString();
+
+  // It answers, without a host: Qt's icon goes to the XEmbed tray.
+  hung.answer();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !app.trayMissing(); }, 15000));
+  EXPECT_TRUE(privacyText().contains("system tray")) << privacyText().toStdString();
+
+  // Only a StatusNotifier host now: not where Qt's icon goes.
+  hung.watcher.host = true;
+  announce(hung.bus, "StatusNotifierHostRegistered");
+  ownTraySelection(XCB_WINDOW_NONE);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app.trayMissing(); }, 5000));
+  QTest::qWait(300);
+  EXPECT_TRUE(app.trayMissing());
+  EXPECT_EQ(app.statusPresentation()->presenter().kind(), "none");
+  EXPECT_FALSE(privacyText().contains("tray")) << privacyText().toStdString();
+
+  test::hideTopLevelWindows();
+  delegate.reset();
 }
 
 #include "SystemTrayTests.moc"

@@ -472,6 +472,11 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
       result.entries.push_back({std::move(document), entry.frame, notice});
     } catch (const std::bad_alloc &) {
       throw; // the whole file stays for a launch with the memory
+    } catch (const JsonDecodingError &) {
+      // Its key path is for developers.
+      if (unrestored.isEmpty())
+        firstProblem = crel::tr("The saved details of the screenshot are damaged.");
+      unrestored.append(value);
     } catch (...) {
       if (unrestored.isEmpty())
         firstProblem = describe(std::current_exception());
@@ -479,6 +484,8 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
     }
   }
   if (!unrestored.isEmpty()) {
+    if (!firstProblem.endsWith(QLatin1Char('.')))
+      firstProblem += QLatin1Char('.');
     const QString problem = crel::tr("%1 of %2 saved screenshots could not be restored after the update: %3")
                                 .arg(unrestored.size())
                                 .arg(entries.size())

@@ -399,18 +399,21 @@ TEST_F(UpdateSessionTest, GoodEntriesOfAPartlyBrokenFileAreRestored) {
       document[list] = states;
     };
   };
+  const QString damagedDetails = "The saved details of the screenshot are damaged.";
   const struct {
     const char *name;
     std::function<void(QJsonObject &)> damage;
+    QString problem; // what the user is told; empty: the document's own error
   } rows[] = {
-      {"image", [](QJsonObject &d) { d["originalPNG"] = QString(QByteArray("not a png").toBase64()); }},
+      {"image", [](QJsonObject &d) { d["originalPNG"] = QString(QByteArray("not a png").toBase64()); }, {}},
       {"current mark",
        [](QJsonObject &d) {
          d["marks"] = QJsonArray{QJsonObject{{"tool", "arrow"}}};
-       }},
-      {"undo state", outOfRange("history")},
-      {"redo state", outOfRange("future")},
-      {"no document", [](QJsonObject &d) { d = QJsonObject(); }},
+       },
+       damagedDetails},
+      {"undo state", outOfRange("history"), damagedDetails},
+      {"redo state", outOfRange("future"), damagedDetails},
+      {"no document", [](QJsonObject &d) { d = QJsonObject(); }, damagedDetails},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -428,6 +431,8 @@ TEST_F(UpdateSessionTest, GoodEntriesOfAPartlyBrokenFileAreRestored) {
     const QStringList aside = others(sessionFolder());
     ASSERT_EQ(aside.size(), 1);
     EXPECT_TRUE(sentence.startsWith("1 of 3 saved screenshots could not be restored")) << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(row.problem + " It was kept as ")) << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(". It was kept as ")) << sentence.toStdString();
     EXPECT_TRUE(sentence.contains(aside.first())) << sentence.toStdString();
     EXPECT_FALSE(QFile::exists(sessionFile()));
 

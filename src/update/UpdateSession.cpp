@@ -40,9 +40,6 @@ namespace crel::UpdateSession {
 namespace {
 
 constexpr long long schema = 1;
-// Far more than the open screenshots of any session make; a larger file is
-// not read into memory.
-constexpr qint64 maxFileBytes = qint64(2) << 30;
 // How long a save or a claim waits for another instance's.
 constexpr int lockWaitMs = 10000;
 // The digest of a session file that was restored but could not be removed
@@ -287,7 +284,7 @@ QString thisMachine() {
   return name;
 }
 
-void save(const std::vector<Open> &open, const QString &path, const Owner &owner) {
+void save(const std::vector<Open> &open, const QString &path, const Owner &owner, qint64 maxBytes) {
   // Every snapshot first: a document that cannot give one stops the save
   // before anything is touched.
   std::vector<QByteArray> entries;
@@ -326,7 +323,12 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
   }
   record.insert(record.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   entries.clear();
-  update::PrivateFile::write(path, encodeRecord(record));
+  const QByteArray bytes = encodeRecord(record);
+  // Written, it would be set aside as unreadable at the next start.
+  if (bytes.size() > maxBytes)
+    throw CrelError::capture(
+        crel::tr("The open crels are too large to keep for the update. Close some of them and try again."));
+  update::PrivateFile::write(path, bytes);
 }
 
 Claim claim(const QString &path, const QString &claimed, const Owner &launcher,

@@ -262,6 +262,17 @@ TEST_F(UpdateSessionTest, AFailedSaveLeavesTheEarlierFile) {
   EXPECT_EQ(contents(sessionFile()), earlier);
   EXPECT_EQ(others(sessionFolder()), QStringList());
 
+  // A file larger than a read takes is not written.
+  try {
+    UpdateSession::save({{a, {}}, {c, {}}}, sessionFile(), {}, earlier.size() + 100);
+    FAIL() << "saved more than a read takes";
+  } catch (const CrelError &e) {
+    EXPECT_EQ(e.errorDescription(), "The open crels are too large to keep for the update. Close some of them and try "
+                                    "again.");
+  }
+  EXPECT_EQ(contents(sessionFile()), earlier);
+  EXPECT_EQ(others(sessionFolder()), QStringList());
+
   // A write that fails at the end (the name is a folder) leaves no temporary.
   const QString blocked = root.filePath("blocked/UpdateSession.json");
   ASSERT_TRUE(QDir().mkpath(blocked));

@@ -238,23 +238,14 @@ QByteArray encodeEntry(const QJsonValue &entry) {
   return QJsonDocument(entry.toObject()).toJson(QJsonDocument::Compact);
 }
 
-// Makes the session's folder and takes the lock over its files: a regular
-// file opened for writing in the user's runtime folder, which is local and
-// the same for every session of the user (a home on NFS locks only files
-// open for writing). Only another holder makes the caller wait and then
-// fail; where no lock can be had at all, the caller goes on unlocked and the
-// log says why.
-FileLock lockSession(const QString &path) {
-  const QString folder = QFileInfo(path).absolutePath();
-  update::PrivateFile::makeFolder(folder);
-  const QString runtime = RuntimeFolder::path(AppIdentity::identifier());
-  if (runtime.isEmpty()) {
-    qWarning("update session: used without a lock: no private runtime folder can be made");
-    return {};
-  }
+// One lock over the session's files: a regular file opened for writing (a
+// home on NFS locks only files open for writing). Only another holder makes
+// the caller wait and then fail; where no lock can be had at all, the caller
+// goes on without it and the log says why.
+FileLock lockFile(const QString &lockPath, const QString &folder) {
   FileLock lock;
   try {
-    lock = FileLock(runtime + QStringLiteral("/UpdateSession.lock"));
+    lock = FileLock(lockPath);
   } catch (const FileError &e) {
     qWarning("update session: used without a lock: %s", qPrintable(e.message()));
     return {};
@@ -265,8 +256,30 @@ FileLock lockSession(const QString &path) {
     throw FileError(crel::tr("Another running copy of the application is using the saved update session. Try "
                              "again in a moment."),
                     folder, EWOULDBLOCK);
-  qWarning("update session: used without a lock: %s", qPrintable(qt_error_string(lock.error())));
+  qWarning("update session: used without a lock at %s: %s", qPrintable(lockPath),
+           qPrintable(qt_error_string(lock.error())));
   return {};
+}
+
+struct SessionLocks {
+  FileLock local, shared;
+};
+
+// Makes the session's folder and takes the locks over its files, always in
+// this order: the user's runtime folder's, local and the same for every
+// session of the user, then the one beside the file, which every machine
+// sharing the home sees (Linux NFS clients carry flock to the server).
+SessionLocks lockSession(const QString &path) {
+  const QString folder = QFileInfo(path).absolutePath();
+  update::PrivateFile::makeFolder(folder);
+  SessionLocks locks;
+  const QString runtime = RuntimeFolder::path(AppIdentity::identifier());
+  if (runtime.isEmpty())
+    qWarning("update session: used without a local lock: no private runtime folder can be made");
+  else
+    locks.local = lockFile(runtime + QStringLiteral("/UpdateSession.lock"), folder);
+  locks.shared = lockFile(folder + QStringLiteral("/UpdateSession.lock"), folder);
+  return locks;
 }
 
 } // namespace
@@ -303,7 +316,7 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
     w.endObject();
     entries.push_back(w.take());
   }
-  const FileLock lock = lockSession(path);
+  const SessionLocks locks = lockSession(path);
   // What other instances left waiting comes first, as it was saved first.
   std::vector<QByteArray> record;
   const Owner self{owner.display, owner.instance, machineOf(owner)};
@@ -336,7 +349,7 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
   struct stat st {};
   if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
     return Claim::none;
-  const FileLock lock = lockSession(path);
+  const SessionLocks locks = lockSession(path);
   const auto takeWhole = [&] {
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) != 0) {
       if (errno == ENOENT)
@@ -388,7 +401,7 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
 
 bool giveBack(const QString &claimed, const QString &path) noexcept {
   try {
-    const FileLock lock = lockSession(path);
+    const SessionLocks locks = lockSession(path);
     if (AtomicFileWriter::moveNoReplace(claimed, path))
       return true;
     if (errno != EEXIST)

@@ -62,10 +62,11 @@ QImage screenshot(int seed) {
 
 Mark mark(MarkTool tool, QPointF start, QPointF end) { return test::makeMark(tool, start, end, 6); }
 
-// Names in the folder other than the session file itself.
+// Names in the folder other than the session file itself and its lock.
 QStringList others(const QString &folder) {
   QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
   names.removeAll("UpdateSession.json");
+  names.removeAll("UpdateSession.lock");
   return names;
 }
 
@@ -220,7 +221,7 @@ TEST_F(UpdateSessionTest, TheFileIsPrivateFromItsFirstByte) {
           struct stat st {};
           if (e->d_name[0] != '.' || std::strlen(e->d_name) > 2)
             if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-              seen.insert(st.st_mode & 07777);
+              seen.insert(st.st_mode & 0777); // the lock file also has the sticky bit
         }
         ::closedir(dir);
       }
@@ -277,7 +278,7 @@ TEST_F(UpdateSessionTest, AFailedSaveLeavesTheEarlierFile) {
   const QString blocked = root.filePath("blocked/UpdateSession.json");
   ASSERT_TRUE(QDir().mkpath(blocked));
   EXPECT_THROW(UpdateSession::save({{a, {}}}, blocked), FileError);
-  EXPECT_EQ(QDir(root.filePath("blocked")).entryList(QDir::Files | QDir::Hidden), QStringList());
+  EXPECT_EQ(others(root.filePath("blocked")), QStringList());
 }
 
 struct LockPlace {
@@ -290,10 +291,11 @@ void PrintTo(const LockPlace &c, std::ostream *os) { *os << c.name; }
 
 class SessionLock : public UpdateSessionTest, public testing::WithParamInterface<LockPlace> {};
 
-// The session's lock is a file opened for writing in the runtime folder (a
-// home on NFS cannot lock a folder opened for reading), so the data folder's
-// state does not matter; where no lock can be had at all, the save goes on
-// without one rather than blaming another copy of the application.
+// The session's locks are files opened for writing, in the runtime folder
+// and beside the session file (a home on NFS cannot lock a folder opened for
+// reading), so a lock on the data folder does not matter; where a lock
+// cannot be had at all, the save goes on without it rather than blaming
+// another copy of the application.
 TEST_P(SessionLock, OnlyAnotherHolderStopsASave) {
   ASSERT_TRUE(QDir().mkpath(sessionFolder()));
   const crel::FileLock held = GetParam().plant(runtimeFolder(), sessionFolder());
@@ -313,6 +315,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, SessionLock,
                                                    [](const QString &runtime, const QString &) {
                                                      EXPECT_TRUE(QDir().mkpath(runtime + "/UpdateSession.lock"));
                                                      ::chmod(QFile::encodeName(runtime).constData(), 0700);
+                                                     return crel::FileLock();
+                                                   }},
+                                         LockPlace{"TheLockBesideTheFileIsAFolder",
+                                                   [](const QString &, const QString &data) {
+                                                     EXPECT_TRUE(QDir().mkpath(data + "/UpdateSession.lock"));
                                                      return crel::FileLock();
                                                    }},
                                          LockPlace{"NoPrivateRuntimeFolder",

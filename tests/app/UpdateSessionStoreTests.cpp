@@ -113,28 +113,23 @@ public:
   // own. (With large crels waiting, each save reads and writes for a while.)
   void saveTogether(const QString &display, const std::vector<int> &seeds) {
     const QString displays[] = {":1", display};
-    std::vector<std::unique_ptr<EditorController>> open[2] = {editors({seeds[0]}), editors({seeds[1]})};
     int gate[2];
     ASSERT_EQ(::pipe(gate), 0);
     pid_t children[2];
-    for (int i = 0; i < 2; ++i) {
-      children[i] = ::fork();
-      ASSERT_GE(children[i], 0);
-      if (children[i] == 0) {
+    for (int i = 0; i < 2; ++i)
+      if (const auto open = editors({seeds[i]}); (children[i] = ::fork()) == 0) {
         ::close(gate[1]);
         char byte;
         (void)!::read(gate[0], &byte, 1);
         qputenv("CREL_RUNTIME_DIR", QFile::encodeName(root.filePath(QString("run-%1").arg(i))));
-        store(displays[i]).save(open[i]);
+        store(displays[i]).save(open);
         ::_exit(0);
       }
-    }
     ::close(gate[0]);
-    ::close(gate[1]);
+    ::close(gate[1]); // both go
     for (const pid_t child : children) {
       int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
   }
 

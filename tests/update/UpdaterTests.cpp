@@ -15,7 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -434,31 +433,6 @@ void PrintTo(const Start &c, std::ostream *os) { *os << c.name; }
 
 class AtStart : public testing::TestWithParam<Start> {};
 
-// A writer for whoever opens the FIFO at `path`: a start blocked in that open
-// goes on, so the test fails instead of hanging. Whether anyone opened it.
-class FifoWriter {
-public:
-  explicit FifoWriter(const QString &path)
-      : thread_([this, native = QFile::encodeName(path)] {
-          while (!done_) {
-            if (const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
-              opened_ = true;
-              ::close(fd);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-          }
-        }) {}
-  ~FifoWriter() {
-    done_ = true;
-    thread_.join();
-  }
-  bool opened() const { return opened_; }
-
-private:
-  std::atomic<bool> done_{false}, opened_{false};
-  std::thread thread_;
-};
-
 // Starts `count` launches of the copy at once, each in a process of its own.
 void startTogether(Session &s, int count) {
   int gate[2];
@@ -512,14 +486,21 @@ TEST_P(AtStart, SchedulesAndReadsTheInstallResult) {
     crel::update::PrivateFile::write(result, c.result);
   }
   const QString fifo = c.planted == Planted::linkToFifo ? s.root.filePath("elsewhere.fifo") : result;
-  std::optional<FifoWriter> writer;
+  // A writer for whoever opens the FIFO: a start blocked in that open goes
+  // on, and the test fails instead of hanging.
+  std::atomic<bool> opened{false};
+  std::jthread writer;
   if (c.planted != Planted::nothing) {
     QDir().mkpath(s.cache());
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     if (c.planted == Planted::linkToFifo) {
       ASSERT_TRUE(QFile::link(fifo, result));
     }
-    writer.emplace(fifo);
+    writer = std::jthread([&opened, native = QFile::encodeName(fifo)](std::stop_token stop) {
+      for (; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0)
+          opened = true, ::close(fd);
+    });
   }
   if (c.starts > 1) {
     startTogether(s, c.starts);
@@ -540,8 +521,9 @@ TEST_P(AtStart, SchedulesAndReadsTheInstallResult) {
   if (c.whose == Whose::otherCopy) {
     EXPECT_EQ(QDir(backup + "/lib").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 40);
   }
-  if (writer) {
-    EXPECT_FALSE(writer->opened()) << "the start opened the FIFO";
+  if (writer.joinable()) {
+    writer = {};
+    EXPECT_FALSE(opened) << "the start opened the FIFO";
     EXPECT_FALSE(QFileInfo(result).isSymLink()) << "the link is removed";
     EXPECT_EQ(QFileInfo::exists(fifo), fifo != result) << "only what was at the result's name is removed";
   }

@@ -48,6 +48,7 @@
 #include <QSessionManager>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 #include <new>
@@ -380,7 +381,11 @@ bool AppDelegate::isIdle() const {
   state.lastInteraction = lastInteraction_;
   state.captureIdle = services_.capture.phase() == CaptureCoordinator::Phase::idle;
   state.hasEditors = !editors_.empty();
-  state.applicationActive = applicationActive();
+  // Qt on X11 may keep the application active once its last window is
+  // gone: only a window of ours on screen with the keyboard counts.
+  const QWindowList windows = QGuiApplication::topLevelWindows();
+  state.applicationActive =
+      std::any_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isVisible() && w->isActive(); });
   state.statusMenuOpen = statusItem_.isMenuOpen();
   return ShellRules::isIdle(state, shellWindows(holder));
 }

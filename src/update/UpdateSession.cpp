@@ -40,9 +40,6 @@ namespace crel::UpdateSession {
 namespace {
 
 constexpr long long schema = 1;
-// Far more than the open screenshots of any session make; a larger file is
-// not read into memory.
-constexpr qint64 maxFileBytes = qint64(2) << 30;
 // How long a save or a claim waits for another instance's.
 constexpr int lockWaitMs = 10000;
 // The digest of a session file that was restored but could not be removed
@@ -241,23 +238,14 @@ QByteArray encodeEntry(const QJsonValue &entry) {
   return QJsonDocument(entry.toObject()).toJson(QJsonDocument::Compact);
 }
 
-// Makes the session's folder and takes the lock over its files: a regular
-// file opened for writing in the user's runtime folder, which is local and
-// the same for every session of the user (a home on NFS locks only files
-// open for writing). Only another holder makes the caller wait and then
-// fail; where no lock can be had at all, the caller goes on unlocked and the
-// log says why.
-FileLock lockSession(const QString &path) {
-  const QString folder = QFileInfo(path).absolutePath();
-  update::PrivateFile::makeFolder(folder);
-  const QString runtime = RuntimeFolder::path(AppIdentity::identifier());
-  if (runtime.isEmpty()) {
-    qWarning("update session: used without a lock: no private runtime folder can be made");
-    return {};
-  }
+// One lock over the session's files: a regular file opened for writing (a
+// home on NFS locks only files open for writing). Only another holder makes
+// the caller wait and then fail; where no lock can be had at all, the caller
+// goes on without it and the log says why.
+FileLock lockFile(const QString &lockPath, const QString &folder) {
   FileLock lock;
   try {
-    lock = FileLock(runtime + QStringLiteral("/UpdateSession.lock"));
+    lock = FileLock(lockPath);
   } catch (const FileError &e) {
     qWarning("update session: used without a lock: %s", qPrintable(e.message()));
     return {};
@@ -268,8 +256,30 @@ FileLock lockSession(const QString &path) {
     throw FileError(crel::tr("Another running copy of the application is using the saved update session. Try "
                              "again in a moment."),
                     folder, EWOULDBLOCK);
-  qWarning("update session: used without a lock: %s", qPrintable(qt_error_string(lock.error())));
+  qWarning("update session: used without a lock at %s: %s", qPrintable(lockPath),
+           qPrintable(qt_error_string(lock.error())));
   return {};
+}
+
+struct SessionLocks {
+  FileLock local, shared;
+};
+
+// Makes the session's folder and takes the locks over its files, always in
+// this order: the user's runtime folder's, local and the same for every
+// session of the user, then the one beside the file, which every machine
+// sharing the home sees (Linux NFS clients carry flock to the server).
+SessionLocks lockSession(const QString &path) {
+  const QString folder = QFileInfo(path).absolutePath();
+  update::PrivateFile::makeFolder(folder);
+  SessionLocks locks;
+  const QString runtime = RuntimeFolder::path(AppIdentity::identifier());
+  if (runtime.isEmpty())
+    qWarning("update session: used without a local lock: no private runtime folder can be made");
+  else
+    locks.local = lockFile(runtime + QStringLiteral("/UpdateSession.lock"), folder);
+  locks.shared = lockFile(folder + QStringLiteral("/UpdateSession.lock"), folder);
+  return locks;
 }
 
 } // namespace
@@ -287,7 +297,7 @@ QString thisMachine() {
   return name;
 }
 
-void save(const std::vector<Open> &open, const QString &path, const Owner &owner) {
+void save(const std::vector<Open> &open, const QString &path, const Owner &owner, qint64 maxBytes) {
   // Every snapshot first: a document that cannot give one stops the save
   // before anything is touched.
   std::vector<QByteArray> entries;
@@ -306,7 +316,7 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
     w.endObject();
     entries.push_back(w.take());
   }
-  const FileLock lock = lockSession(path);
+  const SessionLocks locks = lockSession(path);
   // What other instances left waiting comes first, as it was saved first.
   std::vector<QByteArray> record;
   const Owner self{owner.display, owner.instance, machineOf(owner)};
@@ -326,7 +336,12 @@ void save(const std::vector<Open> &open, const QString &path, const Owner &owner
   }
   record.insert(record.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
   entries.clear();
-  update::PrivateFile::write(path, encodeRecord(record));
+  const QByteArray bytes = encodeRecord(record);
+  // Written, it would be set aside as unreadable at the next start.
+  if (bytes.size() > maxBytes)
+    throw CrelError::capture(
+        crel::tr("The open crels are too large to keep for the update. Close some of them and try again."));
+  update::PrivateFile::write(path, bytes);
 }
 
 Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
@@ -334,7 +349,7 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
   struct stat st {};
   if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
     return Claim::none;
-  const FileLock lock = lockSession(path);
+  const SessionLocks locks = lockSession(path);
   const auto takeWhole = [&] {
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(claimed).constData()) != 0) {
       if (errno == ENOENT)
@@ -386,7 +401,7 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
 
 bool giveBack(const QString &claimed, const QString &path) noexcept {
   try {
-    const FileLock lock = lockSession(path);
+    const SessionLocks locks = lockSession(path);
     if (AtomicFileWriter::moveNoReplace(claimed, path))
       return true;
     if (errno != EEXIST)
@@ -472,6 +487,11 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
       result.entries.push_back({std::move(document), entry.frame, notice});
     } catch (const std::bad_alloc &) {
       throw; // the whole file stays for a launch with the memory
+    } catch (const JsonDecodingError &) {
+      // Its key path is for developers.
+      if (unrestored.isEmpty())
+        firstProblem = crel::tr("The saved details of the screenshot are damaged.");
+      unrestored.append(value);
     } catch (...) {
       if (unrestored.isEmpty())
         firstProblem = describe(std::current_exception());
@@ -479,6 +499,8 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
     }
   }
   if (!unrestored.isEmpty()) {
+    if (!firstProblem.endsWith(QLatin1Char('.')))
+      firstProblem += QLatin1Char('.');
     const QString problem = crel::tr("%1 of %2 saved screenshots could not be restored after the update: %3")
                                 .arg(unrestored.size())
                                 .arg(entries.size())

@@ -241,8 +241,7 @@ TEST_F(Delegate, TheUpdaterAsksTheIdleRuleThroughTheDelegate) {
   make().launch({true, false, false});
   EXPECT_FALSE(updates.idle()) << "within the first minute";
   clock = clock.addSecs(60);
-  // The offscreen platform reports the application active while a window has focus.
-  EXPECT_EQ(updates.idle(), QGuiApplication::applicationState() != Qt::ApplicationActive);
+  EXPECT_TRUE(updates.idle()) << "no window of ours is on screen";
   delegate->newCapture();
   EXPECT_FALSE(updates.idle()) << "a capture starts a new quiet minute";
 }

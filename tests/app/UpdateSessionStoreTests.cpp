@@ -108,6 +108,31 @@ public:
     EXPECT_EQ(test::contents(file()), before);
   }
 
+  // This machine's ":1" saves `seeds[0]` and `display` saves `seeds[1]` at
+  // the same moment, as two machines do: each with a runtime folder of its
+  // own. (With large crels waiting, each save reads and writes for a while.)
+  void saveTogether(const QString &display, const std::vector<int> &seeds) {
+    const QString displays[] = {":1", display};
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i)
+      if (const auto open = editors({seeds[i]}); (children[i] = ::fork()) == 0) {
+        ::close(gate[1]);
+        char byte;
+        (void)!::read(gate[0], &byte, 1);
+        qputenv("CREL_RUNTIME_DIR", QFile::encodeName(root.filePath(QString("run-%1").arg(i))));
+        store(displays[i]).save(open);
+        ::_exit(0);
+      }
+    ::close(gate[0]);
+    ::close(gate[1]); // both go
+    for (const pid_t child : children) {
+      int status = 0;
+      EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+  }
+
   // Removes `keys` from every entry, as an earlier version wrote them.
   void forget(const QStringList &keys) {
     QJsonObject record = json::parse(test::contents(file())).toObject();
@@ -159,7 +184,7 @@ public:
     }));
     EXPECT_EQ(test::contents(file()), before);
     const QDir folder(QFileInfo(file()).absolutePath());
-    EXPECT_EQ(folder.entryList(QDir::Files), QStringList{"UpdateSession.json"});
+    EXPECT_EQ(folder.entryList({"*.json"}, QDir::Files), QStringList{"UpdateSession.json"});
   }
 
   QTemporaryDir root;
@@ -172,6 +197,7 @@ struct Step {
     save,
     saveLarge,         // crels of megabytes each
     saveShortOfMemory, // refused, and the waiting crels stay as they were
+    saveTogether,      // :1 here and `display` save a crel each at once
     earlier,           // the file as a version without displays wrote it
     withoutMachine,    // the file as a version without machines wrote it
     launch,            // reopens `seeds`; the welcome window shows when none
@@ -212,6 +238,7 @@ TEST_P(SharedSession, EachCrelComesBackOnce) {
     case Step::save: user.save(step.display, step.seeds); break;
     case Step::saveLarge: user.save(step.display, step.seeds, true); break;
     case Step::saveShortOfMemory: user.saveShortOfMemory(step.display, step.seeds); break;
+    case Step::saveTogether: user.saveTogether(step.display, step.seeds); break;
     case Step::earlier: user.forget({"display", "instance", "machine"}); break;
     case Step::withoutMachine: user.forget({"machine"}); break;
     case Step::launch: {
@@ -283,6 +310,13 @@ INSTANTIATE_TEST_SUITE_P(
                {Step::save, ":2", {2}},
                {Step::launch, ":1", {2}},
                {Step::launch, "far/:1", {1}},
+               {Step::gone, "", {}}}},
+        // Machines share the session file's folder, not their runtime folders.
+        Story{"TwoMachinesSavingAtOnce",
+              {{Step::saveLarge, ":2", {3}},
+               {Step::saveTogether, "far/:1", {1, 2}},
+               {Step::launch, "far/:1", {2}},
+               {Step::launch, ":1", {3, 1}},
                {Step::gone, "", {}}}},
         Story{"LowMemoryLeavesTheFileThenRestoresWithMemory",
               {{Step::saveLarge, ":1", {1}},

@@ -62,10 +62,11 @@ QImage screenshot(int seed) {
 
 Mark mark(MarkTool tool, QPointF start, QPointF end) { return test::makeMark(tool, start, end, 6); }
 
-// Names in the folder other than the session file itself.
+// Names in the folder other than the session file itself and its lock.
 QStringList others(const QString &folder) {
   QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
   names.removeAll("UpdateSession.json");
+  names.removeAll("UpdateSession.lock");
   return names;
 }
 
@@ -220,7 +221,7 @@ TEST_F(UpdateSessionTest, TheFileIsPrivateFromItsFirstByte) {
           struct stat st {};
           if (e->d_name[0] != '.' || std::strlen(e->d_name) > 2)
             if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-              seen.insert(st.st_mode & 07777);
+              seen.insert(st.st_mode & 0777); // the lock file also has the sticky bit
         }
         ::closedir(dir);
       }
@@ -262,11 +263,22 @@ TEST_F(UpdateSessionTest, AFailedSaveLeavesTheEarlierFile) {
   EXPECT_EQ(contents(sessionFile()), earlier);
   EXPECT_EQ(others(sessionFolder()), QStringList());
 
+  // A file larger than a read takes is not written.
+  try {
+    UpdateSession::save({{a, {}}, {c, {}}}, sessionFile(), {}, earlier.size() + 100);
+    FAIL() << "saved more than a read takes";
+  } catch (const CrelError &e) {
+    EXPECT_EQ(e.errorDescription(), "The open crels are too large to keep for the update. Close some of them and try "
+                                    "again.");
+  }
+  EXPECT_EQ(contents(sessionFile()), earlier);
+  EXPECT_EQ(others(sessionFolder()), QStringList());
+
   // A write that fails at the end (the name is a folder) leaves no temporary.
   const QString blocked = root.filePath("blocked/UpdateSession.json");
   ASSERT_TRUE(QDir().mkpath(blocked));
   EXPECT_THROW(UpdateSession::save({{a, {}}}, blocked), FileError);
-  EXPECT_EQ(QDir(root.filePath("blocked")).entryList(QDir::Files | QDir::Hidden), QStringList());
+  EXPECT_EQ(others(root.filePath("blocked")), QStringList());
 }
 
 struct LockPlace {
@@ -279,10 +291,11 @@ void PrintTo(const LockPlace &c, std::ostream *os) { *os << c.name; }
 
 class SessionLock : public UpdateSessionTest, public testing::WithParamInterface<LockPlace> {};
 
-// The session's lock is a file opened for writing in the runtime folder (a
-// home on NFS cannot lock a folder opened for reading), so the data folder's
-// state does not matter; where no lock can be had at all, the save goes on
-// without one rather than blaming another copy of the application.
+// The session's locks are files opened for writing, in the runtime folder
+// and beside the session file (a home on NFS cannot lock a folder opened for
+// reading), so a lock on the data folder does not matter; where a lock
+// cannot be had at all, the save goes on without it rather than blaming
+// another copy of the application.
 TEST_P(SessionLock, OnlyAnotherHolderStopsASave) {
   ASSERT_TRUE(QDir().mkpath(sessionFolder()));
   const crel::FileLock held = GetParam().plant(runtimeFolder(), sessionFolder());
@@ -302,6 +315,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, SessionLock,
                                                    [](const QString &runtime, const QString &) {
                                                      EXPECT_TRUE(QDir().mkpath(runtime + "/UpdateSession.lock"));
                                                      ::chmod(QFile::encodeName(runtime).constData(), 0700);
+                                                     return crel::FileLock();
+                                                   }},
+                                         LockPlace{"TheLockBesideTheFileIsAFolder",
+                                                   [](const QString &, const QString &data) {
+                                                     EXPECT_TRUE(QDir().mkpath(data + "/UpdateSession.lock"));
                                                      return crel::FileLock();
                                                    }},
                                          LockPlace{"NoPrivateRuntimeFolder",
@@ -399,18 +417,21 @@ TEST_F(UpdateSessionTest, GoodEntriesOfAPartlyBrokenFileAreRestored) {
       document[list] = states;
     };
   };
+  const QString damagedDetails = "The saved details of the screenshot are damaged.";
   const struct {
     const char *name;
     std::function<void(QJsonObject &)> damage;
+    QString problem; // what the user is told; empty: the document's own error
   } rows[] = {
-      {"image", [](QJsonObject &d) { d["originalPNG"] = QString(QByteArray("not a png").toBase64()); }},
+      {"image", [](QJsonObject &d) { d["originalPNG"] = QString(QByteArray("not a png").toBase64()); }, {}},
       {"current mark",
        [](QJsonObject &d) {
          d["marks"] = QJsonArray{QJsonObject{{"tool", "arrow"}}};
-       }},
-      {"undo state", outOfRange("history")},
-      {"redo state", outOfRange("future")},
-      {"no document", [](QJsonObject &d) { d = QJsonObject(); }},
+       },
+       damagedDetails},
+      {"undo state", outOfRange("history"), damagedDetails},
+      {"redo state", outOfRange("future"), damagedDetails},
+      {"no document", [](QJsonObject &d) { d = QJsonObject(); }, damagedDetails},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
@@ -428,6 +449,8 @@ TEST_F(UpdateSessionTest, GoodEntriesOfAPartlyBrokenFileAreRestored) {
     const QStringList aside = others(sessionFolder());
     ASSERT_EQ(aside.size(), 1);
     EXPECT_TRUE(sentence.startsWith("1 of 3 saved screenshots could not be restored")) << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(row.problem + " It was kept as ")) << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(". It was kept as ")) << sentence.toStdString();
     EXPECT_TRUE(sentence.contains(aside.first())) << sentence.toStdString();
     EXPECT_FALSE(QFile::exists(sessionFile()));
 

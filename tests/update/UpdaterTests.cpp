@@ -12,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace crel::update;
@@ -407,6 +412,8 @@ const QStringList checked{"notFound 1001", "abort 1001", "finish", "schedule 360
 // Whose result the helper left: this copy's, another copy's, or the one
 // result every copy shared before results named their copy.
 enum class Whose { self, otherCopy, shared };
+// What is at the result's name: the file, or something planted there.
+enum class Planted { nothing, fifo, linkToFifo };
 
 struct Start {
   const char *name;
@@ -419,6 +426,7 @@ struct Start {
   Whose whose = Whose::self;
   bool resultStays = false; // left alone, as the backup of the copy it names
   int starts = 1;           // launches of this copy starting at the same moment
+  Planted planted = Planted::nothing;
 };
 
 void PrintTo(const Start &c, std::ostream *os) { *os << c.name; }
@@ -477,6 +485,23 @@ TEST_P(AtStart, SchedulesAndReadsTheInstallResult) {
     QDir().mkpath(s.apps() + "/.Crel.app.staged-101-XYZ/Crel.app");
     crel::update::PrivateFile::write(result, c.result);
   }
+  const QString fifo = c.planted == Planted::linkToFifo ? s.root.filePath("elsewhere.fifo") : result;
+  // A writer for whoever opens the FIFO: a start blocked in that open goes
+  // on, and the test fails instead of hanging.
+  std::atomic<bool> opened{false};
+  std::jthread writer;
+  if (c.planted != Planted::nothing) {
+    QDir().mkpath(s.cache());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    if (c.planted == Planted::linkToFifo) {
+      ASSERT_TRUE(QFile::link(fifo, result));
+    }
+    writer = std::jthread([&opened, native = QFile::encodeName(fifo)](std::stop_token stop) {
+      for (; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0)
+          opened = true, ::close(fd);
+    });
+  }
   if (c.starts > 1) {
     startTogether(s, c.starts);
   } else {
@@ -495,6 +520,12 @@ TEST_P(AtStart, SchedulesAndReadsTheInstallResult) {
   }
   if (c.whose == Whose::otherCopy) {
     EXPECT_EQ(QDir(backup + "/lib").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 40);
+  }
+  if (writer.joinable()) {
+    writer = {};
+    EXPECT_FALSE(opened) << "the start opened the FIFO";
+    EXPECT_FALSE(QFileInfo(result).isSymLink()) << "the link is removed";
+    EXPECT_EQ(QFileInfo::exists(fifo), fifo != result) << "only what was at the result's name is removed";
   }
 }
 
@@ -555,7 +586,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, AtStart,
                                                {},
                                                Whose::self,
                                                false,
-                                               2}),
+                                               2},
+                                         // Planted where the result goes: no result, and gone.
+                                         Start{"AFifoAsTheResult", std::nullopt, false, nullptr, {"noSchedule"}, 0, {},
+                                               Whose::self, false, 1, Planted::fifo},
+                                         Start{"ALinkToAFifoAsTheResult", std::nullopt, false, nullptr,
+                                               {"noSchedule"}, 0, {}, Whose::self, false, 1, Planted::linkToFifo},
+                                         Start{"AFifoAsTheSharedResult", std::nullopt, false, nullptr, {"noSchedule"},
+                                               0, {}, Whose::shared, false, 1, Planted::fifo}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

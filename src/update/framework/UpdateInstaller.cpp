@@ -9,6 +9,7 @@
 #include "platform/files/FileLock.h"
 #include "platform/files/JsonReader.h"
 #include "platform/files/JsonWriter.h"
+#include "platform/files/RegularFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -319,11 +320,22 @@ QByteArray InstallResult::encode() const {
 }
 
 std::optional<InstallResult> InstallResult::read(const QString &path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  // Opened without waiting or following a link: a FIFO planted there must not
+  // hold the start before its event loop runs.
+  const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::refuse);
+  if (opened.outcome == RegularFile::Outcome::notRegular) {
+    const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+    qWarning("update: %s is no file, so no install result: %s", qPrintable(path),
+             removed ? "removed" : qPrintable(QStringLiteral("not removed: ") + qt_error_string(errno)));
     return std::nullopt;
+  }
+  if (!opened.ok())
+    return std::nullopt;
+  const auto closing = qScopeGuard([fd = opened.fd] { ::close(fd); });
+  QByteArray bytes(64 * 1024, Qt::Uninitialized);
+  bytes.truncate(std::max<qsizetype>(::read(opened.fd, bytes.data(), size_t(bytes.size())), 0));
   try {
-    const QJsonObject o = json::toObject(json::parse(file.read(64 * 1024)));
+    const QJsonObject o = json::toObject(json::parse(bytes));
     return InstallResult{json::toString(o.value(QLatin1String("status"))),
                          json::toString(o.value(QLatin1String("from"))), json::toString(o.value(QLatin1String("to"))),
                          json::toString(o.value(QLatin1String("error")))};

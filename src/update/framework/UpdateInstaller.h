@@ -54,6 +54,8 @@ struct InstallResult {
 
   bool operator==(const InstallResult &) const = default;
   QByteArray encode() const;
+  // Absent when the path holds no regular file; anything else there (a
+  // FIFO, a link) is removed.
   static std::optional<InstallResult> read(const QString &path);
 };
 

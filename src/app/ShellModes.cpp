@@ -14,6 +14,7 @@
 #include "chrome/LightPalette.h"
 #include "document/CrelStorage.h"
 #include "platform/base/DescriptorLimit.h"
+#include "platform/base/PoolThreads.h"
 #include "platform/base/QuietMessages.h"
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopIntegration.h"
@@ -28,6 +29,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
 
@@ -117,6 +119,12 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   // The instance holds connections, editors' files and helpers' pipes; its
   // children get the usual limit back.
   DescriptorLimit::raise();
+  // Before anything hands Qt parallel work, so none of it waits for a
+  // thread that cannot start.
+  const int poolThreads = PoolThreads::start();
+  if (poolThreads < QThreadPool::globalInstance()->maxThreadCount())
+    qCWarning(lcLaunch) << "only" << poolThreads << "of" << QThreadPool::globalInstance()->maxThreadCount()
+                        << "pool threads could start";
 
   integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());

@@ -146,6 +146,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   options.capture = commandLine.has(QStringLiteral("--capture"));
   // The update scenarios run the real updater and restore the update session.
   options.isolatedTest = isTestRun(commandLine) && !commandLine.has(QStringLiteral("--update-acceptance"));
+  options.poolThreadsRunning = poolThreads > 0;
   // Files named on the first launch open as they would in a running
   // instance; a test run's arguments are its own.
   if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());

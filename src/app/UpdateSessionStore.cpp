@@ -56,10 +56,8 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
   const QString interrupted = UpdateSession::setAsideInterrupted(claimedPath(), &stuck);
   // What the launch said about an interrupted restore makes it one that found a session.
   found_ = !interrupted.isEmpty();
-  const auto notEnoughMemory = [&] {
-    return joined(interrupted, std::make_exception_ptr(CrelError::capture(
-                                   crel::tr("There is not enough free memory to restore the crels kept for the "
-                                            "update. They stay saved, and the next start of Crel tries again."))));
+  const auto outOfMemory = [&] {
+    return joined(interrupted, std::make_exception_ptr(CrelError::capture(notEnoughMemory())));
   };
   // Claiming again would write over what could not be set aside.
   if (!stuck) {
@@ -76,7 +74,7 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
       // what was restored keeps it from being restored twice.
       source_ = path_;
     } catch (const std::bad_alloc &) {
-      std::rethrow_exception(notEnoughMemory());
+      std::rethrow_exception(outOfMemory());
     }
   }
   if (source_.isEmpty()) {
@@ -92,7 +90,7 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
     if (source_ != path_)
       UpdateSession::giveBack(source_, path_);
     source_.clear();
-    std::rethrow_exception(notEnoughMemory());
+    std::rethrow_exception(outOfMemory());
   } catch (...) {
     source_.clear();
     std::rethrow_exception(joined(interrupted, std::current_exception()));

@@ -1,3 +1,4 @@
+#include "support/LaunchProcess.h"
 #include "support/TestSupport.h"
 
 #include "app/SessionRestore.h"
@@ -162,6 +163,22 @@ public:
     EXPECT_EQ(folder.entryList(QDir::Files), QStringList{"UpdateSession.json"});
   }
 
+  // A launch in a process of its own, where no thread of the default stack
+  // size can start; it must end with its crels back, whatever Qt's pool needs.
+  Launched launchInFreshProcess(const QString &display) {
+    QProcessEnvironment environment = test::isolatedEnvironment(root.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const test::ProcessResult run = test::runProgram(
+        CREL_RESTORE_PROBE, {file(), display, settings.path(), QString::number(400 << 20)}, environment, root.path());
+    EXPECT_TRUE(run.finished) << "the restore did not end";
+    Launched launched;
+    for (const QString &line : run.out.split('\n', Qt::SkipEmptyParts)) {
+      EXPECT_TRUE(line.startsWith("RESTORED ")) << line.toStdString();
+      launched.seeds.push_back(QFileInfo(line.mid(9)).completeBaseName().section(' ', 1).toInt());
+    }
+    return launched;
+  }
+
   QTemporaryDir root;
   test::TemporarySettings settings;
   std::set<QString> running;
@@ -177,7 +194,8 @@ struct Step {
     launch,            // reopens `seeds`; the welcome window shows when none
     quiet,             // reopens nothing and shows no welcome window: a session was there
     launchShortOfMemory,
-    gone, // no file is left
+    launchInFreshProcess, // reopens `seeds` where no thread of the default size starts
+    gone,                 // no file is left
     start,
     stop
   } action;
@@ -227,6 +245,7 @@ TEST_P(SharedSession, EachCrelComesBackOnce) {
       break;
     }
     case Step::launchShortOfMemory: user.launchShortOfMemory(step.display); break;
+    case Step::launchInFreshProcess: EXPECT_EQ(user.launchInFreshProcess(step.display).seeds, step.seeds); break;
     case Step::gone: EXPECT_FALSE(QFile::exists(user.file())); break;
     case Step::start: user.running.insert(step.display); break;
     case Step::stop: user.running.erase(step.display); break;
@@ -289,6 +308,8 @@ INSTANTIATE_TEST_SUITE_P(
                {Step::launchShortOfMemory, ":1", {}},
                {Step::launch, ":1", {1}},
                {Step::gone, "", {}}}},
+        Story{"LowMemoryForThreadsStillRestores",
+              {{Step::saveLarge, ":1", {1}}, {Step::launchInFreshProcess, ":1", {1}}, {Step::gone, "", {}}}},
         Story{"AnotherInstancesSaveUnderLowMemoryKeepsOurs",
               {{Step::saveLarge, ":1", {1}},
                {Step::saveShortOfMemory, ":2", {2}},

@@ -67,8 +67,10 @@ public:
   }
 
   // The crels an instance on `display` has open; `large` ones are
-  // screenshots of noise, megabytes each.
-  std::vector<std::unique_ptr<EditorController>> editors(const std::vector<int> &seeds, bool large = false) {
+  // screenshots of noise, megabytes each; `wide` ones small screenshots with
+  // an arrow far past their edge, a canvas of 144 MB to save.
+  std::vector<std::unique_ptr<EditorController>> editors(const std::vector<int> &seeds, bool large = false,
+                                                         bool wide = false) {
     std::vector<std::unique_ptr<EditorController>> editors;
     for (int seed : seeds) {
       QImage image = test::filledImage(large ? QSize(2400, 2400) : QSize(64, 48), QColor::fromHsv(seed * 40, 90, 230));
@@ -80,7 +82,7 @@ public:
       }
       auto doc = std::make_unique<CrelDocument>(image, AnnotationPreferences::shared());
       doc->enableAutosave(root.filePath("shots"), QString("Shot %1").arg(seed));
-      doc->commit({test::makeMark(MarkTool::arrow, {4, 4}, {40, 30}, 3)});
+      doc->commit({test::makeMark(MarkTool::arrow, {4, 4}, wide ? QPointF(6000, 6000) : QPointF(40, 30), 3)});
       doc->flushAutosave();
       editors.push_back(std::make_unique<EditorController>(std::move(doc), EditorSizePreferences::shared()));
     }
@@ -88,8 +90,8 @@ public:
   }
 
   // An instance on `display` quits for the update with the crels `seeds` open.
-  void save(const QString &display, const std::vector<int> &seeds, bool large = false) {
-    store(display).save(editors(seeds, large));
+  void save(const QString &display, const std::vector<int> &seeds, bool large = false, bool wide = false) {
+    store(display).save(editors(seeds, large, wide));
   }
 
   // The same while the memory left is half the file's size: refused, said,
@@ -144,12 +146,13 @@ public:
     return launched;
   }
 
-  // A launch while the memory left is half the file's size: it restores
-  // nothing, says why, and leaves the file as it was for the next launch.
-  void launchShortOfMemory(const QString &display) {
+  // A launch while the memory left is `room`, else half the file's size: it
+  // restores nothing, says why, and leaves the file as it was for the next
+  // launch.
+  void launchShortOfMemory(const QString &display, qint64 room = 0) {
     const QByteArray before = test::contents(file());
     EXPECT_TRUE(inChild([&] {
-      limitMemory(before.size() / 2);
+      limitMemory(room ? room : before.size() / 2);
       UpdateSessionStore session = store(display);
       try {
         session.read();
@@ -188,14 +191,16 @@ struct Step {
   enum {
     save,
     saveLarge,         // crels of megabytes each
+    saveWide,          // crels whose canvas takes far more memory than their screenshot
     saveShortOfMemory, // refused, and the waiting crels stay as they were
     earlier,           // the file as a version without displays wrote it
     withoutMachine,    // the file as a version without machines wrote it
     launch,            // reopens `seeds`; the welcome window shows when none
     quiet,             // reopens nothing and shows no welcome window: a session was there
     launchShortOfMemory,
-    launchInFreshProcess, // reopens `seeds` where no thread of the default size starts
-    gone,                 // no file is left
+    launchShortOfMemoryToSave, // the room to read, not to write the restored crel again
+    launchInFreshProcess,      // reopens `seeds` where no thread of the default size starts
+    gone,                      // no file is left
     start,
     stop
   } action;
@@ -244,7 +249,9 @@ TEST_P(SharedSession, EachCrelComesBackOnce) {
       EXPECT_FALSE(launched.welcome);
       break;
     }
+    case Step::saveWide: user.save(step.display, step.seeds, false, true); break;
     case Step::launchShortOfMemory: user.launchShortOfMemory(step.display); break;
+    case Step::launchShortOfMemoryToSave: user.launchShortOfMemory(step.display, 64 << 20); break;
     case Step::launchInFreshProcess: EXPECT_EQ(user.launchInFreshProcess(step.display).seeds, step.seeds); break;
     case Step::gone: EXPECT_FALSE(QFile::exists(user.file())); break;
     case Step::start: user.running.insert(step.display); break;
@@ -306,6 +313,11 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"LowMemoryLeavesTheFileThenRestoresWithMemory",
               {{Step::saveLarge, ":1", {1}},
                {Step::launchShortOfMemory, ":1", {}},
+               {Step::launch, ":1", {1}},
+               {Step::gone, "", {}}}},
+        Story{"LowMemoryToSaveTheRestoredCrelLeavesTheFile",
+              {{Step::saveWide, ":1", {1}},
+               {Step::launchShortOfMemoryToSave, ":1", {}},
                {Step::launch, ":1", {1}},
                {Step::gone, "", {}}}},
         Story{"LowMemoryForThreadsStillRestores",

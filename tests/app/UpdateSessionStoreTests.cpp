@@ -128,17 +128,18 @@ public:
   struct Launched {
     std::vector<int> seeds; // the crels reopened, by seed, in file order
     bool welcome = false;   // the welcome window is shown
+    QString said;           // the alert, if any
   };
 
   // A plain launch on `display`.
   Launched launch(const QString &display) {
     UpdateSessionStore session = store(display);
     std::vector<std::unique_ptr<EditorController>> reopened;
+    Launched launched;
     const bool existed = SessionRestore::restore(
         session, {[&](std::unique_ptr<EditorController> e) { reopened.push_back(std::move(e)); },
-                  [](const QString &said) { ADD_FAILURE() << said.toStdString(); }});
+                  [&](const QString &said) { launched.said += said; }});
     EXPECT_FALSE(QFile::exists(session.claimedPath()));
-    Launched launched;
     for (const auto &editor : reopened)
       launched.seeds.push_back(QFileInfo(*editor->document().savedURL()).completeBaseName().section(' ', 1).toInt());
     launched.welcome = WindowPresentation::launchEnd(false, false, existed, !reopened.empty()) ==
@@ -164,6 +165,15 @@ public:
     EXPECT_EQ(test::contents(file()), before);
     const QDir folder(QFileInfo(file()).absolutePath());
     EXPECT_EQ(folder.entryList(QDir::Files), QStringList{"UpdateSession.json"});
+  }
+
+  // A launch that dies while it restores (killed, or crashed).
+  void launchThatDies(const QString &display) {
+    EXPECT_FALSE(inChild([&] {
+      store(display).read();
+      ::raise(SIGKILL);
+      return true;
+    }));
   }
 
   // A launch in a process of its own, where no thread of the default stack
@@ -200,7 +210,9 @@ struct Step {
     launchShortOfMemory,
     launchShortOfMemoryToSave, // the room to read, not to write the restored crel again
     launchInFreshProcess,      // reopens `seeds` where no thread of the default size starts
-    gone,                      // no file is left
+    launchThatDies,
+    setAside, // reopens nothing, keeps the crels aside and says why
+    gone,     // no file is left
     start,
     stop
   } action;
@@ -241,12 +253,22 @@ TEST_P(SharedSession, EachCrelComesBackOnce) {
       const TwoDisplays::Launched launched = user.launch(step.display);
       EXPECT_EQ(launched.seeds, step.seeds);
       EXPECT_EQ(launched.welcome, step.seeds.empty());
+      EXPECT_EQ(launched.said, QString());
       break;
     }
     case Step::quiet: {
       const TwoDisplays::Launched launched = user.launch(step.display);
       EXPECT_EQ(launched.seeds, std::vector<int>{});
       EXPECT_FALSE(launched.welcome);
+      EXPECT_EQ(launched.said, QString());
+      break;
+    }
+    case Step::launchThatDies: user.launchThatDies(step.display); break;
+    case Step::setAside: {
+      const TwoDisplays::Launched launched = user.launch(step.display);
+      EXPECT_EQ(launched.seeds, std::vector<int>{});
+      EXPECT_TRUE(launched.said.contains("did not finish")) << launched.said.toStdString();
+      EXPECT_EQ(QDir(QFileInfo(user.file()).absolutePath()).entryList({"*.unrestored-*"}, QDir::Files).size(), 1);
       break;
     }
     case Step::saveWide: user.save(step.display, step.seeds, false, true); break;
@@ -320,6 +342,15 @@ INSTANTIATE_TEST_SUITE_P(
                {Step::launchShortOfMemoryToSave, ":1", {}},
                {Step::launch, ":1", {1}},
                {Step::gone, "", {}}}},
+        // A passing cause (memory, a killed session) loses nothing; a crash loop stops.
+        Story{"ARestoreThatDiesOnceIsTriedAgain",
+              {{Step::save, ":1", {1, 2}}, {Step::launchThatDies, ":1", {}}, {Step::launch, ":1", {1, 2}}}},
+        Story{"ARestoreThatDiesTwiceIsSetAside",
+              {{Step::save, ":1", {1, 2}},
+               {Step::launchThatDies, ":1", {}},
+               {Step::launchThatDies, ":1", {}},
+               {Step::setAside, ":1", {}},
+               {Step::launch, ":1", {}}}},
         Story{"LowMemoryForThreadsStillRestores",
               {{Step::saveLarge, ":1", {1}}, {Step::launchInFreshProcess, ":1", {1}}, {Step::gone, "", {}}}},
         Story{"AnotherInstancesSaveUnderLowMemoryKeepsOurs",
@@ -331,30 +362,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct Interrupted {
   const char *name;
-  // Run in a child process: the first launch's restore; 0 when it said
-  // what it must, unless it never ends by itself.
+  // Run in a child process: the restore of the first launch and of the one
+  // that tries it again; 0 when it said what it must, unless it never ends
+  // by itself.
   std::function<int(UpdateSessionStore &)> firstLaunch;
-  const char *alert; // what the second launch says; empty: nothing
+  const char *alert; // what the launch after them says; empty: nothing
 };
 
 void PrintTo(const Interrupted &c, std::ostream *os) { *os << c.name; }
 
 class InterruptedRestore : public testing::TestWithParam<Interrupted> {};
 
-// A restore that cannot finish is not started again: the next launch sets
-// the crels it was restoring aside and says so, and the one after is quiet.
+// A restore that cannot finish is tried once more, then not again: the
+// next launch sets the crels it was restoring aside and says so, and the one
+// after is quiet.
 TEST_P(InterruptedRestore, IsNotRepeated) {
   TwoDisplays user;
   user.save(":1", {1, 2});
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    UpdateSessionStore first = user.store(":1");
-    ::_exit(GetParam().firstLaunch(first));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      UpdateSessionStore first = user.store(":1");
+      ::_exit(GetParam().firstLaunch(first));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << status;
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << status;
 
   UpdateSessionStore second = user.store(":1");
   std::vector<SessionStore::Entry> entries;

@@ -200,7 +200,8 @@ void AppDelegate::launch(const LaunchOptions &options) {
   if (!options.isolatedTest)
     sessionExisted = SessionRestore::restore(
         services_.session, {[this](std::unique_ptr<EditorController> editor) { connectEditor(std::move(editor)); },
-                            [this](const QString &message) { report(message); }});
+                            [this](const QString &message) { report(message); }},
+        options.poolThreadsRunning);
 
   if (options.openPaths.isEmpty())
     return finishLaunch(options, sessionExisted, {});

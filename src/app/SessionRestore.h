@@ -22,7 +22,9 @@ public:
   };
 
   // Whether there was a session to restore, whether or not it could be read.
-  static bool restore(SessionStore &session, const Hooks &hooks);
+  // Without a running thread in Qt's pool (PoolThreads) a restore could
+  // wait for good: it is not tried, and the session stays for the next start.
+  static bool restore(SessionStore &session, const Hooks &hooks, bool poolThreadsRunning = true);
 };
 
 } // namespace crel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/CrelDocument.h"
+#include "platform/base/Translate.h"
 
 #include <QRect>
 
@@ -23,6 +24,11 @@ public:
   };
 
   virtual ~SessionStore() = default;
+  // Said when a restore cannot have the memory it needs now.
+  static QString notEnoughMemory() {
+    return crel::tr("There is not enough free memory to restore the crels kept for the update. They stay saved, and "
+                    "the next start of Crel tries again.");
+  }
   virtual bool exists() const { return false; }
   // The saved editors in order; throws CrelError with the sentence to show.
   virtual std::vector<Entry> read() { return {}; }

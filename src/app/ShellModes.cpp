@@ -14,6 +14,7 @@
 #include "chrome/LightPalette.h"
 #include "document/CrelStorage.h"
 #include "platform/base/DescriptorLimit.h"
+#include "platform/base/PoolThreads.h"
 #include "platform/base/QuietMessages.h"
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopIntegration.h"
@@ -28,6 +29,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
 
@@ -119,6 +121,12 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   // The instance holds connections, editors' files and helpers' pipes; its
   // children get the usual limit back.
   DescriptorLimit::raise();
+  // Before anything hands Qt parallel work, so none of it waits for a
+  // thread that cannot start.
+  const int poolThreads = PoolThreads::start();
+  if (poolThreads < QThreadPool::globalInstance()->maxThreadCount())
+    qCWarning(lcLaunch) << "only" << poolThreads << "of" << QThreadPool::globalInstance()->maxThreadCount()
+                        << "pool threads could start";
 
   integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
@@ -140,6 +148,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   options.capture = commandLine.has(QStringLiteral("--capture"));
   // The update scenarios run the real updater and restore the update session.
   options.isolatedTest = isTestRun(commandLine) && !commandLine.has(QStringLiteral("--update-acceptance"));
+  options.poolThreadsRunning = poolThreads > 0;
   // Files named on the first launch open as they would in a running
   // instance; a test run's arguments are its own.
   if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());

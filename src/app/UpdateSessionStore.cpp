@@ -41,34 +41,45 @@ UpdateSessionStore::UpdateSessionStore()
                                                              RuntimeFolder::otherPlace(AppIdentity::identifier()));
                           }}) {}
 
-QString UpdateSessionStore::claimedPath() const {
+QString UpdateSessionStore::firstClaimedPath() const {
   const QFileInfo file(path_);
   const QString display = instance_.display.isEmpty() ? QString() : QLatin1Char('-') + instance_.display;
   return file.absolutePath() + QLatin1Char('/') + file.completeBaseName() + QStringLiteral(".restoring") + display +
          QStringLiteral(".json");
 }
 
-bool UpdateSessionStore::exists() const { return QFileInfo::exists(path_) || QFileInfo::exists(claimedPath()); }
+QString UpdateSessionStore::claimedPath() const {
+  const QString again = UpdateSession::retryPath(firstClaimedPath());
+  return QFileInfo::exists(again) ? again : firstClaimedPath();
+}
+
+bool UpdateSessionStore::exists() const {
+  return QFileInfo::exists(path_) || QFileInfo::exists(firstClaimedPath()) ||
+         QFileInfo::exists(UpdateSession::retryPath(firstClaimedPath()));
+}
 
 std::vector<SessionStore::Entry> UpdateSessionStore::read() {
   source_.clear();
   keep_ = false;
   std::vector<Entry> entries;
   bool stuck = false;
-  const QString interrupted = UpdateSession::setAsideInterrupted(claimedPath(), &stuck);
+  QString retry;
+  const QString interrupted = UpdateSession::setAsideInterrupted(firstClaimedPath(), &stuck, &retry);
   // What the launch said about an interrupted restore makes it one that found a session.
   found_ = !interrupted.isEmpty();
-  const auto notEnoughMemory = [&] {
-    return joined(interrupted, std::make_exception_ptr(CrelError::capture(
-                                   crel::tr("There is not enough free memory to restore the crels kept for the "
-                                            "update. They stay saved, and the next start of Crel tries again."))));
+  const auto outOfMemory = [&] {
+    return joined(interrupted, std::make_exception_ptr(CrelError::capture(notEnoughMemory())));
   };
-  // Claiming again would write over what could not be set aside.
-  if (!stuck) {
+  // What an interrupted launch claimed is restored once more, before
+  // anything new is claimed; claiming again would also write over what could
+  // not be set aside.
+  if (!retry.isEmpty()) {
+    source_ = retry;
+  } else if (!stuck) {
     try {
-      switch (
-          UpdateSession::claim(path_, claimedPath(), {instance_.display, {}, instance_.machine}, instance_.isRunning)) {
-      case UpdateSession::Claim::claimed: source_ = claimedPath(); break;
+      switch (UpdateSession::claim(path_, firstClaimedPath(), {instance_.display, {}, instance_.machine},
+                                   instance_.isRunning)) {
+      case UpdateSession::Claim::claimed: source_ = firstClaimedPath(); break;
       case UpdateSession::Claim::emptied: found_ = true; break;
       case UpdateSession::Claim::none:
       case UpdateSession::Claim::theirs: break;
@@ -78,7 +89,7 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
       // what was restored keeps it from being restored twice.
       source_ = path_;
     } catch (const std::bad_alloc &) {
-      std::rethrow_exception(notEnoughMemory());
+      std::rethrow_exception(outOfMemory());
     }
   }
   if (source_.isEmpty()) {
@@ -94,7 +105,7 @@ std::vector<SessionStore::Entry> UpdateSessionStore::read() {
     if (source_ != path_)
       UpdateSession::giveBack(source_, path_);
     source_.clear();
-    std::rethrow_exception(notEnoughMemory());
+    std::rethrow_exception(outOfMemory());
   } catch (...) {
     source_.clear();
     std::rethrow_exception(joined(interrupted, std::current_exception()));

@@ -32,7 +32,8 @@ public:
   UpdateSessionStore();
 
   const QString &path() const { return path_; }
-  // Where this launch keeps what it claimed while it restores.
+  // Where this launch keeps what it claimed while it restores: the name of
+  // a second attempt while there is one, else that of the first.
   QString claimedPath() const;
   bool exists() const override;
   std::vector<Entry> read() override;
@@ -42,6 +43,8 @@ public:
   void clear() override;
 
 private:
+  QString firstClaimedPath() const;
+
   QString path_;
   SettingsStore *memory_;
   Instance instance_;

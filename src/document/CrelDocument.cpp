@@ -133,6 +133,19 @@ void CrelDocument::flushAutosave() {
   }
 }
 
+bool CrelDocument::failedForMemory(const std::exception_ptr &error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::bad_alloc &) {
+    return true;
+  } catch (const CrelError &e) {
+    // What renderBitmap() and renderPNG() throw for a null image or std::bad_alloc.
+    return e.kind() == CrelError::Kind::rendering;
+  } catch (...) {
+  }
+  return false;
+}
+
 void CrelDocument::save(const QString &path) {
   const QByteArray png = renderPNG();
   AtomicFileWriter::write(path, png, AtomicFileWriter::Existing::replace);

@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -176,6 +177,9 @@ public:
   // when the marks differ from the saved ones or the file is gone. On failure
   // publishes "Could not save: …" in autosaveError and status, and rethrows.
   void flushAutosave();
+  // Whether a flush (or a render) failed for lack of memory: an allocation
+  // gave the render or the encoder a null image, or std::bad_alloc was thrown.
+  static bool failedForMemory(const std::exception_ptr &error);
   // Writes the PNG to `path` atomically and records it as saved.
   void save(const QString &path);
   // Turns autosave on for a new capture and writes at once; `stem` names the file.
@@ -195,7 +199,8 @@ public:
   UpdateSnapshot snapshotForUpdate();
   // Rebuilds an editable document. Throws CrelError::invalidImage for an image
   // that does not decode. A failed re-save does not lose the document: it
-  // comes back with the error shown, as a new capture would.
+  // comes back with the error shown, as a new capture would; one that failed
+  // for memory (failedForMemory) throws std::bad_alloc instead.
   // The record's saved file is written again only when it is missing from a
   // folder that still exists, or is a PNG the size of its screenshot or canvas;
   // anything else there is left alone and the document gets a new file in

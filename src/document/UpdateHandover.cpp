@@ -164,6 +164,10 @@ std::unique_ptr<CrelDocument> UpdateHandover::rebuild(const UpdateSnapshot &s, A
   try {
     d.flushAutosave();
   } catch (...) {
+    // Without the memory to write it, the crel waits in the session for a
+    // launch that has it, rather than living only in this one's memory.
+    if (CrelDocument::failedForMemory(std::current_exception()))
+      throw std::bad_alloc();
     saved = false; // shown in autosaveError and status; the user can choose another folder
   }
   if (judged != SavedFile::ours && notice) {

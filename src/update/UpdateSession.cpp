@@ -421,17 +421,34 @@ bool giveBack(const QString &claimed, const QString &path) noexcept {
   }
 }
 
-QString setAsideInterrupted(const QString &claimed, bool *stuck) {
+QString retryPath(const QString &claimed) {
+  const QFileInfo info(claimed);
+  return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".2.json");
+}
+
+QString setAsideInterrupted(const QString &claimed, bool *stuck, QString *retry) {
   if (stuck)
     *stuck = false;
-  struct stat st {};
-  if (::lstat(QFile::encodeName(claimed).constData(), &st) != 0)
+  const auto present = [](const QString &path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+  };
+  const QString again = retryPath(claimed);
+  QString interrupted;
+  if (retry && !present(again) && present(claimed) && AtomicFileWriter::moveNoReplace(claimed, again)) {
+    *retry = again;
     return {};
-  const QString aside = setAside(claimed);
-  if (aside.isEmpty() && stuck)
-    *stuck = true;
-  return crel::tr("The last restore after an update did not finish, so it was not started again.") + QLatin1Char(' ') +
-         whereKept(aside);
+  }
+  for (const QString &path : {again, claimed}) {
+    if (!present(path))
+      continue;
+    const QString aside = setAside(path);
+    if (aside.isEmpty() && stuck)
+      *stuck = true;
+    interrupted = crel::tr("The last restore after an update did not finish, so it was not started again.") +
+                  QLatin1Char(' ') + whereKept(aside);
+  }
+  return interrupted;
 }
 
 ReadResult read(const QString &path, AnnotationPreferences &preferences, const QString &savedImagesFolder,

@@ -103,11 +103,17 @@ Claim claim(const QString &path, const QString &claimed, const Owner &launcher,
 // a later launch; what was saved there meanwhile stays. Whether it is back.
 bool giveBack(const QString &claimed, const QString &path) noexcept;
 
+// The name a claimed file takes for the second attempt at its restore.
+QString retryPath(const QString &claimed);
+
 // A claimed file still there means the launch that claimed it ended before
-// its restore finished (the same crels would end it again): it is set aside
-// under a name of its own, never restored. The sentence saying so, empty when
-// there was nothing; `stuck` is set when it could not be moved.
-QString setAsideInterrupted(const QString &claimed, bool *stuck = nullptr);
+// its restore finished. The cause may have passed (memory, a killed
+// session): it moves to retryPath(), and `retry` names it for this launch
+// to restore again. A second attempt's file still there would end this
+// launch as well: it is set aside under a name of its own, never restored.
+// The sentence saying so, empty when nothing was set aside; `stuck` is set
+// when a file could not be moved.
+QString setAsideInterrupted(const QString &claimed, bool *stuck = nullptr, QString *retry = nullptr);
 
 // The saved documents, rebuilt. An absent file gives none. Only a regular
 // file is read, without blocking and up to a size limit. Without the memory

@@ -1,3 +1,4 @@
+#include "support/LaunchProcess.h"
 #include "support/TestSupport.h"
 
 #include "app/SessionRestore.h"
@@ -66,8 +67,10 @@ public:
   }
 
   // The crels an instance on `display` has open; `large` ones are
-  // screenshots of noise, megabytes each.
-  std::vector<std::unique_ptr<EditorController>> editors(const std::vector<int> &seeds, bool large = false) {
+  // screenshots of noise, megabytes each; `wide` ones small screenshots with
+  // an arrow far past their edge, a canvas of 144 MB to save.
+  std::vector<std::unique_ptr<EditorController>> editors(const std::vector<int> &seeds, bool large = false,
+                                                         bool wide = false) {
     std::vector<std::unique_ptr<EditorController>> editors;
     for (int seed : seeds) {
       QImage image = test::filledImage(large ? QSize(2400, 2400) : QSize(64, 48), QColor::fromHsv(seed * 40, 90, 230));
@@ -79,7 +82,7 @@ public:
       }
       auto doc = std::make_unique<CrelDocument>(image, AnnotationPreferences::shared());
       doc->enableAutosave(root.filePath("shots"), QString("Shot %1").arg(seed));
-      doc->commit({test::makeMark(MarkTool::arrow, {4, 4}, {40, 30}, 3)});
+      doc->commit({test::makeMark(MarkTool::arrow, {4, 4}, wide ? QPointF(6000, 6000) : QPointF(40, 30), 3)});
       doc->flushAutosave();
       editors.push_back(std::make_unique<EditorController>(std::move(doc), EditorSizePreferences::shared()));
     }
@@ -87,8 +90,8 @@ public:
   }
 
   // An instance on `display` quits for the update with the crels `seeds` open.
-  void save(const QString &display, const std::vector<int> &seeds, bool large = false) {
-    store(display).save(editors(seeds, large));
+  void save(const QString &display, const std::vector<int> &seeds, bool large = false, bool wide = false) {
+    store(display).save(editors(seeds, large, wide));
   }
 
   // The same while the memory left is half the file's size: refused, said,
@@ -150,17 +153,18 @@ public:
   struct Launched {
     std::vector<int> seeds; // the crels reopened, by seed, in file order
     bool welcome = false;   // the welcome window is shown
+    QString said;           // the alert, if any
   };
 
   // A plain launch on `display`.
   Launched launch(const QString &display) {
     UpdateSessionStore session = store(display);
     std::vector<std::unique_ptr<EditorController>> reopened;
+    Launched launched;
     const bool existed = SessionRestore::restore(
         session, {[&](std::unique_ptr<EditorController> e) { reopened.push_back(std::move(e)); },
-                  [](const QString &said) { ADD_FAILURE() << said.toStdString(); }});
+                  [&](const QString &said) { launched.said += said; }});
     EXPECT_FALSE(QFile::exists(session.claimedPath()));
-    Launched launched;
     for (const auto &editor : reopened)
       launched.seeds.push_back(QFileInfo(*editor->document().savedURL()).completeBaseName().section(' ', 1).toInt());
     launched.welcome = WindowPresentation::launchEnd(false, false, existed, !reopened.empty()) ==
@@ -168,12 +172,13 @@ public:
     return launched;
   }
 
-  // A launch while the memory left is half the file's size: it restores
-  // nothing, says why, and leaves the file as it was for the next launch.
-  void launchShortOfMemory(const QString &display) {
+  // A launch while the memory left is `room`, else half the file's size: it
+  // restores nothing, says why, and leaves the file as it was for the next
+  // launch.
+  void launchShortOfMemory(const QString &display, qint64 room = 0) {
     const QByteArray before = test::contents(file());
     EXPECT_TRUE(inChild([&] {
-      limitMemory(before.size() / 2);
+      limitMemory(room ? room : before.size() / 2);
       UpdateSessionStore session = store(display);
       try {
         session.read();
@@ -187,6 +192,31 @@ public:
     EXPECT_EQ(folder.entryList({"*.json"}, QDir::Files), QStringList{"UpdateSession.json"});
   }
 
+  // A launch that dies while it restores (killed, or crashed).
+  void launchThatDies(const QString &display) {
+    EXPECT_FALSE(inChild([&] {
+      store(display).read();
+      ::raise(SIGKILL);
+      return true;
+    }));
+  }
+
+  // A launch in a process of its own, where no thread of the default stack
+  // size can start; it must end with its crels back, whatever Qt's pool needs.
+  Launched launchInFreshProcess(const QString &display) {
+    QProcessEnvironment environment = test::isolatedEnvironment(root.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    const test::ProcessResult run = test::runProgram(
+        CREL_RESTORE_PROBE, {file(), display, settings.path(), QString::number(400 << 20)}, environment, root.path());
+    EXPECT_TRUE(run.finished) << "the restore did not end";
+    Launched launched;
+    for (const QString &line : run.out.split('\n', Qt::SkipEmptyParts)) {
+      EXPECT_TRUE(line.startsWith("RESTORED ")) << line.toStdString();
+      launched.seeds.push_back(QFileInfo(line.mid(9)).completeBaseName().section(' ', 1).toInt());
+    }
+    return launched;
+  }
+
   QTemporaryDir root;
   test::TemporarySettings settings;
   std::set<QString> running;
@@ -196,6 +226,7 @@ struct Step {
   enum {
     save,
     saveLarge,         // crels of megabytes each
+    saveWide,          // crels whose canvas takes far more memory than their screenshot
     saveShortOfMemory, // refused, and the waiting crels stay as they were
     saveTogether,      // :1 here and `display` save a crel each at once
     earlier,           // the file as a version without displays wrote it
@@ -203,7 +234,11 @@ struct Step {
     launch,            // reopens `seeds`; the welcome window shows when none
     quiet,             // reopens nothing and shows no welcome window: a session was there
     launchShortOfMemory,
-    gone, // no file is left
+    launchShortOfMemoryToSave, // the room to read, not to write the restored crel again
+    launchInFreshProcess,      // reopens `seeds` where no thread of the default size starts
+    launchThatDies,
+    setAside, // reopens nothing, keeps the crels aside and says why
+    gone,     // no file is left
     start,
     stop
   } action;
@@ -245,15 +280,28 @@ TEST_P(SharedSession, EachCrelComesBackOnce) {
       const TwoDisplays::Launched launched = user.launch(step.display);
       EXPECT_EQ(launched.seeds, step.seeds);
       EXPECT_EQ(launched.welcome, step.seeds.empty());
+      EXPECT_EQ(launched.said, QString());
       break;
     }
     case Step::quiet: {
       const TwoDisplays::Launched launched = user.launch(step.display);
       EXPECT_EQ(launched.seeds, std::vector<int>{});
       EXPECT_FALSE(launched.welcome);
+      EXPECT_EQ(launched.said, QString());
       break;
     }
+    case Step::launchThatDies: user.launchThatDies(step.display); break;
+    case Step::setAside: {
+      const TwoDisplays::Launched launched = user.launch(step.display);
+      EXPECT_EQ(launched.seeds, std::vector<int>{});
+      EXPECT_TRUE(launched.said.contains("did not finish")) << launched.said.toStdString();
+      EXPECT_EQ(QDir(QFileInfo(user.file()).absolutePath()).entryList({"*.unrestored-*"}, QDir::Files).size(), 1);
+      break;
+    }
+    case Step::saveWide: user.save(step.display, step.seeds, false, true); break;
     case Step::launchShortOfMemory: user.launchShortOfMemory(step.display); break;
+    case Step::launchShortOfMemoryToSave: user.launchShortOfMemory(step.display, 64 << 20); break;
+    case Step::launchInFreshProcess: EXPECT_EQ(user.launchInFreshProcess(step.display).seeds, step.seeds); break;
     case Step::gone: EXPECT_FALSE(QFile::exists(user.file())); break;
     case Step::start: user.running.insert(step.display); break;
     case Step::stop: user.running.erase(step.display); break;
@@ -323,6 +371,22 @@ INSTANTIATE_TEST_SUITE_P(
                {Step::launchShortOfMemory, ":1", {}},
                {Step::launch, ":1", {1}},
                {Step::gone, "", {}}}},
+        Story{"LowMemoryToSaveTheRestoredCrelLeavesTheFile",
+              {{Step::saveWide, ":1", {1}},
+               {Step::launchShortOfMemoryToSave, ":1", {}},
+               {Step::launch, ":1", {1}},
+               {Step::gone, "", {}}}},
+        // A passing cause (memory, a killed session) loses nothing; a crash loop stops.
+        Story{"ARestoreThatDiesOnceIsTriedAgain",
+              {{Step::save, ":1", {1, 2}}, {Step::launchThatDies, ":1", {}}, {Step::launch, ":1", {1, 2}}}},
+        Story{"ARestoreThatDiesTwiceIsSetAside",
+              {{Step::save, ":1", {1, 2}},
+               {Step::launchThatDies, ":1", {}},
+               {Step::launchThatDies, ":1", {}},
+               {Step::setAside, ":1", {}},
+               {Step::launch, ":1", {}}}},
+        Story{"LowMemoryForThreadsStillRestores",
+              {{Step::saveLarge, ":1", {1}}, {Step::launchInFreshProcess, ":1", {1}}, {Step::gone, "", {}}}},
         Story{"AnotherInstancesSaveUnderLowMemoryKeepsOurs",
               {{Step::saveLarge, ":1", {1}},
                {Step::saveShortOfMemory, ":2", {2}},
@@ -332,30 +396,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct Interrupted {
   const char *name;
-  // Run in a child process: the first launch's restore; 0 when it said
-  // what it must, unless it never ends by itself.
+  // Run in a child process: the restore of the first launch and of the one
+  // that tries it again; 0 when it said what it must, unless it never ends
+  // by itself.
   std::function<int(UpdateSessionStore &)> firstLaunch;
-  const char *alert; // what the second launch says; empty: nothing
+  const char *alert; // what the launch after them says; empty: nothing
 };
 
 void PrintTo(const Interrupted &c, std::ostream *os) { *os << c.name; }
 
 class InterruptedRestore : public testing::TestWithParam<Interrupted> {};
 
-// A restore that cannot finish is not started again: the next launch sets
-// the crels it was restoring aside and says so, and the one after is quiet.
+// A restore that cannot finish is tried once more, then not again: the
+// next launch sets the crels it was restoring aside and says so, and the one
+// after is quiet.
 TEST_P(InterruptedRestore, IsNotRepeated) {
   TwoDisplays user;
   user.save(":1", {1, 2});
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    UpdateSessionStore first = user.store(":1");
-    ::_exit(GetParam().firstLaunch(first));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      UpdateSessionStore first = user.store(":1");
+      ::_exit(GetParam().firstLaunch(first));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << status;
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << status;
 
   UpdateSessionStore second = user.store(":1");
   std::vector<SessionStore::Entry> entries;

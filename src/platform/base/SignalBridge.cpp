@@ -14,9 +14,14 @@ namespace {
 
 constexpr std::array handledSignals{SIGTERM, SIGINT, SIGHUP};
 int pipeFds[2] = {-1, -1};
+// How long a request may wait for the event loop: a main thread that never
+// gets back to it (a wait that cannot end) must not outlive the request.
+constexpr unsigned graceSeconds = 5;
 
 extern "C" void onSignal(int number) {
   const int saved = errno;
+  // SIGALRM keeps its default action: the process ends unless readPipe() disarms it.
+  ::alarm(graceSeconds);
   const unsigned char byte = static_cast<unsigned char>(number);
   // A full pipe already holds a pending request; dropping this one is fine.
   [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
@@ -35,6 +40,7 @@ SignalBridge *SignalBridge::install(QObject *parent) {
   action.sa_flags = SA_RESTART;
   for (int number : handledSignals)
     ::sigaction(number, &action, nullptr);
+  std::signal(SIGALRM, SIG_DFL);
   return bridge;
 }
 
@@ -54,6 +60,7 @@ SignalBridge::~SignalBridge() {
 }
 
 void SignalBridge::readPipe() {
+  ::alarm(0);
   unsigned char byte = 0;
   while (::read(pipeFds[0], &byte, 1) == 1)
     Q_EMIT terminationRequested(byte);

@@ -8,7 +8,9 @@ namespace crel {
 
 // Turns SIGTERM, SIGINT and SIGHUP into a signal on the main thread, so a
 // logout or `kill` ends the application through its normal quit path
-// instead of dropping pending work. The handler only writes to a pipe.
+// instead of dropping pending work. The handler only writes to a pipe; a
+// request the event loop has not taken within 5 s ends the process, so a
+// main thread that hangs does not make it ignore SIGTERM.
 class SignalBridge : public QObject {
   Q_OBJECT
 public:

@@ -709,7 +709,7 @@ bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOp
   if (last)
     last->present();
   if (!failures.isEmpty() || notOpened > 0)
-    report(ImageOpening::failureMessage(failures, notOpened), last ? last->window() : nullptr);
+    report(ImageOpening::failureMessage(failures, notOpened, !editors_.empty()), last ? last->window() : nullptr);
   return last != nullptr;
 }
 

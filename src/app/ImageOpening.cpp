@@ -84,18 +84,34 @@ QString shortPath(const QString &path) {
   return start + QChar(0x2026) + end;
 }
 
-// One "Name:   1234 kB" line of a /proc file, in bytes.
-std::optional<qint64> procField(const char *file, const QByteArray &name) {
-  QFile proc(QString::fromLatin1(file));
-  if (!proc.open(QIODevice::ReadOnly))
-    return std::nullopt;
-  for (const QByteArray &line : proc.readAll().split('\n'))
-    if (line.startsWith(QByteArray(name + ':'))) {
+QByteArray fileText(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The number after `name` on its line of a /proc or cgroup statistics text
+// ("Name:   1234 kB", "name 1234"), as written.
+std::optional<qint64> textField(const QByteArray &text, const QByteArray &name) {
+  for (const QByteArray &line : text.split('\n'))
+    if (line.startsWith(name) && line.size() > name.size() && (line[name.size()] == ':' || line[name.size()] == ' ')) {
       bool ok = false;
-      const qint64 kb = line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong(&ok);
-      return ok ? std::optional<qint64>(kb * 1024) : std::nullopt;
+      const qint64 value = line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong(&ok);
+      return ok ? std::optional<qint64>(value) : std::nullopt;
     }
   return std::nullopt;
+}
+
+// One "Name:   1234 kB" line of a /proc file, in bytes.
+std::optional<qint64> procField(const QByteArray &text, const QByteArray &name) {
+  const std::optional<qint64> kb = textField(text, name);
+  return kb ? std::optional<qint64>(*kb * 1024) : std::nullopt;
+}
+
+// A cgroup file holding one number of bytes; none for "max" or no file.
+std::optional<qint64> cgroupValue(const QByteArray &text) {
+  bool ok = false;
+  const qint64 value = text.trimmed().toLongLong(&ok);
+  return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 
 // The most bytes one pixel takes at once while an image is decoded,
@@ -156,13 +172,39 @@ bool Budget::admit(Format format, double pixels) {
   return true;
 }
 
+qint64 roomInMemory(const FileText &read) {
+  const QByteArray meminfo = read(QStringLiteral("/proc/meminfo"));
+  qint64 room = unlimited, swapRoom = procField(meminfo, "SwapFree").value_or(0);
+  // Limits usually sit on a parent slice, so the process's cgroup and every
+  // ancestor are read; what a cgroup could reclaim of the page cache counts.
+  for (const QByteArray &line : read(QStringLiteral("/proc/self/cgroup")).split('\n'))
+    if (line.startsWith("0::/")) {
+      QString group = QString::fromUtf8(line.mid(3).trimmed());
+      for (;;) {
+        const QString dir = QStringLiteral("/sys/fs/cgroup") + (group == QLatin1String("/") ? QString() : group) + '/';
+        const std::optional<qint64> max = cgroupValue(read(dir + "memory.max")),
+                                    current = cgroupValue(read(dir + "memory.current"));
+        if (max && current)
+          room = std::min(room, *max - *current + textField(read(dir + "memory.stat"), "inactive_file").value_or(0));
+        const std::optional<qint64> swapMax = cgroupValue(read(dir + "memory.swap.max"));
+        if (swapMax)
+          swapRoom = std::min(swapRoom, *swapMax - cgroupValue(read(dir + "memory.swap.current")).value_or(0));
+        if (group == QLatin1String("/"))
+          break;
+        group = group.left(std::max(qsizetype(1), group.lastIndexOf('/')));
+      }
+      break;
+    }
+  if (const std::optional<qint64> available = procField(meminfo, "MemAvailable"))
+    room = std::min(room, *available + std::max(qint64(0), swapRoom));
+  return room == unlimited ? room : room - memoryReserveBytes;
+}
+
 Budget::Space memoryRoom() {
-  Budget::Space room{unlimited, unlimited};
-  if (const std::optional<qint64> available = procField("/proc/meminfo", "MemAvailable"))
-    room.memory = *available - memoryReserveBytes;
+  Budget::Space room{roomInMemory(fileText), unlimited};
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    if (const std::optional<qint64> used = procField("/proc/self/status", "VmSize"))
+    if (const std::optional<qint64> used = procField(fileText(QStringLiteral("/proc/self/status")), "VmSize"))
       room.addressSpace = qint64(limit.rlim_cur) - *used - addressSpaceReserveBytes;
   return room;
 }
@@ -242,7 +284,7 @@ QImage readImage(const QString &path) {
   return std::move(outcome.image);
 }
 
-QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened, bool editorsOpen) {
   // A list the user can read to the end, its OK button on the screen.
   constexpr qsizetype listed = 10;
   const auto name = [](const Failure &f) { return shortPath(CrelStorage::displayPath(f.path)); };
@@ -274,7 +316,9 @@ QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
       }))
     paragraphs << CrelError::invalidImage().errorDescription();
   if (any([](const Failure &f) { return f.problem == Problem::noMemory; }))
-    paragraphs << crel::tr("There is not enough memory to open more images now. Closing some editors frees memory.");
+    paragraphs << (editorsOpen ? crel::tr("There is not enough memory to open more images now. Closing some editors "
+                                          "frees memory.")
+                               : crel::tr("There is not enough memory to open more images now."));
   // The 80-megapixel advice would be no help for these.
   if (any([](const Failure &f) { return f.problem == Problem::sideTooLong; }))
     paragraphs << crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");

@@ -78,9 +78,16 @@ private:
   static std::atomic<qint64> heldMemory_, heldAddressSpace_;
 };
 
-// The memory available to the system and the room under the process's
-// address-space limit, each less a reserve for everything else the process
-// does.
+// One file's text; empty when it cannot be read.
+using FileText = std::function<QByteArray(const QString &path)>;
+// The memory the process can still take, from /proc/meminfo and its cgroup
+// v2 files as `read` gives them, less a reserve: what is available plus the
+// free swap its cgroups allow, and no more than any of its cgroups has left
+// under their limits; the most a qint64 holds when nothing says.
+qint64 roomInMemory(const FileText &read);
+
+// roomInMemory() of the running system, and the room under the process's
+// address-space limit less a reserve for everything else the process does.
 Budget::Space memoryRoom();
 
 struct Outcome {
@@ -117,8 +124,9 @@ struct Failure {
 };
 // One message for every file of one request that did not open, short
 // enough for any screen: it names the first few, counts the rest, and
-// counts the `notOpened` files the request had no room for.
-QString failureMessage(const QList<Failure> &failures, qsizetype notOpened = 0);
+// counts the `notOpened` files the request had no room for. Closing editors
+// is advised only when `editorsOpen`.
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened = 0, bool editorsOpen = false);
 
 // The file dialog's filter.
 QString nameFilter();

@@ -108,15 +108,19 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
       paths << QString("/d/%1-%2.png").arg(stem).arg(i);
     return paths;
   };
-  const QString memory = "There is not enough memory to open more images now. Closing some editors frees memory.";
+  const QString memory = "There is not enough memory to open more images now.";
+  const QString closeEditors = memory + " Closing some editors frees memory.";
   struct Case {
     const char *name;
     QStringList paths;
     QStringList said;
     int editors;
     QStringList refused; // named in the alert as short of memory
+    QString advice = {};
   };
   const std::vector<Case> cases{
+      // Closing editors would free nothing.
+      {"no editor open", {"/d/nomem.png"}, {"accepted", "no"}, 0, {"/d/nomem.png"}, memory},
       {"within the budget", files("a", 3), {"accepted", "yes"}, 3, {}},
       {"over it", files("b", 20), {"accepted", "yes"}, 3, files("b", 10).mid(3)},
       {"an allocation failure while decoding", {"/d/c.png", "/d/nomem.png"}, {"accepted", "yes"}, 1, {"/d/nomem.png"}},
@@ -135,8 +139,11 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
     }
     ASSERT_EQ(alerts.size(), 1) << c.name;
     for (const QString &path : c.refused)
-      EXPECT_TRUE(alerts[0].contains(path + ": not enough memory") || alerts[0].contains(path + " could not be opened: not enough memory"))
-          << c.name << ": " << path.toStdString() << "\n" << alerts[0].toStdString();
-    EXPECT_TRUE(alerts[0].endsWith(memory)) << c.name << ": " << alerts[0].toStdString();
+      EXPECT_TRUE(alerts[0].contains(path + ": not enough memory") ||
+                  alerts[0].contains(path + " could not be opened: not enough memory"))
+          << c.name << ": " << path.toStdString() << "\n"
+          << alerts[0].toStdString();
+    EXPECT_TRUE(alerts[0].endsWith("\n\n" + (c.advice.isEmpty() ? closeEditors : c.advice)))
+        << c.name << ": " << alerts[0].toStdString();
   }
 }

@@ -42,13 +42,14 @@ enum class Problem {
   noMemory
 };
 
-// What opening one request's images may take from memory. Each file's cost
-// (its pixels times the most bytes a pixel holds at once while it is
-// decoded, converted and given its editor) is weighed, in order, against the
-// room the process had when the request's first file was weighed, less what
-// the files admitted before it will take: a request's images are all
-// decoded before its first editor opens. What other requests admitted and
-// have not opened yet is held back from that room too.
+// What opening one request's images may take from memory. Each file's
+// steady cost (what its editor holds while open) is weighed, in order,
+// together with the largest transient cost among the request's files
+// (autosaves run one at a time), against the room the process had when the
+// request's first file was weighed: a request's images are all decoded
+// before its first editor opens, and an image admitted is one its editor
+// can also edit and save. What other requests admitted and have not opened
+// yet is held back from that room too.
 class Budget {
 public:
   // Bytes the process can still take: of the system's memory, and of its
@@ -58,6 +59,12 @@ public:
     qint64 memory = 0;
     qint64 addressSpace = 0;
   };
+  // What one image takes: `steady` while its editor is open, and
+  // `transient` more at its busiest moment: decoding, the first mark's
+  // repaint, flattening and encoding an autosave.
+  struct Cost {
+    Space steady, transient;
+  };
   // The room now; memoryRoom() when empty.
   using Room = std::function<Space()>;
   explicit Budget(Room room = {}) : room_(std::move(room)) {}
@@ -66,15 +73,16 @@ public:
   Budget(const Budget &) = delete;
   Budget &operator=(const Budget &) = delete;
 
-  // True when a file of `pixels` read as `format` fits; its cost is then held.
-  bool admit(Format format, double pixels);
-  // The most opening an image of `pixels` takes at once.
-  static Space cost(Format format, double pixels);
+  // True when an image of `pixels` fits; its cost is then held.
+  bool admit(double pixels);
+  static Cost cost(double pixels);
 
 private:
+  Space held() const;
+
   Room room_;
   std::optional<Space> room0_;
-  Space held_;
+  Space steady_, transient_;
   static std::atomic<qint64> heldMemory_, heldAddressSpace_;
 };
 

@@ -88,15 +88,18 @@ TEST_F(Delegate, ALateCaptureRequestIsStillDropped) {
 TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
   // Every file claims 80 megapixels; one named "nomem" cannot be allocated.
   reader = [](const QString &path, ImageOpening::Budget &budget) {
-    if (!budget.admit(ImageOpening::Format::png, 80e6))
+    if (!budget.admit(80e6))
       return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
     if (path.contains("nomem"))
       return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
     return ImageOpening::Outcome{filledImage({40, 30}, Qt::red, QImage::Format_RGB32), {}, ImageOpening::Format::png};
   };
-  const ImageOpening::Budget::Space one = ImageOpening::Budget::cost(ImageOpening::Format::png, 80e6);
-  // Room for three such images, and a little.
-  memoryRoom = [one] { return ImageOpening::Budget::Space{one.memory * 3 + 1000, one.addressSpace * 3 + 1000}; };
+  const ImageOpening::Budget::Cost one = ImageOpening::Budget::cost(80e6);
+  // Room for three such images open and one of them saving, and a little.
+  memoryRoom = [one] {
+    return ImageOpening::Budget::Space{one.steady.memory * 3 + one.transient.memory + 1000,
+                                       one.steady.addressSpace * 3 + one.transient.addressSpace + 1000};
+  };
   AppDelegate &app = make();
   app.launch({true, false, true});
   ForwardedRequests requests(app, capture);

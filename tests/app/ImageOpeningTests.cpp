@@ -1,7 +1,11 @@
 #include "app/ForwardedLaunch.h"
 #include "app/ImageOpening.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
+#include "document/MarkSamples.h"
+#include "platform/image/PngEncoder.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -11,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
+#include <span>
 
 #include <sys/resource.h>
 
@@ -133,8 +139,12 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   large.fill(1);
   const QString png = write(dir, "large.png", encodedImage(large, "PNG"));
   const QString heic = write(dir, "photo.heic", heicDeclaring({800, 500}));
-  const auto room = [](ImageOpening::Format format, double pixels) {
-    return [space = ImageOpening::Budget::cost(format, pixels)] { return space; };
+  const auto room = [](double pixels) {
+    const ImageOpening::Budget::Cost cost = ImageOpening::Budget::cost(pixels);
+    return [=] {
+      return ImageOpening::Budget::Space{cost.steady.memory + cost.transient.memory,
+                                         cost.steady.addressSpace + cost.transient.addressSpace};
+    };
   };
   using P = ImageOpening::Problem;
   const struct {
@@ -143,10 +153,10 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
     ImageOpening::Budget::Room room;
     std::optional<P> problem;
   } cases[]{
-      {"a PNG within the room", png, room(ImageOpening::Format::png, 48e6), std::nullopt},
-      {"a PNG over it", png, room(ImageOpening::Format::png, 47e6), P::noMemory},
-      {"a HEIC within the room", heic, room(ImageOpening::Format::heic, 800 * 500), std::nullopt},
-      {"a HEIC over it", heic, room(ImageOpening::Format::heic, 800 * 499), P::noMemory},
+      {"a PNG within the room", png, room(48e6), std::nullopt},
+      {"a PNG over it", png, room(47e6), P::noMemory},
+      {"a HEIC within the room", heic, room(800 * 500), std::nullopt},
+      {"a HEIC over it", heic, room(800 * 499), P::noMemory},
   };
   for (const auto &c : cases) {
     ImageOpening::Budget budget(c.room);
@@ -154,26 +164,70 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   }
 
   // Past the budget, under an address-space limit that leaves no room for
-  // the pixels: Qt's decoder fails to allocate them. AddressSanitizer's
-  // allocator ends the process instead of failing the allocation.
+  // the pixels: Qt's decoder fails to allocate them. Within it, under the
+  // least limit the budget admits an image of noise at, the image takes a
+  // mark and is saved. AddressSanitizer's allocator ends the process instead
+  // of failing the allocation.
 #if !defined(__SANITIZE_ADDRESS__)
   rlimit before{};
   ASSERT_EQ(::getrlimit(RLIMIT_AS, &before), 0);
-  const qint64 used = [] {
+  const auto used = [] {
     QFile status("/proc/self/status");
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n'))
       if (line.startsWith("VmSize:"))
         return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
     return qint64(0);
-  }();
-  ASSERT_GT(used, 0);
-  rlimit tight = before;
-  tight.rlim_cur = rlim_t(used + (qint64(64) << 20));
-  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
-  const ImageOpening::Outcome outcome = ImageOpening::open(png);
-  ::setrlimit(RLIMIT_AS, &before);
-  EXPECT_EQ(outcome.problem, P::noMemory);
+  };
+  const auto limited = [&before](qint64 bytes, const auto &body) {
+    rlimit tight = before;
+    tight.rlim_cur = rlim_t(bytes);
+    EXPECT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+    body();
+    ::setrlimit(RLIMIT_AS, &before);
+  };
+  ASSERT_GT(used(), 0);
+  limited(used() + (qint64(64) << 20), [&] { EXPECT_EQ(ImageOpening::open(png).problem, P::noMemory); });
+
+  QImage noise(6'000, 4'000, QImage::Format_ARGB32); // no encoding makes it smaller
+  quint32 seed = 1;
+  for (int y = 0; y < noise.height(); ++y)
+    for (quint32 &pixel : std::span(reinterpret_cast<quint32 *>(noise.scanLine(y)), size_t(noise.width())))
+      pixel = seed = seed * 1'664'525u + 1'013'904'223u;
+  const QString noisy = write(dir, "noise.png", PngEncoder::encode(noise));
+  noise = QImage();
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences(settings.store());
+  // The threads that draw and encode, and their allocator arenas, are made
+  // before any limit is read, as an instance's first editor made them.
+  {
+    CrelDocument warm(test::filledImage({4000, 3000}, Qt::white), preferences);
+    warm.commit({test::makeMark(MarkTool::arrow, {10, 10}, {300, 200})});
+    warm.enableAutosave(dir.path(), "warm");
+  }
+  bool admitted = false;
+  for (qint64 limit = used() + (qint64(128) << 20); !admitted && limit < used() + (qint64(8) << 30);
+       limit += qint64(64) << 20)
+    limited(limit, [&] {
+      // The address space alone, whatever memory this machine has free.
+      ImageOpening::Budget budget([] {
+        return ImageOpening::Budget::Space{std::numeric_limits<qint64>::max(), ImageOpening::memoryRoom().addressSpace};
+      });
+      ImageOpening::Outcome outcome = ImageOpening::open(noisy, &budget);
+      if (outcome.problem) {
+        EXPECT_EQ(outcome.problem, P::noMemory);
+        return;
+      }
+      admitted = true;
+      CrelDocument document(outcome.image, preferences);
+      outcome.image = QImage();
+      // Saved as it opens, as an editor's first frame saves it, then marked.
+      EXPECT_NO_THROW(document.enableAutosave(dir.path(), "noise")) << "under " << (limit >> 20) << " MB";
+      document.commit({test::makeMark(MarkTool::arrow, {100, 100}, {900, 700})});
+      EXPECT_NO_THROW(document.flushAutosave()) << "under " << (limit >> 20) << " MB";
+      EXPECT_FALSE(document.isDirty());
+    });
+  EXPECT_TRUE(admitted);
 #endif
   for (const bool editorsOpen : {false, true})
     EXPECT_EQ(ImageOpening::failureMessage({{png, P::noMemory, ImageOpening::Format::png}}, 0, editorsOpen),

@@ -139,6 +139,18 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   large.fill(1);
   const QString png = write(dir, "large.png", encodedImage(large, "PNG"));
   const QString heic = write(dir, "photo.heic", heicDeclaring({800, 500}));
+  QImage screen(3'840, 2'160, QImage::Format_Mono);
+  screen.fill(1);
+  const QString screenshot = write(dir, "4k.png", encodedImage(screen, "PNG"));
+  // A busy desktop without swap.
+  const ImageOpening::Budget::Room busy = [] {
+    return ImageOpening::Budget::Space{ImageOpening::roomInMemory([](const QString &path) {
+                                         return path == "/proc/meminfo"
+                                                    ? QByteArray("MemAvailable: 307200 kB\nSwapFree: 0 kB\n")
+                                                    : QByteArray();
+                                       }),
+                                       std::numeric_limits<qint64>::max()};
+  };
   const auto room = [](double pixels) {
     const ImageOpening::Budget::Cost cost = ImageOpening::Budget::cost(pixels);
     return [=] {
@@ -157,6 +169,7 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
       {"a PNG over it", png, room(47e6), P::noMemory},
       {"a HEIC within the room", heic, room(800 * 500), std::nullopt},
       {"a HEIC over it", heic, room(800 * 499), P::noMemory},
+      {"a 4K screenshot with 300 MB available", screenshot, busy, std::nullopt},
   };
   for (const auto &c : cases) {
     ImageOpening::Budget budget(c.room);

@@ -734,7 +734,7 @@ AppDelegate::Opened AppDelegate::openOutcomes(const QStringList &paths,
   }
   if (failures.isEmpty() && notOpened == 0)
     return {last, {}};
-  return {last, ImageOpening::failureMessage(failures, notOpened)};
+  return {last, ImageOpening::failureMessage(failures, notOpened, !editors_.empty())};
 }
 
 bool AppDelegate::showOpened(const Opened &opened) {

@@ -84,44 +84,60 @@ QString shortPath(const QString &path) {
   return start + QChar(0x2026) + end;
 }
 
-// One "Name:   1234 kB" line of a /proc file, in bytes.
-std::optional<qint64> procField(const char *file, const QByteArray &name) {
-  QFile proc(QString::fromLatin1(file));
-  if (!proc.open(QIODevice::ReadOnly))
-    return std::nullopt;
-  for (const QByteArray &line : proc.readAll().split('\n'))
-    if (line.startsWith(QByteArray(name + ':'))) {
+QByteArray fileText(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The number after `name` on its line of a /proc or cgroup statistics text
+// ("Name:   1234 kB", "name 1234"), as written.
+std::optional<qint64> textField(const QByteArray &text, const QByteArray &name) {
+  for (const QByteArray &line : text.split('\n'))
+    if (line.startsWith(name) && line.size() > name.size() && (line[name.size()] == ':' || line[name.size()] == ' ')) {
       bool ok = false;
-      const qint64 kb = line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong(&ok);
-      return ok ? std::optional<qint64>(kb * 1024) : std::nullopt;
+      const qint64 value = line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong(&ok);
+      return ok ? std::optional<qint64>(value) : std::nullopt;
     }
   return std::nullopt;
 }
 
-// The most bytes one pixel takes at once while an image is decoded,
-// converted and given its editor, through its first save: the growth of an
-// instance's peak resident set (VmHWM) and peak address space (VmPeak) per
-// pixel when it opens one large file, less what opening a small one adds
-// (about 18 MB resident and 310 MB of address space, most of it allocator
-// arenas for new threads, which the reserve covers). A PNG: 5.3 bytes
-// resident at 80 and at 48 megapixels, 10.8 of address space at 80 (at 48
-// the arenas' share blurs it); JPEG and TIFF go the same road. A
-// 48-megapixel HEIC: 7.4 resident in the instance, whose pixels arrive in
-// RGBA and are converted once more, and about 6 more in the decoding helper
-// meanwhile; 13 of address space. Rounded up.
+// One "Name:   1234 kB" line of a /proc file, in bytes.
+std::optional<qint64> procField(const QByteArray &text, const QByteArray &name) {
+  const std::optional<qint64> kb = textField(text, name);
+  return kb ? std::optional<qint64>(*kb * 1024) : std::nullopt;
+}
+
+// A cgroup file holding one number of bytes; none for "max" or no file.
+std::optional<qint64> cgroupValue(const QByteArray &text) {
+  bool ok = false;
+  const qint64 value = text.trimmed().toLongLong(&ok);
+  return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+// Bytes per pixel of an instance's resident set and address space that an
+// image's editor holds (steady) and takes more at its busiest (transient):
+// the growth of VmRSS and VmSize once settled, and of their peaks, when an
+// instance opens one 80-megapixel PNG of noise (which no encoding makes
+// smaller), draws one arrow and saves it, less what the same takes with a
+// small file, under `ulimit -v` (where the instance's threads share one
+// malloc arena). 8- and 16-bit files measure alike; one with alpha keeps a
+// premultiplied copy besides (9.3 steady against 5.4) and encodes four
+// bytes a pixel (12.2 more resident at its peak, 15.1 of address space,
+// against 10.0 and 11.9), and it is charged for every file: a 4K image
+// still opens with 300 MB available. Decoding peaks lower, a HEIC's too,
+// whose helper takes about 6 more meanwhile.
 struct PerPixel {
   double memory, addressSpace;
 };
-constexpr PerPixel peakBytesPerPixel(Format format) {
-  return format == Format::heic ? PerPixel{14, 13.5} : PerPixel{5.5, 11.5};
-}
+constexpr PerPixel steadyBytesPerPixel{9.3, 9.3}, transientBytesPerPixel{12.2, 15.1};
 
 // Kept for what the process does besides: windows, fonts, an editor's undo
-// in memory; threads' stacks and allocator arenas, which reserve far more
-// address space than they touch, in the address space. A busy desktop often
-// has less than half a gigabyte available, and a screenshot must still open.
+// in memory; in the address space also the stacks of the threads that
+// decode, draw and encode (a small file's editor, arrow and save take about
+// 60 MB over an idle instance's). A busy desktop often has less than half a
+// gigabyte available, and a screenshot must still open.
 constexpr qint64 memoryReserveBytes = qint64(128) << 20;
-constexpr qint64 addressSpaceReserveBytes = qint64(512) << 20;
+constexpr qint64 addressSpaceReserveBytes = qint64(256) << 20;
 
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 
@@ -130,39 +146,76 @@ constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 std::atomic<qint64> Budget::heldMemory_{0}, Budget::heldAddressSpace_{0};
 
 Budget::~Budget() {
-  heldMemory_ -= held_.memory;
-  heldAddressSpace_ -= held_.addressSpace;
+  heldMemory_ -= held().memory;
+  heldAddressSpace_ -= held().addressSpace;
 }
 
-Budget::Space Budget::cost(Format format, double pixels) {
-  const PerPixel perPixel = peakBytesPerPixel(format);
-  return {qint64(pixels * perPixel.memory), qint64(pixels * perPixel.addressSpace)};
+Budget::Cost Budget::cost(double pixels) {
+  const auto bytes = [pixels](PerPixel perPixel) {
+    return Space{qint64(pixels * perPixel.memory), qint64(pixels * perPixel.addressSpace)};
+  };
+  return {bytes(steadyBytesPerPixel), bytes(transientBytesPerPixel)};
 }
 
-bool Budget::admit(Format format, double pixels) {
+Budget::Space Budget::held() const {
+  return {steady_.memory + transient_.memory, steady_.addressSpace + transient_.addressSpace};
+}
+
+bool Budget::admit(double pixels) {
   if (!room0_) {
     // What other requests admitted is not in the process's figures yet.
     const Space room = room_ ? room_() : memoryRoom();
     const auto less = [](qint64 room, qint64 held) { return room == unlimited ? room : room - held; };
     room0_ = Space{less(room.memory, heldMemory_), less(room.addressSpace, heldAddressSpace_)};
   }
-  const Space needed = cost(format, pixels);
-  if (held_.memory + needed.memory > room0_->memory || held_.addressSpace + needed.addressSpace > room0_->addressSpace)
+  const Cost needed = cost(pixels);
+  const Space before = held();
+  const Space steady{steady_.memory + needed.steady.memory, steady_.addressSpace + needed.steady.addressSpace},
+      transient{std::max(transient_.memory, needed.transient.memory),
+                std::max(transient_.addressSpace, needed.transient.addressSpace)};
+  if (steady.memory + transient.memory > room0_->memory ||
+      steady.addressSpace + transient.addressSpace > room0_->addressSpace)
     return false;
-  held_.memory += needed.memory;
-  held_.addressSpace += needed.addressSpace;
-  heldMemory_ += needed.memory;
-  heldAddressSpace_ += needed.addressSpace;
+  steady_ = steady;
+  transient_ = transient;
+  heldMemory_ += held().memory - before.memory;
+  heldAddressSpace_ += held().addressSpace - before.addressSpace;
   return true;
 }
 
+qint64 roomInMemory(const FileText &read) {
+  const QByteArray meminfo = read(QStringLiteral("/proc/meminfo"));
+  qint64 room = unlimited, swapRoom = procField(meminfo, "SwapFree").value_or(0);
+  // Limits usually sit on a parent slice, so the process's cgroup and every
+  // ancestor are read; what a cgroup could reclaim of the page cache counts.
+  for (const QByteArray &line : read(QStringLiteral("/proc/self/cgroup")).split('\n'))
+    if (line.startsWith("0::/")) {
+      QString group = QString::fromUtf8(line.mid(3).trimmed());
+      for (;;) {
+        const QString dir = QStringLiteral("/sys/fs/cgroup") + (group == QLatin1String("/") ? QString() : group) + '/';
+        const std::optional<qint64> max = cgroupValue(read(dir + "memory.max")),
+                                    current = cgroupValue(read(dir + "memory.current"));
+        if (max && current)
+          room = std::min(room, *max - *current + textField(read(dir + "memory.stat"), "inactive_file").value_or(0));
+        const std::optional<qint64> swapMax = cgroupValue(read(dir + "memory.swap.max"));
+        if (swapMax)
+          swapRoom = std::min(swapRoom, *swapMax - cgroupValue(read(dir + "memory.swap.current")).value_or(0));
+        if (group == QLatin1String("/"))
+          break;
+        group = group.left(std::max(qsizetype(1), group.lastIndexOf('/')));
+      }
+      break;
+    }
+  if (const std::optional<qint64> available = procField(meminfo, "MemAvailable"))
+    room = std::min(room, *available + std::max(qint64(0), swapRoom));
+  return room == unlimited ? room : room - memoryReserveBytes;
+}
+
 Budget::Space memoryRoom() {
-  Budget::Space room{unlimited, unlimited};
-  if (const std::optional<qint64> available = procField("/proc/meminfo", "MemAvailable"))
-    room.memory = *available - memoryReserveBytes;
+  Budget::Space room{roomInMemory(fileText), unlimited};
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    if (const std::optional<qint64> used = procField("/proc/self/status", "VmSize"))
+    if (const std::optional<qint64> used = procField(fileText(QStringLiteral("/proc/self/status")), "VmSize"))
       room.addressSpace = qint64(limit.rlim_cur) - *used - addressSpaceReserveBytes;
   return room;
 }
@@ -194,7 +247,7 @@ Outcome open(const QString &path, Budget *budget) {
           format = sniff(head);
           return format != Format::none;
         },
-        budget ? ImageDecoder::Affordable([budget, &format](double pixels) { return budget->admit(format, pixels); })
+        budget ? ImageDecoder::Affordable([budget](double pixels) { return budget->admit(pixels); })
                : ImageDecoder::Affordable());
     if (image.isNull()) {
       // One of our formats by its first bytes, yet no image came out: the
@@ -242,7 +295,7 @@ QImage readImage(const QString &path) {
   return std::move(outcome.image);
 }
 
-QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened, bool editorsOpen) {
   // A list the user can read to the end, its OK button on the screen.
   constexpr qsizetype listed = 10;
   const auto name = [](const Failure &f) { return shortPath(CrelStorage::displayPath(f.path)); };
@@ -274,7 +327,9 @@ QString failureMessage(const QList<Failure> &failures, qsizetype notOpened) {
       }))
     paragraphs << CrelError::invalidImage().errorDescription();
   if (any([](const Failure &f) { return f.problem == Problem::noMemory; }))
-    paragraphs << crel::tr("There is not enough memory to open more images now. Closing some editors frees memory.");
+    paragraphs << (editorsOpen ? crel::tr("There is not enough memory to open more images now. Closing some editors "
+                                          "frees memory.")
+                               : crel::tr("There is not enough memory to open more images now."));
   // The 80-megapixel advice would be no help for these.
   if (any([](const Failure &f) { return f.problem == Problem::sideTooLong; }))
     paragraphs << crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");

@@ -42,13 +42,14 @@ enum class Problem {
   noMemory
 };
 
-// What opening one request's images may take from memory. Each file's cost
-// (its pixels times the most bytes a pixel holds at once while it is
-// decoded, converted and given its editor) is weighed, in order, against the
-// room the process had when the request's first file was weighed, less what
-// the files admitted before it will take: a request's images are all
-// decoded before its first editor opens. What other requests admitted and
-// have not opened yet is held back from that room too.
+// What opening one request's images may take from memory. Each file's
+// steady cost (what its editor holds while open) is weighed, in order,
+// together with the largest transient cost among the request's files
+// (autosaves run one at a time), against the room the process had when the
+// request's first file was weighed: a request's images are all decoded
+// before its first editor opens, and an image admitted is one its editor
+// can also edit and save. What other requests admitted and have not opened
+// yet is held back from that room too.
 class Budget {
 public:
   // Bytes the process can still take: of the system's memory, and of its
@@ -58,6 +59,12 @@ public:
     qint64 memory = 0;
     qint64 addressSpace = 0;
   };
+  // What one image takes: `steady` while its editor is open, and
+  // `transient` more at its busiest moment: decoding, the first mark's
+  // repaint, flattening and encoding an autosave.
+  struct Cost {
+    Space steady, transient;
+  };
   // The room now; memoryRoom() when empty.
   using Room = std::function<Space()>;
   explicit Budget(Room room = {}) : room_(std::move(room)) {}
@@ -66,21 +73,29 @@ public:
   Budget(const Budget &) = delete;
   Budget &operator=(const Budget &) = delete;
 
-  // True when a file of `pixels` read as `format` fits; its cost is then held.
-  bool admit(Format format, double pixels);
-  // The most opening an image of `pixels` takes at once.
-  static Space cost(Format format, double pixels);
+  // True when an image of `pixels` fits; its cost is then held.
+  bool admit(double pixels);
+  static Cost cost(double pixels);
 
 private:
+  Space held() const;
+
   Room room_;
   std::optional<Space> room0_;
-  Space held_;
+  Space steady_, transient_;
   static std::atomic<qint64> heldMemory_, heldAddressSpace_;
 };
 
-// The memory available to the system and the room under the process's
-// address-space limit, each less a reserve for everything else the process
-// does.
+// One file's text; empty when it cannot be read.
+using FileText = std::function<QByteArray(const QString &path)>;
+// The memory the process can still take, from /proc/meminfo and its cgroup
+// v2 files as `read` gives them, less a reserve: what is available plus the
+// free swap its cgroups allow, and no more than any of its cgroups has left
+// under their limits; the most a qint64 holds when nothing says.
+qint64 roomInMemory(const FileText &read);
+
+// roomInMemory() of the running system, and the room under the process's
+// address-space limit less a reserve for everything else the process does.
 Budget::Space memoryRoom();
 
 struct Outcome {
@@ -117,8 +132,9 @@ struct Failure {
 };
 // One message for every file of one request that did not open, short
 // enough for any screen: it names the first few, counts the rest, and
-// counts the `notOpened` files the request had no room for.
-QString failureMessage(const QList<Failure> &failures, qsizetype notOpened = 0);
+// counts the `notOpened` files the request had no room for. Closing editors
+// is advised only when `editorsOpen`.
+QString failureMessage(const QList<Failure> &failures, qsizetype notOpened = 0, bool editorsOpen = false);
 
 // The file dialog's filter.
 QString nameFilter();

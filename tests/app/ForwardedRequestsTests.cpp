@@ -99,15 +99,18 @@ TEST_F(Delegate, ALateCaptureRequestIsStillDropped) {
 TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
   // Every file claims 80 megapixels; one named "nomem" cannot be allocated.
   reader = [](const QString &path, ImageOpening::Budget &budget) {
-    if (!budget.admit(ImageOpening::Format::png, 80e6))
+    if (!budget.admit(80e6))
       return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
     if (path.contains("nomem"))
       return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
     return ImageOpening::Outcome{filledImage({40, 30}, Qt::red, QImage::Format_RGB32), {}, ImageOpening::Format::png};
   };
-  const ImageOpening::Budget::Space one = ImageOpening::Budget::cost(ImageOpening::Format::png, 80e6);
-  // Room for three such images, and a little.
-  memoryRoom = [one] { return ImageOpening::Budget::Space{one.memory * 3 + 1000, one.addressSpace * 3 + 1000}; };
+  const ImageOpening::Budget::Cost one = ImageOpening::Budget::cost(80e6);
+  // Room for three such images open and one of them saving, and a little.
+  memoryRoom = [one] {
+    return ImageOpening::Budget::Space{one.steady.memory * 3 + one.transient.memory + 1000,
+                                       one.steady.addressSpace * 3 + one.transient.addressSpace + 1000};
+  };
   AppDelegate &app = make();
   app.launch({true, false, true});
   ForwardedRequests requests(app, capture);
@@ -119,15 +122,19 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
       paths << QString("/d/%1-%2.png").arg(stem).arg(i);
     return paths;
   };
-  const QString memory = "There is not enough memory to open more images now. Closing some editors frees memory.";
+  const QString memory = "There is not enough memory to open more images now.";
+  const QString closeEditors = memory + " Closing some editors frees memory.";
   struct Case {
     const char *name;
     QStringList paths;
     QStringList said;
     int editors;
     QStringList refused; // named in the alert as short of memory
+    QString advice = {};
   };
   const std::vector<Case> cases{
+      // Closing editors would free nothing.
+      {"no editor open", {"/d/nomem.png"}, {"accepted", "no"}, 0, {"/d/nomem.png"}, memory},
       {"within the budget", files("a", 3), {"accepted", "yes"}, 3, {}},
       {"over it", files("b", 20), {"accepted", "yes"}, 3, files("b", 10).mid(3)},
       {"an allocation failure while decoding", {"/d/c.png", "/d/nomem.png"}, {"accepted", "yes"}, 1, {"/d/nomem.png"}},
@@ -146,8 +153,11 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
     }
     ASSERT_EQ(alerts.size(), 1) << c.name;
     for (const QString &path : c.refused)
-      EXPECT_TRUE(alerts[0].contains(path + ": not enough memory") || alerts[0].contains(path + " could not be opened: not enough memory"))
-          << c.name << ": " << path.toStdString() << "\n" << alerts[0].toStdString();
-    EXPECT_TRUE(alerts[0].endsWith(memory)) << c.name << ": " << alerts[0].toStdString();
+      EXPECT_TRUE(alerts[0].contains(path + ": not enough memory") ||
+                  alerts[0].contains(path + " could not be opened: not enough memory"))
+          << c.name << ": " << path.toStdString() << "\n"
+          << alerts[0].toStdString();
+    EXPECT_TRUE(alerts[0].endsWith("\n\n" + (c.advice.isEmpty() ? closeEditors : c.advice)))
+        << c.name << ": " << alerts[0].toStdString();
   }
 }

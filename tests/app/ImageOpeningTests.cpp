@@ -1,7 +1,11 @@
 #include "app/ForwardedLaunch.h"
 #include "app/ImageOpening.h"
+#include "document/AnnotationPreferences.h"
+#include "document/CrelDocument.h"
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
+#include "document/MarkSamples.h"
+#include "platform/image/PngEncoder.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -10,6 +14,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <limits>
+#include <map>
+#include <span>
 
 #include <sys/resource.h>
 
@@ -36,7 +44,7 @@ QByteArray heicDeclaring(QSize size) {
   QByteArray heic = test::contents(QDir(QStringLiteral(CREL_HEIC_FIXTURES)).filePath("quadrants-800x500.heic"));
   const qsizetype ispe = heic.indexOf("ispe");
   if (ispe >= 0) {
-    const char sides[] = {char(size.width() >> 24), char(size.width() >> 16), char(size.width() >> 8),
+    const char sides[] = {char(size.width() >> 24), char(size.width() >> 16),  char(size.width() >> 8),
                           char(size.width()),       char(size.height() >> 24), char(size.height() >> 16),
                           char(size.height() >> 8), char(size.height())};
     heic.replace(ispe + 8, 8, QByteArray(sides, 8));
@@ -131,8 +139,24 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   large.fill(1);
   const QString png = write(dir, "large.png", encodedImage(large, "PNG"));
   const QString heic = write(dir, "photo.heic", heicDeclaring({800, 500}));
-  const auto room = [](ImageOpening::Format format, double pixels) {
-    return [space = ImageOpening::Budget::cost(format, pixels)] { return space; };
+  QImage screen(3'840, 2'160, QImage::Format_Mono);
+  screen.fill(1);
+  const QString screenshot = write(dir, "4k.png", encodedImage(screen, "PNG"));
+  // A busy desktop without swap.
+  const ImageOpening::Budget::Room busy = [] {
+    return ImageOpening::Budget::Space{ImageOpening::roomInMemory([](const QString &path) {
+                                         return path == "/proc/meminfo"
+                                                    ? QByteArray("MemAvailable: 307200 kB\nSwapFree: 0 kB\n")
+                                                    : QByteArray();
+                                       }),
+                                       std::numeric_limits<qint64>::max()};
+  };
+  const auto room = [](double pixels) {
+    const ImageOpening::Budget::Cost cost = ImageOpening::Budget::cost(pixels);
+    return [=] {
+      return ImageOpening::Budget::Space{cost.steady.memory + cost.transient.memory,
+                                         cost.steady.addressSpace + cost.transient.addressSpace};
+    };
   };
   using P = ImageOpening::Problem;
   const struct {
@@ -141,10 +165,11 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
     ImageOpening::Budget::Room room;
     std::optional<P> problem;
   } cases[]{
-      {"a PNG within the room", png, room(ImageOpening::Format::png, 48e6), std::nullopt},
-      {"a PNG over it", png, room(ImageOpening::Format::png, 47e6), P::noMemory},
-      {"a HEIC within the room", heic, room(ImageOpening::Format::heic, 800 * 500), std::nullopt},
-      {"a HEIC over it", heic, room(ImageOpening::Format::heic, 800 * 499), P::noMemory},
+      {"a PNG within the room", png, room(48e6), std::nullopt},
+      {"a PNG over it", png, room(47e6), P::noMemory},
+      {"a HEIC within the room", heic, room(800 * 500), std::nullopt},
+      {"a HEIC over it", heic, room(800 * 499), P::noMemory},
+      {"a 4K screenshot with 300 MB available", screenshot, busy, std::nullopt},
   };
   for (const auto &c : cases) {
     ImageOpening::Budget budget(c.room);
@@ -152,31 +177,130 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   }
 
   // Past the budget, under an address-space limit that leaves no room for
-  // the pixels: Qt's decoder fails to allocate them. AddressSanitizer's
-  // allocator ends the process instead of failing the allocation.
+  // the pixels: Qt's decoder fails to allocate them. Within it, under the
+  // least limit the budget admits an image of noise at, the image takes a
+  // mark and is saved. AddressSanitizer's allocator ends the process instead
+  // of failing the allocation.
 #if !defined(__SANITIZE_ADDRESS__)
   rlimit before{};
   ASSERT_EQ(::getrlimit(RLIMIT_AS, &before), 0);
-  const qint64 used = [] {
+  const auto used = [] {
     QFile status("/proc/self/status");
     status.open(QIODevice::ReadOnly);
     for (const QByteArray &line : status.readAll().split('\n'))
       if (line.startsWith("VmSize:"))
         return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
     return qint64(0);
-  }();
-  ASSERT_GT(used, 0);
-  rlimit tight = before;
-  tight.rlim_cur = rlim_t(used + (qint64(64) << 20));
-  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
-  const ImageOpening::Outcome outcome = ImageOpening::open(png);
-  ::setrlimit(RLIMIT_AS, &before);
-  EXPECT_EQ(outcome.problem, P::noMemory);
+  };
+  const auto limited = [&before](qint64 bytes, const auto &body) {
+    rlimit tight = before;
+    tight.rlim_cur = rlim_t(bytes);
+    EXPECT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+    body();
+    ::setrlimit(RLIMIT_AS, &before);
+  };
+  ASSERT_GT(used(), 0);
+  limited(used() + (qint64(64) << 20), [&] { EXPECT_EQ(ImageOpening::open(png).problem, P::noMemory); });
+
+  QImage noise(6'000, 4'000, QImage::Format_ARGB32); // no encoding makes it smaller
+  quint32 seed = 1;
+  for (int y = 0; y < noise.height(); ++y)
+    for (quint32 &pixel : std::span(reinterpret_cast<quint32 *>(noise.scanLine(y)), size_t(noise.width())))
+      pixel = seed = seed * 1'664'525u + 1'013'904'223u;
+  const QString noisy = write(dir, "noise.png", PngEncoder::encode(noise));
+  noise = QImage();
+  test::TemporarySettings settings;
+  AnnotationPreferences preferences(settings.store());
+  // The threads that draw and encode, and their allocator arenas, are made
+  // before any limit is read, as an instance's first editor made them.
+  {
+    CrelDocument warm(test::filledImage({4000, 3000}, Qt::white), preferences);
+    warm.commit({test::makeMark(MarkTool::arrow, {10, 10}, {300, 200})});
+    warm.enableAutosave(dir.path(), "warm");
+  }
+  bool admitted = false;
+  for (qint64 limit = used() + (qint64(128) << 20); !admitted && limit < used() + (qint64(8) << 30);
+       limit += qint64(64) << 20)
+    limited(limit, [&] {
+      // The address space alone, whatever memory this machine has free.
+      ImageOpening::Budget budget([] {
+        return ImageOpening::Budget::Space{std::numeric_limits<qint64>::max(), ImageOpening::memoryRoom().addressSpace};
+      });
+      ImageOpening::Outcome outcome = ImageOpening::open(noisy, &budget);
+      if (outcome.problem) {
+        EXPECT_EQ(outcome.problem, P::noMemory);
+        return;
+      }
+      admitted = true;
+      CrelDocument document(outcome.image, preferences);
+      outcome.image = QImage();
+      // Saved as it opens, as an editor's first frame saves it, then marked.
+      EXPECT_NO_THROW(document.enableAutosave(dir.path(), "noise")) << "under " << (limit >> 20) << " MB";
+      document.commit({test::makeMark(MarkTool::arrow, {100, 100}, {900, 700})});
+      EXPECT_NO_THROW(document.flushAutosave()) << "under " << (limit >> 20) << " MB";
+      EXPECT_FALSE(document.isDirty());
+    });
+  EXPECT_TRUE(admitted);
 #endif
-  EXPECT_EQ(ImageOpening::failureMessage({{png, P::noMemory, ImageOpening::Format::png}}),
-            CrelStorage::displayPath(png) +
-                " could not be opened: not enough memory.\n\n"
-                "There is not enough memory to open more images now. Closing some editors frees memory.");
+  for (const bool editorsOpen : {false, true})
+    EXPECT_EQ(ImageOpening::failureMessage({{png, P::noMemory, ImageOpening::Format::png}}, 0, editorsOpen),
+              CrelStorage::displayPath(png) +
+                  " could not be opened: not enough memory.\n\n"
+                  "There is not enough memory to open more images now." +
+                  (editorsOpen ? " Closing some editors frees memory." : ""));
+
+  // The room, read from the system's texts: swap counts, and so does every
+  // cgroup's limit up from the process's own. Sizes in MB.
+  const auto kB = [](qint64 mb) { return QByteArray::number(mb * 1024); };
+  const auto bytes = [](qint64 mb) { return QByteArray::number(mb << 20); };
+  const QByteArray meminfo = "MemTotal: 8000000 kB\nMemAvailable: " + kB(160) + " kB\nSwapFree: " + kB(8192) + " kB\n";
+  const QString app = "/sys/fs/cgroup/user.slice/app.scope/", slice = "/sys/fs/cgroup/user.slice/";
+  const struct {
+    const char *name;
+    std::map<QString, QByteArray> files;
+    qint64 roomMb;
+  } rooms[]{
+      {"free swap counts", {{"/proc/meminfo", meminfo}}, 160 + 8192 - 128},
+      {"no cgroup limit",
+       {{"/proc/meminfo", meminfo},
+        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
+        {app + "memory.max", "max\n"},
+        {app + "memory.current", bytes(900)}},
+       160 + 8192 - 128},
+      {"a cgroup limit lower than memory",
+       {{"/proc/meminfo", meminfo},
+        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
+        {app + "memory.max", bytes(1000)},
+        {app + "memory.current", bytes(900)},
+        {app + "memory.stat", "active_file 1\ninactive_file " + bytes(300) + "\n"}},
+       1000 - 900 + 300 - 128},
+      {"a parent's lower limit",
+       {{"/proc/meminfo", meminfo},
+        {"/proc/self/cgroup", "1:name=systemd:/\n0::/user.slice/app.scope\n"},
+        {app + "memory.max", bytes(4000)},
+        {app + "memory.current", bytes(900)},
+        {slice + "memory.max", bytes(2000)},
+        {slice + "memory.current", bytes(1700)}},
+       2000 - 1700 - 128},
+      {"a cgroup without swap",
+       {{"/proc/meminfo", meminfo},
+        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
+        {app + "memory.swap.max", "0\n"}},
+       160 - 128},
+      {"a parent's swap limit",
+       {{"/proc/meminfo", meminfo},
+        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
+        {slice + "memory.swap.max", bytes(1024)},
+        {slice + "memory.swap.current", bytes(24)}},
+       160 + 1000 - 128},
+  };
+  for (const auto &r : rooms)
+    EXPECT_EQ(ImageOpening::roomInMemory([&r](const QString &path) {
+                const auto file = r.files.find(path);
+                return file == r.files.end() ? QByteArray() : file->second;
+              }),
+              r.roomMb << 20)
+        << r.name;
 }
 
 TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {

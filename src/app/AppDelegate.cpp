@@ -48,7 +48,6 @@
 #include <QSessionManager>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 #include <algorithm>
 #include <new>
@@ -382,13 +381,13 @@ bool AppDelegate::isIdle() const {
   state.lastInteraction = lastInteraction_;
   state.captureIdle = services_.capture.phase() == CaptureCoordinator::Phase::idle;
   state.hasEditors = !editors_.empty();
+  const ShellRules::Windows windows = shellWindows(holder);
   // Qt on X11 may keep the application active once its last window is
   // gone: only a window of ours on screen with the keyboard counts.
-  const QWindowList windows = QGuiApplication::topLevelWindows();
   state.applicationActive =
-      std::any_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isVisible() && w->isActive(); });
+      std::any_of(windows.begin(), windows.end(), [](const ShellWindow *w) { return w->isVisible() && w->isKey(); });
   state.statusMenuOpen = statusItem_.isMenuOpen();
-  return ShellRules::isIdle(state, shellWindows(holder));
+  return ShellRules::isIdle(state, windows);
 }
 
 void AppDelegate::refreshUpdateItems() {

@@ -171,9 +171,7 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
   const QString forced = qEnvironmentVariable("CREL_STATUS_ITEM");
   if (forced == QLatin1String("tray") || forced == QLatin1String("none")) {
     const bool tray = forced == QLatin1String("tray");
-    use(tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
-             : std::make_unique<NullPresenter>());
-    trayMissing_ = !tray;
+    use(tray);
     searchEnded_ = !tray;
     if (!tray)
       qCInfo(lcStatus) << "no system tray";
@@ -185,14 +183,9 @@ StatusPresentation::StatusPresentation(StatusItem &item, QIcon icon, TrayWatch w
     connect(desktopTray_.get(), &SystemTray::changed, this, &StatusPresentation::look);
   }
   const bool tray = watch_.available();
-  if (tray) {
-    use(std::make_unique<TrayPresenter>(item_, icon_));
-  } else {
-    use(std::make_unique<NullPresenter>());
-    trayMissing_ = true;
-    if (!waitingForWatcher_) // else a tray is there, and its icon waits for the watcher
-      qCInfo(lcStatus) << "no system tray";
-  }
+  use(tray);
+  if (!tray && !waitingForWatcher_) // else a tray is there, and its icon waits for the watcher
+    qCInfo(lcStatus) << "no system tray";
   // A tray that is there is watched too: it may go.
   poll_.setInterval(tray ? watch_.laterIntervalMs : watch_.intervalMs);
   connect(&poll_, &QTimer::timeout, this, &StatusPresentation::look);
@@ -208,9 +201,7 @@ void StatusPresentation::look() {
     qCWarning(lcStatus) << "no tray icon until" << SystemTray::watcherService << "answers: Qt's tray would wait for it";
   saidWaiting_ = waitingForWatcher_;
   if (tray == trayMissing_) {
-    use(tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
-             : std::make_unique<NullPresenter>());
-    trayMissing_ = !tray;
+    use(tray);
     poll_.setInterval(tray || searchEnded_ ? watch_.laterIntervalMs : watch_.intervalMs);
     Q_EMIT trayMissingChanged(trayMissing_);
     return;
@@ -237,8 +228,10 @@ bool StatusPresentation::desktopHoldsIcon() {
   return present && !waitingForWatcher_;
 }
 
-void StatusPresentation::use(std::unique_ptr<StatusPresenter> presenter) {
-  presenter_ = std::move(presenter);
+void StatusPresentation::use(bool tray) {
+  presenter_ = tray ? std::unique_ptr<StatusPresenter>(std::make_unique<TrayPresenter>(item_, icon_))
+                    : std::make_unique<NullPresenter>();
+  trayMissing_ = !tray;
   qCInfo(lcStatus) << "status item presenter:" << presenter_->kind();
 }
 

@@ -150,7 +150,8 @@ Q_SIGNALS:
   void searchEnded();
 
 private:
-  void use(std::unique_ptr<StatusPresenter> presenter);
+  // The tray icon, or nothing; the item is missing from the tray without it.
+  void use(bool tray);
   void look();
   bool desktopHoldsIcon();
 

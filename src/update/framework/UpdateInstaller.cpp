@@ -331,11 +331,10 @@ std::optional<InstallResult> InstallResult::read(const QString &path) {
   }
   if (!opened.ok())
     return std::nullopt;
-  const auto closing = qScopeGuard([fd = opened.fd] { ::close(fd); });
-  QByteArray bytes(64 * 1024, Qt::Uninitialized);
-  bytes.truncate(std::max<qsizetype>(::read(opened.fd, bytes.data(), size_t(bytes.size())), 0));
+  QFile file;
+  file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
   try {
-    const QJsonObject o = json::toObject(json::parse(bytes));
+    const QJsonObject o = json::toObject(json::parse(file.read(64 * 1024)));
     return InstallResult{json::toString(o.value(QLatin1String("status"))),
                          json::toString(o.value(QLatin1String("from"))), json::toString(o.value(QLatin1String("to"))),
                          json::toString(o.value(QLatin1String("error")))};

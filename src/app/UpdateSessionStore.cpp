@@ -53,10 +53,7 @@ QString UpdateSessionStore::claimedPath() const {
   return QFileInfo::exists(again) ? again : firstClaimedPath();
 }
 
-bool UpdateSessionStore::exists() const {
-  return QFileInfo::exists(path_) || QFileInfo::exists(firstClaimedPath()) ||
-         QFileInfo::exists(UpdateSession::retryPath(firstClaimedPath()));
-}
+bool UpdateSessionStore::exists() const { return QFileInfo::exists(path_) || QFileInfo::exists(claimedPath()); }
 
 std::vector<SessionStore::Entry> UpdateSessionStore::read() {
   source_.clear();

@@ -72,14 +72,14 @@ constexpr qint64 maxFileBytes = qint64(2) << 30;
 
 // Snapshots every document first: the first that cannot give one ends the
 // save with its error and nothing is written, so an earlier file stays as it
-// was. A record larger than `maxBytes` is not written either. Then writes the file atomically, 0600 from its first byte, creating a
-// missing folder 0700. Entries other owners saved and nobody restored yet
-// stay (a file that does not read as a record is set aside first); this
-// owner's earlier entries are replaced. Under the lock claim() takes. Without
-// the memory to read the waiting file, std::bad_alloc leaves it as it was.
-// Throws CrelError, FileError, JsonEncodingError or std::bad_alloc.
-void save(const std::vector<Open> &open, const QString &path, const Owner &owner = {},
-          qint64 maxBytes = maxFileBytes);
+// was. A record larger than `maxBytes` is not written either. Then writes
+// the file atomically, 0600 from its first byte, creating a missing folder
+// 0700. Entries other owners saved and nobody restored yet stay (a file that
+// does not read as a record is set aside first); this owner's earlier
+// entries are replaced. Under the lock claim() takes. Without the memory to
+// read the waiting file, std::bad_alloc leaves it as it was. Throws
+// CrelError, FileError, JsonEncodingError or std::bad_alloc.
+void save(const std::vector<Open> &open, const QString &path, const Owner &owner = {}, qint64 maxBytes = maxFileBytes);
 
 enum class Claim {
   none,    // no file

@@ -270,13 +270,17 @@ void SingleInstance::acceptConnections() {
     // The new connection is always read: a complete request arriving in a
     // flood of idle ones still gets its answer.
     std::erase_if(unfinished_, [](const QPointer<QLocalSocket> &s) { return !s; });
-    const size_t cap = unfinishedCap();
-    while (!unfinished_.empty() && unfinished_.size() >= cap) {
-      if (QLocalSocket *oldest = unfinished_.front()) {
-        oldest->abort();
-        oldest->deleteLater();
+    // The descriptors are counted only when there is a connection to drop:
+    // a launch that sends its line at once never waits for the listing.
+    if (!unfinished_.empty()) {
+      const size_t cap = unfinishedCap();
+      while (!unfinished_.empty() && unfinished_.size() >= cap) {
+        if (QLocalSocket *oldest = unfinished_.front()) {
+          oldest->abort();
+          oldest->deleteLater();
+        }
+        unfinished_.pop_front();
       }
-      unfinished_.pop_front();
     }
     unfinished_.emplace_back(socket);
     QTimer::singleShot(partialLineTimeoutMs, socket, [this, socket] {

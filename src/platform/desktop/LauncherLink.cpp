@@ -3,6 +3,7 @@
 #include "DesktopEntry.h"
 #include "platform/base/Translate.h"
 #include "platform/files/FileError.h"
+#include "platform/files/RuntimeFolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -34,11 +35,9 @@ std::optional<bool> isLink(const QString &path) {
 void makePrivateFolder(const QString &folder) {
   if (!QDir().mkpath(QFileInfo(folder).absolutePath()))
     throw FileError::creatingFolder(EACCES, folder);
-  const QByteArray name = QFile::encodeName(folder);
-  if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+  if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
     throw FileError::creatingFolder(errno, folder);
-  struct stat st {};
-  if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0)
+  if (!RuntimeFolder::isPrivate(folder))
     throw FileError::creatingFolder(EACCES, folder);
 }
 

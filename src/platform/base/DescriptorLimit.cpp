@@ -4,8 +4,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <algorithm>
-
 #include <sys/resource.h>
 
 namespace crel::DescriptorLimit {
@@ -40,14 +38,6 @@ quint64 startingSoftLimit() {
   rlimit limit{};
   ::getrlimit(RLIMIT_NOFILE, &limit);
   return limit.rlim_cur;
-}
-
-void setSoftLimit(quint64 soft) {
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-    return;
-  limit.rlim_cur = std::min<rlim_t>(rlim_t(soft), limit.rlim_max);
-  ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 bool startDetached(const QString &name, const QStringList &arguments) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DescriptorSoftLimit.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -19,10 +21,6 @@ void restoreInChild();
 // the current one. Our own programs are handed it and set it back at their
 // start, since a posix_spawn runs no code in the child.
 quint64 startingSoftLimit();
-
-// Sets this process's soft limit to `soft`, or to the hard limit when that
-// is lower.
-void setSoftLimit(quint64 soft);
 
 // QProcess::startDetached with that limit set back: a detached start runs no
 // child modifier. A bare name is looked up on PATH; false, with nothing

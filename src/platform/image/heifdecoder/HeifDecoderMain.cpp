@@ -2,6 +2,7 @@
 // application (protocol in HeifDecoderProtocol.h). libheif may abort or
 // allocate without bound on a crafted file; here that ends only this
 // process, under limits of memory and time set before any input is read.
+#include "platform/base/DescriptorSoftLimit.h"
 #include "platform/image/HeifDecoderProtocol.h"
 #include "platform/image/HeifHeader.h"
 #include "platform/image/ImageLimits.h"
@@ -36,11 +37,8 @@ void setDescriptorLimit(int argc, char **argv) {
   char *end = nullptr;
   errno = 0;
   const unsigned long long soft = std::strtoull(argv[2], &end, 10);
-  rlimit limits{};
-  if (errno != 0 || end == argv[2] || *end != '\0' || getrlimit(RLIMIT_NOFILE, &limits) != 0)
-    return;
-  limits.rlim_cur = std::min<rlim_t>(soft, limits.rlim_max);
-  setrlimit(RLIMIT_NOFILE, &limits);
+  if (errno == 0 && end != argv[2] && *end == '\0')
+    DescriptorLimit::setSoftLimit(soft);
 }
 
 bool readAll(std::vector<unsigned char> &out) {

@@ -167,31 +167,21 @@ void SingleInstance::listen() {
     server_->close();
   const QByteArray path = QFile::encodeName(socketPath());
   const QByteArray fresh = path + ".new";
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (size_t(fresh.size()) >= sizeof address.sun_path)
+  if (size_t(fresh.size()) >= sizeof sockaddr_un::sun_path)
     throw std::runtime_error("The instance socket's path is too long: " + path.toStdString());
-  std::copy(fresh.begin(), fresh.end(), address.sun_path);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0)
-    throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(errno).toStdString());
   ::unlink(fresh.constData());
+  if (!server_->listen(QFile::decodeName(fresh)))
+    throw std::runtime_error(server_->errorString().toStdString());
   struct stat made {};
   // Cleaners of runtime and temporary folders pass over sticky files.
-  if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-      ::chmod(fresh.constData(), S_ISVTX | S_IRUSR | S_IWUSR) != 0 || ::listen(fd, 50) != 0 ||
-      ::lstat(fresh.constData(), &made) != 0 || ::rename(fresh.constData(), path.constData()) != 0) {
+  if (::chmod(fresh.constData(), S_ISVTX | S_IRUSR | S_IWUSR) != 0 || ::lstat(fresh.constData(), &made) != 0 ||
+      ::rename(fresh.constData(), path.constData()) != 0) {
     const int error = errno;
-    ::close(fd);
-    ::unlink(fresh.constData());
+    server_->close(); // removes the fresh socket
     throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(error).toStdString());
   }
   socketDevice_ = made.st_dev;
   socketInode_ = made.st_ino;
-  if (!server_->listen(fd)) {
-    ::close(fd);
-    throw std::runtime_error(server_->errorString().toStdString());
-  }
 }
 
 bool SingleInstance::ownsSocketPath() const {

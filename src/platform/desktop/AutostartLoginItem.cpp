@@ -1,5 +1,6 @@
 #include "AutostartLoginItem.h"
 
+#include "DesktopIntegration.h"
 #include "FolderOpener.h"
 #include "platform/base/DescriptorLimit.h"
 #include "platform/base/Translate.h"
@@ -137,9 +138,8 @@ void AutostartLoginItem::unregisterItem() {
   }
   // The link goes with the entry, unless the desktop entry starts the copy through it too.
   const LauncherLink link = launcherLink();
-  const QString desktopEntry =
-      location_.dataHome + QStringLiteral("/applications/") + location_.identifier + QStringLiteral(".desktop");
-  if (startedProgram(DesktopEntry::read(desktopEntry)) != link.path())
+  const QString menuEntry = DesktopIntegration::entryPath(location_.dataHome, location_.identifier);
+  if (startedProgram(DesktopEntry::read(menuEntry)) != link.path())
     link.remove();
 }
 

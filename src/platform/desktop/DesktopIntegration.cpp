@@ -49,8 +49,10 @@ DesktopIntegration::Location DesktopIntegration::forThisProcess() {
   return location;
 }
 
-QString DesktopIntegration::entryPath() const {
-  return location_.dataHome + QStringLiteral("/applications/") + location_.identifier + QStringLiteral(".desktop");
+QString DesktopIntegration::entryPath() const { return entryPath(location_.dataHome, location_.identifier); }
+
+QString DesktopIntegration::entryPath(const QString &dataHome, const QString &identifier) {
+  return dataHome + QStringLiteral("/applications/") + identifier + QStringLiteral(".desktop");
 }
 
 LauncherLink DesktopIntegration::launcherLink() const {

@@ -30,6 +30,8 @@ public:
   static Location forThisProcess();
 
   QString entryPath() const;
+  // The menu entry of a copy with `identifier` under `dataHome`.
+  static QString entryPath(const QString &dataHome, const QString &identifier);
   // The entry for this copy; throws FileError when the bundle has no
   // template or its path cannot be held in an Exec line.
   QByteArray entryText() const;

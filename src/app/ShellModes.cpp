@@ -116,6 +116,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
                           alone ? QString() : RuntimeFolder::otherPlace(AppIdentity::identifier()));
   if (!alone && instance.folder().isEmpty())
     qCWarning(lcLaunch) << "running without the single-instance channel: no private runtime folder";
+  instance.setPlaceChoice([] { return SingleInstance::runtimeFolder(AppIdentity::identifier()); });
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
   // The instance holds connections, editors' files and helpers' pipes; its

@@ -119,8 +119,9 @@ public:
   static QString socketPath(const QString &folder);
 
 private:
-  QString lockPath() const;
+  static QString lockPath(const QString &folder);
   void listen();
+  void stopListening();
   bool ownsSocketPath() const;
   void check();
   size_t unfinishedCap() const;

@@ -25,6 +25,7 @@
 #include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/shortcuts/HotKeyBackend.h"
+#include "update/framework/Updater.h"
 
 #include <QDir>
 #include <QLocale>
@@ -140,6 +141,8 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   CaptureCoordinator capture;
   UpdaterService updates(SettingsStore::standard());
   UpdateSessionStore session;
+  QObject::connect(&instance, &SingleInstance::lockTakenAgain, &updates,
+                   [&updates](const QString &folder) { updates.controller().updater().followRuntimeFolder(folder); });
   DBusNotificationCenter notifications;
   AppDelegate delegate(
       {shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}, &notifications});

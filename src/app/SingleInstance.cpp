@@ -254,6 +254,7 @@ void SingleInstance::check() {
       return;
     }
     qCInfo(lcInstance) << "the instance lock was taken again";
+    Q_EMIT lockTakenAgain(place);
     // A connection waiting to be accepted would be lost with the old socket.
     if (listening && !moving) {
       problem_.clear();

@@ -118,6 +118,11 @@ public:
   QString socketPath() const;
   static QString socketPath(const QString &folder);
 
+Q_SIGNALS:
+  // The check took the lock back in `folder`, made again or another: the
+  // other locks kept in the runtime folder follow.
+  void lockTakenAgain(const QString &folder);
+
 private:
   static QString lockPath(const QString &folder);
   void listen();

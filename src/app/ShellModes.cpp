@@ -25,6 +25,7 @@
 #include "platform/files/RuntimeFolder.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/shortcuts/HotKeyBackend.h"
+#include "update/framework/Updater.h"
 
 #include <QDir>
 #include <QLocale>
@@ -116,6 +117,7 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
                           alone ? QString() : RuntimeFolder::otherPlace(AppIdentity::identifier()));
   if (!alone && instance.folder().isEmpty())
     qCWarning(lcLaunch) << "running without the single-instance channel: no private runtime folder";
+  instance.setPlaceChoice([] { return SingleInstance::runtimeFolder(AppIdentity::identifier()); });
   if (const std::optional<int> status = deferToRunningInstance(instance, commandLine))
     return *status;
   // The instance holds connections, editors' files and helpers' pipes; its
@@ -139,6 +141,8 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   CaptureCoordinator capture;
   UpdaterService updates(SettingsStore::standard());
   UpdateSessionStore session;
+  QObject::connect(&instance, &SingleInstance::lockTakenAgain, &updates,
+                   [&updates](const QString &folder) { updates.controller().updater().followRuntimeFolder(folder); });
   DBusNotificationCenter notifications;
   AppDelegate delegate(
       {shortcuts, capture, updates, launchAtLogin, session, CrelStorage::defaultDirectory(), {}, &notifications});

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -65,6 +66,17 @@ bool peerIsUs(const QLocalSocket &socket) {
   if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
     return false;
   return credentials.uid == ::getuid();
+}
+
+// The mode of what `path` names, never of what a link there points to
+// (glibc sets it through an O_PATH descriptor and /proc; without /proc it
+// fails as it does for a link, which lstat tells apart). 0 or the error.
+int setModeOfName(const QByteArray &path, mode_t mode) {
+  if (::fchmodat(AT_FDCWD, path.constData(), mode, AT_SYMLINK_NOFOLLOW) == 0)
+    return 0;
+  const int error = errno;
+  struct stat named {};
+  return error == EOPNOTSUPP && ::lstat(path.constData(), &named) == 0 && S_ISLNK(named.st_mode) ? ELOOP : error;
 }
 
 } // namespace
@@ -115,22 +127,31 @@ SingleInstance::SingleInstance(QString folder, QString otherFolder, QObject *par
     : QObject(parent), folder_(std::move(folder)), otherFolder_(std::move(otherFolder)) {}
 
 SingleInstance::~SingleInstance() {
-  if (!server_)
-    return;
-  // Only our own: another instance may hold the display by now.
-  if (ownsSocketPath())
+  if (server_)
+    stopListening();
+}
+
+// The socket file goes only while it is our own in a folder of ours: another
+// instance may hold the display by now, another user the folder. Qt removes
+// the name it bound when it closes, which a folder not ours keeps.
+void SingleInstance::stopListening() {
+  const bool ours = RuntimeFolder::isPrivate(folder_);
+  if (ours && ownsSocketPath())
     ::unlink(QFile::encodeName(socketPath()).constData());
+  if (!ours)
+    server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
   server_->close();
+  server_->setSocketOptions(QLocalServer::NoOptions);
 }
 
 QString SingleInstance::socketPath() const { return socketPath(folder_); }
 
 QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
 
-QString SingleInstance::lockPath() const { return folder_ + QLatin1Char('/') + baseName() + ".lock"; }
+QString SingleInstance::lockPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".lock"; }
 
 bool SingleInstance::becomePrimary() {
-  lock_ = FileLock(lockPath());
+  lock_ = FileLock(lockPath(folder_));
   if (!lock_.tryLock(FileLock::Mode::exclusive)) {
     if (lock_.isBusy())
       return false;
@@ -161,7 +182,8 @@ bool SingleInstance::becomePrimary() {
 // The socket is bound beside its path and moved there in one step, replacing
 // one a killed primary left: a launch finds the old or the new one, never
 // none. Qt knows it by the name it was bound at, so closing the server never
-// removes what lies at the path then, which may be another instance's.
+// removes what lies at the path then, which may be another instance's. The
+// folder was just judged ours.
 void SingleInstance::listen() {
   if (server_->isListening())
     server_->close();
@@ -172,12 +194,17 @@ void SingleInstance::listen() {
   ::unlink(fresh.constData());
   if (!server_->listen(QFile::decodeName(fresh)))
     throw std::runtime_error(server_->errorString().toStdString());
+  // Cleaners of runtime and temporary folders pass over sticky files; a
+  // socket that cannot be made one still takes requests.
+  if (const int error = setModeOfName(fresh, S_ISVTX | S_IRUSR | S_IWUSR); error != 0)
+    qCWarning(lcInstance).noquote() << "the instance socket cannot be made sticky:" << qt_error_string(error);
   struct stat made {};
-  // Cleaners of runtime and temporary folders pass over sticky files.
-  if (::chmod(fresh.constData(), S_ISVTX | S_IRUSR | S_IWUSR) != 0 || ::lstat(fresh.constData(), &made) != 0 ||
-      ::rename(fresh.constData(), path.constData()) != 0) {
-    const int error = errno;
-    server_->close(); // removes the fresh socket
+  const int error = ::lstat(fresh.constData(), &made) != 0               ? errno
+                    : !S_ISSOCK(made.st_mode)                            ? ENOTSOCK
+                    : ::rename(fresh.constData(), path.constData()) != 0 ? errno
+                                                                         : 0;
+  if (error != 0) {
+    server_->close(); // removes the fresh name
     throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(error).toStdString());
   }
   socketDevice_ = made.st_dev;
@@ -190,10 +217,14 @@ bool SingleInstance::ownsSocketPath() const {
          named.st_dev == socketDevice_ && named.st_ino == socketInode_;
 }
 
-// Asked of the files alone, never by connecting to ourselves.
+// Asked of the files alone, never by connecting to ourselves. A folder that
+// is not ours any more (it went whole, and another user made one of its
+// name) is never written into: the lock and socket are taken back where a
+// launch looks now.
 void SingleInstance::check() {
-  const bool locked = lock_.isCurrent();
-  const bool listening = server_->isListening() && ownsSocketPath();
+  const bool ours = RuntimeFolder::isPrivate(folder_);
+  const bool locked = ours && lock_.isCurrent();
+  const bool listening = ours && server_->isListening() && ownsSocketPath();
   if (locked && listening)
     return;
   // A problem that lasts is logged once.
@@ -201,10 +232,17 @@ void SingleInstance::check() {
     if (std::exchange(problem_, problem) != problem)
       qCWarning(lcInstance).noquote() << problem;
   };
-  if (!locked) {
+  const QString place = choosePlace_ ? choosePlace_() : RuntimeFolder::prepared(folder_);
+  if (place.isEmpty()) {
+    report(folder_ + QStringLiteral(" is not a private folder, and no other can be had: launches cannot find this "
+                                    "instance"));
+    return;
+  }
+  const bool moving = place != folder_;
+  if (!locked || moving) {
     // The lock first: only its holder may replace the socket.
     try {
-      FileLock fresh(lockPath());
+      FileLock fresh(lockPath(place));
       if (!fresh.tryLock(FileLock::Mode::exclusive)) {
         report(fresh.isBusy() ? QStringLiteral("another instance holds this display now; its socket is left alone")
                               : "the instance lock cannot be taken again: " + qt_error_string(fresh.error()));
@@ -216,11 +254,20 @@ void SingleInstance::check() {
       return;
     }
     qCInfo(lcInstance) << "the instance lock was taken again";
+    Q_EMIT lockTakenAgain(place);
     // A connection waiting to be accepted would be lost with the old socket.
-    if (listening) {
+    if (listening && !moving) {
       problem_.clear();
       return;
     }
+  }
+  if (moving) {
+    qCWarning(lcInstance).noquote() << folder_ +
+                                           (ours ? QStringLiteral(" is no longer where launches look")
+                                                 : QStringLiteral(" is not a private folder any more")) +
+                                           QStringLiteral(": the instance moves to ") + place;
+    stopListening();
+    folder_ = place;
   }
   try {
     listen();

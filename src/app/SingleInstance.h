@@ -98,6 +98,10 @@ public:
   // connection; an answer given after the connection died goes nowhere. A
   // request read too late (ForwardedLaunch::isLate) never reaches it.
   void setHandler(Handler handler) { handler_ = std::move(handler); }
+  // Where a launch would put the instance now (RuntimeFolder's choice: a
+  // private folder, made again when it went, or empty): the check takes the
+  // lock and socket back there. By default the instance's own folder.
+  void setPlaceChoice(std::function<QString()> choose) { choosePlace_ = std::move(choose); }
 
   // From a later launch: the primary's answer, or none when no primary
   // answered in time. The request carries the time this call gives up,
@@ -114,9 +118,15 @@ public:
   QString socketPath() const;
   static QString socketPath(const QString &folder);
 
+Q_SIGNALS:
+  // The check took the lock back in `folder`, made again or another: the
+  // other locks kept in the runtime folder follow.
+  void lockTakenAgain(const QString &folder);
+
 private:
-  QString lockPath() const;
+  static QString lockPath(const QString &folder);
   void listen();
+  void stopListening();
   bool ownsSocketPath() const;
   void check();
   size_t unfinishedCap() const;
@@ -133,6 +143,7 @@ private:
   QTimer *checks_ = nullptr;
   QString problem_; // the last one logged
   Handler handler_;
+  std::function<QString()> choosePlace_;
   // Oldest first.
   std::deque<QPointer<QLocalSocket>> unfinished_;
 };

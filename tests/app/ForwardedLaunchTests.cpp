@@ -1,12 +1,15 @@
 #include "app/ForwardedLaunch.h"
 #include "app/SingleInstance.h"
 #include "platform/files/FileLock.h"
+#include "platform/files/RuntimeFolder.h"
 #include "update/framework/Updater.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +26,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -264,32 +268,86 @@ TEST(SingleInstance, EverySessionOfTheUserFindsTheSameLocks) {
 // A lock file deleted while its instance runs (a cleaner of the folder): a
 // later launch still finds the instance, through its socket, and hands its
 // request over instead of taking the display. With the socket gone too, the
-// instance takes both back within its check period.
+// instance takes both back within its check period: in its folder made again
+// when that went whole, else where a launch looks once another user holds
+// the name; and never through a link planted at the socket's side name.
 TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
-  QTemporaryDir folder;
-  Recording primary(folder.path());
-  ASSERT_TRUE(primary.listening);
-  const QString lock = folder.filePath("instance" + SingleInstance::instanceKey() + ".lock");
-  struct Case {
-    bool replaced, socketToo;
+  static QStringList warnings;
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+    if (m.contains("private folder"))
+      warnings << m;
+  });
+  QTemporaryDir scratch;
+  ASSERT_TRUE(QDir(scratch.path()).mkpath("tmp"));
+  const auto launchPlace = [&] {
+    return RuntimeFolder::path("org.example.heal", scratch.filePath("tmp"), scratch.filePath("cache"));
   };
-  for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}}) {
-    ASSERT_TRUE(QFile::remove(lock));
-    if (c.replaced)
-      QFile(lock).open(QIODevice::WriteOnly);
-    if (c.socketToo) {
-      ASSERT_TRUE(QFile::remove(primary.socketPath()));
-      EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(primary.socketPath()); },
-                                  2 * SingleInstance::checkIntervalMs + 1000));
+  const QString victim = scratch.filePath("victim");
+  QFile(victim).open(QIODevice::WriteOnly);
+  const QFile::Permissions victimMode = QFile::permissions(victim);
+  Recording primary(launchPlace());
+  ASSERT_TRUE(primary.listening);
+  primary.instance.setPlaceChoice(launchPlace);
+  // Once bound, before its mode is set, the side name becomes a link to the victim.
+  struct SideLink : QObject {
+    QByteArray side, victim;
+    bool eventFilter(QObject *, QEvent *event) override {
+      if (const QByteArray at = event->type() == QEvent::ChildAdded ? std::exchange(side, {}) : QByteArray();
+          !at.isEmpty()) {
+        EXPECT_TRUE(::unlink(at.constData()) == 0 && ::symlink(victim.constData(), at.constData()) == 0);
+      }
+      return false;
     }
-    SingleInstance later(folder.path());
-    EXPECT_FALSE(later.becomePrimary()) << "replaced " << c.replaced << ", socket too " << c.socketToo;
+  } sideLink;
+  enum class Gone { lock, lockReplaced, socketToo, socketWithLinkedSide, folder, folderSquatted };
+  for (const Gone gone : {Gone::lock, Gone::lockReplaced, Gone::socketToo, Gone::socketWithLinkedSide, Gone::folder,
+                          Gone::folderSquatted}) {
+    SCOPED_TRACE(int(gone));
+    const QString folder = primary.instance.folder(), socket = primary.socketPath();
+    const QByteArray name = QFile::encodeName(folder);
+    if (gone >= Gone::folder) {
+      ASSERT_TRUE(QDir(folder).removeRecursively());
+      if (gone == Gone::folderSquatted) {
+        ASSERT_TRUE(::mkdir(name.constData(), 0) == 0 && ::chmod(name.constData(), 0777) == 0 &&
+                    (::geteuid() != 0 || ::chown(name.constData(), 65534, 65534) == 0));
+      }
+    } else {
+      const QString lock = folder + "/instance" + SingleInstance::instanceKey() + ".lock";
+      ASSERT_TRUE(QFile::remove(lock));
+      if (gone == Gone::lockReplaced)
+        QFile(lock).open(QIODevice::WriteOnly);
+      if (gone == Gone::socketWithLinkedSide) {
+        sideLink.side = QFile::encodeName(socket) + ".new";
+        sideLink.victim = QFile::encodeName(victim);
+        primary.instance.findChild<QLocalServer *>()->installEventFilter(&sideLink);
+      }
+      if (gone >= Gone::socketToo) {
+        ASSERT_TRUE(QFile::remove(socket));
+      }
+    }
+    if (gone >= Gone::socketToo) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(primary.socketPath()); },
+                                  3 * SingleInstance::checkIntervalMs + 1000));
+    }
+    if (struct stat made{}; gone == Gone::folder) {
+      EXPECT_TRUE(::stat(name.constData(), &made) == 0 && (made.st_mode & 07777) == 0700);
+    }
+    if (gone == Gone::folderSquatted) {
+      EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+                QStringList());
+      EXPECT_EQ(warnings.filter(folder + " is not a private folder").size(), 1) << warnings.join('\n').toStdString();
+    }
+    EXPECT_TRUE(sideLink.side.isEmpty()); // it was there when the mode was set
+    EXPECT_EQ(QFile::permissions(victim), victimMode);
+    SingleInstance later(launchPlace());
+    EXPECT_FALSE(later.becomePrimary());
     auto answer = std::async(std::launch::async, [&] {
-      return SingleInstance::forward(folder.path(), request(Command::open, {"/shot.png"}));
+      return SingleInstance::forward(launchPlace(), request(Command::open, {"/shot.png"}));
     });
     EXPECT_EQ(pump(answer), std::optional<bool>(true));
   }
-  EXPECT_EQ(primary.handled, QStringList({"/shot.png", "/shot.png", "/shot.png"}));
+  EXPECT_EQ(primary.handled.size(), 6);
+  qInstallMessageHandler(previous);
 }
 
 // An instance with no descriptor left when a flood of connections comes (the

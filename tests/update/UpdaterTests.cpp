@@ -691,6 +691,16 @@ TEST(CopyLocksAtStart, OnlyThoseOfGoneCopiesThatNobodyHoldsGo) {
   for (const Row &row : rows)
     EXPECT_EQ(QFile::exists(lockOf(row.copy)), row.survives) << row.name;
   EXPECT_EQ(crel::test::contents(env.lockFile), QFile::encodeName(QDir::cleanPath(f.appDirectory())));
+  // The runtime folder taken back elsewhere: its own lock follows, into a private folder only.
+  const QString moved = f.root.filePath("moved"), open = f.root.filePath("open");
+  const QByteArray openName = QFile::encodeName(open);
+  ASSERT_TRUE(::mkdir(QFile::encodeName(moved).constData(), 0700) == 0 && ::mkdir(openName.constData(), 0) == 0 &&
+              ::chmod(openName.constData(), 0777) == 0);
+  updater.followRuntimeFolder(open);
+  updater.followRuntimeFolder(moved);
+  EXPECT_FALSE(QFile::exists(Updater::copyLockFile(open, f.appDirectory())));
+  crel::FileLock installer(Updater::copyLockFile(moved, f.appDirectory()));
+  EXPECT_TRUE(!installer.tryLock(crel::FileLock::Mode::exclusive) && installer.isBusy());
 }
 
 } // namespace

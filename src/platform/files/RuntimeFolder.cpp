@@ -17,13 +17,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcRuntime, "crel.runtime")
 
-// Made 0700 when missing; what is there then must be private, as the folder
-// opened (without following a link) shows, not as the name looked before.
-QString prepared(const QString &path) {
-  ::mkdir(QFile::encodeName(path).constData(), 0700);
-  return RuntimeFolder::isPrivate(path) ? path : QString();
-}
-
 // The home the password database gives, not $HOME.
 QString usersHome() {
   std::vector<char> buffer(16384);
@@ -76,13 +69,20 @@ QString cachePlace(const QString &cacheDirectory, const QString &identifier, boo
   const QString runtime = parent + QStringLiteral("/runtime");
   if (!create)
     return runtime;
-  const QString folder = prepared(runtime);
+  const QString folder = RuntimeFolder::prepared(runtime);
   if (folder.isEmpty())
     qCWarning(lcRuntime).noquote() << "no runtime folder in the cache:" << runtime << "is not a private folder";
   return folder;
 }
 
 } // namespace
+
+// What is there after the mkdir must be private, as the folder opened
+// (without following a link) shows, not as the name looked before.
+QString RuntimeFolder::prepared(const QString &path) {
+  ::mkdir(QFile::encodeName(path).constData(), 0700);
+  return isPrivate(path) ? path : QString();
+}
 
 bool RuntimeFolder::isPrivate(const QString &path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

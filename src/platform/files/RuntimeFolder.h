@@ -25,6 +25,8 @@ public:
   static QString path(const QString &identifier, const QString &temporaryDirectory, const QString &cacheDirectory);
   // Whether `path` is a folder of ours, not a link, closed to others.
   static bool isPrivate(const QString &path);
+  // `path`, made 0700 when missing, when it is then private; else empty.
+  static QString prepared(const QString &path);
   // The cache place when path() is not it and it is ours already: an
   // instance that started while another user held the temporary name may
   // still run there after that name was let go. Empty otherwise.

@@ -145,13 +145,22 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
     userDriverDelegate_ = &silentUserDriverDelegate;
   if (env_.executable.isEmpty())
     env_.executable = env_.bundle.directory + QStringLiteral("/bin/crel");
+  // An installer swapping this copy right now holds it a moment longer.
+  takeCopyLock(10000);
+  timer_.setSingleShot(true);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    const qint64 remaining = env_.now().secsTo(checkDue_);
+    remaining > 0 ? armTimer(remaining) : checkForUpdatesInBackground();
+  });
+}
+
+void Updater::takeCopyLock(int timeoutMs) {
   if (!env_.lockFile.isEmpty()) {
     // Not inherited by the installer (close-on-exec), which must find it
     // free once every instance of the copy has quit.
     try {
       copyLock_ = FileLock(env_.lockFile);
-      // An installer swapping this copy right now holds it a moment longer.
-      if (copyLock_.lock(FileLock::Mode::shared, 10000))
+      if (copyLock_.lock(FileLock::Mode::shared, timeoutMs))
         CopyLocks::name(copyLock_, env_.bundle.directory);
       else if (copyLock_.isBusy())
         qWarning("update: the copy's lock is held by an installer");
@@ -162,11 +171,15 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
       qWarning("update: %s", qPrintable(e.message()));
     }
   }
-  timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this, [this] {
-    const qint64 remaining = env_.now().secsTo(checkDue_);
-    remaining > 0 ? armTimer(remaining) : checkForUpdatesInBackground();
-  });
+}
+
+void Updater::followRuntimeFolder(const QString &runtimeFolder) {
+  const QString lockFile = copyLockFile(runtimeFolder, env_.bundle.directory);
+  if (env_.lockFile.isEmpty() || (lockFile == env_.lockFile && copyLock_.isOpen() && copyLock_.isCurrent()) ||
+      !RuntimeFolder::isPrivate(runtimeFolder))
+    return;
+  env_.lockFile = lockFile;
+  takeCopyLock(0);
 }
 
 Updater::~Updater() {

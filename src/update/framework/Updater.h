@@ -82,6 +82,11 @@ public:
   ~Updater() override;
 
   void setUserDriver(UpdateUserDriver *driver) { userDriver_ = driver; }
+  // The user's runtime folder as the instance's check took it back (made
+  // again, or another place): the copy's lock follows there when it went or
+  // moved, so an installer still finds this copy running. Nothing is made in
+  // a folder that is not private.
+  void followRuntimeFolder(const QString &runtimeFolder);
 
   // False with a sentence in `error` when updates are not configured.
   bool startUpdater(QString *error = nullptr);
@@ -136,6 +141,8 @@ Q_SIGNALS:
 private:
   void setPhase(Phase phase);
   void schedule(bool atStart);
+  // Held shared while this instance runs, named after its copy.
+  void takeCopyLock(int timeoutMs);
   void armTimer(qint64 seconds);
   void beginCheck(bool userInitiated);
   void feedArrived(const QByteArray &body, const std::optional<UpdateError> &error);

@@ -111,7 +111,7 @@ TEST(Bundle, ACopyRunsOnlyTheHelpersOfItsOwnBundle) {
     BundleOverride use(bundle);
     EXPECT_EQ(ImageDecoder::decode(heic).size(), works ? QSize(800, 500) : QSize(0, 0));
     try {
-      ProcessTextRecognizer({}).recognize(page);
+      ProcessTextRecognizer().recognize(page);
       EXPECT_TRUE(works);
     } catch (const TextRecognitionError &error) {
       EXPECT_FALSE(works) << qPrintable(error.description());

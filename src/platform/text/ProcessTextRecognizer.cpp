@@ -30,7 +30,9 @@ void stopIfCancelled(const std::atomic<bool> &cancelled) {
 
 } // namespace
 
-ProcessTextRecognizer::ProcessTextRecognizer(TesseractTextRecognizer::Options options, QString helper)
+ProcessTextRecognizer::ProcessTextRecognizer() = default;
+
+ProcessTextRecognizer::ProcessTextRecognizer(Options options, QString helper)
     : options_(std::move(options)), helper_(std::move(helper)) {}
 
 QString ProcessTextRecognizer::helperPath() {
@@ -41,6 +43,28 @@ std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &imag
   if (image.isNull() || image.width() <= 0 || image.height() <= 0)
     return {};
   stopIfCancelled(cancelled);
+  // A listing of the data folder costs nothing next to the helper's start.
+  const Options options = options_ ? *options_ : Options::forUser();
+  TextRecognitionOutcome outcome = read(options, image, cancelled);
+  QMutexLocker lock(&mutex_);
+  if (!outcome.failed) {
+    lastWorked_ = options;
+  } else if (const std::optional<Options> fallback = lastWorked_; fallback && *fallback != options) {
+    // A data file still being copied in (cp is not atomic) cannot be loaded
+    // yet, and a document is recognised only once: its page is read in what
+    // was there before.
+    lock.unlock();
+    outcome = read(*fallback, image, cancelled);
+  }
+  // The helper carries no translations: its sentences come back in English,
+  // which is the key of their translation here.
+  if (outcome.failed)
+    throw TextRecognitionError(QCoreApplication::translate("Crel", outcome.errorDescription.toUtf8().constData()));
+  return std::move(outcome.observations);
+}
+
+TextRecognitionOutcome ProcessTextRecognizer::read(const Options &options, const QImage &image,
+                                                   const std::atomic<bool> &cancelled) const {
   const QString program = helper_.isEmpty() ? helperPath() : helper_;
   if (const QFileInfo file(program); program.isEmpty() || !file.isFile() || !file.isExecutable()) {
     qCWarning(lcRecognizer) << "crel-text-recognizer is missing; text cannot be recognised";
@@ -59,7 +83,7 @@ std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &imag
   if (!helper.waitForStarted(-1))
     throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer could not start."));
   helper.write(
-      TextRecognizerProtocol::encodeRequest({options_.dataPath, options_.language, options_.engineCount, image}));
+      TextRecognizerProtocol::encodeRequest({options.dataPath, options.language, options.engineCount, image}));
   helper.closeWriteChannel();
   while (helper.state() != QProcess::NotRunning && !helper.waitForFinished(kCancelPollMs)) {
     if (cancelled) {
@@ -77,11 +101,7 @@ std::vector<TextObservation> ProcessTextRecognizer::recognize(const QImage &imag
                             << helper.exitCode();
     throw TextRecognitionError(tr("The text recognition engine stopped unexpectedly."));
   }
-  // The helper carries no translations: its sentences come back in English,
-  // which is the key of their translation here.
-  if (outcome->failed)
-    throw TextRecognitionError(QCoreApplication::translate("Crel", outcome->errorDescription.toUtf8().constData()));
-  return outcome->observations;
+  return std::move(*outcome);
 }
 
 } // namespace crel

@@ -3,6 +3,10 @@
 #include "platform/text/TesseractTextRecognizer.h"
 #include "platform/text/TextRecognizer.h"
 
+#include <QMutex>
+
+#include <optional>
+
 namespace crel {
 
 // Text recognition in a helper process, crel-text-recognizer, started for
@@ -12,6 +16,10 @@ namespace crel {
 // it ends.
 class ProcessTextRecognizer final : public TextRecognizer {
 public:
+  // Reads each page in the data and languages of this process's user as they
+  // are at that moment (Options::forUser), so that a language installed
+  // meanwhile is read from the next page on.
+  ProcessTextRecognizer();
   // `helper`: the program that reads the pages; the bundle's own when empty,
   // looked for afresh for each page.
   explicit ProcessTextRecognizer(TesseractTextRecognizer::Options options, QString helper = {});
@@ -23,8 +31,14 @@ public:
   static QString helperPath();
 
 private:
-  TesseractTextRecognizer::Options options_;
+  using Options = TesseractTextRecognizer::Options;
+  // The helper's answer, failed or not; throws when it gave none.
+  TextRecognitionOutcome read(const Options &options, const QImage &image, const std::atomic<bool> &cancelled) const;
+
+  std::optional<Options> options_; // none: the user's, for each page
   QString helper_;
+  QMutex mutex_;
+  std::optional<Options> lastWorked_;
 };
 
 } // namespace crel

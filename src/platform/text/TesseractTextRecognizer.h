@@ -31,6 +31,8 @@ public:
     QString language = "eng";
     int engineCount = 0; // 0: one per core, at most 8
 
+    friend bool operator==(const Options &, const Options &) = default;
+
     // The data folder and the languages of this process's user (see
     // TextRecognitionLanguages).
     static Options forUser();

@@ -54,7 +54,7 @@ std::shared_ptr<TextRecognizer> TextRecognizer::shared() {
   State &s = state();
   QMutexLocker lock(&s.mutex);
   if (!s.shared)
-    s.shared = std::make_shared<ProcessTextRecognizer>(TesseractTextRecognizer::Options::forUser());
+    s.shared = std::make_shared<ProcessTextRecognizer>();
   return s.shared;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/base/MemoryRoom.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -52,20 +54,14 @@ enum class Problem {
 // yet is held back from that room too.
 class Budget {
 public:
-  // Bytes the process can still take: of the system's memory, and of its
-  // address space (the limit `ulimit -v` sets); the most a qint64 holds for
-  // no limit.
-  struct Space {
-    qint64 memory = 0;
-    qint64 addressSpace = 0;
-  };
+  using Space = MemoryRoom::Space;
   // What one image takes: `steady` while its editor is open, and
   // `transient` more at its busiest moment: decoding, the first mark's
   // repaint, flattening and encoding an autosave.
   struct Cost {
     Space steady, transient;
   };
-  // The room now; memoryRoom() when empty.
+  // The room now; MemoryRoom::memoryRoom() when empty.
   using Room = std::function<Space()>;
   explicit Budget(Room room = {}) : room_(std::move(room)) {}
   // Gives back what it held: its editors are open, or it was dropped.
@@ -85,18 +81,6 @@ private:
   Space steady_, transient_;
   static std::atomic<qint64> heldMemory_, heldAddressSpace_;
 };
-
-// One file's text; empty when it cannot be read.
-using FileText = std::function<QByteArray(const QString &path)>;
-// The memory the process can still take, from /proc/meminfo and its cgroup
-// v2 files as `read` gives them, less a reserve: what is available plus the
-// free swap its cgroups allow, and no more than any of its cgroups has left
-// under their limits; the most a qint64 holds when nothing says.
-qint64 roomInMemory(const FileText &read);
-
-// roomInMemory() of the running system, and the room under the process's
-// address-space limit less a reserve for everything else the process does.
-Budget::Space memoryRoom();
 
 struct Outcome {
   QImage image;                   // full size, upright, in a format the editor takes

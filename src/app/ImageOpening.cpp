@@ -126,13 +126,17 @@ bool Budget::admit(double pixels) {
     const auto less = [](qint64 room, qint64 held) { return room == unlimited ? room : room - held; };
     room0_ = Space{less(room.memory, heldMemory_), less(room.addressSpace, heldAddressSpace_)};
   }
+  const auto larger = [](Space a, Space b) {
+    return Space{std::max(a.memory, b.memory), std::max(a.addressSpace, b.addressSpace)};
+  };
   const Cost needed = cost(pixels);
   const Space before = held();
   const Space steady{steady_.memory + needed.steady.memory, steady_.addressSpace + needed.steady.addressSpace},
-      transient{std::max(transient_.memory, needed.transient.memory),
-                std::max(transient_.addressSpace, needed.transient.addressSpace)};
-  if (steady.memory + transient.memory > room0_->memory ||
-      steady.addressSpace + transient.addressSpace > room0_->addressSpace)
+      transient = larger(transient_, needed.transient);
+  // Open editors' saves are weighed, not held: every request weighs them itself.
+  const Space busiest = larger(transient, openTransient_);
+  if (steady.memory + busiest.memory > room0_->memory ||
+      steady.addressSpace + busiest.addressSpace > room0_->addressSpace)
     return false;
   steady_ = steady;
   transient_ = transient;
@@ -190,9 +194,9 @@ Outcome open(const QString &path, Budget *budget) {
 }
 
 void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
-                      std::function<void(std::vector<Outcome>)> done) {
-  std::thread([paths, reader, room, done = std::move(done), target = QPointer<QObject>(context)] {
-    auto budget = std::make_shared<Budget>(room);
+                      double openPixels, std::function<void(std::vector<Outcome>)> done) {
+  std::thread([paths, reader, room, openPixels, done = std::move(done), target = QPointer<QObject>(context)] {
+    auto budget = std::make_shared<Budget>(room, openPixels);
     std::vector<Outcome> outcomes;
     for (const QString &path : paths)
       outcomes.push_back(reader ? reader(path, *budget) : open(path, budget.get()));

@@ -46,12 +46,13 @@ enum class Problem {
 
 // What opening one request's images may take from memory. Each file's
 // steady cost (what its editor holds while open) is weighed, in order,
-// together with the largest transient cost among the request's files
-// (autosaves run one at a time), against the room the process had when the
-// request's first file was weighed: a request's images are all decoded
-// before its first editor opens, and an image admitted is one its editor
-// can also edit and save. What other requests admitted and have not opened
-// yet is held back from that room too.
+// together with the largest transient cost among the request's files and
+// the editors already open (autosaves run one at a time), against the room
+// the process had when the request's first file was weighed: a request's
+// images are all decoded before its first editor opens, and an image
+// admitted is one its editor can also edit and save, and leaves every open
+// editor able to save. What other requests admitted and have not opened yet
+// is held back from that room too.
 class Budget {
 public:
   using Space = MemoryRoom::Space;
@@ -63,7 +64,9 @@ public:
   };
   // The room now; MemoryRoom::memoryRoom() when empty.
   using Room = std::function<Space()>;
-  explicit Budget(Room room = {}) : room_(std::move(room)) {}
+  // `openPixels`: the most pixels an open editor flattens when it saves.
+  explicit Budget(Room room = {}, double openPixels = 0)
+      : room_(std::move(room)), openTransient_(cost(openPixels).transient) {}
   // Gives back what it held: its editors are open, or it was dropped.
   ~Budget();
   Budget(const Budget &) = delete;
@@ -77,6 +80,7 @@ private:
   Space held() const;
 
   Room room_;
+  Space openTransient_;
   std::optional<Space> room0_;
   Space steady_, transient_;
   static std::atomic<qint64> heldMemory_, heldAddressSpace_;
@@ -100,10 +104,10 @@ using Reader = std::function<Outcome(const QString &path, Budget &budget)>;
 // Reads the files in order away from the main thread, so that a file on a
 // stalled mount freezes no editor, and hands the outcomes, in the same
 // order, to `done` on `context`'s thread unless `context` is gone by then;
-// the request's budget is held until `done` returns. A read that never
-// returns keeps only its own thread.
+// the request's budget (over `room` and `openPixels`) is held until `done`
+// returns. A read that never returns keeps only its own thread.
 void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
-                      std::function<void(std::vector<Outcome>)> done);
+                      double openPixels, std::function<void(std::vector<Outcome>)> done);
 
 // The same, throwing CrelError::invalidImage with the message that names
 // the file and the problem.

@@ -32,6 +32,7 @@
 #include "editor/EditorController.h"
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
+#include "platform/base/MemoryRoom.h"
 
 #include <QApplication>
 #include <QFile>
@@ -130,10 +131,8 @@ double statusMb(const QByteArray &name) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly))
     return -1;
-  for (const QByteArray &line : status.readAll().split('\n'))
-    if (line.startsWith(QByteArray(name + ':')))
-      return line.mid(name.size() + 1).trimmed().split(' ').first().toDouble() / 1024;
-  return -1;
+  const std::optional<qint64> bytes = crel::MemoryRoom::kilobytes(status.readAll(), name);
+  return bytes ? double(*bytes) / (1 << 20) : -1;
 }
 
 double residentMb() { return statusMb("VmRSS"); }
@@ -304,8 +303,8 @@ int backgroundEditors() {
     return 1;
   std::vector<std::unique_ptr<crel::EditorController>> editors;
   const auto open = [&] {
-    editors.push_back(crel::EditorController::open(QImage(path), crel::CaptureSource{{}, QStringLiteral("small")},
-                                                   folder.path()));
+    editors.push_back(
+        crel::EditorController::open(QImage(path), crel::CaptureSource{{}, QStringLiteral("small")}, folder.path()));
     editors.back()->present();
     return editors.back().get();
   };

@@ -58,6 +58,17 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcShell, "crel.shell", QtInfoMsg)
 
+// The most pixels an open editor flattens when it saves: what images opened
+// now must leave room for.
+double largestCanvas(const std::vector<std::unique_ptr<EditorController>> &editors) {
+  double pixels = 0;
+  for (const auto &editor : editors) {
+    const geom::Rect canvas = editor->document().expandedBounds(editor->document().marks());
+    pixels = std::max(pixels, canvas.width() * canvas.height());
+  }
+  return pixels;
+}
+
 } // namespace
 
 AppDelegate::AppDelegate(AppServices services, QObject *parent)
@@ -208,7 +219,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
   // instance answers meanwhile; the ending is chosen once they are read:
   // an opened image is an editor, not a reason for the settings.
   ImageOpening::openInBackground(
-      options.openPaths, this, services_.readImage, services_.memoryRoom,
+      options.openPaths, this, services_.readImage, services_.memoryRoom, largestCanvas(editors_),
       [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
         launching_ = true;
         const auto launched = qScopeGuard([this] { launching_ = false; });
@@ -693,7 +704,7 @@ void AppDelegate::openImage() {
 }
 
 bool AppDelegate::openFiles(const QStringList &paths, qsizetype notOpened) {
-  ImageOpening::Budget budget(services_.memoryRoom);
+  ImageOpening::Budget budget(services_.memoryRoom, largestCanvas(editors_));
   std::vector<ImageOpening::Outcome> outcomes;
   for (const QString &path : paths)
     outcomes.push_back(services_.readImage ? services_.readImage(path, budget) : ImageOpening::open(path, &budget));
@@ -702,7 +713,7 @@ bool AppDelegate::openFiles(const QStringList &paths, qsizetype notOpened) {
 
 void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notOpened,
                                         const std::function<void(bool)> &done) {
-  ImageOpening::openInBackground(paths, this, services_.readImage, services_.memoryRoom,
+  ImageOpening::openInBackground(paths, this, services_.readImage, services_.memoryRoom, largestCanvas(editors_),
                                  [this, paths, notOpened, done](const std::vector<ImageOpening::Outcome> &outcomes) {
                                    const bool any = showOpened(paths, outcomes, notOpened);
                                    if (done)

@@ -59,7 +59,7 @@ struct AppServices {
   ImageOpening::Reader readImage;
   // Shows a folder in the file manager, then says whether anything could; the desktop's when empty.
   std::function<void(const QUrl &folder, std::function<void(bool opened)> done)> openFolder;
-  // The memory opening images may take; ImageOpening::memoryRoom when empty.
+  // The memory opening images may take; MemoryRoom::memoryRoom when empty.
   ImageOpening::Budget::Room memoryRoom;
 };
 

@@ -10,16 +10,12 @@
 
 #include <QColorSpace>
 #include <QCoreApplication>
-#include <QFile>
 #include <QMetaObject>
 #include <QPointer>
 
 #include <algorithm>
-#include <limits>
 #include <new>
 #include <thread>
-
-#include <sys/resource.h>
 
 namespace crel::ImageOpening {
 
@@ -84,36 +80,6 @@ QString shortPath(const QString &path) {
   return start + QChar(0x2026) + end;
 }
 
-QByteArray fileText(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The number after `name` on its line of a /proc or cgroup statistics text
-// ("Name:   1234 kB", "name 1234"), as written.
-std::optional<qint64> textField(const QByteArray &text, const QByteArray &name) {
-  for (const QByteArray &line : text.split('\n'))
-    if (line.startsWith(name) && line.size() > name.size() && (line[name.size()] == ':' || line[name.size()] == ' ')) {
-      bool ok = false;
-      const qint64 value = line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong(&ok);
-      return ok ? std::optional<qint64>(value) : std::nullopt;
-    }
-  return std::nullopt;
-}
-
-// One "Name:   1234 kB" line of a /proc file, in bytes.
-std::optional<qint64> procField(const QByteArray &text, const QByteArray &name) {
-  const std::optional<qint64> kb = textField(text, name);
-  return kb ? std::optional<qint64>(*kb * 1024) : std::nullopt;
-}
-
-// A cgroup file holding one number of bytes; none for "max" or no file.
-std::optional<qint64> cgroupValue(const QByteArray &text) {
-  bool ok = false;
-  const qint64 value = text.trimmed().toLongLong(&ok);
-  return ok ? std::optional<qint64>(value) : std::nullopt;
-}
-
 // Bytes per pixel of an instance's resident set and address space that an
 // image's editor holds (steady) and takes more at its busiest (transient):
 // the growth of VmRSS and VmSize once settled, and of their peaks, when an
@@ -131,15 +97,7 @@ struct PerPixel {
 };
 constexpr PerPixel steadyBytesPerPixel{9.3, 9.3}, transientBytesPerPixel{12.2, 15.1};
 
-// Kept for what the process does besides: windows, fonts, an editor's undo
-// in memory; in the address space also the stacks of the threads that
-// decode, draw and encode (a small file's editor, arrow and save take about
-// 60 MB over an idle instance's). A busy desktop often has less than half a
-// gigabyte available, and a screenshot must still open.
-constexpr qint64 memoryReserveBytes = qint64(128) << 20;
-constexpr qint64 addressSpaceReserveBytes = qint64(256) << 20;
-
-constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+using MemoryRoom::unlimited;
 
 } // namespace
 
@@ -164,60 +122,27 @@ Budget::Space Budget::held() const {
 bool Budget::admit(double pixels) {
   if (!room0_) {
     // What other requests admitted is not in the process's figures yet.
-    const Space room = room_ ? room_() : memoryRoom();
+    const Space room = room_ ? room_() : MemoryRoom::memoryRoom();
     const auto less = [](qint64 room, qint64 held) { return room == unlimited ? room : room - held; };
     room0_ = Space{less(room.memory, heldMemory_), less(room.addressSpace, heldAddressSpace_)};
   }
+  const auto larger = [](Space a, Space b) {
+    return Space{std::max(a.memory, b.memory), std::max(a.addressSpace, b.addressSpace)};
+  };
   const Cost needed = cost(pixels);
   const Space before = held();
   const Space steady{steady_.memory + needed.steady.memory, steady_.addressSpace + needed.steady.addressSpace},
-      transient{std::max(transient_.memory, needed.transient.memory),
-                std::max(transient_.addressSpace, needed.transient.addressSpace)};
-  if (steady.memory + transient.memory > room0_->memory ||
-      steady.addressSpace + transient.addressSpace > room0_->addressSpace)
+      transient = larger(transient_, needed.transient);
+  // Open editors' saves are weighed, not held: every request weighs them itself.
+  const Space busiest = larger(transient, openTransient_);
+  if (steady.memory + busiest.memory > room0_->memory ||
+      steady.addressSpace + busiest.addressSpace > room0_->addressSpace)
     return false;
   steady_ = steady;
   transient_ = transient;
   heldMemory_ += held().memory - before.memory;
   heldAddressSpace_ += held().addressSpace - before.addressSpace;
   return true;
-}
-
-qint64 roomInMemory(const FileText &read) {
-  const QByteArray meminfo = read(QStringLiteral("/proc/meminfo"));
-  qint64 room = unlimited, swapRoom = procField(meminfo, "SwapFree").value_or(0);
-  // Limits usually sit on a parent slice, so the process's cgroup and every
-  // ancestor are read; what a cgroup could reclaim of the page cache counts.
-  for (const QByteArray &line : read(QStringLiteral("/proc/self/cgroup")).split('\n'))
-    if (line.startsWith("0::/")) {
-      QString group = QString::fromUtf8(line.mid(3).trimmed());
-      for (;;) {
-        const QString dir = QStringLiteral("/sys/fs/cgroup") + (group == QLatin1String("/") ? QString() : group) + '/';
-        const std::optional<qint64> max = cgroupValue(read(dir + "memory.max")),
-                                    current = cgroupValue(read(dir + "memory.current"));
-        if (max && current)
-          room = std::min(room, *max - *current + textField(read(dir + "memory.stat"), "inactive_file").value_or(0));
-        const std::optional<qint64> swapMax = cgroupValue(read(dir + "memory.swap.max"));
-        if (swapMax)
-          swapRoom = std::min(swapRoom, *swapMax - cgroupValue(read(dir + "memory.swap.current")).value_or(0));
-        if (group == QLatin1String("/"))
-          break;
-        group = group.left(std::max(qsizetype(1), group.lastIndexOf('/')));
-      }
-      break;
-    }
-  if (const std::optional<qint64> available = procField(meminfo, "MemAvailable"))
-    room = std::min(room, *available + std::max(qint64(0), swapRoom));
-  return room == unlimited ? room : room - memoryReserveBytes;
-}
-
-Budget::Space memoryRoom() {
-  Budget::Space room{roomInMemory(fileText), unlimited};
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    if (const std::optional<qint64> used = procField(fileText(QStringLiteral("/proc/self/status")), "VmSize"))
-      room.addressSpace = qint64(limit.rlim_cur) - *used - addressSpaceReserveBytes;
-  return room;
 }
 
 Format sniff(const QByteArray &head) {
@@ -269,9 +194,9 @@ Outcome open(const QString &path, Budget *budget) {
 }
 
 void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
-                      std::function<void(std::vector<Outcome>)> done) {
-  std::thread([paths, reader, room, done = std::move(done), target = QPointer<QObject>(context)] {
-    auto budget = std::make_shared<Budget>(room);
+                      double openPixels, std::function<void(std::vector<Outcome>)> done) {
+  std::thread([paths, reader, room, openPixels, done = std::move(done), target = QPointer<QObject>(context)] {
+    auto budget = std::make_shared<Budget>(room, openPixels);
     std::vector<Outcome> outcomes;
     for (const QString &path : paths)
       outcomes.push_back(reader ? reader(path, *budget) : open(path, budget.get()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/base/MemoryRoom.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -44,30 +46,27 @@ enum class Problem {
 
 // What opening one request's images may take from memory. Each file's
 // steady cost (what its editor holds while open) is weighed, in order,
-// together with the largest transient cost among the request's files
-// (autosaves run one at a time), against the room the process had when the
-// request's first file was weighed: a request's images are all decoded
-// before its first editor opens, and an image admitted is one its editor
-// can also edit and save. What other requests admitted and have not opened
-// yet is held back from that room too.
+// together with the largest transient cost among the request's files and
+// the editors already open (autosaves run one at a time), against the room
+// the process had when the request's first file was weighed: a request's
+// images are all decoded before its first editor opens, and an image
+// admitted is one its editor can also edit and save, and leaves every open
+// editor able to save. What other requests admitted and have not opened yet
+// is held back from that room too.
 class Budget {
 public:
-  // Bytes the process can still take: of the system's memory, and of its
-  // address space (the limit `ulimit -v` sets); the most a qint64 holds for
-  // no limit.
-  struct Space {
-    qint64 memory = 0;
-    qint64 addressSpace = 0;
-  };
+  using Space = MemoryRoom::Space;
   // What one image takes: `steady` while its editor is open, and
   // `transient` more at its busiest moment: decoding, the first mark's
   // repaint, flattening and encoding an autosave.
   struct Cost {
     Space steady, transient;
   };
-  // The room now; memoryRoom() when empty.
+  // The room now; MemoryRoom::memoryRoom() when empty.
   using Room = std::function<Space()>;
-  explicit Budget(Room room = {}) : room_(std::move(room)) {}
+  // `openPixels`: the most pixels an open editor flattens when it saves.
+  explicit Budget(Room room = {}, double openPixels = 0)
+      : room_(std::move(room)), openTransient_(cost(openPixels).transient) {}
   // Gives back what it held: its editors are open, or it was dropped.
   ~Budget();
   Budget(const Budget &) = delete;
@@ -81,22 +80,11 @@ private:
   Space held() const;
 
   Room room_;
+  Space openTransient_;
   std::optional<Space> room0_;
   Space steady_, transient_;
   static std::atomic<qint64> heldMemory_, heldAddressSpace_;
 };
-
-// One file's text; empty when it cannot be read.
-using FileText = std::function<QByteArray(const QString &path)>;
-// The memory the process can still take, from /proc/meminfo and its cgroup
-// v2 files as `read` gives them, less a reserve: what is available plus the
-// free swap its cgroups allow, and no more than any of its cgroups has left
-// under their limits; the most a qint64 holds when nothing says.
-qint64 roomInMemory(const FileText &read);
-
-// roomInMemory() of the running system, and the room under the process's
-// address-space limit less a reserve for everything else the process does.
-Budget::Space memoryRoom();
 
 struct Outcome {
   QImage image;                   // full size, upright, in a format the editor takes
@@ -116,10 +104,10 @@ using Reader = std::function<Outcome(const QString &path, Budget &budget)>;
 // Reads the files in order away from the main thread, so that a file on a
 // stalled mount freezes no editor, and hands the outcomes, in the same
 // order, to `done` on `context`'s thread unless `context` is gone by then;
-// the request's budget is held until `done` returns. A read that never
-// returns keeps only its own thread.
+// the request's budget (over `room` and `openPixels`) is held until `done`
+// returns. A read that never returns keeps only its own thread.
 void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
-                      std::function<void(std::vector<Outcome>)> done);
+                      double openPixels, std::function<void(std::vector<Outcome>)> done);
 
 // The same, throwing CrelError::invalidImage with the message that names
 // the file and the problem.

@@ -2,8 +2,9 @@
 
 #include "Failure.h"
 
+#include "platform/base/MemoryRoom.h"
+
 #include <QFile>
-#include <QList>
 
 #include <cstddef>
 
@@ -14,28 +15,9 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace crel::NativeTests::MemoryFootprint {
 
-namespace {
-
-// The value of a "Name:   1234 kB" line, in bytes.
-std::optional<qint64> kilobytes(const QByteArray &status, const QByteArray &name) {
-  for (const QByteArray &line : status.split('\n')) {
-    if (!line.startsWith(QByteArray(name + ':')))
-      continue;
-    const QList<QByteArray> fields = line.mid(name.size() + 1).simplified().split(' ');
-    bool ok = false;
-    const qint64 value = fields.value(0).toLongLong(&ok);
-    if (!ok || value < 0 || fields.size() != 2 || fields[1] != "kB")
-      return std::nullopt;
-    return value * 1024;
-  }
-  return std::nullopt;
-}
-
-} // namespace
-
 std::optional<qint64> fromStatus(const QByteArray &status) {
-  const std::optional<qint64> anonymous = kilobytes(status, "RssAnon");
-  const std::optional<qint64> swapped = kilobytes(status, "VmSwap");
+  const std::optional<qint64> anonymous = MemoryRoom::kilobytes(status, "RssAnon");
+  const std::optional<qint64> swapped = MemoryRoom::kilobytes(status, "VmSwap");
   if (!anonymous || !swapped)
     return std::nullopt;
   return *anonymous + *swapped;

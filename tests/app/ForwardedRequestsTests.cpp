@@ -97,9 +97,10 @@ TEST_F(Delegate, ALateCaptureRequestIsStillDropped) {
 // request opens what fits, in order, and names the rest in its one alert;
 // what a request held is free again for the next one.
 TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
-  // Every file claims 80 megapixels; one named "nomem" cannot be allocated.
+  // Every file claims 80 megapixels but a "small" one; one named "nomem"
+  // cannot be allocated.
   reader = [](const QString &path, ImageOpening::Budget &budget) {
-    if (!budget.admit(80e6))
+    if (!budget.admit(path.contains("small") ? 40 * 30 : 80e6))
       return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
     if (path.contains("nomem"))
       return ImageOpening::Outcome{{}, ImageOpening::Problem::noMemory, ImageOpening::Format::png};
@@ -107,10 +108,10 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
   };
   const ImageOpening::Budget::Cost one = ImageOpening::Budget::cost(80e6);
   // Room for three such images open and one of them saving, and a little.
-  memoryRoom = [one] {
-    return ImageOpening::Budget::Space{one.steady.memory * 3 + one.transient.memory + 1000,
-                                       one.steady.addressSpace * 3 + one.transient.addressSpace + 1000};
-  };
+  const ImageOpening::Budget::Space three{one.steady.memory * 3 + one.transient.memory + 1000,
+                                          one.steady.addressSpace * 3 + one.transient.addressSpace + 1000};
+  ImageOpening::Budget::Space room = three;
+  memoryRoom = [&room] { return room; };
   AppDelegate &app = make();
   app.launch({true, false, true});
   ForwardedRequests requests(app, capture);
@@ -131,6 +132,8 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
     int editors;
     QStringList refused; // named in the alert as short of memory
     QString advice = {};
+    // An 80-megapixel editor is open, and the room left is its next save's.
+    bool largeEditorOpen = false;
   };
   const std::vector<Case> cases{
       // Closing editors would free nothing.
@@ -138,8 +141,20 @@ TEST_F(Delegate, FilesOverTheMemoryBudgetAreRefusedInTheOneAlert) {
       {"within the budget", files("a", 3), {"accepted", "yes"}, 3, {}},
       {"over it", files("b", 20), {"accepted", "yes"}, 3, files("b", 10).mid(3)},
       {"an allocation failure while decoding", {"/d/c.png", "/d/nomem.png"}, {"accepted", "yes"}, 1, {"/d/nomem.png"}},
+      {"a small file that would take an open editor's save",
+       {"/d/small.png"},
+       {"accepted", "no"},
+       0,
+       {"/d/small.png"},
+       closeEditors,
+       true},
   };
   for (const Case &c : cases) {
+    if (c.largeEditorOpen) {
+      present(std::make_unique<CrelDocument>(filledImage({10'000, 8'000}, Qt::white, QImage::Format_RGB32),
+                                             AnnotationPreferences::shared()));
+      room = one.transient;
+    }
     const size_t before = app.editors().size();
     alerts.clear();
     Said said;

@@ -5,6 +5,7 @@
 #include "document/CrelError.h"
 #include "document/CrelStorage.h"
 #include "document/MarkSamples.h"
+#include "platform/base/MemoryRoom.h"
 #include "platform/image/PngEncoder.h"
 #include "support/TestSupport.h"
 
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <map>
 #include <span>
 
 #include <sys/resource.h>
@@ -144,7 +144,7 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   const QString screenshot = write(dir, "4k.png", encodedImage(screen, "PNG"));
   // A busy desktop without swap.
   const ImageOpening::Budget::Room busy = [] {
-    return ImageOpening::Budget::Space{ImageOpening::roomInMemory([](const QString &path) {
+    return ImageOpening::Budget::Space{MemoryRoom::roomInMemory([](const QString &path) {
                                          return path == "/proc/meminfo"
                                                     ? QByteArray("MemAvailable: 307200 kB\nSwapFree: 0 kB\n")
                                                     : QByteArray();
@@ -187,10 +187,7 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
   const auto used = [] {
     QFile status("/proc/self/status");
     status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n'))
-      if (line.startsWith("VmSize:"))
-        return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return qint64(0);
+    return MemoryRoom::kilobytes(status.readAll(), "VmSize").value_or(0);
   };
   const auto limited = [&before](qint64 bytes, const auto &body) {
     rlimit tight = before;
@@ -224,7 +221,7 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
     limited(limit, [&] {
       // The address space alone, whatever memory this machine has free.
       ImageOpening::Budget budget([] {
-        return ImageOpening::Budget::Space{std::numeric_limits<qint64>::max(), ImageOpening::memoryRoom().addressSpace};
+        return ImageOpening::Budget::Space{std::numeric_limits<qint64>::max(), MemoryRoom::memoryRoom().addressSpace};
       });
       ImageOpening::Outcome outcome = ImageOpening::open(noisy, &budget);
       if (outcome.problem) {
@@ -248,59 +245,6 @@ TEST(ImageOpening, AnImageWithoutRoomIsRefusedForMemory) {
                   " could not be opened: not enough memory.\n\n"
                   "There is not enough memory to open more images now." +
                   (editorsOpen ? " Closing some editors frees memory." : ""));
-
-  // The room, read from the system's texts: swap counts, and so does every
-  // cgroup's limit up from the process's own. Sizes in MB.
-  const auto kB = [](qint64 mb) { return QByteArray::number(mb * 1024); };
-  const auto bytes = [](qint64 mb) { return QByteArray::number(mb << 20); };
-  const QByteArray meminfo = "MemTotal: 8000000 kB\nMemAvailable: " + kB(160) + " kB\nSwapFree: " + kB(8192) + " kB\n";
-  const QString app = "/sys/fs/cgroup/user.slice/app.scope/", slice = "/sys/fs/cgroup/user.slice/";
-  const struct {
-    const char *name;
-    std::map<QString, QByteArray> files;
-    qint64 roomMb;
-  } rooms[]{
-      {"free swap counts", {{"/proc/meminfo", meminfo}}, 160 + 8192 - 128},
-      {"no cgroup limit",
-       {{"/proc/meminfo", meminfo},
-        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
-        {app + "memory.max", "max\n"},
-        {app + "memory.current", bytes(900)}},
-       160 + 8192 - 128},
-      {"a cgroup limit lower than memory",
-       {{"/proc/meminfo", meminfo},
-        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
-        {app + "memory.max", bytes(1000)},
-        {app + "memory.current", bytes(900)},
-        {app + "memory.stat", "active_file 1\ninactive_file " + bytes(300) + "\n"}},
-       1000 - 900 + 300 - 128},
-      {"a parent's lower limit",
-       {{"/proc/meminfo", meminfo},
-        {"/proc/self/cgroup", "1:name=systemd:/\n0::/user.slice/app.scope\n"},
-        {app + "memory.max", bytes(4000)},
-        {app + "memory.current", bytes(900)},
-        {slice + "memory.max", bytes(2000)},
-        {slice + "memory.current", bytes(1700)}},
-       2000 - 1700 - 128},
-      {"a cgroup without swap",
-       {{"/proc/meminfo", meminfo},
-        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
-        {app + "memory.swap.max", "0\n"}},
-       160 - 128},
-      {"a parent's swap limit",
-       {{"/proc/meminfo", meminfo},
-        {"/proc/self/cgroup", "0::/user.slice/app.scope\n"},
-        {slice + "memory.swap.max", bytes(1024)},
-        {slice + "memory.swap.current", bytes(24)}},
-       160 + 1000 - 128},
-  };
-  for (const auto &r : rooms)
-    EXPECT_EQ(ImageOpening::roomInMemory([&r](const QString &path) {
-                const auto file = r.files.find(path);
-                return file == r.files.end() ? QByteArray() : file->second;
-              }),
-              r.roomMb << 20)
-        << r.name;
 }
 
 TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {

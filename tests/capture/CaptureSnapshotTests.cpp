@@ -1,6 +1,7 @@
 #include "capture/CaptureSnapshot.h"
 #include "capture/CropBuffer.h"
 #include "document/CrelError.h"
+#include "platform/base/MemoryRoom.h"
 #include "platform/display/X11RootGrabber.h"
 #include "support/TestSupport.h"
 
@@ -98,10 +99,8 @@ double residentAnonymousMb() {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly))
     return -1;
-  for (const QByteArray &line : status.readAll().split('\n'))
-    if (line.startsWith("RssAnon:"))
-      return line.mid(8).trimmed().split(' ').first().toDouble() / 1024;
-  return -1;
+  const std::optional<qint64> bytes = crel::MemoryRoom::kilobytes(status.readAll(), "RssAnon");
+  return bytes ? double(*bytes) / (1 << 20) : -1;
 }
 
 } // namespace

@@ -210,8 +210,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
   if (!options.isolatedTest)
     sessionExisted = SessionRestore::restore(
         services_.session, {[this](std::unique_ptr<EditorController> editor) { connectEditor(std::move(editor)); },
-                            [this](const QString &message) { report(message); }},
-        options.poolThreadsRunning);
+                            [this](const QString &message) { report(message); }});
 
   if (options.openPaths.isEmpty())
     return finishLaunch(options, sessionExisted, {});

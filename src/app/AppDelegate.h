@@ -69,7 +69,6 @@ struct LaunchOptions {
   bool isolatedTest = false;      // a test run: the update session is not touched
   QStringList openPaths;          // images the launch was asked to open
   qsizetype notOpened = 0;        // and how many more it had no room for
-  bool poolThreadsRunning = true; // Qt's thread pool could start a thread (PoolThreads)
 };
 
 // The ordinary run: the launch sequence, the capture road from the shortcut

@@ -1,5 +1,7 @@
 #include "QuitController.h"
 
+#include "platform/base/SignalBridge.h"
+
 #include <QPointer>
 
 namespace crel {
@@ -14,20 +16,21 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
   }
   // The desktop is not refused: an update that cannot keep the editors now
   // stays staged for a later run (the editors were not kept, so it does not install).
-  if (hooks_.updatePending && hooks_.updatePending()) {
-    if (hooks_.busy && hooks_.busy()) {
+  const bool updatePending = hooks_.updatePending && hooks_.updatePending();
+  const bool busy = updatePending && hooks_.busy && hooks_.busy();
+  if (busy && from == From::user)
+    return Reply::cancel;
+  // The saves and prompts ahead take what they take; a signal now is no hang.
+  SignalBridge::quitRoadStarted();
+  if (updatePending && !busy) {
+    try {
+      if (hooks_.saveUpdateSession)
+        hooks_.saveUpdateSession();
+    } catch (...) {
+      if (hooks_.report)
+        hooks_.report(std::current_exception());
       if (from == From::user)
         return Reply::cancel;
-    } else {
-      try {
-        if (hooks_.saveUpdateSession)
-          hooks_.saveUpdateSession();
-      } catch (...) {
-        if (hooks_.report)
-          hooks_.report(std::current_exception());
-        if (from == From::user)
-          return Reply::cancel;
-      }
     }
   }
   if (hooks_.cancelCapture)

@@ -30,13 +30,9 @@ QString describe(const std::exception_ptr &error) {
 
 } // namespace
 
-bool SessionRestore::restore(SessionStore &session, const Hooks &hooks, bool poolThreadsRunning) {
+bool SessionRestore::restore(SessionStore &session, const Hooks &hooks) {
   if (!session.exists())
     return false;
-  if (!poolThreadsRunning) {
-    hooks.report(SessionStore::notEnoughMemory());
-    return true;
-  }
   std::vector<SessionStore::Entry> entries;
   try {
     entries = session.read();

@@ -22,9 +22,7 @@ public:
   };
 
   // Whether there was a session to restore, whether or not it could be read.
-  // Without a running thread in Qt's pool (PoolThreads) a restore could
-  // wait for good: it is not tried, and the session stays for the next start.
-  static bool restore(SessionStore &session, const Hooks &hooks, bool poolThreadsRunning = true);
+  static bool restore(SessionStore &session, const Hooks &hooks);
 };
 
 } // namespace crel

@@ -16,6 +16,7 @@
 #include "platform/base/DescriptorLimit.h"
 #include "platform/base/PoolThreads.h"
 #include "platform/base/QuietMessages.h"
+#include "platform/base/Translate.h"
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopIntegration.h"
 #include "platform/desktop/NotificationCenter.h"
@@ -30,6 +31,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
@@ -91,10 +93,24 @@ void integrateWithDesktop(const CommandLine &commandLine) {
   }
 }
 
-} // namespace
+// A launch whose pool has no thread: Qt's own image conversion and smooth
+// scaling hand it work and wait, so the first screenshot or opened image
+// would never come back. It says so (a small alert draws without the pool)
+// and ends; a kept session stays for the next start.
+int refuseWithoutPoolThreads(CrelApplication &app) {
+  QString said = crel::tr("There is not enough free memory for Crel to run. Close some programs, then start "
+                          "Crel again.");
+  if (UpdateSessionStore().exists())
+    said += QStringLiteral("\n\n") + SessionStore::notEnoughMemory();
+  qCWarning(lcLaunch).noquote() << said;
+  QMessageBox alert(QMessageBox::Warning, AppIdentity::name(), said, QMessageBox::Ok);
+  QObject::connect(&alert, &QMessageBox::finished, &app, [] { QCoreApplication::exit(1); });
+  alert.show();
+  app.exec();
+  return 1;
+}
 
-int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
-                   const UpdateAcceptanceRun &updateAcceptance) {
+int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const UpdateAcceptanceRun &updateAcceptance) {
   // A test run's standard streams carry only its check's lines.
   if (isTestRun(context.commandLine()))
     quietQtMessages();
@@ -129,6 +145,8 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   if (poolThreads < QThreadPool::globalInstance()->maxThreadCount())
     qCWarning(lcLaunch) << "only" << poolThreads << "of" << QThreadPool::globalInstance()->maxThreadCount()
                         << "pool threads could start";
+  if (poolThreads == 0)
+    return refuseWithoutPoolThreads(app);
 
   integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
@@ -152,7 +170,6 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
   options.capture = commandLine.has(QStringLiteral("--capture"));
   // The update scenarios run the real updater and restore the update session.
   options.isolatedTest = isTestRun(commandLine) && !commandLine.has(QStringLiteral("--update-acceptance"));
-  options.poolThreadsRunning = poolThreads > 0;
   // Files named on the first launch open as they would in a running
   // instance; a test run's arguments are its own.
   if (const std::optional<ForwardedLaunch> request = ForwardedLaunch::fromCommandLine(commandLine, QDir::currentPath());
@@ -211,6 +228,15 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     updates.applicationWillExit();
   SettingsStore::standard().sync();
   return status;
+}
+
+} // namespace
+
+int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
+                   const UpdateAcceptanceRun &updateAcceptance) {
+  // Once every local of the run is gone: the saves, the install on exit and
+  // the settings are written by then.
+  return PoolThreads::finish(runInstance(context, acceptance, updateAcceptance));
 }
 
 int printDiagnostics(LaunchContext &) {

@@ -4,9 +4,11 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
+#include <cstdio>
 #include <malloc.h>
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace crel::PoolThreads {
 
@@ -15,6 +17,8 @@ namespace {
 // What `ulimit -v` counts per thread, instead of the 8 MiB default; Qt's
 // pool tasks are shallow.
 constexpr int stackBytes = 1 << 20;
+
+bool someFailed = false;
 
 } // namespace
 
@@ -47,7 +51,15 @@ int start(int waitMs) {
   while (running < wanted && gate->running.tryAcquire(1, int(deadline.remainingTime())))
     ++running;
   gate->release.release(wanted);
+  someFailed = running < wanted;
   return running;
+}
+
+int finish(int status) {
+  if (!someFailed)
+    return status;
+  std::fflush(nullptr);
+  ::_exit(status);
 }
 
 } // namespace crel::PoolThreads

@@ -12,4 +12,11 @@ namespace crel::PoolThreads {
 // work may wait for good. Call once, before the pool is first used.
 int start(int waitMs = 2000);
 
+// The process's end once the run wrote what it had to: returns `status` for
+// the ordinary end, or, when start() saw a thread fail, ends the process
+// here with it. Qt 6.4 counts a pool thread that failed to start as busy for
+// good, and the application object's destructor waits for the pool without
+// limit: the ordinary end would never come.
+int finish(int status);
+
 } // namespace crel::PoolThreads

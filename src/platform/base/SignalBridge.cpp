@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -18,10 +19,20 @@ int pipeFds[2] = {-1, -1};
 // gets back to it (a wait that cannot end) must not outlive the request.
 constexpr unsigned graceSeconds = 5;
 
+// Set by the main thread; read by the handler on whichever thread the signal lands.
+std::atomic<bool> quitting = false;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 extern "C" void onSignal(int number) {
   const int saved = errno;
-  // SIGALRM keeps its default action: the process ends unless readPipe() disarms it.
-  ::alarm(graceSeconds);
+  // SIGALRM keeps its default action: the process ends unless the quit road
+  // starts first. Looked at again after arming: a road that started in
+  // between may have disarmed before this armed.
+  if (!quitting) {
+    ::alarm(graceSeconds);
+    if (quitting)
+      ::alarm(0);
+  }
   const unsigned char byte = static_cast<unsigned char>(number);
   // A full pipe already holds a pending request; dropping this one is fine.
   [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
@@ -59,8 +70,14 @@ SignalBridge::~SignalBridge() {
   pipeFds[0] = pipeFds[1] = -1;
 }
 
-void SignalBridge::readPipe() {
+void SignalBridge::quitRoadStarted() {
+  quitting = true;
   ::alarm(0);
+}
+
+void SignalBridge::readPipe() {
+  // Before the drain: a signal that lands while it runs arms nothing.
+  quitRoadStarted();
   unsigned char byte = 0;
   while (::read(pipeFds[0], &byte, 1) == 1)
     Q_EMIT terminationRequested(byte);

@@ -10,13 +10,19 @@ namespace crel {
 // logout or `kill` ends the application through its normal quit path
 // instead of dropping pending work. The handler only writes to a pipe; a
 // request the event loop has not taken within 5 s ends the process, so a
-// main thread that hangs does not make it ignore SIGTERM.
+// main thread that hangs does not make it ignore SIGTERM. Once the loop took
+// one, or the quit road started otherwise, later signals never cut that road
+// short: everything it waits for must end of itself.
 class SignalBridge : public QObject {
   Q_OBJECT
 public:
   // One per process; installing a second one fails (returns null).
   static SignalBridge *install(QObject *parent);
   ~SignalBridge() override;
+
+  // The quit road runs (Ctrl+Q, the tray's Quit, an update's quit, a signal
+  // the loop took): no signal from now on arms the grace.
+  static void quitRoadStarted();
 
 Q_SIGNALS:
   void terminationRequested(int signalNumber);

@@ -394,8 +394,8 @@ bool AppDelegate::isIdle() const {
   const ShellRules::Windows windows = shellWindows(holder);
   // Qt on X11 may keep the application active once its last window is
   // gone: only a window of ours on screen with the keyboard counts.
-  state.applicationActive =
-      std::any_of(windows.begin(), windows.end(), [](const ShellWindow *w) { return w->isVisible() && w->isKey(); });
+  state.applicationActive = std::any_of(windows.begin(), windows.end(),
+                                        [](const ShellWindow *w) { return ShellRules::onScreen(*w) && w->isKey(); });
   state.statusMenuOpen = statusItem_.isMenuOpen();
   return ShellRules::isIdle(state, windows);
 }

@@ -25,9 +25,14 @@ bool isBusy(bool captureIdle, bool hasModalWindow, const Windows &windows) {
   });
 }
 
+bool onScreen(const ShellWindow &window) { return window.isVisible() && !window.isMiniaturized(); }
+
 bool isIdle(const IdleState &state, const Windows &windows) {
-  return state.lastInteraction.msecsTo(state.now) >= 60'000 && !anyVisibleMainCapable(windows) && state.captureIdle &&
-         !state.hasEditors && !state.applicationActive && !state.statusMenuOpen;
+  // An editor, minimised or not, counts through hasEditors.
+  const bool inUse = std::any_of(windows.begin(), windows.end(),
+                                 [](const ShellWindow *w) { return w && onScreen(*w) && w->canBecomeMain(); });
+  return state.lastInteraction.msecsTo(state.now) >= 60'000 && !inUse && state.captureIdle && !state.hasEditors &&
+         !state.applicationActive && !state.statusMenuOpen;
 }
 
 int currentEditor(const Windows &editorWindows) {

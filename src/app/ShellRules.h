@@ -22,6 +22,10 @@ using Windows = std::vector<const ShellWindow *>;
 // up, or a visible window shows a sheet or is an open/save dialog.
 bool isBusy(bool captureIdle, bool hasModalWindow, const Windows &windows);
 
+// Qt keeps a minimised window visible, and active after another program
+// took the keyboard; it is out of the user's way all the same.
+bool onScreen(const ShellWindow &window);
+
 struct IdleState {
   QDateTime now;
   QDateTime lastInteraction;
@@ -31,8 +35,9 @@ struct IdleState {
   bool statusMenuOpen = false;
 };
 // Whether a quiet update may install: a minute without interaction (exactly
-// a minute counts), no visible main-capable window, no capture, no editor,
-// the application in the background and its status menu closed.
+// a minute counts), no main-capable window on screen (minimised ones are
+// not), no capture, no editor, the application in the background and its
+// status menu closed.
 bool isIdle(const IdleState &state, const Windows &windows);
 
 // The editor whose window is key, else main, tested per editor in list

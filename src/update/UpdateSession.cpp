@@ -128,8 +128,15 @@ QString whereKept(const QString &aside) {
                          : crel::tr("It was kept as %1.").arg(QDir::toNativeSeparators(aside));
 }
 
+// A problem told as a sentence of its own, whatever the text it came from.
+QString sentence(QString problem) {
+  if (!problem.endsWith(QLatin1Char('.')))
+    problem += QLatin1Char('.');
+  return problem;
+}
+
 CrelError keptAside(const QString &problem, const QString &aside) {
-  return CrelError::capture(problem + QLatin1Char(' ') + whereKept(aside));
+  return CrelError::capture(sentence(problem) + QLatin1Char(' ') + whereKept(aside));
 }
 
 QByteArray digestOf(const QByteArray &bytes) {
@@ -461,7 +468,9 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
     try {
       std::rethrow_exception(error);
     } catch (const JsonDecodingError &e) {
-      problem = crel::tr("The saved update session could not be read (%1).").arg(QString::fromUtf8(e.what()));
+      // The decoder's detail is for developers.
+      qWarning("update session: %s does not decode: %s", qPrintable(path), e.what());
+      problem = crel::tr("The saved update session is damaged.");
     } catch (...) {
       problem = describe(error);
     }
@@ -516,12 +525,10 @@ ReadResult read(const QString &path, AnnotationPreferences &preferences, const Q
     }
   }
   if (!unrestored.isEmpty()) {
-    if (!firstProblem.endsWith(QLatin1Char('.')))
-      firstProblem += QLatin1Char('.');
     const QString problem = crel::tr("%1 of %2 saved screenshots could not be restored after the update: %3")
                                 .arg(unrestored.size())
                                 .arg(entries.size())
-                                .arg(firstProblem);
+                                .arg(sentence(firstProblem));
     result.failure = std::make_exception_ptr(
         CrelError::capture(problem + QLatin1Char(' ') + keepUnrestored(path, *bytes, unrestored, memory)));
     result.keep = true;

@@ -355,11 +355,13 @@ TEST_F(UpdateSessionTest, AnUnreadableFileIsSetAside) {
       o["entries"] = entries;
     return QJsonDocument(o).toJson();
   };
+  // The decoder's detail is for the log.
+  const char *damagedRecord = "The saved update session is damaged. It was kept as ";
   const Unreadable rows[] = {
       {"schema 2", damage("schema", false, 2), "The saved update session uses an unsupported format."},
-      {"no schema", damage("schema", false), ""},
-      {"no entries", damage("entries", false), ""},
-      {"truncated", QJsonDocument(good).toJson().left(200), ""},
+      {"no schema", damage("schema", false), damagedRecord},
+      {"no entries", damage("entries", false), damagedRecord},
+      {"truncated", QJsonDocument(good).toJson().left(200), damagedRecord},
   };
   for (const Unreadable &row : rows) {
     SCOPED_TRACE(row.name);

@@ -593,7 +593,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, AtStart,
                                          Start{"ALinkToAFifoAsTheResult", std::nullopt, false, nullptr,
                                                {"noSchedule"}, 0, {}, Whose::self, false, 1, Planted::linkToFifo},
                                          Start{"AFifoAsTheSharedResult", std::nullopt, false, nullptr, {"noSchedule"},
-                                               0, {}, Whose::shared, false, 1, Planted::fifo}),
+                                               0, {}, Whose::shared, false, 1, Planted::fifo},
+                                         // Junk says nothing of how an install went: gone, like a FIFO.
+                                         Start{"JunkAsTheResult", std::nullopt, false, "{\"status", {"noSchedule"}, 0,
+                                               {".Crel.app.previous-99"}},
+                                         Start{"JunkAsTheSharedResult", std::nullopt, false, "{\"status",
+                                               {"noSchedule"}, 0, {".Crel.app.previous-99"}, Whose::shared}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -320,15 +320,18 @@ QByteArray InstallResult::encode() const {
 }
 
 std::optional<InstallResult> InstallResult::read(const QString &path) {
+  // Whatever is there says nothing of an install, and would be read at every start.
+  const auto discard = [&path](const QString &what) {
+    const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+    qWarning("update: %s is %s, so no install result: %s", qPrintable(path), qPrintable(what),
+             removed ? "removed" : qPrintable(QStringLiteral("not removed: ") + qt_error_string(errno)));
+    return std::nullopt;
+  };
   // Opened without waiting or following a link: a FIFO planted there must not
   // hold the start before its event loop runs.
   const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::refuse);
-  if (opened.outcome == RegularFile::Outcome::notRegular) {
-    const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
-    qWarning("update: %s is no file, so no install result: %s", qPrintable(path),
-             removed ? "removed" : qPrintable(QStringLiteral("not removed: ") + qt_error_string(errno)));
-    return std::nullopt;
-  }
+  if (opened.outcome == RegularFile::Outcome::notRegular)
+    return discard(QStringLiteral("no file"));
   if (!opened.ok())
     return std::nullopt;
   QFile file;
@@ -338,8 +341,8 @@ std::optional<InstallResult> InstallResult::read(const QString &path) {
     return InstallResult{json::toString(o.value(QLatin1String("status"))),
                          json::toString(o.value(QLatin1String("from"))), json::toString(o.value(QLatin1String("to"))),
                          json::toString(o.value(QLatin1String("error")))};
-  } catch (const JsonDecodingError &) {
-    return InstallResult{QLatin1String(failed), {}, {}, tr("The install result cannot be read.")};
+  } catch (const JsonDecodingError &e) {
+    return discard(QStringLiteral("unreadable (%1)").arg(QString::fromUtf8(e.what())));
   }
 }
 

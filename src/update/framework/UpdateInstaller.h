@@ -54,8 +54,8 @@ struct InstallResult {
 
   bool operator==(const InstallResult &) const = default;
   QByteArray encode() const;
-  // Absent when the path holds no regular file; anything else there (a
-  // FIFO, a link) is removed.
+  // Absent when the path holds no readable result; anything else there (a
+  // FIFO, a link, junk) is removed.
   static std::optional<InstallResult> read(const QString &path);
 };
 

@@ -566,6 +566,11 @@ bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
 }
 
 void AppDelegate::reopen() {
+  // An alert above everything blocks whatever comes forward: it keeps the keyboard.
+  const auto alertOnTop = qScopeGuard([] {
+    if (QMessageBox *alert = Alerts::applicationModal())
+      WindowRegistry::present(*alert);
+  });
   // One adapter per top-level widget, so the rule can match editors by identity.
   const std::vector<std::unique_ptr<ShellWindow>> holder = windows_.windows();
   const auto handle = [&holder](const QWidget *widget) -> ShellWindow * {

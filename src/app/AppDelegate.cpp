@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "Alerts.h"
 #include "CrelApplication.h"
 #include "ForwardedLaunch.h"
 #include "ImageOpenPanel.h"
@@ -311,20 +312,19 @@ void AppDelegate::newCapture() {
   }
   // An alert above everything holds the application until it is answered:
   // the capture follows then, or its stills would hold the alert.
-  for (QWidget *w : QApplication::topLevelWidgets())
-    if (qobject_cast<QMessageBox *>(w) && w->isVisible() && w->windowModality() == Qt::ApplicationModal) {
-      WindowRegistry::present(*w);
-      if (!std::exchange(captureWaits_, true)) {
-        // The window manager takes the alert's frame away in its own time.
-        const auto resume = [this] {
-          if (std::exchange(captureWaits_, false))
-            QTimer::singleShot(afterAlertMs, this, &AppDelegate::newCapture);
-        };
-        connect(static_cast<QDialog *>(w), &QDialog::finished, this, resume);
-        connect(w, &QObject::destroyed, this, resume);
-      }
-      return;
+  if (QMessageBox *alert = Alerts::applicationModal()) {
+    WindowRegistry::present(*alert);
+    if (!std::exchange(captureWaits_, true)) {
+      // The window manager takes the alert's frame away in its own time.
+      const auto resume = [this] {
+        if (std::exchange(captureWaits_, false))
+          QTimer::singleShot(afterAlertMs, this, &AppDelegate::newCapture);
+      };
+      connect(alert, &QDialog::finished, this, resume);
+      connect(alert, &QObject::destroyed, this, resume);
     }
+    return;
+  }
   services_.capture.begin();
 }
 
@@ -501,23 +501,9 @@ void AppDelegate::presentAlert(const QString &title, const QString &text, QWidge
   // Nothing the user is told is handed back out of sight.
   reportedAtLaunch_ = reportedAtLaunch_ || launching_;
   yieldActivationUntil_.reset();
-  // Never a nested event loop: the answer, if any, arrives through finished().
-  // A window just made key may not be active yet: its owner names it.
-  QWidget *key = owner ? owner : QApplication::activeWindow();
   // At launch the settings may be on screen before the desktop made them
   // active: the alert belongs on them, not underneath.
-  if (!key && welcome_ && welcome_->isVisible())
-    key = welcome_;
-  const bool asSheet = key && !WindowRegistry::isPanel(*key) && !WindowRegistry::attachedSheet(*key);
-  // The message goes in the alert itself: a window title is cut short by
-  // the title bar, or not shown at all for a sheet.
-  auto *box =
-      new QMessageBox(QMessageBox::Warning, AppIdentity::name(), title, QMessageBox::Ok, asSheet ? key : nullptr);
-  box->setInformativeText(text);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  // open() would make any alert window-modal, which without a parent holds nothing.
-  box->setWindowModality(asSheet ? Qt::WindowModal : Qt::ApplicationModal);
-  box->show();
+  Alerts::present(title, text, owner, welcome_);
   Q_EMIT alertShown(lastAlert_);
 }
 
@@ -590,6 +576,11 @@ bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
 }
 
 void AppDelegate::reopen() {
+  // An alert above everything blocks whatever comes forward: it keeps the keyboard.
+  const auto alertOnTop = qScopeGuard([] {
+    if (QMessageBox *alert = Alerts::applicationModal())
+      WindowRegistry::present(*alert);
+  });
   // One adapter per top-level widget, so the rule can match editors by identity.
   const std::vector<std::unique_ptr<ShellWindow>> holder = windows_.windows();
   const auto handle = [&holder](const QWidget *widget) -> ShellWindow * {

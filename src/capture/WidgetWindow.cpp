@@ -111,7 +111,16 @@ void WidgetWindow::present(QWidget &window) {
   window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
   window.show();
   window.raise();
-  window.activateWindow();
+  activate(window);
+}
+
+void WidgetWindow::activate(QWidget &window) {
+  // Activating the window itself while its sheet has the keyboard would
+  // move the focus to it, past the window manager.
+  QWidget *sheet = attachedSheet(window);
+  if (sheet)
+    sheet->raise();
+  (sheet ? sheet : &window)->activateWindow();
 }
 
 } // namespace crel

@@ -48,6 +48,9 @@ public:
   static QWidget *attachedSheet(const QWidget &window);
   // Restores a minimised window, shows, raises and activates it.
   static void present(QWidget &window);
+  // Gives the keyboard to the window, or to its sheet when it shows one:
+  // the sheet is what answers keys, and a window it blocks keeps none.
+  static void activate(QWidget &window);
 
 private:
   QPointer<QWidget> window_;

@@ -12,6 +12,7 @@
 #include "canvas/CanvasInteraction.h"
 #include "canvas/CanvasView.h"
 #include "capture/CaptureSource.h"
+#include "capture/WidgetWindow.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
@@ -212,7 +213,7 @@ void EditorController::present() {
     }
   }
   window_->raise();
-  window_->activateWindow();
+  WidgetWindow::activate(*window_);
 }
 
 void EditorController::presentAt(const QRect &clientArea) {

@@ -229,3 +229,37 @@ TEST_F(WindowManagerShell, ABatchEndsWithItsLastEditorKeyAndItsAlertOnIt) {
     test::hideTopLevelWindows();
   }
 }
+
+// Whatever brings a window with a sheet forward, a capture request or a
+// later launch, its sheet keeps the keyboard, so Return answers it at once:
+// on the settings and on an editor alike.
+TEST_F(WindowManagerShell, ASheetBroughtForwardKeepsTheKeyboard) {
+  launch(nullptr, {});
+  QWidget *welcome = delegate->welcomeWindow();
+  QWidget *editor = open(0).window();
+  ASSERT_TRUE(welcome && QTest::qWaitFor([&] { return framed(*welcome) && framed(*editor); }, 10000));
+  const struct {
+    const char *name;
+    std::function<void()> request;
+  } requests[] = {{"a capture request", [&] { delegate->newCapture(); }},
+                  {"a later launch", [&] { delegate->reopen(); }}};
+  for (QWidget *owner : {welcome, editor})
+    for (const auto &request : requests) {
+      SCOPED_TRACE(owner->objectName().toStdString() + ", " + request.name);
+      delegate->report("bad.png is not an image.", owner);
+      const QPointer<QMessageBox> alert = qobject_cast<QMessageBox *>(WidgetWindow::attachedSheet(*owner));
+      ASSERT_TRUE(alert && QTest::qWaitForWindowActive(alert));
+      // A key pressed, as the shortcut's own press: the X server takes no
+      // focus change older than the last event the application saw.
+      xdotool({"key", "shift"});
+      request.request();
+      // Until the window manager has settled.
+      QTest::qWait(500);
+      EXPECT_EQ(QApplication::activeWindow(), alert);
+      EXPECT_EQ(capture.phase(), CaptureCoordinator::Phase::idle);
+      xdotool({"key", "--clearmodifiers", "Return"});
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !alert || !alert->isVisible(); }, 5000)) << "Return answers it";
+      if (alert)
+        alert->done(QMessageBox::Ok);
+    }
+}

@@ -29,8 +29,10 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
     } catch (...) {
       if (hooks_.report)
         hooks_.report(std::current_exception());
-      if (from == From::user)
+      if (from == From::user) {
+        SignalBridge::quitRoadCancelled();
         return Reply::cancel;
+      }
     }
   }
   if (hooks_.cancelCapture)
@@ -46,8 +48,10 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
     hooks_.terminate();
     return Reply::now;
   }
-  if (mayAsk && !mayAsk())
+  if (mayAsk && !mayAsk()) {
+    SignalBridge::quitRoadCancelled();
     return Reply::cancel;
+  }
   asking_ = true;
   terminated_ = false;
   ask(std::move(pending), 0);
@@ -78,6 +82,7 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
     if (!self || round != self->round_)
       return;
     if (!mayGo) {
+      SignalBridge::quitRoadCancelled();
       self->asking_ = false;
       self->current_ = {};
       Q_EMIT self->answered(false);

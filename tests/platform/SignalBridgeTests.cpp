@@ -117,6 +117,15 @@ const std::vector<Row> &rows() {
          QThread::sleep(7);
          ::_exit(0);
        }},
+      // A quit road the user cancelled: a hang later is a hang again.
+      {"hungAfterACancelledQuitRoad", true, SIGALRM,
+       [](SignalBridge &, const std::function<void()> &ready) {
+         SignalBridge::quitRoadStarted();
+         SignalBridge::quitRoadCancelled();
+         ready();
+         for (;;)
+           ::pause();
+       }},
 #if !defined(__SANITIZE_ADDRESS__) // AddressSanitizer needs the address space these rows limit
       {"somePoolThreadsStarted", false, 0,
        [](SignalBridge &, const std::function<void()> &) {

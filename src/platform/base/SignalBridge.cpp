@@ -75,6 +75,8 @@ void SignalBridge::quitRoadStarted() {
   ::alarm(0);
 }
 
+void SignalBridge::quitRoadCancelled() { quitting = false; }
+
 void SignalBridge::readPipe() {
   // Before the drain: a signal that lands while it runs arms nothing.
   quitRoadStarted();

@@ -23,6 +23,8 @@ public:
   // The quit road runs (Ctrl+Q, the tray's Quit, an update's quit, a signal
   // the loop took): no signal from now on arms the grace.
   static void quitRoadStarted();
+  // The user kept the application: a hang from now on is one again.
+  static void quitRoadCancelled();
 
 Q_SIGNALS:
   void terminationRequested(int signalNumber);

@@ -29,7 +29,7 @@ constexpr const char *rowVariable = "CREL_SIGNAL_BRIDGE_ROW";
 constexpr const char *readyVariable = "CREL_SIGNAL_BRIDGE_READY";
 
 // Brings the room left in this process's address space down to `bytes`.
-void limitMemory(rlim_t bytes) {
+[[maybe_unused]] void limitMemory(rlim_t bytes) {
   QFile statm("/proc/self/statm");
   if (!statm.open(QIODevice::ReadOnly))
     ::_exit(2);
@@ -41,7 +41,7 @@ void limitMemory(rlim_t bytes) {
 // Starts the pool with room for `threads` pool threads, runs twice as many
 // short tasks as started, then ends as the application does, through the
 // application object's destructor, which waits for every pool thread.
-void poolRow(int threads) {
+[[maybe_unused]] void poolRow(int threads) {
   const int wanted = QThreadPool::globalInstance()->maxThreadCount();
   limitMemory(rlim_t(threads) * (1 << 20) + (256 << 10));
   const int started = PoolThreads::start();

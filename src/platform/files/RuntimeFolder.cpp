@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QMutex>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -16,6 +17,33 @@ namespace crel {
 namespace {
 
 Q_LOGGING_CATEGORY(lcRuntime, "crel.runtime")
+
+// What was said since a private folder was last found: the instance asks at
+// every check while none can be had, and a finding that lasts is said once.
+struct Said {
+  QMutex mutex;
+  QStringList lines;
+};
+Said &said() {
+  static Said instance;
+  return instance;
+}
+
+void warn(const QString &line) {
+  Said &s = said();
+  const QMutexLocker locker(&s.mutex);
+  if (s.lines.contains(line))
+    return;
+  s.lines << line;
+  qCWarning(lcRuntime).noquote() << line;
+}
+
+QString found(const QString &folder) {
+  Said &s = said();
+  const QMutexLocker locker(&s.mutex);
+  s.lines.clear();
+  return folder;
+}
 
 // The home the password database gives, not $HOME.
 QString usersHome() {
@@ -62,7 +90,7 @@ QString cachePlace(const QString &cacheDirectory, const QString &identifier, boo
       ::mkdir(QFile::encodeName(folder).constData(), 0700);
     if (const QString why = changeableBecause(folder); !why.isEmpty()) {
       if (create)
-        qCWarning(lcRuntime).noquote() << "no runtime folder in the cache:" << folder << "is" << why;
+        warn("no runtime folder in the cache: " + folder + " is " + why);
       return {};
     }
   }
@@ -71,7 +99,7 @@ QString cachePlace(const QString &cacheDirectory, const QString &identifier, boo
     return runtime;
   const QString folder = RuntimeFolder::prepared(runtime);
   if (folder.isEmpty())
-    qCWarning(lcRuntime).noquote() << "no runtime folder in the cache:" << runtime << "is not a private folder";
+    warn("no runtime folder in the cache: " + runtime + " is not a private folder");
   return folder;
 }
 
@@ -100,12 +128,13 @@ QString RuntimeFolder::path(const QString &identifier, const QString &temporaryD
   if (QString folder = prepared(temporaryDirectory + QLatin1Char('/') + identifier + QLatin1Char('-') +
                                 QString::number(::geteuid()));
       !folder.isEmpty())
-    return folder;
+    return found(folder);
   // The user's own cache: nobody else can have made a name there.
   const QString folder = cachePlace(cacheDirectory, identifier, true);
-  if (folder.isEmpty())
-    qCWarning(lcRuntime) << "no private runtime folder: instances and copies cannot see each other";
-  return folder;
+  if (!folder.isEmpty())
+    return found(folder);
+  warn(QStringLiteral("no private runtime folder: instances and copies cannot see each other"));
+  return {};
 }
 
 QString RuntimeFolder::path(const QString &identifier) {

@@ -65,10 +65,10 @@ struct AppServices {
 
 struct LaunchOptions {
   bool launchedAtLogin = false;
-  bool capture = false;           // --capture
-  bool isolatedTest = false;      // a test run: the update session is not touched
-  QStringList openPaths;          // images the launch was asked to open
-  qsizetype notOpened = 0;        // and how many more it had no room for
+  bool capture = false;      // --capture
+  bool isolatedTest = false; // a test run: the update session is not touched
+  QStringList openPaths;     // images the launch was asked to open
+  qsizetype notOpened = 0;   // and how many more it had no room for
 };
 
 // The ordinary run: the launch sequence, the capture road from the shortcut

@@ -220,8 +220,7 @@ bool StatusPresentation::desktopHoldsIcon() {
   const TrayPresenter::Route route = TrayPresenter::route();
   if (route == TrayPresenter::Route::xembed)
     return tray.hasXEmbedManager(); // Qt reads the watcher no more
-  const bool present =
-      route == TrayPresenter::Route::statusNotifier ? tray.hasStatusNotifierHost() : tray.available();
+  const bool present = route == TrayPresenter::Route::statusNotifier ? tray.hasStatusNotifierHost() : tray.available();
   // Qt reads the watcher on this thread for the first icon and for every
   // StatusNotifier icon, and waits up to 25 s for its answer.
   waitingForWatcher_ = present && !tray.hasWatcherAnswered();

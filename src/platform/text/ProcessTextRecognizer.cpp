@@ -82,8 +82,7 @@ TextRecognitionOutcome ProcessTextRecognizer::read(const Options &options, const
   helper.start(QIODevice::ReadWrite);
   if (!helper.waitForStarted(-1))
     throw TextRecognitionError(tr("The text recognition helper crel-text-recognizer could not start."));
-  helper.write(
-      TextRecognizerProtocol::encodeRequest({options.dataPath, options.language, options.engineCount, image}));
+  helper.write(TextRecognizerProtocol::encodeRequest({options.dataPath, options.language, options.engineCount, image}));
   helper.closeWriteChannel();
   while (helper.state() != QProcess::NotRunning && !helper.waitForFinished(kCancelPollMs)) {
     if (cancelled) {

@@ -112,7 +112,7 @@ TEST_F(WindowManagerShell, TheTrayIconIsNoWindowForTheIdleRule) {
   environment.insert("DISPLAY", display);
   otherProgram.setProcessEnvironment(environment);
   otherProgram.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-                          "--SetDockType", "true"});
+                                "--SetDockType", "true"});
   ASSERT_TRUE(otherProgram.waitForStarted(10000)) << "trayer is installed by scripts/install-deps";
   ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
   launch(nullptr, {true, false, false});

@@ -20,28 +20,20 @@ Q_LOGGING_CATEGORY(lcRuntime, "crel.runtime")
 
 // What was said since a private folder was last found: the instance asks at
 // every check while none can be had, and a finding that lasts is said once.
-struct Said {
-  QMutex mutex;
-  QStringList lines;
-};
-Said &said() {
-  static Said instance;
-  return instance;
-}
+QMutex saidMutex;
+QStringList said;
 
 void warn(const QString &line) {
-  Said &s = said();
-  const QMutexLocker locker(&s.mutex);
-  if (s.lines.contains(line))
+  const QMutexLocker locker(&saidMutex);
+  if (said.contains(line))
     return;
-  s.lines << line;
+  said << line;
   qCWarning(lcRuntime).noquote() << line;
 }
 
 QString found(const QString &folder) {
-  Said &s = said();
-  const QMutexLocker locker(&s.mutex);
-  s.lines.clear();
+  const QMutexLocker locker(&saidMutex);
+  said.clear();
   return folder;
 }
 

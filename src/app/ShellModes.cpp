@@ -159,7 +159,7 @@ int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const U
   CaptureCoordinator capture;
   UpdaterService updates(SettingsStore::standard());
   UpdateSessionStore session;
-  QObject::connect(&instance, &SingleInstance::lockTakenAgain, &updates,
+  QObject::connect(&instance, &SingleInstance::checked, &updates,
                    [&updates](const QString &folder) { updates.controller().updater().followRuntimeFolder(folder); });
   DBusNotificationCenter notifications;
   AppDelegate delegate(

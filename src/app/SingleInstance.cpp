@@ -175,6 +175,7 @@ bool SingleInstance::becomePrimary() {
   checks_ = new QTimer(this);
   checks_->setTimerType(Qt::VeryCoarseTimer);
   connect(checks_, &QTimer::timeout, this, &SingleInstance::check);
+  connect(checks_, &QTimer::timeout, this, [this] { Q_EMIT checked(folder_); });
   checks_->start(checkIntervalMs);
   return true;
 }
@@ -254,7 +255,6 @@ void SingleInstance::check() {
       return;
     }
     qCInfo(lcInstance) << "the instance lock was taken again";
-    Q_EMIT lockTakenAgain(place);
     // A connection waiting to be accepted would be lost with the old socket.
     if (listening && !moving) {
       problem_.clear();

@@ -119,9 +119,9 @@ public:
   static QString socketPath(const QString &folder);
 
 Q_SIGNALS:
-  // The check took the lock back in `folder`, made again or another: the
-  // other locks kept in the runtime folder follow.
-  void lockTakenAgain(const QString &folder);
+  // After every check: the instance's lock is in `folder` (made again, or
+  // another), where the other locks kept in the runtime folder follow.
+  void checked(const QString &folder);
 
 private:
   static QString lockPath(const QString &folder);

@@ -704,8 +704,28 @@ TEST(CopyLocksAtStart, OnlyThoseOfGoneCopiesThatNobodyHoldsGo) {
   updater.followRuntimeFolder(open);
   updater.followRuntimeFolder(moved);
   EXPECT_FALSE(QFile::exists(Updater::copyLockFile(open, f.appDirectory())));
-  crel::FileLock installer(Updater::copyLockFile(moved, f.appDirectory()));
+  const QString ownLock = Updater::copyLockFile(moved, f.appDirectory());
+  crel::FileLock installer(ownLock);
   EXPECT_TRUE(!installer.tryLock(crel::FileLock::Mode::exclusive) && installer.isBusy());
+  // Made again while an installer holds it: tried at every check until held,
+  // the refusal logged once, and no sweep at each try.
+  ASSERT_TRUE(QFile::remove(ownLock));
+  installer = crel::FileLock(ownLock);
+  ASSERT_TRUE(installer.tryLock(crel::FileLock::Mode::exclusive));
+  static int refusals = 0;
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext &, const QString &m) { refusals += m.contains("held by an installer"); });
+  updater.followRuntimeFolder(moved);
+  crel::FileLock abandoned(Updater::copyLockFile(moved, gone));
+  for (const bool letGo : {false, true}) {
+    if (letGo)
+      installer.unlock();
+    updater.followRuntimeFolder(moved);
+  }
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(!installer.tryLock(crel::FileLock::Mode::exclusive) && installer.isBusy());
+  EXPECT_EQ(refusals, 1);
+  EXPECT_TRUE(QFile::exists(Updater::copyLockFile(moved, gone)));
 }
 
 } // namespace

@@ -31,6 +31,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace crel::update {
 
@@ -146,7 +147,7 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
   if (env_.executable.isEmpty())
     env_.executable = env_.bundle.directory + QStringLiteral("/bin/crel");
   // An installer swapping this copy right now holds it a moment longer.
-  takeCopyLock(10000);
+  takeCopyLock(10000, true);
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [this] {
     const qint64 remaining = env_.now().secsTo(checkDue_);
@@ -154,32 +155,39 @@ Updater::Updater(Environment environment, UpdaterDelegate *delegate, UserDriverD
   });
 }
 
-void Updater::takeCopyLock(int timeoutMs) {
-  if (!env_.lockFile.isEmpty()) {
-    // Not inherited by the installer (close-on-exec), which must find it
-    // free once every instance of the copy has quit.
-    try {
-      copyLock_ = FileLock(env_.lockFile);
-      if (copyLock_.lock(FileLock::Mode::shared, timeoutMs))
-        CopyLocks::name(copyLock_, env_.bundle.directory);
-      else if (copyLock_.isBusy())
-        qWarning("update: the copy's lock is held by an installer");
-      else
-        qWarning("update: the copy's lock cannot be taken: %s", qPrintable(qt_error_string(copyLock_.error())));
+void Updater::takeCopyLock(int timeoutMs, bool sweep) {
+  if (env_.lockFile.isEmpty())
+    return;
+  QString problem;
+  // Not inherited by the installer (close-on-exec), which must find it
+  // free once every instance of the copy has quit.
+  try {
+    copyLock_ = FileLock(env_.lockFile);
+    copyLockHeld_ = copyLock_.lock(FileLock::Mode::shared, timeoutMs);
+    if (copyLockHeld_)
+      CopyLocks::name(copyLock_, env_.bundle.directory);
+    else
+      problem = copyLock_.isBusy() ? QStringLiteral("the copy's lock is held by an installer")
+                                   : "the copy's lock cannot be taken: " + qt_error_string(copyLock_.error());
+    if (sweep)
       CopyLocks::removeAbandoned(QFileInfo(env_.lockFile).absolutePath(), env_.lockFile);
-    } catch (const FileError &e) {
-      qWarning("update: %s", qPrintable(e.message()));
-    }
+  } catch (const FileError &e) {
+    copyLockHeld_ = false;
+    problem = e.message();
   }
+  // Tried again at every check while not held: a refusal that lasts is logged once.
+  if (std::exchange(copyLockProblem_, problem) != problem && !problem.isEmpty())
+    qWarning("update: %s", qPrintable(problem));
 }
 
 void Updater::followRuntimeFolder(const QString &runtimeFolder) {
   const QString lockFile = copyLockFile(runtimeFolder, env_.bundle.directory);
-  if (env_.lockFile.isEmpty() || (lockFile == env_.lockFile && copyLock_.isOpen() && copyLock_.isCurrent()) ||
-      !RuntimeFolder::isPrivate(runtimeFolder))
+  const bool again = lockFile == env_.lockFile && copyLock_.isOpen() && copyLock_.isCurrent();
+  if (env_.lockFile.isEmpty() || (again && copyLockHeld_) || !RuntimeFolder::isPrivate(runtimeFolder))
     return;
   env_.lockFile = lockFile;
-  takeCopyLock(0);
+  // Another try at the same file finds the folder as the last one left it.
+  takeCopyLock(0, !again);
 }
 
 Updater::~Updater() {

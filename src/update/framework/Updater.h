@@ -82,10 +82,10 @@ public:
   ~Updater() override;
 
   void setUserDriver(UpdateUserDriver *driver) { userDriver_ = driver; }
-  // The user's runtime folder as the instance's check took it back (made
-  // again, or another place): the copy's lock follows there when it went or
-  // moved, so an installer still finds this copy running. Nothing is made in
-  // a folder that is not private.
+  // The user's runtime folder as the instance's check left it (made again,
+  // or another place), at every check: the copy's lock follows there when it
+  // went or moved, or was not held, so an installer still finds this copy
+  // running. Nothing is made in a folder that is not private.
   void followRuntimeFolder(const QString &runtimeFolder);
 
   // False with a sentence in `error` when updates are not configured.
@@ -141,8 +141,9 @@ Q_SIGNALS:
 private:
   void setPhase(Phase phase);
   void schedule(bool atStart);
-  // Held shared while this instance runs, named after its copy.
-  void takeCopyLock(int timeoutMs);
+  // Held shared while this instance runs, named after its copy; `sweep`:
+  // the abandoned locks of other copies beside it go.
+  void takeCopyLock(int timeoutMs, bool sweep);
   void armTimer(qint64 seconds);
   void beginCheck(bool userInitiated);
   void feedArrived(const QByteArray &body, const std::optional<UpdateError> &error);
@@ -191,6 +192,9 @@ private:
   // installer: whoever can lock it exclusively may remove it.
   FileLock stagingLock_;
   FileLock copyLock_;
+  // Whether copyLock_ is held: an open file may be one an installer holds.
+  bool copyLockHeld_ = false;
+  QString copyLockProblem_; // the last refusal, logged once
   QString stagedBundle_;
   QStringList relaunchArguments_;
   int helperPipe_ = -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <exception>
 #include <functional>
@@ -24,6 +25,8 @@ public:
     std::function<void()> bringForward;
     // The editor's discard prompt; the completion hears once whether it may go.
     std::function<void(std::function<void(bool)>)> confirmDiscard;
+    // Tells editors apart across collections: each is asked once per quit.
+    QPointer<const QObject> identity;
   };
   struct Hooks {
     // An update is installing or staged to install on quit.

@@ -78,6 +78,8 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
   QuitController::Hooks quit;
   quit.updatePending = [this] { return services_.updates.installsOnQuit(); };
   quit.saveUpdateSession = [this] {
+    // A write that fails after one that held leaves editors out: no install.
+    updateSessionSaved_ = false;
     services_.session.save(editors_);
     updateSessionSaved_ = true;
   };
@@ -577,7 +579,7 @@ bool AppDelegate::handleForwarded(const ForwardedLaunch &request) {
 
 void AppDelegate::reopen() {
   // An alert above everything blocks whatever comes forward: it keeps the keyboard.
-  const auto alertOnTop = qScopeGuard([] {
+  auto alertOnTop = qScopeGuard([] {
     if (QMessageBox *alert = Alerts::applicationModal())
       WindowRegistry::present(*alert);
   });
@@ -598,7 +600,9 @@ void AppDelegate::reopen() {
   const WindowPresentation::ReopenAction action = WindowPresentation::reopenAction(
       services_.capture.phase() != CaptureCoordinator::Phase::idle, windows, editorWindows);
   switch (action.kind) {
-  case WindowPresentation::ReopenAction::Kind::nothing: return;
+  case WindowPresentation::ReopenAction::Kind::nothing: // a capture runs: nothing comes forward
+    alertOnTop.dismiss();
+    return;
   case WindowPresentation::ReopenAction::Kind::openSettings: showWelcome(); return;
   case WindowPresentation::ReopenAction::Kind::bringForward: break;
   }
@@ -641,6 +645,7 @@ std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
   for (const auto &owned : editors_) {
     const QPointer<EditorController> editor = owned.get();
     QuitController::Editor e;
+    e.identity = editor.data();
     e.finishAndFlush = [editor] {
       if (!editor)
         return;

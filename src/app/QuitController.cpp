@@ -2,7 +2,7 @@
 
 #include "platform/base/SignalBridge.h"
 
-#include <QPointer>
+#include <algorithm>
 
 namespace crel {
 
@@ -22,28 +22,19 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
     return Reply::cancel;
   // The saves and prompts ahead take what they take; a signal now is no hang.
   SignalBridge::quitRoadStarted();
-  if (updatePending && !busy) {
-    try {
-      if (hooks_.saveUpdateSession)
-        hooks_.saveUpdateSession();
-    } catch (...) {
-      if (hooks_.report)
-        hooks_.report(std::current_exception());
-      if (from == From::user) {
-        SignalBridge::quitRoadCancelled();
-        return Reply::cancel;
-      }
-    }
+  from_ = from;
+  const bool keepsSession = updatePending && !busy;
+  sessionWritten_ = keepsSession && writeSession();
+  if (keepsSession && !sessionWritten_ && from == From::user) {
+    SignalBridge::quitRoadCancelled();
+    return Reply::cancel;
   }
   if (hooks_.cancelCapture)
     hooks_.cancelCapture();
-  std::vector<Editor> pending;
-  for (Editor &editor : hooks_.editors ? hooks_.editors() : std::vector<Editor>{}) {
-    if (editor.finishAndFlush)
-      editor.finishAndFlush();
-    if (editor.needsDecision && editor.needsDecision())
-      pending.push_back(std::move(editor));
-  }
+  seen_.clear();
+  asked_.clear();
+  std::vector<Editor> pending = undecided();
+  editorsCame_ = false;
   if (pending.empty()) {
     hooks_.terminate();
     return Reply::now;
@@ -60,8 +51,50 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
   return terminated_ ? Reply::now : Reply::cancel;
 }
 
+bool QuitController::writeSession() {
+  try {
+    if (hooks_.saveUpdateSession)
+      hooks_.saveUpdateSession();
+    return true;
+  } catch (...) {
+    if (hooks_.report)
+      hooks_.report(std::current_exception());
+    return false;
+  }
+}
+
+std::vector<QuitController::Editor> QuitController::undecided() {
+  std::vector<Editor> pending;
+  for (Editor &editor : hooks_.editors ? hooks_.editors() : std::vector<Editor>{}) {
+    if (std::count(asked_.begin(), asked_.end(), editor.identity))
+      continue;
+    if (!std::count(seen_.begin(), seen_.end(), editor.identity)) {
+      seen_.push_back(editor.identity);
+      editorsCame_ = true;
+    }
+    if (editor.finishAndFlush)
+      editor.finishAndFlush();
+    if (editor.needsDecision && editor.needsDecision()) {
+      asked_.push_back(editor.identity);
+      pending.push_back(std::move(editor));
+    }
+  }
+  return pending;
+}
+
 void QuitController::ask(std::vector<Editor> pending, size_t next) {
   if (next >= pending.size()) {
+    // Editors opened or changed while the prompts were up are asked too.
+    if (std::vector<Editor> late = undecided(); !late.empty()) {
+      ask(std::move(late), 0);
+      return;
+    }
+    // The relaunch reopens what the update session holds: it keeps the
+    // editors opened since, or the user hears why the quit stopped.
+    if (sessionWritten_ && std::exchange(editorsCame_, false) && !writeSession() && from_ == From::user) {
+      cancelled();
+      return;
+    }
     asking_ = false;
     current_ = {};
     terminated_ = true;
@@ -81,15 +114,18 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
   prompt([self = QPointer<QuitController>(this), round, pending = std::move(pending), next](bool mayGo) mutable {
     if (!self || round != self->round_)
       return;
-    if (!mayGo) {
-      SignalBridge::quitRoadCancelled();
-      self->asking_ = false;
-      self->current_ = {};
-      Q_EMIT self->answered(false);
-      return;
-    }
-    self->ask(std::move(pending), next + 1);
+    if (mayGo)
+      self->ask(std::move(pending), next + 1);
+    else
+      self->cancelled();
   });
+}
+
+void QuitController::cancelled() {
+  SignalBridge::quitRoadCancelled();
+  asking_ = false;
+  current_ = {};
+  Q_EMIT answered(false);
 }
 
 } // namespace crel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <exception>
 #include <functional>
@@ -9,7 +10,8 @@
 namespace crel {
 
 // Decides whether the application may end, then asks the editors whose work
-// would be lost one after another; the run ends only once every one agreed.
+// would be lost one after another; the run ends only once every editor open
+// then agreed, those opened while it asked too.
 // Every way of quitting goes through here.
 class QuitController : public QObject {
   Q_OBJECT
@@ -24,6 +26,8 @@ public:
     std::function<void()> bringForward;
     // The editor's discard prompt; the completion hears once whether it may go.
     std::function<void(std::function<void(bool)>)> confirmDiscard;
+    // Tells editors apart across collections: each is asked once per quit.
+    QPointer<const QObject> identity;
   };
   struct Hooks {
     // An update is installing or staged to install on quit.
@@ -56,12 +60,23 @@ Q_SIGNALS:
   void answered(bool quits);
 
 private:
+  // Flushes the editors not asked yet and lists those needing a decision;
+  // they count as asked from here.
+  std::vector<Editor> undecided();
   void ask(std::vector<Editor> pending, size_t next);
+  // Reports a failure; false then.
+  bool writeSession();
+  void cancelled();
 
   Hooks hooks_;
   bool asking_ = false;
   bool terminated_ = false;
   Editor current_;
+  From from_ = From::user;
+  // The update session was written; an editor seen since is not in it.
+  bool sessionWritten_ = false;
+  bool editorsCame_ = false;
+  std::vector<QPointer<const QObject>> seen_, asked_;
   // Answers from a prompt of an earlier round go nowhere.
   unsigned round_ = 0;
 };

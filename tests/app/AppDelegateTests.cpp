@@ -466,6 +466,19 @@ TEST_F(Delegate, ReopeningFromTheTrayShowsTheSettingsOrBringsBackTheEditor) {
   EXPECT_TRUE(visibleWindows("settings").isEmpty());
   EXPECT_FALSE(editor->isMinimized());
   EXPECT_TRUE(editor->isVisible());
+
+  // An alert above everything comes forward last; a capture is left alone.
+  answerAlerts();
+  for (const bool capturing : {false, true}) {
+    QMessageBox alert(QMessageBox::Warning, "Crel", "Something went wrong.");
+    alert.setWindowModality(Qt::ApplicationModal);
+    if (capturing)
+      app.newCapture();
+    alert.showMinimized();
+    Q_EMIT app.statusItem().reopenRequested();
+    EXPECT_EQ(alert.isMinimized(), capturing);
+  }
+  capture.cancel();
 }
 
 TEST_F(Delegate, ReopeningBringsAWindowShowingASheetForwardBeforeAnyEditor) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <memory>
 #include <stdexcept>
 
 using namespace crel;
@@ -17,20 +19,22 @@ struct FakeEditor {
   bool flushed = false, fronted = false;
   int asked = 0;
   std::function<void(bool)> answer;
+  std::unique_ptr<QObject> identity = std::make_unique<QObject>();
 
   QuitController::Editor hooks() {
     return {[this] { flushed = true; }, [this] { return needsDecision; }, [this] { fronted = true; },
             [this](std::function<void(bool)> done) {
               ++asked;
               answer = std::move(done);
-            }};
+            },
+            identity.get()};
   }
 };
 
 struct World {
   bool updatePending = false, busy = false, sessionFails = false;
   int terminated = 0, reported = 0, captureCancelled = 0, sessionsSaved = 0;
-  std::vector<FakeEditor> editors;
+  std::deque<FakeEditor> editors; // one may come while the others are asked
 
   QuitController::Hooks hooks() {
     return {[this] { return updatePending; },
@@ -170,4 +174,40 @@ TEST(QuitController, AnswersAfterTheControllerWentGoNowhere) {
   quit.reset();
   world.editors[0].answer(true);
   EXPECT_EQ(world.terminated, 0);
+}
+
+// An editor opened, or changed, while the prompts are up is asked too before
+// the run ends, and an update's session is written again to keep it.
+TEST(QuitController, EditorsThatCameWhileAskingAreAskedToo) {
+  const struct {
+    const char *name;
+    bool update, opened, needsDecision, mayGo, rewriteFails;
+    int saved;
+  } rows[]{
+      {"opened, may go: the run ends after it", false, true, true, true, false, 0},
+      {"opened, Cancel: the run goes on", false, true, true, false, false, 0},
+      {"changed since the quit began", true, false, true, true, false, 1},
+      {"opened during an update's quit: written again", true, true, false, true, false, 2},
+      {"written again fails: said, and the quit cancelled", true, true, true, true, true, 1},
+  };
+  for (const auto &row : rows) {
+    World world;
+    world.updatePending = row.update;
+    world.editors.resize(row.opened ? 1 : 2);
+    world.editors[0].needsDecision = true;
+    QuitController quit(world.hooks());
+    ASSERT_EQ(quit.requestQuit(), Reply::later) << row.name;
+    world.sessionFails = row.rewriteFails;
+    FakeEditor &late = row.opened ? world.editors.emplace_back() : world.editors.back();
+    late.needsDecision = row.needsDecision;
+    world.editors[0].answer(true);
+    EXPECT_EQ(late.asked, row.needsDecision ? 1 : 0) << row.name;
+    if (late.asked) {
+      EXPECT_EQ(world.terminated, 0) << row.name << ": waits for its answer";
+      late.answer(row.mayGo);
+    }
+    EXPECT_EQ(world.terminated, row.mayGo && !row.rewriteFails ? 1 : 0) << row.name;
+    EXPECT_EQ(world.sessionsSaved, row.saved) << row.name;
+    EXPECT_EQ(world.reported, row.rewriteFails ? 1 : 0) << row.name;
+  }
 }

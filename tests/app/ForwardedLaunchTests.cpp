@@ -200,9 +200,18 @@ TEST(SingleInstance, AMalformedRequestIsAnsweredNoAndReachesNoHandler) {
   EXPECT_EQ(handled, 0);
 }
 
+// Nor is one in a folder others may enter: a launch sends its files only
+// where nobody else can listen.
 TEST(SingleInstance, NoPrimaryMeansNoAnswer) {
   QTemporaryDir folder;
   EXPECT_EQ(SingleInstance::forward(folder.path(), request(Command::reopen), 200, 200), std::nullopt);
+  Recording primary(folder.path());
+  ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+  auto answer = std::async(std::launch::async, [&] {
+    return SingleInstance::forward(folder.path(), request(Command::open, {"/shot.png"}), 500, 5000);
+  });
+  EXPECT_EQ(pump(answer), std::nullopt);
+  EXPECT_TRUE(primary.handled.isEmpty());
 }
 
 // The variables a session may or may not have, set for one test and put back after it.

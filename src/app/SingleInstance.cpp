@@ -39,6 +39,9 @@ Q_LOGGING_CATEGORY(lcInstance, "crel.instance")
 QString baseName(const QString &key) { return QStringLiteral("instance") + key; }
 QString baseName() { return baseName(SingleInstance::instanceKey()); }
 
+// One wording at the start and at every check, so a reason that lasts is logged once.
+QString cannotListen(const std::exception &error) { return "cannot listen: " + QString::fromStdString(error.what()); }
+
 // Spellings of this machine in an X display name.
 bool isLocalHost(QString host, const QString &hostName) {
   if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
@@ -49,12 +52,25 @@ bool isLocalHost(QString host, const QString &hostName) {
   return !hostName.isEmpty() && host.compare(hostName, Qt::CaseInsensitive) == 0;
 }
 
-// Whether an instance listens on `path`: a connection is taken at once by a
-// live server and refused where only a dead one's socket is left.
-bool answers(const QString &path) {
+// A connection to the socket `name` in `folder` while that folder is private
+// (a launch sends file paths), made through the folder held open: the
+// address fits however deep the folder lies.
+bool connectIn(QLocalSocket &socket, const QString &folder, const QString &name, int timeoutMs) {
+  const PrivateFolder held(folder);
+  if (!held.isOpen())
+    return false;
+  socket.connectToServer(held.entry(name));
+  if (socket.waitForConnected(timeoutMs))
+    return true;
+  socket.abort(); // Qt would try again through a descriptor that goes now
+  return false;
+}
+
+// Whether an instance listens at `name` in `folder`: a connection is taken at
+// once by a live server and refused where only a dead one's socket is left.
+bool answers(const QString &folder, const QString &name) {
   QLocalSocket socket;
-  socket.connectToServer(path);
-  const bool answered = socket.waitForConnected(SingleInstance::probeTimeoutMs);
+  const bool answered = connectIn(socket, folder, name, SingleInstance::probeTimeoutMs);
   socket.abort();
   return answered;
 }
@@ -68,15 +84,19 @@ bool peerIsUs(const QLocalSocket &socket) {
   return credentials.uid == ::getuid();
 }
 
-// The mode of what `path` names, never of what a link there points to
-// (glibc sets it through an O_PATH descriptor and /proc; without /proc it
-// fails as it does for a link, which lstat tells apart). 0 or the error.
-int setModeOfName(const QByteArray &path, mode_t mode) {
-  if (::fchmodat(AT_FDCWD, path.constData(), mode, AT_SYMLINK_NOFOLLOW) == 0)
+// The mode of what `name` names in `folder`, never of what a link there
+// points to (glibc sets it through an O_PATH descriptor and /proc; without
+// /proc it fails as it does for a link, which lstat tells apart). 0 or the
+// error.
+int setModeOfName(int folder, const QByteArray &name, mode_t mode) {
+  if (::fchmodat(folder, name.constData(), mode, AT_SYMLINK_NOFOLLOW) == 0)
     return 0;
   const int error = errno;
   struct stat named {};
-  return error == EOPNOTSUPP && ::lstat(path.constData(), &named) == 0 && S_ISLNK(named.st_mode) ? ELOOP : error;
+  return error == EOPNOTSUPP && ::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 S_ISLNK(named.st_mode)
+             ? ELOOP
+             : error;
 }
 
 } // namespace
@@ -117,9 +137,7 @@ QString SingleInstance::instanceKey() {
 bool SingleInstance::isRunning(const QString &folder, const QString &key, const QString &otherFolder) {
   // Asked of its socket: taking its lock, even for a moment, would turn
   // away a launch on that display at that instant.
-  const auto answersIn = [&key](const QString &in) {
-    return !in.isEmpty() && answers(in + QLatin1Char('/') + baseName(key) + ".sock");
-  };
+  const auto answersIn = [&key](const QString &in) { return !in.isEmpty() && answers(in, baseName(key) + ".sock"); };
   return answersIn(folder) || answersIn(otherFolder);
 }
 
@@ -131,22 +149,21 @@ SingleInstance::~SingleInstance() {
     stopListening();
 }
 
-// The socket file goes only while it is our own in a folder of ours: another
-// instance may hold the display by now, another user the folder. Qt removes
-// the name it bound when it closes, which a folder not ours keeps.
+// The socket file goes only while it is our own, and from the folder it was
+// bound in, never from what the path names now: another instance may hold
+// the display there by now, another user the name. Qt removes the side name
+// it bound when it closes, through that folder's descriptor too.
 void SingleInstance::stopListening() {
-  const bool ours = RuntimeFolder::isPrivate(folder_);
-  if (ours && ownsSocketPath())
-    ::unlink(QFile::encodeName(socketPath()).constData());
-  if (!ours)
-    server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (ownsSocketPath())
+    ::unlinkat(place_.descriptor(), QFile::encodeName(socketName()).constData(), 0);
   server_->close();
-  server_->setSocketOptions(QLocalServer::NoOptions);
 }
 
 QString SingleInstance::socketPath() const { return socketPath(folder_); }
 
-QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".sock"; }
+QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + socketName(); }
+
+QString SingleInstance::socketName() { return baseName() + ".sock"; }
 
 QString SingleInstance::lockPath(const QString &folder) { return folder + QLatin1Char('/') + baseName() + ".lock"; }
 
@@ -159,51 +176,70 @@ bool SingleInstance::becomePrimary() {
   }
   // The lock file may have gone while its instance lives (a cleaner of the
   // folder): the socket it still listens on says so, and it takes the request.
-  if (answers(socketPath())) {
+  if (answers(folder_, socketName())) {
     lock_ = FileLock();
     return false;
   }
   // One that started in the other place still runs there: requests go to it.
-  if (!otherFolder_.isEmpty() && RuntimeFolder::isPrivate(otherFolder_) && answers(socketPath(otherFolder_))) {
+  if (!otherFolder_.isEmpty() && answers(otherFolder_, socketName())) {
     lock_ = FileLock();
     std::swap(folder_, otherFolder_);
     return false;
   }
   server_ = new QLocalServer(this);
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
-  listen();
+  // Whatever keeps it from listening now, the display is this one's: the
+  // check listens once a place can be had.
   checks_ = new QTimer(this);
   checks_->setTimerType(Qt::VeryCoarseTimer);
   connect(checks_, &QTimer::timeout, this, &SingleInstance::check);
   connect(checks_, &QTimer::timeout, this, [this] { Q_EMIT checked(folder_); });
   checks_->start(checkIntervalMs);
+  try {
+    listen();
+  } catch (const std::exception &error) {
+    report(cannotListen(error));
+  }
   return true;
+}
+
+// A problem that lasts is logged once.
+void SingleInstance::report(const QString &problem) {
+  if (std::exchange(problem_, problem) != problem)
+    qCWarning(lcInstance).noquote() << problem;
 }
 
 // The socket is bound beside its path and moved there in one step, replacing
 // one a killed primary left: a launch finds the old or the new one, never
 // none. Qt knows it by the name it was bound at, so closing the server never
 // removes what lies at the path then, which may be another instance's. The
-// folder was just judged ours.
+// folder is judged ours as it is opened, and bound in through its descriptor.
 void SingleInstance::listen() {
+  // Before the descriptor Qt's name goes through is replaced.
   if (server_->isListening())
     server_->close();
-  const QByteArray path = QFile::encodeName(socketPath());
-  const QByteArray fresh = path + ".new";
-  if (size_t(fresh.size()) >= sizeof sockaddr_un::sun_path)
-    throw std::runtime_error("The instance socket's path is too long: " + path.toStdString());
-  ::unlink(fresh.constData());
-  if (!server_->listen(QFile::decodeName(fresh)))
+  place_ = PrivateFolder(folder_);
+  if (!place_.isOpen())
+    throw std::runtime_error(QFile::encodeName(folder_).toStdString() + " is not a private folder");
+  const int folder = place_.descriptor();
+  const QByteArray name = QFile::encodeName(socketName());
+  const QByteArray fresh = name + ".new";
+  const QString address = place_.entry(QFile::decodeName(fresh));
+  // Qt wants room for a zero before and after.
+  if (size_t(QFile::encodeName(address).size()) + 2 > sizeof sockaddr_un::sun_path)
+    throw std::runtime_error("The instance socket's name is too long: " + name.toStdString());
+  ::unlinkat(folder, fresh.constData(), 0);
+  if (!server_->listen(address))
     throw std::runtime_error(server_->errorString().toStdString());
   // Cleaners of runtime and temporary folders pass over sticky files; a
   // socket that cannot be made one still takes requests.
-  if (const int error = setModeOfName(fresh, S_ISVTX | S_IRUSR | S_IWUSR); error != 0)
+  if (const int error = setModeOfName(folder, fresh, S_ISVTX | S_IRUSR | S_IWUSR); error != 0)
     qCWarning(lcInstance).noquote() << "the instance socket cannot be made sticky:" << qt_error_string(error);
   struct stat made {};
-  const int error = ::lstat(fresh.constData(), &made) != 0               ? errno
-                    : !S_ISSOCK(made.st_mode)                            ? ENOTSOCK
-                    : ::rename(fresh.constData(), path.constData()) != 0 ? errno
-                                                                         : 0;
+  const int error = ::fstatat(folder, fresh.constData(), &made, AT_SYMLINK_NOFOLLOW) != 0  ? errno
+                    : !S_ISSOCK(made.st_mode)                                              ? ENOTSOCK
+                    : ::renameat(folder, fresh.constData(), folder, name.constData()) != 0 ? errno
+                                                                                           : 0;
   if (error != 0) {
     server_->close(); // removes the fresh name
     throw std::runtime_error("The instance socket cannot be made: " + qt_error_string(error).toStdString());
@@ -214,8 +250,9 @@ void SingleInstance::listen() {
 
 bool SingleInstance::ownsSocketPath() const {
   struct stat named {};
-  return ::lstat(QFile::encodeName(socketPath()).constData(), &named) == 0 && S_ISSOCK(named.st_mode) &&
-         named.st_dev == socketDevice_ && named.st_ino == socketInode_;
+  const QByteArray name = QFile::encodeName(socketName());
+  return ::fstatat(place_.descriptor(), name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISSOCK(named.st_mode) && named.st_dev == socketDevice_ && named.st_ino == socketInode_;
 }
 
 // Asked of the files alone, never by connecting to ourselves. A folder that
@@ -225,14 +262,10 @@ bool SingleInstance::ownsSocketPath() const {
 void SingleInstance::check() {
   const bool ours = RuntimeFolder::isPrivate(folder_);
   const bool locked = ours && lock_.isCurrent();
-  const bool listening = ours && server_->isListening() && ownsSocketPath();
+  // The socket's folder is still the one the path names.
+  const bool listening = ours && place_.isAt(folder_) && server_->isListening() && ownsSocketPath();
   if (locked && listening)
     return;
-  // A problem that lasts is logged once.
-  const auto report = [this](const QString &problem) {
-    if (std::exchange(problem_, problem) != problem)
-      qCWarning(lcInstance).noquote() << problem;
-  };
   const QString place = choosePlace_ ? choosePlace_() : RuntimeFolder::prepared(folder_);
   if (place.isEmpty()) {
     report(folder_ + QStringLiteral(" is not a private folder, and no other can be had: launches cannot find this "
@@ -274,7 +307,7 @@ void SingleInstance::check() {
     problem_.clear();
     qCInfo(lcInstance) << "listening again at" << socketPath();
   } catch (const std::exception &error) {
-    report("cannot listen again: " + QString::fromStdString(error.what()));
+    report(cannotListen(error));
   }
 }
 
@@ -385,20 +418,19 @@ std::optional<bool> SingleInstance::forward(const QString &folder, const Forward
   if (request.encode().isEmpty())
     return false;
   QLocalSocket socket;
-  QStringList paths{socketPath(folder)};
+  QStringList folders{folder};
   if (!otherFolder.isEmpty())
-    paths << socketPath(otherFolder);
+    folders << otherFolder;
   // The primary may hold the lock but not listen yet, and the lock this
   // launch found busy may be another launch's on its way to the other place.
   const QDeadlineTimer connectDeadline(connectTimeout);
   for (qsizetype attempt = 0;; ++attempt) {
-    socket.connectToServer(paths[attempt % paths.size()]);
-    if (socket.waitForConnected(int(std::clamp<qint64>(connectDeadline.remainingTime(), 0, probeTimeoutMs))))
+    if (connectIn(socket, folders[attempt % folders.size()], socketName(),
+                  int(std::clamp<qint64>(connectDeadline.remainingTime(), 0, probeTimeoutMs))))
       break;
-    socket.abort();
     if (connectDeadline.hasExpired())
       return std::nullopt;
-    if (attempt % paths.size() == paths.size() - 1)
+    if (attempt % folders.size() == folders.size() - 1)
       ::usleep(50'000);
   }
   // The time this launch gives up travels with the request.

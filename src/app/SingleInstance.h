@@ -3,6 +3,7 @@
 #include "ForwardedLaunch.h"
 
 #include "platform/files/FileLock.h"
+#include "platform/files/RuntimeFolder.h"
 
 #include <QObject>
 #include <QPointer>
@@ -91,8 +92,9 @@ public:
 
   // Takes the lock and listens; false when another instance holds the lock
   // or, its lock file gone, still answers on the socket, or answers in the
-  // other folder (folder() is then that one, and the other this one's own). Throws when the lock
-  // or the socket cannot be set up at all.
+  // other folder (folder() is then that one, and the other this one's own).
+  // Throws when the lock cannot be set up at all. One that cannot listen yet
+  // says why and keeps checking: it listens once a place can be had.
   bool becomePrimary();
   // Requests are handed to `handler` on the main thread, one at a time per
   // connection; an answer given after the connection died goes nowhere. A
@@ -107,7 +109,8 @@ public:
   // answered in time. The request carries the time this call gives up,
   // unless the primary accepted it by then: then it waits for the answer
   // as long as the primary keeps the connection. Connections are tried in
-  // `folder` and `otherFolder` by turns until the connect timeout.
+  // `folder` and `otherFolder` by turns until the connect timeout, each
+  // only while it is private.
   static std::optional<bool> forward(const QString &folder, const ForwardedLaunch &request,
                                      int connectTimeout = connectTimeoutMs, int replyTimeout = replyTimeoutMs,
                                      const QString &otherFolder = {});
@@ -125,6 +128,8 @@ Q_SIGNALS:
 
 private:
   static QString lockPath(const QString &folder);
+  static QString socketName();
+  void report(const QString &problem);
   void listen();
   void stopListening();
   bool ownsSocketPath() const;
@@ -136,6 +141,8 @@ private:
 
   QString folder_;
   QString otherFolder_;
+  // folder_ as it was when the socket was bound there.
+  PrivateFolder place_;
   FileLock lock_;
   QLocalServer *server_ = nullptr;
   // The socket file made by listen(), as lstat names it.

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <csignal>
@@ -199,9 +200,18 @@ TEST(SingleInstance, AMalformedRequestIsAnsweredNoAndReachesNoHandler) {
   EXPECT_EQ(handled, 0);
 }
 
+// Nor is one in a folder others may enter: a launch sends its files only
+// where nobody else can listen.
 TEST(SingleInstance, NoPrimaryMeansNoAnswer) {
   QTemporaryDir folder;
   EXPECT_EQ(SingleInstance::forward(folder.path(), request(Command::reopen), 200, 200), std::nullopt);
+  Recording primary(folder.path());
+  ASSERT_EQ(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+  auto answer = std::async(std::launch::async, [&] {
+    return SingleInstance::forward(folder.path(), request(Command::open, {"/shot.png"}), 500, 5000);
+  });
+  EXPECT_EQ(pump(answer), std::nullopt);
+  EXPECT_TRUE(primary.handled.isEmpty());
 }
 
 // The variables a session may or may not have, set for one test and put back after it.
@@ -271,7 +281,10 @@ TEST(SingleInstance, EverySessionOfTheUserFindsTheSameLocks) {
 // instance takes both back within its check period: in its folder made again
 // when that went whole, else where a launch looks once another user holds
 // the name; and never through a link planted at the socket's side name.
-// While no place can be had, it says so once, not at every check.
+// While no place can be had, it says so once, not at every check. A home so
+// deep that the socket's path passes what an address holds changes nothing,
+// and a first launch that cannot listen there keeps checking until /tmp is
+// its own again.
 TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
   static QStringList warnings;
   const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
@@ -280,15 +293,18 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
   });
   QTemporaryDir scratch;
   ASSERT_TRUE(QDir(scratch.path()).mkpath("tmp"));
-  const auto launchPlace = [&] {
-    return RuntimeFolder::path("org.example.heal", scratch.filePath("tmp"), scratch.filePath("cache"));
-  };
+  QString cache = scratch.filePath("cache");
+  const auto launchPlace = [&] { return RuntimeFolder::path("org.example.heal", scratch.filePath("tmp"), cache); };
   const QString victim = scratch.filePath("victim");
   QFile(victim).open(QIODevice::WriteOnly);
   const QFile::Permissions victimMode = QFile::permissions(victim);
-  Recording primary(launchPlace());
-  ASSERT_TRUE(primary.listening);
-  primary.instance.setPlaceChoice(launchPlace);
+  std::optional<Recording> primary;
+  const auto start = [&] {
+    primary.emplace(launchPlace());
+    primary->instance.setPlaceChoice(launchPlace);
+    return primary->listening;
+  };
+  ASSERT_TRUE(start());
   // Once bound, before its mode is set, the side name becomes a link to the victim.
   struct SideLink : QObject {
     QByteArray side, victim;
@@ -300,13 +316,39 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
       return false;
     }
   } sideLink;
-  enum class Gone { lock, lockReplaced, socketToo, socketWithLinkedSide, folder, folderSquatted, everyPlace };
-  for (const Gone gone : {Gone::lock, Gone::lockReplaced, Gone::socketToo, Gone::socketWithLinkedSide, Gone::folder,
-                          Gone::folderSquatted, Gone::everyPlace}) {
+  enum class Gone {
+    lock,
+    lockReplaced,
+    socketToo,
+    socketWithLinkedSide,
+    folder,
+    folderSquatted,
+    everyPlace,
+    instanceInTheSquat,
+    squatWhileItCannotListen
+  };
+  for (const Gone gone :
+       {Gone::lock, Gone::lockReplaced, Gone::socketToo, Gone::socketWithLinkedSide, Gone::folder, Gone::folderSquatted,
+        Gone::everyPlace, Gone::instanceInTheSquat, Gone::squatWhileItCannotListen}) {
     SCOPED_TRACE(int(gone));
-    const QString folder = primary.instance.folder(), socket = primary.socketPath();
+    const QString folder = primary->instance.folder(), socket = primary->socketPath();
     const QByteArray name = QFile::encodeName(folder);
-    if (gone == Gone::everyPlace) {
+    if (gone >= Gone::instanceInTheSquat) {
+      // The temporary name still another user's; restarted with a home 100 bytes deep.
+      primary.reset();
+      cache = scratch.filePath(QString(100, 'h'));
+      const QString squat = scratch.filePath("tmp/org.example.heal-" + QString::number(::geteuid()));
+      if (gone == Gone::squatWhileItCannotListen) {
+        ASSERT_TRUE(QDir().mkpath(SingleInstance::socketPath(launchPlace())));
+      }
+      ASSERT_TRUE(start());
+      EXPECT_GT(QFile::encodeName(primary->socketPath()).size(), 107);
+      if (gone == Gone::squatWhileItCannotListen) {
+        ASSERT_TRUE(QDir().rmdir(squat));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return primary->instance.folder() == launchPlace(); },
+                                    3 * SingleInstance::checkIntervalMs + 1000));
+      }
+    } else if (gone == Gone::everyPlace) {
       // The temporary name still squatted, the cache place open to others
       // for a few checks: each finding is logged once, then it heals.
       ASSERT_TRUE(::chmod(name.constData(), 0755) == 0);
@@ -327,14 +369,14 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
       if (gone == Gone::socketWithLinkedSide) {
         sideLink.side = QFile::encodeName(socket) + ".new";
         sideLink.victim = QFile::encodeName(victim);
-        primary.instance.findChild<QLocalServer *>()->installEventFilter(&sideLink);
+        primary->instance.findChild<QLocalServer *>()->installEventFilter(&sideLink);
       }
       if (gone >= Gone::socketToo) {
         ASSERT_TRUE(QFile::remove(socket));
       }
     }
     if (gone >= Gone::socketToo) {
-      EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(primary.socketPath()); },
+      EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(primary->socketPath()); },
                                   3 * SingleInstance::checkIntervalMs + 1000));
     }
     if (struct stat made{}; gone == Gone::folder) {
@@ -349,12 +391,13 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
     EXPECT_EQ(QFile::permissions(victim), victimMode);
     SingleInstance later(launchPlace());
     EXPECT_FALSE(later.becomePrimary());
+    const qsizetype handled = primary->handled.size();
     auto answer = std::async(std::launch::async, [&] {
       return SingleInstance::forward(launchPlace(), request(Command::open, {"/shot.png"}));
     });
     EXPECT_EQ(pump(answer), std::optional<bool>(true));
+    EXPECT_EQ(primary->handled.size(), handled + 1);
   }
-  EXPECT_EQ(primary.handled.size(), 7);
   qInstallMessageHandler(previous);
 }
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 namespace crel {
@@ -104,16 +105,7 @@ QString RuntimeFolder::prepared(const QString &path) {
   return isPrivate(path) ? path : QString();
 }
 
-bool RuntimeFolder::isPrivate(const QString &path) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  struct stat info {};
-  const bool ours =
-      ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 0077) == 0;
-  ::close(fd);
-  return ours;
-}
+bool RuntimeFolder::isPrivate(const QString &path) { return PrivateFolder(path).isOpen(); }
 
 QString RuntimeFolder::path(const QString &identifier, const QString &temporaryDirectory,
                             const QString &cacheDirectory) {
@@ -141,5 +133,42 @@ QString RuntimeFolder::otherPlace(const QString &identifier) {
   const QString cache = cachePlace(usersHome() + QStringLiteral("/.cache"), identifier, false);
   return !cache.isEmpty() && cache != path(identifier) && isPrivate(cache) ? cache : QString();
 }
+
+PrivateFolder::PrivateFolder(const QString &path)
+    : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
+  if (fd_ >= 0 && !isPrivate())
+    *this = PrivateFolder();
+}
+
+PrivateFolder::PrivateFolder(PrivateFolder &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+PrivateFolder &PrivateFolder::operator=(PrivateFolder &&other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+PrivateFolder::~PrivateFolder() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+bool PrivateFolder::isPrivate() const {
+  struct stat info {};
+  return fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+         (info.st_mode & 0077) == 0;
+}
+
+bool PrivateFolder::isAt(const QString &path) const {
+  struct stat held {
+  }, named{};
+  return fd_ >= 0 && ::fstat(fd_, &held) == 0 && ::lstat(QFile::encodeName(path).constData(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+QString PrivateFolder::entry(const QString &name) const { return QStringLiteral("/proc/self/fd/%1/").arg(fd_) + name; }
 
 } // namespace crel

@@ -33,4 +33,32 @@ public:
   static QString otherPlace(const QString &identifier);
 };
 
+// A folder held open once judged private. What lies in it is reached through
+// the descriptor (/proc/self/fd/N/name): always this folder whatever its name
+// comes to name, and short enough for a socket's address however deep the
+// folder is.
+class PrivateFolder {
+public:
+  PrivateFolder() = default;
+  // Opened without following a link; left closed unless private then.
+  explicit PrivateFolder(const QString &path);
+  PrivateFolder(PrivateFolder &&other) noexcept;
+  PrivateFolder &operator=(PrivateFolder &&other) noexcept;
+  PrivateFolder(const PrivateFolder &) = delete;
+  PrivateFolder &operator=(const PrivateFolder &) = delete;
+  ~PrivateFolder();
+
+  bool isOpen() const { return fd_ >= 0; }
+  int descriptor() const { return fd_; }
+  // Whether it is still ours, closed to others.
+  bool isPrivate() const;
+  // Whether `path` names this very folder now.
+  bool isAt(const QString &path) const;
+  // `name` in it, as a short path through the descriptor.
+  QString entry(const QString &name) const;
+
+private:
+  int fd_ = -1;
+};
+
 } // namespace crel

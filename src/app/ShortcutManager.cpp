@@ -59,8 +59,10 @@ QString quotedPath(const QString &path, Reader reader) {
       word += sway ? QStringLiteral("'\\\\''") : QStringLiteral("'\\''");
     else if (sway && c == u'$')
       word += QStringLiteral("'\\$'"); // sway leaves an escaped "$" alone; sh drops the backslash
-    else if (sway && (c == u'\\' || c == u'"'))
-      word += u'\\' + QString(c);
+    else if (sway && c == u'"')
+      word += QStringLiteral(R"('\\\"')"); // sway drops bare double quotes inside its own
+    else if (sway && c == u'\\')
+      word += QStringLiteral("\\\\");
     else
       word += c;
   }

@@ -98,7 +98,7 @@ TEST(WaylandShortcut, WithoutThePortalTheSettingsAndTheFirstLaunchSayHowToBindTh
        {}},
       {R"(/opt/"x"\y/Crel.app/bin/crel)",
        R"('/opt/"x"\y/Crel.app/bin/crel' --capture)",
-       R"("'/opt/\"x\"\\y/Crel.app/bin/crel' --capture")",
+       R"("'/opt/'\\\"'x'\\\"'\\y/Crel.app/bin/crel' --capture")",
        {}},
   };
   for (const auto &row : rows) {

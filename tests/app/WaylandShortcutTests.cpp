@@ -29,7 +29,7 @@ public:
 // A Wayland session, with or without the portal: never a grab through
 // XWayland, which would fire only while an X11 window has the keyboard.
 struct WaylandRig {
-  explicit WaylandRig(bool portal, const QString &program = {}) {
+  explicit WaylandRig(bool portal, const QString &program = "/opt/Crel.app/bin/crel") {
     ShortcutManager::Desktop desktop{true, nullptr, program};
     if (portal) {
       auto fake = std::make_unique<FakePortal>();
@@ -55,7 +55,7 @@ struct WaylandRig {
   int captures = 0;
 };
 
-QString bindText(const QString &command) {
+QString bindText(const QString &command = "/opt/Crel.app/bin/crel --capture") {
   return "Bind the command '" + command +
          "' to a key in your desktop's keyboard settings: on Wayland only the "
          "desktop can give the app a shortcut that works in every window.";
@@ -63,72 +63,57 @@ QString bindText(const QString &command) {
 
 } // namespace
 
-// The command names this copy wherever it lies, quoted as each desktop reads
-// it: a shell or GNOME's splitting; KDE's entries, where "%" is a field code;
-// sway's config, which reads ";", ",", "$" and backslashes before sh does.
 TEST(WaylandShortcut, WithoutThePortalTheSettingsAndTheFirstLaunchSayHowToBindTheCommand) {
+  WaylandRig rig(false);
+  EXPECT_FALSE(rig.manager->retry());
+  EXPECT_EQ(rig.manager->problem(), ShortcutManager::Problem::desktopBinding);
+  EXPECT_EQ(rig.manager->statusLabel(), bindText());
+  EXPECT_EQ(rig.settingsRow(), bindText()) << "never \"Available anywhere\"";
+  const QString first = rig.manager->takeLaunchProblem();
+  EXPECT_TRUE(first.contains("'/opt/Crel.app/bin/crel --capture'")) << first.toStdString();
+  EXPECT_TRUE(first.contains(R"('bindsym Ctrl+Shift+2 exec "/opt/Crel.app/bin/crel --capture"')"))
+      << first.toStdString();
+  EXPECT_EQ(rig.manager->takeLaunchProblem(), "") << "said once";
+  EXPECT_EQ(ShortcutManager(rig.settings.store(), {}, ShortcutManager::Desktop{true, nullptr}).takeLaunchProblem(), "")
+      << "not again at the next launch";
+  try {
+    rig.manager->registerShortcut(*CaptureShortcut::from(0x6b, CaptureShortcut::command));
+    ADD_FAILURE() << "recorded a shortcut that could not work";
+  } catch (const CrelError &error) {
+    EXPECT_EQ(error.errorDescription(), bindText());
+  }
+  EXPECT_FALSE(rig.manager->isRegistered());
+}
+
+// Quoted as each desktop reads the command: a shell and GNOME's splitting;
+// KDE's entries, where "%" starts a field code; sway's config, which reads
+// ";", ",", "$", backslashes and quotes before sh does.
+TEST(WaylandShortcut, TheCommandNamesThisCopyQuotedForEachDesktop) {
   const struct {
     QString program, shell, sway, kde;
   } rows[]{
-      {"/home/u/Applications/Crel.app/bin/crel",
-       "/home/u/Applications/Crel.app/bin/crel --capture",
-       R"("/home/u/Applications/Crel.app/bin/crel --capture")",
-       {}},
-      {"/home/u/My Apps/Crel.app/bin/crel",
-       "'/home/u/My Apps/Crel.app/bin/crel' --capture",
-       R"("'/home/u/My Apps/Crel.app/bin/crel' --capture")",
-       {}},
-      {"/home/u/Bob's/Crel.app/bin/crel",
-       R"('/home/u/Bob'\''s/Crel.app/bin/crel' --capture)",
-       R"("'/home/u/Bob'\\''s/Crel.app/bin/crel' --capture")",
-       {}},
-      {"/opt/a;b,c/Crel.app/bin/crel",
-       "'/opt/a;b,c/Crel.app/bin/crel' --capture",
-       R"("'/opt/a;b,c/Crel.app/bin/crel' --capture")",
-       {}},
-      {"/opt/$mod/Crel.app/bin/crel",
-       "'/opt/$mod/Crel.app/bin/crel' --capture",
-       R"("'/opt/'\$'mod/Crel.app/bin/crel' --capture")",
-       {}},
-      {"/opt/100%/Crel.app/bin/crel", "/opt/100%/Crel.app/bin/crel --capture",
-       R"("/opt/100%/Crel.app/bin/crel --capture")", "/opt/100%%/Crel.app/bin/crel --capture"},
-      {"/home/u/~old/Crel.app/bin/crel",
-       "'/home/u/~old/Crel.app/bin/crel' --capture",
-       R"("'/home/u/~old/Crel.app/bin/crel' --capture")",
-       {}},
-      {R"(/opt/"x"\y/Crel.app/bin/crel)",
-       R"('/opt/"x"\y/Crel.app/bin/crel' --capture)",
-       R"("'/opt/'\\\"'x'\\\"'\\y/Crel.app/bin/crel' --capture")",
-       {}},
+      {"/a b/crel", "'/a b/crel' --capture", R"("'/a b/crel' --capture")", {}},
+      {"/a'b/crel", R"('/a'\''b/crel' --capture)", R"("'/a'\\''b/crel' --capture")", {}},
+      {"/a;b,c/crel", "'/a;b,c/crel' --capture", R"("'/a;b,c/crel' --capture")", {}},
+      {"/$mod/crel", "'/$mod/crel' --capture", R"("'/'\$'mod/crel' --capture")", {}},
+      {"/100%/crel", "/100%/crel --capture", R"("/100%/crel --capture")", "/100%%/crel --capture"},
+      {"/~a/crel", "'/~a/crel' --capture", R"("'/~a/crel' --capture")", {}},
+      {R"(/"a"\b/crel)", R"('/"a"\b/crel' --capture)", R"("'/'\\\"'a'\\\"'\\b/crel' --capture")", {}},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.program.toStdString());
     WaylandRig rig(false, row.program);
-    const QString bind = bindText(row.shell);
-    EXPECT_FALSE(rig.manager->retry());
-    EXPECT_EQ(rig.manager->problem(), ShortcutManager::Problem::desktopBinding);
-    EXPECT_EQ(rig.manager->statusLabel(), bind);
-    EXPECT_EQ(rig.settingsRow(), bind) << "never \"Available anywhere\"";
+    rig.manager->retry();
+    EXPECT_EQ(rig.manager->statusLabel(), bindText(row.shell));
     const QString first = rig.manager->takeLaunchProblem();
-    EXPECT_TRUE(first.contains("Bind the command '" + row.shell + "' to a key such as")) << first.toStdString();
+    EXPECT_TRUE(first.contains("command '" + row.shell + "' to a key such as")) << first.toStdString();
     EXPECT_TRUE(first.contains("'bindsym Ctrl+Shift+2 exec " + row.sway + "'.")) << first.toStdString();
     EXPECT_EQ(first.contains("Add New > Command as '" + row.kde + "'"), !row.kde.isEmpty()) << first.toStdString();
-    EXPECT_EQ(rig.manager->takeLaunchProblem(), "") << "said once";
-    EXPECT_EQ(ShortcutManager(rig.settings.store(), {}, ShortcutManager::Desktop{true, nullptr}).takeLaunchProblem(),
-              "")
-        << "not again at the next launch";
-    try {
-      rig.manager->registerShortcut(*CaptureShortcut::from(0x6b, CaptureShortcut::command));
-      ADD_FAILURE() << "recorded a shortcut that could not work";
-    } catch (const CrelError &error) {
-      EXPECT_EQ(error.errorDescription(), bind);
-    }
-    EXPECT_FALSE(rig.manager->isRegistered());
   }
 }
 
 TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
-  WaylandRig rig(true, "/x y/bin/crel");
+  WaylandRig rig(true);
   EXPECT_FALSE(rig.manager->retry()) << "works only once the desktop says so";
   ASSERT_EQ(rig.portal->binds.size(), 1u);
   EXPECT_EQ(rig.portal->binds[0], (QStringList{"capture", "Capture an area", "CTRL+SHIFT+2"}));
@@ -148,5 +133,5 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   EXPECT_EQ(rig.portal->binds[1][2], "CTRL+ALT+k");
   Q_EMIT rig.portal->failed();
   EXPECT_FALSE(rig.manager->isRegistered());
-  EXPECT_EQ(rig.settingsRow(), bindText("'/x y/bin/crel' --capture"));
+  EXPECT_EQ(rig.settingsRow(), bindText());
 }

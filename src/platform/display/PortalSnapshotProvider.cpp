@@ -104,9 +104,9 @@ bool portalMissing(const QDBusError &error) {
   }
 }
 
-// Whether a backend file of the portal front end names `interface`. It reads
-// the files once, at its start, from its folder: the Interfaces key of the
-// [portal] group of each *.portal file.
+// Whether a backend of the portal front end offers `interface`, read as the
+// front end reads it at its start: the Interfaces key of the [portal] group
+// of each *.portal file in its folder.
 bool backendOffers(const QString &interface) {
   const QDir folder(
       qEnvironmentVariable("XDG_DESKTOP_PORTAL_DIR", QStringLiteral("/usr/share/xdg-desktop-portal/portals")));

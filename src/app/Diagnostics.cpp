@@ -44,6 +44,7 @@ void printPortal(const PortalSnapshotProvider::Status &status) {
   using Presence = PortalSnapshotProvider::Status::Presence;
   const char *presence = status.presence == Presence::present             ? "present"
                          : status.presence == Presence::withoutScreenshot ? "withoutScreenshotBackend"
+                         : status.presence == Presence::withoutAccess     ? "withoutAccessBackend"
                                                                           : "absent";
   printLine(QStringLiteral("screenshotPortal=") + QLatin1String(presence));
   printLine(QStringLiteral("screenshotPortalVersion=") + QString::number(status.version));

@@ -10,8 +10,11 @@
 #include "platform/shortcuts/HotKeyBackend.h"
 
 #include "platform/base/Translate.h"
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace crel {
 
@@ -34,9 +37,72 @@ ShortcutManager::Problem problemOf(HotKeyBackend::GrabResult result) {
   return ShortcutManager::Problem::none;
 }
 
-QString desktopBindingText() {
-  return ShortcutManager::tr("Bind the command 'crel --capture' to a key in your desktop's keyboard settings: on "
-                             "Wayland only the desktop can give the app a shortcut that works in every window.");
+bool isPlainWord(const QString &word) {
+  return std::all_of(word.begin(), word.end(), [](QChar c) {
+    return (c.isLetterOrNumber() && c.unicode() < 0x80) || QStringLiteral("/._-+=:@%,").contains(c);
+  });
+}
+
+// How a key binding's command reads the program's path: a shell, GNOME's
+// splitting (no `~`, no variables) and KDE's entries alike; or sway's config,
+// which also reads backslashes and quotes, ends the command at ";" or ",",
+// and replaces "$name" even inside quotes, before sh gets it.
+enum class Reader { shell, sway };
+
+QString quotedPath(const QString &path, Reader reader) {
+  if (isPlainWord(path))
+    return path;
+  const bool sway = reader == Reader::sway;
+  QString word = QStringLiteral("'");
+  for (const QChar c : path) {
+    if (c == u'\'')
+      word += sway ? QStringLiteral("'\\\\''") : QStringLiteral("'\\''");
+    else if (sway && c == u'$')
+      word += QStringLiteral("'\\$'"); // sway leaves an escaped "$" alone; sh drops the backslash
+    else if (sway && c == u'"')
+      word += QStringLiteral(R"('\\\"')"); // sway drops bare double quotes inside its own
+    else if (sway && c == u'\\')
+      word += QStringLiteral("\\\\");
+    else
+      word += c;
+  }
+  return word + u'\'';
+}
+
+QString bindingCommand(const QString &program, Reader reader) {
+  return quotedPath(program, reader) + QStringLiteral(" --capture");
+}
+
+QString runningProgram(const QString &program) {
+  return program.isEmpty() ? QFile::symLinkTarget(QStringLiteral("/proc/self/exe")) : program;
+}
+
+QString desktopBindingText(const QString &command) {
+  return ShortcutManager::tr("Bind the command '%1' to a key in your desktop's keyboard settings: on "
+                             "Wayland only the desktop can give the app a shortcut that works in every window.")
+      .arg(command);
+}
+
+// Said at the first launch: where each desktop takes the command, in its own notation.
+QString bindingAdvice(const QString &program, const QString &label) {
+  const QString command = bindingCommand(program, Reader::shell);
+  const QString sway = u'"' + bindingCommand(program, Reader::sway) + u'"';
+  // KDE keeps the command as an entry's Exec line, where "%" starts a field code.
+  QString kde = command;
+  kde.replace(u'%', QStringLiteral("%%"));
+  if (kde != command)
+    return ShortcutManager::tr(
+               "On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind the "
+               "command '%3' to a key such as %2 in your desktop's keyboard settings: in GNOME under Settings > "
+               "Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add New > Command "
+               "as '%5', in sway with 'bindsym Ctrl+Shift+2 exec %4'.")
+        .arg(AppIdentity::name(), label, command, sway, kde);
+  return ShortcutManager::tr(
+             "On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind the "
+             "command '%3' to a key such as %2 in your desktop's keyboard settings: in GNOME under Settings > "
+             "Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add New > Command, in "
+             "sway with 'bindsym Ctrl+Shift+2 exec %4'.")
+      .arg(AppIdentity::name(), label, command, sway);
 }
 
 const QString kExplainedKey = QStringLiteral("captureShortcutBindingExplained");
@@ -120,7 +186,7 @@ QString ShortcutManager::statusLabel() const {
     if (registered_ && !portalTrigger_.isEmpty())
       return portalTrigger_;
     break;
-  case Problem::desktopBinding: return desktopBindingText();
+  case Problem::desktopBinding: return desktopBindingText(captureCommand());
   case Problem::taken: return tr("%1 — in use by another app").arg(current_.label());
   case Problem::notOnKeyboard: return tr("%1 — not on this keyboard").arg(current_.label());
   case Problem::noDisplay: return tr("%1 — needs an X11 session").arg(current_.label());
@@ -136,11 +202,7 @@ QString ShortcutManager::takeLaunchProblem(bool trayMissing) {
     if (defaults_.contains(kExplainedKey))
       return {};
     defaults_.setString(kExplainedKey, QStringLiteral("1"));
-    return tr("On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind the "
-              "command 'crel --capture' to a key such as %2 in your desktop's keyboard settings: in GNOME under "
-              "Settings > Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add "
-              "New > Command, in sway with 'bindsym Ctrl+Shift+2 exec crel --capture'.")
-        .arg(AppIdentity::name(), current_.label());
+    return bindingAdvice(runningProgram(desktop_.program), current_.label());
   case Problem::taken:
     if (trayMissing)
       return tr("The capture shortcut %1 is in use by another app, so it does not capture yet. To choose another, "
@@ -159,11 +221,18 @@ QString ShortcutManager::takeLaunchProblem(bool trayMissing) {
     return tr("The capture shortcut %1 cannot be typed on this keyboard. To choose another, open Settings from the "
               "tray menu and click the shortcut.")
         .arg(current_.label());
-  case Problem::noDisplay:
-    return tr("Global shortcuts need an X11 session. Bind 'crel --capture' to a key in your desktop's keyboard "
-              "settings instead.");
+  case Problem::noDisplay: return noDisplayText();
   }
   return {};
+}
+
+QString ShortcutManager::captureCommand() const {
+  return bindingCommand(runningProgram(desktop_.program), Reader::shell);
+}
+
+QString ShortcutManager::noDisplayText() const {
+  return tr("Global shortcuts need an X11 session. Bind '%1' to a key in your desktop's keyboard settings instead.")
+      .arg(captureCommand());
 }
 
 void ShortcutManager::setState(bool registered, Problem problem) {
@@ -177,7 +246,7 @@ void ShortcutManager::setState(bool registered, Problem problem) {
 void ShortcutManager::registerShortcut(const CaptureShortcut &wanted) {
   if (desktop_.wayland) {
     if (!desktop_.portal)
-      throw CrelError::shortcut(desktopBindingText());
+      throw CrelError::shortcut(desktopBindingText(captureCommand()));
     if (wanted == current_ && (registered_ || binding_))
       return;
     current_ = wanted;
@@ -200,9 +269,7 @@ void ShortcutManager::registerShortcut(const CaptureShortcut &wanted) {
   }
   switch (backend_->grab(combinationOf(shortcut))) {
   case HotKeyBackend::GrabResult::grabbed: break;
-  case HotKeyBackend::GrabResult::noDisplay:
-    throw CrelError::shortcut(tr("Global shortcuts need an X11 session. Bind 'crel --capture' to a key in your "
-                                 "desktop's keyboard settings instead."));
+  case HotKeyBackend::GrabResult::noDisplay: throw CrelError::shortcut(noDisplayText());
   case HotKeyBackend::GrabResult::notOnKeyboard:
     throw CrelError::shortcut(shortcut.label() % tr(" cannot be typed on this keyboard. Choose a different shortcut. "
                                                     "Your previous shortcut is unchanged."));

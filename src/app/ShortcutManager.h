@@ -29,7 +29,7 @@ class ShortcutManager : public QObject {
 public:
   // Why the wanted shortcut does not work now. `desktopBinding`: a Wayland
   // session without the desktop's shortcut portal, where only the desktop
-  // can bind a key (to `crel --capture`).
+  // can bind a key (to this copy's program with `--capture`).
   enum class Problem { none, taken, notOnKeyboard, noDisplay, desktopBinding };
 
   // Where the shortcut lives. On a Wayland session a grab through XWayland
@@ -39,6 +39,9 @@ public:
   struct Desktop {
     bool wayland = false;
     std::unique_ptr<GlobalShortcutPortal> portal; // Wayland only; none when not offered
+    // The executable a key binding of the desktop starts; empty: this
+    // process's own, read whenever it is named, so a moved copy names itself.
+    QString program;
     // The session's own: decided from XDG_SESSION_TYPE and WAYLAND_DISPLAY,
     // the portal asked for on Wayland only.
     static Desktop fromSession();
@@ -94,6 +97,9 @@ private:
   void bindThroughPortal();
   void setState(bool registered, Problem problem);
   CaptureShortcut asTyped(const CaptureShortcut &shortcut) const;
+  // The command a desktop's key binding runs to capture, as a shell reads it.
+  QString captureCommand() const;
+  QString noDisplayText() const;
 
   SettingsStore &defaults_;
   std::unique_ptr<HotKeyBackend> backend_;

@@ -29,8 +29,8 @@ public:
 // A Wayland session, with or without the portal: never a grab through
 // XWayland, which would fire only while an X11 window has the keyboard.
 struct WaylandRig {
-  explicit WaylandRig(bool portal) {
-    ShortcutManager::Desktop desktop{true, nullptr};
+  explicit WaylandRig(bool portal, const QString &program = "/opt/Crel.app/bin/crel") {
+    ShortcutManager::Desktop desktop{true, nullptr, program};
     if (portal) {
       auto fake = std::make_unique<FakePortal>();
       this->portal = fake.get();
@@ -55,8 +55,11 @@ struct WaylandRig {
   int captures = 0;
 };
 
-const QString kBind = "Bind the command 'crel --capture' to a key in your desktop's keyboard settings: on Wayland "
-                      "only the desktop can give the app a shortcut that works in every window.";
+QString bindText(const QString &command = "/opt/Crel.app/bin/crel --capture") {
+  return "Bind the command '" + command +
+         "' to a key in your desktop's keyboard settings: on Wayland only the "
+         "desktop can give the app a shortcut that works in every window.";
+}
 
 } // namespace
 
@@ -64,11 +67,12 @@ TEST(WaylandShortcut, WithoutThePortalTheSettingsAndTheFirstLaunchSayHowToBindTh
   WaylandRig rig(false);
   EXPECT_FALSE(rig.manager->retry());
   EXPECT_EQ(rig.manager->problem(), ShortcutManager::Problem::desktopBinding);
-  EXPECT_EQ(rig.manager->statusLabel(), kBind);
-  EXPECT_EQ(rig.settingsRow(), kBind) << "never \"Available anywhere\"";
+  EXPECT_EQ(rig.manager->statusLabel(), bindText());
+  EXPECT_EQ(rig.settingsRow(), bindText()) << "never \"Available anywhere\"";
   const QString first = rig.manager->takeLaunchProblem();
-  EXPECT_TRUE(first.contains("'crel --capture'")) << first.toStdString();
-  EXPECT_TRUE(first.contains("bindsym Ctrl+Shift+2 exec crel --capture")) << first.toStdString();
+  EXPECT_TRUE(first.contains("'/opt/Crel.app/bin/crel --capture'")) << first.toStdString();
+  EXPECT_TRUE(first.contains(R"('bindsym Ctrl+Shift+2 exec "/opt/Crel.app/bin/crel --capture"')"))
+      << first.toStdString();
   EXPECT_EQ(rig.manager->takeLaunchProblem(), "") << "said once";
   EXPECT_EQ(ShortcutManager(rig.settings.store(), {}, ShortcutManager::Desktop{true, nullptr}).takeLaunchProblem(), "")
       << "not again at the next launch";
@@ -76,9 +80,36 @@ TEST(WaylandShortcut, WithoutThePortalTheSettingsAndTheFirstLaunchSayHowToBindTh
     rig.manager->registerShortcut(*CaptureShortcut::from(0x6b, CaptureShortcut::command));
     ADD_FAILURE() << "recorded a shortcut that could not work";
   } catch (const CrelError &error) {
-    EXPECT_EQ(error.errorDescription(), kBind);
+    EXPECT_EQ(error.errorDescription(), bindText());
   }
   EXPECT_FALSE(rig.manager->isRegistered());
+}
+
+// Quoted as each desktop reads the command: a shell and GNOME's splitting;
+// KDE's entries, where "%" starts a field code; sway's config, which reads
+// ";", ",", "$", backslashes and quotes before sh does.
+TEST(WaylandShortcut, TheCommandNamesThisCopyQuotedForEachDesktop) {
+  const struct {
+    QString program, shell, sway, kde;
+  } rows[]{
+      {"/a b/crel", "'/a b/crel' --capture", R"("'/a b/crel' --capture")", {}},
+      {"/a'b/crel", R"('/a'\''b/crel' --capture)", R"("'/a'\\''b/crel' --capture")", {}},
+      {"/a;b,c/crel", "'/a;b,c/crel' --capture", R"("'/a;b,c/crel' --capture")", {}},
+      {"/$mod/crel", "'/$mod/crel' --capture", R"("'/'\$'mod/crel' --capture")", {}},
+      {"/100%/crel", "/100%/crel --capture", R"("/100%/crel --capture")", "/100%%/crel --capture"},
+      {"/~a/crel", "'/~a/crel' --capture", R"("'/~a/crel' --capture")", {}},
+      {R"(/"a"\b/crel)", R"('/"a"\b/crel' --capture)", R"("'/'\\\"'a'\\\"'\\b/crel' --capture")", {}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.program.toStdString());
+    WaylandRig rig(false, row.program);
+    rig.manager->retry();
+    EXPECT_EQ(rig.manager->statusLabel(), bindText(row.shell));
+    const QString first = rig.manager->takeLaunchProblem();
+    EXPECT_TRUE(first.contains("command '" + row.shell + "' to a key such as")) << first.toStdString();
+    EXPECT_TRUE(first.contains("'bindsym Ctrl+Shift+2 exec " + row.sway + "'.")) << first.toStdString();
+    EXPECT_EQ(first.contains("Add New > Command as '" + row.kde + "'"), !row.kde.isEmpty()) << first.toStdString();
+  }
 }
 
 TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
@@ -102,5 +133,5 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   EXPECT_EQ(rig.portal->binds[1][2], "CTRL+ALT+k");
   Q_EMIT rig.portal->failed();
   EXPECT_FALSE(rig.manager->isRegistered());
-  EXPECT_EQ(rig.settingsRow(), kBind);
+  EXPECT_EQ(rig.settingsRow(), bindText());
 }

@@ -31,6 +31,7 @@ namespace {
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 
+using Status = PortalSnapshotProvider::Status;
 using Outcome = std::function<void(std::vector<DisplayStill> stills, std::exception_ptr error)>;
 
 QRect nativeRect(const SnapshotProvider::Screen &screen) {
@@ -103,13 +104,45 @@ bool portalMissing(const QDBusError &error) {
   }
 }
 
+// Whether a backend of the portal front end offers `interface`, read as the
+// front end reads it at its start: the Interfaces key of the [portal] group
+// of each *.portal file in its folder.
+bool backendOffers(const QString &interface) {
+  const QDir folder(
+      qEnvironmentVariable("XDG_DESKTOP_PORTAL_DIR", QStringLiteral("/usr/share/xdg-desktop-portal/portals")));
+  for (const QString &name : folder.entryList({QStringLiteral("*.portal")}, QDir::Files | QDir::Readable)) {
+    QFile file(folder.filePath(name));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+      continue;
+    bool inPortal = false;
+    for (const QByteArray &raw : file.readAll().split('\n')) {
+      const QString line = QString::fromUtf8(raw).trimmed();
+      if (line.startsWith(u'['))
+        inPortal = line == QLatin1String("[portal]");
+      else if (inPortal && line.section(u'=', 0, 0).trimmed() == QLatin1String("Interfaces") &&
+               line.section(u'=', 1).split(u';').contains(interface))
+        return true;
+    }
+  }
+  return false;
+}
+
+// The front end offers no Screenshot interface without a screenshot backend,
+// nor without an Access backend beside it (Debian's wlr backend comes alone).
+Status::Presence withoutScreenshot() {
+  return backendOffers(QStringLiteral("org.freedesktop.impl.portal.Screenshot")) &&
+                 !backendOffers(QStringLiteral("org.freedesktop.impl.portal.Access"))
+             ? Status::Presence::withoutAccess
+             : Status::Presence::withoutScreenshot;
+}
+
 SnapshotError callError(const QDBusError &error) {
   if (portalMissing(error))
     return SnapshotError::noPortal();
   switch (error.type()) {
   case QDBusError::UnknownMethod:
   case QDBusError::UnknownInterface:
-  case QDBusError::UnknownObject: return SnapshotError::noScreenshotBackend();
+  case QDBusError::UnknownObject: return Status{withoutScreenshot()}.refusal();
   default: return SnapshotError::screenshotBackendFailed(error.message());
   }
 }
@@ -240,7 +273,7 @@ PortalSnapshotProvider::Status PortalSnapshotProvider::status(int timeoutMs) {
   get << QStringLiteral("org.freedesktop.portal.Screenshot") << QStringLiteral("version");
   const QDBusMessage reply = bus.call(get, QDBus::Block, timeoutMs);
   if (reply.type() == QDBusMessage::ErrorMessage) {
-    status.presence = portalMissing(QDBusError(reply)) ? Status::Presence::absent : Status::Presence::withoutScreenshot;
+    status.presence = portalMissing(QDBusError(reply)) ? Status::Presence::absent : withoutScreenshot();
     return status;
   }
   status.presence = Status::Presence::present;
@@ -264,6 +297,7 @@ SnapshotError PortalSnapshotProvider::Status::refusal() const {
   switch (presence) {
   case Presence::absent: return SnapshotError::noPortal();
   case Presence::withoutScreenshot: return SnapshotError::noScreenshotBackend();
+  case Presence::withoutAccess: return SnapshotError::noAccessBackend();
   case Presence::present: break;
   }
   return SnapshotError::screenshotDeclined();

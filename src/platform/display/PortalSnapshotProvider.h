@@ -14,7 +14,7 @@ public:
   // The Screenshot portal as the session bus shows it, asked without taking
   // a screenshot.
   struct Status {
-    enum class Presence { absent, withoutScreenshot, present } presence = Presence::absent;
+    enum class Presence { absent, withoutScreenshot, withoutAccess, present } presence = Presence::absent;
     uint version = 0;
     bool declined = false; // the user said no to screenshots for this application
     bool allowsCapture() const { return presence == Presence::present && !declined; }

@@ -43,6 +43,14 @@ SnapshotError SnapshotError::noScreenshotBackend() {
                            "xdg-desktop-portal or log in again, then start a new capture.")};
 }
 
+SnapshotError SnapshotError::noAccessBackend() {
+  return {Kind::failed, tr("The desktop portal has a screenshot backend but no Access backend, without which it "
+                           "offers no screenshots. Install the portal backend that provides it for your desktop "
+                           "(xdg-desktop-portal-gtk beside xdg-desktop-portal-wlr on sway and other wlroots "
+                           "desktops; GNOME's and Plasma's own backends provide it), restart xdg-desktop-portal or "
+                           "log in again, then start a new capture.")};
+}
+
 SnapshotError SnapshotError::screenshotBackendFailed(const QString &detail) {
   const QString reason = detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(detail);
   return {Kind::failed, tr("The desktop portal's screenshot backend failed%1. Make sure it can run "

@@ -27,9 +27,11 @@ public:
   static SnapshotError waylandSession();
   static SnapshotError screenshotDeclined();
   // The desktop portal: not on the session bus, without a screenshot backend
-  // for this desktop, or its backend failed (with the backend's words).
+  // for this desktop or without the Access backend it needs beside one, or
+  // its backend failed (with the backend's words).
   static SnapshotError noPortal();
   static SnapshotError noScreenshotBackend();
+  static SnapshotError noAccessBackend();
   static SnapshotError screenshotBackendFailed(const QString &detail = {});
   static SnapshotError failed();
 

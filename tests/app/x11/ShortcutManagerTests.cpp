@@ -112,8 +112,8 @@ TEST(ShortcutManager, RefusesWithoutAnXDisplay) {
   ShortcutManager manager(settings.store());
   qputenv("DISPLAY", display);
   EXPECT_EQ(registrationError(manager, CaptureShortcut::defaultShortcut()),
-            QStringLiteral("Global shortcuts need an X11 session. Bind 'crel --capture' to a key in your desktop's "
-                           "keyboard settings instead."));
+            "Global shortcuts need an X11 session. Bind '" + QCoreApplication::applicationFilePath() +
+                " --capture' to a key in your desktop's keyboard settings instead.");
   EXPECT_FALSE(manager.isRegistered());
   EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
 }

@@ -28,6 +28,7 @@
 #include "platform/shortcuts/HotKeyBackend.h"
 #include "update/framework/Updater.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QLocale>
 #include <QLoggingCategory>
@@ -137,6 +138,8 @@ int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const U
   // of Qt's waits is for one that does not exist.
   if (!PoolThreads::start())
     return refuseWithoutThreads();
+  // Qt's D-Bus thread takes the room the check found before anything else can.
+  QDBusConnection::sessionBus();
 
   integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());

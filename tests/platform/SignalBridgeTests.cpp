@@ -17,6 +17,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <sys/resource.h>
@@ -171,8 +172,9 @@ const std::vector<Row> &rows() {
 // thread waits for something that never comes) ends the process by SIGALRM;
 // once the loop took one, or the quit road started, later signals are left
 // to it, however long it lasts. A launch short of threads ends at once; one
-// whose threads are only slow reaches its loop. Each row runs in a fresh copy of this binary: a forked child would
-// inherit a pool that counts threads it does not have.
+// whose threads are only slow reaches its loop. Each row runs in a fresh
+// copy of this binary: a forked child would inherit a pool that counts
+// threads it does not have.
 TEST(SignalBridge, NoHangOutlivesATerminationRequest) {
   if (const QByteArray name = qgetenv(rowVariable); !name.isEmpty()) {
     const int readyFd = qEnvironmentVariableIntValue(readyVariable);

@@ -28,11 +28,10 @@
 #include "platform/shortcuts/HotKeyBackend.h"
 #include "update/framework/Updater.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QLocale>
 #include <QLoggingCategory>
-#include <QMessageBox>
-#include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
 
@@ -93,20 +92,16 @@ void integrateWithDesktop(const CommandLine &commandLine) {
   }
 }
 
-// A launch whose pool has no thread: Qt's own image conversion and smooth
-// scaling hand it work and wait, so the first screenshot or opened image
-// would never come back. It says so (a small alert draws without the pool)
-// and ends; a kept session stays for the next start.
-int refuseWithoutPoolThreads(CrelApplication &app) {
+// A launch short of threads: Qt's pool or its D-Bus connection would wait
+// for good, and any window (its accessibility) asks for that connection. It
+// says so and ends at once, opening nothing; a kept session stays for the
+// next start.
+int refuseWithoutThreads() {
   QString said = crel::tr("There is not enough free memory for Crel to run. Close some programs, then start "
                           "Crel again.");
   if (UpdateSessionStore().exists())
     said += QStringLiteral("\n\n") + SessionStore::notEnoughMemory();
-  qCWarning(lcLaunch).noquote() << said;
-  QMessageBox alert(QMessageBox::Warning, AppIdentity::name(), said, QMessageBox::Ok);
-  QObject::connect(&alert, &QMessageBox::finished, &app, [] { QCoreApplication::exit(1); });
-  alert.show();
-  app.exec();
+  std::fprintf(stderr, "%s\n", qPrintable(said));
   return 1;
 }
 
@@ -139,14 +134,12 @@ int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const U
   // The instance holds connections, editors' files and helpers' pipes; its
   // children get the usual limit back.
   DescriptorLimit::raise();
-  // Before anything hands Qt parallel work, so none of it waits for a
-  // thread that cannot start.
-  const int poolThreads = PoolThreads::start();
-  if (poolThreads < QThreadPool::globalInstance()->maxThreadCount())
-    qCWarning(lcLaunch) << "only" << poolThreads << "of" << QThreadPool::globalInstance()->maxThreadCount()
-                        << "pool threads could start";
-  if (poolThreads == 0)
-    return refuseWithoutPoolThreads(app);
+  // Before anything starts a thread (Qt's D-Bus connection does), so none
+  // of Qt's waits is for one that does not exist.
+  if (!PoolThreads::start())
+    return refuseWithoutThreads();
+  // Qt's D-Bus thread takes the room the check found before anything else can.
+  QDBusConnection::sessionBus();
 
   integrateWithDesktop(commandLine);
   AutostartLoginItem loginItem(AutostartLoginItem::forThisProcess());
@@ -234,9 +227,7 @@ int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const U
 
 int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
                    const UpdateAcceptanceRun &updateAcceptance) {
-  // Once every local of the run is gone: the saves, the install on exit and
-  // the settings are written by then.
-  return PoolThreads::finish(runInstance(context, acceptance, updateAcceptance));
+  return runInstance(context, acceptance, updateAcceptance);
 }
 
 int printDiagnostics(LaunchContext &) {

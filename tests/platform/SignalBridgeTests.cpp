@@ -2,6 +2,7 @@
 #include "platform/base/SignalBridge.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSemaphore>
@@ -11,9 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <sys/resource.h>
@@ -21,6 +25,27 @@
 #include <unistd.h>
 
 using namespace crel;
+
+#if !defined(__SANITIZE_ADDRESS__)
+// While set, each new thread sleeps this long before it runs, as on a machine
+// too busy to schedule it.
+static std::atomic<int> threadsLateMs = 0;
+
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*run)(void *), void *arg) {
+  static const auto create = reinterpret_cast<decltype(&pthread_create)>(::dlsym(RTLD_NEXT, "pthread_create"));
+  using Late = std::pair<void *(*)(void *), void *>;
+  if (threadsLateMs == 0)
+    return create(thread, attr, run, arg);
+  return create(
+      thread, attr,
+      [](void *late) {
+        const Late given = *std::unique_ptr<Late>(static_cast<Late *>(late));
+        QThread::msleep(threadsLateMs);
+        return given.first(given.second);
+      },
+      new Late(run, arg));
+}
+#endif
 
 namespace {
 
@@ -38,21 +63,24 @@ constexpr const char *readyVariable = "CREL_SIGNAL_BRIDGE_READY";
   ::setrlimit(RLIMIT_AS, &limit);
 }
 
-// Starts the pool with room for `threads` pool threads, runs twice as many
-// short tasks as started, then ends as the application does, through the
-// application object's destructor, which waits for every pool thread.
-[[maybe_unused]] void poolRow(int threads) {
+// Goes as a launch does with room for `share` of the pool's threads: the
+// check, Qt's D-Bus connection (the next thread Qt starts), the loop, work
+// for every pool thread, and the end through the application object's
+// destructor, which waits for each. A refused check ends the launch with the
+// memory sentence: status 1.
+[[maybe_unused]] void launchRow(double share) {
   const int wanted = QThreadPool::globalInstance()->maxThreadCount();
-  limitMemory(rlim_t(threads) * (1 << 20) + (256 << 10));
-  const int started = PoolThreads::start();
-  if (started >= wanted || (started > 0) != (threads > 0))
-    ::_exit(3);
+  limitMemory(rlim_t(share * wanted) * (1 << 20) + (256 << 10));
+  if (!PoolThreads::start())
+    ::_exit(1);
+  QDBusConnection::sessionBus();
+  QTimer::singleShot(0, &QCoreApplication::quit);
+  QCoreApplication::exec();
   QSemaphore done;
-  for (int i = 0; i < 2 * started; ++i)
+  for (int i = 0; i < 2 * wanted; ++i)
     QThreadPool::globalInstance()->start([&done] { done.release(); });
-  if (!done.tryAcquire(2 * started, 5000))
+  if (!done.tryAcquire(2 * wanted, 5000))
     ::_exit(4);
-  [[maybe_unused]] const int status = PoolThreads::finish(0);
 }
 
 struct Row {
@@ -127,11 +155,14 @@ const std::vector<Row> &rows() {
            ::pause();
        }},
 #if !defined(__SANITIZE_ADDRESS__) // AddressSanitizer needs the address space these rows limit
-      {"somePoolThreadsStarted", false, 0,
+      {"somePoolThreadsFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0.5); }},
+      {"noPoolThreadFits", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0); }},
+      {"poolThreadsButNotQtsOwnFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(1); }},
+      {"threadsSlowToRun", false, 0,
        [](SignalBridge &, const std::function<void()> &) {
-         poolRow(QThreadPool::globalInstance()->maxThreadCount() / 2);
+         threadsLateMs = 3000;
+         launchRow(100);
        }},
-      {"noPoolThreadStarted", false, 0, [](SignalBridge &, const std::function<void()> &) { poolRow(0); }},
 #endif
   };
   return table;
@@ -140,9 +171,10 @@ const std::vector<Row> &rows() {
 // A termination request the event loop does not take in time (the main
 // thread waits for something that never comes) ends the process by SIGALRM;
 // once the loop took one, or the quit road started, later signals are left
-// to it, however long it lasts. Whatever Qt's pool could start, the process
-// ends. Each row runs in a fresh copy of this binary: a forked child would
-// inherit a pool that counts threads it does not have.
+// to it, however long it lasts. A launch short of threads ends at once; one
+// whose threads are only slow reaches its loop. Each row runs in a fresh
+// copy of this binary: a forked child would inherit a pool that counts
+// threads it does not have.
 TEST(SignalBridge, NoHangOutlivesATerminationRequest) {
   if (const QByteArray name = qgetenv(rowVariable); !name.isEmpty()) {
     const int readyFd = qEnvironmentVariableIntValue(readyVariable);

@@ -1,14 +1,13 @@
 #include "PoolThreads.h"
 
-#include <QDeadlineTimer>
 #include <QSemaphore>
 #include <QThreadPool>
 
-#include <cstdio>
 #include <malloc.h>
 #include <memory>
+#include <pthread.h>
 #include <sys/resource.h>
-#include <unistd.h>
+#include <vector>
 
 namespace crel::PoolThreads {
 
@@ -18,11 +17,34 @@ namespace {
 // pool tasks are shallow.
 constexpr int stackBytes = 1 << 20;
 
-bool someFailed = false;
+void *endAtOnce(void *) { return nullptr; }
+
+// Whether `count` threads of the pool's stack size and one of the default
+// size could all exist at once. Each probe ends at once but holds its stack
+// until joined; joined, the C library keeps the stacks in its cache for the
+// next threads of those sizes, so the room found stays theirs whatever is
+// allocated in between.
+bool threadsFit(int count) {
+  pthread_attr_t small;
+  ::pthread_attr_init(&small);
+  ::pthread_attr_setstacksize(&small, stackBytes);
+  std::vector<pthread_t> probes;
+  bool fit = true;
+  for (int i = 0; i <= count && fit; ++i) {
+    pthread_t probe{};
+    fit = ::pthread_create(&probe, i < count ? &small : nullptr, endAtOnce, nullptr) == 0;
+    if (fit)
+      probes.push_back(probe);
+  }
+  for (const pthread_t probe : probes)
+    ::pthread_join(probe, nullptr);
+  ::pthread_attr_destroy(&small);
+  return fit;
+}
 
 } // namespace
 
-int start(int waitMs) {
+bool start() {
   // A thread's first allocation would reserve a malloc arena of its own, 64
   // MiB of address space each: under `ulimit -v` that is the room a thread
   // or an image needs later, so every thread shares the main one.
@@ -30,36 +52,19 @@ int start(int waitMs) {
   if (::getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY)
     ::mallopt(M_ARENA_MAX, 1);
   QThreadPool *pool = QThreadPool::globalInstance();
+  const int wanted = pool->maxThreadCount();
+  if (!threadsFit(wanted))
+    return false;
   pool->setStackSize(stackBytes);
   pool->setExpiryTimeout(-1);
-  const int wanted = pool->maxThreadCount();
-  // Shared with the tasks: one that starts after the wait still finds it.
-  struct Gate {
-    QSemaphore running;
-    QSemaphore release;
-  };
-  const auto gate = std::make_shared<Gate>();
-  // Each task holds its thread until all were handed out, so every one
-  // goes to a thread of its own rather than to one that is free again.
+  // Each task holds its thread until all were handed out, so every one goes
+  // to a thread of its own rather than to one that is free again. Shared
+  // with the tasks: they may run after this returns.
+  const auto handedOut = std::make_shared<QSemaphore>();
   for (int i = 0; i < wanted; ++i)
-    pool->start([gate] {
-      gate->running.release();
-      gate->release.acquire();
-    });
-  const QDeadlineTimer deadline(waitMs);
-  int running = 0;
-  while (running < wanted && gate->running.tryAcquire(1, int(deadline.remainingTime())))
-    ++running;
-  gate->release.release(wanted);
-  someFailed = running < wanted;
-  return running;
-}
-
-int finish(int status) {
-  if (!someFailed)
-    return status;
-  std::fflush(nullptr);
-  ::_exit(status);
+    pool->start([handedOut] { handedOut->acquire(); });
+  handedOut->release(wanted);
+  return true;
 }
 
 } // namespace crel::PoolThreads

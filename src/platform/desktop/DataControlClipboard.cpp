@@ -1,5 +1,7 @@
 #include "DataControlClipboard.h"
 
+#include "WaylandSession.h"
+
 #include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -272,11 +274,8 @@ DataControlClipboard::DataControlClipboard(std::unique_ptr<Connection> connectio
 DataControlClipboard::~DataControlClipboard() = default;
 
 std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessEnvironment &environment) {
-  const QString socket = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
-  if (socket.isEmpty())
-    return nullptr;
   auto c = std::make_unique<Connection>();
-  c->display = wl_display_connect(socket.toLocal8Bit().constData());
+  c->display = WaylandSession::connect(environment);
   if (!c->display)
     return nullptr;
   c->registry = wl_display_get_registry(c->display);

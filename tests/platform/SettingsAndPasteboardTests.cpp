@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -102,6 +103,16 @@ TEST(Pasteboard, OnWaylandCopiesReachWaylandProgramsAndReadBack) {
   ASSERT_TRUE(board.writeData("image/png", png));
   EXPECT_EQ(run("wl-paste", {"-t", "image/png"}), png);
   EXPECT_EQ(board.readImage(), image);
+
+  // A reader that stops early leaves this process alive: noise fills the
+  // pipe long before the end.
+  QImage noise(1000, 1000, QImage::Format_RGB32);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x)
+      noise.setPixel(x, y, QRandomGenerator::global()->generate());
+  board.clear();
+  ASSERT_TRUE(board.writeData("image/png", test::encodedImage(noise, "PNG")));
+  EXPECT_EQ(run("sh", {"-c", "wl-paste -t image/png | head -c 4"}), png.left(4));
 
   ASSERT_EQ(QProcess::execute("wl-copy", {"from another program"}), 0);
   EXPECT_EQ(board.read("text/plain"), "from another program");

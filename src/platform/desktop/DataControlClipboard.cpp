@@ -79,7 +79,7 @@ void servePaste(int fd, const QByteArray &bytes) {
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
   pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_attr_setstacksize(&attributes, 64 * 1024);
+  pthread_attr_setstacksize(&attributes, size_t(64) * 1024);
   pthread_t thread;
   if (pthread_create(&thread, &attributes, serve, paste) != 0) {
     ::close(fd);

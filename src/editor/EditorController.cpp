@@ -336,19 +336,27 @@ bool EditorController::cleanlySaved(const CrelDocument &document) {
 }
 
 void EditorController::copyImage() {
+  Pasteboard &pasteboard = Pasteboard::general();
   try {
-    document_->copy(Pasteboard::general());
+    document_->copy(pasteboard);
   } catch (...) {
     showError(describe(std::current_exception()));
     return;
   }
-  if (window_) {
-    closedByCopy_ = true;
-    window_->close();
-    if (window_ && window_->isVisible())
-      closedByCopy_ = false;
-  }
-  Q_EMIT copied();
+  // The copy has succeeded only once other programs can paste it.
+  pasteboard.whenPlaced(this, [this](bool placed) {
+    if (!placed) {
+      showError(describe(std::make_exception_ptr(CrelError::rendering())));
+      return;
+    }
+    if (window_) {
+      closedByCopy_ = true;
+      window_->close();
+      if (window_ && window_->isVisible())
+        closedByCopy_ = false;
+    }
+    Q_EMIT copied();
+  });
 }
 
 void EditorController::reveal() {

@@ -72,9 +72,11 @@ public:
   // (every editor follows) and applies it here.
   void chooseWindowSize(const QAction &item);
 
-  // Puts the flattened PNG on the clipboard and closes the window; a copy
-  // that fails shows its error and keeps the window. A successful copy
-  // emits copied() in any case, after closed() when the window did close.
+  // Puts the flattened PNG on the clipboard and closes the window once it
+  // is there (before returning, unless the clipboard needs the event loop
+  // to tell); a copy that fails, or is not taken, shows its error and keeps
+  // the window. A successful copy emits copied() in any case, after
+  // closed() when the window did close.
   void copyImage();
   // Writes a pending change and shows the saved file in the file manager;
   // an error when the file has gone.
@@ -113,8 +115,8 @@ Q_SIGNALS:
   // owner's list. An owner drops the controller with deleteLater(), since
   // the window is still finishing its close.
   void closed(crel::EditorController *controller);
-  // After every successful copyImage(), before it returns; after closed()
-  // when the window did close.
+  // After every successful copyImage(), when the copy is placed; after
+  // closed() when the window did close.
   void copied();
   // Once, on the turn of the event loop after the canvas's first frame was
   // handed to the display: work that would delay that frame can start now.

@@ -1,8 +1,10 @@
 #include "EditorFixture.h"
 
+#include "document/CrelError.h"
 #include "editor/EditorView.h"
 #include "editor/Sheets.h"
 #include "platform/desktop/FileRevealer.h"
+#include "platform/desktop/Pasteboard.h"
 
 #include <QClipboard>
 #include <QDBusConnection>
@@ -78,6 +80,32 @@ TEST_F(ClosingTest, CopyAndCloseOfASavedDocumentPutsPngOnTheClipboardThenReports
   EXPECT_FALSE(editor->window()->isVisible());
   EXPECT_EQ(events, QStringList({"closed", "copied"}));
   EXPECT_TRUE(editor->closedByCopy());
+}
+
+// A clipboard that tells later whether other programs got the copy: the
+// editor stays until then, and one that did not get it is a copy error.
+TEST_F(ClosingTest, CopyAndCloseWaitsUntilTheCopyIsPlacedAndAnUnplacedOneIsACopyError) {
+  FakePasteboard pasteboard;
+  pasteboard.holdPlacement = true;
+  Pasteboard::overrideGeneral(&pasteboard);
+  for (const bool placed : {false, true}) {
+    auto editor = openEditor(false);
+    events.clear();
+    editor->copyImage();
+    drain();
+    EXPECT_TRUE(editor->window()->isVisible()) << placed;
+    EXPECT_TRUE(events.isEmpty()) << placed;
+    ASSERT_TRUE(pasteboard.placement);
+    pasteboard.placement(placed);
+    drain();
+    EXPECT_EQ(editor->window()->isVisible(), !placed);
+    EXPECT_EQ(events, placed ? QStringList({"closed", "copied"}) : QStringList());
+    const QString error = placed ? QString() : CrelError::rendering().errorDescription();
+    auto *alert = sheet<QMessageBox>(*editor, "error-alert");
+    EXPECT_EQ(alert ? alert->text() : QString(), error);
+    EXPECT_EQ(editor->document().status() == error, !placed);
+  }
+  Pasteboard::overrideGeneral(nullptr);
 }
 
 TEST_F(ClosingTest, AFailedSaveAsksBeforeClosingAndEachAnswerEndsAsItSays) {

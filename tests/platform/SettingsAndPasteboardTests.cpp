@@ -3,8 +3,13 @@
 #include "platform/desktop/Pasteboard.h"
 
 #include <QClipboard>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -31,6 +36,15 @@ TEST(Pasteboard, ClipboardKeepsEveryRepresentationSinceClearOrTextReplacingThem)
   ASSERT_NE(mime, nullptr);
   EXPECT_EQ(mime->data("image/png"), QByteArray("png-bytes"));
   EXPECT_EQ(mime->text(), "hello");
+
+  // A copy is one publication: clearing leaves the clipboard as it is until
+  // the write replaces it whole.
+  QSignalSpy published(QGuiApplication::clipboard(), &QClipboard::dataChanged);
+  board.clear();
+  EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->text(), "hello");
+  ASSERT_TRUE(board.writeData("image/png", "png-bytes"));
+  EXPECT_EQ(published.count(), 1);
+  EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasText());
 
   // Replacing with text drops every earlier representation in one step; a
   // later write adds to the text.
@@ -61,4 +75,48 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
   FakePasteboard broken;
   broken.writeData("image/png", "not a png");
   EXPECT_TRUE(broken.readImage().isNull());
+}
+
+namespace {
+// Runs `program` while the event loop serves its paste.
+QByteArray run(const QString &program, const QStringList &arguments) {
+  QProcess process;
+  QEventLoop loop;
+  QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+  QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+  process.start(program, arguments);
+  loop.exec();
+  return process.readAllStandardOutput();
+}
+} // namespace
+
+// In a Wayland session (CTest runs it in scripts/wayland-testbed): a copy
+// reaches Wayland programs, and reads back from what was published; once
+// another program copied, from that program.
+TEST(Pasteboard, OnWaylandCopiesReachWaylandProgramsAndReadBack) {
+  if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    GTEST_SKIP() << "needs a Wayland session";
+  const QImage image = test::filledImage({40, 30}, qRgba(200, 20, 30, 255), QImage::Format_ARGB32);
+  const QByteArray png = test::encodedImage(image, "PNG");
+  Pasteboard &board = Pasteboard::general();
+  board.clear();
+  ASSERT_TRUE(board.writeData("image/png", png));
+  EXPECT_EQ(run("wl-paste", {"-t", "image/png"}), png);
+  EXPECT_EQ(board.readImage(), image);
+
+  // A reader that stops early leaves this process alive: noise fills the
+  // pipe long before the end.
+  QImage noise(1000, 1000, QImage::Format_RGB32);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x)
+      noise.setPixel(x, y, QRandomGenerator::global()->generate());
+  board.clear();
+  ASSERT_TRUE(board.writeData("image/png", test::encodedImage(noise, "PNG")));
+  EXPECT_EQ(run("sh", {"-c", "wl-paste -t image/png | head -c 4"}), png.left(4));
+
+  ASSERT_EQ(QProcess::execute("wl-copy", {"from another program"}), 0);
+  EXPECT_EQ(board.read("text/plain"), "from another program");
+  EXPECT_TRUE(board.readImage().isNull());
+  ASSERT_TRUE(board.replaceWithText("ours again"));
+  EXPECT_EQ(run("wl-paste", {"-n"}), "ours again");
 }

@@ -1,10 +1,22 @@
 #include "Pasteboard.h"
 
+#include "DataControlClipboard.h"
+#include "WaylandSession.h"
+
+#include <QAbstractNativeEventFilter>
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMimeData>
+#include <QPointer>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
 
 namespace crel {
 
@@ -33,77 +45,201 @@ QImage decoded(const QByteArray &bytes) {
 
 } // namespace
 
-QByteArray Pasteboard::read(const QString &mimeType) const { return representations().value(mimeType); }
+QByteArray Pasteboard::read(const QString &mimeType) const { return bytes(mimeType); }
 
 QImage Pasteboard::readImage() const {
-  const QMap<QString, QByteArray> all = representations();
-  for (auto it = all.cbegin(); it != all.cend(); ++it) {
-    if (!it.key().startsWith(QLatin1String("image/")))
+  for (const QString &type : types()) {
+    if (!type.startsWith(QLatin1String("image/")))
       continue;
-    if (QImage image = decoded(it.value()); !image.isNull())
+    if (QImage image = decoded(bytes(type)); !image.isNull())
       return image;
   }
   return {};
+}
+
+// Without data-control, the X11 clipboard reaches Wayland programs only
+// through the compositor's bridge, which takes a selection only once it
+// asked the owner for its targets and got them (sway also refuses an owner
+// whose window closed before that). A copy counts as placed a moment after
+// that request, which Qt answers; none within a second is a refusal.
+class ClipboardPasteboard::BridgeFetch final : public QAbstractNativeEventFilter {
+public:
+  BridgeFetch() {
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    connection_ = x11 ? x11->connection() : nullptr;
+    clipboard_ = atom("CLIPBOARD");
+    targets_ = atom("TARGETS");
+    answered_.setSingleShot(true);
+    answered_.setInterval(30);
+    QObject::connect(&answered_, &QTimer::timeout, [this] { settle(true); });
+    deadline_.setSingleShot(true);
+    deadline_.setInterval(1000);
+    QObject::connect(&deadline_, &QTimer::timeout, [this] { settle(false); });
+  }
+  ~BridgeFetch() override {
+    if (auto *application = QCoreApplication::instance())
+      application->removeNativeEventFilter(this);
+  }
+  BridgeFetch(const BridgeFetch &) = delete;
+  BridgeFetch &operator=(const BridgeFetch &) = delete;
+
+  // A new publication, not yet fetched.
+  void watch() {
+    placed_.reset();
+    answered_.stop();
+    deadline_.start();
+    QCoreApplication::instance()->installNativeEventFilter(this);
+  }
+
+  void whenFetched(QObject *context, std::function<void(bool)> done) {
+    if (placed_)
+      done(*placed_);
+    else
+      waiting_.push_back({context, std::move(done)});
+  }
+
+  bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
+    if (type != "xcb_generic_event_t" || placed_ || answered_.isActive())
+      return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
+      return false;
+    const auto *request = reinterpret_cast<const xcb_selection_request_event_t *>(event);
+    if (request->selection == clipboard_ && request->target == targets_) {
+      deadline_.stop();
+      answered_.start();
+    }
+    return false;
+  }
+
+private:
+  struct Waiting {
+    QPointer<QObject> context;
+    std::function<void(bool)> done;
+  };
+
+  xcb_atom_t atom(const char *name) const {
+    if (!connection_)
+      return XCB_ATOM_NONE;
+    xcb_intern_atom_reply_t *reply =
+        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, uint16_t(qstrlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+  }
+
+  void settle(bool placed) {
+    placed_ = placed;
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    for (const Waiting &waiting : std::exchange(waiting_, {}))
+      if (waiting.context)
+        waiting.done(placed);
+  }
+
+  xcb_connection_t *connection_ = nullptr;
+  xcb_atom_t clipboard_ = XCB_ATOM_NONE, targets_ = XCB_ATOM_NONE;
+  QTimer answered_, deadline_;
+  std::optional<bool> placed_ = true;
+  std::vector<Waiting> waiting_;
+};
+
+ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment)
+    : environment_(environment), wayland_(WaylandSession::active(environment)) {}
+
+ClipboardPasteboard::~ClipboardPasteboard() = default;
+
+// Opened at the first use and kept: the selection it sets lives as long as
+// the connection. One that failed is opened again; a compositor that offers
+// no data-control is not asked again.
+DataControlClipboard *ClipboardPasteboard::dataControl() const {
+  if (!wayland_ || !dataControlOffered_)
+    return nullptr;
+  if (!dataControl_ || !dataControl_->alive())
+    dataControl_ = DataControlClipboard::open(environment_);
+  dataControlOffered_ = dataControl_ != nullptr;
+  return dataControl_.get();
 }
 
 void ClipboardPasteboard::clear() {
   formats_.clear();
   text_.clear();
   hasText_ = false;
-  if (auto *clipboard = QGuiApplication::clipboard())
-    clipboard->clear();
 }
 
 // QClipboard takes one QMimeData at a time, so every write republishes the
 // whole set of representations written since the last clear.
-void ClipboardPasteboard::publish() {
+bool ClipboardPasteboard::publish() {
+  if (DataControlClipboard *board = dataControl()) {
+    QMap<QString, QByteArray> all = formats_;
+    // The text under the names QClipboard offers it by.
+    if (hasText_)
+      for (const char *type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
+        all.insert(QString::fromLatin1(type), text_.toUtf8());
+    return board->publish(all);
+  }
   auto *clipboard = QGuiApplication::clipboard();
   if (!clipboard)
-    return;
+    return false;
   auto *mime = new QMimeData;
   for (auto it = formats_.cbegin(); it != formats_.cend(); ++it)
     mime->setData(it.key(), it.value());
   if (hasText_)
     mime->setText(text_);
   clipboard->setMimeData(mime);
+  if (wayland_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (!bridgeFetch_)
+      bridgeFetch_ = std::make_unique<BridgeFetch>();
+    bridgeFetch_->watch();
+  }
+  return true;
 }
 
-QMap<QString, QByteArray> ClipboardPasteboard::representations() const {
-  QMap<QString, QByteArray> all;
+void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
+  if (bridgeFetch_ && !dataControl_)
+    bridgeFetch_->whenFetched(context, std::move(done));
+  else
+    done(true);
+}
+
+QStringList ClipboardPasteboard::types() const {
+  if (DataControlClipboard *board = dataControl())
+    return board->types();
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  if (!mime)
-    return all;
-  for (const QString &format : mime->formats())
-    all.insert(format, mime->data(format));
-  return all;
+  return mime ? mime->formats() : QStringList();
+}
+
+QByteArray ClipboardPasteboard::bytes(const QString &mimeType) const {
+  if (DataControlClipboard *board = dataControl()) {
+    QByteArray bytes = board->read(mimeType);
+    // Programs name their text differently; plain text is any of them.
+    if (bytes.isEmpty() && mimeType == QLatin1String("text/plain"))
+      bytes = board->read(QStringLiteral("text/plain;charset=utf-8"));
+    return bytes;
+  }
+  auto *clipboard = QGuiApplication::clipboard();
+  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
+  return mime ? mime->data(mimeType) : QByteArray();
 }
 
 bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &data) {
-  if (!QGuiApplication::clipboard() || mimeType.isEmpty())
+  if (mimeType.isEmpty())
     return false;
   formats_.insert(mimeType, data);
-  publish();
-  return true;
+  return publish();
 }
 
 bool ClipboardPasteboard::writeText(const QString &text) {
-  if (!QGuiApplication::clipboard())
-    return false;
   text_ = text;
   hasText_ = true;
-  publish();
-  return true;
+  return publish();
 }
 
 bool ClipboardPasteboard::replaceWithText(const QString &text) {
-  if (!QGuiApplication::clipboard())
-    return false;
   formats_.clear();
   text_ = text;
   hasText_ = true;
-  publish();
-  return true;
+  return publish();
 }
 
 void FakePasteboard::clear() {
@@ -124,6 +260,17 @@ bool FakePasteboard::writeText(const QString &value) {
     return false;
   text = value;
   return true;
+}
+
+void FakePasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
+  if (!holdPlacement) {
+    done(true);
+    return;
+  }
+  placement = [context = QPointer<QObject>(context), done = std::move(done)](bool placed) {
+    if (context)
+      done(placed);
+  };
 }
 
 QMap<QString, QByteArray> FakePasteboard::representations() const {

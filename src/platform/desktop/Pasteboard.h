@@ -3,13 +3,24 @@
 #include <QByteArray>
 #include <QImage>
 #include <QMap>
+#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <optional>
+
+class QObject;
 
 namespace crel {
 
-// The general pasteboard: cleared, then written one representation at a time.
+class DataControlClipboard;
+
+// The general pasteboard. A copy is clear() then its writes: clear() only
+// starts a new set and leaves the clipboard as it is, and each write
+// publishes the set written since in one step, so a copy of one
+// representation is one publication, never a giving up and a taking again.
 // Writes report whether the pasteboard took the data.
 class Pasteboard {
 public:
@@ -23,6 +34,11 @@ public:
     clear();
     return writeText(text);
   }
+  // Calls `done` with true once the last publication is where other
+  // programs read it, false when it could not be placed there; not at all
+  // once `context` is gone. Most boards know at once and call it before
+  // returning.
+  virtual void whenPlaced(QObject * /*context*/, std::function<void(bool)> done) { done(true); }
 
   // What a paste asking for `mimeType` gets: the bytes written for it;
   // empty when none were.
@@ -38,26 +54,42 @@ public:
   static void overrideGeneral(Pasteboard *board);
 
 protected:
-  // Every representation on the board, by MIME type.
-  virtual QMap<QString, QByteArray> representations() const = 0;
+  // The MIME types on the board, and the bytes of one; empty when absent.
+  virtual QStringList types() const = 0;
+  virtual QByteArray bytes(const QString &mimeType) const = 0;
 };
 
-// The system clipboard through QClipboard.
+// The system clipboard of the session. On a Wayland session it is set
+// through the compositor's data-control protocol where it offers one (and
+// the X11 clipboard is then left alone: two owners would fight); elsewhere
+// through QClipboard, and on a Wayland session a copy counts as placed only
+// once the compositor's bridge fetched it.
 class ClipboardPasteboard final : public Pasteboard {
 public:
+  explicit ClipboardPasteboard(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+  ~ClipboardPasteboard() override;
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
   bool writeText(const QString &text) override;
   bool replaceWithText(const QString &text) override;
+  void whenPlaced(QObject *context, std::function<void(bool)> done) override;
 
 protected:
-  QMap<QString, QByteArray> representations() const override;
+  QStringList types() const override;
+  QByteArray bytes(const QString &mimeType) const override;
 
 private:
-  void publish();
+  class BridgeFetch;
+  DataControlClipboard *dataControl() const;
+  bool publish();
   QMap<QString, QByteArray> formats_;
   QString text_;
   bool hasText_ = false;
+  const QProcessEnvironment environment_;
+  const bool wayland_;
+  mutable std::unique_ptr<DataControlClipboard> dataControl_;
+  mutable bool dataControlOffered_ = true;
+  std::unique_ptr<BridgeFetch> bridgeFetch_;
 };
 
 // In-memory pasteboard for tests; its writes can be told to fail.
@@ -67,14 +99,23 @@ public:
   bool writeData(const QString &mimeType, const QByteArray &data) override;
   bool writeText(const QString &text) override;
   bool replaceWithText(const QString &text) override;
+  // Answers at once, unless `holdPlacement`: then `placement` takes the
+  // answer.
+  void whenPlaced(QObject *context, std::function<void(bool)> done) override;
 
   // The written data, and the text as "text/plain", as a paste would see them.
-  QMap<QString, QByteArray> representations() const override;
+  QMap<QString, QByteArray> representations() const;
 
   bool failWrites = false;
+  bool holdPlacement = false;
+  std::function<void(bool)> placement;
   int clearCount = 0;
   QMap<QString, QByteArray> data;
   std::optional<QString> text;
+
+protected:
+  QStringList types() const override { return representations().keys(); }
+  QByteArray bytes(const QString &mimeType) const override { return representations().value(mimeType); }
 };
 
 } // namespace crel

@@ -2,6 +2,7 @@
 
 #include "PortalSnapshotProvider.h"
 #include "X11SnapshotProvider.h"
+#include "platform/desktop/WaylandSession.h"
 
 #include <QGuiApplication>
 #include <QHash>
@@ -26,8 +27,7 @@ quint32 SnapshotProvider::displayID(const QString &screenName) {
 quint32 SnapshotProvider::displayID(const QScreen *screen) { return displayID(screen->name()); }
 
 bool SnapshotProvider::isWaylandSession(const QProcessEnvironment &environment) {
-  return !environment.value("WAYLAND_DISPLAY").isEmpty() ||
-         environment.value("XDG_SESSION_TYPE").compare("wayland", Qt::CaseInsensitive) == 0;
+  return WaylandSession::active(environment);
 }
 
 std::optional<SnapshotError> SnapshotProvider::sessionRefusal(const QProcessEnvironment &environment) {

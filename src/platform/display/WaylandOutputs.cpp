@@ -1,5 +1,6 @@
 #include "WaylandOutputs.h"
 
+#include "platform/desktop/WaylandSession.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
@@ -146,11 +147,8 @@ const wl_registry_listener registryListener{
 // Connects and learns every output's mode, transform, name and logical
 // rectangle.
 std::unique_ptr<Session> open(const QProcessEnvironment &environment, const QDeadlineTimer &deadline) {
-  const QString socket = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
-  if (socket.isEmpty())
-    return nullptr;
   auto session = std::make_unique<Session>();
-  session->display = wl_display_connect(socket.toLocal8Bit().constData());
+  session->display = WaylandSession::connect(environment);
   if (!session->display)
     return nullptr;
   session->registry = wl_display_get_registry(session->display);

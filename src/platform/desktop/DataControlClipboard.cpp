@@ -1,0 +1,363 @@
+#include "DataControlClipboard.h"
+
+#include "WaylandSession.h"
+
+#include "ext-data-control-v1-client-protocol.h"
+#include "wlr-data-control-unstable-v1-client-protocol.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+#include <vector>
+
+namespace crel {
+
+namespace {
+
+// How long the compositor, or the program whose bytes a paste reads, may
+// take to answer; and how long a paste's reader may stop reading before it
+// is given up, so a reader that never reads does not keep a thread forever.
+constexpr int answerMs = 2000;
+constexpr int stallMs = 10000;
+
+// The staging protocol and the wlroots one are the same messages under two
+// names. Objects are made with the interfaces of the manager found; every
+// other request and event goes through the wlroots stubs and listeners,
+// which marshal and dispatch by the object's own interface.
+struct Interfaces {
+  const wl_interface *manager, *source, *device;
+};
+const Interfaces staging{&ext_data_control_manager_v1_interface, &ext_data_control_source_v1_interface,
+                         &ext_data_control_device_v1_interface};
+const Interfaces wlroots{&zwlr_data_control_manager_v1_interface, &zwlr_data_control_source_v1_interface,
+                         &zwlr_data_control_device_v1_interface};
+
+struct Paste {
+  int fd;
+  QByteArray bytes;
+};
+
+// One paste, on a thread of its own: a reader that closes early must not
+// raise SIGPIPE in the process (blocked here only, so children started
+// elsewhere keep the default), and one that stops reading is given up.
+void *serve(void *data) {
+  const std::unique_ptr<Paste> paste(static_cast<Paste *>(data));
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  ::fcntl(paste->fd, F_SETFL, ::fcntl(paste->fd, F_GETFL) | O_NONBLOCK);
+  qsizetype written = 0;
+  while (written < paste->bytes.size()) {
+    pollfd ready{paste->fd, POLLOUT, 0};
+    const int polled = ::poll(&ready, 1, stallMs);
+    if (polled == 0 || (polled < 0 && errno != EINTR))
+      break;
+    const ssize_t n = ::write(paste->fd, paste->bytes.constData() + written, size_t(paste->bytes.size() - written));
+    if (n < 0 && errno != EAGAIN && errno != EINTR)
+      break;
+    written += std::max<ssize_t>(n, 0);
+  }
+  ::close(paste->fd);
+  return nullptr;
+}
+
+void servePaste(int fd, const QByteArray &bytes) {
+  auto *paste = new Paste{fd, bytes};
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attributes, size_t(64) * 1024);
+  pthread_t thread;
+  if (pthread_create(&thread, &attributes, serve, paste) != 0) {
+    ::close(fd);
+    delete paste;
+  }
+  pthread_attr_destroy(&attributes);
+}
+
+struct Seat {
+  wl_seat *seat = nullptr;
+  QString name;
+};
+
+struct Source {
+  zwlr_data_control_source_v1 *proxy = nullptr;
+  QMap<QString, QByteArray> bytes;
+};
+
+} // namespace
+
+struct DataControlClipboard::Connection {
+  wl_display *display = nullptr;
+  wl_registry *registry = nullptr;
+  const Interfaces *interfaces = nullptr;
+  uint32_t managerName = 0;
+  wl_proxy *manager = nullptr;
+  std::vector<std::unique_ptr<Seat>> seats;
+  zwlr_data_control_device_v1 *device = nullptr;
+  std::vector<std::unique_ptr<Source>> sources;
+  Source *current = nullptr;
+  std::map<zwlr_data_control_offer_v1 *, QStringList> offers;
+  zwlr_data_control_offer_v1 *selection = nullptr;
+  QPointer<QSocketNotifier> notifier;
+  bool failed = false;
+
+  ~Connection() {
+    delete notifier.data();
+    for (const auto &[offer, types] : offers)
+      zwlr_data_control_offer_v1_destroy(offer);
+    for (const auto &source : sources)
+      zwlr_data_control_source_v1_destroy(source->proxy);
+    if (device)
+      zwlr_data_control_device_v1_destroy(device);
+    if (manager)
+      zwlr_data_control_manager_v1_destroy(reinterpret_cast<zwlr_data_control_manager_v1 *>(manager));
+    for (const auto &seat : seats)
+      wl_seat_destroy(seat->seat);
+    if (registry)
+      wl_registry_destroy(registry);
+    if (display)
+      wl_display_disconnect(display);
+  }
+
+  void fail() {
+    failed = true;
+    current = nullptr;
+    if (notifier)
+      notifier->setEnabled(false);
+  }
+
+  // Reads what has arrived, without waiting, and runs its events.
+  void dispatch() {
+    if (failed)
+      return;
+    if (wl_display_prepare_read(display) == 0) {
+      pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+      if (::poll(&ready, 1, 0) > 0)
+        wl_display_read_events(display);
+      else
+        wl_display_cancel_read(display);
+    }
+    if (wl_display_dispatch_pending(display) < 0 || (wl_display_flush(display) < 0 && errno != EAGAIN))
+      fail();
+  }
+
+  // A round trip with a deadline: the compositor has seen every request
+  // sent so far, and we every event it sent before answering.
+  bool sync() {
+    if (failed)
+      return false;
+    static const wl_callback_listener answered{
+        [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; }};
+    bool done = false;
+    wl_callback *callback = wl_display_sync(display);
+    wl_callback_add_listener(callback, &answered, &done);
+    const QDeadlineTimer deadline(answerMs);
+    while (!done && !failed) {
+      if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+        fail();
+        break;
+      }
+      pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+      if (::poll(&ready, 1, int(deadline.remainingTime())) == 0)
+        break;
+      dispatch();
+    }
+    wl_callback_destroy(callback);
+    return done && !failed;
+  }
+
+  Source *source(zwlr_data_control_source_v1 *proxy) {
+    const auto found =
+        std::find_if(sources.begin(), sources.end(), [proxy](const auto &s) { return s->proxy == proxy; });
+    return found == sources.end() ? nullptr : found->get();
+  }
+
+  void dropOffer(zwlr_data_control_offer_v1 *offer) {
+    if (!offer)
+      return;
+    offers.erase(offer);
+    zwlr_data_control_offer_v1_destroy(offer);
+  }
+};
+
+namespace {
+
+using Connection = DataControlClipboard::Connection;
+
+const zwlr_data_control_source_v1_listener sourceListener{
+    [](void *data, zwlr_data_control_source_v1 *proxy, const char *mimeType, int32_t fd) {
+      Source *source = static_cast<Connection *>(data)->source(proxy);
+      if (source && source->bytes.contains(QString::fromUtf8(mimeType)))
+        servePaste(fd, source->bytes.value(QString::fromUtf8(mimeType)));
+      else
+        ::close(fd);
+    },
+    // Another copy replaced ours: the source and its bytes go.
+    [](void *data, zwlr_data_control_source_v1 *proxy) {
+      auto *connection = static_cast<Connection *>(data);
+      if (connection->current && connection->current->proxy == proxy)
+        connection->current = nullptr;
+      std::erase_if(connection->sources, [proxy](const auto &s) { return s->proxy == proxy; });
+      zwlr_data_control_source_v1_destroy(proxy);
+    },
+};
+
+const zwlr_data_control_offer_v1_listener offerListener{
+    [](void *data, zwlr_data_control_offer_v1 *offer, const char *mimeType) {
+      static_cast<Connection *>(data)->offers[offer].append(QString::fromUtf8(mimeType));
+    },
+};
+
+const zwlr_data_control_device_v1_listener deviceListener{
+    [](void *data, zwlr_data_control_device_v1 *, zwlr_data_control_offer_v1 *offer) {
+      static_cast<Connection *>(data)->offers[offer];
+      zwlr_data_control_offer_v1_add_listener(offer, &offerListener, data);
+    },
+    [](void *data, zwlr_data_control_device_v1 *, zwlr_data_control_offer_v1 *offer) {
+      auto *connection = static_cast<Connection *>(data);
+      if (connection->selection != offer)
+        connection->dropOffer(connection->selection);
+      connection->selection = offer;
+    },
+    [](void *data, zwlr_data_control_device_v1 *) { static_cast<Connection *>(data)->fail(); },
+    // The primary selection is not ours to read.
+    [](void *data, zwlr_data_control_device_v1 *, zwlr_data_control_offer_v1 *offer) {
+      auto *connection = static_cast<Connection *>(data);
+      if (offer != connection->selection)
+        connection->dropOffer(offer);
+    },
+};
+
+const wl_seat_listener seatListener{
+    [](void *, wl_seat *, uint32_t) {},
+    [](void *data, wl_seat *, const char *name) { static_cast<Seat *>(data)->name = QString::fromUtf8(name); },
+};
+
+const wl_registry_listener registryListener{
+    [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
+      auto *connection = static_cast<Connection *>(data);
+      const QByteArray found(interface);
+      if (found == wl_seat_interface.name) {
+        auto seat = std::make_unique<Seat>();
+        seat->seat =
+            static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 2u)));
+        wl_seat_add_listener(seat->seat, &seatListener, seat.get());
+        connection->seats.push_back(std::move(seat));
+      } else if (found == staging.manager->name ||
+                 (found == wlroots.manager->name && connection->interfaces != &staging)) {
+        connection->interfaces = found == staging.manager->name ? &staging : &wlroots;
+        connection->managerName = name;
+      }
+    },
+    [](void *, wl_registry *, uint32_t) {},
+};
+
+} // namespace
+
+DataControlClipboard::DataControlClipboard(std::unique_ptr<Connection> connection)
+    : connection_(std::move(connection)) {}
+
+DataControlClipboard::~DataControlClipboard() = default;
+
+std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessEnvironment &environment) {
+  auto c = std::make_unique<Connection>();
+  c->display = WaylandSession::connect(environment);
+  if (!c->display)
+    return nullptr;
+  c->registry = wl_display_get_registry(c->display);
+  wl_registry_add_listener(c->registry, &registryListener, c.get());
+  // The globals, then the seats' names.
+  if (!c->sync() || !c->interfaces || c->seats.empty() || !c->sync())
+    return nullptr;
+  c->manager = static_cast<wl_proxy *>(wl_registry_bind(c->registry, c->managerName, c->interfaces->manager, 1));
+  // The seat Crel's X11 windows are on: XWayland takes the first, and a
+  // compositor with several names its first seat0.
+  const auto seat = std::find_if(c->seats.begin(), c->seats.end(), [](const auto &s) { return s->name == "seat0"; });
+  wl_seat *chosen = (seat == c->seats.end() ? c->seats.front() : *seat)->seat;
+  c->device = reinterpret_cast<zwlr_data_control_device_v1 *>(
+      wl_proxy_marshal_flags(c->manager, ZWLR_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE, c->interfaces->device,
+                             wl_proxy_get_version(c->manager), 0, nullptr, chosen));
+  zwlr_data_control_device_v1_add_listener(c->device, &deviceListener, c.get());
+  if (!c->sync())
+    return nullptr;
+  if (QCoreApplication::instance()) {
+    // Parented to the application, which outlives no event loop; the
+    // connection deletes it when it goes first.
+    c->notifier =
+        new QSocketNotifier(wl_display_get_fd(c->display), QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(c->notifier, &QSocketNotifier::activated, c->notifier, [raw = c.get()] { raw->dispatch(); });
+  }
+  return std::unique_ptr<DataControlClipboard>(new DataControlClipboard(std::move(c)));
+}
+
+bool DataControlClipboard::alive() const { return !connection_->failed; }
+
+bool DataControlClipboard::publish(const QMap<QString, QByteArray> &representations) {
+  Connection &c = *connection_;
+  if (c.failed)
+    return false;
+  auto source = std::make_unique<Source>();
+  source->proxy = reinterpret_cast<zwlr_data_control_source_v1 *>(
+      wl_proxy_marshal_flags(c.manager, ZWLR_DATA_CONTROL_MANAGER_V1_CREATE_DATA_SOURCE, c.interfaces->source,
+                             wl_proxy_get_version(c.manager), 0, nullptr));
+  zwlr_data_control_source_v1_add_listener(source->proxy, &sourceListener, &c);
+  for (auto it = representations.cbegin(); it != representations.cend(); ++it)
+    zwlr_data_control_source_v1_offer(source->proxy, it.key().toUtf8().constData());
+  source->bytes = representations;
+  zwlr_data_control_device_v1_set_selection(c.device, source->proxy);
+  Source *published = source.get();
+  c.sources.push_back(std::move(source));
+  c.current = published;
+  return c.sync() && c.current == published;
+}
+
+QStringList DataControlClipboard::types() {
+  Connection &c = *connection_;
+  c.sync();
+  if (c.current)
+    return c.current->bytes.keys();
+  return c.selection ? c.offers[c.selection] : QStringList();
+}
+
+QByteArray DataControlClipboard::read(const QString &mimeType) {
+  Connection &c = *connection_;
+  c.sync();
+  if (c.current)
+    return c.current->bytes.value(mimeType);
+  int pipe[2];
+  if (!c.selection || !c.offers[c.selection].contains(mimeType) || ::pipe2(pipe, O_CLOEXEC) != 0)
+    return {};
+  zwlr_data_control_offer_v1_receive(c.selection, mimeType.toUtf8().constData(), pipe[1]);
+  ::close(pipe[1]);
+  wl_display_flush(c.display);
+  QByteArray bytes;
+  const QDeadlineTimer deadline(answerMs);
+  char chunk[65536];
+  for (;;) {
+    pollfd ready{pipe[0], POLLIN, 0};
+    if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+      break;
+    const ssize_t n = ::read(pipe[0], chunk, sizeof chunk);
+    if (n <= 0)
+      break;
+    bytes.append(chunk, n);
+  }
+  ::close(pipe[0]);
+  return bytes;
+}
+
+} // namespace crel

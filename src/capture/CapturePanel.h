@@ -28,6 +28,11 @@ public:
   virtual void orderOut() = 0;
   virtual void close() = 0;
 
+  // Set for a panel that goes where the compositor puts it rather than where
+  // it asked: called with the rectangle it covers now, each time that
+  // changes. Cleared before the panel closes.
+  std::function<void(const geom::Rect &frame)> placed;
+
   // Takes `view` over and stretches it across the whole panel. A view that
   // was there before is removed.
   void setContentView(RegionSelectionView *view);

@@ -36,12 +36,17 @@ std::optional<QByteArray> payload(const QByteArray &buffer) {
   return buffer.mid(headerSize, length);
 }
 
-QJsonObject focusedNode(const QJsonObject &node) {
+// The focused node, or the full-screen window or container it is in
+// (workspaces call themselves full screen too).
+QJsonObject focusedNode(const QJsonObject &node, const QJsonObject &fullScreen = {}) {
+  const QString type = node.value("type").toString();
+  const bool container = type == "con" || type == "floating_con";
+  const QJsonObject around = container && node.value("fullscreen_mode").toInt() != 0 ? node : fullScreen;
   if (node.value("focused").toBool())
-    return node;
+    return around.isEmpty() ? node : around;
   for (const char *list : {"nodes", "floating_nodes"})
     for (const QJsonValue &child : node.value(list).toArray())
-      if (QJsonObject found = focusedNode(child.toObject()); !found.isEmpty())
+      if (QJsonObject found = focusedNode(child.toObject(), around); !found.isEmpty())
         return found;
   return {};
 }

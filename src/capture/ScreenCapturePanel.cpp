@@ -22,9 +22,6 @@ namespace {
 // The one panel that should hold the keyboard; a panel still retrying its
 // grab must not take it back from a panel clicked since.
 QPointer<ScreenCapturePanel> keyPanel;
-} // namespace
-
-namespace {
 
 Qt::WindowFlags flagsFor(ScreenCapturePanel::Placement placement) {
   // Managed: a normal window, the only kind every compositor focuses when it
@@ -155,7 +152,7 @@ void ScreenCapturePanel::present() {
     return;
   }
   presenting_ = true;
-  fullScreenOwner_.note([this] {
+  swayFullScreen_.note([this] {
     withFreshX11UserTime(*windowHandle(), [this] {
       if (presenting_)
         showFullScreen();
@@ -215,7 +212,7 @@ void ScreenCapturePanel::orderOut() {
   const bool shown = isVisible();
   hide();
   if (managed_ && shown)
-    fullScreenOwner_.restore();
+    swayFullScreen_.restore();
 }
 
 void ScreenCapturePanel::close() {

@@ -59,8 +59,9 @@ private:
   const bool managed_;
   // Shown once the fresh user time has come, unless ordered out meanwhile.
   bool presenting_ = false;
-  // A managed panel takes the full-screen state of the window it covers.
-  SwayFullScreen fullScreenOwner_;
+  // sway's full-screen state, which a managed panel takes from the window
+  // it covers.
+  SwayFullScreen swayFullScreen_;
   bool wantsKeyboard_ = false;
   bool grabbed_ = false;
   bool paintedSinceShown_ = false;

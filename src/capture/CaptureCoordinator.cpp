@@ -231,6 +231,8 @@ void CaptureCoordinator::tearDownPanels() {
 }
 
 void CaptureCoordinator::endSelection(bool captured) {
+  for (const auto &panel : panels_)
+    panel->captureWillEnd(captured);
   std::vector<std::shared_ptr<CapturePanel>> closed = closePanels();
   // Nothing follows a capture without an image: its panels go now. Those of
   // the last delivery went when this capture began.

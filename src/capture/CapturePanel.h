@@ -26,6 +26,9 @@ public:
   // Makes the panel the one that receives the keyboard.
   virtual void makeKey() = 0;
   virtual void orderOut() = 0;
+  // The capture is ending, with an image or without; called before the
+  // panel is ordered out.
+  virtual void captureWillEnd(bool captured) { (void)captured; }
   virtual void close() = 0;
 
   // Set for a panel that goes where the compositor puts it rather than where

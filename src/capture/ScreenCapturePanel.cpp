@@ -211,7 +211,7 @@ void ScreenCapturePanel::orderOut() {
   releaseKeyboardGrab();
   const bool shown = isVisible();
   hide();
-  if (managed_ && shown)
+  if (managed_ && shown && givesFullScreenBack_)
     swayFullScreen_.restore();
 }
 

@@ -37,6 +37,7 @@ public:
   void present() override;
   void makeKey() override;
   void orderOut() override;
+  void captureWillEnd(bool captured) override { givesFullScreenBack_ = !captured; }
   void close() override;
 
   // The X server routes the keyboard to this panel now.
@@ -60,8 +61,10 @@ private:
   // Shown once the fresh user time has come, unless ordered out meanwhile.
   bool presenting_ = false;
   // sway's full-screen state, which a managed panel takes from the window
-  // it covers.
+  // it covers. Given back unless an editor is about to open, which sway
+  // would keep hidden behind that window.
   SwayFullScreen swayFullScreen_;
+  bool givesFullScreenBack_ = true;
   bool wantsKeyboard_ = false;
   bool grabbed_ = false;
   bool paintedSinceShown_ = false;

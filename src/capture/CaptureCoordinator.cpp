@@ -4,6 +4,7 @@
 #include "ScreenCapturePanel.h"
 #include "document/CrelError.h"
 #include "platform/base/Translate.h"
+#include "platform/display/SnapshotProvider.h"
 #include "platform/display/WindowServerInfo.h"
 #include "platform/display/X11RootGrabber.h"
 
@@ -16,8 +17,13 @@ namespace crel {
 
 CaptureCoordinator::CaptureCoordinator(Snapshots snapshots, CapturePanelFactory makePanel, QObject *parent)
     : QObject(parent), generation_(QUuid::createUuid()),
-      snapshots_(snapshots ? std::move(snapshots) : defaultSnapshots()),
-      makePanel_(makePanel ? std::move(makePanel) : ScreenCapturePanel::factory()) {
+      snapshots_(snapshots ? std::move(snapshots) : defaultSnapshots()), makePanel_(std::move(makePanel)) {
+  if (!makePanel_) {
+    makePanel_ = ScreenCapturePanel::factory();
+    // A native program keeps the keys from every overlay over it.
+    if (SnapshotProvider::isWaylandSession(QProcessEnvironment::systemEnvironment()))
+      makeKeyPanel_ = ScreenCapturePanel::factory(ScreenCapturePanel::Placement::managed);
+  }
   teardown_.setSingleShot(true);
   teardown_.setInterval(panelTeardownDelayMs);
   connect(&teardown_, &QTimer::timeout, this, &CaptureCoordinator::tearDownPanels);
@@ -112,17 +118,11 @@ void CaptureCoordinator::presentSelectors(const std::vector<CaptureSnapshot> &sn
       largest = std::max(largest, std::size_t(snapshot.image.width()) * std::size_t(snapshot.image.height()) * 4);
   if (largest > 0)
     cropBuffer_.prepare(largest);
-  QPointer<CaptureCoordinator> self(this);
   for (const CaptureSnapshot &snapshot : snapshots) {
     std::shared_ptr<CapturePanel> panel = makePanel_(snapshot.screenFrame);
     if (!panel)
       continue;
-    auto *view = new RegionSelectionView(snapshot);
-    view->complete = [self, snapshot](std::optional<geom::Rect> rect) {
-      if (self)
-        self->finish(rect, snapshot);
-    };
-    panel->setContentView(view);
+    installView(*panel, snapshot);
     panels_.push_back(panel);
     panel->present();
   }
@@ -137,7 +137,44 @@ void CaptureCoordinator::presentSelectors(const std::vector<CaptureSnapshot> &sn
   // none, the first does, so Escape works from the start.
   const QPointF pointer = QCursor::pos();
   auto key = std::find_if(panels_.begin(), panels_.end(), [&](const auto &p) { return p->frame().contains(pointer); });
-  (key != panels_.end() ? *key : panels_.front())->makeKey();
+  std::shared_ptr<CapturePanel> keyPanel = key != panels_.end() ? *key : panels_.front();
+  if (makeKeyPanel_ && keyPanel->contentView())
+    if (std::shared_ptr<CapturePanel> panel = presentKeyPanel(snapshots, keyPanel->contentView()->snapshot()))
+      keyPanel = std::move(panel);
+  keyPanel->makeKey();
+}
+
+void CaptureCoordinator::installView(CapturePanel &panel, const CaptureSnapshot &snapshot) {
+  auto *view = new RegionSelectionView(snapshot);
+  QPointer<CaptureCoordinator> self(this);
+  view->complete = [self, snapshot](std::optional<geom::Rect> rect) {
+    if (self)
+      self->finish(rect, snapshot);
+  };
+  panel.setContentView(view);
+}
+
+// The key panel stays under the other panels where the compositor stacks
+// them above it; where it shows, it shows the display it covers.
+std::shared_ptr<CapturePanel> CaptureCoordinator::presentKeyPanel(const std::vector<CaptureSnapshot> &snapshots,
+                                                                  const CaptureSnapshot &start) {
+  std::shared_ptr<CapturePanel> panel = makeKeyPanel_(start.screenFrame);
+  if (!panel)
+    return nullptr;
+  installView(*panel, start);
+  CapturePanel *placedPanel = panel.get();
+  QPointer<CaptureCoordinator> self(this);
+  panel->placed = [self, placedPanel, snapshots](const geom::Rect &frame) {
+    const auto covered = std::find_if(snapshots.begin(), snapshots.end(),
+                                      [&](const CaptureSnapshot &s) { return s.screenFrame.contains(frame.center()); });
+    const RegionSelectionView *view = placedPanel->contentView();
+    if (self && self->phase_ == Phase::selecting && covered != snapshots.end() && view && !view->isCompleted() &&
+        view->snapshot().screenFrame != covered->screenFrame)
+      self->installView(*placedPanel, *covered);
+  };
+  panels_.push_back(panel);
+  panel->present();
+  return panel;
 }
 
 void CaptureCoordinator::finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot) {
@@ -180,6 +217,7 @@ std::vector<std::shared_ptr<CapturePanel>> CaptureCoordinator::closePanels() {
   for (const auto &panel : panels) {
     if (RegionSelectionView *view = panel->contentView())
       view->complete = nullptr;
+    panel->placed = nullptr;
     panel->orderOut();
     panel->close();
     panel->removeContentView();
@@ -193,6 +231,8 @@ void CaptureCoordinator::tearDownPanels() {
 }
 
 void CaptureCoordinator::endSelection(bool captured) {
+  for (const auto &panel : panels_)
+    panel->captureWillEnd(captured);
   std::vector<std::shared_ptr<CapturePanel>> closed = closePanels();
   // Nothing follows a capture without an image: its panels go now. Those of
   // the last delivery went when this capture began.

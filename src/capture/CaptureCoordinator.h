@@ -45,7 +45,8 @@ public:
   using PermissionCallback = std::function<void()>;
 
   // Empty arguments mean the defaults: every display through the session's
-  // snapshot provider, and on-screen panels.
+  // snapshot provider, and on-screen panels (on a Wayland session, beside
+  // them a managed key panel: see setKeyPanelFactory).
   explicit CaptureCoordinator(Snapshots snapshots = {}, CapturePanelFactory makePanel = {}, QObject *parent = nullptr);
   // Closes the panels of a capture still running: they hold the keyboard and
   // would otherwise stay over every display with nobody to take them down.
@@ -71,6 +72,11 @@ public:
   void setOnImage(QObject *owner, ImageCallback callback);
   void setOnError(QObject *owner, ErrorCallback callback);
   void setOnPermissionRequired(QObject *owner, PermissionCallback callback);
+
+  // Makes, when set, one more panel for each capture, which takes the
+  // keyboard: the factory gets the rectangle of the display it should start
+  // on, and the panel shows there whichever display it reports as placed.
+  void setKeyPanelFactory(CapturePanelFactory makeKeyPanel) { makeKeyPanel_ = std::move(makeKeyPanel); }
 
   // Where the front application and window are read; the session's window
   // server unless set.
@@ -100,6 +106,10 @@ private:
   void snapshotsArrived(const QUuid &generation, const std::optional<RunningApplication> &application,
                         std::vector<CaptureSnapshot> snapshots, std::exception_ptr error);
   void presentSelectors(const std::vector<CaptureSnapshot> &snapshots);
+  // Gives `panel` a selection view of `snapshot`.
+  void installView(CapturePanel &panel, const CaptureSnapshot &snapshot);
+  std::shared_ptr<CapturePanel> presentKeyPanel(const std::vector<CaptureSnapshot> &snapshots,
+                                                const CaptureSnapshot &start);
   void finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot);
   void endSelection(bool captured);
   // Hides and closes every panel; the caller decides when they are destroyed.
@@ -118,6 +128,7 @@ private:
   Phase phase_ = Phase::idle;
   Snapshots snapshots_;
   CapturePanelFactory makePanel_;
+  CapturePanelFactory makeKeyPanel_;
   Callback<ImageCallback> onImage_;
   Callback<ErrorCallback> onError_;
   Callback<PermissionCallback> onPermissionRequired_;

@@ -26,7 +26,15 @@ public:
   // Makes the panel the one that receives the keyboard.
   virtual void makeKey() = 0;
   virtual void orderOut() = 0;
+  // The capture is ending, with an image or without; called before the
+  // panel is ordered out.
+  virtual void captureWillEnd(bool captured) { (void)captured; }
   virtual void close() = 0;
+
+  // Set for a panel that goes where the compositor puts it rather than where
+  // it asked: called with the rectangle it covers now, each time that
+  // changes. Cleared before the panel closes.
+  std::function<void(const geom::Rect &frame)> placed;
 
   // Takes `view` over and stretches it across the whole panel. A view that
   // was there before is removed.

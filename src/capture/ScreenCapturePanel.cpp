@@ -1,6 +1,7 @@
 #include "ScreenCapturePanel.h"
 
 #include "RegionSelectionView.h"
+#include "platform/display/X11UserTime.h"
 
 #include <QBackingStore>
 #include <QGuiApplication>
@@ -21,15 +22,26 @@ namespace {
 // The one panel that should hold the keyboard; a panel still retrying its
 // grab must not take it back from a panel clicked since.
 QPointer<ScreenCapturePanel> keyPanel;
+
+Qt::WindowFlags flagsFor(ScreenCapturePanel::Placement placement) {
+  // Managed: a normal window, the only kind every compositor focuses when it
+  // maps full screen.
+  if (placement == ScreenCapturePanel::Placement::managed)
+    return Qt::Window;
+  return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+         Qt::NoDropShadowWindowHint;
+}
+
 } // namespace
 
-ScreenCapturePanel::ScreenCapturePanel(const geom::Rect &contentRect)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
-                           Qt::NoDropShadowWindowHint),
-      frame_(contentRect.standardized()) {
+ScreenCapturePanel::ScreenCapturePanel(const geom::Rect &contentRect, Placement placement)
+    : QWidget(nullptr, flagsFor(placement)), frame_(contentRect.standardized()),
+      managed_(placement == Placement::managed) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
-  setAttribute(Qt::WA_ShowWithoutActivating);
+  // A user time of 0, which Qt writes for this, is what keeps a managed
+  // window from the keyboard.
+  setAttribute(Qt::WA_ShowWithoutActivating, !managed_);
   setAttribute(Qt::WA_QuitOnClose, false);
   setCursor(Qt::CrossCursor);
   // Qt repaints a window whose look depends on its activation whenever the
@@ -53,9 +65,9 @@ ScreenCapturePanel::~ScreenCapturePanel() {
   backingStoreFill_.waitForFinished();
 }
 
-CapturePanelFactory ScreenCapturePanel::factory() {
-  return [](const geom::Rect &contentRect) -> std::shared_ptr<CapturePanel> {
-    return std::shared_ptr<CapturePanel>(new ScreenCapturePanel(contentRect), [](CapturePanel *panel) {
+CapturePanelFactory ScreenCapturePanel::factory(Placement placement) {
+  return [placement](const geom::Rect &contentRect) -> std::shared_ptr<CapturePanel> {
+    return std::shared_ptr<CapturePanel>(new ScreenCapturePanel(contentRect, placement), [](CapturePanel *panel) {
       static_cast<ScreenCapturePanel *>(panel)->deleteLater();
     });
   };
@@ -66,6 +78,9 @@ void ScreenCapturePanel::installContentView(RegionSelectionView *view) {
   view->installEventFilter(this);
   view->setGeometry(rect());
   view->show();
+  // A view that replaces the key panel's takes the keys over.
+  if (keyPanel == this && wantsKeyboard_)
+    tryGrabKeyboard();
 }
 
 void ScreenCapturePanel::paintEvent(QPaintEvent *event) {
@@ -98,6 +113,8 @@ bool ScreenCapturePanel::event(QEvent *event) {
   if (event->type() == QEvent::Resize)
     if (RegionSelectionView *view = contentView())
       view->setGeometry(rect());
+  if (managed_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    notePlacement();
   if (event->type() == QEvent::Expose && wantsKeyboard_ && !grabbed_)
     QTimer::singleShot(0, this, &ScreenCapturePanel::tryGrabKeyboard);
   return QWidget::event(event);
@@ -129,8 +146,27 @@ void ScreenCapturePanel::prepareBackingStore() {
 
 void ScreenCapturePanel::present() {
   prepareBackingStore();
-  show();
-  raise();
+  if (!managed_) {
+    show();
+    raise();
+    return;
+  }
+  presenting_ = true;
+  swayFullScreen_.note([this] {
+    withFreshX11UserTime(*windowHandle(), [this] {
+      if (presenting_)
+        showFullScreen();
+    });
+  });
+}
+
+void ScreenCapturePanel::notePlacement() {
+  const geom::Rect now = geom::Rect::fromQRectF(QRectF(geometry()));
+  if (!isVisible() || now == frame_)
+    return;
+  frame_ = now;
+  if (auto report = placed)
+    report(frame_);
 }
 
 void ScreenCapturePanel::makeKey() {
@@ -171,11 +207,16 @@ void ScreenCapturePanel::releaseKeyboardGrab() {
 }
 
 void ScreenCapturePanel::orderOut() {
+  presenting_ = false;
   releaseKeyboardGrab();
+  const bool shown = isVisible();
   hide();
+  if (managed_ && shown && givesFullScreenBack_)
+    swayFullScreen_.restore();
 }
 
 void ScreenCapturePanel::close() {
+  presenting_ = false;
   releaseKeyboardGrab();
   QWidget::close();
 }

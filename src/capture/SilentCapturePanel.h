@@ -17,6 +17,12 @@ public:
   void makeKey() override { ++keyRequests; }
   void orderOut() override { presented = false; }
   void close() override;
+  // Moves the panel as a compositor that places it would, and reports it.
+  void place(const geom::Rect &frame) {
+    frame_ = frame;
+    if (auto report = placed)
+      report(frame);
+  }
 
   bool presented = false;
   bool closed = false;

@@ -1,5 +1,7 @@
 #include "WidgetWindow.h"
 
+#include "CapturePanel.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
@@ -85,8 +87,9 @@ void WidgetWindow::close() {
 
 bool WidgetWindow::isPanel(const QWidget &window) {
   const Qt::WindowType type = window.windowType();
-  return qobject_cast<const QDialog *>(&window) || type == Qt::Tool || type == Qt::Popup || type == Qt::ToolTip ||
-         type == Qt::SplashScreen || type == Qt::Sheet || type == Qt::Drawer;
+  return qobject_cast<const QDialog *>(&window) || dynamic_cast<const CapturePanel *>(&window) || type == Qt::Tool ||
+         type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen || type == Qt::Sheet ||
+         type == Qt::Drawer;
 }
 
 bool WidgetWindow::canBecomeMain(const QWidget &window) {

@@ -203,6 +203,32 @@ TEST_F(Coordinator, TheKeyboardGoesToThePanelUnderThePointerElseTheFirst) {
   EXPECT_EQ(panels[3]->keyRequests, 1);
 }
 
+// Where no overlay gets the keys, one more panel takes them: it starts on the
+// display the keyboard would have gone to and shows the display the
+// compositor puts it on.
+TEST_F(Coordinator, AKeyPanelTakesTheKeyboardAndSelectsOnTheDisplayItIsPlacedOn) {
+  std::vector<std::shared_ptr<SilentCapturePanel>> keyPanels;
+  coordinator.setKeyPanelFactory([&](const geom::Rect &rect) {
+    keyPanels.push_back(std::make_shared<SilentCapturePanel>(rect));
+    return keyPanels.back();
+  });
+  startSelecting({test::primarySnapshot(), test::secondarySnapshot()});
+  ASSERT_EQ(keyPanels.size(), 1u);
+  SilentCapturePanel &key = *keyPanels[0];
+  EXPECT_TRUE(key.presented);
+  EXPECT_EQ(key.frame(), test::primarySnapshot().screenFrame);
+  EXPECT_EQ(key.keyRequests, 1);
+  EXPECT_EQ(panels[0]->keyRequests + panels[1]->keyRequests, 0);
+  key.place(test::secondarySnapshot().screenFrame);
+  ASSERT_TRUE(key.contentView());
+  // 100 × 80 points of the 1× display, not of the 2× one it started on.
+  drag(key.contentView(), {20, 20}, {120, 100});
+  settle();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images[0].size(), QSize(100, 80));
+  EXPECT_TRUE(key.closed);
+}
+
 TEST_F(Coordinator, DestroyingTheCoordinatorClosesItsPanels) {
   auto owned = std::make_unique<CaptureCoordinator>(
       [](QObject *, CaptureSnapshot::Completion done) {

@@ -3,6 +3,7 @@
 #include "platform/files/FileError.h"
 #include "platform/files/RuntimeFolder.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -35,8 +36,17 @@ namespace {
 Q_LOGGING_CATEGORY(lcInstance, "crel.instance")
 
 // One instance per display: windows live there, and two sessions of one
-// user share the runtime folder.
-QString baseName(const QString &key) { return QStringLiteral("instance") + key; }
+// user share the runtime folder. A key too long for a socket's address
+// beside the folder's descriptor (a compositor's socket deep in a home can
+// take all 107 bytes) goes by its hash.
+QString baseName(const QString &key) {
+  constexpr qsizetype longestKey = 48;
+  const QByteArray bytes = QFile::encodeName(key);
+  if (bytes.size() <= longestKey)
+    return QStringLiteral("instance") + key;
+  return QStringLiteral("instance-") +
+         QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(32));
+}
 QString baseName() { return baseName(SingleInstance::instanceKey()); }
 
 // One wording at the start and at every check, so a reason that lasts is logged once.

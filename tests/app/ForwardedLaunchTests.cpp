@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -284,8 +285,12 @@ TEST(SingleInstance, EverySessionOfTheUserFindsTheSameLocks) {
 // While no place can be had, it says so once, not at every check. A home so
 // deep that the socket's path passes what an address holds changes nothing,
 // and a first launch that cannot listen there keeps checking until /tmp is
-// its own again.
+// its own again; nor does a Wayland compositor's socket as deep as its own
+// address allows.
 TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
+  const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+  const auto restore =
+      qScopeGuard([&] { wayland.isNull() ? qunsetenv("WAYLAND_DISPLAY") : qputenv("WAYLAND_DISPLAY", wayland); });
   static QStringList warnings;
   const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
     if (m.contains("private folder"))
@@ -325,15 +330,20 @@ TEST(SingleInstance, ALockFileGoneWhileHeldStillHandsOver) {
     folderSquatted,
     everyPlace,
     instanceInTheSquat,
-    squatWhileItCannotListen
+    squatWhileItCannotListen,
+    deepWaylandSocket
   };
   for (const Gone gone :
        {Gone::lock, Gone::lockReplaced, Gone::socketToo, Gone::socketWithLinkedSide, Gone::folder, Gone::folderSquatted,
-        Gone::everyPlace, Gone::instanceInTheSquat, Gone::squatWhileItCannotListen}) {
+        Gone::everyPlace, Gone::instanceInTheSquat, Gone::squatWhileItCannotListen, Gone::deepWaylandSocket}) {
     SCOPED_TRACE(int(gone));
     const QString folder = primary->instance.folder(), socket = primary->socketPath();
     const QByteArray name = QFile::encodeName(folder);
-    if (gone >= Gone::instanceInTheSquat) {
+    if (gone == Gone::deepWaylandSocket) {
+      primary.reset();
+      qputenv("WAYLAND_DISPLAY", QFile::encodeName("/run/" + QString(90, 'w') + "/wayland-1"));
+      ASSERT_TRUE(start());
+    } else if (gone >= Gone::instanceInTheSquat) {
       // The temporary name still another user's; restarted with a home 100 bytes deep.
       primary.reset();
       cache = scratch.filePath(QString(100, 'h'));

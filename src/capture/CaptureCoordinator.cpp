@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace crel {
 
@@ -154,8 +155,7 @@ void CaptureCoordinator::installView(CapturePanel &panel, const CaptureSnapshot 
   panel.setContentView(view);
 }
 
-// The key panel stays under the other panels where the compositor stacks
-// them above it; where it shows, it shows the display it covers.
+// Where it shows, the key panel shows the display it covers.
 std::shared_ptr<CapturePanel> CaptureCoordinator::presentKeyPanel(const std::vector<CaptureSnapshot> &snapshots,
                                                                   const CaptureSnapshot &start) {
   std::shared_ptr<CapturePanel> panel = makeKeyPanel_(start.screenFrame);
@@ -167,14 +167,34 @@ std::shared_ptr<CapturePanel> CaptureCoordinator::presentKeyPanel(const std::vec
   panel->placed = [self, placedPanel, snapshots](const geom::Rect &frame) {
     const auto covered = std::find_if(snapshots.begin(), snapshots.end(),
                                       [&](const CaptureSnapshot &s) { return s.screenFrame.contains(frame.center()); });
+    if (!self || self->phase_ != Phase::selecting || covered == snapshots.end())
+      return;
     const RegionSelectionView *view = placedPanel->contentView();
-    if (self && self->phase_ == Phase::selecting && covered != snapshots.end() && view && !view->isCompleted() &&
-        view->snapshot().screenFrame != covered->screenFrame)
+    if (view && !view->isCompleted() && view->snapshot().screenFrame != covered->screenFrame)
       self->installView(*placedPanel, *covered);
+    self->showAlone(*placedPanel, covered->screenFrame);
   };
   panels_.push_back(panel);
   panel->present();
   return panel;
+}
+
+// X11 gives the pointer to the topmost of its windows under it, and the key
+// panel maps above the overlay of its display, whatever the compositor draws
+// on top: there it shows alone, so a drag lands where it is seen. The
+// overlay it covered comes back when it moves on; one being dragged on stays.
+void CaptureCoordinator::showAlone(const CapturePanel &keyPanel, const geom::Rect &display) {
+  const std::shared_ptr<CapturePanel> covered = std::exchange(coveredPanel_, nullptr);
+  for (const std::shared_ptr<CapturePanel> &panel : panels_) {
+    const RegionSelectionView *view = panel->contentView();
+    if (panel.get() == &keyPanel || panel->frame() != display || (view && view->selection()))
+      continue;
+    if (panel != covered)
+      panel->orderOut();
+    coveredPanel_ = panel;
+  }
+  if (covered && covered != coveredPanel_)
+    covered->present();
 }
 
 void CaptureCoordinator::finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot) {
@@ -231,6 +251,7 @@ void CaptureCoordinator::tearDownPanels() {
 }
 
 void CaptureCoordinator::endSelection(bool captured) {
+  coveredPanel_.reset();
   for (const auto &panel : panels_)
     panel->captureWillEnd(captured);
   std::vector<std::shared_ptr<CapturePanel>> closed = closePanels();

@@ -110,6 +110,7 @@ private:
   void installView(CapturePanel &panel, const CaptureSnapshot &snapshot);
   std::shared_ptr<CapturePanel> presentKeyPanel(const std::vector<CaptureSnapshot> &snapshots,
                                                 const CaptureSnapshot &start);
+  void showAlone(const CapturePanel &keyPanel, const geom::Rect &display);
   void finish(std::optional<geom::Rect> rect, const CaptureSnapshot &snapshot);
   void endSelection(bool captured);
   // Hides and closes every panel; the caller decides when they are destroyed.
@@ -117,6 +118,8 @@ private:
   WindowServerInfo &windowServer();
 
   std::vector<std::shared_ptr<CapturePanel>> panels_;
+  // The overlay ordered out under the key panel.
+  std::shared_ptr<CapturePanel> coveredPanel_;
   // Closed panels of the last delivery, until tearDownPanels().
   std::vector<std::shared_ptr<CapturePanel>> closedPanels_;
   QTimer teardown_;

@@ -32,8 +32,8 @@ public:
   virtual void close() = 0;
 
   // Set for a panel that goes where the compositor puts it rather than where
-  // it asked: called with the rectangle it covers now, each time that
-  // changes. Cleared before the panel closes.
+  // it asked: called with the rectangle it covers once it shows, and each
+  // time that changes. Cleared before the panel closes.
   std::function<void(const geom::Rect &frame)> placed;
 
   // Takes `view` over and stretches it across the whole panel. A view that

@@ -114,7 +114,11 @@ bool ScreenCapturePanel::event(QEvent *event) {
     if (RegionSelectionView *view = contentView())
       view->setGeometry(rect());
   if (managed_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
-    notePlacement();
+    notePlacement(false);
+  // Given the keyboard, it is where the compositor shows it once the
+  // configure events already sent are read.
+  if (managed_ && event->type() == QEvent::WindowActivate)
+    QTimer::singleShot(0, this, [this] { notePlacement(true); });
   if (event->type() == QEvent::Expose && wantsKeyboard_ && !grabbed_)
     QTimer::singleShot(0, this, &ScreenCapturePanel::tryGrabKeyboard);
   return QWidget::event(event);
@@ -160,9 +164,9 @@ void ScreenCapturePanel::present() {
   });
 }
 
-void ScreenCapturePanel::notePlacement() {
+void ScreenCapturePanel::notePlacement(bool activated) {
   const geom::Rect now = geom::Rect::fromQRectF(QRectF(geometry()));
-  if (!isVisible() || now == frame_)
+  if (!isVisible() || (now == frame_ && !activated))
     return;
   frame_ = now;
   if (auto report = placed)

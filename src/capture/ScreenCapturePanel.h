@@ -52,7 +52,9 @@ protected:
 private:
   void prepareBackingStore();
   bool isRedundantRepaint(const QEvent *event) const;
-  void notePlacement();
+  // Reports where the compositor put a managed panel: once it is active,
+  // and whenever it moves.
+  void notePlacement(bool activated);
   void tryGrabKeyboard();
   void releaseKeyboardGrab();
 

@@ -219,7 +219,15 @@ TEST_F(Coordinator, AKeyPanelTakesTheKeyboardAndSelectsOnTheDisplayItIsPlacedOn)
   EXPECT_EQ(key.frame(), test::primarySnapshot().screenFrame);
   EXPECT_EQ(key.keyRequests, 1);
   EXPECT_EQ(panels[0]->keyRequests + panels[1]->keyRequests, 0);
+  // X11 routes the pointer by its own stacking, where the key panel is on
+  // top: the overlay of its display leaves, and comes back when it moves.
   key.place(test::secondarySnapshot().screenFrame);
+  key.place(test::primarySnapshot().screenFrame);
+  EXPECT_FALSE(panels[0]->presented);
+  EXPECT_TRUE(panels[1]->presented);
+  key.place(test::secondarySnapshot().screenFrame);
+  EXPECT_TRUE(panels[0]->presented);
+  EXPECT_FALSE(panels[1]->presented);
   ASSERT_TRUE(key.contentView());
   // 100 × 80 points of the 1× display, not of the 2× one it started on.
   drag(key.contentView(), {20, 20}, {120, 100});

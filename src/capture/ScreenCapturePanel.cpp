@@ -156,11 +156,12 @@ void ScreenCapturePanel::present() {
     return;
   }
   presenting_ = true;
-  swayFullScreen_.note([this] {
-    withFreshX11UserTime(*windowHandle(), [this] {
-      if (presenting_)
-        showFullScreen();
-    });
+  // Asked before the panel maps, so sway answers with the window it covers;
+  // the keys do not wait for the answer.
+  swayFullScreen_.note(winId());
+  withFreshX11UserTime(*windowHandle(), [this] {
+    if (presenting_)
+      showFullScreen();
   });
 }
 

@@ -71,17 +71,13 @@ QLocalSocket *ask(QObject *parent, quint32 type, const QByteArray &request) {
 
 SwayFullScreen::SwayFullScreen(QObject *parent) : QObject(parent) {}
 
-void SwayFullScreen::note(std::function<void()> then) {
-  then_ = std::move(then);
+void SwayFullScreen::note(quint64 ownWindow) {
   restoreCommand_.clear();
   QLocalSocket *socket = ask(this, getTree, {});
-  if (!socket) {
-    noted();
+  if (!socket)
     return;
-  }
-  connect(socket, &QObject::destroyed, this, &SwayFullScreen::noted);
   auto buffer = std::make_shared<QByteArray>();
-  connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer] {
+  connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer, ownWindow] {
     *buffer += socket->readAll();
     const std::optional<QByteArray> tree = payload(*buffer);
     if (!tree)
@@ -89,16 +85,11 @@ void SwayFullScreen::note(std::function<void()> then) {
     const QJsonObject focused = focusedNode(QJsonDocument::fromJson(*tree).object());
     // 1: full screen on its workspace, 2: across every output.
     const int mode = focused.value("fullscreen_mode").toInt();
-    if (mode == 1 || mode == 2)
+    if ((mode == 1 || mode == 2) && quint64(focused.value("window").toInteger()) != ownWindow)
       restoreCommand_ = QByteArray("[con_id=") + QByteArray::number(focused.value("id").toInteger()) +
                         "] fullscreen enable" + (mode == 2 ? " global" : "");
     socket->deleteLater();
   });
-}
-
-void SwayFullScreen::noted() {
-  if (auto then = std::exchange(then_, nullptr))
-    then();
 }
 
 void SwayFullScreen::restore() {

@@ -2,8 +2,6 @@
 
 #include <QObject>
 
-#include <functional>
-
 namespace crel {
 
 // sway keeps one full-screen window per workspace: a window that goes full
@@ -17,18 +15,16 @@ class SwayFullScreen final : public QObject {
 public:
   explicit SwayFullScreen(QObject *parent = nullptr);
 
-  // `then` runs on this object's thread once sway answered, failed or kept
-  // silent for answerTimeoutMs; at once without sway.
-  void note(std::function<void()> then);
+  // Asks without waiting, so nothing need wait for sway; an answer that
+  // comes once `ownWindow` (an X11 window id) has the focus came too late
+  // and is ignored. Sway gets answerTimeoutMs.
+  void note(quint64 ownWindow);
   // Full screen again for the window noted, when it was; once.
   void restore();
 
   static constexpr int answerTimeoutMs = 500;
 
 private:
-  void noted();
-
-  std::function<void()> then_;
   // sway's command for the window noted; empty when it was not full screen.
   QByteArray restoreCommand_;
 };

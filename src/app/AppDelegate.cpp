@@ -29,6 +29,7 @@
 #include "platform/desktop/FolderOpener.h"
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/desktop/Pasteboard.h"
+#include "platform/display/SwayFullScreen.h"
 #include "platform/display/DisplayLoss.h"
 #include "platform/files/AppIdentity.h"
 
@@ -202,8 +203,12 @@ void AppDelegate::launch(const LaunchOptions &options) {
   services_.updates.start();
   services_.shortcuts.setOnCapture(this, [this] { newCapture(); });
   services_.capture.setOnImage(this, [this](const QImage &image, const CaptureSource &source) {
-    connect(&showEditor(image, source), &EditorController::firstFrameShown, &services_.capture,
-            &CaptureCoordinator::tearDownPanels);
+    EditorController &editor = showEditor(image, source);
+    connect(&editor, &EditorController::firstFrameShown, &services_.capture, &CaptureCoordinator::tearDownPanels);
+    // A full-screen window that made way for the overlay has it back once
+    // the editor it would have hidden is done.
+    if (std::function<void()> giveBack = SwayFullScreen::takeParked())
+      connect(&editor, &EditorController::closed, this, giveBack);
   });
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });

@@ -216,8 +216,8 @@ void ScreenCapturePanel::orderOut() {
   releaseKeyboardGrab();
   const bool shown = isVisible();
   hide();
-  if (managed_ && shown && givesFullScreenBack_)
-    swayFullScreen_.restore();
+  if (managed_ && shown)
+    givesFullScreenBack_ ? swayFullScreen_.restore() : swayFullScreen_.park();
 }
 
 void ScreenCapturePanel::close() {

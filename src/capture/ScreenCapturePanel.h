@@ -63,8 +63,8 @@ private:
   // Shown once the fresh user time has come, unless ordered out meanwhile.
   bool presenting_ = false;
   // sway's full-screen state, which a managed panel takes from the window
-  // it covers. Given back unless an editor is about to open, which sway
-  // would keep hidden behind that window.
+  // it covers. Given back at once, or, when an editor is about to open,
+  // which sway would keep hidden behind that window, once it closes.
   SwayFullScreen swayFullScreen_;
   bool givesFullScreenBack_ = true;
   bool wantsKeyboard_ = false;

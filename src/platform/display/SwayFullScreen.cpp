@@ -92,13 +92,30 @@ void SwayFullScreen::note(quint64 ownWindow) {
   });
 }
 
-void SwayFullScreen::restore() {
-  const QByteArray command = std::exchange(restoreCommand_, {});
-  if (command.isEmpty())
-    return;
-  // No parent: the command goes out even when this is deleted at once.
+namespace {
+
+QByteArray parked;
+
+void send(const QByteArray &command) {
+  // No parent: the command goes out even when its sender goes at once.
   if (QLocalSocket *socket = ask(nullptr, runCommand, command))
-    connect(socket, &QLocalSocket::readyRead, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QLocalSocket::readyRead, socket, &QObject::deleteLater);
+}
+
+} // namespace
+
+void SwayFullScreen::restore() {
+  if (const QByteArray command = std::exchange(restoreCommand_, {}); !command.isEmpty())
+    send(command);
+}
+
+void SwayFullScreen::park() { parked = std::exchange(restoreCommand_, {}); }
+
+std::function<void()> SwayFullScreen::takeParked() {
+  const QByteArray command = std::exchange(parked, {});
+  if (command.isEmpty())
+    return {};
+  return [command] { send(command); };
 }
 
 } // namespace crel

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 namespace crel {
 
 // sway keeps one full-screen window per workspace: a window that goes full
@@ -21,6 +23,12 @@ public:
   void note(quint64 ownWindow);
   // Full screen again for the window noted, when it was; once.
   void restore();
+  // Keeps that for later instead: sway would hide an editor about to open
+  // behind the window.
+  void park();
+  // What park() kept last, once, as a call that restores it; empty when
+  // nothing was.
+  static std::function<void()> takeParked();
 
   static constexpr int answerTimeoutMs = 500;
 

@@ -155,29 +155,14 @@ struct DataControlClipboard::Connection {
       fail();
   }
 
-  // A round trip with a deadline: the compositor has seen every request
-  // sent so far, and we every event it sent before answering.
+  // A round trip within answerMs on a connection still usable.
   bool sync() {
     if (failed)
       return false;
-    static const wl_callback_listener answered{
-        [](void *data, wl_callback *, uint32_t) { *static_cast<bool *>(data) = true; }};
-    bool done = false;
-    wl_callback *callback = wl_display_sync(display);
-    wl_callback_add_listener(callback, &answered, &done);
-    const QDeadlineTimer deadline(answerMs);
-    while (!done && !failed) {
-      if (wl_display_flush(display) < 0 && errno != EAGAIN) {
-        fail();
-        break;
-      }
-      pollfd ready{wl_display_get_fd(display), POLLIN, 0};
-      if (::poll(&ready, 1, int(deadline.remainingTime())) == 0)
-        break;
-      dispatch();
-    }
-    wl_callback_destroy(callback);
-    return done && !failed;
+    const bool answered = WaylandSession::roundtrip(display, QDeadlineTimer(answerMs));
+    if (wl_display_get_error(display) != 0)
+      fail();
+    return answered && !failed;
   }
 
   Source *source(zwlr_data_control_source_v1 *proxy) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QProcessEnvironment>
+
+#include <functional>
 
 struct wl_display;
 
@@ -14,5 +17,13 @@ bool active(const QProcessEnvironment &environment);
 // A connection of our own to the session's compositor; null when there is
 // none or it cannot be reached.
 wl_display *connect(const QProcessEnvironment &environment);
+
+// Dispatches until `done` holds, the connection fails or `deadline` passes:
+// a compositor that stops answering must not hang the caller. True once
+// `done` holds.
+bool dispatchUntil(wl_display *display, const std::function<bool()> &done, const QDeadlineTimer &deadline);
+// A round trip within `deadline`: the compositor has seen every request
+// sent so far, and we every event it sent before answering.
+bool roundtrip(wl_display *display, const QDeadlineTimer &deadline);
 
 } // namespace crel::WaylandSession

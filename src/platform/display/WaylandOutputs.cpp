@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -57,41 +56,6 @@ struct Session {
       wl_registry_destroy(registry);
     if (display)
       wl_display_disconnect(display);
-  }
-
-  // Dispatches until `done` holds, the connection fails or time runs out:
-  // a compositor that stops answering must not hang a capture.
-  template <typename Done> bool dispatchUntil(Done done, const QDeadlineTimer &deadline) {
-    while (!done()) {
-      if (wl_display_dispatch_pending(display) < 0)
-        return false;
-      if (done())
-        return true;
-      if (wl_display_prepare_read(display) != 0)
-        continue;
-      wl_display_flush(display);
-      pollfd fd{wl_display_get_fd(display), POLLIN, 0};
-      const qint64 left = deadline.remainingTime();
-      if (left == 0 || ::poll(&fd, 1, int(std::min<qint64>(left < 0 ? 1000 : left, 1000))) <= 0) {
-        wl_display_cancel_read(display);
-        if (deadline.hasExpired())
-          return false;
-        continue;
-      }
-      if (wl_display_read_events(display) < 0)
-        return false;
-    }
-    return true;
-  }
-
-  bool roundtrip(const QDeadlineTimer &deadline) {
-    bool synced = false;
-    static const wl_callback_listener listener{[](void *data, wl_callback *callback, uint32_t) {
-      *static_cast<bool *>(data) = true;
-      wl_callback_destroy(callback);
-    }};
-    wl_callback_add_listener(wl_display_sync(display), &listener, &synced);
-    return dispatchUntil([&synced] { return synced; }, deadline);
   }
 };
 
@@ -153,14 +117,14 @@ std::unique_ptr<Session> open(const QProcessEnvironment &environment, const QDea
     return nullptr;
   session->registry = wl_display_get_registry(session->display);
   wl_registry_add_listener(session->registry, &registryListener, session.get());
-  if (!session->roundtrip(deadline) || !session->xdgManager)
+  if (!WaylandSession::roundtrip(session->display, deadline) || !session->xdgManager)
     return nullptr;
   for (auto &output : session->outputs) {
     wl_output_add_listener(output->output, &outputListener, output.get());
     output->xdg = zxdg_output_manager_v1_get_xdg_output(session->xdgManager, output->output);
     zxdg_output_v1_add_listener(output->xdg, &xdgOutputListener, output.get());
   }
-  if (!session->roundtrip(deadline))
+  if (!WaylandSession::roundtrip(session->display, deadline))
     return nullptr;
   return session;
 }
@@ -217,7 +181,9 @@ QImage capture(const QProcessEnvironment &environment, const QString &outputName
   zwlr_screencopy_frame_v1 *copy = zwlr_screencopy_manager_v1_capture_output(session->screencopy, 0, output->output);
   zwlr_screencopy_frame_v1_add_listener(copy, &listener, &frame);
   const auto release = qScopeGuard([copy] { zwlr_screencopy_frame_v1_destroy(copy); });
-  if (!session->dispatchUntil([&frame] { return frame.offered || frame.failed; }, deadline) || frame.failed)
+  if (!WaylandSession::dispatchUntil(
+          session->display, [&frame] { return frame.offered || frame.failed; }, deadline) ||
+      frame.failed)
     return {};
   // Both little-endian 32-bit formats are QImage's own.
   const bool opaque = frame.format == WL_SHM_FORMAT_XRGB8888;
@@ -243,7 +209,9 @@ QImage capture(const QProcessEnvironment &environment, const QString &outputName
     wl_shm_pool_destroy(pool);
   });
   zwlr_screencopy_frame_v1_copy(copy, buffer);
-  if (!session->dispatchUntil([&frame] { return frame.ready || frame.failed; }, deadline) || frame.failed)
+  if (!WaylandSession::dispatchUntil(
+          session->display, [&frame] { return frame.ready || frame.failed; }, deadline) ||
+      frame.failed)
     return {};
 
   QImage image = QImage(static_cast<const uchar *>(pixels), int(frame.width), int(frame.height), int(frame.stride),

@@ -44,6 +44,9 @@ constexpr qint64 kSplitArea = 800'000;
 // many buffer pixels, so that a page of tiny text costs in proportion to its
 // size, not to its square.
 constexpr qint64 kMaxStripCoreArea = 2'000'000;
+// A large image is cut into at least as many strips as there can be engines,
+// whatever the number of cores: where the cuts fall decides what is read.
+constexpr int kMaxEngines = 8;
 
 constexpr int kResolution = 96;
 constexpr float kMinWordConfidence = 30;
@@ -214,14 +217,13 @@ int quietRowNear(const GrayImage &gray, int y, int reach) {
 }
 
 template <typename JobT>
-void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int scale,
-               int engines) {
+void addStrips(std::vector<JobT> &jobs, const std::shared_ptr<const GrayImage> &buffer, QPoint origin, int scale) {
   const int height = buffer->height;
   int strips = 1;
   const qint64 area = qint64(buffer->width) * height;
   if (area >= kSplitArea)
-    strips = int(std::clamp(std::max<qint64>(engines, (area + kMaxStripCoreArea - 1) / kMaxStripCoreArea), qint64(1),
-                            std::max<qint64>(1, height / kMinStripCore)));
+    strips = int(std::clamp(std::max<qint64>(kMaxEngines, (area + kMaxStripCoreArea - 1) / kMaxStripCoreArea),
+                            qint64(1), std::max<qint64>(1, height / kMinStripCore)));
   std::vector<int> cuts{0};
   for (int k = 1; k < strips; ++k)
     cuts.push_back(quietRowNear(*buffer, height * k / strips, kStripMargin / 2));
@@ -270,7 +272,8 @@ TesseractTextRecognizer::TesseractTextRecognizer() : TesseractTextRecognizer(Opt
 
 TesseractTextRecognizer::TesseractTextRecognizer(Options options)
     : options_(std::move(options)),
-      engineCount_(options_.engineCount > 0 ? options_.engineCount : std::clamp(QThread::idealThreadCount(), 1, 8)) {
+      engineCount_(options_.engineCount > 0 ? options_.engineCount
+                                            : std::clamp(QThread::idealThreadCount(), 1, kMaxEngines)) {
   engines_.resize(std::size_t(engineCount_));
 }
 
@@ -640,11 +643,11 @@ std::vector<TextObservation> TesseractTextRecognizer::recognize(const QImage &im
   stopIfCancelled(cancelled);
   for (const DarkAreas::Area &area : dark.areas()) {
     addStrips(jobs, GrayImage::enlarged(dark.inverted(*gray, area), scale),
-              area.rect.topLeft() - QPoint(DarkAreas::kFrame, DarkAreas::kFrame), scale, engineCount_);
+              area.rect.topLeft() - QPoint(DarkAreas::kFrame, DarkAreas::kFrame), scale);
     stopIfCancelled(cancelled);
   }
   dark.blank(*gray);
-  addStrips(jobs, GrayImage::enlarged(std::move(gray), scale), QPoint(0, 0), scale, engineCount_);
+  addStrips(jobs, GrayImage::enlarged(std::move(gray), scale), QPoint(0, 0), scale);
   stopIfCancelled(cancelled);
 
   // Largest first, so that no engine starts a big job when the others are done.

@@ -383,7 +383,7 @@ TEST(TesseractTextRecognizer, ALineItsOwnStripLosesIsReadOnceFromTheStripBeside)
   // The page is cut, and so read, the same way whatever the number of engines.
   std::map<QString, int> first;
   for (const int engines : {1, 2, 8}) {
-    TesseractTextRecognizer::Options options;
+    TesseractTextRecognizer::Options options = TesseractTextRecognizer::Options::forUser();
     options.engineCount = engines;
     std::map<QString, int> found;
     for (const auto &[text, rect] : words(TesseractTextRecognizer(options).recognize(image)))

@@ -105,7 +105,10 @@ int refuseWithoutThreads() {
   return 1;
 }
 
-int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const UpdateAcceptanceRun &updateAcceptance) {
+} // namespace
+
+int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
+                   const UpdateAcceptanceRun &updateAcceptance) {
   // A test run's standard streams carry only its check's lines.
   if (isTestRun(context.commandLine()))
     quietQtMessages();
@@ -221,13 +224,6 @@ int runInstance(LaunchContext &context, const AcceptanceRun &acceptance, const U
     updates.applicationWillExit();
   SettingsStore::standard().sync();
   return status;
-}
-
-} // namespace
-
-int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
-                   const UpdateAcceptanceRun &updateAcceptance) {
-  return runInstance(context, acceptance, updateAcceptance);
 }
 
 int printDiagnostics(LaunchContext &) {

@@ -1,5 +1,7 @@
 #include "WindowServer.h"
 
+#include "platform/desktop/X11Atom.h"
+
 #include <xcb/xcb.h>
 
 #include <cmath>
@@ -37,9 +39,7 @@ WindowServer::~WindowServer() {
 quint32 WindowServer::atom(const char *name) {
   if (const auto it = atoms_.constFind(name); it != atoms_.cend())
     return *it;
-  auto answer = reply(xcb_intern_atom_reply(
-      connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr));
-  const quint32 value = answer ? answer->atom : quint32(XCB_ATOM_NONE);
+  const quint32 value = internX11Atom(connection_, name);
   atoms_.insert(name, value);
   return value;
 }

@@ -2,6 +2,7 @@
 
 #include "DataControlClipboard.h"
 #include "WaylandSession.h"
+#include "X11Atom.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QBuffer>
@@ -14,7 +15,6 @@
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -67,8 +67,10 @@ public:
   BridgeFetch() {
     const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     connection_ = x11 ? x11->connection() : nullptr;
-    clipboard_ = atom("CLIPBOARD");
-    targets_ = atom("TARGETS");
+    if (connection_) {
+      clipboard_ = internX11Atom(connection_, "CLIPBOARD");
+      targets_ = internX11Atom(connection_, "TARGETS");
+    }
     answered_.setSingleShot(true);
     answered_.setInterval(30);
     QObject::connect(&answered_, &QTimer::timeout, [this] { settle(true); });
@@ -117,16 +119,6 @@ private:
     QPointer<QObject> context;
     std::function<void(bool)> done;
   };
-
-  xcb_atom_t atom(const char *name) const {
-    if (!connection_)
-      return XCB_ATOM_NONE;
-    xcb_intern_atom_reply_t *reply =
-        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, uint16_t(qstrlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-  }
 
   void settle(bool placed) {
     placed_ = placed;

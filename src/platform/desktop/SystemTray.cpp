@@ -1,5 +1,7 @@
 #include "SystemTray.h"
 
+#include "X11Atom.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -43,13 +45,9 @@ public:
     if (xcb_parse_display(nullptr, &host, &display, &screen))
       std::free(host);
     const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen);
-    const Reply<xcb_intern_atom_reply_t> atom(
-        xcb_intern_atom_reply(connection_,
-                              xcb_intern_atom(connection_, 0, uint16_t(name.size()), name.constData()), nullptr),
-        &std::free);
-    if (!atom)
+    atom_ = internX11Atom(connection_, name);
+    if (atom_ == XCB_ATOM_NONE)
       return;
-    atom_ = atom->atom;
     xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(connection_));
     for (int i = 0; i < screen && roots.rem > 1; ++i)
       xcb_screen_next(&roots);

@@ -2,6 +2,7 @@
 
 #include "SnapshotProvider.h"
 #include "X11RootGrabber.h"
+#include "platform/desktop/X11Atom.h"
 
 #include <QProcessEnvironment>
 #include <QRect>
@@ -62,10 +63,7 @@ bool syntheticInputAvailable() {
 bool compositingManagerRunning() {
   return askServer([](const Connection &connection) {
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(connection.screen);
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-        connection.c, xcb_intern_atom(connection.c, 1, uint16_t(name.size()), name.constData()), nullptr);
-    const xcb_atom_t selection = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(atom);
+    const xcb_atom_t selection = internX11Atom(connection.c, name, true);
     if (selection == XCB_ATOM_NONE) // nobody ever named it, so nobody owns it
       return false;
     xcb_get_selection_owner_reply_t *owner =

@@ -1,13 +1,13 @@
 #include "X11UserTime.h"
 
+#include "platform/desktop/X11Atom.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
-#include <memory>
 
 namespace crel {
 
@@ -57,16 +57,14 @@ void withFreshX11UserTime(QWindow &window, std::function<void()> then) {
     then();
     return;
   }
-  static const char name[] = "_CREL_USER_TIME";
-  const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-      xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr), &std::free);
-  if (!atom) {
+  const xcb_atom_t atom = internX11Atom(connection, "_CREL_USER_TIME");
+  if (atom == XCB_ATOM_NONE) {
     then();
     return;
   }
-  new TimeProbe(window, atom->atom, std::move(then));
+  new TimeProbe(window, atom, std::move(then));
   // Appending nothing changes nothing, yet the server reports it with its time.
-  xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()), atom->atom, XCB_ATOM_STRING, 8, 0,
+  xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()), atom, XCB_ATOM_STRING, 8, 0,
                       nullptr);
   xcb_flush(connection);
 }

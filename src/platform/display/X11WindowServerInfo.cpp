@@ -1,6 +1,7 @@
 #include "X11WindowServerInfo.h"
 
 #include "platform/desktop/DesktopEntryIndex.h"
+#include "platform/desktop/X11Atom.h"
 #include "platform/files/AppIdentity.h"
 
 #include <QCoreApplication>
@@ -64,9 +65,7 @@ quint32 X11WindowServerInfo::atom(const char *name) {
   auto found = atoms_.constFind(key);
   if (found != atoms_.constEnd())
     return *found;
-  XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-      connection_, xcb_intern_atom(connection_, 0, quint16(key.size()), key.constData()), nullptr));
-  const quint32 value = reply ? reply->atom : 0;
+  const quint32 value = internX11Atom(connection_, key);
   atoms_.insert(key, value);
   return value;
 }

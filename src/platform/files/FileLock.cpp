@@ -12,8 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <utility>
-
 namespace crel {
 
 namespace {
@@ -56,63 +54,39 @@ int flockRetrying(int fd, int operation) {
 } // namespace
 
 FileLock::FileLock(const QString &path) : fd_(openLockFile(path, O_RDWR | O_CREAT)), path_(path) {
-  if (fd_ < 0)
+  if (!fd_.isOpen())
     throw openingFailed(path);
 }
 
 FileLock FileLock::onFolder(const QString &path) {
   FileLock lock;
-  lock.fd_ = openLockFile(path, O_RDONLY | O_DIRECTORY);
-  if (lock.fd_ < 0)
+  lock.fd_.reset(openLockFile(path, O_RDONLY | O_DIRECTORY));
+  if (!lock.fd_.isOpen())
     throw openingFailed(path);
   return lock;
 }
 
-FileLock::FileLock(FileLock &&other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), path_(std::move(other.path_)) {}
-
-FileLock &FileLock::operator=(FileLock &&other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    error_ = other.error_;
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-FileLock::~FileLock() {
-  if (fd_ >= 0)
-    ::close(fd_);
-}
-
 bool FileLock::openExisting(const QString &path) {
-  fd_ = openLockFile(path, O_RDWR);
+  fd_.reset(openLockFile(path, O_RDWR));
   path_ = path;
-  return fd_ >= 0;
+  return fd_.isOpen();
 }
 
-bool FileLock::isCurrent() const {
-  struct stat held {};
-  struct stat named {};
-  return ::fstat(fd_, &held) == 0 && ::lstat(QFile::encodeName(path_).constData(), &named) == 0 &&
-         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-}
+bool FileLock::isCurrent() const { return fd_.isAt(path_); }
 
 bool FileLock::tryLock(Mode mode) {
-  if (fd_ < 0) {
+  if (!fd_.isOpen()) {
     error_ = EBADF;
     return false;
   }
   const int operation = (mode == Mode::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
   for (int round = 0;; ++round) {
-    error_ = flockRetrying(fd_, operation);
+    error_ = flockRetrying(fd_.get(), operation);
     if (error_ != 0 || path_.isEmpty() || isCurrent())
       return error_ == 0;
     // Held, but the file at the path is another one now (or none): a lock
     // on this one guards nothing.
-    ::flock(fd_, LOCK_UN);
+    ::flock(fd_.get(), LOCK_UN);
     if (round == maximumRetakes) {
       error_ = ESTALE;
       return false;
@@ -122,7 +96,7 @@ bool FileLock::tryLock(Mode mode) {
       error_ = errno;
       return false;
     }
-    ::close(std::exchange(fd_, fresh));
+    fd_.reset(fresh);
   }
 }
 
@@ -137,8 +111,8 @@ bool FileLock::lock(Mode mode, int timeoutMs) {
 }
 
 void FileLock::unlock() {
-  if (fd_ >= 0)
-    ::flock(fd_, LOCK_UN);
+  if (fd_.isOpen())
+    ::flock(fd_.get(), LOCK_UN);
 }
 
 bool FileLock::isBusy() const { return error_ == EWOULDBLOCK; }
@@ -146,7 +120,7 @@ bool FileLock::isBusy() const { return error_ == EWOULDBLOCK; }
 bool FileLock::removeHeld() {
   // Takers who opened it before see, once they lock it, that it is gone.
   const bool removed = ::unlink(QFile::encodeName(path_).constData()) == 0;
-  ::close(std::exchange(fd_, -1));
+  fd_.reset();
   return removed;
 }
 

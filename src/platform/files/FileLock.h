@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OwnedDescriptor.h"
+
 #include <QString>
 
 namespace crel {
@@ -25,14 +27,9 @@ public:
   explicit FileLock(const QString &path);
   // A folder of our own as the lock (nothing is added to it).
   static FileLock onFolder(const QString &path);
-  FileLock(FileLock &&other) noexcept;
-  FileLock &operator=(FileLock &&other) noexcept;
-  FileLock(const FileLock &) = delete;
-  FileLock &operator=(const FileLock &) = delete;
-  ~FileLock();
 
-  bool isOpen() const { return fd_ >= 0; }
-  int descriptor() const { return fd_; }
+  bool isOpen() const { return fd_.isOpen(); }
+  int descriptor() const { return fd_.get(); }
 
   // Without waiting: true once held. False when another holder stands in
   // the way (isBusy()) or when the lock cannot be had at all: error() says
@@ -55,7 +52,7 @@ public:
   // given the file's descriptor) agrees. Whether it was removed.
   template <class Removable> static bool removeIfFree(const QString &path, Removable removable) {
     FileLock lock;
-    if (!lock.openExisting(path) || !lock.tryLock(Mode::exclusive) || !removable(lock.fd_))
+    if (!lock.openExisting(path) || !lock.tryLock(Mode::exclusive) || !removable(lock.fd_.get()))
       return false;
     return lock.removeHeld();
   }
@@ -64,7 +61,7 @@ private:
   bool openExisting(const QString &path);
   bool removeHeld();
 
-  int fd_ = -1;
+  OwnedDescriptor fd_;
   int error_ = 0;
   QString path_; // empty for a folder: it is never taken again
 };

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <utility>
 #include <vector>
 
 namespace crel {
@@ -136,39 +135,18 @@ QString RuntimeFolder::otherPlace(const QString &identifier) {
 
 PrivateFolder::PrivateFolder(const QString &path)
     : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
-  if (fd_ >= 0 && !isPrivate())
-    *this = PrivateFolder();
-}
-
-PrivateFolder::PrivateFolder(PrivateFolder &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-PrivateFolder &PrivateFolder::operator=(PrivateFolder &&other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-PrivateFolder::~PrivateFolder() {
-  if (fd_ >= 0)
-    ::close(fd_);
+  if (fd_.isOpen() && !isPrivate())
+    fd_.reset();
 }
 
 bool PrivateFolder::isPrivate() const {
   struct stat info {};
-  return fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+  return fd_.isOpen() && ::fstat(fd_.get(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
          (info.st_mode & 0077) == 0;
 }
 
-bool PrivateFolder::isAt(const QString &path) const {
-  struct stat held {
-  }, named{};
-  return fd_ >= 0 && ::fstat(fd_, &held) == 0 && ::lstat(QFile::encodeName(path).constData(), &named) == 0 &&
-         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+QString PrivateFolder::entry(const QString &name) const {
+  return QStringLiteral("/proc/self/fd/%1/").arg(fd_.get()) + name;
 }
-
-QString PrivateFolder::entry(const QString &name) const { return QStringLiteral("/proc/self/fd/%1/").arg(fd_) + name; }
 
 } // namespace crel

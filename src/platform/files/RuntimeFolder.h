@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OwnedDescriptor.h"
+
 #include <QString>
 
 namespace crel {
@@ -42,23 +44,18 @@ public:
   PrivateFolder() = default;
   // Opened without following a link; left closed unless private then.
   explicit PrivateFolder(const QString &path);
-  PrivateFolder(PrivateFolder &&other) noexcept;
-  PrivateFolder &operator=(PrivateFolder &&other) noexcept;
-  PrivateFolder(const PrivateFolder &) = delete;
-  PrivateFolder &operator=(const PrivateFolder &) = delete;
-  ~PrivateFolder();
 
-  bool isOpen() const { return fd_ >= 0; }
-  int descriptor() const { return fd_; }
+  bool isOpen() const { return fd_.isOpen(); }
+  int descriptor() const { return fd_.get(); }
   // Whether it is still ours, closed to others.
   bool isPrivate() const;
   // Whether `path` names this very folder now.
-  bool isAt(const QString &path) const;
+  bool isAt(const QString &path) const { return fd_.isAt(path); }
   // `name` in it, as a short path through the descriptor.
   QString entry(const QString &name) const;
 
 private:
-  int fd_ = -1;
+  OwnedDescriptor fd_;
 };
 
 } // namespace crel

@@ -464,14 +464,29 @@ bool EditorController::windowShouldClose() {
 }
 
 void EditorController::confirmDiscard(std::function<void(bool)> completion) {
-  const auto answer = answerOnce(this, std::move(completion));
+  // A question already up, or waiting for its turn, answers this one too,
+  // after the asker that opened it: one prompt, one choice.
+  const bool asking = !askers_.empty();
+  askers_.push_back(answerOnce(this, std::move(completion)));
+  if (!asking)
+    askDiscard();
+}
+
+void EditorController::askDiscard() {
+  // Gone with the controller: every asker has heard false from answerOnce.
+  const auto answer = [self = QPointer<EditorController>(this)](bool mayClose) {
+    if (self)
+      for (const auto &asker : std::exchange(self->askers_, {}))
+        asker(mayClose);
+  };
   if (cleanlySaved(*document_) || !window_) {
     answer(true);
     return;
   }
-  // One prompt at a time: a second question while one is open keeps editing.
-  if (Sheets::attached(window_.get())) {
-    answer(false);
+  // Another dialog (an error, a folder choice) is up: the question comes
+  // once it is gone, over whatever that dialog left.
+  if (QDialog *other = Sheets::attached(window_.get())) {
+    connect(other, &QDialog::finished, this, &EditorController::askDiscard, Qt::SingleShotConnection);
     return;
   }
   auto *box = new QMessageBox(window_.get());

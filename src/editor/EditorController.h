@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QImage;
@@ -94,7 +95,9 @@ public:
   // Asks whether a document that is not cleanly saved may be discarded:
   // Choose Folder…, Discard or Cancel. `completion` hears exactly once true
   // (may close) or false (keep editing), also when the controller or its
-  // window goes away first (false).
+  // window goes away first (false). While the question is up, a second
+  // call hears its answer; while another dialog is up, the question waits
+  // until that dialog is gone.
   void confirmDiscard(std::function<void(bool)> completion);
 
   bool closingApproved() const { return closingApproved_; }
@@ -135,6 +138,9 @@ private:
   QSize decorations() const;
   void updateWindowState();
   void windowWillClose();
+  // Shows the discard question, or answers the askers at once when there
+  // is nothing to lose.
+  void askDiscard();
   void saveAfterFirstFrame();
   // `window` is this editor's window or one of its dialogs and popups.
   bool owns(const QWindow *window) const;
@@ -158,6 +164,8 @@ private:
   bool lastInFront_ = false;
   bool shownOnce_ = false, awaitingFrame_ = false, painted_ = false;
   bool closingApproved_ = false, closedByCopy_ = false;
+  // Everyone waiting for the discard question's answer, first asker first.
+  std::vector<std::function<void(bool)>> askers_;
   FileRevealer *revealer_ = nullptr;
 };
 

@@ -1,5 +1,10 @@
 #include "app/QuitController.h"
 
+#include "editor/EditorFixture.h"
+#include "editor/Sheets.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -13,15 +18,26 @@ using Reply = QuitController::Reply;
 
 namespace {
 
-// An editor whose prompt waits for the test to answer.
+// An editor whose prompt waits for the test to answer, or a real one, as
+// the application hands it to the quit.
 struct FakeEditor {
   bool needsDecision = false;
   bool flushed = false, fronted = false;
   int asked = 0;
   std::function<void(bool)> answer;
   std::unique_ptr<QObject> identity = std::make_unique<QObject>();
+  QPointer<EditorController> real;
 
   QuitController::Editor hooks() {
+    if (real)
+      return {{},
+              [e = real] { return e && !EditorController::cleanlySaved(e->document()); },
+              [e = real] { e->present(); },
+              [this](std::function<void(bool)> done) {
+                ++asked;
+                real->confirmDiscard(std::move(done));
+              },
+              real.data()};
     return {[this] { flushed = true; }, [this] { return needsDecision; }, [this] { fronted = true; },
             [this](std::function<void(bool)> done) {
               ++asked;
@@ -209,5 +225,58 @@ TEST(QuitController, EditorsThatCameWhileAskingAreAskedToo) {
     EXPECT_EQ(world.terminated, row.mayGo && !row.rewriteFails ? 1 : 0) << row.name;
     EXPECT_EQ(world.sessionsSaved, row.saved) << row.name;
     EXPECT_EQ(world.reported, row.rewriteFails ? 1 : 0) << row.name;
+  }
+}
+
+// An editor whose saving fails, with a dialog of its own up when the quit
+// reaches it: its close question answers for the quit, another dialog is
+// waited for. Either way it is asked once, and the next editor after it.
+class QuitOverEditor : public test::EditorFixture {};
+
+TEST_F(QuitOverEditor, AnEditorsOwnDialogIsWaitedForNotTakenAsCancel) {
+  const struct {
+    const char *name;
+    bool closeQuestion;
+    const char *answer;
+    bool quits;
+  } rows[]{
+      {"its close question, Discard: it closes, the next is asked", true, "Discard", true},
+      {"its close question, Cancel: the run goes on", true, "Cancel", false},
+      {"an error alert: asked once it is gone", false, "Discard", true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    auto b = makeEditor(EditorSize::compact);
+    EXPECT_THROW(b->document().enableAutosave(test::unwritableFolder(saveFolder), "Shot"), std::exception);
+    b->document().commit({test::makeMark(MarkTool::arrow)});
+    b->present();
+    const auto question = [&] { return b->window()->findChildren<QMessageBox *>("confirm-discard"); };
+    if (row.closeQuestion)
+      EXPECT_FALSE(b->window()->close());
+    else
+      b->showError("The disk is full.");
+    World world;
+    world.editors.resize(3);
+    world.editors[0].needsDecision = world.editors[2].needsDecision = true;
+    world.editors[1].real = b.get();
+    QuitController quit(world.hooks());
+    ASSERT_EQ(quit.requestQuit(), Reply::later);
+    world.editors[0].answer(true);
+    EXPECT_TRUE(quit.isAsking());
+    EXPECT_EQ(question().size(), row.closeQuestion ? 1 : 0) << "never over another dialog";
+    if (!row.closeQuestion)
+      Sheets::attached(b->window())->accept();
+    ASSERT_EQ(question().size(), 1);
+    for (QAbstractButton *button : question().first()->buttons())
+      if (button->text() == row.answer)
+        button->click();
+    EXPECT_EQ(world.editors[1].asked, 1);
+    ASSERT_EQ(world.editors[2].asked, row.quits ? 1 : 0);
+    if (row.quits)
+      world.editors[2].answer(true);
+    EXPECT_FALSE(quit.isAsking());
+    EXPECT_EQ(world.terminated, row.quits ? 1 : 0);
+    EXPECT_EQ(b->window()->isVisible(), !row.quits || !row.closeQuestion);
+    EXPECT_EQ(b->document().marks().size(), 1);
   }
 }

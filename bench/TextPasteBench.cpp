@@ -7,23 +7,18 @@
 // Arguments: N; the kind of text: 0 prose, 1 one word (wrapped anywhere),
 // 2 short lines, 3 Japanese, 4 emoji, 5 Arabic; the font size.
 
+#include "BenchEditor.h"
 #include "BenchSupport.h"
 
 #include "canvas/CanvasView.h"
 #include "canvas/InlineTextEditor.h"
 #include "canvas/InlineTextView.h"
-#include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
-#include "document/EditorSizePreferences.h"
-#include "editor/EditorController.h"
 #include "editor/EditorView.h"
-#include "editor/EditorWindow.h"
 #include "platform/desktop/Pasteboard.h"
-#include "platform/files/SettingsStore.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -59,13 +54,8 @@ void BM_TextPaste(benchmark::State &state) {
   const int length = int(state.range(0));
   const int kind = int(state.range(1));
   const int fontSize = int(state.range(2));
-  QTemporaryDir dir;
-  SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-  AnnotationPreferences annotation(store);
-  EditorSizePreferences sizes(store);
-  QImage screenshot(1600, 1000, QImage::Format_RGB32);
-  screenshot.fill(QColor(244, 245, 247));
-  EditorController editor(std::make_unique<CrelDocument>(screenshot, annotation), sizes);
+  crel::bench::BenchEditor bench;
+  EditorController &editor = bench.editor;
   editor.present();
   crel::bench::pumpFor(500);
   FakePasteboard board;
@@ -73,7 +63,7 @@ void BM_TextPaste(benchmark::State &state) {
   Pasteboard::overrideGeneral(&board);
   CanvasView &canvas = *editor.view()->canvas();
   editor.document().setFontSize(fontSize);
-  editor.document().prepareAutosave(dir.path(), QStringLiteral("bench"));
+  editor.document().prepareAutosave(bench.dir.path(), QStringLiteral("bench"));
 
   double pasteMs = 0, keyMs = 0, autosaveMs = 0;
   int keys = 0;

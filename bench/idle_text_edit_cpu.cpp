@@ -7,21 +7,17 @@
 // edit with the caret in it, waits for the start-up work to end and reads its
 // own processor time.
 
+#include "BenchEditor.h"
 #include "BenchSupport.h"
 
 #include "canvas/CanvasView.h"
 #include "canvas/InlineTextEditor.h"
 #include "canvas/InlineTextView.h"
-#include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
-#include "document/EditorSizePreferences.h"
-#include "editor/EditorController.h"
 #include "editor/EditorView.h"
 #include "editor/EditorWindow.h"
-#include "platform/files/SettingsStore.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -45,13 +41,8 @@ double processSeconds() {
 
 void BM_IdleTextEdit(benchmark::State &state) {
   for (auto _ : state) {
-    QTemporaryDir dir;
-    SettingsStore store(dir.filePath(QStringLiteral("settings.ini")));
-    AnnotationPreferences annotation(store);
-    EditorSizePreferences sizes(store);
-    QImage screenshot(1600, 1000, QImage::Format_RGB32);
-    screenshot.fill(QColor(244, 245, 247));
-    EditorController editor(std::make_unique<CrelDocument>(screenshot, annotation), sizes);
+    crel::bench::BenchEditor bench;
+    EditorController &editor = bench.editor;
     editor.present();
     if (!crel::bench::waitFor([&] { return editor.window()->isActiveWindow(); })) {
       state.SkipWithError("the editor window never became active");

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QStyleHints>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <array>
@@ -54,6 +55,19 @@ constexpr std::array editingKeys{
     QKeySequence::SelectStartOfDocument,
     QKeySequence::SelectEndOfDocument,
 };
+
+// The length of the longest start of `text` that is at most `limit` UTF-16
+// units long and ends between two graphemes, so no surrogate pair or accent
+// is split off.
+qsizetype graphemeCut(const QString &text, qsizetype limit) {
+  if (text.size() <= limit)
+    return text.size();
+  // Whether `limit` is a boundary depends on what precedes it and on the one
+  // character after it; no need to look at all of a long text.
+  QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, QStringView(text).left(limit + 2));
+  graphemes.setPosition(limit);
+  return graphemes.isAtBoundary() ? limit : std::max<qsizetype>(graphemes.toPreviousBoundary(), 0);
+}
 
 } // namespace
 
@@ -282,7 +296,7 @@ bool InlineTextView::handleEditingKey(QKeyEvent *event) {
         event->matches(K::Cut))
       cursor_.removeSelectedText();
   } else if (event->matches(K::Paste)) {
-    insert(QString::fromUtf8(Pasteboard::general().read(QStringLiteral("text/plain"))));
+    paste();
   } else if (event->matches(K::MoveToNextChar)) {
     collapseOr(true, QTextCursor::NextCharacter);
   } else if (event->matches(K::MoveToPreviousChar)) {
@@ -369,6 +383,12 @@ void InlineTextView::insert(const QString &text) {
   cursor_.insertText(text);
   restartBlink();
   update();
+}
+
+void InlineTextView::paste() {
+  const QString pasted = QString::fromUtf8(Pasteboard::general().read(QStringLiteral("text/plain")));
+  const qsizetype kept = document_.characterCount() - 1 - (cursor_.selectionEnd() - cursor_.selectionStart());
+  insert(pasted.left(graphemeCut(pasted, std::max<qsizetype>(maxLengthAfterPaste - kept, 0))));
 }
 
 void InlineTextView::restartBlink() {

@@ -28,6 +28,13 @@ class InlineTextView : public QWidget {
 public:
   explicit InlineTextView(QWidget *canvas);
 
+  // The most characters (UTF-16 units) the text holds after a paste: a
+  // paste brings in only what fits, cut between two graphemes. Every
+  // keystroke lays the whole text out again, and a long unbroken word wraps
+  // in time that grows with its length squared; this keeps both the paste
+  // and the typing after it quick. Typing itself is not bounded.
+  static constexpr qsizetype maxLengthAfterPaste = 2'000;
+
   // Called with true to cancel, false to finish.
   std::function<void(bool)> onFinish;
 
@@ -83,6 +90,7 @@ private:
   void moveVertically(int lines, QTextCursor::MoveMode mode);
   void moveToLineEdge(bool end, QTextCursor::MoveMode mode);
   void insert(const QString &text);
+  void paste();
   void restartBlink();
 
   QTextDocument document_;

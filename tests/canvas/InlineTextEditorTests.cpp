@@ -238,6 +238,47 @@ TEST_F(InlineTextEditorTest, ClipboardKeysAndTabStayInTheText) {
   Pasteboard::overrideGeneral(nullptr);
 }
 
+TEST_F(InlineTextEditorTest, APasteBringsInOnlyWhatFitsTheBoundCutBetweenCharacters) {
+  FakePasteboard board;
+  Pasteboard::overrideGeneral(&board);
+  const qsizetype bound = InlineTextView::maxLengthAfterPaste;
+  const QString x = QString(bound, QLatin1Char('x'));
+  const QString smile = QStringLiteral("\U0001F600"); // a surrogate pair
+  const struct {
+    const char *name;
+    QString typed;
+    bool selectAll;
+    QString pasted;
+    QString expected;
+  } rows[] = {
+      {"short, whole", "ab", false, "c\nd", "abc\nd"},
+      {"exactly fits", "", false, x, x},
+      {"cut at the bound", "", false, x + "tail", x},
+      {"after typing", "ab", false, x, "ab" + x.left(bound - 2)},
+      {"a pair straddles the bound", "", false, x.left(bound - 1) + smile + "y", x.left(bound - 1)},
+      {"a pair ends at the bound", "", false, x.left(bound - 2) + smile + "y", x.left(bound - 2) + smile},
+      {"an accent would be split off", "", false, x.left(bound - 1) + "e\u0301", x.left(bound - 1)},
+      {"replacing the selection", "abc", true, x + "tail", x},
+      {"no room left", x.left(bound - 1), false, smile, x.left(bound - 1)},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    document.commit({});
+    const QUuid id = openNew();
+    view()->setText(row.typed); // as if typed, without a key per character
+    if (row.selectAll)
+      key(Qt::Key_A, Qt::ControlModifier);
+    board.text = row.pasted;
+    key(Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(editor().isOpen());
+    key(Qt::Key_Return);
+    ASSERT_TRUE(mark(id));
+    EXPECT_EQ(mark(id)->text.size(), row.expected.size());
+    EXPECT_TRUE(mark(id)->text == row.expected); // sizes above tell by how much it is not
+  }
+  Pasteboard::overrideGeneral(nullptr);
+}
+
 TEST_F(InlineTextEditorTest, TheEditorDrawsItsTextAsTheExportDoes) {
   ASSERT_EQ(canvas->scale(), 1);
   ASSERT_EQ(canvas->imageRect().origin(), QPointF(16, 12));

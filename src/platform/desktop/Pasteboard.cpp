@@ -1,22 +1,17 @@
 #include "Pasteboard.h"
 
+#include "BridgeFetch.h"
 #include "DataControlClipboard.h"
 #include "WaylandSession.h"
-#include "X11Atom.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMimeData>
 #include <QPointer>
-#include <QTimer>
-
-#include <xcb/xcb.h>
 
 #include <utility>
-#include <vector>
 
 namespace crel {
 
@@ -56,84 +51,6 @@ QImage Pasteboard::readImage() const {
   }
   return {};
 }
-
-// Without data-control, the X11 clipboard reaches Wayland programs only
-// through the compositor's bridge, which takes a selection only once it
-// asked the owner for its targets and got them (sway also refuses an owner
-// whose window closed before that). A copy counts as placed a moment after
-// that request, which Qt answers; none within a second is a refusal.
-class ClipboardPasteboard::BridgeFetch final : public QAbstractNativeEventFilter {
-public:
-  BridgeFetch() {
-    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    connection_ = x11 ? x11->connection() : nullptr;
-    if (connection_) {
-      clipboard_ = internX11Atom(connection_, "CLIPBOARD");
-      targets_ = internX11Atom(connection_, "TARGETS");
-    }
-    answered_.setSingleShot(true);
-    answered_.setInterval(30);
-    QObject::connect(&answered_, &QTimer::timeout, [this] { settle(true); });
-    deadline_.setSingleShot(true);
-    deadline_.setInterval(1000);
-    QObject::connect(&deadline_, &QTimer::timeout, [this] { settle(false); });
-  }
-  ~BridgeFetch() override {
-    if (auto *application = QCoreApplication::instance())
-      application->removeNativeEventFilter(this);
-  }
-  BridgeFetch(const BridgeFetch &) = delete;
-  BridgeFetch &operator=(const BridgeFetch &) = delete;
-
-  // A new publication, not yet fetched.
-  void watch() {
-    placed_.reset();
-    answered_.stop();
-    deadline_.start();
-    QCoreApplication::instance()->installNativeEventFilter(this);
-  }
-
-  void whenFetched(QObject *context, std::function<void(bool)> done) {
-    if (placed_)
-      done(*placed_);
-    else
-      waiting_.push_back({context, std::move(done)});
-  }
-
-  bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
-    if (type != "xcb_generic_event_t" || placed_ || answered_.isActive())
-      return false;
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
-      return false;
-    const auto *request = reinterpret_cast<const xcb_selection_request_event_t *>(event);
-    if (request->selection == clipboard_ && request->target == targets_) {
-      deadline_.stop();
-      answered_.start();
-    }
-    return false;
-  }
-
-private:
-  struct Waiting {
-    QPointer<QObject> context;
-    std::function<void(bool)> done;
-  };
-
-  void settle(bool placed) {
-    placed_ = placed;
-    QCoreApplication::instance()->removeNativeEventFilter(this);
-    for (const Waiting &waiting : std::exchange(waiting_, {}))
-      if (waiting.context)
-        waiting.done(placed);
-  }
-
-  xcb_connection_t *connection_ = nullptr;
-  xcb_atom_t clipboard_ = XCB_ATOM_NONE, targets_ = XCB_ATOM_NONE;
-  QTimer answered_, deadline_;
-  std::optional<bool> placed_ = true;
-  std::vector<Waiting> waiting_;
-};
 
 ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment)
     : environment_(environment), wayland_(WaylandSession::active(environment)) {}

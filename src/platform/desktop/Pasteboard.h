@@ -15,6 +15,7 @@ class QObject;
 
 namespace crel {
 
+class BridgeFetch;
 class DataControlClipboard;
 
 // The general pasteboard. A copy is clear() then its writes: clear() only
@@ -79,7 +80,6 @@ protected:
   QByteArray bytes(const QString &mimeType) const override;
 
 private:
-  class BridgeFetch;
   DataControlClipboard *dataControl() const;
   bool publish();
   QMap<QString, QByteArray> formats_;

@@ -18,6 +18,9 @@ namespace crel {
 // asked the owner for its targets and got them (sway also refuses an owner
 // whose window closed before that). A copy counts as placed a moment after
 // that request, which Qt answers; none within a second is a refusal.
+// A TARGETS request from any other X client counts as the bridge's too: the
+// request does not tell who asks, and another asker within that second is
+// rare.
 class BridgeFetch final : public QAbstractNativeEventFilter {
 public:
   BridgeFetch();

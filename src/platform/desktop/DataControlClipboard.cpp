@@ -251,14 +251,10 @@ const wl_registry_listener registryListener{
     [](void *, wl_registry *, uint32_t) {},
 };
 
-} // namespace
-
-DataControlClipboard::DataControlClipboard(std::unique_ptr<Connection> connection)
-    : connection_(std::move(connection)) {}
-
-DataControlClipboard::~DataControlClipboard() = default;
-
-std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessEnvironment &environment) {
+// A connection with its device on the chosen seat; null when there is no
+// Wayland display, it does not answer, it has no seat or it offers no
+// data-control.
+std::unique_ptr<Connection> open(const QProcessEnvironment &environment) {
   auto c = std::make_unique<Connection>();
   c->display = WaylandSession::connect(environment);
   if (!c->display)
@@ -286,15 +282,33 @@ std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessE
         new QSocketNotifier(wl_display_get_fd(c->display), QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(c->notifier, &QSocketNotifier::activated, c->notifier, [raw = c.get()] { raw->dispatch(); });
   }
-  return std::unique_ptr<DataControlClipboard>(new DataControlClipboard(std::move(c)));
+  return c;
 }
 
-bool DataControlClipboard::alive() const { return !connection_->failed; }
+} // namespace
 
-bool DataControlClipboard::publish(const QMap<QString, QByteArray> &representations) {
+DataControlClipboard::DataControlClipboard(const QProcessEnvironment &environment) : environment_(environment) {}
+
+DataControlClipboard::~DataControlClipboard() = default;
+
+bool DataControlClipboard::ready() {
+  if (!offered_)
+    return false;
+  if (!connection_ || connection_->failed)
+    connection_ = open(environment_);
+  offered_ = connection_ != nullptr;
+  return offered_;
+}
+
+bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text) {
   Connection &c = *connection_;
   if (c.failed)
     return false;
+  QMap<QString, QByteArray> representations = formats;
+  // The text under the names QClipboard offers it by.
+  if (text)
+    for (const char *type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
+      representations.insert(QString::fromLatin1(type), text->toUtf8());
   auto source = std::make_unique<Source>();
   source->proxy = reinterpret_cast<zwlr_data_control_source_v1 *>(
       wl_proxy_marshal_flags(c.manager, ZWLR_DATA_CONTROL_MANAGER_V1_CREATE_DATA_SOURCE, c.interfaces->source,

@@ -1,14 +1,11 @@
 #include "Pasteboard.h"
 
-#include "BridgeFetch.h"
 #include "DataControlClipboard.h"
+#include "QtClipboardBoard.h"
 #include "WaylandSession.h"
 
 #include <QBuffer>
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QImageReader>
-#include <QMimeData>
 #include <QPointer>
 
 #include <utility>
@@ -53,82 +50,47 @@ QImage Pasteboard::readImage() const {
 }
 
 ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment)
-    : environment_(environment), wayland_(WaylandSession::active(environment)) {}
+    : dataControl_(WaylandSession::active(environment) ? std::make_unique<DataControlClipboard>(environment) : nullptr),
+      qt_(std::make_unique<QtClipboardBoard>(WaylandSession::active(environment))) {}
 
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
-// Opened at the first use and kept: the selection it sets lives as long as
-// the connection. One that failed is opened again; a compositor that offers
-// no data-control is not asked again.
-DataControlClipboard *ClipboardPasteboard::dataControl() const {
-  if (!wayland_ || !dataControlOffered_)
-    return nullptr;
-  if (!dataControl_ || !dataControl_->alive())
-    dataControl_ = DataControlClipboard::open(environment_);
-  dataControlOffered_ = dataControl_ != nullptr;
-  return dataControl_.get();
+// Data-control where the compositor offers it (and the X11 clipboard is then
+// left alone: two owners would fight), else QClipboard.
+ClipboardBoard &ClipboardPasteboard::board() const {
+  if (dataControl_ && dataControl_->ready())
+    return *dataControl_;
+  return *qt_;
 }
 
 void ClipboardPasteboard::clear() {
   formats_.clear();
-  text_.clear();
-  hasText_ = false;
+  text_.reset();
 }
 
-// QClipboard takes one QMimeData at a time, so every write republishes the
-// whole set of representations written since the last clear.
+// Every write republishes the whole set written since the last clear.
 bool ClipboardPasteboard::publish() {
-  if (DataControlClipboard *board = dataControl()) {
-    QMap<QString, QByteArray> all = formats_;
-    // The text under the names QClipboard offers it by.
-    if (hasText_)
-      for (const char *type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
-        all.insert(QString::fromLatin1(type), text_.toUtf8());
-    return board->publish(all);
-  }
-  auto *clipboard = QGuiApplication::clipboard();
-  if (!clipboard)
-    return false;
-  auto *mime = new QMimeData;
-  for (auto it = formats_.cbegin(); it != formats_.cend(); ++it)
-    mime->setData(it.key(), it.value());
-  if (hasText_)
-    mime->setText(text_);
-  clipboard->setMimeData(mime);
-  if (wayland_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
-    if (!bridgeFetch_)
-      bridgeFetch_ = std::make_unique<BridgeFetch>();
-    bridgeFetch_->watch();
-  }
-  return true;
+  ClipboardBoard &chosen = board();
+  published_ = &chosen;
+  return chosen.publish(formats_, text_);
 }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
-  if (bridgeFetch_ && !dataControl_)
-    bridgeFetch_->whenFetched(context, std::move(done));
+  if (published_)
+    published_->whenPlaced(context, std::move(done));
   else
     done(true);
 }
 
-QStringList ClipboardPasteboard::types() const {
-  if (DataControlClipboard *board = dataControl())
-    return board->types();
-  auto *clipboard = QGuiApplication::clipboard();
-  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  return mime ? mime->formats() : QStringList();
-}
+QStringList ClipboardPasteboard::types() const { return board().types(); }
 
 QByteArray ClipboardPasteboard::bytes(const QString &mimeType) const {
-  if (DataControlClipboard *board = dataControl()) {
-    QByteArray bytes = board->read(mimeType);
-    // Programs name their text differently; plain text is any of them.
-    if (bytes.isEmpty() && mimeType == QLatin1String("text/plain"))
-      bytes = board->read(QStringLiteral("text/plain;charset=utf-8"));
-    return bytes;
-  }
-  auto *clipboard = QGuiApplication::clipboard();
-  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  return mime ? mime->data(mimeType) : QByteArray();
+  ClipboardBoard &chosen = board();
+  QByteArray bytes = chosen.read(mimeType);
+  // Programs name their text differently; plain text is any of them.
+  if (bytes.isEmpty() && mimeType == QLatin1String("text/plain"))
+    bytes = chosen.read(QStringLiteral("text/plain;charset=utf-8"));
+  return bytes;
 }
 
 bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &data) {
@@ -140,14 +102,12 @@ bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &d
 
 bool ClipboardPasteboard::writeText(const QString &text) {
   text_ = text;
-  hasText_ = true;
   return publish();
 }
 
 bool ClipboardPasteboard::replaceWithText(const QString &text) {
   formats_.clear();
   text_ = text;
-  hasText_ = true;
   return publish();
 }
 

@@ -15,8 +15,9 @@ class QObject;
 
 namespace crel {
 
-class BridgeFetch;
+class ClipboardBoard;
 class DataControlClipboard;
+class QtClipboardBoard;
 
 // The general pasteboard. A copy is clear() then its writes: clear() only
 // starts a new set and leaves the clipboard as it is, and each write
@@ -80,16 +81,15 @@ protected:
   QByteArray bytes(const QString &mimeType) const override;
 
 private:
-  DataControlClipboard *dataControl() const;
+  ClipboardBoard &board() const;
   bool publish();
+  // The set written since the last clear.
   QMap<QString, QByteArray> formats_;
-  QString text_;
-  bool hasText_ = false;
-  const QProcessEnvironment environment_;
-  const bool wayland_;
-  mutable std::unique_ptr<DataControlClipboard> dataControl_;
-  mutable bool dataControlOffered_ = true;
-  std::unique_ptr<BridgeFetch> bridgeFetch_;
+  std::optional<QString> text_;
+  // Data-control only on a Wayland session.
+  const std::unique_ptr<DataControlClipboard> dataControl_;
+  const std::unique_ptr<QtClipboardBoard> qt_;
+  ClipboardBoard *published_ = nullptr;
 };
 
 // In-memory pasteboard for tests; its writes can be told to fail.

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ClipboardBoard.h"
+
+#include <memory>
+
+namespace crel {
+
+class BridgeFetch;
+
+// The clipboard through QClipboard: the X11 one under xcb. On a Wayland
+// session (`bridged`) a copy counts as placed only once the compositor's
+// bridge fetched it.
+class QtClipboardBoard final : public ClipboardBoard {
+public:
+  explicit QtClipboardBoard(bool bridged);
+  ~QtClipboardBoard() override;
+  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text) override;
+  void whenPlaced(QObject *context, std::function<void(bool)> done) override;
+  QStringList types() override;
+  QByteArray read(const QString &mimeType) override;
+
+private:
+  const bool bridged_;
+  std::unique_ptr<BridgeFetch> bridgeFetch_;
+};
+
+} // namespace crel

@@ -1,8 +1,10 @@
+#include "FakeCompositor.h"
 #include "support/TestSupport.h"
 
 #include "platform/desktop/Pasteboard.h"
 
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -75,6 +77,59 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
   FakePasteboard broken;
   broken.writeData("image/png", "not a png");
   EXPECT_TRUE(broken.readImage().isNull());
+}
+
+namespace {
+// Runs the event loop until `done` holds or 5 s have passed.
+bool eventually(const std::function<bool()> &done) {
+  const QDeadlineTimer deadline(5000);
+  while (!done() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+} // namespace
+
+// Data-control is given up for the run only when the compositor answered
+// without it; a compositor that did not answer in time, or a connection
+// that ended, is asked again at the next copy, and one that failed is
+// closed at once, so no source of ours lingers on it.
+TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
+  using Options = test::FakeCompositor::Options;
+  struct Row {
+    const char *name;
+    Options options;
+    bool endAfterFirst;
+    bool firstByDataControl, laterByDataControl;
+    int connections;
+  };
+  const Row rows[] = {
+      {"no data-control global", {.manager = false}, false, false, false, 1},
+      {"no seat", {.seat = false}, false, false, false, 1},
+      {"first probe never answered", {.unanswered = 1}, false, false, true, 2},
+      {"device ended by the compositor", {}, true, true, true, 2},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    test::FakeCompositor compositor(row.options);
+    ClipboardPasteboard board(compositor.environment(), {.answerMs = 300});
+    // Each row's own bytes, so the clipboard tells which copy it holds.
+    const QByteArray first = QByteArray("first: ") + row.name, later = QByteArray("later: ") + row.name;
+    const auto onClipboard = [] { return QGuiApplication::clipboard()->mimeData()->data("image/png"); };
+    board.clear();
+    ASSERT_TRUE(board.writeData("image/png", first));
+    EXPECT_EQ(compositor.selections(), row.firstByDataControl ? 1 : 0);
+    EXPECT_EQ(onClipboard() == first, !row.firstByDataControl);
+    if (row.endAfterFirst) {
+      compositor.finishDevices();
+      EXPECT_TRUE(eventually([&] { return compositor.open() == 0; }));
+    }
+    board.clear();
+    ASSERT_TRUE(board.writeData("image/png", later));
+    EXPECT_EQ(compositor.selections(), int(row.firstByDataControl) + int(row.laterByDataControl));
+    EXPECT_EQ(onClipboard() == later, !row.laterByDataControl);
+    EXPECT_EQ(compositor.connections(), row.connections);
+    EXPECT_TRUE(eventually([&] { return compositor.open() == int(row.laterByDataControl); }));
+  }
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "ClipboardBoard.h"
 
+#include <QObject>
 #include <QProcessEnvironment>
 
 #include <memory>
@@ -25,16 +26,18 @@ public:
 
   // Whether this use can go through data-control. The connection is opened
   // at the first use and kept: the selection it sets lives as long as the
-  // connection. One that failed is opened again; a compositor that offers
-  // no data-control is not asked again.
-  bool ready();
+  // connection. One that failed, or a compositor that did not answer by
+  // `deadline`, is tried again at the next use; only a compositor that
+  // answered without data-control or a seat is not asked again.
+  bool ready(const QDeadlineTimer &deadline);
 
   // False when the compositor did not take the content.
-  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text) override;
+  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+               const QDeadlineTimer &deadline) override;
   // What a paste gets now: what we published while it is the selection,
   // otherwise the types and bytes of whoever holds it.
-  QStringList types() override;
-  QByteArray read(const QString &mimeType) override;
+  QStringList types(const QDeadlineTimer &deadline) override;
+  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline) override;
 
   struct Connection;
 
@@ -42,6 +45,9 @@ private:
   const QProcessEnvironment environment_;
   std::unique_ptr<Connection> connection_;
   bool offered_ = true;
+  // Tells a connection's queued close from a later connection's.
+  quint64 generation_ = 0;
+  QObject closer_;
 };
 
 } // namespace crel

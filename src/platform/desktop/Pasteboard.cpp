@@ -49,16 +49,16 @@ QImage Pasteboard::readImage() const {
   return {};
 }
 
-ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment)
-    : dataControl_(WaylandSession::active(environment) ? std::make_unique<DataControlClipboard>(environment) : nullptr),
+ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment, ClipboardLimits limits)
+    : limits_(limits), dataControl_(WaylandSession::active(environment) ? std::make_unique<DataControlClipboard>(environment) : nullptr),
       qt_(std::make_unique<QtClipboardBoard>(WaylandSession::active(environment))) {}
 
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
 // Data-control where the compositor offers it (and the X11 clipboard is then
 // left alone: two owners would fight), else QClipboard.
-ClipboardBoard &ClipboardPasteboard::board() const {
-  if (dataControl_ && dataControl_->ready())
+ClipboardBoard &ClipboardPasteboard::board(const QDeadlineTimer &deadline) const {
+  if (dataControl_ && dataControl_->ready(deadline))
     return *dataControl_;
   return *qt_;
 }
@@ -70,9 +70,10 @@ void ClipboardPasteboard::clear() {
 
 // Every write republishes the whole set written since the last clear.
 bool ClipboardPasteboard::publish() {
-  ClipboardBoard &chosen = board();
+  const QDeadlineTimer deadline(limits_.answerMs);
+  ClipboardBoard &chosen = board(deadline);
   published_ = &chosen;
-  return chosen.publish(formats_, text_);
+  return chosen.publish(formats_, text_, deadline);
 }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
@@ -82,14 +83,18 @@ void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)>
     done(true);
 }
 
-QStringList ClipboardPasteboard::types() const { return board().types(); }
+QStringList ClipboardPasteboard::types() const {
+  const QDeadlineTimer deadline(limits_.answerMs);
+  return board(deadline).types(deadline);
+}
 
 QByteArray ClipboardPasteboard::bytes(const QString &mimeType) const {
-  ClipboardBoard &chosen = board();
-  QByteArray bytes = chosen.read(mimeType);
+  const QDeadlineTimer deadline(limits_.answerMs);
+  ClipboardBoard &chosen = board(deadline);
+  QByteArray bytes = chosen.read(mimeType, deadline);
   // Programs name their text differently; plain text is any of them.
   if (bytes.isEmpty() && mimeType == QLatin1String("text/plain"))
-    bytes = chosen.read(QStringLiteral("text/plain;charset=utf-8"));
+    bytes = chosen.read(QStringLiteral("text/plain;charset=utf-8"), QDeadlineTimer(limits_.answerMs));
   return bytes;
 }
 

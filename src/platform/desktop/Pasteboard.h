@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QMap>
 #include <QProcessEnvironment>
@@ -66,9 +67,16 @@ protected:
 // the X11 clipboard is then left alone: two owners would fight); elsewhere
 // through QClipboard, and on a Wayland session a copy counts as placed only
 // once the compositor's bridge fetched it.
+struct ClipboardLimits {
+  // How long one use (a copy or a read) may wait for the compositor.
+  int answerMs = 2000;
+};
+
 class ClipboardPasteboard final : public Pasteboard {
 public:
-  explicit ClipboardPasteboard(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+  // Tests shorten the limits.
+  explicit ClipboardPasteboard(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                               ClipboardLimits limits = {});
   ~ClipboardPasteboard() override;
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
@@ -81,11 +89,12 @@ protected:
   QByteArray bytes(const QString &mimeType) const override;
 
 private:
-  ClipboardBoard &board() const;
+  ClipboardBoard &board(const QDeadlineTimer &deadline) const;
   bool publish();
   // The set written since the last clear.
   QMap<QString, QByteArray> formats_;
   std::optional<QString> text_;
+  const ClipboardLimits limits_;
   // Data-control only on a Wayland session.
   const std::unique_ptr<DataControlClipboard> dataControl_;
   const std::unique_ptr<QtClipboardBoard> qt_;

@@ -13,7 +13,8 @@ QtClipboardBoard::QtClipboardBoard(bool bridged) : bridged_(bridged) {}
 QtClipboardBoard::~QtClipboardBoard() = default;
 
 // QClipboard takes one QMimeData at a time: the whole set goes in one.
-bool QtClipboardBoard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text) {
+bool QtClipboardBoard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+                               const QDeadlineTimer &) {
   auto *clipboard = QGuiApplication::clipboard();
   if (!clipboard)
     return false;
@@ -38,13 +39,13 @@ void QtClipboardBoard::whenPlaced(QObject *context, std::function<void(bool)> do
     done(true);
 }
 
-QStringList QtClipboardBoard::types() {
+QStringList QtClipboardBoard::types(const QDeadlineTimer &) {
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
   return mime ? mime->formats() : QStringList();
 }
 
-QByteArray QtClipboardBoard::read(const QString &mimeType) {
+QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &) {
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
   return mime ? mime->data(mimeType) : QByteArray();

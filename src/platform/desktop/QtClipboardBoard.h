@@ -15,10 +15,11 @@ class QtClipboardBoard final : public ClipboardBoard {
 public:
   explicit QtClipboardBoard(bool bridged);
   ~QtClipboardBoard() override;
-  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text) override;
+  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+               const QDeadlineTimer &deadline) override;
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
-  QStringList types() override;
-  QByteArray read(const QString &mimeType) override;
+  QStringList types(const QDeadlineTimer &deadline) override;
+  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline) override;
 
 private:
   const bool bridged_;

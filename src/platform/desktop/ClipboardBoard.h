@@ -24,9 +24,9 @@ public:
                        const QDeadlineTimer &deadline) = 0;
   // As Pasteboard::whenPlaced, for this board's last publication.
   virtual void whenPlaced(QObject * /*context*/, std::function<void(bool)> done) { done(true); }
-  // What a paste gets now.
+  // What a paste gets now; of another program's bytes at most `cap`.
   virtual QStringList types(const QDeadlineTimer &deadline) = 0;
-  virtual QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline) = 0;
+  virtual QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) = 0;
 };
 
 } // namespace crel

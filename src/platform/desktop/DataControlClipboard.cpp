@@ -369,7 +369,7 @@ QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
   return c.selection ? c.offers[c.selection] : QStringList();
 }
 
-QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline) {
+QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   Connection &c = *connection_;
   c.sync(deadline);
   if (c.current)
@@ -382,11 +382,11 @@ QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTi
   wl_display_flush(c.display);
   QByteArray bytes;
   char chunk[65536];
-  for (;;) {
+  while (bytes.size() < cap) {
     pollfd ready{pipe[0], POLLIN, 0};
     if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
       break;
-    const ssize_t n = ::read(pipe[0], chunk, sizeof chunk);
+    const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - bytes.size())));
     if (n <= 0)
       break;
     bytes.append(chunk, n);

@@ -37,7 +37,7 @@ public:
   // What a paste gets now: what we published while it is the selection,
   // otherwise the types and bytes of whoever holds it.
   QStringList types(const QDeadlineTimer &deadline) override;
-  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline) override;
+  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
 
   struct Connection;
 

@@ -5,7 +5,10 @@
 #include "WaylandSession.h"
 
 #include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QMimeData>
 #include <QPointer>
 
 #include <utility>
@@ -27,6 +30,28 @@ void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
 
 namespace {
 
+// What Crel's Qt side holds on the X11 clipboard (a text field's copy goes
+// there), read from it: through data-control the compositor would ask
+// XWayland, which would ask this very thread while it waits.
+const QMimeData *heldByQt() {
+  auto *clipboard = QGuiApplication::clipboard();
+  return clipboard && clipboard->ownsClipboard() ? clipboard->mimeData() : nullptr;
+}
+
+// `bytes` without a UTF-8 sequence cut short at the end.
+QByteArray wholeCharacters(QByteArray bytes) {
+  qsizetype start = bytes.size();
+  while (start > 0 && bytes.size() - start < 3 && (uchar(bytes[start - 1]) & 0xc0) == 0x80)
+    --start;
+  if (start == 0)
+    return bytes;
+  const uchar lead = uchar(bytes[start - 1]);
+  const qsizetype length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+  if (bytes.size() - (start - 1) < length)
+    bytes.truncate(start - 1);
+  return bytes;
+}
+
 QImage decoded(const QByteArray &bytes) {
   QBuffer buffer;
   buffer.setData(bytes);
@@ -37,13 +62,14 @@ QImage decoded(const QByteArray &bytes) {
 
 } // namespace
 
-QByteArray Pasteboard::read(const QString &mimeType) const { return bytes(mimeType); }
+QByteArray Pasteboard::read(const QString &mimeType) const { return bytes(mimeType, readDeadline()); }
 
 QImage Pasteboard::readImage() const {
-  for (const QString &type : types()) {
+  const QDeadlineTimer deadline = readDeadline();
+  for (const QString &type : types(deadline)) {
     if (!type.startsWith(QLatin1String("image/")))
       continue;
-    if (QImage image = decoded(bytes(type)); !image.isNull())
+    if (QImage image = decoded(bytes(type, deadline)); !image.isNull())
       return image;
   }
   return {};
@@ -83,19 +109,27 @@ void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)>
     done(true);
 }
 
-QStringList ClipboardPasteboard::types() const {
-  const QDeadlineTimer deadline(limits_.answerMs);
+QStringList ClipboardPasteboard::types(const QDeadlineTimer &deadline) const {
+  if (const QMimeData *own = heldByQt())
+    return own->formats();
   return board(deadline).types(deadline);
 }
 
-QByteArray ClipboardPasteboard::bytes(const QString &mimeType) const {
-  const QDeadlineTimer deadline(limits_.answerMs);
+QByteArray ClipboardPasteboard::bytes(const QString &mimeType, const QDeadlineTimer &deadline) const {
+  if (const QMimeData *own = heldByQt())
+    return own->data(mimeType);
   ClipboardBoard &chosen = board(deadline);
-  QByteArray bytes = chosen.read(mimeType, deadline);
-  // Programs name their text differently; plain text is any of them.
-  if (bytes.isEmpty() && mimeType == QLatin1String("text/plain"))
-    bytes = chosen.read(QStringLiteral("text/plain;charset=utf-8"), QDeadlineTimer(limits_.answerMs));
-  return bytes;
+  QString type = mimeType;
+  // Programs name their text differently; plain text is either name, and
+  // only one is read.
+  const QString utf8 = QStringLiteral("text/plain;charset=utf-8");
+  if (mimeType == QLatin1String("text/plain")) {
+    const QStringList offered = chosen.types(deadline);
+    if (!offered.contains(mimeType) && offered.contains(utf8))
+      type = utf8;
+  }
+  const QByteArray bytes = chosen.read(type, deadline, limits_.readCap);
+  return bytes.size() >= limits_.readCap && type.startsWith(QLatin1String("text/")) ? wholeCharacters(bytes) : bytes;
 }
 
 bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &data) {

@@ -45,10 +45,10 @@ QStringList QtClipboardBoard::types(const QDeadlineTimer &) {
   return mime ? mime->formats() : QStringList();
 }
 
-QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &) {
+QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &, qsizetype cap) {
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  return mime ? mime->data(mimeType) : QByteArray();
+  return mime ? mime->data(mimeType).left(cap) : QByteArray();
 }
 
 } // namespace crel

@@ -19,7 +19,7 @@ public:
                const QDeadlineTimer &deadline) override;
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
   QStringList types(const QDeadlineTimer &deadline) override;
-  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline) override;
+  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
 
 private:
   const bool bridged_;

@@ -287,8 +287,7 @@ void FakeCompositor::handle(Client &client) {
         }
       }
       break;
-    default:
-      break;
+    default: break;
     }
     client.pending.remove(0, size);
   }

@@ -2,6 +2,7 @@
 #include "support/TestSupport.h"
 
 #include "platform/desktop/Pasteboard.h"
+#include "platform/desktop/X11Atom.h"
 
 #include <QClipboard>
 #include <QDeadlineTimer>
@@ -15,6 +16,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
 
 using namespace crel;
 
@@ -148,7 +151,9 @@ TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
   };
   const Row rows[] = {
       {"owner that never writes", {"text/plain", "text/plain;charset=utf-8"}, Owner::silent, {}},
-      {"owner that floods, under the second name", {"text/plain;charset=utf-8"}, Owner::flooding,
+      {"owner that floods, under the second name",
+       {"text/plain;charset=utf-8"},
+       Owner::flooding,
        QString(500, QChar(0xe9)).toUtf8()},
   };
   for (const Row &row : rows) {
@@ -222,4 +227,51 @@ TEST(Pasteboard, OnX11TextCrelHoldsIsReadWithoutARoundTrip) {
   ASSERT_TRUE(QGuiApplication::clipboard()->ownsClipboard());
   EXPECT_EQ(board.read("text/plain"), "typed in a field");
   EXPECT_EQ(compositor.connections(), 0);
+}
+
+// Under an X server: a copy on the X11 route of a Wayland session counts as
+// placed once the compositor's bridge fetched its targets; one the bridge
+// never fetched is given up, so the failure reported is true. An X server
+// started from a Wayland login has no bridge to wait for.
+TEST(Pasteboard, OnX11ACopyCountsAsPlacedOnlyWhereItIsOnTheClipboard) {
+  if (QGuiApplication::platformName() != "xcb")
+    GTEST_SKIP() << "needs an X server";
+  test::FakeCompositor withoutDataControl({.manager = false});
+  QProcessEnvironment waylandLogin;
+  waylandLogin.insert("XDG_SESSION_TYPE", "wayland");
+  struct Row {
+    const char *name;
+    QProcessEnvironment environment;
+    bool bridgeFetches;
+    bool placed;
+  };
+  const Row rows[] = {
+      {"bridge that fetches", withoutDataControl.environment(), true, true},
+      {"bridge that never fetches", withoutDataControl.environment(), false, false},
+      {"no bridge", waylandLogin, false, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    ClipboardPasteboard board(row.environment);
+    board.clear();
+    ASSERT_TRUE(board.writeData("image/png", row.name));
+    // The bridge's request, from a client of its own.
+    xcb_connection_t *bridge = xcb_connect(nullptr, nullptr);
+    if (row.bridgeFetches) {
+      const xcb_window_t window = xcb_generate_id(bridge);
+      xcb_create_window(bridge, XCB_COPY_FROM_PARENT, window,
+                        xcb_setup_roots_iterator(xcb_get_setup(bridge)).data->root, 0, 0, 1, 1, 0,
+                        XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+      xcb_convert_selection(bridge, window, internX11Atom(bridge, "CLIPBOARD"), internX11Atom(bridge, "TARGETS"),
+                            internX11Atom(bridge, "CREL_TARGETS"), XCB_CURRENT_TIME);
+      xcb_flush(bridge);
+    }
+    QObject context;
+    std::optional<bool> placed;
+    board.whenPlaced(&context, [&placed](bool answer) { placed = answer; });
+    EXPECT_TRUE(eventually([&] { return placed.has_value(); }));
+    EXPECT_EQ(placed, row.placed);
+    EXPECT_EQ(QGuiApplication::clipboard()->ownsClipboard(), row.placed);
+    xcb_disconnect(bridge);
+  }
 }

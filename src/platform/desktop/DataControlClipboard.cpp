@@ -13,10 +13,10 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <functional>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <poll.h>
 #include <pthread.h>

@@ -75,9 +75,13 @@ QImage Pasteboard::readImage() const {
   return {};
 }
 
+// Data-control and the bridge need a compositor to talk to: an X server
+// started from a Wayland login has neither.
 ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment, ClipboardLimits limits)
-    : limits_(limits), dataControl_(WaylandSession::active(environment) ? std::make_unique<DataControlClipboard>(environment) : nullptr),
-      qt_(std::make_unique<QtClipboardBoard>(WaylandSession::active(environment))) {}
+    : limits_(limits),
+      dataControl_(WaylandSession::hasDisplay(environment) ? std::make_unique<DataControlClipboard>(environment)
+                                                           : nullptr),
+      qt_(std::make_unique<QtClipboardBoard>(WaylandSession::hasDisplay(environment))) {}
 
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 

@@ -28,6 +28,12 @@ bool QtClipboardBoard::publish(const QMap<QString, QByteArray> &formats, const s
     if (!bridgeFetch_)
       bridgeFetch_ = std::make_unique<BridgeFetch>();
     bridgeFetch_->watch();
+    // One the bridge never took is given up, so the failure the user is
+    // told of is true: nothing of ours turns up on the clipboard later.
+    bridgeFetch_->whenFetched(mime, [clipboard, mime](bool placed) {
+      if (!placed && clipboard->mimeData() == mime)
+        clipboard->clear();
+    });
   }
   return true;
 }

@@ -8,9 +8,9 @@ namespace crel {
 
 class BridgeFetch;
 
-// The clipboard through QClipboard: the X11 one under xcb. On a Wayland
-// session (`bridged`) a copy counts as placed only once the compositor's
-// bridge fetched it.
+// The clipboard through QClipboard: the X11 one under xcb. Where a
+// compositor bridges it to Wayland (`bridged`), a copy counts as placed only
+// once the bridge fetched it, and is given up when it did not.
 class QtClipboardBoard final : public ClipboardBoard {
 public:
   explicit QtClipboardBoard(bool bridged);

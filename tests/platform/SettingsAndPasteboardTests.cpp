@@ -1,8 +1,12 @@
+#include "FakeCompositor.h"
 #include "support/TestSupport.h"
 
 #include "platform/desktop/Pasteboard.h"
+#include "platform/desktop/X11Atom.h"
 
 #include <QClipboard>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -12,6 +16,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
 
 using namespace crel;
 
@@ -78,6 +84,93 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
 }
 
 namespace {
+// Runs the event loop until `done` holds or 5 s have passed.
+bool eventually(const std::function<bool()> &done) {
+  const QDeadlineTimer deadline(5000);
+  while (!done() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+} // namespace
+
+// Data-control is given up for the run only when the compositor answered
+// without it; a compositor that did not answer in time, or a connection
+// that ended, is asked again at the next copy, and one that failed is
+// closed at once, so no source of ours lingers on it.
+TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
+  using Options = test::FakeCompositor::Options;
+  struct Row {
+    const char *name;
+    Options options;
+    bool endAfterFirst;
+    bool firstByDataControl, laterByDataControl;
+    int connections;
+  };
+  const Row rows[] = {
+      {"no data-control global", {.manager = false}, false, false, false, 1},
+      {"no seat", {.seat = false}, false, false, false, 1},
+      {"first probe never answered", {.unanswered = 1}, false, false, true, 2},
+      {"device ended by the compositor", {}, true, true, true, 2},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    test::FakeCompositor compositor(row.options);
+    ClipboardPasteboard board(compositor.environment(), {.answerMs = 300});
+    // Each row's own bytes, so the clipboard tells which copy it holds.
+    const QByteArray first = QByteArray("first: ") + row.name, later = QByteArray("later: ") + row.name;
+    const auto onClipboard = [] { return QGuiApplication::clipboard()->mimeData()->data("image/png"); };
+    board.clear();
+    ASSERT_TRUE(board.writeData("image/png", first));
+    EXPECT_EQ(compositor.selections(), row.firstByDataControl ? 1 : 0);
+    EXPECT_EQ(onClipboard() == first, !row.firstByDataControl);
+    if (row.endAfterFirst) {
+      compositor.finishDevices();
+      EXPECT_TRUE(eventually([&] { return compositor.open() == 0; }));
+    }
+    board.clear();
+    ASSERT_TRUE(board.writeData("image/png", later));
+    EXPECT_EQ(compositor.selections(), int(row.firstByDataControl) + int(row.laterByDataControl));
+    EXPECT_EQ(onClipboard() == later, !row.laterByDataControl);
+    EXPECT_EQ(compositor.connections(), row.connections);
+    EXPECT_TRUE(eventually([&] { return compositor.open() == int(row.laterByDataControl); }));
+  }
+}
+
+// A read of another program's clipboard costs one deadline in all, however
+// many names its text goes by and whatever its owner does, and keeps at
+// most the cap, cut where a character ends.
+TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
+  using Owner = test::FakeCompositor::Owner;
+  constexpr int answerMs = 1000;
+  constexpr qsizetype cap = 1001;
+  struct Row {
+    const char *name;
+    QStringList offered;
+    Owner owner;
+    QByteArray expected;
+  };
+  const Row rows[] = {
+      {"owner that never writes", {"text/plain", "text/plain;charset=utf-8"}, Owner::silent, {}},
+      {"owner that floods, under the second name",
+       {"text/plain;charset=utf-8"},
+       Owner::flooding,
+       QString(500, QChar(0xe9)).toUtf8()},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    test::FakeCompositor compositor({.offered = row.offered, .owner = row.owner});
+    ClipboardPasteboard board(compositor.environment(), {.answerMs = answerMs, .readCap = cap});
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const QByteArray read = board.read("text/plain");
+    EXPECT_EQ(read.size(), row.expected.size());
+    EXPECT_TRUE(read == row.expected);
+    EXPECT_LT(elapsed.elapsed(), answerMs * 7 / 4);
+    EXPECT_EQ(compositor.receives(), 1);
+  }
+}
+
+namespace {
 // Runs `program` while the event loop serves its paste.
 QByteArray run(const QString &program, const QStringList &arguments) {
   QProcess process;
@@ -119,4 +212,66 @@ TEST(Pasteboard, OnWaylandCopiesReachWaylandProgramsAndReadBack) {
   EXPECT_TRUE(board.readImage().isNull());
   ASSERT_TRUE(board.replaceWithText("ours again"));
   EXPECT_EQ(run("wl-paste", {"-n"}), "ours again");
+}
+
+// Under an X server (CTest runs it in scripts/xvfb-testbed): text that Crel's
+// own Qt side holds on the X11 clipboard, as a text field's copy puts it
+// there, is read back from it. Through data-control the compositor would
+// ask this very thread for it while the thread waits.
+TEST(Pasteboard, OnX11TextCrelHoldsIsReadWithoutARoundTrip) {
+  if (QGuiApplication::platformName() != "xcb")
+    GTEST_SKIP() << "needs an X server";
+  test::FakeCompositor compositor({.offered = {"text/plain"}, .owner = test::FakeCompositor::Owner::silent});
+  ClipboardPasteboard board(compositor.environment());
+  QGuiApplication::clipboard()->setText("typed in a field");
+  ASSERT_TRUE(QGuiApplication::clipboard()->ownsClipboard());
+  EXPECT_EQ(board.read("text/plain"), "typed in a field");
+  EXPECT_EQ(compositor.connections(), 0);
+}
+
+// Under an X server: a copy on the X11 route of a Wayland session counts as
+// placed once the compositor's bridge fetched its targets; one the bridge
+// never fetched is given up, so the failure reported is true. An X server
+// started from a Wayland login has no bridge to wait for.
+TEST(Pasteboard, OnX11ACopyCountsAsPlacedOnlyWhereItIsOnTheClipboard) {
+  if (QGuiApplication::platformName() != "xcb")
+    GTEST_SKIP() << "needs an X server";
+  test::FakeCompositor withoutDataControl({.manager = false});
+  QProcessEnvironment waylandLogin;
+  waylandLogin.insert("XDG_SESSION_TYPE", "wayland");
+  struct Row {
+    const char *name;
+    QProcessEnvironment environment;
+    bool bridgeFetches;
+    bool placed;
+  };
+  const Row rows[] = {
+      {"bridge that fetches", withoutDataControl.environment(), true, true},
+      {"bridge that never fetches", withoutDataControl.environment(), false, false},
+      {"no bridge", waylandLogin, false, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    ClipboardPasteboard board(row.environment);
+    board.clear();
+    ASSERT_TRUE(board.writeData("image/png", row.name));
+    // The bridge's request, from a client of its own.
+    xcb_connection_t *bridge = xcb_connect(nullptr, nullptr);
+    if (row.bridgeFetches) {
+      const xcb_window_t window = xcb_generate_id(bridge);
+      xcb_create_window(bridge, XCB_COPY_FROM_PARENT, window,
+                        xcb_setup_roots_iterator(xcb_get_setup(bridge)).data->root, 0, 0, 1, 1, 0,
+                        XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+      xcb_convert_selection(bridge, window, internX11Atom(bridge, "CLIPBOARD"), internX11Atom(bridge, "TARGETS"),
+                            internX11Atom(bridge, "CREL_TARGETS"), XCB_CURRENT_TIME);
+      xcb_flush(bridge);
+    }
+    QObject context;
+    std::optional<bool> placed;
+    board.whenPlaced(&context, [&placed](bool answer) { placed = answer; });
+    EXPECT_TRUE(eventually([&] { return placed.has_value(); }));
+    EXPECT_EQ(placed, row.placed);
+    EXPECT_EQ(QGuiApplication::clipboard()->ownsClipboard(), row.placed);
+    xcb_disconnect(bridge);
+  }
 }

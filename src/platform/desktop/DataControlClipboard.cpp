@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <poll.h>
 #include <pthread.h>
@@ -26,10 +27,8 @@ namespace crel {
 
 namespace {
 
-// How long the compositor, or the program whose bytes a paste reads, may
-// take to answer; and how long a paste's reader may stop reading before it
-// is given up, so a reader that never reads does not keep a thread forever.
-constexpr int answerMs = 2000;
+// How long a paste's reader may stop reading before it is given up, so a
+// reader that never reads does not keep a thread forever.
 constexpr int stallMs = 10000;
 
 // The staging protocol and the wlroots one are the same messages under two
@@ -114,6 +113,9 @@ struct DataControlClipboard::Connection {
   zwlr_data_control_offer_v1 *selection = nullptr;
   QPointer<QSocketNotifier> notifier;
   bool failed = false;
+  // Closes the connection once the callback that saw it fail has returned,
+  // so the compositor drops its sources.
+  std::function<void()> closeSoon;
 
   ~Connection() {
     delete notifier.data();
@@ -134,10 +136,14 @@ struct DataControlClipboard::Connection {
   }
 
   void fail() {
+    if (failed)
+      return;
     failed = true;
     current = nullptr;
     if (notifier)
       notifier->setEnabled(false);
+    if (closeSoon)
+      closeSoon();
   }
 
   // Reads what has arrived, without waiting, and runs its events.
@@ -155,11 +161,11 @@ struct DataControlClipboard::Connection {
       fail();
   }
 
-  // A round trip within answerMs on a connection still usable.
-  bool sync() {
+  // A round trip within `deadline` on a connection still usable.
+  bool sync(const QDeadlineTimer &deadline) {
     if (failed)
       return false;
-    const bool answered = WaylandSession::roundtrip(display, QDeadlineTimer(answerMs));
+    const bool answered = WaylandSession::roundtrip(display, deadline);
     if (wl_display_get_error(display) != 0)
       fail();
     return answered && !failed;
@@ -251,23 +257,28 @@ const wl_registry_listener registryListener{
     [](void *, wl_registry *, uint32_t) {},
 };
 
-} // namespace
+// What asking the compositor found: a connection with its device on the
+// chosen seat; none, and `offered` false, when the compositor answered
+// without data-control or without a seat.
+struct Probe {
+  std::unique_ptr<Connection> connection;
+  bool offered = true;
+};
 
-DataControlClipboard::DataControlClipboard(std::unique_ptr<Connection> connection)
-    : connection_(std::move(connection)) {}
-
-DataControlClipboard::~DataControlClipboard() = default;
-
-std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessEnvironment &environment) {
+Probe open(const QProcessEnvironment &environment, const QDeadlineTimer &deadline) {
   auto c = std::make_unique<Connection>();
   c->display = WaylandSession::connect(environment);
   if (!c->display)
-    return nullptr;
+    return {};
   c->registry = wl_display_get_registry(c->display);
   wl_registry_add_listener(c->registry, &registryListener, c.get());
   // The globals, then the seats' names.
-  if (!c->sync() || !c->interfaces || c->seats.empty() || !c->sync())
-    return nullptr;
+  if (!c->sync(deadline))
+    return {};
+  if (!c->interfaces || c->seats.empty())
+    return {nullptr, false};
+  if (!c->sync(deadline))
+    return {};
   c->manager = static_cast<wl_proxy *>(wl_registry_bind(c->registry, c->managerName, c->interfaces->manager, 1));
   // The seat Crel's X11 windows are on: XWayland takes the first, and a
   // compositor with several names its first seat0.
@@ -277,8 +288,8 @@ std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessE
       wl_proxy_marshal_flags(c->manager, ZWLR_DATA_CONTROL_MANAGER_V1_GET_DATA_DEVICE, c->interfaces->device,
                              wl_proxy_get_version(c->manager), 0, nullptr, chosen));
   zwlr_data_control_device_v1_add_listener(c->device, &deviceListener, c.get());
-  if (!c->sync())
-    return nullptr;
+  if (!c->sync(deadline))
+    return {};
   if (QCoreApplication::instance()) {
     // Parented to the application, which outlives no event loop; the
     // connection deletes it when it goes first.
@@ -286,15 +297,48 @@ std::unique_ptr<DataControlClipboard> DataControlClipboard::open(const QProcessE
         new QSocketNotifier(wl_display_get_fd(c->display), QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(c->notifier, &QSocketNotifier::activated, c->notifier, [raw = c.get()] { raw->dispatch(); });
   }
-  return std::unique_ptr<DataControlClipboard>(new DataControlClipboard(std::move(c)));
+  return {std::move(c)};
 }
 
-bool DataControlClipboard::alive() const { return !connection_->failed; }
+} // namespace
 
-bool DataControlClipboard::publish(const QMap<QString, QByteArray> &representations) {
+DataControlClipboard::DataControlClipboard(const QProcessEnvironment &environment) : environment_(environment) {}
+
+DataControlClipboard::~DataControlClipboard() = default;
+
+bool DataControlClipboard::ready(const QDeadlineTimer &deadline) {
+  if (!offered_)
+    return false;
+  if (connection_ && !connection_->failed)
+    return true;
+  connection_.reset();
+  Probe probe = open(environment_, deadline);
+  offered_ = probe.offered;
+  connection_ = std::move(probe.connection);
+  if (!connection_)
+    return false;
+  connection_->closeSoon = [this, generation = ++generation_] {
+    QMetaObject::invokeMethod(
+        &closer_,
+        [this, generation] {
+          if (generation == generation_)
+            connection_.reset();
+        },
+        Qt::QueuedConnection);
+  };
+  return true;
+}
+
+bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+                                   const QDeadlineTimer &deadline) {
   Connection &c = *connection_;
   if (c.failed)
     return false;
+  QMap<QString, QByteArray> representations = formats;
+  // The text under the names QClipboard offers it by.
+  if (text)
+    for (const char *type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
+      representations.insert(QString::fromLatin1(type), text->toUtf8());
   auto source = std::make_unique<Source>();
   source->proxy = reinterpret_cast<zwlr_data_control_source_v1 *>(
       wl_proxy_marshal_flags(c.manager, ZWLR_DATA_CONTROL_MANAGER_V1_CREATE_DATA_SOURCE, c.interfaces->source,
@@ -307,20 +351,27 @@ bool DataControlClipboard::publish(const QMap<QString, QByteArray> &representati
   Source *published = source.get();
   c.sources.push_back(std::move(source));
   c.current = published;
-  return c.sync() && c.current == published;
+  if (!c.sync(deadline)) {
+    // Whether the compositor took it is unknown: closed, the connection
+    // takes our source along, so a copy reported failed never shows up
+    // later.
+    connection_.reset();
+    return false;
+  }
+  return c.current == published;
 }
 
-QStringList DataControlClipboard::types() {
+QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
   Connection &c = *connection_;
-  c.sync();
+  c.sync(deadline);
   if (c.current)
     return c.current->bytes.keys();
   return c.selection ? c.offers[c.selection] : QStringList();
 }
 
-QByteArray DataControlClipboard::read(const QString &mimeType) {
+QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   Connection &c = *connection_;
-  c.sync();
+  c.sync(deadline);
   if (c.current)
     return c.current->bytes.value(mimeType);
   int pipe[2];
@@ -330,13 +381,12 @@ QByteArray DataControlClipboard::read(const QString &mimeType) {
   ::close(pipe[1]);
   wl_display_flush(c.display);
   QByteArray bytes;
-  const QDeadlineTimer deadline(answerMs);
   char chunk[65536];
-  for (;;) {
+  while (bytes.size() < cap) {
     pollfd ready{pipe[0], POLLIN, 0};
     if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
       break;
-    const ssize_t n = ::read(pipe[0], chunk, sizeof chunk);
+    const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - bytes.size())));
     if (n <= 0)
       break;
     bytes.append(chunk, n);

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QByteArray>
-#include <QMap>
+#include "ClipboardBoard.h"
+
+#include <QObject>
 #include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
 
 #include <memory>
 
@@ -18,31 +17,37 @@ namespace crel {
 //
 // No clipboard manager takes a copy over on this route: what Crel published
 // stays on the clipboard while Crel runs and goes when it quits.
-class DataControlClipboard {
+class DataControlClipboard final : public ClipboardBoard {
 public:
-  // Null when there is no Wayland display, it does not answer, it has no
-  // seat or it offers no data-control.
-  static std::unique_ptr<DataControlClipboard> open(const QProcessEnvironment &environment);
-  ~DataControlClipboard();
+  explicit DataControlClipboard(const QProcessEnvironment &environment);
+  ~DataControlClipboard() override;
   DataControlClipboard(const DataControlClipboard &) = delete;
   DataControlClipboard &operator=(const DataControlClipboard &) = delete;
 
-  // Makes `representations` (bytes by MIME type) the selection; false when
-  // the compositor did not take it.
-  bool publish(const QMap<QString, QByteArray> &representations);
-  // False once the connection or the seat is gone.
-  bool alive() const;
+  // Whether this use can go through data-control. The connection is opened
+  // at the first use and kept: the selection it sets lives as long as the
+  // connection. One that failed, or a compositor that did not answer by
+  // `deadline`, is tried again at the next use; only a compositor that
+  // answered without data-control or a seat is not asked again.
+  bool ready(const QDeadlineTimer &deadline);
 
+  // False when the compositor did not take the content.
+  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+               const QDeadlineTimer &deadline) override;
   // What a paste gets now: what we published while it is the selection,
   // otherwise the types and bytes of whoever holds it.
-  QStringList types();
-  QByteArray read(const QString &mimeType);
+  QStringList types(const QDeadlineTimer &deadline) override;
+  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
 
   struct Connection;
 
 private:
-  explicit DataControlClipboard(std::unique_ptr<Connection> connection);
+  const QProcessEnvironment environment_;
   std::unique_ptr<Connection> connection_;
+  bool offered_ = true;
+  // Tells a connection's queued close from a later connection's.
+  quint64 generation_ = 0;
+  QObject closer_;
 };
 
 } // namespace crel

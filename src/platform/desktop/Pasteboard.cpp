@@ -1,22 +1,17 @@
 #include "Pasteboard.h"
 
 #include "DataControlClipboard.h"
+#include "QtClipboardBoard.h"
 #include "WaylandSession.h"
-#include "X11Atom.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMimeData>
 #include <QPointer>
-#include <QTimer>
-
-#include <xcb/xcb.h>
 
 #include <utility>
-#include <vector>
 
 namespace crel {
 
@@ -35,6 +30,28 @@ void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
 
 namespace {
 
+// What Crel's Qt side holds on the X11 clipboard (a text field's copy goes
+// there), read from it: through data-control the compositor would ask
+// XWayland, which would ask this very thread while it waits.
+const QMimeData *heldByQt() {
+  auto *clipboard = QGuiApplication::clipboard();
+  return clipboard && clipboard->ownsClipboard() ? clipboard->mimeData() : nullptr;
+}
+
+// `bytes` without a UTF-8 sequence cut short at the end.
+QByteArray wholeCharacters(QByteArray bytes) {
+  qsizetype start = bytes.size();
+  while (start > 0 && bytes.size() - start < 3 && (uchar(bytes[start - 1]) & 0xc0) == 0x80)
+    --start;
+  if (start == 0)
+    return bytes;
+  const uchar lead = uchar(bytes[start - 1]);
+  const qsizetype length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+  if (bytes.size() - (start - 1) < length)
+    bytes.truncate(start - 1);
+  return bytes;
+}
+
 QImage decoded(const QByteArray &bytes) {
   QBuffer buffer;
   buffer.setData(bytes);
@@ -45,173 +62,78 @@ QImage decoded(const QByteArray &bytes) {
 
 } // namespace
 
-QByteArray Pasteboard::read(const QString &mimeType) const { return bytes(mimeType); }
+QByteArray Pasteboard::read(const QString &mimeType) const { return bytes(mimeType, readDeadline()); }
 
 QImage Pasteboard::readImage() const {
-  for (const QString &type : types()) {
+  const QDeadlineTimer deadline = readDeadline();
+  for (const QString &type : types(deadline)) {
     if (!type.startsWith(QLatin1String("image/")))
       continue;
-    if (QImage image = decoded(bytes(type)); !image.isNull())
+    if (QImage image = decoded(bytes(type, deadline)); !image.isNull())
       return image;
   }
   return {};
 }
 
-// Without data-control, the X11 clipboard reaches Wayland programs only
-// through the compositor's bridge, which takes a selection only once it
-// asked the owner for its targets and got them (sway also refuses an owner
-// whose window closed before that). A copy counts as placed a moment after
-// that request, which Qt answers; none within a second is a refusal.
-class ClipboardPasteboard::BridgeFetch final : public QAbstractNativeEventFilter {
-public:
-  BridgeFetch() {
-    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    connection_ = x11 ? x11->connection() : nullptr;
-    if (connection_) {
-      clipboard_ = internX11Atom(connection_, "CLIPBOARD");
-      targets_ = internX11Atom(connection_, "TARGETS");
-    }
-    answered_.setSingleShot(true);
-    answered_.setInterval(30);
-    QObject::connect(&answered_, &QTimer::timeout, [this] { settle(true); });
-    deadline_.setSingleShot(true);
-    deadline_.setInterval(1000);
-    QObject::connect(&deadline_, &QTimer::timeout, [this] { settle(false); });
-  }
-  ~BridgeFetch() override {
-    if (auto *application = QCoreApplication::instance())
-      application->removeNativeEventFilter(this);
-  }
-  BridgeFetch(const BridgeFetch &) = delete;
-  BridgeFetch &operator=(const BridgeFetch &) = delete;
-
-  // A new publication, not yet fetched.
-  void watch() {
-    placed_.reset();
-    answered_.stop();
-    deadline_.start();
-    QCoreApplication::instance()->installNativeEventFilter(this);
-  }
-
-  void whenFetched(QObject *context, std::function<void(bool)> done) {
-    if (placed_)
-      done(*placed_);
-    else
-      waiting_.push_back({context, std::move(done)});
-  }
-
-  bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
-    if (type != "xcb_generic_event_t" || placed_ || answered_.isActive())
-      return false;
-    const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
-      return false;
-    const auto *request = reinterpret_cast<const xcb_selection_request_event_t *>(event);
-    if (request->selection == clipboard_ && request->target == targets_) {
-      deadline_.stop();
-      answered_.start();
-    }
-    return false;
-  }
-
-private:
-  struct Waiting {
-    QPointer<QObject> context;
-    std::function<void(bool)> done;
-  };
-
-  void settle(bool placed) {
-    placed_ = placed;
-    QCoreApplication::instance()->removeNativeEventFilter(this);
-    for (const Waiting &waiting : std::exchange(waiting_, {}))
-      if (waiting.context)
-        waiting.done(placed);
-  }
-
-  xcb_connection_t *connection_ = nullptr;
-  xcb_atom_t clipboard_ = XCB_ATOM_NONE, targets_ = XCB_ATOM_NONE;
-  QTimer answered_, deadline_;
-  std::optional<bool> placed_ = true;
-  std::vector<Waiting> waiting_;
-};
-
-ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment)
-    : environment_(environment), wayland_(WaylandSession::active(environment)) {}
+// Data-control and the bridge need a compositor to talk to: an X server
+// started from a Wayland login has neither.
+ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment, ClipboardLimits limits)
+    : limits_(limits),
+      dataControl_(WaylandSession::hasDisplay(environment) ? std::make_unique<DataControlClipboard>(environment)
+                                                           : nullptr),
+      qt_(std::make_unique<QtClipboardBoard>(WaylandSession::hasDisplay(environment))) {}
 
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
-// Opened at the first use and kept: the selection it sets lives as long as
-// the connection. One that failed is opened again; a compositor that offers
-// no data-control is not asked again.
-DataControlClipboard *ClipboardPasteboard::dataControl() const {
-  if (!wayland_ || !dataControlOffered_)
-    return nullptr;
-  if (!dataControl_ || !dataControl_->alive())
-    dataControl_ = DataControlClipboard::open(environment_);
-  dataControlOffered_ = dataControl_ != nullptr;
-  return dataControl_.get();
+// Data-control where the compositor offers it (and the X11 clipboard is then
+// left alone: two owners would fight), else QClipboard.
+ClipboardBoard &ClipboardPasteboard::board(const QDeadlineTimer &deadline) const {
+  if (dataControl_ && dataControl_->ready(deadline))
+    return *dataControl_;
+  return *qt_;
 }
 
 void ClipboardPasteboard::clear() {
   formats_.clear();
-  text_.clear();
-  hasText_ = false;
+  text_.reset();
 }
 
-// QClipboard takes one QMimeData at a time, so every write republishes the
-// whole set of representations written since the last clear.
+// Every write republishes the whole set written since the last clear.
 bool ClipboardPasteboard::publish() {
-  if (DataControlClipboard *board = dataControl()) {
-    QMap<QString, QByteArray> all = formats_;
-    // The text under the names QClipboard offers it by.
-    if (hasText_)
-      for (const char *type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
-        all.insert(QString::fromLatin1(type), text_.toUtf8());
-    return board->publish(all);
-  }
-  auto *clipboard = QGuiApplication::clipboard();
-  if (!clipboard)
-    return false;
-  auto *mime = new QMimeData;
-  for (auto it = formats_.cbegin(); it != formats_.cend(); ++it)
-    mime->setData(it.key(), it.value());
-  if (hasText_)
-    mime->setText(text_);
-  clipboard->setMimeData(mime);
-  if (wayland_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
-    if (!bridgeFetch_)
-      bridgeFetch_ = std::make_unique<BridgeFetch>();
-    bridgeFetch_->watch();
-  }
-  return true;
+  const QDeadlineTimer deadline(limits_.answerMs);
+  ClipboardBoard &chosen = board(deadline);
+  published_ = &chosen;
+  return chosen.publish(formats_, text_, deadline);
 }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
-  if (bridgeFetch_ && !dataControl_)
-    bridgeFetch_->whenFetched(context, std::move(done));
+  if (published_)
+    published_->whenPlaced(context, std::move(done));
   else
     done(true);
 }
 
-QStringList ClipboardPasteboard::types() const {
-  if (DataControlClipboard *board = dataControl())
-    return board->types();
-  auto *clipboard = QGuiApplication::clipboard();
-  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  return mime ? mime->formats() : QStringList();
+QStringList ClipboardPasteboard::types(const QDeadlineTimer &deadline) const {
+  if (const QMimeData *own = heldByQt())
+    return own->formats();
+  return board(deadline).types(deadline);
 }
 
-QByteArray ClipboardPasteboard::bytes(const QString &mimeType) const {
-  if (DataControlClipboard *board = dataControl()) {
-    QByteArray bytes = board->read(mimeType);
-    // Programs name their text differently; plain text is any of them.
-    if (bytes.isEmpty() && mimeType == QLatin1String("text/plain"))
-      bytes = board->read(QStringLiteral("text/plain;charset=utf-8"));
-    return bytes;
+QByteArray ClipboardPasteboard::bytes(const QString &mimeType, const QDeadlineTimer &deadline) const {
+  if (const QMimeData *own = heldByQt())
+    return own->data(mimeType);
+  ClipboardBoard &chosen = board(deadline);
+  QString type = mimeType;
+  // Programs name their text differently; plain text is either name, and
+  // only one is read.
+  const QString utf8 = QStringLiteral("text/plain;charset=utf-8");
+  if (mimeType == QLatin1String("text/plain")) {
+    const QStringList offered = chosen.types(deadline);
+    if (!offered.contains(mimeType) && offered.contains(utf8))
+      type = utf8;
   }
-  auto *clipboard = QGuiApplication::clipboard();
-  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  return mime ? mime->data(mimeType) : QByteArray();
+  const QByteArray bytes = chosen.read(type, deadline, limits_.readCap);
+  return bytes.size() >= limits_.readCap && type.startsWith(QLatin1String("text/")) ? wholeCharacters(bytes) : bytes;
 }
 
 bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &data) {
@@ -223,14 +145,12 @@ bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &d
 
 bool ClipboardPasteboard::writeText(const QString &text) {
   text_ = text;
-  hasText_ = true;
   return publish();
 }
 
 bool ClipboardPasteboard::replaceWithText(const QString &text) {
   formats_.clear();
   text_ = text;
-  hasText_ = true;
   return publish();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QMap>
 #include <QProcessEnvironment>
@@ -15,7 +16,9 @@ class QObject;
 
 namespace crel {
 
+class ClipboardBoard;
 class DataControlClipboard;
+class QtClipboardBoard;
 
 // The general pasteboard. A copy is clear() then its writes: clear() only
 // starts a new set and leaves the clipboard as it is, and each write
@@ -54,19 +57,32 @@ public:
   static void overrideGeneral(Pasteboard *board);
 
 protected:
+  // When one read, of the types and of bytes together, must end.
+  virtual QDeadlineTimer readDeadline() const { return QDeadlineTimer(QDeadlineTimer::Forever); }
   // The MIME types on the board, and the bytes of one; empty when absent.
-  virtual QStringList types() const = 0;
-  virtual QByteArray bytes(const QString &mimeType) const = 0;
+  virtual QStringList types(const QDeadlineTimer &deadline) const = 0;
+  virtual QByteArray bytes(const QString &mimeType, const QDeadlineTimer &deadline) const = 0;
 };
 
 // The system clipboard of the session. On a Wayland session it is set
 // through the compositor's data-control protocol where it offers one (and
 // the X11 clipboard is then left alone: two owners would fight); elsewhere
 // through QClipboard, and on a Wayland session a copy counts as placed only
-// once the compositor's bridge fetched it.
+// once the compositor's bridge fetched it. A read ends by one deadline and
+// keeps at most a cap of another program's bytes; what Crel's Qt side holds
+// on the X11 clipboard is read from it.
+struct ClipboardLimits {
+  // How long one use (a copy or a read) may wait for the compositor.
+  int answerMs = 2000;
+  // The most a read keeps of another program's bytes.
+  qsizetype readCap = qsizetype(1) << 20;
+};
+
 class ClipboardPasteboard final : public Pasteboard {
 public:
-  explicit ClipboardPasteboard(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+  // Tests shorten the limits.
+  explicit ClipboardPasteboard(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                               ClipboardLimits limits = {});
   ~ClipboardPasteboard() override;
   void clear() override;
   bool writeData(const QString &mimeType, const QByteArray &data) override;
@@ -75,21 +91,21 @@ public:
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
 
 protected:
-  QStringList types() const override;
-  QByteArray bytes(const QString &mimeType) const override;
+  QDeadlineTimer readDeadline() const override { return QDeadlineTimer(limits_.answerMs); }
+  QStringList types(const QDeadlineTimer &deadline) const override;
+  QByteArray bytes(const QString &mimeType, const QDeadlineTimer &deadline) const override;
 
 private:
-  class BridgeFetch;
-  DataControlClipboard *dataControl() const;
+  ClipboardBoard &board(const QDeadlineTimer &deadline) const;
   bool publish();
+  // The set written since the last clear.
   QMap<QString, QByteArray> formats_;
-  QString text_;
-  bool hasText_ = false;
-  const QProcessEnvironment environment_;
-  const bool wayland_;
-  mutable std::unique_ptr<DataControlClipboard> dataControl_;
-  mutable bool dataControlOffered_ = true;
-  std::unique_ptr<BridgeFetch> bridgeFetch_;
+  std::optional<QString> text_;
+  const ClipboardLimits limits_;
+  // Data-control only on a Wayland session.
+  const std::unique_ptr<DataControlClipboard> dataControl_;
+  const std::unique_ptr<QtClipboardBoard> qt_;
+  ClipboardBoard *published_ = nullptr;
 };
 
 // In-memory pasteboard for tests; its writes can be told to fail.
@@ -114,8 +130,10 @@ public:
   std::optional<QString> text;
 
 protected:
-  QStringList types() const override { return representations().keys(); }
-  QByteArray bytes(const QString &mimeType) const override { return representations().value(mimeType); }
+  QStringList types(const QDeadlineTimer &) const override { return representations().keys(); }
+  QByteArray bytes(const QString &mimeType, const QDeadlineTimer &) const override {
+    return representations().value(mimeType);
+  }
 };
 
 } // namespace crel

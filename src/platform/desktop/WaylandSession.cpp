@@ -12,6 +12,10 @@ bool active(const QProcessEnvironment &environment) {
          environment.value("XDG_SESSION_TYPE").compare("wayland", Qt::CaseInsensitive) == 0;
 }
 
+bool hasDisplay(const QProcessEnvironment &environment) {
+  return !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+}
+
 wl_display *connect(const QProcessEnvironment &environment) {
   const QString socket = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
   return socket.isEmpty() ? nullptr : wl_display_connect(socket.toLocal8Bit().constData());

@@ -14,6 +14,10 @@ namespace crel::WaylandSession {
 // through the desktop portal and the clipboard set through the compositor.
 bool active(const QProcessEnvironment &environment);
 
+// Whether the session names a compositor to connect to; not so for an X
+// server started from a Wayland login.
+bool hasDisplay(const QProcessEnvironment &environment);
+
 // A connection of our own to the session's compositor; null when there is
 // none or it cannot be reached.
 wl_display *connect(const QProcessEnvironment &environment);

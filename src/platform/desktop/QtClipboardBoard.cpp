@@ -1,0 +1,60 @@
+#include "QtClipboardBoard.h"
+
+#include "BridgeFetch.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace crel {
+
+QtClipboardBoard::QtClipboardBoard(bool bridged) : bridged_(bridged) {}
+
+QtClipboardBoard::~QtClipboardBoard() = default;
+
+// QClipboard takes one QMimeData at a time: the whole set goes in one.
+bool QtClipboardBoard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+                               const QDeadlineTimer &) {
+  auto *clipboard = QGuiApplication::clipboard();
+  if (!clipboard)
+    return false;
+  auto *mime = new QMimeData;
+  for (auto it = formats.cbegin(); it != formats.cend(); ++it)
+    mime->setData(it.key(), it.value());
+  if (text)
+    mime->setText(*text);
+  clipboard->setMimeData(mime);
+  if (bridged_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (!bridgeFetch_)
+      bridgeFetch_ = std::make_unique<BridgeFetch>();
+    bridgeFetch_->watch();
+    // One the bridge never took is given up, so the failure the user is
+    // told of is true: nothing of ours turns up on the clipboard later.
+    bridgeFetch_->whenFetched(mime, [clipboard, mime](bool placed) {
+      if (!placed && clipboard->mimeData() == mime)
+        clipboard->clear();
+    });
+  }
+  return true;
+}
+
+void QtClipboardBoard::whenPlaced(QObject *context, std::function<void(bool)> done) {
+  if (bridgeFetch_)
+    bridgeFetch_->whenFetched(context, std::move(done));
+  else
+    done(true);
+}
+
+QStringList QtClipboardBoard::types(const QDeadlineTimer &) {
+  auto *clipboard = QGuiApplication::clipboard();
+  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
+  return mime ? mime->formats() : QStringList();
+}
+
+QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &, qsizetype cap) {
+  auto *clipboard = QGuiApplication::clipboard();
+  const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
+  return mime ? mime->data(mimeType).left(cap) : QByteArray();
+}
+
+} // namespace crel

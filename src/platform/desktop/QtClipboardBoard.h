@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ClipboardBoard.h"
+
+#include <memory>
+
+namespace crel {
+
+class BridgeFetch;
+
+// The clipboard through QClipboard: the X11 one under xcb. Where a
+// compositor bridges it to Wayland (`bridged`), a copy counts as placed only
+// once the bridge fetched it, and is given up when it did not.
+class QtClipboardBoard final : public ClipboardBoard {
+public:
+  explicit QtClipboardBoard(bool bridged);
+  ~QtClipboardBoard() override;
+  bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
+               const QDeadlineTimer &deadline) override;
+  void whenPlaced(QObject *context, std::function<void(bool)> done) override;
+  QStringList types(const QDeadlineTimer &deadline) override;
+  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
+
+private:
+  const bool bridged_;
+  std::unique_ptr<BridgeFetch> bridgeFetch_;
+};
+
+} // namespace crel

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace crel::test {
+
+// A stand-in Wayland compositor on a socket of the test's own, served on a
+// thread of its own. It speaks just enough of the wire protocol for a
+// data-control client: globals, round trips, sources and selections, and a
+// selection held by another program that answers a read in its own way.
+class FakeCompositor {
+public:
+  enum class Owner { silent, flooding };
+  struct Options {
+    bool manager = true;
+    bool seat = true;
+    // The first connections are never answered.
+    int unanswered = 0;
+    // The selection's types when another program holds it; none: no selection.
+    QStringList offered;
+    // What that program does with a read: never writes, or writes "é" until
+    // the reader goes.
+    Owner owner = Owner::silent;
+  };
+
+  explicit FakeCompositor(Options options);
+  ~FakeCompositor();
+  FakeCompositor(const FakeCompositor &) = delete;
+  FakeCompositor &operator=(const FakeCompositor &) = delete;
+
+  // A Wayland session whose display is this compositor.
+  QProcessEnvironment environment() const;
+
+  int connections() const;
+  int open() const;
+  // Selections set by clients, and reads of the other program's selection.
+  int selections() const;
+  int receives() const;
+  // Tells every data device it is no longer valid, as when its seat goes.
+  void finishDevices();
+
+  struct Client;
+
+private:
+  void serve();
+  void handle(Client &client);
+
+  const Options options_;
+  QTemporaryDir dir_;
+  int listener_ = -1;
+  int wake_[2] = {-1, -1};
+  mutable std::mutex mutex_;
+  std::vector<std::unique_ptr<Client>> clients_;
+  std::vector<int> held_;
+  std::vector<std::thread> writers_;
+  int connections_ = 0, selections_ = 0, receives_ = 0;
+  std::thread thread_;
+};
+
+} // namespace crel::test

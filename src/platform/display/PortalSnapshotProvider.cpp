@@ -351,6 +351,22 @@ QRect scaledPart(const QRect &rect, double sx, double sy) {
   return QRect(x0, y0, x1 - x0, y1 - y0);
 }
 
+// A screencopy frame carries whatever the compositor left in the byte
+// XRGB8888 does not use (0 for XWayland's pixels), which RGB32 takes as
+// opaque and every premultiplied use as the alpha. Setting it keeps the
+// colours, where converting from a premultiplied format would not.
+QImage opaqueFrame(QImage frame) {
+  if (frame.format() != QImage::Format_RGB32 && frame.format() != QImage::Format_ARGB32)
+    frame = frame.convertToFormat(QImage::Format_RGB32);
+  frame.reinterpretAsFormat(QImage::Format_RGB32);
+  for (int y = 0; y < frame.height(); ++y) {
+    auto *line = reinterpret_cast<QRgb *>(frame.scanLine(y));
+    for (int x = 0; x < frame.width(); ++x)
+      line[x] |= 0xff000000u;
+  }
+  return frame;
+}
+
 DisplayStill still(const SnapshotProvider::Screen &screen, qreal scale, QImage image) {
   if (image.isNull())
     throw SnapshotError::failed();
@@ -388,7 +404,7 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
         // The picture holds this output at another output's scale: only the
         // compositor still has its own pixels.
         if (ownPixels)
-          image = ownPixels(output).convertToFormat(QImage::Format_RGB32);
+          image = opaqueFrame(ownPixels(output));
         if (image.size() != output.pixels)
           image = opaque.copy(part).scaled(output.pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
       }

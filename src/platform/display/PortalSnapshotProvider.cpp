@@ -1,5 +1,7 @@
 #include "PortalSnapshotProvider.h"
 
+#include "platform/files/RegularFile.h"
+
 #include <QColorSpace>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -106,16 +108,19 @@ bool portalMissing(const QDBusError &error) {
 
 // Whether a backend of the portal front end offers `interface`, read as the
 // front end reads it at its start: the Interfaces key of the [portal] group
-// of each *.portal file in its folder.
+// of each *.portal file in its folder. Only regular files of a backend's size
+// count: a FIFO, a device or a huge file there is nobody's description.
 bool backendOffers(const QString &interface) {
+  constexpr qint64 maxDescriptionBytes = 64 * 1024;
   const QDir folder(
       qEnvironmentVariable("XDG_DESKTOP_PORTAL_DIR", QStringLiteral("/usr/share/xdg-desktop-portal/portals")));
   for (const QString &name : folder.entryList({QStringLiteral("*.portal")}, QDir::Files | QDir::Readable)) {
-    QFile file(folder.filePath(name));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const std::optional<QByteArray> description =
+        RegularFile::read(folder.filePath(name), RegularFile::Links::follow, maxDescriptionBytes);
+    if (!description)
       continue;
     bool inPortal = false;
-    for (const QByteArray &raw : file.readAll().split('\n')) {
+    for (const QByteArray &raw : description->split('\n')) {
       const QString line = QString::fromUtf8(raw).trimmed();
       if (line.startsWith(u'['))
         inPortal = line == QLatin1String("[portal]");

@@ -1,5 +1,8 @@
 #include "PortalSnapshotProvider.h"
 
+#include "PortalScreenshotFile.h"
+
+#include "platform/files/OwnedDescriptor.h"
 #include "platform/files/RegularFile.h"
 
 #include <QColorSpace>
@@ -13,7 +16,6 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <QThreadPool>
@@ -49,26 +51,11 @@ QRect nativeBounds(const std::vector<SnapshotProvider::Screen> &screens) {
   return bounds;
 }
 
-// The portal leaves the screenshot in temporary storage for us to take.
-// Anything elsewhere (a pictures folder, a file the document portal exposes
-// under the runtime folder) belongs to the user and stays.
-bool inPortalTemporaryStorage(const QString &path) {
-  const QFileInfo file(path);
-  if (!file.isAbsolute() || file.isSymLink() || !file.isFile())
-    return false;
-  const QString folder = file.absoluteDir().canonicalPath();
-  auto within = [&folder](const QString &root) {
-    const QString canonical = QDir(root).canonicalPath();
-    return !folder.isEmpty() && !canonical.isEmpty() && (folder == canonical || folder.startsWith(canonical + '/'));
-  };
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && within(runtime))
-    return !within(runtime + QStringLiteral("/doc"));
-  return within(QDir::tempPath());
-}
-
-std::vector<DisplayStill> stillsFromFile(const QString &path, const std::vector<SnapshotProvider::Screen> &screens) {
-  QImageReader reader(path);
+std::vector<DisplayStill> stillsFromFile(int fd, const std::vector<SnapshotProvider::Screen> &screens) {
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    throw SnapshotError::failed();
+  QImageReader reader(&file);
   reader.setAutoTransform(false);
   const QSize size = reader.size();
   if (!size.isValid()) {
@@ -163,6 +150,7 @@ public:
         outcome_(std::move(outcome)) {}
 
   void start() {
+    requested_ = PortalScreenshotFile::requestTime();
     const QString token = QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128);
     // Subscribe before calling, so that an answer that comes at once is not
     // missed.
@@ -216,18 +204,25 @@ public Q_SLOTS:
     finished_ = true;
     // The file is taken away even when nobody waits for it any more.
     QThreadPool::globalInstance()->start(
-        [path = url.toLocalFile(), screens = screens_, request = request_, relay = relay_, outcome = outcome_] {
+        [path = url.toLocalFile(), requested = requested_, screens = screens_, request = request_, relay = relay_,
+         outcome = outcome_] {
           std::vector<DisplayStill> stills;
           std::exception_ptr error;
+          const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::follow);
+          const OwnedDescriptor file(opened.fd);
           if (!request.isCancelled()) {
             try {
-              stills = stillsFromFile(path, screens);
+              if (!opened.ok()) {
+                qCWarning(lcPortal) << "the screenshot is no regular file to read:" << path;
+                throw SnapshotError::failed();
+              }
+              stills = stillsFromFile(file.get(), screens);
             } catch (...) {
               error = std::current_exception();
             }
           }
-          if (inPortalTemporaryStorage(path) && !QFile::remove(path))
-            qCWarning(lcPortal) << "could not remove the screenshot" << path;
+          if (file.isOpen())
+            PortalScreenshotFile::removeIfMadeFor(path, file.get(), requested);
           QMetaObject::invokeMethod(
               relay, [outcome, stills = std::move(stills), error]() mutable { outcome(std::move(stills), error); },
               Qt::QueuedConnection);
@@ -262,6 +257,7 @@ private:
   QObject *relay_;
   Outcome outcome_;
   QString path_;
+  timespec requested_{};
   bool finished_ = false;
 };
 

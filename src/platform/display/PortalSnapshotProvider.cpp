@@ -1,5 +1,10 @@
 #include "PortalSnapshotProvider.h"
 
+#include "PortalScreenshotFile.h"
+
+#include "platform/files/OwnedDescriptor.h"
+#include "platform/files/RegularFile.h"
+
 #include <QColorSpace>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -11,7 +16,6 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <QThreadPool>
@@ -47,26 +51,11 @@ QRect nativeBounds(const std::vector<SnapshotProvider::Screen> &screens) {
   return bounds;
 }
 
-// The portal leaves the screenshot in temporary storage for us to take.
-// Anything elsewhere (a pictures folder, a file the document portal exposes
-// under the runtime folder) belongs to the user and stays.
-bool inPortalTemporaryStorage(const QString &path) {
-  const QFileInfo file(path);
-  if (!file.isAbsolute() || file.isSymLink() || !file.isFile())
-    return false;
-  const QString folder = file.absoluteDir().canonicalPath();
-  auto within = [&folder](const QString &root) {
-    const QString canonical = QDir(root).canonicalPath();
-    return !folder.isEmpty() && !canonical.isEmpty() && (folder == canonical || folder.startsWith(canonical + '/'));
-  };
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && within(runtime))
-    return !within(runtime + QStringLiteral("/doc"));
-  return within(QDir::tempPath());
-}
-
-std::vector<DisplayStill> stillsFromFile(const QString &path, const std::vector<SnapshotProvider::Screen> &screens) {
-  QImageReader reader(path);
+std::vector<DisplayStill> stillsFromFile(int fd, const std::vector<SnapshotProvider::Screen> &screens) {
+  QFile file;
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+    throw SnapshotError::failed();
+  QImageReader reader(&file);
   reader.setAutoTransform(false);
   const QSize size = reader.size();
   if (!size.isValid()) {
@@ -106,16 +95,19 @@ bool portalMissing(const QDBusError &error) {
 
 // Whether a backend of the portal front end offers `interface`, read as the
 // front end reads it at its start: the Interfaces key of the [portal] group
-// of each *.portal file in its folder.
+// of each *.portal file in its folder. Only regular files of a backend's size
+// count: a FIFO, a device or a huge file there is nobody's description.
 bool backendOffers(const QString &interface) {
+  constexpr qint64 maxDescriptionBytes = 64 * 1024;
   const QDir folder(
       qEnvironmentVariable("XDG_DESKTOP_PORTAL_DIR", QStringLiteral("/usr/share/xdg-desktop-portal/portals")));
   for (const QString &name : folder.entryList({QStringLiteral("*.portal")}, QDir::Files | QDir::Readable)) {
-    QFile file(folder.filePath(name));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const std::optional<QByteArray> description =
+        RegularFile::read(folder.filePath(name), RegularFile::Links::follow, maxDescriptionBytes);
+    if (!description)
       continue;
     bool inPortal = false;
-    for (const QByteArray &raw : file.readAll().split('\n')) {
+    for (const QByteArray &raw : description->split('\n')) {
       const QString line = QString::fromUtf8(raw).trimmed();
       if (line.startsWith(u'['))
         inPortal = line == QLatin1String("[portal]");
@@ -158,6 +150,7 @@ public:
         outcome_(std::move(outcome)) {}
 
   void start() {
+    requested_ = PortalScreenshotFile::requestTime();
     const QString token = QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128);
     // Subscribe before calling, so that an answer that comes at once is not
     // missed.
@@ -211,18 +204,25 @@ public Q_SLOTS:
     finished_ = true;
     // The file is taken away even when nobody waits for it any more.
     QThreadPool::globalInstance()->start(
-        [path = url.toLocalFile(), screens = screens_, request = request_, relay = relay_, outcome = outcome_] {
+        [path = url.toLocalFile(), requested = requested_, screens = screens_, request = request_, relay = relay_,
+         outcome = outcome_] {
           std::vector<DisplayStill> stills;
           std::exception_ptr error;
+          const RegularFile::Opened opened = RegularFile::open(path, RegularFile::Links::follow);
+          const OwnedDescriptor file(opened.fd);
           if (!request.isCancelled()) {
             try {
-              stills = stillsFromFile(path, screens);
+              if (!opened.ok()) {
+                qCWarning(lcPortal) << "the screenshot is no regular file to read:" << path;
+                throw SnapshotError::failed();
+              }
+              stills = stillsFromFile(file.get(), screens);
             } catch (...) {
               error = std::current_exception();
             }
           }
-          if (inPortalTemporaryStorage(path) && !QFile::remove(path))
-            qCWarning(lcPortal) << "could not remove the screenshot" << path;
+          if (file.isOpen())
+            PortalScreenshotFile::removeIfMadeFor(path, file.get(), requested);
           QMetaObject::invokeMethod(
               relay, [outcome, stills = std::move(stills), error]() mutable { outcome(std::move(stills), error); },
               Qt::QueuedConnection);
@@ -257,6 +257,7 @@ private:
   QObject *relay_;
   Outcome outcome_;
   QString path_;
+  timespec requested_{};
   bool finished_ = false;
 };
 
@@ -351,6 +352,22 @@ QRect scaledPart(const QRect &rect, double sx, double sy) {
   return QRect(x0, y0, x1 - x0, y1 - y0);
 }
 
+// A screencopy frame carries whatever the compositor left in the byte
+// XRGB8888 does not use (0 for XWayland's pixels), which RGB32 takes as
+// opaque and every premultiplied use as the alpha. Setting it keeps the
+// colours, where converting from a premultiplied format would not.
+QImage opaqueFrame(QImage frame) {
+  if (frame.format() != QImage::Format_RGB32 && frame.format() != QImage::Format_ARGB32)
+    frame = frame.convertToFormat(QImage::Format_RGB32);
+  frame.reinterpretAsFormat(QImage::Format_RGB32);
+  for (int y = 0; y < frame.height(); ++y) {
+    auto *line = reinterpret_cast<QRgb *>(frame.scanLine(y));
+    for (int x = 0; x < frame.width(); ++x)
+      line[x] |= 0xff000000u;
+  }
+  return frame;
+}
+
 DisplayStill still(const SnapshotProvider::Screen &screen, qreal scale, QImage image) {
   if (image.isNull())
     throw SnapshotError::failed();
@@ -388,7 +405,7 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
         // The picture holds this output at another output's scale: only the
         // compositor still has its own pixels.
         if (ownPixels)
-          image = ownPixels(output).convertToFormat(QImage::Format_RGB32);
+          image = opaqueFrame(ownPixels(output));
         if (image.size() != output.pixels)
           image = opaque.copy(part).scaled(output.pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
       }

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -25,13 +26,18 @@ QByteArray message(quint32 type, const QByteArray &payload) {
   return QByteArray(magic) + QByteArray(reinterpret_cast<const char *>(words), 8) + payload;
 }
 
-// The payload of the first whole message in `buffer`, or nothing yet.
-std::optional<QByteArray> payload(const QByteArray &buffer) {
-  if (buffer.size() < headerSize)
+// The payload of the first whole message in `buffer`; nothing yet while it
+// is partial, and an error for what is no reply of sway's or larger than any
+// tree.
+std::optional<QByteArray> payload(const QByteArray &buffer, bool &refused) {
+  const QByteArrayView start(buffer.constData(), std::min(buffer.size(), qsizetype(sizeof magic - 1)));
+  refused = !QByteArrayView(magic).startsWith(start);
+  if (refused || buffer.size() < headerSize)
     return std::nullopt;
   quint32 length = 0;
   std::memcpy(&length, buffer.constData() + sizeof magic - 1, 4);
-  if (buffer.size() < headerSize + qsizetype(length))
+  refused = length > SwayFullScreen::maxReplyBytes;
+  if (refused || buffer.size() < headerSize + qsizetype(length))
     return std::nullopt;
   return buffer.mid(headerSize, length);
 }
@@ -79,7 +85,10 @@ void SwayFullScreen::note(quint64 ownWindow) {
   auto buffer = std::make_shared<QByteArray>();
   connect(socket, &QLocalSocket::readyRead, this, [this, socket, buffer, ownWindow] {
     *buffer += socket->readAll();
-    const std::optional<QByteArray> tree = payload(*buffer);
+    bool refused = false;
+    const std::optional<QByteArray> tree = payload(*buffer, refused);
+    if (refused)
+      return socket->deleteLater();
     if (!tree)
       return;
     const QJsonObject focused = focusedNode(QJsonDocument::fromJson(*tree).object());

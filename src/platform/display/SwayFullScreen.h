@@ -30,7 +30,9 @@ public:
   // nothing was.
   static std::function<void()> takeParked();
 
-  static constexpr int answerTimeoutMs = 500;
+  static inline int answerTimeoutMs = 500; // tests lengthen it
+  // Far above any real tree.
+  static constexpr quint32 maxReplyBytes = 64 * 1024 * 1024;
 
 private:
   // sway's command for the window noted; empty when it was not full screen.

@@ -11,7 +11,7 @@ namespace crel {
 
 RegularFile::Opened RegularFile::open(const QString &path, Links links) { return open(QFile::encodeName(path), links); }
 
-std::optional<QByteArray> RegularFile::read(const QString &path, Links links) {
+std::optional<QByteArray> RegularFile::read(const QString &path, Links links, qint64 maxBytes) {
   const Opened opened = open(path, links);
   if (!opened.ok())
     return std::nullopt;
@@ -20,8 +20,9 @@ std::optional<QByteArray> RegularFile::read(const QString &path, Links links) {
     ::close(opened.fd);
     return std::nullopt;
   }
-  QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError)
+  // One byte more than allowed tells a file that grew past the cap.
+  QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes + 1);
+  if (file.error() != QFileDevice::NoError || (maxBytes >= 0 && bytes.size() > maxBytes))
     return std::nullopt;
   return bytes;
 }

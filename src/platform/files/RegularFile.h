@@ -33,8 +33,8 @@ public:
 
   static Opened open(const QString &path, Links links);
   // The whole of a regular file opened that way; absent when the path holds
-  // none or it cannot be read.
-  static std::optional<QByteArray> read(const QString &path, Links links);
+  // none, it cannot be read, or it holds more than `maxBytes` (when given).
+  static std::optional<QByteArray> read(const QString &path, Links links, qint64 maxBytes = -1);
   // The same for a path in the file system's own bytes, such as a name read from a folder.
   static Opened open(const QByteArray &native, Links links);
 };

@@ -13,6 +13,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <xcb/xcb.h>
+
 using namespace crel;
 using namespace crel::test;
 
@@ -49,16 +51,46 @@ QImage grim(const QString &output) {
   return reader.read().convertToFormat(QImage::Format_RGB32);
 }
 
+// Word for word: QImage::pixel() hides the fourth byte of an RGB32 still,
+// which every premultiplied use of it takes as the alpha.
 qint64 mismatches(const QImage &a, const QImage &b) {
   if (a.size() != b.size())
     return -1;
   const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
   qint64 count = 0;
-  for (int row = 0; row < x.height(); ++row)
+  for (int row = 0; row < x.height(); ++row) {
+    const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+    const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
     for (int column = 0; column < x.width(); ++column)
-      count += x.pixel(column, row) != y.pixel(column, row);
+      count += p[column] != q[column];
+  }
   return count;
 }
+
+// A plain X11 window of one colour, as a program drawing through the core
+// protocol makes it: XWayland leaves 0 in the fourth byte of such pixels.
+class SolidWindow {
+public:
+  explicit SolidWindow(QRect logical) {
+    if (xcb_connection_has_error(connection_))
+      return;
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    const xcb_window_t window = xcb_generate_id(connection_);
+    const quint32 values[] = {0x2a6fb4, 1}; // background pixel, override-redirect
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, qint16(logical.x()),
+                      qint16(logical.y()), quint16(logical.width()), quint16(logical.height()), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(connection_, window);
+    xcb_flush(connection_);
+  }
+  ~SolidWindow() { xcb_disconnect(connection_); }
+  SolidWindow(const SolidWindow &) = delete;
+  SolidWindow &operator=(const SolidWindow &) = delete;
+
+private:
+  xcb_connection_t *connection_ = xcb_connect(nullptr, nullptr);
+};
 
 // A window over a display, full of one-pixel detail any resampling blurs.
 class Pattern : public QWidget {
@@ -105,6 +137,7 @@ protected:
       patterns.push_back(std::make_unique<Pattern>(output.logical));
       patterns.back()->show();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(patterns.back().get()));
+      solids.push_back(std::make_unique<SolidWindow>(QRect(output.logical.topLeft() + QPoint(480, 360), QSize(160, 120))));
     }
     // The compositor shows the patterns once grim's pictures changed and
     // then stay.
@@ -147,6 +180,7 @@ protected:
 
   std::vector<Output> outputs;
   std::vector<std::unique_ptr<Pattern>> patterns;
+  std::vector<std::unique_ptr<SolidWindow>> solids;
   QPointer<ScreenCapturePanel> keyPanel;
 };
 

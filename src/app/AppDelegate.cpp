@@ -212,6 +212,10 @@ void AppDelegate::launch(const LaunchOptions &options) {
   });
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
+  // A desktop may decline the shortcut long after the launch ended.
+  connect(&services_.shortcuts, &ShortcutManager::changed, this, &AppDelegate::adviseShortcutBinding);
+  connect(&services_.capture, &CaptureCoordinator::phaseChanged, this, &AppDelegate::adviseShortcutBinding);
+  connect(&windows_, &WindowRegistry::windowActivated, this, &AppDelegate::adviseShortcutBinding);
   services_.shortcuts.retry();
 
   bool sessionExisted = false;
@@ -254,6 +258,35 @@ void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted
   showOpened(files);
   if (!shortcutProblem.isEmpty())
     report(shortcutProblem);
+  launchEnded_ = true;
+}
+
+void AppDelegate::adviseShortcutBinding() {
+  if (!launchEnded_ || !services_.shortcuts.bindingAdviceDue())
+    return;
+  // Never over the capture's overlay: its phase coming back to idle asks again.
+  if (services_.capture.phase() != CaptureCoordinator::Phase::idle)
+    return;
+  // Nor over a question being answered (a sheet, an alert, the open panel).
+  for (QWidget *w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || w->windowModality() == Qt::NonModal)
+      continue;
+    if (adviceWaitsFor_ != w) {
+      adviceWaitsFor_ = w;
+      // Still on screen while it says it finished.
+      const auto again = [this] {
+        adviceWaitsFor_.clear();
+        QTimer::singleShot(0, this, &AppDelegate::adviseShortcutBinding);
+      };
+      if (auto *dialog = qobject_cast<QDialog *>(w))
+        connect(dialog, &QDialog::finished, this, again, Qt::SingleShotConnection);
+      connect(w, &QObject::destroyed, this, again, Qt::SingleShotConnection);
+    }
+    return;
+  }
+  const QString advice = services_.shortcuts.takeLaunchProblem(trayMissing());
+  if (!advice.isEmpty())
+    report(advice);
 }
 
 void AppDelegate::makeMenus() {

@@ -210,6 +210,9 @@ private:
   void writePendingSaves();
   // The search for a panel still starting found none: after a login launch, one notification says it runs.
   void trayNotFound();
+  // Says how to bind the capture command once the desktop declined it, if
+  // that came after the launch; waits for any overlay or question on screen.
+  void adviseShortcutBinding();
 
   AppServices services_;
   WindowRegistry windows_;
@@ -229,6 +232,9 @@ private:
   // An alert was shown while launching: nothing is handed back.
   bool reportedAtLaunch_ = false;
   bool launching_ = false;
+  bool launchEnded_ = false;
+  // The question the binding advice waits to see closed.
+  QPointer<QWidget> adviceWaitsFor_;
   // A capture was asked for while an alert held the application.
   bool captureWaits_ = false;
   bool quitAccepted_ = false;

@@ -78,31 +78,32 @@ QString runningProgram(const QString &program) {
 }
 
 QString desktopBindingText(const QString &command) {
-  return ShortcutManager::tr("Bind the command '%1' to a key in your desktop's keyboard settings: on "
-                             "Wayland only the desktop can give the app a shortcut that works in every window.")
-      .arg(command);
+  return ShortcutManager::bindingSentence() + u'\n' + command;
 }
 
-// Said at the first launch: where each desktop takes the command, in its own notation.
+// sway's config line: sway reads the quoted rest as one command for sh -c.
+QString swayLine(const QString &program) {
+  return QStringLiteral("bindsym Ctrl+Shift+2 exec \"") + bindingCommand(program, Reader::sway) + u'"';
+}
+
+// Said at the first launch: where each desktop takes the command, in its own
+// notation. Each command stands on a line of its own, as it is to be typed.
 QString bindingAdvice(const QString &program, const QString &label) {
   const QString command = bindingCommand(program, Reader::shell);
-  const QString sway = u'"' + bindingCommand(program, Reader::sway) + u'"';
+  QString advice = ShortcutManager::tr(
+                       "On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind "
+                       "this command to a key such as %2 in your desktop's keyboard settings, in GNOME under Settings "
+                       "> Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add New > "
+                       "Command:")
+                       .arg(AppIdentity::name(), label) +
+                   QStringLiteral("\n\n") + command;
   // KDE keeps the command as an entry's Exec line, where "%" starts a field code.
   QString kde = command;
   kde.replace(u'%', QStringLiteral("%%"));
   if (kde != command)
-    return ShortcutManager::tr(
-               "On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind the "
-               "command '%3' to a key such as %2 in your desktop's keyboard settings: in GNOME under Settings > "
-               "Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add New > Command "
-               "as '%5', in sway with 'bindsym Ctrl+Shift+2 exec %4'.")
-        .arg(AppIdentity::name(), label, command, sway, kde);
-  return ShortcutManager::tr(
-             "On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind the "
-             "command '%3' to a key such as %2 in your desktop's keyboard settings: in GNOME under Settings > "
-             "Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add New > Command, in "
-             "sway with 'bindsym Ctrl+Shift+2 exec %4'.")
-      .arg(AppIdentity::name(), label, command, sway);
+    advice += QStringLiteral("\n\n") + ShortcutManager::tr("In KDE Plasma, as:") + QStringLiteral("\n\n") + kde;
+  return advice + QStringLiteral("\n\n") + ShortcutManager::tr("In sway's config:") + QStringLiteral("\n\n") +
+         swayLine(program);
 }
 
 const QString kExplainedKey = QStringLiteral("captureShortcutBindingExplained");
@@ -127,9 +128,11 @@ QString portalTrigger(const CaptureShortcut &shortcut) {
 
 ShortcutManager::Desktop ShortcutManager::Desktop::fromSession() {
   Desktop desktop;
-  desktop.wayland = SnapshotProvider::isWaylandSession(QProcessEnvironment::systemEnvironment());
+  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  desktop.wayland = SnapshotProvider::isWaylandSession(environment);
   if (desktop.wayland)
     desktop.portal = GlobalShortcutPortal::onSessionBus();
+  desktop.sway = desktop.wayland && !environment.value(QStringLiteral("SWAYSOCK")).isEmpty();
   return desktop;
 }
 
@@ -139,6 +142,9 @@ ShortcutManager::ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKey
       desktop_(desktop ? std::move(*desktop) : Desktop::fromSession()), current_(CaptureShortcut::load(defaults)) {
   if (!backend_)
     backend_ = std::make_unique<HotKeyBackend>();
+  // Known from the start: nothing the app does will bind a key here.
+  if (desktop_.wayland && !desktop_.portal)
+    problem_ = Problem::desktopBinding;
   if (desktop_.portal) {
     connect(desktop_.portal.get(), &GlobalShortcutPortal::bound, this, [this](const QString &trigger) {
       binding_ = false;
@@ -185,6 +191,8 @@ QString ShortcutManager::statusLabel() const {
   case Problem::none:
     if (registered_ && !portalTrigger_.isEmpty())
       return portalTrigger_;
+    if (binding_)
+      return tr("%1 — waiting for the desktop").arg(current_.label());
     break;
   case Problem::desktopBinding: return desktopBindingText(captureCommand());
   case Problem::taken: return tr("%1 — in use by another app").arg(current_.label());
@@ -199,7 +207,7 @@ QString ShortcutManager::takeLaunchProblem(bool trayMissing) {
   case Problem::none: break;
   case Problem::desktopBinding:
     // Said once: nothing the app does will change it.
-    if (defaults_.contains(kExplainedKey))
+    if (!bindingAdviceDue())
       return {};
     defaults_.setString(kExplainedKey, QStringLiteral("1"));
     return bindingAdvice(runningProgram(desktop_.program), current_.label());
@@ -226,13 +234,27 @@ QString ShortcutManager::takeLaunchProblem(bool trayMissing) {
   return {};
 }
 
+bool ShortcutManager::bindingAdviceDue() const {
+  return problem_ == Problem::desktopBinding && !defaults_.contains(kExplainedKey);
+}
+
+QString ShortcutManager::bindingSentence() {
+  return tr("On Wayland only the desktop can give the app a shortcut that works in every window. Bind this command "
+            "to a key in your desktop's keyboard settings:");
+}
+
 QString ShortcutManager::captureCommand() const {
   return bindingCommand(runningProgram(desktop_.program), Reader::shell);
 }
 
+QString ShortcutManager::swayBinding() const {
+  return desktop_.sway ? swayLine(runningProgram(desktop_.program)) : QString();
+}
+
 QString ShortcutManager::noDisplayText() const {
-  return tr("Global shortcuts need an X11 session. Bind '%1' to a key in your desktop's keyboard settings instead.")
-      .arg(captureCommand());
+  return tr("Global shortcuts need an X11 session. Bind this command to a key in your desktop's keyboard settings "
+            "instead:") +
+         u'\n' + captureCommand();
 }
 
 void ShortcutManager::setState(bool registered, Problem problem) {

@@ -42,8 +42,11 @@ public:
     // The executable a key binding of the desktop starts; empty: this
     // process's own, read whenever it is named, so a moved copy names itself.
     QString program;
+    // sway, whose config reads a command in its own way: the settings give
+    // its form beside the shell's.
+    bool sway = false;
     // The session's own: decided from XDG_SESSION_TYPE and WAYLAND_DISPLAY,
-    // the portal asked for on Wayland only.
+    // the portal asked for on Wayland only; sway from its IPC socket.
     static Desktop fromSession();
   };
 
@@ -71,6 +74,16 @@ public:
   // mend (binding the command on Wayland). It names the way to Settings
   // there is: the tray menu, or, with `trayMissing`, starting the app again.
   QString takeLaunchProblem(bool trayMissing = false);
+  // Only the desktop can bind the key, and the user was never told how: the
+  // advice of takeLaunchProblem() is still to be said, whenever the desktop
+  // declined.
+  bool bindingAdviceDue() const;
+
+  // Where only the desktop binds keys: why, and what to bind. The command as
+  // a shell reads it, and sway's config line for it on a sway session (else empty).
+  static QString bindingSentence();
+  QString captureCommand() const;
+  QString swayBinding() const;
 
   // Makes `shortcut` the grabbed, current and stored shortcut, or changes
   // nothing and throws CrelError::shortcut with the sentence to show.
@@ -97,8 +110,6 @@ private:
   void bindThroughPortal();
   void setState(bool registered, Problem problem);
   CaptureShortcut asTyped(const CaptureShortcut &shortcut) const;
-  // The command a desktop's key binding runs to capture, as a shell reads it.
-  QString captureCommand() const;
   QString noDisplayText() const;
 
   SettingsStore &defaults_;

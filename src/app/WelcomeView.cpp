@@ -10,6 +10,7 @@
 #include "chrome/ChromeFonts.h"
 #include "chrome/ChromeScrollBar.h"
 #include "chrome/ChromeSegmented.h"
+#include "chrome/CommandText.h"
 #include "chrome/FocusRing.h"
 #include "chrome/LightPalette.h"
 #include "chrome/PrimaryActionButton.h"
@@ -172,6 +173,16 @@ WelcomeView::WelcomeView(ShortcutManager &shortcuts, LaunchAtLogin &login, Annot
   shortcut_ = new ShortcutControl(shortcuts, this);
   shortcutRow->addWidget(shortcut_);
   column->addLayout(shortcutRow);
+  // Where only the desktop binds keys: the command to bind, and sway's line for it.
+  QVBoxLayout *binding = section(column, 8);
+  command_ = new CommandText(this);
+  command_->setObjectName(QStringLiteral("capture-command"));
+  binding->addWidget(command_);
+  swayHeading_ = caption(crel::tr("In sway's config:"), this);
+  binding->addWidget(swayHeading_);
+  swayCommand_ = new CommandText(this);
+  swayCommand_->setObjectName(QStringLiteral("sway-binding"));
+  binding->addWidget(swayCommand_);
   message_ = caption(crel::tr("Click the shortcut to record your own. Include Ctrl or Super."), this);
   message_->setObjectName(QStringLiteral("shortcut-message"));
   column->addWidget(message_);
@@ -263,10 +274,18 @@ void WelcomeView::showEvent(QShowEvent *event) {
 
 void WelcomeView::refreshShortcut() {
   // Nothing can be recorded where only the desktop binds keys.
-  message_->setVisible(shortcuts_.problem() != ShortcutManager::Problem::desktopBinding);
-  shortcutStatus_->setText(shortcuts_.problem() == ShortcutManager::Problem::none
-                               ? crel::tr("Available anywhere on this computer")
-                               : shortcuts_.statusLabel());
+  const bool desktop = shortcuts_.problem() == ShortcutManager::Problem::desktopBinding;
+  message_->setVisible(!desktop);
+  // Works anywhere only once it is bound: a desktop may still be asking the user.
+  shortcutStatus_->setText(shortcuts_.isRegistered() ? crel::tr("Available anywhere on this computer")
+                           : desktop                 ? ShortcutManager::bindingSentence()
+                                                     : shortcuts_.statusLabel());
+  command_->setCommand(desktop ? shortcuts_.captureCommand() : QString());
+  command_->setVisible(desktop);
+  const QString sway = desktop ? shortcuts_.swayBinding() : QString();
+  swayCommand_->setCommand(sway);
+  swayCommand_->setVisible(!sway.isEmpty());
+  swayHeading_->setVisible(!sway.isEmpty());
 }
 
 QString WelcomeView::message() const { return message_->text(); }

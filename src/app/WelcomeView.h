@@ -14,6 +14,7 @@ class AnnotationPreferences;
 class BrandSwitch;
 class BrandTextButton;
 class ChromeSegmented;
+class CommandText;
 class EditorSizePreferences;
 class LaunchAtLogin;
 class ShortcutControl;
@@ -61,6 +62,9 @@ private:
   EditorSizePreferences &sizes_;
   ShortcutControl *shortcut_ = nullptr;
   QLabel *shortcutStatus_ = nullptr;
+  CommandText *command_ = nullptr;
+  QLabel *swayHeading_ = nullptr;
+  CommandText *swayCommand_ = nullptr;
   QLabel *message_ = nullptr;
   BrandSwitch *loginSwitch_ = nullptr;
   QLabel *loginDetail_ = nullptr;

@@ -89,13 +89,15 @@ protected:
       qputenv("DISPLAY", display);
   }
 
-  // Over the fakes, or over the update service and session store given.
-  AppDelegate &make(UpdateService *updateService = nullptr, SessionStore *sessionStore = nullptr) {
+  // Over the fakes, or over the update service, session store and shortcut manager given.
+  AppDelegate &make(UpdateService *updateService = nullptr, SessionStore *sessionStore = nullptr,
+                    ShortcutManager *shortcutManager = nullptr) {
     if (delegate)
       hideTopLevelWindows();
     delegate.reset();
     delegate = std::make_unique<AppDelegate>(AppServices{
-        shortcuts, capture, updateService ? *updateService : updates, login, sessionStore ? *sessionStore : session,
+        shortcutManager ? *shortcutManager : shortcuts, capture, updateService ? *updateService : updates, login,
+        sessionStore ? *sessionStore : session,
         pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray, reader, openFolder, memoryRoom});
     return *delegate;
   }

@@ -1,15 +1,21 @@
+#include "DelegateFixture.h"
 #include "support/TestSupport.h"
 
 #include "app/LaunchAtLogin.h"
 #include "app/ShortcutManager.h"
 #include "app/WelcomeView.h"
+#include "chrome/CommandText.h"
 #include "document/AnnotationPreferences.h"
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
 #include "platform/desktop/LoginItemService.h"
 #include "platform/shortcuts/HotKeyBackend.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QLabel>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -22,15 +28,24 @@ class FakePortal : public GlobalShortcutPortal {
 public:
   void bind(const QString &id, const QString &description, const QString &trigger) override {
     binds.push_back({id, description, trigger});
+    if (declineAtOnce)
+      Q_EMIT failed();
   }
   std::vector<QStringList> binds;
+  bool declineAtOnce = false;
+};
+
+// What the settings show of the shortcut: the line beside the recorder, and
+// where only the desktop binds keys, the commands to bind (empty when hidden).
+struct SettingsRow {
+  QString status, command, sway;
 };
 
 // A Wayland session, with or without the portal: never a grab through
 // XWayland, which would fire only while an X11 window has the keyboard.
 struct WaylandRig {
-  explicit WaylandRig(bool portal, const QString &program = "/opt/Crel.app/bin/crel") {
-    ShortcutManager::Desktop desktop{true, nullptr, program};
+  explicit WaylandRig(bool portal, const QString &program = "/opt/Crel.app/bin/crel", bool sway = false) {
+    ShortcutManager::Desktop desktop{true, nullptr, program, sway};
     if (portal) {
       auto fake = std::make_unique<FakePortal>();
       this->portal = fake.get();
@@ -40,12 +55,16 @@ struct WaylandRig {
         std::make_unique<ShortcutManager>(settings.store(), std::make_unique<HotKeyBackend>(), std::move(desktop));
     manager->setOnCapture(nullptr, [this] { ++captures; });
   }
-  QString settingsRow() {
+  SettingsRow settingsRow() {
     LaunchAtLogin login(loginService, settings.store(), true);
     AnnotationPreferences annotation(settings.store());
     EditorSizePreferences sizes(settings.store());
     WelcomeView view(*manager, login, annotation, sizes, {});
-    return view.findChild<QLabel *>("shortcut-status")->text();
+    const auto shown = [&](const char *name) {
+      auto *command = view.findChild<CommandText *>(name);
+      return command->isVisibleTo(&view) ? command->command() : QString();
+    };
+    return {view.findChild<QLabel *>("shortcut-status")->text(), shown("capture-command"), shown("sway-binding")};
   }
 
   test::TemporarySettings settings;
@@ -55,10 +74,11 @@ struct WaylandRig {
   int captures = 0;
 };
 
+const QString bindSentence = "On Wayland only the desktop can give the app a shortcut that works in every window. "
+                             "Bind this command to a key in your desktop's keyboard settings:";
+
 QString bindText(const QString &command = "/opt/Crel.app/bin/crel --capture") {
-  return "Bind the command '" + command +
-         "' to a key in your desktop's keyboard settings: on Wayland only the "
-         "desktop can give the app a shortcut that works in every window.";
+  return bindSentence + "\n" + command;
 }
 
 } // namespace
@@ -68,10 +88,13 @@ TEST(WaylandShortcut, WithoutThePortalTheSettingsAndTheFirstLaunchSayHowToBindTh
   EXPECT_FALSE(rig.manager->retry());
   EXPECT_EQ(rig.manager->problem(), ShortcutManager::Problem::desktopBinding);
   EXPECT_EQ(rig.manager->statusLabel(), bindText());
-  EXPECT_EQ(rig.settingsRow(), bindText()) << "never \"Available anywhere\"";
+  const SettingsRow row = rig.settingsRow();
+  EXPECT_EQ(row.status, bindSentence) << "never \"Available anywhere\"";
+  EXPECT_EQ(row.command, "/opt/Crel.app/bin/crel --capture");
+  EXPECT_EQ(row.sway, "") << "not a sway session";
   const QString first = rig.manager->takeLaunchProblem();
-  EXPECT_TRUE(first.contains("'/opt/Crel.app/bin/crel --capture'")) << first.toStdString();
-  EXPECT_TRUE(first.contains(R"('bindsym Ctrl+Shift+2 exec "/opt/Crel.app/bin/crel --capture"')"))
+  EXPECT_TRUE(first.contains("Command:\n\n/opt/Crel.app/bin/crel --capture\n\n")) << first.toStdString();
+  EXPECT_TRUE(first.endsWith("\n\nbindsym Ctrl+Shift+2 exec \"/opt/Crel.app/bin/crel --capture\""))
       << first.toStdString();
   EXPECT_EQ(rig.manager->takeLaunchProblem(), "") << "said once";
   EXPECT_EQ(ShortcutManager(rig.settings.store(), {}, ShortcutManager::Desktop{true, nullptr}).takeLaunchProblem(), "")
@@ -102,19 +125,25 @@ TEST(WaylandShortcut, TheCommandNamesThisCopyQuotedForEachDesktop) {
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.program.toStdString());
-    WaylandRig rig(false, row.program);
-    rig.manager->retry();
+    WaylandRig rig(false, row.program, true);
     EXPECT_EQ(rig.manager->statusLabel(), bindText(row.shell));
+    const SettingsRow settings = rig.settingsRow();
+    EXPECT_EQ(settings.command, row.shell);
+    EXPECT_EQ(settings.sway, "bindsym Ctrl+Shift+2 exec " + row.sway) << "sway's form beside the shell's";
+    // Each command on a line of its own, never inside another pair of quotes.
     const QString first = rig.manager->takeLaunchProblem();
-    EXPECT_TRUE(first.contains("command '" + row.shell + "' to a key such as")) << first.toStdString();
-    EXPECT_TRUE(first.contains("'bindsym Ctrl+Shift+2 exec " + row.sway + "'.")) << first.toStdString();
-    EXPECT_EQ(first.contains("Add New > Command as '" + row.kde + "'"), !row.kde.isEmpty()) << first.toStdString();
+    const QStringList lines = first.split('\n');
+    EXPECT_EQ(lines.count(row.shell), 1) << first.toStdString();
+    EXPECT_FALSE(first.contains("'" + row.shell + "'")) << first.toStdString();
+    EXPECT_EQ(lines.last(), settings.sway) << first.toStdString();
+    EXPECT_EQ(first.contains("In KDE Plasma, as:\n\n" + row.kde + "\n"), !row.kde.isEmpty()) << first.toStdString();
   }
 }
 
 TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   WaylandRig rig(true);
   EXPECT_FALSE(rig.manager->retry()) << "works only once the desktop says so";
+  EXPECT_EQ(rig.settingsRow().status, "Ctrl+Shift+2 — waiting for the desktop");
   ASSERT_EQ(rig.portal->binds.size(), 1u);
   EXPECT_EQ(rig.portal->binds[0], (QStringList{"capture", "Capture an area", "CTRL+SHIFT+2"}));
   rig.manager->retry();
@@ -122,7 +151,7 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
 
   Q_EMIT rig.portal->bound("Ctrl+Shift+2");
   EXPECT_TRUE(rig.manager->isRegistered());
-  EXPECT_EQ(rig.settingsRow(), "Available anywhere on this computer");
+  EXPECT_EQ(rig.settingsRow().status, "Available anywhere on this computer");
   Q_EMIT rig.portal->activated("capture");
   Q_EMIT rig.portal->activated("other");
   EXPECT_EQ(rig.captures, 1);
@@ -131,7 +160,125 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   rig.manager->registerShortcut(*CaptureShortcut::from(0x6b, CaptureShortcut::command | CaptureShortcut::option));
   ASSERT_EQ(rig.portal->binds.size(), 2u);
   EXPECT_EQ(rig.portal->binds[1][2], "CTRL+ALT+k");
+  EXPECT_NE(rig.settingsRow().status, "Available anywhere on this computer") << "the desktop has not answered";
   Q_EMIT rig.portal->failed();
   EXPECT_FALSE(rig.manager->isRegistered());
-  EXPECT_EQ(rig.settingsRow(), bindText());
+  EXPECT_EQ(rig.settingsRow().status, bindSentence);
+}
+
+// The command in the settings is copied whole and exactly, and a narrow
+// line never breaks at a hyphen of its path.
+TEST(WaylandShortcut, TheSettingsCommandIsCopiedExactlyAndNeverBreaksAtAHyphen) {
+  const QString command = "'/home/bob/my-apps/Bob'\\''s Crel-2/bin/crel' --capture";
+  CommandText text;
+  text.setCommand(command);
+  text.selectAll();
+  text.copy();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), command);
+  text.show();
+  for (int width = 100; width <= 480; width += 7) {
+    SCOPED_TRACE(width);
+    text.resize(width, text.heightForWidth(width));
+    QCoreApplication::processEvents();
+    text.document()->size(); // laid out in full
+    const QTextBlock block = text.document()->firstBlock();
+    QTextLayout *layout = block.layout();
+    ASSERT_GT(layout->lineCount(), 0);
+    for (int i = 0; i + 1 < layout->lineCount(); ++i) {
+      const QTextLine line = layout->lineAt(i);
+      QString shown = block.text().mid(line.textStart(), line.textLength());
+      shown.remove(QChar(0x2060));
+      EXPECT_FALSE(shown.endsWith('-')) << shown.toStdString();
+    }
+    EXPECT_EQ(text.heightForWidth(width), int(std::ceil(text.document()->size().height())));
+  }
+}
+
+namespace {
+
+// The delegate on a Wayland session whose desktop's portal answers when a row says.
+class DeclinedShortcut : public test::Delegate {
+protected:
+  struct Launch {
+    std::unique_ptr<ShortcutManager> manager;
+    FakePortal *portal;
+    QStringList advice;
+  };
+  Launch launch(bool declineAtOnce) {
+    auto fake = std::make_unique<FakePortal>();
+    FakePortal *portal = fake.get();
+    portal->declineAtOnce = declineAtOnce;
+    Launch run{std::make_unique<ShortcutManager>(settings.store(), std::make_unique<HotKeyBackend>(),
+                                                 ShortcutManager::Desktop{true, std::move(fake), "/opt/Crel.app/bin/crel"}),
+               portal,
+               {}};
+    AppDelegate &app = make(nullptr, nullptr, run.manager.get());
+    QObject::connect(&app, &AppDelegate::alertShown, [advice = &run.advice](const QString &text) {
+      if (text.contains("capture shortcut that works in every window"))
+        *advice << text;
+    });
+    app.launch({});
+    return run;
+  }
+  bool explained() { return settings.store().contains("captureShortcutBindingExplained"); }
+};
+
+} // namespace
+
+// However late the desktop declines, the first launch's advice follows it,
+// once, and never over the overlay or a question on screen.
+TEST_F(DeclinedShortcut, TheAdviceFollowsTheDeclineOnceWheneverItComes) {
+  enum class Open { nothing, overlay, sheet };
+  const struct {
+    const char *name;
+    bool atOnce;
+    Open open;
+  } rows[]{
+      {"declined at once", true, Open::nothing},
+      {"declined after the launch", false, Open::nothing},
+      {"declined while the overlay is up", false, Open::overlay},
+      {"declined while a sheet is up", false, Open::sheet},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    settings.store().remove("captureShortcutBindingExplained");
+    Launch first = launch(row.atOnce);
+    QCoreApplication::processEvents();
+    if (!row.atOnce) {
+      EXPECT_TRUE(first.advice.isEmpty()) << "the desktop has not answered";
+      std::unique_ptr<QMessageBox> sheet;
+      if (row.open == Open::overlay)
+        delegate->newCapture();
+      if (row.open == Open::sheet) {
+        sheet = std::make_unique<QMessageBox>(QMessageBox::Question, "Crel", "Keep it?", QMessageBox::Ok,
+                                              delegate->welcomeWindow());
+        sheet->setWindowModality(Qt::WindowModal);
+        sheet->show();
+      }
+      Q_EMIT first.portal->failed();
+      QCoreApplication::processEvents();
+      if (row.open != Open::nothing) {
+        EXPECT_TRUE(first.advice.isEmpty()) << "said over what the user is doing";
+        EXPECT_FALSE(explained()) << "set before it was said";
+        capture.cancel();
+        if (sheet)
+          sheet->done(QMessageBox::Ok);
+      }
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !first.advice.isEmpty(); }, 5000));
+    ASSERT_EQ(first.advice.size(), 1);
+    EXPECT_TRUE(first.advice[0].contains("/opt/Crel.app/bin/crel --capture")) << first.advice[0].toStdString();
+    EXPECT_TRUE(explained());
+    Q_EMIT first.portal->failed();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first.advice.size(), 1) << "said once";
+    answerAlerts();
+
+    Launch next = launch(row.atOnce);
+    Q_EMIT next.portal->failed();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(next.advice.isEmpty()) << "not again at the next launch";
+    answerAlerts();
+    delegate.reset();
+  }
 }

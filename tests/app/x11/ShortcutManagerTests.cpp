@@ -112,8 +112,9 @@ TEST(ShortcutManager, RefusesWithoutAnXDisplay) {
   ShortcutManager manager(settings.store());
   qputenv("DISPLAY", display);
   EXPECT_EQ(registrationError(manager, CaptureShortcut::defaultShortcut()),
-            "Global shortcuts need an X11 session. Bind '" + QCoreApplication::applicationFilePath() +
-                " --capture' to a key in your desktop's keyboard settings instead.");
+            "Global shortcuts need an X11 session. Bind this command to a key in your desktop's keyboard settings "
+            "instead:\n" +
+                QCoreApplication::applicationFilePath() + " --capture");
   EXPECT_FALSE(manager.isRegistered());
   EXPECT_FALSE(settings.store().contains(QStringLiteral("captureShortcut")));
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 #include <thread>
 
 namespace crel::ImageOpening {
@@ -195,7 +196,7 @@ Outcome open(const QString &path, Budget *budget) {
 
 void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
                       double openPixels, std::function<void(std::vector<Outcome>)> done) {
-  std::thread([paths, reader, room, openPixels, done = std::move(done), target = QPointer<QObject>(context)] {
+  const auto read = [paths, reader, room, openPixels, done = std::move(done), target = QPointer<QObject>(context)] {
     auto budget = std::make_shared<Budget>(room, openPixels);
     std::vector<Outcome> outcomes;
     for (const QString &path : paths)
@@ -210,7 +211,14 @@ void openInBackground(const QStringList &paths, QObject *context, const Reader &
               done(std::move(outcomes));
           },
           Qt::QueuedConnection);
-  }).detach();
+  };
+  try {
+    std::thread(read).detach();
+  } catch (const std::system_error &) {
+    // No thread to spare (a limit on tasks): read here rather than end the
+    // instance with the request.
+    read();
+  }
 }
 
 QImage readImage(const QString &path) {

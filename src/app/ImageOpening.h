@@ -105,7 +105,8 @@ using Reader = std::function<Outcome(const QString &path, Budget &budget)>;
 // stalled mount freezes no editor, and hands the outcomes, in the same
 // order, to `done` on `context`'s thread unless `context` is gone by then;
 // the request's budget (over `room` and `openPixels`) is held until `done`
-// returns. A read that never returns keeps only its own thread.
+// returns. A read that never returns keeps only its own thread. With no
+// thread to be had, the files are read on the caller's thread instead.
 void openInBackground(const QStringList &paths, QObject *context, const Reader &reader, const Budget::Room &room,
                       double openPixels, std::function<void(std::vector<Outcome>)> done);
 

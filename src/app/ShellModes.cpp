@@ -97,8 +97,8 @@ void integrateWithDesktop(const CommandLine &commandLine) {
 // says so and ends at once, opening nothing; a kept session stays for the
 // next start.
 int refuseWithoutThreads() {
-  QString said = crel::tr("There is not enough free memory for Crel to run. Close some programs, then start "
-                          "Crel again.");
+  QString said = crel::tr("The system would not give Crel the threads it needs to run: memory is short, or the "
+                          "limit on your processes is reached. Close some programs, then start Crel again.");
   if (UpdateSessionStore().exists())
     said += QStringLiteral("\n\n") + SessionStore::notEnoughMemory();
   std::fprintf(stderr, "%s\n", qPrintable(said));

@@ -9,6 +9,8 @@
 #include "platform/image/PngEncoder.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -16,12 +18,26 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <dlfcn.h>
 #include <limits>
+#include <pthread.h>
 #include <span>
 
 #include <sys/resource.h>
 
 using namespace crel;
+
+#if !defined(__SANITIZE_ADDRESS__)
+// While set, no thread can be created, as at a limit on tasks.
+static std::atomic<bool> threadsRefused = false;
+
+extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*run)(void *), void *arg) {
+  static const auto create = reinterpret_cast<decltype(&pthread_create)>(::dlsym(RTLD_NEXT, "pthread_create"));
+  return threadsRefused ? EAGAIN : create(thread, attr, run, arg);
+}
+#endif
 
 namespace {
 
@@ -275,6 +291,25 @@ TEST(ImageOpening, ImagesOpenFullSizeUprightInTheEditorsFormats) {
     EXPECT_EQ(image.format(), c.format) << c.name;
   }
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// A running instance with no thread to spare still opens what a later launch
+// hands it, rather than ending.
+TEST(ImageOpening, ABackgroundReadWithoutAThreadStillOpens) {
+  QTemporaryDir dir;
+  const QString path = write(dir, "a.png", encodedImage(test::filledImage({6, 4}, Qt::red), "PNG"));
+  QObject context;
+  std::vector<ImageOpening::Outcome> got;
+  threadsRefused = true;
+  ImageOpening::openInBackground({path}, &context, {}, {}, 0,
+                                 [&got](std::vector<ImageOpening::Outcome> outcomes) { got = std::move(outcomes); });
+  threadsRefused = false;
+  for (const QDeadlineTimer deadline(5000); got.empty() && !deadline.hasExpired();)
+    QCoreApplication::processEvents();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].image.size(), QSize(6, 4));
+}
+#endif
 
 // HEIC files as the system encoder writes them (tests/app/heic/make-fixtures):
 // at most sizes the coded picture is padded past the image to whole coding

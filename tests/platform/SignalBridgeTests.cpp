@@ -13,11 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <sys/resource.h>
@@ -30,20 +33,50 @@ using namespace crel;
 // While set, each new thread sleeps this long before it runs, as on a machine
 // too busy to schedule it.
 static std::atomic<int> threadsLateMs = 0;
+// While not negative, how many threads made from then on may be alive at
+// once; one more fails with EAGAIN, as at a limit on tasks. A thread that is
+// only ending is given a moment first: on a machine at rest it would be gone.
+static std::atomic<int> threadsAllowed = -1;
+static std::mutex aliveLock;
+static std::condition_variable aliveChanged;
+static int threadsAlive = 0;
+
+static void threadEnded() {
+  const std::lock_guard held(aliveLock);
+  --threadsAlive;
+  aliveChanged.notify_all();
+}
 
 extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*run)(void *), void *arg) {
   static const auto create = reinterpret_cast<decltype(&pthread_create)>(::dlsym(RTLD_NEXT, "pthread_create"));
-  using Late = std::pair<void *(*)(void *), void *>;
-  if (threadsLateMs == 0)
+  using Watched = std::pair<void *(*)(void *), void *>;
+  const int allowed = threadsAllowed;
+  if (threadsLateMs == 0 && allowed < 0)
     return create(thread, attr, run, arg);
-  return create(
+  {
+    std::unique_lock held(aliveLock);
+    if (allowed >= 0 &&
+        !aliveChanged.wait_for(held, std::chrono::seconds(1), [allowed] { return threadsAlive < allowed; }))
+      return EAGAIN;
+    ++threadsAlive;
+  }
+  auto *watched = new Watched(run, arg);
+  const int made = create(
       thread, attr,
-      [](void *late) {
-        const Late given = *std::unique_ptr<Late>(static_cast<Late *>(late));
+      [](void *given) {
+        const Watched what = *std::unique_ptr<Watched>(static_cast<Watched *>(given));
+        struct Ends {
+          ~Ends() { threadEnded(); }
+        } ends;
         QThread::msleep(threadsLateMs);
-        return given.first(given.second);
+        return what.first(what.second);
       },
-      new Late(run, arg));
+      watched);
+  if (made != 0) {
+    threadEnded();
+    delete watched;
+  }
+  return made;
 }
 #endif
 
@@ -67,7 +100,7 @@ constexpr const char *readyVariable = "CREL_SIGNAL_BRIDGE_READY";
 // check, Qt's D-Bus connection (the next thread Qt starts), the loop, work
 // for every pool thread, and the end through the application object's
 // destructor, which waits for each. A refused check ends the launch with the
-// memory sentence: status 1.
+// threads sentence: status 1.
 [[maybe_unused]] void launchRow(double share) {
   const int wanted = QThreadPool::globalInstance()->maxThreadCount();
   limitMemory(rlim_t(share * wanted) * (1 << 20) + (256 << 10));
@@ -81,6 +114,13 @@ constexpr const char *readyVariable = "CREL_SIGNAL_BRIDGE_READY";
     QThreadPool::globalInstance()->start([&done] { done.release(); });
   if (!done.tryAcquire(2 * wanted, 5000))
     ::_exit(4);
+}
+
+// The same, with room for every stack but tasks for only `share` of the
+// pool's threads alive at once.
+[[maybe_unused]] void tasksRow(double share) {
+  threadsAllowed = int(share * QThreadPool::globalInstance()->maxThreadCount());
+  launchRow(100);
 }
 
 struct Row {
@@ -158,6 +198,9 @@ const std::vector<Row> &rows() {
       {"somePoolThreadsFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0.5); }},
       {"noPoolThreadFits", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0); }},
       {"poolThreadsButNotQtsOwnFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(1); }},
+      // As under `ulimit -u`: room for every stack, not for every task at once.
+      {"tasksForSomePoolThreads", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { tasksRow(0.5); }},
+      {"tasksForThePoolButNotQtsOwn", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { tasksRow(1); }},
       {"threadsSlowToRun", false, 0,
        [](SignalBridge &, const std::function<void()> &) {
          threadsLateMs = 3000;

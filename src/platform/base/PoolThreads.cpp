@@ -17,25 +17,33 @@ namespace {
 // pool tasks are shallow.
 constexpr int stackBytes = 1 << 20;
 
-void *endAtOnce(void *) { return nullptr; }
+// A probe waits until every one was created, or one could not be, so that
+// all exist together, as a limit on tasks counts them.
+void *waitForTheRest(void *released) {
+  static_cast<QSemaphore *>(released)->acquire();
+  return nullptr;
+}
 
 // Whether `count` threads of the pool's stack size and one of the default
-// size could all exist at once. Each probe ends at once but holds its stack
-// until joined; joined, the C library keeps the stacks in its cache for the
-// next threads of those sizes, so the room found stays theirs whatever is
-// allocated in between.
+// size could all exist at once: for the stacks (`ulimit -v`) and for the
+// tasks (`ulimit -u`, a pids cgroup). The probes are released once creation
+// ended, however it ended, so none outlives the check. Joined, the C library
+// keeps their stacks in its cache for the next threads of those sizes, so
+// the room found stays theirs whatever is allocated in between.
 bool threadsFit(int count) {
   pthread_attr_t small;
   ::pthread_attr_init(&small);
   ::pthread_attr_setstacksize(&small, stackBytes);
+  QSemaphore released;
   std::vector<pthread_t> probes;
   bool fit = true;
   for (int i = 0; i <= count && fit; ++i) {
     pthread_t probe{};
-    fit = ::pthread_create(&probe, i < count ? &small : nullptr, endAtOnce, nullptr) == 0;
+    fit = ::pthread_create(&probe, i < count ? &small : nullptr, waitForTheRest, &released) == 0;
     if (fit)
       probes.push_back(probe);
   }
+  released.release(int(probes.size()));
   for (const pthread_t probe : probes)
     ::pthread_join(probe, nullptr);
   ::pthread_attr_destroy(&small);

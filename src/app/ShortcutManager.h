@@ -65,6 +65,8 @@ public:
   const CaptureShortcut &current() const { return current_; }
   // True exactly while `current` is grabbed.
   bool isRegistered() const { return registered_; }
+  // The desktop's portal was asked to bind it and has not answered yet.
+  bool awaitingDesktop() const { return binding_; }
   // What the last attempt to grab `current` met; none while it is grabbed.
   Problem problem() const { return problem_; }
   // The label, followed by why it does not work while it does not.

@@ -276,10 +276,11 @@ void WelcomeView::refreshShortcut() {
   // Nothing can be recorded where only the desktop binds keys.
   const bool desktop = shortcuts_.problem() == ShortcutManager::Problem::desktopBinding;
   message_->setVisible(!desktop);
-  // Works anywhere only once it is bound: a desktop may still be asking the user.
-  shortcutStatus_->setText(shortcuts_.isRegistered() ? crel::tr("Available anywhere on this computer")
-                           : desktop                 ? ShortcutManager::bindingSentence()
-                                                     : shortcuts_.statusLabel());
+  // Not while the desktop has yet to answer: it may still be asking the user.
+  const bool works = shortcuts_.problem() == ShortcutManager::Problem::none && !shortcuts_.awaitingDesktop();
+  shortcutStatus_->setText(works     ? crel::tr("Available anywhere on this computer")
+                           : desktop ? ShortcutManager::bindingSentence()
+                                     : shortcuts_.statusLabel());
   command_->setCommand(desktop ? shortcuts_.captureCommand() : QString());
   command_->setVisible(desktop);
   const QString sway = desktop ? shortcuts_.swayBinding() : QString();

@@ -140,7 +140,7 @@ const zwlr_data_control_source_v1_listener sourceListener{
     [](void *data, zwlr_data_control_source_v1 *proxy, const char *mimeType, int32_t fd) {
       Source *source = static_cast<Connection *>(data)->source(proxy);
       if (source && source->bytes.contains(QString::fromUtf8(mimeType)))
-        servePaste(fd, source->bytes.value(QString::fromUtf8(mimeType)));
+        PasteServer::shared().serve(fd, source->bytes.value(QString::fromUtf8(mimeType)));
       else
         ::close(fd);
     },

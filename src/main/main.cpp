@@ -4,6 +4,7 @@
 #include "acceptance/UpdateAcceptance.h"
 #include "app/ShellModes.h"
 #include "app/UpdaterService.h"
+#include "platform/desktop/PasteServer.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 
@@ -30,11 +31,16 @@ int main(int argc, char *argv[]) {
        [](LaunchContext &c) { return update::UpdateInstaller::runHelper(c.choice().path); }},
       {LaunchMode::application,
        [](LaunchContext &c) {
-         return ShellModes::runApplication(
+         const int status = ShellModes::runApplication(
              c, NativeAcceptance::run,
              [](AppDelegate &delegate, UpdaterService &updates, const QString &folder, const QString &scenario) {
                acceptance::UpdateAcceptance::run(delegate, updates.controller(), folder, scenario);
              });
+         // A program still reading a paste would get a cut-off image when the
+         // process ends: it gets a short while, now that the instance is gone
+         // and a new launch becomes the next one.
+         PasteServer::shared().finish(std::chrono::seconds(2));
+         return status;
        }},
   };
   return launch(argc, argv, modes);

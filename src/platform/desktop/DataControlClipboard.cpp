@@ -1,5 +1,6 @@
 #include "DataControlClipboard.h"
 
+#include "PasteServer.h"
 #include "WaylandSession.h"
 
 #include "ext-data-control-v1-client-protocol.h"
@@ -14,22 +15,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <map>
 #include <poll.h>
-#include <pthread.h>
 #include <unistd.h>
 #include <vector>
 
 namespace crel {
 
 namespace {
-
-// How long a paste's reader may stop reading before it is given up, so a
-// reader that never reads does not keep a thread forever.
-constexpr int stallMs = 10000;
 
 // The staging protocol and the wlroots one are the same messages under two
 // names. Objects are made with the interfaces of the manager found; every
@@ -42,50 +37,6 @@ const Interfaces staging{&ext_data_control_manager_v1_interface, &ext_data_contr
                          &ext_data_control_device_v1_interface};
 const Interfaces wlroots{&zwlr_data_control_manager_v1_interface, &zwlr_data_control_source_v1_interface,
                          &zwlr_data_control_device_v1_interface};
-
-struct Paste {
-  int fd;
-  QByteArray bytes;
-};
-
-// One paste, on a thread of its own: a reader that closes early must not
-// raise SIGPIPE in the process (blocked here only, so children started
-// elsewhere keep the default), and one that stops reading is given up.
-void *serve(void *data) {
-  const std::unique_ptr<Paste> paste(static_cast<Paste *>(data));
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-  ::fcntl(paste->fd, F_SETFL, ::fcntl(paste->fd, F_GETFL) | O_NONBLOCK);
-  qsizetype written = 0;
-  while (written < paste->bytes.size()) {
-    pollfd ready{paste->fd, POLLOUT, 0};
-    const int polled = ::poll(&ready, 1, stallMs);
-    if (polled == 0 || (polled < 0 && errno != EINTR))
-      break;
-    const ssize_t n = ::write(paste->fd, paste->bytes.constData() + written, size_t(paste->bytes.size() - written));
-    if (n < 0 && errno != EAGAIN && errno != EINTR)
-      break;
-    written += std::max<ssize_t>(n, 0);
-  }
-  ::close(paste->fd);
-  return nullptr;
-}
-
-void servePaste(int fd, const QByteArray &bytes) {
-  auto *paste = new Paste{fd, bytes};
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_attr_setstacksize(&attributes, size_t(64) * 1024);
-  pthread_t thread;
-  if (pthread_create(&thread, &attributes, serve, paste) != 0) {
-    ::close(fd);
-    delete paste;
-  }
-  pthread_attr_destroy(&attributes);
-}
 
 struct Seat {
   wl_seat *seat = nullptr;
@@ -193,7 +144,7 @@ const zwlr_data_control_source_v1_listener sourceListener{
     [](void *data, zwlr_data_control_source_v1 *proxy, const char *mimeType, int32_t fd) {
       Source *source = static_cast<Connection *>(data)->source(proxy);
       if (source && source->bytes.contains(QString::fromUtf8(mimeType)))
-        servePaste(fd, source->bytes.value(QString::fromUtf8(mimeType)));
+        PasteServer::shared().serve(fd, source->bytes.value(QString::fromUtf8(mimeType)));
       else
         ::close(fd);
     },

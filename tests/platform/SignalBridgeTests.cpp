@@ -116,12 +116,14 @@ constexpr const char *readyVariable = "CREL_SIGNAL_BRIDGE_READY";
     ::_exit(4);
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 // The same, with room for every stack but tasks for only `share` of the
 // pool's threads alive at once.
-[[maybe_unused]] void tasksRow(double share) {
+void tasksRow(double share) {
   threadsAllowed = int(share * QThreadPool::globalInstance()->maxThreadCount());
   launchRow(100);
 }
+#endif
 
 struct Row {
   const char *name;

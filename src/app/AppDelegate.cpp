@@ -268,19 +268,17 @@ void AppDelegate::adviseShortcutBinding() {
   if (services_.capture.phase() != CaptureCoordinator::Phase::idle)
     return;
   // Nor over a question being answered (a sheet, an alert, the open panel).
-  for (QWidget *w : QApplication::topLevelWidgets()) {
-    if (!w->isVisible() || w->windowModality() == Qt::NonModal)
-      continue;
-    if (adviceWaitsFor_ != w) {
-      adviceWaitsFor_ = w;
+  if (QWidget *question = QApplication::activeModalWidget()) {
+    if (adviceWaitsFor_ != question) {
+      adviceWaitsFor_ = question;
       // Still on screen while it says it finished.
       const auto again = [this] {
         adviceWaitsFor_.clear();
         QTimer::singleShot(0, this, &AppDelegate::adviseShortcutBinding);
       };
-      if (auto *dialog = qobject_cast<QDialog *>(w))
+      if (auto *dialog = qobject_cast<QDialog *>(question))
         connect(dialog, &QDialog::finished, this, again, Qt::SingleShotConnection);
-      connect(w, &QObject::destroyed, this, again, Qt::SingleShotConnection);
+      connect(question, &QObject::destroyed, this, again, Qt::SingleShotConnection);
     }
     return;
   }

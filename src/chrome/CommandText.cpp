@@ -1,10 +1,10 @@
 #include "CommandText.h"
 
-#include "ChromeFonts.h"
+#include "ShellText.h"
 
 #include <QMimeData>
-#include <QTextDocumentFragment>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 
 #include <cmath>
 
@@ -29,9 +29,7 @@ CommandText::CommandText(QWidget *parent) : QTextEdit(parent) {
   viewport()->setAutoFillBackground(false);
   setAttribute(Qt::WA_TranslucentBackground);
   document()->setDocumentMargin(0);
-  QFont font = ChromeFonts::font(12, QFont::Normal);
-  font.setFamily(QStringLiteral("monospace"));
-  font.setStyleHint(QFont::Monospace);
+  const QFont font = ShellText::font({12, QFont::Normal, false, true});
   setFont(font);
   document()->setDefaultFont(font);
   QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);

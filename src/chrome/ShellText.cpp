@@ -43,14 +43,18 @@ QLabel *symbol(const QString &name, double size, bool secondary, QWidget *parent
   return label;
 }
 
-QLabel *label(const QString &content, QWidget *parent, const Style &style) {
-  auto *label = new QLabel(content, parent);
+QFont font(const Style &style) {
   QFont font = ChromeFonts::font(style.size, style.weight);
   if (style.monospaced) {
     font.setFamily(QStringLiteral("monospace"));
     font.setStyleHint(QFont::Monospace);
   }
-  label->setFont(font);
+  return font;
+}
+
+QLabel *label(const QString &content, QWidget *parent, const Style &style) {
+  auto *label = new QLabel(content, parent);
+  label->setFont(font(style));
   label->setWordWrap(style.wraps);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, style.secondary ? ChromeColors::secondaryLabel() : ChromeColors::label());

@@ -20,6 +20,8 @@ struct Style {
   bool monospaced = false;
   bool wraps = true;
 };
+// The font a label of `style` is set in.
+QFont font(const Style &style);
 QLabel *label(const QString &content, QWidget *parent, const Style &style);
 // A symbol (Symbols) of `size` in a label of its own, drawn in the label's
 // text colour, so it follows the palette like the texts beside it.

@@ -77,9 +77,7 @@ QString runningProgram(const QString &program) {
   return program.isEmpty() ? QFile::symLinkTarget(QStringLiteral("/proc/self/exe")) : program;
 }
 
-QString desktopBindingText(const QString &command) {
-  return ShortcutManager::bindingSentence() + u'\n' + command;
-}
+QString desktopBindingText(const QString &command) { return ShortcutManager::bindingSentence() + u'\n' + command; }
 
 // sway's config line: sway reads the quoted rest as one command for sh -c.
 QString swayLine(const QString &program) {

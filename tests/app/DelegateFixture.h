@@ -95,10 +95,10 @@ protected:
     if (delegate)
       hideTopLevelWindows();
     delegate.reset();
-    delegate = std::make_unique<AppDelegate>(AppServices{
-        shortcutManager ? *shortcutManager : shortcuts, capture, updateService ? *updateService : updates, login,
-        sessionStore ? *sessionStore : session,
-        pictures.path() + "/Crel", [this] { return clock; }, &notifications, tray, reader, openFolder, memoryRoom});
+    delegate = std::make_unique<AppDelegate>(
+        AppServices{shortcutManager ? *shortcutManager : shortcuts, capture, updateService ? *updateService : updates,
+                    login, sessionStore ? *sessionStore : session, pictures.path() + "/Crel", [this] { return clock; },
+                    &notifications, tray, reader, openFolder, memoryRoom});
     return *delegate;
   }
 

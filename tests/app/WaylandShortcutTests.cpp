@@ -77,9 +77,7 @@ struct WaylandRig {
 const QString bindSentence = "On Wayland only the desktop can give the app a shortcut that works in every window. "
                              "Bind this command to a key in your desktop's keyboard settings:";
 
-QString bindText(const QString &command = "/opt/Crel.app/bin/crel --capture") {
-  return bindSentence + "\n" + command;
-}
+QString bindText(const QString &command = "/opt/Crel.app/bin/crel --capture") { return bindSentence + "\n" + command; }
 
 } // namespace
 
@@ -208,10 +206,11 @@ protected:
     auto fake = std::make_unique<FakePortal>();
     FakePortal *portal = fake.get();
     portal->declineAtOnce = declineAtOnce;
-    Launch run{std::make_unique<ShortcutManager>(settings.store(), std::make_unique<HotKeyBackend>(),
-                                                 ShortcutManager::Desktop{true, std::move(fake), "/opt/Crel.app/bin/crel"}),
-               portal,
-               {}};
+    Launch run{
+        std::make_unique<ShortcutManager>(settings.store(), std::make_unique<HotKeyBackend>(),
+                                          ShortcutManager::Desktop{true, std::move(fake), "/opt/Crel.app/bin/crel"}),
+        portal,
+        {}};
     AppDelegate &app = make(nullptr, nullptr, run.manager.get());
     QObject::connect(&app, &AppDelegate::alertShown, [advice = &run.advice](const QString &text) {
       if (text.contains("capture shortcut that works in every window"))

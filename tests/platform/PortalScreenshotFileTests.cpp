@@ -20,7 +20,8 @@ namespace {
 // Environment variables for the length of a test.
 class Variable {
 public:
-  Variable(const char *name, const QString &value) : name_(name), old_(qgetenv(name)), was_(qEnvironmentVariableIsSet(name)) {
+  Variable(const char *name, const QString &value)
+      : name_(name), old_(qgetenv(name)), was_(qEnvironmentVariableIsSet(name)) {
     qputenv(name, QFile::encodeName(value));
   }
   ~Variable() { was_ ? qputenv(name_, old_) : qunsetenv(name_); }

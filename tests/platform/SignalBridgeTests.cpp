@@ -22,10 +22,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace crel;
 
@@ -134,80 +134,82 @@ struct Row {
 
 const std::vector<Row> &rows() {
   static const std::vector<Row> table{
-      {"hung", true, SIGALRM,
-       [](SignalBridge &, const std::function<void()> &ready) {
-         ready();
-         for (;;)
-           ::pause();
-       }},
-      {"taken", true, 0,
-       [](SignalBridge &bridge, const std::function<void()> &ready) {
-         QObject::connect(&bridge, &SignalBridge::terminationRequested, [] {
-           QThread::sleep(6);
+    {"hung", true, SIGALRM,
+     [](SignalBridge &, const std::function<void()> &ready) {
+       ready();
+       for (;;)
+         ::pause();
+     }},
+        {"taken", true, 0,
+         [](SignalBridge &bridge, const std::function<void()> &ready) {
+           QObject::connect(&bridge, &SignalBridge::terminationRequested, [] {
+             QThread::sleep(6);
+             ::_exit(0);
+           });
+           ready();
+           QCoreApplication::exec();
+           ::_exit(1);
+         }},
+        // A second signal lands while the first is read; the loop goes on.
+        {"secondDuringTheDrain", true, 0,
+         [](SignalBridge &bridge, const std::function<void()> &ready) {
+           QObject::connect(&bridge, &SignalBridge::terminationRequested, [] {
+             static bool raised = false;
+             if (std::exchange(raised, true))
+               return;
+             ::raise(SIGHUP);
+             QTimer::singleShot(7000, [] { ::_exit(0); });
+           });
+           ready();
+           QCoreApplication::exec();
+           ::_exit(1);
+         }},
+        // The quit road the loop took outlasts the grace after a second signal.
+        {"secondDuringTheQuitRoad", true, 0,
+         [](SignalBridge &bridge, const std::function<void()> &ready) {
+           QObject::connect(
+               &bridge, &SignalBridge::terminationRequested, &bridge,
+               [] {
+                 ::raise(SIGHUP);
+                 QThread::sleep(7);
+                 ::_exit(0);
+               },
+               Qt::QueuedConnection);
+           ready();
+           QCoreApplication::exec();
+           ::_exit(1);
+         }},
+        // Ctrl+Q started the quit road; a signal then does not cut it short.
+        {"signalDuringAQuitRoadOfItsOwn", true, 0,
+         [](SignalBridge &, const std::function<void()> &ready) {
+           SignalBridge::quitRoadStarted();
+           ready();
+           QThread::sleep(7);
            ::_exit(0);
-         });
-         ready();
-         QCoreApplication::exec();
-         ::_exit(1);
-       }},
-      // A second signal lands while the first is read; the loop goes on.
-      {"secondDuringTheDrain", true, 0,
-       [](SignalBridge &bridge, const std::function<void()> &ready) {
-         QObject::connect(&bridge, &SignalBridge::terminationRequested, [] {
-           static bool raised = false;
-           if (std::exchange(raised, true))
-             return;
-           ::raise(SIGHUP);
-           QTimer::singleShot(7000, [] { ::_exit(0); });
-         });
-         ready();
-         QCoreApplication::exec();
-         ::_exit(1);
-       }},
-      // The quit road the loop took outlasts the grace after a second signal.
-      {"secondDuringTheQuitRoad", true, 0,
-       [](SignalBridge &bridge, const std::function<void()> &ready) {
-         QObject::connect(
-             &bridge, &SignalBridge::terminationRequested, &bridge,
-             [] {
-               ::raise(SIGHUP);
-               QThread::sleep(7);
-               ::_exit(0);
-             },
-             Qt::QueuedConnection);
-         ready();
-         QCoreApplication::exec();
-         ::_exit(1);
-       }},
-      // Ctrl+Q started the quit road; a signal then does not cut it short.
-      {"signalDuringAQuitRoadOfItsOwn", true, 0,
-       [](SignalBridge &, const std::function<void()> &ready) {
-         SignalBridge::quitRoadStarted();
-         ready();
-         QThread::sleep(7);
-         ::_exit(0);
-       }},
-      // A quit road the user cancelled: a hang later is a hang again.
-      {"hungAfterACancelledQuitRoad", true, SIGALRM,
-       [](SignalBridge &, const std::function<void()> &ready) {
-         SignalBridge::quitRoadStarted();
-         SignalBridge::quitRoadCancelled();
-         ready();
-         for (;;)
-           ::pause();
-       }},
+         }},
+        // A quit road the user cancelled: a hang later is a hang again.
+        {"hungAfterACancelledQuitRoad", true, SIGALRM,
+         [](SignalBridge &, const std::function<void()> &ready) {
+           SignalBridge::quitRoadStarted();
+           SignalBridge::quitRoadCancelled();
+           ready();
+           for (;;)
+             ::pause();
+         }},
 #if !defined(__SANITIZE_ADDRESS__) // AddressSanitizer needs the address space these rows limit
-      {"somePoolThreadsFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0.5); }},
-      {"noPoolThreadFits", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0); }},
-      {"poolThreadsButNotQtsOwnFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(1); }},
-      // As under `ulimit -u`: room for every stack, not for every task at once.
-      {"tasksForSomePoolThreads", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { tasksRow(0.5); }},
-      {"tasksForThePoolButNotQtsOwn", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { tasksRow(1); }},
-      {"threadsSlowToRun", false, 0,
-       [](SignalBridge &, const std::function<void()> &) {
-         threadsLateMs = 3000;
-         launchRow(100);
-       }},
+        {"somePoolThreadsFit", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0.5); }},
+        {"noPoolThreadFits", false, 1 << 8, [](SignalBridge &, const std::function<void()> &) { launchRow(0); }},
+        {"poolThreadsButNotQtsOwnFit", false, 1 << 8,
+         [](SignalBridge &, const std::function<void()> &) { launchRow(1); }},
+        // As under `ulimit -u`: room for every stack, not for every task at once.
+        {"tasksForSomePoolThreads", false, 1 << 8,
+         [](SignalBridge &, const std::function<void()> &) { tasksRow(0.5); }},
+        {"tasksForThePoolButNotQtsOwn", false, 1 << 8,
+         [](SignalBridge &, const std::function<void()> &) { tasksRow(1); }},
+        {"threadsSlowToRun", false, 0, [](SignalBridge &, const std::function<void()> &) {
+           threadsLateMs = 3000;
+           launchRow(100);
+         }},
 #endif
   };
   return table;

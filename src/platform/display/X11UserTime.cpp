@@ -8,7 +8,6 @@
 
 #include <xcb/xcb.h>
 
-
 namespace crel {
 
 namespace {

@@ -77,10 +77,9 @@ public:
     xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
     const xcb_window_t window = xcb_generate_id(connection_);
     const quint32 values[] = {0x2a6fb4, 1}; // background pixel, override-redirect
-    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, qint16(logical.x()),
-                      qint16(logical.y()), quint16(logical.width()), quint16(logical.height()), 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, qint16(logical.x()), qint16(logical.y()),
+                      quint16(logical.width()), quint16(logical.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
     xcb_map_window(connection_, window);
     xcb_flush(connection_);
   }
@@ -137,7 +136,8 @@ protected:
       patterns.push_back(std::make_unique<Pattern>(output.logical));
       patterns.back()->show();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(patterns.back().get()));
-      solids.push_back(std::make_unique<SolidWindow>(QRect(output.logical.topLeft() + QPoint(480, 360), QSize(160, 120))));
+      solids.push_back(
+          std::make_unique<SolidWindow>(QRect(output.logical.topLeft() + QPoint(480, 360), QSize(160, 120))));
     }
     // The compositor shows the patterns once grim's pictures changed and
     // then stay.

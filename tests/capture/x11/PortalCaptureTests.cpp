@@ -206,7 +206,8 @@ QString hostileDescriptions(const QString &folder) {
   const QString fifo = folder + "/fifo";
   if (!write("wlr.portal", "[portal]\nDBusName=org.freedesktop.impl.portal.desktop.wlr\n"
                            "Interfaces=org.freedesktop.impl.portal.Screenshot;\n") ||
-      !write("large.portal", QByteArray(1 << 20, '#') + "\n[portal]\nInterfaces=org.freedesktop.impl.portal.Access;\n") ||
+      !write("large.portal",
+             QByteArray(1 << 20, '#') + "\n[portal]\nInterfaces=org.freedesktop.impl.portal.Access;\n") ||
       mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0 ||
       mkfifo(QFile::encodeName(folder + "/fifo.portal").constData(), 0600) != 0 ||
       !QFile::link("/dev/zero", folder + "/zero.portal") || !QFile::link(fifo, folder + "/link-to-fifo.portal") ||

@@ -5,7 +5,6 @@
 #include "platform/desktop/X11Atom.h"
 
 #include <QClipboard>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -13,6 +12,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -83,16 +83,6 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
   EXPECT_TRUE(broken.readImage().isNull());
 }
 
-namespace {
-// Runs the event loop until `done` holds or 5 s have passed.
-bool eventually(const std::function<bool()> &done) {
-  const QDeadlineTimer deadline(5000);
-  while (!done() && !deadline.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
-} // namespace
-
 // Data-control is given up for the run only when the compositor answered
 // without it; a compositor that did not answer in time, or a connection
 // that ended, is asked again at the next copy, and one that failed is
@@ -125,14 +115,14 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
     EXPECT_EQ(onClipboard() == first, !row.firstByDataControl);
     if (row.endAfterFirst) {
       compositor.finishDevices();
-      EXPECT_TRUE(eventually([&] { return compositor.open() == 0; }));
+      EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == 0; }));
     }
     board.clear();
     ASSERT_TRUE(board.writeData("image/png", later));
     EXPECT_EQ(compositor.selections(), int(row.firstByDataControl) + int(row.laterByDataControl));
     EXPECT_EQ(onClipboard() == later, !row.laterByDataControl);
     EXPECT_EQ(compositor.connections(), row.connections);
-    EXPECT_TRUE(eventually([&] { return compositor.open() == int(row.laterByDataControl); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == int(row.laterByDataControl); }));
   }
 }
 
@@ -269,7 +259,7 @@ TEST(Pasteboard, OnX11ACopyCountsAsPlacedOnlyWhereItIsOnTheClipboard) {
     QObject context;
     std::optional<bool> placed;
     board.whenPlaced(&context, [&placed](bool answer) { placed = answer; });
-    EXPECT_TRUE(eventually([&] { return placed.has_value(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placed.has_value(); }));
     EXPECT_EQ(placed, row.placed);
     EXPECT_EQ(QGuiApplication::clipboard()->ownsClipboard(), row.placed);
     xcb_disconnect(bridge);

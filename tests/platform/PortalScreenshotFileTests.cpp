@@ -51,7 +51,11 @@ TEST(PortalScreenshotFile, OnlyTheFileMadeForTheRequestIsRemoved) {
   const Variable runtime("XDG_RUNTIME_DIR", root.filePath("runtime"));
   enum class Make { plain, secondLink, linkToIt, replacedAfterOpening };
   using Birth = PortalScreenshotFile::BirthTime;
-  const timespec now = PortalScreenshotFile::requestTime();
+  // Ending in 5 ns, the request's stamp and one a nanosecond before read as
+  // nanosecond-fine: a stamp that happened to end in zeros would be taken
+  // for a coarser file system's, which rounds that nanosecond away.
+  timespec now = PortalScreenshotFile::requestTime();
+  now.tv_nsec = now.tv_nsec / 10 * 10 + 5;
   const auto at = [](std::optional<timespec> t) { return Birth([t](auto) { return t; }); };
   const struct {
     const char *name;

@@ -155,7 +155,8 @@ const X11SelectionReader::Offer *X11SelectionReader::offer(const QDeadlineTimer 
     return nullptr;
   }
   std::vector<xcb_atom_t> atoms(size_t(answer.bytes.size()) / sizeof(xcb_atom_t));
-  std::memcpy(atoms.data(), answer.bytes.constData(), atoms.size() * sizeof(xcb_atom_t));
+  if (!atoms.empty())
+    std::memcpy(atoms.data(), answer.bytes.constData(), atoms.size() * sizeof(xcb_atom_t));
   std::vector<xcb_get_atom_name_cookie_t> asked;
   for (const xcb_atom_t atom : atoms)
     asked.push_back(xcb_get_atom_name(connection_, atom));

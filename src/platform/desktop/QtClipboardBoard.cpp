@@ -1,6 +1,7 @@
 #include "QtClipboardBoard.h"
 
 #include "BridgeFetch.h"
+#include "X11SelectionReader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -45,13 +46,28 @@ void QtClipboardBoard::whenPlaced(QObject *context, std::function<void(bool)> do
     done(true);
 }
 
-QStringList QtClipboardBoard::types(const QDeadlineTimer &) {
+// The reader where another program holds the X11 clipboard; what Qt holds,
+// and every clipboard off xcb, is read through QClipboard.
+X11SelectionReader *QtClipboardBoard::otherProgramsClipboard() {
+  auto *clipboard = QGuiApplication::clipboard();
+  if (QGuiApplication::platformName() != QLatin1String("xcb") || (clipboard && clipboard->ownsClipboard()))
+    return nullptr;
+  if (!reader_)
+    reader_ = std::make_unique<X11SelectionReader>();
+  return reader_->connected() ? reader_.get() : nullptr;
+}
+
+QStringList QtClipboardBoard::types(const QDeadlineTimer &deadline) {
+  if (X11SelectionReader *reader = otherProgramsClipboard())
+    return reader->types(deadline);
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
   return mime ? mime->formats() : QStringList();
 }
 
-QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &, qsizetype cap) {
+QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+  if (X11SelectionReader *reader = otherProgramsClipboard())
+    return reader->read(mimeType, deadline, cap);
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
   return mime ? mime->data(mimeType).left(cap) : QByteArray();

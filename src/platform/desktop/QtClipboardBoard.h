@@ -7,10 +7,12 @@
 namespace crel {
 
 class BridgeFetch;
+class X11SelectionReader;
 
-// The clipboard through QClipboard: the X11 one under xcb. Where a
-// compositor bridges it to Wayland (`bridged`), a copy counts as placed only
-// once the bridge fetched it, and is given up when it did not.
+// The clipboard through QClipboard: the X11 one under xcb, where another
+// program's is read by Crel's own reader instead. Where a compositor bridges
+// it to Wayland (`bridged`), a copy counts as placed only once the bridge
+// fetched it, and is given up when it did not.
 class QtClipboardBoard final : public ClipboardBoard {
 public:
   explicit QtClipboardBoard(bool bridged);
@@ -22,8 +24,11 @@ public:
   QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
 
 private:
+  X11SelectionReader *otherProgramsClipboard();
+
   const bool bridged_;
   std::unique_ptr<BridgeFetch> bridgeFetch_;
+  std::unique_ptr<X11SelectionReader> reader_;
 };
 
 } // namespace crel

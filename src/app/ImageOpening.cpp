@@ -43,6 +43,11 @@ QString reason(const Failure &failure) {
   case Problem::sideTooLong: return crel::tr("longer than 32,768 pixels on a side");
   case Problem::noPixels: return crel::tr("damaged: no pixels");
   case Problem::noMemory: return crel::tr("not enough memory");
+  case Problem::noProcess:
+    return crel::tr("the system would not start its HEIC decoder (the limit on your processes is reached, or "
+                    "memory is short)");
+  case Problem::noDescriptors: return crel::tr("the system would not start its HEIC decoder (too many files are open)");
+  case Problem::noDecoder: return crel::tr("%1's HEIC decoder is missing").arg(AppIdentity::name());
   case Problem::undecodable:
     return failure.format == Format::none
                ? crel::tr("the image could not be decoded")
@@ -62,6 +67,9 @@ Problem problemFor(ImageDecoder::Refusal refusal) {
   case ImageDecoder::Refusal::sideTooLong: return Problem::sideTooLong;
   case ImageDecoder::Refusal::noPixels: return Problem::noPixels;
   case ImageDecoder::Refusal::noMemory: return Problem::noMemory;
+  case ImageDecoder::Refusal::noProcess: return Problem::noProcess;
+  case ImageDecoder::Refusal::noDescriptors: return Problem::noDescriptors;
+  case ImageDecoder::Refusal::noDecoder: return Problem::noDecoder;
   case ImageDecoder::Refusal::none:
   case ImageDecoder::Refusal::notImage: break;
   }
@@ -263,6 +271,10 @@ QString failureMessage(const QList<Failure> &failures, qsizetype notOpened, bool
     paragraphs << (editorsOpen ? crel::tr("There is not enough memory to open more images now. Closing some editors "
                                           "frees memory.")
                                : crel::tr("There is not enough memory to open more images now."));
+  if (any([](const Failure &f) { return f.problem == Problem::noProcess || f.problem == Problem::noDescriptors; }))
+    paragraphs << crel::tr("Close some programs, then try again.");
+  if (any([](const Failure &f) { return f.problem == Problem::noDecoder; }))
+    paragraphs << crel::tr("Install %1 again to open HEIC images.").arg(AppIdentity::name());
   // The 80-megapixel advice would be no help for these.
   if (any([](const Failure &f) { return f.problem == Problem::sideTooLong; }))
     paragraphs << crel::tr("An image can be at most 32,768 pixels wide or tall, the largest size that can be saved.");

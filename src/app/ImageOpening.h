@@ -31,7 +31,10 @@ Format sniff(const QByteArray &head);
 // formats but its image could not be decoded (damaged, or cut short).
 // sideTooLong: within the pixel limit, but longer on a side than any image
 // that can be saved. noPixels: the header declares a side of 0. noMemory:
-// the process has no room for its pixels now.
+// the process has no room for its pixels now. The HEIC decoder could not be
+// started, no fault of the file: noProcess, for a limit on processes or
+// memory; noDescriptors, for too many open files; noDecoder, for a decoder
+// missing from the copy.
 enum class Problem {
   notFound,
   notReadable,
@@ -41,7 +44,10 @@ enum class Problem {
   undecodable,
   sideTooLong,
   noPixels,
-  noMemory
+  noMemory,
+  noProcess,
+  noDescriptors,
+  noDecoder
 };
 
 // What opening one request's images may take from memory. Each file's

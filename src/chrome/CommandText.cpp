@@ -15,6 +15,18 @@ namespace {
 // Shown after each hyphen so that no line breaks there; never copied.
 constexpr QChar wordJoiner(0x2060);
 
+// Where a position in the field falls in `command`: the field shows a joiner
+// after each hyphen, and takes "\r\n" as one line break.
+qsizetype commandIndex(const QString &command, int position) {
+  qsizetype index = 0;
+  for (int shown = 0; index < command.size() && shown < position; ++index) {
+    shown += command[index] == u'-' ? 2 : 1;
+    if (command[index] == u'\r' && command.mid(index + 1, 1) == u"\n")
+      ++index;
+  }
+  return index;
+}
+
 } // namespace
 
 CommandText::CommandText(QWidget *parent) : QTextEdit(parent) {
@@ -64,11 +76,12 @@ QSize CommandText::sizeHint() const {
 
 QSize CommandText::minimumSizeHint() const { return {0, fontMetrics().lineSpacing()}; }
 
+// The span of the command itself: the field's plain text would also turn
+// no-break spaces into spaces and separators into newlines.
 QMimeData *CommandText::createMimeDataFromSelection() const {
+  const qsizetype start = commandIndex(command_, textCursor().selectionStart());
   auto *data = new QMimeData;
-  QString text = textCursor().selection().toPlainText();
-  text.remove(wordJoiner);
-  data->setText(text);
+  data->setText(command_.mid(start, commandIndex(command_, textCursor().selectionEnd()) - start));
   return data;
 }
 

@@ -707,7 +707,7 @@ void CrelDocument::copy(Pasteboard &pasteboard) {
   const QByteArray png = renderPNG();
   pasteboard.clear();
   if (!pasteboard.writeData(QStringLiteral("image/png"), png))
-    throw CrelError::rendering();
+    throw CrelError::clipboard();
   setStatus(crel::tr("Copied to clipboard. Paste anywhere with Ctrl+V."));
 }
 

@@ -167,7 +167,7 @@ public:
   // PNG of the whole expanded canvas; throws as renderBitmap does.
   QByteArray renderPNG();
   // Puts only the PNG on the pasteboard; throws and leaves it untouched when
-  // rendering fails, or CrelError::rendering when the pasteboard refuses.
+  // rendering fails, or CrelError::clipboard when the pasteboard refuses.
   void copy(Pasteboard &pasteboard);
   // Flattened colour of the canvas pixel under `point`; none outside the canvas.
   std::optional<PixelColor> pixelColor(QPointF point);

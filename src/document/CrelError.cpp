@@ -15,6 +15,7 @@ QString CrelError::errorDescription() const {
   case Kind::capture:
   case Kind::shortcut: return message_;
   case Kind::rendering: return tr("The image could not be exported. Try saving to a different location.");
+  case Kind::clipboard: return tr("The image could not be put on the clipboard. Try copying again.");
   case Kind::invalidImage:
     if (!message_.isEmpty())
       return message_;

@@ -10,11 +10,13 @@ namespace crel {
 // The user-facing error: every case carries a complete sentence.
 class CrelError : public std::exception {
 public:
-  enum class Kind { capture, shortcut, rendering, invalidImage };
+  enum class Kind { capture, shortcut, rendering, clipboard, invalidImage };
 
   static CrelError capture(const QString &message) { return {Kind::capture, message}; }
   static CrelError shortcut(const QString &message) { return {Kind::shortcut, message}; }
   static CrelError rendering() { return {Kind::rendering, {}}; }
+  // The image was rendered, but the clipboard did not take it.
+  static CrelError clipboard() { return {Kind::clipboard, {}}; }
   static CrelError invalidImage() { return {Kind::invalidImage, {}}; }
   // An image refused for a reason the fixed sentence does not give.
   static CrelError invalidImage(const QString &message) { return {Kind::invalidImage, message}; }

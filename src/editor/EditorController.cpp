@@ -346,7 +346,7 @@ void EditorController::copyImage() {
   // The copy has succeeded only once other programs can paste it.
   pasteboard.whenPlaced(this, [this](bool placed) {
     if (!placed) {
-      showError(describe(std::make_exception_ptr(CrelError::rendering())));
+      showError(describe(std::make_exception_ptr(CrelError::clipboard())));
       return;
     }
     if (window_) {

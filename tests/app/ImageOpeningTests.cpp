@@ -6,6 +6,7 @@
 #include "document/CrelStorage.h"
 #include "document/MarkSamples.h"
 #include "platform/base/MemoryRoom.h"
+#include "platform/files/ResourceLocator.h"
 #include "platform/image/PngEncoder.h"
 #include "support/TestSupport.h"
 
@@ -25,7 +26,12 @@
 #include <pthread.h>
 #include <span>
 
+#include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace crel;
 
@@ -351,6 +357,94 @@ TEST(ImageOpening, HeicOpensAtEverySizeAndADamagedOneSaysSo) {
     EXPECT_EQ(error.errorDescription(),
               CrelStorage::displayPath(damaged) + " could not be opened: the HEIC image could not be decoded.");
   }
+}
+
+// A good HEIC whose decoder cannot be started is not called damaged: the
+// message says what the system lacks.
+TEST(ImageOpening, AHeicDecoderThatCannotStartIsNoFaultOfTheFile) {
+  QTemporaryDir dir;
+  const QString good =
+      write(dir, "good.heic", test::contents(QDir(CREL_HEIC_FIXTURES).filePath("quadrants-800x500.heic")));
+  const auto said = [&good] {
+    try {
+      ImageOpening::readImage(good);
+    } catch (const CrelError &error) {
+      return error.errorDescription();
+    }
+    return QString();
+  };
+  const QString opened = CrelStorage::displayPath(good) + " could not be opened: ";
+  const QString closeSome = "\n\nClose some programs, then try again.";
+  const struct {
+    const char *name;
+    std::function<QString()> attempt;
+    QString message;
+  } rows[]{
+      {"gone from the copy",
+       [&] {
+         QDir(dir.path()).mkpath("Crel.app/bin");
+         ResourceLocator::setBundleDirectoryOverride(dir.filePath("Crel.app"));
+         const QString message = said();
+         ResourceLocator::setBundleDirectoryOverride({});
+         return message;
+       },
+       opened + "Crel's HEIC decoder is missing.\n\nInstall Crel again to open HEIC images."},
+      {"no descriptor left but the file's",
+       [&] {
+         rlimit before{};
+         ::getrlimit(RLIMIT_NOFILE, &before);
+         std::vector<int> held{::open("/dev/null", O_RDONLY)};
+         const rlimit few{rlim_t(held[0] + 8), before.rlim_max};
+         ::setrlimit(RLIMIT_NOFILE, &few);
+         for (int fd; (fd = ::dup(held[0])) >= 0;)
+           held.push_back(fd);
+         ::close(held.back());
+         held.pop_back();
+         const QString message = said();
+         for (const int fd : held)
+           ::close(fd);
+         ::setrlimit(RLIMIT_NOFILE, &before);
+         return message;
+       },
+       opened + "the system would not start its HEIC decoder (too many files are open)." + closeSome},
+      {"at the limit on processes",
+       [&] {
+         // In a child of the test, whose limit holds: root's is not enforced, so
+         // there it counts as another user, without the powers that pass it.
+         int out[2];
+         if (::pipe(out) != 0)
+           return QString();
+         const pid_t child = ::fork();
+         if (child == 0) {
+           const rlimit none{0, 0};
+           ::setrlimit(RLIMIT_NPROC, &none);
+           __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+           __user_cap_data_struct caps[2]{};
+           ::syscall(SYS_capget, &header, caps);
+           for (const int cap : {CAP_SYS_RESOURCE, CAP_SYS_ADMIN})
+             caps[cap / 32].effective &= ~(1u << (cap % 32));
+           if (::geteuid() == 0 &&
+               (::setresuid(65534, uid_t(-1), uid_t(-1)) != 0 || ::syscall(SYS_capset, &header, caps) != 0))
+             ::_exit(1);
+           const QByteArray message = said().toUtf8();
+           ::_exit(::write(out[1], message.constData(), size_t(message.size())) == message.size() ? 0 : 1);
+         }
+         ::close(out[1]);
+         QFile answer;
+         answer.open(out[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+         const QString message = QString::fromUtf8(answer.readAll());
+         ::waitpid(child, nullptr, 0);
+         return message;
+       },
+       opened +
+           "the system would not start its HEIC decoder (the limit on your processes is reached, or memory is short)." +
+           closeSome},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.attempt(), row.message);
+  }
+  EXPECT_EQ(said(), QString()) << "opens once the decoder can start";
 }
 
 // A request with many bad files, or more files than a launch opens, still

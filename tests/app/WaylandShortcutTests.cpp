@@ -164,9 +164,31 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   EXPECT_EQ(rig.settingsRow().status, bindSentence);
 }
 
-// The command in the settings is copied whole and exactly, and a narrow
-// line never breaks at a hyphen of its path.
+// The command in the settings is copied exactly, whole or in part, every
+// character of the path as it is, and a narrow line never breaks at a
+// hyphen of its path.
 TEST(WaylandShortcut, TheSettingsCommandIsCopiedExactlyAndNeverBreaksAtAHyphen) {
+  for (const char *row :
+       {"/opt/my-crel-app/bin/crel", "'/home/u/My\u00a0Apps/crel'", "'/home/u/a\u2060b-\u2060c/crel'",
+        "'/home/u/two\nlines-x/crel'", "'/home/u/two\r\nlines-x/crel'", "'/home/u/a\u2028b-c\u2029d/crel'"}) {
+    SCOPED_TRACE(row);
+    const QString path(row);
+    CommandText field;
+    field.setCommand(path + " --capture");
+    // Each selection's ends found in what the field shows.
+    const auto copied = [&field](int start, int end) {
+      QTextCursor cursor = field.textCursor();
+      cursor.setPosition(start);
+      cursor.setPosition(end, QTextCursor::KeepAnchor);
+      field.setTextCursor(cursor);
+      field.copy();
+      return QGuiApplication::clipboard()->text();
+    };
+    const int end = field.document()->characterCount() - 1;
+    EXPECT_EQ(copied(0, end), path + " --capture");
+    EXPECT_EQ(copied(1, field.document()->find(" -").selectionStart()), path.mid(1));
+    EXPECT_EQ(copied(end, field.document()->find("capture").selectionStart()), "capture");
+  }
   const QString command = "'/home/bob/my-apps/Bob'\\''s Crel-2/bin/crel' --capture";
   CommandText text;
   text.setCommand(command);

@@ -87,10 +87,12 @@ public:
     const QString helper = ResourceLocator::helperProgram(QStringLiteral("crel-heif-decoder"));
     if (helper.isEmpty()) {
       qCWarning(lcDecoder) << "crel-heif-decoder is missing; HEIF images cannot be opened";
-      return refuse(refusal, Refusal::notImage);
+      return refuse(refusal, Refusal::noDecoder);
     }
-    if (!start(QFile::encodeName(helper)))
-      return refuse(refusal, Refusal::notImage);
+    if (const int error = start(QFile::encodeName(helper)); error != 0) {
+      qCWarning(lcDecoder) << "crel-heif-decoder could not start:" << std::strerror(error);
+      return refuse(refusal, notStarted(error));
+    }
     const bool complete = exchange();
     ::close(socket_);
     socket_ = -1;
@@ -109,10 +111,22 @@ public:
   }
 
 private:
-  bool start(const QByteArray &program) {
+  static Refusal notStarted(int error) {
+    switch (error) {
+    case EAGAIN:
+    case ENOMEM:
+    case ENOBUFS: return Refusal::noProcess;
+    case EMFILE:
+    case ENFILE: return Refusal::noDescriptors;
+    default: return Refusal::noDecoder; // what exec says of the program: ENOENT, EACCES, ENOEXEC...
+    }
+  }
+
+  // 0 once the helper runs, else why it does not.
+  int start(const QByteArray &program) {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
-      return false;
+      return errno;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
@@ -128,9 +142,9 @@ private:
     socket_ = pair[0];
     if (error != 0) {
       pid_ = -1;
-      return false;
+      return error;
     }
-    return ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK) == 0;
+    return ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK) == 0 ? 0 : errno;
   }
 
   // True once the helper closed its end after all it said made sense.

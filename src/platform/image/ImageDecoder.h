@@ -37,6 +37,10 @@ public:
     sideTooLong,    // within maxPixels, but a side is longer than maxSide
     noPixels,       // a declared size is 0 on a side: damaged
     noMemory,       // turned down by `affordable`, or its pixels could not be allocated
+    // The HEIF helper could not be started, which says nothing of the file:
+    noProcess,     // no process or memory to be had (a limit on processes)
+    noDescriptors, // too many files open, in this process or the system
+    noDecoder,     // missing from the bundle, or it cannot be run
   };
 
   // Asked once the header is read, before any pixel memory is allocated,

@@ -56,6 +56,10 @@ TEST(PixelRect, ScalesClipsAndRoundsEachEdgeOnce) {
       {{0, 0, 100, 100}, {200, 200}, {10.1, 10, 0.1, 10}, {}}, // thinner than half a pixel
       {{0, 0, 100, 100}, {200, 200}, {nan, 0, 10, 10}, {}},
       {{0, 0, 0, 100}, {10, 10}, {0, 0, 10, 10}, {}},
+      // A Wayland output of 2560 pixels at 1.5 is 1706 wide, at 2560/1706,
+      // and a drag to its right edge takes its last column.
+      {{0, 0, 1706, 960}, {2560, 1440}, {100, 80, 300, 200}, {150, 120, 450, 300}},
+      {{0, 0, 1706, 960}, {2560, 1440}, {1300, 80, 406, 200}, {1951, 120, 609, 300}},
       // The grab came back a pixel short of frame x scale.
       {{0, 0, 100, 100}, {199, 199}, {0, 0, 100, 100}, {0, 0, 199, 199}},
       {{0, 0, 100, 100}, {199, 199}, {99.9, 99.9, 0.1, 0.1}, {}},

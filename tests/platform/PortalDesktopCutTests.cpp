@@ -121,17 +121,25 @@ bool samePixels(const QImage &a, const QImage &b) {
 // Under XWayland every screen shows an output's logical rectangle at a scale
 // of 1; the compositor's picture holds the whole layout at its greatest scale.
 TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
+  const std::vector<WaylandOutput> fractionalBeside2{{"A", {0, 0, 1706, 960}, {2560, 1440}},
+                                                     {"B", {1706, 0, 1280, 720}, {2560, 1440}}};
   const struct {
     const char *name;
     std::vector<WaylandOutput> outputs;
     double pictureScale;
     bool ownPixelsOffered;
+    std::vector<QSize> screenSizes = {}; // Qt's, where not the outputs' logical sizes
+    bool unpaired = false;               // cut on Qt's layout at Qt's scale
   } cases[] = {
       {"one at 1", {{"A", {0, 0, 192, 108}, {192, 108}}}, 1, true},
       {"one at 1.5", {{"A", {0, 0, 128, 80}, {192, 120}}}, 1.5, false},
       {"two at 1", {{"A", {0, 0, 192, 108}, {192, 108}}, {"B", {192, 0, 128, 80}, {128, 80}}}, 1, false},
       {"2 beside 1", {{"A", {0, 0, 144, 90}, {288, 180}}, {"B", {144, 0, 192, 108}, {192, 108}}}, 2, true},
       {"2 beside 1.5", {{"A", {0, 0, 144, 90}, {288, 180}}, {"B", {144, 0, 128, 80}, {192, 120}}}, 2, true},
+      // 2560 pixels at 1.5 are 1706 logical ones; XWayland's screen steps by 8.
+      {"1.5 at 1706 shown at 1704, beside 2", fractionalBeside2, 2, true, {{1704, 960}, {1280, 720}}},
+      {"1.5 at 1706 shown at 1706, beside 2", fractionalBeside2, 2, true},
+      {"a screen 16 narrower than any output", fractionalBeside2, 2, true, {{1690, 960}, {1280, 720}}, true},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -139,8 +147,9 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
     std::vector<QImage> own;
     QRect bounds;
     for (const auto &output : c.outputs) {
-      screens.push_back(
-          {quint32(screens.size() + 1), "XWAYLAND" + QString::number(screens.size()), QRectF(output.logical), 1});
+      const QSize shown = c.screenSizes.empty() ? output.logical.size() : c.screenSizes[screens.size()];
+      screens.push_back({quint32(screens.size() + 1), "XWAYLAND" + QString::number(screens.size()),
+                         QRectF(output.logical.topLeft(), shown), 1});
       own.push_back(noise(output.pixels, quint32(own.size() + 7)));
       bounds |= output.logical;
     }
@@ -168,8 +177,14 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
     ASSERT_EQ(stills.size(), c.outputs.size());
     int resampled = 0;
     for (size_t i = 0; i < stills.size(); ++i) {
+      if (c.unpaired) {
+        EXPECT_EQ(stills[i].frame, screens[i].frame);
+        EXPECT_EQ(stills[i].scaleFactor, 1);
+        EXPECT_EQ(stills[i].image.size(), screens[i].frame.size().toSize());
+        continue;
+      }
       const double scale = double(c.outputs[i].pixels.width()) / c.outputs[i].logical.width();
-      EXPECT_EQ(stills[i].frame, screens[i].frame);
+      EXPECT_EQ(stills[i].frame, QRectF(c.outputs[i].logical));
       EXPECT_EQ(stills[i].scaleFactor, scale);
       EXPECT_EQ(stills[i].image.devicePixelRatio(), scale);
       EXPECT_EQ(stills[i].image.size(), c.outputs[i].pixels);

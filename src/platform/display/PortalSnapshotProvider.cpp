@@ -319,17 +319,30 @@ SnapshotRequest PortalSnapshotProvider::takeDisplays(QObject *receiver, Completi
 
 namespace {
 
-// Each screen's output, when every screen is one; the compositor's layout
+// Each screen's output, when every screen has one; the compositor's layout
 // then holds, not Qt's.
 std::optional<std::vector<WaylandOutput>> outputsOf(const std::vector<SnapshotProvider::Screen> &screens,
                                                     const std::vector<WaylandOutput> &outputs) {
+  std::vector<QRectF> frames;
+  for (const auto &screen : screens)
+    frames.push_back(screen.frame);
+  const std::vector<qsizetype> paired = WaylandOutputs::pair(frames, outputs);
   std::vector<WaylandOutput> matched;
-  for (const auto &screen : screens) {
-    const auto it = std::find_if(outputs.begin(), outputs.end(),
-                                 [&](const WaylandOutput &output) { return QRectF(output.logical) == screen.frame; });
-    if (it == outputs.end())
+  for (size_t i = 0; i < screens.size(); ++i) {
+    if (paired[i] < 0) {
+      QStringList offered;
+      for (const auto &output : outputs)
+        offered << QStringLiteral("%1 %2,%3 %4x%5")
+                       .arg(output.name)
+                       .arg(output.logical.x())
+                       .arg(output.logical.y())
+                       .arg(output.logical.width())
+                       .arg(output.logical.height());
+      qCDebug(lcPortal) << "screen" << screens[i].name << screens[i].frame
+                        << "has no Wayland output, so every display is cut at Qt's scale; outputs offered:" << offered;
       return std::nullopt;
-    matched.push_back(*it);
+    }
+    matched.push_back(outputs[size_t(paired[i])]);
   }
   return matched;
 }
@@ -368,12 +381,12 @@ QImage opaqueFrame(QImage frame) {
   return frame;
 }
 
-DisplayStill still(const SnapshotProvider::Screen &screen, qreal scale, QImage image) {
+DisplayStill still(const SnapshotProvider::Screen &screen, const QRectF &frame, qreal scale, QImage image) {
   if (image.isNull())
     throw SnapshotError::failed();
   image.setDevicePixelRatio(scale);
   image.setColorSpace(QColorSpace::SRgb);
-  return {screen.displayID, screen.name, screen.frame, scale, std::move(image)};
+  return {screen.displayID, screen.name, frame, scale, std::move(image)};
 }
 
 } // namespace
@@ -409,7 +422,9 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
         if (image.size() != output.pixels)
           image = opaque.copy(part).scaled(output.pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
       }
-      stills.push_back(still(screens[i], output.scale(), std::move(image)));
+      // The output's frame, not the screen's a few pixels smaller: a
+      // selection maps at the output's own scale and reaches its last column.
+      stills.push_back(still(screens[i], QRectF(output.logical), output.scale(), std::move(image)));
     }
     return stills;
   }
@@ -424,7 +439,7 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
     QImage image = opaque.copy(part);
     if (image.size() != native.size())
       image = image.scaled(native.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    stills.push_back(still(screen, screen.scaleFactor, std::move(image)));
+    stills.push_back(still(screen, screen.frame, screen.scaleFactor, std::move(image)));
   }
   return stills;
 }

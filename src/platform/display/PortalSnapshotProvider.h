@@ -31,11 +31,12 @@ public:
   // one), at a scale of its own, the same on both axes. Throws SnapshotError:
   // "a display changed" when the picture does not fit the screens.
   //
-  // Where the compositor told its `outputs` and each screen is one of them
-  // (XWayland shows an output at its logical rectangle), the picture covers
-  // the outputs' logical layout instead and each still gets its output's own
-  // pixels and scale: cut as they are where the picture holds them at that
-  // scale, else `ownPixels` of the output, resampled only as a last resort.
+  // Where the compositor told its `outputs` and each screen shows one of them
+  // (WaylandOutputs::pair), the picture covers the outputs' logical layout
+  // instead and each still gets its output's logical rectangle as its frame,
+  // and its own pixels and scale: cut as they are where the picture holds
+  // them at that scale, else `ownPixels` of the output, resampled only as a
+  // last resort.
   using OwnPixels = std::function<QImage(const WaylandOutput &)>;
   static std::vector<DisplayStill> cutDesktop(const QImage &desktop, const std::vector<Screen> &screens,
                                               const std::vector<WaylandOutput> &outputs = {},

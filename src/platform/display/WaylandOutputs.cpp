@@ -149,6 +149,33 @@ std::optional<std::vector<WaylandOutput>> query(const QProcessEnvironment &envir
   return outputs;
 }
 
+std::vector<qsizetype> pair(const std::vector<QRectF> &screens, const std::vector<WaylandOutput> &outputs) {
+  constexpr qreal slack = 8;
+  struct Candidate {
+    qreal distance;
+    size_t screen, output;
+  };
+  std::vector<Candidate> candidates;
+  for (size_t i = 0; i < screens.size(); ++i)
+    for (size_t j = 0; j < outputs.size(); ++j) {
+      const QRect &logical = outputs[j].logical;
+      const qreal narrower = logical.width() - screens[i].width(), lower = logical.height() - screens[i].height();
+      if (screens[i].topLeft() == QPointF(logical.topLeft()) && narrower >= 0 && narrower <= slack && lower >= 0 &&
+          lower <= slack)
+        candidates.push_back({narrower + lower, i, j});
+    }
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const Candidate &a, const Candidate &b) { return a.distance < b.distance; });
+  std::vector<qsizetype> paired(screens.size(), -1);
+  std::vector<bool> taken(outputs.size(), false);
+  for (const Candidate &c : candidates)
+    if (paired[c.screen] < 0 && !taken[c.output]) {
+      paired[c.screen] = qsizetype(c.output);
+      taken[c.output] = true;
+    }
+  return paired;
+}
+
 QImage capture(const QProcessEnvironment &environment, const QString &outputName, int timeoutMs) {
   const QDeadlineTimer deadline(timeoutMs);
   const std::unique_ptr<Session> session = open(environment, deadline);

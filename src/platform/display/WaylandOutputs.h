@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QProcessEnvironment>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 
 #include <optional>
@@ -26,6 +27,12 @@ namespace WaylandOutputs {
 // does not tell the logical layout (no xdg-output), or when it does not
 // answer within `timeoutMs`.
 std::optional<std::vector<WaylandOutput>> query(const QProcessEnvironment &environment, int timeoutMs = 3000);
+
+// The index of the output each screen shows, -1 where none: XWayland puts a
+// screen at its output's logical top-left, as large or up to 8 logical pixels
+// smaller (its modes step by 8, and a fractional logical size is rounded
+// apart). The nearest output wins, each output once.
+std::vector<qsizetype> pair(const std::vector<QRectF> &screens, const std::vector<WaylandOutput> &outputs);
 
 // The output's own pixels through the compositor's screencopy, where it
 // offers that; a null image otherwise.

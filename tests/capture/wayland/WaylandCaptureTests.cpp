@@ -6,6 +6,7 @@
 
 #include "capture/CaptureSnapshot.h"
 #include "platform/display/SnapshotProvider.h"
+#include "platform/display/WaylandOutputs.h"
 
 #include <QImageReader>
 #include <QPainter>
@@ -23,7 +24,6 @@ namespace {
 struct Output {
   QString name;
   QRect logical;
-  double scale;
 };
 
 // The bed's layout: NAME:X,Y,W,H@SCALE ...
@@ -32,8 +32,7 @@ std::vector<Output> bedOutputs() {
   for (const QString &item : qEnvironmentVariable("CREL_TESTBED_OUTPUTS").split(' ', Qt::SkipEmptyParts)) {
     const QStringList parts = item.split(QRegularExpression("[:,@]"));
     if (parts.size() == 6)
-      outputs.push_back({parts[0], QRect(parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt()),
-                         parts[5].toDouble()});
+      outputs.push_back({parts[0], QRect(parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt())});
   }
   return outputs;
 }
@@ -49,6 +48,22 @@ QImage grim(const QString &output) {
   QImageReader reader(file);
   reader.setAllocationLimit(0); // the application's limit is for outside pictures
   return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+// The output's own pixels. grim scales both axes by the width's scale, so an
+// output whose logical size is not whole (2560x1440 at 1.5 is 1706x960) comes
+// out with its rows resampled: that one is read raw from the compositor.
+QImage ownPixels(const Output &output) {
+  const QImage picture = grim(output.name);
+  if (std::lround(double(output.logical.height()) * picture.width() / output.logical.width()) == picture.height())
+    return picture;
+  QImage raw = WaylandOutputs::capture(QProcessEnvironment::systemEnvironment(), output.name);
+  for (int y = 0; y < raw.height(); ++y) {
+    auto *line = reinterpret_cast<QRgb *>(raw.scanLine(y));
+    for (int x = 0; x < raw.width(); ++x)
+      line[x] |= 0xff000000u;
+  }
+  return raw;
 }
 
 // Word for word: QImage::pixel() hides the fourth byte of an RGB32 still,
@@ -171,11 +186,13 @@ protected:
     EXPECT_EQ(keyPanel->contentView()->snapshot().screenFrame, keyPanel->frame());
   }
 
+  // As the application pairs a screen or a still with its output.
   const Output *outputAt(const QRectF &frame) const {
+    std::vector<WaylandOutput> offered;
     for (const Output &output : outputs)
-      if (QRectF(output.logical) == frame)
-        return &output;
-    return nullptr;
+      offered.push_back({output.name, output.logical, {}});
+    const qsizetype paired = WaylandOutputs::pair({frame}, offered).front();
+    return paired < 0 ? nullptr : &outputs[size_t(paired)];
   }
 
   std::vector<Output> outputs;
@@ -195,9 +212,10 @@ TEST_F(WaylandCapture, EveryStillIsItsOutputsOwnPixels) {
     const Output *output = outputAt(snapshot.screenFrame.toQRectF());
     ASSERT_TRUE(output);
     SCOPED_TRACE(output->name.toStdString());
-    const QImage own = grim(output->name);
+    const QImage own = ownPixels(*output);
     EXPECT_EQ(snapshot.image.size(), own.size());
-    EXPECT_EQ(snapshot.image.devicePixelRatio(), output->scale);
+    // The compositor's own scale: 2560 pixels at 1.5 make 1706 logical ones.
+    EXPECT_EQ(snapshot.image.devicePixelRatio(), double(own.width()) / output->logical.width());
     EXPECT_EQ(mismatches(snapshot.image, own), 0);
   }
 }
@@ -225,10 +243,16 @@ TEST_F(WaylandCapture, ADragOnEachDisplayCropsExactlyThoseOfItsPixels) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !images.empty() || !errors.empty(); }, 60000));
     ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
     ASSERT_EQ(images.size(), 1u);
-    const QRect native(((from - screen->geometry().topLeft()) * output->scale),
-                       QSize(size.x(), size.y()) * output->scale);
+    // Each edge at the output's own scale, as the compositor lays it out.
+    const QImage own = ownPixels(*output);
+    const auto pixel = [&](QPoint logical) {
+      return QPoint(int(std::lround(logical.x() * double(own.width()) / output->logical.width())),
+                    int(std::lround(logical.y() * double(own.height()) / output->logical.height())));
+    };
+    const QPoint local = from - output->logical.topLeft();
+    const QRect native(pixel(local), pixel(local + size) - QPoint(1, 1));
     EXPECT_EQ(images[0].size(), native.size());
-    EXPECT_EQ(mismatches(images[0], grim(output->name).copy(native)), 0);
+    EXPECT_EQ(mismatches(images[0], own.copy(native)), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return panelsGone() && !keyPanel; }, 5000));
   }
 }

@@ -95,13 +95,18 @@ FakeCompositor::FakeCompositor(Options options) : options_(std::move(options)) {
   const QByteArray path = dir_.filePath("wayland-fake").toLocal8Bit();
   std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
   EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-  EXPECT_EQ(::listen(listener_, 16), 0);
+  EXPECT_EQ(::listen(listener_, options_.accepting ? 16 : 0), 0);
+  if (!options_.accepting) {
+    // A queue of none holds one connection never taken.
+    filler_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    EXPECT_EQ(::connect(filler_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  }
   EXPECT_EQ(::pipe2(wake_, O_CLOEXEC), 0);
   thread_ = std::thread([this] { serve(); });
 }
 
 FakeCompositor::~FakeCompositor() {
-  ::write(wake_[1], "x", 1);
+  ::write(wake_[1], "q", 1);
   thread_.join();
   for (const auto &client : clients_) {
     if (client->fd >= 0)
@@ -114,6 +119,8 @@ FakeCompositor::~FakeCompositor() {
   for (std::thread &writer : writers_)
     writer.join();
   ::close(listener_);
+  if (filler_ >= 0)
+    ::close(filler_);
   ::close(wake_[0]);
   ::close(wake_[1]);
 }
@@ -153,19 +160,41 @@ void FakeCompositor::finishDevices() {
         client->send(Message(id, 2));
 }
 
+void FakeCompositor::changeSelection() {
+  const std::lock_guard lock(mutex_);
+  for (const auto &client : clients_)
+    if (client->fd >= 0)
+      for (uint32_t id : client->devices) {
+        client->send(Message(id, 1).word(0));
+        offerSelection(*client, id);
+      }
+}
+
+void FakeCompositor::stall(bool stalled) {
+  {
+    const std::lock_guard lock(mutex_);
+    stalled_ = stalled;
+  }
+  ::write(wake_[1], "s", 1);
+}
+
 void FakeCompositor::serve() {
   for (;;) {
-    std::vector<pollfd> ready{{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+    std::vector<pollfd> ready{{wake_[0], POLLIN, 0}, {listener_, short(options_.accepting ? POLLIN : 0), 0}};
     {
       const std::lock_guard lock(mutex_);
-      // One never answered is only watched for its end.
+      // One not answered now is only watched for its end.
       for (const auto &client : clients_)
-        ready.push_back({client->fd, short(client->answered ? POLLIN : 0), 0});
+        ready.push_back({client->fd, short(client->answered && !stalled_ ? POLLIN : 0), 0});
     }
     if (::poll(ready.data(), ready.size(), -1) < 0)
       continue;
-    if (ready[0].revents)
-      return;
+    if (ready[0].revents) {
+      char command = 0;
+      if (::read(wake_[0], &command, 1) != 1 || command == 'q')
+        return;
+      continue;
+    }
     const std::lock_guard lock(mutex_);
     if (ready[1].revents & POLLIN) {
       if (const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC); fd >= 0) {
@@ -177,8 +206,9 @@ void FakeCompositor::serve() {
       Client &client = *clients_[i - 2];
       if (client.fd < 0 || !ready[i].revents)
         continue;
-      if (!client.answered) {
-        ::close(std::exchange(client.fd, -1));
+      if (!client.answered || stalled_) {
+        if (ready[i].revents & (POLLHUP | POLLERR))
+          ::close(std::exchange(client.fd, -1));
         continue;
       }
       char buffer[4096];
@@ -252,14 +282,7 @@ void FakeCompositor::handle(Client &client) {
         const uint32_t id = in.word();
         client.objects[id] = device;
         client.devices.push_back(id);
-        if (!options_.offered.isEmpty()) {
-          const uint32_t made = client.nextServerId++;
-          client.objects[made] = offer;
-          client.send(Message(id, 0).word(made));
-          for (const QString &type : options_.offered)
-            client.send(Message(made, 0).string(type.toUtf8()));
-          client.send(Message(id, 1).word(made));
-        }
+        offerSelection(client, id);
       }
       break;
     case device:
@@ -291,6 +314,19 @@ void FakeCompositor::handle(Client &client) {
     }
     client.pending.remove(0, size);
   }
+}
+
+// Another program's selection, when the options give it; called with the
+// lock held.
+void FakeCompositor::offerSelection(Client &client, uint32_t device) {
+  if (options_.offered.isEmpty())
+    return;
+  const uint32_t made = client.nextServerId++;
+  client.objects[made] = offer;
+  client.send(Message(device, 0).word(made));
+  for (const QString &type : options_.offered)
+    client.send(Message(made, 0).string(type.toUtf8()));
+  client.send(Message(device, 1).word(made));
 }
 
 } // namespace crel::test

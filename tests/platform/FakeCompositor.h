@@ -21,6 +21,8 @@ public:
   struct Options {
     bool manager = true;
     bool seat = true;
+    // False: the socket's queue of connections is full and none is taken.
+    bool accepting = true;
     // The first connections are never answered.
     int unanswered = 0;
     // The selection's types when another program holds it; none: no selection.
@@ -45,22 +47,31 @@ public:
   int receives() const;
   // Tells every data device it is no longer valid, as when its seat goes.
   void finishDevices();
+  // Another program copies: the selection is cleared, then a new offer of
+  // the same types takes it.
+  void changeSelection();
+  // Stops answering every connection until called with false, as a
+  // compositor stopped by a signal; a connection closed meanwhile is seen.
+  void stall(bool stalled);
 
   struct Client;
 
 private:
   void serve();
   void handle(Client &client);
+  void offerSelection(Client &client, uint32_t device);
 
   const Options options_;
   QTemporaryDir dir_;
   int listener_ = -1;
+  int filler_ = -1;
   int wake_[2] = {-1, -1};
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Client>> clients_;
   std::vector<int> held_;
   std::vector<std::thread> writers_;
   int connections_ = 0, selections_ = 0, receives_ = 0;
+  bool stalled_ = false;
   std::thread thread_;
 };
 

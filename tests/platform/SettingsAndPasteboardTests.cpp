@@ -84,45 +84,77 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
 }
 
 // Data-control is given up for the run only when the compositor answered
-// without it; a compositor that did not answer in time, or a connection
-// that ended, is asked again at the next copy, and one that failed is
-// closed at once, so no source of ours lingers on it.
+// without it, and then a copy takes the X11 clipboard. One that did not
+// answer in time refuses the copy and leaves the X11 clipboard alone (its
+// bridge would not fetch a claim, and a claim given up empties the
+// clipboard); a connection that failed is closed at once, so no source of
+// ours lingers on it, and the next copy asks again.
 TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
   using Options = test::FakeCompositor::Options;
+  enum Route { dataControl, x11, refused };
+  enum Between { nothing, endDevices, endDevicesUnseen, stall };
   struct Row {
     const char *name;
     Options options;
-    bool endAfterFirst;
-    bool firstByDataControl, laterByDataControl;
+    Between between;
+    Route first, second, later;
     int connections;
   };
   const Row rows[] = {
-      {"no data-control global", {.manager = false}, false, false, false, 1},
-      {"no seat", {.seat = false}, false, false, false, 1},
-      {"first probe never answered", {.unanswered = 1}, false, false, true, 2},
-      {"device ended by the compositor", {}, true, true, true, 2},
+      {"no data-control global", {.manager = false}, nothing, x11, x11, x11, 1},
+      {"no seat", {.seat = false}, nothing, x11, x11, x11, 1},
+      {"first probe never answered", {.unanswered = 1}, nothing, refused, dataControl, dataControl, 2},
+      {"device ended by the compositor", {}, endDevices, dataControl, dataControl, dataControl, 2},
+      // The old connection's close is still queued when the next one opens.
+      {"device ended, seen by the next copy", {}, endDevicesUnseen, dataControl, refused, dataControl, 2},
+      {"compositor stops answering after the first copy", {}, stall, dataControl, refused, dataControl, 2},
+      {"socket that takes no connection", {.accepting = false}, nothing, refused, refused, refused, 0},
   };
+  constexpr int answerMs = 300;
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     test::FakeCompositor compositor(row.options);
-    ClipboardPasteboard board(compositor.environment(), {.answerMs = 300});
-    // Each row's own bytes, so the clipboard tells which copy it holds.
-    const QByteArray first = QByteArray("first: ") + row.name, later = QByteArray("later: ") + row.name;
-    const auto onClipboard = [] { return QGuiApplication::clipboard()->mimeData()->data("image/png"); };
-    board.clear();
-    ASSERT_TRUE(board.writeData("image/png", first));
-    EXPECT_EQ(compositor.selections(), row.firstByDataControl ? 1 : 0);
-    EXPECT_EQ(onClipboard() == first, !row.firstByDataControl);
-    if (row.endAfterFirst) {
+    ClipboardPasteboard board(compositor.environment(), {.answerMs = answerMs});
+    const auto onClipboard = [] {
+      const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+      return mime ? mime->data("image/png") : QByteArray();
+    };
+    const auto copy = [&](const char *which, Route route) {
+      SCOPED_TRACE(which);
+      // Each copy's own bytes, so the clipboard tells which copy it holds.
+      const QByteArray bytes = QByteArray(which) + ": " + row.name, before = onClipboard();
+      const int selections = compositor.selections();
+      QElapsedTimer elapsed;
+      elapsed.start();
+      board.clear();
+      EXPECT_EQ(board.writeData("image/png", bytes), route != refused);
+      EXPECT_LT(elapsed.elapsed(), answerMs * 7 / 4);
+      std::optional<bool> placed;
+      QObject context;
+      board.whenPlaced(&context, [&placed](bool answer) { placed = answer; });
+      EXPECT_EQ(placed, route != refused);
+      EXPECT_TRUE(onClipboard() == (route == x11 ? bytes : before));
+      if (route != refused) {
+        EXPECT_EQ(compositor.selections(), selections + int(route == dataControl));
+      } else {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == 0; }));
+      }
+    };
+    copy("first", row.first);
+    if (row.between == endDevices || row.between == endDevicesUnseen)
       compositor.finishDevices();
+    if (row.between == endDevices) {
       EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == 0; }));
     }
-    board.clear();
-    ASSERT_TRUE(board.writeData("image/png", later));
-    EXPECT_EQ(compositor.selections(), int(row.firstByDataControl) + int(row.laterByDataControl));
-    EXPECT_EQ(onClipboard() == later, !row.laterByDataControl);
+    if (row.between == stall)
+      compositor.stall(true);
+    copy("second", row.second);
+    compositor.stall(false);
+    copy("third", row.later);
+    QCoreApplication::processEvents();
+    copy("fourth", row.later);
     EXPECT_EQ(compositor.connections(), row.connections);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == int(row.laterByDataControl); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == int(row.later == dataControl); }));
   }
 }
 
@@ -158,6 +190,24 @@ TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
     EXPECT_LT(elapsed.elapsed(), answerMs * 7 / 4);
     EXPECT_EQ(compositor.receives(), 1);
   }
+}
+
+// An owner that missed a read's deadline is not waited for again: later
+// reads of its selection answer at once, until another program copies.
+TEST(Pasteboard, ASilentOwnerCostsOneDeadlineUntilTheSelectionChanges) {
+  constexpr int answerMs = 500;
+  test::FakeCompositor compositor({.offered = {"text/plain"}, .owner = test::FakeCompositor::Owner::silent});
+  ClipboardPasteboard board(compositor.environment(), {.answerMs = answerMs});
+  QElapsedTimer elapsed;
+  elapsed.start();
+  EXPECT_TRUE(board.read("text/plain").isEmpty());
+  EXPECT_TRUE(board.read("text/plain").isEmpty());
+  EXPECT_LT(elapsed.elapsed(), answerMs * 7 / 4);
+  EXPECT_EQ(compositor.receives(), 1);
+  // The new offer may be given the old one's address: only the event counts.
+  compositor.changeSelection();
+  EXPECT_TRUE(board.read("text/plain").isEmpty());
+  EXPECT_EQ(compositor.receives(), 2);
 }
 
 namespace {

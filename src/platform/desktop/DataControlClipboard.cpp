@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
@@ -62,6 +63,10 @@ struct DataControlClipboard::Connection {
   Source *current = nullptr;
   std::map<zwlr_data_control_offer_v1 *, QStringList> offers;
   zwlr_data_control_offer_v1 *selection = nullptr;
+  // `selection` events so far, and the one whose read missed its deadline.
+  // Counted, since a new offer may be given an old one's address.
+  quint64 selections = 0;
+  std::optional<quint64> missed;
   QPointer<QSocketNotifier> notifier;
   bool failed = false;
   // Closes the connection once the callback that saw it fail has returned,
@@ -174,6 +179,7 @@ const zwlr_data_control_device_v1_listener deviceListener{
       if (connection->selection != offer)
         connection->dropOffer(connection->selection);
       connection->selection = offer;
+      ++connection->selections;
     },
     [](void *data, zwlr_data_control_device_v1 *) { static_cast<Connection *>(data)->fail(); },
     // The primary selection is not ours to read.
@@ -210,26 +216,30 @@ const wl_registry_listener registryListener{
 
 // What asking the compositor found: a connection with its device on the
 // chosen seat; none, and `offered` false, when the compositor answered
-// without data-control or without a seat.
+// without data-control or without a seat; none, and `late`, when it did not
+// answer by the deadline.
 struct Probe {
   std::unique_ptr<Connection> connection;
   bool offered = true;
+  bool late = false;
 };
 
 Probe open(const QProcessEnvironment &environment, const QDeadlineTimer &deadline) {
   auto c = std::make_unique<Connection>();
-  c->display = WaylandSession::connect(environment);
+  bool late = false;
+  c->display = WaylandSession::connect(environment, deadline, late);
   if (!c->display)
-    return {};
+    return {nullptr, true, late};
+  const auto unanswered = [&c] { return Probe{nullptr, true, !c->failed}; };
   c->registry = wl_display_get_registry(c->display);
   wl_registry_add_listener(c->registry, &registryListener, c.get());
   // The globals, then the seats' names.
   if (!c->sync(deadline))
-    return {};
+    return unanswered();
   if (!c->interfaces || c->seats.empty())
     return {nullptr, false};
   if (!c->sync(deadline))
-    return {};
+    return unanswered();
   c->manager = static_cast<wl_proxy *>(wl_registry_bind(c->registry, c->managerName, c->interfaces->manager, 1));
   // The seat Crel's X11 windows are on: XWayland takes the first, and a
   // compositor with several names its first seat0.
@@ -240,7 +250,7 @@ Probe open(const QProcessEnvironment &environment, const QDeadlineTimer &deadlin
                              wl_proxy_get_version(c->manager), 0, nullptr, chosen));
   zwlr_data_control_device_v1_add_listener(c->device, &deviceListener, c.get());
   if (!c->sync(deadline))
-    return {};
+    return unanswered();
   if (QCoreApplication::instance()) {
     // Parented to the application, which outlives no event loop; the
     // connection deletes it when it goes first.
@@ -257,17 +267,17 @@ DataControlClipboard::DataControlClipboard(const QProcessEnvironment &environmen
 
 DataControlClipboard::~DataControlClipboard() = default;
 
-bool DataControlClipboard::ready(const QDeadlineTimer &deadline) {
+DataControlClipboard::Route DataControlClipboard::route(const QDeadlineTimer &deadline) {
   if (!offered_)
-    return false;
+    return Route::x11;
   if (connection_ && !connection_->failed)
-    return true;
+    return Route::dataControl;
   connection_.reset();
   Probe probe = open(environment_, deadline);
   offered_ = probe.offered;
   connection_ = std::move(probe.connection);
   if (!connection_)
-    return false;
+    return probe.late ? Route::none : Route::x11;
   connection_->closeSoon = [this, generation = ++generation_] {
     QMetaObject::invokeMethod(
         &closer_,
@@ -277,7 +287,7 @@ bool DataControlClipboard::ready(const QDeadlineTimer &deadline) {
         },
         Qt::QueuedConnection);
   };
-  return true;
+  return Route::dataControl;
 }
 
 bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
@@ -322,11 +332,13 @@ QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
 
 QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   Connection &c = *connection_;
-  c.sync(deadline);
+  // Without an answer the deadline has passed, and not by the owner's doing.
+  const bool answered = c.sync(deadline);
   if (c.current)
     return c.current->bytes.value(mimeType);
   int pipe[2];
-  if (!c.selection || !c.offers[c.selection].contains(mimeType) || ::pipe2(pipe, O_CLOEXEC) != 0)
+  if (!answered || c.missed == c.selections || !c.selection || !c.offers[c.selection].contains(mimeType) ||
+      ::pipe2(pipe, O_CLOEXEC) != 0)
     return {};
   zwlr_data_control_offer_v1_receive(c.selection, mimeType.toUtf8().constData(), pipe[1]);
   ::close(pipe[1]);
@@ -335,7 +347,10 @@ QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTi
   char chunk[65536];
   while (bytes.size() < cap) {
     pollfd ready{pipe[0], POLLIN, 0};
-    if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+    const int polled = ::poll(&ready, 1, int(deadline.remainingTime()));
+    if (polled == 0)
+      c.missed = c.selections;
+    if (polled <= 0)
       break;
     const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - bytes.size())));
     if (n <= 0)

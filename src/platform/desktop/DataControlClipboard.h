@@ -24,18 +24,22 @@ public:
   DataControlClipboard(const DataControlClipboard &) = delete;
   DataControlClipboard &operator=(const DataControlClipboard &) = delete;
 
-  // Whether this use can go through data-control. The connection is opened
-  // at the first use and kept: the selection it sets lives as long as the
-  // connection. One that failed, or a compositor that did not answer by
-  // `deadline`, is tried again at the next use; only a compositor that
+  // How this use goes: through data-control; by the X11 clipboard, where
+  // the compositor refused the connection or answered without data-control
+  // or a seat; or `none`, where it did not answer by `deadline`. The
+  // connection is opened at the first use and kept: the selection it sets
+  // lives as long as the connection. One that failed, or a compositor that
+  // did not answer, is tried again at the next use; only a compositor that
   // answered without data-control or a seat is not asked again.
-  bool ready(const QDeadlineTimer &deadline);
+  enum class Route { dataControl, x11, none };
+  Route route(const QDeadlineTimer &deadline);
 
   // False when the compositor did not take the content.
   bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
                const QDeadlineTimer &deadline) override;
   // What a paste gets now: what we published while it is the selection,
-  // otherwise the types and bytes of whoever holds it.
+  // otherwise the types and bytes of whoever holds it; nothing from an owner
+  // that already let a read of its selection miss the deadline.
   QStringList types(const QDeadlineTimer &deadline) override;
   QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
 

@@ -88,7 +88,7 @@ ClipboardPasteboard::~ClipboardPasteboard() = default;
 // Data-control where the compositor offers it (and the X11 clipboard is then
 // left alone: two owners would fight), else QClipboard.
 ClipboardBoard &ClipboardPasteboard::board(const QDeadlineTimer &deadline) const {
-  if (dataControl_ && dataControl_->ready(deadline))
+  if (dataControl_ && dataControl_->route(deadline) == DataControlClipboard::Route::dataControl)
     return *dataControl_;
   return *qt_;
 }
@@ -98,16 +98,25 @@ void ClipboardPasteboard::clear() {
   text_.reset();
 }
 
-// Every write republishes the whole set written since the last clear.
+// Every write republishes the whole set written since the last clear. A
+// compositor that did not answer in time gets no X11 claim either: its
+// bridge would not fetch it, and the claim given up would empty the
+// clipboard. The copy fails and what was there stays.
 bool ClipboardPasteboard::publish() {
+  using Route = DataControlClipboard::Route;
   const QDeadlineTimer deadline(limits_.answerMs);
-  ClipboardBoard &chosen = board(deadline);
-  published_ = &chosen;
-  return chosen.publish(formats_, text_, deadline);
+  const Route route = dataControl_ ? dataControl_->route(deadline) : Route::x11;
+  published_ = route == Route::dataControl ? static_cast<ClipboardBoard *>(dataControl_.get())
+               : route == Route::x11       ? qt_.get()
+                                           : nullptr;
+  placed_ = published_ && published_->publish(formats_, text_, deadline);
+  return placed_;
 }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
-  if (published_)
+  if (!placed_)
+    done(false);
+  else if (published_)
     published_->whenPlaced(context, std::move(done));
   else
     done(true);

@@ -66,7 +66,8 @@ protected:
 
 // The system clipboard of the session. On a Wayland session it is set
 // through the compositor's data-control protocol where it offers one (and
-// the X11 clipboard is then left alone: two owners would fight); elsewhere
+// the X11 clipboard is then left alone: two owners would fight, and a copy
+// the compositor did not answer in time fails and leaves it too); elsewhere
 // through QClipboard, and on a Wayland session a copy counts as placed only
 // once the compositor's bridge fetched it. A read ends by one deadline and
 // keeps at most a cap of another program's bytes; what Crel's Qt side holds
@@ -106,6 +107,8 @@ private:
   const std::unique_ptr<DataControlClipboard> dataControl_;
   const std::unique_ptr<QtClipboardBoard> qt_;
   ClipboardBoard *published_ = nullptr;
+  // Whether the last publication was taken.
+  bool placed_ = true;
 };
 
 // In-memory pasteboard for tests; its writes can be told to fail.

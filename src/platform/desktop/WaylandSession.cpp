@@ -2,8 +2,15 @@
 
 #include <wayland-client.h>
 
+#include <QFile>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace crel::WaylandSession {
 
@@ -19,6 +26,43 @@ bool hasDisplay(const QProcessEnvironment &environment) {
 wl_display *connect(const QProcessEnvironment &environment) {
   const QString socket = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
   return socket.isEmpty() ? nullptr : wl_display_connect(socket.toLocal8Bit().constData());
+}
+
+wl_display *connect(const QProcessEnvironment &environment, const QDeadlineTimer &deadline, bool &late) {
+  late = false;
+  // Where libwayland looks: a relative name lies in the runtime folder.
+  const QString name = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
+  const QString runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
+  if (name.isEmpty() || (!name.startsWith(u'/') && runtime.isEmpty()))
+    return nullptr;
+  const QByteArray path = QFile::encodeName(name.startsWith(u'/') ? name : runtime + u'/' + name);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (size_t(path.size()) >= sizeof address.sun_path)
+    return nullptr;
+  std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    return nullptr;
+  // A compositor whose queue of connections is full holds connect() until it
+  // takes one; on a Unix socket the wait lasts the send timeout and then
+  // fails with EAGAIN, so the kernel wakes us the moment it is taken.
+  int error = 0;
+  for (;;) {
+    if (const qint64 left = deadline.remainingTime(); left >= 0) {
+      const qint64 us = std::max<qint64>(left * 1000, 1);
+      const timeval timeout{time_t(us / 1000000), suseconds_t(us % 1000000)};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+      return wl_display_connect_to_fd(fd);
+    error = errno;
+    if (error != EINTR || deadline.hasExpired())
+      break;
+  }
+  late = error == EAGAIN || error == EINTR;
+  ::close(fd);
+  return nullptr;
 }
 
 bool dispatchUntil(wl_display *display, const std::function<bool()> &done, const QDeadlineTimer &deadline) {

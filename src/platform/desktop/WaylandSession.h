@@ -21,6 +21,9 @@ bool hasDisplay(const QProcessEnvironment &environment);
 // A connection of our own to the session's compositor; null when there is
 // none or it cannot be reached.
 wl_display *connect(const QProcessEnvironment &environment);
+// As connect, waiting only until `deadline` for the compositor to take the
+// connection; `late` tells one that did not from one that refused it.
+wl_display *connect(const QProcessEnvironment &environment, const QDeadlineTimer &deadline, bool &late);
 
 // Dispatches until `done` holds, the connection fails or `deadline` passes:
 // a compositor that stops answering must not hang the caller. True once

@@ -72,7 +72,9 @@ private:
 // Hides every visible top-level window; on a real X server, then waits until
 // the application has gone inactive. Qt hears that the keyboard left only
 // through a window that still exists: deleting the focused window unhidden
-// leaves the application active for the next test.
+// leaves the application active for the next test, and so does closing it
+// (Qt destroys a closed window at once) until the window manager gives the
+// keyboard to another of ours, which is waited for first.
 void hideTopLevelWindows();
 
 // While alive, translates every text of the project's translation context

@@ -263,3 +263,13 @@ TEST_F(WindowManagerShell, ASheetBroughtForwardKeepsTheKeyboard) {
         alert->done(QMessageBox::Ok);
     }
 }
+
+// An editor closed with the keyboard, and at once every window hidden before
+// the window manager gave the keyboard back: the application goes inactive.
+TEST_F(WindowManagerShell, AWindowClosedWithTheKeyboardAsEveryWindowHidesLeavesTheApplicationInactive) {
+  launch(nullptr, {});
+  QWidget *editor = open(0).window();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+  editor->close();
+  test::hideTopLevelWindows();
+}

@@ -54,6 +54,16 @@ bool readSome(int fd, QByteArray &into, size_t wanted, int waitMs = 0) {
   return n > 0;
 }
 
+// What a paste served now reads, to its end.
+QByteArray pasteOf(PasteServer &server, const QByteArray &bytes) {
+  const int reader = servedPipe(server, bytes);
+  QByteArray got;
+  while (readSome(reader, got, bytes.size(), 1000))
+    ;
+  ::close(reader);
+  return got;
+}
+
 } // namespace
 
 // Readers that never read, or read a little now and then, hold a thread and
@@ -103,12 +113,7 @@ TEST(PasteServer, ReadersHoldThreadsAndDescriptorsOnlyWithinItsBounds) {
       ::close(readers[i]);
     }
 
-    const int reader = servedPipe(server, bytes);
-    QByteArray whole;
-    while (readSome(reader, whole, bytes.size(), 1000))
-      ;
-    EXPECT_EQ(whole, bytes);
-    ::close(reader);
+    EXPECT_EQ(pasteOf(server, bytes), bytes);
   }
 }
 
@@ -131,7 +136,9 @@ TEST(PasteServer, PastesGoOnlyIntoPipesAndSockets) {
          return std::pair{served, ::open(file.constData(), O_RDONLY | O_CLOEXEC)};
        }},
       {"/dev/null", false,
-       [] { return std::pair{::open("/dev/null", O_WRONLY | O_CLOEXEC), ::open("/dev/null", O_RDONLY | O_CLOEXEC)}; }},
+       [] {
+         return std::pair{::open("/dev/null", O_WRONLY | O_CLOEXEC), ::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+       }},
       {"FIFO", true,
        [&] {
          const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -170,12 +177,7 @@ TEST(PasteServer, PastesGoOnlyIntoPipesAndSockets) {
     EXPECT_EQ(got.size(), c.served ? bytes.size() : 0);
     ::close(reader);
 
-    const int next = servedPipe(server, bytes);
-    QByteArray whole;
-    while (readSome(next, whole, bytes.size(), 1000))
-      ;
-    EXPECT_EQ(whole, bytes);
-    ::close(next);
+    EXPECT_EQ(pasteOf(server, bytes), bytes);
   }
 }
 
@@ -186,7 +188,7 @@ TEST(PasteServer, PastesGoOnlyIntoPipesAndSockets) {
 TEST(PasteServer, TheEndWaitsForPastesWhileTheyProgress) {
   struct Case {
     const char *name;
-    std::chrono::milliseconds idleBefore; // from the paste to the start of the wait
+    std::chrono::milliseconds idleBefore;  // from the paste to the start of the wait
     std::chrono::milliseconds startsAfter; // into the wait; negative: never reads
     qsizetype stopsAfter;                  // bytes
     bool whole;

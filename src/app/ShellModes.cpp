@@ -20,6 +20,8 @@
 #include "platform/desktop/AutostartLoginItem.h"
 #include "platform/desktop/DesktopIntegration.h"
 #include "platform/desktop/NotificationCenter.h"
+#include "platform/desktop/Pasteboard.h"
+#include "platform/display/DisplayLoss.h"
 #include "platform/files/AppIdentity.h"
 #include "platform/files/FileError.h"
 #include "platform/files/ResourceLocator.h"
@@ -217,7 +219,14 @@ int runApplication(LaunchContext &context, const AcceptanceRun &acceptance,
     }
   }
 
+  // Qt ends the process at once when the display goes: what the quit road
+  // does after the loop comes first.
+  DisplayLoss::setEnding([&instance] {
+    instance.release();
+    Pasteboard::finishPastes();
+  });
   const int status = app.exec();
+  DisplayLoss::setEnding({});
   // A staged update installs only after the quit rule let the run end with
   // the open editors kept for the relaunch.
   if (delegate.mayInstallOnExit())

@@ -169,6 +169,14 @@ void SingleInstance::stopListening() {
   server_->close();
 }
 
+void SingleInstance::release() {
+  if (checks_)
+    checks_->stop();
+  if (server_)
+    stopListening();
+  lock_ = FileLock();
+}
+
 QString SingleInstance::socketPath() const { return socketPath(folder_); }
 
 QString SingleInstance::socketPath(const QString &folder) { return folder + QLatin1Char('/') + socketName(); }

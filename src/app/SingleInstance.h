@@ -96,6 +96,9 @@ public:
   // Throws when the lock cannot be set up at all. One that cannot listen yet
   // says why and keeps checking: it listens once a place can be had.
   bool becomePrimary();
+  // What the destructor lets go, for a run that ends without unwinding (the
+  // display went): a launch from now on becomes the next instance.
+  void release();
   // Requests are handed to `handler` on the main thread, one at a time per
   // connection; an answer given after the connection died goes nowhere. A
   // request read too late (ForwardedLaunch::isLate) never reaches it.

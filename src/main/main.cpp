@@ -4,7 +4,7 @@
 #include "acceptance/UpdateAcceptance.h"
 #include "app/ShellModes.h"
 #include "app/UpdaterService.h"
-#include "platform/desktop/PasteServer.h"
+#include "platform/desktop/Pasteboard.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 
@@ -37,9 +37,9 @@ int main(int argc, char *argv[]) {
                acceptance::UpdateAcceptance::run(delegate, updates.controller(), folder, scenario);
              });
          // A program still reading a paste would get a cut-off image when the
-         // process ends: it gets a short while, now that the instance is gone
-         // and a new launch becomes the next one.
-         PasteServer::shared().finish(std::chrono::seconds(2));
+         // process ends: it reads on while it progresses, now that the
+         // instance is gone and a new launch becomes the next one.
+         Pasteboard::finishPastes();
          return status;
        }},
   };

@@ -361,4 +361,22 @@ QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTi
   return bytes;
 }
 
+// The sources are destroyed on the wire but kept here until the round trip:
+// a paste the compositor asked for before it saw that arrives first and is
+// served, where a proxy destroyed at once would drop it unanswered.
+void DataControlClipboard::withdraw(const QDeadlineTimer &deadline) {
+  if (connection_ && !connection_->failed) {
+    for (const auto &source : connection_->sources) {
+      auto *proxy = reinterpret_cast<wl_proxy *>(source->proxy);
+      wl_proxy_marshal_flags(proxy, ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY, nullptr, wl_proxy_get_version(proxy), 0);
+    }
+    connection_->sync(deadline);
+    for (const auto &source : connection_->sources)
+      wl_proxy_destroy(reinterpret_cast<wl_proxy *>(source->proxy));
+    connection_->sources.clear();
+    connection_->current = nullptr;
+  }
+  connection_.reset();
+}
+
 } // namespace crel

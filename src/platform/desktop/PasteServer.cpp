@@ -1,21 +1,46 @@
 #include "PasteServer.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+Q_LOGGING_CATEGORY(lcPaste, "crel.paste")
+
 namespace crel {
+
+using Clock = std::chrono::steady_clock;
 
 struct PasteServer::State {
   std::mutex mutex;
   std::condition_variable done;
   int inFlight = 0;
+  // When the end of the run began to wait; guarded by the mutex.
+  std::optional<Clock::time_point> ending;
+  // Readable from then on: wakes pastes waiting on their reader to take the
+  // end's bound.
+  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+  ~State() {
+    if (wake >= 0)
+      ::close(wake);
+  }
+
+  std::optional<Clock::time_point> endingSince() {
+    const std::lock_guard lock(mutex);
+    return ending;
+  }
 
   void finished() {
     const std::lock_guard lock(mutex);
@@ -25,8 +50,6 @@ struct PasteServer::State {
 };
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct Paste {
   int fd;
@@ -51,24 +74,28 @@ void *writePaste(void *data) {
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
   ::fcntl(paste->fd, F_SETFL, ::fcntl(paste->fd, F_GETFL) | O_NONBLOCK);
   const Clock::time_point start = Clock::now(), whole = start + paste->bounds.whole;
-  Clock::time_point stalled = start + paste->bounds.stall;
+  Clock::time_point lastWrite = start;
   qsizetype written = 0;
   while (written < paste->bytes.size()) {
-    const int wait = std::min(remainingMs(whole), remainingMs(stalled));
+    const std::optional<Clock::time_point> ending = paste->state->endingSince();
+    Clock::time_point giveUp = std::min(whole, lastWrite + paste->bounds.stall);
+    if (ending)
+      giveUp = std::min(giveUp, std::max(lastWrite, *ending) + paste->bounds.endStall);
+    const int wait = remainingMs(giveUp);
     if (wait == 0)
       break;
-    pollfd ready{paste->fd, POLLOUT, 0};
-    const int polled = ::poll(&ready, 1, wait);
+    pollfd ready[2]{{paste->fd, POLLOUT, 0}, {paste->state->wake, POLLIN, 0}};
+    const int polled = ::poll(ready, ending ? 1 : 2, wait);
     if (polled < 0 && errno != EINTR)
       break;
-    if (polled <= 0)
+    if (polled <= 0 || ready[0].revents == 0)
       continue;
     const ssize_t n = ::write(paste->fd, paste->bytes.constData() + written, size_t(paste->bytes.size() - written));
     if (n < 0 && errno != EAGAIN && errno != EINTR)
       break;
     if (n > 0) {
       written += n;
-      stalled = Clock::now() + paste->bounds.stall;
+      lastWrite = Clock::now();
     }
   }
   ::close(paste->fd);
@@ -91,6 +118,14 @@ PasteServer::PasteServer(Bounds bounds) : bounds_(bounds), state_(std::make_shar
 PasteServer::~PasteServer() = default;
 
 void PasteServer::serve(int fd, const QByteArray &bytes) {
+  struct stat target {};
+  if (::fstat(fd, &target) != 0 || !(S_ISFIFO(target.st_mode) || S_ISSOCK(target.st_mode))) {
+    ::close(fd);
+    static std::atomic_bool told = false;
+    if (!told.exchange(true))
+      qCWarning(lcPaste) << "a program asked for a paste into neither a pipe nor a socket: it was given nothing";
+    return;
+  }
   {
     const std::lock_guard lock(state_->mutex);
     if (state_->inFlight >= bounds_.atOnce) {
@@ -113,9 +148,14 @@ void PasteServer::serve(int fd, const QByteArray &bytes) {
   pthread_attr_destroy(&attributes);
 }
 
-bool PasteServer::finish(std::chrono::milliseconds limit) {
+bool PasteServer::finish() {
   std::unique_lock lock(state_->mutex);
-  return state_->done.wait_for(lock, limit, [this] { return state_->inFlight == 0; });
+  if (!state_->ending) {
+    state_->ending = Clock::now();
+    eventfd_write(state_->wake, 1);
+  }
+  // Every paste ends by its whole bound.
+  return state_->done.wait_for(lock, bounds_.whole, [this] { return state_->inFlight == 0; });
 }
 
 } // namespace crel

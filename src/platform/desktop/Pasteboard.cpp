@@ -1,6 +1,7 @@
 #include "Pasteboard.h"
 
 #include "DataControlClipboard.h"
+#include "PasteServer.h"
 #include "QtClipboardBoard.h"
 #include "WaylandSession.h"
 
@@ -17,16 +18,24 @@ namespace crel {
 
 namespace {
 Pasteboard *generalOverride = nullptr;
-}
+ClipboardPasteboard *systemBoard = nullptr;
+} // namespace
 
 Pasteboard &Pasteboard::general() {
   if (generalOverride)
     return *generalOverride;
   static ClipboardPasteboard board;
+  systemBoard = &board;
   return board;
 }
 
 void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
+
+void Pasteboard::finishPastes() {
+  if (systemBoard)
+    systemBoard->withdraw();
+  PasteServer::shared().finish();
+}
 
 namespace {
 
@@ -111,6 +120,11 @@ bool ClipboardPasteboard::publish() {
                                            : nullptr;
   placed_ = published_ && published_->publish(formats_, text_, deadline);
   return placed_;
+}
+
+void ClipboardPasteboard::withdraw() {
+  if (dataControl_)
+    dataControl_->withdraw(QDeadlineTimer(limits_.answerMs));
 }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {

@@ -55,6 +55,10 @@ public:
   // Makes general() answer `board` until called again with nullptr. The
   // self-test installs a private board so a run never touches the clipboard.
   static void overrideGeneral(Pasteboard *board);
+  // The end of the run: the system clipboard stops offering Crel's copy
+  // where no loop would serve it, then the pastes in flight are waited for
+  // while they progress (PasteServer::finish).
+  static void finishPastes();
 
 protected:
   // When one read, of the types and of bytes together, must end.
@@ -90,6 +94,8 @@ public:
   bool writeText(const QString &text) override;
   bool replaceWithText(const QString &text) override;
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
+  // See DataControlClipboard::withdraw.
+  void withdraw();
 
 protected:
   QDeadlineTimer readDeadline() const override { return QDeadlineTimer(limits_.answerMs); }

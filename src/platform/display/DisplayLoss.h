@@ -14,6 +14,10 @@ namespace DisplayLoss {
 // `work` runs once, on the main thread, when the loss is first noticed;
 // an empty one clears it.
 void setHandler(std::function<void()> work);
+// `work` runs once, on the main thread, just before Qt ends the process for
+// the loss, after the handler's: the run's last work (the instance let go,
+// pastes in flight waited for). An empty one clears it.
+void setEnding(std::function<void()> work);
 // A connection of ours to the application's display server found it gone.
 void report();
 

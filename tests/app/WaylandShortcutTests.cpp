@@ -164,6 +164,42 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   EXPECT_EQ(rig.settingsRow().status, bindSentence);
 }
 
+// The desktop's session is followed after its answer: keys it binds later
+// show in the settings, a press it reports proves the key works, and one it
+// lets go of brings the command back. Only a declined binding brings the advice.
+TEST(WaylandShortcut, WhatTheDesktopSaysLaterCounts) {
+  const auto failed = [](FakePortal &p) { Q_EMIT p.failed(); };
+  const struct {
+    const char *name;
+    std::function<void(FakePortal &)> answer, later;
+    QString status;
+    int captures;
+    bool adviceDue;
+  } rows[]{
+      {"declined, bound later", failed, [](FakePortal &p) { Q_EMIT p.bound("Meta+F5"); },
+       "Meta+F5 — available anywhere on this computer", 0, false},
+      {"declined, pressed", failed, [](FakePortal &p) { Q_EMIT p.activated("capture"); },
+       "Available anywhere on this computer", 1, false},
+      {"bound, let go", [](FakePortal &p) { Q_EMIT p.bound("Ctrl+Shift+2"); },
+       [](FakePortal &p) { Q_EMIT p.unbound(); }, bindSentence, 0, false},
+      {"declined, let go", failed, [](FakePortal &p) { Q_EMIT p.unbound(); }, bindSentence, 0, true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    WaylandRig rig(true);
+    rig.manager->retry();
+    row.answer(*rig.portal);
+    row.later(*rig.portal);
+    const SettingsRow settings = rig.settingsRow();
+    EXPECT_EQ(settings.status, row.status);
+    EXPECT_EQ(settings.command, row.status == bindSentence ? "/opt/Crel.app/bin/crel --capture" : "");
+    EXPECT_EQ(rig.captures, row.captures);
+    EXPECT_EQ(rig.manager->bindingAdviceDue(), row.adviceDue);
+    rig.manager->retry();
+    EXPECT_EQ(rig.portal->binds.size(), 1u) << "the session is followed, not asked again";
+  }
+}
+
 // The command in the settings is copied whole and exactly, and a narrow
 // line never breaks at a hyphen of its path.
 TEST(WaylandShortcut, TheSettingsCommandIsCopiedExactlyAndNeverBreaksAtAHyphen) {

@@ -62,11 +62,14 @@ public:
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     bus_.connect(service, objectPath, interface, QStringLiteral("Activated"), this,
                  SLOT(activatedSignal(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bus_.connect(service, objectPath, interface, QStringLiteral("ShortcutsChanged"), this,
+                 SLOT(shortcutsChangedSignal(QDBusMessage)));
   }
 
   void bind(const QString &id, const QString &description, const QString &trigger) override {
     // A session binds once: a new binding asks for a new session.
     closeSession();
+    id_ = id;
     const QString sessionToken = token();
     request(QStringLiteral("CreateSession"),
             {QVariantMap{{QStringLiteral("handle_token"), token()},
@@ -82,12 +85,12 @@ public:
               request(QStringLiteral("BindShortcuts"),
                       {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
                        QVariantMap{{QStringLiteral("handle_token"), token()}}},
-                      [this](const QVariantMap &bound) {
-                        QString described;
-                        const auto list = qdbus_cast<QList<PortalShortcut>>(bound.value(QStringLiteral("shortcuts")));
-                        if (!list.isEmpty())
-                          described = list.front().properties.value(QStringLiteral("trigger_description")).toString();
-                        Q_EMIT this->bound(described);
+                      [this](const QVariantMap &answer) {
+                        // A success that lists no binding of ours binds nothing (KDE's portal answers so).
+                        if (!follow(answer.value(QStringLiteral("shortcuts")))) {
+                          qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut: it bound none";
+                          Q_EMIT failed();
+                        }
                       });
             });
   }
@@ -96,6 +99,16 @@ private Q_SLOTS:
   void activatedSignal(const QDBusObjectPath &session, const QString &id, qulonglong, const QVariantMap &) {
     if (session.path() == session_)
       Q_EMIT activated(id);
+  }
+
+  void shortcutsChangedSignal(const QDBusMessage &message) {
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 2 || qdbus_cast<QDBusObjectPath>(arguments[0]).path() != session_ || session_.isEmpty())
+      return;
+    if (!follow(arguments[1])) {
+      qCWarning(lcShortcutPortal) << "the desktop no longer binds the capture shortcut";
+      Q_EMIT unbound();
+    }
   }
 
   void responseSignal(const QDBusMessage &message) {
@@ -116,6 +129,18 @@ private Q_SLOTS:
   }
 
 private:
+  // Says bound() when the desktop's list of shortcuts holds ours.
+  bool follow(const QVariant &shortcuts) {
+    for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
+      if (shortcut.id == id_) {
+        const QString described = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        qCInfo(lcShortcutPortal).noquote() << "the desktop bound" << id_ << "to" << described;
+        Q_EMIT bound(described);
+        return true;
+      }
+    return false;
+  }
+
   static QString token() { return QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128); }
 
   // Calls `method` and hands the results of its Request's answer to `done`.
@@ -152,6 +177,7 @@ private:
 
   QDBusConnection bus_ = QDBusConnection::sessionBus();
   QString session_;
+  QString id_;
   std::map<QString, std::function<void(const QVariantMap &)>> pending_;
 };
 

@@ -211,7 +211,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
   advice_ = std::make_unique<BindingAdvice>(
-      services_.shortcuts, services_.capture, windows_,
+      services_.shortcuts, services_.capture, windows_, *quit_,
       BindingAdvice::Hooks{[this] { return trayMissing(); }, [this](const QString &advice) { report(advice); }});
   services_.shortcuts.retry();
 
@@ -238,7 +238,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
 
 void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files) {
   // Said after the launch's own window is up, so the alerts land on top of it.
-  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
+  const QString shortcutProblem = advice_->takeLaunchProblem();
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:

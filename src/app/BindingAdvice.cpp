@@ -1,5 +1,6 @@
 #include "BindingAdvice.h"
 
+#include "QuitController.h"
 #include "ShortcutManager.h"
 #include "WindowRegistry.h"
 #include "capture/CaptureCoordinator.h"
@@ -11,18 +12,26 @@
 namespace crel {
 
 BindingAdvice::BindingAdvice(ShortcutManager &shortcuts, CaptureCoordinator &capture, WindowRegistry &windows,
-                             Hooks hooks, QObject *parent)
-    : QObject(parent), shortcuts_(shortcuts), capture_(capture), hooks_(std::move(hooks)) {
+                             const QuitController &quit, Hooks hooks, QObject *parent)
+    : QObject(parent), shortcuts_(shortcuts), capture_(capture), quit_(quit), hooks_(std::move(hooks)) {
   // A desktop may decline the shortcut long after the launch ended.
   connect(&shortcuts_, &ShortcutManager::changed, this, &BindingAdvice::offer);
   connect(&capture_, &CaptureCoordinator::phaseChanged, this, &BindingAdvice::offer);
   connect(&windows, &WindowRegistry::windowActivated, this, &BindingAdvice::offer);
+  connect(&quit, &QuitController::stopped, this, &BindingAdvice::offer);
+}
+
+QString BindingAdvice::takeLaunchProblem() {
+  if (quit_.isUnderWay() && shortcuts_.bindingAdviceDue())
+    return {};
+  return shortcuts_.takeLaunchProblem(hooks_.trayMissing());
 }
 
 void BindingAdvice::launchEnded() { launchEnded_ = true; }
 
 void BindingAdvice::offer() {
-  if (!launchEnded_ || !shortcuts_.bindingAdviceDue())
+  // Taking it writes that it was said: a quit that ends the run would spend it unread.
+  if (!launchEnded_ || quit_.isUnderWay() || !shortcuts_.bindingAdviceDue())
     return;
   // Never over the capture's overlay: its phase coming back to idle asks again.
   if (capture_.phase() != CaptureCoordinator::Phase::idle)

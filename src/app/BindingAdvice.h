@@ -11,12 +11,15 @@ class QWidget;
 namespace crel {
 
 class CaptureCoordinator;
+class QuitController;
 class ShortcutManager;
 class WindowRegistry;
 
 // The first launch's advice on binding the capture command, once the desktop
 // declined the shortcut after the launch ended: said as soon as nothing the
-// user is busy with is on screen (the capture's overlay, a question).
+// user is busy with is on screen (the capture's overlay, a question), and
+// never while a quit is under way: a cancelled quit lets it come, a run that
+// ends leaves it to the next launch.
 class BindingAdvice : public QObject {
   Q_OBJECT
 public:
@@ -27,9 +30,11 @@ public:
     std::function<void(const QString &)> report;
   };
 
-  BindingAdvice(ShortcutManager &shortcuts, CaptureCoordinator &capture, WindowRegistry &windows, Hooks hooks,
-                QObject *parent = nullptr);
+  BindingAdvice(ShortcutManager &shortcuts, CaptureCoordinator &capture, WindowRegistry &windows,
+                const QuitController &quit, Hooks hooks, QObject *parent = nullptr);
 
+  // What the launch says of the shortcut: its problem, or the advice.
+  QString takeLaunchProblem();
   // The launch said what it had to say; a decline from now on is advised here.
   void launchEnded();
   // Says the advice if it is due and nothing stands in its way.
@@ -38,6 +43,7 @@ public:
 private:
   ShortcutManager &shortcuts_;
   CaptureCoordinator &capture_;
+  const QuitController &quit_;
   Hooks hooks_;
   bool launchEnded_ = false;
   // The question the advice waits to see closed.

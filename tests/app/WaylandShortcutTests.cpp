@@ -8,11 +8,15 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
+#include "editor/EditorWindow.h"
+#include "editor/Sheets.h"
 #include "platform/desktop/LoginItemService.h"
 #include "platform/shortcuts/HotKeyBackend.h"
 
+#include <QAbstractButton>
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -313,6 +317,60 @@ TEST_F(DeclinedShortcut, TheAdviceFollowsTheDeclineOnceWheneverItComes) {
     Q_EMIT next.portal->failed();
     QCoreApplication::processEvents();
     EXPECT_TRUE(next.advice.isEmpty()) << "not again at the next launch";
+    answerAlerts();
+    delegate.reset();
+  }
+}
+
+// A quit under way neither says nor spends the advice: a quit that ends the
+// run leaves it to the next launch, a cancelled one lets it come, once.
+TEST_F(DeclinedShortcut, AQuitUnderWayKeepsTheAdvice) {
+  enum class Quit { ends, sessionKept, userCancels };
+  const struct {
+    const char *name;
+    Quit quit;
+  } rows[]{
+      {"a signal ends the run", Quit::ends},
+      {"the session manager keeps the session", Quit::sessionKept},
+      {"the user cancels at an editor's question", Quit::userCancels},
+  };
+  // Nothing can be saved: an editor stays unsaved and is asked about.
+  ASSERT_TRUE(QFile(pictures.filePath("Crel")).open(QIODevice::WriteOnly));
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    settings.store().remove("captureShortcutBindingExplained");
+    Launch first = launch(false);
+    if (row.quit != Quit::ends)
+      delegate->showEditor(QImage(40, 30, QImage::Format_RGB32), {});
+    delegate->newCapture();
+    Q_EMIT first.portal->failed();
+    switch (row.quit) {
+    case Quit::ends: delegate->requestQuit(QuitController::From::desktop); break;
+    case Quit::sessionKept: EXPECT_FALSE(delegate->endSession([] { return false; })); break;
+    case Quit::userCancels: {
+      ASSERT_EQ(delegate->requestQuit(), QuitController::Reply::later);
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(first.advice.isEmpty()) << "said during the quit";
+      auto *prompt = qobject_cast<QMessageBox *>(Sheets::attached(delegate->editors()[0]->window()));
+      ASSERT_TRUE(prompt);
+      for (QAbstractButton *button : prompt->buttons())
+        if (button->text() == "Cancel")
+          button->click();
+      break;
+    }
+    }
+    if (row.quit == Quit::ends) {
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(first.advice.isEmpty()) << "said during the quit";
+      EXPECT_FALSE(explained()) << "spent on a quit";
+      Launch next = launch(true);
+      EXPECT_EQ(next.advice.size(), 1) << "the next launch gives it";
+    } else {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !first.advice.isEmpty(); }, 5000));
+      QCoreApplication::processEvents();
+      EXPECT_EQ(first.advice.size(), 1);
+      EXPECT_TRUE(explained());
+    }
     answerAlerts();
     delegate.reset();
   }

@@ -60,8 +60,11 @@ public:
   DBusGlobalShortcutPortal() {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
+    // Read from the message: a slot with a QVariantMap parameter is never
+    // matched to the signal's a{sv} (its normalised name differs), so the
+    // connection would silently not be made.
     bus_.connect(service, objectPath, interface, QStringLiteral("Activated"), this,
-                 SLOT(activatedSignal(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                 SLOT(activatedSignal(QDBusMessage)));
     bus_.connect(service, objectPath, interface, QStringLiteral("ShortcutsChanged"), this,
                  SLOT(shortcutsChangedSignal(QDBusMessage)));
   }
@@ -96,16 +99,15 @@ public:
   }
 
 private Q_SLOTS:
-  void activatedSignal(const QDBusObjectPath &session, const QString &id, qulonglong, const QVariantMap &) {
-    if (session.path() == session_)
-      Q_EMIT activated(id);
+  void activatedSignal(const QDBusMessage &message) {
+    if (onSession(message))
+      Q_EMIT activated(message.arguments()[1].toString());
   }
 
   void shortcutsChangedSignal(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() != 2 || qdbus_cast<QDBusObjectPath>(arguments[0]).path() != session_ || session_.isEmpty())
+    if (!onSession(message))
       return;
-    if (!follow(arguments[1])) {
+    if (!follow(message.arguments()[1])) {
       qCWarning(lcShortcutPortal) << "the desktop no longer binds the capture shortcut";
       Q_EMIT unbound();
     }
@@ -129,6 +131,13 @@ private Q_SLOTS:
   }
 
 private:
+  // A session signal's session is the one open now.
+  bool onSession(const QDBusMessage &message) const {
+    const QList<QVariant> arguments = message.arguments();
+    return arguments.size() >= 2 && !session_.isEmpty() &&
+           qvariant_cast<QDBusObjectPath>(arguments[0]).path() == session_;
+  }
+
   // Says bound() when the desktop's list of shortcuts holds ours.
   bool follow(const QVariant &shortcuts) {
     for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))

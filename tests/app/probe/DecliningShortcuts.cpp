@@ -18,6 +18,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QDateTime>
 #include <QTimer>
 #include <QVariantMap>
@@ -54,29 +55,33 @@ namespace {
 const QString interface = QStringLiteral("org.freedesktop.impl.portal.GlobalShortcuts");
 const QString path = QStringLiteral("/org/freedesktop/portal/desktop");
 
-class DecliningShortcuts : public QObject {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.GlobalShortcuts")
+// Handles the calls itself: a slot taking the shortcut list would be looked
+// up by its type's name, which an anonymous namespace's type does not match.
+class DecliningShortcuts : public QDBusVirtualObject {
 public:
   DecliningShortcuts(int delayMs, QString mode) : delayMs_(delayMs), mode_(std::move(mode)) {}
 
-public Q_SLOTS:
-  void CreateSession(const QDBusObjectPath &, const QDBusObjectPath &, const QString &, const QVariantMap &,
-                     const QDBusMessage &message) {
-    // 2: the interaction ended some other way than by the user's yes or cancel.
-    answer(message, mode_ == QStringLiteral("decline") ? 2u : 0u, {});
-  }
+  QString introspect(const QString &) const override { return {}; }
 
-  void BindShortcuts(const QDBusObjectPath &, const QDBusObjectPath &session, const QList<Shortcut> &, const QString &,
-                     const QString &, const QVariantMap &, const QDBusMessage &message) {
+  bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override {
+    if (message.interface() != interface)
+      return false;
+    if (message.member() == QStringLiteral("CreateSession")) {
+      // 2: the interaction ended some other way than by the user's yes or cancel.
+      answer(message, mode_ == QStringLiteral("decline") ? 2u : 0u, {});
+      return true;
+    }
+    if (message.member() != QStringLiteral("BindShortcuts"))
+      return false;
+    const QDBusObjectPath session = qvariant_cast<QDBusObjectPath>(message.arguments().value(1));
     answer(message, 0u, {{QStringLiteral("shortcuts"), QVariant::fromValue(QList<Shortcut>())}});
     if (mode_ != QStringLiteral("rebind") && mode_ != QStringLiteral("press"))
-      return;
+      return true;
     QTimer::singleShot(delayMs_ + 2000, this, [this, session] {
+      const bool press = mode_ == QStringLiteral("press");
       QDBusMessage signal = QDBusMessage::createSignal(
-          path, interface,
-          mode_ == QStringLiteral("press") ? QStringLiteral("Activated") : QStringLiteral("ShortcutsChanged"));
-      if (mode_ == QStringLiteral("press"))
+          path, interface, press ? QStringLiteral("Activated") : QStringLiteral("ShortcutsChanged"));
+      if (press)
         signal << QVariant::fromValue(session) << QStringLiteral("capture")
                << quint64(QDateTime::currentMSecsSinceEpoch()) << QVariantMap();
       else
@@ -86,11 +91,11 @@ public Q_SLOTS:
                                        {{QStringLiteral("trigger_description"), QStringLiteral("Meta+F5")}}}});
       QDBusConnection::sessionBus().send(signal);
     });
+    return true;
   }
 
 private:
   void answer(const QDBusMessage &message, uint response, const QVariantMap &results) {
-    message.setDelayedReply(true);
     const QDBusMessage reply = message.createReply({QVariant::fromValue(response), results});
     QTimer::singleShot(delayMs_, this, [reply] { QDBusConnection::sessionBus().send(reply); });
   }
@@ -114,12 +119,10 @@ int main(int argc, char **argv) {
   }
   QDBusConnection bus = QDBusConnection::sessionBus();
   DecliningShortcuts backend(delayMs, mode);
-  if (!bus.registerObject(path, &backend, QDBusConnection::ExportAllSlots) ||
+  if (!bus.registerVirtualObject(path, &backend) ||
       !bus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.crel-declining"))) {
     std::fprintf(stderr, "crel-declining-shortcuts: %s\n", qPrintable(bus.lastError().message()));
     return 1;
   }
   return app.exec();
 }
-
-#include "DecliningShortcuts.moc"

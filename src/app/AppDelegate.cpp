@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "Alerts.h"
+#include "BindingAdvice.h"
 #include "CrelApplication.h"
 #include "ForwardedLaunch.h"
 #include "ImageOpenPanel.h"
@@ -28,14 +29,12 @@
 #include "platform/base/Translate.h"
 #include "platform/desktop/FolderOpener.h"
 #include "platform/desktop/NotificationCenter.h"
-#include "platform/desktop/Pasteboard.h"
 #include "platform/display/SwayFullScreen.h"
 #include "platform/display/DisplayLoss.h"
 #include "platform/files/AppIdentity.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -43,7 +42,6 @@
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
@@ -212,10 +210,9 @@ void AppDelegate::launch(const LaunchOptions &options) {
   });
   services_.capture.setOnError(this, [this](const std::exception_ptr &error) { report(error); });
   services_.capture.setOnPermissionRequired(this, [this] { showPermission(); });
-  // A desktop may decline the shortcut long after the launch ended.
-  connect(&services_.shortcuts, &ShortcutManager::changed, this, &AppDelegate::adviseShortcutBinding);
-  connect(&services_.capture, &CaptureCoordinator::phaseChanged, this, &AppDelegate::adviseShortcutBinding);
-  connect(&windows_, &WindowRegistry::windowActivated, this, &AppDelegate::adviseShortcutBinding);
+  advice_ = std::make_unique<BindingAdvice>(
+      services_.shortcuts, services_.capture, windows_, *quit_,
+      BindingAdvice::Hooks{[this] { return trayMissing(); }, [this](const QString &advice) { report(advice); }});
   services_.shortcuts.retry();
 
   bool sessionExisted = false;
@@ -241,7 +238,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
 
 void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files) {
   // Said after the launch's own window is up, so the alerts land on top of it.
-  const QString shortcutProblem = services_.shortcuts.takeLaunchProblem(trayMissing());
+  const QString shortcutProblem = advice_->takeLaunchProblem();
   switch (WindowPresentation::launchEnd(options.capture, options.launchedAtLogin, sessionExisted, !editors_.empty())) {
   case WindowPresentation::LaunchEnd::capture: QTimer::singleShot(0, this, &AppDelegate::newCapture); break;
   case WindowPresentation::LaunchEnd::handBack:
@@ -258,33 +255,7 @@ void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted
   showOpened(files);
   if (!shortcutProblem.isEmpty())
     report(shortcutProblem);
-  launchEnded_ = true;
-}
-
-void AppDelegate::adviseShortcutBinding() {
-  if (!launchEnded_ || !services_.shortcuts.bindingAdviceDue())
-    return;
-  // Never over the capture's overlay: its phase coming back to idle asks again.
-  if (services_.capture.phase() != CaptureCoordinator::Phase::idle)
-    return;
-  // Nor over a question being answered (a sheet, an alert, the open panel).
-  if (QWidget *question = QApplication::activeModalWidget()) {
-    if (adviceWaitsFor_ != question) {
-      adviceWaitsFor_ = question;
-      // Still on screen while it says it finished.
-      const auto again = [this] {
-        adviceWaitsFor_.clear();
-        QTimer::singleShot(0, this, &AppDelegate::adviseShortcutBinding);
-      };
-      if (auto *dialog = qobject_cast<QDialog *>(question))
-        connect(dialog, &QDialog::finished, this, again, Qt::SingleShotConnection);
-      connect(question, &QObject::destroyed, this, again, Qt::SingleShotConnection);
-    }
-    return;
-  }
-  const QString advice = services_.shortcuts.takeLaunchProblem(trayMissing());
-  if (!advice.isEmpty())
-    report(advice);
+  advice_->launchEnded();
 }
 
 void AppDelegate::makeMenus() {

@@ -28,6 +28,7 @@ class QWidget;
 
 namespace crel {
 
+class BindingAdvice;
 class CaptureCoordinator;
 class EditorController;
 class LaunchAtLogin;
@@ -210,9 +211,6 @@ private:
   void writePendingSaves();
   // The search for a panel still starting found none: after a login launch, one notification says it runs.
   void trayNotFound();
-  // Says how to bind the capture command once the desktop declined it, if
-  // that came after the launch; waits for any overlay or question on screen.
-  void adviseShortcutBinding();
 
   AppServices services_;
   WindowRegistry windows_;
@@ -224,6 +222,7 @@ private:
   QPointer<QWidget> shortcuts_;
   QPointer<WelcomeView> view_;
   std::unique_ptr<QuitController> quit_;
+  std::unique_ptr<BindingAdvice> advice_;
   std::unique_ptr<NoTrayNotice> noTrayNotice_;
   std::vector<std::unique_ptr<EditorController>> editors_;
   // Every editor ever connected, in order: the submenu's entries number them.
@@ -232,9 +231,6 @@ private:
   // An alert was shown while launching: nothing is handed back.
   bool reportedAtLaunch_ = false;
   bool launching_ = false;
-  bool launchEnded_ = false;
-  // The question the binding advice waits to see closed.
-  QPointer<QWidget> adviceWaitsFor_;
   // A capture was asked for while an alert held the application.
   bool captureWaits_ = false;
   bool quitAccepted_ = false;

@@ -22,11 +22,12 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
     return Reply::cancel;
   // The saves and prompts ahead take what they take; a signal now is no hang.
   SignalBridge::quitRoadStarted();
+  underWay_ = true;
   from_ = from;
   const bool keepsSession = updatePending && !busy;
   sessionWritten_ = keepsSession && writeSession();
   if (keepsSession && !sessionWritten_ && from == From::user) {
-    SignalBridge::quitRoadCancelled();
+    stop();
     return Reply::cancel;
   }
   if (hooks_.cancelCapture)
@@ -40,7 +41,7 @@ QuitController::Reply QuitController::requestQuit(From from, const std::function
     return Reply::now;
   }
   if (mayAsk && !mayAsk()) {
-    SignalBridge::quitRoadCancelled();
+    stop();
     return Reply::cancel;
   }
   asking_ = true;
@@ -122,10 +123,16 @@ void QuitController::ask(std::vector<Editor> pending, size_t next) {
 }
 
 void QuitController::cancelled() {
-  SignalBridge::quitRoadCancelled();
   asking_ = false;
   current_ = {};
   Q_EMIT answered(false);
+  stop();
+}
+
+void QuitController::stop() {
+  SignalBridge::quitRoadCancelled();
+  underWay_ = false;
+  Q_EMIT stopped();
 }
 
 } // namespace crel

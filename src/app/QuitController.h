@@ -54,10 +54,14 @@ public:
   // given, is asked before the first prompt; no answers cancel.
   Reply requestQuit(From from = From::user, const std::function<bool()> &mayAsk = {});
   bool isAsking() const { return asking_; }
+  // From the start of a quit until it is cancelled; for good once the run ends.
+  bool isUnderWay() const { return underWay_; }
 
 Q_SIGNALS:
   // The end of a round of prompts: after terminate, or cancelled.
   void answered(bool quits);
+  // A quit under way was cancelled, however: the run goes on.
+  void stopped();
 
 private:
   // Flushes the editors not asked yet and lists those needing a decision;
@@ -67,9 +71,11 @@ private:
   // Reports a failure; false then.
   bool writeSession();
   void cancelled();
+  void stop();
 
   Hooks hooks_;
   bool asking_ = false;
+  bool underWay_ = false;
   bool terminated_ = false;
   Editor current_;
   From from_ = From::user;

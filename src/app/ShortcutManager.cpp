@@ -141,22 +141,39 @@ ShortcutManager::ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKey
   if (!backend_)
     backend_ = std::make_unique<HotKeyBackend>();
   // Known from the start: nothing the app does will bind a key here.
-  if (desktop_.wayland && !desktop_.portal)
+  if (desktop_.wayland && !desktop_.portal) {
     problem_ = Problem::desktopBinding;
+    refused_ = true;
+  }
   if (desktop_.portal) {
     connect(desktop_.portal.get(), &GlobalShortcutPortal::bound, this, [this](const QString &trigger) {
       binding_ = false;
+      refused_ = false;
       portalTrigger_ = trigger;
       setState(true, Problem::none);
       Q_EMIT changed();
     });
     connect(desktop_.portal.get(), &GlobalShortcutPortal::failed, this, [this] {
       binding_ = false;
+      refused_ = true;
+      setState(false, Problem::desktopBinding);
+    });
+    // The user took the binding away in the desktop's settings: the command
+    // is back in ours, and nothing was refused that the advice would mend.
+    connect(desktop_.portal.get(), &GlobalShortcutPortal::unbound, this, [this] {
+      portalTrigger_.clear();
       setState(false, Problem::desktopBinding);
     });
     connect(desktop_.portal.get(), &GlobalShortcutPortal::activated, this, [this](const QString &id) {
-      if (id == kPortalId && registered_)
-        capture();
+      if (id != kPortalId)
+        return;
+      // A press the desktop reports proves it binds the key, whatever it answered.
+      if (!registered_) {
+        binding_ = false;
+        refused_ = false;
+        setState(true, Problem::none);
+      }
+      capture();
     });
   }
   current_ = asTyped(current_);
@@ -233,7 +250,7 @@ QString ShortcutManager::takeLaunchProblem(bool trayMissing) {
 }
 
 bool ShortcutManager::bindingAdviceDue() const {
-  return problem_ == Problem::desktopBinding && !defaults_.contains(kExplainedKey);
+  return problem_ == Problem::desktopBinding && refused_ && !defaults_.contains(kExplainedKey);
 }
 
 QString ShortcutManager::bindingSentence() {

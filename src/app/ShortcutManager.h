@@ -76,9 +76,9 @@ public:
   // mend (binding the command on Wayland). It names the way to Settings
   // there is: the tray menu, or, with `trayMissing`, starting the app again.
   QString takeLaunchProblem(bool trayMissing = false);
-  // Only the desktop can bind the key, and the user was never told how: the
-  // advice of takeLaunchProblem() is still to be said, whenever the desktop
-  // declined.
+  // Only the desktop can bind the key, it declined to, and the user was
+  // never told how: the advice of takeLaunchProblem() is still to be said,
+  // whenever the desktop declined.
   bool bindingAdviceDue() const;
 
   // Where only the desktop binds keys: why, and what to bind. The command as
@@ -118,6 +118,9 @@ private:
   std::unique_ptr<HotKeyBackend> backend_;
   Desktop desktop_;
   bool binding_ = false;
+  // The desktop will not bind the shortcut (no portal, or it declined), as
+  // opposed to letting go of a binding it made: what the advice is for.
+  bool refused_ = false;
   QString portalTrigger_;
   CaptureShortcut current_;
   bool registered_ = false;

@@ -278,9 +278,12 @@ void WelcomeView::refreshShortcut() {
   message_->setVisible(!desktop);
   // Not while the desktop has yet to answer: it may still be asking the user.
   const bool works = shortcuts_.problem() == ShortcutManager::Problem::none && !shortcuts_.awaitingDesktop();
-  shortcutStatus_->setText(works     ? crel::tr("Available anywhere on this computer")
-                           : desktop ? ShortcutManager::bindingSentence()
-                                     : shortcuts_.statusLabel());
+  // The desktop may bind other keys than the recorder holds: its own are named.
+  const QString keys = shortcuts_.statusLabel();
+  const QString anywhere = keys == shortcuts_.current().label()
+                               ? crel::tr("Available anywhere on this computer")
+                               : crel::tr("%1 — available anywhere on this computer").arg(keys);
+  shortcutStatus_->setText(works ? anywhere : desktop ? ShortcutManager::bindingSentence() : shortcuts_.statusLabel());
   command_->setCommand(desktop ? shortcuts_.captureCommand() : QString());
   command_->setVisible(desktop);
   const QString sway = desktop ? shortcuts_.swayBinding() : QString();

@@ -8,11 +8,15 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
+#include "editor/EditorWindow.h"
+#include "editor/Sheets.h"
 #include "platform/desktop/LoginItemService.h"
 #include "platform/shortcuts/HotKeyBackend.h"
 
+#include <QAbstractButton>
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -164,6 +168,42 @@ TEST(WaylandShortcut, ThePortalBindsTheShortcutAndItsPressesCapture) {
   EXPECT_EQ(rig.settingsRow().status, bindSentence);
 }
 
+// The desktop's session is followed after its answer: keys it binds later
+// show in the settings, a press it reports proves the key works, and one it
+// lets go of brings the command back. Only a declined binding brings the advice.
+TEST(WaylandShortcut, WhatTheDesktopSaysLaterCounts) {
+  const auto failed = [](FakePortal &p) { Q_EMIT p.failed(); };
+  const struct {
+    const char *name;
+    std::function<void(FakePortal &)> answer, later;
+    QString status;
+    int captures;
+    bool adviceDue;
+  } rows[]{
+      {"declined, bound later", failed, [](FakePortal &p) { Q_EMIT p.bound("Meta+F5"); },
+       "Meta+F5 — available anywhere on this computer", 0, false},
+      {"declined, pressed", failed, [](FakePortal &p) { Q_EMIT p.activated("capture"); },
+       "Available anywhere on this computer", 1, false},
+      {"bound, let go", [](FakePortal &p) { Q_EMIT p.bound("Ctrl+Shift+2"); },
+       [](FakePortal &p) { Q_EMIT p.unbound(); }, bindSentence, 0, false},
+      {"declined, let go", failed, [](FakePortal &p) { Q_EMIT p.unbound(); }, bindSentence, 0, true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    WaylandRig rig(true);
+    rig.manager->retry();
+    row.answer(*rig.portal);
+    row.later(*rig.portal);
+    const SettingsRow settings = rig.settingsRow();
+    EXPECT_EQ(settings.status, row.status);
+    EXPECT_EQ(settings.command, row.status == bindSentence ? "/opt/Crel.app/bin/crel --capture" : "");
+    EXPECT_EQ(rig.captures, row.captures);
+    EXPECT_EQ(rig.manager->bindingAdviceDue(), row.adviceDue);
+    rig.manager->retry();
+    EXPECT_EQ(rig.portal->binds.size(), 1u) << "the session is followed, not asked again";
+  }
+}
+
 // The command in the settings is copied exactly, whole or in part, every
 // character of the path as it is, and a narrow line never breaks at a
 // hyphen of its path.
@@ -299,6 +339,60 @@ TEST_F(DeclinedShortcut, TheAdviceFollowsTheDeclineOnceWheneverItComes) {
     Q_EMIT next.portal->failed();
     QCoreApplication::processEvents();
     EXPECT_TRUE(next.advice.isEmpty()) << "not again at the next launch";
+    answerAlerts();
+    delegate.reset();
+  }
+}
+
+// A quit under way neither says nor spends the advice: a quit that ends the
+// run leaves it to the next launch, a cancelled one lets it come, once.
+TEST_F(DeclinedShortcut, AQuitUnderWayKeepsTheAdvice) {
+  enum class Quit { ends, sessionKept, userCancels };
+  const struct {
+    const char *name;
+    Quit quit;
+  } rows[]{
+      {"a signal ends the run", Quit::ends},
+      {"the session manager keeps the session", Quit::sessionKept},
+      {"the user cancels at an editor's question", Quit::userCancels},
+  };
+  // Nothing can be saved: an editor stays unsaved and is asked about.
+  ASSERT_TRUE(QFile(pictures.filePath("Crel")).open(QIODevice::WriteOnly));
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    settings.store().remove("captureShortcutBindingExplained");
+    Launch first = launch(false);
+    if (row.quit != Quit::ends)
+      delegate->showEditor(QImage(40, 30, QImage::Format_RGB32), {});
+    delegate->newCapture();
+    Q_EMIT first.portal->failed();
+    switch (row.quit) {
+    case Quit::ends: delegate->requestQuit(QuitController::From::desktop); break;
+    case Quit::sessionKept: EXPECT_FALSE(delegate->endSession([] { return false; })); break;
+    case Quit::userCancels: {
+      ASSERT_EQ(delegate->requestQuit(), QuitController::Reply::later);
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(first.advice.isEmpty()) << "said during the quit";
+      auto *prompt = qobject_cast<QMessageBox *>(Sheets::attached(delegate->editors()[0]->window()));
+      ASSERT_TRUE(prompt);
+      for (QAbstractButton *button : prompt->buttons())
+        if (button->text() == "Cancel")
+          button->click();
+      break;
+    }
+    }
+    if (row.quit == Quit::ends) {
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(first.advice.isEmpty()) << "said during the quit";
+      EXPECT_FALSE(explained()) << "spent on a quit";
+      Launch next = launch(true);
+      EXPECT_EQ(next.advice.size(), 1) << "the next launch gives it";
+    } else {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !first.advice.isEmpty(); }, 5000));
+      QCoreApplication::processEvents();
+      EXPECT_EQ(first.advice.size(), 1);
+      EXPECT_TRUE(explained());
+    }
     answerAlerts();
     delegate.reset();
   }

@@ -60,13 +60,19 @@ public:
   DBusGlobalShortcutPortal() {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
+    // Read from the message: a slot with a QVariantMap parameter is never
+    // matched to the signal's a{sv} (its normalised name differs), so the
+    // connection would silently not be made.
     bus_.connect(service, objectPath, interface, QStringLiteral("Activated"), this,
-                 SLOT(activatedSignal(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                 SLOT(activatedSignal(QDBusMessage)));
+    bus_.connect(service, objectPath, interface, QStringLiteral("ShortcutsChanged"), this,
+                 SLOT(shortcutsChangedSignal(QDBusMessage)));
   }
 
   void bind(const QString &id, const QString &description, const QString &trigger) override {
     // A session binds once: a new binding asks for a new session.
     closeSession();
+    id_ = id;
     const QString sessionToken = token();
     request(QStringLiteral("CreateSession"),
             {QVariantMap{{QStringLiteral("handle_token"), token()},
@@ -82,20 +88,29 @@ public:
               request(QStringLiteral("BindShortcuts"),
                       {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
                        QVariantMap{{QStringLiteral("handle_token"), token()}}},
-                      [this](const QVariantMap &bound) {
-                        QString described;
-                        const auto list = qdbus_cast<QList<PortalShortcut>>(bound.value(QStringLiteral("shortcuts")));
-                        if (!list.isEmpty())
-                          described = list.front().properties.value(QStringLiteral("trigger_description")).toString();
-                        Q_EMIT this->bound(described);
+                      [this](const QVariantMap &answer) {
+                        // A success that lists no binding of ours binds nothing (KDE's portal answers so).
+                        if (!follow(answer.value(QStringLiteral("shortcuts")))) {
+                          qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut: it bound none";
+                          Q_EMIT failed();
+                        }
                       });
             });
   }
 
 private Q_SLOTS:
-  void activatedSignal(const QDBusObjectPath &session, const QString &id, qulonglong, const QVariantMap &) {
-    if (session.path() == session_)
-      Q_EMIT activated(id);
+  void activatedSignal(const QDBusMessage &message) {
+    if (onSession(message))
+      Q_EMIT activated(message.arguments()[1].toString());
+  }
+
+  void shortcutsChangedSignal(const QDBusMessage &message) {
+    if (!onSession(message))
+      return;
+    if (!follow(message.arguments()[1])) {
+      qCWarning(lcShortcutPortal) << "the desktop no longer binds the capture shortcut";
+      Q_EMIT unbound();
+    }
   }
 
   void responseSignal(const QDBusMessage &message) {
@@ -116,6 +131,25 @@ private Q_SLOTS:
   }
 
 private:
+  // A session signal's session is the one open now.
+  bool onSession(const QDBusMessage &message) const {
+    const QList<QVariant> arguments = message.arguments();
+    return arguments.size() >= 2 && !session_.isEmpty() &&
+           qvariant_cast<QDBusObjectPath>(arguments[0]).path() == session_;
+  }
+
+  // Says bound() when the desktop's list of shortcuts holds ours.
+  bool follow(const QVariant &shortcuts) {
+    for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
+      if (shortcut.id == id_) {
+        const QString described = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        qCInfo(lcShortcutPortal).noquote() << "the desktop bound" << id_ << "to" << described;
+        Q_EMIT bound(described);
+        return true;
+      }
+    return false;
+  }
+
   static QString token() { return QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128); }
 
   // Calls `method` and hands the results of its Request's answer to `done`.
@@ -152,6 +186,7 @@ private:
 
   QDBusConnection bus_ = QDBusConnection::sessionBus();
   QString session_;
+  QString id_;
   std::map<QString, std::function<void(const QVariantMap &)>> pending_;
 };
 

@@ -20,14 +20,18 @@ public:
 
   // Asks the desktop to bind the shortcut `id`, suggesting `trigger` in the
   // portal's notation ("CTRL+SHIFT+2"); a later call replaces the binding.
-  // Answers with bound() or failed().
+  // Answers with bound() or failed(), then follows what the desktop does
+  // with the binding: bound() and unbound() as it binds it or lets it go.
   virtual void bind(const QString &id, const QString &description, const QString &trigger) = 0;
 
 Q_SIGNALS:
   // The desktop bound the shortcut; `trigger` is its own description of the
   // keys (empty when it gave none).
   void bound(const QString &trigger);
+  // The desktop declined to bind it.
   void failed();
+  // The desktop no longer binds it.
+  void unbound();
   void activated(const QString &id);
 };
 

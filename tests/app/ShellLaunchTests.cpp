@@ -163,8 +163,8 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
 }
 
 // The real application in a copy whose HEIF helper is gone or cannot run:
-// the image is refused with the open alert, and nothing outside the copy
-// decodes it in the helper's place.
+// the image is refused with the open alert, which blames the copy, not the
+// file, and nothing outside the copy decodes it in the helper's place.
 TEST(ShellHelpers, ACopyWithoutItsHeifHelperRefusesTheImage) {
   const struct {
     const char *name;
@@ -183,7 +183,7 @@ TEST(ShellHelpers, ACopyWithoutItsHeifHelperRefusesTheImage) {
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     const ProcessResult run =
         runUntilReadyThenSignal(copy + "/bin/crel", {photo}, environment, "could not be opened", SIGTERM);
-    EXPECT_TRUE(run.err.contains("photo.heic could not be opened: the HEIC image could not be decoded."))
+    EXPECT_TRUE(run.err.contains("photo.heic could not be opened: Crel's HEIC decoder is missing."))
         << qPrintable(run.err);
     EXPECT_TRUE(QDir(home.path() + "/Pictures/Crel").entryList({"*.png"}).isEmpty());
   }

@@ -23,11 +23,6 @@ bool hasDisplay(const QProcessEnvironment &environment) {
   return !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
 }
 
-wl_display *connect(const QProcessEnvironment &environment) {
-  const QString socket = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
-  return socket.isEmpty() ? nullptr : wl_display_connect(socket.toLocal8Bit().constData());
-}
-
 wl_display *connect(const QProcessEnvironment &environment, const QDeadlineTimer &deadline, bool &late) {
   late = false;
   // Where libwayland looks: a relative name lies in the runtime folder.
@@ -63,6 +58,11 @@ wl_display *connect(const QProcessEnvironment &environment, const QDeadlineTimer
   late = error == EAGAIN || error == EINTR;
   ::close(fd);
   return nullptr;
+}
+
+wl_display *connect(const QProcessEnvironment &environment) {
+  bool late = false;
+  return connect(environment, QDeadlineTimer(QDeadlineTimer::Forever), late);
 }
 
 bool dispatchUntil(wl_display *display, const std::function<bool()> &done, const QDeadlineTimer &deadline) {

@@ -15,7 +15,7 @@
 #include "canvas/InlineTextView.h"
 #include "document/CrelDocument.h"
 #include "editor/EditorView.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QApplication>
 #include <QKeyEvent>

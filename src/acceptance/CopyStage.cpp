@@ -19,7 +19,7 @@
 #include "document/CrelDocument.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "selfcheck/Check.h"
 #include "selfcheck/Fixtures.h"
 

@@ -2,7 +2,7 @@
 
 #include "WindowRegistry.h"
 #include "platform/base/Translate.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ColorInspection.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 namespace crel {
 

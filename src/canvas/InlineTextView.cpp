@@ -4,8 +4,8 @@
 #include "document/MarkPaths.h"
 #include "document/TextLayout.h"
 #include "platform/base/Translate.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/desktop/AppTheme.h"
-#include "platform/desktop/Pasteboard.h"
 
 #include <QGuiApplication>
 #include <QInputMethodEvent>

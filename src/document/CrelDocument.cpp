@@ -12,7 +12,7 @@
 #include "MarkDrawing.h"
 #include "UpdateHandover.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/files/AtomicFileWriter.h"
 #include "platform/files/FileError.h"
 #include "platform/image/PngEncoder.h"

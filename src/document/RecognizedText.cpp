@@ -1,7 +1,7 @@
 #include "RecognizedText.h"
 
 #include "platform/base/Translate.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <algorithm>
 #include <cmath>

@@ -19,8 +19,8 @@
 #include "document/EditorSizePreferences.h"
 #include "platform/base/FreedMemory.h"
 #include "platform/base/Translate.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/desktop/FileRevealer.h"
-#include "platform/desktop/Pasteboard.h"
 #include "platform/files/AppIdentity.h"
 
 #include <QDateTime>

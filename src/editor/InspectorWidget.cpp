@@ -15,7 +15,7 @@
 #include "chrome/PrimaryActionButton.h"
 #include "chrome/Symbols.h"
 #include "document/CrelDocument.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QPainter>
 

@@ -4,7 +4,7 @@
 #include "canvas/CanvasView.h"
 #include "canvas/InlineTextView.h"
 #include "document/CrelDocument.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -4,7 +4,7 @@
 #include "acceptance/UpdateAcceptance.h"
 #include "app/ShellModes.h"
 #include "app/UpdaterService.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "selfcheck/SelfTestMode.h"
 #include "update/framework/UpdateInstaller.h"
 

@@ -12,7 +12,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QColorSpace>
 #include <QDateTime>

@@ -15,7 +15,7 @@
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
 #include "editor/Sheets.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -15,7 +15,7 @@
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
 #include "document/MarkPaths.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/display/SnapshotError.h"
 #include "platform/files/FileError.h"
 

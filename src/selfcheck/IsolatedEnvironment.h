@@ -4,7 +4,7 @@
 
 #include "document/AnnotationPreferences.h"
 #include "document/EditorSizePreferences.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 namespace crel::NativeTests {
 

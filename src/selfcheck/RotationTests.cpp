@@ -14,7 +14,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/MarkGeometry.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/files/JsonWriter.h"
 
 #include <QCoreApplication>

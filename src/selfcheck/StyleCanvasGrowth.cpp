@@ -13,7 +13,7 @@
 #include "document/MarkGeometry.h"
 #include "editor/EditorController.h"
 #include "editor/EditorWindow.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QApplication>
 #include <QColorSpace>

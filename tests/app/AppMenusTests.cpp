@@ -1,6 +1,6 @@
 #include "app/AppMenus.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QAction>
 #include <QApplication>

@@ -15,8 +15,8 @@
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
 #include "editor/EditorController.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/desktop/LoginItemService.h"
-#include "platform/desktop/Pasteboard.h"
 #include "platform/shortcuts/HotKeyBackend.h"
 #include "support/FakeNotificationCenter.h"
 

@@ -6,7 +6,7 @@
 #include "canvas/InlineTextEditor.h"
 #include "chrome/AccessibilityOptions.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QElapsedTimer>
 #include <QPainter>

@@ -5,7 +5,7 @@
 
 #include "document/MarkGeometry.h"
 #include "document/TextLayout.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QInputMethodEvent>
 #include <QPainter>

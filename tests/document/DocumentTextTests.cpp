@@ -5,7 +5,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/text/FakeTextRecognizer.h"
 
 #include <QCoreApplication>

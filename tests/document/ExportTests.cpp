@@ -7,7 +7,7 @@
 #include "document/CrelError.h"
 #include "document/MarkGeometry.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/files/JsonWriter.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "document/RecognizedText.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "document/CrelError.h"
 #include "editor/EditorView.h"
 #include "editor/Sheets.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/desktop/FileRevealer.h"
-#include "platform/desktop/Pasteboard.h"
 
 #include <QClipboard>
 #include <QDBusConnection>

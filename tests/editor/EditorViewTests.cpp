@@ -7,7 +7,7 @@
 #include "document/MarkSamples.h"
 #include "editor/BarGroup.h"
 #include "editor/EditorView.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 
 #include <QSignalSpy>
 

@@ -6,7 +6,7 @@
 #include "editor/InspectorControls.h"
 #include "editor/InspectorGroup.h"
 #include "editor/InspectorWidget.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/text/FakeTextRecognizer.h"
 
 #include <QAbstractButton>

@@ -4,7 +4,7 @@
 #include "document/MarkSamples.h"
 #include "editor/EditorView.h"
 #include "editor/KeyMonitor.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/text/FakeTextRecognizer.h"
 
 #include <QAction>

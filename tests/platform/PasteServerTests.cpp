@@ -1,4 +1,4 @@
-#include "platform/desktop/PasteServer.h"
+#include "platform/clipboard/PasteServer.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

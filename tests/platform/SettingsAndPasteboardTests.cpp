@@ -1,7 +1,7 @@
 #include "FakeCompositor.h"
 #include "support/TestSupport.h"
 
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/desktop/X11Atom.h"
 
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/desktop/X11Atom.h"
 
 #include <QClipboard>

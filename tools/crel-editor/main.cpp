@@ -39,7 +39,7 @@
 #include "document/CrelError.h"
 #include "document/EditorSizePreferences.h"
 #include "platform/base/OffscreenScreen.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "platform/files/SettingsStore.h"
 #include "platform/image/ImageDecoder.h"
 

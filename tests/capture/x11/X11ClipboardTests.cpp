@@ -2,7 +2,7 @@
 
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
-#include "platform/desktop/Pasteboard.h"
+#include "platform/clipboard/Pasteboard.h"
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>

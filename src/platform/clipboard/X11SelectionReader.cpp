@@ -1,6 +1,6 @@
 #include "X11SelectionReader.h"
 
-#include "X11Atom.h"
+#include "platform/desktop/X11Atom.h"
 
 #include <xcb/xcbext.h>
 #include <xcb/xfixes.h>

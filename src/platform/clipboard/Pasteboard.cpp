@@ -3,7 +3,7 @@
 #include "DataControlClipboard.h"
 #include "PasteServer.h"
 #include "QtClipboardBoard.h"
-#include "WaylandSession.h"
+#include "platform/desktop/WaylandSession.h"
 
 #include <QBuffer>
 #include <QClipboard>

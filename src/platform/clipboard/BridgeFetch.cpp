@@ -1,6 +1,6 @@
 #include "BridgeFetch.h"
 
-#include "X11Atom.h"
+#include "platform/desktop/X11Atom.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "DataControlClipboard.h"
 
 #include "PasteServer.h"
-#include "WaylandSession.h"
+#include "platform/desktop/WaylandSession.h"
 
 #include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"

@@ -13,6 +13,13 @@ class QObject;
 
 namespace crel {
 
+// What a read got. Complete when the owner finished or the cap was reached;
+// a part cut off by the deadline is not, and is never pasted as if whole.
+struct ClipboardRead {
+  QByteArray bytes;
+  bool complete = false;
+};
+
 // One way to the system clipboard; ClipboardPasteboard picks one for each
 // use. A use ends by its deadline, however the other side answers.
 class ClipboardBoard {
@@ -26,7 +33,7 @@ public:
   virtual void whenPlaced(QObject * /*context*/, std::function<void(bool)> done) { done(true); }
   // What a paste gets now; of another program's bytes at most `cap`.
   virtual QStringList types(const QDeadlineTimer &deadline) = 0;
-  virtual QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) = 0;
+  virtual ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) = 0;
 };
 
 } // namespace crel

@@ -330,35 +330,44 @@ QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
   return c.selection ? c.offers[c.selection] : QStringList();
 }
 
-QByteArray DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+ClipboardRead DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   Connection &c = *connection_;
   // Without an answer the deadline has passed, and not by the owner's doing.
   const bool answered = c.sync(deadline);
   if (c.current)
-    return c.current->bytes.value(mimeType);
-  int pipe[2];
-  if (!answered || c.missed == c.selections || !c.selection || !c.offers[c.selection].contains(mimeType) ||
-      ::pipe2(pipe, O_CLOEXEC) != 0)
+    return {c.current->bytes.value(mimeType), true};
+  if (!answered || c.missed == c.selections)
     return {};
+  int pipe[2];
+  if (!c.selection || !c.offers[c.selection].contains(mimeType) || ::pipe2(pipe, O_CLOEXEC) != 0)
+    return {{}, true};
   zwlr_data_control_offer_v1_receive(c.selection, mimeType.toUtf8().constData(), pipe[1]);
   ::close(pipe[1]);
   wl_display_flush(c.display);
-  QByteArray bytes;
+  // Only the owner's end of the pipe, or the cap, makes the answer whole.
+  ClipboardRead answer;
   char chunk[65536];
-  while (bytes.size() < cap) {
+  while (!answer.complete) {
     pollfd ready{pipe[0], POLLIN, 0};
     const int polled = ::poll(&ready, 1, int(deadline.remainingTime()));
     if (polled == 0)
       c.missed = c.selections;
+    if (polled < 0 && errno == EINTR)
+      continue;
     if (polled <= 0)
       break;
-    const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - bytes.size())));
-    if (n <= 0)
+    const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - answer.bytes.size())));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
       break;
-    bytes.append(chunk, n);
+    answer.bytes.append(chunk, n);
+    answer.complete = n == 0 || answer.bytes.size() >= cap;
   }
   ::close(pipe[0]);
-  return bytes;
+  if (!answer.complete)
+    answer.bytes.clear();
+  return answer;
 }
 
 // The sources are destroyed on the wire but kept here until the round trip:

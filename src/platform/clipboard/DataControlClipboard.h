@@ -41,7 +41,7 @@ public:
   // otherwise the types and bytes of whoever holds it; nothing from an owner
   // that already let a read of its selection miss the deadline.
   QStringList types(const QDeadlineTimer &deadline) override;
-  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
+  ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
   // At the end of the run, when no loop serves the connection: what we
   // published is no longer offered, so a paste asked from now on finds no
   // selection at once; those asked before are served.

@@ -155,7 +155,10 @@ QByteArray ClipboardPasteboard::bytes(const QString &mimeType, const QDeadlineTi
     if (!offered.contains(mimeType) && offered.contains(utf8))
       type = utf8;
   }
-  const QByteArray bytes = chosen.read(type, deadline, limits_.readCap);
+  const ClipboardRead read = chosen.read(type, deadline, limits_.readCap);
+  if (!read.complete)
+    return {};
+  const QByteArray &bytes = read.bytes;
   return bytes.size() >= limits_.readCap && type.startsWith(QLatin1String("text/")) ? wholeCharacters(bytes) : bytes;
 }
 

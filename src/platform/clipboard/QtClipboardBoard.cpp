@@ -65,12 +65,12 @@ QStringList QtClipboardBoard::types(const QDeadlineTimer &deadline) {
   return mime ? mime->formats() : QStringList();
 }
 
-QByteArray QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+ClipboardRead QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   if (X11SelectionReader *reader = otherProgramsClipboard())
     return reader->read(mimeType, deadline, cap);
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
-  return mime ? mime->data(mimeType).left(cap) : QByteArray();
+  return {mime ? mime->data(mimeType).left(cap) : QByteArray(), true};
 }
 
 } // namespace crel

@@ -21,7 +21,7 @@ public:
                const QDeadlineTimer &deadline) override;
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
   QStringList types(const QDeadlineTimer &deadline) override;
-  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
+  ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
 
 private:
   X11SelectionReader *otherProgramsClipboard();

@@ -104,7 +104,7 @@ QStringList X11SelectionReader::types(const QDeadlineTimer &deadline) {
   return types;
 }
 
-QByteArray X11SelectionReader::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+ClipboardRead X11SelectionReader::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   const Offer *offered = offer(deadline);
   if (!offered)
     return {};
@@ -120,11 +120,13 @@ QByteArray X11SelectionReader::read(const QString &mimeType, const QDeadlineTime
     if (target == offered->targets.cend())
       continue;
     const Answer answer = convert(target->second, deadline, cap);
-    if (!answer.inTime)
+    if (!answer.inTime) {
       missed_ = offered->selection;
-    return name == "STRING" ? QString::fromLatin1(answer.bytes).toUtf8().left(cap) : answer.bytes;
+      return {};
+    }
+    return {name == "STRING" ? QString::fromLatin1(answer.bytes).toUtf8().left(cap) : answer.bytes, true};
   }
-  return {};
+  return {{}, true};
 }
 
 // Who holds the selection now; null when nobody does.

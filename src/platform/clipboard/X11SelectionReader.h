@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ClipboardBoard.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QList>
@@ -28,7 +30,7 @@ public:
   bool connected() const;
   // The MIME types offered; text by any of its X11 names is "text/plain".
   QStringList types(const QDeadlineTimer &deadline);
-  QByteArray read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap);
+  ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap);
 
 private:
   // One taking of the selection: the owner's window and its time (0 until

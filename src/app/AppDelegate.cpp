@@ -29,8 +29,8 @@
 #include "platform/base/Translate.h"
 #include "platform/desktop/FolderOpener.h"
 #include "platform/desktop/NotificationCenter.h"
-#include "platform/display/SwayFullScreen.h"
 #include "platform/display/DisplayLoss.h"
+#include "platform/display/SwayFullScreen.h"
 #include "platform/files/AppIdentity.h"
 
 #include <QApplication>
@@ -114,10 +114,14 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
         main->addAction(action);
   });
   // The settings coming forward count as opening them: the shortcut is tried
-  // again, in case the program that held it let go.
+  // again, in case the program that held it let go, and the login item read
+  // again. Qt on X11 stays active once the window with the keyboard closed,
+  // so the application's next activation may bring no state change at all.
   connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
-    if (welcome_ && welcome_->windowHandle() && welcome_->windowHandle() == QGuiApplication::focusWindow())
-      services_.shortcuts.retry();
+    if (!welcome_ || !welcome_->windowHandle() || welcome_->windowHandle() != QGuiApplication::focusWindow())
+      return;
+    services_.shortcuts.retry();
+    services_.login.refreshStatus();
   });
   const auto menuMoved = [this] { touch(); };
   connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);
@@ -226,14 +230,14 @@ void AppDelegate::launch(const LaunchOptions &options) {
   // Read away from the main thread, as a later launch's files are, so the
   // instance answers meanwhile; the ending is chosen once they are read:
   // an opened image is an editor, not a reason for the settings.
-  ImageOpening::openInBackground(
-      options.openPaths, this, services_.readImage, services_.memoryRoom, largestCanvas(editors_),
-      [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
-        launching_ = true;
-        const auto launched = qScopeGuard([this] { launching_ = false; });
-        const Opened opened = openOutcomes(options.openPaths, outcomes, options.notOpened);
-        finishLaunch(options, sessionExisted, opened);
-      });
+  ImageOpening::openInBackground(options.openPaths, this, services_.readImage, services_.memoryRoom,
+                                 largestCanvas(editors_),
+                                 [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
+                                   launching_ = true;
+                                   const auto launched = qScopeGuard([this] { launching_ = false; });
+                                   const Opened opened = openOutcomes(options.openPaths, outcomes, options.notOpened);
+                                   finishLaunch(options, sessionExisted, opened);
+                                 });
 }
 
 void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files) {

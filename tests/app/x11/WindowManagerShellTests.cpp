@@ -289,6 +289,11 @@ TEST_F(WindowManagerShell, TheSettingsReadTheLoginItemAfreshAfterTheLastWindowWe
   otherProgram.start("xmessage", {"-title", "other-program", "another program"});
   ASSERT_TRUE(otherProgram.waitForStarted(10000)) << "xmessage is installed by scripts/install-deps";
   const auto otherInFront = [] { return xdotool({"getactivewindow", "getwindowname"}) == "other-program"; };
+  const auto toOtherProgram = [&] {
+    xdotool({"search", "--name", "other-program", "windowactivate", "--sync"});
+    return QTest::qWaitFor(otherInFront, 10000) &&
+           QTest::qWaitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }, 10000);
+  };
   const struct {
     const char *name;
     std::function<QWidget *()> show; // the window that takes the keyboard
@@ -309,11 +314,6 @@ TEST_F(WindowManagerShell, TheSettingsReadTheLoginItemAfreshAfterTheLastWindowWe
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     // From the other program to the settings and back, as Qt sees it too.
-    const auto inactive = [] { return QGuiApplication::applicationState() != Qt::ApplicationActive; };
-    const auto toOtherProgram = [&] {
-      xdotool({"search", "--name", "other-program", "windowactivate", "--sync"});
-      return QTest::qWaitFor(otherInFront, 10000) && QTest::qWaitFor(inactive, 10000);
-    };
     ASSERT_TRUE(toOtherProgram());
     loginService.currentStatus = LoginItemStatus::enabled;
     xdotool({"windowactivate", "--sync", QString::number(welcome->winId())});

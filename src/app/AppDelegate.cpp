@@ -114,10 +114,14 @@ AppDelegate::AppDelegate(AppServices services, QObject *parent)
         main->addAction(action);
   });
   // The settings coming forward count as opening them: the shortcut is tried
-  // again, in case the program that held it let go.
+  // again, in case the program that held it let go, and the login item read
+  // again. Qt on X11 stays active once the window with the keyboard closed,
+  // so the application's next activation may bring no state change at all.
   connect(&windows_, &WindowRegistry::windowActivated, this, [this] {
-    if (welcome_ && welcome_->windowHandle() && welcome_->windowHandle() == QGuiApplication::focusWindow())
-      services_.shortcuts.retry();
+    if (!welcome_ || !welcome_->windowHandle() || welcome_->windowHandle() != QGuiApplication::focusWindow())
+      return;
+    services_.shortcuts.retry();
+    services_.login.refreshStatus();
   });
   const auto menuMoved = [this] { touch(); };
   connect(&statusItem_, &StatusItem::menuOpened, this, menuMoved);

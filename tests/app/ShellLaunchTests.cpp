@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace crel::test;
@@ -162,21 +163,32 @@ TEST(ShellLaunchAtLogin, FirstInstalledLaunchRegistersOnceAndQuitsNormallyOnSigt
   }
 }
 
-// The real application in a copy whose HEIF helper is gone or cannot run:
-// the image is refused with the open alert, which blames the copy, not the
+// The real application in a copy whose HEIF helper is gone, cannot run, or
+// cannot load its libraries (the loader exits 127, as the script does): the
+// image is refused with the open alert, which blames the copy, not the
 // file, and nothing outside the copy decodes it in the helper's place.
 TEST(ShellHelpers, ACopyWithoutItsHeifHelperRefusesTheImage) {
   const struct {
     const char *name;
-    bool present;
-  } rows[] = {{"missing", false}, {"not executable", true}};
+    std::function<bool(const QString &)> spoil; // the helper's path
+  } rows[] = {
+      {"missing", [](const QString &helper) { return QFile::remove(helper); }},
+      {"not executable",
+       [](const QString &helper) {
+         return QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+       }},
+      {"its library missing",
+       [](const QString &helper) {
+         QFile script(helper);
+         return script.open(QIODevice::WriteOnly | QIODevice::Truncate) && script.write("#!/bin/sh\nexit 127\n") > 0;
+       }},
+  };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     QTemporaryDir home;
     const QString copy = home.path() + "/Copy.app", helper = copy + "/bin/crel-heif-decoder";
     ASSERT_TRUE(copyTree(builtBundle(), copy));
-    ASSERT_TRUE(row.present ? QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-                            : QFile::remove(helper));
+    ASSERT_TRUE(row.spoil(helper));
     const QString photo = home.path() + "/photo.heic";
     ASSERT_TRUE(QFile::copy(QStringLiteral(CREL_HEIC_FIXTURES "/quadrants-800x500.heic"), photo));
     QProcessEnvironment environment = isolatedEnvironment(home.path());

@@ -103,6 +103,12 @@ public:
       return image_;
     if (WIFEXITED(status) && WEXITSTATUS(status) == protocol::tooLarge)
       return refuse(refusal, Refusal::tooLarge);
+    // What the shell and the dynamic loader say of a program that cannot
+    // run (a library missing or mismatched): the copy is at fault, not the file.
+    if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127) && header_.empty()) {
+      qCWarning(lcDecoder) << "crel-heif-decoder could not run, exit status" << WEXITSTATUS(status);
+      return refuse(refusal, Refusal::noDecoder);
+    }
     if (noMemory_)
       return refuse(refusal, Refusal::noMemory);
     if (WIFSIGNALED(status))

@@ -273,3 +273,63 @@ TEST_F(WindowManagerShell, AWindowClosedWithTheKeyboardAsEveryWindowHidesLeavesT
   editor->close();
   test::hideTopLevelWindows();
 }
+
+// The last window of ours that had the keyboard goes (an editor closed with
+// Ctrl+W, a lone alert answered with Return) and another program takes it;
+// Qt still calls the application active. The login item switched off in
+// the desktop meanwhile: the settings, brought forward (or shown again
+// without asking the delegate), read it afresh.
+TEST_F(WindowManagerShell, TheSettingsReadTheLoginItemAfreshAfterTheLastWindowWentWithTheKeyboard) {
+  launch(nullptr, {});
+  QWidget *welcome = delegate->welcomeWindow();
+  ASSERT_TRUE(welcome);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("DISPLAY", display);
+  otherProgram.setProcessEnvironment(environment);
+  otherProgram.start("xmessage", {"-title", "other-program", "another program"});
+  ASSERT_TRUE(otherProgram.waitForStarted(10000)) << "xmessage is installed by scripts/install-deps";
+  const auto otherInFront = [] { return xdotool({"getactivewindow", "getwindowname"}) == "other-program"; };
+  const auto toOtherProgram = [&] {
+    xdotool({"search", "--name", "other-program", "windowactivate", "--sync"});
+    return QTest::qWaitFor(otherInFront, 10000) &&
+           QTest::qWaitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }, 10000);
+  };
+  const struct {
+    const char *name;
+    std::function<QWidget *()> show; // the window that takes the keyboard
+    const char *key;                 // what makes it go
+  } rows[] = {
+      {"an editor closed with Ctrl+W", [&]() -> QWidget * { return open(0).window(); }, "ctrl+w"},
+      {"a lone alert answered",
+       [&]() -> QWidget * {
+         welcome->hide();
+         delegate->report("bad.png is not an image.", nullptr);
+         for (QWidget *w : QApplication::topLevelWidgets())
+           if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+             return box;
+         return nullptr;
+       },
+       "Return"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    // From the other program to the settings and back, as Qt sees it too.
+    ASSERT_TRUE(toOtherProgram());
+    loginService.currentStatus = LoginItemStatus::enabled;
+    xdotool({"windowactivate", "--sync", QString::number(welcome->winId())});
+    ASSERT_TRUE(QTest::qWaitForWindowActive(welcome));
+    ASSERT_EQ(login.status(), LoginItemStatus::enabled);
+    ASSERT_TRUE(toOtherProgram());
+
+    const QPointer<QWidget> shown = row.show();
+    ASSERT_TRUE(shown && QTest::qWaitForWindowActive(shown));
+    xdotool({"key", "--clearmodifiers", row.key});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown || !shown->isVisible(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(otherInFront, 10000)) << "openbox gives the keyboard back to the other program";
+    loginService.currentStatus = LoginItemStatus::notRegistered;
+    welcome->show();
+    xdotool({"windowactivate", "--sync", QString::number(welcome->winId())});
+    ASSERT_TRUE(QTest::qWaitForWindowActive(welcome));
+    EXPECT_EQ(login.status(), LoginItemStatus::notRegistered);
+  }
+}

@@ -216,6 +216,13 @@ qint64 residentKiB(const char *field) {
   return 0;
 }
 
+// AddressSanitizer's quarantine keeps freed blocks resident.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool residentMemoryTells = false;
+#else
+constexpr bool residentMemoryTells = true;
+#endif
+
 void resetPeakMemory() {
   QFile refs("/proc/self/clear_refs");
   if (refs.open(QIODevice::WriteOnly))
@@ -300,7 +307,7 @@ TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
       }
       EXPECT_EQ(board.read("text/plain"), row.second);
       EXPECT_LT(elapsed.elapsed(), row.withinMs);
-      if (row.flood) {
+      if (row.flood && residentMemoryTells) {
         EXPECT_LT(residentKiB("VmHWM:") - before, 5 * 1024);
       }
       if (row.answer == Answer::incremental) {

@@ -340,7 +340,7 @@ void X11SelectionReader::handle(const xcb_generic_event_t *event) {
     const auto *notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t *>(event);
     if (notify->selection != clipboard_)
       return;
-    latest_ = Selection{notify->owner, notify->selection_timestamp};
+    latest_ = Selection{notify->owner, ++changes_};
     // The drained answer's owner went away, or no longer holds the selection.
     endDrain();
     if (transfer_ && notify->subtype != XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER)

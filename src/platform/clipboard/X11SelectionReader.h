@@ -49,11 +49,12 @@ public:
   ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap);
 
 private:
-  // One taking of the selection: the owner's window and its time (0 until
-  // an XFixes event told it).
+  // One taking of the selection: the owner's window, and the count of the
+  // changes XFixes told of until it. A window's id and the server's time can
+  // both come again: a new owner may get a gone one's id at the same time.
   struct Selection {
     xcb_window_t owner = XCB_WINDOW_NONE;
-    xcb_timestamp_t taken = 0;
+    quint64 change = 0;
     bool operator==(const Selection &) const = default;
   };
   // A selection's targets by name.
@@ -111,6 +112,7 @@ private:
   uint8_t fixesEvent_ = 0;
   // The latest taking XFixes told of.
   std::optional<Selection> latest_;
+  quint64 changes_ = 0;
   // The taking whose owner let a read miss its deadline.
   std::optional<Selection> missed_;
   std::optional<Offer> offer_;

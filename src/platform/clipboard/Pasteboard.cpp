@@ -158,8 +158,13 @@ QByteArray ClipboardPasteboard::bytes(const QString &mimeType, const QDeadlineTi
   const ClipboardRead read = chosen.read(type, deadline, limits_.readCap);
   if (!read.complete)
     return {};
-  const QByteArray &bytes = read.bytes;
-  return bytes.size() >= limits_.readCap && type.startsWith(QLatin1String("text/")) ? wholeCharacters(bytes) : bytes;
+  const bool text = type.startsWith(QLatin1String("text/"));
+  QByteArray bytes = text && read.bytes.size() >= limits_.readCap ? wholeCharacters(read.bytes) : read.bytes;
+  // X11 programs may end their text with a C string's NUL, which XWayland
+  // passes on to data-control too.
+  if (text && bytes.endsWith('\0'))
+    bytes.chop(1);
+  return bytes;
 }
 
 bool ClipboardPasteboard::writeData(const QString &mimeType, const QByteArray &data) {

@@ -5,7 +5,12 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMimeData>
+
+#include <utility>
+
+Q_LOGGING_CATEGORY(lcClipboard, "crel.clipboard")
 
 namespace crel {
 
@@ -47,14 +52,25 @@ void QtClipboardBoard::whenPlaced(QObject *context, std::function<void(bool)> do
 }
 
 // The reader where another program holds the X11 clipboard; what Qt holds,
-// and every clipboard off xcb, is read through QClipboard.
+// and every clipboard off xcb, is read through QClipboard. Qt's reader waits
+// 5 s a request: once Crel's reader was made, only an X server without
+// XFixes leaves reads to Qt. A reader whose connection broke (an owner may
+// close it) is made again; one that cannot connect reads nothing.
 X11SelectionReader *QtClipboardBoard::otherProgramsClipboard() {
+  using State = X11SelectionReader::State;
   auto *clipboard = QGuiApplication::clipboard();
   if (QGuiApplication::platformName() != QLatin1String("xcb") || (clipboard && clipboard->ownsClipboard()))
     return nullptr;
-  if (!reader_)
+  const State state = reader_ ? reader_->state() : State::unreachable;
+  if (state == State::broken) {
+    static bool told = false;
+    if (!std::exchange(told, true))
+      qCWarning(lcClipboard) << "the connection that reads other programs' clipboard broke; a new one reads the next "
+                                "paste";
+  }
+  if (state == State::broken || state == State::unreachable)
     reader_ = std::make_unique<X11SelectionReader>();
-  return reader_->connected() ? reader_.get() : nullptr;
+  return reader_->state() == State::withoutFixes ? nullptr : reader_.get();
 }
 
 QStringList QtClipboardBoard::types(const QDeadlineTimer &deadline) {

@@ -2,12 +2,16 @@
 
 #include "platform/desktop/X11Atom.h"
 
+#include <QSocketNotifier>
+#include <QTimer>
+
 #include <xcb/xcbext.h>
 #include <xcb/xfixes.h>
 
 #include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -21,32 +25,15 @@ namespace {
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 using Event = Reply<xcb_generic_event_t>;
 
+template <typename T> Reply<T> owned(void *reply) { return Reply<T>(static_cast<T *>(reply), &std::free); }
+
 // A TARGETS answer longer than this names far more targets than any owner has.
 constexpr qsizetype targetsCap = 64 * 1024;
-
-// Waits on `connection` until `done` holds; false once the deadline passed
-// or the connection broke first.
-template <typename Done> bool waitOn(xcb_connection_t *connection, const QDeadlineTimer &deadline, Done done) {
-  xcb_flush(connection);
-  while (!done()) {
-    if (xcb_connection_has_error(connection) || deadline.hasExpired())
-      return false;
-    pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
-    ::poll(&readable, 1, int(std::min<qint64>(deadline.remainingTime(), std::numeric_limits<int>::max())));
-  }
-  return true;
-}
-
-// The reply to request `sequence`; null when none came by the deadline.
-template <typename T>
-Reply<T> replyBy(xcb_connection_t *connection, unsigned int sequence, const QDeadlineTimer &deadline) {
-  void *reply = nullptr;
-  xcb_generic_error_t *error = nullptr;
-  if (!waitOn(connection, deadline, [&] { return xcb_poll_for_reply(connection, sequence, &reply, &error) != 0; }))
-    xcb_discard_reply(connection, sequence);
-  std::free(error);
-  return Reply<T>(static_cast<T *>(reply), &std::free);
-}
+// How long an owner whose answer was cut at the cap is let finish it.
+constexpr std::chrono::seconds drainBound{30};
+// The most events handled in one go, so that a flood of them never holds
+// the thread.
+constexpr int eventsAtOnce = 4096;
 
 } // namespace
 
@@ -63,6 +50,7 @@ X11SelectionReader::X11SelectionReader() {
           : nullptr,
       &std::free);
   if (!version) {
+    withoutFixes_ = !xcb_connection_has_error(connection_);
     xcb_disconnect(connection_);
     connection_ = nullptr;
     return;
@@ -75,70 +63,92 @@ X11SelectionReader::X11SelectionReader() {
   targets_ = internX11Atom(connection_, "TARGETS");
   incr_ = internX11Atom(connection_, "INCR");
   property_ = internX11Atom(connection_, "CREL_SELECTION");
+  utf8_ = internX11Atom(connection_, "UTF8_STRING");
   fixesEvent_ = uint8_t(fixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
   xcb_xfixes_select_selection_input(connection_, root_, clipboard_,
                                     XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                         XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                         XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
   xcb_flush(connection_);
+  // Read between reads too, or the X server keeps every event for us.
+  notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { onReadable(); });
 }
 
 X11SelectionReader::~X11SelectionReader() {
+  notifier_.reset();
   if (connection_)
     xcb_disconnect(connection_);
 }
 
-bool X11SelectionReader::connected() const { return connection_ && !xcb_connection_has_error(connection_); }
+X11SelectionReader::State X11SelectionReader::state() const {
+  if (!connection_)
+    return withoutFixes_ ? State::withoutFixes : State::unreachable;
+  return xcb_connection_has_error(connection_) ? State::broken : State::reading;
+}
 
 QStringList X11SelectionReader::types(const QDeadlineTimer &deadline) {
   QStringList types;
   if (const Offer *offered = offer(deadline))
     for (const auto &target : offered->targets) {
       const QByteArray &name = target.first;
-      const QString type = name == "UTF8_STRING" || name == "STRING" ? QStringLiteral("text/plain")
-                           : name.contains('/')                      ? QString::fromLatin1(name)
-                                                                     : QString();
+      const QString type = name == "UTF8_STRING" || name == "STRING" || name == "TEXT" ? QStringLiteral("text/plain")
+                           : name.contains('/')                                        ? QString::fromLatin1(name)
+                                                                                       : QString();
       if (!type.isEmpty() && !types.contains(type))
         types.append(type);
     }
+  handleEvents();
   return types;
 }
 
 ClipboardRead X11SelectionReader::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+  const ClipboardRead read = readOffered(mimeType, deadline, cap);
+  // What came in while the read waited on a reply.
+  handleEvents();
+  return read;
+}
+
+ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
   const Offer *offered = offer(deadline);
   if (!offered)
     return {};
-  // Text by the names X11 programs give it, as Qt asks for it; STRING is
-  // Latin-1.
+  // Text by the names X11 programs give it, as Qt asks for it.
   const QList<QByteArray> names =
       mimeType == QLatin1String("text/plain")
-          ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING"}
+          ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT"}
           : QList<QByteArray>{mimeType.toLatin1()};
   for (const QByteArray &name : names) {
     const auto target = std::find_if(offered->targets.cbegin(), offered->targets.cend(),
                                      [&name](const auto &offered) { return offered.first == name; });
     if (target == offered->targets.cend())
       continue;
-    const Answer answer = convert(target->second, deadline, cap);
+    // While its owner finishes an answer cut at the cap, the part kept is
+    // the answer: the owner answers nobody else meanwhile.
+    const Answer answer = drain_ && drain_->selection == offered->selection && drain_->target == target->second
+                              ? drain_->answer
+                              : convert(target->second, offered->selection, deadline, cap);
     if (!answer.inTime) {
       missed_ = offered->selection;
       return {};
     }
-    return {name == "STRING" ? QString::fromLatin1(answer.bytes).toUtf8().left(cap) : answer.bytes, true};
+    // STRING is Latin-1, and so is TEXT unless its answer says otherwise.
+    const bool latin1 = (name == "STRING" || name == "TEXT") && answer.type != utf8_;
+    return {latin1 ? QString::fromLatin1(answer.bytes).toUtf8().left(cap) : answer.bytes, true};
   }
   return {{}, true};
 }
 
 // Who holds the selection now; null when nobody does.
 std::optional<X11SelectionReader::Selection> X11SelectionReader::current(const QDeadlineTimer &deadline) {
-  const auto owner = replyBy<xcb_get_selection_owner_reply_t>(
-      connection_, xcb_get_selection_owner(connection_, clipboard_).sequence, deadline);
+  const auto owner = owned<xcb_get_selection_owner_reply_t>(
+      replyBy(xcb_get_selection_owner(connection_, clipboard_).sequence, deadline));
   if (!owner)
     return std::nullopt;
   // The server sends an event before a later reply: what is queued now
-  // tells every change until the answer (and what earlier reads left).
+  // tells every change until the answer.
   while (const Event event{xcb_poll_for_queued_event(connection_), &std::free})
-    note(event.get());
+    handle(event.get());
   const Selection now = latest_.value_or(Selection{owner->owner, 0});
   return now.owner == XCB_WINDOW_NONE ? std::nullopt : std::optional(now);
 }
@@ -146,12 +156,14 @@ std::optional<X11SelectionReader::Selection> X11SelectionReader::current(const Q
 // The targets of the selection now; null when it has none to read, its owner
 // missed a deadline before, or it missed this one.
 const X11SelectionReader::Offer *X11SelectionReader::offer(const QDeadlineTimer &deadline) {
+  if (state() != State::reading)
+    return nullptr;
   const std::optional<Selection> now = current(deadline);
   if (!now || now == missed_)
     return nullptr;
   if (offer_ && offer_->selection == *now)
     return &*offer_;
-  const Answer answer = convert(targets_, deadline, targetsCap);
+  const Answer answer = convert(targets_, *now, deadline, targetsCap);
   if (!answer.inTime) {
     missed_ = now;
     return nullptr;
@@ -164,7 +176,7 @@ const X11SelectionReader::Offer *X11SelectionReader::offer(const QDeadlineTimer 
     asked.push_back(xcb_get_atom_name(connection_, atom));
   Offer offered{*now, {}};
   for (size_t i = 0; i < atoms.size(); ++i)
-    if (const auto name = replyBy<xcb_get_atom_name_reply_t>(connection_, asked[i].sequence, deadline))
+    if (const auto name = owned<xcb_get_atom_name_reply_t>(replyBy(asked[i].sequence, deadline)))
       offered.targets.append(
           {QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get())), atoms[i]});
   if (deadline.hasExpired())
@@ -173,87 +185,213 @@ const X11SelectionReader::Offer *X11SelectionReader::offer(const QDeadlineTimer 
   return &*offer_;
 }
 
-// What the owner gives for `target`, at most `cap` bytes; not in time when
-// the deadline passed first.
-X11SelectionReader::Answer X11SelectionReader::convert(xcb_atom_t target, const QDeadlineTimer &deadline,
-                                                       qsizetype cap) {
+// What the owner of `selection` gives for `target`, at most `cap` bytes;
+// not in time when the deadline passed first or the owner went away.
+X11SelectionReader::Answer X11SelectionReader::convert(xcb_atom_t target, const Selection &selection,
+                                                       const QDeadlineTimer &deadline, qsizetype cap) {
   // A window of its own for each request, watched before the request goes.
-  const xcb_window_t window = xcb_generate_id(connection_);
+  Transfer transfer{.window = xcb_generate_id(connection_)};
   const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-  xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                    XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
-  xcb_convert_selection(connection_, window, clipboard_, target, property_, XCB_CURRENT_TIME);
-  const auto take = [&](qsizetype most) {
-    const xcb_get_property_cookie_t asked =
-        xcb_get_property(connection_, false, window, property_, XCB_GET_PROPERTY_TYPE_ANY, 0, uint32_t((most + 3) / 4));
-    return replyBy<xcb_get_property_reply_t>(connection_, asked.sequence, deadline);
-  };
-  const auto append = [&cap](QByteArray &bytes, const xcb_get_property_reply_t *property) {
-    const qsizetype length = xcb_get_property_value_length(property);
-    bytes.append(static_cast<const char *>(xcb_get_property_value(property)), std::min(length, cap - bytes.size()));
-    return length;
-  };
-  Answer answer;
-  bool incremental = false;
-  while (!answer.inTime) {
-    const Event event{nextEvent(deadline), &std::free};
-    if (!event)
-      break;
-    const uint8_t type = event->response_type & 0x7f;
-    if (type == XCB_SELECTION_NOTIFY && !incremental) {
-      const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(event.get());
-      if (notify->requestor != window)
-        continue;
-      if (notify->property == XCB_ATOM_NONE) { // refused
-        answer.inTime = true;
-        continue;
-      }
-      const auto property = take(cap);
-      if (!property)
-        break;
-      if (property->type == incr_) {
-        // Deleting the property asks for each chunk in turn.
-        incremental = true;
-        xcb_delete_property(connection_, window, property_);
-        continue;
-      }
-      append(answer.bytes, property.get());
-      answer.inTime = true;
-    } else if (type == XCB_PROPERTY_NOTIFY && incremental) {
-      const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event.get());
-      if (change->window != window || change->atom != property_ || change->state != XCB_PROPERTY_NEW_VALUE)
-        continue;
-      const auto property = take(cap - answer.bytes.size());
-      if (!property)
-        break;
-      answer.inTime = append(answer.bytes, property.get()) == 0 || answer.bytes.size() >= cap;
-      if (!answer.inTime)
-        xcb_delete_property(connection_, window, property_);
-    }
+  xcb_create_window(connection_, XCB_COPY_FROM_PARENT, transfer.window, root_, 0, 0, 1, 1, 0,
+                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+  xcb_convert_selection(connection_, transfer.window, clipboard_, target, property_, XCB_CURRENT_TIME);
+  transfer_ = &transfer;
+  const Answer answer = receive(transfer, deadline, cap);
+  transfer_ = nullptr;
+  if (transfer.cut && state() == State::reading) {
+    // An owner may serve one transfer at a time and never notice a window
+    // gone: it is let finish this one, or it would answer nobody again.
+    endDrain();
+    drain_ = Drain{selection, target, answer, transfer.window, QDeadlineTimer(drainBound), {}};
+    QTimer::singleShot(drainBound, notifier_.get(), [this] { onReadable(); });
+  } else {
+    // Gone, the window takes no late write: the owner's next one fails, and
+    // nothing for it reaches a later read.
+    xcb_destroy_window(connection_, transfer.window);
   }
-  // Gone, the window takes no late write: the owner's next one fails, and
-  // nothing for it reaches a later read.
-  xcb_destroy_window(connection_, window);
   xcb_flush(connection_);
   return answer;
 }
 
-// The next event by the deadline, null when none came; what it tells of the
-// selection is noted on the way.
-xcb_generic_event_t *X11SelectionReader::nextEvent(const QDeadlineTimer &deadline) {
-  xcb_generic_event_t *event = nullptr;
-  waitOn(connection_, deadline, [&] { return (event = xcb_poll_for_event(connection_)) != nullptr; });
-  if (event)
-    note(event);
-  return event;
+// The answer the owner writes into `transfer`'s window.
+X11SelectionReader::Answer X11SelectionReader::receive(Transfer &transfer, const QDeadlineTimer &deadline,
+                                                       qsizetype cap) {
+  Answer answer;
+  // False once the deadline passed or the owner went away first.
+  const auto await = [&](const bool &flag) {
+    return waitFor(deadline, [&] { return flag || transfer.ownerGone; }) && !transfer.ownerGone;
+  };
+  const auto take = [&](qsizetype most) {
+    return owned<xcb_get_property_reply_t>(
+        replyBy(xcb_get_property(connection_, false, transfer.window, property_, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                                 uint32_t((most + 3) / 4))
+                    .sequence,
+                deadline));
+  };
+  const auto append = [&](const xcb_get_property_reply_t *property) {
+    const qsizetype length = xcb_get_property_value_length(property);
+    answer.type = property->type;
+    answer.bytes.append(static_cast<const char *>(xcb_get_property_value(property)),
+                        std::min(length, cap - answer.bytes.size()));
+    return length;
+  };
+  if (!await(transfer.answered))
+    return answer;
+  if (transfer.refused) {
+    answer.inTime = true;
+    return answer;
+  }
+  auto property = take(cap);
+  if (!property)
+    return answer;
+  if (property->type != incr_) {
+    append(property.get());
+    answer.inTime = true;
+    return answer;
+  }
+  // Deleting the property asks for each chunk in turn (the INCR property's
+  // own write was told before the owner's answer).
+  transfer.written = false;
+  xcb_delete_property(connection_, transfer.window, property_);
+  for (;;) {
+    if (!await(transfer.written))
+      return answer;
+    transfer.written = false;
+    property = take(cap - answer.bytes.size());
+    if (!property)
+      return answer;
+    // An empty chunk ends the answer.
+    if (append(property.get()) == 0) {
+      answer.inTime = true;
+      return answer;
+    }
+    xcb_delete_property(connection_, transfer.window, property_);
+    if (answer.bytes.size() >= cap) {
+      answer.inTime = transfer.cut = true;
+      return answer;
+    }
+  }
 }
 
-void X11SelectionReader::note(const xcb_generic_event_t *event) {
-  if ((event->response_type & 0x7f) != fixesEvent_)
+// Waits until `done` holds, handling the events as they come; false once the
+// deadline passed or the connection broke first.
+bool X11SelectionReader::waitFor(const QDeadlineTimer &deadline, const std::function<bool()> &done) {
+  for (;;) {
+    const bool idle = handleEvents();
+    if (done())
+      return true;
+    if (state() != State::reading || deadline.hasExpired())
+      return false;
+    if (idle) {
+      pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
+      ::poll(&readable, 1, int(std::min<qint64>(deadline.remainingTime(), std::numeric_limits<int>::max())));
+    }
+  }
+}
+
+// The reply to request `sequence`, to be freed; null when none came by the
+// deadline.
+void *X11SelectionReader::replyBy(unsigned int sequence, const QDeadlineTimer &deadline) {
+  void *reply = nullptr;
+  xcb_generic_error_t *error = nullptr;
+  if (!waitFor(deadline, [&] { return xcb_poll_for_reply(connection_, sequence, &reply, &error) != 0; }))
+    xcb_discard_reply(connection_, sequence);
+  std::free(error);
+  return reply;
+}
+
+void X11SelectionReader::onReadable() {
+  if (!handleEvents())
+    QTimer::singleShot(0, notifier_.get(), [this] { onReadable(); });
+}
+
+// Handles what came on the connection, at most eventsAtOnce events; true
+// when nothing was left.
+bool X11SelectionReader::handleEvents() {
+  if (state() != State::reading) {
+    // A broken connection stays readable, and would wake the loop for ever.
+    if (notifier_)
+      notifier_->setEnabled(false);
+    return true;
+  }
+  if (drain_ && drain_->bound.hasExpired())
+    endDrain();
+  bool idle = false;
+  for (int left = eventsAtOnce; left > 0 && !idle; --left) {
+    Event event{xcb_poll_for_event(connection_), &std::free};
+    if (!event) {
+      // Taking a reply may have read events in with it.
+      const bool took = takeChunkSizes();
+      event.reset(xcb_poll_for_queued_event(connection_));
+      idle = !event && !took;
+    }
+    if (event)
+      handle(event.get());
+  }
+  xcb_flush(connection_);
+  return idle;
+}
+
+// Notes what an event tells: the selection's latest taking (only the latest
+// is kept), and the progress of a read's request and of a drain.
+void X11SelectionReader::handle(const xcb_generic_event_t *event) {
+  const uint8_t type = event->response_type & 0x7f;
+  if (type == fixesEvent_) {
+    const auto *notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t *>(event);
+    if (notify->selection != clipboard_)
+      return;
+    latest_ = Selection{notify->owner, ++changes_};
+    // The drained answer's owner went away, or no longer holds the selection.
+    endDrain();
+    if (transfer_ && notify->subtype != XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER)
+      transfer_->ownerGone = true;
+  } else if (type == XCB_SELECTION_NOTIFY) {
+    const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(event);
+    if (transfer_ && notify->requestor == transfer_->window) {
+      transfer_->answered = true;
+      transfer_->refused = notify->property == XCB_ATOM_NONE;
+    }
+  } else if (type == XCB_PROPERTY_NOTIFY) {
+    const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
+    if (change->atom != property_ || change->state != XCB_PROPERTY_NEW_VALUE)
+      return;
+    if (transfer_ && change->window == transfer_->window) {
+      transfer_->written = true;
+    } else if (drain_ && change->window == drain_->window) {
+      // The chunk's size alone tells the owner's empty one, the end; the
+      // delete asks for the next.
+      drain_->sizes.push_back(
+          xcb_get_property(connection_, false, drain_->window, property_, XCB_GET_PROPERTY_TYPE_ANY, 0, 0).sequence);
+      xcb_delete_property(connection_, drain_->window, property_);
+    }
+  }
+}
+
+// Takes the sizes of drained chunks that have come; true when any had.
+bool X11SelectionReader::takeChunkSizes() {
+  bool took = false;
+  while (drain_ && !drain_->sizes.empty()) {
+    void *reply = nullptr;
+    xcb_generic_error_t *error = nullptr;
+    if (!xcb_poll_for_reply(connection_, drain_->sizes.front(), &reply, &error))
+      break;
+    drain_->sizes.pop_front();
+    took = true;
+    std::free(error);
+    const auto size = owned<xcb_get_property_reply_t>(reply);
+    if (!size || size->bytes_after == 0)
+      endDrain();
+  }
+  return took;
+}
+
+void X11SelectionReader::endDrain() {
+  if (!drain_)
     return;
-  const auto *notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t *>(event);
-  if (notify->selection == clipboard_)
-    latest_ = Selection{notify->owner, notify->selection_timestamp};
+  for (const unsigned int size : drain_->sizes)
+    xcb_discard_reply(connection_, size);
+  xcb_destroy_window(connection_, drain_->window);
+  drain_.reset();
 }
 
 } // namespace crel

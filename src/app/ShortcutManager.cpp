@@ -91,8 +91,8 @@ QString bindingAdvice(const QString &program, const QString &label) {
   QString advice = ShortcutManager::tr(
                        "On Wayland only your desktop can give %1 a capture shortcut that works in every window. Bind "
                        "this command to a key such as %2 in your desktop's keyboard settings, in GNOME under Settings "
-                       "> Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add New > "
-                       "Command:")
+                       "> Keyboard > Custom Shortcuts, in KDE Plasma under System Settings > Shortcuts > Add "
+                       "Command… (Plasma 6: Add New > Command or Script…):")
                        .arg(AppIdentity::name(), label) +
                    QStringLiteral("\n\n") + command;
   // KDE keeps the command as an entry's Exec line, where "%" starts a field code.
@@ -105,6 +105,9 @@ QString bindingAdvice(const QString &program, const QString &label) {
 }
 
 const QString kExplainedKey = QStringLiteral("captureShortcutBindingExplained");
+// The desktop and portal that answered a binding with success and bound
+// nothing: asking again only brings up their settings (KDE Plasma 5.27).
+const QString kBoundNothingKey = QStringLiteral("captureShortcutDesktopBoundNothing");
 const QString kPortalId = QStringLiteral("capture");
 
 // The portal's notation: "CTRL+SHIFT+2", modifiers first, then the key.
@@ -131,6 +134,9 @@ ShortcutManager::Desktop ShortcutManager::Desktop::fromSession() {
   if (desktop.wayland)
     desktop.portal = GlobalShortcutPortal::onSessionBus();
   desktop.sway = desktop.wayland && !environment.value(QStringLiteral("SWAYSOCK")).isEmpty();
+  desktop.name = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP"));
+  if (const QString kde = environment.value(QStringLiteral("KDE_SESSION_VERSION")); !kde.isEmpty())
+    desktop.name += u'/' + kde;
   return desktop;
 }
 
@@ -153,10 +159,17 @@ ShortcutManager::ShortcutManager(SettingsStore &defaults, std::unique_ptr<HotKey
       setState(true, Problem::none);
       Q_EMIT changed();
     });
-    connect(desktop_.portal.get(), &GlobalShortcutPortal::failed, this, [this] {
+    const auto declined = [this] {
       binding_ = false;
       refused_ = true;
       setState(false, Problem::desktopBinding);
+    };
+    connect(desktop_.portal.get(), &GlobalShortcutPortal::failed, this, declined);
+    // No question was put to the user, so no answer of theirs is kept: a
+    // desktop that asks is asked again at the next launch.
+    connect(desktop_.portal.get(), &GlobalShortcutPortal::boundNothing, this, [this, declined] {
+      defaults_.setString(kBoundNothingKey, portalDesktop());
+      declined();
     });
     // The user took the binding away in the desktop's settings: the command
     // is back in ours, and nothing was refused that the advice would mend.
@@ -289,7 +302,7 @@ void ShortcutManager::registerShortcut(const CaptureShortcut &wanted) {
     current_ = wanted;
     current_.save(defaults_);
     setState(false, Problem::none);
-    bindThroughPortal();
+    bindThroughPortal(true);
     Q_EMIT changed();
     return;
   }
@@ -325,10 +338,17 @@ void ShortcutManager::registerShortcut(const CaptureShortcut &wanted) {
   Q_EMIT changed();
 }
 
-void ShortcutManager::bindThroughPortal() {
+void ShortcutManager::bindThroughPortal(bool chose) {
   binding_ = true;
   portalTrigger_.clear();
-  desktop_.portal->bind(kPortalId, tr("Capture an area"), portalTrigger(current_));
+  if (!chose && defaults_.stringForKey(kBoundNothingKey) == portalDesktop())
+    desktop_.portal->follow(kPortalId);
+  else
+    desktop_.portal->bind(kPortalId, tr("Capture an area"), portalTrigger(current_));
+}
+
+QString ShortcutManager::portalDesktop() const {
+  return desktop_.name + QStringLiteral(", portal version ") + QString::number(desktop_.portal->version());
 }
 
 bool ShortcutManager::retry() {
@@ -338,7 +358,7 @@ bool ShortcutManager::retry() {
     if (!desktop_.portal)
       setState(false, Problem::desktopBinding);
     else if (!binding_ && problem_ == Problem::none)
-      bindThroughPortal();
+      bindThroughPortal(false);
     return registered_;
   }
   const HotKeyBackend::GrabResult result = backend_->grab(combinationOf(current_));

@@ -45,6 +45,9 @@ public:
     // sway, whose config reads a command in its own way: the settings give
     // its form beside the shell's.
     bool sway = false;
+    // The desktop, as XDG_CURRENT_DESKTOP and KDE_SESSION_VERSION name it: a
+    // desktop that bound nothing when asked is asked again once it changes.
+    QString name;
     // The session's own: decided from XDG_SESSION_TYPE and WAYLAND_DISPLAY,
     // the portal asked for on Wayland only; sway from its IPC socket.
     static Desktop fromSession();
@@ -109,7 +112,10 @@ private:
   void pressed(const HotKeyCombination &combination);
   void capture();
   void keymapChanged();
-  void bindThroughPortal();
+  // Follows the desktop's binding instead where it bound nothing when last
+  // asked, as it will again, unless the user `chose` the shortcut just now.
+  void bindThroughPortal(bool chose);
+  QString portalDesktop() const;
   void setState(bool registered, Problem problem);
   CaptureShortcut asTyped(const CaptureShortcut &shortcut) const;
   QString noDisplayText() const;

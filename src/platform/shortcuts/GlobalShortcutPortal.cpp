@@ -54,10 +54,19 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &s
   return argument;
 }
 
+// The desktop's own words, cut to what a line of the settings or of the log holds.
+QString shortened(const QString &text) {
+  constexpr qsizetype most = 40;
+  if (text.size() <= most)
+    return text;
+  const qsizetype end = text.at(most - 1).isHighSurrogate() ? most - 1 : most;
+  return text.left(end) + QChar(0x2026);
+}
+
 class DBusGlobalShortcutPortal final : public GlobalShortcutPortal {
   Q_OBJECT
 public:
-  DBusGlobalShortcutPortal() {
+  explicit DBusGlobalShortcutPortal(uint version) : GlobalShortcutPortal(version) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     // Read from the message: a slot with a QVariantMap parameter is never
@@ -70,32 +79,34 @@ public:
   }
 
   void bind(const QString &id, const QString &description, const QString &trigger) override {
-    // A session binds once: a new binding asks for a new session.
-    closeSession();
-    id_ = id;
-    const QString sessionToken = token();
-    request(QStringLiteral("CreateSession"),
-            {QVariantMap{{QStringLiteral("handle_token"), token()},
-                         {QStringLiteral("session_handle_token"), sessionToken}}},
-            [this, id, description, trigger](const QVariantMap &results) {
-              session_ = results.value(QStringLiteral("session_handle")).toString();
-              if (session_.isEmpty()) {
-                Q_EMIT failed();
-                return;
-              }
-              const QList<PortalShortcut> shortcuts{
-                  {id, {{QStringLiteral("description"), description}, {QStringLiteral("preferred_trigger"), trigger}}}};
-              request(QStringLiteral("BindShortcuts"),
-                      {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
-                       QVariantMap{{QStringLiteral("handle_token"), token()}}},
-                      [this](const QVariantMap &answer) {
-                        // A success that lists no binding of ours binds nothing (KDE's portal answers so).
-                        if (!follow(answer.value(QStringLiteral("shortcuts")))) {
-                          qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut: it bound none";
-                          Q_EMIT failed();
-                        }
-                      });
-            });
+    openSession(id, [this, id, description, trigger] {
+      const QList<PortalShortcut> shortcuts{
+          {id, {{QStringLiteral("description"), description}, {QStringLiteral("preferred_trigger"), trigger}}}};
+      request(QStringLiteral("BindShortcuts"),
+              {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
+               QVariantMap{{QStringLiteral("handle_token"), token()}}},
+              [this](const QVariantMap &answer) {
+                // A success that lists no binding of ours binds nothing (KDE's portal answers so).
+                if (!takeList(answer.value(QStringLiteral("shortcuts")))) {
+                  qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut: it bound none";
+                  Q_EMIT boundNothing();
+                }
+              });
+    });
+  }
+
+  void follow(const QString &id) override {
+    openSession(id, [this] {
+      request(QStringLiteral("ListShortcuts"),
+              {QVariant::fromValue(QDBusObjectPath(session_)), QVariantMap{{QStringLiteral("handle_token"), token()}}},
+              [this](const QVariantMap &answer) {
+                if (!takeList(answer.value(QStringLiteral("shortcuts")))) {
+                  qCInfo(lcShortcutPortal) << "the desktop binds no capture shortcut; it bound none when last asked, "
+                                              "so it is not asked again";
+                  Q_EMIT failed();
+                }
+              });
+    });
   }
 
 private Q_SLOTS:
@@ -107,7 +118,7 @@ private Q_SLOTS:
   void shortcutsChangedSignal(const QDBusMessage &message) {
     if (!onSession(message))
       return;
-    if (!follow(message.arguments()[1])) {
+    if (!takeList(message.arguments()[1])) {
       qCWarning(lcShortcutPortal) << "the desktop no longer binds the capture shortcut";
       Q_EMIT unbound();
     }
@@ -122,12 +133,13 @@ private Q_SLOTS:
     bus_.disconnect(service, message.path(), QStringLiteral("org.freedesktop.portal.Request"),
                     QStringLiteral("Response"), this, SLOT(responseSignal(QDBusMessage)));
     const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() != 2 || arguments[0].toUInt() != 0) {
-      qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut";
+    if (arguments.size() != 2 || arguments[0].metaType().id() != QMetaType::UInt || arguments[0].toUInt() != 0) {
+      qCWarning(lcShortcutPortal).noquote() << "the desktop declined the capture shortcut; it answered"
+                                            << message.signature() << shortened(arguments.value(0).toString());
       Q_EMIT failed();
       return;
     }
-    done(qdbus_cast<QVariantMap>(arguments[1]));
+    done(typed(arguments[1], QLatin1String("a{sv}")) ? qdbus_cast<QVariantMap>(arguments[1]) : QVariantMap());
   }
 
 private:
@@ -138,11 +150,47 @@ private:
            qvariant_cast<QDBusObjectPath>(arguments[0]).path() == session_;
   }
 
+  // Opens a session for `id`, in place of the one open, then runs `then`.
+  void openSession(const QString &id, std::function<void()> then) {
+    // A session binds once: a new binding asks for a new session.
+    closeSession();
+    id_ = id;
+    const QString sessionToken = token();
+    request(QStringLiteral("CreateSession"),
+            {QVariantMap{{QStringLiteral("handle_token"), token()},
+                         {QStringLiteral("session_handle_token"), sessionToken}}},
+            [this, then = std::move(then)](const QVariantMap &results) {
+              session_ = results.value(QStringLiteral("session_handle")).toString();
+              if (session_.isEmpty()) {
+                Q_EMIT failed();
+                return;
+              }
+              then();
+            });
+  }
+
+  // Whether `value` is D-Bus data of `signature`; what is not is read as
+  // nothing, since demarshalling it as that type would crash (said once).
+  bool typed(const QVariant &value, QLatin1String signature) {
+    const bool argument = value.metaType() == QMetaType::fromType<QDBusArgument>();
+    const QString found = argument ? value.value<QDBusArgument>().currentSignature() : QString(value.typeName());
+    if (found == signature)
+      return true;
+    if (!malformedSaid_)
+      qCWarning(lcShortcutPortal).noquote()
+          << "the shortcut portal sent" << found << "where" << signature << "belongs: read as nothing bound";
+    malformedSaid_ = true;
+    return false;
+  }
+
   // Says bound() when the desktop's list of shortcuts holds ours.
-  bool follow(const QVariant &shortcuts) {
+  bool takeList(const QVariant &shortcuts) {
+    if (!shortcuts.isValid() || !typed(shortcuts, QLatin1String("a(sa{sv})")))
+      return false;
     for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
       if (shortcut.id == id_) {
-        const QString described = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        const QString described =
+            shortened(shortcut.properties.value(QStringLiteral("trigger_description")).toString());
         qCInfo(lcShortcutPortal).noquote() << "the desktop bound" << id_ << "to" << described;
         Q_EMIT bound(described);
         return true;
@@ -187,6 +235,7 @@ private:
   QDBusConnection bus_ = QDBusConnection::sessionBus();
   QString session_;
   QString id_;
+  bool malformedSaid_ = false;
   std::map<QString, std::function<void(const QVariantMap &)>> pending_;
 };
 
@@ -203,7 +252,9 @@ std::unique_ptr<GlobalShortcutPortal> GlobalShortcutPortal::onSessionBus() {
   const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
   if (reply.type() != QDBusMessage::ReplyMessage)
     return nullptr;
-  return std::make_unique<DBusGlobalShortcutPortal>();
+  // Kept with a desktop's answer that bound nothing: a new version is asked again.
+  const QVariant version = qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant();
+  return std::make_unique<DBusGlobalShortcutPortal>(version.metaType().id() == QMetaType::UInt ? version.toUInt() : 0);
 }
 
 } // namespace crel

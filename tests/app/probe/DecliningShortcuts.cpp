@@ -5,6 +5,7 @@
 //            (the default)
 //   empty    the session is made, and every binding answered with success
 //            and an empty list, as KDE's portal does when it binds nothing
+//            (its list of the session's shortcuts is empty too)
 //   rebind   as empty, then 2 s later the desktop binds `capture` after all
 //            (ShortcutsChanged), to the keys "Meta+F5"
 //   press    as empty, then 2 s later `capture` is activated on the session
@@ -12,7 +13,8 @@
 //   crel-declining-shortcuts DELAY_MS [MODE]
 //
 // It owns org.freedesktop.impl.portal.desktop.crel-declining on the session
-// bus; a .portal file naming it makes the front end use it.
+// bus; a .portal file naming it makes the front end use it. Each call it
+// answers is named on a line of its standard output.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -66,9 +68,15 @@ public:
   bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override {
     if (message.interface() != interface)
       return false;
+    std::printf("%s\n", qPrintable(message.member()));
+    std::fflush(stdout);
     if (message.member() == QStringLiteral("CreateSession")) {
       // 2: the interaction ended some other way than by the user's yes or cancel.
       answer(message, mode_ == QStringLiteral("decline") ? 2u : 0u, {});
+      return true;
+    }
+    if (message.member() == QStringLiteral("ListShortcuts")) {
+      answer(message, 0u, {{QStringLiteral("shortcuts"), QVariant::fromValue(QList<Shortcut>())}});
       return true;
     }
     if (message.member() != QStringLiteral("BindShortcuts"))

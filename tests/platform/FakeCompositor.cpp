@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
@@ -200,6 +201,8 @@ void FakeCompositor::serve() {
       if (const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC); fd >= 0) {
         const int index = connections_++;
         clients_.push_back(std::make_unique<Client>(Client{fd, index, index >= options_.unanswered, {}, {}}));
+        if (options_.closing == Closing::atOnce)
+          ::close(std::exchange(clients_.back()->fd, -1));
       }
     }
     for (size_t i = 2; i < ready.size(); ++i) {
@@ -279,6 +282,10 @@ void FakeCompositor::handle(Client &client) {
       if (opcode == 0) { // create_data_source
         client.objects[in.word()] = source;
       } else if (opcode == 1) { // get_data_device
+        if (options_.closing == Closing::atDevice) {
+          ::close(std::exchange(client.fd, -1));
+          return;
+        }
         const uint32_t id = in.word();
         client.objects[id] = device;
         client.devices.push_back(id);

@@ -18,6 +18,8 @@ namespace crel::test {
 class FakeCompositor {
 public:
   enum class Owner { silent, flooding };
+  // Where the compositor closes every connection it takes.
+  enum class Closing { never, atOnce, atDevice };
   struct Options {
     bool manager = true;
     bool seat = true;
@@ -25,6 +27,7 @@ public:
     bool accepting = true;
     // The first connections are never answered.
     int unanswered = 0;
+    Closing closing = Closing::never;
     // The selection's types when another program holds it; none: no selection.
     QStringList offered;
     // What that program does with a read: never writes, or writes "é" until

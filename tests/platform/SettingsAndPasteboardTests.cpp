@@ -85,12 +85,14 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
 
 // Data-control is given up for the run only when the compositor answered
 // without it, and then a copy takes the X11 clipboard. One that did not
-// answer in time refuses the copy and leaves the X11 clipboard alone (its
-// bridge would not fetch a claim, and a claim given up empties the
-// clipboard); a connection that failed is closed at once, so no source of
-// ours lingers on it, and the next copy asks again.
+// answer in time, or closed the connection before answering, refuses the
+// copy and leaves the X11 clipboard alone (its bridge would not fetch a
+// claim, and a claim given up empties the clipboard); a connection that
+// failed is closed at once, so no source of ours lingers on it, and the next
+// copy asks again.
 TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
   using Options = test::FakeCompositor::Options;
+  using Closing = test::FakeCompositor::Closing;
   enum Route { dataControl, x11, refused };
   enum Between { nothing, endDevices, endDevicesUnseen, stall };
   struct Row {
@@ -109,6 +111,8 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
       {"device ended, seen by the next copy", {}, endDevicesUnseen, dataControl, refused, dataControl, 2},
       {"compositor stops answering after the first copy", {}, stall, dataControl, refused, dataControl, 2},
       {"socket that takes no connection", {.accepting = false}, nothing, refused, refused, refused, 0},
+      {"connection closed before answering", {.closing = Closing::atOnce}, nothing, refused, refused, refused, 4},
+      {"connection closed at the device", {.closing = Closing::atDevice}, nothing, x11, x11, x11, 4},
   };
   constexpr int answerMs = 300;
   for (const Row &row : rows) {

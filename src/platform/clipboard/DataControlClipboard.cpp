@@ -233,9 +233,11 @@ Probe open(const QProcessEnvironment &environment, const QDeadlineTimer &deadlin
   const auto unanswered = [&c] { return Probe{nullptr, true, !c->failed}; };
   c->registry = wl_display_get_registry(c->display);
   wl_registry_add_listener(c->registry, &registryListener, c.get());
-  // The globals, then the seats' names.
+  // The globals, then the seats' names. A connection closed before the
+  // globals came told nothing either: the compositor may be ending or
+  // overloaded, and its bridge would not fetch an X11 claim.
   if (!c->sync(deadline))
-    return unanswered();
+    return {nullptr, true, true};
   if (!c->interfaces || c->seats.empty())
     return {nullptr, false};
   if (!c->sync(deadline))
@@ -292,6 +294,7 @@ DataControlClipboard::Route DataControlClipboard::route(const QDeadlineTimer &de
 
 bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
                                    const QDeadlineTimer &deadline) {
+  Q_ASSERT(connection_);
   Connection &c = *connection_;
   if (c.failed)
     return false;
@@ -323,6 +326,7 @@ bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, con
 }
 
 QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
+  Q_ASSERT(connection_);
   Connection &c = *connection_;
   c.sync(deadline);
   if (c.current)
@@ -331,6 +335,7 @@ QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
 }
 
 ClipboardRead DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+  Q_ASSERT(connection_);
   Connection &c = *connection_;
   // Without an answer the deadline has passed, and not by the owner's doing.
   const bool answered = c.sync(deadline);

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <set>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -81,6 +82,8 @@ struct FakeCompositor::Client {
   std::deque<int> fds;
   std::map<uint32_t, Kind> objects{{1, display}};
   std::vector<uint32_t> devices;
+  std::set<uint32_t> destroyedSources;
+  bool holdSync = false;
   uint32_t nextServerId = firstServerId;
 
   void send(const Message &message) const {
@@ -151,6 +154,11 @@ int FakeCompositor::selections() const {
 int FakeCompositor::receives() const {
   const std::lock_guard lock(mutex_);
   return receives_;
+}
+
+int FakeCompositor::invalidRequests() const {
+  const std::lock_guard lock(mutex_);
+  return invalidRequests_;
 }
 
 void FakeCompositor::finishDevices() {
@@ -257,6 +265,8 @@ void FakeCompositor::handle(Client &client) {
     case display:
       if (opcode == 0) { // sync
         const uint32_t callback = in.word();
+        if (std::exchange(client.holdSync, false))
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
         client.send(Message(callback, 0).word(0));
         client.send(Message(1, 1).word(callback));
       } else if (opcode == 1) { // get_registry
@@ -295,6 +305,21 @@ void FakeCompositor::handle(Client &client) {
     case device:
       if (opcode == 0 && in.word() != 0) // set_selection
         ++selections_;
+      break;
+    case source:
+      if (client.destroyedSources.contains(header[0])) {
+        ++invalidRequests_;
+        client.send(Message(1, 0).word(header[0]).word(0).string("invalid object"));
+        ::close(std::exchange(client.fd, -1));
+        return;
+      }
+      if (opcode == 1) { // destroy
+        client.destroyedSources.insert(header[0]);
+        if (options_.cancelOnDestroy) {
+          client.send(Message(header[0], 1));
+          client.holdSync = true;
+        }
+      }
       break;
     case offer:
       if (opcode == 0 && !client.fds.empty()) { // receive

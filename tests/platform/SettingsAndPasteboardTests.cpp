@@ -89,7 +89,8 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
 // copy and leaves the X11 clipboard alone (its bridge would not fetch a
 // claim, and a claim given up empties the clipboard); a connection that
 // failed is closed at once, so no source of ours lingers on it, and the next
-// copy asks again.
+// copy asks again. The end of the run destroys each source once, even when
+// another program's copy cancels it meanwhile.
 TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
   using Options = test::FakeCompositor::Options;
   using Closing = test::FakeCompositor::Closing;
@@ -113,6 +114,7 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
       {"socket that takes no connection", {.accepting = false}, nothing, refused, refused, refused, 0},
       {"connection closed before answering", {.closing = Closing::atOnce}, nothing, refused, refused, refused, 4},
       {"connection closed at the device", {.closing = Closing::atDevice}, nothing, x11, x11, x11, 4},
+      {"copy elsewhere at the end", {.cancelOnDestroy = true}, nothing, dataControl, dataControl, dataControl, 1},
   };
   constexpr int answerMs = 300;
   for (const Row &row : rows) {
@@ -159,6 +161,9 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
     copy("fourth", row.later);
     EXPECT_EQ(compositor.connections(), row.connections);
     EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == int(row.later == dataControl); }));
+    board.withdraw();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == 0; }));
+    EXPECT_EQ(compositor.invalidRequests(), 0);
   }
 }
 

@@ -47,6 +47,8 @@ struct Seat {
 struct Source {
   zwlr_data_control_source_v1 *proxy = nullptr;
   QMap<QString, QByteArray> bytes;
+  // Destroyed on the wire by withdraw, the proxy kept for its round trip.
+  bool withdrawn = false;
 };
 
 } // namespace
@@ -153,13 +155,20 @@ const zwlr_data_control_source_v1_listener sourceListener{
       else
         ::close(fd);
     },
-    // Another copy replaced ours: the source and its bytes go.
+    // Another copy replaced ours: the source and its bytes go. One withdraw
+    // already destroyed is only freed here: a second destroy names an object
+    // the compositor no longer has, and it ends the connection for that.
     [](void *data, zwlr_data_control_source_v1 *proxy) {
       auto *connection = static_cast<Connection *>(data);
+      const Source *source = connection->source(proxy);
+      const bool withdrawn = source && source->withdrawn;
       if (connection->current && connection->current->proxy == proxy)
         connection->current = nullptr;
       std::erase_if(connection->sources, [proxy](const auto &s) { return s->proxy == proxy; });
-      zwlr_data_control_source_v1_destroy(proxy);
+      if (withdrawn)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(proxy));
+      else
+        zwlr_data_control_source_v1_destroy(proxy);
     },
 };
 
@@ -383,6 +392,7 @@ void DataControlClipboard::withdraw(const QDeadlineTimer &deadline) {
     for (const auto &source : connection_->sources) {
       auto *proxy = reinterpret_cast<wl_proxy *>(source->proxy);
       wl_proxy_marshal_flags(proxy, ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY, nullptr, wl_proxy_get_version(proxy), 0);
+      source->withdrawn = true;
     }
     connection_->sync(deadline);
     for (const auto &source : connection_->sources)

@@ -329,14 +329,15 @@ void FakeCompositor::handle(Client &client) {
         if (options_.owner == Owner::silent) {
           held_.push_back(fd);
         } else {
-          writers_.emplace_back([fd] {
+          writers_.emplace_back([fd, trickling = options_.owner == Owner::trickling] {
             sigset_t pipe;
             sigemptyset(&pipe);
             sigaddset(&pipe, SIGPIPE);
             pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-            const QByteArray letters = QByteArray("\xc3\xa9").repeated(4096);
-            while (::write(fd, letters.constData(), size_t(letters.size())) > 0) {
-            }
+            const QByteArray letters = trickling ? QByteArray("x") : QByteArray("\xc3\xa9").repeated(4096);
+            while (::write(fd, letters.constData(), size_t(letters.size())) > 0)
+              if (trickling)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
             ::close(fd);
           });
         }

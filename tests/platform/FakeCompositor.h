@@ -17,7 +17,7 @@ namespace crel::test {
 // selection held by another program that answers a read in its own way.
 class FakeCompositor {
 public:
-  enum class Owner { silent, flooding };
+  enum class Owner { silent, flooding, trickling };
   // Where the compositor closes every connection it takes.
   enum class Closing { never, atOnce, atDevice };
   struct Options {
@@ -34,8 +34,8 @@ public:
     bool cancelOnDestroy = false;
     // The selection's types when another program holds it; none: no selection.
     QStringList offered;
-    // What that program does with a read: never writes, or writes "é" until
-    // the reader goes.
+    // What that program does with a read: never writes, writes "é" until
+    // the reader goes, or writes "x" every 100 ms until the reader goes.
     Owner owner = Owner::silent;
   };
 

@@ -169,7 +169,8 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
 
 // A read of another program's clipboard costs one deadline in all, however
 // many names its text goes by and whatever its owner does, and keeps at
-// most the cap, cut where a character ends.
+// most the cap, cut where a character ends; what an owner too slow for the
+// deadline wrote is not pasted.
 TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
   using Owner = test::FakeCompositor::Owner;
   constexpr int answerMs = 1000;
@@ -186,6 +187,7 @@ TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
        {"text/plain;charset=utf-8"},
        Owner::flooding,
        QString(500, QChar(0xe9)).toUtf8()},
+      {"owner that writes a byte every 100 ms", {"text/plain"}, Owner::trickling, {}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);

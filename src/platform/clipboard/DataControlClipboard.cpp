@@ -359,24 +359,31 @@ ClipboardRead DataControlClipboard::read(const QString &mimeType, const QDeadlin
   ::close(pipe[1]);
   wl_display_flush(c.display);
   // Only the owner's end of the pipe, or the cap, makes the answer whole.
+  // Once the deadline has passed the owner gets one more look, so one that
+  // keeps a byte ready at every look cannot hold the read past it.
   ClipboardRead answer;
   char chunk[65536];
   while (!answer.complete) {
+    const bool last = deadline.hasExpired();
     pollfd ready{pipe[0], POLLIN, 0};
     const int polled = ::poll(&ready, 1, int(deadline.remainingTime()));
-    if (polled == 0)
-      c.missed = c.selections;
     if (polled < 0 && errno == EINTR)
       continue;
-    if (polled <= 0)
+    if (polled < 0)
       break;
-    const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - answer.bytes.size())));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
+    if (polled > 0) {
+      const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - answer.bytes.size())));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        break;
+      answer.bytes.append(chunk, n);
+      answer.complete = n == 0 || answer.bytes.size() >= cap;
+    }
+    if (!answer.complete && (polled == 0 || last)) {
+      c.missed = c.selections;
       break;
-    answer.bytes.append(chunk, n);
-    answer.complete = n == 0 || answer.bytes.size() >= cap;
+    }
   }
   ::close(pipe[0]);
   if (!answer.complete)

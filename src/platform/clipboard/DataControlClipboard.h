@@ -28,10 +28,11 @@ public:
   // the compositor refused the connection, answered without data-control or
   // a seat, or closed the connection after listing data-control; or `none`,
   // where it did not answer by `deadline` or closed the connection before
-  // answering at all. The connection is opened at the first use and kept: the selection it sets
-  // lives as long as the connection. One that failed, or a compositor that
-  // did not answer, is tried again at the next use; only a compositor that
-  // answered without data-control or a seat is not asked again.
+  // answering at all. The connection is opened at the first use and kept:
+  // the selection it sets lives as long as the connection. One that failed,
+  // or a compositor that did not answer, is tried again at the next use;
+  // only a compositor that answered without data-control or a seat is not
+  // asked again.
   enum class Route { dataControl, x11, none };
   Route route(const QDeadlineTimer &deadline);
 

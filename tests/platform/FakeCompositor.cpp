@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <set>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -80,6 +82,8 @@ struct FakeCompositor::Client {
   std::deque<int> fds;
   std::map<uint32_t, Kind> objects{{1, display}};
   std::vector<uint32_t> devices;
+  std::set<uint32_t> destroyedSources;
+  bool holdSync = false;
   uint32_t nextServerId = firstServerId;
 
   void send(const Message &message) const {
@@ -152,6 +156,11 @@ int FakeCompositor::receives() const {
   return receives_;
 }
 
+int FakeCompositor::invalidRequests() const {
+  const std::lock_guard lock(mutex_);
+  return invalidRequests_;
+}
+
 void FakeCompositor::finishDevices() {
   const std::lock_guard lock(mutex_);
   for (const auto &client : clients_)
@@ -200,6 +209,8 @@ void FakeCompositor::serve() {
       if (const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC); fd >= 0) {
         const int index = connections_++;
         clients_.push_back(std::make_unique<Client>(Client{fd, index, index >= options_.unanswered, {}, {}}));
+        if (options_.closing == Closing::atOnce)
+          ::close(std::exchange(clients_.back()->fd, -1));
       }
     }
     for (size_t i = 2; i < ready.size(); ++i) {
@@ -254,6 +265,8 @@ void FakeCompositor::handle(Client &client) {
     case display:
       if (opcode == 0) { // sync
         const uint32_t callback = in.word();
+        if (std::exchange(client.holdSync, false))
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
         client.send(Message(callback, 0).word(0));
         client.send(Message(1, 1).word(callback));
       } else if (opcode == 1) { // get_registry
@@ -279,6 +292,10 @@ void FakeCompositor::handle(Client &client) {
       if (opcode == 0) { // create_data_source
         client.objects[in.word()] = source;
       } else if (opcode == 1) { // get_data_device
+        if (options_.closing == Closing::atDevice) {
+          ::close(std::exchange(client.fd, -1));
+          return;
+        }
         const uint32_t id = in.word();
         client.objects[id] = device;
         client.devices.push_back(id);
@@ -289,6 +306,21 @@ void FakeCompositor::handle(Client &client) {
       if (opcode == 0 && in.word() != 0) // set_selection
         ++selections_;
       break;
+    case source:
+      if (client.destroyedSources.contains(header[0])) {
+        ++invalidRequests_;
+        client.send(Message(1, 0).word(header[0]).word(0).string("invalid object"));
+        ::close(std::exchange(client.fd, -1));
+        return;
+      }
+      if (opcode == 1) { // destroy
+        client.destroyedSources.insert(header[0]);
+        if (options_.cancelOnDestroy) {
+          client.send(Message(header[0], 1));
+          client.holdSync = true;
+        }
+      }
+      break;
     case offer:
       if (opcode == 0 && !client.fds.empty()) { // receive
         ++receives_;
@@ -297,14 +329,15 @@ void FakeCompositor::handle(Client &client) {
         if (options_.owner == Owner::silent) {
           held_.push_back(fd);
         } else {
-          writers_.emplace_back([fd] {
+          writers_.emplace_back([fd, trickling = options_.owner == Owner::trickling] {
             sigset_t pipe;
             sigemptyset(&pipe);
             sigaddset(&pipe, SIGPIPE);
             pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-            const QByteArray letters = QByteArray("\xc3\xa9").repeated(4096);
-            while (::write(fd, letters.constData(), size_t(letters.size())) > 0) {
-            }
+            const QByteArray letters = trickling ? QByteArray("x") : QByteArray("\xc3\xa9").repeated(4096);
+            while (::write(fd, letters.constData(), size_t(letters.size())) > 0)
+              if (trickling)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
             ::close(fd);
           });
         }

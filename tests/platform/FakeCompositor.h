@@ -17,7 +17,9 @@ namespace crel::test {
 // selection held by another program that answers a read in its own way.
 class FakeCompositor {
 public:
-  enum class Owner { silent, flooding };
+  enum class Owner { silent, flooding, trickling };
+  // Where the compositor closes every connection it takes.
+  enum class Closing { never, atOnce, atDevice };
   struct Options {
     bool manager = true;
     bool seat = true;
@@ -25,10 +27,15 @@ public:
     bool accepting = true;
     // The first connections are never answered.
     int unanswered = 0;
+    Closing closing = Closing::never;
+    // Another program copies as each source is destroyed: its `cancelled`
+    // crosses the destroy, and the round trip after it is answered late
+    // enough for the client to have acted on the event.
+    bool cancelOnDestroy = false;
     // The selection's types when another program holds it; none: no selection.
     QStringList offered;
-    // What that program does with a read: never writes, or writes "é" until
-    // the reader goes.
+    // What that program does with a read: never writes, writes "é" until
+    // the reader goes, or writes "x" every 100 ms until the reader goes.
     Owner owner = Owner::silent;
   };
 
@@ -45,6 +52,9 @@ public:
   // Selections set by clients, and reads of the other program's selection.
   int selections() const;
   int receives() const;
+  // Requests on a source the client had already destroyed; the first ends
+  // the client with an "invalid object" error, as sway does.
+  int invalidRequests() const;
   // Tells every data device it is no longer valid, as when its seat goes.
   void finishDevices();
   // Another program copies: the selection is cleared, then a new offer of
@@ -70,7 +80,7 @@ private:
   std::vector<std::unique_ptr<Client>> clients_;
   std::vector<int> held_;
   std::vector<std::thread> writers_;
-  int connections_ = 0, selections_ = 0, receives_ = 0;
+  int connections_ = 0, selections_ = 0, receives_ = 0, invalidRequests_ = 0;
   bool stalled_ = false;
   std::thread thread_;
 };

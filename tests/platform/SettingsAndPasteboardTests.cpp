@@ -85,12 +85,15 @@ TEST(Pasteboard, ReadsWrittenBytesVerbatimAndConvertsImagesOnDemand) {
 
 // Data-control is given up for the run only when the compositor answered
 // without it, and then a copy takes the X11 clipboard. One that did not
-// answer in time refuses the copy and leaves the X11 clipboard alone (its
-// bridge would not fetch a claim, and a claim given up empties the
-// clipboard); a connection that failed is closed at once, so no source of
-// ours lingers on it, and the next copy asks again.
+// answer in time, or closed the connection before answering, refuses the
+// copy and leaves the X11 clipboard alone (its bridge would not fetch a
+// claim, and a claim given up empties the clipboard); a connection that
+// failed is closed at once, so no source of ours lingers on it, and the next
+// copy asks again. The end of the run destroys each source once, even when
+// another program's copy cancels it meanwhile.
 TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
   using Options = test::FakeCompositor::Options;
+  using Closing = test::FakeCompositor::Closing;
   enum Route { dataControl, x11, refused };
   enum Between { nothing, endDevices, endDevicesUnseen, stall };
   struct Row {
@@ -109,6 +112,9 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
       {"device ended, seen by the next copy", {}, endDevicesUnseen, dataControl, refused, dataControl, 2},
       {"compositor stops answering after the first copy", {}, stall, dataControl, refused, dataControl, 2},
       {"socket that takes no connection", {.accepting = false}, nothing, refused, refused, refused, 0},
+      {"connection closed before answering", {.closing = Closing::atOnce}, nothing, refused, refused, refused, 4},
+      {"connection closed at the device", {.closing = Closing::atDevice}, nothing, x11, x11, x11, 4},
+      {"copy elsewhere at the end", {.cancelOnDestroy = true}, nothing, dataControl, dataControl, dataControl, 1},
   };
   constexpr int answerMs = 300;
   for (const Row &row : rows) {
@@ -155,12 +161,16 @@ TEST(Pasteboard, DataControlIsGivenUpOnlyWhenTheCompositorAnsweredWithoutIt) {
     copy("fourth", row.later);
     EXPECT_EQ(compositor.connections(), row.connections);
     EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == int(row.later == dataControl); }));
+    board.withdraw();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return compositor.open() == 0; }));
+    EXPECT_EQ(compositor.invalidRequests(), 0);
   }
 }
 
 // A read of another program's clipboard costs one deadline in all, however
 // many names its text goes by and whatever its owner does, and keeps at
-// most the cap, cut where a character ends.
+// most the cap, cut where a character ends; what an owner too slow for the
+// deadline wrote is not pasted.
 TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
   using Owner = test::FakeCompositor::Owner;
   constexpr int answerMs = 1000;
@@ -177,6 +187,7 @@ TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
        {"text/plain;charset=utf-8"},
        Owner::flooding,
        QString(500, QChar(0xe9)).toUtf8()},
+      {"owner that writes a byte every 100 ms", {"text/plain"}, Owner::trickling, {}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);

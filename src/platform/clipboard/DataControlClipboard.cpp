@@ -47,6 +47,8 @@ struct Seat {
 struct Source {
   zwlr_data_control_source_v1 *proxy = nullptr;
   QMap<QString, QByteArray> bytes;
+  // Destroyed on the wire by withdraw, the proxy kept for its round trip.
+  bool withdrawn = false;
 };
 
 } // namespace
@@ -153,13 +155,20 @@ const zwlr_data_control_source_v1_listener sourceListener{
       else
         ::close(fd);
     },
-    // Another copy replaced ours: the source and its bytes go.
+    // Another copy replaced ours: the source and its bytes go. One withdraw
+    // already destroyed is only freed here: a second destroy names an object
+    // the compositor no longer has, and it ends the connection for that.
     [](void *data, zwlr_data_control_source_v1 *proxy) {
       auto *connection = static_cast<Connection *>(data);
+      const Source *source = connection->source(proxy);
+      const bool withdrawn = source && source->withdrawn;
       if (connection->current && connection->current->proxy == proxy)
         connection->current = nullptr;
       std::erase_if(connection->sources, [proxy](const auto &s) { return s->proxy == proxy; });
-      zwlr_data_control_source_v1_destroy(proxy);
+      if (withdrawn)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(proxy));
+      else
+        zwlr_data_control_source_v1_destroy(proxy);
     },
 };
 
@@ -233,9 +242,11 @@ Probe open(const QProcessEnvironment &environment, const QDeadlineTimer &deadlin
   const auto unanswered = [&c] { return Probe{nullptr, true, !c->failed}; };
   c->registry = wl_display_get_registry(c->display);
   wl_registry_add_listener(c->registry, &registryListener, c.get());
-  // The globals, then the seats' names.
+  // The globals, then the seats' names. A connection closed before the
+  // globals came told nothing either: the compositor may be ending or
+  // overloaded, and its bridge would not fetch an X11 claim.
   if (!c->sync(deadline))
-    return unanswered();
+    return {nullptr, true, true};
   if (!c->interfaces || c->seats.empty())
     return {nullptr, false};
   if (!c->sync(deadline))
@@ -292,6 +303,7 @@ DataControlClipboard::Route DataControlClipboard::route(const QDeadlineTimer &de
 
 bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,
                                    const QDeadlineTimer &deadline) {
+  Q_ASSERT(connection_);
   Connection &c = *connection_;
   if (c.failed)
     return false;
@@ -323,6 +335,7 @@ bool DataControlClipboard::publish(const QMap<QString, QByteArray> &formats, con
 }
 
 QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
+  Q_ASSERT(connection_);
   Connection &c = *connection_;
   c.sync(deadline);
   if (c.current)
@@ -331,6 +344,7 @@ QStringList DataControlClipboard::types(const QDeadlineTimer &deadline) {
 }
 
 ClipboardRead DataControlClipboard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+  Q_ASSERT(connection_);
   Connection &c = *connection_;
   // Without an answer the deadline has passed, and not by the owner's doing.
   const bool answered = c.sync(deadline);
@@ -345,24 +359,31 @@ ClipboardRead DataControlClipboard::read(const QString &mimeType, const QDeadlin
   ::close(pipe[1]);
   wl_display_flush(c.display);
   // Only the owner's end of the pipe, or the cap, makes the answer whole.
+  // Once the deadline has passed the owner gets one more look, so one that
+  // keeps a byte ready at every look cannot hold the read past it.
   ClipboardRead answer;
   char chunk[65536];
   while (!answer.complete) {
+    const bool last = deadline.hasExpired();
     pollfd ready{pipe[0], POLLIN, 0};
     const int polled = ::poll(&ready, 1, int(deadline.remainingTime()));
-    if (polled == 0)
-      c.missed = c.selections;
     if (polled < 0 && errno == EINTR)
       continue;
-    if (polled <= 0)
+    if (polled < 0)
       break;
-    const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - answer.bytes.size())));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
+    if (polled > 0) {
+      const ssize_t n = ::read(pipe[0], chunk, size_t(std::min<qsizetype>(sizeof chunk, cap - answer.bytes.size())));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        break;
+      answer.bytes.append(chunk, n);
+      answer.complete = n == 0 || answer.bytes.size() >= cap;
+    }
+    if (!answer.complete && (polled == 0 || last)) {
+      c.missed = c.selections;
       break;
-    answer.bytes.append(chunk, n);
-    answer.complete = n == 0 || answer.bytes.size() >= cap;
+    }
   }
   ::close(pipe[0]);
   if (!answer.complete)
@@ -378,6 +399,7 @@ void DataControlClipboard::withdraw(const QDeadlineTimer &deadline) {
     for (const auto &source : connection_->sources) {
       auto *proxy = reinterpret_cast<wl_proxy *>(source->proxy);
       wl_proxy_marshal_flags(proxy, ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY, nullptr, wl_proxy_get_version(proxy), 0);
+      source->withdrawn = true;
     }
     connection_->sync(deadline);
     for (const auto &source : connection_->sources)

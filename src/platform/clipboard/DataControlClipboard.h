@@ -25,14 +25,19 @@ public:
   DataControlClipboard &operator=(const DataControlClipboard &) = delete;
 
   // How this use goes: through data-control; by the X11 clipboard, where
-  // the compositor refused the connection or answered without data-control
-  // or a seat; or `none`, where it did not answer by `deadline`. The
-  // connection is opened at the first use and kept: the selection it sets
-  // lives as long as the connection. One that failed, or a compositor that
-  // did not answer, is tried again at the next use; only a compositor that
-  // answered without data-control or a seat is not asked again.
+  // the compositor refused the connection, answered without data-control or
+  // a seat, or closed the connection after listing data-control; or `none`,
+  // where it did not answer by `deadline` or closed the connection before
+  // answering at all. The connection is opened at the first use and kept:
+  // the selection it sets lives as long as the connection. One that failed,
+  // or a compositor that did not answer, is tried again at the next use;
+  // only a compositor that answered without data-control or a seat is not
+  // asked again.
   enum class Route { dataControl, x11, none };
   Route route(const QDeadlineTimer &deadline);
+
+  // publish, types and read use the connection: call them only right after
+  // route() answered `dataControl` (only then is there one).
 
   // False when the compositor did not take the content.
   bool publish(const QMap<QString, QByteArray> &formats, const std::optional<QString> &text,

@@ -411,12 +411,16 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
       const QRect part = scaledPart(output.logical.translated(-bounds.topLeft()), sx, sy);
       if (!opaque.rect().contains(part))
         throw SnapshotError::displayChanged();
+      // Where the output's logical size is not whole, the picture scaled it by
+      // one axis's ratio and resampled the other axis's rows.
+      const bool axesAgree = qint64(output.pixels.width()) * output.logical.height() ==
+                             qint64(output.pixels.height()) * output.logical.width();
       QImage image;
-      if (part.size() == output.pixels) {
+      if (part.size() == output.pixels && axesAgree) {
         image = opaque.copy(part);
       } else {
-        // The picture holds this output at another output's scale: only the
-        // compositor still has its own pixels.
+        // The picture holds this output at another output's scale, or its
+        // axes apart: only the compositor still has its own pixels.
         if (ownPixels)
           image = opaqueFrame(ownPixels(output));
         if (image.size() != output.pixels)

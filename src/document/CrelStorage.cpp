@@ -1,14 +1,11 @@
 #include "CrelStorage.h"
 
 #include "platform/files/AppIdentity.h"
-#include "platform/files/FileError.h"
+#include "platform/files/UserFolders.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 
-#include <cerrno>
 #include <sys/stat.h>
 
 namespace crel {
@@ -25,28 +22,7 @@ bool isEntry(const QString &path) {
 } // namespace
 
 QString CrelStorage::prepareDirectory(const QString &directory) {
-  const QString absolute = QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
-  // Component by component, so that the error names the folder that failed.
-  QString current;
-  for (const QString &part : absolute.split('/', Qt::SkipEmptyParts)) {
-    current += '/' + part;
-    const QByteArray native = QFile::encodeName(current);
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode))
-        throw FileError::creatingFolder(ENOTDIR, current);
-      continue;
-    }
-    if (errno != ENOENT)
-      throw FileError::creatingFolder(errno, current);
-    if (::mkdir(native.constData(), 0777) != 0) {
-      const int error = errno;
-      // Made by someone else meanwhile is as good as made by us.
-      if (error == EEXIST && ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
-        continue;
-      throw FileError::creatingFolder(error, current);
-    }
-  }
+  UserFolders::make(directory);
   return directory;
 }
 
@@ -62,12 +38,7 @@ QString CrelStorage::availableURL(const QString &directory, const QString &stem)
   return candidate;
 }
 
-QString CrelStorage::defaultDirectory() {
-  QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  if (pictures.isEmpty())
-    pictures = QDir::homePath() + "/Pictures";
-  return QDir::cleanPath(pictures + '/' + AppIdentity::name());
-}
+QString CrelStorage::defaultDirectory() { return QDir::cleanPath(UserFolders::pictures() + '/' + AppIdentity::name()); }
 
 QString CrelStorage::defaultDirectoryDisplayPath() { return displayPath(defaultDirectory()); }
 

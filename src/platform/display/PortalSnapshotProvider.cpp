@@ -2,8 +2,10 @@
 
 #include "PortalScreenshotFile.h"
 
+#include "platform/files/FileError.h"
 #include "platform/files/OwnedDescriptor.h"
 #include "platform/files/RegularFile.h"
+#include "platform/files/UserFolders.h"
 
 #include <QColorSpace>
 #include <QDBusArgument>
@@ -16,6 +18,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <QThreadPool>
@@ -67,7 +70,8 @@ std::vector<DisplayStill> stillsFromFile(int fd, const std::vector<SnapshotProvi
   const QRect bounds = nativeBounds(screens);
   if (size.width() > 8 * bounds.width() || size.height() > 8 * bounds.height())
     throw SnapshotError::displayChanged();
-  reader.setAllocationLimit(int(qint64(size.width()) * size.height() * 4 / (1024 * 1024)) + 1);
+  // 8 bytes a pixel: Qt reads a 16-bit picture as 16 bits a channel.
+  reader.setAllocationLimit(int(qint64(size.width()) * size.height() * 8 / (1024 * 1024)) + 1);
   const QImage desktop = reader.read();
   if (desktop.isNull()) {
     qCWarning(lcPortal) << "could not decode the screenshot:" << reader.errorString();
@@ -150,6 +154,14 @@ public:
         outcome_(std::move(outcome)) {}
 
   void start() {
+    // KDE's backend saves the picture into the Pictures folder and fails
+    // without one, which a fresh home lacks.
+    try {
+      UserFolders::make(pictures_);
+    } catch (const FileError &e) {
+      qCWarning(lcPortal) << "no Pictures folder for the portal:" << e.message();
+      picturesError_ = e.message();
+    }
     requested_ = PortalScreenshotFile::requestTime();
     const QString token = QStringLiteral("crel_") + QUuid::createUuid().toString(QUuid::Id128);
     // Subscribe before calling, so that an answer that comes at once is not
@@ -185,6 +197,8 @@ public Q_SLOTS:
         arguments[1].metaType() != QMetaType::fromType<QDBusArgument>())
       return malformed("unexpected arguments " + message.signature());
     const uint code = arguments[0].toUInt();
+    if (code != 0 && !picturesError_.isEmpty() && !QFileInfo(pictures_).isDir())
+      return finish(SnapshotError::picturesFolderMissing(pictures_, picturesError_));
     if (code == 1)
       return finish(SnapshotError::screenshotDeclined());
     if (code != 0) {
@@ -257,6 +271,8 @@ private:
   QObject *relay_;
   Outcome outcome_;
   QString path_;
+  const QString pictures_ = UserFolders::pictures();
+  QString picturesError_;
   timespec requested_{};
   bool finished_ = false;
 };
@@ -411,12 +427,16 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
       const QRect part = scaledPart(output.logical.translated(-bounds.topLeft()), sx, sy);
       if (!opaque.rect().contains(part))
         throw SnapshotError::displayChanged();
+      // Where the output's logical size is not whole, the picture scaled it by
+      // one axis's ratio and resampled the other axis's rows.
+      const bool axesAgree = qint64(output.pixels.width()) * output.logical.height() ==
+                             qint64(output.pixels.height()) * output.logical.width();
       QImage image;
-      if (part.size() == output.pixels) {
+      if (part.size() == output.pixels && axesAgree) {
         image = opaque.copy(part);
       } else {
-        // The picture holds this output at another output's scale: only the
-        // compositor still has its own pixels.
+        // The picture holds this output at another output's scale, or its
+        // axes apart: only the compositor still has its own pixels.
         if (ownPixels)
           image = opaqueFrame(ownPixels(output));
         if (image.size() != output.pixels)

@@ -35,8 +35,8 @@ public:
   // (WaylandOutputs::pair), the picture covers the outputs' logical layout
   // instead and each still gets its output's logical rectangle as its frame,
   // and its own pixels and scale: cut as they are where the picture holds
-  // them at that scale, else `ownPixels` of the output, resampled only as a
-  // last resort.
+  // them at that scale on both axes, else `ownPixels` of the output, the
+  // picture's part only as a last resort.
   using OwnPixels = std::function<QImage(const WaylandOutput &)>;
   static std::vector<DisplayStill> cutDesktop(const QImage &desktop, const std::vector<Screen> &screens,
                                               const std::vector<WaylandOutput> &outputs = {},

@@ -58,6 +58,12 @@ SnapshotError SnapshotError::screenshotBackendFailed(const QString &detail) {
                             .arg(reason)};
 }
 
+SnapshotError SnapshotError::picturesFolderMissing(const QString &folder, const QString &reason) {
+  return {Kind::failed, tr("Your desktop saves screenshots into the folder %1, which is missing. %2 Make that folder, "
+                           "then start a new capture.")
+                            .arg(folder, reason)};
+}
+
 SnapshotError SnapshotError::failed() {
   return {Kind::failed, tr("The display could not be captured. Start a new capture.")};
 }

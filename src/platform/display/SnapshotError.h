@@ -33,6 +33,9 @@ public:
   static SnapshotError noScreenshotBackend();
   static SnapshotError noAccessBackend();
   static SnapshotError screenshotBackendFailed(const QString &detail = {});
+  // The portal failed while the Pictures folder, where some backends save
+  // the screenshot, is missing and could not be made for the `reason` given.
+  static SnapshotError picturesFolderMissing(const QString &folder, const QString &reason);
   static SnapshotError failed();
 
   Kind kind() const { return kind_; }

@@ -3,6 +3,7 @@
 // the way the test chose through org.crel.test.PortalStub.SetAnswer:
 //
 //   ok          a coded picture of the test bed's desktop at the chosen scale
+//   ok-16bit    the same in 16 bits a channel
 //   cancel      the user declined (code 1)
 //   ended       the request ended otherwise (code 2)
 //   no-uri      success without a uri
@@ -13,6 +14,7 @@
 //   error       an error reply to the call itself
 //
 // Files go to the folder given with the answer, named like a desktop would.
+// Each call notes whether the folder given with Watch existed then.
 
 #include "CodedDesktop.h"
 
@@ -21,6 +23,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
 
@@ -43,6 +46,8 @@ public:
   Answer answer;
   int requests = 0;
   QVariantMap lastOptions;
+  QString watched;
+  bool watchedExisted = false;
 
 public Q_SLOTS:
   void SetAnswer(const QString &mode, int scale, const QString &folder, int delayMs) {
@@ -50,6 +55,8 @@ public Q_SLOTS:
   }
   int Requests() const { return requests; }
   QVariantMap LastOptions() const { return lastOptions; }
+  void Watch(const QString &folder) { watched = folder; }
+  bool WatchedExisted() const { return watchedExisted; }
 };
 
 class ScreenshotPortal final : public QObject {
@@ -63,6 +70,7 @@ public Q_SLOTS:
   QDBusObjectPath Screenshot(const QString &, const QVariantMap &options, const QDBusMessage &message) {
     ++control_.requests;
     control_.lastOptions = options;
+    control_.watchedExisted = !control_.watched.isEmpty() && QFileInfo(control_.watched).isDir();
     const Answer answer = control_.answer;
     QDBusConnection bus = QDBusConnection::sessionBus();
     message.setDelayedReply(true);
@@ -98,6 +106,8 @@ private:
     const QString file = QStringLiteral("%1/Screenshot from test %2.png").arg(answer.folder).arg(++files_);
     if (answer.mode == "ok")
       crel::test::coded::desktop(answer.scale).save(file, "PNG", 80);
+    else if (answer.mode == "ok-16bit")
+      crel::test::coded::desktop(answer.scale).convertToFormat(QImage::Format_RGBX64).save(file, "PNG", 80);
     else if (answer.mode == "wrong-size")
       QImage(640, 640, QImage::Format_RGB32).save(file, "PNG");
     else if (answer.mode == "not-image") {
@@ -105,7 +115,7 @@ private:
       if (junk.open(QIODevice::WriteOnly))
         junk.write("no picture here");
     }
-    if (answer.mode == "ok" || answer.mode == "wrong-size" || answer.mode == "not-image")
+    if (answer.mode.startsWith("ok") || answer.mode == "wrong-size" || answer.mode == "not-image")
       results.insert("uri", QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
     else if (answer.mode == "remote-uri")
       results.insert("uri", QStringLiteral("http://127.0.0.1/shot.png"));

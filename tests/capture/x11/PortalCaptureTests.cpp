@@ -14,6 +14,7 @@
 #include <QDBusReply>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -81,6 +82,8 @@ public:
   }
   int requests() { return QDBusReply<int>(control().call("Requests")).value(); }
   QVariantMap lastOptions() { return QDBusReply<QVariantMap>(control().call("LastOptions")).value(); }
+  void watch(const QString &folder) { control().call("Watch", folder); }
+  bool watchedExisted() { return QDBusReply<bool>(control().call("WatchedExisted")).value(); }
 
 private:
   QDBusInterface control() {
@@ -88,6 +91,22 @@ private:
   }
 
   QProcess process_;
+};
+
+// Sets an environment variable for as long as it lives.
+class Variable {
+public:
+  Variable(const char *name, const QString &value)
+      : name_(name), old_(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
+    qputenv(name, QFile::encodeName(value));
+  }
+  ~Variable() { old_ ? qputenv(name_, *old_) : qunsetenv(name_); }
+  Variable(const Variable &) = delete;
+  Variable &operator=(const Variable &) = delete;
+
+private:
+  const char *name_;
+  std::optional<QByteArray> old_;
 };
 
 // The test bed's dual layout with the stub answering; the process takes the
@@ -102,16 +121,15 @@ protected:
       started = std::make_unique<Stub>();
     stub = started.get();
     ASSERT_TRUE(stub->running());
-    ASSERT_TRUE(elsewhere.isValid() && temporary.isValid());
-    qputenv("TMPDIR", temporary.path().toLocal8Bit());
+    ASSERT_TRUE(elsewhere.isValid() && temporary.isValid() && home.isValid());
+    // A fresh home whose desktop names a Pictures folder it has not made.
+    ASSERT_TRUE(QDir(home.path()).mkpath(".config"));
+    QFile dirs(home.filePath(".config/user-dirs.dirs"));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n") > 0);
+    dirs.close();
+    stub->watch(pictures);
   }
   static void TearDownTestSuite() { started.reset(); }
-  void TearDown() override {
-    if (oldTemporary)
-      qputenv("TMPDIR", *oldTemporary);
-    else
-      qunsetenv("TMPDIR");
-  }
 
   static QStringList filesIn(const QString &folder) { return QDir(folder).entryList(QDir::Files); }
 
@@ -120,24 +138,35 @@ protected:
   // Made before TMPDIR points into `temporary`: a folder the user owns.
   QTemporaryDir elsewhere;
   QTemporaryDir temporary;
-  const std::optional<QByteArray> oldTemporary =
-      qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt;
+  QTemporaryDir home;
+  const QString pictures = home.filePath("Bilder");
+  Variable temporaryVariable{"TMPDIR", temporary.path()};
+  Variable homeVariable{"HOME", home.path()};
+  Variable configVariable{"XDG_CONFIG_HOME", home.filePath(".config")};
   Session session{true};
 };
 
 } // namespace
 
+// A 16-bit picture takes 8 bytes a pixel to read. The desktop's Pictures
+// folder is made before the portal is asked: KDE's saves the picture there.
 TEST_F(PortalCapture, StillsPerDisplayAtNativeResolutionWhateverTheScreenshotsScale) {
   const QList<QScreen *> screens = QGuiApplication::screens();
   ASSERT_EQ(screens.size(), 2);
-  for (int scale : {1, 2}) {
-    SCOPED_TRACE(scale);
-    stub->answer("ok", temporary.path(), scale);
+  ASSERT_FALSE(QFileInfo::exists(pictures));
+  const struct {
+    const char *mode;
+    int scale;
+  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.mode << " at " << c.scale);
+    stub->answer(c.mode, temporary.path(), c.scale);
     const int before = stub->requests();
     const auto provider = SnapshotProvider::createDefault();
     const Stills outcome = take(*provider);
     ASSERT_FALSE(outcome.error) << CaptureCoordinator::errorMessage(outcome.error).toStdString();
     EXPECT_EQ(stub->requests(), before + 1);
+    EXPECT_TRUE(stub->watchedExisted());
     EXPECT_EQ(stub->lastOptions().value("interactive"), QVariant(false));
     EXPECT_FALSE(stub->lastOptions().value("handle_token").toString().isEmpty());
     ASSERT_EQ(outcome.snapshots.size(), 2u);
@@ -225,8 +254,16 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     bool permission;
     QString message;
     QString portals = {};
+    bool picturesBlocked = false; // a file where the Pictures folder belongs
   } cases[] = {
       {"cancel", true, declined},
+      {"cancel",
+       false,
+       "Your desktop saves screenshots into the folder " + pictures +
+           ", which is missing. The folder “Bilder” couldn’t be created because a file with that name is in the way. "
+           "Make that folder, then start a new capture.",
+       {},
+       true},
       {"ended", false, backendFailed.arg("")},
       {"error", false, backendFailed.arg(" (the stub fails)")},
       {"no-backend", false,
@@ -253,9 +290,16 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     stub->answer(c.mode, temporary.path());
     if (!c.portals.isEmpty())
       qputenv("XDG_DESKTOP_PORTAL_DIR", QFile::encodeName(c.portals));
+    ASSERT_TRUE(QDir(pictures).removeRecursively());
+    QFile blocking(pictures);
+    if (c.picturesBlocked) {
+      ASSERT_TRUE(blocking.open(QIODevice::WriteOnly));
+    }
     const auto provider = SnapshotProvider::createDefault();
     const Stills outcome = take(*provider);
     qunsetenv("XDG_DESKTOP_PORTAL_DIR");
+    if (c.picturesBlocked)
+      blocking.remove();
     ASSERT_TRUE(outcome.error);
     EXPECT_TRUE(outcome.snapshots.empty());
     EXPECT_EQ(CaptureSnapshot::isPermissionError(outcome.error), c.permission);

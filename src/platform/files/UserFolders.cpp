@@ -1,0 +1,45 @@
+#include "UserFolders.h"
+
+#include "FileError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace crel {
+
+QString UserFolders::pictures() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  return QDir::cleanPath(pictures.isEmpty() ? QDir::homePath() + "/Pictures" : pictures);
+}
+
+void UserFolders::make(const QString &folder) {
+  const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+  // Component by component, so that the error names the folder that failed.
+  QString current;
+  for (const QString &part : absolute.split('/', Qt::SkipEmptyParts)) {
+    current += '/' + part;
+    const QByteArray native = QFile::encodeName(current);
+    struct stat st {};
+    if (::stat(native.constData(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode))
+        throw FileError::creatingFolder(ENOTDIR, current);
+      continue;
+    }
+    if (errno != ENOENT)
+      throw FileError::creatingFolder(errno, current);
+    if (::mkdir(native.constData(), 0777) != 0) {
+      const int error = errno;
+      // Made by someone else meanwhile is as good as made by us.
+      if (error == EEXIST && ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        continue;
+      throw FileError::creatingFolder(error, current);
+    }
+  }
+}
+
+} // namespace crel

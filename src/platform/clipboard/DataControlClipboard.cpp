@@ -386,8 +386,6 @@ ClipboardRead DataControlClipboard::read(const QString &mimeType, const QDeadlin
     }
   }
   ::close(pipe[0]);
-  if (!answer.complete)
-    answer.bytes.clear();
   return answer;
 }
 

@@ -4,7 +4,6 @@
 #include "BindingAdvice.h"
 #include "CrelApplication.h"
 #include "ForwardedLaunch.h"
-#include "ImageOpenPanel.h"
 #include "ImageOpening.h"
 #include "LaunchAtLogin.h"
 #include "NoTrayNotice.h"
@@ -37,7 +36,6 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLayout>
 #include <QLoggingCategory>
 #include <QMenuBar>
@@ -57,17 +55,6 @@ namespace crel {
 namespace {
 
 Q_LOGGING_CATEGORY(lcShell, "crel.shell", QtInfoMsg)
-
-// The most pixels an open editor flattens when it saves: what images opened
-// now must leave room for.
-double largestCanvas(const std::vector<std::unique_ptr<EditorController>> &editors) {
-  double pixels = 0;
-  for (const auto &editor : editors) {
-    const geom::Rect canvas = editor->document().expandedBounds(editor->document().marks());
-    pixels = std::max(pixels, canvas.width() * canvas.height());
-  }
-  return pixels;
-}
 
 } // namespace
 
@@ -164,6 +151,17 @@ void AppDelegate::writePendingSaves() {
   }
 }
 
+// The most pixels an open editor flattens when it saves: what images opened
+// now must leave room for.
+double AppDelegate::largestCanvas() const {
+  double pixels = 0;
+  for (const auto &editor : editors_) {
+    const geom::Rect canvas = editor->document().expandedBounds(editor->document().marks());
+    pixels = std::max(pixels, canvas.width() * canvas.height());
+  }
+  return pixels;
+}
+
 QDateTime AppDelegate::now() const { return services_.clock ? services_.clock() : QDateTime::currentDateTimeUtc(); }
 
 bool AppDelegate::applicationActive() const { return QGuiApplication::applicationState() == Qt::ApplicationActive; }
@@ -231,7 +229,7 @@ void AppDelegate::launch(const LaunchOptions &options) {
   // instance answers meanwhile; the ending is chosen once they are read:
   // an opened image is an editor, not a reason for the settings.
   ImageOpening::openInBackground(
-      options.openPaths, this, services_.readImage, services_.memoryRoom, largestCanvas(editors_),
+      options.openPaths, this, services_.readImage, services_.memoryRoom, largestCanvas(),
       [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
         launching_ = true;
         const auto launched = qScopeGuard([this] { launching_ = false; });
@@ -685,86 +683,6 @@ std::vector<QuitController::Editor> AppDelegate::quitEditors() const {
   }
   return editors;
 }
-
-std::unique_ptr<QFileDialog> AppDelegate::makeImageOpenPanel(const QString &directory) {
-  return ImageOpenPanel::make(directory);
-}
-
-void AppDelegate::openImage() {
-  if (openPanel_) {
-    WindowRegistry::present(*openPanel_);
-    return;
-  }
-  QFileDialog *panel = nullptr;
-  try {
-    panel = makeImageOpenPanel(services_.picturesFolder).release();
-  } catch (...) {
-    report(std::current_exception());
-    return;
-  }
-  panel->setAttribute(Qt::WA_DeleteOnClose);
-  panel->setWindowModality(Qt::ApplicationModal);
-  connect(panel, &QFileDialog::fileSelected, this, [this](const QString &path) { openImageFile(path); });
-  openPanel_ = panel;
-  panel->open();
-}
-
-bool AppDelegate::openFiles(const QStringList &paths, qsizetype notOpened) {
-  ImageOpening::Budget budget(services_.memoryRoom, largestCanvas(editors_));
-  std::vector<ImageOpening::Outcome> outcomes;
-  for (const QString &path : paths)
-    outcomes.push_back(services_.readImage ? services_.readImage(path, budget) : ImageOpening::open(path, &budget));
-  return showOpened(paths, outcomes, notOpened);
-}
-
-void AppDelegate::openFilesInBackground(const QStringList &paths, qsizetype notOpened,
-                                        const std::function<void(bool)> &done) {
-  ImageOpening::openInBackground(paths, this, services_.readImage, services_.memoryRoom, largestCanvas(editors_),
-                                 [this, paths, notOpened, done](const std::vector<ImageOpening::Outcome> &outcomes) {
-                                   const bool any = showOpened(paths, outcomes, notOpened);
-                                   if (done)
-                                     done(any);
-                                 });
-}
-
-bool AppDelegate::showOpened(const QStringList &paths, const std::vector<ImageOpening::Outcome> &outcomes,
-                             qsizetype notOpened) {
-  return showOpened(openOutcomes(paths, outcomes, notOpened));
-}
-
-AppDelegate::Opened AppDelegate::openOutcomes(const QStringList &paths,
-                                              const std::vector<ImageOpening::Outcome> &outcomes, qsizetype notOpened) {
-  QList<ImageOpening::Failure> failures;
-  EditorController *last = nullptr;
-  for (size_t i = 0; i < outcomes.size() && i < size_t(paths.size()); ++i) {
-    const QString &path = paths[qsizetype(i)];
-    if (outcomes[i].problem) {
-      failures.append({path, *outcomes[i].problem, outcomes[i].format});
-      continue;
-    }
-    try {
-      last = &showEditor(outcomes[i].image, CaptureSource{{}, QFileInfo(path).completeBaseName()});
-    } catch (const std::bad_alloc &) {
-      failures.append({path, ImageOpening::Problem::noMemory, outcomes[i].format});
-    }
-  }
-  if (failures.isEmpty() && notOpened == 0)
-    return {last, {}};
-  return {last, ImageOpening::failureMessage(failures, notOpened, !editors_.empty())};
-}
-
-bool AppDelegate::showOpened(const Opened &opened) {
-  // What the request opened last is what the user looks at, and the
-  // request's one alert is about it: a sheet on that editor, not on the
-  // window that was key before. Without one, the window the launch showed.
-  if (opened.last)
-    opened.last->present();
-  if (!opened.problem.isEmpty())
-    report(opened.problem, opened.last ? opened.last->window() : nullptr);
-  return opened.last != nullptr;
-}
-
-bool AppDelegate::openImageFile(const QString &path) { return openFiles({path}); }
 
 void AppDelegate::refreshOpenScreenshotsMenu() {
   std::vector<std::unique_ptr<ShellWindow>> holder;

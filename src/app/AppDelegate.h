@@ -192,6 +192,8 @@ private:
                       qsizetype notOpened);
   // Brings the last editor forward with the alert on it.
   bool showOpened(const Opened &opened);
+  // The most pixels an open editor flattens when it saves.
+  double largestCanvas() const;
   QDateTime now() const;
   // The launch's ending, once its files are read: a capture, the settings, or
   // the hand-back; then the files' alert.

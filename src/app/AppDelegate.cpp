@@ -228,14 +228,13 @@ void AppDelegate::launch(const LaunchOptions &options) {
   // Read away from the main thread, as a later launch's files are, so the
   // instance answers meanwhile; the ending is chosen once they are read:
   // an opened image is an editor, not a reason for the settings.
-  ImageOpening::openInBackground(
-      options.openPaths, this, services_.readImage, services_.memoryRoom, largestCanvas(),
-      [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
-        launching_ = true;
-        const auto launched = qScopeGuard([this] { launching_ = false; });
-        const Opened opened = openOutcomes(options.openPaths, outcomes, options.notOpened);
-        finishLaunch(options, sessionExisted, opened);
-      });
+  ImageOpening::openInBackground(options.openPaths, this, services_.readImage, services_.memoryRoom, largestCanvas(),
+                                 [this, options, sessionExisted](const std::vector<ImageOpening::Outcome> &outcomes) {
+                                   launching_ = true;
+                                   const auto launched = qScopeGuard([this] { launching_ = false; });
+                                   const Opened opened = openOutcomes(options.openPaths, outcomes, options.notOpened);
+                                   finishLaunch(options, sessionExisted, opened);
+                                 });
 }
 
 void AppDelegate::finishLaunch(const LaunchOptions &options, bool sessionExisted, const Opened &files) {

@@ -14,7 +14,11 @@ namespace crel {
 
 QString UserFolders::pictures() {
   const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  return QDir::cleanPath(pictures.isEmpty() ? QDir::homePath() + "/Pictures" : pictures);
+  // Qt expands only a leading $HOME and passes anything else on as written
+  // ("~/Bilder", or a value a newline cut short), which would be made
+  // relative to the working directory. Not QDir::isAbsolutePath, which takes
+  // ":name" for one of Qt's resources.
+  return QDir::cleanPath(pictures.startsWith('/') ? pictures : QDir::homePath() + "/Pictures");
 }
 
 void UserFolders::make(const QString &folder) {

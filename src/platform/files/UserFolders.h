@@ -4,8 +4,8 @@
 
 namespace crel::UserFolders {
 
-// The Pictures folder the desktop names (XDG user-dirs), else ~/Pictures;
-// not created here.
+// The Pictures folder the desktop names (XDG user-dirs) when it names an
+// absolute one, else ~/Pictures; not created here. The one lookup of it.
 QString pictures();
 
 // Creates the folder and any missing parents; succeeds when it already

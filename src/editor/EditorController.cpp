@@ -16,6 +16,7 @@
 #include "document/AnnotationPreferences.h"
 #include "document/CrelDocument.h"
 #include "document/CrelError.h"
+#include "document/CrelStorage.h"
 #include "document/EditorSizePreferences.h"
 #include "platform/base/FreedMemory.h"
 #include "platform/base/Translate.h"
@@ -34,7 +35,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QWindow>
 
@@ -412,9 +412,7 @@ void EditorController::chooseFolder(std::function<void(bool)> completion) {
   // saved file's folder may be gone. The dialog shows an empty view for a
   // folder that does not exist, so it opens at the nearest one that does.
   const std::optional<QString> &saved = document_->savedURL();
-  QFileInfo proposed(
-      saved ? QFileInfo(*saved).absolutePath()
-            : QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)).filePath(AppIdentity::name()));
+  QFileInfo proposed(saved ? QFileInfo(*saved).absolutePath() : CrelStorage::defaultDirectory());
   while (!proposed.isDir() && proposed.absolutePath() != proposed.absoluteFilePath())
     proposed = QFileInfo(proposed.absolutePath());
   dialog->setDirectory(proposed.absoluteFilePath());

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -95,11 +96,26 @@ TEST(CrelStorage, DefaultFolderIsTheXdgPicturesFolderPlusTheAppName) {
   EXPECT_EQ(CrelStorage::defaultDirectoryDisplayPath(), "~/Pictures/Crel");
   EXPECT_FALSE(QFileInfo::exists(CrelStorage::defaultDirectory()));
 
-  // A localised Pictures folder from the XDG user directories.
+  // A localised Pictures folder from the XDG user directories. A value that
+  // is not absolute (hand-edited, or cut by a newline) counts as none, and
+  // nothing is made relative to the working directory.
   ASSERT_TRUE(QDir(home.path()).mkpath(".config"));
-  test::writeFile(home.filePath(".config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
-  EXPECT_EQ(CrelStorage::defaultDirectory(), home.path() + "/Bilder/Crel");
-  EXPECT_EQ(CrelStorage::defaultDirectoryDisplayPath(), "~/Bilder/Crel");
+  QTemporaryDir work;
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(work.path()));
+  const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+  const std::pair<QByteArray, QString> rows[]{{"\"$HOME/Bilder\"", "~/Bilder/Crel"},
+                                              {"\"~/Bilder\"", "~/Pictures/Crel"},
+                                              {"\"relpics\"", "~/Pictures/Crel"},
+                                              {"\"$HOME\n/Bilder\"", "~/Pictures/Crel"}};
+  for (const auto &[value, folder] : rows) {
+    SCOPED_TRACE(value.toStdString());
+    test::writeFile(home.filePath(".config/user-dirs.dirs"), "XDG_PICTURES_DIR=" + value + "\n");
+    EXPECT_EQ(CrelStorage::defaultDirectory(), home.path() + folder.mid(1));
+    EXPECT_EQ(CrelStorage::defaultDirectoryDisplayPath(), folder);
+    CrelStorage::prepareDirectory(CrelStorage::defaultDirectory());
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).join(", "), "");
+  }
 }
 
 } // namespace

@@ -200,7 +200,7 @@ public Q_SLOTS:
     if (code != 0 && !picturesError_.isEmpty() && !QFileInfo(pictures_).isDir())
       return finish(SnapshotError::picturesFolderMissing(pictures_, picturesError_));
     if (code == 1)
-      return finish(SnapshotError::screenshotDeclined());
+      return finish(declined());
     if (code != 0) {
       qCWarning(lcPortal) << "the screenshot portal ended the request with code" << code;
       return finish(SnapshotError::screenshotBackendFailed());
@@ -251,6 +251,21 @@ private:
     path_ = path;
     bus_.connect(portalService, path_, requestInterface, QStringLiteral("Response"), this,
                  SLOT(response(QDBusMessage)));
+  }
+
+  // KDE's backend answers 1 also when it could not save the picture into
+  // the Pictures folder; a folder that cannot take it is the likely cause.
+  SnapshotError declined() const {
+    if (!QFileInfo(pictures_).isDir())
+      return SnapshotError::screenshotDeclined();
+    qint64 bytes = 0;
+    for (const auto &screen : screens_) {
+      const QRect pixels = nativeRect(screen);
+      bytes += qint64(pixels.width()) * pixels.height() * 4;
+    }
+    const UserFolders::Room room = UserFolders::room(pictures_, bytes);
+    return room == UserFolders::Room::enough ? SnapshotError::screenshotDeclined()
+                                             : SnapshotError::picturesFolderCannotTake(pictures_, room);
   }
 
   void malformed(const QString &what) {

@@ -64,6 +64,19 @@ SnapshotError SnapshotError::picturesFolderMissing(const QString &folder, const 
                             .arg(folder, reason)};
 }
 
+SnapshotError SnapshotError::picturesFolderCannotTake(const QString &folder, UserFolders::Room room) {
+  const QString text =
+      room == UserFolders::Room::full
+          ? tr("Your desktop saves screenshots into the folder %1, which has no free space. Free some space on its "
+               "disk, then start a new capture. If it was not that, the desktop declined the screenshot: allow this "
+               "application to take screenshots when your desktop asks, or in the privacy section of your desktop's "
+               "settings.")
+          : tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
+               "new capture. If it was not that, the desktop declined the screenshot: allow this application to take "
+               "screenshots when your desktop asks, or in the privacy section of your desktop's settings.");
+  return {Kind::failed, text.arg(folder)};
+}
+
 SnapshotError SnapshotError::failed() {
   return {Kind::failed, tr("The display could not be captured. Start a new capture.")};
 }

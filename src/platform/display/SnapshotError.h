@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/files/UserFolders.h"
+
 #include <QString>
 
 #include <exception>
@@ -36,6 +38,9 @@ public:
   // The portal failed while the Pictures folder, where some backends save
   // the screenshot, is missing and could not be made for the `reason` given.
   static SnapshotError picturesFolderMissing(const QString &folder, const QString &reason);
+  // The portal declined while that folder could not take the picture, for
+  // the `room` it has (the likely cause; the desktop's refusal the other).
+  static SnapshotError picturesFolderCannotTake(const QString &folder, UserFolders::Room room);
   static SnapshotError failed();
 
   Kind kind() const { return kind_; }

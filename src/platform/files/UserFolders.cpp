@@ -7,14 +7,33 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace crel {
 
 QString UserFolders::pictures() {
   const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  return QDir::cleanPath(pictures.isEmpty() ? QDir::homePath() + "/Pictures" : pictures);
+  // Qt expands only a leading $HOME and passes anything else on as written
+  // ("~/Bilder", or a value a newline cut short), which would be made
+  // relative to the working directory. Not QDir::isAbsolutePath, which takes
+  // ":name" for one of Qt's resources.
+  return QDir::cleanPath(pictures.startsWith('/') ? pictures : QDir::homePath() + "/Pictures");
+}
+
+UserFolders::Room UserFolders::room(const QString &folder, qint64 bytes) {
+  const QByteArray native = QFile::encodeName(folder);
+  // access() also tells a read-only file system (EROFS), even to root.
+  if (::access(native.constData(), W_OK | X_OK) != 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+    return Room::readOnly;
+  struct statvfs fs {};
+  if (::statvfs(native.constData(), &fs) != 0 || fs.f_frsize == 0)
+    return Room::enough;
+  const quint64 blocks = (quint64(std::max<qint64>(bytes, 0)) + fs.f_frsize - 1) / fs.f_frsize;
+  return fs.f_bavail < blocks ? Room::full : Room::enough;
 }
 
 void UserFolders::make(const QString &folder) {

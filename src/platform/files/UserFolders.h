@@ -4,9 +4,15 @@
 
 namespace crel::UserFolders {
 
-// The Pictures folder the desktop names (XDG user-dirs), else ~/Pictures;
-// not created here.
+// The Pictures folder the desktop names (XDG user-dirs) when it names an
+// absolute one, else ~/Pictures; not created here. The one lookup of it.
 QString pictures();
+
+// Whether the existing `folder` can take a file of `bytes` bytes: not when
+// this user may not write it, its file system is read-only, or it has less
+// free space than that.
+enum class Room { enough, readOnly, full };
+Room room(const QString &folder, qint64 bytes);
 
 // Creates the folder and any missing parents; succeeds when it already
 // exists. Throws FileError naming the folder that could not be made (for

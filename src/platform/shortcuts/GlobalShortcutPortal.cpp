@@ -86,8 +86,15 @@ public:
               {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(shortcuts), QString(),
                QVariantMap{{QStringLiteral("handle_token"), token()}}},
               [this](const QVariantMap &answer) {
+                // Only a well-typed answer is the desktop's lasting word: a
+                // malformed one binds nothing this time and is asked again.
+                const QVariant listed = answer.value(QStringLiteral("shortcuts"));
+                if (listed.isValid() && !typed(listed, QLatin1String("a(sa{sv})"))) {
+                  Q_EMIT failed();
+                  return;
+                }
                 // A success that lists no binding of ours binds nothing (KDE's portal answers so).
-                if (!takeList(answer.value(QStringLiteral("shortcuts")))) {
+                if (!takeList(listed)) {
                   qCWarning(lcShortcutPortal) << "the desktop declined the capture shortcut: it bound none";
                   Q_EMIT boundNothing();
                 }
@@ -139,7 +146,11 @@ private Q_SLOTS:
       Q_EMIT failed();
       return;
     }
-    done(typed(arguments[1], QLatin1String("a{sv}")) ? qdbus_cast<QVariantMap>(arguments[1]) : QVariantMap());
+    if (!typed(arguments[1], QLatin1String("a{sv}"))) {
+      Q_EMIT failed();
+      return;
+    }
+    done(qdbus_cast<QVariantMap>(arguments[1]));
   }
 
 private:

@@ -124,10 +124,12 @@ protected:
     ASSERT_TRUE(elsewhere.isValid() && temporary.isValid() && home.isValid());
     // A fresh home whose desktop names a Pictures folder it has not made.
     ASSERT_TRUE(QDir(home.path()).mkpath(".config"));
-    QFile dirs(home.filePath(".config/user-dirs.dirs"));
-    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n") > 0);
-    dirs.close();
+    namePictures("$HOME/Bilder");
     stub->watch(pictures);
+  }
+  void namePictures(const QByteArray &folder) {
+    QFile dirs(home.filePath(".config/user-dirs.dirs"));
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly) && dirs.write("XDG_PICTURES_DIR=\"" + folder + "\"\n") > 0);
   }
   static void TearDownTestSuite() { started.reset(); }
 
@@ -255,8 +257,18 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     QString message;
     QString portals = {};
     bool picturesBlocked = false; // a file where the Pictures folder belongs
+    QByteArray picturesAt = {};   // another Pictures folder the desktop names
   } cases[] = {
       {"cancel", true, declined},
+      // One that even root may not write.
+      {"cancel",
+       false,
+       "Your desktop saves screenshots into the folder /proc/sys, which is read-only. Make it writable, then start a "
+       "new capture. If it was not that, the desktop declined the screenshot: allow this application to take "
+       "screenshots when your desktop asks, or in the privacy section of your desktop's settings.",
+       {},
+       false,
+       "/proc/sys"},
       {"cancel",
        false,
        "Your desktop saves screenshots into the folder " + pictures +
@@ -295,9 +307,12 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     if (c.picturesBlocked) {
       ASSERT_TRUE(blocking.open(QIODevice::WriteOnly));
     }
+    if (!c.picturesAt.isEmpty())
+      namePictures(c.picturesAt);
     const auto provider = SnapshotProvider::createDefault();
     const Stills outcome = take(*provider);
     qunsetenv("XDG_DESKTOP_PORTAL_DIR");
+    namePictures("$HOME/Bilder");
     if (c.picturesBlocked)
       blocking.remove();
     ASSERT_TRUE(outcome.error);

@@ -131,6 +131,19 @@ void RegionSelectionView::drawBackdrop(QPainter &painter, const QImage &image, c
   const geom::Rect frame = snapshot_.screenFrame.standardized();
   if (image.isNull() || frame.isEmpty() || target.isEmpty())
     return;
+  // A 1.5x or 2x Wayland output's panel under XWayland has a device pixel a
+  // point, and a plain copy of its still would drop whole rows and columns of
+  // pixels, thin strokes with them. The whole still is drawn, clipped, so an
+  // exposed part samples the still as a whole paint does.
+  const double deviceRatio = painter.device()->devicePixelRatio();
+  if (image.width() > frame.width() * deviceRatio + 0.5 || image.height() > frame.height() * deviceRatio + 0.5) {
+    painter.save();
+    painter.setClipRect(target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(0, 0, frame.width(), frame.height()), image);
+    painter.restore();
+    return;
+  }
   const double sx = image.width() / frame.width();
   const double sy = image.height() / frame.height();
   const QRectF source(target.x() * sx, target.y() * sy, target.width() * sx, target.height() * sy);

@@ -151,6 +151,57 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   const QRgb edge = shown.pixel(80, 20);
   EXPECT_GT(qRed(edge), 150);
   EXPECT_GT(qBlue(edge), 150);
+
+  // Black one-pixel lines on white, 7 pixels apart, columns in the still's
+  // top half and rows in its bottom half. Where a panel's device pixel
+  // covers more than one still pixel, each keeps a quarter of its contrast,
+  // dimmed and inside the selection; where they map 1:1 the still is copied.
+  for (const auto &[stillScale, deviceRatio] : {std::pair{1.5, 1.0}, {2.0, 1.0}, {1.0, 1.0}, {2.0, 2.0}}) {
+    SCOPED_TRACE(testing::Message() << stillScale << "x still, " << deviceRatio << "x panel");
+    const QSize size = (QSizeF(400, 300) * stillScale).toSize();
+    QImage still = test::filledImage(size, Qt::white, QImage::Format_RGB32);
+    QPainter lines(&still);
+    for (int x = 5; x < size.width(); x += 7)
+      lines.fillRect(x, 0, 1, size.height() / 2, Qt::black);
+    for (int y = size.height() / 2 + 5; y < size.height(); y += 7)
+      lines.fillRect(0, y, size.width(), 1, Qt::black);
+    lines.end();
+    RegionSelectionView lined({7, frame, still});
+    test::sendMouse(&lined, QEvent::MouseButtonPress, {20, 20});
+    test::sendMouse(&lined, QEvent::MouseMove, {150, 240});
+    QImage panelPixels((QSizeF(400, 300) * deviceRatio).toSize(), QImage::Format_RGB32);
+    panelPixels.setDevicePixelRatio(deviceRatio);
+    lined.render(&panelPixels);
+    // Lines crossed between two points of the panel, clear of the stroke and
+    // the size label: inside the selection, then dimmed.
+    const struct {
+      bool columns;
+      double from, to, across;
+      int white;
+    } spans[] = {
+        {true, 30, 140, 80, 255}, {true, 170, 390, 80, 184}, {false, 160, 230, 85, 255}, {false, 160, 290, 280, 184}};
+    for (const auto &span : spans) {
+      auto grey = [&](double at) {
+        const QPoint p(int(at * deviceRatio / stillScale), int(span.across * deviceRatio));
+        return qGray(panelPixels.pixel(span.columns ? p : p.transposed()));
+      };
+      for (int line = span.columns ? 5 : size.height() / 2 + 5; line < span.to * stillScale; line += 7) {
+        if (line < span.from * stillScale)
+          continue;
+        const int white = grey(line + 3.5);
+        EXPECT_NEAR(white, span.white, 2) << line;
+        if (stillScale == deviceRatio) {
+          EXPECT_EQ(grey(line), 0) << line;
+          EXPECT_EQ(std::min(grey(line - 1), grey(line + 1)), white) << line;
+          continue;
+        }
+        int darkest = 255;
+        for (double at = line - 1; at <= line + 1; at += 0.5)
+          darkest = std::min(darkest, grey(at));
+        EXPECT_GE(4 * (white - darkest), white) << (span.columns ? "column " : "row ") << line;
+      }
+    }
+  }
 }
 
 namespace {

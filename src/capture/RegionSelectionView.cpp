@@ -131,8 +131,7 @@ void RegionSelectionView::drawBackdrop(QPainter &painter, const QImage &image, c
   const geom::Rect frame = snapshot_.screenFrame.standardized();
   if (image.isNull() || frame.isEmpty() || target.isEmpty())
     return;
-  const double sx = image.width() / frame.width();
-  const double sy = image.height() / frame.height();
+  const auto [sx, sy] = snapshot_.pixelsPerPoint();
   const QRectF source(target.x() * sx, target.y() * sy, target.width() * sx, target.height() * sy);
   painter.drawImage(target, image, source);
 }

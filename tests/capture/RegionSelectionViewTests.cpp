@@ -151,6 +151,15 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   const QRgb edge = shown.pixel(80, 20);
   EXPECT_GT(qRed(edge), 150);
   EXPECT_GT(qBlue(edge), 150);
+
+  // Paired with a 1.5 output of 2560 pixels, 1706 points wide, column 2400
+  // shows at point 1600, where the compositor has it.
+  QImage columns = test::filledImage({2560, 1440}, QColor(0, 255, 0), QImage::Format_RGB32);
+  QPainter(&columns).fillRect(2400, 0, 160, 1440, QColor(255, 0, 0));
+  RegionSelectionView paired({8, {0, 0, 1706, 960}, columns, 1.5});
+  const QImage backdrop = paired.grab().toImage();
+  EXPECT_EQ(qRed(backdrop.pixel(1599, 10)), 0);
+  EXPECT_NEAR(qRed(backdrop.pixel(1600, 10)), 184, 2);
 }
 
 namespace {

@@ -189,9 +189,12 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
         EXPECT_EQ(stills[i].image.size(), screens[i].frame.size().toSize());
         continue;
       }
-      const double scale = double(c.outputs[i].pixels.width()) / c.outputs[i].logical.width();
+      // Every output here is at a whole or a half scale, however its logical
+      // size was rounded.
+      const double scale = std::round(2.0 * c.outputs[i].pixels.width() / c.outputs[i].logical.width()) / 2;
       EXPECT_EQ(stills[i].frame, QRectF(c.outputs[i].logical));
       EXPECT_EQ(stills[i].scaleFactor, scale);
+      EXPECT_EQ(stills[i].outputScale, scale);
       EXPECT_EQ(stills[i].image.devicePixelRatio(), scale);
       EXPECT_EQ(stills[i].image.size(), c.outputs[i].pixels);
       if (c.asked.contains(c.outputs[i].name) || (scale == c.pictureScale && !c.picture.isValid())) {

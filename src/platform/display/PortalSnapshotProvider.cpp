@@ -397,12 +397,13 @@ QImage opaqueFrame(QImage frame) {
   return frame;
 }
 
-DisplayStill still(const SnapshotProvider::Screen &screen, const QRectF &frame, qreal scale, QImage image) {
+DisplayStill still(const SnapshotProvider::Screen &screen, const QRectF &frame, qreal scale, QImage image,
+                   qreal outputScale = 0) {
   if (image.isNull())
     throw SnapshotError::failed();
   image.setDevicePixelRatio(scale);
   image.setColorSpace(QColorSpace::SRgb);
-  return {screen.displayID, screen.name, frame, scale, std::move(image)};
+  return {screen.displayID, screen.name, frame, scale, std::move(image), outputScale};
 }
 
 } // namespace
@@ -444,7 +445,8 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
       }
       // The output's frame, not the screen's a few pixels smaller: a
       // selection maps at the output's own scale and reaches its last column.
-      stills.push_back(still(screens[i], QRectF(output.logical), output.scale(), std::move(image)));
+      const qreal scale = output.scale();
+      stills.push_back(still(screens[i], QRectF(output.logical), scale, std::move(image), scale));
     }
     return stills;
   }

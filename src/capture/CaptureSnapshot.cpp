@@ -14,7 +14,7 @@
 namespace crel {
 
 CaptureSnapshot CaptureSnapshot::fromStill(const DisplayStill &still) {
-  return {still.displayID, geom::Rect::fromQRectF(still.frame), still.image};
+  return {still.displayID, geom::Rect::fromQRectF(still.frame), still.image, still.outputScale};
 }
 
 SnapshotRequest CaptureSnapshot::takeDisplays(SnapshotProvider &provider, QObject *receiver, Completion done) {
@@ -66,12 +66,17 @@ QRect CaptureSnapshot::pixelRect(const geom::Rect &rect) const {
   const double top = clipped.minY() - frame.minY();
   const double width = image.width();
   const double height = image.height();
-  const double sx = width / frame.width();
-  const double sy = height / frame.height();
+  const auto [sx, sy] = pixelsPerPoint();
   double x0 = std::round(sx * left);
   double y0 = std::round(sy * top);
   double x1 = std::round(sx * (left + clipped.width()));
   double y1 = std::round(sy * (top + clipped.height()));
+  // At an output's own scale a rounded logical size may end short of the
+  // last pixels (1706 x 1.5 is 2559 of 2560).
+  if (outputScale > 0) {
+    x1 = clipped.maxX() >= frame.maxX() ? width : x1;
+    y1 = clipped.maxY() >= frame.maxY() ? height : y1;
+  }
   if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1))
     return {};
   x0 = std::clamp(x0, 0.0, width);
@@ -81,6 +86,13 @@ QRect CaptureSnapshot::pixelRect(const geom::Rect &rect) const {
   if (x1 <= x0 || y1 <= y0)
     return {};
   return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
+}
+
+std::pair<double, double> CaptureSnapshot::pixelsPerPoint() const {
+  if (outputScale > 0)
+    return {outputScale, outputScale};
+  const geom::Rect frame = screenFrame.standardized();
+  return {image.width() / frame.width(), image.height() / frame.height()};
 }
 
 QImage CaptureSnapshot::crop(const geom::Rect &rect, CropBuffer *buffer) const {

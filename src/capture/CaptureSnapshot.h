@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace crel {
@@ -21,6 +22,10 @@ struct CaptureSnapshot {
   geom::Rect screenFrame;
   // The whole display in native pixels.
   QImage image;
+  // Where set, the scale of the display's Wayland output: a point is this
+  // many pixels on both axes, as the compositor maps it. Otherwise each axis
+  // maps by the image's ratio to the frame.
+  double outputScale = 0;
 
   static CaptureSnapshot fromStill(const DisplayStill &still);
 
@@ -37,8 +42,11 @@ struct CaptureSnapshot {
 
   // `rect` in global points to pixels of `image`: clipped to the display,
   // each edge scaled on its own axis and rounded half away from zero, then
-  // clamped to the image. Empty when nothing of the display is selected.
+  // clamped to the image; the frame's far edges are the image's. Empty when
+  // nothing of the display is selected.
   QRect pixelRect(const geom::Rect &rect) const;
+  // Pixels of `image` per point, across and down.
+  std::pair<double, double> pixelsPerPoint() const;
 
   // The pixels under `rect` as an image that owns them, in `buffer`'s
   // memory when it has enough ready. Throws CrelError.

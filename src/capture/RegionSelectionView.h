@@ -68,10 +68,22 @@ private:
   // Repaints only what a change touched, so a move costs the same on any
   // display size.
   void refreshOverlay();
-  void drawBackdrop(QPainter &painter, const QImage &image, const QRectF &target) const;
+  // What the panel shows under the dimming at a device pixel ratio: the
+  // still, or a copy averaged down to the panel's device pixels, and its
+  // pixels per point.
+  struct Backdrop {
+    QImage image;
+    double sx = 0, sy = 0;
+    // What it was made for.
+    double deviceRatio = 0;
+    QSize panel;
+  };
+  const Backdrop &backdrop(double deviceRatio);
+  static void drawBackdrop(QPainter &painter, const Backdrop &backdrop, const QRectF &target);
   static void drawLabel(QPainter &painter, const QString &text, QPointF origin);
 
   CaptureSnapshot snapshot_;
+  Backdrop backdrop_;
   bool completed_ = false;
   std::optional<QPointF> anchor_;
   std::optional<QPointF> cursor_;

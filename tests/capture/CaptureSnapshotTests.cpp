@@ -40,7 +40,8 @@ TEST(PixelRect, ScalesClipsAndRoundsEachEdgeOnce) {
     Rect frame;
     QSize image;
     Rect selection;
-    QRect pixels; // empty: no pixels
+    QRect pixels;           // empty: no pixels
+    double outputScale = 0; // paired with a Wayland output of this scale
   } rows[] = {
       {{0, 0, 1440, 900}, {2880, 1800}, {0, 0, 1440, 900}, {0, 0, 2880, 1800}},
       {{0, 0, 1440, 900}, {2880, 1800}, {100.25, 50.75, 10, 10}, {201, 102, 20, 20}},
@@ -56,10 +57,19 @@ TEST(PixelRect, ScalesClipsAndRoundsEachEdgeOnce) {
       {{0, 0, 100, 100}, {200, 200}, {10.1, 10, 0.1, 10}, {}}, // thinner than half a pixel
       {{0, 0, 100, 100}, {200, 200}, {nan, 0, 10, 10}, {}},
       {{0, 0, 0, 100}, {10, 10}, {0, 0, 10, 10}, {}},
-      // A Wayland output of 2560 pixels at 1.5 is 1706 wide, at 2560/1706,
-      // and a drag to its right edge takes its last column.
+      // A Wayland output of 2560 pixels at 1.5 is 1706 wide: a screen not
+      // paired with it maps at 2560/1706, and a drag to its right edge takes
+      // its last column.
       {{0, 0, 1706, 960}, {2560, 1440}, {100, 80, 300, 200}, {150, 120, 450, 300}},
       {{0, 0, 1706, 960}, {2560, 1440}, {1300, 80, 406, 200}, {1951, 120, 609, 300}},
+      {{0, 0, 1706, 960}, {2560, 1440}, {800, 80, 200, 200}, {1200, 120, 301, 300}},
+      // Paired with that output, at its scale of 1.5 wherever the drag is, as
+      // the compositor maps it; the panel's far edges still reach the last
+      // column and row (1706 x 1.5 is 2559).
+      {{0, 0, 1706, 960}, {2560, 1440}, {800, 80, 200, 200}, {1200, 120, 300, 300}, 1.5},
+      {{0, 0, 1706, 960}, {2560, 1440}, {1500, 80, 200, 200}, {2250, 120, 300, 300}, 1.5},
+      {{1280, 0, 1706, 960}, {2560, 1440}, {2580, 80, 500, 200}, {1950, 120, 610, 300}, 1.5},
+      {{0, 0, 960, 1706}, {1440, 2560}, {0, 1500, 960, 206}, {0, 2250, 1440, 310}, 1.5}, // turned
       // The grab came back a pixel short of frame x scale.
       {{0, 0, 100, 100}, {199, 199}, {0, 0, 100, 100}, {0, 0, 199, 199}},
       {{0, 0, 100, 100}, {199, 199}, {99.9, 99.9, 0.1, 0.1}, {}},
@@ -67,7 +77,7 @@ TEST(PixelRect, ScalesClipsAndRoundsEachEdgeOnce) {
       {{-1440, -300, 1440, 900}, {2880, 1800}, {0, 0, 50, 50}, {}},
   };
   for (const Row &row : rows) {
-    const CaptureSnapshot s{1, row.frame, positionImage(row.image.width(), row.image.height())};
+    const CaptureSnapshot s{1, row.frame, positionImage(row.image.width(), row.image.height()), row.outputScale};
     const QRect got = s.pixelRect(row.selection);
     SCOPED_TRACE(testing::Message() << row.selection.minX() << "," << row.selection.minY() << " in "
                                     << row.frame.minX());
@@ -180,13 +190,15 @@ QString messageOf(const std::exception_ptr &error) {
 TEST(TakeDisplays, DeliversOneSnapshotPerStill) {
   crel::FakeSnapshotProvider provider;
   provider.stills = {{3, "LEFT", QRectF(0, 0, 960, 540), 2, positionImage(1920, 1080)},
-                     {4, "RIGHT", QRectF(1920, 0, 1920, 1080), 1, positionImage(1920, 1080)}};
+                     {4, "RIGHT", QRectF(1920, 0, 1706, 960), 1.5, positionImage(2560, 1440), 1.5}};
   const Outcome outcome = take(provider);
   ASSERT_TRUE(outcome.called);
   ASSERT_EQ(outcome.snapshots.size(), 2u);
   EXPECT_EQ(outcome.snapshots[0].displayID, 3u);
   EXPECT_EQ(outcome.snapshots[0].screenFrame, Rect(0, 0, 960, 540));
-  EXPECT_EQ(outcome.snapshots[1].screenFrame, Rect(1920, 0, 1920, 1080));
+  EXPECT_EQ(outcome.snapshots[1].screenFrame, Rect(1920, 0, 1706, 960));
+  EXPECT_EQ(outcome.snapshots[0].outputScale, 0);
+  EXPECT_EQ(outcome.snapshots[1].outputScale, 1.5);
 }
 
 // Which platform errors are a refusal is checked by --self-test; here, that

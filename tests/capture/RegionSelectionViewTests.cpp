@@ -156,12 +156,12 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   // top half and rows in its bottom half. Where a panel's device pixel
   // covers more than one still pixel, each keeps a quarter of its contrast,
   // dimmed and inside the selection; where they map 1:1 the still is copied.
-  for (const auto &[stillScale, deviceRatio] : {std::pair{1.5, 1.0}, {2.0, 1.0}, {1.0, 1.0}, {2.0, 2.0}}) {
+  for (const auto &[stillScale, deviceRatio] : {std::pair{1.5, 1.0}, {1.75, 1.0}, {2.0, 1.0}, {1.0, 1.0}, {2.0, 2.0}}) {
     SCOPED_TRACE(testing::Message() << stillScale << "x still, " << deviceRatio << "x panel");
     const QSize size = (QSizeF(400, 300) * stillScale).toSize();
     QImage still = test::filledImage(size, Qt::white, QImage::Format_RGB32);
     QPainter lines(&still);
-    for (int x = 5; x < size.width(); x += 7)
+    for (int x = 3; x < size.width(); x += 7)
       lines.fillRect(x, 0, 1, size.height() / 2, Qt::black);
     for (int y = size.height() / 2 + 5; y < size.height(); y += 7)
       lines.fillRect(0, y, size.width(), 1, Qt::black);
@@ -185,7 +185,7 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
         const QPoint p(int(at * deviceRatio / stillScale), int(span.across * deviceRatio));
         return qGray(panelPixels.pixel(span.columns ? p : p.transposed()));
       };
-      for (int line = span.columns ? 5 : size.height() / 2 + 5; line < span.to * stillScale; line += 7) {
+      for (int line = span.columns ? 3 : size.height() / 2 + 5; line < span.to * stillScale; line += 7) {
         if (line < span.from * stillScale)
           continue;
         const int white = grey(line + 3.5);
@@ -202,6 +202,14 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
       }
     }
   }
+  // Paired with a 1.5 output of 2560 pixels, 1706 points wide, column 2400
+  // shows at point 1600, where the compositor has it.
+  QImage columns = test::filledImage({2560, 1440}, QColor(0, 255, 0), QImage::Format_RGB32);
+  QPainter(&columns).fillRect(2400, 0, 160, 1440, QColor(255, 0, 0));
+  RegionSelectionView paired({8, {0, 0, 1706, 960}, columns, 1.5});
+  const QImage backdrop = paired.grab().toImage();
+  EXPECT_EQ(qRed(backdrop.pixel(1599, 10)), 0);
+  EXPECT_NEAR(qRed(backdrop.pixel(1600, 10)), 184, 2);
 }
 
 namespace {

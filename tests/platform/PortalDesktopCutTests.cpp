@@ -126,6 +126,12 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
   // 2560 pixels at 1.5 are 1706 logical ones: grim scales both axes by the
   // width's ratio, 1440.56 rows cut to 1440.
   const std::vector<WaylandOutput> fractionalAlone{{"A", {0, 0, 1706, 960}, {2560, 1440}}};
+  // KWin's outputs of 2561 pixels at 1.5, 1707.33 logical ones rounded to
+  // 1707: its picture holds each from its position x 1.5 rounded down.
+  const std::vector<WaylandOutput> kwinTwo{{"A", {0, 0, 1707, 960}, {2561, 1440}},
+                                           {"B", {1707, 0, 1707, 960}, {2561, 1440}}};
+  std::vector<WaylandOutput> kwinThree = kwinTwo;
+  kwinThree.push_back({"C", {3414, 0, 1707, 960}, {2561, 1440}});
   const struct {
     const char *name;
     std::vector<WaylandOutput> outputs;
@@ -135,6 +141,7 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
     QSize picture = {};                  // where not the layout at pictureScale
     std::vector<QSize> screenSizes = {}; // Qt's, where not the outputs' logical sizes
     bool unpaired = false;               // cut on Qt's layout at Qt's scale
+    bool pixelForPixel = false;          // drawn unscaled at whole pixels, not resampled to the picture's scale
   } cases[] = {
       {"one at 1", {{"A", {0, 0, 192, 108}, {192, 108}}}, 1, true, {}},
       {"one at 1.5", {{"A", {0, 0, 128, 80}, {192, 120}}}, 1.5, true, {}},
@@ -147,6 +154,8 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
       {"1.5 at 1706 shown at 1704, beside 2", fractionalBeside2, 2, true, {"A"}, {}, {{1704, 960}, {1280, 720}}},
       {"1.5 at 1706 shown at 1706, beside 2", fractionalBeside2, 2, true, {"A"}},
       {"a screen 16 narrower than any output", fractionalBeside2, 2, true, {}, {}, {{1690, 960}, {1280, 720}}, true},
+      {.name = "two at 1707 pictured by KWin", .outputs = kwinTwo, .pictureScale = 1.5, .pixelForPixel = true},
+      {.name = "three at 1707 pictured by KWin", .outputs = kwinThree, .pictureScale = 1.5, .pixelForPixel = true},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,10 +174,15 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
     QImage picture(c.picture.isValid() ? c.picture : bounds.size() * c.pictureScale, QImage::Format_RGB32);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    for (size_t i = 0; i < c.outputs.size(); ++i)
-      painter.drawImage(QRectF(QPointF(c.outputs[i].logical.topLeft()) * c.pictureScale,
-                               QSizeF(c.outputs[i].logical.size()) * c.pictureScale),
-                        own[i]);
+    std::vector<QRect> drawn;
+    for (size_t i = 0; i < c.outputs.size(); ++i) {
+      const QPointF at = QPointF(c.outputs[i].logical.topLeft()) * c.pictureScale;
+      drawn.push_back({QPoint(int(std::floor(at.x())), int(std::floor(at.y()))), c.outputs[i].pixels});
+      if (c.pixelForPixel)
+        painter.drawImage(drawn.back().topLeft(), own[i]);
+      else
+        painter.drawImage(QRectF(at, QSizeF(c.outputs[i].logical.size()) * c.pictureScale), own[i]);
+    }
     painter.end();
 
     QStringList asked;
@@ -189,12 +203,18 @@ TEST(PortalDesktopCut, OnWaylandEachDisplayKeepsItsOutputsOwnPixelsAndScale) {
         EXPECT_EQ(stills[i].image.size(), screens[i].frame.size().toSize());
         continue;
       }
-      const double scale = double(c.outputs[i].pixels.width()) / c.outputs[i].logical.width();
+      // Every output here is at a whole or a half scale, however its logical
+      // size was rounded.
+      const double scale = std::round(2.0 * c.outputs[i].pixels.width() / c.outputs[i].logical.width()) / 2;
       EXPECT_EQ(stills[i].frame, QRectF(c.outputs[i].logical));
       EXPECT_EQ(stills[i].scaleFactor, scale);
+      EXPECT_EQ(stills[i].outputScale, scale);
       EXPECT_EQ(stills[i].image.devicePixelRatio(), scale);
       EXPECT_EQ(stills[i].image.size(), c.outputs[i].pixels);
-      if (c.asked.contains(c.outputs[i].name) || (scale == c.pictureScale && !c.picture.isValid())) {
+      if (c.pixelForPixel) {
+        // Its own columns of the picture, none of a neighbour's.
+        EXPECT_TRUE(samePixels(stills[i].image, picture.copy(drawn[i]))) << "display " << i;
+      } else if (c.asked.contains(c.outputs[i].name) || (scale == c.pictureScale && !c.picture.isValid())) {
         EXPECT_TRUE(samePixels(stills[i].image, own[i])) << "display " << i;
       } else if (c.picture.isValid() && !c.ownPixelsOffered) {
         EXPECT_TRUE(samePixels(stills[i].image, picture)) << "kept as the compositor pictured it";

@@ -13,6 +13,9 @@ struct DisplayStill {
   QRectF frame; // logical global coordinates, origin top-left
   qreal scaleFactor = 1;
   QImage image; // native pixels; devicePixelRatio() == scaleFactor
+  // The compositor's own scale of the Wayland output the screen shows, where
+  // it is paired with one; 0 elsewhere.
+  qreal outputScale = 0;
 };
 
 } // namespace crel

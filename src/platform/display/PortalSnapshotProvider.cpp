@@ -396,6 +396,23 @@ QRect scaledPart(const QRect &rect, double sx, double sy) {
   return QRect(x0, y0, x1 - x0, y1 - y0);
 }
 
+// The picture's part of an output it may not hold at the output's own scale.
+// A part a pixel off the output's size on an axis is a half-pixel position
+// rounded (KWin draws an output at 1707 x 1.5 from column 2560): the pixels
+// are there one to one, from the position rounded down. Only a part of
+// another size is resampled.
+QImage pictureOf(const QImage &picture, const QRect &part, QPointF position, QSize pixels) {
+  if (part.size() == pixels)
+    return picture.copy(part);
+  const QSize off = part.size() - pixels;
+  if (std::abs(off.width()) > 1 || std::abs(off.height()) > 1 || pixels.width() > picture.width() ||
+      pixels.height() > picture.height())
+    return picture.copy(part).scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const int x = std::clamp(int(std::floor(position.x())), 0, picture.width() - pixels.width());
+  const int y = std::clamp(int(std::floor(position.y())), 0, picture.height() - pixels.height());
+  return picture.copy(QRect(QPoint(x, y), pixels));
+}
+
 // A screencopy frame carries whatever the compositor left in the byte
 // XRGB8888 does not use (0 for XWayland's pixels), which RGB32 takes as
 // opaque and every premultiplied use as the alpha. Setting it keeps the
@@ -412,12 +429,13 @@ QImage opaqueFrame(QImage frame) {
   return frame;
 }
 
-DisplayStill still(const SnapshotProvider::Screen &screen, const QRectF &frame, qreal scale, QImage image) {
+DisplayStill still(const SnapshotProvider::Screen &screen, const QRectF &frame, qreal scale, QImage image,
+                   qreal outputScale = 0) {
   if (image.isNull())
     throw SnapshotError::failed();
   image.setDevicePixelRatio(scale);
   image.setColorSpace(QColorSpace::SRgb);
-  return {screen.displayID, screen.name, frame, scale, std::move(image)};
+  return {screen.displayID, screen.name, frame, scale, std::move(image), outputScale};
 }
 
 } // namespace
@@ -439,7 +457,8 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
     const auto [sx, sy] = pictureScale(opaque, bounds);
     for (size_t i = 0; i < screens.size(); ++i) {
       const WaylandOutput &output = (*matched)[i];
-      const QRect part = scaledPart(output.logical.translated(-bounds.topLeft()), sx, sy);
+      const QRect local = output.logical.translated(-bounds.topLeft());
+      const QRect part = scaledPart(local, sx, sy);
       if (!opaque.rect().contains(part))
         throw SnapshotError::displayChanged();
       // Where the output's logical size is not whole, the picture scaled it by
@@ -455,11 +474,12 @@ std::vector<DisplayStill> PortalSnapshotProvider::cutDesktop(const QImage &deskt
         if (ownPixels)
           image = opaqueFrame(ownPixels(output));
         if (image.size() != output.pixels)
-          image = opaque.copy(part).scaled(output.pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+          image = pictureOf(opaque, part, QPointF(local.x() * sx, local.y() * sy), output.pixels);
       }
       // The output's frame, not the screen's a few pixels smaller: a
       // selection maps at the output's own scale and reaches its last column.
-      stills.push_back(still(screens[i], QRectF(output.logical), output.scale(), std::move(image)));
+      const qreal scale = output.scale();
+      stills.push_back(still(screens[i], QRectF(output.logical), scale, std::move(image), scale));
     }
     return stills;
   }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -261,3 +262,30 @@ QImage capture(const QProcessEnvironment &environment, const QString &outputName
 }
 
 } // namespace crel::WaylandOutputs
+
+namespace crel {
+
+qreal WaylandOutput::scale() const {
+  if (logical.isEmpty() || pixels.isEmpty())
+    return 1;
+  // n/120 fits an axis where |pixels x 120 / n - logical| <= 1, in whole
+  // numbers. The simplest has the smallest denominator (3/2 before 181/120),
+  // then the nearest.
+  const auto off = [](qint64 pixels, qint64 logical, qint64 n) { return std::abs(120 * pixels - logical * n); };
+  const auto fits = [&](qint64 n) {
+    return off(pixels.width(), logical.width(), n) <= n && off(pixels.height(), logical.height(), n) <= n;
+  };
+  const auto simpler = [&](qint64 a, qint64 b) {
+    const qint64 ga = std::gcd(a, qint64(120)), gb = std::gcd(b, qint64(120));
+    return ga != gb ? ga > gb : off(pixels.width(), logical.width(), a) < off(pixels.width(), logical.width(), b);
+  };
+  const qint64 from = std::max<qint64>(1, 120 * pixels.width() / (logical.width() + 1));
+  const qint64 to = logical.width() > 1 ? 120 * pixels.width() / (logical.width() - 1) + 1 : from + 120;
+  qint64 best = 0;
+  for (qint64 n = from; n <= std::min(to, from + 1200); ++n)
+    if (fits(n) && (best == 0 || simpler(n, best)))
+      best = n;
+  return best > 0 ? qreal(best) / 120 : qreal(pixels.width()) / logical.width();
+}
+
+} // namespace crel

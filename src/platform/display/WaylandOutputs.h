@@ -18,7 +18,11 @@ struct WaylandOutput {
   QString name;
   QRect logical; // in the compositor's layout
   QSize pixels;  // as shown, rotation applied
-  qreal scale() const { return logical.width() > 0 ? qreal(pixels.width()) / logical.width() : 1; }
+  // The compositor's scale: the simplest in 120ths (as wp-fractional-scale
+  // has it) that fits the pixels to the logical size within a point on both
+  // axes, since a fractional logical size comes rounded (2560 pixels at 1.5
+  // are 1706 wide); else the width's ratio.
+  qreal scale() const;
 };
 
 namespace WaylandOutputs {

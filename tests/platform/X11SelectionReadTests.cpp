@@ -255,9 +255,10 @@ void resetPeakMemory() {
 // An owner that let a read miss its deadline is not waited for again; one
 // whose answer was cut at the cap is let finish it while it progresses, also
 // past the end of the run, and read at once from what was kept until then.
-// Text comes by any of its X11 names, without a C string's NUL. The reader
-// survives an owner that closes its connection, and an owner that takes the
-// clipboard over and over. The rows run in order on one board.
+// Text comes by any of its X11 names, without a C string's NUL, and only an
+// answer of a text type is text. The reader survives an owner that closes
+// its connection, and an owner that takes the clipboard over and over. The
+// rows run in order on one board.
 TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
   if (QGuiApplication::platformName() != "xcb")
     GTEST_SKIP() << "needs an X server";
@@ -329,6 +330,7 @@ TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
       {"text only as UTF8_STRING", Answer::whole, {{"h\xc3\xa9llo"}}, "h\xc3\xa9llo", "h\xc3\xa9llo"},
       {"owner that trickles", Answer::trickling, {{fox}}, {}, {}},
       {"owner that dies mid-way", Answer::diesMidway, {{big}}, {}, {}, 0, answerMs / 2},
+      {"TEXT answered in another type", Answer::whole, {{"\x1b-L\xbc\xd0\xe0", "TEXT", "COMPOUND_TEXT"}}, {}, {}},
       {"text by its other names",
        Answer::whole,
        {{QByteArray("abc\xe9\0", 5), "STRING"},

@@ -75,6 +75,7 @@ X11SelectionReader::X11SelectionReader(DrainBounds bounds) : bounds_(bounds) {
   incr_ = internX11Atom(connection_, "INCR");
   property_ = internX11Atom(connection_, "CREL_SELECTION");
   utf8_ = internX11Atom(connection_, "UTF8_STRING");
+  plainUtf8_ = internX11Atom(connection_, "text/plain;charset=utf-8");
   fixesEvent_ = uint8_t(fixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
   xcb_xfixes_select_selection_input(connection_, root_, clipboard_,
                                     XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
@@ -231,10 +232,10 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
   if (!offered)
     return {};
   // Text by the names X11 programs give it, as Qt asks for it.
+  const bool text = mimeType == QLatin1String("text/plain");
   const QList<QByteArray> names =
-      mimeType == QLatin1String("text/plain")
-          ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT"}
-          : QList<QByteArray>{mimeType.toLatin1()};
+      text ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT"}
+           : QList<QByteArray>{mimeType.toLatin1()};
   for (const QByteArray &name : names) {
     const auto target = std::find_if(offered->targets.cbegin(), offered->targets.cend(),
                                      [&name](const auto &offered) { return offered.first == name; });
@@ -249,9 +250,15 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
       missed_ = offered->selection;
       return {};
     }
-    // STRING is Latin-1, and so is TEXT unless its answer says otherwise.
-    const bool latin1 = (name == "STRING" || name == "TEXT") && answer.type != utf8_;
-    return {latin1 ? QString::fromLatin1(answer.bytes).toUtf8().left(cap) : answer.bytes, true};
+    if (!text)
+      return {answer.bytes, true};
+    // The answer's type tells its text, whatever the name asked for: TEXT
+    // may come as COMPOUND_TEXT, which is not read, and another name is
+    // tried.
+    if (answer.type == utf8_ || answer.type == plainUtf8_)
+      return {answer.bytes, true};
+    if (answer.type == XCB_ATOM_STRING)
+      return {QString::fromLatin1(answer.bytes).toUtf8().left(cap), true};
   }
   return {{}, true};
 }

@@ -129,7 +129,7 @@ private:
   std::atomic<State> state_ = State::unreachable;
   xcb_window_t root_ = XCB_WINDOW_NONE;
   xcb_atom_t clipboard_ = XCB_ATOM_NONE, targets_ = XCB_ATOM_NONE, incr_ = XCB_ATOM_NONE, property_ = XCB_ATOM_NONE,
-             utf8_ = XCB_ATOM_NONE;
+             utf8_ = XCB_ATOM_NONE, plainUtf8_ = XCB_ATOM_NONE;
   uint8_t fixesEvent_ = 0;
   // The thread's alone, up to the shared part.
   // The latest taking XFixes told of.

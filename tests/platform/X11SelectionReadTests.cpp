@@ -288,10 +288,10 @@ TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
     // Each owner takes the clipboard in turn, and is read twice.
     QList<Offer> owners;
     QByteArray first, second;
+    After after = After::nothing;
     // The owner's takings between the two reads, the last with `second`.
     int flood = 0;
     int withinMs = answerMs * 7 / 4;
-    After after = After::nothing;
   };
   const QByteArray big(16 * cap, 'a'), fox = "The quick brown fox jumps over the lazy dog";
   const QByteArray longer(4 * cap, 'b');
@@ -302,36 +302,13 @@ TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
        {{big}},
        big.left(cap),
        big.left(cap),
-       0,
-       answerMs * 7 / 4,
        After::finishes},
-      {"slow owner cut at the cap",
-       Answer::slow,
-       {{longer}},
-       longer.left(cap),
-       longer.left(cap),
-       0,
-       answerMs * 7 / 4,
-       After::finishes},
-      {"slow owner cut at the cap as the run ends",
-       Answer::slow,
-       {{longer}},
-       longer.left(cap),
-       longer.left(cap),
-       0,
-       answerMs * 7 / 4,
-       After::runEnds},
-      {"owner that stalls past the cap",
-       Answer::stalls,
-       {{longer}},
-       longer.left(cap),
-       longer.left(cap),
-       0,
-       answerMs * 7 / 4,
-       After::letGo},
+      {"slow owner cut at the cap", Answer::slow, {{longer}}, longer.left(cap), longer.left(cap), After::finishes},
+      {"slow owner as the run ends", Answer::slow, {{longer}}, longer.left(cap), longer.left(cap), After::runEnds},
+      {"owner that stalls past the cap", Answer::stalls, {{longer}}, longer.left(cap), longer.left(cap), After::letGo},
       {"text only as UTF8_STRING", Answer::whole, {{"h\xc3\xa9llo"}}, "h\xc3\xa9llo", "h\xc3\xa9llo"},
       {"owner that trickles", Answer::trickling, {{fox}}, {}, {}},
-      {"owner that dies mid-way", Answer::diesMidway, {{big}}, {}, {}, 0, answerMs / 2},
+      {"owner that dies mid-way", Answer::diesMidway, {{big}}, {}, {}, After::nothing, 0, answerMs / 2},
       {"TEXT answered in another type", Answer::whole, {{"\x1b-L\xbc\xd0\xe0", "TEXT", "COMPOUND_TEXT"}}, {}, {}},
       {"text by its other names",
        Answer::whole,
@@ -345,6 +322,7 @@ TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
        {{"before"}},
        "before",
        "after",
+       After::nothing,
        200'000,
        answerMs / 2},
       {"owner that closes the reader's connection", Answer::killsFirstRequestor, {{"after"}}, "after", "after"},

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -18,6 +19,15 @@ namespace crel {
 struct ClipboardRead {
   QByteArray bytes;
   bool complete = false;
+};
+
+// How long an owner whose answer a read cut at the cap is let finish it:
+// while it sends a chunk every `stall`, for at most `whole`. At the end of
+// the run, after `endStall` without a chunk (counted from the last one or
+// the start of the end's wait, whichever is later), and at most `endWhole`
+// from that start.
+struct DrainBounds {
+  std::chrono::milliseconds stall{5000}, whole{600000}, endStall{1000}, endWhole{30000};
 };
 
 // One way to the system clipboard; ClipboardPasteboard picks one for each

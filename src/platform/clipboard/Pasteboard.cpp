@@ -32,9 +32,11 @@ Pasteboard &Pasteboard::general() {
 void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
 
 void Pasteboard::finishPastes() {
+  const auto pastes = [] { PasteServer::shared().finish(); };
   if (systemBoard)
-    systemBoard->withdraw();
-  PasteServer::shared().finish();
+    systemBoard->finish(pastes);
+  else
+    pastes();
 }
 
 namespace {
@@ -90,7 +92,7 @@ ClipboardPasteboard::ClipboardPasteboard(const QProcessEnvironment &environment,
     : limits_(limits),
       dataControl_(WaylandSession::hasDisplay(environment) ? std::make_unique<DataControlClipboard>(environment)
                                                            : nullptr),
-      qt_(std::make_unique<QtClipboardBoard>(WaylandSession::hasDisplay(environment))) {}
+      qt_(std::make_unique<QtClipboardBoard>(WaylandSession::hasDisplay(environment), limits.drain)) {}
 
 ClipboardPasteboard::~ClipboardPasteboard() = default;
 
@@ -125,6 +127,16 @@ bool ClipboardPasteboard::publish() {
 void ClipboardPasteboard::withdraw() {
   if (dataControl_)
     dataControl_->withdraw(QDeadlineTimer(limits_.answerMs));
+}
+
+// The reader's end starts first, so that its bounds and the pastes' count
+// from one start: the end waits as long as the longer, not both.
+void ClipboardPasteboard::finish(const std::function<void()> &pastes) {
+  qt_->finish([this, &pastes] {
+    withdraw();
+    if (pastes)
+      pastes();
+  });
 }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {

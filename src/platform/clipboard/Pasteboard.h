@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ClipboardBoard.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QImage>
@@ -16,7 +18,6 @@ class QObject;
 
 namespace crel {
 
-class ClipboardBoard;
 class DataControlClipboard;
 class QtClipboardBoard;
 
@@ -57,7 +58,8 @@ public:
   static void overrideGeneral(Pasteboard *board);
   // The end of the run: the system clipboard stops offering Crel's copy
   // where no loop would serve it, then the pastes in flight are waited for
-  // while they progress (PasteServer::finish).
+  // while they progress (PasteServer::finish), and alongside them an X11
+  // owner still finishing an answer a read cut at the cap.
   static void finishPastes();
 
 protected:
@@ -81,6 +83,7 @@ struct ClipboardLimits {
   int answerMs = 2000;
   // The most a read keeps of another program's bytes.
   qsizetype readCap = qsizetype(1) << 20;
+  DrainBounds drain;
 };
 
 class ClipboardPasteboard final : public Pasteboard {
@@ -96,6 +99,10 @@ public:
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
   // See DataControlClipboard::withdraw.
   void withdraw();
+  // The end of the run: withdraws, and waits for an owner whose answer a
+  // read cut at the cap to finish it (within the drain's end bounds)
+  // alongside `pastes`, the wait for the pastes in flight.
+  void finish(const std::function<void()> &pastes);
 
 protected:
   QDeadlineTimer readDeadline() const override { return QDeadlineTimer(limits_.answerMs); }

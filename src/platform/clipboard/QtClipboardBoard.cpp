@@ -14,7 +14,7 @@ Q_LOGGING_CATEGORY(lcClipboard, "crel.clipboard")
 
 namespace crel {
 
-QtClipboardBoard::QtClipboardBoard(bool bridged) : bridged_(bridged) {}
+QtClipboardBoard::QtClipboardBoard(bool bridged, DrainBounds drain) : bridged_(bridged), drain_(drain) {}
 
 QtClipboardBoard::~QtClipboardBoard() = default;
 
@@ -69,7 +69,7 @@ X11SelectionReader *QtClipboardBoard::otherProgramsClipboard() {
                                 "paste";
   }
   if (state == State::broken || state == State::unreachable)
-    reader_ = std::make_unique<X11SelectionReader>();
+    reader_ = std::make_unique<X11SelectionReader>(drain_);
   return reader_->state() == State::withoutFixes ? nullptr : reader_.get();
 }
 
@@ -79,6 +79,13 @@ QStringList QtClipboardBoard::types(const QDeadlineTimer &deadline) {
   auto *clipboard = QGuiApplication::clipboard();
   const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
   return mime ? mime->formats() : QStringList();
+}
+
+void QtClipboardBoard::finish(const std::function<void()> &meanwhile) {
+  if (reader_)
+    reader_->finish(meanwhile);
+  else if (meanwhile)
+    meanwhile();
 }
 
 ClipboardRead QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {

@@ -2,20 +2,22 @@
 
 #include "platform/desktop/X11Atom.h"
 
-#include <QSocketNotifier>
-#include <QTimer>
-
 #include <xcb/xcbext.h>
 #include <xcb/xfixes.h>
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 namespace crel {
@@ -29,15 +31,23 @@ template <typename T> Reply<T> owned(void *reply) { return Reply<T>(static_cast<
 
 // A TARGETS answer longer than this names far more targets than any owner has.
 constexpr qsizetype targetsCap = 64 * 1024;
-// How long an owner whose answer was cut at the cap is let finish it.
-constexpr std::chrono::seconds drainBound{30};
-// The most events handled in one go, so that a flood of them never holds
-// the thread.
+// The most events handled in one go, so that a read handed over under a
+// flood of them waits for one batch at most.
 constexpr int eventsAtOnce = 4096;
+// Beyond its deadline, how long a read waits for the thread's turn.
+constexpr std::chrono::milliseconds turnMargin{250};
+
+// The milliseconds until `until`, rounded up; -1 for none.
+int pollTimeout(std::chrono::steady_clock::time_point until) {
+  if (until == std::chrono::steady_clock::time_point::max())
+    return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+  return int(std::clamp<decltype(left)>(left, 0, std::numeric_limits<int>::max()));
+}
 
 } // namespace
 
-X11SelectionReader::X11SelectionReader() {
+X11SelectionReader::X11SelectionReader(DrainBounds bounds) : bounds_(bounds) {
   int screen = 0;
   connection_ = xcb_connect(nullptr, &screen);
   const xcb_query_extension_reply_t *fixes = xcb_get_extension_data(connection_, &xcb_xfixes_id);
@@ -50,7 +60,8 @@ X11SelectionReader::X11SelectionReader() {
           : nullptr,
       &std::free);
   if (!version) {
-    withoutFixes_ = !xcb_connection_has_error(connection_);
+    if (!xcb_connection_has_error(connection_))
+      state_ = State::withoutFixes;
     xcb_disconnect(connection_);
     connection_ = nullptr;
     return;
@@ -64,30 +75,145 @@ X11SelectionReader::X11SelectionReader() {
   incr_ = internX11Atom(connection_, "INCR");
   property_ = internX11Atom(connection_, "CREL_SELECTION");
   utf8_ = internX11Atom(connection_, "UTF8_STRING");
+  plainUtf8_ = internX11Atom(connection_, "text/plain;charset=utf-8");
   fixesEvent_ = uint8_t(fixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
   xcb_xfixes_select_selection_input(connection_, root_, clipboard_,
                                     XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                         XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                         XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
   xcb_flush(connection_);
-  // Read between reads too, or the X server keeps every event for us.
-  notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_), QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { onReadable(); });
+  // Read between reads too, or the X server keeps every event for us. The
+  // thread takes no signal: the process's handlers run elsewhere, and a
+  // write to a server gone fails instead of raising SIGPIPE.
+  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  try {
+    if (wake_ >= 0)
+      thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error &) {
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  // Without its thread it reads nothing, and is made again for the next read.
+  if (!thread_.joinable()) {
+    xcb_disconnect(connection_);
+    connection_ = nullptr;
+    return;
+  }
+  state_ = State::reading;
 }
 
 X11SelectionReader::~X11SelectionReader() {
-  notifier_.reset();
+  if (thread_.joinable()) {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake();
+    thread_.join();
+  }
+  if (wake_ >= 0)
+    ::close(wake_);
   if (connection_)
     xcb_disconnect(connection_);
 }
 
-X11SelectionReader::State X11SelectionReader::state() const {
-  if (!connection_)
-    return withoutFixes_ ? State::withoutFixes : State::unreachable;
-  return xcb_connection_has_error(connection_) ? State::broken : State::reading;
-}
+X11SelectionReader::State X11SelectionReader::state() const { return state_; }
 
 QStringList X11SelectionReader::types(const QDeadlineTimer &deadline) {
+  auto types = std::make_shared<QStringList>();
+  if (!onThread([this, types, deadline] { *types = offeredTypes(deadline); }, deadline))
+    return {};
+  return *types;
+}
+
+ClipboardRead X11SelectionReader::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
+  auto read = std::make_shared<ClipboardRead>();
+  if (!onThread([this, read, mimeType, deadline, cap] { *read = readOffered(mimeType, deadline, cap); }, deadline))
+    return {};
+  return *read;
+}
+
+void X11SelectionReader::finish(const std::function<void()> &meanwhile) {
+  const Clock::time_point start = Clock::now();
+  if (thread_.joinable()) {
+    {
+      const std::lock_guard lock(mutex_);
+      ending_ = start;
+    }
+    wake();
+  }
+  if (meanwhile)
+    meanwhile();
+  // The thread lets the drain go by the end's bound; the margin is for its
+  // turn.
+  std::unique_lock lock(mutex_);
+  changed_.wait_until(lock, start + bounds_.endWhole + turnMargin, [this] { return !draining_; });
+}
+
+// Runs `work` on the thread; false when it did not end by the deadline
+// (which the work itself keeps) and a margin for the thread's turn.
+bool X11SelectionReader::onThread(std::function<void()> work, const QDeadlineTimer &deadline) {
+  if (!thread_.joinable())
+    return false;
+  const auto job = std::make_shared<Job>(Job{std::move(work)});
+  std::unique_lock lock(mutex_);
+  job_ = job;
+  wake();
+  const auto done = [&job] { return job->done; };
+  if (deadline.isForever()) {
+    changed_.wait(lock, done);
+    return true;
+  }
+  return changed_.wait_until(lock, deadline.deadline<Clock>() + turnMargin, done);
+}
+
+void X11SelectionReader::wake() { eventfd_write(wake_, 1); }
+
+// The thread: runs the reads handed to it, handles every event as it comes,
+// and otherwise sleeps until the connection, a wake-up or the drain's bound.
+void X11SelectionReader::run() {
+  for (;;) {
+    std::shared_ptr<Job> job;
+    {
+      const std::lock_guard lock(mutex_);
+      if (stop_)
+        return;
+      job = std::exchange(job_, nullptr);
+      endSeen_ = ending_;
+    }
+    if (job) {
+      job->work();
+      const std::lock_guard lock(mutex_);
+      job->done = true;
+      changed_.notify_all();
+    }
+    // What came in while a read waited on a reply is handled at once.
+    if (!handleEvents())
+      continue;
+    pollfd ready[2]{{wake_, POLLIN, 0}, {xcb_get_file_descriptor(connection_), POLLIN, 0}};
+    // A broken connection stays readable, and would wake the thread for ever.
+    const bool watch = state_ == State::reading;
+    if (::poll(ready, watch ? 2 : 1, pollTimeout(drain_ ? letGo() : Clock::time_point::max())) < 0 && errno != EINTR) {
+      // Nothing is read from here on: the board makes the reader again.
+      state_ = State::broken;
+      endDrain();
+      return;
+    }
+    eventfd_t woken = 0;
+    eventfd_read(wake_, &woken);
+  }
+}
+
+// Whether the connection still reads; the state says when it broke.
+bool X11SelectionReader::connected() {
+  if (state_ == State::reading && xcb_connection_has_error(connection_))
+    state_ = State::broken;
+  return state_ == State::reading;
+}
+
+QStringList X11SelectionReader::offeredTypes(const QDeadlineTimer &deadline) {
   QStringList types;
   if (const Offer *offered = offer(deadline))
     for (const auto &target : offered->targets) {
@@ -98,15 +224,7 @@ QStringList X11SelectionReader::types(const QDeadlineTimer &deadline) {
       if (!type.isEmpty() && !types.contains(type))
         types.append(type);
     }
-  handleEvents();
   return types;
-}
-
-ClipboardRead X11SelectionReader::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
-  const ClipboardRead read = readOffered(mimeType, deadline, cap);
-  // What came in while the read waited on a reply.
-  handleEvents();
-  return read;
 }
 
 ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {
@@ -114,10 +232,10 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
   if (!offered)
     return {};
   // Text by the names X11 programs give it, as Qt asks for it.
+  const bool text = mimeType == QLatin1String("text/plain");
   const QList<QByteArray> names =
-      mimeType == QLatin1String("text/plain")
-          ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT"}
-          : QList<QByteArray>{mimeType.toLatin1()};
+      text ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT"}
+           : QList<QByteArray>{mimeType.toLatin1()};
   for (const QByteArray &name : names) {
     const auto target = std::find_if(offered->targets.cbegin(), offered->targets.cend(),
                                      [&name](const auto &offered) { return offered.first == name; });
@@ -132,9 +250,15 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
       missed_ = offered->selection;
       return {};
     }
-    // STRING is Latin-1, and so is TEXT unless its answer says otherwise.
-    const bool latin1 = (name == "STRING" || name == "TEXT") && answer.type != utf8_;
-    return {latin1 ? QString::fromLatin1(answer.bytes).toUtf8().left(cap) : answer.bytes, true};
+    if (!text)
+      return {answer.bytes, true};
+    // The answer's type tells its text, whatever the name asked for: TEXT
+    // may come as COMPOUND_TEXT, which is not read, and another name is
+    // tried.
+    if (answer.type == utf8_ || answer.type == plainUtf8_)
+      return {answer.bytes, true};
+    if (answer.type == XCB_ATOM_STRING)
+      return {QString::fromLatin1(answer.bytes).toUtf8().left(cap), true};
   }
   return {{}, true};
 }
@@ -156,7 +280,7 @@ std::optional<X11SelectionReader::Selection> X11SelectionReader::current(const Q
 // The targets of the selection now; null when it has none to read, its owner
 // missed a deadline before, or it missed this one.
 const X11SelectionReader::Offer *X11SelectionReader::offer(const QDeadlineTimer &deadline) {
-  if (state() != State::reading)
+  if (!connected())
     return nullptr;
   const std::optional<Selection> now = current(deadline);
   if (!now || now == missed_)
@@ -198,12 +322,14 @@ X11SelectionReader::Answer X11SelectionReader::convert(xcb_atom_t target, const 
   transfer_ = &transfer;
   const Answer answer = receive(transfer, deadline, cap);
   transfer_ = nullptr;
-  if (transfer.cut && state() == State::reading) {
+  if (transfer.cut && connected()) {
     // An owner may serve one transfer at a time and never notice a window
     // gone: it is let finish this one, or it would answer nobody again.
     endDrain();
-    drain_ = Drain{selection, target, answer, transfer.window, QDeadlineTimer(drainBound), {}};
-    QTimer::singleShot(drainBound, notifier_.get(), [this] { onReadable(); });
+    const Clock::time_point now = Clock::now();
+    drain_ = Drain{selection, target, answer, transfer.window, now, now, {}};
+    const std::lock_guard lock(mutex_);
+    draining_ = true;
   } else {
     // Gone, the window takes no late write: the owner's next one fails, and
     // nothing for it reaches a later read.
@@ -274,18 +400,20 @@ X11SelectionReader::Answer X11SelectionReader::receive(Transfer &transfer, const
 }
 
 // Waits until `done` holds, handling the events as they come; false once the
-// deadline passed or the connection broke first.
+// deadline passed or the connection broke first. `done` is asked before
+// any backlog of events is handled.
 bool X11SelectionReader::waitFor(const QDeadlineTimer &deadline, const std::function<bool()> &done) {
   for (;;) {
-    const bool idle = handleEvents();
     if (done())
       return true;
-    if (state() != State::reading || deadline.hasExpired())
+    if (!connected() || deadline.hasExpired())
       return false;
-    if (idle) {
-      pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
-      ::poll(&readable, 1, int(std::min<qint64>(deadline.remainingTime(), std::numeric_limits<int>::max())));
-    }
+    if (!handleEvents())
+      continue;
+    if (done())
+      return true;
+    pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    ::poll(&readable, 1, int(std::min<qint64>(deadline.remainingTime(), std::numeric_limits<int>::max())));
   }
 }
 
@@ -300,22 +428,13 @@ void *X11SelectionReader::replyBy(unsigned int sequence, const QDeadlineTimer &d
   return reply;
 }
 
-void X11SelectionReader::onReadable() {
-  if (!handleEvents())
-    QTimer::singleShot(0, notifier_.get(), [this] { onReadable(); });
-}
-
 // Handles what came on the connection, at most eventsAtOnce events; true
-// when nothing was left.
+// when nothing was left. A drain past its bound is let go.
 bool X11SelectionReader::handleEvents() {
-  if (state() != State::reading) {
-    // A broken connection stays readable, and would wake the loop for ever.
-    if (notifier_)
-      notifier_->setEnabled(false);
+  if (!connected()) {
+    endDrain();
     return true;
   }
-  if (drain_ && drain_->bound.hasExpired())
-    endDrain();
   bool idle = false;
   for (int left = eventsAtOnce; left > 0 && !idle; --left) {
     Event event{xcb_poll_for_event(connection_), &std::free};
@@ -328,6 +447,8 @@ bool X11SelectionReader::handleEvents() {
     if (event)
       handle(event.get());
   }
+  if (drain_ && Clock::now() >= letGo())
+    endDrain();
   xcb_flush(connection_);
   return idle;
 }
@@ -360,6 +481,7 @@ void X11SelectionReader::handle(const xcb_generic_event_t *event) {
     } else if (drain_ && change->window == drain_->window) {
       // The chunk's size alone tells the owner's empty one, the end; the
       // delete asks for the next.
+      drain_->lastChunk = Clock::now();
       drain_->sizes.push_back(
           xcb_get_property(connection_, false, drain_->window, property_, XCB_GET_PROPERTY_TYPE_ANY, 0, 0).sequence);
       xcb_delete_property(connection_, drain_->window, property_);
@@ -385,6 +507,15 @@ bool X11SelectionReader::takeChunkSizes() {
   return took;
 }
 
+// When the drain is let go unless a chunk comes first: after the owner sent
+// nothing for a while, or at its bound in all; at the end of the run sooner.
+X11SelectionReader::Clock::time_point X11SelectionReader::letGo() const {
+  Clock::time_point at = std::min(drain_->since + bounds_.whole, drain_->lastChunk + bounds_.stall);
+  if (endSeen_)
+    at = std::min({at, *endSeen_ + bounds_.endWhole, std::max(drain_->lastChunk, *endSeen_) + bounds_.endStall});
+  return at;
+}
+
 void X11SelectionReader::endDrain() {
   if (!drain_)
     return;
@@ -392,6 +523,9 @@ void X11SelectionReader::endDrain() {
     xcb_discard_reply(connection_, size);
   xcb_destroy_window(connection_, drain_->window);
   drain_.reset();
+  const std::lock_guard lock(mutex_);
+  draining_ = false;
+  changed_.notify_all();
 }
 
 } // namespace crel

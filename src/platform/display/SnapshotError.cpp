@@ -65,16 +65,16 @@ SnapshotError SnapshotError::picturesFolderMissing(const QString &folder, const 
 }
 
 SnapshotError SnapshotError::picturesFolderCannotTake(const QString &folder, UserFolders::Room room) {
-  const QString text =
+  const QString cause =
       room == UserFolders::Room::full
           ? tr("Your desktop saves screenshots into the folder %1, which has no free space. Free some space on its "
-               "disk, then start a new capture. If it was not that, the desktop declined the screenshot: allow this "
-               "application to take screenshots when your desktop asks, or in the privacy section of your desktop's "
-               "settings.")
+               "disk, then start a new capture.")
           : tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
-               "new capture. If it was not that, the desktop declined the screenshot: allow this application to take "
-               "screenshots when your desktop asks, or in the privacy section of your desktop's settings.");
-  return {Kind::failed, text.arg(folder)};
+               "new capture.");
+  return {Kind::failed, cause.arg(folder) + u' ' +
+                            tr("If it was not that, the desktop declined the screenshot: allow this application to "
+                               "take screenshots when your desktop asks, or in the privacy section of your desktop's "
+                               "settings.")};
 }
 
 SnapshotError SnapshotError::failed() {

@@ -357,7 +357,7 @@ TEST(Pasteboard, OnX11AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
       EXPECT_LT(elapsed.elapsed(), row.flood && !readerKeepsPace ? answerMs : row.withinMs);
       if (row.after == After::runEnds) {
         // The process may end right after.
-        own->finish({});
+        own->finishDrain(Clock::now());
         own.reset();
       }
       if (row.after == After::letGo) {

@@ -31,12 +31,15 @@ Pasteboard &Pasteboard::general() {
 
 void Pasteboard::overrideGeneral(Pasteboard *board) { generalOverride = board; }
 
+// The drain's bounds count from the same start as the pastes': the end
+// waits as long as the longer, not both.
 void Pasteboard::finishPastes() {
-  const auto pastes = [] { PasteServer::shared().finish(); };
+  const auto start = std::chrono::steady_clock::now();
   if (systemBoard)
-    systemBoard->finish(pastes);
-  else
-    pastes();
+    systemBoard->withdraw();
+  PasteServer::shared().finish();
+  if (systemBoard)
+    systemBoard->finishDrain(start);
 }
 
 namespace {
@@ -129,15 +132,7 @@ void ClipboardPasteboard::withdraw() {
     dataControl_->withdraw(QDeadlineTimer(limits_.answerMs));
 }
 
-// The reader's end starts first, so that its bounds and the pastes' count
-// from one start: the end waits as long as the longer, not both.
-void ClipboardPasteboard::finish(const std::function<void()> &pastes) {
-  qt_->finish([this, &pastes] {
-    withdraw();
-    if (pastes)
-      pastes();
-  });
-}
+void ClipboardPasteboard::finishDrain(std::chrono::steady_clock::time_point start) { qt_->finish(start); }
 
 void ClipboardPasteboard::whenPlaced(QObject *context, std::function<void(bool)> done) {
   if (!placed_)

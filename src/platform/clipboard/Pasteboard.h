@@ -99,10 +99,10 @@ public:
   void whenPlaced(QObject *context, std::function<void(bool)> done) override;
   // See DataControlClipboard::withdraw.
   void withdraw();
-  // The end of the run: withdraws, and waits for an owner whose answer a
-  // read cut at the cap to finish it (within the drain's end bounds)
-  // alongside `pastes`, the wait for the pastes in flight.
-  void finish(const std::function<void()> &pastes);
+  // The end of the run, which began at `start`: waits for an owner whose
+  // answer a read cut at the cap to finish it, within the drain's end
+  // bounds counted from then.
+  void finishDrain(std::chrono::steady_clock::time_point start);
 
 protected:
   QDeadlineTimer readDeadline() const override { return QDeadlineTimer(limits_.answerMs); }

@@ -81,11 +81,9 @@ QStringList QtClipboardBoard::types(const QDeadlineTimer &deadline) {
   return mime ? mime->formats() : QStringList();
 }
 
-void QtClipboardBoard::finish(const std::function<void()> &meanwhile) {
+void QtClipboardBoard::finish(std::chrono::steady_clock::time_point start) {
   if (reader_)
-    reader_->finish(meanwhile);
-  else if (meanwhile)
-    meanwhile();
+    reader_->finish(start);
 }
 
 ClipboardRead QtClipboardBoard::read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) {

@@ -24,7 +24,7 @@ public:
   QStringList types(const QDeadlineTimer &deadline) override;
   ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap) override;
   // See X11SelectionReader::finish.
-  void finish(const std::function<void()> &meanwhile);
+  void finish(std::chrono::steady_clock::time_point start);
 
 private:
   X11SelectionReader *otherProgramsClipboard();

@@ -135,8 +135,7 @@ ClipboardRead X11SelectionReader::read(const QString &mimeType, const QDeadlineT
   return *read;
 }
 
-void X11SelectionReader::finish(const std::function<void()> &meanwhile) {
-  const Clock::time_point start = Clock::now();
+void X11SelectionReader::finish(Clock::time_point start) {
   if (thread_.joinable()) {
     {
       const std::lock_guard lock(mutex_);
@@ -144,8 +143,6 @@ void X11SelectionReader::finish(const std::function<void()> &meanwhile) {
     }
     wake();
   }
-  if (meanwhile)
-    meanwhile();
   // The thread lets the drain go by the end's bound; the margin is for its
   // turn.
   std::unique_lock lock(mutex_);

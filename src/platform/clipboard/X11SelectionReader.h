@@ -52,10 +52,10 @@ public:
   // The MIME types offered; text by any of its X11 names is "text/plain".
   QStringList types(const QDeadlineTimer &deadline);
   ClipboardRead read(const QString &mimeType, const QDeadlineTimer &deadline, qsizetype cap);
-  // The end of the run: an owner finishing an answer cut at the cap is
-  // waited for within the bounds' end values, while `meanwhile` runs and
-  // then; not once the connection broke.
-  void finish(const std::function<void()> &meanwhile);
+  // The end of the run, which began at `start`: an owner finishing an
+  // answer cut at the cap is waited for within the bounds' end values,
+  // counted from then; not once the connection broke.
+  void finish(std::chrono::steady_clock::time_point start);
 
 private:
   using Clock = std::chrono::steady_clock;

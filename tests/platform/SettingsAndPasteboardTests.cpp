@@ -187,6 +187,10 @@ TEST(Pasteboard, AReadOfAnotherProgramsClipboardIsBoundInTimeAndSize) {
        {"text/plain;charset=utf-8"},
        Owner::flooding,
        QString(500, QChar(0xe9)).toUtf8()},
+      {"the second name in capitals",
+       {"text/plain;charset=UTF-8"},
+       Owner::flooding,
+       QString(500, QChar(0xe9)).toUtf8()},
       {"owner that writes a byte every 100 ms", {"text/plain"}, Owner::trickling, {}},
   };
   for (const Row &row : rows) {

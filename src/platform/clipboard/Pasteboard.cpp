@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPointer>
 
+#include <algorithm>
 #include <utility>
 
 namespace crel {
@@ -154,13 +155,16 @@ QByteArray ClipboardPasteboard::bytes(const QString &mimeType, const QDeadlineTi
     return own->data(mimeType);
   ClipboardBoard &chosen = board(deadline);
   QString type = mimeType;
-  // Programs name their text differently; plain text is either name, and
-  // only one is read.
-  const QString utf8 = QStringLiteral("text/plain;charset=utf-8");
+  // Programs name their text differently; plain text is either name (the
+  // charset in any letter case, read by the name offered), and only one is
+  // read.
   if (mimeType == QLatin1String("text/plain")) {
     const QStringList offered = chosen.types(deadline);
-    if (!offered.contains(mimeType) && offered.contains(utf8))
-      type = utf8;
+    const auto utf8 = std::find_if(offered.cbegin(), offered.cend(), [](const QString &name) {
+      return name.compare(QLatin1String("text/plain;charset=utf-8"), Qt::CaseInsensitive) == 0;
+    });
+    if (!offered.contains(mimeType) && utf8 != offered.cend())
+      type = *utf8;
   }
   const ClipboardRead read = chosen.read(type, deadline, limits_.readCap);
   if (!read.complete)

@@ -2,6 +2,8 @@
 
 #include "platform/desktop/X11Atom.h"
 
+#include <QStringDecoder>
+
 #include <xcb/xcbext.h>
 #include <xcb/xfixes.h>
 
@@ -18,6 +20,7 @@
 #include <limits>
 #include <memory>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 namespace crel {
@@ -31,6 +34,10 @@ template <typename T> Reply<T> owned(void *reply) { return Reply<T>(static_cast<
 
 // A TARGETS answer longer than this names far more targets than any owner has.
 constexpr qsizetype targetsCap = 64 * 1024;
+// The most atom names asked at once: each reply may hold 64 KiB.
+constexpr size_t namesAtOnce = 256;
+// A bare MIME type fits; longer names carry parameters no type read has.
+constexpr int longestName = 255;
 // The most events handled in one go, so that a read handed over under a
 // flood of them waits for one batch at most.
 constexpr int eventsAtOnce = 4096;
@@ -43,6 +50,17 @@ int pollTimeout(std::chrono::steady_clock::time_point until) {
     return -1;
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
   return int(std::clamp<decltype(left)>(left, 0, std::numeric_limits<int>::max()));
+}
+
+// A charset's name is the same in any letter case.
+bool namesPlainUtf8(QByteArrayView name) { return name.compare("text/plain;charset=utf-8", Qt::CaseInsensitive) == 0; }
+
+// Valid UTF-8; of an answer `cut` at the cap, up to a character cut short
+// at its end (a stateful decoder holds that one back).
+bool validUtf8(const QByteArray &bytes, bool cut) {
+  QStringDecoder utf8(QStringDecoder::Utf8, cut ? QStringDecoder::Flag::Default : QStringDecoder::Flag::Stateless);
+  const QString decoded = utf8(bytes);
+  return !utf8.hasError();
 }
 
 } // namespace
@@ -234,8 +252,9 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
       text ? QList<QByteArray>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT"}
            : QList<QByteArray>{mimeType.toLatin1()};
   for (const QByteArray &name : names) {
-    const auto target = std::find_if(offered->targets.cbegin(), offered->targets.cend(),
-                                     [&name](const auto &offered) { return offered.first == name; });
+    const auto target = std::find_if(offered->targets.cbegin(), offered->targets.cend(), [&name](const auto &offered) {
+      return offered.first == name || (namesPlainUtf8(name) && namesPlainUtf8(offered.first));
+    });
     if (target == offered->targets.cend())
       continue;
     // While its owner finishes an answer cut at the cap, the part kept is
@@ -251,11 +270,17 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
       return {answer.bytes, true};
     // The answer's type tells its text, whatever the name asked for: TEXT
     // may come as COMPOUND_TEXT, which is not read, and another name is
-    // tried.
-    if (answer.type == utf8_ || answer.type == plainUtf8_)
+    // tried. An answer typed as the very name asked is text by that name.
+    const QByteArray &asked = target->first;
+    const bool typedAsAsked = answer.type == target->second;
+    const auto latin1 = [&] { return ClipboardRead{QString::fromLatin1(answer.bytes).toUtf8().left(cap), true}; };
+    if (answer.type == utf8_ || answer.type == plainUtf8_ || (typedAsAsked && namesPlainUtf8(asked)))
       return {answer.bytes, true};
     if (answer.type == XCB_ATOM_STRING)
-      return {QString::fromLatin1(answer.bytes).toUtf8().left(cap), true};
+      return latin1();
+    // Owners offering only these names answer in their own encoding.
+    if (typedAsAsked && (asked == "text/plain" || asked == "TEXT"))
+      return validUtf8(answer.bytes, answer.bytes.size() >= cap) ? ClipboardRead{answer.bytes, true} : latin1();
   }
   return {{}, true};
 }
@@ -289,17 +314,30 @@ const X11SelectionReader::Offer *X11SelectionReader::offer(const QDeadlineTimer 
     missed_ = now;
     return nullptr;
   }
-  std::vector<xcb_atom_t> atoms(size_t(answer.bytes.size()) / sizeof(xcb_atom_t));
-  if (!atoms.empty())
-    std::memcpy(atoms.data(), answer.bytes.constData(), atoms.size() * sizeof(xcb_atom_t));
-  std::vector<xcb_get_atom_name_cookie_t> asked;
-  for (const xcb_atom_t atom : atoms)
-    asked.push_back(xcb_get_atom_name(connection_, atom));
+  // An owner may list anything, as often as it likes: each atom's name is
+  // asked once, a batch at a time, and each reply freed as it comes.
+  std::vector<xcb_atom_t> atoms;
+  std::unordered_set<xcb_atom_t> seen;
+  for (qsizetype at = 0; at + qsizetype(sizeof(xcb_atom_t)) <= answer.bytes.size(); at += sizeof(xcb_atom_t)) {
+    xcb_atom_t atom = XCB_ATOM_NONE;
+    std::memcpy(&atom, answer.bytes.constData() + at, sizeof atom);
+    if (seen.insert(atom).second)
+      atoms.push_back(atom);
+  }
   Offer offered{*now, {}};
-  for (size_t i = 0; i < atoms.size(); ++i)
-    if (const auto name = owned<xcb_get_atom_name_reply_t>(replyBy(asked[i].sequence, deadline)))
+  std::deque<std::pair<xcb_atom_t, unsigned int>> asked;
+  for (size_t next = 0; next < atoms.size() || !asked.empty();) {
+    for (; next < atoms.size() && asked.size() < namesAtOnce && !deadline.hasExpired(); ++next)
+      asked.emplace_back(atoms[next], xcb_get_atom_name(connection_, atoms[next]).sequence);
+    if (asked.empty())
+      break;
+    const auto [atom, sequence] = asked.front();
+    asked.pop_front();
+    const auto name = owned<xcb_get_atom_name_reply_t>(replyBy(sequence, deadline));
+    if (name && xcb_get_atom_name_name_length(name.get()) <= longestName)
       offered.targets.append(
-          {QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get())), atoms[i]});
+          {QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get())), atom});
+  }
   if (deadline.hasExpired())
     return nullptr;
   offer_ = std::move(offered);

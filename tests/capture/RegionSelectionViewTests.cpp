@@ -152,18 +152,19 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
   EXPECT_GT(qRed(edge), 150);
   EXPECT_GT(qBlue(edge), 150);
 
-  // Black one-pixel lines on white, 7 pixels apart, columns in the still's
+  // Black one-pixel lines on white, 11 pixels apart, columns in the still's
   // top half and rows in its bottom half. Where a panel's device pixel
   // covers more than one still pixel, each keeps a quarter of its contrast,
   // dimmed and inside the selection; where they map 1:1 the still is copied.
-  for (const auto &[stillScale, deviceRatio] : {std::pair{1.5, 1.0}, {1.75, 1.0}, {2.0, 1.0}, {1.0, 1.0}, {2.0, 2.0}}) {
+  const std::pair<double, double> scales[] = {{1.25, 1}, {4.0 / 3, 1}, {1.5, 1}, {1.75, 1}, {2, 1}, {1, 1}, {2, 2}};
+  for (const auto &[stillScale, deviceRatio] : scales) {
     SCOPED_TRACE(testing::Message() << stillScale << "x still, " << deviceRatio << "x panel");
     const QSize size = (QSizeF(400, 300) * stillScale).toSize();
     QImage still = test::filledImage(size, Qt::white, QImage::Format_RGB32);
     QPainter lines(&still);
-    for (int x = 3; x < size.width(); x += 7)
+    for (int x = 3; x < size.width(); x += 11)
       lines.fillRect(x, 0, 1, size.height() / 2, Qt::black);
-    for (int y = size.height() / 2 + 5; y < size.height(); y += 7)
+    for (int y = size.height() / 2 + 5; y < size.height(); y += 11)
       lines.fillRect(0, y, size.width(), 1, Qt::black);
     lines.end();
     RegionSelectionView lined({7, frame, still});
@@ -185,10 +186,10 @@ TEST_F(SelectionView, PaintsTheFrozenStillDimmedAndTheSelectionUndimmed) {
         const QPoint p(int(at * deviceRatio / stillScale), int(span.across * deviceRatio));
         return qGray(panelPixels.pixel(span.columns ? p : p.transposed()));
       };
-      for (int line = span.columns ? 3 : size.height() / 2 + 5; line < span.to * stillScale; line += 7) {
+      for (int line = span.columns ? 3 : size.height() / 2 + 5; line < span.to * stillScale; line += 11) {
         if (line < span.from * stillScale)
           continue;
-        const int white = grey(line + 3.5);
+        const int white = grey(line + 5.5);
         EXPECT_NEAR(white, span.white, 2) << line;
         if (stillScale == deviceRatio) {
           EXPECT_EQ(grey(line), 0) << line;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -80,6 +81,35 @@ TEST(PortalDesktopCut, APictureThatDoesNotFitTheDisplaysIsAChangedDisplay) {
     }
   }
   EXPECT_THROW(PortalSnapshotProvider::cutDesktop(desktop(1), {}), SnapshotError);
+}
+
+// XWayland shows each output as a screen at its logical rectangle: the output
+// pairs with it at the simplest scale in 120ths that fits its rounded logical
+// size. A logical size no scale from 1/8 to 8 makes of the pixels is no
+// compositor's: the screen is cut at Qt's scale, whatever the sizes.
+TEST(PortalDesktopCut, AWaylandOutputPairsAtItsCompositorsScaleAndAnAbsurdOneNotAtAll) {
+  const struct {
+    QSize pixels, logical;
+    double scale; // 0: not paired
+  } cases[] = {
+      {{2560, 1600}, {2048, 1280}, 1.25}, {{2560, 1440}, {1920, 1080}, 4.0 / 3},
+      {{2560, 1440}, {1463, 823}, 1.75},  {{2800, 1750}, {1600, 1000}, 1.75},
+      {{3840, 2160}, {1920, 1080}, 2},    {{3840, 2160}, {1707, 960}, 2.25},
+      {{3840, 2160}, {1280, 720}, 3},     {{960, 540}, {1920, 1080}, 0.5},
+      {{1440, 2560}, {960, 1706}, 1.5},   {{3, 3}, {1, 1}, 3},
+      {{2560, 1440}, {320, 180}, 8},      {{2560, 1440}, {319, 180}, 0},
+      {{2560, 1440}, {INT_MAX, 960}, 0},  {{20'000'000, 1440}, {1706, 960}, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.pixels.width() << "x" << c.pixels.height() << " at " << c.logical.width()
+                                    << "x" << c.logical.height());
+    const WaylandOutput output{"A", QRect(QPoint(), c.logical), c.pixels};
+    EXPECT_EQ(crel::WaylandOutputs::pair({QRectF(output.logical)}, {output}), std::vector<qsizetype>{c.scale ? 0 : -1});
+    if (c.scale)
+      EXPECT_DOUBLE_EQ(output.scale(), c.scale);
+    else // still one that covers the width within a logical point
+      EXPECT_NEAR(output.scale() * c.logical.width(), c.pixels.width(), output.scale());
+  }
 }
 
 namespace {

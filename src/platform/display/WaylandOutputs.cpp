@@ -5,16 +5,22 @@
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <QDeadlineTimer>
+#include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QTransform>
 
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <sys/mman.h>
 #include <unistd.h>
+
+namespace crel {
+Q_DECLARE_LOGGING_CATEGORY(lcPortal)
+} // namespace crel
 
 namespace crel::WaylandOutputs {
 
@@ -135,6 +141,14 @@ QSize shownSize(const Output &output) {
   return output.transform % 2 ? output.mode.transposed() : output.mode;
 }
 
+// Whether some scale from 1/8 to 8 makes the logical size of the pixels on
+// both axes; no compositor lays an output out otherwise.
+bool scalable(const WaylandOutput &output) {
+  const auto within = [](qint64 pixels, qint64 logical) { return pixels <= 8 * logical && logical <= 8 * pixels; };
+  return within(output.pixels.width(), output.logical.width()) &&
+         within(output.pixels.height(), output.logical.height());
+}
+
 } // namespace
 
 std::optional<std::vector<WaylandOutput>> query(const QProcessEnvironment &environment, int timeoutMs) {
@@ -145,6 +159,11 @@ std::optional<std::vector<WaylandOutput>> query(const QProcessEnvironment &envir
   for (const auto &output : session->outputs) {
     if (!output->hasLogical || output->mode.isEmpty() || output->logicalSize.isEmpty())
       return std::nullopt;
+    // A far edge past int is no layout's; a screen there stays unpaired.
+    constexpr qint64 most = std::numeric_limits<int>::max();
+    if (output->position.x() + qint64(output->logicalSize.width()) > most ||
+        output->position.y() + qint64(output->logicalSize.height()) > most)
+      continue;
     outputs.push_back({output->name, QRect(output->position, output->logicalSize), shownSize(*output)});
   }
   return outputs;
@@ -156,6 +175,14 @@ std::vector<qsizetype> pair(const std::vector<QRectF> &screens, const std::vecto
     qreal distance;
     size_t screen, output;
   };
+  // An output no scale makes of its pixels counts as taken from the start.
+  std::vector<bool> taken(outputs.size(), false);
+  for (size_t j = 0; j < outputs.size(); ++j)
+    if (!scalable(outputs[j])) {
+      qCDebug(lcPortal) << "Wayland output" << outputs[j].name << "shows" << outputs[j].pixels << "as"
+                        << outputs[j].logical.size() << "logical pixels, past any scale from 1/8 to 8: not paired";
+      taken[j] = true;
+    }
   std::vector<Candidate> candidates;
   for (size_t i = 0; i < screens.size(); ++i)
     for (size_t j = 0; j < outputs.size(); ++j) {
@@ -168,7 +195,6 @@ std::vector<qsizetype> pair(const std::vector<QRectF> &screens, const std::vecto
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const Candidate &a, const Candidate &b) { return a.distance < b.distance; });
   std::vector<qsizetype> paired(screens.size(), -1);
-  std::vector<bool> taken(outputs.size(), false);
   for (const Candidate &c : candidates)
     if (paired[c.screen] < 0 && !taken[c.output]) {
       paired[c.screen] = qsizetype(c.output);
@@ -279,10 +305,19 @@ qreal WaylandOutput::scale() const {
     const qint64 ga = std::gcd(a, qint64(120)), gb = std::gcd(b, qint64(120));
     return ga != gb ? ga > gb : off(pixels.width(), logical.width(), a) < off(pixels.width(), logical.width(), b);
   };
-  const qint64 from = std::max<qint64>(1, 120 * pixels.width() / (logical.width() + 1));
-  const qint64 to = logical.width() > 1 ? 120 * pixels.width() / (logical.width() - 1) + 1 : from + 120;
+  // n fits an axis from 120 x pixels / (logical + 1) to 120 x pixels /
+  // (logical - 1); at one logical point without end, so up to 120 x pixels
+  // there (3 pixels at 1 are 3). Only where both axes fit is searched: no
+  // product above leaves 64 bits, whatever the sizes.
+  const auto range = [](qint64 pixels, qint64 logical) {
+    return std::pair(std::max<qint64>(1, 120 * pixels / (logical + 1)),
+                     logical > 1 ? 120 * pixels / (logical - 1) + 1 : 120 * pixels);
+  };
+  const auto [fromWidth, toWidth] = range(pixels.width(), logical.width());
+  const auto [fromHeight, toHeight] = range(pixels.height(), logical.height());
+  const qint64 from = std::max(fromWidth, fromHeight), to = std::min({toWidth, toHeight, from + 1200});
   qint64 best = 0;
-  for (qint64 n = from; n <= std::min(to, from + 1200); ++n)
+  for (qint64 n = from; n <= to; ++n)
     if (fits(n) && (best == 0 || simpler(n, best)))
       best = n;
   return best > 0 ? qreal(best) / 120 : qreal(pixels.width()) / logical.width();

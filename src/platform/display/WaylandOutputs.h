@@ -29,13 +29,15 @@ namespace WaylandOutputs {
 
 // The compositor's outputs; nothing when there is no Wayland display or it
 // does not tell the logical layout (no xdg-output), or when it does not
-// answer within `timeoutMs`.
+// answer within `timeoutMs`. An output whose far edge lies past int is left
+// out.
 std::optional<std::vector<WaylandOutput>> query(const QProcessEnvironment &environment, int timeoutMs = 3000);
 
 // The index of the output each screen shows, -1 where none: XWayland puts a
 // screen at its output's logical top-left, as large or up to 8 logical pixels
 // smaller (its modes step by 8, and a fractional logical size is rounded
-// apart). The nearest output wins, each output once.
+// apart). The nearest output wins, each output once; one whose logical size
+// no scale from 1/8 to 8 makes of its pixels, on either axis, never.
 std::vector<qsizetype> pair(const std::vector<QRectF> &screens, const std::vector<WaylandOutput> &outputs);
 
 // The output's own pixels through the compositor's screencopy, where it

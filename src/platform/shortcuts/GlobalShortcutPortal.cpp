@@ -90,6 +90,8 @@ public:
                 // malformed one binds nothing this time and is asked again.
                 const QVariant listed = answer.value(QStringLiteral("shortcuts"));
                 if (listed.isValid() && !typed(listed, QLatin1String("a(sa{sv})"))) {
+                  qCWarning(lcShortcutPortal)
+                      << "the desktop bound no capture shortcut this time; it is asked again at the next launch";
                   Q_EMIT failed();
                   return;
                 }
@@ -147,6 +149,7 @@ private Q_SLOTS:
       return;
     }
     if (!typed(arguments[1], QLatin1String("a{sv}"))) {
+      qCWarning(lcShortcutPortal) << "the shortcut portal's answer is read as nothing bound";
       Q_EMIT failed();
       return;
     }
@@ -180,24 +183,27 @@ private:
             });
   }
 
-  // Whether `value` is D-Bus data of `signature`; what is not is read as
-  // nothing, since demarshalling it as that type would crash (said once).
+  // Whether `value` is D-Bus data of `signature`; what is not is never
+  // demarshalled as that type, which would crash (what came is said once).
   bool typed(const QVariant &value, QLatin1String signature) {
     const bool argument = value.metaType() == QMetaType::fromType<QDBusArgument>();
     const QString found = argument ? value.value<QDBusArgument>().currentSignature() : QString(value.typeName());
     if (found == signature)
       return true;
     if (!malformedSaid_)
-      qCWarning(lcShortcutPortal).noquote()
-          << "the shortcut portal sent" << found << "where" << signature << "belongs: read as nothing bound";
+      qCWarning(lcShortcutPortal).noquote() << "the shortcut portal sent" << found << "where" << signature << "belongs";
     malformedSaid_ = true;
     return false;
   }
 
   // Says bound() when the desktop's list of shortcuts holds ours.
   bool takeList(const QVariant &shortcuts) {
-    if (!shortcuts.isValid() || !typed(shortcuts, QLatin1String("a(sa{sv})")))
+    if (!shortcuts.isValid())
       return false;
+    if (!typed(shortcuts, QLatin1String("a(sa{sv})"))) {
+      qCWarning(lcShortcutPortal) << "the desktop's list of shortcuts is read as nothing bound";
+      return false;
+    }
     for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts))
       if (shortcut.id == id_) {
         const QString described =

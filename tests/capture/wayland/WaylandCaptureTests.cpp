@@ -192,7 +192,7 @@ protected:
   const Output *outputAt(const QRectF &frame) const {
     std::vector<WaylandOutput> offered;
     for (const Output &output : outputs)
-      offered.push_back({output.name, output.logical, {}});
+      offered.push_back({output.name, output.logical, (QSizeF(output.logical.size()) * output.scale).toSize()});
     const qsizetype paired = WaylandOutputs::pair({frame}, offered).front();
     return paired < 0 ? nullptr : &outputs[size_t(paired)];
   }

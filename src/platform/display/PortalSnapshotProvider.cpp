@@ -214,6 +214,13 @@ public Q_SLOTS:
     const QUrl url(uri.toString(), QUrl::StrictMode);
     if (!url.isValid() || !url.isLocalFile())
       return malformed("uri " + uri.toString());
+    // KDE's backend names a picture saved under a relative Pictures folder
+    // file:relpics/…, which toLocalFile() would read from our working folder;
+    // it would read a host's name as a folder of the root.
+    if (!url.host().isEmpty() || !url.path().startsWith(u'/')) {
+      qCWarning(lcPortal) << "the screenshot portal named no full local path:" << uri.toString();
+      return finish(SnapshotError::incompletePicturePath());
+    }
 
     finished_ = true;
     // The file is taken away even when nobody waits for it any more.

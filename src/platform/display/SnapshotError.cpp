@@ -77,6 +77,11 @@ SnapshotError SnapshotError::picturesFolderCannotTake(const QString &folder, Use
                                "settings.")};
 }
 
+SnapshotError SnapshotError::incompletePicturePath() {
+  return {Kind::failed,
+          tr("The desktop named its screenshot by an incomplete path, so it could not be read. Start a new capture.")};
+}
+
 SnapshotError SnapshotError::failed() {
   return {Kind::failed, tr("The display could not be captured. Start a new capture.")};
 }

@@ -41,6 +41,9 @@ public:
   // The portal declined while that folder could not take the picture, for
   // the `room` it has (the likely cause; the desktop's refusal the other).
   static SnapshotError picturesFolderCannotTake(const QString &folder, UserFolders::Room room);
+  // The portal named its picture by no full local path (file:relpics/x.png,
+  // file://host/x.png); nothing was read.
+  static SnapshotError incompletePicturePath();
   static SnapshotError failed();
 
   Kind kind() const { return kind_; }

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -32,6 +33,8 @@ const QString declined = "The desktop declined the screenshot. Allow this applic
 const QString failed = "The display could not be captured. Start a new capture.";
 const QString backendFailed = "The desktop portal's screenshot backend failed%1. Make sure it can run "
                               "(xdg-desktop-portal-wlr needs grim and a running PipeWire), then start a new capture.";
+const QString incomplete = "The desktop named its screenshot by an incomplete path, so it could not be read. Start "
+                           "a new capture.";
 const QString backends = "(xdg-desktop-portal-wlr for sway and other wlroots desktops, xdg-desktop-portal-gnome for "
                          "GNOME, xdg-desktop-portal-kde for Plasma)";
 
@@ -159,7 +162,7 @@ TEST_F(PortalCapture, StillsPerDisplayAtNativeResolutionWhateverTheScreenshotsSc
   const struct {
     const char *mode;
     int scale;
-  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}};
+  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}, {"ok-one-slash", 1}};
   for (const auto &c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " at " << c.scale);
     stub->answer(c.mode, temporary.path(), c.scale);
@@ -251,6 +254,11 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
   QTemporaryDir descriptions;
   const QString hostile = hostileDescriptions(descriptions.path());
   ASSERT_FALSE(hostile.isEmpty());
+  QTemporaryDir work;
+  ASSERT_TRUE(QDir(work.path()).mkpath("relpics") && coded::desktop(1).save(work.filePath("relpics/x.png")));
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(work.path()));
+  const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
   const struct {
     const char *mode;
     bool permission;
@@ -293,6 +301,9 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
            backends + ", log in again, then start a new capture."},
       {"no-uri", false, failed},
       {"remote-uri", false, failed},
+      // Neither read from the working folder, where a picture waits.
+      {"relative-uri", false, incomplete},
+      {"host-uri", false, incomplete},
       {"not-image", false, failed},
       {"wrong-types", false, failed},
       {"wrong-size", false, "A display changed. Start a new capture on an available display."},
@@ -320,6 +331,7 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     EXPECT_EQ(CaptureSnapshot::isPermissionError(outcome.error), c.permission);
     EXPECT_EQ(CaptureCoordinator::errorMessage(outcome.error), c.message);
     EXPECT_TRUE(filesIn(temporary.path()).isEmpty());
+    EXPECT_EQ(filesIn(work.filePath("relpics")), QStringList{"x.png"});
   }
 
   // Through the coordinator: the permission request, and no panel.

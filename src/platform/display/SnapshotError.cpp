@@ -4,6 +4,28 @@
 
 namespace crel {
 
+namespace {
+
+QString declinedBeside() {
+  return tr("If it was not that, the desktop declined the screenshot: allow this application to take screenshots when "
+            "your desktop asks, or in the privacy section of your desktop's settings.");
+}
+
+// The value is the user's own text, which may be any length.
+QString notFullPath(const UserFolders::Setting &setting) {
+  constexpr qsizetype shown = 40;
+  QString value = setting.value;
+  if (value.size() > shown) {
+    value.truncate(value.at(shown - 2).isHighSurrogate() ? shown - 2 : shown - 1);
+    value += u'…';
+  }
+  return tr("Your desktop's Pictures folder is set to “%1”, which is not a full path and likely the cause: set a full "
+            "path in %2, then start a new capture.")
+      .arg(value, setting.file);
+}
+
+} // namespace
+
 SnapshotError::SnapshotError(Kind kind, const QString &message)
     : kind_(kind), message_(message), utf8_(message.toStdString()) {}
 
@@ -71,15 +93,16 @@ SnapshotError SnapshotError::picturesFolderCannotTake(const QString &folder, Use
                "disk, then start a new capture.")
           : tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
                "new capture.");
-  return {Kind::failed, cause.arg(folder) + u' ' +
-                            tr("If it was not that, the desktop declined the screenshot: allow this application to "
-                               "take screenshots when your desktop asks, or in the privacy section of your desktop's "
-                               "settings.")};
+  return {Kind::failed, cause.arg(folder) + u' ' + declinedBeside()};
 }
 
-SnapshotError SnapshotError::incompletePicturePath() {
-  return {Kind::failed,
-          tr("The desktop named its screenshot by an incomplete path, so it could not be read. Start a new capture.")};
+SnapshotError SnapshotError::picturesFolderNotFullPath(const UserFolders::Setting &setting) {
+  return {Kind::failed, notFullPath(setting) + u' ' + declinedBeside()};
+}
+
+SnapshotError SnapshotError::incompletePicturePath(const UserFolders::Setting &setting) {
+  const QString what = tr("The desktop named its screenshot by an incomplete path, so it could not be read.");
+  return {Kind::failed, what + u' ' + (setting.value.isEmpty() ? tr("Start a new capture.") : notFullPath(setting))};
 }
 
 SnapshotError SnapshotError::failed() {

@@ -24,6 +24,13 @@ QString UserFolders::pictures() {
   return QDir::cleanPath(pictures.startsWith('/') ? pictures : QDir::homePath() + "/Pictures");
 }
 
+UserFolders::Setting UserFolders::picturesSetAside() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (pictures.startsWith('/'))
+    return {};
+  return {pictures, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/user-dirs.dirs"};
+}
+
 UserFolders::Room UserFolders::room(const QString &folder, qint64 bytes) {
   const QByteArray native = QFile::encodeName(folder);
   // access() also tells a read-only file system (EROFS), even to root.

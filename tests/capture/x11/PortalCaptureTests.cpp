@@ -35,6 +35,9 @@ const QString backendFailed = "The desktop portal's screenshot backend failed%1.
                               "(xdg-desktop-portal-wlr needs grim and a running PipeWire), then start a new capture.";
 const QString incomplete = "The desktop named its screenshot by an incomplete path, so it could not be read. Start "
                            "a new capture.";
+const QString declinedBeside = "If it was not that, the desktop declined the screenshot: allow this application to "
+                               "take screenshots when your desktop asks, or in the privacy section of your desktop's "
+                               "settings.";
 const QString backends = "(xdg-desktop-portal-wlr for sway and other wlroots desktops, xdg-desktop-portal-gnome for "
                          "GNOME, xdg-desktop-portal-kde for Plasma)";
 
@@ -259,6 +262,9 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
   const QString previous = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(work.path()));
   const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+  const QString notFullPath = "Your desktop's Pictures folder is set to “%1”, which is not a full path and likely the "
+                              "cause: set a full path in " +
+                              home.filePath(".config/user-dirs.dirs") + ", then start a new capture.";
   const struct {
     const char *mode;
     bool permission;
@@ -304,6 +310,16 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
       // Neither read from the working folder, where a picture waits.
       {"relative-uri", false, incomplete},
       {"host-uri", false, incomplete},
+      // KDE's answers so where the Pictures folder is set by a relative path
+      // it has not got: the setting is named, long ones cut.
+      {"relative-uri",
+       false,
+       "The desktop named its screenshot by an incomplete path, so it could not be read. " +
+           notFullPath.arg("relpics/" + QString(31, 'a') + "…"),
+       {},
+       false,
+       "relpics/" + QByteArray(60, 'a')},
+      {"cancel", false, notFullPath.arg("relpics") + ' ' + declinedBeside, {}, false, "relpics"},
       {"not-image", false, failed},
       {"wrong-types", false, failed},
       {"wrong-size", false, "A display changed. Start a new capture on an available display."},

@@ -274,8 +274,8 @@ private:
       bytes += qint64(pixels.width()) * pixels.height() * 4;
     }
     const UserFolders::Room room = UserFolders::room(pictures_, bytes);
-    return room == UserFolders::Room::enough ? SnapshotError::screenshotDeclined()
-                                             : SnapshotError::picturesFolderCannotTake(pictures_, room);
+    return room.kind == UserFolders::Room::enough ? SnapshotError::screenshotDeclined()
+                                                  : SnapshotError::picturesFolderCannotTake(pictures_, room);
   }
 
   void malformed(const QString &what) {

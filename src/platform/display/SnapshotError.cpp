@@ -87,13 +87,23 @@ SnapshotError SnapshotError::picturesFolderMissing(const QString &folder, const 
 }
 
 SnapshotError SnapshotError::picturesFolderCannotTake(const QString &folder, UserFolders::Room room) {
-  const QString cause =
-      room == UserFolders::Room::full
-          ? tr("Your desktop saves screenshots into the folder %1, which has no free space. Free some space on its "
+  // MB as the updater counts them; never more than is free.
+  constexpr qint64 megabyte = 1024 * 1024;
+  QString cause;
+  if (room.kind != UserFolders::Room::full)
+    cause = tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
+               "new capture.")
+                .arg(folder);
+  else if (room.freeBytes <= 0)
+    cause = tr("Your desktop saves screenshots into the folder %1, which has no free space. Free some space on its "
                "disk, then start a new capture.")
-          : tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
-               "new capture.");
-  return {Kind::failed, cause.arg(folder) + u' ' + declinedBeside()};
+                .arg(folder);
+  else
+    cause = tr("Your desktop saves screenshots into the folder %1, which has too little free space (%2). Free some "
+               "space on its disk, then start a new capture.")
+                .arg(folder, room.freeBytes < megabyte ? tr("less than 1 MB free")
+                                                       : tr("%1 MB free").arg(room.freeBytes / megabyte));
+  return {Kind::failed, cause + u' ' + declinedBeside()};
 }
 
 SnapshotError SnapshotError::picturesFolderNotFullPath(const UserFolders::Setting &setting) {

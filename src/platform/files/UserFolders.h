@@ -18,8 +18,12 @@ Setting picturesSetAside();
 
 // Whether the existing `folder` can take a file of `bytes` bytes: not when
 // this user may not write it, its file system is read-only, or it has less
-// free space than that.
-enum class Room { enough, readOnly, full };
+// free space than that (how much is then given).
+struct Room {
+  enum Kind { enough, readOnly, full };
+  Kind kind;
+  qint64 freeBytes = 0;
+};
 Room room(const QString &folder, qint64 bytes);
 
 // Creates the folder and any missing parents; succeeds when it already

@@ -165,7 +165,7 @@ TEST_F(PortalCapture, StillsPerDisplayAtNativeResolutionWhateverTheScreenshotsSc
   const struct {
     const char *mode;
     int scale;
-  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}, {"ok-one-slash", 1}};
+  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}, {"ok-slash", 1}};
   for (const auto &c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " at " << c.scale);
     stub->answer(c.mode, temporary.path(), c.scale);
@@ -308,11 +308,12 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
       {"no-uri", false, failed},
       {"remote-uri", false, failed},
       // Neither read from the working folder, where a picture waits.
-      {"relative-uri", false, incomplete},
+      {"relative", false, incomplete},
       {"host-uri", false, incomplete},
-      // KDE's answers so where the Pictures folder is set by a relative path
-      // it has not got: the setting is named, long ones cut.
-      {"relative-uri",
+      // Where the Pictures folder is set by a relative path KDE's names its
+      // picture so, or declines where that folder is missing: the setting is
+      // named, a long one cut.
+      {"relative",
        false,
        "The desktop named its screenshot by an incomplete path, so it could not be read. " +
            notFullPath.arg("relpics/" + QString(31, 'a') + "…"),

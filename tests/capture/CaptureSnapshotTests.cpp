@@ -205,9 +205,17 @@ TEST(TakeDisplays, DeliversOneSnapshotPerStill) {
 // they pass through unchanged while the two the capture knows become its own.
 TEST(TakeDisplays, NoOrAChangedDisplayBecomeCaptureErrorsPlatformFailuresPassUnchanged) {
   using crel::SnapshotError;
+  using Room = crel::UserFolders::Room;
+  const auto full = [](qint64 freeBytes) {
+    return std::make_exception_ptr(SnapshotError::picturesFolderCannotTake("/p", {Room::full, freeBytes}));
+  };
+  const QString noRoom = "SnapshotError: Your desktop saves screenshots into the folder /p, which has %1. Free some "
+                         "space on its disk, then start a new capture. If it was not that, the desktop declined the "
+                         "screenshot: allow this application to take screenshots when your desktop asks, or in the "
+                         "privacy section of your desktop's settings.";
   const struct {
     std::exception_ptr error; // with no stills
-    const char *message;
+    QString message;
   } rows[] = {
       {nullptr, "CrelError: No display is available to capture."},
       {std::make_exception_ptr(SnapshotError::displayChanged()),
@@ -217,6 +225,10 @@ TEST(TakeDisplays, NoOrAChangedDisplayBecomeCaptureErrorsPlatformFailuresPassUnc
        "then start a new capture."},
       {std::make_exception_ptr(SnapshotError::failed()),
        "SnapshotError: The display could not be captured. Start a new capture."},
+      // MB as the updater counts them, and never more than is free.
+      {full((5 << 20) + 700 * 1024), noRoom.arg("too little free space (5 MB free)")},
+      {full(400 * 1024), noRoom.arg("too little free space (less than 1 MB free)")},
+      {full(0), noRoom.arg("no free space")},
   };
   for (const auto &row : rows) {
     crel::FakeSnapshotProvider provider;

@@ -197,7 +197,7 @@ public Q_SLOTS:
         arguments[1].metaType() != QMetaType::fromType<QDBusArgument>())
       return malformed("unexpected arguments " + message.signature());
     const uint code = arguments[0].toUInt();
-    if (code != 0 && !picturesError_.isEmpty() && !QFileInfo(pictures_).isDir())
+    if (code != 0 && setAside_.value.isEmpty() && !picturesError_.isEmpty() && !QFileInfo(pictures_).isDir())
       return finish(SnapshotError::picturesFolderMissing(pictures_, picturesError_));
     if (code == 1)
       return finish(declined());
@@ -214,6 +214,13 @@ public Q_SLOTS:
     const QUrl url(uri.toString(), QUrl::StrictMode);
     if (!url.isValid() || !url.isLocalFile())
       return malformed("uri " + uri.toString());
+    // KDE's backend names a picture saved under a relative Pictures folder
+    // file:relpics/…, which toLocalFile() would read from our working folder;
+    // it would read a host's name as a folder of the root.
+    if (!url.host().isEmpty() || !url.path().startsWith(u'/')) {
+      qCWarning(lcPortal) << "the screenshot portal named no full local path:" << uri.toString();
+      return finish(SnapshotError::incompletePicturePath(setAside_));
+    }
 
     finished_ = true;
     // The file is taken away even when nobody waits for it any more.
@@ -254,8 +261,11 @@ private:
   }
 
   // KDE's backend answers 1 also when it could not save the picture into
-  // the Pictures folder; a folder that cannot take it is the likely cause.
+  // the Pictures folder; a folder that cannot take it is the likely cause,
+  // as is one it names by no full path (then not the one we made instead).
   SnapshotError declined() const {
+    if (!setAside_.value.isEmpty())
+      return SnapshotError::picturesFolderNotFullPath(setAside_);
     if (!QFileInfo(pictures_).isDir())
       return SnapshotError::screenshotDeclined();
     qint64 bytes = 0;
@@ -264,8 +274,8 @@ private:
       bytes += qint64(pixels.width()) * pixels.height() * 4;
     }
     const UserFolders::Room room = UserFolders::room(pictures_, bytes);
-    return room == UserFolders::Room::enough ? SnapshotError::screenshotDeclined()
-                                             : SnapshotError::picturesFolderCannotTake(pictures_, room);
+    return room.kind == UserFolders::Room::enough ? SnapshotError::screenshotDeclined()
+                                                  : SnapshotError::picturesFolderCannotTake(pictures_, room);
   }
 
   void malformed(const QString &what) {
@@ -287,6 +297,7 @@ private:
   Outcome outcome_;
   QString path_;
   const QString pictures_ = UserFolders::pictures();
+  const UserFolders::Setting setAside_ = UserFolders::picturesSetAside();
   QString picturesError_;
   timespec requested_{};
   bool finished_ = false;

@@ -4,6 +4,28 @@
 
 namespace crel {
 
+namespace {
+
+QString declinedBeside() {
+  return tr("If it was not that, the desktop declined the screenshot: allow this application to take screenshots when "
+            "your desktop asks, or in the privacy section of your desktop's settings.");
+}
+
+// The value is the user's own text, which may be any length.
+QString notFullPath(const UserFolders::Setting &setting) {
+  constexpr qsizetype shown = 40;
+  QString value = setting.value;
+  if (value.size() > shown) {
+    value.truncate(value.at(shown - 2).isHighSurrogate() ? shown - 2 : shown - 1);
+    value += u'…';
+  }
+  return tr("Your desktop's Pictures folder is set to “%1”, which is not a full path and likely the cause: set a full "
+            "path in %2, then start a new capture.")
+      .arg(value, setting.file);
+}
+
+} // namespace
+
 SnapshotError::SnapshotError(Kind kind, const QString &message)
     : kind_(kind), message_(message), utf8_(message.toStdString()) {}
 
@@ -65,16 +87,32 @@ SnapshotError SnapshotError::picturesFolderMissing(const QString &folder, const 
 }
 
 SnapshotError SnapshotError::picturesFolderCannotTake(const QString &folder, UserFolders::Room room) {
-  const QString cause =
-      room == UserFolders::Room::full
-          ? tr("Your desktop saves screenshots into the folder %1, which has no free space. Free some space on its "
+  // MB as the updater counts them; never more than is free.
+  constexpr qint64 megabyte = 1024 * 1024;
+  QString cause;
+  if (room.kind != UserFolders::Room::full)
+    cause = tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
+               "new capture.")
+                .arg(folder);
+  else if (room.freeBytes <= 0)
+    cause = tr("Your desktop saves screenshots into the folder %1, which has no free space. Free some space on its "
                "disk, then start a new capture.")
-          : tr("Your desktop saves screenshots into the folder %1, which is read-only. Make it writable, then start a "
-               "new capture.");
-  return {Kind::failed, cause.arg(folder) + u' ' +
-                            tr("If it was not that, the desktop declined the screenshot: allow this application to "
-                               "take screenshots when your desktop asks, or in the privacy section of your desktop's "
-                               "settings.")};
+                .arg(folder);
+  else
+    cause = tr("Your desktop saves screenshots into the folder %1, which has too little free space (%2). Free some "
+               "space on its disk, then start a new capture.")
+                .arg(folder, room.freeBytes < megabyte ? tr("less than 1 MB free")
+                                                       : tr("%1 MB free").arg(room.freeBytes / megabyte));
+  return {Kind::failed, cause + u' ' + declinedBeside()};
+}
+
+SnapshotError SnapshotError::picturesFolderNotFullPath(const UserFolders::Setting &setting) {
+  return {Kind::failed, notFullPath(setting) + u' ' + declinedBeside()};
+}
+
+SnapshotError SnapshotError::incompletePicturePath(const UserFolders::Setting &setting) {
+  const QString what = tr("The desktop named its screenshot by an incomplete path, so it could not be read.");
+  return {Kind::failed, what + u' ' + (setting.value.isEmpty() ? tr("Start a new capture.") : notFullPath(setting))};
 }
 
 SnapshotError SnapshotError::failed() {

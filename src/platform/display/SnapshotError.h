@@ -41,6 +41,13 @@ public:
   // The portal declined while that folder could not take the picture, for
   // the `room` it has (the likely cause; the desktop's refusal the other).
   static SnapshotError picturesFolderCannotTake(const QString &folder, UserFolders::Room room);
+  // The portal declined while the desktop names a Pictures folder by no full
+  // path (the likely cause; the desktop's refusal the other).
+  static SnapshotError picturesFolderNotFullPath(const UserFolders::Setting &setting);
+  // The portal named its picture by no full local path (file:relpics/x.png,
+  // file://host/x.png); nothing was read. A Pictures folder the desktop
+  // names by no full path is named as the likely cause.
+  static SnapshotError incompletePicturePath(const UserFolders::Setting &setting = {});
   static SnapshotError failed();
 
   Kind kind() const { return kind_; }

@@ -24,16 +24,25 @@ QString UserFolders::pictures() {
   return QDir::cleanPath(pictures.startsWith('/') ? pictures : QDir::homePath() + "/Pictures");
 }
 
+UserFolders::Setting UserFolders::picturesSetAside() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (pictures.startsWith('/'))
+    return {};
+  return {pictures, QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/user-dirs.dirs"};
+}
+
 UserFolders::Room UserFolders::room(const QString &folder, qint64 bytes) {
   const QByteArray native = QFile::encodeName(folder);
   // access() also tells a read-only file system (EROFS), even to root.
   if (::access(native.constData(), W_OK | X_OK) != 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
-    return Room::readOnly;
+    return {Room::readOnly};
   struct statvfs fs {};
   if (::statvfs(native.constData(), &fs) != 0 || fs.f_frsize == 0)
-    return Room::enough;
+    return {Room::enough};
   const quint64 blocks = (quint64(std::max<qint64>(bytes, 0)) + fs.f_frsize - 1) / fs.f_frsize;
-  return fs.f_bavail < blocks ? Room::full : Room::enough;
+  if (fs.f_bavail >= blocks)
+    return {Room::enough};
+  return {Room::full, qint64(fs.f_bavail * fs.f_frsize)};
 }
 
 void UserFolders::make(const QString &folder) {

@@ -4,10 +4,14 @@
 //
 //   ok          a coded picture of the test bed's desktop at the chosen scale
 //   ok-16bit    the same in 16 bits a channel
+//   ok-slash    the first, named file:/… rather than file:///…
 //   cancel      the user declined (code 1)
 //   ended       the request ended otherwise (code 2)
 //   no-uri      success without a uri
 //   remote-uri  success with a uri that is not a local file
+//   relative    success with file:relpics/x.png, as KDE's names a picture
+//               saved into a Pictures folder set by a relative path
+//   host-uri    success with a file uri on another host
 //   not-image   success with a file that holds no picture
 //   wrong-size  success with a picture of some other desktop
 //   wrong-types a Response signal of the wrong signature
@@ -104,7 +108,7 @@ private:
     const uint code = answer.mode == "cancel" ? 1 : answer.mode == "ended" ? 2 : 0;
     QVariantMap results;
     const QString file = QStringLiteral("%1/Screenshot from test %2.png").arg(answer.folder).arg(++files_);
-    if (answer.mode == "ok")
+    if (answer.mode == "ok" || answer.mode == "ok-slash")
       crel::test::coded::desktop(answer.scale).save(file, "PNG", 80);
     else if (answer.mode == "ok-16bit")
       crel::test::coded::desktop(answer.scale).convertToFormat(QImage::Format_RGBX64).save(file, "PNG", 80);
@@ -115,10 +119,16 @@ private:
       if (junk.open(QIODevice::WriteOnly))
         junk.write("no picture here");
     }
-    if (answer.mode.startsWith("ok") || answer.mode == "wrong-size" || answer.mode == "not-image")
+    if (answer.mode == "ok-slash")
+      results.insert("uri", QString("file:" + QUrl::fromLocalFile(file).path(QUrl::FullyEncoded)));
+    else if (answer.mode.startsWith("ok") || answer.mode == "wrong-size" || answer.mode == "not-image")
       results.insert("uri", QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
     else if (answer.mode == "remote-uri")
       results.insert("uri", QStringLiteral("http://127.0.0.1/shot.png"));
+    else if (answer.mode == "relative")
+      results.insert("uri", QStringLiteral("file:relpics/x.png"));
+    else if (answer.mode == "host-uri")
+      results.insert("uri", QStringLiteral("file://host/x.png"));
     response << code << results;
   }
 

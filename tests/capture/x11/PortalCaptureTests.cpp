@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <optional>
@@ -32,6 +33,11 @@ const QString declined = "The desktop declined the screenshot. Allow this applic
 const QString failed = "The display could not be captured. Start a new capture.";
 const QString backendFailed = "The desktop portal's screenshot backend failed%1. Make sure it can run "
                               "(xdg-desktop-portal-wlr needs grim and a running PipeWire), then start a new capture.";
+const QString incomplete = "The desktop named its screenshot by an incomplete path, so it could not be read. Start "
+                           "a new capture.";
+const QString declinedBeside = "If it was not that, the desktop declined the screenshot: allow this application to "
+                               "take screenshots when your desktop asks, or in the privacy section of your desktop's "
+                               "settings.";
 const QString backends = "(xdg-desktop-portal-wlr for sway and other wlroots desktops, xdg-desktop-portal-gnome for "
                          "GNOME, xdg-desktop-portal-kde for Plasma)";
 
@@ -159,7 +165,7 @@ TEST_F(PortalCapture, StillsPerDisplayAtNativeResolutionWhateverTheScreenshotsSc
   const struct {
     const char *mode;
     int scale;
-  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}};
+  } cases[] = {{"ok", 1}, {"ok", 2}, {"ok-16bit", 1}, {"ok-slash", 1}};
   for (const auto &c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " at " << c.scale);
     stub->answer(c.mode, temporary.path(), c.scale);
@@ -251,6 +257,14 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
   QTemporaryDir descriptions;
   const QString hostile = hostileDescriptions(descriptions.path());
   ASSERT_FALSE(hostile.isEmpty());
+  QTemporaryDir work;
+  ASSERT_TRUE(QDir(work.path()).mkpath("relpics") && coded::desktop(1).save(work.filePath("relpics/x.png")));
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(work.path()));
+  const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+  const QString notFullPath = "Your desktop's Pictures folder is set to “%1”, which is not a full path and likely the "
+                              "cause: set a full path in " +
+                              home.filePath(".config/user-dirs.dirs") + ", then start a new capture.";
   const struct {
     const char *mode;
     bool permission;
@@ -293,6 +307,20 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
            backends + ", log in again, then start a new capture."},
       {"no-uri", false, failed},
       {"remote-uri", false, failed},
+      // Neither read from the working folder, where a picture waits.
+      {"relative", false, incomplete},
+      {"host-uri", false, incomplete},
+      // Where the Pictures folder is set by a relative path KDE's names its
+      // picture so, or declines where that folder is missing: the setting is
+      // named, a long one cut.
+      {"relative",
+       false,
+       "The desktop named its screenshot by an incomplete path, so it could not be read. " +
+           notFullPath.arg("relpics/" + QString(31, 'a') + "…"),
+       {},
+       false,
+       "relpics/" + QByteArray(60, 'a')},
+      {"cancel", false, notFullPath.arg("relpics") + ' ' + declinedBeside, {}, false, "relpics"},
       {"not-image", false, failed},
       {"wrong-types", false, failed},
       {"wrong-size", false, "A display changed. Start a new capture on an available display."},
@@ -320,6 +348,7 @@ TEST_F(PortalCapture, ADeclinedScreenshotAsksForPermissionAndOtherAnswersAreCapt
     EXPECT_EQ(CaptureSnapshot::isPermissionError(outcome.error), c.permission);
     EXPECT_EQ(CaptureCoordinator::errorMessage(outcome.error), c.message);
     EXPECT_TRUE(filesIn(temporary.path()).isEmpty());
+    EXPECT_EQ(filesIn(work.filePath("relpics")), QStringList{"x.png"});
   }
 
   // Through the coordinator: the permission request, and no panel.

@@ -21,6 +21,9 @@ struct ClipboardRead {
   bool complete = false;
 };
 
+// `bytes` without a UTF-8 sequence cut short at the end.
+QByteArray wholeCharacters(QByteArray bytes);
+
 // How long an owner whose answer a read cut at the cap is let finish it:
 // while it sends a chunk every `stall`, for at most `whole`. At the end of
 // the run, after `endStall` without a chunk (counted from the last one or

@@ -43,17 +43,6 @@ void Pasteboard::finishPastes() {
     systemBoard->finishDrain(start);
 }
 
-namespace {
-
-// What Crel's Qt side holds on the X11 clipboard (a text field's copy goes
-// there), read from it: through data-control the compositor would ask
-// XWayland, which would ask this very thread while it waits.
-const QMimeData *heldByQt() {
-  auto *clipboard = QGuiApplication::clipboard();
-  return clipboard && clipboard->ownsClipboard() ? clipboard->mimeData() : nullptr;
-}
-
-// `bytes` without a UTF-8 sequence cut short at the end.
 QByteArray wholeCharacters(QByteArray bytes) {
   qsizetype start = bytes.size();
   while (start > 0 && bytes.size() - start < 3 && (uchar(bytes[start - 1]) & 0xc0) == 0x80)
@@ -65,6 +54,16 @@ QByteArray wholeCharacters(QByteArray bytes) {
   if (bytes.size() - (start - 1) < length)
     bytes.truncate(start - 1);
   return bytes;
+}
+
+namespace {
+
+// What Crel's Qt side holds on the X11 clipboard (a text field's copy goes
+// there), read from it: through data-control the compositor would ask
+// XWayland, which would ask this very thread while it waits.
+const QMimeData *heldByQt() {
+  auto *clipboard = QGuiApplication::clipboard();
+  return clipboard && clipboard->ownsClipboard() ? clipboard->mimeData() : nullptr;
 }
 
 QImage decoded(const QByteArray &bytes) {

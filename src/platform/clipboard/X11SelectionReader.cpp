@@ -2,8 +2,6 @@
 
 #include "platform/desktop/X11Atom.h"
 
-#include <QStringDecoder>
-
 #include <xcb/xcbext.h>
 #include <xcb/xfixes.h>
 
@@ -54,14 +52,6 @@ int pollTimeout(std::chrono::steady_clock::time_point until) {
 
 // A charset's name is the same in any letter case.
 bool namesPlainUtf8(QByteArrayView name) { return name.compare("text/plain;charset=utf-8", Qt::CaseInsensitive) == 0; }
-
-// Valid UTF-8; of an answer `cut` at the cap, up to a character cut short
-// at its end (a stateful decoder holds that one back).
-bool validUtf8(const QByteArray &bytes, bool cut) {
-  QStringDecoder utf8(QStringDecoder::Utf8, cut ? QStringDecoder::Flag::Default : QStringDecoder::Flag::Stateless);
-  const QString decoded = utf8(bytes);
-  return !utf8.hasError();
-}
 
 } // namespace
 
@@ -278,9 +268,12 @@ ClipboardRead X11SelectionReader::readOffered(const QString &mimeType, const QDe
       return {answer.bytes, true};
     if (answer.type == XCB_ATOM_STRING)
       return latin1();
-    // Owners offering only these names answer in their own encoding.
+    // Owners offering only these names answer in their own encoding: UTF-8
+    // where it is valid, up to a character the cap cut short.
     if (typedAsAsked && (asked == "text/plain" || asked == "TEXT"))
-      return validUtf8(answer.bytes, answer.bytes.size() >= cap) ? ClipboardRead{answer.bytes, true} : latin1();
+      return (answer.bytes.size() >= cap ? wholeCharacters(answer.bytes) : answer.bytes).isValidUtf8()
+                 ? ClipboardRead{answer.bytes, true}
+                 : latin1();
   }
   return {{}, true};
 }
